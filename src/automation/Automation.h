@@ -1,0 +1,9 @@
+// The whole automation layer in one include.
+#pragma once
+
+#include "automation/ClassRegistry.h"
+#include "automation/Convert.h"
+#include "automation/Dispatch.h"
+#include "automation/Error.h"
+#include "automation/Events.h"
+#include "automation/Variant.h"

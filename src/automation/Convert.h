@@ -1,0 +1,61 @@
+// Conversions with classic Basic semantics. Numbers round half to even on
+// conversion to integers; values that do not fit raise error 6; values of the
+// wrong kind raise error 13; Null raises error 94 where Basic does.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "automation/Variant.h"
+
+namespace pm {
+
+std::string CStr(const Variant& v);
+int32_t CLng(const Variant& v);
+int16_t CInt(const Variant& v);
+uint8_t CByte(const Variant& v);
+double CDbl(const Variant& v);
+float CSng(const Variant& v);
+Currency CCur(const Variant& v);
+Date CDate(const Variant& v);
+bool CBool(const Variant& v);
+// The Variant form of a Boolean as Basic stores it: True is -1.
+inline int16_t BasicBool(bool b) { return b ? int16_t(-1) : int16_t(0); }
+
+// Coerce to the given type (VT::Variant returns the value unchanged).
+Variant coerce(const Variant& v, VT to);
+
+// Val(): the leading number of a text (spaces, tabs and line feeds are
+// skipped anywhere, &H and &O prefixes read), 0 when there is none.
+double Val(std::string_view text);
+double Val(const Variant& v);  // the text of v; Null raises 94
+bool IsNumeric(const Variant& v);
+
+std::string Trim(std::string_view s);
+std::string LTrim(std::string_view s);
+std::string RTrim(std::string_view s);
+std::string UCase(std::string_view s);
+std::string LCase(std::string_view s);
+
+// Basic comparison of two Variants: numbers numerically, strings by binary
+// (or text, case-insensitive) comparison, a number is less than a string,
+// Empty reads as 0 or "". Null in either raises 94. Returns -1, 0 or 1.
+int Compare(const Variant& a, const Variant& b, bool textCompare = false);
+
+// Text of a date the way CStr shows it: "M/D/YYYY", "h:mm:ss AM", or both.
+std::string DateToText(Date d);
+// Date serial of a calendar date and time (proleptic Gregorian).
+Date MakeDate(int year, int month, int day, int hour = 0, int minute = 0, double second = 0);
+// The text of a Double as Basic prints it (15 significant digits).
+std::string DoubleToText(double d);
+
+// Parse a whole text as a number the way the coercions read strings
+// (surrounding spaces, sign, thousands commas, decimal point, exponent,
+// &H/&O). Returns false when the text is not a number.
+bool ParseNumber(std::string_view text, double& out);
+
+// Round half to even, as CLng and CInt do.
+double RoundHalfEven(double d);
+
+}  // namespace pm

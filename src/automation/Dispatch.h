@@ -1,0 +1,195 @@
+// Late-bound objects: members called by name, case-insensitively, through a
+// declarative member table per class (name, kind, parameters with names,
+// by-reference or by-value, optional and default, declared type).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "automation/Variant.h"
+
+namespace pm {
+
+enum class Invoke : uint8_t { Method = 1, Get = 2, Let = 4, Set = 8 };
+const char* invokeName(Invoke k);
+
+// One argument as a caller passes it: a value, or a reference to the
+// caller's variable (by-reference: the member may write back into it), and
+// optionally a parameter name (a named argument).
+struct Arg {
+  Arg(Variant v) : value(std::move(v)) {}
+  Arg(const char* s) : value(s) {}
+  Arg(std::string s) : value(std::move(s)) {}
+  Arg(int32_t l) : value(l) {}
+  Arg(double d) : value(d) {}
+  Arg(bool b) : value(b) {}
+  Arg(Variant* r, std::string n = {}) : ref(r), name(std::move(n)) {}
+  Arg(std::string n, Variant v) : value(std::move(v)), name(std::move(n)) {}
+
+  Variant value;
+  Variant* ref = nullptr;
+  std::string name;
+  const Variant& get() const { return ref ? *ref : value; }
+};
+inline Arg ByRef(Variant& v) { return Arg(&v); }
+inline Arg Named(std::string name, Variant v) { return Arg(std::move(name), std::move(v)); }
+inline Arg NamedRef(std::string name, Variant& v) { return Arg(&v, std::move(name)); }
+
+struct ParamSpec {
+  std::string name;
+  VT type = VT::Variant;  // declared type; values are coerced (error 13)
+  bool byRef = true;
+  bool optional = false;
+  bool hasDefault = false;
+  Variant def;
+
+  ParamSpec& byVal() { byRef = false; return *this; }
+  ParamSpec& opt() { optional = true; return *this; }
+  ParamSpec& opt(Variant d) { optional = true; hasDefault = true; def = std::move(d); return *this; }
+  ParamSpec& as(VT t) { type = t; return *this; }
+};
+// A required by-reference Variant parameter; chain byVal(), opt(), as().
+inline ParamSpec P(std::string name) {
+  ParamSpec p;
+  p.name = std::move(name);
+  return p;
+}
+
+class Frame;
+class Dispatch;
+using MemberFn = std::function<Variant(Dispatch&, Frame&)>;
+
+struct MemberSpec {
+  std::string name;
+  Invoke kind = Invoke::Method;
+  std::vector<ParamSpec> params;
+  int32_t dispid = 0;
+  std::string help;
+  MemberFn fn;
+};
+
+struct EventSpec {
+  std::string name;
+  int32_t dispid = 0;
+  std::vector<ParamSpec> params;
+};
+
+class MemberTable {
+ public:
+  explicit MemberTable(std::string className = {});
+  const std::string& className() const { return className_; }
+
+  void add(MemberSpec m);
+  void addEvent(EventSpec e);
+
+  // Finds the member for a call of the given kind; nullptr when the name is
+  // unknown. kindMismatch is set when the name exists but not for that kind.
+  const MemberSpec* find(std::string_view name, Invoke kind, bool* kindMismatch = nullptr) const;
+  const EventSpec* findEvent(std::string_view name) const;
+  const EventSpec* findEvent(int32_t dispid) const;
+
+  const std::vector<MemberSpec>& members() const { return members_; }
+  const std::vector<EventSpec>& events() const { return events_; }
+
+ private:
+  void reindex();
+  std::string className_;
+  std::vector<MemberSpec> members_;
+  std::vector<EventSpec> events_;
+  std::vector<uint32_t> sorted_;  // member indexes sorted by case-folded name
+};
+
+// Typed builder: binds member functions of T (Variant (T::*)(Frame&)).
+template <class T>
+class Members {
+ public:
+  using Fn = Variant (T::*)(Frame&);
+  explicit Members(MemberTable& table) : t_(table) {}
+  Members& method(std::string name, std::vector<ParamSpec> params, Fn fn, std::string help = {}) {
+    return add(std::move(name), Invoke::Method, std::move(params), fn, std::move(help));
+  }
+  Members& get(std::string name, std::vector<ParamSpec> params, Fn fn, std::string help = {}) {
+    return add(std::move(name), Invoke::Get, std::move(params), fn, std::move(help));
+  }
+  // The value assigned is the last parameter.
+  Members& let(std::string name, std::vector<ParamSpec> params, Fn fn, std::string help = {}) {
+    return add(std::move(name), Invoke::Let, std::move(params), fn, std::move(help));
+  }
+  Members& set(std::string name, std::vector<ParamSpec> params, Fn fn, std::string help = {}) {
+    return add(std::move(name), Invoke::Set, std::move(params), fn, std::move(help));
+  }
+  Members& event(std::string name, int32_t dispid, std::vector<ParamSpec> params) {
+    t_.addEvent(EventSpec{std::move(name), dispid, std::move(params)});
+    return *this;
+  }
+
+ private:
+  Members& add(std::string name, Invoke kind, std::vector<ParamSpec> params, Fn fn, std::string help) {
+    MemberSpec m{std::move(name), kind, std::move(params), 0, std::move(help),
+                 [fn](Dispatch& self, Frame& f) { return (static_cast<T&>(self).*fn)(f); }};
+    t_.add(std::move(m));
+    return *this;
+  }
+  MemberTable& t_;
+};
+
+// The bound parameters of one call: each slot is the caller's variable (a
+// by-reference argument) or a local copy (by-value, literal or default).
+class Frame {
+ public:
+  Frame(const MemberSpec& member, std::span<const Arg> args);
+  Frame(const Frame&) = delete;
+  Frame& operator=(const Frame&) = delete;
+  ~Frame();
+
+  size_t size() const { return n_; }
+  Variant& operator[](size_t i) { return *slots_[i]; }
+  const Variant& operator[](size_t i) const { return *slots_[i]; }
+  // True when the caller omitted an optional parameter that has no default.
+  bool missing(size_t i) const { return slots_[i]->isMissing(); }
+  const MemberSpec& member() const { return member_; }
+
+  // Writes coerced values of typed by-reference parameters back.
+  void writeBack();
+
+ private:
+  static constexpr size_t kInline = 8;
+  const MemberSpec& member_;
+  size_t n_ = 0;
+  Variant* slots_[32];
+  Variant inline_[kInline];
+  std::vector<Variant> overflow_;
+  Variant* writeBackTo_[32] = {};
+};
+
+class ConnectionPoint;
+
+class Dispatch : public std::enable_shared_from_this<Dispatch> {
+ public:
+  virtual ~Dispatch();
+
+  // Calls a member by name. The default resolves it in memberTable().
+  virtual Variant invoke(std::string_view name, Invoke kind, std::span<const Arg> args);
+  // The class's member table, or nullptr for objects that answer any name.
+  virtual const MemberTable* memberTable() const { return nullptr; }
+  // Event source of this object, or nullptr when it raises no events.
+  virtual ConnectionPoint* connectionPoint() { return nullptr; }
+  virtual std::string typeName() const;
+};
+
+// ---- The automation client ----
+Variant call(const ObjectRef& obj, std::string_view member, std::initializer_list<Arg> args = {});
+Variant call(const ObjectRef& obj, std::string_view member, std::span<const Arg> args);
+Variant get(const ObjectRef& obj, std::string_view property, std::initializer_list<Arg> index = {});
+void let(const ObjectRef& obj, std::string_view property, Variant value, std::initializer_list<Arg> index = {});
+void set(const ObjectRef& obj, std::string_view property, ObjectRef value, std::initializer_list<Arg> index = {});
+// The object held by a Variant; error 424 when it holds none.
+ObjectRef objectOf(const Variant& v);
+
+}  // namespace pm
