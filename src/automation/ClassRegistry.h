@@ -57,3 +57,13 @@ class ScopedClass {
 };
 
 }  // namespace pm
+
+namespace pm {
+// A server's class, registered when the library loads:
+//   static const RegisterClass reg("AcroExch.App", "", [] { return std::make_shared<App>(); });
+struct RegisterClass {
+  RegisterClass(std::string progId, std::string clsid, Factory f, std::string description = {}) {
+    ClassRegistry::instance().add(std::move(progId), std::move(clsid), std::move(f), std::move(description));
+  }
+};
+}  // namespace pm

@@ -3,6 +3,7 @@
 // by-reference or by-value, optional and default, declared type).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -124,6 +125,17 @@ class Members {
   Members& set(std::string name, std::vector<ParamSpec> params, Fn fn, std::string help = {}) {
     return add(std::move(name), Invoke::Set, std::move(params), fn, std::move(help));
   }
+  // Members written as free functions in their own files (member groups).
+  using FreeFn = Variant (*)(T&, Frame&);
+  Members& method(std::string name, std::vector<ParamSpec> params, FreeFn fn, std::string help = {}) {
+    return addFree(std::move(name), Invoke::Method, std::move(params), fn, std::move(help));
+  }
+  Members& get(std::string name, std::vector<ParamSpec> params, FreeFn fn, std::string help = {}) {
+    return addFree(std::move(name), Invoke::Get, std::move(params), fn, std::move(help));
+  }
+  Members& let(std::string name, std::vector<ParamSpec> params, FreeFn fn, std::string help = {}) {
+    return addFree(std::move(name), Invoke::Let, std::move(params), fn, std::move(help));
+  }
   Members& event(std::string name, int32_t dispid, std::vector<ParamSpec> params) {
     t_.addEvent(EventSpec{std::move(name), dispid, std::move(params)});
     return *this;
@@ -136,7 +148,39 @@ class Members {
     t_.add(std::move(m));
     return *this;
   }
+  Members& addFree(std::string name, Invoke kind, std::vector<ParamSpec> params, FreeFn fn, std::string help) {
+    MemberSpec m{std::move(name), kind, std::move(params), 0, std::move(help),
+                 [fn](Dispatch& self, Frame& f) { return fn(static_cast<T&>(self), f); }};
+    t_.add(std::move(m));
+    return *this;
+  }
   MemberTable& t_;
+};
+
+// Member groups: a class whose members live in several files collects them
+// from groups that register themselves at load time, so adding a group never
+// touches a central list. Groups are applied in the order of their names.
+template <class T>
+class MemberGroups {
+ public:
+  using Describe = void (*)(Members<T>&);
+  struct Group {
+    const char* name;
+    Describe describe;
+  };
+  static std::vector<Group>& all() {
+    static std::vector<Group> g;
+    return g;
+  }
+  struct Register {
+    Register(const char* name, Describe d) { all().push_back(Group{name, d}); }
+  };
+  static void applyAll(MemberTable& table) {
+    std::vector<Group> g = all();
+    std::stable_sort(g.begin(), g.end(), [](const Group& a, const Group& b) { return std::string_view(a.name) < b.name; });
+    Members<T> m(table);
+    for (const Group& x : g) x.describe(m);
+  }
 };
 
 // The bound parameters of one call: each slot is the caller's variable (a

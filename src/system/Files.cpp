@@ -1,0 +1,133 @@
+#include "system/Files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "automation/Error.h"
+
+namespace pm {
+
+namespace {
+
+struct Fd {
+  int fd = -1;
+  explicit Fd(int f) : fd(f) {}
+  ~Fd() {
+    if (fd >= 0) ::close(fd);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+};
+
+}  // namespace
+
+int32_t basicErrorForErrno(int err, int32_t fallback) {
+  switch (err) {
+    case ENOENT: return basic::FileNotFound;
+    case EACCES: case EPERM: case EROFS: return basic::PermissionDenied;
+    case EEXIST: return basic::PathFileAccess;
+    case ENOTDIR: return basic::PathNotFound;
+    case ENOSPC: case EDQUOT: return basic::DiskFull;
+    case ENAMETOOLONG: return basic::BadFileNameOrNumber;
+    default: return fallback;
+  }
+}
+
+void raiseFileError(int err, const std::string& path, int32_t fallback) {
+  int32_t n = basicErrorForErrno(err, fallback);
+  raise(n, std::string(basicDescription(n)) + ": " + path + " (" + std::strerror(err) + ")");
+}
+
+void MkDir(const std::string& path) {
+  if (path.empty()) raise(basic::PathNotFound, std::string(basicDescription(basic::PathNotFound)) + ": empty path");
+  if (::mkdir(path.c_str(), 0777) == 0) return;
+  int err = errno;
+  if (err == ENOENT || err == ENOTDIR) {
+    raise(basic::PathNotFound, std::string(basicDescription(basic::PathNotFound)) + ": " + path);
+  }
+  raiseFileError(err, path);
+}
+
+void FileCopy(const std::string& source, const std::string& target) {
+  Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+  if (in.fd < 0) raiseFileError(errno, source, basic::FileNotFound);
+  struct stat st{};
+  if (::fstat(in.fd, &st) != 0) raiseFileError(errno, source);
+  if (S_ISDIR(st.st_mode)) raise(basic::FileNotFound, std::string(basicDescription(basic::FileNotFound)) + ": " + source);
+
+  std::string tmp = target + ".pmcopy-XXXXXX";
+  Fd out(::mkstemp(tmp.data()));
+  if (out.fd < 0) raiseFileError(errno, target);
+  bool ok = false;
+  struct Cleanup {
+    const std::string& t;
+    bool& ok;
+    ~Cleanup() {
+      if (!ok) ::unlink(t.c_str());
+    }
+  } cleanup{tmp, ok};
+
+  char buf[1 << 16];
+  for (;;) {
+    ssize_t n = ::read(in.fd, buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      raiseFileError(errno, source);
+    }
+    if (n == 0) break;
+    for (ssize_t off = 0; off < n;) {
+      ssize_t w = ::write(out.fd, buf + off, static_cast<size_t>(n - off));
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        raiseFileError(errno, target);
+      }
+      off += w;
+    }
+  }
+  ::fchmod(out.fd, st.st_mode & 07777);
+  if (::fsync(out.fd) != 0) raiseFileError(errno, target);
+  if (::rename(tmp.c_str(), target.c_str()) != 0) raiseFileError(errno, target);
+  ok = true;
+}
+
+void Kill(const std::string& path) {
+  struct stat st{};
+  if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    raise(basic::FileNotFound, std::string(basicDescription(basic::FileNotFound)) + ": " + path);
+  if (::unlink(path.c_str()) != 0) raiseFileError(errno, path, basic::FileNotFound);
+}
+
+int64_t FileLen(const std::string& path) {
+  struct stat st{};
+  if (::stat(path.c_str(), &st) != 0) raiseFileError(errno, path, basic::FileNotFound);
+  if (S_ISDIR(st.st_mode)) raise(basic::FileNotFound, std::string(basicDescription(basic::FileNotFound)) + ": " + path);
+  return static_cast<int64_t>(st.st_size);
+}
+
+std::string withTrailingSlash(std::string path) {
+  if (path.empty() || path.back() != '/') path += '/';
+  return path;
+}
+
+std::string privateTempDir() {
+  const char* base = std::getenv("TMPDIR");
+  std::string root = (base && *base) ? base : "/tmp";
+  while (root.size() > 1 && root.back() == '/') root.pop_back();
+  std::string dir = root + "/pressmark-" + std::to_string(::getuid());
+  if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) raiseFileError(errno, dir);
+  struct stat st{};
+  if (::lstat(dir.c_str(), &st) != 0) raiseFileError(errno, dir);
+  // Another user could have made the folder first in a shared /tmp, or put
+  // a link there; refuse rather than write temporary files into it.
+  if (!S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
+    raise(basic::PermissionDenied, "The temporary folder " + dir + " is not a folder owned by this user");
+  if ((st.st_mode & 077) != 0 && ::chmod(dir.c_str(), 0700) != 0) raiseFileError(errno, dir);
+  return dir + "/";
+}
+
+}  // namespace pm
