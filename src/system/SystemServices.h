@@ -1,0 +1,45 @@
+// Small operating-system services the methods of CreatePDF share: the input
+// file test, random names for temporary files, special folders.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "automation/Variant.h"
+
+namespace pm {
+
+// True when the path (converted to text) names a file whose length can be
+// read; every error is False. An empty file exists; a folder does not.
+bool FileExists(const Variant& path);
+
+// A decimal number from 1 to 99,999,999 with no leading zeros. The random
+// source is seeded once per thread from the system's entropy source.
+std::string GetRandomFileName();
+
+// A temporary file created exclusively (O_CREAT|O_EXCL, mode 0600) as
+// dir & GetRandomFileName() & extension, drawing again on a clash. The file
+// is removed when the object is destroyed unless keep() was called, and
+// only ever the file this object created.
+class ExclusiveTempFile {
+ public:
+  ExclusiveTempFile(const std::string& dir, const std::string& extension);
+  ~ExclusiveTempFile();
+  ExclusiveTempFile(const ExclusiveTempFile&) = delete;
+  ExclusiveTempFile& operator=(const ExclusiveTempFile&) = delete;
+  const std::string& path() const { return path_; }
+  void keep() { keep_ = true; }
+  // Removes the file now if it is still the one this object created.
+  void remove();
+
+ private:
+  std::string path_;
+  uint64_t dev_ = 0, ino_ = 0;
+  bool keep_ = false;
+};
+
+// The path of a special folder by its shell identifier (37 is the system
+// folder), "" for an identifier that has no counterpart here.
+std::string GetSpecialFolderPath(int32_t folder);
+
+}  // namespace pm
