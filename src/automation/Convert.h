@@ -30,6 +30,8 @@ Variant coerce(const Variant& v, VT to);
 // skipped anywhere, &H and &O prefixes read), 0 when there is none.
 double Val(std::string_view text);
 double Val(const Variant& v);  // the text of v; Null raises 94
+inline double Val(const std::string& s) { return Val(std::string_view(s)); }
+inline double Val(const char* s) { return Val(std::string_view(s)); }
 bool IsNumeric(const Variant& v);
 
 std::string Trim(std::string_view s);

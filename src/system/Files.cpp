@@ -39,16 +39,18 @@ int32_t basicErrorForErrno(int err, int32_t fallback) {
 }
 
 void raiseFileError(int err, const std::string& path, int32_t fallback) {
-  int32_t n = basicErrorForErrno(err, fallback);
-  raise(n, std::string(basicDescription(n)) + ": " + path + " (" + std::strerror(err) + ")");
+  // The standard Basic texts, as a caller trapping them expects; the path
+  // is not part of them.
+  (void)path;
+  raise(basicErrorForErrno(err, fallback));
 }
 
 void MkDir(const std::string& path) {
-  if (path.empty()) raise(basic::PathNotFound, std::string(basicDescription(basic::PathNotFound)) + ": empty path");
+  if (path.empty()) raise(basic::PathNotFound);
   if (::mkdir(path.c_str(), 0777) == 0) return;
   int err = errno;
   if (err == ENOENT || err == ENOTDIR) {
-    raise(basic::PathNotFound, std::string(basicDescription(basic::PathNotFound)) + ": " + path);
+    raise(basic::PathNotFound);
   }
   raiseFileError(err, path);
 }
@@ -58,7 +60,7 @@ void FileCopy(const std::string& source, const std::string& target) {
   if (in.fd < 0) raiseFileError(errno, source, basic::FileNotFound);
   struct stat st{};
   if (::fstat(in.fd, &st) != 0) raiseFileError(errno, source);
-  if (S_ISDIR(st.st_mode)) raise(basic::FileNotFound, std::string(basicDescription(basic::FileNotFound)) + ": " + source);
+  if (S_ISDIR(st.st_mode)) raise(basic::FileNotFound);
 
   std::string tmp = target + ".pmcopy-XXXXXX";
   Fd out(::mkstemp(tmp.data()));
@@ -98,14 +100,14 @@ void FileCopy(const std::string& source, const std::string& target) {
 void Kill(const std::string& path) {
   struct stat st{};
   if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-    raise(basic::FileNotFound, std::string(basicDescription(basic::FileNotFound)) + ": " + path);
+    raise(basic::FileNotFound);
   if (::unlink(path.c_str()) != 0) raiseFileError(errno, path, basic::FileNotFound);
 }
 
 int64_t FileLen(const std::string& path) {
   struct stat st{};
   if (::stat(path.c_str(), &st) != 0) raiseFileError(errno, path, basic::FileNotFound);
-  if (S_ISDIR(st.st_mode)) raise(basic::FileNotFound, std::string(basicDescription(basic::FileNotFound)) + ": " + path);
+  if (S_ISDIR(st.st_mode)) raise(basic::FileNotFound);
   return static_cast<int64_t>(st.st_size);
 }
 
