@@ -1,0 +1,174 @@
+#include <gtest/gtest.h>
+
+#include "automation/Automation.h"
+
+using namespace pm;
+
+namespace {
+
+class Sample : public Dispatch {
+ public:
+  static const MemberTable& table() {
+    static const MemberTable t = [] {
+      MemberTable t("Sample");
+      Members<Sample>(t)
+          .method("Add", {P("a").as(VT::Long), P("b").as(VT::Long).opt(Variant(int32_t{10}))}, &Sample::add)
+          .method("Describe", {P("text"), P("count").opt(), P("flag").opt(Variant(false))}, &Sample::describe)
+          .method("Bump", {P("value")}, &Sample::bump)
+          .method("BumpByVal", {P("value").byVal()}, &Sample::bump)
+          .method("Typed", {P("n").as(VT::Integer)}, &Sample::typed)
+          .get("Caption", {}, &Sample::getCaption)
+          .let("Caption", {P("value").byVal()}, &Sample::letCaption)
+          .get("Item", {P("index").as(VT::Long)}, &Sample::item);
+      return t;
+    }();
+    return t;
+  }
+  const MemberTable* memberTable() const override { return &table(); }
+
+  Variant add(Frame& f) { return Variant(f[0].asLong() + f[1].asLong()); }
+  Variant describe(Frame& f) {
+    std::string s = CStr(f[0]) + "|" + (f.missing(1) ? "missing" : CStr(f[1])) + "|" + CStr(f[2]);
+    return Variant(s);
+  }
+  Variant bump(Frame& f) {
+    f[0] = Variant(CLng(f[0]) + 1);
+    return {};
+  }
+  Variant typed(Frame& f) {
+    f[0] = Variant(int16_t(f[0].asInteger() * 2));
+    return Variant(f[0].asInteger());
+  }
+  Variant getCaption(Frame&) { return Variant(caption); }
+  Variant letCaption(Frame& f) {
+    caption = CStr(f[0]);
+    return {};
+  }
+  Variant item(Frame& f) { return Variant(f[0].asLong() * 100); }
+  std::string caption;
+};
+
+int32_t errorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const AutomationError& e) {
+    return e.number();
+  }
+  return 0;
+}
+
+}  // namespace
+
+TEST(Dispatch, PositionalNamedAndDefaults) {
+  auto o = std::make_shared<Sample>();
+  EXPECT_EQ(call(o, "Add", {2, 3}), Variant(int32_t{5}));
+  EXPECT_EQ(call(o, "Add", {2}), Variant(int32_t{12}));
+  EXPECT_EQ(call(o, "Add", {Named("b", 1), Named("a", 4)}), Variant(int32_t{5}));
+  EXPECT_EQ(call(o, "Add", {Variant(int32_t{1}), Variant::missing()}), Variant(int32_t{11}));
+  EXPECT_EQ(call(o, "Describe", {"x"}), Variant("x|missing|False"));
+  EXPECT_EQ(call(o, "Describe", {"x", Named("FLAG", true)}), Variant("x|missing|True"));
+  EXPECT_EQ(call(o, "Describe", {"x", 7}), Variant("x|7|False"));
+}
+
+TEST(Dispatch, NamesAreCaseInsensitive) {
+  auto o = std::make_shared<Sample>();
+  EXPECT_EQ(call(o, "aDD", {1, 1}), Variant(int32_t{2}));
+  let(o, "CAPTION", Variant("hello"));
+  EXPECT_EQ(get(o, "caption"), Variant("hello"));
+  // A property get with arguments can be called like a method.
+  EXPECT_EQ(call(o, "item", {3}), Variant(int32_t{300}));
+}
+
+TEST(Dispatch, ByReferenceWritesBack) {
+  auto o = std::make_shared<Sample>();
+  Variant v(int32_t{41});
+  call(o, "Bump", {ByRef(v)});
+  EXPECT_EQ(v, Variant(int32_t{42}));
+  call(o, "BumpByVal", {ByRef(v)});
+  EXPECT_EQ(v, Variant(int32_t{42})) << "a by-value parameter must not write back";
+  Variant n("3");
+  EXPECT_EQ(call(o, "Typed", {ByRef(n)}), Variant(int16_t{6}));
+  EXPECT_EQ(n, Variant(int16_t{6})) << "a typed by-reference parameter writes back its coerced value";
+}
+
+TEST(Dispatch, Errors) {
+  auto o = std::make_shared<Sample>();
+  EXPECT_EQ(errorOf([&] { call(o, "Nope"); }), basic::MemberNotSupported);
+  EXPECT_EQ(errorOf([&] { call(o, "Add"); }), basic::ArgumentNotOptional);
+  EXPECT_EQ(errorOf([&] { call(o, "Add", {Named("b", 1)}); }), basic::ArgumentNotOptional);
+  EXPECT_EQ(errorOf([&] { call(o, "Add", {"x", 1}); }), basic::TypeMismatch);
+  EXPECT_EQ(errorOf([&] { call(o, "Add", {1, 2, 3}); }), basic::WrongArgumentCount);
+  EXPECT_EQ(errorOf([&] { call(o, "Add", {Named("c", 1)}); }), 448);
+  EXPECT_EQ(errorOf([&] { call(o, "Add", {Named("a", 1), Named("A", 2)}); }), basic::InvalidProcedureCall);
+  EXPECT_EQ(errorOf([&] { let(o, "Add", Variant(int32_t{1})); }), basic::WrongArgumentCount);
+  EXPECT_EQ(errorOf([&] { call(ObjectRef(), "Add", {1}); }), basic::ObjectVariableNotSet);
+  EXPECT_EQ(errorOf([&] { objectOf(Variant("x")); }), basic::ObjectRequired);
+}
+
+TEST(Dispatch, FailedCallChangesNothing) {
+  auto o = std::make_shared<Sample>();
+  Variant v(int32_t{1});
+  EXPECT_EQ(errorOf([&] { call(o, "Typed", {ByRef(v), 2}); }), basic::WrongArgumentCount);
+  EXPECT_EQ(v, Variant(int32_t{1}));
+}
+
+TEST(Dispatch, DispatchIdsSharedByGetAndLet) {
+  const MemberTable& t = Sample::table();
+  const MemberSpec* g = t.find("Caption", Invoke::Get);
+  const MemberSpec* l = t.find("Caption", Invoke::Let);
+  ASSERT_NE(g, nullptr);
+  ASSERT_NE(l, nullptr);
+  EXPECT_EQ(g->dispid, l->dispid);
+  EXPECT_NE(t.find("Add", Invoke::Method)->dispid, g->dispid);
+}
+
+TEST(Errors, TrapReleasesAndRaisesAgainWithTheTitle) {
+  ObjectRef held = std::make_shared<Sample>();
+  try {
+    passErrorsOn({&held}, [&]() -> int { pm::raise(basic::FileNotFound, "gone", "Word.Application"); });
+    FAIL() << "no error";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), basic::FileNotFound);
+    EXPECT_EQ(e.description(), "gone");
+    EXPECT_EQ(e.source(), "Pressmark");
+  }
+  EXPECT_EQ(held, nullptr);
+  try {
+    passErrorsOn({}, []() -> int { throw std::runtime_error("engine broke"); });
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), basic::InternalError);
+    EXPECT_EQ(e.description(), "engine broke");
+  }
+  EXPECT_FALSE(ignoreErrors([] { pm::raise(5); }));
+}
+
+TEST(ClassRegistryTest, CreateByProgIdOrClassId) {
+  ScopedClass c("Test.Sample", "{AAAAAAAA-0000-0000-0000-000000000001}", [] { return std::make_shared<Sample>(); });
+  EXPECT_NE(CreateObject("test.sample"), nullptr);
+  EXPECT_NE(CreateObject("{aaaaaaaa-0000-0000-0000-000000000001}"), nullptr);
+  EXPECT_NE(CreateObject("AAAAAAAA-0000-0000-0000-000000000001"), nullptr);
+  try {
+    CreateObject("Test.Missing");
+    FAIL();
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), basic::CannotCreateObject);
+    EXPECT_NE(e.description().find("Test.Missing"), std::string::npos);
+  }
+}
+
+TEST(ClassRegistryTest, LaterRegistrationShadowsUntilRemoved) {
+  ScopedClass a("Test.Shadow", "", [] {
+    auto s = std::make_shared<Sample>();
+    s->caption = "first";
+    return s;
+  });
+  {
+    ScopedClass b("Test.Shadow", "", [] {
+      auto s = std::make_shared<Sample>();
+      s->caption = "second";
+      return s;
+    });
+    EXPECT_EQ(get(CreateObject("Test.Shadow"), "Caption"), Variant("second"));
+  }
+  EXPECT_EQ(get(CreateObject("Test.Shadow"), "Caption"), Variant("first"));
+}
