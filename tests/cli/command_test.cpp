@@ -1,0 +1,62 @@
+// The pressmark command as a person runs it.
+#include <gtest/gtest.h>
+
+#include "support/TestSupport.h"
+
+using pm::test::runPressmark;
+using pm::test::TempDir;
+
+TEST(Command, OneCallPrintsTheResultAndExitsZero) {
+  auto r = runPressmark({"PrinterName"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out.back(), '\n');
+  EXPECT_EQ(r.out.front(), '"');
+}
+
+TEST(Command, OneCallWithNoResultPrintsNothing) {
+  TempDir d;
+  pm::test::writeFile(d.file("a.txt"), "abc");
+  auto r = runPressmark({"CopyFile", d.file("a.txt"), d.file("b b.txt")});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(pm::test::readFile(d.file("b b.txt")), "abc");
+}
+
+TEST(Command, OneCallErrorLineAndExitOne) {
+  auto r = runPressmark({"CopyFile", "/nonexistent/a", "/nonexistent/b"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.out, "error 53 (Pressmark): File not found\n");
+  r = runPressmark({"NoSuch"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.out, "error 438 (Pressmark): Object doesn't support this property or method: CreatePDF.NoSuch\n");
+}
+
+TEST(Command, ShellFromFileAndStandardInput) {
+  TempDir d;
+  std::string script = "# settings\nTempFilePath = " + d.path() + "/sub\nTempFilePath\n\nNoSuch\nAcrobatVersion\n";
+  pm::test::writeFile(d.file("calls.txt"), script);
+  TempDir reg;
+  std::vector<std::string> env = {"PRESSMARK_REGISTRY=" + reg.path()};
+  auto fromFile = runPressmark({"shell", d.file("calls.txt")}, "", env);
+  auto fromStdin = runPressmark({"shell"}, script, env);
+  std::string expected = "ok\n\"" + d.path() + "/sub/\"\n"
+                         "error 438 (Pressmark): Object doesn't support this property or method: CreatePDF.NoSuch\n"
+                         "\"\"\n";
+  EXPECT_EQ(fromFile.out, expected);
+  EXPECT_EQ(fromStdin.out, expected);
+  EXPECT_EQ(fromFile.exitCode, 1);
+  auto clean = runPressmark({"shell"}, "PrinterName\n", env);
+  EXPECT_EQ(clean.exitCode, 0);
+  EXPECT_EQ(clean.out, "\"Acrobat Distiller\"\n");
+}
+
+TEST(Command, HelpListsMembersWithParametersAndDefaults) {
+  auto r = runPressmark({"--help"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_NE(r.out.find("pressmark shell [FILE]"), std::string::npos);
+  EXPECT_NE(r.out.find("CopyFile strSource strTarget"), std::string::npos);
+  EXPECT_NE(r.out.find("TempFilePath (property let) vNewValue (by value)"), std::string::npos);
+  EXPECT_NE(r.out.find("JobStart (1) strInputPostScript strOutputPDF"), std::string::npos);
+  auto usage = runPressmark({});
+  EXPECT_EQ(usage.exitCode, 2);
+}
