@@ -39,6 +39,9 @@ class clsRegistry {
   bool CloseRegistry();
 
  private:
+  // 1-based position of the last "\" in text, 0 when there is none.
+  static int32_t LastBackslash(const std::string& text);
+
   int32_t root_ = 0;
   std::string path_;
   int32_t handle_ = 0;
