@@ -123,13 +123,15 @@ std::string privateTempDir() {
   std::string dir = root + "/pressmark-" + std::to_string(::getuid());
   if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) raiseFileError(errno, dir);
   struct stat st{};
-  if (::lstat(dir.c_str(), &st) != 0) raiseFileError(errno, dir);
   // Another user could have made the folder first in a shared /tmp, or put
-  // a link there; refuse rather than write temporary files into it.
-  if (!S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
-    raise(basic::PermissionDenied, "The temporary folder " + dir + " is not a folder owned by this user");
-  if ((st.st_mode & 077) != 0 && ::chmod(dir.c_str(), 0700) != 0) raiseFileError(errno, dir);
-  return dir + "/";
+  // a link there: then use a fresh private folder beside it instead, never
+  // the one we cannot trust.
+  bool safe = ::lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid();
+  if (safe && (st.st_mode & 077) != 0) safe = ::chmod(dir.c_str(), 0700) == 0;
+  if (safe) return dir + "/";
+  std::string tmpl = dir + "-XXXXXX";
+  if (!::mkdtemp(tmpl.data())) raiseFileError(errno, dir);
+  return tmpl + "/";
 }
 
 }  // namespace pm

@@ -25,8 +25,8 @@ int32_t basicErrorForErrno(int err, int32_t fallback = 75);
 
 // The default temporary folder: a private folder of the user under the
 // system temporary folder ($TMPDIR or /tmp), "pressmark-<uid>", mode 0700,
-// owned by the user and not a symbolic link; ends with "/". Raises error 70
-// when the folder exists but is not safe to use.
+// owned by the user and not a symbolic link; ends with "/". When that name
+// is taken by something unsafe, a fresh private folder beside it is used.
 std::string privateTempDir();
 
 // Ensures path ends with "/".

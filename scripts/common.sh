@@ -1,0 +1,33 @@
+# Shared by setup.sh, test.sh and demo.sh: package installation and builds.
+# Sourced, not run.
+
+PM_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+pm_log() { printf '== %s\n' "$*" >&2; }
+
+# Installs every package listed in scripts/packages/*.txt that is missing.
+pm_install_packages() {
+  local wanted missing=() p
+  wanted=$(cat "$PM_ROOT"/scripts/packages/*.txt | sed 's/#.*//' | awk 'NF' | sort -u)
+  for p in $wanted; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  if [ ${#missing[@]} -eq 0 ]; then
+    pm_log "packages: all present"
+    return 0
+  fi
+  pm_log "packages: installing ${missing[*]}"
+  local sudo=
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -qq
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# pm_build DIR [cmake options...]
+pm_build() {
+  local dir=$1
+  shift
+  cmake -S "$PM_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --build "$dir" -j"$(nproc)"
+}

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# The main job on a bundled sample: installs and builds everything, writes the
+# registry keys of the built-in servers, and runs a short pressmark session.
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+cd "$PM_ROOT"
+
+pm_install_packages
+pm_build build -DPRESSMARK_TESTS=OFF -DPRESSMARK_BENCH=OFF
+
+./build/pressmark register
+out=$(mktemp -d "${TMPDIR:-/tmp}/pressmark-sample-XXXXXX")
+pm_log "pressmark shell samples/session.calls (output in $out)"
+sed "s#@OUT@#$out#g; s#@SAMPLES@#$PM_ROOT/samples#g" samples/session.calls | ./build/pressmark shell

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Installs what the tests need, builds twice (a normal build and one with
+# address and undefined-behaviour sanitizers), starts the test services and
+# runs every test in both builds. Services are stopped on every path.
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+cd "$PM_ROOT"
+
+pm_install_packages
+
+export BUILD_DIR="$PM_ROOT/build"
+services=()
+stop_services() {
+  local s
+  for s in "${services[@]}"; do "stop_$s" || true; done
+}
+trap stop_services EXIT
+
+pm_log "normal build"
+pm_build build
+pm_log "sanitizer build"
+pm_build build-asan -DPRESSMARK_SANITIZE=ON -DPRESSMARK_BENCH=OFF
+
+for f in scripts/services/*.sh; do
+  [ -e "$f" ] || continue
+  name=$(basename "$f" .sh)
+  source "$f"
+  pm_log "starting service $name"
+  "start_$name"
+  services+=("$name")
+done
+
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
+status=0
+pm_log "tests (normal build)"
+ctest --test-dir build --output-on-failure -j2 --timeout 900 || status=1
+pm_log "tests (sanitizer build)"
+ctest --test-dir build-asan --output-on-failure -j2 --timeout 900 || status=1
+exit $status

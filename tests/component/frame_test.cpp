@@ -1,0 +1,204 @@
+// CreatePDF's creation sequence, settings and event relay.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "component/CreatePDF.h"
+#include "component/ModuleState.h"
+#include "servers/recording/Recorder.h"
+#include "support/TestSupport.h"
+
+using namespace pm;
+using pm::test::ScopedEnv;
+using pm::test::TempDir;
+using pm::test::writeFile;
+
+namespace {
+
+// A registry folder with the given HKEY_LOCAL_MACHINE file contents.
+struct Registry {
+  TempDir dir;
+  ScopedEnv env;
+  explicit Registry(const std::string& hklm) : env("PRESSMARK_REGISTRY", dir.path()) {
+    writeFile(dir.file("HKEY_LOCAL_MACHINE.reg"), "REGEDIT4\r\n\r\n" + hklm);
+  }
+};
+
+std::string version(const std::string& v) {
+  return "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\AcroExch.App\\AcrobatVersion]\r\n@=\"" + v + "\"\r\n\r\n";
+}
+std::string distiller(const std::string& ver, const std::string& printer, bool withDefault = true) {
+  return "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Adobe\\Acrobat Distiller\\" + ver + "\\PrinterName]\r\n" +
+         (withDefault ? "@=\"" + printer + "\"\r\n" : std::string()) + "\r\n";
+}
+
+ObjectRef newCreatePDF() {
+  registerCreatePDF();
+  return CreateObject("Pressmark.CreatePDF");
+}
+
+std::string str(const Variant& v) { return CStr(v); }
+
+}  // namespace
+
+TEST(Creation, PrinterNameFollowsTheVersion) {
+  struct Case {
+    std::string hklm, version, printer;
+  } cases[] = {
+      {"", "", "Acrobat Distiller"},
+      {version("5.0"), "5.0", "Acrobat Distiller"},
+      {version("5.05"), "5.05", "Adobe PDF"},
+      {version("6.0"), "6.0", "Adobe PDF"},
+      {version("Acrobat 9"), "Acrobat 9", "Acrobat Distiller"},
+      {version("6.0") + distiller("6.0", "Six") + distiller("8.0", "Eight"), "6.0", "Eight"},
+      {version("8.0") + distiller("10.0", "Ten") + distiller("5.0", "Five"), "8.0", "Ten"},
+      {version("8.0") + distiller("7.0", "", false), "8.0", ""},
+  };
+  for (const Case& c : cases) {
+    Registry reg(c.hklm);
+    ObjectRef pdf = newCreatePDF();
+    EXPECT_EQ(str(call(pdf, "AcrobatVersion")), c.version) << c.hklm;
+    EXPECT_EQ(str(call(pdf, "PrinterName")), c.printer) << c.hklm;
+  }
+}
+
+TEST(Creation, NeverFailsOnABrokenRegistry) {
+  Registry reg("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\AcroExch.App\\AcrobatVersion]\r\n@=broken line\r\n");
+  ObjectRef pdf = newCreatePDF();
+  EXPECT_EQ(str(call(pdf, "AcrobatVersion")), "");
+  EXPECT_EQ(str(call(pdf, "PrinterName")), "Acrobat Distiller");
+}
+
+TEST(Creation, TempFolderIsPrivate) {
+  TempDir base;
+  ScopedEnv tmp("TMPDIR", base.path());
+  ObjectRef pdf = newCreatePDF();
+  std::string expected = base.path() + "/pressmark-" + std::to_string(::getuid()) + "/";
+  EXPECT_EQ(str(get(pdf, "TempFilePath")), expected);
+  struct stat st{};
+  ASSERT_EQ(::lstat(expected.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+}
+
+TEST(Creation, RefusesATempFolderThatIsALink) {
+  TempDir base, elsewhere;
+  ScopedEnv tmp("TMPDIR", base.path());
+  std::string link = base.path() + "/pressmark-" + std::to_string(::getuid());
+  ASSERT_EQ(::symlink(elsewhere.path().c_str(), link.c_str()), 0);
+  ObjectRef pdf = newCreatePDF();  // never fails
+  std::string used = str(get(pdf, "TempFilePath"));
+  EXPECT_NE(used, link + "/") << "a linked folder must not be used";
+  struct stat st{};
+  ASSERT_EQ(::lstat(used.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  EXPECT_EQ(st.st_uid, ::getuid());
+}
+
+TEST(TempFilePath, LetRules) {
+  TempDir d;
+  ObjectRef pdf = newCreatePDF();
+  let(pdf, "TempFilePath", Variant(d.path()));  // existing, no slash
+  EXPECT_EQ(str(get(pdf, "TempFilePath")), d.path() + "/");
+  let(pdf, "TempFilePath", Variant(d.path() + "/new/"));  // created, slash kept
+  EXPECT_EQ(str(get(pdf, "TempFilePath")), d.path() + "/new/");
+  struct stat st{};
+  EXPECT_EQ(::stat((d.path() + "/new").c_str(), &st), 0);
+  let(pdf, "TempFilePath", Variant(d.path() + "/missing/child"));  // parent missing: refused silently
+  EXPECT_EQ(str(get(pdf, "TempFilePath")), d.path() + "/new/");
+  let(pdf, "TempFilePath", Variant::null());  // not text: refused silently
+  EXPECT_EQ(str(get(pdf, "TempFilePath")), d.path() + "/new/");
+  EXPECT_TRUE(get(pdf, "TempFilePath").isString());
+}
+
+TEST(TempFilePath, ASecondCreationResetsTheThreadsFolder) {
+  TempDir d;
+  ObjectRef first = newCreatePDF();
+  std::string initial = str(get(first, "TempFilePath"));
+  let(first, "TempFilePath", Variant(d.path()));
+  ObjectRef second = newCreatePDF();
+  EXPECT_EQ(str(get(first, "TempFilePath")), initial);
+  EXPECT_EQ(str(get(second, "TempFilePath")), initial);
+}
+
+TEST(ModuleStateTest, EachThreadHasItsOwn) {
+  TempDir d;
+  ObjectRef pdf = newCreatePDF();
+  let(pdf, "TempFilePath", Variant(d.path()));
+  std::string other;
+  std::thread t([&] {
+    ObjectRef mine = newCreatePDF();
+    let(mine, "TempFilePath", Variant(d.path() + "/thread"));
+    other = str(get(mine, "TempFilePath"));
+  });
+  t.join();
+  EXPECT_EQ(other, d.path() + "/thread/");
+  EXPECT_EQ(str(get(pdf, "TempFilePath")), d.path() + "/");
+}
+
+TEST(OpenDocumentTest, MissingFileRaisesNothingAndStoresThePath) {
+  ObjectRef pdf = newCreatePDF();
+  EXPECT_NO_THROW(call(pdf, "OpenDocument", {"/nonexistent/file.pdf"}));
+  EXPECT_EQ(moduleState().strOpenDocumentPath, "/nonexistent/file.pdf");
+  EXPECT_NO_THROW(call(pdf, "OpenDocument", {Variant::null()}));
+}
+
+TEST(CopyFileTest, ReplacesTheTargetAndRaisesRunTimeErrors) {
+  TempDir d;
+  writeFile(d.file("a"), "new");
+  writeFile(d.file("b"), "old contents");
+  ObjectRef pdf = newCreatePDF();
+  call(pdf, "CopyFile", {d.file("a"), d.file("b")});
+  EXPECT_EQ(pm::test::readFile(d.file("b")), "new");
+  try {
+    call(pdf, "CopyFile", {d.file("missing"), d.file("c")});
+    FAIL();
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), basic::FileNotFound);
+  }
+  try {
+    call(pdf, "CopyFile", {d.file("a"), d.file("no/such/dir")});
+    FAIL();
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), basic::FileNotFound);
+  }
+  EXPECT_FALSE(std::filesystem::exists(d.file("c")));
+}
+
+TEST(EventRelay, DistillerEventsReachTheClientAsCopies) {
+  auto rec = recording::Recorder::create();
+  rec->registerClass("Test.Distiller", {EventSpec{"OnJobStart", 1, {}}, EventSpec{"OnJobDone", 2, {}},
+                                        EventSpec{"OnJobFail", 3, {}}, EventSpec{"OnLogMessage", 4, {}},
+                                        EventSpec{"OnPercentDone", 5, {}}, EventSpec{"OnPageNumber", 6, {}}});
+  ObjectRef pdf = newCreatePDF();
+  std::vector<std::string> seen;
+  EventConnection c(pdf, std::make_shared<FunctionSink>([&](const EventCall& e) {
+    std::string line = e.event.name;
+    for (Variant* a : e.args) {
+      line += " " + recording::Describe(*a);
+      *a = Variant("changed by client");
+    }
+    seen.push_back(line);
+  }));
+  auto& frame = static_cast<CreatePDF&>(*pdf);
+  frame.setDistiller(CreateObject("Test.Distiller"));
+  auto d = std::static_pointer_cast<recording::RecordedObject>(frame.distiller());
+  auto after = d->raise("OnJobStart", {Variant("in.ps"), Variant("out.pdf")});
+  d->raise("OnLogMessage", {Variant("line")});
+  d->raise("OnPercentDone", {Variant(int16_t{50})});
+  d->raise("OnPageNumber", {Variant(int32_t{3})});
+  d->raise("OnJobFail", {Variant("in.ps"), Variant("out.pdf")});
+  d->raise("OnJobDone", {Variant("in.ps"), Variant("out.pdf")});
+  EXPECT_EQ(seen, (std::vector<std::string>{"JobStart \"in.ps\" \"out.pdf\"", "LogMessage \"line\"", "PercentDone 50&",
+                                            "PageNumber 3&", "JobFail \"in.ps\" \"out.pdf\"",
+                                            "JobDone \"in.ps\" \"out.pdf\""}));
+  EXPECT_EQ(after[0], Variant("in.ps")) << "the client's change must not reach the Distiller";
+  // Once the Distiller is let go, nothing more is relayed.
+  frame.setDistiller(nullptr);
+  d->raise("OnJobDone", {Variant("x"), Variant("y")});
+  EXPECT_EQ(seen.size(), 6u);
+}
