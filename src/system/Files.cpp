@@ -24,6 +24,11 @@ struct Fd {
   Fd& operator=(const Fd&) = delete;
 };
 
+// A name with a NUL in it would silently mean a shorter name to the system.
+void checkName(const std::string& path) {
+  if (path.find('\0') != std::string::npos) raise(basic::BadFileNameOrNumber);
+}
+
 }  // namespace
 
 int32_t basicErrorForErrno(int err, int32_t fallback) {
@@ -46,6 +51,7 @@ void raiseFileError(int err, const std::string& path, int32_t fallback) {
 }
 
 void MkDir(const std::string& path) {
+  checkName(path);
   if (path.empty()) raise(basic::PathNotFound);
   if (::mkdir(path.c_str(), 0777) == 0) return;
   int err = errno;
@@ -56,6 +62,8 @@ void MkDir(const std::string& path) {
 }
 
 void FileCopy(const std::string& source, const std::string& target) {
+  checkName(source);
+  checkName(target);
   Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
   if (in.fd < 0) raiseFileError(errno, source, basic::FileNotFound);
   struct stat st{};
@@ -98,6 +106,7 @@ void FileCopy(const std::string& source, const std::string& target) {
 }
 
 void Kill(const std::string& path) {
+  checkName(path);
   struct stat st{};
   if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
     raise(basic::FileNotFound);
@@ -105,6 +114,7 @@ void Kill(const std::string& path) {
 }
 
 int64_t FileLen(const std::string& path) {
+  checkName(path);
   struct stat st{};
   if (::stat(path.c_str(), &st) != 0) raiseFileError(errno, path, basic::FileNotFound);
   if (S_ISDIR(st.st_mode)) raise(basic::FileNotFound);
