@@ -262,7 +262,16 @@ std::string toJson(const Variant& v, const std::function<std::string(const Objec
     case VT::Integer: return std::to_string(v.asInteger());
     case VT::Long: return std::to_string(v.asLong());
     case VT::Byte: return std::to_string(v.asByte());
-    case VT::Single: return number(static_cast<double>(v.asSingle()));
+    case VT::Single: {
+      // The shortest text that reads back as the same Single, so 0.1! prints 0.1.
+      float f = v.asSingle();
+      for (int prec = 1; prec <= 9; ++prec) {
+        char t[32];
+        std::snprintf(t, sizeof t, "%.*g", prec, static_cast<double>(f));
+        if (std::strtof(t, nullptr) == f) return t;
+      }
+      return number(static_cast<double>(f));
+    }
     case VT::Double: return number(v.asDouble());
     case VT::Currency: return CStr(v);
     case VT::Date: return jsonQuote(CStr(v));

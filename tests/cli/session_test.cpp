@@ -47,6 +47,10 @@ Variant Echo(CreatePDF&, Frame& f) {
   return Variant(std::move(a));
 }
 Variant TypeOf(CreatePDF&, Frame& f) { return Variant(int32_t{f[0].vartype()}); }
+Variant Kinds(CreatePDF&, Frame&) {
+  return Variant(Array::vector({Variant(0.1f), Variant(int16_t{-1}), Variant(true), Variant::null(), Variant(),
+                                Variant(Currency{15000}), Variant(MakeDate(2026, 1, 2)), Variant("tab\there")}));
+}
 Variant Fill(CreatePDF&, Frame& f) {
   Array a = Array::matrix(2, 2);
   a.set({0, 0}, Variant("a"));
@@ -71,6 +75,7 @@ Variant Progress(CreatePDF& self, Frame&) {
 void describe(Members<CreatePDF>& m) {
   m.method("TestEcho", {P("a"), P("b").opt(), P("c").opt(Variant(int32_t{3}))}, &Echo)
       .method("TestTypeOf", {P("v")}, &TypeOf)
+      .method("TestKinds", {}, &Kinds)
       .method("TestFill", {P("arr"), P("text").opt()}, &Fill)
       .method("TestMakeThing", {}, &MakeThing)
       .method("TestSame", {P("v")}, &Same)
@@ -96,6 +101,10 @@ TEST(Shell, ArgumentsAreJsonOrText) {
   EXPECT_EQ(shell("TestEcho x c:=9 b:=\"named b\"\n"), "[\"x\",\"named b\",9]\n");
   EXPECT_EQ(shell("TestTypeOf 5\nTestTypeOf 5.5\nTestTypeOf 3000000000\nTestTypeOf text\nTestTypeOf [[1,2],[3,4]]\n"),
             "3\n5\n5\n8\n8204\n");
+}
+
+TEST(Shell, ResultsPrintAsJson) {
+  EXPECT_EQ(shell("TestKinds\n"), "[0.1,-1,true,null,null,1.5,\"1/2/2026\",\"tab\\there\"]\n");
 }
 
 TEST(Shell, ObjectsAreNumberedInTheOrderFirstReturned) {
