@@ -130,6 +130,8 @@ const std::string& codePageName() {
   return name;
 }
 
+std::string detectCodePageForTesting() { return detectCodePage(); }
+
 std::string toCodePage(std::string_view utf8) { return toCodePage(utf8, codePageName()); }
 std::string fromCodePage(std::string_view bytes) { return fromCodePage(bytes, codePageName()); }
 

@@ -30,4 +30,8 @@ std::string fromCodePage(std::string_view bytes);
 std::string toCodePage(std::string_view utf8, const std::string& codePage);
 std::string fromCodePage(std::string_view bytes, const std::string& codePage);
 
+// Determines the code page afresh from the current environment, without
+// the caching of codePageName() (for tests of the detection itself).
+std::string detectCodePageForTesting();
+
 }  // namespace pm

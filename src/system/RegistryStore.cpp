@@ -788,8 +788,18 @@ bool writeAll(int fd, const std::string& data) {
 
 // Read-modify-write of one hive file under its lock. The mutation may
 // refuse by returning a code other than kSuccess; nothing is written then.
-int32_t transactLocked(const std::string& path, const char* rootName, bool systemFile,
+int32_t transactLocked(const std::string& hivePath, const char* rootName, bool systemFile,
                        const std::function<int32_t(Hive&)>& mutate) {
+  // A hive that is a symbolic link is written where the link points, so
+  // the rename does not replace the link with a file of its own.
+  std::string path = hivePath;
+  struct stat lst {};
+  if (::lstat(hivePath.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
+    if (char* real = ::realpath(hivePath.c_str(), nullptr)) {
+      path = real;
+      std::free(real);
+    }
+  }
   std::string dir = dirOf(path);
   if (int err = mkdirs(dir, systemFile ? 0755 : 0700)) return ioFailure(dir, err);
   mode_t newMode = systemFile ? 0644 : 0600;
@@ -827,6 +837,7 @@ int32_t transactLocked(const std::string& path, const char* rootName, bool syste
   FdGuard dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dirFd.get() >= 0) ::fsync(dirFd.get());
   gCache.erase(path);
+  gCache.erase(hivePath);
   return kSuccess;
 }
 

@@ -1,7 +1,5 @@
 #include "system/clsConcat.h"
 
-#include <cstring>
-
 #include "automation/Convert.h"
 
 namespace pm {
@@ -40,7 +38,7 @@ void clsConcat::SetString(const std::string& text) {
   }
 }
 
-void clsConcat::SConcat(std::string_view piece) {
+void clsConcat::growAndAppend(std::string_view piece) {
   try {
     const size_t n = piece.size();
     if (used_ + n >= buffer_.size()) {

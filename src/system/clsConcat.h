@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -26,8 +27,16 @@ class clsConcat {
   // Appends the piece converted with CStr; a piece that cannot be
   // converted (Null, an object) is ignored.
   void SConcat(const Variant& piece);
-  // The same for callers that already hold text.
-  void SConcat(std::string_view piece);
+  // The same for callers that already hold text. The common case (the
+  // piece fits the reserve) is inline; growing is not.
+  void SConcat(std::string_view piece) {
+    if (used_ + piece.size() < buffer_.size()) {
+      if (!piece.empty()) std::memcpy(buffer_.data() + used_, piece.data(), piece.size());
+      used_ += piece.size();
+      return;
+    }
+    growAndAppend(piece);
+  }
   void SConcat(const std::string& piece) { SConcat(std::string_view(piece)); }
   void SConcat(const char* piece) { SConcat(std::string_view(piece)); }
 
@@ -36,6 +45,8 @@ class clsConcat {
   size_t UsedLength() const { return used_; }
 
  private:
+  void growAndAppend(std::string_view piece);
+
   std::string buffer_;
   size_t used_ = 0;
 };

@@ -3,6 +3,9 @@
 
 #include <string>
 
+#include <clocale>
+
+#include "RegistryFixture.h"
 #include "automation/Error.h"
 #include "system/CodePage.h"
 
@@ -87,6 +90,30 @@ TEST(CodePage, ProcessCodePageComesFromTheEnvironmentOnce) {
   EXPECT_EQ(&codePageName(), &name);
   EXPECT_EQ(toCodePage("plain ascii"), "plain ascii");
   EXPECT_EQ(fromCodePage("plain ascii"), "plain ascii");
+}
+
+TEST(CodePage, DetectionReadsOverrideThenLocaleWithoutTouchingTheGlobalLocale) {
+  std::string before = std::setlocale(LC_CTYPE, nullptr);
+  {
+    pmtest::ScopedEnv cp("PRESSMARK_CODEPAGE", "windows-1252");
+    EXPECT_EQ(detectCodePageForTesting(), "windows-1252");
+  }
+  pmtest::ScopedEnv cp("PRESSMARK_CODEPAGE", nullptr);
+  pmtest::ScopedEnv ctype("LC_CTYPE", nullptr);
+  {
+    pmtest::ScopedEnv all("LC_ALL", "C.UTF-8");
+    EXPECT_EQ(detectCodePageForTesting(), "UTF-8");
+  }
+  {
+    pmtest::ScopedEnv all("LC_ALL", "C");
+    EXPECT_EQ(detectCodePageForTesting(), "ANSI_X3.4-1968");
+  }
+  {
+    // A locale that does not exist falls back to the C locale's ASCII.
+    pmtest::ScopedEnv all("LC_ALL", "xx_NOWHERE.NOTHING");
+    EXPECT_EQ(detectCodePageForTesting(), "ANSI_X3.4-1968");
+  }
+  EXPECT_EQ(std::setlocale(LC_CTYPE, nullptr), before);
 }
 
 }  // namespace

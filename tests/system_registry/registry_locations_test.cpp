@@ -6,6 +6,7 @@
 #include <string>
 
 #include "RegistryFixture.h"
+#include "automation/Convert.h"
 #include "system/RegistryStore.h"
 #include "system/clsRegistry.h"
 
@@ -206,6 +207,38 @@ TEST_F(RegistryLocations, WrittenFilesKeepTheirModeAndLeaveNoTemporaries) {
   EXPECT_EQ(st.st_mode & 0777, 0640u);
   EXPECT_FALSE(std::filesystem::exists(hkcuFile() + ".tmp"));
   EXPECT_EQ(read(HKEY_CURRENT_USER, "Software\\M", "v"), "2");
+}
+
+TEST_F(RegistryLocations, SymbolicLinkToAHiveIsKept) {
+  std::string real = dir_ + "/elsewhere/machine.reg";
+  pmtest::writeFile(real, "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE]\r\n");
+  ASSERT_EQ(::symlink(real.c_str(), hklmFile().c_str()), 0);
+  ASSERT_TRUE(write(HKEY_LOCAL_MACHINE, "SOFTWARE\\L", "v", "linked"));
+  struct stat st {};
+  ASSERT_EQ(::lstat(hklmFile().c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_NE(readFile(real).find("linked"), std::string::npos);
+  EXPECT_EQ(read(HKEY_LOCAL_MACHINE, "SOFTWARE\\L", "v"), "linked");
+}
+
+TEST_F(RegistryLocations, CreationReadsOfTheComponent) {
+  // The keys CreatePDF reads at creation: a default value on a key, a key
+  // without a default value, and a missing key all read through CStr.
+  pmtest::writeFile(hklmFile(),
+                    "REGEDIT4\r\n\r\n"
+                    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\AcroExch.App\\AcrobatVersion]\r\n@=\"8.0\"\r\n"
+                    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Adobe\\Acrobat Distiller\\6.0\\PrinterName]\r\n@=\"Adobe PDF 6\"\r\n"
+                    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Adobe\\Acrobat Distiller\\8.0\\PrinterName]\r\n");
+  clsRegistry reg;
+  bool raw = false;
+  EXPECT_EQ(reg.OpenRegistry(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\AcroExch.App\\AcrobatVersion"), -1);
+  EXPECT_EQ(CStr(reg.GetValue("", raw)), "8.0");
+  EXPECT_EQ(reg.OpenRegistry(HKEY_LOCAL_MACHINE, "SOFTWARE\\Adobe\\Acrobat Distiller\\6.0\\PrinterName"), -1);
+  EXPECT_EQ(CStr(reg.GetValue("", raw)), "Adobe PDF 6");
+  EXPECT_EQ(reg.OpenRegistry(HKEY_LOCAL_MACHINE, "SOFTWARE\\Adobe\\Acrobat Distiller\\8.0\\PrinterName"), -1);
+  EXPECT_EQ(CStr(reg.GetValue("", raw)), "");
+  EXPECT_EQ(reg.OpenRegistry(HKEY_LOCAL_MACHINE, "SOFTWARE\\Adobe\\Acrobat Distiller\\9.0\\PrinterName"), 0);
+  EXPECT_TRUE(reg.GetValue("", raw).isEmpty());
 }
 
 }  // namespace
