@@ -990,7 +990,7 @@ int32_t regSetValueEx(int32_t key, std::string_view name, uint32_t type, const u
   int32_t rc = loadViewLocked(hive, view);
   if (rc != kSuccess) return rc;
   if (!view.keyExists(path)) return fail(kKeyDeleted, "the key " + path + " no longer exists");
-  std::string bytes(reinterpret_cast<const char*>(data), data ? size : 0);
+  std::string bytes = data ? std::string(reinterpret_cast<const char*>(data), size) : std::string();
   rc = writeLocked(hive, [&](Hive& h) {
     Key& k = h.createKey(path);
     if (Value* v = k.find(name)) {
