@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "automation/Variant.h"
@@ -24,6 +25,11 @@ std::string GetRandomFileName();
 class ExclusiveTempFile {
  public:
   ExclusiveTempFile(const std::string& dir, const std::string& extension);
+  // The same with the names drawn from another source (tests use it to
+  // force clashes). Raises the file error of a failed create, and error 58
+  // when every one of many draws names a file that already exists.
+  using NameSource = std::function<std::string()>;
+  ExclusiveTempFile(const std::string& dir, const std::string& extension, const NameSource& draw);
   ~ExclusiveTempFile();
   ExclusiveTempFile(const ExclusiveTempFile&) = delete;
   ExclusiveTempFile& operator=(const ExclusiveTempFile&) = delete;
