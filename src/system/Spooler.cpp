@@ -197,13 +197,31 @@ bool MemorySpooler::openPrinter(const std::string& name, uint32_t access, Handle
 bool MemorySpooler::getPrinter5(Handle handle, uint32_t* buffer, uint32_t bytes, uint32_t& needed) {
   bool ok = QueueSpooler::getPrinter5(handle, buffer, bytes, needed);
   if (failGetPrinter && buffer != nullptr) return false;
+  std::string q;
+  if (ok && queueOf(handle, q)) {
+    auto it = attributes.find(q);
+    if (it != attributes.end()) buffer[2] |= it->second;
+  }
   return ok;
+}
+
+std::string MemorySpooler::getProfileString(const std::string& section, const std::string& key,
+                                            const std::string& defaultValue, size_t bufferChars) {
+  if (sameIgnoringCase(section, "PrinterPorts")) {
+    auto it = printerPorts.find(key);
+    if (it != printerPorts.end()) {
+      std::string v = bufferChars ? it->second.substr(0, bufferChars - 1) : std::string();
+      return v;
+    }
+  }
+  return QueueSpooler::getProfileString(section, key, defaultValue, bufferChars);
 }
 
 bool MemorySpooler::setPrinter5(Handle handle, const PrinterInfo5& info) {
   std::string q;
   if (!queueOf(handle, q)) return false;
-  calls.push_back("set5 " + q + " " + std::to_string(info.attributes));
+  calls.push_back("set5 " + info.printerName + "|" + info.portName + "|" + std::to_string(info.attributes) + "|" +
+                  std::to_string(info.deviceNotSelectedTimeout) + "|" + std::to_string(info.transmissionRetryTimeout));
   if (failSetPrinter) return false;
   return QueueSpooler::setPrinter5(handle, info);
 }

@@ -151,8 +151,13 @@ class MemorySpooler : public QueueSpooler {
   bool failOpen = false;
   bool failGetPrinter = false;  // the query with a buffer fails
   bool failSetPrinter = false;
-  // What happened, in order: "open NAME", "close NAME", "set5 NAME ATTR",
-  // "default NAME", "broadcast SECTION".
+  // Further attribute bits a queue reports besides the default bit.
+  std::map<std::string, uint32_t> attributes;
+  // "PrinterPorts" values given verbatim instead of driver,port,15,45.
+  std::map<std::string, std::string> printerPorts;
+  // What happened, in order: "open QUEUE", "close QUEUE", "default QUEUE",
+  // "broadcast SECTION", and "set5 NAME|PORT|ATTR|T1|T2" with the record
+  // written back.
   std::vector<std::string> calls;
   int openHandles() const { return open_; }
 
@@ -160,6 +165,8 @@ class MemorySpooler : public QueueSpooler {
   bool getPrinter5(Handle handle, uint32_t* buffer, uint32_t bytes, uint32_t& needed) override;
   bool setPrinter5(Handle handle, const PrinterInfo5& info) override;
   bool closePrinter(Handle handle) override;
+  std::string getProfileString(const std::string& section, const std::string& key, const std::string& defaultValue,
+                               size_t bufferChars) override;
   void broadcastSettingChange(const std::string& section) override;
 
  protected:

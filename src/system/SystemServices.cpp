@@ -75,8 +75,11 @@ ExclusiveTempFile::ExclusiveTempFile(const std::string& dir, const std::string& 
     std::string candidate = dir + draw() + extension;
     int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) {
-      if (errno == EEXIST) continue;  // someone else's file: leave it, draw again
-      raiseFileError(errno, candidate);
+      int err = errno;
+      if (err == EEXIST) continue;  // someone else's file: leave it, draw again
+      if (err == ENOENT || err == ENOTDIR)
+        raise(basic::PathNotFound, std::string(basicDescription(basic::PathNotFound)) + ": " + dir);
+      raiseFileError(err, candidate);
     }
     struct stat st{};
     int statErr = ::fstat(fd, &st) == 0 ? 0 : errno;

@@ -1,0 +1,146 @@
+// Printer switching against the private cupsd of scripts/services/cups.sh.
+// The user default lives in a private HOME made for this program, so the
+// machine's own default printer is never touched; lpstat, a separate
+// program, confirms what the switch did.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+
+#include "automation/Automation.h"
+#include "component/CreatePDF.h"
+#include "support/TestSupport.h"
+#include "system/Printers.h"
+
+using namespace pm;
+
+namespace {
+
+bool haveCups() { return std::getenv("PRESSMARK_TEST_CUPS") != nullptr && std::getenv("CUPS_SERVER") != nullptr; }
+
+// libcups reads HOME once per thread, so the private one is in place
+// before any test runs.
+class PrivateCupsHome : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    if (!haveCups()) return;
+    std::string tmpl = (std::filesystem::temp_directory_path() / "pmcups-XXXXXX").string();
+    if (!::mkdtemp(tmpl.data())) return;
+    dir_ = tmpl;
+    ::setenv("HOME", dir_.c_str(), 1);
+    // A destination from the environment outranks the user default.
+    ::unsetenv("LPDEST");
+    ::unsetenv("PRINTER");
+  }
+  void TearDown() override {
+    if (!dir_.empty()) std::filesystem::remove_all(dir_);
+  }
+
+ private:
+  std::string dir_;
+};
+const auto* const kHome = ::testing::AddGlobalTestEnvironment(new PrivateCupsHome);
+
+std::string run(const std::string& command) {
+  std::string out;
+  FILE* p = ::popen(("timeout 30 " + command + " 2>&1").c_str(), "r");
+  if (!p) return "popen failed";
+  std::array<char, 512> buf{};
+  while (size_t n = std::fread(buf.data(), 1, buf.size(), p)) out.append(buf.data(), n);
+  ::pclose(p);
+  return out;
+}
+
+// The user default as lpstat sees it, "" when there is none.
+std::string lpstatDefault() {
+  std::string out = run("lpstat -d");
+  const std::string tag = "system default destination: ";
+  size_t at = out.find(tag);
+  if (at == std::string::npos) return "";
+  std::string name = out.substr(at + tag.size());
+  return name.substr(0, name.find_first_of("\r\n"));
+}
+
+class CupsSwitch : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!haveCups()) GTEST_SKIP() << "PRESSMARK_TEST_CUPS is not set: no test cupsd (scripts/services/cups.sh)";
+    // Each test starts from the server default the service set.
+    std::filesystem::remove(std::string(std::getenv("HOME")) + "/.cups/lpoptions");
+    ASSERT_EQ(lpstatDefault(), "Pressmark_PS");
+    registerCreatePDF();
+    pdf_ = CreateObject(kCreatePDFProgId);
+  }
+  void setDefPrinter(const std::string& name) { call(pdf_, "SetDefPrinter", {name}); }
+  ObjectRef pdf_;
+};
+
+}  // namespace
+
+TEST_F(CupsSwitch, SwitchingToAQueueAndBackRestoresTheOldDefault) {
+  std::string saved = CurrentDefaultPrinter(currentSpooler());
+  EXPECT_EQ(saved, "Pressmark_PS");
+  setDefPrinter("Pressmark_Office");
+  EXPECT_EQ(lpstatDefault(), "Pressmark_Office");
+  EXPECT_EQ(CurrentDefaultPrinter(currentSpooler()), "Pressmark_Office");
+  setDefPrinter(saved);
+  EXPECT_EQ(lpstatDefault(), "Pressmark_PS");
+}
+
+TEST_F(CupsSwitch, AnUnknownNameChangesNothing) {
+  setDefPrinter("Pressmark_Office");
+  std::string lpoptions = std::string(std::getenv("HOME")) + "/.cups/lpoptions";
+  std::string before = pm::test::readFile(lpoptions);
+  EXPECT_NO_THROW(setDefPrinter("No Such Printer"));
+  EXPECT_NO_THROW(setDefPrinter(""));
+  EXPECT_EQ(lpstatDefault(), "Pressmark_Office");
+  EXPECT_EQ(pm::test::readFile(lpoptions), before);
+}
+
+TEST_F(CupsSwitch, SpacesAreReadAsUnderscoresAndDescriptionsMatch) {
+  setDefPrinter("Pressmark Office");
+  EXPECT_EQ(lpstatDefault(), "Pressmark_Office");
+  setDefPrinter("Pressmark PostScript File");
+  EXPECT_EQ(lpstatDefault(), "Pressmark_PS");
+  setDefPrinter("pressmark office printer 2nd floor");
+  EXPECT_EQ(lpstatDefault(), "Pressmark_Office");
+}
+
+TEST_F(CupsSwitch, TheProfileViewOfAQueue) {
+  std::string dir = std::getenv("PRESSMARK_TEST_CUPS_DIR") ? std::getenv("PRESSMARK_TEST_CUPS_DIR") : "";
+  Spooler& s = currentSpooler();
+  std::string ports = s.getProfileString("PrinterPorts", "Pressmark_PS", "", kProfileBuffer);
+  EXPECT_EQ(ports, "Generic PostScript Printer,file:" + dir + "/out/ps-queue.prn,15,45");
+  EXPECT_EQ(s.getProfileString("PrinterPorts", "Nowhere", "none", kProfileBuffer), "none");
+  EXPECT_EQ(s.getProfileString("windows", "Device", "", kProfileBuffer),
+            "Pressmark_PS,Generic PostScript Printer,file:" + dir + "/out/ps-queue.prn");
+}
+
+TEST_F(CupsSwitch, TheAttributeMethodOverCups) {
+  std::unique_ptr<QueueSpooler> cups = makeCupsSpooler();
+  cups->setPlatformId(kPlatformWin32Windows);
+  SetDefaultPrinter(*cups, "Pressmark Office");
+  EXPECT_EQ(lpstatDefault(), "Pressmark_Office");
+  // The record read back through a handle marks the default.
+  Spooler::Handle h = 0;
+  ASSERT_TRUE(cups->openPrinter("Pressmark_Office", kPrinterAllAccess, h));
+  std::vector<uint32_t> buf(256);
+  uint32_t needed = 0;
+  ASSERT_TRUE(cups->getPrinter5(h, buf.data(), static_cast<uint32_t>(buf.size() * 4), needed));
+  EXPECT_EQ(buf[2], kPrinterAttributeDefault);
+  EXPECT_TRUE(cups->closePrinter(h));
+  SetDefaultPrinter(*cups, "Nowhere");
+  EXPECT_EQ(lpstatDefault(), "Pressmark_Office");
+}
+
+TEST_F(CupsSwitch, ThePressmarkCommand) {
+  pm::test::CommandResult r = pm::test::runPressmark({"SetDefPrinter", "Pressmark Office"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(lpstatDefault(), "Pressmark_Office");
+  r = pm::test::runPressmark({"SetDefPrinter", "No Such Printer"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(lpstatDefault(), "Pressmark_Office");
+}

@@ -1,0 +1,306 @@
+// Printer switching over the in-memory spooler: the parser, the bounded
+// string copy, name matching, both switching methods and the member.
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "automation/Automation.h"
+#include "component/CreatePDF.h"
+#include "system/Printers.h"
+
+using namespace pm;
+
+namespace {
+
+struct Parsed {
+  std::string driver = "stale", port = "stale";
+};
+Parsed parse(const std::string& v) {
+  Parsed p;
+  ParsePrinterPorts(v, p.driver, p.port);
+  return p;
+}
+
+void office(MemorySpooler& s) {
+  s.queues = {
+      {"Pressmark_PS", "Pressmark PostScript File", "Generic PostScript Printer", "file:/tmp/ps.prn"},
+      {"Office_2nd", "Office Printer 2nd Floor", "HP LaserJet 4", "socket://10.0.0.9"},
+      {"Lab", "Shared", "Generic PDF", "ipp://lab/printers/a"},
+      {"Annex", "Shared", "Generic PDF", "ipp://annex/printers/b"},
+  };
+  s.defaultName = "Pressmark_PS";
+}
+
+}  // namespace
+
+TEST(ParsePrinterPorts, DriverAndPortBeforeTheTimeOuts) {
+  Parsed p = parse("Generic PostScript Printer,file:/tmp/x.prn,15,45");
+  EXPECT_EQ(p.driver, "Generic PostScript Printer");
+  EXPECT_EQ(p.port, "file:/tmp/x.prn");
+  p = parse("drv,port,");
+  EXPECT_EQ(p.driver, "drv");
+  EXPECT_EQ(p.port, "port");
+}
+
+TEST(ParsePrinterPorts, MissingCommasLeaveTheFieldsEmpty) {
+  Parsed p = parse("");
+  EXPECT_EQ(p.driver, "");
+  EXPECT_EQ(p.port, "");
+  p = parse("no commas at all");
+  EXPECT_EQ(p.driver, "");
+  EXPECT_EQ(p.port, "");
+  p = parse("drv,port");  // one comma: port needs a second one
+  EXPECT_EQ(p.driver, "drv");
+  EXPECT_EQ(p.port, "");
+  p = parse(",port,15,45");
+  EXPECT_EQ(p.driver, "");
+  EXPECT_EQ(p.port, "port");
+  p = parse("drv,,15,45");
+  EXPECT_EQ(p.driver, "drv");
+  EXPECT_EQ(p.port, "");
+}
+
+TEST(ParsePrinterPorts, TheProfileBufferPaddingIsNotAField) {
+  std::string buffer = "drv,port";
+  buffer += '\0';
+  buffer += std::string(1015, ' ');
+  Parsed p = parse(buffer);
+  EXPECT_EQ(p.driver, "drv");
+  EXPECT_EQ(p.port, "");
+}
+
+TEST(PtrToString, CopiesUpToTheNul) {
+  const char text[] = "Pressmark_PS\0tail";
+  EXPECT_EQ(PtrToString(text, sizeof text), "Pressmark_PS");
+  EXPECT_EQ(PtrToString(nullptr, 100), "");
+  EXPECT_EQ(PtrToString(text, 0), "");
+}
+
+TEST(PtrToString, LongNamesAreCutAt511) {
+  std::string longName(600, 'x');
+  EXPECT_EQ(PtrToString(longName.c_str(), longName.size() + 1), std::string(511, 'x'));
+  std::string exact(511, 'y');
+  EXPECT_EQ(PtrToString(exact.c_str(), exact.size() + 1), exact);
+  std::string oneOver(512, 'z');
+  EXPECT_EQ(PtrToString(oneOver.c_str(), oneOver.size() + 1), std::string(511, 'z'));
+}
+
+TEST(PtrToString, NeverReadsPastTheReadableBytes) {
+  // An unterminated name right before a page that may not be touched: any
+  // read past the end faults.
+  long page = ::sysconf(_SC_PAGESIZE);
+  void* mem = ::mmap(nullptr, static_cast<size_t>(page) * 2, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(mem, MAP_FAILED);
+  char* base = static_cast<char*>(mem);
+  ASSERT_EQ(::mprotect(base + page, static_cast<size_t>(page), PROT_NONE), 0);
+  char* text = base + page - 40;
+  std::memset(text, 'a', 40);
+  EXPECT_EQ(PtrToString(text, 40), "");
+  text[39] = '\0';
+  EXPECT_EQ(PtrToString(text, 40), std::string(39, 'a'));
+  // A long unterminated run that does reach the buffer limit is cut there.
+  char* longText = base + page - 600;
+  std::memset(longText, 'b', 600);
+  EXPECT_EQ(PtrToString(longText, 600), std::string(511, 'b'));
+  ::munmap(mem, static_cast<size_t>(page) * 2);
+}
+
+TEST(PrinterInfo5, LayoutLocatesNamesInsideTheBuffer) {
+  PrinterInfo5 info{"Lab", "ipp://lab", 4, 15000, 45000};
+  uint32_t needed = 0;
+  EXPECT_FALSE(layoutPrinterInfo5(info, nullptr, 0, needed));
+  EXPECT_EQ(needed, 20u + 4u + 10u);
+  std::vector<uint32_t> small(5);
+  EXPECT_FALSE(layoutPrinterInfo5(info, small.data(), 20, needed));
+  std::vector<uint32_t> buf(needed / 4 + 1);
+  ASSERT_TRUE(layoutPrinterInfo5(info, buf.data(), static_cast<uint32_t>(buf.size() * 4), needed));
+  const char* base = reinterpret_cast<const char*>(buf.data());
+  EXPECT_STREQ(base + buf[0], "Lab");
+  EXPECT_STREQ(base + buf[1], "ipp://lab");
+  EXPECT_EQ(buf[2], 4u);
+  EXPECT_EQ(buf[3], 15000u);
+  EXPECT_EQ(buf[4], 45000u);
+}
+
+TEST(MatchPrinterName, ExactThenCaseThenUnderscoresThenDescription) {
+  std::vector<PrinterQueue> q = {{"Office", "", "", ""},
+                                 {"office", "", "", ""},
+                                 {"Front_Desk", "", "", ""},
+                                 {"Lab", "Lab Printer", "", ""},
+                                 {"Annex", "Shared", "", ""},
+                                 {"Cellar", "Shared", "", ""}};
+  EXPECT_EQ(matchPrinterName(q, "Office"), 0u);
+  EXPECT_EQ(matchPrinterName(q, "office"), 1u);
+  EXPECT_EQ(matchPrinterName(q, "OFFICE"), std::nullopt) << "two queues differ only in case";
+  EXPECT_EQ(matchPrinterName(q, "front_desk"), 2u);
+  EXPECT_EQ(matchPrinterName(q, "Front Desk"), 2u);
+  EXPECT_EQ(matchPrinterName(q, "Lab Printer"), 3u);
+  EXPECT_EQ(matchPrinterName(q, "lab printer"), 3u);
+  EXPECT_EQ(matchPrinterName(q, "Shared"), std::nullopt) << "an ambiguous description picks nothing";
+  EXPECT_EQ(matchPrinterName(q, "Nowhere"), std::nullopt);
+  EXPECT_EQ(matchPrinterName(q, ""), std::nullopt);
+}
+
+TEST(SetDefaultPrinter9x, OpensSetsTheDefaultAttributeAndCloses) {
+  MemorySpooler s;
+  office(s);
+  s.attributes["Office_2nd"] = 0x40;  // read back and replaced, not combined
+  std::string name = "Office_2nd";
+  SetDefaultPrinter9x(s, name);
+  EXPECT_EQ(s.defaultName, "Office_2nd");
+  std::vector<std::string> want = {"open Office_2nd", "set5 Office_2nd|socket://10.0.0.9|4|15000|45000",
+                                   "default Office_2nd", "close Office_2nd"};
+  EXPECT_EQ(s.calls, want);
+  EXPECT_EQ(s.openHandles(), 0);
+}
+
+TEST(SetDefaultPrinter9x, NothingHappensForEmptyUnknownOrUnopenablePrinters) {
+  MemorySpooler s;
+  office(s);
+  std::string empty, unknown = "Nowhere", known = "Office_2nd";
+  SetDefaultPrinter9x(s, empty);
+  SetDefaultPrinter9x(s, unknown);
+  s.failOpen = true;
+  SetDefaultPrinter9x(s, known);
+  EXPECT_TRUE(s.calls.empty());
+  EXPECT_EQ(s.defaultName, "Pressmark_PS");
+}
+
+TEST(SetDefaultPrinter9x, AFailedQueryOrWriteClosesAndLeavesTheDefault) {
+  MemorySpooler s;
+  office(s);
+  s.failGetPrinter = true;
+  std::string name = "Office_2nd";
+  SetDefaultPrinter9x(s, name);
+  EXPECT_EQ(s.calls, (std::vector<std::string>{"open Office_2nd", "close Office_2nd"}));
+  s.calls.clear();
+  s.failGetPrinter = false;
+  s.failSetPrinter = true;
+  SetDefaultPrinter9x(s, name);
+  EXPECT_EQ(s.calls.size(), 3u);
+  EXPECT_EQ(s.calls.back(), "close Office_2nd");
+  EXPECT_EQ(s.defaultName, "Pressmark_PS");
+  EXPECT_EQ(s.openHandles(), 0);
+}
+
+TEST(SetDefaultPrinter9x, ALongPrinterNameIsReadBackCutAt511) {
+  MemorySpooler s;
+  std::string longName(600, 'L');
+  s.queues = {{longName, "", "drv", "file:/tmp/l.prn"}};
+  SetDefaultPrinter9x(s, longName);
+  ASSERT_EQ(s.calls.size(), 4u);
+  EXPECT_EQ(s.calls[1], "set5 " + std::string(511, 'L') + "|file:/tmp/l.prn|4|15000|45000");
+  EXPECT_EQ(s.defaultName, longName) << "the handle, not the copied name, says which printer";
+}
+
+TEST(SetDefaultPrinterNT, DriverPortAndTimeOutsMakeTheDevice) {
+  MemorySpooler s;
+  office(s);
+  std::string name = "Office_2nd";
+  SetDefaultPrinterNT(s, name);
+  EXPECT_EQ(s.defaultName, "Office_2nd");
+  EXPECT_EQ(s.calls, (std::vector<std::string>{"default Office_2nd", "broadcast windows"}));
+  EXPECT_EQ(s.getProfileString("windows", "Device", "", kProfileBuffer), "Office_2nd,HP LaserJet 4,socket://10.0.0.9");
+  EXPECT_EQ(CurrentDefaultPrinter(s), "Office_2nd");
+}
+
+TEST(SetDefaultPrinterNT, TheTextsProfileValues) {
+  MemorySpooler s;
+  office(s);
+  // Two time-outs after driver and port: they are dropped.
+  s.printerPorts["Lab"] = "Generic PDF,ipp://lab/printers/a,15,45";
+  // A single comma: no port, so nothing changes.
+  s.printerPorts["Annex"] = "Generic PDF,ipp://annex/printers/b";
+  std::string lab = "Lab", annex = "Annex";
+  SetDefaultPrinterNT(s, annex);
+  EXPECT_EQ(s.defaultName, "Pressmark_PS");
+  EXPECT_TRUE(s.calls.empty());
+  SetDefaultPrinterNT(s, lab);
+  EXPECT_EQ(s.defaultName, "Lab");
+  EXPECT_EQ(s.getProfileString("windows", "Device", "", kProfileBuffer), "Lab,Generic PDF,ipp://lab/printers/a");
+}
+
+TEST(SetDefaultPrinterNT, AQueueWithoutDriverOrPortStaysPut) {
+  MemorySpooler s;
+  office(s);
+  s.queues.push_back({"NoDriver", "", "", "file:/tmp/n.prn"});
+  s.queues.push_back({"NoPort", "", "drv", ""});
+  std::string a = "NoDriver", b = "NoPort", c = "Nowhere";
+  SetDefaultPrinterNT(s, a);
+  SetDefaultPrinterNT(s, b);
+  SetDefaultPrinterNT(s, c);
+  EXPECT_EQ(s.defaultName, "Pressmark_PS");
+  EXPECT_TRUE(s.calls.empty());
+}
+
+TEST(SetDefaultPrinterNT, NamesWithSpacesAndDescriptionsFindTheirQueue) {
+  MemorySpooler s;
+  office(s);
+  std::string spaced = "Office 2nd", described = "Pressmark PostScript File";
+  SetDefaultPrinterNT(s, spaced);
+  EXPECT_EQ(s.defaultName, "Office_2nd");
+  SetDefaultPrinterNT(s, described);
+  EXPECT_EQ(s.defaultName, "Pressmark_PS");
+}
+
+TEST(WriteDefaultPrinter, WritesTheDeviceAndBroadcasts) {
+  MemorySpooler s;
+  office(s);
+  WriteDefaultPrinter(s, "Lab", "Generic PDF", "ipp://lab/printers/a");
+  EXPECT_EQ(s.defaultName, "Lab");
+  EXPECT_EQ(s.calls.back(), "broadcast windows");
+  // Other profile entries have no home here and are refused.
+  EXPECT_FALSE(s.writeProfileString("PrinterPorts", "Lab", "x,y,1,2"));
+  EXPECT_FALSE(s.writeProfileString("windows", "Device", "Nowhere,drv,port"));
+  EXPECT_EQ(s.defaultName, "Lab");
+}
+
+TEST(SetDefaultPrinter, ThePlatformChoosesTheMethod) {
+  MemorySpooler s;
+  office(s);
+  SetDefaultPrinter(s, "Lab");
+  EXPECT_EQ(s.defaultName, "Lab");
+  EXPECT_EQ(s.calls.front(), "default Lab") << "profile method: no printer handle";
+  s.calls.clear();
+  s.setPlatformId(kPlatformWin32Windows);
+  SetDefaultPrinter(s, "Office_2nd");
+  EXPECT_EQ(s.defaultName, "Office_2nd");
+  EXPECT_EQ(s.calls.front(), "open Office_2nd");
+}
+
+TEST(CreatePDFSetDefPrinter, SwitchesThroughTheSpoolerInUseAndRaisesNothing) {
+  registerCreatePDF();
+  MemorySpooler s;
+  office(s);
+  ScopedSpooler use(s);
+  ObjectRef pdf = CreateObject(kCreatePDFProgId);
+  Variant name("Office 2nd");
+  EXPECT_TRUE(call(pdf, "SetDefPrinter", {ByRef(name)}).isEmpty());
+  EXPECT_EQ(s.defaultName, "Office_2nd");
+  EXPECT_EQ(name, Variant("Office 2nd"));
+  EXPECT_NO_THROW(call(pdf, "SetDefPrinter", {"No Such Printer"}));
+  EXPECT_NO_THROW(call(pdf, "SetDefPrinter", {""}));
+  EXPECT_EQ(s.defaultName, "Office_2nd");
+  // The saved name of a print call restores the old default.
+  std::string saved = CurrentDefaultPrinter(s);
+  call(pdf, "SetDefPrinter", {"Lab"});
+  call(pdf, "SetDefPrinter", {saved});
+  EXPECT_EQ(s.defaultName, "Office_2nd");
+}
+
+TEST(CreatePDFSetDefPrinter, AnArgumentWithoutTextIsATypeError) {
+  registerCreatePDF();
+  MemorySpooler s;
+  office(s);
+  ScopedSpooler use(s);
+  ObjectRef pdf = CreateObject(kCreatePDFProgId);
+  try {
+    call(pdf, "SetDefPrinter", {Variant::null()});
+    FAIL() << "Null has no text";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), basic::InvalidUseOfNull);
+  }
+  EXPECT_EQ(s.defaultName, "Pressmark_PS");
+}

@@ -1,0 +1,253 @@
+// The input-file test, random names, exclusive temporary files and special
+// folders.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <set>
+#include <thread>
+
+#include "automation/Automation.h"
+#include "support/TestSupport.h"
+#include "system/SystemServices.h"
+
+using namespace pm;
+using pm::test::ScopedEnv;
+using pm::test::TempDir;
+using pm::test::readFile;
+using pm::test::writeFile;
+
+namespace {
+
+bool exists(const std::string& p) {
+  struct stat st{};
+  return ::lstat(p.c_str(), &st) == 0;
+}
+
+size_t entries(const std::string& dir) {
+  return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir), {}));
+}
+
+bool wellFormed(const std::string& n) {
+  if (n.empty() || n.size() > 8 || n[0] == '0') return false;
+  if (!std::all_of(n.begin(), n.end(), [](char c) { return c >= '0' && c <= '9'; })) return false;
+  long v = std::stol(n);
+  return v >= 1 && v <= 99999999;
+}
+
+}  // namespace
+
+TEST(FileExists, FilesYesFoldersAndMissingPathsNo) {
+  TempDir dir;
+  writeFile(dir.file("empty.pdf"), "");
+  writeFile(dir.file("a"), "x");
+  EXPECT_TRUE(FileExists(Variant(dir.file("empty.pdf"))));
+  EXPECT_FALSE(FileExists(Variant(dir.file("missing.pdf"))));
+  EXPECT_FALSE(FileExists(Variant(dir.path())));
+  EXPECT_FALSE(FileExists(Variant(dir.file("*.pdf"))));
+  EXPECT_FALSE(FileExists(Variant("")));
+  EXPECT_FALSE(FileExists(Variant()));
+}
+
+TEST(FileExists, ValuesWithoutAPathAreFalseNotErrors) {
+  TempDir dir;
+  writeFile(dir.file("a"), "x");
+  EXPECT_FALSE(FileExists(Variant::null()));
+  EXPECT_FALSE(FileExists(V({Variant(dir.file("a"))})));
+  // The name ends at the NUL for the system; it must not test "a".
+  std::string withNul = dir.file("a");
+  withNul += '\0';
+  withNul += "b";
+  EXPECT_FALSE(FileExists(Variant(withNul)));
+}
+
+TEST(GetRandomFileName, RangeAndFormOverManyDraws) {
+  std::set<std::string> seen;
+  bool small = false, large = false;
+  for (int i = 0; i < 100000; ++i) {
+    std::string n = GetRandomFileName();
+    ASSERT_TRUE(wellFormed(n)) << n;
+    small = small || n.size() < 8;
+    large = large || n.size() == 8;
+    seen.insert(n);
+  }
+  EXPECT_TRUE(small);
+  EXPECT_TRUE(large);
+  // 100,000 draws out of 99,999,999 repeat about 50 times; a generator with
+  // fewer distinct values (a single-precision product has 2^24) or one
+  // re-seeded within a clock tick repeats far more.
+  EXPECT_GT(seen.size(), 99800u);
+}
+
+TEST(GetRandomFileName, ThreadsDoNotShareASequence) {
+  std::vector<std::string> a, b;
+  auto draw = [](std::vector<std::string>& out) {
+    for (int i = 0; i < 64; ++i) out.push_back(GetRandomFileName());
+  };
+  std::thread t1(draw, std::ref(a)), t2(draw, std::ref(b));
+  t1.join();
+  t2.join();
+  std::set<std::string> all(a.begin(), a.end());
+  all.insert(b.begin(), b.end());
+  EXPECT_GE(all.size(), 127u);
+}
+
+TEST(ExclusiveTempFile, TenThousandDrawsOnTwoThreadsNeverShareAFile) {
+  TempDir dir;
+  std::string prefix = dir.path() + "/";
+  using Files = std::vector<std::unique_ptr<ExclusiveTempFile>>;
+  Files a, b;
+  std::string errA, errB;
+  auto make = [&prefix](Files& out, std::string& err) {
+    try {
+      for (int i = 0; i < 5000; ++i) out.push_back(std::make_unique<ExclusiveTempFile>(prefix, ".ps"));
+    } catch (const std::exception& e) {
+      err = e.what();
+    }
+  };
+  std::thread t1(make, std::ref(a), std::ref(errA)), t2(make, std::ref(b), std::ref(errB));
+  t1.join();
+  t2.join();
+  ASSERT_EQ(errA, "");
+  ASSERT_EQ(errB, "");
+  std::set<std::string> paths;
+  for (const Files* f : {&a, &b})
+    for (const auto& t : *f) {
+      const std::string& p = t->path();
+      ASSERT_EQ(p.rfind(prefix, 0), 0u);
+      ASSERT_EQ(p.substr(p.size() - 3), ".ps");
+      ASSERT_TRUE(wellFormed(p.substr(prefix.size(), p.size() - prefix.size() - 3))) << p;
+      paths.insert(p);
+    }
+  EXPECT_EQ(paths.size(), 10000u);
+  EXPECT_EQ(entries(dir.path()), 10000u);
+  struct stat st{};
+  ASSERT_EQ(::stat(a.front()->path().c_str(), &st), 0);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  a.clear();
+  b.clear();
+  EXPECT_EQ(entries(dir.path()), 0u);
+}
+
+TEST(ExclusiveTempFile, AClashDrawsAgainAndLeavesTheOtherFileAlone) {
+  TempDir dir;
+  writeFile(dir.file("42.ps"), "theirs");
+  std::vector<std::string> names = {"42", "43"};
+  size_t next = 0;
+  {
+    ExclusiveTempFile t(dir.path() + "/", ".ps", [&] { return names.at(next++); });
+    EXPECT_EQ(t.path(), dir.file("43.ps"));
+    EXPECT_TRUE(exists(t.path()));
+  }
+  EXPECT_EQ(readFile(dir.file("42.ps")), "theirs");
+  EXPECT_FALSE(exists(dir.file("43.ps")));
+}
+
+TEST(ExclusiveTempFile, EveryNameTakenIsAnErrorThatDeletesNothing) {
+  TempDir dir;
+  writeFile(dir.file("7.ps"), "theirs");
+  try {
+    ExclusiveTempFile t(dir.path() + "/", ".ps", [] { return std::string("7"); });
+    FAIL() << "no free name";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), basic::FileAlreadyExists);
+  }
+  EXPECT_EQ(readFile(dir.file("7.ps")), "theirs");
+  EXPECT_EQ(entries(dir.path()), 1u);
+}
+
+TEST(ExclusiveTempFile, AMissingFolderIsPathNotFound) {
+  TempDir dir;
+  try {
+    ExclusiveTempFile t(dir.file("gone") + "/", ".ps");
+    FAIL() << "the folder does not exist";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), basic::PathNotFound);
+  }
+}
+
+TEST(ExclusiveTempFile, NeverDeletesAFileItDidNotCreate) {
+  TempDir dir;
+  std::string replaced, moved;
+  {
+    ExclusiveTempFile t(dir.path() + "/", ".ps");
+    replaced = t.path();
+    // Another program puts its own file under the name.
+    writeFile(dir.file("other"), "someone else's");
+    ASSERT_EQ(::rename(dir.file("other").c_str(), replaced.c_str()), 0);
+  }
+  EXPECT_EQ(readFile(replaced), "someone else's");
+  {
+    ExclusiveTempFile t(dir.path() + "/", ".ps");
+    moved = t.path();
+    ASSERT_EQ(::rename(moved.c_str(), dir.file("moved-away").c_str()), 0);
+    writeFile(moved, "new owner");
+    t.remove();
+    t.remove();
+  }
+  EXPECT_EQ(readFile(moved), "new owner");
+  EXPECT_TRUE(exists(dir.file("moved-away")));
+}
+
+TEST(ExclusiveTempFile, KeepAndRemove) {
+  TempDir dir;
+  std::string kept, removed;
+  {
+    ExclusiveTempFile t(dir.path() + "/", ".ps");
+    kept = t.path();
+    writeFile(kept, "%!PS");  // the printer writing its output over it
+    t.keep();
+  }
+  EXPECT_EQ(readFile(kept), "%!PS");
+  {
+    ExclusiveTempFile t(dir.path() + "/", ".pdf");
+    removed = t.path();
+    t.remove();
+    EXPECT_FALSE(exists(removed));
+  }
+  EXPECT_FALSE(exists(removed));
+}
+
+TEST(GetSpecialFolderPath, TheTableOverXdgFoldersAndHome) {
+  TempDir dir;
+  std::string home = dir.file("home");
+  std::string config = dir.file("cfg");
+  std::filesystem::create_directories(config);
+  writeFile(config + "/user-dirs.dirs",
+            "# written by xdg-user-dirs-update\n"
+            "XDG_DOCUMENTS_DIR=\"$HOME/Docs\"\n"
+            "XDG_PICTURES_DIR=\"/srv/pictures/\"\n"
+            "XDG_MUSIC_DIR=\"relative/ignored\"\n"
+            "XDG_VIDEOS_DIR=\"$HOME/First\"\n"
+            "XDG_VIDEOS_DIR=\"$HOME/Second\"\n");
+  ScopedEnv h("HOME", home + "/");
+  ScopedEnv c("XDG_CONFIG_HOME", config);
+  ScopedEnv d("XDG_DATA_HOME", "not/absolute");
+  ScopedEnv k("XDG_CACHE_HOME", dir.file("cache"));
+  EXPECT_EQ(GetSpecialFolderPath(37), "/usr/bin");
+  EXPECT_EQ(GetSpecialFolderPath(40), home);
+  EXPECT_EQ(GetSpecialFolderPath(5), home + "/Docs");
+  EXPECT_EQ(GetSpecialFolderPath(39), "/srv/pictures");
+  EXPECT_EQ(GetSpecialFolderPath(13), home);
+  EXPECT_EQ(GetSpecialFolderPath(14), home + "/Second");
+  EXPECT_EQ(GetSpecialFolderPath(0), home + "/Desktop");
+  EXPECT_EQ(GetSpecialFolderPath(16), home + "/Desktop");
+  EXPECT_EQ(GetSpecialFolderPath(26), config);
+  EXPECT_EQ(GetSpecialFolderPath(28), home + "/.local/share");
+  EXPECT_EQ(GetSpecialFolderPath(32), dir.file("cache"));
+  EXPECT_EQ(GetSpecialFolderPath(9999), "");
+  EXPECT_EQ(GetSpecialFolderPath(-1), "");
+}
+
+TEST(GetSpecialFolderPath, WithoutAUserDirsFileTheHomeFolderServes) {
+  TempDir dir;
+  ScopedEnv h("HOME", dir.path());
+  ScopedEnv c("XDG_CONFIG_HOME", dir.file("nothing-here"));
+  EXPECT_EQ(GetSpecialFolderPath(5), dir.path());
+  EXPECT_EQ(GetSpecialFolderPath(0), dir.path() + "/Desktop");
+}
