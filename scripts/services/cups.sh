@@ -14,7 +14,9 @@
 # Queues:
 #   Pressmark_PS      generic PostScript, prints to out/ps-queue.prn;
 #                     description "Pressmark PostScript File"; server default
-#   Pressmark_PDF     cups-pdf, when its backend is installed
+#   Pressmark_PDF     cups-pdf, when its backend can run here (as root);
+#                     for switching only: cups-pdf writes where its own
+#                     configuration says, outside the build tree
 #   Pressmark_Office  generic PostScript to out/office.prn, description
 #                     "Pressmark Office Printer 2nd Floor"
 
@@ -103,6 +105,10 @@ IdleExitTimeout 0
   Allow 127.0.0.1
 </Location>
 <Policy default>
+  JobPrivateAccess default
+  JobPrivateValues default
+  SubscriptionPrivateAccess default
+  SubscriptionPrivateValues default
   <Limit All>
     Order allow,deny
     Allow 127.0.0.1
@@ -112,6 +118,12 @@ EOF
 }
 
 _cups_add_queues() {
+  local dir=$1
+  # lpadmin warns that PPD drivers are deprecated; the warnings go to the log.
+  _cups_add_queues_logged "$dir" 2>>"$dir/log/lpadmin.log"
+}
+
+_cups_add_queues_logged() {
   local dir=$1
   lpadmin -p Pressmark_PS -E -v "file:$dir/out/ps-queue.prn" \
     -m drv:///sample.drv/generic.ppd -D "Pressmark PostScript File" || return 1
@@ -125,7 +137,7 @@ _cups_add_queues() {
 }
 
 start_cups() {
-  local dir port attempt i
+  local dir port attempt i answer
   dir=$(_cups_dir)
   if _cups_running; then
     port=$(cat "$dir/port")
@@ -157,7 +169,8 @@ start_cups() {
     printf '%s' "$!" >"$dir/cupsd.pid"
     for i in $(seq 1 100); do
       if ! _cups_running; then break; fi
-      if CUPS_SERVER="127.0.0.1:$port" lpstat -r 2>/dev/null | grep -q 'is running'; then
+      answer=$(CUPS_SERVER="127.0.0.1:$port" lpstat -r 2>/dev/null || true)
+      if [ "$answer" = "scheduler is running" ]; then
         export CUPS_SERVER="127.0.0.1:$port" PRESSMARK_TEST_CUPS=1 PRESSMARK_TEST_CUPS_DIR="$dir"
         if ! _cups_add_queues "$dir"; then
           _cups_log "adding the test queues failed; see $dir/log/error_log"
@@ -187,8 +200,9 @@ stop_cups() {
         kill -0 "$pid" 2>/dev/null || break
         sleep 0.1
       done
-      kill -0 "$pid" 2>/dev/null && kill -KILL "$pid" 2>/dev/null
-      wait "$pid" 2>/dev/null
+      if kill -0 "$pid" 2>/dev/null; then kill -KILL "$pid" 2>/dev/null || true; fi
+      # Reaps it when this shell started it; its exit status is no error.
+      wait "$pid" 2>/dev/null || true
     fi
     rm -f "$dir/cupsd.pid"
   fi
