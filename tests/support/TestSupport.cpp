@@ -69,7 +69,16 @@ CommandResult runPressmark(const std::vector<std::string>& args, const std::stri
   for (auto& a : argvS) argv.push_back(a.data());
   argv.push_back(nullptr);
   std::vector<std::string> envS;
-  for (char** e = environ; *e; ++e) envS.emplace_back(*e);
+  // The extra entries replace inherited ones of the same name: the first of
+  // two entries is the one a program sees.
+  for (char** e = environ; *e; ++e) {
+    std::string entry(*e);
+    std::string name = entry.substr(0, entry.find('='));
+    bool replaced = false;
+    for (const std::string& x : env)
+      if (x.substr(0, x.find('=')) == name) replaced = true;
+    if (!replaced) envS.push_back(std::move(entry));
+  }
   envS.insert(envS.end(), env.begin(), env.end());
   std::vector<char*> envp;
   for (auto& e : envS) envp.push_back(e.data());
