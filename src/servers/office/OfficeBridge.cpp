@@ -1,0 +1,510 @@
+#include "servers/office/OfficeBridge.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include <com/sun/star/bridge/BridgeFactory.hpp>
+#include <com/sun/star/bridge/XBridge.hpp>
+#include <com/sun/star/connection/Connector.hpp>
+#include <com/sun/star/connection/NoConnectException.hpp>
+#include <com/sun/star/frame/Desktop.hpp>
+#include <com/sun/star/lang/DisposedException.hpp>
+#include <com/sun/star/lang/XComponent.hpp>
+#include <cppuhelper/bootstrap.hxx>
+#include <rtl/ustring.hxx>
+
+#include "automation/Error.h"
+#include "system/Files.h"
+
+extern char** environ;
+
+namespace pm::office {
+
+using css::uno::Reference;
+using css::uno::UNO_QUERY;
+using css::uno::UNO_QUERY_THROW;
+
+std::string toUtf8(const ::rtl::OUString& s) {
+  ::rtl::OString o = ::rtl::OUStringToOString(s, RTL_TEXTENCODING_UTF8);
+  return std::string(o.getStr(), static_cast<size_t>(o.getLength()));
+}
+
+::rtl::OUString fromUtf8(const std::string& s) {
+  return ::rtl::OUString(s.data(), static_cast<sal_Int32>(s.size()), RTL_TEXTENCODING_UTF8);
+}
+
+::rtl::OUString fileUrl(const std::string& path) {
+  std::string abs = path;
+  if (abs.empty() || abs[0] != '/') abs = std::filesystem::absolute(path).string();
+  // Percent-encode everything outside the unreserved set and "/", so any
+  // byte of a file name survives the trip through the URL.
+  static const char* hex = "0123456789ABCDEF";
+  std::string url = "file://";
+  for (unsigned char c : abs) {
+    if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
+      url += static_cast<char>(c);
+    } else {
+      url += '%';
+      url += hex[c >> 4];
+      url += hex[c & 15];
+    }
+  }
+  return ::rtl::OUString::createFromAscii(url.c_str());
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::chrono::milliseconds envSeconds(const char* name, std::chrono::milliseconds fallback) {
+  const char* v = std::getenv(name);
+  if (!v || !*v) return fallback;
+  char* end = nullptr;
+  double s = std::strtod(v, &end);
+  if (end == v || s <= 0) return fallback;
+  return std::chrono::milliseconds(static_cast<int64_t>(s * 1000));
+}
+
+// The local UNO context. Bootstrapping needs URE_BOOTSTRAP to point at the
+// office's fundamental settings, or the first service lookup crashes; it is
+// set here, in-process, so no caller has to know.
+Reference<css::uno::XComponentContext> localContext() {
+  static Reference<css::uno::XComponentContext> ctx = [] {
+    if (!std::getenv("URE_BOOTSTRAP"))
+      ::setenv("URE_BOOTSTRAP", "vnd.sun.star.pathname:" PM_LIBREOFFICE_PROGRAM "/fundamentalrc", 1);
+    return ::cppu::defaultBootstrap_InitialComponentContext();
+  }();
+  return ctx;
+}
+
+std::string unoMessage(const css::uno::Exception& e) {
+  std::string m = toUtf8(e.Message);
+  // Messages from the office carry a source location after a newline or
+  // " at "; the client wants the first line.
+  size_t nl = m.find('\n');
+  if (nl != std::string::npos) m.resize(nl);
+  return m;
+}
+
+}  // namespace
+
+struct OfficeBridge::Impl {
+  std::recursive_mutex callMu;  // serialises every call onto the bridge
+
+  // State below is guarded by stateMu (the watchdog reads it too).
+  std::mutex stateMu;
+  std::condition_variable wake;
+  pid_t pid = -1;
+  uint64_t generation = 0;
+  uint64_t nextGeneration = 1;
+  std::string profile;
+  bool inCall = false;
+  Clock::time_point deadline{};
+  Clock::time_point lastUse = Clock::now();
+  bool timedOut = false;
+  bool stopping = false;
+  std::chrono::milliseconds callTimeout = envSeconds("PRESSMARK_OFFICE_TIMEOUT", std::chrono::minutes(5));
+  std::chrono::milliseconds idleTimeout = envSeconds("PRESSMARK_OFFICE_IDLE_TIMEOUT", std::chrono::minutes(10));
+  std::chrono::milliseconds startTimeout = envSeconds("PRESSMARK_OFFICE_START_TIMEOUT", std::chrono::seconds(90));
+  int depth = 0;  // nesting of run() on the calling thread (under callMu)
+
+  Session session;
+  Reference<css::lang::XComponent> bridge;
+  std::thread watchdog;
+
+  Impl() { watchdog = std::thread([this] { watch(); }); }
+
+  ~Impl() {
+    {
+      std::lock_guard<std::mutex> l(stateMu);
+      stopping = true;
+    }
+    wake.notify_all();
+    if (watchdog.joinable()) watchdog.join();
+    // No UNO call here: the component is unloading and the office may be
+    // hung. The process group is ended and the local bridge let go.
+    killProcess();
+    disposeBridge();
+  }
+
+  // Kills the whole group of the office (the launcher restarts the office
+  // binary on a fresh profile, so both live in that group) and reaps it.
+  void killProcess() {
+    pid_t p;
+    std::string prof;
+    {
+      std::lock_guard<std::mutex> l(stateMu);
+      p = pid;
+      prof = profile;
+      pid = -1;
+      generation = 0;
+      profile.clear();
+    }
+    if (p > 0) {
+      ::kill(-p, SIGKILL);
+      ::kill(p, SIGKILL);
+      int status = 0;
+      while (::waitpid(p, &status, 0) < 0 && errno == EINTR) {
+      }
+    }
+    if (!prof.empty()) {
+      std::error_code ec;
+      std::filesystem::remove_all(prof, ec);
+    }
+  }
+
+  void disposeBridge() {
+    Reference<css::lang::XComponent> b = bridge;
+    bridge.clear();
+    session = Session{};
+    if (b.is()) {
+      try {
+        b->dispose();
+      } catch (...) {
+      }
+    }
+  }
+
+  bool processAlive() {
+    std::lock_guard<std::mutex> l(stateMu);
+    if (pid <= 0) return false;
+    int status = 0;
+    pid_t r = ::waitpid(pid, &status, WNOHANG);
+    if (r == pid) {
+      // The launcher is gone; its group may still hold the office.
+      ::kill(-pid, SIGKILL);
+      pid = -1;
+      return false;
+    }
+    return true;
+  }
+
+  void watch() {
+    std::unique_lock<std::mutex> l(stateMu);
+    while (!stopping) {
+      Clock::time_point now = Clock::now();
+      if (inCall && pid > 0 && now >= deadline) {
+        // The call hangs: ending the group breaks the bridge, which makes
+        // the blocked call come back with an exception.
+        timedOut = true;
+        ::kill(-pid, SIGKILL);
+        ::kill(pid, SIGKILL);
+        wake.wait_for(l, std::chrono::milliseconds(200));
+        continue;
+      }
+      if (!inCall && pid > 0 && now - lastUse >= idleTimeout) {
+        l.unlock();
+        idleShutdown();
+        l.lock();
+        continue;
+      }
+      Clock::time_point next = now + std::chrono::seconds(1);
+      if (inCall && deadline < next) next = deadline;
+      if (!inCall && pid > 0 && lastUse + idleTimeout < next) next = lastUse + idleTimeout;
+      wake.wait_until(l, next);
+    }
+  }
+
+  void idleShutdown() {
+    std::unique_lock<std::recursive_mutex> c(callMu, std::try_to_lock);
+    if (!c.owns_lock()) return;  // a call is starting; it will use the process
+    {
+      std::lock_guard<std::mutex> l(stateMu);
+      if (pid <= 0 || Clock::now() - lastUse < idleTimeout) return;
+    }
+    killProcess();
+    disposeBridge();
+  }
+
+  void start() {
+    Reference<css::uno::XComponentContext> local = localContext();
+    uint64_t gen;
+    {
+      std::lock_guard<std::mutex> l(stateMu);
+      gen = nextGeneration++;
+    }
+    std::string base = privateTempDir();
+    std::string prof = base + "office-" + std::to_string(::getpid()) + "-" + std::to_string(gen);
+    std::error_code ec;
+    std::filesystem::remove_all(prof, ec);
+    if (::mkdir(prof.c_str(), 0700) != 0) raiseFileError(errno, prof);
+    std::string pipe = "pressmark_office_" + std::to_string(::getpid()) + "_" + std::to_string(gen);
+    std::string userInstallation = "-env:UserInstallation=" + toUtf8(fileUrl(prof + "/profile"));
+    std::string accept = "--accept=pipe,name=" + pipe + ";urp;StarOffice.ComponentContext";
+    std::vector<std::string> args = {PM_LIBREOFFICE_PROGRAM "/soffice", "--headless", "--invisible", "--norestore",
+                                     "--nologo", "--nodefault", "--nolockcheck", "--nofirststartwizard",
+                                     userInstallation, accept};
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    // The office gets the caller's environment without our bootstrap
+    // setting (it finds its own) and with its temporary files in the
+    // private folder.
+    std::vector<std::string> envs;
+    for (char** e = environ; *e; ++e) {
+      if (std::strncmp(*e, "URE_BOOTSTRAP=", 14) == 0 || std::strncmp(*e, "TMPDIR=", 7) == 0 ||
+          std::strncmp(*e, "SAL_ENABLE_FILE_LOCKING=", 24) == 0)
+        continue;
+      envs.emplace_back(*e);
+    }
+    envs.push_back("TMPDIR=" + prof);
+    // No lock files beside the client's documents: they are only read, and
+    // a lock left by a killed office would keep the next one from opening
+    // the same document.
+    envs.push_back("SAL_ENABLE_FILE_LOCKING=0");
+    std::vector<char*> envp;
+    for (std::string& e : envs) envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    posix_spawnattr_setpgroup(&attr, 0);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    pid_t child = -1;
+    int rc = posix_spawn(&child, argv[0], &fa, &attr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&fa);
+    posix_spawnattr_destroy(&attr);
+    if (rc != 0) {
+      std::filesystem::remove_all(prof, ec);
+      raise(basic::CannotCreateObject, std::string("The office program could not be started: ") + std::strerror(rc));
+    }
+    {
+      std::lock_guard<std::mutex> l(stateMu);
+      pid = child;
+      profile = prof;
+    }
+
+    // The office needs a moment (longer on a fresh profile) before its pipe
+    // answers.
+    Clock::time_point until = Clock::now() + startTimeout;
+    Reference<css::connection::XConnection> conn;
+    while (true) {
+      try {
+        conn = css::connection::Connector::create(local)->connect(fromUtf8("pipe,name=" + pipe));
+        break;
+      } catch (const css::connection::NoConnectException&) {
+      }
+      if (!processAlive()) {
+        killProcess();
+        raise(basic::CannotCreateObject, "The office program ended while starting.");
+      }
+      if (Clock::now() >= until) {
+        killProcess();
+        raise(basic::CannotCreateObject, "The office program did not answer within its start time.");
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    try {
+      Reference<css::bridge::XBridge> b = css::bridge::BridgeFactory::create(local)->createBridge(
+          ::rtl::OUString(), "urp", conn, Reference<css::bridge::XInstanceProvider>());
+      Reference<css::uno::XComponentContext> remote(b->getInstance("StarOffice.ComponentContext"), UNO_QUERY_THROW);
+      session.context = remote;
+      session.desktop = css::frame::Desktop::create(remote);
+      session.generation = gen;
+      bridge.set(b, UNO_QUERY);
+    } catch (const css::uno::Exception& e) {
+      killProcess();
+      disposeBridge();
+      raise(basic::CannotCreateObject, "The office program could not be reached: " + unoMessage(e));
+    }
+    std::lock_guard<std::mutex> l(stateMu);
+    generation = gen;
+  }
+
+  bool live() {
+    std::lock_guard<std::mutex> l(stateMu);
+    return pid > 0 && generation != 0 && session.desktop.is();
+  }
+
+  // After a runtime failure: is the office still there and answering?
+  bool answers() {
+    if (!processAlive()) return false;
+    try {
+      arm();
+      (void)session.desktop->getComponents();
+      disarm();
+      return !timedOutFlag();
+    } catch (...) {
+      disarm();
+      return false;
+    }
+  }
+
+  void arm() {
+    std::lock_guard<std::mutex> l(stateMu);
+    inCall = true;
+    timedOut = false;
+    deadline = Clock::now() + callTimeout;
+    wake.notify_all();
+  }
+  void disarm() {
+    std::lock_guard<std::mutex> l(stateMu);
+    inCall = false;
+    lastUse = Clock::now();
+    wake.notify_all();
+  }
+  bool timedOutFlag() {
+    std::lock_guard<std::mutex> l(stateMu);
+    return timedOut;
+  }
+
+  // The office failed under a call: end it, and tell the caller clearly.
+  [[noreturn]] void failed(const std::string& what, const std::string& cause) {
+    bool hung = timedOutFlag();
+    killProcess();
+    disposeBridge();
+    if (hung)
+      raise(kErrCallTimeout, "The office program did not answer " + what + " within " +
+                                 std::to_string(callTimeout.count() / 1000) +
+                                 " seconds and was ended; open documents are lost.",
+            "Pressmark office server");
+    raise(kErrServerDied,
+          "The office program ended during " + what + (cause.empty() ? "" : " (" + cause + ")") +
+              "; open documents are lost.",
+          "Pressmark office server");
+  }
+
+  void call(const std::string& what, const std::function<void(Session&)>& body) {
+    if (depth > 0) {  // nested: the outer call holds the guard
+      body(session);
+      return;
+    }
+    if (!live()) {
+      killProcess();
+      disposeBridge();
+      start();
+    }
+    struct Depth {
+      int& d;
+      explicit Depth(int& x) : d(x) { ++d; }
+      ~Depth() { --d; }
+    } depthGuard(depth);
+    arm();
+    try {
+      body(session);
+      disarm();
+      if (timedOutFlag()) failed(what, {});
+    } catch (const css::lang::DisposedException& e) {
+      disarm();
+      failed(what, unoMessage(e));
+    } catch (const css::uno::RuntimeException& e) {
+      disarm();
+      if (timedOutFlag() || !answers()) failed(what, unoMessage(e));
+      raise(kErrServerFault, what + " failed in the office program: " + unoMessage(e), "Pressmark office server");
+    } catch (const css::uno::Exception& e) {
+      disarm();
+      if (timedOutFlag()) failed(what, unoMessage(e));
+      raise(kErrServerFault, what + " failed in the office program: " + unoMessage(e), "Pressmark office server");
+    } catch (...) {
+      disarm();
+      if (timedOutFlag()) failed(what, {});
+      throw;
+    }
+  }
+};
+
+OfficeBridge& OfficeBridge::instance() {
+  static OfficeBridge b;
+  return b;
+}
+
+OfficeBridge::OfficeBridge() : impl_(new Impl) {}
+OfficeBridge::~OfficeBridge() { delete impl_; }
+
+void OfficeBridge::run(const std::string& what, const std::function<void(Session&)>& body) {
+  std::lock_guard<std::recursive_mutex> l(impl_->callMu);
+  impl_->call(what, body);
+}
+
+void OfficeBridge::runIn(uint64_t generation, const std::string& what, const std::function<void(Session&)>& body) {
+  std::lock_guard<std::recursive_mutex> l(impl_->callMu);
+  bool same;
+  {
+    std::lock_guard<std::mutex> s(impl_->stateMu);
+    same = impl_->generation == generation && impl_->pid > 0;
+  }
+  if (same && !impl_->processAlive()) {
+    impl_->killProcess();
+    impl_->disposeBridge();
+    same = false;
+  }
+  if (!same)
+    raise(kErrDocumentLost,
+          "The document was lost when its office program ended; " + what + " was not done.",
+          "Pressmark office server");
+  impl_->call(what, body);
+}
+
+uint64_t OfficeBridge::generation() {
+  std::lock_guard<std::mutex> s(impl_->stateMu);
+  return impl_->pid > 0 ? impl_->generation : 0;
+}
+
+pid_t OfficeBridge::pid() {
+  std::lock_guard<std::mutex> s(impl_->stateMu);
+  return impl_->pid;
+}
+
+void OfficeBridge::shutdown() {
+  std::lock_guard<std::recursive_mutex> l(impl_->callMu);
+  if (impl_->live()) {
+    try {
+      impl_->arm();
+      impl_->session.desktop->terminate();
+    } catch (...) {
+    }
+    impl_->disarm();
+  }
+  impl_->killProcess();
+  impl_->disposeBridge();
+}
+
+std::chrono::milliseconds OfficeBridge::callTimeout() {
+  std::lock_guard<std::mutex> s(impl_->stateMu);
+  return impl_->callTimeout;
+}
+void OfficeBridge::setCallTimeout(std::chrono::milliseconds t) {
+  std::lock_guard<std::mutex> s(impl_->stateMu);
+  impl_->callTimeout = t.count() > 0 ? t : std::chrono::milliseconds(std::chrono::minutes(5));
+}
+std::chrono::milliseconds OfficeBridge::idleTimeout() {
+  std::lock_guard<std::mutex> s(impl_->stateMu);
+  return impl_->idleTimeout;
+}
+void OfficeBridge::setIdleTimeout(std::chrono::milliseconds t) {
+  std::lock_guard<std::mutex> s(impl_->stateMu);
+  impl_->idleTimeout = t.count() > 0 ? t : std::chrono::milliseconds(std::chrono::minutes(10));
+  impl_->wake.notify_all();
+}
+
+std::string OfficeBridge::workDir() {
+  std::lock_guard<std::mutex> s(impl_->stateMu);
+  return impl_->profile;
+}
+
+}  // namespace pm::office
