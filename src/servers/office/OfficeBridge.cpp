@@ -394,7 +394,7 @@ struct OfficeBridge::Impl {
       body(session);
       return;
     }
-    if (!live()) {
+    if (!live() || !processAlive()) {
       killProcess();
       disposeBridge();
       start();

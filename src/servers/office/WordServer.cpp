@@ -43,6 +43,12 @@
 #include <com/sun/star/text/XTextCursor.hpp>
 #include <com/sun/star/util/CloseVetoException.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
+#include <com/sun/star/task/ErrorCodeRequest.hpp>
+#include <com/sun/star/task/XInteractionAbort.hpp>
+#include <com/sun/star/task/XInteractionHandler.hpp>
+#include <com/sun/star/task/XInteractionRequest.hpp>
+#include <cppuhelper/implbase1.hxx>
+#include <rtl/ref.hxx>
 
 #include "automation/Automation.h"
 #include "automation/surfaces/Office.h"
@@ -113,6 +119,31 @@ double hundredthMmToPoints(int32_t v) { return static_cast<double>(v) * 72.0 / 2
 bool truthy(const Variant& v) { return CLng(v) != 0; }
 
 class WordApp;
+
+// Whatever the office would ask a user while loading (a password, a
+// repair, a lock) is answered "abort" and remembered, so the client gets the
+// reason instead of a dialog that nobody sees.
+class AbortingHandler : public ::cppu::WeakImplHelper1<css::task::XInteractionHandler> {
+ public:
+  void SAL_CALL handle(const Reference<css::task::XInteractionRequest>& request) override {
+    Any r = request->getRequest();
+    type = toUtf8(r.getValueTypeName());
+    all += type + ";";
+    css::uno::Exception e;
+    if (r >>= e) message = toUtf8(e.Message);
+    css::task::ErrorCodeRequest code;
+    if (r >>= code) errorCode = code.ErrCode;
+    for (const Reference<css::task::XInteractionContinuation>& c : request->getContinuations()) {
+      Reference<css::task::XInteractionAbort> abort(c, UNO_QUERY);
+      if (abort.is()) {
+        abort->select();
+        return;
+      }
+    }
+  }
+  std::string type, message, all;
+  sal_Int32 errorCode = 0;
+};
 
 // One open document: the office's model, of the office process that opened
 // it. Closed when the client closes it, when its application quits, or when
@@ -670,6 +701,7 @@ DocRef WordApp::open(const std::string& path, const Variant& password, const Var
   std::string wpwd = writePassword.isMissing() || writePassword.isEmpty() ? std::string() : CStr(writePassword);
   Reference<css::lang::XComponent> model;
   uint64_t gen = 0;
+  ::rtl::Reference<AbortingHandler> handler;
   OfficeBridge::instance().run("opening " + path, [&](Session& s) {
     std::vector<css::beans::PropertyValue> md = {
         prop("Hidden", true),
@@ -677,10 +709,12 @@ DocRef WordApp::open(const std::string& path, const Variant& password, const Var
         prop("UpdateDocMode", sal_Int16(css::document::UpdateDocMode::NO_UPDATE)),
     };
     if (!pwd.empty()) md.push_back(prop("Password", fromUtf8(pwd)));
-    // A write password only lifts a write reservation; documents are
-    // never saved here, so one given for a reserved document opens it for
-    // editing (the formatting the conversions apply) in memory only.
-    if (!wpwd.empty()) md.push_back(prop("ReadOnly", false));
+    // Documents are only read: opened read-only, the office takes no lock
+    // on them (a lock left by a killed office would keep the next one from
+    // opening the same file) and a write password is never needed; the
+    // formatting the conversions apply lives in memory only.
+    md.push_back(prop("ReadOnly", true));
+    (void)wpwd;
     // Plain text is read in the system's code page (UTF-8 here) with its
     // lines as paragraphs, whatever the type detection guesses.
     std::string ext = lowerExtension(path);
@@ -688,6 +722,8 @@ DocRef WordApp::open(const std::string& path, const Variant& password, const Var
       md.push_back(prop("FilterName", ::rtl::OUString("Text (encoded)")));
       md.push_back(prop("FilterOptions", ::rtl::OUString("UTF8,CRLF,,,")));
     }
+    handler = new AbortingHandler;
+    md.push_back(prop("InteractionHandler", Reference<css::task::XInteractionHandler>(handler.get())));
     Reference<css::frame::XComponentLoader> loader(s.desktop, UNO_QUERY_THROW);
     try {
       model = loader->loadComponentFromURL(fileUrl(path), "_blank", 0, props(md));
@@ -705,11 +741,13 @@ DocRef WordApp::open(const std::string& path, const Variant& password, const Var
     }
   });
   if (!model.is()) {
-    // The office refuses an encrypted document without the right password
-    // (no password is ever asked for interactively).
-    if (!pwd.empty() || st.st_size > 0)
+    // A password request (answered "abort") means the password was wrong
+    // or missing.
+    if (handler.is() && handler->all.find("PasswordRequest") != std::string::npos)
       fail(kErrBadPassword, "The password is incorrect. Word cannot open the document. (" + path + ")");
-    fail(kErrCannotOpen, "Word cannot open the document: " + path);
+    std::string why = handler.is() ? handler->all : std::string();
+    if (handler.is() && handler->errorCode) why += " (office error " + std::to_string(handler->errorCode) + ")";
+    fail(kErrCannotOpen, "Word cannot open the document " + path + (why.empty() ? "" : ": " + why));
   }
   auto doc = std::make_shared<WordDocument>(model, gen, path, std::static_pointer_cast<WordApp>(shared_from_this()));
   docs_.push_back(doc);
