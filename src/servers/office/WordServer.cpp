@@ -789,7 +789,7 @@ Variant WordDocument::Close(Frame& f) {
 
 // SaveAs(FileName, FileFormat, LockComments, Password, AddToRecentFiles,
 // WritePassword): the format follows the extension (.odt, .docx, .doc,
-// .rtf, .txt); a password encrypts the saved file.
+// .rtf, .txt); a password encrypts the saved file (.odt).
 Variant WordDocument::SaveAs(Frame& f) {
   std::string target = CStr(f[0]);
   std::string ext = lowerExtension(target);
@@ -804,6 +804,9 @@ Variant WordDocument::SaveAs(Frame& f) {
   std::string pwd = f.missing(3) ? std::string() : CStr(f[3]);
   std::string wpwd = f.missing(5) ? std::string() : CStr(f[5]);
   if (!wpwd.empty()) fail(kErrCommandFailed, "SaveAs: a write password is not supported.");
+  // The office encrypts only its own format reliably; a password it would
+  // drop for another format is refused rather than ignored.
+  if (!pwd.empty() && ext != ".odt") fail(kErrCommandFailed, "SaveAs: a password can protect .odt files only.");
   with("saving", [&](const Reference<css::lang::XComponent>& m, Session&) {
     std::vector<css::beans::PropertyValue> md = {prop("FilterName", ::rtl::OUString::createFromAscii(filter)),
                                                  prop("Overwrite", true)};
