@@ -128,17 +128,18 @@ struct OfficeBridge::Impl {
 
   Impl() { watchdog = std::thread([this] { watch(); }); }
 
-  ~Impl() {
+  // At unload: the watchdog stops and the office group is ended. No UNO
+  // call is made, not even a release: the office may be hung, and the UNO
+  // runtime may already be gone when static objects are destroyed, so the
+  // proxies are left as they are.
+  void endAtUnload() {
     {
       std::lock_guard<std::mutex> l(stateMu);
       stopping = true;
     }
     wake.notify_all();
     if (watchdog.joinable()) watchdog.join();
-    // No UNO call here: the component is unloading and the office may be
-    // hung. The process group is ended and the local bridge let go.
     killProcess();
-    disposeBridge();
   }
 
   // Kills the whole group of the office (the launcher restarts the office
@@ -434,7 +435,8 @@ OfficeBridge& OfficeBridge::instance() {
 }
 
 OfficeBridge::OfficeBridge() : impl_(new Impl) {}
-OfficeBridge::~OfficeBridge() { delete impl_; }
+// impl_ is not deleted: see endAtUnload.
+OfficeBridge::~OfficeBridge() { impl_->endAtUnload(); }
 
 void OfficeBridge::run(const std::string& what, const std::function<void(Session&)>& body) {
   std::lock_guard<std::recursive_mutex> l(impl_->callMu);

@@ -1,0 +1,89 @@
+// CreatePDFfromWord through the warm office against a fresh
+// `soffice --headless --convert-to pdf` per document, on the same 5-page
+// document. Prints the first-call latency (office start included), the
+// warm per-document time and the command's per-document time.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "automation/Automation.h"
+#include "component/CreatePDF.h"
+#include "system/Process.h"
+
+using namespace pm;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+std::string fivePages() {
+  std::string s = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 DejaVu Sans;}}\\paperw11906\\paperh16838\n";
+  for (int i = 1; i <= 5; ++i) {
+    if (i > 1) s += "\\page\n";
+    s += "\\pard\\f0\\fs24 Page " + std::to_string(i) + ".";
+    for (int k = 0; k < 40; ++k) s += " Some words to fill the page with text of an ordinary kind.";
+    s += "\\par\n";
+  }
+  return s + "}\n";
+}
+
+double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int runs = argc > 1 ? std::atoi(argv[1]) : 20;
+  if (!ClassRegistry::instance().has("Word.Application")) {
+    std::printf("Word.Application is not served (the office server was not built); nothing to measure.\n");
+    return 0;
+  }
+  std::string dir = std::filesystem::temp_directory_path() / ("pm-bench-word-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  std::string doc = dir + "/five.rtf";
+  std::ofstream(doc) << fivePages();
+
+  registerCreatePDF();
+  ObjectRef pdf = CreateObject(kCreatePDFProgId);
+  let(pdf, "TempFilePath", Variant(dir));
+
+  try {
+    auto t0 = Clock::now();
+    call(pdf, "CreatePDFfromWord", {Arg(dir + "/first.pdf"), Arg(doc)});
+    double first = seconds(Clock::now() - t0);
+
+    t0 = Clock::now();
+    for (int i = 0; i < runs; ++i) call(pdf, "CreatePDFfromWord", {Arg(dir + "/warm.pdf"), Arg(doc)});
+    double warm = seconds(Clock::now() - t0);
+
+    // The command, one process per document, with one profile of its own
+    // (made by a first run that is not counted).
+    std::string profile = "-env:UserInstallation=file://" + dir + "/soffice-profile";
+    auto convert = [&] {
+      ProcessOptions o;
+      o.argv = {"soffice", profile, "--headless", "--convert-to", "pdf", "--outdir", dir + "/cmd", doc};
+      o.timeout = std::chrono::minutes(2);
+      o.onLine = [](OutputStream, std::string_view) {};
+      return runProcess(std::move(o)).success();
+    };
+    convert();
+    t0 = Clock::now();
+    int ok = 0;
+    for (int i = 0; i < runs; ++i) ok += convert() ? 1 : 0;
+    double command = seconds(Clock::now() - t0);
+
+    std::printf("first CreatePDFfromWord (office start included): %.3f s\n", first);
+    std::printf("%d x CreatePDFfromWord, warm office:   %.3f s total, %.3f s per document\n", runs, warm, warm / runs);
+    std::printf("%d x soffice --headless --convert-to pdf: %.3f s total, %.3f s per document (%d succeeded)\n", runs,
+                command, command / runs, ok);
+    std::printf("speed-up of the warm office: %.1fx\n", command / warm);
+  } catch (const AutomationError& e) {
+    std::printf("failed: %s (%d)\n", e.description().c_str(), e.number());
+    std::filesystem::remove_all(dir);
+    return 1;
+  }
+  std::filesystem::remove_all(dir);
+  return 0;
+}
