@@ -9,6 +9,7 @@
 
 #include "automation/Automation.h"
 #include "support/OfficeDocs.h"
+#include "system/CodePage.h"
 #include "support/TestSupport.h"
 
 using namespace pm;
@@ -231,6 +232,25 @@ TEST(WordServer, CallsFromSeveralThreadsAreSerialised) {
   }
   for (auto& t : threads) t.join();
   EXPECT_EQ(pages, (std::vector<int>{2, 2, 2}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(WordServer, TextFilesAreReadInTheSystemCodePage) {
+  REQUIRE_OFFICE();
+  ScopedEnv env("PRESSMARK_CODEPAGE", "windows-1252");
+  if (UCase(codePageName()) != "WINDOWS-1252") GTEST_SKIP() << "the code page was fixed earlier in this process";
+  TempDir dir;
+  writeFile(dir.file("latin.txt"), "caf\xE9 na\xEFve\r\nsecond line\r\n");
+  ObjectRef app = CreateObject("Word.Application");
+  ObjectRef doc = openDoc(app, dir.file("latin.txt"));
+  std::string text = CStr(get(objectOf(get(doc, "Content")), "Text"));
+  EXPECT_NE(text.find("café naïve"), std::string::npos) << text;
+  EXPECT_NE(text.find("second line"), std::string::npos) << text;
+  call(app, "Quit");
+  EXPECT_EQ(readFile(dir.file("latin.txt")), "caf\xE9 na\xEFve\r\nsecond line\r\n") << "the file itself is not changed";
 }
 
 }  // namespace

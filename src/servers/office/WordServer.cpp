@@ -11,6 +11,8 @@
 
 #include <cctype>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <regex>
 #include <vector>
@@ -54,6 +56,7 @@
 #include "automation/surfaces/Office.h"
 #include "servers/office/OfficeBridge.h"
 #include "servers/office/UnoUtil.h"
+#include "system/CodePage.h"
 #include "system/Files.h"
 #include "system/Process.h"
 #include "system/Spooler.h"
@@ -702,6 +705,13 @@ DocRef WordApp::open(const std::string& path, const Variant& password, const Var
   Reference<css::lang::XComponent> model;
   uint64_t gen = 0;
   ::rtl::Reference<AbortingHandler> handler;
+  std::string textCopy;
+  struct RemoveCopy {
+    std::string& p;
+    ~RemoveCopy() {
+      if (!p.empty()) ::unlink(p.c_str());
+    }
+  } removeCopy{textCopy};
   OfficeBridge::instance().run("opening " + path, [&](Session& s) {
     std::vector<css::beans::PropertyValue> md = {
         prop("Hidden", true),
@@ -715,18 +725,29 @@ DocRef WordApp::open(const std::string& path, const Variant& password, const Var
     // formatting the conversions apply lives in memory only.
     md.push_back(prop("ReadOnly", true));
     (void)wpwd;
-    // Plain text is read in the system's code page (UTF-8 here) with its
-    // lines as paragraphs, whatever the type detection guesses.
+    // Plain text is 8-bit text in the system code page, its lines become
+    // paragraphs, whatever the type detection guesses. The office reads it
+    // as UTF-8: a file in another code page is read from a UTF-8 copy in
+    // the office's private folder (ASCII is UTF-8 already).
     std::string ext = lowerExtension(path);
+    std::string load = path;
     if (ext == ".txt" || ext == ".text" || ext == ".log" || ext == ".csv" || ext == ".prn") {
       md.push_back(prop("FilterName", ::rtl::OUString("Text (encoded)")));
       md.push_back(prop("FilterOptions", ::rtl::OUString("UTF8,CRLF,,,")));
+      std::string cp = UCase(codePageName());
+      if (cp != "UTF-8" && cp != "UTF8" && cp != "ANSI_X3.4-1968" && cp != "ASCII" && cp != "US-ASCII") {
+        std::ifstream in(path, std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        textCopy = OfficeBridge::instance().workDir() + "/text-" + GetRandomFileName() + ext;
+        std::ofstream(textCopy, std::ios::binary) << fromCodePage(bytes);
+        load = textCopy;
+      }
     }
     handler = new AbortingHandler;
     md.push_back(prop("InteractionHandler", Reference<css::task::XInteractionHandler>(handler.get())));
     Reference<css::frame::XComponentLoader> loader(s.desktop, UNO_QUERY_THROW);
     try {
-      model = loader->loadComponentFromURL(fileUrl(path), "_blank", 0, props(md));
+      model = loader->loadComponentFromURL(fileUrl(load), "_blank", 0, props(md));
     } catch (const css::lang::IllegalArgumentException&) {
       model.clear();
     } catch (const css::io::IOException&) {
