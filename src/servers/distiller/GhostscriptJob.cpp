@@ -148,23 +148,6 @@ bool isValidPdf(const std::string& path) {
   return readTail(path, 1024).find("%%EOF") != std::string::npos;
 }
 
-// A page object in the output, for jobs that replaced the page-end hook the
-// page count relies on.
-bool pdfHasPage(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  const std::string s = ss.str();
-  for (const char* pat : {"/Type/Page", "/Type /Page"}) {
-    size_t at = 0, len = std::strlen(pat);
-    while ((at = s.find(pat, at)) != std::string::npos) {
-      at += len;
-      if (at >= s.size() || !std::isalpha(static_cast<unsigned char>(s[at]))) return true;
-    }
-  }
-  return false;
-}
-
 std::string randomToken() {
   std::random_device rd;
   std::ostringstream ss;
@@ -394,7 +377,9 @@ bool runJob(const JobRequest& rq, const JobProgress& progress) {
       return fail("Ghostscript did not finish within " + std::to_string(rq.timeout.count()) + " seconds; the job was stopped and no PDF was made.");
     if (!r.success()) return fail("Ghostscript failed (" + r.describe() + "); no PDF was made.");
     if (!isValidPdf(pending->path())) return fail("Ghostscript produced no valid PDF; no PDF was made.");
-    if (pages == 0 && !pdfHasPage(pending->path())) return fail("The job produced no pages; no PDF was made.");
+    // pdfwrite turns a job without pages into one blank page; Distiller's
+    // answer to an empty job is no PDF, which is the honest one.
+    if (pages == 0) return fail("The job produced no pages; no PDF was made.");
     try {
       pending->commit(output);
     } catch (const std::exception& e) {
