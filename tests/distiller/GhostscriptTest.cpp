@@ -176,6 +176,17 @@ TEST_F(Ghostscript, AnEmptyJobIsAFailure) {
   EXPECT_FALSE(fs::exists(pdf));
 }
 
+TEST_F(Ghostscript, AJobWithItsOwnPageEndHookIsNotTakenForAnEmptyOne) {
+  std::string ps = tmp_.file("hook.ps"), pdf = tmp_.file("hook.pdf");
+  test::writeFile(ps, "%!PS\n<< /EndPage { exch pop 2 ne } bind >> setpagedevice\n" + pagesPs(2, false));
+  ObjectRef d = eventDistiller();
+  EXPECT_EQ(call(d, kFileToPDF, {ps, pdf, ""}), Variant(int32_t{1})) << logText();
+  EXPECT_EQ(events_, (std::vector<std::string>{"OnJobStart " + ps + " " + pdf, "OnPercentDone 0", "OnPercentDone 100",
+                                               "OnJobDone " + ps + " " + pdf}));
+  EXPECT_NE(logText().find("its pages were not counted"), std::string::npos);
+  EXPECT_EQ(pdfPages(pdf), 2);
+}
+
 TEST_F(Ghostscript, AMissingInputFails) {
   std::string ps = tmp_.file("absent.ps"), pdf = tmp_.file("absent.pdf");
   ObjectRef d = eventDistiller();
