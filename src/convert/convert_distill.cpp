@@ -61,6 +61,8 @@ class DriverFile {
     if (fd_ >= 0) {
       path_ = wanted;
     } else {
+      if (errno == ENOENT || errno == ENOTDIR)
+        raise(basic::PathNotFound, std::string(basicDescription(basic::PathNotFound)) + ": " + wanted);
       if (errno != EEXIST) raiseFileError(errno, wanted);
       std::string stem = wanted.substr(0, wanted.size() - 2);  // keeps the "." of ".ps"
       if (!stem.empty() && stem.back() == '.') stem.pop_back();

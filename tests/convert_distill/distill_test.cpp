@@ -318,6 +318,18 @@ TEST_F(MultiPSTest, TheSecurityPathAndTheTrap) {
   EXPECT_EQ(readFile(dir_.file("s.ps")), kHead + "(" + part + ") prun\r\n") << "a failed job leaves the driver in place";
 }
 
+TEST_F(MultiPSTest, ADriverInAMissingFolderIsPathNotFound) {
+  Variant vPdf(dir_.file("no/such/folder/x.pdf")), list(V({}));
+  try {
+    call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(list)});
+    FAIL();
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), basic::PathNotFound);
+    EXPECT_EQ(e.source(), "Pressmark");
+  }
+  EXPECT_TRUE(rec_->transcript().empty());
+}
+
 TEST_F(MultiPSTest, ListsThatAreNotOneDimensionalArraysFailThroughTheTrap) {
   Variant vPdf(dir_.file("n.pdf")), notAList("a.ps");
   try {
