@@ -1,0 +1,415 @@
+#include "servers/distiller/GhostscriptJob.h"
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "automation/Error.h"
+#include "automation/surfaces/Distiller.h"
+#include "servers/distiller/JobOptions.h"
+#include "system/Files.h"
+#include "system/Process.h"
+
+namespace pm::distiller {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The first line of the driver file the component writes.
+constexpr std::string_view kDriverFirstLine = "/prun { /mysave save def";
+
+// The private folder of one job, removed with everything in it.
+class JobDir {
+ public:
+  JobDir() {
+    std::string tmpl = privateTempDir() + "distill-XXXXXX";
+    if (!::mkdtemp(tmpl.data())) raiseFileError(errno, tmpl);
+    path_ = tmpl;
+  }
+  ~JobDir() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+  }
+  JobDir(const JobDir&) = delete;
+  JobDir& operator=(const JobDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+// The PDF while Ghostscript writes it: a fresh file beside the output,
+// removed unless the job commits it to the caller's name.
+class PendingOutput {
+ public:
+  explicit PendingOutput(const std::string& output) {
+    fs::path dir = fs::path(output).parent_path();
+    std::string tmpl = (dir / ".pmdistill-XXXXXX").string();
+    int fd = ::mkstemp(tmpl.data());
+    if (fd < 0) throw std::runtime_error("cannot create a file in " + dir.string() + ": " + std::strerror(errno));
+    // mkstemp makes it 0600; the finished PDF should carry the mode any
+    // other new file of the caller gets.
+    ::fchmod(fd, 0666 & ~currentUmask());
+    ::close(fd);
+    path_ = tmpl;
+  }
+  ~PendingOutput() {
+    if (!committed_) ::unlink(path_.c_str());
+  }
+  PendingOutput(const PendingOutput&) = delete;
+  PendingOutput& operator=(const PendingOutput&) = delete;
+  const std::string& path() const { return path_; }
+  void commit(const std::string& to) {
+    if (::rename(path_.c_str(), to.c_str()) != 0)
+      throw std::runtime_error("cannot move the PDF to " + to + ": " + std::strerror(errno));
+    committed_ = true;
+  }
+
+ private:
+  static mode_t currentUmask() {
+    std::ifstream st("/proc/self/status");
+    std::string line;
+    while (std::getline(st, line))
+      if (line.rfind("Umask:", 0) == 0) return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
+    return 022;
+  }
+  std::string path_;
+  bool committed_ = false;
+};
+
+std::string readHead(const std::string& path, size_t n) {
+  std::ifstream in(path, std::ios::binary);
+  std::string s(n, '\0');
+  in.read(s.data(), static_cast<std::streamsize>(n));
+  s.resize(static_cast<size_t>(in.gcount()));
+  return s;
+}
+
+std::string readTail(const std::string& path, size_t n) {
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  if (!in) return {};
+  std::streamoff size = in.tellg();
+  std::streamoff from = size > static_cast<std::streamoff>(n) ? size - static_cast<std::streamoff>(n) : 0;
+  in.seekg(from);
+  std::string s(static_cast<size_t>(size - from), '\0');
+  in.read(s.data(), static_cast<std::streamsize>(s.size()));
+  s.resize(static_cast<size_t>(in.gcount()));
+  return s;
+}
+
+// The number after "%%Pages:" at the start of a line, -1 for "(atend)",
+// -2 when the comment is absent.
+int64_t pagesComment(const std::string& text) {
+  size_t at = 0;
+  for (;;) {
+    at = text.find("%%Pages:", at);
+    if (at == std::string::npos) return -2;
+    if (at == 0 || text[at - 1] == '\n' || text[at - 1] == '\r') break;
+    at += 8;
+  }
+  size_t p = at + 8;
+  while (p < text.size() && (text[p] == ' ' || text[p] == '\t')) ++p;
+  if (text.compare(p, 7, "(atend)") == 0) return -1;
+  int64_t n = 0;
+  bool any = false;
+  while (p < text.size() && std::isdigit(static_cast<unsigned char>(text[p])) && n < 10000000) {
+    n = n * 10 + (text[p++] - '0');
+    any = true;
+  }
+  return any ? n : -2;
+}
+
+int32_t declaredPagesOfOne(const std::string& path) {
+  constexpr size_t kScan = 64 * 1024;
+  int64_t n = pagesComment(readHead(path, kScan));
+  if (n == -1) {
+    // The trailer holds the count; the last %%Pages there is the one.
+    std::string tail = readTail(path, kScan);
+    size_t at = tail.rfind("%%Pages:");
+    n = at == std::string::npos ? -2 : pagesComment(tail.substr(at));
+  }
+  return n > 0 ? static_cast<int32_t>(n) : 0;
+}
+
+bool isValidPdf(const std::string& path) {
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec) || fs::file_size(path, ec) < 16) return false;
+  if (readHead(path, 5) != "%PDF-") return false;
+  return readTail(path, 1024).find("%%EOF") != std::string::npos;
+}
+
+std::string randomToken() {
+  std::random_device rd;
+  std::ostringstream ss;
+  ss << std::hex << rd() << rd();
+  return ss.str();
+}
+
+void writeText(const std::string& path, const std::string& text) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) raiseFileError(errno, path);
+  size_t done = 0;
+  while (done < text.size()) {
+    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      int err = errno;
+      ::close(fd);
+      raiseFileError(err, path);
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (::close(fd) != 0) raiseFileError(errno, path);
+}
+
+// Ghostscript reads "%d" and friends in an output file name as a page
+// number format; "%%" is a plain percent sign.
+std::string outputFileArgument(const std::string& path) {
+  std::string out;
+  for (char c : path) {
+    if (c == '%') out += '%';
+    out += c;
+  }
+  return out;
+}
+
+std::string absolute(const std::string& p) {
+  std::error_code ec;
+  fs::path a = fs::absolute(p, ec);
+  return ec ? p : a.lexically_normal().string();
+}
+
+}  // namespace
+
+std::string ghostscriptProgram() {
+  const char* gs = std::getenv("PRESSMARK_GHOSTSCRIPT");
+  return gs && *gs ? gs : "gs";
+}
+
+std::chrono::seconds defaultTimeout() {
+  if (const char* t = std::getenv(kTimeoutEnv)) {
+    char* end = nullptr;
+    long v = std::strtol(t, &end, 10);
+    if (*t && end && !*end && v > 0) return std::chrono::seconds(v);
+  }
+  return std::chrono::seconds(kDefaultTimeoutSeconds);
+}
+
+std::vector<std::string> driverEntries(const std::string& path) {
+  std::vector<std::string> out;
+  std::string head = readHead(path, kDriverFirstLine.size());
+  if (head != kDriverFirstLine) return out;
+  std::ifstream in(path, std::ios::binary);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    constexpr std::string_view kRun = " prun";
+    if (line.size() <= kRun.size() || line.compare(line.size() - kRun.size(), kRun.size(), kRun) != 0) continue;
+    std::string file;
+    if (decodePsString(std::string_view(line).substr(0, line.size() - kRun.size()), file)) out.push_back(file);
+  }
+  return out;
+}
+
+int32_t declaredPages(const std::string& path) {
+  std::vector<std::string> entries = driverEntries(path);
+  if (entries.empty()) return declaredPagesOfOne(path);
+  int64_t total = 0;
+  for (const std::string& e : entries) {
+    int32_t n = declaredPagesOfOne(e);
+    if (n == 0) return 0;  // one unknown part makes the whole unknown
+    total += n;
+  }
+  return total > INT32_MAX ? 0 : static_cast<int32_t>(total);
+}
+
+bool argumentFileLine(const std::string& argument, std::string& line) {
+  if (!argument.empty() && argument.back() == '\\') return false;
+  line = "\"";
+  for (unsigned char c : argument) {
+    if (c < 0x20 || c == 0x7F) return false;
+    if (c == '"') line += '\\';
+    line += static_cast<char>(c);
+  }
+  line += "\"";
+  return true;
+}
+
+bool runJob(const JobRequest& rq, const JobProgress& progress) {
+  auto log = [&](const std::string& m) {
+    if (progress.log) progress.log(m);
+  };
+  auto fail = [&](const std::string& m) {
+    log(m);
+    return false;
+  };
+
+  std::error_code ec;
+  if (rq.input.empty() || !fs::is_regular_file(rq.input, ec))
+    return fail("Input file " + rq.input + " does not exist.");
+  if (rq.output.empty()) return fail("No output file was given.");
+  const std::string input = absolute(rq.input);
+  const std::string output = absolute(rq.output);
+  if (fs::is_directory(output, ec)) return fail("Output file " + rq.output + " is a folder.");
+
+  JobOptions options;
+  try {
+    options = readJobOptions(rq.jobOptions);
+  } catch (const JobOptionsError& e) {
+    return fail(e.what());
+  }
+
+  std::vector<std::string> securityArgs;
+  if (rq.applySecurity) {
+    if (!options.ownerPassword && !options.userPassword)
+      return fail("Security was asked for, but the job options" +
+                  std::string(rq.jobOptions.empty() ? "" : " file " + rq.jobOptions) +
+                  " give neither an OwnerPassword nor a UserPassword; no PDF was made.");
+    std::string user = options.userPassword.value_or("");
+    std::string owner = options.ownerPassword && !options.ownerPassword->empty() ? *options.ownerPassword : user;
+    securityArgs = {"-sOwnerPassword=" + owner, "-sUserPassword=" + user, "-dEncryptionR=3", "-dKeyLength=128"};
+    if (options.permissions) securityArgs.push_back("-dPermissions=" + std::to_string(*options.permissions));
+  }
+
+  try {
+    JobDir dir;
+    const std::string token = randomToken();
+    const std::string pageMarker = "%%[Page " + token + "]%%";
+    const std::string optionsMarker = "%%[JobOptions " + token + " ";
+    const std::string replacedMarker = "%%[EndPage " + token + "]%%";
+
+    std::string prologue =
+        "%!PS\n"
+        "% Driver files run their parts with RunFile.\n"
+        "userdict /RunFile { run } bind put\n"
+        "% Each page reports itself, so the job's progress can be followed.\n"
+        "userdict /PressmarkEndPage { exch pop 2 ne dup { " + psString(pageMarker) + " = flush } if } bind put\n"
+        "<< /EndPage userdict /PressmarkEndPage get >> setpagedevice\n";
+    if (!options.postscript.empty()) {
+      std::string optionsFile = dir.file("joboptions.ps");
+      writeText(optionsFile, options.postscript);
+      prologue += "{ " + psString(optionsFile) + " run } stopped { " + psString(optionsMarker) +
+                  " print $error /errorname get =only ( ]%%) = flush quit } if\n";
+    }
+    const std::string prologueFile = dir.file("prologue.ps");
+    writeText(prologueFile, prologue);
+    // Run after the job: tells whether the job put its own page-end hook in
+    // place of ours, in which case its pages went uncounted.
+    const std::string epilogueFile = dir.file("epilogue.ps");
+    writeText(epilogueFile, "currentpagedevice /EndPage get userdict /PressmarkEndPage get ne { " + psString(replacedMarker) +
+                                " = flush } if\n");
+
+    std::unique_ptr<PendingOutput> pending;
+    try {
+      pending = std::make_unique<PendingOutput>(output);
+    } catch (const std::exception& e) {
+      return fail(std::string("Output file ") + rq.output + " cannot be written: " + e.what());
+    }
+
+    std::vector<std::string> argv = {ghostscriptProgram(), "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=pdfwrite",
+                                     "-sOutputFile=" + outputFileArgument(pending->path())};
+    // Reading is limited to the input's folder and the files a driver file
+    // runs. Ghostscript splits these lists at ":", so a name holding one
+    // cannot be permitted.
+    auto permit = [&](const std::string& p) {
+      if (p.find(':') != std::string::npos) {
+        log("Warning: " + p + " holds a \":\" and cannot be made readable for Ghostscript.");
+        return;
+      }
+      argv.push_back("--permit-file-read=" + p);
+    };
+    permit(withTrailingSlash(fs::path(input).parent_path().string()));
+    for (const std::string& e : driverEntries(input)) {
+      permit(e);
+      if (!e.empty() && e[0] != '/') permit(absolute(e));
+    }
+    if (!securityArgs.empty()) {
+      // Passwords go through an arguments file in the private folder, not
+      // the command line that every user of the machine can read.
+      std::string text;
+      for (const std::string& a : securityArgs) {
+        std::string line;
+        if (!argumentFileLine(a, line))
+          return fail("A password in the job options cannot be passed to Ghostscript (line break, control character or trailing backslash).");
+        text += line + "\n";
+      }
+      std::string argsFile = dir.file("security.args");
+      writeText(argsFile, text);
+      argv.push_back("@" + argsFile);
+    }
+    argv.push_back(prologueFile);
+    argv.push_back(input);
+    argv.push_back(epilogueFile);
+
+    const int32_t total = declaredPages(input);
+    int32_t pages = 0, lastPercent = 0;
+    std::string optionsFault;
+    bool uncounted = false;
+    if (progress.percent) progress.percent(0);
+
+    ProcessOptions po;
+    po.argv = std::move(argv);
+    po.environment = {{"TMPDIR", dir.path()}, {"TMP", dir.path()}, {"TEMP", dir.path()}};
+    po.timeout = rq.timeout;
+    po.onLine = [&](OutputStream, std::string_view line) {
+      if (line == pageMarker) {
+        ++pages;
+        if (progress.page) progress.page(pages);
+        if (total > 0 && progress.percent) {
+          int32_t pct = static_cast<int32_t>(std::min<int64_t>(100, int64_t{pages} * 100 / total));
+          if (pct != lastPercent) progress.percent(lastPercent = pct);
+        }
+        return;
+      }
+      if (line == replacedMarker) {
+        uncounted = true;
+        log("The job installed its own page-end procedure; its pages were not counted.");
+        return;
+      }
+      if (line.rfind(optionsMarker, 0) == 0) {
+        optionsFault = std::string(line.substr(optionsMarker.size()));
+        if (optionsFault.size() >= 4) optionsFault.resize(optionsFault.size() - 4);
+        return;
+      }
+      log(std::string(line));
+    };
+    ProcessResult r = runProcess(std::move(po));
+
+    if (!optionsFault.empty())
+      return fail("Job options file " + rq.jobOptions + " was refused by Ghostscript (" + optionsFault + "); no PDF was made.");
+    if (r.timedOut)
+      return fail("Ghostscript did not finish within " + std::to_string(rq.timeout.count()) + " seconds; the job was stopped and no PDF was made.");
+    if (!r.success()) return fail("Ghostscript failed (" + r.describe() + "); no PDF was made.");
+    if (!isValidPdf(pending->path())) return fail("Ghostscript produced no valid PDF; no PDF was made.");
+    // pdfwrite turns a job without pages into one blank page; Distiller's
+    // answer to an empty job is no PDF, which is the honest one.
+    if (pages == 0 && !uncounted) return fail("The job produced no pages; no PDF was made.");
+    try {
+      pending->commit(output);
+    } catch (const std::exception& e) {
+      return fail(e.what());
+    }
+    if (progress.percent && lastPercent != 100) progress.percent(100);
+    return true;
+  } catch (const AutomationError& e) {
+    // Ghostscript missing or not executable: not a job failure but a
+    // broken installation, which the caller must hear about.
+    if (e.description().rfind("Cannot start", 0) == 0) {
+      log(e.description());
+      throw;
+    }
+    return fail("The job could not be prepared: " + e.description());
+  }
+}
+
+}  // namespace pm::distiller

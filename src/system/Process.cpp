@@ -1,0 +1,358 @@
+#include "system/Process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <thread>
+
+#include "automation/Error.h"
+
+extern char** environ;
+
+namespace pm {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Descriptors owned while the constructor may still fail.
+struct UniqueFd {
+  int fd = -1;
+  UniqueFd() = default;
+  explicit UniqueFd(int f) : fd(f) {}
+  ~UniqueFd() { reset(); }
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+  void reset() {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+  }
+  int release() {
+    int f = fd;
+    fd = -1;
+    return f;
+  }
+};
+
+struct SpawnActions {
+  posix_spawn_file_actions_t a;
+  SpawnActions() { posix_spawn_file_actions_init(&a); }
+  ~SpawnActions() { posix_spawn_file_actions_destroy(&a); }
+};
+struct SpawnAttr {
+  posix_spawnattr_t a;
+  SpawnAttr() { posix_spawnattr_init(&a); }
+  ~SpawnAttr() { posix_spawnattr_destroy(&a); }
+};
+
+[[noreturn]] void raiseSpawn(int err, const std::string& what) {
+  int32_t n = err == ENOENT ? basic::FileNotFound : err == EACCES ? basic::PermissionDenied : basic::PathFileAccess;
+  raise(n, "Cannot start " + what + ": " + std::strerror(err));
+}
+
+void makePipe(UniqueFd& readEnd, UniqueFd& writeEnd) {
+  int p[2];
+  if (::pipe2(p, O_CLOEXEC) != 0) raiseSpawn(errno, "a child process (pipe)");
+  readEnd.fd = p[0];
+  writeEnd.fd = p[1];
+}
+
+int openPidfd(pid_t pid) {
+#ifdef SYS_pidfd_open
+  long r = ::syscall(SYS_pidfd_open, pid, 0);
+  return r < 0 ? -1 : static_cast<int>(r);
+#else
+  (void)pid;
+  return -1;
+#endif
+}
+
+// The caller's environment with the additions applied, in a stable order.
+std::vector<std::string> buildEnvironment(const std::vector<std::pair<std::string, std::string>>& additions) {
+  std::map<std::string, std::string> env;
+  for (char** e = environ; e && *e; ++e) {
+    std::string_view kv(*e);
+    size_t eq = kv.find('=');
+    if (eq == std::string_view::npos) continue;
+    env[std::string(kv.substr(0, eq))] = std::string(kv.substr(eq + 1));
+  }
+  for (const auto& [k, v] : additions) env[k] = v;
+  std::vector<std::string> out;
+  out.reserve(env.size());
+  for (const auto& [k, v] : env) out.push_back(k + "=" + v);
+  return out;
+}
+
+}  // namespace
+
+std::string ProcessResult::describe() const {
+  if (timedOut) return "stopped after the time-out";
+  if (exited) return "exit code " + std::to_string(exitCode);
+  if (termSignal) return std::string("ended by signal ") + std::to_string(termSignal) + " (" + ::strsignal(termSignal) + ")";
+  return "ended";
+}
+
+Process::Process(ProcessOptions options) : opt_(std::move(options)) {
+  if (opt_.argv.empty() || opt_.argv[0].empty()) raise(basic::InvalidProcedureCall, "Cannot start a child process: no program named");
+  if (opt_.maxLine == 0) opt_.maxLine = 1;
+
+  UniqueFd outR, outW, errR, errW;
+  makePipe(outR, outW);
+  makePipe(errR, errW);
+
+  SpawnActions actions;
+  posix_spawn_file_actions_addopen(&actions.a, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions.a, outW.fd, 1);
+  posix_spawn_file_actions_adddup2(&actions.a, errW.fd, 2);
+  // Descriptors the host opened without close-on-exec must not leak into
+  // the child (an inherited pipe end would also keep our reads from ending).
+  posix_spawn_file_actions_addclosefrom_np(&actions.a, 3);
+  if (!opt_.workingDir.empty()) posix_spawn_file_actions_addchdir_np(&actions.a, opt_.workingDir.c_str());
+
+  SpawnAttr attr;
+  sigset_t none, all;
+  sigemptyset(&none);
+  sigfillset(&all);
+  posix_spawnattr_setsigmask(&attr.a, &none);
+  posix_spawnattr_setsigdefault(&attr.a, &all);
+  posix_spawnattr_setpgroup(&attr.a, 0);  // its own group, led by the child
+  posix_spawnattr_setflags(&attr.a, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+  std::vector<char*> argv;
+  for (std::string& a : opt_.argv) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  std::vector<std::string> envStrings = buildEnvironment(opt_.environment);
+  std::vector<char*> envp;
+  for (std::string& e : envStrings) envp.push_back(e.data());
+  envp.push_back(nullptr);
+
+  pid_t pid = -1;
+  int rc = ::posix_spawnp(&pid, argv[0], &actions.a, &attr.a, argv.data(), envp.data());
+  if (rc != 0) {
+    std::string what = opt_.argv[0];
+    if (!opt_.workingDir.empty() && rc == ENOENT && ::access(opt_.workingDir.c_str(), X_OK) != 0)
+      what += " in " + opt_.workingDir;
+    raiseSpawn(rc, what);
+  }
+  pid_ = pid;
+  outW.reset();
+  errW.reset();
+  out_ = outR.release();
+  err_ = errR.release();
+  pidfd_ = openPidfd(pid_);
+}
+
+Process::~Process() {
+  try {
+    terminate();
+  } catch (...) {
+  }
+  closeFds();
+  if (pidfd_ >= 0) ::close(pidfd_);
+}
+
+void Process::closeFds() {
+  if (out_ >= 0) ::close(out_);
+  if (err_ >= 0) ::close(err_);
+  out_ = err_ = -1;
+}
+
+void Process::deliver(OutputStream which, std::string_view line) {
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  if (!opt_.onLine) return;
+  if (line.empty()) return opt_.onLine(which, line);
+  for (size_t at = 0; at < line.size(); at += opt_.maxLine) opt_.onLine(which, line.substr(at, opt_.maxLine));
+}
+
+void Process::readAvailable(int& fd, OutputStream which, std::string& pending) {
+  char buf[65536];
+  ssize_t n;
+  do {
+    n = ::read(fd, buf, sizeof buf);
+  } while (n < 0 && errno == EINTR);
+  if (n <= 0) {
+    if (n < 0 && errno == EAGAIN) return;
+    ::close(fd);
+    fd = -1;
+    flushPending(which, pending);
+    return;
+  }
+  pending.append(buf, static_cast<size_t>(n));
+  size_t start = 0;
+  for (;;) {
+    size_t nl = pending.find('\n', start);
+    if (nl == std::string::npos) break;
+    // Consume before delivering, so a throwing callback leaves no line to
+    // be delivered twice.
+    std::string line = pending.substr(start, nl - start);
+    start = nl + 1;
+    if (start == pending.size()) {
+      pending.clear();
+      start = 0;
+      deliver(which, line);
+      break;
+    }
+    deliver(which, line);
+  }
+  if (start) pending.erase(0, start);
+  while (pending.size() >= opt_.maxLine) {
+    std::string piece = pending.substr(0, opt_.maxLine);
+    pending.erase(0, opt_.maxLine);
+    deliver(which, piece);
+  }
+}
+
+void Process::flushPending(OutputStream which, std::string& pending) {
+  if (pending.empty()) return;
+  std::string rest;
+  rest.swap(pending);
+  deliver(which, rest);
+}
+
+bool Process::reapIfExited(bool block) {
+  if (reaped_ || pid_ <= 0) return true;
+  for (;;) {
+    int st = 0;
+    pid_t r = ::waitpid(pid_, &st, block ? 0 : WNOHANG);
+    if (r == pid_) {
+      status_ = st;
+      reaped_ = true;
+      return true;
+    }
+    if (r == 0) return false;
+    if (errno == EINTR) continue;
+    // ECHILD: someone else reaped it (a host that ignores SIGCHLD).
+    reaped_ = true;
+    status_ = 0;
+    return true;
+  }
+}
+
+namespace {
+// True once the child has ended, without reaping it: while it is a zombie
+// its pid stays reserved, so signals to its group cannot reach a stranger.
+bool hasExited(pid_t pid) {
+  siginfo_t info{};
+  for (;;) {
+    int r = ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT);
+    if (r == 0) return info.si_pid == pid;
+    if (errno == EINTR) continue;
+    return true;  // ECHILD: gone already
+  }
+}
+}  // namespace
+
+void Process::drain(Clock::time_point until) {
+  while (out_ >= 0 || err_ >= 0) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
+    if (left <= 0) break;
+    pollfd fds[2];
+    int n = 0;
+    if (out_ >= 0) fds[n++] = pollfd{out_, POLLIN, 0};
+    if (err_ >= 0) fds[n++] = pollfd{err_, POLLIN, 0};
+    int r = ::poll(fds, n, static_cast<int>(left));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) break;
+    for (int i = 0; i < n; ++i) {
+      if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      if (fds[i].fd == out_) readAvailable(out_, OutputStream::Stdout, outPending_);
+      else if (fds[i].fd == err_) readAvailable(err_, OutputStream::Stderr, errPending_);
+    }
+  }
+}
+
+ProcessResult Process::wait() {
+  ProcessResult result;
+  if (pid_ <= 0) return result;
+  try {
+    const bool limited = opt_.timeout.count() > 0;
+    const Clock::time_point deadline = Clock::now() + opt_.timeout;
+    bool childEnded = reaped_;
+    while (!childEnded) {
+      int waitMs = -1;
+      if (limited) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) {
+          result.timedOut = true;
+          break;
+        }
+        waitMs = static_cast<int>(std::min<long long>(left, 1 << 30));
+      }
+      // Without a pidfd (old kernels) the exit is noticed by polling.
+      if (pidfd_ < 0 && (waitMs < 0 || waitMs > 20)) waitMs = 20;
+      pollfd fds[3];
+      int n = 0;
+      if (out_ >= 0) fds[n++] = pollfd{out_, POLLIN, 0};
+      if (err_ >= 0) fds[n++] = pollfd{err_, POLLIN, 0};
+      if (pidfd_ >= 0) fds[n++] = pollfd{pidfd_, POLLIN, 0};
+      int r = ::poll(fds, n, waitMs);
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        raise(basic::InternalError, std::string("Waiting for a child process failed: ") + std::strerror(errno));
+      }
+      for (int i = 0; i < n; ++i) {
+        if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+        if (fds[i].fd == out_) readAvailable(out_, OutputStream::Stdout, outPending_);
+        else if (fds[i].fd == err_) readAvailable(err_, OutputStream::Stderr, errPending_);
+      }
+      if (pidfd_ < 0 || r == 0 || (n && (fds[n - 1].fd == pidfd_) && fds[n - 1].revents)) childEnded = hasExited(pid_);
+    }
+
+    if (result.timedOut) {
+      terminate();
+    } else {
+      // The child is gone; whatever it left running in its group goes too.
+      ::kill(-pid_, SIGKILL);
+    }
+    // What was written before the end is still worth delivering; a stray
+    // that escaped the group must not keep us here, hence the bound.
+    drain(Clock::now() + std::chrono::milliseconds(2000));
+    flushPending(OutputStream::Stdout, outPending_);
+    flushPending(OutputStream::Stderr, errPending_);
+    reapIfExited(true);
+    closeFds();
+  } catch (...) {
+    terminate();
+    throw;
+  }
+  if (WIFEXITED(status_)) {
+    result.exited = true;
+    result.exitCode = WEXITSTATUS(status_);
+  } else if (WIFSIGNALED(status_)) {
+    result.termSignal = WTERMSIG(status_);
+  }
+  return result;
+}
+
+void Process::terminate() {
+  if (pid_ <= 0 || reaped_) return;
+  ::kill(-pid_, SIGTERM);
+  const Clock::time_point until = Clock::now() + opt_.killGrace;
+  while (!hasExited(pid_) && Clock::now() < until) {
+    if (pidfd_ >= 0) {
+      pollfd p{pidfd_, POLLIN, 0};
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
+      ::poll(&p, 1, static_cast<int>(std::max<long long>(1, std::min<long long>(left, 50))));
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  // Also reaches members of the group that ignored SIGTERM.
+  ::kill(-pid_, SIGKILL);
+  reapIfExited(true);
+}
+
+ProcessResult runProcess(ProcessOptions options) {
+  Process p(std::move(options));
+  return p.wait();
+}
+
+}  // namespace pm

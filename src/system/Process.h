@@ -1,0 +1,89 @@
+// A child process run without a shell, in its own process group, with its
+// output delivered line by line on the calling thread and a time-out that
+// ends the whole group. Whatever way the owner leaves (return, exception,
+// time-out), the group is killed and the child reaped: no zombie and no
+// stray grandchild outlives a Process object.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace pm {
+
+enum class OutputStream { Stdout = 1, Stderr = 2 };
+
+struct ProcessOptions {
+  // argv[0] is looked up in PATH when it holds no "/".
+  std::vector<std::string> argv;
+  // Empty: the caller's working directory.
+  std::string workingDir;
+  // Added to (or replacing in) the caller's environment.
+  std::vector<std::pair<std::string, std::string>> environment;
+  // Zero or negative: no time-out.
+  std::chrono::milliseconds timeout{0};
+  // How long the group has between SIGTERM and SIGKILL.
+  std::chrono::milliseconds killGrace{2000};
+  // Called on the thread that runs wait(), once per line, without the line
+  // end ("\n" or "\r\n"). A line longer than maxLine is delivered in pieces.
+  // An exception thrown here ends the wait; the group is then killed.
+  std::function<void(OutputStream, std::string_view)> onLine;
+  size_t maxLine = 64 * 1024;
+};
+
+struct ProcessResult {
+  bool exited = false;   // ended by exit(); exitCode is valid
+  int exitCode = -1;
+  int termSignal = 0;    // the signal that ended it, when !exited
+  bool timedOut = false; // the time-out ended it
+  bool success() const { return exited && exitCode == 0 && !timedOut; }
+  std::string describe() const;
+};
+
+class Process {
+ public:
+  // Starts the child. A program that cannot be started raises error 53
+  // (not found) or 70 (not executable) with the program name and cause.
+  explicit Process(ProcessOptions options);
+  ~Process();
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+
+  pid_t pid() const { return pid_; }
+  bool running() const { return pid_ > 0 && !reaped_; }
+
+  // Delivers output until the child has ended (or the time-out struck) and
+  // reaps it. Members of the group still alive after the child ended are
+  // killed, so a background grandchild cannot hold the pipes open.
+  ProcessResult wait();
+
+  // Ends the whole group now: SIGTERM, then SIGKILL after the grace time,
+  // and reaps the child. Safe to call more than once.
+  void terminate();
+
+ private:
+  void readAvailable(int& fd, OutputStream which, std::string& pending);
+  void flushPending(OutputStream which, std::string& pending);
+  void deliver(OutputStream which, std::string_view line);
+  bool reapIfExited(bool block);
+  void drain(std::chrono::steady_clock::time_point until);
+  void closeFds();
+
+  ProcessOptions opt_;
+  pid_t pid_ = -1;
+  int pidfd_ = -1;
+  int out_ = -1, err_ = -1;
+  bool reaped_ = false;
+  int status_ = 0;
+  std::string outPending_, errPending_;
+};
+
+// Starts, waits and returns the result in one call.
+ProcessResult runProcess(ProcessOptions options);
+
+}  // namespace pm

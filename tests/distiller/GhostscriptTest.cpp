@@ -1,0 +1,435 @@
+// The Distiller classes with real Ghostscript: PostScript the tests write
+// becomes PDF, the job events arrive in order, failures and time-outs leave
+// no PDF behind, reading is confined to what the job needs, and security is
+// applied when asked. Results are checked with qpdf.
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "automation/Automation.h"
+#include "automation/surfaces/Distiller.h"
+#include "servers/distiller/JobOptions.h"
+#include "support/TestSupport.h"
+#include "system/Process.h"
+
+namespace pm::distiller {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool haveProgram(const std::string& name) {
+  try {
+    ProcessOptions o;
+    o.argv = {name, "--version"};
+    return runProcess(std::move(o)).success();
+  } catch (const AutomationError&) {
+    return false;
+  }
+}
+
+struct Run {
+  int exitCode = -1;
+  std::vector<std::string> out;
+};
+Run run(std::vector<std::string> argv) {
+  Run r;
+  ProcessOptions o;
+  o.argv = std::move(argv);
+  o.onLine = [&](OutputStream, std::string_view l) { r.out.emplace_back(l); };
+  ProcessResult pr = runProcess(std::move(o));
+  r.exitCode = pr.exited ? pr.exitCode : -1;
+  return r;
+}
+
+// PostScript with n pages, each showing its number; the DSC page count is
+// declared when asked.
+std::string pagesPs(int n, bool declare = true) {
+  std::string ps = "%!PS-Adobe-3.0\n";
+  if (declare) ps += "%%Pages: " + std::to_string(n) + "\n";
+  ps += "%%EndComments\n/Helvetica findfont 24 scalefont setfont\n";
+  for (int i = 1; i <= n; ++i)
+    ps += "%%Page: " + std::to_string(i) + " " + std::to_string(i) + "\n72 700 moveto (Page " + std::to_string(i) + ") show showpage\n";
+  return ps + "%%EOF\n";
+}
+
+// A folder outside the system temporary folder (inputs there need the
+// read permit), removed at the end.
+class OutsideDir {
+ public:
+  OutsideDir() {
+    std::string tmpl = (fs::current_path() / "distiller-test-XXXXXX").string();
+    if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = tmpl;
+  }
+  ~OutsideDir() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+  }
+  std::string file(const std::string& n) const { return path_ + "/" + n; }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+int pdfPages(const std::string& pdf, const std::string& password = {}) {
+  std::vector<std::string> argv = {"qpdf", "--show-npages"};
+  if (!password.empty()) argv.push_back("--password=" + password);
+  argv.push_back(pdf);
+  Run r = run(argv);
+  if (r.exitCode != 0 || r.out.empty()) return -1;
+  return std::stoi(r.out[0]);
+}
+
+// Everything in a folder except the given names: what a job left behind.
+std::vector<std::string> leftovers(const std::string& dir, std::vector<std::string> expected) {
+  std::vector<std::string> extra;
+  for (const auto& e : fs::directory_iterator(dir)) {
+    std::string n = e.path().filename().string();
+    if (std::find(expected.begin(), expected.end(), n) == expected.end()) extra.push_back(n);
+  }
+  return extra;
+}
+
+class Ghostscript : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!haveProgram("gs")) GTEST_SKIP() << "Ghostscript (gs) is not installed";
+    if (!haveProgram("qpdf")) GTEST_SKIP() << "qpdf is not installed";
+  }
+
+  // Connects to the event-enabled Distiller and writes each event as a line.
+  ObjectRef eventDistiller() {
+    ObjectRef d = CreateObject(kEventClsid);
+    connection_ = EventConnection(d, std::make_shared<FunctionSink>([this](const EventCall& e) {
+      std::string line = e.event.name;
+      for (Variant* a : e.args) line += " " + CStr(*a);
+      (e.event.name == kOnLogMessage ? log_ : events_).push_back(line);
+    }));
+    return d;
+  }
+  std::string logText() const {
+    std::string all;
+    for (const std::string& l : log_) all += l + "\n";
+    return all;
+  }
+
+  test::TempDir tmp_;
+  OutsideDir outside_;
+  EventConnection connection_;
+  std::vector<std::string> events_, log_;
+};
+
+TEST_F(Ghostscript, PagesBecomePdfWithEventsInOrder) {
+  std::string ps = outside_.file("three.ps"), pdf = outside_.file("three.pdf");
+  test::writeFile(ps, pagesPs(3));
+  ObjectRef d = eventDistiller();
+  let(d, kShowWindow, Variant(int32_t{0}));
+  let(d, kSpoolJobs, Variant(int32_t{0}));
+  EXPECT_EQ(call(d, kFileToPDF, {ps, pdf, ""}), Variant(int32_t{1}));
+  EXPECT_EQ(events_, (std::vector<std::string>{"OnJobStart " + ps + " " + pdf, "OnPercentDone 0", "OnPageNumber 1",
+                                               "OnPercentDone 33", "OnPageNumber 2", "OnPercentDone 66", "OnPageNumber 3",
+                                               "OnPercentDone 100", "OnJobDone " + ps + " " + pdf}));
+  EXPECT_FALSE(log_.empty()) << "Ghostscript's own lines are reported as log messages";
+  EXPECT_EQ(pdfPages(pdf), 3);
+  EXPECT_EQ(leftovers(outside_.path(), {"three.ps", "three.pdf"}), std::vector<std::string>{});
+}
+
+TEST_F(Ghostscript, WithoutAPageCountPercentIsReportedAtStartAndEnd) {
+  std::string ps = tmp_.file("undeclared.ps"), pdf = tmp_.file("undeclared.pdf");
+  test::writeFile(ps, pagesPs(2, false));
+  ObjectRef d = eventDistiller();
+  call(d, kFileToPDF, {ps, pdf});
+  EXPECT_EQ(events_, (std::vector<std::string>{"OnJobStart " + ps + " " + pdf, "OnPercentDone 0", "OnPageNumber 1",
+                                               "OnPageNumber 2", "OnPercentDone 100", "OnJobDone " + ps + " " + pdf}));
+  EXPECT_EQ(pdfPages(pdf), 2);
+}
+
+TEST_F(Ghostscript, ABrokenFileFailsAndLeavesNoPdf) {
+  std::string ps = outside_.file("broken.ps"), pdf = outside_.file("broken.pdf");
+  // One good page, then an error: Ghostscript would write a one-page PDF.
+  test::writeFile(ps, "%!PS\n72 72 moveto /Helvetica findfont 12 scalefont setfont (one) show showpage\nnosuchoperator\n");
+  test::writeFile(pdf, "the caller's old file");
+  ObjectRef d = eventDistiller();
+  EXPECT_EQ(call(d, kFileToPDF, {ps, pdf, ""}), Variant(int32_t{0}));
+  ASSERT_FALSE(events_.empty());
+  EXPECT_EQ(events_.back(), "OnJobFail " + ps + " " + pdf);
+  EXPECT_NE(logText().find("/undefined"), std::string::npos) << logText();
+  EXPECT_NE(logText().find("Ghostscript failed (exit code 1); no PDF was made."), std::string::npos) << logText();
+  // Never a partial PDF under the caller's name, and nothing left beside it.
+  EXPECT_EQ(test::readFile(pdf), "the caller's old file");
+  EXPECT_EQ(leftovers(outside_.path(), {"broken.ps", "broken.pdf"}), std::vector<std::string>{});
+}
+
+TEST_F(Ghostscript, AnEmptyJobIsAFailure) {
+  std::string ps = tmp_.file("empty.ps"), pdf = tmp_.file("empty.pdf");
+  test::writeFile(ps, "%!PS\n% no pages at all\n");
+  ObjectRef d = eventDistiller();
+  call(d, kFileToPDF, {ps, pdf, ""});
+  EXPECT_EQ(events_.back(), "OnJobFail " + ps + " " + pdf);
+  EXPECT_NE(logText().find("The job produced no pages"), std::string::npos);
+  EXPECT_FALSE(fs::exists(pdf));
+}
+
+TEST_F(Ghostscript, AJobWithItsOwnPageEndHookIsNotTakenForAnEmptyOne) {
+  std::string ps = tmp_.file("hook.ps"), pdf = tmp_.file("hook.pdf");
+  test::writeFile(ps, "%!PS\n<< /EndPage { exch pop 2 ne } bind >> setpagedevice\n" + pagesPs(2, false));
+  ObjectRef d = eventDistiller();
+  EXPECT_EQ(call(d, kFileToPDF, {ps, pdf, ""}), Variant(int32_t{1})) << logText();
+  EXPECT_EQ(events_, (std::vector<std::string>{"OnJobStart " + ps + " " + pdf, "OnPercentDone 0", "OnPercentDone 100",
+                                               "OnJobDone " + ps + " " + pdf}));
+  EXPECT_NE(logText().find("its pages were not counted"), std::string::npos);
+  EXPECT_EQ(pdfPages(pdf), 2);
+}
+
+TEST_F(Ghostscript, AMissingInputFails) {
+  std::string ps = tmp_.file("absent.ps"), pdf = tmp_.file("absent.pdf");
+  ObjectRef d = eventDistiller();
+  EXPECT_EQ(call(d, kFileToPDF, {ps, pdf, ""}), Variant(int32_t{0}));
+  EXPECT_EQ(events_, (std::vector<std::string>{"OnJobStart " + ps + " " + pdf, "OnJobFail " + ps + " " + pdf}));
+  EXPECT_EQ(log_, (std::vector<std::string>{"OnLogMessage Input file " + ps + " does not exist."}));
+}
+
+TEST_F(Ghostscript, ALoopingJobIsStoppedByTheTimeOut) {
+  std::string ps = tmp_.file("loop.ps"), pdf = tmp_.file("loop.pdf");
+  test::writeFile(ps, "%!PS\n{ 1 pop } loop\n");
+  ObjectRef d = eventDistiller();
+  let(d, kTimeout, Variant(int32_t{1}));
+  EXPECT_EQ(get(d, kTimeout), Variant(int32_t{1}));
+  EXPECT_EQ(call(d, kFileToPDF, {ps, pdf, ""}), Variant(int32_t{0}));
+  EXPECT_EQ(events_.back(), "OnJobFail " + ps + " " + pdf);
+  EXPECT_NE(logText().find("did not finish within 1 seconds"), std::string::npos) << logText();
+  EXPECT_FALSE(fs::exists(pdf));
+  EXPECT_EQ(leftovers(tmp_.path(), {"loop.ps"}), std::vector<std::string>{});
+}
+
+TEST_F(Ghostscript, TheDefaultTimeOutComesFromTheEnvironment) {
+  {
+    test::ScopedEnv env(kTimeoutEnv, "42");
+    EXPECT_EQ(get(CreateObject(kEventClsid), kTimeout), Variant(int32_t{42}));
+  }
+  {
+    test::ScopedEnv env(kTimeoutEnv, "soon");
+    EXPECT_EQ(get(CreateObject(kSecurityClsid), kTimeout), Variant(int32_t{kDefaultTimeoutSeconds}));
+  }
+}
+
+TEST_F(Ghostscript, PathsWithSpacesParenthesesAndPercentSigns) {
+  fs::create_directories(outside_.file("a folder (with) 100%"));
+  std::string ps = outside_.file("a folder (with) 100%/in (1) %d.ps");
+  std::string pdf = outside_.file("a folder (with) 100%/out (1) %d.pdf");
+  test::writeFile(ps, pagesPs(2));
+  ObjectRef d = eventDistiller();
+  EXPECT_EQ(call(d, kFileToPDF, {ps, pdf, ""}), Variant(int32_t{1})) << logText();
+  EXPECT_EQ(pdfPages(pdf), 2);
+}
+
+// The driver file the component writes: prun runs each part with RunFile.
+std::string driverFor(const std::vector<std::string>& files) {
+  std::string d = "/prun { /mysave save def\r\ndup = flush\r\nRunFile\r\nclear cleardictstack\r\nmysave restore\r\n} def\r\n\r\n";
+  for (const std::string& f : files) d += psString(f) + " prun\r\n";
+  return d;
+}
+
+TEST_F(Ghostscript, ADriverFileRunsItsPartsFromOtherFolders) {
+  fs::create_directories(outside_.file("parts (a)"));
+  fs::create_directories(outside_.file("driver"));
+  std::string a = outside_.file("parts (a)/a.ps"), b = tmp_.file("b \\ (x).ps");
+  test::writeFile(a, pagesPs(2));
+  test::writeFile(b, pagesPs(3));
+  std::string driver = outside_.file("driver/all.ps"), pdf = outside_.file("driver/all.pdf");
+  test::writeFile(driver, driverFor({a, b}));
+  ObjectRef d = eventDistiller();
+  EXPECT_EQ(call(d, kFileToPDF, {driver, pdf, ""}), Variant(int32_t{1})) << logText();
+  EXPECT_EQ(pdfPages(pdf), 5);
+  // Percent from the parts' declared counts; pages count on across parts.
+  EXPECT_EQ(events_[1], "OnPercentDone 0");
+  EXPECT_EQ(events_[events_.size() - 3], "OnPageNumber 5");
+  EXPECT_NE(std::find(events_.begin(), events_.end(), "OnPercentDone 40"), events_.end());
+  // prun prints each part's name.
+  EXPECT_NE(std::find(log_.begin(), log_.end(), "OnLogMessage " + a), log_.end());
+}
+
+TEST_F(Ghostscript, AJobCannotReadFilesItWasNotGiven) {
+  // A file outside the job's folder, not named by a driver: -dSAFER refuses.
+  fs::create_directories(outside_.file("secret"));
+  fs::create_directories(outside_.file("job"));
+  std::string secret = outside_.file("secret/other.ps");
+  test::writeFile(secret, pagesPs(1));
+  std::string ps = outside_.file("job/reader.ps"), pdf = outside_.file("job/reader.pdf");
+  test::writeFile(ps, "%!PS\n" + psString(secret) + " run\n");
+  ObjectRef d = eventDistiller();
+  EXPECT_EQ(call(d, kFileToPDF, {ps, pdf, ""}), Variant(int32_t{0}));
+  EXPECT_NE(logText().find("/invalidfileaccess"), std::string::npos) << logText();
+  EXPECT_FALSE(fs::exists(pdf));
+
+  // A file in the input's own folder is readable.
+  std::string sibling = outside_.file("job/sibling.ps");
+  test::writeFile(sibling, pagesPs(1));
+  test::writeFile(ps, "%!PS\n" + psString(sibling) + " run\n");
+  log_.clear();
+  EXPECT_EQ(call(d, kFileToPDF, {ps, pdf, ""}), Variant(int32_t{1})) << logText();
+}
+
+TEST_F(Ghostscript, JobOptionsInBothFormsReachPdfwrite) {
+  std::string ps = tmp_.file("opts.ps");
+  test::writeFile(ps, pagesPs(1));
+  std::string psForm = outside_.file("ps.joboptions"), kvForm = outside_.file("kv.joboptions");
+  test::writeFile(psForm, "%!\n<< /CompatibilityLevel 1.3 /AutoRotatePages /None >> setdistillerparams\n");
+  test::writeFile(kvForm, "# plain\nCompatibilityLevel = 1.5\n");
+  ObjectRef d = eventDistiller();
+  call(d, kFileToPDF, {ps, tmp_.file("a.pdf"), psForm});
+  call(d, kFileToPDF, {ps, tmp_.file("b.pdf"), kvForm});
+  EXPECT_EQ(test::readFile(tmp_.file("a.pdf")).substr(0, 8), "%PDF-1.3");
+  EXPECT_EQ(test::readFile(tmp_.file("b.pdf")).substr(0, 8), "%PDF-1.5");
+}
+
+TEST_F(Ghostscript, MissingOrBadJobOptionsFailTheJobWithAClearMessage) {
+  std::string ps = tmp_.file("opts.ps"), pdf = tmp_.file("opts.pdf");
+  test::writeFile(ps, pagesPs(1));
+  ObjectRef d = eventDistiller();
+
+  std::string missing = tmp_.file("missing.joboptions");
+  call(d, kFileToPDF, {ps, pdf, missing});
+  EXPECT_EQ(events_.back(), "OnJobFail " + ps + " " + pdf);
+  EXPECT_EQ(log_, (std::vector<std::string>{"OnLogMessage Job options file " + missing + " does not exist"}));
+
+  std::string bad = tmp_.file("bad.joboptions");
+  test::writeFile(bad, "<< /CompatibilityLevel 1.4\n/Foo { (x) = } >> setdistillerparams\n");
+  log_.clear();
+  call(d, kFileToPDF, {ps, pdf, bad});
+  EXPECT_EQ(events_.back(), "OnJobFail " + ps + " " + pdf);
+  EXPECT_EQ(log_, (std::vector<std::string>{"OnLogMessage Job options file " + bad +
+                                            " is not valid: line 2: procedures are not allowed in job options"}));
+
+  // Well-formed, but a value Ghostscript refuses.
+  std::string refused = tmp_.file("refused.joboptions");
+  test::writeFile(refused, "<< /CompatibilityLevel (high) >> setdistillerparams\n");
+  log_.clear();
+  call(d, kFileToPDF, {ps, pdf, refused});
+  EXPECT_EQ(events_.back(), "OnJobFail " + ps + " " + pdf);
+  EXPECT_NE(logText().find("Job options file " + refused + " was refused by Ghostscript (typecheck)"), std::string::npos) << logText();
+  EXPECT_FALSE(fs::exists(pdf));
+}
+
+std::vector<std::string> encryption(const std::string& pdf, const std::string& password) {
+  return run({"qpdf", "--show-encryption", "--password=" + password, pdf}).out;
+}
+bool contains(const std::vector<std::string>& lines, const std::string& l) {
+  return std::find(lines.begin(), lines.end(), l) != lines.end();
+}
+
+TEST_F(Ghostscript, SecurityIsAppliedOnlyWhenAskedAndOpensOnlyWithThePassword) {
+  std::string ps = outside_.file("secret.ps");
+  test::writeFile(ps, pagesPs(2));
+  std::string opts = outside_.file("secure.joboptions");
+  test::writeFile(opts,
+                  "<< /CompatibilityLevel 1.4 /OwnerPassword (owner \"pw\") /UserPassword (user pw) /Permissions -1852 >> "
+                  "setdistillerparams\n");
+  ObjectRef d = CreateObject(kSecurityClsid);
+  EXPECT_THROW(connectEvents(d, std::make_shared<FunctionSink>([](const EventCall&) {})), AutomationError)
+      << "the security-capable class raises no events";
+  let(d, kShowWindow, Variant(int32_t{-1}));
+  let(d, kSpoolJobs, Variant(int32_t{0}));
+
+  std::string pdf = outside_.file("secret.pdf");
+  EXPECT_EQ(call(d, kFileToPDF2, {ps, pdf, opts, Variant(true)}), Variant(int32_t{1}));
+  // Without a password, or with a wrong one, it does not open.
+  EXPECT_NE(run({"qpdf", "--check", pdf}).exitCode, 0);
+  EXPECT_NE(run({"qpdf", "--check", "--password=wrong", pdf}).exitCode, 0);
+  EXPECT_EQ(pdfPages(pdf, "user pw"), 2);
+  std::vector<std::string> asUser = encryption(pdf, "user pw");
+  EXPECT_TRUE(contains(asUser, "R = 3"));
+  EXPECT_TRUE(contains(asUser, "P = -1852"));
+  EXPECT_TRUE(contains(asUser, "Supplied password is user password"));
+  EXPECT_TRUE(contains(asUser, "print high resolution: allowed"));
+  EXPECT_TRUE(contains(asUser, "print low resolution: allowed"));
+  EXPECT_TRUE(contains(asUser, "modify other: not allowed"));
+  EXPECT_TRUE(contains(asUser, "extract for any purpose: not allowed"));
+  EXPECT_TRUE(contains(encryption(pdf, "owner \"pw\""), "Supplied password is owner password"));
+
+  // Not asked: the same options give a PDF without security.
+  std::string plain = outside_.file("plain.pdf");
+  call(d, kFileToPDF2, {ps, plain, opts, Variant(false)});
+  EXPECT_EQ(run({"qpdf", "--is-encrypted", plain}).exitCode, 2);
+  EXPECT_EQ(pdfPages(plain), 2);
+
+  // The event-enabled class never encrypts.
+  std::string viaEvents = outside_.file("events.pdf");
+  call(eventDistiller(), kFileToPDF, {ps, viaEvents, opts});
+  EXPECT_EQ(run({"qpdf", "--is-encrypted", viaEvents}).exitCode, 2);
+}
+
+TEST_F(Ghostscript, SecurityAskedWithoutAPasswordMakesNoPdf) {
+  std::string ps = tmp_.file("p.ps"), pdf = tmp_.file("p.pdf");
+  test::writeFile(ps, pagesPs(1));
+  ObjectRef d = CreateObject(kSecurityClsid);
+  EXPECT_EQ(call(d, kFileToPDF2, {ps, pdf, "", Variant(true)}), Variant(int32_t{0}));
+  EXPECT_FALSE(fs::exists(pdf));
+
+  // A user password alone also guards the owner's rights.
+  std::string opts = tmp_.file("user.joboptions");
+  test::writeFile(opts, "UserPassword = only\nPermissions = -3904\n");
+  EXPECT_EQ(call(d, kFileToPDF2, {ps, pdf, opts, Variant(int16_t{-1})}), Variant(int32_t{1}));
+  EXPECT_TRUE(contains(encryption(pdf, "only"), "R = 3"));
+  EXPECT_NE(run({"qpdf", "--check", pdf}).exitCode, 0);
+}
+
+TEST_F(Ghostscript, TheCommandLineIsConfinedAndCarriesNoPassword) {
+  // A wrapper records the arguments Ghostscript is started with.
+  std::string wrapper = tmp_.file("gs-wrapper"), argsLog = tmp_.file("args.log");
+  test::writeFile(wrapper, "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$PM_ARGS_LOG\"\nexec gs \"$@\"\n");
+  ::chmod(wrapper.c_str(), 0755);
+  test::ScopedEnv gs("PRESSMARK_GHOSTSCRIPT", wrapper);
+  test::ScopedEnv log("PM_ARGS_LOG", argsLog);
+
+  fs::create_directories(outside_.file("in put"));
+  std::string ps = outside_.file("in put/doc.ps"), pdf = outside_.file("doc.pdf");
+  test::writeFile(ps, pagesPs(1));
+  std::string opts = outside_.file("s.joboptions");
+  test::writeFile(opts, "OwnerPassword = very-secret-owner\nUserPassword = very-secret-user\n");
+  ObjectRef d = CreateObject(kSecurityClsid);
+  ASSERT_EQ(call(d, kFileToPDF2, {ps, pdf, opts, Variant(true)}), Variant(int32_t{1}));
+
+  std::string args = test::readFile(argsLog);
+  std::vector<std::string> lines;
+  for (size_t at = 0, nl; (nl = args.find('\n', at)) != std::string::npos; at = nl + 1) lines.push_back(args.substr(at, nl - at));
+  ASSERT_GE(lines.size(), 8u) << args;
+  EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 4),
+            (std::vector<std::string>{"-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=pdfwrite"}));
+  EXPECT_TRUE(contains(lines, "--permit-file-read=" + outside_.file("in put") + "/")) << args;
+  EXPECT_EQ(lines[lines.size() - 2], ps);
+  EXPECT_EQ(args.find("very-secret"), std::string::npos) << "passwords travel in a private arguments file";
+  EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("@", 0) == 0; }));
+  // The private folder with the arguments file is gone after the job.
+  for (const std::string& l : lines)
+    if (l.rfind("@", 0) == 0) {
+      EXPECT_FALSE(fs::exists(l.substr(1)));
+    }
+  EXPECT_TRUE(contains(encryption(pdf, "very-secret-user"), "R = 3"));
+}
+
+TEST_F(Ghostscript, AMissingGhostscriptRaisesAnErrorAfterJobFail) {
+  std::string ps = tmp_.file("p.ps"), pdf = tmp_.file("p.pdf");
+  test::writeFile(ps, pagesPs(1));
+  test::ScopedEnv env("PRESSMARK_GHOSTSCRIPT", "/nonexistent/gs");
+  ObjectRef d = eventDistiller();
+  try {
+    call(d, kFileToPDF, {ps, pdf, ""});
+    FAIL() << "no error raised";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), basic::FileNotFound);
+    EXPECT_NE(e.description().find("/nonexistent/gs"), std::string::npos);
+  }
+  EXPECT_EQ(events_.back(), "OnJobFail " + ps + " " + pdf);
+  EXPECT_EQ(leftovers(tmp_.path(), {"p.ps"}), std::vector<std::string>{});
+}
+
+}  // namespace
+}  // namespace pm::distiller

@@ -1,0 +1,196 @@
+// The child-process runner: arguments without a shell, output lines on the
+// calling thread, exit status, and the group killed and reaped on every way
+// out (time-out, callback exception, destruction without wait).
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "automation/Error.h"
+#include "system/Process.h"
+
+namespace pm {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Captured {
+  std::vector<std::string> out, err, both;
+};
+
+ProcessOptions opts(std::vector<std::string> argv) {
+  ProcessOptions o;
+  o.argv = std::move(argv);
+  return o;
+}
+
+ProcessOptions capture(std::vector<std::string> argv, Captured& c) {
+  ProcessOptions o;
+  o.argv = std::move(argv);
+  o.onLine = [&c](OutputStream s, std::string_view line) {
+    (s == OutputStream::Stdout ? c.out : c.err).emplace_back(line);
+    c.both.emplace_back(line);
+  };
+  return o;
+}
+
+// A process that still runs (a zombie does not count: it is dead).
+bool alive(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  if (!stat) return false;
+  std::string all((std::istreambuf_iterator<char>(stat)), {});
+  size_t close = all.rfind(')');
+  if (close == std::string::npos || close + 2 >= all.size()) return false;
+  char state = all[close + 2];
+  return state != 'Z' && state != 'X';
+}
+
+// A signal is delivered asynchronously: give the kernel a moment to finish
+// the process before judging (bounded, so a survivor still fails the test).
+bool aliveAfterKill(pid_t pid) {
+  for (int i = 0; i < 500 && alive(pid); ++i) ::usleep(10000);
+  return alive(pid);
+}
+
+bool exists(pid_t pid) { return std::filesystem::exists("/proc/" + std::to_string(pid)); }
+
+TEST(Process, ReportsExitCodesAndSignals) {
+  ProcessResult ok = runProcess(opts({"true"}));
+  EXPECT_TRUE(ok.success());
+  EXPECT_EQ(ok.exitCode, 0);
+
+  ProcessResult three = runProcess(opts({"sh", "-c", "exit 3"}));
+  EXPECT_TRUE(three.exited);
+  EXPECT_EQ(three.exitCode, 3);
+  EXPECT_FALSE(three.success());
+  EXPECT_EQ(three.describe(), "exit code 3");
+
+  ProcessResult killed = runProcess(opts({"sh", "-c", "kill -9 $$"}));
+  EXPECT_FALSE(killed.exited);
+  EXPECT_EQ(killed.termSignal, SIGKILL);
+  EXPECT_FALSE(killed.timedOut);
+}
+
+TEST(Process, PassesArgumentsLiterallyWithoutAShell) {
+  Captured c;
+  runProcess(capture({"printf", "%s\\n", "a b", "$HOME", "*", "(x);y"}, c));
+  EXPECT_EQ(c.out, (std::vector<std::string>{"a b", "$HOME", "*", "(x);y"}));
+}
+
+TEST(Process, DeliversStdoutAndStderrLinesWithoutLineEnds) {
+  Captured c;
+  ProcessResult r = runProcess(capture({"sh", "-c", "printf 'one\\r\\ntwo\\n'; echo err1 >&2; printf 'last'"}, c));
+  EXPECT_TRUE(r.success());
+  EXPECT_EQ(c.out, (std::vector<std::string>{"one", "two", "last"}));
+  EXPECT_EQ(c.err, (std::vector<std::string>{"err1"}));
+}
+
+TEST(Process, SplitsOverlongLines) {
+  Captured c;
+  ProcessOptions o = capture({"printf", "%s\\n", "abcdefghijklmnopqrstuvwxy"}, c);
+  o.maxLine = 10;
+  runProcess(std::move(o));
+  EXPECT_EQ(c.out, (std::vector<std::string>{"abcdefghij", "klmnopqrst", "uvwxy"}));
+}
+
+TEST(Process, RunsInTheWorkingDirectoryWithEnvironmentAdditions) {
+  std::string dir = std::filesystem::canonical(std::filesystem::temp_directory_path()).string();
+  Captured c;
+  ProcessOptions o = capture({"sh", "-c", "pwd; echo \"$PM_PROCESS_TEST\"; echo \"${PATH:+has path}\""}, c);
+  o.workingDir = dir;
+  o.environment = {{"PM_PROCESS_TEST", "value with spaces"}};
+  runProcess(std::move(o));
+  EXPECT_EQ(c.out, (std::vector<std::string>{dir, "value with spaces", "has path"}));
+}
+
+TEST(Process, AMissingProgramRaisesFileNotFound) {
+  try {
+    Process p(opts({"/nonexistent/pm-no-such-program"}));
+    FAIL() << "no error raised";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), basic::FileNotFound);
+    EXPECT_NE(e.description().find("pm-no-such-program"), std::string::npos);
+  }
+}
+
+TEST(Process, DoesNotLeakTheCallersDescriptors) {
+  int fd = ::open("/dev/null", O_RDONLY);  // deliberately without O_CLOEXEC
+  ASSERT_GE(fd, 3);
+  Captured c;
+  std::string script = "test -e /proc/$$/fd/" + std::to_string(fd) + " && echo leaked || echo clean";
+  runProcess(capture({"sh", "-c", script}, c));
+  ::close(fd);
+  EXPECT_EQ(c.out, (std::vector<std::string>{"clean"}));
+}
+
+TEST(Process, TimeOutKillsTheChildAndItsChildren) {
+  Captured c;
+  ProcessOptions o = capture({"sh", "-c", "sleep 300 & echo $!; wait"}, c);
+  o.timeout = 300ms;
+  Process p(std::move(o));
+  pid_t child = p.pid();
+  ProcessResult r = p.wait();
+  EXPECT_TRUE(r.timedOut);
+  EXPECT_FALSE(r.success());
+  EXPECT_EQ(r.termSignal, SIGTERM);
+  ASSERT_EQ(c.out.size(), 1u);
+  pid_t grandchild = std::stoi(c.out[0]);
+  EXPECT_FALSE(exists(child)) << "the child was not reaped";
+  EXPECT_FALSE(aliveAfterKill(grandchild)) << "the grandchild survived the time-out";
+}
+
+TEST(Process, SigkillFollowsWhenTermIsIgnored) {
+  ProcessOptions o = opts({"sh", "-c", "trap '' TERM; sleep 300"});
+  o.timeout = 200ms;
+  o.killGrace = 200ms;
+  ProcessResult r = runProcess(std::move(o));
+  EXPECT_TRUE(r.timedOut);
+  EXPECT_EQ(r.termSignal, SIGKILL);
+}
+
+TEST(Process, BackgroundChildrenLeftBehindAreKilledWhenTheChildExits) {
+  // The grandchild keeps stdout open; without the group kill the wait
+  // would last as long as it does.
+  Captured c;
+  ProcessResult r = runProcess(capture({"sh", "-c", "sleep 300 & echo $!; exit 0"}, c));
+  EXPECT_TRUE(r.success());
+  ASSERT_EQ(c.out.size(), 1u);
+  EXPECT_FALSE(aliveAfterKill(std::stoi(c.out[0])));
+}
+
+TEST(Process, AnExceptionFromTheCallbackKillsAndReaps) {
+  pid_t child = -1, grandchild = -1;
+  {
+    ProcessOptions o = opts({"sh", "-c", "sleep 300 & echo $!; sleep 300"});
+    o.onLine = [&](OutputStream, std::string_view line) {
+      grandchild = std::stoi(std::string(line));
+      throw std::runtime_error("sink failed");
+    };
+    Process p(std::move(o));
+    child = p.pid();
+    EXPECT_THROW(p.wait(), std::runtime_error);
+    EXPECT_FALSE(p.running());
+  }
+  EXPECT_FALSE(exists(child));
+  ASSERT_GT(grandchild, 0);
+  EXPECT_FALSE(aliveAfterKill(grandchild));
+}
+
+TEST(Process, DestructionWithoutWaitKillsAndReaps) {
+  pid_t child;
+  {
+    Process p(opts({"sleep", "300"}));
+    child = p.pid();
+    EXPECT_TRUE(alive(child));
+  }
+  EXPECT_FALSE(exists(child));
+}
+
+}  // namespace
+}  // namespace pm
