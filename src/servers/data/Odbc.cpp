@@ -94,16 +94,17 @@ SQLWCHAR* W(std::u16string& s) { return reinterpret_cast<SQLWCHAR*>(s.data()); }
 std::string diagnostics(SQLSMALLINT type, SQLHANDLE h) {
   std::string text;
   for (SQLSMALLINT i = 1; i <= 10; ++i) {
-    SQLWCHAR state[6] = {};
+    SQLCHAR state[6] = {};
     SQLINTEGER native = 0;
-    SQLWCHAR msg[1024];
+    SQLCHAR msg[1024];
     SQLSMALLINT len = 0;
-    SQLRETURN r = SQLGetDiagRecW(type, h, i, state, &native, msg, static_cast<SQLSMALLINT>(std::size(msg)), &len);
+    SQLRETURN r = SQLGetDiagRec(type, h, i, state, &native, msg, static_cast<SQLSMALLINT>(sizeof msg), &len);
     if (!SQL_SUCCEEDED(r)) break;
-    size_t n = std::min<size_t>(static_cast<size_t>(len), std::size(msg) - 1);
+    size_t n = std::min<size_t>(static_cast<size_t>(len), sizeof msg - 1);
+    std::string m(reinterpret_cast<const char*>(msg), n);
+    while (!m.empty() && (m.back() == '\n' || m.back() == '\r' || m.back() == ' ')) m.pop_back();
     if (!text.empty()) text += "; ";
-    text += toUtf8(reinterpret_cast<const char16_t*>(msg), n);
-    text += " (SQLSTATE " + toUtf8(reinterpret_cast<const char16_t*>(state), 5) + ")";
+    text += m + " (SQLSTATE " + std::string(reinterpret_cast<const char*>(state)) + ")";
   }
   return text;
 }
@@ -222,13 +223,13 @@ std::string resolveConnectionText(const std::string& text) {
     if (k == "DRIVER" || k == "FILEDSN") return text;
     if (k == "DSN") dsn = p.value;
   }
-  if (dsn.empty() || dsnConfigured(dsn) || !isSqliteFile(dsn)) return text;
+  if (dsn.empty() || dsn.find(';') != std::string::npos || dsnConfigured(dsn) || !isSqliteFile(dsn)) return text;
   std::string driver = sqliteDriver();
   if (driver.empty()) return text;
   // The step interface streams rows instead of materialising the whole
   // result inside the driver; NoCreat keeps a mistyped name from creating
   // an empty database.
-  return "DRIVER=" + driver + ";Database={" + dsn + "};StepAPI=1;NoCreat=1;";
+  return "DRIVER=" + driver + ";Database=" + dsn + ";StepAPI=1;NoCreat=1;";
 }
 
 // ---- connection ----
@@ -241,17 +242,24 @@ void OdbcConnection::open(const std::string& connectionText, const std::string& 
   SQLHDBC dbc = nullptr;
   check(SQLAllocHandle(SQL_HANDLE_DBC, environment(), &dbc), SQL_HANDLE_ENV, environment(), "The connection could not be allocated", source);
   SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(20), 0);
-  std::u16string text = toUtf16(resolveConnectionText(connectionText));
-  SQLWCHAR out[1024];
+  std::string text = resolveConnectionText(connectionText);
+  SQLCHAR out[1024];
   SQLSMALLINT outLen = 0;
-  SQLRETURN r = SQLDriverConnectW(dbc, nullptr, W(text), static_cast<SQLSMALLINT>(text.size()), out,
-                                  static_cast<SQLSMALLINT>(std::size(out)), &outLen, SQL_DRIVER_NOPROMPT);
+  SQLRETURN r = SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(text.data()), static_cast<SQLSMALLINT>(text.size()), out,
+                                 static_cast<SQLSMALLINT>(sizeof out), &outLen, SQL_DRIVER_NOPROMPT);
   if (!SQL_SUCCEEDED(r)) {
     std::string d = diagnostics(SQL_HANDLE_DBC, dbc);
     SQLFreeHandle(SQL_HANDLE_DBC, dbc);
     raise(ado::kErrGeneric, d.empty() ? "The connection could not be opened" : d, source);
   }
   dbc_ = dbc;
+  SQLCHAR driver[256] = {};
+  SQLSMALLINT dl = 0;
+  SQLGetInfo(dbc, SQL_DRIVER_NAME, driver, sizeof driver, &dl);
+  std::string d = LCase(reinterpret_cast<char*>(driver));
+  size_t dot = d.find(".so");
+  std::string stem = d.substr(0, dot);
+  wide_ = !stem.empty() && stem.back() == 'w';
 }
 
 void OdbcConnection::close() noexcept {
@@ -275,13 +283,21 @@ struct Column {
 
 bool isLongType(SQLSMALLINT t) { return t == SQL_LONGVARCHAR || t == SQL_WLONGVARCHAR || t == SQL_LONGVARBINARY; }
 
-void describe(SQLHSTMT st, SQLUSMALLINT i, Column& c, const std::string& source) {
-  SQLWCHAR name[512];
+void describe(SQLHSTMT st, SQLUSMALLINT i, Column& c, bool wide, const std::string& source) {
   SQLSMALLINT nameLen = 0, type = 0, digits = 0, nullable = 0;
   SQLULEN size = 0;
-  check(SQLDescribeColW(st, i, name, static_cast<SQLSMALLINT>(std::size(name)), &nameLen, &type, &size, &digits, &nullable),
-        SQL_HANDLE_STMT, st, "The result columns could not be described", source);
-  c.info.name = toUtf8(reinterpret_cast<const char16_t*>(name), std::min<size_t>(static_cast<size_t>(nameLen), std::size(name) - 1));
+  if (wide) {
+    SQLWCHAR name[512];
+    check(SQLDescribeColW(st, i, name, static_cast<SQLSMALLINT>(std::size(name)), &nameLen, &type, &size, &digits, &nullable),
+          SQL_HANDLE_STMT, st, "The result columns could not be described", source);
+    c.info.name = toUtf8(reinterpret_cast<const char16_t*>(name), std::min<size_t>(static_cast<size_t>(nameLen), std::size(name) - 1));
+  } else {
+    SQLCHAR name[1024];
+    check(SQLDescribeCol(st, i, name, static_cast<SQLSMALLINT>(sizeof name), &nameLen, &type, &size, &digits, &nullable),
+          SQL_HANDLE_STMT, st, "The result columns could not be described", source);
+    c.info.name.assign(reinterpret_cast<const char*>(name), std::min<size_t>(static_cast<size_t>(nameLen), sizeof name - 1));
+  }
+  const SQLSMALLINT textC = wide ? SQL_C_WCHAR : SQL_C_CHAR;
   SQLCHAR typeName[128] = {};
   SQLSMALLINT tl = 0;
   SQLColAttribute(st, i, SQL_DESC_TYPE_NAME, typeName, sizeof typeName, &tl, nullptr);
@@ -296,7 +312,7 @@ void describe(SQLHSTMT st, SQLUSMALLINT i, Column& c, const std::string& source)
   auto textWidth = [&](size_t chars) {
     size_t n = (size == 0 || size > 4000) ? 1024 : std::max<size_t>(size, 1);
     n = std::max(n, chars);
-    return static_cast<SQLLEN>((n * 2 + 1) * sizeof(SQLWCHAR));
+    return wide ? static_cast<SQLLEN>((n * 2 + 1) * sizeof(SQLWCHAR)) : static_cast<SQLLEN>(n * 4 + 1);
   };
   FieldInfo& f = c.info;
   switch (type) {
@@ -314,7 +330,7 @@ void describe(SQLHSTMT st, SQLUSMALLINT i, Column& c, const std::string& source)
       c.ctype = SQL_C_SBIGINT; c.width = 8; break;
     case SQL_BIGINT:
       f.type = ado::adBigInt;
-      if (isUnsigned == SQL_TRUE) { f.kind = Kind::Decimal; c.ctype = SQL_C_WCHAR; c.width = textWidth(24); }
+      if (isUnsigned == SQL_TRUE) { f.kind = Kind::Decimal; c.ctype = textC; c.width = textWidth(24); }
       else { f.kind = Kind::Int64; c.ctype = SQL_C_SBIGINT; c.width = 8; }
       break;
     case SQL_REAL: f.type = ado::adSingle; f.kind = Kind::Single; c.ctype = SQL_C_DOUBLE; c.width = 8; break;
@@ -327,7 +343,7 @@ void describe(SQLHSTMT st, SQLUSMALLINT i, Column& c, const std::string& source)
     case SQL_NUMERIC:
       if (money) { f.type = ado::adCurrency; f.kind = Kind::Currency; c.ctype = SQL_C_DOUBLE; c.width = 8; break; }
       f.type = type == SQL_DECIMAL ? ado::adDecimal : ado::adNumeric;
-      f.kind = Kind::Decimal; c.ctype = SQL_C_WCHAR;
+      f.kind = Kind::Decimal; c.ctype = textC;
       c.width = static_cast<SQLLEN>((std::max<size_t>(size, 38) + 4) * sizeof(SQLWCHAR)); break;
     case SQL_TYPE_DATE:
     case SQL_DATE: f.type = ado::adDate; f.kind = Kind::Date; c.ctype = SQL_C_TYPE_DATE; c.width = sizeof(SQL_DATE_STRUCT); break;
@@ -341,14 +357,14 @@ void describe(SQLHSTMT st, SQLUSMALLINT i, Column& c, const std::string& source)
       f.type = type == SQL_LONGVARBINARY ? ado::adLongVarBinary : ado::adBinary;
       f.kind = Kind::Bytes; c.ctype = SQL_C_BINARY;
       c.width = static_cast<SQLLEN>((size == 0 || size > 8000) ? 1024 : std::max<size_t>(size, 16)); break;
-    case SQL_GUID: f.type = ado::adGUID; f.kind = Kind::Text; c.ctype = SQL_C_WCHAR; c.width = textWidth(40); break;
+    case SQL_GUID: f.type = ado::adGUID; f.kind = Kind::Text; c.ctype = textC; c.width = textWidth(40); break;
     case SQL_CHAR:
-    case SQL_VARCHAR: f.type = ado::adVarChar; f.kind = Kind::Text; c.ctype = SQL_C_WCHAR; c.width = textWidth(64); break;
-    case SQL_LONGVARCHAR: f.type = ado::adLongVarChar; f.kind = Kind::Text; c.ctype = SQL_C_WCHAR; c.width = textWidth(64); break;
+    case SQL_VARCHAR: f.type = ado::adVarChar; f.kind = Kind::Text; c.ctype = textC; c.width = textWidth(64); break;
+    case SQL_LONGVARCHAR: f.type = ado::adLongVarChar; f.kind = Kind::Text; c.ctype = textC; c.width = textWidth(64); break;
     case SQL_WCHAR:
-    case SQL_WVARCHAR: f.type = ado::adVarWChar; f.kind = Kind::Text; c.ctype = SQL_C_WCHAR; c.width = textWidth(64); break;
-    case SQL_WLONGVARCHAR: f.type = ado::adLongVarWChar; f.kind = Kind::Text; c.ctype = SQL_C_WCHAR; c.width = textWidth(64); break;
-    default: f.type = ado::adVarChar; f.kind = Kind::Text; c.ctype = SQL_C_WCHAR; c.width = textWidth(64); break;
+    case SQL_WVARCHAR: f.type = ado::adVarWChar; f.kind = Kind::Text; c.ctype = textC; c.width = textWidth(64); break;
+    case SQL_WLONGVARCHAR: f.type = ado::adLongVarWChar; f.kind = Kind::Text; c.ctype = textC; c.width = textWidth(64); break;
+    default: f.type = ado::adVarChar; f.kind = Kind::Text; c.ctype = textC; c.width = textWidth(64); break;
   }
   (void)isLongType;
   (void)digits;
@@ -359,6 +375,7 @@ bool truncated(const Column& c, SQLLEN ind) {
   if (ind == SQL_NO_TOTAL) return true;
   if (ind < 0) return false;
   if (c.ctype == SQL_C_WCHAR) return ind + static_cast<SQLLEN>(sizeof(SQLWCHAR)) > c.width;
+  if (c.ctype == SQL_C_CHAR) return ind + 1 > c.width;
   if (c.ctype == SQL_C_BINARY) return ind > c.width;
   return false;
 }
@@ -378,7 +395,10 @@ std::string getWhole(SQLHSTMT st, SQLUSMALLINT col, const Column& c, bool& isNul
     size_t got;
     if (ind == SQL_NO_TOTAL || ind > static_cast<SQLLEN>(piece.size())) got = piece.size();
     else got = static_cast<size_t>(ind);
-    if (c.ctype == SQL_C_WCHAR) {
+    if (c.ctype == SQL_C_CHAR) {
+      if (got + 1 > piece.size()) got = piece.size() - 1;  // the terminator
+      out.append(piece.data(), got);
+    } else if (c.ctype == SQL_C_WCHAR) {
       if (got + sizeof(SQLWCHAR) > piece.size()) got = piece.size() - sizeof(SQLWCHAR);  // the terminator
       got -= got % sizeof(SQLWCHAR);
       wide.append(reinterpret_cast<const char16_t*>(piece.data()), got / sizeof(SQLWCHAR));
@@ -413,6 +433,7 @@ void store(RowSet& rs, const Column& c, const char* p, SQLLEN ind, std::string& 
       appendUtf8(scratch, reinterpret_cast<const char16_t*>(p), static_cast<size_t>(ind) / sizeof(SQLWCHAR));
       rs.addText(scratch); return;
     }
+    case SQL_C_CHAR:
     case SQL_C_BINARY: rs.addText(std::string_view(p, static_cast<size_t>(ind))); return;
     default: rs.addNull(); return;
   }
@@ -437,8 +458,14 @@ RowSetRef OdbcConnection::execute(const std::string& sql, const std::string& sou
     arraySize = 1;
   SQLSetStmtAttr(st.h, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0);
 
-  std::u16string text = toUtf16(sql);
-  SQLRETURN r = SQLExecDirectW(st.h, W(text), static_cast<SQLINTEGER>(text.size()));
+  SQLRETURN r;
+  if (wide_) {
+    std::u16string text = toUtf16(sql);
+    r = SQLExecDirectW(st.h, W(text), static_cast<SQLINTEGER>(text.size()));
+  } else {
+    std::string text = sql;
+    r = SQLExecDirect(st.h, reinterpret_cast<SQLCHAR*>(text.data()), static_cast<SQLINTEGER>(text.size()));
+  }
   if (r == SQL_NO_DATA) return nullptr;
   check(r, SQL_HANDLE_STMT, st.h, "The statement failed", source);
 
@@ -449,7 +476,7 @@ RowSetRef OdbcConnection::execute(const std::string& sql, const std::string& sou
   std::vector<Column> cols(static_cast<size_t>(ncols));
   std::vector<FieldInfo> infos;
   for (SQLUSMALLINT i = 0; i < cols.size(); ++i) {
-    describe(st.h, static_cast<SQLUSMALLINT>(i + 1), cols[i], source);
+    describe(st.h, static_cast<SQLUSMALLINT>(i + 1), cols[i], wide_, source);
     infos.push_back(cols[i].info);
   }
   for (SQLUSMALLINT i = 0; i < cols.size(); ++i) {

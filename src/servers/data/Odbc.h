@@ -33,6 +33,10 @@ class OdbcConnection {
 
  private:
   void* dbc_ = nullptr;  // SQLHDBC
+  // Unicode drivers get text as UTF-16 through the wide calls; ANSI drivers
+  // (SQLite's among them) pass UTF-8 bytes through the narrow ones, which
+  // the driver manager would otherwise squeeze through Latin-1.
+  bool wide_ = false;
 };
 
 // The connection text actually handed to the driver manager (exposed for
