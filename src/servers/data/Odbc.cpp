@@ -366,6 +366,11 @@ void describe(SQLHSTMT st, SQLUSMALLINT i, Column& c, bool wide, const std::stri
     case SQL_WLONGVARCHAR: f.type = ado::adLongVarWChar; f.kind = Kind::Text; c.ctype = textC; c.width = textWidth(64); break;
     default: f.type = ado::adVarChar; f.kind = Kind::Text; c.ctype = textC; c.width = textWidth(64); break;
   }
+  // Some drivers report Booleans as one-character text ("1"/"0").
+  if ((tn == "bool" || tn == "boolean") && f.kind == Kind::Text) {
+    f.type = ado::adBoolean;
+    f.kind = Kind::Bool;
+  }
   (void)isLongType;
   (void)digits;
   (void)nullable;
@@ -413,6 +418,11 @@ std::string getWhole(SQLHSTMT st, SQLUSMALLINT col, const Column& c, bool& isNul
 
 void store(RowSet& rs, const Column& c, const char* p, SQLLEN ind, std::string& scratch) {
   if (ind == SQL_NULL_DATA) { rs.addNull(); return; }
+  if (c.info.kind == Kind::Bool && (c.ctype == SQL_C_CHAR || c.ctype == SQL_C_WCHAR)) {
+    char first = c.ctype == SQL_C_CHAR ? p[0] : static_cast<char>(reinterpret_cast<const char16_t*>(p)[0]);
+    rs.addBool(first == '1' || first == 't' || first == 'T' || first == 'y' || first == 'Y');
+    return;
+  }
   switch (c.ctype) {
     case SQL_C_SBIGINT: { int64_t v; std::memcpy(&v, p, 8); rs.addInt(v); return; }
     case SQL_C_DOUBLE: { double v; std::memcpy(&v, p, 8); rs.addDouble(v); return; }
