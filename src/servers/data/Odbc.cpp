@@ -187,7 +187,12 @@ bool dsnConfigured(const std::string& dsn) {
   }
 }
 
+// A SQLite database: its header, or an empty file (a new database that
+// SQLite has not written yet).
 bool isSqliteFile(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  if (st.st_size == 0) return true;
   std::ifstream in(path, std::ios::binary);
   char head[16] = {};
   if (!in.read(head, 16)) return false;
