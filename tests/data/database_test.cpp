@@ -21,6 +21,7 @@ struct Backend {
   const char* name;
   bool postgres;
 };
+void PrintTo(const Backend& b, std::ostream* os) { *os << b.name; }
 
 class Database : public ::testing::TestWithParam<Backend> {
  protected:
