@@ -29,8 +29,11 @@ class TextFileWriter {
 
   // One line; CR LF is added.
   void line(std::string_view utf8);
-  // Text that already holds its line ends.
-  void write(std::string_view utf8);
+  // A line built in pieces: append, then endLine() adds CR LF. The buffer
+  // is reused for the whole file, so a million lines cost no allocation.
+  void append(std::string_view utf8) { pending_.append(utf8); }
+  void append(char c) { pending_.push_back(c); }
+  void endLine();
   void commit();
 
  private:
@@ -40,6 +43,12 @@ class TextFileWriter {
   std::string pending_;
   bool committed_ = false;
 };
+
+// The code page's bytes for UTF-8 text; text the code page holds byte for
+// byte (ASCII in any ASCII-based code page, any valid text in UTF-8) is
+// passed through without a conversion.
+std::string encodeText(std::string&& utf8);
+std::string decodeText(std::string&& bytes);
 
 // The text of one element for the array-to-text methods: CStr, refusing
 // Null, objects and arrays (error 94 or 13).

@@ -68,23 +68,16 @@ Variant OneDArrayToTextFile(CreatePDF&, Frame& f) {
     const Array& a = oneD(f[0]);
     bool quotes = CBool(f[2]);
     TextFileWriter out(argText(f[1]));
-    clsConcat text;
-    text.ReInit();
     for (const Variant& e : a.data()) {
       if (quotes) {
-        text.SConcat(kQuote);
-        text.SConcat(concatText(e));
-        text.SConcat(kQuote);
+        out.append('"');
+        out.append(concatText(e));
+        out.append('"');
       } else {
-        text.SConcat(printForm(e));
+        out.append(printForm(e));
       }
-      text.SConcat(kCrLf);
-      if (text.UsedLength() >= (1u << 20)) {
-        out.write(text.GetString());
-        text.ReInit();
-      }
+      out.endLine();
     }
-    out.write(text.GetString());
     out.commit();
     return 1;
   });
@@ -121,23 +114,16 @@ Variant TwoDArrayToTextFile(CreatePDF&, Frame& f) {
     bool quotes = CBool(f[3]);
     const Bound rows = a.bounds()[0], cols = a.bounds()[1];
     TextFileWriter out(argText(f[1]));
-    clsConcat text;
-    text.ReInit();
     for (int32_t r = rows.lower; r < rows.lower + rows.count; ++r) {
       for (int32_t c = cols.lower; c < cols.lower + cols.count; ++c) {
         const Variant& e = a.at({r, c});
-        if (quotes) text.SConcat(kQuote);
-        if (e.isString()) text.SConcat(e.asString()); else text.SConcat(elementText(e));
-        if (quotes) text.SConcat(kQuote);
-        if (c != cols.upper()) text.SConcat(delimiter);
+        if (quotes) out.append('"');
+        if (e.isString()) out.append(e.asString()); else out.append(elementText(e));
+        if (quotes) out.append('"');
+        if (c != cols.upper()) out.append(delimiter);
       }
-      text.SConcat(kCrLf);
-      if (text.UsedLength() >= (1u << 20)) {
-        out.write(text.GetString());
-        text.ReInit();
-      }
+      out.endLine();
     }
-    out.write(text.GetString());
     out.commit();
     return 1;
   });

@@ -6,15 +6,12 @@
 #include "automation/surfaces/Ado.h"
 #include "component/CreatePDF.h"
 #include "data/TextFiles.h"
-#include "system/clsConcat.h"
 
 namespace pm {
 namespace {
 
 using datafiles::argText;
 using datafiles::TextFileWriter;
-
-constexpr size_t kChunk = 1u << 20;
 
 Variant code(int c) { return Variant(static_cast<int16_t>(c)); }
 
@@ -79,31 +76,23 @@ bool atEnd(const ObjectRef& rs) { return CBool(get(rs, "EOF")); }
 // the delimiter. A record source without fields has no last field: error.
 class LineWriter {
  public:
-  LineWriter(TextFileWriter& out, std::string delimiter, bool quotes) : out_(out), delimiter_(std::move(delimiter)), quotes_(quotes) {
-    text_.ReInit();
-  }
+  LineWriter(TextFileWriter& out, std::string delimiter, bool quotes) : out_(out), delimiter_(std::move(delimiter)), quotes_(quotes) {}
   void line(const FieldList& fl, const char* member) {
     if (fl.size() == 0) raise(basic::SubscriptOutOfRange);
     for (size_t i = 0; i < fl.size(); ++i) {
       Variant v = get(fl.fields[i], member);
-      if (quotes_) text_.SConcat("\"");
-      if (v.isString()) text_.SConcat(v.asString()); else text_.SConcat(datafiles::elementText(v));
-      if (quotes_) text_.SConcat("\"");
-      if (i + 1 < fl.size()) text_.SConcat(delimiter_);
+      if (quotes_) out_.append('"');
+      if (v.isString()) out_.append(v.asString()); else out_.append(datafiles::elementText(v));
+      if (quotes_) out_.append('"');
+      if (i + 1 < fl.size()) out_.append(delimiter_);
     }
-    text_.SConcat("\r\n");
-    if (text_.UsedLength() >= kChunk) flush();
-  }
-  void flush() {
-    out_.write(text_.GetString());
-    text_.ReInit();
+    out_.endLine();
   }
 
  private:
   TextFileWriter& out_;
   std::string delimiter_;
   bool quotes_;
-  clsConcat text_;
 };
 
 void writeRecords(const ObjectRef& rs, TextFileWriter& out, bool headings, const std::string& delimiter, bool quotes) {
@@ -114,7 +103,6 @@ void writeRecords(const ObjectRef& rs, TextFileWriter& out, bool headings, const
     lines.line(fl, "Value");
     call(rs, "MoveNext");
   }
-  lines.flush();
   out.commit();
 }
 

@@ -52,12 +52,35 @@ bool isXmlProviderText(const std::string& text) {
   return false;
 }
 
+// ASCII case-insensitive equality with a lower-case literal.
+bool isName(std::string_view name, std::string_view lower) {
+  if (name.size() != lower.size()) return false;
+  for (size_t i = 0; i < name.size(); ++i) {
+    char c = name[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    if (c != lower[i]) return false;
+  }
+  return true;
+}
+
+bool plainGet(Invoke kind, std::span<const Arg> args) {
+  return args.empty() && (kind == Invoke::Get || kind == Invoke::Method);
+}
+
 // ---- Fields and Field ----
 
 class Field : public Dispatch {
  public:
   Field(std::shared_ptr<Cursor> c, size_t index) : cursor_(std::move(c)), index_(index) {}
   const MemberTable* memberTable() const override;
+  // Value is read once per field and record of an export: it skips the
+  // table lookup and argument binding, which have nothing to do for it.
+  Variant invoke(std::string_view name, Invoke kind, std::span<const Arg> args) override {
+    if (plainGet(kind, args) && isName(name, "value")) {
+      return value();
+    }
+    return Dispatch::invoke(name, kind, args);
+  }
   const FieldInfo& info() const {
     if (!cursor_->open) closedError("ADODB.Field");
     return cursor_->rows->fields()[index_];
@@ -65,7 +88,8 @@ class Field : public Dispatch {
   Variant getName(Frame&) { return Variant(info().name); }
   Variant getType(Frame&) { return Variant(info().type); }
   Variant getDefinedSize(Frame&) { return Variant(info().definedSize); }
-  Variant getValue(Frame&) {
+  Variant getValue(Frame&) { return value(); }
+  Variant value() {
     const FieldInfo& fi = info();
     const Cursor& c = *cursor_;
     if (c.pos < 0 || static_cast<size_t>(c.pos) >= c.rows->rowCount()) noCurrentRecord("ADODB.Field");
@@ -235,6 +259,19 @@ const MemberTable* Recordset::memberTable() const {
     return t;
   }();
   return &t;
+}
+
+Variant Recordset::invoke(std::string_view name, Invoke kind, std::span<const Arg> args) {
+  if (plainGet(kind, args) && cursor_->open) {
+    Cursor& c = *cursor_;
+    long n = static_cast<long>(c.rows->rowCount());
+    if (isName(name, "eof")) return Variant(c.pos >= n);
+    if (kind == Invoke::Method && isName(name, "movenext") && c.pos < n) {
+      ++c.pos;
+      return {};
+    }
+  }
+  return Dispatch::invoke(name, kind, args);
 }
 
 const Cursor& Recordset::openCursor() const {

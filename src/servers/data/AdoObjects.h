@@ -44,6 +44,8 @@ class Recordset : public Dispatch {
  public:
   Recordset();
   const MemberTable* memberTable() const override;
+  // EOF and MoveNext run once per record of a walk; they skip the table.
+  Variant invoke(std::string_view name, Invoke kind, std::span<const Arg> args) override;
   // A recordset already open on a row set (a chapter's child rows).
   static ObjectRef openOn(RowSetRef rows);
 
