@@ -42,6 +42,20 @@ _pg_export() {
   export PRESSMARK_TEST_PG_PORT="$port"
 }
 
+# As root, lets the postgres user pass through (search only, no reading)
+# the folders above the cluster that it could not otherwise reach, so a
+# build tree under a private home folder still works.
+_pg_grant_path() {
+  local d=$1
+  while [ "$d" != "/" ] && [ -n "$d" ]; do
+    if ! runuser -u postgres -- test -x "$d" 2>/dev/null; then
+      command -v setfacl >/dev/null 2>&1 || return 1
+      setfacl -m u:postgres:x "$d" || return 1
+    fi
+    d=$(dirname "$d")
+  done
+}
+
 _pg_free_port() {
   local p
   for p in $(seq 55432 55532); do
@@ -53,7 +67,18 @@ _pg_free_port() {
   return 1
 }
 
+# Never fails the caller: when the cluster cannot be made or started (no
+# PostgreSQL, a build tree the postgres user cannot reach), it says why and
+# the PostgreSQL tests skip.
 start_postgres() {
+  if ! _pg_start; then
+    echo "start_postgres: PostgreSQL is not available; its tests will be skipped" >&2
+    stop_postgres
+    return 0
+  fi
+}
+
+_pg_start() {
   local base bin port
   base=$(_pg_base) || return 1
   bin=$(_pg_bindir) || { echo "start_postgres: PostgreSQL is not installed" >&2; return 1; }
@@ -68,8 +93,12 @@ start_postgres() {
     chmod 600 "$base/password"
     mkdir -p "$base/data" "$base/sock"
     if [ "$(id -u)" = 0 ]; then
-      # The owner must be able to reach its folders under the build tree.
       chown postgres "$base/data" "$base/sock"
+      _pg_grant_path "$base"
+      if ! runuser -u postgres -- test -w "$base/data"; then
+        echo "start_postgres: the postgres user cannot reach $base" >&2
+        return 1
+      fi
       cp "$base/password" "$base/pwfile" && chown postgres "$base/pwfile"
     else
       cp "$base/password" "$base/pwfile"
@@ -85,7 +114,7 @@ start_postgres() {
   port=$(_pg_free_port) || { echo "start_postgres: no free loopback port" >&2; return 1; }
   printf '%s\n' "$port" > "$base/port"
   : > "$base/server.log"
-  [ "$(id -u)" = 0 ] && chown postgres "$base/server.log"
+  if [ "$(id -u)" = 0 ]; then chown postgres "$base/server.log"; fi
   if ! _pg_as_owner timeout 90 "$bin/pg_ctl" -D "$base/data" -l "$base/server.log" -w -t 60 \
       -o "-p $port -k $base/sock -c listen_addresses=127.0.0.1 -c fsync=off -c synchronous_commit=off" start >/dev/null; then
     echo "start_postgres: the server did not start (see $base/server.log)" >&2
@@ -94,7 +123,7 @@ start_postgres() {
   PGPASSWORD=$(cat "$base/password") timeout 60 "$bin/psql" -h 127.0.0.1 -p "$port" -U pressmark -d postgres -qAt \
     -c "SELECT 1 FROM pg_database WHERE datname = 'pressmark_test'" | grep -q 1 ||
     PGPASSWORD=$(cat "$base/password") timeout 60 "$bin/psql" -h 127.0.0.1 -p "$port" -U pressmark -d postgres -q \
-      -c "CREATE DATABASE pressmark_test ENCODING 'UTF8' TEMPLATE template0" || return 1
+      -c "CREATE DATABASE pressmark_test ENCODING 'UTF8' TEMPLATE template0" >/dev/null || return 1
   cat > "$base/odbc.ini" <<INI
 [pressmark_pg]
 Description = Pressmark test database
@@ -115,5 +144,6 @@ stop_postgres() {
     _pg_as_owner timeout 90 "$bin/pg_ctl" -D "$base/data" -m fast -w -t 60 stop >/dev/null 2>&1 || true
   fi
   unset PRESSMARK_TEST_PG_DSN PRESSMARK_TEST_PG_USER PRESSMARK_TEST_PG_PASSWORD PRESSMARK_TEST_PG_PORT
+  if [ "${ODBCINI:-}" = "$base/odbc.ini" ]; then unset ODBCINI; fi
   return 0
 }
