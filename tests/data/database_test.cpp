@@ -3,6 +3,8 @@
 // XML files made by the tests.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "automation/Automation.h"
 #include "component/CreatePDF.h"
 #include "dataserver/DataFixtures.h"
@@ -99,8 +101,14 @@ TEST_P(Database, TextFileCodes) {
   EXPECT_EQ(toTextFile(select("id"), dir.file("missing/dir/out.txt"), false, ",", false), kM3);
   if (GetParam().postgres) {
     EXPECT_EQ(call(pdf, "DatabaseTableToTextFile", {Variant(dsn), Variant(select("id")), Variant(path), Variant(user), "wrong"}), kM1);
+    // The server ends the session in the middle of the query.
+    EXPECT_EQ(toTextFile("SELECT pg_terminate_backend(pg_backend_pid()), generate_series(1, 5)", path, false, ",", false), kM2);
   }
   EXPECT_EQ(readFile(path), "previous");
+  // No temporary file is left beside the target either.
+  size_t files = 0;
+  for (const auto& e : std::filesystem::directory_iterator(dir.path())) files += e.path().filename() != "t.db";
+  EXPECT_EQ(files, 1u);
 }
 
 TEST_P(Database, ArraysKeepValuesAndNulls) {
