@@ -286,10 +286,9 @@ struct Column {
   std::vector<SQLLEN> ind;
 };
 
-bool isLongType(SQLSMALLINT t) { return t == SQL_LONGVARCHAR || t == SQL_WLONGVARCHAR || t == SQL_LONGVARBINARY; }
-
 void describe(SQLHSTMT st, SQLUSMALLINT i, Column& c, bool wide, const std::string& source) {
-  SQLSMALLINT nameLen = 0, type = 0, digits = 0, nullable = 0;
+  SQLSMALLINT nameLen = 0, type = 0;
+  [[maybe_unused]] SQLSMALLINT digits = 0, nullable = 0;
   SQLULEN size = 0;
   if (wide) {
     SQLWCHAR name[512];
@@ -376,9 +375,6 @@ void describe(SQLHSTMT st, SQLUSMALLINT i, Column& c, bool wide, const std::stri
     f.type = ado::adBoolean;
     f.kind = Kind::Bool;
   }
-  (void)isLongType;
-  (void)digits;
-  (void)nullable;
 }
 
 bool truncated(const Column& c, SQLLEN ind) {
