@@ -24,7 +24,7 @@ TEST(PostgresServer, TypesNullsAndText) {
                  "wide numeric(30,10), m money, t text, v varchar(20), c char(3), b boolean, dt date, tm time, ts timestamp, "
                  "bin bytea, u uuid)",
                  "INSERT INTO pm_types VALUES(1, 2, 9007199254740993, 2.25, 1.5, 12.34, 12345678901234567890.0123456789, 12.5, "
-                 "'Zoë – ☃ 日本', 'abc', 'xy', true, '2024-02-29', '13:14:15', '2024-02-29 12:34:56', '\\x00ff', "
+                 "'Zoë – ☃ 日本 😀', 'abc', 'xy', true, '2024-02-29', '13:14:15', '2024-02-29 12:34:56', '\\x00ff', "
                  "'a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11')",
                  "INSERT INTO pm_types(id) VALUES(2)"});
   ObjectRef rs = CreateObject(ado::kRecordsetProgId);
@@ -49,7 +49,7 @@ TEST(PostgresServer, TypesNullsAndText) {
   EXPECT_EQ(value(rs, "n"), Variant(12.34));
   EXPECT_EQ(value(rs, "wide"), Variant("12345678901234567890.0123456789"));
   EXPECT_EQ(value(rs, "m"), Variant(Currency{125000}));
-  EXPECT_EQ(value(rs, "t"), Variant("Zoë – ☃ 日本"));
+  EXPECT_EQ(value(rs, "t"), Variant("Zoë – ☃ 日本 😀"));
   EXPECT_EQ(value(rs, "c"), Variant("xy "));
   EXPECT_EQ(value(rs, "b"), Variant(true));
   EXPECT_EQ(value(rs, "dt"), Variant(MakeDate(2024, 2, 29)));
