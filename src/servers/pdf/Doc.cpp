@@ -6,6 +6,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 
@@ -323,7 +324,21 @@ void Doc::save(const std::string& target, bool full, bool linearize, bool garbag
   opts.do_garbage = (garbage || linearize) && !incremental ? 1 : 0;
   opts.do_compress = incremental ? 0 : 1;
   const char* tmpName = tmp.path.c_str();
+  // Every file written carries identifiers, as viewers and the permanent
+  // ID of the document expect; a file without them gets a fresh pair.
+  unsigned char ids[32];
+  {
+    std::ifstream r("/dev/urandom", std::ios::binary);
+    r.read(reinterpret_cast<char*>(ids), sizeof ids);
+    if (!r) for (size_t i = 0; i < sizeof ids; ++i) ids[i] = static_cast<unsigned char>(std::rand());
+  }
   mu::guard(("Saving " + target).c_str(), [&](fz_context* c) {
+    pdf_obj* trailer = pdf_trailer(c, d);
+    if (!pdf_is_array(c, pdf_dict_get(c, trailer, PDF_NAME(ID)))) {
+      pdf_obj* idArr = pdf_dict_put_array(c, trailer, PDF_NAME(ID), 2);
+      pdf_array_push_string(c, idArr, reinterpret_cast<const char*>(ids), 16);
+      pdf_array_push_string(c, idArr, reinterpret_cast<const char*>(ids + 16), 16);
+    }
     if (incremental) {
       // The changes are appended to the bytes the document was read from.
       fz_output* out = fz_new_output_with_path(c, tmpName, 0);
