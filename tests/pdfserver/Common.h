@@ -14,7 +14,7 @@ using namespace pm;
 
 // Three pages (the second rotated by 90 degrees, the third with a crop box)
 // with text, Japanese text on the first page, and an outline three levels
-// deep.
+// deep whose first section is shown collapsed.
 inline fixture::DocSpec standardSpec() {
   fixture::DocSpec s;
   s.title = "Standard fixture";
@@ -32,7 +32,7 @@ inline fixture::DocSpec standardSpec() {
   p3.cropInset = 36;
   s.pages = {p1, p2, p3};
   s.outline = {
-      {"Chapter 1", 0, {{"Section 1.1", 0, {{"Detail 1.1.1", 1, {}}}}, {"Section 1.2", 1, {}}}},
+      {"Chapter 1", 0, {{"Section 1.1", 0, {{"Detail 1.1.1", 1, {}}}, false}, {"Section 1.2", 1, {}}}},
       {"Chapter 2", 2, {}, false},
   };
   return s;
