@@ -78,6 +78,26 @@ class ColorTable : public Dispatch {
   std::string typeName() const override { return "color"; }
 };
 
+// An entry of a document name tree: its name.
+class NamedEntry : public Dispatch {
+ public:
+  explicit NamedEntry(std::string n) : name_(std::move(n)) {}
+  const MemberTable* memberTable() const override {
+    static const MemberTable t = [] {
+      MemberTable t("NamedEntry");
+      Members<NamedEntry> m(t);
+      m.get("name", {}, &NamedEntry::getName);
+      return t;
+    }();
+    return &t;
+  }
+  std::string typeName() const override { return "NamedEntry"; }
+
+ private:
+  Variant getName(Frame&) { return Variant(name_); }
+  std::string name_;
+};
+
 // ---- app ----
 class JSApp : public Dispatch {
  public:
@@ -139,6 +159,12 @@ class JSDoc : public DocHolder {
         m.get(k, {}, &JSDoc::getSetting);
         m.let(k, {P("v")}, &JSDoc::letSetting);
       }
+      m.get("dynamicXFAForm", {}, &JSDoc::dynamicXFAForm);
+      m.get("dataObjects", {}, &JSDoc::dataObjects);
+      m.get("templates", {}, &JSDoc::templates);
+      m.get("icons", {}, &JSDoc::icons);
+      m.get("sounds", {}, &JSDoc::sounds);
+      m.method("addWebLinks", {P("nStart").opt(int32_t(0)), P("nEnd").opt()}, &JSDoc::addWebLinks);
       m.get("app", {}, &JSDoc::app);
       m.get("color", {}, &JSDoc::color);
       m.method("getPageBox", {P("cBox").opt(std::string("Crop")), P("nPage").opt(int32_t(0))}, &JSDoc::getPageBox);
@@ -371,6 +397,96 @@ class JSDoc : public DocHolder {
     doc_->pdf();
     doc_->settings[LCase(f.member().name)] = Variant(CBool(f[0]));
     return {};
+  }
+  Variant dynamicXFAForm(Frame&) {
+    pdf_document* d = doc_->pdf();
+    int dyn = 0;
+    mu::guard("Reading the form", [&](fz_context* c) {
+      pdf_obj* form = pdf_dict_getp(c, pdf_trailer(c, d), "Root/AcroForm");
+      dyn = pdf_dict_gets(c, form, "XFA") != nullptr && pdf_to_bool(c, pdf_dict_getp(c, pdf_trailer(c, d), "Root/NeedsRendering"));
+    });
+    return Variant(dyn != 0);
+  }
+  // The entries of one of the catalog's name trees as objects with a name;
+  // null when the tree is empty, as the driven viewer answers.
+  Variant namedEntries(const char* tree) {
+    pdf_document* d = doc_->pdf();
+    std::vector<std::string> names;
+    pdf_obj* dict = nullptr;
+    mu::guard("Reading the document's names", [&](fz_context* c) {
+      pdf_obj* which = pdf_new_name(c, tree);
+      fz_try(c) { dict = pdf_load_name_tree(c, d, which); }
+      fz_always(c) { pdf_drop_obj(c, which); }
+      fz_catch(c) { fz_rethrow(c); }
+    });
+    mu::ObjPtr holder(dict);
+    int n = 0;
+    mu::guard("Reading the document's names", [&](fz_context* c) { n = pdf_dict_len(c, dict); });
+    for (int i = 0; i < n; ++i) {
+      pdf_obj* key = nullptr;
+      mu::guard("Reading the document's names", [&](fz_context* c) { key = pdf_dict_get_key(c, dict, i); });
+      names.push_back(mu::text(key));
+    }
+    if (names.empty()) return Variant::null();
+    std::vector<Variant> items;
+    for (auto& nm : names) items.emplace_back(ObjectRef(std::make_shared<NamedEntry>(nm)));
+    return Variant(Array::vector(std::move(items)));
+  }
+  Variant dataObjects(Frame&) { return namedEntries("EmbeddedFiles"); }
+  Variant templates(Frame&) { return namedEntries("Templates"); }
+  Variant icons(Frame&) { return namedEntries("AP"); }
+  Variant sounds(Frame&) { return namedEntries("Sounds"); }
+
+  // Turns the web addresses in the text of the pages into links; answers
+  // the number of links made. Words already inside a link are left alone.
+  Variant addWebLinks(Frame& f) {
+    int n = doc_->pageCount();
+    int32_t a = CLng(f[0]);
+    int32_t b = f[1].isMissing() ? n - 1 : CLng(f[1]);
+    if (a < 0 || b < a || b >= n) fail("Pages " + std::to_string(a) + " to " + std::to_string(b) + " do not exist");
+    int made = 0;
+    for (int p = a; p <= b; ++p) {
+      std::vector<std::pair<fz_rect, std::string>> wanted;
+      for (const Word& w : doc_->words(p)) {
+        std::string t = w.text;
+        while (!t.empty() && std::strchr(".,;:!?)]>\"'", t.back())) t.pop_back();
+        std::string lower = LCase(t);
+        std::string uri;
+        if (lower.rfind("http://", 0) == 0 || lower.rfind("https://", 0) == 0) uri = t;
+        else if (lower.rfind("www.", 0) == 0 && t.size() > 4) uri = "http://" + t;
+        if (uri.empty()) continue;
+        fz_rect r = fz_rect_from_quad(w.quad);
+        wanted.emplace_back(r, uri);
+      }
+      if (wanted.empty()) continue;
+      mu::PagePtr page = doc_->loadPage(p);
+      fz_page* pg = page.get();
+      for (auto& [userRect, uri] : wanted) {
+        const char* u = uri.c_str();
+        fz_rect ur = userRect;
+        int added = 0;
+        mu::guard("Adding a web link", [&](fz_context* c) {
+          pdf_page* pp = pdf_page_from_fz_page(c, pg);
+          fz_rect media;
+          fz_matrix ctm;
+          pdf_page_transform(c, pp, &media, &ctm);
+          fz_rect r = fz_transform_rect(ur, ctm);
+          fz_point mid = fz_make_point((r.x0 + r.x1) / 2, (r.y0 + r.y1) / 2);
+          fz_link* links = fz_load_links(c, pg);
+          int inside = 0;
+          for (fz_link* l = links; l; l = l->next)
+            if (fz_is_point_inside_rect(mid, l->rect)) inside = 1;
+          fz_drop_link(c, links);
+          if (!inside) {
+            fz_drop_link(c, pdf_create_link(c, pp, r, u));
+            added = 1;
+          }
+        });
+        made += added;
+      }
+    }
+    if (made) doc_->changed();
+    return Variant(int32_t(made));
   }
   Variant app(Frame&) { return Variant(ObjectRef(std::make_shared<JSApp>())); }
   Variant color(Frame&) { return Variant(ObjectRef(std::make_shared<ColorTable>())); }
