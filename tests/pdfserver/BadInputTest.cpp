@@ -103,6 +103,29 @@ TEST_F(BadInput, DamagedMiddleRaisesAutomationErrorsOnly) {
   }
 }
 
+// Found by fuzzing: siblings linked into a loop made reading the children
+// run for minutes, and a child pointing at its ancestor made copying the
+// outline recurse without end.
+TEST_F(BadInput, LoopedOutlineIsReadOnceAndCopiedOnce) {
+  fixture::DocSpec s = standardSpec();
+  s.loopOutline = true;
+  std::string looped = dir.file("looped.pdf");
+  fixture::makePdf(looped, s);
+  ObjectRef d = openPDDoc(looped);
+  ObjectRef root = objectOf(get(objectOf(call(d, "GetJSObject")), "bookmarkRoot"));
+  Variant kids = get(root, "children");
+  ASSERT_TRUE(kids.isArray());
+  EXPECT_EQ(kids.array().size(), 2u);
+  ObjectRef target = CreateObject(acrobat::kPDDoc);
+  call(target, "Create");
+  EXPECT_TRUE(CBool(call(target, "InsertPages", {-1, Variant(d), 0, 3, true})));
+  std::string out = dir.file("copied.pdf");
+  call(target, "Save", {1, out});
+  fixture::ReadBack r = fixture::readBack(out);
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(r.outline.size(), 2u);
+}
+
 TEST_F(BadInput, PasswordFileIsNotTouchedBySaveAttempts) {
   fixture::DocSpec s = standardSpec();
   s.userPassword = "pw";

@@ -143,6 +143,12 @@ void makePdf(const std::string& path, const DocSpec& spec) {
       pdf_dict_put(c, outlines, PDF_NAME(Type), PDF_NAME(Outlines));
       pdf_dict_put(c, root, PDF_NAME(Outlines), outlines);
       addOutline(c, doc, outlines, spec.outline);
+      if (spec.loopOutline) {
+        pdf_obj* last = pdf_dict_get(c, outlines, PDF_NAME(Last));
+        pdf_dict_put(c, last, PDF_NAME(Next), pdf_dict_get(c, outlines, PDF_NAME(First)));
+        pdf_obj* firstKid = pdf_dict_getp(c, outlines, "First/First");
+        if (firstKid) pdf_dict_put(c, firstKid, PDF_NAME(First), pdf_dict_get(c, outlines, PDF_NAME(First)));
+      }
       pdf_drop_obj(c, outlines);
     }
     if (!spec.title.empty() || !spec.author.empty()) {

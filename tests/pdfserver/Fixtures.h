@@ -28,6 +28,7 @@ struct DocSpec {
   std::vector<Outline> outline;
   std::string title, author;
   std::string userPassword;  // encrypts with AES-256 when not empty
+  bool loopOutline = false;  // the last top-level item leads back to the first
 };
 
 void makePdf(const std::string& path, const DocSpec& spec);

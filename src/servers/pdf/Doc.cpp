@@ -519,8 +519,12 @@ std::shared_ptr<OutlineRef> Doc::track(pdf_obj* item, bool root) {
   r->doc = weak_from_this();
   r->obj = mu::keep(item);
   r->root = root;
-  // Forget references nobody holds any more.
-  std::erase_if(outline_, [](const std::weak_ptr<OutlineRef>& w) { return w.expired(); });
+  // Forget references nobody holds any more, now and then, so tracking
+  // many bookmarks stays linear.
+  if (outline_.size() >= 2 * outlineLive_ + 64) {
+    std::erase_if(outline_, [](const std::weak_ptr<OutlineRef>& w) { return w.expired(); });
+    outlineLive_ = outline_.size();
+  }
   outline_.push_back(r);
   return r;
 }

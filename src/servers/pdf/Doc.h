@@ -107,6 +107,7 @@ class Doc : public std::enable_shared_from_this<Doc> {
   bool dirty_ = false;
   std::map<int, std::vector<Word>> words_;
   std::vector<std::weak_ptr<OutlineRef>> outline_;
+  size_t outlineLive_ = 0;
 };
 
 // Page number checks raise this error.

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 
 #include "automation/surfaces/Acrobat.h"
 #include "servers/pdf/Objects.h"
@@ -16,6 +17,7 @@ namespace {
 
 constexpr int kMaxItems = 200000;
 constexpr int kMaxDepth = 128;
+constexpr int kMaxChildren = 10000;
 
 // Plain C helpers that run inside guard(): nothing here has a destructor.
 int recountNode(fz_context* c, pdf_obj* node, int depth, int* budget) {
@@ -404,10 +406,17 @@ class Node : public Dispatch {
     auto d = doc();
     std::vector<Variant> items;
     pdf_obj* ch = outlineFirstChild(obj());
-    for (int n = 0; ch && n < kMaxItems; ++n) {
-      items.emplace_back(ObjectRef(std::make_shared<Node>(d->track(ch, false))));
+    // A damaged file can link siblings into a loop; each item is listed once.
+    std::set<int> seen;
+    for (int n = 0; ch && n < kMaxChildren; ++n) {
+      int num = 0;
       pdf_obj* next = nullptr;
-      mu::guard("Reading the bookmarks", [&](fz_context* c) { next = pdf_dict_get(c, ch, PDF_NAME(Next)); });
+      mu::guard("Reading the bookmarks", [&](fz_context* c) {
+        num = pdf_is_indirect(c, ch) ? pdf_to_num(c, ch) : 0;
+        next = pdf_dict_get(c, ch, PDF_NAME(Next));
+      });
+      if (num && !seen.insert(num).second) break;
+      items.emplace_back(ObjectRef(std::make_shared<Node>(d->track(ch, false))));
       ch = next;
     }
     // Like the driven viewer, a bookmark without children answers null.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <set>
 
 #include "automation/surfaces/Acrobat.h"
 #include "servers/pdf/Objects.h"
@@ -318,12 +319,20 @@ class PDDoc : public DocHolder {
   void copyBookmarks(Doc& src, int first, int count, int at) {
     auto srcRoot = src.outlineRoot();
     auto dstRoot = doc_->outlineRoot();
-    copyLevel(src, outlineFirstChild(srcRoot->obj.get()), dstRoot->obj.get(), first, count, at);
+    std::set<int> seen;
+    copyLevel(src, outlineFirstChild(srcRoot->obj.get()), dstRoot->obj.get(), first, count, at, 0, seen);
     outlineRecount(*doc_);
   }
-  void copyLevel(Doc& src, pdf_obj* item, pdf_obj* parent, int first, int count, int at) {
+  // A damaged outline may loop; every item is copied once, to a bounded
+  // depth.
+  void copyLevel(Doc& src, pdf_obj* item, pdf_obj* parent, int first, int count, int at, int depth,
+                 std::set<int>& seen) {
+    if (depth > 64) return;
     pdf_document* dst = doc_->pdf();
     for (int n = 0; item && n < 100000; ++n) {
+      int num = 0;
+      mu::guard("Reading a bookmark", [&](fz_context* c) { num = pdf_is_indirect(c, item) ? pdf_to_num(c, item) : 0; });
+      if (num && !seen.insert(num).second) return;
       pdf_obj *title = nullptr, *js = nullptr, *colour = nullptr, *next = nullptr;
       int style = 0, closed = 0, hasStyle = 0;
       mu::guard("Reading a bookmark", [&](fz_context* c) {
@@ -345,7 +354,7 @@ class PDDoc : public DocHolder {
         if (hasStyle) pdf_dict_put_int(c, made, PDF_NAME(F), style);
         if (closed) pdf_dict_put_int(c, made, PDF_NAME(Count), -1);
       });
-      copyLevel(src, outlineFirstChild(item), made, first, count, at);
+      copyLevel(src, outlineFirstChild(item), made, first, count, at, depth + 1, seen);
       item = next;
     }
   }
