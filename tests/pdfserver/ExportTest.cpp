@@ -57,6 +57,18 @@ TEST_F(Export, PicturesOneFilePerPage) {
   }
 }
 
+TEST_F(Export, EpsThroughGhostscriptOneFilePerPage) {
+  let(js, "title", "unsaved change");  // the pages come from the document as it is now
+  call(js, "saveAs", {dir.file("e.eps"), "com.adobe.acrobat.eps"});
+  for (int i = 1; i <= 3; ++i) {
+    std::string eps = fixture::readFile(dir.file("e_Page_" + std::to_string(i) + ".eps"));
+    EXPECT_EQ(eps.substr(0, 23), "%!PS-Adobe-3.0 EPSF-3.0") << i;
+    EXPECT_NE(eps.find("%%BoundingBox"), std::string::npos);
+  }
+  std::vector<std::string> want = {"doc.pdf", "e_Page_1.eps", "e_Page_2.eps", "e_Page_3.eps"};
+  EXPECT_EQ(dir.names(), want) << "no temporary file is left beside the output";
+}
+
 TEST_F(Export, UnsupportedTypesWriteNothing) {
   std::vector<std::string> before = dir.names();
   for (const char* id : {"com.adobe.acrobat.rtf", "com.adobe.acrobat.doc", "com.adobe.acrobat.jp2k",

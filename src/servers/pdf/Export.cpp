@@ -1,6 +1,9 @@
 #include "servers/pdf/Export.h"
 
+#include <fcntl.h>
+#include <signal.h>
 #include <strings.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,6 +12,7 @@
 #include <vector>
 
 #include "automation/Error.h"
+#include "system/Files.h"
 
 extern "C" {
 #include <jpeglib.h>
@@ -200,6 +204,63 @@ void writeTiff(Doc& d, const std::string& target) {
   }
 }
 
+// Runs a program without a shell, its output discarded, killed when it
+// outlives the time-out; always reaped. Its exit status, or -1.
+int runProgram(const std::vector<std::string>& argv, int timeoutSeconds) {
+  pid_t pid = fork();
+  if (pid < 0) return -1;
+  if (pid == 0) {
+    int nul = open("/dev/null", O_RDWR);
+    if (nul >= 0) {
+      dup2(nul, 0);
+      dup2(nul, 1);
+      dup2(nul, 2);
+    }
+    std::vector<char*> a;
+    for (const std::string& x : argv) a.push_back(const_cast<char*>(x.c_str()));
+    a.push_back(nullptr);
+    execvp(a[0], a.data());
+    _exit(127);
+  }
+  int status = 0;
+  for (int waited = 0;; waited += 50) {
+    pid_t r = waitpid(pid, &status, WNOHANG);
+    if (r == pid) break;
+    if (r < 0 && errno != EINTR) return -1;
+    if (waited >= timeoutSeconds * 1000) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      return -1;
+    }
+    usleep(50 * 1000);
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// EPS through Ghostscript's eps2write, one file per page; the pages come
+// from a copy of the document as it is now, written to the private
+// temporary folder.
+void writeEps(Doc& d, const std::string& target) {
+  int pages = d.pageCount();
+  std::string source = privateTempDir() + "eps-source-" + std::to_string(getpid()) + ".pdf";
+  struct Remove {
+    std::string p;
+    ~Remove() { std::remove(p.c_str()); }
+  } cleanup{source};
+  d.save(source, true, false, false, false);
+  for (int i = 0; i < pages; ++i) {
+    std::string name = pageTarget(target, i, pages);
+    Temp tmp(name);
+    int rc = runProgram({"gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=eps2write",
+                         "-dFirstPage=" + std::to_string(i + 1), "-dLastPage=" + std::to_string(i + 1),
+                         "-sOutputFile=" + tmp.path, source},
+                        120);
+    if (rc != 0) fail(rc == 127 ? "Saving as EPS needs Ghostscript (gs), which is not installed"
+                                : "Ghostscript could not write the EPS file " + name);
+    tmp.commit(name);
+  }
+}
+
 }  // namespace
 
 void exportDocument(Doc& d, const std::string& target, const std::string& convId) {
@@ -213,6 +274,7 @@ void exportDocument(Doc& d, const std::string& target, const std::string& convId
     d.save(target, true, false, true);
     return;
   }
+  if (kind == "eps") return writeEps(d, target);
   if (kind == "png") return writePng(d, target);
   if (kind == "jpeg") return writeJpeg(d, target);
   if (kind == "tiff") return writeTiff(d, target);
