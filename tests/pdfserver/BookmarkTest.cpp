@@ -82,6 +82,8 @@ TEST_F(Bookmarks, CreateChildUnderALeafAndUnderAnEmptyRoot) {
   ObjectRef d = openPDDoc(plain);
   ObjectRef r = objectOf(get(objectOf(call(d, "GetJSObject")), "bookmarkRoot"));
   EXPECT_TRUE(get(r, "children").isNull());
+  call(d, "Save", {0, plain});
+  EXPECT_EQ(fixture::outlineEntry(plain, {}, "Type"), "<no item>") << "reading the root adds no outline";
   call(r, "createChild", {"Only", "this.pageNum++;", 0});
   call(d, "Save", {1, plain});
   fixture::ReadBack rb = fixture::readBack(plain);

@@ -529,22 +529,30 @@ std::shared_ptr<OutlineRef> Doc::track(pdf_obj* item, bool root) {
   return r;
 }
 
-std::shared_ptr<OutlineRef> Doc::outlineRoot() {
+pdf_obj* Doc::outlines(bool create) {
   pdf_document* d = pdf();
   pdf_obj* o = nullptr;
   mu::guard("Reading the bookmarks", [&](fz_context* c) {
     pdf_obj* root = pdf_dict_get(c, pdf_trailer(c, d), PDF_NAME(Root));
     o = pdf_dict_get(c, root, PDF_NAME(Outlines));
     if (!pdf_is_dict(c, o)) {
-      // The root of the bookmark tree exists for the viewer even when the
-      // file has no outline; it is made when a first child is added.
-      o = pdf_add_new_dict(c, d, 4);
-      pdf_dict_put(c, o, PDF_NAME(Type), PDF_NAME(Outlines));
-      pdf_dict_put_drop(c, root, PDF_NAME(Outlines), o);
+      o = nullptr;
+      if (!create) return;
+      pdf_obj* made = pdf_add_new_dict(c, d, 4);
+      pdf_dict_put(c, made, PDF_NAME(Type), PDF_NAME(Outlines));
+      pdf_dict_put_drop(c, root, PDF_NAME(Outlines), made);
       o = pdf_dict_get(c, root, PDF_NAME(Outlines));
     }
   });
-  return track(o, true);
+  return o;
+}
+
+std::shared_ptr<OutlineRef> Doc::outlineRoot() {
+  pdf();
+  // The root of the bookmark tree exists for the viewer even when the file
+  // has no outline; the file gets one with its first bookmark. The root is
+  // looked up at each use, so it needs no moving when the file reopens.
+  return track(nullptr, true);
 }
 
 int Doc::destinationPage(pdf_obj* item) {

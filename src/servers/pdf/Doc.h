@@ -27,7 +27,7 @@ class Doc;
 // reopened document when a save onto the open file reloads it.
 struct OutlineRef {
   std::weak_ptr<Doc> doc;
-  mu::ObjPtr obj;  // the outline item dictionary; for the root, /Outlines
+  mu::ObjPtr obj;  // the outline item dictionary (none for the root)
   bool root = false;
 };
 
@@ -84,6 +84,9 @@ class Doc : public std::enable_shared_from_this<Doc> {
 
   // Outline: the root holder and bookmarks below it.
   std::shared_ptr<OutlineRef> outlineRoot();
+  // The /Outlines dictionary; made when create is set and there is none,
+  // else nullptr then.
+  pdf_obj* outlines(bool create);
   std::shared_ptr<OutlineRef> track(pdf_obj* item, bool root);
   // The page an outline item or action leads to, or -1.
   int destinationPage(pdf_obj* item);

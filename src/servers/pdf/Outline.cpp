@@ -369,11 +369,13 @@ class Node : public Dispatch {
  private:
   std::shared_ptr<Doc> doc() const {
     auto d = ref_->doc.lock();
-    if (!d || !d->isOpen() || !ref_->obj) fail("The bookmark no longer exists");
+    if (!d || !d->isOpen() || (!ref_->root && !ref_->obj)) fail("The bookmark no longer exists");
     return d;
   }
+  // The item; for the root the file's /Outlines, nullptr while it has none.
   pdf_obj* obj() const {
-    doc();
+    auto d = doc();
+    if (ref_->root) return d->outlines(false);
     return ref_->obj.get();
   }
   void notRoot(const char* what) const {
@@ -434,7 +436,8 @@ class Node : public Dispatch {
       isRoot = p && !pdf_dict_get(c, p, PDF_NAME(Parent));
     });
     if (!p) fail("The bookmark has been removed");
-    return Variant(ObjectRef(std::make_shared<Node>(d->track(p, isRoot != 0))));
+    if (isRoot) return Variant(ObjectRef(std::make_shared<Node>(d->outlineRoot())));
+    return Variant(ObjectRef(std::make_shared<Node>(d->track(p, false))));
   }
   Variant getDoc(Frame&) { return Variant(makeJSDoc(doc())); }
   Variant getOpen(Frame&) {
@@ -525,7 +528,7 @@ class Node : public Dispatch {
     std::string expr = f[1].isMissing() ? std::string() : CStr(f[1]);
     int32_t index = f[2].isMissing() ? 0 : CLng(f[2]);
     if (index < 0) index = 0;
-    outlineInsert(*d, obj(), name, expr, index);
+    outlineInsert(*d, ref_->root ? d->outlines(true) : obj(), name, expr, index);
     return {};
   }
   Variant setAction(Frame& f) {

@@ -317,10 +317,10 @@ class PDDoc : public DocHolder {
   // Copies the source's outline below the target's root, pointing each
   // destination at the inserted copy of its page.
   void copyBookmarks(Doc& src, int first, int count, int at) {
-    auto srcRoot = src.outlineRoot();
-    auto dstRoot = doc_->outlineRoot();
+    pdf_obj* from = outlineFirstChild(src.outlines(false));
+    if (!from) return;
     std::set<int> seen;
-    copyLevel(src, outlineFirstChild(srcRoot->obj.get()), dstRoot->obj.get(), first, count, at, 0, seen);
+    copyLevel(src, from, doc_->outlines(true), first, count, at, 0, seen);
     outlineRecount(*doc_);
   }
   // A damaged outline may loop; every item is copied once, to a bounded

@@ -421,8 +421,7 @@ class App : public Dispatch {
     };
     if (k == "newbookmark") {
       auto d = need();
-      auto root = d->outlineRoot();
-      outlineInsert(*d, root->obj.get(), "Untitled", "", 1 << 30, std::clamp(d->currentPage, 0, d->pageCount() - 1));
+      outlineInsert(*d, d->outlines(true), "Untitled", "", 1 << 30, std::clamp(d->currentPage, 0, d->pageCount() - 1));
       return Variant(true);
     }
     if (k == "firstpage" || k == "lastpage" || k == "nextpage" || k == "prevpage") {
