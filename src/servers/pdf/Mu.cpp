@@ -45,6 +45,7 @@ struct ThreadContext {
   fz_context* c = nullptr;
   ~ThreadContext() {
     if (c) fz_drop_context(c);
+    c = nullptr;
   }
 };
 

@@ -26,8 +26,10 @@ struct Viewer {
 };
 
 Viewer& viewer() {
-  static Viewer v;
-  return v;
+  // Never destroyed: documents still open in the viewer when the process
+  // ends must not be dropped after the engine's per-thread context is gone.
+  static Viewer* v = new Viewer;
+  return *v;
 }
 
 void exitViewer();
