@@ -99,7 +99,7 @@ void readOutline(fz_context* c, fz_document* doc, fz_outline* o, std::vector<Rea
 
 }  // namespace
 
-void makePdf(const std::string& path, const DocSpec& spec) {
+void makePdf(const std::string& path, const DocSpec& plan) {
   Ctx x;
   fz_context* c = x.c;
   std::string err;
@@ -109,7 +109,7 @@ void makePdf(const std::string& path, const DocSpec& spec) {
     pdf_obj* f1 = pdf_add_simple_font(c, doc, helv, PDF_SIMPLE_ENCODING_LATIN);
     fz_font* cjk = fz_new_cjk_font(c, FZ_ADOBE_JAPAN);
     pdf_obj* f2 = pdf_add_cjk_font(c, doc, cjk, FZ_ADOBE_JAPAN, 0, 1);
-    for (const PageSpec& p : spec.pages) {
+    for (const PageSpec& p : plan.pages) {
       std::ostringstream cs;
       float y = p.height - 72;
       for (const std::string& line : p.lines) {
@@ -137,13 +137,13 @@ void makePdf(const std::string& path, const DocSpec& spec) {
       fz_drop_buffer(c, buf);
       pdf_drop_obj(c, res);
     }
-    if (!spec.outline.empty()) {
+    if (!plan.outline.empty()) {
       pdf_obj* root = pdf_dict_get(c, pdf_trailer(c, doc), PDF_NAME(Root));
       pdf_obj* outlines = pdf_add_new_dict(c, doc, 4);
       pdf_dict_put(c, outlines, PDF_NAME(Type), PDF_NAME(Outlines));
       pdf_dict_put(c, root, PDF_NAME(Outlines), outlines);
-      addOutline(c, doc, outlines, spec.outline);
-      if (spec.loopOutline) {
+      addOutline(c, doc, outlines, plan.outline);
+      if (plan.loopOutline) {
         pdf_obj* last = pdf_dict_get(c, outlines, PDF_NAME(Last));
         pdf_dict_put(c, last, PDF_NAME(Next), pdf_dict_get(c, outlines, PDF_NAME(First)));
         pdf_obj* firstKid = pdf_dict_getp(c, outlines, "First/First");
@@ -151,17 +151,17 @@ void makePdf(const std::string& path, const DocSpec& spec) {
       }
       pdf_drop_obj(c, outlines);
     }
-    if (!spec.title.empty() || !spec.author.empty()) {
+    if (!plan.title.empty() || !plan.author.empty()) {
       pdf_obj* info = pdf_add_new_dict(c, doc, 2);
-      if (!spec.title.empty()) pdf_dict_put_text_string(c, info, PDF_NAME(Title), spec.title.c_str());
-      if (!spec.author.empty()) pdf_dict_put_text_string(c, info, PDF_NAME(Author), spec.author.c_str());
+      if (!plan.title.empty()) pdf_dict_put_text_string(c, info, PDF_NAME(Title), plan.title.c_str());
+      if (!plan.author.empty()) pdf_dict_put_text_string(c, info, PDF_NAME(Author), plan.author.c_str());
       pdf_dict_put_drop(c, pdf_trailer(c, doc), PDF_NAME(Info), info);
     }
     pdf_write_options opts = pdf_default_write_options;
-    if (!spec.userPassword.empty()) {
+    if (!plan.userPassword.empty()) {
       opts.do_encrypt = PDF_ENCRYPT_AES_256;
-      fz_strlcpy(opts.upwd_utf8, spec.userPassword.c_str(), sizeof opts.upwd_utf8);
-      fz_strlcpy(opts.opwd_utf8, (spec.userPassword + "-owner").c_str(), sizeof opts.opwd_utf8);
+      fz_strlcpy(opts.upwd_utf8, plan.userPassword.c_str(), sizeof opts.upwd_utf8);
+      fz_strlcpy(opts.opwd_utf8, (plan.userPassword + "-owner").c_str(), sizeof opts.opwd_utf8);
       opts.permissions = -1;
     }
     pdf_save_document(c, doc, path.c_str(), &opts);

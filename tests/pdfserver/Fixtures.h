@@ -31,7 +31,7 @@ struct DocSpec {
   bool loopOutline = false;  // the last top-level item leads back to the first
 };
 
-void makePdf(const std::string& path, const DocSpec& spec);
+void makePdf(const std::string& path, const DocSpec& plan);
 
 // A folder of its own, removed with everything in it.
 class TempDir {
