@@ -76,6 +76,28 @@ Variant InstanceID(Document& d, Frame&) { return Variant(CStr(call(d.objPDDoc, "
 Variant PermanentID(Document& d, Frame&) { return Variant(CStr(call(d.objPDDoc, "GetPermanentID"))); }
 Variant PageMode(Document& d, Frame&) { return Variant(CStr(call(d.objPDDoc, "GetPageMode"))); }
 
+// A property read from (and, where it can be, assigned to) the JavaScript
+// object by its own name, converted to the type the Document hands out.
+struct Prop {
+  const char* name;
+  VT type;
+  bool canLet;
+  const char* help;
+};
+
+template <size_t N>
+void addProps(Members<Document>& m, const Prop (&props)[N]) {
+  for (const Prop& p : props) {
+    m.get(p.name, {}, p.type == VT::Date      ? &jsGet<VT::Date>
+                      : p.type == VT::String  ? &jsGet<VT::String>
+                      : p.type == VT::Long    ? &jsGet<VT::Long>
+                      : p.type == VT::Boolean ? &jsGet<VT::Boolean>
+                                              : &jsGet<VT::Variant>,
+          p.help);
+    if (p.canLet) m.let(p.name, {P("vNewValue")}, &jsLet, p.help);
+  }
+}
+
 void describe(Members<Document>& m) {
   m.method("AcrobatFormsVersion", {}, &AcrobatFormsVersion,
            "The version number of the forms software running inside the viewer.")
@@ -89,12 +111,6 @@ void describe(Members<Document>& m) {
       .method("CloseDoc", {}, &CloseDoc, "Close the current document without saving. See method Save for saving changes.")
       .method("CreateJavaScriptObject", {}, &CreateJavaScriptObject, "Create a JavaScript object.");
 
-  struct Prop {
-    const char* name;
-    VT type;
-    bool canLet;
-    const char* help;
-  };
   static const Prop props[] = {
       {"Author", VT::Variant, true, "Get/set the author of the document."},
       {"BaseURL", VT::Variant, true, "Get/set the base URL to resolve relative web links within the document."},
@@ -117,15 +133,7 @@ void describe(Members<Document>& m) {
       {"FileSize", VT::Long, false, "The file size of the document in bytes."},
       {"Icons", VT::Variant, false, "Gets an array of document icons."},
   };
-  for (const Prop& p : props) {
-    m.get(p.name, {}, p.type == VT::Date      ? &jsGet<VT::Date>
-                      : p.type == VT::String  ? &jsGet<VT::String>
-                      : p.type == VT::Long    ? &jsGet<VT::Long>
-                      : p.type == VT::Boolean ? &jsGet<VT::Boolean>
-                                              : &jsGet<VT::Variant>,
-          p.help);
-    if (p.canLet) m.let(p.name, {P("vNewValue")}, &jsLet, p.help);
-  }
+  addProps(m, props);
   m.get("KeyWords", {}, &GetKeyWords, "Get/set the keywords that describe the document.")
       .let("KeyWords", {P("vNewValue")}, &LetKeyWords, "Get/set the keywords that describe the document.")
       .get("InstanceID", {}, &InstanceID, "Get the document instance ID.")
@@ -149,15 +157,7 @@ void describe(Members<Document>& m) {
       {"URL", VT::String, false, "Get the document's URL."},
       {"Path", VT::String, false, "The device-independent path of the document."},
   };
-  for (const Prop& p : more) {
-    m.get(p.name, {}, p.type == VT::Date      ? &jsGet<VT::Date>
-                      : p.type == VT::String  ? &jsGet<VT::String>
-                      : p.type == VT::Long    ? &jsGet<VT::Long>
-                      : p.type == VT::Boolean ? &jsGet<VT::Boolean>
-                                              : &jsGet<VT::Variant>,
-          p.help);
-    if (p.canLet) m.let(p.name, {P("vNewValue")}, &jsLet, p.help);
-  }
+  addProps(m, more);
 
   m.method("SaveAs", {P("strPath"), P("lngFileType").opt(int32_t(0))}, &SaveAs,
            "Saves the file to the device-independent path specified by the required parameter. The document can be "
