@@ -3,6 +3,7 @@
 // no PDF behind, reading is confined to what the job needs, and security is
 // applied when asked. Results are checked with qpdf.
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -174,6 +175,17 @@ TEST_F(Ghostscript, AnEmptyJobIsAFailure) {
   EXPECT_EQ(events_.back(), "OnJobFail " + ps + " " + pdf);
   EXPECT_NE(logText().find("The job produced no pages"), std::string::npos);
   EXPECT_FALSE(fs::exists(pdf));
+}
+
+TEST_F(Ghostscript, AJobWithItsOwnPageEndHookIsNotTakenForAnEmptyOne) {
+  std::string ps = tmp_.file("hook.ps"), pdf = tmp_.file("hook.pdf");
+  test::writeFile(ps, "%!PS\n<< /EndPage { exch pop 2 ne } bind >> setpagedevice\n" + pagesPs(2, false));
+  ObjectRef d = eventDistiller();
+  EXPECT_EQ(call(d, kFileToPDF, {ps, pdf, ""}), Variant(int32_t{1})) << logText();
+  EXPECT_EQ(events_, (std::vector<std::string>{"OnJobStart " + ps + " " + pdf, "OnPercentDone 0", "OnPercentDone 100",
+                                               "OnJobDone " + ps + " " + pdf}));
+  EXPECT_NE(logText().find("its pages were not counted"), std::string::npos);
+  EXPECT_EQ(pdfPages(pdf), 2);
 }
 
 TEST_F(Ghostscript, AMissingInputFails) {
@@ -367,6 +379,40 @@ TEST_F(Ghostscript, SecurityAskedWithoutAPasswordMakesNoPdf) {
   EXPECT_EQ(call(d, kFileToPDF2, {ps, pdf, opts, Variant(int16_t{-1})}), Variant(int32_t{1}));
   EXPECT_TRUE(contains(encryption(pdf, "only"), "R = 3"));
   EXPECT_NE(run({"qpdf", "--check", pdf}).exitCode, 0);
+}
+
+TEST_F(Ghostscript, TheCommandLineIsConfinedAndCarriesNoPassword) {
+  // A wrapper records the arguments Ghostscript is started with.
+  std::string wrapper = tmp_.file("gs-wrapper"), argsLog = tmp_.file("args.log");
+  test::writeFile(wrapper, "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$PM_ARGS_LOG\"\nexec gs \"$@\"\n");
+  ::chmod(wrapper.c_str(), 0755);
+  test::ScopedEnv gs("PRESSMARK_GHOSTSCRIPT", wrapper);
+  test::ScopedEnv log("PM_ARGS_LOG", argsLog);
+
+  fs::create_directories(outside_.file("in put"));
+  std::string ps = outside_.file("in put/doc.ps"), pdf = outside_.file("doc.pdf");
+  test::writeFile(ps, pagesPs(1));
+  std::string opts = outside_.file("s.joboptions");
+  test::writeFile(opts, "OwnerPassword = very-secret-owner\nUserPassword = very-secret-user\n");
+  ObjectRef d = CreateObject(kSecurityClsid);
+  ASSERT_EQ(call(d, kFileToPDF2, {ps, pdf, opts, Variant(true)}), Variant(int32_t{1}));
+
+  std::string args = test::readFile(argsLog);
+  std::vector<std::string> lines;
+  for (size_t at = 0, nl; (nl = args.find('\n', at)) != std::string::npos; at = nl + 1) lines.push_back(args.substr(at, nl - at));
+  ASSERT_GE(lines.size(), 8u) << args;
+  EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 4),
+            (std::vector<std::string>{"-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=pdfwrite"}));
+  EXPECT_TRUE(contains(lines, "--permit-file-read=" + outside_.file("in put") + "/")) << args;
+  EXPECT_EQ(lines[lines.size() - 2], ps);
+  EXPECT_EQ(args.find("very-secret"), std::string::npos) << "passwords travel in a private arguments file";
+  EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("@", 0) == 0; }));
+  // The private folder with the arguments file is gone after the job.
+  for (const std::string& l : lines)
+    if (l.rfind("@", 0) == 0) {
+      EXPECT_FALSE(fs::exists(l.substr(1)));
+    }
+  EXPECT_TRUE(contains(encryption(pdf, "very-secret-user"), "R = 3"));
 }
 
 TEST_F(Ghostscript, AMissingGhostscriptRaisesAnErrorAfterJobFail) {

@@ -286,13 +286,15 @@ bool runJob(const JobRequest& rq, const JobProgress& progress) {
     const std::string token = randomToken();
     const std::string pageMarker = "%%[Page " + token + "]%%";
     const std::string optionsMarker = "%%[JobOptions " + token + " ";
+    const std::string replacedMarker = "%%[EndPage " + token + "]%%";
 
     std::string prologue =
         "%!PS\n"
         "% Driver files run their parts with RunFile.\n"
         "userdict /RunFile { run } bind put\n"
         "% Each page reports itself, so the job's progress can be followed.\n"
-        "<< /EndPage { exch pop 2 ne dup { " + psString(pageMarker) + " = flush } if } bind >> setpagedevice\n";
+        "userdict /PressmarkEndPage { exch pop 2 ne dup { " + psString(pageMarker) + " = flush } if } bind put\n"
+        "<< /EndPage userdict /PressmarkEndPage get >> setpagedevice\n";
     if (!options.postscript.empty()) {
       std::string optionsFile = dir.file("joboptions.ps");
       writeText(optionsFile, options.postscript);
@@ -301,6 +303,11 @@ bool runJob(const JobRequest& rq, const JobProgress& progress) {
     }
     const std::string prologueFile = dir.file("prologue.ps");
     writeText(prologueFile, prologue);
+    // Run after the job: tells whether the job put its own page-end hook in
+    // place of ours, in which case its pages went uncounted.
+    const std::string epilogueFile = dir.file("epilogue.ps");
+    writeText(epilogueFile, "currentpagedevice /EndPage get userdict /PressmarkEndPage get ne { " + psString(replacedMarker) +
+                                " = flush } if\n");
 
     std::unique_ptr<PendingOutput> pending;
     try {
@@ -342,10 +349,12 @@ bool runJob(const JobRequest& rq, const JobProgress& progress) {
     }
     argv.push_back(prologueFile);
     argv.push_back(input);
+    argv.push_back(epilogueFile);
 
     const int32_t total = declaredPages(input);
     int32_t pages = 0, lastPercent = 0;
     std::string optionsFault;
+    bool uncounted = false;
     if (progress.percent) progress.percent(0);
 
     ProcessOptions po;
@@ -360,6 +369,11 @@ bool runJob(const JobRequest& rq, const JobProgress& progress) {
           int32_t pct = static_cast<int32_t>(std::min<int64_t>(100, int64_t{pages} * 100 / total));
           if (pct != lastPercent) progress.percent(lastPercent = pct);
         }
+        return;
+      }
+      if (line == replacedMarker) {
+        uncounted = true;
+        log("The job installed its own page-end procedure; its pages were not counted.");
         return;
       }
       if (line.rfind(optionsMarker, 0) == 0) {
@@ -379,7 +393,7 @@ bool runJob(const JobRequest& rq, const JobProgress& progress) {
     if (!isValidPdf(pending->path())) return fail("Ghostscript produced no valid PDF; no PDF was made.");
     // pdfwrite turns a job without pages into one blank page; Distiller's
     // answer to an empty job is no PDF, which is the honest one.
-    if (pages == 0) return fail("The job produced no pages; no PDF was made.");
+    if (pages == 0 && !uncounted) return fail("The job produced no pages; no PDF was made.");
     try {
       pending->commit(output);
     } catch (const std::exception& e) {

@@ -1,0 +1,161 @@
+// Figures for the data export paths: DatabaseTableToTextFile on a
+// 1,000,000-row, 5-column SQLite table against `sqlite3 -csv` on the same
+// query, the client cursor's peak memory against the data's size, and
+// TwoDArrayToTextFile of 1,000,000 cells in MB/s. Prints the figures; it
+// is a plain program because one of the runs is an external command.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+
+#include "automation/Automation.h"
+#include "automation/surfaces/Ado.h"
+#include "component/CreatePDF.h"
+
+using namespace pm;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kRows = 1000000;
+const char* kQuery = "SELECT id, name, amount, created, flag FROM t ORDER BY id";
+
+double seconds(const std::function<void()>& f) {
+  auto t0 = std::chrono::steady_clock::now();
+  f();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+double best(int runs, const std::function<void()>& f) {
+  double b = 1e30;
+  for (int i = 0; i < runs; ++i) b = std::min(b, seconds(f));
+  return b;
+}
+
+// The shell runs the command under a time-out; system() reaps it.
+void run(const std::string& command) {
+  std::string full = "timeout 300 sh -c '" + command + "'";
+  if (std::system(full.c_str()) != 0) {
+    std::fprintf(stderr, "failed: %s\n", command.c_str());
+    std::exit(1);
+  }
+}
+
+long statusKb(const char* key) {
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  while (std::getline(in, line))
+    if (line.rfind(key, 0) == 0) return std::atol(line.c_str() + std::strlen(key));
+  return 0;
+}
+
+// Peak resident memory the body adds, measured in a child process so the
+// earlier runs do not count.
+long peakDeltaKb(const std::function<void()>& body) {
+  int fds[2];
+  if (pipe(fds) != 0) return -1;
+  pid_t pid = fork();
+  if (pid == 0) {
+    close(fds[0]);
+    long before = statusKb("VmRSS:");
+    body();
+    long delta = statusKb("VmHWM:") - before;
+    if (write(fds[1], &delta, sizeof delta) != sizeof delta) _exit(1);
+    _exit(0);
+  }
+  close(fds[1]);
+  long delta = -1;
+  if (read(fds[0], &delta, sizeof delta) != sizeof delta) delta = -1;
+  close(fds[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return delta;
+}
+
+}  // namespace
+
+int main() {
+  fs::path dir = fs::temp_directory_path() / ("pm-bench-data-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  std::string db = (dir / "big.db").string();
+  std::string csv = (dir / "sqlite.csv").string(), ours = (dir / "ours.csv").string();
+
+  run("sqlite3 " + db +
+      " \"CREATE TABLE t(id INTEGER PRIMARY KEY, name TEXT, amount DOUBLE, created TEXT, flag INTEGER);"
+      " WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x+1 FROM c WHERE x<" + std::to_string(kRows) + ")"
+      " INSERT INTO t SELECT x, \\\"name_\\\"||x, x*1.25, \\\"2024-01-\\\"||(x%28+10), x%2 FROM c;\"");
+
+  ObjectRef pdf = CreateObject(kCreatePDFProgId);
+  auto export_ = [&] {
+    Variant r = call(pdf, "DatabaseTableToTextFile", {Variant(db), Variant(kQuery), Variant(ours), "", "", Variant(false), Variant(","), Variant(false)});
+    if (r != Variant(int16_t{1})) {
+      std::fprintf(stderr, "DatabaseTableToTextFile returned %d\n", CInt(r));
+      std::exit(1);
+    }
+  };
+  auto cli = [&] { run("sqlite3 -csv " + db + " \"" + kQuery + "\" > " + csv); };
+  auto fetchOnly = [&] {
+    ObjectRef rs = CreateObject(ado::kRecordsetProgId);
+    let(rs, "CursorLocation", Variant(ado::adUseClient));
+    call(rs, "Open", {Variant(kQuery), Variant("DSN=" + db + ";"), Variant(int32_t{0}), Variant(int32_t{1})});
+  };
+
+  export_();  // warm the page cache and the driver
+  cli();
+  double tCli = 0, tOurs = 0, tFetch = 0;
+  // Interleaved, best of three each, so both see the same machine load.
+  tCli = 1e30;
+  tOurs = 1e30;
+  for (int i = 0; i < 3; ++i) {
+    tCli = std::min(tCli, seconds(cli));
+    tOurs = std::min(tOurs, seconds(export_));
+  }
+  tFetch = best(3, fetchOnly);
+  auto csvSize = fs::file_size(csv), oursSize = fs::file_size(ours);
+  std::printf("DatabaseTableToTextFile, %d rows x 5 columns:\n", kRows);
+  std::printf("  sqlite3 -csv            %.3f s  (%ju bytes)\n", tCli, static_cast<uintmax_t>(csvSize));
+  std::printf("  DatabaseTableToTextFile %.3f s  (%ju bytes)  ratio %.2fx (target <= 1.5x)\n", tOurs,
+              static_cast<uintmax_t>(oursSize), tOurs / tCli);
+  std::printf("  of which the query into the client cursor %.3f s\n", tFetch);
+
+  long peakExport = peakDeltaKb(export_);
+  long peakCursor = peakDeltaKb(fetchOnly);
+  double dataMb = static_cast<double>(csvSize) / 1e6;
+  std::printf("Peak memory added (data as CSV text: %.1f MB):\n", dataMb);
+  std::printf("  client cursor (Recordset.Open) %.1f MB = %.2fx the data (target <= 2x)\n", peakCursor * 1024.0 / 1e6,
+              peakCursor * 1024.0 / static_cast<double>(csvSize));
+  std::printf("  whole DatabaseTableToTextFile  %.1f MB = %.2fx the data\n", peakExport * 1024.0 / 1e6,
+              peakExport * 1024.0 / static_cast<double>(csvSize));
+
+  // TwoDArrayToTextFile of 1,000,000 cells: 200,000 rows x 5 columns of
+  // mixed text and numbers.
+  const int32_t rows = 200000, cols = 5;
+  Array a = Array::matrix(rows, cols);
+  for (int32_t r = 0; r < rows; ++r) {
+    a.set({r, 0}, Variant(r));
+    a.set({r, 1}, Variant("customer name " + std::to_string(r)));
+    a.set({r, 2}, Variant(r * 0.25));
+    a.set({r, 3}, Variant("Some longer description text of row " + std::to_string(r)));
+    a.set({r, 4}, Variant(r % 2 == 0));
+  }
+  Variant arr(std::move(a));
+  std::string arrFile = (dir / "array.csv").string();
+  double tArr = best(3, [&] {
+    Variant r = call(pdf, "TwoDArrayToTextFile", {ByRef(arr), Variant(arrFile), Variant(","), Variant(true)});
+    if (r != Variant(int16_t{1})) std::exit(1);
+  });
+  auto arrSize = fs::file_size(arrFile);
+  std::printf("TwoDArrayToTextFile, 1,000,000 cells: %.3f s, %.1f MB, %.0f MB/s (target >= 100 MB/s)\n", tArr,
+              static_cast<double>(arrSize) / 1e6, static_cast<double>(arrSize) / 1e6 / tArr);
+
+  fs::remove_all(dir);
+  return 0;
+}

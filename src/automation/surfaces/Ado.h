@@ -1,0 +1,64 @@
+// The data-access surface: the ProgIDs, constants and member names the data
+// methods of CreatePDF use and the data server answers to. Both sides include
+// this file, so a name is spelled once.
+#pragma once
+
+#include <cstdint>
+
+namespace pm::ado {
+
+inline constexpr const char* kConnectionProgId = "ADODB.Connection";
+inline constexpr const char* kRecordsetProgId = "ADODB.Recordset";
+
+// The XML data-source provider texts, in the order they are tried.
+inline constexpr const char* kXmlProviders[3] = {
+    "Provider=MSDAOSP; Data Source=MSXML2.DSOControl;",
+    "Provider=MSDAOSP; Data Source=MSXML2.DSOControl.2.6;",
+    "Provider=MSDAOSP; Data Source=MSXML2.DSOControl.3.0;",
+};
+// The field an XML recordset carries for an element's own text.
+inline constexpr const char* kXmlTextField = "$Text";
+
+// CursorLocationEnum, CursorTypeEnum, LockTypeEnum, ObjectStateEnum.
+inline constexpr int32_t adUseServer = 2;
+inline constexpr int32_t adUseClient = 3;
+inline constexpr int32_t adOpenForwardOnly = 0;
+inline constexpr int32_t adOpenStatic = 3;
+inline constexpr int32_t adLockReadOnly = 1;
+inline constexpr int32_t adStateClosed = 0;
+inline constexpr int32_t adStateOpen = 1;
+
+// DataTypeEnum: the field type codes.
+inline constexpr int32_t adSmallInt = 2;
+inline constexpr int32_t adInteger = 3;
+inline constexpr int32_t adSingle = 4;
+inline constexpr int32_t adDouble = 5;
+inline constexpr int32_t adCurrency = 6;
+inline constexpr int32_t adDate = 7;
+inline constexpr int32_t adBoolean = 11;
+inline constexpr int32_t adDecimal = 14;
+inline constexpr int32_t adTinyInt = 16;
+inline constexpr int32_t adUnsignedTinyInt = 17;
+inline constexpr int32_t adBigInt = 20;
+inline constexpr int32_t adGUID = 72;
+inline constexpr int32_t adBinary = 128;
+inline constexpr int32_t adNumeric = 131;
+inline constexpr int32_t adDBTime = 134;
+inline constexpr int32_t adDBTimeStamp = 135;
+inline constexpr int32_t adChapter = 136;
+inline constexpr int32_t adVarChar = 200;
+inline constexpr int32_t adLongVarChar = 201;
+inline constexpr int32_t adVarWChar = 202;
+inline constexpr int32_t adLongVarWChar = 203;
+inline constexpr int32_t adLongVarBinary = 205;
+
+// The data-access errors (ErrorValueEnum as HRESULTs) the server raises.
+inline constexpr int32_t kErrGeneric = static_cast<int32_t>(0x80004005u);          // E_FAIL
+inline constexpr int32_t kErrBofEof = static_cast<int32_t>(0x800A0BCDu);           // 3021
+inline constexpr int32_t kErrItemNotFound = static_cast<int32_t>(0x800A0CC1u);     // 3265
+inline constexpr int32_t kErrObjectClosed = static_cast<int32_t>(0x800A0E78u);     // 3704
+inline constexpr int32_t kErrObjectOpen = static_cast<int32_t>(0x800A0E79u);       // 3705
+inline constexpr int32_t kErrProviderNotFound = static_cast<int32_t>(0x800A0E7Au); // 3706
+inline constexpr int32_t kErrArguments = static_cast<int32_t>(0x800A0BB9u);        // 3001
+
+}  // namespace pm::ado

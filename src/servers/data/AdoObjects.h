@@ -1,0 +1,85 @@
+// ADODB.Connection and ADODB.Recordset as automation objects, with the
+// Fields collection and Field objects a recordset hands out. A recordset
+// keeps every row in memory (a client-side cursor), so RecordCount is always
+// known and MoveFirst works on any source.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "automation/Automation.h"
+#include "servers/data/Odbc.h"
+#include "servers/data/RowSet.h"
+
+namespace pm::data {
+
+class Connection : public Dispatch {
+ public:
+  const MemberTable* memberTable() const override;
+  OdbcConnection& odbc() { return odbc_; }
+
+  Variant Open(Frame& f);
+  Variant Close(Frame& f);
+  Variant Execute(Frame& f);
+  Variant getState(Frame& f);
+  Variant getConnectionString(Frame& f);
+  Variant letConnectionString(Frame& f);
+  Variant getConnectionTimeout(Frame& f);
+  Variant letConnectionTimeout(Frame& f);
+
+ private:
+  OdbcConnection odbc_;
+  std::string connectionString_;
+  int32_t timeout_ = 15;
+};
+
+// The rows and the position shared by a recordset and its Field objects.
+struct Cursor {
+  RowSetRef rows;
+  long pos = 0;  // -1 before the first row, rowCount() after the last
+  bool open = false;
+};
+
+class Recordset : public Dispatch {
+ public:
+  Recordset();
+  const MemberTable* memberTable() const override;
+  // EOF and MoveNext run once per record of a walk; they skip the table.
+  Variant invoke(std::string_view name, Invoke kind, std::span<const Arg> args) override;
+  // A recordset already open on a row set (a chapter's child rows).
+  static ObjectRef openOn(RowSetRef rows);
+
+  Variant getCursorLocation(Frame& f);
+  Variant letCursorLocation(Frame& f);
+  Variant getCacheSize(Frame& f);
+  Variant letCacheSize(Frame& f);
+  Variant getActiveConnection(Frame& f);
+  Variant letActiveConnection(Frame& f);
+  Variant getSource(Frame& f);
+  Variant letSource(Frame& f);
+  Variant getState(Frame& f);
+  Variant Open(Frame& f);
+  Variant Close(Frame& f);
+  Variant MoveFirst(Frame& f);
+  Variant MoveNext(Frame& f);
+  Variant MovePrevious(Frame& f);
+  Variant MoveLast(Frame& f);
+  Variant getEOF(Frame& f);
+  Variant getBOF(Frame& f);
+  Variant getRecordCount(Frame& f);
+  Variant getFields(Frame& f);
+
+ private:
+  const Cursor& openCursor() const;
+  void setConnection(const Variant& v);
+
+  std::shared_ptr<Cursor> cursor_;
+  int32_t cursorLocation_ = 2;
+  int32_t cacheSize_ = 1;
+  bool xml_ = false;
+  std::string connectionText_;
+  ObjectRef connection_;
+  std::string source_;
+};
+
+}  // namespace pm::data

@@ -1,0 +1,535 @@
+#include "servers/data/Odbc.h"
+
+#include <sql.h>
+#include <sqlext.h>
+#include <sqlucode.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <vector>
+
+#include "automation/Convert.h"
+#include "automation/Error.h"
+#include "automation/surfaces/Ado.h"
+
+namespace pm::data {
+
+static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "the driver manager's wide characters are UTF-16");
+
+// ---- text ----
+
+std::u16string toUtf16(std::string_view s) {
+  std::u16string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size();) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    uint32_t cp;
+    size_t n;
+    if (c < 0x80) { cp = c; n = 1; }
+    else if ((c >> 5) == 6) { cp = c & 0x1F; n = 2; }
+    else if ((c >> 4) == 14) { cp = c & 0x0F; n = 3; }
+    else if ((c >> 3) == 30) { cp = c & 0x07; n = 4; }
+    else { out.push_back(0xFFFD); ++i; continue; }
+    if (i + n > s.size()) { out.push_back(0xFFFD); break; }
+    bool ok = true;
+    for (size_t k = 1; k < n; ++k) {
+      unsigned char cc = static_cast<unsigned char>(s[i + k]);
+      if ((cc >> 6) != 2) { ok = false; break; }
+      cp = (cp << 6) | (cc & 0x3F);
+    }
+    if (!ok) { out.push_back(0xFFFD); ++i; continue; }
+    i += n;
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+  }
+  return out;
+}
+
+namespace {
+void appendUtf8(std::string& out, const char16_t* s, size_t n) {
+  for (size_t i = 0; i < n; ++i) {
+    uint32_t cp = s[i];
+    if (cp < 0x80) { out.push_back(static_cast<char>(cp)); continue; }
+    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < n && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp < 0xE000) {
+      cp = 0xFFFD;
+    }
+    if (cp < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    } else if (cp < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    }
+    if (cp >= 0x80) out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+}  // namespace
+
+std::string toUtf8(const char16_t* s, size_t n) {
+  std::string out;
+  out.reserve(n);
+  appendUtf8(out, s, n);
+  return out;
+}
+
+namespace {
+
+SQLWCHAR* W(std::u16string& s) { return reinterpret_cast<SQLWCHAR*>(s.data()); }
+
+// ---- diagnostics ----
+
+std::string diagnostics(SQLSMALLINT type, SQLHANDLE h) {
+  std::string text;
+  for (SQLSMALLINT i = 1; i <= 10; ++i) {
+    SQLCHAR state[6] = {};
+    SQLINTEGER native = 0;
+    SQLCHAR msg[1024];
+    SQLSMALLINT len = 0;
+    SQLRETURN r = SQLGetDiagRec(type, h, i, state, &native, msg, static_cast<SQLSMALLINT>(sizeof msg), &len);
+    if (!SQL_SUCCEEDED(r)) break;
+    size_t n = std::min<size_t>(static_cast<size_t>(len), sizeof msg - 1);
+    std::string m(reinterpret_cast<const char*>(msg), n);
+    while (!m.empty() && (m.back() == '\n' || m.back() == '\r' || m.back() == ' ')) m.pop_back();
+    if (!text.empty()) text += "; ";
+    text += m + " (SQLSTATE " + std::string(reinterpret_cast<const char*>(state)) + ")";
+  }
+  return text;
+}
+
+[[noreturn]] void fail(SQLSMALLINT type, SQLHANDLE h, const std::string& what, const std::string& source) {
+  std::string d = h ? diagnostics(type, h) : std::string();
+  raise(ado::kErrGeneric, d.empty() ? what : what + ": " + d, source);
+}
+
+void check(SQLRETURN r, SQLSMALLINT type, SQLHANDLE h, const char* what, const std::string& source) {
+  if (!SQL_SUCCEEDED(r)) fail(type, h, what, source);
+}
+
+// ---- environment ----
+
+SQLHENV environment() {
+  static SQLHENV env = [] {
+    SQLHENV e = nullptr;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &e)))
+      raise(ado::kErrGeneric, "The ODBC driver manager could not be initialised", ado::kConnectionProgId);
+    SQLSetEnvAttr(e, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    return e;
+  }();
+  return env;
+}
+
+struct Stmt {
+  SQLHSTMT h = nullptr;
+  ~Stmt() {
+    if (h) {
+      SQLFreeStmt(h, SQL_CLOSE);
+      SQLFreeHandle(SQL_HANDLE_STMT, h);
+    }
+  }
+};
+
+// ---- connection texts ----
+
+struct Pair {
+  std::string key, value;
+};
+
+std::vector<Pair> parsePairs(const std::string& text) {
+  std::vector<Pair> out;
+  size_t i = 0;
+  while (i < text.size()) {
+    size_t eq = text.find('=', i);
+    if (eq == std::string::npos) break;
+    Pair p{Trim(text.substr(i, eq - i)), {}};
+    size_t j = eq + 1;
+    if (j < text.size() && text[j] == '{') {
+      size_t close = text.find('}', j);
+      if (close == std::string::npos) close = text.size();
+      p.value = text.substr(j + 1, close - j - 1);
+      j = text.find(';', close);
+      if (j == std::string::npos) j = text.size();
+    } else {
+      size_t semi = text.find(';', j);
+      if (semi == std::string::npos) semi = text.size();
+      p.value = text.substr(j, semi - j);
+      j = semi;
+    }
+    out.push_back(std::move(p));
+    i = j + 1;
+  }
+  return out;
+}
+
+bool dsnConfigured(const std::string& dsn) {
+  SQLHENV env = environment();
+  SQLUSMALLINT dir = SQL_FETCH_FIRST;
+  for (;;) {
+    SQLCHAR name[SQL_MAX_DSN_LENGTH + 1];
+    SQLCHAR desc[256];
+    SQLSMALLINT nl = 0, dl = 0;
+    SQLRETURN r = SQLDataSources(env, dir, name, sizeof name, &nl, desc, sizeof desc, &dl);
+    if (!SQL_SUCCEEDED(r)) return false;
+    dir = SQL_FETCH_NEXT;
+    if (UCase(reinterpret_cast<char*>(name)) == UCase(dsn)) return true;
+  }
+}
+
+// A SQLite database: its header, or an empty file (a new database that
+// SQLite has not written yet).
+bool isSqliteFile(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  if (st.st_size == 0) return true;
+  std::ifstream in(path, std::ios::binary);
+  char head[16] = {};
+  if (!in.read(head, 16)) return false;
+  return std::memcmp(head, "SQLite format 3", 16) == 0;
+}
+
+std::string sqliteDriver() {
+  SQLHENV env = environment();
+  SQLUSMALLINT dir = SQL_FETCH_FIRST;
+  for (;;) {
+    SQLCHAR name[256], attrs[1024];
+    SQLSMALLINT nl = 0, al = 0;
+    SQLRETURN r = SQLDrivers(env, dir, name, sizeof name, &nl, attrs, sizeof attrs, &al);
+    if (!SQL_SUCCEEDED(r)) break;
+    dir = SQL_FETCH_NEXT;
+    if (UCase(reinterpret_cast<char*>(name)) == "SQLITE3") return "{SQLite3}";
+  }
+  for (const char* p : {"/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so", "/usr/lib/aarch64-linux-gnu/odbc/libsqlite3odbc.so",
+                        "/usr/lib/odbc/libsqlite3odbc.so", "/usr/local/lib/libsqlite3odbc.so"}) {
+    struct stat st {};
+    if (::stat(p, &st) == 0) return p;
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string resolveConnectionText(const std::string& text) {
+  std::vector<Pair> pairs = parsePairs(text);
+  std::string dsn;
+  for (const Pair& p : pairs) {
+    std::string k = UCase(p.key);
+    if (k == "DRIVER" || k == "FILEDSN") return text;
+    if (k == "DSN") dsn = p.value;
+  }
+  if (dsn.empty() || dsn.find(';') != std::string::npos || dsnConfigured(dsn) || !isSqliteFile(dsn)) return text;
+  std::string driver = sqliteDriver();
+  if (driver.empty()) return text;
+  // The step interface streams rows instead of materialising the whole
+  // result inside the driver; NoCreat keeps a mistyped name from creating
+  // an empty database.
+  return "DRIVER=" + driver + ";Database=" + dsn + ";StepAPI=1;NoCreat=1;";
+}
+
+// ---- connection ----
+
+OdbcConnection::OdbcConnection() = default;
+OdbcConnection::~OdbcConnection() { close(); }
+
+void OdbcConnection::open(const std::string& connectionText, const std::string& source) {
+  close();
+  SQLHDBC dbc = nullptr;
+  check(SQLAllocHandle(SQL_HANDLE_DBC, environment(), &dbc), SQL_HANDLE_ENV, environment(), "The connection could not be allocated", source);
+  SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(20), 0);
+  std::string text = resolveConnectionText(connectionText);
+  SQLCHAR out[1024];
+  SQLSMALLINT outLen = 0;
+  SQLRETURN r = SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(text.data()), static_cast<SQLSMALLINT>(text.size()), out,
+                                 static_cast<SQLSMALLINT>(sizeof out), &outLen, SQL_DRIVER_NOPROMPT);
+  if (!SQL_SUCCEEDED(r)) {
+    std::string d = diagnostics(SQL_HANDLE_DBC, dbc);
+    SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+    raise(ado::kErrGeneric, d.empty() ? "The connection could not be opened" : d, source);
+  }
+  dbc_ = dbc;
+  SQLCHAR driver[256] = {};
+  SQLSMALLINT dl = 0;
+  SQLGetInfo(dbc, SQL_DRIVER_NAME, driver, sizeof driver, &dl);
+  std::string d = LCase(reinterpret_cast<char*>(driver));
+  size_t dot = d.find(".so");
+  std::string stem = d.substr(0, dot);
+  wide_ = !stem.empty() && stem.back() == 'w';
+}
+
+void OdbcConnection::close() noexcept {
+  if (!dbc_) return;
+  SQLDisconnect(static_cast<SQLHDBC>(dbc_));
+  SQLFreeHandle(SQL_HANDLE_DBC, static_cast<SQLHDBC>(dbc_));
+  dbc_ = nullptr;
+}
+
+// ---- fetching ----
+
+namespace {
+
+struct Column {
+  FieldInfo info;
+  SQLSMALLINT ctype = SQL_C_WCHAR;
+  SQLLEN width = 0;  // bytes per row in the bound buffer
+  std::vector<char> buf;
+  std::vector<SQLLEN> ind;
+};
+
+void describe(SQLHSTMT st, SQLUSMALLINT i, Column& c, bool wide, const std::string& source) {
+  SQLSMALLINT nameLen = 0, type = 0;
+  [[maybe_unused]] SQLSMALLINT digits = 0, nullable = 0;
+  SQLULEN size = 0;
+  if (wide) {
+    SQLWCHAR name[512];
+    check(SQLDescribeColW(st, i, name, static_cast<SQLSMALLINT>(std::size(name)), &nameLen, &type, &size, &digits, &nullable),
+          SQL_HANDLE_STMT, st, "The result columns could not be described", source);
+    c.info.name = toUtf8(reinterpret_cast<const char16_t*>(name), std::min<size_t>(static_cast<size_t>(nameLen), std::size(name) - 1));
+  } else {
+    SQLCHAR name[1024];
+    check(SQLDescribeCol(st, i, name, static_cast<SQLSMALLINT>(sizeof name), &nameLen, &type, &size, &digits, &nullable),
+          SQL_HANDLE_STMT, st, "The result columns could not be described", source);
+    c.info.name.assign(reinterpret_cast<const char*>(name), std::min<size_t>(static_cast<size_t>(nameLen), sizeof name - 1));
+  }
+  const SQLSMALLINT textC = wide ? SQL_C_WCHAR : SQL_C_CHAR;
+  SQLCHAR typeName[128] = {};
+  SQLSMALLINT tl = 0;
+  SQLColAttribute(st, i, SQL_DESC_TYPE_NAME, typeName, sizeof typeName, &tl, nullptr);
+  SQLLEN isUnsigned = SQL_FALSE;
+  SQLColAttribute(st, i, SQL_DESC_UNSIGNED, nullptr, 0, nullptr, &isUnsigned);
+  std::string tn = LCase(reinterpret_cast<char*>(typeName));
+  c.info.definedSize = size > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int32_t>(size);
+  bool money = tn.find("money") != std::string::npos || tn.find("currency") != std::string::npos;
+  // Text buffers: room for the declared size when it is modest; long or
+  // unsized columns get a fixed buffer and longer values are read whole
+  // with SQLGetData.
+  auto textWidth = [&](size_t chars) {
+    size_t n = (size == 0 || size > 4000) ? 1024 : std::max<size_t>(size, 1);
+    n = std::max(n, chars);
+    return wide ? static_cast<SQLLEN>((n * 2 + 1) * sizeof(SQLWCHAR)) : static_cast<SQLLEN>(n * 4 + 1);
+  };
+  FieldInfo& f = c.info;
+  switch (type) {
+    case SQL_BIT: f.type = ado::adBoolean; f.kind = Kind::Bool; c.ctype = SQL_C_SBIGINT; c.width = 8; break;
+    case SQL_TINYINT:
+      if (isUnsigned == SQL_TRUE) { f.type = ado::adUnsignedTinyInt; f.kind = Kind::Byte; }
+      else { f.type = ado::adTinyInt; f.kind = Kind::Int16; }
+      c.ctype = SQL_C_SBIGINT; c.width = 8; break;
+    case SQL_SMALLINT:
+      f.type = ado::adSmallInt; f.kind = isUnsigned == SQL_TRUE ? Kind::Int32 : Kind::Int16;
+      c.ctype = SQL_C_SBIGINT; c.width = 8; break;
+    case SQL_INTEGER:
+      if (isUnsigned == SQL_TRUE) { f.type = ado::adBigInt; f.kind = Kind::Int64; }
+      else { f.type = ado::adInteger; f.kind = Kind::Int32; }
+      c.ctype = SQL_C_SBIGINT; c.width = 8; break;
+    case SQL_BIGINT:
+      f.type = ado::adBigInt;
+      if (isUnsigned == SQL_TRUE) { f.kind = Kind::Decimal; c.ctype = textC; c.width = textWidth(24); }
+      else { f.kind = Kind::Int64; c.ctype = SQL_C_SBIGINT; c.width = 8; }
+      break;
+    case SQL_REAL: f.type = ado::adSingle; f.kind = Kind::Single; c.ctype = SQL_C_DOUBLE; c.width = 8; break;
+    case SQL_FLOAT:
+    case SQL_DOUBLE:
+      if (money) { f.type = ado::adCurrency; f.kind = Kind::Currency; }
+      else { f.type = ado::adDouble; f.kind = Kind::Double; }
+      c.ctype = SQL_C_DOUBLE; c.width = 8; break;
+    case SQL_DECIMAL:
+    case SQL_NUMERIC:
+      if (money) { f.type = ado::adCurrency; f.kind = Kind::Currency; c.ctype = SQL_C_DOUBLE; c.width = 8; break; }
+      f.type = type == SQL_DECIMAL ? ado::adDecimal : ado::adNumeric;
+      f.kind = Kind::Decimal; c.ctype = textC;
+      c.width = static_cast<SQLLEN>((std::max<size_t>(size, 38) + 4) * sizeof(SQLWCHAR)); break;
+    case SQL_TYPE_DATE:
+    case SQL_DATE: f.type = ado::adDate; f.kind = Kind::Date; c.ctype = SQL_C_TYPE_DATE; c.width = sizeof(SQL_DATE_STRUCT); break;
+    case SQL_TYPE_TIME:
+    case SQL_TIME: f.type = ado::adDBTime; f.kind = Kind::Date; c.ctype = SQL_C_TYPE_TIME; c.width = sizeof(SQL_TIME_STRUCT); break;
+    case SQL_TYPE_TIMESTAMP:
+    case SQL_TIMESTAMP: f.type = ado::adDBTimeStamp; f.kind = Kind::Date; c.ctype = SQL_C_TYPE_TIMESTAMP; c.width = sizeof(SQL_TIMESTAMP_STRUCT); break;
+    case SQL_BINARY:
+    case SQL_VARBINARY:
+    case SQL_LONGVARBINARY:
+      f.type = type == SQL_LONGVARBINARY ? ado::adLongVarBinary : ado::adBinary;
+      f.kind = Kind::Bytes; c.ctype = SQL_C_BINARY;
+      c.width = static_cast<SQLLEN>((size == 0 || size > 8000) ? 1024 : std::max<size_t>(size, 16)); break;
+    case SQL_GUID: f.type = ado::adGUID; f.kind = Kind::Text; c.ctype = textC; c.width = textWidth(40); break;
+    case SQL_CHAR:
+    case SQL_VARCHAR: f.type = ado::adVarChar; f.kind = Kind::Text; c.ctype = textC; c.width = textWidth(64); break;
+    case SQL_LONGVARCHAR: f.type = ado::adLongVarChar; f.kind = Kind::Text; c.ctype = textC; c.width = textWidth(64); break;
+    case SQL_WCHAR:
+    case SQL_WVARCHAR: f.type = ado::adVarWChar; f.kind = Kind::Text; c.ctype = textC; c.width = textWidth(64); break;
+    case SQL_WLONGVARCHAR: f.type = ado::adLongVarWChar; f.kind = Kind::Text; c.ctype = textC; c.width = textWidth(64); break;
+    default: f.type = ado::adVarChar; f.kind = Kind::Text; c.ctype = textC; c.width = textWidth(64); break;
+  }
+  // Some drivers report Booleans as one-character text ("1"/"0").
+  if ((tn == "bool" || tn == "boolean") && f.kind == Kind::Text) {
+    f.type = ado::adBoolean;
+    f.kind = Kind::Bool;
+  }
+}
+
+bool truncated(const Column& c, SQLLEN ind) {
+  if (ind == SQL_NO_TOTAL) return true;
+  if (ind < 0) return false;
+  if (c.ctype == SQL_C_WCHAR) return ind + static_cast<SQLLEN>(sizeof(SQLWCHAR)) > c.width;
+  if (c.ctype == SQL_C_CHAR) return ind + 1 > c.width;
+  if (c.ctype == SQL_C_BINARY) return ind > c.width;
+  return false;
+}
+
+// The whole value of one cell by SQLGetData, in pieces.
+std::string getWhole(SQLHSTMT st, SQLUSMALLINT col, const Column& c, bool& isNull, const std::string& source) {
+  std::string out;
+  std::vector<char> piece(65536);
+  std::u16string wide;
+  isNull = false;
+  for (;;) {
+    SQLLEN ind = 0;
+    SQLRETURN r = SQLGetData(st, col, c.ctype, piece.data(), static_cast<SQLLEN>(piece.size()), &ind);
+    if (r == SQL_NO_DATA) break;
+    check(r, SQL_HANDLE_STMT, st, ("The value of column " + c.info.name + " could not be read").c_str(), source);
+    if (ind == SQL_NULL_DATA) { isNull = true; return {}; }
+    size_t got;
+    if (ind == SQL_NO_TOTAL || ind > static_cast<SQLLEN>(piece.size())) got = piece.size();
+    else got = static_cast<size_t>(ind);
+    if (c.ctype == SQL_C_CHAR) {
+      if (got + 1 > piece.size()) got = piece.size() - 1;  // the terminator
+      out.append(piece.data(), got);
+    } else if (c.ctype == SQL_C_WCHAR) {
+      if (got + sizeof(SQLWCHAR) > piece.size()) got = piece.size() - sizeof(SQLWCHAR);  // the terminator
+      got -= got % sizeof(SQLWCHAR);
+      wide.append(reinterpret_cast<const char16_t*>(piece.data()), got / sizeof(SQLWCHAR));
+    } else {
+      out.append(piece.data(), got);
+    }
+    if (r == SQL_SUCCESS) break;
+  }
+  if (c.ctype == SQL_C_WCHAR) appendUtf8(out, wide.data(), wide.size());
+  return out;
+}
+
+void store(RowSet& rs, const Column& c, const char* p, SQLLEN ind, std::string& scratch) {
+  if (ind == SQL_NULL_DATA) { rs.addNull(); return; }
+  if (c.info.kind == Kind::Bool && (c.ctype == SQL_C_CHAR || c.ctype == SQL_C_WCHAR)) {
+    char first = c.ctype == SQL_C_CHAR ? p[0] : static_cast<char>(reinterpret_cast<const char16_t*>(p)[0]);
+    rs.addBool(first == '1' || first == 't' || first == 'T' || first == 'y' || first == 'Y');
+    return;
+  }
+  switch (c.ctype) {
+    case SQL_C_SBIGINT: { int64_t v; std::memcpy(&v, p, 8); rs.addInt(v); return; }
+    case SQL_C_DOUBLE: { double v; std::memcpy(&v, p, 8); rs.addDouble(v); return; }
+    case SQL_C_TYPE_DATE: {
+      SQL_DATE_STRUCT d; std::memcpy(&d, p, sizeof d);
+      rs.addDate(MakeDate(d.year, d.month, d.day).serial); return;
+    }
+    case SQL_C_TYPE_TIME: {
+      SQL_TIME_STRUCT t; std::memcpy(&t, p, sizeof t);
+      rs.addDate(MakeDate(1899, 12, 30, t.hour, t.minute, t.second).serial); return;
+    }
+    case SQL_C_TYPE_TIMESTAMP: {
+      SQL_TIMESTAMP_STRUCT t; std::memcpy(&t, p, sizeof t);
+      rs.addDate(MakeDate(t.year, t.month, t.day, t.hour, t.minute, t.second + t.fraction / 1e9).serial); return;
+    }
+    case SQL_C_WCHAR: {
+      scratch.clear();
+      appendUtf8(scratch, reinterpret_cast<const char16_t*>(p), static_cast<size_t>(ind) / sizeof(SQLWCHAR));
+      rs.addText(scratch); return;
+    }
+    case SQL_C_CHAR:
+    case SQL_C_BINARY: rs.addText(std::string_view(p, static_cast<size_t>(ind))); return;
+    default: rs.addNull(); return;
+  }
+}
+
+}  // namespace
+
+RowSetRef OdbcConnection::execute(const std::string& sql, const std::string& source) {
+  if (!dbc_) raise(ado::kErrObjectClosed, "Operation is not allowed when the object is closed.", source);
+  SQLHDBC dbc = static_cast<SQLHDBC>(dbc_);
+  Stmt st;
+  check(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st.h), SQL_HANDLE_DBC, dbc, "The statement could not be allocated", source);
+
+  // Row arrays need a driver that can still read a long value of any row of
+  // the block (SQL_GD_BLOCK); others fetch one row at a time, which is the
+  // only way their long values can be completed with SQLGetData.
+  SQLUINTEGER gd = 0;
+  SQLGetInfo(dbc, SQL_GETDATA_EXTENSIONS, &gd, sizeof gd, nullptr);
+  SQLULEN arraySize = (gd & SQL_GD_BLOCK) ? 256 : 1;
+  SQLULEN fetched = 0;
+  if (arraySize > 1 && !SQL_SUCCEEDED(SQLSetStmtAttr(st.h, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(arraySize), 0)))
+    arraySize = 1;
+  SQLSetStmtAttr(st.h, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0);
+
+  SQLRETURN r;
+  if (wide_) {
+    std::u16string text = toUtf16(sql);
+    r = SQLExecDirectW(st.h, W(text), static_cast<SQLINTEGER>(text.size()));
+  } else {
+    std::string text = sql;
+    r = SQLExecDirect(st.h, reinterpret_cast<SQLCHAR*>(text.data()), static_cast<SQLINTEGER>(text.size()));
+  }
+  if (r == SQL_NO_DATA) return nullptr;
+  check(r, SQL_HANDLE_STMT, st.h, "The statement failed", source);
+
+  SQLSMALLINT ncols = 0;
+  check(SQLNumResultCols(st.h, &ncols), SQL_HANDLE_STMT, st.h, "The result could not be described", source);
+  if (ncols <= 0) return nullptr;
+
+  std::vector<Column> cols(static_cast<size_t>(ncols));
+  std::vector<FieldInfo> infos;
+  for (SQLUSMALLINT i = 0; i < cols.size(); ++i) {
+    describe(st.h, static_cast<SQLUSMALLINT>(i + 1), cols[i], wide_, source);
+    infos.push_back(cols[i].info);
+  }
+  for (SQLUSMALLINT i = 0; i < cols.size(); ++i) {
+    Column& c = cols[i];
+    c.buf.assign(static_cast<size_t>(c.width) * arraySize, 0);
+    c.ind.assign(arraySize, 0);
+    check(SQLBindCol(st.h, static_cast<SQLUSMALLINT>(i + 1), c.ctype, c.buf.data(), c.width, c.ind.data()), SQL_HANDLE_STMT, st.h,
+          "The result columns could not be bound", source);
+  }
+  if (arraySize > 1) SQLSetStmtAttr(st.h, SQL_ATTR_ROW_BIND_TYPE, SQL_BIND_BY_COLUMN, 0);
+
+  auto rs = std::make_shared<RowSet>(std::move(infos));
+  std::string scratch;
+  for (;;) {
+    fetched = 0;
+    r = SQLFetch(st.h);
+    if (r == SQL_NO_DATA) break;
+    check(r, SQL_HANDLE_STMT, st.h, "Fetching the result failed", source);
+    SQLULEN n = arraySize == 1 ? 1 : fetched;
+    for (SQLULEN k = 0; k < n; ++k) {
+      rs->beginRow();
+      bool positioned = false;
+      for (SQLUSMALLINT i = 0; i < cols.size(); ++i) {
+        const Column& c = cols[i];
+        SQLLEN ind = c.ind[k];
+        if (truncated(c, ind)) {
+          if (arraySize > 1 && !positioned) {
+            check(SQLSetPos(st.h, static_cast<SQLSETPOSIROW>(k + 1), SQL_POSITION, SQL_LOCK_NO_CHANGE), SQL_HANDLE_STMT, st.h,
+                  "A long value could not be read", source);
+            positioned = true;
+          }
+          bool isNull = false;
+          std::string whole = getWhole(st.h, static_cast<SQLUSMALLINT>(i + 1), c, isNull, source);
+          if (isNull) rs->addNull(); else rs->addText(whole);
+        } else {
+          store(*rs, c, c.buf.data() + static_cast<size_t>(c.width) * k, ind, scratch);
+        }
+      }
+    }
+  }
+  rs->finish();
+  return rs;
+}
+
+}  // namespace pm::data

@@ -1,0 +1,50 @@
+// The ODBC seam of the data server: one environment per process, one
+// connection per Connection object, statements fetched whole into a RowSet.
+// Every ODBC failure leaves here as an AutomationError carrying the
+// driver's diagnostic text.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "servers/data/RowSet.h"
+
+namespace pm::data {
+
+class OdbcConnection {
+ public:
+  OdbcConnection();
+  ~OdbcConnection();
+  OdbcConnection(const OdbcConnection&) = delete;
+  OdbcConnection& operator=(const OdbcConnection&) = delete;
+
+  // Connects with an ODBC connection text ("DSN=...;UID=...;PWD=...;" or
+  // any text SQLDriverConnect takes). A DSN that names no configured data
+  // source but an existing SQLite database file is opened through the
+  // SQLite driver, so a user with no ODBC set-up can still work.
+  void open(const std::string& connectionText, const std::string& source);
+  void close() noexcept;
+  bool isOpen() const { return dbc_ != nullptr; }
+
+  // Runs one statement and fetches its whole result; nullptr when the
+  // statement returns no columns.
+  RowSetRef execute(const std::string& sql, const std::string& source);
+
+ private:
+  void* dbc_ = nullptr;  // SQLHDBC
+  // Unicode drivers get text as UTF-16 through the wide calls; ANSI drivers
+  // (SQLite's among them) pass UTF-8 bytes through the narrow ones, which
+  // the driver manager would otherwise squeeze through Latin-1.
+  bool wide_ = false;
+};
+
+// The connection text actually handed to the driver manager (exposed for
+// tests of the SQLite default).
+std::string resolveConnectionText(const std::string& connectionText);
+
+// UTF-8 <-> UTF-16 for the driver manager's wide calls.
+std::u16string toUtf16(std::string_view utf8);
+std::string toUtf8(const char16_t* s, size_t n);
+
+}  // namespace pm::data

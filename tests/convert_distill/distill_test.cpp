@@ -1,0 +1,353 @@
+// CreatePDFfromPS, CreatePDFfromMultiPS and the distill step against the
+// recording server: the Distiller calls, their order and arguments on both
+// paths, the version threshold, the traps, the by-reference write-back, the
+// driver file byte for byte, and the missing-file error before any work.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "automation/surfaces/Distiller.h"
+#include "component/CreatePDF.h"
+#include "component/ModuleState.h"
+#include "servers/recording/Recorder.h"
+#include "support/TestSupport.h"
+
+using namespace pm;
+using pm::recording::Recorder;
+using pm::test::readFile;
+using pm::test::TempDir;
+using pm::test::writeFile;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kEvent = distiller::kEventClsid;
+const std::string kSecure = distiller::kSecurityClsid;
+
+class DistillTest : public ::testing::Test {
+ protected:
+  DistillTest() : registry_("PRESSMARK_REGISTRY", registryDir_.path()) {
+    rec_->registerClass(kEvent, distiller::eventSpecs());
+    rec_->registerClass(kSecure);
+    registerCreatePDF();
+    pdf_ = CreateObject(kCreatePDFProgId);
+    self().strPrinterName = "Test Distiller Printer";
+    moduleState().strAcrobatVersion = "5.0";
+    // The client's view of the job events.
+    clientEvents_ = EventConnection(pdf_, std::make_shared<FunctionSink>([this](const EventCall& e) {
+      std::string line = e.event.name;
+      for (Variant* a : e.args) line += " " + recording::Describe(*a);
+      events_.push_back(line);
+    }));
+  }
+  CreatePDF& self() { return static_cast<CreatePDF&>(*pdf_); }
+
+  // The recorded event-enabled Distiller raises a typical job's events.
+  recording::Rule& distillerRaisesEvents(const std::string& in, const std::string& out) {
+    return rec_->on(kEvent, distiller::kFileToPDF)
+        .raises("OnJobStart", {Variant(in), Variant(out)})
+        .raises("OnPercentDone", {Variant(int32_t{0})})
+        .raises("OnLogMessage", {Variant("a line")})
+        .raises("OnPageNumber", {Variant(int32_t{1})})
+        .raises("OnPercentDone", {Variant(int32_t{100})})
+        .raises("OnJobDone", {Variant(in), Variant(out)});
+  }
+
+  TempDir registryDir_;
+  test::ScopedEnv registry_;
+  TempDir dir_;
+  std::shared_ptr<Recorder> rec_ = Recorder::create();
+  ObjectRef pdf_;
+  EventConnection clientEvents_;
+  std::vector<std::string> events_;
+};
+
+std::string q(const std::string& s) { return recording::Describe(Variant(s)); }
+
+TEST_F(DistillTest, FromPSOnTheEventPathRelaysTheJobEvents) {
+  std::string ps = dir_.file("in.ps"), out = dir_.file("out.pdf");
+  writeFile(ps, "%!PS\n");
+  writeFile(out, "old");
+  bool oldPdfGone = false;
+  distillerRaisesEvents(ps, out).does([&](auto&, auto) {
+    oldPdfGone = !fs::exists(out);
+    return Variant(int32_t{1});
+  });
+  Variant vPdf(out), vPs(ps), vDistiller(""), show(true), spool(false), opts("/jobs/std.joboptions"), secure(true);
+  call(pdf_, "CreatePDFfromPS", {ByRef(vPdf), ByRef(vPs), ByRef(vDistiller), ByRef(show), ByRef(spool), ByRef(opts), ByRef(secure)});
+
+  EXPECT_EQ(rec_->transcript(), (std::vector<std::string>{
+                                    "create " + kEvent,
+                                    kEvent + " let bShowWindow = -1&",
+                                    kEvent + " let bSpoolJobs = 0&",
+                                    kEvent + " call FileToPDF(" + q(ps) + ", " + q(out) + ", \"/jobs/std.joboptions\")",
+                                    "release " + kEvent,
+                                }));
+  EXPECT_EQ(events_, (std::vector<std::string>{"JobStart " + q(ps) + " " + q(out), "PercentDone 0&", "LogMessage \"a line\"",
+                                               "PageNumber 1&", "PercentDone 100&", "JobDone " + q(ps) + " " + q(out)}));
+  EXPECT_TRUE(oldPdfGone) << "an existing PDF is deleted before the conversion";
+  EXPECT_TRUE(fs::exists(ps)) << "the input stays";
+  EXPECT_EQ(vDistiller, Variant("Test Distiller Printer")) << "a blank strDistiller is written back";
+  EXPECT_FALSE(self().distiller()) << "objAdobeDistiller is empty after the conversion";
+}
+
+TEST_F(DistillTest, FromPSOnTheSecurityPathRaisesNoEvents) {
+  moduleState().strAcrobatVersion = "8.0";
+  std::string ps = dir_.file("in.ps"), out = dir_.file("out.pdf");
+  writeFile(ps, "%!PS\n");
+  Variant vPdf(out), vPs(ps), vDistiller("  "), secure(true);
+  call(pdf_, "CreatePDFfromPS", {ByRef(vPdf), ByRef(vPs), ByRef(vDistiller), Variant(int16_t{-1}), Variant(int16_t{0}), "", ByRef(secure)});
+  EXPECT_EQ(rec_->transcript(), (std::vector<std::string>{
+                                    "create " + kSecure,
+                                    kSecure + " let bShowWindow = -1&",
+                                    kSecure + " let bSpoolJobs = 0&",
+                                    kSecure + " call FileToPDF2(" + q(ps) + ", " + q(out) + ", \"\", -1&)",
+                                    "release " + kSecure,
+                                }));
+  EXPECT_TRUE(events_.empty());
+  EXPECT_EQ(vDistiller, Variant("Test Distiller Printer"));
+}
+
+TEST_F(DistillTest, TheVersionThresholdAndTheMeaningOfTrue) {
+  std::string ps = dir_.file("in.ps"), out = dir_.file("out.pdf");
+  writeFile(ps, "%!PS\n");
+  struct Case {
+    std::string version;
+    Variant applySecurity;
+    std::string expected;
+  } cases[] = {
+      {"8.0", Variant(true), kSecure},
+      {"8.0", Variant(int32_t{-1}), kSecure},
+      {"5.05", Variant(true), kSecure},
+      {"5.0", Variant(true), kEvent},
+      {"", Variant(true), kEvent},
+      {"Acrobat 8", Variant(true), kEvent},
+      {"8.0", Variant(false), kEvent},
+      {"8.0", Variant(int32_t{1}), kEvent},
+      {"8.0", Variant("True"), kEvent},
+      {"8.0", Variant(), kEvent},
+      {"8.0", Variant::null(), kEvent},
+  };
+  for (const Case& c : cases) {
+    moduleState().strAcrobatVersion = c.version;
+    rec_->clear();
+    Variant vPdf(out), vPs(ps), a(c.applySecurity);
+    call(pdf_, "CreatePDFfromPS", {ByRef(vPdf), ByRef(vPs), Variant(""), Variant(false), Variant(false), Variant(""), ByRef(a)});
+    ASSERT_FALSE(rec_->transcript().empty());
+    EXPECT_EQ(rec_->transcript()[0].rfind("create " + c.expected, 0), 0u) << c.version << " " << recording::Describe(c.applySecurity);
+  }
+}
+
+TEST_F(DistillTest, DefaultsOfTheOptionalArguments) {
+  std::string ps = dir_.file("in.ps"), out = dir_.file("out.pdf");
+  writeFile(ps, "%!PS\n");
+  Variant vPdf(out), vPs(ps);
+  call(pdf_, "CreatePDFfromPS", {ByRef(vPdf), ByRef(vPs)});
+  EXPECT_EQ(rec_->transcript(), (std::vector<std::string>{
+                                    "create " + kEvent,
+                                    kEvent + " let bShowWindow = 0&",
+                                    kEvent + " let bSpoolJobs = 0&",
+                                    kEvent + " call FileToPDF(" + q(ps) + ", " + q(out) + ", \"\")",
+                                    "release " + kEvent,
+                                }));
+}
+
+TEST_F(DistillTest, AMissingPostScriptFileIsReportedBeforeAnyWork) {
+  std::string ps = dir_.file("no such.ps"), out = dir_.file("out.pdf");
+  writeFile(out, "keep me");
+  Variant vPdf(out), vPs(ps), vDistiller("");
+  try {
+    call(pdf_, "CreatePDFfromPS", {ByRef(vPdf), ByRef(vPs), ByRef(vDistiller)});
+    FAIL() << "no error";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), -2147467008);
+    EXPECT_EQ(e.source(), "Pressmark");
+    EXPECT_EQ(e.description(), "File " + ps + " does not exist.");
+  }
+  EXPECT_TRUE(rec_->transcript().empty());
+  EXPECT_EQ(readFile(out), "keep me");
+  EXPECT_EQ(vDistiller, Variant("")) << "nothing is changed";
+}
+
+TEST_F(DistillTest, TheTrapReleasesTheDistillerAndRaisesAgainAsTheComponent) {
+  std::string ps = dir_.file("in.ps"), out = dir_.file("out.pdf");
+  writeFile(ps, "%!PS\n");
+  rec_->on(kEvent, distiller::kFileToPDF).fails(1234, "Distiller broke");
+  Variant vPdf(out), vPs(ps);
+  try {
+    call(pdf_, "CreatePDFfromPS", {ByRef(vPdf), ByRef(vPs)});
+    FAIL() << "no error";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), 1234);
+    EXPECT_EQ(e.description(), "Distiller broke");
+    EXPECT_EQ(e.source(), "Pressmark");
+  }
+  EXPECT_FALSE(self().distiller());
+  EXPECT_EQ(rec_->transcript().back(), "release " + kEvent);
+
+  moduleState().strAcrobatVersion = "8.0";
+  rec_->clear();
+  rec_->on(kSecure, distiller::kSpoolJobs).fails(438, "no spool");
+  Variant yes(true);
+  EXPECT_THROW(call(pdf_, "CreatePDFfromPS", {ByRef(vPdf), ByRef(vPs), Variant(""), Variant(false), Variant(false), Variant(""), ByRef(yes)}),
+               AutomationError);
+  EXPECT_EQ(rec_->transcript(), (std::vector<std::string>{"create " + kSecure, kSecure + " let bShowWindow = 0&",
+                                                          kSecure + " let bSpoolJobs = 0&", "release " + kSecure}));
+}
+
+// ---- CreatePDFfromMultiPS ----
+
+const std::string kHead =
+    "/prun { /mysave save def\r\ndup = flush\r\nRunFile\r\nclear cleardictstack\r\nmysave restore\r\n} def\r\n\r\n";
+
+class MultiPSTest : public DistillTest {
+ protected:
+  // Captures the driver file as the Distiller sees it.
+  void captureDriver() {
+    rec_->on(kEvent, distiller::kFileToPDF).does([this](auto&, std::span<const Arg> args) {
+      driverPath_ = CStr(args[0].get());
+      driverText_ = readFile(driverPath_);
+      return Variant(int32_t{1});
+    });
+  }
+  std::string driverPath_, driverText_;
+};
+
+TEST_F(MultiPSTest, TheDriverFileByteForByte) {
+  fs::create_directories(dir_.file("in"));
+  std::string a = dir_.file("in/a.ps"), b = dir_.file("in/b (1).ps"), slash = dir_.file("in/win\\dir.ps");
+  std::string odd = dir_.file("in/odd\\(x).ps");
+  for (const std::string& f : {a, b, slash, odd}) writeFile(f, "%!PS\n");
+  std::string out = dir_.file("all.pdf");
+  captureDriver();
+  Variant vPdf(out), list(V({a, dir_.file("in/missing.ps"), b, slash, odd})), vDistiller("");
+  call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(list), ByRef(vDistiller)});
+
+  EXPECT_EQ(driverPath_, dir_.file("all.ps"));
+  EXPECT_EQ(driverText_, kHead + "(" + a + ") prun\r\n" + "(" + dir_.file("in/b \\(1\\).ps") + ") prun\r\n" + "(" +
+                             dir_.file("in/win/dir.ps") + ") prun\r\n" + "(" + dir_.file("in/odd/\\(x\\).ps") + ") prun\r\n");
+  EXPECT_FALSE(fs::exists(dir_.file("all.ps"))) << "the driver is gone after success";
+  EXPECT_EQ(rec_->transcript(), (std::vector<std::string>{
+                                    "create " + kEvent,
+                                    kEvent + " let bShowWindow = 0&",
+                                    kEvent + " let bSpoolJobs = 0&",
+                                    kEvent + " call FileToPDF(" + q(dir_.file("all.ps")) + ", " + q(out) + ", \"\")",
+                                    "release " + kEvent,
+                                }));
+  EXPECT_EQ(vDistiller, Variant("Test Distiller Printer"));
+}
+
+TEST_F(MultiPSTest, ALineBreakInANameStaysInsideItsEntry) {
+  std::string nl = dir_.file("two\nlines.ps");
+  writeFile(nl, "%!PS\n");
+  captureDriver();
+  Variant vPdf(dir_.file("x.pdf")), list(V({nl}));
+  call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(list)});
+  EXPECT_EQ(driverText_, kHead + "(" + dir_.file("two\\012lines.ps") + ") prun\r\n");
+}
+
+TEST_F(MultiPSTest, AnInputWithTheDriversNameIsNeitherOverwrittenNorDeleted) {
+  std::string input = dir_.file("book.ps"), other = dir_.file("other.ps");
+  writeFile(input, "%!PS the caller's input\n");
+  writeFile(other, "%!PS\n");
+  captureDriver();
+  Variant vPdf(dir_.file("book.pdf")), list(V({input, other}));
+  call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(list)});
+  EXPECT_EQ(readFile(input), "%!PS the caller's input\n");
+  EXPECT_NE(driverPath_, input);
+  EXPECT_EQ(fs::path(driverPath_).parent_path(), fs::path(dir_.path())) << "the fresh name is beside the PDF";
+  EXPECT_EQ(fs::path(driverPath_).extension(), ".ps");
+  EXPECT_EQ(driverText_, kHead + "(" + input + ") prun\r\n(" + other + ") prun\r\n");
+  EXPECT_FALSE(fs::exists(driverPath_));
+}
+
+TEST_F(MultiPSTest, AnExistingFileUnderTheDriversNameIsLeftAlone) {
+  std::string existing = dir_.file("set.ps"), part = dir_.file("part.ps");
+  writeFile(existing, "not an input");
+  writeFile(part, "%!PS\n");
+  captureDriver();
+  Variant vPdf(dir_.file("set.pdf")), list(V({part}));
+  call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(list)});
+  EXPECT_EQ(readFile(existing), "not an input");
+  EXPECT_NE(driverPath_, existing);
+  EXPECT_EQ(driverText_, kHead + "(" + part + ") prun\r\n");
+}
+
+TEST_F(MultiPSTest, ADriverThatWouldRunItselfIsNotListed) {
+  // The driver's own name in the list (it exists once the driver is made).
+  std::string part = dir_.file("p.ps");
+  writeFile(part, "%!PS\n");
+  captureDriver();
+  Variant vPdf(dir_.file("self.pdf")), list(V({dir_.file("self.ps"), part}));
+  call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(list)});
+  EXPECT_EQ(driverPath_, dir_.file("self.ps"));
+  EXPECT_EQ(driverText_, kHead + "(" + part + ") prun\r\n");
+}
+
+TEST_F(MultiPSTest, AListWithNoExistingFileStillDistilsTheHead) {
+  captureDriver();
+  writeFile(dir_.file("empty.pdf"), "old");
+  Variant vPdf(dir_.file("empty.pdf")), list(V({dir_.file("none.ps")}));
+  call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(list)});
+  EXPECT_EQ(driverText_, kHead);
+  EXPECT_FALSE(fs::exists(dir_.file("empty.pdf"))) << "the old PDF is deleted before the conversion";
+}
+
+TEST_F(MultiPSTest, TheSecurityPathAndTheTrap) {
+  moduleState().strAcrobatVersion = "8.0";
+  std::string part = dir_.file("p.ps");
+  writeFile(part, "%!PS\n");
+  Variant vPdf(dir_.file("s.pdf")), list(V({part})), yes(true);
+  rec_->on(kSecure, distiller::kFileToPDF2).fails(5, "refused");
+  try {
+    call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(list), Variant(""), Variant(false), Variant(true), Variant("o.joboptions"), ByRef(yes)});
+    FAIL() << "no error";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), 5);
+    EXPECT_EQ(e.description(), "refused");
+    EXPECT_EQ(e.source(), "Pressmark");
+  }
+  EXPECT_EQ(rec_->transcript(), (std::vector<std::string>{
+                                    "create " + kSecure,
+                                    kSecure + " let bShowWindow = 0&",
+                                    kSecure + " let bSpoolJobs = -1&",
+                                    kSecure + " call FileToPDF2(" + q(dir_.file("s.ps")) + ", " + q(dir_.file("s.pdf")) +
+                                        ", \"o.joboptions\", -1&)",
+                                    "release " + kSecure,
+                                }));
+  EXPECT_EQ(readFile(dir_.file("s.ps")), kHead + "(" + part + ") prun\r\n") << "a failed job leaves the driver in place";
+}
+
+TEST_F(MultiPSTest, ADriverInAMissingFolderIsPathNotFound) {
+  Variant vPdf(dir_.file("no/such/folder/x.pdf")), list(V({}));
+  try {
+    call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(list)});
+    FAIL();
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), basic::PathNotFound);
+    EXPECT_EQ(e.source(), "Pressmark");
+  }
+  EXPECT_TRUE(rec_->transcript().empty());
+}
+
+TEST_F(MultiPSTest, ListsThatAreNotOneDimensionalArraysFailThroughTheTrap) {
+  Variant vPdf(dir_.file("n.pdf")), notAList("a.ps");
+  try {
+    call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(notAList)});
+    FAIL();
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), basic::TypeMismatch);
+    EXPECT_EQ(e.source(), "Pressmark");
+  }
+  Array big({Bound{0, 40000}});
+  Variant tooLong{Array(big)};
+  try {
+    call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(tooLong)});
+    FAIL();
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), basic::Overflow) << "the list is walked with a 16-bit index";
+  }
+  EXPECT_TRUE(rec_->transcript().empty());
+}
+
+}  // namespace

@@ -1,0 +1,99 @@
+// The pipeline with the real Distiller server behind it: the driver file the
+// component writes runs in Ghostscript, names with parentheses included,
+// and the client receives the job events through CreatePDF.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "component/CreatePDF.h"
+#include "component/ModuleState.h"
+#include "support/TestSupport.h"
+#include "system/Process.h"
+
+using namespace pm;
+using pm::test::TempDir;
+using pm::test::writeFile;
+namespace fs = std::filesystem;
+
+namespace {
+
+bool have(const std::string& program) {
+  try {
+    ProcessOptions o;
+    o.argv = {program, "--version"};
+    return runProcess(std::move(o)).success();
+  } catch (const AutomationError&) {
+    return false;
+  }
+}
+
+int pages(const std::string& pdf) {
+  int n = -1;
+  ProcessOptions o;
+  o.argv = {"qpdf", "--show-npages", pdf};
+  o.onLine = [&](OutputStream s, std::string_view l) {
+    if (s == OutputStream::Stdout) n = std::stoi(std::string(l));
+  };
+  return runProcess(std::move(o)).success() ? n : -1;
+}
+
+std::string pagesPs(int n) {
+  std::string ps = "%!PS-Adobe-3.0\n%%Pages: " + std::to_string(n) + "\n%%EndComments\n";
+  for (int i = 1; i <= n; ++i) ps += "newpath 72 72 moveto 200 200 lineto stroke showpage\n";
+  return ps;
+}
+
+class Pipeline : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!have("gs") || !have("qpdf")) GTEST_SKIP() << "Ghostscript and qpdf are needed";
+    registerCreatePDF();
+    pdf_ = CreateObject(kCreatePDFProgId);
+    moduleState().strAcrobatVersion = "";
+    events_ = EventConnection(pdf_, std::make_shared<FunctionSink>([this](const EventCall& e) {
+      if (e.event.name != "LogMessage") seen_.push_back(e.event.name + (e.args.empty() ? "" : " " + CStr(*e.args[0])));
+    }));
+  }
+  TempDir registryDir_, dir_;
+  test::ScopedEnv registry_{"PRESSMARK_REGISTRY", registryDir_.path()};
+  ObjectRef pdf_;
+  EventConnection events_;
+  std::vector<std::string> seen_;
+};
+
+TEST_F(Pipeline, MultiPSJoinsFilesWithAwkwardNames) {
+  fs::create_directories(dir_.file("in (a)"));
+  std::string a = dir_.file("in (a)/one).ps"), b = dir_.file("in (a)/two ((b.ps");
+  writeFile(a, pagesPs(2));
+  writeFile(b, pagesPs(1));
+  std::string out = dir_.file("joined (x).pdf");
+  Variant vPdf(out), list(V({a, b}));
+  call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(list)});
+  EXPECT_EQ(pages(out), 3);
+  EXPECT_FALSE(fs::exists(dir_.file("joined (x).ps")));
+  ASSERT_FALSE(seen_.empty());
+  EXPECT_EQ(seen_.front().rfind("JobStart ", 0), 0u);
+  EXPECT_EQ(seen_.back().rfind("JobDone ", 0), 0u);
+  EXPECT_NE(std::find(seen_.begin(), seen_.end(), "PageNumber 3"), seen_.end());
+}
+
+TEST_F(Pipeline, PSToPdfRelaysTheEventsInOrder) {
+  std::string ps = dir_.file("in.ps"), out = dir_.file("out.pdf");
+  writeFile(ps, pagesPs(2));
+  Variant vPdf(out), vPs(ps);
+  call(pdf_, "CreatePDFfromPS", {ByRef(vPdf), ByRef(vPs)});
+  EXPECT_EQ(seen_, (std::vector<std::string>{"JobStart " + ps, "PercentDone 0", "PageNumber 1", "PercentDone 50",
+                                             "PageNumber 2", "PercentDone 100", "JobDone " + ps}));
+  EXPECT_EQ(pages(out), 2);
+}
+
+TEST_F(Pipeline, AFailedJobShowsAsJobFailAndNoPdf) {
+  std::string ps = dir_.file("bad.ps"), out = dir_.file("bad.pdf");
+  writeFile(ps, "%!PS\n1 0 div\n");
+  Variant vPdf(out), vPs(ps);
+  call(pdf_, "CreatePDFfromPS", {ByRef(vPdf), ByRef(vPs)});  // the result is not examined
+  EXPECT_EQ(seen_.back(), "JobFail " + ps);
+  EXPECT_FALSE(fs::exists(out));
+}
+
+}  // namespace

@@ -1,0 +1,201 @@
+// Arrays and delimited text: the codes, the separator defaults written back
+// to the caller, the line-end rules and round trips through files.
+#include <gtest/gtest.h>
+
+#include "automation/Automation.h"
+#include "component/CreatePDF.h"
+#include "data/TextFileToArray.h"
+#include "support/TestSupport.h"
+#include "system/CodePage.h"
+
+using namespace pm;
+using pm::test::readFile;
+using pm::test::TempDir;
+using pm::test::writeFile;
+
+namespace {
+
+const Variant k1(int16_t{1}), kM1(int16_t{-1}), kM2(int16_t{-2}), kM3(int16_t{-3});
+
+class ArrayMethods : public ::testing::Test {
+ protected:
+  ObjectRef pdf = CreateObject(kCreatePDFProgId);
+  TempDir dir;
+  Variant run(const char* method, std::initializer_list<Arg> args) { return call(pdf, method, args); }
+};
+
+Variant matrix(std::vector<std::vector<Variant>> rows) {
+  Array a = Array::matrix(static_cast<int32_t>(rows.size()), rows.empty() ? 0 : static_cast<int32_t>(rows[0].size()));
+  for (int32_t r = 0; r < static_cast<int32_t>(rows.size()); ++r)
+    for (int32_t c = 0; c < static_cast<int32_t>(rows[0].size()); ++c) a.set({r, c}, rows[r][c]);
+  return Variant(std::move(a));
+}
+
+TEST_F(ArrayMethods, OneDArrayToText) {
+  Variant arr = V({"a", "b", "c"}), text, row(","), last("");
+  EXPECT_EQ(run("OneDArrayToText", {ByRef(arr), ByRef(text), ByRef(row), ByRef(last), Variant(true)}), k1);
+  EXPECT_EQ(text, Variant("\"a\",\"b\",\"c\""));
+
+  Variant space(" ");
+  EXPECT_EQ(run("OneDArrayToText", {ByRef(arr), ByRef(text), ByRef(space), Variant(";")}), k1);
+  EXPECT_EQ(space, Variant("\r\n"));  // the substitute is written back
+  EXPECT_EQ(text, Variant("a\r\nb\r\nc;"));
+
+  Variant numbers = V({Variant(int32_t{1}), Variant(2.5), Variant(true), Variant()});
+  EXPECT_EQ(run("OneDArrayToText", {ByRef(numbers), ByRef(text), Variant("|")}), k1);
+  EXPECT_EQ(text, Variant("1|2.5|True|"));
+
+  Variant notArray("abc"), withNull = V({"a", Variant::null()});
+  EXPECT_EQ(run("OneDArrayToText", {ByRef(notArray), ByRef(text), Variant(",")}), kM1);
+  text = Variant("unchanged");
+  EXPECT_EQ(run("OneDArrayToText", {ByRef(withNull), ByRef(text), Variant(",")}), kM2);
+  EXPECT_EQ(text, Variant("unchanged"));
+}
+
+TEST_F(ArrayMethods, TwoDArrayToText) {
+  Variant arr = matrix({{"a", "b"}, {"c", "d"}}), text, delim(";"), rowEnd("|");
+  EXPECT_EQ(run("TwoDArrayToText", {ByRef(arr), ByRef(text), ByRef(delim), ByRef(rowEnd)}), k1);
+  EXPECT_EQ(text, Variant("a;b|c;d|"));
+
+  Variant space(" "), empty("");
+  EXPECT_EQ(run("TwoDArrayToText", {ByRef(arr), ByRef(text), ByRef(space), ByRef(empty), Variant(true)}), k1);
+  EXPECT_EQ(space, Variant("\t"));
+  EXPECT_EQ(empty, Variant("\r\n"));
+  EXPECT_EQ(text, Variant("\"a\"\t\"b\"\r\n\"c\"\t\"d\"\r\n"));
+
+  Variant tab("\t"), crlf("\r\n");
+  EXPECT_EQ(run("TwoDArrayToText", {ByRef(arr), ByRef(text), ByRef(tab), ByRef(crlf)}), k1);
+  EXPECT_EQ(tab, Variant("\t"));
+
+  Variant emptyArr, oneD = V({"x"}), str("x"), obj = Variant(pdf);
+  EXPECT_EQ(run("TwoDArrayToText", {ByRef(emptyArr), ByRef(text), Variant(","), Variant("|")}), kM2);
+  EXPECT_EQ(run("TwoDArrayToText", {ByRef(oneD), ByRef(text), Variant(","), Variant("|")}), kM2);
+  EXPECT_EQ(run("TwoDArrayToText", {ByRef(str), ByRef(text), Variant(","), Variant("|")}), kM1);
+  Variant withObject = matrix({{"a", obj}});
+  EXPECT_EQ(run("TwoDArrayToText", {ByRef(withObject), ByRef(text), Variant(","), Variant("|")}), kM2);
+}
+
+TEST_F(ArrayMethods, OneDArrayToTextFile) {
+  std::string path = dir.file("one.txt");
+  Variant arr = V({"plain", Variant(), Variant::null(), Variant(int32_t{5}), Variant(-2.5), Variant(true)});
+  EXPECT_EQ(run("OneDArrayToTextFile", {ByRef(arr), Variant(path)}), k1);
+  EXPECT_EQ(readFile(path), "plain\r\n\r\nNull\r\n 5\r\n-2.5\r\nTrue\r\n");
+  EXPECT_EQ(run("OneDArrayToTextFile", {ByRef(arr), Variant(path), Variant(true)}), k1);
+  // Quotes join by concatenation: a Null gives two quotation marks.
+  EXPECT_EQ(readFile(path), "\"plain\"\r\n\"\"\r\n\"\"\r\n\"5\"\r\n\"-2.5\"\r\n\"True\"\r\n");
+  Variant str("x");
+  EXPECT_EQ(run("OneDArrayToTextFile", {ByRef(str), Variant(path)}), kM1);
+  EXPECT_EQ(run("OneDArrayToTextFile", {ByRef(arr), Variant(dir.file("no/such/dir/x.txt"))}), kM2);
+}
+
+TEST_F(ArrayMethods, TwoDArrayToTextFileDefaultsAndFailures) {
+  std::string path = dir.file("two.txt");
+  Variant arr = matrix({{"a", Variant(int32_t{1})}, {Variant(), "d e"}});
+  Variant delim("");
+  EXPECT_EQ(run("TwoDArrayToTextFile", {ByRef(arr), Variant(path), ByRef(delim)}), k1);
+  EXPECT_EQ(readFile(path), "a,1\r\n,d e\r\n");
+  EXPECT_EQ(delim, Variant(""));  // by value: nothing written back
+  EXPECT_EQ(run("TwoDArrayToTextFile", {ByRef(arr), Variant(path), Variant(" "), Variant(true)}), k1);
+  EXPECT_EQ(readFile(path), "\"a\" \"1\"\r\n\"\" \"d e\"\r\n");
+
+  // A failure never leaves a half-written file: the old content stays.
+  Variant bad = matrix({{"ok", "ok"}, {"fine", Variant::null()}});
+  EXPECT_EQ(run("TwoDArrayToTextFile", {ByRef(bad), Variant(path)}), kM2);
+  EXPECT_EQ(readFile(path), "\"a\" \"1\"\r\n\"\" \"d e\"\r\n");
+  Variant empty, oneD = V({"a"}), number(int32_t{3});
+  EXPECT_EQ(run("TwoDArrayToTextFile", {ByRef(empty), Variant(dir.file("e.txt"))}), kM2);
+  EXPECT_EQ(run("TwoDArrayToTextFile", {ByRef(oneD), Variant(dir.file("e.txt"))}), kM2);
+  EXPECT_EQ(run("TwoDArrayToTextFile", {ByRef(number), Variant(dir.file("e.txt"))}), kM1);
+  EXPECT_EQ(run("TwoDArrayToTextFile", {ByRef(arr), Variant(dir.path())}), kM2);  // a folder
+  EXPECT_THROW(readFile(dir.file("e.txt")), std::exception);
+}
+
+TEST_F(ArrayMethods, TextFileToOneDArrayLineEnds) {
+  std::string path = dir.file("lines.txt");
+  writeFile(path, "one\r\ntwo\rthree\nstill three\r\n\r\nlast");
+  Variant arr;
+  EXPECT_EQ(run("TextFileToOneDArray", {Variant(path), ByRef(arr)}), k1);
+  EXPECT_EQ(arr, V({"one", "two", "three\nstill three", "", "last"}));
+
+  writeFile(path, "a\nb\nc\n");
+  EXPECT_EQ(run("TextFileToOneDArray", {Variant(path), ByRef(arr)}), k1);
+  EXPECT_EQ(arr, V({"a\nb\nc\n"}));
+
+  writeFile(path, "x\r\ny\r\nz\r\n");
+  Variant ten(Array({Bound{0, 10}}));
+  EXPECT_EQ(run("TextFileToOneDArray", {Variant(path), ByRef(ten)}), k1);
+  EXPECT_EQ(ten, V({"x", "y", "z"}));
+
+  writeFile(path, "");
+  Variant keep = V({"kept"});
+  EXPECT_EQ(run("TextFileToOneDArray", {Variant(path), ByRef(keep)}), k1);
+  EXPECT_EQ(keep, V({"kept"}));
+
+  Variant str("s");
+  EXPECT_EQ(run("TextFileToOneDArray", {Variant(path), ByRef(str)}), kM2);
+  EXPECT_EQ(run("TextFileToOneDArray", {Variant(dir.file("missing.txt")), ByRef(arr)}), kM1);
+  writeFile(path, "a\r\n");
+  Variant twoD = matrix({{"a"}});
+  EXPECT_EQ(run("TextFileToOneDArray", {Variant(path), ByRef(twoD)}), kM3);
+}
+
+TEST_F(ArrayMethods, TextFileToArrayFieldsAndQuotes) {
+  std::string path = dir.file("grid.txt");
+  writeFile(path, "a,b,c\r\nd\r\ne,f\r\n");
+  Variant arr;
+  EXPECT_EQ(run("TextFileToArray", {Variant(path), ByRef(arr)}), k1);
+  EXPECT_EQ(arr, matrix({{"a", "b", "c"}, {"d", Variant(), Variant()}, {"e", "f", Variant()}}));
+
+  writeFile(path, "\"\",\"x\",\"y\r\n,z,\r\n\r\n\"a,b\"");
+  EXPECT_EQ(run("TextFileToArray", {Variant(path), ByRef(arr), Variant(","), Variant(true)}), k1);
+  EXPECT_EQ(arr, matrix({{"", "x", "\"y"}, {"", "z", Variant()}, {"", Variant(), Variant()}, {"\"a", "b\"", Variant()}}));
+
+  writeFile(path, "a;;b\r\nc");
+  EXPECT_EQ(run("TextFileToArray", {Variant(path), ByRef(arr), Variant(";;")}), k1);
+  EXPECT_EQ(arr, matrix({{Variant()}, {Variant()}}));
+
+  writeFile(path, "a\tb");
+  EXPECT_EQ(run("TextFileToArray", {Variant(path), ByRef(arr), Variant("\t")}), k1);
+  EXPECT_EQ(arr, matrix({{"a", "b"}}));
+
+  // A lone quotation mark with quote removal fails; rows before it stay.
+  writeFile(path, "ok,1\r\n\",2");
+  EXPECT_EQ(run("TextFileToArray", {Variant(path), ByRef(arr), Variant(","), Variant(true)}), kM3);
+  EXPECT_EQ(arr.array().at({0, 0}), Variant("ok"));
+
+  writeFile(path, "");
+  Variant keep = V({"k"});
+  EXPECT_EQ(run("TextFileToArray", {Variant(path), ByRef(keep)}), kM3);
+  EXPECT_EQ(keep, V({"k"}));
+  Variant str("s");
+  EXPECT_EQ(run("TextFileToArray", {Variant(path), ByRef(str)}), kM2);
+  EXPECT_EQ(run("TextFileToArray", {Variant(dir.file("missing.txt")), ByRef(arr)}), kM1);
+
+  // The same algorithm serves Document.TextFileToArray.
+  writeFile(path, "p|q");
+  Variant direct;
+  EXPECT_EQ(TextFileToArrayCode(Variant(path), direct, Variant("|"), Variant(false)), 1);
+  EXPECT_EQ(direct, matrix({{"p", "q"}}));
+}
+
+TEST_F(ArrayMethods, RoundTripsThroughTextFiles) {
+  std::string path = dir.file("round.txt");
+  Variant grid = matrix({{"name", "city", "note"}, {"Zoë", "Köln", ""}, {"Ann", "", "x y"}});
+  ASSERT_EQ(run("TwoDArrayToTextFile", {ByRef(grid), Variant(path), Variant(";"), Variant(true)}), k1);
+  // The file is in the code page; what the code page can hold comes back.
+  EXPECT_EQ(readFile(path), toCodePage("\"name\";\"city\";\"note\"\r\n\"Zoë\";\"Köln\";\"\"\r\n\"Ann\";\"\";\"x y\"\r\n"));
+  Variant back;
+  ASSERT_EQ(run("TextFileToArray", {Variant(path), ByRef(back), Variant(";"), Variant(true)}), k1);
+  Variant expected = matrix({{"name", "city", "note"},
+                             {Variant(fromCodePage(toCodePage("Zoë"))), Variant(fromCodePage(toCodePage("Köln"))), ""},
+                             {"Ann", "", "x y"}});
+  EXPECT_EQ(back, expected);
+
+  Variant list = V({"first", "", "third"});
+  ASSERT_EQ(run("OneDArrayToTextFile", {ByRef(list), Variant(path)}), k1);
+  Variant lines;
+  ASSERT_EQ(run("TextFileToOneDArray", {Variant(path), ByRef(lines)}), k1);
+  EXPECT_EQ(lines, list);
+}
+
+}  // namespace

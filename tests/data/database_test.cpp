@@ -1,0 +1,236 @@
+// The data-source methods end to end: the data server on SQLite (always)
+// and on the PostgreSQL test service (when it runs), text files, arrays and
+// XML files made by the tests.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "automation/Automation.h"
+#include "component/CreatePDF.h"
+#include "dataserver/DataFixtures.h"
+#include "support/TestSupport.h"
+#include "system/CodePage.h"
+
+using namespace pm;
+using pm::test::readFile;
+using pm::test::TempDir;
+
+namespace {
+
+const Variant k1(int16_t{1}), kM1(int16_t{-1}), kM2(int16_t{-2}), kM3(int16_t{-3}), kM4(int16_t{-4});
+
+struct Backend {
+  const char* name;
+  bool postgres;
+};
+void PrintTo(const Backend& b, std::ostream* os) { *os << b.name; }
+
+class Database : public ::testing::TestWithParam<Backend> {
+ protected:
+  void SetUp() override {
+    table = std::string("pm_") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    for (char& c : table)
+      if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+    std::string boolType = "BOOLEAN", dateType = "DATE";
+    if (GetParam().postgres) {
+      pg = test::pgService();
+      if (!pg.available()) GTEST_SKIP() << "PRESSMARK_TEST_PG_DSN is not set (PostgreSQL service not started)";
+      dsn = pg.dsn;
+      user = pg.user;
+      password = pg.password;
+      connection = pg.connection();
+    } else {
+      std::string db = test::makeSqlite(dir.file("t.db"), {"SELECT 1"});
+      dsn = db;
+      connection = "DSN=" + db + ";";
+    }
+    test::sqlExec(connection, {"DROP TABLE IF EXISTS " + table,
+                               "CREATE TABLE " + table + "(id INTEGER, name VARCHAR(40), amount DOUBLE PRECISION, day DATE, flag BOOLEAN, note TEXT)",
+                               "INSERT INTO " + table + " VALUES(1, 'Zoë', 2.5, '2024-02-29', TRUE, 'a')",
+                               "INSERT INTO " + table + " VALUES(2, 'Bob', -1, '1999-12-31', FALSE, 'b')",
+                               "INSERT INTO " + table + " VALUES(3, 'Ann', 0.125, '2000-01-01', TRUE, NULL)"});
+  }
+  void TearDown() override {
+    if (!connection.empty()) ignoreErrors([&] { test::sqlExec(connection, {"DROP TABLE IF EXISTS " + table}); });
+  }
+  Variant toTextFile(const std::string& sql, const std::string& path, bool headings, const std::string& delimiter, bool quotes) {
+    return call(pdf, "DatabaseTableToTextFile",
+                {Variant(dsn), Variant(sql), Variant(path), Variant(user), Variant(password), Variant(headings), Variant(delimiter), Variant(quotes)});
+  }
+  ObjectRef openRecordset(const std::string& sql) {
+    ObjectRef rs = CreateObject(ado::kRecordsetProgId);
+    let(rs, "CursorLocation", Variant(ado::adUseClient));
+    call(rs, "Open", {Variant(sql), Variant(connection), Variant(int32_t{0}), Variant(int32_t{1})});
+    return rs;
+  }
+  std::string select(const std::string& cols, const std::string& where = "") {
+    return "SELECT " + cols + " FROM " + table + (where.empty() ? "" : " WHERE " + where) + " ORDER BY id";
+  }
+
+  ObjectRef pdf = CreateObject(kCreatePDFProgId);
+  TempDir dir;
+  test::PgService pg;
+  std::string table, dsn, user, password, connection;
+};
+
+TEST_P(Database, TextFileHeadingsQuotesAndDelimiters) {
+  std::string path = dir.file("out.txt");
+  ASSERT_EQ(toTextFile(select("id, name, amount, day, flag", "id < 3"), path, true, ",", true), k1);
+  EXPECT_EQ(readFile(path), toCodePage("\"id\",\"name\",\"amount\",\"day\",\"flag\"\r\n"
+                                       "\"1\",\"Zoë\",\"2.5\",\"2/29/2024\",\"True\"\r\n"
+                                       "\"2\",\"Bob\",\"-1\",\"12/31/1999\",\"False\"\r\n"));
+  ASSERT_EQ(toTextFile(select("id, name"), path, false, "", false), k1);
+  EXPECT_EQ(readFile(path), toCodePage("1Zoë\r\n2Bob\r\n3Ann\r\n"));
+  ASSERT_EQ(toTextFile(select("name"), path, true, "\t", false), k1);
+  EXPECT_EQ(readFile(path), toCodePage("name\r\nZoë\r\nBob\r\nAnn\r\n"));
+  // No rows: the heading line only, or an empty file.
+  ASSERT_EQ(toTextFile(select("id, name", "id > 99"), path, true, ";", false), k1);
+  EXPECT_EQ(readFile(path), "id;name\r\n");
+  ASSERT_EQ(toTextFile(select("id, name", "id > 99"), path, false, ";", false), k1);
+  EXPECT_EQ(readFile(path), "");
+}
+
+TEST_P(Database, TextFileCodes) {
+  std::string path = dir.file("out.txt");
+  test::writeFile(path, "previous");
+  // A Null value cannot become text: -3, and the old file is untouched.
+  EXPECT_EQ(toTextFile(select("id, note"), path, false, ",", false), kM3);
+  EXPECT_EQ(readFile(path), "previous");
+  EXPECT_EQ(toTextFile(select("no_such_column"), path, false, ",", false), kM2);
+  EXPECT_EQ(call(pdf, "DatabaseTableToTextFile", {"pm_no_such_dsn", Variant(select("id")), Variant(path)}), kM1);
+  EXPECT_EQ(toTextFile(select("id"), dir.file("missing/dir/out.txt"), false, ",", false), kM3);
+  if (GetParam().postgres) {
+    EXPECT_EQ(call(pdf, "DatabaseTableToTextFile", {Variant(dsn), Variant(select("id")), Variant(path), Variant(user), "wrong"}), kM1);
+    // The server ends the session in the middle of the query.
+    EXPECT_EQ(toTextFile("SELECT pg_terminate_backend(pg_backend_pid()), generate_series(1, 5)", path, false, ",", false), kM2);
+  }
+  EXPECT_EQ(readFile(path), "previous");
+  // No temporary file is left beside the target either.
+  size_t files = 0;
+  for (const auto& e : std::filesystem::directory_iterator(dir.path())) files += e.path().filename() != "t.db";
+  EXPECT_EQ(files, 1u);
+}
+
+TEST_P(Database, ArraysKeepValuesAndNulls) {
+  Variant arr(Array({Bound{0, 1}}));
+  ASSERT_EQ(call(pdf, "DatabaseTableToArray", {Variant(dsn), Variant(select("id, name, note")), ByRef(arr), Variant(user), Variant(password), Variant(true)}), k1);
+  const Array& a = arr.array();
+  ASSERT_EQ(a.bounds(), (std::vector<Bound>{{0, 4}, {0, 3}}));
+  EXPECT_EQ(a.at({0, 0}), Variant("id"));
+  EXPECT_EQ(a.at({0, 2}), Variant("note"));
+  EXPECT_EQ(a.at({1, 0}), Variant(int32_t{1}));
+  EXPECT_EQ(a.at({1, 1}), Variant("Zoë"));
+  EXPECT_TRUE(a.at({3, 2}).isNull());  // Null stays Null in arrays
+
+  ASSERT_EQ(call(pdf, "DatabaseTableToArray", {Variant(dsn), Variant(select("amount, day")), ByRef(arr), Variant(user), Variant(password)}), k1);
+  EXPECT_EQ(arr.array().bounds(), (std::vector<Bound>{{0, 3}, {0, 2}}));
+  EXPECT_EQ(arr.array().at({0, 1}), Variant(MakeDate(2024, 2, 29)));
+  EXPECT_EQ(arr.array().at({2, 0}), Variant(0.125));
+
+  // No rows and no headings: an empty result, not a failure.
+  ASSERT_EQ(call(pdf, "DatabaseTableToArray", {Variant(dsn), Variant(select("id, name", "id > 99")), ByRef(arr), Variant(user), Variant(password)}), k1);
+  EXPECT_EQ(arr.array().bounds(), (std::vector<Bound>{{0, 0}, {0, 2}}));
+
+  Variant empty;
+  EXPECT_EQ(call(pdf, "DatabaseTableToArray", {Variant(dsn), Variant(select("id")), ByRef(empty)}), kM1);
+  EXPECT_EQ(call(pdf, "DatabaseTableToArray", {"pm_no_such_dsn", Variant(select("id")), ByRef(arr)}), kM2);
+  EXPECT_EQ(call(pdf, "DatabaseTableToArray", {Variant(dsn), "SELECT nothing FROM nowhere", ByRef(arr), Variant(user), Variant(password)}), kM3);
+}
+
+TEST_P(Database, RecordsetMethodsLeaveTheRecordsetAtItsFirstRecord) {
+  ObjectRef rs = openRecordset(select("name"));
+  call(rs, "MoveNext");
+  call(rs, "MoveNext");
+  Variant arr;
+  ASSERT_EQ(call(pdf, "RecordsetToArray", {Variant(rs), ByRef(arr), Variant(true)}), k1);
+  EXPECT_EQ(arr, V({"name", "Zoë", "Bob", "Ann"}));  // one field: one dimension
+  EXPECT_EQ(get(objectOf(get(rs, "Fields", {Variant(int32_t{0})})), "Value"), Variant("Zoë"));
+
+  ObjectRef rs2 = openRecordset(select("id, name"));
+  call(rs2, "MoveNext");
+  call(rs2, "MoveNext");
+  std::string path = dir.file("rs.txt");
+  ASSERT_EQ(call(pdf, "RecordsetToTextFile", {Variant(rs2), Variant(path), Variant(true), Variant(","), Variant(true)}), k1);
+  EXPECT_EQ(readFile(path), toCodePage("\"id\",\"name\"\r\n\"1\",\"Zoë\"\r\n\"2\",\"Bob\"\r\n\"3\",\"Ann\"\r\n"));
+  EXPECT_EQ(get(rs2, "EOF"), Variant(false));
+  EXPECT_EQ(get(objectOf(get(rs2, "Fields", {Variant(int32_t{0})})), "Value"), Variant(int32_t{1}));
+  ASSERT_EQ(call(pdf, "RecordsetToArray", {Variant(rs2), ByRef(arr)}), k1);
+  EXPECT_EQ(arr.array().bounds(), (std::vector<Bound>{{0, 3}, {0, 2}}));
+
+  ObjectRef withNull = openRecordset(select("note"));
+  EXPECT_EQ(call(pdf, "RecordsetToTextFile", {Variant(withNull), Variant(path)}), kM1);
+  call(withNull, "Close");
+  EXPECT_EQ(call(pdf, "RecordsetToArray", {Variant(withNull), ByRef(arr)}), kM2);
+}
+
+TEST_P(Database, RoundTripThroughArrayAndTextFile) {
+  Variant arr(Array({Bound{0, 1}}));
+  ASSERT_EQ(call(pdf, "DatabaseTableToArray", {Variant(dsn), Variant(select("id, name, amount")), ByRef(arr), Variant(user), Variant(password), Variant(true)}), k1);
+  std::string path = dir.file("grid.csv");
+  ASSERT_EQ(call(pdf, "TwoDArrayToTextFile", {ByRef(arr), Variant(path), Variant(","), Variant(true)}), k1);
+  Variant back;
+  ASSERT_EQ(call(pdf, "TextFileToArray", {Variant(path), ByRef(back), Variant(","), Variant(true)}), k1);
+  ASSERT_EQ(back.array().bounds(), arr.array().bounds());
+  for (int32_t r = 0; r < 4; ++r)
+    for (int32_t c = 0; c < 3; ++c)
+      EXPECT_EQ(back.array().at({r, c}), Variant(fromCodePage(toCodePage(CStr(arr.array().at({r, c})))))) << r << "," << c;
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, Database, ::testing::Values(Backend{"SQLite", false}, Backend{"PostgreSQL", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- XML files ----
+
+const char* kXml = R"(<?xml version="1.0" encoding="UTF-8"?>
+<people>
+  <person id="1"><name>Zoë</name><city>Köln</city><pet><kind>cat</kind></pet><pet><kind>dog</kind></pet>note one</person>
+  <person id="2"><name>Bob</name><city>Oslo</city></person>
+</people>
+)";
+
+TEST(XmlMethods, XMLFileToArrayWithHeadings) {
+  TempDir dir;
+  test::writeFile(dir.file("p.xml"), kXml);
+  ObjectRef pdf = CreateObject(kCreatePDFProgId);
+  Variant arr(Array({Bound{0, 1}}));
+  ASSERT_EQ(call(pdf, "XMLFileToArray", {Variant(dir.file("p.xml")), ByRef(arr), Variant(true)}), k1);
+  Array expected = Array::matrix(3, 4);
+  const char* rows[3][4] = {{"id", "name", "city", "pet"}, {"1", "Zoë", "Köln", nullptr}, {"2", "Bob", "Oslo", nullptr}};
+  for (int32_t r = 0; r < 3; ++r)
+    for (int32_t c = 0; c < 4; ++c)
+      if (rows[r][c]) expected.set({r, c}, Variant(rows[r][c]));
+  EXPECT_EQ(arr, Variant(expected));
+
+  ASSERT_EQ(call(pdf, "XMLFileToArray", {Variant(dir.file("p.xml")), ByRef(arr)}), k1);
+  EXPECT_EQ(arr.array().bounds(), (std::vector<Bound>{{0, 2}, {0, 4}}));
+
+  test::writeFile(dir.file("bad.xml"), "<people><person></people>");
+  EXPECT_EQ(call(pdf, "XMLFileToArray", {Variant(dir.file("bad.xml")), ByRef(arr)}), kM3);
+  EXPECT_EQ(call(pdf, "XMLFileToArray", {Variant(dir.file("none.xml")), ByRef(arr)}), kM3);
+  Variant empty;
+  EXPECT_EQ(call(pdf, "XMLFileToArray", {Variant(dir.file("p.xml")), ByRef(empty)}), kM1);
+}
+
+TEST(XmlMethods, XMLFileToRecordsetOpensTheCallersRecordset) {
+  TempDir dir;
+  test::writeFile(dir.file("p.xml"), kXml);
+  ObjectRef pdf = CreateObject(kCreatePDFProgId);
+  ObjectRef rs = CreateObject(ado::kRecordsetProgId);
+  ASSERT_EQ(call(pdf, "XMLFileToRecordset", {Variant(dir.file("p.xml")), Variant(rs)}), k1);
+  EXPECT_EQ(get(rs, "RecordCount"), Variant(int32_t{2}));
+  EXPECT_EQ(get(objectOf(get(rs, "Fields", {Variant("$Text")})), "Value"), Variant("note one"));
+  ObjectRef pets = objectOf(get(objectOf(get(rs, "Fields", {Variant("pet")})), "Value"));
+  EXPECT_EQ(get(pets, "RecordCount"), Variant(int32_t{2}));
+
+  // The XML recordset feeds the other recordset methods.
+  Variant arr;
+  ASSERT_EQ(call(pdf, "RecordsetToArray", {Variant(rs), ByRef(arr), Variant(true)}), k1);
+  EXPECT_EQ(arr.array().at({0, 4}), Variant("$Text"));
+
+  ObjectRef other = CreateObject(ado::kRecordsetProgId);
+  test::writeFile(dir.file("bad.xml"), "not xml at all");
+  EXPECT_EQ(call(pdf, "XMLFileToRecordset", {Variant(dir.file("bad.xml")), Variant(other)}), kM2);
+  EXPECT_EQ(call(pdf, "XMLFileToRecordset", {Variant(dir.file("p.xml")), Variant("no recordset")}), kM1);
+}
+
+}  // namespace

@@ -1,0 +1,182 @@
+// The data server on SQLite through its ODBC driver: types, Null, non-ASCII
+// text, long values, the client-side cursor and the errors of bad input.
+#include <gtest/gtest.h>
+
+#include "automation/Automation.h"
+#include "dataserver/DataFixtures.h"
+#include "support/TestSupport.h"
+
+using namespace pm;
+using pm::test::makeSqlite;
+using pm::test::TempDir;
+
+namespace {
+
+ObjectRef openRecordset(const std::string& connection, const std::string& sql) {
+  ObjectRef rs = CreateObject(ado::kRecordsetProgId);
+  let(rs, "CursorLocation", Variant(ado::adUseClient));
+  let(rs, "CacheSize", Variant(int16_t{20}));
+  call(rs, "Open", {Variant(sql), Variant(connection), Variant(ado::adOpenForwardOnly), Variant(ado::adLockReadOnly)});
+  return rs;
+}
+
+ObjectRef field(const ObjectRef& rs, const Variant& index) { return objectOf(get(objectOf(get(rs, "Fields")), "Item", {index})); }
+Variant value(const ObjectRef& rs, const Variant& index) { return get(field(rs, index), "Value"); }
+int32_t type(const ObjectRef& rs, const Variant& index) { return CLng(get(field(rs, index), "Type")); }
+
+class SqliteServer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    db = makeSqlite(dir.file("t.db"),
+                    {"CREATE TABLE t(id INTEGER, name TEXT, code VARCHAR(5), amount DOUBLE, day DATE, stamp TIMESTAMP, "
+                     "flag BOOLEAN, big BIGINT, data BLOB)",
+                     "INSERT INTO t VALUES(1, 'Zoë Ångström – ☃', 'longer than five', 2.5, '2024-02-29', '2024-02-29 13:45:30', 1, "
+                     "9007199254740993, x'00FF10')",
+                     "INSERT INTO t VALUES(2, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL)",
+                     "INSERT INTO t VALUES(3, '" + std::string(70000, 'x') + "', 'abc', -1e300, '1899-12-30', '1900-01-01 00:00:01', 0, "
+                     "-5, x'')"});
+    conn = "DSN=" + db + ";UID=;PWD=;";
+  }
+  TempDir dir;
+  std::string db, conn;
+};
+
+TEST_F(SqliteServer, ClientCursorKnowsItsCountAndWalksEveryRow) {
+  ObjectRef rs = openRecordset(conn, "SELECT id FROM t ORDER BY id");
+  EXPECT_EQ(get(rs, "RecordCount"), Variant(int32_t{3}));
+  EXPECT_EQ(get(rs, "CursorLocation"), Variant(ado::adUseClient));
+  EXPECT_EQ(get(rs, "CacheSize"), Variant(int32_t{20}));
+  std::vector<Variant> ids;
+  while (!CBool(get(rs, "EOF"))) {
+    ids.push_back(value(rs, Variant(int32_t{0})));
+    call(rs, "MoveNext");
+  }
+  EXPECT_EQ(ids, (std::vector<Variant>{Variant(int32_t{1}), Variant(int32_t{2}), Variant(int32_t{3})}));
+  EXPECT_THROW(call(rs, "MoveNext"), AutomationError);
+  call(rs, "MoveFirst");
+  EXPECT_EQ(value(rs, Variant("ID")), Variant(int32_t{1}));  // names are found case-insensitively
+  call(rs, "Close");
+  EXPECT_EQ(get(rs, "State"), Variant(ado::adStateClosed));
+  try {
+    get(rs, "EOF");
+    FAIL() << "EOF of a closed recordset";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), ado::kErrObjectClosed);
+  }
+}
+
+TEST_F(SqliteServer, TypesAndValuesOfEveryColumnKind) {
+  ObjectRef rs = openRecordset(conn, "SELECT * FROM t ORDER BY id");
+  ObjectRef fields = objectOf(get(rs, "Fields"));
+  ASSERT_EQ(get(fields, "Count"), Variant(int32_t{9}));
+  EXPECT_EQ(CStr(get(field(rs, Variant(int32_t{1})), "Name")), "name");
+  EXPECT_EQ(type(rs, Variant("id")), ado::adInteger);
+  EXPECT_EQ(type(rs, Variant("name")), ado::adLongVarChar);
+  EXPECT_EQ(type(rs, Variant("code")), ado::adVarChar);
+  EXPECT_EQ(type(rs, Variant("amount")), ado::adDouble);
+  EXPECT_EQ(type(rs, Variant("day")), ado::adDate);
+  EXPECT_EQ(type(rs, Variant("stamp")), ado::adDBTimeStamp);
+  EXPECT_EQ(type(rs, Variant("flag")), ado::adBoolean);
+  EXPECT_EQ(type(rs, Variant("big")), ado::adBigInt);
+  EXPECT_EQ(type(rs, Variant("data")), ado::adBinary);
+
+  EXPECT_EQ(value(rs, Variant("name")), Variant("Zoë Ångström – ☃"));
+  // SQLite does not hold a column to its declared size; nothing is cut.
+  EXPECT_EQ(value(rs, Variant("code")), Variant("longer than five"));
+  EXPECT_EQ(value(rs, Variant("amount")), Variant(2.5));
+  EXPECT_EQ(value(rs, Variant("day")), Variant(MakeDate(2024, 2, 29)));
+  EXPECT_EQ(value(rs, Variant("stamp")), Variant(MakeDate(2024, 2, 29, 13, 45, 30)));
+  EXPECT_EQ(value(rs, Variant("flag")), Variant(true));
+  // Beyond what a Double carries exactly, a big integer keeps its digits.
+  EXPECT_EQ(value(rs, Variant("big")), Variant("9007199254740993"));
+  Variant data = value(rs, Variant("data"));
+  ASSERT_TRUE(data.isArray());
+  EXPECT_EQ(data.array().elementType(), VT::Byte);
+  EXPECT_EQ(data.array().data(), (std::vector<Variant>{Variant(uint8_t{0}), Variant(uint8_t{255}), Variant(uint8_t{16})}));
+
+  call(rs, "MoveNext");
+  for (int32_t i = 1; i < 9; ++i) EXPECT_TRUE(value(rs, Variant(i)).isNull()) << "column " << i;
+
+  call(rs, "MoveNext");
+  EXPECT_EQ(value(rs, Variant("name")), Variant(std::string(70000, 'x')));
+  EXPECT_EQ(value(rs, Variant("amount")), Variant(-1e300));
+  EXPECT_EQ(value(rs, Variant("day")), Variant(Date{0}));
+  EXPECT_EQ(value(rs, Variant("flag")), Variant(false));
+  EXPECT_EQ(value(rs, Variant("big")), Variant(int32_t{-5}));
+}
+
+TEST_F(SqliteServer, EmptyResultAndStatementsWithoutRows) {
+  ObjectRef rs = openRecordset(conn, "SELECT id, name FROM t WHERE id > 100");
+  EXPECT_EQ(get(rs, "RecordCount"), Variant(int32_t{0}));
+  EXPECT_EQ(get(rs, "EOF"), Variant(true));
+  EXPECT_EQ(get(rs, "BOF"), Variant(true));
+  EXPECT_EQ(get(objectOf(get(rs, "Fields")), "Count"), Variant(int32_t{2}));
+  try {
+    get(field(rs, Variant(int32_t{0})), "Value");
+    FAIL() << "a value with no current record";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), ado::kErrBofEof);
+  }
+  try {
+    field(rs, Variant("nope"));
+    FAIL() << "a field that does not exist";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), ado::kErrItemNotFound);
+  }
+
+  ObjectRef c = CreateObject(ado::kConnectionProgId);
+  call(c, "Open", {Variant(conn)});
+  EXPECT_TRUE(call(c, "Execute", {"UPDATE t SET id = id WHERE id = 1"}).isObject());
+  ObjectRef r2 = CreateObject(ado::kRecordsetProgId);
+  call(r2, "Open", {"DELETE FROM t WHERE id = 100", Variant(c)});
+  EXPECT_EQ(get(r2, "State"), Variant(ado::adStateClosed));
+  call(c, "Close");
+}
+
+TEST_F(SqliteServer, ConnectionObjectAndNamedDataSource) {
+  TempDir ini;
+  test::writeFile(ini.file("odbc.ini"), "[pm_sqlite]\nDriver = SQLite3\nDatabase = " + db + "\n");
+  test::ScopedEnv env("ODBCINI", ini.file("odbc.ini"));
+  ObjectRef c = CreateObject(ado::kConnectionProgId);
+  call(c, "Open", {"DSN=pm_sqlite;UID=;PWD=;"});
+  EXPECT_EQ(get(c, "State"), Variant(ado::adStateOpen));
+  ObjectRef rs = CreateObject(ado::kRecordsetProgId);
+  set(rs, "ActiveConnection", c);
+  call(rs, "Open", {"SELECT COUNT(*) AS n FROM t"});
+  EXPECT_EQ(CLng(value(rs, Variant("n"))), 3);
+  EXPECT_THROW(call(c, "Open", {"DSN=pm_sqlite;"}), AutomationError);  // already open
+  call(c, "Close");
+  EXPECT_THROW(call(c, "Close"), AutomationError);
+}
+
+TEST_F(SqliteServer, BadInputBecomesClearErrors) {
+  auto expectError = [](auto&& body, const std::string& fragment) {
+    try {
+      body();
+      ADD_FAILURE() << "no error; expected one mentioning " << fragment;
+    } catch (const AutomationError& e) {
+      EXPECT_NE(e.description().find(fragment), std::string::npos) << e.description();
+      EXPECT_NE(e.number(), 0);
+    }
+  };
+  ObjectRef c = CreateObject(ado::kConnectionProgId);
+  expectError([&] { call(c, "Open", {"DSN=no_such_source_pm;UID=;PWD=;"}); }, "IM002");
+  expectError([&] { openRecordset(conn, "SELECT * FROM no_such_table"); }, "no_such_table");
+  expectError([&] { openRecordset(conn, "SELEKT"); }, "syntax");
+  ObjectRef rs = CreateObject(ado::kRecordsetProgId);
+  expectError([&] { let(rs, "ActiveConnection", Variant("Provider=SQLOLEDB;Data Source=x;")); }, "Provider cannot be found");
+  expectError([&] { let(rs, "CursorLocation", Variant(int32_t{7})); }, "Arguments");
+  expectError([&] { call(rs, "Open", {"SELECT 1"}); }, "connection");
+  // A name that is neither a data source nor a SQLite file is not created.
+  expectError([&] { call(c, "Open", {Variant("DSN=" + dir.file("missing.db") + ";")}); }, "IM002");
+  EXPECT_FALSE(test::readFile(db).empty());
+}
+
+TEST(SqliteDefault, ConnectionTextForAFileIsResolvedToTheSqliteDriver) {
+  TempDir dir;
+  std::string db = makeSqlite(dir.file("plain.db"), {"CREATE TABLE x(a)", "INSERT INTO x VALUES('1')"});
+  ObjectRef rs = openRecordset("DSN=" + db + ";UID=;PWD=;", "SELECT a FROM x");
+  EXPECT_EQ(value(rs, Variant(int32_t{0})), Variant("1"));
+}
+
+}  // namespace

@@ -1,0 +1,136 @@
+// The XML data-source provider: rows, fields, attributes, element text,
+// chapters for nested rows, and files that are not XML.
+#include <gtest/gtest.h>
+
+#include "automation/Automation.h"
+#include "dataserver/DataFixtures.h"
+#include "support/TestSupport.h"
+
+using namespace pm;
+using pm::test::TempDir;
+
+namespace {
+
+ObjectRef openXml(const std::string& path, const char* provider = ado::kXmlProviders[0]) {
+  ObjectRef rs = CreateObject(ado::kRecordsetProgId);
+  let(rs, "ActiveConnection", Variant(provider));
+  call(rs, "Open", {Variant(path)});
+  return rs;
+}
+
+std::vector<std::string> names(const ObjectRef& rs) {
+  ObjectRef fields = objectOf(get(rs, "Fields"));
+  std::vector<std::string> out;
+  for (int32_t i = 0; i < CLng(get(fields, "Count")); ++i) out.push_back(CStr(get(objectOf(get(fields, "Item", {Variant(i)})), "Name")));
+  return out;
+}
+Variant value(const ObjectRef& rs, const char* name) { return get(objectOf(get(rs, "Fields", {Variant(name)})), "Value"); }
+int32_t type(const ObjectRef& rs, const char* name) { return CLng(get(objectOf(get(rs, "Fields", {Variant(name)})), "Type")); }
+
+const char* kOrders = R"(<?xml version="1.0" encoding="UTF-8"?>
+<orders>
+  <order id="7" status="open">
+    <customer>Zoë</customer>
+    <total>12.50</total>
+    <line><sku>A1</sku><qty>2</qty></line>
+    <line><sku>B2</sku><qty>1</qty></line>
+    urgent
+  </order>
+  <order id="8">
+    <customer>Bob &amp; Co</customer>
+    <line><sku>C3</sku><qty>5</qty></line>
+  </order>
+</orders>
+)";
+
+TEST(XmlProvider, RowsFieldsAttributesTextAndChapters) {
+  TempDir dir;
+  test::writeFile(dir.file("orders.xml"), kOrders);
+  for (const char* provider : ado::kXmlProviders) {
+    ObjectRef rs = openXml(dir.file("orders.xml"), provider);
+    EXPECT_EQ(get(rs, "RecordCount"), Variant(int32_t{2}));
+    EXPECT_EQ(names(rs), (std::vector<std::string>{"id", "status", "customer", "total", "line", "$Text"}));
+    EXPECT_EQ(type(rs, "customer"), ado::adVarWChar);
+    EXPECT_EQ(type(rs, "line"), ado::adChapter);
+    EXPECT_EQ(value(rs, "id"), Variant("7"));
+    EXPECT_EQ(value(rs, "customer"), Variant("Zoë"));
+    EXPECT_EQ(value(rs, "$Text"), Variant("urgent"));
+
+    ObjectRef lines = objectOf(value(rs, "line"));
+    EXPECT_EQ(get(lines, "RecordCount"), Variant(int32_t{2}));
+    EXPECT_EQ(names(lines), (std::vector<std::string>{"sku", "qty", "$Text"}));
+    call(lines, "MoveNext");
+    EXPECT_EQ(value(lines, "sku"), Variant("B2"));
+
+    call(rs, "MoveNext");
+    EXPECT_EQ(value(rs, "customer"), Variant("Bob & Co"));
+    EXPECT_TRUE(value(rs, "status").isNull());  // absent attribute
+    EXPECT_TRUE(value(rs, "total").isNull());   // absent element
+    EXPECT_EQ(value(rs, "$Text"), Variant(""));
+    // A single nested row is still a chapter: the field's type is the same in every row.
+    EXPECT_EQ(get(objectOf(value(rs, "line")), "RecordCount"), Variant(int32_t{1}));
+    call(rs, "MoveNext");
+    EXPECT_EQ(get(rs, "EOF"), Variant(true));
+  }
+}
+
+TEST(XmlProvider, RepeatedSimpleElementsAreAChapter) {
+  TempDir dir;
+  test::writeFile(dir.file("tags.xml"), "<r><item><tag>a</tag><tag>b</tag></item><item><tag>c</tag></item></r>");
+  ObjectRef rs = openXml(dir.file("tags.xml"));
+  EXPECT_EQ(type(rs, "tag"), ado::adChapter);
+  ObjectRef tags = objectOf(value(rs, "tag"));
+  EXPECT_EQ(names(tags), (std::vector<std::string>{"$Text"}));
+  call(tags, "MoveNext");
+  EXPECT_EQ(value(tags, "$Text"), Variant("b"));
+}
+
+TEST(XmlProvider, EmptyRootHasNoRows) {
+  TempDir dir;
+  test::writeFile(dir.file("empty.xml"), "<root/>");
+  ObjectRef rs = openXml(dir.file("empty.xml"));
+  EXPECT_EQ(get(rs, "RecordCount"), Variant(int32_t{0}));
+  EXPECT_EQ(get(rs, "EOF"), Variant(true));
+  EXPECT_EQ(names(rs), (std::vector<std::string>{"$Text"}));
+}
+
+TEST(XmlProvider, FilesThatAreNotXmlFailOpenClearly) {
+  TempDir dir;
+  test::writeFile(dir.file("bad.xml"), "<a><b></a>");
+  test::writeFile(dir.file("text.xml"), "just some text");
+  for (const std::string& path : {dir.file("bad.xml"), dir.file("text.xml")}) {
+    ObjectRef rs = CreateObject(ado::kRecordsetProgId);
+    let(rs, "ActiveConnection", Variant(ado::kXmlProviders[2]));
+    try {
+      call(rs, "Open", {Variant(path)});
+      ADD_FAILURE() << path << " opened";
+    } catch (const AutomationError& e) {
+      EXPECT_NE(e.description().find("not well-formed"), std::string::npos) << e.description();
+      EXPECT_NE(e.description().find(path), std::string::npos);
+    }
+    EXPECT_EQ(get(rs, "State"), Variant(ado::adStateClosed));
+  }
+  ObjectRef rs = CreateObject(ado::kRecordsetProgId);
+  let(rs, "ActiveConnection", Variant(ado::kXmlProviders[0]));
+  try {
+    call(rs, "Open", {Variant(dir.file("missing.xml"))});
+    ADD_FAILURE() << "a missing file opened";
+  } catch (const AutomationError& e) {
+    EXPECT_NE(e.description().find("cannot be opened"), std::string::npos) << e.description();
+  }
+  EXPECT_THROW(let(rs, "ActiveConnection", Variant("Provider=MSDAOSP; Data Source=MSXML2.DSOControl.9.9;")), AutomationError);
+}
+
+TEST(XmlProvider, EntitiesAreNeitherExpandedNorFetched) {
+  TempDir dir;
+  test::writeFile(dir.file("secret.txt"), "SECRET");
+  test::writeFile(dir.file("ent.xml"), "<?xml version=\"1.0\"?>\n<!DOCTYPE r [<!ENTITY ext SYSTEM \"file://" + dir.file("secret.txt") +
+                                           "\"><!ENTITY a \"aaaaaaaaaa\">]>\n<r><row><v>&ext;</v><w>&a;&a;</w></row></r>");
+  ObjectRef rs = openXml(dir.file("ent.xml"));
+  std::string v = CStr(value(rs, "v")), w = CStr(value(rs, "w"));
+  EXPECT_EQ(v.find("SECRET"), std::string::npos) << v;
+  EXPECT_EQ(v, "&ext;");
+  EXPECT_EQ(w, "&a;&a;");
+}
+
+}  // namespace

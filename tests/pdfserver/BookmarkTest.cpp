@@ -1,0 +1,170 @@
+// Bookmarks: the JavaScript nodes over the file's outline and
+// AcroExch.PDBookmark.
+#include "Common.h"
+
+namespace pdftest {
+
+class Bookmarks : public PdfTest {
+ protected:
+  void SetUp() override {
+    PdfTest::SetUp();
+    pd = openPDDoc(path);
+    js = objectOf(call(pd, "GetJSObject"));
+    root = objectOf(get(js, "BookMarkRoot"));
+  }
+  static std::vector<ObjectRef> kids(const ObjectRef& node) {
+    Variant v = get(node, "Children");
+    std::vector<ObjectRef> out;
+    if (!v.isArray()) return out;
+    for (const Variant& x : v.array().data()) out.push_back(objectOf(x));
+    return out;
+  }
+  // The walk the component does: depth first over Children and Name.
+  static void walk(const ObjectRef& node, int level, std::vector<std::string>& out) {
+    for (const ObjectRef& c : kids(node)) {
+      out.push_back(std::string(static_cast<size_t>(level) * 2, ' ') + CStr(get(c, "Name")));
+      walk(c, level + 1, out);
+    }
+  }
+  std::vector<std::string> savedTitles() {
+    call(pd, "Save", {1, path});
+    std::vector<std::string> t;
+    flatten(fixture::readBack(path).outline, 0, t);
+    return t;
+  }
+  ObjectRef pd, js, root;
+};
+
+TEST_F(Bookmarks, WalkThreeLevels) {
+  std::vector<std::string> names;
+  walk(root, 0, names);
+  std::vector<std::string> want = {"Chapter 1", "  Section 1.1", "    Detail 1.1.1", "  Section 1.2", "Chapter 2"};
+  EXPECT_EQ(names, want);
+  ObjectRef leaf = kids(kids(kids(root)[0])[0])[0];
+  EXPECT_TRUE(get(leaf, "children").isNull()) << "a leaf answers null";
+  ObjectRef parent = objectOf(get(leaf, "Parent"));
+  EXPECT_EQ(CStr(get(parent, "name")), "Section 1.1");
+  ObjectRef top = objectOf(get(objectOf(get(parent, "parent")), "parent"));
+  EXPECT_TRUE(get(top, "parent").isNull()) << "the root has no parent";
+  EXPECT_EQ(CStr(get(top, "name")), "doc.pdf");
+}
+
+TEST_F(Bookmarks, OpenStateComesFromTheFile) {
+  std::vector<ObjectRef> top = kids(root);
+  EXPECT_TRUE(CBool(get(top[0], "open")));
+  EXPECT_FALSE(CBool(get(kids(top[0])[0], "open")));
+  EXPECT_TRUE(CBool(get(root, "open"))) << "the root is always open";
+}
+
+TEST_F(Bookmarks, CreateChildAtPositionsAndSave) {
+  call(root, "createChild", {"First of all", "this.pageNum = 2;", 0});
+  std::vector<ObjectRef> top = kids(root);
+  call(top[1], "createChild", {"Appended", "", 99});
+  call(top[1], "createChild", {"In between", "", 1});
+  std::vector<std::string> want = {"First of all@-1", "Chapter 1@0",   "  Section 1.1@0", "    Detail 1.1.1@1",
+                                   "  In between@-1",  "  Section 1.2@1", "  Appended@-1",   "Chapter 2@2"};
+  EXPECT_EQ(savedTitles(), want);
+  EXPECT_EQ(fixture::outlineEntry(path, {"First of all"}, "A"), "<</S/JavaScript/JS(this.pageNum = 2;)>>");
+  EXPECT_EQ(fixture::run({"qpdf", "--check", path}), 0);
+}
+
+TEST_F(Bookmarks, CreateChildUnderALeafAndUnderAnEmptyRoot) {
+  ObjectRef leaf = kids(kids(kids(root)[0])[0])[0];
+  call(leaf, "createChild", {"Level four", "", 0});
+  EXPECT_EQ(kids(leaf).size(), 1u);
+  EXPECT_TRUE(CBool(get(leaf, "open"))) << "a new parent shows its child";
+
+  // A document without an outline gets one with its first bookmark.
+  std::string plain = dir.file("plain.pdf");
+  fixture::DocSpec s;
+  s.pages = {fixture::PageSpec{}};
+  fixture::makePdf(plain, s);
+  ObjectRef d = openPDDoc(plain);
+  ObjectRef r = objectOf(get(objectOf(call(d, "GetJSObject")), "bookmarkRoot"));
+  EXPECT_TRUE(get(r, "children").isNull());
+  call(d, "Save", {0, plain});
+  EXPECT_EQ(fixture::outlineEntry(plain, {}, "Type"), "<no item>") << "reading the root adds no outline";
+  call(r, "createChild", {"Only", "this.pageNum++;", 0});
+  call(d, "Save", {1, plain});
+  fixture::ReadBack rb = fixture::readBack(plain);
+  ASSERT_EQ(rb.outline.size(), 1u);
+  EXPECT_EQ(rb.outline[0].title, "Only");
+}
+
+TEST_F(Bookmarks, ColourStyleOpenAndName) {
+  std::vector<ObjectRef> top = kids(root);
+  let(top[0], "color", V({"RGB", 1.0, 0.0, 0.0}));
+  let(top[0], "style", 2);
+  let(top[0], "open", false);
+  let(top[1], "Name", "Zweites Kapitel");
+  let(top[1], "Color", V({"G", 0.5}));
+  EXPECT_EQ(get(top[0], "color"), V({"RGB", 1.0, 0.0, 0.0}));
+  EXPECT_EQ(CLng(get(top[0], "style")), 2);
+  EXPECT_FALSE(CBool(get(top[0], "open")));
+  EXPECT_THROW(let(top[0], "style", 4), AutomationError);
+  EXPECT_THROW(let(top[0], "color", "red"), AutomationError);
+  call(pd, "Save", {1, path});
+  EXPECT_EQ(fixture::outlineEntry(path, {"Chapter 1"}, "C"), "[1 0 0]");
+  EXPECT_EQ(fixture::outlineEntry(path, {"Chapter 1"}, "F"), "2");
+  EXPECT_EQ(fixture::outlineEntry(path, {"Chapter 1"}, "Count"), "-2");
+  EXPECT_EQ(fixture::outlineEntry(path, {"Zweites Kapitel"}, "C"), "[.5 .5 .5]");
+}
+
+TEST_F(Bookmarks, ExecuteMovesTheViewer) {
+  std::vector<ObjectRef> top = kids(root);
+  call(top[1], "execute");  // a destination on page 2
+  EXPECT_EQ(CLng(get(js, "pageNum")), 2);
+  call(top[0], "setAction", {"this.pageNum = 1;this.scroll(10, 20);"});
+  call(top[0], "Execute");
+  EXPECT_EQ(CLng(get(js, "pageNum")), 1);
+  call(top[0], "setAction", {"this.pageNum++;"});
+  call(top[0], "execute");
+  EXPECT_EQ(CLng(get(js, "pageNum")), 2);
+  call(top[0], "execute");
+  EXPECT_EQ(CLng(get(js, "pageNum")), 2) << "the viewer stays on the last page";
+  call(pd, "Save", {0, path});
+  EXPECT_EQ(fixture::outlineEntry(path, {"Chapter 1"}, "A"), "<</S/JavaScript/JS(this.pageNum++;)>>");
+  EXPECT_EQ(fixture::outlineEntry(path, {"Chapter 1"}, "Dest"), "<none>") << "the action replaces the destination";
+}
+
+TEST_F(Bookmarks, OtherScriptsRunInTheEngineOrFailClearly) {
+  std::vector<ObjectRef> top = kids(root);
+  call(top[0], "setAction", {"var x = 1 + 1;"});
+  EXPECT_NO_THROW(call(top[0], "execute"));
+  call(top[0], "setAction", {"this.noSuchFunction();"});
+  try {
+    call(top[0], "execute");
+    FAIL() << "no error";
+  } catch (const AutomationError& e) {
+    EXPECT_NE(e.description().find("script"), std::string::npos) << e.description();
+  }
+}
+
+TEST_F(Bookmarks, RemoveAndReferencesSurviveASave) {
+  std::vector<ObjectRef> top = kids(root);
+  ObjectRef section = kids(top[0])[1];
+  call(kids(top[0])[0], "remove");
+  // Saving onto the open file reopens it; kept nodes follow.
+  call(pd, "Save", {1, path});
+  EXPECT_EQ(CStr(get(section, "name")), "Section 1.2");
+  let(section, "name", "Renamed after save");
+  std::vector<std::string> want = {"Chapter 1@0", "  Renamed after save@1", "Chapter 2@2"};
+  EXPECT_EQ(savedTitles(), want);
+}
+
+TEST_F(Bookmarks, PDBookmarkFindsRenamesAndPerforms) {
+  ObjectRef bm = CreateObject(acrobat::kPDBookmark);
+  EXPECT_FALSE(CBool(call(bm, "GetByTitle", {Variant(pd), "No such title"})));
+  EXPECT_FALSE(CBool(call(bm, "IsValid")));
+  EXPECT_TRUE(CBool(call(bm, "GetByTitle", {Variant(pd), "Detail 1.1.1"})));
+  EXPECT_TRUE(CBool(call(bm, "SetTitle", {"Detail renamed"})));
+  EXPECT_EQ(CStr(call(bm, "GetTitle")), "Detail renamed");
+  ObjectRef av = objectOf(call(pd, "OpenAVDoc", {"t"}));
+  EXPECT_TRUE(CBool(call(bm, "Perform", {Variant(av)})));
+  EXPECT_EQ(CLng(get(js, "pageNum")), 1);
+  call(av, "Close", {true});
+  std::vector<std::string> t = savedTitles();
+  EXPECT_EQ(t[2], "    Detail renamed@1");
+}
+
+}  // namespace pdftest

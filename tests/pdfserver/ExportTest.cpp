@@ -1,0 +1,86 @@
+// saveAs in the file types MuPDF can write.
+#include "Common.h"
+
+namespace pdftest {
+
+class Export : public PdfTest {
+ protected:
+  void SetUp() override {
+    PdfTest::SetUp();
+    pd = openPDDoc(path);
+    js = objectOf(call(pd, "GetJSObject"));
+  }
+  ObjectRef pd, js;
+};
+
+TEST_F(Export, PdfMovesTheDocumentToTheNewFile) {
+  let(js, "title", "Saved as");
+  std::string out = dir.file("as.pdf");
+  call(js, "saveAs", {out});
+  EXPECT_EQ(fixture::readBack(out).title, "Saved as");
+  EXPECT_EQ(CStr(get(js, "path")), out);
+  call(js, "saveAs", {dir.file("as2.pdf"), "com.adobe.acrobat.pdf"});
+  EXPECT_EQ(fixture::readBack(dir.file("as2.pdf")).pages, 3);
+}
+
+TEST_F(Export, PlainTextHoldsTheText) {
+  std::string out = dir.file("t.txt");
+  call(js, "saveAs", {out, "com.adobe.acrobat.plain-text"});
+  std::string t = fixture::readFile(out);
+  EXPECT_NE(t.find("Hello world, first page."), std::string::npos);
+  EXPECT_NE(t.find("Third page, world again"), std::string::npos);
+  EXPECT_NE(t.find("日本語"), std::string::npos);
+}
+
+TEST_F(Export, HtmlXmlAndPostScript) {
+  call(js, "saveAs", {dir.file("h.html"), "com.adobe.acrobat.html-4-01-css-1-00"});
+  EXPECT_NE(fixture::readFile(dir.file("h.html")).find("<html"), std::string::npos);
+  call(js, "saveAs", {dir.file("x.xml"), "com.adobe.acrobat.xml-1-00"});
+  std::string x = fixture::readFile(dir.file("x.xml"));
+  EXPECT_NE(x.find("<page"), std::string::npos);
+  call(js, "saveAs", {dir.file("p.ps"), "com.adobe.acrobat.ps"});
+  EXPECT_EQ(fixture::readFile(dir.file("p.ps")).substr(0, 4), "%!PS");
+}
+
+TEST_F(Export, PicturesOneFilePerPage) {
+  call(js, "saveAs", {dir.file("pic.png"), "com.adobe.acrobat.png"});
+  for (int i = 1; i <= 3; ++i)
+    EXPECT_EQ(fixture::readFile(dir.file("pic_Page_" + std::to_string(i) + ".png")).substr(1, 3), "PNG");
+  call(js, "saveAs", {dir.file("pic.jpg"), "com.adobe.acrobat.jpeg"});
+  EXPECT_EQ(fixture::readFile(dir.file("pic_Page_2.jpg")).substr(0, 3), "\xFF\xD8\xFF");
+  call(js, "saveAs", {dir.file("pic.tif"), "com.adobe.acrobat.tiff"});
+  EXPECT_EQ(fixture::readFile(dir.file("pic_Page_3.tif")).substr(0, 4), std::string("II*\0", 4));
+  // Another reader takes the TIFF and JPEG files.
+  std::string info;
+  if (fixture::run({"mutool", "info", dir.file("pic_Page_3.tif")}, &info) == 0) {
+    EXPECT_NE(info.find("Pages: 1"), std::string::npos) << info;
+  }
+}
+
+TEST_F(Export, EpsThroughGhostscriptOneFilePerPage) {
+  let(js, "title", "unsaved change");  // the pages come from the document as it is now
+  call(js, "saveAs", {dir.file("e.eps"), "com.adobe.acrobat.eps"});
+  for (int i = 1; i <= 3; ++i) {
+    std::string eps = fixture::readFile(dir.file("e_Page_" + std::to_string(i) + ".eps"));
+    EXPECT_EQ(eps.substr(0, 23), "%!PS-Adobe-3.0 EPSF-3.0") << i;
+    EXPECT_NE(eps.find("%%BoundingBox"), std::string::npos);
+  }
+  std::vector<std::string> want = {"doc.pdf", "e_Page_1.eps", "e_Page_2.eps", "e_Page_3.eps"};
+  EXPECT_EQ(dir.names(), want) << "no temporary file is left beside the output";
+}
+
+TEST_F(Export, UnsupportedTypesWriteNothing) {
+  std::vector<std::string> before = dir.names();
+  for (const char* id : {"com.adobe.acrobat.rtf", "com.adobe.acrobat.doc", "com.adobe.acrobat.jp2k",
+                         "com.adobe.acrobat.xdp", "com.callas.preflight.pdfa", "com.example.nothing"}) {
+    try {
+      call(js, "saveAs", {dir.file("out.bin"), id});
+      ADD_FAILURE() << id;
+    } catch (const AutomationError& e) {
+      EXPECT_NE(e.description().find("not supported"), std::string::npos) << e.description();
+    }
+  }
+  EXPECT_EQ(dir.names(), before);
+}
+
+}  // namespace pdftest

@@ -1,0 +1,191 @@
+// AcroExch.PDDoc: opening, pages, information, saving and inserting.
+#include <sys/stat.h>
+
+#include "Common.h"
+
+namespace pdftest {
+
+TEST_F(PdfTest, OpensAndCountsPages) {
+  ObjectRef d = openPDDoc(path);
+  EXPECT_EQ(CLng(call(d, "GetNumPages")), 3);
+  // Member names match without regard to case, as the driven viewer's do.
+  EXPECT_EQ(CLng(call(d, "getnumpages")), 3);
+  EXPECT_EQ(CStr(call(d, "GetFileName")), path);
+}
+
+TEST_F(PdfTest, PageSizeHonoursRotationAndCropBox) {
+  ObjectRef d = openPDDoc(path);
+  ObjectRef p0 = objectOf(call(d, "AcquirePage", {0}));
+  ObjectRef s0 = objectOf(call(p0, "GetSize"));
+  EXPECT_EQ(CLng(get(s0, "x")), 612);
+  EXPECT_EQ(CLng(get(s0, "y")), 792);
+  ObjectRef s1 = objectOf(call(objectOf(call(d, "AcquirePage", {1})), "GetSize"));
+  EXPECT_EQ(CLng(get(s1, "x")), 400) << "a page rotated by 90 degrees shows its height as width";
+  EXPECT_EQ(CLng(get(s1, "y")), 300);
+  ObjectRef s2 = objectOf(call(objectOf(call(d, "AcquirePage", {2})), "GetSize"));
+  EXPECT_EQ(CLng(get(s2, "x")), 612 - 72) << "the crop box, not the media box";
+  EXPECT_EQ(CLng(get(s2, "y")), 792 - 72);
+  EXPECT_EQ(CLng(call(objectOf(call(d, "AcquirePage", {2})), "GetNumber")), 2);
+}
+
+TEST_F(PdfTest, PageOutsideTheDocumentIsAnError) {
+  ObjectRef d = openPDDoc(path);
+  try {
+    call(d, "AcquirePage", {3});
+    FAIL() << "no error";
+  } catch (const AutomationError& e) {
+    EXPECT_NE(e.description().find("Page 3 does not exist"), std::string::npos) << e.description();
+  }
+  EXPECT_THROW(call(d, "AcquirePage", {-1}), AutomationError);
+}
+
+TEST_F(PdfTest, MembersOfAClosedDocumentRaise) {
+  ObjectRef d = openPDDoc(path);
+  EXPECT_TRUE(CBool(call(d, "Close")));
+  try {
+    call(d, "GetNumPages");
+    FAIL() << "no error";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.description(), "The document is not open");
+  }
+}
+
+TEST_F(PdfTest, InfoIsReadAndWrittenAndSavedInFull) {
+  ObjectRef d = openPDDoc(path);
+  EXPECT_EQ(CStr(call(d, "GetInfo", {"Title"})), "Standard fixture");
+  EXPECT_TRUE(CBool(call(d, "SetInfo", {"Title", "Новое название"})));
+  EXPECT_TRUE(CBool(call(d, "SetInfo", {"KeyWords", "alpha, beta"})));
+  std::string out = dir.file("full.pdf");
+  EXPECT_TRUE(CBool(call(d, "Save", {acrobat::kSaveFull, out})));
+  fixture::ReadBack r = fixture::readBack(out);
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(r.title, "Новое название");
+  EXPECT_EQ(r.keywords, "alpha, beta");
+  EXPECT_EQ(r.pages, 3);
+  EXPECT_EQ(fixture::run({"qpdf", "--check", out}), 0);
+  // The original is untouched by a save elsewhere.
+  EXPECT_EQ(fixture::readBack(path).title, "Standard fixture");
+}
+
+TEST_F(PdfTest, IncrementalSaveOntoTheOpenFileAppendsAndCanRepeat) {
+  std::string before = fixture::readFile(path);
+  ObjectRef d = openPDDoc(path);
+  call(d, "SetInfo", {"Title", "First change"});
+  EXPECT_TRUE(CBool(call(d, "Save", {acrobat::kSaveIncremental, path})));
+  std::string after1 = fixture::readFile(path);
+  ASSERT_GT(after1.size(), before.size());
+  EXPECT_EQ(after1.substr(0, before.size()), before) << "an incremental save keeps the original bytes";
+  EXPECT_EQ(fixture::readBack(path).title, "First change");
+  // The document now stands on the file written: a second increment
+  // appends to it, not to the bytes that were replaced.
+  call(d, "SetInfo", {"Title", "Second change"});
+  EXPECT_TRUE(CBool(call(d, "Save", {0, path})));
+  std::string after2 = fixture::readFile(path);
+  EXPECT_EQ(after2.substr(0, after1.size()), after1);
+  EXPECT_EQ(fixture::readBack(path).title, "Second change");
+  EXPECT_EQ(fixture::run({"qpdf", "--check", path}), 0);
+  EXPECT_EQ(dir.names(), std::vector<std::string>{"doc.pdf"}) << "no temporary file is left behind";
+  EXPECT_EQ(CLng(call(d, "GetNumPages")), 3);
+}
+
+TEST_F(PdfTest, FullSaveOntoTheOpenFileWorks) {
+  ObjectRef d = openPDDoc(path);
+  call(d, "SetInfo", {"Author", "Someone else"});
+  EXPECT_TRUE(CBool(call(d, "Save", {acrobat::kSaveFull, path})));
+  EXPECT_EQ(fixture::readBack(path).author, "Someone else");
+  EXPECT_EQ(CStr(call(d, "GetInfo", {"Author"})), "Someone else");
+  EXPECT_EQ(dir.names(), std::vector<std::string>{"doc.pdf"});
+}
+
+TEST_F(PdfTest, LinearizedSaveWritesALinearizedFile) {
+  ObjectRef d = openPDDoc(path);
+  std::string out = dir.file("linear.pdf");
+  EXPECT_TRUE(CBool(call(d, "Save", {37, out})));
+  std::string head = fixture::readFile(out).substr(0, 1024);
+  EXPECT_NE(head.find("/Linearized"), std::string::npos);
+  EXPECT_EQ(fixture::readBack(out).pages, 3);
+}
+
+TEST_F(PdfTest, SaveIntoAMissingFolderFailsAndWritesNothing) {
+  ObjectRef d = openPDDoc(path);
+  EXPECT_THROW(call(d, "Save", {1, dir.file("no/such/folder/x.pdf")}), AutomationError);
+  EXPECT_EQ(dir.names(), std::vector<std::string>{"doc.pdf"});
+}
+
+TEST_F(PdfTest, SaveCopyLeavesTheDocumentOnItsFile) {
+  ObjectRef d = openPDDoc(path);
+  call(d, "SetInfo", {"Title", "Copy title"});
+  std::string out = dir.file("copy.pdf");
+  EXPECT_TRUE(CBool(call(d, "Save", {acrobat::kSaveFull | acrobat::kSaveCopy, out})));
+  EXPECT_EQ(fixture::readBack(out).title, "Copy title");
+  EXPECT_EQ(CStr(call(d, "GetFileName")), path);
+}
+
+TEST_F(PdfTest, CreateAndInsertPagesWithBookmarks) {
+  std::string second = dir.file("second.pdf");
+  fixture::DocSpec s;
+  fixture::PageSpec a, b;
+  a.lines = {"Second document page one"};
+  b.lines = {"Second document page two"};
+  s.pages = {a, b};
+  s.outline = {{"Other start", 0, {{"Other inner", 1, {}}}}};
+  fixture::makePdf(second, s);
+
+  ObjectRef target = CreateObject(acrobat::kPDDoc);
+  ASSERT_TRUE(CBool(call(target, "Create")));
+  EXPECT_EQ(CLng(call(target, "GetNumPages")), 0);
+  ObjectRef src1 = openPDDoc(path);
+  ObjectRef src2 = openPDDoc(second);
+  // True as the flags asks for the bookmarks too, as the component passes it.
+  EXPECT_TRUE(CBool(call(target, "InsertPages", {-1, Variant(src1), 0, 3, true})));
+  EXPECT_TRUE(CBool(call(target, "InsertPages", {2, Variant(src2), 0, 2, true})));
+  EXPECT_EQ(CLng(call(target, "GetNumPages")), 5);
+  std::string out = dir.file("merged.pdf");
+  EXPECT_TRUE(CBool(call(target, "Save", {1, out})));
+
+  fixture::ReadBack r = fixture::readBack(out);
+  ASSERT_TRUE(r.ok);
+  ASSERT_EQ(r.pages, 5);
+  EXPECT_NE(r.pageText[3].find("Second document page one"), std::string::npos);
+  EXPECT_EQ(r.rotation[1], 90);
+  std::vector<std::string> titles;
+  flatten(r.outline, 0, titles);
+  std::vector<std::string> want = {"Chapter 1@0", "  Section 1.1@0", "    Detail 1.1.1@1", "  Section 1.2@1",
+                                   "Chapter 2@2", "Other start@3",   "  Other inner@4"};
+  EXPECT_EQ(titles, want);
+  EXPECT_EQ(fixture::run({"qpdf", "--check", out}), 0);
+}
+
+TEST_F(PdfTest, InsertPagesChecksItsRange) {
+  ObjectRef target = openPDDoc(path);
+  ObjectRef src = openPDDoc(path);
+  EXPECT_THROW(call(target, "InsertPages", {2, Variant(src), 2, 5, 0}), AutomationError);
+  EXPECT_THROW(call(target, "InsertPages", {7, Variant(src), 0, 1, 0}), AutomationError);
+  EXPECT_EQ(CLng(call(target, "GetNumPages")), 3);
+}
+
+TEST_F(PdfTest, PageModeAndFlags) {
+  ObjectRef d = openPDDoc(path);
+  EXPECT_TRUE(CBool(call(d, "SetPageMode", {acrobat::kPageModeUseBookmarks})));
+  EXPECT_EQ(CLng(call(d, "GetPageMode")), 3);
+  EXPECT_TRUE(CBool(call(d, "SetFlags", {256})));
+  EXPECT_EQ(CLng(call(d, "GetFlags")) & 256, 256);
+  std::string out = dir.file("mode.pdf");
+  call(d, "Save", {1, out});
+  ObjectRef again = openPDDoc(out);
+  EXPECT_EQ(CLng(call(again, "GetPageMode")), 3);
+  EXPECT_THROW(call(d, "SetPageMode", {9}), AutomationError);
+}
+
+TEST_F(PdfTest, SavedFilesCarryIdentifiers) {
+  ObjectRef d = openPDDoc(path);
+  std::string out = dir.file("ids.pdf");
+  call(d, "Save", {1, out});
+  ObjectRef again = openPDDoc(out);
+  std::string id = CStr(call(again, "GetPermanentID"));
+  EXPECT_EQ(id.size(), 32u);
+  EXPECT_EQ(id.find_first_not_of("0123456789abcdef"), std::string::npos);
+  EXPECT_EQ(CStr(call(again, "GetInstanceID")).size(), 32u);
+}
+
+}  // namespace pdftest
