@@ -12,3 +12,7 @@ pm_build build -DPRESSMARK_TESTS=OFF -DPRESSMARK_BENCH=OFF
 out=$(mktemp -d "${TMPDIR:-/tmp}/pressmark-sample-XXXXXX")
 pm_log "pressmark shell samples/session.calls (output in $out)"
 sed "s#@OUT@#$out#g; s#@SAMPLES@#$PM_ROOT/samples#g" samples/session.calls | ./build/pressmark shell
+
+pm_log "pressmark CreatePDFfromWord $out/letter.pdf samples/letter.rtf"
+./build/pressmark CreatePDFfromWord "$out/letter.pdf" "$PM_ROOT/samples/letter.rtf" | grep -v '^event LogMessage'
+ls -l "$out/letter.pdf"

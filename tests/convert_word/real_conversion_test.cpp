@@ -52,6 +52,20 @@ TEST_F(RealConversion, SeveralPagesLandscapeWithPageNumbers) {
   EXPECT_FALSE(tempLeft());
 }
 
+TEST_F(RealConversion, TheTextOfEveryPageIsReadBack) {
+  // A PostScript font keeps its glyph names through the PostScript file, so
+  // the Distiller's PDF maps every glyph back to its character. (The fonts of
+  // the URW set come with Ghostscript.)
+  writeFile(dir.file("words.rtf"),
+            makeRtf({{"First page in Latin"}, {"Δεύτερη σελίδα"}, {"Третья страница"}}, false, "Nimbus Roman"));
+  call(pdf, "CreatePDFfromWord", {Arg(dir.file("words.pdf")), Arg(dir.file("words.rtf"))});
+  ASSERT_EQ(pdfFacts(dir.file("words.pdf")).pages, 3);
+  EXPECT_NE(pdfText(dir.file("words.pdf"), 1).find("First page in Latin"), std::string::npos);
+  EXPECT_NE(pdfText(dir.file("words.pdf"), 2).find("Δεύτερη σελίδα"), std::string::npos) << pdfText(dir.file("words.pdf"), 2);
+  EXPECT_NE(pdfText(dir.file("words.pdf"), 3).find("Третья страница"), std::string::npos);
+  EXPECT_EQ(pdfText(dir.file("words.pdf"), 1).find("Третья"), std::string::npos) << "each page holds its own text";
+}
+
 TEST_F(RealConversion, PortraitIsForcedAndPagesAreChosen) {
   writeFile(dir.file("wide.rtf"), makeRtfPages(4, /*landscape=*/true));
   call(pdf, "CreatePDFfromWord",

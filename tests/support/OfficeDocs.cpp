@@ -9,8 +9,8 @@
 
 namespace pm::test {
 
-std::string makeRtf(const std::vector<RtfPage>& pages, bool landscape) {
-  std::string s = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 DejaVu Sans;}}";
+std::string makeRtf(const std::vector<RtfPage>& pages, bool landscape, const std::string& font) {
+  std::string s = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 " + font + ";}}";
   if (landscape)
     s += "\\paperw16838\\paperh11906\\landscape";
   else
@@ -86,8 +86,8 @@ PdfFacts pdfFacts(const std::string& pdf) {
 }
 
 std::string pdfText(const std::string& pdf, int page) {
-  std::string range = page > 0 ? "-f " + std::to_string(page) + " -l " + std::to_string(page) + " " : "";
-  return commandOutput("pdftotext -layout " + range + shellQuote(pdf) + " -");
+  std::string pages = page > 0 ? " " + std::to_string(page) : "";
+  return commandOutput("mutool draw -q -F txt -o - " + shellQuote(pdf) + pages + " 2>/dev/null");
 }
 
 std::string psToPdf(const std::string& ps, const std::string& pdf) {

@@ -13,7 +13,7 @@ struct RtfPage {
 };
 
 // An RTF document with one paragraph per page, separated by page breaks.
-std::string makeRtf(const std::vector<RtfPage>& pages, bool landscape = false);
+std::string makeRtf(const std::vector<RtfPage>& pages, bool landscape = false, const std::string& font = "DejaVu Sans");
 // Pages whose text is "Page <n> marker" for n = 1..count.
 std::string makeRtfPages(int count, bool landscape = false);
 
@@ -30,7 +30,7 @@ struct PdfFacts {
   double width = 0, height = 0;  // of the first page, in points
 };
 PdfFacts pdfFacts(const std::string& pdf);
-// The text of one page (1-based), or of all pages when page is 0.
+// The text of one page (1-based), or of all pages when page is 0, read by MuPDF.
 std::string pdfText(const std::string& pdf, int page = 0);
 // A PostScript file made into a PDF by Ghostscript, for reading back.
 std::string psToPdf(const std::string& ps, const std::string& pdf);
