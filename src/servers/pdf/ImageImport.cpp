@@ -1,19 +1,19 @@
 #include "servers/pdf/ImageImport.h"
 
-#include "automation/Error.h"
-
 #include <sys/stat.h>
 
-#include <cstdio>
 #include <fstream>
+
+#include "automation/Error.h"
 
 namespace pm::pdf {
 
 namespace {
 
-// A picture without a stated resolution is taken at 72 pixels an inch, so a
-// pixel becomes a point.
-constexpr int kDefaultResolution = 72;
+// The resolution of a picture that states none, as the engine takes such
+// pictures (GIF, for one) elsewhere; it also brings stated resolutions below
+// 72 dots per inch up to 72, which cannot be meant for print.
+constexpr int kDefaultResolution = 96;
 
 // Pictures larger than this many pixels are refused rather than decoded.
 constexpr int64_t kMaxPixels = int64_t(1) << 30;

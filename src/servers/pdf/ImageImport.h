@@ -1,6 +1,7 @@
 // Opening an image file the way the viewer opens one: converted into a new
 // PDF document with one page per picture, each page the picture's size at
-// its own resolution.
+// its own resolution (96 dots per inch for a picture that states none, and
+// at least 72).
 #pragma once
 
 #include <string>
