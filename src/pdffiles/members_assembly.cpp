@@ -175,11 +175,11 @@ Variant CreatePDFfromImageFile(CreatePDF&, Frame& f) {
 Variant CreatePDFfromMultiImage(CreatePDF&, Frame& f) {
   Variant& strPDFFile = f[0];
   Variant& varImageFiles = f[1];
+  std::vector<std::unique_ptr<TempImagePdf>> temps;
   trapErrors(
       [&] {
         // 1. Each temporary PDF is made exclusively before its conversion.
         const Variant blank[4] = {Variant(""), Variant(""), Variant(""), Variant("")};
-        std::vector<std::unique_ptr<TempImagePdf>> temps;
         int32_t lower = 0, upper = -1;
         listBounds(varImageFiles, lower, upper);
         int16_t n = 0;
@@ -203,7 +203,11 @@ Variant CreatePDFfromMultiImage(CreatePDF&, Frame& f) {
         // nothing to delete.
         for (auto& t : temps) deleteIfExists(Variant(t->path()));
       },
-      [] {});
+      [&] {
+        // The converted images stay for the caller to look at; the empty
+        // names made for this call and never written go.
+        for (auto& t : temps) t->removeIfUnwritten();
+      });
   return {};
 }
 

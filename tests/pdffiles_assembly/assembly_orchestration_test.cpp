@@ -344,6 +344,21 @@ TEST_F(ImageAssembly, MultiImageMakesItsTemporaryFilesExclusivelyAndDeletesOnlyW
   EXPECT_FALSE(fs::exists(temp_.path() + "/_temp_1.pdf")) << "the unconverted image leaves nothing behind";
 }
 
+TEST_F(ImageAssembly, AFailedConversionStopsTheListAndLeavesNoEmptyName) {
+  std::string one = input("one.png", "png"), two = input("two.png", "png");
+  rec_->on("ImageDoc", "Save").does([&](auto&, std::span<const Arg> args) {
+    std::string to = CStr(args[1].get());
+    if (to.find("_temp_1") != std::string::npos) return Variant(false);
+    writeFile(to, "%PDF-image");
+    return Variant(true);
+  });
+  EXPECT_THROW(run("CreatePDFfromMultiImage", {Variant(dir_.file("out.pdf")), Variant(Array::vector({Variant(one), Variant(two)}))}),
+               AutomationError);
+  EXPECT_TRUE(fs::exists(temp_.path() + "/_temp_0.pdf")) << "a converted image stays after a failure";
+  EXPECT_FALSE(fs::exists(temp_.path() + "/_temp_1.pdf"));
+  EXPECT_FALSE(fs::exists(dir_.file("out.pdf")));
+}
+
 TEST_F(ImageAssembly, MultiImageWithoutAnyExistingImageLeavesTheOutputAlone) {
   std::string out = input("out.pdf", "old");
   run("CreatePDFfromMultiImage", {Variant(out), Variant(Array::vector({Variant(dir_.file("none.png"))}))});

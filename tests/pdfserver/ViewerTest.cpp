@@ -1,6 +1,7 @@
 // The headless viewer: application, viewer documents, page views, the
 // main window and the clipboard.
 #include <cstdlib>
+
 #include "Common.h"
 #include "system/Clipboard.h"
 #include "system/WindowTable.h"
