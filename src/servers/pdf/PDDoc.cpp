@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "automation/surfaces/Acrobat.h"
+#include "servers/pdf/Linearize.h"
 #include "servers/pdf/Objects.h"
 #include "system/Clipboard.h"
 
@@ -448,8 +449,12 @@ class PDDoc : public DocHolder {
     bool full = (type & acrobat::kSaveFull) != 0 || (doc_->flags & 2) != 0;
     bool linear = (type & acrobat::kSaveLinearized) != 0;
     bool garbage = (type & acrobat::kSaveCollectGarbage) != 0;
-    // A copy leaves the document attached to the file it came from.
-    doc_->save(path, full, linear, garbage, (type & acrobat::kSaveCopy) == 0);
+    // A copy leaves the document attached to the file it came from. A
+    // linearized file is written whole and then linearized by the tool
+    // that does it without loss; the document goes on from the whole file,
+    // whose content the linearized one has.
+    doc_->save(path, full || linear, false, garbage || linear, (type & acrobat::kSaveCopy) == 0);
+    if (linear) linearizeFile(path);
     return Variant(true);
   }
 
