@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <cmath>
 #include <set>
+#include <vector>
 
 #include "automation/surfaces/Acrobat.h"
+#include "servers/pdf/Linearize.h"
 #include "servers/pdf/Objects.h"
 #include "system/Clipboard.h"
 
@@ -17,6 +19,62 @@ namespace {
 [[noreturn]] void fail(const std::string& d) { throw AutomationError(mu::kErrEngine, mu::kEngineSource, d); }
 
 int pageArg(const Variant& v) { return CLng(v); }
+
+// ---- Bookmark copying (plain C helpers run inside guard()) ----
+
+// Collects the page objects with indexes from to from + count - 1 of the
+// page tree below node, in page order; index counts the pages passed.
+void collectPages(fz_context* c, pdf_obj* node, int depth, int* index, int from, int count, pdf_obj** out) {
+  pdf_obj* kids = pdf_dict_get(c, node, PDF_NAME(Kids));
+  int n = pdf_array_len(c, kids);
+  for (int i = 0; i < n && *index < from + count; ++i) {
+    pdf_obj* kid = pdf_array_get(c, kids, i);
+    if (pdf_is_array(c, pdf_dict_get(c, kid, PDF_NAME(Kids)))) {
+      // A subtree wholly before the range is skipped by its count.
+      int inside = pdf_dict_get_int(c, kid, PDF_NAME(Count));
+      if (inside > 0 && *index + inside <= from) {
+        *index += inside;
+        continue;
+      }
+      if (depth < 64) collectPages(c, kid, depth + 1, index, from, count, out);
+      continue;
+    }
+    if (*index >= from) out[*index - from] = kid;
+    ++*index;
+  }
+}
+
+// Appends a bookmark at the end of parent's children (through /Last, so a
+// long list costs nothing to extend). The title, and either a destination
+// page or a script; returns the new item.
+pdf_obj* appendOutlineItem(fz_context* c, pdf_document* doc, pdf_obj* parent, const char* title, pdf_obj* page,
+                           const char* script) {
+  pdf_obj* item = pdf_add_new_dict(c, doc, 6);
+  fz_try(c) {
+    pdf_dict_put_text_string(c, item, PDF_NAME(Title), title);
+    pdf_dict_put(c, item, PDF_NAME(Parent), parent);
+    if (page) {
+      pdf_obj* dest = pdf_dict_put_array(c, item, PDF_NAME(Dest), 2);
+      pdf_array_push(c, dest, page);
+      pdf_array_push(c, dest, PDF_NAME(Fit));
+    } else if (script && *script) {
+      pdf_obj* a = pdf_dict_put_dict(c, item, PDF_NAME(A), 2);
+      pdf_dict_put(c, a, PDF_NAME(S), PDF_NAME(JavaScript));
+      pdf_dict_put_text_string(c, a, PDF_NAME(JS), script);
+    }
+    pdf_obj* last = pdf_dict_get(c, parent, PDF_NAME(Last));
+    if (last) {
+      pdf_dict_put(c, item, PDF_NAME(Prev), last);
+      pdf_dict_put(c, last, PDF_NAME(Next), item);
+    } else {
+      pdf_dict_put(c, parent, PDF_NAME(First), item);
+    }
+    pdf_dict_put(c, parent, PDF_NAME(Last), item);
+  }
+  fz_always(c) { pdf_drop_obj(c, item); }
+  fz_catch(c) { fz_rethrow(c); }
+  return pdf_dict_get(c, parent, PDF_NAME(Last));
+}
 
 // ---- Point ----
 class Point : public Dispatch {
@@ -319,14 +377,24 @@ class PDDoc : public DocHolder {
   void copyBookmarks(Doc& src, int first, int count, int at) {
     pdf_obj* from = outlineFirstChild(src.outlines(false));
     if (!from) return;
+    // The inserted pages, found in one walk of the tree rather than one
+    // lookup per bookmark.
+    std::vector<pdf_obj*> pages(static_cast<size_t>(count), nullptr);
+    pdf_document* dst = doc_->pdf();
+    pdf_obj** out = pages.data();
+    mu::guard("Locating the inserted pages", [&](fz_context* c) {
+      int index = 0;
+      collectPages(c, pdf_dict_getp(c, pdf_trailer(c, dst), "Root/Pages"), 0, &index, at, count, out);
+    });
     std::set<int> seen;
-    copyLevel(src, from, doc_->outlines(true), first, count, at, 0, seen);
+    copyLevel(src, from, doc_->outlines(true), first, count, pages, 0, seen);
     outlineRecount(*doc_);
+    doc_->changed();
   }
   // A damaged outline may loop; every item is copied once, to a bounded
   // depth.
-  void copyLevel(Doc& src, pdf_obj* item, pdf_obj* parent, int first, int count, int at, int depth,
-                 std::set<int>& seen) {
+  void copyLevel(Doc& src, pdf_obj* item, pdf_obj* parent, int first, int count, const std::vector<pdf_obj*>& pages,
+                 int depth, std::set<int>& seen) {
     if (depth > 64) return;
     pdf_document* dst = doc_->pdf();
     for (int n = 0; item && n < 100000; ++n) {
@@ -346,15 +414,17 @@ class PDDoc : public DocHolder {
         next = pdf_dict_get(c, item, PDF_NAME(Next));
       });
       int page = src.destinationPage(item);
-      int target = (page >= first && page < first + count) ? at + (page - first) : -1;
-      std::string script = target < 0 && js ? mu::text(js) : std::string();
-      pdf_obj* made = outlineInsert(*doc_, parent, mu::text(title), script, 1 << 30, target);
+      pdf_obj* target = (page >= first && page < first + count) ? pages[static_cast<size_t>(page - first)] : nullptr;
+      std::string script = !target && js ? mu::text(js) : std::string();
+      std::string name = mu::text(title);
+      pdf_obj* made = nullptr;
       mu::guard("Copying a bookmark", [&](fz_context* c) {
+        made = appendOutlineItem(c, dst, parent, name.c_str(), target, script.c_str());
         if (pdf_is_array(c, colour)) pdf_dict_put_drop(c, made, PDF_NAME(C), pdf_graft_object(c, dst, colour));
         if (hasStyle) pdf_dict_put_int(c, made, PDF_NAME(F), style);
         if (closed) pdf_dict_put_int(c, made, PDF_NAME(Count), -1);
       });
-      copyLevel(src, outlineFirstChild(item), made, first, count, at, depth + 1, seen);
+      copyLevel(src, outlineFirstChild(item), made, first, count, pages, depth + 1, seen);
       item = next;
     }
   }
@@ -379,8 +449,12 @@ class PDDoc : public DocHolder {
     bool full = (type & acrobat::kSaveFull) != 0 || (doc_->flags & 2) != 0;
     bool linear = (type & acrobat::kSaveLinearized) != 0;
     bool garbage = (type & acrobat::kSaveCollectGarbage) != 0;
-    // A copy leaves the document attached to the file it came from.
-    doc_->save(path, full, linear, garbage, (type & acrobat::kSaveCopy) == 0);
+    // A copy leaves the document attached to the file it came from. A
+    // linearized file is written whole and then linearized by the tool
+    // that does it without loss; the document goes on from the whole file,
+    // whose content the linearized one has.
+    doc_->save(path, full || linear, false, garbage || linear, (type & acrobat::kSaveCopy) == 0);
+    if (linear) linearizeFile(path);
     return Variant(true);
   }
 

@@ -3,10 +3,15 @@
 // document's current page and zoom, its main window) without drawing
 // anything.
 #include <algorithm>
+#include <cmath>
 #include <mutex>
 
 #include "automation/surfaces/Acrobat.h"
+#include "servers/pdf/ImageImport.h"
 #include "servers/pdf/Objects.h"
+#include "servers/pdf/OpenView.h"
+#include "servers/pdf/PrintPages.h"
+#include "servers/pdf/ReadAloud.h"
 #include "system/WindowTable.h"
 
 namespace pm::pdf {
@@ -167,7 +172,9 @@ class AVDoc : public DocHolder {
   Variant Open(Frame& f) {
     std::string path = CStr(f[0]);
     auto d = std::make_shared<Doc>();
-    if (!d->open(path)) return Variant(false);
+    // An image opens as a new document made from it, as the viewer
+    // converts pictures it is asked to open.
+    if (!d->open(path) && !importImage(*d, path)) return Variant(false);
     if (inViewer()) leave();
     doc_ = d;
     title_ = f[1].isMissing() ? std::string() : CStr(f[1]);
@@ -181,9 +188,17 @@ class AVDoc : public DocHolder {
   Variant IsValid(Frame&) { return Variant(doc_ && doc_->isOpen() && inViewer()); }
   Variant GetPDDoc(Frame&) { return Variant(makePDDoc(docState())); }
   Variant GetAVPageView(Frame&) { return Variant(makePageView(shared_from_this(), docState())); }
-  Variant PrintPages(Frame&) {
-    docState()->pdf();
-    fail("Printing is not available in this viewer: no print service is configured");
+  // Without a dialog to show, the silent form and the other print the same
+  // way: the pages go to the default printer at their own size, so the
+  // shrink flag has nothing to shrink, and the job is binary PostScript.
+  Variant PrintPages(Frame& f) {
+    auto d = docState();
+    int32_t first = CLng(f[0]), last = CLng(f[1]);
+    CLng(f[2]);
+    CBool(f[3]);
+    CBool(f[4]);
+    printPages(*d, first, last, title_.empty() ? d->path() : title_);
+    return Variant(true);
   }
   Variant FindText(Frame& f) {
     auto d = docState();
@@ -289,12 +304,13 @@ class PageView : public DocHolder {
   Variant ZoomTo(Frame& f) {
     int32_t type = CLng(f[0]);
     double scale = CDbl(f[1]);
-    if (type < 0 || type > 4) fail("Unknown zoom type " + std::to_string(type));
-    if (type == acrobat::kZoomNoVary && (scale <= 0 || scale > 6400))
-      fail("A zoom is above 0 and at most 6400 percent");
+    if (type < 0 || type > 6) fail("Unknown zoom type " + std::to_string(type));
+    if (std::isnan(scale)) fail("The zoom scale is not a number");
     doc_->pdf();
     doc_->zoomType = type;
-    if (type == acrobat::kZoomNoVary) doc_->zoom = scale;
+    if (type == acrobat::kZoomNoVary) doc_->zoom = clampZoom(scale);
+    // The file keeps the view, so a save stores it.
+    storeOpenView(*doc_, std::clamp(doc_->currentPage, 0, doc_->pageCount() - 1), type, doc_->zoom);
     return Variant(true);
   }
   Variant GetZoom(Frame&) { return Variant(int32_t(doc_->zoom)); }
@@ -414,13 +430,20 @@ class App : public Dispatch {
   Variant MenuItemExecute(Frame& f) {
     std::string name = CStr(f[0]);
     std::string k = LCase(name);
-    if (k == "adbe:readaloudstart" || k == "adbe:readaloudtoend" || k == "adbe:readaloudstop")
-      fail("The viewer cannot read aloud: \"" + name + "\" is not available here");
     auto av = front();
     auto need = [&]() -> std::shared_ptr<Doc> {
       if (!av) fail("The menu command \"" + name + "\" needs a document in the viewer");
       return av->doc();
     };
+    if (k == "adbe:readaloudstart" || k == "adbe:readaloudtoend") {
+      auto d = need();
+      int n = d->pageCount();
+      int from = std::clamp(d->currentPage, 0, n - 1);
+      readAloud(*d, from, k == "adbe:readaloudstart" ? from : n - 1);
+      return Variant(true);
+    }
+    // Speech ends before the command that started it returns.
+    if (k == "adbe:readaloudstop" || k == "adbe:readaloudpause") return Variant(true);
     if (k == "newbookmark") {
       auto d = need();
       outlineInsert(*d, d->outlines(true), "Untitled", "", 1 << 30, std::clamp(d->currentPage, 0, d->pageCount() - 1));

@@ -1,0 +1,47 @@
+#include "system/PrintJob.h"
+
+#include <cups/cups.h>
+
+#include "automation/Error.h"
+
+namespace pm {
+
+namespace {
+
+constexpr int32_t kPrinterError = 482;
+
+struct Dest {
+  cups_dest_t* dest = nullptr;
+  Dest() { dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, nullptr, nullptr); }
+  ~Dest() {
+    if (dest) cupsFreeDests(1, dest);
+  }
+  Dest(const Dest&) = delete;
+  Dest& operator=(const Dest&) = delete;
+};
+
+}  // namespace
+
+std::string DefaultPrintDestination() {
+  Dest d;
+  return d.dest && d.dest->name ? d.dest->name : "";
+}
+
+int PrintFileToDefault(const std::string& path, const std::string& title, const std::string& mimeType) {
+  Dest d;
+  if (!d.dest || !d.dest->name)
+    raise(kPrinterError, "Printer error: there is no default printer to print " + title + " on");
+  cups_option_t* options = nullptr;
+  int count = 0;
+  count = cupsAddOption("document-format", mimeType.c_str(), count, &options);
+  int job = cupsPrintFile2(CUPS_HTTP_DEFAULT, d.dest->name, path.c_str(), title.c_str(), count, options);
+  cupsFreeOptions(count, options);
+  if (job <= 0) {
+    const char* why = cupsLastErrorString();
+    raise(kPrinterError, std::string("Printer error: the printer ") + d.dest->name + " refused the job " + title +
+                             ": " + (why && *why ? why : "no reason given"));
+  }
+  return job;
+}
+
+}  // namespace pm

@@ -1,0 +1,2 @@
+// The PDF server tests' document maker and reader, shared by this program.
+#include "pdfserver/Fixtures.cpp"

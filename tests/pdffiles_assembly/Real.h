@@ -1,0 +1,66 @@
+// What the tests against the real viewer share: a CreatePDF, documents made
+// with MuPDF, and page sizes read back with mutool.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "automation/Automation.h"
+#include "component/CreatePDF.h"
+#include "component/ModuleState.h"
+#include "pdfserver/Fixtures.h"
+#include "support/TestSupport.h"
+
+namespace real {
+
+using namespace pm;
+
+// Pages with one text line each ("<prefix> page <n>") and an outline item
+// per page titled "<prefix> <n>", the first with a child.
+inline fixture::DocSpec pagesSpec(const std::string& prefix, int pages) {
+  fixture::DocSpec s;
+  for (int i = 0; i < pages; ++i) {
+    fixture::PageSpec p;
+    p.lines = {prefix + " page " + std::to_string(i + 1)};
+    s.pages.push_back(p);
+    s.outline.push_back({prefix + " " + std::to_string(i + 1), i, {}});
+  }
+  if (!s.outline.empty()) s.outline[0].children.push_back({prefix + " detail", 0, {}});
+  return s;
+}
+
+// Width and height in points of every page, as mutool reads them.
+std::vector<std::pair<double, double>> pageSizes(const std::string& pdf);
+
+// The first line of each page's text.
+std::vector<std::string> firstLines(const std::string& pdf);
+
+class RealTest : public ::testing::Test {
+ protected:
+  RealTest() : registry_("PRESSMARK_REGISTRY", registryDir_.path()) {
+    registerCreatePDF();
+    pdf_ = CreateObject(kCreatePDFProgId);
+    moduleState().strAcrobatVersion = "7.1";
+    moduleState().strTempFilePath = temp_.path() + "/";
+  }
+  Variant run(const char* member, std::vector<Variant> args) {
+    std::vector<Arg> a;
+    for (Variant& v : args) a.push_back(ByRef(v));
+    return call(pdf_, member, std::span<const Arg>(a.data(), a.size()));
+  }
+  std::string make(const std::string& name, const std::string& prefix, int pages) {
+    std::string p = dir_.file(name);
+    fixture::makePdf(p, pagesSpec(prefix, pages));
+    return p;
+  }
+
+  pm::test::TempDir registryDir_;
+  pm::test::ScopedEnv registry_;
+  fixture::TempDir dir_, temp_;
+  ObjectRef pdf_;
+};
+
+}  // namespace real

@@ -1,0 +1,369 @@
+// The assembly members against the recording server: the viewer calls, their
+// order and arguments (0-based insertion points, save types by version),
+// the traps, and the mended handling of the output file and of the
+// per-image temporary PDFs.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cctype>
+#include <filesystem>
+
+#include "automation/surfaces/Acrobat.h"
+#include "component/CreatePDF.h"
+#include "component/ModuleState.h"
+#include "servers/recording/Recorder.h"
+#include "support/TestSupport.h"
+
+using namespace pm;
+using pm::recording::Recorder;
+using pm::test::TempDir;
+using pm::test::writeFile;
+namespace fs = std::filesystem;
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+std::string q(const std::string& s) { return recording::Describe(Variant(s)); }
+
+// A transcript with the instance numbers of later objects taken out
+// ("X#3" reads "X", "create X -> X#3" reads "create X"), for steps that
+// repeat a call in one test.
+Lines plain(const Lines& lines) {
+  Lines out;
+  for (std::string l : lines) {
+    size_t arrow = l.find(" -> ");
+    if (l.rfind("create ", 0) == 0 && arrow != std::string::npos) l.erase(arrow);
+    for (size_t h; (h = l.find('#')) != std::string::npos;) {
+      size_t e = h + 1;
+      while (e < l.size() && std::isdigit(static_cast<unsigned char>(l[e]))) ++e;
+      if (e == h + 1) break;
+      l.erase(h, e - h);
+    }
+    out.push_back(l);
+  }
+  return out;
+}
+
+class Assembly : public ::testing::Test {
+ protected:
+  Assembly() : registry_("PRESSMARK_REGISTRY", registryDir_.path()) {
+    for (const char* c : {acrobat::kApp, acrobat::kPDDoc, acrobat::kAVDoc}) rec_->registerClass(c);
+    registerCreatePDF();
+    pdf_ = CreateObject(kCreatePDFProgId);
+    moduleState().strAcrobatVersion = "7.1";
+    moduleState().strTempFilePath = temp_.path() + "/";
+    rec_->on("*", "Open").returns(true);
+    rec_->on("*", "Create").returns(true);
+  }
+  Variant run(const char* member, std::vector<Variant> args) {
+    std::vector<Arg> a;
+    for (Variant& v : args) a.push_back(ByRef(v));
+    return call(pdf_, member, std::span<const Arg>(a.data(), a.size()));
+  }
+  // A file that exists for FileExists; the recorded viewer never reads it.
+  std::string input(const std::string& name, const std::string& bytes = "%PDF-1.4") {
+    std::string p = dir_.file(name);
+    writeFile(p, bytes);
+    return p;
+  }
+
+  TempDir registryDir_;
+  test::ScopedEnv registry_;
+  TempDir dir_, temp_;
+  std::shared_ptr<Recorder> rec_ = Recorder::create();
+  ObjectRef pdf_;
+};
+
+const std::string kT = acrobat::kPDDoc;          // the target
+const std::string kS = kT + "#2";                // the source
+
+TEST_F(Assembly, MultiPDFAppendsEachExistingFileAfterTheLastPage) {
+  std::string a = input("a.pdf"), b = input("b.pdf"), out = input("out.pdf", "old");
+  bool outGoneBeforeMerge = false;
+  rec_->on(kS, "Open").does([&](auto&, auto) {
+    outGoneBeforeMerge = !fs::exists(out);
+    return Variant(true);
+  });
+  rec_->on(kT, "GetNumPages").returns(int32_t{0}).returns(int32_t{3});
+  rec_->on(kS, "GetNumPages").returns(int16_t{3}).returns(int16_t{2});
+  run("CreatePDFfromMultiPDF", {Variant(out), Variant(Array::vector({Variant(a), Variant(dir_.file("none.pdf")), Variant(b)}))});
+  EXPECT_EQ(rec_->transcript(), (Lines{
+                                    "create " + kT,
+                                    "create " + kT + " -> " + kS,
+                                    kT + " call Create()",
+                                    kS + " call Open(" + q(a) + ")",
+                                    kS + " call GetNumPages()",
+                                    kT + " call GetNumPages()",
+                                    kT + " call InsertPages(-1&, <" + kS + ">, 0%, 3%, True)",
+                                    kS + " call Close()",
+                                    kS + " call Open(" + q(b) + ")",
+                                    kS + " call GetNumPages()",
+                                    kT + " call GetNumPages()",
+                                    kT + " call InsertPages(2&, <" + kS + ">, 0%, 2%, True)",
+                                    kS + " call Close()",
+                                    kT + " call Save(1%, " + q(out) + ")",
+                                    kT + " call Close()",
+                                    "release " + kT,
+                                    "release " + kS,
+                                }));
+  EXPECT_TRUE(outGoneBeforeMerge) << "the old output is deleted before the first file is read";
+}
+
+TEST_F(Assembly, MultiPDFBelowVersion7SavesLinearized) {
+  std::string out = dir_.file("out.pdf");
+  for (const char* v : {"6.0", "", "7.0"}) {
+    moduleState().strAcrobatVersion = v;
+    rec_->clear();
+    run("CreatePDFfromMultiPDF", {Variant(out), Variant(Array::vector({Variant(dir_.file("none.pdf"))}))});
+    Lines t = plain(rec_->transcript());
+    ASSERT_EQ(t.size(), 7u) << v;
+    EXPECT_EQ(t[3], kT + " call Save(" + (std::string(v) == "7.0" ? "1%" : "5%") + ", " + q(out) + ")") << v;
+  }
+}
+
+TEST_F(Assembly, MultiPDFFailuresCloseBothDocumentsAndKeepTheError) {
+  rec_->on(kT, "Create").returns(false).times(1);
+  try {
+    run("CreatePDFfromMultiPDF", {Variant(dir_.file("out.pdf")), Variant(Array::vector({}))});
+    FAIL() << "no error";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), kErrComponent);
+    EXPECT_EQ(e.description(), "Unable to create document object.");
+    EXPECT_EQ(e.source(), kComponentTitle);
+  }
+  EXPECT_EQ(rec_->transcript(), (Lines{"create " + kT, "create " + kT + " -> " + kS, kT + " call Create()",
+                                       kS + " call Close()", "release " + kS, kT + " call Close()", "release " + kT}));
+  // A failing save is reported, not taken for a merged file.
+  rec_->on(kT, "Save").fails(static_cast<int32_t>(0x80004005u), "Saving failed: disk full");
+  try {
+    run("CreatePDFfromMultiPDF", {Variant(dir_.file("out.pdf")), Variant(Array::vector({}))});
+    FAIL() << "no error";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), static_cast<int32_t>(0x80004005u));
+    EXPECT_EQ(e.description(), "Saving failed: disk full");
+    EXPECT_EQ(e.source(), kComponentTitle);
+  }
+}
+
+TEST_F(Assembly, MultiPDFinDirMergesTheSortedListingOntoTheFirstFile) {
+  std::string sub = dir_.file("in");
+  fs::create_directory(sub);
+  writeFile(sub + "/b.pdf", "%PDF-bb");
+  writeFile(sub + "/a.pdf", "%PDF-aaa");
+  writeFile(sub + "/c.pdf", "%PDF-c");
+  writeFile(sub + "/skip.txt", "x");
+  rec_->on(kT, "GetNumPages").returns(int32_t{1}).returns(int32_t{3});
+  rec_->on(kT + "#3", "GetNumPages").returns(int32_t{4});
+  rec_->on(kS, "GetNumPages").returns(int32_t{2});
+  std::string out = dir_.file("out.pdf");
+  // By size, descending: a (8 bytes), b (7), c (6).
+  run("CreatePDFfromMultiPDFinDir", {Variant(out), Variant(sub), Variant("*.pdf"), Variant(int32_t{2}), Variant(int32_t{1})});
+  EXPECT_EQ(rec_->transcript(), (Lines{
+                                    "create " + kT,
+                                    kT + " call Open(" + q(sub + "/a.pdf") + ")",
+                                    kT + " call GetNumPages()",
+                                    "create " + kT + " -> " + kS,
+                                    kS + " call Open(" + q(sub + "/b.pdf") + ")",
+                                    kS + " call GetNumPages()",
+                                    kT + " call InsertPages(0%, <" + kS + ">, 0%, 2%, True)",
+                                    kS + " call Close()",
+                                    "release " + kS,
+                                    kT + " call GetNumPages()",
+                                    "create " + kT + " -> " + kT + "#3",
+                                    kT + "#3 call Open(" + q(sub + "/c.pdf") + ")",
+                                    kT + "#3 call GetNumPages()",
+                                    kT + " call InsertPages(2%, <" + kT + "#3>, 0%, 4%, True)",
+                                    kT + "#3 call Close()",
+                                    "release " + kT + "#3",
+                                    kT + " call Save(1%, " + q(out) + ")",
+                                    kT + " call Close()",
+                                    "release " + kT,
+                                }));
+}
+
+TEST_F(Assembly, MultiPDFinDirLeavesTheOutputOutOfItsOwnInputs) {
+  // The output lies in the folder and matches the pattern: merging it would
+  // put the old result into the new one.
+  std::string out = input("merged.pdf", "%PDF-old result");
+  std::string only = input("only.pdf");
+  run("CreatePDFfromMultiPDFinDir", {Variant(out), Variant(dir_.path() + "/")});
+  EXPECT_EQ(rec_->transcript(), (Lines{"create " + kT, kT + " call Open(" + q(only) + ")", kT + " call Save(1%, " + q(out) + ")",
+                                       kT + " call Close()", "release " + kT}));
+  // When the output is all that matches, nothing happens to it.
+  rec_->clear();
+  fs::remove(only);
+  writeFile(out, "%PDF-old result");
+  run("CreatePDFfromMultiPDFinDir", {Variant(out), Variant(dir_.path())});
+  EXPECT_TRUE(rec_->transcript().empty());
+  EXPECT_EQ(test::readFile(out), "%PDF-old result");
+}
+
+TEST_F(Assembly, MultiPDFinDirWithoutMatchesDoesNothing) {
+  std::string out = input("out.pdf", "keep");
+  run("CreatePDFfromMultiPDFinDir", {Variant(out), Variant(dir_.path()), Variant("*.xyz")});
+  EXPECT_TRUE(rec_->transcript().empty());
+  EXPECT_EQ(test::readFile(out), "keep");
+}
+
+TEST_F(Assembly, AFileTheViewerCannotOpenIsAClearError) {
+  std::string a = input("a.pdf");
+  rec_->on(kT, "Open").returns(false);
+  try {
+    run("CreatePDFfromMultiPDFinDir", {Variant(dir_.file("out.pdf")), Variant(dir_.path())});
+    FAIL() << "no error";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), kErrComponent);
+    EXPECT_EQ(e.description(), "File " + a + " cannot be opened.");
+  }
+  EXPECT_EQ(rec_->transcript(), (Lines{"create " + kT, kT + " call Open(" + q(a) + ")", kT + " call Close()", "release " + kT}));
+}
+
+class ImageAssembly : public Assembly {
+ protected:
+  ImageAssembly() {
+    rec_->on(acrobat::kApp, "GetActiveDoc").returnsObject("ActiveDoc");
+    // Defaults under "*", so a test's own rule for the object wins.
+    rec_->on("*", "IsValid").returns(true);
+    rec_->on("ActiveDoc", "GetPDDoc").returnsObject("ImageDoc");
+    // The recorded viewer writes a file where it is told to save.
+    rec_->on("*", "Save").does([this](auto&, std::span<const Arg> args) {
+      saved_.push_back(CStr(args[1].get()));
+      writeFile(saved_.back(), "%PDF-image");
+      return Variant(true);
+    });
+  }
+  std::vector<std::string> saved_;
+};
+
+const std::string kApp = acrobat::kApp, kAV = acrobat::kAVDoc;
+
+TEST_F(ImageAssembly, OneImageWithItsDocumentInformation) {
+  std::string img = input("pic.png", "png"), out = input("out.pdf", "old");
+  run("CreatePDFfromImageFile", {Variant(out), Variant(img), Variant("  Title  "), Variant("   "), Variant("S"), Variant("")});
+  EXPECT_EQ(rec_->transcript(), (Lines{
+                                    "create " + kApp,
+                                    "create " + kAV,
+                                    kAV + " call Open(" + q(img) + ", \"\")",
+                                    kApp + " call GetActiveDoc()",
+                                    "release " + kAV,
+                                    "ActiveDoc call IsValid()",
+                                    "ActiveDoc call GetPDDoc()",
+                                    "ImageDoc call SetInfo(\"Title\", \"  Title  \")",
+                                    "ImageDoc call SetInfo(\"Subject\", \"S\")",
+                                    "ImageDoc call Save(37%, " + q(out) + ")",
+                                    "ImageDoc call Close()",
+                                    "release ImageDoc",
+                                    "ActiveDoc call Close(True)",
+                                    kApp + " call Exit()",
+                                    "release ActiveDoc",
+                                    "release " + kApp,
+                                }));
+}
+
+TEST_F(ImageAssembly, AnInvalidDocumentOrAnImageTheViewerRefusesGivesNoOutput) {
+  std::string img = input("pic.png", "png"), out = input("out.pdf", "old");
+  rec_->on("ActiveDoc", "IsValid").returns(false);
+  run("CreatePDFfromImageFile", {Variant(out), Variant(img)});
+  EXPECT_EQ(rec_->transcript(), (Lines{"create " + kApp, "create " + kAV, kAV + " call Open(" + q(img) + ", \"\")",
+                                       kApp + " call GetActiveDoc()", "release " + kAV, "ActiveDoc call IsValid()",
+                                       "ActiveDoc call Close(True)", kApp + " call Exit()", "release ActiveDoc",
+                                       "release " + kApp}));
+  EXPECT_EQ(test::readFile(out), "old");
+  // A refused image does not make the viewer's front document (some other
+  // file) the result.
+  rec_->clear();
+  rec_->on(kAV, "Open").returns(false);
+  run("CreatePDFfromImageFile", {Variant(out), Variant(img)});
+  EXPECT_EQ(plain(rec_->transcript()), (Lines{"create " + kApp, "create " + kAV, kAV + " call Open(" + q(img) + ", \"\")",
+                                       kAV + " call Close(True)", kApp + " call Exit()", "release " + kAV,
+                                       "release " + kApp}));
+}
+
+TEST_F(ImageAssembly, AFailedSaveClosesEverythingAndRaises) {
+  std::string img = input("pic.png", "png");
+  rec_->on("ImageDoc", "Save").returns(false).times(1);
+  EXPECT_THROW(run("CreatePDFfromImageFile", {Variant(dir_.file("out.pdf")), Variant(img)}), AutomationError);
+  Lines t = rec_->transcript();
+  Lines tail(t.end() - 7, t.end());
+  EXPECT_EQ(tail, (Lines{"ImageDoc call Close()", "ActiveDoc call Close(True)", "release ActiveDoc", "ImageDoc call Close()",
+                         "release ImageDoc", kApp + " call Exit()", "release " + kApp}));
+  // A missing image is reported before anything is created.
+  rec_->clear();
+  try {
+    run("CreatePDFfromImageFile", {Variant(dir_.file("out.pdf")), Variant(dir_.file("none.png"))});
+    FAIL() << "no error";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), kErrComponent);
+    EXPECT_EQ(e.description(), "File " + dir_.file("none.png") + " does not exist.");
+  }
+  EXPECT_TRUE(rec_->transcript().empty());
+}
+
+TEST_F(ImageAssembly, MultiImageMakesItsTemporaryFilesExclusivelyAndDeletesOnlyWhatExists) {
+  std::string one = input("one.png", "png"), two = input("two.png", "png"), three = input("three.gif", "gif");
+  std::string out = input("out.pdf", "old");
+  // Someone else's file (here a link to a file of ours) under the first
+  // temporary name is neither followed, nor replaced, nor deleted, nor merged.
+  std::string victim = input("victim.txt", "precious");
+  std::string planted = temp_.path() + "/_temp_0.pdf";
+  fs::create_symlink(victim, planted);
+  // The second image cannot be converted: its temporary file is not made.
+  std::vector<std::string> openedWith;
+  rec_->on("ActiveDoc", "IsValid").returns(true).returns(false).returns(true);
+  rec_->on(kAV, "Open").does([&](auto&, std::span<const Arg> args) {
+    openedWith.push_back(CStr(args[0].get()));
+    return Variant(true);
+  });
+  rec_->on(kT, "GetNumPages").returns(int32_t{0});
+  rec_->on(kS, "GetNumPages").returns(int16_t{1});
+  std::vector<std::string> merged;
+  rec_->on(kS, "Open").does([&](auto&, std::span<const Arg> args) {
+    merged.push_back(CStr(args[0].get()));
+    struct stat st{};
+    EXPECT_EQ(::stat(merged.back().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << "a temporary PDF is private to the user";
+    return Variant(true);
+  });
+  rec_->on(kT, "Save").does([&](auto&, std::span<const Arg> args) {
+    writeFile(CStr(args[1].get()), "%PDF-merged");
+    return Variant(true);
+  });
+  run("CreatePDFfromMultiImage",
+      {Variant(out), Variant(Array::vector({Variant(one), Variant(dir_.file("none.png")), Variant(two), Variant(three)}))});
+  EXPECT_EQ(openedWith, (std::vector<std::string>{one, two, three}));
+  ASSERT_EQ(saved_.size(), 2u);
+  EXPECT_NE(saved_[0], planted) << "the taken name is not written through";
+  EXPECT_EQ(saved_[0].rfind(temp_.path() + "/_temp_0_", 0), 0u) << saved_[0];
+  EXPECT_EQ(saved_[1], temp_.path() + "/_temp_2.pdf");
+  EXPECT_EQ(merged, saved_) << "only the converted images are merged";
+  EXPECT_EQ(test::readFile(out), "%PDF-merged");
+  EXPECT_EQ(test::readFile(victim), "precious");
+  EXPECT_TRUE(fs::is_symlink(planted));
+  for (const std::string& s : saved_) EXPECT_FALSE(fs::exists(s)) << s;
+  EXPECT_FALSE(fs::exists(temp_.path() + "/_temp_1.pdf")) << "the unconverted image leaves nothing behind";
+}
+
+TEST_F(ImageAssembly, AFailedConversionStopsTheListAndLeavesNoEmptyName) {
+  std::string one = input("one.png", "png"), two = input("two.png", "png");
+  rec_->on("ImageDoc", "Save").does([&](auto&, std::span<const Arg> args) {
+    std::string to = CStr(args[1].get());
+    if (to.find("_temp_1") != std::string::npos) return Variant(false);
+    writeFile(to, "%PDF-image");
+    return Variant(true);
+  });
+  EXPECT_THROW(run("CreatePDFfromMultiImage", {Variant(dir_.file("out.pdf")), Variant(Array::vector({Variant(one), Variant(two)}))}),
+               AutomationError);
+  EXPECT_TRUE(fs::exists(temp_.path() + "/_temp_0.pdf")) << "a converted image stays after a failure";
+  EXPECT_FALSE(fs::exists(temp_.path() + "/_temp_1.pdf"));
+  EXPECT_FALSE(fs::exists(dir_.file("out.pdf")));
+}
+
+TEST_F(ImageAssembly, MultiImageWithoutAnyExistingImageLeavesTheOutputAlone) {
+  std::string out = input("out.pdf", "old");
+  run("CreatePDFfromMultiImage", {Variant(out), Variant(Array::vector({Variant(dir_.file("none.png"))}))});
+  EXPECT_TRUE(rec_->transcript().empty());
+  EXPECT_EQ(test::readFile(out), "old");
+}
+
+}  // namespace

@@ -1,0 +1,153 @@
+// Assembly through the MuPDF viewer: merged files have every page in order
+// and keep each input's bookmarks pointing at the pages they led to; the
+// folder merge leaves its output out of its inputs; images come out at their
+// size and resolution, as one document or merged.
+#include <filesystem>
+
+#include "Images.h"
+#include "Real.h"
+
+using namespace real;
+namespace fs = std::filesystem;
+
+namespace {
+
+void flatten(const std::vector<fixture::ReadOutline>& items, int level, std::vector<std::string>& out) {
+  for (const auto& i : items) {
+    out.push_back(std::string(static_cast<size_t>(level) * 2, ' ') + i.title + "@" + std::to_string(i.page));
+    flatten(i.children, level + 1, out);
+  }
+}
+std::vector<std::string> outline(const std::string& pdf) {
+  std::vector<std::string> out;
+  flatten(fixture::readBack(pdf).outline, 0, out);
+  return out;
+}
+
+using Lines = std::vector<std::string>;
+using Sizes = std::vector<std::pair<double, double>>;
+
+}  // namespace
+
+TEST_F(RealTest, AListOfPDFsBecomesOneWithEveryPageAndBookmarkInOrder) {
+  std::string a = make("a.pdf", "A", 2), b = make("b.pdf", "B", 1), c = make("c.pdf", "C", 3);
+  std::string out = dir_.file("out.pdf");
+  fixture::writeFile(out, "an old file");
+  run("CreatePDFfromMultiPDF", {Variant(out), Variant(Array::vector({Variant(a), Variant(dir_.file("none.pdf")), Variant(b), Variant(c)}))});
+  EXPECT_EQ(firstLines(out), (Lines{"A page 1", "A page 2", "B page 1", "C page 1", "C page 2", "C page 3"}));
+  EXPECT_EQ(outline(out), (Lines{"A 1@0", "  A detail@0", "A 2@1", "B 1@2", "  B detail@2", "C 1@3", "  C detail@3", "C 2@4", "C 3@5"}));
+  EXPECT_EQ(fixture::readBack(a).pages, 2) << "inputs stay as they are";
+  // Below version 7 the result is linearized.
+  moduleState().strAcrobatVersion = "6.0";
+  run("CreatePDFfromMultiPDF", {Variant(out), Variant(Array::vector({Variant(a), Variant(b)}))});
+  EXPECT_EQ(firstLines(out), (Lines{"A page 1", "A page 2", "B page 1"}));
+  EXPECT_NE(fixture::readFile(out).substr(0, 1024).find("/Linearized"), std::string::npos);
+  std::string check;
+  EXPECT_EQ(fixture::run({"qpdf", "--check", out}, &check), 0) << check;
+}
+
+TEST_F(RealTest, LinearizedImageFilesLoseNothingWhateverTheirName) {
+  // The engine's own linearizer dropped the page's content stream of this
+  // picture under this very name; every file written must be complete.
+  std::string img = dir_.file("blank.png");
+  images::makeWithGhostscript(img, "png16m", 300, 150, 150);
+  for (const std::string& name : {"_temp_0.pdf", "_tmp_0.pdf", "other.pdf"}) {
+    std::string out = temp_.path() + "/" + name;
+    run("CreatePDFfromImageFile", {Variant(out), Variant(img)});
+    std::string check;
+    EXPECT_EQ(fixture::run({"qpdf", "--check", out}, &check), 0) << name << ": " << check;
+  }
+  std::string merged = dir_.file("merged.pdf");
+  run("CreatePDFfromMultiImage", {Variant(merged), Variant(Array::vector({Variant(img), Variant(img)}))});
+  EXPECT_EQ(pageSizes(merged), (Sizes{{144, 72}, {144, 72}}));
+}
+
+TEST_F(RealTest, AFolderMergesOntoItsFirstFileInTheChosenOrder) {
+  fs::create_directory(dir_.file("in"));
+  std::string z = make("in/z.pdf", "Z", 1), m = make("in/M.pdf", "M", 2), k = make("in/k.pdf", "K", 1);
+  std::string out = dir_.file("in/all.pdf");
+  // By name, ascending: "M" < "k" < "z" by character code; the output is in
+  // the folder and matches the pattern.
+  run("CreatePDFfromMultiPDFinDir", {Variant(out), Variant(dir_.file("in")), Variant("*.PDF"), Variant(int32_t{1})});
+  EXPECT_EQ(firstLines(out), (Lines{"M page 1", "M page 2", "K page 1", "Z page 1"}));
+  EXPECT_EQ(outline(out), (Lines{"M 1@0", "  M detail@0", "M 2@1", "K 1@2", "  K detail@2", "Z 1@3", "  Z detail@3"}));
+  // Again, descending: the earlier result is not one of the inputs.
+  run("CreatePDFfromMultiPDFinDir", {Variant(out), Variant(dir_.file("in") + "/"), Variant("*.pdf"), Variant(int32_t{1}), Variant(int32_t{1})});
+  EXPECT_EQ(firstLines(out), (Lines{"Z page 1", "K page 1", "M page 1", "M page 2"}));
+  EXPECT_EQ(fixture::readBack(m).pages, 2) << "the base file stays as it is";
+}
+
+TEST_F(RealTest, AFolderWithOneFileGivesACopyOfIt) {
+  fs::create_directory(dir_.file("in"));
+  make("in/only.pdf", "O", 3);
+  std::string out = dir_.file("out.pdf");
+  run("CreatePDFfromMultiPDFinDir", {Variant(out), Variant(dir_.file("in"))});
+  EXPECT_EQ(firstLines(out), (Lines{"O page 1", "O page 2", "O page 3"}));
+  EXPECT_EQ(outline(out), (Lines{"O 1@0", "  O detail@0", "O 2@1", "O 3@2"}));
+}
+
+TEST_F(RealTest, AnImageBecomesOnePageOfItsSizeAtItsResolution) {
+  struct Case {
+    std::string name, device;
+    int w, h, dpi;
+    double pw, ph;
+  } cases[] = {
+      {"pic.png", "png16m", 300, 150, 150, 144, 72},
+      {"pic.jpg", "jpeg", 200, 100, 72, 200, 100},
+      {"pic.bmp", "bmp16m", 192, 96, 96, 144, 72},
+      {"pic.tif", "tiff24nc", 400, 200, 200, 144, 72},
+  };
+  for (const Case& c : cases) {
+    std::string img = dir_.file(c.name), out = dir_.file(c.name + ".pdf");
+    images::makeWithGhostscript(img, c.device, c.w, c.h, c.dpi);
+    run("CreatePDFfromImageFile", {Variant(out), Variant(img), Variant(" Picture "), Variant("Me"), Variant(" "), Variant("k1, k2")});
+    ASSERT_TRUE(fs::exists(out)) << c.name;
+    EXPECT_EQ(pageSizes(out), (Sizes{{c.pw, c.ph}})) << c.name;
+    fixture::ReadBack r = fixture::readBack(out);
+    EXPECT_EQ(r.title, " Picture ") << c.name;
+    EXPECT_EQ(r.author, "Me");
+    EXPECT_EQ(r.keywords, "k1, k2");
+    EXPECT_NE(fixture::readFile(out).substr(0, 1024).find("/Linearized"), std::string::npos) << c.name;
+    std::string check;
+    EXPECT_EQ(fixture::run({"qpdf", "--check", out}, &check), 0) << c.name << ": " << check;
+  }
+  EXPECT_NE(fixture::readFile(dir_.file("pic.jpg.pdf")).find("/DCTDecode"), std::string::npos)
+      << "a JPEG keeps its compressed form";
+  // GIF states no resolution: it is taken at 96 dots per inch. A stated
+  // resolution below 72 is taken as 72.
+  std::string gif = dir_.file("pic.gif"), out = dir_.file("gif.pdf");
+  images::makeGif(gif, 60, 40);
+  run("CreatePDFfromImageFile", {Variant(out), Variant(gif)});
+  EXPECT_EQ(pageSizes(out), (Sizes{{45, 30}}));
+  std::string low = dir_.file("low.png");
+  images::makeWithGhostscript(low, "png16m", 50, 25, 50);
+  run("CreatePDFfromImageFile", {Variant(out), Variant(low)});
+  EXPECT_EQ(pageSizes(out), (Sizes{{50, 25}}));
+}
+
+TEST_F(RealTest, AMultiPageTiffGivesAPagePerPicture) {
+  std::string img = dir_.file("pages.tif"), out = dir_.file("pages.pdf");
+  images::makeWithGhostscript(img, "tiff24nc", 144, 72, 72, 3);
+  run("CreatePDFfromImageFile", {Variant(out), Variant(img)});
+  EXPECT_EQ(pageSizes(out), (Sizes{{144, 72}, {144, 72}, {144, 72}}));
+}
+
+TEST_F(RealTest, AFileThatIsNoImageGivesNoOutputAndNoError) {
+  std::string img = dir_.file("fake.png"), out = dir_.file("out.pdf");
+  fixture::writeFile(img, "not a picture at all");
+  fixture::writeFile(out, "old");
+  EXPECT_NO_THROW(run("CreatePDFfromImageFile", {Variant(out), Variant(img)}));
+  EXPECT_EQ(fixture::readFile(out), "old");
+}
+
+TEST_F(RealTest, ImagesBecomeOnePDFAndTheTemporaryFilesGo) {
+  std::string png = dir_.file("a.png"), gif = dir_.file("b.gif"), bad = dir_.file("c.png"), jpg = dir_.file("d.jpg");
+  images::makeWithGhostscript(png, "png16m", 100, 200, 100, 1);
+  images::makeGif(gif, 30, 20);
+  fixture::writeFile(bad, "no picture");
+  images::makeWithGhostscript(jpg, "jpeg", 150, 150, 150, 1);
+  std::string out = dir_.file("all.pdf");
+  run("CreatePDFfromMultiImage", {Variant(out), Variant(Array::vector({Variant(png), Variant(gif), Variant(bad), Variant(jpg)}))});
+  EXPECT_EQ(pageSizes(out), (Sizes{{72, 144}, {22.5, 15}, {72, 72}}));
+  EXPECT_TRUE(fs::is_empty(temp_.path())) << "no temporary PDF is left, and the failed image made none";
+}

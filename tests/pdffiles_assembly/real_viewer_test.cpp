@@ -1,0 +1,226 @@
+// The viewer members through the MuPDF viewer: OpenPDF lands on the
+// bookmark or page asked for and reads aloud through espeak-ng (or says
+// clearly that it cannot); SetPageZoom stores the zoom in the file; the
+// window members see the viewer's main window; printing sends real jobs to
+// the test cupsd's file queue and the old default printer is back after
+// every call, also when printing fails.
+#include <stdlib.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
+#include "Real.h"
+#include "automation/surfaces/Acrobat.h"
+#include "system/Printers.h"
+#include "system/Speech.h"
+
+using namespace real;
+namespace fs = std::filesystem;
+
+namespace {
+
+fixture::DocSpec withChapters() {
+  fixture::DocSpec s = pagesSpec("P", 3);
+  s.outline = {{"Intro", 0, {{"Chapter Two", 1, {}}}}, {"Appendix", 2, {}}};
+  return s;
+}
+
+// The page the viewer shows for the document in front (0-based).
+int32_t frontPage() {
+  ObjectRef app = CreateObject(acrobat::kApp);
+  ObjectRef av = objectOf(call(app, "GetActiveDoc"));
+  ObjectRef view = objectOf(call(av, "GetAVPageView"));
+  return CLng(call(view, "GetPageNum"));
+}
+
+void exitViewer() { call(CreateObject(acrobat::kApp), "Exit"); }
+
+class RealViewer : public RealTest {
+ protected:
+  RealViewer() {
+    path_ = dir_.file("doc.pdf");
+    fixture::makePdf(path_, withChapters());
+  }
+  ~RealViewer() override { ignoreErrors([] { exitViewer(); }); }
+  std::string path_;
+};
+
+}  // namespace
+
+TEST_F(RealViewer, OpenPDFGoesToTheBookmarkAndThePageWins) {
+  run("OpenPDF", {Variant(path_), Variant("chapter two")});
+  EXPECT_EQ(frontPage(), 1) << "found without regard to case, below the top level";
+  run("OpenPDF", {Variant(path_), Variant("Appendix"), Variant(int32_t{1})});
+  EXPECT_EQ(frontPage(), 0) << "the page step runs after the bookmark";
+  run("OpenPDF", {Variant(path_), Variant("Chapter"), Variant(int32_t{4})});
+  EXPECT_EQ(frontPage(), 0) << "a part of a title and a page past the end change nothing";
+  EXPECT_TRUE(CBool(call(pdf_, "IsAcrobatHidden"))) << "the viewer's main window exists";
+}
+
+TEST_F(RealViewer, CloseAcrobatEndsTheViewer) {
+  moduleState().strAcrobatVersion = "8.0";
+  run("OpenPDF", {Variant(path_)});
+  EXPECT_TRUE(CBool(call(pdf_, "CloseAcrobat")));
+  EXPECT_FALSE(CBool(call(pdf_, "IsAcrobatHidden")));
+  EXPECT_FALSE(CBool(call(pdf_, "CloseAcrobat", {Variant(false)}))) << "a second close finds no window";
+  // A new application object starts the viewer again, without documents.
+  ObjectRef app = CreateObject(acrobat::kApp);
+  EXPECT_EQ(CLng(call(app, "GetNumAVDocs")), 0) << "its documents were closed with it";
+}
+
+TEST_F(RealViewer, SetPageZoomStoresTheZoomInTheFile) {
+  std::string before = fixture::readFile(path_);
+  EXPECT_TRUE(CBool(run("SetPageZoom", {Variant(path_), Variant(int32_t{2})})));
+  std::string after = fixture::readFile(path_);
+  ASSERT_GT(after.size(), before.size());
+  EXPECT_EQ(after.compare(0, before.size(), before), 0) << "an incremental save appends to the file";
+  EXPECT_NE(after.find("/FitH"), std::string::npos);
+  EXPECT_TRUE(CBool(run("SetPageZoom", {Variant(path_), Variant(int32_t{0}), Variant(float{250})})));
+  EXPECT_NE(fixture::readFile(path_).find("/XYZ null null 2.5"), std::string::npos);
+  EXPECT_TRUE(CBool(run("SetPageZoom", {Variant(path_), Variant(int32_t{0}), Variant(float{100000})})));
+  EXPECT_NE(fixture::readFile(path_).find("/XYZ null null 64"), std::string::npos) << "brought into the viewer's range";
+  EXPECT_EQ(fixture::readBack(path_).pages, 3);
+  // A zoom type the viewer does not have is its False, and the file stays.
+  std::string kept = fixture::readFile(path_);
+  EXPECT_FALSE(CBool(run("SetPageZoom", {Variant(path_), Variant(int32_t{9})})));
+  EXPECT_EQ(fixture::readFile(path_), kept);
+}
+
+TEST_F(RealViewer, ReadingAloudSpeaksThePageWithEspeak) {
+  if (!SpeechAvailable()) GTEST_SKIP() << "espeak-ng is not installed";
+  std::string wav = dir_.file("speech.wav");
+  pm::test::ScopedEnv out("PRESSMARK_SPEECH_WAV", wav);
+  run("OpenPDF", {Variant(path_), Variant(""), Variant(int32_t{2}), Variant(int32_t{1})});
+  std::string audio = fixture::readFile(wav);
+  ASSERT_GT(audio.size(), 1000u);
+  EXPECT_EQ(audio.substr(0, 4), "RIFF");
+  // Reading to the end speaks more than the one page.
+  run("OpenPDF", {Variant(path_), Variant(""), Variant(int32_t{1}), Variant(int32_t{2})});
+  EXPECT_GT(fixture::readFile(wav).size(), audio.size());
+}
+
+TEST_F(RealViewer, ReadingAloudWithoutEspeakIsAClearError) {
+  fixture::TempDir empty;
+  pm::test::ScopedEnv path("PATH", empty.path());
+  try {
+    run("OpenPDF", {Variant(path_), Variant(""), Variant(int32_t{0}), Variant(int32_t{2})});
+    FAIL() << "no error";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), basic::CannotCreateObject);
+    EXPECT_NE(e.description().find("espeak-ng"), std::string::npos) << e.description();
+    EXPECT_EQ(e.source(), kComponentTitle);
+  }
+}
+
+// ---- Printing through the test cupsd ----
+
+namespace {
+
+bool haveCups() { return std::getenv("PRESSMARK_TEST_CUPS") != nullptr && std::getenv("CUPS_SERVER") != nullptr; }
+
+// libcups reads HOME once per thread, so the private one (where the user's
+// default printer is kept) is in place before any test runs.
+class PrivateCupsHome : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    if (!haveCups()) return;
+    std::string tmpl = (fs::temp_directory_path() / "pmcups-XXXXXX").string();
+    if (!::mkdtemp(tmpl.data())) return;
+    dir_ = tmpl;
+    ::setenv("HOME", dir_.c_str(), 1);
+    ::unsetenv("LPDEST");
+    ::unsetenv("PRINTER");
+  }
+  void TearDown() override {
+    if (!dir_.empty()) fs::remove_all(dir_);
+  }
+
+ private:
+  std::string dir_;
+};
+const auto* const kHome = ::testing::AddGlobalTestEnvironment(new PrivateCupsHome);
+
+std::string output(const std::string& command) {
+  std::string out;
+  FILE* p = ::popen(("timeout 30 " + command + " 2>&1").c_str(), "r");
+  if (!p) return "";
+  std::array<char, 512> buf{};
+  while (size_t n = std::fread(buf.data(), 1, buf.size(), p)) out.append(buf.data(), n);
+  ::pclose(p);
+  return out;
+}
+
+int countOf(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (size_t at = 0; (at = text.find(what, at)) != std::string::npos; at += what.size()) ++n;
+  return n;
+}
+
+class RealPrinting : public RealViewer {
+ protected:
+  void SetUp() override {
+    if (!haveCups()) GTEST_SKIP() << "PRESSMARK_TEST_CUPS is not set: no test cupsd (scripts/services/cups.sh)";
+    fs::remove(std::string(std::getenv("HOME")) + "/.cups/lpoptions");
+    ASSERT_EQ(CurrentDefaultPrinter(currentSpooler()), "Pressmark_PS");
+    queue_ = std::string(std::getenv("PRESSMARK_TEST_CUPS_DIR")) + "/out/office.prn";
+    fs::remove(queue_);
+    completed_ = countOf(output("lpstat -W completed -o Pressmark_Office"), "Pressmark_Office-");
+  }
+  // Waits for the scheduler to finish the jobs sent so far and returns what
+  // the office queue's file holds.
+  std::string printed(int jobs) {
+    for (int i = 0; i < 600; ++i) {
+      if (countOf(output("lpstat -W completed -o Pressmark_Office"), "Pressmark_Office-") >= completed_ + jobs &&
+          output("lpstat -o Pressmark_Office").empty())
+        break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    completed_ += jobs;
+    return fs::exists(queue_) ? fixture::readFile(queue_) : "";
+  }
+  std::string queue_;
+  int completed_ = 0;
+};
+
+}  // namespace
+
+TEST_F(RealPrinting, APageRangeReachesTheChosenPrinterAndTheDefaultComesBack) {
+  run("PrintPDF", {Variant(path_), Variant("Pressmark Office"), Variant(true), Variant(int32_t{2}), Variant(int32_t{3})});
+  EXPECT_EQ(CurrentDefaultPrinter(currentSpooler()), "Pressmark_PS");
+  std::string job = printed(1);
+  ASSERT_FALSE(job.empty()) << "nothing reached " << queue_;
+  EXPECT_EQ(job.substr(0, 4), "%!PS");
+  EXPECT_EQ(countOf(job, "%%Page: "), 2) << "pages 2 and 3 only";
+}
+
+TEST_F(RealPrinting, TheDefaultComesBackWhenPrintingFails) {
+  try {
+    run("PrintPDF", {Variant(path_), Variant("Pressmark Office"), Variant(false), Variant(int32_t{5})});
+    FAIL() << "no error";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.source(), kComponentTitle);
+    EXPECT_NE(e.description().find("Cannot print pages 4 to 2"), std::string::npos) << e.description();
+  }
+  EXPECT_EQ(CurrentDefaultPrinter(currentSpooler()), "Pressmark_PS");
+}
+
+TEST_F(RealPrinting, EveryFileOfAFolderIsAJobOnTheChosenPrinter) {
+  fs::create_directory(dir_.file("in"));
+  make("in/a.pdf", "A", 2);
+  make("in/b.pdf", "B", 1);
+  run("PrintPDFinDir", {Variant(dir_.file("in")), Variant("*.pdf"), Variant("Pressmark_Office"), Variant(true)});
+  EXPECT_EQ(CurrentDefaultPrinter(currentSpooler()), "Pressmark_PS");
+  std::string last = printed(2);
+  EXPECT_FALSE(last.empty());
+  // Without a printer named, the default printer takes the job.
+  std::string ps = std::string(std::getenv("PRESSMARK_TEST_CUPS_DIR")) + "/out/ps-queue.prn";
+  fs::remove(ps);
+  run("PrintPDF", {Variant(path_)});
+  for (int i = 0; i < 600 && !(fs::exists(ps) && fs::file_size(ps) > 0); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  ASSERT_TRUE(fs::exists(ps));
+  EXPECT_EQ(countOf(fixture::readFile(ps), "%%Page: "), 3);
+}

@@ -1,0 +1,407 @@
+// The viewer members against the recording server: OpenPDF's bookmark walk,
+// page and read-aloud steps by version; the 1-based to 0-based page
+// conversion of printing; the default-printer switch and its restoring on
+// every path; SetPageZoom's sequence and its False after a failure; and the
+// window lookups of CloseAcrobat and IsAcrobatHidden.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+
+#include "automation/surfaces/Acrobat.h"
+#include "component/CreatePDF.h"
+#include "component/ModuleState.h"
+#include "servers/recording/Recorder.h"
+#include "support/TestSupport.h"
+#include "system/Printers.h"
+#include "system/WindowTable.h"
+
+using namespace pm;
+using pm::recording::Recorder;
+using pm::test::TempDir;
+using pm::test::writeFile;
+
+namespace {
+
+using Lines = std::vector<std::string>;
+std::string q(const std::string& s) { return recording::Describe(Variant(s)); }
+
+const std::string kApp = acrobat::kApp, kAV = acrobat::kAVDoc, kPD = acrobat::kPDDoc, kMark = acrobat::kPDBookmark;
+
+class Viewer : public ::testing::Test {
+ protected:
+  Viewer() : registry_("PRESSMARK_REGISTRY", registryDir_.path()), scoped_(spooler_) {
+    for (const char* c : {acrobat::kApp, acrobat::kPDDoc, acrobat::kAVDoc, acrobat::kPDBookmark}) rec_->registerClass(c);
+    registerCreatePDF();
+    pdf_ = CreateObject(kCreatePDFProgId);
+    moduleState().strAcrobatVersion = "7.1";
+    rec_->on("*", "Open").returns(true);
+    rec_->on(kApp, "GetActiveDoc").returnsObject("ActiveDoc");
+    rec_->on("*", "GetPDDoc").returnsObject("ViewDoc");
+    rec_->on("*", "GetJSObject").returnsObject("JS");
+    rec_->on("JS", "NumPages").returns(int32_t{2});
+    spooler_.queues = {{"Office", "Office printer", "Generic", "file:/o"}, {"Proof", "Proof printer", "Generic", "file:/p"}};
+    spooler_.defaultName = "Office";
+    path_ = dir_.file("doc.pdf");
+    writeFile(path_, "%PDF-1.4");
+  }
+  Variant run(const char* member, std::vector<Variant> args) {
+    std::vector<Arg> a;
+    for (Variant& v : args) a.push_back(ByRef(v));
+    return call(pdf_, member, std::span<const Arg>(a.data(), a.size()));
+  }
+  std::string defaultPrinter() { return CurrentDefaultPrinter(spooler_); }
+
+  TempDir registryDir_;
+  test::ScopedEnv registry_;
+  MemorySpooler spooler_;
+  ScopedSpooler scoped_;
+  TempDir dir_;
+  std::string path_;
+  std::shared_ptr<Recorder> rec_ = Recorder::create();
+  ObjectRef pdf_;
+};
+
+TEST_F(Viewer, OpenPDFShowsTheFileAndGoesToThePage) {
+  run("OpenPDF", {Variant(path_), Variant(""), Variant(int32_t{2})});
+  EXPECT_EQ(rec_->transcript(), (Lines{
+                                    "create " + kApp,
+                                    "create " + kPD,
+                                    "create " + kAV,
+                                    kAV + " call Open(" + q(path_) + ", \"\")",
+                                    kApp + " call GetActiveDoc()",
+                                    "release " + kAV,
+                                    "ActiveDoc call GetPDDoc()",
+                                    "release " + kPD,
+                                    kApp + " call Show()",
+                                    "ViewDoc call GetJSObject()",
+                                    "JS get NumPages",
+                                    "JS let PageNum = 1&",
+                                    "release JS",
+                                    "release ActiveDoc",
+                                    "release ViewDoc",
+                                    "release " + kApp,
+                                }));
+}
+
+TEST_F(Viewer, OpenPDFIgnoresAPageOutsideTheDocument) {
+  for (int32_t page : {3, 0, -1}) {
+    rec_->clear();
+    run("OpenPDF", {Variant(path_), Variant(""), Variant(page)});
+    for (const std::string& l : rec_->transcript()) EXPECT_EQ(l.find("PageNum"), std::string::npos) << page << ": " << l;
+  }
+}
+
+TEST_F(Viewer, OpenPDFWalksTheBookmarksAndExecutesEveryMatchItReaches) {
+  // Root: "Intro" (child "TARGET"), "Target", "target" (child "target").
+  // The walk executes Intro's child, then the second top-level item, whose
+  // match ends the scan of its level, so the third is never read.
+  auto node = [&](const std::string& name, std::vector<std::string> children) {
+    rec_->on(name, "Name").returns(Variant(name.substr(0, name.find('@'))));
+    if (children.empty()) {
+      rec_->on(name, "Children").fails(91, "no children");
+      return;
+    }
+    rec_->on(name, "Children").does([this, children](auto&, auto) {
+      std::vector<Variant> items;
+      for (const std::string& c : children) items.emplace_back(ObjectRef(rec_->make(c, nullptr)));
+      return Variant(Array::vector(std::move(items)));
+    });
+  };
+  rec_->on("JS", "BookMarkRoot").returnsObject("Root");
+  node("Root", {"Intro", "Target", "target"});
+  node("Intro", {"TARGET@1"});
+  node("TARGET@1", {});
+  node("Target", {});
+  run("OpenPDF", {Variant(path_), Variant("target")});
+  Lines t = rec_->transcript();
+  Lines walk(t.begin() + 10, t.end() - 4);
+  EXPECT_EQ(walk, (Lines{
+                      "ViewDoc call GetJSObject()",
+                      "JS get BookMarkRoot",
+                      "Root get Children",
+                      "Intro get Name",
+                      "Intro get Children",
+                      "TARGET@1 get Name",
+                      "TARGET@1 call Execute()",
+                      "release TARGET@1",
+                      "Target get Name",
+                      "Target call Execute()",
+                      "release Intro",
+                      "release Target",
+                      "release target",
+                      "release Root",
+                      "release JS",
+                  }));
+}
+
+TEST_F(Viewer, OpenPDFBelowVersion5UsesTheBookmarkObject) {
+  moduleState().strAcrobatVersion = "4.0";
+  run("OpenPDF", {Variant(path_), Variant(" Chapter "), Variant(int32_t{0}), Variant(int32_t{1})});
+  Lines t = rec_->transcript();
+  Lines mark(t.begin() + 10, t.end() - 4);
+  EXPECT_EQ(mark, (Lines{"create " + kMark, kMark + " call GetByTitle(<ViewDoc>, \" Chapter \")",
+                         kMark + " call Perform(<ActiveDoc>)", "release " + kMark}))
+      << "and no reading aloud below version 5";
+}
+
+TEST_F(Viewer, OpenPDFReadsAloudAboveVersion5Only) {
+  struct Case {
+    std::string version;
+    int32_t read;
+    std::string command;
+  } cases[] = {{"7.1", 1, "ADBE:ReadAloudStart"}, {"7.1", 2, "ADBE:ReadAloudToEnd"}, {"7.1", 7, ""},
+               {"7.1", -1, ""},                   {"7.1", 0, ""},                   {"5.0", 2, ""},
+               {"5.05", 1, "ADBE:ReadAloudStart"}};
+  for (const Case& c : cases) {
+    moduleState().strAcrobatVersion = c.version;
+    rec_->clear();
+    run("OpenPDF", {Variant(path_), Variant(""), Variant(int32_t{0}), Variant(c.read)});
+    Lines menu;
+    for (const std::string& l : rec_->transcript())
+      if (size_t at = l.find("call MenuItemExecute"); at != std::string::npos) menu.push_back(l.substr(at));
+    EXPECT_EQ(menu, c.command.empty() ? Lines{} : Lines{"call MenuItemExecute(" + q(c.command) + ")"})
+        << c.version << " " << c.read;
+  }
+}
+
+TEST_F(Viewer, MissingFilesAreReportedBeforeAnyViewerObject) {
+  for (const char* member : {"OpenPDF", "PrintPDF", "SetPageZoom"}) {
+    rec_->clear();
+    try {
+      run(member, {Variant(dir_.file("none.pdf"))});
+      FAIL() << member;
+    } catch (const AutomationError& e) {
+      EXPECT_EQ(e.number(), kErrComponent);
+      EXPECT_EQ(e.description(), "File " + dir_.file("none.pdf") + " does not exist.");
+      EXPECT_EQ(e.source(), kComponentTitle);
+    }
+    EXPECT_TRUE(rec_->transcript().empty()) << member;
+  }
+}
+
+TEST_F(Viewer, PrintPDFConvertsPagesAndSwitchesThePrinterForTheCall) {
+  std::string during;
+  rec_->on(kAV, "PrintPagesSilent").does([&](auto&, auto) {
+    during = defaultPrinter();
+    return Variant(true);
+  });
+  run("PrintPDF", {Variant(path_), Variant("Proof"), Variant(true), Variant(int32_t{2}), Variant(int32_t{2})});
+  EXPECT_EQ(rec_->transcript(), (Lines{
+                                    "create " + kApp,
+                                    "create " + kAV,
+                                    "create " + kPD,
+                                    kAV + " call Open(" + q(path_) + ", \"\")",
+                                    kAV + " call GetPDDoc()",
+                                    "release " + kPD,
+                                    kAV + " call PrintPagesSilent(1&, 1&, 2%, True, False)",
+                                    kAV + " call Close(True)",
+                                    kApp + " call Exit()",
+                                    "release ViewDoc",
+                                    "release " + kAV,
+                                    "release " + kApp,
+                                }));
+  EXPECT_EQ(during, "Proof");
+  EXPECT_EQ(defaultPrinter(), "Office");
+}
+
+TEST_F(Viewer, PrintPDFWithoutPagesPrintsTheWholeDocument) {
+  rec_->on("ViewDoc", "GetNumPages").returns(int32_t{5});
+  run("PrintPDF", {Variant(path_), Variant("   ")});
+  Lines t = rec_->transcript();
+  EXPECT_EQ(Lines(t.begin() + 6, t.begin() + 8),
+            (Lines{"ViewDoc call GetNumPages()", kAV + " call PrintPages(0&, 4&, 2%, True, False)"}));
+  EXPECT_TRUE(spooler_.calls.empty()) << "a printer of spaces leaves the default alone";
+}
+
+TEST_F(Viewer, PrintPDFRestoresThePrinterWhenPrintingFails) {
+  rec_->on(kAV, "PrintPages").fails(static_cast<int32_t>(0x80004005u), "Printer error: out of paper");
+  try {
+    run("PrintPDF", {Variant(path_), Variant("Proof"), Variant(false), Variant(int32_t{1}), Variant(int32_t{1})});
+    FAIL() << "no error";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), static_cast<int32_t>(0x80004005u));
+    EXPECT_EQ(e.description(), "Printer error: out of paper");
+    EXPECT_EQ(e.source(), kComponentTitle);
+  }
+  EXPECT_EQ(defaultPrinter(), "Office");
+  Lines t = rec_->transcript();
+  EXPECT_EQ(Lines(t.end() - 5, t.end()), (Lines{kAV + " call Close(True)", kApp + " call Exit()", "release ViewDoc",
+                                                "release " + kAV, "release " + kApp}));
+}
+
+TEST_F(Viewer, PrintPDFinDirPrintsEveryFileInOrderWithOnePrinterSwitch) {
+  std::string sub = dir_.file("in");
+  std::filesystem::create_directory(sub);
+  writeFile(sub + "/b.pdf", "%PDF-b");
+  writeFile(sub + "/a.pdf", "%PDF-a");
+  rec_->on("ViewDoc", "GetNumPages").returns(int32_t{3}).returns(int32_t{1});
+  std::vector<std::string> during;
+  rec_->on(kAV, "PrintPages").does([&](auto&, auto) {
+    during.push_back(defaultPrinter());
+    return Variant(true);
+  });
+  run("PrintPDFinDir", {Variant(sub), Variant("*.pdf"), Variant("Proof"), Variant(false), Variant(int32_t{1})});
+  EXPECT_EQ(rec_->transcript(), (Lines{
+                                    "create " + kAV,
+                                    "create " + kPD,
+                                    kAV + " call Open(" + q(sub + "/a.pdf") + ", \"\")",
+                                    kAV + " call GetPDDoc()",
+                                    "release " + kPD,
+                                    "ViewDoc call GetNumPages()",
+                                    kAV + " call PrintPages(0%, 2%, 2%, True, False)",
+                                    kAV + " call Close(True)",
+                                    kAV + " call Open(" + q(sub + "/b.pdf") + ", \"\")",
+                                    kAV + " call GetPDDoc()",
+                                    "release ViewDoc",
+                                    "ViewDoc call GetNumPages()",
+                                    kAV + " call PrintPages(0%, 0%, 2%, True, False)",
+                                    kAV + " call Close(True)",
+                                    "release ViewDoc",
+                                    "release " + kAV,
+                                }));
+  EXPECT_EQ(during, (std::vector<std::string>{"Proof", "Proof"}));
+  EXPECT_EQ(defaultPrinter(), "Office");
+  // No matching file: no viewer object and no switch.
+  rec_->clear();
+  spooler_.calls.clear();
+  run("PrintPDFinDir", {Variant(sub), Variant("*.xyz"), Variant("Proof")});
+  EXPECT_TRUE(rec_->transcript().empty());
+  EXPECT_TRUE(spooler_.calls.empty());
+}
+
+TEST_F(Viewer, PrintPDFinDirRestoresThePrinterWhenAFileCannotBeOpened) {
+  std::string sub = dir_.file("in");
+  std::filesystem::create_directory(sub);
+  writeFile(sub + "/a.pdf", "%PDF-a");
+  rec_->on(kAV, "Open").returns(false);
+  EXPECT_THROW(run("PrintPDFinDir", {Variant(sub), Variant("*.pdf"), Variant("Proof")}), AutomationError);
+  EXPECT_EQ(defaultPrinter(), "Office");
+  EXPECT_NE(std::find(spooler_.calls.begin(), spooler_.calls.end(), "default Proof"), spooler_.calls.end())
+      << "the printer was switched before the failure";
+}
+
+TEST_F(Viewer, SetPageZoomPassesTypeAndScaleUnchangedAndSavesIncrementally) {
+  rec_->on(kPD, "OpenAVDoc").returnsObject("ZoomDoc");
+  rec_->on("ZoomDoc", "GetAVPageView").returnsObject("PageView");
+  bool failZoom = false;
+  rec_->on("PageView", "ZoomTo").does([&](auto&, auto) {
+    if (failZoom) pm::raise(static_cast<int32_t>(0x80004005u), "no zoom");
+    return Variant(true);
+  });
+  Variant r = run("SetPageZoom", {Variant(path_), Variant(int32_t{9}), Variant(float{50000})});
+  EXPECT_EQ(r, Variant(true));
+  EXPECT_EQ(rec_->transcript(), (Lines{
+                                    "create " + kPD,
+                                    "create " + kAV,
+                                    kPD + " call Open(" + q(path_) + ")",
+                                    kPD + " call OpenAVDoc(\"doc.pdf\")",
+                                    "release " + kAV,
+                                    "ZoomDoc call GetAVPageView()",
+                                    "PageView call ZoomTo(9&, 50000!)",
+                                    kPD + " call Save(0%, " + q(path_) + ")",
+                                    "release PageView",
+                                    "ZoomDoc call Close(True)",
+                                    kPD + " call Close()",
+                                    "release ZoomDoc",
+                                    "release " + kPD,
+                                }));
+  // The defaults, and False with both documents closed after a failure.
+  rec_->clear();
+  failZoom = true;
+  EXPECT_EQ(run("SetPageZoom", {Variant(path_)}), Variant(false));
+  Lines t = rec_->transcript();
+  auto zoom = std::find(t.begin(), t.end(), "PageView call ZoomTo(0&, 100!)");
+  ASSERT_NE(zoom, t.end());
+  EXPECT_EQ(Lines(zoom, t.end()), (Lines{"PageView call ZoomTo(0&, 100!)", "release PageView", "ZoomDoc call Close(True)",
+                                         kPD + "#2 call Close()", "release ZoomDoc", "release " + kPD + "#2"}))
+      << "no save after the failure";
+}
+
+}  // namespace
+
+namespace {
+
+// A stand-in main window of the viewer under one of the names it is looked
+// up by, recording the messages it receives.
+class FakeViewerWindow {
+ public:
+  FakeViewerWindow(const std::string& cls, const std::string& title, bool closes, int64_t destroyAnswer = 0) {
+    handle_ = windows::create(cls, title, false, [this, closes, destroyAnswer](uint32_t m) {
+      messages.push_back(m);
+      if (closes && m == windows::kMsgDestroy) windows::destroy(handle_);
+      return m == windows::kMsgDestroy ? destroyAnswer : int64_t{0};
+    });
+  }
+  ~FakeViewerWindow() { windows::destroy(handle_); }
+  std::vector<uint32_t> messages;
+
+ private:
+  windows::Handle handle_ = 0;
+};
+
+class ViewerWindow : public ::testing::Test {
+ protected:
+  ViewerWindow() {
+    registerCreatePDF();
+    pdf_ = CreateObject(kCreatePDFProgId);
+    // No viewer of an earlier test in this process may answer.
+    for (const char* cls : {"AdobeAcrobat", "AcrobatSDIWindow"})
+      while (windows::Handle h = windows::find(cls, "")) windows::destroy(h);
+  }
+  bool closeAcrobat(bool wait, int16_t timeout) {
+    return CBool(call(pdf_, "CloseAcrobat", {Variant(wait), Variant(timeout)}));
+  }
+  bool hidden() { return CBool(call(pdf_, "IsAcrobatHidden")); }
+  ObjectRef pdf_;
+};
+
+}  // namespace
+
+TEST_F(ViewerWindow, NoViewerWindowAnswersFalseAtOnce) {
+  EXPECT_FALSE(hidden());
+  EXPECT_FALSE(closeAcrobat(true, 10));
+}
+
+TEST_F(ViewerWindow, TheCloseRequestGoesFirstAboveVersion7) {
+  moduleState().strAcrobatVersion = "8.0";
+  FakeViewerWindow w("AcrobatSDIWindow", "Adobe Acrobat Professional", true);
+  EXPECT_TRUE(hidden());
+  EXPECT_TRUE(closeAcrobat(true, 10));
+  EXPECT_EQ(w.messages, (std::vector<uint32_t>{windows::kMsgClose, windows::kMsgDestroy}));
+  EXPECT_FALSE(hidden());
+}
+
+TEST_F(ViewerWindow, Version7SendsOnlyTheDestroyMessage) {
+  moduleState().strAcrobatVersion = "7.0";
+  FakeViewerWindow w("AdobeAcrobat", "", true);
+  EXPECT_TRUE(closeAcrobat(true, 10));
+  EXPECT_EQ(w.messages, (std::vector<uint32_t>{windows::kMsgDestroy}));
+}
+
+TEST_F(ViewerWindow, TitlesAreFoundWithoutRegardToCase) {
+  moduleState().strAcrobatVersion = "7.0";
+  FakeViewerWindow w("SomeClass", "Adobe Acrobat Standard", false);
+  EXPECT_TRUE(hidden());
+}
+
+TEST_F(ViewerWindow, AWindowThatStaysGivesFalseOnceTheTimeOutHasPassed) {
+  moduleState().strAcrobatVersion = "7.0";
+  FakeViewerWindow w("AdobeAcrobat", "", false);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(closeAcrobat(true, 0));
+  EXPECT_FALSE(closeAcrobat(true, 1));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  EXPECT_EQ(w.messages.size(), 2u);
+}
+
+TEST_F(ViewerWindow, WithoutWaitingTheAnswerIsTheDestroyResult) {
+  moduleState().strAcrobatVersion = "7.0";
+  {
+    FakeViewerWindow w("AdobeAcrobat", "", false, 0);
+    EXPECT_TRUE(closeAcrobat(false, 10));
+  }
+  FakeViewerWindow w("AdobeAcrobat", "", false, 1);
+  EXPECT_FALSE(closeAcrobat(false, 10));
+}
