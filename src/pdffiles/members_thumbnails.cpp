@@ -43,6 +43,7 @@ struct ThumbnailSession {
       close();
       return Variant(result);
     } catch (...) {
+     
       close();
       return Variant(kThumbnailFailed);
     }
