@@ -12,12 +12,12 @@ class BookmarkScript : public ViewerScript {
   // A viewer document showing an outline A (child A1), B.
   void scriptTree() {
     rec_->on(acrobat::kAVDoc, "Open").returns(Variant(true));
-    rec_->on(acrobat::kAVDoc, "GetAVPageView").returns(object("View")).times(1);
-    rec_->on("View", "GetDoc").returns(object("Doc"));
-    rec_->on("Doc", "GetJSObject").returns(object("JS"));
-    rec_->on("JS", "BookMarkRoot").returns(object("Root"));
-    rec_->on("Root", "Children").returns(objects({"A", "B"}));
-    rec_->on("A", "Children").returns(objects({"A1"}));
+    answer(acrobat::kAVDoc, "GetAVPageView", "View").times(1);
+    answer("View", "GetDoc", "Doc");
+    answer("Doc", "GetJSObject", "JS");
+    answer("JS", "BookMarkRoot", "Root");
+    answerArray("Root", "Children", {"A", "B"});
+    answerArray("A", "Children", {"A1"});
     rec_->on("A1", "Children").returns(Variant::null());
     // A leaf may also fail to answer.
     rec_->on("B", "Children").fails(-2147467259, "no children");
@@ -97,14 +97,14 @@ TEST_F(BookmarkScript, ToPDFRebuildsTheTreeWithScriptsAfterTheTargetsOwnBookmark
   test::writeFile(target, "%PDF-1.4\n");
   // The target: its view, document and script object, a root with one
   // bookmark of its own.
-  rec_->on(acrobat::kAVDoc, "GetAVPageView").returns(object("TView"));
-  rec_->on("TView", "GetDoc").returns(object("TDoc"));
-  rec_->on("TDoc", "GetJSObject").returns(object("TJS"));
-  rec_->on("TJS", "BookMarkRoot").returns(object("TRoot"));
-  rec_->on("TRoot", "Children").returns(objects({"Own"})).times(1);
-  rec_->on("TRoot", "Children").returns(objects({"Own", "NewA"}));
-  rec_->on("NewA", "Parent").returns(object("TRoot"));
-  rec_->on("NewA", "Children").returns(objects({"NewA1"}));
+  answer(acrobat::kAVDoc, "GetAVPageView", "TView");
+  answer("TView", "GetDoc", "TDoc");
+  answer("TDoc", "GetJSObject", "TJS");
+  answer("TJS", "BookMarkRoot", "TRoot");
+  answerArray("TRoot", "Children", {"Own"}).times(1);
+  answerArray("TRoot", "Children", {"Own", "NewA"});
+  answer("NewA", "Parent", "TRoot");
+  answerArray("NewA", "Children", {"NewA1"});
   EXPECT_EQ(call(pdf_, "BookmarksToPDF", {path_, target}), Variant(int32_t(3)));
   Lines got = rec_->transcript();
   // After the last read of the source tree.
@@ -139,10 +139,10 @@ TEST_F(BookmarkScript, ToPDFAnswersMinusOneWhenRebuildingFailsAndSavesNothing) {
   scriptTree();
   const std::string target = dir_.file("target.pdf");
   test::writeFile(target, "%PDF-1.4\n");
-  rec_->on(acrobat::kAVDoc, "GetAVPageView").returns(object("TView"));
-  rec_->on("TView", "GetDoc").returns(object("TDoc"));
-  rec_->on("TDoc", "GetJSObject").returns(object("TJS"));
-  rec_->on("TJS", "BookMarkRoot").returns(object("TRoot"));
+  answer(acrobat::kAVDoc, "GetAVPageView", "TView");
+  answer("TView", "GetDoc", "TDoc");
+  answer("TDoc", "GetJSObject", "TJS");
+  answer("TJS", "BookMarkRoot", "TRoot");
   rec_->on("TRoot", "createChild").fails(-2147467259, "read-only");
   EXPECT_EQ(call(pdf_, "BookmarksToPDF", {path_, target}), Variant(int32_t(-1)));
   Lines got = rec_->transcript();

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "automation/surfaces/Acrobat.h"
 #include "component/CreatePDF.h"
 #include "component/ModuleState.h"
@@ -30,16 +32,24 @@ class ViewerScript : public ::testing::Test {
   }
   CreatePDF& self() { return static_cast<CreatePDF&>(*pdf_); }
   // A recorded object that lives as long as the test, so its release does
-  // not show in the transcript.
+  // not show in the transcript; one per name.
   Variant object(const std::string& name) {
-    auto o = rec_->make(name, nullptr);
-    kept_.push_back(o);
-    return Variant(ObjectRef(o));
+    auto& o = kept_[name];
+    if (!o) o = rec_->make(name, nullptr);
+    return Variant(o);
   }
-  Variant objects(std::initializer_list<const char*> names) {
+  Variant objects(const std::vector<std::string>& names) {
     std::vector<Variant> v;
-    for (const char* n : names) v.push_back(object(n));
+    for (const std::string& n : names) v.push_back(object(n));
     return Variant(Array::vector(std::move(v)));
+  }
+  // Scripts a member to answer those objects. They are made when asked
+  // for: a rule that held them would keep the recorder alive through them.
+  recording::Rule& answer(const std::string& obj, const std::string& member, std::string name) {
+    return rec_->on(obj, member).does([this, name](auto&, auto) { return object(name); });
+  }
+  recording::Rule& answerArray(const std::string& obj, const std::string& member, std::vector<std::string> names) {
+    return rec_->on(obj, member).does([this, names](auto&, auto) { return objects(names); });
   }
 
   test::TempDir registryDir_;
@@ -48,7 +58,7 @@ class ViewerScript : public ::testing::Test {
   std::shared_ptr<recording::Recorder> rec_ = recording::Recorder::create();
   ObjectRef pdf_;
   std::string path_;
-  std::vector<ObjectRef> kept_;
+  std::map<std::string, ObjectRef> kept_;
 };
 
 }  // namespace scripted
