@@ -41,9 +41,9 @@ class RealViewer : public ::testing::Test {
     // Nothing a test left in the viewer leaks into the next one.
     ignoreErrors([] { call(CreateObject(acrobat::kApp), "CloseAllDocs"); });
   }
-  std::string make(const std::string& name, const fixture::DocSpec& spec) {
+  std::string make(const std::string& name, const fixture::DocSpec& plan) {
     std::string p = dir_.file(name);
-    fixture::makePdf(p, spec);
+    fixture::makePdf(p, plan);
     return p;
   }
 

@@ -93,6 +93,14 @@ TEST_F(ThumbnailScript, EveryPageNamedAfterTheBaseNameInTheFolderGiven) {
   EXPECT_EQ(std::count(got.begin(), got.end(), "create AcroExch.Rect"), 1) << "one rectangle for all pages";
 }
 
+TEST_F(ThumbnailScript, TheExtensionIsUsedAsGiven) {
+  EXPECT_EQ(call(pdf_, "CreateThumbnailImage", {path_, "  ", ".bmp"}), Variant(int16_t(1)));
+  EXPECT_TRUE(std::filesystem::exists(dir_.file("report..bmp"))) << "a leading dot gives two";
+  EXPECT_EQ(call(pdf_, "CreateThumbnailImages", {path_, dir_.path() + "/", "Png"}), Variant(int16_t(1)));
+  EXPECT_TRUE(std::filesystem::exists(dir_.file("report_2.Png")));
+  EXPECT_FALSE(std::filesystem::exists(dir_.file("report_2.png")));
+}
+
 TEST_F(ThumbnailScript, WithoutAFolderTheImagesGoNextToThePDF) {
   EXPECT_EQ(call(pdf_, "CreateThumbnailImages", {path_}), Variant(int16_t(1)));
   for (int i = 1; i <= 3; ++i) EXPECT_EQ(test::readFile(dir_.file("report_" + std::to_string(i) + ".bmp")).substr(0, 2), "BM");
