@@ -101,11 +101,6 @@ TEST_F(ThumbnailScript, TheExtensionIsUsedAsGiven) {
   EXPECT_FALSE(std::filesystem::exists(dir_.file("report_2.png")));
 }
 
-TEST_F(ThumbnailScript, WithoutAFolderTheImagesGoNextToThePDF) {
-  EXPECT_EQ(call(pdf_, "CreateThumbnailImages", {path_}), Variant(int16_t(1)));
-  for (int i = 1; i <= 3; ++i) EXPECT_EQ(test::readFile(dir_.file("report_" + std::to_string(i) + ".bmp")).substr(0, 2), "BM");
-}
-
 TEST_F(ThumbnailScript, ANameWithoutADotOrAPageThatFailsAnswersMinusOne) {
   EXPECT_EQ(call(pdf_, "CreateThumbnailImages", {dir_.file("nodot")}), Variant(int16_t(-1)));
   EXPECT_EQ(call(pdf_, "CreateThumbnailImage", {path_, "", "", Variant(int16_t(10)), Variant(int32_t(9))}),
