@@ -249,6 +249,13 @@ const std::vector<Word>& Doc::words(int page) {
   });
   mu::StextPtr holder(st);
   std::vector<Word> out;
+  // A word takes at least one character and, but for the last, a space.
+  size_t chars = 0;
+  for (fz_stext_block* b = st->first_block; b; b = b->next)
+    if (b->type == FZ_STEXT_BLOCK_TEXT)
+      for (fz_stext_line* l = b->u.t.first_line; l; l = l->next)
+        for (fz_stext_char* ch = l->first_char; ch; ch = ch->next) ++chars;
+  out.reserve(chars / 4 + 8);
   // Walking the structure calls no MuPDF function that can fail.
   for (fz_stext_block* b = st->first_block; b; b = b->next) {
     if (b->type != FZ_STEXT_BLOCK_TEXT) continue;
@@ -303,6 +310,9 @@ const std::vector<Word>& Doc::words(int page) {
   }
   // A line may have ended inside the loop above only by a word; mark the
   // last word of every line (done per line), so nothing more here.
+  // The words of a few pages are kept: a reader goes through a document
+  // page by page, and the words of all of them would grow with its length.
+  if (words_.size() >= 4) words_.clear();
   return words_.emplace(page, std::move(out)).first->second;
 }
 

@@ -93,6 +93,10 @@ class Doc : public std::enable_shared_from_this<Doc> {
 
   // Viewer state that the JavaScript object and the page view share.
   int currentPage = 0;
+  // The point of the current page shown at the window's top left, in the
+  // page's default user space; bookmarks and this.scroll move it, and the
+  // JavaScript object's mouseX and mouseY report it.
+  double viewX = 0, viewY = 0;
   double zoom = 100;
   int zoomType = 0;
   int32_t flags = 0;

@@ -142,6 +142,9 @@ class JSDoc : public DocHolder {
       m.get("modDate", {}, &JSDoc::getDate);
       m.get("numPages", {}, &JSDoc::numPages);
       m.get("pageNum", {}, &JSDoc::getPageNum).let("pageNum", {P("v")}, &JSDoc::letPageNum);
+      // No pointer here: the mouse stands where the view does.
+      m.get("mouseX", {}, +[](JSDoc& j, Frame&) { return Variant(j.docState()->viewX); });
+      m.get("mouseY", {}, +[](JSDoc& j, Frame&) { return Variant(j.docState()->viewY); });
       m.get("path", {}, &JSDoc::path);
       m.get("documentFileName", {}, &JSDoc::documentFileName);
       m.get("fileSize", {}, &JSDoc::fileSize);

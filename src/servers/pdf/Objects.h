@@ -46,6 +46,9 @@ ObjectRef makePageView(ObjectRef avdoc, std::shared_ptr<Doc> d);
 void runScript(Doc& d, const std::string& script);
 // Performs the action of an outline item (a destination or a script).
 void performOutline(Doc& d, pdf_obj* item);
+// Moves the view to the position an outline item's destination names
+// (the top left of the page for destinations that name none).
+void moveViewToDestination(Doc& d, pdf_obj* item);
 
 // Bookmarks.
 pdf_obj* outlineFirstChild(pdf_obj* node);

@@ -209,6 +209,8 @@ struct Nav {
   bool setPage = false;
   long page = 0;
   int step = 0;
+  bool scroll = false;
+  double x = 0, y = 0;
 };
 
 std::string squeeze(const std::string& s) {
@@ -225,11 +227,11 @@ bool parseInt(const std::string& s, long& out) {
   return end && *end == 0;
 }
 
-bool parseNum(const std::string& s) {
+bool parseNum(const std::string& s, double& out) {
   if (s.empty()) return false;
   char* end = nullptr;
-  std::strtod(s.c_str(), &end);
-  return end && *end == 0;
+  out = std::strtod(s.c_str(), &end);
+  return end && *end == 0 && std::isfinite(out);
 }
 
 Nav parseNav(const std::string& script) {
@@ -255,8 +257,11 @@ Nav parseNav(const std::string& script) {
     } else if (st.rfind("this.scroll(", 0) == 0 && st.back() == ')') {
       std::string args = st.substr(12, st.size() - 13);
       size_t comma = args.find(',');
-      if (comma == std::string::npos || !parseNum(args.substr(0, comma)) || !parseNum(args.substr(comma + 1)))
+      if (comma == std::string::npos || !parseNum(args.substr(0, comma), n.x) ||
+          !parseNum(args.substr(comma + 1), n.y))
         n.ok = false;
+      else
+        n.scroll = true;
     } else {
       n.ok = false;
     }
@@ -277,6 +282,10 @@ void runScript(Doc& d, const std::string& script) {
     if (page < 0) page = 0;
     if (page >= count) page = count - 1;
     d.currentPage = static_cast<int>(page);
+    if (n.scroll) {
+      d.viewX = n.x;
+      d.viewY = n.y;
+    }
     return;
   }
   pdf_document* doc = d.pdf();
@@ -330,6 +339,7 @@ void performOutline(Doc& d, pdf_obj* item) {
   if (page >= 0) {
     d.checkPage(page);
     d.currentPage = page;
+    moveViewToDestination(d, item);
     return;
   }
   if (uri) fail(std::string("This viewer does not open web links: ") + uri);

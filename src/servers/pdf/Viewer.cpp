@@ -326,7 +326,9 @@ class PageView : public DocHolder {
     doc_->currentPage = p;
     return Variant(true);
   }
-  Variant GetDoc(Frame&) { return Variant(av_); }
+  // The document shown, whose members (its JavaScript object, saving,
+  // page mode) a caller of the page view goes on to use.
+  Variant GetDoc(Frame&) { return Variant(makePDDoc(doc_)); }
   Variant GetPage(Frame&) { return Variant(makePage(doc_, doc_->currentPage)); }
   Variant ScrollTo(Frame& f) {
     CDbl(f[0]);

@@ -1,0 +1,175 @@
+// BookmarksToArray and BookmarksToPDF against the recording server: the
+// two passes of the walk, the columns of both layouts, the levels, the
+// composed scripts and the rebuilding order.
+#include "Scripted.h"
+
+using namespace scripted;
+
+namespace {
+
+class BookmarkScript : public ViewerScript {
+ protected:
+  // A viewer document showing an outline A (child A1), B.
+  void scriptTree() {
+    rec_->on(acrobat::kAVDoc, "Open").returns(Variant(true));
+    answer(acrobat::kAVDoc, "GetAVPageView", "View").times(1);
+    answer("View", "GetDoc", "Doc");
+    answer("Doc", "GetJSObject", "JS");
+    answer("JS", "BookMarkRoot", "Root");
+    answerArray("Root", "Children", {"A", "B"});
+    answerArray("A", "Children", {"A1"});
+    rec_->on("A1", "Children").returns(Variant::null());
+    // A leaf may also fail to answer.
+    rec_->on("B", "Children").fails(-2147467259, "no children");
+    for (const char* n : {"A", "A1", "B"}) rec_->on(n, "Name").returns(Variant(n));
+    rec_->on("View", "GetPage").returnsObject("Page");
+    rec_->on("Page", "GetNumber").returns(Variant(int32_t(0))).times(1);
+    rec_->on("Page", "GetNumber").returns(Variant(int32_t(4)));
+    rec_->on("View", "GetPageNum").returns(Variant(int32_t(2)));
+    rec_->on("JS", "mouseX").returns(Variant(72.0));
+    rec_->on("JS", "mouseY").returns(Variant(700.5));
+  }
+  Lines walk(bool positions) {
+    Lines l = {"create AcroExch.PDDoc", "create AcroExch.AVDoc", "AcroExch.AVDoc call Open(" + q(path_) + ", \"temp\")",
+               "AcroExch.AVDoc call GetAVPageView()", "View call GetDoc()", "release AcroExch.PDDoc",
+               "Doc call GetJSObject()", "JS let Layout = \"SinglePage\"", "JS get BookMarkRoot", "Root get Children"};
+    auto mouse = [&] {
+      if (positions) l.insert(l.end(), {"JS get mouseX", "JS get mouseY"});
+    };
+    // Counting pass.
+    l.insert(l.end(), {"A get Children", "A1 get Name", "A1 call Execute()", "View call GetPageNum()"});
+    mouse();
+    l.insert(l.end(), {"A1 get Children", "B get Children"});
+    // Filling pass.
+    l.insert(l.end(), {"A get Name", "A call Execute()", "View call GetPage()", "Page call GetNumber()", "release Page"});
+    mouse();
+    l.insert(l.end(), {"A get Children", "A1 get Name", "A1 call Execute()", "View call GetPageNum()"});
+    mouse();
+    l.insert(l.end(), {"A1 get Children", "B get Name", "B call Execute()", "View call GetPage()",
+                       "Page call GetNumber()", "release Page"});
+    mouse();
+    l.push_back("B get Children");
+    return l;
+  }
+};
+
+TEST_F(BookmarkScript, ToArrayWalksTwiceAndFillsTitleLevelPageAndPosition) {
+  scriptTree();
+  Variant rows;
+  EXPECT_EQ(call(pdf_, "BookmarksToArray", {path_, ByRef(rows)}), Variant(int32_t(3)));
+  Lines expected = walk(true);
+  expected.insert(expected.end(), {"Doc call Close()", "AcroExch.AVDoc call Close(True)", "JS call CloseDoc(True)",
+                                   "release AcroExch.AVDoc"});
+  EXPECT_EQ(rec_->transcript(), expected);
+  Array want = Array::matrix(3, 5);
+  const Variant r[3][5] = {{"A", int16_t(1), int32_t(0), 72.0, 700.5},
+                           {"A1", int16_t(2), int32_t(2), 72.0, 700.5},
+                           {"B", int16_t(1), int32_t(4), 72.0, 700.5}};
+  for (int32_t i = 0; i < 3; ++i)
+    for (int32_t c = 0; c < 5; ++c) want.set({i, c}, r[i][c]);
+  EXPECT_EQ(rows, Variant(want));
+  EXPECT_EQ(self().intBookmarkLevel, 0);
+}
+
+TEST_F(BookmarkScript, BeforeVersionSevenThereAreThreeColumnsAndNoPositions) {
+  moduleState().strAcrobatVersion = "6.0";
+  scriptTree();
+  Variant rows;
+  EXPECT_EQ(call(pdf_, "BookmarksToArray", {path_, ByRef(rows)}), Variant(int32_t(3)));
+  Lines got = rec_->transcript();
+  Lines expected = walk(false);
+  ASSERT_GE(got.size(), expected.size());
+  EXPECT_EQ(Lines(got.begin(), got.begin() + static_cast<ptrdiff_t>(expected.size())), expected);
+  EXPECT_EQ(rows.array().ubound(1), 2);
+  EXPECT_EQ(rows.array().ubound(2), 2);
+}
+
+TEST_F(BookmarkScript, ToArrayOfAFileThatDoesNotOpenLeavesTheVariableAlone) {
+  rec_->on(acrobat::kAVDoc, "Open").returns(Variant(false));
+  Variant rows("untouched");
+  EXPECT_EQ(call(pdf_, "BookmarksToArray", {path_, ByRef(rows)}), Variant(int32_t(0)));
+  EXPECT_EQ(rows, Variant("untouched"));
+}
+
+TEST_F(BookmarkScript, ToPDFRebuildsTheTreeWithScriptsAfterTheTargetsOwnBookmarks) {
+  scriptTree();
+  const std::string target = dir_.file("target.pdf");
+  test::writeFile(target, "%PDF-1.4\n");
+  // The target: its view, document and script object, a root with one
+  // bookmark of its own.
+  answer(acrobat::kAVDoc, "GetAVPageView", "TView");
+  answer("TView", "GetDoc", "TDoc");
+  answer("TDoc", "GetJSObject", "TJS");
+  answer("TJS", "BookMarkRoot", "TRoot");
+  answerArray("TRoot", "Children", {"Own"}).times(1);
+  answerArray("TRoot", "Children", {"Own", "NewA"});
+  answer("NewA", "Parent", "TRoot");
+  answerArray("NewA", "Children", {"NewA1"});
+  EXPECT_EQ(call(pdf_, "BookmarksToPDF", {path_, target}), Variant(int32_t(3)));
+  Lines got = rec_->transcript();
+  // After the last read of the source tree.
+  auto from = std::find(got.rbegin(), got.rend(), "B get Children").base() - 1;
+  ASSERT_NE(from, got.end());
+  // The transfer layout keeps the page in column 1 and the level in 2.
+  const std::string act = ";this.scroll(72,700.5);";
+  EXPECT_EQ(Lines(from + 1, got.end()),
+            (Lines{"Doc call Close()", "AcroExch.AVDoc call Close(0&)", "create AcroExch.PDDoc -> AcroExch.PDDoc#2",
+                   "AcroExch.AVDoc call Open(" + q(target) + ", \"tmp\")", "AcroExch.AVDoc call BringToFront()",
+                   "AcroExch.AVDoc call GetAVPageView()", "TView call GetDoc()", "release AcroExch.PDDoc#2",
+                   "TDoc call GetJSObject()", "TJS get BookMarkRoot", "TRoot get Children",
+                   "TView call GoTo(0&)", "TRoot call createChild(\"A\", \"this.pageNum = 0" + act + "\", 1%)",
+                   "TRoot get Children",
+                   "TView call GoTo(2&)", "NewA call createChild(\"A1\", \"this.pageNum = 2" + act + "\", 0%)",
+                   "NewA get Parent", "TRoot get Children",
+                   "TView call GoTo(4&)", "TRoot call createChild(\"B\", \"this.pageNum = 4" + act + "\", 2%)",
+                   "TDoc call SetPageMode(1&)", "TDoc call Save(1&, " + q(target) + ")", "TJS call CloseDoc()",
+                   "TDoc call Close()", "AcroExch.AVDoc call Close(0&)", "release AcroExch.AVDoc"}));
+  EXPECT_EQ(self().intBookmarkLevel, 0);
+}
+
+TEST_F(BookmarkScript, ToPDFFromAFileThatDoesNotOpenAnswersZeroAndLeavesTheTarget) {
+  rec_->on(acrobat::kAVDoc, "Open").returns(Variant(false));
+  const std::string target = dir_.file("target.pdf");
+  test::writeFile(target, "%PDF-1.4\n");
+  EXPECT_EQ(call(pdf_, "BookmarksToPDF", {path_, target}), Variant(int32_t(0)));
+  for (const std::string& line : rec_->transcript()) EXPECT_EQ(line.find("\"tmp\""), std::string::npos) << line;
+}
+
+TEST_F(BookmarkScript, ToPDFAnswersMinusOneWhenRebuildingFailsAndSavesNothing) {
+  scriptTree();
+  const std::string target = dir_.file("target.pdf");
+  test::writeFile(target, "%PDF-1.4\n");
+  answer(acrobat::kAVDoc, "GetAVPageView", "TView");
+  answer("TView", "GetDoc", "TDoc");
+  answer("TDoc", "GetJSObject", "TJS");
+  answer("TJS", "BookMarkRoot", "TRoot");
+  rec_->on("TRoot", "createChild").fails(-2147467259, "read-only");
+  EXPECT_EQ(call(pdf_, "BookmarksToPDF", {path_, target}), Variant(int32_t(-1)));
+  Lines got = rec_->transcript();
+  auto from = std::find(got.begin(), got.end(), "TRoot call createChild(\"A\", \"this.pageNum = 0;this.scroll(72,700.5);\", 0%)");
+  ASSERT_NE(from, got.end());
+  EXPECT_EQ(Lines(from + 1, got.end()), (Lines{"TJS call CloseDoc(True)", "TDoc call Close()", "Doc call Close()",
+                                               "AcroExch.AVDoc call Close(0&)", "release AcroExch.AVDoc"}));
+  EXPECT_EQ(self().intBookmarkLevel, 0);
+}
+
+TEST_F(BookmarkScript, MissingFilesAreReportedSourceFirst) {
+  const std::string a = dir_.file("a.pdf"), b = dir_.file("b.pdf");
+  Variant rows;
+  for (auto& [run, missing] : std::vector<std::pair<std::function<void()>, std::string>>{
+           {[&] { call(pdf_, "BookmarksToPDF", {a, b}); }, a},
+           {[&] { call(pdf_, "BookmarksToPDF", {path_, b}); }, b},
+           {[&] { call(pdf_, "BookmarksToArray", {a, ByRef(rows)}); }, a},
+       }) {
+    try {
+      run();
+      ADD_FAILURE() << "no error";
+    } catch (const AutomationError& e) {
+      EXPECT_EQ(e.number(), kErrComponent);
+      EXPECT_EQ(e.description(), "File " + missing + " does not exist.");
+    }
+  }
+  EXPECT_TRUE(rec_->transcript().empty());
+}
+
+}  // namespace

@@ -1,0 +1,130 @@
+// Bookmark trees read into arrays and copied between files, really.
+#include "../pdfserver/Common.h"
+#include "Real.h"
+
+using namespace real;
+
+namespace {
+
+// A, with children A1 and A2, then B; on pages 0, 1, 2 and 2 of a file
+// whose last page has a crop box inset by 36 points.
+fixture::DocSpec outlined() {
+  fixture::DocSpec s;
+  fixture::PageSpec p1, p2, p3;
+  p1.lines = {"first"};
+  p2.lines = {"second"};
+  p3.lines = {"third"};
+  p3.cropInset = 36;
+  s.pages = {p1, p2, p3};
+  s.outline = {{"A", 0, {{"A1", 1, {}}, {"A2", 2, {}}}}, {"B", 2, {}}};
+  return s;
+}
+
+std::vector<std::string> rowsOf(const Variant& a) {
+  std::vector<std::string> out;
+  const Array& arr = a.array();
+  for (int32_t r = 0; r <= arr.ubound(1); ++r) {
+    std::string line;
+    for (int32_t c = 0; c <= arr.ubound(2); ++c) line += (c ? "|" : "") + CStr(arr.at({r, c}));
+    out.push_back(line);
+  }
+  return out;
+}
+
+TEST_F(RealViewer, ToArrayGivesTitleLevelPageAndPositionInPreOrder) {
+  std::string path = make("tree.pdf", outlined());
+  const std::string before = fixture::readFile(path);
+  Variant rows;
+  EXPECT_EQ(call(pdf_, "BookmarksToArray", {path, ByRef(rows)}), Variant(int32_t(4)));
+  // Fit destinations show the page from its top left corner.
+  EXPECT_EQ(rowsOf(rows), (std::vector<std::string>{"A|1|0|0|792", "A1|2|1|0|792", "A2|2|2|36|756", "B|1|2|36|756"}));
+  EXPECT_EQ(fixture::readFile(path), before) << "reading the tree leaves the file as it was";
+  EXPECT_EQ(static_cast<CreatePDF&>(*pdf_).intBookmarkLevel, 0);
+
+  moduleState().strAcrobatVersion = "6.0";
+  EXPECT_EQ(call(pdf_, "BookmarksToArray", {path, ByRef(rows)}), Variant(int32_t(4)));
+  EXPECT_EQ(rowsOf(rows), (std::vector<std::string>{"A|1|0", "A1|2|1", "A2|2|2", "B|1|2"}));
+}
+
+TEST_F(RealViewer, ToArrayWithoutBookmarksLeavesTheVariable) {
+  fixture::DocSpec s = outlined();
+  s.outline.clear();
+  std::string path = make("bare.pdf", s);
+  Variant rows("as before");
+  EXPECT_EQ(call(pdf_, "BookmarksToArray", {path, ByRef(rows)}), Variant(int32_t(0)));
+  EXPECT_EQ(rows, Variant("as before"));
+}
+
+TEST_F(RealViewer, ADamagedOutlineThatLoopsStillEnds) {
+  fixture::DocSpec s = pdftest::standardSpec();
+  s.loopOutline = true;
+  std::string path = make("loop.pdf", s);
+  Variant rows;
+  int32_t n = CLng(call(pdf_, "BookmarksToArray", {path, ByRef(rows)}));
+  EXPECT_GT(n, 0);
+  EXPECT_EQ(rows.array().ubound(1), n - 1);
+  EXPECT_EQ(static_cast<CreatePDF&>(*pdf_).intBookmarkLevel, 0);
+}
+
+TEST_F(RealViewer, ToPDFAppendsTheTreeAfterTheTargetsOwnWithScriptsToTheSamePlace) {
+  std::string source = make("source.pdf", outlined());
+  fixture::DocSpec t = outlined();
+  t.outline = {{"Own", 1, {}}};
+  std::string target = make("target.pdf", t);
+  EXPECT_EQ(call(pdf_, "BookmarksToPDF", {source, target}), Variant(int32_t(4)));
+
+  fixture::ReadBack r = fixture::readBack(target);
+  ASSERT_TRUE(r.ok);
+  std::vector<std::string> titles;
+  std::function<void(const std::vector<fixture::ReadOutline>&, int)> walk = [&](auto& items, int level) {
+    for (auto& i : items) {
+      titles.push_back(std::string(static_cast<size_t>(level) * 2, ' ') + i.title);
+      walk(i.children, level + 1);
+    }
+  };
+  walk(r.outline, 0);
+  EXPECT_EQ(titles, (std::vector<std::string>{"Own", "A", "  A1", "  A2", "B"}));
+  EXPECT_EQ(fixture::outlineEntry(target, {"A", "A2"}, "A"),
+            "<</S/JavaScript/JS(this.pageNum = 2;this.scroll\\(36,756\\);)>>");
+  EXPECT_EQ(fixture::outlineEntry(target, {"B"}, "A"), "<</S/JavaScript/JS(this.pageNum = 2;this.scroll\\(36,756\\);)>>");
+
+  // The copied bookmarks lead where the originals did.
+  Variant rows;
+  EXPECT_EQ(call(pdf_, "BookmarksToArray", {target, ByRef(rows)}), Variant(int32_t(5)));
+  EXPECT_EQ(rowsOf(rows), (std::vector<std::string>{"Own|1|1|0|792", "A|1|0|0|792", "A1|2|1|0|792",
+                                                    "A2|2|2|36|756", "B|1|2|36|756"}));
+  EXPECT_EQ(static_cast<CreatePDF&>(*pdf_).intBookmarkLevel, 0);
+}
+
+TEST_F(RealViewer, ToPDFBeforeVersionSevenGoesToThePageOnly) {
+  moduleState().strAcrobatVersion = "6.0";
+  std::string source = make("source.pdf", outlined());
+  fixture::DocSpec t = outlined();
+  t.outline.clear();
+  std::string target = make("target.pdf", t);
+  EXPECT_EQ(call(pdf_, "BookmarksToPDF", {source, target}), Variant(int32_t(4)));
+  EXPECT_EQ(fixture::outlineEntry(target, {"A", "A1"}, "A"), "<</S/JavaScript/JS(this.pageNum = 1)>>");
+}
+
+TEST_F(RealViewer, ToPDFFromAFileThatDoesNotOpenLeavesTheTarget) {
+  std::string source = dir_.file("source.pdf");
+  fixture::writeFile(source, "no PDF");
+  std::string target = make("target.pdf", outlined());
+  const std::string before = fixture::readFile(target);
+  EXPECT_EQ(call(pdf_, "BookmarksToPDF", {source, target}), Variant(int32_t(0)));
+  EXPECT_EQ(fixture::readFile(target), before);
+}
+
+TEST_F(RealViewer, ToPDFFromAFileWithoutBookmarksSavesTheTargetWithPageModeOne) {
+  fixture::DocSpec s = outlined();
+  s.outline.clear();
+  std::string source = make("source.pdf", s);
+  std::string target = make("target.pdf", s);
+  EXPECT_EQ(call(pdf_, "BookmarksToPDF", {source, target}), Variant(int32_t(0)));
+  ObjectRef d = CreateObject(acrobat::kPDDoc);
+  ASSERT_TRUE(CBool(call(d, "Open", {target})));
+  EXPECT_EQ(CLng(call(d, "GetPageMode")), acrobat::kPageModeUseNone);
+  EXPECT_TRUE(fixture::readBack(target).outline.empty());
+}
+
+}  // namespace

@@ -1,0 +1,86 @@
+// Text search, bookmarks for found text and web links, really in the file.
+#include "Real.h"
+
+using namespace real;
+
+namespace {
+
+fixture::DocSpec threeAlphas() {
+  fixture::DocSpec s;
+  fixture::PageSpec p1, p2, p3;
+  p1.lines = {"Nothing to see on page one"};
+  p2.lines = {"An alpha on page two", "and Beta too"};
+  p3.lines = {"Another alpha on page three"};
+  s.pages = {p1, p2, p3};
+  return s;
+}
+
+int viewerDocuments() { return CLng(call(CreateObject(acrobat::kApp), "GetNumAVDocs")); }
+
+TEST_F(RealViewer, FindTextLeavesTheFileOpenAtTheFirstHitOrExits) {
+  std::string path = make("find.pdf", threeAlphas());
+  call(pdf_, "FindTextInPDF", {path, "ALPHA"});
+  ASSERT_EQ(viewerDocuments(), 1);
+  ObjectRef front = objectOf(call(CreateObject(acrobat::kApp), "GetActiveDoc"));
+  EXPECT_EQ(CLng(call(objectOf(call(front, "GetAVPageView")), "GetPageNum")), 1) << "the hit is on page two";
+  EXPECT_EQ(CStr(call(front, "GetTitle")), "find.pdf");
+  front.reset();
+  call(CreateObject(acrobat::kApp), "CloseAllDocs");
+
+  // Case-sensitive: "ALPHA" is not written anywhere.
+  call(pdf_, "FindTextInPDF", {path, "ALPHA", Variant(true)});
+  EXPECT_EQ(viewerDocuments(), 0) << "a text not found leaves nothing open";
+}
+
+TEST_F(RealViewer, BookmarksMarkSuccessiveHitsUnlessTheSearchStartsAgain) {
+  std::string path = make("marks.pdf", threeAlphas());
+  Variant titles = V({"alpha", "alpha", "Gamma", "beta"});
+  call(pdf_, "CreateBookmarksInPDF", {path, ByRef(titles)});
+  fixture::ReadBack r = fixture::readBack(path);
+  ASSERT_TRUE(r.ok);
+  std::vector<std::string> got;
+  for (const auto& o : r.outline) got.push_back(o.title + "@" + std::to_string(o.page));
+  // The second alpha is the one on page three. "Gamma" is not written,
+  // and beta stands before the last hit, where the search goes on from.
+  EXPECT_EQ(got, (std::vector<std::string>{"alpha@1", "alpha@2"}));
+
+  std::string again = make("again.pdf", threeAlphas());
+  Variant twice = V({"alpha", "alpha", "beta"});
+  call(pdf_, "CreateBookmarksInPDF", {again, ByRef(twice), Variant(false), Variant(true), Variant(true)});
+  r = fixture::readBack(again);
+  got.clear();
+  for (const auto& o : r.outline) got.push_back(o.title + "@" + std::to_string(o.page));
+  EXPECT_EQ(got, (std::vector<std::string>{"alpha@1", "alpha@1", "beta@1"}));
+  EXPECT_EQ(r.pageText, fixture::readBack(make("plain.pdf", threeAlphas())).pageText) << "the pages are kept";
+}
+
+TEST_F(RealViewer, WebAddressesInTheTextBecomeLinks) {
+  fixture::DocSpec s;
+  fixture::PageSpec p1, p2;
+  p1.lines = {"Read https://example.org/manual first", "No address on this line"};
+  p2.lines = {"Or see www.example.com/help."};
+  s.pages = {p1, p2};
+  std::string path = make("links.pdf", s);
+  call(pdf_, "CreateLinksInPDF", {path});
+  EXPECT_EQ(linksOf(path), (std::vector<std::pair<int, std::string>>{{0, "https://example.org/manual"},
+                                                                      {1, "http://www.example.com/help"}}));
+  // Again: the addresses already linked are not linked twice.
+  call(pdf_, "CreateLinksInPDF", {path});
+  EXPECT_EQ(linksOf(path).size(), 2u);
+}
+
+TEST_F(RealViewer, ADamagedFileRaisesTheViewersErrorWithTheComponentAsSource) {
+  std::string path = dir_.file("broken.pdf");
+  fixture::writeFile(path, "not a PDF at all");
+  try {
+    call(pdf_, "CreateLinksInPDF", {path});
+    FAIL() << "no error";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.source(), kComponentTitle);
+    EXPECT_FALSE(e.description().empty());
+  }
+  EXPECT_EQ(viewerDocuments(), 0);
+  EXPECT_EQ(fixture::readFile(path), "not a PDF at all");
+}
+
+}  // namespace

@@ -1,0 +1,64 @@
+// The viewer played by the recording server, for the orchestration tests of
+// the PDF-file methods.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "automation/surfaces/Acrobat.h"
+#include "component/CreatePDF.h"
+#include "component/ModuleState.h"
+#include "servers/recording/Recorder.h"
+#include "support/TestSupport.h"
+
+namespace scripted {
+
+using namespace pm;
+using Lines = std::vector<std::string>;
+
+inline std::string q(const std::string& s) { return recording::Describe(Variant(s)); }
+
+class ViewerScript : public ::testing::Test {
+ protected:
+  ViewerScript() : registry_("PRESSMARK_REGISTRY", registryDir_.path()) {
+    for (const char* c : {acrobat::kApp, acrobat::kPDDoc, acrobat::kAVDoc, acrobat::kRect, acrobat::kPDBookmark})
+      rec_->registerClass(c);
+    registerCreatePDF();
+    pdf_ = CreateObject(kCreatePDFProgId);
+    moduleState().strAcrobatVersion = "7.1";
+    path_ = dir_.file("report.pdf");
+    test::writeFile(path_, "%PDF-1.4\n");
+  }
+  CreatePDF& self() { return static_cast<CreatePDF&>(*pdf_); }
+  // A recorded object that lives as long as the test, so its release does
+  // not show in the transcript; one per name.
+  Variant object(const std::string& name) {
+    auto& o = kept_[name];
+    if (!o) o = rec_->make(name, nullptr);
+    return Variant(o);
+  }
+  Variant objects(const std::vector<std::string>& names) {
+    std::vector<Variant> v;
+    for (const std::string& n : names) v.push_back(object(n));
+    return Variant(Array::vector(std::move(v)));
+  }
+  // Scripts a member to answer those objects. They are made when asked
+  // for: a rule that held them would keep the recorder alive through them.
+  recording::Rule& answer(const std::string& obj, const std::string& member, std::string name) {
+    return rec_->on(obj, member).does([this, name](auto&, auto) { return object(name); });
+  }
+  recording::Rule& answerArray(const std::string& obj, const std::string& member, std::vector<std::string> names) {
+    return rec_->on(obj, member).does([this, names](auto&, auto) { return objects(names); });
+  }
+
+  test::TempDir registryDir_;
+  test::ScopedEnv registry_;
+  test::TempDir dir_;
+  std::shared_ptr<recording::Recorder> rec_ = recording::Recorder::create();
+  ObjectRef pdf_;
+  std::string path_;
+  std::map<std::string, ObjectRef> kept_;
+};
+
+}  // namespace scripted
