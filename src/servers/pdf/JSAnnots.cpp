@@ -96,6 +96,13 @@ class PropBag : public Dispatch {
     items.emplace_back(k, std::move(v));
   }
   std::vector<std::pair<std::string, Variant>> items;
+  // What getProps read, so setProps can tell what the caller changed.
+  std::vector<std::pair<std::string, Variant>> original;
+  bool unchanged(const std::string& k, const Variant& v) const {
+    for (auto& [key, val] : original)
+      if (LCase(key) == LCase(k)) return val == v;
+    return false;
+  }
 };
 
 class Annot : public Dispatch {
@@ -137,15 +144,16 @@ class Annot : public Dispatch {
       }
     }
     // The kind comes first (it makes the annotation), then its page; the
-    // rest in the order given. Values that did not change are left alone,
-    // so a property object read with getProps and changed in one place
-    // changes that one place.
+    // rest in the order given. Values of a property object read with
+    // getProps that the caller did not change are left alone, so changing
+    // one place (the point, say) is not undone by a related value read
+    // before it (the rectangle).
     auto order = [](const std::string& k) { return LCase(k) == "type" ? 0 : LCase(k) == "page" ? 1 : 2; };
     std::stable_sort(wanted.begin(), wanted.end(), [&](auto& a, auto& b) { return order(a.first) < order(b.first); });
     for (auto& [k, v] : wanted) {
       std::string n = LCase(k);
       if (n == "delay" || n == "creationdate" || n == "moddate") continue;
-      if (exists() && read(n) == v) continue;
+      if (bag && bag->unchanged(k, v)) continue;
       write(n, v);
     }
     refresh();
@@ -154,23 +162,29 @@ class Annot : public Dispatch {
  private:
   pdf_document* pdf() { return doc_->pdf(); }
   bool exists() { return num_ > 0 && obj() != nullptr; }
-  // The annotation dictionary, found again by its number at every use.
+  // A reference to the annotation dictionary by its number, checked at
+  // every use: pages hold annotations by reference, so what is put into
+  // their lists must be the reference, not the dictionary itself.
   pdf_obj* obj() {
     if (num_ <= 0) return nullptr;
     pdf_document* d = pdf();
-    pdf_obj* o = nullptr;
-    int n = num_;
+    if (!ref_ || refDoc_ != d) {
+      pdf_obj* r = nullptr;
+      int n = num_;
+      mu::guard("Finding the annotation", [&](fz_context* c) {
+        if (n < pdf_xref_len(c, d)) r = pdf_new_indirect(c, d, n, 0);
+      });
+      ref_.reset(r);
+      refDoc_ = d;
+    }
+    if (!ref_) return nullptr;
+    pdf_obj* ref = ref_.get();
+    int ok = 0;
     mu::guard("Finding the annotation", [&](fz_context* c) {
-      if (n >= pdf_xref_len(c, d)) return;
-      pdf_obj* ref = pdf_new_indirect(c, d, n, 0);
-      fz_try(c) {
-        pdf_obj* r = pdf_resolve_indirect(c, ref);
-        if (pdf_is_dict(c, r) && pdf_name_eq(c, pdf_dict_get(c, r, PDF_NAME(Type)), PDF_NAME(Annot))) o = r;
-      }
-      fz_always(c) { pdf_drop_obj(c, ref); }
-      fz_catch(c) { fz_rethrow(c); }
+      pdf_obj* r = pdf_resolve_indirect(c, ref);
+      ok = pdf_is_dict(c, r) && pdf_name_eq(c, pdf_dict_get(c, r, PDF_NAME(Type)), PDF_NAME(Annot));
     });
-    return o;
+    return ok ? ref : nullptr;
   }
   pdf_obj* need() {
     pdf_obj* o = obj();
@@ -422,8 +436,10 @@ class Annot : public Dispatch {
       std::vector<Variant> p = items(v);
       if (p.size() < 2) fail("A point is an array of two numbers");
       double x = CDbl(p[0]), y = CDbl(p[1]);
+      // A note's icon is 20 points square, whatever size it was drawn at.
       fz_rect r = rectOf(o);
       double w = std::max(1.0, double(r.x1 - r.x0)), h = std::max(1.0, double(r.y1 - r.y0));
+      if (t == "Text") w = h = 20;
       po::putRect(o, PDF_NAME(Rect), fz_make_rect(float(x), float(y - h), float(x + w), float(y)));
     } else if (n == "popuprect") {
       po::putRect(popup(true), PDF_NAME(Rect), rectArg(v));
@@ -541,6 +557,7 @@ class Annot : public Dispatch {
     if (!exists()) return;
     pdf_obj* o = obj();
     int page = pageOf(o);
+    int num = num_;
     if (page < 0) return;
     try {
       mu::PagePtr pg = doc_->loadPage(page);
@@ -548,9 +565,13 @@ class Annot : public Dispatch {
       mu::guard("Drawing the annotation", [&](fz_context* c) {
         pdf_page* pp = pdf_page_from_fz_page(c, fp);
         for (pdf_annot* a = pdf_first_annot(c, pp); a; a = pdf_next_annot(c, a))
-          if (pdf_annot_obj(c, a) == o) {
+          if (pdf_to_num(c, pdf_annot_obj(c, a)) == num) {
+            // The drawing may resize the box to its icon; the caller's
+            // rectangle stays.
+            fz_rect keep = pdf_dict_get_rect(c, o, PDF_NAME(Rect));
             pdf_dirty_annot(c, a);
             pdf_update_annot(c, a);
+            pdf_dict_put_rect(c, o, PDF_NAME(Rect), keep);
           }
       });
     } catch (const AutomationError&) {
@@ -577,6 +598,7 @@ class Annot : public Dispatch {
         if (!v.isEmpty()) bag->items.emplace_back(k, v);
       }
     }
+    bag->original = bag->items;
     return Variant(ObjectRef(bag));
   }
   Variant setProps(Frame& f) {
@@ -609,6 +631,8 @@ class Annot : public Dispatch {
 
   std::shared_ptr<Doc> doc_;
   int num_;  // 0: not made yet; -1: destroyed
+  mu::ObjPtr ref_;
+  pdf_document* refDoc_ = nullptr;
   int pending_page_ = -1;
   bool delay_ = false;
 };
