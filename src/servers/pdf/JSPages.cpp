@@ -352,8 +352,14 @@ Variant flattenPages(DocHolder& self, Frame& f) {
       fz_page* pg = page.get();
       mu::guard("Drawing the annotations", [&](fz_context* c) {
         pdf_page* pp = pdf_page_from_fz_page(c, pg);
-        for (pdf_annot* x = pdf_first_annot(c, pp); x; x = pdf_next_annot(c, x)) pdf_update_annot(c, x);
-        for (pdf_annot* x = pdf_first_widget(c, pp); x; x = pdf_next_widget(c, x)) pdf_update_annot(c, x);
+        for (pdf_annot* x = pdf_first_annot(c, pp); x; x = pdf_next_annot(c, x)) {
+          pdf_dirty_annot(c, x);
+          pdf_update_annot(c, x);
+        }
+        for (pdf_annot* x = pdf_first_widget(c, pp); x; x = pdf_next_widget(c, x)) {
+          pdf_dirty_annot(c, x);
+          pdf_update_annot(c, x);
+        }
       });
     }
     pdf_obj* pageObj = po::pageObj(doc, p);

@@ -116,6 +116,12 @@ Variant addWatermarkFromText(DocHolder& self, Frame& f) {
     }
     lines.push_back(line);
   }
+  static const char* standard[] = {"Times-Roman", "Times-Bold", "Times-Italic", "Times-BoldItalic", "Helvetica",
+                                   "Helvetica-Bold", "Helvetica-Oblique", "Helvetica-BoldOblique", "Courier",
+                                   "Courier-Bold", "Courier-Oblique", "Courier-BoldOblique", "Symbol", "ZapfDingbats"};
+  bool isStandard = false;
+  for (const char* n : standard) isStandard = isStandard || fontName == n;
+  if (!isStandard) fail("\"" + fontName + "\" is not one of the standard fonts");
   fz_font* font = nullptr;
   pdf_obj* fontObj = nullptr;
   const char* fn = fontName.c_str();
