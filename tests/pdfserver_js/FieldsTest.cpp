@@ -180,6 +180,13 @@ TEST_F(Fields, ButtonsCaptionsAndActions) {
   call(t, "setAction", {"Format", "event.value = 'x';"});
   call(t, "setAction", {"Format", ""});
   EXPECT_NE(errorOf([&] { call(t, "setAction", {"Sometimes", "x"}); }).find("Unknown field trigger"), std::string::npos);
+  ObjectRef sum = add("sum", "text");
+  call(sum, "setAction", {"Calculate", "event.value = 3;"});
+  let(sum, "calcOrderIndex", 0);
+  EXPECT_EQ(CLng(get(sum, "calcOrderIndex")), 0);
+  EXPECT_EQ(CLng(get(t, "calcOrderIndex")), 1);
+  let(b, "calcOrderIndex", 0);
+  EXPECT_EQ(CLng(get(b, "calcOrderIndex")), -1) << "a field without a calculation is not ordered";
   std::string out = save();
   EXPECT_EQ(fieldEntry(out, "go", "MK/CA"), "(Go)");
   EXPECT_EQ(fieldEntry(out, "go", "MK/RC"), "(Going)");

@@ -428,6 +428,9 @@ class FieldObject : public Dispatch {
     }
     if (n == "calcorderindex") {
       int idx = CLng(v);
+      // Only calculated fields take part in the calculation order; for the
+      // others there is nothing to order.
+      if (!po::path(t, "AA/C")) return {};
       pdf_obj* form = form::acroForm(*doc_, true);
       pdf_obj* co = po::putArray(form, po::key("CO"));
       po::removeAll(co, t);
