@@ -10,6 +10,7 @@
 
 #include "automation/surfaces/Acrobat.h"
 #include "servers/pdf/Export.h"
+#include "servers/pdf/JSSupport.h"
 #include "servers/pdf/Objects.h"
 
 namespace pm::pdf {
@@ -185,6 +186,9 @@ class JSDoc : public DocHolder {
       m.method("deletePages", {P("nStart").opt(int32_t(0)), P("nEnd").opt()}, &JSDoc::deletePages);
       m.method("newPage", {P("nPage").opt(int32_t(0)), P("nWidth").opt(612.0), P("nHeight").opt(792.0)},
                &JSDoc::newPage);
+      // Fields, annotations, pages, templates, scripts and form data come
+      // from the member groups in their own files.
+      js::Groups::applyAll(t);
       return t;
     }();
     return &t;

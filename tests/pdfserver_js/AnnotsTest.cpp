@@ -1,0 +1,154 @@
+// Annotations added through the JavaScript object, in the two passes of
+// getProps and setProps the component uses, read back from the saved file.
+#include "Read.h"
+
+namespace jstest {
+
+class Annots : public JsTest {
+ protected:
+  // addAnnot, then one getProps/setProps pass per list of properties.
+  ObjectRef write(std::initializer_list<std::vector<std::pair<std::string, Variant>>> passes) {
+    ObjectRef a = objectOf(call(js, "addAnnot"));
+    for (auto& pass : passes) {
+      ObjectRef p = objectOf(call(a, "getProps"));
+      let(p, "Delay", true);
+      for (auto& [k, v] : pass) let(p, k, v);
+      let(p, "Delay", false);
+      call(a, "setProps", {Variant(p)});
+    }
+    return a;
+  }
+  static bool has(const std::string& dict, const std::string& part) { return dict.find(part) != std::string::npos; }
+};
+
+TEST_F(Annots, ATextNoteWithEveryProperty) {
+  write({{{"Type", "Text"}, {"contents", "Look here"}},
+         {{"State", "Accepted"},
+          {"Page", 1},
+          {"Point", V({int16_t(50), int16_t(300)})},
+          {"PopupRect", V({int16_t(0), int16_t(300), int16_t(200), int16_t(400)})},
+          {"Author", "Ann"},
+          {"Subject", "Review"},
+          {"NoteIcon", "Comment"},
+          {"StrokeColor", V({"RGB", 1, 1, 0})},
+          {"Name", "Note1"},
+          {"PopupOpen", true},
+          {"Width", 1},
+          {"Lock", true},
+          {"ReadOnly", false},
+          {"opacity", 0.5}}});
+  std::string out = save();
+  EXPECT_TRUE(annots(out, 0).empty()) << "moved to its page";
+  std::vector<std::string> a = annots(out, 1);
+  ASSERT_EQ(a.size(), 1u);
+  for (const char* part : {"/Subtype/Text", "/Contents(Look here)", "/State(Accepted)", "/StateModel(Review)",
+                           "/T(Ann)", "/Subj(Review)", "/Name/Comment", "/C[1 1 0]", "/NM(Note1)", "/CA .5",
+                           "/Rect[50 280 70 300]", "/F 132"})
+    EXPECT_TRUE(has(a[0], part)) << part << " in " << a[0];
+  EXPECT_EQ(at(out, "Root/Pages/Kids/1/Annots/0/Popup/Rect"), "[0 300 200 400]");
+  EXPECT_EQ(at(out, "Root/Pages/Kids/1/Annots/0/Popup/Open"), "true");
+
+  // Read back as the record methods read it.
+  ObjectRef js2 = objectOf(call(openPDDoc(out), "GetJSObject"));
+  ObjectRef n = objectOf(call(js2, "getAnnot", {1, "Note1"}));
+  ObjectRef p = objectOf(call(n, "getProps"));
+  EXPECT_EQ(CStr(get(p, "contents")), "Look here");
+  EXPECT_EQ(CLng(get(p, "Page")), 1);
+  EXPECT_EQ(get(p, "Point"), V({50.0, 300.0}));
+  EXPECT_EQ(get(p, "PopupRect"), V({0.0, 300.0, 200.0, 400.0}));
+  EXPECT_EQ(CStr(get(p, "NoteIcon")), "Comment");
+  EXPECT_TRUE(CBool(get(p, "Lock")));
+  EXPECT_FALSE(CBool(get(p, "ReadOnly")));
+  EXPECT_TRUE(CBool(get(p, "PopupOpen")));
+  EXPECT_EQ(get(p, "StrokeColor"), V({"RGB", 1.0, 1.0, 0.0}));
+  EXPECT_TRUE(call(js2, "getAnnot", {1, "Nope"}).isNull());
+}
+
+TEST_F(Annots, ChangingOnePropertyOfAReadPropertyObjectChangesOnlyThat) {
+  ObjectRef a = write({{{"Type", "Text"}, {"contents", "x"}}, {{"Point", V({100, 500})}}});
+  ObjectRef p = objectOf(call(a, "getProps"));
+  let(p, "Point", V({10, 20}));
+  call(a, "setProps", {Variant(p)});
+  EXPECT_EQ(get(a, "rect"), V({10.0, 0.0, 30.0, 20.0}));
+}
+
+TEST_F(Annots, FreeTextAndStamp) {
+  write({{{"Type", "FreeText"}, {"contents", "Boxed"}},
+         {{"Alignment", 1},
+          {"StrokeColor", V({"RGB", 0, 0, 1})},
+          {"FillColor", V({"G", 1})},
+          {"TextFont", "Courier"},
+          {"TextSize", 10},
+          {"Page", 0},
+          {"Rect", V({100, 600, 300, 650})},
+          {"Width", 0},
+          {"Rotate", 90},
+          {"opacity", 1.0}}});
+  write({{{"Type", "Stamp"}, {"contents", "ok"}},
+         {{"Page", 0}, {"Rect", V({300, 100, 400, 150})}, {"AP", "Approved"}, {"StrokeColor", V({"RGB", 1, 0, 0})}}});
+  std::string out = save();
+  std::vector<std::string> a = annots(out, 0);
+  ASSERT_EQ(a.size(), 2u);
+  for (const char* part : {"/Subtype/FreeText", "/Q 1", "/DA(/Cour 10 Tf 0 0 1 rg)", "/C[1]", "/Rotate 90",
+                           "/Rect[100 600 300 650]", "/AP<<"})
+    EXPECT_TRUE(has(a[0], part)) << part << " in " << a[0];
+  for (const char* part : {"/Subtype/Stamp", "/Name/Approved", "/C[1 0 0]", "/Rect[300 100 400 150]"})
+    EXPECT_TRUE(has(a[1], part)) << part << " in " << a[1];
+  ObjectRef ft = objectOf(call(js, "getAnnots", {0}).array().data()[0]);
+  EXPECT_EQ(CStr(get(ft, "textFont")), "Courier");
+  EXPECT_EQ(CDbl(get(ft, "textSize")), 10);
+  EXPECT_EQ(get(ft, "strokeColor"), V({"RGB", 0.0, 0.0, 1.0}));
+}
+
+TEST_F(Annots, TextMarkupOverWordQuads) {
+  Variant quads = call(js, "getPageNthWordQuads", {0, 0});
+  for (const char* t : {"Highlight", "Underline", "StrikeOut", "Squiggly"})
+    write({{{"Page", 0}, {"StrokeColor", V({"RGB", 1, 1, 0})}, {"Type", t}},
+           {{"quads", quads}, {"Author", "me"}, {"Hidden", true}, {"noView", true}, {"toggleNoView", true}}});
+  std::string out = save();
+  std::vector<std::string> a = annots(out, 0);
+  ASSERT_EQ(a.size(), 4u);
+  EXPECT_TRUE(has(a[0], "/Subtype/Highlight"));
+  EXPECT_TRUE(has(a[3], "/Subtype/Squiggly"));
+  EXPECT_TRUE(has(a[1], "/QuadPoints["));
+  EXPECT_TRUE(has(a[2], "/F 294")) << a[2];
+  ObjectRef h = objectOf(call(js, "getAnnots", {0}).array().data()[0]);
+  Variant q = get(h, "quads");
+  ASSERT_TRUE(q.isArray());
+  EXPECT_EQ(CDbl(q.array().data()[0].array().data()[0]), CDbl(quads.array().data()[0].array().data()[0]));
+  EXPECT_NE(errorOf([&] { write({{{"Type", "Text"}}, {{"quads", quads}}}); }), "") << "quads only on markup";
+}
+
+TEST_F(Annots, ListingAndDestroying) {
+  EXPECT_TRUE(call(js, "getAnnots").isNull()) << "no annotations: null";
+  write({{{"Type", "Text"}, {"contents", "a"}}, {{"Name", "A"}, {"PopupRect", V({0, 0, 10, 10})}}});
+  write({{{"Type", "Text"}, {"contents", "b"}}, {{"Page", 2}, {"Name", "B"}}});
+  ObjectRef f = objectOf(call(js, "addField", {"w", "text", 0, V({0, 0, 10, 10})}));
+  Variant all = call(js, "getAnnots");
+  ASSERT_EQ(all.array().size(), 2u) << "widgets and pop-ups are not listed";
+  EXPECT_EQ(call(js, "getAnnots", {2}).array().size(), 1u);
+  call(js, "syncAnnotScan");
+  call(objectOf(all.array().data()[0]), "destroy");
+  EXPECT_NE(errorOf([&] { get(objectOf(all.array().data()[0]), "contents"); }).find("no longer exists"),
+            std::string::npos);
+  std::string out = save();
+  EXPECT_TRUE(annots(out, 0).empty());
+  EXPECT_EQ(at(out, "Root/Pages/Kids/0/Annots/0/Subtype"), "/Widget");
+  EXPECT_EQ(at(out, "Root/Pages/Kids/0/Annots/1"), "") << "the pop-up went with its note; the widget stays";
+  EXPECT_EQ(annots(out, 2).size(), 1u);
+}
+
+TEST_F(Annots, BadRequestsAreClearErrors) {
+  EXPECT_NE(errorOf([&] { write({{{"Type", "Hologram"}}}); }).find("Unknown annotation type"), std::string::npos);
+  EXPECT_NE(errorOf([&] { write({{{"Type", "Sound"}}}); }).find("not supported"), std::string::npos);
+  EXPECT_NE(errorOf([&] { write({{{"Type", "Text"}}, {{"Page", 9}}}); }).find("Page 9 does not exist"),
+            std::string::npos);
+  ObjectRef a = objectOf(call(js, "addAnnot"));
+  EXPECT_NE(errorOf([&] { let(a, "contents", "x"); }).find("set its type first"), std::string::npos);
+  ObjectRef t = write({{{"Type", "Text"}}});
+  EXPECT_NE(errorOf([&] { let(t, "type", "Stamp"); }).find("keeps its type"), std::string::npos);
+  EXPECT_NE(errorOf([&] { let(t, "opacity", 2); }).find("between 0 and 1"), std::string::npos);
+  EXPECT_NE(errorOf([&] { let(t, "strokeColor", 3); }).find("colour"), std::string::npos);
+}
+
+}  // namespace jstest

@@ -1,0 +1,266 @@
+// Form fields made, changed and removed through the JavaScript object, read
+// back from the saved file.
+#include "Read.h"
+
+namespace jstest {
+
+class Fields : public JsTest {
+ protected:
+  ObjectRef add(const std::string& name, const std::string& type, int page = 0,
+                Variant rect = V({72.0, 700.0, 272.0, 680.0})) {
+    return objectOf(call(js, "addField", {name, type, page, rect}));
+  }
+};
+
+TEST_F(Fields, EveryKindIsWrittenIntoTheFormAndOntoItsPage) {
+  const char* kinds[] = {"text", "button", "checkbox", "radiobutton", "combobox", "listbox", "signature"};
+  for (const char* k : kinds) add(std::string("f_") + k, k, 1);
+  EXPECT_EQ(CLng(get(js, "numFields")), 7);
+  EXPECT_EQ(CStr(call(js, "getNthFieldName", {3})), "f_radiobutton");
+  for (const char* k : kinds) EXPECT_EQ(CStr(get(objectOf(call(js, "getField", {std::string("f_") + k})), "type")), k);
+  std::string out = save();
+  std::vector<std::string> names = fieldNames(out);
+  ASSERT_EQ(names.size(), 7u);
+  EXPECT_EQ(names[0], "f_text");
+  EXPECT_EQ(fieldEntry(out, "f_text", "FT"), "/Tx");
+  EXPECT_EQ(fieldEntry(out, "f_button", "FT"), "/Btn");
+  EXPECT_EQ(fieldEntry(out, "f_button", "Ff"), "65536");
+  EXPECT_EQ(fieldEntry(out, "f_radiobutton", "Ff"), "49152");
+  EXPECT_EQ(fieldEntry(out, "f_checkbox", "Ff"), "");
+  EXPECT_EQ(fieldEntry(out, "f_combobox", "Ff"), "131072");
+  EXPECT_EQ(fieldEntry(out, "f_listbox", "FT"), "/Ch");
+  EXPECT_EQ(fieldEntry(out, "f_signature", "FT"), "/Sig");
+  EXPECT_EQ(at(out, "Root/AcroForm/SigFlags"), "1");
+  EXPECT_EQ(fieldEntry(out, "f_text", "Rect"), "[72 680 272 700]");
+  // The widgets sit on the second page, and nowhere else.
+  EXPECT_NE(at(out, "Root/Pages/Kids/1/Annots/6"), "");
+  EXPECT_EQ(at(out, "Root/Pages/Kids/0/Annots"), "");
+  std::string report;
+  EXPECT_TRUE(qpdfClean(out, &report)) << report;
+}
+
+TEST_F(Fields, TextFieldPropertiesAreStoredInTheFile) {
+  ObjectRef f = add("name", "text");
+  let(f, "value", "Ada Lovelace");
+  let(f, "readonly", true);
+  let(f, "required", true);
+  let(f, "multiline", true);
+  let(f, "doNotScroll", true);
+  let(f, "doNotSpellCheck", true);
+  let(f, "charLimit", 40);
+  let(f, "alignment", "center");
+  let(f, "textFont", "Courier-Bold");
+  let(f, "textSize", 14);
+  let(f, "textColor", V({"RGB", 1, 0, 0}));
+  let(f, "fillColor", V({"G", 0.5}));
+  let(f, "strokeColor", V({"CMYK", 0, 0, 0, 1}));
+  let(f, "borderStyle", "dashed");
+  let(f, "lineWidth", 2);
+  let(f, "display", 2);
+  let(f, "userName", "Your name");
+  let(f, "defaultValue", "Nobody");
+  let(f, "rect", V({100, 500, 300, 480}));
+  std::string out = save();
+  EXPECT_EQ(fieldEntry(out, "name", "V"), "(Ada Lovelace)");
+  EXPECT_EQ(fieldEntry(out, "name", "Ff"), std::to_string(1 | 2 | (1 << 12) | (1 << 22) | (1 << 23)));
+  EXPECT_EQ(fieldEntry(out, "name", "MaxLen"), "40");
+  EXPECT_EQ(fieldEntry(out, "name", "Q"), "1");
+  EXPECT_EQ(fieldEntry(out, "name", "DA"), "(/CourierBold 14 Tf 1 0 0 rg)");
+  EXPECT_EQ(at(out, "Root/AcroForm/DR/Font/CourierBold/BaseFont"), "/Courier-Bold");
+  EXPECT_EQ(fieldEntry(out, "name", "MK/BG"), "[.5]");
+  EXPECT_EQ(fieldEntry(out, "name", "MK/BC"), "[0 0 0 1]");
+  EXPECT_EQ(fieldEntry(out, "name", "BS/S"), "/D");
+  EXPECT_EQ(fieldEntry(out, "name", "BS/W"), "2");
+  EXPECT_EQ(fieldEntry(out, "name", "F"), "0") << "no print flag for display 2";
+  EXPECT_EQ(fieldEntry(out, "name", "TU"), "(Your name)");
+  EXPECT_EQ(fieldEntry(out, "name", "DV"), "(Nobody)");
+  EXPECT_EQ(fieldEntry(out, "name", "Rect"), "[100 480 300 500]");
+  EXPECT_EQ(at(out, "Root/AcroForm/NeedAppearances"), "true");
+
+  // The saved file answers the same through a fresh document.
+  ObjectRef js2 = objectOf(call(openPDDoc(out), "GetJSObject"));
+  ObjectRef g = objectOf(call(js2, "getField", {"name"}));
+  EXPECT_EQ(CStr(get(g, "value")), "Ada Lovelace");
+  EXPECT_TRUE(CBool(get(g, "readonly")));
+  EXPECT_TRUE(CBool(get(g, "multiline")));
+  EXPECT_FALSE(CBool(get(g, "password")));
+  EXPECT_EQ(CLng(get(g, "charLimit")), 40);
+  EXPECT_EQ(CStr(get(g, "alignment")), "center");
+  EXPECT_EQ(CStr(get(g, "textFont")), "Courier-Bold");
+  EXPECT_EQ(CDbl(get(g, "textSize")), 14);
+  EXPECT_EQ(get(g, "textColor"), V({"RGB", 1.0, 0.0, 0.0}));
+  EXPECT_EQ(get(g, "fillColor"), V({"G", 0.5}));
+  EXPECT_EQ(CStr(get(g, "borderStyle")), "dashed");
+  EXPECT_EQ(CLng(get(g, "lineWidth")), 2);
+  EXPECT_EQ(CLng(get(g, "display")), 2);
+  EXPECT_EQ(CStr(get(g, "userName")), "Your name");
+  EXPECT_EQ(CStr(get(g, "defaultValue")), "Nobody");
+  EXPECT_EQ(get(g, "rect"), V({100.0, 500.0, 300.0, 480.0}));
+  EXPECT_EQ(CLng(get(g, "page")), 0);
+  EXPECT_EQ(CStr(get(g, "name")), "name");
+}
+
+TEST_F(Fields, ListAndComboItems) {
+  ObjectRef c = add("colour", "combobox");
+  call(c, "setItems", {V({"Red", V({"Green", "g"}), "Blue"})});
+  call(c, "insertItemAt", {"Black", "k", 0});
+  call(c, "insertItemAt", {"White", "w", -1});
+  EXPECT_EQ(CLng(get(c, "numItems")), 5);
+  EXPECT_EQ(CStr(call(c, "getItemAt", {2, false})), "Green");
+  EXPECT_EQ(CStr(call(c, "getItemAt", {2})), "g");
+  call(c, "deleteItemAt", {3});  // Blue
+  let(c, "currentValueIndices", 1);
+  EXPECT_EQ(CStr(get(c, "value")), "Red");
+  let(c, "editable", true);
+  std::string out = save();
+  EXPECT_EQ(fieldEntry(out, "colour", "Opt"), "[[(k)(Black)](Red)[(g)(Green)][(w)(White)]]");
+  EXPECT_EQ(fieldEntry(out, "colour", "V"), "(Red)");
+  EXPECT_EQ(fieldEntry(out, "colour", "Ff"), std::to_string((1 << 17) | (1 << 18)));
+  EXPECT_NE(errorOf([&] { call(c, "getItemAt", {9}); }).find("Item 9 does not exist"), std::string::npos);
+
+  ObjectRef l = add("sizes", "listbox");
+  call(l, "setItems", {V({"S", "M", "L"})});
+  let(l, "multipleSelection", true);
+  let(l, "value", V({"S", "L"}));
+  EXPECT_EQ(get(l, "currentValueIndices"), V({int32_t(0), int32_t(2)}));
+  call(l, "clearItems");
+  EXPECT_EQ(CLng(get(l, "numItems")), 0);
+  out = save("out2.pdf");
+  EXPECT_EQ(fieldEntry(out, "sizes", "Opt"), "[]");
+  EXPECT_EQ(fieldEntry(out, "sizes", "V"), "");
+}
+
+TEST_F(Fields, CheckBoxesAndRadioButtons) {
+  ObjectRef cb = add("agree", "checkbox");
+  let(cb, "exportValues", V({"Yes please"}));
+  let(cb, "style", "cross");
+  call(cb, "checkThisBox", {0, true});
+  EXPECT_TRUE(CBool(call(cb, "isBoxChecked", {0})));
+  EXPECT_EQ(CStr(get(cb, "value")), "Yes please");
+  call(cb, "defaultIsChecked", {0, true});
+  EXPECT_TRUE(CBool(call(cb, "isDefaultChecked", {0})));
+
+  add("size", "radiobutton", 0, V({72, 600, 92, 580}));
+  add("size", "radiobutton", 0, V({100, 600, 120, 580}));
+  ObjectRef r = objectOf(call(js, "getField", {"size"}));
+  let(r, "exportValues", V({"small", "large"}));
+  let(r, "value", "large");
+  EXPECT_FALSE(CBool(call(r, "isBoxChecked", {0})));
+  EXPECT_TRUE(CBool(call(r, "isBoxChecked", {1})));
+  EXPECT_NE(errorOf([&] { let(r, "value", "medium"); }).find("not a state"), std::string::npos);
+  EXPECT_EQ(CLng(get(js, "numFields")), 2) << "two widgets, one field";
+
+  std::string out = save();
+  EXPECT_EQ(fieldEntry(out, "agree", "V"), "/Yes#20please");
+  EXPECT_EQ(fieldEntry(out, "agree", "AS"), "/Yes#20please");
+  EXPECT_EQ(fieldEntry(out, "agree", "DV"), "/Yes#20please");
+  EXPECT_EQ(fieldEntry(out, "agree", "MK/CA"), "(8)");
+  EXPECT_EQ(fieldEntry(out, "size", "V"), "/large");
+  EXPECT_EQ(fieldEntry(out, "size", "Kids/0/AS"), "/Off");
+  EXPECT_EQ(fieldEntry(out, "size", "Kids/1/AS"), "/large");
+  EXPECT_NE(fieldEntry(out, "size", "Kids/1/AP/N/large"), "");
+  std::string report;
+  EXPECT_TRUE(qpdfClean(out, &report)) << report;
+}
+
+TEST_F(Fields, ButtonsCaptionsAndActions) {
+  ObjectRef b = add("go", "button");
+  call(b, "buttonSetCaption", {"Go"});
+  call(b, "buttonSetCaption", {"Going", 1});
+  call(b, "buttonSetCaption", {"Go!", 2});
+  EXPECT_EQ(CStr(call(b, "buttonGetCaption")), "Go");
+  EXPECT_EQ(CStr(call(b, "buttonGetCaption", {2})), "Go!");
+  EXPECT_NE(errorOf([&] { call(b, "buttonGetCaption", {3}); }), "");
+  let(b, "highlight", 2);
+  let(b, "buttonAlignX", 20);
+  let(b, "buttonPosition", 1);
+  call(b, "setAction", {"MouseUp", "app.alert('hi');"});
+  ObjectRef t = add("total", "text");
+  call(t, "setAction", {"Calculate", "event.value = 1 + 1;"});
+  call(t, "setAction", {"Format", "event.value = 'x';"});
+  call(t, "setAction", {"Format", ""});
+  EXPECT_NE(errorOf([&] { call(t, "setAction", {"Sometimes", "x"}); }).find("Unknown field trigger"), std::string::npos);
+  ObjectRef sum = add("sum", "text");
+  call(sum, "setAction", {"Calculate", "event.value = 3;"});
+  let(sum, "calcOrderIndex", 0);
+  EXPECT_EQ(CLng(get(sum, "calcOrderIndex")), 0);
+  EXPECT_EQ(CLng(get(t, "calcOrderIndex")), 1);
+  let(b, "calcOrderIndex", 0);
+  EXPECT_EQ(CLng(get(b, "calcOrderIndex")), -1) << "a field without a calculation is not ordered";
+  std::string out = save();
+  EXPECT_EQ(fieldEntry(out, "go", "MK/CA"), "(Go)");
+  EXPECT_EQ(fieldEntry(out, "go", "MK/RC"), "(Going)");
+  EXPECT_EQ(fieldEntry(out, "go", "MK/AC"), "(Go!)");
+  EXPECT_EQ(fieldEntry(out, "go", "H"), "/P");
+  EXPECT_EQ(fieldEntry(out, "go", "MK/IF/A"), "[.2 .5]");
+  EXPECT_EQ(fieldEntry(out, "go", "MK/TP"), "1");
+  EXPECT_EQ(fieldEntry(out, "go", "AA/U/JS"), "(app.alert\\('hi'\\);)");
+  EXPECT_EQ(fieldEntry(out, "total", "AA/C/S"), "/JavaScript");
+  EXPECT_EQ(fieldEntry(out, "total", "AA/F"), "") << "an empty script removes the action";
+  EXPECT_NE(at(out, "Root/AcroForm/CO/0"), "");
+}
+
+TEST_F(Fields, SignatureFields) {
+  ObjectRef s = add("sig", "signature");
+  ObjectRef info = objectOf(get(s, "signatureInfo"));
+  EXPECT_EQ(CLng(get(info, "status")), 0);
+  std::string e = errorOf([&] { call(s, "signatureSign", {Variant()}); });
+  EXPECT_NE(e.find("not supported"), std::string::npos) << e;
+  EXPECT_NE(errorOf([&] { get(add("plain", "text"), "signatureInfo"); }).find("not a signature field"),
+            std::string::npos);
+}
+
+TEST_F(Fields, HierarchyRemovalAndReset) {
+  add("address.street", "text");
+  add("address.city", "text");
+  add("zip", "text");
+  ObjectRef city = objectOf(call(js, "getField", {"address.city"}));
+  let(city, "value", "Paris");
+  let(city, "defaultValue", "Lyon");
+  ObjectRef zip = objectOf(call(js, "getField", {"zip"}));
+  let(zip, "value", "75001");
+  ObjectRef parent = objectOf(call(js, "getField", {"address"}));
+  Variant kids = call(parent, "getArray");
+  ASSERT_EQ(kids.array().size(), 2u);
+  EXPECT_EQ(CStr(get(objectOf(kids.array().data()[1]), "name")), "address.city");
+  EXPECT_TRUE(call(js, "getField", {"nothing"}).isNull());
+
+  call(js, "resetForm", {V({"address"})});
+  EXPECT_EQ(CStr(get(city, "value")), "Lyon");
+  EXPECT_EQ(CStr(get(zip, "value")), "75001");
+  call(js, "resetForm");
+  EXPECT_EQ(CStr(get(zip, "value")), "");
+
+  call(js, "removeField", {"address.street"});
+  EXPECT_NE(errorOf([&] { call(js, "removeField", {"address.street"}); }).find("does not exist"), std::string::npos);
+  std::string out = save();
+  EXPECT_EQ(fieldNames(out), (std::vector<std::string>{"address.city", "zip"}));
+  EXPECT_EQ(fieldEntry(out, "address.city", "V"), "(Lyon)");
+  EXPECT_EQ(fieldEntry(out, "zip", "V"), "");
+  EXPECT_EQ(at(out, "Root/Pages/Kids/0/Annots/2"), "") << "the removed widget left its page";
+}
+
+TEST_F(Fields, BadRequestsAreClearErrors) {
+  EXPECT_NE(errorOf([&] { add("x", "slider"); }).find("Unknown field type"), std::string::npos);
+  EXPECT_NE(errorOf([&] { add("x", "text", 7); }).find("Page 7 does not exist"), std::string::npos);
+  EXPECT_NE(errorOf([&] { add("x", "text", 0, V({1, 2})); }).find("four numbers"), std::string::npos);
+  add("x", "text");
+  EXPECT_NE(errorOf([&] { add("x", "checkbox"); }).find("already exists as a text field"), std::string::npos);
+  EXPECT_NE(errorOf([&] { add("x.y", "text"); }).find("cannot hold other fields"), std::string::npos);
+  EXPECT_NE(errorOf([&] { call(js, "getNthFieldName", {5}); }).find("does not exist"), std::string::npos);
+  ObjectRef x = objectOf(call(js, "getField", {"x"}));
+  EXPECT_NE(errorOf([&] { call(x, "setItems", {V({"a"})}); }).find("does not apply"), std::string::npos);
+  call(js, "removeField", {"x"});
+  EXPECT_NE(errorOf([&] { get(x, "value"); }).find("does not exist"), std::string::npos);
+}
+
+TEST_F(Fields, AFieldOutlivesASaveOntoItsOwnFile) {
+  ObjectRef f = add("kept", "text");
+  let(f, "value", "before");
+  call(pd, "Save", {1, path});
+  let(f, "value", "after");
+  call(pd, "Save", {0, path});
+  EXPECT_EQ(fieldEntry(path, "kept", "V"), "(after)");
+}
+
+}  // namespace jstest

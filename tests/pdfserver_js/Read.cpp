@@ -1,0 +1,135 @@
+#include "Read.h"
+
+#include <sstream>
+
+extern "C" {
+#include <mupdf/fitz.h>
+#include <mupdf/pdf.h>
+}
+
+namespace jstest {
+
+namespace {
+
+struct Reader {
+  fz_context* c = nullptr;
+  pdf_document* d = nullptr;
+  explicit Reader(const std::string& file) {
+    c = fz_new_context(nullptr, nullptr, FZ_STORE_DEFAULT);
+    fz_register_document_handlers(c);
+    fz_try(c) { d = pdf_open_document(c, file.c_str()); }
+    fz_catch(c) { d = nullptr; }
+  }
+  ~Reader() {
+    if (d) pdf_drop_document(c, d);
+    fz_drop_context(c);
+  }
+  std::string print(pdf_obj* o) {
+    if (!o) return "";
+    std::string out;
+    fz_try(c) {
+      size_t len = 0;
+      char* s = pdf_sprint_obj(c, nullptr, 0, &len, pdf_resolve_indirect(c, o), 1, 1);
+      out.assign(s, len);
+      fz_free(c, s);
+    }
+    fz_catch(c) { out = "<error>"; }
+    return out;
+  }
+  pdf_obj* walk(const std::string& path, pdf_obj* from = nullptr) {
+    if (!d) return nullptr;
+    pdf_obj* o = from ? from : pdf_trailer(c, d);
+    std::stringstream ss(path);
+    std::string part;
+    while (o && std::getline(ss, part, '/')) {
+      if (!part.empty() && std::isdigit(static_cast<unsigned char>(part[0])) && pdf_is_array(c, o))
+        o = pdf_array_get(c, o, std::stoi(part));
+      else
+        o = pdf_dict_gets(c, o, part.c_str());
+    }
+    return o;
+  }
+  void fields(pdf_obj* arr, const std::string& prefix, std::vector<std::pair<std::string, pdf_obj*>>& out, int depth) {
+    for (int i = 0; i < pdf_array_len(c, arr); ++i) {
+      pdf_obj* f = pdf_array_get(c, arr, i);
+      pdf_obj* t = pdf_dict_get(c, f, PDF_NAME(T));
+      std::string n = t ? (prefix.empty() ? "" : prefix + ".") + pdf_to_text_string(c, t) : prefix;
+      pdf_obj* kids = pdf_dict_get(c, f, PDF_NAME(Kids));
+      bool named = false;
+      for (int k = 0; k < pdf_array_len(c, kids); ++k)
+        if (pdf_dict_get(c, pdf_array_get(c, kids, k), PDF_NAME(T))) named = true;
+      if (named && depth < 16) fields(kids, n, out, depth + 1);
+      else out.emplace_back(n, f);
+    }
+  }
+};
+
+}  // namespace
+
+std::string at(const std::string& file, const std::string& path) {
+  Reader r(file);
+  return r.print(r.walk(path));
+}
+
+std::string fieldEntry(const std::string& file, const std::string& name, const std::string& key) {
+  Reader r(file);
+  std::vector<std::pair<std::string, pdf_obj*>> all;
+  r.fields(r.walk("Root/AcroForm/Fields"), "", all, 0);
+  for (auto& [n, f] : all)
+    if (n == name) return r.print(r.walk(key, f));
+  return "<none>";
+}
+
+std::vector<std::string> fieldNames(const std::string& file) {
+  Reader r(file);
+  std::vector<std::pair<std::string, pdf_obj*>> all;
+  r.fields(r.walk("Root/AcroForm/Fields"), "", all, 0);
+  std::vector<std::string> out;
+  for (auto& [n, f] : all) out.push_back(n);
+  return out;
+}
+
+std::vector<std::string> annots(const std::string& file, int page) {
+  Reader r(file);
+  std::vector<std::string> out;
+  if (!r.d) return out;
+  pdf_obj* a = pdf_dict_get(r.c, pdf_lookup_page_obj(r.c, r.d, page), PDF_NAME(Annots));
+  for (int i = 0; i < pdf_array_len(r.c, a); ++i) {
+    pdf_obj* x = pdf_array_get(r.c, a, i);
+    std::string st = pdf_to_name(r.c, pdf_dict_get(r.c, x, PDF_NAME(Subtype)));
+    if (st == "Widget" || st == "Popup") continue;
+    out.push_back(r.print(x));
+  }
+  return out;
+}
+
+std::string pageText(const std::string& file, int page) {
+  Reader r(file);
+  std::string out;
+  if (!r.d) return out;
+  fz_try(r.c) {
+    fz_page* p = fz_load_page(r.c, &r.d->super, page);
+    fz_stext_page* st = fz_new_stext_page_from_page(r.c, p, nullptr);
+    fz_buffer* b = fz_new_buffer_from_stext_page(r.c, st);
+    out = fz_string_from_buffer(r.c, b);
+    fz_drop_buffer(r.c, b);
+    fz_drop_stext_page(r.c, st);
+    fz_drop_page(r.c, p);
+  }
+  fz_catch(r.c) { out = "<error>"; }
+  return out;
+}
+
+int pageCount(const std::string& file) {
+  Reader r(file);
+  return r.d ? pdf_count_pages(r.c, r.d) : -1;
+}
+
+bool qpdfClean(const std::string& file, std::string* report) {
+  std::string out;
+  int rc = fixture::run({"qpdf", "--check", file}, &out);
+  if (report) *report = out;
+  return rc == 0;
+}
+
+}  // namespace jstest

@@ -1,0 +1,62 @@
+// Reading back what a saved file holds, with MuPDF on a context of the
+// test's own, and with qpdf.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "Common.h"
+
+namespace jstest {
+
+using namespace pm;
+using namespace pdftest;
+
+// The printed PDF object at a path from the trailer: "Root/AcroForm/Fields/0/T"
+// (numbers index arrays; references are followed). "" when nothing is there.
+std::string at(const std::string& file, const std::string& path);
+// The printed entry key of the field with the full name, "" when absent;
+// "<none>" when the field is not in the form.
+std::string fieldEntry(const std::string& file, const std::string& name, const std::string& key);
+// The full names of the terminal fields, in form order.
+std::vector<std::string> fieldNames(const std::string& file);
+// The annotations of a page (0-based) as printed dictionaries, widgets and
+// pop-ups left out.
+std::vector<std::string> annots(const std::string& file, int page);
+// The text of a page as MuPDF extracts it.
+std::string pageText(const std::string& file, int page);
+int pageCount(const std::string& file);
+// qpdf's check of the file: true when it finds no error.
+bool qpdfClean(const std::string& file, std::string* report = nullptr);
+
+// The document under test, opened through the server, with its JavaScript
+// object.
+class JsTest : public PdfTest {
+ protected:
+  void SetUp() override {
+    PdfTest::SetUp();
+    pd = openPDDoc(path);
+    js = objectOf(call(pd, "GetJSObject"));
+  }
+  // Saves in full to a new file and answers its name.
+  std::string save(const std::string& name = "out.pdf") {
+    std::string out = dir.file(name);
+    EXPECT_TRUE(CBool(call(pd, "Save", {1, out})));
+    return out;
+  }
+  ObjectRef pd, js;
+};
+
+// Runs a member and answers the description of the automation error it
+// raised ("" when none).
+template <class F>
+std::string errorOf(F&& f) {
+  try {
+    f();
+  } catch (const AutomationError& e) {
+    return e.description();
+  }
+  return "";
+}
+
+}  // namespace jstest

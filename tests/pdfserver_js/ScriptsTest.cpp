@@ -1,0 +1,143 @@
+// Scripts, actions, data objects and form data through the JavaScript
+// object, read back from the saved file and from the files exported.
+#include "Read.h"
+
+namespace jstest {
+
+class Scripts : public JsTest {
+ protected:
+  void form() {
+    ObjectRef name = objectOf(call(js, "addField", {"person.name", "text", 0, V({72, 700, 272, 680})}));
+    let(name, "value", "Zoë (née) \"Q\"");
+    ObjectRef pw = objectOf(call(js, "addField", {"secret", "text", 0, V({72, 600, 272, 580})}));
+    let(pw, "password", true);
+    let(pw, "value", "hunter2");
+    ObjectRef cb = objectOf(call(js, "addField", {"agree", "checkbox", 0, V({72, 500, 92, 480})}));
+    call(cb, "checkThisBox", {0});
+    ObjectRef l = objectOf(call(js, "addField", {"sizes", "listbox", 0, V({72, 400, 172, 300})}));
+    call(l, "setItems", {V({"S", "M", "L"})});
+    let(l, "multipleSelection", true);
+    let(l, "value", V({"S", "L"}));
+    call(js, "addField", {"empty", "text", 0, V({72, 200, 272, 180})});
+  }
+  std::string value(const std::string& field) { return CStr(get(objectOf(call(js, "getField", {field})), "value")); }
+  void clear() { call(js, "resetForm"); }
+};
+
+TEST_F(Scripts, DocumentScriptsAndActions) {
+  call(js, "addScript", {"init", "var x = 1;"});
+  call(js, "addScript", {"more", "var y = 2;"});
+  call(js, "removeScript", {"more"});
+  EXPECT_NE(errorOf([&] { call(js, "removeScript", {"more"}); }).find("no script named"), std::string::npos);
+  call(js, "setAction", {"WillPrint", "app.alert(1);"});
+  call(js, "setAction", {"DidSave", "app.alert(2);"});
+  call(js, "setAction", {"DidSave", ""});
+  call(js, "setPageAction", {1, "Close", "app.alert(3);"});
+  EXPECT_NE(errorOf([&] { call(js, "setAction", {"Someday", "x"}); }).find("Unknown document trigger"),
+            std::string::npos);
+  EXPECT_NE(errorOf([&] { call(js, "setPageAction", {0, "Hover", "x"}); }).find("Unknown page trigger"),
+            std::string::npos);
+  std::string out = save();
+  EXPECT_EQ(at(out, "Root/Names/JavaScript/Names/0"), "(init)");
+  EXPECT_EQ(at(out, "Root/Names/JavaScript/Names/1/JS"), "(var x = 1;)");
+  EXPECT_EQ(at(out, "Root/Names/JavaScript/Names/2"), "");
+  EXPECT_EQ(at(out, "Root/AA/WP/JS"), "(app.alert\\(1\\);)");
+  EXPECT_EQ(at(out, "Root/AA/DS"), "");
+  EXPECT_EQ(at(out, "Root/Pages/Kids/1/AA/C/S"), "/JavaScript");
+}
+
+TEST_F(Scripts, DataObjects) {
+  std::string file = dir.file("notes.txt");
+  fixture::writeFile(file, std::string("line one\r\nline two\0binary", 26));
+  EXPECT_TRUE(CBool(call(js, "importDataObject", {"notes", file})));
+  Variant list = get(js, "dataObjects");
+  ASSERT_TRUE(list.isArray());
+  EXPECT_EQ(CStr(get(objectOf(list.array().data()[0]), "name")), "notes");
+  ObjectRef d = objectOf(call(js, "getDataObject", {"notes"}));
+  EXPECT_EQ(CStr(get(d, "path")), "notes.txt");
+  EXPECT_EQ(CDbl(get(d, "size")), 26);
+  std::string back = dir.file("back.bin");
+  call(js, "exportDataObject", {"notes", back, false, 0});
+  EXPECT_EQ(fixture::readFile(back), fixture::readFile(file));
+  EXPECT_NE(errorOf([&] { call(js, "exportDataObject", {"notes", back, false, 2}); }).find("not supported"),
+            std::string::npos);
+  EXPECT_NE(errorOf([&] { call(js, "exportDataObject", {"nothing", back}); }).find("no data object"),
+            std::string::npos);
+  std::string out = save();
+  EXPECT_EQ(at(out, "Root/Names/EmbeddedFiles/Names/0"), "(notes)");
+  EXPECT_EQ(at(out, "Root/Names/EmbeddedFiles/Names/1/Type"), "/Filespec");
+  call(js, "removeDataObject", {"notes"});
+  EXPECT_TRUE(get(js, "dataObjects").isNull());
+  EXPECT_NE(errorOf([&] { call(js, "deleteSound", {"beep"}); }).find("no sound"), std::string::npos);
+  EXPECT_NE(errorOf([&] { call(js, "removeIcon", {"pic"}); }).find("no icon"), std::string::npos);
+}
+
+TEST_F(Scripts, FdfRoundTrip) {
+  form();
+  std::string fdf = dir.file("data.fdf");
+  call(js, "exportAsFDF", {false, true, Variant::missing(), false, fdf});
+  std::string text = fixture::readFile(fdf);
+  EXPECT_EQ(text.rfind("%FDF-1.2", 0), 0u);
+  EXPECT_NE(text.find("/T (person) /Kids"), std::string::npos) << text;
+  EXPECT_EQ(text.find("hunter2"), std::string::npos) << "password fields stay out";
+  EXPECT_EQ(text.find("(empty)"), std::string::npos) << "fields without a value stay out";
+  EXPECT_NE(text.find("/V /Yes"), std::string::npos);
+  clear();
+  EXPECT_EQ(value("person.name"), "");
+  call(js, "importAnFDF", {fdf});
+  EXPECT_EQ(value("person.name"), "Zoë (née) \"Q\"");
+  EXPECT_EQ(value("agree"), "Yes");
+  EXPECT_EQ(get(objectOf(call(js, "getField", {"sizes"})), "value"), V({"S", "L"}));
+  EXPECT_EQ(value("secret"), "");
+
+  let(objectOf(call(js, "getField", {"secret"})), "value", "hunter2");
+  std::string some = dir.file("some.fdf");
+  call(js, "exportAsFDF", {true, false, V({"secret", "empty"}), true, some});
+  text = fixture::readFile(some);
+  EXPECT_NE(text.find("hunter2"), std::string::npos);
+  EXPECT_NE(text.find("(empty)"), std::string::npos);
+  EXPECT_EQ(text.find("(person)"), std::string::npos);
+  EXPECT_NE(text.find("/Ff 8192"), std::string::npos) << text;
+  EXPECT_NE(errorOf([&] { call(js, "importAnFDF", {dir.file("none.fdf")}); }).find("does not exist"), std::string::npos);
+  fixture::writeFile(dir.file("bad.fdf"), "not fdf");
+  EXPECT_NE(errorOf([&] { call(js, "importAnFDF", {dir.file("bad.fdf")}); }).find("not an FDF file"), std::string::npos);
+  EXPECT_NE(errorOf([&] { call(js, "exportAsFDF", {false, true, Variant::missing(), false, ""}); }).find("needs the path"),
+            std::string::npos);
+}
+
+TEST_F(Scripts, XfdfAndTextRoundTrips) {
+  form();
+  std::string xfdf = dir.file("data.xfdf");
+  call(js, "exportAsXFDF", {false, true, Variant::missing(), xfdf});
+  std::string text = fixture::readFile(xfdf);
+  EXPECT_NE(text.find("<field name=\"person\">"), std::string::npos) << text;
+  EXPECT_NE(text.find("<value>Zoë (née) &quot;Q&quot;</value>"), std::string::npos) << text;
+  clear();
+  call(js, "importAnXFDF", {xfdf});
+  EXPECT_EQ(value("person.name"), "Zoë (née) \"Q\"");
+  EXPECT_EQ(value("agree"), "Yes");
+  fixture::writeFile(dir.file("bad.xfdf"), "<html><body/></html>");
+  EXPECT_NE(errorOf([&] { call(js, "importAnXFDF", {dir.file("bad.xfdf")}); }).find("not XFDF"), std::string::npos);
+
+  std::string tab = dir.file("data.txt");
+  call(js, "exportAsText", {true, V({"person.name", "agree"}), tab});
+  EXPECT_EQ(fixture::readFile(tab), "person.name\tagree\r\n\"Zoë (née) \"\"Q\"\"\"\tYes\r\n");
+  fixture::writeFile(tab, "person.name\tagree\r\nFirst\tOff\r\nSecond\tYes\r\n");
+  call(js, "importTextData", {tab, 1});
+  EXPECT_EQ(value("person.name"), "Second");
+  call(js, "importTextData", {tab, 0});
+  EXPECT_EQ(value("agree"), "Off");
+  EXPECT_NE(errorOf([&] { call(js, "importTextData", {tab, 2}); }).find("Row 2 does not exist"), std::string::npos);
+  // The imported values are in the file.
+  std::string out = save();
+  EXPECT_EQ(fieldEntry(out, "person.name", "V"), "(First)");
+}
+
+TEST_F(Scripts, WhatTheViewerCannotDo) {
+  for (const char* m : {"mailDoc", "mailForm", "submitForm", "exportXFAData", "importXFAData"})
+    EXPECT_NE(errorOf([&] { call(js, m, {"x"}); }).find("not supported"), std::string::npos) << m;
+  EXPECT_NE(errorOf([&] { get(js, "spell"); }).find("Spelling"), std::string::npos);
+  EXPECT_NE(errorOf([&] { get(js, "security"); }).find("not supported"), std::string::npos);
+}
+
+}  // namespace jstest
