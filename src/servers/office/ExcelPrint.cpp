@@ -1,0 +1,35 @@
+// Range.PrintOut to a file: the block prints with its sheet's page set-up
+// (the office exports the block as PDF, Ghostscript makes PostScript of it).
+// The call returns when the file is complete.
+#include <com/sun/star/table/XCellRange.hpp>
+
+#include "servers/office/ExcelObjects.h"
+
+namespace pm::office::excel {
+
+using css::uno::Reference;
+
+Variant ExcelRange::PrintOut(Frame& f) {
+  if (!f.missing(2) && CLng(f[2]) != 1) fail("PrintOut: only one copy can be printed to a file.");
+  if (!f.missing(3) && CBool(f[3])) fail("PrintOut: a print preview cannot be shown by this server.");
+  std::string printer = f.missing(4) ? std::string(kGenericPostScript) : CStr(f[4]);
+  if (!printerKnown(printer)) fail("PrintOut: the printer \"" + printer + "\" is not installed.");
+  bool toFile = !f.missing(5) && CBool(f[5]);
+  std::string out = f.missing(7) ? std::string() : CStr(f[7]);
+  if (!toFile || Trim(out).empty())
+    fail("PrintOut: this server prints to files only; give PrintToFile True and PrToFileName (printer \"" + printer + "\").");
+  PrintJob job;
+  job.filter = "calc_pdf_Export";
+  int32_t from = f.missing(0) ? 0 : CLng(f[0]), to = f.missing(1) ? 0 : CLng(f[1]);
+  if (from < 0 || to < 0 || (from && to && to < from)) fail("PrintOut: the pages From/To are not valid.");
+  if (from || to) job.pageRange = std::to_string(from ? from : 1) + "-" + (to ? std::to_string(to) : std::string());
+  sheet_->book()->with("choosing the cells to print", [&](const Reference<css::lang::XComponent>& m) {
+    Reference<css::table::XCellRange> block =
+        sheetOf(m, sheet_->index())->getCellRangeByPosition(block_.col1 - 1, block_.row1 - 1, block_.col2 - 1, block_.row2 - 1);
+    job.selection <<= block;
+  });
+  printToPostScript(sheet_->book()->model(), job, out, kErrExcel, kSource);
+  return {};
+}
+
+}  // namespace pm::office::excel
