@@ -9,6 +9,7 @@
 // makes reading a large block slower than starting a fresh office.
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -175,6 +176,16 @@ const SheetCells& ExcelWorksheet::cells() {
                                                  prop("FilterOptions", fromUtf8(options))};
     Reference<css::frame::XStorable>(m, UNO_QUERY_THROW)->storeToURL(fileUrl(csvPath), props(md));
   });
+  // The export names its file after the sheet ("<name>-<sheet>.csv"); the
+  // random stem is unique in the private folder.
+  std::string stem = std::filesystem::path(csvPath).stem().string() + "-";
+  for (const auto& e : std::filesystem::directory_iterator(OfficeBridge::instance().workDir()))
+    if (e.path().filename().string().rfind(stem, 0) == 0) {
+      std::string written = e.path().string();
+      std::error_code ec;
+      std::filesystem::rename(written, csvPath, ec);
+      break;
+    }
   std::ifstream in(csvPath, std::ios::binary);
   if (!in) fail("The displayed texts of the sheet could not be read back from the office.");
   std::string csv((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -62,6 +62,7 @@ class ExcelWorkbook : public Dispatch {
 
   Variant Worksheets(Frame&);
   Variant Close(Frame&);
+  Variant SaveAs(Frame&);
   Variant Name(Frame&);
   Variant FullName(Frame&) { return Variant(model_.path()); }
 

@@ -1,6 +1,7 @@
 // Range.PrintOut to a file: the block prints with its sheet's page set-up
 // (the office exports the block as PDF, Ghostscript makes PostScript of it).
 // The call returns when the file is complete.
+#include <com/sun/star/sheet/XSheetPageBreak.hpp>
 #include <com/sun/star/table/XCellRange.hpp>
 
 #include "servers/office/ExcelObjects.h"
@@ -24,8 +25,15 @@ Variant ExcelRange::PrintOut(Frame& f) {
   if (from < 0 || to < 0 || (from && to && to < from)) fail("PrintOut: the pages From/To are not valid.");
   if (from || to) job.pageRange = std::to_string(from ? from : 1) + "-" + (to ? std::to_string(to) : std::string());
   sheet_->book()->with("choosing the cells to print", [&](const Reference<css::lang::XComponent>& m) {
+    Reference<css::sheet::XSpreadsheet> sheet = sheetOf(m, sheet_->index());
+    // Asking for the page breaks makes the office lay the sheet out again
+    // after a page set-up change; without it the first export after the
+    // change can cut the block into one page per cell.
+    Reference<css::sheet::XSheetPageBreak> breaks(sheet, css::uno::UNO_QUERY_THROW);
+    (void)breaks->getColumnPageBreaks();
+    (void)breaks->getRowPageBreaks();
     Reference<css::table::XCellRange> block =
-        sheetOf(m, sheet_->index())->getCellRangeByPosition(block_.col1 - 1, block_.row1 - 1, block_.col2 - 1, block_.row2 - 1);
+        sheet->getCellRangeByPosition(block_.col1 - 1, block_.row1 - 1, block_.col2 - 1, block_.row2 - 1);
     job.selection <<= block;
   });
   printToPostScript(sheet_->book()->model(), job, out, kErrExcel, kSource);

@@ -3,11 +3,13 @@
 #include <filesystem>
 
 #include <com/sun/star/container/XIndexAccess.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/sheet/XSpreadsheets.hpp>
 
 #include "servers/office/ExcelObjects.h"
+#include "servers/office/UnoUtil.h"
 
 namespace pm::office::excel {
 
@@ -103,6 +105,31 @@ Variant ExcelWorkbook::Close(Frame& f) {
   return {};
 }
 
+// SaveAs(Filename, FileFormat, Password, WriteResPassword, ...): the format
+// follows the extension (.ods, .xlsx, .xls, .csv); a password encrypts the
+// saved file, which the office does reliably for its own format only.
+Variant ExcelWorkbook::SaveAs(Frame& f) {
+  std::string target = CStr(f[0]);
+  std::string ext = LCase(std::filesystem::path(target).extension().string());
+  const char* filter = ext == ".ods"    ? "calc8"
+                       : ext == ".xlsx" ? "Calc MS Excel 2007 XML"
+                       : ext == ".xls"  ? "MS Excel 97"
+                       : ext == ".csv"  ? "Text - txt - csv (StarCalc)"
+                                        : nullptr;
+  if (!filter) fail("SaveAs: no file format for the extension of " + target + ".");
+  if (!f.missing(1)) fail("SaveAs: FileFormat is not supported; the format follows the extension.");
+  std::string pwd = f.missing(2) ? std::string() : CStr(f[2]);
+  if (!f.missing(3) && !CStr(f[3]).empty()) fail("SaveAs: a write-reservation password is not supported.");
+  if (!pwd.empty() && ext != ".ods") fail("SaveAs: a password can protect .ods files only.");
+  with("saving", [&](const Reference<css::lang::XComponent>& m) {
+    std::vector<css::beans::PropertyValue> md = {prop("FilterName", ::rtl::OUString::createFromAscii(filter)),
+                                                 prop("Overwrite", true)};
+    if (!pwd.empty()) md.push_back(prop("Password", fromUtf8(pwd)));
+    Reference<css::frame::XStorable>(m, UNO_QUERY_THROW)->storeToURL(fileUrl(target), props(md));
+  });
+  return {};
+}
+
 Variant ExcelWorkbook::Name(Frame&) { return Variant(std::filesystem::path(model_.path()).filename().string()); }
 
 const MemberTable* ExcelWorkbook::memberTable() const {
@@ -112,6 +139,8 @@ const MemberTable* ExcelWorkbook::memberTable() const {
     m.get("Worksheets", {P("Index").opt()}, &ExcelWorkbook::Worksheets)
         .get("Sheets", {P("Index").opt()}, &ExcelWorkbook::Worksheets)
         .method("Close", {P("SaveChanges").opt(), P("Filename").opt(), P("RouteWorkbook").opt()}, &ExcelWorkbook::Close)
+        .method("SaveAs", {P("Filename"), P("FileFormat").opt(), P("Password").opt(), P("WriteResPassword").opt()},
+                &ExcelWorkbook::SaveAs)
         .get("Name", {}, &ExcelWorkbook::Name)
         .get("FullName", {}, &ExcelWorkbook::FullName);
     return table;
