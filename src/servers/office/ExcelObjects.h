@@ -11,6 +11,7 @@
 
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
+#include <com/sun/star/table/CellRangeAddress.hpp>
 
 #include "automation/Automation.h"
 #include "servers/office/OpenModel.h"
@@ -140,6 +141,7 @@ class ExcelRange : public Dispatch {
     return Variant(static_cast<double>(block_.row2 - block_.row1 + 1) * (block_.col2 - block_.col1 + 1));
   }
   Variant PrintOut(Frame&);
+  void restoreAreas(const css::uno::Sequence<css::table::CellRangeAddress>& areas);
 
  private:
   WorksheetRef sheet_;

@@ -156,9 +156,15 @@ void writeCodes(const Reference<css::lang::XComponent>& m, const Reference<css::
 void readPage(const Reference<XPropSet>& style, SheetPage& page) {
   bool hOn = getProp<sal_Bool>(style, "HeaderIsOn"), fOn = getProp<sal_Bool>(style, "FooterIsOn");
   double top = points(getProp<sal_Int32>(style, "TopMargin")), bottom = points(getProp<sal_Int32>(style, "BottomMargin"));
-  page.top = top + (hOn ? points(getProp<sal_Int32>(style, "HeaderHeight")) : 0);
+  // A style read from a file can report a header or footer height of the
+  // whole page; such a height is taken as Excel's default band instead.
+  auto band = [&](const char* property) {
+    double h = points(getProp<sal_Int32>(style, property));
+    return h > 0 && h <= 2 * 72 ? h : 0.45 * 72;
+  };
+  page.top = top + (hOn ? band("HeaderHeight") : 0);
   page.header = hOn ? top : 0.3 * 72;
-  page.bottom = bottom + (fOn ? points(getProp<sal_Int32>(style, "FooterHeight")) : 0);
+  page.bottom = bottom + (fOn ? band("FooterHeight") : 0);
   page.footer = fOn ? bottom : 0.3 * 72;
   for (int k = 0; k < 2; ++k) {
     if (!(k == 0 ? hOn : fOn)) continue;
