@@ -1,6 +1,7 @@
 // The whole automation layer in one include.
 #pragma once
 
+#include "automation/ActiveObjects.h"
 #include "automation/ClassRegistry.h"
 #include "automation/Convert.h"
 #include "automation/Dispatch.h"

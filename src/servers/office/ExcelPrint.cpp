@@ -1,0 +1,74 @@
+// Range.PrintOut to a file: the block prints with its sheet's page set-up
+// (the office exports the block as PDF, Ghostscript makes PostScript of it).
+// The call returns when the file is complete.
+#include <com/sun/star/sheet/XPrintAreas.hpp>
+#include <com/sun/star/sheet/XSheetPageBreak.hpp>
+#include <com/sun/star/table/XColumnRowRange.hpp>
+#include <com/sun/star/table/XCellRange.hpp>
+
+#include "servers/office/ExcelObjects.h"
+
+namespace pm::office::excel {
+
+using css::uno::Reference;
+
+Variant ExcelRange::PrintOut(Frame& f) {
+  if (!f.missing(2) && CLng(f[2]) != 1) fail("PrintOut: only one copy can be printed to a file.");
+  if (!f.missing(3) && CBool(f[3])) fail("PrintOut: a print preview cannot be shown by this server.");
+  std::string printer = f.missing(4) ? std::string(kGenericPostScript) : CStr(f[4]);
+  if (!printerKnown(printer)) fail("PrintOut: the printer \"" + printer + "\" is not installed.");
+  bool toFile = !f.missing(5) && CBool(f[5]);
+  std::string out = f.missing(7) ? std::string() : CStr(f[7]);
+  if (!toFile || Trim(out).empty())
+    fail("PrintOut: this server prints to files only; give PrintToFile True and PrToFileName (printer \"" + printer + "\").");
+  PrintJob job;
+  css::uno::Sequence<css::table::CellRangeAddress> saved;
+  job.filter = "calc_pdf_Export";
+  int32_t from = f.missing(0) ? 0 : CLng(f[0]), to = f.missing(1) ? 0 : CLng(f[1]);
+  if (from < 0 || to < 0 || (from && to && to < from)) fail("PrintOut: the pages From/To are not valid.");
+  if (from || to) job.pageRange = std::to_string(from ? from : 1) + "-" + (to ? std::to_string(to) : std::string());
+  sheet_->book()->with("choosing the cells to print", [&](const Reference<css::lang::XComponent>& m) {
+    Reference<css::sheet::XSpreadsheet> sheet = sheetOf(m, sheet_->index());
+    Reference<css::table::XCellRange> block =
+        sheet->getCellRangeByPosition(block_.col1 - 1, block_.row1 - 1, block_.col2 - 1, block_.row2 - 1);
+    job.selection <<= block;
+    // Rows read from a file without stored heights get theirs only when
+    // the sheet is first laid out; until then the export can cut the block
+    // into one page per cell. Asking for optimal heights lays them out.
+    Reference<css::table::XColumnRowRange> rowsCols(block, css::uno::UNO_QUERY_THROW);
+    Reference<css::beans::XPropertySet>(rowsCols->getRows(), css::uno::UNO_QUERY_THROW)
+        ->setPropertyValue("OptimalHeight", css::uno::Any(sal_Bool(true)));
+    Reference<css::sheet::XSheetPageBreak> breaks(sheet, css::uno::UNO_QUERY_THROW);
+    (void)breaks->getRowPageBreaks();
+    // The block is the sheet's print area while it prints, so the layout
+    // the office makes of it has the block's own page breaks.
+    Reference<css::sheet::XPrintAreas> areas(sheet, css::uno::UNO_QUERY_THROW);
+    saved = areas->getPrintAreas();
+    css::table::CellRangeAddress a;
+    a.Sheet = static_cast<sal_Int16>(sheet_->index());
+    a.StartColumn = block_.col1 - 1;
+    a.StartRow = block_.row1 - 1;
+    a.EndColumn = block_.col2 - 1;
+    a.EndRow = block_.row2 - 1;
+    areas->setPrintAreas(css::uno::Sequence<css::table::CellRangeAddress>(&a, 1));
+  });
+  struct Restore {
+    ExcelRange& self;
+    css::uno::Sequence<css::table::CellRangeAddress>& areas;
+    ~Restore() {
+      ignoreErrors([&] {
+        self.restoreAreas(areas);
+      });
+    }
+  } restore{*this, saved};
+  printToPostScript(sheet_->book()->model(), job, out, kErrExcel, kSource);
+  return {};
+}
+
+void ExcelRange::restoreAreas(const css::uno::Sequence<css::table::CellRangeAddress>& areas) {
+  sheet_->book()->with("restoring the print area", [&](const Reference<css::lang::XComponent>& m) {
+    Reference<css::sheet::XPrintAreas>(sheetOf(m, sheet_->index()), css::uno::UNO_QUERY_THROW)->setPrintAreas(areas);
+  });
+}
+
+}  // namespace pm::office::excel

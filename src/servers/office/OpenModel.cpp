@@ -1,0 +1,200 @@
+#include "servers/office/OpenModel.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/document/MacroExecMode.hpp>
+#include <com/sun/star/document/UpdateDocMode.hpp>
+#include <com/sun/star/frame/XComponentLoader.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/io/IOException.hpp>
+#include <com/sun/star/lang/IllegalArgumentException.hpp>
+#include <com/sun/star/task/ErrorCodeRequest.hpp>
+#include <com/sun/star/task/XInteractionAbort.hpp>
+#include <com/sun/star/task/XInteractionHandler.hpp>
+#include <com/sun/star/task/XInteractionRequest.hpp>
+#include <com/sun/star/util/CloseVetoException.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
+#include <cppuhelper/implbase1.hxx>
+#include <rtl/ref.hxx>
+
+#include "automation/Automation.h"
+#include "servers/office/UnoUtil.h"
+#include "system/Files.h"
+#include "system/Process.h"
+#include "system/Spooler.h"
+#include "system/SystemServices.h"
+#include "system/clsRegistry.h"
+
+namespace pm::office {
+
+using css::uno::Any;
+using css::uno::Reference;
+using css::uno::UNO_QUERY;
+using css::uno::UNO_QUERY_THROW;
+
+namespace {
+
+// Whatever the office would ask a user while loading is answered "abort"
+// and remembered, so the client gets the reason instead of a dialog nobody
+// sees.
+class AbortingHandler : public ::cppu::WeakImplHelper1<css::task::XInteractionHandler> {
+ public:
+  void SAL_CALL handle(const Reference<css::task::XInteractionRequest>& request) override {
+    Any r = request->getRequest();
+    all += toUtf8(r.getValueTypeName()) + ";";
+    css::task::ErrorCodeRequest code;
+    if (r >>= code) errorCode = code.ErrCode;
+    for (const Reference<css::task::XInteractionContinuation>& c : request->getContinuations()) {
+      Reference<css::task::XInteractionAbort> abort(c, UNO_QUERY);
+      if (abort.is()) {
+        abort->select();
+        return;
+      }
+    }
+  }
+  std::string all;
+  sal_Int32 errorCode = 0;
+};
+
+}  // namespace
+
+Reference<css::lang::XComponent> loadHidden(Session& s, const std::string& path, const std::string& password,
+                                            LoadFailure& failure) {
+  ::rtl::Reference<AbortingHandler> handler = new AbortingHandler;
+  std::vector<css::beans::PropertyValue> md = {
+      prop("Hidden", true),
+      prop("MacroExecutionMode", sal_Int16(css::document::MacroExecMode::NEVER_EXECUTE)),
+      prop("UpdateDocMode", sal_Int16(css::document::UpdateDocMode::NO_UPDATE)),
+      // Read-only: the office takes no lock on the client's file, and the
+      // page set-up the conversions apply lives in memory only.
+      prop("ReadOnly", true),
+      prop("InteractionHandler", Reference<css::task::XInteractionHandler>(handler.get())),
+  };
+  if (!password.empty()) md.push_back(prop("Password", fromUtf8(password)));
+  Reference<css::lang::XComponent> model;
+  Reference<css::frame::XComponentLoader> loader(s.desktop, UNO_QUERY_THROW);
+  try {
+    model = loader->loadComponentFromURL(fileUrl(path), "_blank", 0, props(md));
+  } catch (const css::lang::IllegalArgumentException&) {
+    model.clear();
+  } catch (const css::io::IOException&) {
+    model.clear();
+  }
+  if (!model.is()) {
+    failure.passwordAsked = handler->all.find("PasswordRequest") != std::string::npos;
+    failure.why = handler->all;
+    if (handler->errorCode) failure.why += " (office error " + std::to_string(handler->errorCode) + ")";
+  }
+  return model;
+}
+
+void closeModel(const Reference<css::lang::XComponent>& m) {
+  Reference<css::util::XCloseable> c(m, UNO_QUERY);
+  try {
+    if (c.is()) {
+      c->close(true);
+      return;
+    }
+  } catch (const css::util::CloseVetoException&) {
+  }
+  m->dispose();
+}
+
+void OpenModel::with(const std::string& what, const std::function<void(const Reference<css::lang::XComponent>&)>& body,
+                     int32_t closedNumber, const std::string& source) const {
+  if (!model_.is()) raise(closedNumber, "The document " + path_ + " is closed.", source);
+  OfficeBridge::instance().runIn(generation_, what + " of " + path_, [&](Session&) { body(model_); });
+}
+
+void OpenModel::close() {
+  if (!model_.is()) return;
+  Reference<css::lang::XComponent> m = model_;
+  model_.clear();
+  ignoreErrors([&] {
+    if (OfficeBridge::instance().generation() != generation_) return;  // gone with its process
+    OfficeBridge::instance().runIn(generation_, "closing " + path_, [&](Session&) { closeModel(m); });
+  });
+}
+
+bool printerKnown(const std::string& name) {
+  if (Trim(name).empty()) return false;
+  for (const char* n : {kGenericPostScript, "Acrobat Distiller", "Adobe PDF"})
+    if (LCase(name) == LCase(n)) return true;
+  bool found = false;
+  ignoreErrors([&] {
+    clsRegistry reg;
+    for (const char* v : {"5.0", "6.0", "7.0", "8.0", "9.0", "10.0"}) {
+      std::string key = std::string("SOFTWARE\\Adobe\\Acrobat Distiller\\") + v + "\\PrinterName";
+      if (reg.OpenRegistry(HKEY_LOCAL_MACHINE, key) != 0) {
+        bool raw = false;
+        if (LCase(CStr(reg.GetValue("", raw))) == LCase(name)) found = true;
+      }
+    }
+  });
+  if (found) return true;
+  ignoreErrors([&] {
+    auto spooler = makeCupsSpooler();
+    Spooler::Handle h = 0;
+    if (spooler && spooler->openPrinter(name, kPrinterAllAccess, h)) {
+      found = true;
+      spooler->closePrinter(h);
+    }
+  });
+  return found;
+}
+
+void printToPostScript(const OpenModel& doc, const PrintJob& job, const std::string& out, int32_t errorNumber,
+                       const std::string& source) {
+  if (Trim(out).empty()) raise(errorNumber, "PrintOut: this server prints to files only; give the output file name.", source);
+  std::string pdf;
+  doc.with("printing", [&](const Reference<css::lang::XComponent>& m) {
+    pdf = OfficeBridge::instance().workDir() + "/print-" + GetRandomFileName() + ".pdf";
+    std::vector<css::beans::PropertyValue> filterData;
+    if (!job.pageRange.empty()) filterData.push_back(prop("PageRange", fromUtf8(job.pageRange)));
+    if (job.selection.hasValue()) {
+      css::beans::PropertyValue p;
+      p.Name = "Selection";
+      p.Value = job.selection;
+      filterData.push_back(p);
+    }
+    css::uno::Sequence<css::beans::PropertyValue> fd = props(filterData);
+    std::vector<css::beans::PropertyValue> md = {prop("FilterName", fromUtf8(job.filter)), prop("FilterData", fd)};
+    Reference<css::frame::XStorable> store(m, UNO_QUERY_THROW);
+    store->storeToURL(fileUrl(pdf), props(md));
+  }, errorNumber, source);
+  struct RemovePdf {
+    std::string p;
+    ~RemovePdf() { ::unlink(p.c_str()); }
+  } removePdf{pdf};
+  struct stat st{};
+  if (::stat(pdf.c_str(), &st) != 0 || st.st_size == 0) raise(errorNumber, "PrintOut: the office wrote no pages.", source);
+
+  std::string dir = std::filesystem::path(out).parent_path().string();
+  if (dir.empty()) dir = ".";
+  ExclusiveTempFile part(withTrailingSlash(dir), ".ps.part");
+  ProcessOptions po;
+  po.argv = {"gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=ps2write", "-dLanguageLevel=2"};
+  if (job.gray) {
+    po.argv.push_back("-sColorConversionStrategy=Gray");
+    po.argv.push_back("-dProcessColorModel=/DeviceGray");
+  }
+  po.argv.push_back("-sOutputFile=" + part.path());
+  po.argv.push_back(pdf);
+  po.timeout = OfficeBridge::instance().callTimeout();
+  std::string errors;
+  po.onLine = [&](OutputStream, std::string_view line) {
+    if (errors.size() < 2000) errors.append(line).append("\n");
+  };
+  ProcessResult r = runProcess(std::move(po));
+  if (!r.success())
+    raise(errorNumber, "PrintOut: PostScript conversion failed (" + r.describe() + "): " + Trim(errors), source);
+  if (std::rename(part.path().c_str(), out.c_str()) != 0) raiseFileError(errno, out);
+  part.keep();
+}
+
+}  // namespace pm::office

@@ -1,0 +1,80 @@
+// What the spreadsheet, presentation and publishing servers share about one
+// document the office holds for them: loading it hidden and read-only with
+// its password, running work on it in the office process that loaded it,
+// and closing it without saving.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include <com/sun/star/lang/XComponent.hpp>
+
+#include "servers/office/OfficeBridge.h"
+
+namespace pm::office {
+
+// Why a load gave no document: the office asked for a password (a wrong or
+// a missing one), or it could not read the file; why holds what it said.
+struct LoadFailure {
+  bool passwordAsked = false;
+  std::string why;
+};
+
+// Loads path hidden, read-only, with macros off and every question of the
+// office answered "abort". An empty password is not passed. Returns an
+// empty reference and fills failure when nothing was loaded.
+css::uno::Reference<css::lang::XComponent> loadHidden(Session& s, const std::string& path, const std::string& password,
+                                                      LoadFailure& failure);
+
+// Closes a model (a veto is overruled by disposing it).
+void closeModel(const css::uno::Reference<css::lang::XComponent>& m);
+
+// One open document of one office process. Closing is quiet when the
+// process has gone (the document went with it).
+class OpenModel {
+ public:
+  OpenModel(css::uno::Reference<css::lang::XComponent> model, uint64_t generation, std::string path)
+      : model_(std::move(model)), generation_(generation), path_(std::move(path)) {}
+  ~OpenModel() { close(); }
+  OpenModel(const OpenModel&) = delete;
+  OpenModel& operator=(const OpenModel&) = delete;
+
+  bool isOpen() const { return model_.is(); }
+  const std::string& path() const { return path_; }
+  uint64_t generation() const { return generation_; }
+
+  // Runs body on the model in its own office process; raises closedNumber
+  // (with source) when the document is closed, the lost-document error when
+  // its process has ended.
+  void with(const std::string& what, const std::function<void(const css::uno::Reference<css::lang::XComponent>&)>& body,
+            int32_t closedNumber, const std::string& source) const;
+  void close();
+
+ private:
+  css::uno::Reference<css::lang::XComponent> model_;
+  uint64_t generation_;
+  std::string path_;
+};
+
+// The printer names the office servers print to: the queue-less PostScript
+// printers (the generic one, the Distiller printer under its names and the
+// names the Distiller registry keys give) and every CUPS queue.
+bool printerKnown(const std::string& name);
+inline constexpr const char* kGenericPostScript = "Generic PostScript Printer";
+
+// Prints a model to a PostScript file: the office exports the pages as PDF
+// with the given export filter and filter data into its private folder,
+// and Ghostscript's ps2write turns that into PostScript, written beside out
+// and renamed to it only when complete. gray converts every colour to
+// grey. Failures raise errorNumber with source.
+struct PrintJob {
+  std::string filter;         // e.g. "calc_pdf_Export"
+  std::string pageRange;      // "" every page, else "2-3"
+  css::uno::Any selection;    // a range or shapes to print instead of the whole document
+  bool gray = false;
+};
+void printToPostScript(const OpenModel& doc, const PrintJob& job, const std::string& out, int32_t errorNumber,
+                       const std::string& source);
+
+}  // namespace pm::office
