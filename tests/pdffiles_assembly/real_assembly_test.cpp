@@ -51,8 +51,8 @@ TEST_F(RealTest, LinearizedImageFilesLoseNothingWhateverTheirName) {
   // picture under this very name; every file written must be complete.
   std::string img = dir_.file("blank.png");
   images::makeWithGhostscript(img, "png16m", 300, 150, 150);
-  for (const std::string& name : {"_temp_0.pdf", "_tmp_0.pdf", "other.pdf"}) {
-    std::string out = temp_.path() + "/" + name;
+  for (const char* name : {"_temp_0.pdf", "_tmp_0.pdf", "other.pdf"}) {
+    std::string out = temp_.path() + "/" + std::string(name);
     run("CreatePDFfromImageFile", {Variant(out), Variant(img)});
     std::string check;
     EXPECT_EQ(fixture::run({"qpdf", "--check", out}, &check), 0) << name << ": " << check;
