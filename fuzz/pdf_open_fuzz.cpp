@@ -176,7 +176,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 #include <vector>
 
 namespace {
-std::vector<uint8_t> current;
+// The input under test; never destroyed, since the sanitizer's death
+// callback may run after exit-time destructors (a leak found at exit).
+std::vector<uint8_t>& current = *new std::vector<uint8_t>;
 void saveCurrent() {
   static int n = 0;
   std::string name = "crash-" + std::to_string(getpid()) + "-" + std::to_string(n++) + ".pdf";
@@ -276,6 +278,7 @@ int main(int argc, char** argv) {
     LLVMFuzzerTestOneInput(current.data(), current.size());
   }
   std::printf("seed %llu\n", static_cast<unsigned long long>(seed));
+  std::fflush(stdout);
   std::mt19937_64 rng(seed);
   auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
   long runs = 0;
@@ -303,6 +306,7 @@ int main(int argc, char** argv) {
     ++runs;
   }
   std::printf("%ld mutated inputs in %d s, %zu corpus files, no failure\n", runs, seconds, corpus.size());
+  std::fflush(stdout);
   return 0;
 }
 #endif

@@ -15,13 +15,15 @@ constexpr int kMaxAncestors = 64;
 
 pdf_obj* key(const char* n) {
   static std::mutex m;
-  static std::map<std::string, pdf_obj*> made;
+  // Never destroyed: the names stay reachable until the process ends, so
+  // exit-time destructors cannot free them from under a late user.
+  static auto* made = new std::map<std::string, pdf_obj*>;
   std::lock_guard<std::mutex> lock(m);
-  auto it = made.find(n);
-  if (it != made.end()) return it->second;
+  auto it = made->find(n);
+  if (it != made->end()) return it->second;
   pdf_obj* o = nullptr;
   mu::guard("Making a name", [&](fz_context* c) { o = pdf_new_name(c, n); });
-  made.emplace(n, o);
+  made->emplace(n, o);
   return o;
 }
 
