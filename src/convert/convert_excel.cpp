@@ -18,7 +18,7 @@ struct SetupArgs {
   Variant* headerAlign;
   Variant* footer;
   Variant* footerAlign;
-  Variant* margins;  // six in a row: top, left, right, bottom, header, footer
+  Variant* margins[6];  // top, left, right, bottom, header, footer
 };
 
 // Header placement: 1 centre, 0 left, anything else right. Footer
@@ -48,7 +48,7 @@ void applySetup(const ObjectRef& app, const ObjectRef& ws, const SetupArgs& a, i
   // 5.
   static const char* const names[] = {"TopMargin", "LeftMargin", "RightMargin", "BottomMargin", "HeaderMargin", "FooterMargin"};
   for (int i = 0; i < 6; ++i)
-    if (CDbl(a.margins[i]) > 0) let(setup, names[i], call(app, "InchesToPoints", {Arg(a.margins[i])}));
+    if (CDbl(*a.margins[i]) > 0) let(setup, names[i], call(app, "InchesToPoints", {Arg(*a.margins[i])}));
   // 6.
   let(setup, "FirstPageNumber", firstPage);
 }
@@ -154,24 +154,24 @@ void convertSheet(CreatePDF& self, bool pdf, bool callerPrinter, const SingleArg
 
 Variant CreatePDFfromExcel(CreatePDF& self, Frame& f) {
   convertSheet(self, true, false,
-               {&f[0], &f[1], &f[2], &f[3], &f[19], &f[4], &f[5], &f[7], {&f[6], &f[8], &f[9], &f[10], &f[11], &f[12]}, &f[18],
+               {&f[0], &f[1], &f[2], &f[3], &f[19], &f[4], &f[5], &f[7], {&f[6], &f[8], &f[9], &f[10], &f[11], {&f[12], &f[13], &f[14], &f[15], &f[16], &f[17]}}, &f[18],
                 &f[20], &f[21], &f[22], &f[23]});
   return {};
 }
 Variant CreatePDFfromExcel2(CreatePDF& self, Frame& f) {
   convertSheet(self, true, true,
-               {&f[0], &f[1], &f[2], &f[3], &f[4], &f[5], &f[6], &f[8], {&f[7], &f[9], &f[10], &f[11], &f[12], &f[13]}, &f[19],
+               {&f[0], &f[1], &f[2], &f[3], &f[4], &f[5], &f[6], &f[8], {&f[7], &f[9], &f[10], &f[11], &f[12], {&f[13], &f[14], &f[15], &f[16], &f[17], &f[18]}}, &f[19],
                 &f[20], &f[21], &f[22], &f[23]});
   return {};
 }
 Variant CreatePSfromExcel(CreatePDF& self, Frame& f) {
   convertSheet(self, false, false,
-               {&f[0], &f[1], &f[2], &f[3], &f[19], &f[4], &f[5], &f[7], {&f[6], &f[8], &f[9], &f[10], &f[11], &f[12]}, &f[18]});
+               {&f[0], &f[1], &f[2], &f[3], &f[19], &f[4], &f[5], &f[7], {&f[6], &f[8], &f[9], &f[10], &f[11], {&f[12], &f[13], &f[14], &f[15], &f[16], &f[17]}}, &f[18]});
   return {};
 }
 Variant CreatePSfromExcel2(CreatePDF& self, Frame& f) {
   convertSheet(self, false, true,
-               {&f[0], &f[1], &f[2], &f[3], &f[4], &f[5], &f[6], &f[8], {&f[7], &f[9], &f[10], &f[11], &f[12], &f[13]}, &f[19]});
+               {&f[0], &f[1], &f[2], &f[3], &f[4], &f[5], &f[6], &f[8], {&f[7], &f[9], &f[10], &f[11], &f[12], {&f[13], &f[14], &f[15], &f[16], &f[17], &f[18]}}, &f[19]});
   return {};
 }
 
@@ -257,12 +257,12 @@ void convertSheets(CreatePDF& self, const MultiArgs& a) {
 
 Variant CreatePDFfromMultiExcel(CreatePDF& self, Frame& f) {
   convertSheets(self, {&f[0], &f[1], &f[2], &f[3], nullptr, &f[4], &f[5], &f[7],
-                       {&f[6], &f[8], &f[9], &f[10], &f[11], &f[12]}, &f[18], &f[19], &f[20], &f[21], nullptr, &f[22]});
+                       {&f[6], &f[8], &f[9], &f[10], &f[11], {&f[12], &f[13], &f[14], &f[15], &f[16], &f[17]}}, &f[18], &f[19], &f[20], &f[21], nullptr, &f[22]});
   return {};
 }
 Variant CreatePDFfromMultiExcel2(CreatePDF& self, Frame& f) {
   convertSheets(self, {&f[0], &f[1], &f[2], &f[3], &f[4], &f[5], &f[6], &f[8],
-                       {&f[7], &f[9], &f[10], &f[11], &f[12], &f[13]}, &f[19], &f[20], &f[21], &f[22], &f[23], &f[24]});
+                       {&f[7], &f[9], &f[10], &f[11], &f[12], {&f[13], &f[14], &f[15], &f[16], &f[17], &f[18]}}, &f[19], &f[20], &f[21], &f[22], &f[23], &f[24]});
   return {};
 }
 

@@ -117,7 +117,8 @@ class PublisherApp : public Dispatch {
       gen = s.generation;
       Reference<css::lang::XServiceInfo> info(model, UNO_QUERY);
       presentation = info.is() && info->supportsService("com.sun.star.presentation.PresentationDocument");
-      if (model.is() && !Reference<css::drawing::XDrawPagesSupplier>(model, UNO_QUERY).is()) {
+      bool drawing = presentation || (info.is() && info->supportsService("com.sun.star.drawing.DrawingDocument"));
+      if (model.is() && !(drawing && Reference<css::drawing::XDrawPagesSupplier>(model, UNO_QUERY).is())) {
         closeModel(model);
         model.clear();
         why.why = "it opens as another kind of document";

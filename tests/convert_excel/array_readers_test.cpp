@@ -1,0 +1,173 @@
+// ExcelToOneDArray and ExcelToTwoDArray against the recording server: the
+// calls, their order, the arrays built and every result code.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "automation/Automation.h"
+#include "component/CreatePDF.h"
+#include "servers/recording/Recorder.h"
+#include "support/TestSupport.h"
+
+using namespace pm;
+using namespace pm::test;
+using pm::recording::Recorder;
+
+namespace {
+
+class ExcelArrays : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    rec = Recorder::create();
+    rec->registerClass("Excel.Application");
+    rec->on("Excel.Application", "Workbooks").returnsObject("Workbooks");
+    rec->on("Workbooks", "Open").returnsObject("Workbook");
+    rec->on("Workbook", "Worksheets").returnsObject("Worksheet");
+    // Cells(r, c) answers with an object that knows its place.
+    rec->on("Worksheet", "Cells").does([this](auto&, std::span<const Arg> a) {
+      int r = CLng(a[0].get()), c = CLng(a[1].get());
+      last = {r, c};
+      return Variant(ObjectRef(rec->make("Cell", nullptr)));
+    });
+    rec->on("Cell", "text").does([this](auto&, std::span<const Arg>) {
+      return Variant(" r" + std::to_string(last.first) + "c" + std::to_string(last.second) + " ");
+    });
+    rec->on("Cell", "Value").does([this](auto&, std::span<const Arg>) { return Variant(last.first * 10.0 + last.second); });
+    writeFile(dir.file("book.xls"), "a workbook");
+    registerCreatePDF();
+    pdf = CreateObject(kCreatePDFProgId);
+    rec->clear();
+  }
+  int16_t run(const char* method, Variant& sheet, Variant& array, int32_t r1, int32_t c1, int32_t r2, int32_t c2,
+              bool value = false, const char* password = "") {
+    Variant book(dir.file("book.xls")), rr1(r1), cc1(c1), rr2(r2), cc2(c2), v(value), pwd(password), wpwd("w");
+    return CInt(call(pdf, method,
+                     {ByRef(book), ByRef(sheet), ByRef(rr1), ByRef(cc1), ByRef(rr2), ByRef(cc2), ByRef(array), ByRef(v),
+                      ByRef(pwd), ByRef(wpwd)}));
+  }
+  std::vector<std::string> calls() const {
+    std::vector<std::string> out;
+    // Later instances of one test are numbered ("Excel.Application#2").
+    static const std::regex instance(R"( -> [^ ]+|#\d+)");
+    for (const std::string& l : rec->transcript())
+      if (l.rfind("release Cell", 0) != 0 && l.rfind("Cell get", 0) != 0 && l.rfind("Worksheet get Cells", 0) != 0)
+        out.push_back(std::regex_replace(l, instance, ""));
+    return out;
+  }
+  TempDir dir;
+  std::shared_ptr<Recorder> rec;
+  ObjectRef pdf;
+  std::pair<int, int> last;
+};
+
+TEST_F(ExcelArrays, OneDArrayHoldsTrimmedTextsRowByRow) {
+  Variant sheet("Sheet1"), array;
+  EXPECT_EQ(run("ExcelToOneDArray", sheet, array, 2, 3, 3, 5), 1);
+  EXPECT_EQ(array, V({Variant("r2c3"), Variant("r2c4"), Variant("r2c5"), Variant("r3c3"), Variant("r3c4"), Variant("r3c5")}));
+  std::string book = dir.file("book.xls");
+  EXPECT_EQ(calls(), (std::vector<std::string>{
+                         "create Excel.Application",
+                         "Excel.Application get Workbooks",
+                         "Workbooks call Open(\"" + book + "\", WriteResPassword:=\"w\", Password:=\"\")",
+                         "release Workbooks",
+                         "Workbook get Worksheets(\"Sheet1\")",
+                         "Worksheet call Activate()",
+                         "Workbook call Close(False)",
+                         "Excel.Application call Quit()",
+                         "release Worksheet",
+                         "release Workbook",
+                         "release Excel.Application",
+                     }));
+  std::vector<std::string> t = rec->transcript();
+  EXPECT_NE(std::find(t.begin(), t.end(), "Worksheet get Cells(2&, 3%)"), t.end()) << "rows 32-bit, columns 16-bit";
+  EXPECT_NE(std::find(t.begin(), t.end(), "Cell get text"), t.end());
+}
+
+TEST_F(ExcelArrays, TwoDArrayKeepsTypedValues) {
+  Variant sheet(int16_t{1}), array;
+  EXPECT_EQ(run("ExcelToTwoDArray", sheet, array, 1, 1, 2, 3, true), 1);
+  Array expected = Array::matrix(2, 3);
+  for (int i = 0; i < 2; ++i)
+    for (int j = 0; j < 3; ++j) expected.set({i, j}, Variant((i + 1) * 10.0 + (j + 1)));
+  EXPECT_EQ(array, Variant(expected));
+  std::vector<std::string> c = calls();
+  EXPECT_EQ(std::vector<std::string>(c.end() - 5, c.end()),
+            (std::vector<std::string>{"Workbook call Close()", "Excel.Application call Quit()", "release Worksheet",
+                                      "release Workbook", "release Excel.Application"}))
+      << "the two-dimensional reader closes without arguments";
+  // A block that ends before it starts leaves the array and succeeds.
+  Variant kept(V({Variant("x")}));
+  EXPECT_EQ(run("ExcelToTwoDArray", sheet, kept, 3, 1, 2, 1), 1);
+  EXPECT_EQ(kept, V({Variant("x")}));
+}
+
+TEST_F(ExcelArrays, ResultCodes) {
+  Variant array;
+  for (Variant bad : {Variant(int16_t{0}), Variant(""), Variant(1.5), Variant(int32_t{-2})}) {
+    rec->clear();
+    EXPECT_EQ(run("ExcelToOneDArray", bad, array, 1, 1, 1, 1), -4) << recording::Describe(bad);
+    std::vector<std::string> t = calls();
+    EXPECT_NE(std::find(t.begin(), t.end(), "Workbook call Close()"), t.end());
+    EXPECT_NE(std::find(t.begin(), t.end(), "Excel.Application call Quit()"), t.end());
+  }
+  Variant text("text"), sheet("S");
+  rec->clear();
+  EXPECT_EQ(run("ExcelToTwoDArray", sheet, text, 1, 1, 1, 1), -2);
+  EXPECT_EQ(calls(), (std::vector<std::string>{"create Excel.Application", "Excel.Application call Quit()",
+                                               "release Excel.Application"}));
+  EXPECT_EQ(text, Variant("text"));
+}
+
+TEST_F(ExcelArrays, OpenFailureAndCellFailure) {
+  auto script = Recorder::create();
+  script->registerClass("Excel.Application");
+  script->on("Excel.Application", "Workbooks").returnsObject("Workbooks");
+  script->on("Workbooks", "Open").fails(1004, "The password you supplied is not correct.");
+  Variant sheet("S"), array;
+  EXPECT_EQ(run("ExcelToOneDArray", sheet, array, 1, 1, 1, 1, false, "bad"), -3);
+  EXPECT_EQ(script->transcript().back(), "release Excel.Application");
+  script.reset();
+
+  // The third cell fails: what was read stays, the result is -5.
+  int n = 0;
+  rec->on("Cell", "text").does([&](auto&, std::span<const Arg>) -> Variant {
+    if (++n == 3) raise(1004, "cannot read");
+    return Variant(" v" + std::to_string(n));
+  });
+  auto script2 = Recorder::create();
+  script2->registerClass("Excel.Application");
+  script2->on("Excel.Application", "Workbooks").returnsObject("Workbooks");
+  script2->on("Workbooks", "Open").returnsObject("Workbook");
+  script2->on("Workbook", "Worksheets").returnsObject("Worksheet");
+  script2->on("Worksheet", "Cells").returnsObject("Cell");
+  script2->on("Cell", "text").does([&](auto&, std::span<const Arg>) -> Variant {
+    if (++n == 3) raise(1004, "cannot read");
+    return Variant(" v" + std::to_string(n));
+  });
+  EXPECT_EQ(run("ExcelToOneDArray", sheet, array, 1, 1, 2, 2), -5);
+  EXPECT_EQ(array, V({Variant("v1"), Variant("v2"), Variant()}));
+  std::vector<std::string> t = script2->transcript();
+  EXPECT_NE(std::find(t.begin(), t.end(), "Workbook call Close(False)"), t.end());
+  EXPECT_EQ(t.back(), "release Excel.Application");
+}
+
+TEST_F(ExcelArrays, AttachesToARunningExcelAndQuitsIt) {
+  ObjectRef running = CreateObject("Excel.Application");
+  uint64_t token = RegisterActiveObject("Excel.Application", running);
+  rec->clear();
+  Variant sheet(int32_t{2}), array;
+  EXPECT_EQ(run("ExcelToOneDArray", sheet, array, 1, 1, 1, 1), 1);
+  std::vector<std::string> c = calls();
+  ASSERT_FALSE(c.empty());
+  EXPECT_EQ(c.front(), "Excel.Application get Workbooks") << "no new instance";
+  EXPECT_NE(std::find(c.begin(), c.end(), "Excel.Application call Quit()"), c.end()) << "quit although it was running before";
+  RevokeActiveObject(token);
+}
+
+TEST_F(ExcelArrays, NoExcelAtAll) {
+  ScopedClass broken("Excel.Application", "", []() -> ObjectRef { pm::raise(basic::CannotCreateObject, "no Excel"); });
+  Variant sheet("S"), array;
+  EXPECT_EQ(run("ExcelToTwoDArray", sheet, array, 1, 1, 1, 1), -1);
+}
+
+}  // namespace

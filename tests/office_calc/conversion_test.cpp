@@ -1,0 +1,179 @@
+// The spreadsheet, presentation and publication conversions end to end with
+// LibreOffice and the Ghostscript Distiller, on documents the tests write;
+// and the array readers read back, cell by cell, what the tests wrote.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+
+#include "automation/Automation.h"
+#include "component/CreatePDF.h"
+#include "support/DrawDocs.h"
+#include "support/OfficeDocs.h"
+#include "support/SheetDocs.h"
+#include "support/TestSupport.h"
+
+using namespace pm;
+using namespace pm::test;
+
+namespace {
+
+bool distillerServed() {
+  return ClassRegistry::instance().has("{1CD675B2-ECD1-11D1-B976-00600802DB86}") && !commandOutput("command -v gs").empty();
+}
+
+// Width and height of every page.
+std::vector<std::pair<double, double>> pageSizes(const std::string& pdf) {
+  std::string info = commandOutput("pdfinfo -f 1 -l 999 " + shellQuote(pdf));
+  std::vector<std::pair<double, double>> out;
+  std::regex re(R"(Page\s+\d+ size:\s+([\d.]+) x ([\d.]+))");
+  for (auto it = std::sregex_iterator(info.begin(), info.end(), re); it != std::sregex_iterator(); ++it)
+    out.emplace_back(std::stod((*it)[1]), std::stod((*it)[2]));
+  return out;
+}
+
+class OfficeConversion : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!officeServed() || !ClassRegistry::instance().has("Excel.Application"))
+      GTEST_SKIP() << "the office server is not built (no LibreOffice SDK)";
+    if (!distillerServed()) GTEST_SKIP() << "the Distiller server or Ghostscript is missing";
+    registerCreatePDF();
+    pdf = CreateObject(kCreatePDFProgId);
+    std::filesystem::create_directory(dir.path() + "/tmp");
+    let(pdf, "TempFilePath", Variant(dir.path() + "/tmp/"));
+    Sheet data;
+    data.name = "Data";
+    data.rows = {{SheetCell::str("Item"), SheetCell::str("Price"), SheetCell::str("Sold")},
+                 {SheetCell::str("  Pen "), SheetCell::num(2.5, "0.00"), SheetCell::date("2023-01-02")},
+                 {SheetCell::str("Ink"), SheetCell::num(12345.678, "#,##0.00"), SheetCell::date("2023-12-31")}};
+    Sheet wide = numberGrid("Wide", 4, 6);
+    wide.landscape = true;
+    writeFile(dir.file("book.fods"), makeFods({data, wide}));
+  }
+  bool tempLeft() const {
+    for (const auto& e : std::filesystem::directory_iterator(dir.path() + "/tmp"))
+      if (e.path().extension() == ".ps") return true;
+    return false;
+  }
+  TempDir dir;
+  ObjectRef pdf;
+};
+
+TEST_F(OfficeConversion, MultiSheetWorkbookKeepsEachSheetsOrientation) {
+  call(pdf, "CreatePDFfromMultiExcel",
+       {Arg(dir.file("multi.pdf")), Arg(dir.file("book.fods")), Arg(V({Variant("Data"), Variant(int16_t{2})})),
+        Arg(V({Variant("A1:C3"), Variant("A1:F4")}))});
+  auto sizes = pageSizes(dir.file("multi.pdf"));
+  ASSERT_EQ(sizes.size(), 2u);
+  EXPECT_LT(sizes[0].first, sizes[0].second) << "the portrait sheet";
+  EXPECT_GT(sizes[1].first, sizes[1].second) << "the landscape sheet";
+  EXPECT_FALSE(tempLeft());
+}
+
+TEST_F(OfficeConversion, PasswordWorkbookToLandscapePdf) {
+  ObjectRef app = CreateObject("Excel.Application");
+  ObjectRef wb = objectOf(call(objectOf(get(app, "Workbooks")), "Open", {Arg(dir.file("book.fods"))}));
+  call(wb, "SaveAs", {Arg(dir.file("locked.ods")), Named("Password", Variant("pw"))});
+  call(app, "Quit");
+  call(pdf, "CreatePDFfromExcel",
+       {Arg(dir.file("locked.pdf")), Arg(dir.file("locked.ods")), Arg("Data"), Arg("A1:C3"), Arg("pw"), Arg(""), Arg(true),
+        Arg(true), Arg("Prices &P"), Arg(int32_t{1})});
+  auto sizes = pageSizes(dir.file("locked.pdf"));
+  ASSERT_EQ(sizes.size(), 1u);
+  EXPECT_GT(sizes[0].first, sizes[0].second);
+  try {
+    call(pdf, "CreatePSfromExcel", {Arg(dir.file("x.ps")), Arg(dir.file("locked.ods")), Arg("Data"), Arg("A1"), Arg("nope")});
+    FAIL() << "a wrong password opened the workbook";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), 1004);
+    EXPECT_EQ(e.source(), "Pressmark");
+    EXPECT_NE(e.description().find("password"), std::string::npos) << e.description();
+  }
+}
+
+TEST_F(OfficeConversion, ArraysHoldWhatTheWorkbookHolds) {
+  Variant book(dir.file("book.fods")), sheet("Data"), values, texts, oneD;
+  EXPECT_EQ(CInt(call(pdf, "ExcelToTwoDArray", {ByRef(book), ByRef(sheet), Arg(int32_t{1}), Arg(int32_t{1}), Arg(int32_t{3}),
+                                                  Arg(int32_t{3}), ByRef(values), Arg(true)})),
+            1);
+  ASSERT_TRUE(values.isArray());
+  const Array& v = values.array();
+  EXPECT_EQ(v.ubound(1), 2);
+  EXPECT_EQ(v.ubound(2), 2);
+  EXPECT_EQ(v.at({0, 0}), Variant("Item"));
+  EXPECT_EQ(v.at({1, 0}), Variant("  Pen ")) << "values are not trimmed";
+  EXPECT_EQ(v.at({1, 1}), Variant(2.5));
+  EXPECT_EQ(v.at({2, 1}), Variant(12345.678));
+  EXPECT_EQ(v.at({1, 2}), Variant(MakeDate(2023, 1, 2)));
+  EXPECT_EQ(v.at({2, 2}), Variant(MakeDate(2023, 12, 31)));
+  EXPECT_EQ(CInt(call(pdf, "ExcelToTwoDArray", {ByRef(book), ByRef(sheet), Arg(int32_t{2}), Arg(int32_t{1}), Arg(int32_t{3}),
+                                                  Arg(int32_t{3}), ByRef(texts)})),
+            1);
+  EXPECT_EQ(texts.array().at({0, 1}), Variant("2.50"));
+  EXPECT_EQ(texts.array().at({1, 1}), Variant("12,345.68"));
+  EXPECT_EQ(texts.array().at({1, 2}), Variant("2023-12-31"));
+  Variant second(int16_t{2});
+  EXPECT_EQ(CInt(call(pdf, "ExcelToOneDArray", {ByRef(book), ByRef(sheet), Arg(int32_t{2}), Arg(int32_t{1}), Arg(int32_t{2}),
+                                                  Arg(int32_t{3}), ByRef(oneD)})),
+            1);
+  EXPECT_EQ(oneD, V({Variant("Pen"), Variant("2.50"), Variant("2023-01-02")}));
+  Variant grid;
+  EXPECT_EQ(CInt(call(pdf, "ExcelToTwoDArray", {ByRef(book), ByRef(second), Arg(int32_t{3}), Arg(int32_t{5}), Arg(int32_t{4}),
+                                                  Arg(int32_t{6}), ByRef(grid), Arg(true)})),
+            1);
+  for (int i = 0; i < 2; ++i)
+    for (int j = 0; j < 2; ++j) EXPECT_EQ(grid.array().at({i, j}), Variant((3 + i) * 1000.0 + 5 + j));
+  Variant missingSheet("Nope"), wrong("x");
+  EXPECT_EQ(CInt(call(pdf, "ExcelToOneDArray", {ByRef(book), ByRef(missingSheet), Arg(int32_t{1}), Arg(int32_t{1}),
+                                                  Arg(int32_t{1}), Arg(int32_t{1}), ByRef(oneD)})),
+            -4);
+  EXPECT_EQ(CInt(call(pdf, "ExcelToOneDArray", {ByRef(book), ByRef(sheet), Arg(int32_t{1}), Arg(int32_t{1}), Arg(int32_t{1}),
+                                                  Arg(int32_t{1}), ByRef(wrong)})),
+            -2);
+}
+
+TEST_F(OfficeConversion, PresentationSlidesAndOrientation) {
+  writeFile(dir.file("show.fodp"), makeFodp(4));
+  call(pdf, "CreatePDFfromPowerPoint",
+       {Arg(dir.file("part.pdf")), Arg(dir.file("show.fodp")), Arg(int32_t{2}), Arg(int32_t{3}), Arg(true)});
+  auto part = pageSizes(dir.file("part.pdf"));
+  ASSERT_EQ(part.size(), 2u);
+  EXPECT_GT(part[0].first, part[0].second) << "horizontal slides";
+  call(pdf, "CreatePDFfromPowerPoint2", {Arg(dir.file("all.pdf")), Arg(dir.file("show.fodp"))});
+  auto all = pageSizes(dir.file("all.pdf"));
+  ASSERT_EQ(all.size(), 4u) << "-1 to -1 prints every slide";
+  EXPECT_LT(all[0].first, all[0].second) << "orientation 2 when not asked for horizontal";
+  EXPECT_FALSE(tempLeft());
+  try {
+    call(pdf, "CreatePSfromPowerPoint", {Arg(dir.file("x.ps")), Arg(dir.file("show.fodp")), Arg(int32_t{3}), Arg(int32_t{9})});
+    FAIL() << "a slide range beyond the presentation printed";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.source(), "Pressmark");
+    EXPECT_NE(e.description().find("out of range"), std::string::npos) << e.description();
+  }
+}
+
+TEST_F(OfficeConversion, PublicationsPrintWholeAndUnreadableOnesFailClearly) {
+  writeFile(dir.file("leaflet.fodg"), makeFodg(3));
+  Variant distillerName("");
+  call(pdf, "CreatePDFfromPub", {Arg(dir.file("leaflet.pdf")), Arg(dir.file("leaflet.fodg")), ByRef(distillerName)});
+  auto sizes = pageSizes(dir.file("leaflet.pdf"));
+  EXPECT_EQ(sizes.size(), 3u);
+  EXPECT_EQ(distillerName, Variant("Acrobat Distiller"));
+  EXPECT_FALSE(tempLeft());
+  // A publisher file is a compound document the tests cannot write; a file
+  // that only carries the name is refused with the reason.
+  writeFile(dir.file("fake.pub"), "not a publication");
+  try {
+    call(pdf, "CreatePSfromPub2", {Arg(dir.file("fake.ps")), Arg(dir.file("fake.pub"))});
+    FAIL() << "an unreadable publication printed";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), static_cast<int32_t>(0x80004005u));
+    EXPECT_EQ(e.source(), "Pressmark");
+    EXPECT_NE(e.description().find("Publisher cannot open the file " + dir.file("fake.pub")), std::string::npos)
+        << e.description();
+  }
+}
+
+}  // namespace
