@@ -55,6 +55,7 @@
 #include "automation/Automation.h"
 #include "automation/surfaces/Office.h"
 #include "servers/office/OfficeBridge.h"
+#include "servers/office/OpenModel.h"
 #include "servers/office/UnoUtil.h"
 #include "system/CodePage.h"
 #include "system/Files.h"
@@ -83,38 +84,6 @@ constexpr int32_t kErrCannotOpen = 5174;
 constexpr int32_t kErrCommandFailed = 4198;
 
 [[noreturn]] void fail(int32_t number, const std::string& description) { raise(number, description, kSource); }
-
-constexpr const char* kGenericPostScript = "Generic PostScript Printer";
-
-// Printers this server can print to: the PostScript printers that need no
-// queue (the generic one and the Distiller printer under its names, also the
-// ones the Distiller registry keys give), and every CUPS queue.
-bool printerKnown(const std::string& name) {
-  if (Trim(name).empty()) return false;
-  for (const char* n : {kGenericPostScript, "Acrobat Distiller", "Adobe PDF"})
-    if (LCase(name) == LCase(n)) return true;
-  bool found = false;
-  ignoreErrors([&] {
-    clsRegistry reg;
-    for (const char* v : {"5.0", "6.0", "7.0", "8.0", "9.0", "10.0"}) {
-      std::string key = std::string("SOFTWARE\\Adobe\\Acrobat Distiller\\") + v + "\\PrinterName";
-      if (reg.OpenRegistry(HKEY_LOCAL_MACHINE, key) != 0) {
-        bool raw = false;
-        if (LCase(CStr(reg.GetValue("", raw))) == LCase(name)) found = true;
-      }
-    }
-  });
-  if (found) return true;
-  ignoreErrors([&] {
-    auto spooler = makeCupsSpooler();
-    Spooler::Handle h = 0;
-    if (spooler && spooler->openPrinter(name, kPrinterAllAccess, h)) {
-      found = true;
-      spooler->closePrinter(h);
-    }
-  });
-  return found;
-}
 
 int32_t pointsTo100thMm(double points) { return static_cast<int32_t>(points * 2540.0 / 72.0 + (points >= 0 ? 0.5 : -0.5)); }
 double hundredthMmToPoints(int32_t v) { return static_cast<double>(v) * 72.0 / 2540.0; }
