@@ -97,6 +97,19 @@ TEST_F(PdfTest, FullSaveOntoTheOpenFileWorks) {
   EXPECT_EQ(dir.names(), std::vector<std::string>{"doc.pdf"});
 }
 
+TEST_F(PdfTest, SavingOverAFileKeepsItsMode) {
+  ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+  ObjectRef d = openPDDoc(path);
+  call(d, "SetInfo", {"Author", "Kept mode"});
+  for (int32_t flags : {acrobat::kSaveFull, int32_t{0}}) {
+    EXPECT_TRUE(CBool(call(d, "Save", {flags, path})));
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u) << "save flags " << flags;
+  }
+  EXPECT_EQ(fixture::readBack(path).author, "Kept mode");
+}
+
 TEST_F(PdfTest, LinearizedSaveWritesALinearizedFile) {
   ObjectRef d = openPDDoc(path);
   std::string out = dir.file("linear.pdf");

@@ -34,6 +34,16 @@ bool looksLikePdf(const std::string& path) {
   return head.find("%PDF-") != std::string_view::npos;
 }
 
+// New files get the usual mode for the caller's umask; an existing file
+// keeps its own.
+mode_t modeFor(const std::string& target) {
+  struct stat st;
+  if (stat(target.c_str(), &st) == 0) return st.st_mode & 07777;
+  mode_t um = umask(0);
+  umask(um);
+  return 0666 & ~um;
+}
+
 // A temporary file beside the target, so the final rename stays on one file
 // system and is atomic.
 std::string tempBeside(const std::string& target) {
@@ -52,18 +62,7 @@ std::string tempBeside(const std::string& target) {
     throw AutomationError(mu::kErrEngine, mu::kEngineSource,
                           "Cannot write beside " + target + ": " + std::strerror(e));
   }
-  // New files get the usual mode for the caller's umask; an existing file
-  // keeps its own.
-  struct stat st;
-  mode_t mode;
-  if (stat(target.c_str(), &st) == 0) {
-    mode = st.st_mode & 07777;
-  } else {
-    mode_t um = umask(0);
-    umask(um);
-    mode = 0666 & ~um;
-  }
-  fchmod(fd, mode);
+  fchmod(fd, modeFor(target));
   close(fd);
   return std::string(buf.data());
 }
@@ -364,6 +363,8 @@ void Doc::save(const std::string& target, bool full, bool linearize, bool garbag
     }
     pdf_save_document(c, d, tmpName, &opts);
   });
+  // MuPDF writes its output file anew, with the default mode.
+  chmod(tmpName, modeFor(target));
   if (rename(tmp.path.c_str(), target.c_str()) != 0) {
     int e = errno;
     throw AutomationError(mu::kErrEngine, mu::kEngineSource, "Cannot save " + target + ": " + std::strerror(e));
