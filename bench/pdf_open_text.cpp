@@ -17,48 +17,14 @@
 
 #include "automation/Automation.h"
 #include "automation/surfaces/Acrobat.h"
+#include "PdfFilesBench.h"
 
 using namespace pm;
 using Clock = std::chrono::steady_clock;
 
 namespace {
 
-void writeDocument(const std::string& path, int pages) {
-  std::vector<std::string> objs;  // object n at index n-1
-  objs.push_back("<< /Type /Catalog /Pages 2 0 R >>");
-  objs.push_back("");  // pages tree, filled below
-  objs.push_back("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>");
-  std::string kids;
-  for (int p = 0; p < pages; ++p) {
-    std::ostringstream content;
-    for (int l = 0; l < 40; ++l)
-      content << "BT /F1 11 Tf 50 " << (760 - l * 18) << " Td (Page " << p + 1 << " line " << l + 1
-              << ": the quick brown fox jumps over the lazy dog) Tj ET\n";
-    std::string c = content.str();
-    objs.push_back("<< /Length " + std::to_string(c.size()) + " >>\nstream\n" + c + "endstream");
-    int contentObj = static_cast<int>(objs.size());
-    objs.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 3 0 R >> >> "
-                   "/Contents " + std::to_string(contentObj) + " 0 R >>");
-    kids += std::to_string(objs.size()) + " 0 R ";
-  }
-  objs[1] = "<< /Type /Pages /Count " + std::to_string(pages) + " /Kids [" + kids + "] >>";
-  std::ostringstream out;
-  out << "%PDF-1.4\n";
-  std::vector<long> offsets;
-  for (size_t i = 0; i < objs.size(); ++i) {
-    offsets.push_back(static_cast<long>(out.tellp()));
-    out << i + 1 << " 0 obj\n" << objs[i] << "\nendobj\n";
-  }
-  long xref = static_cast<long>(out.tellp());
-  out << "xref\n0 " << objs.size() + 1 << "\n0000000000 65535 f \n";
-  char buf[32];
-  for (long o : offsets) {
-    std::snprintf(buf, sizeof buf, "%010ld 00000 n \n", o);
-    out << buf;
-  }
-  out << "trailer\n<< /Size " << objs.size() + 1 << " /Root 1 0 R >>\nstartxref\n" << xref << "\n%%EOF\n";
-  std::ofstream(path, std::ios::binary) << out.str();
-}
+using pdfbench::writeDocument;
 
 double serverRun(const std::string& path, long& chars) {
   auto t0 = Clock::now();
