@@ -29,6 +29,13 @@ struct ViewerSession {
   // answer is not looked at) and shown in a viewer window.
   void openInViewer(const Variant& path);
 
+  // The window closed without asking, the document closed, the viewer left.
+  void closeViewer() {
+    call(avdoc, "Close", {Variant(true)});
+    call(pddoc, "Close");
+    call(app, "Exit");
+  }
+
   // In the order the objects were made.
   void release() {
     app.reset();

@@ -35,9 +35,7 @@ Variant FindTextInPDF(CreatePDF&, Frame& f) {
       call(s.app, "Show");
       call(s.pddoc, "Close");
     } else {
-      call(s.avdoc, "Close", {Variant(true)});
-      call(s.pddoc, "Close");
-      call(s.app, "Exit");
+      s.closeViewer();
     }
     s.release();
   });
@@ -66,9 +64,7 @@ Variant CreateBookmarksInPDF(CreatePDF&, Frame& f) {
       call(s.bookmark, "SetTitle", {title});
     }
     call(s.pddoc, "Save", {Variant(int32_t(acrobat::kSaveIncremental)), strPDFFile});
-    call(s.avdoc, "Close", {Variant(true)});
-    call(s.pddoc, "Close");
-    call(s.app, "Exit");
+    s.closeViewer();
     s.release();
   });
   return {};
@@ -86,9 +82,7 @@ Variant CreateLinksInPDF(CreatePDF&, Frame& f) {
       call(js, "AddWebLinks");
     }
     call(s.pddoc, "Save", {Variant(int32_t(acrobat::kSaveIncremental)), strPDFFile});
-    call(s.avdoc, "Close", {Variant(true)});
-    call(s.pddoc, "Close");
-    call(s.app, "Exit");
+    s.closeViewer();
     s.release();
   });
   return {};
