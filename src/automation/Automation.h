@@ -7,4 +7,5 @@
 #include "automation/Dispatch.h"
 #include "automation/Error.h"
 #include "automation/Events.h"
+#include "automation/TextCompare.h"
 #include "automation/Variant.h"

@@ -8,6 +8,7 @@
 
 #include "automation/Dispatch.h"
 #include "automation/Error.h"
+#include "automation/TextCompare.h"
 
 namespace pm {
 
@@ -435,24 +436,15 @@ std::string RTrim(std::string_view s) {
 }
 std::string Trim(std::string_view s) { return LTrim(RTrim(s)); }
 
-std::string UCase(std::string_view s) {
-  std::string r(s);
-  for (char& c : r) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return r;
-}
-std::string LCase(std::string_view s) {
-  std::string r(s);
-  for (char& c : r) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return r;
-}
+std::string UCase(std::string_view s) { return UpperText(s); }
+std::string LCase(std::string_view s) { return LowerText(s); }
 
 int Compare(const Variant& a, const Variant& b, bool textCompare) {
   if (a.isNull() || b.isNull()) nullUse();
   auto numericLike = [](const Variant& v) { return v.isNumeric() || v.type() == VT::Date; };
   bool aStr = a.isString(), bStr = b.isString();
   if (aStr && bStr) {
-    int c = textCompare ? LCase(a.asString()).compare(LCase(b.asString())) : a.asString().compare(b.asString());
-    return c < 0 ? -1 : c > 0 ? 1 : 0;
+    return StrComp(a.asString(), b.asString(), textCompare);
   }
   if ((aStr && b.isEmpty()) || (a.isEmpty() && bStr)) {
     const std::string& s = aStr ? a.asString() : b.asString();

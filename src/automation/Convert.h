@@ -37,11 +37,12 @@ bool IsNumeric(const Variant& v);
 std::string Trim(std::string_view s);
 std::string LTrim(std::string_view s);
 std::string RTrim(std::string_view s);
+// Every script's letters change case (see TextCompare.h).
 std::string UCase(std::string_view s);
 std::string LCase(std::string_view s);
 
 // Basic comparison of two Variants: numbers numerically, strings by binary
-// (or text, case-insensitive) comparison, a number is less than a string,
+// (or text: case-insensitive in every script) comparison, a number is less than a string,
 // Empty reads as 0 or "". Null in either raises 94. Returns -1, 0 or 1.
 int Compare(const Variant& a, const Variant& b, bool textCompare = false);
 

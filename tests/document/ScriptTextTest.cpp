@@ -1,0 +1,40 @@
+#include <gtest/gtest.h>
+
+#include <clocale>
+
+#include "automation/Automation.h"
+#include "document/ScriptText.h"
+
+using namespace pm;
+
+TEST(ScriptText, NumbersAreScriptTextInAnyLocale) {
+  // A locale with a decimal comma must not change the script.
+  std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
+  struct Case {
+    Variant v;
+    const char* text;
+  };
+  const Case cases[] = {
+      {Variant(int32_t(12)), "12"}, {Variant(-3.0), "-3"},      {Variant(0.5), "0.5"},
+      {Variant(-0.0), "0"},         {Variant("72"), "72"},      {Variant(1.25e20), "1.25E+20"},
+      {Variant(2.0 / 3.0), "0.666666666666667"}, {Variant(true), "-1"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(script::Number(c.v), c.text);
+  std::setlocale(LC_NUMERIC, "C");
+  // A caller's text that is not a number never reaches the script.
+  try {
+    script::Number(Variant("0);app.launchURL('x')"));
+    ADD_FAILURE() << "no error";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), 13);
+  }
+}
+
+TEST(ScriptText, QuoteEscapesEverythingThatEndsALiteral) {
+  EXPECT_EQ(script::Quote("plain"), "\"plain\"");
+  EXPECT_EQ(script::Quote("a\"b'c\\d"), "\"a\\\"b\\'c\\\\d\"");
+  EXPECT_EQ(script::Quote("l1\r\nl2\tx"), "\"l1\\r\\nl2\\tx\"");
+  EXPECT_EQ(script::Quote(std::string("\x01\x7F", 2)), "\"\\u0001\\u007F\"");
+  EXPECT_EQ(script::Quote("Ж\u2028z\u2029"), "\"Ж\\u2028z\\u2029\"");
+  EXPECT_EQ(script::Quote("\");app.alert(1);//"), "\"\\\");app.alert(1);//\"");
+}
