@@ -1,0 +1,148 @@
+// A bookmark tree played by the recording server: every bookmark is a
+// recorded object named by its id, "Children" answers the current list (null
+// for none, as the viewer does), "Name" its name, and "createChild" and
+// "Remove" change the tree the way the viewer does (a position past the end
+// appends). Each scripted member can be made to fail for one id.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "automation/Automation.h"
+#include "component/ModuleState.h"
+#include "document/Document.h"
+#include "servers/recording/Recorder.h"
+
+namespace bmtest {
+
+using namespace pm;
+using pm::recording::RecordedObject;
+using pm::recording::Recorder;
+using Lines = std::vector<std::string>;
+
+struct Item {
+  std::string id, name;
+  std::vector<Item> kids;
+};
+
+struct Tree {
+  std::map<std::string, std::vector<std::string>> kids;  // id -> child ids
+  std::map<std::string, std::string> names;
+  std::map<std::string, std::string> parent;
+  std::set<std::string> failing;  // "id|member" that raise
+  Recorder* rec = nullptr;
+
+  void add(const std::string& parentId, const Item& i) {
+    kids[parentId].push_back(i.id);
+    names[i.id] = i.name;
+    parent[i.id] = parentId;
+    for (const Item& k : i.kids) add(i.id, k);
+  }
+  bool fails(const RecordedObject& o, const char* member) const {
+    return failing.count(o.name() + "|" + member) > 0;
+  }
+};
+
+class BookmarkModel : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    rec = Recorder::create();
+    rec->registerClass("AcroExch.PDDoc");
+    rec->on("AcroExch.PDDoc", "Open").returns(Variant(true));
+    rec->on("AcroExch.PDDoc", "GetJSObject").returnsObject("JSO");
+    moduleState().strOpenDocumentPath = "/docs/a.pdf";
+    tree = std::make_shared<Tree>();
+    tree->rec = rec.get();
+    Tree* t = tree.get();
+    Recorder* r = rec.get();
+    rec->on("JSO", "BookMarkRoot").does([t, r](RecordedObject& self, std::span<const Arg>) -> Variant {
+      if (t->fails(self, "BookMarkRoot")) raise(1234, "no outline", self.name());
+      return Variant(ObjectRef(r->make("Root", nullptr)));
+    });
+    rec->on("*", "Children").does([t, r](RecordedObject& self, std::span<const Arg>) -> Variant {
+      if (t->fails(self, "Children")) raise(5, "no children", self.name());
+      auto it = t->kids.find(self.name());
+      if (it == t->kids.end() || it->second.empty()) return Variant::null();
+      std::vector<Variant> items;
+      for (const std::string& id : it->second) items.emplace_back(ObjectRef(r->make(id, nullptr)));
+      return Variant(Array::vector(std::move(items)));
+    });
+    rec->on("*", "Name").does([t](RecordedObject& self, std::span<const Arg>) -> Variant {
+      if (t->fails(self, "Name")) raise(5, "no name", self.name());
+      return Variant(t->names[self.name()]);
+    });
+    rec->on("*", "createChild").does([t](RecordedObject& self, std::span<const Arg> args) -> Variant {
+      if (t->fails(self, "createChild")) raise(5, "cannot create", self.name());
+      std::string name = CStr(args[0].get());
+      std::string id = t->names.count(name) ? name + "'" : name;
+      auto& list = t->kids[self.name()];
+      int32_t at = std::clamp(CLng(args[2].get()), int32_t(0), static_cast<int32_t>(list.size()));
+      list.insert(list.begin() + at, id);
+      t->names[id] = name;
+      t->parent[id] = self.name();
+      return Variant();
+    });
+    rec->on("*", "Remove").does([t](RecordedObject& self, std::span<const Arg>) -> Variant {
+      if (t->fails(self, "Remove")) raise(5, "cannot remove", self.name());
+      auto& list = t->kids[t->parent[self.name()]];
+      std::erase(list, self.name());
+      return Variant();
+    });
+    for (const char* member : {"Execute", "setAction", "Color", "Style", "Open"}) {
+      std::string m = member;
+      rec->on("*", member).does([t, m](RecordedObject& self, std::span<const Arg>) -> Variant {
+        if (t->fails(self, m.c_str())) raise(5, "cannot " + m, self.name());
+        return Variant();
+      });
+    }
+  }
+  // A Document over the model with these top-level bookmarks.
+  ObjectRef open(const std::vector<Item>& top = {}) {
+    for (const Item& i : top) tree->add("Root", i);
+    ObjectRef d = createDocument();
+    rec->clear();
+    return d;
+  }
+  // The transcript without the releases, which only show object lifetimes.
+  Lines calls() const {
+    Lines out;
+    for (const std::string& l : rec->transcript())
+      if (l.rfind("release ", 0) != 0) out.push_back(l);
+    return out;
+  }
+  // The tree as "name(child, child)" lists, for checking its shape.
+  std::string shape(const std::string& id = "Root") const {
+    std::string s;
+    auto it = tree->kids.find(id);
+    if (it == tree->kids.end()) return s;
+    for (const std::string& k : it->second) {
+      if (!s.empty()) s += ", ";
+      s += tree->names[k];
+      std::string sub = shape(k);
+      if (!sub.empty()) s += "(" + sub + ")";
+    }
+    return s;
+  }
+
+  std::shared_ptr<Recorder> rec;
+  std::shared_ptr<Tree> tree;
+};
+
+// An error of the expected number, passed on with the component as source.
+template <class Body>
+void expectPassedOn(Body&& body, int32_t number, const std::string& what) {
+  try {
+    body();
+    ADD_FAILURE() << what << " did not raise";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), number) << what << ": " << e.description();
+    EXPECT_EQ(e.source(), "Pressmark") << what << ": " << e.description();
+  }
+}
+
+}  // namespace bmtest
