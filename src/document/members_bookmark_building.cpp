@@ -55,7 +55,7 @@ struct ChildPlan {
   std::string name;
   Variant colour;
   int32_t style = 0;
-  int32_t index = 0;
+  int16_t index = 0;
   bool expand = false;
   std::string action;  // composed once: every match gets the same
 };
@@ -67,7 +67,7 @@ void createUnderMatch(Document& d, const ObjectRef& b, const NameRule& rule, con
   for (const ObjectRef& c : Children(b)) {
     std::string name;
     if (NameOf(c, name) && rule.matches(name)) {
-      if (ignoreErrors([&] { call(c, "createChild", {plan.name, plan.action, plan.index}); })) {
+      if (ignoreErrors([&] { call(c, "createChild", {plan.name, plan.action, Variant(plan.index)}); })) {
         ++d.lngWalkCount;
         if (!plan.expand) ignoreErrors([&] { let(c, "Open", Variant(false)); });
         ObjectRef made;
@@ -109,7 +109,7 @@ Variant CreateChildBookmark(Document& d, Frame& f) {
           plan.action = toPage ? goToPageAndScroll(p0, x, y) : nextPageAndScroll(x, y);
         }
       }
-      call(root, "createChild", {plan.name, plan.action, plan.index});
+      call(root, "createChild", {plan.name, plan.action, Variant(plan.index)});
       if (!plan.expand) let(root, "Open", Variant(false));
       ObjectRef made = madeChild(root, plan.index);
       if (plan.colour.isArray()) let(made, "Color", plan.colour);
