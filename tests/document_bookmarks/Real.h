@@ -1,0 +1,51 @@
+// The Document's bookmark members working for real through the MuPDF
+// server, on documents the tests make, read back from the saved file by
+// qpdf (independently of the engine the server uses).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "../pdfserver/Fixtures.h"
+#include "automation/Automation.h"
+#include "component/ModuleState.h"
+#include "document/Document.h"
+
+namespace realbm {
+
+using namespace pm;
+using Lines = std::vector<std::string>;
+
+// The outline of a file as qpdf reads it, one line per bookmark in display
+// order, indented two spaces per level: "Title|C=...|F=...|Count=...|JS=..."
+// (an entry the bookmark lacks is left empty).
+Lines outlineLines(const std::string& path);
+// Only the titles, indented the same way.
+Lines outlineTitles(const std::string& path);
+
+// Three pages of text, and an outline of several levels with a repeated
+// name, names in Cyrillic and a name holding "~":
+//   Intro (Intro, Terms ~ conditions), Введение (Глава (Deep)), Summary
+fixture::DocSpec outlinedSpec();
+// The same pages without an outline.
+fixture::DocSpec plainSpec();
+
+class RealBookmarks : public ::testing::Test {
+ protected:
+  std::string make(const std::string& name, const fixture::DocSpec& spec) {
+    std::string p = dir.file(name);
+    fixture::makePdf(p, spec);
+    return p;
+  }
+  ObjectRef open(const std::string& path) {
+    moduleState().strOpenDocumentPath = path;
+    ObjectRef d = createDocument();
+    EXPECT_NO_THROW(get(d, "NumPages")) << path;
+    return d;
+  }
+  fixture::TempDir dir;
+};
+
+}  // namespace realbm

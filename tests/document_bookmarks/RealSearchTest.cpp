@@ -1,0 +1,128 @@
+// Bookmark search and change over the MuPDF server, read back with qpdf.
+#include "Real.h"
+
+namespace realbm {
+namespace {
+
+TEST_F(RealBookmarks, ListingAndMatching) {
+  ObjectRef d = open(make("outlined.pdf", outlinedSpec()));
+  Variant names;
+  EXPECT_EQ(call(d, "GetBookmarks", {ByRef(names)}), Variant(int32_t(7)));
+  EXPECT_EQ(names, V({"Intro", "Intro", "Terms ~ conditions", "Введение", "Глава", "Deep", "Summary"}));
+  struct Case {
+    std::vector<Arg> args;
+    bool exists;
+  };
+  const std::vector<Case> cases = {
+      {{"intro"}, true},           {{"intro", true}, false},     {{"Int", false, false}, true},
+      {{"~"}, false},              {{"~ cond", false, false}, true}, {{"ВВЕДЕНИЕ"}, true},
+      {{"глава", true}, false},    {{"ЛАВ", false, false}, true}, {{"Deep end"}, false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(call(d, "BookmarkExists", std::span<const Arg>(c.args)), Variant(c.exists)) << CStr(c.args[0].get());
+
+  ObjectRef bare = open(make("bare.pdf", plainSpec()));
+  names = Variant("untouched");
+  EXPECT_EQ(call(bare, "GetBookmarks", {ByRef(names)}), Variant(int32_t(0)));
+  ASSERT_TRUE(names.isArray());
+  EXPECT_EQ(names.array().ubound(1), -1);
+  EXPECT_EQ(call(bare, "BookmarkExists", {"Intro"}), Variant(false));
+  EXPECT_EQ(call(bare, "RemoveBookmark"), Variant(int32_t(0)));
+  EXPECT_EQ(call(bare, "ExecuteBookmark", {"Intro"}), Variant(false));
+}
+
+TEST_F(RealBookmarks, ChangesAreSavedInTheOutline) {
+  std::string path = make("outlined.pdf", outlinedSpec());
+  ObjectRef d = open(path);
+  EXPECT_EQ(call(d, "SetBookmarkColor", {V({"RGB", 1, 0, 0}), "intro"}), Variant(int32_t(1)))
+      << "the first match of the top level; its children are not searched";
+  EXPECT_EQ(call(d, "SetBookmarkStyle", {2, "глава"}), Variant(int32_t(1)));
+  EXPECT_EQ(call(d, "SetBookmarkStyle", {3, "Deep", true}), Variant(int32_t(1)));
+  EXPECT_EQ(call(d, "SetBookmarkName", {"Overview", "Summary"}), Variant(int32_t(1)));
+  EXPECT_EQ(call(d, "SetBookmarkAction", {"this.pageNum = 2;", "terms ~", false, false}), Variant(int32_t(1)));
+  // Level 2: the two children of Intro and Глава, grey and italic.
+  EXPECT_EQ(call(d, "SetBookmarkProperty", {V({"G", 0.5}), 1, 2}), Variant(int32_t(3)));
+  EXPECT_EQ(call(d, "SetBookmarkExpanded", {false}), Variant(int32_t(7)));
+  call(d, "Save", {1});
+  EXPECT_EQ(outlineLines(path), (Lines{
+                                    "Intro|C=[1 0 0]|F=|Count=-2|JS=",
+                                    "  Intro|C=[0.5 0.5 0.5]|F=1|Count=|JS=",
+                                    "  Terms ~ conditions|C=[0.5 0.5 0.5]|F=1|Count=|JS=this.pageNum = 2;",
+                                    "Введение|C=|F=|Count=-1|JS=",
+                                    "  Глава|C=[0.5 0.5 0.5]|F=1|Count=-1|JS=",
+                                    "    Deep|C=|F=3|Count=|JS=",
+                                    "Overview|C=|F=|Count=|JS=",
+                                }));
+  EXPECT_EQ(call(d, "SetBookmarkExpanded", {true}), Variant(int32_t(7)));
+  // Style 9 is no style: it becomes normal.
+  EXPECT_EQ(call(d, "SetBookmarkStyle", {9, "", false, true, true}), Variant(int32_t(7)));
+  call(d, "Save", {1});
+  Lines after = outlineLines(path);
+  ASSERT_EQ(after.size(), 7u);
+  EXPECT_EQ(after[0], "Intro|C=[1 0 0]|F=|Count=2|JS=");
+  EXPECT_EQ(after[4], "  Глава|C=[0.5 0.5 0.5]|F=|Count=1|JS=");
+}
+
+TEST_F(RealBookmarks, RemovingTakesChildrenAlong) {
+  std::string path = make("outlined.pdf", outlinedSpec());
+  ObjectRef d = open(path);
+  // The top Intro goes with its children, which are not visited again.
+  EXPECT_EQ(call(d, "RemoveBookmark", {"Intro", false, true, true}), Variant(int32_t(1)));
+  EXPECT_EQ(call(d, "RemoveBookmark", {"deep"}), Variant(int32_t(1)));
+  call(d, "Save", {1});
+  EXPECT_EQ(outlineTitles(path), (Lines{"Введение", "  Глава", "Summary"}));
+  EXPECT_EQ(call(d, "RemoveBookmark"), Variant(int32_t(2)));
+  call(d, "Save", {1});
+  EXPECT_TRUE(outlineTitles(path).empty());
+}
+
+TEST_F(RealBookmarks, ExecutingMovesTheView) {
+  ObjectRef d = open(make("outlined.pdf", outlinedSpec()));
+  ObjectRef js = objectOf(call(d, "CreateJavaScriptObject"));
+  EXPECT_EQ(CLng(get(js, "pageNum")), 0);
+  EXPECT_EQ(call(d, "ExecuteBookmark", {"summary"}), Variant(true));
+  EXPECT_EQ(CLng(get(js, "pageNum")), 1);
+  EXPECT_EQ(call(d, "ExecuteBookmark", {"ГЛАВА"}), Variant(true));
+  EXPECT_EQ(CLng(get(js, "pageNum")), 2);
+  EXPECT_EQ(call(d, "ExecuteBookmark", {"Nowhere"}), Variant(false));
+  EXPECT_EQ(CLng(get(js, "pageNum")), 2);
+  // An action that fails is no executed bookmark.
+  EXPECT_EQ(call(d, "SetBookmarkAction", {"this.noSuchMethod();", "Summary"}), Variant(int32_t(1)));
+  EXPECT_EQ(call(d, "ExecuteBookmark", {"Summary"}), Variant(false));
+}
+
+TEST_F(RealBookmarks, AnOutlineThatLoopsBackEnds) {
+  fixture::DocSpec spec = outlinedSpec();
+  spec.loopOutline = true;
+  ObjectRef d = open(make("loop.pdf", spec));
+  Variant names;
+  int32_t n = CLng(call(d, "GetBookmarks", {ByRef(names)}));
+  EXPECT_GT(n, 7);
+  EXPECT_LT(n, 100000);
+  EXPECT_EQ(call(d, "BookmarkExists", {"Nowhere"}), Variant(false));
+  EXPECT_EQ(call(d, "ExecuteBookmark", {"Nowhere"}), Variant(false));
+  EXPECT_EQ(CLng(call(d, "SetBookmarkExpanded", {false})), n);
+  EXPECT_EQ(call(d, "CreateChildBookmark", {"Kid", "Nowhere"}), Variant(int16_t(0)));
+}
+
+TEST_F(RealBookmarks, TextFileToArrayOnTheDocument) {
+  ObjectRef d = open(make("bare.pdf", plainSpec()));
+  std::string file = dir.file("table.txt");
+  fixture::writeFile(file, "a,b,c\r\nd\r\n\"e\",f\r\n");
+  Variant rows;
+  EXPECT_EQ(call(d, "TextFileToArray", {file, ByRef(rows), "", true}), Variant(int16_t(1)));
+  Array expected = Array::matrix(3, 3);
+  expected.set({0, 0}, "a");
+  expected.set({0, 1}, "b");
+  expected.set({0, 2}, "c");
+  expected.set({1, 0}, "d");
+  expected.set({2, 0}, "e");
+  expected.set({2, 1}, "f");
+  EXPECT_EQ(rows, Variant(expected));
+  EXPECT_EQ(call(d, "TextFileToArray", {dir.file("missing.txt"), ByRef(rows)}), Variant(int16_t(-1)));
+  Variant text("not an array");
+  EXPECT_EQ(call(d, "TextFileToArray", {file, ByRef(text)}), Variant(int16_t(-2)));
+}
+
+}  // namespace
+}  // namespace realbm
