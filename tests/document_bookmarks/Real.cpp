@@ -12,8 +12,7 @@ namespace {
 // value comes from qpdf, none from the engine under test.
 const char* kReader = R"PY(
 import json, subprocess, sys
-raw = subprocess.run(["qpdf", "--json=2", "--json-key=qpdf", sys.argv[1]], capture_output=True, check=True).stdout
-objs = json.loads(raw)["qpdf"][1]
+objs = {}
 def val(r):
     if isinstance(r, str) and r.endswith(" R"):
         return objs.get("obj:" + r, {}).get("value")
@@ -44,35 +43,51 @@ def walk(node, depth, out):
                    "|Count=" + num(item.get("/Count")) + "|JS=" + js)
         walk(item, depth + 1, out)
         ch = item.get("/Next")
-root = val(objs["trailer"]["value"]["/Root"])
-out = []
-if root.get("/Outlines"):
-    walk(val(root["/Outlines"]), 0, out)
-sys.stdout.buffer.write("\n".join(out).encode("utf-8"))
+files = []
+for path in sys.argv[1:]:
+    raw = subprocess.run(["qpdf", "--json=2", "--json-key=qpdf", path], capture_output=True, check=True).stdout
+    objs = json.loads(raw)["qpdf"][1]
+    root = val(objs["trailer"]["value"]["/Root"])
+    out = []
+    if root.get("/Outlines"):
+        walk(val(root["/Outlines"]), 0, out)
+    files.append("\n".join(out))
+sys.stdout.buffer.write("\f".join(files).encode("utf-8"))
 )PY";
 
 }  // namespace
 
-Lines outlineLines(const std::string& path) {
+std::vector<Lines> outlinesOf(const std::vector<std::string>& paths) {
+  std::vector<std::string> argv = {"python3", "-c", kReader};
+  argv.insert(argv.end(), paths.begin(), paths.end());
   std::string out;
-  int rc = fixture::run({"python3", "-c", kReader, path}, &out);
+  int rc = fixture::run(argv, &out);
   EXPECT_EQ(rc, 0) << out;
-  Lines lines;
-  size_t start = 0;
-  while (start < out.size()) {
-    size_t end = out.find('\n', start);
-    if (end == std::string::npos) end = out.size();
-    lines.push_back(out.substr(start, end - start));
-    start = end + 1;
+  std::vector<Lines> files(1);
+  std::string line;
+  for (char ch : out) {
+    if (ch == '\n' || ch == '\f') {
+      if (!line.empty()) files.back().push_back(line);
+      line.clear();
+      if (ch == '\f') files.emplace_back();
+    } else {
+      line += ch;
+    }
   }
-  return lines;
+  if (!line.empty()) files.back().push_back(line);
+  files.resize(paths.size());
+  return files;
 }
 
-Lines outlineTitles(const std::string& path) {
+Lines outlineLines(const std::string& path) { return outlinesOf({path})[0]; }
+
+Lines titlesOnly(const Lines& lines) {
   Lines out;
-  for (const std::string& l : outlineLines(path)) out.push_back(l.substr(0, l.find('|')));
+  for (const std::string& l : lines) out.push_back(l.substr(0, l.find('|')));
   return out;
 }
+
+Lines outlineTitles(const std::string& path) { return titlesOnly(outlineLines(path)); }
 
 fixture::DocSpec plainSpec() {
   fixture::DocSpec s;

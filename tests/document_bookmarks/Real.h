@@ -22,7 +22,10 @@ using Lines = std::vector<std::string>;
 // order, indented two spaces per level: "Title|C=...|F=...|Count=...|JS=..."
 // (an entry the bookmark lacks is left empty).
 Lines outlineLines(const std::string& path);
+// Several files read in one go (each read starts an interpreter).
+std::vector<Lines> outlinesOf(const std::vector<std::string>& paths);
 // Only the titles, indented the same way.
+Lines titlesOnly(const Lines& lines);
 Lines outlineTitles(const std::string& path);
 
 // Three pages of text, and an outline of several levels with a repeated
