@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "component/CreatePDF.h"
+#include "document/Document.h"
 #include "json.h"
 
 namespace pm::cli {
@@ -250,21 +251,7 @@ std::string describeDefault(const ParamSpec& p) {
   return " = " + toJson(p.def, [](const ObjectRef&) { return std::string("Nothing"); });
 }
 
-}  // namespace
-
-void printHelp(std::ostream& out) {
-  out << "usage:\n"
-         "  pressmark <Member> [arg ...]     call one member of a new CreatePDF and print its result\n"
-         "  pressmark shell [FILE]           run calls from FILE or standard input, one a line\n"
-         "  pressmark register               write the registry keys of the built-in servers\n"
-         "  pressmark --help                 this text\n"
-         "\n"
-         "Arguments are JSON values where they parse as JSON, otherwise text; Name:=value passes a\n"
-         "named argument. In the shell, $N.Member calls object N, Property = value assigns, @name\n"
-         "is a session variable passed by reference (@name = value sets it, @name prints it).\n"
-         "\n"
-         "CreatePDF members:\n";
-  const MemberTable& t = CreatePDF::table();
+void printMembers(std::ostream& out, const MemberTable& t) {
   std::vector<const MemberSpec*> members;
   for (const MemberSpec& m : t.members()) members.push_back(&m);
   std::stable_sort(members.begin(), members.end(), [](const MemberSpec* a, const MemberSpec* b) {
@@ -282,12 +269,33 @@ void printHelp(std::ostream& out) {
     out << "\n";
     if (!m->help.empty()) out << "      " << m->help << "\n";
   }
+}
+
+}  // namespace
+
+void printHelp(std::ostream& out) {
+  out << "usage:\n"
+         "  pressmark <Member> [arg ...]     call one member of a new CreatePDF and print its result\n"
+         "  pressmark shell [FILE]           run calls from FILE or standard input, one a line\n"
+         "  pressmark register               write the registry keys of the built-in servers\n"
+         "  pressmark --help                 this text\n"
+         "\n"
+         "Arguments are JSON values where they parse as JSON, otherwise text; Name:=value passes a\n"
+         "named argument. In the shell, $N.Member calls object N, Property = value assigns, @name\n"
+         "is a session variable passed by reference (@name = value sets it, @name prints it).\n"
+         "\n"
+         "CreatePDF members:\n";
+  const MemberTable& t = CreatePDF::table();
+  printMembers(out, t);
   out << "\nCreatePDF events:\n";
   for (const EventSpec& e : t.events()) {
     out << "  " << e.name << " (" << e.dispid << ")";
     for (const ParamSpec& p : e.params) out << " " << p.name;
     out << "\n";
   }
+  // The document OpenDocument hands out ($N in the shell).
+  out << "\nDocument members:\n";
+  printMembers(out, Document::table());
 }
 
 }  // namespace pm::cli
