@@ -23,7 +23,12 @@ constexpr int kMaxChildren = 10000;
 int recountNode(fz_context* c, pdf_obj* node, int depth, int* budget) {
   int total = 0;
   pdf_obj* ch = pdf_dict_get(c, node, PDF_NAME(First));
+  // A damaged list whose last item leads back to its first ends there;
+  // otherwise every change of such an outline spends the whole budget.
+  int first = ch && pdf_is_indirect(c, ch) ? pdf_to_num(c, ch) : 0;
+  int seen = 0;
   while (ch && (*budget)-- > 0) {
+    if (seen++ && first && pdf_is_indirect(c, ch) && pdf_to_num(c, ch) == first) break;
     int sub = depth < kMaxDepth ? recountNode(c, ch, depth + 1, budget) : 0;
     if (pdf_dict_get(c, ch, PDF_NAME(First))) {
       int open = pdf_dict_get_int(c, ch, PDF_NAME(Count)) >= 0;
