@@ -37,16 +37,20 @@ constexpr const char* kNextPage = "this.pageNum++;";
 Variant pageNumber(const Variant& v) { return Variant(CLng(v)); }
 Variant coordinate(const Variant& v) { return Variant(CDbl(v)); }
 
-// The bookmark just made among the children of parent: the server puts it
-// at the position asked for, or last when the list was shorter.
-ObjectRef madeChild(const ObjectRef& parent, int32_t index, int32_t* position = nullptr) {
-  Variant v = get(parent, "Children");
-  const Array& kids = v.array();
-  int32_t n = kids.ubound(1) - kids.lbound(1) + 1;
+// The bookmark just made among the children (kids, as read after making
+// it): the server puts it at the position asked for, or last when the list
+// was shorter.
+ObjectRef madeAmong(const Variant& kids, int32_t index, int32_t* position = nullptr) {
+  const Array& a = kids.array();
+  int32_t n = a.ubound(1) - a.lbound(1) + 1;
   if (n <= 0) raise(basic::SubscriptOutOfRange);
   int32_t at = std::clamp(index, int32_t(0), n - 1);
   if (position) *position = at;
-  return objectOf(kids.at({kids.lbound(1) + at}));
+  return objectOf(a.at({a.lbound(1) + at}));
+}
+
+ObjectRef madeChild(const ObjectRef& parent, int32_t index, int32_t* position = nullptr) {
+  return madeAmong(get(parent, "Children"), index, position);
 }
 
 // ---- CreateChildBookmark ----
@@ -70,8 +74,10 @@ void createUnderMatch(Document& d, const ObjectRef& b, const NameRule& rule, con
       if (ignoreErrors([&] { call(c, "createChild", {plan.name, plan.action, Variant(plan.index)}); })) {
         ++d.lngWalkCount;
         if (!plan.expand) ignoreErrors([&] { let(c, "Open", Variant(false)); });
+        Variant kids;
+        ignoreErrors([&] { kids = get(c, "Children"); });
         ObjectRef made;
-        if (ignoreErrors([&] { made = madeChild(c, plan.index); })) {
+        if ((plan.colour.isArray() || plan.style >= 1) && ignoreErrors([&] { made = madeAmong(kids, plan.index); })) {
           if (plan.colour.isArray()) ignoreErrors([&] { let(made, "Color", plan.colour); });
           if (plan.style >= 1) ignoreErrors([&] { let(made, "Style", Variant(plan.style)); });
         }
@@ -111,9 +117,12 @@ Variant CreateChildBookmark(Document& d, Frame& f) {
       }
       call(root, "createChild", {plan.name, plan.action, Variant(plan.index)});
       if (!plan.expand) let(root, "Open", Variant(false));
-      ObjectRef made = madeChild(root, plan.index);
-      if (plan.colour.isArray()) let(made, "Color", plan.colour);
-      if (plan.style > 0) let(made, "Style", Variant(plan.style));
+      Variant kids = get(root, "Children");
+      if (plan.colour.isArray() || plan.style > 0) {
+        ObjectRef made = madeAmong(kids, plan.index);
+        if (plan.colour.isArray()) let(made, "Color", plan.colour);
+        if (plan.style > 0) let(made, "Style", Variant(plan.style));
+      }
       root.reset();
       return Variant(int16_t(1));
     }
