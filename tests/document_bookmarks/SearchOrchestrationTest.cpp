@@ -180,9 +180,29 @@ TEST_F(Search, ErrorsOfTheMethodArePassedOn) {
     std::vector<Arg> args;
   };
   Variant v;
-  const std::vector<Case> cases = {{"GetBookmarks", {ByRef(v)}}, {"BookmarkExists", {"x"}},
-                                   {"ExecuteBookmark", {"x"}},   {"RemoveBookmark", {}},
-                                   {"SetBookmarkName", {"x"}},   {"SetBookmarkExpanded", {true}}};
+  Variant red = V({"RGB", 1, 0, 0});
+  Array rows = Array::matrix(1, 3);
+  rows.set({0, 0}, " x");
+  rows.set({0, 1}, 1);
+  rows.set({0, 2}, 1);
+  Variant table(rows);
+  const std::vector<Case> cases = {{"GetBookmarks", {ByRef(v)}},
+                                   {"BookmarkExists", {"x"}},
+                                   {"ExecuteBookmark", {"x"}},
+                                   {"RemoveBookmark", {}},
+                                   {"SetBookmarkName", {"x"}},
+                                   {"SetBookmarkAction", {"x"}},
+                                   {"SetBookmarkColor", {red}},
+                                   {"SetBookmarkStyle", {1}},
+                                   {"SetBookmarkExpanded", {true}},
+                                   {"SetBookmarkProperty", {red, 1, 1}},
+                                   {"CreateBookmarksFromArray", {table}},
+                                   {"CreateBookmarksFromArray2", {table}},
+                                   {"CreateBookmarksFromArray3", {table}},
+                                   {"CreateBookmarksFromPages", {}},
+                                   {"CreateBookmarksFromOutline", {}},
+                                   {"CreateChildBookmark", {"x"}},
+                                   {"CreateChildBookmark", {"x", "parent"}}};
   for (const Case& c : cases) {
     try {
       call(d, c.member, std::span<const Arg>(c.args));

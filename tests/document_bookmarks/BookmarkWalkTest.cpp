@@ -1,0 +1,33 @@
+// The name rule the bookmark walks share: whole or part of a name, exact or
+// ignoring case in every script.
+#include <gtest/gtest.h>
+
+#include "pdffiles/BookmarkWalk.h"
+
+namespace {
+
+using pm::bookmarks::NameRule;
+
+TEST(BookmarkNameRule, WholeOrPartExactOrIgnoringCase) {
+  struct Case {
+    const char* text;
+    bool caseSensitive, wholeWord;
+    const char* name;
+    bool matches;
+  };
+  const Case cases[] = {
+      {"Intro", false, true, "intro", true},          {"Intro", true, true, "intro", false},
+      {"Intro", true, true, "Intro", true},           {"Int", false, true, "Intro", false},
+      {"int", false, false, "Intro", true},           {"int", true, false, "Intro", false},
+      {"", false, false, "Anything", true},           {"", false, true, "Anything", false},
+      {"", false, true, "", true},                    {"введение", false, true, "ВВЕДЕНИЕ", true},
+      {"введение", true, true, "ВВЕДЕНИЕ", false},    {"ÉTÉ", false, false, "Un été chaud", true},
+      {"~", false, false, "Terms ~ conditions", true}, {"~", false, true, "Terms ~ conditions", false},
+      {"Straße", false, true, "STRASSE", false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ((NameRule{c.text, c.caseSensitive, c.wholeWord}.matches(c.name)), c.matches)
+        << c.text << " / " << c.name << " case " << c.caseSensitive << " whole " << c.wholeWord;
+}
+
+}  // namespace
