@@ -1,6 +1,7 @@
 #include "pdffiles/BookmarkTree.h"
 
 #include "automation/surfaces/Acrobat.h"
+#include "pdffiles/BookmarkWalk.h"
 #include "pdffiles/ViewerNames.h"
 
 namespace pm::pdffiles {
@@ -9,8 +10,9 @@ namespace {
 
 // A damaged outline can lead back to one of its own ancestors, and then
 // the tree read through the viewer never ends; these bounds keep the walk
-// finite. They lie far beyond any outline a reader could use.
-constexpr int kMaxDepth = 128;
+// finite: the depth every bookmark walk keeps to, and a number of rows far
+// beyond any outline a reader could use.
+using bookmarks::kMaxDepth;
 constexpr int32_t kMaxRows = 200000;
 
 // The node array of a Children answer, or nullptr for a leaf (an error, or
