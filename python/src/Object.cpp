@@ -150,10 +150,63 @@ const pm::ObjectRef& Object::use() const {
   return ref_;
 }
 
+namespace {
+PyTypeObject* g_type = nullptr;
+
+// The wrapped value of an instance already known to be an Object.
+Object* valueOf(PyObject* self) {
+  auto vh = reinterpret_cast<py::detail::instance*>(self)->get_value_and_holder();
+  return vh.holder_constructed() ? vh.template holder<std::unique_ptr<Object>>().get() : nullptr;
+}
+
+Object& self(py::handle h) {
+  Object* o = Object::from(h);
+  if (!o) throw py::type_error("a pressmark object is needed");
+  return *o;
+}
+
+// Attribute slots of their own: reads of members skip the generic lookup
+// (and the AttributeError it would make) and pybind11's overload dispatch.
+template <class Body>
+auto guarded(Body&& body, decltype(body()) failed) -> decltype(body()) {
+  try {
+    return body();
+  } catch (py::error_already_set& e) {
+    e.restore();
+  } catch (const pm::AutomationError& e) {
+    try {
+      raisePython(e);
+    } catch (py::error_already_set& x) {
+      x.restore();
+    }
+  } catch (const std::exception& e) {
+    PyErr_SetString(PyExc_RuntimeError, e.what());
+  }
+  return failed;
+}
+
+PyObject* getattro(PyObject* self, PyObject* name) {
+  if (PyUnicode_Check(name) && PyUnicode_GET_LENGTH(name) > 1 && PyUnicode_READ_CHAR(name, 0) == '_' &&
+      PyUnicode_READ_CHAR(name, 1) == '_')
+    return PyObject_GenericGetAttr(self, name);
+  return guarded([&]() -> PyObject* { return getAttribute(self, name).release().ptr(); }, nullptr);
+}
+
+int setattro(PyObject* self, PyObject* name, PyObject* value) {
+  if (!value) {
+    PyErr_SetString(PyExc_AttributeError, "members of a pressmark object cannot be deleted");
+    return -1;
+  }
+  return guarded([&]() -> int {
+    setAttribute(self, name, value);
+    return 0;
+  }, -1);
+}
+}  // namespace
+
 Object* Object::from(py::handle h) {
-  static PyTypeObject* type = reinterpret_cast<PyTypeObject*>(py::type::of<Object>().ptr());
-  if (!PyObject_TypeCheck(h.ptr(), type)) return nullptr;
-  return h.cast<Object*>();
+  if (!g_type || !PyObject_TypeCheck(h.ptr(), g_type)) return nullptr;
+  return valueOf(h.ptr());
 }
 
 py::object Object::wrap(pm::ObjectRef ref) {
@@ -195,7 +248,7 @@ py::object invoke(Object& self, std::string_view name, pm::Invoke kind, py::hand
 py::object getAttribute(py::handle selfObj, py::handle nameObj) {
   std::string_view name = utf8(nameObj);
   if (isDunder(name)) noSuchAttribute(name);
-  Object& self = selfObj.cast<Object&>();
+  Object& self = pmpy::self(selfObj);
   const pm::MemberTable* table = self.use()->memberTable();
   if (table) {
     const pm::MemberSpec* m = table->find(name, pm::Invoke::Method);
@@ -215,14 +268,14 @@ py::object getAttribute(py::handle selfObj, py::handle nameObj) {
 void setAttribute(py::handle selfObj, py::handle nameObj, py::handle value) {
   std::string_view name = utf8(nameObj);
   if (isDunder(name)) noSuchAttribute(name);
-  Object& self = selfObj.cast<Object&>();
+  Object& self = pmpy::self(selfObj);
   bool object = Object::from(value) || value.ptr() == types().nothing.ptr();
   py::tuple args = py::make_tuple(value);
   invoke(self, name, object ? pm::Invoke::Set : pm::Invoke::Let, args, {});
 }
 
 py::list memberNames(py::handle selfObj) {
-  Object& self = selfObj.cast<Object&>();
+  Object& self = pmpy::self(selfObj);
   py::list out;
   std::vector<std::string> names;
   if (const pm::MemberTable* t = self.use()->memberTable()) {
@@ -238,12 +291,13 @@ py::list memberNames(py::handle selfObj) {
 }
 
 void bindObject(py::module_& m) {
-  py::class_<Object>(m, "Object",
+  py::class_<Object>(m, "Object", py::custom_type_setup([](PyHeapTypeObject* heap) {
+                       heap->ht_type.tp_getattro = getattro;
+                       heap->ht_type.tp_setattro = setattro;
+                     }),
                      "An object of the component, called late-bound by member name.\n\n"
                      "Reading an attribute reads a property or gives a method; assigning one\n"
                      "assigns a property. Names are case-insensitive; dir() lists the members.")
-      .def("__getattr__", [](py::handle self, py::handle name) { return getAttribute(self, name); })
-      .def("__setattr__", [](py::handle self, py::handle name, py::handle value) { setAttribute(self, name, value); })
       .def("__dir__", [](py::handle self) { return memberNames(self); })
       .def("__repr__", [](const Object& self) {
         return "<pressmark.Object " + (self.ref() ? self.ref()->typeName() : std::string("Nothing")) + ">";
@@ -256,11 +310,12 @@ void bindObject(py::module_& m) {
 
   m.def("_call",
         [](py::handle self, py::handle name, int kind, py::handle args, py::handle kwargs) {
-          return invoke(self.cast<Object&>(), utf8(name), static_cast<pm::Invoke>(kind), args,
+          return invoke(pmpy::self(self), utf8(name), static_cast<pm::Invoke>(kind), args,
                         kwargs && PyDict_GET_SIZE(kwargs.ptr()) ? kwargs : py::handle());
         },
         "Calls a member: object, name, kind (1 method, 2 get, 4 let, 8 set), args tuple, kwargs dict.");
   g_call = py::object(m.attr("_call")).release();
+  g_type = reinterpret_cast<PyTypeObject*>(m.attr("Object").ptr());
 }
 
 }  // namespace pmpy
