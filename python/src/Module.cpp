@@ -53,6 +53,15 @@ py::object byKind(pm::Invoke kind, py::handle obj, py::handle name, py::args arg
 PYBIND11_MODULE(_pressmark, m) {
   m.doc() = "The Pressmark component for Python (the extension behind the pressmark package).";
   loadTypes();
+  // Automation errors raised while arguments are converted (or anywhere
+  // outside a member call) reach Python as AutomationError too.
+  py::register_exception_translator([](std::exception_ptr p) {
+    try {
+      if (p) std::rethrow_exception(p);
+    } catch (const pm::AutomationError& e) {
+      setPythonError(e);
+    }
+  });
   bindObject(m);
   bindEvents(m);
 
@@ -70,6 +79,19 @@ PYBIND11_MODULE(_pressmark, m) {
         "let(obj, name, *index, value): assigns a property; the value is the last argument.");
   m.def("set", [](py::handle obj, py::handle name, py::args a, py::kwargs k) { return byKind(pm::Invoke::Set, obj, name, a, k); },
         "set(obj, name, *index, object): assigns an object property; the object is the last argument.");
+  m.def(
+      "_convert",
+      [](py::handle value, int vartype) {
+        try {
+          pm::Variant v = toVariant(value);
+          if (vartype != static_cast<int>(pm::VT::Variant)) v = pm::coerce(v, static_cast<pm::VT>(vartype));
+          return toPython(v);
+        } catch (const pm::AutomationError& e) {
+          raisePython(e);
+        }
+      },
+      py::arg("value"), py::arg("vartype") = 12,
+      "The value as the component holds it, converted to the type as Basic's CInt, CLng, ... do (12: as it is).");
   m.def("typename", [](py::handle obj) { return text(target(obj).use()->typeName()); },
         "The class name of the object (TypeName in Basic).");
 }

@@ -1,6 +1,7 @@
 #include "Object.h"
 
 #include <algorithm>
+#include <cctype>
 #include <map>
 #include <optional>
 #include <unordered_map>
@@ -285,7 +286,11 @@ py::list memberNames(py::handle selfObj) {
       if (!seen) names.push_back(m.name);
     }
   }
-  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) { return pm::LCase(a) < pm::LCase(b); });
+  auto folded = [](std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+  };
+  std::sort(names.begin(), names.end(), [&](const std::string& a, const std::string& b) { return folded(a) < folded(b); });
   for (const std::string& n : names) out.append(text(n));
   return out;
 }

@@ -38,10 +38,18 @@ py::str text(std::string_view s) {
   return py::reinterpret_steal<py::str>(o);
 }
 
-void raisePython(const pm::AutomationError& e) {
+void setPythonError(const pm::AutomationError& e) {
   py::handle cls = e.number() == pm::basic::MemberNotSupported ? g.memberNotFoundError : g.automationError;
-  py::object exc = cls(e.number(), text(e.source()), text(e.description()));
-  PyErr_SetObject(cls.ptr(), exc.ptr());
+  try {
+    py::object exc = cls(e.number(), text(e.source()), text(e.description()));
+    PyErr_SetObject(cls.ptr(), exc.ptr());
+  } catch (py::error_already_set& x) {
+    x.restore();
+  }
+}
+
+void raisePython(const pm::AutomationError& e) {
+  setPythonError(e);
   throw py::error_already_set();
 }
 

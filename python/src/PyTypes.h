@@ -30,6 +30,8 @@ py::str text(std::string_view s);
 
 // Sets the Python error for an automation error (438 also reads as an
 // AttributeError) and returns the exception to throw to pybind11.
+// Sets it without throwing (for exception translators).
+void setPythonError(const pm::AutomationError& e);
 [[noreturn]] void raisePython(const pm::AutomationError& e);
 
 }  // namespace pmpy

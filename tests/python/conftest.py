@@ -1,0 +1,51 @@
+# The pytest suite of the Python module. CTest runs it with PYTHONPATH at the
+# build tree's package and PRESSMARK_CLI at the pressmark command; run by
+# hand, it finds both in ./build.
+import os
+import pathlib
+import subprocess
+import sys
+import tempfile
+
+import pytest
+
+_root = pathlib.Path(os.environ.get("PRESSMARK_SOURCE_DIR", pathlib.Path(__file__).resolve().parents[2]))
+if "PYTHONPATH" not in os.environ:
+    sys.path.insert(0, str(_root / "build" / "python"))
+
+# A private registry with the keys an installer writes, before the first
+# CreatePDF reads them.
+_registry = tempfile.TemporaryDirectory(prefix="pressmark-pytest-")
+os.environ["PRESSMARK_REGISTRY"] = _registry.name
+subprocess.run([os.environ.get("PRESSMARK_CLI", str(_root / "build" / "pressmark")), "register"], check=True,
+               stdout=subprocess.DEVNULL)
+
+SAMPLES = _root / "samples"
+
+
+def write_ps(path, *pages):
+    """A PostScript file with one line of Helvetica text per page."""
+    body = ["%!PS", "/Helvetica findfont 24 scalefont setfont"]
+    for text in pages:
+        body.append(f"72 700 moveto ({text}) show showpage")
+    pathlib.Path(path).write_text("\n".join(body) + "\n")
+    return str(path)
+
+
+@pytest.fixture
+def pdf(tmp_path):
+    import pressmark
+    obj = pressmark.CreatePDF()
+    (tmp_path / "work").mkdir()
+    obj.TempFilePath = str(tmp_path / "work")
+    return obj
+
+
+@pytest.fixture(scope="session")
+def two_pages(tmp_path_factory):
+    """A two-page PDF made once by the Distiller from PostScript."""
+    import pressmark
+    d = tmp_path_factory.mktemp("made")
+    ps = write_ps(d / "two.ps", "Chapter One", "Chapter Two")
+    pressmark.CreatePDF().CreatePDFfromPS(str(d / "two.pdf"), ps)
+    return str(d / "two.pdf")

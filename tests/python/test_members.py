@@ -1,0 +1,97 @@
+# Objects by ProgID and class id; properties, methods, named and omitted
+# arguments, by-reference write-back, help and errors.
+import inspect
+
+import pytest
+
+import pressmark
+
+
+def test_objects_by_progid_and_class_id():
+    by_name = pressmark.Dispatch("Pressmark.CreatePDF")
+    by_clsid = pressmark.Dispatch("{5A1E3C10-7F2B-4D6A-9C41-2B8E0D7F6A01}")
+    assert pressmark.typename(by_name) == pressmark.typename(by_clsid) == "CreatePDF"
+    assert repr(pressmark.CreatePDF()) == "<pressmark.Object CreatePDF>"
+    with pytest.raises(pressmark.AutomationError) as e:
+        pressmark.Dispatch("No.Such.Class")
+    assert (e.value.number, e.value.source) == (429, "Pressmark")
+    assert str(e.value) == 'error 429 (Pressmark): ActiveX component can\'t create object: no class is registered as "No.Such.Class"'
+
+
+def test_properties_read_and_assign_in_any_case(pdf, tmp_path):
+    pdf.TempFilePath = str(tmp_path)
+    assert pdf.TempFilePath == str(tmp_path) + "/"
+    pdf.tempfilepath = str(tmp_path / "work")
+    assert pdf.TEMPFILEPATH == str(tmp_path / "work") + "/"
+    assert pdf.AcrobatVersion() == "7.1"
+
+
+def test_members_are_listed_and_described(pdf):
+    names = dir(pdf)
+    assert {"CreatePDFfromWord", "TempFilePath", "BookmarksToArray", "OpenDocument"} <= set(names)
+    assert len(names) == len({n.lower() for n in names}), "one entry per member, lets and gets together"
+    method = pdf.createpdffromword
+    sig = inspect.signature(method)
+    assert list(sig.parameters)[:3] == ["strPDFFile", "strWordDocument", "strPassword"]
+    assert sig.parameters["blnLandscape"].default is False
+    assert "Print a Word document through the Distiller printer" in method.__doc__
+    assert "strPages: Variant, by reference, optional, default ''" in method.__doc__
+    thumbs = inspect.signature(pdf.CreateThumbnailImages)
+    assert thumbs.parameters["strDir"].default is pressmark.Missing
+
+
+def test_named_and_omitted_arguments(pdf):
+    text = pressmark.Ref()
+    assert pdf.OneDArrayToText(["a", "b"], text, ";") == 1
+    assert text.value == "a;b"
+    assert pdf.OneDArrayToText(strEndOfArrayChar="!", varArray=["a", "b"], strText=text, strEndOfRowChar=";") == 1
+    assert text.value == "a;b!"
+    # An omitted argument takes the default; Null is a value of its own.
+    assert pdf.OneDArrayToText(["a"], text, ";", pressmark.Missing) == 1 and text.value == "a"
+    assert pdf.OneDArrayToText(["a"], text, ";", pressmark.Null) != 1
+
+
+def test_by_reference_write_back(pdf, tmp_path):
+    lines = tmp_path / "lines.txt"
+    lines.write_bytes(b"one\r\ntwo\r\nthree")
+    arr = pressmark.Ref()
+    pdf.TextFileToOneDArray(str(lines), arr)
+    assert arr.value == ["one", "two", "three"] and arr.value.lbounds == (0,)
+    # A plain value passed where a member writes back is left alone.
+    plain = []
+    pdf.TextFileToOneDArray(str(lines), plain)
+    assert plain == []
+    # Arrays round-trip through a member: written to a file and read back.
+    table = [["a", "b"], ["c", "d"]]
+    pdf.TwoDArrayToTextFile(table, str(tmp_path / "t.txt"), ",")
+    back = pressmark.Ref()
+    pdf.TextFileToArray(str(tmp_path / "t.txt"), back, ",")
+    assert back.value == table
+
+
+ERRORS = [
+    ("CopyFile", ("/no/such/file", "/tmp/x"), 53, "File not found"),
+    ("CopyFile", ("/no/such/file",), 449, "Argument not optional: strTarget"),
+    ("CopyFile", ("a", "b", "c"), 450, "Wrong number of arguments or invalid property assignment"),
+]
+
+
+@pytest.mark.parametrize("member,args,number,description", ERRORS)
+def test_errors_carry_number_source_and_description(pdf, member, args, number, description):
+    with pytest.raises(pressmark.AutomationError) as e:
+        getattr(pdf, member)(*args)
+    assert (e.value.number, e.value.source, e.value.description) == (number, "Pressmark", description)
+    assert str(e.value) == f"error {number} (Pressmark): {description}"
+
+
+def test_unknown_members_and_arguments(pdf):
+    with pytest.raises(pressmark.MemberNotFoundError) as e:
+        pdf.NoSuchMember
+    assert e.value.number == 438 and isinstance(e.value, AttributeError)
+    assert not hasattr(pdf, "NoSuchMember") and hasattr(pdf, "CopyFile")
+    with pytest.raises(pressmark.AutomationError) as e:
+        pdf.CopyFile("a", strNoSuchParameter="b")
+    assert e.value.number == 448
+    with pytest.raises(pressmark.AutomationError) as e:
+        pdf.TempFilePath = 2**60
+    assert e.value.number == 6
