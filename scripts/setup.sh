@@ -9,6 +9,16 @@ pm_install_packages
 pm_build build -DPRESSMARK_TESTS=OFF -DPRESSMARK_BENCH=OFF
 
 ./build/pressmark register
+
+# The library, the command and the Python module (for the python3 the build
+# found, normally the system's /usr/bin/python3).
+pm_log "cmake --install build"
+sudo=
+[ "$(id -u)" -eq 0 ] || sudo=sudo
+$sudo cmake --install build >/dev/null
+$sudo ldconfig
+python=$(sed -n 's/^_Python_EXECUTABLE:INTERNAL=//p' build/CMakeCache.txt)
+"${python:-python3}" -c 'import pressmark; print("python: import pressmark from", pressmark.__file__)'
 out=$(mktemp -d "${TMPDIR:-/tmp}/pressmark-sample-XXXXXX")
 pm_log "pressmark shell samples/session.calls (output in $out)"
 sed "s#@OUT@#$out#g; s#@SAMPLES@#$PM_ROOT/samples#g" samples/session.calls | ./build/pressmark shell

@@ -13,6 +13,11 @@ _root = pathlib.Path(os.environ.get("PRESSMARK_SOURCE_DIR", pathlib.Path(__file_
 if "PYTHONPATH" not in os.environ:
     sys.path.insert(0, str(_root / "build" / "python"))
 
+# In the sanitizer build the sanitizer runtime is preloaded into this
+# interpreter; the programs the servers start (Ghostscript, the office) are
+# not built with it and must not inherit it.
+os.environ.pop("LD_PRELOAD", None)
+
 # A private registry with the keys an installer writes, before the first
 # CreatePDF reads them.
 _registry = tempfile.TemporaryDirectory(prefix="pressmark-pytest-")
