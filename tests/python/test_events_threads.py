@@ -46,6 +46,11 @@ def test_events_in_order_while_the_call_runs(pdf, tmp_path):
     before = len(handler.events)
     pdf.CreatePDFfromPS(out, ps)
     assert len(handler.events) == before and not conn.connected
+    # A connection nobody holds any more disconnects too.
+    pressmark.WithEvents(pdf, handler)
+    gc.collect()
+    pdf.CreatePDFfromPS(out, ps)
+    assert len(handler.events) == before
 
 
 def test_a_handler_exception_is_raised_when_the_call_returns(pdf, tmp_path):
