@@ -39,3 +39,12 @@ def test_document_title_edited_and_saved(pdf, two_pages, tmp_path):
     del doc
     again = pdf.OpenDocument(str(copy))
     assert (again.Title, again.Author) == ("Annual report", "Pressmark")
+
+
+def test_objects_without_a_member_table_answer_properties(pdf, two_pages):
+    doc = pdf.OpenDocument(two_pages)
+    js = doc.CreateJavaScriptObject()
+    assert js.numPages == 2
+    color = js.color
+    assert color.red == ["RGB", 1, 0, 0] and color.Red == color.red
+    assert not hasattr(color, "NoSuchColour")
