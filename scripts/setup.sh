@@ -17,7 +17,7 @@ sudo=
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 $sudo cmake --install build >/dev/null
 $sudo ldconfig
-python=$(sed -n 's/^_Python_EXECUTABLE:INTERNAL=//p' build/CMakeCache.txt)
+python=$(sed -n 's/^PRESSMARK_PYTHON_EXECUTABLE:INTERNAL=//p' build/CMakeCache.txt)
 "${python:-python3}" -c 'import pressmark; print("python: import pressmark from", pressmark.__file__)'
 out=$(mktemp -d "${TMPDIR:-/tmp}/pressmark-sample-XXXXXX")
 pm_log "pressmark shell samples/session.calls (output in $out)"
