@@ -23,6 +23,7 @@
 #include <rtl/ref.hxx>
 
 #include "automation/Automation.h"
+#include "servers/office/PostScriptText.h"
 #include "servers/office/UnoUtil.h"
 #include "system/Files.h"
 #include "system/Process.h"
@@ -174,27 +175,12 @@ void printToPostScript(const OpenModel& doc, const PrintJob& job, const std::str
   struct stat st{};
   if (::stat(pdf.c_str(), &st) != 0 || st.st_size == 0) raise(errorNumber, "PrintOut: the office wrote no pages.", source);
 
-  std::string dir = std::filesystem::path(out).parent_path().string();
-  if (dir.empty()) dir = ".";
-  ExclusiveTempFile part(withTrailingSlash(dir), ".ps.part");
-  ProcessOptions po;
-  po.argv = {"gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=ps2write", "-dLanguageLevel=2"};
-  if (job.gray) {
-    po.argv.push_back("-sColorConversionStrategy=Gray");
-    po.argv.push_back("-dProcessColorModel=/DeviceGray");
-  }
-  po.argv.push_back("-sOutputFile=" + part.path());
-  po.argv.push_back(pdf);
-  po.timeout = OfficeBridge::instance().callTimeout();
-  std::string errors;
-  po.onLine = [&](OutputStream, std::string_view line) {
-    if (errors.size() < 2000) errors.append(line).append("\n");
-  };
-  ProcessResult r = runProcess(std::move(po));
-  if (!r.success())
-    raise(errorNumber, "PrintOut: PostScript conversion failed (" + r.describe() + "): " + Trim(errors), source);
-  if (std::rename(part.path().c_str(), out.c_str()) != 0) raiseFileError(errno, out);
-  part.keep();
+  PostScriptJob ps;
+  ps.gray = job.gray;
+  ps.timeout = OfficeBridge::instance().callTimeout();
+  ps.errorNumber = errorNumber;
+  ps.source = source;
+  printPdfToPostScript(pdf, out, ps);
 }
 
 }  // namespace pm::office

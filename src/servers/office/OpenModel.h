@@ -65,9 +65,8 @@ inline constexpr const char* kGenericPostScript = "Generic PostScript Printer";
 
 // Prints a model to a PostScript file: the office exports the pages as PDF
 // with the given export filter and filter data into its private folder,
-// and Ghostscript's ps2write turns that into PostScript, written beside out
-// and renamed to it only when complete. gray converts every colour to
-// grey. Failures raise errorNumber with source.
+// and printPdfToPostScript turns that into PostScript that keeps its text.
+// gray converts every colour to grey. Failures raise errorNumber with source.
 struct PrintJob {
   std::string filter;         // e.g. "calc_pdf_Export"
   std::string pageRange;      // "" every page, else "2-3"

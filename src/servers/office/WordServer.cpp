@@ -2,7 +2,7 @@
 // call, each done with the office's own document model.
 //
 // Printing to a file: the document is exported to PDF by the office and the
-// PDF becomes PostScript through Ghostscript's ps2write. The office builds
+// PDF becomes PostScript that keeps its text (PostScriptText.h). The office builds
 // without a GUI toolkit (the -nogui packages) have no printers at all, and
 // even the full builds print to file only through a CUPS queue; the export
 // road gives the same pages with no printer installed.
@@ -56,6 +56,7 @@
 #include "automation/surfaces/Office.h"
 #include "servers/office/OfficeBridge.h"
 #include "servers/office/OpenModel.h"
+#include "servers/office/PostScriptText.h"
 #include "servers/office/UnoUtil.h"
 #include "system/CodePage.h"
 #include "system/Files.h"
@@ -886,23 +887,11 @@ Variant WordDocument::PrintOut(Frame& f) {
   struct stat st{};
   if (::stat(pdf.c_str(), &st) != 0 || st.st_size == 0) fail(kErrCommandFailed, "PrintOut: the office wrote no pages.");
 
-  // PDF to PostScript, into a fresh file beside the target that takes the
-  // target's name only when it is complete.
-  std::string dir = std::filesystem::path(out).parent_path().string();
-  if (dir.empty()) dir = ".";
-  ExclusiveTempFile part(withTrailingSlash(dir), ".ps.part");
-  ProcessOptions po;
-  po.argv = {"gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=ps2write", "-dLanguageLevel=2",
-             "-sOutputFile=" + part.path(), pdf};
-  po.timeout = OfficeBridge::instance().callTimeout();
-  std::string errors;
-  po.onLine = [&](OutputStream, std::string_view line) {
-    if (errors.size() < 2000) errors.append(line).append("\n");
-  };
-  ProcessResult r = runProcess(std::move(po));
-  if (!r.success()) fail(kErrCommandFailed, "PrintOut: PostScript conversion failed (" + r.describe() + "): " + Trim(errors));
-  if (std::rename(part.path().c_str(), out.c_str()) != 0) raiseFileError(errno, out);
-  part.keep();
+  PostScriptJob ps;
+  ps.timeout = OfficeBridge::instance().callTimeout();
+  ps.errorNumber = kErrCommandFailed;
+  ps.source = kSource;
+  printPdfToPostScript(pdf, out, ps);
   return {};
 }
 

@@ -1,0 +1,267 @@
+// The text of office documents survives the whole printing road (office,
+// PostScript, Distiller, PDF): every line the tests write is read back from
+// the finished PDF by MuPDF and by poppler's pdftotext. Fonts from the
+// Liberation, DejaVu and Noto families, bold and italic, in Latin with
+// accents, Greek, Cyrillic, Chinese and Japanese.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "automation/Automation.h"
+#include "component/CreatePDF.h"
+#include "servers/office/PostScriptText.h"
+#include "support/OfficeDocs.h"
+#include "support/SheetDocs.h"
+#include "support/TestSupport.h"
+
+using namespace pm;
+using namespace pm::test;
+
+namespace {
+
+// ---- The rewriting of pdftops' output, on the shapes pdftops writes ----
+
+const char* kSimpleFont =
+    "%%BeginResource: font BAAAAA+LiberationSerif\n"
+    "10 dict begin\n/FontName /BAAAAA+LiberationSerif def\n/FontType 42 def\n"
+    "FontName currentdict end definefont pop\n%%EndResource\n";
+
+std::string simpleUse(const std::string& objectName) {
+  std::string s = "/" + objectName + " /BAAAAA+LiberationSerif 1 1\n";
+  for (int row = 0; row < 32; ++row) {
+    s += row == 0 ? "[ " : "  ";
+    for (int col = 0; col < 8; ++col) {
+      char name[8];
+      std::snprintf(name, sizeof name, "/c%02x", row * 8 + col);
+      s += name;
+    }
+    s += row == 31 ? "]\n" : "\n";
+  }
+  return s + "pdfMakeFont\n";
+}
+
+const char* kCidFont =
+    "%%BeginResource: font QABZZT+DejaVuSans\n"
+    "/CIDInit /ProcSet findresource begin\n20 dict begin\n/CIDFontName /QABZZT+DejaVuSans def\n/CIDFontType 2 def\n"
+    "CIDFontName currentdict end /CIDFont defineresource pop\nend\n%%EndResource\n"
+    "/F13_0 /QABZZT+DejaVuSans 0 pdfMakeFont16L3\n";
+
+TEST(GlyphText, EachFontGetsTheTextOfItsGlyphs) {
+  office::FontTexts texts;
+  texts[{12, 0}] = office::FontText{false, {{0x01, std::string("\0A", 2)}, {0x02, "\x03\x95"}, {0x03, std::string("\xD8\x3D\xDE\x00", 4)}}};
+  texts[{13, 0}] = office::FontText{true, {{5, "\x4E\x2D"}, {300, "\x65\xE5"}}};
+  texts[{99, 0}] = office::FontText{false, {{0x01, std::string("\0Z", 2)}}};  // a font the file does not use
+  struct Case {
+    const char* what;
+    std::string in;
+    std::vector<std::string> present, absent;
+    int fonts;
+  } cases[] = {
+      {"a simple font: names from its encoding, keyed to the code's text",
+       std::string(kSimpleFont) + simpleUse("F12_0"),
+       {"/pmGlyphText {", "/F12_0 <<\n/c01 <0041>\n/c02 <0395>\n/c03 <D83DDE00>\n>> pmGlyphText\n"},
+       {"/c00 <", "<005A>"},
+       1},
+      {"a composite font: CIDs inside the CIDFont's own dictionary, before it is defined",
+       kCidFont,
+       {"/CIDFontType 2 def\ncurrentdict /FontInfo known { FontInfo dup length 1 add dict copy } { 1 dict } ifelse\n"
+        "dup /GlyphNames2Unicode <<\n5 <4E2D>\n300 <65E5>\n>> put /FontInfo exch def\n"
+        "CIDFontName currentdict end /CIDFont defineresource pop\n"},
+       {"pmGlyphText"},
+       1},
+      {"a font with no map is left as pdftops wrote it",
+       std::string(kSimpleFont) + simpleUse("F14_0"),
+       {},
+       {"GlyphNames2Unicode", "pmGlyphText"},
+       0},
+  };
+  for (const Case& c : cases) {
+    std::istringstream in(c.in);
+    std::ostringstream out;
+    int fonts = office::addGlyphText(in, out, texts);
+    EXPECT_EQ(fonts, c.fonts) << c.what;
+    for (const std::string& p : c.present) EXPECT_NE(out.str().find(p), std::string::npos) << c.what << ": " << p << "\n" << out.str();
+    for (const std::string& a : c.absent) EXPECT_EQ(out.str().find(a), std::string::npos) << c.what << ": " << a;
+    if (c.fonts == 0) {
+      EXPECT_EQ(out.str(), c.in) << c.what;
+    }
+  }
+}
+
+// ---- The conversions end to end ----
+
+bool distillerServed() {
+  return ClassRegistry::instance().has("{1CD675B2-ECD1-11D1-B976-00600802DB86}") && !commandOutput("command -v gs").empty();
+}
+
+// RTF escapes for UTF-8 text.
+std::string rtfText(const std::string& t) {
+  std::string s;
+  for (size_t k = 0; k < t.size();) {
+    unsigned char c = static_cast<unsigned char>(t[k]);
+    uint32_t cp = c;
+    int len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+    if (len > 1) cp = c & (0x7F >> len);
+    for (int j = 1; j < len && k + j < t.size(); ++j) cp = (cp << 6) | (static_cast<unsigned char>(t[k + j]) & 63);
+    k += len;
+    if (cp == '\\' || cp == '{' || cp == '}') s += '\\';
+    if (cp < 128) s += static_cast<char>(cp);
+    else s += "\\u" + std::to_string(cp > 32767 ? static_cast<int>(cp) - 65536 : static_cast<int>(cp)) + "?";
+  }
+  return s;
+}
+
+std::string xml(const std::string& t) {
+  std::string s;
+  for (char c : t) s += c == '<' ? "&lt;" : c == '>' ? "&gt;" : c == '&' ? "&amp;" : std::string(1, c);
+  return s;
+}
+
+struct Line {
+  const char* font;
+  const char* style;  // RTF: "", "\\b", "\\i", "\\b\\i"
+  const char* text;
+};
+
+// One paragraph per line, each in its own font and style. CJK text is set in
+// the Noto CJK fonts (the office takes the Asian font for it).
+const Line kLines[] = {
+    {"Liberation Serif", "", "Liberation Serif: café, naïve, Ærøskøbing, façade, Œuvre"},
+    {"Liberation Sans", "\\b", "Liberation Sans bold: Größe, señor, Dvořák"},
+    {"Liberation Mono", "\\i", "Liberation Mono italic: żółć"},
+    {"DejaVu Sans", "\\i", "DejaVu Sans italic: Ελληνικά κείμενα"},
+    {"DejaVu Serif", "\\b\\i", "DejaVu Serif bold italic: Кириллица и текст"},
+    {"Noto Sans CJK SC", "", "中文文本的测试"},
+    {"Noto Serif CJK JP", "\\b", "日本語のテキストです"},
+};
+
+std::string wordDocument() {
+  std::string s = "{\\rtf1\\ansi\\deff0{\\fonttbl";
+  for (size_t i = 0; i < std::size(kLines); ++i) s += "{\\f" + std::to_string(i) + " " + kLines[i].font + ";}";
+  s += "}\\paperw11906\\paperh16838\\margl1134\\margr1134\\margt1134\\margb1134\n";
+  for (size_t i = 0; i < std::size(kLines); ++i) {
+    std::string f = std::to_string(i);
+    s += "\\pard\\plain\\f" + f + "\\dbch\\af" + f + "\\loch\\f" + f + "\\fs24" + kLines[i].style + " " + rtfText(kLines[i].text) +
+         "\\par\n";
+  }
+  return s + "}\n";
+}
+
+// Slides with the lines as text frames: two slides, the CJK ones on the second.
+std::string presentation() {
+  std::string s =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<office:document xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+      "xmlns:style=\"urn:oasis:names:tc:opendocument:xmlns:style:1.0\" "
+      "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
+      "xmlns:draw=\"urn:oasis:names:tc:opendocument:xmlns:drawing:1.0\" "
+      "xmlns:presentation=\"urn:oasis:names:tc:opendocument:xmlns:presentation:1.0\" "
+      "xmlns:svg=\"urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0\" "
+      "xmlns:fo=\"urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0\" office:version=\"1.2\" "
+      "office:mimetype=\"application/vnd.oasis.opendocument.presentation\">\n"
+      "<office:automatic-styles><style:page-layout style:name=\"PM1\"><style:page-layout-properties "
+      "fo:page-width=\"28cm\" fo:page-height=\"15.75cm\" style:print-orientation=\"landscape\" fo:margin-top=\"0cm\" "
+      "fo:margin-bottom=\"0cm\" fo:margin-left=\"0cm\" fo:margin-right=\"0cm\"/></style:page-layout>\n";
+  for (size_t i = 0; i < std::size(kLines); ++i) {
+    std::string style = kLines[i].style;
+    s += "<style:style style:name=\"T" + std::to_string(i) + "\" style:family=\"text\"><style:text-properties fo:font-family=\"'" +
+         kLines[i].font + "'\" style:font-family-asian=\"'" + kLines[i].font + "'\" fo:font-size=\"20pt\"" +
+         (style.find("\\b") != std::string::npos ? " fo:font-weight=\"bold\" style:font-weight-asian=\"bold\"" : "") +
+         (style.find("\\i") != std::string::npos ? " fo:font-style=\"italic\" style:font-style-asian=\"italic\"" : "") +
+         "/></style:style>\n";
+  }
+  s += "</office:automatic-styles>\n"
+       "<office:master-styles><style:master-page style:name=\"Default\" style:page-layout-name=\"PM1\"/></office:master-styles>\n"
+       "<office:body><office:presentation>\n";
+  for (int slide = 0; slide < 2; ++slide) {
+    s += "<draw:page draw:name=\"p" + std::to_string(slide + 1) + "\" draw:master-page-name=\"Default\">";
+    int y = 1;
+    for (size_t i = 0; i < std::size(kLines); ++i) {
+      bool cjk = std::string(kLines[i].font).find("CJK") != std::string::npos;
+      if (cjk != (slide == 1)) continue;
+      s += "<draw:frame svg:x=\"1cm\" svg:y=\"" + std::to_string(y) + "cm\" svg:width=\"26cm\" svg:height=\"2cm\"><draw:text-box>"
+           "<text:p><text:span text:style-name=\"T" + std::to_string(i) + "\">" + xml(kLines[i].text) +
+           "</text:span></text:p></draw:text-box></draw:frame>";
+      y += 2;
+    }
+    s += "</draw:page>\n";
+  }
+  return s + "</office:presentation></office:body></office:document>\n";
+}
+
+class SearchableConversion : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!officeServed() || !ClassRegistry::instance().has("Excel.Application"))
+      GTEST_SKIP() << "the office server is not built (no LibreOffice SDK)";
+    if (!distillerServed()) GTEST_SKIP() << "the Distiller server or Ghostscript is missing";
+    registerCreatePDF();
+    pdf = CreateObject(kCreatePDFProgId);
+    std::filesystem::create_directory(dir.path() + "/tmp");
+    let(pdf, "TempFilePath", Variant(dir.path() + "/tmp/"));
+  }
+  // Every line is in the PDF's text as MuPDF reads it and as pdftotext reads it.
+  void expectLines(const std::string& file, const std::vector<std::string>& lines) {
+    std::string mu = pdfText(file);
+    std::string poppler = commandOutput("pdftotext -enc UTF-8 " + shellQuote(file) + " -");
+    for (const std::string& l : lines) {
+      EXPECT_NE(mu.find(l), std::string::npos) << file << " read by MuPDF lacks: " << l << "\n" << mu;
+      EXPECT_NE(poppler.find(l), std::string::npos) << file << " read by pdftotext lacks: " << l << "\n" << poppler;
+    }
+  }
+  static std::vector<std::string> allLines() {
+    std::vector<std::string> v;
+    for (const Line& l : kLines) v.push_back(l.text);
+    return v;
+  }
+  TempDir dir;
+  ObjectRef pdf;
+};
+
+TEST_F(SearchableConversion, WordDocumentAndItsPostScriptDistilledLater) {
+  writeFile(dir.file("letter.rtf"), wordDocument());
+  call(pdf, "CreatePDFfromWord", {Arg(dir.file("letter.pdf")), Arg(dir.file("letter.rtf"))});
+  expectLines(dir.file("letter.pdf"), allLines());
+  std::string fonts = pdfFonts(dir.file("letter.pdf"));
+  for (const char* f : {"LiberationSerif", "LiberationSans-Bold", "LiberationMono-Italic", "DejaVuSans-Oblique",
+                        "DejaVuSerif-BoldItalic", "NotoSansCJK", "NotoSerifCJK"})
+    EXPECT_NE(fonts.find(f), std::string::npos) << f << " is one of the fonts the text was set in:\n" << fonts;
+
+  // The PostScript file a user keeps, distilled on its own.
+  call(pdf, "CreatePSfromWord", {Arg(dir.file("letter.ps")), Arg(dir.file("letter.rtf"))});
+  Variant out(dir.file("later.pdf")), in(dir.file("letter.ps"));
+  call(pdf, "CreatePDFfromPS", {ByRef(out), ByRef(in)});
+  expectLines(dir.file("later.pdf"), allLines());
+}
+
+TEST_F(SearchableConversion, TextFileInBoldItalic) {
+  std::string text;
+  for (const Line& l : kLines) text += std::string(l.text) + "\r\n";
+  writeFile(dir.file("notes.txt"), text);
+  call(pdf, "CreatePDFfromTextFile",
+       {Arg(dir.file("notes.pdf")), Arg(dir.file("notes.txt")), Arg(false), Arg("DejaVu Sans"), Arg(true),
+        Arg(Variant(int16_t{10})), Arg(int32_t{0}), Arg(true)});
+  expectLines(dir.file("notes.pdf"), allLines());
+  std::string fonts = pdfFonts(dir.file("notes.pdf"));
+  EXPECT_NE(fonts.find("DejaVuSans-BoldOblique"), std::string::npos) << fonts;
+  EXPECT_NE(fonts.find("NotoSansCJK"), std::string::npos) << "the office sets CJK text in a Noto font\n" << fonts;
+}
+
+TEST_F(SearchableConversion, WorkbookCells) {
+  Sheet sheet;
+  sheet.name = "Texts";
+  for (const Line& l : kLines) sheet.rows.push_back({SheetCell::str(l.text)});
+  writeFile(dir.file("book.fods"), makeFods({sheet}));
+  call(pdf, "CreatePDFfromExcel", {Arg(dir.file("book.pdf")), Arg(dir.file("book.fods")), Arg("Texts"), Arg("A1:H7")});
+  expectLines(dir.file("book.pdf"), allLines());
+}
+
+TEST_F(SearchableConversion, PresentationSlides) {
+  writeFile(dir.file("show.fodp"), presentation());
+  call(pdf, "CreatePDFfromPowerPoint",
+       {Arg(dir.file("show.pdf")), Arg(dir.file("show.fodp")), Arg(int32_t{1}), Arg(int32_t{2}), Arg(true)});
+  expectLines(dir.file("show.pdf"), allLines());
+}
+
+}  // namespace
