@@ -262,6 +262,12 @@ TEST_F(SearchableConversion, PresentationSlides) {
   call(pdf, "CreatePDFfromPowerPoint",
        {Arg(dir.file("show.pdf")), Arg(dir.file("show.fodp")), Arg(int32_t{1}), Arg(int32_t{2}), Arg(true)});
   expectLines(dir.file("show.pdf"), allLines());
+  // Printed in black and white: the grey is made before PostScript, and the
+  // text stays.
+  call(pdf, "CreatePDFfromPowerPoint2",
+       {Arg(dir.file("grey.pdf")), Arg(dir.file("show.fodp")), Arg(Variant::missing()), Arg(int32_t{1}), Arg(int32_t{2}),
+        Arg(true), Arg(true)});
+  expectLines(dir.file("grey.pdf"), allLines());
 }
 
 }  // namespace

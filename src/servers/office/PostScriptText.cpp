@@ -122,7 +122,9 @@ int addGlyphText(std::istream& in, std::ostream& out, const FontTexts& texts) {
       std::vector<std::string> lines{line};
       std::vector<std::string> encoding;
       bool complete = false;
-      while (std::getline(in, line)) {
+      // The head, 32 lines of encoding, pdfMakeFont: anything longer is
+      // not one of these, and goes out as it came.
+      while (lines.size() < 40 && std::getline(in, line)) {
         lines.push_back(line);
         if (line == "pdfMakeFont") {
           complete = true;
