@@ -51,6 +51,7 @@ TEST(GlyphText, EachFontGetsTheTextOfItsGlyphs) {
   office::FontTexts texts;
   texts[{12, 0}] = office::FontText{false, {{0x01, std::string("\0A", 2)}, {0x02, "\x03\x95"}, {0x03, std::string("\xD8\x3D\xDE\x00", 4)}}};
   texts[{13, 0}] = office::FontText{true, {{5, "\x4E\x2D"}, {300, "\x65\xE5"}}};
+  texts[{20, 0}] = office::FontText{true, {{7, "\x30\x42"}}};
   texts[{99, 0}] = office::FontText{false, {{0x01, std::string("\0Z", 2)}}};  // a font the file does not use
   struct Case {
     const char* what;
@@ -69,6 +70,12 @@ TEST(GlyphText, EachFontGetsTheTextOfItsGlyphs) {
         "dup /GlyphNames2Unicode <<\n5 <4E2D>\n300 <65E5>\n>> put /FontInfo exch def\n"
         "CIDFontName currentdict end /CIDFont defineresource pop\n"},
        {"pmGlyphText"},
+       1},
+      {"a CFF-based CIDFont: the dictionary is still open on its StartData line",
+       "%%BeginResource: font Noto\n20 dict begin\n/CIDFontName /Noto def\n/CIDFontType 0 def\n(Hex) 1234 StartData\n"
+       "%%EndResource\n/F20_0 /Noto 0 pdfMakeFont16L3\n",
+       {"/CIDFontType 0 def\ncurrentdict /FontInfo known", "<<\n7 <3042>\n>> put /FontInfo exch def\n(Hex) 1234 StartData\n"},
+       {},
        1},
       {"a font with no map is left as pdftops wrote it",
        std::string(kSimpleFont) + simpleUse("F14_0"),
