@@ -137,7 +137,6 @@ TEST_F(Scripts, WhatTheViewerCannotDo) {
   for (const char* m : {"mailDoc", "mailForm", "submitForm", "exportXFAData", "importXFAData"})
     EXPECT_NE(errorOf([&] { call(js, m, {"x"}); }).find("not supported"), std::string::npos) << m;
   EXPECT_NE(errorOf([&] { get(js, "spell"); }).find("Spelling"), std::string::npos);
-  EXPECT_NE(errorOf([&] { get(js, "security"); }).find("not supported"), std::string::npos);
 }
 
 }  // namespace jstest

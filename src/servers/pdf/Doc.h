@@ -74,6 +74,9 @@ class Doc : public std::enable_shared_from_this<Doc> {
   // document then continues from the file written.
   void save(const std::string& target, bool full, bool linearize, bool garbage, bool reattach = true);
 
+  // Reads the document again from its file, dropping unsaved changes.
+  void revert() { reopen(path_); }
+
   std::string info(const std::string& key);
   void setInfo(const std::string& key, const std::string& value);
   bool hasInfo(const std::string& key);

@@ -7,6 +7,7 @@
 
 #include "servers/pdf/Form.h"
 #include "servers/pdf/JSSupport.h"
+#include "servers/pdf/Signing.h"
 
 namespace pm::pdf {
 
@@ -49,13 +50,14 @@ constexpr Trigger kTriggers[] = {{"MouseUp", "U", true},  {"MouseDown", "D", tru
 // The signature information snapshot.
 class SignatureInfo : public Dispatch {
  public:
-  SignatureInfo(int status, std::string name) : status_(status), name_(std::move(name)) {}
+  explicit SignatureInfo(SignatureState s) : s_(std::move(s)) {}
   const MemberTable* memberTable() const override {
     static const MemberTable t = [] {
       MemberTable t("SignatureInfo");
       Members<SignatureInfo> m(t);
       m.get("status", {}, &SignatureInfo::status);
       m.get("name", {}, &SignatureInfo::name);
+      m.get("statusText", {}, &SignatureInfo::statusText);
       return t;
     }();
     return &t;
@@ -63,10 +65,10 @@ class SignatureInfo : public Dispatch {
   std::string typeName() const override { return "SignatureInfo"; }
 
  private:
-  Variant status(Frame&) { return Variant(int32_t(status_)); }
-  Variant name(Frame&) { return Variant(name_); }
-  int status_;
-  std::string name_;
+  Variant status(Frame&) { return Variant(int32_t(s_.status)); }
+  Variant name(Frame&) { return Variant(s_.signer); }
+  Variant statusText(Frame&) { return Variant(s_.description); }
+  SignatureState s_;
 };
 
 class FieldObject : public Dispatch {
@@ -209,9 +211,7 @@ class FieldObject : public Dispatch {
     if (n == "numitems") return Variant(int32_t(form::options(t).size()));
     if (n == "signatureinfo") {
       if (k != "signature") fail("The field \"" + name_ + "\" is not a signature field");
-      pdf_obj* v = po::inherited(t, PDF_NAME(V));
-      // Signed fields cannot be verified here, so their status is unknown.
-      return Variant(ObjectRef(std::make_shared<SignatureInfo>(po::isDict(v) ? 1 : 0, po::text(po::get(v, PDF_NAME(Name))))));
+      return Variant(ObjectRef(std::make_shared<SignatureInfo>(signatureState(*doc_, t))));
     }
     if (n == "textfont") return Variant(form::baseFont(*doc_, form::appearance(t).font));
     if (n == "textsize") return Variant(form::appearance(t).size);
@@ -705,13 +705,20 @@ class FieldObject : public Dispatch {
     for (pdf_obj* t : form::terminals(field())) out.emplace_back(makeField(doc_, form::fullName(t)));
     return Variant(Array::vector(std::move(out)));
   }
-  Variant signatureSign(Frame&) {
+  // Signs with the identity of a logged-in security handler and saves the
+  // document (to cDIPath when given), as signing always writes the file.
+  Variant signatureSign(Frame& f) {
     requireKind({"signature"}, "Signing");
-    notSupported("Signing a signature field (this engine has no certificate handling)");
+    auto* handler = f[0].isObject() ? dynamic_cast<SecurityHandler*>(f[0].asObject().get()) : nullptr;
+    if (!handler) fail("Signing needs the security handler of security.getHandler(\"Adobe.PPKLite\")");
+    if (!handler->credentials()) fail("Log in to the security handler before signing");
+    if (signatureState(*doc_, terminal()).status != 0) fail("The field \"" + name_ + "\" is already signed");
+    signField(*doc_, terminal(), handler->credentials(), js::textArg(f[2]));
+    return Variant(true);
   }
   Variant signatureValidate(Frame&) {
     requireKind({"signature"}, "Validating a signature");
-    return Variant(int32_t(po::isDict(po::inherited(terminal(), PDF_NAME(V))) ? 1 : 0));
+    return Variant(int32_t(signatureState(*doc_, terminal()).status));
   }
   Variant buttonImportIcon(Frame&) { notSupported("Importing a button icon"); }
 

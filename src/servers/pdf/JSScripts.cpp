@@ -214,7 +214,6 @@ Variant unavailable(DocHolder& self, Frame& f) {
   if (n == "maildoc" || n == "mailform") notSupported("Sending mail (" + std::string(f.member().name) + ")");
   if (n == "submitform") notSupported("Submitting a form to a web address");
   if (n == "spell") notSupported("Spelling checking");
-  if (n == "security") notSupported("Signing and the security handlers");
   if (n == "exportxfadata" || n == "importxfadata") notSupported("XFA form data");
   notSupported(f.member().name);
 }
@@ -235,7 +234,6 @@ void describe(Members<DocHolder>& m) {
   for (int i = 0; i < 16; ++i) any.push_back(P("a" + std::to_string(i)).opt());
   for (const char* n : {"mailDoc", "mailForm", "submitForm", "exportXFAData", "importXFAData"}) m.method(n, any, &unavailable);
   m.get("spell", {}, &unavailable);
-  m.get("security", {}, &unavailable);
 }
 
 const Groups::Register reg("scripts", &describe);

@@ -1,0 +1,223 @@
+// The field creators against the recording server: the order of the
+// property assignments, the conditional steps, the colour defaults and the
+// error styles.
+#include "Recording.h"
+
+namespace {
+
+using namespace pm;
+using pm::test::FieldRecording;
+using pm::test::Lines;
+using pm::test::operator+;
+
+Variant coords() { return V({72.0, 700.0, 272.0, 680.0}); }
+
+// The member names the creator touched on the new field, in order, with
+// "call " before methods; the colour-table reads are left out.
+Lines fieldSteps(const Lines& t) {
+  Lines out;
+  for (const std::string& l : t) {
+    if (l.rfind("F let ", 0) == 0) out.push_back(l.substr(6, l.find(" = ") - 6));
+    else if (l.rfind("F call ", 0) == 0) out.push_back("call " + l.substr(7, l.find('(') - 7));
+  }
+  return out;
+}
+
+using FieldCreation = FieldRecording;
+
+TEST_F(FieldCreation, TextFieldWithDefaultsAssignsEveryStepInOrder) {
+  call(doc, "CreateTextField", {"total", int32_t(1), coords()});
+  Lines expected = Lines{"JSO call addField(\"total\", \"text\", 0&, Array(72#, 700#, 272#, 680#))",
+                         "F call setAction(\"MouseUp\", \"\")",
+                         "F let Delay = True",
+                         "F let Alignment = \"left\"",
+                         "F let BorderStyle = \"solid\"",
+                         "F let Comb = False",
+                         "F let CalcOrderIndex = 0%",
+                         "F let DoNotSpellCheck = False",
+                         "F let Display = 0&",
+                         "F let FileSelect = False"} +
+                   FieldRecording::colour("FillColor", "white", "Array(\"G\", 1%)") +
+                   Lines{"F let LineWidth = 0%", "F let MultiLine = False", "F let Password = False",
+                         "F let ReadOnly = False", "F let Required = False"} +
+                   FieldRecording::colour("StrokeColor", "black", "Array(\"G\", 0%)") +
+                   FieldRecording::colour("TextColor", "black", "Array(\"G\", 0%)") +
+                   Lines{"F let TextFont = \"Times-Roman\"", "F let TextSize = 8%", "F let Value = Nothing",
+                         "F let Delay = False", "release F"};
+  EXPECT_EQ(rec->transcript(), expected);
+}
+
+struct Conditional {
+  const char* what;
+  std::vector<Arg> named;
+  Lines present;  // steps that must be there
+  Lines absent;   // steps that must not be there
+};
+
+TEST_F(FieldCreation, TextFieldConditionalStepsAndConversions) {
+  const Conditional cases[] = {
+      {"trigger 10 sets no action", {Named("lngTrigger", int32_t(10))}, {}, {"call setAction"}},
+      {"a char limit and rotation above 0 are set",
+       {Named("intCharLimit", Variant(int16_t(5))), Named("lngRotation", int32_t(90))},
+       {"CharLimit", "Rotation"},
+       {}},
+      {"0 or negative limits are not",
+       {Named("intCharLimit", Variant(int16_t(-1))), Named("lngRotation", int32_t(0))},
+       {},
+       {"CharLimit", "Rotation"}},
+      {"texts of spaces are not assigned",
+       {Named("strDefaultValue", "  "), Named("strSubmitName", " "), Named("strToolTipText", "   ")},
+       {},
+       {"DefaultValue", "SubmitName", "UserName"}},
+      {"texts are assigned untrimmed", {Named("strDefaultValue", " x "), Named("strToolTipText", "tip")},
+       {"DefaultValue", "UserName"}, {}},
+  };
+  for (const Conditional& c : cases) {
+    rec->clear();
+    std::vector<Arg> args{Arg("f"), Arg(int32_t(1)), Arg(coords())};
+    args.insert(args.end(), c.named.begin(), c.named.end());
+    call(doc, "CreateTextField", std::span<const Arg>(args));
+    Lines steps = fieldSteps(rec->transcript());
+    for (const std::string& p : c.present)
+      EXPECT_NE(std::find(steps.begin(), steps.end(), p), steps.end()) << c.what << ": " << p;
+    for (const std::string& p : c.absent)
+      EXPECT_EQ(std::find(steps.begin(), steps.end(), p), steps.end()) << c.what << ": " << p;
+  }
+  rec->clear();
+  call(doc, "CreateTextField",
+       {"f", int32_t(3), coords(), Named("strDefaultValue", " x "), Named("varFillColor", V({"RGB", 1.0, 0.0, 0.0})),
+        Named("varBorderColor", Variant(int32_t(3))), Named("lngAlignment", int32_t(2)), Named("lngFont", int32_t(4)),
+        Named("lngTrigger", int32_t(6)), Named("strAction", "AFNumber_Keystroke(2)")});
+  Lines t = rec->transcript();
+  auto has = [&](const std::string& line) { return std::find(t.begin(), t.end(), line) != t.end(); };
+  EXPECT_TRUE(has("JSO call addField(\"f\", \"text\", 2&, Array(72#, 700#, 272#, 680#))")) << "page minus 1";
+  EXPECT_TRUE(has("F call setAction(\"Keystroke\", \"AFNumber_Keystroke(2)\")"));
+  EXPECT_TRUE(has("F let DefaultValue = \" x \""));
+  EXPECT_TRUE(has("F let FillColor = Array(\"RGB\", 1#, 0#, 0#)")) << "an array is used as given";
+  EXPECT_TRUE(has("F let StrokeColor = Array(\"G\", 0%)")) << "a colour code is not an array: the default";
+  EXPECT_TRUE(has("F let Alignment = \"right\""));
+  EXPECT_TRUE(has("F let TextFont = \"Helvetica\""));
+}
+
+struct Kind {
+  const char* method;
+  const char* type;
+  std::vector<Arg> args;  // after name, page and coordinates
+  Lines steps;
+};
+
+TEST_F(FieldCreation, EveryKindAssignsItsOwnStepsInOrder) {
+  const Kind kinds[] = {
+      {"CreateButtonField",
+       "button",
+       {Arg("Go")},
+       {"call setAction", "Delay", "call buttonSetCaption", "BorderStyle", "ButtonAlignX", "ButtonAlignY",
+        "ButtonFitBounds", "ButtonPosition", "Highlight", "Display", "FillColor", "LineWidth", "ReadOnly",
+        "StrokeColor", "TextColor", "TextFont", "TextSize", "Delay"}},
+      {"CreateCheckBoxField",
+       "checkbox",
+       {Arg(V({"Yes"}))},
+       {"call setAction", "Delay", "Style", "BorderStyle", "ExportValues", "Display", "FillColor", "LineWidth",
+        "ReadOnly", "Required", "StrokeColor", "TextColor", "TextSize", "Value", "Delay"}},
+      {"CreateRadioButtonField",
+       "radiobutton",
+       {Arg(Variant(int32_t(1)))},
+       {"call setAction", "Delay", "Style", "BorderStyle", "Display", "RadiosInUnison", "FillColor", "LineWidth",
+        "ReadOnly", "Required", "StrokeColor", "TextColor", "TextSize", "Value", "Delay"}},
+      {"CreateComboBoxField",
+       "combobox",
+       {Arg(V({"A"}))},
+       {"call setAction", "Delay", "BorderStyle", "CommitOnSelChange", "call insertItemAt", "CalcOrderIndex",
+        "Editable", "DoNotSpellCheck", "Display", "FillColor", "LineWidth", "ReadOnly", "Required", "StrokeColor",
+        "TextColor", "TextFont", "TextSize", "Value", "Delay"}},
+      {"CreateListBoxField",
+       "listbox",
+       {Arg(V({"A"}))},
+       {"call setAction", "Delay", "BorderStyle", "CommitOnSelChange", "call insertItemAt", "Display", "FillColor",
+        "MultipleSelection", "LineWidth", "ReadOnly", "Required", "StrokeColor", "TextColor", "TextFont", "TextSize",
+        "Value", "Delay"}},
+      {"CreateSignatureField",
+       "signature",
+       {},
+       {"call setAction", "Delay", "BorderStyle", "Display", "FillColor", "LineWidth", "ReadOnly", "Required",
+        "StrokeColor", "TextColor", "TextSize", "Value", "Delay"}},
+  };
+  for (const Kind& k : kinds) {
+    rec->clear();
+    std::vector<Arg> args{Arg("n"), Arg(int32_t(1)), Arg(coords())};
+    args.insert(args.end(), k.args.begin(), k.args.end());
+    call(doc, k.method, std::span<const Arg>(args));
+    Lines t = rec->transcript();
+    ASSERT_FALSE(t.empty());
+    EXPECT_EQ(t[0], std::string("JSO call addField(\"n\", \"") + k.type + "\", 0&, Array(72#, 700#, 272#, 680#))")
+        << k.method;
+    EXPECT_EQ(fieldSteps(t), k.steps) << k.method;
+  }
+  // The button's fixed numbers and a caption of spaces.
+  rec->clear();
+  call(doc, "CreateButtonField", {"b", int32_t(1), coords(), "  "});
+  Lines t = rec->transcript();
+  EXPECT_NE(std::find(t.begin(), t.end(), "F let ButtonPosition = 0%"), t.end());
+  EXPECT_NE(std::find(t.begin(), t.end(), "F let Highlight = 1%"), t.end());
+  EXPECT_EQ(std::find(t.begin(), t.end(), "F call buttonSetCaption(\"  \")"), t.end()) << "a blank caption is not set";
+}
+
+TEST_F(FieldCreation, ChoiceItemsTakeTheirExportValuesOrTheirText) {
+  struct Case {
+    const char* what;
+    Variant values, exports;
+    Lines items;
+  };
+  const Case cases[] = {
+      {"no export values", V({"A", "B"}), Variant::nothing(),
+       {"F call insertItemAt(\"A\", \"A\", -1%)", "F call insertItemAt(\"B\", \"B\", -1%)"}},
+      {"export values", V({"A", "B"}), V({"a", "b"}),
+       {"F call insertItemAt(\"A\", \"a\", -1%)", "F call insertItemAt(\"B\", \"b\", -1%)"}},
+      {"a shorter export list", V({"A", "B", "C"}), V({"a"}),
+       {"F call insertItemAt(\"A\", \"a\", -1%)", "F call insertItemAt(\"B\", \"B\", -1%)",
+        "F call insertItemAt(\"C\", \"C\", -1%)"}},
+      {"a single text is no list", Variant("A"), Variant::nothing(), {}},
+  };
+  for (const Case& c : cases) {
+    for (const char* method : {"CreateComboBoxField", "CreateListBoxField"}) {
+      rec->clear();
+      call(doc, method, {"c", int32_t(1), coords(), c.values, Named("varExportValues", c.exports)});
+      Lines items;
+      for (const std::string& l : rec->transcript())
+        if (l.rfind("F call insertItemAt", 0) == 0) items.push_back(l);
+      EXPECT_EQ(items, c.items) << c.what << " " << method;
+    }
+  }
+}
+
+TEST_F(FieldCreation, AFailedAddRaisesAndALaterFailedStepDoesNot) {
+  // A second recorder shadows the fixture's, with an add that fails.
+  auto r2 = recording::Recorder::create();
+  r2->registerClass("AcroExch.PDDoc");
+  r2->on("AcroExch.PDDoc", "Open").returns(Variant(true));
+  r2->on("AcroExch.PDDoc", "GetJSObject").returnsObject("JSO");
+  r2->on("JSO", "addField").fails(static_cast<int32_t>(0x80004005u), "Page 9 does not exist");
+  ObjectRef d2 = createDocument();
+  r2->clear();
+  try {
+    call(d2, "CreateTextField", {"x", int32_t(10), coords()});
+    FAIL() << "a field that was not added is reported";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), static_cast<int32_t>(0x80004005u));
+    EXPECT_EQ(e.source(), "Pressmark");
+    EXPECT_EQ(e.description(), "Page 9 does not exist");
+  }
+  EXPECT_EQ(r2->transcript(), (Lines{"JSO call addField(\"x\", \"text\", 9&, Array(72#, 700#, 272#, 680#))"}))
+      << "nothing after the failed add";
+
+  rec->on("F", "Alignment").fails(5, "refused");
+  rec->on("F", "setAction").fails(5, "refused");
+  EXPECT_NO_THROW(call(doc, "CreateTextField", {"y", int32_t(1), coords()}));
+  Lines steps = fieldSteps(rec->transcript());
+  ASSERT_GE(steps.size(), 5u);
+  EXPECT_EQ((Lines{steps[0], steps[1], steps[2], steps[3]}), (Lines{"call setAction", "Delay", "Alignment", "BorderStyle"}))
+      << "the steps after a refused one still run";
+  EXPECT_EQ(steps.back(), "Delay");
+}
+
+}  // namespace

@@ -1,0 +1,215 @@
+// The Field object against the recording server: forwarded properties,
+// item and button methods, the signature test, signing and the lock script.
+#include "Recording.h"
+#include "document/Field.h"
+
+namespace {
+
+using namespace pm;
+using pm::test::FieldRecording;
+using pm::test::Lines;
+
+class FieldObject : public FieldRecording {
+ protected:
+  void SetUp() override {
+    FieldRecording::SetUp();
+    rec->on("JSO", "GetField").returnsObject("TF");
+    field = objectOf(call(doc, "GetField", {"Sig"}));
+    rec->clear();
+  }
+  void TearDown() override {
+    field.reset();
+    FieldRecording::TearDown();
+  }
+  ObjectRef field;
+};
+
+TEST_F(FieldObject, PropertiesForwardOneToOne) {
+  rec->on("TF", "NumItems").returns(Variant(3.0));
+  rec->on("TF", "Type").returns(Variant("text"));
+  rec->on("TF", "ValueAsString").returns(Variant(42.0));
+  int gets = 0, lets = 0;
+  for (const MemberSpec& m : Field::table().members()) {
+    if (m.kind != Invoke::Get && m.kind != Invoke::Let) continue;
+    if (m.name == "Name") continue;
+    std::string member = m.name == "PrintField" ? "Print" : m.name == "FieldType" ? "Type" : m.name;
+    rec->clear();
+    if (m.kind == Invoke::Get) {
+      get(field, m.name);
+      EXPECT_EQ(rec->transcript(), (Lines{"TF get " + member})) << m.name;
+      ++gets;
+    } else {
+      let(field, m.name, Variant(int16_t(7)));
+      EXPECT_EQ(rec->transcript(), (Lines{"TF let " + member + " = 7%"})) << m.name;
+      ++lets;
+    }
+  }
+  EXPECT_EQ(gets, 45);
+  EXPECT_EQ(lets, 41);
+  EXPECT_EQ(get(field, "NumItems"), Variant(int16_t(3))) << "a 16-bit Integer";
+  EXPECT_EQ(get(field, "ValueAsString"), Variant("42"));
+  EXPECT_EQ(get(field, "FieldType"), Variant("text"));
+}
+
+TEST_F(FieldObject, ItemButtonAndBoxMethods) {
+  rec->on("TF", "getArray").returns(V({"a", "b", "c"}));
+  rec->on("TF", "buttonGetCaption").returns(Variant("Go"));
+  rec->on("TF", "IsBoxChecked").returns(Variant(int32_t(1)));
+  call(field, "DeleteItem");
+  call(field, "DeleteItem", {Variant(int16_t(0))});
+  call(field, "SetButtonCaption", {"A", int32_t(5)});
+  call(field, "SetButtonCaption", {"B", int32_t(-1)});
+  call(field, "SetButtonCaption", {"C", int32_t(2)});
+  EXPECT_EQ(call(field, "GetButtonCaption", {int32_t(3)}), Variant("Go"));
+  Variant children;
+  EXPECT_EQ(call(field, "GetChildFields", {ByRef(children)}), Variant(int16_t(2)));
+  EXPECT_EQ(children, V({"a", "b", "c"}));
+  call(field, "SetFieldAction", {int32_t(10), "x()"});
+  call(field, "SetFieldAction", {int32_t(6), "k()"});
+  EXPECT_EQ(call(field, "IsBoxChecked", {Variant(int16_t(0))}), Variant(true));
+  call(field, "SetCheckBox", {Variant(int16_t(1)), true});
+  call(field, "InsertItem", {"Item"});
+  call(field, "ClearItems");
+  EXPECT_EQ(rec->transcript(),
+            (Lines{"TF call deleteItemAt()", "TF let CurrentValueIndices = 0%", "TF call deleteItemAt(0%)",
+                   "TF let CurrentValueIndices = 0%", "TF call buttonSetCaption(\"A\", 0&)",
+                   "TF call buttonSetCaption(\"B\", 0&)", "TF call buttonSetCaption(\"C\", 2&)",
+                   "TF call buttonGetCaption(0&)", "TF call getArray()", "TF call setAction(\"MouseUp\", \"x()\")",
+                   "TF call setAction(\"Keystroke\", \"k()\")", "TF call IsBoxChecked(0%)",
+                   "TF call checkThisBox(1%, True)", "TF call insertItemAt(\"Item\", \"\", 0%)", "TF call ClearItems()"}));
+}
+
+TEST_F(FieldObject, GetChildFieldsPassesFailuresOn) {
+  rec->on("TF", "getArray").fails(static_cast<int32_t>(0x80004005u), "not a parent");
+  Variant children;
+  try {
+    call(field, "GetChildFields", {ByRef(children)});
+    FAIL();
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), static_cast<int32_t>(0x80004005u));
+    EXPECT_EQ(e.source(), "Pressmark");
+    EXPECT_EQ(e.description(), "not a parent");
+  }
+}
+
+TEST_F(FieldObject, VocabularyOfTheField) {
+  struct Case {
+    const char* method;
+    int32_t code;
+    const char* name;
+  };
+  const Case cases[] = {{"GetTrigger", 42, "MouseUp"}, {"GetTrigger", 10, "MouseUp"}, {"GetTrigger", 9, "Format"},
+                        {"GetHighlight", 7, "none"},   {"GetHighlight", 2, "push"},   {"GetFont", 9, "Courier-Bold"},
+                        {"GetGlyphStyle", 4, "star"},  {"GetAlignment", 1, "center"}, {"GetBorderStyle", 4, "underline"},
+                        {"GetBorderStyle", 9, "solid"}};
+  for (const Case& c : cases) EXPECT_EQ(call(field, c.method, {c.code}), Variant(c.name)) << c.method << c.code;
+  EXPECT_TRUE(rec->transcript().empty());
+}
+
+TEST_F(FieldObject, IsSignedFromStatusThreeUp) {
+  rec->on("TF", "SignatureInfo").returnsObject("Info");
+  for (int32_t status : {0, 1, 2, 3, 4}) {
+    rec->on("Info", "Status").returns(Variant(status)).times(1);
+    EXPECT_EQ(call(field, "IsSigned"), Variant(status >= 3)) << status;
+  }
+}
+
+// The lock script as installed on the field, with line ends shown.
+std::string lockScript(const Lines& t) {
+  for (const std::string& l : t)
+    if (l.rfind("TF call setAction(\"Format\", ", 0) == 0) return l.substr(28, l.size() - 29);
+  return "(none)";
+}
+
+TEST_F(FieldObject, SignatureLockScripts) {
+  std::vector<std::string> names{"Name", "Sig", "it's \"odd\""};
+  rec->on("JSO", "NumFields").does([&](auto&, auto) { return Variant(int32_t(names.size())); });
+  rec->on("JSO", "GetNthFieldName").does([&](auto&, std::span<const Arg> a) {
+    return Variant(names.at(static_cast<size_t>(CLng(a[0].get()))));
+  });
+  const std::string NL = "\" & vbCr & \"\" & vbLf & \"";
+  struct Case {
+    std::vector<Arg> args;
+    std::string script;
+  };
+  const Case cases[] = {
+      {{},
+       "\"var f0 = this.getField(\"\"Name\"\");" + NL + "var f1 = this.getField(\"\"Sig\"\");" + NL +
+           "var f2 = this.getField(\"\"it\\'s \\\"\"odd\\\"\"\"\");" + NL + "f0.readonly = true;" + NL +
+           "f1.readonly = true;" + NL + "f2.readonly = true;" + NL + "\""},
+      {{Arg(Array::vector({Variant("A"), Variant("B")}, 1)), Arg(int32_t(1))},
+       "\"var f1 = this.getField(\"\"A\"\");" + NL + "var f2 = this.getField(\"\"B\"\");" + NL + "f1.readonly = true;" +
+           NL + "f2.readonly = true;" + NL + "\""},
+      {{Arg("x'); app.alert('y"), Arg(int32_t(1))},
+       "\"var f = this.getField(\"\"x\\'); app.alert(\\'y\"\");" + NL + "f.readonly = true;" + NL + "\""},
+      {{Arg("sig"), Arg(int32_t(2))},
+       "\"var f0 = this.getField(\"\"Name\"\");" + NL + "f0.readonly = true;" + NL +
+           "var f2 = this.getField(\"\"it\\'s \\\"\"odd\\\"\"\"\");" + NL + "f2.readonly = true;" + NL + "\""},
+      {{Arg(V({"NAME", "it's \"odd\""})), Arg(int32_t(2))},
+       "\"var f1 = this.getField(\"\"Sig\"\");" + NL + "f1.readonly = true;" + NL + "\""},
+      {{Arg(int32_t(3)), Arg(int32_t(1))}, "\"\""},
+      {{Arg(V({"A"})), Arg(int32_t(5))}, "\"\""},
+  };
+  for (const Case& c : cases) {
+    rec->clear();
+    call(field, "SetSignatureFieldLocks", std::span<const Arg>(c.args));
+    EXPECT_EQ(lockScript(rec->transcript()), c.script);
+  }
+}
+
+class Signing : public FieldObject {
+ protected:
+  void SetUp() override {
+    FieldObject::SetUp();
+    rec->on("JSO", "security").returnsObject("Security");
+    rec->on("Security", "getHandler").returnsObject("PPK");
+    rec->on("TF", "SignatureInfo").returnsObject("Info");
+  }
+};
+
+TEST_F(Signing, SignsAnUnsignedFieldAndLogsOut) {
+  rec->on("PPK", "login").returns(Variant(true));
+  rec->on("Info", "Status").returns(Variant(int32_t(0)));
+  call(field, "SignDocument", {"/certs/me.p12", "secret"});
+  EXPECT_EQ(rec->transcript(),
+            (Lines{"JSO get security", "Security call getHandler(\"Adobe.PPKLite\")", "release Security",
+                   "PPK call login(\"secret\", \"/certs/me.p12\")", "TF get SignatureInfo", "Info get Status",
+                   "release Info", "TF call signatureSign(<PPK>)", "PPK call logout()", "release PPK"}));
+}
+
+TEST_F(Signing, ASigningThatDidNotHappenIsReported) {
+  struct Case {
+    const char* what;
+    bool login;
+    int32_t status;
+    bool signFails;
+    bool loggedOut;
+  };
+  const Case cases[] = {
+      {"wrong password", false, 0, false, false},
+      {"already signed", true, 3, false, true},
+      {"the engine refused", true, 0, true, true},
+  };
+  const Case* now = &cases[0];
+  rec->on("PPK", "login").does([&](auto&, auto) { return Variant(now->login); });
+  rec->on("Info", "Status").does([&](auto&, auto) { return Variant(now->status); });
+  rec->on("TF", "signatureSign").does([&](auto&, auto) {
+    if (now->signFails) pm::raise(static_cast<int32_t>(0x80004005u), "no room", "AcroExch");
+    return Variant();
+  });
+  for (const Case& c : cases) {
+    now = &c;
+    rec->clear();
+    try {
+      call(field, "SignDocument", {"/certs/me.p12", "pw"});
+      ADD_FAILURE() << c.what << ": no error";
+    } catch (const AutomationError& e) {
+      EXPECT_EQ(e.source(), "Pressmark") << c.what;
+      EXPECT_FALSE(e.description().empty()) << c.what;
+    }
+    Lines t = rec->transcript();
+    EXPECT_EQ(std::find(t.begin(), t.end(), "PPK call logout()") != t.end(), c.loggedOut) << c.what;
+  }
+}
+
+}  // namespace

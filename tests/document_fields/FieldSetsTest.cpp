@@ -1,0 +1,148 @@
+// Field sets of Document against the recording server: the Field hand-off,
+// the name lists, reset, and the read-only and required switches.
+#include "Recording.h"
+#include "document/Field.h"
+
+namespace {
+
+using namespace pm;
+using pm::test::FieldRecording;
+using pm::test::Lines;
+
+class FieldSets : public FieldRecording {
+ protected:
+  void withFields(std::vector<std::string> names) {
+    names_ = std::move(names);
+    rec->on("JSO", "NumFields").does([this](auto&, auto) { return Variant(int32_t(names_.size())); });
+    rec->on("JSO", "GetNthFieldName").does([this](auto&, std::span<const Arg> a) {
+      return Variant(names_.at(static_cast<size_t>(CLng(a[0].get()))));
+    });
+    rec->on("JSO", "GetField").returnsObject("G");
+  }
+  // The names handed to GetField, each followed by what was assigned.
+  Lines changed() const {
+    Lines out;
+    for (const std::string& l : rec->transcript()) {
+      if (l.rfind("JSO call GetField(", 0) == 0) out.push_back(l.substr(18, l.size() - 19));
+      else if (l.rfind("G let ", 0) == 0) out.back() += " " + l.substr(6);
+    }
+    return out;
+  }
+  std::vector<std::string> names_;
+};
+
+TEST_F(FieldSets, GetFieldHandsTheNameAndTheScriptObjectToTheNewField) {
+  rec->on("JSO", "GetField").returnsObject("TF");
+  rec->on("TF", "Name").returns(Variant("total"));
+  Variant f = call(doc, "GetField", {"total"});
+  ASSERT_TRUE(f.isObject());
+  EXPECT_EQ(f.asObject()->typeName(), "Field");
+  EXPECT_EQ(moduleState().strFieldRequestName, "total");
+  EXPECT_FALSE(moduleState().objFieldRequestJS) << "the object hand-off is cleared";
+  EXPECT_EQ(get(f.asObject(), "Name"), Variant("total"));
+  EXPECT_EQ(rec->transcript(), (Lines{"JSO call GetField(\"total\")", "TF get Name"}));
+  rec->clear();
+  f = Variant();
+  EXPECT_EQ(rec->transcript(), (Lines{"release TF"})) << "the field holds its own references";
+}
+
+TEST_F(FieldSets, AnUnknownNameStillGivesAFieldThatSaysSo) {
+  rec->on("JSO", "GetField").returns(Variant::null());
+  ObjectRef f = objectOf(call(doc, "GetField", {int32_t(12)}));
+  EXPECT_EQ(moduleState().strFieldRequestName, "12");
+  try {
+    get(f, "Name");
+    FAIL();
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), kErrComponent);
+    EXPECT_EQ(e.source(), "Pressmark");
+    EXPECT_EQ(e.description(), "Invalid field name.");
+  }
+  try {
+    get(f, "Value");
+    FAIL();
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), basic::ObjectVariableNotSet);
+  }
+}
+
+TEST_F(FieldSets, NamesAsCollectionArrayAndNth) {
+  withFields({"a", "b", "c"});
+  ObjectRef c = objectOf(call(doc, "GetFields"));
+  EXPECT_EQ(c->typeName(), "Collection");
+  EXPECT_EQ(get(c, "Count"), Variant(int32_t(3)));
+  EXPECT_EQ(call(c, "Item", {"2"}), Variant("b")) << "keyed by the 1-based position as text";
+  EXPECT_EQ(call(c, "Item", {int32_t(3)}), Variant("c"));
+  EXPECT_THROW(call(c, "Item", {"4"}), AutomationError);
+  Lines t = rec->transcript();
+  EXPECT_EQ(t[1], "JSO call GetNthFieldName(0&)") << "a 32-bit counter";
+
+  Variant a = call(doc, "GetFieldsArray");
+  EXPECT_EQ(a.vartype(), 8192 + 8) << "a String array";
+  EXPECT_EQ(a.array().ubound(1), 2);
+  EXPECT_EQ(a.array().at({1}), Variant("b"));
+  EXPECT_EQ(call(doc, "GetNthFieldName", {Variant(int16_t(2))}), Variant("c"));
+
+  withFields({});
+  Variant none = call(doc, "GetFieldsArray");
+  EXPECT_EQ(none.vartype(), 8192 + 8);
+  EXPECT_THROW(none.array().ubound(1), AutomationError) << "never dimensioned";
+  EXPECT_EQ(get(objectOf(call(doc, "GetFields")), "Count"), Variant(int32_t(0)));
+}
+
+TEST_F(FieldSets, RemoveAndResetPassFailuresOn) {
+  struct Case {
+    Variant fields;
+    std::string line;
+  };
+  const Case cases[] = {
+      {V({"a", "b"}), "JSO call resetForm(Array(\"a\", \"b\"))"},
+      {Variant("a"), "JSO call resetForm(Array(\"a\"))"},  // one name: that field only
+      {Variant::nothing(), "JSO call resetForm()"},
+      {Variant(), "JSO call resetForm()"},
+      {Variant::null(), "JSO call resetForm()"},
+  };
+  for (const Case& c : cases) {
+    rec->clear();
+    call(doc, "ResetFormFields", {c.fields});
+    EXPECT_EQ(rec->transcript(), (Lines{c.line})) << recording::Describe(c.fields);
+  }
+  rec->clear();
+  call(doc, "ResetFormFields");
+  EXPECT_EQ(rec->transcript(), (Lines{"JSO call resetForm()"}));
+  rec->on("JSO", "RemoveField").fails(5, "no such field");
+  EXPECT_THROW(call(doc, "RemoveField", {"zz"}), AutomationError);
+}
+
+TEST_F(FieldSets, ReadOnlyAndRequiredForAllAListAndAllButAList) {
+  withFields({"name", "Straße", "NAME", "Übersicht"});
+  struct Case {
+    const char* method;
+    std::vector<Arg> args;
+    Lines changed;
+  };
+  const Case cases[] = {
+      {"SetReadOnly",
+       {Arg(true)},
+       {"\"name\" = True", "\"Straße\" = True", "\"NAME\" = True", "\"Übersicht\" = True"}},
+      {"SetRequired", {Arg(true), Arg("whatever"), Arg(int32_t(0))},
+       {"\"name\" = True", "\"Straße\" = True", "\"NAME\" = True", "\"Übersicht\" = True"}},
+      {"SetReadOnly", {Arg(true), Arg("nope"), Arg(int32_t(1))}, {"\"nope\" = True"}},
+      {"SetReadOnly", {Arg(true), Arg(int32_t(4)), Arg(int32_t(1))}, {}},
+      {"SetReadOnly", {Arg(true), Arg(V({"x", "y"})), Arg(int32_t(1))}, {"\"x\" = True", "\"y\" = True"}},
+      {"SetRequired", {Arg(false), Arg("name"), Arg(int32_t(2))}, {"\"Straße\" = False", "\"Übersicht\" = False"}},
+      {"SetRequired", {Arg(true), Arg(V({"übersicht", "STRASSE", "straße"})), Arg(int32_t(2))},
+       {"\"name\" = True", "\"NAME\" = True"}},
+      {"SetRequired", {Arg(true), Arg(V({"name"})), Arg(int32_t(7))}, {}},
+  };
+  for (const Case& c : cases) {
+    rec->clear();
+    call(doc, c.method, std::span<const Arg>(c.args));
+    Lines expected;
+    std::string prop = std::string(c.method) == "SetReadOnly" ? "ReadOnly" : "Required";
+    for (const std::string& x : c.changed) expected.push_back(x.substr(0, x.find(" = ")) + " " + prop + x.substr(x.find(" = ")));
+    EXPECT_EQ(changed(), expected) << c.method << " " << recording::Describe(c.args[1 < c.args.size() ? 1 : 0].get());
+  }
+}
+
+}  // namespace
