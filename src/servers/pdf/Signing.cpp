@@ -310,8 +310,14 @@ void signField(Doc& d, pdf_obj* field, std::shared_ptr<const Credentials> c, con
   pdf_page* pp = pdf_page_from_fz_page(mu::ctx(), pg.get());
   pdf_annot* widget = nullptr;
   mu::guard("Finding the signature field's widget", [&](fz_context* ctx) {
-    for (pdf_annot* w = pdf_first_widget(ctx, pp); w; w = pdf_next_widget(ctx, w))
-      if (pdf_annot_obj(ctx, w) == wobj) widget = w;
+    // The page holds the widget resolved; the field may hold a reference.
+    pdf_obj* want = pdf_resolve_indirect(ctx, wobj);
+    for (pdf_annot* w = pdf_first_widget(ctx, pp); w; w = pdf_next_widget(ctx, w)) {
+      pdf_obj* a = pdf_annot_obj(ctx, w);
+      if (pdf_resolve_indirect(ctx, a) == want ||
+          (pdf_to_num(ctx, a) > 0 && pdf_to_num(ctx, a) == pdf_to_num(ctx, wobj)))
+        widget = w;
+    }
   });
   if (!widget) js::fail("The signature field's widget is not on its page");
 

@@ -1,0 +1,157 @@
+// Form fields made, changed and reset through Document and Field over the
+// real PDF server, read back from the saved files.
+#include "Session.h"
+
+namespace fieldtest {
+namespace {
+
+using jstest::fieldEntry;
+using jstest::fieldNames;
+
+// Field flag bits of the saved files.
+constexpr int kReadOnly = 1, kRequired = 2, kMultiSelect = 1 << 21, kEdit = 1 << 18;
+
+int flags(const std::string& file, const std::string& name) {
+  std::string ff = fieldEntry(file, name, "Ff");
+  return ff.empty() ? 0 : std::stoi(ff);
+}
+
+TEST_F(PdfForm, EverySevenKindsWithTheirProperties) {
+  call(doc, "CreateTextField",
+       {"total", int32_t(1), rect(72, 700, 272, 680), Named("lngAlignment", int32_t(1)),
+        Named("intCharLimit", Variant(int16_t(5))), Named("blnRequired", true),
+        Named("varFillColor", V({"RGB", 1.0, 0.0, 0.0})), Named("lngFont", int32_t(4)),
+        Named("intTextSize", Variant(int16_t(12))), Named("strToolTipText", "Total amount"),
+        Named("lngTrigger", int32_t(6)), Named("strAction", "AFNumber_Keystroke(2,0,0,0,\"\",true);")});
+  call(doc, "CreateCheckBoxField",
+       {"agree", int32_t(1), rect(72, 650, 90, 632), V({"Yes"}), Named("lngGlyphStyle", int32_t(1)),
+        Named("blnReadOnly", true)});
+  call(doc, "CreateRadioButtonField", {"size", int32_t(2), rect(72, 600, 90, 582), V({"Large"})});
+  call(doc, "CreateComboBoxField",
+       {"city", int32_t(1), rect(72, 560, 272, 540), V({"Berlin", "Köln", "Paris"}),
+        Named("varExportValues", V({"BER", "CGN"})), Named("blnEditable", false)});
+  call(doc, "CreateListBoxField",
+       {"pick", int32_t(1), rect(72, 520, 272, 460), V({"One", "Two"}), Named("blnMultipleSelection", true)});
+  call(doc, "CreateButtonField",
+       {"go", int32_t(2), rect(300, 700, 400, 680), "Go", Named("lngTrigger", int32_t(0)),
+        Named("strAction", "app.alert('go');")});
+  call(doc, "CreateSignatureField", {"sig", int32_t(2), rect(300, 600, 500, 550)});
+  EXPECT_EQ(get(doc, "NumFields"), Variant(int32_t(7)));
+  std::string out = saveTo("kinds.pdf");
+
+  EXPECT_EQ(fieldNames(out), (std::vector<std::string>{"total", "agree", "size", "city", "pick", "go", "sig"}));
+  struct Entry {
+    const char* field;
+    const char* key;
+    const char* part;  // what the printed entry holds
+  };
+  const Entry entries[] = {
+      {"total", "FT", "/Tx"},         {"total", "MaxLen", "5"},
+      {"total", "Q", "1"},            {"total", "MK/BG", "[1 0 0]"},
+      {"total", "DA", "12 Tf"},       {"total", "DA", "Helv"},
+      {"total", "TU", "Total amount"}, {"total", "AA/K/JS", "AFNumber_Keystroke"},
+      {"agree", "FT", "/Btn"},        {"agree", "MK/CA", "(8)"},
+      {"agree", "AP/N", "/Yes"},      {"size", "AP/N", "/Large"},
+      {"city", "FT", "/Ch"},          {"city", "Opt", "[(BER)(Berlin)]"},
+      {"city", "Opt", "[(CGN)<FEFF004B00F6006C006E>]"},     {"city", "Opt", "(Paris)]"},
+      {"pick", "Opt", "One"},         {"go", "MK/CA", "(Go)"},
+      {"go", "AA/U/JS", "app.alert"}, {"sig", "FT", "/Sig"},
+  };
+  for (const Entry& e : entries)
+    EXPECT_TRUE(contains(fieldEntry(out, e.field, e.key), e.part))
+        << e.field << " " << e.key << ": " << fieldEntry(out, e.field, e.key);
+  EXPECT_TRUE(flags(out, "total") & kRequired);
+  EXPECT_TRUE(flags(out, "agree") & kReadOnly);
+  EXPECT_TRUE(flags(out, "pick") & kMultiSelect);
+  EXPECT_TRUE(flags(out, "city") & (1 << 17)) << "a combo box";
+  EXPECT_FALSE(flags(out, "city") & kEdit) << "not editable";
+}
+
+TEST_F(PdfForm, AFieldOnAPageOutsideTheDocumentIsReported) {
+  try {
+    call(doc, "CreateTextField", {"lost", int32_t(9), rect(72, 700, 272, 680)});
+    FAIL() << "no error";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.source(), "Pressmark");
+    EXPECT_FALSE(e.description().empty());
+  }
+  EXPECT_EQ(get(doc, "NumFields"), Variant(int32_t(0)));
+}
+
+TEST_F(PdfForm, FieldSetsReadOnlyRequiredAndReset) {
+  for (const char* n : {"Straße", "größe", "Name", "name2"})
+    call(doc, "CreateTextField", {n, int32_t(1), rect(72, 700, 272, 680)});
+  call(doc, "SetReadOnly", {true});
+  call(doc, "SetRequired", {true, V({"GRÖßE", "NAME"}), int32_t(2)});
+  call(doc, "SetRequired", {true, "name2", int32_t(1)});
+  let(field("Straße"), "Value", "a");
+  let(field("größe"), "Value", "b");
+  call(doc, "ResetFormFields", {"Straße"});
+  std::string out = saveTo("sets.pdf");
+  for (const char* n : {"Straße", "größe", "Name", "name2"}) EXPECT_TRUE(flags(out, n) & kReadOnly) << n;
+  EXPECT_TRUE(flags(out, "Straße") & kRequired);
+  EXPECT_FALSE(flags(out, "größe") & kRequired) << "excluded without regard to case";
+  EXPECT_FALSE(flags(out, "Name") & kRequired);
+  EXPECT_TRUE(flags(out, "name2") & kRequired);
+  EXPECT_EQ(fieldEntry(out, "Straße", "V"), "") << "the one field named was reset";
+  EXPECT_EQ(fieldEntry(out, "größe", "V"), "(b)");
+
+  call(doc, "ResetFormFields");
+  out = saveTo("reset.pdf");
+  EXPECT_EQ(fieldEntry(out, "größe", "V"), "") << "no name: every field";
+}
+
+TEST_F(PdfForm, FieldPropertiesAcrossSessions) {
+  call(doc, "CreateTextField", {"amount", int32_t(2), rect(72, 700, 272, 680)});
+  ObjectRef f = field("amount");
+  let(f, "Value", Variant(int32_t(42)));
+  let(f, "TextSize", Variant(int16_t(14)));
+  let(f, "UserName", "Amount due");
+  let(f, "Alignment", "right");
+  EXPECT_EQ(get(f, "Name"), Variant("amount"));
+  EXPECT_EQ(get(f, "FieldType"), Variant("text"));
+  EXPECT_EQ(get(f, "FieldPages"), Variant(int32_t(1)));
+  std::string out = saveTo("props.pdf");
+  EXPECT_EQ(fieldEntry(out, "amount", "V"), "(42)");
+  EXPECT_EQ(fieldEntry(out, "amount", "Q"), "2");
+  EXPECT_TRUE(contains(fieldEntry(out, "amount", "DA"), "14 Tf"));
+  f.reset();
+  doc.reset();
+
+  doc = openDocument(out);
+  ObjectRef again = field("amount");
+  EXPECT_EQ(get(again, "ValueAsString"), Variant("42"));
+  EXPECT_EQ(get(again, "UserName"), Variant("Amount due"));
+  EXPECT_EQ(get(again, "Alignment"), Variant("right"));
+  ObjectRef missing = field("nothing here");
+  EXPECT_THROW(get(missing, "Name"), AutomationError);
+}
+
+TEST_F(PdfForm, ItemsAndBoxes) {
+  call(doc, "CreateListBoxField", {"list", int32_t(1), rect(72, 700, 272, 600), V({"A", "B"})});
+  call(doc, "CreateCheckBoxField", {"box", int32_t(1), rect(300, 700, 318, 682), V({"On"})});
+  ObjectRef l = field("list");
+  call(l, "InsertItem", {"C", "c", Variant(int16_t(-1))});
+  EXPECT_EQ(get(l, "NumItems"), Variant(int16_t(3)));
+  EXPECT_EQ(call(l, "GetItem", {Variant(int16_t(2)), true}), Variant("c"));
+  EXPECT_EQ(call(l, "GetItem", {Variant(int16_t(0))}), Variant("A"));
+  call(l, "DeleteItem", {Variant(int16_t(0))});
+  EXPECT_EQ(get(l, "NumItems"), Variant(int16_t(2)));
+  ObjectRef b = field("box");
+  EXPECT_EQ(call(b, "IsBoxChecked", {Variant(int16_t(0))}), Variant(false));
+  call(b, "SetCheckBox", {Variant(int16_t(0)), true});
+  EXPECT_EQ(call(b, "IsBoxChecked", {Variant(int16_t(0))}), Variant(true));
+  std::string out = saveTo("items.pdf");
+  EXPECT_TRUE(contains(fieldEntry(out, "list", "Opt"), "[(c)(C)]")) << fieldEntry(out, "list", "Opt");
+  EXPECT_FALSE(contains(fieldEntry(out, "list", "Opt"), "(A)"));
+  EXPECT_EQ(fieldEntry(out, "box", "V"), "/On");
+  l.reset();
+  b.reset();
+  doc.reset();
+  doc = openDocument(out);
+  EXPECT_EQ(call(field("box"), "IsBoxChecked", {Variant(int16_t(0))}), Variant(true));
+  EXPECT_EQ(get(field("list"), "NumItems"), Variant(int16_t(2)));
+}
+
+}  // namespace
+}  // namespace fieldtest

@@ -1,0 +1,56 @@
+// A Document over the real PDF server, on a two-page PDF the test makes,
+// and the ways the field tests read back what was saved.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "Fixtures.h"
+#include "Read.h"
+#include "automation/Automation.h"
+#include "component/ModuleState.h"
+#include "document/Document.h"
+#include "support/TestSupport.h"
+
+namespace fieldtest {
+
+using namespace pm;
+
+inline fixture::DocSpec twoPages() {
+  fixture::DocSpec s;
+  s.title = "Form";
+  fixture::PageSpec p;
+  p.lines = {"Order form"};
+  s.pages = {p, p};
+  return s;
+}
+
+inline ObjectRef openDocument(const std::string& path) {
+  moduleState().strOpenDocumentPath = path;
+  return createDocument();
+}
+
+class PdfForm : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    path = dir.file("form.pdf");
+    fixture::makePdf(path, twoPages());
+    doc = openDocument(path);
+  }
+  void TearDown() override { doc.reset(); }
+  // Saves the whole document to a new file and answers its name.
+  std::string saveTo(const std::string& name) {
+    std::string out = dir.file(name);
+    call(doc, "Save", {Variant(int32_t(1)), Variant(out)});
+    return out;
+  }
+  ObjectRef field(const std::string& name) { return objectOf(call(doc, "GetField", {name})); }
+  fixture::TempDir dir;
+  std::string path;
+  ObjectRef doc;
+};
+
+inline Variant rect(double x0, double y0, double x1, double y1) { return V({x0, y0, x1, y1}); }
+
+inline bool contains(const std::string& s, const std::string& part) { return s.find(part) != std::string::npos; }
+
+}  // namespace fieldtest

@@ -1,0 +1,144 @@
+// Signing a signature field with a certificate the test makes with the
+// openssl command, checked by poppler's pdfsig as an outside verifier and
+// by the component itself, before and after a byte of the signed range
+// changes.
+#include <array>
+#include <cstdio>
+
+#include "Session.h"
+
+namespace fieldtest {
+namespace {
+
+// Runs a shell command and answers its standard output and error.
+std::string run(const std::string& command, int* status = nullptr) {
+  std::string out;
+  FILE* p = popen(("(" + command + ") 2>&1").c_str(), "r");
+  if (!p) return out;
+  std::array<char, 4096> buf{};
+  size_t n;
+  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
+  int rc = pclose(p);
+  if (status) *status = rc;
+  return out;
+}
+
+class Signing : public PdfForm {
+ protected:
+  // One identity for every test: making a key is the slow part.
+  static void SetUpTestSuite() {
+    certs = new fixture::TempDir();
+    std::string log = run("cd '" + certs->path() +
+                          "' && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout key.pem -out cert.pem -days 2 "
+                          "-subj '/CN=Pressmark Test/O=Pressmark' && openssl pkcs12 -export -inkey key.pem "
+                          "-in cert.pem -out signer.p12 -passout pass:secret",
+                          &made);
+    if (made != 0) std::fprintf(stderr, "%s\n", log.c_str());
+  }
+  static void TearDownTestSuite() {
+    delete certs;
+    certs = nullptr;
+  }
+  void SetUp() override {
+    PdfForm::SetUp();
+    ASSERT_EQ(made, 0) << "openssl could not make the test's certificate";
+    p12 = certs->file("signer.p12");
+    call(doc, "CreateTextField", {"name", int32_t(1), rect(72, 700, 272, 680)});
+    call(doc, "CreateSignatureField", {"sig", int32_t(1), rect(72, 600, 272, 540)});
+    let(field("name"), "Value", "Ada");
+    call(doc, "Save", {Variant(int32_t(1))});
+  }
+  static inline fixture::TempDir* certs = nullptr;
+  static inline int made = -1;
+  std::string p12;
+};
+
+TEST_F(Signing, SignedFileVerifiesAndATamperedOneDoesNot) {
+  ObjectRef sig = field("sig");
+  EXPECT_EQ(call(sig, "IsSigned"), Variant(false));
+
+  // A signing that cannot happen says why and leaves the file as it was.
+  std::string before = fixture::readFile(path);
+  struct Bad {
+    std::string file, password, says;
+  };
+  const Bad bad[] = {{p12, "wrong", "password"}, {dir.file("none.p12"), "secret", "Cannot read"},
+                     {dir.file("form.pdf"), "secret", "not a PKCS #12"}};
+  for (const Bad& b : bad) {
+    try {
+      call(sig, "SignDocument", {b.file, b.password});
+      ADD_FAILURE() << b.says << ": no error";
+    } catch (const AutomationError& e) {
+      EXPECT_EQ(e.source(), "Pressmark");
+      EXPECT_TRUE(contains(e.description(), b.says)) << e.description();
+    }
+  }
+  EXPECT_EQ(fixture::readFile(path), before);
+  EXPECT_EQ(call(sig, "IsSigned"), Variant(false));
+
+  call(sig, "SignDocument", {p12, "secret"});
+  std::string report = run("pdfsig '" + path + "'");
+  EXPECT_TRUE(contains(report, "Signature is Valid")) << report;
+  EXPECT_TRUE(contains(report, "Pressmark Test")) << report;
+  EXPECT_EQ(call(sig, "IsSigned"), Variant(true));
+  ObjectRef info = objectOf(call(sig, "GetSignatureInfo"));
+  EXPECT_EQ(get(info, "Status"), Variant(int32_t(3))) << "valid, the test's own certificate is not trusted";
+  EXPECT_EQ(get(info, "Name"), Variant("Pressmark Test"));
+  try {
+    call(sig, "SignDocument", {p12, "secret"});
+    ADD_FAILURE() << "signed twice";
+  } catch (const AutomationError& e) {
+    EXPECT_TRUE(contains(e.description(), "already signed")) << e.description();
+  }
+  info.reset();
+  sig.reset();
+  doc.reset();
+
+  // A second session sees the signature; the filled value is in the file.
+  doc = openDocument(path);
+  EXPECT_EQ(call(field("sig"), "IsSigned"), Variant(true));
+  EXPECT_EQ(get(field("name"), "Value"), Variant("Ada"));
+  doc.reset();
+
+  // One byte of the signed range changes: the binary comment after the header.
+  std::string bytes = fixture::readFile(path);
+  size_t at = bytes.find("\n%") + 2;
+  ASSERT_LT(at, 20u);
+  bytes[at] = static_cast<char>(bytes[at] ^ 1);
+  std::string tampered = dir.file("tampered.pdf");
+  fixture::writeFile(tampered, bytes);
+  report = run("pdfsig '" + tampered + "'");
+  EXPECT_FALSE(contains(report, "Signature is Valid")) << report;
+  EXPECT_TRUE(contains(report, "Digest Mismatch") || contains(report, "Invalid")) << report;
+  doc = openDocument(tampered);
+  ObjectRef t = field("sig");
+  EXPECT_EQ(call(t, "IsSigned"), Variant(false));
+  EXPECT_EQ(get(objectOf(call(t, "GetSignatureInfo")), "Status"), Variant(int32_t(2)));
+}
+
+TEST_F(Signing, LockScriptOfTheSignatureField) {
+  call(field("sig"), "SetSignatureFieldLocks", {"it's", int32_t(1)});
+  call(field("sig"), "SetSignatureFieldLocks");
+  std::string out = saveTo("locks.pdf");
+  std::string js = jstest::fieldEntry(out, "sig", "AA/F/JS");
+  EXPECT_TRUE(contains(js, "(var f0 = this.getField\\(\"name\"\\);\\r\\nvar f1")) << js;
+  EXPECT_TRUE(contains(js, "f1.readonly = true;")) << js;
+}
+
+TEST_F(Signing, FillAndSignFromTheShell) {
+  std::string script = "OpenDocument " + path +
+                       "\n$1.CreateTextField total 2 [72,700,272,680] intCharLimit:=5\n$1.GetField total\n"
+                       "$2.Value = 42\n$1.Save 1\n$1.GetField sig\n$3.SignDocument " +
+                       p12 + " secret\n$3.IsSigned\n";
+  test::CommandResult r = test::runPressmark({"shell"}, script);
+  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_TRUE(contains(r.out, "true")) << r.out;
+  std::string json = run("qpdf --json '" + path + "'");
+  EXPECT_TRUE(contains(json, "\"/MaxLen\": 5")) << json.substr(0, 2000);
+  EXPECT_TRUE(contains(json, "\"/T\": \"u:total\""));
+  EXPECT_TRUE(contains(json, "\"/V\": \"u:42\""));
+  EXPECT_TRUE(contains(run("pdfsig '" + path + "'"), "Signature is Valid"));
+}
+
+}  // namespace
+}  // namespace fieldtest
