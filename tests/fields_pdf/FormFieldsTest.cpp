@@ -130,6 +130,7 @@ TEST_F(PdfForm, FieldPropertiesAcrossSessions) {
 TEST_F(PdfForm, ItemsAndBoxes) {
   call(doc, "CreateListBoxField", {"list", int32_t(1), rect(72, 700, 272, 600), V({"A", "B"})});
   call(doc, "CreateCheckBoxField", {"box", int32_t(1), rect(300, 700, 318, 682), V({"On"})});
+  call(doc, "CreateRadioButtonField", {"size", int32_t(1), rect(300, 650, 318, 632), V({"Large"})});
   ObjectRef l = field("list");
   call(l, "InsertItem", {"C", "c", Variant(int16_t(-1))});
   EXPECT_EQ(get(l, "NumItems"), Variant(int16_t(3)));
@@ -141,7 +142,12 @@ TEST_F(PdfForm, ItemsAndBoxes) {
   EXPECT_EQ(call(b, "IsBoxChecked", {Variant(int16_t(0))}), Variant(false));
   call(b, "SetCheckBox", {Variant(int16_t(0)), true});
   EXPECT_EQ(call(b, "IsBoxChecked", {Variant(int16_t(0))}), Variant(true));
+  ObjectRef r = field("size");
+  call(r, "SetCheckBox", {Variant(int16_t(0)), true});
+  EXPECT_EQ(call(r, "IsBoxChecked", {Variant(int16_t(0))}), Variant(true));
+  r.reset();
   std::string out = saveTo("items.pdf");
+  EXPECT_EQ(fieldEntry(out, "size", "V"), "/Large");
   EXPECT_TRUE(contains(fieldEntry(out, "list", "Opt"), "[(c)(C)]")) << fieldEntry(out, "list", "Opt");
   EXPECT_FALSE(contains(fieldEntry(out, "list", "Opt"), "(A)"));
   EXPECT_EQ(fieldEntry(out, "box", "V"), "/On");
@@ -151,6 +157,7 @@ TEST_F(PdfForm, ItemsAndBoxes) {
   doc = openDocument(out);
   EXPECT_EQ(call(field("box"), "IsBoxChecked", {Variant(int16_t(0))}), Variant(true));
   EXPECT_EQ(get(field("list"), "NumItems"), Variant(int16_t(2)));
+  EXPECT_EQ(call(field("size"), "IsBoxChecked", {Variant(int16_t(0))}), Variant(true));
 }
 
 }  // namespace
