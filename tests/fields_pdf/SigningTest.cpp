@@ -31,7 +31,15 @@ class Signing : public PdfForm {
     std::string log = run("cd '" + certs->path() +
                           "' && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout key.pem -out cert.pem -days 2 "
                           "-subj '/CN=Pressmark Test/O=Pressmark' && openssl pkcs12 -export -inkey key.pem "
-                          "-in cert.pem -out signer.p12 -passout pass:secret",
+                          "-in cert.pem -out signer.p12 -passout pass:secret"
+                          // A certificate authority of the test's own and an identity it issued.
+                          " && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "
+                          "-keyout ca.key -out ca.pem -days 2 -subj '/CN=Pressmark Test CA'"
+                          " && openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "
+                          "-keyout leaf.key -out leaf.csr -subj '/CN=Pressmark Clerk'"
+                          " && openssl x509 -req -in leaf.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 "
+                          "-out leaf.pem && openssl pkcs12 -export -inkey leaf.key -in leaf.pem -certfile ca.pem "
+                          "-out clerk.p12 -passout pass:clerk",
                           &made);
     if (made != 0) std::fprintf(stderr, "%s\n", log.c_str());
   }
@@ -114,6 +122,18 @@ TEST_F(Signing, SignedFileVerifiesAndATamperedOneDoesNot) {
   ObjectRef t = field("sig");
   EXPECT_EQ(call(t, "IsSigned"), Variant(false));
   EXPECT_EQ(get(objectOf(call(t, "GetSignatureInfo")), "Status"), Variant(int32_t(2)));
+}
+
+TEST_F(Signing, ATrustedIssuerMakesTheSignatureFullyValid) {
+  ObjectRef sig = field("sig");
+  call(sig, "SignDocument", {certs->file("clerk.p12"), "clerk"});
+  EXPECT_EQ(get(objectOf(call(sig, "GetSignatureInfo")), "Status"), Variant(int32_t(3))) << "issuer not trusted";
+  // OpenSSL's default trust store follows SSL_CERT_FILE.
+  test::ScopedEnv trust("SSL_CERT_FILE", certs->file("ca.pem"));
+  ObjectRef info = objectOf(call(sig, "GetSignatureInfo"));
+  EXPECT_EQ(get(info, "Status"), Variant(int32_t(4))) << CStr(get(info, "statusText"));
+  EXPECT_EQ(get(info, "Name"), Variant("Pressmark Clerk"));
+  EXPECT_EQ(call(sig, "IsSigned"), Variant(true));
 }
 
 TEST_F(Signing, LockScriptOfTheSignatureField) {
