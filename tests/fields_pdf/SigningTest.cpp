@@ -39,7 +39,10 @@ class Signing : public PdfForm {
                           "-keyout leaf.key -out leaf.csr -subj '/CN=Pressmark Clerk'"
                           " && openssl x509 -req -in leaf.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 "
                           "-out leaf.pem && openssl pkcs12 -export -inkey leaf.key -in leaf.pem -certfile ca.pem "
-                          "-out clerk.p12 -passout pass:clerk",
+                          "-out clerk.p12 -passout pass:clerk"
+                          // The same identity as older tools export it (RC2 encryption).
+                          " && openssl pkcs12 -export -legacy -inkey key.pem -in cert.pem -out legacy.p12 "
+                          "-passout pass:old",
                           &made);
     if (made != 0) std::fprintf(stderr, "%s\n", log.c_str());
   }
@@ -134,6 +137,13 @@ TEST_F(Signing, ATrustedIssuerMakesTheSignatureFullyValid) {
   EXPECT_EQ(get(info, "Status"), Variant(int32_t(4))) << CStr(get(info, "statusText"));
   EXPECT_EQ(get(info, "Name"), Variant("Pressmark Clerk"));
   EXPECT_EQ(call(sig, "IsSigned"), Variant(true));
+}
+
+TEST_F(Signing, AnIdentityExportedByAnOlderToolSigns) {
+  ObjectRef sig = field("sig");
+  call(sig, "SignDocument", {certs->file("legacy.p12"), "old"});
+  EXPECT_EQ(call(sig, "IsSigned"), Variant(true));
+  EXPECT_TRUE(contains(run("pdfsig '" + path + "'"), "Signature is Valid"));
 }
 
 TEST_F(Signing, LockScriptOfTheSignatureField) {

@@ -3,6 +3,7 @@
 #include <openssl/cms.h>
 #include <openssl/err.h>
 #include <openssl/pkcs12.h>
+#include <openssl/provider.h>
 #include <openssl/x509.h>
 #include <openssl/x509_vfy.h>
 
@@ -99,8 +100,14 @@ std::shared_ptr<const Credentials> loadPkcs12(const std::string& file, const std
   EVP_PKEY* key = nullptr;
   X509* cert = nullptr;
   STACK_OF(X509)* chain = nullptr;
-  if (!PKCS12_parse(p12.get(), password.c_str(), &key, &cert, &chain))
-    failSigning("Cannot read the certificate file " + file + ": " + opensslReason());
+  if (!PKCS12_parse(p12.get(), password.c_str(), &key, &cert, &chain)) {
+    // Files exported by older tools encrypt with RC2, which OpenSSL keeps in
+    // its legacy provider; the default one stays loaded beside it.
+    ERR_clear_error();
+    static const bool legacy = OSSL_PROVIDER_try_load(nullptr, "legacy", 1) != nullptr;
+    if (!legacy || !PKCS12_parse(p12.get(), password.c_str(), &key, &cert, &chain))
+      failSigning("Cannot read the certificate file " + file + ": " + opensslReason());
+  }
   auto c = std::make_shared<Credentials>();
   c->key.reset(key);
   c->cert.reset(cert);
