@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <type_traits>
 #include <vector>
 
 #include "servers/pdf/Form.h"
@@ -125,14 +126,19 @@ std::shared_ptr<const Credentials> loadPkcs12(const std::string& file, const std
 // MuPDF calls these from inside its own error handling. They never let a
 // C++ exception out: failures become a return value, and the message is
 // kept for the error the signing raises afterwards.
-struct Signer {
-  pdf_pkcs7_signer base;  // first member: MuPDF's pointer is this object's
+struct SignerState {
   int refs = 1;
   std::shared_ptr<const Credentials> creds;
   std::string failure;
 };
+// Standard layout, so MuPDF's pointer to the first member is this object's.
+struct Signer {
+  pdf_pkcs7_signer base;
+  SignerState* state;
+};
+static_assert(std::is_standard_layout_v<Signer>);
 
-Signer* self(pdf_pkcs7_signer* s) { return reinterpret_cast<Signer*>(s); }
+SignerState* self(pdf_pkcs7_signer* s) { return reinterpret_cast<Signer*>(s)->state; }
 
 // The bytes of a MuPDF stream; a read failure becomes an exception here,
 // outside MuPDF's frames.
@@ -151,13 +157,15 @@ pdf_pkcs7_signer* keepSigner(fz_context*, pdf_pkcs7_signer* s) {
 }
 
 void dropSigner(fz_context*, pdf_pkcs7_signer* s) {
-  if (s && --self(s)->refs == 0) delete self(s);
+  if (!s || --self(s)->refs > 0) return;
+  delete self(s);
+  delete reinterpret_cast<Signer*>(s);
 }
 
 size_t maxDigestSize(fz_context*, pdf_pkcs7_signer* s) { return self(s)->creds->signatureSpace; }
 
 int createDigest(fz_context*, pdf_pkcs7_signer* s, fz_stream* in, unsigned char* digest, size_t len) noexcept {
-  Signer* me = self(s);
+  SignerState* me = self(s);
   try {
     std::vector<unsigned char> sig = cmsSign(*me->creds, readAll(in));
     if (sig.size() > len) {
@@ -328,13 +336,15 @@ void signField(Doc& d, pdf_obj* field, std::shared_ptr<const Credentials> c, con
   });
   if (!widget) js::fail("The signature field's widget is not on its page");
 
+  auto state = std::make_unique<SignerState>();
+  state->creds = std::move(c);
   auto* s = new Signer{};
+  s->state = state.release();
   s->base.keep = keepSigner;
   s->base.drop = dropSigner;
   s->base.get_signing_name = signingName;
   s->base.max_digest_size = maxDigestSize;
   s->base.create_digest = createDigest;
-  s->creds = std::move(c);
   // MuPDF keeps its own reference until the signature is written.
   struct Release {
     Signer* s;
@@ -353,7 +363,7 @@ void signField(Doc& d, pdf_obj* field, std::shared_ptr<const Credentials> c, con
     d.save(to, false, false, false, true);
     return;
   } catch (const AutomationError& e) {
-    failure = s->failure.empty() ? e.description() : "Signing failed: " + s->failure;
+    failure = s->state->failure.empty() ? e.description() : "Signing failed: " + s->state->failure;
   }
   // The half-made signature goes with the document read again from its file.
   pg.reset();
