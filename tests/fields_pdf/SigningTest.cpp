@@ -137,6 +137,13 @@ TEST_F(Signing, ATrustedIssuerMakesTheSignatureFullyValid) {
   EXPECT_EQ(get(info, "Status"), Variant(int32_t(4))) << CStr(get(info, "statusText"));
   EXPECT_EQ(get(info, "Name"), Variant("Pressmark Clerk"));
   EXPECT_EQ(call(sig, "IsSigned"), Variant(true));
+  // A later save, even of the entire file, appends and keeps the signature.
+  let(field("name"), "Value", "Bob");
+  call(doc, "Save", {Variant(int32_t(1))});
+  info = objectOf(call(sig, "GetSignatureInfo"));
+  EXPECT_EQ(get(info, "Status"), Variant(int32_t(3))) << CStr(get(info, "statusText"));
+  EXPECT_TRUE(contains(CStr(get(info, "statusText")), "changed after signing"));
+  EXPECT_TRUE(contains(run("pdfsig '" + path + "'"), "Signature is Valid"));
 }
 
 TEST_F(Signing, AnIdentityExportedByAnOlderToolSigns) {

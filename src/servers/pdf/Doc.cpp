@@ -325,6 +325,11 @@ void Doc::save(const std::string& target, bool full, bool linearize, bool garbag
   if (target.empty()) throw AutomationError(mu::kErrEngine, mu::kEngineSource, "No file name to save to");
   int canIncrement = 0;
   mu::guard("Preparing to save", [&](fz_context* c) { canIncrement = pdf_can_be_saved_incrementally(c, d); });
+  // Rewriting a signed document would void its signatures, whose byte
+  // ranges cover the file as it was signed: its changes are always appended.
+  int signatures = 0;
+  mu::guard("Preparing to save", [&](fz_context* c) { signatures = pdf_count_signatures(c, d); });
+  if (signatures > 0) full = linearize = false;
   bool incremental = !full && !linearize && !path_.empty() && canIncrement;
   TempFile tmp{tempBeside(target)};
   pdf_write_options opts = pdf_default_write_options;
