@@ -37,9 +37,9 @@ fixture::DocSpec plainSpec();
 
 class RealBookmarks : public ::testing::Test {
  protected:
-  std::string make(const std::string& name, const fixture::DocSpec& spec) {
+  std::string make(const std::string& name, const fixture::DocSpec& layout) {
     std::string p = dir.file(name);
-    fixture::makePdf(p, spec);
+    fixture::makePdf(p, layout);
     return p;
   }
   ObjectRef open(const std::string& path) {

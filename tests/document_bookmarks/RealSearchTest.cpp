@@ -97,9 +97,9 @@ TEST_F(RealBookmarks, ExecutingMovesTheView) {
 }
 
 TEST_F(RealBookmarks, AnOutlineThatLoopsBackEnds) {
-  fixture::DocSpec spec = outlinedSpec();
-  spec.loopOutline = true;
-  ObjectRef d = open(make("loop.pdf", spec));
+  fixture::DocSpec layout = outlinedSpec();
+  layout.loopOutline = true;
+  ObjectRef d = open(make("loop.pdf", layout));
   Variant names;
   int32_t n = CLng(call(d, "GetBookmarks", {ByRef(names)}));
   EXPECT_GT(n, 7);
