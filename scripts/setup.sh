@@ -19,6 +19,20 @@ $sudo cmake --install build >/dev/null
 $sudo ldconfig
 python=$(sed -n 's/^PRESSMARK_PYTHON_EXECUTABLE:INTERNAL=//p' build/CMakeCache.txt)
 "${python:-python3}" -c 'import pressmark; print("python: import pressmark from", pressmark.__file__)'
+# A python3 ahead of the system's on PATH (pyenv, a virtual environment)
+# imports the same package when it is the same Python version.
+if command -v python3 >/dev/null && ! python3 -c 'import pressmark' 2>/dev/null; then
+  ver='import sys; print("%d.%d" % sys.version_info[:2])'
+  if [ -n "$python" ] && [ "$("$python" -c "$ver")" = "$(python3 -c "$ver")" ]; then
+    site=$(python3 -c 'import sysconfig; print(sysconfig.get_path("platlib"))')
+    pkg=$("$python" -c 'import os, pressmark; print(os.path.dirname(pressmark.__file__))')
+    $sudo mkdir -p "$site"
+    $sudo ln -sfn "$pkg" "$site/pressmark"
+    python3 -c 'import pressmark; print("python3 on PATH: import pressmark from", pressmark.__file__)'
+  else
+    pm_log "python3 on PATH is another Python version than $python: use that one for import pressmark"
+  fi
+fi
 out=$(mktemp -d "${TMPDIR:-/tmp}/pressmark-sample-XXXXXX")
 pm_log "pressmark shell samples/session.calls (output in $out)"
 sed "s#@OUT@#$out#g; s#@SAMPLES@#$PM_ROOT/samples#g" samples/session.calls | ./build/pressmark shell
