@@ -1,6 +1,7 @@
 // Scripts, actions, data objects and form data through the JavaScript
 // object, read back from the saved file and from the files exported.
 #include "Read.h"
+#include "support/TestSupport.h"
 
 namespace jstest {
 
@@ -134,9 +135,28 @@ TEST_F(Scripts, XfdfAndTextRoundTrips) {
 }
 
 TEST_F(Scripts, WhatTheViewerCannotDo) {
-  for (const char* m : {"mailDoc", "mailForm", "submitForm", "exportXFAData", "importXFAData"})
+  for (const char* m : {"exportXFAData", "importXFAData"})
     EXPECT_NE(errorOf([&] { call(js, m, {"x"}); }).find("not supported"), std::string::npos) << m;
-  EXPECT_NE(errorOf([&] { get(js, "spell"); }).find("Spelling"), std::string::npos);
+}
+
+TEST_F(Scripts, SpellingMailAndSubmissionNeedTheirSettings) {
+  {
+    pm::test::ScopedEnv dict("PRESSMARK_SPELL_DICTIONARY", "en_US");
+    ObjectRef spell = objectOf(get(js, "spell"));
+    EXPECT_TRUE(call(spell, "checkWord", {"world"}).isNull());
+    Variant s = call(spell, "checkWord", {"wrold"});
+    ASSERT_TRUE(s.isArray());
+    EXPECT_FALSE(s.array().data().empty());
+  }
+  {
+    pm::test::ScopedEnv dict("PRESSMARK_SPELL_DICTIONARY", dir.file("none.dic"));
+    EXPECT_NE(errorOf([&] { get(js, "spell"); }).find("does not exist"), std::string::npos);
+  }
+  pm::test::ScopedEnv noServer("PRESSMARK_SMTP_SERVER", "");
+  for (const char* m : {"mailDoc", "mailForm"})
+    EXPECT_NE(errorOf([&] { call(js, m, {false, "a@example.org"}); }).find("No mail server is set"), std::string::npos)
+        << m;
+  EXPECT_NE(errorOf([&] { call(js, "submitForm", {"x"}); }).find("http:// or https://"), std::string::npos);
 }
 
 }  // namespace jstest

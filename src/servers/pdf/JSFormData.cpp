@@ -10,7 +10,9 @@
 #include <map>
 #include <sstream>
 
+#include "servers/pdf/AnnotData.h"
 #include "servers/pdf/Form.h"
+#include "servers/pdf/FormData.h"
 #include "servers/pdf/JSSupport.h"
 
 namespace pm::pdf {
@@ -186,18 +188,33 @@ std::string baseName(Doc& d) {
   return s == std::string::npos ? p : p.substr(s + 1);
 }
 
+}  // namespace
+
+std::string formdata::fdf(Doc& d, const Choice& c) {
+  std::vector<Entry> e = selectFields(d, c.allFields, c.noPassword, c.fields);
+  std::string out = "%FDF-1.2\n%\xE2\xE3\xCF\xD3\n1 0 obj\n<< /FDF << ";
+  if (c.fileKey && !d.path().empty()) out += "/F " + pdfString(baseName(d)) + " ";
+  out += "/Fields [\n";
+  fdfFields(tree(e), c.flags, out);
+  out += "]";
+  if (c.annotations) out += annotdata::fdfEntry(d);
+  out += " >> >>\nendobj\ntrailer\n<< /Root 1 0 R >>\n%%EOF\n";
+  return out;
+}
+
+namespace {
+
 Variant exportAsFDF(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
-  if (boolArg(f[5], false)) notSupported("Exporting annotations with the form data");
   std::string path = textArg(f[4]);
   if (path.empty()) fail("Exporting form data needs the path of the file to write");
-  std::vector<Entry> e = selectFields(d, boolArg(f[0], false), boolArg(f[1], true), f[2]);
-  std::string out = "%FDF-1.2\n%\xE2\xE3\xCF\xD3\n1 0 obj\n<< /FDF << ";
-  if (!d.path().empty()) out += "/F " + pdfString(baseName(d)) + " ";
-  out += "/Fields [\n";
-  fdfFields(tree(e), boolArg(f[3], false), out);
-  out += "] >> >>\nendobj\ntrailer\n<< /Root 1 0 R >>\n%%EOF\n";
-  writeFileSafely(path, out);
+  formdata::Choice c;
+  c.allFields = boolArg(f[0], false);
+  c.noPassword = boolArg(f[1], true);
+  c.fields = f[2];
+  c.flags = boolArg(f[3], false);
+  c.annotations = boolArg(f[5], false);
+  writeFileSafely(path, formdata::fdf(d, c));
   return {};
 }
 
@@ -259,8 +276,13 @@ Variant importAnFDF(DocHolder& self, Frame& f) {
   mu::guard("Reading the FDF file", [&](fz_context* c) {
     fields = pdf_dict_getp(c, pdf_trailer(c, fdf), "Root/FDF/Fields");
   });
-  if (!po::isArray(fields)) fail("File " + path + " holds no form data");
+  pdf_obj* annots = nullptr;
+  mu::guard("Reading the FDF file", [&](fz_context* c) {
+    annots = pdf_dict_getp(c, pdf_trailer(c, fdf), "Root/FDF/Annots");
+  });
+  if (!po::isArray(fields) && !po::isArray(annots)) fail("File " + path + " holds no form data");
   importFdfFields(d, fields, "", 0);
+  if (po::isArray(annots)) annotdata::importFdf(d, annots);
   return {};
 }
 
@@ -293,18 +315,57 @@ void xfdfFields(const Node& n, int depth, std::string& out) {
   }
 }
 
-Variant exportAsXFDF(DocHolder& self, Frame& f) {
-  Doc& d = docOf(self);
-  if (boolArg(f[4], false)) notSupported("Exporting annotations with the form data");
-  std::string path = textArg(f[3]);
-  if (path.empty()) fail("Exporting form data needs the path of the file to write");
-  std::vector<Entry> e = selectFields(d, boolArg(f[0], false), boolArg(f[1], true), f[2]);
+}  // namespace
+
+std::string formdata::xfdf(Doc& d, const Choice& c) {
+  std::vector<Entry> e = selectFields(d, c.allFields, c.noPassword, c.fields);
   std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<xfdf xmlns=\"http://ns.adobe.com/xfdf/\" xml:space=\"preserve\">\n";
-  if (!d.path().empty()) out += "<f href=\"" + xmlEscape(baseName(d)) + "\"/>\n";
+  if (c.fileKey && !d.path().empty()) out += "<f href=\"" + xmlEscape(baseName(d)) + "\"/>\n";
   out += "<fields>\n";
   xfdfFields(tree(e), 1, out);
-  out += "</fields>\n</xfdf>\n";
-  writeFileSafely(path, out);
+  out += "</fields>\n";
+  if (c.annotations) out += annotdata::xfdfElement(d);
+  out += "</xfdf>\n";
+  return out;
+}
+
+std::string formdata::urlEncoded(Doc& d, const Choice& c) {
+  std::vector<Entry> e = selectFields(d, c.allFields, c.noPassword, c.fields);
+  static const char* hex = "0123456789ABCDEF";
+  auto enc = [](const std::string& s) {
+    std::string o;
+    for (unsigned char ch : s) {
+      if (std::isalnum(ch) || ch == '-' || ch == '_' || ch == '.' || ch == '~') {
+        o += static_cast<char>(ch);
+      } else if (ch == ' ') {
+        o += '+';
+      } else {
+        o += '%';
+        o += hex[ch >> 4];
+        o += hex[ch & 15];
+      }
+    }
+    return o;
+  };
+  std::string out;
+  for (const Entry& x : e)
+    for (const std::string& v : x.values.empty() ? std::vector<std::string>{""} : x.values)
+      out += (out.empty() ? "" : "&") + enc(x.name) + "=" + enc(v);
+  return out;
+}
+
+namespace {
+
+Variant exportAsXFDF(DocHolder& self, Frame& f) {
+  Doc& d = docOf(self);
+  std::string path = textArg(f[3]);
+  if (path.empty()) fail("Exporting form data needs the path of the file to write");
+  formdata::Choice c;
+  c.allFields = boolArg(f[0], false);
+  c.noPassword = boolArg(f[1], true);
+  c.fields = f[2];
+  c.annotations = boolArg(f[4], false);
+  writeFileSafely(path, formdata::xfdf(d, c));
   return {};
 }
 
@@ -367,6 +428,7 @@ Variant importAnXFDF(DocHolder& self, Frame& f) {
   if (!root || localTag(root) != "xfdf") fail("File " + path + " is not XFDF");
   for (fz_xml* x = fz_xml_down(root); x; x = fz_xml_next(x))
     if (localTag(x) == "fields") importXfdfFields(d, x, "", 0);
+    else if (localTag(x) == "annots") annotdata::importXfdf(d, x);
   return {};
 }
 

@@ -1,7 +1,7 @@
 // Scripts, actions and data objects of the JavaScript object: document
 // scripts in the JavaScript name tree, document and page actions, embedded
-// files; and the members that need a mail system, a web connection or a
-// spelling checker, which raise clear errors.
+// files; the spelling checker; and XFA data and signing, which this engine
+// cannot do and answer with clear errors.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +11,7 @@
 #include <fstream>
 
 #include "servers/pdf/JSSupport.h"
+#include "servers/pdf/Spelling.h"
 
 namespace pm::pdf {
 
@@ -211,9 +212,6 @@ Variant getDataObject(DocHolder& self, Frame& f) {
 Variant unavailable(DocHolder& self, Frame& f) {
   docOf(self);
   std::string n = LCase(f.member().name);
-  if (n == "maildoc" || n == "mailform") notSupported("Sending mail (" + std::string(f.member().name) + ")");
-  if (n == "submitform") notSupported("Submitting a form to a web address");
-  if (n == "spell") notSupported("Spelling checking");
   if (n == "exportxfadata" || n == "importxfadata") notSupported("XFA form data");
   notSupported(f.member().name);
 }
@@ -232,8 +230,11 @@ void describe(Members<DocHolder>& m) {
   m.method("removeIcon", {P("cName")}, &removeIcon);
   std::vector<ParamSpec> any;
   for (int i = 0; i < 16; ++i) any.push_back(P("a" + std::to_string(i)).opt());
-  for (const char* n : {"mailDoc", "mailForm", "submitForm", "exportXFAData", "importXFAData"}) m.method(n, any, &unavailable);
-  m.get("spell", {}, &unavailable);
+  for (const char* n : {"exportXFAData", "importXFAData"}) m.method(n, any, &unavailable);
+  m.get("spell", {}, +[](DocHolder& self, Frame&) {
+    docOf(self);
+    return Variant(makeSpellChecker());
+  });
 }
 
 const Groups::Register reg("scripts", &describe);

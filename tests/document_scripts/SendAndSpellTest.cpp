@@ -1,0 +1,254 @@
+// Spelling over Hunspell, mail through a local SMTP sink and form
+// submission to a local web server, all through Document; and the members
+// from the pressmark shell.
+#include <dirent.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <regex>
+
+#include "LocalService.h"
+#include "Read.h"
+#include "component/ModuleState.h"
+#include "document/Document.h"
+#include "support/TestSupport.h"
+
+namespace scriptstest {
+
+using namespace pm;
+using namespace jstest;
+
+std::string script(const char* name) { return std::string(PRESSMARK_SOURCE_DIR) + "/tests/document_scripts/" + name; }
+
+class Sending : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    path = dir.file("form.pdf");
+    fixture::DocSpec s;
+    fixture::PageSpec p1, p2;
+    p1.lines = {"Helo wrold, this text has a tset."};
+    p2.lines = {"Every word here is right."};
+    s.pages = {p1, p2};
+    fixture::makePdf(path, s);
+    moduleState().strOpenDocumentPath = path;
+    moduleState().strAcrobatVersion = "7.1";
+    doc = createDocument();
+    js = objectOf(call(doc, "CreateJavaScriptObject"));
+    ObjectRef name = objectOf(call(js, "addField", {"name", "text", 0, V({72, 700, 272, 680})}));
+    let(name, "value", "Zoë Ångström");
+    ObjectRef cb = objectOf(call(js, "addField", {"agree", "checkbox", 0, V({72, 500, 92, 480})}));
+    call(cb, "checkThisBox", {0});
+  }
+  std::string error(std::function<void()> f) {
+    try {
+      f();
+    } catch (const AutomationError& e) {
+      return e.description();
+    }
+    return "";
+  }
+  fixture::TempDir dir;
+  std::string path;
+  ObjectRef doc, js;
+};
+
+// ---- Spelling ----
+
+TEST_F(Sending, SpellCheckFindsMisspeltWordsWithSuggestions) {
+  test::ScopedEnv dict("PRESSMARK_SPELL_DICTIONARY", "en_US");
+  Variant r = call(doc, "SpellCheckPDF");
+  ASSERT_TRUE(r.isArray());
+  std::vector<std::string> entries;
+  for (const Variant& v : r.array().data()) entries.push_back(CStr(v));
+  auto entry = [&](const std::string& word) {
+    for (const std::string& e : entries)
+      if (e == word || e.rfind(word + "^", 0) == 0) return e;
+    return std::string();
+  };
+  EXPECT_NE(entry("wrold").find("^world"), std::string::npos) << entry("wrold");
+  EXPECT_NE(entry("tset").find("^test"), std::string::npos) << entry("tset");
+  EXPECT_EQ(entry("text"), "") << "correct words are not questioned";
+  EXPECT_EQ(call(doc, "SpellCheckPDF", {"^", 2}), Variant(int16_t(-1))) << "the second page is spelt right";
+  Variant one = call(doc, "SpellCheckPDF", {" / ", 1});
+  ASSERT_TRUE(one.isArray());
+  EXPECT_EQ(one.array().size(), entries.size());
+}
+
+TEST_F(Sending, AMissingDictionaryIsAnError) {
+  test::ScopedEnv dict("PRESSMARK_SPELL_DICTIONARY", "xx_XX");
+  std::string e = error([&] { call(doc, "SpellCheckPDF"); });
+  EXPECT_NE(e.find("No spelling dictionary for xx_XX"), std::string::npos) << e;
+}
+
+// ---- Mail ----
+
+class Mail : public Sending {
+ protected:
+  void SetUp() override {
+    Sending::SetUp();
+    ASSERT_EQ(mkdir(inbox().c_str(), 0700), 0);
+    sink = std::make_unique<LocalService>(std::vector<std::string>{"/usr/bin/python3", script("smtp_sink.py"), inbox()});
+    server = std::make_unique<test::ScopedEnv>("PRESSMARK_SMTP_SERVER", "127.0.0.1");
+    port = std::make_unique<test::ScopedEnv>("PRESSMARK_SMTP_PORT", std::to_string(sink->port()));
+    sender = std::make_unique<test::ScopedEnv>("PRESSMARK_SMTP_SENDER", "Pressmark <forms@example.org>");
+  }
+  void TearDown() override { sink.reset(); }
+  std::string inbox() { return dir.file("inbox"); }
+  // The attachment of a received message, decoded.
+  static std::string attachment(const std::string& eml) {
+    size_t disp = eml.find("Content-Disposition: attachment");
+    if (disp == std::string::npos) return "";
+    size_t start = eml.find("\r\n\r\n", disp) + 4;
+    size_t end = eml.find("\r\n--", start);
+    std::string b64;
+    for (char ch : eml.substr(start, end - start))
+      if (ch != '\r' && ch != '\n') b64 += ch;
+    std::string out;
+    uint32_t acc = 0;
+    int bits = 0;
+    for (char ch : b64) {
+      if (ch == '=') break;
+      const char* t = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+      acc = (acc << 6) | static_cast<uint32_t>(std::strchr(t, ch) - t);
+      bits += 6;
+      if (bits >= 8) {
+        bits -= 8;
+        out += static_cast<char>((acc >> bits) & 0xFF);
+      }
+    }
+    return out;
+  }
+  std::unique_ptr<LocalService> sink;
+  std::unique_ptr<test::ScopedEnv> server, port, sender;
+};
+
+TEST_F(Mail, TheDocumentArrivesWithItsRecipients) {
+  call(doc, "Save", {1});
+  call(doc, "EmailDocument", {false, "ann@example.org; Bob <bob@example.org>", "cc@example.org", "hidden@example.org",
+                              "Formulär – ready", "Hello,\r\nthe form is attached."});
+  std::string env = fixture::readFile(inbox() + "/m0.env");
+  EXPECT_EQ(env, "forms@example.org\nann@example.org\nbob@example.org\ncc@example.org\nhidden@example.org\n");
+  std::string eml = fixture::readFile(inbox() + "/m0.eml");
+  EXPECT_NE(eml.find("To: ann@example.org, Bob <bob@example.org>\r\n"), std::string::npos) << eml.substr(0, 600);
+  EXPECT_NE(eml.find("Cc: cc@example.org\r\n"), std::string::npos);
+  EXPECT_EQ(eml.find("hidden@example.org"), std::string::npos) << "Bcc stays out of the headers";
+  EXPECT_NE(eml.find("Subject: =?UTF-8?B?"), std::string::npos);
+  EXPECT_NE(eml.find("filename=\"form.pdf\""), std::string::npos);
+  // Byte for byte the document as saved, but for the two values a PDF
+  // writer renews at every write: the second file identifier and the
+  // generation of the free list's head.
+  auto renewed = [](std::string s) {
+    s = std::regex_replace(s, std::regex("/ID\\[<([0-9A-F]+)><[0-9A-F]+>\\]"), "/ID[<$1><>]");
+    return std::regex_replace(s, std::regex("0000000000 [0-9]{5} f"), "0000000000 ----- f");
+  };
+  std::string sent = attachment(eml);
+  EXPECT_EQ(sent.size(), fixture::readFile(path).size());
+  EXPECT_EQ(renewed(sent), renewed(fixture::readFile(path)));
+}
+
+TEST_F(Mail, TheFormDataArrivesAsFdf) {
+  call(doc, "EmailForm", {false, "ann@example.org", "", "", "Data", ""});
+  std::string eml = fixture::readFile(inbox() + "/m0.eml");
+  EXPECT_NE(eml.find("filename=\"form.fdf\""), std::string::npos);
+  std::string fdf = attachment(eml);
+  EXPECT_EQ(fdf.rfind("%FDF-1.2", 0), 0u) << fdf;
+  EXPECT_NE(fdf.find("/T (agree) /V /Yes"), std::string::npos) << fdf;
+  // The FDF read back into a cleared form restores the values.
+  fixture::writeFile(dir.file("got.fdf"), fdf);
+  call(js, "resetForm");
+  call(doc, "ImportAnFDF", {dir.file("got.fdf")});
+  EXPECT_EQ(CStr(get(objectOf(call(js, "getField", {"name"})), "value")), "Zoë Ångström");
+}
+
+TEST_F(Mail, MissingSettingsAndRecipientsAreErrors) {
+  EXPECT_NE(error([&] { call(doc, "EmailDocument", {false}); }).find("at least one recipient"), std::string::npos);
+  EXPECT_NE(error([&] { call(doc, "EmailDocument", {false, "not-an-address"}); }).find("is not a mail address"),
+            std::string::npos);
+  {
+    test::ScopedEnv none("PRESSMARK_SMTP_SERVER", "");
+    EXPECT_NE(error([&] { call(doc, "EmailForm", {false, "a@example.org"}); }).find("No mail server is set"),
+              std::string::npos);
+  }
+  DIR* d = opendir(inbox().c_str());
+  int files = 0;
+  while (dirent* e = readdir(d)) files += e->d_name[0] != '.';
+  closedir(d);
+  EXPECT_EQ(files, 0) << "nothing was sent";
+}
+
+// ---- Form submission ----
+
+class Submit : public Sending {
+ protected:
+  void SetUp() override {
+    Sending::SetUp();
+    ASSERT_EQ(mkdir(box().c_str(), 0700), 0);
+    web = std::make_unique<LocalService>(std::vector<std::string>{"/usr/bin/python3", script("http_sink.py"), box()});
+  }
+  std::string box() { return dir.file("requests"); }
+  std::string url(const std::string& p) { return "http://127.0.0.1:" + std::to_string(web->port()) + p; }
+  std::string request(int n) { return fixture::readFile(box() + "/r" + std::to_string(n) + ".req"); }
+  std::string body(int n) { return fixture::readFile(box() + "/r" + std::to_string(n) + ".body"); }
+  std::unique_ptr<LocalService> web;
+};
+
+TEST_F(Submit, EachFormatArrivesAsAsked) {
+  // FDF (the default), XFDF, HTML form encoding by POST and by GET, the PDF.
+  call(doc, "SubmitFormToURL", {url("/fdf")});
+  call(doc, "SubmitFormToURL", {url("/xfdf"), true, false, Variant::missing(), false, false, true});
+  call(doc, "SubmitFormToURL", {url("/post"), false});
+  call(doc, "SubmitFormToURL", {url("/get?x=1"), false, false, V({"name"}), true});
+  call(doc, "SubmitFormToURL", {url("/pdf"), false, false, Variant::missing(), false, false, false, false, true});
+  EXPECT_EQ(request(0), "POST\n/fdf\napplication/vnd.fdf\n");
+  EXPECT_NE(body(0).find("/T (agree) /V /Yes"), std::string::npos) << body(0);
+  EXPECT_EQ(request(1), "POST\n/xfdf\napplication/vnd.adobe.xfdf\n");
+  EXPECT_NE(body(1).find("<value>Zoë Ångström</value>"), std::string::npos) << body(1);
+  EXPECT_EQ(request(2), "POST\n/post\napplication/x-www-form-urlencoded\n");
+  EXPECT_EQ(body(2), "name=Zo%C3%AB+%C3%85ngstr%C3%B6m&agree=Yes");
+  EXPECT_EQ(request(3), "GET\n/get?x=1&name=Zo%C3%AB+%C3%85ngstr%C3%B6m\n\n");
+  EXPECT_EQ(request(4), "POST\n/pdf\napplication/pdf\n");
+  EXPECT_EQ(body(4).rfind("%PDF-", 0), 0u);
+}
+
+TEST_F(Submit, RefusalsAndUnreachableServersAreErrors) {
+  EXPECT_NE(error([&] { call(doc, "SubmitFormToURL", {url("/missing")}); }).find("HTTP status 404"),
+            std::string::npos);
+  EXPECT_NE(error([&] { call(doc, "SubmitFormToURL", {"ftp://127.0.0.1/x"}); }).find("http:// or https://"),
+            std::string::npos);
+  // A port nobody listens on: the service's own, once it has stopped.
+  std::string closed = url("/x");
+  web.reset();
+  EXPECT_NE(error([&] { call(doc, "SubmitFormToURL", {closed}); }).find("could not be submitted"), std::string::npos);
+  EXPECT_NE(error([&] { call(doc, "SubmitFormToURL", {"http://127.0.0.1:1/x", true, false, Variant::missing(), false,
+                                                      false, false, true}); })
+                .find("not supported"),
+            std::string::npos)
+      << "incremental changes";
+}
+
+// ---- The shell ----
+
+TEST_F(Sending, MembersFromTheShell) {
+  call(doc, "Save", {1});
+  std::string notes = dir.file("notes.txt");
+  fixture::writeFile(notes, "notes\n");
+  std::string xfdf = dir.file("f.xfdf");
+  fixture::TempDir reg;
+  std::string session = "OpenDocument " + path + "\n$1.AttachFile data " + notes + "\n$1.SpellCheckPDF\n" +
+                        "$1.ExportAsXFDF true true strPath:=" + xfdf + "\n";
+  auto r = test::runPressmark({"shell"}, session,
+                              {"PRESSMARK_REGISTRY=" + reg.path(), "PRESSMARK_SPELL_DICTIONARY=en_US"});
+  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+  std::vector<std::string> lines;
+  for (size_t a = 0, b; (b = r.out.find('\n', a)) != std::string::npos; a = b + 1) lines.push_back(r.out.substr(a, b - a));
+  ASSERT_EQ(lines.size(), 4u) << r.out;
+  EXPECT_EQ(lines[0], "\"$1\"");
+  EXPECT_EQ(lines[1], "true");
+  EXPECT_NE(lines[2].find("\"wrold^"), std::string::npos) << lines[2];
+  EXPECT_NE(lines[2].find("^world"), std::string::npos) << lines[2];
+  EXPECT_EQ(lines[3], "ok");
+  EXPECT_NE(fixture::readFile(xfdf).find("<field name=\"agree\">"), std::string::npos) << "all fields, none typed in";
+}
+
+}  // namespace scriptstest
