@@ -12,6 +12,7 @@
 #include "Read.h"
 #include "component/ModuleState.h"
 #include "document/Document.h"
+#include "servers/pdf/Mail.h"
 #include "support/TestSupport.h"
 
 namespace scriptstest {
@@ -96,8 +97,10 @@ class Mail : public Sending {
   void TearDown() override { sink.reset(); }
   std::string inbox() { return dir.file("inbox"); }
   // The attachment of a received message, decoded.
-  static std::string attachment(const std::string& eml) {
-    size_t disp = eml.find("Content-Disposition: attachment");
+  static std::string attachment(const std::string& eml) { return part(eml, "Content-Disposition: attachment"); }
+  // The base64 part whose headers hold the marker, decoded.
+  static std::string part(const std::string& eml, const std::string& marker) {
+    size_t disp = eml.find(marker);
     if (disp == std::string::npos) return "";
     size_t start = eml.find("\r\n\r\n", disp) + 4;
     size_t end = eml.find("\r\n--", start);
@@ -125,12 +128,16 @@ class Mail : public Sending {
 
 TEST_F(Mail, TheDocumentArrivesWithItsRecipients) {
   call(doc, "Save", {1});
-  call(doc, "EmailDocument", {false, "ann@example.org; Bob <bob@example.org>", "cc@example.org", "hidden@example.org",
-                              "Formulär – ready", "Hello,\r\nthe form is attached."});
+  call(doc, "EmailDocument", {false, "ann@example.org; Bob <bob@example.org>, Zoë <zoe@example.org>", "cc@example.org",
+                              "hidden@example.org", "Formulär – ready", "Hello,\r\nthe form is attached. Grüße"});
   std::string env = fixture::readFile(inbox() + "/m0.env");
-  EXPECT_EQ(env, "forms@example.org\nann@example.org\nbob@example.org\ncc@example.org\nhidden@example.org\n");
+  EXPECT_EQ(env, "forms@example.org\nann@example.org\nbob@example.org\nzoe@example.org\ncc@example.org\n"
+                 "hidden@example.org\n");
   std::string eml = fixture::readFile(inbox() + "/m0.eml");
-  EXPECT_NE(eml.find("To: ann@example.org, Bob <bob@example.org>\r\n"), std::string::npos) << eml.substr(0, 600);
+  EXPECT_NE(eml.find("To: ann@example.org, Bob <bob@example.org>, =?UTF-8?B?Wm/Dqw==?= <zoe@example.org>\r\n"),
+            std::string::npos)
+      << eml.substr(0, 600);
+  EXPECT_EQ(part(eml, "text/plain; charset=UTF-8"), "Hello,\r\nthe form is attached. Grüße");
   EXPECT_NE(eml.find("Cc: cc@example.org\r\n"), std::string::npos);
   EXPECT_EQ(eml.find("hidden@example.org"), std::string::npos) << "Bcc stays out of the headers";
   EXPECT_NE(eml.find("Subject: =?UTF-8?B?"), std::string::npos);
@@ -249,6 +256,32 @@ TEST_F(Sending, MembersFromTheShell) {
   EXPECT_NE(lines[2].find("^world"), std::string::npos) << lines[2];
   EXPECT_EQ(lines[3], "ok");
   EXPECT_NE(fixture::readFile(xfdf).find("<field name=\"agree\">"), std::string::npos) << "all fields, none typed in";
+}
+
+}  // namespace scriptstest
+
+namespace scriptstest {
+
+TEST(MailMessage, LongHeadersAreFoldedIntoShortLinesAndHeadersCannotBeInjected) {
+  pm::pdf::mail::Message m;
+  std::string many;
+  for (int i = 0; i < 12; ++i) many += "Person Number " + std::to_string(i) + " <person" + std::to_string(i) + "@example.org>;";
+  m.to = many;
+  m.subject = "Überprüfung der Formulare für das Jahr – " + std::string(60, 'x') + " – äöü\r\nBcc: evil@example.org";
+  m.body = "b";
+  m.attachmentName = "a.pdf";
+  m.attachmentType = "application/pdf";
+  m.attachment = "%PDF-";
+  std::string text = pm::pdf::mail::compose(m, "f@example.org", "Mon, 07 Dec 2026 09:00:00 +0000", "1");
+  std::string headers = text.substr(0, text.find("\r\n\r\n"));
+  for (size_t a = 0, b; a < headers.size(); a = b + 2) {
+    b = headers.find("\r\n", a);
+    if (b == std::string::npos) b = headers.size();
+    EXPECT_LE(b - a, 78u) << headers.substr(a, b - a);
+    EXPECT_NE(headers.substr(a, 4), "Bcc:") << "no header from the caller's text";
+  }
+  EXPECT_EQ(pm::pdf::mail::addresses(" a@x.org ;; b@x.org, c@x.org "),
+            (std::vector<std::string>{"a@x.org", "b@x.org", "c@x.org"}));
 }
 
 }  // namespace scriptstest

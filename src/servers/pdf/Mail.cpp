@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <memory>
@@ -58,7 +59,17 @@ std::string headerText(const std::string& s) {
   std::string clean;
   for (char ch : s) clean += ch == '\r' || ch == '\n' ? ' ' : ch;
   if (ascii(clean)) return clean;
-  return "=?UTF-8?B?" + base64(clean, 0) + "?=";
+  // Encoded words are at most 75 characters: the text goes in pieces of
+  // whole characters, one word each, on folded lines.
+  std::string out;
+  size_t i = 0;
+  while (i < clean.size()) {
+    size_t end = std::min(clean.size(), i + 39);
+    while (end < clean.size() && (static_cast<unsigned char>(clean[end]) & 0xC0) == 0x80) --end;
+    out += (out.empty() ? "" : "\r\n ") + ("=?UTF-8?B?" + base64(clean.substr(i, end - i), 0) + "?=");
+    i = end;
+  }
+  return out;
 }
 
 // An address as the envelope takes it: "Name <a@b>" gives "a@b".
@@ -75,9 +86,33 @@ void checkAddress(const std::string& a) {
   if (bare(a).find('@') == std::string::npos) fail("\"" + a + "\" is not a mail address");
 }
 
+// An address for a header: a display name that is not plain ASCII is
+// encoded; the address itself stays as it is.
+std::string addressHeader(const std::string& a) {
+  auto lt = a.find('<');
+  if (ascii(a) || lt == std::string::npos) return a;
+  std::string name = a.substr(0, lt);
+  while (!name.empty() && name.back() == ' ') name.pop_back();
+  if (name.size() >= 2 && name.front() == '"' && name.back() == '"') name = name.substr(1, name.size() - 2);
+  return headerText(name) + " " + a.substr(lt);
+}
+
+// An address list for a header, folded so that no line grows past the
+// limit of the mail format.
 std::string join(const std::vector<std::string>& v) {
   std::string s;
-  for (size_t i = 0; i < v.size(); ++i) s += (i ? ", " : "") + v[i];
+  size_t line = 4;
+  for (size_t i = 0; i < v.size(); ++i) {
+    if (i && line + v[i].size() > 76) {
+      s += ",\r\n ";
+      line = 1;
+    } else if (i) {
+      s += ", ";
+      line += 2;
+    }
+    s += addressHeader(v[i]);
+    line += v[i].size();
+  }
   return s;
 }
 
@@ -120,7 +155,7 @@ std::vector<std::string> addresses(const std::string& list) {
 std::string compose(const Message& m, const std::string& from, const std::string& date, const std::string& id) {
   std::string boundary = "=_pressmark_" + id;
   std::string s;
-  s += "From: " + from + "\r\n";
+  s += "From: " + addressHeader(from) + "\r\n";
   if (!addresses(m.to).empty()) s += "To: " + join(addresses(m.to)) + "\r\n";
   if (!addresses(m.cc).empty()) s += "Cc: " + join(addresses(m.cc)) + "\r\n";
   s += "Subject: " + headerText(m.subject) + "\r\n";
