@@ -41,8 +41,8 @@ void describe(Members<Document>& m) {
               {P("URL"), P("blnFDF").opt(true), P("blnEmpty").opt(false), P("varFields").opt(Variant::nothing()),
                P("blnGet").opt(false), P("blnAnnotations").opt(false), P("blnXML").opt(false),
                P("blnIncrementalChanges").opt(false), P("blnPDF").opt(false), P("blnCanonical").opt(false),
-               P("blnExclNonUserAnnots").opt(false), P("blnExclFKey").opt(false),
-               P("strPassword").opt(std::string()), P("blnEmbedForm").opt(false)},
+               P("blnExclNonUserAnnots").opt(false), P("blnExclFKey").opt(false), P("strPassword").opt(std::string()),
+               P("blnEmbedForm").opt(false)},
               &SubmitFormToURL, "Submits the form to a specified URL.");
 }
 

@@ -7,7 +7,9 @@
 namespace pm {
 namespace {
 
-[[noreturn]] void passOn(const AutomationError& e) { throw AutomationError(e.number(), kComponentTitle, e.description()); }
+[[noreturn]] void passOn(const AutomationError& e) {
+  throw AutomationError(e.number(), kComponentTitle, e.description());
+}
 
 Variant SpellCheckPDF(Document& d, Frame& f) {
   const Variant& delimiter = f[0];
@@ -17,7 +19,8 @@ Variant SpellCheckPDF(Document& d, Frame& f) {
 
   int32_t first = 0, last = -1;
   ignoreErrors([&] {
-    if (Compare(f[1], Variant(int32_t(0))) > 0) {
+    // A Null page number compares as neither greater nor smaller: every page.
+    if (!f[1].isNull() && Compare(f[1], Variant(int32_t(0))) > 0) {
       first = last = CLng(f[1]) - 1;
     } else {
       last = CLng(get(d.objJSO, "NumPages")) - 1;
@@ -28,12 +31,16 @@ Variant SpellCheckPDF(Document& d, Frame& f) {
   // had at all is an error: answering "no word questioned" then would
   // report a document nobody checked as correct.
   bool checkerAnswered = false;
-  for (int32_t p = first; p <= last; ++p) {
+  for (int64_t p = first; p <= last; ++p) {
     int16_t words = 0;
-    if (!ignoreErrors([&] { words = CInt(call(d.objJSO, "getPageNumWords", {Variant(p)})); })) continue;
+    if (!ignoreErrors([&] { words = CInt(call(d.objJSO, "getPageNumWords", {Variant(static_cast<int32_t>(p))})); }))
+      continue;
     for (int16_t w = 0; w < words; ++w) {
       Variant word;
-      if (!ignoreErrors([&] { word = call(d.objJSO, "GetPageNthWord", {Variant(p), Variant(int32_t(w))}); })) continue;
+      if (!ignoreErrors([&] {
+            word = call(d.objJSO, "GetPageNthWord", {Variant(static_cast<int32_t>(p)), Variant(int32_t(w))});
+          }))
+        continue;
       if (word.type() != VT::String) continue;
       ObjectRef spell;
       try {

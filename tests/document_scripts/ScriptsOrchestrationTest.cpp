@@ -28,9 +28,7 @@ class ScriptsOrchestration : public ::testing::Test {
     d = createDocument();
     rec->clear();
   }
-  void TearDown() override {
-    d.reset();
-  }
+  void TearDown() override { d.reset(); }
   std::shared_ptr<Recorder> rec;
   ObjectRef d;
 };
@@ -53,7 +51,9 @@ TEST_F(ScriptsOrchestration, ScriptsActionsAndNamedObjectsForwardTheirArguments)
       {"SetPageAction", {Variant(int16_t(3)), 0, "d"}, "JSO call SetPageAction(2%, \"Open\", \"d\")"},
       {"SetPageAction", {2.5, 0, "e"}, "JSO call SetPageAction(1.5#, \"Open\", \"e\")"},
       {"ExportDataObject", {"notes"}, "JSO call ExportDataObject(\"notes\", \"\", False, 0%)"},
-      {"ExportDataObject", {"notes", "/out/n.txt", true}, "JSO call ExportDataObject(\"notes\", \"/out/n.txt\", True, 0%)"},
+      {"ExportDataObject",
+       {"notes", "/out/n.txt", true},
+       "JSO call ExportDataObject(\"notes\", \"/out/n.txt\", True, 0%)"},
       {"RemoveDataObject", {"notes"}, "JSO call RemoveDataObject(\"notes\")"},
       {"DeleteSound", {"beep"}, "JSO call DeleteSound(\"beep\")"},
       {"RemoveIcon", {"pic"}, "JSO call RemoveIcon(\"pic\")"},
@@ -83,10 +83,12 @@ TEST_F(ScriptsOrchestration, FormDataMembersPassEveryParameterWithItsDefault) {
   const Variant fields = V({"a", "b"});
   const Case cases[] = {
       {"ExportAsFDF", {}, "JSO call ExportAsFDF(False, True, Nothing, False, \"\", False)"},
-      {"ExportAsFDF", {true, false, fields, true, "/o/f.fdf", true},
+      {"ExportAsFDF",
+       {true, false, fields, true, "/o/f.fdf", true},
        "JSO call ExportAsFDF(True, False, Array(\"a\", \"b\"), True, \"/o/f.fdf\", True)"},
       {"ExportAsXFDF", {}, "JSO call ExportAsXFDF(False, True, Nothing, \"\", False)"},
-      {"ExportAsXFDF", {true, true, Variant::missing(), "/tmp/f.xfdf"},
+      {"ExportAsXFDF",
+       {true, true, Variant::missing(), "/tmp/f.xfdf"},
        "JSO call ExportAsXFDF(True, True, Nothing, \"/tmp/f.xfdf\", False)"},
       {"ExportAsText", {}, "JSO call ExportAsText(True, Nothing, \"\")"},
       {"ExportAsText", {false, fields, "/o/t.txt"}, "JSO call ExportAsText(False, Array(\"a\", \"b\"), \"/o/t.txt\")"},
@@ -125,19 +127,24 @@ TEST_F(ScriptsOrchestration, SubmitFormToURLTakesThirteenOrFourteenArgumentsByVe
     const char* line;
   };
   const Case cases[] = {
-      {"7.1", {"http://h/s"},
+      {"7.1",
+       {"http://h/s"},
        "JSO call submitForm(\"http://h/s\", True, False, \"\", False, False, False, False, False, False, False, "
        "False, \"\", False)"},
-      {"6.0", {"http://h/s", false, true, V({"a"}), true, true, true, true, true, true, true, true, "pw", true},
+      {"6.0",
+       {"http://h/s", false, true, V({"a"}), true, true, true, true, true, true, true, true, "pw", true},
        "JSO call submitForm(\"http://h/s\", False, True, Array(\"a\"), True, True, True, True, True, True, True, "
        "True, \"pw\", True)"},
-      {"5.0", {"http://h/s", false, true, V({"a"}), true, true, true, true, true, true, true, true, "pw", true},
+      {"5.0",
+       {"http://h/s", false, true, V({"a"}), true, true, true, true, true, true, true, true, "pw", true},
        "JSO call submitForm(\"http://h/s\", False, True, Array(\"a\"), True, True, True, True, True, True, True, "
        "True, \"pw\")"},
-      {"", {"http://h/s"},
+      {"",
+       {"http://h/s"},
        "JSO call submitForm(\"http://h/s\", True, False, \"\", False, False, False, False, False, False, False, "
        "False, \"\")"},
-      {"5.1", {"http://h/s", true, false, "a"},
+      {"5.1",
+       {"http://h/s", true, false, "a"},
        "JSO call submitForm(\"http://h/s\", True, False, \"\", False, False, False, False, False, False, False, "
        "False, \"\", False)"},
   };
@@ -192,12 +199,12 @@ TEST_F(SpellCheck, WalksEveryPageAndWordAndJoinsTheSuggestions) {
   ASSERT_TRUE(r.isArray());
   EXPECT_EQ(r.array().elementType(), VT::String);
   EXPECT_EQ(r.array().data(), (std::vector<Variant>{Variant("wrld^world^weld"), Variant("tset")}));
-  EXPECT_EQ(rec->transcript(),
-            (Lines{"JSO get NumPages", "JSO call getPageNumWords(0&)", "JSO call GetPageNthWord(0&, 0&)",
-                   "JSO get spell", "spell call checkWord(\"Hello\")", "release spell",
-                   "JSO call GetPageNthWord(0&, 1&)", "JSO get spell", "spell call checkWord(\"wrld\")",
-                   "release spell", "JSO call getPageNumWords(1&)", "JSO call GetPageNthWord(1&, 0&)",
-                   "JSO get spell", "spell call checkWord(\"tset\")", "release spell"}));
+  EXPECT_EQ(
+      rec->transcript(),
+      (Lines{"JSO get NumPages", "JSO call getPageNumWords(0&)", "JSO call GetPageNthWord(0&, 0&)", "JSO get spell",
+             "spell call checkWord(\"Hello\")", "release spell", "JSO call GetPageNthWord(0&, 1&)", "JSO get spell",
+             "spell call checkWord(\"wrld\")", "release spell", "JSO call getPageNumWords(1&)",
+             "JSO call GetPageNthWord(1&, 0&)", "JSO get spell", "spell call checkWord(\"tset\")", "release spell"}));
 }
 
 TEST_F(SpellCheck, DelimiterPageChoiceAndNothingQuestioned) {
@@ -210,6 +217,11 @@ TEST_F(SpellCheck, DelimiterPageChoiceAndNothingQuestioned) {
   EXPECT_EQ(t.front(), "JSO call getPageNumWords(1&)") << "page 2 is index 1; NumPages is not read";
   rec->clear();
   EXPECT_EQ(call(d, "SpellCheckPDF", {"^", 1}), Variant(int16_t(-1)));
+  rec->clear();
+  Variant all = call(d, "SpellCheckPDF", {"^", Variant::null()});
+  ASSERT_TRUE(all.isArray());
+  EXPECT_EQ(all.array().size(), 2u) << "a Null page checks every page";
+  EXPECT_EQ(rec->transcript().front(), "JSO get NumPages");
 }
 
 TEST_F(SpellCheck, FailuresOfSingleWordsAndPagesArePassedOver) {
@@ -280,10 +292,10 @@ TEST_F(SpellCheck, AMissingCheckerIsAnErrorNotACleanDocument) {
 
 TEST_F(ScriptsOrchestration, EveryMemberIsInTheTableWithItsHelpText) {
   const MemberTable& t = Document::table();
-  for (const char* n : {"AddScript", "RemoveScript", "SetDocumentAction", "SetPageAction", "AttachFile",
-                        "ExportDataObject", "RemoveDataObject", "DeleteSound", "RemoveIcon", "ExportAsFDF",
-                        "ExportAsXFDF", "ExportAsText", "ExportXFAData", "ImportAnFDF", "ImportAnXFDF",
-                        "ImportTextData", "ImportXFAData", "EmailDocument", "EmailForm", "SubmitFormToURL",
+  for (const char* n : {"AddScript",        "RemoveScript",     "SetDocumentAction", "SetPageAction", "AttachFile",
+                        "ExportDataObject", "RemoveDataObject", "DeleteSound",       "RemoveIcon",    "ExportAsFDF",
+                        "ExportAsXFDF",     "ExportAsText",     "ExportXFAData",     "ImportAnFDF",   "ImportAnXFDF",
+                        "ImportTextData",   "ImportXFAData",    "EmailDocument",     "EmailForm",     "SubmitFormToURL",
                         "SpellCheckPDF"}) {
     const MemberSpec* m = t.find(n, Invoke::Method);
     ASSERT_NE(m, nullptr) << n;

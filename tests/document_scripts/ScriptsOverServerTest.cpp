@@ -102,13 +102,23 @@ TEST_F(OverServer, FormDataRoundTripsWithNonAsciiValues) {
     std::function<void(const std::string&)> exportTo, importFrom;
   };
   const Case cases[] = {
-      {"data.fdf", [&](const std::string& p) { call(doc, "ExportAsFDF", {false, true, Variant::missing(), false, p}); },
+      {"data.fdf",
+       [&](const std::string& p) {
+         call(doc, "ExportAsFDF", {false, true, Variant::missing(), false, p});
+       },
        [&](const std::string& p) { call(doc, "ImportAnFDF", {p}); }},
-      {"data.xfdf", [&](const std::string& p) { call(doc, "ExportAsXFDF", {false, true, Variant::missing(), p}); },
+      {"data.xfdf",
+       [&](const std::string& p) {
+         call(doc, "ExportAsXFDF", {false, true, Variant::missing(), p});
+       },
        [&](const std::string& p) { call(doc, "ImportAnXFDF", {p}); }},
       {"data.txt",
-       [&](const std::string& p) { call(doc, "ExportAsText", {true, V({"person.name", "person.city", "agree"}), p}); },
-       [&](const std::string& p) { call(doc, "ImportTextData", {p, 0}); }},
+       [&](const std::string& p) {
+         call(doc, "ExportAsText", {true, V({"person.name", "person.city", "agree"}), p});
+       },
+       [&](const std::string& p) {
+         call(doc, "ImportTextData", {p, 0});
+       }},
   };
   for (const Case& c : cases) {
     std::string p = dir.file(c.file);
@@ -135,9 +145,12 @@ TEST_F(OverServer, ExportsThatCannotBeWrittenRaiseAndLeaveNothing) {
     for (const char* member : {"ExportAsFDF", "ExportAsXFDF", "ExportAsText"}) {
       Variant path(t);
       std::vector<Arg> args;
-      if (std::string(member) == "ExportAsFDF") args = {false, true, Variant::missing(), false, path};
-      else if (std::string(member) == "ExportAsXFDF") args = {false, true, Variant::missing(), path};
-      else args = {true, Variant::missing(), path};
+      if (std::string(member) == "ExportAsFDF")
+        args = {false, true, Variant::missing(), false, path};
+      else if (std::string(member) == "ExportAsXFDF")
+        args = {false, true, Variant::missing(), path};
+      else
+        args = {true, Variant::missing(), path};
       EXPECT_THROW(call(doc, member, std::span<const Arg>(args)), AutomationError) << member << " " << t;
     }
   }
@@ -167,11 +180,19 @@ TEST_F(OverServer, AnnotationsTravelWithTheFormData) {
       }
     return out;
   };
-  annotate({{"Type", "Text"}, {"Page", 1}, {"Point", V({int16_t(50), int16_t(300)})}, {"Name", "Note1"},
-            {"Author", "Zoë"}, {"contents", "Prüfen ✓ <bitte> & \"danke\""},
+  annotate({{"Type", "Text"},
+            {"Page", 1},
+            {"Point", V({int16_t(50), int16_t(300)})},
+            {"Name", "Note1"},
+            {"Author", "Zoë"},
+            {"contents", "Prüfen ✓ <bitte> & \"danke\""},
             {"StrokeColor", V({"RGB", 1, 0, 0})}});
-  annotate({{"Type", "Square"}, {"Page", 0}, {"Rect", V({int16_t(100), int16_t(100), int16_t(200), int16_t(150)})},
-            {"Name", "Box"}, {"Author", "Ann"}, {"contents", "boxed"}});
+  annotate({{"Type", "Square"},
+            {"Page", 0},
+            {"Rect", V({int16_t(100), int16_t(100), int16_t(200), int16_t(150)})},
+            {"Name", "Box"},
+            {"Author", "Ann"},
+            {"contents", "boxed"}});
   const std::vector<std::string> before = annots();
   ASSERT_EQ(before.size(), 2u);
   struct Case {
@@ -180,10 +201,14 @@ TEST_F(OverServer, AnnotationsTravelWithTheFormData) {
   };
   const Case cases[] = {
       {"a.fdf",
-       [&](const std::string& p) { call(doc, "ExportAsFDF", {false, true, Variant::missing(), false, p, true}); },
+       [&](const std::string& p) {
+         call(doc, "ExportAsFDF", {false, true, Variant::missing(), false, p, true});
+       },
        [&](const std::string& p) { call(doc, "ImportAnFDF", {p}); }},
       {"a.xfdf",
-       [&](const std::string& p) { call(doc, "ExportAsXFDF", {false, true, Variant::missing(), p, true}); },
+       [&](const std::string& p) {
+         call(doc, "ExportAsXFDF", {false, true, Variant::missing(), p, true});
+       },
        [&](const std::string& p) { call(doc, "ImportAnXFDF", {p}); }},
   };
   for (const Case& c : cases) {

@@ -89,7 +89,8 @@ class Mail : public Sending {
   void SetUp() override {
     Sending::SetUp();
     ASSERT_EQ(mkdir(inbox().c_str(), 0700), 0);
-    sink = std::make_unique<LocalService>(std::vector<std::string>{"/usr/bin/python3", script("smtp_sink.py"), inbox()});
+    sink =
+        std::make_unique<LocalService>(std::vector<std::string>{"/usr/bin/python3", script("smtp_sink.py"), inbox()});
     server = std::make_unique<test::ScopedEnv>("PRESSMARK_SMTP_SERVER", "127.0.0.1");
     port = std::make_unique<test::ScopedEnv>("PRESSMARK_SMTP_PORT", std::to_string(sink->port()));
     sender = std::make_unique<test::ScopedEnv>("PRESSMARK_SMTP_SENDER", "Pressmark <forms@example.org>");
@@ -128,11 +129,13 @@ class Mail : public Sending {
 
 TEST_F(Mail, TheDocumentArrivesWithItsRecipients) {
   call(doc, "Save", {1});
-  call(doc, "EmailDocument", {false, "ann@example.org; Bob <bob@example.org>, Zoë <zoe@example.org>", "cc@example.org",
-                              "hidden@example.org", "Formulär – ready", "Hello,\r\nthe form is attached. Grüße"});
+  call(doc, "EmailDocument",
+       {false, "ann@example.org; Bob <bob@example.org>, Zoë <zoe@example.org>", "cc@example.org", "hidden@example.org",
+        "Formulär – ready", "Hello,\r\nthe form is attached. Grüße"});
   std::string env = fixture::readFile(inbox() + "/m0.env");
-  EXPECT_EQ(env, "forms@example.org\nann@example.org\nbob@example.org\nzoe@example.org\ncc@example.org\n"
-                 "hidden@example.org\n");
+  EXPECT_EQ(env,
+            "forms@example.org\nann@example.org\nbob@example.org\nzoe@example.org\ncc@example.org\n"
+            "hidden@example.org\n");
   std::string eml = fixture::readFile(inbox() + "/m0.eml");
   EXPECT_NE(eml.find("To: ann@example.org, Bob <bob@example.org>, =?UTF-8?B?Wm/Dqw==?= <zoe@example.org>\r\n"),
             std::string::npos)
@@ -170,11 +173,15 @@ TEST_F(Mail, TheFormDataArrivesAsFdf) {
 
 TEST_F(Mail, MissingSettingsAndRecipientsAreErrors) {
   EXPECT_NE(error([&] { call(doc, "EmailDocument", {false}); }).find("at least one recipient"), std::string::npos);
-  EXPECT_NE(error([&] { call(doc, "EmailDocument", {false, "not-an-address"}); }).find("is not a mail address"),
+  EXPECT_NE(error([&] {
+              call(doc, "EmailDocument", {false, "not-an-address"});
+            }).find("is not a mail address"),
             std::string::npos);
   {
     test::ScopedEnv none("PRESSMARK_SMTP_SERVER", "");
-    EXPECT_NE(error([&] { call(doc, "EmailForm", {false, "a@example.org"}); }).find("No mail server is set"),
+    EXPECT_NE(error([&] {
+                call(doc, "EmailForm", {false, "a@example.org"});
+              }).find("No mail server is set"),
               std::string::npos);
   }
   DIR* d = opendir(inbox().c_str());
@@ -219,17 +226,17 @@ TEST_F(Submit, EachFormatArrivesAsAsked) {
 }
 
 TEST_F(Submit, RefusalsAndUnreachableServersAreErrors) {
-  EXPECT_NE(error([&] { call(doc, "SubmitFormToURL", {url("/missing")}); }).find("HTTP status 404"),
-            std::string::npos);
+  EXPECT_NE(error([&] { call(doc, "SubmitFormToURL", {url("/missing")}); }).find("HTTP status 404"), std::string::npos);
   EXPECT_NE(error([&] { call(doc, "SubmitFormToURL", {"ftp://127.0.0.1/x"}); }).find("http:// or https://"),
             std::string::npos);
   // A port nobody listens on: the service's own, once it has stopped.
   std::string closed = url("/x");
   web.reset();
   EXPECT_NE(error([&] { call(doc, "SubmitFormToURL", {closed}); }).find("could not be submitted"), std::string::npos);
-  EXPECT_NE(error([&] { call(doc, "SubmitFormToURL", {"http://127.0.0.1:1/x", true, false, Variant::missing(), false,
-                                                      false, false, true}); })
-                .find("not supported"),
+  EXPECT_NE(error([&] {
+              call(doc, "SubmitFormToURL",
+                   {"http://127.0.0.1:1/x", true, false, Variant::missing(), false, false, false, true});
+            }).find("not supported"),
             std::string::npos)
       << "incremental changes";
 }
@@ -244,11 +251,12 @@ TEST_F(Sending, MembersFromTheShell) {
   fixture::TempDir reg;
   std::string session = "OpenDocument " + path + "\n$1.AttachFile data " + notes + "\n$1.SpellCheckPDF\n" +
                         "$1.ExportAsXFDF true true strPath:=" + xfdf + "\n";
-  auto r = test::runPressmark({"shell"}, session,
-                              {"PRESSMARK_REGISTRY=" + reg.path(), "PRESSMARK_SPELL_DICTIONARY=en_US"});
+  auto r =
+      test::runPressmark({"shell"}, session, {"PRESSMARK_REGISTRY=" + reg.path(), "PRESSMARK_SPELL_DICTIONARY=en_US"});
   EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
   std::vector<std::string> lines;
-  for (size_t a = 0, b; (b = r.out.find('\n', a)) != std::string::npos; a = b + 1) lines.push_back(r.out.substr(a, b - a));
+  for (size_t a = 0, b; (b = r.out.find('\n', a)) != std::string::npos; a = b + 1)
+    lines.push_back(r.out.substr(a, b - a));
   ASSERT_EQ(lines.size(), 4u) << r.out;
   EXPECT_EQ(lines[0], "\"$1\"");
   EXPECT_EQ(lines[1], "true");
@@ -256,6 +264,10 @@ TEST_F(Sending, MembersFromTheShell) {
   EXPECT_NE(lines[2].find("^world"), std::string::npos) << lines[2];
   EXPECT_EQ(lines[3], "ok");
   EXPECT_NE(fixture::readFile(xfdf).find("<field name=\"agree\">"), std::string::npos) << "all fields, none typed in";
+  std::string help = test::runPressmark({"--help"}).out;
+  for (const char* line : {"\n  SpellCheckPDF [strDelimiter = \"^\"] [lngPage = 0]\n      Spell check the document.\n",
+                           "\n  AttachFile strName strFile\n", "\n  EmailForm [blnShowWindow = true] [strTo = \"\"]"})
+    EXPECT_NE(help.find(line), std::string::npos) << line;
 }
 
 }  // namespace scriptstest
@@ -265,7 +277,8 @@ namespace scriptstest {
 TEST(MailMessage, LongHeadersAreFoldedIntoShortLinesAndHeadersCannotBeInjected) {
   pm::pdf::mail::Message m;
   std::string many;
-  for (int i = 0; i < 12; ++i) many += "Person Number " + std::to_string(i) + " <person" + std::to_string(i) + "@example.org>;";
+  for (int i = 0; i < 12; ++i)
+    many += "Person Number " + std::to_string(i) + " <person" + std::to_string(i) + "@example.org>;";
   m.to = many;
   m.subject = "Überprüfung der Formulare für das Jahr – " + std::string(60, 'x') + " – äöü\r\nBcc: evil@example.org";
   m.body = "b";

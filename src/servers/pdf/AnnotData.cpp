@@ -16,21 +16,30 @@ namespace {
 
 // The entries that make an annotation's data; appearance streams, pop-ups
 // and page links are the viewer's and are made again on import.
-const char* const kKeys[] = {"Subtype", "Rect",     "Contents", "T",          "Subj",  "NM", "M",    "CreationDate",
-                             "C",       "IC",       "CA",       "F",          "Name",  "Open", "QuadPoints",
-                             "InkList", "Vertices", "L",        "LE",         "BS",    "Border", "DA", "Q",
-                             "RC",      "DS",       "State",    "StateModel", "RD",    "IT"};
+const char* const kKeys[] = {"Subtype",  "Rect",  "Contents",   "T",  "Subj",   "NM",   "M",          "CreationDate",
+                             "C",        "IC",    "CA",         "F",  "Name",   "Open", "QuadPoints", "InkList",
+                             "Vertices", "L",     "LE",         "BS", "Border", "DA",   "Q",          "RC",
+                             "DS",       "State", "StateModel", "RD", "IT"};
 
 // XFDF element names of the annotation kinds.
-const std::pair<const char*, const char*> kKinds[] = {
-    {"Text", "text"},         {"FreeText", "freetext"},   {"Square", "square"},       {"Circle", "circle"},
-    {"Line", "line"},         {"Highlight", "highlight"}, {"Underline", "underline"}, {"StrikeOut", "strikeout"},
-    {"Squiggly", "squiggly"}, {"Stamp", "stamp"},         {"Ink", "ink"},             {"Polygon", "polygon"},
-    {"PolyLine", "polyline"}, {"Caret", "caret"}};
+const std::pair<const char*, const char*> kKinds[] = {{"Text", "text"},
+                                                      {"FreeText", "freetext"},
+                                                      {"Square", "square"},
+                                                      {"Circle", "circle"},
+                                                      {"Line", "line"},
+                                                      {"Highlight", "highlight"},
+                                                      {"Underline", "underline"},
+                                                      {"StrikeOut", "strikeout"},
+                                                      {"Squiggly", "squiggly"},
+                                                      {"Stamp", "stamp"},
+                                                      {"Ink", "ink"},
+                                                      {"Polygon", "polygon"},
+                                                      {"PolyLine", "polyline"},
+                                                      {"Caret", "caret"}};
 
-const std::pair<int, const char*> kFlags[] = {{1, "invisible"}, {2, "hidden"},     {4, "print"},
-                                               {8, "nozoom"},    {16, "norotate"},  {32, "noview"},
-                                               {64, "readonly"}, {128, "locked"},   {256, "togglenoview"}};
+const std::pair<int, const char*> kFlags[] = {{1, "invisible"}, {2, "hidden"},    {4, "print"},
+                                              {8, "nozoom"},    {16, "norotate"}, {32, "noview"},
+                                              {64, "readonly"}, {128, "locked"},  {256, "togglenoview"}};
 
 struct Listed {
   int page;
@@ -73,13 +82,26 @@ std::string xml(const std::string& s) {
   std::string o;
   for (char ch : s) {
     switch (ch) {
-      case '&': o += "&amp;"; break;
-      case '<': o += "&lt;"; break;
-      case '>': o += "&gt;"; break;
-      case '"': o += "&quot;"; break;
-      case '\r': o += "&#13;"; break;
-      case '\n': o += "&#10;"; break;
-      default: o += ch;
+      case '&':
+        o += "&amp;";
+        break;
+      case '<':
+        o += "&lt;";
+        break;
+      case '>':
+        o += "&gt;";
+        break;
+      case '"':
+        o += "&quot;";
+        break;
+      case '\r':
+        o += "&#13;";
+        break;
+      case '\n':
+        o += "&#10;";
+        break;
+      default:
+        o += ch;
     }
   }
   return o;
@@ -324,10 +346,10 @@ void importXfdf(Doc& d, fz_xml* annots) {
     mu::ObjPtr hold;
     pdf_obj* a = place(d, page, att("name"), hold);
     po::putName(a, PDF_NAME(Subtype), subtype);
-    po::putRect(a, PDF_NAME(Rect), fz_make_rect(static_cast<float>(std::min(rect[0], rect[2])),
-                                                static_cast<float>(std::min(rect[1], rect[3])),
-                                                static_cast<float>(std::max(rect[0], rect[2])),
-                                                static_cast<float>(std::max(rect[1], rect[3]))));
+    po::putRect(
+        a, PDF_NAME(Rect),
+        fz_make_rect(static_cast<float>(std::min(rect[0], rect[2])), static_cast<float>(std::min(rect[1], rect[3])),
+                     static_cast<float>(std::max(rect[0], rect[2])), static_cast<float>(std::max(rect[1], rect[3]))));
     auto text = [&](const char* attr, pdf_obj* key) {
       std::string v = att(attr);
       if (!v.empty()) po::putText(a, key, v);
@@ -348,7 +370,8 @@ void importXfdf(Doc& d, fz_xml* annots) {
     if (!att("icon").empty()) po::putName(a, PDF_NAME(Name), att("icon"));
     if (!att("open").empty()) po::putBool(a, PDF_NAME(Open), att("open") == "yes" || att("open") == "true");
     if (auto q = parseNumbers(att("coords")); !q.empty()) po::putReals(a, PDF_NAME(QuadPoints), q);
-    if (!att("width").empty()) po::putReal(po::putDict(a, PDF_NAME(BS)), PDF_NAME(W), std::strtod(att("width").c_str(), nullptr));
+    if (!att("width").empty())
+      po::putReal(po::putDict(a, PDF_NAME(BS)), PDF_NAME(W), std::strtod(att("width").c_str(), nullptr));
     auto s = parseNumbers(att("start")), e = parseNumbers(att("end"));
     if (s.size() == 2 && e.size() == 2) po::putReals(a, PDF_NAME(L), {s[0], s[1], e[0], e[1]});
     if (fz_xml* c = child(x, "contents")) po::putText(a, PDF_NAME(Contents), textOf(c));

@@ -11,12 +11,12 @@
 namespace pm::pdf::formdata {
 
 struct Choice {
-  bool allFields = false;   // fields without a value too
-  bool noPassword = true;   // leave password fields out
-  Variant fields;           // names to export (a name includes the fields below it); none: all
-  bool flags = false;       // FDF: field and widget flags
-  bool annotations = false; // the annotations of the pages too
-  bool fileKey = true;      // name the document the data belongs to
+  bool allFields = false;    // fields without a value too
+  bool noPassword = true;    // leave password fields out
+  Variant fields;            // names to export (a name includes the fields below it); none: all
+  bool flags = false;        // FDF: field and widget flags
+  bool annotations = false;  // the annotations of the pages too
+  bool fileKey = true;       // name the document the data belongs to
 };
 
 std::string fdf(Doc& d, const Choice& c);

@@ -88,8 +88,7 @@ std::string send(const Request& r) {
     fail("The form could not be submitted to " + r.url + ": " + (*err ? std::string(err) : curl_easy_strerror(rc)));
   long status = 0;
   curl_easy_getinfo(c.get(), CURLINFO_RESPONSE_CODE, &status);
-  if (status >= 400)
-    fail("The server at " + r.url + " refused the form: HTTP status " + std::to_string(status));
+  if (status >= 400) fail("The server at " + r.url + " refused the form: HTTP status " + std::to_string(status));
   return answer;
 }
 

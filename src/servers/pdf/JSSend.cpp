@@ -32,7 +32,8 @@ std::string baseName(Doc& d, const std::string& ext) {
 // The document as it is now, written as a copy: the open document keeps
 // its own file.
 std::string currentBytes(Doc& d) {
-  std::string tmp = privateTempDir() + "send-" + std::to_string(getpid()) + "-" + std::to_string(reinterpret_cast<uintptr_t>(&d)) + ".pdf";
+  std::string tmp = privateTempDir() + "send-" + std::to_string(getpid()) + "-" +
+                    std::to_string(reinterpret_cast<uintptr_t>(&d)) + ".pdf";
   struct Remove {
     std::string p;
     ~Remove() { std::remove(p.c_str()); }
@@ -119,16 +120,33 @@ Variant submitForm(DocHolder& self, Frame& f) {
 }
 
 void describe(Members<DocHolder>& m) {
-  const std::vector<ParamSpec> mailParams = {P("bUI").opt(), P("cTo").opt(),      P("cCc").opt(),
+  const std::vector<ParamSpec> mailParams = {P("bUI").opt(),  P("cTo").opt(),      P("cCc").opt(),
                                              P("cBcc").opt(), P("cSubject").opt(), P("cMsg").opt()};
   m.method("mailDoc", mailParams, &mailDoc);
   m.method("mailForm", mailParams, &mailForm);
   m.method("submitForm",
-           {P("cURL"), P("bFDF").opt(), P("bEmpty").opt(), P("aFields").opt(), P("bGet").opt(),
-            P("bAnnotations").opt(), P("bXML").opt(), P("bIncrChanges").opt(), P("bPDF").opt(),
-            P("bCanonical").opt(), P("bExclNonUserAnnots").opt(), P("bExclFKey").opt(), P("cPassword").opt(),
-            P("bEmbedForm").opt(), P("oJavaScript").opt(), P("cSubmitAs").opt(), P("bInclNMKey").opt(),
-            P("aPackets").opt(), P("cCharset").opt(), P("oXML").opt(), P("cPermID").opt(), P("cInstID").opt(),
+           {P("cURL"),
+            P("bFDF").opt(),
+            P("bEmpty").opt(),
+            P("aFields").opt(),
+            P("bGet").opt(),
+            P("bAnnotations").opt(),
+            P("bXML").opt(),
+            P("bIncrChanges").opt(),
+            P("bPDF").opt(),
+            P("bCanonical").opt(),
+            P("bExclNonUserAnnots").opt(),
+            P("bExclFKey").opt(),
+            P("cPassword").opt(),
+            P("bEmbedForm").opt(),
+            P("oJavaScript").opt(),
+            P("cSubmitAs").opt(),
+            P("bInclNMKey").opt(),
+            P("aPackets").opt(),
+            P("cCharset").opt(),
+            P("oXML").opt(),
+            P("cPermID").opt(),
+            P("cInstID").opt(),
             P("cUsageRights").opt()},
            &submitForm);
 }

@@ -3,8 +3,8 @@
 #include <curl/curl.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <memory>
@@ -179,8 +179,9 @@ std::string compose(const Message& m, const std::string& from, const std::string
 void send(const Message& m) {
   std::string server = env("PRESSMARK_SMTP_SERVER");
   if (server.empty())
-    fail("No mail server is set: name one in PRESSMARK_SMTP_SERVER (and PRESSMARK_SMTP_PORT, "
-         "PRESSMARK_SMTP_SENDER)");
+    fail(
+        "No mail server is set: name one in PRESSMARK_SMTP_SERVER (and PRESSMARK_SMTP_PORT, "
+        "PRESSMARK_SMTP_SENDER)");
   std::vector<std::string> rcpt;
   for (const std::string* list : {&m.to, &m.cc, &m.bcc})
     for (const std::string& a : addresses(*list)) {

@@ -1,11 +1,11 @@
 #include "servers/pdf/Spelling.h"
 
-#include <hunspell/hunspell.hxx>
 #include <iconv.h>
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <hunspell/hunspell.hxx>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -87,7 +87,8 @@ Dictionary& load(const std::string& wanted) {
   if (it != cache->end()) return *it->second;
   std::string base;
   if (wanted.find('/') != std::string::npos) {
-    base = wanted.size() > 4 && wanted.substr(wanted.size() - 4) == ".dic" ? wanted.substr(0, wanted.size() - 4) : wanted;
+    base =
+        wanted.size() > 4 && wanted.substr(wanted.size() - 4) == ".dic" ? wanted.substr(0, wanted.size() - 4) : wanted;
     if (!isFile(base + ".dic") || !isFile(base + ".aff"))
       fail("The spelling dictionary " + base + ".dic (with its .aff file) does not exist");
   } else {
@@ -97,8 +98,7 @@ Dictionary& load(const std::string& wanted) {
         break;
       }
     if (base.empty())
-      fail("No spelling dictionary for " + wanted +
-           " is installed (install hunspell-" + wanted.substr(0, 2) +
+      fail("No spelling dictionary for " + wanted + " is installed (install hunspell-" + wanted.substr(0, 2) +
            " or a similar package, or name one in PRESSMARK_SPELL_DICTIONARY)");
   }
   auto d = std::make_unique<Dictionary>();
