@@ -171,6 +171,21 @@ TEST_F(Mail, TheFormDataArrivesAsFdf) {
   EXPECT_EQ(CStr(get(objectOf(call(js, "getField", {"name"})), "value")), "Zoë Ångström");
 }
 
+TEST_F(Mail, SettingsFromTheRegistryWhenTheEnvironmentHasNone) {
+  fixture::TempDir reg;
+  char port[16];
+  std::snprintf(port, sizeof port, "%08x", static_cast<unsigned>(sink->port()));
+  fixture::writeFile(reg.file("HKEY_CURRENT_USER.reg"),
+                     "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Pressmark\\Mail]\r\n"
+                     "\"Server\"=\"127.0.0.1\"\r\n\"Port\"=dword:" +
+                         std::string(port) + "\r\n\"Sender\"=\"Registry <reg@example.org>\"\r\n");
+  test::ScopedEnv where("PRESSMARK_REGISTRY", reg.path());
+  test::ScopedEnv noServer("PRESSMARK_SMTP_SERVER", ""), noPort("PRESSMARK_SMTP_PORT", ""),
+      noSender("PRESSMARK_SMTP_SENDER", "");
+  call(doc, "EmailForm", {false, "ann@example.org"});
+  EXPECT_EQ(fixture::readFile(inbox() + "/m0.env"), "reg@example.org\nann@example.org\n");
+}
+
 TEST_F(Mail, MissingSettingsAndRecipientsAreErrors) {
   EXPECT_NE(error([&] { call(doc, "EmailDocument", {false}); }).find("at least one recipient"), std::string::npos);
   EXPECT_NE(error([&] {
@@ -178,6 +193,8 @@ TEST_F(Mail, MissingSettingsAndRecipientsAreErrors) {
             }).find("is not a mail address"),
             std::string::npos);
   {
+    fixture::TempDir emptyRegistry;
+    test::ScopedEnv where("PRESSMARK_REGISTRY", emptyRegistry.path());
     test::ScopedEnv none("PRESSMARK_SMTP_SERVER", "");
     EXPECT_NE(error([&] {
                 call(doc, "EmailForm", {false, "a@example.org"});

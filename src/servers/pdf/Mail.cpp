@@ -12,6 +12,8 @@
 
 #include "automation/Automation.h"
 #include "servers/pdf/Mu.h"
+#include "system/RegistryStore.h"
+#include "system/clsRegistry.h"
 
 namespace pm::pdf::mail {
 
@@ -19,9 +21,55 @@ namespace {
 
 [[noreturn]] void fail(const std::string& d) { throw AutomationError(mu::kErrEngine, mu::kEngineSource, d); }
 
+// A text value of the mail settings key of the registry stand-in; "" when
+// there is none.
+std::string registryValue(const std::string& name) {
+  constexpr uint32_t kRead = 0x20019;
+  int32_t key = 0;
+  if (registry::regOpenKeyEx(HKEY_CURRENT_USER, "Software\\Pressmark\\Mail", 0, kRead, key) != registry::kSuccess)
+    return "";
+  struct Close {
+    int32_t k;
+    ~Close() { registry::regCloseKey(k); }
+  } close{key};
+  uint32_t type = 0, size = 0;
+  if (registry::regQueryValueEx(key, name, &type, nullptr, &size) != registry::kSuccess) return "";
+  if (type == regtype::DWord && size == 4) {
+    uint32_t v = 0;
+    if (registry::regQueryValueEx(key, name, &type, reinterpret_cast<uint8_t*>(&v), &size) != registry::kSuccess)
+      return "";
+    return std::to_string(v);
+  }
+  if (type != regtype::String && type != regtype::ExpandString) return "";
+  std::string buffer(size, '\0');
+  if (registry::regQueryValueEx(key, name, &type, reinterpret_cast<uint8_t*>(buffer.data()), &size) !=
+      registry::kSuccess)
+    return "";
+  buffer.resize(std::min<size_t>(size, buffer.size()));
+  while (!buffer.empty() && buffer.back() == '\0') buffer.pop_back();
+  return buffer;
+}
+
+// A mail setting: the environment variable PRESSMARK_SMTP_<NAME>, else the
+// value <Name> of HKEY_CURRENT_USER\Software\Pressmark\Mail.
 std::string env(const char* name, const std::string& def = {}) {
   const char* v = std::getenv(name);
-  return v && *v ? std::string(v) : def;
+  if (v && *v) return v;
+  static const std::pair<const char*, const char*> kValues[] = {
+      {"PRESSMARK_SMTP_SERVER", "Server"},     {"PRESSMARK_SMTP_PORT", "Port"},
+      {"PRESSMARK_SMTP_SENDER", "Sender"},     {"PRESSMARK_SMTP_USER", "User"},
+      {"PRESSMARK_SMTP_PASSWORD", "Password"}, {"PRESSMARK_SMTP_TIMEOUT", "Timeout"}};
+  for (auto& [var, value] : kValues)
+    if (std::strcmp(var, name) == 0) {
+      std::string r;
+      try {
+        r = registryValue(value);
+      } catch (...) {
+        // A registry file that cannot be read counts as no setting.
+      }
+      return r.empty() ? def : r;
+    }
+  return def;
 }
 
 std::string base64(const std::string& in, size_t lineLength) {
@@ -180,8 +228,8 @@ void send(const Message& m) {
   std::string server = env("PRESSMARK_SMTP_SERVER");
   if (server.empty())
     fail(
-        "No mail server is set: name one in PRESSMARK_SMTP_SERVER (and PRESSMARK_SMTP_PORT, "
-        "PRESSMARK_SMTP_SENDER)");
+        "No mail server is set: name one in PRESSMARK_SMTP_SERVER (with PRESSMARK_SMTP_PORT and "
+        "PRESSMARK_SMTP_SENDER) or in the value Server of HKEY_CURRENT_USER\\Software\\Pressmark\\Mail");
   std::vector<std::string> rcpt;
   for (const std::string* list : {&m.to, &m.cc, &m.bcc})
     for (const std::string& a : addresses(*list)) {

@@ -1,6 +1,6 @@
 // Sending a message with one attachment through an SMTP server, with
-// libcurl. The server and the sender come from the environment (see the
-// README: PRESSMARK_SMTP_*).
+// libcurl. The server and the sender come from the environment
+// (PRESSMARK_SMTP_*) or the registry stand-in (see the README).
 #pragma once
 
 #include <string>
