@@ -76,6 +76,31 @@ TEST_F(Sending, SpellCheckFindsMisspeltWordsWithSuggestions) {
   EXPECT_EQ(one.array().size(), entries.size());
 }
 
+TEST_F(Sending, TheDictionaryFollowsTheLocaleUnlessOneIsNamed) {
+  struct Case {
+    const char* setting;
+    const char* lcAll;
+    const char* error;  // "" when the check runs
+  };
+  const Case cases[] = {
+      {"", "de_AT.UTF-8@euro", "No spelling dictionary for de_AT"},
+      {"", "C.UTF-8", ""},
+      {"", "en_US.UTF-8", ""},
+      {"/usr/share/hunspell/en_US.dic", "de_AT.UTF-8", ""},
+      {"/usr/share/hunspell/en_US", "de_AT.UTF-8", ""},
+      {"/nowhere/xx.dic", "C", "The spelling dictionary /nowhere/xx.dic (with its .aff file) does not exist"},
+  };
+  for (const Case& c : cases) {
+    test::ScopedEnv dict("PRESSMARK_SPELL_DICTIONARY", c.setting);
+    test::ScopedEnv locale("LC_ALL", c.lcAll);
+    std::string e = error([&] { call(doc, "SpellCheckPDF", {"^", 1}); });
+    if (*c.error)
+      EXPECT_NE(e.find(c.error), std::string::npos) << c.setting << " " << c.lcAll << ": " << e;
+    else
+      EXPECT_EQ(e, "") << c.setting << " " << c.lcAll;
+  }
+}
+
 TEST_F(Sending, AMissingDictionaryIsAnError) {
   test::ScopedEnv dict("PRESSMARK_SPELL_DICTIONARY", "xx_XX");
   std::string e = error([&] { call(doc, "SpellCheckPDF"); });
