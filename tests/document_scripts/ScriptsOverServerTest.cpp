@@ -193,8 +193,14 @@ TEST_F(OverServer, AnnotationsTravelWithTheFormData) {
             {"Name", "Box"},
             {"Author", "Ann"},
             {"contents", "boxed"}});
+  annotate({{"Type", "Highlight"},
+            {"Page", 0},
+            {"Quads", V({V({72, 720, 200, 720, 72, 700, 200, 700})})},
+            {"Name", "Mark"},
+            {"Author", "Ann"},
+            {"StrokeColor", V({"RGB", 1, 1, 0})}});
   const std::vector<std::string> before = annots();
-  ASSERT_EQ(before.size(), 2u);
+  ASSERT_EQ(before.size(), 3u);
   struct Case {
     const char* file;
     std::function<void(const std::string&)> exportTo, importFrom;
@@ -225,9 +231,16 @@ TEST_F(OverServer, AnnotationsTravelWithTheFormData) {
     c.importFrom(p);
     EXPECT_EQ(annots(), before) << c.file;
   }
+  Variant quads = get(objectOf(call(js, "getAnnot", {0, "Mark"})), "quads");
+  ASSERT_TRUE(quads.isArray());
+  ASSERT_EQ(quads.array().size(), 1u);
+  std::vector<double> q;
+  for (const Variant& v : quads.array().data()[0].array().data()) q.push_back(CDbl(v));
+  EXPECT_EQ(q, (std::vector<double>{72, 720, 200, 720, 72, 700, 200, 700})) << "the highlighted area came back";
   std::string xfdf = fixture::readFile(dir.file("a.xfdf"));
   EXPECT_NE(xfdf.find("<text page=\"1\""), std::string::npos) << xfdf;
   EXPECT_NE(xfdf.find("color=\"#FF0000\""), std::string::npos) << xfdf;
+  EXPECT_NE(xfdf.find("coords=\"72,720,200,720,72,700,200,700\""), std::string::npos) << xfdf;
   std::string out = saved();
   EXPECT_TRUE(qpdfClean(out));
   // Without the flag no annotation is written.
