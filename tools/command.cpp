@@ -6,6 +6,8 @@
 
 #include "component/CreatePDF.h"
 #include "document/Document.h"
+#include "document/FreeTextAnnotType.h"
+#include "document/TextAnnotType.h"
 #include "json.h"
 
 namespace pm::cli {
@@ -293,9 +295,13 @@ void printHelp(std::ostream& out) {
     for (const ParamSpec& p : e.params) out << " " << p.name;
     out << "\n";
   }
-  // The document OpenDocument hands out ($N in the shell).
+  // The objects the calls hand out ($N in the shell).
   out << "\nDocument members:\n";
   printMembers(out, Document::table());
+  out << "\nTextAnnotType fields (GetTextAnnotProperties):\n";
+  printMembers(out, *TextAnnotType().memberTable());
+  out << "\nFreeTextAnnotType fields (GetFreeTextAnnotProperties):\n";
+  printMembers(out, *FreeTextAnnotType().memberTable());
 }
 
 }  // namespace pm::cli

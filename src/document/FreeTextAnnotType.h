@@ -1,0 +1,17 @@
+// The free-text annotation record: the properties of a free-text box,
+// field by field.
+#pragma once
+
+#include "document/AnnotRecord.h"
+
+namespace pm {
+
+class FreeTextAnnotType : public AnnotRecord {
+ public:
+  FreeTextAnnotType();
+  static const std::vector<RecordField>& fields();
+  const MemberTable* memberTable() const override;
+  std::string typeName() const override { return "FreeTextAnnotType"; }
+};
+
+}  // namespace pm

@@ -1,0 +1,16 @@
+// The text annotation record: the properties of a note, field by field.
+#pragma once
+
+#include "document/AnnotRecord.h"
+
+namespace pm {
+
+class TextAnnotType : public AnnotRecord {
+ public:
+  TextAnnotType();
+  static const std::vector<RecordField>& fields();
+  const MemberTable* memberTable() const override;
+  std::string typeName() const override { return "TextAnnotType"; }
+};
+
+}  // namespace pm

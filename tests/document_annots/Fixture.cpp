@@ -1,0 +1,68 @@
+#include "Fixture.h"
+
+namespace pm::test {
+
+void AnnotFixture::SetUp() {
+  rec = recording::Recorder::create();
+  rec->registerClass("AcroExch.PDDoc");
+  rec->on("AcroExch.PDDoc", "Open").returns(Variant(true));
+  rec->on("AcroExch.PDDoc", "GetJSObject").returnsObject("JSO");
+  rec->on("AcroExch.PDDoc", "AcquirePage").returnsObject("Page");
+  rec->on("Page", "GetSize").returnsObject("Size");
+  rec->on("Size", "y").returns(Variant(792.0));
+  rec->on("JSO", "NumPages").does([this](recording::RecordedObject&, std::span<const Arg>) {
+    return Variant(numPages);
+  });
+  rec->on("JSO", "Color").returnsObject("Color");
+  rec->on("Color", "yellow").returns(V({"RGB", 1.0, 1.0, 0.0}));
+  rec->on("Color", "red").returns(V({"RGB", 1.0, 0.0, 0.0}));
+  rec->on("Color", "black").returns(V({"G", 0.0}));
+  rec->on("Color", "white").returns(V({"G", 1.0}));
+  rec->on("JSO", "addAnnot").returnsObject("Annot");
+  // Each property object gets its own name: Props, Props#2, ...
+  rec->on("Annot", "getProps").does([this](recording::RecordedObject&, std::span<const Arg>) {
+    ++propsMade;
+    std::string name = propsMade == 1 ? "Props" : "Props#" + std::to_string(propsMade);
+    return Variant(ObjectRef(rec->make(name, nullptr)));
+  });
+  moduleState().strOpenDocumentPath = "/docs/a.pdf";
+}
+
+ObjectRef AnnotFixture::open() {
+  ObjectRef d = createDocument();
+  rec->clear();
+  propsMade = 0;
+  return d;
+}
+
+Variant AnnotFixture::quadsOf(int32_t page, int32_t word) {
+  double x = 10.0 * word, y = 700.0 - 100 * page;
+  return V({V({x, y, x + 8, y, x, y - 10, x + 8, y - 10})});
+}
+
+void AnnotFixture::pages(std::vector<std::vector<std::string>> words) {
+  words_ = std::move(words);
+  numPages = int32_t(words_.size());
+  rec->on("JSO", "getPageNumWords").does([this](recording::RecordedObject&, std::span<const Arg> a) {
+    return Variant(int32_t(words_.at(static_cast<size_t>(CLng(a[0].get()))).size()));
+  });
+  rec->on("JSO", "GetPageNthWord").does([this](recording::RecordedObject&, std::span<const Arg> a) {
+    return Variant(words_.at(static_cast<size_t>(CLng(a[0].get()))).at(static_cast<size_t>(CLng(a[1].get()))));
+  });
+  rec->on("JSO", "GetPageNthWordQuads").does([](recording::RecordedObject&, std::span<const Arg> a) {
+    return quadsOf(CLng(a[0].get()), CLng(a[1].get()));
+  });
+}
+
+Lines AnnotFixture::only(std::initializer_list<std::string> prefixes) const {
+  Lines out;
+  for (const std::string& l : rec->transcript())
+    for (const std::string& p : prefixes)
+      if (l.rfind(p, 0) == 0) {
+        out.push_back(l);
+        break;
+      }
+  return out;
+}
+
+}  // namespace pm::test

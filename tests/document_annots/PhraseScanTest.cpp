@@ -1,0 +1,224 @@
+// The phrase scan of the find methods against the recording server: which
+// words and quads are read, how a match is formed, where the scan goes on,
+// and what each method does with a match.
+#include "Fixture.h"
+
+namespace {
+
+using namespace pm;
+using pm::test::AnnotFixture;
+using pm::test::Lines;
+
+using PhraseScan = AnnotFixture;
+
+int32_t count(ObjectRef& d, const char* member, std::vector<Variant> args) {
+  std::vector<Arg> a(args.begin(), args.end());
+  return CLng(call(d, member, std::span<const Arg>(a)));
+}
+
+TEST_F(PhraseScan, WhatMatches) {
+  pages({{"The ", "quick ", "brown ", "fox.\r\n", "Quick ", "brown\r\n"}, {"quick  ", "brown  "}, {"end ", "quick "},
+         {"brown ", "a ", "a ", "a "}});
+  struct Case {
+    const char* find;
+    bool caseSensitive;
+    int32_t matches;
+  };
+  const Case cases[] = {
+      {"quick brown", false, 2},   // the candidate is trimmed; "quick  brown  " does not match (two spaces)
+      {"quick brown", true, 1},    // "Quick" differs in case
+      {"QUICK BROWN", false, 2},
+      {" quick", false, 0},        // a leading space never matches
+      {"quick ", false, 0},        // nor a trailing one
+      {"brown fox", false, 0},     // the full stop belongs to the word
+      {"fox.", false, 1},          // the line end is removed
+      {"a", false, 3},             // three in a row: every one
+      {"quick  brown", false, 0},  // two spaces: a three-word phrase
+      {"végé", false, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.find);
+    ObjectRef d = open();
+    EXPECT_EQ(count(d, "FindAndHighlightText", {c.find, 0, 0, c.caseSensitive}), c.matches);
+  }
+  // "end quick" / "brown" across pages 3 and 4 is no match.
+  ObjectRef d = open();
+  EXPECT_EQ(count(d, "FindAndHighlightText", {"quick brown", 3, 4}), 0);
+}
+
+TEST_F(PhraseScan, ReadsWordsAndQuadsAndMovesOnAfterTheMatch) {
+  pages({{"a ", "b ", "a ", "b ", "c "}});
+  ObjectRef d = open();
+  EXPECT_EQ(count(d, "GetTextCoordinates", {"c a"}), -1);
+  EXPECT_EQ(only({"JSO call"}),
+            (Lines{"JSO call getPageNumWords(0&)",
+                   "JSO call GetPageNthWord(0&, 0&, False)", "JSO call GetPageNthWordQuads(0&, 0&)",
+                   "JSO call GetPageNthWord(0&, 1&, False)",
+                   "JSO call GetPageNthWord(0&, 1&, False)", "JSO call GetPageNthWordQuads(0&, 1&)",
+                   "JSO call GetPageNthWord(0&, 2&, False)",
+                   "JSO call GetPageNthWord(0&, 2&, False)", "JSO call GetPageNthWordQuads(0&, 2&)",
+                   "JSO call GetPageNthWord(0&, 3&, False)",
+                   "JSO call GetPageNthWord(0&, 3&, False)", "JSO call GetPageNthWordQuads(0&, 3&)",
+                   "JSO call GetPageNthWord(0&, 4&, False)"}))
+      << "coordinates read the first word's quads; the last candidate would end beyond the page";
+  rec->clear();
+  // A match moves the scan past its last word: "a b" at 0 and 2, never at 1.
+  EXPECT_EQ(count(d, "FindAndUnderlineText", {"a b"}), 2);
+  Lines reads = only({"JSO call GetPageNthWord("});
+  EXPECT_EQ(reads, (Lines{"JSO call GetPageNthWord(0&, 0&, False)", "JSO call GetPageNthWord(0&, 1&, False)",
+                          "JSO call GetPageNthWord(0&, 2&, False)", "JSO call GetPageNthWord(0&, 3&, False)"}));
+  EXPECT_EQ(only({"JSO call GetPageNthWordQuads("}).size(), 4u) << "the highlight family reads every word's quads";
+}
+
+TEST_F(PhraseScan, PageRangeOfTheSearch) {
+  pages({{"x "}, {"x "}, {"x "}});
+  struct Case {
+    std::vector<Variant> range;
+    Lines pagesRead;
+  };
+  const Case cases[] = {
+      {{0, 0}, {"JSO get NumPages", "JSO call getPageNumWords(0&)", "JSO call getPageNumWords(1&)", "JSO call getPageNumWords(2&)"}},
+      {{2, 0}, {"JSO get NumPages", "JSO call getPageNumWords(1&)", "JSO call getPageNumWords(2&)"}},
+      {{-5, 1}, {"JSO call getPageNumWords(0&)"}},
+      {{3, 2}, {}},
+  };
+  for (const Case& c : cases) {
+    ObjectRef d = open();
+    count(d, "FindAndStrikeoutText", {"nothing", c.range[0], c.range[1]});
+    EXPECT_EQ(only({"JSO get NumPages", "JSO call getPageNumWords"}), c.pagesRead);
+  }
+}
+
+TEST_F(PhraseScan, HighlightMakesOneAnnotationPerWordWithItsQuads) {
+  pages({{"one ", "two ", "three ", "x "}, {"one ", "two ", "three"}});
+  ObjectRef d = open();
+  EXPECT_EQ(count(d, "FindAndHighlightText", {"one two three", 0, 0, false, Variant::nothing(), " ", "S", true, false,
+                                              true, "", false, "hl", false, true}),
+            2)
+      << "matches are counted, not annotations";
+  EXPECT_EQ(only({"JSO call addAnnot"}).size(), 6u);
+  Lines first = only({"Props let", "Props#2 let"});
+  EXPECT_EQ(first, (Lines{"Props let Delay = True", "Props let Page = 0&",
+                          "Props let StrokeColor = Array(\"RGB\", 1#, 1#, 0#)", "Props let Type = \"Highlight\"",
+                          "Props let Delay = False", "Props#2 let Delay = True",
+                          "Props#2 let quads = " + pm::recording::Describe(quadsOf(0, 0)),
+                          "Props#2 let Subject = \"S\"", "Props#2 let Lock = True", "Props#2 let opacity = 0.5#",
+                          "Props#2 let Name = \"hl\"", "Props#2 let noView = True", "Props#2 let Delay = False"}))
+      << "empty texts and False flags are not written";
+  Lines lastWord = only({"Props#12 let quads", "Props#11 let Page"});
+  EXPECT_EQ(lastWord, (Lines{"Props#11 let Page = 1&", "Props#12 let quads = " + pm::recording::Describe(quadsOf(1, 2))}));
+}
+
+TEST_F(PhraseScan, EachMarkupKindHasItsTypeAndDefaultColour) {
+  pages({{"w "}});
+  struct Case {
+    const char* member;
+    const char* line;
+    const char* colour;
+  };
+  const Case cases[] = {
+      {"FindAndHighlightText", "Props let Type = \"Highlight\"", "Props let StrokeColor = Array(\"RGB\", 1#, 1#, 0#)"},
+      {"FindAndSquigglyText", "Props let Type = \"Squiggly\"", "Props let StrokeColor = Array(\"RGB\", 1#, 0#, 0#)"},
+      {"FindAndStrikeoutText", "Props let Type = \"StrikeOut\"", "Props let StrokeColor = Array(\"RGB\", 1#, 0#, 0#)"},
+      {"FindAndUnderlineText", "Props let Type = \"Underline\"", "Props let StrokeColor = Array(\"RGB\", 1#, 0#, 0#)"},
+  };
+  for (const Case& c : cases) {
+    ObjectRef d = open();
+    EXPECT_EQ(count(d, c.member, {"w"}), 1);
+    EXPECT_EQ(only({"Props let Type", "Props let StrokeColor"}), (Lines{c.colour, c.line}));
+    d = open();
+    EXPECT_EQ(count(d, c.member, {"w", 0, 0, false, V({"G", 0.5})}), 1);
+    EXPECT_EQ(only({"Props let StrokeColor"}), (Lines{"Props let StrokeColor = Array(\"G\", 0.5#)"}));
+  }
+}
+
+TEST_F(PhraseScan, FailingCallsNeverHoldTheHighlightScan) {
+  // Rules apply in the order given: this one answers before the page words.
+  rec->on("JSO", "GetPageNthWord").fails(1001, "no words today");
+  pages({{"a ", "b "}, {"a "}});
+  ObjectRef d = open();
+  EXPECT_EQ(count(d, "FindAndHighlightText", {"a"}), 0);
+  EXPECT_EQ(only({"JSO call GetPageNthWord("}).size(), 3u) << "every word once, then done";
+  // A page count beyond a 16-bit counter is scanned to its end.
+  auto r2 = recording::Recorder::create();
+  r2->registerClass("AcroExch.PDDoc");
+  r2->on("AcroExch.PDDoc", "Open").returns(Variant(true));
+  r2->on("AcroExch.PDDoc", "GetJSObject").returnsObject("JSO");
+  r2->on("JSO", "NumPages").returns(Variant(int32_t(1)));
+  r2->on("JSO", "getPageNumWords").returns(Variant(int32_t(40000)));
+  r2->on("JSO", "GetPageNthWord").returns(Variant("z "));
+  ObjectRef big = createDocument();
+  EXPECT_EQ(count(big, "FindAndSquigglyText", {"y"}), 0);
+  r2->clear();
+  EXPECT_EQ(count(big, "GetTextCoordinates", {"y"}), -1);
+  EXPECT_EQ(r2->transcript().size(), 2u + 2 * 40000u);
+}
+
+TEST_F(PhraseScan, CommentNotesAreNamedAfterTheirPage) {
+  pages({{"x "}, {"see ", "here "}});
+  ObjectRef d = open();
+  EXPECT_EQ(count(d, "FindAndCommentText", {"see here", "Look"}), 1);
+  EXPECT_EQ(only({"JSO call GetPageNthWordQuads"}),
+            (Lines{"JSO call GetPageNthWordQuads(1&, 0&)", "JSO call GetPageNthWordQuads(1&, 1&)"}))
+      << "the first quad of the first and of the last word";
+  Lines note = only({"Props let", "Props#2 let"});
+  Variant quad = quadsOf(1, 0).array().at({0});
+  EXPECT_EQ(note, (Lines{"Props let Delay = True", "Props let Type = \"Text\"", "Props let contents = \"Look\"",
+                         "Props let Delay = False", "Props#2 let Delay = True", "Props#2 let State = \"None\"",
+                         "Props#2 let Page = 1&", "Props#2 let Point = " + pm::recording::Describe(quad),
+                         "Props#2 let PopupRect = Array(0%, 692%, 200%, 792%)", "Props#2 let Author = \"\"",
+                         "Props#2 let Subject = \"\"", "Props#2 let NoteIcon = \"Note\"",
+                         "Props#2 let StrokeColor = Array(\"RGB\", 1#, 1#, 0#)", "Props#2 let Name = \"Comment2\"",
+                         "Props#2 let PopupOpen = False", "Props#2 let Width = 1%", "Props#2 let Lock = False",
+                         "Props#2 let ReadOnly = False", "Props#2 let opacity = 0.5#", "Props#2 let Delay = False"}));
+  // One-word phrase: the first word's quads are read for the first and the last word.
+  rec->clear();
+  EXPECT_EQ(count(d, "FindAndCommentText", {"x", "Look", 1, 1}), 1);
+  EXPECT_EQ(only({"JSO call GetPageNthWordQuads"}).size(), 2u);
+}
+
+TEST_F(PhraseScan, OverwriteWritesTheWidthBackAndCoversThePhrase) {
+  pages({{"old ", "text ", "old ", "text "}});
+  ObjectRef d = open();
+  Variant width(int16_t(0));
+  std::vector<Arg> args{Arg("old text"), Arg("new"), Arg(0), Arg(0), Arg(false), Arg(8), ByRef(width),
+                        Arg(Variant::nothing()), Arg(Variant::nothing()), Arg(true), Arg(Variant(int16_t(2)))};
+  EXPECT_EQ(CLng(call(d, "FindAndOverwriteText", std::span<const Arg>(args))), 2);
+  EXPECT_EQ(width, Variant(int16_t(18)));
+  // First quad (0, 700, ...) of word 0, first quad (10, 700, ...) of word 1.
+  Lines rects = only({"Props#2 let Rect", "Props#2 let Lock", "Props#2 let Width", "Props#2 let TextSize",
+                      "Props#2 let Name", "Props#2 let Author", "Props#2 let TextFont", "Props#2 let StrokeColor"});
+  EXPECT_EQ(rects, (Lines{"Props#2 let StrokeColor = Array(\"G\", 0#)", "Props#2 let TextFont = \"Courier\"",
+                          "Props#2 let TextSize = 8%", "Props#2 let Rect = Array(0#, 688.2#, 28#, 702#)",
+                          "Props#2 let Author = \"\"", "Props#2 let Width = 1%", "Props#2 let Lock = True"}));
+  Lines second = only({"Props#4 let Rect"});
+  EXPECT_EQ(second, (Lines{"Props#4 let Rect = Array(20#, 688.2#, 48#, 702#)"}));
+}
+
+TEST_F(PhraseScan, CoordinatesOfTheFirstOccurrence) {
+  pages({{"x "}, {"find ", "me "}, {"find ", "me "}});
+  ObjectRef d = open();
+  Variant q = call(d, "GetTextCoordinates", {"FIND me"});
+  EXPECT_EQ(q, quadsOf(1, 0).array().at({0}));
+  EXPECT_TRUE(only({"JSO call getPageNumWords(2&)"}).empty()) << "the scan stops at the first match";
+}
+
+TEST_F(PhraseScan, ErrorStyles) {
+  rec->on("JSO", "getPageNumWords").fails(1001, "broken page");
+  pages({{"a "}});
+  ObjectRef d = open();
+  for (const char* member : {"FindAndCommentText", "FindAndOverwriteText"}) {
+    try {
+      call(d, member, {"a", "b"});
+      ADD_FAILURE() << member;
+    } catch (const AutomationError& e) {
+      EXPECT_EQ(e.number(), 1001);
+      EXPECT_EQ(e.source(), "Pressmark");
+      EXPECT_EQ(e.description(), "broken page");
+    }
+  }
+  EXPECT_THROW(call(d, "GetTextCoordinates", {"a"}), AutomationError);
+  EXPECT_EQ(call(d, "FindAndHighlightText", {"a"}), Variant(int32_t(0))) << "the highlight family ignores errors";
+}
+
+}  // namespace
