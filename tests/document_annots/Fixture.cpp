@@ -47,7 +47,9 @@ void AnnotFixture::pages(std::vector<std::vector<std::string>> words) {
     return Variant(int32_t(words_.at(static_cast<size_t>(CLng(a[0].get()))).size()));
   });
   rec->on("JSO", "GetPageNthWord").does([this](recording::RecordedObject&, std::span<const Arg> a) {
-    return Variant(words_.at(static_cast<size_t>(CLng(a[0].get()))).at(static_cast<size_t>(CLng(a[1].get()))));
+    size_t p = static_cast<size_t>(CLng(a[0].get())), w = static_cast<size_t>(CLng(a[1].get()));
+    if (p >= words_.size() || w >= words_[p].size()) raise(1002, "No such word", "viewer");
+    return Variant(words_[p][w]);
   });
   rec->on("JSO", "GetPageNthWordQuads").does([](recording::RecordedObject&, std::span<const Arg> a) {
     return quadsOf(CLng(a[0].get()), CLng(a[1].get()));
