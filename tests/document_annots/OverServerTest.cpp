@@ -1,0 +1,145 @@
+// The annotation and markup members over the real PDF server, on documents
+// the tests make, read back from the saved file.
+#include <algorithm>
+
+#include "Read.h"
+#include "component/ModuleState.h"
+#include "document/Document.h"
+
+namespace {
+
+using namespace pm;
+
+class AnnotsOverServer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    path = dir.file("doc.pdf");
+    fixture::DocSpec s;
+    fixture::PageSpec p1, p2;
+    p1.lines = {"The quick brown fox jumps over the lazy dog.", "A Quick brown cat sleeps."};
+    p2.lines = {"quick brown again and the lazy dog."};
+    s.pages = {p1, p2};
+    fixture::makePdf(path, s);
+    moduleState().strOpenDocumentPath = path;
+    d = createDocument();
+  }
+  std::string save() {
+    std::string out = dir.file("out.pdf");
+    call(d, "Save", {1, out});
+    EXPECT_TRUE(jstest::qpdfClean(out));
+    return out;
+  }
+  static int countOf(const std::vector<std::string>& annots, const std::string& needle) {
+    return static_cast<int>(std::count_if(annots.begin(), annots.end(),
+                                          [&](const std::string& a) { return a.find(needle) != std::string::npos; }));
+  }
+  fixture::TempDir dir;
+  std::string path;
+  ObjectRef d;
+};
+
+TEST_F(AnnotsOverServer, MarkupOverEveryWordOfEveryMatch) {
+  EXPECT_EQ(CLng(call(d, "FindAndHighlightText", {"quick brown"})), 3);
+  EXPECT_EQ(CLng(call(d, "FindAndUnderlineText", {"lazy dog.", 2, 2})), 1);
+  EXPECT_EQ(CLng(call(d, "FindAndStrikeoutText", {"FOX", 0, 0, true})), 0);
+  EXPECT_EQ(CLng(call(d, "FindAndSquigglyText", {"fox"})), 1);
+  EXPECT_EQ(CLng(call(d, "FindAndHighlightText", {" quick"})), 0);
+  std::string out = save();
+  std::vector<std::string> p1 = jstest::annots(out, 0), p2 = jstest::annots(out, 1);
+  EXPECT_EQ(countOf(p1, "/Highlight"), 4);
+  EXPECT_EQ(countOf(p2, "/Highlight"), 2);
+  EXPECT_EQ(countOf(p2, "/Underline"), 2);
+  EXPECT_EQ(countOf(p1, "/Squiggly"), 1);
+  EXPECT_EQ(countOf(p1, "/QuadPoints"), 5);
+}
+
+TEST_F(AnnotsOverServer, NotesStampsFreeTextAndComments) {
+  call(d, "CreateTextAnnot", {1, "A note", Variant::nothing(), "Ann", "Subj", Variant(int16_t(50)),
+                              Variant(int16_t(100)), 4, "note1", false, false, true, 2});
+  call(d, "CreateStampAnnot", {2, V({100, 100, 300, 200}), "Stamped", Variant::nothing(), "", "", 0, 0, 4, "st"});
+  call(d, "CreateFreeTextAnnot", {1, V({300, 500, 500, 540}), "Free words", Variant::nothing(), "", "", "ft"});
+  EXPECT_EQ(CLng(call(d, "FindAndCommentText", {"lazy dog.", "Sleepy"})), 2);
+  EXPECT_THROW(call(d, "CreateTextAnnot", {3, "nowhere"}), AutomationError);
+  std::string out = save();
+  std::vector<std::string> p1 = jstest::annots(out, 0), p2 = jstest::annots(out, 1);
+  ASSERT_EQ(p1.size(), 3u);
+  EXPECT_NE(p1[0].find("/Subtype/Text"), std::string::npos) << p1[0];
+  EXPECT_NE(p1[0].find("(A note)"), std::string::npos);
+  EXPECT_NE(p1[0].find("/Name/Help"), std::string::npos);
+  EXPECT_NE(p1[0].find("/Rect[50 672 70 692]"), std::string::npos) << p1[0];
+  EXPECT_NE(p1[0].find("(Rejected)"), std::string::npos);
+  EXPECT_EQ(jstest::at(out, "Root/Pages/Kids/0/Annots/0/Popup/Rect"), "[0 692 200 792]");
+  EXPECT_NE(p1[1].find("/FreeText"), std::string::npos);
+  EXPECT_NE(p1[1].find("(Free words)"), std::string::npos);
+  EXPECT_NE(p1[2].find("(Comment1)"), std::string::npos);
+  EXPECT_NE(p1[2].find("/CA .5"), std::string::npos) << p1[2];
+  ASSERT_EQ(p2.size(), 2u);
+  EXPECT_NE(p2[0].find("/Stamp"), std::string::npos);
+  EXPECT_NE(p2[0].find("/Name/Draft"), std::string::npos);
+  EXPECT_NE(p2[1].find("(Comment2)"), std::string::npos);
+  EXPECT_EQ(jstest::annots(out, 0).size() + jstest::annots(out, 1).size(), 5u) << "nothing on another page";
+}
+
+TEST_F(AnnotsOverServer, OverwriteWordsCoordinatesAndCounts) {
+  Variant width(int16_t(0));
+  std::vector<Arg> args{Arg("lazy"), Arg("busy"), Arg(1), Arg(1), Arg(false), Arg(4), ByRef(width)};
+  EXPECT_EQ(CLng(call(d, "FindAndOverwriteText", std::span<const Arg>(args))), 1);
+  EXPECT_EQ(width, Variant(int16_t(24)));
+  Variant counts;
+  EXPECT_EQ(CLng(call(d, "GetPagesWordCount", {0, ByRef(counts)})), 14 + 7);
+  EXPECT_EQ(counts, V({Variant(int16_t(14)), Variant(int16_t(7))}));
+  EXPECT_EQ(CStr(call(d, "GetPageNthWord", {1, 1, true})), "quick");
+  Variant q = call(d, "GetTextCoordinates", {"lazy dog."});
+  ASSERT_TRUE(q.isArray());
+  EXPECT_EQ(q.array().size(), 8u);
+  Variant quads = call(d, "GetPageNthWordQuads", {1, 7});
+  EXPECT_EQ(quads.array().at({0}), q);
+  EXPECT_EQ(call(d, "GetTextCoordinates", {"no such words"}), Variant(int16_t(-1)));
+  std::string out = save();
+  std::vector<std::string> p1 = jstest::annots(out, 0);
+  ASSERT_EQ(p1.size(), 1u);
+  EXPECT_NE(p1[0].find("(busy)"), std::string::npos);
+  EXPECT_NE(p1[0].find("/F 196"), std::string::npos) << "locked, read-only, printed: " << p1[0];
+}
+
+TEST_F(AnnotsOverServer, ListsRecordsAndRemoval) {
+  Variant names;
+  EXPECT_EQ(CLng(call(d, "GetAnnotations", {ByRef(names)})), 0);
+  EXPECT_EQ(names.array().ubound(), -1);
+  EXPECT_EQ(CLng(call(d, "RemoveAnnotations", {2})), 0);
+  call(d, "CreateTextAnnot", {1, "one", Variant::nothing(), "", "", 0, 0, 8, "n1", false, false, false, 3});
+  call(d, "CreateFreeTextAnnot", {2, V({10, 10, 200, 40}), "two", Variant::nothing(), "", "", "f1", false, false, 1,
+                                  Variant::nothing(), 8, Variant(int16_t(14))});
+  EXPECT_EQ(CLng(call(d, "GetAnnotations", {ByRef(names)})), 2);
+  EXPECT_EQ(names, V({"n1", "f1"}));
+
+  ObjectRef note = objectOf(call(d, "GetTextAnnotProperties", {"n1", 1}));
+  EXPECT_EQ(get(note, "State"), Variant(int16_t(3)));
+  EXPECT_EQ(get(note, "Page"), Variant(int16_t(0)));
+  let(note, "contents", "changed");
+  let(note, "Author", "Me");
+  call(d, "SetTextAnnotProperties", {"n1", 1, Variant(note)});
+  ObjectRef again = objectOf(call(d, "GetTextAnnotProperties", {"n1", 1}));
+  EXPECT_EQ(get(again, "State"), Variant(int16_t(3))) << "the state survives Get then Set";
+  EXPECT_EQ(get(again, "contents"), Variant("changed"));
+
+  ObjectRef box = objectOf(call(d, "GetFreeTextAnnotProperties", {"f1", 2}));
+  EXPECT_EQ(get(box, "TextFont"), Variant("Courier"));
+  EXPECT_EQ(get(box, "TextSize"), Variant(int16_t(14)));
+  EXPECT_EQ(get(box, "Alignment"), Variant(int16_t(1)));
+  let(box, "contents", "box changed");
+  call(d, "SetFreeTextAnnotProperties", {"f1", 2, Variant(box)});
+  EXPECT_THROW(call(d, "GetTextAnnotProperties", {"nobody", 1}), AutomationError);
+
+  std::string out = save();
+  EXPECT_NE(jstest::annots(out, 0)[0].find("(Me)"), std::string::npos);
+  EXPECT_NE(jstest::annots(out, 0)[0].find("(Cancelled)"), std::string::npos);
+  EXPECT_NE(jstest::annots(out, 1)[0].find("(box changed)"), std::string::npos);
+
+  EXPECT_THROW(call(d, "RemoveAnnotations", {-1}), AutomationError);
+  EXPECT_EQ(CLng(call(d, "RemoveAnnotations", {2})), 1);
+  EXPECT_EQ(CLng(call(d, "RemoveAnnotations")), 1);
+  EXPECT_EQ(CLng(call(d, "GetAnnotations", {ByRef(names)})), 0);
+}
+
+}  // namespace
