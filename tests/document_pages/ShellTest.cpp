@@ -1,0 +1,32 @@
+// The members from the pressmark shell, as a user would run them, read back
+// with mutool and qpdf.
+#include "Read.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+TEST(DocumentShell, HighlightWatermarkAndSave) {
+  fixture::TempDir dir;
+  std::string path = dir.file("shell.pdf");
+  fixture::DocSpec s;
+  fixture::PageSpec p;
+  p.lines = {"The quick brown fox jumps"};
+  s.pages = {p, p};
+  fixture::makePdf(path, s);
+  pm::test::CommandResult r = pm::test::runPressmark(
+      {"shell"}, "OpenDocument " + path +
+                     "\n$1.FindAndHighlightText fox\n$1.AddWatermarkFromText DRAFT blnIncludePageNo:=true\n$1.Save 1\n");
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out, "\"$1\"\n2\nok\nok\n") << r.err;
+  std::string text;
+  ASSERT_EQ(fixture::run({"mutool", "draw", "-F", "txt", path}, &text), 0);
+  EXPECT_NE(text.find("DRAFT1"), std::string::npos) << text;
+  EXPECT_NE(text.find("DRAFT2"), std::string::npos) << text;
+  std::string json;
+  ASSERT_EQ(fixture::run({"qpdf", "--json", path}, &json), 0);
+  size_t highlights = 0;
+  for (size_t at = json.find("/Highlight"); at != std::string::npos; at = json.find("/Highlight", at + 1)) ++highlights;
+  EXPECT_EQ(highlights, 2u);
+}
+
+}  // namespace
