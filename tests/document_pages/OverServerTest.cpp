@@ -116,6 +116,35 @@ TEST_F(PagesOverServer, TextWatermarksWithPageNumbersAndFromAFile) {
   EXPECT_NE(mutoolText.find("DRAFT2"), std::string::npos) << mutoolText;
 }
 
+TEST_F(PagesOverServer, PrintOnlyAndScreenOnlyWatermarksSitInOptionalContent) {
+  // Text watermark for print only on page 1; a page of a file for screen only on page 2.
+  call(d, "AddWatermarkFromText", {"PRINTED", 0, 4, 24, Variant::nothing(), 1, 1, true, false, true});
+  call(d, "AddWatermarkFromFile", {source, 1, 2, 2, true, true, false});
+  EXPECT_THROW(call(d, "AddWatermarkFromText", {"NOWHERE", 0, 4, 24, Variant::nothing(), 1, 1, true, false, false}),
+               AutomationError);
+  std::string out = save();
+  struct Case {
+    const char* path;
+    const char* value;
+  };
+  const Case cases[] = {
+      {"Root/OCProperties/OCGs/0/Name", "(Watermark, print only)"},
+      {"Root/OCProperties/OCGs/0/Usage/Print/PrintState", "/ON"},
+      {"Root/OCProperties/OCGs/0/Usage/View/ViewState", "/OFF"},
+      {"Root/OCProperties/OCGs/1/Usage/Print/PrintState", "/OFF"},
+      {"Root/OCProperties/OCGs/1/Usage/View/ViewState", "/ON"},
+      {"Root/OCProperties/D/OFF/0/Name", "(Watermark, print only)"},
+      {"Root/OCProperties/D/ON/0/Name", "(Watermark, screen only)"},
+      {"Root/OCProperties/D/AS/1/Event", "/Print"},
+      {"Root/Pages/Kids/0/Resources/Properties/WmOC1/Type", "/OCG"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(jstest::at(out, c.path), c.value) << c.path;
+  std::string shown;
+  ASSERT_EQ(fixture::run({"mutool", "draw", "-F", "txt", out, "1"}, &shown), 0);
+  EXPECT_EQ(shown.find("PRINTED"), std::string::npos) << "hidden on screen: " << shown;
+  EXPECT_NE(jstest::pageText(out, 1).find("Page alpha text"), std::string::npos) << "shown on screen";
+}
+
 TEST_F(PagesOverServer, ThumbnailsLinksAndFlattening) {
   call(d, "CreateStampAnnot", {1, V({100, 100, 200, 150}), "flat"}) ;
   call(d, "FlattenPages");

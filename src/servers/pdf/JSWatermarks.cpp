@@ -24,6 +24,7 @@ struct Placement {
   double rotation = 0;
   double opacity = 1;
   bool onTop = true;
+  bool onScreen = true, onPrint = true;
 };
 
 // The cm operator that puts a w x h block, scaled and rotated about its
@@ -50,8 +51,9 @@ Placement placement(Frame& f, size_t onTop, size_t onScreen, size_t onPrint, siz
                     size_t scale, size_t fixed, size_t rot, size_t opacity) {
   Placement p;
   p.onTop = boolArg(f[onTop], true);
-  if (!boolArg(f[onScreen], true) || !boolArg(f[onPrint], true))
-    notSupported("A watermark shown only on screen or only in print");
+  p.onScreen = boolArg(f[onScreen], true);
+  p.onPrint = boolArg(f[onPrint], true);
+  if (!p.onScreen && !p.onPrint) fail("A watermark shown neither on screen nor in print would show nowhere");
   (void)fixed;
   p.hAlign = f[hAlign].isMissing() ? 1 : CLng(f[hAlign]);
   p.vAlign = f[hAlign + 1].isMissing() ? 1 : CLng(f[hAlign + 1]);
@@ -66,6 +68,44 @@ Placement placement(Frame& f, size_t onTop, size_t onScreen, size_t onPrint, siz
   if (p.opacity < 0 || p.opacity > 1) fail("An opacity lies between 0 and 1");
   if (p.scale > 100 || (p.scale <= 0 && p.scale != -1)) fail("A watermark scale lies above 0 and up to 100, or is -1 (fit the page)");
   return p;
+}
+
+// A watermark shown only on screen or only in print sits in an optional
+// content group whose usage says so. The document's default configuration
+// starts it in its screen state, and the usage application entries let a
+// viewer switch it for viewing and printing. Null when it shows everywhere.
+mu::ObjPtr visibilityGroup(Doc& d, const Placement& p) {
+  if (p.onScreen && p.onPrint) return mu::ObjPtr();
+  pdf_document* doc = d.pdf();
+  mu::ObjPtr group = po::newDict(doc);
+  pdf_obj* g = group.get();
+  po::putName(g, PDF_NAME(Type), "OCG");
+  po::putText(g, PDF_NAME(Name), p.onPrint ? "Watermark, print only" : "Watermark, screen only");
+  pdf_obj* usage = po::putDict(g, po::key("Usage"));
+  po::putName(po::putDict(usage, po::key("View")), po::key("ViewState"), p.onScreen ? "ON" : "OFF");
+  po::putName(po::putDict(usage, PDF_NAME(Print)), po::key("PrintState"), p.onPrint ? "ON" : "OFF");
+  pdf_obj* props = po::putDict(po::catalog(doc), po::key("OCProperties"));
+  po::push(po::putArray(props, po::key("OCGs")), g);
+  pdf_obj* config = po::putDict(props, PDF_NAME(D));
+  po::push(po::putArray(config, p.onScreen ? PDF_NAME(ON) : PDF_NAME(OFF)), g);
+  pdf_obj* auto_ = po::putArray(config, po::key("AS"));
+  for (const char* event : {"View", "Print"}) {
+    mu::ObjPtr entry = po::newDict(doc);
+    pdf_obj* e = entry.get();
+    po::putName(e, po::key("Event"), event);
+    po::push(po::putArray(e, po::key("OCGs")), g);
+    mu::ObjPtr category = po::newName(event);
+    po::push(po::putArray(e, po::key("Category")), category.get());
+    po::push(auto_, e);
+  }
+  return group;
+}
+
+// The watermark's operators inside its group, when it has one.
+std::string inGroup(Doc& d, pdf_obj* page, pdf_obj* group, const std::string& ops) {
+  if (!group) return ops;
+  std::string res = content::addResource(d, page, "Properties", group, "WmOC");
+  return "/OC /" + res + " BDC\n" + ops + "\nEMC";
 }
 
 // Text in a PDF string, for WinAnsi-encoded simple fonts.
@@ -159,6 +199,7 @@ Variant addWatermarkFromText(DocHolder& self, Frame& f) {
   mu::ObjPtr gs = content::opacityState(d, p.opacity);
   std::string fill = colour.size() == 1 ? num(colour[0]) + " g" : colour.size() == 3 ? num(colour[0]) + " " + num(colour[1]) + " " + num(colour[2]) + " rg"
                      : colour.size() == 4 ? num(colour[0]) + " " + num(colour[1]) + " " + num(colour[2]) + " " + num(colour[3]) + " k" : "";
+  mu::ObjPtr group = visibilityGroup(d, p);
   for (int pg = a; pg <= b; ++pg) {
     pdf_obj* page = po::pageObj(doc, pg);
     std::string fres = content::addResource(d, page, "Font", fontObj, "Wm");
@@ -174,7 +215,7 @@ Variant addWatermarkFromText(DocHolder& self, Frame& f) {
       ops << "1 0 0 1 " << num(x) << " " << num(y) << " Tm " << pdfString(lines[i]) << " Tj\n";
     }
     ops << "ET Q";
-    content::add(d, page, ops.str(), p.onTop);
+    content::add(d, page, inGroup(d, page, group.get(), ops.str()), p.onTop);
   }
   return {};
 }
@@ -210,13 +251,14 @@ Variant addWatermarkFromFile(DocHolder& self, Frame& f) {
     if (copied) pdf_dict_put(c, x, PDF_NAME(Resources), copied);
   });
   mu::ObjPtr gs = content::opacityState(d, p.opacity);
+  mu::ObjPtr group = visibilityGroup(d, p);
   for (int pg = a; pg <= b; ++pg) {
     pdf_obj* page = po::pageObj(doc, pg);
     std::string xres = content::addResource(d, page, "XObject", x, "WmX");
     std::string gres = content::addResource(d, page, "ExtGState", gs.get(), "WmGs");
     std::string o = "q /" + gres + " gs " + place(p, content::cropBox(page), box.x1 - box.x0, box.y1 - box.y0) +
                     " /" + xres + " Do Q";
-    content::add(d, page, o, p.onTop);
+    content::add(d, page, inGroup(d, page, group.get(), o), p.onTop);
   }
   return {};
 }
