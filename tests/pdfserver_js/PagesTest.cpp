@@ -121,7 +121,6 @@ TEST_F(Pages, FlatteningDrawsAnnotationsIntoThePage) {
 
 TEST_F(Pages, WhatTheViewerCannotDo) {
   EXPECT_NE(errorOf([&] { call(js, "getURL", {"http://example.org"}); }).find("not supported"), std::string::npos);
-  EXPECT_NE(errorOf([&] { call(js, "print"); }).find("not supported"), std::string::npos);
 }
 
 }  // namespace jstest

@@ -10,6 +10,7 @@
 #include "servers/pdf/Form.h"
 #include "servers/pdf/JSSupport.h"
 #include "servers/pdf/PageContent.h"
+#include "servers/pdf/PrintPages.h"
 
 namespace pm::pdf {
 
@@ -418,11 +419,27 @@ Variant flattenPages(DocHolder& self, Frame& f) {
   return {};
 }
 
-Variant notHere(DocHolder&, Frame& f) {
-  std::string n = f.member().name;
-  if (LCase(n) == "print") notSupported("Printing from the document's script object (the viewer document prints with PrintPages)");
-  notSupported("Fetching a web address (getURL)");
+// Printing goes to the default printer as the viewer's PrintPages does:
+// there is no dialog to show, so the silent and the interactive form print
+// alike, pages at their own size (the queue fits them to its paper) and as
+// rendered images.
+Variant print(DocHolder& self, Frame& f) {
+  Doc& d = docOf(self);
+  int n = d.pageCount();
+  int first = f[1].isMissing() ? 0 : CLng(f[1]);
+  int last = f[2].isMissing() ? n - 1 : CLng(f[2]);
+  boolArg(f[0], true);
+  boolArg(f[3], false);
+  boolArg(f[4], false);
+  boolArg(f[5], false);
+  PrintOptions o;
+  o.reverse = boolArg(f[6], false);
+  o.annotations = boolArg(f[7], true);
+  printPages(d, first, last, d.path(), o);
+  return {};
 }
+
+Variant notHere(DocHolder&, Frame&) { notSupported("Fetching a web address (getURL)"); }
 
 void describe(Members<DocHolder>& m) {
   m.method("insertPages", {P("nPage").opt(), P("cPath"), P("nStart").opt(), P("nEnd").opt()}, &insertPages);
@@ -438,7 +455,7 @@ void describe(Members<DocHolder>& m) {
   m.method("flattenPages", {P("nStart").opt(), P("nEnd").opt(), P("nNonPrint").opt()}, &flattenPages);
   m.method("print", {P("bUI").opt(), P("nStart").opt(), P("nEnd").opt(), P("bSilent").opt(), P("bShrinkToFit").opt(),
                      P("bPrintAsImage").opt(), P("bReverse").opt(), P("bAnnotations").opt()},
-           &notHere);
+           &print);
   m.method("getURL", {P("cURL"), P("bAppend").opt()}, &notHere);
 }
 

@@ -10,7 +10,7 @@
 
 namespace pm::pdf {
 
-void renderPostScript(Doc& d, int first, int last, const std::string& path) {
+void renderPostScript(Doc& d, int first, int last, const std::string& path, const PrintOptions& how) {
   fz_document* doc = d.fz();
   const char* out = path.c_str();
   char options[64];
@@ -22,11 +22,16 @@ void renderPostScript(Doc& d, int first, int last, const std::string& path) {
     fz_var(page);
     fz_try(c) {
       w = fz_new_ps_writer(c, out, options);
-      for (int i = first; i <= last; ++i) {
+      for (int k = first; k <= last; ++k) {
+        int i = how.reverse ? last - (k - first) : k;
         page = fz_load_page(c, doc, i);
         fz_rect box = fz_bound_page(c, page);
         fz_device* dev = fz_begin_page(c, w, box);
-        fz_run_page(c, page, dev, fz_identity, nullptr);
+        pdf_page* pp = pdf_page_from_fz_page(c, page);
+        if (pp && how.annotations) pdf_run_page_with_usage(c, pp, dev, fz_identity, "Print", nullptr);
+        else if (pp) pdf_run_page_contents_with_usage(c, pp, dev, fz_identity, "Print", nullptr);
+        else if (how.annotations) fz_run_page(c, page, dev, fz_identity, nullptr);
+        else fz_run_page_contents(c, page, dev, fz_identity, nullptr);
         fz_end_page(c, w);
         fz_drop_page(c, page);
         page = nullptr;
@@ -41,7 +46,7 @@ void renderPostScript(Doc& d, int first, int last, const std::string& path) {
   });
 }
 
-int printPages(Doc& d, int first, int last, const std::string& title) {
+int printPages(Doc& d, int first, int last, const std::string& title, const PrintOptions& options) {
   int n = d.pageCount();
   if (first < 0 || last < first || last >= n)
     throw AutomationError(mu::kErrEngine, mu::kEngineSource,
@@ -51,7 +56,7 @@ int printPages(Doc& d, int first, int last, const std::string& title) {
   // The rendered job lives in the user's private folder until the
   // scheduler has taken it.
   ExclusiveTempFile ps(privateTempDir(), ".ps");
-  renderPostScript(d, first, last, ps.path());
+  renderPostScript(d, first, last, ps.path(), options);
   return PrintFileToDefault(ps.path(), title, "application/postscript");
 }
 

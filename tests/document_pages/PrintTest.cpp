@@ -1,0 +1,47 @@
+// PrintDocument through the test scheduler's file queue: the page range,
+// the order and what is drawn reach the printer.
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#include "Read.h"
+#include "component/ModuleState.h"
+#include "document/Document.h"
+
+namespace {
+
+using namespace pm;
+namespace fs = std::filesystem;
+
+bool haveCups() { return std::getenv("PRESSMARK_TEST_CUPS") != nullptr && std::getenv("CUPS_SERVER") != nullptr; }
+
+int countOf(const std::string& s, const std::string& needle) {
+  int n = 0;
+  for (size_t at = s.find(needle); at != std::string::npos; at = s.find(needle, at + 1)) ++n;
+  return n;
+}
+
+TEST(PrintDocument, APrintedRangeReachesTheQueue) {
+  if (!haveCups()) GTEST_SKIP() << "PRESSMARK_TEST_CUPS is not set: no test cupsd (scripts/services/cups.sh)";
+  fs::remove(std::string(std::getenv("HOME")) + "/.cups/lpoptions");
+  std::string queue = std::string(std::getenv("PRESSMARK_TEST_CUPS_DIR")) + "/out/ps-queue.prn";
+  fs::remove(queue);
+  fixture::TempDir dir;
+  std::string path = dir.file("print.pdf");
+  fixture::DocSpec s;
+  for (int i = 0; i < 4; ++i) s.pages.push_back(fixture::PageSpec{});
+  fixture::makePdf(path, s);
+  moduleState().strOpenDocumentPath = path;
+  ObjectRef d = createDocument();
+  call(d, "PrintDocument", {false, 2, 3, true, false, false, true, false});
+  for (int i = 0; i < 300 && !(fs::exists(queue) && fs::file_size(queue) > 0); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  ASSERT_TRUE(fs::exists(queue)) << "nothing reached " << queue;
+  std::string job = fixture::readFile(queue);
+  EXPECT_EQ(job.substr(0, 4), "%!PS");
+  EXPECT_EQ(countOf(job, "%%Page: "), 2) << "pages 2 and 3 only";
+  EXPECT_THROW(call(d, "PrintDocument", {false, 4, 6}), AutomationError);
+}
+
+}  // namespace
