@@ -11,6 +11,9 @@
 #include "servers/pdf/JSSupport.h"
 #include "servers/pdf/PageContent.h"
 #include "servers/pdf/PrintPages.h"
+#include "servers/pdf/WebPage.h"
+#include "system/Files.h"
+#include "system/SystemServices.h"
 
 namespace pm::pdf {
 
@@ -439,7 +442,28 @@ Variant print(DocHolder& self, Frame& f) {
   return {};
 }
 
-Variant notHere(DocHolder&, Frame&) { notSupported("Fetching a web address (getURL)"); }
+// The fetched page is laid out as pages of its own and goes after the last
+// page, or takes the place of all pages when bAppend is false.
+Variant getURL(DocHolder& self, Frame& f) {
+  Doc& d = docOf(self);
+  std::string url = CStr(f[0]);
+  bool append = boolArg(f[1], true);
+  Fetched page = fetchUrl(url);
+  ExclusiveTempFile laidOut(privateTempDir(), ".pdf");
+  if (layOutAsPdf(page, laidOut.path()) < 1) fail("The page fetched from " + url + " has nothing to show");
+  Source s = openSource(laidOut.path());
+  int old = d.pageCount();
+  if (append) {
+    graft(d.pdf(), old, s, 0, s.pages - 1);
+  } else {
+    graft(d.pdf(), 0, s, 0, s.pages - 1);
+    pdf_document* doc = d.pdf();
+    int from = s.pages;
+    mu::guard("Removing the replaced pages", [&](fz_context* c) { pdf_delete_page_range(c, doc, from, from + old); });
+  }
+  d.changed();
+  return {};
+}
 
 void describe(Members<DocHolder>& m) {
   m.method("insertPages", {P("nPage").opt(), P("cPath"), P("nStart").opt(), P("nEnd").opt()}, &insertPages);
@@ -456,7 +480,7 @@ void describe(Members<DocHolder>& m) {
   m.method("print", {P("bUI").opt(), P("nStart").opt(), P("nEnd").opt(), P("bSilent").opt(), P("bShrinkToFit").opt(),
                      P("bPrintAsImage").opt(), P("bReverse").opt(), P("bAnnotations").opt()},
            &print);
-  m.method("getURL", {P("cURL"), P("bAppend").opt()}, &notHere);
+  m.method("getURL", {P("cURL"), P("bAppend").opt()}, &getURL);
 }
 
 const Groups::Register reg("pages", &describe);
