@@ -41,8 +41,9 @@ TEST_F(Templates, TextWatermarksOnEachPage) {
   EXPECT_NE(errorOf([&] { call(js, "addWatermarkFromText", {"x", 1, "Comic Sans"}); }).find("standard fonts"),
             std::string::npos);
   EXPECT_NE(errorOf([&] {
-              call(js, "addWatermarkFromText", {"x", 1, "Helvetica", 12, Variant::missing(), 0, 0, true, false});
-            }).find("not supported"),
+              call(js, "addWatermarkFromText",
+                   {"x", 1, "Helvetica", 12, Variant::missing(), 0, 0, true, false, false});
+            }).find("show nowhere"),
             std::string::npos);
   std::string out = save();
   EXPECT_NE(pageText(out, 0).find("DRAFT"), std::string::npos);
