@@ -47,3 +47,21 @@ TEST(DocumentShell, HelpListsTheDocumentMembersAndTheRecords) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DocumentShell, RecordsPrintAsObjectsAndAreEditedByField) {
+  fixture::TempDir dir;
+  std::string path = dir.file("record.pdf");
+  fixture::DocSpec s;
+  s.pages = {fixture::PageSpec{}};
+  fixture::makePdf(path, s);
+  pm::test::CommandResult r = pm::test::runPressmark(
+      {"shell"}, "OpenDocument " + path +
+                     "\n$1.CreateTextAnnot 1 hello strName:=n1 lngNoteState:=1\n$1.GetTextAnnotProperties n1 1\n"
+                     "$2.contents = changed\n$2.State\n$1.SetTextAnnotProperties n1 1 $2\n"
+                     "$1.GetTextAnnotProperties n1 1\n$3.contents\n$3.State\n");
+  EXPECT_EQ(r.out, "\"$1\"\nok\n\"$2\"\nok\n1\nok\n\"$3\"\n\"changed\"\n1\n") << r.err;
+}
+
+}  // namespace
