@@ -43,6 +43,7 @@ TEST_F(AnnotsOverServer, MarkupOverEveryWordOfEveryMatch) {
   EXPECT_EQ(CLng(call(d, "FindAndUnderlineText", {"lazy dog.", 2, 2})), 1);
   EXPECT_EQ(CLng(call(d, "FindAndStrikeoutText", {"FOX", 0, 0, true})), 0);
   EXPECT_EQ(CLng(call(d, "FindAndSquigglyText", {"fox"})), 1);
+  EXPECT_EQ(CLng(call(d, "FindAndStrikeoutText", {"jumps over"})), 1);
   EXPECT_EQ(CLng(call(d, "FindAndHighlightText", {" quick"})), 0);
   std::string out = save();
   std::vector<std::string> p1 = jstest::annots(out, 0), p2 = jstest::annots(out, 1);
@@ -50,7 +51,8 @@ TEST_F(AnnotsOverServer, MarkupOverEveryWordOfEveryMatch) {
   EXPECT_EQ(countOf(p2, "/Highlight"), 2);
   EXPECT_EQ(countOf(p2, "/Underline"), 2);
   EXPECT_EQ(countOf(p1, "/Squiggly"), 1);
-  EXPECT_EQ(countOf(p1, "/QuadPoints"), 5);
+  EXPECT_EQ(countOf(p1, "/StrikeOut"), 2);
+  EXPECT_EQ(countOf(p1, "/QuadPoints"), 7);
 }
 
 TEST_F(AnnotsOverServer, NotesStampsFreeTextAndComments) {
