@@ -167,7 +167,10 @@ Variant FindAndOverwriteText(Document& d, Frame& f) {
   return passErrorsOn({}, [&] {
     return Variant(scan(d, f, 0, 2, 3, 4, QuadNeed::FirstAndLast, false, [&](const Match& m) {
       if (annot::isZero(f[6])) f[6] = Variant(CInt(Variant(6 * CharCount(CStr(f[1])))));
-      auto at = [](const Variant& quad, int32_t i) { return CDbl(quad.array().at({quad.array().lbound() + i})); };
+      auto at = [](const Variant& quad, int32_t i) {
+        if (!quad.isArray()) raise(basic::TypeMismatch, "The viewer gave no quad for a word of the match");
+        return CDbl(quad.array().at({quad.array().lbound() + i}));
+      };
       double y = CDbl(f[10]), width = CDbl(f[6]);
       Variant rect = V({at(m.firstQuad, 0), at(m.firstQuad, 1) - 13.8 + y, at(m.lastQuad, 0) + width,
                         at(m.lastQuad, 1) + y});
