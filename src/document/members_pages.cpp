@@ -144,6 +144,7 @@ Variant MovePage(Document& d, Frame& f) {
 
 Variant NewPage(Document& d, Frame& f) {
   Variant box = call(d.objJSO, "getPageBox", {"Crop"});
+  if (!box.isArray() || box.array().size() < 4) raise(basic::TypeMismatch, "The viewer gave no crop box");
   const Array& b = box.array();
   auto at = [&](int32_t i) { return CDbl(b.at({b.lbound() + i})); };
   // The box is left, top, right, bottom; a box away from the origin has
