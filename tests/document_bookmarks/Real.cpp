@@ -1,9 +1,5 @@
 #include "Real.h"
 
-// The document maker and reader the PDF server tests use, shared rather than
-// copied.
-#include "../pdfserver/Fixtures.cpp"
-
 namespace realbm {
 
 namespace {
