@@ -86,9 +86,11 @@ void mergeList(const Variant& strPDFFile, const Variant& varPDFFiles) {
         // 3. Pending window messages: a server process has none to process.
         int32_t lower = 0, upper = -1;
         listBounds(varPDFFiles, lower, upper);
+        int32_t merged = 0;
         for (int32_t i = lower; i <= upper; ++i) {
           const Variant& entry = varPDFFiles.array().at({i});
           if (!FileExists(entry)) continue;
+          ++merged;
           openInViewer(source, CStr(entry), false);
           int16_t pages = CInt(call(source, "GetNumPages"));
           int32_t count = CLng(call(target, "GetNumPages"));
@@ -96,6 +98,8 @@ void mergeList(const Variant& strPDFFile, const Variant& varPDFFiles) {
                {Variant(count - 1), Variant(source), Variant(int16_t{0}), Variant(pages), Variant(true)});
           call(source, "Close");
         }
+        // A document without pages cannot be saved as a readable PDF.
+        if (merged == 0) raise(kErrComponent, "There is no PDF file to merge: none of the listed files exists.");
         // 4. Linearized below version 7. A save that fails is reported: the
         // caller would otherwise take a missing file for a merged one.
         double version = acrobatVersion();
@@ -168,7 +172,10 @@ void imageToPdf(const Variant& strPDFFile, const Variant& strImagefile, const Va
 }
 
 Variant CreatePDFfromImageFile(CreatePDF&, Frame& f) {
-  imageToPdf(f[0], f[1], &f[2], false);
+  // Each slot is read on its own: a by-reference argument's slot is the
+  // caller's variable, so the slots are not one array.
+  const Variant info[4] = {f[2], f[3], f[4], f[5]};
+  imageToPdf(f[0], f[1], info, false);
   return {};
 }
 
@@ -194,6 +201,9 @@ Variant CreatePDFfromMultiImage(CreatePDF&, Frame& f) {
         }
         // 2.
         if (n == 0) return;
+        bool converted = false;
+        for (auto& t : temps) converted = converted || FileExists(Variant(t->path()));
+        if (!converted) raise(kErrComponent, "None of the image files could be converted to PDF.");
         // 3.
         deleteIfExists(strPDFFile);
         std::vector<Variant> names;

@@ -111,14 +111,15 @@ TEST_F(Assembly, MultiPDFAppendsEachExistingFileAfterTheLastPage) {
 }
 
 TEST_F(Assembly, MultiPDFBelowVersion7SavesLinearized) {
-  std::string out = dir_.file("out.pdf");
+  std::string out = dir_.file("out.pdf"), a = input("a.pdf");
+  rec_->on(kS, "GetNumPages").returns(int16_t{1});
   for (const char* v : {"6.0", "", "7.0"}) {
     moduleState().strAcrobatVersion = v;
     rec_->clear();
-    run("CreatePDFfromMultiPDF", {Variant(out), Variant(Array::vector({Variant(dir_.file("none.pdf"))}))});
+    run("CreatePDFfromMultiPDF", {Variant(out), Variant(Array::vector({Variant(a)}))});
     Lines t = plain(rec_->transcript());
-    ASSERT_EQ(t.size(), 7u) << v;
-    EXPECT_EQ(t[3], kT + " call Save(" + (std::string(v) == "7.0" ? "1%" : "5%") + ", " + q(out) + ")") << v;
+    ASSERT_EQ(t.size(), 12u) << v;
+    EXPECT_EQ(t[8], kT + " call Save(" + (std::string(v) == "7.0" ? "1%" : "5%") + ", " + q(out) + ")") << v;
   }
 }
 
@@ -136,13 +137,34 @@ TEST_F(Assembly, MultiPDFFailuresCloseBothDocumentsAndKeepTheError) {
                                        kS + " call Close()", "release " + kS, kT + " call Close()", "release " + kT}));
   // A failing save is reported, not taken for a merged file.
   rec_->on(kT, "Save").fails(static_cast<int32_t>(0x80004005u), "Saving failed: disk full");
+  rec_->on(kS, "GetNumPages").returns(int16_t{1});
   try {
-    run("CreatePDFfromMultiPDF", {Variant(dir_.file("out.pdf")), Variant(Array::vector({}))});
+    run("CreatePDFfromMultiPDF", {Variant(dir_.file("out.pdf")), Variant(Array::vector({Variant(input("a.pdf"))}))});
     FAIL() << "no error";
   } catch (const AutomationError& e) {
     EXPECT_EQ(e.number(), static_cast<int32_t>(0x80004005u));
     EXPECT_EQ(e.description(), "Saving failed: disk full");
     EXPECT_EQ(e.source(), kComponentTitle);
+  }
+}
+
+TEST_F(Assembly, MultiPDFWithNoExistingFileSavesNothing) {
+  // A document without pages is no readable PDF: nothing is saved.
+  std::string out = input("out.pdf", "old");
+  for (const Variant& list : {Variant(Array::vector({Variant(dir_.file("none.pdf"))})), Variant(Array::vector({}))}) {
+    rec_->clear();
+    try {
+      run("CreatePDFfromMultiPDF", {Variant(out), list});
+      ADD_FAILURE() << "no error";
+    } catch (const AutomationError& e) {
+      EXPECT_EQ(e.number(), kErrComponent);
+      EXPECT_EQ(e.description(), "There is no PDF file to merge: none of the listed files exists.");
+      EXPECT_EQ(e.source(), kComponentTitle);
+    }
+    // The source closes first, then the target; neither is saved.
+    EXPECT_EQ(plain(rec_->transcript()), (Lines{"create " + kT, "create " + kT, kT + " call Create()", kT + " call Close()",
+                                                "release " + kT, kT + " call Close()", "release " + kT}));
+    EXPECT_FALSE(fs::exists(out));
   }
 }
 
@@ -367,3 +389,18 @@ TEST_F(ImageAssembly, MultiImageWithoutAnyExistingImageLeavesTheOutputAlone) {
 }
 
 }  // namespace
+
+TEST_F(ImageAssembly, DocumentInformationFromSeparateVariablesByReference) {
+  std::string img = input("pic.png", "png");
+  Variant out(dir_.file("out.pdf")), image(img);
+  // The caller's variables lie in an order of their own, with a stray one
+  // after them: each argument must be read from its own variable.
+  std::vector<Variant> vars = {Variant("K"), Variant("S"), Variant("A"), Variant("T"), Variant("stray")};
+  std::vector<Arg> a = {ByRef(out), ByRef(image), ByRef(vars[3]), ByRef(vars[2]), ByRef(vars[1]), ByRef(vars[0])};
+  call(pdf_, "CreatePDFfromImageFile", std::span<const Arg>(a.data(), a.size()));
+  Lines info;
+  for (const std::string& l : rec_->transcript())
+    if (l.find("SetInfo") != std::string::npos) info.push_back(l);
+  EXPECT_EQ(info, (Lines{"ImageDoc call SetInfo(\"Title\", \"T\")", "ImageDoc call SetInfo(\"Author\", \"A\")",
+                         "ImageDoc call SetInfo(\"Subject\", \"S\")", "ImageDoc call SetInfo(\"Keywords\", \"K\")"}));
+}

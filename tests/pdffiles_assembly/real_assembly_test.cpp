@@ -151,3 +151,35 @@ TEST_F(RealTest, ImagesBecomeOnePDFAndTheTemporaryFilesGo) {
   EXPECT_EQ(pageSizes(out), (Sizes{{72, 144}, {22.5, 15}, {72, 72}}));
   EXPECT_TRUE(fs::is_empty(temp_.path())) << "no temporary PDF is left, and the failed image made none";
 }
+
+TEST_F(RealTest, NothingUsableToMergeIsAnErrorAndWritesNoFile) {
+  std::string bad = dir_.file("bad.png");
+  fixture::writeFile(bad, "no picture");
+  struct Case {
+    const char* member;
+    Variant list;
+    std::string description;
+    bool oldOutputStays;  // the list merge deletes the old output first
+  };
+  const std::string noPdf = "There is no PDF file to merge: none of the listed files exists.";
+  for (const Case& c : std::vector<Case>{
+           {"CreatePDFfromMultiPDF", Variant(Array::vector({Variant(dir_.file("none.pdf"))})), noPdf, false},
+           {"CreatePDFfromMultiPDF", Variant(Array::vector({})), noPdf, false},
+           {"CreatePDFfromMultiImage", Variant(Array::vector({Variant(bad), Variant(bad)})),
+            "None of the image files could be converted to PDF.", true},
+       }) {
+    std::string out = dir_.file("out.pdf");
+    fixture::writeFile(out, "an old file");
+    try {
+      run(c.member, {Variant(out), c.list});
+      ADD_FAILURE() << c.member << ": no error";
+    } catch (const AutomationError& e) {
+      EXPECT_EQ(e.number(), kErrComponent) << c.member;
+      EXPECT_EQ(e.source(), kComponentTitle) << c.member;
+      EXPECT_EQ(e.description(), c.description) << c.member;
+    }
+    if (c.oldOutputStays) EXPECT_EQ(fixture::readFile(out), "an old file") << c.member;
+    else EXPECT_FALSE(fs::exists(out)) << c.member << ": no empty, unreadable file is left";
+  }
+  EXPECT_TRUE(fs::is_empty(temp_.path()));
+}
