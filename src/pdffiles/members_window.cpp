@@ -3,6 +3,7 @@
 #include <chrono>
 #include <thread>
 
+#include "automation/surfaces/Acrobat.h"
 #include "component/CreatePDF.h"
 #include "pdffiles/AcrobatSteps.h"
 #include "system/WindowTable.h"
@@ -16,7 +17,7 @@ windows::Handle findViewerWindow() {
   windows::Handle h = 0;
   ignoreErrors([&] {
     h = windows::find("AdobeAcrobat", "");
-    if (!h) h = windows::find("AcrobatSDIWindow", "");
+    if (!h) h = windows::find(acrobat::kMainWindowClass, "");
     if (!h) h = windows::find("", "adobe acrobat professional");
     if (!h) h = windows::find("", "adobe acrobat standard");
   });
@@ -39,11 +40,17 @@ Variant CloseAcrobat(CreatePDF&, Frame& f) {
   if (!wait) return Variant(destroyed == 0);
   // 3. The window is looked up once more at least, and never past the
   // time-out. A short pause between looks keeps the wait off the processor.
-  const char* cls = version < 8 ? "AdobeAcrobat" : "AcrobatSDIWindow";
+  // The viewer here shows one window class for every version, so the wait
+  // watches that class too: by the version's class alone, a wait below
+  // version 8 would answer "closed" at once.
+  const char* cls = version < 8 ? "AdobeAcrobat" : acrobat::kMainWindowClass;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(std::max<int32_t>(timeout, 0));
   do {
     if (h == 0) break;
-    ignoreErrors([&] { h = windows::find(cls, ""); });
+    ignoreErrors([&] {
+      h = windows::find(cls, "");
+      if (!h) h = windows::find(acrobat::kMainWindowClass, "");
+    });
     if (h == 0) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   } while (std::chrono::steady_clock::now() < deadline);

@@ -396,6 +396,17 @@ TEST_F(ViewerWindow, AWindowThatStaysGivesFalseOnceTheTimeOutHasPassed) {
   EXPECT_EQ(w.messages.size(), 2u);
 }
 
+TEST_F(ViewerWindow, TheWaitWatchesTheWindowTheViewerShowsWhateverTheVersion) {
+  // The stand-in viewer registers one class for every version; a wait
+  // that looks for another one would answer "closed" at once.
+  for (const char* version : {"6.0", "7.0", "7.1", "8.0"}) {
+    moduleState().strAcrobatVersion = version;
+    FakeViewerWindow w(acrobat::kMainWindowClass, acrobat::kMainWindowTitle, false);
+    EXPECT_FALSE(closeAcrobat(true, 0)) << version << ": the window is still there";
+    EXPECT_TRUE(hidden()) << version;
+  }
+}
+
 TEST_F(ViewerWindow, WithoutWaitingTheAnswerIsTheDestroyResult) {
   moduleState().strAcrobatVersion = "7.0";
   {
