@@ -12,6 +12,7 @@
 #include "automation/Error.h"
 #include "system/CodePage.h"
 #include "system/Files.h"
+#include "system/WriteTarget.h"
 #include <random>
 
 namespace pm::datafiles {
@@ -124,12 +125,14 @@ std::vector<std::string> readLines(const std::string& path) {
   return lines;
 }
 
-TextFileWriter::TextFileWriter(const std::string& path) : path_(path) {
+TextFileWriter::TextFileWriter(const std::string& path) {
   if (path.empty()) raise(basic::BadFileNameOrNumber, "No file name");
+  // Through a symbolic link the file it points to is replaced, not the link.
+  path_ = WriteTarget(path);
   struct stat st {};
-  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) raise(basic::PathFileAccess, path + " is a folder");
+  if (::stat(path_.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) raise(basic::PathFileAccess, path + " is a folder");
   for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-    temp_ = path + "." + randomSuffix() + ".tmp";
+    temp_ = path_ + "." + randomSuffix() + ".tmp";
     fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd_ < 0 && errno != EEXIST) raiseFileError(errno, path);
   }
@@ -175,6 +178,9 @@ void TextFileWriter::flush() {
 
 void TextFileWriter::commit() {
   flush();
+  // A file that is replaced keeps its mode.
+  struct stat old {};
+  if (::stat(path_.c_str(), &old) == 0) ::fchmod(fd_, old.st_mode & 07777);
   if (::fdatasync(fd_) != 0 && errno != EINVAL) raiseFileError(errno, path_, basic::DiskFull);
   int fd = fd_;
   fd_ = -1;

@@ -1,5 +1,7 @@
 #include "system/Files.h"
 
+#include "system/WriteTarget.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -61,9 +63,28 @@ void MkDir(const std::string& path) {
   raiseFileError(err, path);
 }
 
-void FileCopy(const std::string& source, const std::string& target) {
+std::string WriteTarget(const std::string& path) {
+  std::string at = path;
+  for (int hop = 0; hop < 40; ++hop) {
+    struct stat st{};
+    if (::lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return at;
+    std::string to(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
+    ssize_t n = ::readlink(at.c_str(), to.data(), to.size());
+    if (n <= 0 || static_cast<size_t>(n) >= to.size()) return at;
+    to.resize(static_cast<size_t>(n));
+    if (to[0] != '/') {
+      size_t slash = at.rfind('/');
+      if (slash != std::string::npos) to = at.substr(0, slash + 1) + to;
+    }
+    at = std::move(to);
+  }
+  return at;
+}
+
+void FileCopy(const std::string& source, const std::string& targetName) {
   checkName(source);
-  checkName(target);
+  checkName(targetName);
+  const std::string target = WriteTarget(targetName);
   Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
   if (in.fd < 0) raiseFileError(errno, source, basic::FileNotFound);
   struct stat st{};
@@ -99,7 +120,9 @@ void FileCopy(const std::string& source, const std::string& target) {
       off += w;
     }
   }
-  ::fchmod(out.fd, st.st_mode & 07777);
+  // An existing target keeps its own mode; a new one gets the source's.
+  struct stat old{};
+  ::fchmod(out.fd, (::stat(target.c_str(), &old) == 0 ? old.st_mode : st.st_mode) & 07777);
   if (::fsync(out.fd) != 0) raiseFileError(errno, target);
   if (::rename(tmp.c_str(), target.c_str()) != 0) raiseFileError(errno, target);
   ok = true;
