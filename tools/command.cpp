@@ -4,10 +4,8 @@
 #include <iostream>
 #include <sstream>
 
+#include "automation/ClassTables.h"
 #include "component/CreatePDF.h"
-#include "document/Document.h"
-#include "document/FreeTextAnnotType.h"
-#include "document/TextAnnotType.h"
 #include "json.h"
 
 namespace pm::cli {
@@ -253,7 +251,18 @@ std::string describeDefault(const ParamSpec& p) {
   return " = " + toJson(p.def, [](const ObjectRef&) { return std::string("Nothing"); });
 }
 
+}  // namespace
+
+namespace {
+
+std::string classNames() {
+  std::string names;
+  for (const MemberTable* t : classTables()) names += (names.empty() ? "" : ", ") + t->className();
+  return names;
+}
+
 void printMembers(std::ostream& out, const MemberTable& t) {
+  out << t.className() << " members:\n";
   std::vector<const MemberSpec*> members;
   for (const MemberSpec& m : t.members()) members.push_back(&m);
   std::stable_sort(members.begin(), members.end(), [](const MemberSpec* a, const MemberSpec* b) {
@@ -271,6 +280,13 @@ void printMembers(std::ostream& out, const MemberTable& t) {
     out << "\n";
     if (!m->help.empty()) out << "      " << m->help << "\n";
   }
+  if (t.events().empty()) return;
+  out << "\n" << t.className() << " events:\n";
+  for (const EventSpec& e : t.events()) {
+    out << "  " << e.name << " (" << e.dispid << ")";
+    for (const ParamSpec& p : e.params) out << " " << p.name;
+    out << "\n";
+  }
 }
 
 }  // namespace
@@ -280,28 +296,34 @@ void printHelp(std::ostream& out) {
          "  pressmark <Member> [arg ...]     call one member of a new CreatePDF and print its result\n"
          "  pressmark shell [FILE]           run calls from FILE or standard input, one a line\n"
          "  pressmark register               write the registry keys of the built-in servers\n"
-         "  pressmark --help                 this text\n"
+         "  pressmark --help [CLASS]         this text, or the members of one class\n"
          "\n"
          "Arguments are JSON values where they parse as JSON, otherwise text; Name:=value passes a\n"
          "named argument. In the shell, $N.Member calls object N, Property = value assigns, @name\n"
          "is a session variable passed by reference (@name = value sets it, @name prints it).\n"
          "\n"
-         "CreatePDF members:\n";
-  const MemberTable& t = CreatePDF::table();
-  printMembers(out, t);
-  out << "\nCreatePDF events:\n";
-  for (const EventSpec& e : t.events()) {
-    out << "  " << e.name << " (" << e.dispid << ")";
-    for (const ParamSpec& p : e.params) out << " " << p.name;
+         "Classes: "
+      << classNames()
+      << "\n"
+         "\n";
+  // CreatePDF first: the one class a client creates; then the objects its
+  // members hand out.
+  printMembers(out, CreatePDF::table());
+  for (const MemberTable* t : classTables()) {
+    if (t == &CreatePDF::table()) continue;
     out << "\n";
+    printMembers(out, *t);
   }
-  // The objects the calls hand out ($N in the shell).
-  out << "\nDocument members:\n";
-  printMembers(out, Document::table());
-  out << "\nTextAnnotType fields (GetTextAnnotProperties):\n";
-  printMembers(out, *TextAnnotType().memberTable());
-  out << "\nFreeTextAnnotType fields (GetFreeTextAnnotProperties):\n";
-  printMembers(out, *FreeTextAnnotType().memberTable());
+}
+
+int printClassHelp(const std::string& className, std::ostream& out, std::ostream& err) {
+  const MemberTable* t = findClassTable(className);
+  if (!t) {
+    err << "pressmark: there is no class " << className << "; the classes are " << classNames() << "\n";
+    return 2;
+  }
+  printMembers(out, *t);
+  return 0;
 }
 
 }  // namespace pm::cli

@@ -50,6 +50,9 @@ class Session {
 
 int runShell(std::istream& in, std::ostream& out);
 void printHelp(std::ostream& out);
+// The members (and events) of one class, found by name without regard to
+// case; 2 and a message on err when there is no such class.
+int printClassHelp(const std::string& className, std::ostream& out, std::ostream& err);
 // Writes the registry keys an installer writes for the built-in servers.
 int registerServers(std::ostream& out);
 

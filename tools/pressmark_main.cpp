@@ -8,6 +8,8 @@
 
 int main(int argc, char** argv) {
   std::vector<std::string> words(argv + 1, argv + argc);
+  if (words.size() == 2 && (words[0] == "--help" || words[0] == "-h" || words[0] == "help"))
+    return pm::cli::printClassHelp(words[1], std::cout, std::cerr);
   if (words.empty() || words[0] == "--help" || words[0] == "-h" || words[0] == "help") {
     pm::cli::printHelp(words.empty() ? std::cerr : std::cout);
     return words.empty() ? 2 : 0;

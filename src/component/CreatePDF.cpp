@@ -1,5 +1,6 @@
 #include "component/CreatePDF.h"
 
+#include "automation/ClassTables.h"
 #include "component/ModuleState.h"
 #include "system/Files.h"
 #include "system/clsRegistry.h"
@@ -141,6 +142,7 @@ void registerCreatePDF() {
 
 namespace {
 const bool registered = (registerCreatePDF(), true);
+const RegisterClassTable listed(&CreatePDF::table);
 }
 
 }  // namespace pm

@@ -1,5 +1,6 @@
 #include "document/Document.h"
 
+#include "automation/ClassTables.h"
 #include "automation/surfaces/Acrobat.h"
 #include "component/DocumentFactory.h"
 #include "component/ModuleState.h"
@@ -80,6 +81,7 @@ ObjectRef createDocument() { return std::make_shared<Document>(); }
 namespace {
 // CreatePDF.OpenDocument finds the factory here.
 const bool installed = (setDocumentFactory(&createDocument), true);
+const RegisterClassTable listed(&Document::table);
 }  // namespace
 
 }  // namespace pm

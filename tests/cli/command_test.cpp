@@ -1,5 +1,8 @@
 // The pressmark command as a person runs it.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
 
 #include "support/TestSupport.h"
 
@@ -59,4 +62,42 @@ TEST(Command, HelpListsMembersWithParametersAndDefaults) {
   EXPECT_NE(r.out.find("JobStart (1) strInputPostScript strOutputPDF"), std::string::npos);
   auto usage = runPressmark({});
   EXPECT_EQ(usage.exitCode, 2);
+}
+
+TEST(Command, HelpNamesTheClassesAndListsAnyClassesMembers) {
+  auto r = runPressmark({"--help"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_NE(r.out.find("pressmark --help [CLASS]"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\nClasses: CreatePDF, Document\n"), std::string::npos) << r.out;
+  struct Case {
+    std::string asked, heading, present, absent;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"Document", "Document members:\n", "  SaveAs strPath [lngFileType = 0]\n", "CopyFile"},
+           {"document", "Document members:\n", "  Title (property get)\n", "JobStart"},
+           {"CreatePDF", "CreatePDF members:\n", "  CopyFile strSource strTarget\n", "SaveAs strPath"},
+       }) {
+    auto h = runPressmark({"--help", c.asked});
+    EXPECT_EQ(h.exitCode, 0) << c.asked << h.err;
+    EXPECT_EQ(h.out.rfind(c.heading, 0), 0u) << c.asked << ": " << h.out.substr(0, 200);
+    EXPECT_NE(h.out.find(c.present), std::string::npos) << c.asked;
+    EXPECT_EQ(h.out.find(c.absent), std::string::npos) << c.asked;
+  }
+  auto unknown = runPressmark({"--help", "NoSuch"});
+  EXPECT_EQ(unknown.exitCode, 2);
+  EXPECT_EQ(unknown.out, "");
+  EXPECT_EQ(unknown.err, "pressmark: there is no class NoSuch; the classes are CreatePDF, Document\n");
+}
+
+TEST(Command, EveryTestHasARegistryFolderOfItsOwn) {
+  // A registry written on the machine (pressmark register writes the
+  // system file) must not reach a test that expects an empty registry.
+  const char* dir = std::getenv("PRESSMARK_REGISTRY");
+  ASSERT_NE(dir, nullptr);
+  struct stat st {};
+  ASSERT_EQ(::stat(dir, &st), 0) << dir;
+  EXPECT_TRUE(S_ISDIR(st.st_mode)) << dir;
+  EXPECT_TRUE(std::filesystem::is_empty(dir)) << dir;
+  auto r = runPressmark({"PrinterName"});
+  EXPECT_EQ(r.out, "\"Acrobat Distiller\"\n");
 }
