@@ -82,7 +82,9 @@ class LineWriter {
     for (size_t i = 0; i < fl.size(); ++i) {
       Variant v = get(fl.fields[i], member);
       if (quotes_) out_.append('"');
-      if (v.isString()) out_.append(v.asString()); else out_.append(datafiles::elementText(v));
+      // A Null is an empty field: nearly every real table has one.
+      if (v.isString()) out_.append(v.asString());
+      else if (!v.isNull()) out_.append(datafiles::elementText(v));
       if (quotes_) out_.append('"');
       if (i + 1 < fl.size()) out_.append(delimiter_);
     }

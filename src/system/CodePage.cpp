@@ -28,6 +28,11 @@ std::string detectCodePage() {
     if (cs && *cs) name = cs;
     ::freelocale(loc);
   }
+  // No locale set (the C or POSIX locale, as daemons, cron jobs, containers
+  // and CI run) names 7-bit ASCII, which would turn every other character
+  // into a replacement while the methods report success; UTF-8 is what
+  // such text almost always is.
+  if (name == "ANSI_X3.4-1968" || name == "ASCII" || name == "US-ASCII") name = "UTF-8";
   return name;
 }
 

@@ -6,7 +6,7 @@
 // (LC_ALL, LC_CTYPE, LANG) as nl_langinfo(CODESET) names it, unless
 // PRESSMARK_CODEPAGE names another one (any name iconv knows, for example
 // windows-1252). It is determined once, without touching the process's
-// global locale. Under the plain C/POSIX locale that is ASCII.
+// global locale. The plain C/POSIX locale's ASCII is taken as UTF-8.
 #pragma once
 
 #include <string>

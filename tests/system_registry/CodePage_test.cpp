@@ -105,13 +105,22 @@ TEST(CodePage, DetectionReadsOverrideThenLocaleWithoutTouchingTheGlobalLocale) {
     EXPECT_EQ(detectCodePageForTesting(), "UTF-8");
   }
   {
-    pmtest::ScopedEnv all("LC_ALL", "C");
-    EXPECT_EQ(detectCodePageForTesting(), "ANSI_X3.4-1968");
+    // No locale set: the C locale's 7-bit ASCII would turn every other
+    // character into a replacement, so UTF-8 is taken instead.
+    for (const char* none : {"C", "POSIX"}) {
+      pmtest::ScopedEnv all("LC_ALL", none);
+      EXPECT_EQ(detectCodePageForTesting(), "UTF-8") << none;
+    }
   }
   {
-    // A locale that does not exist falls back to the C locale's ASCII.
+    // A locale that does not exist falls back to the C locale, so to UTF-8.
     pmtest::ScopedEnv all("LC_ALL", "xx_NOWHERE.NOTHING");
-    EXPECT_EQ(detectCodePageForTesting(), "ANSI_X3.4-1968");
+    EXPECT_EQ(detectCodePageForTesting(), "UTF-8");
+  }
+  {
+    pmtest::ScopedEnv all("LC_ALL", "C");
+    pmtest::ScopedEnv cp("PRESSMARK_CODEPAGE", "ISO-8859-1");
+    EXPECT_EQ(detectCodePageForTesting(), "ISO-8859-1");
   }
   EXPECT_EQ(std::setlocale(LC_CTYPE, nullptr), before);
 }
