@@ -34,7 +34,16 @@ void distillStep(CreatePDF& self, const std::string& ps, const std::string& pdf,
     secure = CreateObject(distiller::kSecurityClsid);
     let(secure, distiller::kShowWindow, Variant(CLng(blnShowWindow)));
     let(secure, distiller::kSpoolJobs, Variant(CLng(blnSpoolJobs)));
-    call(secure, distiller::kFileToPDF2, {ps, pdf, CStr(strJobOptionsFile), Variant(int32_t{-1})});
+    Variant result = call(secure, distiller::kFileToPDF2, {ps, pdf, CStr(strJobOptionsFile), Variant(true)});
+    // No events reach the client on this path: a job that failed is
+    // reported here, with the Distiller's reason when it gives one.
+    bool made = false;
+    ignoreErrors([&] { made = CLng(result) == 1; });
+    if (!made) {
+      std::string reason;
+      ignoreErrors([&] { reason = CStr(get(secure, distiller::kLastMessage)); });
+      raise(kErrComponent, "The PDF file " + pdf + " was not made" + (reason.empty() ? "." : ": " + reason));
+    }
     secure.reset();
   } else {
     // 3. Held by the CreatePDF while it converts, so its events reach the
@@ -45,8 +54,8 @@ void distillStep(CreatePDF& self, const std::string& ps, const std::string& pdf,
     call(self.distiller(), distiller::kFileToPDF, {ps, pdf, CStr(strJobOptionsFile)});
     self.setDistiller(nullptr);
   }
-  // 4. The result is not examined: a failed job shows as JobFail or as a
-  // missing PDF.
+  // 4. On the event path the result is not examined: a failed job shows
+  // as JobFail and a missing PDF.
 }
 
 }  // namespace pm

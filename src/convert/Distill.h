@@ -21,7 +21,8 @@ bool equalsTrue(const Variant& v);
 // (Acrobat version above 5.0 and blnApplySecurity True) or through the
 // event-enabled one held in self's objAdobeDistiller, whose job events the
 // client receives. secure holds the security-capable object while it runs,
-// so the caller's trap can release it.
+// so the caller's trap can release it. A job the security path reports as
+// failed raises the component's error with the Distiller's reason.
 void distillStep(CreatePDF& self, const std::string& ps, const std::string& pdf, const Variant& blnShowWindow,
                  const Variant& blnSpoolJobs, const Variant& strJobOptionsFile, const Variant& blnApplySecurity,
                  ObjectRef& secure);

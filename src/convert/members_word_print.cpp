@@ -1,14 +1,15 @@
 #include "convert/members_word_print.h"
 
-#include "automation/surfaces/Distiller.h"
 #include "component/ModuleState.h"
+#include "convert/Distill.h"
 #include "system/Files.h"
 #include "system/SystemServices.h"
 
 namespace pm::convert {
 
 void requireInput(const Variant& path) {
-  if (!FileExists(path)) raise(kErrComponent, "File " + CStr(path) + " does not exist.");
+  // The PostScript methods' error, for a Null path too.
+  if (!FileExists(path)) raiseMissingFile(path);
 }
 
 int16_t pageNumberAlignment(const Variant& v) {
@@ -44,32 +45,9 @@ void deleteIfExists(const std::string& path) {
   if (FileExists(Variant(path))) Kill(path);
 }
 
-namespace {
-bool isTrue(const Variant& v) {
-  bool t = false;
-  ignoreErrors([&] { t = !v.isString() && CDbl(v) == -1; });
-  return t;
-}
-}  // namespace
-
 void distill(CreatePDF& self, WordRun& run, const std::string& ps, const std::string& pdf, const Variant& blnShowWindow,
              const Variant& blnSpoolJobs, const Variant& strJobOptionsFile, const Variant& blnApplySecurity) {
-  double version = 0;
-  ignoreErrors([&] { version = Val(moduleState().strAcrobatVersion); });
-  bool security = version > 5.0 && isTrue(blnApplySecurity);
-  if (security) {
-    run.secure = CreateObject(distiller::kSecurityClsid);
-    let(run.secure, distiller::kShowWindow, Variant(CLng(blnShowWindow)));
-    let(run.secure, distiller::kSpoolJobs, Variant(CLng(blnSpoolJobs)));
-    call(run.secure, distiller::kFileToPDF2, {Variant(ps), Variant(pdf), Variant(CStr(strJobOptionsFile)), Variant(true)});
-    run.secure.reset();
-  } else {
-    self.setDistiller(CreateObject(distiller::kEventClsid));
-    let(self.distiller(), distiller::kShowWindow, Variant(CLng(blnShowWindow)));
-    let(self.distiller(), distiller::kSpoolJobs, Variant(CLng(blnSpoolJobs)));
-    call(self.distiller(), distiller::kFileToPDF, {Variant(ps), Variant(pdf), Variant(CStr(strJobOptionsFile))});
-    self.setDistiller(nullptr);
-  }
+  distillStep(self, ps, pdf, blnShowWindow, blnSpoolJobs, strJobOptionsFile, blnApplySecurity, run.secure);
 }
 
 void finishWord(WordRun& run, const Variant& savedPrinter) {

@@ -59,9 +59,8 @@ std::string newTempPostScript();
 // Deletes a file when it exists (error of Kill when that fails).
 void deleteIfExists(const std::string& path);
 
-// The distill step: the PostScript file becomes the PDF through the
-// security-capable Distiller (Acrobat above 5.0 and blnApplySecurity True)
-// or the event-enabled one, whose job events reach the client.
+// The distill step of convert/Distill.h with the run's hold on the
+// security-capable Distiller, so the conversions' trap lets it go.
 void distill(CreatePDF& self, WordRun& run, const std::string& ps, const std::string& pdf, const Variant& blnShowWindow,
              const Variant& blnSpoolJobs, const Variant& strJobOptionsFile, const Variant& blnApplySecurity);
 

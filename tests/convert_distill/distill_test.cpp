@@ -96,12 +96,13 @@ TEST_F(DistillTest, FromPSOnTheSecurityPathRaisesNoEvents) {
   std::string ps = dir_.file("in.ps"), out = dir_.file("out.pdf");
   writeFile(ps, "%!PS\n");
   Variant vPdf(out), vPs(ps), vDistiller("  "), secure(true);
+  rec_->on(kSecure, distiller::kFileToPDF2).returns(Variant(int32_t{1}));
   call(pdf_, "CreatePDFfromPS", {ByRef(vPdf), ByRef(vPs), ByRef(vDistiller), Variant(int16_t{-1}), Variant(int16_t{0}), "", ByRef(secure)});
   EXPECT_EQ(rec_->transcript(), (std::vector<std::string>{
                                     "create " + kSecure,
                                     kSecure + " let bShowWindow = -1&",
                                     kSecure + " let bSpoolJobs = 0&",
-                                    kSecure + " call FileToPDF2(" + q(ps) + ", " + q(out) + ", \"\", -1&)",
+                                    kSecure + " call FileToPDF2(" + q(ps) + ", " + q(out) + ", \"\", True)",
                                     "release " + kSecure,
                                 }));
   EXPECT_TRUE(events_.empty());
@@ -128,6 +129,7 @@ TEST_F(DistillTest, TheVersionThresholdAndTheMeaningOfTrue) {
       {"8.0", Variant(), kEvent},
       {"8.0", Variant::null(), kEvent},
   };
+  rec_->on(kSecure, distiller::kFileToPDF2).returns(Variant(int32_t{1}));
   for (const Case& c : cases) {
     moduleState().strAcrobatVersion = c.version;
     rec_->clear();
@@ -312,10 +314,43 @@ TEST_F(MultiPSTest, TheSecurityPathAndTheTrap) {
                                     kSecure + " let bShowWindow = 0&",
                                     kSecure + " let bSpoolJobs = -1&",
                                     kSecure + " call FileToPDF2(" + q(dir_.file("s.ps")) + ", " + q(dir_.file("s.pdf")) +
-                                        ", \"o.joboptions\", -1&)",
+                                        ", \"o.joboptions\", True)",
                                     "release " + kSecure,
                                 }));
   EXPECT_EQ(readFile(dir_.file("s.ps")), kHead + "(" + part + ") prun\r\n") << "a failed job leaves the driver in place";
+}
+
+TEST_F(DistillTest, AJobTheSecurityPathReportsAsFailedIsAnError) {
+  moduleState().strAcrobatVersion = "8.0";
+  std::string ps = dir_.file("in.ps"), out = dir_.file("out.pdf");
+  writeFile(ps, "%!PS\n");
+  struct Case {
+    Variant result;
+    bool answersReason;
+    std::string description;
+  };
+  const std::string reason = "Security was asked for, but the job options give neither an OwnerPassword nor a UserPassword.";
+  for (const Case& c : std::vector<Case>{
+           {Variant(int32_t{0}), true, "The PDF file " + out + " was not made: " + reason},
+           {Variant(int32_t{0}), false, "The PDF file " + out + " was not made."},
+           {Variant(), false, "The PDF file " + out + " was not made."},
+       }) {
+    rec_->clear();
+    rec_->on(kSecure, distiller::kFileToPDF2).returns(c.result).times(1);
+    if (c.answersReason) rec_->on(kSecure, "strLastMessage").returns(Variant(reason)).times(1);
+    else rec_->on(kSecure, "strLastMessage").fails(438, "Object doesn't support this property or method").times(1);
+    Variant vPdf(out), vPs(ps), secure(true);
+    try {
+      call(pdf_, "CreatePDFfromPS", {ByRef(vPdf), ByRef(vPs), Variant(""), Variant(false), Variant(false), Variant(""), ByRef(secure)});
+      ADD_FAILURE() << "no error";
+    } catch (const AutomationError& e) {
+      EXPECT_EQ(e.number(), kErrComponent);
+      EXPECT_EQ(e.source(), "Pressmark");
+      EXPECT_EQ(e.description(), c.description);
+    }
+    EXPECT_TRUE(events_.empty());
+    EXPECT_EQ(rec_->transcript().back().rfind("release " + kSecure, 0), 0u) << rec_->transcript().back();
+  }
 }
 
 TEST_F(MultiPSTest, ADriverInAMissingFolderIsPathNotFound) {

@@ -96,4 +96,24 @@ TEST_F(Pipeline, AFailedJobShowsAsJobFailAndNoPdf) {
   EXPECT_FALSE(fs::exists(out));
 }
 
+TEST_F(Pipeline, AFailedJobOnTheSecurityPathIsAnErrorWithTheDistillersReason) {
+  // No events reach the client on this path, so the failure must.
+  moduleState().strAcrobatVersion = "8.0";
+  std::string ps = dir_.file("page.ps"), out = dir_.file("secure.pdf");
+  writeFile(ps, pagesPs(1));
+  Variant vPdf(out), vPs(ps), yes(true);
+  try {
+    call(pdf_, "CreatePDFfromPS", {ByRef(vPdf), ByRef(vPs), Variant(""), Variant(false), Variant(false), Variant(""), ByRef(yes)});
+    ADD_FAILURE() << "no error";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), kErrComponent);
+    EXPECT_EQ(e.source(), kComponentTitle);
+    EXPECT_EQ(e.description().rfind("The PDF file " + out + " was not made: ", 0), 0u) << e.description();
+    EXPECT_NE(e.description().find("OwnerPassword"), std::string::npos) << e.description();
+    EXPECT_NE(e.description().find("UserPassword"), std::string::npos) << e.description();
+  }
+  EXPECT_TRUE(seen_.empty());
+  EXPECT_FALSE(fs::exists(out));
+}
+
 }  // namespace

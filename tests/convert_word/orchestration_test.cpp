@@ -171,6 +171,7 @@ TEST_F(WordOrchestration, SecurityPathOnlyAboveVersion5WithTrue) {
     bool secure;
   } cases[] = {{"8.0", Variant(true), true}, {"5.0", Variant(true), false}, {"8.0", Variant(int32_t{1}), false},
                {"", Variant(true), false}};
+  rec->on(sec, distiller::kFileToPDF2).returns(Variant(int32_t{1}));
   for (const Case& c : cases) {
     moduleState().strAcrobatVersion = c.version;
     rec->clear();

@@ -16,7 +16,10 @@
 //
 // Security-capable Distiller, class id kSecurityClsid: the same properties
 // and FileToPDF2(strInputPostScript, strOutputPDF, strJobOptions,
-// bApplySecurity) -> Long; no events.
+// bApplySecurity) -> Long (1 made, 0 failed); no events.
+//   strLastMessage (property, String, read-only): the last log line of the
+//                                  last job, for a failed job its reason
+//                                  ("" before the first job)
 //
 // Job-options file (strJobOptions; "" for none). Either form:
 //   PostScript: one or more "<< /Key value ... >> setdistillerparams" (or
@@ -62,6 +65,7 @@ inline constexpr const char* kSpoolJobs = "bSpoolJobs";
 inline constexpr const char* kTimeout = "lngTimeout";
 inline constexpr const char* kFileToPDF = "FileToPDF";
 inline constexpr const char* kFileToPDF2 = "FileToPDF2";
+inline constexpr const char* kLastMessage = "strLastMessage";
 
 // Events and their dispatch ids.
 inline constexpr const char* kOnJobStart = "OnJobStart";

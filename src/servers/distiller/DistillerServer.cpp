@@ -120,7 +120,9 @@ class SecureDistiller : public DistillerBase {
                {pathParam("strInputPostScript"), pathParam("strOutputPDF"), pathParam("strJobOptions").opt(""),
                 P("bApplySecurity").byVal().opt(Variant(false))},
                &SecureDistiller::FileToPDF2,
-               "Distil a PostScript file to PDF, applying the job options' passwords and permissions when asked.");
+               "Distil a PostScript file to PDF, applying the job options' passwords and permissions when asked.")
+          .get(kLastMessage, {}, &SecureDistiller::getLastMessage,
+               "The last log line of the last job: for a failed job, its reason.");
       return table;
     }();
     return t;
@@ -133,9 +135,17 @@ class SecureDistiller : public DistillerBase {
     rq.jobOptions = f[2].asString();
     rq.applySecurity = CBool(f[3]);
     rq.timeout = timeout();
-    // No events on this class; the job's log is not reported.
-    return Variant(int32_t{runJob(rq, JobProgress{}) ? 1 : 0});
+    // No events on this class: the last line of the job's log is kept so
+    // the caller can learn why a job failed.
+    lastMessage_.clear();
+    JobProgress progress;
+    progress.log = [this](const std::string& m) { lastMessage_ = m; };
+    return Variant(int32_t{runJob(rq, progress) ? 1 : 0});
   }
+  Variant getLastMessage(Frame&) { return Variant(lastMessage_); }
+
+ private:
+  std::string lastMessage_;
 };
 
 const RegisterClass eventClass(kEventProgId, kEventClsid, [] { return std::make_shared<EventDistiller>(); },
