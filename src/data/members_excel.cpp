@@ -57,21 +57,37 @@ int start(Excel& x, Frame& f, size_t array, size_t password, size_t writePasswor
   return 0;
 }
 
-Variant cellOf(const ObjectRef& sheet, int32_t r, int16_t c, bool value) {
-  ObjectRef cell = objectOf(get(sheet, "Cells", {Variant(r), Variant(c)}));
+// The grid of a worksheet: a block reaching past its last row or column
+// cannot be read. Counters are wide, so an end at the largest column a
+// 16-bit number holds ends the loop rather than wrapping it.
+constexpr int64_t kLastRow = 1048576, kLastColumn = 16384;
+
+// The block's corners, or false when it reaches out of the sheet's grid
+// (an end before its start is no reach: nothing is read then).
+bool blockOf(Frame& f, int64_t& r1, int64_t& c1, int64_t& r2, int64_t& c2) {
+  r1 = CLng(f[2]);
+  c1 = CLng(f[3]);
+  r2 = CLng(f[4]);
+  c2 = CLng(f[5]);
+  return r1 >= 1 && c1 >= 1 && r2 <= kLastRow && c2 <= kLastColumn;
+}
+
+Variant cellOf(const ObjectRef& sheet, int64_t r, int64_t c, bool value) {
+  ObjectRef cell = objectOf(get(sheet, "Cells", {Variant(static_cast<int32_t>(r)), Variant(static_cast<int16_t>(c))}));
   return get(cell, value ? "Value" : "text");
 }
 
 Variant ExcelToOneDArray(CreatePDF&, Frame& f) {
   Excel x;
   if (int c = start(x, f, 6, 8, 9)) return code(c);
-  bool value = CBool(f[7]);
   try {
+    // Inside the trap: a flag that is no Boolean is a failure code too.
+    bool value = CBool(f[7]);
     int32_t k = 0;
-    const int32_t r1 = CLng(f[2]), r2 = CLng(f[4]);
-    const int16_t c1 = CInt(f[3]), c2 = CInt(f[5]);
-    for (int32_t r = r1; r <= r2; ++r)
-      for (int16_t c = c1; c <= c2; ++c) {
+    int64_t r1, c1, r2, c2;
+    if (!blockOf(f, r1, c1, r2, c2)) raise(basic::SubscriptOutOfRange);
+    for (int64_t r = r1; r <= r2; ++r)
+      for (int64_t c = c1; c <= c2; ++c) {
         // Enlarged one element at a time, keeping what is there.
         if (!f[6].isArray()) f[6] = Variant(Array::vector({Variant()}));
         else f[6].arrayMut().redimPreserve(k);
@@ -92,18 +108,30 @@ Variant ExcelToOneDArray(CreatePDF&, Frame& f) {
 Variant ExcelToTwoDArray(CreatePDF&, Frame& f) {
   Excel x;
   if (int c = start(x, f, 6, 8, 9)) return code(c);
+  // A block past the sheet's last row or column is refused with the code
+  // of a block that cannot be read, before anything is read or sized.
+  bool inGrid = true;
+  ignoreErrors([&] {
+    int64_t r1, c1, r2, c2;
+    inGrid = blockOf(f, r1, c1, r2, c2);
+  });
+  if (!inGrid) {
+    ignoreErrors([&] { call(x.book, "Close"); });
+    x.quit();
+    return code(-5);
+  }
   // Errors are ignored from here on: a cell that cannot be read stays
   // empty, and a block whose end lies before its start leaves the array.
   ignoreErrors([&] {
     bool value = CBool(f[7]);
-    const int32_t r1 = CLng(f[2]), r2 = CLng(f[4]);
-    const int16_t c1 = CInt(f[3]), c2 = CInt(f[5]);
+    int64_t r1, c1, r2, c2;
+    blockOf(f, r1, c1, r2, c2);
     if (r2 < r1 || c2 < c1) return;
-    Array a = Array::matrix(r2 - r1 + 1, c2 - c1 + 1, 0, 0);
+    Array a = Array::matrix(static_cast<int32_t>(r2 - r1 + 1), static_cast<int32_t>(c2 - c1 + 1), 0, 0);
     int32_t i = 0;
-    for (int32_t r = r1; r <= r2; ++r, ++i) {
+    for (int64_t r = r1; r <= r2; ++r, ++i) {
       int32_t j = 0;
-      for (int16_t c = c1; c <= c2; ++c, ++j) ignoreErrors([&] { a.set({i, j}, cellOf(x.sheet, r, c, value)); });
+      for (int64_t c = c1; c <= c2; ++c, ++j) ignoreErrors([&] { a.set({i, j}, cellOf(x.sheet, r, c, value)); });
     }
     f[6] = Variant(std::move(a));
   });

@@ -2,6 +2,8 @@
 // calls, their order, the arrays built and every result code.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <regex>
 
 #include "automation/Automation.h"
@@ -168,6 +170,67 @@ TEST_F(ExcelArrays, NoExcelAtAll) {
   ScopedClass broken("Excel.Application", "", []() -> ObjectRef { pm::raise(basic::CannotCreateObject, "no Excel"); });
   Variant sheet("S"), array;
   EXPECT_EQ(run("ExcelToTwoDArray", sheet, array, 1, 1, 1, 1), -1);
+}
+
+TEST_F(ExcelArrays, ABlockPastTheSheetsLastColumnOrRowIsRefused) {
+  // A counter that cannot pass the end would ask for cells for ever; the
+  // recorded sheet stops the program rather than let the test hang.
+  int asked = 0;
+  auto script = Recorder::create();
+  script->registerClass("Excel.Application");
+  script->on("Excel.Application", "Workbooks").returnsObject("Workbooks");
+  script->on("Workbooks", "Open").returnsObject("Workbook");
+  script->on("Workbook", "Worksheets").returnsObject("Worksheet");
+  script->on("Worksheet", "Cells").does([&](auto&, std::span<const Arg>) {
+    if (++asked > 100000) {
+      std::fprintf(stderr, "Cells asked for more than 100000 times: the column counter does not end\n");
+      std::abort();
+    }
+    return Variant(ObjectRef(script->make("Cell", nullptr)));
+  });
+  script->on("Cell", "text").returns(Variant("t"));
+  struct Case {
+    const char* method;
+    int32_t r1, c1, r2, c2;
+    int16_t code;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"ExcelToTwoDArray", 1, 1, 1, 32767, -5},
+           {"ExcelToOneDArray", 1, 32760, 1, 32767, -5},
+           {"ExcelToTwoDArray", 1, 16385, 1, 16385, -5},
+           {"ExcelToTwoDArray", 1048576, 1, 1048577, 1, -5},
+           {"ExcelToOneDArray", 2147483646, 1, 2147483647, 1, -5},
+           {"ExcelToTwoDArray", -2147483647, 1, 1, 1, -5},
+           {"ExcelToTwoDArray", 1, 16383, 1, 16384, 1},  // the last column itself is read
+           {"ExcelToOneDArray", 1048576, 1, 1048576, 1, 1},
+       }) {
+    script->clear();
+    Variant sheet("S"), array;
+    EXPECT_EQ(run(c.method, sheet, array, c.r1, c.c1, c.r2, c.c2), c.code) << c.method << " " << c.c2;
+    std::vector<std::string> t;
+    for (const std::string& l : script->transcript()) t.push_back(std::regex_replace(l, std::regex(R"( -> [^ ]+|#\d+)"), ""));
+    EXPECT_NE(std::find_if(t.begin(), t.end(), [](const std::string& l) { return l.rfind("Workbook call Close(", 0) == 0; }),
+              t.end())
+        << c.method;
+    EXPECT_EQ(t.back(), "release Excel.Application") << c.method;
+    if (c.code != 1) EXPECT_TRUE(array.isEmpty()) << c.method << ": nothing is read";
+  }
+  EXPECT_EQ(asked, 3);
+}
+
+TEST_F(ExcelArrays, ACellValueFlagThatIsNoBooleanIsAFailureCode) {
+  for (const Variant& flag : {Variant("not a flag"), Variant(V({Variant(true)}))}) {
+    rec->clear();
+    Variant book(dir.file("book.xls")), sheet("S"), r1(int32_t{1}), c1(int32_t{1}), r2(int32_t{1}), c2(int32_t{2}), array,
+        v(flag);
+    EXPECT_EQ(call(pdf, "ExcelToOneDArray",
+                   {ByRef(book), ByRef(sheet), ByRef(r1), ByRef(c1), ByRef(r2), ByRef(c2), ByRef(array), ByRef(v)}),
+              Variant(int16_t{-5}))
+        << recording::Describe(flag);
+    std::vector<std::string> t = calls();
+    EXPECT_NE(std::find(t.begin(), t.end(), "Workbook call Close(False)"), t.end());
+    EXPECT_EQ(t.back(), "release Excel.Application");
+  }
 }
 
 }  // namespace
