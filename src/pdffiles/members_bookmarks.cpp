@@ -4,6 +4,7 @@
 #include "automation/surfaces/Acrobat.h"
 #include "component/CreatePDF.h"
 #include "convert/Distill.h"
+#include "pdffiles/AcrobatSteps.h"
 #include "pdffiles/BookmarkTree.h"
 #include "pdffiles/ViewerNames.h"
 #include "system/SystemServices.h"
@@ -60,7 +61,15 @@ Variant BookmarksToPDF(CreatePDF& self, Frame& f) {
   ObjectRef target, pageView, js;
   ObjectRef& avdoc = src.avdoc;
   ignoreErrors([&] { target = CreateObject(acrobat::kPDDoc); });
-  ignoreErrors([&] { call(avdoc, "Open", {strTargetPDF, "tmp"}); });
+  bool opened = false;
+  ignoreErrors([&] { opened = resultIsTrue(call(avdoc, "Open", {strTargetPDF, "tmp"})); });
+  if (!opened) {
+    // A target that does not open (protected, or no PDF) leaves the
+    // viewer document on the source, which must not be saved over it.
+    ignoreErrors([&] { call(avdoc, "Close", {Variant(int32_t(0))}); });
+    self.intBookmarkLevel = 0;
+    return Variant(int32_t(-1));
+  }
   ignoreErrors([&] { call(avdoc, "BringToFront"); });
   ignoreErrors([&] { pageView = objectOf(call(avdoc, "GetAVPageView")); });
   ignoreErrors([&] { target = objectOf(call(pageView, "GetDoc")); });

@@ -153,6 +153,25 @@ TEST_F(BookmarkScript, ToPDFAnswersMinusOneWhenRebuildingFailsAndSavesNothing) {
   EXPECT_EQ(self().intBookmarkLevel, 0);
 }
 
+TEST_F(BookmarkScript, ToPDFIntoATargetThatDoesNotOpenAnswersMinusOneAndSavesNothing) {
+  // The source opens, the target does not: the viewer document still
+  // holds the source, which must not be saved over the target.
+  rec_->on(acrobat::kAVDoc, "Open").returns(Variant(true)).returns(Variant(false));
+  scriptTree();
+  const std::string target = dir_.file("target.pdf");
+  test::writeFile(target, "%PDF-1.4\n");
+  answer(acrobat::kAVDoc, "GetAVPageView", "TView");
+  answer("TView", "GetDoc", "TDoc");
+  EXPECT_EQ(call(pdf_, "BookmarksToPDF", {path_, target}), Variant(int32_t(-1)));
+  Lines got = rec_->transcript();
+  auto from = std::find(got.begin(), got.end(), "AcroExch.AVDoc call Open(" + q(target) + ", \"tmp\")");
+  ASSERT_NE(from, got.end());
+  EXPECT_EQ(Lines(from + 1, got.end()),
+            (Lines{"AcroExch.AVDoc call Close(0&)", "release AcroExch.PDDoc#2", "release AcroExch.AVDoc"}));
+  EXPECT_EQ(test::readFile(target), "%PDF-1.4\n");
+  EXPECT_EQ(self().intBookmarkLevel, 0);
+}
+
 TEST_F(BookmarkScript, MissingFilesAreReportedSourceFirst) {
   const std::string a = dir_.file("a.pdf"), b = dir_.file("b.pdf");
   Variant rows;

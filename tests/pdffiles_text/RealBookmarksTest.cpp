@@ -115,6 +115,34 @@ TEST_F(RealViewer, ToPDFFromAFileThatDoesNotOpenLeavesTheTarget) {
   EXPECT_EQ(fixture::readFile(target), before);
 }
 
+TEST_F(RealViewer, ToPDFIntoATargetThatDoesNotOpenLeavesItByteForByte) {
+  std::string source = make("source.pdf", outlined());
+  fixture::DocSpec locked = outlined();
+  locked.outline.clear();
+  locked.userPassword = "secret";
+  std::string protectedTarget = make("locked.pdf", locked);
+  std::string textTarget = dir_.file("notes.pdf");
+  fixture::writeFile(textTarget, "plain text, no PDF");
+  for (const std::string& target : {protectedTarget, textTarget}) {
+    const std::string before = fixture::readFile(target);
+    EXPECT_EQ(call(pdf_, "BookmarksToPDF", {source, target}), Variant(int32_t(-1))) << target;
+    EXPECT_EQ(fixture::readFile(target), before) << target;
+    EXPECT_EQ(static_cast<CreatePDF&>(*pdf_).intBookmarkLevel, 0);
+  }
+}
+
+TEST_F(RealViewer, AViewerDocumentWhoseOpenFailedShowsNoDocument) {
+  std::string good = make("good.pdf", outlined());
+  std::string bad = dir_.file("bad.pdf");
+  fixture::writeFile(bad, "no PDF");
+  ObjectRef av = CreateObject(acrobat::kAVDoc);
+  ASSERT_TRUE(CBool(call(av, "Open", {good, "t"})));
+  EXPECT_FALSE(CBool(call(av, "Open", {bad, "t"})));
+  EXPECT_FALSE(CBool(call(av, "IsValid")));
+  EXPECT_THROW(call(av, "GetAVPageView"), AutomationError);
+  EXPECT_THROW(call(av, "GetPDDoc"), AutomationError);
+}
+
 TEST_F(RealViewer, ToPDFFromAFileWithoutBookmarksSavesTheTargetWithPageModeOne) {
   fixture::DocSpec s = outlined();
   s.outline.clear();

@@ -174,7 +174,15 @@ class AVDoc : public DocHolder {
     auto d = std::make_shared<Doc>();
     // An image opens as a new document made from it, as the viewer
     // converts pictures it is asked to open.
-    if (!d->open(path) && !importImage(*d, path)) return Variant(false);
+    if (!d->open(path) && !importImage(*d, path)) {
+      // The document shown before is gone from this viewer document: later
+      // calls must not work on it as if it were the file asked for.
+      if (inViewer()) leave();
+      doc_.reset();
+      title_.clear();
+      searched_ = false;
+      return Variant(false);
+    }
     if (inViewer()) leave();
     doc_ = d;
     title_ = f[1].isMissing() ? std::string() : CStr(f[1]);
