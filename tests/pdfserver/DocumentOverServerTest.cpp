@@ -35,6 +35,25 @@ TEST_F(DocumentOverServer, PropertiesSaveAndClose) {
   EXPECT_THROW(get(d, "NumPages"), AutomationError) << "the viewer has closed the document";
 }
 
+TEST_F(DocumentOverServer, TheFirstInformationWriteOnAFileWithoutInformationSticks) {
+  fixture::DocSpec bare = standardSpec();
+  bare.title.clear();
+  bare.author.clear();
+  for (const char* prop : {"Title", "Author", "Subject", "KeyWords"}) {
+    std::string p = dir.file(std::string("bare-") + prop + ".pdf");
+    fixture::makePdf(p, bare);
+    ObjectRef d = openDocument(p);
+    EXPECT_EQ(CStr(get(d, prop)), "") << prop;
+    let(d, prop, "first");
+    EXPECT_EQ(CStr(get(d, prop)), "first") << prop;
+    call(d, "Save", {0});
+    call(d, "CloseDoc");
+    ObjectRef again = openDocument(p);
+    EXPECT_EQ(CStr(get(again, prop)), "first") << prop << " after saving";
+    call(again, "CloseDoc");
+  }
+}
+
 TEST_F(DocumentOverServer, ReleaseDiscardsUnsavedChanges) {
   std::string before = fixture::readFile(path);
   {

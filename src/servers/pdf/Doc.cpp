@@ -484,11 +484,13 @@ void Doc::setInfo(const std::string& key, const std::string& value) {
   const char* kk = k.c_str();
   const char* vv = value.c_str();
   mu::guard("Writing the document information", [&](fz_context* c) {
-    pdf_obj* trailer = pdf_trailer(c, d);
-    pdf_obj* info = pdf_dict_get(c, trailer, PDF_NAME(Info));
+    pdf_obj* info = pdf_dict_get(c, pdf_trailer(c, d), PDF_NAME(Info));
     if (!pdf_is_dict(c, info)) {
       info = pdf_add_new_dict(c, d, 8);
-      pdf_dict_put_drop(c, trailer, PDF_NAME(Info), info);
+      // The trailer is asked for only now: the first new object of an
+      // opened file starts the section of changes, whose trailer is a copy,
+      // and a trailer fetched before would lose the entry.
+      pdf_dict_put_drop(c, pdf_trailer(c, d), PDF_NAME(Info), info);
     }
     pdf_obj* keyObj = pdf_new_name(c, kk);
     fz_try(c) { pdf_dict_put_text_string(c, info, keyObj, vv); }
