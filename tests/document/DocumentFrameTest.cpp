@@ -66,8 +66,16 @@ TEST_F(DocumentFrame, NullOpenResultCountsAsFailure) {
   auto r2 = Recorder::create();
   r2->registerClass("AcroExch.PDDoc");
   r2->on("AcroExch.PDDoc", "Open").returns(Variant::null());
-  ObjectRef d = createDocument();
-  EXPECT_THROW(get(d, "Title"), AutomationError);
+  // Were Null taken for success, the script object would be asked for and
+  // closed on release.
+  r2->on("AcroExch.PDDoc", "GetJSObject").returnsObject("JSO");
+  {
+    ObjectRef d = createDocument();
+    EXPECT_EQ(r2->transcript(),
+              (Lines{"create AcroExch.PDDoc", "AcroExch.PDDoc call Open(\"/docs/a.pdf\")", "release AcroExch.PDDoc"}));
+    r2->clear();
+  }
+  EXPECT_TRUE(r2->transcript().empty()) << "releasing a failed document does nothing";
 }
 
 TEST_F(DocumentFrame, CloseDocTwiceIgnoresErrors) {
