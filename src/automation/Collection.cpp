@@ -1,5 +1,6 @@
 #include "automation/Collection.h"
 
+#include "automation/ClassTables.h"
 #include "automation/TextCompare.h"
 
 namespace pm {
@@ -57,6 +58,10 @@ Variant Collection::item(Frame& f) { return Item(f[0]); }
 Variant Collection::remove(Frame& f) {
   Remove(f[0]);
   return {};
+}
+
+namespace {
+const RegisterClassTable listed(&Collection::table);
 }
 
 }  // namespace pm

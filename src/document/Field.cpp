@@ -1,5 +1,6 @@
 #include "document/Field.h"
 
+#include "automation/ClassTables.h"
 #include "component/ModuleState.h"
 
 namespace pm {
@@ -28,5 +29,9 @@ const MemberTable& Field::table() {
 const MemberTable* Field::memberTable() const { return &table(); }
 
 ObjectRef createField() { return std::make_shared<Field>(); }
+
+namespace {
+const RegisterClassTable listed(&Field::table);
+}
 
 }  // namespace pm

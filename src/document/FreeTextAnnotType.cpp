@@ -1,5 +1,7 @@
 #include "document/FreeTextAnnotType.h"
 
+#include "automation/ClassTables.h"
+
 namespace pm {
 
 FreeTextAnnotType::FreeTextAnnotType() : AnnotRecord(fields()) {}
@@ -13,9 +15,13 @@ const std::vector<RecordField>& FreeTextAnnotType::fields() {
   return f;
 }
 
-const MemberTable* FreeTextAnnotType::memberTable() const {
+const MemberTable& FreeTextAnnotType::table() {
   static const MemberTable t = makeTable("FreeTextAnnotType", fields());
-  return &t;
+  return t;
+}
+
+namespace {
+const RegisterClassTable listed(&FreeTextAnnotType::table);
 }
 
 }  // namespace pm

@@ -10,7 +10,8 @@ class FreeTextAnnotType : public AnnotRecord {
  public:
   FreeTextAnnotType();
   static const std::vector<RecordField>& fields();
-  const MemberTable* memberTable() const override;
+  static const MemberTable& table();
+  const MemberTable* memberTable() const override { return &table(); }
   std::string typeName() const override { return "FreeTextAnnotType"; }
 };
 

@@ -1,5 +1,7 @@
 #include "document/TextAnnotType.h"
 
+#include "automation/ClassTables.h"
+
 namespace pm {
 
 TextAnnotType::TextAnnotType() : AnnotRecord(fields()) {}
@@ -13,9 +15,13 @@ const std::vector<RecordField>& TextAnnotType::fields() {
   return f;
 }
 
-const MemberTable* TextAnnotType::memberTable() const {
+const MemberTable& TextAnnotType::table() {
   static const MemberTable t = makeTable("TextAnnotType", fields());
-  return &t;
+  return t;
+}
+
+namespace {
+const RegisterClassTable listed(&TextAnnotType::table);
 }
 
 }  // namespace pm

@@ -9,7 +9,8 @@ class TextAnnotType : public AnnotRecord {
  public:
   TextAnnotType();
   static const std::vector<RecordField>& fields();
-  const MemberTable* memberTable() const override;
+  static const MemberTable& table();
+  const MemberTable* memberTable() const override { return &table(); }
   std::string typeName() const override { return "TextAnnotType"; }
 };
 

@@ -68,7 +68,7 @@ TEST(Command, HelpNamesTheClassesAndListsAnyClassesMembers) {
   auto r = runPressmark({"--help"});
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_NE(r.out.find("pressmark --help [CLASS]"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("\nClasses: CreatePDF, Document\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\nClasses: Collection, CreatePDF, Document, Field, FreeTextAnnotType, TextAnnotType\n"), std::string::npos) << r.out;
   struct Case {
     std::string asked, heading, present, absent;
   };
@@ -76,6 +76,9 @@ TEST(Command, HelpNamesTheClassesAndListsAnyClassesMembers) {
            {"Document", "Document members:\n", "  SaveAs strPath [lngFileType = 0]\n", "CopyFile"},
            {"document", "Document members:\n", "  Title (property get)\n", "JobStart"},
            {"CreatePDF", "CreatePDF members:\n", "  CopyFile strSource strTarget\n", "SaveAs strPath"},
+           {"field", "Field members:\n", "  IsSigned\n", "CreateTextField"},
+           {"TextAnnotType", "TextAnnotType members:\n", "  NoteIcon (property let)", "CreateTextField"},
+           {"Collection", "Collection members:\n", "  Count (property get)\n", "IsSigned"},
        }) {
     auto h = runPressmark({"--help", c.asked});
     EXPECT_EQ(h.exitCode, 0) << c.asked << h.err;
@@ -86,7 +89,7 @@ TEST(Command, HelpNamesTheClassesAndListsAnyClassesMembers) {
   auto unknown = runPressmark({"--help", "NoSuch"});
   EXPECT_EQ(unknown.exitCode, 2);
   EXPECT_EQ(unknown.out, "");
-  EXPECT_EQ(unknown.err, "pressmark: there is no class NoSuch; the classes are CreatePDF, Document\n");
+  EXPECT_EQ(unknown.err, "pressmark: there is no class NoSuch; the classes are Collection, CreatePDF, Document, Field, FreeTextAnnotType, TextAnnotType\n");
 }
 
 TEST(Command, EveryTestHasARegistryFolderOfItsOwn) {

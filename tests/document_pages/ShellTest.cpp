@@ -37,11 +37,11 @@ TEST(DocumentShell, HelpListsTheDocumentMembersAndTheRecords) {
   pm::test::CommandResult r = pm::test::runPressmark({"--help"});
   EXPECT_EQ(r.exitCode, 0);
   for (const char* text :
-       {"Document members (objects of OpenDocument):", "  FindAndHighlightText strFindText [lngStartPage = 0]",
+       {"Document members:", "  FindAndHighlightText strFindText [lngStartPage = 0]",
         "a search text with a leading or trailing space never matches",
         "carry the name Comment followed by the page number", "  NewPage [lngInsertAfterPage (by value) = -1]",
         "  AddWatermarkFromText strText", "  SetTextAnnotProperties strName lngPage fldt",
-        "TextAnnotType fields (GetTextAnnotProperties):", "FreeTextAnnotType fields (GetFreeTextAnnotProperties):",
+        "TextAnnotType members:", "FreeTextAnnotType members:",
         "  Rotate (property let) vNewValue"})
     EXPECT_NE(r.out.find(text), std::string::npos) << text;
 }
