@@ -177,3 +177,28 @@ TEST_F(OfficeConversion, PublicationsPrintWholeAndUnreadableOnesFailClearly) {
 }
 
 }  // namespace
+
+namespace {
+
+// A comma-separated workbook read through the shell in a child process: the
+// office reads it with fixed text-import options (comma, UTF-8, the first
+// line is data), both readers return their success code, and the process
+// that used the office ends with status 0 (its bridge is closed before the
+// runtime goes).
+TEST(CsvWorkbook, ReadThroughTheShellAndTheProcessExitsCleanly) {
+  if (!officeServed() || !ClassRegistry::instance().has("Excel.Application"))
+    GTEST_SKIP() << "the office server is not built (no LibreOffice SDK)";
+  TempDir dir, registry;
+  writeFile(dir.file("prices.csv"), "Item,Price\ncaf\xC3\xA9,2.5\n\"a, b\",7\n");
+  std::string book = "\"" + dir.file("prices.csv") + "\"";
+  std::string script = "ExcelToTwoDArray " + book + " 1 1 1 3 2 @grid true\n@grid\n" +
+                       "ExcelToOneDArray " + book + " 1 2 1 2 2 @row\n@row\n";
+  CommandResult r = runPressmark({"shell"}, script, {"PRESSMARK_REGISTRY=" + registry.path(), "LC_ALL=C"});
+  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_EQ(r.out,
+            "1\n[[\"Item\",\"Price\"],[\"caf\xC3\xA9\",2.5],[\"a, b\",7]]\n"
+            "1\n[\"caf\xC3\xA9\",\"2.5\"]\n")
+      << r.err;
+}
+
+}  // namespace

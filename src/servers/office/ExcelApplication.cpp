@@ -82,7 +82,7 @@ WorkbookRef ExcelApp::open(const std::string& path, const Variant& password) {
   uint64_t gen = 0;
   LoadFailure why;
   OfficeBridge::instance().run("opening " + path, [&](Session& s) {
-    model = loadHidden(s, path, pwd, why);
+    model = loadHidden(s, path, pwd, why, true);
     gen = s.generation;
     if (model.is() && !Reference<css::sheet::XSpreadsheetDocument>(model, UNO_QUERY).is()) {
       closeModel(model);

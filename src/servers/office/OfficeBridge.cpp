@@ -128,10 +128,28 @@ struct OfficeBridge::Impl {
 
   Impl() { watchdog = std::thread([this] { watch(); }); }
 
+  // At process exit, before the UNO runtime's own exit handlers run (this
+  // one is registered after the runtime was set up, so it runs first): the
+  // bridge is disposed, which closes the connection and joins its reader
+  // and writer threads; left running, they would touch the type library
+  // while the runtime frees it. Disposing sends nothing to the office, so
+  // a hung office cannot hold up the exit. A call still blocked in another
+  // thread fails with the broken bridge.
+  void endAtExit() {
+    {
+      std::lock_guard<std::mutex> l(stateMu);
+      stopping = true;
+    }
+    wake.notify_all();
+    if (watchdog.joinable()) watchdog.join();
+    disposeBridge();
+    killProcess();
+  }
+
   // At unload: the watchdog stops and the office group is ended. No UNO
-  // call is made, not even a release: the office may be hung, and the UNO
-  // runtime may already be gone when static objects are destroyed, so the
-  // proxies are left as they are.
+  // call is made, not even a release: the UNO runtime may already be gone
+  // when static objects are destroyed (endAtExit has disposed the bridge
+  // before that on a normal exit).
   void endAtUnload() {
     {
       std::lock_guard<std::mutex> l(stateMu);
@@ -328,6 +346,8 @@ struct OfficeBridge::Impl {
       session.desktop = css::frame::Desktop::create(remote);
       session.generation = gen;
       bridge.set(b, UNO_QUERY);
+      static std::once_flag registered;
+      std::call_once(registered, [] { std::atexit([] { OfficeBridge::instance().impl_->endAtExit(); }); });
     } catch (const css::uno::Exception& e) {
       killProcess();
       disposeBridge();

@@ -65,7 +65,7 @@ class AbortingHandler : public ::cppu::WeakImplHelper1<css::task::XInteractionHa
 }  // namespace
 
 Reference<css::lang::XComponent> loadHidden(Session& s, const std::string& path, const std::string& password,
-                                            LoadFailure& failure) {
+                                            LoadFailure& failure, bool asWorkbook) {
   ::rtl::Reference<AbortingHandler> handler = new AbortingHandler;
   std::vector<css::beans::PropertyValue> md = {
       prop("Hidden", true),
@@ -77,6 +77,13 @@ Reference<css::lang::XComponent> loadHidden(Session& s, const std::string& path,
       prop("InteractionHandler", Reference<css::task::XInteractionHandler>(handler.get())),
   };
   if (!password.empty()) md.push_back(prop("Password", fromUtf8(password)));
+  if (asWorkbook && LCase(std::filesystem::path(path).extension().string()) == ".csv") {
+    // Comma-separated, double quotes around fields, UTF-8, read from the
+    // first line on (it is data, not a header), numbers in the English
+    // form so a decimal comma cannot be taken for a separator.
+    md.push_back(prop("FilterName", ::rtl::OUString("Text - txt - csv (StarCalc)")));
+    md.push_back(prop("FilterOptions", ::rtl::OUString("44,34,76,1,,1033,false,true")));
+  }
   Reference<css::lang::XComponent> model;
   Reference<css::frame::XComponentLoader> loader(s.desktop, UNO_QUERY_THROW);
   try {

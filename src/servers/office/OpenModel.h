@@ -23,9 +23,12 @@ struct LoadFailure {
 
 // Loads path hidden, read-only, with macros off and every question of the
 // office answered "abort". An empty password is not passed. Returns an
-// empty reference and fills failure when nothing was loaded.
+// empty reference and fills failure when nothing was loaded. A workbook
+// reader passes asWorkbook: delimited text (.csv) is then read by the
+// spreadsheet's text import with fixed options instead of the office's
+// guess, which would ask how to split it.
 css::uno::Reference<css::lang::XComponent> loadHidden(Session& s, const std::string& path, const std::string& password,
-                                                      LoadFailure& failure);
+                                                      LoadFailure& failure, bool asWorkbook = false);
 
 // Closes a model (a veto is overruled by disposing it).
 void closeModel(const css::uno::Reference<css::lang::XComponent>& m);
