@@ -296,6 +296,7 @@ void printHelp(std::ostream& out) {
          "  pressmark <Member> [arg ...]     call one member of a new CreatePDF and print its result\n"
          "  pressmark shell [FILE]           run calls from FILE or standard input, one a line\n"
          "  pressmark register               write the registry keys of the built-in servers\n"
+         "  pressmark office status|stop     show or end this user's shared office service\n"
          "  pressmark --help [CLASS]         this text, or the members of one class\n"
          "\n"
          "Arguments are JSON values where they parse as JSON, otherwise text; Name:=value passes a\n"

@@ -28,6 +28,8 @@
 #include <rtl/ustring.hxx>
 
 #include "automation/Error.h"
+#include "servers/office/OfficeService.h"
+#include "system/EventLog.h"
 #include "system/Files.h"
 
 extern char** environ;
@@ -126,6 +128,17 @@ struct OfficeBridge::Impl {
   Reference<css::lang::XComponent> bridge;
   std::thread watchdog;
 
+  // The office lent by the per-user service, when it runs there (pooled);
+  // otherwise the office is this process's own child.
+  OfficeLease lease;
+  bool pooled = false;
+  int openDocuments = 0;  // loaded and not yet closed, in this office
+  // A lent office goes back to the service this long after the last call
+  // when no document is open in it, so other clients can use it.
+  std::chrono::milliseconds linger = envSeconds("PRESSMARK_OFFICE_LEASE_LINGER", std::chrono::seconds(2));
+  bool fallbackLogged = false;
+  std::string ownPipe;  // the pipe of an office started here
+
   Impl() { watchdog = std::thread([this] { watch(); }); }
 
   // At process exit, before the UNO runtime's own exit handlers run (this
@@ -134,7 +147,9 @@ struct OfficeBridge::Impl {
   // and writer threads; left running, they would touch the type library
   // while the runtime frees it. Disposing sends nothing to the office, so
   // a hung office cannot hold up the exit. A call still blocked in another
-  // thread fails with the broken bridge.
+  // thread fails with the broken bridge. The proxies of the session are
+  // kept, not released: releasing one at exit reaches runtime objects that
+  // may be gone already, and the process is ending anyway.
   void endAtExit() {
     {
       std::lock_guard<std::mutex> l(stateMu);
@@ -142,8 +157,27 @@ struct OfficeBridge::Impl {
     }
     wake.notify_all();
     if (watchdog.joinable()) watchdog.join();
-    disposeBridge();
-    killProcess();
+    bool clean;
+    {
+      std::lock_guard<std::mutex> l(stateMu);
+      clean = pooled && !inCall && openDocuments == 0;
+      if (clean) {
+        pid = -1;
+        generation = 0;
+        pooled = false;
+        profile.clear();  // the service's, not ours to remove
+      }
+    }
+    if (bridge.is()) {
+      try {
+        bridge->dispose();
+      } catch (...) {
+      }
+    }
+    // A lent office with nothing open goes back warm; one that still holds
+    // this process's documents is ended and replaced by the service.
+    if (clean) lease.release();
+    else killProcess();
   }
 
   // At unload: the watchdog stops and the office group is ended. No UNO
@@ -165,13 +199,22 @@ struct OfficeBridge::Impl {
   void killProcess() {
     pid_t p;
     std::string prof;
+    bool lent;
     {
       std::lock_guard<std::mutex> l(stateMu);
       p = pid;
       prof = profile;
+      lent = pooled;
       pid = -1;
       generation = 0;
       profile.clear();
+      pooled = false;
+      openDocuments = 0;
+    }
+    if (lent) {
+      // The service ends it, reaps it and starts a replacement.
+      lease.endOffice();
+      return;
     }
     if (p > 0) {
       ::kill(-p, SIGKILL);
@@ -184,6 +227,13 @@ struct OfficeBridge::Impl {
       std::error_code ec;
       std::filesystem::remove_all(prof, ec);
     }
+    // A killed office leaves its pipe behind.
+    std::string pipe;
+    {
+      std::lock_guard<std::mutex> l(stateMu);
+      pipe.swap(ownPipe);
+    }
+    if (!pipe.empty()) removeOfficePipe(pipe);
   }
 
   void disposeBridge() {
@@ -201,6 +251,16 @@ struct OfficeBridge::Impl {
   bool processAlive() {
     std::lock_guard<std::mutex> l(stateMu);
     if (pid <= 0) return false;
+    if (pooled) {
+      // Not our child: alive while it exists and is not a zombie waiting
+      // for the service to reap it.
+      if (::kill(pid, 0) != 0) return false;
+      std::ifstream st("/proc/" + std::to_string(pid) + "/stat");
+      std::string line;
+      std::getline(st, line);
+      size_t close = line.rfind(')');
+      return close == std::string::npos || close + 2 >= line.size() || line[close + 2] != 'Z';
+    }
     int status = 0;
     pid_t r = ::waitpid(pid, &status, WNOHANG);
     if (r == pid) {
@@ -231,11 +291,34 @@ struct OfficeBridge::Impl {
         l.lock();
         continue;
       }
+      if (!inCall && pid > 0 && pooled && openDocuments == 0 && now - lastUse >= linger) {
+        l.unlock();
+        giveBack();
+        l.lock();
+        continue;
+      }
       Clock::time_point next = now + std::chrono::seconds(1);
+      if (!inCall && pid > 0 && pooled && openDocuments == 0 && lastUse + linger < next) next = lastUse + linger;
       if (inCall && deadline < next) next = deadline;
       if (!inCall && pid > 0 && lastUse + idleTimeout < next) next = lastUse + idleTimeout;
       wake.wait_until(l, next);
     }
+  }
+
+  // Hands the lent office back to the service (nothing is open in it).
+  void giveBack() {
+    std::unique_lock<std::recursive_mutex> c(callMu, std::try_to_lock);
+    if (!c.owns_lock()) return;
+    {
+      std::lock_guard<std::mutex> l(stateMu);
+      if (!pooled || pid <= 0 || openDocuments != 0 || Clock::now() - lastUse < linger) return;
+      pid = -1;
+      generation = 0;
+      profile.clear();
+      pooled = false;
+    }
+    disposeBridge();
+    lease.release();
   }
 
   void idleShutdown() {
@@ -255,6 +338,25 @@ struct OfficeBridge::Impl {
     {
       std::lock_guard<std::mutex> l(stateMu);
       gen = nextGeneration++;
+    }
+    if (serviceWanted()) {
+      std::string why;
+      if (lease.acquire(why)) {
+        {
+          std::lock_guard<std::mutex> l(stateMu);
+          pid = lease.pid();
+          profile = lease.profile();
+          pooled = true;
+          openDocuments = 0;
+        }
+        connect(local, lease.pipe(), gen);
+        return;
+      }
+      if (!fallbackLogged) {
+        fallbackLogged = true;
+        logApplicationEvent("The shared office service could not be used (" + why +
+                            "); the office runs inside this process.");
+      }
     }
     std::string base = privateTempDir();
     std::string prof = base + "office-" + std::to_string(::getpid()) + "-" + std::to_string(gen);
@@ -316,8 +418,12 @@ struct OfficeBridge::Impl {
       std::lock_guard<std::mutex> l(stateMu);
       pid = child;
       profile = prof;
+      ownPipe = pipe;
     }
+    connect(local, pipe, gen);
+  }
 
+  void connect(const Reference<css::uno::XComponentContext>& local, const std::string& pipe, uint64_t gen) {
     // The office needs a moment (longer on a fresh profile) before its pipe
     // answers.
     Clock::time_point until = Clock::now() + startTimeout;
@@ -338,19 +444,32 @@ struct OfficeBridge::Impl {
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
+    // The handshake runs under the call time-out: an office that accepts
+    // the connection but does not answer (stopped, hung) is ended.
+    arm();
     try {
       Reference<css::bridge::XBridge> b = css::bridge::BridgeFactory::create(local)->createBridge(
           ::rtl::OUString(), "urp", conn, Reference<css::bridge::XInstanceProvider>());
+      bridge.set(b, UNO_QUERY);
       Reference<css::uno::XComponentContext> remote(b->getInstance("StarOffice.ComponentContext"), UNO_QUERY_THROW);
       session.context = remote;
       session.desktop = css::frame::Desktop::create(remote);
       session.generation = gen;
-      bridge.set(b, UNO_QUERY);
+      // Registered once the bridge has made its first calls, so that the
+      // runtime's objects those calls create are freed after it runs.
       static std::once_flag registered;
       std::call_once(registered, [] { std::atexit([] { OfficeBridge::instance().impl_->endAtExit(); }); });
+      disarm();
+      if (timedOutFlag()) throw css::uno::RuntimeException("no answer");
     } catch (const css::uno::Exception& e) {
-      killProcess();
+      disarm();
+      bool hung = timedOutFlag();
       disposeBridge();
+      killProcess();
+      if (hung)
+        raise(kErrCallTimeout, "The office program did not answer within " + std::to_string(callTimeout.count() / 1000) +
+                                   " seconds while connecting and was ended.",
+              "Pressmark office server");
       raise(basic::CannotCreateObject, "The office program could not be reached: " + unoMessage(e));
     }
     std::lock_guard<std::mutex> l(stateMu);
@@ -522,6 +641,25 @@ void OfficeBridge::setIdleTimeout(std::chrono::milliseconds t) {
   std::lock_guard<std::mutex> s(impl_->stateMu);
   impl_->idleTimeout = t.count() > 0 ? t : std::chrono::milliseconds(std::chrono::minutes(10));
   impl_->wake.notify_all();
+}
+
+void OfficeBridge::documentOpened() {
+  {
+    std::lock_guard<std::mutex> s(impl_->stateMu);
+    ++impl_->openDocuments;
+  }
+  impl_->lease.noteDocument();
+}
+
+void OfficeBridge::documentClosed() {
+  std::lock_guard<std::mutex> s(impl_->stateMu);
+  if (impl_->openDocuments > 0) --impl_->openDocuments;
+  impl_->lastUse = Clock::now();
+}
+
+bool OfficeBridge::pooled() {
+  std::lock_guard<std::mutex> s(impl_->stateMu);
+  return impl_->pooled;
 }
 
 std::string OfficeBridge::workDir() {

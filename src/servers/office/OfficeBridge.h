@@ -1,7 +1,9 @@
 // The connection to one warm LibreOffice process over a UNO pipe bridge.
 //
-// The process is started on first use with a private user profile and is
-// reused by every call after that, so creating an office application object
+// The office is lent by the user's shared office service (OfficeService.h)
+// and given back when no call and no document needs it; where the service
+// cannot run, the office is started here as a child, with a private user
+// profile. Either way it is reused by every call after that, so creating an office application object
 // costs nothing once it is warm. Every UNO call goes through run(), which
 // serialises the calls of all threads onto the bridge and guards each one with
 // a time-out: a call that does not come back in time, or a bridge that dies
@@ -63,6 +65,14 @@ class OfficeBridge {
   void setCallTimeout(std::chrono::milliseconds t);
   std::chrono::milliseconds idleTimeout();
   void setIdleTimeout(std::chrono::milliseconds t);
+
+  // The office counts the documents loaded in it: a lent office goes back
+  // to the shared service only when none is open, and is restarted after
+  // a number of them.
+  void documentOpened();
+  void documentClosed();
+  // Whether the office is lent by the shared office service.
+  bool pooled();
 
   // The private folder of the running process (work files go there).
   std::string workDir();

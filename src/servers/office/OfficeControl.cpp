@@ -1,7 +1,10 @@
 // "Pressmark.OfficeControl": the warm office process as an administrator or
-// a test sees it. Asking for the process id does not start the office.
+// a test sees it, and the user's shared office service. Asking for the
+// process id does not start the office, nor does asking for the service's
+// status start the service.
 #include "automation/Automation.h"
 #include "servers/office/OfficeBridge.h"
+#include "servers/office/OfficeService.h"
 
 namespace pm::office {
 namespace {
@@ -19,7 +22,14 @@ class OfficeControl : public Dispatch {
           .get("IdleTimeout", {}, &OfficeControl::GetIdleTimeout, "Seconds the office stays warm unused.")
           .let("IdleTimeout", {P("value").byVal()}, &OfficeControl::LetIdleTimeout)
           .method("Start", {}, &OfficeControl::Start, "Starts the office process now if none runs.")
-          .method("Shutdown", {}, &OfficeControl::Shutdown, "Ends the office process.");
+          .method("Shutdown", {}, &OfficeControl::Shutdown, "Ends the office process.")
+          .get("Shared", {}, &OfficeControl::Shared,
+               "True when the office in use is lent by the user's shared office service.")
+          .get("ServiceStatus", {}, &OfficeControl::ServiceStatus,
+               "The shared office service's pool, one office a line (process id, lease, documents, memory); "
+               "empty when no service runs.")
+          .method("StopService", {}, &OfficeControl::StopService,
+                  "Ends the shared office service and its offices; False when none ran.");
       return table;
     }();
     return &t;
@@ -52,6 +62,13 @@ class OfficeControl : public Dispatch {
   Variant Shutdown(Frame&) {
     OfficeBridge::instance().shutdown();
     return {};
+  }
+  Variant Shared(Frame&) { return Variant(OfficeBridge::instance().pooled()); }
+  Variant ServiceStatus(Frame&) { return Variant(serviceStatus()); }
+  Variant StopService(Frame&) {
+    // This process's own lease goes first, so the service can end at once.
+    if (OfficeBridge::instance().pooled()) OfficeBridge::instance().shutdown();
+    return Variant(stopService());
   }
 };
 

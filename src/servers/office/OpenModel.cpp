@@ -93,6 +93,7 @@ Reference<css::lang::XComponent> loadHidden(Session& s, const std::string& path,
   } catch (const css::io::IOException&) {
     model.clear();
   }
+  if (model.is()) OfficeBridge::instance().documentOpened();
   if (!model.is()) {
     failure.passwordAsked = handler->all.find("PasswordRequest") != std::string::npos;
     failure.why = handler->all;
@@ -102,6 +103,7 @@ Reference<css::lang::XComponent> loadHidden(Session& s, const std::string& path,
 }
 
 void closeModel(const Reference<css::lang::XComponent>& m) {
+  OfficeBridge::instance().documentClosed();
   Reference<css::util::XCloseable> c(m, UNO_QUERY);
   try {
     if (c.is()) {

@@ -147,6 +147,7 @@ class WordDocument : public Dispatch {
   }
 
   static void closeModel(const Reference<css::lang::XComponent>& m) {
+    OfficeBridge::instance().documentClosed();
     Reference<css::util::XCloseable> c(m, UNO_QUERY);
     try {
       if (c.is()) {
@@ -725,6 +726,7 @@ DocRef WordApp::open(const std::string& path, const Variant& password, const Var
     }
     gen = s.generation;
     if (!model.is()) return;
+    OfficeBridge::instance().documentOpened();
     if (!Reference<css::text::XTextDocument>(model, UNO_QUERY).is()) {
       WordDocument::closeModel(model);
       model.clear();
