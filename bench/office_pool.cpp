@@ -7,6 +7,7 @@
 // Usage: bench_office_pool [RUNS] [PRESSMARK]; the pressmark command is
 // found beside the build's library by default. Each part uses its own
 // service folder and stops its service at the end.
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 

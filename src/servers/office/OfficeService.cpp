@@ -299,6 +299,7 @@ struct Office {
   int client = -1;  // the connection that holds the lease
   pid_t clientPid = 0;
   int conversions = 0;
+  bool served = false;  // given back in order at least once: its profile works
   Clock::time_point freeSince = Clock::now();
 };
 
@@ -412,7 +413,12 @@ class Supervisor {
       if (Office* o = leaseOf(fd)) giveBack(*o, true);
       sendAll(fd, "ok\n");
     } else if (line == "kill") {
-      if (Office* o = leaseOf(fd)) end(*o);
+      // The client's call failed with this office (it hung or died): a
+      // replacement starts at once, warm for the next call.
+      if (Office* o = leaseOf(fd)) {
+        end(*o);
+        spawn();
+      }
       sendAll(fd, "ok\n");
     } else if (line == "status") {
       sendAll(fd, status() + "end\n");
@@ -435,6 +441,7 @@ class Supervisor {
   }
 
   void giveBack(Office& o, bool clean) {
+    if (clean) o.served = true;
     o.client = -1;
     o.clientPid = 0;
     o.freeSince = Clock::now();
@@ -450,6 +457,8 @@ class Supervisor {
   }
 
   // Kills an office's group, reaps its leader and removes what it leaves.
+  // The first profile that served a client is kept as the template of the
+  // next offices: an office on a fresh profile takes much longer to start.
   void end(Office& o) {
     if (o.pid > 0) {
       ::kill(-o.pid, SIGKILL);
@@ -459,6 +468,12 @@ class Supervisor {
       }
     }
     std::error_code ec;
+    std::string templ = dir_ + "/profile-template";
+    if (o.served && !std::filesystem::exists(templ, ec)) {
+      std::filesystem::copy(o.profile + "/profile", templ + ".part", std::filesystem::copy_options::recursive, ec);
+      std::filesystem::remove(templ + ".part/.lock", ec);
+      if (ec || ::rename((templ + ".part").c_str(), templ.c_str()) != 0) std::filesystem::remove_all(templ + ".part", ec);
+    }
     std::filesystem::remove_all(o.profile, ec);
     removeOfficePipe(o.pipe);
     int number = o.number;
@@ -475,6 +490,11 @@ class Supervisor {
     std::error_code ec;
     std::filesystem::remove_all(o.profile, ec);
     if (::mkdir(o.profile.c_str(), 0700) != 0) return nullptr;
+    std::string templ = dir_ + "/profile-template";
+    if (std::filesystem::exists(templ, ec)) {
+      std::filesystem::copy(templ, o.profile + "/profile", std::filesystem::copy_options::recursive, ec);
+      if (ec) std::filesystem::remove_all(o.profile + "/profile", ec);
+    }
     std::string profileUrl = "file://" + o.profile + "/profile";
     std::vector<std::string> args = {PM_LIBREOFFICE_PROGRAM "/soffice", "--headless", "--invisible", "--norestore",
                                      "--nologo", "--nodefault", "--nolockcheck", "--nofirststartwizard",
@@ -606,6 +626,8 @@ class Supervisor {
 
   void shutdown() {
     while (!offices_.empty()) end(offices_.front());
+    std::error_code ec;
+    std::filesystem::remove_all(dir_ + "/profile-template", ec);
     ::unlink((dir_ + "/" + kSocket).c_str());
     ::unlink((dir_ + "/" + kLock).c_str());
     if (removeFolder_) ::rmdir(dir_.c_str());
