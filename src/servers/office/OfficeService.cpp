@@ -45,10 +45,10 @@ double envNumber(const char* name, double fallback) {
 }
 
 // A folder we may use: ours, a real folder (no link), no access for others.
-bool privateFolder(const std::string& dir, std::string* why) {
+bool privateFolder(const std::string& dir, std::string* why, bool create = true) {
   struct stat st{};
   if (::lstat(dir.c_str(), &st) != 0) {
-    if (errno != ENOENT || ::mkdir(dir.c_str(), 0700) != 0 || ::lstat(dir.c_str(), &st) != 0) {
+    if (!create || errno != ENOENT || ::mkdir(dir.c_str(), 0700) != 0 || ::lstat(dir.c_str(), &st) != 0) {
       if (why) *why = dir + ": " + std::strerror(errno);
       return false;
     }
@@ -149,17 +149,17 @@ bool serviceWanted() {
   return !(v && std::string(v) == "0");
 }
 
-std::string serviceFolder(std::string* why) {
+std::string serviceFolder(std::string* why, bool create) {
   std::string dir;
   if (const char* v = std::getenv("PRESSMARK_OFFICE_RUNTIME_DIR"); v && *v) {
     dir = v;
-  } else if (const char* x = std::getenv("XDG_RUNTIME_DIR"); x && *x && privateFolder(x, nullptr)) {
+  } else if (const char* x = std::getenv("XDG_RUNTIME_DIR"); x && *x && privateFolder(x, nullptr, false)) {
     dir = std::string(x) + "/pressmark-office";
   } else {
     dir = "/tmp/pressmark-office-" + std::to_string(::geteuid());
   }
   while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-  if (!privateFolder(dir, why)) return {};
+  if (!privateFolder(dir, why, create)) return {};
   return dir;
 }
 
@@ -271,7 +271,8 @@ void OfficeLease::endOffice() {
 namespace {
 
 std::string ask(const std::string& request) {
-  std::string dir = serviceFolder();
+  // Asking about the service makes no folder for it.
+  std::string dir = serviceFolder(nullptr, false);
   if (dir.empty()) return {};
   int fd = connectTo(dir + "/" + kSocket);
   if (fd < 0) return {};

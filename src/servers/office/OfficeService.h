@@ -18,10 +18,10 @@
 
 namespace pm::office {
 
-// The service folder, created (0700) when missing; empty when there is no
-// private folder to use (then the office runs inside the client). why says
-// what was wrong.
-std::string serviceFolder(std::string* why = nullptr);
+// The service folder, created (0700) when missing and create is true; empty
+// when there is no private folder to use (then the office runs inside the
+// client). why says what was wrong.
+std::string serviceFolder(std::string* why = nullptr, bool create = true);
 
 // Whether the client uses the service (PRESSMARK_OFFICE_POOL=0 turns it off).
 bool serviceWanted();
