@@ -12,6 +12,9 @@ export BUILD_DIR="$PM_ROOT/build"
 services=()
 stop_services() {
   local s
+  # The office tests lease offices from this user's shared office service;
+  # it ends with the run instead of idling on.
+  [ -x "$PM_ROOT/build/pressmark" ] && "$PM_ROOT/build/pressmark" office stop >/dev/null 2>&1 || true
   for s in "${services[@]}"; do "stop_$s" || true; done
 }
 trap stop_services EXIT
