@@ -86,4 +86,12 @@ class Process {
 // Starts, waits and returns the result in one call.
 ProcessResult runProcess(ProcessOptions options);
 
+// Starts a program that outlives this call and is watched by its starter
+// in its own way (a long-lived office, a detached service): standard streams
+// on /dev/null, every signal unblocked and at its default, and, with
+// ownGroup, leading a process group of its own so that it can be ended with
+// everything it starts. env is the whole environment ("NAME=value"); nullptr
+// passes the caller's. Returns 0 with pid set, or the errno of the failure.
+int spawnQuiet(const std::vector<std::string>& argv, const std::vector<std::string>* env, bool ownGroup, pid_t& pid);
+
 }  // namespace pm

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -28,11 +27,12 @@
 #include <rtl/ustring.hxx>
 
 #include "automation/Error.h"
+#include "servers/office/OfficeLaunch.h"
 #include "servers/office/OfficeService.h"
 #include "system/EventLog.h"
 #include "system/Files.h"
+#include "system/Process.h"
 
-extern char** environ;
 
 namespace pm::office {
 
@@ -364,52 +364,10 @@ struct OfficeBridge::Impl {
     std::filesystem::remove_all(prof, ec);
     if (::mkdir(prof.c_str(), 0700) != 0) raiseFileError(errno, prof);
     std::string pipe = "pressmark_office_" + std::to_string(::getpid()) + "_" + std::to_string(gen);
-    std::string userInstallation = "-env:UserInstallation=" + toUtf8(fileUrl(prof + "/profile"));
-    std::string accept = "--accept=pipe,name=" + pipe + ";urp;StarOffice.ComponentContext";
-    std::vector<std::string> args = {PM_LIBREOFFICE_PROGRAM "/soffice", "--headless", "--invisible", "--norestore",
-                                     "--nologo", "--nodefault", "--nolockcheck", "--nofirststartwizard",
-                                     userInstallation, accept};
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    // The office gets the caller's environment without our bootstrap
-    // setting (it finds its own) and with its temporary files in the
-    // private folder.
-    std::vector<std::string> envs;
-    for (char** e = environ; *e; ++e) {
-      if (std::strncmp(*e, "URE_BOOTSTRAP=", 14) == 0 || std::strncmp(*e, "TMPDIR=", 7) == 0 ||
-          std::strncmp(*e, "SAL_ENABLE_FILE_LOCKING=", 24) == 0)
-        continue;
-      envs.emplace_back(*e);
-    }
-    envs.push_back("TMPDIR=" + prof);
-    // No lock files beside the client's documents: they are only read, and
-    // a lock left by a killed office would keep the next one from opening
-    // the same document.
-    envs.push_back("SAL_ENABLE_FILE_LOCKING=0");
-    std::vector<char*> envp;
-    for (std::string& e : envs) envp.push_back(e.data());
-    envp.push_back(nullptr);
-
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    posix_spawnattr_setpgroup(&attr, 0);
-    sigset_t none, all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setsigdefault(&attr, &all);
+    // The office gets its temporary files in the private folder.
     pid_t child = -1;
-    int rc = posix_spawn(&child, argv[0], &fa, &attr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&fa);
-    posix_spawnattr_destroy(&attr);
+    std::vector<std::string> env = officeEnvironment(prof);
+    int rc = spawnQuiet(officeCommand(toUtf8(fileUrl(prof + "/profile")), pipe), &env, true, child);
     if (rc != 0) {
       std::filesystem::remove_all(prof, ec);
       raise(basic::CannotCreateObject, std::string("The office program could not be started: ") + std::strerror(rc));

@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -25,7 +24,8 @@
 #include <thread>
 #include <vector>
 
-extern char** environ;
+#include "servers/office/OfficeLaunch.h"
+#include "system/Process.h"
 
 namespace pm::office {
 
@@ -187,27 +187,8 @@ bool OfficeLease::acquire(std::string& why) {
         why = "the pressmark command that runs the office service was not found";
         return false;
       }
-      std::vector<std::string> args = {program, "office", "serve", dir};
-      std::vector<char*> argv;
-      for (std::string& a : args) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      posix_spawn_file_actions_t fa;
-      posix_spawn_file_actions_init(&fa);
-      posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
-      posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-      posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-      posix_spawnattr_t attr;
-      posix_spawnattr_init(&attr);
-      sigset_t none, all;
-      sigemptyset(&none);
-      sigfillset(&all);
-      posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-      posix_spawnattr_setsigmask(&attr, &none);
-      posix_spawnattr_setsigdefault(&attr, &all);
       pid_t child = -1;
-      int rc = ::posix_spawn(&child, argv[0], &fa, &attr, argv.data(), environ);
-      posix_spawn_file_actions_destroy(&fa);
-      posix_spawnattr_destroy(&attr);
+      int rc = spawnQuiet({program, "office", "serve", dir}, nullptr, false, child);
       if (rc == 0) {
         // The command detaches the supervisor and ends at once.
         int st = 0;
@@ -496,44 +477,9 @@ class Supervisor {
       std::filesystem::copy(templ, o.profile + "/profile", std::filesystem::copy_options::recursive, ec);
       if (ec) std::filesystem::remove_all(o.profile + "/profile", ec);
     }
-    std::string profileUrl = "file://" + o.profile + "/profile";
-    std::vector<std::string> args = {PM_LIBREOFFICE_PROGRAM "/soffice", "--headless", "--invisible", "--norestore",
-                                     "--nologo", "--nodefault", "--nolockcheck", "--nofirststartwizard",
-                                     "-env:UserInstallation=" + profileUrl,
-                                     "--accept=pipe,name=" + o.pipe + ";urp;StarOffice.ComponentContext"};
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> envs;
-    for (char** e = environ; *e; ++e) {
-      if (std::strncmp(*e, "URE_BOOTSTRAP=", 14) == 0 || std::strncmp(*e, "TMPDIR=", 7) == 0 ||
-          std::strncmp(*e, "SAL_ENABLE_FILE_LOCKING=", 24) == 0)
-        continue;
-      envs.emplace_back(*e);
-    }
-    envs.push_back("TMPDIR=" + o.profile);
-    // No lock files beside the clients' documents, which are only read.
-    envs.push_back("SAL_ENABLE_FILE_LOCKING=0");
-    std::vector<char*> envp;
-    for (std::string& e : envs) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    posix_spawnattr_setpgroup(&attr, 0);
-    sigset_t none, all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setsigdefault(&attr, &all);
-    int rc = ::posix_spawn(&o.pid, argv[0], &fa, &attr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&fa);
-    posix_spawnattr_destroy(&attr);
+    // The clients' documents are only read: no lock files beside them.
+    std::vector<std::string> env = officeEnvironment(o.profile);
+    int rc = spawnQuiet(officeCommand("file://" + o.profile + "/profile", o.pipe), &env, true, o.pid);
     if (rc != 0) {
       std::filesystem::remove_all(o.profile, ec);
       return nullptr;
