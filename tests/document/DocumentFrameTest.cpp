@@ -6,6 +6,7 @@
 #include "component/ModuleState.h"
 #include "document/Document.h"
 #include "servers/recording/Recorder.h"
+#include "support/RecordedDocument.h"
 
 namespace {
 
@@ -17,10 +18,7 @@ class DocumentFrame : public ::testing::Test {
  protected:
   void SetUp() override {
     rec = Recorder::create();
-    rec->registerClass("AcroExch.PDDoc");
-    rec->on("AcroExch.PDDoc", "Open").returns(Variant(true));
-    rec->on("AcroExch.PDDoc", "GetJSObject").returnsObject("JSO");
-    moduleState().strOpenDocumentPath = "/docs/a.pdf";
+    pm::test::recordViewerDocument(*rec);
     moduleState().strAcrobatVersion = "7.0";
   }
   ObjectRef open() {

@@ -2,6 +2,7 @@
 // their property order, placement from the page height, default colours,
 // and what happens when the annotation cannot be made.
 #include "Fixture.h"
+#include "support/RecordedDocument.h"
 
 namespace {
 
@@ -163,9 +164,7 @@ TEST_F(Creators, AnAnnotationThatCannotBeMadeRaisesButLaterPropertyFailuresAreIg
   EXPECT_NO_THROW(call(d, "CreateComment", {1, "x"}));
 
   auto r2 = recording::Recorder::create();
-  r2->registerClass("AcroExch.PDDoc");
-  r2->on("AcroExch.PDDoc", "Open").returns(Variant(true));
-  r2->on("AcroExch.PDDoc", "GetJSObject").returnsObject("JSO");
+  pm::test::recordViewerDocument(*r2);
   r2->on("JSO", "NumPages").returns(Variant(int32_t(1)));
   r2->on("JSO", "addAnnot").fails(1001, "cannot annotate");
   ObjectRef d2 = createDocument();

@@ -1,12 +1,12 @@
 #include "Fixture.h"
 
+#include "support/RecordedDocument.h"
+
 namespace pm::test {
 
 void AnnotFixture::SetUp() {
   rec = recording::Recorder::create();
-  rec->registerClass("AcroExch.PDDoc");
-  rec->on("AcroExch.PDDoc", "Open").returns(Variant(true));
-  rec->on("AcroExch.PDDoc", "GetJSObject").returnsObject("JSO");
+  pm::test::recordViewerDocument(*rec);
   rec->on("AcroExch.PDDoc", "AcquirePage").returnsObject("Page");
   rec->on("Page", "GetSize").returnsObject("Size");
   rec->on("Size", "y").returns(Variant(792.0));

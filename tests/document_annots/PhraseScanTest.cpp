@@ -2,6 +2,7 @@
 // words and quads are read, how a match is formed, where the scan goes on,
 // and what each method does with a match.
 #include "Fixture.h"
+#include "support/RecordedDocument.h"
 
 namespace {
 
@@ -141,9 +142,7 @@ TEST_F(PhraseScan, FailingCallsNeverHoldTheHighlightScan) {
   EXPECT_EQ(only({"JSO call GetPageNthWord("}).size(), 3u) << "every word once, then done";
   // A page count beyond a 16-bit counter is scanned to its end.
   auto r2 = recording::Recorder::create();
-  r2->registerClass("AcroExch.PDDoc");
-  r2->on("AcroExch.PDDoc", "Open").returns(Variant(true));
-  r2->on("AcroExch.PDDoc", "GetJSObject").returnsObject("JSO");
+  pm::test::recordViewerDocument(*r2);
   r2->on("JSO", "NumPages").returns(Variant(int32_t(1)));
   r2->on("JSO", "getPageNumWords").returns(Variant(int32_t(40000)));
   r2->on("JSO", "GetPageNthWord").returns(Variant("z "));

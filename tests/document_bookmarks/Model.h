@@ -17,6 +17,7 @@
 #include "component/ModuleState.h"
 #include "document/Document.h"
 #include "servers/recording/Recorder.h"
+#include "support/RecordedDocument.h"
 
 namespace bmtest {
 
@@ -52,10 +53,7 @@ class BookmarkModel : public ::testing::Test {
  protected:
   void SetUp() override {
     rec = Recorder::create();
-    rec->registerClass("AcroExch.PDDoc");
-    rec->on("AcroExch.PDDoc", "Open").returns(Variant(true));
-    rec->on("AcroExch.PDDoc", "GetJSObject").returnsObject("JSO");
-    moduleState().strOpenDocumentPath = "/docs/a.pdf";
+    pm::test::recordViewerDocument(*rec);
     tree = std::make_shared<Tree>();
     tree->rec = rec.get();
     Tree* t = tree.get();

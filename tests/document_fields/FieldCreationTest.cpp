@@ -2,6 +2,7 @@
 // property assignments, the conditional steps, the colour defaults and the
 // error styles.
 #include "Recording.h"
+#include "support/RecordedDocument.h"
 
 namespace {
 
@@ -193,9 +194,7 @@ TEST_F(FieldCreation, ChoiceItemsTakeTheirExportValuesOrTheirText) {
 TEST_F(FieldCreation, AFailedAddRaisesAndALaterFailedStepDoesNot) {
   // A second recorder shadows the fixture's, with an add that fails.
   auto r2 = recording::Recorder::create();
-  r2->registerClass("AcroExch.PDDoc");
-  r2->on("AcroExch.PDDoc", "Open").returns(Variant(true));
-  r2->on("AcroExch.PDDoc", "GetJSObject").returnsObject("JSO");
+  pm::test::recordViewerDocument(*r2);
   r2->on("JSO", "addField").fails(static_cast<int32_t>(0x80004005u), "Page 9 does not exist");
   ObjectRef d2 = createDocument();
   r2->clear();

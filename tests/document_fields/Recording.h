@@ -9,6 +9,7 @@
 #include "component/ModuleState.h"
 #include "document/Document.h"
 #include "servers/recording/Recorder.h"
+#include "support/RecordedDocument.h"
 
 namespace pm::test {
 
@@ -18,9 +19,7 @@ class FieldRecording : public ::testing::Test {
  protected:
   void SetUp() override {
     rec = recording::Recorder::create();
-    rec->registerClass("AcroExch.PDDoc");
-    rec->on("AcroExch.PDDoc", "Open").returns(Variant(true));
-    rec->on("AcroExch.PDDoc", "GetJSObject").returnsObject("JSO");
+    pm::test::recordViewerDocument(*rec);
     rec->on("JSO", "addField").returnsObject("F");
     rec->on("JSO", "Color").returnsObject("Color");
     rec->on("Color", "white").returns(V({"G", int16_t(1)}));

@@ -6,6 +6,7 @@
 #include "component/ModuleState.h"
 #include "document/Document.h"
 #include "servers/recording/Recorder.h"
+#include "support/RecordedDocument.h"
 
 namespace {
 
@@ -17,9 +18,7 @@ class Pages : public ::testing::Test {
  protected:
   void SetUp() override {
     rec = Recorder::create();
-    rec->registerClass("AcroExch.PDDoc");
-    rec->on("AcroExch.PDDoc", "Open").returns(Variant(true));
-    rec->on("AcroExch.PDDoc", "GetJSObject").returnsObject("JSO");
+    pm::test::recordViewerDocument(*rec);
     rec->on("JSO", "NumPages").returns(Variant(int32_t(3)));
     rec->on("JSO", "Color").returnsObject("Color");
     rec->on("Color", "black").returns(V({"G", 0.0}));

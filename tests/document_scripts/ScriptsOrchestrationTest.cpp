@@ -9,6 +9,7 @@
 #include "component/ModuleState.h"
 #include "document/Document.h"
 #include "servers/recording/Recorder.h"
+#include "support/RecordedDocument.h"
 
 namespace {
 
@@ -20,10 +21,7 @@ class ScriptsOrchestration : public ::testing::Test {
  protected:
   void SetUp() override {
     rec = Recorder::create();
-    rec->registerClass("AcroExch.PDDoc");
-    rec->on("AcroExch.PDDoc", "Open").returns(Variant(true));
-    rec->on("AcroExch.PDDoc", "GetJSObject").returnsObject("JSO");
-    moduleState().strOpenDocumentPath = "/docs/a.pdf";
+    pm::test::recordViewerDocument(*rec);
     moduleState().strAcrobatVersion = "7.1";
     d = createDocument();
     rec->clear();
@@ -227,9 +225,7 @@ TEST_F(SpellCheck, DelimiterPageChoiceAndNothingQuestioned) {
 TEST_F(SpellCheck, FailuresOfSingleWordsAndPagesArePassedOver) {
   // A second recorder shadows the fixture's for a document of its own.
   auto r2 = Recorder::create();
-  r2->registerClass("AcroExch.PDDoc");
-  r2->on("AcroExch.PDDoc", "Open").returns(Variant(true));
-  r2->on("AcroExch.PDDoc", "GetJSObject").returnsObject("JSO");
+  pm::test::recordViewerDocument(*r2);
   r2->on("JSO", "NumPages").returns(Variant(int32_t(3)));
   // The second page's words cannot be counted; on the first page the second
   // word is no text and the check of the third fails after the checker has
@@ -266,9 +262,7 @@ TEST_F(SpellCheck, AMissingCheckerIsAnErrorNotACleanDocument) {
   };
   for (const Case c : {Case{"reading spell fails", true}, Case{"the first checkWord fails", false}}) {
     auto r2 = Recorder::create();
-    r2->registerClass("AcroExch.PDDoc");
-    r2->on("AcroExch.PDDoc", "Open").returns(Variant(true));
-    r2->on("AcroExch.PDDoc", "GetJSObject").returnsObject("JSO");
+    pm::test::recordViewerDocument(*r2);
     r2->on("JSO", "NumPages").returns(Variant(int32_t(1)));
     r2->on("JSO", "getPageNumWords").returns(Variant(int32_t(2)));
     r2->on("JSO", "GetPageNthWord").returns(Variant("word"));
