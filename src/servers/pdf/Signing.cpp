@@ -103,10 +103,18 @@ std::shared_ptr<const Credentials> loadPkcs12(const std::string& file, const std
   STACK_OF(X509)* chain = nullptr;
   if (!PKCS12_parse(p12.get(), password.c_str(), &key, &cert, &chain)) {
     // Files exported by older tools encrypt with RC2, which OpenSSL keeps in
-    // its legacy provider; the default one stays loaded beside it.
+    // its legacy provider; the default one stays loaded beside it. Loaded
+    // once, when first needed, and unloaded at exit before OpenSSL's own
+    // clean-up, so none of it outlives the process's other objects.
+    struct LegacyProvider {
+      OSSL_PROVIDER* provider = OSSL_PROVIDER_try_load(nullptr, "legacy", 1);
+      ~LegacyProvider() {
+        if (provider) OSSL_PROVIDER_unload(provider);
+      }
+    };
     ERR_clear_error();
-    static const bool legacy = OSSL_PROVIDER_try_load(nullptr, "legacy", 1) != nullptr;
-    if (!legacy || !PKCS12_parse(p12.get(), password.c_str(), &key, &cert, &chain))
+    static const LegacyProvider legacy;
+    if (!legacy.provider || !PKCS12_parse(p12.get(), password.c_str(), &key, &cert, &chain))
       failSigning("Cannot read the certificate file " + file + ": " + opensslReason());
   }
   auto c = std::make_shared<Credentials>();
