@@ -15,6 +15,8 @@
 #include <memory>
 #include <mutex>
 
+#include "automation/Utf8.h"
+
 // Root handle values, as the Windows headers define them (kept here so the
 // store does not depend on the automation-facing clsRegistry header).
 namespace {
@@ -95,52 +97,6 @@ bool unwritableName(std::string_view s) {
   return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
 
-bool validUtf8(std::string_view s) {
-  size_t i = 0;
-  while (i < s.size()) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    int len;
-    uint32_t cp;
-    if ((c & 0xE0) == 0xC0) len = 2, cp = c & 0x1F;
-    else if ((c & 0xF0) == 0xE0) len = 3, cp = c & 0x0F;
-    else if ((c & 0xF8) == 0xF0) len = 4, cp = c & 0x07;
-    else return false;
-    if (i + len > s.size()) return false;
-    for (int k = 1; k < len; ++k) {
-      unsigned char d = static_cast<unsigned char>(s[i + k]);
-      if ((d & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (d & 0x3F);
-    }
-    if ((len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-        (cp >= 0xD800 && cp <= 0xDFFF))
-      return false;
-    i += len;
-  }
-  return true;
-}
-
-void appendUtf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 // UTF-16LE to UTF-8; unpaired surrogates become U+FFFD. Length must be even.
 std::string utf16leToUtf8(std::string_view bytes) {
   std::string out;
@@ -154,13 +110,13 @@ std::string utf16leToUtf8(std::string_view bytes) {
     if (u >= 0xD800 && u <= 0xDBFF && i + 3 < bytes.size()) {
       uint32_t lo = unit(i + 2);
       if (lo >= 0xDC00 && lo <= 0xDFFF) {
-        appendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00));
+        utf8::append(out, 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00));
         i += 2;
         continue;
       }
     }
     if (u >= 0xD800 && u <= 0xDFFF) u = 0xFFFD;
-    appendUtf8(out, u);
+    utf8::append(out, u);
   }
   return out;
 }
@@ -476,7 +432,7 @@ std::string quote(std::string_view s) {
 bool plainString(const std::string& data) {
   if (data.empty() || data.back() != '\0') return false;
   std::string_view text(data.data(), data.size() - 1);
-  return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos && validUtf8(text);
+  return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos && utf8::valid(text);
 }
 
 void appendHex(std::string& out, std::string_view prefix, const std::string& data) {
