@@ -6,6 +6,7 @@
 
 #include "automation/Convert.h"
 #include "automation/Error.h"
+#include "automation/Utf8.h"
 
 namespace pm::cli {
 
@@ -24,21 +25,6 @@ struct Parser {
       return true;
     }
     return false;
-  }
-
-  static void putUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) out += static_cast<char>(cp);
-    else if (cp < 0x800) { out += static_cast<char>(0xC0 | (cp >> 6)); out += static_cast<char>(0x80 | (cp & 0x3F)); }
-    else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
   }
 
   bool hex4(uint32_t& v) {
@@ -82,7 +68,7 @@ struct Parser {
             if (!lit("\\u") || !hex4(lo) || lo < 0xDC00 || lo > 0xDFFF) return false;
             cp = 0x10000 + ((cp - 0xD800) << 10) + (lo - 0xDC00);
           }
-          putUtf8(out, cp);
+          pm::utf8::append(out, cp);
           break;
         }
         default: return false;
