@@ -18,22 +18,14 @@
 #include "component/CreatePDF.h"
 #include "servers/office/PostScriptText.h"
 #include "system/Process.h"
+#include "WordDocs.h"
 
 using namespace pm;
 using Clock = std::chrono::steady_clock;
 
 namespace {
 
-std::string fivePages() {
-  std::string s = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 DejaVu Sans;}}\\paperw11906\\paperh16838\n";
-  for (int i = 1; i <= 5; ++i) {
-    if (i > 1) s += "\\page\n";
-    s += "\\pard\\f0\\fs24 Page " + std::to_string(i) + ".";
-    for (int k = 0; k < 40; ++k) s += " Some words to fill the page with text of an ordinary kind.";
-    s += "\\par\n";
-  }
-  return s + "}\n";
-}
+using bench::fivePages;
 
 double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
