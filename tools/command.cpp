@@ -297,6 +297,8 @@ void printHelp(std::ostream& out) {
          "  pressmark shell [FILE]           run calls from FILE or standard input, one a line\n"
          "  pressmark register               write the registry keys of the built-in servers\n"
          "  pressmark office status|stop     show or end this user's shared office service\n"
+         "  pressmark serve [--host H] [--port P] [--broker URL]  the HTTP conversion service\n"
+         "  pressmark worker --broker URL    a farm worker taking the service's jobs from the broker\n"
          "  pressmark --help [CLASS]         this text, or the members of one class\n"
          "\n"
          "Arguments are JSON values where they parse as JSON, otherwise text; Name:=value passes a\n"

@@ -1,5 +1,11 @@
 // pressmark: the component from a shell.
 #include <dlfcn.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
 
 #include <fstream>
 #include <iostream>
@@ -42,6 +48,34 @@ int officeCommand(const std::vector<std::string>& words) {
   return 2;
 }
 
+// `pressmark serve` and `pressmark worker` are the HTTP service and the farm's
+// workers, written in Python over the module: the command becomes that
+// interpreter, so signals and the exit status reach the service unchanged.
+// PRESSMARK_PYTHON names another interpreter. Run from a build tree, the
+// package built beside this program is the one imported.
+int serviceCommand(const std::vector<std::string>& words, const char* argv0) {
+  const char* env = std::getenv("PRESSMARK_PYTHON");
+  std::string python = env && *env ? env : PRESSMARK_SERVICE_PYTHON;
+  std::error_code ec;
+  auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec) self = argv0;
+  auto built = self.parent_path() / "python";
+  if (std::filesystem::exists(built / "pressmark" / "service" / "__main__.py", ec)) {
+    const char* old = std::getenv("PYTHONPATH");
+    std::string path = built.string();
+    if (old && *old) path += std::string(":") + old;
+    ::setenv("PYTHONPATH", path.c_str(), 1);
+  }
+  std::vector<std::string> args{python, "-m", "pressmark.service"};
+  args.insert(args.end(), words.begin(), words.end());
+  std::vector<char*> cargs;
+  for (auto& a : args) cargs.push_back(a.data());
+  cargs.push_back(nullptr);
+  ::execvp(cargs[0], cargs.data());
+  std::cerr << "pressmark: cannot run " << python << ": " << std::strerror(errno) << "\n";
+  return 127;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -69,6 +103,7 @@ int main(int argc, char** argv) {
   }
   if (words[0] == "register") return pm::cli::registerServers(std::cout);
   if (words[0] == "office") return officeCommand(words);
+  if (words[0] == "serve" || words[0] == "worker") return serviceCommand(words, argv[0]);
   try {
     pm::cli::Session s(std::cout);
     return s.runCall(words) ? 0 : 1;

@@ -1,0 +1,147 @@
+"""The checks every request passes before any route runs: its request id,
+its API key, the size of its body and the shape of its Content-Type.
+
+Debian 12's multipart parser takes exponential time on crafted option lists
+in a Content-Type header, and the form reader parses the header of any
+request it reads. So the header is checked here, by a plain linear scan,
+and anything but a simple `type/subtype; name=value; ...` is refused before
+a route can read the form.
+"""
+
+import hmac
+import json
+import logging
+import re
+import time
+import uuid
+
+log = logging.getLogger("pressmark.service")
+
+TOKEN = re.compile(r"[A-Za-z0-9!#$%&'*+.^_`|~-]{1,127}")
+REQUEST_ID = re.compile(r"[A-Za-z0-9._:-]{1,128}")
+OPEN_PATHS = ("/health", "/ready", "/version")
+PROBLEM_TYPE = "urn:pressmark:problem:"
+
+
+def content_type_ok(value):
+    """True when a Content-Type is a media type with simple parameters, scanned in linear time."""
+    if len(value) > 1024 or "\\" in value or any(ord(c) < 32 and c != "\t" for c in value):
+        return False
+    parts = value.split(";")
+    media = parts[0].strip()
+    kind, slash, sub = media.partition("/")
+    if not slash or not TOKEN.fullmatch(kind) or not TOKEN.fullmatch(sub):
+        return False
+    names = set()
+    for p in parts[1:]:
+        name, eq, val = p.strip().partition("=")
+        if not eq or not TOKEN.fullmatch(name) or name.lower() in names:
+            return False
+        names.add(name.lower())
+        if val.startswith('"'):
+            if len(val) < 2 or not val.endswith('"') or '"' in val[1:-1] or len(val) > 202:
+                return False
+        elif not TOKEN.fullmatch(val):
+            return False
+    if media.lower() == "multipart/form-data" and "boundary" not in names:
+        return False
+    return True
+
+
+def problem_body(status, type_, title, detail, request_id, **extra):
+    body = {"type": PROBLEM_TYPE + type_, "title": title, "status": status, "detail": detail,
+            "requestId": request_id, "retryable": extra.pop("retryable", status in (429, 503, 504))}
+    body.update(extra)
+    return json.dumps(body).encode()
+
+
+class BodyTooLarge(Exception):
+    pass
+
+
+class Guard:
+    """ASGI middleware in front of the application."""
+
+    def __init__(self, app, settings, metrics):
+        self.app = app
+        self.settings = settings
+        self.metrics = metrics
+        self.keys = [k.encode() for k in settings.api_keys()]
+
+    async def _answer(self, send, status, type_, title, detail, rid, headers=()):
+        body = problem_body(status, type_, title, detail, rid)
+        await send({"type": "http.response.start", "status": status, "headers": [
+            (b"content-type", b"application/problem+json"), (b"content-length", str(len(body)).encode()),
+            (b"x-request-id", rid.encode()), *headers]})
+        await send({"type": "http.response.body", "body": body})
+        self.metrics.requests.labels("guard", str(status)).inc()
+
+    def _authorised(self, headers, path):
+        if not self.keys or path in OPEN_PATHS:
+            return True
+        auth = headers.get(b"authorization", b"")
+        if not auth.lower().startswith(b"bearer "):
+            return False
+        given = auth[7:].strip()
+        return any(hmac.compare_digest(given, k) for k in self.keys)
+
+    async def __call__(self, scope, receive, send):
+        if scope["type"] != "http":
+            return await self.app(scope, receive, send)
+        started = time.monotonic()
+        headers = {}
+        for k, v in scope["headers"]:
+            headers.setdefault(k.lower(), v)
+        given = headers.get(b"x-request-id", b"").decode("latin-1")
+        rid = given if REQUEST_ID.fullmatch(given) else uuid.uuid4().hex
+        scope.setdefault("state", {})["request_id"] = rid
+        path = scope["path"]
+        if not self._authorised(headers, path):
+            return await self._answer(send, 401, "unauthorised", "Unauthorised",
+                                      "send a valid API key as Authorization: Bearer KEY", rid,
+                                      [(b"www-authenticate", b"Bearer")])
+        ctype = headers.get(b"content-type")
+        if ctype is not None and not content_type_ok(ctype.decode("latin-1")):
+            return await self._answer(send, 415, "bad-content-type", "Unsupported Content-Type",
+                                      "the Content-Type header is not a plain media type with simple parameters",
+                                      rid)
+        length = headers.get(b"content-length")
+        limit = self.settings.max_body
+        try:
+            too_large = length is not None and int(length) > limit
+        except ValueError:
+            return await self._answer(send, 400, "bad-request", "Bad request", "Content-Length is not a number",
+                                      rid)
+        if too_large:
+            return await self._answer(send, 413, "too-large", "Request body too large",
+                                      f"the body is larger than {limit} bytes", rid)
+        seen = 0
+
+        async def counted():
+            nonlocal seen
+            message = await receive()
+            if message["type"] == "http.request":
+                seen += len(message.get("body", b""))
+                if seen > limit:
+                    raise BodyTooLarge()
+            return message
+
+        status = [0]
+
+        async def tagged(message):
+            if message["type"] == "http.response.start":
+                status[0] = message["status"]
+                message["headers"] = [*message.get("headers", []), (b"x-request-id", rid.encode())]
+            await send(message)
+
+        try:
+            await self.app(scope, counted, tagged)
+        except BodyTooLarge:
+            if status[0]:
+                raise
+            status[0] = 413
+            await self._answer(send, 413, "too-large", "Request body too large",
+                               f"the body is larger than {limit} bytes", rid)
+        finally:
+            log.info("%s %s %s %.1f ms [request %s]", scope["method"], path, status[0] or "-",
+                     (time.monotonic() - started) * 1000, rid)

@@ -1,0 +1,158 @@
+# The HTTP service's suite: services started with `pressmark serve` on free
+# loopback ports, called with a real HTTP client, outputs read back with
+# qpdf, pdftotext and pdfsig. CTest runs it with PYTHONPATH at the build
+# tree's package and PRESSMARK_CLI at the pressmark command.
+import os
+import pathlib
+import shutil
+import signal
+import socket
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import zlib
+
+import httpx
+import pytest
+
+ROOT = pathlib.Path(os.environ.get("PRESSMARK_SOURCE_DIR", pathlib.Path(__file__).resolve().parents[2]))
+CLI = os.environ.get("PRESSMARK_CLI", str(ROOT / "build" / "pressmark"))
+if "PYTHONPATH" not in os.environ:
+    sys.path.insert(0, str(ROOT / "build" / "python"))
+os.environ.pop("LD_PRELOAD", None)
+
+# A private registry, and a private runtime folder so the office service
+# these tests lease offices from is their own; it is stopped at the end.
+_private = tempfile.TemporaryDirectory(prefix="pressmark-service-test-")
+os.environ["PRESSMARK_REGISTRY"] = os.path.join(_private.name, "registry")
+os.environ["XDG_RUNTIME_DIR"] = os.path.join(_private.name, "xdg")
+os.makedirs(os.environ["XDG_RUNTIME_DIR"], mode=0o700)
+subprocess.run([CLI, "register"], check=True, stdout=subprocess.DEVNULL)
+
+
+def pytest_sessionfinish(session):
+    subprocess.run([CLI, "office", "stop"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+class Service:
+    """One `pressmark serve` (or worker) process and a client for it."""
+
+    def __init__(self, state, *args, command="serve", wait=True):
+        self.state = state
+        self.args = list(args)
+        self.command = command
+        self.port = free_port()
+        self.proc = None
+        self.start(wait)
+
+    def start(self, wait=True):
+        argv = [CLI, self.command, "--state-dir", str(self.state), *self.args]
+        if self.command == "serve":
+            argv += ["--port", str(self.port)]
+        self.log = open(self.state / f"{self.command}.log", "ab")
+        self.proc = subprocess.Popen(argv, stdout=self.log, stderr=subprocess.STDOUT, start_new_session=True)
+        self.client = httpx.Client(base_url=f"http://127.0.0.1:{self.port}", timeout=120)
+        if wait and self.command == "serve":
+            for _ in range(300):
+                assert self.proc.poll() is None, (self.state / "serve.log").read_text()
+                try:
+                    if self.client.get("/health").status_code == 200:
+                        return
+                except httpx.TransportError:
+                    pass
+                time.sleep(0.1)
+            raise AssertionError("the service did not start")
+
+    def kill(self, sig=signal.SIGKILL):
+        # The whole process group: the worker's children go with it.
+        if self.proc and self.proc.poll() is None:
+            os.killpg(self.proc.pid, sig)
+        self.proc.wait(timeout=30)
+        self.client.close()
+        self.log.close()
+
+    def stop(self):
+        if self.proc and self.proc.poll() is None:
+            os.killpg(self.proc.pid, signal.SIGTERM)
+            try:
+                self.proc.wait(timeout=15)
+            except subprocess.TimeoutExpired:
+                os.killpg(self.proc.pid, signal.SIGKILL)
+                self.proc.wait()
+        self.client.close()
+        self.log.close()
+
+
+@pytest.fixture(scope="session")
+def made(tmp_path_factory):
+    """The documents the tests send, made here."""
+    import pressmark
+    d = tmp_path_factory.mktemp("made")
+    docs = {}
+
+    def ps(name, *pages):
+        body = ["%!PS", "/Helvetica findfont 24 scalefont setfont"]
+        body += [f"72 700 moveto ({t}) show showpage" for t in pages]
+        (d / name).write_text("\n".join(body) + "\n")
+        return d / name
+
+    docs["ps"] = ps("two.ps", "Chapter One", "Chapter Two")
+    docs["five_ps"] = ps("five.ps", *[f"Page {i}" for i in range(1, 6)])
+    pdf = pressmark.CreatePDF()
+    pdf.TempFilePath = str(d)
+    docs["pdf"] = d / "two.pdf"
+    pdf.CreatePDFfromPS(str(docs["pdf"]), str(docs["ps"]))
+    docs["form"] = d / "form.pdf"
+    shutil.copy(docs["pdf"], docs["form"])
+    doc = pdf.OpenDocument(str(docs["form"]))
+    doc.CreateTextField("name", 1, [72, 600, 272, 580])
+    doc.CreateSignatureField("sig", 1, [72, 500, 272, 440])
+    doc.Save(1)
+    doc.CloseDoc()
+    del doc
+    docs["txt"] = d / "note.txt"
+    docs["txt"].write_text("Plain text through the office\r\n")
+    docs["rtf"] = d / "letter.rtf"
+    docs["rtf"].write_text(r"{\rtf1\ansi{\fonttbl{\f0 Helvetica;}}\f0\fs24 Dear reader\par}")
+    docs["png"] = d / "dot.png"
+    raw = b"".join(b"\0" + b"\xff\x00\x00" * 8 for _ in range(8))
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    docs["png"].write_bytes(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", 8, 8, 8, 2, 0, 0, 0))
+                            + chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
+    subprocess.run(
+        f"cd '{d}' && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout k.pem "
+        "-out c.pem -days 2 -subj '/CN=Pressmark Service Test' && openssl pkcs12 -export -inkey k.pem -in c.pem "
+        "-out signer.p12 -passout pass:secret", shell=True, check=True, capture_output=True)
+    docs["p12"] = d / "signer.p12"
+    return docs
+
+
+@pytest.fixture(scope="session")
+def service(tmp_path_factory):
+    s = Service(tmp_path_factory.mktemp("service"), "--max-body", str(4 << 20), "--allow-private",
+                "--fetch-allow", "127.0.0.1", "--webhook-secret", "hook-key", "--wait-budget", "60")
+    yield s
+    s.stop()
+
+
+def pdf_text(data, tmp_path, name="out.pdf"):
+    p = tmp_path / name
+    p.write_bytes(data)
+    return subprocess.run(["pdftotext", str(p), "-"], capture_output=True, text=True, check=True).stdout
+
+
+def pdf_pages(data, tmp_path, name="out.pdf"):
+    p = tmp_path / name
+    p.write_bytes(data)
+    return int(subprocess.run(["qpdf", "--show-npages", str(p)], capture_output=True, text=True,
+                              check=True).stdout)

@@ -1,0 +1,289 @@
+# Every native and compatibility route on documents the tests make, jobs,
+# webhooks, problems, limits, keys and metrics, over real HTTP.
+import hashlib
+import hmac
+import http.server
+import io
+import json
+import re
+import subprocess
+import threading
+import time
+import zipfile
+
+import httpx
+import pytest
+
+from conftest import CLI, Service, pdf_pages, pdf_text
+
+
+def qdf(data, tmp_path):
+    (tmp_path / "in.pdf").write_bytes(data)
+    subprocess.run(["qpdf", "--qdf", "--object-streams=disable", str(tmp_path / "in.pdf"), str(tmp_path / "q.pdf")],
+                   check=True)
+    return (tmp_path / "q.pdf").read_bytes().decode("latin-1")
+
+
+def zipped(data):
+    z = zipfile.ZipFile(io.BytesIO(data))
+    return {n: z.read(n) for n in z.namelist()}
+
+
+def signed_report(data, tmp_path):
+    (tmp_path / "s.pdf").write_bytes(data)
+    return subprocess.run(["pdfsig", str(tmp_path / "s.pdf")], capture_output=True, text=True).stdout
+
+
+# (route, uploads {field: [document keys]}, form fields, check of (response, tmp_path))
+ROUTES = [
+    ("convert", {"file": ["ps"]}, {}, lambda r, t: "Chapter Two" in pdf_text(r.content, t)),
+    ("convert", {"file": ["txt"]}, {"blnLandscape": "true"},
+     lambda r, t: "Plain text through the office" in pdf_text(r.content, t)),
+    ("convert", {"file": ["png"]}, {}, lambda r, t: pdf_pages(r.content, t) == 1),
+    ("convert", {"file": ["rtf"]}, {"to": "ps"}, lambda r, t: r.content.startswith(b"%!PS")),
+    ("convert", {"files": ["ps", "png"]}, {},
+     lambda r, t: sorted(zipped(r.content)) == ["dot.pdf", "two.pdf"]),
+    ("merge", {"files": ["pdf", "pdf"]}, {}, lambda r, t: pdf_pages(r.content, t) == 4),
+    ("pages/extract", {"file": ["pdf"]}, {"lngStartPage": "2", "lngEndPage": "2"},
+     lambda r, t: pdf_pages(r.content, t) == 1 and "Chapter Two" in pdf_text(r.content, t)),
+    ("pages/extract", {"file": ["pdf"]}, {"each": "true"},
+     lambda r, t: sorted(zipped(r.content)) == ["page-1.pdf", "page-2.pdf"]),
+    ("pages/delete", {"file": ["pdf"]}, {"lngStartPage": "1", "lngEndPage": "1"},
+     lambda r, t: pdf_text(r.content, t).strip() == "Chapter Two"),
+    ("pages/rotate", {"file": ["pdf"]}, {"lngStartPage": "1", "lngEndPage": "1", "lngRotation": "90"},
+     lambda r, t: "/Rotate 90" in qdf(r.content, t)),
+    ("pages/move", {"file": ["pdf"]}, {"lngPage": "1", "lngMoveAfterPage": "2"},
+     lambda r, t: pdf_text(r.content, t).index("Chapter Two") < pdf_text(r.content, t).index("Chapter One")),
+    ("bookmarks/write", {"file": ["pdf"]}, {"varBookmarks": '["Chapter Two"]'},
+     lambda r, t: "Chapter Two" in qdf(r.content, t) and "/Outlines" in qdf(r.content, t)),
+    ("bookmarks/read", {"file": ["pdf"]}, {}, lambda r, t: r.json() == {"bookmarks": []}),
+    ("fields/list", {"file": ["form"]}, {},
+     lambda r, t: {f["name"]: f["type"] for f in r.json()["fields"]} == {"name": "text", "sig": "signature"}),
+    ("fields/fill", {"file": ["form"]}, {"values": '{"name": "Ada Lovelace"}', "flatten": "true"},
+     lambda r, t: "Ada Lovelace" in pdf_text(r.content, t)),
+    ("sign", {"file": ["form"], "certificate": ["p12"]}, {"password": "secret", "field": "sig"},
+     lambda r, t: "Signature is Valid" in signed_report(r.content, t)),
+    ("verify", {"file": ["form"]}, {}, lambda r, t: r.json() == {"signatures": [{"field": "sig", "signed": False}]}),
+    ("text", {"file": ["pdf"]}, {}, lambda r, t: "Chapter One" in r.text and r.headers["content-type"].startswith(
+        "text/plain")),
+    ("thumbnails", {"file": ["pdf"]}, {"intZoom": "20"},
+     lambda r, t: [v[:4] for v in zipped(r.content).values()] == [b"\x89PNG"] * 2),
+    ("watermark", {"file": ["pdf"]}, {"strText": "DRAFT COPY"}, lambda r, t: "DRAFT COPY" in pdf_text(r.content, t)),
+]
+
+
+def uploads(made, spec):
+    return [(field, (made[k].name, made[k].read_bytes())) for field, keys in spec.items() for k in keys]
+
+
+@pytest.mark.parametrize("route,files,fields,check", ROUTES, ids=[f"{r[0]}-{i}" for i, r in enumerate(ROUTES)])
+def test_native_routes(service, made, tmp_path, route, files, fields, check):
+    r = service.client.post("/v1/" + route, files=uploads(made, files), data=fields)
+    assert r.status_code == 200, r.text
+    assert re.fullmatch(r"[0-9a-f]{32}", r.headers["x-request-id"])
+    assert check(r, tmp_path), r.content[:300]
+
+
+def test_signed_document_verifies(service, made):
+    signed = service.client.post("/v1/sign", files=uploads(made, {"file": ["form"], "certificate": ["p12"]}),
+                                 data={"password": "secret"})
+    assert signed.status_code == 200, signed.text
+    r = service.client.post("/v1/verify", files=[("file", ("s.pdf", signed.content))])
+    rows = r.json()["signatures"]
+    assert [(s["field"], s["signed"]) for s in rows] == [("sig", False), ("Signature1", True)]
+    assert rows[1]["name"] == "Pressmark Service Test"
+
+
+COMPAT = [
+    ("/forms/libreoffice/convert", {"files": ["rtf", "txt"]}, {"merge": "true", "landscape": "true"}, 200,
+     lambda r, t: pdf_pages(r.content, t) == 2 and "Dear reader" in pdf_text(r.content, t)),
+    ("/forms/libreoffice/convert", {"files": ["ps"]}, {"nativePageRanges": "2"}, 200,
+     lambda r, t: pdf_text(r.content, t).strip() == "Chapter Two"),
+    ("/forms/libreoffice/convert", {"files": ["rtf"]}, {"pdfa": "PDF/A-1b"}, 400,
+     lambda r, t: "pdfa" in r.json()["detail"]),
+    ("/forms/libreoffice/convert", {"files": ["rtf"]}, {"singlePageSheets": "true"}, 400,
+     lambda r, t: r.json()["type"].endswith("unsupported-field")),
+    ("/forms/pdfengines/merge", {"files": ["form", "pdf"]}, {}, 200,
+     lambda r, t: pdf_pages(r.content, t) == 4 and pdf_text(r.content, t).startswith("Chapter One")),
+]
+
+
+@pytest.mark.parametrize("path,files,fields,status,check", COMPAT)
+def test_compatibility_routes(service, made, tmp_path, path, files, fields, status, check):
+    r = service.client.post(path, files=uploads(made, files), data=fields)
+    assert r.status_code == status, r.text
+    assert check(r, tmp_path)
+
+
+def test_health_version_openapi_and_docs(service):
+    assert service.client.get("/health").json()["status"] == "up"
+    assert service.client.get("/ready").status_code == 200
+    v = service.client.get("/version").json()
+    assert v["source"].startswith("https://") and v["version"] not in ("", "unknown")
+    paths = service.client.get("/openapi.json").json()["paths"]
+    assert {"/v1/convert", "/v1/sign", "/forms/pdfengines/merge", "/v1/jobs/{job_id}"} <= set(paths)
+    docs = service.client.get("/docs")
+    assert docs.status_code == 200 and "/docs/assets/swagger-ui-bundle.js" in docs.text
+    assert "http" not in docs.text.replace("/openapi.json", ""), "the page loads nothing from outside"
+    assert service.client.get("/docs/assets/swagger-ui-bundle.js").status_code == 200
+
+
+HOSTILE = "application/x-www-form-urlencoded; !=\"" + "\\" * 5000
+BAD = [
+    # (what, request arguments, status, problem type)
+    ("unsupported input", dict(files=[("file", ("a.xyz", b"data"))]), "/v1/convert", 400, "unsupported-input"),
+    ("missing file", dict(data={"x": "1"}), "/v1/merge", 400, "missing-file"),
+    ("not a PDF", dict(files=[("file", ("a.pdf", b"hello"))]), "/v1/text", 400, "not-a-pdf"),
+    ("damaged PDF", dict(files=[("file", ("a.pdf", b"%PDF-1.7\n1 0 obj <<>> trailer garbage"))]), "/v1/text", 422,
+     "automation-error"),
+    ("server path", dict(files=[("file", ("a.ps", b"%!PS\nshowpage\n"))], data={"strPDFFile": "/etc/x.pdf"}),
+     "/v1/convert", 400, "path-not-allowed"),
+    ("unknown field", dict(files=[("file", ("a.pdf", b"%PDF-1.4"))], data={"lngWhat": "1"}), "/v1/pages/delete", 400,
+     "unknown-field"),
+    ("wrong value", dict(files=[("file", ("a.ps", b"%!PS\n"))], data={"blnLandscape": "maybe"}), "/v1/convert", 400,
+     "invalid-argument"),
+    ("not a form", dict(content=b"{}", headers={"content-type": "application/json"}), "/v1/text", 415,
+     "bad-content-type"),
+    ("oversized body", dict(files=[("file", ("big.pdf", b"%PDF-" + b"0" * (5 << 20)))]), "/v1/text", 413,
+     "too-large"),
+    ("hostile Content-Type", dict(content=b"a=b", headers={"content-type": HOSTILE}), "/v1/text", 415,
+     "bad-content-type"),
+    ("no such route", dict(), "/v1/nothing", 404, "not-found"),
+    ("webhook to a refused host", dict(files=[("file", ("a.pdf", b"%PDF-1.4"))],
+                                       headers={"x-webhook-url": "http://10.0.0.1/hook"}), "/v1/text", 400,
+     "url-not-allowed"),
+]
+
+
+@pytest.mark.parametrize("what,kwargs,path,status,type_", BAD, ids=[b[0] for b in BAD])
+def test_problems(service, what, kwargs, path, status, type_):
+    kwargs = dict(kwargs)
+    kwargs["headers"] = dict(kwargs.get("headers", {}), **{"x-request-id": "req-" + type_})
+    started = time.monotonic()
+    r = service.client.post(path, **kwargs)
+    elapsed = time.monotonic() - started
+    assert r.status_code == status, r.text
+    assert r.headers["content-type"] == "application/problem+json"
+    assert r.headers["x-request-id"] == "req-" + type_
+    p = r.json()
+    assert p["type"] == "urn:pressmark:problem:" + type_ and p["status"] == status and p["retryable"] is False
+    if type_ == "automation-error":
+        assert p["source"] == "Pressmark" and isinstance(p["number"], int) and p["detail"]
+    if what == "hostile Content-Type":
+        assert elapsed < 0.1, elapsed
+
+
+class Hooks(http.server.BaseHTTPRequestHandler):
+    got = []
+
+    def do_POST(self):
+        body = self.rfile.read(int(self.headers["content-length"]))
+        Hooks.got.append((dict(self.headers), body))
+        # The first call fails: the service tries again.
+        self.send_response(500 if len(Hooks.got) == 1 else 204)
+        self.end_headers()
+
+    def log_message(self, *args):
+        pass
+
+
+def test_async_job_polled_deleted_and_webhook_signed(service, made, tmp_path):
+    hooks = http.server.HTTPServer(("127.0.0.1", 0), Hooks)
+    threading.Thread(target=hooks.serve_forever, daemon=True).start()
+    try:
+        r = service.client.post("/v1/convert", files=uploads(made, {"file": ["five_ps"]}),
+                                headers={"prefer": "respond-async", "x-request-id": "hooked",
+                                         "x-webhook-url": f"http://127.0.0.1:{hooks.server_port}/done"})
+        assert r.status_code == 202 and r.headers["location"] == f"/v1/jobs/{r.json()['id']}"
+        job = r.headers["location"]
+        for _ in range(600):
+            status = service.client.get(job).json()
+            if status["status"] == "done":
+                break
+            assert status["status"] in ("queued", "running") and 0 <= status["progress"] <= 100
+            time.sleep(0.1)
+        assert status["progress"] == 100 and status["result"] == job + "/result"
+        assert pdf_pages(service.client.get(status["result"]).content, tmp_path) == 5
+        for _ in range(100):
+            if len(Hooks.got) >= 2:
+                break
+            time.sleep(0.1)
+        headers, body = Hooks.got[-1]
+        assert len(Hooks.got) == 2 and body == Hooks.got[0][1]
+        assert headers["X-Pressmark-Signature"] == "sha256=" + hmac.new(b"hook-key", body, hashlib.sha256).hexdigest()
+        assert headers["X-Request-Id"] == "hooked" and json.loads(body)["status"] == "done"
+        assert service.client.delete(job).status_code == 204
+        assert service.client.get(job).status_code == 404
+    finally:
+        hooks.shutdown()
+
+
+def test_idempotency_key_gives_one_job(service, made):
+    send = lambda: service.client.post("/v1/text", files=uploads(made, {"file": ["pdf"]}),
+                                       headers={"idempotency-key": "once-only", "prefer": "respond-async"})
+    first, second = send(), send()
+    assert first.status_code == second.status_code == 202
+    assert first.json()["id"] == second.json()["id"]
+    third = service.client.post("/v1/text", files=uploads(made, {"file": ["pdf"]}))
+    assert third.status_code == 200 and "Chapter One" in third.text
+
+
+def counter(text, name, **labels):
+    want = ",".join(f'{k}="{v}"' for k, v in labels.items())
+    m = re.search(re.escape(name) + r"\{" + re.escape(want) + r"\} ([0-9.e+]+)", text)
+    return float(m.group(1)) if m else 0.0
+
+
+def test_metrics_counters_move(service, made):
+    before = service.client.get("/metrics").text
+    assert service.client.post("/v1/text", files=uploads(made, {"file": ["pdf"]})).status_code == 200
+    after = service.client.get("/metrics").text
+    assert counter(after, "pressmark_jobs_total", route="text", outcome="done") == \
+        counter(before, "pressmark_jobs_total", route="text", outcome="done") + 1
+    assert "pressmark_job_run_seconds_bucket" in after and "pressmark_office_pool_size" in after
+
+
+def test_keys_queue_limit_and_binding(tmp_path, made):
+    keys = tmp_path / "keys"
+    keys.write_text("# one key a line\nsecret-key-1\n")
+    refused = subprocess.run([CLI, "serve", "--host", "0.0.0.0",
+                              "--state-dir", str(tmp_path / "x"), "--port", "1"], capture_output=True, text=True)
+    assert refused.returncode != 0 and "without API keys" in refused.stderr
+    s = Service(tmp_path / "keyed", "--api-keys-file", str(keys), "--workers", "1", "--queue-size", "1")
+    try:
+        c = s.client
+        assert c.get("/health").status_code == 200
+        assert c.get("/metrics").status_code == 401
+        assert c.get("/metrics", headers={"authorization": "Bearer wrong"}).status_code == 401
+        ok = {"authorization": "Bearer secret-key-1", "prefer": "respond-async"}
+        assert c.get("/metrics", headers=ok).status_code == 200
+        answers = [c.post("/v1/convert", files=uploads(made, {"file": ["five_ps"]}), headers=ok) for _ in range(4)]
+        codes = [a.status_code for a in answers]
+        assert codes[:2] == [202, 202] and 429 in codes, codes
+        full = answers[codes.index(429)]
+        assert full.headers["retry-after"] == "5" and full.json()["retryable"] is True
+    finally:
+        s.stop()
+
+
+def test_embedded_jobs_survive_a_killed_service(tmp_path, made):
+    s = Service(tmp_path / "state", "--workers", "1")
+    ids = []
+    for _ in range(4):
+        r = s.client.post("/v1/convert", files=uploads(made, {"file": ["five_ps"]}),
+                          headers={"prefer": "respond-async"})
+        assert r.status_code == 202
+        ids.append(r.json()["id"])
+    s.kill()
+    s.start()
+    try:
+        for job in ids:
+            for _ in range(600):
+                st = s.client.get(f"/v1/jobs/{job}").json()
+                if st["status"] not in ("queued", "running"):
+                    break
+                time.sleep(0.1)
+            assert st["status"] == "done", st
+            assert pdf_pages(s.client.get(st["result"]).content, tmp_path) == 5
+    finally:
+        s.stop()
