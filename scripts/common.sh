@@ -31,3 +31,17 @@ pm_build() {
   cmake -S "$PM_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
   cmake --build "$dir" -j"$(nproc)"
 }
+
+# pm_install_docs_assets DIR: the files the HTTP service's /docs page is
+# served from, installed from npm into DIR/npm; the page loads nothing from
+# elsewhere. Without npm the page answers that it is not installed.
+pm_install_docs_assets() {
+  local dir=$1
+  if [ -f "$dir/npm/node_modules/swagger-ui-dist/swagger-ui-bundle.js" ]; then return 0; fi
+  if command -v npm >/dev/null; then
+    pm_log "npm install swagger-ui-dist ($dir/npm)"
+    npm install --silent --no-audit --no-fund --prefix "$dir/npm" swagger-ui-dist@5 >/dev/null
+  else
+    pm_log "npm is not installed: the service's /docs page stays unavailable"
+  fi
+}

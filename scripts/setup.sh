@@ -12,6 +12,8 @@ pm_build build -DPRESSMARK_TESTS=OFF -DPRESSMARK_SANITIZE=OFF -DPRESSMARK_BENCH=
 
 ./build/pressmark register
 
+pm_install_docs_assets build
+
 # The library, the command and the Python module (for the python3 the build
 # found, normally the system's /usr/bin/python3).
 pm_log "cmake --install build"
@@ -19,6 +21,11 @@ sudo=
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 $sudo cmake --install build >/dev/null
 $sudo ldconfig
+if [ -f build/npm/node_modules/swagger-ui-dist/swagger-ui-bundle.js ]; then
+  $sudo mkdir -p /usr/local/share/pressmark
+  $sudo rm -rf /usr/local/share/pressmark/swagger-ui-dist
+  $sudo cp -r build/npm/node_modules/swagger-ui-dist /usr/local/share/pressmark/
+fi
 python=$(sed -n 's/^PRESSMARK_PYTHON_EXECUTABLE:INTERNAL=//p' build/CMakeCache.txt)
 "${python:-python3}" -c 'import pressmark; print("python: import pressmark from", pressmark.__file__)'
 # A python3 ahead of the system's on PATH (pyenv, a virtual environment)

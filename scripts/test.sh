@@ -23,6 +23,7 @@ trap stop_services EXIT
 # would keep that cached setting.
 pm_log "normal build"
 pm_build build -DPRESSMARK_TESTS=ON -DPRESSMARK_SANITIZE=OFF -DPRESSMARK_BENCH=ON
+pm_install_docs_assets build
 pm_log "sanitizer build"
 pm_build build-asan -DPRESSMARK_TESTS=ON -DPRESSMARK_SANITIZE=ON -DPRESSMARK_BENCH=OFF
 
