@@ -33,7 +33,7 @@ def version():
 
 
 def problem(request, status, type_, title, detail, headers=None, **extra):
-    rid = request.scope.get("state", {}).get("request_id", "")
+    rid = request.scope.get("pressmark.request_id", "")
     return Response(problem_body(status, type_, title, detail, rid, **extra), status_code=status,
                     media_type="application/problem+json", headers=headers)
 
@@ -72,7 +72,10 @@ class Service:
         with self._lock:
             waiters = self._waiters.pop(job_id, [])
         for loop, fut in waiters:
-            loop.call_soon_threadsafe(lambda f=fut: f.done() or f.set_result(True))
+            try:
+                loop.call_soon_threadsafe(lambda f=fut: f.done() or f.set_result(True))
+            except RuntimeError:
+                pass  # the loop has ended: nobody waits any more
         if job.get("webhook"):
             body = json.dumps(status_of(job)).encode()
             self.hooks.send(job["webhook"], body, job["request_id"])
@@ -82,17 +85,22 @@ class Service:
         fut = loop.create_future()
         with self._lock:
             self._waiters.setdefault(job_id, []).append((loop, fut))
-        job = self.store.get(job_id)
-        if job is None or job["status"] in jobs.FINISHED:
-            return job
         try:
-            await asyncio.wait_for(fut, budget)
-        except asyncio.TimeoutError:
+            job = self.store.get(job_id)
+            if job is None or job["status"] in jobs.FINISHED:
+                return job
+            try:
+                await asyncio.wait_for(fut, budget)
+            except asyncio.TimeoutError:
+                pass
+            return self.store.get(job_id)
+        finally:
             with self._lock:
                 lst = self._waiters.get(job_id, [])
                 if (loop, fut) in lst:
                     lst.remove((loop, fut))
-        return self.store.get(job_id)
+                if not lst:
+                    self._waiters.pop(job_id, None)
 
     def _expire(self):
         while True:
@@ -175,7 +183,7 @@ def _save(src, target):
 
 async def submit(svc, request, op_name):
     op = ops.OPS[op_name]
-    rid = request.scope["state"]["request_id"]
+    rid = request.scope["pressmark.request_id"]
     job_id = jobs.new_id()
     folder = os.path.join(svc.settings.jobs_dir(), job_id)
     idem = request.headers.get("idempotency-key")
@@ -227,8 +235,10 @@ async def submit(svc, request, op_name):
 
 async def respond(svc, request, job_id):
     job = svc.store.get(job_id)
-    if "respond-async" not in request.headers.get("prefer", "").lower():
+    if job is not None and "respond-async" not in request.headers.get("prefer", "").lower():
         job = await svc.wait(job_id, svc.settings.wait_budget)
+    if job is None:
+        return problem(request, 404, "job-not-found", "No such job", "the job was deleted")
     if job["status"] in jobs.FINISHED:
         return result_response(svc, request, job)
     return accepted(job)

@@ -94,7 +94,7 @@ class Guard:
             headers.setdefault(k.lower(), v)
         given = headers.get(b"x-request-id", b"").decode("latin-1")
         rid = given if REQUEST_ID.fullmatch(given) else uuid.uuid4().hex
-        scope.setdefault("state", {})["request_id"] = rid
+        scope["pressmark.request_id"] = rid
         path = scope["path"]
         if not self._authorised(headers, path):
             return await self._answer(send, 401, "unauthorised", "Unauthorised",

@@ -273,6 +273,10 @@ class Engine:
                 continue
             if pdf is None:
                 pdf = pressmark.CreatePDF()
+                # The component's own temporary files stay in the service's private state.
+                tmp = os.path.join(self.settings.state_dir, "tmp", f"{os.getpid()}-{threading.get_ident()}")
+                os.makedirs(tmp, mode=0o700, exist_ok=True)
+                pdf.TempFilePath = tmp
             folder = os.path.join(self.settings.jobs_dir(), job_id)
             with self._lock:
                 self._running[job_id] = (time.time(), me)

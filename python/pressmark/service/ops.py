@@ -288,7 +288,7 @@ def op_bookmarks_read(ctx):
     rows = pressmark.Ref()
     ctx.pdf.BookmarksToArray(path, rows)
     value = rows.value
-    table = [list(r) for r in value] if isinstance(value, list) else []
+    table = [list(r) for r in value] if value is not None and not isinstance(value, str) else []
     return Output(json={"bookmarks": [{"title": r[0], "page": r[1]} for r in table if len(r) >= 2]})
 
 
@@ -303,13 +303,27 @@ def op_bookmarks_write(ctx):
     return Output(files=[target])
 
 
+def field_names(doc):
+    c = doc.GetFields()
+    return [c.Item(i) for i in range(1, c.Count + 1)]
+
+
+def plain(value):
+    """A field's value as JSON carries it."""
+    if value is None or isinstance(value, (bool, int, float, str)):
+        return value
+    if isinstance(value, (list, tuple)):
+        return [plain(v) for v in value]
+    return str(value)
+
+
 def op_fields_list(ctx):
     doc, _ = open_doc(ctx)
     check_fields(ctx, [])
     out = []
-    for name in list(doc.GetFields()):
+    for name in field_names(doc):
         f = doc.GetField(name)
-        out.append({"name": name, "type": f.Type, "value": f.Value})
+        out.append({"name": name, "type": f.FieldType, "value": plain(f.Value)})
     doc.CloseDoc()
     return Output(json={"fields": out})
 
@@ -323,7 +337,7 @@ def op_fields_fill(ctx):
         raise BadRequest('form field "values" is not JSON', "invalid-argument")
     if not isinstance(values, dict):
         raise BadRequest('form field "values" is a JSON object of field names and values', "invalid-argument")
-    names = set(doc.GetFields())
+    names = set(field_names(doc))
     missing = sorted(k for k in values if k not in names)
     if missing:
         raise BadRequest(f"no such field(s): {', '.join(missing)}", "unknown-field")
@@ -343,11 +357,12 @@ def op_sign(ctx):
         # No field named: a new one in the corner of the first (or given) page.
         name = "Signature1"
         n = 1
-        while name in set(doc.GetFields()):
+        while name in set(field_names(doc)):
             n += 1
             name = f"Signature{n}"
         doc.CreateSignatureField(name, ctx.int("page", 1), [36, 86, 236, 36])
-    elif name not in set(doc.GetFields()):
+        doc.Save(1)
+    elif name not in set(field_names(doc)):
         raise BadRequest(f'no signature field "{name}"', "unknown-field")
     doc.GetField(name).SignDocument(cert, ctx.fields.get("password", ""))
     target = ctx.output("signed.pdf")
@@ -361,9 +376,9 @@ def op_verify(ctx):
     doc, _ = open_doc(ctx)
     check_fields(ctx, [])
     out = []
-    for name in list(doc.GetFields()):
+    for name in field_names(doc):
         f = doc.GetField(name)
-        if f.Type != "signature":
+        if f.FieldType != "signature":
             continue
         row = {"field": name, "signed": bool(f.IsSigned())}
         if row["signed"]:
@@ -390,25 +405,61 @@ def op_text(ctx):
     return Output(text=data.decode("utf-8", "replace"))
 
 
+def bmp_to_png(data):
+    """An uncompressed 24- or 32-bit bitmap as PNG (the component writes bitmaps)."""
+    import struct
+    import zlib
+    if data[:2] != b"BM" or len(data) < 54:
+        raise ValueError("not a bitmap")
+    offset, = struct.unpack_from("<I", data, 10)
+    width, height, _, bits, compression = struct.unpack_from("<iiHHI", data, 18)
+    if bits not in (24, 32) or compression not in (0, 3) or width <= 0 or height == 0:
+        raise ValueError("an unsupported bitmap")
+    step = bits // 8
+    stride = (width * step + 3) & ~3
+    rows = []
+    for y in range(abs(height)):
+        src = y if height < 0 else abs(height) - 1 - y
+        line = data[offset + src * stride: offset + src * stride + width * step]
+        if len(line) < width * step:
+            raise ValueError("a truncated bitmap")
+        rgb = bytearray(width * 3)
+        rgb[0::3], rgb[1::3], rgb[2::3] = line[2::step], line[1::step], line[0::step]
+        rows.append(b"\0" + bytes(rgb))
+
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, abs(height), 8, 2, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(b"".join(rows), 6)) + chunk(b"IEND", b""))
+
+
 def op_thumbnails(ctx):
+    """One image a page: the component's bitmaps, as PNG unless bmp is asked for."""
     path, _ = ctx.one()
     require_pdf(path)
     check_fields(ctx, [(ctx.pdf, "CreateThumbnailImages")])
     args = member_args(ctx.pdf, "CreateThumbnailImages", ctx.fields)
-    args.setdefault("strFileExtention", "png")
-    ext = str(args["strFileExtention"]).lower()
-    if ext not in ("png", "bmp", "jpg", "jpeg"):
-        raise BadRequest("strFileExtention is png, jpg or bmp", "invalid-argument")
+    ext = str(args.pop("strFileExtention", "png")).lower()
+    if ext not in ("png", "bmp"):
+        raise BadRequest("strFileExtention is png or bmp", "invalid-argument")
     folder = ctx.output("thumbs")
     os.makedirs(folder, exist_ok=True)
     src = os.path.join(folder, "page.pdf")
     with open(path, "rb") as s, open(src, "wb") as d:
         d.write(s.read())
-    if ctx.pdf.CreateThumbnailImages(pressmark.Ref(src), folder, **args) != 1:
+    if ctx.pdf.CreateThumbnailImages(src, folder, "bmp", **args) != 1:
         raise BadRequest("the thumbnails could not be made from this PDF", "damaged-pdf")
     os.remove(src)
     files = sorted((os.path.join(folder, f) for f in os.listdir(folder)),
                    key=lambda p: int("".join(c for c in os.path.basename(p) if c.isdigit()) or 0))
+    if ext == "png":
+        for i, f in enumerate(files):
+            with open(f, "rb") as bmp:
+                png = bmp_to_png(bmp.read())
+            files[i] = f[:-4] + ".png"
+            with open(files[i], "wb") as out:
+                out.write(png)
+            os.remove(f)
     return Output(files=files)
 
 
@@ -428,7 +479,7 @@ OPS = {o.name: o for o in [
     Op("bookmarks/read", op_bookmarks_read, (("file", False),), ("BookmarksToArray",), "fast",
        "Bookmarks as JSON"),
     Op("bookmarks/write", op_bookmarks_write, (("file", False),), ("CreateBookmarksInPDF",), "fast",
-       "Add bookmarks (varBookmarks, a JSON array)"),
+       "Add bookmarks to the pages where their titles are found (varBookmarkTitles, a JSON array)"),
     Op("fields/list", op_fields_list, (("file", False),), ("Document.GetFields",), "fast", "Form fields as JSON"),
     Op("fields/fill", op_fields_fill, (("file", False),), ("Field.Value", "Document.FlattenPages"), "fast",
        "Fill form fields from JSON (values), flatten=true to flatten",

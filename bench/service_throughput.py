@@ -1,0 +1,146 @@
+#!/usr/bin/env python3
+"""Throughput of the HTTP service converting a five-page document, and the
+cost of HTTP on a small request.
+
+    python3 bench/service_throughput.py [build-dir] [--farm redis://127.0.0.1:PORT/0]
+
+Starts `pressmark serve` (embedded, or as a farm gateway with two workers when
+a Redis address is given) on a free loopback port and converts the
+five-page rich-text document of the Word benchmarks with 1, 2 and 4
+concurrent clients, against serial `soffice --headless --convert-to pdf` of
+the same document in the same run. Then the text of a one-page PDF over HTTP
+against the same member called directly from Python (target: under 5 ms
+more). Targets for throughput: 2 clients at least 1.6 times one client.
+"""
+import concurrent.futures
+import os
+import pathlib
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+args = [a for a in sys.argv[1:] if not a.startswith("--farm")]
+farm = next((sys.argv[i + 1] for i, a in enumerate(sys.argv) if a == "--farm"), None)
+build = pathlib.Path(args[0] if args else pathlib.Path(__file__).resolve().parents[1] / "build").resolve()
+sys.path.insert(0, str(build / "python"))
+import httpx  # noqa: E402
+import pressmark  # noqa: E402
+
+PER_CLIENT = 4
+
+
+def five_pages():
+    s = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 DejaVu Sans;}}\\paperw11906\\paperh16838\n"
+    for i in range(1, 6):
+        if i > 1:
+            s += "\\page\n"
+        s += f"\\pard\\f0\\fs24 Page {i}." + " Some words to fill the page with text of an ordinary kind." * 40
+        s += "\\par\n"
+    return s + "}\n"
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def main():
+    work = pathlib.Path(tempfile.mkdtemp(prefix="pressmark-bench-service-"))
+    procs = []
+    try:
+        doc = work / "five.rtf"
+        doc.write_text(five_pages())
+        ps = work / "one.ps"
+        ps.write_text("%!PS\n/Helvetica findfont 24 scalefont setfont 72 700 moveto (One page) show showpage\n")
+        one = work / "one.pdf"
+        pressmark.CreatePDF().CreatePDFfromPS(str(one), str(ps))
+
+        # Serial soffice, the way one office per container works.
+        if shutil.which("soffice"):
+            prof = work / "profile"
+            cmd = ["soffice", f"-env:UserInstallation=file://{prof}", "--headless", "--convert-to", "pdf",
+                   "--outdir", str(work / "soffice"), str(doc)]
+            subprocess.run(cmd, capture_output=True, timeout=300)  # profile made once
+            t = time.monotonic()
+            for _ in range(PER_CLIENT):
+                subprocess.run(cmd, capture_output=True, timeout=300, check=True)
+            rate = PER_CLIENT / (time.monotonic() - t)
+            print(f"serial soffice --convert-to pdf        {rate:6.2f} documents/s")
+
+        port = free_port()
+        state = work / "state"
+        extra = ["--broker", farm, "--store-dir", str(work / "store"), "--workers", "1"] if farm else []
+        log = open(work / "serve.log", "wb")
+        procs.append(subprocess.Popen([str(build / "pressmark"), "serve", "--port", str(port), "--state-dir",
+                                       str(state), *extra], stdout=log, stderr=subprocess.STDOUT,
+                                      start_new_session=True))
+        if farm:
+            for i in range(2):
+                procs.append(subprocess.Popen([str(build / "pressmark"), "worker", "--state-dir", str(work / f"w{i}"),
+                                               *extra], stdout=log, stderr=subprocess.STDOUT,
+                                              start_new_session=True))
+        base = f"http://127.0.0.1:{port}"
+        for _ in range(300):
+            try:
+                if httpx.get(base + "/health").status_code == 200:
+                    break
+            except httpx.TransportError:
+                time.sleep(0.1)
+        body = doc.read_bytes()
+
+        def convert(client):
+            r = client.post("/v1/convert", files={"file": ("five.rtf", body)})
+            assert r.status_code == 200 and r.content.startswith(b"%PDF"), r.text[:200]
+
+        with httpx.Client(base_url=base, timeout=600) as c:
+            convert(c)  # the offices warm up
+        base_rate = None
+        for clients in (1, 2, 4):
+            def run_client(_):
+                with httpx.Client(base_url=base, timeout=600) as c:
+                    for _ in range(PER_CLIENT):
+                        convert(c)
+            t = time.monotonic()
+            with concurrent.futures.ThreadPoolExecutor(clients) as ex:
+                list(ex.map(run_client, range(clients)))
+            rate = clients * PER_CLIENT / (time.monotonic() - t)
+            base_rate = base_rate or rate
+            print(f"service ({'farm, 2 workers' if farm else 'embedded'}), {clients} client(s)   "
+                  f"{rate:6.2f} documents/s  ({rate / base_rate:4.2f}x one client)")
+
+        # HTTP overhead: the text of a one-page PDF.
+        pdf = pressmark.CreatePDF()
+        n = 50
+        t = time.monotonic()
+        for i in range(n):
+            pdf.CreateTextfileFromPDF(str(one), str(work / "t.txt"))
+            (work / "t.txt").read_bytes()
+        direct = (time.monotonic() - t) / n
+        data = one.read_bytes()
+        with httpx.Client(base_url=base, timeout=60) as c:
+            c.post("/v1/text", files={"file": ("one.pdf", data)})
+            t = time.monotonic()
+            for i in range(n):
+                r = c.post("/v1/text", files={"file": ("one.pdf", data)})
+                assert r.status_code == 200
+            served = (time.monotonic() - t) / n
+        print(f"text of a one-page PDF: direct {direct * 1000:6.2f} ms, over HTTP {served * 1000:6.2f} ms, "
+              f"overhead {(served - direct) * 1000:6.2f} ms")
+    finally:
+        for p in procs:
+            if p.poll() is None:
+                os.killpg(p.pid, signal.SIGTERM)
+                try:
+                    p.wait(timeout=20)
+                except subprocess.TimeoutExpired:
+                    os.killpg(p.pid, signal.SIGKILL)
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
