@@ -47,6 +47,7 @@ class Service:
 
     def __init__(self, state, *args, command="serve", wait=True):
         self.state = state
+        state.mkdir(parents=True, exist_ok=True)
         self.args = list(args)
         self.command = command
         self.port = free_port()

@@ -231,9 +231,12 @@ def test_idempotency_key_gives_one_job(service, made):
 
 
 def counter(text, name, **labels):
-    want = ",".join(f'{k}="{v}"' for k, v in labels.items())
-    m = re.search(re.escape(name) + r"\{" + re.escape(want) + r"\} ([0-9.e+]+)", text)
-    return float(m.group(1)) if m else 0.0
+    """The sum of a metric's samples that carry these labels."""
+    total = 0.0
+    for found, value in re.findall(re.escape(name) + r"\{([^}]*)\} ([0-9.e+]+)", text):
+        if labels.items() <= dict(re.findall(r'(\w+)="([^"]*)"', found)).items():
+            total += float(value)
+    return total
 
 
 def test_metrics_counters_move(service, made):
@@ -242,6 +245,8 @@ def test_metrics_counters_move(service, made):
     after = service.client.get("/metrics").text
     assert counter(after, "pressmark_jobs_total", route="text", outcome="done") == \
         counter(before, "pressmark_jobs_total", route="text", outcome="done") + 1
+    assert counter(after, "pressmark_requests_total", route="/v1/text", status="200") == \
+        counter(before, "pressmark_requests_total", route="/v1/text", status="200") + 1
     assert "pressmark_job_run_seconds_bucket" in after and "pressmark_office_pool_size" in after
 
 
@@ -356,9 +361,7 @@ def test_farm_every_job_ends_once_when_a_worker_is_killed(tmp_path, made, redis_
         # The killed job ran again elsewhere: its outcome names another process.
         again = json.loads((store / "jobs" / victim[0] / "status.json").read_text())
         assert again["status"] == "done" and not again["worker"].endswith(f":{victim[1]}")
-        metrics = gateway.client.get("/metrics").text
-        assert sum(float(v) for v in re.findall(r'pressmark_jobs_total\{[^}]*outcome="done"[^}]*\} ([0-9.]+)',
-                                                metrics)) == 30
+        assert counter(gateway.client.get("/metrics").text, "pressmark_jobs_total", outcome="done") == 30
     finally:
         for w in workers:
             if w.proc.poll() is None:

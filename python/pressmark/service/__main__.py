@@ -25,7 +25,7 @@ def main(argv):
     from .app import create_app
     app = create_app(settings)
     uvicorn.run(app, host=settings.host, port=settings.port, log_level=settings.log_level,
-                access_log=False, server_header=False)
+                access_log=False, server_header=False, log_config=None)
     return 0
 
 

@@ -18,6 +18,7 @@ import uuid
 log = logging.getLogger("pressmark.service")
 
 TOKEN = re.compile(r"[A-Za-z0-9!#$%&'*+.^_`|~-]{1,127}")
+JOB_ID = re.compile(r"[0-9a-f]{32}")
 REQUEST_ID = re.compile(r"[A-Za-z0-9._:-]{1,128}")
 OPEN_PATHS = ("/health", "/ready", "/version")
 PROBLEM_TYPE = "urn:pressmark:problem:"
@@ -68,13 +69,18 @@ class Guard:
         self.metrics = metrics
         self.keys = [k.encode() for k in settings.api_keys()]
 
-    async def _answer(self, send, status, type_, title, detail, rid, headers=()):
+    async def _answer(self, send, status, type_, title, detail, rid, headers=(), path=""):
         body = problem_body(status, type_, title, detail, rid)
         await send({"type": "http.response.start", "status": status, "headers": [
             (b"content-type", b"application/problem+json"), (b"content-length", str(len(body)).encode()),
             (b"x-request-id", rid.encode()), *headers]})
         await send({"type": "http.response.body", "body": body})
-        self.metrics.requests.labels("guard", str(status)).inc()
+        self._count(path, status)
+
+    def _count(self, path, status):
+        # Paths no route answers are counted together: a scan must not grow the metrics.
+        route = "unmatched" if status == 404 else JOB_ID.sub("{id}", path)
+        self.metrics.requests.labels(route, str(status)).inc()
 
     def _authorised(self, headers, path):
         if not self.keys or path in OPEN_PATHS:
@@ -99,22 +105,22 @@ class Guard:
         if not self._authorised(headers, path):
             return await self._answer(send, 401, "unauthorised", "Unauthorised",
                                       "send a valid API key as Authorization: Bearer KEY", rid,
-                                      [(b"www-authenticate", b"Bearer")])
+                                      [(b"www-authenticate", b"Bearer")], path)
         ctype = headers.get(b"content-type")
         if ctype is not None and not content_type_ok(ctype.decode("latin-1")):
             return await self._answer(send, 415, "bad-content-type", "Unsupported Content-Type",
                                       "the Content-Type header is not a plain media type with simple parameters",
-                                      rid)
+                                      rid, path=path)
         length = headers.get(b"content-length")
         limit = self.settings.max_body
         try:
             too_large = length is not None and int(length) > limit
         except ValueError:
             return await self._answer(send, 400, "bad-request", "Bad request", "Content-Length is not a number",
-                                      rid)
+                                      rid, path=path)
         if too_large:
             return await self._answer(send, 413, "too-large", "Request body too large",
-                                      f"the body is larger than {limit} bytes", rid)
+                                      f"the body is larger than {limit} bytes", rid, path=path)
         seen = 0
 
         async def counted():
@@ -141,7 +147,10 @@ class Guard:
                 raise
             status[0] = 413
             await self._answer(send, 413, "too-large", "Request body too large",
-                               f"the body is larger than {limit} bytes", rid)
+                               f"the body is larger than {limit} bytes", rid, path=path)
+            status[0] = 0
         finally:
+            if status[0]:
+                self._count(path, status[0])
             log.info("%s %s %s %.1f ms [request %s]", scope["method"], path, status[0] or "-",
                      (time.monotonic() - started) * 1000, rid)
