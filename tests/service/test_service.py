@@ -320,7 +320,7 @@ def redis_url(tmp_path):
 
 def test_farm_every_job_ends_once_when_a_worker_is_killed(tmp_path, made, redis_url):
     store = tmp_path / "store"
-    farm = ["--broker", redis_url, "--store-dir", str(store), "--call-timeout", "60", "--workers", "1"]
+    farm = ["--broker", redis_url, "--store-dir", str(store), "--call-timeout", "300", "--workers", "1"]
     gateway = Service(tmp_path / "gw", *farm, "--queue-size", "100")
     workers = [Service(tmp_path / f"w{i}", *farm, command="worker") for i in range(2)]
     kinds = [("convert", {"file": ["five_ps"]}, 5), ("merge", {"files": ["pdf", "pdf"]}, 4),
