@@ -151,6 +151,8 @@ BAD = [
     ("hostile Content-Type", dict(content=b"a=b", headers={"content-type": HOSTILE}), "/v1/text", 415,
      "bad-content-type"),
     ("no such route", dict(), "/v1/nothing", 404, "not-found"),
+    ("fetch from a host not allowed", dict(data={"fileUrl": "http://169.254.169.254/latest"}), "/v1/text", 400,
+     "url-not-allowed"),
     ("webhook to a refused host", dict(files=[("file", ("a.pdf", b"%PDF-1.4"))],
                                        headers={"x-webhook-url": "http://10.0.0.1/hook"}), "/v1/text", 400,
      "url-not-allowed"),
@@ -218,6 +220,24 @@ def test_async_job_polled_deleted_and_webhook_signed(service, made, tmp_path):
         assert service.client.get(job).status_code == 404
     finally:
         hooks.shutdown()
+
+
+def test_input_fetched_from_an_allowed_address(service, made):
+    directory = str(made["pdf"].parent)
+
+    class Files(http.server.SimpleHTTPRequestHandler):
+        def __init__(self, *a, **kw):
+            super().__init__(*a, directory=directory, **kw)
+
+        def log_message(self, *args):
+            pass
+    files = http.server.HTTPServer(("127.0.0.1", 0), Files)
+    threading.Thread(target=files.serve_forever, daemon=True).start()
+    try:
+        r = service.client.post("/v1/text", data={"fileUrl": f"http://127.0.0.1:{files.server_port}/two.pdf"})
+        assert r.status_code == 200 and "Chapter Two" in r.text, r.text
+    finally:
+        files.shutdown()
 
 
 def test_idempotency_key_gives_one_job(service, made):
