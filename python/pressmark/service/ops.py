@@ -4,8 +4,6 @@ named arguments it takes from the form, and how its result travels back.
 An operation runs on a worker thread (or farm process) holding its own
 CreatePDF; it reads its inputs from the job's folder and writes its outputs
 there. Paths are always the service's own: a form field never names one.
-The module is imported late, where an operation runs: a farm worker's
-parent process must not load the component before it forks its workers.
 """
 
 import dataclasses
