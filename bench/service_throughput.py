@@ -2,7 +2,7 @@
 """Throughput of the HTTP service converting a five-page document, and the
 cost of HTTP on a small request.
 
-    python3 bench/service_throughput.py [build-dir] [--farm redis://127.0.0.1:PORT/0]
+    python3 bench/service_throughput.py [build-dir] [--farm redis://127.0.0.1:PORT/0] [--per-client N]
 
 Starts `pressmark serve` (embedded, or as a farm gateway with two workers when
 a Redis address is given) on a free loopback port and converts the
@@ -23,14 +23,19 @@ import sys
 import tempfile
 import time
 
-args = [a for a in sys.argv[1:] if not a.startswith("--farm")]
-farm = next((sys.argv[i + 1] for i, a in enumerate(sys.argv) if a == "--farm"), None)
+
+def option(name, default=None):
+    return next((sys.argv[i + 1] for i, a in enumerate(sys.argv) if a == name), default)
+
+
+farm = option("--farm")
+args = [a for i, a in enumerate(sys.argv[1:], 1) if not a.startswith("--") and not sys.argv[i - 1].startswith("--")]
 build = pathlib.Path(args[0] if args else pathlib.Path(__file__).resolve().parents[1] / "build").resolve()
 sys.path.insert(0, str(build / "python"))
 import httpx  # noqa: E402
 import pressmark  # noqa: E402
 
-PER_CLIENT = 4
+PER_CLIENT = int(option("--per-client", 4))
 
 
 def five_pages():
@@ -77,7 +82,7 @@ def main():
         extra = ["--broker", farm, "--store-dir", str(work / "store"), "--workers", "1"] if farm else []
         log = open(work / "serve.log", "wb")
         procs.append(subprocess.Popen([str(build / "pressmark"), "serve", "--port", str(port), "--state-dir",
-                                       str(state), *extra], stdout=log, stderr=subprocess.STDOUT,
+                                       str(state), "--wait-budget", "900", *extra], stdout=log, stderr=subprocess.STDOUT,
                                       start_new_session=True))
         if farm:
             for i in range(2):
@@ -139,6 +144,7 @@ def main():
                     p.wait(timeout=20)
                 except subprocess.TimeoutExpired:
                     os.killpg(p.pid, signal.SIGKILL)
+        subprocess.run([str(build / "pressmark"), "office", "stop"], capture_output=True)
         shutil.rmtree(work, ignore_errors=True)
 
 
