@@ -35,6 +35,9 @@ class Store:
         os.makedirs(os.path.dirname(path), exist_ok=True)
         self._db = sqlite3.connect(path, check_same_thread=False, isolation_level=None)
         self._db.execute("PRAGMA journal_mode=WAL")
+        # Committed records survive the process being killed; only a power
+        # loss may take the last ones, without damaging the store.
+        self._db.execute("PRAGMA synchronous=NORMAL")
         self._lock = threading.Lock()
         self._db.execute("""CREATE TABLE IF NOT EXISTS jobs (
             id TEXT PRIMARY KEY, op TEXT, status TEXT, progress INTEGER, created REAL, started REAL,
