@@ -66,6 +66,9 @@ def _params(params):
     return out
 
 
+_EMPTY = "        ...\n"
+
+
 def _doc(help_text, indent):
     if not help_text:
         return ""
@@ -95,12 +98,12 @@ def _class(name, members):
         if METHOD in kinds or required:
             spec = kinds.get(METHOD) or getter or kinds.get(LET) or kinds.get(SET)
             params = ", ".join(["self"] + _params(spec[2]))
-            body.append(f"    def {mname}({params}) -> Any:\n{_doc(spec[3], '        ') or '        ...'}\n")
+            body.append(f"    def {mname}({params}) -> Any:\n{_doc(spec[3], '        ') or _EMPTY}\n")
             continue
         spec = getter or kinds.get(LET) or kinds.get(SET)
-        body.append(f"    @property\n    def {mname}(self) -> Any:\n{_doc(spec[3], '        ') or '        ...'}\n")
+        body.append(f"    @property\n    def {mname}(self) -> Any:\n{_doc(spec[3], '        ') or _EMPTY}\n")
         if LET in kinds or SET in kinds:
-            body.append(f"    @{mname}.setter\n    def {mname}(self, value: Any) -> None: ...\n")
+            body[-1] = body[-1][:-1] + f"\n    @{mname}.setter\n    def {mname}(self, value: Any) -> None: ...\n\n"
     if not body:
         body.append("    ...\n")
     return "".join(lines + body) + "\n"

@@ -308,7 +308,7 @@ void bindObject(py::module_& m) {
       .def("__repr__", [](const Object& self) {
         std::string r = "<pressmark.Object " + (self.ref() ? self.ref()->typeName() : std::string("Nothing"));
         // Objects of other threads are not touched beyond their type name.
-        if (self.ref() && self.owner() == homeThread()) {
+        if (self.ref() && self.owner() == std::this_thread::get_id()) {
           std::string what = self.ref()->describe();
           if (!what.empty()) r += " " + std::string(py::str(py::repr(text(what))));
         }

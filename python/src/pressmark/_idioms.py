@@ -122,6 +122,23 @@ class _EventsObject:
         self._connection_.close()
 
 
+class _HandlerView:
+    """What the connection sees of a DispatchWithEvents object: the handler's
+    own methods only, so looking for an event method never calls into the
+    object that raises the event."""
+
+    __slots__ = ("_target",)
+
+    def __init__(self, target):
+        self._target = target
+
+    def __getattr__(self, name):
+        return object.__getattribute__(self._target, name)
+
+    def __dir__(self):
+        return object.__dir__(self._target)
+
+
 def DispatchWithEvents(progid, user_event_class):
     """Creates the object (a ProgID, a class id or an existing object) and
     connects a new instance of user_event_class to its events, as pywin32's
@@ -138,5 +155,5 @@ def DispatchWithEvents(progid, user_event_class):
     init = getattr(user_event_class, "__init__", None)
     if init is not None and init is not object.__init__:
         init(instance)
-    object.__setattr__(instance, "_connection_", WithEvents(obj, instance))
+    object.__setattr__(instance, "_connection_", WithEvents(obj, _HandlerView(instance)))
     return instance
