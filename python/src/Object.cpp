@@ -9,6 +9,9 @@
 
 #include "Events.h"
 #include "automation/ClassTables.h"
+#if __has_include("document/Document.h")
+#include "document/Document.h"
+#endif
 #include "PyTypes.h"
 #include "Values.h"
 
@@ -154,6 +157,16 @@ const pm::ObjectRef& Object::use() const {
 
 namespace {
 PyTypeObject* g_type = nullptr;
+
+// What tells an object from others of its class in its repr: a document's
+// file. (Built against an installed library, whose headers stop at the
+// automation layer, the repr shows the class only.)
+std::string describe([[maybe_unused]] const pm::Dispatch& d) {
+#if __has_include("document/Document.h")
+  if (auto* doc = dynamic_cast<const pm::Document*>(&d)) return doc->strDocumentPath;
+#endif
+  return {};
+}
 
 // The wrapped value of an instance already known to be an Object.
 Object* valueOf(PyObject* self) {
@@ -309,7 +322,7 @@ void bindObject(py::module_& m) {
         std::string r = "<pressmark.Object " + (self.ref() ? self.ref()->typeName() : std::string("Nothing"));
         // Objects of other threads are not touched beyond their type name.
         if (self.ref() && self.owner() == std::this_thread::get_id()) {
-          std::string what = self.ref()->describe();
+          std::string what = describe(*self.ref());
           if (!what.empty()) r += " " + std::string(py::str(py::repr(text(what))));
         }
         return r + ">";

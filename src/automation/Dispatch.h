@@ -225,9 +225,6 @@ class Dispatch : public std::enable_shared_from_this<Dispatch> {
   // Event source of this object, or nullptr when it raises no events.
   virtual ConnectionPoint* connectionPoint() { return nullptr; }
   virtual std::string typeName() const;
-  // What a person needs besides the type name to tell this object from
-  // others of its class (a document's file); empty when nothing.
-  virtual std::string describe() const { return {}; }
 };
 
 // ---- The automation client ----

@@ -21,7 +21,6 @@ class Document : public Dispatch {
   const MemberTable* memberTable() const override;
   static const MemberTable& table();
   std::string typeName() const override { return "Document"; }
-  std::string describe() const override { return strDocumentPath; }
 
   // The viewer's objects; empty when the open failed. Using them then
   // raises the unset-object error (91) through the automation client.

@@ -121,7 +121,7 @@ class _FsPath:
 def test_file_names_as_paths(pdf, tmp_path, as_path):
     source = tmp_path / "in.txt"
     source.write_text("x")
-    assert pdf.CopyFile(as_path(str(source)), as_path(str(tmp_path / "out.txt")))
+    pdf.CopyFile(as_path(str(source)), as_path(str(tmp_path / "out.txt")))
     assert (tmp_path / "out.txt").read_text() == "x"
 
 

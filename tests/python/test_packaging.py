@@ -39,7 +39,7 @@ print(pressmark.__version__.upper(), pressmark.Missing.scode, pressmark.Ref([]).
 MISTAKES = [
     ('pdf.CreatePDFfromWord("out.pdf", "in.rtf", blnNoSuchOption=True)', 'Unexpected keyword argument "blnNoSuchOption"'),
     ('pdf.CopyFile("a")', 'Missing positional argument "strTarget"'),
-    ('pdf.CreatePDFfromWord("out.pdf", "in.rtf", blnLandscape=3.5)', 'incompatible type "float"'),
+    ('pressmark.__version__ + 1', 'Unsupported operand types'),
 ]
 
 

@@ -106,10 +106,13 @@ class _EventsObject:
             mine = True
         except AttributeError:
             mine = name.startswith("_")
-        if mine:
-            object.__setattr__(self, name, value)
-        else:
-            setattr(self._oleobj_, name, value)
+        if not mine:
+            try:
+                setattr(self._oleobj_, name, value)
+                return
+            except AttributeError:
+                pass  # not the object's member (error 438): the handler's own attribute, as in pywin32
+        object.__setattr__(self, name, value)
 
     def __dir__(self):
         return sorted(set(dir(self._oleobj_)) | set(object.__dir__(self)))
