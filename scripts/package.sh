@@ -44,9 +44,13 @@ package_of() {
   return 1
 }
 
+# Only the libraries a file names itself (NEEDED); theirs are their
+# packages' business.
 libs=$(find "$stage" -type f | while read -r f; do
   [ "$(head -c4 "$f" | od -An -c | tr -d ' ')" = "177ELF" ] || continue
-  LD_LIBRARY_PATH=$stage/usr/lib ldd "$f" 2>/dev/null | sed -n 's/.*=> \(\/[^ ]*\) .*/\1/p'
+  needed=$(objdump -p "$f" | awk '$1 == "NEEDED" {print $2}')
+  LD_LIBRARY_PATH=$stage/usr/lib ldd "$f" 2>/dev/null | awk '$2 == "=>" && $3 ~ /^\// {print $1, $3}' |
+    while read -r name path; do grep -qxF -- "$name" <<<"$needed" && echo "$path"; done
 done | grep -v "^$stage" | sort -u)
 lib_packages=()
 for f in $libs; do
@@ -101,7 +105,7 @@ if [ "$check" = 1 ]; then
   # Nothing a test build or another machine would add.
   deps=$(sed -n 's/^ Depends: //p' <<<"$info")
   grep -Eq '(^|, )(libgtest|googletest|libbenchmark|[a-z0-9.+-]*-dev)( |,|$)' <<<"$deps" && fail "Depends names build packages: $deps"
-  contents=$(dpkg-deb --contents "$deb" | awk '{print $NF}')
+  contents=$(dpkg-deb --contents "$deb" | awk '{print $6}')
   for want in ./usr/bin/pressmark ./usr/lib/libpressmark.so.1 ./usr/include/pressmark/pressmark.h \
               ./usr/lib/pkgconfig/pressmark.pc ./usr/lib/python3/dist-packages/pressmark/__init__.py \
               ./usr/lib/python3/dist-packages/pressmark/__init__.pyi ./usr/lib/python3/dist-packages/pressmark/py.typed \
