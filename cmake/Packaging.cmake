@@ -21,14 +21,14 @@ set(CPACK_PACKAGE_NAME pressmark)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Pressmark")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Automation component for PDF and PostScript conversion")
+# The summary above is the first line; CPack indents these lines.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-  "Automation component for PDF and PostScript conversion
- Pressmark converts office documents, PostScript and web pages to PDF and
- works on PDF files (merging, bookmarks, forms, signing) through
- late-bound automation objects. This package holds the library, its
- headers and pkg-config file, the pressmark command and the Python module.
- .
- License: AGPL-3.0-or-later")
+  "Pressmark converts office documents, PostScript and web pages to PDF and
+works on PDF files (merging, bookmarks, forms, signing) through
+late-bound automation objects. This package holds the library, its
+headers and pkg-config file, the pressmark command and the Python module.
+
+License: AGPL-3.0-or-later")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Pressmark developers <pressmark@localhost>")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

@@ -113,6 +113,7 @@ if [ "$check" = 1 ]; then
               ./usr/share/doc/pressmark/copyright; do
     grep -qxF -- "$want" <<<"$contents" || fail "dpkg-deb --contents lacks $want"
   done
+  if [ -f LICENSE ]; then grep -qxF ./usr/share/doc/pressmark/LICENSE <<<"$contents" || fail "no LICENSE"; fi
   grep -q '^./usr/lib/python3/dist-packages/pressmark/_pressmark\..*\.so$' <<<"$contents" || fail "no extension module"
   grep -q '^./usr/local\|/build\|__pycache__' <<<"$contents" && fail "stray files: $(grep '^./usr/local\|/build\|__pycache__' <<<"$contents" | head -3)"
 
