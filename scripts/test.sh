@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the tests need, builds twice (a normal build and one with
 # address and undefined-behaviour sanitizers), starts the test services and
-# runs every test in both builds. Services are stopped on every path.
+# runs every test in both builds, then builds and checks the Debian package.
+# Services are stopped on every path.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 cd "$PM_ROOT"
@@ -45,4 +46,7 @@ pm_log "tests (normal build)"
 ctest --test-dir build --output-on-failure --no-tests=error -j2 --timeout 900 || status=1
 pm_log "tests (sanitizer build)"
 ctest --test-dir build-asan --output-on-failure --no-tests=error -j2 --timeout 900 || status=1
+# The Debian package: built in its own tree, read back, unpacked and run.
+pm_log "Debian package"
+scripts/package.sh --check "$PM_ROOT/build-deb" >/dev/null || status=1
 exit $status

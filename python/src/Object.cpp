@@ -8,6 +8,10 @@
 #include <vector>
 
 #include "Events.h"
+#include "automation/ClassTables.h"
+#if __has_include("document/Document.h")
+#include "document/Document.h"
+#endif
 #include "PyTypes.h"
 #include "Values.h"
 
@@ -153,6 +157,16 @@ const pm::ObjectRef& Object::use() const {
 
 namespace {
 PyTypeObject* g_type = nullptr;
+
+// What tells an object from others of its class in its repr: a document's
+// file. (Built against an installed library, whose headers stop at the
+// automation layer, the repr shows the class only.)
+std::string describe([[maybe_unused]] const pm::Dispatch& d) {
+#if __has_include("document/Document.h")
+  if (auto* doc = dynamic_cast<const pm::Document*>(&d)) return doc->strDocumentPath;
+#endif
+  return {};
+}
 
 // The wrapped value of an instance already known to be an Object.
 Object* valueOf(PyObject* self) {
@@ -305,7 +319,13 @@ void bindObject(py::module_& m) {
                      "assigns a property. Names are case-insensitive; dir() lists the members.")
       .def("__dir__", [](py::handle self) { return memberNames(self); })
       .def("__repr__", [](const Object& self) {
-        return "<pressmark.Object " + (self.ref() ? self.ref()->typeName() : std::string("Nothing")) + ">";
+        std::string r = "<pressmark.Object " + (self.ref() ? self.ref()->typeName() : std::string("Nothing"));
+        // Objects of other threads are not touched beyond their type name.
+        if (self.ref() && self.owner() == std::this_thread::get_id()) {
+          std::string what = describe(*self.ref());
+          if (!what.empty()) r += " " + std::string(py::str(py::repr(text(what))));
+        }
+        return r + ">";
       })
       .def("__eq__", [](const Object& a, py::handle b) {
         Object* o = Object::from(b);
@@ -319,6 +339,30 @@ void bindObject(py::module_& m) {
                         kwargs && PyDict_GET_SIZE(kwargs.ptr()) ? kwargs : py::handle());
         },
         "Calls a member: object, name, kind (1 method, 2 get, 4 let, 8 set), args tuple, kwargs dict.");
+  m.def("_tables",
+        [] {
+          // Every class's member table, for the type stubs made at build time.
+          py::list out;
+          for (const pm::MemberTable* t : pm::classTables()) {
+            py::list members, events;
+            for (const pm::MemberSpec& s : t->members()) {
+              py::list params;
+              for (const pm::ParamSpec& p : s.params) {
+                py::object dflt = p.hasDefault ? toPython(p.def) : py::none();
+                params.append(py::make_tuple(text(p.name), typeName(p.type), p.byRef, p.optional, p.hasDefault, dflt));
+              }
+              members.append(py::make_tuple(text(s.name), static_cast<int>(s.kind), params, text(s.help)));
+            }
+            for (const pm::EventSpec& e : t->events()) {
+              py::list params;
+              for (const pm::ParamSpec& p : e.params) params.append(text(p.name));
+              events.append(py::make_tuple(text(e.name), params));
+            }
+            out.append(py::make_tuple(text(t->className()), members, events));
+          }
+          return out;
+        },
+        "The member tables of every class: (class, members, events); a member is (name, kind, params, help).");
   g_call = py::object(m.attr("_call")).release();
   g_type = reinterpret_cast<PyTypeObject*>(m.attr("Object").ptr());
 }

@@ -162,6 +162,13 @@ Variant toVariant(py::handle h) {
     for (size_t i = 0; i < bytes.size(); ++i) a.data()[i] = Variant(static_cast<uint8_t>(bytes[i]));
     return Variant(std::move(a));
   }
+  // A file name may come as a pathlib.Path or any os.PathLike.
+  if (PyObject_HasAttrString(reinterpret_cast<PyObject*>(Py_TYPE(o)), "__fspath__")) {
+    py::object path = py::reinterpret_steal<py::object>(PyOS_FSPath(o));
+    if (!path) throw py::error_already_set();
+    if (PyBytes_Check(path.ptr())) path = py::module_::import("os").attr("fsdecode")(path);
+    return toVariant(path);
+  }
   if (PyObject_IsInstance(o, t.array.ptr()) == 1) {
     py::tuple lb = h.attr("lbounds"), shape = h.attr("shape");
     std::vector<pm::Bound> bounds;

@@ -25,6 +25,7 @@ os.environ["PRESSMARK_REGISTRY"] = _registry.name
 subprocess.run([os.environ.get("PRESSMARK_CLI", str(_root / "build" / "pressmark")), "register"], check=True,
                stdout=subprocess.DEVNULL)
 
+ROOT = _root
 SAMPLES = _root / "samples"
 
 

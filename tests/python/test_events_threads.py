@@ -184,3 +184,19 @@ def test_a_word_document_converted_with_named_arguments(pdf, tmp_path):
     assert handler.events[0][0] == "JobStart" and handler.events[-1][0] == "JobDone"
     word = pressmark.Dispatch("Word.Application")
     assert word.Documents.Count == 0
+
+
+def test_dispatch_with_events_as_pywin32(tmp_path):
+    class Handler:
+        def __init__(self):
+            self.done = []
+
+        def OnJobDone(self, ps, out):
+            self.done.append(out)
+
+    pdf = pressmark.DispatchWithEvents("Pressmark.CreatePDF", Handler)
+    pdf.TempFilePath = str(tmp_path)
+    assert "TempFilePath" not in vars(pdf) and pdf.TempFilePath == pdf._oleobj_.TempFilePath
+    ps = conftest.write_ps(tmp_path / "in.ps", "one")
+    pdf.CreatePDFfromPS(str(tmp_path / "out.pdf"), ps)
+    assert pdf.done == [str(tmp_path / "out.pdf")]

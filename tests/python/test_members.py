@@ -1,9 +1,13 @@
 # Objects by ProgID and class id; properties, methods, named and omitted
 # arguments, by-reference write-back, help and errors.
 import inspect
+import pathlib
+
+import re
 
 import pytest
 
+import conftest
 import pressmark
 
 
@@ -71,6 +75,7 @@ def test_by_reference_write_back(pdf, tmp_path):
 
 ERRORS = [
     ("CopyFile", ("/no/such/file", "/tmp/x"), 53, "File not found"),
+    ("CopyFile", (pathlib.Path("/no/such/file"), "/tmp/x"), 53, "File not found"),
     ("CopyFile", ("/no/such/file",), 449, "Argument not optional: strTarget"),
     ("CopyFile", ("a", "b", "c"), 450, "Wrong number of arguments or invalid property assignment"),
 ]
@@ -82,6 +87,11 @@ def test_errors_carry_number_source_and_description(pdf, member, args, number, d
         getattr(pdf, member)(*args)
     assert (e.value.number, e.value.source, e.value.description) == (number, "Pressmark", description)
     assert str(e.value) == f"error {number} (Pressmark): {description}"
+    # Laid out as pywin32's com_error: DISP_E_EXCEPTION, and the error as
+    # source, description and scode (0x800A0000 | number) in the excepinfo.
+    hr, msg, exc, arg = e.value.args
+    scode = (0x800A0000 | number) - 2**32
+    assert (hr, msg, exc, arg) == (-2147352567, "Exception occurred.", (0, "Pressmark", description, None, 0, scode), None)
 
 
 def test_unknown_members_and_arguments(pdf):
@@ -95,3 +105,29 @@ def test_unknown_members_and_arguments(pdf):
     with pytest.raises(pressmark.AutomationError) as e:
         pdf.TempFilePath = 2**60
     assert e.value.number == 6
+
+
+class _FsPath:
+    """An os.PathLike that is not a pathlib.Path."""
+
+    def __init__(self, path):
+        self.path = path
+
+    def __fspath__(self):
+        return self.path
+
+
+@pytest.mark.parametrize("as_path", [str, pathlib.Path, _FsPath], ids=["str", "pathlib", "PathLike"])
+def test_file_names_as_paths(pdf, tmp_path, as_path):
+    source = tmp_path / "in.txt"
+    source.write_text("x")
+    pdf.CopyFile(as_path(str(source)), as_path(str(tmp_path / "out.txt")))
+    assert (tmp_path / "out.txt").read_text() == "x"
+
+
+def test_star_import_and_version():
+    ns = {}
+    exec("from pressmark import *", ns)
+    assert "set" not in ns and ns["Ref"] is pressmark.Ref and ns["DispatchWithEvents"] is pressmark.DispatchWithEvents
+    version = re.search(r"project\(Pressmark VERSION ([0-9.]+)", (conftest.ROOT / "CMakeLists.txt").read_text())
+    assert pressmark.__version__ == version.group(1)

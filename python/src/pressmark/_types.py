@@ -16,13 +16,42 @@ class AutomationError(Exception):
 
     The message reads like the pressmark shell's error line:
     ``error 53 (Pressmark): File not found``.
+
+    ``args`` is laid out as pywin32's ``com_error``, so handlers written for
+    it port unchanged::
+
+        except AutomationError as e:
+            hresult, strerror, excepinfo, argerror = e.args
+            wcode, source, description, helpfile, helpcontext, scode = excepinfo
+
+    ``hresult`` is DISP_E_EXCEPTION (the member raised an error), ``scode``
+    the error as an HRESULT (a Basic error number n reads 0x800A0000 | n).
     """
 
     def __init__(self, number, source, description):
-        super().__init__(f"error {number} ({source}): {description}")
+        number = int(number)
+        excepinfo = (0, source, description, None, 0, _scode(number))
+        super().__init__(DISP_E_EXCEPTION, "Exception occurred.", excepinfo, None)
         self.number = number
         self.source = source
         self.description = description
+
+    def __str__(self):
+        return f"error {self.number} ({self.source}): {self.description}"
+
+    def __reduce__(self):
+        return type(self), (self.number, self.source, self.description)
+
+
+DISP_E_EXCEPTION = -2147352567
+
+
+def _scode(number):
+    """The HRESULT of an error number, signed as pywin32 reports it."""
+    if 0 < number <= 0xFFFF:
+        number |= 0x800A0000
+    number &= 0xFFFFFFFF
+    return number - 0x100000000 if number & 0x80000000 else number
 
 
 class MemberNotFoundError(AutomationError, AttributeError):

@@ -1,0 +1,50 @@
+"""Pressmark for Python: the component's objects called late-bound by name.
+
+    import pressmark
+    pdf = pressmark.CreatePDF()            # or pressmark.Dispatch("Pressmark.CreatePDF")
+    print(pdf.TempFilePath)                # a property get
+    pdf.TempFilePath = "/tmp/work"         # a property let
+    pdf.CreatePDFfromWord("out.pdf", "in.docx", blnLandscape=True)
+    with pdf.OpenDocument("out.pdf") as doc:   # closed at the end of the block
+        print(doc.NumPages)
+
+Errors are raised as AutomationError (number, source, description; args as
+pywin32's com_error); see the README's Python section for values,
+by-reference arguments, events and threads.
+"""
+
+from ._types import (
+    Array,
+    AutomationError,
+    ErrorValue,
+    MemberNotFoundError,
+    Missing,
+    Nothing,
+    Null,
+    Ref,
+)
+from ._pressmark import (
+    Connection,
+    CreatePDF,
+    Dispatch,
+    GetActiveObject,
+    Object,
+    WithEvents,
+    call,
+    get,
+    let,
+    set,
+    typename,
+)
+from ._version import __version__
+from . import _idioms
+
+DispatchWithEvents = _idioms.DispatchWithEvents
+
+# `set` (and its companions call/get/let) stay reachable as pressmark.set but
+# are not exported by `from pressmark import *`: set would shadow the builtin.
+__all__ = [
+    "Array", "AutomationError", "Connection", "CreatePDF", "Dispatch", "DispatchWithEvents", "ErrorValue",
+    "GetActiveObject", "MemberNotFoundError", "Missing", "Nothing", "Null", "Object", "Ref", "WithEvents",
+    "typename",
+]

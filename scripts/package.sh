@@ -1,0 +1,137 @@
+#!/usr/bin/env bash
+# Builds the Debian package of the whole project with CPack:
+#   scripts/package.sh [--check] [BUILD_DIR]   (default build-deb; prints the .deb's path)
+# --check then reads the package back (dpkg-deb --info, --contents), unpacks
+# it (dpkg -x) and converts the bundled sample with the unpacked files.
+# The Depends: line is made here from what the built files need: the
+# packages that hold every library they load (ldd, dpkg -S), and the programs
+# and data the component runs or reads (listed below).
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+cd "$PM_ROOT"
+
+check=0
+if [ "${1:-}" = --check ]; then check=1; shift; fi
+dir=${1:-$PM_ROOT/build-deb}
+pm_log "package build in $dir"
+cmake -S "$PM_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DPRESSMARK_TESTS=OFF -DPRESSMARK_BENCH=OFF -DPRESSMARK_SANITIZE=OFF -DPRESSMARK_PYTHON=ON \
+  -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_INSTALL_LIBDIR=lib \
+  -DPRESSMARK_PYTHON_DIR=/usr/lib/python3/dist-packages -DPython_EXECUTABLE=/usr/bin/python3 >/dev/null
+cmake --build "$dir" -j"$(nproc)"
+
+stage=$(mktemp -d "${TMPDIR:-/tmp}/pressmark-deb-XXXXXX")
+unpacked=
+cleanup() {
+  rm -rf "$stage"
+  if [ -n "$unpacked" ]; then
+    # The unpacked command's office service ends with the check.
+    LD_LIBRARY_PATH=$unpacked/usr/lib "$unpacked/usr/bin/pressmark" office stop >/dev/null 2>&1 || true
+    rm -rf "$unpacked"
+  fi
+}
+trap cleanup EXIT
+DESTDIR=$stage cmake --install "$dir" >/dev/null
+
+# The package of one library file; /lib and /usr/lib are one folder on a
+# merged /usr, but dpkg knows each file under the name its package used.
+package_of() {
+  local f=$1 p name
+  for p in "$f" "$(readlink -f "$f")" "${f#/usr}" "/usr$f"; do
+    name=$(dpkg-query -S "$p" 2>/dev/null | sed -n '1{s/: .*//;s/,.*//;s/:.*//;p}')
+    [ -n "$name" ] && { echo "$name"; return 0; }
+  done
+  return 1
+}
+
+# Only the libraries a file names itself (NEEDED); theirs are their
+# packages' business.
+libs=$(find "$stage" -type f | while read -r f; do
+  [ "$(head -c4 "$f" | od -An -c | tr -d ' ')" = "177ELF" ] || continue
+  needed=$(objdump -p "$f" | awk '$1 == "NEEDED" {print $2}')
+  LD_LIBRARY_PATH=$stage/usr/lib ldd "$f" 2>/dev/null | awk '$2 == "=>" && $3 ~ /^\// {print $1, $3}' |
+    while read -r name path; do grep -qxF -- "$name" <<<"$needed" && echo "$path"; done
+done | grep -v "^$stage" | sort -u)
+lib_packages=()
+for f in $libs; do
+  p=$(package_of "$f") || { echo "package.sh: no Debian package holds $f" >&2; exit 1; }
+  lib_packages+=("$p")
+done
+
+# Run at run time, not linked: the office programs (without a GUI toolkit),
+# Ghostscript, poppler's pdftops, qpdf for linearizing, the SQLite ODBC
+# driver, one spelling dictionary, the fonts the conversions embed, and the
+# interpreter the Python module is built for.
+pyver=$(/usr/bin/python3 -c 'import sys; print("%d.%d" % sys.version_info[:2])')
+pynext=$(/usr/bin/python3 -c 'import sys; print("%d.%d" % (sys.version_info[0], sys.version_info[1] + 1))')
+programs=(
+  "libreoffice-core-nogui | libreoffice-core"
+  "libreoffice-writer-nogui | libreoffice-writer"
+  "libreoffice-calc-nogui | libreoffice-calc"
+  "libreoffice-impress-nogui | libreoffice-impress"
+  "libreoffice-draw-nogui | libreoffice-draw"
+  ghostscript poppler-utils qpdf libsqliteodbc
+  "hunspell-en-us | hunspell-dictionary"
+  fonts-dejavu-core fonts-liberation2
+  "python3 (>= $pyver)" "python3 (<< $pynext)"
+)
+depends=$( { printf '%s\n' "${lib_packages[@]}" | sort -u; printf '%s\n' "${programs[@]}"; } | paste -sd, | sed 's/,/, /g')
+# Reading aloud (espeak-ng), CJK fonts and a local print server are used
+# when present.
+recommends="espeak-ng, fonts-noto-cjk, cups"
+# The HTTP service run by `pressmark serve` needs its Python packages (not
+# the HTTP client its tests use).
+if [ -f scripts/packages/service.txt ]; then
+  extra=$(sed 's/#.*//' scripts/packages/service.txt | awk 'NF && /^python3-/ && $1 != "python3-httpx" {print $1}' | paste -sd, | sed 's/,/, /g')
+  [ -z "$extra" ] || recommends="$recommends, $extra"
+fi
+pm_log "Depends: $depends"
+
+(cd "$dir" && cpack -G DEB -D "CPACK_DEBIAN_PACKAGE_DEPENDS=$depends" \
+  -D "CPACK_DEBIAN_PACKAGE_RECOMMENDS=$recommends" >/dev/null)
+deb=$(ls -t "$dir"/pressmark_*.deb | head -1)
+pm_log "package: $deb"
+
+if [ "$check" = 1 ]; then
+  fail() { echo "package check: $*" >&2; exit 1; }
+  info=$(dpkg-deb --info "$deb")
+  for want in "Package: pressmark" "Version: $(sed -n 's/^project(Pressmark VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)" \
+              "Architecture: $(dpkg --print-architecture)" "License: AGPL-3.0-or-later" \
+              libreoffice-writer-nogui libreoffice-calc-nogui libreoffice-impress-nogui libreoffice-draw-nogui \
+              ghostscript poppler-utils qpdf libsqliteodbc libodbc2 libcups2 libssl3 libcurl4 libhunspell \
+              hunspell-en-us fonts-dejavu-core "python3 (>=" postinst prerm postrm; do
+    grep -qF -- "$want" <<<"$info" || fail "dpkg-deb --info lacks $want"
+  done
+  # Nothing a test build or another machine would add.
+  deps=$(sed -n 's/^ Depends: //p' <<<"$info")
+  grep -Eq '(^|, )(libgtest|googletest|libbenchmark|[a-z0-9.+-]*-dev)( |,|$)' <<<"$deps" && fail "Depends names build packages: $deps"
+  contents=$(dpkg-deb --contents "$deb" | awk '{print $6}')
+  for want in ./usr/bin/pressmark ./usr/lib/libpressmark.so.1 ./usr/include/pressmark/pressmark.h \
+              ./usr/lib/pkgconfig/pressmark.pc ./usr/lib/python3/dist-packages/pressmark/__init__.py \
+              ./usr/lib/python3/dist-packages/pressmark/__init__.pyi ./usr/lib/python3/dist-packages/pressmark/py.typed \
+              ./usr/lib/python3/dist-packages/pressmark/_version.py ./usr/share/doc/pressmark/README.md \
+              ./usr/share/doc/pressmark/copyright; do
+    grep -qxF -- "$want" <<<"$contents" || fail "dpkg-deb --contents lacks $want"
+  done
+  if [ -f LICENSE ]; then grep -qxF ./usr/share/doc/pressmark/LICENSE <<<"$contents" || fail "no LICENSE"; fi
+  grep -q '^./usr/lib/python3/dist-packages/pressmark/_pressmark\..*\.so$' <<<"$contents" || fail "no extension module"
+  grep -q '^./usr/local\|/build\|__pycache__' <<<"$contents" && fail "stray files: $(grep '^./usr/local\|/build\|__pycache__' <<<"$contents" | head -3)"
+
+  unpacked=$(mktemp -d "${TMPDIR:-/tmp}/pressmark-unpacked-XXXXXX")
+  dpkg -x "$deb" "$unpacked"
+  out=$unpacked/out
+  mkdir -p "$out"
+  export PRESSMARK_REGISTRY=$out/registry LD_LIBRARY_PATH=$unpacked/usr/lib
+  export PYTHONPATH=$unpacked/usr/lib/python3/dist-packages
+  "$unpacked/usr/bin/pressmark" register >/dev/null
+  pm_log "unpacked: pressmark CreatePDFfromWord letter.pdf samples/letter.rtf"
+  "$unpacked/usr/bin/pressmark" CreatePDFfromWord "$out/letter.pdf" "$PM_ROOT/samples/letter.rtf" | grep -v '^event LogMessage' >&2
+  pdftotext "$out/letter.pdf" - | grep -q "A letter from Pressmark" || fail "the unpacked command made no readable letter.pdf"
+  printf '%%!PS\n/Helvetica findfont 24 scalefont setfont 72 700 moveto (From Python) show showpage\n' >"$out/in.ps"
+  /usr/bin/python3 -c 'import sys, pressmark
+assert pressmark.__file__.startswith(sys.argv[3]), pressmark.__file__
+pressmark.CreatePDF().CreatePDFfromPS(sys.argv[2], sys.argv[1])' "$out/in.ps" "$out/python.pdf" "$unpacked"
+  pdftotext "$out/python.pdf" - | grep -q "From Python" || fail "the unpacked Python module made no readable PDF"
+  pm_log "package check: passed"
+fi
+echo "$deb"
