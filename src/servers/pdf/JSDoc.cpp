@@ -562,6 +562,7 @@ class JSDoc : public DocHolder {
   }
   Variant calculateNow(Frame&) {
     pdf_document* d = doc_->pdf();
+    mu::requireBoundedScripts();
     mu::guard("Calculating the fields", [&](fz_context* c) {
       pdf_enable_js(c, d);
       pdf_calculate_form(c, d);

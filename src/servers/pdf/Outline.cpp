@@ -297,6 +297,7 @@ void runScript(Doc& d, const std::string& script) {
   int supported = 0;
   char* result = nullptr;
   const char* code = script.c_str();
+  mu::requireBoundedScripts();
   mu::guard("Running the script", [&](fz_context* c) {
     pdf_enable_js(c, doc);
     supported = pdf_js_supported(c, doc);
