@@ -150,7 +150,8 @@ struct Schema {
   // the level's fields rather than their product; the table itself (rows
   // times fields) is bounded by the budget.
   RowSetRef build(const std::vector<const xmlNode*>& rows, Budget& budget) const {
-    budget.spend(rows.size() * (slots.size() + 1));
+    // Every row set, an empty one too, holds its field list.
+    budget.spend((rows.size() + 1) * (slots.size() + 1));
     auto rs = std::make_shared<RowSet>(fields());
     std::unordered_map<std::string, std::vector<const xmlNode*>> elements;
     std::unordered_map<std::string, const xmlAttr*> attributes;
