@@ -10,8 +10,10 @@ namespace pmfuzz {
 
 inline pm::ObjectRef formJS() {
   using namespace pm;
-  static ObjectRef js = [] {
-    static ObjectRef doc = CreateObject(acrobat::kPDDoc);
+  // Kept for the whole run, never destroyed: exit-time destructors would
+  // close it after the engine is gone.
+  static ObjectRef& js = *new ObjectRef([] {
+    static ObjectRef& doc = *new ObjectRef(CreateObject(acrobat::kPDDoc));
     call(doc, "Create");
     ObjectRef j = objectOf(call(doc, "GetJSObject"));
     call(j, "newPage", {0, 612.0, 792.0});
@@ -23,7 +25,7 @@ inline pm::ObjectRef formJS() {
       y -= 40;
     }
     return j;
-  }();
+  }());
   return js;
 }
 

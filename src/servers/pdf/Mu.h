@@ -12,8 +12,6 @@
 #include <memory>
 #include <string>
 
-#include "servers/pdf/ScriptClock.h"
-
 extern "C" {
 #include <mupdf/fitz.h>
 #include <mupdf/pdf.h>
@@ -40,8 +38,6 @@ fz_context* ctx();
 template <class F>
 void guard(const char* what, F&& body) {
   fz_context* c = ctx();
-  // Document scripts may run inside any engine call; they get a time limit.
-  ScriptClock clock;
   char message[512];
   message[0] = 0;
   volatile int failed = 0;
@@ -50,7 +46,6 @@ void guard(const char* what, F&& body) {
     failed = 1;
     fz_strlcpy(message, fz_caught_message(c), sizeof message);
   }
-  if (clock.expired()) raiseScriptTimeout();
   if (failed) raiseEngine(what, message);
 }
 

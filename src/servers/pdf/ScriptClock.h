@@ -10,8 +10,9 @@
 // throws a script error instead of collecting, at every instruction, until the
 // run has unwound. The engine's state stays whole, as after any script error.
 //
-// Every call into MuPDF (mu::guard) holds a clock; the first one on a thread
-// sets the deadline, nested ones share it.
+// The members that run scripts (a bookmark's action, CalculateNow; they
+// are the ones that turn the engine on) hold a clock around the engine
+// call; the first one on a thread sets the deadline, nested ones share it.
 #pragma once
 
 namespace pm::mu {
