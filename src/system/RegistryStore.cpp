@@ -63,6 +63,7 @@ std::string foldName(std::string_view s) {
 
 constexpr size_t kMaxKeyDepth = 512;
 constexpr size_t kMaxKeyBytes = size_t{64} << 20;
+constexpr const char* kTooMuch = "the key paths of this file take more than 64 MiB; keys nest too deeply";
 
 // The non-empty parts of a "\"-separated path.
 std::vector<std::string_view> splitPath(std::string_view path) {
@@ -270,12 +271,14 @@ class Parser {
     }
     // Every key keeps its whole path, so a deep line costs its depth times
     // its length: depth is bounded as Windows bounds it, and the total.
-    if (splitPath(path).size() > kMaxKeyDepth)
-      error(i, "key nested more than " + std::to_string(kMaxKeyDepth) + " levels deep");
+    size_t depth = splitPath(path).size();
+    if (depth > kMaxKeyDepth) error(i, "key nested more than " + std::to_string(kMaxKeyDepth) + " levels deep");
+    // At most every level is new: a line that could not fit is refused before any work.
+    if (keyBytes_ + depth * path.size() > kMaxKeyBytes) error(i, kTooMuch);
     size_t before = hive.keys.size();
     Key& k = hive.createKey(path);
     keyBytes_ += (hive.keys.size() - before) * path.size();
-    if (keyBytes_ > kMaxKeyBytes) error(i, "the key paths of this file take more than 64 MiB; keys nest too deeply");
+    if (keyBytes_ > kMaxKeyBytes) error(i, kTooMuch);
     return &k;
   }
 
