@@ -26,7 +26,7 @@ std::string& scratchDir() {
   static std::string* d = [] {
     char tmpl[] = "/tmp/pm-fuzz-XXXXXX";
     auto* s = new std::string(mkdtemp(tmpl) ? tmpl : "/tmp");
-    std::atexit([] { std::filesystem::remove_all(*scratchDir()); });
+    std::atexit([] { std::filesystem::remove_all(scratchDir()); });
     return s;
   }();
   return *d;
