@@ -1,39 +1,22 @@
 // Fuzz target: a PDF of arbitrary bytes opened through AcroExch.PDDoc, its
-// pages, text and outline walked through the automation surface. Any
-// automation error is an acceptable answer; a crash, a sanitizer report or
-// a leak is a finding.
-//
-// With clang this is a libFuzzer target (-fsanitize=fuzzer). Built with
-// -DPM_STANDALONE_FUZZ (with g++ too) it carries its own driver:
-//   pdf_open_fuzz [--make-seeds DIR] [--seconds N] [--seed N] [DIR...]
-// writes seed documents made through the server into DIR (forms,
-// annotations, outline, labels, templates, attachments), replays every file
-// of the folders given and then mutates them for N seconds (default: the
-// PM_FUZZ_SECONDS variable, else 60), saving an input that crashes the
-// driver under crash-<pid>-<n>.pdf before the sanitizer ends the run.
-#include <unistd.h>
-
+// pages, text and outline walked through the automation surface (bookmark
+// scripts run too). Any automation error is an acceptable answer; a crash,
+// a sanitizer report, a leak or a hang is a finding. --make-seeds writes
+// documents made through the server (see Fuzz.h for the driver).
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
+#include "Fuzz.h"
 #include "automation/Automation.h"
 #include "automation/surfaces/Acrobat.h"
 
 namespace {
 
 using namespace pm;
-
-std::string scratchFile() {
-  static std::string p = [] {
-    char tmpl[] = "/tmp/pm-fuzz-XXXXXX";
-    int fd = mkstemp(tmpl);
-    if (fd >= 0) close(fd);
-    return std::string(tmpl);
-  }();
-  return p;
-}
 
 void walkOutline(const ObjectRef& node, int depth, int& budget) {
   if (depth > 32 || budget <= 0) return;
@@ -99,11 +82,10 @@ void walkAnnots(const ObjectRef& js, int pages) {
 }
 
 void exercise(const uint8_t* data, size_t size) {
-  const std::string path = scratchFile();
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return;
-  std::fwrite(data, 1, size, f);
-  std::fclose(f);
+  // A looping script costs a second, not the run.
+  static const bool once = (setenv("PRESSMARK_SCRIPT_SECONDS", "1", 0), true);
+  (void)once;
+  const std::string& path = pmfuzz::writeScratch(data, size, ".pdf");
   try {
     ObjectRef doc = CreateObject(acrobat::kPDDoc);
     if (!CBool(call(doc, "Open", {path}))) return;
@@ -167,36 +149,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   return 0;
 }
 
-#ifdef PM_STANDALONE_FUZZ
-#include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <random>
-#include <sstream>
-#include <vector>
-
-namespace {
-// The input under test; never destroyed, since the sanitizer's death
-// callback may run after exit-time destructors (a leak found at exit).
-std::vector<uint8_t>& current = *new std::vector<uint8_t>;
-void saveCurrent() {
-  static int n = 0;
-  std::string name = "crash-" + std::to_string(getpid()) + "-" + std::to_string(n++) + ".pdf";
-  std::ofstream o(name, std::ios::binary);
-  o.write(reinterpret_cast<const char*>(current.data()), static_cast<std::streamsize>(current.size()));
-}
-}  // namespace
-
-// Present only when a sanitizer is linked in.
-extern "C" void __sanitizer_set_death_callback(void (*)(void)) __attribute__((weak));
-
-namespace {
-
 // Documents made through the server that reach the members the target
 // walks: form fields of every kind, annotations, an outline, page labels,
 // a template, a script and an attachment.
-void makeSeeds(const std::string& dir) {
-  std::filesystem::create_directories(dir);
+void pmFuzzMakeSeeds(const std::string& dir) {
+  using namespace pm;
   ObjectRef doc = CreateObject(acrobat::kPDDoc);
   call(doc, "Create");
   ObjectRef js = objectOf(call(doc, "GetJSObject"));
@@ -239,74 +196,3 @@ void makeSeeds(const std::string& dir) {
   call(doc, "Close");
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  if (__sanitizer_set_death_callback) __sanitizer_set_death_callback(saveCurrent);
-  std::vector<std::string> dirs;
-  const char* env = std::getenv("PM_FUZZ_SECONDS");
-  int seconds = env ? std::atoi(env) : 60;
-  uint64_t seed = std::random_device{}();
-  for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
-    if (a == "--make-seeds" && i + 1 < argc) {
-      std::string d = argv[++i];
-      makeSeeds(d);
-      dirs.push_back(d);
-    } else if (a == "--seconds" && i + 1 < argc) {
-      seconds = std::atoi(argv[++i]);
-    } else if (a == "--seed" && i + 1 < argc) {
-      seed = std::strtoull(argv[++i], nullptr, 10);
-    } else {
-      dirs.push_back(a);
-    }
-  }
-  std::vector<std::vector<uint8_t>> corpus;
-  for (const std::string& d : dirs) {
-    for (auto& e : std::filesystem::directory_iterator(d)) {
-      if (!e.is_regular_file()) continue;
-      std::ifstream in(e.path(), std::ios::binary);
-      std::ostringstream s;
-      s << in.rdbuf();
-      std::string b = s.str();
-      corpus.emplace_back(b.begin(), b.end());
-    }
-  }
-  if (corpus.empty()) corpus.push_back({'%', 'P', 'D', 'F', '-', '1', '.', '7', '\n'});
-  for (auto& c : corpus) {
-    current = c;
-    LLVMFuzzerTestOneInput(current.data(), current.size());
-  }
-  std::printf("seed %llu\n", static_cast<unsigned long long>(seed));
-  std::fflush(stdout);
-  std::mt19937_64 rng(seed);
-  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  long runs = 0;
-  while (std::chrono::steady_clock::now() < end) {
-    current = corpus[rng() % corpus.size()];
-    int edits = 1 + static_cast<int>(rng() % 8);
-    for (int e = 0; e < edits && !current.empty(); ++e) {
-      size_t at = rng() % current.size();
-      switch (rng() % 6) {
-        case 0: current[at] = static_cast<uint8_t>(rng()); break;
-        case 1: current[at] ^= static_cast<uint8_t>(1u << (rng() % 8)); break;
-        case 2: current.erase(current.begin() + static_cast<long>(at), current.begin() + static_cast<long>(std::min(current.size(), at + 1 + rng() % 64))); break;
-        case 3: current.insert(current.begin() + static_cast<long>(at), static_cast<size_t>(1 + rng() % 16), static_cast<uint8_t>("0123456789 <>/[]R"[rng() % 17])); break;
-        case 4: current.resize(at + 1); break;
-        case 5: {
-          // A run copied from elsewhere in the file: objects and keys reappear out of place.
-          size_t from = rng() % current.size(), n = std::min<size_t>(1 + rng() % 32, current.size() - from);
-          std::vector<uint8_t> piece(current.begin() + static_cast<long>(from), current.begin() + static_cast<long>(from + n));
-          current.insert(current.begin() + static_cast<long>(at), piece.begin(), piece.end());
-          break;
-        }
-      }
-    }
-    LLVMFuzzerTestOneInput(current.data(), current.size());
-    ++runs;
-  }
-  std::printf("%ld mutated inputs in %d s, %zu corpus files, no failure\n", runs, seconds, corpus.size());
-  std::fflush(stdout);
-  return 0;
-}
-#endif

@@ -12,9 +12,18 @@ namespace pm::cli {
 
 namespace {
 
+// Deeper arrays than any argument needs are refused before they take the
+// stack (the reader and the values' destructors recurse).
+constexpr int kMaxDepth = 256;
+
+[[noreturn]] void tooDeep() {
+  raise(basic::InvalidProcedureCall, "JSON nested more than " + std::to_string(kMaxDepth) + " levels deep");
+}
+
 struct Parser {
   std::string_view s;
   size_t i = 0;
+  int depth = 0;
 
   void ws() {
     while (i < s.size() && (s[i] == ' ' || s[i] == '\t' || s[i] == '\n' || s[i] == '\r')) ++i;
@@ -67,6 +76,9 @@ struct Parser {
             uint32_t lo;
             if (!lit("\\u") || !hex4(lo) || lo < 0xDC00 || lo > 0xDFFF) return false;
             cp = 0x10000 + ((cp - 0xD800) << 10) + (lo - 0xDC00);
+          } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
+            // A lone low surrogate is no character: the replacement character stands for it.
+            cp = 0xFFFD;
           }
           pm::utf8::append(out, cp);
           break;
@@ -107,6 +119,11 @@ struct Parser {
 
   bool array(Variant& out) {
     if (s[i] != '[') return false;
+    if (++depth > kMaxDepth) tooDeep();
+    struct Leave {
+      int& d;
+      ~Leave() { --d; }
+    } leave{depth};
     ++i;
     std::vector<Variant> items;
     ws();
@@ -185,7 +202,21 @@ size_t jsonValueLength(std::string_view text) {
 
 std::string jsonQuote(std::string_view s) {
   std::string r = "\"";
-  for (unsigned char c : s) {
+  for (size_t i = 0; i < s.size();) {
+    // Bytes that are not UTF-8 print as the replacement character, so the
+    // output is always valid JSON text.
+    utf8::Unit u = utf8::decode(s, i);
+    if (!u.valid) {
+      r += "\uFFFD";
+      i += u.len;
+      continue;
+    }
+    if (u.len > 1) {
+      r.append(s.substr(i, u.len));
+      i += u.len;
+      continue;
+    }
+    unsigned char c = static_cast<unsigned char>(s[i++]);
     switch (c) {
       case '"': r += "\\\""; break;
       case '\\': r += "\\\\"; break;
@@ -266,6 +297,12 @@ std::string toJson(const Variant& v, const std::function<std::string(const Objec
     default: {
       const Array& a = v.array();
       if (a.dims() == 0) return "[]";
+      thread_local int depth = 0;
+      if (depth >= kMaxDepth) tooDeep();
+      struct Leave {
+        int& d;
+        ~Leave() { --d; }
+      } leave{++depth};
       std::vector<int32_t> index(static_cast<size_t>(a.dims()));
       std::string out;
       arrayJson(a, 0, index, out, object);

@@ -1,6 +1,8 @@
 #include "Values.h"
 
+#include <algorithm>
 #include <cmath>
+#include <unordered_set>
 #include <vector>
 
 #include "Object.h"
@@ -21,6 +23,19 @@ bool isSequence(py::handle h) {
 Py_ssize_t seqSize(py::handle h) { return PySequence_Fast_GET_SIZE(h.ptr()); }
 py::handle seqItem(py::handle h, Py_ssize_t i) { return PySequence_Fast_GET_ITEM(h.ptr(), i); }
 
+// Nesting past these bounds is refused before it exhausts the stack (the
+// conversion and the values' destructors recurse) or memory: an array has
+// at most 60 dimensions, as Basic allows, and arrays nest at most 256 deep.
+constexpr size_t kMaxDims = 60;
+constexpr size_t kMaxNesting = 256;
+
+[[noreturn]] void containsItself() {
+  pm::raise(pm::basic::InvalidProcedureCall, "Invalid procedure call or argument: a list that contains itself has no automation value");
+}
+
+// The lists being converted on this thread, outermost first.
+thread_local std::vector<PyObject*> tPath;
+
 [[noreturn]] void badShape() {
   pm::raise(pm::basic::SubscriptOutOfRange, "Subscript out of range: the nested lists do not match the array's shape");
 }
@@ -30,6 +45,9 @@ py::handle seqItem(py::handle h, Py_ssize_t i) { return PySequence_Fast_GET_ITEM
 std::vector<int32_t> inferShape(py::handle root) {
   std::vector<int32_t> shape{static_cast<int32_t>(seqSize(root))};
   std::vector<py::handle> level{root};
+  // A list met again on a deeper level would have to be deeper than itself:
+  // it contains itself.
+  std::unordered_set<PyObject*> above{root.ptr()};
   while (true) {
     std::vector<py::handle> next;
     Py_ssize_t width = -1;
@@ -46,6 +64,12 @@ std::vector<int32_t> inferShape(py::handle root) {
       }
     }
     if (!deeper || width < 0) return shape;
+    for (py::handle n : next)
+      if (above.count(n.ptr())) containsItself();
+    for (py::handle n : next) above.insert(n.ptr());
+    if (shape.size() >= kMaxDims)
+      pm::raise(pm::basic::InvalidProcedureCall,
+                "Invalid procedure call or argument: nested lists make more than " + std::to_string(kMaxDims) + " dimensions");
     shape.push_back(static_cast<int32_t>(width));
     level = std::move(next);
   }
@@ -176,6 +200,14 @@ Variant toVariant(py::handle h) {
     return arrayOf(h, std::move(bounds), static_cast<VT>(toInt32(h.attr("vartype"))));
   }
   if (PyList_Check(o) || PyTuple_Check(o)) {
+    if (std::find(tPath.begin(), tPath.end(), o) != tPath.end()) containsItself();
+    if (tPath.size() >= kMaxNesting)
+      pm::raise(pm::basic::InvalidProcedureCall,
+                "Invalid procedure call or argument: lists nested more than " + std::to_string(kMaxNesting) + " levels deep");
+    tPath.push_back(o);
+    struct Leave {
+      ~Leave() { tPath.pop_back(); }
+    } leave;
     std::vector<pm::Bound> bounds;
     for (int32_t n : inferShape(h)) bounds.push_back(pm::Bound{0, n});
     return arrayOf(h, std::move(bounds), VT::Variant);

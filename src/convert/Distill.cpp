@@ -24,6 +24,13 @@ void deleteIfExists(const Variant& path) {
   if (FileExists(path)) Kill(CStr(path));
 }
 
+void requireNoConversion(const CreatePDF& self) {
+  if (self.distiller())
+    raise(kErrComponent,
+          "A conversion is already running on this CreatePDF object; start another one on a new CreatePDF object, "
+          "not from this one's event handler");
+}
+
 void distillStep(CreatePDF& self, const std::string& ps, const std::string& pdf, const Variant& blnShowWindow,
                  const Variant& blnSpoolJobs, const Variant& strJobOptionsFile, const Variant& blnApplySecurity,
                  ObjectRef& secure) {
@@ -47,12 +54,20 @@ void distillStep(CreatePDF& self, const std::string& ps, const std::string& pdf,
     secure.reset();
   } else {
     // 3. Held by the CreatePDF while it converts, so its events reach the
-    // client.
-    self.setDistiller(CreateObject(distiller::kEventClsid));
-    let(self.distiller(), distiller::kShowWindow, Variant(CLng(blnShowWindow)));
-    let(self.distiller(), distiller::kSpoolJobs, Variant(CLng(blnSpoolJobs)));
-    call(self.distiller(), distiller::kFileToPDF, {ps, pdf, CStr(strJobOptionsFile)});
-    self.setDistiller(nullptr);
+    // client. One job at a time: a conversion started on this object from
+    // its own event handler would replace (and free) the Distiller that is
+    // still at work.
+    requireNoConversion(self);
+    ObjectRef d = CreateObject(distiller::kEventClsid);
+    self.setDistiller(d);
+    // Let go on every path, so a failed job does not leave the object busy.
+    struct Release {
+      CreatePDF& s;
+      ~Release() { s.setDistiller(nullptr); }
+    } release{self};
+    let(d, distiller::kShowWindow, Variant(CLng(blnShowWindow)));
+    let(d, distiller::kSpoolJobs, Variant(CLng(blnSpoolJobs)));
+    call(d, distiller::kFileToPDF, {ps, pdf, CStr(strJobOptionsFile)});
   }
   // 4. On the event path the result is not examined: a failed job shows
   // as JobFail and a missing PDF.

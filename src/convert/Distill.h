@@ -17,6 +17,11 @@ namespace pm {
 // (other numbers, text, Empty, Null, objects) is not True.
 bool equalsTrue(const Variant& v);
 
+// Raises the component's error while a conversion of self runs (its
+// Distiller is held): one started from self's own event handler would
+// replace the Distiller still at work.
+void requireNoConversion(const CreatePDF& self);
+
 // The distill step: ps becomes pdf through the security-capable Distiller
 // (Acrobat version above 5.0 and blnApplySecurity True) or through the
 // event-enabled one held in self's objAdobeDistiller, whose job events the

@@ -118,6 +118,7 @@ Variant CreatePDFfromPS(CreatePDF& self, Frame& f) {
   Variant& strPSFile = f[1];
   Variant& strDistiller = f[2];
   // 1. Before anything else.
+  requireNoConversion(self);
   if (!FileExists(strPSFile)) raiseMissingFile(strPSFile);
   ObjectRef secure;
   distillTrap(self, secure, [&] {
@@ -135,6 +136,7 @@ Variant CreatePDFfromMultiPS(CreatePDF& self, Frame& f) {
   Variant& strPDFFile = f[0];
   Variant& varPSFiles = f[1];
   Variant& strDistiller = f[2];
+  requireNoConversion(self);
   ObjectRef secure;
   distillTrap(self, secure, [&] {
     // 1. The output path without its last three characters, then "ps".

@@ -61,6 +61,10 @@ std::string foldName(std::string_view s) {
   return out;
 }
 
+constexpr size_t kMaxKeyDepth = 512;
+constexpr size_t kMaxKeyBytes = size_t{64} << 20;
+constexpr const char* kTooMuch = "the key paths of this file take more than 64 MiB; keys nest too deeply";
+
 // The non-empty parts of a "\"-separated path.
 std::vector<std::string_view> splitPath(std::string_view path) {
   std::vector<std::string_view> parts;
@@ -265,7 +269,17 @@ class Parser {
       hive.deleteKey(path);
       return nullptr;
     }
-    return &hive.createKey(path);
+    // Every key keeps its whole path, so a deep line costs its depth times
+    // its length: depth is bounded as Windows bounds it, and the total.
+    size_t depth = splitPath(path).size();
+    if (depth > kMaxKeyDepth) error(i, "key nested more than " + std::to_string(kMaxKeyDepth) + " levels deep");
+    // At most every level is new: a line that could not fit is refused before any work.
+    if (keyBytes_ + depth * path.size() > kMaxKeyBytes) error(i, kTooMuch);
+    size_t before = hive.keys.size();
+    Key& k = hive.createKey(path);
+    keyBytes_ += (hive.keys.size() - before) * path.size();
+    if (keyBytes_ > kMaxKeyBytes) error(i, kTooMuch);
+    return &k;
   }
 
   // A quoted text starting at s[0] == '"'; returns the unescaped text and
@@ -395,6 +409,7 @@ class Parser {
   std::string file_;
   std::vector<std::string_view> lines_;
   bool unicodeData_ = false;
+  size_t keyBytes_ = 0;
 };
 
 }  // namespace
@@ -884,6 +899,8 @@ int32_t regCreateKeyEx(int32_t key, std::string_view subKey, uint32_t, uint32_t 
   std::string path;
   if (!resolveKeyLocked(key, subKey, hive, path)) return fail(kInvalidHandle, "unknown key handle");
   if (unwritableName(subKey)) return fail(kInvalidParameter, "a key name may not hold line breaks or NULs");
+  if (splitPath(path).size() > kMaxKeyDepth)
+    return fail(kInvalidParameter, "a key may not be nested more than " + std::to_string(kMaxKeyDepth) + " levels deep");
   auto parent = gHandles.find(key);
   if (parent != gHandles.end() && !(parent->second.access & kKeyCreateSubKey))
     return fail(kAccessDenied, "the key was not opened for creating subkeys");

@@ -137,6 +137,17 @@ TEST(Shell, ErrorsPrintOneLineAndTheShellGoesOn) {
   EXPECT_EQ(rc, 0);
 }
 
+TEST(Shell, HostileJsonGivesAnErrorOrValidText) {
+  // Nesting past the bound is refused at once, with the stack to spare.
+  std::string deep = std::string(50000, '[') + std::string(50000, ']');
+  std::string out = shell("TestSame " + deep + "\nTestSame " + std::string(256, '[') + std::string(256, ']') + "\n");
+  size_t line = out.find('\n') + 1;
+  EXPECT_EQ(out.substr(0, line), "error 5 (Pressmark): JSON nested more than 256 levels deep\n");
+  EXPECT_EQ(out.substr(line), std::string(256, '[') + std::string(256, ']') + "\n");
+  // Bytes that are not UTF-8 print as U+FFFD; a lone surrogate escape reads as one.
+  EXPECT_EQ(shell("TestSame 'a\xff\xc3('\nTestSame \"\\udc00\\u00e9\"\n"), "\"a\uFFFD\uFFFD(\"\n\"\uFFFD\u00e9\"\n");
+}
+
 TEST(Shell, SplitsWordsByTheShellRules) {
   using V = std::vector<std::string>;
   EXPECT_EQ(cli::Session::splitArguments(R"( a "b c" [1, [2, 3]] 'd e' n:="x y" m:=[1, 2] )"),

@@ -4,6 +4,7 @@
 // driver file byte for byte, and the missing-file error before any work.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "automation/surfaces/Distiller.h"
@@ -89,6 +90,33 @@ TEST_F(DistillTest, FromPSOnTheEventPathRelaysTheJobEvents) {
   EXPECT_TRUE(fs::exists(ps)) << "the input stays";
   EXPECT_EQ(vDistiller, Variant("Test Distiller Printer")) << "a blank strDistiller is written back";
   EXPECT_FALSE(self().distiller()) << "objAdobeDistiller is empty after the conversion";
+}
+
+TEST_F(DistillTest, AConversionStartedFromTheObjectsOwnEventHandlerIsRefused) {
+  std::string ps = dir_.file("in.ps"), out = dir_.file("out.pdf");
+  writeFile(ps, "%!PS\n");
+  distillerRaisesEvents(ps, out).does([](auto&, auto) { return Variant(int32_t{1}); });
+  std::vector<std::string> nested;
+  EventConnection handler(pdf_, std::make_shared<FunctionSink>([&](const EventCall& e) {
+    if (e.event.name != "JobStart") return;
+    for (const char* member : {"CreatePDFfromPS", "CreatePDFfromMultiPS"}) {
+      try {
+        Variant a(dir_.file("other.pdf")), b(std::string(member) == "CreatePDFfromPS" ? Variant(ps) : Variant(Array::vector({Variant(ps)})));
+        call(pdf_, member, {ByRef(a), ByRef(b)});
+        nested.push_back("no error");
+      } catch (const AutomationError& x) {
+        nested.push_back(x.description());
+      }
+    }
+  }));
+  Variant vPdf(out), vPs(ps);
+  call(pdf_, "CreatePDFfromPS", {ByRef(vPdf), ByRef(vPs)});
+  ASSERT_EQ(nested.size(), 2u);
+  for (const std::string& n : nested) EXPECT_NE(n.find("already running on this CreatePDF"), std::string::npos) << n;
+  EXPECT_EQ(events_.back(), "JobDone " + q(ps) + " " + q(out)) << "the outer job goes on and reports to the end";
+  EXPECT_FALSE(self().distiller());
+  std::vector<std::string> calls = rec_->transcript();
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "create " + kEvent), 1);
 }
 
 TEST_F(DistillTest, FromPSOnTheSecurityPathRaisesNoEvents) {

@@ -4,6 +4,7 @@
 
 #include "automation/Automation.h"
 #include "dataserver/DataFixtures.h"
+#include "servers/data/Odbc.h"
 #include "support/TestSupport.h"
 
 using namespace pm;
@@ -147,6 +148,13 @@ TEST_F(SqliteServer, ConnectionObjectAndNamedDataSource) {
   EXPECT_THROW(call(c, "Open", {"DSN=pm_sqlite;"}), AutomationError);  // already open
   call(c, "Close");
   EXPECT_THROW(call(c, "Close"), AutomationError);
+  // A user ID or password cannot add attributes of its own to the connection.
+  call(c, "Open", {"DSN=pm_sqlite", "alice;DSN=no_such_source_pm", "p}w;DSN=no_such_source_pm"});
+  EXPECT_EQ(get(c, "State"), Variant(ado::adStateOpen));
+  std::string user = "alice;Port=2;Server=127.0.0.2", password = "p}w{";
+  EXPECT_EQ(pm::data::withCredentials("DSN=x", &user, &password),
+            "DSN=x;UID={alice;Port=2;Server=127.0.0.2};PWD={p}}w{};");
+  EXPECT_EQ(pm::data::withCredentials("DSN=x;", nullptr, &password), "DSN=x;PWD={p}}w{};");
 }
 
 TEST_F(SqliteServer, BadInputBecomesClearErrors) {

@@ -2,6 +2,8 @@
 // chapters for nested rows, and files that are not XML.
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "automation/Automation.h"
 #include "dataserver/DataFixtures.h"
 #include "support/TestSupport.h"
@@ -25,6 +27,15 @@ std::vector<std::string> names(const ObjectRef& rs) {
   return out;
 }
 Variant value(const ObjectRef& rs, const char* name) { return get(objectOf(get(rs, "Fields", {Variant(name)})), "Value"); }
+template <class F>
+std::string errorOf(F&& f) {
+  try {
+    f();
+  } catch (const AutomationError& e) {
+    return e.description();
+  }
+  return "no error";
+}
 int32_t type(const ObjectRef& rs, const char* name) { return CLng(get(objectOf(get(rs, "Fields", {Variant(name)})), "Type")); }
 
 const char* kOrders = R"(<?xml version="1.0" encoding="UTF-8"?>
@@ -119,6 +130,26 @@ TEST(XmlProvider, FilesThatAreNotXmlFailOpenClearly) {
     EXPECT_NE(e.description().find("cannot be opened"), std::string::npos) << e.description();
   }
   EXPECT_THROW(let(rs, "ActiveConnection", Variant("Provider=MSDAOSP; Data Source=MSXML2.DSOControl.9.9;")), AutomationError);
+}
+
+// Many different names make a wide table of a small file: the reader stays
+// linear, takes a few thousand fields, and refuses more, or a table out of
+// all proportion to the file, at once.
+TEST(XmlProvider, WideRowsAreReadInLinearTimeOrRefused) {
+  TempDir dir;
+  auto wide = [](int n, bool rows) {
+    std::string x = rows ? "<t>" : "<t><r>";
+    for (int i = 0; i < n; ++i) x += (rows ? "<r><c" : "<c") + std::to_string(i) + (rows ? ">1</c" + std::to_string(i) + "></r>" : ">1</c" + std::to_string(i) + ">");
+    return x + (rows ? "</t>" : "</r></t>");
+  };
+  test::writeFile(dir.file("ok.xml"), wide(4000, false));
+  test::writeFile(dir.file("columns.xml"), wide(30000, false));
+  test::writeFile(dir.file("cells.xml"), wide(3000, true));
+  auto t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(names(openXml(dir.file("ok.xml"))).size(), 4001u);
+  EXPECT_NE(errorOf([&] { openXml(dir.file("columns.xml")); }).find("more than 4096 different fields"), std::string::npos);
+  EXPECT_NE(errorOf([&] { openXml(dir.file("cells.xml")); }).find("too large for its size"), std::string::npos);
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(3));
 }
 
 TEST(XmlProvider, EntitiesAreNeitherExpandedNorFetched) {

@@ -1,5 +1,7 @@
 // Bookmarks: the JavaScript nodes over the file's outline and
 // AcroExch.PDBookmark.
+#include <chrono>
+
 #include "Common.h"
 
 namespace pdftest {
@@ -31,6 +33,15 @@ class Bookmarks : public PdfTest {
     std::vector<std::string> t;
     flatten(fixture::readBack(path).outline, 0, t);
     return t;
+  }
+  template <class F>
+  static std::string errorOf(F&& f) {
+    try {
+      f();
+    } catch (const AutomationError& e) {
+      return e.description();
+    }
+    return "no error";
   }
   ObjectRef pd, js, root;
 };
@@ -138,6 +149,26 @@ TEST_F(Bookmarks, OtherScriptsRunInTheEngineOrFailClearly) {
   } catch (const AutomationError& e) {
     EXPECT_NE(e.description().find("script"), std::string::npos) << e.description();
   }
+}
+
+// A document's script gets a time limit, however it loops; the engine runs
+// scripts again afterwards.
+TEST_F(Bookmarks, EndlessScriptsAreStopped) {
+  std::vector<ObjectRef> top = kids(root);
+  setenv("PRESSMARK_SCRIPT_SECONDS", "1", 1);
+  for (const char* loop : {"while(true){}", "for(;;){try{for(;;){}}catch(e){}finally{for(;;){}}}",
+                           "function f(){try{f()}catch(e){} try{f()}catch(e){}} f();"}) {
+    call(top[0], "setAction", {loop});
+    auto t0 = std::chrono::steady_clock::now();
+    EXPECT_NE(errorOf([&] { call(top[0], "execute"); }).find("ran longer than 1 seconds"), std::string::npos) << loop;
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5)) << loop;
+  }
+  call(top[0], "setAction", {"this.pageNum = 1;var s = 0; for (var i = 0; i < 1000; ++i) s += i;"});
+  EXPECT_NO_THROW(call(top[0], "execute"));
+  let(objectOf(call(js, "addField", {"sum", "text", 0, V({10, 10, 100, 30})})), "value", "1");
+  call(objectOf(call(js, "getField", {"sum"})), "setAction", {"Calculate", "while(1){}"});
+  EXPECT_NE(errorOf([&] { call(js, "calculateNow"); }).find("ran longer"), std::string::npos);
+  unsetenv("PRESSMARK_SCRIPT_SECONDS");
 }
 
 TEST_F(Bookmarks, RemoveAndReferencesSurviveASave) {

@@ -100,6 +100,15 @@ TEST_F(Scripts, FdfRoundTrip) {
   EXPECT_EQ(text.find("(person)"), std::string::npos);
   EXPECT_NE(text.find("/Ff 8192"), std::string::npos) << text;
   EXPECT_NE(errorOf([&] { call(js, "importAnFDF", {dir.file("none.fdf")}); }).find("does not exist"), std::string::npos);
+  // Fields that contain themselves, or share their kids, are refused at once.
+  for (const char* kids : {"[2 0 R 2 0 R]", "[3 0 R 3 0 R]"}) {
+    fixture::writeFile(dir.file("loop.fdf"), std::string("%FDF-1.2\n1 0 obj <</FDF <</Fields [2 0 R]>>>> endobj\n"
+                                                         "2 0 obj <</T (a) /Kids ") + kids +
+                                                 ">> endobj\n3 0 obj <</T (b) /Kids [2 0 R]>> endobj\n"
+                                                 "trailer <</Root 1 0 R>>\n%%EOF\n");
+    EXPECT_NE(errorOf([&] { call(js, "importAnFDF", {dir.file("loop.fdf")}); }).find("lists a field twice"),
+              std::string::npos) << kids;
+  }
   fixture::writeFile(dir.file("bad.fdf"), "not fdf");
   EXPECT_NE(errorOf([&] { call(js, "importAnFDF", {dir.file("bad.fdf")}); }).find("not an FDF file"), std::string::npos);
   EXPECT_NE(errorOf([&] { call(js, "exportAsFDF", {false, true, Variant::missing(), false, ""}); }).find("needs the path"),
@@ -117,6 +126,11 @@ TEST_F(Scripts, XfdfAndTextRoundTrips) {
   call(js, "importAnXFDF", {xfdf});
   EXPECT_EQ(value("person.name"), "Zoë (née) \"Q\"");
   EXPECT_EQ(value("agree"), "Yes");
+  std::string deep;
+  for (int i = 0; i < 40; ++i) deep += "<field name=\"n\">";
+  for (int i = 0; i < 40; ++i) deep += "</field>";
+  fixture::writeFile(dir.file("deep.xfdf"), "<xfdf><fields>" + deep + "</fields></xfdf>");
+  EXPECT_NE(errorOf([&] { call(js, "importAnXFDF", {dir.file("deep.xfdf")}); }).find("levels deep"), std::string::npos);
   fixture::writeFile(dir.file("bad.xfdf"), "<html><body/></html>");
   EXPECT_NE(errorOf([&] { call(js, "importAnXFDF", {dir.file("bad.xfdf")}); }).find("not XFDF"), std::string::npos);
 

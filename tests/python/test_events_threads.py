@@ -68,6 +68,26 @@ def test_a_handler_exception_is_raised_when_the_call_returns(pdf, tmp_path):
     assert e.value.number == 438
 
 
+def test_a_conversion_from_the_objects_own_handler_is_refused(pdf, tmp_path):
+    ps = conftest.write_ps(tmp_path / "in.ps", "one")
+    out = str(tmp_path / "out.pdf")
+    seen = []
+
+    class Again:
+        def OnJobStart(self, ps_, out_):
+            try:
+                pdf.CreatePDFfromPS(str(tmp_path / "other.pdf"), ps)
+                seen.append("no error")
+            except pressmark.AutomationError as e:
+                seen.append(e.description)
+
+    with pressmark.WithEvents(pdf, Again()):
+        pdf.CreatePDFfromPS(out, ps)
+    assert len(seen) == 1 and "already running on this CreatePDF" in seen[0]
+    with open(out, "rb") as f:
+        assert f.read(5) == b"%PDF-"
+
+
 def test_other_threads_run_during_a_call_and_calls_run_at_once(tmp_path):
     # A thread counts while the Distiller works between JobStart and
     # JobDone; it only gets to count if the call let go of the lock.

@@ -89,6 +89,26 @@ def test_values_refused_with_the_automation_error(value, number):
     assert e.value.number == number
 
 
+def test_lists_that_contain_themselves_or_nest_too_deep_raise():
+    itself = [1]
+    itself.append(itself)
+    alone = []
+    alone.append(alone)
+    deep = []
+    for _ in range(70000):
+        deep = [deep]
+    ragged = 1
+    for _ in range(70000):
+        ragged = [ragged, [1, 2, 3]]
+    for value, words in [(itself, "contains itself"), (alone, "contains itself"), ([[alone]], "contains itself"),
+                         (deep, "more than 60 dimensions"), (ragged, "more than 256 levels deep")]:
+        with pytest.raises(pressmark.AutomationError, match=words) as e:
+            pressmark._pressmark._convert(value)
+        assert e.value.number == 5
+    shared = [1, 2]
+    assert pressmark._pressmark._convert([shared, shared]) == [[1, 2], [1, 2]]
+
+
 def test_big_integers_become_doubles_as_basic_literals_do():
     assert pressmark._pressmark._convert(3_000_000_000) == 3e9
     assert isinstance(pressmark._pressmark._convert(3_000_000_000), float)

@@ -203,6 +203,23 @@ TEST(RegistryFile, MalformedTextNamesFileAndLine) {
   }
 }
 
+TEST(RegistryFile, DeepKeysAreRefusedBeforeTheyTakeMemory) {
+  std::string deep = "REGEDIT4\n[HKEY_LOCAL_MACHINE", wide = deep;
+  for (int i = 0; i < 600; ++i) deep += "\\a";
+  for (int i = 0; i < 510; ++i) wide += "\\" + std::string(260, static_cast<char>('a' + i % 26));
+  const std::pair<std::string, const char*> cases[] = {{deep + "]\n", "more than 512 levels deep"},
+                                                       {wide + "]\n", "more than 64 MiB"}};
+  for (const auto& [text, reason] : cases) {
+    try {
+      parse(text);
+      ADD_FAILURE() << "accepted " << reason;
+    } catch (const FormatError& e) {
+      EXPECT_EQ(e.line(), 2);
+      EXPECT_NE(std::string(e.what()).find(reason), std::string::npos) << e.what();
+    }
+  }
+}
+
 TEST(RegistryFile, HostileTextNeverCrashes) {
   // Truncations of a valid file at every byte: each either parses or gives
   // a FormatError, nothing else.

@@ -182,10 +182,9 @@ const MemberTable* Connection::memberTable() const {
 Variant Connection::Open(Frame& f) {
   if (odbc_.isOpen()) openError(kConn);
   if (!f.missing(0)) connectionString_ = text(f[0], kConn);
-  std::string conn = connectionString_;
-  if (!conn.empty() && conn.back() != ';') conn += ';';
-  if (!f.missing(1)) conn += "UID=" + text(f[1], kConn) + ";";
-  if (!f.missing(2)) conn += "PWD=" + text(f[2], kConn) + ";";
+  std::string user = f.missing(1) ? std::string() : text(f[1], kConn);
+  std::string password = f.missing(2) ? std::string() : text(f[2], kConn);
+  std::string conn = withCredentials(connectionString_, f.missing(1) ? nullptr : &user, f.missing(2) ? nullptr : &password);
   if (Trim(conn).empty()) argumentError(kConn);
   std::string p = providerOf(conn);
   if (!p.empty() && p != "MSDASQL") raise(ado::kErrProviderNotFound, "Provider cannot be found. It may not be properly installed.", kConn);

@@ -156,9 +156,18 @@ std::vector<Pair> parsePairs(const std::string& text) {
     Pair p{Trim(text.substr(i, eq - i)), {}};
     size_t j = eq + 1;
     if (j < text.size() && text[j] == '{') {
-      size_t close = text.find('}', j);
-      if (close == std::string::npos) close = text.size();
-      p.value = text.substr(j + 1, close - j - 1);
+      // A braced value ends at a single "}"; "}}" is a brace of the value.
+      size_t close = j + 1;
+      for (; close < text.size(); ++close) {
+        if (text[close] != '}') {
+          p.value += text[close];
+        } else if (close + 1 < text.size() && text[close + 1] == '}') {
+          p.value += '}';
+          ++close;
+        } else {
+          break;
+        }
+      }
       j = text.find(';', close);
       if (j == std::string::npos) j = text.size();
     } else {
@@ -235,6 +244,21 @@ std::string resolveConnectionText(const std::string& text) {
   // result inside the driver; NoCreat keeps a mistyped name from creating
   // an empty database.
   return "DRIVER=" + driver + ";Database=" + dsn + ";StepAPI=1;NoCreat=1;";
+}
+
+std::string withCredentials(std::string text, const std::string* userId, const std::string* password) {
+  auto quoted = [](const std::string& v) {
+    std::string o = "{";
+    for (char c : v) {
+      if (c == '}') o += '}';
+      o += c;
+    }
+    return o + "}";
+  };
+  if (!text.empty() && text.back() != ';') text += ';';
+  if (userId) text += "UID=" + quoted(*userId) + ";";
+  if (password) text += "PWD=" + quoted(*password) + ";";
+  return text;
 }
 
 // ---- connection ----

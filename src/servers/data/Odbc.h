@@ -42,6 +42,10 @@ class OdbcConnection {
 // The connection text actually handed to the driver manager (exposed for
 // tests of the SQLite default).
 std::string resolveConnectionText(const std::string& connectionText);
+// The connection text with a user ID and password added as ODBC quotes
+// them: in braces, a "}" doubled, so neither can add attributes of its own.
+// An empty-or-missing one (null) is not added.
+std::string withCredentials(std::string connectionText, const std::string* userId, const std::string* password);
 
 // UTF-8 <-> UTF-16 for the driver manager's wide calls.
 std::u16string toUtf16(std::string_view utf8);

@@ -5,7 +5,9 @@
 #include <libxml/xmlerror.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <map>
+#include <unordered_map>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -69,6 +71,24 @@ bool hasElementChildren(const xmlNode* n) {
   return false;
 }
 
+// A level may have this many different fields, as the larger databases allow.
+constexpr size_t kMaxFields = 4096;
+
+// The cells (rows times fields over every level) a file may make: enough
+// for any table its size holds, not the product a few distinct names in
+// many rows would make of a small file.
+struct Budget {
+  std::string path, source;
+  size_t left = 0;
+  void spend(size_t cells) {
+    if (cells > left)
+      raise(ado::kErrGeneric,
+            "The XML file " + path + " makes a table too large for its size (too many different fields per row)",
+            source);
+    left -= cells;
+  }
+};
+
 // The fields of one level of rows, gathered over every row of that level.
 struct Schema {
   struct Slot {
@@ -84,6 +104,9 @@ struct Schema {
     auto key = std::make_pair(attribute, n);
     auto it = index.find(key);
     if (it != index.end()) return slots[it->second];
+    if (slots.size() >= kMaxFields)
+      raise(ado::kErrGeneric, "The XML file has more than " + std::to_string(kMaxFields) + " different fields in one level",
+            ado::kRecordsetProgId);
     index.emplace(key, slots.size());
     Slot s;
     s.name = n;
@@ -123,22 +146,32 @@ struct Schema {
     return f;
   }
 
-  RowSetRef build(const std::vector<const xmlNode*>& rows) const {
+  // Each row is indexed once by field name, so a row costs its children plus
+  // the level's fields rather than their product; the table itself (rows
+  // times fields) is bounded by the budget.
+  RowSetRef build(const std::vector<const xmlNode*>& rows, Budget& budget) const {
+    // Every row set, an empty one too, holds its field list.
+    budget.spend((rows.size() + 1) * (slots.size() + 1));
     auto rs = std::make_shared<RowSet>(fields());
+    std::unordered_map<std::string, std::vector<const xmlNode*>> elements;
+    std::unordered_map<std::string, const xmlAttr*> attributes;
     for (const xmlNode* row : rows) {
+      elements.clear();
+      attributes.clear();
+      for (const xmlAttr* a = row->properties; a; a = a->next) attributes.emplace(name(a), a);
+      for (const xmlNode* c = row->children; c; c = c->next)
+        if (c->type == XML_ELEMENT_NODE) elements[name(c)].push_back(c);
       rs->beginRow();
+      static const std::vector<const xmlNode*> none;
       for (const Slot& s : slots) {
         if (s.attribute) {
-          const xmlAttr* found = nullptr;
-          for (const xmlAttr* a = row->properties; a && !found; a = a->next)
-            if (name(a) == s.name) found = a;
-          if (found) rs->addText(attrValue(found)); else rs->addNull();
+          auto a = attributes.find(s.name);
+          if (a != attributes.end()) rs->addText(attrValue(a->second)); else rs->addNull();
           continue;
         }
-        std::vector<const xmlNode*> occurrences;
-        for (const xmlNode* c = row->children; c; c = c->next)
-          if (c->type == XML_ELEMENT_NODE && name(c) == s.name) occurrences.push_back(c);
-        if (s.chapter) rs->addChapter(s.child->build(occurrences));
+        auto e = elements.find(s.name);
+        const std::vector<const xmlNode*>& occurrences = e == elements.end() ? none : e->second;
+        if (s.chapter) rs->addChapter(s.child->build(occurrences, budget));
         else if (occurrences.empty()) rs->addNull();
         else rs->addText(ownText(occurrences.front()));
       }
@@ -181,7 +214,8 @@ RowSetRef readXmlFile(const std::string& path, const std::string& source) {
       rows.push_back(c);
       schema.learn(c, 1);
     }
-  return schema.build(rows);
+  Budget budget{path, source, std::max<size_t>(size_t{1} << 22, static_cast<size_t>(st.st_size) * 16)};
+  return schema.build(rows, budget);
 }
 
 }  // namespace pm::data

@@ -12,6 +12,7 @@
 #include "servers/pdf/Export.h"
 #include "servers/pdf/JSSupport.h"
 #include "servers/pdf/Objects.h"
+#include "servers/pdf/ScriptClock.h"
 
 namespace pm::pdf {
 
@@ -562,10 +563,13 @@ class JSDoc : public DocHolder {
   }
   Variant calculateNow(Frame&) {
     pdf_document* d = doc_->pdf();
+    mu::requireBoundedScripts();
+    mu::ScriptClock clock;
     mu::guard("Calculating the fields", [&](fz_context* c) {
       pdf_enable_js(c, d);
       pdf_calculate_form(c, d);
     });
+    if (clock.expired()) mu::raiseScriptTimeout();
     return {};
   }
   Variant deletePages(Frame& f) {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 
 #include "servers/pdf/AnnotData.h"
@@ -236,9 +237,26 @@ struct DropPdf {
   void operator()(pdf_document* p) const { pdf_drop_document(mu::ctx(), p); }
 };
 
-void importFdfFields(Doc& d, pdf_obj* arr, const std::string& prefix, int depth) {
-  for (int i = 0; i < po::len(arr) && i < 100000; ++i) {
+// Deeper field trees than any form has are refused, as are files that list
+// one field twice (through /Kids cycles or shared kids, whose walk grows
+// exponentially with a few hundred bytes of input).
+constexpr int kMaxFieldDepth = 32;
+constexpr size_t kMaxImportedFields = 100000;
+
+struct FdfWalk {
+  std::string path;
+  std::set<pdf_obj*> seen;
+};
+
+void importFdfFields(Doc& d, FdfWalk& w, pdf_obj* arr, const std::string& prefix, int depth) {
+  if (!arr) return;
+  if (depth > kMaxFieldDepth)
+    fail("File " + w.path + " nests its fields more than " + std::to_string(kMaxFieldDepth) + " levels deep");
+  for (int i = 0; i < po::len(arr); ++i) {
     pdf_obj* fld = po::at(arr, i);
+    if (!w.seen.insert(fld).second) fail("File " + w.path + " lists a field twice (its fields contain themselves)");
+    if (w.seen.size() > kMaxImportedFields)
+      fail("File " + w.path + " holds more than " + std::to_string(kMaxImportedFields) + " fields");
     std::string t = po::text(po::get(fld, PDF_NAME(T)));
     std::string name = prefix.empty() ? t : t.empty() ? prefix : prefix + "." + t;
     pdf_obj* v = po::get(fld, PDF_NAME(V));
@@ -255,7 +273,7 @@ void importFdfFields(Doc& d, pdf_obj* arr, const std::string& prefix, int depth)
         if (ff) po::putInt(target, PDF_NAME(Ff), po::integer(ff));
       }
     }
-    if (depth < 32) importFdfFields(d, po::get(fld, PDF_NAME(Kids)), name, depth + 1);
+    importFdfFields(d, w, po::get(fld, PDF_NAME(Kids)), name, depth + 1);
   }
 }
 
@@ -281,7 +299,8 @@ Variant importAnFDF(DocHolder& self, Frame& f) {
     annots = pdf_dict_getp(c, pdf_trailer(c, fdf), "Root/FDF/Annots");
   });
   if (!po::isArray(fields) && !po::isArray(annots)) fail("File " + path + " holds no form data");
-  importFdfFields(d, fields, "", 0);
+  FdfWalk walk{path, {}};
+  importFdfFields(d, walk, fields, "", 0);
   if (po::isArray(annots)) annotdata::importFdf(d, annots);
   return {};
 }
@@ -389,7 +408,9 @@ std::string textOf(fz_xml* x) {
   return s;
 }
 
-void importXfdfFields(Doc& d, fz_xml* parent, const std::string& prefix, int depth) {
+void importXfdfFields(Doc& d, const std::string& path, fz_xml* parent, const std::string& prefix, int depth) {
+  if (depth > kMaxFieldDepth)
+    fail("File " + path + " nests its fields more than " + std::to_string(kMaxFieldDepth) + " levels deep");
   for (fz_xml* x = fz_xml_down(parent); x; x = fz_xml_next(x)) {
     if (localTag(x) != "field") continue;
     const char* nm = fz_xml_att(x, "name");
@@ -402,7 +423,7 @@ void importXfdfFields(Doc& d, fz_xml* parent, const std::string& prefix, int dep
         has = true;
       }
     if (has) apply(d, name, vals);
-    if (depth < 32) importXfdfFields(d, x, name, depth + 1);
+    importXfdfFields(d, path, x, name, depth + 1);
   }
 }
 
@@ -427,7 +448,7 @@ Variant importAnXFDF(DocHolder& self, Frame& f) {
   fz_xml* root = fz_xml_root(xml);
   if (!root || localTag(root) != "xfdf") fail("File " + path + " is not XFDF");
   for (fz_xml* x = fz_xml_down(root); x; x = fz_xml_next(x))
-    if (localTag(x) == "fields") importXfdfFields(d, x, "", 0);
+    if (localTag(x) == "fields") importXfdfFields(d, path, x, "", 0);
     else if (localTag(x) == "annots") annotdata::importXfdf(d, x);
   return {};
 }

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -58,7 +59,8 @@ std::string env(const char* name, const std::string& def = {}) {
   static const std::pair<const char*, const char*> kValues[] = {
       {"PRESSMARK_SMTP_SERVER", "Server"},     {"PRESSMARK_SMTP_PORT", "Port"},
       {"PRESSMARK_SMTP_SENDER", "Sender"},     {"PRESSMARK_SMTP_USER", "User"},
-      {"PRESSMARK_SMTP_PASSWORD", "Password"}, {"PRESSMARK_SMTP_TIMEOUT", "Timeout"}};
+      {"PRESSMARK_SMTP_PASSWORD", "Password"}, {"PRESSMARK_SMTP_TIMEOUT", "Timeout"},
+      {"PRESSMARK_SMTP_ALLOW_PLAIN", "AllowPlain"}};
   for (auto& [var, value] : kValues)
     if (std::strcmp(var, name) == 0) {
       std::string r;
@@ -118,6 +120,45 @@ std::string headerText(const std::string& s) {
     i = end;
   }
   return out;
+}
+
+// A parameter value as a quoted string: quotes and backslashes escaped,
+// control characters (line ends above all) and anything past ASCII
+// replaced, so the value stays one header's parameter.
+std::string quotedParameter(const std::string& v) {
+  std::string o = "\"";
+  for (unsigned char ch : v) {
+    if (ch == '"' || ch == '\\') o += '\\';
+    o += ch < 32 || ch >= 127 ? '_' : static_cast<char>(ch);
+  }
+  return o + "\"";
+}
+
+// The file name parameters of an attachment: a plain ASCII fallback and,
+// for any other name, its exact UTF-8 form (RFC 2231) in percent encoding,
+// folded into numbered pieces that keep the lines short.
+std::string fileNameParameter(const std::string& name) {
+  bool plain = true;
+  for (unsigned char ch : name)
+    if (ch < 32 || ch >= 127 || ch == '"' || ch == '\\') plain = false;
+  if (plain && name.size() <= 60) return "filename=" + quotedParameter(name);
+  static const char* hex = "0123456789ABCDEF";
+  std::vector<std::string> pieces(1);
+  for (unsigned char ch : name) {
+    std::string e;
+    if (std::isalnum(ch) || std::strchr("!#$&+-.^_`|~", ch)) {
+      e = static_cast<char>(ch);
+    } else {
+      e = {'%', hex[ch >> 4], hex[ch & 15]};
+    }
+    // A character's bytes stay in one piece.
+    if (pieces.back().size() + e.size() > 48 && (ch & 0xC0) != 0x80) pieces.emplace_back();
+    pieces.back() += e;
+  }
+  std::string o = "filename=" + quotedParameter(name);
+  for (size_t i = 0; i < pieces.size(); ++i)
+    o += ";\r\n filename*" + std::to_string(i) + "*=" + (i ? "" : "UTF-8''") + pieces[i];
+  return o;
 }
 
 // An address as the envelope takes it: "Name <a@b>" gives "a@b".
@@ -215,10 +256,9 @@ std::string compose(const Message& m, const std::string& from, const std::string
   s += "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n\r\n";
   s += base64(m.body, 76);
   s += "--" + boundary + "\r\n";
-  std::string name = headerText(m.attachmentName);
-  s += "Content-Type: " + m.attachmentType + "; name=\"" + name + "\"\r\n";
+  s += "Content-Type: " + m.attachmentType + "; name=" + quotedParameter(m.attachmentName) + "\r\n";
   s += "Content-Transfer-Encoding: base64\r\n";
-  s += "Content-Disposition: attachment; filename=\"" + name + "\"\r\n\r\n";
+  s += "Content-Disposition: attachment; " + fileNameParameter(m.attachmentName) + "\r\n\r\n";
   s += base64(m.attachment, 76);
   s += "--" + boundary + "--\r\n";
   return s;
@@ -254,15 +294,20 @@ void send(const Message& m) {
   if (url.find("://") == std::string::npos) url = "smtp://" + url;
   if (url.rfind("smtp://", 0) != 0 && url.rfind("smtps://", 0) != 0)
     fail("The mail server \"" + server + "\" is no smtp:// or smtps:// address");
+  size_t hostStart = url.find("://") + 3;
+  size_t slash = url.find('/', hostStart);
+  std::string authority = url.substr(hostStart, slash == std::string::npos ? std::string::npos : slash - hostStart);
+  // "user:password@" in the address are credentials too.
+  size_t sign = authority.rfind('@');
+  bool urlCredentials = sign != std::string::npos;
   std::string port = env("PRESSMARK_SMTP_PORT");
   if (!port.empty()) {
     // A port given apart replaces the one of the address, if any.
-    size_t hostStart = url.find("://") + 3;
-    size_t slash = url.find('/', hostStart);
-    std::string host = url.substr(hostStart, slash == std::string::npos ? std::string::npos : slash - hostStart);
+    std::string userInfo = urlCredentials ? authority.substr(0, sign + 1) : std::string();
+    std::string host = urlCredentials ? authority.substr(sign + 1) : authority;
     if (host.find(']') != std::string::npos ? host.rfind(':') > host.find(']') : host.find(':') != std::string::npos)
       host = host.substr(0, host.rfind(':'));
-    url = url.substr(0, hostStart) + host + ":" + port;
+    url = url.substr(0, hostStart) + userInfo + host + ":" + port;
   }
   long timeout = std::strtol(env("PRESSMARK_SMTP_TIMEOUT", "60").c_str(), nullptr, 10);
   if (timeout <= 0) timeout = 60;
@@ -298,14 +343,22 @@ void send(const Message& m) {
   curl_easy_setopt(c.get(), CURLOPT_TIMEOUT, timeout);
   curl_easy_setopt(c.get(), CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(c.get(), CURLOPT_ERRORBUFFER, err);
-  // TLS whenever the server offers it.
-  curl_easy_setopt(c.get(), CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_TRY));
+  // TLS whenever the server offers it; with credentials, TLS or nothing,
+  // unless plain text is allowed in so many words.
+  std::string allow = env("PRESSMARK_SMTP_ALLOW_PLAIN");
+  bool plainAllowed = allow == "1" || allow == "00000001";
+  bool requireTls = (!user.empty() || urlCredentials) && !plainAllowed;
+  curl_easy_setopt(c.get(), CURLOPT_USE_SSL, static_cast<long>(requireTls ? CURLUSESSL_ALL : CURLUSESSL_TRY));
   std::string password = env("PRESSMARK_SMTP_PASSWORD");
   if (!user.empty()) {
     curl_easy_setopt(c.get(), CURLOPT_USERNAME, user.c_str());
     curl_easy_setopt(c.get(), CURLOPT_PASSWORD, password.c_str());
   }
   CURLcode rc = curl_easy_perform(c.get());
+  if (rc == CURLE_USE_SSL_FAILED && requireTls)
+    fail("The mail server " + url +
+         " offers no TLS, and the mail credentials are not sent in clear text (set PRESSMARK_SMTP_ALLOW_PLAIN=1 "
+         "or the value AllowPlain of HKEY_CURRENT_USER\\Software\\Pressmark\\Mail to 1 to allow it)");
   if (rc != CURLE_OK)
     fail("The mail could not be sent through " + url + ": " + (*err ? std::string(err) : curl_easy_strerror(rc)));
 }

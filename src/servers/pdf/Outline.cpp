@@ -8,6 +8,7 @@
 
 #include "automation/surfaces/Acrobat.h"
 #include "servers/pdf/Objects.h"
+#include "servers/pdf/ScriptClock.h"
 
 namespace pm::pdf {
 
@@ -297,6 +298,8 @@ void runScript(Doc& d, const std::string& script) {
   int supported = 0;
   char* result = nullptr;
   const char* code = script.c_str();
+  mu::requireBoundedScripts();
+  mu::ScriptClock clock;
   mu::guard("Running the script", [&](fz_context* c) {
     pdf_enable_js(c, doc);
     supported = pdf_js_supported(c, doc);
@@ -304,6 +307,7 @@ void runScript(Doc& d, const std::string& script) {
   });
   std::string r = result ? result : "";
   fz_free(mu::ctx(), result);
+  if (clock.expired()) mu::raiseScriptTimeout();
   if (!supported) fail("This viewer cannot run document scripts; the action was kept: " + script);
   // The engine answers a failed script with its error text.
   if (r.rfind("Error", 0) == 0 || r.find("Error:") != std::string::npos) fail("The script failed: " + r);
