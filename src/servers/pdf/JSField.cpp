@@ -382,7 +382,7 @@ class FieldObject : public Dispatch {
       int q = s == "left" ? 0 : s == "center" ? 1 : s == "right" ? 2 : -1;
       if (q < 0) fail("\"" + CStr(v) + "\" is not an alignment (left, center or right)");
       for (pdf_obj* x : terms) po::putInt(x, PDF_NAME(Q), q);
-      form::needAppearances(*doc_);
+      form::redraw(*doc_, fld);
       changed();
       return {};
     }
@@ -526,7 +526,7 @@ class FieldObject : public Dispatch {
       }
     }
     (void)doc;
-    form::needAppearances(*doc_);
+    form::redraw(*doc_, fld);
     changed();
     return {};
   }
@@ -650,7 +650,7 @@ class FieldObject : public Dispatch {
       po::putText(mk(w, true), key, CStr(f[0]));
       po::del(w, PDF_NAME(AP));
     }
-    form::needAppearances(*doc_);
+    form::redraw(*doc_, field());
     changed();
     return {};
   }
