@@ -167,6 +167,8 @@ class FieldObject : public Dispatch {
       if (LCase(p.name) == n) {
         if (p.field) {
           for (pdf_obj* t : form::terminals(field())) form::setFieldFlag(t, p.bit, on);
+          // Lines, comb cells and hidden characters change what is drawn.
+          if (p.bit & (form::ff::Multiline | form::ff::Comb | form::ff::Password)) form::redraw(*doc_, field());
         } else {
           for (pdf_obj* w : allWidgets()) form::setWidgetFlag(w, p.bit, on);
         }
@@ -393,6 +395,7 @@ class FieldObject : public Dispatch {
         if (c == 0) po::del(x, PDF_NAME(MaxLen));
         else po::putInt(x, PDF_NAME(MaxLen), c);
       }
+      if (form::fieldFlags(t) & form::ff::Comb) form::redraw(*doc_, fld);
       changed();
       return {};
     }
