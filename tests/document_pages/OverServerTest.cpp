@@ -152,7 +152,7 @@ TEST_F(PagesOverServer, WatermarkTextInEveryScript) {
   struct Row {
     const char* text;
     int font;  // Helvetica, Times-Bold, Courier
-    int page;  // 1-based for the readers
+    int page;  // 1-based
     std::vector<std::string> shown;
   };
   const Row rows[] = {
@@ -161,7 +161,7 @@ TEST_F(PagesOverServer, WatermarkTextInEveryScript) {
       {"Entwurf € 5 ä", 8, 3, {"Entwurf € 5 ä"}},
   };
   for (const Row& r : rows)
-    call(d, "AddWatermarkFromText", {r.text, 0, r.font, 24, Variant::nothing(), r.page - 1, r.page - 1});
+    call(d, "AddWatermarkFromText", {r.text, 0, r.font, 24, Variant::nothing(), r.page, r.page});
   std::string error;
   try {
     call(d, "AddWatermarkFromText", {"A 𓀀 B"});

@@ -148,7 +148,34 @@ Face::~Face() {
   if (font_) fz_drop_font(c, font_);
 }
 
+bool Face::covers(int u) const {
+  if (!cid_) return u >= 32 && fz_windows_1252_from_unicode(u) >= 0;
+  int gid = 0;
+  fz_font* f = font_;
+  mu::guard("Encoding text", [&](fz_context* c) { gid = fz_encode_character(c, f, u); });
+  return gid > 0 || u == ' ';
+}
+
+std::vector<std::pair<const Face*, std::string>> Face::runs(const std::string& utf8) const {
+  std::vector<std::pair<const Face*, std::string>> out;
+  for (int u : codesOf(utf8)) {
+    const Face* f = fallback_ && !covers(u) && fallback_->covers(u) ? fallback_.get() : this;
+    if (out.empty() || out.back().first != f) out.emplace_back(f, std::string());
+    out.back().second += utf8Of(u);
+  }
+  return out;
+}
+
 double Face::width(const std::string& utf8) const {
+  if (fallback_) {
+    double w = 0;
+    for (auto& [f, run] : runs(utf8)) w += f == this ? widthOwn(run) : f->width(run);
+    return w;
+  }
+  return widthOwn(utf8);
+}
+
+double Face::widthOwn(const std::string& utf8) const {
   double w = 0;
   std::vector<int> codes = codesOf(utf8);
   fz_font* f = font_;
@@ -257,32 +284,15 @@ std::unique_ptr<Face> simple(Doc& d, pdf_obj* font, const std::string& text) {
   return std::make_unique<Face>(font, nullptr, desc, false);
 }
 
-std::unique_ptr<Face> unicode(Doc& d, const std::string& text, Style style, std::string* missing) {
-  std::vector<int> codes = codesOf(text);
-  const Source* latin = dejavu(style);
-  const Source* cjk = nullptr;
-  auto count = [&](const Source* s) {
-    size_t k = 0;
-    for (int u : codes) k += s && s->covers(u) ? 1 : 0;
-    return k;
-  };
-  const Source* s = latin;
-  size_t best = count(latin);
-  if (best < codes.size()) {
-    cjk = noto(style, codes);
-    if (count(cjk) > best) s = cjk;
-  }
-  if (!s) js::fail("No Unicode font is installed to draw \"" + text + "\" (the package fonts-dejavu-core provides one)");
-  if (missing) {
-    missing->clear();
-    for (int u : codes)
-      if (!s->covers(u) && missing->find(utf8Of(u)) == std::string::npos) *missing += utf8Of(u);
-  }
+namespace {
+
+// The subset of a source this document uses, grown by the characters given.
+std::unique_ptr<Face> embed(Doc& d, const Source* s, const std::vector<int>& codes) {
   if (!d.fontSession) d.fontSession = std::make_shared<Session>();
   Embedded& e = d.fontSession->byFile[s->path + "#" + std::to_string(s->index)];
   bool grown = !e.obj;
   for (int u : codes)
-    if (u >= 32 && s->covers(u)) grown = e.codes.insert(u).second || grown;
+    if (u >= 32) grown = e.codes.insert(u).second || grown;
   e.codes.insert(' ');
   if (grown) {
     // A larger subset is a new font object: what was drawn before keeps
@@ -328,6 +338,40 @@ std::unique_ptr<Face> unicode(Doc& d, const std::string& text, Style style, std:
   fz_font* f = e.font.get();
   mu::guard("Embedding a font", [&](fz_context* c) { kept = fz_keep_font(c, f); });
   return std::make_unique<Face>(e.obj.get(), kept, nullptr, true);
+}
+
+}  // namespace
+
+std::unique_ptr<Face> unicode(Doc& d, const std::string& text, Style style, std::string* missing) {
+  std::vector<int> codes = codesOf(text);
+  const Source* latin = dejavu(style);
+  const Source* cjk = nullptr;
+  // Alphabetic text in the alphabetic font; what it lacks in the CJK font.
+  std::vector<int> own, rest, none;
+  bool letters = false;
+  for (int u : codes) {
+    if (latin && latin->covers(u)) {
+      own.push_back(u);
+      letters = letters || u > ' ';
+    } else {
+      if (!cjk) cjk = noto(style, codes);
+      (cjk && cjk->covers(u) ? rest : none).push_back(u);
+    }
+  }
+  if (missing) {
+    missing->clear();
+    for (int u : none)
+      if (missing->find(utf8Of(u)) == std::string::npos) *missing += utf8Of(u);
+  }
+  if (!latin && !cjk) js::fail("No Unicode font is installed to draw \"" + text + "\" (fonts-dejavu-core provides one)");
+  if (!letters && cjk && !rest.empty()) {
+    rest.insert(rest.end(), own.begin(), own.end());
+    return embed(d, cjk, rest);
+  }
+  if (!latin) return embed(d, cjk, rest);
+  std::unique_ptr<Face> face = embed(d, latin, own);
+  if (!rest.empty()) face->setFallback(embed(d, cjk, rest));
+  return face;
 }
 
 }  // namespace pm::pdf::fonts

@@ -9,6 +9,8 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "servers/pdf/Doc.h"
 
@@ -26,16 +28,29 @@ class Face {
   pdf_obj* obj() const { return obj_; }
   // Two-byte glyph codes (Identity-H) rather than WinAnsi bytes.
   bool cid() const { return cid_; }
-  // Width of the text at size 1.
+  // Width of the text at size 1 (in this face and its fallback).
   double width(const std::string& utf8) const;
-  // The text as a string operand of Tj.
+  // The text as a string operand of Tj (in this face alone).
   std::string show(const std::string& utf8) const;
+  // Whether this face (not its fallback) has the character.
+  bool covers(int u) const;
+
+  // The face for what this one lacks (CJK after an alphabetic font), or
+  // null; the text is then split into runs of one face each.
+  const Face* fallback() const { return fallback_.get(); }
+  Face* fallback() { return fallback_.get(); }
+  void setFallback(std::unique_ptr<Face> f) { fallback_ = std::move(f); }
+  std::vector<std::pair<const Face*, std::string>> runs(const std::string& utf8) const;
+  // The name the content that draws with it gives the font.
+  std::string res;
 
  private:
+  double widthOwn(const std::string& utf8) const;
   pdf_obj* obj_;
   fz_font* font_;
   pdf_font_desc* desc_;
   bool cid_;
+  std::unique_ptr<Face> fallback_;
 };
 
 // The family and weight a Unicode font stands in for.

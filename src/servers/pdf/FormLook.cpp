@@ -139,11 +139,15 @@ std::string background(const Frame& f) {
 
 // Puts the normal appearance stream on the widget, with the one font it
 // uses as its resources.
-void putAppearance(Doc& d, pdf_obj* w, const Frame& f, const std::string& ops, const std::string& res, pdf_obj* font) {
+void putAppearance(Doc& d, pdf_obj* w, const Frame& f, const std::string& ops, const fonts::Face& face) {
   pdf_document* doc = d.pdf();
   mu::ObjPtr dict = po::newDict(doc);
   pdf_obj* x = dict.get();
-  const char* rn = res.c_str();
+  const char* rn = face.res.c_str();
+  pdf_obj* font = face.obj();
+  const fonts::Face* fb = face.fallback();
+  const char* rn2 = fb ? fb->res.c_str() : nullptr;
+  pdf_obj* font2 = fb ? fb->obj() : nullptr;
   int rot = f.rot;
   double fw = f.w, fh = f.h;
   mu::guard("Drawing a field", [&](fz_context* c) {
@@ -154,6 +158,7 @@ void putAppearance(Doc& d, pdf_obj* w, const Frame& f, const std::string& ops, c
     if (font) {
       pdf_obj* fonts = pdf_dict_put_dict(c, pdf_dict_put_dict(c, x, PDF_NAME(Resources), 1), PDF_NAME(Font), 1);
       pdf_dict_puts(c, fonts, rn, font);
+      if (font2) pdf_dict_puts(c, fonts, rn2, font2);
     }
   });
   mu::ObjPtr stream = po::newStream(doc, ops, x);
@@ -166,7 +171,6 @@ void putAppearance(Doc& d, pdf_obj* w, const Frame& f, const std::string& ops, c
 // The font a field's text is drawn in and its resource name.
 struct Pen {
   std::unique_ptr<fonts::Face> face;
-  std::string res;
   double size = 0;
   std::string colour;
 };
@@ -180,19 +184,25 @@ Pen penFor(Doc& d, pdf_obj* field, const std::string& text) {
   pdf_obj* font = formFont(d, a.font);
   if (!font) font = formFont(d, a.font = "Helv");
   p.face = fonts::simple(d, font, text);
-  p.res = a.font;
-  if (!p.face) {
+  if (p.face) {
+    p.face->res = a.font;
+  } else {
     p.face = fonts::unicode(d, text, fonts::styleOf(baseFont(d, a.font)), nullptr);
-    p.res = drName(d, p.face->obj());
+    p.face->res = drName(d, p.face->obj());
+    if (fonts::Face* fb = p.face->fallback()) fb->res = drName(d, fb->obj());
   }
   return p;
 }
 
 std::string textOps(const Pen& p, double size, const std::vector<std::pair<double, double>>& at,
                     const std::vector<std::string>& lines) {
-  std::string ops = "BT /" + p.res + " " + num(size) + " Tf " + p.colour + "\n";
-  for (size_t i = 0; i < lines.size(); ++i)
-    ops += "1 0 0 1 " + num(at[i].first) + " " + num(at[i].second) + " Tm " + p.face->show(lines[i]) + " Tj\n";
+  std::string ops = "BT " + p.colour + "\n";
+  for (size_t i = 0; i < lines.size(); ++i) {
+    ops += "1 0 0 1 " + num(at[i].first) + " " + num(at[i].second) + " Tm";
+    for (auto& [face, run] : p.face->runs(lines[i]))
+      ops += " /" + face->res + " " + num(size) + " Tf " + face->show(run) + " Tj";
+    ops += "\n";
+  }
   return ops + "ET\n";
 }
 
@@ -244,7 +254,7 @@ void drawText(Doc& d, pdf_obj* field, pdf_obj* w, std::string text, bool multili
                     num(f.w - 2 * f.border) + " " + num(f.h - 2 * f.border) + " re W n\n";
   if (!text.empty()) ops += textOps(p, size, at, lines);
   ops += "Q\nEMC\n";
-  putAppearance(d, w, f, ops, p.res, p.face->obj());
+  putAppearance(d, w, f, ops, *p.face);
 }
 
 // A list box: the options from the top index down, the selected ones
@@ -273,7 +283,7 @@ void drawList(Doc& d, pdf_obj* field, pdf_obj* w) {
   }
   if (!lines.empty()) ops += textOps(p, size, at, lines);
   ops += "Q\nEMC\n";
-  putAppearance(d, w, f, ops, p.res, p.face->obj());
+  putAppearance(d, w, f, ops, *p.face);
 }
 
 void drawField(Doc& d, pdf_obj* field) {

@@ -182,17 +182,21 @@ Variant addWatermarkFromText(DocHolder& self, Frame& f) {
   mu::ObjPtr group = visibilityGroup(d, p);
   for (int pg = a; pg <= b; ++pg) {
     pdf_obj* page = po::pageObj(doc, pg);
-    std::string fres = content::addResource(d, page, "Font", face->obj(), "Wm");
+    face->res = content::addResource(d, page, "Font", face->obj(), "Wm");
+    if (fonts::Face* fb = face->fallback()) fb->res = content::addResource(d, page, "Font", fb->obj(), "Wm");
     std::string gres = content::addResource(d, page, "ExtGState", gs.get(), "WmGs");
     std::ostringstream ops;
     ops << "q /" << gres << " gs " << place(p, content::cropBox(page), w, h) << "\n";
     if (fill.empty()) ops << "3 Tr\n";  // transparent: nothing shows
     else ops << fill << "\n";
-    ops << "BT /" << fres << " " << num(size) << " Tf\n";
+    ops << "BT\n";
     for (size_t i = 0; i < lines.size(); ++i) {
       double x = align == 0 ? 0 : align == 2 ? w - widths[i] : (w - widths[i]) / 2;
       double y = h - lead * static_cast<double>(i + 1) + (lead - size) / 2 + size * 0.2;
-      ops << "1 0 0 1 " << num(x) << " " << num(y) << " Tm " << face->show(lines[i]) << " Tj\n";
+      ops << "1 0 0 1 " << num(x) << " " << num(y) << " Tm";
+      for (auto& [run, part] : face->runs(lines[i]))
+        ops << " /" << run->res << " " << num(size) << " Tf " << run->show(part) << " Tj";
+      ops << "\n";
     }
     ops << "ET Q";
     content::add(d, page, inGroup(d, page, group.get(), ops.str()), p.onTop);
