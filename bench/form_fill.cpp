@@ -50,14 +50,14 @@ ObjectRef open(const std::string& path, ObjectRef& js) {
   return doc;
 }
 
-void makeForm(const std::string& blank, const std::string& form) {
+void makeForm(const std::string& blank, const std::string& form, const std::vector<std::string>& items) {
   ObjectRef js;
   ObjectRef doc = open(blank, js);
   for (const Spec& s : kFields) {
     call(js, "addField", {s.name, s.type, 0, V({s.x0, s.y0, s.x1, s.y1})});
     ObjectRef f = objectOf(call(js, "getField", {s.name}));
     std::string t = s.type;
-    if (t == "combobox" || t == "listbox") call(f, "setItems", {V({"Deutschland", "Россия", "中国", "France"})});
+    if (t == "combobox" || t == "listbox") call(f, "setItems", {Variant(Array::vector(std::vector<Variant>(items.begin(), items.end())))});
     if (t == "text" && std::string(s.name) == "notes") let(f, "multiline", true);
   }
   call(doc, "Save", {1, form});
@@ -98,10 +98,13 @@ int main() {
   if (!mkdtemp(dir)) return 1;
   std::string d = dir, blank = d + "/blank.pdf", form = d + "/form.pdf", out = d + "/filled.pdf";
   pdfbench::writeDocument(blank, 1);
-  makeForm(blank, form);
+  std::string intl = d + "/intl.pdf";
+  makeForm(blank, form, {"Deutschland", "France", "Italia"});
+  makeForm(blank, intl, {"Deutschland", "Россия", "中国", "France"});
   std::printf("fill and save a 17-field form\n");
-  report("Latin values", form, out, "Jane Doe, 12 High Street", "France");
-  report("Cyrillic and Chinese values", form, out, "Иван Петров, 北京市", "Россия");
+  report("Latin form, Latin values", form, out, "Jane Doe, 12 High Street", "France");
+  report("Intl. form, Latin values", intl, out, "Jane Doe, 12 High Street", "France");
+  report("Intl. form, Cyrillic + CJK", intl, out, "Иван Петров, 北京市", "Россия");
   std::filesystem::remove_all(d);
   return 0;
 }

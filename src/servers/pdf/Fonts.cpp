@@ -340,9 +340,49 @@ std::unique_ptr<Face> embed(Doc& d, const Source* s, const std::vector<int>& cod
   return std::make_unique<Face>(e.obj.get(), kept, nullptr, true);
 }
 
+// An embedded font of the form drawn by glyph number (a subset embedded
+// in an earlier session, usually) that has every character: filling a form
+// again then embeds nothing.
+std::unique_ptr<Face> reuse(Doc& d, pdf_obj* fonts, const std::vector<int>& codes) {
+  int n = 0;
+  mu::guard("Reading the form's fonts", [&](fz_context* c) { n = pdf_is_dict(c, fonts) ? pdf_dict_len(c, fonts) : 0; });
+  pdf_document* doc = d.pdf();
+  const int* p = codes.data();
+  size_t len = codes.size();
+  for (int i = 0; i < n && i < 64; ++i) {
+    pdf_obj* v = nullptr;
+    mu::guard("Reading the form's fonts", [&](fz_context* c) { v = pdf_dict_get_val(c, fonts, i); });
+    if (!po::nameIs(po::get(v, PDF_NAME(Subtype)), "Type0") || !po::nameIs(po::get(v, PDF_NAME(Encoding)), "Identity-H"))
+      continue;
+    pdf_obj* desc = po::at(po::get(v, PDF_NAME(DescendantFonts)), 0);
+    pdf_obj* map = po::get(desc, PDF_NAME(CIDToGIDMap));
+    pdf_obj* fd = po::get(desc, PDF_NAME(FontDescriptor));
+    if ((map && !po::nameIs(map, "Identity")) || !(po::get(fd, PDF_NAME(FontFile2)) || po::get(fd, PDF_NAME(FontFile3))))
+      continue;
+    pdf_font_desc* font = nullptr;
+    bool covered = true;
+    mu::guard("Loading the form's font", [&](fz_context* c) {
+      font = pdf_load_font(c, doc, nullptr, v);
+      for (size_t k = 0; k < len && covered; ++k) covered = p[k] <= ' ' || fz_encode_character(c, font->font, p[k]) > 0;
+    });
+    if (covered) {
+      fz_font* kept = nullptr;
+      mu::guard("Loading the form's font", [&](fz_context* c) { kept = fz_keep_font(c, font->font); });
+      return std::make_unique<Face>(v, kept, font, true);
+    }
+    pdf_drop_font(mu::ctx(), font);
+  }
+  return nullptr;
+}
+
+std::unique_ptr<Face> find(Doc& d, pdf_obj* known, const Source* s, const std::vector<int>& codes) {
+  if (auto f = reuse(d, known, codes)) return f;
+  return embed(d, s, codes);
+}
+
 }  // namespace
 
-std::unique_ptr<Face> unicode(Doc& d, const std::string& text, Style style, std::string* missing) {
+std::unique_ptr<Face> unicode(Doc& d, const std::string& text, Style style, std::string* missing, pdf_obj* known) {
   std::vector<int> codes = codesOf(text);
   const Source* latin = dejavu(style);
   const Source* cjk = nullptr;
@@ -366,11 +406,11 @@ std::unique_ptr<Face> unicode(Doc& d, const std::string& text, Style style, std:
   if (!latin && !cjk) js::fail("No Unicode font is installed to draw \"" + text + "\" (fonts-dejavu-core provides one)");
   if (!letters && cjk && !rest.empty()) {
     rest.insert(rest.end(), own.begin(), own.end());
-    return embed(d, cjk, rest);
+    return find(d, known, cjk, rest);
   }
-  if (!latin) return embed(d, cjk, rest);
-  std::unique_ptr<Face> face = embed(d, latin, own);
-  if (!rest.empty()) face->setFallback(embed(d, cjk, rest));
+  if (!latin) return find(d, known, cjk, rest);
+  std::unique_ptr<Face> face = find(d, known, latin, own);
+  if (!rest.empty()) face->setFallback(find(d, known, cjk, rest));
   return face;
 }
 

@@ -69,8 +69,10 @@ std::unique_ptr<Face> simple(Doc& d, pdf_obj* font, const std::string& text);
 // A subset of the installed Unicode font of the style that covers text,
 // holding every character this document asked of that font so far. The
 // characters no installed font has are listed in missing (drawn as the
-// font's missing glyph); a font is answered regardless.
-std::unique_ptr<Face> unicode(Doc& d, const std::string& text, Style style, std::string* missing);
+// font's missing glyph); a font is answered regardless. An embedded font
+// among known (a /Font dictionary) that has the characters is used first.
+std::unique_ptr<Face> unicode(Doc& d, const std::string& text, Style style, std::string* missing,
+                              pdf_obj* known = nullptr);
 
 // The characters of text outside WinAnsi (what a standard font cannot show).
 bool winAnsi(const std::string& text);

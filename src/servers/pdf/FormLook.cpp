@@ -187,7 +187,8 @@ Pen penFor(Doc& d, pdf_obj* field, const std::string& text) {
   if (p.face) {
     p.face->res = a.font;
   } else {
-    p.face = fonts::unicode(d, text, fonts::styleOf(baseFont(d, a.font)), nullptr);
+    p.face = fonts::unicode(d, text, fonts::styleOf(baseFont(d, a.font)), nullptr,
+                            po::path(acroForm(d, false), "DR/Font"));
     p.face->res = drName(d, p.face->obj());
     if (fonts::Face* fb = p.face->fallback()) fb->res = drName(d, fb->obj());
   }
