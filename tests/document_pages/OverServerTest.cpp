@@ -145,6 +145,44 @@ TEST_F(PagesOverServer, PrintOnlyAndScreenOnlyWatermarksSitInOptionalContent) {
   EXPECT_NE(jstest::pageText(out, 1).find("Page alpha text"), std::string::npos) << "shown on screen";
 }
 
+// Text in any script shows and extracts as written in both engines, in the
+// requested standard font where it reaches and an embedded font elsewhere;
+// text no installed font can draw is refused by name.
+TEST_F(PagesOverServer, WatermarkTextInEveryScript) {
+  struct Row {
+    const char* text;
+    int font;  // Helvetica, Times-Bold, Courier
+    int page;  // 1-based
+    std::vector<std::string> shown;
+  };
+  const Row rows[] = {
+      {"ЧЕРНОВИК DRAFT 草稿", 4, 1, {"ЧЕРНОВИК", "DRAFT", "草稿"}},
+      {"Προσχέδιο", 1, 2, {"Προσχέδιο"}},
+      {"Entwurf € 5 ä", 8, 3, {"Entwurf € 5 ä"}},
+  };
+  for (const Row& r : rows)
+    call(d, "AddWatermarkFromText", {r.text, 0, r.font, 24, Variant::nothing(), r.page, r.page});
+  std::string error;
+  try {
+    call(d, "AddWatermarkFromText", {"A 𓀀 B"});
+  } catch (const AutomationError& e) {
+    error = e.description();
+  }
+  EXPECT_NE(error.find("𓀀"), std::string::npos) << "names what it cannot draw: " << error;
+  std::string out = save();
+  for (const Row& r : rows) {
+    std::string poppler, mupdf;
+    std::string pg = std::to_string(r.page);
+    ASSERT_EQ(fixture::run({"pdftotext", "-f", pg, "-l", pg, out, "-"}, &poppler), 0);
+    ASSERT_EQ(fixture::run({"mutool", "draw", "-F", "txt", out, pg}, &mupdf), 0);
+    for (const std::string& part : r.shown) {
+      EXPECT_NE(poppler.find(part), std::string::npos) << part << " in " << poppler;
+      EXPECT_NE(mupdf.find(part), std::string::npos) << part << " in " << mupdf;
+    }
+    EXPECT_EQ(poppler.find('?'), std::string::npos) << poppler;
+  }
+}
+
 TEST_F(PagesOverServer, ThumbnailsLinksAndFlattening) {
   call(d, "CreateStampAnnot", {1, V({100, 100, 200, 150}), "flat"}) ;
   call(d, "FlattenPages");

@@ -160,5 +160,99 @@ TEST_F(PdfForm, ItemsAndBoxes) {
   EXPECT_EQ(call(field("size"), "IsBoxChecked", {Variant(int16_t(0))}), Variant(true));
 }
 
+// What both engines extract from a page of a file (1-based), poppler first.
+std::pair<std::string, std::string> shownText(const std::string& file, int page = 1) {
+  std::string poppler, mupdf, pg = std::to_string(page);
+  EXPECT_EQ(fixture::run({"pdftotext", "-f", pg, "-l", pg, file, "-"}, &poppler), 0);
+  EXPECT_EQ(fixture::run({"mutool", "draw", "-F", "txt", file, pg}, &mupdf), 0);
+  // The engine's note that it has no colour management is not page text.
+  for (size_t at = mupdf.find("warning:"); at != std::string::npos; at = mupdf.find("warning:"))
+    mupdf.erase(at, mupdf.find('\n', at) - at);
+  return {poppler, mupdf};
+}
+
+// Values in any script are drawn into the fields (their form font has no
+// Cyrillic, Greek or CJK), show in both engines, and stay what flattening
+// in a later session burns into the page.
+TEST_F(PdfForm, FilledValuesShowInBothEnginesAndSurviveFlattening) {
+  call(doc, "CreateTextField", {"name", int32_t(1), rect(72, 700, 372, 680)});
+  call(doc, "CreateTextField", {"notes", int32_t(1), rect(72, 670, 372, 600), Named("blnMultiLine", true),
+                                Named("lngAlignment", int32_t(2))});
+  call(doc, "CreateTextField", {"code", int32_t(1), rect(72, 590, 272, 570), Named("intCharLimit", Variant(int16_t(6))),
+                                Named("blnComb", true)});
+  call(doc, "CreateComboBoxField", {"city", int32_t(1), rect(72, 560, 272, 540), V({"Berlin", "Москва", "東京"})});
+  call(doc, "CreateListBoxField", {"pick", int32_t(1), rect(300, 560, 472, 500), V({"Ένα", "Δύο"})});
+  call(doc, "CreateCheckBoxField", {"agree", int32_t(1), rect(72, 520, 90, 502), V({"Yes"})});
+  call(doc, "CreateRadioButtonField", {"size", int32_t(1), rect(100, 520, 118, 502), V({"Large"})});
+  struct Row {
+    const char* field;
+    const char* value;
+    std::vector<std::string> shown;  // what the page then reads
+  };
+  const Row rows[] = {
+      {"name", "Иван Петров", {"Иван Петров"}},
+      {"notes", "Ελληνικά γράμματα και 中文 Zeilen", {"Ελληνικά", "中文"}},
+      {"code", "AB12€", {"A", "B", "€"}},
+      {"city", "東京", {"東京"}},
+      {"pick", "Δύο", {"Δύο", "Ένα"}},
+      {"agree", "Yes", {}},
+      {"size", "Large", {}},
+  };
+  for (const Row& r : rows) let(field(r.field), "Value", r.value);
+  std::string filled = saveTo("filled.pdf");
+  std::string report;
+  EXPECT_TRUE(jstest::qpdfClean(filled, &report)) << report;
+  auto [poppler, mupdf] = shownText(filled);
+  for (const Row& r : rows)
+    for (const std::string& part : r.shown) {
+      EXPECT_TRUE(contains(poppler, part)) << r.field << ": " << part << " in " << poppler;
+      EXPECT_TRUE(contains(mupdf, part)) << r.field << ": " << part << " in " << mupdf;
+    }
+  EXPECT_EQ(jstest::fieldEntry(filled, "agree", "AS"), "/Yes");
+  EXPECT_EQ(jstest::fieldEntry(filled, "size", "AS"), "/Large");
+  EXPECT_FALSE(contains(jstest::at(filled, "Root/AcroForm/NeedAppearances"), "true"))
+      << "viewers must not draw over the values in the form's font";
+  doc.reset();
+
+  // A later session flattens what the first one filled in.
+  doc = openDocument(filled);
+  call(doc, "FlattenPages");
+  std::string flat = saveTo("flat.pdf");
+  EXPECT_TRUE(jstest::qpdfClean(flat, &report)) << report;
+  EXPECT_EQ(jstest::fieldNames(flat).size(), 0u);
+  auto [poppler2, mupdf2] = shownText(flat);
+  for (const Row& r : rows)
+    for (const std::string& part : r.shown) {
+      EXPECT_TRUE(contains(poppler2, part)) << r.field << ": " << part << " in " << poppler2;
+      EXPECT_TRUE(contains(mupdf2, part)) << r.field << ": " << part << " in " << mupdf2;
+    }
+}
+
+// A check box and a radio button added to a form made elsewhere, whose
+// resources lack the ZapfDingbats font their glyphs are drawn in.
+TEST_F(PdfForm, NewButtonsOnAFormWithoutTheirFontDrawTheirGlyphs) {
+  call(doc, "CreateTextField", {"name", int32_t(1), rect(72, 700, 372, 680)});
+  std::string made = saveTo("made.pdf");
+  doc.reset();
+  std::string bytes = fixture::readFile(made);
+  for (size_t at = bytes.find("/ZaDb"); at != std::string::npos; at = bytes.find("/ZaDb", at)) bytes[at + 4] = 'x';
+  fixture::writeFile(made, bytes);
+  ASSERT_EQ(jstest::at(made, "Root/AcroForm/DR/Font/ZaDb"), "");
+
+  doc = openDocument(made);
+  call(doc, "CreateCheckBoxField", {"agree", int32_t(1), rect(72, 650, 90, 632), V({"Yes"})});
+  call(doc, "CreateRadioButtonField", {"size", int32_t(1), rect(100, 650, 118, 632), V({"Large"})});
+  let(field("agree"), "Value", "Yes");
+  let(field("size"), "Value", "Large");
+  std::string out = saveTo("buttons.pdf");
+  EXPECT_EQ(jstest::at(out, "Root/AcroForm/DR/Font/ZaDb/BaseFont"), "/ZapfDingbats");
+  EXPECT_EQ(jstest::fieldEntry(out, "agree", "AP/N/Yes/Resources/Font/ZaDb/BaseFont"), "/ZapfDingbats");
+  auto [poppler, mupdf] = shownText(out);
+  for (const std::string* t : {&poppler, &mupdf}) {
+    EXPECT_FALSE(contains(*t, "4")) << "the check mark, not a digit: " << *t;
+    EXPECT_FALSE(contains(*t, "l")) << "the radio's dot, not a letter: " << *t;
+  }
+}
+
 }  // namespace
 }  // namespace fieldtest

@@ -130,6 +130,7 @@ void Doc::create() {
 
 void Doc::close() {
   words_.clear();
+  fontSession.reset();
   for (auto& w : outline_)
     if (auto r = w.lock()) r->obj.reset();
   outline_.clear();
@@ -420,6 +421,7 @@ void Doc::reopen(const std::string& target) {
     throw AutomationError(mu::kErrEngine, mu::kEngineSource, "The saved file " + target + " cannot be read back");
   for (auto& w : outline_)
     if (auto r = w.lock()) r->obj.reset();
+  fontSession.reset();
   std::swap(doc_, fresh.doc_);
   std::swap(pdf_, fresh.pdf_);
   path_ = target;

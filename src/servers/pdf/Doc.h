@@ -22,6 +22,9 @@ struct Word {
 };
 
 class Doc;
+namespace fonts {
+struct Session;
+}
 
 // A bookmark (outline item) kept by reference; the reference is moved to the
 // reopened document when a save onto the open file reloads it.
@@ -108,6 +111,9 @@ class Doc : public std::enable_shared_from_this<Doc> {
   // Viewer settings of the JavaScript object that the file does not hold
   // (calculate, disclosed, ...), by lower-case name.
   std::map<std::string, Variant> settings;
+  // The font subsets embedded for text while the document is open (none
+  // until text needs one; dropped when the document is read again).
+  std::shared_ptr<fonts::Session> fontSession;
 
  private:
   void reopen(const std::string& path);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <sstream>
 
 #include "automation/Convert.h"
@@ -76,6 +77,16 @@ const char* glyphOf(const std::string& style) {
   return "4";
 }
 
+// A standard font dictionary of the form's resources.
+void putStandard(fz_context* c, pdf_obj* fonts, const char* res, const char* base) {
+  pdf_obj* f = pdf_dict_puts_dict(c, fonts, res, 4);
+  pdf_dict_put(c, f, PDF_NAME(Type), PDF_NAME(Font));
+  pdf_dict_put(c, f, PDF_NAME(Subtype), PDF_NAME(Type1));
+  pdf_dict_put_name(c, f, PDF_NAME(BaseFont), base);
+  if (std::strcmp(base, "ZapfDingbats") != 0 && std::strcmp(base, "Symbol") != 0)
+    pdf_dict_put(c, f, PDF_NAME(Encoding), PDF_NAME(WinAnsiEncoding));
+}
+
 }  // namespace
 
 pdf_obj* acroForm(Doc& d, bool create) {
@@ -89,23 +100,32 @@ pdf_obj* acroForm(Doc& d, bool create) {
     pdf_dict_put_array(c, f, PDF_NAME(Fields), 4);
     pdf_dict_put_text_string(c, f, PDF_NAME(DA), "/Helv 0 Tf 0 g");
     pdf_obj* fonts = pdf_dict_put_dict(c, pdf_dict_put_dict(c, f, PDF_NAME(DR), 1), PDF_NAME(Font), 2);
-    pdf_obj* helv = pdf_dict_puts_dict(c, fonts, "Helv", 4);
-    pdf_dict_put(c, helv, PDF_NAME(Type), PDF_NAME(Font));
-    pdf_dict_put(c, helv, PDF_NAME(Subtype), PDF_NAME(Type1));
-    pdf_dict_put_name(c, helv, PDF_NAME(BaseFont), "Helvetica");
-    pdf_dict_put(c, helv, PDF_NAME(Encoding), PDF_NAME(WinAnsiEncoding));
-    pdf_obj* zadb = pdf_dict_puts_dict(c, fonts, "ZaDb", 3);
-    pdf_dict_put(c, zadb, PDF_NAME(Type), PDF_NAME(Font));
-    pdf_dict_put(c, zadb, PDF_NAME(Subtype), PDF_NAME(Type1));
-    pdf_dict_put_name(c, zadb, PDF_NAME(BaseFont), "ZapfDingbats");
+    putStandard(c, fonts, "Helv", "Helvetica");
+    putStandard(c, fonts, "ZaDb", "ZapfDingbats");
     pdf_dict_put(c, root, PDF_NAME(AcroForm), f);
   });
   return f;
 }
 
-void needAppearances(Doc& d) {
-  pdf_obj* f = acroForm(d, true);
-  po::putBool(f, po::key("NeedAppearances"), true);
+pdf_obj* formFont(Doc& d, const std::string& resource) {
+  pdf_obj* fonts = po::path(acroForm(d, false), "DR/Font");
+  if (pdf_obj* f = po::get(fonts, resource.c_str()); po::isDict(f)) return f;
+  // The names fields are made with, and the short names viewers know for
+  // the standard fonts.
+  static const char* const standard[][2] = {
+      {"Helv", "Helvetica"},       {"HeBo", "Helvetica-Bold"}, {"HeOb", "Helvetica-Oblique"},
+      {"TiRo", "Times-Roman"},     {"TiBo", "Times-Bold"},     {"TiIt", "Times-Italic"},
+      {"Cour", "Courier"},         {"CoBo", "Courier-Bold"},   {"Symb", "Symbol"},
+      {"ZaDb", "ZapfDingbats"}};
+  for (auto& s : standard)
+    if (resource == s[0]) {
+      fonts = po::putDict(po::putDict(acroForm(d, true), PDF_NAME(DR)), PDF_NAME(Font));
+      const char* res = s[0];
+      const char* base = s[1];
+      mu::guard("Adding a font to the form", [&](fz_context* c) { putStandard(c, fonts, res, base); });
+      return po::get(fonts, res);
+    }
+  return nullptr;
 }
 
 std::vector<Field> terminalFields(Doc& d) {
@@ -295,7 +315,10 @@ pdf_obj* add(Doc& d, const std::string& name, const std::string& k, int page, fz
     int flags = kd == "button" ? ff::Pushbutton : kd == "radiobutton" ? (ff::Radio | ff::NoToggleToOff)
                 : kd == "combobox" ? ff::Combo : 0;
     if (flags) po::putInt(w, PDF_NAME(Ff), flags);
-    if (kd != "signature") po::putText(w, PDF_NAME(DA), "/Helv 0 Tf 0 g");
+    if (kd != "signature") {
+      po::putText(w, PDF_NAME(DA), "/Helv 0 Tf 0 g");
+      formFont(d, "Helv");  // a form made elsewhere may not have it
+    }
     if (kd == "checkbox" || kd == "radiobutton") po::putName(w, PDF_NAME(V), "Off");
     po::push(arr, w);
   }
@@ -310,7 +333,7 @@ pdf_obj* add(Doc& d, const std::string& name, const std::string& k, int page, fz
     po::putInt(form, PDF_NAME(SigFlags), po::integer(po::get(form, PDF_NAME(SigFlags))) | 1);
   }
   po::push(po::putArray(pageObj, PDF_NAME(Annots)), w);
-  needAppearances(d);
+  if (kd != "signature") redraw(d, field);
   d.changed();
   return field;
 }
@@ -379,15 +402,17 @@ void drawCheck(Doc& d, pdf_obj* w, const std::string& onState, const std::string
   const char* glyph = glyphOf(style);
   std::string on = "q 0 g BT /ZaDb " + fmt(size) + " Tf " + fmt((wd - size * 0.8) / 2) + " " +
                    fmt((ht - size * 0.7) / 2) + " Td (" + glyph + ") Tj ET Q\n";
-  pdf_obj* form = acroForm(d, true);
-  pdf_obj* dr = po::get(form, PDF_NAME(DR));
+  // The glyph's font goes with the appearance (and into the form's fonts,
+  // where a form made elsewhere may lack it).
+  pdf_obj* zadb = formFont(d, "ZaDb");
   mu::ObjPtr onDict = po::newDict(doc), offDict = po::newDict(doc);
   for (pdf_obj* x : {onDict.get(), offDict.get()}) {
     mu::guard("Drawing a button", [&](fz_context* c) {
       pdf_dict_put(c, x, PDF_NAME(Type), PDF_NAME(XObject));
       pdf_dict_put(c, x, PDF_NAME(Subtype), PDF_NAME(Form));
       pdf_dict_put_rect(c, x, PDF_NAME(BBox), fz_make_rect(0, 0, static_cast<float>(wd), static_cast<float>(ht)));
-      if (dr) pdf_dict_put(c, x, PDF_NAME(Resources), dr);
+      pdf_dict_puts(c, pdf_dict_put_dict(c, pdf_dict_put_dict(c, x, PDF_NAME(Resources), 1), PDF_NAME(Font), 1), "ZaDb",
+                    zadb);
     });
   }
   mu::ObjPtr onStream = po::newStream(doc, on, onDict.get());
@@ -440,8 +465,7 @@ void setValue(Doc& d, pdf_obj* field, const std::string& v) {
   } else {
     po::putText(field, PDF_NAME(V), v);
   }
-  needAppearances(d);
-  d.changed();
+  redraw(d, field);
 }
 
 void setValues(Doc& d, pdf_obj* field, const std::vector<std::string>& v) {
@@ -453,8 +477,7 @@ void setValues(Doc& d, pdf_obj* field, const std::vector<std::string>& v) {
   mu::ObjPtr arr = po::newArray(doc);
   for (auto& s : v) po::push(arr.get(), po::newText(s).get());
   po::put(field, PDF_NAME(V), arr.get());
-  needAppearances(d);
-  d.changed();
+  redraw(d, field);
 }
 
 void clearValue(Doc& d, pdf_obj* field) {
@@ -464,8 +487,7 @@ void clearValue(Doc& d, pdf_obj* field) {
     return;
   }
   po::del(field, PDF_NAME(V));
-  needAppearances(d);
-  d.changed();
+  redraw(d, field);
 }
 
 void reset(Doc& d, pdf_obj* field) {
@@ -477,7 +499,7 @@ void reset(Doc& d, pdf_obj* field) {
   }
   if (po::isArray(dv)) {
     po::put(field, PDF_NAME(V), dv);
-    d.changed();
+    redraw(d, field);
     return;
   }
   if (k == "checkbox" || k == "radiobutton") setValue(d, field, po::name(dv).empty() ? "Off" : po::name(dv));
@@ -510,8 +532,7 @@ void setOptions(Doc& d, pdf_obj* field, const std::vector<std::pair<std::string,
     }
   }
   po::put(field, PDF_NAME(Opt), arr.get());
-  needAppearances(d);
-  d.changed();
+  redraw(d, field);
 }
 
 Appearance appearance(pdf_obj* field) {
@@ -546,8 +567,7 @@ void setAppearance(Doc& d, pdf_obj* field, const Appearance& a) {
   da += a.colour.size() == 1 ? " g" : a.colour.size() == 3 ? " rg" : a.colour.size() == 4 ? " k" : "";
   if (a.colour.empty()) da += " 0 g";
   po::putText(field, PDF_NAME(DA), da);
-  needAppearances(d);
-  d.changed();
+  redraw(d, field);
 }
 
 std::string baseFont(Doc& d, const std::string& resource) {

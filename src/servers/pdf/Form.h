@@ -97,7 +97,13 @@ void setAppearance(Doc& d, pdf_obj* field, const Appearance& a);
 std::string baseFont(Doc& d, const std::string& resource);
 std::string fontResource(Doc& d, const std::string& baseFont);
 
-// Viewers rebuild field appearances from the values when asked to.
-void needAppearances(Doc& d);
+// The font of a resource name in the form's resources; the standard
+// Helvetica (Helv) and ZapfDingbats (ZaDb) the fields of this form name are
+// added when missing. Null for another name the form does not hold.
+pdf_obj* formFont(Doc& d, const std::string& resource);
+
+// Draws the appearances of the widgets of a field (and of the terminal
+// fields below it) from their values and looks.
+void redraw(Doc& d, pdf_obj* field);
 
 }  // namespace pm::pdf::form

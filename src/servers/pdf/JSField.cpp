@@ -167,6 +167,8 @@ class FieldObject : public Dispatch {
       if (LCase(p.name) == n) {
         if (p.field) {
           for (pdf_obj* t : form::terminals(field())) form::setFieldFlag(t, p.bit, on);
+          // Lines, comb cells and hidden characters change what is drawn.
+          if (p.bit & (form::ff::Multiline | form::ff::Comb | form::ff::Password)) form::redraw(*doc_, field());
         } else {
           for (pdf_obj* w : allWidgets()) form::setWidgetFlag(w, p.bit, on);
         }
@@ -382,7 +384,7 @@ class FieldObject : public Dispatch {
       int q = s == "left" ? 0 : s == "center" ? 1 : s == "right" ? 2 : -1;
       if (q < 0) fail("\"" + CStr(v) + "\" is not an alignment (left, center or right)");
       for (pdf_obj* x : terms) po::putInt(x, PDF_NAME(Q), q);
-      form::needAppearances(*doc_);
+      form::redraw(*doc_, fld);
       changed();
       return {};
     }
@@ -393,6 +395,7 @@ class FieldObject : public Dispatch {
         if (c == 0) po::del(x, PDF_NAME(MaxLen));
         else po::putInt(x, PDF_NAME(MaxLen), c);
       }
+      if (form::fieldFlags(t) & form::ff::Comb) form::redraw(*doc_, fld);
       changed();
       return {};
     }
@@ -526,7 +529,7 @@ class FieldObject : public Dispatch {
       }
     }
     (void)doc;
-    form::needAppearances(*doc_);
+    form::redraw(*doc_, fld);
     changed();
     return {};
   }
@@ -650,7 +653,7 @@ class FieldObject : public Dispatch {
       po::putText(mk(w, true), key, CStr(f[0]));
       po::del(w, PDF_NAME(AP));
     }
-    form::needAppearances(*doc_);
+    form::redraw(*doc_, field());
     changed();
     return {};
   }

@@ -360,14 +360,19 @@ Variant flattenPages(DocHolder& self, Frame& f) {
           pdf_dirty_annot(c, x);
           pdf_update_annot(c, x);
         }
-        for (pdf_annot* x = pdf_first_widget(c, pp); x; x = pdf_next_widget(c, x)) {
-          pdf_dirty_annot(c, x);
-          pdf_update_annot(c, x);
-        }
       });
     }
     pdf_obj* pageObj = po::pageObj(doc, p);
     pdf_obj* annots = po::get(pageObj, PDF_NAME(Annots));
+    // Fields keep the appearances drawn from their values (in fonts that
+    // show them); a widget without one gets it drawn now.
+    for (int i = 0; i < po::len(annots); ++i) {
+      pdf_obj* x = po::at(annots, i);
+      if (!po::nameIs(po::get(x, PDF_NAME(Subtype)), "Widget") || shownAppearance(x)) continue;
+      pdf_obj* fld = po::get(x, PDF_NAME(T)) || !po::get(x, PDF_NAME(Parent)) ? x : po::get(x, PDF_NAME(Parent));
+      if (!form::kind(fld).empty() && form::kind(fld) != "signature") form::redraw(d, fld);
+    }
+    pdf_obj* dr = po::get(form::acroForm(d, false), PDF_NAME(DR));
     std::string ops;
     std::vector<int> gone;
     for (int i = 0; i < po::len(annots); ++i) {
@@ -382,6 +387,9 @@ Variant flattenPages(DocHolder& self, Frame& f) {
       if (!prints && nonPrint == 1) continue;
       pdf_obj* ap = shownAppearance(x);
       if (!ap) continue;
+      // A field's appearance made elsewhere may name the form's fonts
+      // without carrying them; on the page it needs them itself.
+      if (sub == "Widget" && dr && !po::get(ap, PDF_NAME(Resources))) po::put(ap, PDF_NAME(Resources), dr);
       fz_rect rect{}, bbox{};
       fz_matrix m = fz_identity;
       pdf_obj* ro = po::get(x, PDF_NAME(Rect));

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <sstream>
 
+#include "servers/pdf/Fonts.h"
 #include "servers/pdf/JSSupport.h"
 #include "servers/pdf/PageContent.h"
 
@@ -108,26 +109,6 @@ std::string inGroup(Doc& d, pdf_obj* page, pdf_obj* group, const std::string& op
   return "/OC /" + res + " BDC\n" + ops + "\nEMC";
 }
 
-// Text in a PDF string, for WinAnsi-encoded simple fonts.
-std::string pdfString(const std::string& utf8) {
-  std::string out = "(";
-  const char* s = utf8.c_str();
-  while (*s) {
-    int u;
-    s += fz_chartorune(&u, s);
-    int ch = u < 256 ? u : '?';
-    if (ch == '(' || ch == ')' || ch == '\\') out += '\\';
-    if (ch < 32 || ch > 126) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\%03o", ch);
-      out += buf;
-    } else {
-      out += static_cast<char>(ch);
-    }
-  }
-  return out + ")";
-}
-
 Variant addWatermarkFromText(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
   std::string text = CStr(f[0]);
@@ -177,22 +158,21 @@ Variant addWatermarkFromText(DocHolder& self, Frame& f) {
   std::unique_ptr<fz_font, DropFont> holdFont(font);
   mu::ObjPtr holdObj(fontObj);
   if (!known) fail("\"" + fontName + "\" is not one of the standard fonts");
+  // Text beyond the standard font's encoding is set in an embedded subset
+  // of a Unicode font of the same style instead.
+  std::string all;
+  for (auto& l : lines) all += l;
+  std::unique_ptr<fonts::Face> face = fonts::simple(d, fontObj, all);
+  if (!face) {
+    std::string missing;
+    face = fonts::unicode(d, all, fonts::styleOf(fontName), &missing);
+    if (!missing.empty()) fail("No installed font can draw the characters \"" + missing + "\" of the watermark's text");
+  }
   std::vector<double> widths;
   double w = 0;
   for (auto& l : lines) {
-    double lw = 0;
-    const char* s = l.c_str();
-    while (*s) {
-      int u;
-      s += fz_chartorune(&u, s);
-      float adv = 0;
-      mu::guard("Measuring the watermark", [&](fz_context* c) {
-        adv = fz_advance_glyph(c, font, fz_encode_character(c, font, u < 256 ? u : '?'), 0);
-      });
-      lw += adv * size;
-    }
-    widths.push_back(lw);
-    w = std::max(w, lw);
+    widths.push_back(face->width(l) * size);
+    w = std::max(w, widths.back());
   }
   double lead = size * 1.2;
   double h = lead * static_cast<double>(lines.size());
@@ -202,17 +182,21 @@ Variant addWatermarkFromText(DocHolder& self, Frame& f) {
   mu::ObjPtr group = visibilityGroup(d, p);
   for (int pg = a; pg <= b; ++pg) {
     pdf_obj* page = po::pageObj(doc, pg);
-    std::string fres = content::addResource(d, page, "Font", fontObj, "Wm");
+    face->res = content::addResource(d, page, "Font", face->obj(), "Wm");
+    if (fonts::Face* fb = face->fallback()) fb->res = content::addResource(d, page, "Font", fb->obj(), "Wm");
     std::string gres = content::addResource(d, page, "ExtGState", gs.get(), "WmGs");
     std::ostringstream ops;
     ops << "q /" << gres << " gs " << place(p, content::cropBox(page), w, h) << "\n";
     if (fill.empty()) ops << "3 Tr\n";  // transparent: nothing shows
     else ops << fill << "\n";
-    ops << "BT /" << fres << " " << num(size) << " Tf\n";
+    ops << "BT\n";
     for (size_t i = 0; i < lines.size(); ++i) {
       double x = align == 0 ? 0 : align == 2 ? w - widths[i] : (w - widths[i]) / 2;
       double y = h - lead * static_cast<double>(i + 1) + (lead - size) / 2 + size * 0.2;
-      ops << "1 0 0 1 " << num(x) << " " << num(y) << " Tm " << pdfString(lines[i]) << " Tj\n";
+      ops << "1 0 0 1 " << num(x) << " " << num(y) << " Tm";
+      for (auto& [run, part] : face->runs(lines[i]))
+        ops << " /" << run->res << " " << num(size) << " Tf " << run->show(part) << " Tj";
+      ops << "\n";
     }
     ops << "ET Q";
     content::add(d, page, inGroup(d, page, group.get(), ops.str()), p.onTop);
