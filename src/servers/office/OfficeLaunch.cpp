@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -132,7 +133,22 @@ void removeOfficePipe(const std::string& pipe) {
   }
 }
 
-bool processGone(pid_t pid) { return pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH; }
+bool processGone(pid_t pid) {
+  if (pid <= 0) return false;
+  if (::kill(pid, 0) != 0) return errno == ESRCH;
+  // A zombie nobody reaped (an init that does not) has ended too.
+  char path[64];
+  std::snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(pid));
+  int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char buf[512];
+  ssize_t n = ::read(fd, buf, sizeof buf - 1);
+  ::close(fd);
+  if (n <= 0) return false;
+  buf[n] = '\0';
+  const char* close = std::strrchr(buf, ')');
+  return close && close[1] == ' ' && close[2] == 'Z';
+}
 
 void removeStalePipes(const std::string& kind) {
   std::string prefix = pipePrefix() + "pressmark_" + kind + "_";

@@ -368,13 +368,10 @@ class Supervisor {
   // was killed (its offices died with it) goes.
   void removeLeftovers() {
     std::error_code ec;
-    for (const auto& e : std::filesystem::directory_iterator(dir_, ec)) {
-      std::string name = e.path().filename().string();
-      if (name.compare(0, 8, "profile-") == 0) {
-        std::error_code rec;
-        std::filesystem::remove_all(e.path(), rec);
-      }
-    }
+    std::vector<std::filesystem::path> left;
+    for (const auto& e : std::filesystem::directory_iterator(dir_, ec))
+      if (e.path().filename().string().compare(0, 8, "profile-") == 0) left.push_back(e.path());
+    for (const auto& p : left) std::filesystem::remove_all(p, ec);
     removeStalePipes("pool");
   }
 
