@@ -472,6 +472,58 @@ TEST(OfficeService, AnOfficeInsideTheClientIsPrivateUnderAnyUmaskInheritsNothing
   EXPECT_EQ(left, "") << "the dead client's profile was left";
 }
 
+}  // namespace
+
+// Declared weak: the office server (and with it these) is only built where
+// the LibreOffice SDK is.
+namespace pm::office {
+std::string newPipeName(const std::string& kind) __attribute__((weak));
+int connectOfficePipe(const std::string& pipe, std::string& why) __attribute__((weak));
+}  // namespace pm::office
+
+namespace {
+
+TEST(OfficeService, APipeSomeoneElseMadeUnderTheOfficesNameIsNeverConnectedTo) {
+  REQUIRE_OFFICE();
+  REQUIRE_CROSS_USER();
+  ASSERT_TRUE(pm::office::connectOfficePipe != nullptr);
+  // Another user got there first and listens, ready to take the bridge.
+  std::string name = pm::office::newPipeName("office");
+  std::string path = pipePathOf(name);
+  std::string listen = "import socket,time,sys\ns=socket.socket(socket.AF_UNIX)\ns.bind(sys.argv[1])\ns.listen(5)\n"
+                       "print('listening', flush=True)\ntime.sleep(20)\n";
+  std::string squatter = "setpriv --reuid=nobody --regid=nogroup --clear-groups -- /usr/bin/python3 -c " + shellQuote(listen) +
+                         " " + shellQuote(path) + " >/dev/null & echo $!";
+  pid_t squatterPid = static_cast<pid_t>(std::atol(commandOutput(squatter).c_str()));
+  ASSERT_GT(squatterPid, 0);
+  Service waiter({});
+  ASSERT_TRUE(waiter.eventually([&] { return std::filesystem::exists(path); }, 10));
+  std::string why;
+  auto t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(pm::office::connectOfficePipe(name, why), -2);
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
+  EXPECT_NE(why.find("65534"), std::string::npos) << why;
+  ::kill(squatterPid, SIGKILL);
+  ::unlink(path.c_str());
+
+  // Our own socket that others may write to is not used either.
+  std::string open = pm::office::newPipeName("office");
+  sockaddr_un a{};
+  a.sun_family = AF_UNIX;
+  std::snprintf(a.sun_path, sizeof(a.sun_path), "%s", pipePathOf(open).c_str());
+  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a)), 0);
+  ASSERT_EQ(::listen(fd, 5), 0);
+  ::chmod(pipePathOf(open).c_str(), 0777);
+  EXPECT_EQ(pm::office::connectOfficePipe(open, why), -2) << why;
+  ::chmod(pipePathOf(open).c_str(), 0755);
+  int ok = pm::office::connectOfficePipe(open, why);
+  EXPECT_GE(ok, 0) << "this user's private socket is used: " << why;
+  if (ok >= 0) ::close(ok);
+  ::close(fd);
+  ::unlink(pipePathOf(open).c_str());
+}
+
 // A Word document with a reviewer's comment or tracked changes, written as a
 // minimal OOXML package.
 void writeReviewedDocx(const std::string& kind, const std::string& path) {
