@@ -26,6 +26,14 @@ if [ -f build/npm/node_modules/swagger-ui-dist/swagger-ui-bundle.js ]; then
   $sudo rm -rf /usr/local/share/pressmark/swagger-ui-dist
   $sudo cp -r build/npm/node_modules/swagger-ui-dist /usr/local/share/pressmark/
 fi
+# LibreOffice's shared extension cache must stay readable for every user: an
+# office once started under a restrictive umask (077) made it private to its
+# user, and every other user's office aborted from then on. The modes are
+# given back as LibreOffice makes them (folders 755, files 644).
+spool=/var/spool/libreoffice
+if [ -d "$spool" ] && [ ! -L "$spool" ]; then
+  $sudo find "$spool" -xdev \( -type d ! -perm -0055 -exec chmod go+rx {} + \) -o \( -type f ! -perm -0044 -exec chmod go+r {} + \)
+fi
 python=$(sed -n 's/^PRESSMARK_PYTHON_EXECUTABLE:INTERNAL=//p' build/CMakeCache.txt)
 "${python:-python3}" -c 'import pressmark; print("python: import pressmark from", pressmark.__file__)'
 # A python3 ahead of the system's on PATH (pyenv, a virtual environment)

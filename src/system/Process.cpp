@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -369,6 +370,7 @@ int spawnQuiet(const std::vector<std::string>& argv, const std::vector<std::stri
   posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addclosefrom_np(&fa, 3);
   posix_spawnattr_t attr;
   posix_spawnattr_init(&attr);
   short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
@@ -387,6 +389,109 @@ int spawnQuiet(const std::vector<std::string>& argv, const std::vector<std::stri
   posix_spawn_file_actions_destroy(&fa);
   posix_spawnattr_destroy(&attr);
   return rc;
+}
+
+namespace {
+
+// Closes every descriptor from `from` up to and including `to`; only
+// async-signal-safe calls, as it runs between fork and exec.
+void closeRange(unsigned from, unsigned to) {
+  if (from > to) return;
+#ifdef SYS_close_range
+  if (::syscall(SYS_close_range, from, to, 0) == 0) return;
+#endif
+  long max = ::sysconf(_SC_OPEN_MAX);
+  unsigned last = max > 0 && static_cast<unsigned long>(max) - 1 < to ? static_cast<unsigned>(max - 1) : to;
+  for (unsigned fd = from; fd <= last; ++fd) ::close(static_cast<int>(fd));
+}
+
+// The keeper, after fork: only async-signal-safe calls from here on.
+[[noreturn]] void keep(char* const* argv, char* const* envp, mode_t childUmask, int lifeline) {
+  ::setpgid(0, 0);
+  struct sigaction dfl{};
+  dfl.sa_handler = SIG_DFL;
+  for (int s = 1; s < NSIG; ++s) ::sigaction(s, &dfl, nullptr);
+  sigset_t none;
+  sigemptyset(&none);
+  ::sigprocmask(SIG_SETMASK, &none, nullptr);
+  int null = ::open("/dev/null", O_RDWR);
+  if (null >= 0) {
+    ::dup2(null, 0);
+    ::dup2(null, 1);
+    ::dup2(null, 2);
+  }
+  // The keeper holds nothing of its owner's open but its end of the tie.
+  closeRange(3, static_cast<unsigned>(lifeline) - 1);
+  closeRange(static_cast<unsigned>(lifeline) + 1, ~0U);
+  pid_t program = ::fork();
+  if (program < 0) ::_exit(127);
+  if (program == 0) {
+    ::close(lifeline);
+    ::umask(childUmask);
+    ::execve(argv[0], argv, envp);
+    ::_exit(127);
+  }
+  for (;;) {
+    pollfd p{lifeline, POLLIN, 0};
+    int r = ::poll(&p, 1, 250);
+    // The owner has ended: its end of the tie closed with it (nobody ever
+    // writes to it). The whole group goes, this keeper with it.
+    if (r > 0) ::kill(0, SIGKILL);
+    int st = 0;
+    pid_t w = ::waitpid(program, &st, WNOHANG);
+    if (w == program) ::_exit(WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st));
+    if (w < 0 && errno != EINTR) ::_exit(127);
+  }
+}
+
+}  // namespace
+
+int spawnTied(const std::vector<std::string>& argv, const std::vector<std::string>& env, mode_t childUmask,
+              TiedChild& child) {
+  child = TiedChild{};
+  if (argv.empty()) return EINVAL;
+  // Everything the keeper needs is made before the fork: after it, a
+  // process with other threads may only make async-signal-safe calls.
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  std::vector<char*> envp;
+  for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+  envp.push_back(nullptr);
+  if (::access(args[0], X_OK) != 0) return errno;
+  int tie[2];
+  if (::pipe2(tie, O_CLOEXEC) != 0) return errno;
+  // Above the standard streams, which the keeper points at /dev/null.
+  for (int& end : tie) {
+    if (end > 2) continue;
+    int moved = ::fcntl(end, F_DUPFD_CLOEXEC, 3);
+    ::close(end);
+    end = moved;
+  }
+  if (tie[0] < 0 || tie[1] < 0) {
+    int e = errno;
+    for (int end : tie)
+      if (end >= 0) ::close(end);
+    return e;
+  }
+  pid_t pid = ::fork();
+  if (pid < 0) {
+    int e = errno;
+    ::close(tie[0]);
+    ::close(tie[1]);
+    return e;
+  }
+  if (pid == 0) {
+    ::close(tie[1]);
+    keep(args.data(), envp.data(), childUmask, tie[0]);
+  }
+  // Also set here, so that a signal to the group cannot miss a keeper that
+  // has not run yet.
+  ::setpgid(pid, pid);
+  ::close(tie[0]);
+  child.pid = pid;
+  child.lifeline = tie[1];
+  return 0;
 }
 
 }  // namespace pm

@@ -94,4 +94,19 @@ ProcessResult runProcess(ProcessOptions options);
 // passes the caller's. Returns 0 with pid set, or the errno of the failure.
 int spawnQuiet(const std::vector<std::string>& argv, const std::vector<std::string>* env, bool ownGroup, pid_t& pid);
 
+// A long-lived program tied to this process: it runs under a small keeper
+// process that leads a new process group and ends that whole group as soon
+// as this process ends, however it ends (SIGKILL included), so nothing it
+// started outlives its owner. The keeper ends with the program. The program
+// inherits no descriptor but its standard streams (on /dev/null) and runs
+// under the given file-creation mask. pid is the keeper's (the group's id);
+// lifeline is this process's end of the tie: close it once the group has
+// been ended and reaped. Returns 0, or the errno of the failure.
+struct TiedChild {
+  pid_t pid = -1;
+  int lifeline = -1;
+};
+int spawnTied(const std::vector<std::string>& argv, const std::vector<std::string>& env, mode_t childUmask,
+              TiedChild& child);
+
 }  // namespace pm

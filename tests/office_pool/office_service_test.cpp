@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <sstream>
 #include <thread>
 
 #include "support/OfficeDocs.h"
@@ -32,14 +33,70 @@ namespace {
 #define REQUIRE_OFFICE() \
   if (!officeServed()) GTEST_SKIP() << "the office server is not built (no LibreOffice SDK)"
 
+std::string pipePathOf(const std::string& pipe) { return "/tmp/OSL_PIPE_" + std::to_string(::geteuid()) + "_" + pipe; }
+
 struct OfficeLine {
   int number = 0;
   pid_t pid = 0;
   bool leased = false;
   int conversions = 0;
   std::string pipe;  // where the office's connection is: /tmp/OSL_PIPE_<uid>_<pipe>
-  std::string pipePath() const { return "/tmp/OSL_PIPE_" + std::to_string(::geteuid()) + "_" + pipe; }
+  std::string pipePath() const { return pipePathOf(pipe); }
 };
+
+// Alive and not a zombie waiting to be reaped.
+bool running(pid_t pid) {
+  if (::kill(pid, 0) != 0) return false;
+  std::ifstream st("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  std::getline(st, line);
+  size_t close = line.rfind(')');
+  return close == std::string::npos || close + 2 >= line.size() || line[close + 2] != 'Z';
+}
+
+// The members of a process group, and one field of a process's status.
+std::vector<pid_t> groupMembers(pid_t group) {
+  std::vector<pid_t> out;
+  for (const auto& e : std::filesystem::directory_iterator("/proc")) {
+    std::string name = e.path().filename().string();
+    if (name.empty() || !std::isdigit(static_cast<unsigned char>(name[0]))) continue;
+    pid_t p = static_cast<pid_t>(std::stol(name));
+    if (::getpgid(p) == group && running(p)) out.push_back(p);
+  }
+  return out;
+}
+std::string statusField(pid_t pid, const std::string& field) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(in, line);)
+    if (line.compare(0, field.size() + 1, field + ":") == 0) return line.substr(line.find_first_not_of(" \t", field.size() + 1));
+  return {};
+}
+// The files a process holds open.
+std::string openFiles(pid_t pid) {
+  std::string out;
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec))
+    out += std::filesystem::read_symlink(e.path(), ec).string() + "\n";
+  return out;
+}
+
+// The cross-user tests need the accounts nobody and daemon and the right to
+// become them; CI must have them.
+bool crossUserReady(std::string& why) {
+  if (::geteuid() != 0) why = "not run as root (setpriv cannot change user)";
+  else if (commandOutput("getent passwd nobody daemon | wc -l").find('2') != 0) why = "the accounts nobody and daemon are missing";
+  else if (commandOutput("command -v setpriv").empty()) why = "setpriv is missing";
+  return why.empty();
+}
+#define REQUIRE_CROSS_USER()                                                                   \
+  do {                                                                                         \
+    std::string why_;                                                                          \
+    if (!crossUserReady(why_)) {                                                               \
+      const char* ci_ = std::getenv("CI");                                                     \
+      if (ci_ && std::string(ci_) == "true") FAIL() << "cross-user test cannot run: " << why_; \
+      GTEST_SKIP() << "cross-user test skipped: " << why_;                                     \
+    }                                                                                          \
+  } while (0)
 
 class Service {
  public:
@@ -251,5 +308,281 @@ TEST(OfficeService, OfficesAreRestartedAfterNDocumentsWhenLeftBusyByAKilledClien
   EXPECT_NE(replaced[0].pid, now[0].pid);
   EXPECT_FALSE(replaced[0].leased);
 }
+
+std::string cmdline(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/cmdline", std::ios::binary);
+  std::string c((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::replace(c.begin(), c.end(), '\0', ' ');
+  return c;
+}
+
+// The pipes in /tmp whose name starts with prefix (after OSL_PIPE_<uid>_).
+std::vector<std::string> pipesStartingWith(const std::string& prefix) {
+  std::vector<std::string> out;
+  std::string full = "OSL_PIPE_" + std::to_string(::geteuid()) + "_" + prefix;
+  for (const auto& e : std::filesystem::directory_iterator("/tmp"))
+    if (e.path().filename().string().compare(0, full.size(), full) == 0) out.push_back(e.path().string());
+  return out;
+}
+
+TEST(OfficeService, PipesCannotBeGuessedAFloodDoesNotWedgeItAndItsOfficesDieWithIt) {
+  REQUIRE_OFFICE();
+  Service svc({"PRESSMARK_OFFICE_POOL_SIZE=1"});
+  ASSERT_EQ(svc.convert("one").exitCode, 0);
+  std::vector<OfficeLine> offices = svc.offices();
+  ASSERT_EQ(offices.size(), 1u);
+  // A name nobody can make first, a socket only its user may write to, and
+  // an office that leaves machine-wide files readable for everybody though
+  // the service itself runs under umask 077.
+  EXPECT_TRUE(std::regex_match(offices[0].pipe, std::regex("pressmark_pool_[0-9]+_[0-9a-f]{32}"))) << offices[0].pipe;
+  struct stat st{};
+  ASSERT_EQ(::lstat(offices[0].pipePath().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 022, 0u);
+  std::vector<pid_t> members = groupMembers(offices[0].pid);
+  ASSERT_GE(members.size(), 2u);
+  // (The keeper that ties the office to the service creates no files.)
+  for (pid_t p : members)
+    if (cmdline(p).find("soffice") != std::string::npos) {
+      EXPECT_EQ(statusField(p, "Umask"), "0022") << cmdline(p);
+    }
+
+  // A client of the same user that floods the socket and never reads, and
+  // more idle connections than the service keeps: it still answers.
+  int flood = connectTo(svc.folder.file("office.sock"));
+  ASSERT_GE(flood, 0);
+  std::string many;
+  for (int i = 0; i < 4000; ++i) many += "status\n";
+  ::fcntl(flood, F_SETFL, O_NONBLOCK);
+  (void)::send(flood, many.data(), many.size(), MSG_NOSIGNAL);
+  std::vector<int> idle;
+  for (int i = 0; i < 300; ++i) {
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    std::snprintf(a.sun_path, sizeof(a.sun_path), "%s", svc.folder.file("office.sock").c_str());
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    (void)::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a));
+    idle.push_back(fd);
+  }
+  auto t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(svc.offices().size(), 1u) << "the status was not answered";
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(10));
+  ::close(flood);
+  for (int fd : idle) ::close(fd);
+
+  // The service killed: its offices go with it, and the next service removes
+  // what it left.
+  // (The keepers that tie its offices to it are its forks, with its command
+  // line: the supervisor is the one whose parent is not one of them.)
+  pid_t supervisor = 0;
+  std::vector<pid_t> serving;
+  for (pid_t p : processesUsing(svc.folder.path()))
+    if (cmdline(p).find(" office serve ") != std::string::npos) serving.push_back(p);
+  for (pid_t p : serving)
+    if (std::find(serving.begin(), serving.end(), std::stol(statusField(p, "PPid"))) == serving.end()) supervisor = p;
+  ASSERT_GT(supervisor, 0);
+  std::filesystem::create_directory(svc.folder.file("profile-99"));
+  ::kill(supervisor, SIGKILL);
+  EXPECT_TRUE(svc.eventually([&] {
+    for (pid_t p : members)
+      if (running(p)) return false;
+    return true;
+  }, 15)) << "the offices outlived their service";
+  ASSERT_EQ(svc.convert("two").exitCode, 0);
+  EXPECT_FALSE(std::filesystem::exists(offices[0].pipePath())) << "the dead service's pipe was left";
+  EXPECT_FALSE(std::filesystem::exists(svc.folder.file("profile-99")))
+      << "the dead service's profile was left: " << commandOutput("ls -la " + shellQuote(svc.folder.path()));
+}
+
+TEST(OfficeService, AnOfficeInsideTheClientIsPrivateUnderAnyUmaskInheritsNothingAndDiesWithIt) {
+  REQUIRE_OFFICE();
+  REQUIRE_CROSS_USER();
+  TempDir work, registry;
+  writeFile(work.file("doc.rtf"), makeRtfPages(1));
+  std::filesystem::create_directory(work.file("tmp"));
+  std::vector<std::string> env = {"PRESSMARK_OFFICE_POOL=0", "PRESSMARK_REGISTRY=" + registry.path(),
+                                  "TMPDIR=" + work.file("tmp")};
+  // A client that left a descriptor open by mistake, under umask 000, with
+  // its office kept: a shell whose input stays open.
+  int leaked = ::open(work.file("leaked").c_str(), O_CREAT | O_WRONLY, 0600);
+  int in[2];
+  ASSERT_EQ(::pipe2(in, O_CLOEXEC), 0);
+  std::vector<std::string> all = {PRESSMARK_CLI, "shell"};
+  std::vector<char*> argv;
+  for (std::string& a : all) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  std::vector<std::string> envs;
+  for (char** e = environ; *e; ++e) envs.emplace_back(*e);
+  envs.insert(envs.end(), env.begin(), env.end());
+  std::vector<char*> envp;
+  for (std::string& e : envs) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  posix_spawn_file_actions_t fa;
+  posix_spawn_file_actions_init(&fa);
+  posix_spawn_file_actions_adddup2(&fa, in[0], 0);
+  posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+  mode_t old = ::umask(0);
+  pid_t client = -1;
+  posix_spawn(&client, argv[0], &fa, nullptr, argv.data(), envp.data());
+  ::umask(old);
+  posix_spawn_file_actions_destroy(&fa);
+  ::close(in[0]);
+  ::close(leaked);
+  ASSERT_GT(client, 0);
+  std::string line = "CreatePSfromWord " + work.file("doc.ps") + " " + work.file("doc.rtf") + "\n";
+  ASSERT_EQ(::write(in[1], line.data(), line.size()), static_cast<ssize_t>(line.size()));
+  std::string prefix = "pressmark_office_" + std::to_string(client) + "_";
+  Service waiter({});
+  ASSERT_TRUE(waiter.eventually([&] {
+    return std::filesystem::exists(work.file("doc.ps")) && pipesStartingWith(prefix).size() == 1;
+  })) << "the client's office did not start";
+  std::string pipe = pipesStartingWith(prefix)[0];
+  EXPECT_TRUE(std::regex_search(pipe, std::regex("_[0-9a-f]{32}$"))) << pipe;
+  struct stat st{};
+  ASSERT_EQ(::lstat(pipe.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 022, 0u) << "the pipe follows the caller's umask";
+  std::string theirs = connectAsNobody({pipe}, true).out;
+  EXPECT_NE(theirs.find("refused"), std::string::npos) << theirs;
+  std::vector<pid_t> office;
+  for (pid_t p : processesUsing(prefix)) office = groupMembers(::getpgid(p));
+  ASSERT_GE(office.size(), 2u);
+  for (pid_t p : office) {
+    if (cmdline(p).find("soffice") != std::string::npos) {
+      EXPECT_EQ(statusField(p, "Umask"), "0022") << cmdline(p);
+    }
+    EXPECT_EQ(openFiles(p).find(work.file("leaked")), std::string::npos) << cmdline(p);
+  }
+
+  // Killed, the client takes its office along; the next client removes the
+  // pipe and profile it left.
+  ::kill(client, SIGKILL);
+  int status = 0;
+  ::waitpid(client, &status, 0);
+  ::close(in[1]);
+  EXPECT_TRUE(waiter.eventually([&] {
+    for (pid_t p : office)
+      if (running(p)) return false;
+    return true;
+  }, 15)) << "the office outlived its client";
+  CommandResult next = runPressmark({"CreatePSfromWord", work.file("next.ps"), work.file("doc.rtf")}, {}, env);
+  EXPECT_EQ(next.exitCode, 0) << next.out << next.err;
+  EXPECT_TRUE(pipesStartingWith(prefix).empty()) << "the dead client's pipe was left";
+  std::string left;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(work.file("tmp")))
+    if (e.path().filename().string().find("office-") == 0) left += e.path().string() + "\n";
+  EXPECT_EQ(left, "") << "the dead client's profile was left";
+}
+
+}  // namespace
+
+// Declared weak: the office server (and with it these) is only built where
+// the LibreOffice SDK is.
+namespace pm::office {
+std::string newPipeName(const std::string& kind) __attribute__((weak));
+int connectOfficePipe(const std::string& pipe, std::string& why) __attribute__((weak));
+}  // namespace pm::office
+
+namespace {
+
+TEST(OfficeService, APipeSomeoneElseMadeUnderTheOfficesNameIsNeverConnectedTo) {
+  REQUIRE_OFFICE();
+  REQUIRE_CROSS_USER();
+  ASSERT_TRUE(pm::office::connectOfficePipe != nullptr);
+  // Another user got there first and listens, ready to take the bridge.
+  std::string name = pm::office::newPipeName("office");
+  std::string path = pipePathOf(name);
+  std::string listen = "import socket,time,sys\ns=socket.socket(socket.AF_UNIX)\ns.bind(sys.argv[1])\ns.listen(5)\n"
+                       "print('listening', flush=True)\ntime.sleep(20)\n";
+  std::string squatter = "setpriv --reuid=nobody --regid=nogroup --clear-groups -- /usr/bin/python3 -c " + shellQuote(listen) +
+                         " " + shellQuote(path) + " >/dev/null & echo $!";
+  pid_t squatterPid = static_cast<pid_t>(std::atol(commandOutput(squatter).c_str()));
+  ASSERT_GT(squatterPid, 0);
+  Service waiter({});
+  ASSERT_TRUE(waiter.eventually([&] { return std::filesystem::exists(path); }, 10));
+  std::string why;
+  auto t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(pm::office::connectOfficePipe(name, why), -2);
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
+  EXPECT_NE(why.find("65534"), std::string::npos) << why;
+  ::kill(squatterPid, SIGKILL);
+  ::unlink(path.c_str());
+
+  // Our own socket that others may write to is not used either.
+  std::string open = pm::office::newPipeName("office");
+  sockaddr_un a{};
+  a.sun_family = AF_UNIX;
+  std::snprintf(a.sun_path, sizeof(a.sun_path), "%s", pipePathOf(open).c_str());
+  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a)), 0);
+  ASSERT_EQ(::listen(fd, 5), 0);
+  ::chmod(pipePathOf(open).c_str(), 0777);
+  EXPECT_EQ(pm::office::connectOfficePipe(open, why), -2) << why;
+  ::chmod(pipePathOf(open).c_str(), 0755);
+  int ok = pm::office::connectOfficePipe(open, why);
+  EXPECT_GE(ok, 0) << "this user's private socket is used: " << why;
+  if (ok >= 0) ::close(ok);
+  ::close(fd);
+  ::unlink(pipePathOf(open).c_str());
+}
+
+// A Word document with a reviewer's comment or tracked changes, written as a
+// minimal OOXML package.
+void writeReviewedDocx(const std::string& kind, const std::string& path) {
+  static const char* script = R"PY(
+import sys, zipfile
+kind, out = sys.argv[1], sys.argv[2]
+W = 'xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main"'
+rel = 'http://schemas.openxmlformats.org/officeDocument/2006/relationships/'
+if kind == 'comments':
+    body = ('<w:p><w:commentRangeStart w:id="0"/><w:r><w:t>Reviewed paragraph marker</w:t></w:r>'
+            '<w:commentRangeEnd w:id="0"/><w:r><w:commentReference w:id="0"/></w:r></w:p>')
+else:
+    body = ('<w:p><w:r><w:t xml:space="preserve">Kept text </w:t></w:r>'
+            '<w:ins w:id="1" w:author="Ann" w:date="2024-01-01T00:00:00Z"><w:r><w:t>inserted marker</w:t></w:r></w:ins>'
+            '<w:del w:id="2" w:author="Ann" w:date="2024-01-01T00:00:00Z"><w:r><w:delText>deleted words</w:delText></w:r></w:del></w:p>')
+types = ('<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">'
+         '<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>'
+         '<Default Extension="xml" ContentType="application/xml"/>'
+         '<Override PartName="/word/document.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml"/>')
+rels = '<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
+docrels = rels
+z = zipfile.ZipFile(out, 'w', zipfile.ZIP_DEFLATED)
+if kind == 'comments':
+    types += '<Override PartName="/word/comments.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.comments+xml"/>'
+    docrels += '<Relationship Id="rId1" Type="' + rel + 'comments" Target="comments.xml"/>'
+    z.writestr('word/comments.xml', '<?xml version="1.0" encoding="UTF-8"?><w:comments ' + W + '><w:comment w:id="0" w:author="Reviewer" w:date="2024-01-01T00:00:00Z" w:initials="R"><w:p><w:r><w:t>Comment text</w:t></w:r></w:p></w:comment></w:comments>')
+z.writestr('[Content_Types].xml', types + '</Types>')
+z.writestr('_rels/.rels', rels + '<Relationship Id="rId1" Type="' + rel + 'officeDocument" Target="word/document.xml"/></Relationships>')
+z.writestr('word/_rels/document.xml.rels', docrels + '</Relationships>')
+z.writestr('word/document.xml', '<?xml version="1.0" encoding="UTF-8" standalone="yes"?><w:document ' + W + '><w:body>' + body + '<w:sectPr/></w:body></w:document>')
+z.close()
+)PY";
+  commandOutput("python3 -c " + shellQuote(script) + " " + kind + " " + shellQuote(path));
+}
+
+struct ReviewedCase {
+  const char* kind;
+  const char* expected;  // the text the PDF shows
+  bool inProcess;
+};
+
+class ReviewedWordDocument : public ::testing::TestWithParam<ReviewedCase> {};
+
+TEST_P(ReviewedWordDocument, Converts) {
+  REQUIRE_OFFICE();
+  const ReviewedCase& c = GetParam();
+  Service svc({c.inProcess ? "PRESSMARK_OFFICE_POOL=0" : "PRESSMARK_OFFICE_POOL=1"});
+  std::string docx = svc.work.file(std::string(c.kind) + ".docx");
+  writeReviewedDocx(c.kind, docx);
+  ASSERT_TRUE(std::filesystem::exists(docx));
+  CommandResult r = runPressmark({"CreatePSfromWord", svc.work.file("r.ps"), docx}, {}, svc.env());
+  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+  psToPdf(svc.work.file("r.ps"), svc.work.file("r.pdf"));
+  std::string text = commandOutput("pdftotext " + shellQuote(svc.work.file("r.pdf")) + " -");
+  EXPECT_NE(text.find(c.expected), std::string::npos) << text;
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ReviewedWordDocument,
+                         ::testing::Values(ReviewedCase{"changes", "inserted marker", false},
+                                           ReviewedCase{"changes", "inserted marker", true}));
 
 }  // namespace

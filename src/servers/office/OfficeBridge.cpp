@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,18 +13,20 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include <com/sun/star/bridge/BridgeFactory.hpp>
 #include <com/sun/star/bridge/XBridge.hpp>
-#include <com/sun/star/connection/Connector.hpp>
-#include <com/sun/star/connection/NoConnectException.hpp>
+#include <com/sun/star/connection/XConnection.hpp>
+#include <com/sun/star/io/IOException.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
 #include <com/sun/star/lang/DisposedException.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
 #include <cppuhelper/bootstrap.hxx>
+#include <cppuhelper/implbase1.hxx>
 #include <rtl/ustring.hxx>
 
 #include "automation/Error.h"
@@ -102,6 +105,73 @@ std::string unoMessage(const css::uno::Exception& e) {
   return m;
 }
 
+// The connected socket of a bridge, shared by the connection and the
+// watchdog: closed when both are done with it, so the watchdog can shut it
+// down under a hung call without ever touching a reused descriptor.
+struct BridgeSocket {
+  explicit BridgeSocket(int f) : fd(f) {}
+  ~BridgeSocket() { ::close(fd); }
+  BridgeSocket(const BridgeSocket&) = delete;
+  BridgeSocket& operator=(const BridgeSocket&) = delete;
+  // Ends both directions: a read blocked in the bridge's reader returns.
+  void shut() { ::shutdown(fd, SHUT_RDWR); }
+  const int fd;
+};
+
+// The UNO connection over a pipe socket this process connected itself, after
+// checking whose it is (the runtime's own connector connects to whatever
+// sits under the name).
+class SocketConnection : public ::cppu::WeakImplHelper1<css::connection::XConnection> {
+ public:
+  SocketConnection(std::shared_ptr<BridgeSocket> socket, std::string description)
+      : socket_(std::move(socket)), description_(std::move(description)) {}
+
+  sal_Int32 SAL_CALL read(css::uno::Sequence<sal_Int8>& data, sal_Int32 n) override {
+    if (n < 0) throw css::io::IOException("negative read");
+    if (data.getLength() != n) data.realloc(n);
+    sal_Int32 got = 0;
+    while (got < n) {
+      ssize_t r = ::recv(socket_->fd, data.getArray() + got, static_cast<size_t>(n - got), 0);
+      if (r < 0 && errno == EINTR) continue;
+      if (r <= 0) break;
+      got += static_cast<sal_Int32>(r);
+    }
+    return got;
+  }
+  void SAL_CALL write(const css::uno::Sequence<sal_Int8>& data) override {
+    sal_Int32 done = 0;
+    while (done < data.getLength()) {
+      ssize_t r = ::send(socket_->fd, data.getConstArray() + done, static_cast<size_t>(data.getLength() - done),
+                         MSG_NOSIGNAL);
+      if (r < 0 && errno == EINTR) continue;
+      if (r <= 0) throw css::io::IOException("the office's connection broke");
+      done += static_cast<sal_Int32>(r);
+    }
+  }
+  void SAL_CALL flush() override {}
+  void SAL_CALL close() override { socket_->shut(); }
+  ::rtl::OUString SAL_CALL getDescription() override { return fromUtf8(description_); }
+
+ private:
+  std::shared_ptr<BridgeSocket> socket_;
+  std::string description_;
+};
+
+// Removes the profiles of in-process offices whose owner process has ended
+// (killed before it could clean up).
+void removeStaleProfiles(const std::string& base) {
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator(base, ec)) {
+    std::string name = e.path().filename().string();
+    if (name.compare(0, 7, "office-") != 0) continue;
+    long owner = std::atol(name.c_str() + 7);
+    if (owner > 0 && owner != ::getpid() && processGone(static_cast<pid_t>(owner))) {
+      std::error_code rec;
+      std::filesystem::remove_all(e.path(), rec);
+    }
+  }
+}
+
 }  // namespace
 
 struct OfficeBridge::Impl {
@@ -138,6 +208,8 @@ struct OfficeBridge::Impl {
   std::chrono::milliseconds linger = envSeconds("PRESSMARK_OFFICE_LEASE_LINGER", std::chrono::seconds(2));
   bool fallbackLogged = false;
   std::string ownPipe;  // the pipe of an office started here
+  int lifeline = -1;    // ties an office started here to this process
+  std::shared_ptr<BridgeSocket> socket;  // the bridge's connection
 
   Impl() { watchdog = std::thread([this] { watch(); }); }
 
@@ -223,6 +295,13 @@ struct OfficeBridge::Impl {
       while (::waitpid(p, &status, 0) < 0 && errno == EINTR) {
       }
     }
+    int tie;
+    {
+      std::lock_guard<std::mutex> l(stateMu);
+      tie = lifeline;
+      lifeline = -1;
+    }
+    if (tie >= 0) ::close(tie);
     if (!prof.empty()) {
       std::error_code ec;
       std::filesystem::remove_all(prof, ec);
@@ -240,6 +319,11 @@ struct OfficeBridge::Impl {
     Reference<css::lang::XComponent> b = bridge;
     bridge.clear();
     session = Session{};
+    {
+      std::lock_guard<std::mutex> l(stateMu);
+      if (socket) socket->shut();
+      socket.reset();
+    }
     if (b.is()) {
       try {
         b->dispose();
@@ -282,6 +366,9 @@ struct OfficeBridge::Impl {
         timedOut = true;
         ::kill(-pid, SIGKILL);
         ::kill(pid, SIGKILL);
+        // Whatever holds the other end (an office that is not ending, or
+        // not an office at all), the blocked call comes back.
+        if (socket) socket->shut();
         wake.wait_for(l, std::chrono::milliseconds(200));
         continue;
       }
@@ -359,22 +446,27 @@ struct OfficeBridge::Impl {
       }
     }
     std::string base = privateTempDir();
+    // What offices of killed clients left: they died with their owner.
+    removeStaleProfiles(base);
+    removeStalePipes("office");
     std::string prof = base + "office-" + std::to_string(::getpid()) + "-" + std::to_string(gen);
     std::error_code ec;
     std::filesystem::remove_all(prof, ec);
     if (::mkdir(prof.c_str(), 0700) != 0) raiseFileError(errno, prof);
-    std::string pipe = "pressmark_office_" + std::to_string(::getpid()) + "_" + std::to_string(gen);
-    // The office gets its temporary files in the private folder.
-    pid_t child = -1;
+    std::string pipe = newPipeName("office");
+    // The office gets its temporary files in the private folder, and ends
+    // with this process however it ends.
+    TiedChild child;
     std::vector<std::string> env = officeEnvironment(prof);
-    int rc = spawnQuiet(officeCommand(toUtf8(fileUrl(prof + "/profile")), pipe), &env, true, child);
+    int rc = spawnTied(officeCommand(toUtf8(fileUrl(prof + "/profile")), pipe), env, kOfficeUmask, child);
     if (rc != 0) {
       std::filesystem::remove_all(prof, ec);
       raise(basic::CannotCreateObject, std::string("The office program could not be started: ") + std::strerror(rc));
     }
     {
       std::lock_guard<std::mutex> l(stateMu);
-      pid = child;
+      pid = child.pid;
+      lifeline = child.lifeline;
       profile = prof;
       ownPipe = pipe;
     }
@@ -387,10 +479,25 @@ struct OfficeBridge::Impl {
     Clock::time_point until = Clock::now() + startTimeout;
     Reference<css::connection::XConnection> conn;
     while (true) {
-      try {
-        conn = css::connection::Connector::create(local)->connect(fromUtf8("pipe,name=" + pipe));
+      std::string why;
+      int fd = connectOfficePipe(pipe, why);
+      if (fd >= 0) {
+        auto shared = std::make_shared<BridgeSocket>(fd);
+        {
+          std::lock_guard<std::mutex> l(stateMu);
+          socket = shared;
+        }
+        conn = new SocketConnection(shared, "pipe,name=" + pipe);
         break;
-      } catch (const css::connection::NoConnectException&) {
+      }
+      if (fd == -2) {
+        // Someone else's socket under the office's name: never talked to.
+        // The office cannot listen there; it is ended (a lent one is
+        // replaced by the service under a fresh name).
+        logApplicationEvent("The office's connection pipe was taken: " + why);
+        killProcess();
+        raise(basic::CannotCreateObject, "The office program's connection pipe is not this user's own (" + why +
+                                             "); the office was ended.");
       }
       if (!processAlive()) {
         killProcess();

@@ -1,5 +1,18 @@
 #include "servers/office/OfficeLaunch.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/random.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 extern char** environ;
@@ -30,6 +43,130 @@ std::vector<std::string> officeEnvironment(const std::string& tempDir) {
   env.push_back("TMPDIR=" + tempDir);
   env.push_back("SAL_ENABLE_FILE_LOCKING=0");
   return env;
+}
+
+namespace {
+
+std::string pipeFolder() { return ::access("/tmp", W_OK) == 0 ? "/tmp" : "/var/tmp"; }
+
+std::string pipePrefix() { return "OSL_PIPE_" + std::to_string(::geteuid()) + "_"; }
+
+// A socket of this user, writable by nobody else.
+bool ownSocket(const std::string& path, std::string* why) {
+  struct stat st{};
+  if (::lstat(path.c_str(), &st) != 0) {
+    if (why) *why = path + ": " + std::strerror(errno);
+    return false;
+  }
+  if (!S_ISSOCK(st.st_mode) || st.st_uid != ::geteuid() || (st.st_mode & 022) != 0) {
+    if (why)
+      *why = path + " is " + (S_ISSOCK(st.st_mode) ? "a socket" : "not a socket") + " of user " +
+             std::to_string(st.st_uid) + " with mode " + std::to_string(st.st_mode & 07777);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string newPipeName(const std::string& kind) {
+  unsigned char bytes[16];
+  size_t got = 0;
+  while (got < sizeof bytes) {
+    ssize_t n = ::getrandom(bytes + got, sizeof bytes - got, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) std::abort();  // no randomness: no name that is safe to use
+    got += static_cast<size_t>(n);
+  }
+  static const char* hex = "0123456789abcdef";
+  std::string name = "pressmark_" + kind + "_" + std::to_string(::getpid()) + "_";
+  for (unsigned char b : bytes) {
+    name += hex[b >> 4];
+    name += hex[b & 15];
+  }
+  return name;
+}
+
+std::string officePipePath(const std::string& pipe) { return pipeFolder() + "/" + pipePrefix() + pipe; }
+
+int connectOfficePipe(const std::string& pipe, std::string& why) {
+  std::string path = officePipePath(pipe);
+  struct stat st{};
+  if (::lstat(path.c_str(), &st) != 0) return -1;  // not made yet
+  if (!ownSocket(path, &why)) return -2;
+  sockaddr_un a{};
+  if (path.size() >= sizeof(a.sun_path)) {
+    why = path + " is too long for a socket address";
+    return -2;
+  }
+  a.sun_family = AF_UNIX;
+  std::memcpy(a.sun_path, path.c_str(), path.size() + 1);
+  // Not blocking: a listener that does not take connections (its backlog
+  // full) must not hold the caller past its time.
+  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0) return -1;
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a)) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  // The socket was ours when looked at; the process behind it must be too.
+  ucred cred{};
+  socklen_t len = sizeof(cred);
+  if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0 || cred.uid != ::geteuid()) {
+    ::close(fd);
+    why = path + " is served by a process of user " + std::to_string(cred.uid);
+    return -2;
+  }
+  int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+void removeOfficePipe(const std::string& pipe) {
+  for (const char* dir : {"/tmp/", "/var/tmp/"}) {
+    std::string path = dir + pipePrefix() + pipe;
+    struct stat st{};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode) && st.st_uid == ::geteuid()) ::unlink(path.c_str());
+  }
+}
+
+bool processGone(pid_t pid) {
+  if (pid <= 0) return false;
+  if (::kill(pid, 0) != 0) return errno == ESRCH;
+  // A zombie nobody reaped (an init that does not) has ended too.
+  char path[64];
+  std::snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(pid));
+  int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char buf[512];
+  ssize_t n = ::read(fd, buf, sizeof buf - 1);
+  ::close(fd);
+  if (n <= 0) return false;
+  buf[n] = '\0';
+  const char* close = std::strrchr(buf, ')');
+  return close && close[1] == ' ' && close[2] == 'Z';
+}
+
+void removeStalePipes(const std::string& kind) {
+  std::string prefix = pipePrefix() + "pressmark_" + kind + "_";
+  for (const char* dir : {"/tmp", "/var/tmp"}) {
+    DIR* d = ::opendir(dir);
+    if (!d) continue;
+    std::vector<std::string> stale;
+    while (dirent* e = ::readdir(d)) {
+      std::string name = e->d_name;
+      if (name.compare(0, prefix.size(), prefix) != 0) continue;
+      char* end = nullptr;
+      long owner = std::strtol(name.c_str() + prefix.size(), &end, 10);
+      if (owner <= 0 || !end || *end != '_' || !processGone(static_cast<pid_t>(owner))) continue;
+      stale.push_back(name.substr(pipePrefix().size()));
+    }
+    ::closedir(d);
+    for (const std::string& pipe : stale) removeOfficePipe(pipe);
+  }
 }
 
 }  // namespace pm::office

@@ -1,6 +1,8 @@
-// How a headless office process is started, for the in-process office and
-// for the offices of the shared service alike.
+// How a headless office process is started and reached, for the in-process
+// office and for the offices of the shared service alike.
 #pragma once
+
+#include <sys/types.h>
 
 #include <string>
 #include <vector>
@@ -16,5 +18,39 @@ std::vector<std::string> officeCommand(const std::string& profileUrl, const std:
 // lock files beside the documents: they are only read, and a lock left by a
 // killed office would keep the next one from opening the same document.
 std::vector<std::string> officeEnvironment(const std::string& tempDir);
+
+// The file-creation mask an office runs under. Not the caller's: a
+// restrictive one (077) would make the machine-wide files the office creates
+// on first use (its shared extension cache) unreadable for every other user,
+// a permissive one (000) would let others connect to its pipe. Its own files
+// are private through the 0700 folders they are in.
+inline constexpr mode_t kOfficeUmask = 022;
+
+// The UNO runtime makes an office's pipe in the shared /tmp (or /var/tmp
+// when /tmp is not writable) and cannot be told otherwise while either is,
+// so the names must not be guessable: another user who made the socket
+// first would receive the client's bridge traffic. A fresh name holds kind,
+// the owner's process id (so stale pipes of dead owners are found) and 128
+// random bits.
+std::string newPipeName(const std::string& kind);
+// Where the UNO runtime puts the pipe of that name for this user.
+std::string officePipePath(const std::string& pipe);
+
+// Connects to an office's pipe only when it is a socket of this user that
+// others cannot write to, and the process listening on it runs as this user.
+// Returns the connected descriptor (blocking, close-on-exec); -1 when the
+// pipe is not there or not listening yet (try again); -2 when something
+// else sits under its name (why says what): never to be connected to.
+int connectOfficePipe(const std::string& pipe, std::string& why);
+
+// Removes the named pipe an office made for its connection, when it is this
+// user's socket; a killed office leaves it behind.
+void removeOfficePipe(const std::string& pipe);
+
+// Removes the pipes of kind that offices of owners no longer running left.
+void removeStalePipes(const std::string& kind);
+
+// Whether the process is gone (not merely another user's).
+bool processGone(pid_t pid);
 
 }  // namespace pm::office

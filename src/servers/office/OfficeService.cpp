@@ -69,9 +69,20 @@ int connectTo(const std::string& path) {
   if (path.size() >= sizeof(a.sun_path)) return -1;
   a.sun_family = AF_UNIX;
   std::memcpy(a.sun_path, path.c_str(), path.size() + 1);
-  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  // Not blocking while connecting: a service whose queue of connections is
+  // full is retried for a while instead of holding the caller for ever.
+  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return -1;
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a)) != 0) {
+  Clock::time_point until = Clock::now() + std::chrono::seconds(5);
+  while (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a)) != 0) {
+    if ((errno != EAGAIN && errno != EINTR) || Clock::now() >= until) {
+      ::close(fd);
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
     ::close(fd);
     return -1;
   }
@@ -137,12 +148,6 @@ std::string quoteless(std::string s) {
 }
 
 }  // namespace
-
-void removeOfficePipe(const std::string& pipe) {
-  std::string name = "OSL_PIPE_" + std::to_string(::geteuid()) + "_" + pipe;
-  ::unlink(("/tmp/" + name).c_str());
-  ::unlink(("/var/tmp/" + name).c_str());
-}
 
 bool serviceWanted() {
   const char* v = std::getenv("PRESSMARK_OFFICE_POOL");
@@ -277,6 +282,7 @@ namespace {
 struct Office {
   int number = 0;
   pid_t pid = -1;  // leader of the office's process group; -1 once reaped
+  int lifeline = -1;  // ties the office to the supervisor
   std::string pipe, profile;
   int client = -1;  // the connection that holds the lease
   pid_t clientPid = 0;
@@ -287,9 +293,18 @@ struct Office {
 
 struct Client {
   std::string buffer;
+  std::string out;  // answers the client has not read yet
   pid_t pid = 0;
   bool waiting = false;
+  Clock::time_point since = Clock::now();
 };
+
+// Bounds on what one connection may cost the supervisor: a client of the
+// same user that floods the socket, or never reads its answers, is cut off
+// instead of holding up everybody else.
+constexpr size_t kMaxLine = 1024;
+constexpr size_t kMaxUnread = 64 * 1024;
+constexpr size_t kMaxClients = 256;
 
 class Supervisor {
  public:
@@ -309,13 +324,16 @@ class Supervisor {
     while (!stopping_) {
       std::vector<pollfd> fds;
       fds.push_back({listenFd_, POLLIN, 0});
-      for (auto& [fd, c] : clients_) fds.push_back({fd, POLLIN, 0});
+      for (auto& [fd, c] : clients_)
+        fds.push_back({fd, static_cast<short>(POLLIN | (c.out.empty() ? 0 : POLLOUT)), 0});
       int r = ::poll(fds.data(), fds.size(), 250);
       reap();
       if (r > 0) {
         if (fds[0].revents & POLLIN) accept();
-        for (size_t i = 1; i < fds.size(); ++i)
-          if (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) readFrom(fds[i].fd);
+        for (size_t i = 1; i < fds.size(); ++i) {
+          if ((fds[i].revents & POLLOUT) && clients_.count(fds[i].fd)) flushTo(fds[i].fd);
+          if ((fds[i].revents & (POLLIN | POLLHUP | POLLERR)) && clients_.count(fds[i].fd)) readFrom(fds[i].fd);
+        }
       }
       serveWaiting();
       if (!clients_.empty()) lastActivity_ = Clock::now();
@@ -338,25 +356,57 @@ class Supervisor {
     if (path.size() >= sizeof(a.sun_path)) return false;
     a.sun_family = AF_UNIX;
     std::memcpy(a.sun_path, path.c_str(), path.size() + 1);
-    listenFd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    listenFd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (listenFd_ < 0) return false;
     if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&a), sizeof(a)) != 0 || ::listen(listenFd_, 64) != 0) return false;
     ::chmod(path.c_str(), 0600);
+    removeLeftovers();
     return true;
   }
 
+  // The folder is this supervisor's now: what an earlier one left when it
+  // was killed (its offices died with it) goes.
+  void removeLeftovers() {
+    std::error_code ec;
+    std::vector<std::filesystem::path> left;
+    for (const auto& e : std::filesystem::directory_iterator(dir_, ec))
+      if (e.path().filename().string().compare(0, 8, "profile-") == 0) left.push_back(e.path());
+    for (const auto& p : left) std::filesystem::remove_all(p, ec);
+    removeStalePipes("pool");
+  }
+
   void accept() {
-    int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) return;
-    // The folder keeps others out already; the peer's identity is checked
-    // again, since an office connection reads and writes the user's files.
-    ucred cred{};
-    socklen_t len = sizeof(cred);
-    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0 || cred.uid != ::geteuid()) {
-      ::close(fd);
-      return;
+    for (int i = 0; i < 64; ++i) {
+      int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+      if (fd < 0) return;
+      // The folder keeps others out already; the peer's identity is checked
+      // again, since an office connection reads and writes the user's files.
+      ucred cred{};
+      socklen_t len = sizeof(cred);
+      if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0 || cred.uid != ::geteuid()) {
+        ::close(fd);
+        continue;
+      }
+      // Full: the connection idle longest (no lease, not waiting for one)
+      // makes room, so a flood of idle connections cannot lock out the
+      // clients that come to work or to ask.
+      if (clients_.size() >= kMaxClients && !dropIdlest()) {
+        ::close(fd);
+        continue;
+      }
+      clients_[fd].pid = cred.pid;
     }
-    clients_[fd].pid = cred.pid;
+  }
+
+  bool dropIdlest() {
+    int idlest = -1;
+    for (auto& [fd, c] : clients_) {
+      if (c.waiting || leaseOf(fd) || std::count(stoppers_.begin(), stoppers_.end(), fd)) continue;
+      if (idlest < 0 || c.since < clients_[idlest].since) idlest = fd;
+    }
+    if (idlest < 0) return false;
+    drop(idlest);
+    return true;
   }
 
   Office* leaseOf(int fd) {
@@ -365,16 +415,46 @@ class Supervisor {
     return nullptr;
   }
 
+  // Answers without ever blocking: what the client does not take now waits
+  // for it, up to a bound.
+  void reply(int fd, const std::string& s) {
+    auto it = clients_.find(fd);
+    if (it == clients_.end()) return;
+    it->second.out += s;
+    flushTo(fd);
+  }
+
+  void flushTo(int fd) {
+    auto it = clients_.find(fd);
+    if (it == clients_.end()) return;
+    std::string& out = it->second.out;
+    while (!out.empty()) {
+      ssize_t n = ::send(fd, out.data(), out.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+      if (n <= 0) {
+        out.clear();
+        return;  // the connection is gone; its hang-up is read next
+      }
+      out.erase(0, static_cast<size_t>(n));
+    }
+    if (out.size() > kMaxUnread) drop(fd);
+  }
+
   void readFrom(int fd) {
     char buf[256];
-    ssize_t n = ::recv(fd, buf, sizeof(buf), 0);
+    ssize_t n = ::recv(fd, buf, sizeof(buf), MSG_DONTWAIT);
     if (n <= 0) {
-      if (n < 0 && errno == EINTR) return;
+      if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) return;
       drop(fd);
       return;
     }
     Client& c = clients_[fd];
     c.buffer.append(buf, static_cast<size_t>(n));
+    if (c.buffer.find('\n') == std::string::npos && c.buffer.size() > kMaxLine) {
+      drop(fd);
+      return;
+    }
     size_t nl;
     while (clients_.count(fd) && (nl = clients_[fd].buffer.find('\n')) != std::string::npos) {
       std::string line = clients_[fd].buffer.substr(0, nl);
@@ -393,7 +473,7 @@ class Supervisor {
       if (Office* o = leaseOf(fd)) ++o->conversions;
     } else if (line == "release") {
       if (Office* o = leaseOf(fd)) giveBack(*o, true);
-      sendAll(fd, "ok\n");
+      reply(fd, "ok\n");
     } else if (line == "kill") {
       // The client's call failed with this office (it hung or died): a
       // replacement starts at once, warm for the next call.
@@ -401,9 +481,9 @@ class Supervisor {
         end(*o);
         spawn();
       }
-      sendAll(fd, "ok\n");
+      reply(fd, "ok\n");
     } else if (line == "status") {
-      sendAll(fd, status() + "end\n");
+      reply(fd, status() + "end\n");
     } else if (line == "stop") {
       // Answered once everything is gone, so a client that starts a new
       // service right after finds the folder free.
@@ -449,6 +529,8 @@ class Supervisor {
       while (::waitpid(o.pid, &st, 0) < 0 && errno == EINTR) {
       }
     }
+    if (o.lifeline >= 0) ::close(o.lifeline);
+    o.lifeline = -1;
     std::error_code ec;
     std::string templ = dir_ + "/profile-template";
     if (o.served && !std::filesystem::exists(templ, ec)) {
@@ -466,8 +548,9 @@ class Supervisor {
   Office* spawn() {
     Office o;
     o.number = ++counter_;
-    // Pipes share one folder with every other service and office.
-    o.pipe = "pressmark_pool_" + std::to_string(::getpid()) + "_" + std::to_string(o.number);
+    // Pipes share one folder with every other user's: a name nobody can
+    // guess.
+    o.pipe = newPipeName("pool");
     o.profile = dir_ + "/profile-" + std::to_string(o.number);
     std::error_code ec;
     std::filesystem::remove_all(o.profile, ec);
@@ -479,7 +562,10 @@ class Supervisor {
     }
     // The clients' documents are only read: no lock files beside them.
     std::vector<std::string> env = officeEnvironment(o.profile);
-    int rc = spawnQuiet(officeCommand("file://" + o.profile + "/profile", o.pipe), &env, true, o.pid);
+    TiedChild child;
+    int rc = spawnTied(officeCommand("file://" + o.profile + "/profile", o.pipe), env, kOfficeUmask, child);
+    o.pid = child.pid;
+    o.lifeline = child.lifeline;
     if (rc != 0) {
       std::filesystem::remove_all(o.profile, ec);
       return nullptr;
@@ -499,9 +585,9 @@ class Supervisor {
       if (!free && offices_.size() < poolSize_) free = spawn();
       if (!free) {
         if (offices_.empty()) {  // the office program cannot be started at all
-          sendAll(fd, "error the office program could not be started\n");
           waiting_.pop_front();
           clients_[fd].waiting = false;
+          reply(fd, "error the office program could not be started\n");
           continue;
         }
         return;
@@ -510,7 +596,7 @@ class Supervisor {
       clients_[fd].waiting = false;
       free->client = fd;
       free->clientPid = clients_[fd].pid;
-      sendAll(fd, "office " + std::to_string(free->pid) + " " + free->pipe + " " + quoteless(free->profile) + "\n");
+      reply(fd, "office " + std::to_string(free->pid) + " " + free->pipe + " " + quoteless(free->profile) + "\n");
     }
   }
 
@@ -579,7 +665,14 @@ class Supervisor {
     ::unlink((dir_ + "/" + kLock).c_str());
     if (removeFolder_) ::rmdir(dir_.c_str());
     if (listenFd_ >= 0) ::close(listenFd_);
-    for (int fd : stoppers_) sendAll(fd, "ok\nend\n");
+    for (int fd : stoppers_) {
+      // Bounded: a stopper that does not read cannot keep the offices up.
+      timeval two{2, 0};
+      ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &two, sizeof(two));
+      int flags = ::fcntl(fd, F_GETFL);
+      if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+      sendAll(fd, clients_[fd].out + "ok\nend\n");
+    }
     for (auto& [fd, c] : clients_) ::close(fd);
     clients_.clear();
   }

@@ -4,9 +4,9 @@
 //
 // The supervisor's socket and each office's profile live in the user's
 // private runtime folder (mode 0700). The offices' connection pipes are
-// where the UNO runtime puts named pipes, in /tmp, made under the
-// supervisor's umask 077 so only the user can connect; the service removes
-// them with their offices. A client connects to the socket, asks for a lease and keeps that connection
+// where the UNO runtime puts named pipes, in /tmp, under names nobody can
+// guess and writable by the user alone (see OfficeLaunch.h); the service
+// removes them with their offices. Each office dies with the supervisor. A client connects to the socket, asks for a lease and keeps that connection
 // open for as long as it uses the office; closing it without a release
 // (the client died) makes the supervisor restart that office. The UNO
 // bridge itself connects straight to the leased office's pipe.
@@ -55,11 +55,6 @@ class OfficeLease {
   pid_t pid_ = -1;
   std::string pipe_, profile_;
 };
-
-// Removes the named pipe an office made for its connection (the UNO runtime
-// puts it in /tmp, or /var/tmp, with the user's id in its name); a killed
-// office leaves it behind.
-void removeOfficePipe(const std::string& pipe);
 
 // `pressmark office status`: the pool as text ("" when no service runs).
 std::string serviceStatus();
