@@ -46,6 +46,19 @@ TEST_F(RealTest, AListOfPDFsBecomesOneWithEveryPageAndBookmarkInOrder) {
   EXPECT_EQ(fixture::run({"qpdf", "--check", out}, &check), 0) << check;
 }
 
+TEST_F(RealTest, AnOutputInItsOwnListIsReadBeforeItIsReplacedAndKeptWhenTheMergeFails) {
+  std::string a = make("a.pdf", "A", 2), b = make("b.pdf", "B", 1);
+  run("CreatePDFfromMultiPDF", {Variant(a), Variant(Array::vector({Variant(a), Variant(b)}))});
+  EXPECT_EQ(firstLines(a), (Lines{"A page 1", "A page 2", "B page 1"}));
+  std::string check;
+  EXPECT_EQ(fixture::run({"qpdf", "--check", a}, &check), 0) << check;
+  // A list the viewer cannot read through: the output stays as it was.
+  std::string bytes = fixture::readFile(a), junk = dir_.file("junk.pdf");
+  fixture::writeFile(junk, "not a PDF");
+  EXPECT_THROW(run("CreatePDFfromMultiPDF", {Variant(a), Variant(Array::vector({Variant(b), Variant(junk)}))}), AutomationError);
+  EXPECT_EQ(fixture::readFile(a), bytes);
+}
+
 TEST_F(RealTest, LinearizedImageFilesLoseNothingWhateverTheirName) {
   // The engine's own linearizer dropped the page's content stream of this
   // picture under this very name; every file written must be complete.
