@@ -186,6 +186,9 @@ Process::Process(ProcessOptions options) : opt_(std::move(options)) {
     }
     childFail(failW.fd, err, 0);
   }
+  // Also from this side, so that no signal to the group can come before
+  // the group exists (fails harmlessly once the child has run exec).
+  ::setpgid(pid, pid);
   failW.reset();
   outW.reset();
   errW.reset();

@@ -10,7 +10,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 #include <random>
 #include <sstream>
 
@@ -58,8 +57,9 @@ class JobDir {
  public:
   JobDir() {
     const std::string base = privateTempDir();
-    static std::once_flag swept;
-    std::call_once(swept, [&] { removeStaleJobDirs(base); });
+    // A listing of the private folder per job is cheap, and a client that
+    // was killed is noticed by the next job of any process of the user.
+    removeStaleJobDirs(base);
     std::string tmpl = base + std::string(kJobDirPrefix) + std::to_string(::getpid()) + "-XXXXXX";
     if (!::mkdtemp(tmpl.data())) raiseFileError(errno, tmpl);
     path_ = tmpl;
