@@ -185,7 +185,7 @@ TEST_F(ExcelOrchestration, AFileThatNeverAppearsEndsTheWaitWithAnError) {
   EXPECT_EQ(std::vector<std::string>(t.end() - 4, t.end()),
             (std::vector<std::string>{"Workbook call Close(False)", "release Workbook", "Excel.Application call Quit()",
                                       "release Excel.Application"}));
-  EXPECT_TRUE(tempLeft()) << "the temporary file stays after a failure";
+  EXPECT_FALSE(tempLeft()) << "the temporary file goes with the failure";
 }
 
 TEST_F(ExcelOrchestration, MultiSheetWithOneBasedListsAndOneFirstPage) {
