@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <optional>
 
+#include "automation/surfaces/Distiller.h"
 #include "component/CreatePDF.h"
 #include "convert/Distill.h"
 #include "system/Files.h"
@@ -53,7 +54,8 @@ std::string driverEntry(const std::string& path) {
 // The driver file, created so that it never replaces an existing file: the
 // name after the output PDF when that name is free, else a fresh name
 // beside it. An input that happens to carry the driver's name is thereby
-// never overwritten, and never deleted afterwards.
+// never overwritten, and never deleted afterwards. The driver itself is
+// removed however the method ends.
 class DriverFile {
  public:
   explicit DriverFile(const std::string& wanted) {
@@ -80,6 +82,9 @@ class DriverFile {
   }
   ~DriverFile() {
     if (fd_ >= 0) ::close(fd_);
+    // Only while the name still stands for the file made here.
+    struct stat st{};
+    if (ino_ != 0 && ::lstat(path_.c_str(), &st) == 0 && st.st_dev == dev_ && st.st_ino == ino_) ::unlink(path_.c_str());
   }
   DriverFile(const DriverFile&) = delete;
   DriverFile& operator=(const DriverFile&) = delete;
@@ -124,8 +129,10 @@ Variant CreatePDFfromPS(CreatePDF& self, Frame& f) {
   distillTrap(self, secure, [&] {
     // 2. Written back to the caller; not used otherwise.
     if (Trim(CStr(strDistiller)).empty()) strDistiller = Variant(self.strPrinterName);
-    // 3.
-    deleteIfExists(strPDFFile);
+    // 3. An existing PDF is not deleted first: the Distiller writes beside
+    // it and puts the new file in its place only once the job succeeded,
+    // so a failed job leaves it as it was, and an output that is also the
+    // input is read before it is replaced.
     // 4. The input stays in place.
     distillStep(self, CStr(strPSFile), CStr(strPDFFile), f[3], f[4], f[5], f[6], secure);
   });
@@ -147,6 +154,9 @@ Variant CreatePDFfromMultiPS(CreatePDF& self, Frame& f) {
     // the file system spells them, so a code-page conversion would only
     // damage names outside ASCII.
     std::string text = kDriverHead;
+    // The files as Ghostscript will open them: the only ones the job may
+    // read besides the driver's own folder.
+    std::vector<std::string> entries;
     // 3. A 16-bit index runs over the list, as it always did.
     if (!varPSFiles.isArray()) raise(basic::TypeMismatch);
     const Array& list = varPSFiles.array();
@@ -159,15 +169,19 @@ Variant CreatePDFfromMultiPS(CreatePDF& self, Frame& f) {
       std::string path = CStr(element);
       if (driver.is(path)) continue;
       text += driverEntry(path);
+      for (char& c : path)
+        if (c == '\\') c = '/';
+      entries.push_back(std::move(path));
     }
     driver.write(text);
     // 4.
     driver.close();
     // 5. Written back to the caller; not used otherwise.
     if (Trim(CStr(strDistiller)).empty()) strDistiller = Variant(self.strPrinterName);
-    // 6.
-    deleteIfExists(strPDFFile);
-    // 7. Both paths of the distill step; the driver goes once it is done.
+    // 6. The existing PDF stays until the new one replaces it (as above).
+    // 7. Both paths of the distill step; the driver goes once it is done,
+    // or with the error that ends the method.
+    distiller::WrittenDriver written(driver.path(), std::move(entries));
     distillStep(self, driver.path(), pdf, f[3], f[4], f[5], f[6], secure);
     Kill(driver.path());
   });

@@ -5,6 +5,7 @@
 #include "automation/surfaces/Office.h"
 #include "component/CreatePDF.h"
 #include "convert/PrintFileWait.h"
+#include "component/ModuleState.h"
 #include "convert/members_word_print.h"
 #include "system/Files.h"
 
@@ -130,25 +131,18 @@ void convertSheet(CreatePDF& self, bool pdf, bool callerPrinter, const SingleArg
     if (!callerPrinter && Trim(CStr(*a.printer)).empty()) *a.printer = Variant(self.strPrinterName);
     std::string printer = CStr(*a.printer);
     // 6. The PostScript methods print straight into their output.
-    std::string out;
-    if (pdf) {
-      out = newTempPostScript();
-    } else {
-      out = CStr(*a.output);
-      deleteIfExists(out);
-    }
+    PrintTarget printTo(pdf, *a.output);
+    const std::string& out = printTo.path();
     // 7. and 8.
     printRange(ws, *a.range, out, printer);
     waitForPrintFile(out);
     ws.reset();
     // 9.
     finishExcel(run);
-    if (!pdf) return;
+    if (!pdf) return printTo.printed();
     // 10. to 12.
     std::string target = CStr(*a.output);
-    deleteIfExists(target);
     distill(self, run, out, target, *a.showWindow, *a.spoolJobs, *a.jobOptions, *a.applySecurity);
-    deleteIfExists(out);
   });
 }
 
@@ -225,6 +219,8 @@ void convertSheets(CreatePDF& self, const MultiArgs& a) {
     const bool landscapes = !omitted(*a.landscape) && a.landscape->isArray();
     // 5. The list of temporary files grows with each sheet printed.
     Variant temps(Array::vector({}));
+    // Removed however the method ends.
+    std::vector<std::unique_ptr<ExclusiveTempFile>> printed;
     for (int32_t i = lower; i <= upper; ++i) {
       // Pending window messages: a server process has none to process.
       ObjectRef ws = objectOf(get(run.doc, "Worksheets", {Arg(sheets.at({i}))}));
@@ -232,7 +228,8 @@ void convertSheets(CreatePDF& self, const MultiArgs& a) {
       if (landscapes) orientation = CBool(a.landscape->array().at({i})) ? int16_t{2} : int16_t{1};
       if (i < 0) raise(basic::SubscriptOutOfRange);
       applySetup(run.app, ws, a.setup, orientation, Variant(firstPages[static_cast<size_t>(i)]));
-      std::string out = newTempPostScript();
+      printed.push_back(std::make_unique<ExclusiveTempFile>(moduleState().strTempFilePath, ".ps"));
+      std::string out = printed.back()->path();
       Array list = temps.array();
       if (list.ubound(1) < i) list.redimPreserve(i);
       for (Variant& e : list.data())

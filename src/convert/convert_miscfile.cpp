@@ -6,6 +6,7 @@
 #include "component/CreatePDF.h"
 #include "component/ModuleState.h"
 #include "convert/Distill.h"
+#include "convert/members_word_print.h"
 #include "system/Files.h"
 #include "system/SystemServices.h"
 
@@ -33,12 +34,11 @@ struct WordSession {
     }
   }
 
-  // Steps 2 to 7 of printing through Word. out() gives the output path when
-  // step 4 needs it; fresh is true when that path is a file just created
-  // for this call, which is not deleted first: it is ours and empty, and
-  // deleting it would give its name away before Word writes it.
-  template <class Out>
-  void print(const Variant& strMiscFile, const Variant& printer, Out&& out, bool fresh) {
+  // Steps 2 to 7 of printing through Word, into target, made at step 4: a
+  // new temporary file (temporary), or the caller's output, whose previous
+  // file is moved aside until the print-out replaced it.
+  void print(const Variant& strMiscFile, const Variant& printer, std::optional<convert::PrintTarget>& target, bool temporary,
+             const Variant& output) {
     // 2.
     app = CreateObject(office::kWordProgId);
     doc = objectOf(call(objectOf(get(app, "Documents")), "Open", {CStr(strMiscFile)}));
@@ -47,8 +47,8 @@ struct WordSession {
     Variant saved = get(app, "ActivePrinter");
     let(app, "ActivePrinter", printer);
     // 4.
-    const std::string path = out();
-    if (!fresh) deleteIfExists(path);
+    target.emplace(temporary, output);
+    const std::string path = target->path();
     // 5. Returns once the file is written.
     call(doc, "PrintOut", {Named("PrintToFile", Variant(true)), Named("Background", Variant(false)), Named("Outputfilename", path)});
     // 6.
@@ -72,7 +72,9 @@ Variant CreatePSfromMiscFile(CreatePDF& self, Frame& f) {
     // The printer the caller named, or the Distiller printer, which the
     // caller's variable then holds.
     if (Trim(CStr(strDistiller)).empty()) strDistiller = Variant(self.strPrinterName);
-    word.print(strMiscFile, strDistiller, [&] { return CStr(strPSFile); }, false);
+    std::optional<convert::PrintTarget> target;
+    word.print(strMiscFile, strDistiller, target, false, strPSFile);
+    target->printed();
   });
   return {};
 }
@@ -82,7 +84,11 @@ Variant CreatePSfromMiscFile2(CreatePDF&, Frame& f) {
   Variant& strMiscFile = f[1];
   if (!FileExists(strMiscFile)) raiseMissingFile(strMiscFile);
   WordSession word;
-  word.trap([&] { word.print(strMiscFile, f[2], [&] { return CStr(strPSFile); }, false); });
+  word.trap([&] {
+    std::optional<convert::PrintTarget> target;
+    word.print(strMiscFile, f[2], target, false, strPSFile);
+    target->printed();
+  });
   return {};
 }
 
@@ -93,19 +99,13 @@ Variant CreatePDFfromMiscFile(CreatePDF& self, Frame& f) {
   WordSession word;
   ObjectRef secure;
   word.trap([&] {
-    // Created exclusively, so no other file can take its name; left in
-    // place when an error ends the method.
-    std::optional<ExclusiveTempFile> temp;
-    word.print(strMiscFile, f[2],
-               [&] {
-                 temp.emplace(moduleState().strTempFilePath, ".ps");
-                 temp->keep();
-                 return temp->path();
-               },
-               true);
-    deleteIfExists(strPDFFile);
+    // Created exclusively, so no other file can take its name; removed
+    // however the method ends.
+    std::optional<convert::PrintTarget> temp;
+    word.print(strMiscFile, f[2], temp, true, Variant());
+    // The existing PDF stays until the Distiller replaces it with the new
+    // one, so a failed job leaves it as it was.
     distillStep(self, temp->path(), CStr(strPDFFile), f[3], f[4], f[5], f[6], secure);
-    Kill(temp->path());
   });
   return {};
 }

@@ -85,13 +85,8 @@ void convertSlides(CreatePDF& self, bool pdf, bool second, const SlideArgs& a) {
       let(options, "PrintInBackground", Variant(int16_t{0}));
     }
     // 9.
-    std::string out;
-    if (pdf) {
-      out = newTempPostScript();
-    } else {
-      out = CStr(*a.output);
-      deleteIfExists(out);
-    }
+    PrintTarget printTo(pdf, *a.output);
+    const std::string& out = printTo.path();
     // 10. Slide numbers as the caller gave them.
     call(run.doc, "PrintOut", {Named("PrintToFile", Variant(out)), Named("From", *a.start), Named("To", *a.end)});
     if (!pdf && second) waitForPrintFile(out);
@@ -102,12 +97,10 @@ void convertSlides(CreatePDF& self, bool pdf, bool second, const SlideArgs& a) {
     run.doc.reset();
     call(run.app, "Quit");
     run.app.reset();
-    if (!pdf) return;
+    if (!pdf) return printTo.printed();
     // 13. to 15.
     std::string target = CStr(*a.output);
-    deleteIfExists(target);
     distill(self, run, out, target, *a.showWindow, *a.spoolJobs, *a.jobOptions, *a.applySecurity);
-    deleteIfExists(out);
   });
 }
 

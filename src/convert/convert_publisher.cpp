@@ -35,13 +35,8 @@ void convertPub(CreatePDF& self, bool pdf, bool second, const PubArgs& a) {
     if (!second && Trim(CStr(*a.printer)).empty()) *a.printer = Variant(self.strPrinterName);
     let(activeDocument(run.app), "ActivePrinter", *a.printer);
     // 5.
-    std::string out;
-    if (pdf) {
-      out = newTempPostScript();
-    } else {
-      out = CStr(*a.output);
-      deleteIfExists(out);
-    }
+    PrintTarget printTo(pdf, *a.output);
+    const std::string& out = printTo.path();
     // 6. and 7.
     call(activeDocument(run.app), "PrintOut", {Variant::missing(), Variant::missing(), Variant(out)});
     waitForPrintFile(out);
@@ -50,12 +45,10 @@ void convertPub(CreatePDF& self, bool pdf, bool second, const PubArgs& a) {
     call(activeDocument(run.app), "Close");
     call(run.app, "Quit");
     run.app.reset();
-    if (!pdf) return;
+    if (!pdf) return printTo.printed();
     // 10. to 12.
     std::string target = CStr(*a.output);
-    deleteIfExists(target);
     distill(self, run, out, target, *a.showWindow, *a.spoolJobs, *a.jobOptions, *a.applySecurity);
-    deleteIfExists(out);
   } catch (...) {
     // The trap: the active document closed, Publisher quit, the Distiller
     // objects let go; errors of this clean-up are ignored, and the error

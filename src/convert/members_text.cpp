@@ -51,13 +51,8 @@ void convertText(CreatePDF& self, Frame& f, bool pdf) {
     Variant saved = get(run.app, "ActivePrinter");
     let(run.app, "ActivePrinter", Variant(printerFor(self, f[kDistiller])));
     // 9.
-    std::string out;
-    if (pdf) {
-      out = newTempPostScript();
-    } else {
-      out = CStr(f[kOut]);
-      deleteIfExists(out);
-    }
+    PrintTarget printTo(pdf, f[kOut]);
+    const std::string& out = printTo.path();
     // 10. As the Word conversions: into the file, whichever printer is set.
     call(run.doc, "PrintOut",
          {Named("PrintToFile", Variant(true)), Named("Background", Variant(false)), Named("Outputfilename", Variant(out))});
@@ -70,12 +65,10 @@ void convertText(CreatePDF& self, Frame& f, bool pdf) {
     run.doc.reset();
     call(run.app, "Quit");
     run.app.reset();
-    if (!pdf) return;
+    if (!pdf) return printTo.printed();
     // 12.
     std::string target = CStr(f[kOut]);
-    deleteIfExists(target);
     distill(self, run, out, target, f[kShowWindow], f[kSpoolJobs], f[kJobOptions], f[kApplySecurity]);
-    deleteIfExists(out);
   });
 }
 

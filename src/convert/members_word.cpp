@@ -58,13 +58,8 @@ void convertWord(CreatePDF& self, const WordVariant& how, const WordArgs& a) {
     std::string printer = how.callerPrinter ? CStr(*a.printer) : printerFor(self, *a.printer);
     let(run.app, "ActivePrinter", Variant(printer));
     // 8. (the PostScript methods print straight to their output)
-    std::string out;
-    if (how.pdf) {
-      out = newTempPostScript();
-    } else {
-      out = CStr(*a.output);
-      deleteIfExists(out);
-    }
+    PrintTarget printTo(how.pdf, *a.output);
+    const std::string& out = printTo.path();
     // 9. Every variant asks for a print into the file: the output is
     // expected at Outputfilename whichever printer is set.
     std::string pages = CStr(*a.pages);
@@ -78,12 +73,10 @@ void convertWord(CreatePDF& self, const WordVariant& how, const WordArgs& a) {
     }
     // 10.
     finishWord(run, saved);
-    if (!how.pdf) return;
+    if (!how.pdf) return printTo.printed();
     // 11. to 13.
     std::string pdf = CStr(*a.output);
-    deleteIfExists(pdf);
     distill(self, run, out, pdf, *a.showWindow, *a.spoolJobs, *a.jobOptions, *a.applySecurity);
-    deleteIfExists(out);
   });
 }
 

@@ -35,14 +35,22 @@ std::string printerFor(const CreatePDF& self, const Variant& strDistiller) {
   return Trim(d).empty() ? self.strPrinterName : d;
 }
 
-std::string newTempPostScript() {
-  ExclusiveTempFile f(moduleState().strTempFilePath, ".ps");
-  f.keep();
-  return f.path();
+PrintTarget::PrintTarget(bool temporary, const Variant& output) {
+  if (temporary) {
+    temp_ = std::make_unique<ExclusiveTempFile>(moduleState().strTempFilePath, ".ps");
+    path_ = temp_->path();
+    return;
+  }
+  path_ = CStr(output);
+  try {
+    previous_.emplace(path_);
+  } catch (const AtomicFileError& e) {
+    raiseFileError(e.error(), path_);
+  }
 }
 
-void deleteIfExists(const std::string& path) {
-  if (FileExists(Variant(path))) Kill(path);
+void PrintTarget::printed() {
+  if (previous_) previous_->keepNew();
 }
 
 void distill(CreatePDF& self, WordRun& run, const std::string& ps, const std::string& pdf, const Variant& blnShowWindow,

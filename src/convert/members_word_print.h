@@ -3,10 +3,14 @@
 // step that ends the PDF methods.
 #pragma once
 
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "automation/Automation.h"
 #include "component/CreatePDF.h"
+#include "system/AtomicFile.h"
+#include "system/SystemServices.h"
 
 namespace pm::convert {
 
@@ -52,12 +56,24 @@ void addPageNumbers(const ObjectRef& doc, bool inFooter, bool inHeader, int16_t 
 // else the PrinterName of the object; the caller's variable is not changed.
 std::string printerFor(const CreatePDF& self, const Variant& strDistiller);
 
-// A new temporary PostScript path, strTempFilePath & random number & ".ps",
-// created empty and exclusively so no other file can sit under that name.
-std::string newTempPostScript();
+// Where a conversion prints. For the PDF methods a new temporary PostScript
+// file, strTempFilePath & random number & ".ps", created empty and
+// exclusively so no other file can sit under that name, and removed however
+// the method ends. For the PostScript methods the caller's file: an
+// existing one is moved out of the way while the program prints (it waits
+// for the file to appear) and comes back unless printed() is called.
+class PrintTarget {
+ public:
+  PrintTarget(bool temporary, const Variant& output);
+  const std::string& path() const { return path_; }
+  // The caller's file is complete: the one it replaces goes.
+  void printed();
 
-// Deletes a file when it exists (error of Kill when that fails).
-void deleteIfExists(const std::string& path);
+ private:
+  std::unique_ptr<ExclusiveTempFile> temp_;
+  std::optional<SetAside> previous_;
+  std::string path_;
+};
 
 // The distill step of convert/Distill.h with the run's hold on the
 // security-capable Distiller, so the conversions' trap lets it go.

@@ -13,17 +13,11 @@
 #include "system/CodePage.h"
 #include "system/Files.h"
 #include "system/WriteTarget.h"
-#include <random>
 
 namespace pm::datafiles {
 
 namespace {
 constexpr size_t kFlushAt = 1 << 20;
-
-std::string randomSuffix() {
-  thread_local std::mt19937_64 gen{std::random_device{}()};
-  return std::to_string(gen() % 100000000u);
-}
 
 bool asciiBased(const std::string& name) {
   std::string n = UCase(name);
@@ -131,20 +125,15 @@ TextFileWriter::TextFileWriter(const std::string& path) {
   path_ = WriteTarget(path);
   struct stat st {};
   if (::stat(path_.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) raise(basic::PathFileAccess, path + " is a folder");
-  for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-    temp_ = path_ + "." + randomSuffix() + ".tmp";
-    fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd_ < 0 && errno != EEXIST) raiseFileError(errno, path);
+  try {
+    file_ = std::make_unique<AtomicFile>(path_);
+  } catch (const AtomicFileError& e) {
+    raiseFileError(e.error(), path);
   }
-  if (fd_ < 0) raise(basic::FileAlreadyExists, "No temporary name beside " + path);
   pending_.reserve(kFlushAt + 65536);
-
 }
 
-TextFileWriter::~TextFileWriter() {
-  if (fd_ >= 0) ::close(fd_);
-  if (!committed_ && !temp_.empty()) ::unlink(temp_.c_str());
-}
+TextFileWriter::~TextFileWriter() = default;
 
 void TextFileWriter::line(std::string_view utf8) {
   pending_.append(utf8);
@@ -164,14 +153,10 @@ void TextFileWriter::flush() {
     converted = toCodePage(pending_);
     bytes = converted;
   }
-  const char* p = bytes.data();
-  size_t left = bytes.size();
-  while (left > 0) {
-    ssize_t n = ::write(fd_, p, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) raiseFileError(errno, path_, basic::DiskFull);
-    p += n;
-    left -= static_cast<size_t>(n);
+  try {
+    file_->write(bytes);
+  } catch (const AtomicFileError& e) {
+    raiseFileError(e.error(), path_, basic::DiskFull);
   }
   pending_.clear();
 }
@@ -179,14 +164,11 @@ void TextFileWriter::flush() {
 void TextFileWriter::commit() {
   flush();
   // A file that is replaced keeps its mode.
-  struct stat old {};
-  if (::stat(path_.c_str(), &old) == 0) ::fchmod(fd_, old.st_mode & 07777);
-  if (::fdatasync(fd_) != 0 && errno != EINVAL) raiseFileError(errno, path_, basic::DiskFull);
-  int fd = fd_;
-  fd_ = -1;
-  if (::close(fd) != 0) raiseFileError(errno, path_, basic::DiskFull);
-  if (::rename(temp_.c_str(), path_.c_str()) != 0) raiseFileError(errno, path_);
-  committed_ = true;
+  try {
+    file_->commit();
+  } catch (const AtomicFileError& e) {
+    raiseFileError(e.error(), path_, basic::DiskFull);
+  }
 }
 
 std::string elementText(const Variant& v) {

@@ -3,11 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "automation/Variant.h"
+#include "system/AtomicFile.h"
 
 namespace pm::datafiles {
 
@@ -38,10 +40,9 @@ class TextFileWriter {
 
  private:
   void flush();
-  std::string path_, temp_;
-  int fd_ = -1;
+  std::string path_;
+  std::unique_ptr<AtomicFile> file_;
   std::string pending_;
-  bool committed_ = false;
 };
 
 // The code page's bytes for UTF-8 text; text the code page holds byte for

@@ -56,8 +56,8 @@ Variant CreatePDFfromMultiPDFinDir(CreatePDF&, Frame& f) {
           call(source, "Close");
           source.reset();
         }
-        // 4.
-        deleteIfExists(strPDFFile);
+        // 4. An existing file is not deleted first: the save writes beside
+        // it and replaces it only once the new file is complete.
         // 5.
         call(target, "Save", {Variant(int16_t{acrobat::kSaveFull}), CStr(strPDFFile)});
         call(target, "Close");
@@ -81,8 +81,9 @@ void mergeList(const Variant& strPDFFile, const Variant& varPDFFiles) {
         target = CreateObject(acrobat::kPDDoc);
         source = CreateObject(acrobat::kPDDoc);
         if (!resultIsTrue(call(target, "Create"))) raise(kErrComponent, "Unable to create document object.");
-        // 2.
-        deleteIfExists(strPDFFile);
+        // 2. An existing file is not deleted first: it may be one of the
+        // files to merge, and the save replaces it only once the new file is
+        // complete, so a merge that fails leaves it as it was.
         // 3. Pending window messages: a server process has none to process.
         int32_t lower = 0, upper = -1;
         listBounds(varPDFFiles, lower, upper);
@@ -122,10 +123,10 @@ Variant CreatePDFfromMultiPDF(CreatePDF&, Frame& f) {
   return {};
 }
 
-// One image to a PDF. fresh: the output is an empty file just made for this
-// conversion, which is replaced and not deleted first (deleting it would
-// give its name away).
-void imageToPdf(const Variant& strPDFFile, const Variant& strImagefile, const Variant* info, bool fresh) {
+// One image to a PDF. An existing output (or the empty file made for a
+// conversion, whose name must not be given away) is replaced by the save,
+// never deleted first.
+void imageToPdf(const Variant& strPDFFile, const Variant& strImagefile, const Variant* info) {
   // 1.
   if (!FileExists(strImagefile)) raiseMissingFile(strImagefile);
   ObjectRef app, av, pd;
@@ -140,8 +141,7 @@ void imageToPdf(const Variant& strPDFFile, const Variant& strImagefile, const Va
         if (opened) av = objectOf(call(app, "GetActiveDoc"));
         // 3.
         if (opened && resultIsTrue(call(av, "IsValid"))) {
-          // 4.
-          if (!fresh) deleteIfExists(strPDFFile);
+          // 4. (see above: nothing is deleted first)
           pd = objectOf(call(av, "GetPDDoc"));
           // 5.
           static const char* const keys[] = {"Title", "Author", "Subject", "Keywords"};
@@ -175,7 +175,7 @@ Variant CreatePDFfromImageFile(CreatePDF&, Frame& f) {
   // Each slot is read on its own: a by-reference argument's slot is the
   // caller's variable, so the slots are not one array.
   const Variant info[4] = {f[2], f[3], f[4], f[5]};
-  imageToPdf(f[0], f[1], info, false);
+  imageToPdf(f[0], f[1], info);
   return {};
 }
 
@@ -194,7 +194,7 @@ Variant CreatePDFfromMultiImage(CreatePDF&, Frame& f) {
           const Variant& entry = varImageFiles.array().at({i});
           if (!FileExists(entry)) continue;
           temps.push_back(std::make_unique<TempImagePdf>(moduleState().strTempFilePath, n));
-          imageToPdf(Variant(temps.back()->path()), entry, blank, true);
+          imageToPdf(Variant(temps.back()->path()), entry, blank);
           // An image the viewer could not convert leaves no file behind.
           temps.back()->removeIfUnwritten();
           ++n;
@@ -204,8 +204,8 @@ Variant CreatePDFfromMultiImage(CreatePDF&, Frame& f) {
         bool converted = false;
         for (auto& t : temps) converted = converted || FileExists(Variant(t->path()));
         if (!converted) raise(kErrComponent, "None of the image files could be converted to PDF.");
-        // 3.
-        deleteIfExists(strPDFFile);
+        // 3. The merge replaces an existing file once the new one is
+        // complete.
         std::vector<Variant> names;
         for (auto& t : temps) names.emplace_back(t->path());
         mergeList(strPDFFile, Variant(Array::vector(std::move(names))));

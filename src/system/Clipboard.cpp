@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "automation/Error.h"
+#include "system/AtomicFile.h"
 #include "system/Files.h"
 
 namespace pm {
@@ -84,19 +85,12 @@ void saveBitmapFile(const Bitmap& p, const std::string& path) {
     }
     for (uint32_t pad = static_cast<uint32_t>(p.width) * 3; pad < rowBytes; ++pad) o.push_back(0);
   }
-  std::string tmp = path + ".part";
-  FILE* f = std::fopen(tmp.c_str(), "wb");
-  if (!f) raiseFileError(errno, path);
-  size_t n = std::fwrite(o.data(), 1, o.size(), f);
-  int e = errno;
-  if (std::fclose(f) != 0 || n != o.size()) {
-    std::remove(tmp.c_str());
-    raiseFileError(e ? e : EIO, path);
-  }
-  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-    e = errno;
-    std::remove(tmp.c_str());
-    raiseFileError(e, path);
+  try {
+    AtomicFile out(path);
+    out.write(std::string_view(reinterpret_cast<const char*>(o.data()), o.size()));
+    out.commit();
+  } catch (const AtomicFileError& e) {
+    raiseFileError(e.error(), path);
   }
 }
 

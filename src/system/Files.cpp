@@ -1,5 +1,6 @@
 #include "system/Files.h"
 
+#include "system/AtomicFile.h"
 #include "system/WriteTarget.h"
 
 #include <fcntl.h>
@@ -91,41 +92,25 @@ void FileCopy(const std::string& source, const std::string& targetName) {
   if (::fstat(in.fd, &st) != 0) raiseFileError(errno, source);
   if (S_ISDIR(st.st_mode)) raise(basic::FileNotFound);
 
-  std::string tmp = target + ".pmcopy-XXXXXX";
-  Fd out(::mkstemp(tmp.data()));
-  if (out.fd < 0) raiseFileError(errno, target);
-  bool ok = false;
-  struct Cleanup {
-    const std::string& t;
-    bool& ok;
-    ~Cleanup() {
-      if (!ok) ::unlink(t.c_str());
-    }
-  } cleanup{tmp, ok};
-
-  char buf[1 << 16];
-  for (;;) {
-    ssize_t n = ::read(in.fd, buf, sizeof buf);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      raiseFileError(errno, source);
-    }
-    if (n == 0) break;
-    for (ssize_t off = 0; off < n;) {
-      ssize_t w = ::write(out.fd, buf + off, static_cast<size_t>(n - off));
-      if (w < 0) {
-        if (errno == EINTR) continue;
-        raiseFileError(errno, target);
-      }
-      off += w;
-    }
-  }
   // An existing target keeps its own mode; a new one gets the source's.
   struct stat old{};
-  ::fchmod(out.fd, (::stat(target.c_str(), &old) == 0 ? old.st_mode : st.st_mode) & 07777);
-  if (::fsync(out.fd) != 0) raiseFileError(errno, target);
-  if (::rename(tmp.c_str(), target.c_str()) != 0) raiseFileError(errno, target);
-  ok = true;
+  mode_t mode = (::stat(target.c_str(), &old) == 0 ? old.st_mode : st.st_mode) & 07777;
+  try {
+    AtomicFile out(target, mode);
+    char buf[1 << 16];
+    for (;;) {
+      ssize_t n = ::read(in.fd, buf, sizeof buf);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        raiseFileError(errno, source);
+      }
+      if (n == 0) break;
+      out.write(std::string_view(buf, static_cast<size_t>(n)));
+    }
+    out.commit();
+  } catch (const AtomicFileError& e) {
+    raiseFileError(e.error(), target);
+  }
 }
 
 void Kill(const std::string& path) {

@@ -5,11 +5,14 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <thread>
@@ -43,17 +46,6 @@ struct UniqueFd {
   }
 };
 
-struct SpawnActions {
-  posix_spawn_file_actions_t a;
-  SpawnActions() { posix_spawn_file_actions_init(&a); }
-  ~SpawnActions() { posix_spawn_file_actions_destroy(&a); }
-};
-struct SpawnAttr {
-  posix_spawnattr_t a;
-  SpawnAttr() { posix_spawnattr_init(&a); }
-  ~SpawnAttr() { posix_spawnattr_destroy(&a); }
-};
-
 [[noreturn]] void raiseSpawn(int err, const std::string& what) {
   int32_t n = err == ENOENT ? basic::FileNotFound : err == EACCES ? basic::PermissionDenied : basic::PathFileAccess;
   raise(n, "Cannot start " + what + ": " + std::strerror(err));
@@ -74,6 +66,44 @@ int openPidfd(pid_t pid) {
   (void)pid;
   return -1;
 #endif
+}
+
+// The paths to try for a program: itself when it names a folder, else each
+// folder of PATH in turn, as execvp would.
+std::vector<std::string> programCandidates(const std::string& program) {
+  if (program.find('/') != std::string::npos) return {program};
+  const char* path = std::getenv("PATH");
+  std::string dirs = path && *path ? path : "/usr/local/bin:/usr/bin:/bin";
+  std::vector<std::string> out;
+  size_t at = 0;
+  for (;;) {
+    size_t colon = dirs.find(':', at);
+    std::string dir = dirs.substr(at, colon == std::string::npos ? std::string::npos : colon - at);
+    out.push_back((dir.empty() ? "." : dir) + "/" + program);
+    if (colon == std::string::npos) break;
+    at = colon + 1;
+  }
+  return out;
+}
+
+// In the child: every descriptor from 3 on closes at exec (the failure
+// pipe among them, so the parent reads nothing when exec succeeds).
+void markCloseOnExec() {
+#ifdef SYS_close_range
+  if (::syscall(SYS_close_range, 3U, ~0U, 4U /* CLOSE_RANGE_CLOEXEC */) == 0) return;
+#endif
+  struct rlimit rl{};
+  long limit = ::getrlimit(RLIMIT_NOFILE, &rl) == 0 && rl.rlim_cur != RLIM_INFINITY ? static_cast<long>(rl.rlim_cur) : 65536;
+  if (limit > 1 << 20) limit = 1 << 20;
+  for (int fd = 3; fd < limit; ++fd) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+}
+
+// In the child: tells the parent why it could not start, and ends.
+[[noreturn]] void childFail(int fd, int err, int stage) {
+  int report[2] = {err, stage};
+  ssize_t n = ::write(fd, report, sizeof report);
+  (void)n;
+  ::_exit(127);
 }
 
 // The caller's environment with the additions applied, in a stable order.
@@ -109,24 +139,6 @@ Process::Process(ProcessOptions options) : opt_(std::move(options)) {
   makePipe(outR, outW);
   makePipe(errR, errW);
 
-  SpawnActions actions;
-  posix_spawn_file_actions_addopen(&actions.a, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions.a, outW.fd, 1);
-  posix_spawn_file_actions_adddup2(&actions.a, errW.fd, 2);
-  // Descriptors the host opened without close-on-exec must not leak into
-  // the child (an inherited pipe end would also keep our reads from ending).
-  posix_spawn_file_actions_addclosefrom_np(&actions.a, 3);
-  if (!opt_.workingDir.empty()) posix_spawn_file_actions_addchdir_np(&actions.a, opt_.workingDir.c_str());
-
-  SpawnAttr attr;
-  sigset_t none, all;
-  sigemptyset(&none);
-  sigfillset(&all);
-  posix_spawnattr_setsigmask(&attr.a, &none);
-  posix_spawnattr_setsigdefault(&attr.a, &all);
-  posix_spawnattr_setpgroup(&attr.a, 0);  // its own group, led by the child
-  posix_spawnattr_setflags(&attr.a, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
   std::vector<char*> argv;
   for (std::string& a : opt_.argv) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -134,18 +146,67 @@ Process::Process(ProcessOptions options) : opt_(std::move(options)) {
   std::vector<char*> envp;
   for (std::string& e : envStrings) envp.push_back(e.data());
   envp.push_back(nullptr);
+  // Everything the child needs is prepared here: between fork and exec it
+  // may only make system calls (another thread could hold the heap's lock).
+  std::vector<std::string> candidates = programCandidates(opt_.argv[0]);
+  std::vector<const char*> candidatePtrs;
+  for (const std::string& c : candidates) candidatePtrs.push_back(c.c_str());
+  const char* workingDir = opt_.workingDir.empty() ? nullptr : opt_.workingDir.c_str();
+  UniqueFd failR, failW;
+  makePipe(failR, failW);
+  const pid_t parent = ::getpid();
 
-  pid_t pid = -1;
-  int rc = ::posix_spawnp(&pid, argv[0], &actions.a, &attr.a, argv.data(), envp.data());
-  if (rc != 0) {
-    std::string what = opt_.argv[0];
-    if (!opt_.workingDir.empty() && rc == ENOENT && ::access(opt_.workingDir.c_str(), X_OK) != 0)
-      what += " in " + opt_.workingDir;
-    raiseSpawn(rc, what);
+  pid_t pid = ::fork();
+  if (pid < 0) raiseSpawn(errno, opt_.argv[0]);
+  if (pid == 0) {
+    // Its own group, so that the whole group can be ended at once.
+    ::setpgid(0, 0);
+    // Dies with its parent, even when the parent is killed and can clean up
+    // nothing; the parent may already have gone before the request took.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent) ::_exit(127);
+    struct sigaction dfl{};
+    dfl.sa_handler = SIG_DFL;
+    for (int sig = 1; sig < NSIG; ++sig) ::sigaction(sig, &dfl, nullptr);
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    int nul = ::open("/dev/null", O_RDONLY);
+    if (nul < 0 || ::dup2(nul, 0) < 0 || ::dup2(outW.fd, 1) < 0 || ::dup2(errW.fd, 2) < 0) childFail(failW.fd, errno, 0);
+    // Descriptors the host opened without close-on-exec must not leak into
+    // the child (an inherited pipe end would also keep our reads from ending).
+    markCloseOnExec();
+    if (workingDir && ::chdir(workingDir) != 0) childFail(failW.fd, errno, 1);
+    int err = ENOENT;
+    for (const char* c : candidatePtrs) {
+      ::execve(c, argv.data(), envp.data());
+      // Like the shell: a program found but not executable is reported as
+      // such, even when a later folder has none by that name.
+      if (errno == EACCES || err != EACCES) err = errno;
+      if (errno != ENOENT && errno != ENOTDIR && errno != EACCES) break;
+    }
+    childFail(failW.fd, err, 0);
   }
-  pid_ = pid;
+  // Also from this side, so that no signal to the group can come before
+  // the group exists (fails harmlessly once the child has run exec).
+  ::setpgid(pid, pid);
+  failW.reset();
   outW.reset();
   errW.reset();
+  int report[2] = {0, 0};
+  ssize_t got;
+  do {
+    got = ::read(failR.fd, report, sizeof report);
+  } while (got < 0 && errno == EINTR);
+  if (got == static_cast<ssize_t>(sizeof report)) {
+    int st = 0;
+    while (::waitpid(pid, &st, 0) < 0 && errno == EINTR) {
+    }
+    std::string what = opt_.argv[0];
+    if (report[1] == 1) what += " in " + opt_.workingDir;
+    raiseSpawn(report[0], what);
+  }
+  pid_ = pid;
   out_ = outR.release();
   err_ = errR.release();
   pidfd_ = openPidfd(pid_);

@@ -2,7 +2,9 @@
 // output delivered line by line on the calling thread and a time-out that
 // ends the whole group. Whatever way the owner leaves (return, exception,
 // time-out), the group is killed and the child reaped: no zombie and no
-// stray grandchild outlives a Process object.
+// stray grandchild outlives a Process object. The child is also killed
+// when the thread that started it ends, the process included (SIGKILL of
+// the owner leaves no orphan behind).
 #pragma once
 
 #include <sys/types.h>

@@ -16,6 +16,7 @@
 #include <mutex>
 
 #include "automation/Utf8.h"
+#include "system/AtomicFile.h"
 
 // Root handle values, as the Windows headers define them (kept here so the
 // store does not depend on the automation-facing clsRegistry header).
@@ -744,19 +745,6 @@ int32_t ioFailure(const std::string& path, int err) {
   return fail(code, "cannot write " + path + ": " + std::strerror(err));
 }
 
-bool writeAll(int fd, const std::string& data) {
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
 // Read-modify-write of one hive file under its lock. The mutation may
 // refuse by returning a code other than kSuccess; nothing is written then.
 int32_t transactLocked(const std::string& hivePath, const char* rootName, bool systemFile,
@@ -791,19 +779,12 @@ int32_t transactLocked(const std::string& hivePath, const char* rootName, bool s
 
   struct stat st {};
   if (::stat(path.c_str(), &st) == 0) newMode = st.st_mode & 07777;
-  std::string tmp = path + ".tmp";
-  FdGuard out(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, newMode));
-  if (out.get() < 0) return ioFailure(tmp, errno);
-  bool written = ::fchmod(out.get(), newMode) == 0 && writeAll(out.get(), text) && ::fsync(out.get()) == 0;
-  int err = errno;
-  if (::close(out.release()) != 0 && written) {
-    written = false;
-    err = errno;
-  }
-  if (!written || ::rename(tmp.c_str(), path.c_str()) != 0) {
-    if (written) err = errno;
-    ::unlink(tmp.c_str());
-    return ioFailure(path, err);
+  try {
+    AtomicFile out(path, newMode);
+    out.write(text);
+    out.commit();
+  } catch (const AtomicFileError& e) {
+    return ioFailure(path, e.error());
   }
   FdGuard dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dirFd.get() >= 0) ::fsync(dirFd.get());

@@ -69,9 +69,9 @@ TEST_F(DistillTest, FromPSOnTheEventPathRelaysTheJobEvents) {
   std::string ps = dir_.file("in.ps"), out = dir_.file("out.pdf");
   writeFile(ps, "%!PS\n");
   writeFile(out, "old");
-  bool oldPdfGone = false;
+  bool oldPdfKept = false;
   distillerRaisesEvents(ps, out).does([&](auto&, auto) {
-    oldPdfGone = !fs::exists(out);
+    oldPdfKept = test::readFile(out) == "old";
     return Variant(int32_t{1});
   });
   Variant vPdf(out), vPs(ps), vDistiller(""), show(true), spool(false), opts("/jobs/std.joboptions"), secure(true);
@@ -86,7 +86,7 @@ TEST_F(DistillTest, FromPSOnTheEventPathRelaysTheJobEvents) {
                                 }));
   EXPECT_EQ(events_, (std::vector<std::string>{"JobStart " + q(ps) + " " + q(out), "PercentDone 0&", "LogMessage \"a line\"",
                                                "PageNumber 1&", "PercentDone 100&", "JobDone " + q(ps) + " " + q(out)}));
-  EXPECT_TRUE(oldPdfGone) << "an existing PDF is deleted before the conversion";
+  EXPECT_TRUE(oldPdfKept) << "an existing PDF stays until the Distiller replaces it";
   EXPECT_TRUE(fs::exists(ps)) << "the input stays";
   EXPECT_EQ(vDistiller, Variant("Test Distiller Printer")) << "a blank strDistiller is written back";
   EXPECT_FALSE(self().distiller()) << "objAdobeDistiller is empty after the conversion";
@@ -237,10 +237,12 @@ class MultiPSTest : public DistillTest {
     rec_->on(kEvent, distiller::kFileToPDF).does([this](auto&, std::span<const Arg> args) {
       driverPath_ = CStr(args[0].get());
       driverText_ = readFile(driverPath_);
+      driverGrant_ = distiller::WrittenDriver::entriesOf(driverPath_).value_or(std::vector<std::string>{"not listed"});
       return Variant(int32_t{1});
     });
   }
   std::string driverPath_, driverText_;
+  std::vector<std::string> driverGrant_;
 };
 
 TEST_F(MultiPSTest, TheDriverFileByteForByte) {
@@ -257,6 +259,9 @@ TEST_F(MultiPSTest, TheDriverFileByteForByte) {
   EXPECT_EQ(driverText_, kHead + "(" + a + ") prun\r\n" + "(" + dir_.file("in/b \\(1\\).ps") + ") prun\r\n" + "(" +
                              dir_.file("in/win/dir.ps") + ") prun\r\n" + "(" + dir_.file("in/odd/\\(x\\).ps") + ") prun\r\n");
   EXPECT_FALSE(fs::exists(dir_.file("all.ps"))) << "the driver is gone after success";
+  // Ghostscript may read exactly the files the driver was written with.
+  EXPECT_EQ(driverGrant_, (std::vector<std::string>{a, b, dir_.file("in/win/dir.ps"), dir_.file("in/odd/(x).ps")}));
+  EXPECT_FALSE(distiller::WrittenDriver::entriesOf(dir_.file("in/a.ps")));
   EXPECT_EQ(rec_->transcript(), (std::vector<std::string>{
                                     "create " + kEvent,
                                     kEvent + " let bShowWindow = 0&",
@@ -320,7 +325,7 @@ TEST_F(MultiPSTest, AListWithNoExistingFileStillDistilsTheHead) {
   Variant vPdf(dir_.file("empty.pdf")), list(V({dir_.file("none.ps")}));
   call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(list)});
   EXPECT_EQ(driverText_, kHead);
-  EXPECT_FALSE(fs::exists(dir_.file("empty.pdf"))) << "the old PDF is deleted before the conversion";
+  EXPECT_EQ(readFile(dir_.file("empty.pdf")), "old") << "the old PDF stays until the Distiller replaces it";
 }
 
 TEST_F(MultiPSTest, TheSecurityPathAndTheTrap) {
@@ -345,7 +350,7 @@ TEST_F(MultiPSTest, TheSecurityPathAndTheTrap) {
                                         ", \"o.joboptions\", True)",
                                     "release " + kSecure,
                                 }));
-  EXPECT_EQ(readFile(dir_.file("s.ps")), kHead + "(" + part + ") prun\r\n") << "a failed job leaves the driver in place";
+  EXPECT_FALSE(fs::exists(dir_.file("s.ps"))) << "a failed job takes its driver file with it";
 }
 
 TEST_F(DistillTest, AJobTheSecurityPathReportsAsFailedIsAnError) {

@@ -3,6 +3,7 @@
 // and the client receives the job events through CreatePDF.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "component/CreatePDF.h"
@@ -87,13 +88,42 @@ TEST_F(Pipeline, PSToPdfRelaysTheEventsInOrder) {
   EXPECT_EQ(pages(out), 2);
 }
 
-TEST_F(Pipeline, AFailedJobShowsAsJobFailAndNoPdf) {
+TEST_F(Pipeline, AFailedJobShowsAsJobFailAndLeavesTheOldPdfAsItWas) {
   std::string ps = dir_.file("bad.ps"), out = dir_.file("bad.pdf");
   writeFile(ps, "%!PS\n1 0 div\n");
   Variant vPdf(out), vPs(ps);
   call(pdf_, "CreatePDFfromPS", {ByRef(vPdf), ByRef(vPs)});  // the result is not examined
   EXPECT_EQ(seen_.back(), "JobFail " + ps);
   EXPECT_FALSE(fs::exists(out));
+  // With an earlier output in place, the failed job leaves it untouched;
+  // a failed join also takes its driver file with it.
+  std::string good = dir_.file("good.ps");
+  writeFile(good, pagesPs(2));
+  Variant vGood(good);
+  call(pdf_, "CreatePDFfromPS", {ByRef(vPdf), ByRef(vGood)});
+  std::string before = test::readFile(out);
+  call(pdf_, "CreatePDFfromPS", {ByRef(vPdf), ByRef(vPs)});
+  EXPECT_EQ(seen_.back(), "JobFail " + ps);
+  Variant list(V({good, ps}));
+  call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(list)});
+  EXPECT_EQ(test::readFile(out), before);
+  EXPECT_EQ(pages(out), 2);
+  std::vector<std::string> left;
+  for (const auto& e : fs::directory_iterator(dir_.path())) left.push_back(e.path().filename().string());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"bad.pdf", "bad.ps", "good.ps"}));
+}
+
+TEST_F(Pipeline, AnOutputThatIsTheInputIsReadBeforeItIsReplaced) {
+  std::string ps = dir_.file("same.ps");
+  writeFile(ps, pagesPs(3));
+  Variant vPdf(ps), vPs(ps);
+  call(pdf_, "CreatePDFfromPS", {ByRef(vPdf), ByRef(vPs)});
+  EXPECT_EQ(seen_.back(), "JobDone " + ps);
+  EXPECT_EQ(pages(ps), 3);
+  ProcessOptions o;
+  o.argv = {"qpdf", "--check", ps};
+  EXPECT_TRUE(runProcess(std::move(o)).success());
 }
 
 TEST_F(Pipeline, AFailedJobOnTheSecurityPathIsAnErrorWithTheDistillersReason) {

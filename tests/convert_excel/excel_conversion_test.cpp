@@ -119,7 +119,7 @@ TEST_F(ExcelOrchestration, CreatePDFfromExcelAppliesThePageSetUpInOrder) {
                 ev + " call FileToPDF(\"<temp>.ps\", \"" + out_ + "\", \"\")",
                 "release " + ev,
             }));
-  EXPECT_FALSE(std::filesystem::exists(out_)) << "the old PDF was deleted before distilling";
+  EXPECT_TRUE(std::filesystem::exists(out_)) << "the old PDF stays until the Distiller replaces it";
   EXPECT_FALSE(tempLeft());
   EXPECT_EQ(distillerName, Variant("Acrobat Distiller")) << "the blank strDistiller is written back";
 }
@@ -185,7 +185,7 @@ TEST_F(ExcelOrchestration, AFileThatNeverAppearsEndsTheWaitWithAnError) {
   EXPECT_EQ(std::vector<std::string>(t.end() - 4, t.end()),
             (std::vector<std::string>{"Workbook call Close(False)", "release Workbook", "Excel.Application call Quit()",
                                       "release Excel.Application"}));
-  EXPECT_TRUE(tempLeft()) << "the temporary file stays after a failure";
+  EXPECT_FALSE(tempLeft()) << "the temporary file goes with the failure";
 }
 
 TEST_F(ExcelOrchestration, MultiSheetWithOneBasedListsAndOneFirstPage) {

@@ -100,7 +100,7 @@ TEST_F(SlidesOrchestration, CreatePDFfromPowerPointWholePresentation) {
                               "release " + ev,
                           }));
   EXPECT_EQ(distillerName, Variant(" ")) << "the caller's strDistiller is not changed";
-  EXPECT_FALSE(std::filesystem::exists(dir.file("out.pdf")));
+  EXPECT_TRUE(std::filesystem::exists(dir.file("out.pdf"))) << "the old PDF stays until the Distiller replaces it";
   EXPECT_FALSE(tempLeft());
 }
 
@@ -161,7 +161,7 @@ TEST_F(SlidesOrchestration, PowerPointFailureClosesAndQuits) {
   EXPECT_EQ(tail, (std::vector<std::string>{"release PrintOptions", "Presentation call Close()", "release Presentation",
                                             "Powerpoint.Application call Quit()", "release Powerpoint.Application"}))
       << "the printer is not restored after a failure";
-  EXPECT_TRUE(tempLeft());
+  EXPECT_FALSE(tempLeft()) << "the temporary file goes with the failure";
   try {
     call(pdf, "CreatePDFfromPowerPoint", {Arg(dir.file("out.pdf")), Arg(dir.file("none.ppt"))});
     FAIL();

@@ -113,7 +113,7 @@ TEST_F(WordOrchestration, CreatePDFfromWordWithEverythingAsked) {
                 std::string(distiller::kEventClsid) + " call FileToPDF(\"<temp>.ps\", \"" + out_ + "\", \"\")",
                 "release " + std::string(distiller::kEventClsid),
             }));
-  EXPECT_FALSE(std::filesystem::exists(out_)) << "the old PDF was deleted before distilling";
+  EXPECT_TRUE(std::filesystem::exists(out_)) << "the old PDF stays until the Distiller replaces it";
   EXPECT_FALSE(tempLeft()) << "the temporary PostScript file is gone after success";
   EXPECT_EQ(distillerName, Variant("")) << "the caller's strDistiller stays blank";
 }
@@ -218,7 +218,7 @@ TEST_F(WordOrchestration, WrongPasswordGoesThroughTheTrapAndQuitsWord) {
                           }));
 }
 
-TEST_F(WordOrchestration, PrintFailureLeavesTheTemporaryFileAndClosesTheDocument) {
+TEST_F(WordOrchestration, PrintFailureRemovesTheTemporaryFileAndClosesTheDocument) {
   rec->on("Document", "PrintOut").fails(5216, "There is a printer error.");
   rec->on("PageSetup", "Orientation").fails(4608, "Value out of range");  // ignored in this step
   EXPECT_THROW(call(pdf, "CreatePDFfromWord", {Arg(dir.file("out.pdf")), Arg(dir.file("in.doc"))}), AutomationError);
@@ -228,7 +228,7 @@ TEST_F(WordOrchestration, PrintFailureLeavesTheTemporaryFileAndClosesTheDocument
   EXPECT_EQ(t[t.size() - 3], "release Document");
   EXPECT_EQ(t[t.size() - 2], "Word.Application call Quit()");
   EXPECT_EQ(t[t.size() - 1], "release Word.Application");
-  EXPECT_TRUE(tempLeft()) << "the temporary PostScript file stays after a failure";
+  EXPECT_FALSE(tempLeft()) << "the temporary PostScript file goes with the failure";
 }
 
 TEST_F(WordOrchestration, MissingDocumentIsReportedBeforeWordStarts) {

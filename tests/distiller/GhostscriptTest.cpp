@@ -2,11 +2,15 @@
 // becomes PDF, the job events arrive in order, failures and time-outs leave
 // no PDF behind, reading is confined to what the job needs, and security is
 // applied when asked. Results are checked with qpdf.
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -14,7 +18,9 @@
 
 #include "automation/Automation.h"
 #include "automation/surfaces/Distiller.h"
+#include "servers/distiller/GhostscriptJob.h"
 #include "servers/distiller/JobOptions.h"
+#include "system/Files.h"
 #include "support/TestSupport.h"
 #include "system/Process.h"
 
@@ -245,6 +251,7 @@ TEST_F(Ghostscript, ADriverFileRunsItsPartsFromOtherFolders) {
   test::writeFile(b, pagesPs(3));
   std::string driver = outside_.file("driver/all.ps"), pdf = outside_.file("driver/all.pdf");
   test::writeFile(driver, driverFor({a, b}));
+  WrittenDriver written(driver, {a, b});
   ObjectRef d = eventDistiller();
   EXPECT_EQ(call(d, kFileToPDF, {driver, pdf, ""}), Variant(int32_t{1})) << logText();
   EXPECT_EQ(pdfPages(pdf), 5);
@@ -275,6 +282,81 @@ TEST_F(Ghostscript, AJobCannotReadFilesItWasNotGiven) {
   test::writeFile(ps, "%!PS\n" + psString(sibling) + " run\n");
   log_.clear();
   EXPECT_EQ(call(d, kFileToPDF, {ps, pdf, ""}), Variant(int32_t{1})) << logText();
+}
+
+TEST_F(Ghostscript, AFileThatLooksLikeADriverGrantsNoReading) {
+  // The driver's first line opens a hostile file; its "(path) prun" lines
+  // name a secret elsewhere, which it would print onto a page.
+  fs::create_directories(outside_.file("secret"));
+  fs::create_directories(outside_.file("job"));
+  std::string secret = outside_.file("secret/shadow");
+  test::writeFile(secret, "TOPSECRET4711\n");
+  std::string ps = outside_.file("job/hostile.ps"), pdf = outside_.file("job/hostile.pdf");
+  test::writeFile(ps, "/prun { /mysave save def\r\n} pop pop\r\n"
+                      "/prun { (r) file 100 string readstring pop /Helvetica findfont 12 scalefont setfont "
+                      "72 700 moveto show showpage } def\r\n" +
+                          psString(secret) + " prun\r\n");
+  ObjectRef d = eventDistiller();
+  call(d, kFileToPDF, {ps, pdf, ""});
+  EXPECT_NE(logText().find("/invalidfileaccess"), std::string::npos) << logText();
+  if (fs::exists(pdf)) {
+    ::pm::distiller::Run text = run({"pdftotext", pdf, "-"});
+    for (const std::string& l : text.out) EXPECT_EQ(l.find("TOPSECRET"), std::string::npos);
+  }
+}
+
+TEST_F(Ghostscript, AKilledOwnerTakesGhostscriptWithItAndItsFolderGoesAtTheNextJob) {
+  std::string loop = tmp_.file("loop.ps"), pdf = tmp_.file("loop.pdf");
+  test::writeFile(loop, "%!PS\n{ } loop\n");
+  pid_t owner = ::fork();
+  ASSERT_GE(owner, 0);
+  if (owner == 0) {
+    JobRequest rq{loop, pdf, "", false, std::chrono::seconds(600)};
+    runJob(rq, {});
+    ::_exit(0);
+  }
+  // A process's /proc stat line ("" once it is gone).
+  auto statOf = [](const std::string& pid) {
+    std::ifstream in("/proc/" + pid + "/stat");
+    std::string line;
+    std::getline(in, line);
+    return line;
+  };
+  // The owner's Ghostscript, once it runs.
+  auto ghostscriptOf = [&](pid_t parent) -> pid_t {
+    for (const auto& e : fs::directory_iterator("/proc")) {
+      std::string stat = statOf(e.path().filename().string());
+      size_t close = stat.rfind(')');
+      if (close == std::string::npos) continue;
+      std::istringstream rest(stat.substr(close + 2));
+      char state;
+      pid_t ppid = 0;
+      rest >> state >> ppid;
+      if (ppid == parent) return static_cast<pid_t>(std::stol(e.path().filename().string()));
+    }
+    return 0;
+  };
+  pid_t gs = 0;
+  for (int i = 0; i < 200 && !gs; ++i, ::usleep(50000)) gs = ghostscriptOf(owner);
+  ASSERT_GT(gs, 0) << "Ghostscript did not start";
+  const std::string folderPrefix = "distill-" + std::to_string(owner) + "-";
+  auto ownersFolders = [&] {
+    int n = 0;
+    for (const auto& e : fs::directory_iterator(privateTempDir()))
+      if (e.path().filename().string().rfind(folderPrefix, 0) == 0) ++n;
+    return n;
+  };
+  EXPECT_EQ(ownersFolders(), 1);
+  ::kill(owner, SIGKILL);
+  ::waitpid(owner, nullptr, 0);
+  bool gone = false;
+  for (int i = 0; i < 100 && !gone; ++i, ::usleep(20000)) gone = statOf(std::to_string(gs)).find(") Z") != std::string::npos || ::kill(gs, 0) != 0;
+  EXPECT_TRUE(gone) << "Ghostscript outlived the process that started it";
+  std::string ps = tmp_.file("next.ps");
+  test::writeFile(ps, pagesPs(1));
+  ObjectRef d = eventDistiller();
+  EXPECT_EQ(call(d, kFileToPDF, {ps, tmp_.file("next.pdf"), ""}), Variant(int32_t{1})) << logText();
+  EXPECT_EQ(ownersFolders(), 0) << "the next job removes the dead owner's folder";
 }
 
 TEST_F(Ghostscript, JobOptionsInBothFormsReachPdfwrite) {

@@ -2,6 +2,7 @@
 // for files that do not parse, and the small text helpers of the server.
 #include <gtest/gtest.h>
 
+#include "automation/surfaces/Distiller.h"
 #include "servers/distiller/GhostscriptJob.h"
 #include "servers/distiller/JobOptions.h"
 #include "support/TestSupport.h"
@@ -136,8 +137,14 @@ TEST(DeclaredPages, HeaderTrailerAndDriverFiles) {
                        psString(dir.file("head.ps")) + " prun\r\n" + psString(dir.file("atend.ps")) + " prun\r\n";
   test::writeFile(dir.file("driver.ps"), driver);
   EXPECT_EQ(driverEntries(dir.file("driver.ps")), (std::vector<std::string>{dir.file("head.ps"), dir.file("atend.ps")}));
-  EXPECT_EQ(declaredPages(dir.file("driver.ps")), 11);
+  // A file that only looks like a driver counts by its own comments.
+  EXPECT_EQ(declaredPages(dir.file("driver.ps")), 0);
+  {
+    WrittenDriver written(dir.file("driver.ps"), driverEntries(dir.file("driver.ps")));
+    EXPECT_EQ(declaredPages(dir.file("driver.ps")), 11);
+  }
   test::writeFile(dir.file("driver2.ps"), driver + psString(dir.file("none.ps")) + " prun\r\n");
+  WrittenDriver written2(dir.file("driver2.ps"), driverEntries(dir.file("driver2.ps")));
   EXPECT_EQ(declaredPages(dir.file("driver2.ps")), 0);
   // Not a driver file: its lines are not taken as files to run.
   EXPECT_TRUE(driverEntries(dir.file("head.ps")).empty());

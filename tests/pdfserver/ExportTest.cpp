@@ -1,5 +1,12 @@
 // saveAs in the file types MuPDF can write.
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+
 #include "Common.h"
+
+namespace fs = std::filesystem;
 
 namespace pdftest {
 
@@ -67,6 +74,46 @@ TEST_F(Export, EpsThroughGhostscriptOneFilePerPage) {
   }
   std::vector<std::string> want = {"doc.pdf", "e_Page_1.eps", "e_Page_2.eps", "e_Page_3.eps"};
   EXPECT_EQ(dir.names(), want) << "no temporary file is left beside the output";
+}
+
+// Links another user could plant at the names writers once used beside
+// their targets ("<target>.part<pid>", ".part-<pid>", ".part", ".tmp"):
+// none is followed, the file they point to stays as it was.
+TEST_F(Export, LinksPlantedBesideTargetsAreNotFollowed) {
+  std::string victim = dir.file("victim");
+  fixture::writeFile(victim, "untouched");
+  call(js, "importDataObject", {"blob", path});
+  struct Row {
+    std::vector<std::string> targets;  // the files the writer makes
+    std::function<void(const std::string&)> write;
+  };
+  auto saveAs = [&](const char* type) { return [this, type](const std::string& t) { call(js, "saveAs", {t, type}); }; };
+  auto pages = [&](const std::string& stem, const std::string& ext) {
+    std::vector<std::string> out;
+    for (int i = 1; i <= 3; ++i) out.push_back(dir.file(stem + "_Page_" + std::to_string(i) + ext));
+    return out;
+  };
+  std::vector<std::pair<std::string, Row>> rows = {
+      {dir.file("a.png"), {pages("a", ".png"), saveAs("com.adobe.acrobat.png")}},
+      {dir.file("a.jpg"), {pages("a", ".jpg"), saveAs("com.adobe.acrobat.jpeg")}},
+      {dir.file("a.tif"), {pages("a", ".tif"), saveAs("com.adobe.acrobat.tiff")}},
+      // "%d" would be a page-number format to Ghostscript.
+      {dir.file("a%d.eps"), {pages("a%d", ".eps"), saveAs("com.adobe.acrobat.eps")}},
+      {dir.file("a.txt"), {{dir.file("a.txt")}, saveAs("com.adobe.acrobat.plain-text")}},
+      {dir.file("a.pdf"), {{dir.file("a.pdf")}, saveAs("com.adobe.acrobat.pdf")}},
+      {dir.file("blob.pdf"), {{dir.file("blob.pdf")}, [&](const std::string& t) { call(js, "exportDataObject", {"blob", t}); }}},
+      {dir.file("a.fdf"), {{dir.file("a.fdf")}, [&](const std::string& t) { call(js, "exportAsFDF", {true, true, Variant::missing(), false, t}); }}},
+      {dir.file("a.xfdf"), {{dir.file("a.xfdf")}, [&](const std::string& t) { call(js, "exportAsXFDF", {true, true, Variant::missing(), t}); }}},
+  };
+  const std::string pid = std::to_string(::getpid());
+  for (auto& [target, row] : rows) {
+    for (const std::string& t : row.targets)
+      for (const std::string& suffix : {".part" + pid, ".part-" + pid, std::string(".part"), std::string(".tmp")})
+        fs::create_symlink(victim, t + suffix);
+    row.write(target);
+    for (const std::string& t : row.targets) EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(t))) << t;
+    EXPECT_EQ(fixture::readFile(victim), "untouched") << target;
+  }
 }
 
 TEST_F(Export, UnsupportedTypesWriteNothing) {

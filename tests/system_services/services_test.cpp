@@ -13,6 +13,9 @@
 
 #include "automation/Automation.h"
 #include "support/TestSupport.h"
+#include "system/AtomicFile.h"
+#include "system/Clipboard.h"
+#include "system/Files.h"
 #include "system/SystemServices.h"
 
 using namespace pm;
@@ -250,4 +253,67 @@ TEST(GetSpecialFolderPath, WithoutAUserDirsFileTheHomeFolderServes) {
   ScopedEnv c("XDG_CONFIG_HOME", dir.file("nothing-here"));
   EXPECT_EQ(GetSpecialFolderPath(5), dir.path());
   EXPECT_EQ(GetSpecialFolderPath(0), dir.path() + "/Desktop");
+}
+
+namespace {
+
+// The names writers once put beside their targets, each a link another user
+// could have planted to a file of the caller's.
+void plantLinks(const std::string& target, const std::string& victim) {
+  for (const std::string& suffix : {std::string(".part"), std::string(".tmp"), ".part" + std::to_string(::getpid()),
+                                    ".part-" + std::to_string(::getpid())})
+    std::filesystem::create_symlink(victim, target + suffix);
+}
+
+}  // namespace
+
+TEST(AtomicFile, WritersReplaceOnlyWhenCompleteAndFollowNoPlantedLink) {
+  TempDir dir;
+  std::string victim = dir.file("victim"), target = dir.file("t.txt");
+  writeFile(victim, "untouched");
+  writeFile(target, "old");
+  ::chmod(target.c_str(), 0640);
+  plantLinks(target, victim);
+  {
+    AtomicFile f(target);
+    f.write("half");
+  }  // never committed
+  EXPECT_EQ(readFile(target), "old");
+  EXPECT_EQ(entries(dir.path()), 6u) << "nothing is left beside the target";
+  AtomicFile f(target);
+  f.write("new");
+  f.commit();
+  EXPECT_EQ(readFile(target), "new");
+  struct stat st{};
+  ASSERT_EQ(::stat(target.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u) << "a replaced file keeps its mode";
+
+  // The component's own writers, each with links at its old names.
+  std::string bmp = dir.file("p.bmp"), copy = dir.file("c.txt");
+  plantLinks(bmp, victim);
+  plantLinks(copy, victim);
+  saveBitmapFile(Bitmap{1, 1, {255, 0, 0}}, bmp);
+  FileCopy(target, copy);
+  EXPECT_EQ(readFile(bmp).substr(0, 2), "BM");
+  EXPECT_EQ(readFile(copy), "new");
+  EXPECT_EQ(readFile(victim), "untouched");
+}
+
+TEST(AtomicFile, SetAsideBringsTheOldFileBackUnlessTheNewOneIsKept) {
+  TempDir dir;
+  std::string out = dir.file("out.ps");
+  writeFile(out, "old");
+  {
+    SetAside aside(out);
+    EXPECT_FALSE(exists(out)) << "the printing program finds no file";
+    writeFile(out, "half-printed");
+  }
+  EXPECT_EQ(readFile(out), "old");
+  {
+    SetAside aside(out);
+    writeFile(out, "new");
+    aside.keepNew();
+  }
+  EXPECT_EQ(readFile(out), "new");
+  EXPECT_EQ(entries(dir.path()), 1u);
 }

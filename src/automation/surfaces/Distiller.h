@@ -45,6 +45,13 @@
 // the owner password too.
 #pragma once
 
+#include <sys/stat.h>
+
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "automation/Dispatch.h"
@@ -97,5 +104,51 @@ inline constexpr int kDefaultTimeoutSeconds = 600;
 inline constexpr const char* kOwnerPasswordKey = "OwnerPassword";
 inline constexpr const char* kUserPasswordKey = "UserPassword";
 inline constexpr const char* kPermissionsKey = "Permissions";
+
+// The driver files this process wrote and the files each one runs. A job
+// grants Ghostscript reading of a driver's parts only for a driver listed
+// here: a PostScript file that merely starts like a driver file is an input
+// like any other, and what its lines name is not made readable.
+class WrittenDriver {
+ public:
+  // Lists the driver (already written and closed) for as long as this
+  // object lives.
+  WrittenDriver(const std::string& path, std::vector<std::string> entries) {
+    struct stat st{};
+    if (::stat(path.c_str(), &st) != 0) return;
+    key_ = Key{st.st_dev, st.st_ino};
+    std::lock_guard<std::mutex> lock(mutex());
+    table()[*key_] = std::move(entries);
+  }
+  ~WrittenDriver() {
+    if (!key_) return;
+    std::lock_guard<std::mutex> lock(mutex());
+    table().erase(*key_);
+  }
+  WrittenDriver(const WrittenDriver&) = delete;
+  WrittenDriver& operator=(const WrittenDriver&) = delete;
+
+  // The files the driver at path runs, when it is one this process wrote.
+  static std::optional<std::vector<std::string>> entriesOf(const std::string& path) {
+    struct stat st{};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    std::lock_guard<std::mutex> lock(mutex());
+    auto it = table().find(Key{st.st_dev, st.st_ino});
+    if (it == table().end()) return std::nullopt;
+    return it->second;
+  }
+
+ private:
+  using Key = std::pair<dev_t, ino_t>;
+  static std::mutex& mutex() {
+    static std::mutex m;
+    return m;
+  }
+  static std::map<Key, std::vector<std::string>>& table() {
+    static std::map<Key, std::vector<std::string>> t;
+    return t;
+  }
+  std::optional<Key> key_;
+};
 
 }  // namespace pm::distiller

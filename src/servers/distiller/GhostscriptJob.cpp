@@ -1,6 +1,7 @@
 #include "servers/distiller/GhostscriptJob.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,6 +16,7 @@
 #include "automation/Error.h"
 #include "automation/surfaces/Distiller.h"
 #include "servers/distiller/JobOptions.h"
+#include "system/AtomicFile.h"
 #include "system/Files.h"
 #include "system/Process.h"
 
@@ -27,11 +29,38 @@ namespace {
 // The first line of the driver file the component writes.
 constexpr std::string_view kDriverFirstLine = "/prun { /mysave save def";
 
+// Job folders carry the id of the process that made them, so that one
+// whose owner was killed (and could not clean up) is recognised and removed
+// by the next process that runs a job.
+constexpr std::string_view kJobDirPrefix = "distill-";
+
+void removeStaleJobDirs(const std::string& base) {
+  std::error_code ec;
+  for (fs::directory_iterator it(base, ec), end; !ec && it != end; it.increment(ec)) {
+    std::string name = it->path().filename().string();
+    if (name.rfind(kJobDirPrefix, 0) != 0) continue;
+    size_t dash = name.find('-', kJobDirPrefix.size());
+    if (dash == std::string::npos || dash == kJobDirPrefix.size()) continue;
+    std::string digits = name.substr(kJobDirPrefix.size(), dash - kJobDirPrefix.size());
+    if (digits.find_first_not_of("0123456789") != std::string::npos || digits.size() > 9) continue;
+    pid_t owner = static_cast<pid_t>(std::stol(digits));
+    if (owner == ::getpid() || ::kill(owner, 0) == 0 || errno != ESRCH) continue;
+    struct stat st{};
+    if (::lstat(it->path().c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) continue;
+    std::error_code rm;
+    fs::remove_all(it->path(), rm);
+  }
+}
+
 // The private folder of one job, removed with everything in it.
 class JobDir {
  public:
   JobDir() {
-    std::string tmpl = privateTempDir() + "distill-XXXXXX";
+    const std::string base = privateTempDir();
+    // A listing of the private folder per job is cheap, and a client that
+    // was killed is noticed by the next job of any process of the user.
+    removeStaleJobDirs(base);
+    std::string tmpl = base + std::string(kJobDirPrefix) + std::to_string(::getpid()) + "-XXXXXX";
     if (!::mkdtemp(tmpl.data())) raiseFileError(errno, tmpl);
     path_ = tmpl;
   }
@@ -46,45 +75,6 @@ class JobDir {
 
  private:
   std::string path_;
-};
-
-// The PDF while Ghostscript writes it: a fresh file beside the output,
-// removed unless the job commits it to the caller's name.
-class PendingOutput {
- public:
-  explicit PendingOutput(const std::string& output) {
-    fs::path dir = fs::path(output).parent_path();
-    std::string tmpl = (dir / ".pmdistill-XXXXXX").string();
-    int fd = ::mkstemp(tmpl.data());
-    if (fd < 0) throw std::runtime_error("cannot create a file in " + dir.string() + ": " + std::strerror(errno));
-    // mkstemp makes it 0600; the finished PDF should carry the mode any
-    // other new file of the caller gets.
-    ::fchmod(fd, 0666 & ~currentUmask());
-    ::close(fd);
-    path_ = tmpl;
-  }
-  ~PendingOutput() {
-    if (!committed_) ::unlink(path_.c_str());
-  }
-  PendingOutput(const PendingOutput&) = delete;
-  PendingOutput& operator=(const PendingOutput&) = delete;
-  const std::string& path() const { return path_; }
-  void commit(const std::string& to) {
-    if (::rename(path_.c_str(), to.c_str()) != 0)
-      throw std::runtime_error("cannot move the PDF to " + to + ": " + std::strerror(errno));
-    committed_ = true;
-  }
-
- private:
-  static mode_t currentUmask() {
-    std::ifstream st("/proc/self/status");
-    std::string line;
-    while (std::getline(st, line))
-      if (line.rfind("Umask:", 0) == 0) return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
-    return 022;
-  }
-  std::string path_;
-  bool committed_ = false;
 };
 
 std::string readHead(const std::string& path, size_t n) {
@@ -222,7 +212,9 @@ std::vector<std::string> driverEntries(const std::string& path) {
 }
 
 int32_t declaredPages(const std::string& path) {
-  std::vector<std::string> entries = driverEntries(path);
+  // Only a driver this process wrote has parts to count; any other file
+  // is counted by its own comments, whatever its lines name.
+  std::vector<std::string> entries = WrittenDriver::entriesOf(path).value_or(std::vector<std::string>{});
   if (entries.empty()) return declaredPagesOfOne(path);
   int64_t total = 0;
   for (const std::string& e : entries) {
@@ -309,18 +301,22 @@ bool runJob(const JobRequest& rq, const JobProgress& progress) {
     writeText(epilogueFile, "currentpagedevice /EndPage get userdict /PressmarkEndPage get ne { " + psString(replacedMarker) +
                                 " = flush } if\n");
 
-    std::unique_ptr<PendingOutput> pending;
+    // The PDF while Ghostscript writes it: a fresh file beside the output,
+    // put in its place only when the job succeeded, so that a failed job
+    // leaves an existing file as it was.
+    std::unique_ptr<AtomicFile> pending;
     try {
-      pending = std::make_unique<PendingOutput>(output);
+      pending = std::make_unique<AtomicFile>(output);
+      pending->close();
     } catch (const std::exception& e) {
       return fail(std::string("Output file ") + rq.output + " cannot be written: " + e.what());
     }
 
     std::vector<std::string> argv = {ghostscriptProgram(), "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=pdfwrite",
                                      "-sOutputFile=" + outputFileArgument(pending->path())};
-    // Reading is limited to the input's folder and the files a driver file
-    // runs. Ghostscript splits these lists at ":", so a name holding one
-    // cannot be permitted.
+    // Reading is limited to the input's folder and the files of a driver
+    // file this process wrote. Ghostscript splits these lists at ":", so a
+    // name holding one cannot be permitted.
     auto permit = [&](const std::string& p) {
       if (p.find(':') != std::string::npos) {
         log("Warning: " + p + " holds a \":\" and cannot be made readable for Ghostscript.");
@@ -329,7 +325,7 @@ bool runJob(const JobRequest& rq, const JobProgress& progress) {
       argv.push_back("--permit-file-read=" + p);
     };
     permit(withTrailingSlash(fs::path(input).parent_path().string()));
-    for (const std::string& e : driverEntries(input)) {
+    for (const std::string& e : WrittenDriver::entriesOf(input).value_or(std::vector<std::string>{})) {
       permit(e);
       if (!e.empty() && e[0] != '/') permit(absolute(e));
     }
@@ -395,7 +391,7 @@ bool runJob(const JobRequest& rq, const JobProgress& progress) {
     // answer to an empty job is no PDF, which is the honest one.
     if (pages == 0 && !uncounted) return fail("The job produced no pages; no PDF was made.");
     try {
-      pending->commit(output);
+      pending->commit();
     } catch (const std::exception& e) {
       return fail(e.what());
     }

@@ -332,6 +332,13 @@ struct OfficeBridge::Impl {
     }
   }
 
+  // True while pid is a child of ours that has not been reaped (running or
+  // a zombie): its id is then still reserved for it.
+  static bool unreapedChild(pid_t p) {
+    siginfo_t info{};
+    return ::waitid(P_PID, static_cast<id_t>(p), &info, WEXITED | WNOHANG | WNOWAIT) == 0;
+  }
+
   bool processAlive() {
     std::lock_guard<std::mutex> l(stateMu);
     if (pid <= 0) return false;
@@ -345,11 +352,15 @@ struct OfficeBridge::Impl {
       size_t close = line.rfind(')');
       return close == std::string::npos || close + 2 >= line.size() || line[close + 2] != 'Z';
     }
-    int status = 0;
-    pid_t r = ::waitpid(pid, &status, WNOHANG);
-    if (r == pid) {
-      // The launcher is gone; its group may still hold the office.
+    siginfo_t info{};
+    if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid) {
+      // The launcher is gone; its group may still hold the office. Ended
+      // before the launcher is reaped: until then its id, and the group's,
+      // cannot have been given to another process.
       ::kill(-pid, SIGKILL);
+      int status = 0;
+      while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+      }
       pid = -1;
       return false;
     }
@@ -363,9 +374,14 @@ struct OfficeBridge::Impl {
       if (inCall && pid > 0 && now >= deadline) {
         // The call hangs: ending the group breaks the bridge, which makes
         // the blocked call come back with an exception.
+        // Once: the office is then reaped by whoever started it, after
+        // which its id (and its group's) may belong to another process.
+        // Our own child is signalled only while it is not yet reaped.
+        if (!timedOut && (pooled || unreapedChild(pid))) {
+          ::kill(-pid, SIGKILL);
+          ::kill(pid, SIGKILL);
+        }
         timedOut = true;
-        ::kill(-pid, SIGKILL);
-        ::kill(pid, SIGKILL);
         // Whatever holds the other end (an office that is not ending, or
         // not an office at all), the blocked call comes back.
         if (socket) socket->shut();

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "automation/Automation.h"
+#include "system/AtomicFile.h"
 #include "system/Files.h"
 #include "system/Process.h"
 #include "system/SystemServices.h"
@@ -200,17 +201,21 @@ void printPdfToPostScript(const std::string& pdf, const std::string& out, const 
   // turn landscape pages onto portrait paper).
   run({"pdftops", "-level3", "-origpagesizes", source, pages.path()}, job);
 
-  ExclusiveTempFile part(folderOf(out), ".ps.part");
-  {
-    std::ifstream in(pages.path(), std::ios::binary);
-    std::ofstream o(part.path(), std::ios::binary | std::ios::trunc);
-    if (!in || !o) raise(job.errorNumber, "PrintOut: the PostScript file could not be written.", job.source);
-    addGlyphText(in, o, texts);
-    o.flush();
-    if (!o) raise(job.errorNumber, "PrintOut: the PostScript file could not be written (disk full?).", job.source);
+  try {
+    AtomicFile part(out);
+    part.close();
+    {
+      std::ifstream in(pages.path(), std::ios::binary);
+      std::ofstream o(part.path(), std::ios::binary | std::ios::trunc);
+      if (!in || !o) raise(job.errorNumber, "PrintOut: the PostScript file could not be written.", job.source);
+      addGlyphText(in, o, texts);
+      o.flush();
+      if (!o) raise(job.errorNumber, "PrintOut: the PostScript file could not be written (disk full?).", job.source);
+    }
+    part.commit();
+  } catch (const AtomicFileError& e) {
+    raiseFileError(e.error(), out);
   }
-  if (std::rename(part.path().c_str(), out.c_str()) != 0) raiseFileError(errno, out);
-  part.keep();
 }
 
 }  // namespace pm::office

@@ -9,8 +9,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 
 #include "automation/Error.h"
+#include "system/AtomicFile.h"
 
 namespace pm::pdf {
 
@@ -34,46 +36,21 @@ bool looksLikePdf(const std::string& path) {
   return head.find("%PDF-") != std::string_view::npos;
 }
 
-// New files get the usual mode for the caller's umask; an existing file
-// keeps its own.
-mode_t modeFor(const std::string& target) {
-  struct stat st;
-  if (stat(target.c_str(), &st) == 0) return st.st_mode & 07777;
-  mode_t um = umask(0);
-  umask(um);
-  return 0666 & ~um;
-}
-
-// A temporary file beside the target, so the final rename stays on one file
-// system and is atomic.
-std::string tempBeside(const std::string& target) {
-  std::string dir = ".", base = target;
-  auto slash = target.rfind('/');
-  if (slash != std::string::npos) {
-    dir = slash == 0 ? "/" : target.substr(0, slash);
-    base = target.substr(slash + 1);
-  }
-  std::string tmpl = dir + (dir == "/" ? "" : "/") + "." + base + ".XXXXXX";
-  std::vector<char> buf(tmpl.begin(), tmpl.end());
-  buf.push_back(0);
-  int fd = mkstemp(buf.data());
-  if (fd < 0) {
-    int e = errno;
+// The file a save writes: a fresh name beside the target (so the final
+// rename stays on one file system and is atomic), renamed over it only when
+// complete. New files get the usual mode for the caller's umask; an existing
+// file keeps its own.
+std::unique_ptr<AtomicFile> tempBeside(const std::string& target) {
+  try {
+    auto f = std::make_unique<AtomicFile>(target);
+    // MuPDF writes it by name.
+    f->close();
+    return f;
+  } catch (const AtomicFileError& e) {
     throw AutomationError(mu::kErrEngine, mu::kEngineSource,
-                          "Cannot write beside " + target + ": " + std::strerror(e));
+                          "Cannot write beside " + target + ": " + std::strerror(e.error()));
   }
-  fchmod(fd, modeFor(target));
-  close(fd);
-  return std::string(buf.data());
 }
-
-struct TempFile {
-  std::string path;
-  bool keep = false;
-  ~TempFile() {
-    if (!keep && !path.empty()) unlink(path.c_str());
-  }
-};
 
 const char* infoKeyName(const std::string& key) {
   static const char* names[] = {"Title", "Author", "Subject", "Keywords", "Creator", "Producer", "CreationDate",
@@ -332,13 +309,13 @@ void Doc::save(const std::string& target, bool full, bool linearize, bool garbag
   mu::guard("Preparing to save", [&](fz_context* c) { signatures = pdf_count_signatures(c, d); });
   if (signatures > 0) full = linearize = false;
   bool incremental = !full && !linearize && !path_.empty() && canIncrement;
-  TempFile tmp{tempBeside(target)};
+  std::unique_ptr<AtomicFile> tmp = tempBeside(target);
   pdf_write_options opts = pdf_default_write_options;
   opts.do_incremental = incremental ? 1 : 0;
   opts.do_linear = linearize ? 1 : 0;
   opts.do_garbage = (garbage || linearize) && !incremental ? 1 : 0;
   opts.do_compress = incremental ? 0 : 1;
-  const char* tmpName = tmp.path.c_str();
+  const char* tmpName = tmp->path().c_str();
   // Every file written carries identifiers, as viewers and the permanent
   // ID of the document expect; a file without them gets a fresh pair.
   unsigned char ids[32];
@@ -369,13 +346,13 @@ void Doc::save(const std::string& target, bool full, bool linearize, bool garbag
     }
     pdf_save_document(c, d, tmpName, &opts);
   });
-  // MuPDF writes its output file anew, with the default mode.
-  chmod(tmpName, modeFor(target));
-  if (rename(tmp.path.c_str(), target.c_str()) != 0) {
-    int e = errno;
-    throw AutomationError(mu::kErrEngine, mu::kEngineSource, "Cannot save " + target + ": " + std::strerror(e));
+  // MuPDF writes its output file anew, with the default mode; the commit
+  // gives it the mode it should have.
+  try {
+    tmp->commit();
+  } catch (const AtomicFileError& e) {
+    throw AutomationError(mu::kErrEngine, mu::kEngineSource, "Cannot save " + target + ": " + std::strerror(e.error()));
   }
-  tmp.keep = true;
   if (!reattach) return;
   // From now on the document is the file just written, so a later
   // incremental save appends to these bytes and not to the ones replaced.

@@ -9,10 +9,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "automation/Error.h"
+#include "system/AtomicFile.h"
 #include "system/Files.h"
+#include "system/Process.h"
+#include "system/SystemServices.h"
 
 extern "C" {
 #include <jpeglib.h>
@@ -38,19 +42,27 @@ std::string pageTarget(const std::string& target, int page, int pages) {
   return base + "_Page_" + std::to_string(page + 1) + ext;
 }
 
+// One output file while it is written: a fresh, unpredictable name beside
+// the target, renamed over it only when complete and removed otherwise.
 struct Temp {
+  std::optional<AtomicFile> file;
   std::string path;
-  bool keep = false;
-  explicit Temp(const std::string& target) : path(target + ".part" + std::to_string(getpid())) {}
-  ~Temp() {
-    if (!keep) std::remove(path.c_str());
-  }
-  void commit(const std::string& target) {
-    if (std::rename(path.c_str(), target.c_str()) != 0) {
-      int e = errno;
-      fail("Cannot write " + target + ": " + std::strerror(e));
+  explicit Temp(const std::string& target) {
+    try {
+      file.emplace(target);
+      // The writers below open the file by name.
+      file->close();
+    } catch (const AtomicFileError& e) {
+      fail(e.what());
     }
-    keep = true;
+    path = file->path();
+  }
+  void commit() {
+    try {
+      file->commit();
+    } catch (const AtomicFileError& e) {
+      fail(e.what());
+    }
   }
 };
 
@@ -82,7 +94,7 @@ void writeWith(Doc& d, const std::string& target, const char* format, const char
     }
     fz_catch(c) { fz_rethrow(c); }
   });
-  tmp.commit(target);
+  tmp.commit();
 }
 
 mu::PixmapPtr render(Doc& d, int page, float dpi) {
@@ -104,7 +116,7 @@ void writePng(Doc& d, const std::string& target) {
     fz_pixmap* px = pix.get();
     const char* out = tmp.path.c_str();
     mu::guard(("Writing " + name).c_str(), [&](fz_context* c) { fz_save_pixmap_as_png(c, px, out); });
-    tmp.commit(name);
+    tmp.commit();
   }
 }
 
@@ -153,7 +165,7 @@ void writeJpeg(Doc& d, const std::string& target) {
     (void)n;
     bool closed = std::fclose(f) == 0;
     if (!ok || !closed) fail("Cannot write the JPEG file " + name);
-    tmp.commit(name);
+    tmp.commit();
   }
 }
 
@@ -200,64 +212,55 @@ void writeTiff(Doc& d, const std::string& target) {
     if (!f) fail("Cannot write " + name + ": " + std::strerror(errno));
     size_t wrote = std::fwrite(o.data(), 1, o.size(), f);
     if (std::fclose(f) != 0 || wrote != o.size()) fail("Cannot write the TIFF file " + name);
-    tmp.commit(name);
+    tmp.commit();
   }
 }
 
-// Runs a program without a shell, its output discarded, killed when it
-// outlives the time-out; always reaped. Its exit status, or -1.
-int runProgram(const std::vector<std::string>& argv, int timeoutSeconds) {
-  pid_t pid = fork();
-  if (pid < 0) return -1;
-  if (pid == 0) {
-    int nul = open("/dev/null", O_RDWR);
-    if (nul >= 0) {
-      dup2(nul, 0);
-      dup2(nul, 1);
-      dup2(nul, 2);
-    }
-    std::vector<char*> a;
-    for (const std::string& x : argv) a.push_back(const_cast<char*>(x.c_str()));
-    a.push_back(nullptr);
-    execvp(a[0], a.data());
-    _exit(127);
+// Ghostscript reads "%d" and its kind in an output file name as a format
+// (and "%pipe%" as a command); "%%" is a plain percent sign.
+std::string ghostscriptOutputName(const std::string& path) {
+  std::string out;
+  for (char c : path) {
+    if (c == '%') out += '%';
+    out += c;
   }
-  int status = 0;
-  for (int waited = 0;; waited += 50) {
-    pid_t r = waitpid(pid, &status, WNOHANG);
-    if (r == pid) break;
-    if (r < 0 && errno != EINTR) return -1;
-    if (waited >= timeoutSeconds * 1000) {
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      return -1;
-    }
-    usleep(50 * 1000);
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return out;
 }
 
 // EPS through Ghostscript's eps2write, one file per page; the pages come
 // from a copy of the document as it is now, written to the private
-// temporary folder.
+// temporary folder. Ghostscript runs in a process group of its own, with a
+// time-out, and dies with this process.
 void writeEps(Doc& d, const std::string& target) {
   int pages = d.pageCount();
-  std::string source = privateTempDir() + "eps-source-" + std::to_string(getpid()) + ".pdf";
+  std::string source;
+  {
+    ExclusiveTempFile reserved(privateTempDir(), ".pdf");
+    reserved.keep();
+    source = reserved.path();
+  }
   struct Remove {
     std::string p;
-    ~Remove() { std::remove(p.c_str()); }
+    ~Remove() { ::unlink(p.c_str()); }
   } cleanup{source};
   d.save(source, true, false, false, false);
   for (int i = 0; i < pages; ++i) {
     std::string name = pageTarget(target, i, pages);
     Temp tmp(name);
-    int rc = runProgram({"gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=eps2write",
-                         "-dFirstPage=" + std::to_string(i + 1), "-dLastPage=" + std::to_string(i + 1),
-                         "-sOutputFile=" + tmp.path, source},
-                        120);
-    if (rc != 0) fail(rc == 127 ? "Saving as EPS needs Ghostscript (gs), which is not installed"
-                                : "Ghostscript could not write the EPS file " + name);
-    tmp.commit(name);
+    ProcessOptions po;
+    po.argv = {"gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=eps2write",
+               "-dFirstPage=" + std::to_string(i + 1), "-dLastPage=" + std::to_string(i + 1),
+               "-sOutputFile=" + ghostscriptOutputName(tmp.path), source};
+    po.timeout = std::chrono::seconds(120);
+    ProcessResult r;
+    try {
+      r = runProcess(std::move(po));
+    } catch (const AutomationError&) {
+      fail("Saving as EPS needs Ghostscript (gs), which is not installed");
+    }
+    if (r.timedOut) fail("Ghostscript did not write the EPS file " + name + " within 120 seconds");
+    if (!r.success()) fail("Ghostscript could not write the EPS file " + name + " (" + r.describe() + ")");
+    tmp.commit();
   }
 }
 

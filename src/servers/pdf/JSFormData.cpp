@@ -63,26 +63,6 @@ std::vector<Entry> selectFields(Doc& d, bool allFields, bool noPassword, const V
   return out;
 }
 
-// Writes bytes to path through a temporary file beside it.
-void writeFileSafely(const std::string& path, const std::string& bytes) {
-  if (path.empty()) fail("Exporting form data needs the path of the file to write");
-  std::string tmp = path + ".part-" + std::to_string(getpid());
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    out << bytes;
-    out.close();
-    if (!out) {
-      unlink(tmp.c_str());
-      fail("Cannot write " + path);
-    }
-  }
-  if (rename(tmp.c_str(), path.c_str()) != 0) {
-    int e = errno;
-    unlink(tmp.c_str());
-    fail("Cannot write " + path + ": " + std::strerror(e));
-  }
-}
-
 std::string readText(const std::string& path) {
   struct stat st;
   if (path.empty() || stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) fail("File " + path + " does not exist");

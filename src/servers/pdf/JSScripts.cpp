@@ -138,22 +138,7 @@ Variant exportDataObject(DocHolder& self, Frame& f) {
   mu::BufferPtr hold(b);
   unsigned char* data = nullptr;
   size_t n = b ? fz_buffer_storage(mu::ctx(), b, &data) : 0;
-  // Written beside the target and renamed, so a failure leaves no part file.
-  std::string tmp = path + ".part-" + std::to_string(getpid());
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(n));
-    out.close();
-    if (!out) {
-      unlink(tmp.c_str());
-      fail("Cannot write " + path);
-    }
-  }
-  if (rename(tmp.c_str(), path.c_str()) != 0) {
-    int e = errno;
-    unlink(tmp.c_str());
-    fail("Cannot write " + path + ": " + std::strerror(e));
-  }
+  writeFileSafely(path, std::string_view(reinterpret_cast<const char*>(data), n));
   return {};
 }
 

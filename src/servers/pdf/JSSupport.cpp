@@ -2,11 +2,24 @@
 
 #include <algorithm>
 
+#include "system/AtomicFile.h"
+
 namespace pm::pdf::js {
 
 void fail(const std::string& description) { throw AutomationError(mu::kErrEngine, mu::kEngineSource, description); }
 
 void notSupported(const std::string& what) { fail(what + " is not supported by this PDF viewer"); }
+
+void writeFileSafely(const std::string& path, std::string_view bytes) {
+  if (path.empty()) fail("Writing a file needs its path");
+  try {
+    AtomicFile out(path);
+    out.write(bytes);
+    out.commit();
+  } catch (const AtomicFileError& e) {
+    fail(e.what());
+  }
+}
 
 Doc& docOf(DocHolder& self) {
   auto d = self.docState();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -19,6 +20,10 @@ using Groups = MemberGroups<DocHolder>;
 [[noreturn]] void fail(const std::string& description);
 // A member this engine cannot carry out: a clear error instead of a result.
 [[noreturn]] void notSupported(const std::string& what);
+
+// Writes bytes to path through a fresh file beside it, renamed over the
+// target when complete; a failure leaves no part file and the old file.
+void writeFileSafely(const std::string& path, std::string_view bytes);
 
 // The document of a member call.
 Doc& docOf(DocHolder& self);

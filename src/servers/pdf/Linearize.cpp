@@ -6,10 +6,12 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "automation/Error.h"
 #include "servers/pdf/Mu.h"
+#include "system/AtomicFile.h"
 #include "system/Process.h"
 
 namespace pm::pdf {
@@ -18,28 +20,19 @@ namespace {
 
 [[noreturn]] void fail(const std::string& d) { throw AutomationError(mu::kErrEngine, mu::kEngineSource, d); }
 
-struct Beside {
-  std::string path;
-  bool keep = false;
-  ~Beside() {
-    if (!keep && !path.empty()) ::unlink(path.c_str());
-  }
-};
-
 }  // namespace
 
 void linearizeFile(const std::string& path) {
-  std::string tmpl = path + ".linear-XXXXXX";
-  std::vector<char> buf(tmpl.begin(), tmpl.end());
-  buf.push_back(0);
-  int fd = ::mkstemp(buf.data());
-  if (fd < 0) fail("Cannot write beside " + path + ": " + std::strerror(errno));
-  struct stat st{};
-  if (::stat(path.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);
-  ::close(fd);
-  Beside out{std::string(buf.data())};
+  std::optional<AtomicFile> out;
+  try {
+    out.emplace(path);
+    // qpdf writes it by name.
+    out->close();
+  } catch (const AtomicFileError& e) {
+    fail("Cannot write beside " + path + ": " + std::strerror(e.error()));
+  }
   ProcessOptions opt;
-  opt.argv = {kLinearizer, "--linearize", path, out.path};
+  opt.argv = {kLinearizer, "--linearize", path, out->path()};
   opt.timeout = std::chrono::minutes(10);
   std::string why;
   opt.onLine = [&](OutputStream, std::string_view line) {
@@ -54,8 +47,11 @@ void linearizeFile(const std::string& path) {
   // Exit status 3: written, with warnings about the input.
   if (!(r.exited && (r.exitCode == 0 || r.exitCode == 3)) || r.timedOut)
     fail("Cannot linearize " + path + ": " + kLinearizer + " " + r.describe() + (why.empty() ? "" : ": " + why));
-  if (::rename(out.path.c_str(), path.c_str()) != 0) fail("Cannot save " + path + ": " + std::strerror(errno));
-  out.keep = true;
+  try {
+    out->commit();
+  } catch (const AtomicFileError& e) {
+    fail("Cannot save " + path + ": " + std::strerror(e.error()));
+  }
 }
 
 }  // namespace pm::pdf
