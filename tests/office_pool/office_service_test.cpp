@@ -30,7 +30,7 @@ extern char** environ;
 namespace {
 
 #define REQUIRE_OFFICE() \
-  if (!officeServed()) GTEST_SKIP() << "the office server is not built (no LibreOffice SDK)"
+  PM_REQUIRE_OR_SKIP(officeServed(), "the office server is not built (no LibreOffice SDK)")
 
 struct OfficeLine {
   int number = 0;
