@@ -64,33 +64,6 @@ class DistillTest : public ::testing::Test {
 
 std::string q(const std::string& s) { return recording::Describe(Variant(s)); }
 
-TEST_F(DistillTest, FromPSOnTheEventPathRelaysTheJobEvents) {
-  std::string ps = dir_.file("in.ps"), out = dir_.file("out.pdf");
-  writeFile(ps, "%!PS\n");
-  writeFile(out, "old");
-  bool oldPdfGone = false;
-  distillerRaisesEvents(ps, out).does([&](auto&, auto) {
-    oldPdfGone = !fs::exists(out);
-    return Variant(int32_t{1});
-  });
-  Variant vPdf(out), vPs(ps), vDistiller(""), show(true), spool(false), opts("/jobs/std.joboptions"), secure(true);
-  call(pdf_, "CreatePDFfromPS", {ByRef(vPdf), ByRef(vPs), ByRef(vDistiller), ByRef(show), ByRef(spool), ByRef(opts), ByRef(secure)});
-
-  EXPECT_EQ(rec_->transcript(), (std::vector<std::string>{
-                                    "create " + kEvent,
-                                    kEvent + " let bShowWindow = -1&",
-                                    kEvent + " let bSpoolJobs = 0&",
-                                    kEvent + " call FileToPDF(" + q(ps) + ", " + q(out) + ", \"/jobs/std.joboptions\")",
-                                    "release " + kEvent,
-                                }));
-  EXPECT_EQ(events_, (std::vector<std::string>{"JobStart " + q(ps) + " " + q(out), "PercentDone 0&", "LogMessage \"a line\"",
-                                               "PageNumber 1&", "PercentDone 100&", "JobDone " + q(ps) + " " + q(out)}));
-  EXPECT_TRUE(oldPdfGone) << "an existing PDF is deleted before the conversion";
-  EXPECT_TRUE(fs::exists(ps)) << "the input stays";
-  EXPECT_EQ(vDistiller, Variant("Test Distiller Printer")) << "a blank strDistiller is written back";
-  EXPECT_FALSE(self().distiller()) << "objAdobeDistiller is empty after the conversion";
-}
-
 TEST_F(DistillTest, FromPSOnTheSecurityPathRaisesNoEvents) {
   moduleState().strAcrobatVersion = "8.0";
   std::string ps = dir_.file("in.ps"), out = dir_.file("out.pdf");
@@ -140,7 +113,7 @@ TEST_F(DistillTest, TheVersionThresholdAndTheMeaningOfTrue) {
   }
 }
 
-TEST_F(DistillTest, DefaultsOfTheOptionalArguments) {
+TEST_F(DistillTest, OmittedArgumentsNeitherShowTheWindowNorSpoolJobs) {
   std::string ps = dir_.file("in.ps"), out = dir_.file("out.pdf");
   writeFile(ps, "%!PS\n");
   Variant vPdf(out), vPs(ps);
@@ -214,30 +187,6 @@ class MultiPSTest : public DistillTest {
   }
   std::string driverPath_, driverText_;
 };
-
-TEST_F(MultiPSTest, TheDriverFileByteForByte) {
-  fs::create_directories(dir_.file("in"));
-  std::string a = dir_.file("in/a.ps"), b = dir_.file("in/b (1).ps"), slash = dir_.file("in/win\\dir.ps");
-  std::string odd = dir_.file("in/odd\\(x).ps");
-  for (const std::string& f : {a, b, slash, odd}) writeFile(f, "%!PS\n");
-  std::string out = dir_.file("all.pdf");
-  captureDriver();
-  Variant vPdf(out), list(V({a, dir_.file("in/missing.ps"), b, slash, odd})), vDistiller("");
-  call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(list), ByRef(vDistiller)});
-
-  EXPECT_EQ(driverPath_, dir_.file("all.ps"));
-  EXPECT_EQ(driverText_, kHead + "(" + a + ") prun\r\n" + "(" + dir_.file("in/b \\(1\\).ps") + ") prun\r\n" + "(" +
-                             dir_.file("in/win/dir.ps") + ") prun\r\n" + "(" + dir_.file("in/odd/\\(x\\).ps") + ") prun\r\n");
-  EXPECT_FALSE(fs::exists(dir_.file("all.ps"))) << "the driver is gone after success";
-  EXPECT_EQ(rec_->transcript(), (std::vector<std::string>{
-                                    "create " + kEvent,
-                                    kEvent + " let bShowWindow = 0&",
-                                    kEvent + " let bSpoolJobs = 0&",
-                                    kEvent + " call FileToPDF(" + q(dir_.file("all.ps")) + ", " + q(out) + ", \"\")",
-                                    "release " + kEvent,
-                                }));
-  EXPECT_EQ(vDistiller, Variant("Test Distiller Printer"));
-}
 
 TEST_F(MultiPSTest, ALineBreakInANameStaysInsideItsEntry) {
   std::string nl = dir_.file("two\nlines.ps");
@@ -318,39 +267,6 @@ TEST_F(MultiPSTest, TheSecurityPathAndTheTrap) {
                                     "release " + kSecure,
                                 }));
   EXPECT_EQ(readFile(dir_.file("s.ps")), kHead + "(" + part + ") prun\r\n") << "a failed job leaves the driver in place";
-}
-
-TEST_F(DistillTest, AJobTheSecurityPathReportsAsFailedIsAnError) {
-  moduleState().strAcrobatVersion = "8.0";
-  std::string ps = dir_.file("in.ps"), out = dir_.file("out.pdf");
-  writeFile(ps, "%!PS\n");
-  struct Case {
-    Variant result;
-    bool answersReason;
-    std::string description;
-  };
-  const std::string reason = "Security was asked for, but the job options give neither an OwnerPassword nor a UserPassword.";
-  for (const Case& c : std::vector<Case>{
-           {Variant(int32_t{0}), true, "The PDF file " + out + " was not made: " + reason},
-           {Variant(int32_t{0}), false, "The PDF file " + out + " was not made."},
-           {Variant(), false, "The PDF file " + out + " was not made."},
-       }) {
-    rec_->clear();
-    rec_->on(kSecure, distiller::kFileToPDF2).returns(c.result).times(1);
-    if (c.answersReason) rec_->on(kSecure, "strLastMessage").returns(Variant(reason)).times(1);
-    else rec_->on(kSecure, "strLastMessage").fails(438, "Object doesn't support this property or method").times(1);
-    Variant vPdf(out), vPs(ps), secure(true);
-    try {
-      call(pdf_, "CreatePDFfromPS", {ByRef(vPdf), ByRef(vPs), Variant(""), Variant(false), Variant(false), Variant(""), ByRef(secure)});
-      ADD_FAILURE() << "no error";
-    } catch (const AutomationError& e) {
-      EXPECT_EQ(e.number(), kErrComponent);
-      EXPECT_EQ(e.source(), "Pressmark");
-      EXPECT_EQ(e.description(), c.description);
-    }
-    EXPECT_TRUE(events_.empty());
-    EXPECT_EQ(rec_->transcript().back().rfind("release " + kSecure, 0), 0u) << rec_->transcript().back();
-  }
 }
 
 TEST_F(MultiPSTest, ADriverInAMissingFolderIsPathNotFound) {
