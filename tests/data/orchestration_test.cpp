@@ -63,20 +63,6 @@ class AdoScript : public ::testing::Test {
   TempDir dir;
 };
 
-const Lines kOpen = {
-    "create ADODB.Connection",
-    "ADODB.Connection call Open(\"DSN=Sales;UID=ann;PWD=secret;\")",
-    "create ADODB.Recordset",
-    "ADODB.Recordset let CursorLocation = 3&",
-    "ADODB.Recordset let CacheSize = 20%",
-    "ADODB.Recordset call Open(\"SELECT a, b FROM t\", <ADODB.Connection>, 0&, 1&)",
-};
-
-Lines concat(Lines a, const Lines& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
 TEST_F(AdoScript, DatabaseTableToTextFileOneColumnNoDelimiter) {
   script({{"only"}, {}, {{Variant("v1")}, {Variant("v2")}}});
   std::string path = dir.file("one.txt");

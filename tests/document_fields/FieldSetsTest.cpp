@@ -19,15 +19,6 @@ class FieldSets : public FieldRecording {
     });
     rec->on("JSO", "GetField").returnsObject("G");
   }
-  // The names handed to GetField, each followed by what was assigned.
-  Lines changed() const {
-    Lines out;
-    for (const std::string& l : rec->transcript()) {
-      if (l.rfind("JSO call GetField(", 0) == 0) out.push_back(l.substr(18, l.size() - 19));
-      else if (l.rfind("G let ", 0) == 0) out.back() += " " + l.substr(6);
-    }
-    return out;
-  }
   std::vector<std::string> names_;
 };
 
