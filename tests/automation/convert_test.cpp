@@ -1,18 +1,12 @@
 #include <gtest/gtest.h>
 
 #include "automation/Automation.h"
+#include "support/TestSupport.h"
 
 using namespace pm;
 
 namespace {
-int32_t errorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const AutomationError& e) {
-    return e.number();
-  }
-  return 0;
-}
+using pm::test::errorOf;
 }  // namespace
 
 TEST(Convert, IntegersRoundHalfToEven) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "automation/Automation.h"
+#include "support/TestSupport.h"
 
 using namespace pm;
 
@@ -48,14 +49,7 @@ class Sample : public Dispatch {
   std::string caption;
 };
 
-int32_t errorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const AutomationError& e) {
-    return e.number();
-  }
-  return 0;
-}
+using pm::test::errorOf;
 
 }  // namespace
 

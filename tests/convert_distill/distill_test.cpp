@@ -43,17 +43,6 @@ class DistillTest : public ::testing::Test {
   }
   CreatePDF& self() { return static_cast<CreatePDF&>(*pdf_); }
 
-  // The recorded event-enabled Distiller raises a typical job's events.
-  recording::Rule& distillerRaisesEvents(const std::string& in, const std::string& out) {
-    return rec_->on(kEvent, distiller::kFileToPDF)
-        .raises("OnJobStart", {Variant(in), Variant(out)})
-        .raises("OnPercentDone", {Variant(int32_t{0})})
-        .raises("OnLogMessage", {Variant("a line")})
-        .raises("OnPageNumber", {Variant(int32_t{1})})
-        .raises("OnPercentDone", {Variant(int32_t{100})})
-        .raises("OnJobDone", {Variant(in), Variant(out)});
-  }
-
   TempDir registryDir_;
   test::ScopedEnv registry_;
   TempDir dir_;
@@ -64,33 +53,6 @@ class DistillTest : public ::testing::Test {
 };
 
 std::string q(const std::string& s) { return recording::Describe(Variant(s)); }
-
-TEST_F(DistillTest, FromPSOnTheEventPathRelaysTheJobEvents) {
-  std::string ps = dir_.file("in.ps"), out = dir_.file("out.pdf");
-  writeFile(ps, "%!PS\n");
-  writeFile(out, "old");
-  bool oldPdfKept = false;
-  distillerRaisesEvents(ps, out).does([&](auto&, auto) {
-    oldPdfKept = test::readFile(out) == "old";
-    return Variant(int32_t{1});
-  });
-  Variant vPdf(out), vPs(ps), vDistiller(""), show(true), spool(false), opts("/jobs/std.joboptions"), secure(true);
-  call(pdf_, "CreatePDFfromPS", {ByRef(vPdf), ByRef(vPs), ByRef(vDistiller), ByRef(show), ByRef(spool), ByRef(opts), ByRef(secure)});
-
-  EXPECT_EQ(rec_->transcript(), (std::vector<std::string>{
-                                    "create " + kEvent,
-                                    kEvent + " let bShowWindow = -1&",
-                                    kEvent + " let bSpoolJobs = 0&",
-                                    kEvent + " call FileToPDF(" + q(ps) + ", " + q(out) + ", \"/jobs/std.joboptions\")",
-                                    "release " + kEvent,
-                                }));
-  EXPECT_EQ(events_, (std::vector<std::string>{"JobStart " + q(ps) + " " + q(out), "PercentDone 0&", "LogMessage \"a line\"",
-                                               "PageNumber 1&", "PercentDone 100&", "JobDone " + q(ps) + " " + q(out)}));
-  EXPECT_TRUE(oldPdfKept) << "an existing PDF stays until the Distiller replaces it";
-  EXPECT_TRUE(fs::exists(ps)) << "the input stays";
-  EXPECT_EQ(vDistiller, Variant("Test Distiller Printer")) << "a blank strDistiller is written back";
-  EXPECT_FALSE(self().distiller()) << "objAdobeDistiller is empty after the conversion";
-}
 
 TEST_F(DistillTest, AConversionStartedFromTheObjectsOwnEventHandlerIsRefused) {
   std::string ps = dir_.file("in.ps"), out = dir_.file("out.pdf");
@@ -168,7 +130,7 @@ TEST_F(DistillTest, TheVersionThresholdAndTheMeaningOfTrue) {
   }
 }
 
-TEST_F(DistillTest, DefaultsOfTheOptionalArguments) {
+TEST_F(DistillTest, OmittedArgumentsNeitherShowTheWindowNorSpoolJobs) {
   std::string ps = dir_.file("in.ps"), out = dir_.file("out.pdf");
   writeFile(ps, "%!PS\n");
   Variant vPdf(out), vPs(ps);
@@ -351,39 +313,6 @@ TEST_F(MultiPSTest, TheSecurityPathAndTheTrap) {
                                     "release " + kSecure,
                                 }));
   EXPECT_FALSE(fs::exists(dir_.file("s.ps"))) << "a failed job takes its driver file with it";
-}
-
-TEST_F(DistillTest, AJobTheSecurityPathReportsAsFailedIsAnError) {
-  moduleState().strAcrobatVersion = "8.0";
-  std::string ps = dir_.file("in.ps"), out = dir_.file("out.pdf");
-  writeFile(ps, "%!PS\n");
-  struct Case {
-    Variant result;
-    bool answersReason;
-    std::string description;
-  };
-  const std::string reason = "Security was asked for, but the job options give neither an OwnerPassword nor a UserPassword.";
-  for (const Case& c : std::vector<Case>{
-           {Variant(int32_t{0}), true, "The PDF file " + out + " was not made: " + reason},
-           {Variant(int32_t{0}), false, "The PDF file " + out + " was not made."},
-           {Variant(), false, "The PDF file " + out + " was not made."},
-       }) {
-    rec_->clear();
-    rec_->on(kSecure, distiller::kFileToPDF2).returns(c.result).times(1);
-    if (c.answersReason) rec_->on(kSecure, "strLastMessage").returns(Variant(reason)).times(1);
-    else rec_->on(kSecure, "strLastMessage").fails(438, "Object doesn't support this property or method").times(1);
-    Variant vPdf(out), vPs(ps), secure(true);
-    try {
-      call(pdf_, "CreatePDFfromPS", {ByRef(vPdf), ByRef(vPs), Variant(""), Variant(false), Variant(false), Variant(""), ByRef(secure)});
-      ADD_FAILURE() << "no error";
-    } catch (const AutomationError& e) {
-      EXPECT_EQ(e.number(), kErrComponent);
-      EXPECT_EQ(e.source(), "Pressmark");
-      EXPECT_EQ(e.description(), c.description);
-    }
-    EXPECT_TRUE(events_.empty());
-    EXPECT_EQ(rec_->transcript().back().rfind("release " + kSecure, 0), 0u) << rec_->transcript().back();
-  }
 }
 
 TEST_F(MultiPSTest, ADriverInAMissingFolderIsPathNotFound) {

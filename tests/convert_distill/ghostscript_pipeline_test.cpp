@@ -47,7 +47,7 @@ std::string pagesPs(int n) {
 class Pipeline : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!have("gs") || !have("qpdf")) GTEST_SKIP() << "Ghostscript and qpdf are needed";
+    PM_REQUIRE_OR_SKIP(have("gs") && have("qpdf"), "Ghostscript and qpdf are needed");
     registerCreatePDF();
     pdf_ = CreateObject(kCreatePDFProgId);
     moduleState().strAcrobatVersion = "";

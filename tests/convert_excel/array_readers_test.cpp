@@ -103,7 +103,7 @@ TEST_F(ExcelArrays, TwoDArrayKeepsTypedValues) {
   EXPECT_EQ(kept, V({Variant("x")}));
 }
 
-TEST_F(ExcelArrays, ResultCodes) {
+TEST_F(ExcelArrays, BadArgumentsGiveTheirCodeAndStillCloseExcel) {
   Variant array;
   for (Variant bad : {Variant(int16_t{0}), Variant(""), Variant(1.5), Variant(int32_t{-2})}) {
     rec->clear();
@@ -120,7 +120,7 @@ TEST_F(ExcelArrays, ResultCodes) {
   EXPECT_EQ(text, Variant("text"));
 }
 
-TEST_F(ExcelArrays, OpenFailureAndCellFailure) {
+TEST_F(ExcelArrays, AFailedOpenOrCellGivesItsCodeAndKeepsWhatWasRead) {
   auto script = Recorder::create();
   script->registerClass("Excel.Application");
   script->on("Excel.Application", "Workbooks").returnsObject("Workbooks");
@@ -166,7 +166,7 @@ TEST_F(ExcelArrays, AttachesToARunningExcelAndQuitsIt) {
   RevokeActiveObject(token);
 }
 
-TEST_F(ExcelArrays, NoExcelAtAll) {
+TEST_F(ExcelArrays, AnExcelThatCannotStartIsACodeNotAnError) {
   ScopedClass broken("Excel.Application", "", []() -> ObjectRef { pm::raise(basic::CannotCreateObject, "no Excel"); });
   Variant sheet("S"), array;
   EXPECT_EQ(run("ExcelToTwoDArray", sheet, array, 1, 1, 1, 1), -1);

@@ -64,46 +64,6 @@ class SlidesOrchestration : public ::testing::Test {
   std::chrono::steady_clock::time_point printedAt;
 };
 
-TEST_F(SlidesOrchestration, CreatePDFfromPowerPointWholePresentation) {
-  writeFile(dir.file("out.pdf"), "old");
-  Variant distillerName(" ");
-  call(pdf, "CreatePDFfromPowerPoint",
-       {Arg(dir.file("out.pdf")), Arg(dir.file("show.ppt")), Arg(Variant::missing()), Arg(Variant::missing()),
-        Arg(Variant::missing()), ByRef(distillerName)});
-  std::string ev = distiller::kEventClsid;
-  EXPECT_EQ(transcript(), (std::vector<std::string>{
-                              "create Powerpoint.Application",
-                              "Powerpoint.Application let Visible = -1%",
-                              "Powerpoint.Application let WindowState = 2%",
-                              "Powerpoint.Application get Presentations",
-                              "Presentations call Open(\"" + dir.file("show.ppt") + "\")",
-                              "release Presentations",
-                              "Presentation get PrintOptions",
-                              "PrintOptions let PrintInBackground = 0%",
-                              "PrintOptions let PrintColorType = 1%",
-                              "Presentation get PageSetup",
-                              "PageSetup let SlideOrientation = 2%",
-                              "release PageSetup",
-                              "PrintOptions get ActivePrinter",
-                              "PrintOptions let ActivePrinter = \"Acrobat Distiller\"",
-                              "Presentation call PrintOut(PrintToFile:=\"<temp>.ps\", From:=-1%, To:=-1%)",
-                              "PrintOptions let ActivePrinter = \"Old Printer\"",
-                              "release PrintOptions",
-                              "Presentation call Close()",
-                              "release Presentation",
-                              "Powerpoint.Application call Quit()",
-                              "release Powerpoint.Application",
-                              "create " + ev,
-                              ev + " let bShowWindow = 0&",
-                              ev + " let bSpoolJobs = 0&",
-                              ev + " call FileToPDF(\"<temp>.ps\", \"" + dir.file("out.pdf") + "\", \"\")",
-                              "release " + ev,
-                          }));
-  EXPECT_EQ(distillerName, Variant(" ")) << "the caller's strDistiller is not changed";
-  EXPECT_TRUE(std::filesystem::exists(dir.file("out.pdf"))) << "the old PDF stays until the Distiller replaces it";
-  EXPECT_FALSE(tempLeft());
-}
-
 TEST_F(SlidesOrchestration, CreatePSfromPowerPointSlideRangeAndHorizontal) {
   writeFile(dir.file("out.ps"), "old");
   call(pdf, "CreatePSfromPowerPoint",
@@ -117,7 +77,7 @@ TEST_F(SlidesOrchestration, CreatePSfromPowerPointSlideRangeAndHorizontal) {
   EXPECT_EQ(t.back(), "release Powerpoint.Application");
 }
 
-TEST_F(SlidesOrchestration, PowerPoint2OrderColourAndTheWait) {
+TEST_F(SlidesOrchestration, PrintOptionsAreSetBeforePrintingAndTheFileIsAwaited) {
   rec->on("Presentation", "PrintOut").does([this](auto&, std::span<const Arg> a) {
     printedAt = std::chrono::steady_clock::now();
     writeFile(CStr(a[0].get()), "%!PS-Adobe-3.0\n");

@@ -64,60 +64,6 @@ class WordOrchestration : public ::testing::Test {
   ObjectRef pdf;
 };
 
-TEST_F(WordOrchestration, CreatePDFfromWordWithEverythingAsked) {
-  Variant out(dir.file("out.pdf")), in(dir.file("in.doc")), pwd("open"), wpwd("write"), pages(" 1-2 "), landscape(true),
-      footer(true), header(true), align(int32_t{7}), first(false), distillerName(""), show(false), spool(false), opts(""),
-      security(false);
-  writeFile(dir.file("out.pdf"), "old");
-  call(pdf, "CreatePDFfromWord",
-       {ByRef(out), ByRef(in), ByRef(pwd), ByRef(wpwd), ByRef(pages), ByRef(landscape), ByRef(footer), ByRef(header),
-        ByRef(align), ByRef(first), ByRef(distillerName), ByRef(show), ByRef(spool), ByRef(opts), ByRef(security)});
-  std::string in_ = dir.file("in.doc"), out_ = dir.file("out.pdf");
-  EXPECT_EQ(transcript(),
-            (std::vector<std::string>{
-                "create Word.Application",
-                "Word.Application get Documents",
-                "Documents call Open(\"" + in_ + "\", PasswordDocument:=\"open\", WritePasswordDocument:=\"write\")",
-                "release Documents",
-                "Word.Application let DisplayAlerts = 0%",
-                "Document get PageSetup",
-                "PageSetup let Orientation = 1%",
-                "release PageSetup",
-                "Document get Sections(1%)",
-                "Section get Footers(1%)",
-                "Footer get PageNumbers",
-                "PageNumbers call Add(PageNumberAlignment:=1%, FirstPage:=False)",
-                "release PageNumbers",
-                "release Footer",
-                "release Section",
-                "Document get Sections(1%)",
-                "Section get Headers(1%)",
-                "Header get PageNumbers",
-                "PageNumbers call Add(PageNumberAlignment:=1%, FirstPage:=False)",
-                "release PageNumbers",
-                "release Header",
-                "release Section",
-                "Word.Application get ActivePrinter",
-                "Word.Application let ActivePrinter = \"Acrobat Distiller\"",
-                "Document call PrintOut(PrintToFile:=True, Background:=False, Pages:=\" 1-2 \", Range:=4%, "
-                "Outputfilename:=\"<temp>.ps\")",
-                "Word.Application let ActivePrinter = \"Old Printer\"",
-                "Word.Application let DisplayAlerts = -1%",
-                "Document call Close(False)",
-                "release Document",
-                "Word.Application call Quit()",
-                "release Word.Application",
-                "create " + std::string(distiller::kEventClsid),
-                std::string(distiller::kEventClsid) + " let bShowWindow = 0&",
-                std::string(distiller::kEventClsid) + " let bSpoolJobs = 0&",
-                std::string(distiller::kEventClsid) + " call FileToPDF(\"<temp>.ps\", \"" + out_ + "\", \"\")",
-                "release " + std::string(distiller::kEventClsid),
-            }));
-  EXPECT_TRUE(std::filesystem::exists(out_)) << "the old PDF stays until the Distiller replaces it";
-  EXPECT_FALSE(tempLeft()) << "the temporary PostScript file is gone after success";
-  EXPECT_EQ(distillerName, Variant("")) << "the caller's strDistiller stays blank";
-}
-
 TEST_F(WordOrchestration, CreatePSfromWord2DefaultsToTheGenericPrinter) {
   writeFile(dir.file("out.ps"), "old");
   call(pdf, "CreatePSfromWord2", {Arg(dir.file("out.ps")), Arg(dir.file("in.doc"))});
@@ -144,7 +90,7 @@ TEST_F(WordOrchestration, CreatePSfromWord2DefaultsToTheGenericPrinter) {
   EXPECT_FALSE(std::filesystem::exists(out_)) << "the old PostScript file was deleted before printing";
 }
 
-TEST_F(WordOrchestration, SecurityPathAndNamedPrinterAndBlankPages) {
+TEST_F(WordOrchestration, NoVersionNeverTakesTheSecurityPathAndBlankPagesPrintAll) {
   Variant security(true);
   call(pdf, "CreatePDFfromWord2",
        {Arg(dir.file("out.pdf")), Arg(dir.file("in.doc")), Arg("My PS"), Arg(""), Arg(""), Arg("   "), Arg(false),
@@ -246,54 +192,6 @@ TEST_F(WordOrchestration, MissingDocumentIsReportedBeforeWordStarts) {
     EXPECT_EQ(e.description(), "File " + dir.file("none.txt") + " does not exist.");
   }
   EXPECT_TRUE(transcript().empty());
-}
-
-TEST_F(WordOrchestration, CreatePSfromTextFileFormatsInOrder) {
-  writeFile(dir.file("in.txt"), "text\r\n");
-  call(pdf, "CreatePSfromTextFile",
-       {Arg(dir.file("out.ps")), Arg(dir.file("in.txt")), Arg(true), Arg("  Courier  "), Arg(true), Arg(Variant(int16_t{11})),
-        Arg(int32_t{255}), Arg(false), Arg(true), Arg(true), Arg(false), Arg(int32_t{2}), Arg(Variant(72.0f)),
-        Arg(Variant(0.0f)), Arg(Variant(36.0f)), Arg(Variant(-1.0f)), Arg(true), Arg("Other PS")});
-  std::string in_ = dir.file("in.txt"), out_ = dir.file("out.ps");
-  EXPECT_EQ(transcript(), (std::vector<std::string>{
-                              "create Word.Application",
-                              "Word.Application get Documents",
-                              "Documents call Open(\"" + in_ + "\")",
-                              "release Documents",
-                              "Document get PageSetup",
-                              "PageSetup let Orientation = 1%",
-                              "Document get Content",
-                              "Content get Font",
-                              "release Content",
-                              "Font let Name = \"Courier\"",
-                              "Font let Bold = True",
-                              "Font let Size = 11%",
-                              "Font let Color = 255&",
-                              "Font let Italic = False",
-                              "Font let Underline = True",
-                              "Document get Sections(1%)",
-                              "Section get Footers(1%)",
-                              "Footer get PageNumbers",
-                              "PageNumbers call Add(PageNumberAlignment:=2%, FirstPage:=True)",
-                              "release PageNumbers",
-                              "release Footer",
-                              "release Section",
-                              "PageSetup let TopMargin = 72!",
-                              "PageSetup let RightMargin = 36!",
-                              "release PageSetup",
-                              "Word.Application let DisplayAlerts = 0%",
-                              "Word.Application get ActivePrinter",
-                              "Word.Application let ActivePrinter = \"Other PS\"",
-                              "Document call PrintOut(PrintToFile:=True, Background:=False, Outputfilename:=\"" + out_ + "\")",
-                              "Word.Application let ActivePrinter = \"Old Printer\"",
-                              "Word.Application let DisplayAlerts = -1%",
-                              "Font call Reset()",
-                              "release Font",
-                              "Document call Close(False)",
-                              "release Document",
-                              "Word.Application call Quit()",
-                              "release Word.Application",
-                          }));
 }
 
 TEST_F(WordOrchestration, TextFileDefaultsKeepFontAndColour) {

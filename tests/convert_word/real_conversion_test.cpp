@@ -23,8 +23,8 @@ bool distillerServed() {
 class RealConversion : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!officeServed()) GTEST_SKIP() << "the office server is not built (no LibreOffice SDK)";
-    if (!distillerServed()) GTEST_SKIP() << "the Distiller server or Ghostscript is missing";
+    PM_REQUIRE_OR_SKIP(officeServed(), "the office server is not built (no LibreOffice SDK)");
+    PM_REQUIRE_OR_SKIP(distillerServed(), "the Distiller server or Ghostscript is missing");
     registerCreatePDF();
     pdf = CreateObject(kCreatePDFProgId);
     let(pdf, "TempFilePath", Variant(dir.path() + "/tmp"));

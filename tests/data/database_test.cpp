@@ -34,7 +34,7 @@ class Database : public ::testing::TestWithParam<Backend> {
     std::string boolType = "BOOLEAN", dateType = "DATE";
     if (GetParam().postgres) {
       pg = test::pgService();
-      if (!pg.available()) GTEST_SKIP() << "PRESSMARK_TEST_PG_DSN is not set (PostgreSQL service not started)";
+      PM_REQUIRE_OR_SKIP(pg.available(), "PRESSMARK_TEST_PG_DSN is not set (PostgreSQL service not started)");
       dsn = pg.dsn;
       user = pg.user;
       password = pg.password;

@@ -63,83 +63,6 @@ class AdoScript : public ::testing::Test {
   TempDir dir;
 };
 
-const Lines kOpen = {
-    "create ADODB.Connection",
-    "ADODB.Connection call Open(\"DSN=Sales;UID=ann;PWD=secret;\")",
-    "create ADODB.Recordset",
-    "ADODB.Recordset let CursorLocation = 3&",
-    "ADODB.Recordset let CacheSize = 20%",
-    "ADODB.Recordset call Open(\"SELECT a, b FROM t\", <ADODB.Connection>, 0&, 1&)",
-};
-
-Lines concat(Lines a, const Lines& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
-TEST_F(AdoScript, DatabaseTableToTextFileCallsAndFile) {
-  script({{"a", "b"}, {}, {{Variant("x"), Variant(int32_t{1})}, {Variant("y"), Variant(2.5)}}});
-  std::string path = dir.file("out.txt");
-  Variant r = call(pdf, "DatabaseTableToTextFile",
-                   {"Sales", "SELECT a, b FROM t", Variant(path), "ann", "secret", Variant(true), Variant(";"), Variant(true)});
-  EXPECT_EQ(r, k1);
-  EXPECT_EQ(readFile(path), "\"a\";\"b\"\r\n\"x\";\"1\"\r\n\"y\";\"2.5\"\r\n");
-  EXPECT_EQ(rec->transcript(), concat(kOpen, {
-                                                 "ADODB.Recordset get Fields",
-                                                 "Fields get Count",
-                                                 "Fields get Item(0&)",
-                                                 "Fields get Item(1&)",
-                                                 "release Fields",
-                                                 "Field0 get Name",
-                                                 "Field1 get Name",
-                                                 "ADODB.Recordset get EOF",
-                                                 "Field0 get Value",
-                                                 "Field1 get Value",
-                                                 "ADODB.Recordset call MoveNext()",
-                                                 "ADODB.Recordset get EOF",
-                                                 "Field0 get Value",
-                                                 "Field1 get Value",
-                                                 "ADODB.Recordset call MoveNext()",
-                                                 "ADODB.Recordset get EOF",
-                                                 "release Field0",
-                                                 "release Field1",
-                                                 "ADODB.Recordset call Close()",
-                                                 "ADODB.Connection call Close()",
-                                                 "release ADODB.Recordset",
-                                                 "release ADODB.Connection",
-                                             }));
-}
-
-TEST_F(AdoScript, DatabaseTableToTextFileDefaultsAndCodes) {
-  script({{"a", "b"}, {}, {{Variant("x"), Variant(int32_t{1})}, {Variant("y"), Variant::null()}}});
-  std::string path = dir.file("out.txt");
-  // Default delimiter: none; no headings; a Null value is an empty field.
-  EXPECT_EQ(call(pdf, "DatabaseTableToTextFile", {"Sales", "SELECT a, b FROM t", Variant(path)}), k1);
-  EXPECT_EQ(readFile(path), "x1\r\ny\r\n");
-  EXPECT_EQ(rec->transcript()[1], "ADODB.Connection call Open(\"DSN=Sales;UID=;PWD=;\")");
-
-  rec->clear();
-  rec->on("ADODB.Connection", "Open").fails(static_cast<int32_t>(0x80004005u), "Data source name not found").times(1);
-  EXPECT_EQ(call(pdf, "DatabaseTableToTextFile", {"Nope", "SELECT 1", Variant(path)}), kM1);
-  EXPECT_EQ(rec->transcript(), (Lines{"create ADODB.Connection -> ADODB.Connection#2",
-                                      "ADODB.Connection#2 call Open(\"DSN=Nope;UID=;PWD=;\")",
-                                      "release ADODB.Connection#2"}));
-
-  rec->clear();
-  rec->on("ADODB.Recordset", "Open").fails(static_cast<int32_t>(0x80004005u), "syntax error").times(1);
-  EXPECT_EQ(call(pdf, "DatabaseTableToTextFile", {"Sales", "SELEKT", Variant(path)}), kM2);
-  EXPECT_EQ(rec->transcript(), (Lines{"create ADODB.Connection -> ADODB.Connection#3",
-                                      "ADODB.Connection#3 call Open(\"DSN=Sales;UID=;PWD=;\")",
-                                      "create ADODB.Recordset -> ADODB.Recordset#2",
-                                      "ADODB.Recordset#2 let CursorLocation = 3&",
-                                      "ADODB.Recordset#2 let CacheSize = 20%",
-                                      "ADODB.Recordset#2 call Open(\"SELEKT\", <ADODB.Connection#3>, 0&, 1&)",
-                                      "release ADODB.Recordset#2",
-                                      "ADODB.Connection#3 call Close()",
-                                      "release ADODB.Connection#3"}));
-
-}
-
 TEST_F(AdoScript, DatabaseTableToTextFileOneColumnNoDelimiter) {
   script({{"only"}, {}, {{Variant("v1")}, {Variant("v2")}}});
   std::string path = dir.file("one.txt");
@@ -152,60 +75,6 @@ TEST_F(AdoScript, TextWritersFailOnARecordSourceWithoutFields) {
   std::string path = dir.file("none.txt");
   EXPECT_EQ(call(pdf, "DatabaseTableToTextFile", {"Sales", "SELECT", Variant(path)}), kM3);
   EXPECT_THROW(readFile(path), std::exception);
-}
-
-TEST_F(AdoScript, RecordsetToTextFileRewindsTheCallersRecordset) {
-  script({{"A", "B"}, {}, {{Variant("A1"), Variant("B1")}, {Variant("A2"), Variant("B2")}}}, "Caller");
-  ObjectRef rs = rec->make("Caller", nullptr);
-  std::string path = dir.file("rs.txt");
-  call(rs, "MoveNext");
-  rec->clear();
-  EXPECT_EQ(call(pdf, "RecordsetToTextFile", {Variant(rs), Variant(path), Variant(false), Variant(","), Variant(true)}), k1);
-  EXPECT_EQ(readFile(path), "\"A1\",\"B1\"\r\n\"A2\",\"B2\"\r\n");
-  Lines t = rec->transcript();
-  EXPECT_EQ(t.front(), "Caller call MoveFirst()");
-  EXPECT_EQ(t.back(), "Caller call MoveFirst()");
-  EXPECT_EQ(std::count(t.begin(), t.end(), "Caller call Close()"), 0);  // the caller's recordset stays open
-
-  Variant notObject("x");
-  EXPECT_EQ(call(pdf, "RecordsetToTextFile", {ByRef(notObject), Variant(path)}), kM1);
-  ObjectRef broken = rec->make("Broken", nullptr);
-  rec->on("Broken", "Fields").fails(3704, "closed");
-  rec->clear();
-  EXPECT_EQ(call(pdf, "RecordsetToTextFile", {Variant(broken), Variant(dir.file("fail.txt"))}), kM1);
-  EXPECT_EQ(rec->transcript().back(), "Broken call MoveFirst()");
-  EXPECT_THROW(readFile(dir.file("fail.txt")), std::exception);
-}
-
-TEST_F(AdoScript, DatabaseTableToArrayWithAndWithoutHeadings) {
-  script({{"a", "b"}, {}, {{Variant("x"), Variant::null()}, {Variant(int32_t{3}), Variant(true)}}});
-  Variant empty;
-  EXPECT_EQ(call(pdf, "DatabaseTableToArray", {"Sales", "SELECT a, b FROM t", ByRef(empty)}), kM1);
-  EXPECT_TRUE(rec->transcript().empty());  // nothing is opened for an Empty variable
-
-  Variant arr(Array({Bound{0, 1}}));
-  EXPECT_EQ(call(pdf, "DatabaseTableToArray", {"Sales", "SELECT a, b FROM t", ByRef(arr), "ann", "secret", Variant(true)}), k1);
-  Array expected = Array::matrix(3, 2);
-  expected.set({0, 0}, Variant("a"));
-  expected.set({0, 1}, Variant("b"));
-  expected.set({1, 0}, Variant("x"));
-  expected.set({1, 1}, Variant::null());
-  expected.set({2, 0}, Variant(int32_t{3}));
-  expected.set({2, 1}, Variant(true));
-  EXPECT_EQ(arr, Variant(expected));
-  Lines t = rec->transcript();
-  EXPECT_EQ(Lines(t.begin(), t.begin() + 6), kOpen);
-  EXPECT_NE(std::find(t.begin(), t.end(), "ADODB.Recordset get RecordCount"), t.end());
-  EXPECT_EQ(t[t.size() - 4], "ADODB.Recordset call Close()");
-  EXPECT_EQ(t[t.size() - 3], "ADODB.Connection call Close()");
-
-  rec->clear();
-  script({{"a"}, {}, {{Variant("x")}}, -1}, "ADODB.Recordset#2");
-  EXPECT_EQ(call(pdf, "DatabaseTableToArray", {"Sales", "SELECT a", ByRef(arr)}), kM4);  // count not available
-  rec->on("ADODB.Connection", "Open").fails(static_cast<int32_t>(0x80004005u), "no").times(1);
-  EXPECT_EQ(call(pdf, "DatabaseTableToArray", {"Sales", "SELECT a", ByRef(arr)}), kM2);
-  rec->on("ADODB.Recordset", "Open").fails(static_cast<int32_t>(0x80004005u), "no").times(1);
-  EXPECT_EQ(call(pdf, "DatabaseTableToArray", {"Sales", "SELECT a", ByRef(arr)}), kM3);
 }
 
 TEST_F(AdoScript, RecordsetToArrayOneFieldIsOneDimensional) {
@@ -241,37 +110,6 @@ TEST_F(AdoScript, XMLFileToRecordsetTriesEachProvider) {
   rec->on("Other", "Open").fails(static_cast<int32_t>(0x80004005u), "not well-formed");
   EXPECT_EQ(call(pdf, "XMLFileToRecordset", {"/data/x.xml", Variant(rs2)}), kM2);
   EXPECT_EQ(call(pdf, "XMLFileToRecordset", {"/data/x.xml", Variant("no object")}), kM1);
-}
-
-TEST_F(AdoScript, XMLFileToArraySkipsTextAndKeepsColumnsUnderTheirHeadings) {
-  script({{"a", "kids", "b", "$Text"},
-          {202, 136, 202, 202},
-          {{Variant("a1"), Variant(), Variant("b1"), Variant("t1")}, {Variant("a2"), Variant(), Variant("b2"), Variant("t2")}}});
-  Variant arr(Array({Bound{0, 1}}));
-  EXPECT_EQ(call(pdf, "XMLFileToArray", {"/data/x.xml", ByRef(arr), Variant(true)}), k1);
-  Array expected = Array::matrix(3, 3);
-  expected.set({0, 0}, Variant("a"));
-  expected.set({0, 1}, Variant("kids"));
-  expected.set({0, 2}, Variant("b"));
-  expected.set({1, 0}, Variant("a1"));
-  expected.set({1, 2}, Variant("b1"));
-  expected.set({2, 0}, Variant("a2"));
-  expected.set({2, 2}, Variant("b2"));
-  EXPECT_EQ(arr, Variant(expected));
-  Lines t = rec->transcript();
-  EXPECT_EQ(Lines(t.begin(), t.begin() + 3), (Lines{"create ADODB.Recordset",
-                                                    "ADODB.Recordset let ActiveConnection = \"Provider=MSDAOSP; Data Source=MSXML2.DSOControl;\"",
-                                                    "ADODB.Recordset call Open(\"/data/x.xml\")"}));
-  EXPECT_EQ(std::count(t.begin(), t.end(), "Field1 get Value"), 0);  // chapters are not copied
-  EXPECT_EQ(std::count(t.begin(), t.end(), "Field3 get Value"), 0);  // nor the element text
-  EXPECT_EQ(t.back(), "release ADODB.Recordset");
-
-  Variant empty;
-  EXPECT_EQ(call(pdf, "XMLFileToArray", {"/data/x.xml", ByRef(empty)}), kM1);
-  rec->on("ADODB.Recordset", "ActiveConnection").fails(3706, "no provider").times(3);
-  EXPECT_EQ(call(pdf, "XMLFileToArray", {"/data/x.xml", ByRef(arr)}), kM2);
-  rec->on("ADODB.Recordset", "Open").fails(static_cast<int32_t>(0x80004005u), "bad file").times(1);
-  EXPECT_EQ(call(pdf, "XMLFileToArray", {"/data/x.xml", ByRef(arr)}), kM3);
 }
 
 TEST_F(AdoScript, XMLFileToArrayWithoutACountFails) {

@@ -4,6 +4,7 @@
 
 #include "automation/Automation.h"
 #include "dataserver/DataFixtures.h"
+#include "support/TestSupport.h"
 
 using namespace pm;
 
@@ -11,7 +12,7 @@ namespace {
 
 #define REQUIRE_PG(pg)                                                                       \
   test::PgService pg = test::pgService();                                                   \
-  if (!pg.available()) GTEST_SKIP() << "PRESSMARK_TEST_PG_DSN is not set (PostgreSQL service not started)"
+  PM_REQUIRE_OR_SKIP(pg.available(), "PRESSMARK_TEST_PG_DSN is not set (PostgreSQL service not started)")
 
 Variant value(const ObjectRef& rs, const char* name) { return get(objectOf(get(rs, "Fields", {Variant(name)})), "Value"); }
 int32_t type(const ObjectRef& rs, const char* name) { return CLng(get(objectOf(get(rs, "Fields", {Variant(name)})), "Type")); }

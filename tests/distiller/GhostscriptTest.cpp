@@ -106,8 +106,8 @@ std::vector<std::string> leftovers(const std::string& dir, std::vector<std::stri
 class Ghostscript : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!haveProgram("gs")) GTEST_SKIP() << "Ghostscript (gs) is not installed";
-    if (!haveProgram("qpdf")) GTEST_SKIP() << "qpdf is not installed";
+    PM_REQUIRE_OR_SKIP(haveProgram("gs"), "Ghostscript (gs) is not installed");
+    PM_REQUIRE_OR_SKIP(haveProgram("qpdf"), "qpdf is not installed");
   }
 
   // Connects to the event-enabled Distiller and writes each event as a line.

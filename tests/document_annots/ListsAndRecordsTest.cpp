@@ -11,7 +11,7 @@ using pm::test::Lines;
 
 using ListsAndRecords = AnnotFixture;
 
-TEST_F(ListsAndRecords, WordCountsPerPage) {
+TEST_F(ListsAndRecords, WordCountsOfOnePageAreNotShiftedByOnePage) {
   pages({std::vector<std::string>(10, "w "), {}, std::vector<std::string>(5, "w ")});
   ObjectRef d = open();
   Variant counts;
@@ -37,50 +37,6 @@ TEST_F(ListsAndRecords, WordAccessReadsTheFirstPageForZeroAndOne) {
     FAIL();
   } catch (const AutomationError& e) {
     EXPECT_NE(e.source(), "Pressmark");
-  }
-}
-
-TEST_F(ListsAndRecords, ListingAndRemoving) {
-  rec->on("JSO", "getAnnots").does([this](recording::RecordedObject&, std::span<const Arg> a) {
-    if (!a.empty() && CLng(a[0].get()) == 1) return Variant::null();  // a page without annotations
-    return V({Variant(ObjectRef(rec->make("A1", nullptr))), Variant(ObjectRef(rec->make("A2", nullptr)))});
-  });
-  rec->on("A1", "getProps").returnsObject("P1");
-  rec->on("A2", "getProps").returnsObject("P2");
-  rec->on("P1", "Name").returns(Variant("first"));
-  rec->on("P2", "Name").returns(Variant("second"));
-  ObjectRef d = open();
-  Variant names;
-  EXPECT_EQ(call(d, "GetAnnotations", {ByRef(names)}), Variant(int32_t(2)));
-  EXPECT_EQ(names, V({"first", "second"}));
-  EXPECT_EQ(call(d, "GetAnnotations", {ByRef(names), 2}), Variant(int32_t(0)));
-  EXPECT_TRUE(names.isArray());
-  EXPECT_EQ(names.array().ubound(), -1) << "an empty array";
-  EXPECT_EQ(call(d, "GetAnnotations", {ByRef(names), -1}), Variant(int32_t(2)));
-  EXPECT_EQ(only({"JSO call"}), (Lines{"JSO call syncAnnotScan()", "JSO call getAnnots()", "JSO call syncAnnotScan()",
-                                       "JSO call getAnnots(1&)", "JSO call syncAnnotScan()", "JSO call getAnnots(-2&)"}));
-  rec->clear();
-  EXPECT_EQ(call(d, "RemoveAnnotations"), Variant(int32_t(2)));
-  EXPECT_EQ(call(d, "RemoveAnnotations", {2}), Variant(int32_t(0)));
-  EXPECT_EQ(only({"JSO call", "A1 call", "A2 call"}),
-            (Lines{"JSO call syncAnnotScan()", "JSO call getAnnots()", "A1 call destroy()", "A2 call destroy()",
-                   "JSO call syncAnnotScan()", "JSO call getAnnots(1&)"}));
-  rec->clear();
-  try {
-    call(d, "RemoveAnnotations", {-1});
-    FAIL();
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), basic::InvalidProcedureCall);
-    EXPECT_EQ(e.source(), "Pressmark");
-  }
-  EXPECT_TRUE(rec->transcript().empty()) << "a negative page removes nothing";
-  rec->on("JSO", "syncAnnotScan").fails(1001, "scan failed");
-  try {
-    call(d, "GetAnnotations", {ByRef(names)});
-    FAIL();
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), 1001);
-    EXPECT_EQ(e.source(), "Pressmark");
   }
 }
 
@@ -124,7 +80,7 @@ TEST_F(ListsAndRecords, TextRecordKeepsTheReviewStateBothWays) {
                          "NP let Delay = False", "Note call setProps(<NP>)"}));
 }
 
-TEST_F(ListsAndRecords, FreeTextRecordAndLookUpFailures) {
+TEST_F(ListsAndRecords, FreeTextRecordReadsEveryPropertyAndALookUpFailureRaises) {
   rec->on("JSO", "GetAnnot").returnsObject("Box").times(1);
   rec->on("JSO", "GetAnnot").returns(Variant::null());
   rec->on("Box", "getProps").returnsObject("BP");

@@ -2,7 +2,7 @@
 // the tests make, read back from the saved file.
 #include <algorithm>
 
-#include "Read.h"
+#include "pdfserver_js/Read.h"
 #include "component/ModuleState.h"
 #include "document/Document.h"
 

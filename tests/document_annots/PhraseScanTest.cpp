@@ -17,7 +17,7 @@ int32_t count(ObjectRef& d, const char* member, std::vector<Variant> args) {
   return CLng(call(d, member, std::span<const Arg>(a)));
 }
 
-TEST_F(PhraseScan, WhatMatches) {
+TEST_F(PhraseScan, PhrasesMatchOnlyWholeTrimmedWordsAndNeverAcrossPages) {
   pages({{"The ", "quick ", "brown ", "fox.\r\n", "Quick ", "brown\r\n"}, {"quick  ", "brown  "}, {"end ", "quick "},
          {"brown ", "a ", "a ", "a "}});
   struct Case {
@@ -47,31 +47,7 @@ TEST_F(PhraseScan, WhatMatches) {
   EXPECT_EQ(count(d, "FindAndHighlightText", {"quick brown", 3, 4}), 0);
 }
 
-TEST_F(PhraseScan, ReadsWordsAndQuadsAndMovesOnAfterTheMatch) {
-  pages({{"a ", "b ", "a ", "b ", "c "}});
-  ObjectRef d = open();
-  EXPECT_EQ(count(d, "GetTextCoordinates", {"c a"}), -1);
-  EXPECT_EQ(only({"JSO call"}),
-            (Lines{"JSO call getPageNumWords(0&)",
-                   "JSO call GetPageNthWord(0&, 0&, False)", "JSO call GetPageNthWordQuads(0&, 0&)",
-                   "JSO call GetPageNthWord(0&, 1&, False)",
-                   "JSO call GetPageNthWord(0&, 1&, False)", "JSO call GetPageNthWordQuads(0&, 1&)",
-                   "JSO call GetPageNthWord(0&, 2&, False)",
-                   "JSO call GetPageNthWord(0&, 2&, False)", "JSO call GetPageNthWordQuads(0&, 2&)",
-                   "JSO call GetPageNthWord(0&, 3&, False)",
-                   "JSO call GetPageNthWord(0&, 3&, False)", "JSO call GetPageNthWordQuads(0&, 3&)",
-                   "JSO call GetPageNthWord(0&, 4&, False)"}))
-      << "coordinates read the first word's quads; the last candidate would end beyond the page";
-  rec->clear();
-  // A match moves the scan past its last word: "a b" at 0 and 2, never at 1.
-  EXPECT_EQ(count(d, "FindAndUnderlineText", {"a b"}), 2);
-  Lines reads = only({"JSO call GetPageNthWord("});
-  EXPECT_EQ(reads, (Lines{"JSO call GetPageNthWord(0&, 0&, False)", "JSO call GetPageNthWord(0&, 1&, False)",
-                          "JSO call GetPageNthWord(0&, 2&, False)", "JSO call GetPageNthWord(0&, 3&, False)"}));
-  EXPECT_EQ(only({"JSO call GetPageNthWordQuads("}).size(), 4u) << "the highlight family reads every word's quads";
-}
-
-TEST_F(PhraseScan, PageRangeOfTheSearch) {
+TEST_F(PhraseScan, APageRangeReadsOnlyItsPagesWithoutAnOffByOne) {
   pages({{"x "}, {"x "}, {"x "}});
   struct Case {
     std::vector<Variant> range;
@@ -88,26 +64,6 @@ TEST_F(PhraseScan, PageRangeOfTheSearch) {
     count(d, "FindAndStrikeoutText", {"nothing", c.range[0], c.range[1]});
     EXPECT_EQ(only({"JSO get NumPages", "JSO call getPageNumWords"}), c.pagesRead);
   }
-}
-
-TEST_F(PhraseScan, HighlightMakesOneAnnotationPerWordWithItsQuads) {
-  pages({{"one ", "two ", "three ", "x "}, {"one ", "two ", "three"}});
-  ObjectRef d = open();
-  EXPECT_EQ(count(d, "FindAndHighlightText", {"one two three", 0, 0, false, Variant::nothing(), " ", "S", true, false,
-                                              true, "", false, "hl", false, true}),
-            2)
-      << "matches are counted, not annotations";
-  EXPECT_EQ(only({"JSO call addAnnot"}).size(), 6u);
-  Lines first = only({"Props let", "Props#2 let"});
-  EXPECT_EQ(first, (Lines{"Props let Delay = True", "Props let Page = 0&",
-                          "Props let StrokeColor = Array(\"RGB\", 1#, 1#, 0#)", "Props let Type = \"Highlight\"",
-                          "Props let Delay = False", "Props#2 let Delay = True",
-                          "Props#2 let quads = " + pm::recording::Describe(quadsOf(0, 0)),
-                          "Props#2 let Subject = \"S\"", "Props#2 let Lock = True", "Props#2 let opacity = 0.5#",
-                          "Props#2 let Name = \"hl\"", "Props#2 let noView = True", "Props#2 let Delay = False"}))
-      << "empty texts and False flags are not written";
-  Lines lastWord = only({"Props#12 let quads", "Props#11 let Page"});
-  EXPECT_EQ(lastWord, (Lines{"Props#11 let Page = 1&", "Props#12 let quads = " + pm::recording::Describe(quadsOf(1, 2))}));
 }
 
 TEST_F(PhraseScan, EachMarkupKindHasItsTypeAndDefaultColour) {
@@ -176,33 +132,7 @@ TEST_F(PhraseScan, CommentNotesAreNamedAfterTheirPage) {
   EXPECT_EQ(only({"JSO call GetPageNthWordQuads"}).size(), 2u);
 }
 
-TEST_F(PhraseScan, OverwriteWritesTheWidthBackAndCoversThePhrase) {
-  pages({{"old ", "text ", "old ", "text "}});
-  ObjectRef d = open();
-  Variant width(int16_t(0));
-  std::vector<Arg> args{Arg("old text"), Arg("new"), Arg(0), Arg(0), Arg(false), Arg(8), ByRef(width),
-                        Arg(Variant::nothing()), Arg(Variant::nothing()), Arg(true), Arg(Variant(int16_t(2)))};
-  EXPECT_EQ(CLng(call(d, "FindAndOverwriteText", std::span<const Arg>(args))), 2);
-  EXPECT_EQ(width, Variant(int16_t(18)));
-  // First quad (0, 700, ...) of word 0, first quad (10, 700, ...) of word 1.
-  Lines rects = only({"Props#2 let Rect", "Props#2 let Lock", "Props#2 let Width", "Props#2 let TextSize",
-                      "Props#2 let Name", "Props#2 let Author", "Props#2 let TextFont", "Props#2 let StrokeColor"});
-  EXPECT_EQ(rects, (Lines{"Props#2 let StrokeColor = Array(\"G\", 0#)", "Props#2 let TextFont = \"Courier\"",
-                          "Props#2 let TextSize = 8%", "Props#2 let Rect = Array(0#, 688.2#, 28#, 702#)",
-                          "Props#2 let Author = \"\"", "Props#2 let Width = 1%", "Props#2 let Lock = True"}));
-  Lines second = only({"Props#4 let Rect"});
-  EXPECT_EQ(second, (Lines{"Props#4 let Rect = Array(20#, 688.2#, 48#, 702#)"}));
-}
-
-TEST_F(PhraseScan, CoordinatesOfTheFirstOccurrence) {
-  pages({{"x "}, {"find ", "me "}, {"find ", "me "}});
-  ObjectRef d = open();
-  Variant q = call(d, "GetTextCoordinates", {"FIND me"});
-  EXPECT_EQ(q, quadsOf(1, 0).array().at({0}));
-  EXPECT_TRUE(only({"JSO call getPageNumWords(2&)"}).empty()) << "the scan stops at the first match";
-}
-
-TEST_F(PhraseScan, ErrorStyles) {
+TEST_F(PhraseScan, ErrorsReachTheCallerExceptInTheHighlightFamily) {
   rec->on("JSO", "getPageNumWords").fails(1001, "broken page");
   pages({{"a "}});
   ObjectRef d = open();

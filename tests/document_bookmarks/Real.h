@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "Fixtures.h"
+#include "pdfserver/Fixtures.h"
 #include "automation/Automation.h"
 #include "component/ModuleState.h"
 #include "document/Document.h"

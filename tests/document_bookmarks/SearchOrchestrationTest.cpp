@@ -29,37 +29,6 @@ TEST_F(Search, StyleByNameStopsPerListOfChildren) {
       << "style 7 becomes 0; part of the name, case ignored";
 }
 
-TEST_F(Search, EmptySearchTextTakesBookmarksInOrder) {
-  struct Case {
-    const char* member;
-    std::vector<Arg> args;
-    int32_t result;
-    Lines changes;
-  };
-  const std::vector<Case> cases = {
-      {"SetBookmarkName", {"New"}, 1, {"A let Name = \"New\""}},
-      {"SetBookmarkName",
-       {"New", "  ", false, true, true},
-       5,
-       {"A let Name = \"New\"", "A1 let Name = \"New\"", "A1a let Name = \"New\"", "A2 let Name = \"New\"",
-        "B let Name = \"New\"", "B1 let Name = \"New\""}},
-      {"SetBookmarkAction", {"this.pageNum = 1;"}, 1, {"A call setAction(\"this.pageNum = 1;\")"}},
-      {"SetBookmarkColor", {V({"RGB", 1, 0, 0})}, 1, {"A let Color = Array(\"RGB\", 1&, 0&, 0&)"}},
-  };
-  for (const Case& c : cases) {
-    tree = std::make_shared<Tree>();
-    SetUp();
-    ObjectRef d = open(sample());
-    // Counts only what succeeded: A1a refuses every change.
-    tree->failing = {"A1a|Name", "A1a|Color"};
-    EXPECT_EQ(call(d, c.member, std::span<const Arg>(c.args)), Variant(c.result)) << c.member;
-    Lines changes;
-    for (const std::string& l : calls())
-      if (l.find(" let ") != std::string::npos || l.find(" call ") != std::string::npos) changes.push_back(l);
-    EXPECT_EQ(changes, c.changes) << c.member;
-  }
-}
-
 TEST_F(Search, RemovingNeverEntersARemovedBookmark) {
   ObjectRef d = open(sample());
   EXPECT_EQ(call(d, "RemoveBookmark"), Variant(int32_t(2)));
@@ -81,32 +50,6 @@ TEST_F(Search, RemovingNeverEntersARemovedBookmark) {
   d = open(sample());
   EXPECT_EQ(call(d, "RemoveBookmark", {"intro", false, true, true}), Variant(int32_t(2)));
   EXPECT_EQ(shape(), "Alpha(Scope)");
-}
-
-TEST_F(Search, ExpandingAndLevelProperties) {
-  ObjectRef d = open(sample());
-  tree->failing = {"A2|Open"};
-  EXPECT_EQ(call(d, "SetBookmarkExpanded", {false}), Variant(int32_t(5)));
-  EXPECT_EQ(calls(), (Lines{"JSO get BookMarkRoot", "Root get Children", "A let Open = False", "A get Children",
-                            "A1 let Open = False", "A1 get Children", "A1a let Open = False", "A1a get Children",
-                            "A2 let Open = False", "A2 get Children", "B let Open = False", "B get Children",
-                            "B1 let Open = False", "B1 get Children"}));
-  rec->clear();
-  Variant red = V({"RGB", 1, 0, 0});
-  EXPECT_EQ(call(d, "SetBookmarkProperty", {red, 2, 2}), Variant(int32_t(3)));
-  EXPECT_EQ(calls(), (Lines{"JSO get BookMarkRoot", "Root get Children", "A get Children",
-                            "A1 let Color = Array(\"RGB\", 1&, 0&, 0&)", "A1 let Style = 2&",
-                            "A2 let Color = Array(\"RGB\", 1&, 0&, 0&)", "A2 let Style = 2&", "B get Children",
-                            "B1 let Color = Array(\"RGB\", 1&, 0&, 0&)", "B1 let Style = 2&"}));
-  auto* doc = dynamic_cast<Document*>(d.get());
-  ASSERT_NE(doc, nullptr);
-  EXPECT_EQ(doc->intBookmarkLevel, 0);
-  EXPECT_EQ(doc->lngWalkCount, 0);
-  rec->clear();
-  // Not a colour: -1 at once, the tree untouched.
-  EXPECT_EQ(call(d, "SetBookmarkProperty", {3, 2, 2}), Variant(int32_t(-1)));
-  EXPECT_EQ(call(d, "SetBookmarkColor", {3}), Variant(int32_t(-1)));
-  EXPECT_TRUE(calls().empty());
 }
 
 TEST_F(Search, NamesAreListedWhole) {
@@ -141,20 +84,6 @@ TEST_F(Search, NoBookmarksListNothing) {
   EXPECT_EQ(call(d, "BookmarkExists", {"x"}), Variant(false));
   EXPECT_EQ(call(d, "BookmarkExists", {"", false, false}), Variant(false));
   EXPECT_EQ(call(d, "RemoveBookmark"), Variant(int32_t(0)));
-}
-
-TEST_F(Search, ExecutingAnswersWhetherAnActionRan) {
-  ObjectRef d = open(sample());
-  EXPECT_EQ(call(d, "ExecuteBookmark", {"intro"}), Variant(true));
-  EXPECT_EQ(calls(), (Lines{"JSO get BookMarkRoot", "Root get Children", "A get Name", "A get Children",
-                            "A1 get Name", "A1 call Execute()", "B get Name", "B call Execute()"}));
-  tree->failing = {"A1|Execute", "B|Execute"};
-  EXPECT_EQ(call(d, "ExecuteBookmark", {"intro"}), Variant(false)) << "both actions failed";
-  tree->failing = {"A1|Execute"};
-  EXPECT_EQ(call(d, "ExecuteBookmark", {"intro"}), Variant(true));
-  rec->clear();
-  EXPECT_EQ(call(d, "ExecuteBookmark", {"Nowhere"}), Variant(false));
-  for (const std::string& l : calls()) EXPECT_EQ(l.find("Execute"), std::string::npos) << l;
 }
 
 TEST_F(Search, FailingStepsAreSkipped) {
@@ -213,20 +142,6 @@ TEST_F(Search, ErrorsOfTheMethodArePassedOn) {
       EXPECT_EQ(e.source(), "Pressmark") << c.member;
     }
   }
-}
-
-TEST_F(Search, AnOutlineThatLoopsBackEnds) {
-  ObjectRef d = open({{"A", "Loop", {}}});
-  // A's child is A again, without end.
-  tree->kids["A"] = {"A"};
-  Variant names;
-  int32_t n = CLng(call(d, "GetBookmarks", {ByRef(names)}));
-  EXPECT_GT(n, 100);
-  EXPECT_LE(n, 200);
-  EXPECT_FALSE(CBool(call(d, "ExecuteBookmark", {"nothing"})));
-  EXPECT_EQ(CLng(call(d, "SetBookmarkExpanded", {true})), n);
-  EXPECT_EQ(CLng(call(d, "SetBookmarkName", {"Same", "Loop"})), 1);
-  EXPECT_EQ(CLng(call(d, "SetBookmarkName", {"Same", "Loop", false, true, true})), n) << "every level, then no deeper";
 }
 
 }  // namespace

@@ -4,19 +4,13 @@
 
 #include "automation/Automation.h"
 #include "automation/Collection.h"
+#include "support/TestSupport.h"
 
 namespace {
 
 using namespace pm;
 
-int32_t errorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const AutomationError& e) {
-    return e.number();
-  }
-  return 0;
-}
+using pm::test::errorOf;
 
 TEST(Collection, PositionsKeysAndRemoval) {
   auto c = std::make_shared<Collection>();

@@ -26,28 +26,6 @@ Lines fieldSteps(const Lines& t) {
 
 using FieldCreation = FieldRecording;
 
-TEST_F(FieldCreation, TextFieldWithDefaultsAssignsEveryStepInOrder) {
-  call(doc, "CreateTextField", {"total", int32_t(1), coords()});
-  Lines expected = Lines{"JSO call addField(\"total\", \"text\", 0&, Array(72#, 700#, 272#, 680#))",
-                         "F call setAction(\"MouseUp\", \"\")",
-                         "F let Delay = True",
-                         "F let Alignment = \"left\"",
-                         "F let BorderStyle = \"solid\"",
-                         "F let Comb = False",
-                         "F let CalcOrderIndex = 0%",
-                         "F let DoNotSpellCheck = False",
-                         "F let Display = 0&",
-                         "F let FileSelect = False"} +
-                   FieldRecording::colour("FillColor", "white", "Array(\"G\", 1%)") +
-                   Lines{"F let LineWidth = 0%", "F let MultiLine = False", "F let Password = False",
-                         "F let ReadOnly = False", "F let Required = False"} +
-                   FieldRecording::colour("StrokeColor", "black", "Array(\"G\", 0%)") +
-                   FieldRecording::colour("TextColor", "black", "Array(\"G\", 0%)") +
-                   Lines{"F let TextFont = \"Times-Roman\"", "F let TextSize = 8%", "F let Value = Nothing",
-                         "F let Delay = False", "release F"};
-  EXPECT_EQ(rec->transcript(), expected);
-}
-
 struct Conditional {
   const char* what;
   std::vector<Arg> named;
@@ -106,62 +84,6 @@ struct Kind {
   std::vector<Arg> args;  // after name, page and coordinates
   Lines steps;
 };
-
-TEST_F(FieldCreation, EveryKindAssignsItsOwnStepsInOrder) {
-  const Kind kinds[] = {
-      {"CreateButtonField",
-       "button",
-       {Arg("Go")},
-       {"call setAction", "Delay", "call buttonSetCaption", "BorderStyle", "ButtonAlignX", "ButtonAlignY",
-        "ButtonFitBounds", "ButtonPosition", "Highlight", "Display", "FillColor", "LineWidth", "ReadOnly",
-        "StrokeColor", "TextColor", "TextFont", "TextSize", "Delay"}},
-      {"CreateCheckBoxField",
-       "checkbox",
-       {Arg(V({"Yes"}))},
-       {"call setAction", "Delay", "Style", "BorderStyle", "ExportValues", "Display", "FillColor", "LineWidth",
-        "ReadOnly", "Required", "StrokeColor", "TextColor", "TextSize", "Value", "Delay"}},
-      {"CreateRadioButtonField",
-       "radiobutton",
-       {Arg(Variant(int32_t(1)))},
-       {"call setAction", "Delay", "Style", "BorderStyle", "Display", "RadiosInUnison", "FillColor", "LineWidth",
-        "ReadOnly", "Required", "StrokeColor", "TextColor", "TextSize", "Value", "Delay"}},
-      {"CreateComboBoxField",
-       "combobox",
-       {Arg(V({"A"}))},
-       {"call setAction", "Delay", "BorderStyle", "CommitOnSelChange", "call insertItemAt", "CalcOrderIndex",
-        "Editable", "DoNotSpellCheck", "Display", "FillColor", "LineWidth", "ReadOnly", "Required", "StrokeColor",
-        "TextColor", "TextFont", "TextSize", "Value", "Delay"}},
-      {"CreateListBoxField",
-       "listbox",
-       {Arg(V({"A"}))},
-       {"call setAction", "Delay", "BorderStyle", "CommitOnSelChange", "call insertItemAt", "Display", "FillColor",
-        "MultipleSelection", "LineWidth", "ReadOnly", "Required", "StrokeColor", "TextColor", "TextFont", "TextSize",
-        "Value", "Delay"}},
-      {"CreateSignatureField",
-       "signature",
-       {},
-       {"call setAction", "Delay", "BorderStyle", "Display", "FillColor", "LineWidth", "ReadOnly", "Required",
-        "StrokeColor", "TextColor", "TextSize", "Value", "Delay"}},
-  };
-  for (const Kind& k : kinds) {
-    rec->clear();
-    std::vector<Arg> args{Arg("n"), Arg(int32_t(1)), Arg(coords())};
-    args.insert(args.end(), k.args.begin(), k.args.end());
-    call(doc, k.method, std::span<const Arg>(args));
-    Lines t = rec->transcript();
-    ASSERT_FALSE(t.empty());
-    EXPECT_EQ(t[0], std::string("JSO call addField(\"n\", \"") + k.type + "\", 0&, Array(72#, 700#, 272#, 680#))")
-        << k.method;
-    EXPECT_EQ(fieldSteps(t), k.steps) << k.method;
-  }
-  // The button's fixed numbers and a caption of spaces.
-  rec->clear();
-  call(doc, "CreateButtonField", {"b", int32_t(1), coords(), "  "});
-  Lines t = rec->transcript();
-  EXPECT_NE(std::find(t.begin(), t.end(), "F let ButtonPosition = 0%"), t.end());
-  EXPECT_NE(std::find(t.begin(), t.end(), "F let Highlight = 1%"), t.end());
-  EXPECT_EQ(std::find(t.begin(), t.end(), "F call buttonSetCaption(\"  \")"), t.end()) << "a blank caption is not set";
-}
 
 TEST_F(FieldCreation, ChoiceItemsTakeTheirExportValuesOrTheirText) {
   struct Case {

@@ -24,61 +24,6 @@ class FieldObject : public FieldRecording {
   ObjectRef field;
 };
 
-TEST_F(FieldObject, PropertiesForwardOneToOne) {
-  rec->on("TF", "NumItems").returns(Variant(3.0));
-  rec->on("TF", "Type").returns(Variant("text"));
-  rec->on("TF", "ValueAsString").returns(Variant(42.0));
-  int gets = 0, lets = 0;
-  for (const MemberSpec& m : Field::table().members()) {
-    if (m.kind != Invoke::Get && m.kind != Invoke::Let) continue;
-    if (m.name == "Name") continue;
-    std::string member = m.name == "PrintField" ? "Print" : m.name == "FieldType" ? "Type" : m.name;
-    rec->clear();
-    if (m.kind == Invoke::Get) {
-      get(field, m.name);
-      EXPECT_EQ(rec->transcript(), (Lines{"TF get " + member})) << m.name;
-      ++gets;
-    } else {
-      let(field, m.name, Variant(int16_t(7)));
-      EXPECT_EQ(rec->transcript(), (Lines{"TF let " + member + " = 7%"})) << m.name;
-      ++lets;
-    }
-  }
-  EXPECT_EQ(gets, 45);
-  EXPECT_EQ(lets, 41);
-  EXPECT_EQ(get(field, "NumItems"), Variant(int16_t(3))) << "a 16-bit Integer";
-  EXPECT_EQ(get(field, "ValueAsString"), Variant("42"));
-  EXPECT_EQ(get(field, "FieldType"), Variant("text"));
-}
-
-TEST_F(FieldObject, ItemButtonAndBoxMethods) {
-  rec->on("TF", "getArray").returns(V({"a", "b", "c"}));
-  rec->on("TF", "buttonGetCaption").returns(Variant("Go"));
-  rec->on("TF", "IsBoxChecked").returns(Variant(int32_t(1)));
-  call(field, "DeleteItem");
-  call(field, "DeleteItem", {Variant(int16_t(0))});
-  call(field, "SetButtonCaption", {"A", int32_t(5)});
-  call(field, "SetButtonCaption", {"B", int32_t(-1)});
-  call(field, "SetButtonCaption", {"C", int32_t(2)});
-  EXPECT_EQ(call(field, "GetButtonCaption", {int32_t(3)}), Variant("Go"));
-  Variant children;
-  EXPECT_EQ(call(field, "GetChildFields", {ByRef(children)}), Variant(int16_t(2)));
-  EXPECT_EQ(children, V({"a", "b", "c"}));
-  call(field, "SetFieldAction", {int32_t(10), "x()"});
-  call(field, "SetFieldAction", {int32_t(6), "k()"});
-  EXPECT_EQ(call(field, "IsBoxChecked", {Variant(int16_t(0))}), Variant(true));
-  call(field, "SetCheckBox", {Variant(int16_t(1)), true});
-  call(field, "InsertItem", {"Item"});
-  call(field, "ClearItems");
-  EXPECT_EQ(rec->transcript(),
-            (Lines{"TF call deleteItemAt()", "TF let CurrentValueIndices = 0%", "TF call deleteItemAt(0%)",
-                   "TF let CurrentValueIndices = 0%", "TF call buttonSetCaption(\"A\", 0&)",
-                   "TF call buttonSetCaption(\"B\", 0&)", "TF call buttonSetCaption(\"C\", 2&)",
-                   "TF call buttonGetCaption(0&)", "TF call getArray()", "TF call setAction(\"MouseUp\", \"x()\")",
-                   "TF call setAction(\"Keystroke\", \"k()\")", "TF call IsBoxChecked(0%)",
-                   "TF call checkThisBox(1%, True)", "TF call insertItemAt(\"Item\", \"\", 0%)", "TF call ClearItems()"}));
-}
-
 TEST_F(FieldObject, GetChildFieldsPassesFailuresOn) {
   rec->on("TF", "getArray").fails(static_cast<int32_t>(0x80004005u), "not a parent");
   Variant children;
@@ -92,7 +37,7 @@ TEST_F(FieldObject, GetChildFieldsPassesFailuresOn) {
   }
 }
 
-TEST_F(FieldObject, VocabularyOfTheField) {
+TEST_F(FieldObject, CodesOutsideTheVocabularyFallBackWithoutCallingTheViewer) {
   struct Case {
     const char* method;
     int32_t code;
@@ -121,7 +66,7 @@ std::string lockScript(const Lines& t) {
   return "(none)";
 }
 
-TEST_F(FieldObject, SignatureLockScripts) {
+TEST_F(FieldObject, SignatureLockScriptsQuoteOddFieldNames) {
   std::vector<std::string> names{"Name", "Sig", "it's \"odd\""};
   rec->on("JSO", "NumFields").does([&](auto&, auto) { return Variant(int32_t(names.size())); });
   rec->on("JSO", "GetNthFieldName").does([&](auto&, std::span<const Arg> a) {

@@ -8,7 +8,7 @@
 #include <atomic>
 #include <thread>
 
-#include "Read.h"
+#include "pdfserver_js/Read.h"
 #include "component/ModuleState.h"
 #include "document/Document.h"
 

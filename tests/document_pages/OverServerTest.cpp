@@ -1,6 +1,6 @@
 // The page, template and watermark members over the real PDF server, on
 // documents the tests make, read back from the saved file.
-#include "Read.h"
+#include "pdfserver_js/Read.h"
 #include "component/ModuleState.h"
 #include "document/Document.h"
 

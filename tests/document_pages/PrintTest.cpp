@@ -5,16 +5,15 @@
 #include <filesystem>
 #include <thread>
 
-#include "Read.h"
+#include "pdfserver_js/Read.h"
 #include "component/ModuleState.h"
 #include "document/Document.h"
+#include "support/TestSupport.h"
 
 namespace {
 
 using namespace pm;
 namespace fs = std::filesystem;
-
-bool haveCups() { return std::getenv("PRESSMARK_TEST_CUPS") != nullptr && std::getenv("CUPS_SERVER") != nullptr; }
 
 int countOf(const std::string& s, const std::string& needle) {
   int n = 0;
@@ -23,9 +22,9 @@ int countOf(const std::string& s, const std::string& needle) {
 }
 
 TEST(PrintDocument, APrintedRangeReachesTheQueue) {
-  if (!haveCups()) GTEST_SKIP() << "PRESSMARK_TEST_CUPS is not set: no test cupsd (scripts/services/cups.sh)";
-  fs::remove(std::string(std::getenv("HOME")) + "/.cups/lpoptions");
-  std::string queue = std::string(std::getenv("PRESSMARK_TEST_CUPS_DIR")) + "/out/ps-queue.prn";
+  PM_REQUIRE_OR_SKIP(pm::test::haveTestCups(), "PRESSMARK_TEST_CUPS is not set: no test cupsd (scripts/services/cups.sh)");
+  pm::test::resetTestCupsDefault();
+  std::string queue = pm::test::testCupsDir() + "/out/ps-queue.prn";
   fs::remove(queue);
   fixture::TempDir dir;
   std::string path = dir.file("print.pdf");

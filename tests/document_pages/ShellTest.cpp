@@ -1,6 +1,6 @@
 // The members from the pressmark shell, as a user would run them, read back
 // with mutool and qpdf.
-#include "Read.h"
+#include "pdfserver_js/Read.h"
 #include "support/TestSupport.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "Read.h"
+#include "pdfserver_js/Read.h"
 #include "component/ModuleState.h"
 #include "document/Document.h"
 

@@ -9,7 +9,7 @@
 #include <regex>
 
 #include "LocalService.h"
-#include "Read.h"
+#include "pdfserver_js/Read.h"
 #include "component/ModuleState.h"
 #include "document/Document.h"
 #include "servers/pdf/Mail.h"

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "Fixtures.h"
-#include "Read.h"
+#include "pdfserver/Fixtures.h"
+#include "pdfserver_js/Read.h"
 #include "automation/Automation.h"
 #include "component/ModuleState.h"
 #include "document/Document.h"

@@ -18,7 +18,7 @@ using namespace pm::test;
 namespace {
 
 #define REQUIRE_OFFICE() \
-  if (!officeServed()) GTEST_SKIP() << "the office server is not built (no LibreOffice SDK)"
+  PM_REQUIRE_OR_SKIP(officeServed(), "the office server is not built (no LibreOffice SDK)")
 
 ObjectRef control() { return CreateObject("Pressmark.OfficeControl"); }
 
@@ -34,15 +34,7 @@ void printTo(const ObjectRef& doc, const std::string& ps, const std::string& pag
                            Named("Range", Variant(int16_t{4})), Named("Outputfilename", ps)});
 }
 
-int32_t errorOf(const std::function<void()>& f, std::string* description = nullptr) {
-  try {
-    f();
-  } catch (const AutomationError& e) {
-    if (description) *description = e.description();
-    return e.number();
-  }
-  return 0;
-}
+using pm::test::errorOf;
 
 TEST(WordServer, PrintsPagesToPostScriptWithOrientationAndPageRange) {
   REQUIRE_OFFICE();

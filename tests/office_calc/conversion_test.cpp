@@ -35,9 +35,8 @@ std::vector<std::pair<double, double>> pageSizes(const std::string& pdf) {
 class OfficeConversion : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!officeServed() || !ClassRegistry::instance().has("Excel.Application"))
-      GTEST_SKIP() << "the office server is not built (no LibreOffice SDK)";
-    if (!distillerServed()) GTEST_SKIP() << "the Distiller server or Ghostscript is missing";
+    PM_REQUIRE_OR_SKIP(officeServed() && ClassRegistry::instance().has("Excel.Application"), "the office server is not built (no LibreOffice SDK)");
+    PM_REQUIRE_OR_SKIP(distillerServed(), "the Distiller server or Ghostscript is missing");
     registerCreatePDF();
     pdf = CreateObject(kCreatePDFProgId);
     std::filesystem::create_directory(dir.path() + "/tmp");
@@ -186,8 +185,7 @@ namespace {
 // that used the office ends with status 0 (its bridge is closed before the
 // runtime goes).
 TEST(CsvWorkbook, ReadThroughTheShellAndTheProcessExitsCleanly) {
-  if (!officeServed() || !ClassRegistry::instance().has("Excel.Application"))
-    GTEST_SKIP() << "the office server is not built (no LibreOffice SDK)";
+  PM_REQUIRE_OR_SKIP(officeServed() && ClassRegistry::instance().has("Excel.Application"), "the office server is not built (no LibreOffice SDK)");
   TempDir dir, registry;
   writeFile(dir.file("prices.csv"), "Item,Price\ncaf\xC3\xA9,2.5\n\"a, b\",7\n");
   std::string book = "\"" + dir.file("prices.csv") + "\"";

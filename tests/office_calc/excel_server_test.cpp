@@ -16,7 +16,7 @@ namespace {
 
 bool excelServed() { return ClassRegistry::instance().has("Excel.Application") && officeServed(); }
 #define REQUIRE_EXCEL() \
-  if (!excelServed()) GTEST_SKIP() << "the office server is not built (no LibreOffice SDK)"
+  PM_REQUIRE_OR_SKIP(excelServed(), "the office server is not built (no LibreOffice SDK)")
 
 // Two sheets: typed cells with formats on "Data", a landscape "Wide".
 std::string sampleWorkbook() {
@@ -34,19 +34,12 @@ std::string sampleWorkbook() {
   return makeFods({data, wide});
 }
 
-int32_t errorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const AutomationError& e) {
-    return e.number();
-  }
-  return 0;
-}
+using pm::test::errorOf;
 
 class ExcelServer : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!excelServed()) GTEST_SKIP() << "the office server is not built (no LibreOffice SDK)";
+    PM_REQUIRE_OR_SKIP(excelServed(), "the office server is not built (no LibreOffice SDK)");
     writeFile(dir.file("book.fods"), sampleWorkbook());
     app = CreateObject("Excel.Application");
   }

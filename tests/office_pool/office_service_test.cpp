@@ -31,7 +31,7 @@ extern char** environ;
 namespace {
 
 #define REQUIRE_OFFICE() \
-  if (!officeServed()) GTEST_SKIP() << "the office server is not built (no LibreOffice SDK)"
+  PM_REQUIRE_OR_SKIP(officeServed(), "the office server is not built (no LibreOffice SDK)")
 
 std::string pipePathOf(const std::string& pipe) { return "/tmp/OSL_PIPE_" + std::to_string(::geteuid()) + "_" + pipe; }
 

@@ -200,9 +200,8 @@ std::string presentation() {
 class SearchableConversion : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!officeServed() || !ClassRegistry::instance().has("Excel.Application"))
-      GTEST_SKIP() << "the office server is not built (no LibreOffice SDK)";
-    if (!distillerServed()) GTEST_SKIP() << "the Distiller server or Ghostscript is missing";
+    PM_REQUIRE_OR_SKIP(officeServed() && ClassRegistry::instance().has("Excel.Application"), "the office server is not built (no LibreOffice SDK)");
+    PM_REQUIRE_OR_SKIP(distillerServed(), "the Distiller server or Ghostscript is missing");
     registerCreatePDF();
     pdf = CreateObject(kCreatePDFProgId);
     std::filesystem::create_directory(dir.path() + "/tmp");

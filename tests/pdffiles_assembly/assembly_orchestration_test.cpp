@@ -78,38 +78,6 @@ class Assembly : public ::testing::Test {
 const std::string kT = acrobat::kPDDoc;          // the target
 const std::string kS = kT + "#2";                // the source
 
-TEST_F(Assembly, MultiPDFAppendsEachExistingFileAfterTheLastPage) {
-  std::string a = input("a.pdf"), b = input("b.pdf"), out = input("out.pdf", "old");
-  bool outKeptWhileMerging = false;
-  rec_->on(kS, "Open").does([&](auto&, auto) {
-    outKeptWhileMerging = fs::exists(out);
-    return Variant(true);
-  });
-  rec_->on(kT, "GetNumPages").returns(int32_t{0}).returns(int32_t{3});
-  rec_->on(kS, "GetNumPages").returns(int16_t{3}).returns(int16_t{2});
-  run("CreatePDFfromMultiPDF", {Variant(out), Variant(Array::vector({Variant(a), Variant(dir_.file("none.pdf")), Variant(b)}))});
-  EXPECT_EQ(rec_->transcript(), (Lines{
-                                    "create " + kT,
-                                    "create " + kT + " -> " + kS,
-                                    kT + " call Create()",
-                                    kS + " call Open(" + q(a) + ")",
-                                    kS + " call GetNumPages()",
-                                    kT + " call GetNumPages()",
-                                    kT + " call InsertPages(-1&, <" + kS + ">, 0%, 3%, True)",
-                                    kS + " call Close()",
-                                    kS + " call Open(" + q(b) + ")",
-                                    kS + " call GetNumPages()",
-                                    kT + " call GetNumPages()",
-                                    kT + " call InsertPages(2&, <" + kS + ">, 0%, 2%, True)",
-                                    kS + " call Close()",
-                                    kT + " call Save(1%, " + q(out) + ")",
-                                    kT + " call Close()",
-                                    "release " + kT,
-                                    "release " + kS,
-                                }));
-  EXPECT_TRUE(outKeptWhileMerging) << "the old output stays until the save replaces it";
-}
-
 TEST_F(Assembly, MultiPDFBelowVersion7SavesLinearized) {
   std::string out = dir_.file("out.pdf"), a = input("a.pdf");
   rec_->on(kS, "GetNumPages").returns(int16_t{1});
@@ -146,62 +114,6 @@ TEST_F(Assembly, MultiPDFFailuresCloseBothDocumentsAndKeepTheError) {
     EXPECT_EQ(e.description(), "Saving failed: disk full");
     EXPECT_EQ(e.source(), kComponentTitle);
   }
-}
-
-TEST_F(Assembly, MultiPDFWithNoExistingFileSavesNothing) {
-  // A document without pages is no readable PDF: nothing is saved.
-  std::string out = input("out.pdf", "old");
-  for (const Variant& list : {Variant(Array::vector({Variant(dir_.file("none.pdf"))})), Variant(Array::vector({}))}) {
-    rec_->clear();
-    try {
-      run("CreatePDFfromMultiPDF", {Variant(out), list});
-      ADD_FAILURE() << "no error";
-    } catch (const AutomationError& e) {
-      EXPECT_EQ(e.number(), kErrComponent);
-      EXPECT_EQ(e.description(), "There is no PDF file to merge: none of the listed files exists.");
-      EXPECT_EQ(e.source(), kComponentTitle);
-    }
-    // The source closes first, then the target; neither is saved.
-    EXPECT_EQ(plain(rec_->transcript()), (Lines{"create " + kT, "create " + kT, kT + " call Create()", kT + " call Close()",
-                                                "release " + kT, kT + " call Close()", "release " + kT}));
-    EXPECT_EQ(test::readFile(out), "old") << "a failed merge leaves the old output as it was";
-  }
-}
-
-TEST_F(Assembly, MultiPDFinDirMergesTheSortedListingOntoTheFirstFile) {
-  std::string sub = dir_.file("in");
-  fs::create_directory(sub);
-  writeFile(sub + "/b.pdf", "%PDF-bb");
-  writeFile(sub + "/a.pdf", "%PDF-aaa");
-  writeFile(sub + "/c.pdf", "%PDF-c");
-  writeFile(sub + "/skip.txt", "x");
-  rec_->on(kT, "GetNumPages").returns(int32_t{1}).returns(int32_t{3});
-  rec_->on(kT + "#3", "GetNumPages").returns(int32_t{4});
-  rec_->on(kS, "GetNumPages").returns(int32_t{2});
-  std::string out = dir_.file("out.pdf");
-  // By size, descending: a (8 bytes), b (7), c (6).
-  run("CreatePDFfromMultiPDFinDir", {Variant(out), Variant(sub), Variant("*.pdf"), Variant(int32_t{2}), Variant(int32_t{1})});
-  EXPECT_EQ(rec_->transcript(), (Lines{
-                                    "create " + kT,
-                                    kT + " call Open(" + q(sub + "/a.pdf") + ")",
-                                    kT + " call GetNumPages()",
-                                    "create " + kT + " -> " + kS,
-                                    kS + " call Open(" + q(sub + "/b.pdf") + ")",
-                                    kS + " call GetNumPages()",
-                                    kT + " call InsertPages(0%, <" + kS + ">, 0%, 2%, True)",
-                                    kS + " call Close()",
-                                    "release " + kS,
-                                    kT + " call GetNumPages()",
-                                    "create " + kT + " -> " + kT + "#3",
-                                    kT + "#3 call Open(" + q(sub + "/c.pdf") + ")",
-                                    kT + "#3 call GetNumPages()",
-                                    kT + " call InsertPages(2%, <" + kT + "#3>, 0%, 4%, True)",
-                                    kT + "#3 call Close()",
-                                    "release " + kT + "#3",
-                                    kT + " call Save(1%, " + q(out) + ")",
-                                    kT + " call Close()",
-                                    "release " + kT,
-                                }));
 }
 
 TEST_F(Assembly, MultiPDFinDirLeavesTheOutputOutOfItsOwnInputs) {

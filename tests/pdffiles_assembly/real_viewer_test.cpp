@@ -16,6 +16,7 @@
 #include "automation/surfaces/Acrobat.h"
 #include "system/Printers.h"
 #include "system/Speech.h"
+#include "support/TestSupport.h"
 
 using namespace real;
 namespace fs = std::filesystem;
@@ -38,19 +39,19 @@ int32_t frontPage() {
 
 void exitViewer() { call(CreateObject(acrobat::kApp), "Exit"); }
 
-class RealViewer : public RealTest {
+class ViewerOverServer : public RealTest {
  protected:
-  RealViewer() {
+  ViewerOverServer() {
     path_ = dir_.file("doc.pdf");
     fixture::makePdf(path_, withChapters());
   }
-  ~RealViewer() override { ignoreErrors([] { exitViewer(); }); }
+  ~ViewerOverServer() override { ignoreErrors([] { exitViewer(); }); }
   std::string path_;
 };
 
 }  // namespace
 
-TEST_F(RealViewer, OpenPDFGoesToTheBookmarkAndThePageWins) {
+TEST_F(ViewerOverServer, OpenPDFGoesToTheBookmarkAndThePageWins) {
   run("OpenPDF", {Variant(path_), Variant("chapter two")});
   EXPECT_EQ(frontPage(), 1) << "found without regard to case, below the top level";
   run("OpenPDF", {Variant(path_), Variant("Appendix"), Variant(int32_t{1})});
@@ -60,7 +61,7 @@ TEST_F(RealViewer, OpenPDFGoesToTheBookmarkAndThePageWins) {
   EXPECT_TRUE(CBool(call(pdf_, "IsAcrobatHidden"))) << "the viewer's main window exists";
 }
 
-TEST_F(RealViewer, CloseAcrobatEndsTheViewer) {
+TEST_F(ViewerOverServer, CloseAcrobatEndsTheViewer) {
   moduleState().strAcrobatVersion = "8.0";
   run("OpenPDF", {Variant(path_)});
   EXPECT_TRUE(CBool(call(pdf_, "CloseAcrobat")));
@@ -71,7 +72,7 @@ TEST_F(RealViewer, CloseAcrobatEndsTheViewer) {
   EXPECT_EQ(CLng(call(app, "GetNumAVDocs")), 0) << "its documents were closed with it";
 }
 
-TEST_F(RealViewer, SetPageZoomStoresTheZoomInTheFile) {
+TEST_F(ViewerOverServer, SetPageZoomStoresTheZoomInTheFile) {
   std::string before = fixture::readFile(path_);
   EXPECT_TRUE(CBool(run("SetPageZoom", {Variant(path_), Variant(int32_t{2})})));
   std::string after = fixture::readFile(path_);
@@ -89,8 +90,8 @@ TEST_F(RealViewer, SetPageZoomStoresTheZoomInTheFile) {
   EXPECT_EQ(fixture::readFile(path_), kept);
 }
 
-TEST_F(RealViewer, ReadingAloudSpeaksThePageWithEspeak) {
-  if (!SpeechAvailable()) GTEST_SKIP() << "espeak-ng is not installed";
+TEST_F(ViewerOverServer, ReadingAloudSpeaksThePageWithEspeak) {
+  PM_REQUIRE_OR_SKIP(SpeechAvailable(), "espeak-ng is not installed");
   std::string wav = dir_.file("speech.wav");
   pm::test::ScopedEnv out("PRESSMARK_SPEECH_WAV", wav);
   run("OpenPDF", {Variant(path_), Variant(""), Variant(int32_t{2}), Variant(int32_t{1})});
@@ -102,7 +103,7 @@ TEST_F(RealViewer, ReadingAloudSpeaksThePageWithEspeak) {
   EXPECT_GT(fixture::readFile(wav).size(), audio.size());
 }
 
-TEST_F(RealViewer, ReadingAloudWithoutEspeakIsAClearError) {
+TEST_F(ViewerOverServer, ReadingAloudWithoutEspeakIsAClearError) {
   fixture::TempDir empty;
   pm::test::ScopedEnv path("PATH", empty.path());
   try {
@@ -118,30 +119,6 @@ TEST_F(RealViewer, ReadingAloudWithoutEspeakIsAClearError) {
 // ---- Printing through the test cupsd ----
 
 namespace {
-
-bool haveCups() { return std::getenv("PRESSMARK_TEST_CUPS") != nullptr && std::getenv("CUPS_SERVER") != nullptr; }
-
-// libcups reads HOME once per thread, so the private one (where the user's
-// default printer is kept) is in place before any test runs.
-class PrivateCupsHome : public ::testing::Environment {
- public:
-  void SetUp() override {
-    if (!haveCups()) return;
-    std::string tmpl = (fs::temp_directory_path() / "pmcups-XXXXXX").string();
-    if (!::mkdtemp(tmpl.data())) return;
-    dir_ = tmpl;
-    ::setenv("HOME", dir_.c_str(), 1);
-    ::unsetenv("LPDEST");
-    ::unsetenv("PRINTER");
-  }
-  void TearDown() override {
-    if (!dir_.empty()) fs::remove_all(dir_);
-  }
-
- private:
-  std::string dir_;
-};
-const auto* const kHome = ::testing::AddGlobalTestEnvironment(new PrivateCupsHome);
 
 std::string output(const std::string& command) {
   std::string out;
@@ -159,13 +136,13 @@ int countOf(const std::string& text, const std::string& what) {
   return n;
 }
 
-class RealPrinting : public RealViewer {
+class RealPrinting : public ViewerOverServer {
  protected:
   void SetUp() override {
-    if (!haveCups()) GTEST_SKIP() << "PRESSMARK_TEST_CUPS is not set: no test cupsd (scripts/services/cups.sh)";
-    fs::remove(std::string(std::getenv("HOME")) + "/.cups/lpoptions");
+    PM_REQUIRE_OR_SKIP(pm::test::haveTestCups(), "PRESSMARK_TEST_CUPS is not set: no test cupsd (scripts/services/cups.sh)");
+    pm::test::resetTestCupsDefault();
     ASSERT_EQ(CurrentDefaultPrinter(currentSpooler()), "Pressmark_PS");
-    queue_ = std::string(std::getenv("PRESSMARK_TEST_CUPS_DIR")) + "/out/office.prn";
+    queue_ = pm::test::testCupsDir() + "/out/office.prn";
     fs::remove(queue_);
     completed_ = countOf(output("lpstat -W completed -o Pressmark_Office"), "Pressmark_Office-");
   }
@@ -216,7 +193,7 @@ TEST_F(RealPrinting, EveryFileOfAFolderIsAJobOnTheChosenPrinter) {
   std::string last = printed(2);
   EXPECT_FALSE(last.empty());
   // Without a printer named, the default printer takes the job.
-  std::string ps = std::string(std::getenv("PRESSMARK_TEST_CUPS_DIR")) + "/out/ps-queue.prn";
+  std::string ps = pm::test::testCupsDir() + "/out/ps-queue.prn";
   fs::remove(ps);
   run("PrintPDF", {Variant(path_)});
   for (int i = 0; i < 600 && !(fs::exists(ps) && fs::file_size(ps) > 0); ++i)

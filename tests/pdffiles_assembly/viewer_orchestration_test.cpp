@@ -63,28 +63,6 @@ class Viewer : public ::testing::Test {
   ObjectRef pdf_;
 };
 
-TEST_F(Viewer, OpenPDFShowsTheFileAndGoesToThePage) {
-  run("OpenPDF", {Variant(path_), Variant(""), Variant(int32_t{2})});
-  EXPECT_EQ(rec_->transcript(), (Lines{
-                                    "create " + kApp,
-                                    "create " + kPD,
-                                    "create " + kAV,
-                                    kAV + " call Open(" + q(path_) + ", \"\")",
-                                    kApp + " call GetActiveDoc()",
-                                    "release " + kAV,
-                                    "ActiveDoc call GetPDDoc()",
-                                    "release " + kPD,
-                                    kApp + " call Show()",
-                                    "ViewDoc call GetJSObject()",
-                                    "JS get NumPages",
-                                    "JS let PageNum = 1&",
-                                    "release JS",
-                                    "release ActiveDoc",
-                                    "release ViewDoc",
-                                    "release " + kApp,
-                                }));
-}
-
 TEST_F(Viewer, OpenPDFIgnoresAPageOutsideTheDocument) {
   for (int32_t page : {3, 0, -1}) {
     rec_->clear();
@@ -213,62 +191,6 @@ TEST_F(Viewer, PrintPDFWithoutPagesPrintsTheWholeDocument) {
   EXPECT_EQ(Lines(t.begin() + 6, t.begin() + 8),
             (Lines{"ViewDoc call GetNumPages()", kAV + " call PrintPages(0&, 4&, 2%, True, False)"}));
   EXPECT_TRUE(spooler_.calls.empty()) << "a printer of spaces leaves the default alone";
-}
-
-TEST_F(Viewer, PrintPDFRestoresThePrinterWhenPrintingFails) {
-  rec_->on(kAV, "PrintPages").fails(static_cast<int32_t>(0x80004005u), "Printer error: out of paper");
-  try {
-    run("PrintPDF", {Variant(path_), Variant("Proof"), Variant(false), Variant(int32_t{1}), Variant(int32_t{1})});
-    FAIL() << "no error";
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), static_cast<int32_t>(0x80004005u));
-    EXPECT_EQ(e.description(), "Printer error: out of paper");
-    EXPECT_EQ(e.source(), kComponentTitle);
-  }
-  EXPECT_EQ(defaultPrinter(), "Office");
-  Lines t = rec_->transcript();
-  EXPECT_EQ(Lines(t.end() - 5, t.end()), (Lines{kAV + " call Close(True)", kApp + " call Exit()", "release ViewDoc",
-                                                "release " + kAV, "release " + kApp}));
-}
-
-TEST_F(Viewer, PrintPDFinDirPrintsEveryFileInOrderWithOnePrinterSwitch) {
-  std::string sub = dir_.file("in");
-  std::filesystem::create_directory(sub);
-  writeFile(sub + "/b.pdf", "%PDF-b");
-  writeFile(sub + "/a.pdf", "%PDF-a");
-  rec_->on("ViewDoc", "GetNumPages").returns(int32_t{3}).returns(int32_t{1});
-  std::vector<std::string> during;
-  rec_->on(kAV, "PrintPages").does([&](auto&, auto) {
-    during.push_back(defaultPrinter());
-    return Variant(true);
-  });
-  run("PrintPDFinDir", {Variant(sub), Variant("*.pdf"), Variant("Proof"), Variant(false), Variant(int32_t{1})});
-  EXPECT_EQ(rec_->transcript(), (Lines{
-                                    "create " + kAV,
-                                    "create " + kPD,
-                                    kAV + " call Open(" + q(sub + "/a.pdf") + ", \"\")",
-                                    kAV + " call GetPDDoc()",
-                                    "release " + kPD,
-                                    "ViewDoc call GetNumPages()",
-                                    kAV + " call PrintPages(0%, 2%, 2%, True, False)",
-                                    kAV + " call Close(True)",
-                                    kAV + " call Open(" + q(sub + "/b.pdf") + ", \"\")",
-                                    kAV + " call GetPDDoc()",
-                                    "release ViewDoc",
-                                    "ViewDoc call GetNumPages()",
-                                    kAV + " call PrintPages(0%, 0%, 2%, True, False)",
-                                    kAV + " call Close(True)",
-                                    "release ViewDoc",
-                                    "release " + kAV,
-                                }));
-  EXPECT_EQ(during, (std::vector<std::string>{"Proof", "Proof"}));
-  EXPECT_EQ(defaultPrinter(), "Office");
-  // No matching file: no viewer object and no switch.
-  rec_->clear();
-  spooler_.calls.clear();
-  run("PrintPDFinDir", {Variant(sub), Variant("*.xyz"), Variant("Proof")});
-  EXPECT_TRUE(rec_->transcript().empty());
-  EXPECT_TRUE(spooler_.calls.empty());
 }
 
 TEST_F(Viewer, PrintPDFinDirRestoresThePrinterWhenAFileCannotBeOpened) {

@@ -53,24 +53,6 @@ class BookmarkScript : public ViewerScript {
   }
 };
 
-TEST_F(BookmarkScript, ToArrayWalksTwiceAndFillsTitleLevelPageAndPosition) {
-  scriptTree();
-  Variant rows;
-  EXPECT_EQ(call(pdf_, "BookmarksToArray", {path_, ByRef(rows)}), Variant(int32_t(3)));
-  Lines expected = walk(true);
-  expected.insert(expected.end(), {"Doc call Close()", "AcroExch.AVDoc call Close(True)", "JS call CloseDoc(True)",
-                                   "release AcroExch.AVDoc"});
-  EXPECT_EQ(rec_->transcript(), expected);
-  Array want = Array::matrix(3, 5);
-  const Variant r[3][5] = {{"A", int16_t(1), int32_t(0), 72.0, 700.5},
-                           {"A1", int16_t(2), int32_t(2), 72.0, 700.5},
-                           {"B", int16_t(1), int32_t(4), 72.0, 700.5}};
-  for (int32_t i = 0; i < 3; ++i)
-    for (int32_t c = 0; c < 5; ++c) want.set({i, c}, r[i][c]);
-  EXPECT_EQ(rows, Variant(want));
-  EXPECT_EQ(self().intBookmarkLevel, 0);
-}
-
 TEST_F(BookmarkScript, BeforeVersionSevenThereAreThreeColumnsAndNoPositions) {
   moduleState().strAcrobatVersion = "6.0";
   scriptTree();
@@ -91,50 +73,6 @@ TEST_F(BookmarkScript, ToArrayOfAFileThatDoesNotOpenLeavesTheVariableAlone) {
   EXPECT_EQ(rows, Variant("untouched"));
 }
 
-TEST_F(BookmarkScript, ToPDFRebuildsTheTreeWithScriptsAfterTheTargetsOwnBookmarks) {
-  scriptTree();
-  const std::string target = dir_.file("target.pdf");
-  test::writeFile(target, "%PDF-1.4\n");
-  // The target: its view, document and script object, a root with one
-  // bookmark of its own.
-  answer(acrobat::kAVDoc, "GetAVPageView", "TView");
-  answer("TView", "GetDoc", "TDoc");
-  answer("TDoc", "GetJSObject", "TJS");
-  answer("TJS", "BookMarkRoot", "TRoot");
-  answerArray("TRoot", "Children", {"Own"}).times(1);
-  answerArray("TRoot", "Children", {"Own", "NewA"});
-  answer("NewA", "Parent", "TRoot");
-  answerArray("NewA", "Children", {"NewA1"});
-  EXPECT_EQ(call(pdf_, "BookmarksToPDF", {path_, target}), Variant(int32_t(3)));
-  Lines got = rec_->transcript();
-  // After the last read of the source tree.
-  auto from = std::find(got.rbegin(), got.rend(), "B get Children").base() - 1;
-  ASSERT_NE(from, got.end());
-  // The transfer layout keeps the page in column 1 and the level in 2.
-  const std::string act = ";this.scroll(72,700.5);";
-  EXPECT_EQ(Lines(from + 1, got.end()),
-            (Lines{"Doc call Close()", "AcroExch.AVDoc call Close(0&)", "create AcroExch.PDDoc -> AcroExch.PDDoc#2",
-                   "AcroExch.AVDoc call Open(" + q(target) + ", \"tmp\")", "AcroExch.AVDoc call BringToFront()",
-                   "AcroExch.AVDoc call GetAVPageView()", "TView call GetDoc()", "release AcroExch.PDDoc#2",
-                   "TDoc call GetJSObject()", "TJS get BookMarkRoot", "TRoot get Children",
-                   "TView call GoTo(0&)", "TRoot call createChild(\"A\", \"this.pageNum = 0" + act + "\", 1%)",
-                   "TRoot get Children",
-                   "TView call GoTo(2&)", "NewA call createChild(\"A1\", \"this.pageNum = 2" + act + "\", 0%)",
-                   "NewA get Parent", "TRoot get Children",
-                   "TView call GoTo(4&)", "TRoot call createChild(\"B\", \"this.pageNum = 4" + act + "\", 2%)",
-                   "TDoc call SetPageMode(1&)", "TDoc call Save(1&, " + q(target) + ")", "TJS call CloseDoc()",
-                   "TDoc call Close()", "AcroExch.AVDoc call Close(0&)", "release AcroExch.AVDoc"}));
-  EXPECT_EQ(self().intBookmarkLevel, 0);
-}
-
-TEST_F(BookmarkScript, ToPDFFromAFileThatDoesNotOpenAnswersZeroAndLeavesTheTarget) {
-  rec_->on(acrobat::kAVDoc, "Open").returns(Variant(false));
-  const std::string target = dir_.file("target.pdf");
-  test::writeFile(target, "%PDF-1.4\n");
-  EXPECT_EQ(call(pdf_, "BookmarksToPDF", {path_, target}), Variant(int32_t(0)));
-  for (const std::string& line : rec_->transcript()) EXPECT_EQ(line.find("\"tmp\""), std::string::npos) << line;
-}
-
 TEST_F(BookmarkScript, ToPDFAnswersMinusOneWhenRebuildingFailsAndSavesNothing) {
   scriptTree();
   const std::string target = dir_.file("target.pdf");
@@ -150,25 +88,6 @@ TEST_F(BookmarkScript, ToPDFAnswersMinusOneWhenRebuildingFailsAndSavesNothing) {
   ASSERT_NE(from, got.end());
   EXPECT_EQ(Lines(from + 1, got.end()), (Lines{"TJS call CloseDoc(True)", "TDoc call Close()", "Doc call Close()",
                                                "AcroExch.AVDoc call Close(0&)", "release AcroExch.AVDoc"}));
-  EXPECT_EQ(self().intBookmarkLevel, 0);
-}
-
-TEST_F(BookmarkScript, ToPDFIntoATargetThatDoesNotOpenAnswersMinusOneAndSavesNothing) {
-  // The source opens, the target does not: the viewer document still
-  // holds the source, which must not be saved over the target.
-  rec_->on(acrobat::kAVDoc, "Open").returns(Variant(true)).returns(Variant(false));
-  scriptTree();
-  const std::string target = dir_.file("target.pdf");
-  test::writeFile(target, "%PDF-1.4\n");
-  answer(acrobat::kAVDoc, "GetAVPageView", "TView");
-  answer("TView", "GetDoc", "TDoc");
-  EXPECT_EQ(call(pdf_, "BookmarksToPDF", {path_, target}), Variant(int32_t(-1)));
-  Lines got = rec_->transcript();
-  auto from = std::find(got.begin(), got.end(), "AcroExch.AVDoc call Open(" + q(target) + ", \"tmp\")");
-  ASSERT_NE(from, got.end());
-  EXPECT_EQ(Lines(from + 1, got.end()),
-            (Lines{"AcroExch.AVDoc call Close(0&)", "release AcroExch.PDDoc#2", "release AcroExch.AVDoc"}));
-  EXPECT_EQ(test::readFile(target), "%PDF-1.4\n");
   EXPECT_EQ(self().intBookmarkLevel, 0);
 }
 

@@ -6,7 +6,7 @@
 
 #include <utility>
 
-#include "../pdfserver/Fixtures.h"
+#include "pdfserver/Fixtures.h"
 #include "automation/Automation.h"
 #include "automation/surfaces/Acrobat.h"
 #include "component/CreatePDF.h"

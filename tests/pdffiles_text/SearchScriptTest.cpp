@@ -22,61 +22,6 @@ class SearchScript : public ViewerScript {
   }
 };
 
-TEST_F(SearchScript, FindTextFoundLeavesTheViewerOpenAtTheHit) {
-  rec_->on(kAV, "FindText").returns(Variant(true));
-  call(pdf_, "FindTextInPDF", {path_, "needle", Variant(true)});
-  EXPECT_EQ(rec_->transcript(), then(opening("report.pdf"),
-                                              {std::string(kAV) + " call FindText(\"needle\", True, False, True)",
-                                               "AcroExch.App call Show()", "AcroExch.PDDoc call Close()",
-                                               "release AcroExch.App", "release AcroExch.PDDoc", "release " + std::string(kAV)}));
-}
-
-TEST_F(SearchScript, FindTextNotFoundClosesAndExitsAndTheOldViewerHasNoTitle) {
-  moduleState().strAcrobatVersion = "5.0";
-  rec_->on(kAV, "FindText").returns(Variant(false));
-  call(pdf_, "FindTextInPDF", {path_, "absent"});
-  EXPECT_EQ(rec_->transcript(),
-            then(opening(""), {std::string(kAV) + " call FindText(\"absent\", False, False, True)",
-                                        std::string(kAV) + " call Close(True)", "AcroExch.PDDoc call Close()",
-                                        "AcroExch.App call Exit()", "release AcroExch.App", "release AcroExch.PDDoc",
-                                        "release " + std::string(kAV)}));
-}
-
-TEST_F(SearchScript, BookmarksForFoundTextsInOrderWithTheViewersNewBookmark) {
-  // The first title is found, the second is not, the third is.
-  rec_->on(kAV, "FindText").returns(Variant(true)).times(1);
-  rec_->on(kAV, "FindText").returns(Variant(false)).times(1);
-  rec_->on(kAV, "FindText").returns(Variant(true));
-  Variant titles = V({"One", "Two", "Three"});
-  call(pdf_, "CreateBookmarksInPDF", {path_, ByRef(titles), Variant(false), Variant(true), Variant(false)});
-  const std::string av = kAV;
-  EXPECT_EQ(rec_->transcript(),
-            then(opening("report.pdf"),
-                          {"create AcroExch.PDBookmark", "AcroExch.PDDoc call SetFlags(256&)",
-                           av + " call FindText(\"One\", False, True, False)", "AcroExch.App call MenuItemExecute(\"NewBookmark\")",
-                           "AcroExch.PDBookmark call GetByTitle(<AcroExch.PDDoc>, \"Untitled\")",
-                           "AcroExch.PDBookmark call SetTitle(\"One\")", av + " call FindText(\"Two\", False, True, False)",
-                           av + " call FindText(\"Three\", False, True, False)",
-                           "AcroExch.App call MenuItemExecute(\"NewBookmark\")",
-                           "AcroExch.PDBookmark call GetByTitle(<AcroExch.PDDoc>, \"Untitled\")",
-                           "AcroExch.PDBookmark call SetTitle(\"Three\")", "AcroExch.PDDoc call Save(0&, " + q(path_) + ")",
-                           av + " call Close(True)", "AcroExch.PDDoc call Close()", "AcroExch.App call Exit()",
-                           "release AcroExch.App", "release AcroExch.PDDoc", "release " + av,
-                           "release AcroExch.PDBookmark"}));
-}
-
-TEST_F(SearchScript, LinksThroughTheJavaScriptObjectThenAnIncrementalSave) {
-  rec_->on(acrobat::kPDDoc, "GetJSObject").returnsObject("JS");
-  call(pdf_, "CreateLinksInPDF", {path_});
-  const std::string av = kAV;
-  EXPECT_EQ(rec_->transcript(),
-            then(opening("report.pdf"),
-                          {"AcroExch.PDDoc call GetJSObject()", "JS call AddWebLinks()", "release JS",
-                           "AcroExch.PDDoc call Save(0&, " + q(path_) + ")", av + " call Close(True)",
-                           "AcroExch.PDDoc call Close()", "AcroExch.App call Exit()", "release AcroExch.App",
-                           "release AcroExch.PDDoc", "release " + av}));
-}
-
 TEST_F(SearchScript, AFailureClosesWhatIsOpenAndGoesOnWithTheComponentAsSource) {
   rec_->on(acrobat::kPDDoc, "GetJSObject").fails(-2147467259, "no script engine");
   try {

@@ -34,22 +34,6 @@ class ThumbnailScript : public ViewerScript {
   bool opens_ = true;
 };
 
-TEST_F(ThumbnailScript, OnePageWithEveryDefault) {
-  EXPECT_EQ(call(pdf_, "CreateThumbnailImage", {path_}), Variant(int16_t(1)));
-  Lines got = rec_->transcript();
-  // Pages are 1-based outside and 0-based toward the viewer; a zoom of 10
-  // gives a tenth of the page.
-  EXPECT_EQ(got, (Lines{"create AcroExch.PDDoc", "AcroExch.PDDoc call Open(" + q(path_) + ")",
-                        "AcroExch.PDDoc call GetNumPages()", "AcroExch.PDDoc call AcquirePage(0&)",
-                        std::string(kPage) + " call GetSize()", "create AcroExch.Rect", "AcroExch.Rect let Left = 0%",
-                        std::string(kSize) + " get x", "AcroExch.Rect let Right = 61.2#", "AcroExch.Rect let Top = 0%",
-                        std::string(kSize) + " get y", "AcroExch.Rect let bottom = 79.1#",
-                        std::string(kPage) + " call CopyToClipboard(<AcroExch.Rect>, 0%, 0%, 10%)", "release " + std::string(kSize),
-                        "AcroExch.PDDoc call Close()", "release AcroExch.Rect",
-                        "release AcroExch.PDDoc"}));
-  EXPECT_EQ(test::readFile(dir_.file("report.bmp")).substr(0, 2), "BM");
-}
-
 TEST_F(ThumbnailScript, PageZeroIsTheLastPageAndZoomsOutsideTheRangeAreTen) {
   for (Variant zoom : {Variant(int16_t(150)), Variant(int16_t(-1))}) {
     rec_->clear();
@@ -76,21 +60,6 @@ TEST_F(ThumbnailScript, FailuresAnswerMinusOneAfterClosing) {
   putBitmap_ = false;
   EXPECT_EQ(call(pdf_, "CreateThumbnailImage", {path_}), Variant(int16_t(-1)));
   EXPECT_FALSE(std::filesystem::exists(dir_.file("report.bmp")));
-}
-
-TEST_F(ThumbnailScript, EveryPageNamedAfterTheBaseNameInTheFolderGiven) {
-  const std::string pdf = dir_.file("report.final.pdf");
-  test::TempDir out;
-  EXPECT_EQ(call(pdf_, "CreateThumbnailImages", {pdf, out.path(), "GIF", Variant(int16_t(100))}), Variant(int16_t(1)));
-  for (int i = 1; i <= 3; ++i) EXPECT_EQ(test::readFile(out.file("report_" + std::to_string(i) + ".GIF")).substr(0, 2), "BM");
-  Lines got = rec_->transcript();
-  Lines acquired;
-  for (const std::string& l : got)
-    if (l.find("AcquirePage(") != std::string::npos || l.find("let Right") != std::string::npos) acquired.push_back(l);
-  EXPECT_EQ(acquired, (Lines{"AcroExch.PDDoc call AcquirePage(0&)", "AcroExch.Rect let Right = 612#",
-                             "AcroExch.PDDoc call AcquirePage(1&)", "AcroExch.Rect let Right = 612#",
-                             "AcroExch.PDDoc call AcquirePage(2&)", "AcroExch.Rect let Right = 612#"}));
-  EXPECT_EQ(std::count(got.begin(), got.end(), "create AcroExch.Rect"), 1) << "one rectangle for all pages";
 }
 
 TEST_F(ThumbnailScript, TheExtensionIsUsedAsGiven) {
@@ -129,30 +98,6 @@ class TextScript : public ViewerScript {
   int32_t pages_ = 1;
   int selections_ = -1;  // fails when it reaches 0
 };
-
-TEST_F(TextScript, TheCallsAndSingleSpacing) {
-  const std::string txt = dir_.file("out.txt");
-  call(pdf_, "CreateTextfileFromPDF", {path_, txt});
-  EXPECT_EQ(test::readFile(txt), "Hello world\r\nsecond line\r\ntail\r\n");
-  Lines got = rec_->transcript();
-  EXPECT_EQ(Lines(got.begin(), got.begin() + 15),
-            (Lines{"create AcroExch.App", "create AcroExch.PDDoc", "create AcroExch.Rect",
-                   "AcroExch.PDDoc call Open(" + q(path_) + ")", "AcroExch.PDDoc call GetNumPages()",
-                   "AcroExch.PDDoc call AcquirePage(0&)", std::string(kPage) + " call GetSize()",
-                   "AcroExch.Rect let Left = 0%", std::string(kSize) + " get x", "AcroExch.Rect let Right = 6000#",
-                   "AcroExch.Rect let bottom = 0%", std::string(kSize) + " get y", "AcroExch.Rect let Top = 8000#",
-                   "AcroExch.PDDoc call CreateTextSelect(0&, <AcroExch.Rect>)", "Sel call GetNumText()"}));
-  auto closed = std::find(got.begin(), got.end(), "AcroExch.PDDoc call Close()");
-  EXPECT_LT(closed, std::find(got.begin(), got.end(), "AcroExch.App call Exit()")) << "the document closes, then the viewer exits";
-  EXPECT_NE(closed, got.end());
-}
-
-TEST_F(TextScript, DoubleSpacingKeepsTheBreaksAndEndsThePageWithAnEmptyLine) {
-  const std::string txt = dir_.file("out.txt");
-  test::writeFile(txt, "old content that goes\r\n");
-  call(pdf_, "CreateTextfileFromPDF", {path_, txt, Variant(true)});
-  EXPECT_EQ(test::readFile(txt), "Hello world\r\n\r\nsecond line\r\n\r\ntail\r\n\r\n");
-}
 
 TEST_F(TextScript, AFailureKeepsTheLinesWrittenAndExitsTheViewer) {
   pages_ = 2;

@@ -242,34 +242,11 @@ std::string outlineEntry(const std::string& path, const std::vector<std::string>
   return out;
 }
 
-TempDir::TempDir() {
-  char tmpl[] = "/tmp/pm-pdftest-XXXXXX";
-  if (!mkdtemp(tmpl)) throw std::runtime_error("mkdtemp");
-  path_ = tmpl;
-}
-
-TempDir::~TempDir() {
-  std::error_code ec;
-  std::filesystem::remove_all(path_, ec);
-}
-
-std::vector<std::string> TempDir::names() const {
-  std::vector<std::string> v;
-  for (auto& e : std::filesystem::directory_iterator(path_)) v.push_back(e.path().filename().string());
-  std::sort(v.begin(), v.end());
-  return v;
-}
-
 std::string readFile(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
   std::ostringstream s;
   s << f.rdbuf();
   return s.str();
-}
-
-void writeFile(const std::string& path, const std::string& bytes) {
-  std::ofstream f(path, std::ios::binary);
-  f << bytes;
 }
 
 bool exists(const std::string& path) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "support/TestSupport.h"
+
 namespace fixture {
 
 struct Outline {
@@ -33,23 +35,10 @@ struct DocSpec {
 
 void makePdf(const std::string& path, const DocSpec& plan);
 
-// A folder of its own, removed with everything in it.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-  std::vector<std::string> names() const;  // entries, sorted
-
- private:
-  std::string path_;
-};
+using pm::test::TempDir;
+using pm::test::writeFile;
 
 std::string readFile(const std::string& path);
-void writeFile(const std::string& path, const std::string& bytes);
 bool exists(const std::string& path);
 
 // Read back with MuPDF, independently of the server.

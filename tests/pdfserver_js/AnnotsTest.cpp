@@ -1,6 +1,6 @@
 // Annotations added through the JavaScript object, in the two passes of
 // getProps and setProps the component uses, read back from the saved file.
-#include "Read.h"
+#include "pdfserver_js/Read.h"
 
 namespace jstest {
 

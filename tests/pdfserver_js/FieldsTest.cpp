@@ -1,6 +1,6 @@
 // Form fields made, changed and removed through the JavaScript object, read
 // back from the saved file.
-#include "Read.h"
+#include "pdfserver_js/Read.h"
 
 namespace jstest {
 

@@ -1,6 +1,6 @@
 // Pages, labels, thumbnails, links and flattening through the JavaScript
 // object, read back from the saved file.
-#include "Read.h"
+#include "pdfserver_js/Read.h"
 
 namespace jstest {
 

@@ -1,4 +1,4 @@
-#include "Read.h"
+#include "pdfserver_js/Read.h"
 
 #include <sstream>
 

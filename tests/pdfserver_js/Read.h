@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "Common.h"
+#include "pdfserver/Common.h"
 
 namespace jstest {
 

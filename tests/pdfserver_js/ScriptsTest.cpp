@@ -1,6 +1,6 @@
 // Scripts, actions, data objects and form data through the JavaScript
 // object, read back from the saved file and from the files exported.
-#include "Read.h"
+#include "pdfserver_js/Read.h"
 #include "support/TestSupport.h"
 
 namespace jstest {

@@ -187,14 +187,13 @@ def test_an_object_dropped_on_another_thread_is_released_on_its_own():
     assert not running_excel()
 
 
-@pytest.mark.skipif(shutil.which("soffice") is None, reason="LibreOffice is not installed")
 def test_a_word_document_converted_with_named_arguments(pdf, tmp_path):
-    if not pressmark.call(pressmark.CreatePDF(), "PrinterName"):
-        pytest.skip("no Distiller printer")
+    conftest.require_or_skip(shutil.which("soffice") is not None, "LibreOffice is not installed")
+    conftest.require_or_skip(pressmark.call(pressmark.CreatePDF(), "PrinterName"), "no Distiller printer")
     try:
         pressmark.Dispatch("Word.Application")
     except pressmark.AutomationError:
-        pytest.skip("the office server is not built")
+        conftest.require_or_skip(False, "the office server is not built")
     handler = Recorder()
     conn = pressmark.WithEvents(pdf, handler)
     out = str(tmp_path / "letter.pdf")

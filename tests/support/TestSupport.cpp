@@ -6,11 +6,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+
+#include "automation/Automation.h"
 
 extern char** environ;
 
@@ -25,6 +28,40 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
   std::error_code ec;
   std::filesystem::remove_all(path_, ec);
+}
+
+bool inCI() {
+  const char* ci = std::getenv("CI");
+  return ci && std::string(ci) == "true";
+}
+
+bool haveTestCups() { return std::getenv("PRESSMARK_TEST_CUPS") != nullptr && std::getenv("CUPS_SERVER") != nullptr; }
+
+std::string testCupsDir() {
+  const char* d = std::getenv("PRESSMARK_TEST_CUPS_DIR");
+  return d ? d : "";
+}
+
+void resetTestCupsDefault() {
+  std::error_code ec;
+  if (const char* home = std::getenv("HOME")) std::filesystem::remove(std::string(home) + "/.cups/lpoptions", ec);
+}
+
+std::vector<std::string> TempDir::names() const {
+  std::vector<std::string> v;
+  for (auto& e : std::filesystem::directory_iterator(path_)) v.push_back(e.path().filename().string());
+  std::sort(v.begin(), v.end());
+  return v;
+}
+
+int32_t errorOf(const std::function<void()>& f, std::string* description) {
+  try {
+    f();
+  } catch (const AutomationError& e) {
+    if (description) *description = e.description();
+    return e.number();
+  }
+  return 0;
 }
 
 void writeFile(const std::string& path, const std::string& content) {

@@ -18,31 +18,6 @@ using namespace pm;
 
 namespace {
 
-bool haveCups() { return std::getenv("PRESSMARK_TEST_CUPS") != nullptr && std::getenv("CUPS_SERVER") != nullptr; }
-
-// libcups reads HOME once per thread, so the private one is in place
-// before any test runs.
-class PrivateCupsHome : public ::testing::Environment {
- public:
-  void SetUp() override {
-    if (!haveCups()) return;
-    std::string tmpl = (std::filesystem::temp_directory_path() / "pmcups-XXXXXX").string();
-    if (!::mkdtemp(tmpl.data())) return;
-    dir_ = tmpl;
-    ::setenv("HOME", dir_.c_str(), 1);
-    // A destination from the environment outranks the user default.
-    ::unsetenv("LPDEST");
-    ::unsetenv("PRINTER");
-  }
-  void TearDown() override {
-    if (!dir_.empty()) std::filesystem::remove_all(dir_);
-  }
-
- private:
-  std::string dir_;
-};
-const auto* const kHome = ::testing::AddGlobalTestEnvironment(new PrivateCupsHome);
-
 std::string run(const std::string& command) {
   std::string out;
   FILE* p = ::popen(("timeout 30 " + command + " 2>&1").c_str(), "r");
@@ -66,9 +41,9 @@ std::string lpstatDefault() {
 class CupsSwitch : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!haveCups()) GTEST_SKIP() << "PRESSMARK_TEST_CUPS is not set: no test cupsd (scripts/services/cups.sh)";
+    PM_REQUIRE_OR_SKIP(pm::test::haveTestCups(), "PRESSMARK_TEST_CUPS is not set: no test cupsd (scripts/services/cups.sh)");
     // Each test starts from the server default the service set.
-    std::filesystem::remove(std::string(std::getenv("HOME")) + "/.cups/lpoptions");
+    pm::test::resetTestCupsDefault();
     ASSERT_EQ(lpstatDefault(), "Pressmark_PS");
     registerCreatePDF();
     pdf_ = CreateObject(kCreatePDFProgId);
@@ -109,7 +84,7 @@ TEST_F(CupsSwitch, SpacesAreReadAsUnderscoresAndDescriptionsMatch) {
 }
 
 TEST_F(CupsSwitch, TheProfileViewOfAQueue) {
-  std::string dir = std::getenv("PRESSMARK_TEST_CUPS_DIR") ? std::getenv("PRESSMARK_TEST_CUPS_DIR") : "";
+  std::string dir = pm::test::testCupsDir();
   Spooler& s = currentSpooler();
   std::string ports = s.getProfileString("PrinterPorts", "Pressmark_PS", "", kProfileBuffer);
   EXPECT_EQ(ports, "Generic PostScript Printer,file:" + dir + "/out/ps-queue.prn,15,45");
