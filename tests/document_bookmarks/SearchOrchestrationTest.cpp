@@ -45,6 +45,8 @@ TEST_F(Search, EmptySearchTextTakesBookmarksInOrder) {
         "B let Name = \"New\"", "B1 let Name = \"New\""}},
       {"SetBookmarkAction", {"this.pageNum = 1;"}, 1, {"A call setAction(\"this.pageNum = 1;\")"}},
       {"SetBookmarkColor", {V({"RGB", 1, 0, 0})}, 1, {"A let Color = Array(\"RGB\", 1&, 0&, 0&)"}},
+      // A bare triple is RGB.
+      {"SetBookmarkColor", {V({1, 0, 0})}, 1, {"A let Color = Array(\"RGB\", 1&, 0&, 0&)"}},
   };
   for (const Case& c : cases) {
     tree = std::make_shared<Tree>();
