@@ -173,7 +173,7 @@ void addForm(fz_context* c, pdf_document* doc, const DocSpec& plan) {
   pdf_obj* form = pdf_dict_put_dict(c, pdf_dict_get(c, pdf_trailer(c, doc), PDF_NAME(Root)), PDF_NAME(AcroForm), 4);
   pdf_dict_put_drop(c, form, PDF_NAME(Fields), fields);
   pdf_dict_put_text_string(c, form, PDF_NAME(DA), "/Helv 0 Tf 0 g");
-  pdf_dict_put_bool(c, form, PDF_NAME(NeedAppearances), 1);
+  pdf_dict_puts_drop(c, form, "NeedAppearances", PDF_TRUE);
   pdf_obj* helv = pdf_dict_put_dict(c, pdf_dict_put_dict(c, pdf_dict_put_dict(c, form, PDF_NAME(DR), 1), PDF_NAME(Font), 1),
                                     PDF_NAME(Helv), 3);
   pdf_dict_put(c, helv, PDF_NAME(Type), PDF_NAME(Font));

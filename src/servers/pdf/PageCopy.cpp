@@ -237,8 +237,11 @@ void mergeForm(fz_context* c, CopyState* k, const int* roots, int nRoots) {
   for (int i = 0; i < nRoots; ++i) addRoot(c, fields, k->memo[roots[i]], formDA, srcDA);
   if (!formDA && srcDA) pdf_dict_put_drop(c, form, PDF_NAME(DA), pdf_keep_obj(c, srcDA));
   mergeResources(c, k, form, pdf_dict_get(c, srcForm, PDF_NAME(DR)));
-  if (pdf_to_bool(c, pdf_dict_get(c, srcForm, PDF_NAME(NeedAppearances))))
-    pdf_dict_put_bool(c, form, PDF_NAME(NeedAppearances), 1);
+  if (pdf_to_bool(c, pdf_dict_gets(c, srcForm, "NeedAppearances"))) {
+    pdf_obj* key = pdf_new_name(c, "NeedAppearances");
+    pdf_dict_put_drop(c, form, key, PDF_TRUE);
+    pdf_drop_obj(c, key);
+  }
   int sig = pdf_dict_get_int(c, srcForm, PDF_NAME(SigFlags));
   if (sig) pdf_dict_put_int(c, form, PDF_NAME(SigFlags), pdf_dict_get_int(c, form, PDF_NAME(SigFlags)) | sig);
 }
