@@ -278,6 +278,25 @@ void fillAnnots(fz_context* c, CopyState* k, pdf_obj* from, pdf_obj* to, char* f
   }
 }
 
+// Copies a page's own entries (those a copy can carry: content, resources,
+// boxes, rotation) into a new page of the target at position where, and
+// answers it (a kept reference). Inherited entries are taken onto the page
+// first.
+pdf_obj* graftPage(fz_context* c, CopyState* k, pdf_obj* page, int where) {
+  static pdf_obj* const keys[] = {PDF_NAME(Contents), PDF_NAME(Resources), PDF_NAME(MediaBox),
+                                  PDF_NAME(CropBox),  PDF_NAME(BleedBox),  PDF_NAME(TrimBox),
+                                  PDF_NAME(ArtBox),   PDF_NAME(Rotate),    PDF_NAME(UserUnit)};
+  pdf_flatten_inheritable_page_items(c, page);
+  pdf_obj* made = pdf_add_new_dict(c, k->dst, 8);
+  pdf_dict_put(c, made, PDF_NAME(Type), PDF_NAME(Page));
+  for (pdf_obj* key : keys) {
+    pdf_obj* v = pdf_dict_get(c, page, key);
+    if (v) pdf_dict_put_drop(c, made, key, pdf_graft_mapped_object(c, k->map, v));
+  }
+  pdf_insert_page(c, k->dst, where, made);
+  return made;
+}
+
 }  // namespace
 
 void copyPages(pdf_document* dst, int at, pdf_document* src, int first, int last) {
@@ -297,12 +316,18 @@ void copyPages(pdf_document* dst, int at, pdf_document* src, int first, int last
   k.len = len;
   CopyState* ks = &k;
   int count = last - first + 1;
+  // The pages of both sides, found once: a lookup walks the page tree.
+  std::vector<pdf_obj*> pages(static_cast<size_t>(2 * count), nullptr);
+  DropMemo dropPages{pages};
+  pdf_obj** from = pages.data();
+  pdf_obj** to = from + count;
   for (int i = 0; i < count; ++i) {
-    int to = at + i, from = first + i;
+    int where = at + i, which = first + i;
     mu::guard("Copying pages", [&](fz_context* c) {
-      pdf_graft_mapped_page(c, ks->map, to, src, from);
-      int num = numberOf(c, ks, pdf_lookup_page_obj(c, src, from));
-      if (num && !ks->memo[num]) ks->memo[num] = pdf_keep_obj(c, pdf_lookup_page_obj(c, dst, to));
+      from[i] = pdf_keep_obj(c, pdf_lookup_page_obj(c, src, which));
+      to[i] = graftPage(c, ks, from[i], where);
+      int num = numberOf(c, ks, from[i]);
+      if (num && !ks->memo[num]) ks->memo[num] = pdf_keep_obj(c, to[i]);
     });
   }
   // Annotations and fields are entered for every page first, so links and
@@ -316,13 +341,12 @@ void copyPages(pdf_document* dst, int at, pdf_document* src, int first, int last
   char* filledAt = filled.data();
   mu::guard("Copying annotations", [&](fz_context* c) {
     for (int i = 0; i < count; ++i) {
-      pdf_obj* annots = pdf_dict_get(c, pdf_lookup_page_obj(c, src, first + i), PDF_NAME(Annots));
+      pdf_obj* annots = pdf_dict_get(c, from[i], PDF_NAME(Annots));
       int n = pdf_array_len(c, annots);
       for (int j = 0; j < n; ++j)
         enterAnnot(c, ks, pdf_array_get(c, annots, j), fieldsAt, &nFields, rootsAt, &nRoots);
     }
-    for (int i = 0; i < count; ++i)
-      fillAnnots(c, ks, pdf_lookup_page_obj(c, src, first + i), pdf_lookup_page_obj(c, dst, at + i), filledAt);
+    for (int i = 0; i < count; ++i) fillAnnots(c, ks, from[i], to[i], filledAt);
     for (int i = 0; i < nFields; ++i)
       copyEntries(c, ks, ks->memo[numberOf(c, ks, fieldsAt[i])], pdf_resolve_indirect(c, fieldsAt[i]), 0);
     if (nRoots) mergeForm(c, ks, rootsAt, nRoots);

@@ -14,6 +14,7 @@ std::string escapeXml(const std::string& s) {
       case '<': o += "&lt;"; break;
       case '>': o += "&gt;"; break;
       case '"': o += "&quot;"; break;
+      case '\'': o += "&apos;"; break;
       default: o += ch;
     }
   }
