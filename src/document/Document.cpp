@@ -68,12 +68,15 @@ Variant Document::invoke(std::string_view name, Invoke kind, std::span<const Arg
     raise(basic::ObjectVariableNotSet, std::string(basicDescription(basic::ObjectVariableNotSet)) + ": the document " +
                                            strDocumentPath + " did not open: " + strOpenFailure);
   };
+  // Closing a document that never opened has nothing to do, and says so by
+  // succeeding.
+  bool failed = !strOpenFailure.empty() && !TextEquals(std::string(name), "CloseDoc");
   try {
     Variant r = Dispatch::invoke(name, kind, args);
-    if (!blnDocOpen && unsetObjectUses() != unset) notOpen();
+    if (failed && unsetObjectUses() != unset) notOpen();
     return r;
   } catch (const AutomationError& e) {
-    if (!blnDocOpen && e.number() == basic::ObjectVariableNotSet) notOpen();
+    if (failed && e.number() == basic::ObjectVariableNotSet) notOpen();
     std::string told = callerPages(e.description());
     if (told != e.description()) throw AutomationError(e.number(), e.source(), told);
     throw;
