@@ -377,7 +377,7 @@ ReadBack readBack(const std::string& path) {
     fz_outline* o = fz_load_outline(c, doc);
     readOutline(c, doc, o, r.outline);
     fz_drop_outline(c, o);
-    if (fz_lookup_metadata(c, doc, "info:ModificationDate", buf, sizeof buf) > 0) r.modDate = buf;
+    if (fz_lookup_metadata(c, doc, "info:ModDate", buf, sizeof buf) > 0) r.modDate = buf;
     pdf_document* pdf = pdf_specifics(c, doc);
     pdf_obj* md = pdf ? pdf_dict_getp(c, pdf_trailer(c, pdf), "Root/Metadata") : nullptr;
     if (pdf_is_stream(c, md)) {

@@ -391,11 +391,11 @@ std::string pdfNow() {
   time_t t = time(nullptr);
   struct tm lt{};
   localtime_r(&t, &lt);
-  char buf[40];
-  long off = lt.tm_gmtoff / 60;
+  char buf[64];
+  int off = static_cast<int>(lt.tm_gmtoff / 60) % (24 * 60);
   char sign = off < 0 ? '-' : '+';
   if (off < 0) off = -off;
-  std::snprintf(buf, sizeof buf, "D:%04d%02d%02d%02d%02d%02d%c%02ld'%02ld'", lt.tm_year + 1900, lt.tm_mon + 1,
+  std::snprintf(buf, sizeof buf, "D:%04d%02d%02d%02d%02d%02d%c%02d'%02d'", lt.tm_year + 1900, lt.tm_mon + 1,
                 lt.tm_mday, lt.tm_hour, lt.tm_min, lt.tm_sec, sign, off / 60, off % 60);
   return buf;
 }
