@@ -186,11 +186,17 @@ ObjectRef objectOf(const Variant& v) {
 }
 
 namespace {
+thread_local uint64_t unsetUses = 0;
 Dispatch& target(const ObjectRef& obj) {
-  if (!obj) raise(basic::ObjectVariableNotSet);
+  if (!obj) {
+    ++unsetUses;
+    raise(basic::ObjectVariableNotSet);
+  }
   return *obj;
 }
 }  // namespace
+
+uint64_t unsetObjectUses() { return unsetUses; }
 
 Variant call(const ObjectRef& obj, std::string_view member, std::span<const Arg> args) {
   return target(obj).invoke(member, Invoke::Method, args);

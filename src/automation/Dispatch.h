@@ -233,6 +233,10 @@ Variant call(const ObjectRef& obj, std::string_view member, std::span<const Arg>
 Variant get(const ObjectRef& obj, std::string_view property, std::initializer_list<Arg> index = {});
 void let(const ObjectRef& obj, std::string_view property, Variant value, std::initializer_list<Arg> index = {});
 void set(const ObjectRef& obj, std::string_view property, ObjectRef value, std::initializer_list<Arg> index = {});
+// How often this thread used an unset object variable (error 91), whether
+// the error was then handled or not: callers that ignore errors can still
+// tell a call that had no object from one that found nothing.
+uint64_t unsetObjectUses();
 // The object held by a Variant; error 424 when it holds none.
 ObjectRef objectOf(const Variant& v);
 

@@ -18,6 +18,11 @@ class Document : public Dispatch {
   // Closes an opened document without saving, ignoring every error.
   ~Document() override;
 
+  // Runs the member. On a document that did not open, a member that needed
+  // it raises the unset-object error (91) naming the file and why, even
+  // where the member ignores errors; errors of the viewer speak of pages by
+  // the caller's 1-based numbers.
+  Variant invoke(std::string_view name, Invoke kind, std::span<const Arg> args) override;
   const MemberTable* memberTable() const override;
   static const MemberTable& table();
   std::string typeName() const override { return "Document"; }
@@ -33,6 +38,8 @@ class Document : public Dispatch {
   bool blnWalkFound = false;
   // The path this document was opened from: the default target of Save.
   std::string strDocumentPath;
+  // Why the document did not open ("" when it did).
+  std::string strOpenFailure;
 
   // The private text procedures the bookmark and search members share.
   static int16_t CountLeadingSpaces(const std::string& s);

@@ -279,6 +279,27 @@ std::optional<Variant> firstQuad(Document& d, int32_t page, int32_t word) {
 
 Variant quadElement(const Variant& q, int32_t i) { return q.array().at({q.array().lbound(1) + i}); }
 
+// Two words are on one line when their heights overlap by at least half the
+// smaller one: a heading's words may sit on another baseline than its
+// number (another script or font size), but they share the line.
+bool sameLine(const Variant& a, const Variant& b) {
+  auto extent = [](const Variant& q) {
+    double lo = CDbl(quadElement(q, 1)), hi = lo;
+    for (int32_t i = 3; i < 8; i += 2) {
+      double y = CDbl(quadElement(q, i));
+      lo = std::min(lo, y);
+      hi = std::max(hi, y);
+    }
+    return std::pair<double, double>(lo, hi);
+  };
+  auto [aLo, aHi] = extent(a);
+  auto [bLo, bHi] = extent(b);
+  // Quads without height (as some engines give) have only their tops.
+  if (aHi <= aLo || bHi <= bLo) return Compare(quadElement(a, 1), quadElement(b, 1)) == 0;
+  double overlap = std::min(aHi, bHi) - std::max(aLo, bLo);
+  return overlap > 0 && overlap >= 0.5 * std::min(aHi - aLo, bHi - bLo);
+}
+
 std::string withoutLineBreaks(std::string s) {
   std::erase_if(s, [](char c) { return c == '\t' || c == '\r' || c == '\n'; });
   return s;
@@ -323,7 +344,7 @@ Variant CreateBookmarksFromOutline(Document& d, Frame& f) {
         auto startsLine = [&] {
           if (w == 0) return true;
           std::optional<Variant> before = firstQuad(d, p, w - 1), here = firstQuad(d, p, w);
-          return before && here && Compare(quadElement(*here, 1), quadElement(*before, 1)) != 0;
+          return before && here && !sameLine(*here, *before);
         };
         std::optional<int32_t> level = headingLevel(word);
         if (!level || !startsLine()) continue;
@@ -334,7 +355,7 @@ Variant CreateBookmarksFromOutline(Document& d, Frame& f) {
         // ends it too.
         for (int32_t k = w + 1; k < words; ++k) {
           std::optional<Variant> qk = firstQuad(d, p, k);
-          if (!qk || Compare(quadElement(*qk, 1), quadElement(*q, 1)) != 0) break;
+          if (!qk || !sameLine(*qk, *q)) break;
           title += CStr(call(d.objJSO, "GetPageNthWord", {p, k, false}));
         }
         title = withoutLineBreaks(title);

@@ -96,7 +96,22 @@ Variant SetBookmarkColor(Document& d, Frame& f) {
   if (!f[0].isArray()) return Variant(int32_t(-1));
   Search s;
   passErrorsOn({}, [&] { s = searchOf(f[1], f[2], f[3], &f[4]); });
-  const Variant& colour = f[0];
+  // A bare list of numbers is a colour in the space its length says (a
+  // triple is RGB), as the bookmark's own colour takes it.
+  Variant colour = f[0];
+  const Array& given = f[0].array();
+  if (given.size() == 1 || given.size() == 3 || given.size() == 4) {
+    std::vector<Variant> items;
+    bool numbers = true;
+    for (int32_t i = given.lbound(1); i <= given.ubound(1); ++i) {
+      items.push_back(given.at({i}));
+      numbers = numbers && IsNumeric(items.back()) && !items.back().isString();
+    }
+    if (numbers) {
+      items.insert(items.begin(), Variant(given.size() == 1 ? "G" : given.size() == 3 ? "RGB" : "CMYK"));
+      colour = Variant(Array::vector(std::move(items)));
+    }
+  }
   return changeWalk(d, s, false, [&](const ObjectRef& c) { return ignoreErrors([&] { let(c, "Color", colour); }); });
 }
 

@@ -29,6 +29,39 @@ TEST_F(Search, StyleByNameStopsPerListOfChildren) {
       << "style 7 becomes 0; part of the name, case ignored";
 }
 
+TEST_F(Search, EmptySearchTextTakesBookmarksInOrder) {
+  struct Case {
+    const char* member;
+    std::vector<Arg> args;
+    int32_t result;
+    Lines changes;
+  };
+  const std::vector<Case> cases = {
+      {"SetBookmarkName", {"New"}, 1, {"A let Name = \"New\""}},
+      {"SetBookmarkName",
+       {"New", "  ", false, true, true},
+       5,
+       {"A let Name = \"New\"", "A1 let Name = \"New\"", "A1a let Name = \"New\"", "A2 let Name = \"New\"",
+        "B let Name = \"New\"", "B1 let Name = \"New\""}},
+      {"SetBookmarkAction", {"this.pageNum = 1;"}, 1, {"A call setAction(\"this.pageNum = 1;\")"}},
+      {"SetBookmarkColor", {V({"RGB", 1, 0, 0})}, 1, {"A let Color = Array(\"RGB\", 1&, 0&, 0&)"}},
+      // A bare triple is RGB.
+      {"SetBookmarkColor", {V({1, 0, 0})}, 1, {"A let Color = Array(\"RGB\", 1&, 0&, 0&)"}},
+  };
+  for (const Case& c : cases) {
+    tree = std::make_shared<Tree>();
+    SetUp();
+    ObjectRef d = open(sample());
+    // Counts only what succeeded: A1a refuses every change.
+    tree->failing = {"A1a|Name", "A1a|Color"};
+    EXPECT_EQ(call(d, c.member, std::span<const Arg>(c.args)), Variant(c.result)) << c.member;
+    Lines changes;
+    for (const std::string& l : calls())
+      if (l.find(" let ") != std::string::npos || l.find(" call ") != std::string::npos) changes.push_back(l);
+    EXPECT_EQ(changes, c.changes) << c.member;
+  }
+}
+
 TEST_F(Search, RemovingNeverEntersARemovedBookmark) {
   ObjectRef d = open(sample());
   EXPECT_EQ(call(d, "RemoveBookmark"), Variant(int32_t(2)));

@@ -126,7 +126,7 @@ TEST_F(FieldCreation, AFailedAddRaisesAndALaterFailedStepDoesNot) {
   } catch (const AutomationError& e) {
     EXPECT_EQ(e.number(), static_cast<int32_t>(0x80004005u));
     EXPECT_EQ(e.source(), "Pressmark");
-    EXPECT_EQ(e.description(), "Page 9 does not exist");
+    EXPECT_EQ(e.description(), "Page 10 does not exist") << "the caller's page number, not the viewer's";
   }
   EXPECT_EQ(r2->transcript(), (Lines{"JSO call addField(\"x\", \"text\", 9&, Array(72#, 700#, 272#, 680#))"}))
       << "nothing after the failed add";

@@ -69,6 +69,79 @@ TEST_F(PagesOverServer, DeleteInsertReplaceMoveAndNewPages) {
   EXPECT_EQ(jstest::at(save("d.pdf"), "Root/Pages/Kids/1/MediaBox"), "[0 0 612 792]");
 }
 
+// Extracted and replacing pages keep their annotations and fields; a page
+// replaced takes its fields out of the form, so the new page's fields keep
+// their names.
+TEST_F(PagesOverServer, ExtractedAndReplacingPagesKeepAnnotationsAndFields) {
+  for (const char* value : {"Bob", "Ada"}) {
+    fixture::DocSpec s = pagesNamed({"one", "two", "three"});
+    s.form = s.annotated = true;
+    s.formValue = value;
+    fixture::makePdf(dir.file(std::string(value) + ".pdf"), s);
+  }
+  moduleState().strOpenDocumentPath = dir.file("Bob.pdf");
+  d = createDocument();
+  Names widgets(6, "Widget");
+  struct Row {
+    const char* member;
+    std::vector<Variant> args;
+    std::string file;  // read back
+    Names fields, annots;
+  } rows[] = {
+      {"ExtractPages", {1, 3, dir.file("x.pdf")}, dir.file("x.pdf"),
+       {"name=u:Bob@1", "choice=u:Green@1", "agree=/Yes@1", "news=/Off@1", "size=/M@1", "size=/M@1"},
+       {"Link>2", "Link>2", "Link:http://example.invalid/", "Text", "Popup<Text"}},
+      // Ada's first page alone: its links to Ada's last page go.
+      {"ReplacePages", {dir.file("Ada.pdf"), 1, 1, 1}, "",
+       {"name=u:Ada@1", "choice=u:Green@1", "agree=/Yes@1", "news=/Off@1", "size=/M@1", "size=/M@1"},
+       {"Link:http://example.invalid/", "Text", "Popup<Text"}},
+  };
+  for (Row& r : rows) {
+    std::vector<Arg> args(r.args.begin(), r.args.end());
+    call(d, r.member, std::span<const Arg>(args));
+    std::string out = r.file.empty() ? save() : r.file;
+    EXPECT_EQ(fixture::qpdfFields(out), r.fields) << r.member;
+    Names annots = widgets;
+    annots.insert(annots.end(), r.annots.begin(), r.annots.end());
+    EXPECT_EQ(fixture::annotSummary(out, 0), annots) << r.member;
+    EXPECT_TRUE(jstest::qpdfClean(out)) << r.member;
+  }
+}
+
+// A document that did not open says which file and why in every member,
+// those that ignore errors too; page errors speak the caller's numbers.
+TEST_F(PagesOverServer, ErrorsNameTheFileAndSpeakTheCallersPages) {
+  std::string text = dir.file("notes.txt");
+  fixture::writeFile(text, "plain text, no PDF");
+  moduleState().strOpenDocumentPath = text;
+  ObjectRef bad = createDocument();
+  struct Row {
+    ObjectRef doc;
+    const char* member;
+    std::vector<Variant> args;
+    int32_t number;
+    std::string description;
+  } rows[] = {
+      {bad, "FindAndHighlightText", {"word"}, 91,
+       "Object variable or With block variable not set: the document " + text +
+           " did not open: it is not a PDF file (it has no PDF header)"},
+      {bad, "DeletePages", {}, 91,
+       "Object variable or With block variable not set: the document " + text +
+           " did not open: it is not a PDF file (it has no PDF header)"},
+      {d, "DeletePages", {5, 7}, static_cast<int32_t>(0x80004005u), "Pages 5 to 7 do not exist"},
+  };
+  for (Row& r : rows) {
+    std::vector<Arg> args(r.args.begin(), r.args.end());
+    try {
+      call(r.doc, r.member, std::span<const Arg>(args));
+      ADD_FAILURE() << r.member << ": no error";
+    } catch (const AutomationError& e) {
+      EXPECT_EQ(e.number(), r.number) << r.member;
+      EXPECT_EQ(e.description().substr(0, r.description.size()), r.description) << r.member;
+    }
+  }
+}
+
 TEST_F(PagesOverServer, RotationLabelsAndTabOrder) {
   call(d, "SetPageRotations", {2, 0, 90});
   EXPECT_EQ(CLng(call(d, "GetPageRotation", {3})), 90);

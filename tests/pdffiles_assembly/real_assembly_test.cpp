@@ -59,6 +59,35 @@ TEST_F(RealTest, AnOutputInItsOwnListIsReadBeforeItIsReplacedAndKeptWhenTheMerge
   EXPECT_EQ(fixture::readFile(a), bytes);
 }
 
+// Two filled forms merged keep both forms' fields with their values, the
+// second under suffixed names, and every link and note on its page.
+TEST_F(RealTest, MergedFormsKeepTheirFieldsValuesAndLinks) {
+  std::vector<Variant> inputs;
+  for (const char* value : {"Ada", "Bob"}) {
+    fixture::DocSpec s = pagesSpec(value, 3);
+    s.form = s.annotated = true;
+    s.formValue = value;
+    inputs.emplace_back(dir_.file(std::string(value) + ".pdf"));
+    fixture::makePdf(CStr(inputs.back()), s);
+  }
+  std::string out = dir_.file("out.pdf");
+  run("CreatePDFfromMultiPDF", {Variant(out), Variant(Array::vector(inputs))});
+  EXPECT_EQ(fixture::qpdfFields(out),
+            (Lines{"name=u:Ada@1", "choice=u:Green@1", "agree=/Yes@1", "news=/Off@1", "size=/M@1", "size=/M@1",
+                   "name_2=u:Bob@4", "choice_2=u:Green@4", "agree_2=/Yes@4", "news_2=/Off@4", "size_2=/M@4",
+                   "size_2=/M@4"}));
+  Lines widgets(6, "Widget");
+  for (int page : {0, 3}) {
+    Lines want = widgets;
+    for (std::string a : {"Link>", "Link>", "Link:http://example.invalid/", "Text", "Popup<Text"}) want.push_back(a);
+    want[6] += std::to_string(page + 2);
+    want[7] += std::to_string(page + 2);
+    EXPECT_EQ(fixture::annotSummary(out, page), want) << page;
+  }
+  std::string check;
+  EXPECT_EQ(fixture::run({"qpdf", "--check", out}, &check), 0) << check;
+}
+
 TEST_F(RealTest, LinearizedImageFilesLoseNothingWhateverTheirName) {
   // The engine's own linearizer dropped the page's content stream of this
   // picture under this very name; every file written must be complete.

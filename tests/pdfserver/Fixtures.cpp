@@ -97,6 +97,133 @@ void readOutline(fz_context* c, fz_document* doc, fz_outline* o, std::vector<Rea
   }
 }
 
+pdf_obj* appearance(fz_context* c, pdf_document* doc, const char* ops) {
+  fz_buffer* b = fz_new_buffer_from_copied_data(c, reinterpret_cast<const unsigned char*>(ops), strlen(ops));
+  pdf_obj* x = pdf_new_xobject(c, doc, fz_make_rect(0, 0, 20, 20), fz_identity, nullptr, b);
+  fz_drop_buffer(c, b);
+  return x;
+}
+
+// A widget (or a field with its widget) on page, entered in the page's list.
+pdf_obj* widget(fz_context* c, pdf_document* doc, pdf_obj* page, float y) {
+  pdf_obj* w = pdf_add_new_dict(c, doc, 8);
+  pdf_dict_put(c, w, PDF_NAME(Type), PDF_NAME(Annot));
+  pdf_dict_put(c, w, PDF_NAME(Subtype), PDF_NAME(Widget));
+  pdf_dict_put_rect(c, w, PDF_NAME(Rect), fz_make_rect(72, y, 272, y + 20));
+  pdf_dict_put_int(c, w, PDF_NAME(F), 4);
+  pdf_dict_put(c, w, PDF_NAME(P), page);
+  pdf_obj* annots = pdf_dict_get(c, page, PDF_NAME(Annots));
+  if (!annots) annots = pdf_dict_put_array(c, page, PDF_NAME(Annots), 8);
+  pdf_array_push(c, annots, w);
+  return w;
+}
+
+void onOff(fz_context* c, pdf_document* doc, pdf_obj* w, const char* on, bool set) {
+  pdf_obj* n = pdf_dict_put_dict(c, pdf_dict_put_dict(c, w, PDF_NAME(AP), 1), PDF_NAME(N), 2);
+  pdf_dict_puts_drop(c, n, on, appearance(c, doc, "0 0 1 rg 4 4 12 12 re f"));
+  pdf_dict_put_drop(c, n, PDF_NAME(Off), appearance(c, doc, "0 g 0 0 20 20 re S"));
+  pdf_dict_put_name(c, w, PDF_NAME(AS), set ? on : "Off");
+}
+
+void addForm(fz_context* c, pdf_document* doc, const DocSpec& plan) {
+  pdf_obj* page = pdf_lookup_page_obj(c, doc, 0);
+  pdf_obj* fields = pdf_new_array(c, doc, 5);
+  pdf_obj* name = widget(c, doc, page, 700);
+  pdf_dict_put(c, name, PDF_NAME(FT), PDF_NAME(Tx));
+  pdf_dict_put_text_string(c, name, PDF_NAME(T), "name");
+  pdf_dict_put_text_string(c, name, PDF_NAME(V), plan.formValue.c_str());
+  pdf_dict_put_drop(c, pdf_dict_put_dict(c, name, PDF_NAME(AP), 1), PDF_NAME(N),
+                    appearance(c, doc, "BT /Helv 10 Tf 2 6 Td (value) Tj ET"));
+  pdf_obj* choice = widget(c, doc, page, 660);
+  pdf_dict_put(c, choice, PDF_NAME(FT), PDF_NAME(Ch));
+  pdf_dict_put_int(c, choice, PDF_NAME(Ff), 131072);
+  pdf_dict_put_text_string(c, choice, PDF_NAME(T), "choice");
+  pdf_obj* opt = pdf_dict_put_array(c, choice, PDF_NAME(Opt), 3);
+  for (const char* o : {"Red", "Green", "Blue"}) pdf_array_push_text_string(c, opt, o);
+  pdf_dict_put_text_string(c, choice, PDF_NAME(V), "Green");
+  pdf_obj* all[] = {name, choice, nullptr, nullptr, nullptr};
+  const char* boxes[] = {"agree", "news"};
+  for (int i = 0; i < 2; ++i) {
+    pdf_obj* b = widget(c, doc, page, 620 - 40 * i);
+    pdf_dict_put(c, b, PDF_NAME(FT), PDF_NAME(Btn));
+    pdf_dict_put_text_string(c, b, PDF_NAME(T), boxes[i]);
+    pdf_dict_put_name(c, b, PDF_NAME(V), i == 0 ? "Yes" : "Off");
+    onOff(c, doc, b, "Yes", i == 0);
+    all[2 + i] = b;
+  }
+  pdf_obj* radio = pdf_add_new_dict(c, doc, 5);
+  pdf_dict_put(c, radio, PDF_NAME(FT), PDF_NAME(Btn));
+  pdf_dict_put_int(c, radio, PDF_NAME(Ff), 49152);
+  pdf_dict_put_text_string(c, radio, PDF_NAME(T), "size");
+  pdf_dict_put_name(c, radio, PDF_NAME(V), "M");
+  pdf_obj* kids = pdf_dict_put_array(c, radio, PDF_NAME(Kids), 2);
+  const char* states[] = {"S", "M"};
+  for (int i = 0; i < 2; ++i) {
+    pdf_obj* k = widget(c, doc, page, 540 - 40 * i);
+    pdf_dict_put(c, k, PDF_NAME(Parent), radio);
+    onOff(c, doc, k, states[i], i == 1);
+    pdf_array_push(c, kids, k);
+    pdf_drop_obj(c, k);
+  }
+  all[4] = radio;
+  for (pdf_obj* f : all) {
+    pdf_array_push(c, fields, f);
+    pdf_drop_obj(c, f);
+  }
+  pdf_obj* form = pdf_dict_put_dict(c, pdf_dict_get(c, pdf_trailer(c, doc), PDF_NAME(Root)), PDF_NAME(AcroForm), 4);
+  pdf_dict_put_drop(c, form, PDF_NAME(Fields), fields);
+  pdf_dict_put_text_string(c, form, PDF_NAME(DA), "/Helv 0 Tf 0 g");
+  pdf_dict_puts_drop(c, form, "NeedAppearances", PDF_TRUE);
+  pdf_obj* helv = pdf_dict_put_dict(c, pdf_dict_put_dict(c, pdf_dict_put_dict(c, form, PDF_NAME(DR), 1), PDF_NAME(Font), 1),
+                                    PDF_NAME(Helv), 3);
+  pdf_dict_put(c, helv, PDF_NAME(Type), PDF_NAME(Font));
+  pdf_dict_put(c, helv, PDF_NAME(Subtype), PDF_NAME(Type1));
+  pdf_dict_put_name(c, helv, PDF_NAME(BaseFont), "Helvetica");
+}
+
+void addAnnotations(fz_context* c, pdf_document* doc) {
+  pdf_obj* page = pdf_lookup_page_obj(c, doc, 0);
+  pdf_obj* last = pdf_lookup_page_obj(c, doc, pdf_count_pages(c, doc) - 1);
+  pdf_obj* annots = pdf_dict_get(c, page, PDF_NAME(Annots));
+  if (!annots) annots = pdf_dict_put_array(c, page, PDF_NAME(Annots), 5);
+  auto add = [&](const char* subtype, float y) {
+    pdf_obj* a = pdf_add_new_dict(c, doc, 6);
+    pdf_dict_put(c, a, PDF_NAME(Type), PDF_NAME(Annot));
+    pdf_dict_put_name(c, a, PDF_NAME(Subtype), subtype);
+    pdf_dict_put_rect(c, a, PDF_NAME(Rect), fz_make_rect(300, y, 400, y + 20));
+    pdf_dict_put(c, a, PDF_NAME(P), page);
+    pdf_array_push(c, annots, a);
+    return a;
+  };
+  pdf_obj* dest = pdf_new_array(c, doc, 2);
+  pdf_array_push(c, dest, last);
+  pdf_array_push(c, dest, PDF_NAME(Fit));
+  pdf_obj* link = add("Link", 700);
+  pdf_dict_put(c, link, PDF_NAME(Dest), dest);
+  pdf_drop_obj(c, link);
+  pdf_obj* names = pdf_dict_put_array(c, pdf_dict_put_dict(c, pdf_dict_put_dict(c, pdf_dict_get(c, pdf_trailer(c, doc), PDF_NAME(Root)), PDF_NAME(Names), 1), PDF_NAME(Dests), 1), PDF_NAME(Names), 2);
+  pdf_array_push_text_string(c, names, "end");
+  pdf_array_push(c, names, dest);
+  pdf_drop_obj(c, dest);
+  link = add("Link", 660);
+  pdf_obj* go = pdf_dict_put_dict(c, link, PDF_NAME(A), 2);
+  pdf_dict_put(c, go, PDF_NAME(S), PDF_NAME(GoTo));
+  pdf_dict_put_text_string(c, go, PDF_NAME(D), "end");
+  pdf_drop_obj(c, link);
+  link = add("Link", 620);
+  pdf_obj* uri = pdf_dict_put_dict(c, link, PDF_NAME(A), 2);
+  pdf_dict_put(c, uri, PDF_NAME(S), PDF_NAME(URI));
+  pdf_dict_put_string(c, uri, PDF_NAME(URI), "http://example.invalid/", 23);
+  pdf_drop_obj(c, link);
+  pdf_obj* note = add("Text", 580);
+  pdf_dict_put_text_string(c, note, PDF_NAME(Contents), "A note");
+  pdf_obj* popup = add("Popup", 540);
+  pdf_dict_put(c, popup, PDF_NAME(Parent), note);
+  pdf_dict_put(c, note, PDF_NAME(Popup), popup);
+  pdf_drop_obj(c, popup);
+  pdf_drop_obj(c, note);
+}
+
 }  // namespace
 
 void makePdf(const std::string& path, const DocSpec& plan) {
@@ -117,6 +244,7 @@ void makePdf(const std::string& path, const DocSpec& plan) {
         y -= 18;
       }
       if (!p.cjk.empty()) cs << "BT /F2 14 Tf 72 " << y << " Td <" << utf16Hex(p.cjk) << "> Tj ET\n";
+      cs << p.raw;
       std::string content = cs.str();
       pdf_obj* res = pdf_new_dict(c, doc, 1);
       pdf_obj* fonts = pdf_dict_put_dict(c, res, PDF_NAME(Font), 2);
@@ -151,6 +279,17 @@ void makePdf(const std::string& path, const DocSpec& plan) {
       }
       pdf_drop_obj(c, outlines);
     }
+    if (plan.form) addForm(c, doc, plan);
+    if (!plan.xmp.empty()) {
+      fz_buffer* b = fz_new_buffer_from_copied_data(c, reinterpret_cast<const unsigned char*>(plan.xmp.data()),
+                                                    plan.xmp.size());
+      pdf_obj* md = pdf_add_stream(c, doc, b, nullptr, 0);
+      pdf_dict_put(c, md, PDF_NAME(Type), PDF_NAME(Metadata));
+      pdf_dict_put(c, md, PDF_NAME(Subtype), PDF_NAME(XML));
+      pdf_dict_put_drop(c, pdf_dict_get(c, pdf_trailer(c, doc), PDF_NAME(Root)), PDF_NAME(Metadata), md);
+      fz_drop_buffer(c, b);
+    }
+    if (plan.annotated) addAnnotations(c, doc);
     if (!plan.title.empty() || !plan.author.empty()) {
       pdf_obj* info = pdf_add_new_dict(c, doc, 2);
       if (!plan.title.empty()) pdf_dict_put_text_string(c, info, PDF_NAME(Title), plan.title.c_str());
@@ -175,6 +314,54 @@ void makePdf(const std::string& path, const DocSpec& plan) {
   if (!err.empty()) throw std::runtime_error("makePdf: " + err);
 }
 
+std::vector<std::string> qpdfFields(const std::string& path) {
+  std::string json;
+  if (run({"qpdf", "--json", "--json-key=acroform", path}, &json) != 0) throw std::runtime_error("qpdf --json " + path);
+  auto valueAt = [&](size_t from, const std::string& key) {
+    size_t at = json.find("\"" + key + "\": ", from);
+    if (at == std::string::npos) return std::string();
+    at += key.size() + 4;
+    std::string v = json.substr(at, json.find('\n', at) - at);
+    if (!v.empty() && v.back() == ',') v.pop_back();
+    if (v.size() >= 2 && v.front() == '"') v = v.substr(1, v.size() - 2);
+    return v;
+  };
+  std::vector<std::string> out;
+  for (size_t at = json.find("\"fullname\": "); at != std::string::npos; at = json.find("\"fullname\": ", at + 1))
+    out.push_back(valueAt(at, "fullname") + "=" + valueAt(at, "value") + "@" + valueAt(at, "pageposfrom1"));
+  return out;
+}
+
+std::vector<std::string> annotSummary(const std::string& path, int page) {
+  Ctx x;
+  fz_context* c = x.c;
+  std::vector<std::string> out;
+  pdf_document* doc = nullptr;
+  std::string err;
+  fz_try(c) {
+    doc = pdf_open_document(c, path.c_str());
+    pdf_obj* annots = pdf_dict_get(c, pdf_lookup_page_obj(c, doc, page), PDF_NAME(Annots));
+    for (int i = 0; i < pdf_array_len(c, annots); ++i) {
+      pdf_obj* a = pdf_array_get(c, annots, i);
+      std::string s = pdf_to_name(c, pdf_dict_get(c, a, PDF_NAME(Subtype)));
+      pdf_obj* action = pdf_dict_get(c, a, PDF_NAME(A));
+      pdf_obj* dest = pdf_dict_get(c, a, PDF_NAME(Dest));
+      if (!dest && pdf_name_eq(c, pdf_dict_get(c, action, PDF_NAME(S)), PDF_NAME(GoTo)))
+        dest = pdf_dict_get(c, action, PDF_NAME(D));
+      if (pdf_is_string(c, dest) || pdf_is_name(c, dest)) dest = pdf_lookup_dest(c, doc, dest);
+      if (dest) s += ">" + std::to_string(pdf_lookup_page_number(c, doc, pdf_array_get(c, dest, 0)));
+      if (pdf_dict_get(c, action, PDF_NAME(URI))) s += std::string(":") + pdf_to_str_buf(c, pdf_dict_get(c, action, PDF_NAME(URI)));
+      if (pdf_name_eq(c, pdf_dict_get(c, a, PDF_NAME(Subtype)), PDF_NAME(Popup)))
+        s += std::string("<") + pdf_to_name(c, pdf_dict_getp(c, a, "Parent/Subtype"));
+      out.push_back(s);
+    }
+  }
+  fz_always(c) { pdf_drop_document(c, doc); }
+  fz_catch(c) { err = fz_caught_message(c); }
+  if (!err.empty()) throw std::runtime_error("annotSummary: " + err);
+  return out;
+}
+
 ReadBack readBack(const std::string& path) {
   Ctx x;
   fz_context* c = x.c;
@@ -190,7 +377,14 @@ ReadBack readBack(const std::string& path) {
     fz_outline* o = fz_load_outline(c, doc);
     readOutline(c, doc, o, r.outline);
     fz_drop_outline(c, o);
+    if (fz_lookup_metadata(c, doc, "info:ModDate", buf, sizeof buf) > 0) r.modDate = buf;
     pdf_document* pdf = pdf_specifics(c, doc);
+    pdf_obj* md = pdf ? pdf_dict_getp(c, pdf_trailer(c, pdf), "Root/Metadata") : nullptr;
+    if (pdf_is_stream(c, md)) {
+      fz_buffer* b = pdf_load_stream(c, md);
+      r.xmp = fz_string_from_buffer(c, b);
+      fz_drop_buffer(c, b);
+    }
     for (int i = 0; i < r.pages; ++i) {
       fz_page* page = fz_load_page(c, doc, i);
       fz_stext_page* st = fz_new_stext_page_from_page(c, page, nullptr);

@@ -23,6 +23,9 @@ struct PageSpec {
   std::vector<std::string> lines;  // Helvetica text, one line each from the top
   std::string cjk;                 // UTF-8 Japanese text drawn below the lines
   float cropInset = 0;             // a crop box this far inside the media box
+  // Drawn after the lines: content operators with /F1 (Helvetica) and /F2
+  // (Japanese, text as UTF-16 hex strings).
+  std::string raw;
 };
 
 struct DocSpec {
@@ -31,6 +34,16 @@ struct DocSpec {
   std::string title, author;
   std::string userPassword;  // encrypts with AES-256 when not empty
   bool loopOutline = false;  // the last top-level item leads back to the first
+  // A filled form on the first page: text field "name" holding formValue,
+  // combo box "choice" (Red/Green/Blue, Green chosen), check boxes "agree"
+  // (on) and "news" (off), radio buttons "size" (S, M; M chosen).
+  bool form = false;
+  std::string formValue = "Ada";
+  // On the first page: a link to the last page by explicit destination,
+  // one by named destination ("end"), a web link, and a note with its
+  // pop-up.
+  bool annotated = false;
+  std::string xmp;  // an XMP packet as the catalog's /Metadata when not empty
 };
 
 void makePdf(const std::string& path, const DocSpec& plan);
@@ -51,7 +64,8 @@ struct ReadOutline {
 struct ReadBack {
   bool ok = false;
   int pages = 0;
-  std::string title, author, keywords;
+  std::string title, author, keywords, modDate;
+  std::string xmp;  // the catalog's /Metadata stream
   std::vector<ReadOutline> outline;
   std::vector<std::string> pageText;
   std::vector<int> rotation;
@@ -60,6 +74,15 @@ ReadBack readBack(const std::string& path);
 // A raw value of the outline item found by its title path "A/B/C": the
 // printed PDF object of key (e.g. "C", "F", "Count", "A").
 std::string outlineEntry(const std::string& path, const std::vector<std::string>& titles, const std::string& key);
+
+// The form's terminal fields as qpdf --json reads them, in form order:
+// "fullname=value@page" with qpdf's value notation ("u:text", "/Name") and
+// the 1-based page of the field's widget.
+std::vector<std::string> qpdfFields(const std::string& path);
+// The annotations of a page (0-based) read with MuPDF: the subtype, for a
+// link where it leads ("Link>2", a 0-based page of the file, or
+// "Link:http://..."), for a pop-up its parent's subtype ("Popup<Text").
+std::vector<std::string> annotSummary(const std::string& path, int page);
 
 // Runs a command (argv) with a time-out; its exit status, output in out.
 int run(const std::vector<std::string>& argv, std::string* out = nullptr, int timeoutSeconds = 60);

@@ -67,6 +67,35 @@ TEST_F(PdfTest, InfoIsReadAndWrittenAndSavedInFull) {
   EXPECT_EQ(fixture::readBack(path).title, "Standard fixture");
 }
 
+// The XMP packet says what the information entries say, and the
+// modification date moves with a save of changes.
+TEST_F(PdfTest, SavedInfoKeepsTheXmpPacketAndModificationDateInStep) {
+  fixture::DocSpec s = standardSpec();
+  s.xmp = "<?xpacket begin='' id='W5M0MpCehiHzreSzNTczkc9d'?><x:xmpmeta xmlns:x='adobe:ns:meta/'>"
+          "<rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
+          "<rdf:Description rdf:about='' xmlns:pdf='http://ns.adobe.com/pdf/1.3/' pdf:Keywords='old words'"
+          " xmlns:dc='http://purl.org/dc/elements/1.1/' xmlns:xmp='http://ns.adobe.com/xap/1.0/'>"
+          "<dc:title><rdf:Alt><rdf:li xml:lang='x-default'>Old title</rdf:li></rdf:Alt></dc:title>"
+          "<dc:creator><rdf:Seq><rdf:li>Old one</rdf:li><rdf:li>Old two</rdf:li></rdf:Seq></dc:creator>"
+          "<xmp:ModifyDate>2001-01-01T00:00:00Z</xmp:ModifyDate>"
+          "</rdf:Description></rdf:RDF></x:xmpmeta><?xpacket end='w'?>";
+  fixture::makePdf(path, s);
+  ObjectRef d = openPDDoc(path);
+  call(d, "SetInfo", {"Title", "Tom & Jerry"});
+  call(d, "SetInfo", {"Author", "Новый автор"});
+  call(d, "SetInfo", {"Keywords", "new words"});
+  std::string out = dir.file("xmp.pdf");
+  EXPECT_TRUE(CBool(call(d, "Save", {acrobat::kSaveFull, out})));
+  fixture::ReadBack r = fixture::readBack(out);
+  for (const char* part : {"<rdf:li xml:lang='x-default'>Tom &amp; Jerry</rdf:li>",
+                           "<rdf:Seq><rdf:li>Новый автор</rdf:li></rdf:Seq>", "pdf:Keywords='new words'"})
+    EXPECT_NE(r.xmp.find(part), std::string::npos) << part << " in " << r.xmp;
+  EXPECT_EQ(r.xmp.find("2001-01-01"), std::string::npos) << r.xmp;
+  EXPECT_EQ(r.modDate.substr(0, 4), "D:20");
+  EXPECT_NE(r.xmp.find("<xmp:ModifyDate>" + r.modDate.substr(2, 4) + "-"), std::string::npos) << r.xmp;
+  EXPECT_EQ(fixture::run({"qpdf", "--check", out}), 0);
+}
+
 TEST_F(PdfTest, IncrementalSaveOntoTheOpenFileAppendsAndCanRepeat) {
   std::string before = fixture::readFile(path);
   ObjectRef d = openPDDoc(path);
@@ -167,6 +196,46 @@ TEST_F(PdfTest, CreateAndInsertPagesWithBookmarks) {
                                    "Chapter 2@2", "Other start@3",   "  Other inner@4"};
   EXPECT_EQ(titles, want);
   EXPECT_EQ(fixture::run({"qpdf", "--check", out}), 0);
+}
+
+// Inserted pages bring their annotations and their fields into the
+// target's form: fields of names the target has already get a suffix, and
+// links lead to the copies of their pages or go when that page stays behind.
+TEST_F(PdfTest, InsertedPagesKeepAnnotationsAndFormFields) {
+  auto formDoc = [&](const std::string& name, const std::string& value) {
+    fixture::DocSpec s = standardSpec();
+    s.form = s.annotated = true;
+    s.formValue = value;
+    fixture::makePdf(dir.file(name), s);
+    return dir.file(name);
+  };
+  std::string bob = formDoc("bob.pdf", "Bob"), ada = formDoc("ada.pdf", "Ada");
+  std::vector<std::string> widgets(6, "Widget"), copied = {"name_2=u:Ada@4", "choice_2=u:Green@4", "agree_2=/Yes@4",
+                                                           "news_2=/Off@4", "size_2=/M@4", "size_2=/M@4"};
+  struct Row {
+    int count;
+    std::vector<std::string> annots;  // on the first inserted page
+  } rows[] = {
+      {3, {"Link>5", "Link>5", "Link:http://example.invalid/", "Text", "Popup<Text"}},
+      // The links to the last page, which is not inserted, go.
+      {1, {"Link:http://example.invalid/", "Text", "Popup<Text"}},
+  };
+  for (const Row& row : rows) {
+    ObjectRef target = openPDDoc(bob), src = openPDDoc(ada);
+    EXPECT_TRUE(CBool(call(target, "InsertPages", {2, Variant(src), 0, row.count, 0})));
+    std::string out = dir.file("inserted.pdf");
+    EXPECT_TRUE(CBool(call(target, "Save", {1, out})));
+    std::vector<std::string> fields = {"name=u:Bob@1", "choice=u:Green@1", "agree=/Yes@1", "news=/Off@1", "size=/M@1",
+                                       "size=/M@1"};
+    fields.insert(fields.end(), copied.begin(), copied.end());
+    EXPECT_EQ(fixture::qpdfFields(out), fields) << row.count;
+    std::vector<std::string> annots = widgets;
+    annots.insert(annots.end(), row.annots.begin(), row.annots.end());
+    EXPECT_EQ(fixture::annotSummary(out, 3), annots) << row.count;
+    EXPECT_EQ(fixture::annotSummary(out, 0)[6], "Link>2") << "the target's own links stay as they were";
+    std::string check;
+    EXPECT_EQ(fixture::run({"qpdf", "--check", out}, &check), 0) << check;
+  }
 }
 
 TEST_F(PdfTest, InsertPagesChecksItsRange) {

@@ -8,11 +8,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <memory>
 
 #include "automation/Error.h"
 #include "system/AtomicFile.h"
+#include "servers/pdf/Xmp.h"
 
 namespace pm::pdf {
 
@@ -309,6 +311,7 @@ void Doc::save(const std::string& target, bool full, bool linearize, bool garbag
   mu::guard("Preparing to save", [&](fz_context* c) { signatures = pdf_count_signatures(c, d); });
   if (signatures > 0) full = linearize = false;
   bool incremental = !full && !linearize && !path_.empty() && canIncrement;
+  keepMetadataInStep();
   std::unique_ptr<AtomicFile> tmp = tempBeside(target);
   pdf_write_options opts = pdf_default_write_options;
   opts.do_incremental = incremental ? 1 : 0;
@@ -357,6 +360,60 @@ void Doc::save(const std::string& target, bool full, bool linearize, bool garbag
   // From now on the document is the file just written, so a later
   // incremental save appends to these bytes and not to the ones replaced.
   reopen(target);
+}
+
+namespace {
+
+// Now as a PDF date in local time with its offset.
+std::string pdfNow() {
+  time_t t = time(nullptr);
+  struct tm lt{};
+  localtime_r(&t, &lt);
+  char buf[64];
+  int off = static_cast<int>(lt.tm_gmtoff / 60) % (24 * 60);
+  char sign = off < 0 ? '-' : '+';
+  if (off < 0) off = -off;
+  std::snprintf(buf, sizeof buf, "D:%04d%02d%02d%02d%02d%02d%c%02d'%02d'", lt.tm_year + 1900, lt.tm_mon + 1,
+                lt.tm_mday, lt.tm_hour, lt.tm_min, lt.tm_sec, sign, off / 60, off % 60);
+  return buf;
+}
+
+}  // namespace
+
+void Doc::keepMetadataInStep() {
+  if (!dirty_ && infoSet_.empty()) return;
+  std::map<std::string, std::string> set = std::move(infoSet_);
+  infoSet_.clear();
+  // A date the caller set stays as given.
+  if (!set.count("ModDate")) {
+    std::string now = pdfNow();
+    setInfo("ModDate", now);
+    infoSet_.clear();
+    set["ModDate"] = now;
+  }
+  pdf_document* d = pdf_;
+  fz_buffer* read = nullptr;
+  pdf_obj* md = nullptr;
+  mu::guard("Reading the XMP metadata", [&](fz_context* c) {
+    md = pdf_dict_getp(c, pdf_trailer(c, d), "Root/Metadata");
+    if (pdf_is_stream(c, md)) read = pdf_load_stream(c, md);
+  });
+  mu::BufferPtr held(read);
+  if (!read) return;
+  unsigned char* data = nullptr;
+  size_t n = 0;
+  mu::guard("Reading the XMP metadata", [&](fz_context* c) { n = fz_buffer_storage(c, read, &data); });
+  std::string packet(reinterpret_cast<const char*>(data), n);
+  std::string updated = updateXmp(packet, set);
+  if (updated == packet) return;
+  const char* bytes = updated.data();
+  size_t len = updated.size();
+  mu::guard("Writing the XMP metadata", [&](fz_context* c) {
+    fz_buffer* b = fz_new_buffer_from_copied_data(c, reinterpret_cast<const unsigned char*>(bytes), len);
+    fz_try(c) { pdf_update_stream(c, d, md, b, 0); }
+    fz_always(c) { fz_drop_buffer(c, b); }
+    fz_catch(c) { fz_rethrow(c); }
+  });
 }
 
 void Doc::reopen(const std::string& target) {
@@ -476,6 +533,7 @@ void Doc::setInfo(const std::string& key, const std::string& value) {
     fz_always(c) { pdf_drop_obj(c, keyObj); }
     fz_catch(c) { fz_rethrow(c); }
   });
+  infoSet_[k] = value;
   changed();
 }
 

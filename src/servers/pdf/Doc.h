@@ -117,6 +117,10 @@ class Doc : public std::enable_shared_from_this<Doc> {
 
  private:
   void reopen(const std::string& path);
+  // Before a save of changes: the modification date, and the XMP packet's
+  // mirrors of the information entries set since the last save.
+  void keepMetadataInStep();
+  std::map<std::string, std::string> infoSet_;
   mu::DocumentPtr doc_;
   pdf_document* pdf_ = nullptr;
   std::string path_;

@@ -10,6 +10,7 @@
 #include "servers/pdf/Form.h"
 #include "servers/pdf/JSSupport.h"
 #include "servers/pdf/PageContent.h"
+#include "servers/pdf/PageCopy.h"
 #include "servers/pdf/PrintPages.h"
 #include "servers/pdf/WebPage.h"
 #include "system/Files.h"
@@ -20,11 +21,6 @@ namespace pm::pdf {
 namespace {
 
 using namespace js;
-
-struct DropGraftMap {
-  void operator()(pdf_graft_map* m) const { pdf_drop_graft_map(mu::ctx(), m); }
-};
-using GraftMapPtr = std::unique_ptr<pdf_graft_map, DropGraftMap>;
 
 // Another PDF to take pages from, opened on its own.
 struct Source {
@@ -67,17 +63,9 @@ std::pair<int, int> sourceRange(const Source& s, const Variant& a, const Variant
   return {first, last};
 }
 
-// Copies source pages into doc at position at (pages after it move on).
-void graft(pdf_document* doc, int at, const Source& s, int first, int last) {
-  pdf_graft_map* map = nullptr;
-  mu::guard("Copying pages", [&](fz_context* c) { map = pdf_new_graft_map(c, doc); });
-  GraftMapPtr hold(map);
-  pdf_document* src = s.pdf;
-  for (int i = first; i <= last; ++i) {
-    int to = at + (i - first);
-    mu::guard("Copying pages", [&](fz_context* c) { pdf_graft_mapped_page(c, map, to, src, i); });
-  }
-}
+// Copies source pages, with their annotations and fields, into doc at
+// position at (pages after it move on).
+void graft(pdf_document* doc, int at, const Source& s, int first, int last) { copyPages(doc, at, s.pdf, first, last); }
 
 Variant insertPages(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
@@ -102,9 +90,12 @@ Variant replacePages(DocHolder& self, Frame& f) {
   if (at < 0 || at + count > n)
     fail("Replacing " + std::to_string(count) + " pages from page " + std::to_string(at) +
          " needs pages the document does not have (it has " + std::to_string(n) + ")");
-  graft(d.pdf(), at, s, first, last);
+  // The replaced pages go first, and their fields with them, so fields of
+  // the new pages that have the old ones' names keep them.
   pdf_document* doc = d.pdf();
-  mu::guard("Removing the replaced pages", [&](fz_context* c) { pdf_delete_page_range(c, doc, at + count, at + 2 * count); });
+  mu::guard("Removing the replaced pages", [&](fz_context* c) { pdf_delete_page_range(c, doc, at, at + count); });
+  pruneFormFields(doc);
+  graft(doc, at, s, first, last);
   d.changed();
   return {};
 }

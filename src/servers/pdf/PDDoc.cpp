@@ -10,6 +10,7 @@
 #include "automation/surfaces/Acrobat.h"
 #include "servers/pdf/Linearize.h"
 #include "servers/pdf/Objects.h"
+#include "servers/pdf/PageCopy.h"
 #include "system/Clipboard.h"
 
 namespace pm::pdf {
@@ -359,14 +360,7 @@ class PDDoc : public DocHolder {
     if (after < -1 || after >= dstCount)
       fail("Cannot insert after page " + std::to_string(after) + " of a document of " + std::to_string(dstCount) +
            " pages");
-    mu::guard("Inserting pages", [&](fz_context* c) {
-      pdf_graft_map* map = pdf_new_graft_map(c, dst);
-      fz_try(c) {
-        for (int i = 0; i < count; ++i) pdf_graft_mapped_page(c, map, after + 1 + i, sp, first + i);
-      }
-      fz_always(c) { pdf_drop_graft_map(c, map); }
-      fz_catch(c) { fz_rethrow(c); }
-    });
+    copyPages(dst, after + 1, sp, first, first + count - 1);
     doc_->changed();
     if (bookmarks) copyBookmarks(*src, first, count, after + 1);
     return Variant(true);
