@@ -13,8 +13,8 @@
 
 #include "PdfFilesBench.h"
 #include "automation/Automation.h"
-#include "component/ModuleState.h"
-#include "document/Document.h"
+#include "component/frame/ModuleState.h"
+#include "component/document/Document.h"
 
 using namespace pm;
 using Clock = std::chrono::steady_clock;

@@ -4,8 +4,8 @@
 
 #include "Fuzz.h"
 #include "automation/Automation.h"
-#include "command.h"
-#include "json.h"
+#include "Command.h"
+#include "Json.h"
 
 std::vector<std::string> pmFuzzTokens() {
   return {"[", "]", "[[1,2],[3,4]]", "\"", "\\\"", "\\u00e9", "\\ud83d\\ude00", "\\udc00", "'", "x:=", "@v", "$1",

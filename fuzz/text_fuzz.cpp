@@ -1,7 +1,7 @@
 // Fuzz target: delimited text files read into arrays (TextFileToArray),
 // with the delimiter and the quote handling taken from the first byte.
 #include "Fuzz.h"
-#include "data/TextFileToArray.h"
+#include "component/data/TextFileToArray.h"
 
 std::vector<std::string> pmFuzzTokens() { return {"\"", "\"\"", ",", "\t", ";", "\r\n", "\r", "\n", "\xC3\xA9", "\xFF"}; }
 

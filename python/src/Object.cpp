@@ -9,8 +9,8 @@
 
 #include "Events.h"
 #include "automation/ClassTables.h"
-#if __has_include("document/Document.h")
-#include "document/Document.h"
+#if __has_include("component/document/Document.h")
+#include "component/document/Document.h"
 #endif
 #include "PyTypes.h"
 #include "Values.h"
@@ -162,7 +162,7 @@ PyTypeObject* g_type = nullptr;
 // file. (Built against an installed library, whose headers stop at the
 // automation layer, the repr shows the class only.)
 std::string describe([[maybe_unused]] const pm::Dispatch& d) {
-#if __has_include("document/Document.h")
+#if __has_include("component/document/Document.h")
   if (auto* doc = dynamic_cast<const pm::Document*>(&d)) return doc->strDocumentPath;
 #endif
   return {};
