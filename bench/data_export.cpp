@@ -18,7 +18,7 @@
 
 #include "automation/Automation.h"
 #include "automation/surfaces/Ado.h"
-#include "component/CreatePDF.h"
+#include "component/frame/CreatePDF.h"
 
 using namespace pm;
 namespace fs = std::filesystem;

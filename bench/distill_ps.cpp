@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "automation/Automation.h"
-#include "component/CreatePDF.h"
+#include "component/frame/CreatePDF.h"
 #include "system/Process.h"
 
 namespace fs = std::filesystem;

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "automation/Automation.h"
-#include "component/CreatePDF.h"
+#include "component/frame/CreatePDF.h"
 #include "system/Process.h"
 
 using namespace pm;

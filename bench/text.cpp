@@ -5,7 +5,7 @@
 
 #include "PdfFilesBench.h"
 #include "automation/Automation.h"
-#include "component/CreatePDF.h"
+#include "component/frame/CreatePDF.h"
 
 using namespace pm;
 namespace fs = std::filesystem;

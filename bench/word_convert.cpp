@@ -15,7 +15,7 @@
 #include <string>
 
 #include "automation/Automation.h"
-#include "component/CreatePDF.h"
+#include "component/frame/CreatePDF.h"
 #include "servers/office/PostScriptText.h"
 #include "system/Process.h"
 #include "WordDocs.h"

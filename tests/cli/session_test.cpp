@@ -4,8 +4,8 @@
 
 #include <sstream>
 
-#include "command.h"
-#include "component/CreatePDF.h"
+#include "Command.h"
+#include "component/frame/CreatePDF.h"
 
 using namespace pm;
 

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "component/CreatePDF.h"
+#include "component/frame/CreatePDF.h"
 #include "support/TestSupport.h"
 
 using namespace pm;

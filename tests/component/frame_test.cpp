@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <thread>
 
-#include "component/CreatePDF.h"
-#include "component/ModuleState.h"
+#include "component/frame/CreatePDF.h"
+#include "component/frame/ModuleState.h"
 #include "servers/recording/Recorder.h"
 #include "support/TestSupport.h"
 

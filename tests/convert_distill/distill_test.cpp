@@ -7,8 +7,8 @@
 #include <filesystem>
 
 #include "automation/surfaces/Distiller.h"
-#include "component/CreatePDF.h"
-#include "component/ModuleState.h"
+#include "component/frame/CreatePDF.h"
+#include "component/frame/ModuleState.h"
 #include "servers/recording/Recorder.h"
 #include "support/TestSupport.h"
 

@@ -5,8 +5,8 @@
 
 #include <filesystem>
 
-#include "component/CreatePDF.h"
-#include "component/ModuleState.h"
+#include "component/frame/CreatePDF.h"
+#include "component/frame/ModuleState.h"
 #include "support/TestSupport.h"
 #include "system/Process.h"
 

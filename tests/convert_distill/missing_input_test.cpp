@@ -4,8 +4,8 @@
 
 #include "automation/surfaces/Distiller.h"
 #include "automation/surfaces/Office.h"
-#include "component/CreatePDF.h"
-#include "component/ModuleState.h"
+#include "component/frame/CreatePDF.h"
+#include "component/frame/ModuleState.h"
 #include "servers/recording/Recorder.h"
 #include "support/TestSupport.h"
 

@@ -7,7 +7,7 @@
 #include <regex>
 
 #include "automation/Automation.h"
-#include "component/CreatePDF.h"
+#include "component/frame/CreatePDF.h"
 #include "servers/recording/Recorder.h"
 #include "support/TestSupport.h"
 

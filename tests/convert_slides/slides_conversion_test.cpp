@@ -9,7 +9,7 @@
 
 #include "automation/Automation.h"
 #include "automation/surfaces/Distiller.h"
-#include "component/CreatePDF.h"
+#include "component/frame/CreatePDF.h"
 #include "servers/recording/Recorder.h"
 #include "support/TestSupport.h"
 

@@ -8,8 +8,8 @@
 
 #include "automation/Automation.h"
 #include "automation/surfaces/Distiller.h"
-#include "component/CreatePDF.h"
-#include "component/ModuleState.h"
+#include "component/frame/CreatePDF.h"
+#include "component/frame/ModuleState.h"
 #include "servers/recording/Recorder.h"
 #include "support/TestSupport.h"
 

@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "automation/Automation.h"
-#include "component/CreatePDF.h"
+#include "component/frame/CreatePDF.h"
 #include "support/OfficeDocs.h"
 #include "support/TestSupport.h"
 

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "automation/Automation.h"
-#include "component/CreatePDF.h"
-#include "data/TextFileToArray.h"
+#include "component/frame/CreatePDF.h"
+#include "component/data/TextFileToArray.h"
 #include "support/TestSupport.h"
 #include "system/CodePage.h"
 

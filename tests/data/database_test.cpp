@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "automation/Automation.h"
-#include "component/CreatePDF.h"
+#include "component/frame/CreatePDF.h"
 #include "dataserver/DataFixtures.h"
 #include "support/TestSupport.h"
 #include "system/CodePage.h"

@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "automation/Automation.h"
-#include "component/CreatePDF.h"
+#include "component/frame/CreatePDF.h"
 #include "support/TestSupport.h"
 
 using namespace pm;

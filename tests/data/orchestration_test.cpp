@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "automation/Automation.h"
-#include "component/CreatePDF.h"
+#include "component/frame/CreatePDF.h"
 #include "servers/recording/Recorder.h"
 #include "support/TestSupport.h"
 

@@ -3,7 +3,7 @@
 #include <clocale>
 
 #include "automation/Automation.h"
-#include "document/ScriptText.h"
+#include "component/document/ScriptText.h"
 
 using namespace pm;
 

@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "automation/Automation.h"
-#include "document/Document.h"
-#include "document/Vocabulary.h"
+#include "component/document/Document.h"
+#include "component/document/Vocabulary.h"
 #include "servers/recording/Recorder.h"
 
 namespace {

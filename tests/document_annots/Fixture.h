@@ -8,8 +8,8 @@
 #include <map>
 
 #include "automation/Automation.h"
-#include "component/ModuleState.h"
-#include "document/Document.h"
+#include "component/frame/ModuleState.h"
+#include "component/document/Document.h"
 #include "servers/recording/Recorder.h"
 
 namespace pm::test {

@@ -1,7 +1,7 @@
 // Word counts and access, annotation lists and removal, and the two
 // records against the recording server.
 #include "Fixture.h"
-#include "document/TextAnnotType.h"
+#include "component/document/TextAnnotType.h"
 
 namespace {
 

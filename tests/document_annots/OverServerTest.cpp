@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "Read.h"
-#include "component/ModuleState.h"
-#include "document/Document.h"
+#include "component/frame/ModuleState.h"
+#include "component/document/Document.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // ignoring case in every script.
 #include <gtest/gtest.h>
 
-#include "pdffiles/BookmarkWalk.h"
+#include "component/pdffiles/BookmarkWalk.h"
 
 namespace {
 

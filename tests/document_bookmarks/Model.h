@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "automation/Automation.h"
-#include "component/ModuleState.h"
-#include "document/Document.h"
+#include "component/frame/ModuleState.h"
+#include "component/document/Document.h"
 #include "servers/recording/Recorder.h"
 #include "support/RecordedDocument.h"
 

@@ -10,8 +10,8 @@
 
 #include "Fixtures.h"
 #include "automation/Automation.h"
-#include "component/ModuleState.h"
-#include "document/Document.h"
+#include "component/frame/ModuleState.h"
+#include "component/document/Document.h"
 
 namespace realbm {
 

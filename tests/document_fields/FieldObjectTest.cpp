@@ -1,7 +1,7 @@
 // The Field object against the recording server: forwarded properties,
 // item and button methods, the signature test, signing and the lock script.
 #include "Recording.h"
-#include "document/Field.h"
+#include "component/document/Field.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Field sets of Document against the recording server: the Field hand-off,
 // the name lists, reset, and the read-only and required switches.
 #include "Recording.h"
-#include "document/Field.h"
+#include "component/document/Field.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "automation/Automation.h"
-#include "component/ModuleState.h"
-#include "document/Document.h"
+#include "component/frame/ModuleState.h"
+#include "component/document/Document.h"
 #include "servers/recording/Recorder.h"
 #include "support/RecordedDocument.h"
 

@@ -1,8 +1,8 @@
 // The page, template and watermark members over the real PDF server, on
 // documents the tests make, read back from the saved file.
 #include "Read.h"
-#include "component/ModuleState.h"
-#include "document/Document.h"
+#include "component/frame/ModuleState.h"
+#include "component/document/Document.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <thread>
 
 #include "Read.h"
-#include "component/ModuleState.h"
-#include "document/Document.h"
+#include "component/frame/ModuleState.h"
+#include "component/document/Document.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <functional>
 
 #include "Read.h"
-#include "component/ModuleState.h"
-#include "document/Document.h"
+#include "component/frame/ModuleState.h"
+#include "component/document/Document.h"
 
 namespace scriptstest {
 

@@ -10,9 +10,9 @@
 
 #include "LocalService.h"
 #include "Read.h"
-#include "component/ModuleState.h"
-#include "document/Document.h"
-#include "servers/pdf/Mail.h"
+#include "component/frame/ModuleState.h"
+#include "component/document/Document.h"
+#include "servers/pdf/external/Mail.h"
 #include "support/TestSupport.h"
 
 namespace scriptstest {

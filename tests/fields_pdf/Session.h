@@ -7,8 +7,8 @@
 #include "Fixtures.h"
 #include "Read.h"
 #include "automation/Automation.h"
-#include "component/ModuleState.h"
-#include "document/Document.h"
+#include "component/frame/ModuleState.h"
+#include "component/document/Document.h"
 #include "support/TestSupport.h"
 
 namespace fieldtest {

@@ -7,7 +7,7 @@
 #include <regex>
 
 #include "automation/Automation.h"
-#include "component/CreatePDF.h"
+#include "component/frame/CreatePDF.h"
 #include "support/DrawDocs.h"
 #include "support/OfficeDocs.h"
 #include "support/SheetDocs.h"

@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "automation/Automation.h"
-#include "component/CreatePDF.h"
+#include "component/frame/CreatePDF.h"
 #include "servers/office/PostScriptText.h"
 #include "support/OfficeDocs.h"
 #include "support/SheetDocs.h"

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "automation/Automation.h"
-#include "component/CreatePDF.h"
-#include "component/ModuleState.h"
+#include "component/frame/CreatePDF.h"
+#include "component/frame/ModuleState.h"
 #include "pdfserver/Fixtures.h"
 #include "support/TestSupport.h"
 

@@ -9,8 +9,8 @@
 #include <filesystem>
 
 #include "automation/surfaces/Acrobat.h"
-#include "component/CreatePDF.h"
-#include "component/ModuleState.h"
+#include "component/frame/CreatePDF.h"
+#include "component/frame/ModuleState.h"
 #include "servers/recording/Recorder.h"
 #include "support/TestSupport.h"
 

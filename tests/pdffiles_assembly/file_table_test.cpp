@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "pdffiles/FileTable.h"
+#include "component/pdffiles/FileTable.h"
 #include "support/TestSupport.h"
 
 using namespace pm;

@@ -9,8 +9,8 @@
 #include "../pdfserver/Fixtures.h"
 #include "automation/Automation.h"
 #include "automation/surfaces/Acrobat.h"
-#include "component/CreatePDF.h"
-#include "component/ModuleState.h"
+#include "component/frame/CreatePDF.h"
+#include "component/frame/ModuleState.h"
 #include "support/TestSupport.h"
 
 namespace real {

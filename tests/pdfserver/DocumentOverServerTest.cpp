@@ -1,8 +1,8 @@
 // The Document of the component over the real PDF server: what the client
 // sees end to end, checked against what the file holds.
 #include "Common.h"
-#include "component/ModuleState.h"
-#include "document/Document.h"
+#include "component/frame/ModuleState.h"
+#include "component/document/Document.h"
 
 namespace pdftest {
 

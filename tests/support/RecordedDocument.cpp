@@ -1,6 +1,6 @@
 #include "support/RecordedDocument.h"
 
-#include "component/ModuleState.h"
+#include "component/frame/ModuleState.h"
 
 namespace pm::test {
 

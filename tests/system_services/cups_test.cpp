@@ -10,7 +10,7 @@
 #include <filesystem>
 
 #include "automation/Automation.h"
-#include "component/CreatePDF.h"
+#include "component/frame/CreatePDF.h"
 #include "support/TestSupport.h"
 #include "system/Printers.h"
 

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "automation/Automation.h"
-#include "component/CreatePDF.h"
+#include "component/frame/CreatePDF.h"
 #include "system/Printers.h"
 
 using namespace pm;

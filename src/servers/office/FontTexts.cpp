@@ -5,7 +5,7 @@
 
 #include "automation/Automation.h"
 #include "servers/office/PostScriptText.h"
-#include "servers/pdf/Mu.h"
+#include "servers/pdf/engine/Mu.h"
 
 namespace pm::office {
 

@@ -1,0 +1,195 @@
+// The conversions that start from PostScript: one file, or a list of files
+// joined into one PDF through a generated PostScript driver file.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <optional>
+
+#include "component/frame/CreatePDF.h"
+#include "component/convert/Distill.h"
+#include "system/Files.h"
+#include "system/SystemServices.h"
+
+namespace pm {
+namespace {
+
+// The driver file's fixed head, lines 1 to 7.
+constexpr const char* kDriverHead =
+    "/prun { /mysave save def\r\n"
+    "dup = flush\r\n"
+    "RunFile\r\n"
+    "clear cleardictstack\r\n"
+    "mysave restore\r\n"
+    "} def\r\n"
+    "\r\n";
+
+// A path inside a PostScript string. Windows-style separators become "/";
+// "(", ")" and "\" are escaped so that a name holding them can neither
+// break the job nor smuggle PostScript into it, and control bytes (a line
+// break in a name) are written as octal escapes so each entry stays on
+// its line.
+std::string driverEntry(const std::string& path) {
+  std::string out = "(";
+  for (unsigned char c : path) {
+    if (c == '\\') c = '/';
+    if (c == '(' || c == ')') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20 || c == 0x7F) {
+      static const char digits[] = "01234567";
+      out += '\\';
+      out += digits[(c >> 6) & 7];
+      out += digits[(c >> 3) & 7];
+      out += digits[c & 7];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + ") prun\r\n";
+}
+
+// The driver file, created so that it never replaces an existing file: the
+// name after the output PDF when that name is free, else a fresh name
+// beside it. An input that happens to carry the driver's name is thereby
+// never overwritten, and never deleted afterwards.
+class DriverFile {
+ public:
+  explicit DriverFile(const std::string& wanted) {
+    fd_ = ::open(wanted.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd_ >= 0) {
+      path_ = wanted;
+    } else {
+      if (errno == ENOENT || errno == ENOTDIR)
+        raise(basic::PathNotFound, std::string(basicDescription(basic::PathNotFound)) + ": " + wanted);
+      if (errno != EEXIST) raiseFileError(errno, wanted);
+      std::string stem = wanted.substr(0, wanted.size() - 2);  // keeps the "." of ".ps"
+      if (!stem.empty() && stem.back() == '.') stem.pop_back();
+      ExclusiveTempFile fresh(stem + "-", ".ps");
+      fresh.keep();
+      path_ = fresh.path();
+      fd_ = ::open(path_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+      if (fd_ < 0) raiseFileError(errno, path_);
+    }
+    struct stat st{};
+    if (::fstat(fd_, &st) == 0) {
+      dev_ = st.st_dev;
+      ino_ = st.st_ino;
+    }
+  }
+  ~DriverFile() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  DriverFile(const DriverFile&) = delete;
+  DriverFile& operator=(const DriverFile&) = delete;
+
+  const std::string& path() const { return path_; }
+  // True when the path names this very file (a list that names the driver
+  // would make the job run itself without end).
+  bool is(const std::string& other) const {
+    struct stat st{};
+    return ::stat(other.c_str(), &st) == 0 && st.st_dev == dev_ && st.st_ino == ino_;
+  }
+  void write(const std::string& text) {
+    size_t done = 0;
+    while (done < text.size()) {
+      ssize_t n = ::write(fd_, text.data() + done, text.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) raiseFileError(errno, path_);
+      done += static_cast<size_t>(n);
+    }
+  }
+  void close() {
+    int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) raiseFileError(errno, path_);
+  }
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+  dev_t dev_ = 0;
+  ino_t ino_ = 0;
+};
+
+Variant CreatePDFfromPS(CreatePDF& self, Frame& f) {
+  Variant& strPDFFile = f[0];
+  Variant& strPSFile = f[1];
+  Variant& strDistiller = f[2];
+  // 1. Before anything else.
+  if (!FileExists(strPSFile)) raiseMissingFile(strPSFile);
+  ObjectRef secure;
+  distillTrap(self, secure, [&] {
+    // 2. Written back to the caller; not used otherwise.
+    if (Trim(CStr(strDistiller)).empty()) strDistiller = Variant(self.strPrinterName);
+    // 3.
+    deleteIfExists(strPDFFile);
+    // 4. The input stays in place.
+    distillStep(self, CStr(strPSFile), CStr(strPDFFile), f[3], f[4], f[5], f[6], secure);
+  });
+  return {};
+}
+
+Variant CreatePDFfromMultiPS(CreatePDF& self, Frame& f) {
+  Variant& strPDFFile = f[0];
+  Variant& varPSFiles = f[1];
+  Variant& strDistiller = f[2];
+  ObjectRef secure;
+  distillTrap(self, secure, [&] {
+    // 1. The output path without its last three characters, then "ps".
+    std::string pdf = CStr(strPDFFile);
+    if (pdf.size() < 3) raise(basic::InvalidProcedureCall);
+    DriverFile driver(pdf.substr(0, pdf.size() - 3) + "ps");
+    // 2. The names are written byte for byte: Ghostscript opens them as
+    // the file system spells them, so a code-page conversion would only
+    // damage names outside ASCII.
+    std::string text = kDriverHead;
+    // 3. A 16-bit index runs over the list, as it always did.
+    if (!varPSFiles.isArray()) raise(basic::TypeMismatch);
+    const Array& list = varPSFiles.array();
+    int32_t lower = list.lbound(1), upper = list.ubound(1);
+    if (lower < INT16_MIN || upper > INT16_MAX) raise(basic::Overflow);
+    for (int32_t i = lower; i <= upper; ++i) {
+      // Pending window messages: a server process has none to process.
+      const Variant& element = list.at({i});
+      if (!FileExists(element)) continue;
+      std::string path = CStr(element);
+      if (driver.is(path)) continue;
+      text += driverEntry(path);
+    }
+    driver.write(text);
+    // 4.
+    driver.close();
+    // 5. Written back to the caller; not used otherwise.
+    if (Trim(CStr(strDistiller)).empty()) strDistiller = Variant(self.strPrinterName);
+    // 6.
+    deleteIfExists(strPDFFile);
+    // 7. Both paths of the distill step; the driver goes once it is done.
+    distillStep(self, driver.path(), pdf, f[3], f[4], f[5], f[6], secure);
+    Kill(driver.path());
+  });
+  return {};
+}
+
+std::vector<ParamSpec> distillOptions() {
+  return {P("blnShowWindow").opt(false), P("blnSpoolJobs").opt(false), P("strJobOptionsFile").opt(""),
+          P("blnApplySecurity").opt(false)};
+}
+
+void describe(Members<CreatePDF>& m) {
+  std::vector<ParamSpec> ps = {P("strPDFFile"), P("strPSFile"), P("strDistiller").opt("")};
+  std::vector<ParamSpec> multi = {P("strPDFFile"), P("varPSFiles"), P("strDistiller").opt("")};
+  for (ParamSpec& p : distillOptions()) {
+    ps.push_back(p);
+    multi.push_back(p);
+  }
+  m.method("CreatePDFfromPS", ps, &CreatePDFfromPS, "Convert a PostScript file to PDF.")
+      .method("CreatePDFfromMultiPS", multi, &CreatePDFfromMultiPS,
+              "Convert a list of PostScript files to one PDF through a PostScript driver file.");
+}
+
+const CreatePDFMembers::Register reg("convert_distill", &describe);
+
+}  // namespace
+}  // namespace pm

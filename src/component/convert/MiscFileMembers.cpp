@@ -1,0 +1,127 @@
+// Any document Word can open, printed to PostScript through a PostScript
+// printer, and optionally distilled to PDF.
+#include <optional>
+
+#include "automation/surfaces/Office.h"
+#include "component/frame/CreatePDF.h"
+#include "component/frame/ModuleState.h"
+#include "component/convert/Distill.h"
+#include "system/Files.h"
+#include "system/SystemServices.h"
+
+namespace pm {
+namespace {
+
+constexpr const char* kGenericPrinter = "Generic PostScript Printer";
+
+// The Word objects a printing method holds; the trap closes and quits what
+// is still open before the error goes on.
+struct WordSession {
+  ObjectRef app, doc;
+
+  template <class Body>
+  void trap(Body&& body) {
+    try {
+      body();
+    } catch (...) {
+      AutomationError e = currentAsAutomationError();
+      if (doc) ignoreErrors([&] { call(doc, "Close", {Variant(false)}); });
+      doc.reset();
+      if (app) ignoreErrors([&] { call(app, "Quit"); });
+      app.reset();
+      throw AutomationError(e.number(), kComponentTitle, e.description());
+    }
+  }
+
+  // Steps 2 to 7 of printing through Word. out() gives the output path when
+  // step 4 needs it; fresh is true when that path is a file just created
+  // for this call, which is not deleted first: it is ours and empty, and
+  // deleting it would give its name away before Word writes it.
+  template <class Out>
+  void print(const Variant& strMiscFile, const Variant& printer, Out&& out, bool fresh) {
+    // 2.
+    app = CreateObject(office::kWordProgId);
+    doc = objectOf(call(objectOf(get(app, "Documents")), "Open", {CStr(strMiscFile)}));
+    let(app, "DisplayAlerts", Variant(int16_t{0}));
+    // 3.
+    Variant saved = get(app, "ActivePrinter");
+    let(app, "ActivePrinter", printer);
+    // 4.
+    const std::string path = out();
+    if (!fresh) deleteIfExists(path);
+    // 5. Returns once the file is written.
+    call(doc, "PrintOut", {Named("PrintToFile", Variant(true)), Named("Background", Variant(false)), Named("Outputfilename", path)});
+    // 6.
+    let(app, "ActivePrinter", saved);
+    let(app, "DisplayAlerts", Variant(int16_t{-1}));
+    // 7.
+    call(doc, "Close", {Variant(false)});
+    doc.reset();
+    call(app, "Quit");
+    app.reset();
+  }
+};
+
+Variant CreatePSfromMiscFile(CreatePDF& self, Frame& f) {
+  Variant& strPSFile = f[0];
+  Variant& strMiscFile = f[1];
+  Variant& strDistiller = f[2];
+  if (!FileExists(strMiscFile)) raiseMissingFile(strMiscFile);
+  WordSession word;
+  word.trap([&] {
+    // The printer the caller named, or the Distiller printer, which the
+    // caller's variable then holds.
+    if (Trim(CStr(strDistiller)).empty()) strDistiller = Variant(self.strPrinterName);
+    word.print(strMiscFile, strDistiller, [&] { return CStr(strPSFile); }, false);
+  });
+  return {};
+}
+
+Variant CreatePSfromMiscFile2(CreatePDF&, Frame& f) {
+  Variant& strPSFile = f[0];
+  Variant& strMiscFile = f[1];
+  if (!FileExists(strMiscFile)) raiseMissingFile(strMiscFile);
+  WordSession word;
+  word.trap([&] { word.print(strMiscFile, f[2], [&] { return CStr(strPSFile); }, false); });
+  return {};
+}
+
+Variant CreatePDFfromMiscFile(CreatePDF& self, Frame& f) {
+  Variant& strPDFFile = f[0];
+  Variant& strMiscFile = f[1];
+  if (!FileExists(strMiscFile)) raiseMissingFile(strMiscFile);
+  WordSession word;
+  ObjectRef secure;
+  word.trap([&] {
+    // Created exclusively, so no other file can take its name; left in
+    // place when an error ends the method.
+    std::optional<ExclusiveTempFile> temp;
+    word.print(strMiscFile, f[2],
+               [&] {
+                 temp.emplace(moduleState().strTempFilePath, ".ps");
+                 temp->keep();
+                 return temp->path();
+               },
+               true);
+    deleteIfExists(strPDFFile);
+    distillStep(self, temp->path(), CStr(strPDFFile), f[3], f[4], f[5], f[6], secure);
+    Kill(temp->path());
+  });
+  return {};
+}
+
+void describe(Members<CreatePDF>& m) {
+  m.method("CreatePSfromMiscFile", {P("strPSFile"), P("strMiscFile"), P("strDistiller").opt("")}, &CreatePSfromMiscFile,
+           "Print a document that Word can open to a PostScript file through the Distiller printer or the one named.")
+      .method("CreatePSfromMiscFile2", {P("strPSFile"), P("strMiscFile"), P("strPrinter").opt(kGenericPrinter)},
+              &CreatePSfromMiscFile2, "Print a document that Word can open to a PostScript file through a PostScript printer.")
+      .method("CreatePDFfromMiscFile",
+              {P("strPDFFile"), P("strMiscFile"), P("strPrinter").opt(kGenericPrinter), P("blnShowWindow").opt(false),
+               P("blnSpoolJobs").opt(false), P("strJobOptionsFile").opt(""), P("blnApplySecurity").opt(false)},
+              &CreatePDFfromMiscFile, "Print a document that Word can open through a PostScript printer and convert it to PDF.");
+}
+
+const CreatePDFMembers::Register reg("convert_miscfile", &describe);
+
+}  // namespace
+}  // namespace pm

@@ -1,0 +1,154 @@
+// PowerPoint presentations to PostScript or PDF: CreatePDFfromPowerPoint,
+// CreatePDFfromPowerPoint2, CreatePSfromPowerPoint, CreatePSfromPowerPoint2.
+#include "automation/surfaces/Office.h"
+#include "component/frame/CreatePDF.h"
+#include "component/convert/PrintFileWait.h"
+#include "component/convert/WordPrint.h"
+
+namespace pm::convert {
+namespace {
+
+struct SlideArgs {
+  Variant* output;
+  Variant* document;
+  Variant* printer;  // strPrinter ("2") or strDistiller
+  Variant* start;
+  Variant* end;
+  Variant* horizontal;
+  Variant* blackAndWhite = nullptr;  // "2" only
+  Variant* showWindow = nullptr;
+  Variant* spoolJobs = nullptr;
+  Variant* jobOptions = nullptr;
+  Variant* applySecurity = nullptr;
+};
+
+// The trap: the presentation closed, PowerPoint quit, the Distiller objects
+// let go (PDF methods), the error raised again with the component's title.
+template <class Body>
+void slidesTrap(CreatePDF& self, WordRun& run, bool releasesDistiller, Body&& body) {
+  try {
+    body();
+  } catch (...) {
+    AutomationError e = currentAsAutomationError();
+    if (run.doc) ignoreErrors([&] { call(run.doc, "Close"); });
+    run.doc.reset();
+    if (run.app) ignoreErrors([&] { call(run.app, "Quit"); });
+    run.app.reset();
+    if (releasesDistiller) {
+      ignoreErrors([&] { self.setDistiller(nullptr); });
+      run.secure.reset();
+    }
+    throw AutomationError(e.number(), kComponentTitle, e.description());
+  }
+}
+
+// Null and anything that is not True read as False.
+bool horizontal(const Variant& v) {
+  bool yes = false;
+  ignoreErrors([&] { yes = !v.isNull() && CBool(v); });
+  return yes;
+}
+
+void convertSlides(CreatePDF& self, bool pdf, bool second, const SlideArgs& a) {
+  // 1.
+  requireInput(*a.document);
+  WordRun run;
+  slidesTrap(self, run, pdf && !second, [&] {
+    // 2. and 3.
+    run.app = CreateObject(office::kPowerPointProgId);
+    let(run.app, "Visible", Variant(int16_t{-1}));
+    let(run.app, "WindowState", Variant(int16_t{2}));
+    ObjectRef presentations = objectOf(get(run.app, "Presentations"));
+    run.doc = objectOf(call(presentations, "Open", {Arg(*a.document)}));
+    presentations.reset();
+    ObjectRef options = objectOf(get(run.doc, "PrintOptions"));
+    auto orientation = [&] {
+      ObjectRef setup = objectOf(get(run.doc, "PageSetup"));
+      let(setup, "SlideOrientation", Variant(int16_t{horizontal(*a.horizontal) ? int16_t{1} : int16_t{2}}));
+    };
+    std::string saved;
+    if (!second) {
+      // 4. to 8. The caller's strDistiller is not changed.
+      let(options, "PrintInBackground", Variant(int16_t{0}));
+      let(options, "PrintColorType", Variant(int16_t{1}));
+      orientation();
+      saved = CStr(get(options, "ActivePrinter"));
+      let(options, "ActivePrinter", Variant(printerFor(self, *a.printer)));
+    } else {
+      orientation();
+      saved = CStr(get(options, "ActivePrinter"));
+      let(options, "ActivePrinter", *a.printer);
+      // Black and white keeps the presentation's own colour type.
+      bool colour = false;
+      ignoreErrors([&] { colour = Compare(*a.blackAndWhite, Variant(false)) == 0; });
+      if (colour) let(options, "PrintColorType", Variant(int16_t{1}));
+      let(options, "PrintInBackground", Variant(int16_t{0}));
+    }
+    // 9.
+    std::string out;
+    if (pdf) {
+      out = newTempPostScript();
+    } else {
+      out = CStr(*a.output);
+      deleteIfExists(out);
+    }
+    // 10. Slide numbers as the caller gave them.
+    call(run.doc, "PrintOut", {Named("PrintToFile", Variant(out)), Named("From", *a.start), Named("To", *a.end)});
+    if (!pdf && second) waitForPrintFile(out);
+    // 11. and 12.
+    let(options, "ActivePrinter", Variant(saved));
+    options.reset();
+    call(run.doc, "Close");
+    run.doc.reset();
+    call(run.app, "Quit");
+    run.app.reset();
+    if (!pdf) return;
+    // 13. to 15.
+    std::string target = CStr(*a.output);
+    deleteIfExists(target);
+    distill(self, run, out, target, *a.showWindow, *a.spoolJobs, *a.jobOptions, *a.applySecurity);
+    deleteIfExists(out);
+  });
+}
+
+Variant CreatePDFfromPowerPoint(CreatePDF& self, Frame& f) {
+  convertSlides(self, true, false, {&f[0], &f[1], &f[5], &f[2], &f[3], &f[4], nullptr, &f[6], &f[7], &f[8], &f[9]});
+  return {};
+}
+Variant CreatePDFfromPowerPoint2(CreatePDF& self, Frame& f) {
+  convertSlides(self, true, true, {&f[0], &f[1], &f[2], &f[3], &f[4], &f[5], &f[6], &f[7], &f[8], &f[9], &f[10]});
+  return {};
+}
+Variant CreatePSfromPowerPoint(CreatePDF& self, Frame& f) {
+  convertSlides(self, false, false, {&f[0], &f[1], &f[5], &f[2], &f[3], &f[4]});
+  return {};
+}
+Variant CreatePSfromPowerPoint2(CreatePDF& self, Frame& f) {
+  convertSlides(self, false, true, {&f[0], &f[1], &f[2], &f[3], &f[4], &f[5], &f[6]});
+  return {};
+}
+
+void describe(Members<CreatePDF>& m) {
+  const ParamSpec start = P("lngStartSlide").opt(int16_t{-1}), end = P("lngEndSlide").opt(int16_t{-1});
+  const ParamSpec horizontal = P("blnHorizontalOrientation").opt(false);
+  const ParamSpec printer = P("strPrinter").opt("Generic PostScript Printer");
+  m.method("CreatePDFfromPowerPoint",
+           {P("strPDFFile"), P("strPPDocument"), start, end, horizontal, P("strDistiller").opt(""), P("blnShowWindow").opt(false),
+            P("blnSpoolJobs").opt(false), P("strJobOptionsFile").opt(""), P("blnApplySecurity").opt(false)},
+           &CreatePDFfromPowerPoint, "Print a PowerPoint presentation through the Distiller printer and distill it into a PDF file.")
+      .method("CreatePDFfromPowerPoint2",
+              {P("strPDFFile"), P("strPPDocument"), printer, start, end, horizontal, P("blnBlackAndWhite").opt(false),
+               P("blnShowWindow").opt(false), P("blnSpoolJobs").opt(false), P("strJobOptionsFile").opt(""),
+               P("blnApplySecurity").opt(false)},
+              &CreatePDFfromPowerPoint2, "Print a PowerPoint presentation through a PostScript printer and distill it into a PDF file.")
+      .method("CreatePSfromPowerPoint", {P("strPSFile"), P("strPPDocument"), start, end, horizontal, P("strDistiller").opt("")},
+              &CreatePSfromPowerPoint, "Print a PowerPoint presentation to a PostScript file through the Distiller printer.")
+      .method("CreatePSfromPowerPoint2",
+              {P("strPSFile"), P("strPPDocument"), printer, start, end, horizontal, P("blnBlackAndWhite").opt(false)},
+              &CreatePSfromPowerPoint2, "Print a PowerPoint presentation to a PostScript file through a PostScript printer.");
+}
+
+const CreatePDFMembers::Register reg("convert_powerpoint", &describe);
+
+}  // namespace
+}  // namespace pm::convert

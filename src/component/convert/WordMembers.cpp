@@ -1,0 +1,148 @@
+// Word documents to PostScript or PDF: CreatePDFfromWord, CreatePDFfromWord2,
+// CreatePSfromWord, CreatePSfromWord2.
+#include "automation/surfaces/Office.h"
+#include "component/frame/CreatePDF.h"
+#include "component/convert/WordPrint.h"
+
+namespace pm::convert {
+namespace {
+
+// Where the four methods differ.
+struct WordVariant {
+  bool pdf;             // print to a temporary file and distill it
+  bool callerPrinter;   // the "2" methods: strPrinter as passed
+};
+
+// The parameters of one call, by meaning rather than by position.
+struct WordArgs {
+  Variant* output;  // strPDFFile or strPSFile
+  Variant* document;
+  Variant* printer;  // strPrinter ("2") or strDistiller, may be null
+  Variant* password;
+  Variant* writePassword;
+  Variant* pages;
+  Variant* landscape;
+  Variant* inFooter;
+  Variant* inHeader;
+  Variant* alignment;
+  Variant* firstPage;
+  Variant* showWindow = nullptr;
+  Variant* spoolJobs = nullptr;
+  Variant* jobOptions = nullptr;
+  Variant* applySecurity = nullptr;
+};
+
+void convertWord(CreatePDF& self, const WordVariant& how, const WordArgs& a) {
+  // 1.
+  requireInput(*a.document);
+  WordRun run;
+  wordTrap(self, run, how.pdf, [&] {
+    // 2.
+    run.app = CreateObject(office::kWordProgId);
+    ObjectRef docs = objectOf(get(run.app, "Documents"));
+    run.doc = objectOf(call(docs, "Open",
+                            {Arg(*a.document), Named("PasswordDocument", *a.password),
+                             Named("WritePasswordDocument", *a.writePassword)}));
+    docs.reset();
+    let(run.app, "DisplayAlerts", Variant(int16_t{0}));
+    // 3. A failure to set the orientation is not a reason to stop.
+    ignoreErrors([&] {
+      ObjectRef setup = objectOf(get(run.doc, "PageSetup"));
+      let(setup, "Orientation", Variant(int16_t{CBool(*a.landscape) ? int16_t{1} : int16_t{0}}));
+    });
+    // 4. to 6.
+    int16_t align = pageNumberAlignment(*a.alignment);
+    addPageNumbers(run.doc, CBool(*a.inFooter), CBool(*a.inHeader), align, *a.firstPage);
+    // 7.
+    Variant saved = get(run.app, "ActivePrinter");
+    std::string printer = how.callerPrinter ? CStr(*a.printer) : printerFor(self, *a.printer);
+    let(run.app, "ActivePrinter", Variant(printer));
+    // 8. (the PostScript methods print straight to their output)
+    std::string out;
+    if (how.pdf) {
+      out = newTempPostScript();
+    } else {
+      out = CStr(*a.output);
+      deleteIfExists(out);
+    }
+    // 9. Every variant asks for a print into the file: the output is
+    // expected at Outputfilename whichever printer is set.
+    std::string pages = CStr(*a.pages);
+    if (Trim(pages).empty()) {
+      call(run.doc, "PrintOut",
+           {Named("PrintToFile", Variant(true)), Named("Background", Variant(false)), Named("Outputfilename", Variant(out))});
+    } else {
+      call(run.doc, "PrintOut",
+           {Named("PrintToFile", Variant(true)), Named("Background", Variant(false)), Named("Pages", Variant(pages)),
+            Named("Range", Variant(int16_t{4})), Named("Outputfilename", Variant(out))});
+    }
+    // 10.
+    finishWord(run, saved);
+    if (!how.pdf) return;
+    // 11. to 13.
+    std::string pdf = CStr(*a.output);
+    deleteIfExists(pdf);
+    distill(self, run, out, pdf, *a.showWindow, *a.spoolJobs, *a.jobOptions, *a.applySecurity);
+    deleteIfExists(out);
+  });
+}
+
+Variant CreatePDFfromWord(CreatePDF& self, Frame& f) {
+  convertWord(self, {true, false},
+              {&f[0], &f[1], &f[10], &f[2], &f[3], &f[4], &f[5], &f[6], &f[7], &f[8], &f[9], &f[11], &f[12], &f[13], &f[14]});
+  return {};
+}
+
+Variant CreatePDFfromWord2(CreatePDF& self, Frame& f) {
+  convertWord(self, {true, true},
+              {&f[0], &f[1], &f[2], &f[3], &f[4], &f[5], &f[6], &f[7], &f[8], &f[9], &f[10], &f[11], &f[12], &f[13], &f[14]});
+  return {};
+}
+
+Variant CreatePSfromWord(CreatePDF& self, Frame& f) {
+  convertWord(self, {false, false}, {&f[0], &f[1], &f[10], &f[2], &f[3], &f[4], &f[5], &f[6], &f[7], &f[8], &f[9]});
+  return {};
+}
+
+Variant CreatePSfromWord2(CreatePDF& self, Frame& f) {
+  convertWord(self, {false, true}, {&f[0], &f[1], &f[2], &f[3], &f[4], &f[5], &f[6], &f[7], &f[8], &f[9], &f[10]});
+  return {};
+}
+
+std::vector<ParamSpec> pageOptions() {
+  return {P("strPassword").opt(""),          P("strWritePassword").opt(""),
+          P("strPages").opt(""),             P("blnLandscape").opt(false),
+          P("blnPageNumberInFooter").opt(false), P("blnPageNumberInHeader").opt(false),
+          P("lngPageNumberAlignment").opt(int32_t{1}), P("blnFirstPage").opt(false)};
+}
+
+std::vector<ParamSpec> distillOptions() {
+  return {P("blnShowWindow").opt(false), P("blnSpoolJobs").opt(false), P("strJobOptionsFile").opt(""),
+          P("blnApplySecurity").opt(false)};
+}
+
+std::vector<ParamSpec> join(std::vector<ParamSpec> a, const std::vector<ParamSpec>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+void describe(Members<CreatePDF>& m) {
+  auto opts = pageOptions();
+  m.method("CreatePDFfromWord",
+           join(join(join({P("strPDFFile"), P("strWordDocument")}, opts), {P("strDistiller").opt("")}), distillOptions()),
+           &CreatePDFfromWord, "Print a Word document through the Distiller printer and distill it into a PDF file.")
+      .method("CreatePDFfromWord2",
+              join(join({P("strPDFFile"), P("strWordDocument"), P("strPrinter").opt("Generic PostScript Printer")}, opts),
+                   distillOptions()),
+              &CreatePDFfromWord2, "Print a Word document through a PostScript printer and distill it into a PDF file.")
+      .method("CreatePSfromWord", join(join({P("strPSFile"), P("strWordDocument")}, opts), {P("strDistiller").opt("")}),
+              &CreatePSfromWord, "Print a Word document to a PostScript file through the Distiller printer.")
+      .method("CreatePSfromWord2",
+              join({P("strPSFile"), P("strWordDocument"), P("strPrinter").opt("Generic PostScript Printer")}, opts),
+              &CreatePSfromWord2, "Print a Word document to a PostScript file through a PostScript printer.");
+}
+
+const CreatePDFMembers::Register reg("convert_word", &describe);
+
+}  // namespace
+}  // namespace pm::convert

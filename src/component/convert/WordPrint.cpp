@@ -1,0 +1,62 @@
+#include "component/convert/WordPrint.h"
+
+#include "component/frame/ModuleState.h"
+#include "component/convert/Distill.h"
+#include "system/Files.h"
+#include "system/SystemServices.h"
+
+namespace pm::convert {
+
+void requireInput(const Variant& path) {
+  // The PostScript methods' error, for a Null path too.
+  if (!FileExists(path)) raiseMissingFile(path);
+}
+
+int16_t pageNumberAlignment(const Variant& v) {
+  int32_t a = CLng(v);
+  if (a == 0) return 0;
+  if (a == 2) return 2;
+  return 1;
+}
+
+void addPageNumbers(const ObjectRef& doc, bool inFooter, bool inHeader, int16_t alignment, const Variant& firstPage) {
+  auto add = [&](const char* which) {
+    ObjectRef section = objectOf(get(doc, "Sections", {Variant(int16_t{1})}));
+    ObjectRef hf = objectOf(get(section, which, {Variant(int16_t{1})}));
+    ObjectRef numbers = objectOf(get(hf, "PageNumbers"));
+    call(numbers, "Add", {Named("PageNumberAlignment", Variant(alignment)), Named("FirstPage", firstPage)});
+  };
+  if (inFooter) add("Footers");
+  if (inHeader) add("Headers");
+}
+
+std::string printerFor(const CreatePDF& self, const Variant& strDistiller) {
+  std::string d = CStr(strDistiller);
+  return Trim(d).empty() ? self.strPrinterName : d;
+}
+
+std::string newTempPostScript() {
+  ExclusiveTempFile f(moduleState().strTempFilePath, ".ps");
+  f.keep();
+  return f.path();
+}
+
+void deleteIfExists(const std::string& path) {
+  if (FileExists(Variant(path))) Kill(path);
+}
+
+void distill(CreatePDF& self, WordRun& run, const std::string& ps, const std::string& pdf, const Variant& blnShowWindow,
+             const Variant& blnSpoolJobs, const Variant& strJobOptionsFile, const Variant& blnApplySecurity) {
+  distillStep(self, ps, pdf, blnShowWindow, blnSpoolJobs, strJobOptionsFile, blnApplySecurity, run.secure);
+}
+
+void finishWord(WordRun& run, const Variant& savedPrinter) {
+  let(run.app, "ActivePrinter", savedPrinter);
+  let(run.app, "DisplayAlerts", Variant(int16_t{-1}));
+  call(run.doc, "Close", {Variant(false)});
+  run.doc.reset();
+  call(run.app, "Quit");
+  run.app.reset();
+}
+
+}  // namespace pm::convert

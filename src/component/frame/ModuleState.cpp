@@ -1,0 +1,10 @@
+#include "component/frame/ModuleState.h"
+
+namespace pm {
+
+ModuleState& moduleState() {
+  thread_local ModuleState state;
+  return state;
+}
+
+}  // namespace pm

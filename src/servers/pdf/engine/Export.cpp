@@ -1,0 +1,288 @@
+#include "servers/pdf/engine/Export.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <strings.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "automation/Error.h"
+#include "system/Files.h"
+
+extern "C" {
+#include <jpeglib.h>
+}
+
+namespace pm::pdf {
+
+namespace {
+
+[[noreturn]] void fail(const std::string& d) { throw AutomationError(mu::kErrEngine, mu::kEngineSource, d); }
+
+// One file per page for picture formats: the target itself for a one-page
+// document, otherwise <name>_Page_<n><ext>.
+std::string pageTarget(const std::string& target, int page, int pages) {
+  if (pages == 1) return target;
+  auto slash = target.rfind('/');
+  auto dot = target.rfind('.');
+  std::string base = target, ext;
+  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
+    base = target.substr(0, dot);
+    ext = target.substr(dot);
+  }
+  return base + "_Page_" + std::to_string(page + 1) + ext;
+}
+
+struct Temp {
+  std::string path;
+  bool keep = false;
+  explicit Temp(const std::string& target) : path(target + ".part" + std::to_string(getpid())) {}
+  ~Temp() {
+    if (!keep) std::remove(path.c_str());
+  }
+  void commit(const std::string& target) {
+    if (std::rename(path.c_str(), target.c_str()) != 0) {
+      int e = errno;
+      fail("Cannot write " + target + ": " + std::strerror(e));
+    }
+    keep = true;
+  }
+};
+
+// Every page through one of MuPDF's document writers into one file.
+void writeWith(Doc& d, const std::string& target, const char* format, const char* options) {
+  fz_document* doc = d.fz();
+  int pages = d.pageCount();
+  Temp tmp(target);
+  const char* out = tmp.path.c_str();
+  mu::guard(("Writing " + target).c_str(), [&](fz_context* c) {
+    fz_document_writer* w = fz_new_document_writer(c, out, format, options);
+    fz_page* page = nullptr;
+    fz_var(page);
+    fz_try(c) {
+      for (int i = 0; i < pages; ++i) {
+        page = fz_load_page(c, doc, i);
+        fz_rect box = fz_bound_page(c, page);
+        fz_device* dev = fz_begin_page(c, w, box);
+        fz_run_page(c, page, dev, fz_identity, nullptr);
+        fz_end_page(c, w);
+        fz_drop_page(c, page);
+        page = nullptr;
+      }
+      fz_close_document_writer(c, w);
+    }
+    fz_always(c) {
+      fz_drop_page(c, page);
+      fz_drop_document_writer(c, w);
+    }
+    fz_catch(c) { fz_rethrow(c); }
+  });
+  tmp.commit(target);
+}
+
+mu::PixmapPtr render(Doc& d, int page, float dpi) {
+  mu::PagePtr p = d.loadPage(page);
+  fz_page* pg = p.get();
+  fz_pixmap* pix = nullptr;
+  mu::guard("Rendering a page", [&](fz_context* c) {
+    pix = fz_new_pixmap_from_page(c, pg, fz_scale(dpi / 72, dpi / 72), fz_device_rgb(c), 0);
+  });
+  return mu::PixmapPtr(pix);
+}
+
+void writePng(Doc& d, const std::string& target) {
+  int pages = d.pageCount();
+  for (int i = 0; i < pages; ++i) {
+    std::string name = pageTarget(target, i, pages);
+    mu::PixmapPtr pix = render(d, i, 150);
+    Temp tmp(name);
+    fz_pixmap* px = pix.get();
+    const char* out = tmp.path.c_str();
+    mu::guard(("Writing " + name).c_str(), [&](fz_context* c) { fz_save_pixmap_as_png(c, px, out); });
+    tmp.commit(name);
+  }
+}
+
+void writeJpeg(Doc& d, const std::string& target) {
+  int pages = d.pageCount();
+  for (int i = 0; i < pages; ++i) {
+    std::string name = pageTarget(target, i, pages);
+    mu::PixmapPtr pix = render(d, i, 150);
+    fz_context* c = mu::ctx();
+    int w = fz_pixmap_width(c, pix.get()), h = fz_pixmap_height(c, pix.get());
+    int n = fz_pixmap_components(c, pix.get());
+    ptrdiff_t stride = fz_pixmap_stride(c, pix.get());
+    unsigned char* s = fz_pixmap_samples(c, pix.get());
+    Temp tmp(name);
+    FILE* f = std::fopen(tmp.path.c_str(), "wb");
+    if (!f) fail("Cannot write " + name + ": " + std::strerror(errno));
+    // libjpeg's default error handler exits the process; this one records
+    // the failure and jumps back here, where nothing with a destructor lives
+    // between setjmp and the jump.
+    struct Err {
+      jpeg_error_mgr mgr;
+      jmp_buf jump;
+    } err;
+    jpeg_compress_struct cinfo;
+    cinfo.err = jpeg_std_error(&err.mgr);
+    err.mgr.error_exit = [](j_common_ptr ci) { longjmp(reinterpret_cast<Err*>(ci->err)->jump, 1); };
+    volatile bool ok = false;
+    if (setjmp(err.jump) == 0) {
+      jpeg_create_compress(&cinfo);
+      jpeg_stdio_dest(&cinfo, f);
+      cinfo.image_width = static_cast<JDIMENSION>(w);
+      cinfo.image_height = static_cast<JDIMENSION>(h);
+      cinfo.input_components = 3;
+      cinfo.in_color_space = JCS_RGB;
+      jpeg_set_defaults(&cinfo);
+      jpeg_set_quality(&cinfo, 90, TRUE);
+      jpeg_start_compress(&cinfo, TRUE);
+      while (cinfo.next_scanline < cinfo.image_height) {
+        JSAMPROW row = s + static_cast<ptrdiff_t>(cinfo.next_scanline) * stride;
+        jpeg_write_scanlines(&cinfo, &row, 1);
+      }
+      jpeg_finish_compress(&cinfo);
+      ok = true;
+    }
+    jpeg_destroy_compress(&cinfo);
+    (void)n;
+    bool closed = std::fclose(f) == 0;
+    if (!ok || !closed) fail("Cannot write the JPEG file " + name);
+    tmp.commit(name);
+  }
+}
+
+void writeTiff(Doc& d, const std::string& target) {
+  // Baseline TIFF, uncompressed RGB, one strip: every reader takes it.
+  int pages = d.pageCount();
+  for (int i = 0; i < pages; ++i) {
+    std::string name = pageTarget(target, i, pages);
+    mu::PixmapPtr pix = render(d, i, 150);
+    fz_context* c = mu::ctx();
+    uint32_t w = static_cast<uint32_t>(fz_pixmap_width(c, pix.get()));
+    uint32_t h = static_cast<uint32_t>(fz_pixmap_height(c, pix.get()));
+    ptrdiff_t stride = fz_pixmap_stride(c, pix.get());
+    unsigned char* s = fz_pixmap_samples(c, pix.get());
+    std::vector<uint8_t> o;
+    auto u16 = [&](uint32_t v) { o.push_back(uint8_t(v)); o.push_back(uint8_t(v >> 8)); };
+    auto u32 = [&](uint32_t v) { u16(v & 0xFFFF); u16(v >> 16); };
+    const uint32_t entries = 12;
+    const uint32_t ifd = 8;
+    const uint32_t bps = ifd + 2 + entries * 12 + 4;
+    const uint32_t res = bps + 6;
+    const uint32_t data = res + 16;
+    o.push_back('I'); o.push_back('I'); u16(42); u32(ifd);
+    u16(entries);
+    auto tag = [&](uint16_t t, uint16_t type, uint32_t count, uint32_t value) { u16(t); u16(type); u32(count); u32(value); };
+    tag(256, 4, 1, w);
+    tag(257, 4, 1, h);
+    tag(258, 3, 3, bps);
+    tag(259, 3, 1, 1);
+    tag(262, 3, 1, 2);
+    tag(273, 4, 1, data);
+    tag(277, 3, 1, 3);
+    tag(278, 4, 1, h);
+    tag(279, 4, 1, w * h * 3);
+    tag(282, 5, 1, res);
+    tag(283, 5, 1, res + 8);
+    tag(296, 3, 1, 2);
+    u32(0);
+    u16(8); u16(8); u16(8);
+    u32(150); u32(1); u32(150); u32(1);
+    for (uint32_t y = 0; y < h; ++y) o.insert(o.end(), s + y * stride, s + y * stride + w * 3);
+    Temp tmp(name);
+    FILE* f = std::fopen(tmp.path.c_str(), "wb");
+    if (!f) fail("Cannot write " + name + ": " + std::strerror(errno));
+    size_t wrote = std::fwrite(o.data(), 1, o.size(), f);
+    if (std::fclose(f) != 0 || wrote != o.size()) fail("Cannot write the TIFF file " + name);
+    tmp.commit(name);
+  }
+}
+
+// Runs a program without a shell, its output discarded, killed when it
+// outlives the time-out; always reaped. Its exit status, or -1.
+int runProgram(const std::vector<std::string>& argv, int timeoutSeconds) {
+  pid_t pid = fork();
+  if (pid < 0) return -1;
+  if (pid == 0) {
+    int nul = open("/dev/null", O_RDWR);
+    if (nul >= 0) {
+      dup2(nul, 0);
+      dup2(nul, 1);
+      dup2(nul, 2);
+    }
+    std::vector<char*> a;
+    for (const std::string& x : argv) a.push_back(const_cast<char*>(x.c_str()));
+    a.push_back(nullptr);
+    execvp(a[0], a.data());
+    _exit(127);
+  }
+  int status = 0;
+  for (int waited = 0;; waited += 50) {
+    pid_t r = waitpid(pid, &status, WNOHANG);
+    if (r == pid) break;
+    if (r < 0 && errno != EINTR) return -1;
+    if (waited >= timeoutSeconds * 1000) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      return -1;
+    }
+    usleep(50 * 1000);
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// EPS through Ghostscript's eps2write, one file per page; the pages come
+// from a copy of the document as it is now, written to the private
+// temporary folder.
+void writeEps(Doc& d, const std::string& target) {
+  int pages = d.pageCount();
+  std::string source = privateTempDir() + "eps-source-" + std::to_string(getpid()) + ".pdf";
+  struct Remove {
+    std::string p;
+    ~Remove() { std::remove(p.c_str()); }
+  } cleanup{source};
+  d.save(source, true, false, false, false);
+  for (int i = 0; i < pages; ++i) {
+    std::string name = pageTarget(target, i, pages);
+    Temp tmp(name);
+    int rc = runProgram({"gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=eps2write",
+                         "-dFirstPage=" + std::to_string(i + 1), "-dLastPage=" + std::to_string(i + 1),
+                         "-sOutputFile=" + tmp.path, source},
+                        120);
+    if (rc != 0) fail(rc == 127 ? "Saving as EPS needs Ghostscript (gs), which is not installed"
+                                : "Ghostscript could not write the EPS file " + name);
+    tmp.commit(name);
+  }
+}
+
+}  // namespace
+
+void exportDocument(Doc& d, const std::string& target, const std::string& convId) {
+  d.pdf();
+  if (target.empty()) fail("saveAs needs a file name");
+  std::string id = convId;
+  for (char& ch : id) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  const std::string prefix = "com.adobe.acrobat.";
+  std::string kind = id.rfind(prefix, 0) == 0 ? id.substr(prefix.size()) : id;
+  if (id.empty() || kind == "pdf") {
+    d.save(target, true, false, true);
+    return;
+  }
+  if (kind == "eps") return writeEps(d, target);
+  if (kind == "png") return writePng(d, target);
+  if (kind == "jpeg") return writeJpeg(d, target);
+  if (kind == "tiff") return writeTiff(d, target);
+  if (kind == "ps") return writeWith(d, target, "ps", "resolution=300");
+  if (kind == "plain-text" || kind == "accesstext") return writeWith(d, target, "text", "");
+  if (kind == "html-3-20" || kind == "html-4-01-css-1-00") return writeWith(d, target, "html", "");
+  if (kind == "xml-1-00") return writeWith(d, target, "stext", "");
+  fail("Saving as \"" + convId + "\" is not supported by this viewer");
+}
+
+}  // namespace pm::pdf

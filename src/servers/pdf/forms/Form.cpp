@@ -1,0 +1,592 @@
+#include "servers/pdf/forms/Form.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <sstream>
+
+#include "automation/Convert.h"
+#include "servers/pdf/js/JSSupport.h"
+#include "servers/pdf/engine/PdfObj.h"
+
+namespace pm::pdf::form {
+
+using js::fail;
+
+namespace {
+
+constexpr int kMaxDepth = 32;
+constexpr int kMaxFields = 100000;
+
+bool hasNamedKids(pdf_obj* f) {
+  pdf_obj* kids = po::get(f, PDF_NAME(Kids));
+  int n = po::len(kids);
+  for (int k = 0; k < n; ++k)
+    if (po::get(po::at(kids, k), PDF_NAME(T))) return true;
+  return false;
+}
+
+void collect(pdf_obj* arr, const std::string& prefix, int depth, int& budget, std::vector<Field>& out) {
+  int n = po::len(arr);
+  for (int i = 0; i < n && budget-- > 0; ++i) {
+    pdf_obj* f = po::at(arr, i);
+    if (!po::isDict(f)) continue;
+    pdf_obj* t = po::get(f, PDF_NAME(T));
+    std::string name = t ? (prefix.empty() ? po::text(t) : prefix + "." + po::text(t)) : prefix;
+    if (hasNamedKids(f) && depth < kMaxDepth) collect(po::get(f, PDF_NAME(Kids)), name, depth + 1, budget, out);
+    else if (t) out.push_back(Field{f, name});
+  }
+}
+
+pdf_obj* fieldsArray(Doc& d, bool create) {
+  pdf_obj* form = acroForm(d, create);
+  if (!form) return nullptr;
+  return create ? po::putArray(form, PDF_NAME(Fields)) : po::get(form, PDF_NAME(Fields));
+}
+
+pdf_obj* findChild(pdf_obj* arr, const std::string& part) {
+  int n = po::len(arr);
+  for (int i = 0; i < n; ++i) {
+    pdf_obj* f = po::at(arr, i);
+    if (po::isDict(f) && po::get(f, PDF_NAME(T)) && po::text(po::get(f, PDF_NAME(T))) == part) return f;
+  }
+  return nullptr;
+}
+
+// Entries that belong to the widget rather than to the field.
+pdf_obj* const* widgetKeys() {
+  static pdf_obj* const keys[] = {PDF_NAME(Type), PDF_NAME(Subtype), PDF_NAME(Rect), PDF_NAME(P),  PDF_NAME(F),
+                                  PDF_NAME(MK),   PDF_NAME(BS),      PDF_NAME(AP),   PDF_NAME(AS), PDF_NAME(H),
+                                  PDF_NAME(Border), nullptr};
+  return keys;
+}
+
+std::string fmt(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.4g", v);
+  return buf;
+}
+
+const char* glyphOf(const std::string& style) {
+  std::string s = LCase(style);
+  if (s == "cross") return "8";
+  if (s == "diamond") return "u";
+  if (s == "circle") return "l";
+  if (s == "star") return "H";
+  if (s == "square") return "n";
+  return "4";
+}
+
+}  // namespace
+
+pdf_obj* acroForm(Doc& d, bool create) {
+  pdf_document* doc = d.pdf();
+  pdf_obj* root = po::catalog(doc);
+  pdf_obj* form = po::get(root, PDF_NAME(AcroForm));
+  if (po::isDict(form) || !create) return po::isDict(form) ? form : nullptr;
+  mu::ObjPtr made = po::newDict(doc);
+  pdf_obj* f = made.get();
+  mu::guard("Making the form", [&](fz_context* c) {
+    pdf_dict_put_array(c, f, PDF_NAME(Fields), 4);
+    pdf_dict_put_text_string(c, f, PDF_NAME(DA), "/Helv 0 Tf 0 g");
+    pdf_obj* fonts = pdf_dict_put_dict(c, pdf_dict_put_dict(c, f, PDF_NAME(DR), 1), PDF_NAME(Font), 2);
+    pdf_obj* helv = pdf_dict_puts_dict(c, fonts, "Helv", 4);
+    pdf_dict_put(c, helv, PDF_NAME(Type), PDF_NAME(Font));
+    pdf_dict_put(c, helv, PDF_NAME(Subtype), PDF_NAME(Type1));
+    pdf_dict_put_name(c, helv, PDF_NAME(BaseFont), "Helvetica");
+    pdf_dict_put(c, helv, PDF_NAME(Encoding), PDF_NAME(WinAnsiEncoding));
+    pdf_obj* zadb = pdf_dict_puts_dict(c, fonts, "ZaDb", 3);
+    pdf_dict_put(c, zadb, PDF_NAME(Type), PDF_NAME(Font));
+    pdf_dict_put(c, zadb, PDF_NAME(Subtype), PDF_NAME(Type1));
+    pdf_dict_put_name(c, zadb, PDF_NAME(BaseFont), "ZapfDingbats");
+    pdf_dict_put(c, root, PDF_NAME(AcroForm), f);
+  });
+  return f;
+}
+
+void needAppearances(Doc& d) {
+  pdf_obj* f = acroForm(d, true);
+  po::putBool(f, po::key("NeedAppearances"), true);
+}
+
+std::vector<Field> terminalFields(Doc& d) {
+  std::vector<Field> out;
+  int budget = kMaxFields;
+  collect(fieldsArray(d, false), "", 0, budget, out);
+  return out;
+}
+
+pdf_obj* lookup(Doc& d, const std::string& name) {
+  if (name.empty()) return nullptr;
+  pdf_obj* arr = fieldsArray(d, false);
+  pdf_obj* f = nullptr;
+  size_t start = 0;
+  // A dotted name walks down the hierarchy; a field whose own name holds a
+  // dot is found by the whole name at its level too.
+  while (arr) {
+    size_t dot = name.find('.', start);
+    std::string part = name.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+    pdf_obj* found = findChild(arr, part);
+    if (!found && dot != std::string::npos) {
+      if (pdf_obj* whole = findChild(arr, name.substr(start))) return whole;
+    }
+    if (!found) return nullptr;
+    f = found;
+    if (dot == std::string::npos) return f;
+    start = dot + 1;
+    arr = po::get(f, PDF_NAME(Kids));
+  }
+  return nullptr;
+}
+
+std::string fullName(pdf_obj* field) {
+  std::string n;
+  pdf_obj* o = field;
+  for (int i = 0; o && i < kMaxDepth; ++i) {
+    pdf_obj* t = po::get(o, PDF_NAME(T));
+    if (t) n = n.empty() ? po::text(t) : po::text(t) + "." + n;
+    o = po::get(o, PDF_NAME(Parent));
+  }
+  return n;
+}
+
+std::vector<pdf_obj*> widgets(pdf_obj* field) {
+  std::vector<pdf_obj*> out;
+  pdf_obj* kids = po::get(field, PDF_NAME(Kids));
+  int n = po::len(kids);
+  if (n == 0) {
+    if (po::nameIs(po::get(field, PDF_NAME(Subtype)), "Widget") || po::get(field, PDF_NAME(Rect)))
+      out.push_back(field);
+    return out;
+  }
+  for (int i = 0; i < n && i < kMaxFields; ++i) {
+    pdf_obj* k = po::at(kids, i);
+    if (po::isDict(k) && !po::get(k, PDF_NAME(T))) out.push_back(k);
+  }
+  return out;
+}
+
+std::vector<pdf_obj*> terminals(pdf_obj* field) {
+  std::vector<pdf_obj*> out;
+  std::vector<std::pair<pdf_obj*, int>> stack{{field, 0}};
+  while (!stack.empty() && out.size() < static_cast<size_t>(kMaxFields)) {
+    auto [f, depth] = stack.back();
+    stack.pop_back();
+    if (hasNamedKids(f) && depth < kMaxDepth) {
+      pdf_obj* kids = po::get(f, PDF_NAME(Kids));
+      for (int i = po::len(kids) - 1; i >= 0; --i) {
+        pdf_obj* k = po::at(kids, i);
+        if (po::get(k, PDF_NAME(T))) stack.push_back({k, depth + 1});
+      }
+    } else {
+      out.push_back(f);
+    }
+  }
+  return out;
+}
+
+int fieldFlags(pdf_obj* field) { return po::integer(po::inherited(field, PDF_NAME(Ff))); }
+void setFieldFlag(pdf_obj* field, int flag, bool on) {
+  int f = fieldFlags(field);
+  po::putInt(field, PDF_NAME(Ff), on ? (f | flag) : (f & ~flag));
+}
+int widgetFlags(pdf_obj* w) { return po::integer(po::get(w, PDF_NAME(F))); }
+void setWidgetFlag(pdf_obj* w, int flag, bool on) {
+  int f = widgetFlags(w);
+  po::putInt(w, PDF_NAME(F), on ? (f | flag) : (f & ~flag));
+}
+
+std::string kind(pdf_obj* field) {
+  std::string ft = po::name(po::inherited(field, PDF_NAME(FT)));
+  int f = fieldFlags(field);
+  if (ft == "Tx") return "text";
+  if (ft == "Sig") return "signature";
+  if (ft == "Ch") return (f & ff::Combo) ? "combobox" : "listbox";
+  if (ft == "Btn") {
+    if (f & ff::Pushbutton) return "button";
+    if (f & ff::Radio) return "radiobutton";
+    return "checkbox";
+  }
+  return "";
+}
+
+pdf_obj* add(Doc& d, const std::string& name, const std::string& k, int page, fz_rect rect) {
+  if (Trim(name).empty()) fail("A field needs a name");
+  std::string kd = LCase(k);
+  if (std::find(std::begin(kKinds), std::end(kKinds), kd) == std::end(kKinds))
+    fail("Unknown field type \"" + k + "\" (text, button, checkbox, radiobutton, combobox, listbox or signature)");
+  d.checkPage(page);
+  pdf_document* doc = d.pdf();
+  pdf_obj* pageObj = po::pageObj(doc, page);
+  pdf_obj* arr = fieldsArray(d, true);
+  pdf_obj* parent = nullptr;
+  // Make or find the parents of a dotted name.
+  std::vector<std::string> parts;
+  {
+    std::stringstream ss(name);
+    std::string p;
+    while (std::getline(ss, p, '.')) parts.push_back(p);
+    if (parts.empty() || name.back() == '.') fail("\"" + name + "\" is not a field name");
+    for (auto& p2 : parts)
+      if (p2.empty()) fail("\"" + name + "\" is not a field name");
+  }
+  for (size_t i = 0; i + 1 < parts.size(); ++i) {
+    pdf_obj* f = findChild(arr, parts[i]);
+    if (!f) {
+      mu::ObjPtr made = po::newDict(doc);
+      po::putText(made.get(), PDF_NAME(T), parts[i]);
+      po::putArray(made.get(), PDF_NAME(Kids));
+      if (parent) po::put(made.get(), PDF_NAME(Parent), parent);
+      po::push(arr, made.get());
+      f = made.get();
+    } else if (!hasNamedKids(f) && !po::get(f, PDF_NAME(Kids)) && po::get(f, PDF_NAME(FT))) {
+      fail("\"" + parts[i] + "\" is a field and cannot hold other fields");
+    }
+    parent = f;
+    arr = po::putArray(f, PDF_NAME(Kids));
+  }
+  pdf_obj* field = findChild(arr, parts.back());
+  const std::string& last = parts.back();
+  mu::ObjPtr widget = po::newDict(doc);
+  pdf_obj* w = widget.get();
+  mu::guard("Adding a widget", [&](fz_context* c) {
+    pdf_dict_put(c, w, PDF_NAME(Type), PDF_NAME(Annot));
+    pdf_dict_put(c, w, PDF_NAME(Subtype), PDF_NAME(Widget));
+    pdf_dict_put_rect(c, w, PDF_NAME(Rect), rect);
+    pdf_dict_put(c, w, PDF_NAME(P), pageObj);
+    pdf_dict_put_int(c, w, PDF_NAME(F), af::Print);
+    pdf_obj* bs = pdf_dict_put_dict(c, w, PDF_NAME(BS), 2);
+    pdf_dict_put_int(c, bs, PDF_NAME(W), 1);
+    pdf_dict_put(c, bs, PDF_NAME(S), PDF_NAME(S));
+    pdf_dict_put_dict(c, w, PDF_NAME(MK), 2);
+  });
+  if (field) {
+    if (hasNamedKids(field) || kind(field) != kd)
+      fail("A field named \"" + name + "\" already exists" + (kind(field).empty() ? "" : " as a " + kind(field) + " field"));
+    // One more widget of the same field: a field that was its own widget
+    // gives its widget entries to a first kid.
+    if (!po::get(field, PDF_NAME(Kids))) {
+      mu::ObjPtr first = po::newDict(doc);
+      pdf_obj* fw = first.get();
+      for (pdf_obj* const* key = widgetKeys(); *key; ++key) {
+        pdf_obj* v = po::get(field, *key);
+        if (v) {
+          po::put(fw, *key, v);
+          po::del(field, *key);
+        }
+      }
+      po::put(fw, PDF_NAME(Parent), field);
+      po::push(po::putArray(field, PDF_NAME(Kids)), fw);
+      // The page's list points at the field object; it now points at the kid.
+      pdf_obj* wp = po::get(fw, PDF_NAME(P));
+      pdf_obj* annots = po::get(wp, PDF_NAME(Annots));
+      for (int i = 0; i < po::len(annots); ++i)
+        if (po::same(po::at(annots, i), field)) {
+          mu::guard("Adding a widget", [&](fz_context* c) { pdf_array_put(c, annots, i, fw); });
+        }
+    }
+    po::put(w, PDF_NAME(Parent), field);
+    po::push(po::get(field, PDF_NAME(Kids)), w);
+  } else {
+    field = w;
+    po::putText(w, PDF_NAME(T), last);
+    if (parent) po::put(w, PDF_NAME(Parent), parent);
+    const char* ft = kd == "text" ? "Tx" : kd == "signature" ? "Sig" : (kd == "combobox" || kd == "listbox") ? "Ch" : "Btn";
+    po::putName(w, PDF_NAME(FT), ft);
+    int flags = kd == "button" ? ff::Pushbutton : kd == "radiobutton" ? (ff::Radio | ff::NoToggleToOff)
+                : kd == "combobox" ? ff::Combo : 0;
+    if (flags) po::putInt(w, PDF_NAME(Ff), flags);
+    if (kd != "signature") po::putText(w, PDF_NAME(DA), "/Helv 0 Tf 0 g");
+    if (kd == "checkbox" || kd == "radiobutton") po::putName(w, PDF_NAME(V), "Off");
+    po::push(arr, w);
+  }
+  if (kd == "checkbox" || kd == "radiobutton") {
+    // Each radio button widget has its own state; check boxes share one.
+    std::string on = kd == "radiobutton" ? std::to_string(widgets(field).size() - 1) : "Yes";
+    drawCheck(d, w, on, kd == "radiobutton" ? "circle" : "check");
+    po::putName(w, PDF_NAME(AS), "Off");
+  }
+  if (kd == "signature") {
+    pdf_obj* form = acroForm(d, true);
+    po::putInt(form, PDF_NAME(SigFlags), po::integer(po::get(form, PDF_NAME(SigFlags))) | 1);
+  }
+  po::push(po::putArray(pageObj, PDF_NAME(Annots)), w);
+  needAppearances(d);
+  d.changed();
+  return field;
+}
+
+void remove(Doc& d, pdf_obj* field) {
+  pdf_document* doc = d.pdf();
+  // Widgets leave their pages first.
+  std::vector<pdf_obj*> all;
+  for (pdf_obj* t : terminals(field))
+    for (pdf_obj* w : widgets(t)) all.push_back(w);
+  for (pdf_obj* w : all) {
+    pdf_obj* page = po::get(w, PDF_NAME(P));
+    if (page) po::removeAll(po::get(page, PDF_NAME(Annots)), w);
+    else {
+      int n = d.pageCount();
+      for (int i = 0; i < n; ++i) po::removeAll(po::get(po::pageObj(doc, i), PDF_NAME(Annots)), w);
+    }
+  }
+  mu::ObjPtr keep = mu::keep(field);
+  pdf_obj* parent = po::get(field, PDF_NAME(Parent));
+  pdf_obj* arr = parent ? po::get(parent, PDF_NAME(Kids)) : fieldsArray(d, false);
+  po::removeAll(arr, field);
+  po::removeAll(po::get(acroForm(d, false), po::key("CO")), field);
+  d.changed();
+}
+
+std::vector<std::string> onStates(pdf_obj* field) {
+  std::vector<std::string> out;
+  for (pdf_obj* w : widgets(field)) {
+    std::string on;
+    pdf_obj* n = po::path(w, "AP/N");
+    int len = 0;
+    mu::guard("Reading a button", [&](fz_context* c) { len = pdf_is_dict(c, n) ? pdf_dict_len(c, n) : 0; });
+    for (int i = 0; i < len; ++i) {
+      pdf_obj* key = nullptr;
+      mu::guard("Reading a button", [&](fz_context* c) { key = pdf_dict_get_key(c, n, i); });
+      std::string k = po::name(key);
+      if (k != "Off") on = k;
+    }
+    out.push_back(on);
+  }
+  return out;
+}
+
+void setOnState(Doc& d, pdf_obj* w, const std::string& state) {
+  if (state.empty() || state == "Off") fail("\"" + state + "\" cannot be the name of a button's on state");
+  std::string style = "check";
+  std::string ca = po::text(po::path(w, "MK/CA"));
+  if (ca == "8") style = "cross";
+  else if (ca == "u") style = "diamond";
+  else if (ca == "l") style = "circle";
+  else if (ca == "H") style = "star";
+  else if (ca == "n") style = "square";
+  bool wasOn = !po::nameIs(po::get(w, PDF_NAME(AS)), "Off") && po::get(w, PDF_NAME(AS));
+  drawCheck(d, w, state, style);
+  if (wasOn) po::putName(w, PDF_NAME(AS), state);
+}
+
+void drawCheck(Doc& d, pdf_obj* w, const std::string& onState, const std::string& style) {
+  pdf_document* doc = d.pdf();
+  fz_rect r{};
+  pdf_obj* rect = po::get(w, PDF_NAME(Rect));
+  mu::guard("Drawing a button", [&](fz_context* c) { r = pdf_to_rect(c, rect); });
+  double wd = std::max(1.0, double(r.x1 - r.x0)), ht = std::max(1.0, double(r.y1 - r.y0));
+  double size = std::min(wd, ht) * 0.8;
+  const char* glyph = glyphOf(style);
+  std::string on = "q 0 g BT /ZaDb " + fmt(size) + " Tf " + fmt((wd - size * 0.8) / 2) + " " +
+                   fmt((ht - size * 0.7) / 2) + " Td (" + glyph + ") Tj ET Q\n";
+  pdf_obj* form = acroForm(d, true);
+  pdf_obj* dr = po::get(form, PDF_NAME(DR));
+  mu::ObjPtr onDict = po::newDict(doc), offDict = po::newDict(doc);
+  for (pdf_obj* x : {onDict.get(), offDict.get()}) {
+    mu::guard("Drawing a button", [&](fz_context* c) {
+      pdf_dict_put(c, x, PDF_NAME(Type), PDF_NAME(XObject));
+      pdf_dict_put(c, x, PDF_NAME(Subtype), PDF_NAME(Form));
+      pdf_dict_put_rect(c, x, PDF_NAME(BBox), fz_make_rect(0, 0, static_cast<float>(wd), static_cast<float>(ht)));
+      if (dr) pdf_dict_put(c, x, PDF_NAME(Resources), dr);
+    });
+  }
+  mu::ObjPtr onStream = po::newStream(doc, on, onDict.get());
+  mu::ObjPtr offStream = po::newStream(doc, "", offDict.get());
+  pdf_obj* ap = po::putDict(w, PDF_NAME(AP));
+  pdf_obj* n = nullptr;
+  mu::guard("Drawing a button", [&](fz_context* c) {
+    n = pdf_dict_put_dict(c, ap, PDF_NAME(N), 2);
+    pdf_dict_puts(c, n, onState.c_str(), onStream.get());
+    pdf_dict_put(c, n, PDF_NAME(Off), offStream.get());
+    pdf_dict_del(c, ap, PDF_NAME(D));
+  });
+  po::putText(po::putDict(w, PDF_NAME(MK)), PDF_NAME(CA), glyph);
+  d.changed();
+}
+
+std::string value(pdf_obj* field) {
+  pdf_obj* v = po::inherited(field, PDF_NAME(V));
+  if (po::isArray(v)) return po::text(po::at(v, 0));
+  std::string k = kind(field);
+  if ((k == "checkbox" || k == "radiobutton") && (!v || po::name(v).empty())) return "Off";
+  return po::text(v);
+}
+
+std::vector<std::string> values(pdf_obj* field) {
+  pdf_obj* v = po::inherited(field, PDF_NAME(V));
+  std::vector<std::string> out;
+  if (po::isArray(v)) {
+    for (int i = 0; i < po::len(v); ++i) out.push_back(po::text(po::at(v, i)));
+  } else if (v) {
+    out.push_back(value(field));
+  }
+  return out;
+}
+
+void setValue(Doc& d, pdf_obj* field, const std::string& v) {
+  std::string k = kind(field);
+  if (k == "checkbox" || k == "radiobutton") {
+    std::vector<std::string> states = onStates(field);
+    if (v != "Off" && std::find(states.begin(), states.end(), v) == states.end()) {
+      std::string known;
+      for (auto& s : states) known += (known.empty() ? "" : ", ") + s;
+      fail("\"" + v + "\" is not a state of the field \"" + fullName(field) + "\" (Off or " + known + ")");
+    }
+    po::putName(field, PDF_NAME(V), v);
+    std::vector<pdf_obj*> ws = widgets(field);
+    for (size_t i = 0; i < ws.size(); ++i) po::putName(ws[i], PDF_NAME(AS), states[i] == v ? v : "Off");
+  } else if (k == "button" || k == "signature") {
+    fail("A " + k + " field has no value to set");
+  } else {
+    po::putText(field, PDF_NAME(V), v);
+  }
+  needAppearances(d);
+  d.changed();
+}
+
+void setValues(Doc& d, pdf_obj* field, const std::vector<std::string>& v) {
+  if (v.size() == 1 || kind(field) != "listbox") {
+    setValue(d, field, v.empty() ? std::string() : v[0]);
+    return;
+  }
+  pdf_document* doc = d.pdf();
+  mu::ObjPtr arr = po::newArray(doc);
+  for (auto& s : v) po::push(arr.get(), po::newText(s).get());
+  po::put(field, PDF_NAME(V), arr.get());
+  needAppearances(d);
+  d.changed();
+}
+
+void clearValue(Doc& d, pdf_obj* field) {
+  std::string k = kind(field);
+  if (k == "checkbox" || k == "radiobutton") {
+    setValue(d, field, "Off");
+    return;
+  }
+  po::del(field, PDF_NAME(V));
+  needAppearances(d);
+  d.changed();
+}
+
+void reset(Doc& d, pdf_obj* field) {
+  pdf_obj* dv = po::inherited(field, PDF_NAME(DV));
+  std::string k = kind(field);
+  if (!dv) {
+    clearValue(d, field);
+    return;
+  }
+  if (po::isArray(dv)) {
+    po::put(field, PDF_NAME(V), dv);
+    d.changed();
+    return;
+  }
+  if (k == "checkbox" || k == "radiobutton") setValue(d, field, po::name(dv).empty() ? "Off" : po::name(dv));
+  else setValue(d, field, po::text(dv));
+}
+
+std::vector<std::pair<std::string, std::string>> options(pdf_obj* field) {
+  std::vector<std::pair<std::string, std::string>> out;
+  pdf_obj* opt = po::inherited(field, PDF_NAME(Opt));
+  int n = po::len(opt);
+  for (int i = 0; i < n && i < kMaxFields; ++i) {
+    pdf_obj* o = po::at(opt, i);
+    if (po::isArray(o)) out.emplace_back(po::text(po::at(o, 1)), po::text(po::at(o, 0)));
+    else out.emplace_back(po::text(o), po::text(o));
+  }
+  return out;
+}
+
+void setOptions(Doc& d, pdf_obj* field, const std::vector<std::pair<std::string, std::string>>& opts) {
+  pdf_document* doc = d.pdf();
+  mu::ObjPtr arr = po::newArray(doc);
+  for (auto& [shown, exp] : opts) {
+    if (shown == exp) {
+      po::push(arr.get(), po::newText(shown).get());
+    } else {
+      mu::ObjPtr pair = po::newArray(doc);
+      po::push(pair.get(), po::newText(exp).get());
+      po::push(pair.get(), po::newText(shown).get());
+      po::push(arr.get(), pair.get());
+    }
+  }
+  po::put(field, PDF_NAME(Opt), arr.get());
+  needAppearances(d);
+  d.changed();
+}
+
+Appearance appearance(pdf_obj* field) {
+  Appearance a;
+  std::string da = po::text(po::inherited(field, PDF_NAME(DA)));
+  std::istringstream in(da);
+  std::vector<std::string> toks;
+  std::string t;
+  while (in >> t) {
+    if (t == "Tf" && toks.size() >= 2) {
+      a.font = toks[toks.size() - 2];
+      if (!a.font.empty() && a.font[0] == '/') a.font.erase(0, 1);
+      a.size = Val(toks.back());
+      toks.clear();
+    } else if ((t == "g" || t == "rg" || t == "k") && !toks.empty()) {
+      size_t n = t == "g" ? 1 : t == "rg" ? 3 : 4;
+      if (toks.size() >= n) {
+        a.colour.clear();
+        for (size_t i = toks.size() - n; i < toks.size(); ++i) a.colour.push_back(Val(toks[i]));
+      }
+      toks.clear();
+    } else {
+      toks.push_back(t);
+    }
+  }
+  return a;
+}
+
+void setAppearance(Doc& d, pdf_obj* field, const Appearance& a) {
+  std::string da = "/" + a.font + " " + fmt(a.size) + " Tf";
+  for (double x : a.colour) da += " " + fmt(x);
+  da += a.colour.size() == 1 ? " g" : a.colour.size() == 3 ? " rg" : a.colour.size() == 4 ? " k" : "";
+  if (a.colour.empty()) da += " 0 g";
+  po::putText(field, PDF_NAME(DA), da);
+  needAppearances(d);
+  d.changed();
+}
+
+std::string baseFont(Doc& d, const std::string& resource) {
+  pdf_obj* form = acroForm(d, false);
+  pdf_obj* fonts = po::path(form, "DR/Font");
+  pdf_obj* f = po::get(fonts, resource.c_str());
+  std::string b = po::name(po::get(f, PDF_NAME(BaseFont)));
+  return b.empty() ? resource : b;
+}
+
+std::string fontResource(Doc& d, const std::string& base) {
+  pdf_obj* form = acroForm(d, true);
+  pdf_obj* fonts = po::putDict(po::putDict(form, PDF_NAME(DR)), PDF_NAME(Font));
+  int n = 0;
+  mu::guard("Reading the form's fonts", [&](fz_context* c) { n = pdf_dict_len(c, fonts); });
+  for (int i = 0; i < n; ++i) {
+    pdf_obj* k = nullptr;
+    pdf_obj* v = nullptr;
+    mu::guard("Reading the form's fonts", [&](fz_context* c) {
+      k = pdf_dict_get_key(c, fonts, i);
+      v = pdf_dict_get_val(c, fonts, i);
+    });
+    if (po::name(po::get(v, PDF_NAME(BaseFont))) == base) return po::name(k);
+  }
+  std::string res;
+  for (char ch : base)
+    if (std::isalnum(static_cast<unsigned char>(ch))) res += ch;
+  if (res.empty()) fail("\"" + base + "\" is not a font name");
+  pdf_document* doc = d.pdf();
+  mu::ObjPtr font = po::newDict(doc);
+  pdf_obj* fo = font.get();
+  mu::guard("Adding a font to the form", [&](fz_context* c) {
+    pdf_dict_put(c, fo, PDF_NAME(Type), PDF_NAME(Font));
+    pdf_dict_put(c, fo, PDF_NAME(Subtype), PDF_NAME(Type1));
+    pdf_dict_put_name(c, fo, PDF_NAME(BaseFont), base.c_str());
+    if (base != "Symbol" && base != "ZapfDingbats") pdf_dict_put(c, fo, PDF_NAME(Encoding), PDF_NAME(WinAnsiEncoding));
+    pdf_dict_puts(c, fonts, res.c_str(), fo);
+  });
+  return res;
+}
+
+}  // namespace pm::pdf::form
