@@ -34,10 +34,9 @@ void requireNoConversion(const CreatePDF& self) {
 void distillStep(CreatePDF& self, const std::string& ps, const std::string& pdf, const Variant& blnShowWindow,
                  const Variant& blnSpoolJobs, const Variant& strJobOptionsFile, const Variant& blnApplySecurity,
                  ObjectRef& secure) {
-  // 1. Version 5.0 itself and an unreadable version take the event path.
+  // Version 5.0 itself and an unreadable version take the event path.
   const bool security = Val(moduleState().strAcrobatVersion) > 5.0 && equalsTrue(blnApplySecurity);
   if (security) {
-    // 2.
     secure = CreateObject(distiller::kSecurityClsid);
     let(secure, distiller::kShowWindow, Variant(CLng(blnShowWindow)));
     let(secure, distiller::kSpoolJobs, Variant(CLng(blnSpoolJobs)));
@@ -53,7 +52,7 @@ void distillStep(CreatePDF& self, const std::string& ps, const std::string& pdf,
     }
     secure.reset();
   } else {
-    // 3. Held by the CreatePDF while it converts, so its events reach the
+    // Held by the CreatePDF while it converts, so its events reach the
     // client. One job at a time: a conversion started on this object from
     // its own event handler would replace (and free) the Distiller that is
     // still at work.
@@ -69,7 +68,7 @@ void distillStep(CreatePDF& self, const std::string& ps, const std::string& pdf,
     let(d, distiller::kSpoolJobs, Variant(CLng(blnSpoolJobs)));
     call(d, distiller::kFileToPDF, {ps, pdf, CStr(strJobOptionsFile)});
   }
-  // 4. On the event path the result is not examined: a failed job shows
+  // On the event path the result is not examined: a failed job shows
   // as JobFail and a missing PDF.
 }
 

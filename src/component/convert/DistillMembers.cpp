@@ -122,18 +122,18 @@ Variant CreatePDFfromPS(CreatePDF& self, Frame& f) {
   Variant& strPDFFile = f[0];
   Variant& strPSFile = f[1];
   Variant& strDistiller = f[2];
-  // 1. Before anything else.
+  // Before anything else.
   requireNoConversion(self);
   if (!FileExists(strPSFile)) raiseMissingFile(strPSFile);
   ObjectRef secure;
   distillTrap(self, secure, [&] {
-    // 2. Written back to the caller; not used otherwise.
+    // Written back to the caller; not used otherwise.
     if (Trim(CStr(strDistiller)).empty()) strDistiller = Variant(self.strPrinterName);
-    // 3. An existing PDF is not deleted first: the Distiller writes beside
+    // An existing PDF is not deleted first: the Distiller writes beside
     // it and puts the new file in its place only once the job succeeded,
     // so a failed job leaves it as it was, and an output that is also the
     // input is read before it is replaced.
-    // 4. The input stays in place.
+    // The input stays in place.
     distillStep(self, CStr(strPSFile), CStr(strPDFFile), f[3], f[4], f[5], f[6], secure);
   });
   return {};
@@ -146,18 +146,18 @@ Variant CreatePDFfromMultiPS(CreatePDF& self, Frame& f) {
   requireNoConversion(self);
   ObjectRef secure;
   distillTrap(self, secure, [&] {
-    // 1. The output path without its last three characters, then "ps".
+    // The output path without its last three characters, then "ps".
     std::string pdf = CStr(strPDFFile);
     if (pdf.size() < 3) raise(basic::InvalidProcedureCall);
     DriverFile driver(pdf.substr(0, pdf.size() - 3) + "ps");
-    // 2. The names are written byte for byte: Ghostscript opens them as
+    // The names are written byte for byte: Ghostscript opens them as
     // the file system spells them, so a code-page conversion would only
     // damage names outside ASCII.
     std::string text = kDriverHead;
     // The files as Ghostscript will open them: the only ones the job may
     // read besides the driver's own folder.
     std::vector<std::string> entries;
-    // 3. A 16-bit index runs over the list, as it always did.
+    // A 16-bit index runs over the list, as it always did.
     if (!varPSFiles.isArray()) raise(basic::TypeMismatch);
     const Array& list = varPSFiles.array();
     int32_t lower = list.lbound(1), upper = list.ubound(1);
@@ -174,12 +174,11 @@ Variant CreatePDFfromMultiPS(CreatePDF& self, Frame& f) {
       entries.push_back(std::move(path));
     }
     driver.write(text);
-    // 4.
     driver.close();
-    // 5. Written back to the caller; not used otherwise.
+    // Written back to the caller; not used otherwise.
     if (Trim(CStr(strDistiller)).empty()) strDistiller = Variant(self.strPrinterName);
-    // 6. The existing PDF stays until the new one replaces it (as above).
-    // 7. Both paths of the distill step; the driver goes once it is done,
+    // The existing PDF stays until the new one replaces it (as above).
+    // Both paths of the distill step; the driver goes once it is done,
     // or with the error that ends the method.
     distiller::WrittenDriver written(driver.path(), std::move(entries));
     distillStep(self, driver.path(), pdf, f[3], f[4], f[5], f[6], secure);

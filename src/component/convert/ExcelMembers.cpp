@@ -38,19 +38,15 @@ const char* footerProperty(const Variant& a) {
 void applySetup(const ObjectRef& app, const ObjectRef& ws, const SetupArgs& a, int16_t orientation,
                 const Variant& firstPage) {
   ObjectRef setup = objectOf(get(ws, "PageSetup"));
-  // 1.
   let(setup, "PrintGridlines", *a.grid);
-  // 2.
   if (orientation) let(setup, "Orientation", Variant(orientation));
-  // 3. and 4. Written untrimmed.
+  // Written untrimmed.
   std::string header = CStr(*a.header), footer = CStr(*a.footer);
   if (!Trim(header).empty()) let(setup, headerProperty(*a.headerAlign), Variant(header));
   if (!Trim(footer).empty()) let(setup, footerProperty(*a.footerAlign), Variant(footer));
-  // 5.
   static const char* const names[] = {"TopMargin", "LeftMargin", "RightMargin", "BottomMargin", "HeaderMargin", "FooterMargin"};
   for (int i = 0; i < 6; ++i)
     if (CDbl(*a.margins[i]) > 0) let(setup, names[i], call(app, "InchesToPoints", {Arg(*a.margins[i])}));
-  // 6.
   let(setup, "FirstPageNumber", firstPage);
 }
 
@@ -117,30 +113,24 @@ struct SingleArgs {
 };
 
 void convertSheet(CreatePDF& self, bool pdf, bool callerPrinter, const SingleArgs& a) {
-  // 1.
   requireInput(*a.workbook);
   WordRun run;
   excelTrap(self, run, pdf, [&] {
-    // 2.
     openWorkbook(run, *a.workbook, *a.password, *a.writePassword);
-    // 3.
     ObjectRef ws = objectOf(get(run.doc, "Worksheets", {Arg(*a.sheet)}));
-    // 4. A landscape sheet becomes portrait unless asked otherwise.
+    // A landscape sheet becomes portrait unless asked otherwise.
     applySetup(run.app, ws, a.setup, CBool(*a.landscape) ? int16_t{2} : int16_t{1}, *a.firstPage);
-    // 5. Written back to the caller.
+    // Written back to the caller.
     if (!callerPrinter && Trim(CStr(*a.printer)).empty()) *a.printer = Variant(self.strPrinterName);
     std::string printer = CStr(*a.printer);
-    // 6. The PostScript methods print straight into their output.
+    // The PostScript methods print straight into their output.
     PrintTarget printTo(pdf, *a.output);
     const std::string& out = printTo.path();
-    // 7. and 8.
     printRange(ws, *a.range, out, printer);
     waitForPrintFile(out);
     ws.reset();
-    // 9.
     finishExcel(run);
     if (!pdf) return printTo.printed();
-    // 10. to 12.
     std::string target = CStr(*a.output);
     distill(self, run, out, target, *a.showWindow, *a.spoolJobs, *a.jobOptions, *a.applySecurity);
   });
@@ -192,13 +182,11 @@ struct MultiArgs {
 };
 
 void convertSheets(CreatePDF& self, const MultiArgs& a) {
-  // 1.
   requireInput(*a.workbook);
   WordRun run;
   excelTrap(self, run, false, [&] {
-    // 2.
     openWorkbook(run, *a.workbook, *a.password, *a.writePassword);
-    // 3. The first page numbers, indexes 0 to the upper bound of the list.
+    // The first page numbers, indexes 0 to the upper bound of the list.
     if (!a.sheets->isArray()) raise(basic::TypeMismatch);
     const Array& sheets = a.sheets->array();
     const int32_t lower = sheets.lbound(1), upper = sheets.ubound(1);
@@ -213,11 +201,11 @@ void convertSheets(CreatePDF& self, const MultiArgs& a) {
         for (int32_t& p : firstPages) p = all;
       }
     }
-    // 4. Written back to the caller.
+    // Written back to the caller.
     if (Trim(CStr(*a.distiller)).empty()) *a.distiller = Variant(self.strPrinterName);
     std::string printer = a.printer ? CStr(*a.printer) : CStr(*a.distiller);
     const bool landscapes = !omitted(*a.landscape) && a.landscape->isArray();
-    // 5. The list of temporary files grows with each sheet printed.
+    // The list of temporary files grows with each sheet printed.
     Variant temps(Array::vector({}));
     // Removed however the method ends.
     std::vector<std::unique_ptr<ExclusiveTempFile>> printed;
@@ -239,14 +227,12 @@ void convertSheets(CreatePDF& self, const MultiArgs& a) {
       printRange(ws, a.ranges->array().at({i}), out, printer);
       waitForPrintFile(out);
     }
-    // 6.
     finishExcel(run);
-    // 7.
     Variant jobOptions = a.jobOptions ? *a.jobOptions : Variant("");
     call(self.shared_from_this(), "CreatePDFfromMultiPS",
          {ByRef(*a.output), ByRef(temps), ByRef(*a.distiller), ByRef(*a.showWindow), ByRef(*a.spoolJobs), ByRef(jobOptions),
           ByRef(*a.applySecurity)});
-    // 8. Without an existence test.
+    // Without an existence test.
     const Array& list = temps.array();
     for (int32_t i = lower; i <= upper; ++i) Kill(CStr(list.at({i})));
   });

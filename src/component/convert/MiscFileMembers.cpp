@@ -39,22 +39,17 @@ struct WordSession {
   // file is moved aside until the print-out replaced it.
   void print(const Variant& strMiscFile, const Variant& printer, std::optional<convert::PrintTarget>& target, bool temporary,
              const Variant& output) {
-    // 2.
     app = CreateObject(office::kWordProgId);
     doc = objectOf(call(objectOf(get(app, "Documents")), "Open", {CStr(strMiscFile)}));
     let(app, "DisplayAlerts", Variant(int16_t{0}));
-    // 3.
     Variant saved = get(app, "ActivePrinter");
     let(app, "ActivePrinter", printer);
-    // 4.
     target.emplace(temporary, output);
     const std::string path = target->path();
-    // 5. Returns once the file is written.
+    // Returns once the file is written.
     call(doc, "PrintOut", {Named("PrintToFile", Variant(true)), Named("Background", Variant(false)), Named("Outputfilename", path)});
-    // 6.
     let(app, "ActivePrinter", saved);
     let(app, "DisplayAlerts", Variant(int16_t{-1}));
-    // 7.
     call(doc, "Close", {Variant(false)});
     doc.reset();
     call(app, "Quit");

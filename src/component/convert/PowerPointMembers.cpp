@@ -50,11 +50,9 @@ bool horizontal(const Variant& v) {
 }
 
 void convertSlides(CreatePDF& self, bool pdf, bool second, const SlideArgs& a) {
-  // 1.
   requireInput(*a.document);
   WordRun run;
   slidesTrap(self, run, pdf && !second, [&] {
-    // 2. and 3.
     run.app = CreateObject(office::kPowerPointProgId);
     let(run.app, "Visible", Variant(int16_t{-1}));
     let(run.app, "WindowState", Variant(int16_t{2}));
@@ -68,7 +66,7 @@ void convertSlides(CreatePDF& self, bool pdf, bool second, const SlideArgs& a) {
     };
     std::string saved;
     if (!second) {
-      // 4. to 8. The caller's strDistiller is not changed.
+      // The caller's strDistiller is not changed.
       let(options, "PrintInBackground", Variant(int16_t{0}));
       let(options, "PrintColorType", Variant(int16_t{1}));
       orientation();
@@ -84,13 +82,11 @@ void convertSlides(CreatePDF& self, bool pdf, bool second, const SlideArgs& a) {
       if (colour) let(options, "PrintColorType", Variant(int16_t{1}));
       let(options, "PrintInBackground", Variant(int16_t{0}));
     }
-    // 9.
     PrintTarget printTo(pdf, *a.output);
     const std::string& out = printTo.path();
-    // 10. Slide numbers as the caller gave them.
+    // Slide numbers as the caller gave them.
     call(run.doc, "PrintOut", {Named("PrintToFile", Variant(out)), Named("From", *a.start), Named("To", *a.end)});
     if (!pdf && second) waitForPrintFile(out);
-    // 11. and 12.
     let(options, "ActivePrinter", Variant(saved));
     options.reset();
     call(run.doc, "Close");
@@ -98,7 +94,6 @@ void convertSlides(CreatePDF& self, bool pdf, bool second, const SlideArgs& a) {
     call(run.app, "Quit");
     run.app.reset();
     if (!pdf) return printTo.printed();
-    // 13. to 15.
     std::string target = CStr(*a.output);
     distill(self, run, out, target, *a.showWindow, *a.spoolJobs, *a.jobOptions, *a.applySecurity);
   });

@@ -22,31 +22,25 @@ struct PubArgs {
 ObjectRef activeDocument(const ObjectRef& app) { return objectOf(get(app, "ActiveDocument")); }
 
 void convertPub(CreatePDF& self, bool pdf, bool second, const PubArgs& a) {
-  // 1.
   requireInput(*a.publication);
   WordRun run;
   try {
-    // 2. The result of Open is not used.
+    // The result of Open is not used.
     run.app = CreateObject(office::kPublisherProgId);
     call(run.app, "Open", {Arg(*a.publication)});
-    // 3.
     std::string saved = CStr(get(activeDocument(run.app), "ActivePrinter"));
-    // 4. The Distiller printer name is written back to the caller.
+    // The Distiller printer name is written back to the caller.
     if (!second && Trim(CStr(*a.printer)).empty()) *a.printer = Variant(self.strPrinterName);
     let(activeDocument(run.app), "ActivePrinter", *a.printer);
-    // 5.
     PrintTarget printTo(pdf, *a.output);
     const std::string& out = printTo.path();
-    // 6. and 7.
     call(activeDocument(run.app), "PrintOut", {Variant::missing(), Variant::missing(), Variant(out)});
     waitForPrintFile(out);
-    // 8. and 9.
     let(activeDocument(run.app), "ActivePrinter", Variant(saved));
     call(activeDocument(run.app), "Close");
     call(run.app, "Quit");
     run.app.reset();
     if (!pdf) return printTo.printed();
-    // 10. to 12.
     std::string target = CStr(*a.output);
     distill(self, run, out, target, *a.showWindow, *a.spoolJobs, *a.jobOptions, *a.applySecurity);
   } catch (...) {

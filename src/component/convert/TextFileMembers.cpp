@@ -15,19 +15,16 @@ enum : size_t {
 };
 
 void convertText(CreatePDF& self, Frame& f, bool pdf) {
-  // 1.
   requireInput(f[kText]);
   WordRun run;
   wordTrap(self, run, pdf, [&] {
-    // 2.
     run.app = CreateObject(office::kWordProgId);
     ObjectRef docs = objectOf(get(run.app, "Documents"));
     run.doc = objectOf(call(docs, "Open", {Arg(f[kText])}));
     docs.reset();
-    // 3. Here a failure to set the orientation ends the conversion.
+    // Here a failure to set the orientation ends the conversion.
     ObjectRef setup = objectOf(get(run.doc, "PageSetup"));
     let(setup, "Orientation", Variant(CBool(f[kLandscape]) ? int16_t{1} : int16_t{0}));
-    // 4.
     ObjectRef font = objectOf(get(objectOf(get(run.doc, "Content")), "Font"));
     std::string name = Trim(CStr(f[kFont]));
     if (!name.empty()) let(font, "Name", Variant(name));
@@ -36,27 +33,22 @@ void convertText(CreatePDF& self, Frame& f, bool pdf) {
     if (CDbl(f[kColor]) > 0) let(font, "Color", f[kColor]);
     let(font, "Italic", f[kItalic]);
     let(font, "Underline", f[kUnderline]);
-    // 5.
     int16_t align = pageNumberAlignment(f[kAlign]);
     addPageNumbers(run.doc, CBool(f[kInFooter]), CBool(f[kInHeader]), align, f[kFirstPage]);
-    // 6. Margins in points, only those above 0.
+    // Margins in points, only those above 0.
     const std::pair<size_t, const char*> margins[] = {
         {kTop, "TopMargin"}, {kLeft, "LeftMargin"}, {kRight, "RightMargin"}, {kBottom, "BottomMargin"}};
     for (const auto& [index, property] : margins)
       if (CDbl(f[index]) > 0) let(setup, property, f[index]);
     setup.reset();
-    // 7.
     let(run.app, "DisplayAlerts", Variant(int16_t{0}));
-    // 8.
     Variant saved = get(run.app, "ActivePrinter");
     let(run.app, "ActivePrinter", Variant(printerFor(self, f[kDistiller])));
-    // 9.
     PrintTarget printTo(pdf, f[kOut]);
     const std::string& out = printTo.path();
-    // 10. As the Word conversions: into the file, whichever printer is set.
+    // As the Word conversions: into the file, whichever printer is set.
     call(run.doc, "PrintOut",
          {Named("PrintToFile", Variant(true)), Named("Background", Variant(false)), Named("Outputfilename", Variant(out))});
-    // 11.
     let(run.app, "ActivePrinter", saved);
     let(run.app, "DisplayAlerts", Variant(int16_t{-1}));
     call(font, "Reset");
@@ -66,7 +58,6 @@ void convertText(CreatePDF& self, Frame& f, bool pdf) {
     call(run.app, "Quit");
     run.app.reset();
     if (!pdf) return printTo.printed();
-    // 12.
     std::string target = CStr(f[kOut]);
     distill(self, run, out, target, f[kShowWindow], f[kSpoolJobs], f[kJobOptions], f[kApplySecurity]);
   });

@@ -33,11 +33,9 @@ struct WordArgs {
 };
 
 void convertWord(CreatePDF& self, const WordVariant& how, const WordArgs& a) {
-  // 1.
   requireInput(*a.document);
   WordRun run;
   wordTrap(self, run, how.pdf, [&] {
-    // 2.
     run.app = CreateObject(office::kWordProgId);
     ObjectRef docs = objectOf(get(run.app, "Documents"));
     run.doc = objectOf(call(docs, "Open",
@@ -45,22 +43,20 @@ void convertWord(CreatePDF& self, const WordVariant& how, const WordArgs& a) {
                              Named("WritePasswordDocument", *a.writePassword)}));
     docs.reset();
     let(run.app, "DisplayAlerts", Variant(int16_t{0}));
-    // 3. A failure to set the orientation is not a reason to stop.
+    // A failure to set the orientation is not a reason to stop.
     ignoreErrors([&] {
       ObjectRef setup = objectOf(get(run.doc, "PageSetup"));
       let(setup, "Orientation", Variant(int16_t{CBool(*a.landscape) ? int16_t{1} : int16_t{0}}));
     });
-    // 4. to 6.
     int16_t align = pageNumberAlignment(*a.alignment);
     addPageNumbers(run.doc, CBool(*a.inFooter), CBool(*a.inHeader), align, *a.firstPage);
-    // 7.
     Variant saved = get(run.app, "ActivePrinter");
     std::string printer = how.callerPrinter ? CStr(*a.printer) : printerFor(self, *a.printer);
     let(run.app, "ActivePrinter", Variant(printer));
-    // 8. (the PostScript methods print straight to their output)
+    // The PostScript methods print straight to their output
     PrintTarget printTo(how.pdf, *a.output);
     const std::string& out = printTo.path();
-    // 9. Every variant asks for a print into the file: the output is
+    // Every variant asks for a print into the file: the output is
     // expected at Outputfilename whichever printer is set.
     std::string pages = CStr(*a.pages);
     if (Trim(pages).empty()) {
@@ -71,10 +67,8 @@ void convertWord(CreatePDF& self, const WordVariant& how, const WordArgs& a) {
            {Named("PrintToFile", Variant(true)), Named("Background", Variant(false)), Named("Pages", Variant(pages)),
             Named("Range", Variant(int16_t{4})), Named("Outputfilename", Variant(out))});
     }
-    // 10.
     finishWord(run, saved);
     if (!how.pdf) return printTo.printed();
-    // 11. to 13.
     std::string pdf = CStr(*a.output);
     distill(self, run, out, pdf, *a.showWindow, *a.spoolJobs, *a.jobOptions, *a.applySecurity);
   });

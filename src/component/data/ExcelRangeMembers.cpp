@@ -29,15 +29,12 @@ struct Excel {
 
 // The common start; returns 0 when the sheet is ready, else the code.
 int start(Excel& x, Frame& f, size_t array, size_t password, size_t writePassword) {
-  // 1.
   if (!ignoreErrors([&] { x.app = GetActiveObject(office::kExcelProgId); }))
     if (!ignoreErrors([&] { x.app = CreateObject(office::kExcelProgId); })) return -1;
-  // 2.
   if (f[array].vartype() != 0 && !f[array].isArray()) {
     x.quit();
     return -2;
   }
-  // 3.
   if (!ignoreErrors([&] {
         ObjectRef books = objectOf(get(x.app, "Workbooks"));
         x.book = objectOf(call(books, "Open",
@@ -46,13 +43,11 @@ int start(Excel& x, Frame& f, size_t array, size_t password, size_t writePasswor
     x.quit();
     return -3;
   }
-  // 4.
   if (!validWorksheet(f[1]) || !ignoreErrors([&] { x.sheet = objectOf(get(x.book, "Worksheets", {Arg(f[1])})); })) {
     ignoreErrors([&] { call(x.book, "Close"); });
     x.quit();
     return -4;
   }
-  // 5.
   ignoreErrors([&] { call(x.sheet, "Activate"); });
   return 0;
 }

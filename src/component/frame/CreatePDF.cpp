@@ -71,9 +71,8 @@ CreatePDF::~CreatePDF() = default;
 
 void CreatePDF::initialise() {
   ModuleState& state = moduleState();
-  // 1.
   strPrinterName = "Acrobat Distiller";
-  // 2. One registry object serves every step; each step's failure is
+  // One registry object serves every step; each step's failure is
   // ignored and the next one runs.
   clsRegistry reg;
   ignoreErrors([&] { reg.OpenRegistry(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\AcroExch.App\\AcrobatVersion"); });
@@ -82,11 +81,10 @@ void CreatePDF::initialise() {
     bool raw = false;
     state.strAcrobatVersion = CStr(reg.GetValue("", raw));
   });
-  // 3.
   ignoreErrors([&] {
     if (Val(state.strAcrobatVersion) > 5.0) strPrinterName = "Adobe PDF";
   });
-  // 4. Later versions override earlier ones.
+  // Later versions override earlier ones.
   for (const char* key : kDistillerKeys) {
     ignoreErrors([&] {
       if (reg.OpenRegistry(HKEY_LOCAL_MACHINE, key) != 0) {
@@ -95,7 +93,7 @@ void CreatePDF::initialise() {
       }
     });
   }
-  // 5. and 6. The private temporary folder of the user takes the place of
+  // The private temporary folder of the user takes the place of
   // the fixed folder; the default stands even when it cannot be made.
   std::string temp;
   ignoreErrors([&] { temp = privateTempDir(); });

@@ -39,14 +39,12 @@ Variant CreatePDFfromMultiPDFinDir(CreatePDF&, Frame& f) {
   ObjectRef target, source;
   trapErrors(
       [&] {
-        // 1.
         DirectoryListing list;
         if (!ListDirectory(f[1], f[2], f[3], f[4], list, {}, isFile(CStr(strPDFFile)))) return;
         if (list.count == 0) return;
-        // 2. The first listed file is the base; it stays as it is on disk.
+        // The first listed file is the base; it stays as it is on disk.
         target = CreateObject(acrobat::kPDDoc);
         openInViewer(target, list.path(0), false);
-        // 3.
         for (int16_t r = 1; r < list.count; ++r) {
           int16_t at = static_cast<int16_t>(CInt(call(target, "GetNumPages")) - 1);
           source = CreateObject(acrobat::kPDDoc);
@@ -56,9 +54,8 @@ Variant CreatePDFfromMultiPDFinDir(CreatePDF&, Frame& f) {
           call(source, "Close");
           source.reset();
         }
-        // 4. An existing file is not deleted first: the save writes beside
+        // An existing file is not deleted first: the save writes beside
         // it and replaces it only once the new file is complete.
-        // 5.
         call(target, "Save", {Variant(int16_t{acrobat::kSaveFull}), CStr(strPDFFile)});
         call(target, "Close");
         target.reset();
@@ -77,14 +74,13 @@ void mergeList(const Variant& strPDFFile, const Variant& varPDFFiles) {
   ObjectRef target, source;
   trapErrors(
       [&] {
-        // 1.
         target = CreateObject(acrobat::kPDDoc);
         source = CreateObject(acrobat::kPDDoc);
         if (!resultIsTrue(call(target, "Create"))) raise(kErrComponent, "Unable to create document object.");
-        // 2. An existing file is not deleted first: it may be one of the
+        // An existing file is not deleted first: it may be one of the
         // files to merge, and the save replaces it only once the new file is
         // complete, so a merge that fails leaves it as it was.
-        // 3. Pending window messages: a server process has none to process.
+        // Pending window messages: a server process has none to process.
         int32_t lower = 0, upper = -1;
         listBounds(varPDFFiles, lower, upper);
         int32_t merged = 0;
@@ -101,7 +97,7 @@ void mergeList(const Variant& strPDFFile, const Variant& varPDFFiles) {
         }
         // A document without pages cannot be saved as a readable PDF.
         if (merged == 0) raise(kErrComponent, "There is no PDF file to merge: none of the listed files exists.");
-        // 4. Linearized below version 7. A save that fails is reported: the
+        // Linearized below version 7. A save that fails is reported: the
         // caller would otherwise take a missing file for a merged one.
         double version = acrobatVersion();
         int16_t type = version < 7 ? int16_t{acrobat::kSaveFull | acrobat::kSaveLinearized} : int16_t{acrobat::kSaveFull};
@@ -127,27 +123,23 @@ Variant CreatePDFfromMultiPDF(CreatePDF&, Frame& f) {
 // conversion, whose name must not be given away) is replaced by the save,
 // never deleted first.
 void imageToPdf(const Variant& strPDFFile, const Variant& strImagefile, const Variant* info) {
-  // 1.
   if (!FileExists(strImagefile)) raiseMissingFile(strImagefile);
   ObjectRef app, av, pd;
   trapErrors(
       [&] {
-        // 2.
         app = CreateObject(acrobat::kApp);
         av = CreateObject(acrobat::kAVDoc);
         // An image the viewer cannot open gives no document; the one in
         // front would be some other file, so it is not taken.
         bool opened = resultIsTrue(call(av, "Open", {CStr(strImagefile), ""}));
         if (opened) av = objectOf(call(app, "GetActiveDoc"));
-        // 3.
         if (opened && resultIsTrue(call(av, "IsValid"))) {
-          // 4. (see above: nothing is deleted first)
+          // See above: nothing is deleted first
           pd = objectOf(call(av, "GetPDDoc"));
-          // 5.
           static const char* const keys[] = {"Title", "Author", "Subject", "Keywords"};
           for (int k = 0; k < 4; ++k)
             if (!Trim(CStr(info[k])).empty()) call(pd, "SetInfo", {keys[k], CStr(info[k])});
-          // 6. Full save, linearized, unused objects dropped.
+          // Full save, linearized, unused objects dropped.
           bool saved = resultIsTrue(call(pd, "Save", {Variant(int16_t{acrobat::kSaveFull | acrobat::kSaveLinearized |
                                                                           acrobat::kSaveCollectGarbage}),
                                                       CStr(strPDFFile)}));
@@ -155,7 +147,6 @@ void imageToPdf(const Variant& strPDFFile, const Variant& strImagefile, const Va
           if (!saved) raise(kErrComponent, "The PDF file " + CStr(strPDFFile) + " could not be saved.");
           pd.reset();
         }
-        // 7.
         call(av, "Close", {Variant(true)});
         call(app, "Exit");
         av.reset();
@@ -185,7 +176,7 @@ Variant CreatePDFfromMultiImage(CreatePDF&, Frame& f) {
   std::vector<std::unique_ptr<TempImagePdf>> temps;
   trapErrors(
       [&] {
-        // 1. Each temporary PDF is made exclusively before its conversion.
+        // Each temporary PDF is made exclusively before its conversion.
         const Variant blank[4] = {Variant(""), Variant(""), Variant(""), Variant("")};
         int32_t lower = 0, upper = -1;
         listBounds(varImageFiles, lower, upper);
@@ -199,17 +190,16 @@ Variant CreatePDFfromMultiImage(CreatePDF&, Frame& f) {
           temps.back()->removeIfUnwritten();
           ++n;
         }
-        // 2.
         if (n == 0) return;
         bool converted = false;
         for (auto& t : temps) converted = converted || FileExists(Variant(t->path()));
         if (!converted) raise(kErrComponent, "None of the image files could be converted to PDF.");
-        // 3. The merge replaces an existing file once the new one is
+        // The merge replaces an existing file once the new one is
         // complete.
         std::vector<Variant> names;
         for (auto& t : temps) names.emplace_back(t->path());
         mergeList(strPDFFile, Variant(Array::vector(std::move(names))));
-        // 4. Only what is there: a conversion that wrote nothing left
+        // Only what is there: a conversion that wrote nothing left
         // nothing to delete.
         for (auto& t : temps) deleteIfExists(Variant(t->path()));
       },

@@ -49,7 +49,6 @@ Variant BookmarksToPDF(CreatePDF& self, Frame& f) {
   const Variant& strTargetPDF = f[1];
   if (!FileExists(strSourcePDF)) raiseMissingFile(strSourcePDF);
   if (!FileExists(strTargetPDF)) raiseMissingFile(strTargetPDF);
-  // 1.
   BookmarkSource src;
   Variant table;
   BookmarkTree tree(self, pdffiles::kTransferColumns);
@@ -57,7 +56,7 @@ Variant BookmarksToPDF(CreatePDF& self, Frame& f) {
   if (!src.opened) return Variant(int32_t(0));
   ignoreErrors([&] { call(src.pddoc, "Close"); });
   ignoreErrors([&] { call(src.avdoc, "Close", {Variant(int32_t(0))}); });
-  // 2. The same viewer document shows the target.
+  // The same viewer document shows the target.
   ObjectRef target, pageView, js;
   ObjectRef& avdoc = src.avdoc;
   ignoreErrors([&] { target = CreateObject(acrobat::kPDDoc); });
@@ -74,11 +73,10 @@ Variant BookmarksToPDF(CreatePDF& self, Frame& f) {
   ignoreErrors([&] { pageView = objectOf(call(avdoc, "GetAVPageView")); });
   ignoreErrors([&] { target = objectOf(call(pageView, "GetDoc")); });
   try {
-    // 3. The copied tree follows the target's own top-level bookmarks.
+    // The copied tree follows the target's own top-level bookmarks.
     js = objectOf(call(target, "GetJSObject"));
     ObjectRef parent = objectOf(get(js, "BookMarkRoot"));
     self.intBookmarkLevel = static_cast<int16_t>(childCount(get(parent, "Children")));
-    // 4.
     const Array* rows = n > 0 ? &table.array() : nullptr;
     const auto& c = pdffiles::kTransferColumns;
     for (int32_t j = 0; j < n; ++j) {
@@ -101,7 +99,6 @@ Variant BookmarksToPDF(CreatePDF& self, Frame& f) {
         }
       }
     }
-    // 5.
     call(target, "SetPageMode", {Variant(int32_t(acrobat::kPageModeUseNone))});
     call(target, "Save", {Variant(int32_t(acrobat::kSaveFull)), strTargetPDF});
     call(js, "CloseDoc");
@@ -110,7 +107,7 @@ Variant BookmarksToPDF(CreatePDF& self, Frame& f) {
     self.intBookmarkLevel = 0;
     return Variant(n);
   } catch (...) {
-    // 6. Without saving: half a tree must not reach the target file.
+    // Without saving: half a tree must not reach the target file.
     ignoreErrors([&] { call(js, "CloseDoc", {Variant(true)}); });
     ignoreErrors([&] { call(target, "Close"); });
     ignoreErrors([&] { call(src.pddoc, "Close"); });

@@ -36,15 +36,12 @@ void BookmarkTree::write(Variant& rows, int32_t row, int column, const Variant& 
 
 int32_t BookmarkTree::CollectBookmarkRows(int32_t index, const Variant& nodes, int32_t row, const ObjectRef& pageView,
                                           Variant& rows, const ObjectRef& js) {
-  // 1.
   Variant children;
   if (!ignoreErrors([&] { children = get(objectOf(nodes.array().at({index})), "Children"); })) return row;
   const Array* kids = nodeArray(children);
   if (!kids || depth_ >= kMaxDepth) return row;
-  // 2.
   ++self_.intBookmarkLevel;
   ++depth_;
-  // 3.
   for (int32_t k = 0; k <= kids->ubound() && budget_ > 0; ++k) {
     ObjectRef child;
     ignoreErrors([&] { child = objectOf(kids->at({k})); });
@@ -60,20 +57,17 @@ int32_t BookmarkTree::CollectBookmarkRows(int32_t index, const Variant& nodes, i
     --budget_;
     row = CollectBookmarkRows(k, children, row, pageView, rows, js);
   }
-  // 4.
   --depth_;
   --self_.intBookmarkLevel;
   return row;
 }
 
 int32_t BookmarkTree::read(const Variant& file, const char* windowTitle, BookmarkSource& src, Variant& rows) {
-  // 1.
   self_.intBookmarkLevel = 0;
   ignoreErrors([&] { src.pddoc = CreateObject(acrobat::kPDDoc); });
   ignoreErrors([&] { src.avdoc = CreateObject(acrobat::kAVDoc); });
   ignoreErrors([&] { src.opened = CBool(call(src.avdoc, "Open", {file, windowTitle})); });
   if (!src.opened) return 0;
-  // 2.
   Variant top;
   ignoreErrors([&] { src.pageView = objectOf(call(src.avdoc, "GetAVPageView")); });
   ignoreErrors([&] { src.pddoc = objectOf(call(src.pageView, "GetDoc")); });
@@ -84,7 +78,7 @@ int32_t BookmarkTree::read(const Variant& file, const char* windowTitle, Bookmar
   const Array* topNodes = nodeArray(top);
   int32_t n = 0;
   if (topNodes) {
-    // 3. The counting pass: rows is not sized, so nothing is written.
+    // The counting pass: rows is not sized, so nothing is written.
     Variant unsized;
     budget_ = kMaxRows;
     for (int32_t t = 0; t <= topNodes->ubound() && budget_ > 0; ++t) {
@@ -92,12 +86,11 @@ int32_t BookmarkTree::read(const Variant& file, const char* windowTitle, Bookmar
       --budget_;
       n = CollectBookmarkRows(t, top, n, src.pageView, unsized, src.js);
     }
-    // 4. No rows: sizing fails and the caller's variable stays as it was.
+    // No rows: sizing fails and the caller's variable stays as it was.
     Variant sized;
     if (n > 0) sized = Variant(Array::matrix(n, positions_ ? 5 : 3));
     const int32_t counted = n;
     n = 0;
-    // 5.
     budget_ = kMaxRows;
     for (int32_t t = 0; counted > 0 && t <= topNodes->ubound() && budget_ > 0; ++t) {
       ObjectRef node;
@@ -119,7 +112,6 @@ int32_t BookmarkTree::read(const Variant& file, const char* windowTitle, Bookmar
     if (n > counted) n = counted;
     if (counted > 0) rows = std::move(sized);
   }
-  // 6.
   self_.intBookmarkLevel = 0;
   return n;
 }

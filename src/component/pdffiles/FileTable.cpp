@@ -73,12 +73,11 @@ bool ListDirectory(const Variant& strDirectory, const Variant& strFiles, const V
                    const Variant& lngSortOrder, DirectoryListing& out, const std::function<void()>& beforeTable,
                    const std::function<bool(const struct stat&)>& exclude) {
   out = DirectoryListing{};
-  // 1.
   std::string dir = CStr(strDirectory);
   if (dir.empty() || dir.back() != '/') dir += '/';
   std::string pattern = CStr(strFiles);
   if (pattern == "*.*") pattern = "*";
-  // 2. The first enumeration only asks whether anything matches.
+  // The first enumeration only asks whether anything matches.
   {
     DirPtr d = openDirectory(dir);
     bool any = false;
@@ -91,7 +90,7 @@ bool ListDirectory(const Variant& strDirectory, const Variant& strFiles, const V
     if (!any) return false;
   }
   if (beforeTable) beforeTable();
-  // 3. One more pass reads the names with their lengths and times, so the
+  // One more pass reads the names with their lengths and times, so the
   // table has exactly as many rows as it holds names, whatever changed in
   // the folder since the first look.
   std::vector<Entry> entries;
@@ -115,7 +114,6 @@ bool ListDirectory(const Variant& strDirectory, const Variant& strFiles, const V
     table.set({row, kColumnModified}, modified(entries[r].st));
   }
   out.table = Variant(std::move(table));
-  // 4.
   int16_t sortType = CInt(lngSortType);
   if (sortType < pdoSortNone || sortType > pdoSortByDate) sortType = pdoSortNone;
   if (sortType != pdoSortNone) {
@@ -162,34 +160,29 @@ void QuickSortRows(int32_t lo, int32_t hi, Array& table, const Array& keys) {
   // so an already sorted listing cannot exhaust the stack; the parts are
   // disjoint, so the rows come out as the recursive form puts them.
   while (lo < hi) {
-    // 2. Row 1 of the scratch table holds the pivot.
+    // Row 1 of the scratch table holds the pivot.
     Array scratch({Bound{0, 2}, table.bounds()[1]});
     CopyRow(1, scratch, lo, table);
     int32_t i = lo, j = hi;
     for (;;) {
-      // 3.
       int16_t r = CompareRows(j, table, 1, scratch, keys);
       while (r == 0 || r == 1) {
         --j;
         if (j <= i) break;
         r = CompareRows(j, table, 1, scratch, keys);
       }
-      // 4.
       if (j <= i) {
         CopyRow(i, table, 1, scratch);
         break;
       }
-      // 5.
       CopyRow(i, table, j, table);
       ++i;
-      // 6.
       r = CompareRows(i, table, 1, scratch, keys);
       while (r == -1) {
         ++i;
         if (i >= j) break;
         r = CompareRows(i, table, 1, scratch, keys);
       }
-      // 7.
       if (i >= j) {
         i = j;
         CopyRow(j, table, 1, scratch);
@@ -197,7 +190,6 @@ void QuickSortRows(int32_t lo, int32_t hi, Array& table, const Array& keys) {
       }
       CopyRow(j, table, i, table);
     }
-    // 8.
     if (i - lo < hi - i) {
       QuickSortRows(lo, i - 1, table, keys);
       lo = i + 1;
@@ -209,18 +201,14 @@ void QuickSortRows(int32_t lo, int32_t hi, Array& table, const Array& keys) {
 }
 
 int16_t SortArray(Variant& table, const Variant& keys) {
-  // 1.
   if (!table.isArray()) return -1;
   try {
     Array& t = table.arrayMut();
-    // 2.
     int16_t check = CheckSortKeys(t.lbound(2), t.ubound(2), keys);
     if (check != 0) return static_cast<int16_t>(-1 - check);
-    // 3.
     QuickSortRows(t.lbound(1), t.ubound(1), t, keys.array());
     return 1;
   } catch (...) {
-    // 4.
     AutomationError e = currentAsAutomationError();
     throw AutomationError(e.number(), kComponentTitle, e.description());
   }

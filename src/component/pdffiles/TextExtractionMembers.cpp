@@ -35,13 +35,12 @@ struct TextSession {
 
 void writePages(TextSession& s, const Variant& strPDFFile, const Variant& blnDoubleSpace) {
   datafiles::TextFileWriter& out = *s.out;
-  // 2. What Open answers is not looked at: a document that did not open
+  // What Open answers is not looked at: a document that did not open
   // reports its own pages, or fails.
   s.app = CreateObject(acrobat::kApp);
   s.doc = CreateObject(acrobat::kPDDoc);
   s.rect = CreateObject(acrobat::kRect);
   call(s.doc, "Open", {strPDFFile});
-  // 3.
   const int32_t pages = CLng(call(s.doc, "GetNumPages"));
   std::string line;
   for (int32_t p = 0; p < pages; ++p) {
@@ -70,7 +69,6 @@ void writePages(TextSession& s, const Variant& strPDFFile, const Variant& blnDou
     out.line(line);
     if (CBool(blnDoubleSpace)) out.line("");
   }
-  // 4.
   call(s.doc, "Close");
   out.commit();
   s.out.reset();
@@ -80,7 +78,6 @@ void writePages(TextSession& s, const Variant& strPDFFile, const Variant& blnDou
 Variant CreateTextfileFromPDF(CreatePDF&, Frame& f) {
   TextSession s;
   try {
-    // 1.
     s.out.emplace(CStr(f[1]));
     writePages(s, f[0], f[2]);
     s.release();

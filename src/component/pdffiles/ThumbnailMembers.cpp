@@ -75,18 +75,15 @@ Variant CreateThumbnailImage(CreatePDF&, Frame& f) {
   const Variant& strPDF = f[0];
   ThumbnailSession s;
   return s.run([&]() -> int16_t {
-    // 1.
     if (!CBool(call(s.doc, "Open", {strPDF}))) return kThumbnailFailed;
-    // 2.
     int32_t n = CLng(call(s.doc, "GetNumPages"));
     int32_t page = CLng(f[4]);
     if (page < 1) page = n;
-    // 3. to 5.
     s.page = objectOf(call(s.doc, "AcquirePage", {Variant(page - 1)}));
     ObjectRef size = objectOf(call(s.page, "GetSize"));
     s.rect = CreateObject(acrobat::kRect);
     Variant zoom = ThumbnailSession::zoomOf(f[3]);
-    // 6. and 7. The names are settled before the copy is saved.
+    // The names are settled before the copy is saved.
     std::string extension = pdffiles::thumbnailExtension(f[2]);
     std::string file = pdffiles::thumbnailFile(CStr(strPDF), f[1], extension);
     s.saveThumbnail(size, zoom, file);
@@ -98,18 +95,16 @@ Variant CreateThumbnailImages(CreatePDF&, Frame& f) {
   const Variant& strPDF = f[0];
   ThumbnailSession s;
   return s.run([&]() -> int16_t {
-    // 1.
     if (!CBool(call(s.doc, "Open", {strPDF}))) return kThumbnailFailed;
-    // 2.
     int32_t n = CLng(call(s.doc, "GetNumPages"));
     Variant zoom = ThumbnailSession::zoomOf(f[3]);
     std::string path = CStr(strPDF);
     std::string extension = pdffiles::thumbnailExtension(f[2]);
     std::string folder = pdffiles::thumbnailFolder(path, f[1]);
     std::string base = pdffiles::thumbnailBaseName(path);
-    // 3. One rectangle serves every page.
+    // One rectangle serves every page.
     s.rect = CreateObject(acrobat::kRect);
-    // 4. Images already saved stay when a later page fails.
+    // Images already saved stay when a later page fails.
     for (int32_t i = 1; i <= n; ++i) {
       s.page = objectOf(call(s.doc, "AcquirePage", {Variant(i - 1)}));
       s.saveThumbnail(objectOf(call(s.page, "GetSize")), zoom, pdffiles::pageImageFile(folder, base, i, extension));

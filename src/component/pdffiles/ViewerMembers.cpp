@@ -28,12 +28,10 @@ void printRange(const ObjectRef& av, bool silent, const Variant& first, const Va
 
 Variant OpenPDF(CreatePDF&, Frame& f) {
   Variant& strPDFFile = f[0];
-  // 1.
   if (!FileExists(strPDFFile)) raiseMissingFile(strPDFFile);
   ObjectRef app, pd, av, js;
   trapErrors(
       [&] {
-        // 2.
         app = CreateObject(acrobat::kApp);
         pd = CreateObject(acrobat::kPDDoc);
         av = CreateObject(acrobat::kAVDoc);
@@ -43,7 +41,6 @@ Variant OpenPDF(CreatePDF&, Frame& f) {
         call(app, "Show");
         js = objectOf(call(pd, "GetJSObject"));
         double version = acrobatVersion();
-        // 3.
         std::string bookmark = CStr(f[1]);
         if (!Trim(bookmark).empty()) {
           if (version < 5) {
@@ -54,17 +51,16 @@ Variant OpenPDF(CreatePDF&, Frame& f) {
             ExecuteBookmarkByTitle(pd, bookmark, false, true);
           }
         }
-        // 4. After the bookmark, so a page given as well wins.
+        // After the bookmark, so a page given as well wins.
         int32_t page = CLng(f[2]);
         if (page > 0 && page <= CLng(get(js, "NumPages"))) let(js, "PageNum", Variant(page - 1));
-        // 5.
         if (version > 5) {
           int32_t read = CLng(f[3]);
           if (read < pdoReadNone || read > pdoReadDocument) read = pdoReadNone;
           if (read == pdoReadCurrentPage) call(app, "MenuItemExecute", {"ADBE:ReadAloudStart"});
           if (read == pdoReadDocument) call(app, "MenuItemExecute", {"ADBE:ReadAloudToEnd"});
         }
-        // 6. The document stays open in the viewer.
+        // The document stays open in the viewer.
         js.reset();
         av.reset();
         pd.reset();
@@ -81,29 +77,23 @@ Variant OpenPDF(CreatePDF&, Frame& f) {
 
 Variant PrintPDF(CreatePDF&, Frame& f) {
   Variant& strPDFFile = f[0];
-  // 1.
   if (!FileExists(strPDFFile)) raiseMissingFile(strPDFFile);
   ObjectRef app, av, pd;
   PrinterSwitch printer;
   trapErrors(
       [&] {
-        // 2.
         app = CreateObject(acrobat::kApp);
         av = CreateObject(acrobat::kAVDoc);
         pd = CreateObject(acrobat::kPDDoc);
         openInViewer(av, CStr(strPDFFile), true);
         pd = objectOf(call(av, "GetPDDoc"));
-        // 3.
         printer.switchTo(f[1]);
-        // 4. Caller pages are 1-based, the viewer's 0-based.
+        // Caller pages are 1-based, the viewer's 0-based.
         int32_t lastNo = CLng(f[4]), firstNo = CLng(f[3]);
         int32_t last = lastNo > 0 ? lastNo - 1 : CLng(call(pd, "GetNumPages")) - 1;
         int32_t first = firstNo > 0 ? firstNo - 1 : 0;
-        // 5.
         printRange(av, CBool(f[2]), Variant(first), Variant(last));
-        // 6.
         printer.restore();
-        // 7.
         call(av, "Close", {Variant(true)});
         call(app, "Exit");
         pd.reset();
@@ -126,14 +116,12 @@ Variant PrintPDFinDir(CreatePDF&, Frame& f) {
   PrinterSwitch printer;
   trapErrors(
       [&] {
-        // 1. The printer is switched once something is known to match.
+        // The printer is switched once something is known to match.
         DirectoryListing list;
         if (!ListDirectory(f[0], f[1], f[4], f[5], list, [&] { printer.switchTo(f[2]); })) return;
-        // 2.
         av = CreateObject(acrobat::kAVDoc);
         pd = CreateObject(acrobat::kPDDoc);
         bool silent = CBool(f[3]);
-        // 3.
         for (int16_t r = 0; r < list.count; ++r) {
           openInViewer(av, list.path(r), true);
           pd = objectOf(call(av, "GetPDDoc"));
@@ -141,7 +129,6 @@ Variant PrintPDFinDir(CreatePDF&, Frame& f) {
           printRange(av, silent, Variant(int16_t{0}), Variant(last));
           call(av, "Close", {Variant(true)});
         }
-        // 4.
         pd.reset();
         av.reset();
         printer.restore();
@@ -157,24 +144,20 @@ Variant PrintPDFinDir(CreatePDF&, Frame& f) {
 
 Variant SetPageZoom(CreatePDF&, Frame& f) {
   Variant& strPDF = f[0];
-  // 1.
   if (!FileExists(strPDF)) raiseMissingFile(strPDF);
   ObjectRef pd, av, view;
   bool result = false;
   try {
-    // 2.
     pd = CreateObject(acrobat::kPDDoc);
     av = CreateObject(acrobat::kAVDoc);
     std::string path = CStr(strPDF);
     openInViewer(pd, path, false);
-    // 3.
     size_t slash = path.rfind('/');
     std::string title = slash == std::string::npos ? path : path.substr(slash + 1);
     av = objectOf(call(pd, "OpenAVDoc", {title}));
     view = objectOf(call(av, "GetAVPageView"));
-    // 4. Type and scale go to the viewer as the caller gave them.
+    // Type and scale go to the viewer as the caller gave them.
     result = CBool(call(view, "ZoomTo", {f[1], f[2]}));
-    // 5.
     call(pd, "Save", {Variant(int16_t{acrobat::kSaveIncremental}), path});
     view.reset();
     call(av, "Close", {Variant(true)});

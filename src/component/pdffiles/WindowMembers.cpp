@@ -29,16 +29,14 @@ Variant CloseAcrobat(CreatePDF&, Frame& f) {
   int32_t timeout = 10;
   ignoreErrors([&] { wait = CBool(f[0]); });
   ignoreErrors([&] { timeout = CInt(f[1]); });
-  // 1.
   windows::Handle h = findViewerWindow();
   if (!h) return Variant(false);
   double version = acrobatVersion();
-  // 2.
   if (version > 7) ignoreErrors([&] { windows::send(h, windows::kMsgClose); });
   int64_t destroyed = -1;
   ignoreErrors([&] { destroyed = windows::send(h, windows::kMsgDestroy); });
   if (!wait) return Variant(destroyed == 0);
-  // 3. The window is looked up once more at least, and never past the
+  // The window is looked up once more at least, and never past the
   // time-out. A short pause between looks keeps the wait off the processor.
   // The viewer here shows one window class for every version, so the wait
   // watches that class too: by the version's class alone, a wait below
