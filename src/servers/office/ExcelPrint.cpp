@@ -38,8 +38,13 @@ Variant ExcelRange::PrintOut(Frame& f) {
     Reference<css::table::XColumnRowRange> rowsCols(block, css::uno::UNO_QUERY_THROW);
     Reference<css::beans::XPropertySet>(rowsCols->getRows(), css::uno::UNO_QUERY_THROW)
         ->setPropertyValue("OptimalHeight", css::uno::Any(sal_Bool(true)));
+    // Reading the row breaks is what makes the office lay the rows out now;
+    // the interface is marked deprecated but has no successor that does so.
     Reference<css::sheet::XSheetPageBreak> breaks(sheet, css::uno::UNO_QUERY_THROW);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
     (void)breaks->getRowPageBreaks();
+#pragma GCC diagnostic pop
     // The block is the sheet's print area while it prints, so the layout
     // the office makes of it has the block's own page breaks.
     Reference<css::sheet::XPrintAreas> areas(sheet, css::uno::UNO_QUERY_THROW);
