@@ -35,8 +35,10 @@ inline void writeDocument(const std::string& path, int pages) {
     std::string c = content.str();
     objs.push_back("<< /Length " + std::to_string(c.size()) + " >>\nstream\n" + c + "endstream");
     int contentObj = static_cast<int>(objs.size());
-    objs.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 3 0 R >> >> "
-                   "/Contents " + std::to_string(contentObj) + " 0 R >>");
+    objs.push_back(
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 3 0 R >> >> "
+        "/Contents " +
+        std::to_string(contentObj) + " 0 R >>");
     kids += std::to_string(objs.size()) + " 0 R ";
   }
   objs[1] = "<< /Type /Pages /Count " + std::to_string(pages) + " /Kids [" + kids + "] >>";

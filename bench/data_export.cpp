@@ -90,12 +90,16 @@ int main() {
 
   run("sqlite3 " + db +
       " \"CREATE TABLE t(id INTEGER PRIMARY KEY, name TEXT, amount DOUBLE, created TEXT, flag INTEGER);"
-      " WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x+1 FROM c WHERE x<" + std::to_string(kRows) + ")"
+      " WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x+1 FROM c WHERE x<" +
+      std::to_string(kRows) +
+      ")"
       " INSERT INTO t SELECT x, \\\"name_\\\"||x, x*1.25, \\\"2024-01-\\\"||(x%28+10), x%2 FROM c;\"");
 
   ObjectRef pdf = CreateObject(kCreatePDFProgId);
   auto export_ = [&] {
-    Variant r = call(pdf, "DatabaseTableToTextFile", {Variant(db), Variant(kQuery), Variant(ours), "", "", Variant(false), Variant(","), Variant(false)});
+    Variant r =
+        call(pdf, "DatabaseTableToTextFile",
+             {Variant(db), Variant(kQuery), Variant(ours), "", "", Variant(false), Variant(","), Variant(false)});
     if (r != Variant(int16_t{1})) {
       std::fprintf(stderr, "DatabaseTableToTextFile returned %d\n", CInt(r));
       std::exit(1);

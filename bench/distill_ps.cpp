@@ -123,6 +123,7 @@ int main(int argc, char** argv) {
   std::printf("  CreatePDFfromPS                              %7.3f s  %7.3f s\n", a, ac);
   std::printf("  bare gs command line                         %7.3f s  %7.3f s\n", b, bc);
   std::printf("  ratio                                        %7.3f    %7.3f\n", a / b, ac / bc);
-  std::printf("  overhead                                     %+6.1f%%   %+6.1f%%\n", (a / b - 1) * 100, (ac / bc - 1) * 100);
+  std::printf("  overhead                                     %+6.1f%%   %+6.1f%%\n", (a / b - 1) * 100,
+              (ac / bc - 1) * 100);
   return 0;
 }

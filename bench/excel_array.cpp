@@ -40,7 +40,9 @@ std::string workbook() {
   return s + "</table:table></office:spreadsheet></office:body></office:document>\n";
 }
 
-double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double seconds(Clock::duration d) {
+  return std::chrono::duration<double>(d).count();
+}
 
 }  // namespace
 
@@ -59,8 +61,9 @@ int main(int argc, char** argv) {
   ObjectRef pdf = CreateObject(kCreatePDFProgId);
   auto read = [&](bool values) {
     Variant path(book), sheet(int16_t{1}), array, v(values);
-    int16_t rc = CInt(call(pdf, "ExcelToTwoDArray", {ByRef(path), ByRef(sheet), Arg(int32_t{1}), Arg(int32_t{1}),
-                                                      Arg(int32_t{kRows}), Arg(int32_t{kCols}), ByRef(array), ByRef(v)}));
+    int16_t rc = CInt(call(pdf, "ExcelToTwoDArray",
+                           {ByRef(path), ByRef(sheet), Arg(int32_t{1}), Arg(int32_t{1}), Arg(int32_t{kRows}),
+                            Arg(int32_t{kCols}), ByRef(array), ByRef(v)}));
     bool ok = rc == 1 && array.isArray() && array.array().size() == static_cast<size_t>(kRows) * kCols &&
               CStr(array.array().at({kRows - 1, kCols - 1})) == std::to_string(kRows * 1000 + kCols);
     if (!ok) std::printf("ExcelToTwoDArray returned %d with an unexpected array\n", rc);
@@ -88,7 +91,8 @@ int main(int argc, char** argv) {
     if (!runProcess(std::move(o)).success()) return false;
     std::ifstream in(dir + "/cmd/block.csv");
     size_t cells = 0;
-    for (std::string line; std::getline(in, line);) cells += 1 + static_cast<size_t>(std::count(line.begin(), line.end(), ','));
+    for (std::string line; std::getline(in, line);)
+      cells += 1 + static_cast<size_t>(std::count(line.begin(), line.end(), ','));
     return cells == static_cast<size_t>(kRows) * kCols;
   };
   convert();
@@ -101,7 +105,8 @@ int main(int argc, char** argv) {
   std::printf("first ExcelToTwoDArray (office start included): %.3f s\n", first);
   std::printf("%d x ExcelToTwoDArray texts, warm office:  %.3f s per read\n", runs, texts / runs);
   std::printf("%d x ExcelToTwoDArray values, warm office: %.3f s per read\n", runs, values / runs);
-  std::printf("%d x soffice --headless --convert-to csv:  %.3f s per read (%d succeeded)\n", runs, command / runs, good);
+  std::printf("%d x soffice --headless --convert-to csv:  %.3f s per read (%d succeeded)\n", runs, command / runs,
+              good);
   std::printf("speed-up of the warm office (texts): %.1fx\n", command / texts);
   std::filesystem::remove_all(dir);
   return ok ? 0 : 1;

@@ -29,14 +29,14 @@ struct Spec {
 };
 
 const Spec kFields[] = {
-    {"name", "text", 72, 740, 300, 720},       {"street", "text", 72, 710, 300, 690},
-    {"city", "text", 72, 680, 300, 660},       {"zip", "text", 320, 680, 400, 660},
-    {"phone", "text", 72, 650, 300, 630},      {"mail", "text", 72, 620, 300, 600},
-    {"date", "text", 320, 740, 400, 720},      {"amount", "text", 320, 710, 400, 690},
-    {"notes", "text", 72, 590, 400, 520},      {"country", "combobox", 72, 500, 300, 480},
-    {"items", "listbox", 72, 470, 300, 400},   {"agree", "checkbox", 72, 380, 90, 362},
-    {"news", "checkbox", 100, 380, 118, 362},  {"gift", "checkbox", 128, 380, 146, 362},
-    {"size", "radiobutton", 72, 350, 90, 332}, {"colour", "radiobutton", 100, 350, 118, 332},
+    {"name", "text", 72, 740, 300, 720},         {"street", "text", 72, 710, 300, 690},
+    {"city", "text", 72, 680, 300, 660},         {"zip", "text", 320, 680, 400, 660},
+    {"phone", "text", 72, 650, 300, 630},        {"mail", "text", 72, 620, 300, 600},
+    {"date", "text", 320, 740, 400, 720},        {"amount", "text", 320, 710, 400, 690},
+    {"notes", "text", 72, 590, 400, 520},        {"country", "combobox", 72, 500, 300, 480},
+    {"items", "listbox", 72, 470, 300, 400},     {"agree", "checkbox", 72, 380, 90, 362},
+    {"news", "checkbox", 100, 380, 118, 362},    {"gift", "checkbox", 128, 380, 146, 362},
+    {"size", "radiobutton", 72, 350, 90, 332},   {"colour", "radiobutton", 100, 350, 118, 332},
     {"ship", "radiobutton", 128, 350, 146, 332},
 };
 
@@ -57,7 +57,8 @@ void makeForm(const std::string& blank, const std::string& form, const std::vect
     call(js, "addField", {s.name, s.type, 0, V({s.x0, s.y0, s.x1, s.y1})});
     ObjectRef f = objectOf(call(js, "getField", {s.name}));
     std::string t = s.type;
-    if (t == "combobox" || t == "listbox") call(f, "setItems", {Variant(Array::vector(std::vector<Variant>(items.begin(), items.end())))});
+    if (t == "combobox" || t == "listbox")
+      call(f, "setItems", {Variant(Array::vector(std::vector<Variant>(items.begin(), items.end())))});
     if (t == "text" && std::string(s.name) == "notes") let(f, "multiline", true);
   }
   call(doc, "Save", {1, form});
@@ -71,10 +72,14 @@ double fill(const std::string& form, const std::string& out, const std::string& 
   for (const Spec& s : kFields) {
     ObjectRef f = objectOf(call(js, "getField", {s.name}));
     std::string t = s.type;
-    if (t == "text") let(f, "value", text + " " + s.name);
-    else if (t == "combobox" || t == "listbox") let(f, "value", choice);
-    else if (t == "checkbox") let(f, "value", "Yes");
-    else let(f, "value", "0");
+    if (t == "text")
+      let(f, "value", text + " " + s.name);
+    else if (t == "combobox" || t == "listbox")
+      let(f, "value", choice);
+    else if (t == "checkbox")
+      let(f, "value", "Yes");
+    else
+      let(f, "value", "0");
   }
   call(doc, "Save", {1, out});
   call(doc, "Close");

@@ -68,14 +68,15 @@ void writeDocument(const std::string& path, int file, int pages) {
   for (int p = 0; p < pages; ++p) {
     std::ostringstream content;
     for (int l = 0; l < 30; ++l)
-      content << "BT /F1 11 Tf 50 " << (760 - l * 22) << " Td (File " << file << " page " << p + 1 << " line "
-              << l + 1 << ": the quick brown fox jumps over the lazy dog) Tj ET\n";
+      content << "BT /F1 11 Tf 50 " << (760 - l * 22) << " Td (File " << file << " page " << p + 1 << " line " << l + 1
+              << ": the quick brown fox jumps over the lazy dog) Tj ET\n";
     std::string c = deflate(content.str());
-    objs.push_back("<< /Length " + std::to_string(c.size()) + " /Filter /FlateDecode >>\nstream\n" + c +
-                   "\nendstream");
+    objs.push_back("<< /Length " + std::to_string(c.size()) + " /Filter /FlateDecode >>\nstream\n" + c + "\nendstream");
     int contentObj = static_cast<int>(objs.size());
-    objs.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 3 0 R >> >> "
-                   "/Contents " + std::to_string(contentObj) + " 0 R >>");
+    objs.push_back(
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 3 0 R >> >> "
+        "/Contents " +
+        std::to_string(contentObj) + " 0 R >>");
     pageObjs.push_back(static_cast<int>(objs.size()));
     kids += std::to_string(objs.size()) + " 0 R ";
   }
@@ -128,7 +129,7 @@ Measure runChild(const std::vector<std::string>& argv, const std::vector<std::st
     _exit(127);
   }
   int status = 0;
-  struct rusage use{};
+  struct rusage use {};
   wait4(pid, &status, 0, &use);
   Measure m;
   m.seconds = std::chrono::duration<double>(Clock::now() - t0).count();

@@ -27,9 +27,13 @@ namespace {
 
 using bench::fivePages;
 
-double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double seconds(Clock::duration d) {
+  return std::chrono::duration<double>(d).count();
+}
 
-int sh(const std::string& cmd) { return std::system(cmd.c_str()); }
+int sh(const std::string& cmd) {
+  return std::system(cmd.c_str());
+}
 
 double timed(const std::string& cmd) {
   Clock::time_point t = Clock::now();
@@ -41,9 +45,9 @@ double timed(const std::string& cmd) {
 
 int main(int argc, char** argv) {
   int runs = argc > 1 ? std::atoi(argv[1]) : 20;
-  std::string cli = argc > 2 ? argv[2]
-                             : (std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / "pressmark")
-                                   .string();
+  std::string cli =
+      argc > 2 ? argv[2]
+               : (std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / "pressmark").string();
   char tmpl[] = "/tmp/pm-bench-pool-XXXXXX";
   std::string dir = ::mkdtemp(tmpl);
   std::ofstream(dir + "/doc.rtf") << fivePages();
@@ -55,7 +59,8 @@ int main(int argc, char** argv) {
   double first = timed(env + cli + " CreatePDFfromWord " + dir + "/first.pdf " + dir + "/doc.rtf > /dev/null");
   double warm = 0;
   for (int i = 0; i < runs; ++i)
-    warm += timed(env + cli + " CreatePDFfromWord " + dir + "/w" + std::to_string(i) + ".pdf " + dir + "/doc.rtf > /dev/null");
+    warm += timed(env + cli + " CreatePDFfromWord " + dir + "/w" + std::to_string(i) + ".pdf " + dir +
+                  "/doc.rtf > /dev/null");
   double soffice = 0;
   for (int i = 0; i < runs; ++i) {
     std::string out = dir + "/s" + std::to_string(i);
@@ -79,7 +84,8 @@ int main(int argc, char** argv) {
   std::ofstream(dir + "/twenty.txt") << script20;
   std::string pool2 = env + "PRESSMARK_OFFICE_POOL_SIZE=2 ";
   // Two warm offices first, so both runs measure conversions only.
-  sh(pool2 + cli + " shell " + dir + "/ten.txt > /dev/null & " + pool2 + cli + " shell " + dir + "/ten.txt > /dev/null; wait");
+  sh(pool2 + cli + " shell " + dir + "/ten.txt > /dev/null & " + pool2 + cli + " shell " + dir +
+     "/ten.txt > /dev/null; wait");
   double one = timed(pool2 + cli + " shell " + dir + "/twenty.txt > /dev/null");
   double two = timed(pool2 + cli + " shell " + dir + "/ten.txt > /dev/null & " + pool2 + cli + " shell " + dir +
                      "/ten.txt > /dev/null; wait");

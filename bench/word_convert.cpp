@@ -27,7 +27,9 @@ namespace {
 
 using bench::fivePages;
 
-double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double seconds(Clock::duration d) {
+  return std::chrono::duration<double>(d).count();
+}
 
 }  // namespace
 
@@ -80,8 +82,15 @@ int main(int argc, char** argv) {
     };
     double oldStep = perRun([&] {
       ProcessOptions o;
-      o.argv = {"gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=ps2write", "-dLanguageLevel=2",
-                "-sOutputFile=" + dir + "/old.ps", exported};
+      o.argv = {"gs",
+                "-q",
+                "-dSAFER",
+                "-dBATCH",
+                "-dNOPAUSE",
+                "-sDEVICE=ps2write",
+                "-dLanguageLevel=2",
+                "-sOutputFile=" + dir + "/old.ps",
+                exported};
       o.onLine = [](OutputStream, std::string_view) {};
       runProcess(std::move(o));
     });
@@ -115,8 +124,9 @@ int main(int argc, char** argv) {
     std::printf("printing step before (ps2write, text lost):        %.3f s per document\n", oldStep);
     std::printf("printing step now (pdftops + fonts' text maps):    %.3f s per document, %.1f%% of a warm conversion\n",
                 newStep, 100 * newStep / warmEach);
-    std::printf("  of which the text maps (read with MuPDF, added):  %.3f s per document, %.1f%% of a warm conversion\n",
-                mapsStep, 100 * mapsStep / warmEach);
+    std::printf(
+        "  of which the text maps (read with MuPDF, added):  %.3f s per document, %.1f%% of a warm conversion\n",
+        mapsStep, 100 * mapsStep / warmEach);
     std::printf("warm CreatePDFfromWord before (old step): %.3f s per document; now: %.3f s (%+.1f%%)\n",
                 warmEach - newStep + oldStep, warmEach, 100 * (newStep - oldStep) / (warmEach - newStep + oldStep));
   } catch (const AutomationError& e) {

@@ -101,16 +101,23 @@ void mutate(std::vector<uint8_t>& c, std::mt19937_64& rng, const std::vector<std
     if (c.empty()) c.push_back(static_cast<uint8_t>(rng()));
     size_t at = rng() % c.size();
     switch (rng() % (tokens.empty() ? 6 : 8)) {
-      case 0: c[at] = static_cast<uint8_t>(rng()); break;
-      case 1: c[at] ^= static_cast<uint8_t>(1u << (rng() % 8)); break;
+      case 0:
+        c[at] = static_cast<uint8_t>(rng());
+        break;
+      case 1:
+        c[at] ^= static_cast<uint8_t>(1u << (rng() % 8));
+        break;
       case 2:
-        c.erase(c.begin() + static_cast<long>(at), c.begin() + static_cast<long>(std::min(c.size(), at + 1 + rng() % 64)));
+        c.erase(c.begin() + static_cast<long>(at),
+                c.begin() + static_cast<long>(std::min(c.size(), at + 1 + rng() % 64)));
         break;
       case 3:
         c.insert(c.begin() + static_cast<long>(at), static_cast<size_t>(1 + rng() % 16),
                  static_cast<uint8_t>("0123456789 <>/[]{}()\"\\\n,;=@"[rng() % 28]));
         break;
-      case 4: c.resize(at + 1); break;
+      case 4:
+        c.resize(at + 1);
+        break;
       case 5: {
         // A run copied from elsewhere: structures reappear out of place.
         size_t from = rng() % c.size(), n = std::min<size_t>(1 + rng() % 32, c.size() - from);

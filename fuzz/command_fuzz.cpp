@@ -8,8 +8,25 @@
 #include "Json.h"
 
 std::vector<std::string> pmFuzzTokens() {
-  return {"[", "]", "[[1,2],[3,4]]", "\"", "\\\"", "\\u00e9", "\\ud83d\\ude00", "\\udc00", "'", "x:=", "@v", "$1",
-          "null", "true", "1e308", "-0", ",", " ", "\xFF"};
+  return {"[",
+          "]",
+          "[[1,2],[3,4]]",
+          "\"",
+          "\\\"",
+          "\\u00e9",
+          "\\ud83d\\ude00",
+          "\\udc00",
+          "'",
+          "x:=",
+          "@v",
+          "$1",
+          "null",
+          "true",
+          "1e308",
+          "-0",
+          ",",
+          " ",
+          "\xFF"};
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -17,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {
     for (const std::string& word : pm::cli::Session::splitArguments(text)) {
       pm::cli::jsonValueLength(word);
-      if (auto v = pm::cli::parseJson(word)) pm::cli::toJson(*v, [](const pm::ObjectRef&) { return std::string("$1"); });
+      if (auto v = pm::cli::parseJson(word))
+        pm::cli::toJson(*v, [](const pm::ObjectRef&) { return std::string("$1"); });
     }
     if (auto v = pm::cli::parseJson(text)) pm::cli::toJson(*v, [](const pm::ObjectRef&) { return std::string("$1"); });
   } catch (const pm::AutomationError&) {

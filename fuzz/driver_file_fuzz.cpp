@@ -4,8 +4,17 @@
 #include "servers/distiller/GhostscriptJob.h"
 
 std::vector<std::string> pmFuzzTokens() {
-  return {"/prun { /mysave save def\r\n", "dup = flush\r\nRunFile\r\n", "clear cleardictstack\r\nmysave restore\r\n} def\r\n",
-          ") prun\r\n", "(", "%%Pages: ", "(atend)", "%%Trailer\n", "%!PS-Adobe-3.0\n", "\\)", "\r\n"};
+  return {"/prun { /mysave save def\r\n",
+          "dup = flush\r\nRunFile\r\n",
+          "clear cleardictstack\r\nmysave restore\r\n} def\r\n",
+          ") prun\r\n",
+          "(",
+          "%%Pages: ",
+          "(atend)",
+          "%%Trailer\n",
+          "%!PS-Adobe-3.0\n",
+          "\\)",
+          "\r\n"};
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -5,8 +5,24 @@
 #include "servers/distiller/JobOptions.h"
 
 std::vector<std::string> pmFuzzTokens() {
-  return {"<<", ">>", "setdistillerparams", "/ColorImageResolution 300", "/AutoRotatePages /None", "(", ")", "\\(",
-          "\\222", "true", "false", "[", "]", "= ", "\n", "/OwnerPassword", "/UserPassword", "/Permissions -4"};
+  return {"<<",
+          ">>",
+          "setdistillerparams",
+          "/ColorImageResolution 300",
+          "/AutoRotatePages /None",
+          "(",
+          ")",
+          "\\(",
+          "\\222",
+          "true",
+          "false",
+          "[",
+          "]",
+          "= ",
+          "\n",
+          "/OwnerPassword",
+          "/UserPassword",
+          "/Permissions -4"};
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -195,4 +195,3 @@ void pmFuzzMakeSeeds(const std::string& dir) {
   call(doc, "Save", {1, dir + "/seed-everything.pdf"});
   call(doc, "Close");
 }
-

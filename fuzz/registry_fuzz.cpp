@@ -5,9 +5,22 @@
 #include "system/RegistryStore.h"
 
 std::vector<std::string> pmFuzzTokens() {
-  return {"REGEDIT4\r\n", "Windows Registry Editor Version 5.00\r\n", "[HKEY_LOCAL_MACHINE\\", "[-HKEY_LOCAL_MACHINE\\",
-          "[HKEY_CLASSES_ROOT\\", "]\r\n", "\\", "\"v\"=", "@=", "dword:", "hex:", "hex(2):", "hex(7):", ",\\\r\n  ",
-          "\\\"", "\xFF\xFE"};
+  return {"REGEDIT4\r\n",
+          "Windows Registry Editor Version 5.00\r\n",
+          "[HKEY_LOCAL_MACHINE\\",
+          "[-HKEY_LOCAL_MACHINE\\",
+          "[HKEY_CLASSES_ROOT\\",
+          "]\r\n",
+          "\\",
+          "\"v\"=",
+          "@=",
+          "dword:",
+          "hex:",
+          "hex(2):",
+          "hex(7):",
+          ",\\\r\n  ",
+          "\\\"",
+          "\xFF\xFE"};
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

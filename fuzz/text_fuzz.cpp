@@ -3,7 +3,9 @@
 #include "Fuzz.h"
 #include "component/data/TextFileToArray.h"
 
-std::vector<std::string> pmFuzzTokens() { return {"\"", "\"\"", ",", "\t", ";", "\r\n", "\r", "\n", "\xC3\xA9", "\xFF"}; }
+std::vector<std::string> pmFuzzTokens() {
+  return {"\"", "\"\"", ",", "\t", ";", "\r\n", "\r", "\n", "\xC3\xA9", "\xFF"};
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;

@@ -3,9 +3,21 @@
 #include "FuzzForm.h"
 
 std::vector<std::string> pmFuzzTokens() {
-  return {"<?xml version=\"1.0\"?>", "<xfdf xmlns=\"http://ns.adobe.com/xfdf/\">", "</xfdf>", "<fields>", "</fields>",
-          "<field name=\"a\">", "</field>", "<value>", "</value>", "<annots>", "</annots>",
-          "<text page=\"0\" rect=\"0,0,9,9\">", "</text>", "&amp;", "<![CDATA["};
+  return {"<?xml version=\"1.0\"?>",
+          "<xfdf xmlns=\"http://ns.adobe.com/xfdf/\">",
+          "</xfdf>",
+          "<fields>",
+          "</fields>",
+          "<field name=\"a\">",
+          "</field>",
+          "<value>",
+          "</value>",
+          "<annots>",
+          "</annots>",
+          "<text page=\"0\" rect=\"0,0,9,9\">",
+          "</text>",
+          "&amp;",
+          "<![CDATA["};
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

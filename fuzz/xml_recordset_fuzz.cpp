@@ -4,8 +4,19 @@
 #include "servers/data/XmlSource.h"
 
 std::vector<std::string> pmFuzzTokens() {
-  return {"<?xml version=\"1.0\"?>", "<rows>", "</rows>", "<row a=\"1\">", "</row>", "<c>", "</c>", "<![CDATA[x]]>",
-          "&amp;", "&e;", "<!DOCTYPE r [<!ENTITY e \"x\">]>", "xmlns:p=\"u\"", "<p:c/>"};
+  return {"<?xml version=\"1.0\"?>",
+          "<rows>",
+          "</rows>",
+          "<row a=\"1\">",
+          "</row>",
+          "<c>",
+          "</c>",
+          "<![CDATA[x]]>",
+          "&amp;",
+          "&e;",
+          "<!DOCTYPE r [<!ENTITY e \"x\">]>",
+          "xmlns:p=\"u\"",
+          "<p:c/>"};
 }
 
 namespace {
@@ -13,8 +24,10 @@ void walk(const pm::data::RowSetRef& rs, int depth) {
   if (!rs || depth > 300) return;
   for (size_t r = 0; r < rs->rowCount(); ++r)
     for (size_t c = 0; c < rs->fields().size(); ++c) {
-      if (rs->fields()[c].kind == pm::data::Kind::Chapter) walk(rs->chapter(r, c), depth + 1);
-      else rs->value(r, c);
+      if (rs->fields()[c].kind == pm::data::Kind::Chapter)
+        walk(rs->chapter(r, c), depth + 1);
+      else
+        rs->value(r, c);
     }
 }
 }  // namespace

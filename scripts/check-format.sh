@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 files=$(git ls-files -- 'src/*.cpp' 'src/*.h' 'tools/*.cpp' 'tools/*.h' 'include/*.h' 'tests/*.cpp' 'tests/*.h' \
-          'python/*.cpp' 'python/*.h' 'fuzz/*.cpp' 'bench/*.cpp' 'bench/*.h')
+          'python/*.cpp' 'python/*.h' 'fuzz/*.cpp' 'fuzz/*.h' 'bench/*.cpp' 'bench/*.h')
 bad=()
 for f in $files; do
   [ -f "$f" ] || continue

@@ -19,7 +19,9 @@ std::string trim(const std::string& s) {
   return s.substr(a, b - a);
 }
 
-bool isIdentChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
+bool isIdentChar(char c) {
+  return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+}
 
 // A word's value: JSON where it parses as JSON, else the text itself; a
 // quoted '...' group is always text.
@@ -39,7 +41,8 @@ size_t namedPrefix(const std::string& word) {
 
 class PrintingSink : public EventSink {
  public:
-  PrintingSink(std::ostream& out, std::function<std::string(const Variant&)> json) : out_(out), json_(std::move(json)) {}
+  PrintingSink(std::ostream& out, std::function<std::string(const Variant&)> json)
+      : out_(out), json_(std::move(json)) {}
   void onEvent(const EventCall& e) override {
     out_ << "event " << e.event.name;
     for (Variant* a : e.args) out_ << " " << json_(a ? *a : Variant());
@@ -132,7 +135,8 @@ std::vector<std::string> Session::splitArguments(const std::string& text) {
   return words;
 }
 
-void Session::addArgument(const std::string& word, std::vector<Arg>& args, std::vector<std::unique_ptr<Variant>>& temps) {
+void Session::addArgument(const std::string& word, std::vector<Arg>& args,
+                          std::vector<std::unique_ptr<Variant>>& temps) {
   size_t named = namedPrefix(word);
   std::string name = named ? word.substr(0, named) : std::string();
   std::string value = named ? word.substr(named + 2) : word;
@@ -202,8 +206,10 @@ bool Session::runLine(const std::string& raw) {
       raise(basic::InvalidProcedureCall, "Unexpected text after " + member + ": " + rest);
     for (const std::string& w : splitArguments(rest)) addArgument(w, args, temps);
     Variant r = obj->invoke(member, Invoke::Method, args);
-    if (r.isEmpty()) out_ << "ok\n";
-    else out_ << json(r) << "\n";
+    if (r.isEmpty())
+      out_ << "ok\n";
+    else
+      out_ << json(r) << "\n";
     return true;
   } catch (...) {
     printError(currentAsAutomationError());
@@ -265,9 +271,8 @@ void printMembers(std::ostream& out, const MemberTable& t) {
   out << t.className() << " members:\n";
   std::vector<const MemberSpec*> members;
   for (const MemberSpec& m : t.members()) members.push_back(&m);
-  std::stable_sort(members.begin(), members.end(), [](const MemberSpec* a, const MemberSpec* b) {
-    return LCase(a->name) < LCase(b->name);
-  });
+  std::stable_sort(members.begin(), members.end(),
+                   [](const MemberSpec* a, const MemberSpec* b) { return LCase(a->name) < LCase(b->name); });
   for (const MemberSpec* m : members) {
     out << "  " << m->name;
     if (m->kind == Invoke::Get) out << " (property get)";

@@ -42,10 +42,14 @@ struct Parser {
     for (int k = 0; k < 4; ++k) {
       char c = s[i++];
       v <<= 4;
-      if (c >= '0' && c <= '9') v |= c - '0';
-      else if (c >= 'a' && c <= 'f') v |= c - 'a' + 10;
-      else if (c >= 'A' && c <= 'F') v |= c - 'A' + 10;
-      else return false;
+      if (c >= '0' && c <= '9')
+        v |= c - '0';
+      else if (c >= 'a' && c <= 'f')
+        v |= c - 'a' + 10;
+      else if (c >= 'A' && c <= 'F')
+        v |= c - 'A' + 10;
+      else
+        return false;
     }
     return true;
   }
@@ -57,18 +61,37 @@ struct Parser {
       char c = s[i++];
       if (c == '"') return true;
       if (static_cast<unsigned char>(c) < 0x20) return false;
-      if (c != '\\') { out += c; continue; }
+      if (c != '\\') {
+        out += c;
+        continue;
+      }
       if (i >= s.size()) return false;
       char e = s[i++];
       switch (e) {
-        case '"': out += '"'; break;
-        case '\\': out += '\\'; break;
-        case '/': out += '/'; break;
-        case 'b': out += '\b'; break;
-        case 'f': out += '\f'; break;
-        case 'n': out += '\n'; break;
-        case 'r': out += '\r'; break;
-        case 't': out += '\t'; break;
+        case '"':
+          out += '"';
+          break;
+        case '\\':
+          out += '\\';
+          break;
+        case '/':
+          out += '/';
+          break;
+        case 'b':
+          out += '\b';
+          break;
+        case 'f':
+          out += '\f';
+          break;
+        case 'n':
+          out += '\n';
+          break;
+        case 'r':
+          out += '\r';
+          break;
+        case 't':
+          out += '\t';
+          break;
         case 'u': {
           uint32_t cp;
           if (!hex4(cp)) return false;
@@ -83,7 +106,8 @@ struct Parser {
           pm::utf8::append(out, cp);
           break;
         }
-        default: return false;
+        default:
+          return false;
       }
     }
     return false;
@@ -93,8 +117,10 @@ struct Parser {
     size_t start = i;
     if (i < s.size() && s[i] == '-') ++i;
     if (i >= s.size() || !(s[i] >= '0' && s[i] <= '9')) return false;
-    if (s[i] == '0') ++i;
-    else while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i;
+    if (s[i] == '0')
+      ++i;
+    else
+      while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i;
     bool integral = true;
     if (i < s.size() && s[i] == '.') {
       integral = false;
@@ -112,8 +138,10 @@ struct Parser {
     std::string text(s.substr(start, i - start));
     double d = std::strtod(text.c_str(), nullptr);
     if (!std::isfinite(d)) return false;
-    if (integral && d >= -2147483648.0 && d <= 2147483647.0) out = Variant(static_cast<int32_t>(d));
-    else out = Variant(d);
+    if (integral && d >= -2147483648.0 && d <= 2147483647.0)
+      out = Variant(static_cast<int32_t>(d));
+    else
+      out = Variant(d);
     return true;
   }
 
@@ -137,15 +165,24 @@ struct Parser {
       if (!value(v)) return false;
       items.push_back(std::move(v));
       ws();
-      if (i < s.size() && s[i] == ',') { ++i; continue; }
-      if (i < s.size() && s[i] == ']') { ++i; break; }
+      if (i < s.size() && s[i] == ',') {
+        ++i;
+        continue;
+      }
+      if (i < s.size() && s[i] == ']') {
+        ++i;
+        break;
+      }
       return false;
     }
     // Equal-length rows that are themselves plain arrays make a matrix.
     bool matrix = !items.empty();
     size_t cols = 0;
     for (size_t r = 0; r < items.size() && matrix; ++r) {
-      if (!items[r].isArray() || items[r].array().dims() != 1) { matrix = false; break; }
+      if (!items[r].isArray() || items[r].array().dims() != 1) {
+        matrix = false;
+        break;
+      }
       size_t n = items[r].array().size();
       if (r == 0) cols = n;
       if (n != cols || n == 0) matrix = false;
@@ -158,7 +195,8 @@ struct Parser {
     }
     Array m = Array::matrix(static_cast<int32_t>(items.size()), static_cast<int32_t>(cols));
     for (size_t r = 0; r < items.size(); ++r)
-      for (size_t c = 0; c < cols; ++c) m.set({static_cast<int32_t>(r), static_cast<int32_t>(c)}, items[r].array().data()[c]);
+      for (size_t c = 0; c < cols; ++c)
+        m.set({static_cast<int32_t>(r), static_cast<int32_t>(c)}, items[r].array().data()[c]);
     out = Variant(std::move(m));
     return true;
   }
@@ -174,9 +212,18 @@ struct Parser {
       return true;
     }
     if (c == '[') return array(out);
-    if (lit("true")) { out = Variant(true); return true; }
-    if (lit("false")) { out = Variant(false); return true; }
-    if (lit("null")) { out = Variant::null(); return true; }
+    if (lit("true")) {
+      out = Variant(true);
+      return true;
+    }
+    if (lit("false")) {
+      out = Variant(false);
+      return true;
+    }
+    if (lit("null")) {
+      out = Variant::null();
+      return true;
+    }
     return number(out);
   }
 };
@@ -218,13 +265,27 @@ std::string jsonQuote(std::string_view s) {
     }
     unsigned char c = static_cast<unsigned char>(s[i++]);
     switch (c) {
-      case '"': r += "\\\""; break;
-      case '\\': r += "\\\\"; break;
-      case '\n': r += "\\n"; break;
-      case '\r': r += "\\r"; break;
-      case '\t': r += "\\t"; break;
-      case '\b': r += "\\b"; break;
-      case '\f': r += "\\f"; break;
+      case '"':
+        r += "\\\"";
+        break;
+      case '\\':
+        r += "\\\\";
+        break;
+      case '\n':
+        r += "\\n";
+        break;
+      case '\r':
+        r += "\\r";
+        break;
+      case '\t':
+        r += "\\t";
+        break;
+      case '\b':
+        r += "\\b";
+        break;
+      case '\f':
+        r += "\\f";
+        break;
       default:
         if (c < 0x20) {
           char buf[8];
@@ -264,8 +325,10 @@ void arrayJson(const Array& a, int dim, std::vector<int32_t>& index, std::string
   for (int32_t k = 0; k < b.count; ++k) {
     if (k) out += ",";
     index[dim] = b.lower + k;
-    if (dim + 1 == a.dims()) out += toJson(a.at(index.data(), index.size()), object);
-    else arrayJson(a, dim + 1, index, out, object);
+    if (dim + 1 == a.dims())
+      out += toJson(a.at(index.data(), index.size()), object);
+    else
+      arrayJson(a, dim + 1, index, out, object);
   }
   out += "]";
 }
@@ -274,11 +337,18 @@ void arrayJson(const Array& a, int dim, std::vector<int32_t>& index, std::string
 
 std::string toJson(const Variant& v, const std::function<std::string(const ObjectRef&)>& object) {
   switch (v.type()) {
-    case VT::Empty: case VT::Null: case VT::Error: return "null";
-    case VT::Boolean: return v.asBool() ? "true" : "false";
-    case VT::Integer: return std::to_string(v.asInteger());
-    case VT::Long: return std::to_string(v.asLong());
-    case VT::Byte: return std::to_string(v.asByte());
+    case VT::Empty:
+    case VT::Null:
+    case VT::Error:
+      return "null";
+    case VT::Boolean:
+      return v.asBool() ? "true" : "false";
+    case VT::Integer:
+      return std::to_string(v.asInteger());
+    case VT::Long:
+      return std::to_string(v.asLong());
+    case VT::Byte:
+      return std::to_string(v.asByte());
     case VT::Single: {
       // The shortest text that reads back as the same Single, so 0.1! prints 0.1.
       float f = v.asSingle();
@@ -289,11 +359,16 @@ std::string toJson(const Variant& v, const std::function<std::string(const Objec
       }
       return number(static_cast<double>(f));
     }
-    case VT::Double: return number(v.asDouble());
-    case VT::Currency: return CStr(v);
-    case VT::Date: return jsonQuote(CStr(v));
-    case VT::String: return jsonQuote(v.asString());
-    case VT::Object: return v.asObject() ? object(v.asObject()) : "null";
+    case VT::Double:
+      return number(v.asDouble());
+    case VT::Currency:
+      return CStr(v);
+    case VT::Date:
+      return jsonQuote(CStr(v));
+    case VT::String:
+      return jsonQuote(v.asString());
+    case VT::Object:
+      return v.asObject() ? object(v.asObject()) : "null";
     default: {
       const Array& a = v.array();
       if (a.dims() == 0) return "[]";

@@ -53,7 +53,8 @@ int registerServers(std::ostream& out) {
       ok &= writeDefault("SOFTWARE\\Classes\\CLSID\\" + e.clsid, e.description, out);
     }
   }
-  if (ok) out << "registered: viewer version " << kViewerVersion << ", Distiller printer \"" << kDistillerPrinter << "\"\n";
+  if (ok)
+    out << "registered: viewer version " << kViewerVersion << ", Distiller printer \"" << kDistillerPrinter << "\"\n";
   return ok ? 0 : 1;
 }
 

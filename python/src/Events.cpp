@@ -66,8 +66,10 @@ class PySink : public pm::EventSink {
 
  private:
   static void hold(py::error_already_set&& ex) {
-    if (t_depth > 0 && !t_pending) t_pending = std::make_unique<py::error_already_set>(std::move(ex));
-    else ex.discard_as_unraisable("pressmark event handler");
+    if (t_depth > 0 && !t_pending)
+      t_pending = std::make_unique<py::error_already_set>(std::move(ex));
+    else
+      ex.discard_as_unraisable("pressmark event handler");
   }
   std::shared_ptr<SinkState> state_;
 };
@@ -116,7 +118,9 @@ Connection* connectionOf(PyObject* self) {
 
 }  // namespace
 
-CallScope::CallScope() : outer_(std::move(t_pending)) { ++t_depth; }
+CallScope::CallScope() : outer_(std::move(t_pending)) {
+  ++t_depth;
+}
 
 CallScope::~CallScope() {
   --t_depth;

@@ -65,20 +65,39 @@ PYBIND11_MODULE(_pressmark, m) {
   bindObject(m);
   bindEvents(m);
 
-  m.def("Dispatch", [](const std::string& name) { return Object::wrap(create(name, false)); }, py::arg("progid"),
-        "Creates an object by ProgID (\"Pressmark.CreatePDF\", \"AcroExch.App\", ...) or class id (\"{...}\").");
-  m.def("CreatePDF", [] { return Object::wrap(create("Pressmark.CreatePDF", false)); },
-        "A new Pressmark.CreatePDF object.");
-  m.def("GetActiveObject", [](const std::string& name) { return Object::wrap(create(name, true)); }, py::arg("progid"),
-        "The running object announced under the ProgID (error 429 when none runs).");
-  m.def("call", [](py::handle obj, py::handle name, py::args a, py::kwargs k) { return byKind(pm::Invoke::Method, obj, name, a, k); },
-        "call(obj, name, *args, **named): calls a method by name.");
-  m.def("get", [](py::handle obj, py::handle name, py::args a, py::kwargs k) { return byKind(pm::Invoke::Get, obj, name, a, k); },
-        "get(obj, name, *index, **named): reads a property, with index arguments if it takes them.");
-  m.def("let", [](py::handle obj, py::handle name, py::args a, py::kwargs k) { return byKind(pm::Invoke::Let, obj, name, a, k); },
-        "let(obj, name, *index, value): assigns a property; the value is the last argument.");
-  m.def("set", [](py::handle obj, py::handle name, py::args a, py::kwargs k) { return byKind(pm::Invoke::Set, obj, name, a, k); },
-        "set(obj, name, *index, object): assigns an object property; the object is the last argument.");
+  m.def(
+      "Dispatch", [](const std::string& name) { return Object::wrap(create(name, false)); }, py::arg("progid"),
+      "Creates an object by ProgID (\"Pressmark.CreatePDF\", \"AcroExch.App\", ...) or class id (\"{...}\").");
+  m.def(
+      "CreatePDF", [] { return Object::wrap(create("Pressmark.CreatePDF", false)); },
+      "A new Pressmark.CreatePDF object.");
+  m.def(
+      "GetActiveObject", [](const std::string& name) { return Object::wrap(create(name, true)); }, py::arg("progid"),
+      "The running object announced under the ProgID (error 429 when none runs).");
+  m.def(
+      "call",
+      [](py::handle obj, py::handle name, py::args a, py::kwargs k) {
+        return byKind(pm::Invoke::Method, obj, name, a, k);
+      },
+      "call(obj, name, *args, **named): calls a method by name.");
+  m.def(
+      "get",
+      [](py::handle obj, py::handle name, py::args a, py::kwargs k) {
+        return byKind(pm::Invoke::Get, obj, name, a, k);
+      },
+      "get(obj, name, *index, **named): reads a property, with index arguments if it takes them.");
+  m.def(
+      "let",
+      [](py::handle obj, py::handle name, py::args a, py::kwargs k) {
+        return byKind(pm::Invoke::Let, obj, name, a, k);
+      },
+      "let(obj, name, *index, value): assigns a property; the value is the last argument.");
+  m.def(
+      "set",
+      [](py::handle obj, py::handle name, py::args a, py::kwargs k) {
+        return byKind(pm::Invoke::Set, obj, name, a, k);
+      },
+      "set(obj, name, *index, object): assigns an object property; the object is the last argument.");
   m.def(
       "_convert",
       [](py::handle value, int vartype) {
@@ -92,6 +111,7 @@ PYBIND11_MODULE(_pressmark, m) {
       },
       py::arg("value"), py::arg("vartype") = 12,
       "The value as the component holds it, converted to the type as Basic's CInt, CLng, ... do (12: as it is).");
-  m.def("typename", [](py::handle obj) { return text(target(obj).use()->typeName()); },
-        "The class name of the object (TypeName in Basic).");
+  m.def(
+      "typename", [](py::handle obj) { return text(target(obj).use()->typeName()); },
+      "The class name of the object (TypeName in Basic).");
 }

@@ -29,7 +29,9 @@ std::string_view utf8(py::handle s) {
   return {p, static_cast<size_t>(n)};
 }
 
-bool isDunder(std::string_view n) { return n.size() > 4 && n.starts_with("__") && n.ends_with("__"); }
+bool isDunder(std::string_view n) {
+  return n.size() > 4 && n.starts_with("__") && n.ends_with("__");
+}
 
 [[noreturn]] void noSuchAttribute(std::string_view n) {
   PyErr_Format(PyExc_AttributeError, "'pressmark.Object' has no attribute '%.200s'", std::string(n).c_str());
@@ -38,17 +40,28 @@ bool isDunder(std::string_view n) { return n.size() > 4 && n.starts_with("__") &
 
 const char* typeName(pm::VT t) {
   switch (t) {
-    case pm::VT::Integer: return "Integer";
-    case pm::VT::Long: return "Long";
-    case pm::VT::Single: return "Single";
-    case pm::VT::Double: return "Double";
-    case pm::VT::Currency: return "Currency";
-    case pm::VT::Date: return "Date";
-    case pm::VT::String: return "String";
-    case pm::VT::Object: return "Object";
-    case pm::VT::Boolean: return "Boolean";
-    case pm::VT::Byte: return "Byte";
-    default: return "Variant";
+    case pm::VT::Integer:
+      return "Integer";
+    case pm::VT::Long:
+      return "Long";
+    case pm::VT::Single:
+      return "Single";
+    case pm::VT::Double:
+      return "Double";
+    case pm::VT::Currency:
+      return "Currency";
+    case pm::VT::Date:
+      return "Date";
+    case pm::VT::String:
+      return "String";
+    case pm::VT::Object:
+      return "Object";
+    case pm::VT::Boolean:
+      return "Boolean";
+    case pm::VT::Byte:
+      return "Byte";
+    default:
+      return "Variant";
   }
 }
 
@@ -212,10 +225,12 @@ int setattro(PyObject* self, PyObject* name, PyObject* value) {
     PyErr_SetString(PyExc_AttributeError, "members of a pressmark object cannot be deleted");
     return -1;
   }
-  return guarded([&]() -> int {
-    setAttribute(self, name, value);
-    return 0;
-  }, -1);
+  return guarded(
+      [&]() -> int {
+        setAttribute(self, name, value);
+        return 0;
+      },
+      -1);
 }
 }  // namespace
 
@@ -304,7 +319,8 @@ py::list memberNames(py::handle selfObj) {
     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
   };
-  std::sort(names.begin(), names.end(), [&](const std::string& a, const std::string& b) { return folded(a) < folded(b); });
+  std::sort(names.begin(), names.end(),
+            [&](const std::string& a, const std::string& b) { return folded(a) < folded(b); });
   for (const std::string& n : names) out.append(text(n));
   return out;
 }
@@ -318,51 +334,55 @@ void bindObject(py::module_& m) {
                      "Reading an attribute reads a property or gives a method; assigning one\n"
                      "assigns a property. Names are case-insensitive; dir() lists the members.")
       .def("__dir__", [](py::handle self) { return memberNames(self); })
-      .def("__repr__", [](const Object& self) {
-        std::string r = "<pressmark.Object " + (self.ref() ? self.ref()->typeName() : std::string("Nothing"));
-        // Objects of other threads are not touched beyond their type name.
-        if (self.ref() && self.owner() == std::this_thread::get_id()) {
-          std::string what = describe(*self.ref());
-          if (!what.empty()) r += " " + std::string(py::str(py::repr(text(what))));
-        }
-        return r + ">";
-      })
-      .def("__eq__", [](const Object& a, py::handle b) {
-        Object* o = Object::from(b);
-        return o && o->ref() == a.ref();
-      })
+      .def("__repr__",
+           [](const Object& self) {
+             std::string r = "<pressmark.Object " + (self.ref() ? self.ref()->typeName() : std::string("Nothing"));
+             // Objects of other threads are not touched beyond their type name.
+             if (self.ref() && self.owner() == std::this_thread::get_id()) {
+               std::string what = describe(*self.ref());
+               if (!what.empty()) r += " " + std::string(py::str(py::repr(text(what))));
+             }
+             return r + ">";
+           })
+      .def("__eq__",
+           [](const Object& a, py::handle b) {
+             Object* o = Object::from(b);
+             return o && o->ref() == a.ref();
+           })
       .def("__hash__", [](const Object& a) { return std::hash<const void*>()(a.ref().get()); });
 
-  m.def("_call",
-        [](py::handle self, py::handle name, int kind, py::handle args, py::handle kwargs) {
-          return invoke(pmpy::self(self), utf8(name), static_cast<pm::Invoke>(kind), args,
-                        kwargs && PyDict_GET_SIZE(kwargs.ptr()) ? kwargs : py::handle());
-        },
-        "Calls a member: object, name, kind (1 method, 2 get, 4 let, 8 set), args tuple, kwargs dict.");
-  m.def("_tables",
-        [] {
-          // Every class's member table, for the type stubs made at build time.
-          py::list out;
-          for (const pm::MemberTable* t : pm::classTables()) {
-            py::list members, events;
-            for (const pm::MemberSpec& s : t->members()) {
-              py::list params;
-              for (const pm::ParamSpec& p : s.params) {
-                py::object dflt = p.hasDefault ? toPython(p.def) : py::none();
-                params.append(py::make_tuple(text(p.name), typeName(p.type), p.byRef, p.optional, p.hasDefault, dflt));
-              }
-              members.append(py::make_tuple(text(s.name), static_cast<int>(s.kind), params, text(s.help)));
+  m.def(
+      "_call",
+      [](py::handle self, py::handle name, int kind, py::handle args, py::handle kwargs) {
+        return invoke(pmpy::self(self), utf8(name), static_cast<pm::Invoke>(kind), args,
+                      kwargs && PyDict_GET_SIZE(kwargs.ptr()) ? kwargs : py::handle());
+      },
+      "Calls a member: object, name, kind (1 method, 2 get, 4 let, 8 set), args tuple, kwargs dict.");
+  m.def(
+      "_tables",
+      [] {
+        // Every class's member table, for the type stubs made at build time.
+        py::list out;
+        for (const pm::MemberTable* t : pm::classTables()) {
+          py::list members, events;
+          for (const pm::MemberSpec& s : t->members()) {
+            py::list params;
+            for (const pm::ParamSpec& p : s.params) {
+              py::object dflt = p.hasDefault ? toPython(p.def) : py::none();
+              params.append(py::make_tuple(text(p.name), typeName(p.type), p.byRef, p.optional, p.hasDefault, dflt));
             }
-            for (const pm::EventSpec& e : t->events()) {
-              py::list params;
-              for (const pm::ParamSpec& p : e.params) params.append(text(p.name));
-              events.append(py::make_tuple(text(e.name), params));
-            }
-            out.append(py::make_tuple(text(t->className()), members, events));
+            members.append(py::make_tuple(text(s.name), static_cast<int>(s.kind), params, text(s.help)));
           }
-          return out;
-        },
-        "The member tables of every class: (class, members, events); a member is (name, kind, params, help).");
+          for (const pm::EventSpec& e : t->events()) {
+            py::list params;
+            for (const pm::ParamSpec& p : e.params) params.append(text(p.name));
+            events.append(py::make_tuple(text(e.name), params));
+          }
+          out.append(py::make_tuple(text(t->className()), members, events));
+        }
+        return out;
+      },
+      "The member tables of every class: (class, members, events); a member is (name, kind, params, help).");
   g_call = py::object(m.attr("_call")).release();
   g_type = reinterpret_cast<PyTypeObject*>(m.attr("Object").ptr());
 }

@@ -5,10 +5,14 @@ namespace pmpy {
 namespace {
 PyTypes g;
 
-py::handle keep(py::object o) { return o.release(); }
+py::handle keep(py::object o) {
+  return o.release();
+}
 }  // namespace
 
-const PyTypes& types() { return g; }
+const PyTypes& types() {
+  return g;
+}
 
 void loadTypes() {
   py::module_ t = py::module_::import("pressmark._types");

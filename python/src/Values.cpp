@@ -20,8 +20,12 @@ bool isSequence(py::handle h) {
   return (PyList_Check(h.ptr()) || PyTuple_Check(h.ptr())) && !PyObject_IsInstance(h.ptr(), types().array.ptr());
 }
 
-Py_ssize_t seqSize(py::handle h) { return PySequence_Fast_GET_SIZE(h.ptr()); }
-py::handle seqItem(py::handle h, Py_ssize_t i) { return PySequence_Fast_GET_ITEM(h.ptr(), i); }
+Py_ssize_t seqSize(py::handle h) {
+  return PySequence_Fast_GET_SIZE(h.ptr());
+}
+py::handle seqItem(py::handle h, Py_ssize_t i) {
+  return PySequence_Fast_GET_ITEM(h.ptr(), i);
+}
 
 // Nesting past these bounds is refused before it exhausts the stack (the
 // conversion and the values' destructors recurse) or memory: an array has
@@ -30,7 +34,8 @@ constexpr size_t kMaxDims = 60;
 constexpr size_t kMaxNesting = 256;
 
 [[noreturn]] void containsItself() {
-  pm::raise(pm::basic::InvalidProcedureCall, "Invalid procedure call or argument: a list that contains itself has no automation value");
+  pm::raise(pm::basic::InvalidProcedureCall,
+            "Invalid procedure call or argument: a list that contains itself has no automation value");
 }
 
 // The lists being converted on this thread, outermost first.
@@ -68,8 +73,8 @@ std::vector<int32_t> inferShape(py::handle root) {
       if (above.count(n.ptr())) containsItself();
     for (py::handle n : next) above.insert(n.ptr());
     if (shape.size() >= kMaxDims)
-      pm::raise(pm::basic::InvalidProcedureCall,
-                "Invalid procedure call or argument: nested lists make more than " + std::to_string(kMaxDims) + " dimensions");
+      pm::raise(pm::basic::InvalidProcedureCall, "Invalid procedure call or argument: nested lists make more than " +
+                                                     std::to_string(kMaxDims) + " dimensions");
     shape.push_back(static_cast<int32_t>(width));
     level = std::move(next);
   }
@@ -84,8 +89,10 @@ void fill(pm::Array& a, py::handle node, size_t depth, std::vector<int32_t>& ind
   for (int32_t i = 0; i < bounds[depth].count; ++i) {
     index[depth] = bounds[depth].lower + i;
     py::handle item = seqItem(node, i);
-    if (depth + 1 == bounds.size()) a.set(index.data(), index.size(), toVariant(item));
-    else fill(a, item, depth + 1, index);
+    if (depth + 1 == bounds.size())
+      a.set(index.data(), index.size(), toVariant(item));
+    else
+      fill(a, item, depth + 1, index);
   }
 }
 
@@ -142,8 +149,10 @@ py::object arrayToPython(const pm::Array& a) {
     py::list l(bounds[depth].count);
     for (int32_t i = 0; i < bounds[depth].count; ++i) {
       size_t off = base + static_cast<size_t>(i) * stride[depth];
-      if (depth + 1 == bounds.size()) l[i] = toPython(a.data()[off]);
-      else l[i] = build(depth + 1, off);
+      if (depth + 1 == bounds.size())
+        l[i] = toPython(a.data()[off]);
+      else
+        l[i] = build(depth + 1, off);
     }
     return l;
   };
@@ -180,8 +189,9 @@ Variant toVariant(py::handle h) {
   }
   if (PyObject_IsInstance(o, t.date.ptr()) == 1) return Variant(pm::Date{t.dateSerial(h).cast<double>()});
   if (PyBytes_Check(o) || PyByteArray_Check(o)) {
-    std::string bytes = PyBytes_Check(o) ? std::string(PyBytes_AS_STRING(o), static_cast<size_t>(PyBytes_GET_SIZE(o)))
-                                         : std::string(PyByteArray_AS_STRING(o), static_cast<size_t>(PyByteArray_GET_SIZE(o)));
+    std::string bytes = PyBytes_Check(o)
+                            ? std::string(PyBytes_AS_STRING(o), static_cast<size_t>(PyBytes_GET_SIZE(o)))
+                            : std::string(PyByteArray_AS_STRING(o), static_cast<size_t>(PyByteArray_GET_SIZE(o)));
     pm::Array a({pm::Bound{0, static_cast<int32_t>(bytes.size())}}, VT::Byte);
     for (size_t i = 0; i < bytes.size(); ++i) a.data()[i] = Variant(static_cast<uint8_t>(bytes[i]));
     return Variant(std::move(a));
@@ -202,8 +212,8 @@ Variant toVariant(py::handle h) {
   if (PyList_Check(o) || PyTuple_Check(o)) {
     if (std::find(tPath.begin(), tPath.end(), o) != tPath.end()) containsItself();
     if (tPath.size() >= kMaxNesting)
-      pm::raise(pm::basic::InvalidProcedureCall,
-                "Invalid procedure call or argument: lists nested more than " + std::to_string(kMaxNesting) + " levels deep");
+      pm::raise(pm::basic::InvalidProcedureCall, "Invalid procedure call or argument: lists nested more than " +
+                                                     std::to_string(kMaxNesting) + " levels deep");
     tPath.push_back(o);
     struct Leave {
       ~Leave() { tPath.pop_back(); }
@@ -221,23 +231,37 @@ Variant toVariant(py::handle h) {
 py::object toPython(const Variant& v) {
   const PyTypes& t = types();
   switch (v.type()) {
-    case VT::Empty: return py::none();
-    case VT::Null: return py::reinterpret_borrow<py::object>(t.null);
-    case VT::Boolean: return py::bool_(v.asBool());
-    case VT::Integer: return py::int_(v.asInteger());
-    case VT::Long: return py::int_(v.asLong());
-    case VT::Byte: return py::int_(v.asByte());
-    case VT::Single: return py::float_(v.asSingle());
-    case VT::Double: return py::float_(v.asDouble());
-    case VT::Currency: return t.currency(py::int_(static_cast<long long>(v.asCurrency().scaled)));
-    case VT::Date: return t.date_(py::float_(v.asDate().serial));
-    case VT::String: return text(v.asString());
-    case VT::Object: return v.asObject() ? Object::wrap(v.asObject()) : py::none();
+    case VT::Empty:
+      return py::none();
+    case VT::Null:
+      return py::reinterpret_borrow<py::object>(t.null);
+    case VT::Boolean:
+      return py::bool_(v.asBool());
+    case VT::Integer:
+      return py::int_(v.asInteger());
+    case VT::Long:
+      return py::int_(v.asLong());
+    case VT::Byte:
+      return py::int_(v.asByte());
+    case VT::Single:
+      return py::float_(v.asSingle());
+    case VT::Double:
+      return py::float_(v.asDouble());
+    case VT::Currency:
+      return t.currency(py::int_(static_cast<long long>(v.asCurrency().scaled)));
+    case VT::Date:
+      return t.date_(py::float_(v.asDate().serial));
+    case VT::String:
+      return text(v.asString());
+    case VT::Object:
+      return v.asObject() ? Object::wrap(v.asObject()) : py::none();
     case VT::Error:
       if (v.asError().scode == pm::kParamNotFound) return py::reinterpret_borrow<py::object>(t.missing);
       return t.errorValue(v.asError().scode);
-    case VT::Array: return arrayToPython(v.array());
-    default: break;
+    case VT::Array:
+      return arrayToPython(v.array());
+    default:
+      break;
   }
   pm::raise(pm::basic::TypeMismatch);
 }

@@ -55,10 +55,12 @@ ObjectRef ClassRegistry::create(std::string_view name) const {
       }
   }
   if (!f)
-    raise(basic::CannotCreateObject,
-          std::string(basicDescription(basic::CannotCreateObject)) + ": no class is registered as \"" + std::string(name) + "\"");
+    raise(basic::CannotCreateObject, std::string(basicDescription(basic::CannotCreateObject)) +
+                                         ": no class is registered as \"" + std::string(name) + "\"");
   ObjectRef o = f();
-  if (!o) raise(basic::CannotCreateObject, std::string(basicDescription(basic::CannotCreateObject)) + ": " + std::string(name));
+  if (!o)
+    raise(basic::CannotCreateObject,
+          std::string(basicDescription(basic::CannotCreateObject)) + ": " + std::string(name));
   return o;
 }
 
@@ -67,6 +69,8 @@ std::vector<ClassRegistry::Entry> ClassRegistry::entries() const {
   return entries_;
 }
 
-ObjectRef CreateObject(std::string_view name) { return ClassRegistry::instance().create(name); }
+ObjectRef CreateObject(std::string_view name) {
+  return ClassRegistry::instance().create(name);
+}
 
 }  // namespace pm

@@ -14,13 +14,16 @@ std::vector<ClassTableFn>& registered() {
 
 }  // namespace
 
-RegisterClassTable::RegisterClassTable(ClassTableFn fn) { registered().push_back(fn); }
+RegisterClassTable::RegisterClassTable(ClassTableFn fn) {
+  registered().push_back(fn);
+}
 
 std::vector<const MemberTable*> classTables() {
   std::vector<const MemberTable*> out;
   for (ClassTableFn fn : registered()) out.push_back(&fn());
-  std::stable_sort(out.begin(), out.end(),
-                   [](const MemberTable* a, const MemberTable* b) { return StrComp(a->className(), b->className(), true) < 0; });
+  std::stable_sort(out.begin(), out.end(), [](const MemberTable* a, const MemberTable* b) {
+    return StrComp(a->className(), b->className(), true) < 0;
+  });
   return out;
 }
 

@@ -25,7 +25,8 @@ const MemberTable& Collection::table() {
 void Collection::Add(Variant item, const std::string& key) {
   if (!key.empty())
     for (const Entry& e : items_)
-      if (!e.key.empty() && TextEquals(e.key, key)) raise(kKeyInUse, "This key is already associated with an element of this collection");
+      if (!e.key.empty() && TextEquals(e.key, key))
+        raise(kKeyInUse, "This key is already associated with an element of this collection");
   items_.push_back(Entry{std::move(item), key});
 }
 
@@ -40,9 +41,13 @@ size_t Collection::positionOf(const Variant& index) const {
   return static_cast<size_t>(n - 1);
 }
 
-const Variant& Collection::Item(const Variant& index) const { return items_[positionOf(index)].item; }
+const Variant& Collection::Item(const Variant& index) const {
+  return items_[positionOf(index)].item;
+}
 
-void Collection::Remove(const Variant& index) { items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(positionOf(index))); }
+void Collection::Remove(const Variant& index) {
+  items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(positionOf(index)));
+}
 
 Variant Collection::add(Frame& f) {
   std::string key;
@@ -53,8 +58,12 @@ Variant Collection::add(Frame& f) {
   Add(f[0], key);
   return {};
 }
-Variant Collection::count(Frame&) { return Variant(Count()); }
-Variant Collection::item(Frame& f) { return Item(f[0]); }
+Variant Collection::count(Frame&) {
+  return Variant(Count());
+}
+Variant Collection::item(Frame& f) {
+  return Item(f[0]);
+}
 Variant Collection::remove(Frame& f) {
   Remove(f[0]);
   return {};

@@ -14,9 +14,13 @@ namespace pm {
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isBlank(char c) {
+  return c == ' ' || c == '\t';
+}
 
-double currencyToDouble(Currency c) { return static_cast<double>(c.scaled) / 10000.0; }
+double currencyToDouble(Currency c) {
+  return static_cast<double>(c.scaled) / 10000.0;
+}
 
 bool ieq(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -60,9 +64,15 @@ bool parseDate(std::string_view s, Date& out) {
   const char* p = t.c_str();
   bool haveDate = false;
   if (std::sscanf(p, "%d-%d-%d%n", &a, &b, &c, &n) == 3 && a > 31) {
-    year = a; month = b; day = c; haveDate = true;
+    year = a;
+    month = b;
+    day = c;
+    haveDate = true;
   } else if (std::sscanf(p, "%d/%d/%d%n", &a, &b, &c, &n) == 3) {
-    month = a; day = b; year = c < 100 ? (c < 30 ? 2000 + c : 1900 + c) : c; haveDate = true;
+    month = a;
+    day = b;
+    year = c < 100 ? (c < 30 ? 2000 + c : 1900 + c) : c;
+    haveDate = true;
   } else {
     n = 0;
   }
@@ -97,24 +107,40 @@ bool parseDate(std::string_view s, Date& out) {
   return true;
 }
 
-[[noreturn]] void mismatch() { raise(basic::TypeMismatch); }
-[[noreturn]] void overflow() { raise(basic::Overflow); }
-[[noreturn]] void nullUse() { raise(basic::InvalidUseOfNull); }
+[[noreturn]] void mismatch() {
+  raise(basic::TypeMismatch);
+}
+[[noreturn]] void overflow() {
+  raise(basic::Overflow);
+}
+[[noreturn]] void nullUse() {
+  raise(basic::InvalidUseOfNull);
+}
 
 // The number a Variant stands for when an integer or floating type is
 // wanted. Strings are parsed; Booleans are -1 and 0.
 double numberOf(const Variant& v) {
   switch (v.type()) {
-    case VT::Empty: return 0;
-    case VT::Null: nullUse();
-    case VT::Boolean: return v.asBool() ? -1 : 0;
-    case VT::Integer: return v.asInteger();
-    case VT::Long: return v.asLong();
-    case VT::Single: return v.asSingle();
-    case VT::Double: return v.asDouble();
-    case VT::Currency: return currencyToDouble(v.asCurrency());
-    case VT::Date: return v.asDate().serial;
-    case VT::Byte: return v.asByte();
+    case VT::Empty:
+      return 0;
+    case VT::Null:
+      nullUse();
+    case VT::Boolean:
+      return v.asBool() ? -1 : 0;
+    case VT::Integer:
+      return v.asInteger();
+    case VT::Long:
+      return v.asLong();
+    case VT::Single:
+      return v.asSingle();
+    case VT::Double:
+      return v.asDouble();
+    case VT::Currency:
+      return currencyToDouble(v.asCurrency());
+    case VT::Date:
+      return v.asDate().serial;
+    case VT::Byte:
+      return v.asByte();
     case VT::String: {
       double d;
       if (ParseNumber(v.asString(), d)) return d;
@@ -124,7 +150,8 @@ double numberOf(const Variant& v) {
       if (parseDate(v.asString(), dt)) return dt.serial;
       mismatch();
     }
-    default: mismatch();
+    default:
+      mismatch();
   }
 }
 
@@ -153,15 +180,19 @@ bool ParseNumber(std::string_view text, double& out) {
     for (; i < s.size(); ++i) {
       int dgt;
       char c = static_cast<char>(std::tolower(static_cast<unsigned char>(s[i])));
-      if (c >= '0' && c <= '9') dgt = c - '0';
-      else if (base == 16 && c >= 'a' && c <= 'f') dgt = c - 'a' + 10;
-      else return false;
+      if (c >= '0' && c <= '9')
+        dgt = c - '0';
+      else if (base == 16 && c >= 'a' && c <= 'f')
+        dgt = c - 'a' + 10;
+      else
+        return false;
       if (dgt >= base) return false;
       v = v * base + dgt;
       if (v > 0xFFFFFFFFull) return false;
     }
     // Hex and octal literals are 32-bit: &HFFFFFFFF is -1.
-    double d = v > 0x7FFFFFFFull ? static_cast<double>(static_cast<int32_t>(static_cast<uint32_t>(v))) : static_cast<double>(v);
+    double d = v > 0x7FFFFFFFull ? static_cast<double>(static_cast<int32_t>(static_cast<uint32_t>(v)))
+                                 : static_cast<double>(v);
     out = neg ? -d : d;
     return true;
   }
@@ -169,10 +200,16 @@ bool ParseNumber(std::string_view text, double& out) {
   bool any = false, dot = false;
   for (; i < s.size(); ++i) {
     char c = s[i];
-    if (c >= '0' && c <= '9') { digits += c; any = true; }
-    else if (c == ',' && !dot && any) continue;  // thousands separator
-    else if (c == '.' && !dot) { digits += c; dot = true; }
-    else break;
+    if (c >= '0' && c <= '9') {
+      digits += c;
+      any = true;
+    } else if (c == ',' && !dot && any)
+      continue;  // thousands separator
+    else if (c == '.' && !dot) {
+      digits += c;
+      dot = true;
+    } else
+      break;
   }
   if (!any) return false;
   if (i < s.size() && (s[i] == 'e' || s[i] == 'E' || s[i] == 'd' || s[i] == 'D')) {
@@ -180,7 +217,10 @@ bool ParseNumber(std::string_view text, double& out) {
     std::string ex = "e";
     if (j < s.size() && (s[j] == '+' || s[j] == '-')) ex += s[j++];
     bool exDigits = false;
-    while (j < s.size() && s[j] >= '0' && s[j] <= '9') { ex += s[j++]; exDigits = true; }
+    while (j < s.size() && s[j] >= '0' && s[j] <= '9') {
+      ex += s[j++];
+      exDigits = true;
+    }
     if (!exDigits) return false;
     digits += ex;
     i = j;
@@ -226,7 +266,8 @@ std::string currencyToText(Currency c) {
 }  // namespace
 
 Date MakeDate(int year, int month, int day, int hour, int minute, double second) {
-  double days = static_cast<double>(daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - kSerialOrigin);
+  double days = static_cast<double>(daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) -
+                                    kSerialOrigin);
   double frac = (hour * 3600.0 + minute * 60.0 + second) / 86400.0;
   // Serials before the origin keep the time as a positive fraction away
   // from zero, as automation dates do.
@@ -238,7 +279,10 @@ std::string DateToText(Date dt) {
   double whole = std::trunc(serial);
   double frac = std::fabs(serial - whole);
   int64_t secs = static_cast<int64_t>(std::llround(frac * 86400.0));
-  if (secs >= 86400) { secs -= 86400; whole += serial >= 0 ? 1 : -1; }
+  if (secs >= 86400) {
+    secs -= 86400;
+    whole += serial >= 0 ? 1 : -1;
+  }
   std::string out;
   if (whole != 0 || secs == 0) {
     int y, m, d;
@@ -258,19 +302,32 @@ std::string DateToText(Date dt) {
 
 std::string CStr(const Variant& v) {
   switch (v.type()) {
-    case VT::Empty: return "";
-    case VT::Null: nullUse();
-    case VT::Boolean: return v.asBool() ? "True" : "False";
-    case VT::Integer: return std::to_string(v.asInteger());
-    case VT::Long: return std::to_string(v.asLong());
-    case VT::Byte: return std::to_string(v.asByte());
-    case VT::Single: return singleToText(v.asSingle());
-    case VT::Double: return DoubleToText(v.asDouble());
-    case VT::Currency: return currencyToText(v.asCurrency());
-    case VT::Date: return DateToText(v.asDate());
-    case VT::String: return v.asString();
-    case VT::Error: return "Error " + std::to_string(v.asError().scode & 0xFFFF);
-    default: mismatch();
+    case VT::Empty:
+      return "";
+    case VT::Null:
+      nullUse();
+    case VT::Boolean:
+      return v.asBool() ? "True" : "False";
+    case VT::Integer:
+      return std::to_string(v.asInteger());
+    case VT::Long:
+      return std::to_string(v.asLong());
+    case VT::Byte:
+      return std::to_string(v.asByte());
+    case VT::Single:
+      return singleToText(v.asSingle());
+    case VT::Double:
+      return DoubleToText(v.asDouble());
+    case VT::Currency:
+      return currencyToText(v.asCurrency());
+    case VT::Date:
+      return DateToText(v.asDate());
+    case VT::String:
+      return v.asString();
+    case VT::Error:
+      return "Error " + std::to_string(v.asError().scode & 0xFFFF);
+    default:
+      mismatch();
   }
 }
 
@@ -294,7 +351,9 @@ uint8_t CByte(const Variant& v) {
   return static_cast<uint8_t>(r);
 }
 
-double CDbl(const Variant& v) { return numberOf(v); }
+double CDbl(const Variant& v) {
+  return numberOf(v);
+}
 
 float CSng(const Variant& v) {
   double d = numberOf(v);
@@ -312,7 +371,8 @@ Currency CCur(const Variant& v) {
 
 Date CDate(const Variant& v) {
   switch (v.type()) {
-    case VT::Date: return v.asDate();
+    case VT::Date:
+      return v.asDate();
     case VT::String: {
       Date d;
       if (parseDate(v.asString(), d)) return d;
@@ -320,13 +380,15 @@ Date CDate(const Variant& v) {
       if (ParseNumber(v.asString(), n)) return Date{n};
       mismatch();
     }
-    default: return Date{numberOf(v)};
+    default:
+      return Date{numberOf(v)};
   }
 }
 
 bool CBool(const Variant& v) {
   switch (v.type()) {
-    case VT::Boolean: return v.asBool();
+    case VT::Boolean:
+      return v.asBool();
     case VT::String: {
       std::string t = Trim(v.asString());
       if (ieq(t, "True")) return true;
@@ -335,24 +397,37 @@ bool CBool(const Variant& v) {
       if (ParseNumber(t, d)) return d != 0;
       mismatch();
     }
-    default: return numberOf(v) != 0;
+    default:
+      return numberOf(v) != 0;
   }
 }
 
 Variant coerce(const Variant& v, VT to) {
   switch (to) {
-    case VT::Variant: return v;
-    case VT::Empty: return Variant();
-    case VT::Null: return Variant::null();
-    case VT::Boolean: return Variant(CBool(v));
-    case VT::Integer: return Variant(CInt(v));
-    case VT::Long: return Variant(CLng(v));
-    case VT::Single: return Variant(CSng(v));
-    case VT::Double: return Variant(CDbl(v));
-    case VT::Currency: return Variant(CCur(v));
-    case VT::Date: return Variant(CDate(v));
-    case VT::String: return Variant(CStr(v));
-    case VT::Byte: return Variant(CByte(v));
+    case VT::Variant:
+      return v;
+    case VT::Empty:
+      return Variant();
+    case VT::Null:
+      return Variant::null();
+    case VT::Boolean:
+      return Variant(CBool(v));
+    case VT::Integer:
+      return Variant(CInt(v));
+    case VT::Long:
+      return Variant(CLng(v));
+    case VT::Single:
+      return Variant(CSng(v));
+    case VT::Double:
+      return Variant(CDbl(v));
+    case VT::Currency:
+      return Variant(CCur(v));
+    case VT::Date:
+      return Variant(CDate(v));
+    case VT::String:
+      return Variant(CStr(v));
+    case VT::Byte:
+      return Variant(CByte(v));
     case VT::Object:
       if (v.isObject()) return v;
       if (v.isEmpty()) return Variant::nothing();
@@ -360,7 +435,8 @@ Variant coerce(const Variant& v, VT to) {
     case VT::Error:
       if (v.type() == VT::Error) return v;
       return Variant(ErrorCode{CLng(v)});
-    default: mismatch();
+    default:
+      mismatch();
   }
 }
 
@@ -380,15 +456,21 @@ double Val(std::string_view text) {
       v = v * base + dgt;
       if (v > 0xFFFFFFFFull) return 0;
     }
-    return v > 0x7FFFFFFFull ? static_cast<double>(static_cast<int32_t>(static_cast<uint32_t>(v))) : static_cast<double>(v);
+    return v > 0x7FFFFFFFull ? static_cast<double>(static_cast<int32_t>(static_cast<uint32_t>(v)))
+                             : static_cast<double>(v);
   }
   std::string num;
   if (i < s.size() && (s[i] == '+' || s[i] == '-')) num += s[i++];
   bool any = false, dot = false;
   for (; i < s.size(); ++i) {
-    if (s[i] >= '0' && s[i] <= '9') { num += s[i]; any = true; }
-    else if (s[i] == '.' && !dot) { num += '.'; dot = true; }
-    else break;
+    if (s[i] >= '0' && s[i] <= '9') {
+      num += s[i];
+      any = true;
+    } else if (s[i] == '.' && !dot) {
+      num += '.';
+      dot = true;
+    } else
+      break;
   }
   if (!any) return 0;
   if (i < s.size() && (s[i] == 'e' || s[i] == 'E' || s[i] == 'd' || s[i] == 'D')) {
@@ -396,7 +478,10 @@ double Val(std::string_view text) {
     std::string ex = "e";
     if (j < s.size() && (s[j] == '+' || s[j] == '-')) ex += s[j++];
     bool digits = false;
-    while (j < s.size() && s[j] >= '0' && s[j] <= '9') { ex += s[j++]; digits = true; }
+    while (j < s.size() && s[j] >= '0' && s[j] <= '9') {
+      ex += s[j++];
+      digits = true;
+    }
     if (digits) num += ex;
   }
   double d = std::strtod(num.c_str(), nullptr);
@@ -412,8 +497,14 @@ double Val(const Variant& v) {
 
 bool IsNumeric(const Variant& v) {
   switch (v.type()) {
-    case VT::Empty: case VT::Boolean: case VT::Integer: case VT::Long: case VT::Single:
-    case VT::Double: case VT::Currency: case VT::Byte:
+    case VT::Empty:
+    case VT::Boolean:
+    case VT::Integer:
+    case VT::Long:
+    case VT::Single:
+    case VT::Double:
+    case VT::Currency:
+    case VT::Byte:
       return true;
     case VT::String: {
       double d;
@@ -434,10 +525,16 @@ std::string RTrim(std::string_view s) {
   while (n > 0 && s[n - 1] == ' ') --n;
   return std::string(s.substr(0, n));
 }
-std::string Trim(std::string_view s) { return LTrim(RTrim(s)); }
+std::string Trim(std::string_view s) {
+  return LTrim(RTrim(s));
+}
 
-std::string UCase(std::string_view s) { return UpperText(s); }
-std::string LCase(std::string_view s) { return LowerText(s); }
+std::string UCase(std::string_view s) {
+  return UpperText(s);
+}
+std::string LCase(std::string_view s) {
+  return LowerText(s);
+}
 
 int Compare(const Variant& a, const Variant& b, bool textCompare) {
   if (a.isNull() || b.isNull()) nullUse();

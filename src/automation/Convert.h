@@ -21,7 +21,9 @@ Currency CCur(const Variant& v);
 Date CDate(const Variant& v);
 bool CBool(const Variant& v);
 // The Variant form of a Boolean as Basic stores it: True is -1.
-inline int16_t BasicBool(bool b) { return b ? int16_t(-1) : int16_t(0); }
+inline int16_t BasicBool(bool b) {
+  return b ? int16_t(-1) : int16_t(0);
+}
 
 // Coerce to the given type (VT::Variant returns the value unchanged).
 Variant coerce(const Variant& v, VT to);
@@ -30,8 +32,12 @@ Variant coerce(const Variant& v, VT to);
 // skipped anywhere, &H and &O prefixes read), 0 when there is none.
 double Val(std::string_view text);
 double Val(const Variant& v);  // the text of v; Null raises 94
-inline double Val(const std::string& s) { return Val(std::string_view(s)); }
-inline double Val(const char* s) { return Val(std::string_view(s)); }
+inline double Val(const std::string& s) {
+  return Val(std::string_view(s));
+}
+inline double Val(const char* s) {
+  return Val(std::string_view(s));
+}
 bool IsNumeric(const Variant& v);
 
 std::string Trim(std::string_view s);

@@ -25,16 +25,22 @@ int icompare(std::string_view a, std::string_view b) {
   return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
 }
 
-bool isGetLike(Invoke k) { return k == Invoke::Method || k == Invoke::Get; }
+bool isGetLike(Invoke k) {
+  return k == Invoke::Method || k == Invoke::Get;
+}
 
 }  // namespace
 
 const char* invokeName(Invoke k) {
   switch (k) {
-    case Invoke::Method: return "call";
-    case Invoke::Get: return "get";
-    case Invoke::Let: return "let";
-    case Invoke::Set: return "set";
+    case Invoke::Method:
+      return "call";
+    case Invoke::Get:
+      return "get";
+    case Invoke::Let:
+      return "let";
+    case Invoke::Set:
+      return "set";
   }
   return "?";
 }
@@ -59,7 +65,9 @@ void MemberTable::add(MemberSpec m) {
   reindex();
 }
 
-void MemberTable::addEvent(EventSpec e) { events_.push_back(std::move(e)); }
+void MemberTable::addEvent(EventSpec e) {
+  events_.push_back(std::move(e));
+}
 
 void MemberTable::reindex() {
   sorted_.resize(members_.size());
@@ -141,7 +149,8 @@ Frame::Frame(const MemberSpec& member, std::span<const Arg> args) : member_(memb
   for (size_t i = 0; i < n_; ++i) {
     if (slots_[i]) continue;
     const ParamSpec& p = member.params[i];
-    if (!p.optional) raise(basic::ArgumentNotOptional, std::string(basicDescription(basic::ArgumentNotOptional)) + ": " + p.name);
+    if (!p.optional)
+      raise(basic::ArgumentNotOptional, std::string(basicDescription(basic::ArgumentNotOptional)) + ": " + p.name);
     local(i) = p.hasDefault ? (p.type == VT::Variant ? p.def : coerce(p.def, p.type)) : Variant::missing();
     slots_[i] = &local(i);
   }
@@ -168,7 +177,9 @@ Variant Dispatch::invoke(std::string_view name, Invoke kind, std::span<const Arg
   bool kindMismatch = false;
   const MemberSpec* m = table ? table->find(name, kind, &kindMismatch) : nullptr;
   if (!m) {
-    if (kindMismatch) raise(basic::WrongArgumentCount, std::string(basicDescription(basic::WrongArgumentCount)) + ": " + std::string(name));
+    if (kindMismatch)
+      raise(basic::WrongArgumentCount,
+            std::string(basicDescription(basic::WrongArgumentCount)) + ": " + std::string(name));
     raise(basic::MemberNotSupported,
           std::string(basicDescription(basic::MemberNotSupported)) + ": " + typeName() + "." + std::string(name));
   }
@@ -196,7 +207,9 @@ Dispatch& target(const ObjectRef& obj) {
 }
 }  // namespace
 
-uint64_t unsetObjectUses() { return unsetUses; }
+uint64_t unsetObjectUses() {
+  return unsetUses;
+}
 
 Variant call(const ObjectRef& obj, std::string_view member, std::span<const Arg> args) {
   return target(obj).invoke(member, Invoke::Method, args);
@@ -211,7 +224,8 @@ Variant get(const ObjectRef& obj, std::string_view property, std::initializer_li
 }
 
 namespace {
-void assign(const ObjectRef& obj, std::string_view property, Invoke kind, Variant value, std::initializer_list<Arg> index) {
+void assign(const ObjectRef& obj, std::string_view property, Invoke kind, Variant value,
+            std::initializer_list<Arg> index) {
   std::vector<Arg> args(index.begin(), index.end());
   args.emplace_back(std::move(value));
   target(obj).invoke(property, kind, args);

@@ -38,9 +38,15 @@ struct Arg {
   std::string name;
   const Variant& get() const { return ref ? *ref : value; }
 };
-inline Arg ByRef(Variant& v) { return Arg(&v); }
-inline Arg Named(std::string name, Variant v) { return Arg(std::move(name), std::move(v)); }
-inline Arg NamedRef(std::string name, Variant& v) { return Arg(&v, std::move(name)); }
+inline Arg ByRef(Variant& v) {
+  return Arg(&v);
+}
+inline Arg Named(std::string name, Variant v) {
+  return Arg(std::move(name), std::move(v));
+}
+inline Arg NamedRef(std::string name, Variant& v) {
+  return Arg(&v, std::move(name));
+}
 
 struct ParamSpec {
   std::string name;
@@ -50,10 +56,24 @@ struct ParamSpec {
   bool hasDefault = false;
   Variant def;
 
-  ParamSpec& byVal() { byRef = false; return *this; }
-  ParamSpec& opt() { optional = true; return *this; }
-  ParamSpec& opt(Variant d) { optional = true; hasDefault = true; def = std::move(d); return *this; }
-  ParamSpec& as(VT t) { type = t; return *this; }
+  ParamSpec& byVal() {
+    byRef = false;
+    return *this;
+  }
+  ParamSpec& opt() {
+    optional = true;
+    return *this;
+  }
+  ParamSpec& opt(Variant d) {
+    optional = true;
+    hasDefault = true;
+    def = std::move(d);
+    return *this;
+  }
+  ParamSpec& as(VT t) {
+    type = t;
+    return *this;
+  }
 };
 // A required by-reference Variant parameter; chain byVal(), opt(), as().
 inline ParamSpec P(std::string name) {
@@ -143,14 +163,16 @@ class Members {
 
  private:
   Members& add(std::string name, Invoke kind, std::vector<ParamSpec> params, Fn fn, std::string help) {
-    MemberSpec m{std::move(name), kind, std::move(params), 0, std::move(help),
-                 [fn](Dispatch& self, Frame& f) { return (static_cast<T&>(self).*fn)(f); }};
+    MemberSpec m{std::move(name),   kind,
+                 std::move(params), 0,
+                 std::move(help),   [fn](Dispatch& self, Frame& f) { return (static_cast<T&>(self).*fn)(f); }};
     t_.add(std::move(m));
     return *this;
   }
   Members& addFree(std::string name, Invoke kind, std::vector<ParamSpec> params, FreeFn fn, std::string help) {
-    MemberSpec m{std::move(name), kind, std::move(params), 0, std::move(help),
-                 [fn](Dispatch& self, Frame& f) { return fn(static_cast<T&>(self), f); }};
+    MemberSpec m{std::move(name),   kind,
+                 std::move(params), 0,
+                 std::move(help),   [fn](Dispatch& self, Frame& f) { return fn(static_cast<T&>(self), f); }};
     t_.add(std::move(m));
     return *this;
   }
@@ -177,7 +199,8 @@ class MemberGroups {
   };
   static void applyAll(MemberTable& table) {
     std::vector<Group> g = all();
-    std::stable_sort(g.begin(), g.end(), [](const Group& a, const Group& b) { return std::string_view(a.name) < b.name; });
+    std::stable_sort(g.begin(), g.end(),
+                     [](const Group& a, const Group& b) { return std::string_view(a.name) < b.name; });
     Members<T> m(table);
     for (const Group& x : g) x.describe(m);
   }

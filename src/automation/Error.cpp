@@ -7,42 +7,78 @@ namespace pm {
 
 const char* basicDescription(int32_t number) {
   switch (number) {
-    case 3: return "Return without GoSub";
-    case 5: return "Invalid procedure call or argument";
-    case 6: return "Overflow";
-    case 7: return "Out of memory";
-    case 9: return "Subscript out of range";
-    case 10: return "This array is fixed or temporarily locked";
-    case 11: return "Division by zero";
-    case 13: return "Type mismatch";
-    case 51: return "Internal error";
-    case 52: return "Bad file name or number";
-    case 53: return "File not found";
-    case 54: return "Bad file mode";
-    case 55: return "File already open";
-    case 57: return "Device I/O error";
-    case 58: return "File already exists";
-    case 61: return "Disk full";
-    case 62: return "Input past end of file";
-    case 67: return "Too many files";
-    case 68: return "Device unavailable";
-    case 70: return "Permission denied";
-    case 71: return "Disk not ready";
-    case 75: return "Path/File access error";
-    case 76: return "Path not found";
-    case 91: return "Object variable or With block variable not set";
-    case 94: return "Invalid use of Null";
-    case 424: return "Object required";
-    case 429: return "ActiveX component can't create object";
-    case 430: return "Class does not support Automation or does not support expected interface";
-    case 438: return "Object doesn't support this property or method";
-    case 440: return "Automation error";
-    case 446: return "Object doesn't support named arguments";
-    case 448: return "Named argument not found";
-    case 449: return "Argument not optional";
-    case 450: return "Wrong number of arguments or invalid property assignment";
-    case 451: return "Property let procedure not defined and property get procedure did not return an object";
-    default: return "";
+    case 3:
+      return "Return without GoSub";
+    case 5:
+      return "Invalid procedure call or argument";
+    case 6:
+      return "Overflow";
+    case 7:
+      return "Out of memory";
+    case 9:
+      return "Subscript out of range";
+    case 10:
+      return "This array is fixed or temporarily locked";
+    case 11:
+      return "Division by zero";
+    case 13:
+      return "Type mismatch";
+    case 51:
+      return "Internal error";
+    case 52:
+      return "Bad file name or number";
+    case 53:
+      return "File not found";
+    case 54:
+      return "Bad file mode";
+    case 55:
+      return "File already open";
+    case 57:
+      return "Device I/O error";
+    case 58:
+      return "File already exists";
+    case 61:
+      return "Disk full";
+    case 62:
+      return "Input past end of file";
+    case 67:
+      return "Too many files";
+    case 68:
+      return "Device unavailable";
+    case 70:
+      return "Permission denied";
+    case 71:
+      return "Disk not ready";
+    case 75:
+      return "Path/File access error";
+    case 76:
+      return "Path not found";
+    case 91:
+      return "Object variable or With block variable not set";
+    case 94:
+      return "Invalid use of Null";
+    case 424:
+      return "Object required";
+    case 429:
+      return "ActiveX component can't create object";
+    case 430:
+      return "Class does not support Automation or does not support expected interface";
+    case 438:
+      return "Object doesn't support this property or method";
+    case 440:
+      return "Automation error";
+    case 446:
+      return "Object doesn't support named arguments";
+    case 448:
+      return "Named argument not found";
+    case 449:
+      return "Argument not optional";
+    case 450:
+      return "Wrong number of arguments or invalid property assignment";
+    case 451:
+      return "Property let procedure not defined and property get procedure did not return an object";
+    default:
+      return "";
   }
 }
 
@@ -53,7 +89,9 @@ bool endsAuthority(char c) {
          c == '\r' || c == '\n' || c == ')' || c == ']' || c == ',';
 }
 
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool startsWithFolded(const std::string& s, size_t at, const char* word) {
   for (size_t k = 0; word[k]; ++k)

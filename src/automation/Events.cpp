@@ -26,9 +26,9 @@ void ConnectionPoint::deliver(const EventSpec& e, std::span<Variant* const> args
 
 void ConnectionPoint::raise(std::string_view name, std::span<Variant* const> args) {
   for (const EventSpec& e : events_)
-    if (e.name.size() == name.size() &&
-        std::equal(e.name.begin(), e.name.end(), name.begin(),
-                   [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b)); }))
+    if (e.name.size() == name.size() && std::equal(e.name.begin(), e.name.end(), name.begin(), [](char a, char b) {
+          return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+        }))
       return deliver(e, args);
   pm::raise(basic::MemberNotSupported, "No event named " + std::string(name));
 }
@@ -51,8 +51,7 @@ void disconnectEvents(const ObjectRef& source, uint32_t cookie) {
   if (ConnectionPoint* cp = source->connectionPoint()) cp->unadvise(cookie);
 }
 
-EventConnection::EventConnection(ObjectRef source, std::shared_ptr<EventSink> sink)
-    : source_(std::move(source)) {
+EventConnection::EventConnection(ObjectRef source, std::shared_ptr<EventSink> sink) : source_(std::move(source)) {
   cookie_ = connectEvents(source_, std::move(sink));
 }
 

@@ -49,7 +49,9 @@ char32_t upperOf(char32_t c) {
 }
 // Upper then lower joins the forms one letter has in several cases (final
 // and medial sigma, the Kelvin sign and k, the long s and s).
-char32_t foldOf(char32_t c) { return lowerOf(upperOf(c)); }
+char32_t foldOf(char32_t c) {
+  return lowerOf(upperOf(c));
+}
 
 bool isAscii(std::string_view s) {
   return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
@@ -69,9 +71,15 @@ std::vector<size_t> charStarts(std::string_view s) {
 
 }  // namespace
 
-std::string FoldCase(std::string_view s) { return transform(s, foldOf); }
-std::string LowerText(std::string_view s) { return transform(s, lowerOf); }
-std::string UpperText(std::string_view s) { return transform(s, upperOf); }
+std::string FoldCase(std::string_view s) {
+  return transform(s, foldOf);
+}
+std::string LowerText(std::string_view s) {
+  return transform(s, lowerOf);
+}
+std::string UpperText(std::string_view s) {
+  return transform(s, upperOf);
+}
 
 int StrComp(std::string_view a, std::string_view b, bool textCompare) {
   int c;

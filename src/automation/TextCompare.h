@@ -22,7 +22,9 @@ std::string UpperText(std::string_view s);
 
 // StrComp: -1, 0 or 1; textCompare ignores case, otherwise bytes compare.
 int StrComp(std::string_view a, std::string_view b, bool textCompare);
-inline bool TextEquals(std::string_view a, std::string_view b) { return StrComp(a, b, true) == 0; }
+inline bool TextEquals(std::string_view a, std::string_view b) {
+  return StrComp(a, b, true) == 0;
+}
 
 // InStr: the 1-based character position of the first occurrence of find in
 // text at or after character start (1-based), 0 when there is none. An empty

@@ -9,24 +9,40 @@ namespace pm {
 Variant::Variant(ObjectRef o) : v_(std::move(o)) {}
 Variant::Variant(Array a) : v_(std::make_shared<Array>(std::move(a))) {}
 
-Variant Variant::nothing() { return Variant(ObjectRef{}); }
+Variant Variant::nothing() {
+  return Variant(ObjectRef{});
+}
 
 VT Variant::type() const {
   switch (v_.index()) {
-    case 0: return VT::Empty;
-    case 1: return VT::Null;
-    case 2: return VT::Boolean;
-    case 3: return VT::Integer;
-    case 4: return VT::Long;
-    case 5: return VT::Single;
-    case 6: return VT::Double;
-    case 7: return VT::Currency;
-    case 8: return VT::Date;
-    case 9: return VT::String;
-    case 10: return VT::Object;
-    case 11: return VT::Error;
-    case 12: return VT::Byte;
-    default: return VT::Array;
+    case 0:
+      return VT::Empty;
+    case 1:
+      return VT::Null;
+    case 2:
+      return VT::Boolean;
+    case 3:
+      return VT::Integer;
+    case 4:
+      return VT::Long;
+    case 5:
+      return VT::Single;
+    case 6:
+      return VT::Double;
+    case 7:
+      return VT::Currency;
+    case 8:
+      return VT::Date;
+    case 9:
+      return VT::String;
+    case 10:
+      return VT::Object;
+    case 11:
+      return VT::Error;
+    case 12:
+      return VT::Byte;
+    default:
+      return VT::Array;
   }
 }
 
@@ -41,8 +57,13 @@ bool Variant::isMissing() const {
 
 bool Variant::isNumeric() const {
   switch (type()) {
-    case VT::Boolean: case VT::Integer: case VT::Long: case VT::Single: case VT::Double:
-    case VT::Currency: case VT::Byte:
+    case VT::Boolean:
+    case VT::Integer:
+    case VT::Long:
+    case VT::Single:
+    case VT::Double:
+    case VT::Currency:
+    case VT::Byte:
       return true;
     default:
       return false;
@@ -113,14 +134,20 @@ size_t Array::offset(const int32_t* index, size_t n) const {
   return off;
 }
 
-const Variant& Array::at(const int32_t* index, size_t n) const { return data_[offset(index, n)]; }
-const Variant& Array::at(std::initializer_list<int32_t> index) const { return at(index.begin(), index.size()); }
+const Variant& Array::at(const int32_t* index, size_t n) const {
+  return data_[offset(index, n)];
+}
+const Variant& Array::at(std::initializer_list<int32_t> index) const {
+  return at(index.begin(), index.size());
+}
 
 void Array::set(const int32_t* index, size_t n, Variant value) {
   size_t off = offset(index, n);
   data_[off] = elementType_ == VT::Variant ? std::move(value) : coerce(value, elementType_);
 }
-void Array::set(std::initializer_list<int32_t> index, Variant value) { set(index.begin(), index.size(), std::move(value)); }
+void Array::set(std::initializer_list<int32_t> index, Variant value) {
+  set(index.begin(), index.size(), std::move(value));
+}
 
 void Array::redimPreserve(int32_t newUpperOfLast) {
   if (bounds_.empty()) raise(basic::SubscriptOutOfRange);

@@ -83,8 +83,8 @@ class Variant {
   static Variant missing() { return Variant(ErrorCode{kParamNotFound}); }
   static Variant nothing();  // an Object variant holding no object
 
-  VT type() const;                  // element type for arrays is in vartype()
-  uint16_t vartype() const;         // VarType(): arrays carry the 8192 flag
+  VT type() const;           // element type for arrays is in vartype()
+  uint16_t vartype() const;  // VarType(): arrays carry the 8192 flag
   bool isEmpty() const { return v_.index() == 0; }
   bool isNull() const { return std::holds_alternative<NullTag>(v_); }
   bool isArray() const { return std::holds_alternative<std::shared_ptr<Array>>(v_); }
@@ -120,8 +120,8 @@ class Variant {
   struct NullTag {
     friend bool operator==(NullTag, NullTag) { return true; }
   };
-  std::variant<std::monostate, NullTag, bool, int16_t, int32_t, float, double, Currency, Date,
-               std::string, ObjectRef, ErrorCode, uint8_t, std::shared_ptr<Array>>
+  std::variant<std::monostate, NullTag, bool, int16_t, int32_t, float, double, Currency, Date, std::string, ObjectRef,
+               ErrorCode, uint8_t, std::shared_ptr<Array>>
       v_;
 };
 

@@ -48,7 +48,7 @@ mode_t currentUmask() {
 }  // namespace
 
 mode_t AtomicFile::modeFor(const std::string& target) {
-  struct stat st{};
+  struct stat st {};
   if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return st.st_mode & 07777;
   return 0666 & ~currentUmask();
 }
@@ -71,7 +71,7 @@ AtomicFile::AtomicFile(const std::string& target, std::optional<mode_t> mode) : 
       if (errno == EEXIST) continue;
       fail(errno, "Cannot create a file beside " + target);
     }
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd, &st) != 0) {
       int err = errno;
       ::close(fd);
@@ -112,7 +112,7 @@ void AtomicFile::close() {
 void AtomicFile::commit() {
   if (done_) fail(EINVAL, "Cannot write " + target_ + " twice");
   try {
-    struct stat now{};
+    struct stat now {};
     if (fd_ >= 0 && (::lstat(path_.c_str(), &now) != 0 || now.st_dev != dev_ || now.st_ino != ino_)) {
       // A writer that worked by name put a new file in place of ours.
       ::close(fd_);
@@ -126,7 +126,7 @@ void AtomicFile::commit() {
       if (fd < 0) fail(errno, "Cannot write " + target_);
       fd_ = fd;
     }
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd, &st) != 0) fail(errno, "Cannot write " + target_);
     if (!S_ISREG(st.st_mode)) fail(EINVAL, "Cannot write " + target_);
     dev_ = st.st_dev;
@@ -149,14 +149,14 @@ void AtomicFile::discard() {
   if (!done_ && !path_.empty()) {
     // Only the file this object made (or the one its writer put in its
     // place under the same random name).
-    struct stat st{};
+    struct stat st {};
     if (::lstat(path_.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(path_.c_str());
   }
   done_ = true;
 }
 
 SetAside::SetAside(const std::string& target) : target_(target) {
-  struct stat st{};
+  struct stat st {};
   if (::lstat(target.c_str(), &st) != 0) return;
   size_t slash = target.rfind('/');
   std::string dir = slash == std::string::npos ? "" : target.substr(0, slash + 1);

@@ -54,7 +54,8 @@ iconv_t converter(const std::string& to, const std::string& from) {
     if (c->cd == reinterpret_cast<iconv_t>(-1)) {
       cache.erase({to, from});
       const std::string& unknown = to == "UTF-8" ? from : to;
-      raise(basic::InvalidProcedureCall, "The code page \"" + unknown + "\" is not known to the character conversion library.");
+      raise(basic::InvalidProcedureCall,
+            "The code page \"" + unknown + "\" is not known to the character conversion library.");
     }
     slot = std::move(c);
   }
@@ -135,10 +136,16 @@ const std::string& codePageName() {
   return name;
 }
 
-std::string detectCodePageForTesting() { return detectCodePage(); }
+std::string detectCodePageForTesting() {
+  return detectCodePage();
+}
 
-std::string toCodePage(std::string_view utf8) { return toCodePage(utf8, codePageName()); }
-std::string fromCodePage(std::string_view bytes) { return fromCodePage(bytes, codePageName()); }
+std::string toCodePage(std::string_view utf8) {
+  return toCodePage(utf8, codePageName());
+}
+std::string fromCodePage(std::string_view bytes) {
+  return fromCodePage(bytes, codePageName());
+}
 
 std::string toCodePage(std::string_view utf8, const std::string& codePage) {
   iconv_t cd = converter(codePage, "UTF-8");

@@ -66,6 +66,8 @@ class CupsSpooler : public QueueSpooler {
 
 }  // namespace
 
-std::unique_ptr<QueueSpooler> makeCupsSpooler() { return std::make_unique<CupsSpooler>(); }
+std::unique_ptr<QueueSpooler> makeCupsSpooler() {
+  return std::make_unique<CupsSpooler>();
+}
 
 }  // namespace pm

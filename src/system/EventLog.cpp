@@ -14,7 +14,9 @@ std::function<void(const std::string&, EventSeverity)> gSink;
 }  // namespace
 
 void logApplicationEvent(std::string_view message, EventSeverity severity) {
-  int priority = severity == EventSeverity::Error ? LOG_ERR : severity == EventSeverity::Warning ? LOG_WARNING : LOG_INFO;
+  int priority = severity == EventSeverity::Error     ? LOG_ERR
+                 : severity == EventSeverity::Warning ? LOG_WARNING
+                                                      : LOG_INFO;
   std::string text(message);
   // The text is an argument, never the format: messages may carry "%".
   ::syslog(LOG_USER | priority, "%s: %s", kComponentTitle, text.c_str());

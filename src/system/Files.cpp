@@ -36,13 +36,23 @@ void checkName(const std::string& path) {
 
 int32_t basicErrorForErrno(int err, int32_t fallback) {
   switch (err) {
-    case ENOENT: return basic::FileNotFound;
-    case EACCES: case EPERM: case EROFS: return basic::PermissionDenied;
-    case EEXIST: return basic::PathFileAccess;
-    case ENOTDIR: return basic::PathNotFound;
-    case ENOSPC: case EDQUOT: return basic::DiskFull;
-    case ENAMETOOLONG: return basic::BadFileNameOrNumber;
-    default: return fallback;
+    case ENOENT:
+      return basic::FileNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return basic::PermissionDenied;
+    case EEXIST:
+      return basic::PathFileAccess;
+    case ENOTDIR:
+      return basic::PathNotFound;
+    case ENOSPC:
+    case EDQUOT:
+      return basic::DiskFull;
+    case ENAMETOOLONG:
+      return basic::BadFileNameOrNumber;
+    default:
+      return fallback;
   }
 }
 
@@ -67,7 +77,7 @@ void MkDir(const std::string& path) {
 std::string WriteTarget(const std::string& path) {
   std::string at = path;
   for (int hop = 0; hop < 40; ++hop) {
-    struct stat st{};
+    struct stat st {};
     if (::lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return at;
     std::string to(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
     ssize_t n = ::readlink(at.c_str(), to.data(), to.size());
@@ -88,12 +98,12 @@ void FileCopy(const std::string& source, const std::string& targetName) {
   const std::string target = WriteTarget(targetName);
   Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
   if (in.fd < 0) raiseFileError(errno, source, basic::FileNotFound);
-  struct stat st{};
+  struct stat st {};
   if (::fstat(in.fd, &st) != 0) raiseFileError(errno, source);
   if (S_ISDIR(st.st_mode)) raise(basic::FileNotFound);
 
   // An existing target keeps its own mode; a new one gets the source's.
-  struct stat old{};
+  struct stat old {};
   mode_t mode = (::stat(target.c_str(), &old) == 0 ? old.st_mode : st.st_mode) & 07777;
   try {
     AtomicFile out(target, mode);
@@ -115,15 +125,14 @@ void FileCopy(const std::string& source, const std::string& targetName) {
 
 void Kill(const std::string& path) {
   checkName(path);
-  struct stat st{};
-  if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-    raise(basic::FileNotFound);
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) raise(basic::FileNotFound);
   if (::unlink(path.c_str()) != 0) raiseFileError(errno, path, basic::FileNotFound);
 }
 
 int64_t FileLen(const std::string& path) {
   checkName(path);
-  struct stat st{};
+  struct stat st {};
   if (::stat(path.c_str(), &st) != 0) raiseFileError(errno, path, basic::FileNotFound);
   if (S_ISDIR(st.st_mode)) raise(basic::FileNotFound);
   return static_cast<int64_t>(st.st_size);
@@ -140,7 +149,7 @@ std::string privateTempDir() {
   while (root.size() > 1 && root.back() == '/') root.pop_back();
   std::string dir = root + "/pressmark-" + std::to_string(::getuid());
   if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) raiseFileError(errno, dir);
-  struct stat st{};
+  struct stat st {};
   // Another user could have made the folder first in a shared /tmp, or put
   // a link there: then use a fresh private folder beside it instead, never
   // the one we cannot trust.

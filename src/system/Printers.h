@@ -36,8 +36,7 @@ void SetDefaultPrinterNT(Spooler& spooler, std::string& name);
 void ParsePrinterPorts(const std::string& value, std::string& driver, std::string& port);
 
 // Writes "windows"/"Device" = name,driver,port and broadcasts the change.
-void WriteDefaultPrinter(Spooler& spooler, const std::string& name, const std::string& driver,
-                         const std::string& port);
+void WriteDefaultPrinter(Spooler& spooler, const std::string& name, const std::string& driver, const std::string& port);
 
 // The NUL-terminated string at address, of which at most available bytes
 // may be read, as a 512-character buffer takes it: cut at 511 characters;

@@ -92,8 +92,9 @@ void markCloseOnExec() {
 #ifdef SYS_close_range
   if (::syscall(SYS_close_range, 3U, ~0U, 4U /* CLOSE_RANGE_CLOEXEC */) == 0) return;
 #endif
-  struct rlimit rl{};
-  long limit = ::getrlimit(RLIMIT_NOFILE, &rl) == 0 && rl.rlim_cur != RLIM_INFINITY ? static_cast<long>(rl.rlim_cur) : 65536;
+  struct rlimit rl {};
+  long limit =
+      ::getrlimit(RLIMIT_NOFILE, &rl) == 0 && rl.rlim_cur != RLIM_INFINITY ? static_cast<long>(rl.rlim_cur) : 65536;
   if (limit > 1 << 20) limit = 1 << 20;
   for (int fd = 3; fd < limit; ++fd) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
 }
@@ -127,12 +128,14 @@ std::vector<std::string> buildEnvironment(const std::vector<std::pair<std::strin
 std::string ProcessResult::describe() const {
   if (timedOut) return "stopped after the time-out";
   if (exited) return "exit code " + std::to_string(exitCode);
-  if (termSignal) return std::string("ended by signal ") + std::to_string(termSignal) + " (" + ::strsignal(termSignal) + ")";
+  if (termSignal)
+    return std::string("ended by signal ") + std::to_string(termSignal) + " (" + ::strsignal(termSignal) + ")";
   return "ended";
 }
 
 Process::Process(ProcessOptions options) : opt_(std::move(options)) {
-  if (opt_.argv.empty() || opt_.argv[0].empty()) raise(basic::InvalidProcedureCall, "Cannot start a child process: no program named");
+  if (opt_.argv.empty() || opt_.argv[0].empty())
+    raise(basic::InvalidProcedureCall, "Cannot start a child process: no program named");
   if (opt_.maxLine == 0) opt_.maxLine = 1;
 
   UniqueFd outR, outW, errR, errW;
@@ -165,14 +168,15 @@ Process::Process(ProcessOptions options) : opt_(std::move(options)) {
     // nothing; the parent may already have gone before the request took.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parent) ::_exit(127);
-    struct sigaction dfl{};
+    struct sigaction dfl {};
     dfl.sa_handler = SIG_DFL;
     for (int sig = 1; sig < NSIG; ++sig) ::sigaction(sig, &dfl, nullptr);
     sigset_t none;
     sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
     int nul = ::open("/dev/null", O_RDONLY);
-    if (nul < 0 || ::dup2(nul, 0) < 0 || ::dup2(outW.fd, 1) < 0 || ::dup2(errW.fd, 2) < 0) childFail(failW.fd, errno, 0);
+    if (nul < 0 || ::dup2(nul, 0) < 0 || ::dup2(outW.fd, 1) < 0 || ::dup2(errW.fd, 2) < 0)
+      childFail(failW.fd, errno, 0);
     // Descriptors the host opened without close-on-exec must not leak into
     // the child (an inherited pipe end would also keep our reads from ending).
     markCloseOnExec();
@@ -325,8 +329,10 @@ void Process::drain(Clock::time_point until) {
     if (r <= 0) break;
     for (int i = 0; i < n; ++i) {
       if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-      if (fds[i].fd == out_) readAvailable(out_, OutputStream::Stdout, outPending_);
-      else if (fds[i].fd == err_) readAvailable(err_, OutputStream::Stderr, errPending_);
+      if (fds[i].fd == out_)
+        readAvailable(out_, OutputStream::Stdout, outPending_);
+      else if (fds[i].fd == err_)
+        readAvailable(err_, OutputStream::Stderr, errPending_);
     }
   }
 }
@@ -362,8 +368,10 @@ ProcessResult Process::wait() {
       }
       for (int i = 0; i < n; ++i) {
         if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-        if (fds[i].fd == out_) readAvailable(out_, OutputStream::Stdout, outPending_);
-        else if (fds[i].fd == err_) readAvailable(err_, OutputStream::Stderr, errPending_);
+        if (fds[i].fd == out_)
+          readAvailable(out_, OutputStream::Stdout, outPending_);
+        else if (fds[i].fd == err_)
+          readAvailable(err_, OutputStream::Stderr, errPending_);
       }
       if (pidfd_ < 0 || r == 0 || (n && (fds[n - 1].fd == pidfd_) && fds[n - 1].revents)) childEnded = hasExited(pid_);
     }
@@ -469,7 +477,7 @@ void closeRange(unsigned from, unsigned to) {
 // The keeper, after fork: only async-signal-safe calls from here on.
 [[noreturn]] void keep(char* const* argv, char* const* envp, mode_t childUmask, int lifeline) {
   ::setpgid(0, 0);
-  struct sigaction dfl{};
+  struct sigaction dfl {};
   dfl.sa_handler = SIG_DFL;
   for (int s = 1; s < NSIG; ++s) ::sigaction(s, &dfl, nullptr);
   sigset_t none;

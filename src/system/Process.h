@@ -39,10 +39,10 @@ struct ProcessOptions {
 };
 
 struct ProcessResult {
-  bool exited = false;   // ended by exit(); exitCode is valid
+  bool exited = false;  // ended by exit(); exitCode is valid
   int exitCode = -1;
-  int termSignal = 0;    // the signal that ended it, when !exited
-  bool timedOut = false; // the time-out ended it
+  int termSignal = 0;     // the signal that ended it, when !exited
+  bool timedOut = false;  // the time-out ended it
   bool success() const { return exited && exitCode == 0 && !timedOut; }
   std::string describe() const;
 };

@@ -47,7 +47,9 @@ int32_t ok() {
   return kSuccess;
 }
 
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char lowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool equalsFolded(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -88,7 +90,9 @@ std::string joinPath(const std::vector<std::string_view>& parts) {
   return out;
 }
 
-std::string canonicalPath(std::string_view path) { return joinPath(splitPath(path)); }
+std::string canonicalPath(std::string_view path) {
+  return joinPath(splitPath(path));
+}
 
 std::string joinPaths(std::string_view base, std::string_view sub) {
   std::string a = canonicalPath(base), b = canonicalPath(sub);
@@ -147,7 +151,9 @@ int hexDigit(char c) {
 
 // ---- Keys and hives -------------------------------------------------------
 
-std::string foldPath(std::string_view path) { return foldName(canonicalPath(path)); }
+std::string foldPath(std::string_view path) {
+  return foldName(canonicalPath(path));
+}
 
 const Value* Key::find(std::string_view name) const {
   for (const Value& v : values)
@@ -192,8 +198,10 @@ void Hive::deleteKey(std::string_view path) {
   }
   std::string prefix = folded + "\\";
   for (auto it = keys.begin(); it != keys.end();) {
-    if (it->first == folded || it->first.compare(0, prefix.size(), prefix) == 0) it = keys.erase(it);
-    else ++it;
+    if (it->first == folded || it->first.compare(0, prefix.size(), prefix) == 0)
+      it = keys.erase(it);
+    else
+      ++it;
   }
 }
 
@@ -225,9 +233,12 @@ class Parser {
     while (i < lines_.size() && trim(lines_[i]).empty()) ++i;
     if (i == lines_.size()) return hive;  // an empty file is an empty hive
     std::string_view header = trim(lines_[i]);
-    if (header == "REGEDIT4") unicodeData_ = false;
-    else if (header == "Windows Registry Editor Version 5.00") unicodeData_ = true;
-    else error(i, "not a registry file: the first line must be REGEDIT4 or Windows Registry Editor Version 5.00");
+    if (header == "REGEDIT4")
+      unicodeData_ = false;
+    else if (header == "Windows Registry Editor Version 5.00")
+      unicodeData_ = true;
+    else
+      error(i, "not a registry file: the first line must be REGEDIT4 or Windows Registry Editor Version 5.00");
     ++i;
     Key* current = nullptr;
     for (; i < lines_.size(); ++i) {
@@ -237,7 +248,8 @@ class Parser {
         current = keyLine(hive, i, line);
         continue;
       }
-      if (line.front() != '@' && line.front() != '"') error(i, "unexpected text; expected [key], \"name\"=value or @=value");
+      if (line.front() != '@' && line.front() != '"')
+        error(i, "unexpected text; expected [key], \"name\"=value or @=value");
       if (!current) error(i, "value outside a key (deleted or not yet opened with [key])");
       size_t first = i;
       valueLine(*current, first, i, line);
@@ -378,8 +390,10 @@ class Parser {
     } else {
       error(i, "unrecognised value data; expected \"text\", dword:, hex: or hex(type):");
     }
-    if (Value* existing = key.find(name)) *existing = std::move(value);
-    else key.values.push_back(std::move(value));
+    if (Value* existing = key.find(name))
+      *existing = std::move(value);
+    else
+      key.values.push_back(std::move(value));
   }
 
   std::string hexBytes(size_t i, std::string_view s) {
@@ -489,8 +503,10 @@ std::string formatHive(const Hive& hive) {
         line += buf;
       } else {
         char prefix[24];
-        if (v.type == 3) std::snprintf(prefix, sizeof prefix, "hex:");
-        else std::snprintf(prefix, sizeof prefix, "hex(%x):", v.type);
+        if (v.type == 3)
+          std::snprintf(prefix, sizeof prefix, "hex:");
+        else
+          std::snprintf(prefix, sizeof prefix, "hex(%x):", v.type);
         out += line;
         line.clear();
         appendHex(out, prefix, v.data);
@@ -540,8 +556,7 @@ std::string configDir() {
   struct passwd pw {};
   struct passwd* found = nullptr;
   std::vector<char> buf(16384);
-  if (::getpwuid_r(::geteuid(), &pw, buf.data(), buf.size(), &found) == 0 && found && pw.pw_dir &&
-      pw.pw_dir[0] == '/')
+  if (::getpwuid_r(::geteuid(), &pw, buf.data(), buf.size(), &found) == 0 && found && pw.pw_dir && pw.pw_dir[0] == '/')
     return std::string(pw.pw_dir) + "/.config";
   return "";
 }
@@ -551,7 +566,9 @@ std::string registryDirFromEnv() {
   return dir && *dir ? std::string(dir) : std::string();
 }
 
-std::string systemHiveLocked() { return gSystemHiveOverride.empty() ? kDefaultSystemHive : gSystemHiveOverride; }
+std::string systemHiveLocked() {
+  return gSystemHiveOverride.empty() ? kDefaultSystemHive : gSystemHiveOverride;
+}
 
 std::string dirOf(const std::string& path) {
   size_t slash = path.rfind('/');
@@ -615,10 +632,20 @@ std::string writeTargetLocked(int hive) {
 
 bool resolveRoot(int32_t root, int& hive, std::string& prefix) {
   switch (root) {
-    case kHKLM: hive = 0; prefix.clear(); return true;
-    case kHKCU: hive = 1; prefix.clear(); return true;
-    case kHKCR: hive = 0; prefix = kClassesPrefix; return true;
-    default: return false;
+    case kHKLM:
+      hive = 0;
+      prefix.clear();
+      return true;
+    case kHKCU:
+      hive = 1;
+      prefix.clear();
+      return true;
+    case kHKCR:
+      hive = 0;
+      prefix = kClassesPrefix;
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -798,7 +825,8 @@ int32_t writeLocked(int hive, const std::function<int32_t(Hive&)>& mutate) {
   if (!filesForHiveLocked(hive, f))
     return fail(kIoFailed, "no configuration folder for " + std::string(kCurrentUser) + " (HOME is not set)");
   std::string target = writeTargetLocked(hive);
-  if (target.empty()) return fail(kAccessDenied, "no writable file for " + std::string(f.rootName) + " (" + f.primary + ")");
+  if (target.empty())
+    return fail(kAccessDenied, "no writable file for " + std::string(f.rootName) + " (" + f.primary + ")");
   return transactLocked(target, f.rootName, hive == 0 && target == f.primary && f.overlay.size() > 0, mutate);
 }
 
@@ -853,7 +881,9 @@ std::string hiveFileForRoot(int32_t root) {
   return filesForHiveLocked(hive, f) ? f.primary : "";
 }
 
-const std::string& lastErrorText() { return tLastError; }
+const std::string& lastErrorText() {
+  return tLastError;
+}
 
 int32_t regOpenKeyEx(int32_t key, std::string_view subKey, uint32_t, uint32_t desired, int32_t& result) {
   result = 0;
@@ -881,7 +911,8 @@ int32_t regCreateKeyEx(int32_t key, std::string_view subKey, uint32_t, uint32_t 
   if (!resolveKeyLocked(key, subKey, hive, path)) return fail(kInvalidHandle, "unknown key handle");
   if (unwritableName(subKey)) return fail(kInvalidParameter, "a key name may not hold line breaks or NULs");
   if (splitPath(path).size() > kMaxKeyDepth)
-    return fail(kInvalidParameter, "a key may not be nested more than " + std::to_string(kMaxKeyDepth) + " levels deep");
+    return fail(kInvalidParameter,
+                "a key may not be nested more than " + std::to_string(kMaxKeyDepth) + " levels deep");
   auto parent = gHandles.find(key);
   if (parent != gHandles.end() && !(parent->second.access & kKeyCreateSubKey))
     return fail(kAccessDenied, "the key was not opened for creating subkeys");
@@ -979,8 +1010,10 @@ void setSystemHivePathForTesting(const std::string& path) {
 
 void denyFileForTesting(const std::string& path, Deny deny) {
   std::lock_guard<std::mutex> g(gMutex);
-  if (deny == Deny::None) gDenied.erase(path);
-  else gDenied[path] = deny;
+  if (deny == Deny::None)
+    gDenied.erase(path);
+  else
+    gDenied[path] = deny;
 }
 
 void clearDeniedForTesting() {

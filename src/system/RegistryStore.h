@@ -42,14 +42,14 @@ namespace pm::registry {
 
 // Result codes, as the Windows functions return them.
 inline constexpr int32_t kSuccess = 0;
-inline constexpr int32_t kFileNotFound = 2;      // key or value missing
-inline constexpr int32_t kAccessDenied = 5;      // hive file not readable/writable
-inline constexpr int32_t kInvalidHandle = 6;     // unknown handle or root
-inline constexpr int32_t kInvalidParameter = 87; // a name the file format cannot hold
-inline constexpr int32_t kMoreData = 234;        // caller's buffer too small
-inline constexpr int32_t kBadDatabase = 1009;    // malformed hive file
-inline constexpr int32_t kKeyDeleted = 1018;     // open key no longer in its hive
-inline constexpr int32_t kIoFailed = 1016;       // any other file failure
+inline constexpr int32_t kFileNotFound = 2;       // key or value missing
+inline constexpr int32_t kAccessDenied = 5;       // hive file not readable/writable
+inline constexpr int32_t kInvalidHandle = 6;      // unknown handle or root
+inline constexpr int32_t kInvalidParameter = 87;  // a name the file format cannot hold
+inline constexpr int32_t kMoreData = 234;         // caller's buffer too small
+inline constexpr int32_t kBadDatabase = 1009;     // malformed hive file
+inline constexpr int32_t kKeyDeleted = 1018;      // open key no longer in its hive
+inline constexpr int32_t kIoFailed = 1016;        // any other file failure
 
 // Access rights (only the write rights are checked; reading always needs a
 // readable hive file).

@@ -25,7 +25,7 @@ std::string findInPath(const std::string& program) {
     std::string dir = list.substr(start, end - start);
     if (dir.empty()) dir = ".";
     std::string candidate = dir + "/" + program;
-    struct stat st{};
+    struct stat st {};
     if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(candidate.c_str(), X_OK) == 0)
       return candidate;
     start = end + 1;
@@ -35,7 +35,9 @@ std::string findInPath(const std::string& program) {
 
 }  // namespace
 
-bool SpeechAvailable() { return !findInPath(kSpeechProgram).empty(); }
+bool SpeechAvailable() {
+  return !findInPath(kSpeechProgram).empty();
+}
 
 void Speak(const std::string& text) {
   std::string program = findInPath(kSpeechProgram);
@@ -70,7 +72,8 @@ void Speak(const std::string& text) {
   ProcessResult r = runProcess(std::move(opt));
   if (r.timedOut) raise(basic::InternalError, "Reading aloud did not finish within its time-out");
   if (!r.success())
-    raise(basic::InternalError, "Reading aloud failed: espeak-ng " + r.describe() + (failure.empty() ? "" : ": " + failure));
+    raise(basic::InternalError,
+          "Reading aloud failed: espeak-ng " + r.describe() + (failure.empty() ? "" : ": " + failure));
   if (!failure.empty())
     raise(basic::InternalError, "Reading aloud failed: espeak-ng cannot reach the audio system (" + failure + ")");
 }

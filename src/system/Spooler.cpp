@@ -234,7 +234,9 @@ bool MemorySpooler::closePrinter(Handle handle) {
   return QueueSpooler::closePrinter(handle);
 }
 
-void MemorySpooler::broadcastSettingChange(const std::string& section) { calls.push_back("broadcast " + section); }
+void MemorySpooler::broadcastSettingChange(const std::string& section) {
+  calls.push_back("broadcast " + section);
+}
 
 // ---- the spooler in use ----
 
@@ -249,6 +251,8 @@ Spooler& currentSpooler() {
 }
 
 ScopedSpooler::ScopedSpooler(Spooler& s) : previous_(g_override.exchange(&s)) {}
-ScopedSpooler::~ScopedSpooler() { g_override.store(previous_); }
+ScopedSpooler::~ScopedSpooler() {
+  g_override.store(previous_);
+}
 
 }  // namespace pm

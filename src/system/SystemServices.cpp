@@ -81,7 +81,7 @@ ExclusiveTempFile::ExclusiveTempFile(const std::string& dir, const std::string& 
         raise(basic::PathNotFound, std::string(basicDescription(basic::PathNotFound)) + ": " + dir);
       raiseFileError(err, candidate);
     }
-    struct stat st{};
+    struct stat st {};
     int statErr = ::fstat(fd, &st) == 0 ? 0 : errno;
     ::close(fd);
     if (statErr != 0) {
@@ -104,7 +104,7 @@ ExclusiveTempFile::~ExclusiveTempFile() {
 
 void ExclusiveTempFile::remove() {
   if (ino_ == 0 || path_.empty()) return;
-  struct stat st{};
+  struct stat st {};
   // Only the file this object created: if the name now stands for another
   // file (replaced, or moved away and reused), it is not ours to delete.
   if (::lstat(path_.c_str(), &st) == 0 && S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_dev) == dev_ &&
@@ -149,7 +149,7 @@ std::string stripSlash(std::string p) {
 std::string homeFolder() {
   const char* h = std::getenv("HOME");
   if (h && *h == '/') return stripSlash(h);
-  struct passwd pw{};
+  struct passwd pw {};
   struct passwd* res = nullptr;
   std::array<char, 4096> buf{};
   if (::getpwuid_r(::getuid(), &pw, buf.data(), buf.size(), &res) == 0 && res && res->pw_dir && *res->pw_dir == '/')
@@ -216,19 +216,31 @@ std::string GetSpecialFolderPath(int32_t folder) {
   try {
     switch (folder) {
       case 0:
-      case 16: return userDir("XDG_DESKTOP_DIR", true);
-      case 5: return userDir("XDG_DOCUMENTS_DIR", false);
-      case 13: return userDir("XDG_MUSIC_DIR", false);
-      case 14: return userDir("XDG_VIDEOS_DIR", false);
-      case 21: return userDir("XDG_TEMPLATES_DIR", false);
-      case 26: return baseFolder("XDG_CONFIG_HOME", ".config");
-      case 28: return baseFolder("XDG_DATA_HOME", ".local/share");
-      case 32: return baseFolder("XDG_CACHE_HOME", ".cache");
+      case 16:
+        return userDir("XDG_DESKTOP_DIR", true);
+      case 5:
+        return userDir("XDG_DOCUMENTS_DIR", false);
+      case 13:
+        return userDir("XDG_MUSIC_DIR", false);
+      case 14:
+        return userDir("XDG_VIDEOS_DIR", false);
+      case 21:
+        return userDir("XDG_TEMPLATES_DIR", false);
+      case 26:
+        return baseFolder("XDG_CONFIG_HOME", ".config");
+      case 28:
+        return baseFolder("XDG_DATA_HOME", ".local/share");
+      case 32:
+        return baseFolder("XDG_CACHE_HOME", ".cache");
       case 37:
-      case 41: return "/usr/bin";
-      case 39: return userDir("XDG_PICTURES_DIR", false);
-      case 40: return homeFolder();
-      default: return {};
+      case 41:
+        return "/usr/bin";
+      case 39:
+        return userDir("XDG_PICTURES_DIR", false);
+      case 40:
+        return homeFolder();
+      default:
+        return {};
     }
   } catch (...) {
     return {};

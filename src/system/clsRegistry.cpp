@@ -16,7 +16,9 @@ namespace {
 constexpr uint32_t kOpenAccess = 0x2000F;
 constexpr uint32_t kAllAccess = 0xF003F;
 
-Variant text(std::string s) { return Variant(std::move(s)); }
+Variant text(std::string s) {
+  return Variant(std::move(s));
+}
 
 // Each byte as two upper-case hexadecimal digits and a space.
 std::string hexPairs(const std::string& bytes) {
@@ -118,7 +120,8 @@ Variant clsRegistry::GetValue(const std::string& name, bool& raw) {
     if (rc != registry::kSuccess) return text("RegQueryValueEx Returned : (" + std::to_string(rc) + ")");
 
     switch (type) {
-      case regtype::None: return text("Not defined value_type=REG_NONE");
+      case regtype::None:
+        return text("Not defined value_type=REG_NONE");
       case regtype::String:
       case regtype::ExpandString:
         // Left(buffer, size - 1): a zero size is an invalid length, which
@@ -126,14 +129,22 @@ Variant clsRegistry::GetValue(const std::string& name, bool& raw) {
         if (buffer.empty()) return text("");
         return text(buffer.substr(0, buffer.size() - 1));
       case regtype::Binary:
-      case regtype::DWord: return raw ? text(buffer) : text(hexPairs(buffer));
-      case regtype::DWordBigEndian: return text(buffer);
-      case regtype::Link: return text("Not defined value_type=REG_LINK");
-      case regtype::MultiString: return multiString(buffer);
-      case regtype::ResourceList: return text("Not defined value_type=REG_RESOURCE_LIST");
-      case regtype::FullResourceDescriptor: return text("Not defined value_type=REG_FULL_RESOURCE_DESCRIPTOR");
-      case regtype::ResourceRequirementsList: return text("Not defined value_type=REG_RESOURCE_REQUIREMENTS_LIST");
-      default: return text("value_type=" + std::to_string(type));
+      case regtype::DWord:
+        return raw ? text(buffer) : text(hexPairs(buffer));
+      case regtype::DWordBigEndian:
+        return text(buffer);
+      case regtype::Link:
+        return text("Not defined value_type=REG_LINK");
+      case regtype::MultiString:
+        return multiString(buffer);
+      case regtype::ResourceList:
+        return text("Not defined value_type=REG_RESOURCE_LIST");
+      case regtype::FullResourceDescriptor:
+        return text("Not defined value_type=REG_FULL_RESOURCE_DESCRIPTOR");
+      case regtype::ResourceRequirementsList:
+        return text("Not defined value_type=REG_RESOURCE_REQUIREMENTS_LIST");
+      default:
+        return text("value_type=" + std::to_string(type));
     }
   } catch (...) {
     return text("");
@@ -185,8 +196,7 @@ bool clsRegistry::CreateDirectory(const std::string& name) {
   if (!open_) return false;
   int32_t created = 0;
   uint32_t disposition = 0;
-  if (registry::regCreateKeyEx(handle_, name, 0, kAllAccess, created, &disposition) != registry::kSuccess)
-    return false;
+  if (registry::regCreateKeyEx(handle_, name, 0, kAllAccess, created, &disposition) != registry::kSuccess) return false;
   // The new key's handle is not needed; closing it keeps the table small.
   registry::regCloseKey(created);
   return true;

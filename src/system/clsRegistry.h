@@ -16,9 +16,8 @@ inline constexpr int32_t HKEY_LOCAL_MACHINE = static_cast<int32_t>(0x80000002u);
 inline constexpr int32_t HKEY_USERS = static_cast<int32_t>(0x80000003u);
 
 namespace regtype {
-inline constexpr int32_t None = 0, String = 1, ExpandString = 2, Binary = 3, DWord = 4, DWordBigEndian = 5,
-                         Link = 6, MultiString = 7, ResourceList = 8, FullResourceDescriptor = 9,
-                         ResourceRequirementsList = 10;
+inline constexpr int32_t None = 0, String = 1, ExpandString = 2, Binary = 3, DWord = 4, DWordBigEndian = 5, Link = 6,
+                         MultiString = 7, ResourceList = 8, FullResourceDescriptor = 9, ResourceRequirementsList = 10;
 }
 
 class clsRegistry {

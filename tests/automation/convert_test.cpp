@@ -120,7 +120,7 @@ TEST(Convert, TrimOnlySpaces) {
 
 TEST(Convert, Comparisons) {
   EXPECT_EQ(Compare(Variant(int32_t{2}), Variant(10.0)), -1);
-  EXPECT_EQ(Compare(Variant("10"), Variant("2")), -1);  // text compares as text
+  EXPECT_EQ(Compare(Variant("10"), Variant("2")), -1);         // text compares as text
   EXPECT_EQ(Compare(Variant(int32_t{99}), Variant("1")), -1);  // a number is less than a string
   EXPECT_EQ(Compare(Variant("abc"), Variant("ABC")), 1);
   EXPECT_EQ(Compare(Variant("abc"), Variant("ABC"), true), 0);

@@ -27,7 +27,8 @@ class Source : public Dispatch {
 TEST(Events, EverySinkInOrderByNameOrId) {
   auto src = std::make_shared<Source>();
   std::vector<std::string> seen;
-  auto a = std::make_shared<FunctionSink>([&](const EventCall& e) { seen.push_back("a:" + e.event.name + ":" + CStr(*e.args[0])); });
+  auto a = std::make_shared<FunctionSink>(
+      [&](const EventCall& e) { seen.push_back("a:" + e.event.name + ":" + CStr(*e.args[0])); });
   auto b = std::make_shared<FunctionSink>([&](const EventCall& e) { seen.push_back("b:" + e.event.name); });
   EventConnection ca(src, a), cb(src, b);
   Variant pct(int32_t{50});
@@ -49,9 +50,9 @@ TEST(Events, DisconnectEndsDeliveryEvenDuringAnEvent) {
   int count = 0;
   EventConnection c;
   c = EventConnection(src, std::make_shared<FunctionSink>([&](const EventCall&) {
-    ++count;
-    c.reset();
-  }));
+                        ++count;
+                        c.reset();
+                      }));
   Variant v;
   src->cp.raise("Named", {&v});
   src->cp.raise("Named", {&v});

@@ -19,16 +19,17 @@ TEST(Recorder, TranscriptOfCallsInOrderWithTypedArguments) {
     call(docs, "Open", {"c:/a \"b\".doc", Named("PasswordDocument", ""), Named("Flag", Variant(int16_t{-1}))});
     call(app, "Quit");
   }
-  EXPECT_EQ(rec->transcript(), (std::vector<std::string>{
-                                   "create Word.Application",
-                                   "Word.Application let DisplayAlerts = False",
-                                   "Word.Application get ActivePrinter",
-                                   "Word.Application get Documents",
-                                   "Word.Application.Documents call Open(\"c:/a \"\"b\"\".doc\", PasswordDocument:=\"\", Flag:=-1%)",
-                                   "Word.Application call Quit()",
-                                   "release Word.Application.Documents",
-                                   "release Word.Application",
-                               }));
+  EXPECT_EQ(rec->transcript(),
+            (std::vector<std::string>{
+                "create Word.Application",
+                "Word.Application let DisplayAlerts = False",
+                "Word.Application get ActivePrinter",
+                "Word.Application get Documents",
+                "Word.Application.Documents call Open(\"c:/a \"\"b\"\".doc\", PasswordDocument:=\"\", Flag:=-1%)",
+                "Word.Application call Quit()",
+                "release Word.Application.Documents",
+                "release Word.Application",
+            }));
 }
 
 TEST(Recorder, ScriptedErrorsWriteBacksAndSequences) {
@@ -57,7 +58,9 @@ TEST(Recorder, ScriptedErrorsWriteBacksAndSequences) {
 TEST(Recorder, RaisesEventsOnCue) {
   auto rec = Recorder::create();
   rec->registerClass("Distiller", {EventSpec{"OnPageNumber", 5, {P("n")}}});
-  rec->on("Distiller", "Convert").raises("OnPageNumber", {Variant(int32_t{1})}).raises("OnPageNumber", {Variant(int32_t{2})});
+  rec->on("Distiller", "Convert")
+      .raises("OnPageNumber", {Variant(int32_t{1})})
+      .raises("OnPageNumber", {Variant(int32_t{2})});
   ObjectRef d = CreateObject("Distiller");
   std::vector<std::string> pages;
   EventConnection c(d, std::make_shared<FunctionSink>([&](const EventCall& e) { pages.push_back(CStr(*e.args[0])); }));

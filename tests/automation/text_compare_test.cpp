@@ -12,14 +12,10 @@ TEST(TextCompare, CaseIsIgnoredInEveryScript) {
     int binary;  // StrComp(a, b, false)
   };
   const Case cases[] = {
-      {"Введение", "введение", 0, -1},
-      {"ÉTÉ", "été", 0, -1},
-      {"ΟΔΥΣΣΕΥΣ", "οδυσσευς", 0, -1},
+      {"Введение", "введение", 0, -1}, {"ÉTÉ", "été", 0, -1}, {"ΟΔΥΣΣΕΥΣ", "οδυσσευς", 0, -1},
       {"οδυσσεύς", "ΟΔΥΣΣΕΎΣ", 0, 1},  // final sigma joins medial sigma
       {"Straße", "STRASSE", 1, 1},     // no one-to-one upper form of ß: not equal
-      {"abc", "ABD", -1, 1},
-      {"", "", 0, 0},
-      {"a", "", 1, 1},
+      {"abc", "ABD", -1, 1},           {"", "", 0, 0},        {"a", "", 1, 1},
       {"日本語", "日本語", 0, 0},
   };
   for (const Case& c : cases) {

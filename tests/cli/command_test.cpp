@@ -42,7 +42,8 @@ TEST(Command, ShellFromFileAndStandardInput) {
   std::vector<std::string> env = {"PRESSMARK_REGISTRY=" + reg.path()};
   auto fromFile = runPressmark({"shell", d.file("calls.txt")}, "", env);
   auto fromStdin = runPressmark({"shell"}, script, env);
-  std::string expected = "ok\n\"" + d.path() + "/sub/\"\n"
+  std::string expected = "ok\n\"" + d.path() +
+                         "/sub/\"\n"
                          "error 438 (Pressmark): Object doesn't support this property or method: CreatePDF.NoSuch\n"
                          "\"\"\n";
   EXPECT_EQ(fromFile.out, expected);
@@ -68,7 +69,9 @@ TEST(Command, HelpNamesTheClassesAndListsAnyClassesMembers) {
   auto r = runPressmark({"--help"});
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_NE(r.out.find("pressmark --help [CLASS]"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("\nClasses: Collection, CreatePDF, Document, Field, FreeTextAnnotType, TextAnnotType\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\nClasses: Collection, CreatePDF, Document, Field, FreeTextAnnotType, TextAnnotType\n"),
+            std::string::npos)
+      << r.out;
   struct Case {
     std::string asked, heading, present, absent;
   };
@@ -89,7 +92,9 @@ TEST(Command, HelpNamesTheClassesAndListsAnyClassesMembers) {
   auto unknown = runPressmark({"--help", "NoSuch"});
   EXPECT_EQ(unknown.exitCode, 2);
   EXPECT_EQ(unknown.out, "");
-  EXPECT_EQ(unknown.err, "pressmark: there is no class NoSuch; the classes are Collection, CreatePDF, Document, Field, FreeTextAnnotType, TextAnnotType\n");
+  EXPECT_EQ(unknown.err,
+            "pressmark: there is no class NoSuch; the classes are Collection, CreatePDF, Document, Field, "
+            "FreeTextAnnotType, TextAnnotType\n");
 }
 
 TEST(Command, EveryTestHasARegistryFolderOfItsOwn) {

@@ -46,7 +46,9 @@ Variant Echo(CreatePDF&, Frame& f) {
   Array a = Array::vector({f[0], f[1], f[2]});
   return Variant(std::move(a));
 }
-Variant TypeOf(CreatePDF&, Frame& f) { return Variant(int32_t{f[0].vartype()}); }
+Variant TypeOf(CreatePDF&, Frame& f) {
+  return Variant(int32_t{f[0].vartype()});
+}
 Variant Kinds(CreatePDF&, Frame&) {
   return Variant(Array::vector({Variant(0.1f), Variant(int16_t{-1}), Variant(true), Variant::null(), Variant(),
                                 Variant(Currency{15000}), Variant(MakeDate(2026, 1, 2)), Variant("tab\there")}));
@@ -59,8 +61,12 @@ Variant Fill(CreatePDF&, Frame& f) {
   if (f[1].isEmpty()) f[1] = Variant("default written back");
   return {};
 }
-Variant MakeThing(CreatePDF&, Frame&) { return Variant(ObjectRef(std::make_shared<Thing>())); }
-Variant Same(CreatePDF&, Frame& f) { return f[0]; }
+Variant MakeThing(CreatePDF&, Frame&) {
+  return Variant(ObjectRef(std::make_shared<Thing>()));
+}
+Variant Same(CreatePDF&, Frame& f) {
+  return f[0];
+}
 Variant Progress(CreatePDF& self, Frame&) {
   Variant in("in.ps"), out("out.pdf"), pct(int32_t{50});
   // The real relay path: as if the held Distiller raised its events.

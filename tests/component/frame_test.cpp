@@ -40,7 +40,9 @@ ObjectRef newCreatePDF() {
   return CreateObject("Pressmark.CreatePDF");
 }
 
-std::string str(const Variant& v) { return CStr(v); }
+std::string str(const Variant& v) {
+  return CStr(v);
+}
 
 }  // namespace
 
@@ -78,7 +80,7 @@ TEST(Creation, TempFolderIsPrivate) {
   ObjectRef pdf = newCreatePDF();
   std::string expected = base.path() + "/pressmark-" + std::to_string(::getuid()) + "/";
   EXPECT_EQ(str(get(pdf, "TempFilePath")), expected);
-  struct stat st{};
+  struct stat st {};
   ASSERT_EQ(::lstat(expected.c_str(), &st), 0);
   EXPECT_TRUE(S_ISDIR(st.st_mode));
   EXPECT_EQ(st.st_mode & 0777, 0700u);
@@ -92,7 +94,7 @@ TEST(Creation, RefusesATempFolderThatIsALink) {
   ObjectRef pdf = newCreatePDF();  // never fails
   std::string used = str(get(pdf, "TempFilePath"));
   EXPECT_NE(used, link + "/") << "a linked folder must not be used";
-  struct stat st{};
+  struct stat st {};
   ASSERT_EQ(::lstat(used.c_str(), &st), 0);
   EXPECT_TRUE(S_ISDIR(st.st_mode));
   EXPECT_EQ(st.st_mode & 0777, 0700u);
@@ -106,7 +108,7 @@ TEST(TempFilePath, LetRules) {
   EXPECT_EQ(str(get(pdf, "TempFilePath")), d.path() + "/");
   let(pdf, "TempFilePath", Variant(d.path() + "/new/"));  // created, slash kept
   EXPECT_EQ(str(get(pdf, "TempFilePath")), d.path() + "/new/");
-  struct stat st{};
+  struct stat st {};
   EXPECT_EQ(::stat((d.path() + "/new").c_str(), &st), 0);
   let(pdf, "TempFilePath", Variant(d.path() + "/missing/child"));  // parent missing: refused silently
   EXPECT_EQ(str(get(pdf, "TempFilePath")), d.path() + "/new/");
@@ -177,13 +179,13 @@ TEST(EventRelay, DistillerEventsReachTheClientAsCopies) {
   ObjectRef pdf = newCreatePDF();
   std::vector<std::string> seen;
   EventConnection c(pdf, std::make_shared<FunctionSink>([&](const EventCall& e) {
-    std::string line = e.event.name;
-    for (Variant* a : e.args) {
-      line += " " + recording::Describe(*a);
-      *a = Variant("changed by client");
-    }
-    seen.push_back(line);
-  }));
+                      std::string line = e.event.name;
+                      for (Variant* a : e.args) {
+                        line += " " + recording::Describe(*a);
+                        *a = Variant("changed by client");
+                      }
+                      seen.push_back(line);
+                    }));
   auto& frame = static_cast<CreatePDF&>(*pdf);
   frame.setDistiller(CreateObject("Test.Distiller"));
   auto d = std::static_pointer_cast<recording::RecordedObject>(frame.distiller());

@@ -36,10 +36,10 @@ class DistillTest : public ::testing::Test {
     moduleState().strAcrobatVersion = "5.0";
     // The client's view of the job events.
     clientEvents_ = EventConnection(pdf_, std::make_shared<FunctionSink>([this](const EventCall& e) {
-      std::string line = e.event.name;
-      for (Variant* a : e.args) line += " " + recording::Describe(*a);
-      events_.push_back(line);
-    }));
+                                      std::string line = e.event.name;
+                                      for (Variant* a : e.args) line += " " + recording::Describe(*a);
+                                      events_.push_back(line);
+                                    }));
   }
   CreatePDF& self() { return static_cast<CreatePDF&>(*pdf_); }
 
@@ -52,25 +52,29 @@ class DistillTest : public ::testing::Test {
   std::vector<std::string> events_;
 };
 
-std::string q(const std::string& s) { return recording::Describe(Variant(s)); }
+std::string q(const std::string& s) {
+  return recording::Describe(Variant(s));
+}
 
 TEST_F(DistillTest, AConversionStartedFromTheObjectsOwnEventHandlerIsRefused) {
   std::string ps = dir_.file("in.ps"), out = dir_.file("out.pdf");
   writeFile(ps, "%!PS\n");
   distillerRaisesEvents(ps, out).does([](auto&, auto) { return Variant(int32_t{1}); });
   std::vector<std::string> nested;
-  EventConnection handler(pdf_, std::make_shared<FunctionSink>([&](const EventCall& e) {
-    if (e.event.name != "JobStart") return;
-    for (const char* member : {"CreatePDFfromPS", "CreatePDFfromMultiPS"}) {
-      try {
-        Variant a(dir_.file("other.pdf")), b(std::string(member) == "CreatePDFfromPS" ? Variant(ps) : Variant(Array::vector({Variant(ps)})));
-        call(pdf_, member, {ByRef(a), ByRef(b)});
-        nested.push_back("no error");
-      } catch (const AutomationError& x) {
-        nested.push_back(x.description());
-      }
-    }
-  }));
+  EventConnection handler(
+      pdf_, std::make_shared<FunctionSink>([&](const EventCall& e) {
+        if (e.event.name != "JobStart") return;
+        for (const char* member : {"CreatePDFfromPS", "CreatePDFfromMultiPS"}) {
+          try {
+            Variant a(dir_.file("other.pdf")),
+                b(std::string(member) == "CreatePDFfromPS" ? Variant(ps) : Variant(Array::vector({Variant(ps)})));
+            call(pdf_, member, {ByRef(a), ByRef(b)});
+            nested.push_back("no error");
+          } catch (const AutomationError& x) {
+            nested.push_back(x.description());
+          }
+        }
+      }));
   Variant vPdf(out), vPs(ps);
   call(pdf_, "CreatePDFfromPS", {ByRef(vPdf), ByRef(vPs)});
   ASSERT_EQ(nested.size(), 2u);
@@ -87,7 +91,8 @@ TEST_F(DistillTest, FromPSOnTheSecurityPathRaisesNoEvents) {
   writeFile(ps, "%!PS\n");
   Variant vPdf(out), vPs(ps), vDistiller("  "), secure(true);
   rec_->on(kSecure, distiller::kFileToPDF2).returns(Variant(int32_t{1}));
-  call(pdf_, "CreatePDFfromPS", {ByRef(vPdf), ByRef(vPs), ByRef(vDistiller), Variant(int16_t{-1}), Variant(int16_t{0}), "", ByRef(secure)});
+  call(pdf_, "CreatePDFfromPS",
+       {ByRef(vPdf), ByRef(vPs), ByRef(vDistiller), Variant(int16_t{-1}), Variant(int16_t{0}), "", ByRef(secure)});
   EXPECT_EQ(rec_->transcript(), (std::vector<std::string>{
                                     "create " + kSecure,
                                     kSecure + " let bShowWindow = -1&",
@@ -107,16 +112,11 @@ TEST_F(DistillTest, TheVersionThresholdAndTheMeaningOfTrue) {
     Variant applySecurity;
     std::string expected;
   } cases[] = {
-      {"8.0", Variant(true), kSecure},
-      {"8.0", Variant(int32_t{-1}), kSecure},
-      {"5.05", Variant(true), kSecure},
-      {"5.0", Variant(true), kEvent},
-      {"", Variant(true), kEvent},
-      {"Acrobat 8", Variant(true), kEvent},
-      {"8.0", Variant(false), kEvent},
-      {"8.0", Variant(int32_t{1}), kEvent},
-      {"8.0", Variant("True"), kEvent},
-      {"8.0", Variant(), kEvent},
+      {"8.0", Variant(true), kSecure},  {"8.0", Variant(int32_t{-1}), kSecure},
+      {"5.05", Variant(true), kSecure}, {"5.0", Variant(true), kEvent},
+      {"", Variant(true), kEvent},      {"Acrobat 8", Variant(true), kEvent},
+      {"8.0", Variant(false), kEvent},  {"8.0", Variant(int32_t{1}), kEvent},
+      {"8.0", Variant("True"), kEvent}, {"8.0", Variant(), kEvent},
       {"8.0", Variant::null(), kEvent},
   };
   rec_->on(kSecure, distiller::kFileToPDF2).returns(Variant(int32_t{1}));
@@ -124,9 +124,11 @@ TEST_F(DistillTest, TheVersionThresholdAndTheMeaningOfTrue) {
     moduleState().strAcrobatVersion = c.version;
     rec_->clear();
     Variant vPdf(out), vPs(ps), a(c.applySecurity);
-    call(pdf_, "CreatePDFfromPS", {ByRef(vPdf), ByRef(vPs), Variant(""), Variant(false), Variant(false), Variant(""), ByRef(a)});
+    call(pdf_, "CreatePDFfromPS",
+         {ByRef(vPdf), ByRef(vPs), Variant(""), Variant(false), Variant(false), Variant(""), ByRef(a)});
     ASSERT_FALSE(rec_->transcript().empty());
-    EXPECT_EQ(rec_->transcript()[0].rfind("create " + c.expected, 0), 0u) << c.version << " " << recording::Describe(c.applySecurity);
+    EXPECT_EQ(rec_->transcript()[0].rfind("create " + c.expected, 0), 0u)
+        << c.version << " " << recording::Describe(c.applySecurity);
   }
 }
 
@@ -181,7 +183,8 @@ TEST_F(DistillTest, TheTrapReleasesTheDistillerAndRaisesAgainAsTheComponent) {
   rec_->clear();
   rec_->on(kSecure, distiller::kSpoolJobs).fails(438, "no spool");
   Variant yes(true);
-  EXPECT_THROW(call(pdf_, "CreatePDFfromPS", {ByRef(vPdf), ByRef(vPs), Variant(""), Variant(false), Variant(false), Variant(""), ByRef(yes)}),
+  EXPECT_THROW(call(pdf_, "CreatePDFfromPS",
+                    {ByRef(vPdf), ByRef(vPs), Variant(""), Variant(false), Variant(false), Variant(""), ByRef(yes)}),
                AutomationError);
   EXPECT_EQ(rec_->transcript(), (std::vector<std::string>{"create " + kSecure, kSecure + " let bShowWindow = 0&",
                                                           kSecure + " let bSpoolJobs = 0&", "release " + kSecure}));
@@ -219,7 +222,8 @@ TEST_F(MultiPSTest, TheDriverFileByteForByte) {
 
   EXPECT_EQ(driverPath_, dir_.file("all.ps"));
   EXPECT_EQ(driverText_, kHead + "(" + a + ") prun\r\n" + "(" + dir_.file("in/b \\(1\\).ps") + ") prun\r\n" + "(" +
-                             dir_.file("in/win/dir.ps") + ") prun\r\n" + "(" + dir_.file("in/odd/\\(x\\).ps") + ") prun\r\n");
+                             dir_.file("in/win/dir.ps") + ") prun\r\n" + "(" + dir_.file("in/odd/\\(x\\).ps") +
+                             ") prun\r\n");
   EXPECT_FALSE(fs::exists(dir_.file("all.ps"))) << "the driver is gone after success";
   // Ghostscript may read exactly the files the driver was written with.
   EXPECT_EQ(driverGrant_, (std::vector<std::string>{a, b, dir_.file("in/win/dir.ps"), dir_.file("in/odd/(x).ps")}));
@@ -297,7 +301,8 @@ TEST_F(MultiPSTest, TheSecurityPathAndTheTrap) {
   Variant vPdf(dir_.file("s.pdf")), list(V({part})), yes(true);
   rec_->on(kSecure, distiller::kFileToPDF2).fails(5, "refused");
   try {
-    call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(list), Variant(""), Variant(false), Variant(true), Variant("o.joboptions"), ByRef(yes)});
+    call(pdf_, "CreatePDFfromMultiPS",
+         {ByRef(vPdf), ByRef(list), Variant(""), Variant(false), Variant(true), Variant("o.joboptions"), ByRef(yes)});
     FAIL() << "no error";
   } catch (const AutomationError& e) {
     EXPECT_EQ(e.number(), 5);
@@ -308,8 +313,8 @@ TEST_F(MultiPSTest, TheSecurityPathAndTheTrap) {
                                     "create " + kSecure,
                                     kSecure + " let bShowWindow = 0&",
                                     kSecure + " let bSpoolJobs = -1&",
-                                    kSecure + " call FileToPDF2(" + q(dir_.file("s.ps")) + ", " + q(dir_.file("s.pdf")) +
-                                        ", \"o.joboptions\", True)",
+                                    kSecure + " call FileToPDF2(" + q(dir_.file("s.ps")) + ", " +
+                                        q(dir_.file("s.pdf")) + ", \"o.joboptions\", True)",
                                     "release " + kSecure,
                                 }));
   EXPECT_FALSE(fs::exists(dir_.file("s.ps"))) << "a failed job takes its driver file with it";

@@ -52,8 +52,9 @@ class Pipeline : public ::testing::Test {
     pdf_ = CreateObject(kCreatePDFProgId);
     moduleState().strAcrobatVersion = "";
     events_ = EventConnection(pdf_, std::make_shared<FunctionSink>([this](const EventCall& e) {
-      if (e.event.name != "LogMessage") seen_.push_back(e.event.name + (e.args.empty() ? "" : " " + CStr(*e.args[0])));
-    }));
+                                if (e.event.name != "LogMessage")
+                                  seen_.push_back(e.event.name + (e.args.empty() ? "" : " " + CStr(*e.args[0])));
+                              }));
   }
   TempDir registryDir_, dir_;
   test::ScopedEnv registry_{"PRESSMARK_REGISTRY", registryDir_.path()};
@@ -133,7 +134,8 @@ TEST_F(Pipeline, AFailedJobOnTheSecurityPathIsAnErrorWithTheDistillersReason) {
   writeFile(ps, pagesPs(1));
   Variant vPdf(out), vPs(ps), yes(true);
   try {
-    call(pdf_, "CreatePDFfromPS", {ByRef(vPdf), ByRef(vPs), Variant(""), Variant(false), Variant(false), Variant(""), ByRef(yes)});
+    call(pdf_, "CreatePDFfromPS",
+         {ByRef(vPdf), ByRef(vPs), Variant(""), Variant(false), Variant(false), Variant(""), ByRef(yes)});
     ADD_FAILURE() << "no error";
   } catch (const AutomationError& e) {
     EXPECT_EQ(e.number(), kErrComponent);

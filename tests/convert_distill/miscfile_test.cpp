@@ -25,7 +25,9 @@ const std::string kSecure = distiller::kSecurityClsid;
 const std::string kApp = "Word.Application";
 const std::string kDoc = "Word.Document";
 
-std::string q(const std::string& s) { return recording::Describe(Variant(s)); }
+std::string q(const std::string& s) {
+  return recording::Describe(Variant(s));
+}
 
 class MiscFileTest : public ::testing::Test {
  protected:
@@ -129,7 +131,8 @@ TEST_F(MiscFileTest, PDFfromMiscFilePrintsToATemporaryFileAndDistilsIt) {
     return Variant(int32_t{1});
   });
   Variant vPdf(out), vDoc(doc_), printer("PS Printer"), show(false), spool(false), opts(""), secure(false);
-  call(pdf_, "CreatePDFfromMiscFile", {ByRef(vPdf), ByRef(vDoc), ByRef(printer), ByRef(show), ByRef(spool), ByRef(opts), ByRef(secure)});
+  call(pdf_, "CreatePDFfromMiscFile",
+       {ByRef(vPdf), ByRef(vDoc), ByRef(printer), ByRef(show), ByRef(spool), ByRef(opts), ByRef(secure)});
 
   // strTempFilePath & a random number & ".ps".
   ASSERT_EQ(fs::path(printed).parent_path().string() + "/", moduleState().strTempFilePath);
@@ -139,8 +142,9 @@ TEST_F(MiscFileTest, PDFfromMiscFilePrintsToATemporaryFileAndDistilsIt) {
   EXPECT_EQ(stem.find_first_not_of("0123456789"), std::string::npos) << stem;
 
   std::vector<std::string> expected = wordSequence("PS Printer", printed);
-  for (const std::string& l : {"create " + kEvent, kEvent + " let bShowWindow = 0&", kEvent + " let bSpoolJobs = 0&",
-                               kEvent + " call FileToPDF(" + q(printed) + ", " + q(out) + ", \"\")", "release " + kEvent})
+  for (const std::string& l :
+       {"create " + kEvent, kEvent + " let bShowWindow = 0&", kEvent + " let bSpoolJobs = 0&",
+        kEvent + " call FileToPDF(" + q(printed) + ", " + q(out) + ", \"\")", "release " + kEvent})
     expected.push_back(l);
   EXPECT_EQ(rec_->transcript(), expected);
   EXPECT_TRUE(pdfKeptWhileDistilling) << "the old PDF stays until the Distiller replaces it";
@@ -151,7 +155,8 @@ TEST_F(MiscFileTest, PDFfromMiscFilePrintsToATemporaryFileAndDistilsIt) {
 TEST_F(MiscFileTest, PDFfromMiscFileTakesTheSecurityPathAboveVersion5) {
   Variant vPdf(temp_.file("s.pdf")), vDoc(doc_), yes(true);
   rec_->on(kSecure, distiller::kFileToPDF2).returns(Variant(int32_t{1}));
-  call(pdf_, "CreatePDFfromMiscFile", {ByRef(vPdf), ByRef(vDoc), Variant("P"), Variant(true), Variant(false), Variant("j.joboptions"), ByRef(yes)});
+  call(pdf_, "CreatePDFfromMiscFile",
+       {ByRef(vPdf), ByRef(vDoc), Variant("P"), Variant(true), Variant(false), Variant("j.joboptions"), ByRef(yes)});
   std::vector<std::string> t = rec_->transcript();
   ASSERT_EQ(t.size(), 14u + 5u);
   EXPECT_EQ(t[14], "create " + kSecure);
@@ -190,7 +195,8 @@ TEST_F(MiscFileTest, TheTrapClosesTheDocumentAndQuitsWord) {
   }
   std::vector<std::string> expected = wordSequence("Nowhere", temp_.file("o.ps"));
   expected.resize(8);  // up to the PrintOut that failed; ActivePrinter is not restored
-  for (const std::string& l : {kDoc + " call Close(False)", "release " + kDoc, kApp + " call Quit()", "release " + kApp})
+  for (const std::string& l :
+       {kDoc + " call Close(False)", "release " + kDoc, kApp + " call Quit()", "release " + kApp})
     expected.push_back(l);
   EXPECT_EQ(rec_->transcript(), expected);
 }
@@ -200,10 +206,10 @@ TEST_F(MiscFileTest, TheTrapBeforeTheDocumentIsOpenOnlyQuitsWord) {
   rec_->on(kApp + ".Documents", "Open").fails(5408, "Word could not open the document");
   Variant vPs(temp_.file("o.ps")), vDoc(doc_);
   EXPECT_THROW(call(pdf_, "CreatePSfromMiscFile", {ByRef(vPs), ByRef(vDoc)}), AutomationError);
-  EXPECT_EQ(rec_->transcript(), (std::vector<std::string>{"create " + kApp, kApp + " get Documents",
-                                                          kApp + ".Documents call Open(" + q(doc_) + ")",
-                                                          "release " + kApp + ".Documents", kApp + " call Quit()",
-                                                          "release " + kApp}));
+  EXPECT_EQ(rec_->transcript(),
+            (std::vector<std::string>{"create " + kApp, kApp + " get Documents",
+                                      kApp + ".Documents call Open(" + q(doc_) + ")", "release " + kApp + ".Documents",
+                                      kApp + " call Quit()", "release " + kApp}));
 }
 
 TEST_F(MiscFileTest, AFailedDistillRemovesTheTemporaryFile) {

@@ -34,7 +34,9 @@ class ExcelArrays : public ::testing::Test {
     rec->on("Cell", "text").does([this](auto&, std::span<const Arg>) {
       return Variant(" r" + std::to_string(last.first) + "c" + std::to_string(last.second) + " ");
     });
-    rec->on("Cell", "Value").does([this](auto&, std::span<const Arg>) { return Variant(last.first * 10.0 + last.second); });
+    rec->on("Cell", "Value").does([this](auto&, std::span<const Arg>) {
+      return Variant(last.first * 10.0 + last.second);
+    });
     writeFile(dir.file("book.xls"), "a workbook");
     registerCreatePDF();
     pdf = CreateObject(kCreatePDFProgId);
@@ -65,7 +67,8 @@ class ExcelArrays : public ::testing::Test {
 TEST_F(ExcelArrays, OneDArrayHoldsTrimmedTextsRowByRow) {
   Variant sheet("Sheet1"), array;
   EXPECT_EQ(run("ExcelToOneDArray", sheet, array, 2, 3, 3, 5), 1);
-  EXPECT_EQ(array, V({Variant("r2c3"), Variant("r2c4"), Variant("r2c5"), Variant("r3c3"), Variant("r3c4"), Variant("r3c5")}));
+  EXPECT_EQ(array,
+            V({Variant("r2c3"), Variant("r2c4"), Variant("r2c5"), Variant("r3c3"), Variant("r3c4"), Variant("r3c5")}));
   std::string book = dir.file("book.xls");
   EXPECT_EQ(calls(), (std::vector<std::string>{
                          "create Excel.Application",
@@ -162,7 +165,8 @@ TEST_F(ExcelArrays, AttachesToARunningExcelAndQuitsIt) {
   std::vector<std::string> c = calls();
   ASSERT_FALSE(c.empty());
   EXPECT_EQ(c.front(), "Excel.Application get Workbooks") << "no new instance";
-  EXPECT_NE(std::find(c.begin(), c.end(), "Excel.Application call Quit()"), c.end()) << "quit although it was running before";
+  EXPECT_NE(std::find(c.begin(), c.end(), "Excel.Application call Quit()"), c.end())
+      << "quit although it was running before";
   RevokeActiveObject(token);
 }
 
@@ -208,9 +212,11 @@ TEST_F(ExcelArrays, ABlockPastTheSheetsLastColumnOrRowIsRefused) {
     Variant sheet("S"), array;
     EXPECT_EQ(run(c.method, sheet, array, c.r1, c.c1, c.r2, c.c2), c.code) << c.method << " " << c.c2;
     std::vector<std::string> t;
-    for (const std::string& l : script->transcript()) t.push_back(std::regex_replace(l, std::regex(R"( -> [^ ]+|#\d+)"), ""));
-    EXPECT_NE(std::find_if(t.begin(), t.end(), [](const std::string& l) { return l.rfind("Workbook call Close(", 0) == 0; }),
-              t.end())
+    for (const std::string& l : script->transcript())
+      t.push_back(std::regex_replace(l, std::regex(R"( -> [^ ]+|#\d+)"), ""));
+    EXPECT_NE(
+        std::find_if(t.begin(), t.end(), [](const std::string& l) { return l.rfind("Workbook call Close(", 0) == 0; }),
+        t.end())
         << c.method;
     EXPECT_EQ(t.back(), "release Excel.Application") << c.method;
     if (c.code != 1) EXPECT_TRUE(array.isEmpty()) << c.method << ": nothing is read";
@@ -221,8 +227,8 @@ TEST_F(ExcelArrays, ABlockPastTheSheetsLastColumnOrRowIsRefused) {
 TEST_F(ExcelArrays, ACellValueFlagThatIsNoBooleanIsAFailureCode) {
   for (const Variant& flag : {Variant("not a flag"), Variant(V({Variant(true)}))}) {
     rec->clear();
-    Variant book(dir.file("book.xls")), sheet("S"), r1(int32_t{1}), c1(int32_t{1}), r2(int32_t{1}), c2(int32_t{2}), array,
-        v(flag);
+    Variant book(dir.file("book.xls")), sheet("S"), r1(int32_t{1}), c1(int32_t{1}), r2(int32_t{1}), c2(int32_t{2}),
+        array, v(flag);
     EXPECT_EQ(call(pdf, "ExcelToOneDArray",
                    {ByRef(book), ByRef(sheet), ByRef(r1), ByRef(c1), ByRef(r2), ByRef(c2), ByRef(array), ByRef(v)}),
               Variant(int16_t{-5}))

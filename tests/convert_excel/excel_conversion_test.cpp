@@ -38,7 +38,9 @@ class ExcelOrchestration : public ::testing::Test {
     rec->on("Workbook", "Worksheets").returnsObject("Worksheet");
     rec->on("Worksheet", "PageSetup").returnsObject("PageSetup");
     rec->on("Worksheet", "Range").returnsObject("Range");
-    rec->on("Excel.Application", "InchesToPoints").does([](auto&, std::span<const Arg> a) { return Variant(CDbl(a[0].get()) * 72); });
+    rec->on("Excel.Application", "InchesToPoints").does([](auto&, std::span<const Arg> a) {
+      return Variant(CDbl(a[0].get()) * 72);
+    });
     // The printer writes its file when asked, as a driver would.
     rec->on("Range", "PrintOut").does([this](auto&, std::span<const Arg> a) {
       printedAt = std::chrono::steady_clock::now();
@@ -61,7 +63,8 @@ class ExcelOrchestration : public ::testing::Test {
   }
   bool tempLeft() const {
     for (const auto& e : std::filesystem::directory_iterator(dir.path()))
-      if (e.path().extension() == ".ps" && e.path().filename().string().find_first_not_of("0123456789.ps") == std::string::npos)
+      if (e.path().extension() == ".ps" &&
+          e.path().filename().string().find_first_not_of("0123456789.ps") == std::string::npos)
         return true;
     return false;
   }
@@ -75,9 +78,10 @@ class ExcelOrchestration : public ::testing::Test {
 TEST_F(ExcelOrchestration, CreatePSfromExcel2DefaultsAndWaitsForTheFile) {
   writeFile(dir.file("out.ps"), "old");
   auto before = std::chrono::steady_clock::now();
-  call(pdf, "CreatePSfromExcel2",
-       {Arg(dir.file("out.ps")), Arg(dir.file("book.xls")), Arg(Variant(int16_t{1})), Arg("B2"), Arg(Variant::missing()), Arg(""), Arg(""),
-        Arg(false), Arg(false), Arg("  "), Arg(int32_t{1}), Arg("Page &P"), Arg(int32_t{0})});
+  call(
+      pdf, "CreatePSfromExcel2",
+      {Arg(dir.file("out.ps")), Arg(dir.file("book.xls")), Arg(Variant(int16_t{1})), Arg("B2"), Arg(Variant::missing()),
+       Arg(""), Arg(""), Arg(false), Arg(false), Arg("  "), Arg(int32_t{1}), Arg("Page &P"), Arg(int32_t{0})});
   auto after = std::chrono::steady_clock::now();
   std::string in_ = dir.file("book.xls"), out_ = dir.file("out.ps");
   EXPECT_EQ(transcript(), (std::vector<std::string>{
@@ -95,7 +99,8 @@ TEST_F(ExcelOrchestration, CreatePSfromExcel2DefaultsAndWaitsForTheFile) {
                               "release PageSetup",
                               "Worksheet get Range(\"B2\")",
                               "Range call PrintOut(Copies:=1%, preview:=False, PrintToFile:=True, Collate:=True, "
-                              "PrToFilename:=\"" + out_ + "\", ActivePrinter:=\"Generic PostScript Printer\")",
+                              "PrToFilename:=\"" +
+                                  out_ + "\", ActivePrinter:=\"Generic PostScript Printer\")",
                               "release Range",
                               "release Worksheet",
                               "Excel.Application let DisplayAlerts = True",
@@ -137,16 +142,35 @@ TEST_F(ExcelOrchestration, AFileThatNeverAppearsEndsTheWaitWithAnError) {
 }
 
 TEST_F(ExcelOrchestration, MultiSheetWithOneBasedListsAndOneFirstPage) {
-  Variant sheets(Array::vector({Variant("A"), Variant("B")}, 1)), ranges(Array::vector({Variant("A1:B2"), Variant("C3")}, 1));
+  Variant sheets(Array::vector({Variant("A"), Variant("B")}, 1)),
+      ranges(Array::vector({Variant("A1:B2"), Variant("C3")}, 1));
   Variant distillerName("");
   call(pdf, "CreatePDFfromMultiExcel",
-       {Arg(dir.file("out.pdf")), Arg(dir.file("book.xls")), ByRef(sheets), ByRef(ranges), Arg(""), Arg(""), Arg(false),
-        Arg(Variant::missing()), Arg(""), Arg(int32_t{1}), Arg(""), Arg(int32_t{0}), Arg(0.0), Arg(0.0), Arg(0.0), Arg(0.0),
-        Arg(0.0), Arg(0.0), Arg(int32_t{3}), ByRef(distillerName)});
+       {Arg(dir.file("out.pdf")),
+        Arg(dir.file("book.xls")),
+        ByRef(sheets),
+        ByRef(ranges),
+        Arg(""),
+        Arg(""),
+        Arg(false),
+        Arg(Variant::missing()),
+        Arg(""),
+        Arg(int32_t{1}),
+        Arg(""),
+        Arg(int32_t{0}),
+        Arg(0.0),
+        Arg(0.0),
+        Arg(0.0),
+        Arg(0.0),
+        Arg(0.0),
+        Arg(0.0),
+        Arg(int32_t{3}),
+        ByRef(distillerName)});
   std::vector<std::string> t = transcript();
   std::vector<std::string> setups;
   for (const std::string& l : t)
-    if (l.rfind("PageSetup let", 0) == 0 || l.rfind("Workbook get", 0) == 0 || l.rfind("Range call", 0) == 0) setups.push_back(l);
+    if (l.rfind("PageSetup let", 0) == 0 || l.rfind("Workbook get", 0) == 0 || l.rfind("Range call", 0) == 0)
+      setups.push_back(l);
   EXPECT_EQ(setups, (std::vector<std::string>{
                         "Workbook get Worksheets(\"A\")",
                         "PageSetup let PrintGridlines = False",
@@ -162,7 +186,8 @@ TEST_F(ExcelOrchestration, MultiSheetWithOneBasedListsAndOneFirstPage) {
       << "no orientation without varLandscape";
   std::string ev = distiller::kEventClsid;
   auto quit = std::find(t.begin(), t.end(), "Excel.Application call Quit()");
-  auto distilled = std::find_if(t.begin(), t.end(), [&](const std::string& l) { return l.find(" call FileToPDF(") != std::string::npos; });
+  auto distilled = std::find_if(t.begin(), t.end(),
+                                [&](const std::string& l) { return l.find(" call FileToPDF(") != std::string::npos; });
   ASSERT_NE(distilled, t.end());
   EXPECT_LT(quit, distilled) << "Excel is quit before the files are joined";
   EXPECT_EQ(*distilled, ev + " call FileToPDF(\"" + dir.file("out.ps") + "\", \"" + dir.file("out.pdf") + "\", \"\")");
@@ -176,9 +201,30 @@ TEST_F(ExcelOrchestration, MultiSheet2TakesOrientationsAndFirstPagesFromArrays) 
   Variant landscape(V({Variant(true), Variant(false)})), first(V({Variant(int32_t{4}), Variant("9")}));
   Variant opts("my.joboptions");
   call(pdf, "CreatePDFfromMultiExcel2",
-       {Arg(dir.file("out.pdf")), Arg(dir.file("book.xls")), ByRef(sheets), ByRef(ranges), Arg("PS Queue"), Arg(""), Arg(""),
-        Arg(true), ByRef(landscape), Arg(""), Arg(int32_t{1}), Arg(""), Arg(int32_t{0}), Arg(0.0), Arg(0.0), Arg(0.0),
-        Arg(0.0), Arg(0.0), Arg(0.0), ByRef(first), Arg(""), Arg(false), Arg(false), ByRef(opts)});
+       {Arg(dir.file("out.pdf")),
+        Arg(dir.file("book.xls")),
+        ByRef(sheets),
+        ByRef(ranges),
+        Arg("PS Queue"),
+        Arg(""),
+        Arg(""),
+        Arg(true),
+        ByRef(landscape),
+        Arg(""),
+        Arg(int32_t{1}),
+        Arg(""),
+        Arg(int32_t{0}),
+        Arg(0.0),
+        Arg(0.0),
+        Arg(0.0),
+        Arg(0.0),
+        Arg(0.0),
+        Arg(0.0),
+        ByRef(first),
+        Arg(""),
+        Arg(false),
+        Arg(false),
+        ByRef(opts)});
   std::vector<std::string> t = transcript();
   std::vector<std::string> lets;
   for (const std::string& l : t)
@@ -189,11 +235,14 @@ TEST_F(ExcelOrchestration, MultiSheet2TakesOrientationsAndFirstPagesFromArrays) 
   EXPECT_EQ(lets, (std::vector<std::string>{
                       "PageSetup let Orientation = 2%",
                       "PageSetup let FirstPageNumber = 4&",
-                      "Range call PrintOut(Copies:=1%, preview:=False, PrintToFile:=True, Collate:=True, ActivePrinter:=\"PS Queue\")",
+                      "Range call PrintOut(Copies:=1%, preview:=False, PrintToFile:=True, Collate:=True, "
+                      "ActivePrinter:=\"PS Queue\")",
                       "PageSetup let Orientation = 1%",
                       "PageSetup let FirstPageNumber = 9&",
-                      "Range call PrintOut(Copies:=1%, preview:=False, PrintToFile:=True, Collate:=True, ActivePrinter:=\"PS Queue\")",
-                      ev + " call FileToPDF(\"" + dir.file("out.ps") + "\", \"" + dir.file("out.pdf") + "\", \"my.joboptions\")",
+                      "Range call PrintOut(Copies:=1%, preview:=False, PrintToFile:=True, Collate:=True, "
+                      "ActivePrinter:=\"PS Queue\")",
+                      ev + " call FileToPDF(\"" + dir.file("out.ps") + "\", \"" + dir.file("out.pdf") +
+                          "\", \"my.joboptions\")",
                   }));
 }
 
@@ -214,22 +263,24 @@ TEST_F(ExcelOrchestration, AMissingWorkbookOrWrongPasswordFailsBeforeAnyPrinting
   rec->on("Excel.Application", "Workbooks").returnsObject("Workbooks");
   rec->on("Workbooks", "Open").fails(1004, "The password you supplied is not correct.");
   try {
-    call(pdf, "CreatePDFfromMultiExcel", {Arg(dir.file("out.pdf")), Arg(dir.file("book.xls")), Arg(V({Variant("S")})),
-                                          Arg(V({Variant("A1")})), Arg("bad")});
+    call(pdf, "CreatePDFfromMultiExcel",
+         {Arg(dir.file("out.pdf")), Arg(dir.file("book.xls")), Arg(V({Variant("S")})), Arg(V({Variant("A1")})),
+          Arg("bad")});
     FAIL();
   } catch (const AutomationError& e) {
     EXPECT_EQ(e.number(), 1004);
     EXPECT_EQ(e.source(), "Pressmark");
     EXPECT_EQ(e.description(), "The password you supplied is not correct.");
   }
-  EXPECT_EQ(transcript(), (std::vector<std::string>{
-                              "create Excel.Application",
-                              "Excel.Application get Workbooks",
-                              "Workbooks call Open(\"" + dir.file("book.xls") + "\", WriteResPassword:=\"\", Password:=\"bad\")",
-                              "release Workbooks",
-                              "Excel.Application call Quit()",
-                              "release Excel.Application",
-                          }));
+  EXPECT_EQ(transcript(),
+            (std::vector<std::string>{
+                "create Excel.Application",
+                "Excel.Application get Workbooks",
+                "Workbooks call Open(\"" + dir.file("book.xls") + "\", WriteResPassword:=\"\", Password:=\"bad\")",
+                "release Workbooks",
+                "Excel.Application call Quit()",
+                "release Excel.Application",
+            }));
 }
 
 }  // namespace

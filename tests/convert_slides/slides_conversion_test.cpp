@@ -49,13 +49,15 @@ class SlidesOrchestration : public ::testing::Test {
   }
   std::vector<std::string> transcript() const {
     std::vector<std::string> out;
-    std::regex temp(std::regex_replace(dir.path() + "/", std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)") + R"(\d+\.ps)");
+    std::regex temp(std::regex_replace(dir.path() + "/", std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)") +
+                    R"(\d+\.ps)");
     for (const std::string& l : rec->transcript()) out.push_back(std::regex_replace(l, temp, "<temp>.ps"));
     return out;
   }
   bool tempLeft() const {
     for (const auto& e : std::filesystem::directory_iterator(dir.path()))
-      if (e.path().extension() == ".ps" && std::isdigit(static_cast<unsigned char>(e.path().filename().string()[0]))) return true;
+      if (e.path().extension() == ".ps" && std::isdigit(static_cast<unsigned char>(e.path().filename().string()[0])))
+        return true;
     return false;
   }
   TempDir dir;
@@ -103,14 +105,16 @@ TEST_F(SlidesOrchestration, PrintOptionsAreSetBeforePrintingAndTheFileIsAwaited)
   // Black and white sets no colour type.
   rec->clear();
   call(pdf, "CreatePSfromPowerPoint2",
-       {Arg(dir.file("out.ps")), Arg(dir.file("show.ppt")), Arg("Q"), Arg(int32_t{1}), Arg(int32_t{1}), Arg(false), Arg(true)});
+       {Arg(dir.file("out.ps")), Arg(dir.file("show.ppt")), Arg("Q"), Arg(int32_t{1}), Arg(int32_t{1}), Arg(false),
+        Arg(true)});
   for (const std::string& l : transcript()) EXPECT_EQ(l.find("PrintColorType"), std::string::npos) << l;
 }
 
 TEST_F(SlidesOrchestration, PowerPointFailureClosesAndQuits) {
   rec->on("Presentation", "PrintOut").fails(static_cast<int32_t>(0x80048240u), "Integer out of range.");
   try {
-    call(pdf, "CreatePDFfromPowerPoint", {Arg(dir.file("out.pdf")), Arg(dir.file("show.ppt")), Arg(int32_t{9}), Arg(int32_t{12})});
+    call(pdf, "CreatePDFfromPowerPoint",
+         {Arg(dir.file("out.pdf")), Arg(dir.file("show.ppt")), Arg(int32_t{9}), Arg(int32_t{12})});
     FAIL();
   } catch (const AutomationError& e) {
     EXPECT_EQ(e.number(), static_cast<int32_t>(0x80048240u));
@@ -192,7 +196,8 @@ TEST_F(SlidesOrchestration, CreatePSfromPub2ReturnsOnlyOnceTheFileIsStable) {
   EXPECT_GE(after - printedAt, std::chrono::milliseconds(2000));
   EXPECT_EQ(readFile(dir.file("out.ps")), "%!PS-Adobe-3.0\n%%EOF\n") << "the wait saw the file grow and waited again";
   t = transcript();
-  EXPECT_NE(std::find(t.begin(), t.end(), "ActiveDocument let ActivePrinter = \"Generic PostScript Printer\""), t.end());
+  EXPECT_NE(std::find(t.begin(), t.end(), "ActiveDocument let ActivePrinter = \"Generic PostScript Printer\""),
+            t.end());
 }
 
 TEST_F(SlidesOrchestration, Pub2TrapIgnoresCleanUpErrors) {

@@ -68,25 +68,26 @@ TEST_F(WordOrchestration, CreatePSfromWord2DefaultsToTheGenericPrinter) {
   writeFile(dir.file("out.ps"), "old");
   call(pdf, "CreatePSfromWord2", {Arg(dir.file("out.ps")), Arg(dir.file("in.doc"))});
   std::string in_ = dir.file("in.doc"), out_ = dir.file("out.ps");
-  EXPECT_EQ(transcript(), (std::vector<std::string>{
-                              "create Word.Application",
-                              "Word.Application get Documents",
-                              "Documents call Open(\"" + in_ + "\", PasswordDocument:=\"\", WritePasswordDocument:=\"\")",
-                              "release Documents",
-                              "Word.Application let DisplayAlerts = 0%",
-                              "Document get PageSetup",
-                              "PageSetup let Orientation = 0%",
-                              "release PageSetup",
-                              "Word.Application get ActivePrinter",
-                              "Word.Application let ActivePrinter = \"Generic PostScript Printer\"",
-                              "Document call PrintOut(PrintToFile:=True, Background:=False, Outputfilename:=\"" + out_ + "\")",
-                              "Word.Application let ActivePrinter = \"Old Printer\"",
-                              "Word.Application let DisplayAlerts = -1%",
-                              "Document call Close(False)",
-                              "release Document",
-                              "Word.Application call Quit()",
-                              "release Word.Application",
-                          }));
+  EXPECT_EQ(transcript(),
+            (std::vector<std::string>{
+                "create Word.Application",
+                "Word.Application get Documents",
+                "Documents call Open(\"" + in_ + "\", PasswordDocument:=\"\", WritePasswordDocument:=\"\")",
+                "release Documents",
+                "Word.Application let DisplayAlerts = 0%",
+                "Document get PageSetup",
+                "PageSetup let Orientation = 0%",
+                "release PageSetup",
+                "Word.Application get ActivePrinter",
+                "Word.Application let ActivePrinter = \"Generic PostScript Printer\"",
+                "Document call PrintOut(PrintToFile:=True, Background:=False, Outputfilename:=\"" + out_ + "\")",
+                "Word.Application let ActivePrinter = \"Old Printer\"",
+                "Word.Application let DisplayAlerts = -1%",
+                "Document call Close(False)",
+                "release Document",
+                "Word.Application call Quit()",
+                "release Word.Application",
+            }));
   EXPECT_FALSE(std::filesystem::exists(out_)) << "the old PostScript file was deleted before printing";
 }
 
@@ -94,7 +95,8 @@ TEST_F(WordOrchestration, NoVersionNeverTakesTheSecurityPathAndBlankPagesPrintAl
   Variant security(true);
   call(pdf, "CreatePDFfromWord2",
        {Arg(dir.file("out.pdf")), Arg(dir.file("in.doc")), Arg("My PS"), Arg(""), Arg(""), Arg("   "), Arg(false),
-        Arg(false), Arg(false), Arg(int32_t{0}), Arg(false), Arg(true), Arg(false), Arg("opts.joboptions"), ByRef(security)});
+        Arg(false), Arg(false), Arg(int32_t{0}), Arg(false), Arg(true), Arg(false), Arg("opts.joboptions"),
+        ByRef(security)});
   std::vector<std::string> t = transcript();
   // Version text empty: never the security path, whatever is asked.
   EXPECT_NE(std::find(t.begin(), t.end(), "Word.Application let ActivePrinter = \"My PS\""), t.end());
@@ -115,7 +117,9 @@ TEST_F(WordOrchestration, SecurityPathOnlyAboveVersion5WithTrue) {
     const char* version;
     Variant apply;
     bool secure;
-  } cases[] = {{"8.0", Variant(true), true}, {"5.0", Variant(true), false}, {"8.0", Variant(int32_t{1}), false},
+  } cases[] = {{"8.0", Variant(true), true},
+               {"5.0", Variant(true), false},
+               {"8.0", Variant(int32_t{1}), false},
                {"", Variant(true), false}};
   rec->on(sec, distiller::kFileToPDF2).returns(Variant(int32_t{1}));
   for (const Case& c : cases) {
@@ -128,9 +132,10 @@ TEST_F(WordOrchestration, SecurityPathOnlyAboveVersion5WithTrue) {
     std::vector<std::string> t = transcript();
     std::vector<std::string> tail(t.end() - 5, t.end());
     if (c.secure)
-      EXPECT_EQ(tail, (std::vector<std::string>{"create " + sec, sec + " let bShowWindow = 0&", sec + " let bSpoolJobs = -1&",
-                                                sec + " call FileToPDF2(\"<temp>.ps\", \"" + dir.file("out.pdf") + "\", \"\", True)",
-                                                "release " + sec}))
+      EXPECT_EQ(tail, (std::vector<std::string>{
+                          "create " + sec, sec + " let bShowWindow = 0&", sec + " let bSpoolJobs = -1&",
+                          sec + " call FileToPDF2(\"<temp>.ps\", \"" + dir.file("out.pdf") + "\", \"\", True)",
+                          "release " + sec}))
           << c.version;
     else
       EXPECT_EQ(tail[0].rfind("create " + ev, 0), 0u) << c.version << ": " << tail[0];
@@ -154,14 +159,15 @@ TEST_F(WordOrchestration, WrongPasswordGoesThroughTheTrapAndQuitsWord) {
     EXPECT_EQ(e.description(), "The password is incorrect. Word cannot open the document.");
   }
   std::string in_ = dir.file("in.doc");
-  EXPECT_EQ(transcript(), (std::vector<std::string>{
-                              "create Word.Application",
-                              "Word.Application get Documents",
-                              "Documents call Open(\"" + in_ + "\", PasswordDocument:=\"bad\", WritePasswordDocument:=\"\")",
-                              "release Documents",
-                              "Word.Application call Quit()",
-                              "release Word.Application",
-                          }));
+  EXPECT_EQ(transcript(),
+            (std::vector<std::string>{
+                "create Word.Application",
+                "Word.Application get Documents",
+                "Documents call Open(\"" + in_ + "\", PasswordDocument:=\"bad\", WritePasswordDocument:=\"\")",
+                "release Documents",
+                "Word.Application call Quit()",
+                "release Word.Application",
+            }));
 }
 
 TEST_F(WordOrchestration, PrintFailureRemovesTheTemporaryFileAndClosesTheDocument) {

@@ -41,8 +41,8 @@ class RealConversion : public ::testing::Test {
 TEST_F(RealConversion, SeveralPagesLandscapeWithPageNumbers) {
   writeFile(dir.file("five.rtf"), makeRtfPages(5));
   call(pdf, "CreatePDFfromWord",
-       {Arg(dir.file("five.pdf")), Arg(dir.file("five.rtf")), Arg(""), Arg(""), Arg(""), Arg(true), Arg(true), Arg(false),
-        Arg(int32_t{7}), Arg(true)});
+       {Arg(dir.file("five.pdf")), Arg(dir.file("five.rtf")), Arg(""), Arg(""), Arg(""), Arg(true), Arg(true),
+        Arg(false), Arg(int32_t{7}), Arg(true)});
   PdfFacts f = pdfFacts(dir.file("five.pdf"));
   EXPECT_EQ(f.pages, 5);
   EXPECT_GT(f.width, f.height) << "landscape";
@@ -61,15 +61,15 @@ TEST_F(RealConversion, TheTextOfEveryPageIsReadBack) {
   call(pdf, "CreatePDFfromWord", {Arg(dir.file("words.pdf")), Arg(dir.file("words.rtf"))});
   ASSERT_EQ(pdfFacts(dir.file("words.pdf")).pages, 3);
   EXPECT_NE(pdfText(dir.file("words.pdf"), 1).find("First page in Latin"), std::string::npos);
-  EXPECT_NE(pdfText(dir.file("words.pdf"), 2).find("Δεύτερη σελίδα"), std::string::npos) << pdfText(dir.file("words.pdf"), 2);
+  EXPECT_NE(pdfText(dir.file("words.pdf"), 2).find("Δεύτερη σελίδα"), std::string::npos)
+      << pdfText(dir.file("words.pdf"), 2);
   EXPECT_NE(pdfText(dir.file("words.pdf"), 3).find("Третья страница"), std::string::npos);
   EXPECT_EQ(pdfText(dir.file("words.pdf"), 1).find("Третья"), std::string::npos) << "each page holds its own text";
 }
 
 TEST_F(RealConversion, PortraitIsForcedAndPagesAreChosen) {
   writeFile(dir.file("wide.rtf"), makeRtfPages(4, /*landscape=*/true));
-  call(pdf, "CreatePDFfromWord",
-       {Arg(dir.file("wide.pdf")), Arg(dir.file("wide.rtf")), Arg(""), Arg(""), Arg("2-3")});
+  call(pdf, "CreatePDFfromWord", {Arg(dir.file("wide.pdf")), Arg(dir.file("wide.rtf")), Arg(""), Arg(""), Arg("2-3")});
   PdfFacts f = pdfFacts(dir.file("wide.pdf"));
   EXPECT_EQ(f.pages, 2);
   EXPECT_LT(f.width, f.height) << "a landscape document becomes portrait when blnLandscape is False";

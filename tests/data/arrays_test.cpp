@@ -148,7 +148,8 @@ TEST_F(ArrayMethods, TextFileToArrayFieldsAndQuotes) {
 
   writeFile(path, "\"\",\"x\",\"y\r\n,z,\r\n\r\n\"a,b\"");
   EXPECT_EQ(run("TextFileToArray", {Variant(path), ByRef(arr), Variant(","), Variant(true)}), k1);
-  EXPECT_EQ(arr, matrix({{"", "x", "\"y"}, {"", "z", Variant()}, {"", Variant(), Variant()}, {"\"a", "b\"", Variant()}}));
+  EXPECT_EQ(arr,
+            matrix({{"", "x", "\"y"}, {"", "z", Variant()}, {"", Variant(), Variant()}, {"\"a", "b\"", Variant()}}));
 
   writeFile(path, "a;;b\r\nc");
   EXPECT_EQ(run("TextFileToArray", {Variant(path), ByRef(arr), Variant(";;")}), k1);
@@ -184,12 +185,11 @@ TEST_F(ArrayMethods, RoundTripsThroughTextFiles) {
   ASSERT_EQ(run("TwoDArrayToTextFile", {ByRef(grid), Variant(path), Variant(";"), Variant(true)}), k1);
   // The file is in the code page (UTF-8 here: the tests run without a
   // locale or under a UTF-8 one).
-  EXPECT_EQ(readFile(path), "\"name\";\"city\";\"note\"\r\n\"Zo\xC3\xAB\";\"K\xC3\xB6ln\";\"\"\r\n\"Ann\";\"\";\"x y\"\r\n");
+  EXPECT_EQ(readFile(path),
+            "\"name\";\"city\";\"note\"\r\n\"Zo\xC3\xAB\";\"K\xC3\xB6ln\";\"\"\r\n\"Ann\";\"\";\"x y\"\r\n");
   Variant back;
   ASSERT_EQ(run("TextFileToArray", {Variant(path), ByRef(back), Variant(";"), Variant(true)}), k1);
-  Variant expected = matrix({{"name", "city", "note"},
-                             {"Zo\xC3\xAB", "K\xC3\xB6ln", ""},
-                             {"Ann", "", "x y"}});
+  Variant expected = matrix({{"name", "city", "note"}, {"Zo\xC3\xAB", "K\xC3\xB6ln", ""}, {"Ann", "", "x y"}});
   EXPECT_EQ(back, expected);
 
   Variant list = V({"first", "", "third"});

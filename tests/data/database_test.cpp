@@ -23,7 +23,9 @@ struct Backend {
   const char* name;
   bool postgres;
 };
-void PrintTo(const Backend& b, std::ostream* os) { *os << b.name; }
+void PrintTo(const Backend& b, std::ostream* os) {
+  *os << b.name;
+}
 
 class Database : public ::testing::TestWithParam<Backend> {
  protected:
@@ -44,18 +46,22 @@ class Database : public ::testing::TestWithParam<Backend> {
       dsn = db;
       connection = "DSN=" + db + ";";
     }
-    test::sqlExec(connection, {"DROP TABLE IF EXISTS " + table,
-                               "CREATE TABLE " + table + "(id INTEGER, name VARCHAR(40), amount DOUBLE PRECISION, day DATE, flag BOOLEAN, note TEXT)",
-                               "INSERT INTO " + table + " VALUES(1, 'Zoë', 2.5, '2024-02-29', TRUE, 'a')",
-                               "INSERT INTO " + table + " VALUES(2, 'Bob', -1, '1999-12-31', FALSE, 'b')",
-                               "INSERT INTO " + table + " VALUES(3, 'Ann', 0.125, '2000-01-01', TRUE, NULL)"});
+    test::sqlExec(connection,
+                  {"DROP TABLE IF EXISTS " + table,
+                   "CREATE TABLE " + table +
+                       "(id INTEGER, name VARCHAR(40), amount DOUBLE PRECISION, day DATE, flag BOOLEAN, note TEXT)",
+                   "INSERT INTO " + table + " VALUES(1, 'Zoë', 2.5, '2024-02-29', TRUE, 'a')",
+                   "INSERT INTO " + table + " VALUES(2, 'Bob', -1, '1999-12-31', FALSE, 'b')",
+                   "INSERT INTO " + table + " VALUES(3, 'Ann', 0.125, '2000-01-01', TRUE, NULL)"});
   }
   void TearDown() override {
     if (!connection.empty()) ignoreErrors([&] { test::sqlExec(connection, {"DROP TABLE IF EXISTS " + table}); });
   }
-  Variant toTextFile(const std::string& sql, const std::string& path, bool headings, const std::string& delimiter, bool quotes) {
+  Variant toTextFile(const std::string& sql, const std::string& path, bool headings, const std::string& delimiter,
+                     bool quotes) {
     return call(pdf, "DatabaseTableToTextFile",
-                {Variant(dsn), Variant(sql), Variant(path), Variant(user), Variant(password), Variant(headings), Variant(delimiter), Variant(quotes)});
+                {Variant(dsn), Variant(sql), Variant(path), Variant(user), Variant(password), Variant(headings),
+                 Variant(delimiter), Variant(quotes)});
   }
   ObjectRef openRecordset(const std::string& sql) {
     ObjectRef rs = CreateObject(ado::kRecordsetProgId);
@@ -76,9 +82,10 @@ class Database : public ::testing::TestWithParam<Backend> {
 TEST_P(Database, TextFileHeadingsQuotesAndDelimiters) {
   std::string path = dir.file("out.txt");
   ASSERT_EQ(toTextFile(select("id, name, amount, day, flag", "id < 3"), path, true, ",", true), k1);
-  EXPECT_EQ(readFile(path), "\"id\",\"name\",\"amount\",\"day\",\"flag\"\r\n"
-                                       "\"1\",\"Zoë\",\"2.5\",\"2/29/2024\",\"True\"\r\n"
-                                       "\"2\",\"Bob\",\"-1\",\"12/31/1999\",\"False\"\r\n");
+  EXPECT_EQ(readFile(path),
+            "\"id\",\"name\",\"amount\",\"day\",\"flag\"\r\n"
+            "\"1\",\"Zoë\",\"2.5\",\"2/29/2024\",\"True\"\r\n"
+            "\"2\",\"Bob\",\"-1\",\"12/31/1999\",\"False\"\r\n");
   ASSERT_EQ(toTextFile(select("id, name"), path, false, "", false), k1);
   EXPECT_EQ(readFile(path), "1Zoë\r\n2Bob\r\n3Ann\r\n");
   ASSERT_EQ(toTextFile(select("name"), path, true, "\t", false), k1);
@@ -105,7 +112,9 @@ TEST_P(Database, NullValuesAreWrittenAsEmptyFields) {
     EXPECT_EQ(readFile(path), c.expected) << c.quotes;
     test::writeFile(path, "previous");
     ObjectRef rs = openRecordset(select("id, note"));
-    EXPECT_EQ(call(pdf, "RecordsetToTextFile", {Variant(rs), Variant(path), Variant(c.headings), Variant(","), Variant(c.quotes)}), k1)
+    EXPECT_EQ(call(pdf, "RecordsetToTextFile",
+                   {Variant(rs), Variant(path), Variant(c.headings), Variant(","), Variant(c.quotes)}),
+              k1)
         << c.quotes;
     EXPECT_EQ(readFile(path), c.expected) << c.quotes;
     call(rs, "Close");
@@ -119,9 +128,13 @@ TEST_P(Database, TextFileCodes) {
   EXPECT_EQ(call(pdf, "DatabaseTableToTextFile", {"pm_no_such_dsn", Variant(select("id")), Variant(path)}), kM1);
   EXPECT_EQ(toTextFile(select("id"), dir.file("missing/dir/out.txt"), false, ",", false), kM3);
   if (GetParam().postgres) {
-    EXPECT_EQ(call(pdf, "DatabaseTableToTextFile", {Variant(dsn), Variant(select("id")), Variant(path), Variant(user), "wrong"}), kM1);
+    EXPECT_EQ(call(pdf, "DatabaseTableToTextFile",
+                   {Variant(dsn), Variant(select("id")), Variant(path), Variant(user), "wrong"}),
+              kM1);
     // The server ends the session in the middle of the query.
-    EXPECT_EQ(toTextFile("SELECT pg_terminate_backend(pg_backend_pid()), generate_series(1, 5)", path, false, ",", false), kM2);
+    EXPECT_EQ(
+        toTextFile("SELECT pg_terminate_backend(pg_backend_pid()), generate_series(1, 5)", path, false, ",", false),
+        kM2);
   }
   EXPECT_EQ(readFile(path), "previous");
   // No temporary file is left beside the target either.
@@ -132,7 +145,10 @@ TEST_P(Database, TextFileCodes) {
 
 TEST_P(Database, ArraysKeepValuesAndNulls) {
   Variant arr(Array({Bound{0, 1}}));
-  ASSERT_EQ(call(pdf, "DatabaseTableToArray", {Variant(dsn), Variant(select("id, name, note")), ByRef(arr), Variant(user), Variant(password), Variant(true)}), k1);
+  ASSERT_EQ(call(pdf, "DatabaseTableToArray",
+                 {Variant(dsn), Variant(select("id, name, note")), ByRef(arr), Variant(user), Variant(password),
+                  Variant(true)}),
+            k1);
   const Array& a = arr.array();
   ASSERT_EQ(a.bounds(), (std::vector<Bound>{{0, 4}, {0, 3}}));
   EXPECT_EQ(a.at({0, 0}), Variant("id"));
@@ -141,19 +157,25 @@ TEST_P(Database, ArraysKeepValuesAndNulls) {
   EXPECT_EQ(a.at({1, 1}), Variant("Zoë"));
   EXPECT_TRUE(a.at({3, 2}).isNull());  // Null stays Null in arrays
 
-  ASSERT_EQ(call(pdf, "DatabaseTableToArray", {Variant(dsn), Variant(select("amount, day")), ByRef(arr), Variant(user), Variant(password)}), k1);
+  ASSERT_EQ(call(pdf, "DatabaseTableToArray",
+                 {Variant(dsn), Variant(select("amount, day")), ByRef(arr), Variant(user), Variant(password)}),
+            k1);
   EXPECT_EQ(arr.array().bounds(), (std::vector<Bound>{{0, 3}, {0, 2}}));
   EXPECT_EQ(arr.array().at({0, 1}), Variant(MakeDate(2024, 2, 29)));
   EXPECT_EQ(arr.array().at({2, 0}), Variant(0.125));
 
   // No rows and no headings: an empty result, not a failure.
-  ASSERT_EQ(call(pdf, "DatabaseTableToArray", {Variant(dsn), Variant(select("id, name", "id > 99")), ByRef(arr), Variant(user), Variant(password)}), k1);
+  ASSERT_EQ(call(pdf, "DatabaseTableToArray",
+                 {Variant(dsn), Variant(select("id, name", "id > 99")), ByRef(arr), Variant(user), Variant(password)}),
+            k1);
   EXPECT_EQ(arr.array().bounds(), (std::vector<Bound>{{0, 0}, {0, 2}}));
 
   Variant empty;
   EXPECT_EQ(call(pdf, "DatabaseTableToArray", {Variant(dsn), Variant(select("id")), ByRef(empty)}), kM1);
   EXPECT_EQ(call(pdf, "DatabaseTableToArray", {"pm_no_such_dsn", Variant(select("id")), ByRef(arr)}), kM2);
-  EXPECT_EQ(call(pdf, "DatabaseTableToArray", {Variant(dsn), "SELECT nothing FROM nowhere", ByRef(arr), Variant(user), Variant(password)}), kM3);
+  EXPECT_EQ(call(pdf, "DatabaseTableToArray",
+                 {Variant(dsn), "SELECT nothing FROM nowhere", ByRef(arr), Variant(user), Variant(password)}),
+            kM3);
 }
 
 TEST_P(Database, RecordsetMethodsLeaveTheRecordsetAtItsFirstRecord) {
@@ -169,7 +191,8 @@ TEST_P(Database, RecordsetMethodsLeaveTheRecordsetAtItsFirstRecord) {
   call(rs2, "MoveNext");
   call(rs2, "MoveNext");
   std::string path = dir.file("rs.txt");
-  ASSERT_EQ(call(pdf, "RecordsetToTextFile", {Variant(rs2), Variant(path), Variant(true), Variant(","), Variant(true)}), k1);
+  ASSERT_EQ(call(pdf, "RecordsetToTextFile", {Variant(rs2), Variant(path), Variant(true), Variant(","), Variant(true)}),
+            k1);
   EXPECT_EQ(readFile(path), "\"id\",\"name\"\r\n\"1\",\"Zoë\"\r\n\"2\",\"Bob\"\r\n\"3\",\"Ann\"\r\n");
   EXPECT_EQ(get(rs2, "EOF"), Variant(false));
   EXPECT_EQ(get(objectOf(get(rs2, "Fields", {Variant(int32_t{0})})), "Value"), Variant(int32_t{1}));
@@ -183,7 +206,10 @@ TEST_P(Database, RecordsetMethodsLeaveTheRecordsetAtItsFirstRecord) {
 
 TEST_P(Database, RoundTripThroughArrayAndTextFile) {
   Variant arr(Array({Bound{0, 1}}));
-  ASSERT_EQ(call(pdf, "DatabaseTableToArray", {Variant(dsn), Variant(select("id, name, amount")), ByRef(arr), Variant(user), Variant(password), Variant(true)}), k1);
+  ASSERT_EQ(call(pdf, "DatabaseTableToArray",
+                 {Variant(dsn), Variant(select("id, name, amount")), ByRef(arr), Variant(user), Variant(password),
+                  Variant(true)}),
+            k1);
   std::string path = dir.file("grid.csv");
   ASSERT_EQ(call(pdf, "TwoDArrayToTextFile", {ByRef(arr), Variant(path), Variant(","), Variant(true)}), k1);
   Variant back;
@@ -213,7 +239,8 @@ TEST(XmlMethods, XMLFileToArrayWithHeadings) {
   Variant arr(Array({Bound{0, 1}}));
   ASSERT_EQ(call(pdf, "XMLFileToArray", {Variant(dir.file("p.xml")), ByRef(arr), Variant(true)}), k1);
   Array expected = Array::matrix(3, 4);
-  const char* rows[3][4] = {{"id", "name", "city", "pet"}, {"1", "Zoë", "Köln", nullptr}, {"2", "Bob", "Oslo", nullptr}};
+  const char* rows[3][4] = {
+      {"id", "name", "city", "pet"}, {"1", "Zoë", "Köln", nullptr}, {"2", "Bob", "Oslo", nullptr}};
   for (int32_t r = 0; r < 3; ++r)
     for (int32_t c = 0; c < 4; ++c)
       if (rows[r][c]) expected.set({r, c}, Variant(rows[r][c]));

@@ -43,7 +43,11 @@ TEST(LinkTargets, WritersFollowTheLinkAndKeepTheTargetsMode) {
          ASSERT_EQ(call(pdf, "OneDArrayToTextFile", {ByRef(list), Variant(p)}), Variant(int16_t{1}));
        },
        "x\r\ny\r\n"},
-      {"CopyFile", [&](const std::string& p) { call(pdf, "CopyFile", {Variant(source), Variant(p)}); }, "copied\r\n"},
+      {"CopyFile",
+       [&](const std::string& p) {
+         call(pdf, "CopyFile", {Variant(source), Variant(p)});
+       },
+       "copied\r\n"},
   };
   for (const Case& c : cases) {
     const std::string real = dir.file(std::string(c.name) + ".real");

@@ -40,8 +40,14 @@ class AdoScript : public ::testing::Test {
     auto table = std::make_shared<Table>(t);
     auto pos = std::make_shared<size_t>(0);
     rec->on(object, "EOF").does([=](auto&, auto) { return Variant(*pos >= table->rows.size()); });
-    rec->on(object, "MoveNext").does([=](auto&, auto) { ++*pos; return Variant(); });
-    rec->on(object, "MoveFirst").does([=](auto&, auto) { *pos = 0; return Variant(); });
+    rec->on(object, "MoveNext").does([=](auto&, auto) {
+      ++*pos;
+      return Variant();
+    });
+    rec->on(object, "MoveFirst").does([=](auto&, auto) {
+      *pos = 0;
+      return Variant();
+    });
     rec->on(object, "RecordCount").does([=](auto&, auto) {
       return Variant(table->recordCount == -2 ? static_cast<int32_t>(table->rows.size()) : table->recordCount);
     });
@@ -98,12 +104,13 @@ TEST_F(AdoScript, XMLFileToRecordsetTriesEachProvider) {
   ObjectRef rs = rec->make("Caller", nullptr);
   rec->on("Caller", "ActiveConnection").fails(3706, "Provider cannot be found").times(2);
   EXPECT_EQ(call(pdf, "XMLFileToRecordset", {"/data/x.xml", Variant(rs)}), k1);
-  EXPECT_EQ(rec->transcript(), (Lines{
-                                   "Caller let ActiveConnection = \"Provider=MSDAOSP; Data Source=MSXML2.DSOControl;\"",
-                                   "Caller let ActiveConnection = \"Provider=MSDAOSP; Data Source=MSXML2.DSOControl.2.6;\"",
-                                   "Caller let ActiveConnection = \"Provider=MSDAOSP; Data Source=MSXML2.DSOControl.3.0;\"",
-                                   "Caller call Open(\"/data/x.xml\")",
-                               }));
+  EXPECT_EQ(rec->transcript(),
+            (Lines{
+                "Caller let ActiveConnection = \"Provider=MSDAOSP; Data Source=MSXML2.DSOControl;\"",
+                "Caller let ActiveConnection = \"Provider=MSDAOSP; Data Source=MSXML2.DSOControl.2.6;\"",
+                "Caller let ActiveConnection = \"Provider=MSDAOSP; Data Source=MSXML2.DSOControl.3.0;\"",
+                "Caller call Open(\"/data/x.xml\")",
+            }));
   rec->on("Caller", "ActiveConnection").fails(3706, "Provider cannot be found");
   EXPECT_EQ(call(pdf, "XMLFileToRecordset", {"/data/x.xml", Variant(rs)}), kM1);
   ObjectRef rs2 = rec->make("Other", nullptr);

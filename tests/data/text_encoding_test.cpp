@@ -18,8 +18,8 @@ TEST(TextEncoding, WithoutALocaleTextFilesRoundTripAsUtf8) {
   // "café,naïve" and "Zoë,Köln" in UTF-8, written as bytes.
   const std::string text = "caf\xC3\xA9,na\xC3\xAFve\r\nZo\xC3\xAB,K\xC3\xB6ln\r\n";
   writeFile(in, text);
-  const std::string script = "@a = []\nTextFileToArray " + in + " @a \",\"\nTwoDArrayToTextFile @a " + out +
-                             " \",\"\n@a\n";
+  const std::string script =
+      "@a = []\nTextFileToArray " + in + " @a \",\"\nTwoDArrayToTextFile @a " + out + " \",\"\n@a\n";
   struct Case {
     std::vector<std::string> env;
     std::string codePage;
@@ -35,8 +35,7 @@ TEST(TextEncoding, WithoutALocaleTextFilesRoundTripAsUtf8) {
   }
   // The override still wins: Latin-1 bytes read as Latin-1.
   writeFile(in, "caf\xE9,na\xEFve\r\n");
-  pm::test::CommandResult r =
-      runPressmark({"shell"}, script, {"LC_ALL=C", "LANG=C", "PRESSMARK_CODEPAGE=ISO-8859-1"});
+  pm::test::CommandResult r = runPressmark({"shell"}, script, {"LC_ALL=C", "LANG=C", "PRESSMARK_CODEPAGE=ISO-8859-1"});
   ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
   EXPECT_NE(r.out.find("\"caf\xC3\xA9\""), std::string::npos) << r.out;
   EXPECT_EQ(readFile(out), "caf\xE9,na\xEFve\r\n");

@@ -10,27 +10,33 @@ using namespace pm;
 
 namespace {
 
-#define REQUIRE_PG(pg)                                                                       \
-  test::PgService pg = test::pgService();                                                   \
+#define REQUIRE_PG(pg)                    \
+  test::PgService pg = test::pgService(); \
   PM_REQUIRE_OR_SKIP(pg.available(), "PRESSMARK_TEST_PG_DSN is not set (PostgreSQL service not started)")
 
-Variant value(const ObjectRef& rs, const char* name) { return get(objectOf(get(rs, "Fields", {Variant(name)})), "Value"); }
-int32_t type(const ObjectRef& rs, const char* name) { return CLng(get(objectOf(get(rs, "Fields", {Variant(name)})), "Type")); }
+Variant value(const ObjectRef& rs, const char* name) {
+  return get(objectOf(get(rs, "Fields", {Variant(name)})), "Value");
+}
+int32_t type(const ObjectRef& rs, const char* name) {
+  return CLng(get(objectOf(get(rs, "Fields", {Variant(name)})), "Type"));
+}
 
 TEST(PostgresServer, TypesNullsAndText) {
   REQUIRE_PG(pg);
-  test::sqlExec(pg.connection(),
-                {"DROP TABLE IF EXISTS pm_types",
-                 "CREATE TABLE pm_types(id integer, si smallint, big bigint, r real, d double precision, n numeric(10,2), "
-                 "wide numeric(30,10), m money, t text, v varchar(20), c char(3), b boolean, dt date, tm time, ts timestamp, "
-                 "bin bytea, u uuid)",
-                 "INSERT INTO pm_types VALUES(1, 2, 9007199254740993, 2.25, 1.5, 12.34, 12345678901234567890.0123456789, 12.5, "
-                 "'Zoë – ☃ 日本 😀', 'abc', 'xy', true, '2024-02-29', '13:14:15', '2024-02-29 12:34:56', '\\x00ff', "
-                 "'a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11')",
-                 "INSERT INTO pm_types(id) VALUES(2)"});
+  test::sqlExec(
+      pg.connection(),
+      {"DROP TABLE IF EXISTS pm_types",
+       "CREATE TABLE pm_types(id integer, si smallint, big bigint, r real, d double precision, n numeric(10,2), "
+       "wide numeric(30,10), m money, t text, v varchar(20), c char(3), b boolean, dt date, tm time, ts timestamp, "
+       "bin bytea, u uuid)",
+       "INSERT INTO pm_types VALUES(1, 2, 9007199254740993, 2.25, 1.5, 12.34, 12345678901234567890.0123456789, 12.5, "
+       "'Zoë – ☃ 日本 😀', 'abc', 'xy', true, '2024-02-29', '13:14:15', '2024-02-29 12:34:56', '\\x00ff', "
+       "'a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11')",
+       "INSERT INTO pm_types(id) VALUES(2)"});
   ObjectRef rs = CreateObject(ado::kRecordsetProgId);
   let(rs, "CursorLocation", Variant(ado::adUseClient));
-  call(rs, "Open", {"SELECT * FROM pm_types ORDER BY id", Variant(pg.connection()), Variant(int32_t{0}), Variant(int32_t{1})});
+  call(rs, "Open",
+       {"SELECT * FROM pm_types ORDER BY id", Variant(pg.connection()), Variant(int32_t{0}), Variant(int32_t{1})});
   EXPECT_EQ(get(rs, "RecordCount"), Variant(int32_t{2}));
   EXPECT_EQ(type(rs, "id"), ado::adInteger);
   EXPECT_EQ(type(rs, "si"), ado::adSmallInt);
@@ -58,7 +64,8 @@ TEST(PostgresServer, TypesNullsAndText) {
   EXPECT_EQ(value(rs, "ts"), Variant(MakeDate(2024, 2, 29, 12, 34, 56)));
   EXPECT_EQ(value(rs, "bin").array().data(), (std::vector<Variant>{Variant(uint8_t{0}), Variant(uint8_t{255})}));
   call(rs, "MoveNext");
-  for (const char* name : {"si", "big", "r", "n", "m", "t", "b", "dt", "ts", "bin", "u"}) EXPECT_TRUE(value(rs, name).isNull()) << name;
+  for (const char* name : {"si", "big", "r", "n", "m", "t", "b", "dt", "ts", "bin", "u"})
+    EXPECT_TRUE(value(rs, name).isNull()) << name;
 }
 
 TEST(PostgresServer, LongTextIsReadWhole) {

@@ -21,21 +21,29 @@ ObjectRef openRecordset(const std::string& connection, const std::string& sql) {
   return rs;
 }
 
-ObjectRef field(const ObjectRef& rs, const Variant& index) { return objectOf(get(objectOf(get(rs, "Fields")), "Item", {index})); }
-Variant value(const ObjectRef& rs, const Variant& index) { return get(field(rs, index), "Value"); }
-int32_t type(const ObjectRef& rs, const Variant& index) { return CLng(get(field(rs, index), "Type")); }
+ObjectRef field(const ObjectRef& rs, const Variant& index) {
+  return objectOf(get(objectOf(get(rs, "Fields")), "Item", {index}));
+}
+Variant value(const ObjectRef& rs, const Variant& index) {
+  return get(field(rs, index), "Value");
+}
+int32_t type(const ObjectRef& rs, const Variant& index) {
+  return CLng(get(field(rs, index), "Type"));
+}
 
 class SqliteServer : public ::testing::Test {
  protected:
   void SetUp() override {
-    db = makeSqlite(dir.file("t.db"),
-                    {"CREATE TABLE t(id INTEGER, name TEXT, code VARCHAR(5), amount DOUBLE, day DATE, stamp TIMESTAMP, "
-                     "flag BOOLEAN, big BIGINT, data BLOB)",
-                     "INSERT INTO t VALUES(1, 'Zoë Ångström – ☃', 'longer than five', 2.5, '2024-02-29', '2024-02-29 13:45:30', 1, "
-                     "9007199254740993, x'00FF10')",
-                     "INSERT INTO t VALUES(2, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL)",
-                     "INSERT INTO t VALUES(3, '" + std::string(70000, 'x') + "', 'abc', -1e300, '1899-12-30', '1900-01-01 00:00:01', 0, "
-                     "-5, x'')"});
+    db = makeSqlite(
+        dir.file("t.db"),
+        {"CREATE TABLE t(id INTEGER, name TEXT, code VARCHAR(5), amount DOUBLE, day DATE, stamp TIMESTAMP, "
+         "flag BOOLEAN, big BIGINT, data BLOB)",
+         "INSERT INTO t VALUES(1, 'Zoë Ångström – ☃', 'longer than five', 2.5, '2024-02-29', '2024-02-29 13:45:30', 1, "
+         "9007199254740993, x'00FF10')",
+         "INSERT INTO t VALUES(2, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL)",
+         "INSERT INTO t VALUES(3, '" + std::string(70000, 'x') +
+             "', 'abc', -1e300, '1899-12-30', '1900-01-01 00:00:01', 0, "
+             "-5, x'')"});
     conn = "DSN=" + db + ";UID=;PWD=;";
   }
   TempDir dir;
@@ -93,7 +101,8 @@ TEST_F(SqliteServer, TypesAndValuesOfEveryColumnKind) {
   Variant data = value(rs, Variant("data"));
   ASSERT_TRUE(data.isArray());
   EXPECT_EQ(data.array().elementType(), VT::Byte);
-  EXPECT_EQ(data.array().data(), (std::vector<Variant>{Variant(uint8_t{0}), Variant(uint8_t{255}), Variant(uint8_t{16})}));
+  EXPECT_EQ(data.array().data(),
+            (std::vector<Variant>{Variant(uint8_t{0}), Variant(uint8_t{255}), Variant(uint8_t{16})}));
 
   call(rs, "MoveNext");
   for (int32_t i = 1; i < 9; ++i) EXPECT_TRUE(value(rs, Variant(i)).isNull()) << "column " << i;
@@ -172,7 +181,8 @@ TEST_F(SqliteServer, BadInputBecomesClearErrors) {
   expectError([&] { openRecordset(conn, "SELECT * FROM no_such_table"); }, "no_such_table");
   expectError([&] { openRecordset(conn, "SELEKT"); }, "syntax");
   ObjectRef rs = CreateObject(ado::kRecordsetProgId);
-  expectError([&] { let(rs, "ActiveConnection", Variant("Provider=SQLOLEDB;Data Source=x;")); }, "Provider cannot be found");
+  expectError([&] { let(rs, "ActiveConnection", Variant("Provider=SQLOLEDB;Data Source=x;")); },
+              "Provider cannot be found");
   expectError([&] { let(rs, "CursorLocation", Variant(int32_t{7})); }, "Arguments");
   expectError([&] { call(rs, "Open", {"SELECT 1"}); }, "connection");
   // A name that is neither a data source nor a SQLite file is not created.

@@ -23,10 +23,13 @@ ObjectRef openXml(const std::string& path, const char* provider = ado::kXmlProvi
 std::vector<std::string> names(const ObjectRef& rs) {
   ObjectRef fields = objectOf(get(rs, "Fields"));
   std::vector<std::string> out;
-  for (int32_t i = 0; i < CLng(get(fields, "Count")); ++i) out.push_back(CStr(get(objectOf(get(fields, "Item", {Variant(i)})), "Name")));
+  for (int32_t i = 0; i < CLng(get(fields, "Count")); ++i)
+    out.push_back(CStr(get(objectOf(get(fields, "Item", {Variant(i)})), "Name")));
   return out;
 }
-Variant value(const ObjectRef& rs, const char* name) { return get(objectOf(get(rs, "Fields", {Variant(name)})), "Value"); }
+Variant value(const ObjectRef& rs, const char* name) {
+  return get(objectOf(get(rs, "Fields", {Variant(name)})), "Value");
+}
 template <class F>
 std::string errorOf(F&& f) {
   try {
@@ -36,7 +39,9 @@ std::string errorOf(F&& f) {
   }
   return "no error";
 }
-int32_t type(const ObjectRef& rs, const char* name) { return CLng(get(objectOf(get(rs, "Fields", {Variant(name)})), "Type")); }
+int32_t type(const ObjectRef& rs, const char* name) {
+  return CLng(get(objectOf(get(rs, "Fields", {Variant(name)})), "Type"));
+}
 
 const char* kOrders = R"(<?xml version="1.0" encoding="UTF-8"?>
 <orders>
@@ -129,7 +134,8 @@ TEST(XmlProvider, FilesThatAreNotXmlFailOpenClearly) {
   } catch (const AutomationError& e) {
     EXPECT_NE(e.description().find("cannot be opened"), std::string::npos) << e.description();
   }
-  EXPECT_THROW(let(rs, "ActiveConnection", Variant("Provider=MSDAOSP; Data Source=MSXML2.DSOControl.9.9;")), AutomationError);
+  EXPECT_THROW(let(rs, "ActiveConnection", Variant("Provider=MSDAOSP; Data Source=MSXML2.DSOControl.9.9;")),
+               AutomationError);
 }
 
 // Many different names make a wide table of a small file: the reader stays
@@ -139,7 +145,9 @@ TEST(XmlProvider, WideRowsAreReadInLinearTimeOrRefused) {
   TempDir dir;
   auto wide = [](int n, bool rows) {
     std::string x = rows ? "<t>" : "<t><r>";
-    for (int i = 0; i < n; ++i) x += (rows ? "<r><c" : "<c") + std::to_string(i) + (rows ? ">1</c" + std::to_string(i) + "></r>" : ">1</c" + std::to_string(i) + ">");
+    for (int i = 0; i < n; ++i)
+      x += (rows ? "<r><c" : "<c") + std::to_string(i) +
+           (rows ? ">1</c" + std::to_string(i) + "></r>" : ">1</c" + std::to_string(i) + ">");
     return x + (rows ? "</t>" : "</r></t>");
   };
   test::writeFile(dir.file("ok.xml"), wide(4000, false));
@@ -147,7 +155,8 @@ TEST(XmlProvider, WideRowsAreReadInLinearTimeOrRefused) {
   test::writeFile(dir.file("cells.xml"), wide(3000, true));
   auto t0 = std::chrono::steady_clock::now();
   EXPECT_EQ(names(openXml(dir.file("ok.xml"))).size(), 4001u);
-  EXPECT_NE(errorOf([&] { openXml(dir.file("columns.xml")); }).find("more than 4096 different fields"), std::string::npos);
+  EXPECT_NE(errorOf([&] { openXml(dir.file("columns.xml")); }).find("more than 4096 different fields"),
+            std::string::npos);
   EXPECT_NE(errorOf([&] { openXml(dir.file("cells.xml")); }).find("too large for its size"), std::string::npos);
   EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(3));
 }
@@ -155,8 +164,9 @@ TEST(XmlProvider, WideRowsAreReadInLinearTimeOrRefused) {
 TEST(XmlProvider, EntitiesAreNeitherExpandedNorFetched) {
   TempDir dir;
   test::writeFile(dir.file("secret.txt"), "SECRET");
-  test::writeFile(dir.file("ent.xml"), "<?xml version=\"1.0\"?>\n<!DOCTYPE r [<!ENTITY ext SYSTEM \"file://" + dir.file("secret.txt") +
-                                           "\"><!ENTITY a \"aaaaaaaaaa\">]>\n<r><row><v>&ext;</v><w>&a;&a;</w></row></r>");
+  test::writeFile(dir.file("ent.xml"),
+                  "<?xml version=\"1.0\"?>\n<!DOCTYPE r [<!ENTITY ext SYSTEM \"file://" + dir.file("secret.txt") +
+                      "\"><!ENTITY a \"aaaaaaaaaa\">]>\n<r><row><v>&ext;</v><w>&a;&a;</w></row></r>");
   ObjectRef rs = openXml(dir.file("ent.xml"));
   std::string v = CStr(value(rs, "v")), w = CStr(value(rs, "w"));
   EXPECT_EQ(v.find("SECRET"), std::string::npos) << v;

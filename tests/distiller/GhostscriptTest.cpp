@@ -60,7 +60,8 @@ std::string pagesPs(int n, bool declare = true) {
   if (declare) ps += "%%Pages: " + std::to_string(n) + "\n";
   ps += "%%EndComments\n/Helvetica findfont 24 scalefont setfont\n";
   for (int i = 1; i <= n; ++i)
-    ps += "%%Page: " + std::to_string(i) + " " + std::to_string(i) + "\n72 700 moveto (Page " + std::to_string(i) + ") show showpage\n";
+    ps += "%%Page: " + std::to_string(i) + " " + std::to_string(i) + "\n72 700 moveto (Page " + std::to_string(i) +
+          ") show showpage\n";
   return ps + "%%EOF\n";
 }
 
@@ -114,10 +115,10 @@ class Ghostscript : public ::testing::Test {
   ObjectRef eventDistiller() {
     ObjectRef d = CreateObject(kEventClsid);
     connection_ = EventConnection(d, std::make_shared<FunctionSink>([this](const EventCall& e) {
-      std::string line = e.event.name;
-      for (Variant* a : e.args) line += " " + CStr(*a);
-      (e.event.name == kOnLogMessage ? log_ : events_).push_back(line);
-    }));
+                                    std::string line = e.event.name;
+                                    for (Variant* a : e.args) line += " " + CStr(*a);
+                                    (e.event.name == kOnLogMessage ? log_ : events_).push_back(line);
+                                  }));
     return d;
   }
   std::string logText() const {
@@ -140,8 +141,8 @@ TEST_F(Ghostscript, PagesBecomePdfWithEventsInOrder) {
   let(d, kSpoolJobs, Variant(int32_t{0}));
   EXPECT_EQ(call(d, kFileToPDF, {ps, pdf, ""}), Variant(int32_t{1}));
   EXPECT_EQ(events_, (std::vector<std::string>{"OnJobStart " + ps + " " + pdf, "OnPercentDone 0", "OnPageNumber 1",
-                                               "OnPercentDone 33", "OnPageNumber 2", "OnPercentDone 66", "OnPageNumber 3",
-                                               "OnPercentDone 100", "OnJobDone " + ps + " " + pdf}));
+                                               "OnPercentDone 33", "OnPageNumber 2", "OnPercentDone 66",
+                                               "OnPageNumber 3", "OnPercentDone 100", "OnJobDone " + ps + " " + pdf}));
   EXPECT_FALSE(log_.empty()) << "Ghostscript's own lines are reported as log messages";
   EXPECT_EQ(pdfPages(pdf), 3);
   EXPECT_EQ(leftovers(outside_.path(), {"three.ps", "three.pdf"}), std::vector<std::string>{});
@@ -160,7 +161,8 @@ TEST_F(Ghostscript, WithoutAPageCountPercentIsReportedAtStartAndEnd) {
 TEST_F(Ghostscript, ABrokenFileFailsAndLeavesNoPdf) {
   std::string ps = outside_.file("broken.ps"), pdf = outside_.file("broken.pdf");
   // One good page, then an error: Ghostscript would write a one-page PDF.
-  test::writeFile(ps, "%!PS\n72 72 moveto /Helvetica findfont 12 scalefont setfont (one) show showpage\nnosuchoperator\n");
+  test::writeFile(ps,
+                  "%!PS\n72 72 moveto /Helvetica findfont 12 scalefont setfont (one) show showpage\nnosuchoperator\n");
   test::writeFile(pdf, "the caller's old file");
   ObjectRef d = eventDistiller();
   EXPECT_EQ(call(d, kFileToPDF, {ps, pdf, ""}), Variant(int32_t{0}));
@@ -238,7 +240,8 @@ TEST_F(Ghostscript, PathsWithSpacesParenthesesAndPercentSigns) {
 
 // The driver file the component writes: prun runs each part with RunFile.
 std::string driverFor(const std::vector<std::string>& files) {
-  std::string d = "/prun { /mysave save def\r\ndup = flush\r\nRunFile\r\nclear cleardictstack\r\nmysave restore\r\n} def\r\n\r\n";
+  std::string d =
+      "/prun { /mysave save def\r\ndup = flush\r\nRunFile\r\nclear cleardictstack\r\nmysave restore\r\n} def\r\n\r\n";
   for (const std::string& f : files) d += psString(f) + " prun\r\n";
   return d;
 }
@@ -292,10 +295,11 @@ TEST_F(Ghostscript, AFileThatLooksLikeADriverGrantsNoReading) {
   std::string secret = outside_.file("secret/shadow");
   test::writeFile(secret, "TOPSECRET4711\n");
   std::string ps = outside_.file("job/hostile.ps"), pdf = outside_.file("job/hostile.pdf");
-  test::writeFile(ps, "/prun { /mysave save def\r\n} pop pop\r\n"
-                      "/prun { (r) file 100 string readstring pop /Helvetica findfont 12 scalefont setfont "
-                      "72 700 moveto show showpage } def\r\n" +
-                          psString(secret) + " prun\r\n");
+  test::writeFile(ps,
+                  "/prun { /mysave save def\r\n} pop pop\r\n"
+                  "/prun { (r) file 100 string readstring pop /Helvetica findfont 12 scalefont setfont "
+                  "72 700 moveto show showpage } def\r\n" +
+                      psString(secret) + " prun\r\n");
   ObjectRef d = eventDistiller();
   call(d, kFileToPDF, {ps, pdf, ""});
   EXPECT_NE(logText().find("/invalidfileaccess"), std::string::npos) << logText();
@@ -350,7 +354,8 @@ TEST_F(Ghostscript, AKilledOwnerTakesGhostscriptWithItAndItsFolderGoesAtTheNextJ
   ::kill(owner, SIGKILL);
   ::waitpid(owner, nullptr, 0);
   bool gone = false;
-  for (int i = 0; i < 100 && !gone; ++i, ::usleep(20000)) gone = statOf(std::to_string(gs)).find(") Z") != std::string::npos || ::kill(gs, 0) != 0;
+  for (int i = 0; i < 100 && !gone; ++i, ::usleep(20000))
+    gone = statOf(std::to_string(gs)).find(") Z") != std::string::npos || ::kill(gs, 0) != 0;
   EXPECT_TRUE(gone) << "Ghostscript outlived the process that started it";
   std::string ps = tmp_.file("next.ps");
   test::writeFile(ps, pagesPs(1));
@@ -396,7 +401,9 @@ TEST_F(Ghostscript, MissingOrBadJobOptionsFailTheJobWithAClearMessage) {
   log_.clear();
   call(d, kFileToPDF, {ps, pdf, refused});
   EXPECT_EQ(events_.back(), "OnJobFail " + ps + " " + pdf);
-  EXPECT_NE(logText().find("Job options file " + refused + " was refused by Ghostscript (typecheck)"), std::string::npos) << logText();
+  EXPECT_NE(logText().find("Job options file " + refused + " was refused by Ghostscript (typecheck)"),
+            std::string::npos)
+      << logText();
   EXPECT_FALSE(fs::exists(pdf));
 }
 
@@ -411,9 +418,10 @@ TEST_F(Ghostscript, SecurityIsAppliedOnlyWhenAskedAndOpensOnlyWithThePassword) {
   std::string ps = outside_.file("secret.ps");
   test::writeFile(ps, pagesPs(2));
   std::string opts = outside_.file("secure.joboptions");
-  test::writeFile(opts,
-                  "<< /CompatibilityLevel 1.4 /OwnerPassword (owner \"pw\") /UserPassword (user pw) /Permissions -1852 >> "
-                  "setdistillerparams\n");
+  test::writeFile(
+      opts,
+      "<< /CompatibilityLevel 1.4 /OwnerPassword (owner \"pw\") /UserPassword (user pw) /Permissions -1852 >> "
+      "setdistillerparams\n");
   ObjectRef d = CreateObject(kSecurityClsid);
   EXPECT_THROW(connectEvents(d, std::make_shared<FunctionSink>([](const EventCall&) {})), AutomationError)
       << "the security-capable class raises no events";
@@ -481,7 +489,8 @@ TEST_F(Ghostscript, TheCommandLineIsConfinedAndCarriesNoPassword) {
 
   std::string args = test::readFile(argsLog);
   std::vector<std::string> lines;
-  for (size_t at = 0, nl; (nl = args.find('\n', at)) != std::string::npos; at = nl + 1) lines.push_back(args.substr(at, nl - at));
+  for (size_t at = 0, nl; (nl = args.find('\n', at)) != std::string::npos; at = nl + 1)
+    lines.push_back(args.substr(at, nl - at));
   ASSERT_GE(lines.size(), 8u) << args;
   EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 4),
             (std::vector<std::string>{"-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=pdfwrite"}));

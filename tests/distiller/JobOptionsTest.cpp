@@ -32,7 +32,8 @@ TEST(JobOptions, PostScriptFormKeepsDataAndDropsSecurityKeys) {
       ">> setdistillerparams\n"
       "<< /HWResolution [600 600] /PageSize [612.000 792.000] >> setpagedevice\n");
   EXPECT_EQ(o.postscript,
-            "<< /CompatibilityLevel 1.4 /AutoRotatePages /None /Description << /ENU (Text with \\(parens\\)) /DEU <FEFF0041> >>"
+            "<< /CompatibilityLevel 1.4 /AutoRotatePages /None /Description << /ENU (Text with \\(parens\\)) /DEU "
+            "<FEFF0041> >>"
             " /ColorImageResolution 150 /Optimize true >> setdistillerparams\n"
             "<< /HWResolution [600 600] /PageSize [612.000 792.000] >> setpagedevice\n");
   EXPECT_EQ(o.ownerPassword, "own)er");
@@ -97,7 +98,8 @@ TEST(JobOptions, FilesThatAreMissingOrBadAreNamed) {
     readJobOptions(dir.file("bad.joboptions"));
     FAIL();
   } catch (const JobOptionsError& e) {
-    EXPECT_EQ(std::string(e.what()), "Job options file " + dir.file("bad.joboptions") + " is not valid: line 1: unterminated string");
+    EXPECT_EQ(std::string(e.what()),
+              "Job options file " + dir.file("bad.joboptions") + " is not valid: line 1: unterminated string");
   }
 }
 
@@ -125,7 +127,8 @@ TEST(JobOptions, ArgumentFileLinesQuoteOrRefuse) {
 TEST(DeclaredPages, HeaderTrailerAndDriverFiles) {
   test::TempDir dir;
   test::writeFile(dir.file("head.ps"), "%!PS-Adobe-3.0\n%%Pages: 7\n%%EndComments\n");
-  test::writeFile(dir.file("atend.ps"), "%!PS-Adobe-3.0\n%%Pages: (atend)\n%%EndComments\nshowpage\n%%Trailer\n%%Pages: 4\n%%EOF\n");
+  test::writeFile(dir.file("atend.ps"),
+                  "%!PS-Adobe-3.0\n%%Pages: (atend)\n%%EndComments\nshowpage\n%%Trailer\n%%Pages: 4\n%%EOF\n");
   test::writeFile(dir.file("none.ps"), "%!PS\nshowpage\n");
   test::writeFile(dir.file("inline.ps"), "%!PS\n(%%Pages: 9) pop\n");
   EXPECT_EQ(declaredPages(dir.file("head.ps")), 7);
@@ -133,10 +136,12 @@ TEST(DeclaredPages, HeaderTrailerAndDriverFiles) {
   EXPECT_EQ(declaredPages(dir.file("none.ps")), 0);
   EXPECT_EQ(declaredPages(dir.file("inline.ps")), 0);
 
-  std::string driver = "/prun { /mysave save def\r\ndup = flush\r\nRunFile\r\nclear cleardictstack\r\nmysave restore\r\n} def\r\n\r\n" +
-                       psString(dir.file("head.ps")) + " prun\r\n" + psString(dir.file("atend.ps")) + " prun\r\n";
+  std::string driver =
+      "/prun { /mysave save def\r\ndup = flush\r\nRunFile\r\nclear cleardictstack\r\nmysave restore\r\n} def\r\n\r\n" +
+      psString(dir.file("head.ps")) + " prun\r\n" + psString(dir.file("atend.ps")) + " prun\r\n";
   test::writeFile(dir.file("driver.ps"), driver);
-  EXPECT_EQ(driverEntries(dir.file("driver.ps")), (std::vector<std::string>{dir.file("head.ps"), dir.file("atend.ps")}));
+  EXPECT_EQ(driverEntries(dir.file("driver.ps")),
+            (std::vector<std::string>{dir.file("head.ps"), dir.file("atend.ps")}));
   // A file that only looks like a driver counts by its own comments.
   EXPECT_EQ(declaredPages(dir.file("driver.ps")), 0);
   {

@@ -58,7 +58,9 @@ bool aliveAfterKill(pid_t pid) {
   return alive(pid);
 }
 
-bool exists(pid_t pid) { return std::filesystem::exists("/proc/" + std::to_string(pid)); }
+bool exists(pid_t pid) {
+  return std::filesystem::exists("/proc/" + std::to_string(pid));
+}
 
 TEST(Process, ReportsExitCodesAndSignals) {
   ProcessResult ok = runProcess(opts({"true"}));

@@ -101,8 +101,8 @@ TEST_F(DocumentFrame, ViewerInformationReadsTheAppObject) {
   EXPECT_EQ(rec->transcript(),
             (Lines{"JSO get App", "App get viewerVersion", "release App", "JSO get App", "App get platform",
                    "release App", "JSO get App", "App get formsVersion", "release App", "JSO get App",
-                   "App get language", "release App", "JSO get App", "App get viewerType", "release App",
-                   "JSO get App", "App get viewerVariation", "release App"}));
+                   "App get language", "release App", "JSO get App", "App get viewerType", "release App", "JSO get App",
+                   "App get viewerVariation", "release App"}));
 }
 
 TEST_F(DocumentFrame, PropertiesPassNamesAndValues) {
@@ -154,11 +154,10 @@ TEST_F(DocumentFrame, SaveTypesAndTargets) {
   call(d, "Save", {0, " /out/x.pdf"});
   call(d, "Save", {Variant(int16_t(1)), "/out/y.pdf"});
   call(d, "Save", {-1, "/out/z.pdf"});
-  EXPECT_EQ(rec->transcript(), (Lines{"AcroExch.PDDoc call Save(1&, \"/docs/a.pdf\")",
-                                      "AcroExch.PDDoc call Save(0&, \"/docs/a.pdf\")",
-                                      "AcroExch.PDDoc call Save(0&, \" /out/x.pdf\")",
-                                      "AcroExch.PDDoc call Save(1%, \"/out/y.pdf\")",
-                                      "AcroExch.PDDoc call Save(0&, \"/out/z.pdf\")"}));
+  EXPECT_EQ(rec->transcript(),
+            (Lines{"AcroExch.PDDoc call Save(1&, \"/docs/a.pdf\")", "AcroExch.PDDoc call Save(0&, \"/docs/a.pdf\")",
+                   "AcroExch.PDDoc call Save(0&, \" /out/x.pdf\")", "AcroExch.PDDoc call Save(1%, \"/out/y.pdf\")",
+                   "AcroExch.PDDoc call Save(0&, \"/out/z.pdf\")"}));
 }
 
 TEST_F(DocumentFrame, SaveWithoutPathWritesTheDocumentsOwnFile) {
@@ -188,8 +187,7 @@ TEST_F(DocumentFrame, SetPageViewPassesTheCodeAndAnswersTheResult) {
   rec->on("AcroExch.PDDoc", "SetPageMode").returns(Variant(int16_t(-1))).returns(Variant(false));
   EXPECT_EQ(call(d, "SetPageView", {0}), Variant(true));
   EXPECT_EQ(call(d, "SetPageView", {3}), Variant(false));
-  EXPECT_EQ(rec->transcript(),
-            (Lines{"AcroExch.PDDoc call SetPageMode(0&)", "AcroExch.PDDoc call SetPageMode(3&)"}));
+  EXPECT_EQ(rec->transcript(), (Lines{"AcroExch.PDDoc call SetPageMode(0&)", "AcroExch.PDDoc call SetPageMode(3&)"}));
 }
 
 TEST_F(DocumentFrame, JavaScriptObjectAndCalculation) {

@@ -15,9 +15,14 @@ TEST(ScriptText, NumbersAreScriptTextInAnyLocale) {
     const char* text;
   };
   const Case cases[] = {
-      {Variant(int32_t(12)), "12"}, {Variant(-3.0), "-3"},      {Variant(0.5), "0.5"},
-      {Variant(-0.0), "0"},         {Variant("72"), "72"},      {Variant(1.25e20), "1.25E+20"},
-      {Variant(2.0 / 3.0), "0.666666666666667"}, {Variant(true), "-1"},
+      {Variant(int32_t(12)), "12"},
+      {Variant(-3.0), "-3"},
+      {Variant(0.5), "0.5"},
+      {Variant(-0.0), "0"},
+      {Variant("72"), "72"},
+      {Variant(1.25e20), "1.25E+20"},
+      {Variant(2.0 / 3.0), "0.666666666666667"},
+      {Variant(true), "-1"},
   };
   for (const Case& c : cases) EXPECT_EQ(script::Number(c.v), c.text);
   std::setlocale(LC_NUMERIC, "C");

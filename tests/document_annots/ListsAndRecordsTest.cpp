@@ -71,13 +71,26 @@ TEST_F(ListsAndRecords, TextRecordKeepsTheReviewStateBothWays) {
   Lines lets;
   for (const std::string& l : rec->transcript())
     if (l.rfind("NP let", 0) == 0 || l.rfind("Note call setProps", 0) == 0) lets.push_back(l);
-  EXPECT_EQ(lets, (Lines{"NP let Delay = True", "NP let contents = \"changed\"", "NP let Delay = False",
-                         "Note call setProps(<NP>)", "NP let Delay = True", "NP let Name = \"n1\"",
-                         "NP let State = \"Rejected\"", "NP let Page = 1%", "NP let Point = Array(10#, 20#)",
-                         "NP let PopupRect = Empty", "NP let Author = \"\"", "NP let Subject = \"\"",
-                         "NP let NoteIcon = \"\"", "NP let StrokeColor = Empty", "NP let PopupOpen = True",
-                         "NP let Width = 2%", "NP let Lock = False", "NP let ReadOnly = False",
-                         "NP let Delay = False", "Note call setProps(<NP>)"}));
+  EXPECT_EQ(lets, (Lines{"NP let Delay = True",
+                         "NP let contents = \"changed\"",
+                         "NP let Delay = False",
+                         "Note call setProps(<NP>)",
+                         "NP let Delay = True",
+                         "NP let Name = \"n1\"",
+                         "NP let State = \"Rejected\"",
+                         "NP let Page = 1%",
+                         "NP let Point = Array(10#, 20#)",
+                         "NP let PopupRect = Empty",
+                         "NP let Author = \"\"",
+                         "NP let Subject = \"\"",
+                         "NP let NoteIcon = \"\"",
+                         "NP let StrokeColor = Empty",
+                         "NP let PopupOpen = True",
+                         "NP let Width = 2%",
+                         "NP let Lock = False",
+                         "NP let ReadOnly = False",
+                         "NP let Delay = False",
+                         "Note call setProps(<NP>)"}));
 }
 
 TEST_F(ListsAndRecords, FreeTextRecordReadsEveryPropertyAndALookUpFailureRaises) {
@@ -97,8 +110,10 @@ TEST_F(ListsAndRecords, FreeTextRecordReadsEveryPropertyAndALookUpFailureRaises)
   EXPECT_EQ(get(box, "Rect"), V({1.0, 2.0, 3.0, 4.0}));
   for (const char* member : {"GetFreeTextAnnotProperties", "SetFreeTextAnnotProperties"}) {
     try {
-      if (std::string(member)[0] == 'G') call(d, member, {"missing", 1});
-      else call(d, member, {"missing", 1, Variant(box)});
+      if (std::string(member)[0] == 'G')
+        call(d, member, {"missing", 1});
+      else
+        call(d, member, {"missing", 1, Variant(box)});
       ADD_FAILURE() << member;
     } catch (const AutomationError& e) {
       EXPECT_EQ(e.source(), "Pressmark");

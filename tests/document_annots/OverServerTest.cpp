@@ -56,8 +56,9 @@ TEST_F(AnnotsOverServer, MarkupOverEveryWordOfEveryMatch) {
 }
 
 TEST_F(AnnotsOverServer, NotesStampsFreeTextAndComments) {
-  call(d, "CreateTextAnnot", {1, "A note", Variant::nothing(), "Ann", "Subj", Variant(int16_t(50)),
-                              Variant(int16_t(100)), 4, "note1", false, false, true, 2});
+  call(d, "CreateTextAnnot",
+       {1, "A note", Variant::nothing(), "Ann", "Subj", Variant(int16_t(50)), Variant(int16_t(100)), 4, "note1", false,
+        false, true, 2});
   call(d, "CreateStampAnnot", {2, V({100, 100, 300, 200}), "Stamped", Variant::nothing(), "", "", 0, 0, 4, "st"});
   call(d, "CreateFreeTextAnnot", {1, V({300, 500, 500, 540}), "Free words", Variant::nothing(), "", "", "ft"});
   EXPECT_EQ(CLng(call(d, "FindAndCommentText", {"lazy dog.", "Sleepy"})), 2);
@@ -110,8 +111,9 @@ TEST_F(AnnotsOverServer, ListsRecordsAndRemoval) {
   EXPECT_EQ(names.array().ubound(), -1);
   EXPECT_EQ(CLng(call(d, "RemoveAnnotations", {2})), 0);
   call(d, "CreateTextAnnot", {1, "one", Variant::nothing(), "", "", 0, 0, 8, "n1", false, false, false, 3});
-  call(d, "CreateFreeTextAnnot", {2, V({10, 10, 200, 40}), "two", Variant::nothing(), "", "", "f1", false, false, 1,
-                                  Variant::nothing(), 8, Variant(int16_t(14))});
+  call(d, "CreateFreeTextAnnot",
+       {2, V({10, 10, 200, 40}), "two", Variant::nothing(), "", "", "f1", false, false, 1, Variant::nothing(), 8,
+        Variant(int16_t(14))});
   EXPECT_EQ(CLng(call(d, "GetAnnotations", {ByRef(names)})), 2);
   EXPECT_EQ(names, V({"n1", "f1"}));
 

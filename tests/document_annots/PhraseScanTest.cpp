@@ -18,7 +18,9 @@ int32_t count(ObjectRef& d, const char* member, std::vector<Variant> args) {
 }
 
 TEST_F(PhraseScan, PhrasesMatchOnlyWholeTrimmedWordsAndNeverAcrossPages) {
-  pages({{"The ", "quick ", "brown ", "fox.\r\n", "Quick ", "brown\r\n"}, {"quick  ", "brown  "}, {"end ", "quick "},
+  pages({{"The ", "quick ", "brown ", "fox.\r\n", "Quick ", "brown\r\n"},
+         {"quick  ", "brown  "},
+         {"end ", "quick "},
          {"brown ", "a ", "a ", "a "}});
   struct Case {
     const char* find;
@@ -26,8 +28,8 @@ TEST_F(PhraseScan, PhrasesMatchOnlyWholeTrimmedWordsAndNeverAcrossPages) {
     int32_t matches;
   };
   const Case cases[] = {
-      {"quick brown", false, 2},   // the candidate is trimmed; "quick  brown  " does not match (two spaces)
-      {"quick brown", true, 1},    // "Quick" differs in case
+      {"quick brown", false, 2},  // the candidate is trimmed; "quick  brown  " does not match (two spaces)
+      {"quick brown", true, 1},   // "Quick" differs in case
       {"QUICK BROWN", false, 2},
       {" quick", false, 0},        // a leading space never matches
       {"quick ", false, 0},        // nor a trailing one
@@ -54,7 +56,9 @@ TEST_F(PhraseScan, APageRangeReadsOnlyItsPagesWithoutAnOffByOne) {
     Lines pagesRead;
   };
   const Case cases[] = {
-      {{0, 0}, {"JSO get NumPages", "JSO call getPageNumWords(0&)", "JSO call getPageNumWords(1&)", "JSO call getPageNumWords(2&)"}},
+      {{0, 0},
+       {"JSO get NumPages", "JSO call getPageNumWords(0&)", "JSO call getPageNumWords(1&)",
+        "JSO call getPageNumWords(2&)"}},
       {{2, 0}, {"JSO get NumPages", "JSO call getPageNumWords(1&)", "JSO call getPageNumWords(2&)"}},
       {{-5, 1}, {"JSO call getPageNumWords(0&)"}},
       {{3, 2}, {}},
@@ -118,14 +122,26 @@ TEST_F(PhraseScan, CommentNotesAreNamedAfterTheirPage) {
       << "the first quad of the first and of the last word";
   Lines note = only({"Props let", "Props#2 let"});
   Variant quad = quadsOf(1, 0).array().at({0});
-  EXPECT_EQ(note, (Lines{"Props let Delay = True", "Props let Type = \"Text\"", "Props let contents = \"Look\"",
-                         "Props let Delay = False", "Props#2 let Delay = True", "Props#2 let State = \"None\"",
-                         "Props#2 let Page = 1&", "Props#2 let Point = " + pm::recording::Describe(quad),
-                         "Props#2 let PopupRect = Array(0%, 692%, 200%, 792%)", "Props#2 let Author = \"\"",
-                         "Props#2 let Subject = \"\"", "Props#2 let NoteIcon = \"Note\"",
-                         "Props#2 let StrokeColor = Array(\"RGB\", 1#, 1#, 0#)", "Props#2 let Name = \"Comment2\"",
-                         "Props#2 let PopupOpen = False", "Props#2 let Width = 1%", "Props#2 let Lock = False",
-                         "Props#2 let ReadOnly = False", "Props#2 let opacity = 0.5#", "Props#2 let Delay = False"}));
+  EXPECT_EQ(note, (Lines{"Props let Delay = True",
+                         "Props let Type = \"Text\"",
+                         "Props let contents = \"Look\"",
+                         "Props let Delay = False",
+                         "Props#2 let Delay = True",
+                         "Props#2 let State = \"None\"",
+                         "Props#2 let Page = 1&",
+                         "Props#2 let Point = " + pm::recording::Describe(quad),
+                         "Props#2 let PopupRect = Array(0%, 692%, 200%, 792%)",
+                         "Props#2 let Author = \"\"",
+                         "Props#2 let Subject = \"\"",
+                         "Props#2 let NoteIcon = \"Note\"",
+                         "Props#2 let StrokeColor = Array(\"RGB\", 1#, 1#, 0#)",
+                         "Props#2 let Name = \"Comment2\"",
+                         "Props#2 let PopupOpen = False",
+                         "Props#2 let Width = 1%",
+                         "Props#2 let Lock = False",
+                         "Props#2 let ReadOnly = False",
+                         "Props#2 let opacity = 0.5#",
+                         "Props#2 let Delay = False"}));
   // One-word phrase: the first word's quads are read for the first and the last word.
   rec->clear();
   EXPECT_EQ(count(d, "FindAndCommentText", {"x", "Look", 1, 1}), 1);

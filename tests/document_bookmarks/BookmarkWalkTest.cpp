@@ -16,13 +16,20 @@ TEST(BookmarkNameRule, WholeOrPartExactOrIgnoringCase) {
     bool matches;
   };
   const Case cases[] = {
-      {"Intro", false, true, "intro", true},          {"Intro", true, true, "intro", false},
-      {"Intro", true, true, "Intro", true},           {"Int", false, true, "Intro", false},
-      {"int", false, false, "Intro", true},           {"int", true, false, "Intro", false},
-      {"", false, false, "Anything", true},           {"", false, true, "Anything", false},
-      {"", false, true, "", true},                    {"введение", false, true, "ВВЕДЕНИЕ", true},
-      {"введение", true, true, "ВВЕДЕНИЕ", false},    {"ÉTÉ", false, false, "Un été chaud", true},
-      {"~", false, false, "Terms ~ conditions", true}, {"~", false, true, "Terms ~ conditions", false},
+      {"Intro", false, true, "intro", true},
+      {"Intro", true, true, "intro", false},
+      {"Intro", true, true, "Intro", true},
+      {"Int", false, true, "Intro", false},
+      {"int", false, false, "Intro", true},
+      {"int", true, false, "Intro", false},
+      {"", false, false, "Anything", true},
+      {"", false, true, "Anything", false},
+      {"", false, true, "", true},
+      {"введение", false, true, "ВВЕДЕНИЕ", true},
+      {"введение", true, true, "ВВЕДЕНИЕ", false},
+      {"ÉTÉ", false, false, "Un été chaud", true},
+      {"~", false, false, "Terms ~ conditions", true},
+      {"~", false, true, "Terms ~ conditions", false},
       {"Straße", false, true, "STRASSE", false},
   };
   for (const Case& c : cases)

@@ -55,17 +55,26 @@ TEST_F(Building, EmptyTablesMakeNothingAndWrongOnesOrScriptInACellAreRefused) {
   EXPECT_EQ(call(d, "CreateBookmarksFromArray3", {Variant(Array::matrix(0, 2))}), Variant(int32_t(0)));
   EXPECT_TRUE(made(calls()).empty());
   expectPassedOn([&] { call(d, "CreateBookmarksFromArray", {"Intro"}); }, basic::TypeMismatch, "a text");
-  expectPassedOn([&] { call(d, "CreateBookmarksFromArray", {V({"Intro", 1, 1})}); }, basic::SubscriptOutOfRange,
-                 "one dimension");
+  expectPassedOn(
+      [&] {
+        call(d, "CreateBookmarksFromArray", {V({"Intro", 1, 1})});
+      },
+      basic::SubscriptOutOfRange, "one dimension");
   // A cell meant as a coordinate that would be code is refused before
   // anything is made from its row.
   Variant evil = table({{"Fine", 1, 1, 0, 0}, {"Evil", 1, 1, "0);app.launchURL('http://x.test');//", 5}});
   expectPassedOn([&] { call(d, "CreateBookmarksFromArray", {evil}); }, basic::TypeMismatch, "script in a cell");
   EXPECT_EQ(made(calls()), (Lines{"Root call createChild(\"Fine\", \"this.pageNum = 0;this.scroll(0, 0);\", 0&)"}));
-  expectPassedOn([&] { call(d, "CreateBookmarksFromArray", {table({{"P", 1, "one"}})}); }, basic::TypeMismatch,
-                 "a page that is no number");
-  expectPassedOn([&] { call(d, "CreateBookmarksFromArray", {table({{"P", "top", 1}, {"Q", 1, 1}})}); },
-                 basic::TypeMismatch, "a level that is no number");
+  expectPassedOn(
+      [&] {
+        call(d, "CreateBookmarksFromArray", {table({{"P", 1, "one"}})});
+      },
+      basic::TypeMismatch, "a page that is no number");
+  expectPassedOn(
+      [&] {
+        call(d, "CreateBookmarksFromArray", {table({{"P", "top", 1}, {"Q", 1, 1}})});
+      },
+      basic::TypeMismatch, "a level that is no number");
   tree->failing = {"Root|createChild"};
   try {
     call(d, "CreateBookmarksFromArray", {table({{"P", 1, 1}})});
@@ -84,10 +93,18 @@ struct Word {
 };
 
 TEST_F(Building, HeadingsOfANumberedOutline) {
-  const std::vector<Word> words = {{"1. ", 72, 700},     {"Scope\r\n", 90, 700}, {"1.1 ", 72, 682},
-                                   {"Terms ", 95, 682},  {"1.2\r\n", 130, 682},  {"3.1. ", 72, 664},
-                                   {"3 ", 72, 646},      {"x\r\n", 80, 646},     {"2. ", 72.5, 628},
-                                   {"Use ", 90, 628},    {"\tit", 120, 628},     {"4. ", 72, 610},
+  const std::vector<Word> words = {{"1. ", 72, 700},
+                                   {"Scope\r\n", 90, 700},
+                                   {"1.1 ", 72, 682},
+                                   {"Terms ", 95, 682},
+                                   {"1.2\r\n", 130, 682},
+                                   {"3.1. ", 72, 664},
+                                   {"3 ", 72, 646},
+                                   {"x\r\n", 80, 646},
+                                   {"2. ", 72.5, 628},
+                                   {"Use ", 90, 628},
+                                   {"\tit", 120, 628},
+                                   {"4. ", 72, 610},
                                    // on a baseline of its own, as CJK text beside a Latin number sits
                                    {"标题", 90, 606}};
   ObjectRef d = open();

@@ -44,9 +44,7 @@ struct Tree {
     parent[i.id] = parentId;
     for (const Item& k : i.kids) add(i.id, k);
   }
-  bool fails(const RecordedObject& o, const char* member) const {
-    return failing.count(o.name() + "|" + member) > 0;
-  }
+  bool fails(const RecordedObject& o, const char* member) const { return failing.count(o.name() + "|" + member) > 0; }
 };
 
 class BookmarkModel : public ::testing::Test {

@@ -75,7 +75,9 @@ std::vector<Lines> outlinesOf(const std::vector<std::string>& paths) {
   return files;
 }
 
-Lines outlineLines(const std::string& path) { return outlinesOf({path})[0]; }
+Lines outlineLines(const std::string& path) {
+  return outlinesOf({path})[0];
+}
 
 Lines titlesOnly(const Lines& lines) {
   Lines out;
@@ -83,7 +85,9 @@ Lines titlesOnly(const Lines& lines) {
   return out;
 }
 
-Lines outlineTitles(const std::string& path) { return titlesOnly(outlineLines(path)); }
+Lines outlineTitles(const std::string& path) {
+  return titlesOnly(outlineLines(path));
+}
 
 fixture::DocSpec plainSpec() {
   fixture::DocSpec s;

@@ -58,7 +58,8 @@ TEST_F(RealBookmarks, BuildingFromTheThreeLayouts) {
   };
   std::vector<std::string> paths;
   for (const Case& c : cases) {
-    std::string path = make("t" + std::to_string(paths.size()) + ".pdf", c.existingOutline ? outlinedSpec() : plainSpec());
+    std::string path =
+        make("t" + std::to_string(paths.size()) + ".pdf", c.existingOutline ? outlinedSpec() : plainSpec());
     paths.push_back(path);
     ObjectRef d = open(path);
     Variant rows = c.rows;
@@ -72,8 +73,7 @@ TEST_F(RealBookmarks, BuildingFromTheThreeLayouts) {
 TEST_F(RealBookmarks, BuildingCollapsesUnlessAskedAndRefusesScriptInACell) {
   std::string path = make("plain.pdf", plainSpec());
   ObjectRef d = open(path);
-  EXPECT_EQ(call(d, "CreateBookmarksFromArray", {table({{"A", 1, 1}, {"B", 2, 1}, {"C", 1, 1}})}),
-            Variant(int32_t(3)));
+  EXPECT_EQ(call(d, "CreateBookmarksFromArray", {table({{"A", 1, 1}, {"B", 2, 1}, {"C", 1, 1}})}), Variant(int32_t(3)));
   try {
     call(d, "CreateBookmarksFromArray", {table({{"Evil", 1, 1, "0);app.launchURL('http://x.test');//", 5}})});
     ADD_FAILURE() << "a script in a cell was accepted";
@@ -95,8 +95,8 @@ TEST_F(RealBookmarks, BuildingFromPagesAndExecutingTheResult) {
   EXPECT_EQ(call(d, "ExecuteBookmark", {"page 3"}), Variant(true));
   EXPECT_EQ(CLng(get(js, "pageNum")), 2);
   call(d, "Save", {1});
-  EXPECT_EQ(titlesAndScripts(outlineLines(path)), (Lines{"Page 1 -> this.pageNum = 0", "Page 2 -> this.pageNum = 1",
-                                           "Page 3 -> this.pageNum = 2"}));
+  EXPECT_EQ(titlesAndScripts(outlineLines(path)),
+            (Lines{"Page 1 -> this.pageNum = 0", "Page 2 -> this.pageNum = 1", "Page 3 -> this.pageNum = 2"}));
 }
 
 TEST_F(RealBookmarks, BuildingFromANumberedOutline) {
@@ -108,8 +108,8 @@ TEST_F(RealBookmarks, BuildingFromANumberedOutline) {
   auto at = [&](int page, int word) {
     Variant q = call(js, "getPageNthWordQuads", {page, word});
     const Array& quad = q.array().at({0}).array();
-    return "this.pageNum = " + std::to_string(page) + ";this.scroll(" + CStr(quad.at({0})) + ", " +
-           CStr(quad.at({1})) + ");";
+    return "this.pageNum = " + std::to_string(page) + ";this.scroll(" + CStr(quad.at({0})) + ", " + CStr(quad.at({1})) +
+           ");";
   };
   auto firstWordOfLine = [&](int page, const std::string& text) {
     int n = CLng(call(js, "getPageNumWords", {page}));
@@ -158,12 +158,12 @@ TEST_F(RealBookmarks, ChildBookmarks) {
   EXPECT_EQ(call(d, "CreateChildBookmark", {"Detail", "ГЛАВА", 0, 5}), Variant(int16_t(1)));
   EXPECT_EQ(call(d, "CreateChildBookmark", {"None", "Nowhere"}), Variant(int16_t(0)));
   call(d, "Save", {1});
-  EXPECT_EQ(outlineLines(path),
-            (Lines{"Intro|C=|F=|Count=-3|JS=", "  Note|C=[0 1 0]|F=1|Count=|JS=this.pageNum = 1;",
-                   "  Intro|C=|F=|Count=|JS=", "  Terms ~ conditions|C=|F=|Count=|JS=", "Введение|C=|F=|Count=1|JS=",
-                   "  Глава|C=|F=|Count=-2|JS=", "    Deep|C=|F=|Count=|JS=",
-                   "    Detail|C=|F=|Count=|JS=this.pageNum = 0;", "Summary|C=|F=|Count=|JS=",
-                   "Appendix|C=[0 1 0]|F=2|Count=|JS=this.pageNum = 2;this.scroll(10, 20);"}));
+  EXPECT_EQ(
+      outlineLines(path),
+      (Lines{"Intro|C=|F=|Count=-3|JS=", "  Note|C=[0 1 0]|F=1|Count=|JS=this.pageNum = 1;",
+             "  Intro|C=|F=|Count=|JS=", "  Terms ~ conditions|C=|F=|Count=|JS=", "Введение|C=|F=|Count=1|JS=",
+             "  Глава|C=|F=|Count=-2|JS=", "    Deep|C=|F=|Count=|JS=", "    Detail|C=|F=|Count=|JS=this.pageNum = 0;",
+             "Summary|C=|F=|Count=|JS=", "Appendix|C=[0 1 0]|F=2|Count=|JS=this.pageNum = 2;this.scroll(10, 20);"}));
 }
 
 }  // namespace

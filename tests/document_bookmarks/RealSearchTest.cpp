@@ -14,9 +14,9 @@ TEST_F(RealBookmarks, ListingAndMatching) {
     bool exists;
   };
   const std::vector<Case> cases = {
-      {{"intro"}, true},           {{"intro", true}, false},     {{"Int", false, false}, true},
-      {{"~"}, false},              {{"~ cond", false, false}, true}, {{"ВВЕДЕНИЕ"}, true},
-      {{"глава", true}, false},    {{"ЛАВ", false, false}, true}, {{"Deep end"}, false},
+      {{"intro"}, true},        {{"intro", true}, false},         {{"Int", false, false}, true},
+      {{"~"}, false},           {{"~ cond", false, false}, true}, {{"ВВЕДЕНИЕ"}, true},
+      {{"глава", true}, false}, {{"ЛАВ", false, false}, true},    {{"Deep end"}, false},
   };
   for (const Case& c : cases)
     EXPECT_EQ(call(d, "BookmarkExists", std::span<const Arg>(c.args)), Variant(c.exists)) << CStr(c.args[0].get());
@@ -46,14 +46,14 @@ TEST_F(RealBookmarks, ChangesAreSavedInTheOutline) {
   std::string first = dir.file("first.pdf");
   call(d, "Save", {1, first});
   Lines changed = {
-                                    "Intro|C=[1 0 0]|F=|Count=-2|JS=",
-                                    "  Intro|C=[0.5 0.5 0.5]|F=1|Count=|JS=",
-                                    "  Terms ~ conditions|C=[0.5 0.5 0.5]|F=1|Count=|JS=this.pageNum = 2;",
-                                    "Введение|C=|F=|Count=-1|JS=",
-                                    "  Глава|C=[0.5 0.5 0.5]|F=1|Count=-1|JS=",
-                                    "    Deep|C=|F=3|Count=|JS=",
-                                    "Overview|C=|F=|Count=|JS=",
-                                };
+      "Intro|C=[1 0 0]|F=|Count=-2|JS=",
+      "  Intro|C=[0.5 0.5 0.5]|F=1|Count=|JS=",
+      "  Terms ~ conditions|C=[0.5 0.5 0.5]|F=1|Count=|JS=this.pageNum = 2;",
+      "Введение|C=|F=|Count=-1|JS=",
+      "  Глава|C=[0.5 0.5 0.5]|F=1|Count=-1|JS=",
+      "    Deep|C=|F=3|Count=|JS=",
+      "Overview|C=|F=|Count=|JS=",
+  };
   EXPECT_EQ(call(d, "SetBookmarkExpanded", {true}), Variant(int32_t(7)));
   // Style 9 is no style: it becomes normal.
   EXPECT_EQ(call(d, "SetBookmarkStyle", {9, "", false, true, true}), Variant(int32_t(7)));

@@ -16,16 +16,15 @@ using Search = BookmarkModel;
 TEST_F(Search, StyleByNameStopsPerListOfChildren) {
   ObjectRef d = open(sample());
   EXPECT_EQ(call(d, "SetBookmarkStyle", {2, "Intro"}), Variant(int32_t(2)));
-  EXPECT_EQ(calls(), (Lines{"JSO get BookMarkRoot", "Root get Children", "A get Name", "A get Children",
-                            "A1 get Name", "A1 let Style = 2%", "B get Name", "B let Style = 2%"}));
+  EXPECT_EQ(calls(), (Lines{"JSO get BookMarkRoot", "Root get Children", "A get Name", "A get Children", "A1 get Name",
+                            "A1 let Style = 2%", "B get Name", "B let Style = 2%"}));
   rec->clear();
   // Every match, the children of a match searched as well.
   EXPECT_EQ(call(d, "SetBookmarkStyle", {7, "intro", false, false, true}), Variant(int32_t(4)));
-  EXPECT_EQ(calls(), (Lines{"JSO get BookMarkRoot", "Root get Children", "A get Name", "A get Children",
-                            "A1 get Name", "A1 let Style = 0%", "A1 get Children", "A1a get Name",
-                            "A1a let Style = 0%", "A1a get Children", "A2 get Name", "A2 get Children", "B get Name",
-                            "B let Style = 0%", "B get Children", "B1 get Name", "B1 let Style = 0%",
-                            "B1 get Children"}))
+  EXPECT_EQ(calls(), (Lines{"JSO get BookMarkRoot", "Root get Children", "A get Name", "A get Children", "A1 get Name",
+                            "A1 let Style = 0%", "A1 get Children", "A1a get Name", "A1a let Style = 0%",
+                            "A1a get Children", "A2 get Name", "A2 get Children", "B get Name", "B let Style = 0%",
+                            "B get Children", "B1 get Name", "B1 let Style = 0%", "B1 get Children"}))
       << "style 7 becomes 0; part of the name, case ignored";
 }
 
@@ -92,20 +91,27 @@ TEST_F(Search, NamesAreListedWhole) {
   ObjectRef d = open(items);
   Variant names;
   EXPECT_EQ(call(d, "GetBookmarks", {ByRef(names)}), Variant(int32_t(8)));
-  EXPECT_EQ(names, V({"Alpha", "Intro", "Intro detail", "Scope", "Intro", "Intro", "Terms ~ conditions",
-                      "Введение"}));
+  EXPECT_EQ(names, V({"Alpha", "Intro", "Intro detail", "Scope", "Intro", "Intro", "Terms ~ conditions", "Введение"}));
   struct Case {
     std::vector<Arg> args;
     bool exists;
   };
   const std::vector<Case> cases = {
-      {{"intro"}, true},           {{"intro", true}, false},         {{"Int", false, false}, true},
-      {{"Terms "}, false},         {{"~"}, false},                   {{"~", false, false}, true},
-      {{"ВВЕДЕНИЕ"}, true},        {{"введение", true}, false},      {{"веден", false, false}, true},
-      {{"Intro detail"}, true},    {{"conditions", true, false}, true},
+      {{"intro"}, true},
+      {{"intro", true}, false},
+      {{"Int", false, false}, true},
+      {{"Terms "}, false},
+      {{"~"}, false},
+      {{"~", false, false}, true},
+      {{"ВВЕДЕНИЕ"}, true},
+      {{"введение", true}, false},
+      {{"веден", false, false}, true},
+      {{"Intro detail"}, true},
+      {{"conditions", true, false}, true},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(call(d, "BookmarkExists", std::span<const Arg>(c.args)), Variant(c.exists)) << recording::Describe(c.args[0].get());
+    EXPECT_EQ(call(d, "BookmarkExists", std::span<const Arg>(c.args)), Variant(c.exists))
+        << recording::Describe(c.args[0].get());
 }
 
 TEST_F(Search, NoBookmarksListNothing) {
@@ -125,9 +131,9 @@ TEST_F(Search, FailingStepsAreSkipped) {
   // entered, and the walk goes on with B.
   tree->failing = {"A|Name", "A|Children", "B|Style"};
   EXPECT_EQ(call(d, "SetBookmarkStyle", {1, "Intro", false, true, true}), Variant(int32_t(1)));
-  EXPECT_EQ(calls(), (Lines{"JSO get BookMarkRoot", "Root get Children", "A get Name", "A get Children", "B get Name",
-                            "B let Style = 1%", "B get Children", "B1 get Name", "B1 let Style = 1%",
-                            "B1 get Children"}));
+  EXPECT_EQ(calls(),
+            (Lines{"JSO get BookMarkRoot", "Root get Children", "A get Name", "A get Children", "B get Name",
+                   "B let Style = 1%", "B get Children", "B1 get Name", "B1 let Style = 1%", "B1 get Children"}));
 }
 
 TEST_F(Search, ErrorsOfTheMethodArePassedOn) {

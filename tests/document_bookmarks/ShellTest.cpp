@@ -21,8 +21,8 @@ TEST_F(RealBookmarks, ShellSessionBuildsListsAndSaves) {
   test::CommandResult r = test::runPressmark({"shell"}, session, {"PRESSMARK_REGISTRY=" + registry.path()});
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(r.out, "\"$1\"\n2\n2\n[\"Intro\",\"Terms\"]\ntrue\n1\nok\n") << r.err;
-  EXPECT_EQ(outlineLines(path), (Lines{"Intro|C=|F=|Count=-1|JS=this.pageNum = 0;",
-                                       "  Terms|C=|F=2|Count=|JS=this.pageNum = 0;"}));
+  EXPECT_EQ(outlineLines(path),
+            (Lines{"Intro|C=|F=|Count=-1|JS=this.pageNum = 0;", "  Terms|C=|F=2|Count=|JS=this.pageNum = 0;"}));
 }
 
 TEST(BookmarkHelp, EveryBookmarkMemberIsListed) {

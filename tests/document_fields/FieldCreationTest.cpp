@@ -11,15 +11,19 @@ using pm::test::FieldRecording;
 using pm::test::Lines;
 using pm::test::operator+;
 
-Variant coords() { return V({72.0, 700.0, 272.0, 680.0}); }
+Variant coords() {
+  return V({72.0, 700.0, 272.0, 680.0});
+}
 
 // The member names the creator touched on the new field, in order, with
 // "call " before methods; the colour-table reads are left out.
 Lines fieldSteps(const Lines& t) {
   Lines out;
   for (const std::string& l : t) {
-    if (l.rfind("F let ", 0) == 0) out.push_back(l.substr(6, l.find(" = ") - 6));
-    else if (l.rfind("F call ", 0) == 0) out.push_back("call " + l.substr(7, l.find('(') - 7));
+    if (l.rfind("F let ", 0) == 0)
+      out.push_back(l.substr(6, l.find(" = ") - 6));
+    else if (l.rfind("F call ", 0) == 0)
+      out.push_back("call " + l.substr(7, l.find('(') - 7));
   }
   return out;
 }
@@ -48,8 +52,10 @@ TEST_F(FieldCreation, TextFieldConditionalStepsAndConversions) {
        {Named("strDefaultValue", "  "), Named("strSubmitName", " "), Named("strToolTipText", "   ")},
        {},
        {"DefaultValue", "SubmitName", "UserName"}},
-      {"texts are assigned untrimmed", {Named("strDefaultValue", " x "), Named("strToolTipText", "tip")},
-       {"DefaultValue", "UserName"}, {}},
+      {"texts are assigned untrimmed",
+       {Named("strDefaultValue", " x "), Named("strToolTipText", "tip")},
+       {"DefaultValue", "UserName"},
+       {}},
   };
   for (const Conditional& c : cases) {
     rec->clear();
@@ -92,11 +98,17 @@ TEST_F(FieldCreation, ChoiceItemsTakeTheirExportValuesOrTheirText) {
     Lines items;
   };
   const Case cases[] = {
-      {"no export values", V({"A", "B"}), Variant::nothing(),
+      {"no export values",
+       V({"A", "B"}),
+       Variant::nothing(),
        {"F call insertItemAt(\"A\", \"A\", -1%)", "F call insertItemAt(\"B\", \"B\", -1%)"}},
-      {"export values", V({"A", "B"}), V({"a", "b"}),
+      {"export values",
+       V({"A", "B"}),
+       V({"a", "b"}),
        {"F call insertItemAt(\"A\", \"a\", -1%)", "F call insertItemAt(\"B\", \"b\", -1%)"}},
-      {"a shorter export list", V({"A", "B", "C"}), V({"a"}),
+      {"a shorter export list",
+       V({"A", "B", "C"}),
+       V({"a"}),
        {"F call insertItemAt(\"A\", \"a\", -1%)", "F call insertItemAt(\"B\", \"B\", -1%)",
         "F call insertItemAt(\"C\", \"C\", -1%)"}},
       {"a single text is no list", Variant("A"), Variant::nothing(), {}},
@@ -136,7 +148,8 @@ TEST_F(FieldCreation, AFailedAddRaisesAndALaterFailedStepDoesNot) {
   EXPECT_NO_THROW(call(doc, "CreateTextField", {"y", int32_t(1), coords()}));
   Lines steps = fieldSteps(rec->transcript());
   ASSERT_GE(steps.size(), 5u);
-  EXPECT_EQ((Lines{steps[0], steps[1], steps[2], steps[3]}), (Lines{"call setAction", "Delay", "Alignment", "BorderStyle"}))
+  EXPECT_EQ((Lines{steps[0], steps[1], steps[2], steps[3]}),
+            (Lines{"call setAction", "Delay", "Alignment", "BorderStyle"}))
       << "the steps after a refused one still run";
   EXPECT_EQ(steps.back(), "Delay");
 }

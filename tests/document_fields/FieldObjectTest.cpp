@@ -43,10 +43,11 @@ TEST_F(FieldObject, CodesOutsideTheVocabularyFallBackWithoutCallingTheViewer) {
     int32_t code;
     const char* name;
   };
-  const Case cases[] = {{"GetTrigger", 42, "MouseUp"}, {"GetTrigger", 10, "MouseUp"}, {"GetTrigger", 9, "Format"},
-                        {"GetHighlight", 7, "none"},   {"GetHighlight", 2, "push"},   {"GetFont", 9, "Courier-Bold"},
-                        {"GetGlyphStyle", 4, "star"},  {"GetAlignment", 1, "center"}, {"GetBorderStyle", 4, "underline"},
-                        {"GetBorderStyle", 9, "solid"}};
+  const Case cases[] = {{"GetTrigger", 42, "MouseUp"},      {"GetTrigger", 10, "MouseUp"},
+                        {"GetTrigger", 9, "Format"},        {"GetHighlight", 7, "none"},
+                        {"GetHighlight", 2, "push"},        {"GetFont", 9, "Courier-Bold"},
+                        {"GetGlyphStyle", 4, "star"},       {"GetAlignment", 1, "center"},
+                        {"GetBorderStyle", 4, "underline"}, {"GetBorderStyle", 9, "solid"}};
   for (const Case& c : cases) EXPECT_EQ(call(field, c.method, {c.code}), Variant(c.name)) << c.method << c.code;
   EXPECT_TRUE(rec->transcript().empty());
 }

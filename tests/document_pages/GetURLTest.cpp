@@ -60,8 +60,9 @@ class LocalHttp {
         status = "404 Not Found";
         body = "missing";
       }
-      std::string answer = "HTTP/1.1 " + status + "\r\nContent-Type: text/html\r\nContent-Length: " +
-                           std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+      std::string answer = "HTTP/1.1 " + status +
+                           "\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) +
+                           "\r\nConnection: close\r\n\r\n" + body;
       (void)!::write(c, answer.data(), answer.size());
       ::close(c);
     }

@@ -52,13 +52,13 @@ class PagesOverServer : public ::testing::Test {
 using Names = std::vector<std::string>;
 
 TEST_F(PagesOverServer, DeleteInsertReplaceMoveAndNewPages) {
-  call(d, "InsertPages", {source});                    // before the first page
-  call(d, "InsertPages", {source, 0, 2, 2});           // beta after the last page
+  call(d, "InsertPages", {source});           // before the first page
+  call(d, "InsertPages", {source, 0, 2, 2});  // beta after the last page
   EXPECT_EQ(pageNames(save("a.pdf")), (Names{"alpha", "beta", "one", "two", "three", "beta"}));
   call(d, "DeletePages", {1, 2});
-  call(d, "MovePage", {1});                             // page one behind the last page
+  call(d, "MovePage", {1});  // page one behind the last page
   EXPECT_EQ(pageNames(save("b.pdf")), (Names{"two", "three", "beta", "one"}));
-  call(d, "ReplacePages", {source, 3, 1, 1});           // page 3 becomes alpha
+  call(d, "ReplacePages", {source, 3, 1, 1});  // page 3 becomes alpha
   call(d, "NewPage", {2});
   EXPECT_EQ(pageNames(save("c.pdf")), (Names{"two", "three", "(blank)", "alpha", "one"}));
   call(d, "DeletePages");
@@ -88,11 +88,15 @@ TEST_F(PagesOverServer, ExtractedAndReplacingPagesKeepAnnotationsAndFields) {
     std::string file;  // read back
     Names fields, annots;
   } rows[] = {
-      {"ExtractPages", {1, 3, dir.file("x.pdf")}, dir.file("x.pdf"),
+      {"ExtractPages",
+       {1, 3, dir.file("x.pdf")},
+       dir.file("x.pdf"),
        {"name=u:Bob@1", "choice=u:Green@1", "agree=/Yes@1", "news=/Off@1", "size=/M@1", "size=/M@1"},
        {"Link>2", "Link>2", "Link:http://example.invalid/", "Text", "Popup<Text"}},
       // Ada's first page alone: its links to Ada's last page go.
-      {"ReplacePages", {dir.file("Ada.pdf"), 1, 1, 1}, "",
+      {"ReplacePages",
+       {dir.file("Ada.pdf"), 1, 1, 1},
+       "",
        {"name=u:Ada@1", "choice=u:Green@1", "agree=/Yes@1", "news=/Off@1", "size=/M@1", "size=/M@1"},
        {"Link:http://example.invalid/", "Text", "Popup<Text"}},
   };
@@ -122,10 +126,16 @@ TEST_F(PagesOverServer, ErrorsNameTheFileAndSpeakTheCallersPages) {
     int32_t number;
     std::string description;
   } rows[] = {
-      {bad, "FindAndHighlightText", {"word"}, 91,
+      {bad,
+       "FindAndHighlightText",
+       {"word"},
+       91,
        "Object variable or With block variable not set: the document " + text +
            " did not open: it is not a PDF file (it has no PDF header)"},
-      {bad, "DeletePages", {}, 91,
+      {bad,
+       "DeletePages",
+       {},
+       91,
        "Object variable or With block variable not set: the document " + text +
            " did not open: it is not a PDF file (it has no PDF header)"},
       {d, "DeletePages", {5, 7}, static_cast<int32_t>(0x80004005u), "Pages 5 to 7 do not exist"},
@@ -257,7 +267,7 @@ TEST_F(PagesOverServer, WatermarkTextInEveryScript) {
 }
 
 TEST_F(PagesOverServer, ThumbnailsLinksAndFlattening) {
-  call(d, "CreateStampAnnot", {1, V({100, 100, 200, 150}), "flat"}) ;
+  call(d, "CreateStampAnnot", {1, V({100, 100, 200, 150}), "flat"});
   call(d, "FlattenPages");
   EXPECT_EQ(jstest::annots(save(), 0).size(), 0u);
   EXPECT_EQ(CLng(call(d, "AddWebLinks")), 0);

@@ -94,8 +94,9 @@ TEST_F(Pages, WatermarkArgumentsAreNeitherReorderedNorMisconverted) {
   run({
       {"AddWatermarkFromFile",
        {"/w.pdf"},
-       {kNum, "JSO call AddWatermarkFromFile(\"/w.pdf\", 0%, 0%, 2&, True, True, True, 1%, 1%, 0%, 0%, False, 1!, "
-              "False, 0&, 1!)"}},
+       {kNum,
+        "JSO call AddWatermarkFromFile(\"/w.pdf\", 0%, 0%, 2&, True, True, True, 1%, 1%, 0%, 0%, False, 1!, "
+        "False, 0&, 1!)"}},
       {"AddWatermarkFromFile",
        {"/w.pdf", 2, 2, 3, false, true, false, 0.5, 0.25, 0, 2, 10, 20, true, true, 90},
        {"JSO call AddWatermarkFromFile(\"/w.pdf\", 1&, 1&, 2&, False, True, False, 0&, 2&, 10&, 20&, True, 0.5#, "
@@ -119,16 +120,25 @@ TEST_F(Pages, NumberedTextWatermarksOneCallPerPage) {
     return out;
   };
   std::vector<Variant> base{"Page ", 0, 8, 12, V({"RGB", 1.0, 0.0, 0.0}), 0, 0, true, true, true, 1.0, 1.0, true};
-  EXPECT_EQ(numbers(base), (Lines{"JSO call AddWatermarkFromText(\"Page 1\", 0&, \"Courier\", 12&, Array(\"RGB\", 1#, 0#, 0#), 0&, 0&, True, True, True, 1%, 1%, 0%, 0%, False, 1#, False, 0&, 1#)",
-                                  "JSO call AddWatermarkFromText(\"Page 2\", 0&, \"Courier\", 12&, Array(\"RGB\", 1#, 0#, 0#), 1&, 1&, True, True, True, 1%, 1%, 0%, 0%, False, 1#, False, 0&, 1#)",
-                                  "JSO call AddWatermarkFromText(\"Page 3\", 0&, \"Courier\", 12&, Array(\"RGB\", 1#, 0#, 0#), 2&, 2&, True, True, True, 1%, 1%, 0%, 0%, False, 1#, False, 0&, 1#)"}));
+  EXPECT_EQ(numbers(base), (Lines{"JSO call AddWatermarkFromText(\"Page 1\", 0&, \"Courier\", 12&, Array(\"RGB\", 1#, "
+                                  "0#, 0#), 0&, 0&, True, True, True, 1%, 1%, 0%, 0%, False, 1#, False, 0&, 1#)",
+                                  "JSO call AddWatermarkFromText(\"Page 2\", 0&, \"Courier\", 12&, Array(\"RGB\", 1#, "
+                                  "0#, 0#), 1&, 1&, True, True, True, 1%, 1%, 0%, 0%, False, 1#, False, 0&, 1#)",
+                                  "JSO call AddWatermarkFromText(\"Page 3\", 0&, \"Courier\", 12&, Array(\"RGB\", 1#, "
+                                  "0#, 0#), 2&, 2&, True, True, True, 1%, 1%, 0%, 0%, False, 1#, False, 0&, 1#)"}));
   base.push_back(10);
-  EXPECT_EQ(numbers(base), (Lines{"JSO call AddWatermarkFromText(\"Page 10\", 0&, \"Courier\", 12&, Array(\"RGB\", 1#, 0#, 0#), 0&, 0&, True, True, True, 1%, 1%, 0%, 0%, False, 1#, False, 0&, 1#)", "JSO call AddWatermarkFromText(\"Page 11\", 0&, \"Courier\", 12&, Array(\"RGB\", 1#, 0#, 0#), 1&, 1&, True, True, True, 1%, 1%, 0%, 0%, False, 1#, False, 0&, 1#)", "JSO call AddWatermarkFromText(\"Page 12\", 0&, \"Courier\", 12&, Array(\"RGB\", 1#, 0#, 0#), 2&, 2&, True, True, True, 1%, 1%, 0%, 0%, False, 1#, False, 0&, 1#)"}));
+  EXPECT_EQ(numbers(base), (Lines{"JSO call AddWatermarkFromText(\"Page 10\", 0&, \"Courier\", 12&, Array(\"RGB\", 1#, "
+                                  "0#, 0#), 0&, 0&, True, True, True, 1%, 1%, 0%, 0%, False, 1#, False, 0&, 1#)",
+                                  "JSO call AddWatermarkFromText(\"Page 11\", 0&, \"Courier\", 12&, Array(\"RGB\", 1#, "
+                                  "0#, 0#), 1&, 1&, True, True, True, 1%, 1%, 0%, 0%, False, 1#, False, 0&, 1#)",
+                                  "JSO call AddWatermarkFromText(\"Page 12\", 0&, \"Courier\", 12&, Array(\"RGB\", 1#, "
+                                  "0#, 0#), 2&, 2&, True, True, True, 1%, 1%, 0%, 0%, False, 1#, False, 0&, 1#)"}));
   // A failure on one page stops there.
   rec->on("JSO", "AddWatermarkFromText").returns(Variant()).times(1);
   rec->on("JSO", "AddWatermarkFromText").fails(1001, "no room");
-  EXPECT_THROW(call(d, "AddWatermarkFromText", {"P", 0, 0, 24, Variant::nothing(), 2, 3, true, true, true, 1.0, 1.0, true}),
-               AutomationError);
+  EXPECT_THROW(
+      call(d, "AddWatermarkFromText", {"P", 0, 0, 24, Variant::nothing(), 2, 3, true, true, true, 1.0, 1.0, true}),
+      AutomationError);
 }
 
 }  // namespace

@@ -22,7 +22,8 @@ int countOf(const std::string& s, const std::string& needle) {
 }
 
 TEST(PrintDocument, APrintedRangeReachesTheQueue) {
-  PM_REQUIRE_OR_SKIP(pm::test::haveTestCups(), "PRESSMARK_TEST_CUPS is not set: no test cupsd (scripts/services/cups.sh)");
+  PM_REQUIRE_OR_SKIP(pm::test::haveTestCups(),
+                     "PRESSMARK_TEST_CUPS is not set: no test cupsd (scripts/services/cups.sh)");
   pm::test::resetTestCupsDefault();
   std::string queue = pm::test::testCupsDir() + "/out/ps-queue.prn";
   fs::remove(queue);

@@ -14,8 +14,9 @@ TEST(DocumentShell, HighlightWatermarkAndSave) {
   s.pages = {p, p};
   fixture::makePdf(path, s);
   pm::test::CommandResult r = pm::test::runPressmark(
-      {"shell"}, "OpenDocument " + path +
-                     "\n$1.FindAndHighlightText fox\n$1.AddWatermarkFromText DRAFT blnIncludePageNo:=true\n$1.Save 1\n");
+      {"shell"},
+      "OpenDocument " + path +
+          "\n$1.FindAndHighlightText fox\n$1.AddWatermarkFromText DRAFT blnIncludePageNo:=true\n$1.Save 1\n");
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(r.out, "\"$1\"\n2\nok\nok\n") << r.err;
   std::string text;
@@ -41,8 +42,7 @@ TEST(DocumentShell, HelpListsTheDocumentMembersAndTheRecords) {
         "a search text with a leading or trailing space never matches",
         "carry the name Comment followed by the page number", "  NewPage [lngInsertAfterPage (by value) = -1]",
         "  AddWatermarkFromText strText", "  SetTextAnnotProperties strName lngPage fldt",
-        "TextAnnotType members:", "FreeTextAnnotType members:",
-        "  Rotate (property let) vNewValue"})
+        "TextAnnotType members:", "FreeTextAnnotType members:", "  Rotate (property let) vNewValue"})
     EXPECT_NE(r.out.find(text), std::string::npos) << text;
 }
 

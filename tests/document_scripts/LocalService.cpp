@@ -52,7 +52,9 @@ LocalService::LocalService(const std::vector<std::string>& argv) {
   }
 }
 
-LocalService::~LocalService() { stop(); }
+LocalService::~LocalService() {
+  stop();
+}
 
 void LocalService::stop() {
   if (in_ >= 0) close(in_);

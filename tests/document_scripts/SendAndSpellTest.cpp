@@ -20,7 +20,9 @@ namespace scriptstest {
 using namespace pm;
 using namespace jstest;
 
-std::string script(const char* name) { return std::string(PRESSMARK_SOURCE_DIR) + "/tests/document_scripts/" + name; }
+std::string script(const char* name) {
+  return std::string(PRESSMARK_SOURCE_DIR) + "/tests/document_scripts/" + name;
+}
 
 class Sending : public ::testing::Test {
  protected:
@@ -213,7 +215,10 @@ TEST_F(Mail, SettingsFromTheRegistryWhenTheEnvironmentHasNone) {
 
 TEST_F(Mail, CredentialsGoOnlyOverTlsUnlessPlainTextIsAllowed) {
   test::ScopedEnv user("PRESSMARK_SMTP_USER", "alice"), password("PRESSMARK_SMTP_PASSWORD", "s3cret");
-  EXPECT_NE(error([&] { call(doc, "EmailForm", {false, "ann@example.org"}); }).find("offers no TLS"), std::string::npos);
+  EXPECT_NE(error([&] {
+              call(doc, "EmailForm", {false, "ann@example.org"});
+            }).find("offers no TLS"),
+            std::string::npos);
   EXPECT_FALSE(fixture::exists(inbox() + "/m0.env")) << "nothing went out";
   {
     test::ScopedEnv allow("PRESSMARK_SMTP_ALLOW_PLAIN", "1");
@@ -354,7 +359,8 @@ TEST(MailMessage, LongHeadersAreFoldedIntoShortLinesAndHeadersCannotBeInjected) 
   // A file name keeps to its parameter: quoted, and in RFC 2231 form when it is not plain.
   m.attachmentName = "Zoë \"a\\b\"\r\nBcc: x.pdf";
   text = pm::pdf::mail::compose(m, "f@example.org", "Mon, 07 Dec 2026 09:00:00 +0000", "1");
-  EXPECT_NE(text.find("filename=\"Zo__ \\\"a\\\\b\\\"__Bcc: x.pdf\";\r\n filename*0*=UTF-8''Zo%C3%AB%20%22a%5Cb%22%0D%0ABcc%3A%20x.pdf\r\n"),
+  EXPECT_NE(text.find("filename=\"Zo__ \\\"a\\\\b\\\"__Bcc: x.pdf\";\r\n "
+                      "filename*0*=UTF-8''Zo%C3%AB%20%22a%5Cb%22%0D%0ABcc%3A%20x.pdf\r\n"),
             std::string::npos)
       << text;
   EXPECT_EQ(text.find("\r\nBcc:"), std::string::npos);

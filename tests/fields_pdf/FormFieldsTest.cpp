@@ -46,16 +46,26 @@ TEST_F(PdfForm, EverySevenKindsWithTheirProperties) {
     const char* part;  // what the printed entry holds
   };
   const Entry entries[] = {
-      {"total", "FT", "/Tx"},         {"total", "MaxLen", "5"},
-      {"total", "Q", "1"},            {"total", "MK/BG", "[1 0 0]"},
-      {"total", "DA", "12 Tf"},       {"total", "DA", "Helv"},
-      {"total", "TU", "Total amount"}, {"total", "AA/K/JS", "AFNumber_Keystroke"},
-      {"agree", "FT", "/Btn"},        {"agree", "MK/CA", "(8)"},
-      {"agree", "AP/N", "/Yes"},      {"size", "AP/N", "/Large"},
-      {"city", "FT", "/Ch"},          {"city", "Opt", "[(BER)(Berlin)]"},
-      {"city", "Opt", "[(CGN)<FEFF004B00F6006C006E>]"},     {"city", "Opt", "(Paris)]"},
-      {"pick", "Opt", "One"},         {"go", "MK/CA", "(Go)"},
-      {"go", "AA/U/JS", "app.alert"}, {"sig", "FT", "/Sig"},
+      {"total", "FT", "/Tx"},
+      {"total", "MaxLen", "5"},
+      {"total", "Q", "1"},
+      {"total", "MK/BG", "[1 0 0]"},
+      {"total", "DA", "12 Tf"},
+      {"total", "DA", "Helv"},
+      {"total", "TU", "Total amount"},
+      {"total", "AA/K/JS", "AFNumber_Keystroke"},
+      {"agree", "FT", "/Btn"},
+      {"agree", "MK/CA", "(8)"},
+      {"agree", "AP/N", "/Yes"},
+      {"size", "AP/N", "/Large"},
+      {"city", "FT", "/Ch"},
+      {"city", "Opt", "[(BER)(Berlin)]"},
+      {"city", "Opt", "[(CGN)<FEFF004B00F6006C006E>]"},
+      {"city", "Opt", "(Paris)]"},
+      {"pick", "Opt", "One"},
+      {"go", "MK/CA", "(Go)"},
+      {"go", "AA/U/JS", "app.alert"},
+      {"sig", "FT", "/Sig"},
   };
   for (const Entry& e : entries)
     EXPECT_TRUE(contains(fieldEntry(out, e.field, e.key), e.part))
@@ -176,10 +186,11 @@ std::pair<std::string, std::string> shownText(const std::string& file, int page 
 // in a later session burns into the page.
 TEST_F(PdfForm, FilledValuesShowInBothEnginesAndSurviveFlattening) {
   call(doc, "CreateTextField", {"name", int32_t(1), rect(72, 700, 372, 680)});
-  call(doc, "CreateTextField", {"notes", int32_t(1), rect(72, 670, 372, 600), Named("blnMultiLine", true),
-                                Named("lngAlignment", int32_t(2))});
-  call(doc, "CreateTextField", {"code", int32_t(1), rect(72, 590, 272, 570), Named("intCharLimit", Variant(int16_t(6))),
-                                Named("blnComb", true)});
+  call(doc, "CreateTextField",
+       {"notes", int32_t(1), rect(72, 670, 372, 600), Named("blnMultiLine", true), Named("lngAlignment", int32_t(2))});
+  call(doc, "CreateTextField",
+       {"code", int32_t(1), rect(72, 590, 272, 570), Named("intCharLimit", Variant(int16_t(6))),
+        Named("blnComb", true)});
   call(doc, "CreateComboBoxField", {"city", int32_t(1), rect(72, 560, 272, 540), V({"Berlin", "Москва", "東京"})});
   call(doc, "CreateListBoxField", {"pick", int32_t(1), rect(300, 560, 472, 500), V({"Ένα", "Δύο"})});
   call(doc, "CreateCheckBoxField", {"agree", int32_t(1), rect(72, 520, 90, 502), V({"Yes"})});

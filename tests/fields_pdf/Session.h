@@ -49,8 +49,12 @@ class PdfForm : public ::testing::Test {
   ObjectRef doc;
 };
 
-inline Variant rect(double x0, double y0, double x1, double y1) { return V({x0, y0, x1, y1}); }
+inline Variant rect(double x0, double y0, double x1, double y1) {
+  return V({x0, y0, x1, y1});
+}
 
-inline bool contains(const std::string& s, const std::string& part) { return s.find(part) != std::string::npos; }
+inline bool contains(const std::string& s, const std::string& part) {
+  return s.find(part) != std::string::npos;
+}
 
 }  // namespace fieldtest

@@ -29,20 +29,21 @@ class Signing : public PdfForm {
   static void SetUpTestSuite() {
     certs = new fixture::TempDir();
     std::string log = run("cd '" + certs->path() +
-                          "' && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout key.pem -out cert.pem -days 2 "
-                          "-subj '/CN=Pressmark Test/O=Pressmark' && openssl pkcs12 -export -inkey key.pem "
-                          "-in cert.pem -out signer.p12 -passout pass:secret"
-                          // A certificate authority of the test's own and an identity it issued.
-                          " && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "
-                          "-keyout ca.key -out ca.pem -days 2 -subj '/CN=Pressmark Test CA'"
-                          " && openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "
-                          "-keyout leaf.key -out leaf.csr -subj '/CN=Pressmark Clerk'"
-                          " && openssl x509 -req -in leaf.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 "
-                          "-out leaf.pem && openssl pkcs12 -export -inkey leaf.key -in leaf.pem -certfile ca.pem "
-                          "-out clerk.p12 -passout pass:clerk"
-                          // The same identity as older tools export it (RC2 encryption).
-                          " && openssl pkcs12 -export -legacy -inkey key.pem -in cert.pem -out legacy.p12 "
-                          "-passout pass:old",
+                              "' && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout "
+                              "key.pem -out cert.pem -days 2 "
+                              "-subj '/CN=Pressmark Test/O=Pressmark' && openssl pkcs12 -export -inkey key.pem "
+                              "-in cert.pem -out signer.p12 -passout pass:secret"
+                              // A certificate authority of the test's own and an identity it issued.
+                              " && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "
+                              "-keyout ca.key -out ca.pem -days 2 -subj '/CN=Pressmark Test CA'"
+                              " && openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "
+                              "-keyout leaf.key -out leaf.csr -subj '/CN=Pressmark Clerk'"
+                              " && openssl x509 -req -in leaf.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 "
+                              "-out leaf.pem && openssl pkcs12 -export -inkey leaf.key -in leaf.pem -certfile ca.pem "
+                              "-out clerk.p12 -passout pass:clerk"
+                              // The same identity as older tools export it (RC2 encryption).
+                              " && openssl pkcs12 -export -legacy -inkey key.pem -in cert.pem -out legacy.p12 "
+                              "-passout pass:old",
                           &made);
     if (made != 0) std::fprintf(stderr, "%s\n", log.c_str());
   }
@@ -73,7 +74,8 @@ TEST_F(Signing, SignedFileVerifiesAndATamperedOneDoesNot) {
   struct Bad {
     std::string file, password, says;
   };
-  const Bad bad[] = {{p12, "wrong", "password"}, {dir.file("none.p12"), "secret", "Cannot read"},
+  const Bad bad[] = {{p12, "wrong", "password"},
+                     {dir.file("none.p12"), "secret", "Cannot read"},
                      {dir.file("form.pdf"), "secret", "not a PKCS #12"}};
   for (const Bad& b : bad) {
     try {

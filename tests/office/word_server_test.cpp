@@ -17,10 +17,11 @@ using namespace pm::test;
 
 namespace {
 
-#define REQUIRE_OFFICE() \
-  PM_REQUIRE_OR_SKIP(officeServed(), "the office server is not built (no LibreOffice SDK)")
+#define REQUIRE_OFFICE() PM_REQUIRE_OR_SKIP(officeServed(), "the office server is not built (no LibreOffice SDK)")
 
-ObjectRef control() { return CreateObject("Pressmark.OfficeControl"); }
+ObjectRef control() {
+  return CreateObject("Pressmark.OfficeControl");
+}
 
 ObjectRef openDoc(const ObjectRef& app, const std::string& path) {
   return objectOf(call(objectOf(get(app, "Documents")), "Open", {Arg(path)}));
@@ -30,8 +31,9 @@ void printTo(const ObjectRef& doc, const std::string& ps, const std::string& pag
   if (pages.empty())
     call(doc, "PrintOut", {Named("PrintToFile", true), Named("Background", false), Named("Outputfilename", ps)});
   else
-    call(doc, "PrintOut", {Named("PrintToFile", true), Named("Background", false), Named("Pages", pages),
-                           Named("Range", Variant(int16_t{4})), Named("Outputfilename", ps)});
+    call(doc, "PrintOut",
+         {Named("PrintToFile", true), Named("Background", false), Named("Pages", pages),
+          Named("Range", Variant(int16_t{4})), Named("Outputfilename", ps)});
 }
 
 using pm::test::errorOf;
@@ -68,11 +70,11 @@ TEST(WordServer, PrintsPagesToPostScriptWithOrientationAndPageRange) {
 TEST(WordServer, PageNumbersFontAndNonLatinText) {
   REQUIRE_OFFICE();
   TempDir dir;
-  writeFile(dir.file("intl.rtf"),
-            makeRtf({{"Ελληνικά και кириллица"}, {"日本語のテキスト"}, {"third page"}}));
+  writeFile(dir.file("intl.rtf"), makeRtf({{"Ελληνικά και кириллица"}, {"日本語のテキスト"}, {"third page"}}));
   ObjectRef app = CreateObject("Word.Application");
   ObjectRef doc = openDoc(app, dir.file("intl.rtf"));
-  ObjectRef footer = objectOf(get(objectOf(get(doc, "Sections", {Variant(int16_t{1})})), "Footers", {Variant(int16_t{1})}));
+  ObjectRef footer =
+      objectOf(get(objectOf(get(doc, "Sections", {Variant(int16_t{1})})), "Footers", {Variant(int16_t{1})}));
   call(objectOf(get(footer, "PageNumbers")), "Add",
        {Named("PageNumberAlignment", Variant(int16_t{2})), Named("FirstPage", Variant(false))});
   ObjectRef font = objectOf(get(objectOf(get(doc, "Content")), "Font"));
@@ -114,7 +116,12 @@ TEST(WordServer, PasswordsAndTheErrorsOfBadArguments) {
   call(doc, "Close", {Variant(false)});
   ObjectRef docs = objectOf(get(app, "Documents"));
   std::string why;
-  EXPECT_EQ(errorOf([&] { call(docs, "Open", {Arg(dir.file("secret.odt")), Named("PasswordDocument", "wrong")}); }, &why), 5408)
+  EXPECT_EQ(errorOf(
+                [&] {
+                  call(docs, "Open", {Arg(dir.file("secret.odt")), Named("PasswordDocument", "wrong")});
+                },
+                &why),
+            5408)
       << why;
   EXPECT_EQ(errorOf([&] { call(docs, "Open", {Arg(dir.file("secret.odt"))}); }), 5408);
   ObjectRef secret = objectOf(call(docs, "Open", {Arg(dir.file("secret.odt")), Named("PasswordDocument", "s3cret")}));
@@ -210,12 +217,12 @@ TEST(WordServer, CallsFromSeveralThreadsAreSerialised) {
   for (int i = 0; i < 3; ++i) {
     threads.emplace_back([&, i] {
       try {
-      ObjectRef app = CreateObject("Word.Application");
-      ObjectRef doc = openDoc(app, dir.file("t.rtf"));
-      std::string ps = dir.file("t" + std::to_string(i) + ".ps");
-      printTo(doc, ps);
-      call(app, "Quit");
-      pages[i] = pdfFacts(psToPdf(ps, dir.file("t" + std::to_string(i) + ".pdf"))).pages;
+        ObjectRef app = CreateObject("Word.Application");
+        ObjectRef doc = openDoc(app, dir.file("t.rtf"));
+        std::string ps = dir.file("t" + std::to_string(i) + ".ps");
+        printTo(doc, ps);
+        call(app, "Quit");
+        pages[i] = pdfFacts(psToPdf(ps, dir.file("t" + std::to_string(i) + ".pdf"))).pages;
       } catch (const AutomationError& e) {
         pages[i] = -1;
         ADD_FAILURE() << e.description();

@@ -19,7 +19,8 @@ using namespace pm::test;
 namespace {
 
 bool distillerServed() {
-  return ClassRegistry::instance().has("{1CD675B2-ECD1-11D1-B976-00600802DB86}") && !commandOutput("command -v gs").empty();
+  return ClassRegistry::instance().has("{1CD675B2-ECD1-11D1-B976-00600802DB86}") &&
+         !commandOutput("command -v gs").empty();
 }
 
 // Width and height of every page.
@@ -35,7 +36,8 @@ std::vector<std::pair<double, double>> pageSizes(const std::string& pdf) {
 class OfficeConversion : public ::testing::Test {
  protected:
   void SetUp() override {
-    PM_REQUIRE_OR_SKIP(officeServed() && ClassRegistry::instance().has("Excel.Application"), "the office server is not built (no LibreOffice SDK)");
+    PM_REQUIRE_OR_SKIP(officeServed() && ClassRegistry::instance().has("Excel.Application"),
+                       "the office server is not built (no LibreOffice SDK)");
     PM_REQUIRE_OR_SKIP(distillerServed(), "the Distiller server or Ghostscript is missing");
     registerCreatePDF();
     pdf = CreateObject(kCreatePDFProgId);
@@ -76,13 +78,14 @@ TEST_F(OfficeConversion, PasswordWorkbookToLandscapePdf) {
   call(wb, "SaveAs", {Arg(dir.file("locked.ods")), Named("Password", Variant("pw"))});
   call(app, "Quit");
   call(pdf, "CreatePDFfromExcel",
-       {Arg(dir.file("locked.pdf")), Arg(dir.file("locked.ods")), Arg("Data"), Arg("A1:C3"), Arg("pw"), Arg(""), Arg(true),
-        Arg(true), Arg("Prices &P"), Arg(int32_t{1})});
+       {Arg(dir.file("locked.pdf")), Arg(dir.file("locked.ods")), Arg("Data"), Arg("A1:C3"), Arg("pw"), Arg(""),
+        Arg(true), Arg(true), Arg("Prices &P"), Arg(int32_t{1})});
   auto sizes = pageSizes(dir.file("locked.pdf"));
   ASSERT_EQ(sizes.size(), 1u);
   EXPECT_GT(sizes[0].first, sizes[0].second);
   try {
-    call(pdf, "CreatePSfromExcel", {Arg(dir.file("x.ps")), Arg(dir.file("locked.ods")), Arg("Data"), Arg("A1"), Arg("nope")});
+    call(pdf, "CreatePSfromExcel",
+         {Arg(dir.file("x.ps")), Arg(dir.file("locked.ods")), Arg("Data"), Arg("A1"), Arg("nope")});
     FAIL() << "a wrong password opened the workbook";
   } catch (const AutomationError& e) {
     EXPECT_EQ(e.number(), 1004);
@@ -93,8 +96,9 @@ TEST_F(OfficeConversion, PasswordWorkbookToLandscapePdf) {
 
 TEST_F(OfficeConversion, ArraysHoldWhatTheWorkbookHolds) {
   Variant book(dir.file("book.fods")), sheet("Data"), values, texts, oneD;
-  EXPECT_EQ(CInt(call(pdf, "ExcelToTwoDArray", {ByRef(book), ByRef(sheet), Arg(int32_t{1}), Arg(int32_t{1}), Arg(int32_t{3}),
-                                                  Arg(int32_t{3}), ByRef(values), Arg(true)})),
+  EXPECT_EQ(CInt(call(pdf, "ExcelToTwoDArray",
+                      {ByRef(book), ByRef(sheet), Arg(int32_t{1}), Arg(int32_t{1}), Arg(int32_t{3}), Arg(int32_t{3}),
+                       ByRef(values), Arg(true)})),
             1);
   ASSERT_TRUE(values.isArray());
   const Array& v = values.array();
@@ -106,29 +110,34 @@ TEST_F(OfficeConversion, ArraysHoldWhatTheWorkbookHolds) {
   EXPECT_EQ(v.at({2, 1}), Variant(12345.678));
   EXPECT_EQ(v.at({1, 2}), Variant(MakeDate(2023, 1, 2)));
   EXPECT_EQ(v.at({2, 2}), Variant(MakeDate(2023, 12, 31)));
-  EXPECT_EQ(CInt(call(pdf, "ExcelToTwoDArray", {ByRef(book), ByRef(sheet), Arg(int32_t{2}), Arg(int32_t{1}), Arg(int32_t{3}),
-                                                  Arg(int32_t{3}), ByRef(texts)})),
+  EXPECT_EQ(CInt(call(pdf, "ExcelToTwoDArray",
+                      {ByRef(book), ByRef(sheet), Arg(int32_t{2}), Arg(int32_t{1}), Arg(int32_t{3}), Arg(int32_t{3}),
+                       ByRef(texts)})),
             1);
   EXPECT_EQ(texts.array().at({0, 1}), Variant("2.50"));
   EXPECT_EQ(texts.array().at({1, 1}), Variant("12,345.68"));
   EXPECT_EQ(texts.array().at({1, 2}), Variant("2023-12-31"));
   Variant second(int16_t{2});
-  EXPECT_EQ(CInt(call(pdf, "ExcelToOneDArray", {ByRef(book), ByRef(sheet), Arg(int32_t{2}), Arg(int32_t{1}), Arg(int32_t{2}),
-                                                  Arg(int32_t{3}), ByRef(oneD)})),
+  EXPECT_EQ(CInt(call(pdf, "ExcelToOneDArray",
+                      {ByRef(book), ByRef(sheet), Arg(int32_t{2}), Arg(int32_t{1}), Arg(int32_t{2}), Arg(int32_t{3}),
+                       ByRef(oneD)})),
             1);
   EXPECT_EQ(oneD, V({Variant("Pen"), Variant("2.50"), Variant("2023-01-02")}));
   Variant grid;
-  EXPECT_EQ(CInt(call(pdf, "ExcelToTwoDArray", {ByRef(book), ByRef(second), Arg(int32_t{3}), Arg(int32_t{5}), Arg(int32_t{4}),
-                                                  Arg(int32_t{6}), ByRef(grid), Arg(true)})),
+  EXPECT_EQ(CInt(call(pdf, "ExcelToTwoDArray",
+                      {ByRef(book), ByRef(second), Arg(int32_t{3}), Arg(int32_t{5}), Arg(int32_t{4}), Arg(int32_t{6}),
+                       ByRef(grid), Arg(true)})),
             1);
   for (int i = 0; i < 2; ++i)
     for (int j = 0; j < 2; ++j) EXPECT_EQ(grid.array().at({i, j}), Variant((3 + i) * 1000.0 + 5 + j));
   Variant missingSheet("Nope"), wrong("x");
-  EXPECT_EQ(CInt(call(pdf, "ExcelToOneDArray", {ByRef(book), ByRef(missingSheet), Arg(int32_t{1}), Arg(int32_t{1}),
-                                                  Arg(int32_t{1}), Arg(int32_t{1}), ByRef(oneD)})),
+  EXPECT_EQ(CInt(call(pdf, "ExcelToOneDArray",
+                      {ByRef(book), ByRef(missingSheet), Arg(int32_t{1}), Arg(int32_t{1}), Arg(int32_t{1}),
+                       Arg(int32_t{1}), ByRef(oneD)})),
             -4);
-  EXPECT_EQ(CInt(call(pdf, "ExcelToOneDArray", {ByRef(book), ByRef(sheet), Arg(int32_t{1}), Arg(int32_t{1}), Arg(int32_t{1}),
-                                                  Arg(int32_t{1}), ByRef(wrong)})),
+  EXPECT_EQ(CInt(call(pdf, "ExcelToOneDArray",
+                      {ByRef(book), ByRef(sheet), Arg(int32_t{1}), Arg(int32_t{1}), Arg(int32_t{1}), Arg(int32_t{1}),
+                       ByRef(wrong)})),
             -2);
 }
 
@@ -145,7 +154,8 @@ TEST_F(OfficeConversion, PresentationSlidesAndOrientation) {
   EXPECT_LT(all[0].first, all[0].second) << "orientation 2 when not asked for horizontal";
   EXPECT_FALSE(tempLeft());
   try {
-    call(pdf, "CreatePSfromPowerPoint", {Arg(dir.file("x.ps")), Arg(dir.file("show.fodp")), Arg(int32_t{3}), Arg(int32_t{9})});
+    call(pdf, "CreatePSfromPowerPoint",
+         {Arg(dir.file("x.ps")), Arg(dir.file("show.fodp")), Arg(int32_t{3}), Arg(int32_t{9})});
     FAIL() << "a slide range beyond the presentation printed";
   } catch (const AutomationError& e) {
     EXPECT_EQ(e.source(), "Pressmark");
@@ -185,12 +195,13 @@ namespace {
 // that used the office ends with status 0 (its bridge is closed before the
 // runtime goes).
 TEST(CsvWorkbook, ReadThroughTheShellAndTheProcessExitsCleanly) {
-  PM_REQUIRE_OR_SKIP(officeServed() && ClassRegistry::instance().has("Excel.Application"), "the office server is not built (no LibreOffice SDK)");
+  PM_REQUIRE_OR_SKIP(officeServed() && ClassRegistry::instance().has("Excel.Application"),
+                     "the office server is not built (no LibreOffice SDK)");
   TempDir dir, registry;
   writeFile(dir.file("prices.csv"), "Item,Price\ncaf\xC3\xA9,2.5\n\"a, b\",7\n");
   std::string book = "\"" + dir.file("prices.csv") + "\"";
-  std::string script = "ExcelToTwoDArray " + book + " 1 1 1 3 2 @grid true\n@grid\n" +
-                       "ExcelToOneDArray " + book + " 1 2 1 2 2 @row\n@row\n";
+  std::string script = "ExcelToTwoDArray " + book + " 1 1 1 3 2 @grid true\n@grid\n" + "ExcelToOneDArray " + book +
+                       " 1 2 1 2 2 @row\n@row\n";
   CommandResult r = runPressmark({"shell"}, script, {"PRESSMARK_REGISTRY=" + registry.path(), "LC_ALL=C"});
   EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
   EXPECT_EQ(r.out,

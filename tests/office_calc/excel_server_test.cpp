@@ -14,18 +14,20 @@ using namespace pm::test;
 
 namespace {
 
-bool excelServed() { return ClassRegistry::instance().has("Excel.Application") && officeServed(); }
-#define REQUIRE_EXCEL() \
-  PM_REQUIRE_OR_SKIP(excelServed(), "the office server is not built (no LibreOffice SDK)")
+bool excelServed() {
+  return ClassRegistry::instance().has("Excel.Application") && officeServed();
+}
+#define REQUIRE_EXCEL() PM_REQUIRE_OR_SKIP(excelServed(), "the office server is not built (no LibreOffice SDK)")
 
 // Two sheets: typed cells with formats on "Data", a landscape "Wide".
 std::string sampleWorkbook() {
   Sheet data;
   data.name = "Data";
   data.rows = {
-      {SheetCell::str("Name"), SheetCell::str("Amount"), SheetCell::str("When"), SheetCell::str("Paid"), SheetCell::str("Share")},
-      {SheetCell::str("  Alpha  "), SheetCell::num(1234.5, "#,##0.00"), SheetCell::date("2024-03-15"), SheetCell::boolean(true),
-       SheetCell::num(0.125, "0.0%")},
+      {SheetCell::str("Name"), SheetCell::str("Amount"), SheetCell::str("When"), SheetCell::str("Paid"),
+       SheetCell::str("Share")},
+      {SheetCell::str("  Alpha  "), SheetCell::num(1234.5, "#,##0.00"), SheetCell::date("2024-03-15"),
+       SheetCell::boolean(true), SheetCell::num(0.125, "0.0%")},
       {SheetCell::str("Beta"), SheetCell::num(7, "0.00"), SheetCell::date("1999-12-31"), SheetCell::boolean(false),
        SheetCell::num(42)},
   };

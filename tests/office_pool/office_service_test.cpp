@@ -30,10 +30,11 @@ extern char** environ;
 
 namespace {
 
-#define REQUIRE_OFFICE() \
-  PM_REQUIRE_OR_SKIP(officeServed(), "the office server is not built (no LibreOffice SDK)")
+#define REQUIRE_OFFICE() PM_REQUIRE_OR_SKIP(officeServed(), "the office server is not built (no LibreOffice SDK)")
 
-std::string pipePathOf(const std::string& pipe) { return "/tmp/OSL_PIPE_" + std::to_string(::geteuid()) + "_" + pipe; }
+std::string pipePathOf(const std::string& pipe) {
+  return "/tmp/OSL_PIPE_" + std::to_string(::geteuid()) + "_" + pipe;
+}
 
 struct OfficeLine {
   int number = 0;
@@ -68,7 +69,8 @@ std::vector<pid_t> groupMembers(pid_t group) {
 std::string statusField(pid_t pid, const std::string& field) {
   std::ifstream in("/proc/" + std::to_string(pid) + "/status");
   for (std::string line; std::getline(in, line);)
-    if (line.compare(0, field.size() + 1, field + ":") == 0) return line.substr(line.find_first_not_of(" \t", field.size() + 1));
+    if (line.compare(0, field.size() + 1, field + ":") == 0)
+      return line.substr(line.find_first_not_of(" \t", field.size() + 1));
   return {};
 }
 // The files a process holds open.
@@ -83,9 +85,12 @@ std::string openFiles(pid_t pid) {
 // The cross-user tests need the accounts nobody and daemon and the right to
 // become them; CI must have them.
 bool crossUserReady(std::string& why) {
-  if (::geteuid() != 0) why = "not run as root (setpriv cannot change user)";
-  else if (commandOutput("getent passwd nobody daemon | wc -l").find('2') != 0) why = "the accounts nobody and daemon are missing";
-  else if (commandOutput("command -v setpriv").empty()) why = "setpriv is missing";
+  if (::geteuid() != 0)
+    why = "not run as root (setpriv cannot change user)";
+  else if (commandOutput("getent passwd nobody daemon | wc -l").find('2') != 0)
+    why = "the accounts nobody and daemon are missing";
+  else if (commandOutput("command -v setpriv").empty())
+    why = "setpriv is missing";
   return why.empty();
 }
 #define REQUIRE_CROSS_USER()                                                                   \
@@ -234,7 +239,7 @@ TEST(OfficeService, TwoClientsAtOnceUseTwoOfficesOthersAreKeptOutAndTheIdleServi
 
   // The folder is the user's alone, and so are the service's socket and
   // each office's pipe.
-  struct stat st{};
+  struct stat st {};
   ASSERT_EQ(::stat(svc.folder.path().c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0700u);
   std::vector<std::string> sockets = {svc.folder.file("office.sock")};
@@ -335,7 +340,7 @@ TEST(OfficeService, PipesCannotBeGuessedAFloodDoesNotWedgeItAndItsOfficesDieWith
   // an office that leaves machine-wide files readable for everybody though
   // the service itself runs under umask 077.
   EXPECT_TRUE(std::regex_match(offices[0].pipe, std::regex("pressmark_pool_[0-9]+_[0-9a-f]{32}"))) << offices[0].pipe;
-  struct stat st{};
+  struct stat st {};
   ASSERT_EQ(::lstat(offices[0].pipePath().c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 022, 0u);
   std::vector<pid_t> members = groupMembers(offices[0].pid);
@@ -382,11 +387,14 @@ TEST(OfficeService, PipesCannotBeGuessedAFloodDoesNotWedgeItAndItsOfficesDieWith
   ASSERT_GT(supervisor, 0);
   std::filesystem::create_directory(svc.folder.file("profile-99"));
   ::kill(supervisor, SIGKILL);
-  EXPECT_TRUE(svc.eventually([&] {
-    for (pid_t p : members)
-      if (running(p)) return false;
-    return true;
-  }, 15)) << "the offices outlived their service";
+  EXPECT_TRUE(svc.eventually(
+      [&] {
+        for (pid_t p : members)
+          if (running(p)) return false;
+        return true;
+      },
+      15))
+      << "the offices outlived their service";
   ASSERT_EQ(svc.convert("two").exitCode, 0);
   EXPECT_FALSE(std::filesystem::exists(offices[0].pipePath())) << "the dead service's pipe was left";
   EXPECT_FALSE(std::filesystem::exists(svc.folder.file("profile-99")))
@@ -437,7 +445,7 @@ TEST(OfficeService, AnOfficeInsideTheClientIsPrivateUnderAnyUmaskInheritsNothing
   })) << "the client's office did not start";
   std::string pipe = pipesStartingWith(prefix)[0];
   EXPECT_TRUE(std::regex_search(pipe, std::regex("_[0-9a-f]{32}$"))) << pipe;
-  struct stat st{};
+  struct stat st {};
   ASSERT_EQ(::lstat(pipe.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 022, 0u) << "the pipe follows the caller's umask";
   std::string theirs = connectAsNobody({pipe}, true).out;
@@ -458,11 +466,14 @@ TEST(OfficeService, AnOfficeInsideTheClientIsPrivateUnderAnyUmaskInheritsNothing
   int status = 0;
   ::waitpid(client, &status, 0);
   ::close(in[1]);
-  EXPECT_TRUE(waiter.eventually([&] {
-    for (pid_t p : office)
-      if (running(p)) return false;
-    return true;
-  }, 15)) << "the office outlived its client";
+  EXPECT_TRUE(waiter.eventually(
+      [&] {
+        for (pid_t p : office)
+          if (running(p)) return false;
+        return true;
+      },
+      15))
+      << "the office outlived its client";
   CommandResult next = runPressmark({"CreatePSfromWord", work.file("next.ps"), work.file("doc.rtf")}, {}, env);
   EXPECT_EQ(next.exitCode, 0) << next.out << next.err;
   EXPECT_TRUE(pipesStartingWith(prefix).empty()) << "the dead client's pipe was left";
@@ -490,10 +501,11 @@ TEST(OfficeService, APipeSomeoneElseMadeUnderTheOfficesNameIsNeverConnectedTo) {
   // Another user got there first and listens, ready to take the bridge.
   std::string name = pm::office::newPipeName("office");
   std::string path = pipePathOf(name);
-  std::string listen = "import socket,time,sys\ns=socket.socket(socket.AF_UNIX)\ns.bind(sys.argv[1])\ns.listen(5)\n"
-                       "print('listening', flush=True)\ntime.sleep(20)\n";
-  std::string squatter = "setpriv --reuid=nobody --regid=nogroup --clear-groups -- /usr/bin/python3 -c " + shellQuote(listen) +
-                         " " + shellQuote(path) + " >/dev/null & echo $!";
+  std::string listen =
+      "import socket,time,sys\ns=socket.socket(socket.AF_UNIX)\ns.bind(sys.argv[1])\ns.listen(5)\n"
+      "print('listening', flush=True)\ntime.sleep(20)\n";
+  std::string squatter = "setpriv --reuid=nobody --regid=nogroup --clear-groups -- /usr/bin/python3 -c " +
+                         shellQuote(listen) + " " + shellQuote(path) + " >/dev/null & echo $!";
   pid_t squatterPid = static_cast<pid_t>(std::atol(commandOutput(squatter).c_str()));
   ASSERT_GT(squatterPid, 0);
   Service waiter({});

@@ -49,7 +49,8 @@ const char* kCidFont =
 
 TEST(GlyphText, EachFontGetsTheTextOfItsGlyphs) {
   office::FontTexts texts;
-  texts[{12, 0}] = office::FontText{false, {{0x01, std::string("\0A", 2)}, {0x02, "\x03\x95"}, {0x03, std::string("\xD8\x3D\xDE\x00", 4)}}};
+  texts[{12, 0}] = office::FontText{
+      false, {{0x01, std::string("\0A", 2)}, {0x02, "\x03\x95"}, {0x03, std::string("\xD8\x3D\xDE\x00", 4)}}};
   texts[{13, 0}] = office::FontText{true, {{5, "\x4E\x2D"}, {300, "\x65\xE5"}}};
   texts[{20, 0}] = office::FontText{true, {{7, "\x30\x42"}}};
   texts[{99, 0}] = office::FontText{false, {{0x01, std::string("\0Z", 2)}}};  // a font the file does not use
@@ -74,7 +75,8 @@ TEST(GlyphText, EachFontGetsTheTextOfItsGlyphs) {
       {"a CFF-based CIDFont: the dictionary is still open on its StartData line",
        "%%BeginResource: font Noto\n20 dict begin\n/CIDFontName /Noto def\n/CIDFontType 0 def\n(Hex) 1234 StartData\n"
        "%%EndResource\n/F20_0 /Noto 0 pdfMakeFont16L3\n",
-       {"/CIDFontType 0 def\ncurrentdict /FontInfo known", "<<\n7 <3042>\n>> put /FontInfo exch def\n(Hex) 1234 StartData\n"},
+       {"/CIDFontType 0 def\ncurrentdict /FontInfo known",
+        "<<\n7 <3042>\n>> put /FontInfo exch def\n(Hex) 1234 StartData\n"},
        {},
        1},
       {"a font with no map is left as pdftops wrote it",
@@ -88,7 +90,8 @@ TEST(GlyphText, EachFontGetsTheTextOfItsGlyphs) {
     std::ostringstream out;
     int fonts = office::addGlyphText(in, out, texts);
     EXPECT_EQ(fonts, c.fonts) << c.what;
-    for (const std::string& p : c.present) EXPECT_NE(out.str().find(p), std::string::npos) << c.what << ": " << p << "\n" << out.str();
+    for (const std::string& p : c.present)
+      EXPECT_NE(out.str().find(p), std::string::npos) << c.what << ": " << p << "\n" << out.str();
     for (const std::string& a : c.absent) EXPECT_EQ(out.str().find(a), std::string::npos) << c.what << ": " << a;
     if (c.fonts == 0) {
       EXPECT_EQ(out.str(), c.in) << c.what;
@@ -99,7 +102,8 @@ TEST(GlyphText, EachFontGetsTheTextOfItsGlyphs) {
 // ---- The conversions end to end ----
 
 bool distillerServed() {
-  return ClassRegistry::instance().has("{1CD675B2-ECD1-11D1-B976-00600802DB86}") && !commandOutput("command -v gs").empty();
+  return ClassRegistry::instance().has("{1CD675B2-ECD1-11D1-B976-00600802DB86}") &&
+         !commandOutput("command -v gs").empty();
 }
 
 // RTF escapes for UTF-8 text.
@@ -113,8 +117,10 @@ std::string rtfText(const std::string& t) {
     for (int j = 1; j < len && k + j < t.size(); ++j) cp = (cp << 6) | (static_cast<unsigned char>(t[k + j]) & 63);
     k += len;
     if (cp == '\\' || cp == '{' || cp == '}') s += '\\';
-    if (cp < 128) s += static_cast<char>(cp);
-    else s += "\\u" + std::to_string(cp > 32767 ? static_cast<int>(cp) - 65536 : static_cast<int>(cp)) + "?";
+    if (cp < 128)
+      s += static_cast<char>(cp);
+    else
+      s += "\\u" + std::to_string(cp > 32767 ? static_cast<int>(cp) - 65536 : static_cast<int>(cp)) + "?";
   }
   return s;
 }
@@ -149,8 +155,8 @@ std::string wordDocument() {
   s += "}\\paperw11906\\paperh16838\\margl1134\\margr1134\\margt1134\\margb1134\n";
   for (size_t i = 0; i < std::size(kLines); ++i) {
     std::string f = std::to_string(i);
-    s += "\\pard\\plain\\f" + f + "\\dbch\\af" + f + "\\loch\\f" + f + "\\fs24" + kLines[i].style + " " + rtfText(kLines[i].text) +
-         "\\par\n";
+    s += "\\pard\\plain\\f" + f + "\\dbch\\af" + f + "\\loch\\f" + f + "\\fs24" + kLines[i].style + " " +
+         rtfText(kLines[i].text) + "\\par\n";
   }
   return s + "}\n";
 }
@@ -172,14 +178,16 @@ std::string presentation() {
       "fo:margin-bottom=\"0cm\" fo:margin-left=\"0cm\" fo:margin-right=\"0cm\"/></style:page-layout>\n";
   for (size_t i = 0; i < std::size(kLines); ++i) {
     std::string style = kLines[i].style;
-    s += "<style:style style:name=\"T" + std::to_string(i) + "\" style:family=\"text\"><style:text-properties fo:font-family=\"'" +
-         kLines[i].font + "'\" style:font-family-asian=\"'" + kLines[i].font + "'\" fo:font-size=\"20pt\"" +
+    s += "<style:style style:name=\"T" + std::to_string(i) +
+         "\" style:family=\"text\"><style:text-properties fo:font-family=\"'" + kLines[i].font +
+         "'\" style:font-family-asian=\"'" + kLines[i].font + "'\" fo:font-size=\"20pt\"" +
          (style.find("\\b") != std::string::npos ? " fo:font-weight=\"bold\" style:font-weight-asian=\"bold\"" : "") +
          (style.find("\\i") != std::string::npos ? " fo:font-style=\"italic\" style:font-style-asian=\"italic\"" : "") +
          "/></style:style>\n";
   }
   s += "</office:automatic-styles>\n"
-       "<office:master-styles><style:master-page style:name=\"Default\" style:page-layout-name=\"PM1\"/></office:master-styles>\n"
+       "<office:master-styles><style:master-page style:name=\"Default\" "
+       "style:page-layout-name=\"PM1\"/></office:master-styles>\n"
        "<office:body><office:presentation>\n";
   for (int slide = 0; slide < 2; ++slide) {
     s += "<draw:page draw:name=\"p" + std::to_string(slide + 1) + "\" draw:master-page-name=\"Default\">";
@@ -187,9 +195,10 @@ std::string presentation() {
     for (size_t i = 0; i < std::size(kLines); ++i) {
       bool cjk = std::string(kLines[i].font).find("CJK") != std::string::npos;
       if (cjk != (slide == 1)) continue;
-      s += "<draw:frame svg:x=\"1cm\" svg:y=\"" + std::to_string(y) + "cm\" svg:width=\"26cm\" svg:height=\"2cm\"><draw:text-box>"
-           "<text:p><text:span text:style-name=\"T" + std::to_string(i) + "\">" + xml(kLines[i].text) +
-           "</text:span></text:p></draw:text-box></draw:frame>";
+      s += "<draw:frame svg:x=\"1cm\" svg:y=\"" + std::to_string(y) +
+           "cm\" svg:width=\"26cm\" svg:height=\"2cm\"><draw:text-box>"
+           "<text:p><text:span text:style-name=\"T" +
+           std::to_string(i) + "\">" + xml(kLines[i].text) + "</text:span></text:p></draw:text-box></draw:frame>";
       y += 2;
     }
     s += "</draw:page>\n";
@@ -200,7 +209,8 @@ std::string presentation() {
 class SearchableConversion : public ::testing::Test {
  protected:
   void SetUp() override {
-    PM_REQUIRE_OR_SKIP(officeServed() && ClassRegistry::instance().has("Excel.Application"), "the office server is not built (no LibreOffice SDK)");
+    PM_REQUIRE_OR_SKIP(officeServed() && ClassRegistry::instance().has("Excel.Application"),
+                       "the office server is not built (no LibreOffice SDK)");
     PM_REQUIRE_OR_SKIP(distillerServed(), "the Distiller server or Ghostscript is missing");
     registerCreatePDF();
     pdf = CreateObject(kCreatePDFProgId);
@@ -271,8 +281,8 @@ TEST_F(SearchableConversion, PresentationSlides) {
   // Printed in black and white: the grey is made before PostScript, and the
   // text stays.
   call(pdf, "CreatePDFfromPowerPoint2",
-       {Arg(dir.file("grey.pdf")), Arg(dir.file("show.fodp")), Arg(Variant::missing()), Arg(int32_t{1}), Arg(int32_t{2}),
-        Arg(true), Arg(true)});
+       {Arg(dir.file("grey.pdf")), Arg(dir.file("show.fodp")), Arg(Variant::missing()), Arg(int32_t{1}),
+        Arg(int32_t{2}), Arg(true), Arg(true)});
   expectLines(dir.file("grey.pdf"), allLines());
 }
 

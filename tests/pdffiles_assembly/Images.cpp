@@ -15,10 +15,10 @@ void makeWithGhostscript(const std::string& path, const std::string& device, int
     ps += "1 0 0 setrgbcolor 0 0 moveto 20 0 rlineto 0 20 rlineto closepath fill " + std::to_string(p + 1) +
           " pop showpage ";
   std::string out;
-  int rc = fixture::run({"gs", "-q", "-dNOPAUSE", "-dBATCH", "-dSAFER", "-sDEVICE=" + device,
-                         "-r" + std::to_string(dpi), "-g" + std::to_string(width) + "x" + std::to_string(height),
-                         "-sOutputFile=" + path, "-c", ps},
-                        &out);
+  int rc =
+      fixture::run({"gs", "-q", "-dNOPAUSE", "-dBATCH", "-dSAFER", "-sDEVICE=" + device, "-r" + std::to_string(dpi),
+                    "-g" + std::to_string(width) + "x" + std::to_string(height), "-sOutputFile=" + path, "-c", ps},
+                   &out);
   if (rc != 0) throw std::runtime_error("gs failed: " + out);
 }
 

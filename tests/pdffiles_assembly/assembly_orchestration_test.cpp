@@ -24,7 +24,9 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-std::string q(const std::string& s) { return recording::Describe(Variant(s)); }
+std::string q(const std::string& s) {
+  return recording::Describe(Variant(s));
+}
 
 // A transcript with the instance numbers of later objects taken out
 // ("X#3" reads "X", "create X -> X#3" reads "create X"), for steps that
@@ -75,8 +77,8 @@ class Assembly : public ::testing::Test {
   ObjectRef pdf_;
 };
 
-const std::string kT = acrobat::kPDDoc;          // the target
-const std::string kS = kT + "#2";                // the source
+const std::string kT = acrobat::kPDDoc;  // the target
+const std::string kS = kT + "#2";        // the source
 
 TEST_F(Assembly, MultiPDFBelowVersion7SavesLinearized) {
   std::string out = dir_.file("out.pdf"), a = input("a.pdf");
@@ -122,8 +124,8 @@ TEST_F(Assembly, MultiPDFinDirLeavesTheOutputOutOfItsOwnInputs) {
   std::string out = input("merged.pdf", "%PDF-old result");
   std::string only = input("only.pdf");
   run("CreatePDFfromMultiPDFinDir", {Variant(out), Variant(dir_.path() + "/")});
-  EXPECT_EQ(rec_->transcript(), (Lines{"create " + kT, kT + " call Open(" + q(only) + ")", kT + " call Save(1%, " + q(out) + ")",
-                                       kT + " call Close()", "release " + kT}));
+  EXPECT_EQ(rec_->transcript(), (Lines{"create " + kT, kT + " call Open(" + q(only) + ")",
+                                       kT + " call Save(1%, " + q(out) + ")", kT + " call Close()", "release " + kT}));
   // When the output is all that matches, nothing happens to it.
   rec_->clear();
   fs::remove(only);
@@ -150,7 +152,8 @@ TEST_F(Assembly, AFileTheViewerCannotOpenIsAClearError) {
     EXPECT_EQ(e.number(), kErrComponent);
     EXPECT_EQ(e.description(), "File " + a + " cannot be opened.");
   }
-  EXPECT_EQ(rec_->transcript(), (Lines{"create " + kT, kT + " call Open(" + q(a) + ")", kT + " call Close()", "release " + kT}));
+  EXPECT_EQ(rec_->transcript(),
+            (Lines{"create " + kT, kT + " call Open(" + q(a) + ")", kT + " call Close()", "release " + kT}));
 }
 
 class ImageAssembly : public Assembly {
@@ -174,7 +177,8 @@ const std::string kApp = acrobat::kApp, kAV = acrobat::kAVDoc;
 
 TEST_F(ImageAssembly, OneImageWithItsDocumentInformation) {
   std::string img = input("pic.png", "png"), out = input("out.pdf", "old");
-  run("CreatePDFfromImageFile", {Variant(out), Variant(img), Variant("  Title  "), Variant("   "), Variant("S"), Variant("")});
+  run("CreatePDFfromImageFile",
+      {Variant(out), Variant(img), Variant("  Title  "), Variant("   "), Variant("S"), Variant("")});
   EXPECT_EQ(rec_->transcript(), (Lines{
                                     "create " + kApp,
                                     "create " + kAV,
@@ -199,19 +203,19 @@ TEST_F(ImageAssembly, AnInvalidDocumentOrAnImageTheViewerRefusesGivesNoOutput) {
   std::string img = input("pic.png", "png"), out = input("out.pdf", "old");
   rec_->on("ActiveDoc", "IsValid").returns(false);
   run("CreatePDFfromImageFile", {Variant(out), Variant(img)});
-  EXPECT_EQ(rec_->transcript(), (Lines{"create " + kApp, "create " + kAV, kAV + " call Open(" + q(img) + ", \"\")",
-                                       kApp + " call GetActiveDoc()", "release " + kAV, "ActiveDoc call IsValid()",
-                                       "ActiveDoc call Close(True)", kApp + " call Exit()", "release ActiveDoc",
-                                       "release " + kApp}));
+  EXPECT_EQ(rec_->transcript(),
+            (Lines{"create " + kApp, "create " + kAV, kAV + " call Open(" + q(img) + ", \"\")",
+                   kApp + " call GetActiveDoc()", "release " + kAV, "ActiveDoc call IsValid()",
+                   "ActiveDoc call Close(True)", kApp + " call Exit()", "release ActiveDoc", "release " + kApp}));
   EXPECT_EQ(test::readFile(out), "old");
   // A refused image does not make the viewer's front document (some other
   // file) the result.
   rec_->clear();
   rec_->on(kAV, "Open").returns(false);
   run("CreatePDFfromImageFile", {Variant(out), Variant(img)});
-  EXPECT_EQ(plain(rec_->transcript()), (Lines{"create " + kApp, "create " + kAV, kAV + " call Open(" + q(img) + ", \"\")",
-                                       kAV + " call Close(True)", kApp + " call Exit()", "release " + kAV,
-                                       "release " + kApp}));
+  EXPECT_EQ(plain(rec_->transcript()),
+            (Lines{"create " + kApp, "create " + kAV, kAV + " call Open(" + q(img) + ", \"\")",
+                   kAV + " call Close(True)", kApp + " call Exit()", "release " + kAV, "release " + kApp}));
 }
 
 TEST_F(ImageAssembly, AFailedSaveClosesEverythingAndRaises) {
@@ -220,8 +224,8 @@ TEST_F(ImageAssembly, AFailedSaveClosesEverythingAndRaises) {
   EXPECT_THROW(run("CreatePDFfromImageFile", {Variant(dir_.file("out.pdf")), Variant(img)}), AutomationError);
   Lines t = rec_->transcript();
   Lines tail(t.end() - 7, t.end());
-  EXPECT_EQ(tail, (Lines{"ImageDoc call Close()", "ActiveDoc call Close(True)", "release ActiveDoc", "ImageDoc call Close()",
-                         "release ImageDoc", kApp + " call Exit()", "release " + kApp}));
+  EXPECT_EQ(tail, (Lines{"ImageDoc call Close()", "ActiveDoc call Close(True)", "release ActiveDoc",
+                         "ImageDoc call Close()", "release ImageDoc", kApp + " call Exit()", "release " + kApp}));
   // A missing image is reported before anything is created.
   rec_->clear();
   try {
@@ -254,7 +258,7 @@ TEST_F(ImageAssembly, MultiImageMakesItsTemporaryFilesExclusivelyAndDeletesOnlyW
   std::vector<std::string> merged;
   rec_->on(kS, "Open").does([&](auto&, std::span<const Arg> args) {
     merged.push_back(CStr(args[0].get()));
-    struct stat st{};
+    struct stat st {};
     EXPECT_EQ(::stat(merged.back().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u) << "a temporary PDF is private to the user";
     return Variant(true);
@@ -264,7 +268,8 @@ TEST_F(ImageAssembly, MultiImageMakesItsTemporaryFilesExclusivelyAndDeletesOnlyW
     return Variant(true);
   });
   run("CreatePDFfromMultiImage",
-      {Variant(out), Variant(Array::vector({Variant(one), Variant(dir_.file("none.png")), Variant(two), Variant(three)}))});
+      {Variant(out),
+       Variant(Array::vector({Variant(one), Variant(dir_.file("none.png")), Variant(two), Variant(three)}))});
   EXPECT_EQ(openedWith, (std::vector<std::string>{one, two, three}));
   ASSERT_EQ(saved_.size(), 2u);
   EXPECT_NE(saved_[0], planted) << "the taken name is not written through";
@@ -286,7 +291,8 @@ TEST_F(ImageAssembly, AFailedConversionStopsTheListAndLeavesNoEmptyName) {
     writeFile(to, "%PDF-image");
     return Variant(true);
   });
-  EXPECT_THROW(run("CreatePDFfromMultiImage", {Variant(dir_.file("out.pdf")), Variant(Array::vector({Variant(one), Variant(two)}))}),
+  EXPECT_THROW(run("CreatePDFfromMultiImage",
+                   {Variant(dir_.file("out.pdf")), Variant(Array::vector({Variant(one), Variant(two)}))}),
                AutomationError);
   EXPECT_TRUE(fs::exists(temp_.path() + "/_temp_0.pdf")) << "a converted image stays after a failure";
   EXPECT_FALSE(fs::exists(temp_.path() + "/_temp_1.pdf"));

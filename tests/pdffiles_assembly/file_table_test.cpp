@@ -17,7 +17,9 @@ using pm::test::writeFile;
 
 namespace {
 
-Variant keys(int16_t column, const char* order) { return Variant(Array::vector({Variant(column), Variant(order)})); }
+Variant keys(int16_t column, const char* order) {
+  return Variant(Array::vector({Variant(column), Variant(order)}));
+}
 
 // A table of (name, size) rows with an empty date column.
 Variant table(const std::vector<std::pair<std::string, int32_t>>& rows) {
@@ -45,7 +47,8 @@ std::vector<std::string> enumerationOrder(const std::string& dir, const std::str
   DIR* d = opendir(dir.c_str());
   while (dirent* e = readdir(d)) {
     std::string n = e->d_name, lower = LCase(n);
-    if (n.size() > suffix.size() && lower.compare(n.size() - suffix.size(), suffix.size(), suffix) == 0) out.push_back(n);
+    if (n.size() > suffix.size() && lower.compare(n.size() - suffix.size(), suffix.size(), suffix) == 0)
+      out.push_back(n);
   }
   closedir(d);
   return out;
@@ -165,15 +168,15 @@ TEST_F(Listing, NothingMatchingEndsBeforeTheTableAndTheExcludedFileIsNotListed) 
                              [&] { ++before; }));
   EXPECT_EQ(before, 0);
   EXPECT_EQ(l.count, 0);
-  struct stat self{};
+  struct stat self {};
   ASSERT_EQ(::stat(dir_.file("one.pdf").c_str(), &self), 0);
   auto isOne = [&](const struct stat& st) { return st.st_ino == self.st_ino && st.st_dev == self.st_dev; };
-  ASSERT_TRUE(ListDirectory(Variant(dir_.path()), Variant("*.pdf"), Variant(int32_t{1}), Variant(int32_t{0}), l,
-                            [&] { ++before; }, isOne));
+  ASSERT_TRUE(ListDirectory(
+      Variant(dir_.path()), Variant("*.pdf"), Variant(int32_t{1}), Variant(int32_t{0}), l, [&] { ++before; }, isOne));
   EXPECT_EQ(before, 1);
   EXPECT_EQ(listed(l), (std::vector<std::string>{"Two.PDF", "three.pdf"}));
-  EXPECT_FALSE(ListDirectory(Variant(dir_.path()), Variant("one.pdf"), Variant(int32_t{0}), Variant(int32_t{0}), l,
-                             {}, isOne))
+  EXPECT_FALSE(
+      ListDirectory(Variant(dir_.path()), Variant("one.pdf"), Variant(int32_t{0}), Variant(int32_t{0}), l, {}, isOne))
       << "a listing of only the excluded file is an empty one";
 }
 

@@ -33,9 +33,11 @@ TEST_F(RealTest, AListOfPDFsBecomesOneWithEveryPageAndBookmarkInOrder) {
   std::string a = make("a.pdf", "A", 2), b = make("b.pdf", "B", 1), c = make("c.pdf", "C", 3);
   std::string out = dir_.file("out.pdf");
   fixture::writeFile(out, "an old file");
-  run("CreatePDFfromMultiPDF", {Variant(out), Variant(Array::vector({Variant(a), Variant(dir_.file("none.pdf")), Variant(b), Variant(c)}))});
+  run("CreatePDFfromMultiPDF",
+      {Variant(out), Variant(Array::vector({Variant(a), Variant(dir_.file("none.pdf")), Variant(b), Variant(c)}))});
   EXPECT_EQ(firstLines(out), (Lines{"A page 1", "A page 2", "B page 1", "C page 1", "C page 2", "C page 3"}));
-  EXPECT_EQ(outline(out), (Lines{"A 1@0", "  A detail@0", "A 2@1", "B 1@2", "  B detail@2", "C 1@3", "  C detail@3", "C 2@4", "C 3@5"}));
+  EXPECT_EQ(outline(out), (Lines{"A 1@0", "  A detail@0", "A 2@1", "B 1@2", "  B detail@2", "C 1@3", "  C detail@3",
+                                 "C 2@4", "C 3@5"}));
   EXPECT_EQ(fixture::readBack(a).pages, 2) << "inputs stay as they are";
   // Below version 7 the result is linearized.
   moduleState().strAcrobatVersion = "6.0";
@@ -55,7 +57,8 @@ TEST_F(RealTest, AnOutputInItsOwnListIsReadBeforeItIsReplacedAndKeptWhenTheMerge
   // A list the viewer cannot read through: the output stays as it was.
   std::string bytes = fixture::readFile(a), junk = dir_.file("junk.pdf");
   fixture::writeFile(junk, "not a PDF");
-  EXPECT_THROW(run("CreatePDFfromMultiPDF", {Variant(a), Variant(Array::vector({Variant(b), Variant(junk)}))}), AutomationError);
+  EXPECT_THROW(run("CreatePDFfromMultiPDF", {Variant(a), Variant(Array::vector({Variant(b), Variant(junk)}))}),
+               AutomationError);
   EXPECT_EQ(fixture::readFile(a), bytes);
 }
 
@@ -72,10 +75,9 @@ TEST_F(RealTest, MergedFormsKeepTheirFieldsValuesAndLinks) {
   }
   std::string out = dir_.file("out.pdf");
   run("CreatePDFfromMultiPDF", {Variant(out), Variant(Array::vector(inputs))});
-  EXPECT_EQ(fixture::qpdfFields(out),
-            (Lines{"name=u:Ada@1", "choice=u:Green@1", "agree=/Yes@1", "news=/Off@1", "size=/M@1", "size=/M@1",
-                   "name_2=u:Bob@4", "choice_2=u:Green@4", "agree_2=/Yes@4", "news_2=/Off@4", "size_2=/M@4",
-                   "size_2=/M@4"}));
+  EXPECT_EQ(fixture::qpdfFields(out), (Lines{"name=u:Ada@1", "choice=u:Green@1", "agree=/Yes@1", "news=/Off@1",
+                                             "size=/M@1", "size=/M@1", "name_2=u:Bob@4", "choice_2=u:Green@4",
+                                             "agree_2=/Yes@4", "news_2=/Off@4", "size_2=/M@4", "size_2=/M@4"}));
   Lines widgets(6, "Widget");
   for (int page : {0, 3}) {
     Lines want = widgets;
@@ -114,7 +116,8 @@ TEST_F(RealTest, AFolderMergesOntoItsFirstFileInTheChosenOrder) {
   EXPECT_EQ(firstLines(out), (Lines{"M page 1", "M page 2", "K page 1", "Z page 1"}));
   EXPECT_EQ(outline(out), (Lines{"M 1@0", "  M detail@0", "M 2@1", "K 1@2", "  K detail@2", "Z 1@3", "  Z detail@3"}));
   // Again, descending: the earlier result is not one of the inputs.
-  run("CreatePDFfromMultiPDFinDir", {Variant(out), Variant(dir_.file("in") + "/"), Variant("*.pdf"), Variant(int32_t{1}), Variant(int32_t{1})});
+  run("CreatePDFfromMultiPDFinDir",
+      {Variant(out), Variant(dir_.file("in") + "/"), Variant("*.pdf"), Variant(int32_t{1}), Variant(int32_t{1})});
   EXPECT_EQ(firstLines(out), (Lines{"Z page 1", "K page 1", "M page 1", "M page 2"}));
   EXPECT_EQ(fixture::readBack(m).pages, 2) << "the base file stays as it is";
 }
@@ -142,7 +145,8 @@ TEST_F(RealTest, AnImageBecomesOnePageOfItsSizeAtItsResolution) {
   for (const Case& c : cases) {
     std::string img = dir_.file(c.name), out = dir_.file(c.name + ".pdf");
     images::makeWithGhostscript(img, c.device, c.w, c.h, c.dpi);
-    run("CreatePDFfromImageFile", {Variant(out), Variant(img), Variant(" Picture "), Variant("Me"), Variant(" "), Variant("k1, k2")});
+    run("CreatePDFfromImageFile",
+        {Variant(out), Variant(img), Variant(" Picture "), Variant("Me"), Variant(" "), Variant("k1, k2")});
     ASSERT_TRUE(fs::exists(out)) << c.name;
     EXPECT_EQ(pageSizes(out), (Sizes{{c.pw, c.ph}})) << c.name;
     fixture::ReadBack r = fixture::readBack(out);
@@ -189,7 +193,8 @@ TEST_F(RealTest, ImagesBecomeOnePDFAndTheTemporaryFilesGo) {
   fixture::writeFile(bad, "no picture");
   images::makeWithGhostscript(jpg, "jpeg", 150, 150, 150, 1);
   std::string out = dir_.file("all.pdf");
-  run("CreatePDFfromMultiImage", {Variant(out), Variant(Array::vector({Variant(png), Variant(gif), Variant(bad), Variant(jpg)}))});
+  run("CreatePDFfromMultiImage",
+      {Variant(out), Variant(Array::vector({Variant(png), Variant(gif), Variant(bad), Variant(jpg)}))});
   EXPECT_EQ(pageSizes(out), (Sizes{{72, 144}, {22.5, 15}, {72, 72}}));
   EXPECT_TRUE(fs::is_empty(temp_.path())) << "no temporary PDF is left, and the failed image made none";
 }

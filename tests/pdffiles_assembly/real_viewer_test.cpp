@@ -37,7 +37,9 @@ int32_t frontPage() {
   return CLng(call(view, "GetPageNum"));
 }
 
-void exitViewer() { call(CreateObject(acrobat::kApp), "Exit"); }
+void exitViewer() {
+  call(CreateObject(acrobat::kApp), "Exit");
+}
 
 class ViewerOverServer : public RealTest {
  protected:
@@ -45,7 +47,9 @@ class ViewerOverServer : public RealTest {
     path_ = dir_.file("doc.pdf");
     fixture::makePdf(path_, withChapters());
   }
-  ~ViewerOverServer() override { ignoreErrors([] { exitViewer(); }); }
+  ~ViewerOverServer() override {
+    ignoreErrors([] { exitViewer(); });
+  }
   std::string path_;
 };
 
@@ -139,7 +143,8 @@ int countOf(const std::string& text, const std::string& what) {
 class RealPrinting : public ViewerOverServer {
  protected:
   void SetUp() override {
-    PM_REQUIRE_OR_SKIP(pm::test::haveTestCups(), "PRESSMARK_TEST_CUPS is not set: no test cupsd (scripts/services/cups.sh)");
+    PM_REQUIRE_OR_SKIP(pm::test::haveTestCups(),
+                       "PRESSMARK_TEST_CUPS is not set: no test cupsd (scripts/services/cups.sh)");
     pm::test::resetTestCupsDefault();
     ASSERT_EQ(CurrentDefaultPrinter(currentSpooler()), "Pressmark_PS");
     queue_ = pm::test::testCupsDir() + "/out/office.prn";
@@ -165,7 +170,8 @@ class RealPrinting : public ViewerOverServer {
 }  // namespace
 
 TEST_F(RealPrinting, APageRangeReachesTheChosenPrinterAndTheDefaultComesBack) {
-  run("PrintPDF", {Variant(path_), Variant("Pressmark Office"), Variant(true), Variant(int32_t{2}), Variant(int32_t{3})});
+  run("PrintPDF",
+      {Variant(path_), Variant("Pressmark Office"), Variant(true), Variant(int32_t{2}), Variant(int32_t{3})});
   EXPECT_EQ(CurrentDefaultPrinter(currentSpooler()), "Pressmark_PS");
   std::string job = printed(1);
   ASSERT_FALSE(job.empty()) << "nothing reached " << queue_;

@@ -25,14 +25,17 @@ using pm::test::writeFile;
 namespace {
 
 using Lines = std::vector<std::string>;
-std::string q(const std::string& s) { return recording::Describe(Variant(s)); }
+std::string q(const std::string& s) {
+  return recording::Describe(Variant(s));
+}
 
 const std::string kApp = acrobat::kApp, kAV = acrobat::kAVDoc, kPD = acrobat::kPDDoc, kMark = acrobat::kPDBookmark;
 
 class Viewer : public ::testing::Test {
  protected:
   Viewer() : registry_("PRESSMARK_REGISTRY", registryDir_.path()), scoped_(spooler_) {
-    for (const char* c : {acrobat::kApp, acrobat::kPDDoc, acrobat::kAVDoc, acrobat::kPDBookmark}) rec_->registerClass(c);
+    for (const char* c : {acrobat::kApp, acrobat::kPDDoc, acrobat::kAVDoc, acrobat::kPDBookmark})
+      rec_->registerClass(c);
     registerCreatePDF();
     pdf_ = CreateObject(kCreatePDFProgId);
     moduleState().strAcrobatVersion = "7.1";
@@ -41,7 +44,8 @@ class Viewer : public ::testing::Test {
     rec_->on("*", "GetPDDoc").returnsObject("ViewDoc");
     rec_->on("*", "GetJSObject").returnsObject("JS");
     rec_->on("JS", "NumPages").returns(int32_t{2});
-    spooler_.queues = {{"Office", "Office printer", "Generic", "file:/o"}, {"Proof", "Proof printer", "Generic", "file:/p"}};
+    spooler_.queues = {{"Office", "Office printer", "Generic", "file:/o"},
+                       {"Proof", "Proof printer", "Generic", "file:/p"}};
     spooler_.defaultName = "Office";
     path_ = dir_.file("doc.pdf");
     writeFile(path_, "%PDF-1.4");
@@ -67,7 +71,8 @@ TEST_F(Viewer, OpenPDFIgnoresAPageOutsideTheDocument) {
   for (int32_t page : {3, 0, -1}) {
     rec_->clear();
     run("OpenPDF", {Variant(path_), Variant(""), Variant(page)});
-    for (const std::string& l : rec_->transcript()) EXPECT_EQ(l.find("PageNum"), std::string::npos) << page << ": " << l;
+    for (const std::string& l : rec_->transcript())
+      EXPECT_EQ(l.find("PageNum"), std::string::npos) << page << ": " << l;
   }
 }
 
@@ -129,8 +134,12 @@ TEST_F(Viewer, OpenPDFReadsAloudAboveVersion5Only) {
     std::string version;
     int32_t read;
     std::string command;
-  } cases[] = {{"7.1", 1, "ADBE:ReadAloudStart"}, {"7.1", 2, "ADBE:ReadAloudToEnd"}, {"7.1", 7, ""},
-               {"7.1", -1, ""},                   {"7.1", 0, ""},                   {"5.0", 2, ""},
+  } cases[] = {{"7.1", 1, "ADBE:ReadAloudStart"},
+               {"7.1", 2, "ADBE:ReadAloudToEnd"},
+               {"7.1", 7, ""},
+               {"7.1", -1, ""},
+               {"7.1", 0, ""},
+               {"5.0", 2, ""},
                {"5.05", 1, "ADBE:ReadAloudStart"}};
   for (const Case& c : cases) {
     moduleState().strAcrobatVersion = c.version;
@@ -236,8 +245,9 @@ TEST_F(Viewer, SetPageZoomPassesTypeAndScaleUnchangedAndSavesIncrementally) {
   Lines t = rec_->transcript();
   auto zoom = std::find(t.begin(), t.end(), "PageView call ZoomTo(0&, 100!)");
   ASSERT_NE(zoom, t.end());
-  EXPECT_EQ(Lines(zoom, t.end()), (Lines{"PageView call ZoomTo(0&, 100!)", "release PageView", "ZoomDoc call Close(True)",
-                                         kPD + "#2 call Close()", "release ZoomDoc", "release " + kPD + "#2"}))
+  EXPECT_EQ(Lines(zoom, t.end()),
+            (Lines{"PageView call ZoomTo(0&, 100!)", "release PageView", "ZoomDoc call Close(True)",
+                   kPD + "#2 call Close()", "release ZoomDoc", "release " + kPD + "#2"}))
       << "no save after the failure";
 }
 

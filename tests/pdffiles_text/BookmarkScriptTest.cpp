@@ -30,9 +30,16 @@ class BookmarkScript : public ViewerScript {
     rec_->on("JS", "mouseY").returns(Variant(700.5));
   }
   Lines walk(bool positions) {
-    Lines l = {"create AcroExch.PDDoc", "create AcroExch.AVDoc", "AcroExch.AVDoc call Open(" + q(path_) + ", \"temp\")",
-               "AcroExch.AVDoc call GetAVPageView()", "View call GetDoc()", "release AcroExch.PDDoc",
-               "Doc call GetJSObject()", "JS let Layout = \"SinglePage\"", "JS get BookMarkRoot", "Root get Children"};
+    Lines l = {"create AcroExch.PDDoc",
+               "create AcroExch.AVDoc",
+               "AcroExch.AVDoc call Open(" + q(path_) + ", \"temp\")",
+               "AcroExch.AVDoc call GetAVPageView()",
+               "View call GetDoc()",
+               "release AcroExch.PDDoc",
+               "Doc call GetJSObject()",
+               "JS let Layout = \"SinglePage\"",
+               "JS get BookMarkRoot",
+               "Root get Children"};
     auto mouse = [&] {
       if (positions) l.insert(l.end(), {"JS get mouseX", "JS get mouseY"});
     };
@@ -41,7 +48,8 @@ class BookmarkScript : public ViewerScript {
     mouse();
     l.insert(l.end(), {"A1 get Children", "B get Children"});
     // Filling pass.
-    l.insert(l.end(), {"A get Name", "A call Execute()", "View call GetPage()", "Page call GetNumber()", "release Page"});
+    l.insert(l.end(),
+             {"A get Name", "A call Execute()", "View call GetPage()", "Page call GetNumber()", "release Page"});
     mouse();
     l.insert(l.end(), {"A get Children", "A1 get Name", "A1 call Execute()", "View call GetPageNum()"});
     mouse();
@@ -84,7 +92,8 @@ TEST_F(BookmarkScript, ToPDFAnswersMinusOneWhenRebuildingFailsAndSavesNothing) {
   rec_->on("TRoot", "createChild").fails(-2147467259, "read-only");
   EXPECT_EQ(call(pdf_, "BookmarksToPDF", {path_, target}), Variant(int32_t(-1)));
   Lines got = rec_->transcript();
-  auto from = std::find(got.begin(), got.end(), "TRoot call createChild(\"A\", \"this.pageNum = 0;this.scroll(72,700.5);\", 0%)");
+  auto from = std::find(got.begin(), got.end(),
+                        "TRoot call createChild(\"A\", \"this.pageNum = 0;this.scroll(72,700.5);\", 0%)");
   ASSERT_NE(from, got.end());
   EXPECT_EQ(Lines(from + 1, got.end()), (Lines{"TJS call CloseDoc(True)", "TDoc call Close()", "Doc call Close()",
                                                "AcroExch.AVDoc call Close(0&)", "release AcroExch.AVDoc"}));
@@ -95,9 +104,18 @@ TEST_F(BookmarkScript, MissingFilesAreReportedSourceFirst) {
   const std::string a = dir_.file("a.pdf"), b = dir_.file("b.pdf");
   Variant rows;
   for (auto& [run, missing] : std::vector<std::pair<std::function<void()>, std::string>>{
-           {[&] { call(pdf_, "BookmarksToPDF", {a, b}); }, a},
-           {[&] { call(pdf_, "BookmarksToPDF", {path_, b}); }, b},
-           {[&] { call(pdf_, "BookmarksToArray", {a, ByRef(rows)}); }, a},
+           {[&] {
+              call(pdf_, "BookmarksToPDF", {a, b});
+            },
+            a},
+           {[&] {
+              call(pdf_, "BookmarksToPDF", {path_, b});
+            },
+            b},
+           {[&] {
+              call(pdf_, "BookmarksToArray", {a, ByRef(rows)});
+            },
+            a},
        }) {
     try {
       run();

@@ -28,8 +28,12 @@ std::vector<std::pair<int, std::string>> linksOf(const std::string& path) {
       fz_drop_page(c, page);
     }
   }
-  fz_always(c) { fz_drop_document(c, doc); }
-  fz_catch(c) { out.emplace_back(-1, fz_caught_message(c)); }
+  fz_always(c) {
+    fz_drop_document(c, doc);
+  }
+  fz_catch(c) {
+    out.emplace_back(-1, fz_caught_message(c));
+  }
   fz_drop_context(c);
   return out;
 }

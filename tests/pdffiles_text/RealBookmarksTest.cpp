@@ -86,13 +86,14 @@ TEST_F(RealViewer, ToPDFAppendsTheTreeAfterTheTargetsOwnWithScriptsToTheSamePlac
   EXPECT_EQ(titles, (std::vector<std::string>{"Own", "A", "  A1", "  A2", "B"}));
   EXPECT_EQ(fixture::outlineEntry(target, {"A", "A2"}, "A"),
             "<</S/JavaScript/JS(this.pageNum = 2;this.scroll\\(36,756\\);)>>");
-  EXPECT_EQ(fixture::outlineEntry(target, {"B"}, "A"), "<</S/JavaScript/JS(this.pageNum = 2;this.scroll\\(36,756\\);)>>");
+  EXPECT_EQ(fixture::outlineEntry(target, {"B"}, "A"),
+            "<</S/JavaScript/JS(this.pageNum = 2;this.scroll\\(36,756\\);)>>");
 
   // The copied bookmarks lead where the originals did.
   Variant rows;
   EXPECT_EQ(call(pdf_, "BookmarksToArray", {target, ByRef(rows)}), Variant(int32_t(5)));
-  EXPECT_EQ(rowsOf(rows), (std::vector<std::string>{"Own|1|1|0|792", "A|1|0|0|792", "A1|2|1|0|792",
-                                                    "A2|2|2|36|756", "B|1|2|36|756"}));
+  EXPECT_EQ(rowsOf(rows), (std::vector<std::string>{"Own|1|1|0|792", "A|1|0|0|792", "A1|2|1|0|792", "A2|2|2|36|756",
+                                                    "B|1|2|36|756"}));
   EXPECT_EQ(static_cast<CreatePDF&>(*pdf_).intBookmarkLevel, 0);
 }
 

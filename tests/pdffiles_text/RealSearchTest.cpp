@@ -15,7 +15,9 @@ fixture::DocSpec threeAlphas() {
   return s;
 }
 
-int viewerDocuments() { return CLng(call(CreateObject(acrobat::kApp), "GetNumAVDocs")); }
+int viewerDocuments() {
+  return CLng(call(CreateObject(acrobat::kApp), "GetNumAVDocs"));
+}
 
 TEST_F(RealViewer, FindTextLeavesTheFileOpenAtTheFirstHitOrExits) {
   std::string path = make("find.pdf", threeAlphas());
@@ -63,7 +65,7 @@ TEST_F(RealViewer, WebAddressesInTheTextBecomeLinks) {
   std::string path = make("links.pdf", s);
   call(pdf_, "CreateLinksInPDF", {path});
   EXPECT_EQ(linksOf(path), (std::vector<std::pair<int, std::string>>{{0, "https://example.org/manual"},
-                                                                      {1, "http://www.example.com/help"}}));
+                                                                     {1, "http://www.example.com/help"}}));
   // Again: the addresses already linked are not linked twice.
   call(pdf_, "CreateLinksInPDF", {path});
   EXPECT_EQ(linksOf(path).size(), 2u);

@@ -23,12 +23,14 @@ TEST_F(RealViewer, ThumbnailOfOnePageAtTheComputedSize) {
 
   // Page 0 is the last page; a zoom out of range is 10; the extension only
   // names the file.
-  EXPECT_EQ(call(pdf_, "CreateThumbnailImage", {path, dir_.file("last.jpg"), "", Variant(int16_t(150)), Variant(int32_t(0))}),
-            Variant(int16_t(1)));
+  EXPECT_EQ(
+      call(pdf_, "CreateThumbnailImage", {path, dir_.file("last.jpg"), "", Variant(int16_t(150)), Variant(int32_t(0))}),
+      Variant(int16_t(1)));
   b = bmpInfo(dir_.file("last.jpg"));
   EXPECT_EQ(std::make_pair(b.width, b.height), std::make_pair(54, 72));
 
-  EXPECT_EQ(call(pdf_, "CreateThumbnailImage", {path, dir_.file("full.bmp"), "bmp", Variant(int16_t(100)), Variant(int32_t(2))}),
+  EXPECT_EQ(call(pdf_, "CreateThumbnailImage",
+                 {path, dir_.file("full.bmp"), "bmp", Variant(int16_t(100)), Variant(int32_t(2))}),
             Variant(int16_t(1)));
   b = bmpInfo(dir_.file("full.bmp"));
   EXPECT_EQ(std::make_pair(b.width, b.height), std::make_pair(400, 300));
@@ -37,7 +39,8 @@ TEST_F(RealViewer, ThumbnailOfOnePageAtTheComputedSize) {
 
 TEST_F(RealViewer, ThumbnailFailuresAnswerMinusOneAndWriteNothing) {
   std::string path = make("report.pdf", pdftest::standardSpec());
-  EXPECT_EQ(call(pdf_, "CreateThumbnailImage", {path, "", "", Variant(int16_t(10)), Variant(int32_t(4))}), Variant(int16_t(-1)));
+  EXPECT_EQ(call(pdf_, "CreateThumbnailImage", {path, "", "", Variant(int16_t(10)), Variant(int32_t(4))}),
+            Variant(int16_t(-1)));
   EXPECT_EQ(call(pdf_, "CreateThumbnailImage", {dir_.file("none.pdf")}), Variant(int16_t(-1)));
   EXPECT_EQ(call(pdf_, "CreateThumbnailImage", {path, dir_.file("no/such/folder/x.bmp")}), Variant(int16_t(-1)));
   EXPECT_EQ(dir_.names(), (std::vector<std::string>{"report.pdf"}));
@@ -76,8 +79,7 @@ TEST_F(RealViewer, TextLineByLineSingleAndDoubleSpaced) {
   // Each page ends with what follows its last line break: nothing here.
   EXPECT_EQ(fixture::readFile(txt), "First line of text\r\nSecond line\r\n\r\nPage two\r\n\r\n");
   call(pdf_, "CreateTextfileFromPDF", {path, txt, Variant(true)});
-  EXPECT_EQ(fixture::readFile(txt),
-            "First line of text\r\n\r\nSecond line\r\n\r\n\r\n\r\nPage two\r\n\r\n\r\n\r\n");
+  EXPECT_EQ(fixture::readFile(txt), "First line of text\r\n\r\nSecond line\r\n\r\n\r\n\r\nPage two\r\n\r\n\r\n\r\n");
 }
 
 TEST_F(RealViewer, TextOfAFileThatDoesNotOpenRaisesWithTheComponentAsSource) {

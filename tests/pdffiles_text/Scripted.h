@@ -17,7 +17,9 @@ namespace scripted {
 using namespace pm;
 using Lines = std::vector<std::string>;
 
-inline std::string q(const std::string& s) { return recording::Describe(Variant(s)); }
+inline std::string q(const std::string& s) {
+  return recording::Describe(Variant(s));
+}
 
 class ViewerScript : public ::testing::Test {
  protected:

@@ -35,16 +35,20 @@ TEST_F(SearchScript, AFailureClosesWhatIsOpenAndGoesOnWithTheComponentAsSource) 
   const std::string av = kAV;
   EXPECT_EQ(rec_->transcript(),
             then(opening("report.pdf"),
-                          {"AcroExch.PDDoc call GetJSObject()", av + " call Close(True)", "AcroExch.PDDoc call Close()",
-                           "AcroExch.App call Exit()", "release AcroExch.App", "release AcroExch.PDDoc", "release " + av}));
+                 {"AcroExch.PDDoc call GetJSObject()", av + " call Close(True)", "AcroExch.PDDoc call Close()",
+                  "AcroExch.App call Exit()", "release AcroExch.App", "release AcroExch.PDDoc", "release " + av}));
 }
 
 TEST_F(SearchScript, AMissingFileIsReportedBeforeTheViewerIsTouched) {
   const std::string missing = dir_.file("none.pdf");
   Variant titles = V({"x"});
   for (auto run : std::vector<std::function<void()>>{
-           [&] { call(pdf_, "FindTextInPDF", {missing, "x"}); },
-           [&] { call(pdf_, "CreateBookmarksInPDF", {missing, ByRef(titles)}); },
+           [&] {
+             call(pdf_, "FindTextInPDF", {missing, "x"});
+           },
+           [&] {
+             call(pdf_, "CreateBookmarksInPDF", {missing, ByRef(titles)});
+           },
            [&] { call(pdf_, "CreateLinksInPDF", {missing}); },
        }) {
     try {

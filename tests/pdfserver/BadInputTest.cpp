@@ -22,9 +22,13 @@ class BadInput : public PdfTest {
   }
 };
 
-TEST_F(BadInput, MissingPathIsRefused) { expectRefused(dir.file("missing.pdf")); }
+TEST_F(BadInput, MissingPathIsRefused) {
+  expectRefused(dir.file("missing.pdf"));
+}
 
-TEST_F(BadInput, FolderIsRefused) { expectRefused(dir.path()); }
+TEST_F(BadInput, FolderIsRefused) {
+  expectRefused(dir.path());
+}
 
 TEST_F(BadInput, TextFileIsRefused) {
   fixture::writeFile(dir.file("note.pdf"), "This is not a PDF at all.\n1 0 obj\n<<>>\nendobj\n");

@@ -72,8 +72,8 @@ TEST_F(Bookmarks, CreateChildAtPositionsAndSave) {
   std::vector<ObjectRef> top = kids(root);
   call(top[1], "createChild", {"Appended", "", 99});
   call(top[1], "createChild", {"In between", "", 1});
-  std::vector<std::string> want = {"First of all@-1", "Chapter 1@0",   "  Section 1.1@0", "    Detail 1.1.1@1",
-                                   "  In between@-1",  "  Section 1.2@1", "  Appended@-1",   "Chapter 2@2"};
+  std::vector<std::string> want = {"First of all@-1", "Chapter 1@0",     "  Section 1.1@0", "    Detail 1.1.1@1",
+                                   "  In between@-1", "  Section 1.2@1", "  Appended@-1",   "Chapter 2@2"};
   EXPECT_EQ(savedTitles(), want);
   EXPECT_EQ(fixture::outlineEntry(path, {"First of all"}, "A"), "<</S/JavaScript/JS(this.pageNum = 2;)>>");
   EXPECT_EQ(fixture::run({"qpdf", "--check", path}), 0);

@@ -101,9 +101,21 @@ TEST_F(Export, LinksPlantedBesideTargetsAreNotFollowed) {
       {dir.file("a%d.eps"), {pages("a%d", ".eps"), saveAs("com.adobe.acrobat.eps")}},
       {dir.file("a.txt"), {{dir.file("a.txt")}, saveAs("com.adobe.acrobat.plain-text")}},
       {dir.file("a.pdf"), {{dir.file("a.pdf")}, saveAs("com.adobe.acrobat.pdf")}},
-      {dir.file("blob.pdf"), {{dir.file("blob.pdf")}, [&](const std::string& t) { call(js, "exportDataObject", {"blob", t}); }}},
-      {dir.file("a.fdf"), {{dir.file("a.fdf")}, [&](const std::string& t) { call(js, "exportAsFDF", {true, true, Variant::missing(), false, t}); }}},
-      {dir.file("a.xfdf"), {{dir.file("a.xfdf")}, [&](const std::string& t) { call(js, "exportAsXFDF", {true, true, Variant::missing(), t}); }}},
+      {dir.file("blob.pdf"),
+       {{dir.file("blob.pdf")},
+        [&](const std::string& t) {
+          call(js, "exportDataObject", {"blob", t});
+        }}},
+      {dir.file("a.fdf"),
+       {{dir.file("a.fdf")},
+        [&](const std::string& t) {
+          call(js, "exportAsFDF", {true, true, Variant::missing(), false, t});
+        }}},
+      {dir.file("a.xfdf"),
+       {{dir.file("a.xfdf")},
+        [&](const std::string& t) {
+          call(js, "exportAsXFDF", {true, true, Variant::missing(), t});
+        }}},
   };
   const std::string pid = std::to_string(::getpid());
   for (auto& [target, row] : rows) {

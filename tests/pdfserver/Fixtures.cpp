@@ -174,8 +174,8 @@ void addForm(fz_context* c, pdf_document* doc, const DocSpec& plan) {
   pdf_dict_put_drop(c, form, PDF_NAME(Fields), fields);
   pdf_dict_put_text_string(c, form, PDF_NAME(DA), "/Helv 0 Tf 0 g");
   pdf_dict_puts_drop(c, form, "NeedAppearances", PDF_TRUE);
-  pdf_obj* helv = pdf_dict_put_dict(c, pdf_dict_put_dict(c, pdf_dict_put_dict(c, form, PDF_NAME(DR), 1), PDF_NAME(Font), 1),
-                                    PDF_NAME(Helv), 3);
+  pdf_obj* helv = pdf_dict_put_dict(
+      c, pdf_dict_put_dict(c, pdf_dict_put_dict(c, form, PDF_NAME(DR), 1), PDF_NAME(Font), 1), PDF_NAME(Helv), 3);
   pdf_dict_put(c, helv, PDF_NAME(Type), PDF_NAME(Font));
   pdf_dict_put(c, helv, PDF_NAME(Subtype), PDF_NAME(Type1));
   pdf_dict_put_name(c, helv, PDF_NAME(BaseFont), "Helvetica");
@@ -201,7 +201,12 @@ void addAnnotations(fz_context* c, pdf_document* doc) {
   pdf_obj* link = add("Link", 700);
   pdf_dict_put(c, link, PDF_NAME(Dest), dest);
   pdf_drop_obj(c, link);
-  pdf_obj* names = pdf_dict_put_array(c, pdf_dict_put_dict(c, pdf_dict_put_dict(c, pdf_dict_get(c, pdf_trailer(c, doc), PDF_NAME(Root)), PDF_NAME(Names), 1), PDF_NAME(Dests), 1), PDF_NAME(Names), 2);
+  pdf_obj* names = pdf_dict_put_array(
+      c,
+      pdf_dict_put_dict(c,
+                        pdf_dict_put_dict(c, pdf_dict_get(c, pdf_trailer(c, doc), PDF_NAME(Root)), PDF_NAME(Names), 1),
+                        PDF_NAME(Dests), 1),
+      PDF_NAME(Names), 2);
   pdf_array_push_text_string(c, names, "end");
   pdf_array_push(c, names, dest);
   pdf_drop_obj(c, dest);
@@ -250,8 +255,8 @@ void makePdf(const std::string& path, const DocSpec& plan) {
       pdf_obj* fonts = pdf_dict_put_dict(c, res, PDF_NAME(Font), 2);
       pdf_dict_puts(c, fonts, "F1", f1);
       pdf_dict_puts(c, fonts, "F2", f2);
-      fz_buffer* buf = fz_new_buffer_from_copied_data(c, reinterpret_cast<const unsigned char*>(content.data()),
-                                                      content.size());
+      fz_buffer* buf =
+          fz_new_buffer_from_copied_data(c, reinterpret_cast<const unsigned char*>(content.data()), content.size());
       pdf_obj* page = pdf_add_page(c, doc, fz_make_rect(0, 0, p.width, p.height), p.rotate, res, buf);
       if (p.cropInset > 0) {
         pdf_obj* crop = pdf_dict_put_array(c, page, PDF_NAME(CropBox), 4);
@@ -281,8 +286,8 @@ void makePdf(const std::string& path, const DocSpec& plan) {
     }
     if (plan.form) addForm(c, doc, plan);
     if (!plan.xmp.empty()) {
-      fz_buffer* b = fz_new_buffer_from_copied_data(c, reinterpret_cast<const unsigned char*>(plan.xmp.data()),
-                                                    plan.xmp.size());
+      fz_buffer* b =
+          fz_new_buffer_from_copied_data(c, reinterpret_cast<const unsigned char*>(plan.xmp.data()), plan.xmp.size());
       pdf_obj* md = pdf_add_stream(c, doc, b, nullptr, 0);
       pdf_dict_put(c, md, PDF_NAME(Type), PDF_NAME(Metadata));
       pdf_dict_put(c, md, PDF_NAME(Subtype), PDF_NAME(XML));
@@ -310,7 +315,9 @@ void makePdf(const std::string& path, const DocSpec& plan) {
     fz_drop_font(c, cjk);
     pdf_drop_document(c, doc);
   }
-  fz_catch(c) { err = fz_caught_message(c); }
+  fz_catch(c) {
+    err = fz_caught_message(c);
+  }
   if (!err.empty()) throw std::runtime_error("makePdf: " + err);
 }
 
@@ -350,14 +357,19 @@ std::vector<std::string> annotSummary(const std::string& path, int page) {
         dest = pdf_dict_get(c, action, PDF_NAME(D));
       if (pdf_is_string(c, dest) || pdf_is_name(c, dest)) dest = pdf_lookup_dest(c, doc, dest);
       if (dest) s += ">" + std::to_string(pdf_lookup_page_number(c, doc, pdf_array_get(c, dest, 0)));
-      if (pdf_dict_get(c, action, PDF_NAME(URI))) s += std::string(":") + pdf_to_str_buf(c, pdf_dict_get(c, action, PDF_NAME(URI)));
+      if (pdf_dict_get(c, action, PDF_NAME(URI)))
+        s += std::string(":") + pdf_to_str_buf(c, pdf_dict_get(c, action, PDF_NAME(URI)));
       if (pdf_name_eq(c, pdf_dict_get(c, a, PDF_NAME(Subtype)), PDF_NAME(Popup)))
         s += std::string("<") + pdf_to_name(c, pdf_dict_getp(c, a, "Parent/Subtype"));
       out.push_back(s);
     }
   }
-  fz_always(c) { pdf_drop_document(c, doc); }
-  fz_catch(c) { err = fz_caught_message(c); }
+  fz_always(c) {
+    pdf_drop_document(c, doc);
+  }
+  fz_catch(c) {
+    err = fz_caught_message(c);
+  }
   if (!err.empty()) throw std::runtime_error("annotSummary: " + err);
   return out;
 }
@@ -394,12 +406,17 @@ ReadBack readBack(const std::string& path) {
       fz_drop_stext_page(c, st);
       fz_drop_page(c, page);
       if (pdf)
-        r.rotation.push_back(pdf_to_int(c, pdf_dict_get_inheritable(c, pdf_lookup_page_obj(c, pdf, i), PDF_NAME(Rotate))));
+        r.rotation.push_back(
+            pdf_to_int(c, pdf_dict_get_inheritable(c, pdf_lookup_page_obj(c, pdf, i), PDF_NAME(Rotate))));
     }
     r.ok = true;
   }
-  fz_always(c) { fz_drop_document(c, doc); }
-  fz_catch(c) { r.ok = false; }
+  fz_always(c) {
+    fz_drop_document(c, doc);
+  }
+  fz_catch(c) {
+    r.ok = false;
+  }
   return r;
 }
 
@@ -413,7 +430,8 @@ std::string outlineEntry(const std::string& path, const std::vector<std::string>
     pdf_obj* node = pdf_dict_getp(c, pdf_trailer(c, doc), "Root/Outlines");
     for (const std::string& t : titles) {
       pdf_obj* ch = pdf_dict_get(c, node, PDF_NAME(First));
-      while (ch && t != pdf_to_text_string(c, pdf_dict_get(c, ch, PDF_NAME(Title)))) ch = pdf_dict_get(c, ch, PDF_NAME(Next));
+      while (ch && t != pdf_to_text_string(c, pdf_dict_get(c, ch, PDF_NAME(Title))))
+        ch = pdf_dict_get(c, ch, PDF_NAME(Next));
       node = ch;
     }
     if (node) {
@@ -431,8 +449,12 @@ std::string outlineEntry(const std::string& path, const std::vector<std::string>
       out = "<no item>";
     }
   }
-  fz_always(c) { pdf_drop_document(c, doc); }
-  fz_catch(c) { out = std::string("<error ") + fz_caught_message(c) + ">"; }
+  fz_always(c) {
+    pdf_drop_document(c, doc);
+  }
+  fz_catch(c) {
+    out = std::string("<error ") + fz_caught_message(c) + ">";
+  }
   return out;
 }
 

@@ -71,14 +71,15 @@ TEST_F(PdfTest, InfoIsReadAndWrittenAndSavedInFull) {
 // modification date moves with a save of changes.
 TEST_F(PdfTest, SavedInfoKeepsTheXmpPacketAndModificationDateInStep) {
   fixture::DocSpec s = standardSpec();
-  s.xmp = "<?xpacket begin='' id='W5M0MpCehiHzreSzNTczkc9d'?><x:xmpmeta xmlns:x='adobe:ns:meta/'>"
-          "<rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
-          "<rdf:Description rdf:about='' xmlns:pdf='http://ns.adobe.com/pdf/1.3/' pdf:Keywords='old words'"
-          " xmlns:dc='http://purl.org/dc/elements/1.1/' xmlns:xmp='http://ns.adobe.com/xap/1.0/'>"
-          "<dc:title><rdf:Alt><rdf:li xml:lang='x-default'>Old title</rdf:li></rdf:Alt></dc:title>"
-          "<dc:creator><rdf:Seq><rdf:li>Old one</rdf:li><rdf:li>Old two</rdf:li></rdf:Seq></dc:creator>"
-          "<xmp:ModifyDate>2001-01-01T00:00:00Z</xmp:ModifyDate>"
-          "</rdf:Description></rdf:RDF></x:xmpmeta><?xpacket end='w'?>";
+  s.xmp =
+      "<?xpacket begin='' id='W5M0MpCehiHzreSzNTczkc9d'?><x:xmpmeta xmlns:x='adobe:ns:meta/'>"
+      "<rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
+      "<rdf:Description rdf:about='' xmlns:pdf='http://ns.adobe.com/pdf/1.3/' pdf:Keywords='old words'"
+      " xmlns:dc='http://purl.org/dc/elements/1.1/' xmlns:xmp='http://ns.adobe.com/xap/1.0/'>"
+      "<dc:title><rdf:Alt><rdf:li xml:lang='x-default'>Old title</rdf:li></rdf:Alt></dc:title>"
+      "<dc:creator><rdf:Seq><rdf:li>Old one</rdf:li><rdf:li>Old two</rdf:li></rdf:Seq></dc:creator>"
+      "<xmp:ModifyDate>2001-01-01T00:00:00Z</xmp:ModifyDate>"
+      "</rdf:Description></rdf:RDF></x:xmpmeta><?xpacket end='w'?>";
   fixture::makePdf(path, s);
   ObjectRef d = openPDDoc(path);
   call(d, "SetInfo", {"Title", "Tom & Jerry"});
@@ -211,7 +212,7 @@ TEST_F(PdfTest, InsertedPagesKeepAnnotationsAndFormFields) {
   };
   std::string bob = formDoc("bob.pdf", "Bob"), ada = formDoc("ada.pdf", "Ada");
   std::vector<std::string> widgets(6, "Widget"), copied = {"name_2=u:Ada@4", "choice_2=u:Green@4", "agree_2=/Yes@4",
-                                                           "news_2=/Off@4", "size_2=/M@4", "size_2=/M@4"};
+                                                           "news_2=/Off@4",  "size_2=/M@4",        "size_2=/M@4"};
   struct Row {
     int count;
     std::vector<std::string> annots;  // on the first inserted page
@@ -225,8 +226,8 @@ TEST_F(PdfTest, InsertedPagesKeepAnnotationsAndFormFields) {
     EXPECT_TRUE(CBool(call(target, "InsertPages", {2, Variant(src), 0, row.count, 0})));
     std::string out = dir.file("inserted.pdf");
     EXPECT_TRUE(CBool(call(target, "Save", {1, out})));
-    std::vector<std::string> fields = {"name=u:Bob@1", "choice=u:Green@1", "agree=/Yes@1", "news=/Off@1", "size=/M@1",
-                                       "size=/M@1"};
+    std::vector<std::string> fields = {"name=u:Bob@1", "choice=u:Green@1", "agree=/Yes@1",
+                                       "news=/Off@1",  "size=/M@1",        "size=/M@1"};
     fields.insert(fields.end(), copied.begin(), copied.end());
     EXPECT_EQ(fixture::qpdfFields(out), fields) << row.count;
     std::vector<std::string> annots = widgets;

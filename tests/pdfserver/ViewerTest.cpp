@@ -79,7 +79,8 @@ TEST_F(Viewer, PageViewGoesZoomsAndGivesPages) {
   EXPECT_EQ(CLng(call(pv, "GetZoom")), 150);
   EXPECT_TRUE(CBool(call(pv, "ZoomTo", {acrobat::kZoomFitWidth, 0})));
   EXPECT_EQ(CLng(call(pv, "GetZoomType")), acrobat::kZoomFitWidth);
-  EXPECT_EQ(CStr(call(objectOf(call(pv, "GetDoc")), "GetFileName")), path) << "the page view's document is the file shown";
+  EXPECT_EQ(CStr(call(objectOf(call(pv, "GetDoc")), "GetFileName")), path)
+      << "the page view's document is the file shown";
   ObjectRef js = objectOf(call(pd, "GetJSObject"));
   EXPECT_EQ(CLng(get(js, "pageNum")), 2) << "the JavaScript object sees the viewer's page";
 }

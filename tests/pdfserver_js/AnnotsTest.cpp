@@ -41,9 +41,9 @@ TEST_F(Annots, ATextNoteWithEveryProperty) {
   EXPECT_TRUE(annots(out, 0).empty()) << "moved to its page";
   std::vector<std::string> a = annots(out, 1);
   ASSERT_EQ(a.size(), 1u);
-  for (const char* part : {"/Subtype/Text", "/Contents(Look here)", "/State(Accepted)", "/StateModel(Review)",
-                           "/T(Ann)", "/Subj(Review)", "/Name/Comment", "/C[1 1 0]", "/NM(Note1)", "/CA .5",
-                           "/Rect[50 280 70 300]", "/F 132"})
+  for (const char* part :
+       {"/Subtype/Text", "/Contents(Look here)", "/State(Accepted)", "/StateModel(Review)", "/T(Ann)", "/Subj(Review)",
+        "/Name/Comment", "/C[1 1 0]", "/NM(Note1)", "/CA .5", "/Rect[50 280 70 300]", "/F 132"})
     EXPECT_TRUE(has(a[0], part)) << part << " in " << a[0];
   EXPECT_EQ(at(out, "Root/Pages/Kids/1/Annots/0/Popup/Rect"), "[0 300 200 400]");
   EXPECT_EQ(at(out, "Root/Pages/Kids/1/Annots/0/Popup/Open"), "true");
@@ -143,7 +143,9 @@ TEST_F(Annots, ListingAndDestroying) {
 TEST_F(Annots, BadRequestsAreClearErrors) {
   EXPECT_NE(errorOf([&] { write({{{"Type", "Hologram"}}}); }).find("Unknown annotation type"), std::string::npos);
   EXPECT_NE(errorOf([&] { write({{{"Type", "Sound"}}}); }).find("not supported"), std::string::npos);
-  EXPECT_NE(errorOf([&] { write({{{"Type", "Text"}}, {{"Page", 9}}}); }).find("Page 9 does not exist"),
+  EXPECT_NE(errorOf([&] {
+              write({{{"Type", "Text"}}, {{"Page", 9}}});
+            }).find("Page 9 does not exist"),
             std::string::npos);
   ObjectRef a = objectOf(call(js, "addAnnot"));
   EXPECT_NE(errorOf([&] { let(a, "contents", "x"); }).find("set its type first"), std::string::npos);

@@ -180,7 +180,10 @@ TEST_F(Fields, ButtonsCaptionsAndActions) {
   call(t, "setAction", {"Calculate", "event.value = 1 + 1;"});
   call(t, "setAction", {"Format", "event.value = 'x';"});
   call(t, "setAction", {"Format", ""});
-  EXPECT_NE(errorOf([&] { call(t, "setAction", {"Sometimes", "x"}); }).find("Unknown field trigger"), std::string::npos);
+  EXPECT_NE(errorOf([&] {
+              call(t, "setAction", {"Sometimes", "x"});
+            }).find("Unknown field trigger"),
+            std::string::npos);
   ObjectRef sum = add("sum", "text");
   call(sum, "setAction", {"Calculate", "event.value = 3;"});
   let(sum, "calcOrderIndex", 0);

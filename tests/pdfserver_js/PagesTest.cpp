@@ -21,11 +21,11 @@ class Pages : public JsTest {
 
 TEST_F(Pages, InsertReplaceExtractAndMove) {
   std::string src = other();
-  call(js, "insertPages", {-1, src});                          // both, before the first page
-  call(js, "insertPages", {4, src, Variant::missing(), 0});    // source page 0 at the end
+  call(js, "insertPages", {-1, src});                        // both, before the first page
+  call(js, "insertPages", {4, src, Variant::missing(), 0});  // source page 0 at the end
   EXPECT_EQ(CLng(get(js, "numPages")), 6);
-  call(js, "replacePages", {2, src, 1});                        // page 2 (the old first) becomes "Other two"
-  call(js, "movePage", {5, -1});                                // the last page to the front
+  call(js, "replacePages", {2, src, 1});  // page 2 (the old first) becomes "Other two"
+  call(js, "movePage", {5, -1});          // the last page to the front
   std::string out = save();
   ASSERT_EQ(pageCount(out), 6);
   EXPECT_NE(pageText(out, 0).find("Other one"), std::string::npos);
@@ -41,10 +41,14 @@ TEST_F(Pages, InsertReplaceExtractAndMove) {
   EXPECT_NE(pageText(part, 1).find("Third page"), std::string::npos);
   ObjectRef mem = objectOf(call(js, "extractPages", {0}));
   EXPECT_EQ(CLng(get(mem, "numPages")), 1) << "without a path the pages come back as a new document";
-  EXPECT_NE(errorOf([&] { call(js, "insertPages", {0, dir.file("missing.pdf")}); }).find("does not exist"),
+  EXPECT_NE(errorOf([&] {
+              call(js, "insertPages", {0, dir.file("missing.pdf")});
+            }).find("does not exist"),
             std::string::npos);
   EXPECT_NE(errorOf([&] { call(js, "replacePages", {5, src}); }).find("needs pages"), std::string::npos);
-  EXPECT_NE(errorOf([&] { call(js, "insertPages", {0, src, 0, 7}); }).find("do not exist in the source"),
+  EXPECT_NE(errorOf([&] {
+              call(js, "insertPages", {0, src, 0, 7});
+            }).find("do not exist in the source"),
             std::string::npos);
 }
 
@@ -60,7 +64,9 @@ TEST_F(Pages, LabelsAndTabOrder) {
   EXPECT_EQ(CStr(call(js, "getPageLabel", {2})), "A-6") << "without a label the earlier numbering goes on";
   call(js, "setPageTabOrder", {1, "columns"});
   EXPECT_NE(errorOf([&] { call(js, "setPageTabOrder", {1, "diagonal"}); }), "");
-  EXPECT_NE(errorOf([&] { call(js, "setPageLabels", {0, V({"X"})}); }).find("not a page number style"),
+  EXPECT_NE(errorOf([&] {
+              call(js, "setPageLabels", {0, V({"X"})});
+            }).find("not a page number style"),
             std::string::npos);
   std::string out = save();
   EXPECT_EQ(at(out, "Root/PageLabels/Nums/0"), "0");

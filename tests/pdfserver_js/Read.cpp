@@ -17,8 +17,12 @@ struct Reader {
   explicit Reader(const std::string& file) {
     c = fz_new_context(nullptr, nullptr, FZ_STORE_DEFAULT);
     fz_register_document_handlers(c);
-    fz_try(c) { d = pdf_open_document(c, file.c_str()); }
-    fz_catch(c) { d = nullptr; }
+    fz_try(c) {
+      d = pdf_open_document(c, file.c_str());
+    }
+    fz_catch(c) {
+      d = nullptr;
+    }
   }
   ~Reader() {
     if (d) pdf_drop_document(c, d);
@@ -33,7 +37,9 @@ struct Reader {
       out.assign(s, len);
       fz_free(c, s);
     }
-    fz_catch(c) { out = "<error>"; }
+    fz_catch(c) {
+      out = "<error>";
+    }
     return out;
   }
   pdf_obj* walk(const std::string& path, pdf_obj* from = nullptr) {
@@ -58,8 +64,10 @@ struct Reader {
       bool named = false;
       for (int k = 0; k < pdf_array_len(c, kids); ++k)
         if (pdf_dict_get(c, pdf_array_get(c, kids, k), PDF_NAME(T))) named = true;
-      if (named && depth < 16) fields(kids, n, out, depth + 1);
-      else out.emplace_back(n, f);
+      if (named && depth < 16)
+        fields(kids, n, out, depth + 1);
+      else
+        out.emplace_back(n, f);
     }
   }
 };
@@ -116,7 +124,9 @@ std::string pageText(const std::string& file, int page) {
     fz_drop_stext_page(r.c, st);
     fz_drop_page(r.c, p);
   }
-  fz_catch(r.c) { out = "<error>"; }
+  fz_catch(r.c) {
+    out = "<error>";
+  }
   return out;
 }
 

@@ -34,9 +34,13 @@ TEST_F(Scripts, DocumentScriptsAndActions) {
   call(js, "setAction", {"DidSave", "app.alert(2);"});
   call(js, "setAction", {"DidSave", ""});
   call(js, "setPageAction", {1, "Close", "app.alert(3);"});
-  EXPECT_NE(errorOf([&] { call(js, "setAction", {"Someday", "x"}); }).find("Unknown document trigger"),
+  EXPECT_NE(errorOf([&] {
+              call(js, "setAction", {"Someday", "x"});
+            }).find("Unknown document trigger"),
             std::string::npos);
-  EXPECT_NE(errorOf([&] { call(js, "setPageAction", {0, "Hover", "x"}); }).find("Unknown page trigger"),
+  EXPECT_NE(errorOf([&] {
+              call(js, "setPageAction", {0, "Hover", "x"});
+            }).find("Unknown page trigger"),
             std::string::npos);
   std::string out = save();
   EXPECT_EQ(at(out, "Root/Names/JavaScript/Names/0"), "(init)");
@@ -60,9 +64,13 @@ TEST_F(Scripts, DataObjects) {
   std::string back = dir.file("back.bin");
   call(js, "exportDataObject", {"notes", back, false, 0});
   EXPECT_EQ(fixture::readFile(back), fixture::readFile(file));
-  EXPECT_NE(errorOf([&] { call(js, "exportDataObject", {"notes", back, false, 2}); }).find("not supported"),
+  EXPECT_NE(errorOf([&] {
+              call(js, "exportDataObject", {"notes", back, false, 2});
+            }).find("not supported"),
             std::string::npos);
-  EXPECT_NE(errorOf([&] { call(js, "exportDataObject", {"nothing", back}); }).find("no data object"),
+  EXPECT_NE(errorOf([&] {
+              call(js, "exportDataObject", {"nothing", back});
+            }).find("no data object"),
             std::string::npos);
   std::string out = save();
   EXPECT_EQ(at(out, "Root/Names/EmbeddedFiles/Names/0"), "(notes)");
@@ -99,19 +107,25 @@ TEST_F(Scripts, FdfRoundTrip) {
   EXPECT_NE(text.find("(empty)"), std::string::npos);
   EXPECT_EQ(text.find("(person)"), std::string::npos);
   EXPECT_NE(text.find("/Ff 8192"), std::string::npos) << text;
-  EXPECT_NE(errorOf([&] { call(js, "importAnFDF", {dir.file("none.fdf")}); }).find("does not exist"), std::string::npos);
+  EXPECT_NE(errorOf([&] { call(js, "importAnFDF", {dir.file("none.fdf")}); }).find("does not exist"),
+            std::string::npos);
   // Fields that contain themselves, or share their kids, are refused at once.
   for (const char* kids : {"[2 0 R 2 0 R]", "[3 0 R 3 0 R]"}) {
     fixture::writeFile(dir.file("loop.fdf"), std::string("%FDF-1.2\n1 0 obj <</FDF <</Fields [2 0 R]>>>> endobj\n"
-                                                         "2 0 obj <</T (a) /Kids ") + kids +
+                                                         "2 0 obj <</T (a) /Kids ") +
+                                                 kids +
                                                  ">> endobj\n3 0 obj <</T (b) /Kids [2 0 R]>> endobj\n"
                                                  "trailer <</Root 1 0 R>>\n%%EOF\n");
     EXPECT_NE(errorOf([&] { call(js, "importAnFDF", {dir.file("loop.fdf")}); }).find("lists a field twice"),
-              std::string::npos) << kids;
+              std::string::npos)
+        << kids;
   }
   fixture::writeFile(dir.file("bad.fdf"), "not fdf");
-  EXPECT_NE(errorOf([&] { call(js, "importAnFDF", {dir.file("bad.fdf")}); }).find("not an FDF file"), std::string::npos);
-  EXPECT_NE(errorOf([&] { call(js, "exportAsFDF", {false, true, Variant::missing(), false, ""}); }).find("needs the path"),
+  EXPECT_NE(errorOf([&] { call(js, "importAnFDF", {dir.file("bad.fdf")}); }).find("not an FDF file"),
+            std::string::npos);
+  EXPECT_NE(errorOf([&] {
+              call(js, "exportAsFDF", {false, true, Variant::missing(), false, ""});
+            }).find("needs the path"),
             std::string::npos);
 }
 
@@ -168,7 +182,10 @@ TEST_F(Scripts, SpellingMailAndSubmissionNeedTheirSettings) {
   }
   pm::test::ScopedEnv noServer("PRESSMARK_SMTP_SERVER", "");
   for (const char* m : {"mailDoc", "mailForm"})
-    EXPECT_NE(errorOf([&] { call(js, m, {false, "a@example.org"}); }).find("No mail server is set"), std::string::npos)
+    EXPECT_NE(errorOf([&] {
+                call(js, m, {false, "a@example.org"});
+              }).find("No mail server is set"),
+              std::string::npos)
         << m;
   EXPECT_NE(errorOf([&] { call(js, "submitForm", {"x"}); }).find("http:// or https://"), std::string::npos);
 }

@@ -14,7 +14,10 @@ TEST_F(Templates, CreateListSpawnAndRemove) {
   EXPECT_EQ(CStr(call(js, "getNthTemplate", {0})), "0");
   EXPECT_EQ(CStr(call(js, "getNthTemplate", {1})), "form");
   EXPECT_FALSE(CBool(get(t, "hidden")));
-  EXPECT_NE(errorOf([&] { call(js, "createTemplate", {"form", 1}); }).find("already has a template"), std::string::npos);
+  EXPECT_NE(errorOf([&] {
+              call(js, "createTemplate", {"form", 1});
+            }).find("already has a template"),
+            std::string::npos);
 
   call(js, "spawnPageFromTemplate", {"form", 0, true, false});  // a new page after the first
   call(t, "spawn", {0, false, true});                           // drawn over the first page
@@ -31,18 +34,18 @@ TEST_F(Templates, CreateListSpawnAndRemove) {
   call(js, "removeTemplate", {"form"});
   EXPECT_EQ(CLng(get(js, "numTemplates")), 1);
   EXPECT_TRUE(call(js, "getTemplate", {"form"}).isNull());
-  EXPECT_NE(errorOf([&] { call(js, "spawnPageFromTemplate", {"form"}); }).find("no template named"),
-            std::string::npos);
+  EXPECT_NE(errorOf([&] { call(js, "spawnPageFromTemplate", {"form"}); }).find("no template named"), std::string::npos);
 }
 
 TEST_F(Templates, TextWatermarksOnEachPage) {
   call(js, "addWatermarkFromText", {"DRAFT", 1, "Helvetica-Bold", 48, V({"RGB", 1, 0, 0}), 0, 1});
   call(js, "addWatermarkFromText", {"Page 3", 0, "Times-Roman", 10, Variant::missing(), 2, 2, false});
-  EXPECT_NE(errorOf([&] { call(js, "addWatermarkFromText", {"x", 1, "Comic Sans"}); }).find("standard fonts"),
+  EXPECT_NE(errorOf([&] {
+              call(js, "addWatermarkFromText", {"x", 1, "Comic Sans"});
+            }).find("standard fonts"),
             std::string::npos);
   EXPECT_NE(errorOf([&] {
-              call(js, "addWatermarkFromText",
-                   {"x", 1, "Helvetica", 12, Variant::missing(), 0, 0, true, false, false});
+              call(js, "addWatermarkFromText", {"x", 1, "Helvetica", 12, Variant::missing(), 0, 0, true, false, false});
             }).find("show nowhere"),
             std::string::npos);
   std::string out = save();

@@ -15,17 +15,23 @@ std::string make(int count, bool presentation) {
       "xmlns:presentation=\"urn:oasis:names:tc:opendocument:xmlns:presentation:1.0\" "
       "xmlns:svg=\"urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0\" "
       "xmlns:fo=\"urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0\" office:version=\"1.2\" "
-      "office:mimetype=\"application/vnd.oasis.opendocument." + std::string(presentation ? "presentation" : "graphics") + "\">\n"
+      "office:mimetype=\"application/vnd.oasis.opendocument." +
+      std::string(presentation ? "presentation" : "graphics") +
+      "\">\n"
       "<office:automatic-styles><style:page-layout style:name=\"PM1\"><style:page-layout-properties " +
       (presentation ? "fo:page-width=\"28cm\" fo:page-height=\"15.75cm\" style:print-orientation=\"landscape\""
                     : "fo:page-width=\"21cm\" fo:page-height=\"29.7cm\" style:print-orientation=\"portrait\"") +
-      " fo:margin-top=\"0cm\" fo:margin-bottom=\"0cm\" fo:margin-left=\"0cm\" fo:margin-right=\"0cm\"/></style:page-layout>"
+      " fo:margin-top=\"0cm\" fo:margin-bottom=\"0cm\" fo:margin-left=\"0cm\" "
+      "fo:margin-right=\"0cm\"/></style:page-layout>"
       "</office:automatic-styles>\n"
-      "<office:master-styles><style:master-page style:name=\"Default\" style:page-layout-name=\"PM1\"/></office:master-styles>\n"
-      "<office:body><office:" + kind + ">\n";
+      "<office:master-styles><style:master-page style:name=\"Default\" "
+      "style:page-layout-name=\"PM1\"/></office:master-styles>\n"
+      "<office:body><office:" +
+      kind + ">\n";
   const char* word = presentation ? "Slide" : "Page";
   for (int i = 1; i <= count; ++i)
-    s += "<draw:page draw:name=\"p" + std::to_string(i) + "\" draw:master-page-name=\"Default\">"
+    s += "<draw:page draw:name=\"p" + std::to_string(i) +
+         "\" draw:master-page-name=\"Default\">"
          "<draw:frame svg:x=\"2cm\" svg:y=\"2cm\" svg:width=\"16cm\" svg:height=\"3cm\"><draw:text-box><text:p>" +
          std::string(word) + " " + std::to_string(i) + " marker</text:p></draw:text-box></draw:frame></draw:page>\n";
   s += "</office:" + std::string(kind) + "></office:body></office:document>\n";
@@ -34,7 +40,11 @@ std::string make(int count, bool presentation) {
 
 }  // namespace
 
-std::string makeFodp(int count) { return make(count, true); }
-std::string makeFodg(int count) { return make(count, false); }
+std::string makeFodp(int count) {
+  return make(count, true);
+}
+std::string makeFodg(int count) {
+  return make(count, false);
+}
 
 }  // namespace pm::test

@@ -24,9 +24,16 @@ std::string makeRtf(const std::vector<RtfPage>& pages, bool landscape, const std
       unsigned char c = static_cast<unsigned char>(t[k]);
       uint32_t cp = c;
       int len = 1;
-      if (c >= 0xF0) { cp = c & 7; len = 4; }
-      else if (c >= 0xE0) { cp = c & 15; len = 3; }
-      else if (c >= 0xC0) { cp = c & 31; len = 2; }
+      if (c >= 0xF0) {
+        cp = c & 7;
+        len = 4;
+      } else if (c >= 0xE0) {
+        cp = c & 15;
+        len = 3;
+      } else if (c >= 0xC0) {
+        cp = c & 31;
+        len = 2;
+      }
       for (int j = 1; j < len && k + j < t.size(); ++j) cp = (cp << 6) | (static_cast<unsigned char>(t[k + j]) & 63);
       k += len;
       if (cp == '\\' || cp == '{' || cp == '}') {
@@ -50,13 +57,17 @@ std::string makeRtfPages(int count, bool landscape) {
   return makeRtf(pages, landscape);
 }
 
-bool officeServed() { return ClassRegistry::instance().has("Word.Application") && ClassRegistry::instance().has("Pressmark.OfficeControl"); }
+bool officeServed() {
+  return ClassRegistry::instance().has("Word.Application") && ClassRegistry::instance().has("Pressmark.OfficeControl");
+}
 
 std::string shellQuote(const std::string& s) {
   std::string q = "'";
   for (char c : s) {
-    if (c == '\'') q += "'\\''";
-    else q += c;
+    if (c == '\'')
+      q += "'\\''";
+    else
+      q += c;
   }
   return q + "'";
 }
@@ -91,7 +102,8 @@ std::string pdfText(const std::string& pdf, int page) {
 }
 
 std::string psToPdf(const std::string& ps, const std::string& pdf) {
-  commandOutput("gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sOutputFile=" + shellQuote(pdf) + " " + shellQuote(ps));
+  commandOutput("gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sOutputFile=" + shellQuote(pdf) + " " +
+                shellQuote(ps));
   return pdf;
 }
 
@@ -104,7 +116,9 @@ std::vector<Ink> pageInk(const std::string& file) {
   return pages;
 }
 
-std::string pdfFonts(const std::string& pdf) { return commandOutput("pdffonts " + shellQuote(pdf)); }
+std::string pdfFonts(const std::string& pdf) {
+  return commandOutput("pdffonts " + shellQuote(pdf));
+}
 
 std::string fileHead(const std::string& path, size_t n) {
   std::ifstream in(path, std::ios::binary);

@@ -10,14 +10,35 @@ namespace pm::test {
 
 struct SheetCell {
   enum Kind { Empty, Number, Text, Date, Bool } kind = Empty;
-  double number = 0;      // Number
-  std::string text;       // Text; Date as "YYYY-MM-DD"
-  bool flag = false;      // Bool
-  std::string format;     // Number: "" general, "0.00", "#,##0.00", "0.0%"
-  static SheetCell num(double v, std::string fmt = {}) { SheetCell c; c.kind = Number; c.number = v; c.format = std::move(fmt); return c; }
-  static SheetCell str(std::string s) { SheetCell c; c.kind = Text; c.text = std::move(s); return c; }
-  static SheetCell date(std::string ymd) { SheetCell c; c.kind = Date; c.text = std::move(ymd); return c; }
-  static SheetCell boolean(bool b) { SheetCell c; c.kind = Bool; c.flag = b; return c; }
+  double number = 0;   // Number
+  std::string text;    // Text; Date as "YYYY-MM-DD"
+  bool flag = false;   // Bool
+  std::string format;  // Number: "" general, "0.00", "#,##0.00", "0.0%"
+  static SheetCell num(double v, std::string fmt = {}) {
+    SheetCell c;
+    c.kind = Number;
+    c.number = v;
+    c.format = std::move(fmt);
+    return c;
+  }
+  static SheetCell str(std::string s) {
+    SheetCell c;
+    c.kind = Text;
+    c.text = std::move(s);
+    return c;
+  }
+  static SheetCell date(std::string ymd) {
+    SheetCell c;
+    c.kind = Date;
+    c.text = std::move(ymd);
+    return c;
+  }
+  static SheetCell boolean(bool b) {
+    SheetCell c;
+    c.kind = Bool;
+    c.flag = b;
+    return c;
+  }
 };
 
 struct Sheet {

@@ -35,7 +35,9 @@ bool inCI() {
   return ci && std::string(ci) == "true";
 }
 
-bool haveTestCups() { return std::getenv("PRESSMARK_TEST_CUPS") != nullptr && std::getenv("CUPS_SERVER") != nullptr; }
+bool haveTestCups() {
+  return std::getenv("PRESSMARK_TEST_CUPS") != nullptr && std::getenv("CUPS_SERVER") != nullptr;
+}
 
 std::string testCupsDir() {
   const char* d = std::getenv("PRESSMARK_TEST_CUPS_DIR");
@@ -87,8 +89,10 @@ ScopedEnv::ScopedEnv(std::string name, const std::string& value) : name_(std::mo
 }
 
 ScopedEnv::~ScopedEnv() {
-  if (had_) ::setenv(name_.c_str(), old_.c_str(), 1);
-  else ::unsetenv(name_.c_str());
+  if (had_)
+    ::setenv(name_.c_str(), old_.c_str(), 1);
+  else
+    ::unsetenv(name_.c_str());
 }
 
 CommandResult runPressmark(const std::vector<std::string>& args, const std::string& input,

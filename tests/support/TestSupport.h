@@ -12,12 +12,14 @@
 // Begins a test that needs a service, program or account the machine may
 // lack: without it the test is skipped on a developer's machine, but fails
 // where CI=true, so a missing service cannot pass CI silently.
-#define PM_REQUIRE_OR_SKIP(cond, why)                                               \
-  do {                                                                              \
-    if (!(cond)) {                                                                  \
-      if (::pm::test::inCI()) FAIL() << "needed under CI=true: " << (why);          \
-      else GTEST_SKIP() << (why);                                                   \
-    }                                                                               \
+#define PM_REQUIRE_OR_SKIP(cond, why)                \
+  do {                                               \
+    if (!(cond)) {                                   \
+      if (::pm::test::inCI())                        \
+        FAIL() << "needed under CI=true: " << (why); \
+      else                                           \
+        GTEST_SKIP() << (why);                       \
+    }                                                \
   } while (0)
 
 namespace pm::test {

@@ -18,9 +18,13 @@ const std::string kUtf8 = "UTF-8";
 const std::string kReplacement = "\xEF\xBF\xBD";
 
 TEST(CodePage, Windows1252RoundTrip) {
-  std::string text = "Caf\xC3\xA9 \xE2\x82\xAC" "5 \xE2\x80\x9Cquoted\xE2\x80\x9D \xC5\xB8 plain\r\n";
+  std::string text =
+      "Caf\xC3\xA9 \xE2\x82\xAC"
+      "5 \xE2\x80\x9Cquoted\xE2\x80\x9D \xC5\xB8 plain\r\n";
   std::string bytes = toCodePage(text, kCp1252);
-  EXPECT_EQ(bytes, "Caf\xE9 \x80" "5 \x93quoted\x94 \x9F plain\r\n");
+  EXPECT_EQ(bytes,
+            "Caf\xE9 \x80"
+            "5 \x93quoted\x94 \x9F plain\r\n");
   EXPECT_EQ(fromCodePage(bytes, kCp1252), text);
   std::string all;
   for (int b = 0x20; b < 0x100; ++b)
@@ -30,7 +34,12 @@ TEST(CodePage, Windows1252RoundTrip) {
 
 TEST(CodePage, UnmappableCharactersBecomeQuestionMarks) {
   // Greek, CJK and an emoji have no place in windows-1252: one "?" each.
-  EXPECT_EQ(toCodePage("a\xCE\xB1" "b\xE4\xB8\xAD" "c\xF0\x9F\x98\x80" "d", kCp1252), "a?b?c?d");
+  EXPECT_EQ(toCodePage("a\xCE\xB1"
+                       "b\xE4\xB8\xAD"
+                       "c\xF0\x9F\x98\x80"
+                       "d",
+                       kCp1252),
+            "a?b?c?d");
   // Bytes that are not UTF-8 at all: one "?" per byte.
   EXPECT_EQ(toCodePage("x\xFF\xFEy", kCp1252), "x??y");
   EXPECT_EQ(toCodePage("truncated \xE2\x82", kCp1252), "truncated ??");
@@ -38,7 +47,11 @@ TEST(CodePage, UnmappableCharactersBecomeQuestionMarks) {
 
 TEST(CodePage, InvalidBytesBecomeReplacementCharacters) {
   // 0x81, 0x8D, 0x8F, 0x90 and 0x9D are undefined in windows-1252.
-  EXPECT_EQ(fromCodePage("a\x81" "b\x90\x9D" "c", kCp1252), "a" + kReplacement + "b" + kReplacement + kReplacement + "c");
+  EXPECT_EQ(fromCodePage("a\x81"
+                         "b\x90\x9D"
+                         "c",
+                         kCp1252),
+            "a" + kReplacement + "b" + kReplacement + kReplacement + "c");
   // Invalid UTF-8 read as UTF-8: each bad byte is replaced, nothing dropped.
   EXPECT_EQ(fromCodePage("ok\xFF\xC3(", kUtf8), "ok" + kReplacement + kReplacement + "(");
   EXPECT_EQ(fromCodePage("end\xE2\x82", kUtf8), "end" + kReplacement + kReplacement);

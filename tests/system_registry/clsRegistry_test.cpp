@@ -112,8 +112,8 @@ TEST_F(ClsRegistryTest, MultiStringsWithFurtherItems) {
   EXPECT_EQ(strings(ab), (std::vector<std::string>{"a", "b", ""}));
 
   // Null, "", a lone NUL and Empty among the further items are left out.
-  Variant items = V({Variant("x"), Variant::null(), Variant(""), Variant(std::string(1, '\0')), Variant(),
-                     Variant(int32_t(7))});
+  Variant items =
+      V({Variant("x"), Variant::null(), Variant(""), Variant(std::string(1, '\0')), Variant(), Variant(int32_t(7))});
   EXPECT_TRUE(reg.CreateValue("Many", Variant("first"), multi, items));
   EXPECT_EQ(strings(get(reg, "Many")), (std::vector<std::string>{"first", "x", "7", ""}));
 
@@ -126,19 +126,20 @@ TEST_F(ClsRegistryTest, MultiStringsWithFurtherItems) {
 
 TEST_F(ClsRegistryTest, EveryTypeReadFromTheFile) {
   clsRegistry reg;
-  openOn("\"None\"=hex(0):01,02\r\n"
-         "\"Bin\"=hex:00,ff,10\r\n"
-         "\"BE\"=hex(5):00,00,00,05\r\n"
-         "\"Link\"=hex(6):41,00\r\n"
-         "\"Res\"=hex(8):01\r\n"
-         "\"Full\"=hex(9):01\r\n"
-         "\"Req\"=hex(a):01\r\n"
-         "\"Q\"=hex(b):01,00,00,00,00,00,00,00\r\n"
-         "\"Odd\"=hex(1f):\r\n"
-         "\"EmptyStr\"=hex(1):\r\n"
-         "\"EmptyMulti\"=hex(7):\r\n"
-         "\"Unterminated\"=hex(7):61,00,62\r\n",
-         reg);
+  openOn(
+      "\"None\"=hex(0):01,02\r\n"
+      "\"Bin\"=hex:00,ff,10\r\n"
+      "\"BE\"=hex(5):00,00,00,05\r\n"
+      "\"Link\"=hex(6):41,00\r\n"
+      "\"Res\"=hex(8):01\r\n"
+      "\"Full\"=hex(9):01\r\n"
+      "\"Req\"=hex(a):01\r\n"
+      "\"Q\"=hex(b):01,00,00,00,00,00,00,00\r\n"
+      "\"Odd\"=hex(1f):\r\n"
+      "\"EmptyStr\"=hex(1):\r\n"
+      "\"EmptyMulti\"=hex(7):\r\n"
+      "\"Unterminated\"=hex(7):61,00,62\r\n",
+      reg);
   EXPECT_EQ(get(reg, "None"), Variant("Not defined value_type=REG_NONE"));
   EXPECT_EQ(get(reg, "Bin"), Variant("00 FF 10 "));
   EXPECT_EQ(get(reg, "Bin", true), Variant(std::string("\x00\xff\x10", 3)));
@@ -184,10 +185,10 @@ TEST_F(ClsRegistryTest, EveryTypeWrittenThroughTheStoreReadsBack) {
   int32_t h = 0;
   ASSERT_EQ(registry::regOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Test", 0, 0x2000F, h), registry::kSuccess);
   for (const Case& c : cases) {
-    ASSERT_EQ(registry::regSetValueEx(h, "t" + std::to_string(c.type), c.type,
-                                      reinterpret_cast<const uint8_t*>(c.data.data()),
-                                      static_cast<uint32_t>(c.data.size())),
-              registry::kSuccess);
+    ASSERT_EQ(
+        registry::regSetValueEx(h, "t" + std::to_string(c.type), c.type,
+                                reinterpret_cast<const uint8_t*>(c.data.data()), static_cast<uint32_t>(c.data.size())),
+        registry::kSuccess);
   }
   registry::regCloseKey(h);
   registry::Hive hive = registry::parseHive(readFile(hklmFile()), "HKEY_LOCAL_MACHINE", hklmFile());

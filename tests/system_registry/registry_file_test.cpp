@@ -13,7 +13,9 @@ namespace {
 
 const std::string kLM = "HKEY_LOCAL_MACHINE";
 
-Hive parse(const std::string& text, const std::string& root = kLM) { return parseHive(text, root, "/x/hive.reg"); }
+Hive parse(const std::string& text, const std::string& root = kLM) {
+  return parseHive(text, root, "/x/hive.reg");
+}
 
 const Value& valueOf(const Hive& h, const std::string& key, const std::string& name) {
   const Key* k = h.findKey(key);
@@ -123,8 +125,7 @@ TEST(RegistryFile, Version5TextDataIsUtf16) {
   Hive h3 = parse("\xEF\xBB\xBF" + body);
   EXPECT_EQ(valueOf(h3, "SOFTWARE\\B", "e").data, std::string("%A%\0", 4));
 
-  EXPECT_THROW(parse("Windows Registry Editor Version 5.00\n[HKEY_LOCAL_MACHINE\\X]\n\"o\"=hex(2):41\n"),
-               FormatError);
+  EXPECT_THROW(parse("Windows Registry Editor Version 5.00\n[HKEY_LOCAL_MACHINE\\X]\n\"o\"=hex(2):41\n"), FormatError);
 }
 
 TEST(RegistryFile, DeletionsAndLaterDefinitionsApply) {

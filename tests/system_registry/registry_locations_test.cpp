@@ -72,8 +72,9 @@ TEST_F(RegistryLocations, WritableSystemFileIsWrittenDirectly) {
 
 TEST_F(RegistryLocations, ReadOnlySystemFileGetsThePerUserOverlay) {
   ScopedEnv none("PRESSMARK_REGISTRY", nullptr);
-  writeFile(systemFile(),
-            "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Adobe]\r\n\"Kept\"=\"system\"\r\n\"Shadowed\"=\"system\"\r\n");
+  writeFile(
+      systemFile(),
+      "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Adobe]\r\n\"Kept\"=\"system\"\r\n\"Shadowed\"=\"system\"\r\n");
   std::string systemBefore = readFile(systemFile());
   denyFileForTesting(systemFile(), Deny::Write);
 
@@ -224,11 +225,12 @@ TEST_F(RegistryLocations, SymbolicLinkToAHiveIsKept) {
 TEST_F(RegistryLocations, CreationReadsOfTheComponent) {
   // The keys CreatePDF reads at creation: a default value on a key, a key
   // without a default value, and a missing key all read through CStr.
-  pmtest::writeFile(hklmFile(),
-                    "REGEDIT4\r\n\r\n"
-                    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\AcroExch.App\\AcrobatVersion]\r\n@=\"8.0\"\r\n"
-                    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Adobe\\Acrobat Distiller\\6.0\\PrinterName]\r\n@=\"Adobe PDF 6\"\r\n"
-                    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Adobe\\Acrobat Distiller\\8.0\\PrinterName]\r\n");
+  pmtest::writeFile(
+      hklmFile(),
+      "REGEDIT4\r\n\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\AcroExch.App\\AcrobatVersion]\r\n@=\"8.0\"\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Adobe\\Acrobat Distiller\\6.0\\PrinterName]\r\n@=\"Adobe PDF 6\"\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Adobe\\Acrobat Distiller\\8.0\\PrinterName]\r\n");
   clsRegistry reg;
   bool raw = false;
   EXPECT_EQ(reg.OpenRegistry(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\AcroExch.App\\AcrobatVersion"), -1);

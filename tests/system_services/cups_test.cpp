@@ -41,7 +41,8 @@ std::string lpstatDefault() {
 class CupsSwitch : public ::testing::Test {
  protected:
   void SetUp() override {
-    PM_REQUIRE_OR_SKIP(pm::test::haveTestCups(), "PRESSMARK_TEST_CUPS is not set: no test cupsd (scripts/services/cups.sh)");
+    PM_REQUIRE_OR_SKIP(pm::test::haveTestCups(),
+                       "PRESSMARK_TEST_CUPS is not set: no test cupsd (scripts/services/cups.sh)");
     // Each test starts from the server default the service set.
     pm::test::resetTestCupsDefault();
     ASSERT_EQ(lpstatDefault(), "Pressmark_PS");

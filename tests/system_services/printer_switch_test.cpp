@@ -91,7 +91,8 @@ TEST(PtrToString, NeverReadsPastTheReadableBytes) {
   // An unterminated name right before a page that may not be touched: any
   // read past the end faults.
   long page = ::sysconf(_SC_PAGESIZE);
-  void* mem = ::mmap(nullptr, static_cast<size_t>(page) * 2, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  void* mem =
+      ::mmap(nullptr, static_cast<size_t>(page) * 2, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   ASSERT_NE(mem, MAP_FAILED);
   char* base = static_cast<char*>(mem);
   ASSERT_EQ(::mprotect(base + page, static_cast<size_t>(page), PROT_NONE), 0);
@@ -125,12 +126,9 @@ TEST(PrinterInfo5, LayoutLocatesNamesInsideTheBuffer) {
 }
 
 TEST(MatchPrinterName, ExactThenCaseThenUnderscoresThenDescription) {
-  std::vector<PrinterQueue> q = {{"Office", "", "", ""},
-                                 {"office", "", "", ""},
-                                 {"Front_Desk", "", "", ""},
-                                 {"Lab", "Lab Printer", "", ""},
-                                 {"Annex", "Shared", "", ""},
-                                 {"Cellar", "Shared", "", ""}};
+  std::vector<PrinterQueue> q = {{"Office", "", "", ""},      {"office", "", "", ""},
+                                 {"Front_Desk", "", "", ""},  {"Lab", "Lab Printer", "", ""},
+                                 {"Annex", "Shared", "", ""}, {"Cellar", "Shared", "", ""}};
   EXPECT_EQ(matchPrinterName(q, "Office"), 0u);
   EXPECT_EQ(matchPrinterName(q, "office"), 1u);
   EXPECT_EQ(matchPrinterName(q, "OFFICE"), std::nullopt) << "two queues differ only in case";

@@ -19,15 +19,15 @@
 #include "system/SystemServices.h"
 
 using namespace pm;
+using pm::test::readFile;
 using pm::test::ScopedEnv;
 using pm::test::TempDir;
-using pm::test::readFile;
 using pm::test::writeFile;
 
 namespace {
 
 bool exists(const std::string& p) {
-  struct stat st{};
+  struct stat st {};
   return ::lstat(p.c_str(), &st) == 0;
 }
 
@@ -128,7 +128,7 @@ TEST(ExclusiveTempFile, TenThousandDrawsOnTwoThreadsNeverShareAFile) {
     }
   EXPECT_EQ(paths.size(), 10000u);
   EXPECT_EQ(entries(dir.path()), 10000u);
-  struct stat st{};
+  struct stat st {};
   ASSERT_EQ(::stat(a.front()->path().c_str(), &st), 0);
   EXPECT_TRUE(S_ISREG(st.st_mode));
   EXPECT_EQ(st.st_mode & 0777, 0600u);
@@ -284,7 +284,7 @@ TEST(AtomicFile, WritersReplaceOnlyWhenCompleteAndFollowNoPlantedLink) {
   f.write("new");
   f.commit();
   EXPECT_EQ(readFile(target), "new");
-  struct stat st{};
+  struct stat st {};
   ASSERT_EQ(::stat(target.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u) << "a replaced file keeps its mode";
 

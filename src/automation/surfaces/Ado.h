@@ -53,12 +53,12 @@ inline constexpr int32_t adLongVarWChar = 203;
 inline constexpr int32_t adLongVarBinary = 205;
 
 // The data-access errors (ErrorValueEnum as HRESULTs) the server raises.
-inline constexpr int32_t kErrGeneric = static_cast<int32_t>(0x80004005u);          // E_FAIL
-inline constexpr int32_t kErrBofEof = static_cast<int32_t>(0x800A0BCDu);           // 3021
-inline constexpr int32_t kErrItemNotFound = static_cast<int32_t>(0x800A0CC1u);     // 3265
-inline constexpr int32_t kErrObjectClosed = static_cast<int32_t>(0x800A0E78u);     // 3704
-inline constexpr int32_t kErrObjectOpen = static_cast<int32_t>(0x800A0E79u);       // 3705
-inline constexpr int32_t kErrProviderNotFound = static_cast<int32_t>(0x800A0E7Au); // 3706
-inline constexpr int32_t kErrArguments = static_cast<int32_t>(0x800A0BB9u);        // 3001
+inline constexpr int32_t kErrGeneric = static_cast<int32_t>(0x80004005u);           // E_FAIL
+inline constexpr int32_t kErrBofEof = static_cast<int32_t>(0x800A0BCDu);            // 3021
+inline constexpr int32_t kErrItemNotFound = static_cast<int32_t>(0x800A0CC1u);      // 3265
+inline constexpr int32_t kErrObjectClosed = static_cast<int32_t>(0x800A0E78u);      // 3704
+inline constexpr int32_t kErrObjectOpen = static_cast<int32_t>(0x800A0E79u);        // 3705
+inline constexpr int32_t kErrProviderNotFound = static_cast<int32_t>(0x800A0E7Au);  // 3706
+inline constexpr int32_t kErrArguments = static_cast<int32_t>(0x800A0BB9u);         // 3001
 
 }  // namespace pm::ado

@@ -81,13 +81,15 @@ inline constexpr const char* kOnJobFail = "OnJobFail";
 inline constexpr const char* kOnLogMessage = "OnLogMessage";
 inline constexpr const char* kOnPercentDone = "OnPercentDone";
 inline constexpr const char* kOnPageNumber = "OnPageNumber";
-inline constexpr int kOnJobStartId = 1, kOnJobDoneId = 2, kOnJobFailId = 3, kOnLogMessageId = 4,
-                     kOnPercentDoneId = 5, kOnPageNumberId = 6;
+inline constexpr int kOnJobStartId = 1, kOnJobDoneId = 2, kOnJobFailId = 3, kOnLogMessageId = 4, kOnPercentDoneId = 5,
+                     kOnPageNumberId = 6;
 
 // The event declarations of the event-enabled class, as its member table
 // carries them (and as a test stand-in declares them).
 inline std::vector<EventSpec> eventSpecs() {
-  auto paths = [] { return std::vector<ParamSpec>{P("strInputPostScript").as(VT::String), P("strOutputPDF").as(VT::String)}; };
+  auto paths = [] {
+    return std::vector<ParamSpec>{P("strInputPostScript").as(VT::String), P("strOutputPDF").as(VT::String)};
+  };
   return {EventSpec{kOnJobStart, kOnJobStartId, paths()},
           EventSpec{kOnJobDone, kOnJobDoneId, paths()},
           EventSpec{kOnJobFail, kOnJobFailId, paths()},
@@ -114,7 +116,7 @@ class WrittenDriver {
   // Lists the driver (already written and closed) for as long as this
   // object lives.
   WrittenDriver(const std::string& path, std::vector<std::string> entries) {
-    struct stat st{};
+    struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return;
     key_ = Key{st.st_dev, st.st_ino};
     std::lock_guard<std::mutex> lock(mutex());
@@ -130,7 +132,7 @@ class WrittenDriver {
 
   // The files the driver at path runs, when it is one this process wrote.
   static std::optional<std::vector<std::string>> entriesOf(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return std::nullopt;
     std::lock_guard<std::mutex> lock(mutex());
     auto it = table().find(Key{st.st_dev, st.st_ino});

@@ -74,7 +74,7 @@ class DriverFile {
       fd_ = ::open(path_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
       if (fd_ < 0) raiseFileError(errno, path_);
     }
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd_, &st) == 0) {
       dev_ = st.st_dev;
       ino_ = st.st_ino;
@@ -83,8 +83,9 @@ class DriverFile {
   ~DriverFile() {
     if (fd_ >= 0) ::close(fd_);
     // Only while the name still stands for the file made here.
-    struct stat st{};
-    if (ino_ != 0 && ::lstat(path_.c_str(), &st) == 0 && st.st_dev == dev_ && st.st_ino == ino_) ::unlink(path_.c_str());
+    struct stat st {};
+    if (ino_ != 0 && ::lstat(path_.c_str(), &st) == 0 && st.st_dev == dev_ && st.st_ino == ino_)
+      ::unlink(path_.c_str());
   }
   DriverFile(const DriverFile&) = delete;
   DriverFile& operator=(const DriverFile&) = delete;
@@ -93,7 +94,7 @@ class DriverFile {
   // True when the path names this very file (a list that names the driver
   // would make the job run itself without end).
   bool is(const std::string& other) const {
-    struct stat st{};
+    struct stat st {};
     return ::stat(other.c_str(), &st) == 0 && st.st_dev == dev_ && st.st_ino == ino_;
   }
   void write(const std::string& text) {

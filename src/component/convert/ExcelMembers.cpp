@@ -44,7 +44,8 @@ void applySetup(const ObjectRef& app, const ObjectRef& ws, const SetupArgs& a, i
   std::string header = CStr(*a.header), footer = CStr(*a.footer);
   if (!Trim(header).empty()) let(setup, headerProperty(*a.headerAlign), Variant(header));
   if (!Trim(footer).empty()) let(setup, footerProperty(*a.footerAlign), Variant(footer));
-  static const char* const names[] = {"TopMargin", "LeftMargin", "RightMargin", "BottomMargin", "HeaderMargin", "FooterMargin"};
+  static const char* const names[] = {"TopMargin",    "LeftMargin",   "RightMargin",
+                                      "BottomMargin", "HeaderMargin", "FooterMargin"};
   for (int i = 0; i < 6; ++i)
     if (CDbl(*a.margins[i]) > 0) let(setup, names[i], call(app, "InchesToPoints", {Arg(*a.margins[i])}));
   let(setup, "FirstPageNumber", firstPage);
@@ -53,7 +54,8 @@ void applySetup(const ObjectRef& app, const ObjectRef& ws, const SetupArgs& a, i
 ObjectRef openWorkbook(WordRun& run, const Variant& workbook, const Variant& password, const Variant& writePassword) {
   run.app = CreateObject(office::kExcelProgId);
   ObjectRef books = objectOf(get(run.app, "Workbooks"));
-  run.doc = objectOf(call(books, "Open", {Arg(workbook), Named("WriteResPassword", writePassword), Named("Password", password)}));
+  run.doc = objectOf(
+      call(books, "Open", {Arg(workbook), Named("WriteResPassword", writePassword), Named("Password", password)}));
   books.reset();
   let(run.app, "DisplayAlerts", Variant(false));
   return run.doc;
@@ -61,9 +63,10 @@ ObjectRef openWorkbook(WordRun& run, const Variant& workbook, const Variant& pas
 
 void printRange(const ObjectRef& ws, const Variant& range, const std::string& out, const std::string& printer) {
   ObjectRef r = objectOf(get(ws, "Range", {Arg(range)}));
-  call(r, "PrintOut",
-       {Named("Copies", Variant(int16_t{1})), Named("preview", Variant(false)), Named("PrintToFile", Variant(true)),
-        Named("Collate", Variant(true)), Named("PrToFilename", Variant(out)), Named("ActivePrinter", Variant(printer))});
+  call(
+      r, "PrintOut",
+      {Named("Copies", Variant(int16_t{1})), Named("preview", Variant(false)), Named("PrintToFile", Variant(true)),
+       Named("Collate", Variant(true)), Named("PrToFilename", Variant(out)), Named("ActivePrinter", Variant(printer))});
 }
 
 void finishExcel(WordRun& run) {
@@ -138,30 +141,74 @@ void convertSheet(CreatePDF& self, bool pdf, bool callerPrinter, const SingleArg
 
 Variant CreatePDFfromExcel(CreatePDF& self, Frame& f) {
   convertSheet(self, true, false,
-               {&f[0], &f[1], &f[2], &f[3], &f[19], &f[4], &f[5], &f[7], {&f[6], &f[8], &f[9], &f[10], &f[11], {&f[12], &f[13], &f[14], &f[15], &f[16], &f[17]}}, &f[18],
-                &f[20], &f[21], &f[22], &f[23]});
+               {&f[0],
+                &f[1],
+                &f[2],
+                &f[3],
+                &f[19],
+                &f[4],
+                &f[5],
+                &f[7],
+                {&f[6], &f[8], &f[9], &f[10], &f[11], {&f[12], &f[13], &f[14], &f[15], &f[16], &f[17]}},
+                &f[18],
+                &f[20],
+                &f[21],
+                &f[22],
+                &f[23]});
   return {};
 }
 Variant CreatePDFfromExcel2(CreatePDF& self, Frame& f) {
   convertSheet(self, true, true,
-               {&f[0], &f[1], &f[2], &f[3], &f[4], &f[5], &f[6], &f[8], {&f[7], &f[9], &f[10], &f[11], &f[12], {&f[13], &f[14], &f[15], &f[16], &f[17], &f[18]}}, &f[19],
-                &f[20], &f[21], &f[22], &f[23]});
+               {&f[0],
+                &f[1],
+                &f[2],
+                &f[3],
+                &f[4],
+                &f[5],
+                &f[6],
+                &f[8],
+                {&f[7], &f[9], &f[10], &f[11], &f[12], {&f[13], &f[14], &f[15], &f[16], &f[17], &f[18]}},
+                &f[19],
+                &f[20],
+                &f[21],
+                &f[22],
+                &f[23]});
   return {};
 }
 Variant CreatePSfromExcel(CreatePDF& self, Frame& f) {
   convertSheet(self, false, false,
-               {&f[0], &f[1], &f[2], &f[3], &f[19], &f[4], &f[5], &f[7], {&f[6], &f[8], &f[9], &f[10], &f[11], {&f[12], &f[13], &f[14], &f[15], &f[16], &f[17]}}, &f[18]});
+               {&f[0],
+                &f[1],
+                &f[2],
+                &f[3],
+                &f[19],
+                &f[4],
+                &f[5],
+                &f[7],
+                {&f[6], &f[8], &f[9], &f[10], &f[11], {&f[12], &f[13], &f[14], &f[15], &f[16], &f[17]}},
+                &f[18]});
   return {};
 }
 Variant CreatePSfromExcel2(CreatePDF& self, Frame& f) {
   convertSheet(self, false, true,
-               {&f[0], &f[1], &f[2], &f[3], &f[4], &f[5], &f[6], &f[8], {&f[7], &f[9], &f[10], &f[11], &f[12], {&f[13], &f[14], &f[15], &f[16], &f[17], &f[18]}}, &f[19]});
+               {&f[0],
+                &f[1],
+                &f[2],
+                &f[3],
+                &f[4],
+                &f[5],
+                &f[6],
+                &f[8],
+                {&f[7], &f[9], &f[10], &f[11], &f[12], {&f[13], &f[14], &f[15], &f[16], &f[17], &f[18]}},
+                &f[19]});
   return {};
 }
 
 // An omitted optional argument, or the empty object reference the type
 // library declares as its default.
-bool omitted(const Variant& v) { return v.isMissing() || (v.isObject() && !v.asObject()); }
+bool omitted(const Variant& v) {
+  return v.isMissing() || (v.isObject() && !v.asObject());
+}
 
 struct MultiArgs {
   Variant* output;
@@ -230,8 +277,8 @@ void convertSheets(CreatePDF& self, const MultiArgs& a) {
     finishExcel(run);
     Variant jobOptions = a.jobOptions ? *a.jobOptions : Variant("");
     call(self.shared_from_this(), "CreatePDFfromMultiPS",
-         {ByRef(*a.output), ByRef(temps), ByRef(*a.distiller), ByRef(*a.showWindow), ByRef(*a.spoolJobs), ByRef(jobOptions),
-          ByRef(*a.applySecurity)});
+         {ByRef(*a.output), ByRef(temps), ByRef(*a.distiller), ByRef(*a.showWindow), ByRef(*a.spoolJobs),
+          ByRef(jobOptions), ByRef(*a.applySecurity)});
     // Without an existence test.
     const Array& list = temps.array();
     for (int32_t i = lower; i <= upper; ++i) Kill(CStr(list.at({i})));
@@ -239,13 +286,39 @@ void convertSheets(CreatePDF& self, const MultiArgs& a) {
 }
 
 Variant CreatePDFfromMultiExcel(CreatePDF& self, Frame& f) {
-  convertSheets(self, {&f[0], &f[1], &f[2], &f[3], nullptr, &f[4], &f[5], &f[7],
-                       {&f[6], &f[8], &f[9], &f[10], &f[11], {&f[12], &f[13], &f[14], &f[15], &f[16], &f[17]}}, &f[18], &f[19], &f[20], &f[21], nullptr, &f[22]});
+  convertSheets(self, {&f[0],
+                       &f[1],
+                       &f[2],
+                       &f[3],
+                       nullptr,
+                       &f[4],
+                       &f[5],
+                       &f[7],
+                       {&f[6], &f[8], &f[9], &f[10], &f[11], {&f[12], &f[13], &f[14], &f[15], &f[16], &f[17]}},
+                       &f[18],
+                       &f[19],
+                       &f[20],
+                       &f[21],
+                       nullptr,
+                       &f[22]});
   return {};
 }
 Variant CreatePDFfromMultiExcel2(CreatePDF& self, Frame& f) {
-  convertSheets(self, {&f[0], &f[1], &f[2], &f[3], &f[4], &f[5], &f[6], &f[8],
-                       {&f[7], &f[9], &f[10], &f[11], &f[12], {&f[13], &f[14], &f[15], &f[16], &f[17], &f[18]}}, &f[19], &f[20], &f[21], &f[22], &f[23], &f[24]});
+  convertSheets(self, {&f[0],
+                       &f[1],
+                       &f[2],
+                       &f[3],
+                       &f[4],
+                       &f[5],
+                       &f[6],
+                       &f[8],
+                       {&f[7], &f[9], &f[10], &f[11], &f[12], {&f[13], &f[14], &f[15], &f[16], &f[17], &f[18]}},
+                       &f[19],
+                       &f[20],
+                       &f[21],
+                       &f[22],
+                       &f[23],
+                       &f[24]});
   return {};
 }
 
@@ -257,11 +330,13 @@ std::vector<ParamSpec> join(std::vector<ParamSpec> a, const std::vector<ParamSpe
 // strPassword through lngFirstPageNumber; multi gives the two optional
 // arrays in place of blnLandscape and lngFirstPageNumber.
 std::vector<ParamSpec> setupParams(bool multi) {
-  std::vector<ParamSpec> p = {P("strPassword").opt(""), P("strWriteResPassword").opt(""), P("blnUseGrid").opt(false),
-                              multi ? P("varLandscape").opt() : P("blnLandscape").opt(false),
-                              P("strHeader").opt(""), P("lngHeaderAlignment").opt(int32_t{1}), P("strFooter").opt(""),
-                              P("lngFooterAlignment").opt(int32_t{0})};
-  for (const char* m : {"dblTopMargin", "dblLeftMargin", "dblRightMargin", "dblBottomMargin", "dblHeaderMargin", "dblFooterMargin"})
+  std::vector<ParamSpec> p = {
+      P("strPassword").opt(""),   P("strWriteResPassword").opt(""),
+      P("blnUseGrid").opt(false), multi ? P("varLandscape").opt() : P("blnLandscape").opt(false),
+      P("strHeader").opt(""),     P("lngHeaderAlignment").opt(int32_t{1}),
+      P("strFooter").opt(""),     P("lngFooterAlignment").opt(int32_t{0})};
+  for (const char* m :
+       {"dblTopMargin", "dblLeftMargin", "dblRightMargin", "dblBottomMargin", "dblHeaderMargin", "dblFooterMargin"})
     p.push_back(P(m).opt(0.0));
   p.push_back(multi ? P("varFirstPageNumber").opt() : P("lngFirstPageNumber").opt(int32_t{1}));
   return p;
@@ -270,25 +345,33 @@ std::vector<ParamSpec> setupParams(bool multi) {
 void describe(Members<CreatePDF>& m) {
   const std::vector<ParamSpec> head = {P("strPDFFile"), P("strExcelWorkbook"), P("varExcelWorksheet"), P("strRange")};
   const std::vector<ParamSpec> psHead = {P("strPSFile"), P("strExcelWorkbook"), P("varExcelWorksheet"), P("strRange")};
-  const std::vector<ParamSpec> multiHead = {P("strPDFFile"), P("strExcelWorkbook"), P("varExcelWorksheets"), P("varRanges")};
+  const std::vector<ParamSpec> multiHead = {P("strPDFFile"), P("strExcelWorkbook"), P("varExcelWorksheets"),
+                                            P("varRanges")};
   const ParamSpec printer = P("strPrinter").opt("Generic PostScript Printer");
   const std::vector<ParamSpec> show = {P("blnShowWindow").opt(false), P("blnSpoolJobs").opt(false)};
   const std::vector<ParamSpec> distillTail = {P("strJobOptionsFile").opt(""), P("blnApplySecurity").opt(false)};
-  m.method("CreatePDFfromExcel", join(join(join(join(head, setupParams(false)), {P("strDistiller").opt("")}), show), distillTail),
-           &CreatePDFfromExcel, "Print a range of an Excel worksheet through the Distiller printer and distill it into a PDF file.")
+  m.method("CreatePDFfromExcel",
+           join(join(join(join(head, setupParams(false)), {P("strDistiller").opt("")}), show), distillTail),
+           &CreatePDFfromExcel,
+           "Print a range of an Excel worksheet through the Distiller printer and distill it into a PDF file.")
       .method("CreatePDFfromExcel2", join(join(join(join(head, {printer}), setupParams(false)), show), distillTail),
-              &CreatePDFfromExcel2, "Print a range of an Excel worksheet through a PostScript printer and distill it into a PDF file.")
+              &CreatePDFfromExcel2,
+              "Print a range of an Excel worksheet through a PostScript printer and distill it into a PDF file.")
       .method("CreatePSfromExcel", join(join(join(psHead, setupParams(false)), {P("strDistiller").opt("")}), show),
-              &CreatePSfromExcel, "Print a range of an Excel worksheet to a PostScript file through the Distiller printer.")
+              &CreatePSfromExcel,
+              "Print a range of an Excel worksheet to a PostScript file through the Distiller printer.")
       .method("CreatePSfromExcel2", join(join(psHead, {printer}), setupParams(false)), &CreatePSfromExcel2,
               "Print a range of an Excel worksheet to a PostScript file through a PostScript printer.")
       .method("CreatePDFfromMultiExcel",
-              join(join(join(multiHead, setupParams(true)), {P("strDistiller").opt("")}), join(show, {P("blnApplySecurity").opt(false)})),
+              join(join(join(multiHead, setupParams(true)), {P("strDistiller").opt("")}),
+                   join(show, {P("blnApplySecurity").opt(false)})),
               &CreatePDFfromMultiExcel, "Print a range of each of several worksheets and join them into one PDF file.")
-      .method("CreatePDFfromMultiExcel2",
-              join(join(join(join(multiHead, {printer}), setupParams(true)), {P("strDistiller").opt("")}), join(show, distillTail)),
-              &CreatePDFfromMultiExcel2,
-              "Print a range of each of several worksheets through a PostScript printer and join them into one PDF file.");
+      .method(
+          "CreatePDFfromMultiExcel2",
+          join(join(join(join(multiHead, {printer}), setupParams(true)), {P("strDistiller").opt("")}),
+               join(show, distillTail)),
+          &CreatePDFfromMultiExcel2,
+          "Print a range of each of several worksheets through a PostScript printer and join them into one PDF file.");
 }
 
 const CreatePDFMembers::Register reg("convert_excel", &describe);

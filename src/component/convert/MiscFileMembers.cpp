@@ -37,8 +37,8 @@ struct WordSession {
   // Steps 2 to 7 of printing through Word, into target, made at step 4: a
   // new temporary file (temporary), or the caller's output, whose previous
   // file is moved aside until the print-out replaced it.
-  void print(const Variant& strMiscFile, const Variant& printer, std::optional<convert::PrintTarget>& target, bool temporary,
-             const Variant& output) {
+  void print(const Variant& strMiscFile, const Variant& printer, std::optional<convert::PrintTarget>& target,
+             bool temporary, const Variant& output) {
     app = CreateObject(office::kWordProgId);
     doc = objectOf(call(objectOf(get(app, "Documents")), "Open", {CStr(strMiscFile)}));
     let(app, "DisplayAlerts", Variant(int16_t{0}));
@@ -47,7 +47,8 @@ struct WordSession {
     target.emplace(temporary, output);
     const std::string path = target->path();
     // Returns once the file is written.
-    call(doc, "PrintOut", {Named("PrintToFile", Variant(true)), Named("Background", Variant(false)), Named("Outputfilename", path)});
+    call(doc, "PrintOut",
+         {Named("PrintToFile", Variant(true)), Named("Background", Variant(false)), Named("Outputfilename", path)});
     let(app, "ActivePrinter", saved);
     let(app, "DisplayAlerts", Variant(int16_t{-1}));
     call(doc, "Close", {Variant(false)});
@@ -109,11 +110,13 @@ void describe(Members<CreatePDF>& m) {
   m.method("CreatePSfromMiscFile", {P("strPSFile"), P("strMiscFile"), P("strDistiller").opt("")}, &CreatePSfromMiscFile,
            "Print a document that Word can open to a PostScript file through the Distiller printer or the one named.")
       .method("CreatePSfromMiscFile2", {P("strPSFile"), P("strMiscFile"), P("strPrinter").opt(kGenericPrinter)},
-              &CreatePSfromMiscFile2, "Print a document that Word can open to a PostScript file through a PostScript printer.")
+              &CreatePSfromMiscFile2,
+              "Print a document that Word can open to a PostScript file through a PostScript printer.")
       .method("CreatePDFfromMiscFile",
               {P("strPDFFile"), P("strMiscFile"), P("strPrinter").opt(kGenericPrinter), P("blnShowWindow").opt(false),
                P("blnSpoolJobs").opt(false), P("strJobOptionsFile").opt(""), P("blnApplySecurity").opt(false)},
-              &CreatePDFfromMiscFile, "Print a document that Word can open through a PostScript printer and convert it to PDF.");
+              &CreatePDFfromMiscFile,
+              "Print a document that Word can open through a PostScript printer and convert it to PDF.");
 }
 
 const CreatePDFMembers::Register reg("convert_miscfile", &describe);

@@ -121,19 +121,25 @@ void describe(Members<CreatePDF>& m) {
   const ParamSpec horizontal = P("blnHorizontalOrientation").opt(false);
   const ParamSpec printer = P("strPrinter").opt("Generic PostScript Printer");
   m.method("CreatePDFfromPowerPoint",
-           {P("strPDFFile"), P("strPPDocument"), start, end, horizontal, P("strDistiller").opt(""), P("blnShowWindow").opt(false),
-            P("blnSpoolJobs").opt(false), P("strJobOptionsFile").opt(""), P("blnApplySecurity").opt(false)},
-           &CreatePDFfromPowerPoint, "Print a PowerPoint presentation through the Distiller printer and distill it into a PDF file.")
+           {P("strPDFFile"), P("strPPDocument"), start, end, horizontal, P("strDistiller").opt(""),
+            P("blnShowWindow").opt(false), P("blnSpoolJobs").opt(false), P("strJobOptionsFile").opt(""),
+            P("blnApplySecurity").opt(false)},
+           &CreatePDFfromPowerPoint,
+           "Print a PowerPoint presentation through the Distiller printer and distill it into a PDF file.")
       .method("CreatePDFfromPowerPoint2",
               {P("strPDFFile"), P("strPPDocument"), printer, start, end, horizontal, P("blnBlackAndWhite").opt(false),
                P("blnShowWindow").opt(false), P("blnSpoolJobs").opt(false), P("strJobOptionsFile").opt(""),
                P("blnApplySecurity").opt(false)},
-              &CreatePDFfromPowerPoint2, "Print a PowerPoint presentation through a PostScript printer and distill it into a PDF file.")
-      .method("CreatePSfromPowerPoint", {P("strPSFile"), P("strPPDocument"), start, end, horizontal, P("strDistiller").opt("")},
-              &CreatePSfromPowerPoint, "Print a PowerPoint presentation to a PostScript file through the Distiller printer.")
+              &CreatePDFfromPowerPoint2,
+              "Print a PowerPoint presentation through a PostScript printer and distill it into a PDF file.")
+      .method("CreatePSfromPowerPoint",
+              {P("strPSFile"), P("strPPDocument"), start, end, horizontal, P("strDistiller").opt("")},
+              &CreatePSfromPowerPoint,
+              "Print a PowerPoint presentation to a PostScript file through the Distiller printer.")
       .method("CreatePSfromPowerPoint2",
               {P("strPSFile"), P("strPPDocument"), printer, start, end, horizontal, P("blnBlackAndWhite").opt(false)},
-              &CreatePSfromPowerPoint2, "Print a PowerPoint presentation to a PostScript file through a PostScript printer.");
+              &CreatePSfromPowerPoint2,
+              "Print a PowerPoint presentation to a PostScript file through a PostScript printer.");
 }
 
 const CreatePDFMembers::Register reg("convert_powerpoint", &describe);

@@ -14,7 +14,7 @@ using Clock = std::chrono::steady_clock;
 
 // The length of the file, -1 when it cannot be read.
 int64_t lengthOf(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
   return static_cast<int64_t>(st.st_size);
 }

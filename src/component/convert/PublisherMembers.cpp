@@ -19,7 +19,9 @@ struct PubArgs {
   Variant* applySecurity = nullptr;
 };
 
-ObjectRef activeDocument(const ObjectRef& app) { return objectOf(get(app, "ActiveDocument")); }
+ObjectRef activeDocument(const ObjectRef& app) {
+  return objectOf(get(app, "ActiveDocument"));
+}
 
 void convertPub(CreatePDF& self, bool pdf, bool second, const PubArgs& a) {
   requireInput(*a.publication);
@@ -79,8 +81,8 @@ Variant CreatePSfromPub2(CreatePDF& self, Frame& f) {
 }
 
 void describe(Members<CreatePDF>& m) {
-  const std::vector<ParamSpec> tail = {P("blnShowWindow").opt(false), P("blnSpoolJobs").opt(false), P("strJobOptionsFile").opt(""),
-                                       P("blnApplySecurity").opt(false)};
+  const std::vector<ParamSpec> tail = {P("blnShowWindow").opt(false), P("blnSpoolJobs").opt(false),
+                                       P("strJobOptionsFile").opt(""), P("blnApplySecurity").opt(false)};
   auto with = [&](std::vector<ParamSpec> head) {
     head.insert(head.end(), tail.begin(), tail.end());
     return head;

@@ -10,8 +10,28 @@ namespace {
 
 // Parameter positions, the same for both methods up to strDistiller.
 enum : size_t {
-  kOut, kText, kLandscape, kFont, kBold, kSize, kColor, kItalic, kUnderline, kInFooter, kInHeader, kAlign,
-  kTop, kLeft, kRight, kBottom, kFirstPage, kDistiller, kShowWindow, kSpoolJobs, kJobOptions, kApplySecurity
+  kOut,
+  kText,
+  kLandscape,
+  kFont,
+  kBold,
+  kSize,
+  kColor,
+  kItalic,
+  kUnderline,
+  kInFooter,
+  kInHeader,
+  kAlign,
+  kTop,
+  kLeft,
+  kRight,
+  kBottom,
+  kFirstPage,
+  kDistiller,
+  kShowWindow,
+  kSpoolJobs,
+  kJobOptions,
+  kApplySecurity
 };
 
 void convertText(CreatePDF& self, Frame& f, bool pdf) {
@@ -48,7 +68,8 @@ void convertText(CreatePDF& self, Frame& f, bool pdf) {
     const std::string& out = printTo.path();
     // As the Word conversions: into the file, whichever printer is set.
     call(run.doc, "PrintOut",
-         {Named("PrintToFile", Variant(true)), Named("Background", Variant(false)), Named("Outputfilename", Variant(out))});
+         {Named("PrintToFile", Variant(true)), Named("Background", Variant(false)),
+          Named("Outputfilename", Variant(out))});
     let(run.app, "ActivePrinter", saved);
     let(run.app, "DisplayAlerts", Variant(int16_t{-1}));
     call(font, "Reset");

@@ -9,8 +9,8 @@ namespace {
 
 // Where the four methods differ.
 struct WordVariant {
-  bool pdf;             // print to a temporary file and distill it
-  bool callerPrinter;   // the "2" methods: strPrinter as passed
+  bool pdf;            // print to a temporary file and distill it
+  bool callerPrinter;  // the "2" methods: strPrinter as passed
 };
 
 // The parameters of one call, by meaning rather than by position.
@@ -38,9 +38,9 @@ void convertWord(CreatePDF& self, const WordVariant& how, const WordArgs& a) {
   wordTrap(self, run, how.pdf, [&] {
     run.app = CreateObject(office::kWordProgId);
     ObjectRef docs = objectOf(get(run.app, "Documents"));
-    run.doc = objectOf(call(docs, "Open",
-                            {Arg(*a.document), Named("PasswordDocument", *a.password),
-                             Named("WritePasswordDocument", *a.writePassword)}));
+    run.doc = objectOf(call(
+        docs, "Open",
+        {Arg(*a.document), Named("PasswordDocument", *a.password), Named("WritePasswordDocument", *a.writePassword)}));
     docs.reset();
     let(run.app, "DisplayAlerts", Variant(int16_t{0}));
     // A failure to set the orientation is not a reason to stop.
@@ -61,7 +61,8 @@ void convertWord(CreatePDF& self, const WordVariant& how, const WordArgs& a) {
     std::string pages = CStr(*a.pages);
     if (Trim(pages).empty()) {
       call(run.doc, "PrintOut",
-           {Named("PrintToFile", Variant(true)), Named("Background", Variant(false)), Named("Outputfilename", Variant(out))});
+           {Named("PrintToFile", Variant(true)), Named("Background", Variant(false)),
+            Named("Outputfilename", Variant(out))});
     } else {
       call(run.doc, "PrintOut",
            {Named("PrintToFile", Variant(true)), Named("Background", Variant(false)), Named("Pages", Variant(pages)),
@@ -75,14 +76,16 @@ void convertWord(CreatePDF& self, const WordVariant& how, const WordArgs& a) {
 }
 
 Variant CreatePDFfromWord(CreatePDF& self, Frame& f) {
-  convertWord(self, {true, false},
-              {&f[0], &f[1], &f[10], &f[2], &f[3], &f[4], &f[5], &f[6], &f[7], &f[8], &f[9], &f[11], &f[12], &f[13], &f[14]});
+  convertWord(
+      self, {true, false},
+      {&f[0], &f[1], &f[10], &f[2], &f[3], &f[4], &f[5], &f[6], &f[7], &f[8], &f[9], &f[11], &f[12], &f[13], &f[14]});
   return {};
 }
 
 Variant CreatePDFfromWord2(CreatePDF& self, Frame& f) {
-  convertWord(self, {true, true},
-              {&f[0], &f[1], &f[2], &f[3], &f[4], &f[5], &f[6], &f[7], &f[8], &f[9], &f[10], &f[11], &f[12], &f[13], &f[14]});
+  convertWord(
+      self, {true, true},
+      {&f[0], &f[1], &f[2], &f[3], &f[4], &f[5], &f[6], &f[7], &f[8], &f[9], &f[10], &f[11], &f[12], &f[13], &f[14]});
   return {};
 }
 
@@ -97,10 +100,14 @@ Variant CreatePSfromWord2(CreatePDF& self, Frame& f) {
 }
 
 std::vector<ParamSpec> pageOptions() {
-  return {P("strPassword").opt(""),          P("strWritePassword").opt(""),
-          P("strPages").opt(""),             P("blnLandscape").opt(false),
-          P("blnPageNumberInFooter").opt(false), P("blnPageNumberInHeader").opt(false),
-          P("lngPageNumberAlignment").opt(int32_t{1}), P("blnFirstPage").opt(false)};
+  return {P("strPassword").opt(""),
+          P("strWritePassword").opt(""),
+          P("strPages").opt(""),
+          P("blnLandscape").opt(false),
+          P("blnPageNumberInFooter").opt(false),
+          P("blnPageNumberInHeader").opt(false),
+          P("lngPageNumberAlignment").opt(int32_t{1}),
+          P("blnFirstPage").opt(false)};
 }
 
 std::vector<ParamSpec> distillOptions() {
@@ -115,13 +122,15 @@ std::vector<ParamSpec> join(std::vector<ParamSpec> a, const std::vector<ParamSpe
 
 void describe(Members<CreatePDF>& m) {
   auto opts = pageOptions();
-  m.method("CreatePDFfromWord",
-           join(join(join({P("strPDFFile"), P("strWordDocument")}, opts), {P("strDistiller").opt("")}), distillOptions()),
-           &CreatePDFfromWord, "Print a Word document through the Distiller printer and distill it into a PDF file.")
-      .method("CreatePDFfromWord2",
-              join(join({P("strPDFFile"), P("strWordDocument"), P("strPrinter").opt("Generic PostScript Printer")}, opts),
-                   distillOptions()),
-              &CreatePDFfromWord2, "Print a Word document through a PostScript printer and distill it into a PDF file.")
+  m.method(
+       "CreatePDFfromWord",
+       join(join(join({P("strPDFFile"), P("strWordDocument")}, opts), {P("strDistiller").opt("")}), distillOptions()),
+       &CreatePDFfromWord, "Print a Word document through the Distiller printer and distill it into a PDF file.")
+      .method(
+          "CreatePDFfromWord2",
+          join(join({P("strPDFFile"), P("strWordDocument"), P("strPrinter").opt("Generic PostScript Printer")}, opts),
+               distillOptions()),
+          &CreatePDFfromWord2, "Print a Word document through a PostScript printer and distill it into a PDF file.")
       .method("CreatePSfromWord", join(join({P("strPSFile"), P("strWordDocument")}, opts), {P("strDistiller").opt("")}),
               &CreatePSfromWord, "Print a Word document to a PostScript file through the Distiller printer.")
       .method("CreatePSfromWord2",

@@ -19,7 +19,9 @@ using datafiles::TextFileWriter;
 constexpr const char* kCrLf = "\r\n";
 constexpr const char* kQuote = "\"";
 
-Variant code(int c) { return Variant(static_cast<int16_t>(c)); }
+Variant code(int c) {
+  return Variant(static_cast<int16_t>(c));
+}
 
 // Runs a method body; any failure becomes the given code.
 template <class Body>
@@ -118,7 +120,10 @@ Variant TwoDArrayToTextFile(CreatePDF&, Frame& f) {
       for (int32_t c = cols.lower; c < cols.lower + cols.count; ++c) {
         const Variant& e = a.at({r, c});
         if (quotes) out.append('"');
-        if (e.isString()) out.append(e.asString()); else out.append(elementText(e));
+        if (e.isString())
+          out.append(e.asString());
+        else
+          out.append(elementText(e));
         if (quotes) out.append('"');
         if (c != cols.upper()) out.append(delimiter);
       }
@@ -177,23 +182,30 @@ Variant TextFileToOneDArray(CreatePDF&, Frame& f) {
   });
 }
 
-Variant TextFileToArray(CreatePDF&, Frame& f) { return code(TextFileToArrayCode(f[0], f[1], f[2], f[3])); }
+Variant TextFileToArray(CreatePDF&, Frame& f) {
+  return code(TextFileToArrayCode(f[0], f[1], f[2], f[3]));
+}
 
 void describe(Members<CreatePDF>& m) {
-  m.method("OneDArrayToTextFile", {P("varArray"), P("strTextFile"), P("blnQuotes").opt(Variant(false))}, &OneDArrayToTextFile,
-           "Write a one-dimensional array to a text file, one element per line.")
+  m.method("OneDArrayToTextFile", {P("varArray"), P("strTextFile"), P("blnQuotes").opt(Variant(false))},
+           &OneDArrayToTextFile, "Write a one-dimensional array to a text file, one element per line.")
       .method("OneDArrayToText",
-              {P("varArray"), P("strText"), P("strEndOfRowChar"), P("strEndOfArrayChar").opt(Variant("")), P("blnQuotes").opt(Variant(false))},
+              {P("varArray"), P("strText"), P("strEndOfRowChar"), P("strEndOfArrayChar").opt(Variant("")),
+               P("blnQuotes").opt(Variant(false))},
               &OneDArrayToText, "Join a one-dimensional array into a text.")
       .method("TwoDArrayToTextFile",
-              {P("varArray"), P("strTextFile"), P("strDelimiter").byVal().opt(Variant("")), P("blnQuotes").opt(Variant(false))},
+              {P("varArray"), P("strTextFile"), P("strDelimiter").byVal().opt(Variant("")),
+               P("blnQuotes").opt(Variant(false))},
               &TwoDArrayToTextFile, "Write a two-dimensional array to a delimited text file.")
-      .method("TwoDArrayToText", {P("varArray"), P("strText"), P("strDelimiter"), P("strEndOfRowChar"), P("blnQuotes").opt(Variant(false))},
-              &TwoDArrayToText, "Join a two-dimensional array into a delimited text.")
+      .method(
+          "TwoDArrayToText",
+          {P("varArray"), P("strText"), P("strDelimiter"), P("strEndOfRowChar"), P("blnQuotes").opt(Variant(false))},
+          &TwoDArrayToText, "Join a two-dimensional array into a delimited text.")
       .method("TextFileToOneDArray", {P("strTextFile"), P("varArray")}, &TextFileToOneDArray,
               "Read a text file into a one-dimensional array, one element per line.")
       .method("TextFileToArray",
-              {P("strTextFile"), P("varArray"), P("strDelimiter").byVal().opt(Variant("")), P("blnRemoveQuotes").opt(Variant(false))},
+              {P("strTextFile"), P("varArray"), P("strDelimiter").byVal().opt(Variant("")),
+               P("blnRemoveQuotes").opt(Variant(false))},
               &TextFileToArray, "Read a delimited text file into a two-dimensional array.");
 }
 
@@ -239,7 +251,8 @@ int16_t TextFileToArrayCode(const Variant& strTextFile, Variant& varArray, const
       most = std::max(most, count);
     }
     if (most > static_cast<size_t>(std::numeric_limits<int16_t>::max())) raise(basic::Overflow);
-    if (lines.empty() || lines.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max())) raise(basic::SubscriptOutOfRange);
+    if (lines.empty() || lines.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
+      raise(basic::SubscriptOutOfRange);
     varArray = Variant(Array::matrix(static_cast<int32_t>(lines.size()), static_cast<int32_t>(most) + 1));
     Array& a = varArray.arrayMut();
     for (size_t r = 0; r < lines.size(); ++r) {

@@ -13,10 +13,14 @@ namespace {
 using datafiles::argText;
 using datafiles::TextFileWriter;
 
-Variant code(int c) { return Variant(static_cast<int16_t>(c)); }
+Variant code(int c) {
+  return Variant(static_cast<int16_t>(c));
+}
 
 // "&" in Basic: Null joins as nothing.
-std::string joinText(const Variant& v) { return v.isNull() ? std::string() : argText(v); }
+std::string joinText(const Variant& v) {
+  return v.isNull() ? std::string() : argText(v);
+}
 
 void closeQuietly(const ObjectRef& o) {
   if (o) ignoreErrors([&] { call(o, "Close"); });
@@ -48,7 +52,8 @@ int openDataSource(DataSource& ds, const Variant& dsn, const Variant& sql, const
     ds.recordset = CreateObject(ado::kRecordsetProgId);
     let(ds.recordset, "CursorLocation", Variant(ado::adUseClient));
     let(ds.recordset, "CacheSize", Variant(int16_t{20}));
-    call(ds.recordset, "Open", {sql, Variant(ds.connection), Variant(ado::adOpenForwardOnly), Variant(ado::adLockReadOnly)});
+    call(ds.recordset, "Open",
+         {sql, Variant(ds.connection), Variant(ado::adOpenForwardOnly), Variant(ado::adLockReadOnly)});
   } catch (...) {
     ds.recordset.reset();
     closeQuietly(ds.connection);
@@ -70,21 +75,26 @@ struct FieldList {
   size_t size() const { return fields.size(); }
 };
 
-bool atEnd(const ObjectRef& rs) { return CBool(get(rs, "EOF")); }
+bool atEnd(const ObjectRef& rs) {
+  return CBool(get(rs, "EOF"));
+}
 
 // The text writers' line: every field's text, quoted when asked, joined by
 // the delimiter. A record source without fields has no last field: error.
 class LineWriter {
  public:
-  LineWriter(TextFileWriter& out, std::string delimiter, bool quotes) : out_(out), delimiter_(std::move(delimiter)), quotes_(quotes) {}
+  LineWriter(TextFileWriter& out, std::string delimiter, bool quotes)
+      : out_(out), delimiter_(std::move(delimiter)), quotes_(quotes) {}
   void line(const FieldList& fl, const char* member) {
     if (fl.size() == 0) raise(basic::SubscriptOutOfRange);
     for (size_t i = 0; i < fl.size(); ++i) {
       Variant v = get(fl.fields[i], member);
       if (quotes_) out_.append('"');
       // A Null is an empty field: nearly every real table has one.
-      if (v.isString()) out_.append(v.asString());
-      else if (!v.isNull()) out_.append(datafiles::elementText(v));
+      if (v.isString())
+        out_.append(v.asString());
+      else if (!v.isNull())
+        out_.append(datafiles::elementText(v));
       if (quotes_) out_.append('"');
       if (i + 1 < fl.size()) out_.append(delimiter_);
     }
@@ -295,22 +305,24 @@ Variant XMLFileToArray(CreatePDF&, Frame& f) {
 
 void describe(Members<CreatePDF>& m) {
   m.method("DatabaseTableToTextFile",
-           {P("strDSN"), P("strSQL"), P("strTextFile"), P("strUserID").opt(Variant("")), P("strPassword").opt(Variant("")),
-            P("blnIncludeHeadings").opt(Variant(false)), P("strDelimiter").byVal().opt(Variant("")), P("blnQuotes").opt(Variant(false))},
+           {P("strDSN"), P("strSQL"), P("strTextFile"), P("strUserID").opt(Variant("")),
+            P("strPassword").opt(Variant("")), P("blnIncludeHeadings").opt(Variant(false)),
+            P("strDelimiter").byVal().opt(Variant("")), P("blnQuotes").opt(Variant(false))},
            &DatabaseTableToTextFile, "Write the result of a query on an ODBC data source to a delimited text file.")
       .method("RecordsetToTextFile",
-              {P("objRecd"), P("strTextFile"), P("blnIncludeHeadings").opt(Variant(false)), P("strDelimiter").byVal().opt(Variant("")),
-               P("blnQuotes").opt(Variant(false))},
+              {P("objRecd"), P("strTextFile"), P("blnIncludeHeadings").opt(Variant(false)),
+               P("strDelimiter").byVal().opt(Variant("")), P("blnQuotes").opt(Variant(false))},
               &RecordsetToTextFile, "Write a recordset to a delimited text file.")
       .method("DatabaseTableToArray",
-              {P("strDSN"), P("strSQL"), P("varArray"), P("strUserID").opt(Variant("")), P("strPassword").opt(Variant("")),
-               P("blnIncludeHeadings").opt(Variant(false))},
+              {P("strDSN"), P("strSQL"), P("varArray"), P("strUserID").opt(Variant("")),
+               P("strPassword").opt(Variant("")), P("blnIncludeHeadings").opt(Variant(false))},
               &DatabaseTableToArray, "Read the result of a query on an ODBC data source into an array.")
-      .method("RecordsetToArray", {P("objRecd"), P("varArray"), P("blnIncludeHeadings").opt(Variant(false))}, &RecordsetToArray,
-              "Read a recordset into an array.")
-      .method("XMLFileToRecordset", {P("strXMLFile"), P("objRecd")}, &XMLFileToRecordset, "Open an XML file in a recordset.")
-      .method("XMLFileToArray", {P("strXMLFile"), P("varArray"), P("blnIncludeHeadings").opt(Variant(false))}, &XMLFileToArray,
-              "Read an XML file into an array.");
+      .method("RecordsetToArray", {P("objRecd"), P("varArray"), P("blnIncludeHeadings").opt(Variant(false))},
+              &RecordsetToArray, "Read a recordset into an array.")
+      .method("XMLFileToRecordset", {P("strXMLFile"), P("objRecd")}, &XMLFileToRecordset,
+              "Open an XML file in a recordset.")
+      .method("XMLFileToArray", {P("strXMLFile"), P("varArray"), P("blnIncludeHeadings").opt(Variant(false))},
+              &XMLFileToArray, "Read an XML file into an array.");
 }
 
 const CreatePDFMembers::Register reg("data_database", &describe);

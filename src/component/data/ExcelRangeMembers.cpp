@@ -7,7 +7,9 @@
 namespace pm {
 namespace {
 
-Variant code(int c) { return Variant(static_cast<int16_t>(c)); }
+Variant code(int c) {
+  return Variant(static_cast<int16_t>(c));
+}
 
 // A name of one character or more, or a 16- or 32-bit index above 0.
 bool validWorksheet(const Variant& v) {
@@ -37,8 +39,8 @@ int start(Excel& x, Frame& f, size_t array, size_t password, size_t writePasswor
   }
   if (!ignoreErrors([&] {
         ObjectRef books = objectOf(get(x.app, "Workbooks"));
-        x.book = objectOf(call(books, "Open",
-                               {Arg(f[0]), Named("WriteResPassword", f[writePassword]), Named("Password", f[password])}));
+        x.book = objectOf(call(
+            books, "Open", {Arg(f[0]), Named("WriteResPassword", f[writePassword]), Named("Password", f[password])}));
       })) {
     x.quit();
     return -3;
@@ -84,8 +86,10 @@ Variant ExcelToOneDArray(CreatePDF&, Frame& f) {
     for (int64_t r = r1; r <= r2; ++r)
       for (int64_t c = c1; c <= c2; ++c) {
         // Enlarged one element at a time, keeping what is there.
-        if (!f[6].isArray()) f[6] = Variant(Array::vector({Variant()}));
-        else f[6].arrayMut().redimPreserve(k);
+        if (!f[6].isArray())
+          f[6] = Variant(Array::vector({Variant()}));
+        else
+          f[6].arrayMut().redimPreserve(k);
         f[6].arrayMut().set({k}, Variant(Trim(CStr(cellOf(x.sheet, r, c, value)))));
         ++k;
       }
@@ -141,9 +145,9 @@ void describe(Members<CreatePDF>& m) {
             P("varArray"), P("blnCellValue").opt(false), P("strPassword").opt(""), P("strWriteResPassword").opt("")},
            &ExcelToOneDArray, "Read a block of worksheet cells into a one-dimensional array of trimmed texts.")
       .method("ExcelToTwoDArray",
-              {P("strWorkbook"), P("varWorksheet"), P("lngStartRow").byVal(), P("lngStartCol").byVal(), P("lngEndRow").byVal(),
-               P("lngEndCol").byVal(), P("varArray"), P("blnCellValue").opt(false), P("strPassword").opt(""),
-               P("strWriteResPassword").opt("")},
+              {P("strWorkbook"), P("varWorksheet"), P("lngStartRow").byVal(), P("lngStartCol").byVal(),
+               P("lngEndRow").byVal(), P("lngEndCol").byVal(), P("varArray"), P("blnCellValue").opt(false),
+               P("strPassword").opt(""), P("strWriteResPassword").opt("")},
               &ExcelToTwoDArray, "Read a block of worksheet cells into a two-dimensional array (row, column).");
 }
 

@@ -21,7 +21,8 @@ constexpr size_t kFlushAt = 1 << 20;
 
 bool asciiBased(const std::string& name) {
   std::string n = UCase(name);
-  for (const char* prefix : {"UTF-8", "UTF8", "ISO-8859", "ISO8859", "ISO_8859", "WINDOWS-125", "CP125", "ANSI_X3.4", "ASCII", "US-ASCII", "LATIN"})
+  for (const char* prefix : {"UTF-8", "UTF8", "ISO-8859", "ISO8859", "ISO_8859", "WINDOWS-125", "CP125", "ANSI_X3.4",
+                             "ASCII", "US-ASCII", "LATIN"})
     if (n.rfind(prefix, 0) == 0) return true;
   return false;
 }
@@ -49,7 +50,10 @@ bool validUtf8(std::string_view s) {
   size_t n = s.size();
   for (size_t i = 0; i < n;) {
     unsigned char c = p[i];
-    if (c < 0x80) { ++i; continue; }
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
     size_t len = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
     if (len == 0 || i + len > n) return false;
     for (size_t k = 1; k < len; ++k)

@@ -4,11 +4,16 @@ namespace pm {
 
 Variant emptyOf(VT type) {
   switch (type) {
-    case VT::String: return Variant(std::string());
-    case VT::Integer: return Variant(int16_t(0));
-    case VT::Long: return Variant(int32_t(0));
-    case VT::Boolean: return Variant(false);
-    default: return Variant();
+    case VT::String:
+      return Variant(std::string());
+    case VT::Integer:
+      return Variant(int16_t(0));
+    case VT::Long:
+      return Variant(int32_t(0));
+    case VT::Boolean:
+      return Variant(false);
+    default:
+      return Variant();
   }
 }
 
@@ -22,8 +27,12 @@ size_t AnnotRecord::indexOf(std::string_view name) const {
   raise(basic::MemberNotSupported, "The record has no field " + std::string(name));
 }
 
-Variant& AnnotRecord::field(std::string_view name) { return values_[indexOf(name)]; }
-const Variant& AnnotRecord::field(std::string_view name) const { return values_[indexOf(name)]; }
+Variant& AnnotRecord::field(std::string_view name) {
+  return values_[indexOf(name)];
+}
+const Variant& AnnotRecord::field(std::string_view name) const {
+  return values_[indexOf(name)];
+}
 
 bool AnnotRecord::store(std::string_view name, const Variant& value) {
   size_t i = indexOf(name);
@@ -35,9 +44,15 @@ MemberTable AnnotRecord::makeTable(const char* className, const std::vector<Reco
   for (const RecordField& f : fields) {
     std::string name = f.name;
     VT type = f.type;
-    t.add(MemberSpec{name, Invoke::Get, {}, 0, std::string("The record field ") + name + ".",
-                     [name](Dispatch& self, Frame&) { return static_cast<AnnotRecord&>(self).field(name); }});
-    t.add(MemberSpec{name, Invoke::Let, {P("vNewValue")}, 0, std::string("The record field ") + name + ".",
+    t.add(MemberSpec{
+        name, Invoke::Get, {}, 0, std::string("The record field ") + name + ".", [name](Dispatch& self, Frame&) {
+          return static_cast<AnnotRecord&>(self).field(name);
+        }});
+    t.add(MemberSpec{name,
+                     Invoke::Let,
+                     {P("vNewValue")},
+                     0,
+                     std::string("The record field ") + name + ".",
                      [name, type](Dispatch& self, Frame& fr) {
                        static_cast<AnnotRecord&>(self).field(name) = coerce(fr[0], type);
                        return Variant();

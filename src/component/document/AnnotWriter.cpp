@@ -46,10 +46,16 @@ Variant integers(std::initializer_list<double> values) {
   return Variant(std::move(a));
 }
 
-bool hasText(const Variant& v) { return !Trim(CStr(v)).empty(); }
+bool hasText(const Variant& v) {
+  return !Trim(CStr(v)).empty();
+}
 
-bool isZero(const Variant& v) { return Compare(v, Variant(int32_t(0))) == 0; }
-bool aboveZero(const Variant& v) { return Compare(v, Variant(int32_t(0))) > 0; }
+bool isZero(const Variant& v) {
+  return Compare(v, Variant(int32_t(0))) == 0;
+}
+bool aboveZero(const Variant& v) {
+  return Compare(v, Variant(int32_t(0))) > 0;
+}
 
 namespace {
 Variant add(const Variant& v, int delta) {
@@ -59,18 +65,28 @@ Variant add(const Variant& v, int delta) {
       if (r < -32768 || r > 32767) return Variant(r);  // Basic widens to Long
       return Variant(int16_t(r));
     }
-    case VT::Long: return Variant(int32_t(int64_t(v.asLong()) + delta));
-    case VT::Single: return Variant(float(v.asSingle() + float(delta)));
-    case VT::Byte: return Variant(int16_t(int16_t(v.asByte()) + delta));
-    case VT::Boolean: return Variant(int16_t((v.asBool() ? -1 : 0) + delta));
-    case VT::Empty: return Variant(int16_t(delta));
-    default: return Variant(CDbl(v) + delta);
+    case VT::Long:
+      return Variant(int32_t(int64_t(v.asLong()) + delta));
+    case VT::Single:
+      return Variant(float(v.asSingle() + float(delta)));
+    case VT::Byte:
+      return Variant(int16_t(int16_t(v.asByte()) + delta));
+    case VT::Boolean:
+      return Variant(int16_t((v.asBool() ? -1 : 0) + delta));
+    case VT::Empty:
+      return Variant(int16_t(delta));
+    default:
+      return Variant(CDbl(v) + delta);
   }
 }
 }  // namespace
 
-Variant minusOne(const Variant& v) { return add(v, -1); }
-Variant plusOne(const Variant& v) { return add(v, 1); }
+Variant minusOne(const Variant& v) {
+  return add(v, -1);
+}
+Variant plusOne(const Variant& v) {
+  return add(v, 1);
+}
 
 double pageHeight(Document& d, const Variant& pageIndex) {
   ObjectRef page = objectOf(call(d.objPDDoc, "AcquirePage", {pageIndex}));

@@ -57,8 +57,8 @@ void addTextNote(Document& d, const Note& n);
 
 // The free-text box, with the parameters of CreateFreeTextAnnot in order.
 struct FreeText {
-  Variant page, rect, text, colour, author, subject, name, lock, readOnly, alignment, fillColour, font, fontSize,
-      width, rotation, opacity;
+  Variant page, rect, text, colour, author, subject, name, lock, readOnly, alignment, fillColour, font, fontSize, width,
+      rotation, opacity;
 };
 void createFreeText(Document& d, const FreeText& t, bool strict);
 

@@ -83,7 +83,8 @@ Variant CreateStampAnnot(Document& d, Frame& f) {
 }
 
 Variant CreateFreeTextAnnot(Document& d, Frame& f) {
-  annot::FreeText t{f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7], f[8], f[9], f[10], f[11], f[12], f[13], f[14], f[15]};
+  annot::FreeText t{f[0], f[1], f[2],  f[3],  f[4],  f[5],  f[6],  f[7],
+                    f[8], f[9], f[10], f[11], f[12], f[13], f[14], f[15]};
   annot::createFreeText(d, t, true);
   return {};
 }
@@ -207,7 +208,9 @@ Variant SetFreeTextAnnotProperties(Document& d, Frame& f) {
   return {};
 }
 
-ParamSpec named(const char* n, Variant def) { return P(n).opt(std::move(def)); }
+ParamSpec named(const char* n, Variant def) {
+  return P(n).opt(std::move(def));
+}
 
 void describe(Members<Document>& m) {
   auto noteParams = [](const char* text, int32_t icon) {
@@ -233,25 +236,25 @@ void describe(Members<Document>& m) {
       .method("CreateComment", noteParams("strComment", 2), &CreateComment,
               "Create a comment annotation. A page that is not in the document raises invalid procedure call (5) "
               "and makes nothing.")
-      .method("CreateStampAnnot",
-              {P("lngPage"), P("varRectangle"), P("strText"), named("varColor", Variant::nothing()),
-               named("strAuthor", std::string()), named("strSubject", std::string()),
-               named("intLeftMargin", int16_t(0)), named("intTopMargin", int16_t(0)),
-               named("lngStampIcon", int32_t(0)), named("strName", std::string()), named("blnLock", false),
-               named("blnReadOnly", false), named("blnPopupOpen", false)},
-              &CreateStampAnnot,
-              "Create a stamp annotation. A page that is not in the document raises invalid procedure call (5) and "
-              "makes nothing.")
-      .method("CreateFreeTextAnnot",
-              {P("lngPage"), P("varRectangle"), P("strText"), named("varColor", Variant::nothing()),
-               named("strAuthor", std::string()), named("strSubject", std::string()),
-               named("strName", std::string()), named("blnLock", false), named("blnReadOnly", false),
-               named("lngAlignment", int32_t(0)), named("varFillColor", Variant::nothing()),
-               named("lngFont", int32_t(0)), named("intFontSize", int16_t(8)), named("intBorderWidth", int16_t(1)),
-               named("lngRotation", int32_t(0)), named("sngOpacity", 1.0f)},
-              &CreateFreeTextAnnot,
-              "Create a free text annotation. A page that is not in the document raises invalid procedure call (5) "
-              "and makes nothing.")
+      .method(
+          "CreateStampAnnot",
+          {P("lngPage"), P("varRectangle"), P("strText"), named("varColor", Variant::nothing()),
+           named("strAuthor", std::string()), named("strSubject", std::string()), named("intLeftMargin", int16_t(0)),
+           named("intTopMargin", int16_t(0)), named("lngStampIcon", int32_t(0)), named("strName", std::string()),
+           named("blnLock", false), named("blnReadOnly", false), named("blnPopupOpen", false)},
+          &CreateStampAnnot,
+          "Create a stamp annotation. A page that is not in the document raises invalid procedure call (5) and "
+          "makes nothing.")
+      .method(
+          "CreateFreeTextAnnot",
+          {P("lngPage"), P("varRectangle"), P("strText"), named("varColor", Variant::nothing()),
+           named("strAuthor", std::string()), named("strSubject", std::string()), named("strName", std::string()),
+           named("blnLock", false), named("blnReadOnly", false), named("lngAlignment", int32_t(0)),
+           named("varFillColor", Variant::nothing()), named("lngFont", int32_t(0)), named("intFontSize", int16_t(8)),
+           named("intBorderWidth", int16_t(1)), named("lngRotation", int32_t(0)), named("sngOpacity", 1.0f)},
+          &CreateFreeTextAnnot,
+          "Create a free text annotation. A page that is not in the document raises invalid procedure call (5) "
+          "and makes nothing.")
       .method("GetAnnotations", {P("varAnnots"), named("lngPage", int32_t(0))}, &GetAnnotations,
               "Gets an array of annot objects (their names). A page without annotations gives 0 and an empty "
               "array.")

@@ -19,23 +19,32 @@ using bookmarks::kMaxDepth;
 using bookmarks::NameOf;
 using bookmarks::NameRule;
 
-ObjectRef rootOf(Document& d) { return objectOf(get(d.objJSO, "BookMarkRoot")); }
+ObjectRef rootOf(Document& d) {
+  return objectOf(get(d.objJSO, "BookMarkRoot"));
+}
 
 // ---- Action scripts (p is the 0-based page) ----
-std::string goToPage(const Variant& p) { return "this.pageNum = " + script::Number(p) + ";"; }
-std::string goToPageAndScroll(const Variant& p, const Variant& x, const Variant& y) {
-  return "this.pageNum = " + script::Number(p) + ";this.scroll(" + script::Number(x) + ", " + script::Number(y) +
-         ");";
+std::string goToPage(const Variant& p) {
+  return "this.pageNum = " + script::Number(p) + ";";
 }
-std::string pageList(int32_t p) { return "this.pageNum = " + script::Number(double(p)); }
+std::string goToPageAndScroll(const Variant& p, const Variant& x, const Variant& y) {
+  return "this.pageNum = " + script::Number(p) + ";this.scroll(" + script::Number(x) + ", " + script::Number(y) + ");";
+}
+std::string pageList(int32_t p) {
+  return "this.pageNum = " + script::Number(double(p));
+}
 std::string nextPageAndScroll(const Variant& x, const Variant& y) {
   return "this.pageNum++;this.scroll(" + script::Number(x) + ", " + script::Number(y) + ");";
 }
 constexpr const char* kNextPage = "this.pageNum++;";
 
 // A page as a number: a text that is no number is a type mismatch.
-Variant pageNumber(const Variant& v) { return Variant(CLng(v)); }
-Variant coordinate(const Variant& v) { return Variant(CDbl(v)); }
+Variant pageNumber(const Variant& v) {
+  return Variant(CLng(v));
+}
+Variant coordinate(const Variant& v) {
+  return Variant(CDbl(v));
+}
 
 // The bookmark just made among the children (kids, as read after making
 // it): the server puts it at the position asked for, or last when the list
@@ -183,15 +192,15 @@ class Table {
     switch (layout_) {
       case Layout::LevelColumn:
         out.name = first;
-        out.action = lastColumn_ == 4 ? goToPageAndScroll(page0(cell(r, 2)), coordinate(cell(r, 3)),
-                                                          coordinate(cell(r, 4)))
-                                      : goToPage(page0(cell(r, 2)));
+        out.action = lastColumn_ == 4
+                         ? goToPageAndScroll(page0(cell(r, 2)), coordinate(cell(r, 3)), coordinate(cell(r, 4)))
+                         : goToPage(page0(cell(r, 2)));
         break;
       case Layout::Indented:
         out.name = first.substr(static_cast<size_t>(Document::CountLeadingSpaces(first)));
-        out.action = lastColumn_ == 3 ? goToPageAndScroll(page0(cell(r, 1)), coordinate(cell(r, 2)),
-                                                          coordinate(cell(r, 3)))
-                                      : goToPage(page0(cell(r, 1)));
+        out.action = lastColumn_ == 3
+                         ? goToPageAndScroll(page0(cell(r, 1)), coordinate(cell(r, 2)), coordinate(cell(r, 3)))
+                         : goToPage(page0(cell(r, 1)));
         break;
       case Layout::IndentedWithAction:
         out.name = first.substr(static_cast<size_t>(Document::CountLeadingSpaces(first)));
@@ -258,8 +267,7 @@ Variant CreateBookmarksFromPages(Document& d, Frame& f) {
     std::string text = CStr(f[0]);
     root = rootOf(d);
     int32_t pages = CLng(get(d.objJSO, "NumPages"));
-    for (int32_t i = 0; i < pages; ++i)
-      call(root, "createChild", {text + std::to_string(i + 1), pageList(i), i});
+    for (int32_t i = 0; i < pages; ++i) call(root, "createChild", {text + std::to_string(i + 1), pageList(i), i});
     root.reset();
     return Variant(std::max(pages, int32_t(0)));
   });
@@ -277,7 +285,9 @@ std::optional<Variant> firstQuad(Document& d, int32_t page, int32_t word) {
   return q;
 }
 
-Variant quadElement(const Variant& q, int32_t i) { return q.array().at({q.array().lbound(1) + i}); }
+Variant quadElement(const Variant& q, int32_t i) {
+  return q.array().at({q.array().lbound(1) + i});
+}
 
 // Two words are on one line when their heights overlap by at least half the
 // smaller one: a heading's words may sit on another baseline than its
@@ -359,15 +369,16 @@ Variant CreateBookmarksFromOutline(Document& d, Frame& f) {
           title += CStr(call(d.objJSO, "GetPageNthWord", {p, k, false}));
         }
         title = withoutLineBreaks(title);
-        rows.push_back({Variant(word + " " + title), Variant(*level), Variant(p + 1), quadElement(*q, 0),
-                        quadElement(*q, 1)});
+        rows.push_back(
+            {Variant(word + " " + title), Variant(*level), Variant(p + 1), quadElement(*q, 0), quadElement(*q, 1)});
       }
     }
     int32_t headings = static_cast<int32_t>(rows.size());
     if (headings > 0) {
       Variant table(Array::matrix(headings, 5));
       for (int32_t r = 0; r < headings; ++r)
-        for (int32_t c = 0; c < 5; ++c) table.arrayMut().set({r, c}, rows[static_cast<size_t>(r)][static_cast<size_t>(c)]);
+        for (int32_t c = 0; c < 5; ++c)
+          table.arrayMut().set({r, c}, rows[static_cast<size_t>(r)][static_cast<size_t>(c)]);
       buildFromTable(d, Table(table, Layout::LevelColumn), false);
     }
     root.reset();
@@ -389,13 +400,13 @@ void describe(Members<Document>& m) {
               "scheme (ie 1.1, 1.1.1, 2.1, 2.2).")
       .method("CreateBookmarksFromPages", {P("strText").opt(std::string("Page "))}, &CreateBookmarksFromPages,
               "Create bookmarks in the current document from its pages.")
-      .method("CreateChildBookmark",
-              {P("strChildBookmark"), P("strBookmark").opt(std::string()), P("lngPageNumber").opt(int32_t(0)),
-               P("intIndex").opt(int16_t(0)), P("varColor").opt(Variant::nothing()),
-               P("lngStyle").byVal().opt(int32_t(0)), P("blnCaseSensitive").opt(false),
-               P("blnWholeWord").opt(true), P("intX").opt(int16_t(0)), P("intY").opt(int16_t(0)),
-               P("blnExpand").opt(false), P("strAction").opt(std::string())},
-              &CreateChildBookmark, "Create a child bookmark.");
+      .method(
+          "CreateChildBookmark",
+          {P("strChildBookmark"), P("strBookmark").opt(std::string()), P("lngPageNumber").opt(int32_t(0)),
+           P("intIndex").opt(int16_t(0)), P("varColor").opt(Variant::nothing()), P("lngStyle").byVal().opt(int32_t(0)),
+           P("blnCaseSensitive").opt(false), P("blnWholeWord").opt(true), P("intX").opt(int16_t(0)),
+           P("intY").opt(int16_t(0)), P("blnExpand").opt(false), P("strAction").opt(std::string())},
+          &CreateChildBookmark, "Create a child bookmark.");
 }
 
 const DocumentMembers::Register reg("bookmark_building", &describe);

@@ -14,7 +14,9 @@ using bookmarks::kMaxDepth;
 using bookmarks::NameOf;
 using bookmarks::NameRule;
 
-ObjectRef rootOf(Document& d) { return objectOf(get(d.objJSO, "BookMarkRoot")); }
+ObjectRef rootOf(Document& d) {
+  return objectOf(get(d.objJSO, "BookMarkRoot"));
+}
 
 // The walk state lives in the Document; every walk leaves it as it found it
 // (0), also when it ends by an error.
@@ -31,8 +33,7 @@ struct Search {
   bool searchAll = false;
 };
 
-Search searchOf(const Variant& text, const Variant& caseSensitive, const Variant& wholeWord,
-                const Variant* searchAll) {
+Search searchOf(const Variant& text, const Variant& caseSensitive, const Variant& wholeWord, const Variant* searchAll) {
   Search s;
   s.rule.text = CStr(text);
   s.rule.caseSensitive = CBool(caseSensitive);
@@ -273,8 +274,7 @@ void describe(Members<Document>& m) {
       .method("SetBookmarkAction", withSearch({P("strAction")}, true), &SetBookmarkAction, "Set bookmark action.")
       .method("SetBookmarkColor", withSearch({P("varColor")}, true), &SetBookmarkColor, "Set bookmark color.")
       .method("SetBookmarkName", withSearch({P("strName")}, true), &SetBookmarkName, "Set bookmark name.")
-      .method("SetBookmarkStyle", withSearch({P("lngStyle").byVal()}, true), &SetBookmarkStyle,
-              "Set bookmark style.")
+      .method("SetBookmarkStyle", withSearch({P("lngStyle").byVal()}, true), &SetBookmarkStyle, "Set bookmark style.")
       .method("SetBookmarkExpanded", {P("blnExpand")}, &SetBookmarkExpanded, "Set bookmark expanded property.")
       .method("SetBookmarkProperty", {P("varColor"), P("lngStyle").byVal(), P("intLevel")}, &SetBookmarkProperty,
               "Set bookmark property.");

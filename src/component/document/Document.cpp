@@ -20,9 +20,10 @@ namespace {
 // Why a file did not open as a PDF, as far as the file itself tells.
 std::string whyNotOpened(const std::string& path) {
   if (path.empty()) return "no file name was given";
-  struct stat st{};
+  struct stat st {};
   if (stat(path.c_str(), &st) != 0)
-    return errno == ENOENT ? "the file does not exist" : std::string("the file cannot be reached: ") + std::strerror(errno);
+    return errno == ENOENT ? "the file does not exist"
+                           : std::string("the file cannot be reached: ") + std::strerror(errno);
   if (S_ISDIR(st.st_mode)) return "it is a folder, not a file";
   if (!S_ISREG(st.st_mode)) return "it is not a regular file";
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -51,8 +52,10 @@ std::string callerPages(const std::string& d) {
     const std::smatch& m = *it;
     out += d.substr(at, static_cast<size_t>(m.position(0)) - at);
     out += m[1].str() + plusOne(m[3].str());
-    if (m[4].matched && m[5].matched) out += m[4].str() + plusOne(m[5].str());
-    else if (m[4].matched) out += m[4].str();
+    if (m[4].matched && m[5].matched)
+      out += m[4].str() + plusOne(m[5].str());
+    else if (m[4].matched)
+      out += m[4].str();
     at = static_cast<size_t>(m.position(0) + m.length(0));
   }
   out += d.substr(at);
@@ -123,7 +126,9 @@ const MemberTable& Document::table() {
   return t;
 }
 
-const MemberTable* Document::memberTable() const { return &table(); }
+const MemberTable* Document::memberTable() const {
+  return &table();
+}
 
 namespace {
 
@@ -156,9 +161,13 @@ int16_t Document::CountPeriods(const std::string& s) {
   return count;
 }
 
-bool Document::StartsWithDigit(const std::string& s) { return !s.empty() && s[0] >= '0' && s[0] <= '9'; }
+bool Document::StartsWithDigit(const std::string& s) {
+  return !s.empty() && s[0] >= '0' && s[0] <= '9';
+}
 
-ObjectRef createDocument() { return std::make_shared<Document>(); }
+ObjectRef createDocument() {
+  return std::make_shared<Document>();
+}
 
 namespace {
 // CreatePDF.OpenDocument finds the factory here.

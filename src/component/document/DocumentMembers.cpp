@@ -8,13 +8,27 @@ namespace pm {
 namespace {
 
 // ---- Viewer information: a property of the JavaScript object's app ----
-Variant appProperty(Document& d, const char* name) { return Variant(CStr(get(objectOf(get(d.objJSO, "App")), name))); }
-Variant AcrobatFormsVersion(Document& d, Frame&) { return appProperty(d, "formsVersion"); }
-Variant AcrobatLanguage(Document& d, Frame&) { return appProperty(d, "language"); }
-Variant AcrobatPlatform(Document& d, Frame&) { return appProperty(d, "platform"); }
-Variant AcrobatViewerType(Document& d, Frame&) { return appProperty(d, "viewerType"); }
-Variant AcrobatViewerVariation(Document& d, Frame&) { return appProperty(d, "viewerVariation"); }
-Variant AcrobatViewerVersion(Document& d, Frame&) { return appProperty(d, "viewerVersion"); }
+Variant appProperty(Document& d, const char* name) {
+  return Variant(CStr(get(objectOf(get(d.objJSO, "App")), name)));
+}
+Variant AcrobatFormsVersion(Document& d, Frame&) {
+  return appProperty(d, "formsVersion");
+}
+Variant AcrobatLanguage(Document& d, Frame&) {
+  return appProperty(d, "language");
+}
+Variant AcrobatPlatform(Document& d, Frame&) {
+  return appProperty(d, "platform");
+}
+Variant AcrobatViewerType(Document& d, Frame&) {
+  return appProperty(d, "viewerType");
+}
+Variant AcrobatViewerVariation(Document& d, Frame&) {
+  return appProperty(d, "viewerVariation");
+}
+Variant AcrobatViewerVersion(Document& d, Frame&) {
+  return appProperty(d, "viewerVersion");
+}
 
 Variant CalculateNow(Document& d, Frame&) {
   call(d.objJSO, "CalculateNow");
@@ -27,7 +41,9 @@ Variant CloseDoc(Document& d, Frame&) {
   return {};
 }
 
-Variant CreateJavaScriptObject(Document& d, Frame&) { return Variant(d.objJSO); }
+Variant CreateJavaScriptObject(Document& d, Frame&) {
+  return Variant(d.objJSO);
+}
 
 Variant SaveAs(Document& d, Frame& f) {
   if (vocab::codeIs(f[1], 0)) {
@@ -45,15 +61,23 @@ Variant Save(Document& d, Frame& f) {
   // thread's last opened path would write this document over another one
   // when a client works on two at a time.
   Variant target;
-  if (Trim(CStr(f[1])).empty()) target = Variant(d.strDocumentPath);
-  else target = Variant(CStr(f[1]));
+  if (Trim(CStr(f[1])).empty())
+    target = Variant(d.strDocumentPath);
+  else
+    target = Variant(CStr(f[1]));
   call(d.objPDDoc, "Save", {ByRef(type), ByRef(target)});
   return {};
 }
 
-Variant GetFileType(Document&, Frame& f) { return Variant(vocab::FileType(f[0], moduleState().strAcrobatVersion)); }
-Variant GetLayout(Document&, Frame& f) { return Variant(vocab::Layout(f[0])); }
-Variant SetPageView(Document& d, Frame& f) { return Variant(CBool(call(d.objPDDoc, "SetPageMode", {f[0]}))); }
+Variant GetFileType(Document&, Frame& f) {
+  return Variant(vocab::FileType(f[0], moduleState().strAcrobatVersion));
+}
+Variant GetLayout(Document&, Frame& f) {
+  return Variant(vocab::Layout(f[0]));
+}
+Variant SetPageView(Document& d, Frame& f) {
+  return Variant(CBool(call(d.objPDDoc, "SetPageMode", {f[0]})));
+}
 
 // ---- Properties ----
 // Each reads or writes the member of the same name; conversions as the
@@ -67,14 +91,22 @@ Variant jsLet(Document& d, Frame& f) {
   return {};
 }
 
-Variant GetKeyWords(Document& d, Frame&) { return call(d.objPDDoc, "GetInfo", {"KeyWords"}); }
+Variant GetKeyWords(Document& d, Frame&) {
+  return call(d.objPDDoc, "GetInfo", {"KeyWords"});
+}
 Variant LetKeyWords(Document& d, Frame& f) {
   call(d.objPDDoc, "SetInfo", {"KeyWords", f[0]});
   return {};
 }
-Variant InstanceID(Document& d, Frame&) { return Variant(CStr(call(d.objPDDoc, "GetInstanceID"))); }
-Variant PermanentID(Document& d, Frame&) { return Variant(CStr(call(d.objPDDoc, "GetPermanentID"))); }
-Variant PageMode(Document& d, Frame&) { return Variant(CStr(call(d.objPDDoc, "GetPageMode"))); }
+Variant InstanceID(Document& d, Frame&) {
+  return Variant(CStr(call(d.objPDDoc, "GetInstanceID")));
+}
+Variant PermanentID(Document& d, Frame&) {
+  return Variant(CStr(call(d.objPDDoc, "GetPermanentID")));
+}
+Variant PageMode(Document& d, Frame&) {
+  return Variant(CStr(call(d.objPDDoc, "GetPageMode")));
+}
 
 // A property read from (and, where it can be, assigned to) the JavaScript
 // object by its own name, converted to the type the Document hands out.
@@ -88,11 +120,12 @@ struct Prop {
 template <size_t N>
 void addProps(Members<Document>& m, const Prop (&props)[N]) {
   for (const Prop& p : props) {
-    m.get(p.name, {}, p.type == VT::Date      ? &jsGet<VT::Date>
-                      : p.type == VT::String  ? &jsGet<VT::String>
-                      : p.type == VT::Long    ? &jsGet<VT::Long>
-                      : p.type == VT::Boolean ? &jsGet<VT::Boolean>
-                                              : &jsGet<VT::Variant>,
+    m.get(p.name, {},
+          p.type == VT::Date      ? &jsGet<VT::Date>
+          : p.type == VT::String  ? &jsGet<VT::String>
+          : p.type == VT::Long    ? &jsGet<VT::Long>
+          : p.type == VT::Boolean ? &jsGet<VT::Boolean>
+                                  : &jsGet<VT::Variant>,
           p.help);
     if (p.canLet) m.let(p.name, {P("vNewValue")}, &jsLet, p.help);
   }
@@ -107,8 +140,10 @@ void describe(Members<Document>& m) {
       .method("AcrobatViewerType", {}, &AcrobatViewerType, "The viewer that the application is running.")
       .method("AcrobatViewerVariation", {}, &AcrobatViewerVariation, "The packaging of the running Acrobat Viewer.")
       .method("AcrobatViewerVersion", {}, &AcrobatViewerVersion, "The version number of the current viewer.")
-      .method("CalculateNow", {}, &CalculateNow, "Forces computation of all calculation fields in the current document.")
-      .method("CloseDoc", {}, &CloseDoc, "Close the current document without saving. See method Save for saving changes.")
+      .method("CalculateNow", {}, &CalculateNow,
+              "Forces computation of all calculation fields in the current document.")
+      .method("CloseDoc", {}, &CloseDoc,
+              "Close the current document without saving. See method Save for saving changes.")
       .method("CreateJavaScriptObject", {}, &CreateJavaScriptObject, "Create a JavaScript object.");
 
   static const Prop props[] = {

@@ -26,9 +26,13 @@ const MemberTable& Field::table() {
   return t;
 }
 
-const MemberTable* Field::memberTable() const { return &table(); }
+const MemberTable* Field::memberTable() const {
+  return &table();
+}
 
-ObjectRef createField() { return std::make_shared<Field>(); }
+ObjectRef createField() {
+  return std::make_shared<Field>();
+}
 
 namespace {
 const RegisterClassTable listed(&Field::table);

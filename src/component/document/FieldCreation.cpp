@@ -6,21 +6,25 @@ namespace pm {
 
 Variant pageIndexOf(const Variant& page) {
   switch (page.type()) {
-    case VT::Empty: return Variant(int16_t(-1));
+    case VT::Empty:
+      return Variant(int16_t(-1));
     case VT::Byte:
     case VT::Integer: {
       int32_t n = int32_t(CInt(page)) - 1;
       if (n < -32768) raise(basic::Overflow);
       return Variant(int16_t(n));
     }
-    case VT::Boolean: return Variant(int16_t(page.asBool() ? -2 : -1));
+    case VT::Boolean:
+      return Variant(int16_t(page.asBool() ? -2 : -1));
     case VT::Long: {
       int32_t n = page.asLong();
       if (n == INT32_MIN) raise(basic::Overflow);
       return Variant(n - 1);
     }
-    case VT::Single: return Variant(float(page.asSingle() - 1));
-    default: return Variant(CDbl(page) - 1);
+    case VT::Single:
+      return Variant(float(page.asSingle() - 1));
+    default:
+      return Variant(CDbl(page) - 1);
   }
 }
 
@@ -53,7 +57,9 @@ void FieldCreation::assignValue(const char* prop, const Variant& v) {
   ignoreErrors([&] { let(field_, prop, v); });
 }
 
-void FieldCreation::assign(const char* prop, std::string_view param) { assignValue(prop, arg(param)); }
+void FieldCreation::assign(const char* prop, std::string_view param) {
+  assignValue(prop, arg(param));
+}
 
 void FieldCreation::assignMapped(const char* prop, std::string (*map)(const Variant&), std::string_view param) {
   ignoreErrors([&] { let(field_, prop, Variant(map(arg(param)))); });
@@ -62,8 +68,10 @@ void FieldCreation::assignMapped(const char* prop, std::string (*map)(const Vari
 void FieldCreation::assignColour(const char* prop, std::string_view param, const char* defaultColour) {
   ignoreErrors([&] {
     const Variant& v = arg(param);
-    if (v.isArray()) let(field_, prop, v);
-    else let(field_, prop, get(objectOf(get(d_.objJSO, "Color")), defaultColour));
+    if (v.isArray())
+      let(field_, prop, v);
+    else
+      let(field_, prop, get(objectOf(get(d_.objJSO, "Color")), defaultColour));
   });
 }
 

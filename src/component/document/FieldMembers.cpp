@@ -158,48 +158,102 @@ Variant CreateSignatureField(Document& d, Frame& f) {
 }
 
 // Parameter declarations shared by several creators.
-ParamSpec I(const char* n, int16_t d) { return P(n).opt(Variant(d)); }
-ParamSpec L(const char* n, int32_t d = 0) { return P(n).opt(Variant(d)); }
-ParamSpec B(const char* n, bool d = false) { return P(n).opt(Variant(d)); }
-ParamSpec S(const char* n) { return P(n).opt(Variant(std::string())); }
-ParamSpec O(const char* n) { return P(n).opt(Variant::nothing()); }
+ParamSpec I(const char* n, int16_t d) {
+  return P(n).opt(Variant(d));
+}
+ParamSpec L(const char* n, int32_t d = 0) {
+  return P(n).opt(Variant(d));
+}
+ParamSpec B(const char* n, bool d = false) {
+  return P(n).opt(Variant(d));
+}
+ParamSpec S(const char* n) {
+  return P(n).opt(Variant(std::string()));
+}
+ParamSpec O(const char* n) {
+  return P(n).opt(Variant::nothing());
+}
 
 void describe(Members<Document>& m) {
   m.method("CreateButtonField",
-           {P("strName"), P("lngPage"), P("varCoords"), S("strText"), L("lngBorder"), I("intButtonAlignX", 50),
-            I("intButtonAlignY", 50), B("blnButtonFitBounds"), L("lngFieldDisplay"), O("varFillColor"),
-            I("intLineWidth", 0), B("blnReadOnly"), O("varColor"), S("strSubmitName"), O("varTextColor"),
-            L("lngFont"), I("intTextSize", 8), S("strToolTipText"), L("lngTrigger"), S("strAction"),
+           {P("strName"),
+            P("lngPage"),
+            P("varCoords"),
+            S("strText"),
+            L("lngBorder"),
+            I("intButtonAlignX", 50),
+            I("intButtonAlignY", 50),
+            B("blnButtonFitBounds"),
+            L("lngFieldDisplay"),
+            O("varFillColor"),
+            I("intLineWidth", 0),
+            B("blnReadOnly"),
+            O("varColor"),
+            S("strSubmitName"),
+            O("varTextColor"),
+            L("lngFont"),
+            I("intTextSize", 8),
+            S("strToolTipText"),
+            L("lngTrigger"),
+            S("strAction"),
             L("lngRotation")},
            &CreateButtonField, "Create a form button field.")
-      .method("CreateCheckBoxField",
-              {P("strName"), P("lngPage"), P("varCoords"), P("varExportValues"), L("lngBorder"),
-               S("strDefaultValue"), L("lngFieldDisplay"), O("varFillColor"), I("intLineWidth", 0),
-               B("blnReadOnly"), B("blnRequired"), O("varColor"), S("strSubmitName"), O("varTextColor"),
-               I("intTextSize", 8), S("strToolTipText"), O("VarValue"), L("lngTrigger"), S("strAction"),
-               L("lngRotation"), L("lngGlyphStyle")},
-              &CreateCheckBoxField, "Create a form check box Field.")
+      .method(
+          "CreateCheckBoxField",
+          {P("strName"),         P("lngPage"),         P("varCoords"),     P("varExportValues"), L("lngBorder"),
+           S("strDefaultValue"), L("lngFieldDisplay"), O("varFillColor"),  I("intLineWidth", 0), B("blnReadOnly"),
+           B("blnRequired"),     O("varColor"),        S("strSubmitName"), O("varTextColor"),    I("intTextSize", 8),
+           S("strToolTipText"),  O("VarValue"),        L("lngTrigger"),    S("strAction"),       L("lngRotation"),
+           L("lngGlyphStyle")},
+          &CreateCheckBoxField, "Create a form check box Field.")
       .method("CreateComboBoxField",
-              {P("strName"), P("lngPage"), P("varCoords"), P("varValues"), L("lngBorder"),
-               B("blnCommitOnSelChange"), I("intCalcOrderIndex", 0), S("strDefaultValue"), B("blnEditable", true),
-               L("lngFieldDisplay"), B("blnDoNotSpellCheck"), O("varFillColor"), I("intLineWidth", 0),
-               B("blnReadOnly"), B("blnRequired"), O("varColor"), S("strSubmitName"), O("varTextColor"),
-               L("lngFont"), I("intTextSize", 8), S("strToolTipText"), O("VarValue"), L("lngTrigger"),
-               S("strAction"), L("lngRotation"), O("varExportValues")},
+              {P("strName"),
+               P("lngPage"),
+               P("varCoords"),
+               P("varValues"),
+               L("lngBorder"),
+               B("blnCommitOnSelChange"),
+               I("intCalcOrderIndex", 0),
+               S("strDefaultValue"),
+               B("blnEditable", true),
+               L("lngFieldDisplay"),
+               B("blnDoNotSpellCheck"),
+               O("varFillColor"),
+               I("intLineWidth", 0),
+               B("blnReadOnly"),
+               B("blnRequired"),
+               O("varColor"),
+               S("strSubmitName"),
+               O("varTextColor"),
+               L("lngFont"),
+               I("intTextSize", 8),
+               S("strToolTipText"),
+               O("VarValue"),
+               L("lngTrigger"),
+               S("strAction"),
+               L("lngRotation"),
+               O("varExportValues")},
               &CreateComboBoxField, "Create a form combo box Field.")
-      .method("CreateListBoxField",
-              {P("strName"), P("lngPage"), P("varCoords"), P("varValues"), L("lngBorder"),
-               B("blnCommitOnSelChange"), S("strDefaultValue"), L("lngFieldDisplay"), O("varFillColor"),
-               B("blnMultipleSelection"), I("intLineWidth", 0), B("blnReadOnly"), B("blnRequired"), O("varColor"),
-               S("strSubmitName"), O("varTextColor"), L("lngFont"), I("intTextSize", 8), S("strToolTipText"),
-               O("VarValue"), L("lngTrigger"), S("strAction"), L("lngRotation"), O("varExportValues")},
+      .method("CreateListBoxField", {P("strName"),         P("lngPage"),
+                                     P("varCoords"),       P("varValues"),
+                                     L("lngBorder"),       B("blnCommitOnSelChange"),
+                                     S("strDefaultValue"), L("lngFieldDisplay"),
+                                     O("varFillColor"),    B("blnMultipleSelection"),
+                                     I("intLineWidth", 0), B("blnReadOnly"),
+                                     B("blnRequired"),     O("varColor"),
+                                     S("strSubmitName"),   O("varTextColor"),
+                                     L("lngFont"),         I("intTextSize", 8),
+                                     S("strToolTipText"),  O("VarValue"),
+                                     L("lngTrigger"),      S("strAction"),
+                                     L("lngRotation"),     O("varExportValues")},
               &CreateListBoxField, "Create a form list box field.")
       .method("CreateRadioButtonField",
-              {P("strName"), P("lngPage"), P("varCoords"), P("varExportValues"), L("lngBorder"),
-               S("strDefaultValue"), L("lngFieldDisplay"), O("varFillColor"), I("intLineWidth", 0),
-               B("blnReadOnly"), B("blnRequired"), O("varColor"), S("strSubmitName"), O("varTextColor"),
-               I("intTextSize", 8), S("strToolTipText"), O("VarValue"), B("blnRadiosInUnison"), L("lngTrigger"),
-               S("strAction"), L("lngRotation"), L("lngGlyphStyle")},
+              {P("strName"),         P("lngPage"),           P("varCoords"),       P("varExportValues"),
+               L("lngBorder"),       S("strDefaultValue"),   L("lngFieldDisplay"), O("varFillColor"),
+               I("intLineWidth", 0), B("blnReadOnly"),       B("blnRequired"),     O("varColor"),
+               S("strSubmitName"),   O("varTextColor"),      I("intTextSize", 8),  S("strToolTipText"),
+               O("VarValue"),        B("blnRadiosInUnison"), L("lngTrigger"),      S("strAction"),
+               L("lngRotation"),     L("lngGlyphStyle")},
               &CreateRadioButtonField, "Create a form radio button field.")
       .method("CreateSignatureField",
               {P("strName"), P("lngPage"), P("varCoords"), L("lngBorder"), L("lngFieldDisplay"), O("varFillColor"),
@@ -208,12 +262,34 @@ void describe(Members<Document>& m) {
                S("strAction"), L("lngRotation")},
               &CreateSignatureField, "Create a form signature field.")
       .method("CreateTextField",
-              {P("strName"), P("lngPage"), P("varCoords"), L("lngAlignment"), L("lngBorder"), I("intCharLimit", 0),
-               B("blnComb"), I("intCalcOrderIndex", 0), S("strDefaultValue"), L("lngFieldDisplay"),
-               B("blnDoNotSpellCheck"), B("blnFileSelect"), O("varFillColor"), I("intLineWidth", 0),
-               B("blnMultiLine"), B("blnPassword"), B("blnReadOnly"), B("blnRequired"), O("varBorderColor"),
-               S("strSubmitName"), O("varTextColor"), L("lngFont"), I("intTextSize", 8), S("strToolTipText"),
-               O("VarValue"), L("lngTrigger"), S("strAction"), L("lngRotation")},
+              {P("strName"),
+               P("lngPage"),
+               P("varCoords"),
+               L("lngAlignment"),
+               L("lngBorder"),
+               I("intCharLimit", 0),
+               B("blnComb"),
+               I("intCalcOrderIndex", 0),
+               S("strDefaultValue"),
+               L("lngFieldDisplay"),
+               B("blnDoNotSpellCheck"),
+               B("blnFileSelect"),
+               O("varFillColor"),
+               I("intLineWidth", 0),
+               B("blnMultiLine"),
+               B("blnPassword"),
+               B("blnReadOnly"),
+               B("blnRequired"),
+               O("varBorderColor"),
+               S("strSubmitName"),
+               O("varTextColor"),
+               L("lngFont"),
+               I("intTextSize", 8),
+               S("strToolTipText"),
+               O("VarValue"),
+               L("lngTrigger"),
+               S("strAction"),
+               L("lngRotation")},
               &CreateTextField, "Create a form text field.");
 }
 

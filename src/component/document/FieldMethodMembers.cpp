@@ -13,13 +13,17 @@ Variant ClearItems(Field& x, Frame&) {
 }
 
 Variant DeleteItem(Field& x, Frame& f) {
-  if (vocab::codeIs(f[0], -1)) call(x.objField, "deleteItemAt");
-  else call(x.objField, "deleteItemAt", {f[0]});
+  if (vocab::codeIs(f[0], -1))
+    call(x.objField, "deleteItemAt");
+  else
+    call(x.objField, "deleteItemAt", {f[0]});
   let(x.objField, "CurrentValueIndices", Variant(int16_t(0)));
   return {};
 }
 
-Variant FieldPages(Field& x, Frame&) { return get(x.objField, "Page"); }
+Variant FieldPages(Field& x, Frame&) {
+  return get(x.objField, "Page");
+}
 
 Variant GetChildFields(Field& x, Frame& f) {
   return passErrorsOn({}, [&] {
@@ -52,14 +56,18 @@ Variant GetButtonCaption(Field& x, Frame& f) {
   return Variant(CStr(call(x.objField, "buttonGetCaption", {buttonFace(f[0])})));
 }
 
-Variant GetItem(Field& x, Frame& f) { return Variant(CStr(call(x.objField, "getItemAt", {f[0], f[1]}))); }
+Variant GetItem(Field& x, Frame& f) {
+  return Variant(CStr(call(x.objField, "getItemAt", {f[0], f[1]})));
+}
 
 Variant InsertItem(Field& x, Frame& f) {
   call(x.objField, "insertItemAt", {f[0], f[1], f[2]});
   return {};
 }
 
-Variant IsBoxChecked(Field& x, Frame& f) { return Variant(CBool(call(x.objField, "IsBoxChecked", {f[0]}))); }
+Variant IsBoxChecked(Field& x, Frame& f) {
+  return Variant(CBool(call(x.objField, "IsBoxChecked", {f[0]})));
+}
 Variant IsDefaultChecked(Field& x, Frame& f) {
   return Variant(CBool(call(x.objField, "IsDefaultChecked", {f[0]})));
 }

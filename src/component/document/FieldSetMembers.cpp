@@ -20,7 +20,9 @@ Variant GetField(Document& d, Frame& f) {
   return Variant(field);
 }
 
-Variant GetNthFieldName(Document& d, Frame& f) { return Variant(CStr(call(d.objJSO, "GetNthFieldName", {f[0]}))); }
+Variant GetNthFieldName(Document& d, Frame& f) {
+  return Variant(CStr(call(d.objJSO, "GetNthFieldName", {f[0]})));
+}
 
 Variant GetFields(Document& d, Frame&) {
   auto names = std::make_shared<Collection>();
@@ -40,8 +42,10 @@ Variant GetFieldsArray(Document& d, Frame&) {
     for (int32_t i = 0; i < n; ++i) {
       ignoreErrors([&] {
         Variant name = call(d.objJSO, "GetNthFieldName", {i});
-        if (names.dims() == 0) names = Array({Bound{0, i + 1}}, VT::String);
-        else names.redimPreserve(i);
+        if (names.dims() == 0)
+          names = Array({Bound{0, i + 1}}, VT::String);
+        else
+          names.redimPreserve(i);
         names.set({i}, name);
       });
     }
@@ -58,8 +62,10 @@ Variant ResetFormFields(Document& d, Frame& f) {
   const Variant& v = f[0];
   if (v.isArray()) call(d.objJSO, "resetForm", {v});
   // One name given as a text means that field, not every field.
-  else if (v.isString()) call(d.objJSO, "resetForm", {Variant(Array::vector({v}))});
-  else call(d.objJSO, "resetForm");
+  else if (v.isString())
+    call(d.objJSO, "resetForm", {Variant(Array::vector({v}))});
+  else
+    call(d.objJSO, "resetForm");
   return {};
 }
 
@@ -95,8 +101,10 @@ void setFlag(Document& d, const char* prop, const Variant& value, const Variant&
     everyFieldBut([](const std::string&) { return false; });
   } else if (!fields.isArray()) {
     if (!fields.isString()) return;
-    if (include) setField(fields);
-    else if (exclude) everyFieldBut([&](const std::string& name) { return TextEquals(name, fields.asString()); });
+    if (include)
+      setField(fields);
+    else if (exclude)
+      everyFieldBut([&](const std::string& name) { return TextEquals(name, fields.asString()); });
   } else {
     const Array& list = fields.array();
     if (include) {

@@ -13,7 +13,9 @@ Variant IsSigned(Field& x, Frame&) {
   return Variant(Compare(get(info, "Status"), Variant(int32_t(3))) >= 0);
 }
 
-Variant GetSignatureInfo(Field& x, Frame&) { return Variant(objectOf(get(x.objField, "SignatureInfo"))); }
+Variant GetSignatureInfo(Field& x, Frame&) {
+  return Variant(objectOf(get(x.objField, "SignatureInfo")));
+}
 
 // Logged in to the security handler for as long as it lives; the logout
 // runs whether or not the signing went through.
@@ -98,8 +100,10 @@ Variant SetSignatureFieldLocks(Field& x, Frame& f) {
     });
   } else if (!fields.isArray()) {
     if (fields.isString()) {
-      if (include) s.both = "var f = this.getField(" + script::Quote(fields.asString()) + ");\r\nf.readonly = true;\r\n";
-      else if (exclude) allBut([&](const std::string& name) { return TextEquals(name, fields.asString()); });
+      if (include)
+        s.both = "var f = this.getField(" + script::Quote(fields.asString()) + ");\r\nf.readonly = true;\r\n";
+      else if (exclude)
+        allBut([&](const std::string& name) { return TextEquals(name, fields.asString()); });
     }
   } else {
     const Array& list = fields.array();
@@ -125,8 +129,7 @@ Variant SetSignatureFieldLocks(Field& x, Frame& f) {
 
 void describe(Members<Field>& m) {
   m.method("IsSigned", {}, &IsSigned, "Determines whether the signature field is signed or not.")
-      .method("SetSignatureFieldLocks",
-              {P("varFields").opt(Variant::nothing()), P("lngLock").opt(Variant(int32_t(0)))},
+      .method("SetSignatureFieldLocks", {P("varFields").opt(Variant::nothing()), P("lngLock").opt(Variant(int32_t(0)))},
               &SetSignatureFieldLocks,
               "Set the fields to be locked (set to ReadOnly) when this signature field is signed.")
       .method("GetSignatureInfo", {}, &GetSignatureInfo,

@@ -70,7 +70,9 @@ int32_t scan(Document& d, Frame& f, size_t findAt, size_t startAt, size_t endAt,
       Match m;
       m.page = p;
       for (int32_t k = 0; k <= n; ++k) {
-        Variant word = c.run([&] { return call(d.objJSO, "GetPageNthWord", {Variant(p), Variant(w + k), Variant(false)}); });
+        Variant word = c.run([&] {
+          return call(d.objJSO, "GetPageNthWord", {Variant(p), Variant(w + k), Variant(false)});
+        });
         std::string text = word.isEmpty() ? std::string() : CStr(word);
         std::erase(text, '\r');
         std::erase(text, '\n');
@@ -134,10 +136,18 @@ Variant markUp(Document& d, Frame& f, const char* type, const char* defaultColou
   }));
 }
 
-Variant FindAndHighlightText(Document& d, Frame& f) { return markUp(d, f, "Highlight", "yellow"); }
-Variant FindAndSquigglyText(Document& d, Frame& f) { return markUp(d, f, "Squiggly", "red"); }
-Variant FindAndStrikeoutText(Document& d, Frame& f) { return markUp(d, f, "StrikeOut", "red"); }
-Variant FindAndUnderlineText(Document& d, Frame& f) { return markUp(d, f, "Underline", "red"); }
+Variant FindAndHighlightText(Document& d, Frame& f) {
+  return markUp(d, f, "Highlight", "yellow");
+}
+Variant FindAndSquigglyText(Document& d, Frame& f) {
+  return markUp(d, f, "Squiggly", "red");
+}
+Variant FindAndStrikeoutText(Document& d, Frame& f) {
+  return markUp(d, f, "StrikeOut", "red");
+}
+Variant FindAndUnderlineText(Document& d, Frame& f) {
+  return markUp(d, f, "Underline", "red");
+}
 
 Variant FindAndCommentText(Document& d, Frame& f) {
   return passErrorsOn({}, [&] {
@@ -172,11 +182,24 @@ Variant FindAndOverwriteText(Document& d, Frame& f) {
         return CDbl(quad.array().at({quad.array().lbound() + i}));
       };
       double y = CDbl(f[10]), width = CDbl(f[6]);
-      Variant rect = V({at(m.firstQuad, 0), at(m.firstQuad, 1) - 13.8 + y, at(m.lastQuad, 0) + width,
-                        at(m.lastQuad, 1) + y});
-      annot::FreeText t{Variant(m.page + 1), rect, f[1], f[7], Variant(""), Variant(""), Variant(""),
-                        Variant(true), Variant(true), Variant(int16_t(0)), f[8], f[5], Variant(int16_t(8)),
-                        Variant(int16_t(CBool(f[9]) ? 1 : 0)), Variant(int16_t(0)), Variant(1.0)};
+      Variant rect =
+          V({at(m.firstQuad, 0), at(m.firstQuad, 1) - 13.8 + y, at(m.lastQuad, 0) + width, at(m.lastQuad, 1) + y});
+      annot::FreeText t{Variant(m.page + 1),
+                        rect,
+                        f[1],
+                        f[7],
+                        Variant(""),
+                        Variant(""),
+                        Variant(""),
+                        Variant(true),
+                        Variant(true),
+                        Variant(int16_t(0)),
+                        f[8],
+                        f[5],
+                        Variant(int16_t(8)),
+                        Variant(int16_t(CBool(f[9]) ? 1 : 0)),
+                        Variant(int16_t(0)),
+                        Variant(1.0)};
       annot::createFreeText(d, t, false);
       return false;
     }));
@@ -195,7 +218,9 @@ Variant GetTextCoordinates(Document& d, Frame& f) {
 }
 
 // ---- Word access ----
-Variant pageIndex(const Variant& page) { return annot::isZero(page) ? Variant(int16_t(0)) : annot::minusOne(page); }
+Variant pageIndex(const Variant& page) {
+  return annot::isZero(page) ? Variant(int16_t(0)) : annot::minusOne(page);
+}
 
 Variant GetPageNthWord(Document& d, Frame& f) {
   return Variant(CStr(call(d.objJSO, "GetPageNthWord", {pageIndex(f[0]), f[1], f[2]})));
@@ -224,7 +249,9 @@ Variant GetPagesWordCount(Document& d, Frame& f) {
   });
 }
 
-ParamSpec opt(const char* n, Variant def) { return P(n).opt(std::move(def)); }
+ParamSpec opt(const char* n, Variant def) {
+  return P(n).opt(std::move(def));
+}
 
 std::vector<ParamSpec> markupParams(const char* colour) {
   return {P("strFindText"),
@@ -246,7 +273,7 @@ std::vector<ParamSpec> markupParams(const char* colour) {
 }
 
 // What every find method's help says about its search text.
-#define SEARCH_NOTE                                                                                        \
+#define SEARCH_NOTE                                                                                          \
   " The search text matches whole words (a space separates them); a search text with a leading or trailing " \
   "space never matches."
 
@@ -278,7 +305,8 @@ void describe(Members<Document>& m) {
               {P("strFindText"), opt("lngStartPage", int32_t(0)), opt("lngEndPage", int32_t(0)),
                opt("blnCaseSensitive", false)},
               &GetTextCoordinates, "Get coordinates of text." SEARCH_NOTE)
-      .method("GetPageNthWord", {P("lngPage").byVal().opt(int32_t(0)), opt("intWordIndex", int16_t(0)), opt("blnStrip", false)},
+      .method("GetPageNthWord",
+              {P("lngPage").byVal().opt(int32_t(0)), opt("intWordIndex", int16_t(0)), opt("blnStrip", false)},
               &GetPageNthWord, "Gets the nth word on the page.")
       .method("GetPageNthWordQuads", {P("lngPage").byVal().opt(int32_t(0)), opt("intWordIndex", int16_t(0))},
               &GetPageNthWordQuads, "Gets the quads list for the nth word on the page.")

@@ -28,8 +28,12 @@ Variant RemoveThumbnails(Document& d, Frame& f) {
   rangeCall(d, f, "RemoveThumbnails");
   return {};
 }
-Variant AddWebLinks(Document& d, Frame& f) { return Variant(CLng(rangeCall(d, f, "AddWebLinks"))); }
-Variant RemoveWebLinks(Document& d, Frame& f) { return Variant(CLng(rangeCall(d, f, "RemoveWebLinks"))); }
+Variant AddWebLinks(Document& d, Frame& f) {
+  return Variant(CLng(rangeCall(d, f, "AddWebLinks")));
+}
+Variant RemoveWebLinks(Document& d, Frame& f) {
+  return Variant(CLng(rangeCall(d, f, "RemoveWebLinks")));
+}
 
 Variant FlattenPages(Document& d, Frame& f) {
   Variant first, last;
@@ -119,10 +123,14 @@ Variant ExtractPages(Document& d, Frame& f) {
 // The source range of InsertPages and ReplacePages after the position.
 void sourceCall(Document& d, const char* member, const Variant& position, Frame& f) {
   const Variant &src = f[0], &s = f[2], &e = f[3];
-  if (isZero(s) && isZero(e)) call(d.objJSO, member, {position, src});
-  else if (isZero(s)) call(d.objJSO, member, {position, src, Variant::missing(), minusOne(e)});
-  else if (isZero(e)) call(d.objJSO, member, {position, src, minusOne(s)});
-  else call(d.objJSO, member, {position, src, minusOne(s), minusOne(e)});
+  if (isZero(s) && isZero(e))
+    call(d.objJSO, member, {position, src});
+  else if (isZero(s))
+    call(d.objJSO, member, {position, src, Variant::missing(), minusOne(e)});
+  else if (isZero(e))
+    call(d.objJSO, member, {position, src, minusOne(s)});
+  else
+    call(d.objJSO, member, {position, src, minusOne(s), minusOne(e)});
 }
 
 Variant InsertPages(Document& d, Frame& f) {
@@ -171,27 +179,32 @@ Variant GetURL(Document& d, Frame& f) {
   return {};
 }
 
-ParamSpec opt(const char* n, Variant def) { return P(n).opt(std::move(def)); }
-ParamSpec val(const char* n, Variant def) { return P(n).byVal().opt(std::move(def)); }
+ParamSpec opt(const char* n, Variant def) {
+  return P(n).opt(std::move(def));
+}
+ParamSpec val(const char* n, Variant def) {
+  return P(n).byVal().opt(std::move(def));
+}
 
 void describe(Members<Document>& m) {
   std::vector<ParamSpec> range{opt("lngStartPage", int32_t(0)), opt("lngEndPage", int32_t(0))};
   m.method("AddThumbnails", range, &AddThumbnails, "Creates thumbnails for the specified pages in the document.")
-      .method("RemoveThumbnails", range, &RemoveThumbnails, "Deletes thumbnails for the specified pages in the document.")
+      .method("RemoveThumbnails", range, &RemoveThumbnails,
+              "Deletes thumbnails for the specified pages in the document.")
       .method("AddWebLinks", range, &AddWebLinks,
               "Scans the specified pages looking for instances of text with an http: scheme and converts them into "
               "links with URL actions. Returns the number of links added.")
       .method("RemoveWebLinks", range, &RemoveWebLinks,
               "Scans the specified pages looking for links with URL actions and removes them. Returns the number of "
               "links removed.")
-      .method("FlattenPages", range, &FlattenPages,
-              "Converts all annotations in a page range to page contents.")
+      .method("FlattenPages", range, &FlattenPages, "Converts all annotations in a page range to page contents.")
       .method("SetPageRotations",
               {opt("lngStartPage", int32_t(0)), opt("lngEndPage", int32_t(0)), opt("lngRotation", int32_t(0))},
               &SetPageRotations, "Rotates the specified pages in the document.")
       .method("GetPageRotation", {opt("lngPage", int32_t(0))}, &GetPageRotation,
               "Gets the rotation of the specified page.")
-      .method("GetPageLabel", {opt("lngPage", int32_t(0))}, &GetPageLabel, "Gets page label information for the specified page.")
+      .method("GetPageLabel", {opt("lngPage", int32_t(0))}, &GetPageLabel,
+              "Gets page label information for the specified page.")
       .method("SetPageLabels",
               {opt("lngStartPage", int32_t(0)), opt("lngPageNumberStyle", int32_t(0)),
                opt("strPageNumberPrefix", std::string()), opt("lngFirstPageNumber", int32_t(1))},

@@ -42,7 +42,9 @@ Variant SetPageAction(Document& d, Frame& f) {
   return {};
 }
 
-Variant AttachFile(Document& d, Frame& f) { return Variant(CBool(call(d.objJSO, "importDataObject", {f[0], f[1]}))); }
+Variant AttachFile(Document& d, Frame& f) {
+  return Variant(CBool(call(d.objJSO, "importDataObject", {f[0], f[1]})));
+}
 
 Variant ExportDataObject(Document& d, Frame& f) {
   // The launch argument is always 0: the file is written, never opened.

@@ -24,7 +24,9 @@ std::string Number(double d) {
   return s;
 }
 
-std::string Number(const Variant& v) { return Number(CDbl(v)); }
+std::string Number(const Variant& v) {
+  return Number(CDbl(v));
+}
 
 std::string Quote(std::string_view s) {
   std::string out;
@@ -33,12 +35,24 @@ std::string Quote(std::string_view s) {
   for (size_t i = 0; i < s.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(s[i]);
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\'': out += "\\'"; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\'':
+        out += "\\'";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (c < 0x20 || c == 0x7F) {
           char buf[8];

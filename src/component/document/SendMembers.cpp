@@ -11,8 +11,12 @@ Variant forwardSix(Document& d, Frame& f, const char* member) {
   call(d.objJSO, member, {f[0], f[1], f[2], f[3], f[4], f[5]});
   return {};
 }
-Variant EmailDocument(Document& d, Frame& f) { return forwardSix(d, f, "MailDoc"); }
-Variant EmailForm(Document& d, Frame& f) { return forwardSix(d, f, "MailForm"); }
+Variant EmailDocument(Document& d, Frame& f) {
+  return forwardSix(d, f, "MailDoc");
+}
+Variant EmailForm(Document& d, Frame& f) {
+  return forwardSix(d, f, "MailForm");
+}
 
 Variant SubmitFormToURL(Document& d, Frame& f) {
   Variant fields = f[3].isArray() ? f[3] : Variant(std::string());

@@ -11,7 +11,9 @@ Variant CreateTemplate(Document& d, Frame& f) {
   call(d.objJSO, "CreateTemplate", {firstOrZero(f[0])});
   return {};
 }
-Variant GetNthTemplate(Document& d, Frame& f) { return Variant(CStr(call(d.objJSO, "GetNthTemplate", {f[0]}))); }
+Variant GetNthTemplate(Document& d, Frame& f) {
+  return Variant(CStr(call(d.objJSO, "GetNthTemplate", {f[0]})));
+}
 Variant RemoveTemplate(Document& d, Frame& f) {
   call(d.objJSO, "RemoveTemplate", {f[0]});
   return {};

@@ -8,10 +8,10 @@ TextAnnotType::TextAnnotType() : AnnotRecord(fields()) {}
 
 const std::vector<RecordField>& TextAnnotType::fields() {
   static const std::vector<RecordField> f = {
-      {"Name", VT::String},       {"contents", VT::String},   {"State", VT::Integer},      {"Page", VT::Integer},
-      {"Point", VT::Variant},     {"PopupRect", VT::Variant}, {"Author", VT::String},      {"Subject", VT::String},
-      {"NoteIcon", VT::String},   {"StrokeColor", VT::Variant}, {"PopupOpen", VT::Boolean}, {"Width", VT::Integer},
-      {"Lock", VT::Boolean},      {"ReadOnly", VT::Boolean}};
+      {"Name", VT::String},     {"contents", VT::String},     {"State", VT::Integer},     {"Page", VT::Integer},
+      {"Point", VT::Variant},   {"PopupRect", VT::Variant},   {"Author", VT::String},     {"Subject", VT::String},
+      {"NoteIcon", VT::String}, {"StrokeColor", VT::Variant}, {"PopupOpen", VT::Boolean}, {"Width", VT::Integer},
+      {"Lock", VT::Boolean},    {"ReadOnly", VT::Boolean}};
   return f;
 }
 

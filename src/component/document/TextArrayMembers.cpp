@@ -6,7 +6,9 @@
 namespace pm {
 namespace {
 
-Variant TextFileToArray(Document&, Frame& f) { return Variant(TextFileToArrayCode(f[0], f[1], f[2], f[3])); }
+Variant TextFileToArray(Document&, Frame& f) {
+  return Variant(TextFileToArrayCode(f[0], f[1], f[2], f[3]));
+}
 
 void describe(Members<Document>& m) {
   m.method("TextFileToArray",

@@ -32,11 +32,11 @@ bool codeIs(const Variant& v, int32_t code) {
 }
 
 std::string Font(const Variant& c) {
-  static const Entry t[] = {{0, "Times-Roman"},     {1, "Times-Bold"},          {2, "Times-Italic"},
-                            {3, "Times-BoldItalic"}, {4, "Helvetica"},          {5, "Helvetica-Bold"},
-                            {6, "Helvetica-Oblique"}, {7, "Helvetica-BoldOblique"}, {8, "Courier"},
-                            {9, "Courier-Bold"},     {10, "Courier-Oblique"},   {11, "Courier-BoldOblique"},
-                            {12, "Symbol"},          {13, "ZapfDingbats"}};
+  static const Entry t[] = {
+      {0, "Times-Roman"}, {1, "Times-Bold"},     {2, "Times-Italic"},      {3, "Times-BoldItalic"},
+      {4, "Helvetica"},   {5, "Helvetica-Bold"}, {6, "Helvetica-Oblique"}, {7, "Helvetica-BoldOblique"},
+      {8, "Courier"},     {9, "Courier-Bold"},   {10, "Courier-Oblique"},  {11, "Courier-BoldOblique"},
+      {12, "Symbol"},     {13, "ZapfDingbats"}};
   return lookup(c, t, "Times-Roman");
 }
 
@@ -73,10 +73,10 @@ std::string PageTrigger(const Variant& c) {
 }
 
 std::string NoteIcon(const Variant& c) {
-  static const Entry t[] = {{0, "Check"},       {1, "Circle"},        {2, "Comment"},   {3, "Cross"},
-                            {4, "Help"},        {5, "Insert"},        {6, "Key"},       {7, "NewParagraph"},
-                            {8, "Note"},        {9, "Paragraph"},     {10, "RightArrow"}, {11, "RightPointer"},
-                            {12, "Star"},       {13, "UpArrow"},      {14, "UpLeftArrow"}};
+  static const Entry t[] = {{0, "Check"}, {1, "Circle"},    {2, "Comment"},     {3, "Cross"},
+                            {4, "Help"},  {5, "Insert"},    {6, "Key"},         {7, "NewParagraph"},
+                            {8, "Note"},  {9, "Paragraph"}, {10, "RightArrow"}, {11, "RightPointer"},
+                            {12, "Star"}, {13, "UpArrow"},  {14, "UpLeftArrow"}};
   return lookup(c, t, "Note");
 }
 
@@ -86,21 +86,24 @@ std::string NoteState(const Variant& c) {
 }
 
 std::string StampIcon(const Variant& c) {
-  static const Entry t[] = {{0, "Approved"},        {1, "AsIs"},          {2, "Confidential"},
-                            {3, "Departmental"},    {4, "Draft"},         {5, "Experimental"},
-                            {6, "Expired"},         {7, "Final"},         {8, "ForComment"},
-                            {9, "ForPublicRelease"}, {10, "NotApproved"}, {11, "NotForPublicRelease"},
-                            {12, "Sold"},           {13, "TopSecret"}};
+  static const Entry t[] = {{0, "Approved"},     {1, "AsIs"},
+                            {2, "Confidential"}, {3, "Departmental"},
+                            {4, "Draft"},        {5, "Experimental"},
+                            {6, "Expired"},      {7, "Final"},
+                            {8, "ForComment"},   {9, "ForPublicRelease"},
+                            {10, "NotApproved"}, {11, "NotForPublicRelease"},
+                            {12, "Sold"},        {13, "TopSecret"}};
   return lookup(c, t, "Approved");
 }
 
 std::string FileType(const Variant& c, const std::string& acrobatVersion) {
   const std::string prefix = "com.adobe.acrobat.";
   if (codeIs(c, 0)) return Val(acrobatVersion) >= 8 ? "com.callas.preflight.pdfa" : prefix + "pdf";
-  static const Entry t[] = {{1, "eps"},  {2, "html-3-20"}, {3, "html-4-01-css-1-00"}, {4, "jpeg"},
-                            {5, "jp2k"}, {6, "doc"},       {7, "png"},                {8, "ps"},
-                            {9, "rtf"},  {10, "accesstext"}, {11, "plain-text"},      {12, "tiff"},
-                            {13, "xml-1-00"}, {14, "xdp"}};
+  static const Entry t[] = {{1, "eps"},         {2, "html-3-20"},   {3, "html-4-01-css-1-00"},
+                            {4, "jpeg"},        {5, "jp2k"},        {6, "doc"},
+                            {7, "png"},         {8, "ps"},          {9, "rtf"},
+                            {10, "accesstext"}, {11, "plain-text"}, {12, "tiff"},
+                            {13, "xml-1-00"},   {14, "xdp"}};
   return prefix + lookup(c, t, "pdf");
 }
 

@@ -47,7 +47,9 @@ Variant AddWatermarkFromText(Document& d, Frame& f) {
   return {};
 }
 
-ParamSpec opt(const char* n, Variant def) { return P(n).opt(std::move(def)); }
+ParamSpec opt(const char* n, Variant def) {
+  return P(n).opt(std::move(def));
+}
 
 void describe(Members<Document>& m) {
   m.method("AddWatermarkFromFile",
@@ -59,13 +61,27 @@ void describe(Members<Document>& m) {
            &AddWatermarkFromFile,
            "Adds a page as a watermark to the specified pages in the document. Requires Acrobat 7 or greater.")
       .method("AddWatermarkFromText",
-              {P("strText"), opt("lngAlignment", int32_t(0)), opt("lngFont", int32_t(0)),
-               opt("intTextSize", int16_t(24)), opt("varColor", Variant::nothing()), opt("lngStartPage", int32_t(0)),
-               opt("lngEndPage", int32_t(0)), opt("blnOnTop", true), opt("blnOnScreen", true),
-               opt("blnOnPrint", true), opt("sngScale", 1.0f), opt("sngOpacity", 1.0f),
-               opt("blnIncludePageNo", false), opt("lngPageNoSeed", int32_t(0)), opt("intHorizAlign", int16_t(1)),
-               opt("intVertAlign", int16_t(1)), opt("intHorizValue", int16_t(0)), opt("intVertValue", int16_t(0)),
-               opt("blnPercentage", false), opt("blnFixedPrint", false), opt("lngRotation", int32_t(0))},
+              {P("strText"),
+               opt("lngAlignment", int32_t(0)),
+               opt("lngFont", int32_t(0)),
+               opt("intTextSize", int16_t(24)),
+               opt("varColor", Variant::nothing()),
+               opt("lngStartPage", int32_t(0)),
+               opt("lngEndPage", int32_t(0)),
+               opt("blnOnTop", true),
+               opt("blnOnScreen", true),
+               opt("blnOnPrint", true),
+               opt("sngScale", 1.0f),
+               opt("sngOpacity", 1.0f),
+               opt("blnIncludePageNo", false),
+               opt("lngPageNoSeed", int32_t(0)),
+               opt("intHorizAlign", int16_t(1)),
+               opt("intVertAlign", int16_t(1)),
+               opt("intHorizValue", int16_t(0)),
+               opt("intVertValue", int16_t(0)),
+               opt("blnPercentage", false),
+               opt("blnFixedPrint", false),
+               opt("lngRotation", int32_t(0))},
               &AddWatermarkFromText,
               "Adds the given text as a watermark to the specified pages in the document. Requires Acrobat 7 or "
               "greater.");

@@ -10,8 +10,8 @@ ObjectRef create(std::string_view progIdOrClsid) {
 }
 
 pm::EventConnection onEvents(const ObjectRef& source, EventHandler handler) {
-  auto sink = std::make_shared<pm::FunctionSink>(
-      [h = std::move(handler)](const pm::EventCall& e) { h(e.event.name, e.args); });
+  auto sink =
+      std::make_shared<pm::FunctionSink>([h = std::move(handler)](const pm::EventCall& e) { h(e.event.name, e.args); });
   return pm::EventConnection(source, sink);
 }
 

@@ -34,8 +34,8 @@ struct RelayName {
   const char* from;
   const char* to;
 };
-const RelayName kRelay[] = {{"OnJobStart", "JobStart"},     {"OnJobDone", "JobDone"},
-                            {"OnJobFail", "JobFail"},       {"OnLogMessage", "LogMessage"},
+const RelayName kRelay[] = {{"OnJobStart", "JobStart"},       {"OnJobDone", "JobDone"},
+                            {"OnJobFail", "JobFail"},         {"OnLogMessage", "LogMessage"},
                             {"OnPercentDone", "PercentDone"}, {"OnPageNumber", "PageNumber"}};
 
 bool iequals(std::string_view a, std::string_view b) {
@@ -63,9 +63,13 @@ const MemberTable& CreatePDF::table() {
   return t;
 }
 
-const MemberTable* CreatePDF::memberTable() const { return &table(); }
+const MemberTable* CreatePDF::memberTable() const {
+  return &table();
+}
 
-CreatePDF::CreatePDF() : events_(table().events()) { initialise(); }
+CreatePDF::CreatePDF() : events_(table().events()) {
+  initialise();
+}
 
 CreatePDF::~CreatePDF() = default;
 
@@ -97,7 +101,9 @@ void CreatePDF::initialise() {
   // the fixed folder; the default stands even when it cannot be made.
   std::string temp;
   ignoreErrors([&] { temp = privateTempDir(); });
-  if (temp.empty()) temp = withTrailingSlash(std::string(std::getenv("TMPDIR") && *std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp"));
+  if (temp.empty())
+    temp = withTrailingSlash(
+        std::string(std::getenv("TMPDIR") && *std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp"));
   state.strTempFilePath = temp;
 }
 
@@ -131,8 +137,9 @@ void CreatePDF::relayEvent(const EventCall& e) {
 
 void registerCreatePDF() {
   static const bool once = [] {
-    ClassRegistry::instance().add(kCreatePDFProgId, kCreatePDFClsid, [] { return std::make_shared<CreatePDF>(); },
-                                  "Pressmark PDF and PostScript conversion component");
+    ClassRegistry::instance().add(
+        kCreatePDFProgId, kCreatePDFClsid, [] { return std::make_shared<CreatePDF>(); },
+        "Pressmark PDF and PostScript conversion component");
     return true;
   }();
   (void)once;
@@ -141,6 +148,6 @@ void registerCreatePDF() {
 namespace {
 const bool registered = (registerCreatePDF(), true);
 const RegisterClassTable listed(&CreatePDF::table);
-}
+}  // namespace
 
 }  // namespace pm

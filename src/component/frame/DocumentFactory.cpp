@@ -8,7 +8,9 @@ namespace {
 std::atomic<DocumentFactoryFn> factory{nullptr};
 }
 
-void setDocumentFactory(DocumentFactoryFn fn) { factory.store(fn); }
+void setDocumentFactory(DocumentFactoryFn fn) {
+  factory.store(fn);
+}
 
 ObjectRef createDocumentObject() {
   DocumentFactoryFn fn = factory.load();

@@ -22,11 +22,17 @@ Variant CopyFile(CreatePDF&, Frame& f) {
   return {};
 }
 
-Variant AcrobatVersion(CreatePDF&, Frame&) { return Variant(moduleState().strAcrobatVersion); }
+Variant AcrobatVersion(CreatePDF&, Frame&) {
+  return Variant(moduleState().strAcrobatVersion);
+}
 
-Variant PrinterName(CreatePDF& self, Frame&) { return Variant(self.strPrinterName); }
+Variant PrinterName(CreatePDF& self, Frame&) {
+  return Variant(self.strPrinterName);
+}
 
-Variant GetTempFilePath(CreatePDF&, Frame&) { return Variant(moduleState().strTempFilePath); }
+Variant GetTempFilePath(CreatePDF&, Frame&) {
+  return Variant(moduleState().strTempFilePath);
+}
 
 Variant LetTempFilePath(CreatePDF&, Frame& f) {
   ignoreErrors([&] {

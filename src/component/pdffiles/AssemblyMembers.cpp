@@ -29,7 +29,7 @@ void listBounds(const Variant& list, int32_t& lower, int32_t& upper) {
 // True for a listed file that is the output itself: merging it would put
 // the old result into the new one.
 std::function<bool(const struct stat&)> isFile(const std::string& path) {
-  struct stat out{};
+  struct stat out {};
   if (::stat(path.c_str(), &out) != 0) return {};
   return [out](const struct stat& st) { return st.st_dev == out.st_dev && st.st_ino == out.st_ino; };
 }
@@ -50,7 +50,8 @@ Variant CreatePDFfromMultiPDFinDir(CreatePDF&, Frame& f) {
           source = CreateObject(acrobat::kPDDoc);
           openInViewer(source, list.path(r), false);
           int16_t pages = CInt(call(source, "GetNumPages"));
-          call(target, "InsertPages", {Variant(at), Variant(source), Variant(int16_t{0}), Variant(pages), Variant(true)});
+          call(target, "InsertPages",
+               {Variant(at), Variant(source), Variant(int16_t{0}), Variant(pages), Variant(true)});
           call(source, "Close");
           source.reset();
         }
@@ -100,7 +101,8 @@ void mergeList(const Variant& strPDFFile, const Variant& varPDFFiles) {
         // Linearized below version 7. A save that fails is reported: the
         // caller would otherwise take a missing file for a merged one.
         double version = acrobatVersion();
-        int16_t type = version < 7 ? int16_t{acrobat::kSaveFull | acrobat::kSaveLinearized} : int16_t{acrobat::kSaveFull};
+        int16_t type =
+            version < 7 ? int16_t{acrobat::kSaveFull | acrobat::kSaveLinearized} : int16_t{acrobat::kSaveFull};
         call(target, "Save", {Variant(type), CStr(strPDFFile)});
         ignoreErrors([&] { call(target, "Close"); });
         target.reset();
@@ -140,9 +142,10 @@ void imageToPdf(const Variant& strPDFFile, const Variant& strImagefile, const Va
           for (int k = 0; k < 4; ++k)
             if (!Trim(CStr(info[k])).empty()) call(pd, "SetInfo", {keys[k], CStr(info[k])});
           // Full save, linearized, unused objects dropped.
-          bool saved = resultIsTrue(call(pd, "Save", {Variant(int16_t{acrobat::kSaveFull | acrobat::kSaveLinearized |
-                                                                          acrobat::kSaveCollectGarbage}),
-                                                      CStr(strPDFFile)}));
+          bool saved = resultIsTrue(
+              call(pd, "Save",
+                   {Variant(int16_t{acrobat::kSaveFull | acrobat::kSaveLinearized | acrobat::kSaveCollectGarbage}),
+                    CStr(strPDFFile)}));
           call(pd, "Close");
           if (!saved) raise(kErrComponent, "The PDF file " + CStr(strPDFFile) + " could not be saved.");
           pd.reset();

@@ -33,7 +33,7 @@ DirPtr openDirectory(const std::string& dir) {
 
 struct Entry {
   std::string name;
-  struct stat st{};
+  struct stat st {};
 };
 
 // Normal files only: no folders, nothing hidden; a link counts as the file
@@ -43,7 +43,7 @@ bool matches(const std::string& dir, const char* name, const std::string& patter
   if (name[0] == '.') return false;
   if (::fnmatch(pattern.c_str(), name, FNM_CASEFOLD | FNM_NOESCAPE) != 0) return false;
   std::string full = dir + name;
-  struct stat st{};
+  struct stat st {};
   if (::stat(full.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
   if (exclude && exclude(st)) return false;
   out.name = name;
@@ -67,7 +67,9 @@ Variant length(const struct stat& st) {
 
 }  // namespace
 
-std::string DirectoryListing::path(int16_t row) const { return directory + CStr(table.array().at({row, kColumnName})); }
+std::string DirectoryListing::path(int16_t row) const {
+  return directory + CStr(table.array().at({row, kColumnName}));
+}
 
 bool ListDirectory(const Variant& strDirectory, const Variant& strFiles, const Variant& lngSortType,
                    const Variant& lngSortOrder, DirectoryListing& out, const std::function<void()>& beforeTable,
@@ -117,8 +119,8 @@ bool ListDirectory(const Variant& strDirectory, const Variant& strFiles, const V
   int16_t sortType = CInt(lngSortType);
   if (sortType < pdoSortNone || sortType > pdoSortByDate) sortType = pdoSortNone;
   if (sortType != pdoSortNone) {
-    Variant keys(Array::vector({Variant(static_cast<int16_t>(sortType - 1)),
-                                Variant(CLng(lngSortOrder) == 0 ? "asc" : "dec")}));
+    Variant keys(
+        Array::vector({Variant(static_cast<int16_t>(sortType - 1)), Variant(CLng(lngSortOrder) == 0 ? "asc" : "dec")}));
     SortArray(out.table, keys);
   }
   return true;

@@ -4,7 +4,9 @@
 
 namespace pm {
 
-PrinterSwitch::~PrinterSwitch() { restore(); }
+PrinterSwitch::~PrinterSwitch() {
+  restore();
+}
 
 void PrinterSwitch::switchTo(const Variant& strPrinter) {
   std::string name = CStr(strPrinter);

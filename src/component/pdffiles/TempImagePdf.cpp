@@ -25,7 +25,7 @@ TempImagePdf::TempImagePdf(const std::string& prefix, int n) {
     fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) raiseFileError(errno, path_);
   }
-  struct stat st{};
+  struct stat st {};
   if (::fstat(fd, &st) == 0) {
     dev_ = st.st_dev;
     ino_ = st.st_ino;
@@ -34,7 +34,7 @@ TempImagePdf::TempImagePdf(const std::string& prefix, int n) {
 }
 
 void TempImagePdf::removeIfUnwritten() {
-  struct stat st{};
+  struct stat st {};
   if (::lstat(path_.c_str(), &st) == 0 && st.st_dev == dev_ && st.st_ino == ino_ && st.st_size == 0)
     ::unlink(path_.c_str());
 }

@@ -43,7 +43,6 @@ struct ThumbnailSession {
       close();
       return Variant(result);
     } catch (...) {
-     
       close();
       return Variant(kThumbnailFailed);
     }

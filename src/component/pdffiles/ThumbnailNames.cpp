@@ -6,7 +6,9 @@
 namespace pm::pdffiles {
 
 namespace {
-bool blank(const Variant& v) { return v.isMissing() || Trim(CStr(v)).empty(); }
+bool blank(const Variant& v) {
+  return v.isMissing() || Trim(CStr(v)).empty();
+}
 }  // namespace
 
 std::string thumbnailExtension(const Variant& strFileExtention) {

@@ -5,7 +5,9 @@
 
 namespace pm::pdffiles {
 
-double acrobatVersion() { return Val(moduleState().strAcrobatVersion); }
+double acrobatVersion() {
+  return Val(moduleState().strAcrobatVersion);
+}
 
 std::string viewerWindowTitle(const std::string& path) {
   if (acrobatVersion() <= 5) return {};

@@ -55,7 +55,9 @@ Variant CloseAcrobat(CreatePDF&, Frame& f) {
   return Variant(h == 0);
 }
 
-Variant IsAcrobatHidden(CreatePDF&, Frame&) { return Variant(findViewerWindow() != 0); }
+Variant IsAcrobatHidden(CreatePDF&, Frame&) {
+  return Variant(findViewerWindow() != 0);
+}
 
 void describe(Members<CreatePDF>& m) {
   m.method("CloseAcrobat", {P("blnWaitUntilClosed").opt(true), P("intTimeout").opt(int16_t{10})}, &CloseAcrobat,

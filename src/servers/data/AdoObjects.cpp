@@ -17,10 +17,14 @@ const char* kRs = ado::kRecordsetProgId;
   raise(ado::kErrObjectOpen, "Operation is not allowed when the object is open.", source);
 }
 [[noreturn]] void argumentError(const char* source) {
-  raise(ado::kErrArguments, "Arguments are of the wrong type, are out of acceptable range, or are in conflict with one another.", source);
+  raise(ado::kErrArguments,
+        "Arguments are of the wrong type, are out of acceptable range, or are in conflict with one another.", source);
 }
 [[noreturn]] void noCurrentRecord(const char* source) {
-  raise(ado::kErrBofEof, "Either BOF or EOF is True, or the current record has been deleted. Requested operation requires a current record.", source);
+  raise(ado::kErrBofEof,
+        "Either BOF or EOF is True, or the current record has been deleted. Requested operation requires a current "
+        "record.",
+        source);
 }
 
 std::string text(const Variant& v, const char* source) {
@@ -140,7 +144,8 @@ class Fields : public Dispatch {
       argumentError("ADODB.Fields");
     }
     if (i < 0 || static_cast<size_t>(i) >= rs.fields().size())
-      raise(ado::kErrItemNotFound, "Item cannot be found in the collection corresponding to the requested name or ordinal.", "ADODB.Fields");
+      raise(ado::kErrItemNotFound,
+            "Item cannot be found in the collection corresponding to the requested name or ordinal.", "ADODB.Fields");
     return Variant(ObjectRef(std::make_shared<Field>(cursor_, static_cast<size_t>(i))));
   }
 
@@ -166,7 +171,8 @@ const MemberTable* Connection::memberTable() const {
   static const MemberTable t = [] {
     MemberTable t("Connection");
     Members<Connection> m(t);
-    m.method("Open", {P("ConnectionString").opt(), P("UserID").opt(), P("Password").opt(), P("Options").opt()}, &Connection::Open)
+    m.method("Open", {P("ConnectionString").opt(), P("UserID").opt(), P("Password").opt(), P("Options").opt()},
+             &Connection::Open)
         .method("Close", {}, &Connection::Close)
         .method("Execute", {P("CommandText")}, &Connection::Execute)
         .get("State", {}, &Connection::getState)
@@ -184,10 +190,12 @@ Variant Connection::Open(Frame& f) {
   if (!f.missing(0)) connectionString_ = text(f[0], kConn);
   std::string user = f.missing(1) ? std::string() : text(f[1], kConn);
   std::string password = f.missing(2) ? std::string() : text(f[2], kConn);
-  std::string conn = withCredentials(connectionString_, f.missing(1) ? nullptr : &user, f.missing(2) ? nullptr : &password);
+  std::string conn =
+      withCredentials(connectionString_, f.missing(1) ? nullptr : &user, f.missing(2) ? nullptr : &password);
   if (Trim(conn).empty()) argumentError(kConn);
   std::string p = providerOf(conn);
-  if (!p.empty() && p != "MSDASQL") raise(ado::kErrProviderNotFound, "Provider cannot be found. It may not be properly installed.", kConn);
+  if (!p.empty() && p != "MSDASQL")
+    raise(ado::kErrProviderNotFound, "Provider cannot be found. It may not be properly installed.", kConn);
   odbc_.open(conn, kConn);
   return {};
 }
@@ -205,14 +213,20 @@ Variant Connection::Execute(Frame& f) {
   return Variant(Recordset::openOn(rows));
 }
 
-Variant Connection::getState(Frame&) { return Variant(odbc_.isOpen() ? ado::adStateOpen : ado::adStateClosed); }
-Variant Connection::getConnectionString(Frame&) { return Variant(connectionString_); }
+Variant Connection::getState(Frame&) {
+  return Variant(odbc_.isOpen() ? ado::adStateOpen : ado::adStateClosed);
+}
+Variant Connection::getConnectionString(Frame&) {
+  return Variant(connectionString_);
+}
 Variant Connection::letConnectionString(Frame& f) {
   if (odbc_.isOpen()) openError(kConn);
   connectionString_ = text(f[0], kConn);
   return {};
 }
-Variant Connection::getConnectionTimeout(Frame&) { return Variant(timeout_); }
+Variant Connection::getConnectionTimeout(Frame&) {
+  return Variant(timeout_);
+}
 Variant Connection::letConnectionTimeout(Frame& f) {
   timeout_ = CLng(f[0]);
   return {};
@@ -244,7 +258,9 @@ const MemberTable* Recordset::memberTable() const {
         .get("Source", {}, &Recordset::getSource)
         .let("Source", {P("value")}, &Recordset::letSource)
         .get("State", {}, &Recordset::getState)
-        .method("Open", {P("Source").opt(), P("ActiveConnection").opt(), P("CursorType").opt(), P("LockType").opt(), P("Options").opt()},
+        .method("Open",
+                {P("Source").opt(), P("ActiveConnection").opt(), P("CursorType").opt(), P("LockType").opt(),
+                 P("Options").opt()},
                 &Recordset::Open)
         .method("Close", {}, &Recordset::Close)
         .method("MoveFirst", {}, &Recordset::MoveFirst)
@@ -278,7 +294,9 @@ const Cursor& Recordset::openCursor() const {
   return *cursor_;
 }
 
-Variant Recordset::getCursorLocation(Frame&) { return Variant(cursorLocation_); }
+Variant Recordset::getCursorLocation(Frame&) {
+  return Variant(cursorLocation_);
+}
 Variant Recordset::letCursorLocation(Frame& f) {
   if (cursor_->open) openError(kRs);
   int32_t v = CLng(f[0]);
@@ -286,7 +304,9 @@ Variant Recordset::letCursorLocation(Frame& f) {
   cursorLocation_ = v;
   return {};
 }
-Variant Recordset::getCacheSize(Frame&) { return Variant(cacheSize_); }
+Variant Recordset::getCacheSize(Frame&) {
+  return Variant(cacheSize_);
+}
 Variant Recordset::letCacheSize(Frame& f) {
   int32_t v = CLng(f[0]);
   if (v < 1) argumentError(kRs);
@@ -311,7 +331,8 @@ void Recordset::setConnection(const Variant& v) {
   std::string t = text(v, kRs);
   std::string p = providerOf(t);
   if (p == "MSDAOSP") {
-    if (!isXmlProviderText(t)) raise(ado::kErrProviderNotFound, "Provider cannot be found. It may not be properly installed.", kRs);
+    if (!isXmlProviderText(t))
+      raise(ado::kErrProviderNotFound, "Provider cannot be found. It may not be properly installed.", kRs);
     xml_ = true;
   } else if (!p.empty() && p != "MSDASQL") {
     raise(ado::kErrProviderNotFound, "Provider cannot be found. It may not be properly installed.", kRs);
@@ -331,13 +352,17 @@ Variant Recordset::letActiveConnection(Frame& f) {
   setConnection(f[0]);
   return {};
 }
-Variant Recordset::getSource(Frame&) { return Variant(source_); }
+Variant Recordset::getSource(Frame&) {
+  return Variant(source_);
+}
 Variant Recordset::letSource(Frame& f) {
   if (cursor_->open) openError(kRs);
   source_ = text(f[0], kRs);
   return {};
 }
-Variant Recordset::getState(Frame&) { return Variant(cursor_->open ? ado::adStateOpen : ado::adStateClosed); }
+Variant Recordset::getState(Frame&) {
+  return Variant(cursor_->open ? ado::adStateOpen : ado::adStateClosed);
+}
 
 Variant Recordset::Open(Frame& f) {
   if (cursor_->open) openError(kRs);
@@ -367,7 +392,9 @@ Variant Recordset::Open(Frame& f) {
     own.open(connectionText_, kRs);
     rows = own.execute(source_, kRs);
   } else {
-    raise(ado::kErrGeneric, "The connection cannot be used to perform this operation. It is either closed or invalid in this context.", kRs);
+    raise(ado::kErrGeneric,
+          "The connection cannot be used to perform this operation. It is either closed or invalid in this context.",
+          kRs);
   }
   if (!rows) return {};  // a statement without a result leaves the recordset closed
   auto c = std::make_shared<Cursor>();
@@ -431,10 +458,12 @@ Variant Recordset::getFields(Frame& f) {
 }
 
 namespace {
-const RegisterClass regConnection(ado::kConnectionProgId, "{00000514-0000-0010-8000-00AA006D2EA4}",
-                                  [] { return std::make_shared<Connection>(); }, "ADO connection over unixODBC");
-const RegisterClass regRecordset(ado::kRecordsetProgId, "{00000535-0000-0010-8000-00AA006D2EA4}",
-                                 [] { return std::make_shared<Recordset>(); }, "ADO recordset with a client-side cursor");
+const RegisterClass regConnection(
+    ado::kConnectionProgId, "{00000514-0000-0010-8000-00AA006D2EA4}", [] { return std::make_shared<Connection>(); },
+    "ADO connection over unixODBC");
+const RegisterClass regRecordset(
+    ado::kRecordsetProgId, "{00000535-0000-0010-8000-00AA006D2EA4}", [] { return std::make_shared<Recordset>(); },
+    "ADO recordset with a client-side cursor");
 }  // namespace
 
 }  // namespace pm::data

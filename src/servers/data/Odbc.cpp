@@ -27,19 +27,41 @@ std::u16string toUtf16(std::string_view s) {
     unsigned char c = static_cast<unsigned char>(s[i]);
     uint32_t cp;
     size_t n;
-    if (c < 0x80) { cp = c; n = 1; }
-    else if ((c >> 5) == 6) { cp = c & 0x1F; n = 2; }
-    else if ((c >> 4) == 14) { cp = c & 0x0F; n = 3; }
-    else if ((c >> 3) == 30) { cp = c & 0x07; n = 4; }
-    else { out.push_back(0xFFFD); ++i; continue; }
-    if (i + n > s.size()) { out.push_back(0xFFFD); break; }
+    if (c < 0x80) {
+      cp = c;
+      n = 1;
+    } else if ((c >> 5) == 6) {
+      cp = c & 0x1F;
+      n = 2;
+    } else if ((c >> 4) == 14) {
+      cp = c & 0x0F;
+      n = 3;
+    } else if ((c >> 3) == 30) {
+      cp = c & 0x07;
+      n = 4;
+    } else {
+      out.push_back(0xFFFD);
+      ++i;
+      continue;
+    }
+    if (i + n > s.size()) {
+      out.push_back(0xFFFD);
+      break;
+    }
     bool ok = true;
     for (size_t k = 1; k < n; ++k) {
       unsigned char cc = static_cast<unsigned char>(s[i + k]);
-      if ((cc >> 6) != 2) { ok = false; break; }
+      if ((cc >> 6) != 2) {
+        ok = false;
+        break;
+      }
       cp = (cp << 6) | (cc & 0x3F);
     }
-    if (!ok) { out.push_back(0xFFFD); ++i; continue; }
+    if (!ok) {
+      out.push_back(0xFFFD);
+      ++i;
+      continue;
+    }
     i += n;
     if (cp >= 0x10000) {
       cp -= 0x10000;
@@ -56,7 +78,10 @@ namespace {
 void appendUtf8(std::string& out, const char16_t* s, size_t n) {
   for (size_t i = 0; i < n; ++i) {
     uint32_t cp = s[i];
-    if (cp < 0x80) { out.push_back(static_cast<char>(cp)); continue; }
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+      continue;
+    }
     if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < n && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
       ++i;
@@ -87,7 +112,9 @@ std::string toUtf8(const char16_t* s, size_t n) {
 
 namespace {
 
-SQLWCHAR* W(std::u16string& s) { return reinterpret_cast<SQLWCHAR*>(s.data()); }
+SQLWCHAR* W(std::u16string& s) {
+  return reinterpret_cast<SQLWCHAR*>(s.data());
+}
 
 // ---- diagnostics ----
 
@@ -219,8 +246,9 @@ std::string sqliteDriver() {
     dir = SQL_FETCH_NEXT;
     if (UCase(reinterpret_cast<char*>(name)) == "SQLITE3") return "{SQLite3}";
   }
-  for (const char* p : {"/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so", "/usr/lib/aarch64-linux-gnu/odbc/libsqlite3odbc.so",
-                        "/usr/lib/odbc/libsqlite3odbc.so", "/usr/local/lib/libsqlite3odbc.so"}) {
+  for (const char* p :
+       {"/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so", "/usr/lib/aarch64-linux-gnu/odbc/libsqlite3odbc.so",
+        "/usr/lib/odbc/libsqlite3odbc.so", "/usr/local/lib/libsqlite3odbc.so"}) {
     struct stat st {};
     if (::stat(p, &st) == 0) return p;
   }
@@ -264,18 +292,22 @@ std::string withCredentials(std::string text, const std::string* userId, const s
 // ---- connection ----
 
 OdbcConnection::OdbcConnection() = default;
-OdbcConnection::~OdbcConnection() { close(); }
+OdbcConnection::~OdbcConnection() {
+  close();
+}
 
 void OdbcConnection::open(const std::string& connectionText, const std::string& source) {
   close();
   SQLHDBC dbc = nullptr;
-  check(SQLAllocHandle(SQL_HANDLE_DBC, environment(), &dbc), SQL_HANDLE_ENV, environment(), "The connection could not be allocated", source);
+  check(SQLAllocHandle(SQL_HANDLE_DBC, environment(), &dbc), SQL_HANDLE_ENV, environment(),
+        "The connection could not be allocated", source);
   SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(20), 0);
   std::string text = resolveConnectionText(connectionText);
   SQLCHAR out[1024];
   SQLSMALLINT outLen = 0;
-  SQLRETURN r = SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(text.data()), static_cast<SQLSMALLINT>(text.size()), out,
-                                 static_cast<SQLSMALLINT>(sizeof out), &outLen, SQL_DRIVER_NOPROMPT);
+  SQLRETURN r =
+      SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(text.data()), static_cast<SQLSMALLINT>(text.size()),
+                       out, static_cast<SQLSMALLINT>(sizeof out), &outLen, SQL_DRIVER_NOPROMPT);
   if (!SQL_SUCCEEDED(r)) {
     std::string d = diagnostics(SQL_HANDLE_DBC, dbc);
     SQLFreeHandle(SQL_HANDLE_DBC, dbc);
@@ -316,14 +348,18 @@ void describe(SQLHSTMT st, SQLUSMALLINT i, Column& c, bool wide, const std::stri
   SQLULEN size = 0;
   if (wide) {
     SQLWCHAR name[512];
-    check(SQLDescribeColW(st, i, name, static_cast<SQLSMALLINT>(std::size(name)), &nameLen, &type, &size, &digits, &nullable),
+    check(SQLDescribeColW(st, i, name, static_cast<SQLSMALLINT>(std::size(name)), &nameLen, &type, &size, &digits,
+                          &nullable),
           SQL_HANDLE_STMT, st, "The result columns could not be described", source);
-    c.info.name = toUtf8(reinterpret_cast<const char16_t*>(name), std::min<size_t>(static_cast<size_t>(nameLen), std::size(name) - 1));
+    c.info.name = toUtf8(reinterpret_cast<const char16_t*>(name),
+                         std::min<size_t>(static_cast<size_t>(nameLen), std::size(name) - 1));
   } else {
     SQLCHAR name[1024];
-    check(SQLDescribeCol(st, i, name, static_cast<SQLSMALLINT>(sizeof name), &nameLen, &type, &size, &digits, &nullable),
-          SQL_HANDLE_STMT, st, "The result columns could not be described", source);
-    c.info.name.assign(reinterpret_cast<const char*>(name), std::min<size_t>(static_cast<size_t>(nameLen), sizeof name - 1));
+    check(
+        SQLDescribeCol(st, i, name, static_cast<SQLSMALLINT>(sizeof name), &nameLen, &type, &size, &digits, &nullable),
+        SQL_HANDLE_STMT, st, "The result columns could not be described", source);
+    c.info.name.assign(reinterpret_cast<const char*>(name),
+                       std::min<size_t>(static_cast<size_t>(nameLen), sizeof name - 1));
   }
   const SQLSMALLINT textC = wide ? SQL_C_WCHAR : SQL_C_CHAR;
   SQLCHAR typeName[128] = {};
@@ -344,55 +380,151 @@ void describe(SQLHSTMT st, SQLUSMALLINT i, Column& c, bool wide, const std::stri
   };
   FieldInfo& f = c.info;
   switch (type) {
-    case SQL_BIT: f.type = ado::adBoolean; f.kind = Kind::Bool; c.ctype = SQL_C_SBIGINT; c.width = 8; break;
+    case SQL_BIT:
+      f.type = ado::adBoolean;
+      f.kind = Kind::Bool;
+      c.ctype = SQL_C_SBIGINT;
+      c.width = 8;
+      break;
     case SQL_TINYINT:
-      if (isUnsigned == SQL_TRUE) { f.type = ado::adUnsignedTinyInt; f.kind = Kind::Byte; }
-      else { f.type = ado::adTinyInt; f.kind = Kind::Int16; }
-      c.ctype = SQL_C_SBIGINT; c.width = 8; break;
+      if (isUnsigned == SQL_TRUE) {
+        f.type = ado::adUnsignedTinyInt;
+        f.kind = Kind::Byte;
+      } else {
+        f.type = ado::adTinyInt;
+        f.kind = Kind::Int16;
+      }
+      c.ctype = SQL_C_SBIGINT;
+      c.width = 8;
+      break;
     case SQL_SMALLINT:
-      f.type = ado::adSmallInt; f.kind = isUnsigned == SQL_TRUE ? Kind::Int32 : Kind::Int16;
-      c.ctype = SQL_C_SBIGINT; c.width = 8; break;
+      f.type = ado::adSmallInt;
+      f.kind = isUnsigned == SQL_TRUE ? Kind::Int32 : Kind::Int16;
+      c.ctype = SQL_C_SBIGINT;
+      c.width = 8;
+      break;
     case SQL_INTEGER:
-      if (isUnsigned == SQL_TRUE) { f.type = ado::adBigInt; f.kind = Kind::Int64; }
-      else { f.type = ado::adInteger; f.kind = Kind::Int32; }
-      c.ctype = SQL_C_SBIGINT; c.width = 8; break;
+      if (isUnsigned == SQL_TRUE) {
+        f.type = ado::adBigInt;
+        f.kind = Kind::Int64;
+      } else {
+        f.type = ado::adInteger;
+        f.kind = Kind::Int32;
+      }
+      c.ctype = SQL_C_SBIGINT;
+      c.width = 8;
+      break;
     case SQL_BIGINT:
       f.type = ado::adBigInt;
-      if (isUnsigned == SQL_TRUE) { f.kind = Kind::Decimal; c.ctype = textC; c.width = textWidth(24); }
-      else { f.kind = Kind::Int64; c.ctype = SQL_C_SBIGINT; c.width = 8; }
+      if (isUnsigned == SQL_TRUE) {
+        f.kind = Kind::Decimal;
+        c.ctype = textC;
+        c.width = textWidth(24);
+      } else {
+        f.kind = Kind::Int64;
+        c.ctype = SQL_C_SBIGINT;
+        c.width = 8;
+      }
       break;
-    case SQL_REAL: f.type = ado::adSingle; f.kind = Kind::Single; c.ctype = SQL_C_DOUBLE; c.width = 8; break;
+    case SQL_REAL:
+      f.type = ado::adSingle;
+      f.kind = Kind::Single;
+      c.ctype = SQL_C_DOUBLE;
+      c.width = 8;
+      break;
     case SQL_FLOAT:
     case SQL_DOUBLE:
-      if (money) { f.type = ado::adCurrency; f.kind = Kind::Currency; }
-      else { f.type = ado::adDouble; f.kind = Kind::Double; }
-      c.ctype = SQL_C_DOUBLE; c.width = 8; break;
+      if (money) {
+        f.type = ado::adCurrency;
+        f.kind = Kind::Currency;
+      } else {
+        f.type = ado::adDouble;
+        f.kind = Kind::Double;
+      }
+      c.ctype = SQL_C_DOUBLE;
+      c.width = 8;
+      break;
     case SQL_DECIMAL:
     case SQL_NUMERIC:
-      if (money) { f.type = ado::adCurrency; f.kind = Kind::Currency; c.ctype = SQL_C_DOUBLE; c.width = 8; break; }
+      if (money) {
+        f.type = ado::adCurrency;
+        f.kind = Kind::Currency;
+        c.ctype = SQL_C_DOUBLE;
+        c.width = 8;
+        break;
+      }
       f.type = type == SQL_DECIMAL ? ado::adDecimal : ado::adNumeric;
-      f.kind = Kind::Decimal; c.ctype = textC;
-      c.width = static_cast<SQLLEN>((std::max<size_t>(size, 38) + 4) * sizeof(SQLWCHAR)); break;
+      f.kind = Kind::Decimal;
+      c.ctype = textC;
+      c.width = static_cast<SQLLEN>((std::max<size_t>(size, 38) + 4) * sizeof(SQLWCHAR));
+      break;
     case SQL_TYPE_DATE:
-    case SQL_DATE: f.type = ado::adDate; f.kind = Kind::Date; c.ctype = SQL_C_TYPE_DATE; c.width = sizeof(SQL_DATE_STRUCT); break;
+    case SQL_DATE:
+      f.type = ado::adDate;
+      f.kind = Kind::Date;
+      c.ctype = SQL_C_TYPE_DATE;
+      c.width = sizeof(SQL_DATE_STRUCT);
+      break;
     case SQL_TYPE_TIME:
-    case SQL_TIME: f.type = ado::adDBTime; f.kind = Kind::Date; c.ctype = SQL_C_TYPE_TIME; c.width = sizeof(SQL_TIME_STRUCT); break;
+    case SQL_TIME:
+      f.type = ado::adDBTime;
+      f.kind = Kind::Date;
+      c.ctype = SQL_C_TYPE_TIME;
+      c.width = sizeof(SQL_TIME_STRUCT);
+      break;
     case SQL_TYPE_TIMESTAMP:
-    case SQL_TIMESTAMP: f.type = ado::adDBTimeStamp; f.kind = Kind::Date; c.ctype = SQL_C_TYPE_TIMESTAMP; c.width = sizeof(SQL_TIMESTAMP_STRUCT); break;
+    case SQL_TIMESTAMP:
+      f.type = ado::adDBTimeStamp;
+      f.kind = Kind::Date;
+      c.ctype = SQL_C_TYPE_TIMESTAMP;
+      c.width = sizeof(SQL_TIMESTAMP_STRUCT);
+      break;
     case SQL_BINARY:
     case SQL_VARBINARY:
     case SQL_LONGVARBINARY:
       f.type = type == SQL_LONGVARBINARY ? ado::adLongVarBinary : ado::adBinary;
-      f.kind = Kind::Bytes; c.ctype = SQL_C_BINARY;
-      c.width = static_cast<SQLLEN>((size == 0 || size > 8000) ? 1024 : std::max<size_t>(size, 16)); break;
-    case SQL_GUID: f.type = ado::adGUID; f.kind = Kind::Text; c.ctype = textC; c.width = textWidth(40); break;
+      f.kind = Kind::Bytes;
+      c.ctype = SQL_C_BINARY;
+      c.width = static_cast<SQLLEN>((size == 0 || size > 8000) ? 1024 : std::max<size_t>(size, 16));
+      break;
+    case SQL_GUID:
+      f.type = ado::adGUID;
+      f.kind = Kind::Text;
+      c.ctype = textC;
+      c.width = textWidth(40);
+      break;
     case SQL_CHAR:
-    case SQL_VARCHAR: f.type = ado::adVarChar; f.kind = Kind::Text; c.ctype = textC; c.width = textWidth(64); break;
-    case SQL_LONGVARCHAR: f.type = ado::adLongVarChar; f.kind = Kind::Text; c.ctype = textC; c.width = textWidth(64); break;
+    case SQL_VARCHAR:
+      f.type = ado::adVarChar;
+      f.kind = Kind::Text;
+      c.ctype = textC;
+      c.width = textWidth(64);
+      break;
+    case SQL_LONGVARCHAR:
+      f.type = ado::adLongVarChar;
+      f.kind = Kind::Text;
+      c.ctype = textC;
+      c.width = textWidth(64);
+      break;
     case SQL_WCHAR:
-    case SQL_WVARCHAR: f.type = ado::adVarWChar; f.kind = Kind::Text; c.ctype = textC; c.width = textWidth(64); break;
-    case SQL_WLONGVARCHAR: f.type = ado::adLongVarWChar; f.kind = Kind::Text; c.ctype = textC; c.width = textWidth(64); break;
-    default: f.type = ado::adVarChar; f.kind = Kind::Text; c.ctype = textC; c.width = textWidth(64); break;
+    case SQL_WVARCHAR:
+      f.type = ado::adVarWChar;
+      f.kind = Kind::Text;
+      c.ctype = textC;
+      c.width = textWidth(64);
+      break;
+    case SQL_WLONGVARCHAR:
+      f.type = ado::adLongVarWChar;
+      f.kind = Kind::Text;
+      c.ctype = textC;
+      c.width = textWidth(64);
+      break;
+    default:
+      f.type = ado::adVarChar;
+      f.kind = Kind::Text;
+      c.ctype = textC;
+      c.width = textWidth(64);
+      break;
   }
   // Some drivers report Booleans as one-character text ("1"/"0").
   if ((tn == "bool" || tn == "boolean") && f.kind == Kind::Text) {
@@ -421,10 +553,15 @@ std::string getWhole(SQLHSTMT st, SQLUSMALLINT col, const Column& c, bool& isNul
     SQLRETURN r = SQLGetData(st, col, c.ctype, piece.data(), static_cast<SQLLEN>(piece.size()), &ind);
     if (r == SQL_NO_DATA) break;
     check(r, SQL_HANDLE_STMT, st, ("The value of column " + c.info.name + " could not be read").c_str(), source);
-    if (ind == SQL_NULL_DATA) { isNull = true; return {}; }
+    if (ind == SQL_NULL_DATA) {
+      isNull = true;
+      return {};
+    }
     size_t got;
-    if (ind == SQL_NO_TOTAL || ind > static_cast<SQLLEN>(piece.size())) got = piece.size();
-    else got = static_cast<size_t>(ind);
+    if (ind == SQL_NO_TOTAL || ind > static_cast<SQLLEN>(piece.size()))
+      got = piece.size();
+    else
+      got = static_cast<size_t>(ind);
     if (c.ctype == SQL_C_CHAR) {
       if (got + 1 > piece.size()) got = piece.size() - 1;  // the terminator
       out.append(piece.data(), got);
@@ -442,35 +579,59 @@ std::string getWhole(SQLHSTMT st, SQLUSMALLINT col, const Column& c, bool& isNul
 }
 
 void store(RowSet& rs, const Column& c, const char* p, SQLLEN ind, std::string& scratch) {
-  if (ind == SQL_NULL_DATA) { rs.addNull(); return; }
+  if (ind == SQL_NULL_DATA) {
+    rs.addNull();
+    return;
+  }
   if (c.info.kind == Kind::Bool && (c.ctype == SQL_C_CHAR || c.ctype == SQL_C_WCHAR)) {
     char first = c.ctype == SQL_C_CHAR ? p[0] : static_cast<char>(reinterpret_cast<const char16_t*>(p)[0]);
     rs.addBool(first == '1' || first == 't' || first == 'T' || first == 'y' || first == 'Y');
     return;
   }
   switch (c.ctype) {
-    case SQL_C_SBIGINT: { int64_t v; std::memcpy(&v, p, 8); rs.addInt(v); return; }
-    case SQL_C_DOUBLE: { double v; std::memcpy(&v, p, 8); rs.addDouble(v); return; }
+    case SQL_C_SBIGINT: {
+      int64_t v;
+      std::memcpy(&v, p, 8);
+      rs.addInt(v);
+      return;
+    }
+    case SQL_C_DOUBLE: {
+      double v;
+      std::memcpy(&v, p, 8);
+      rs.addDouble(v);
+      return;
+    }
     case SQL_C_TYPE_DATE: {
-      SQL_DATE_STRUCT d; std::memcpy(&d, p, sizeof d);
-      rs.addDate(MakeDate(d.year, d.month, d.day).serial); return;
+      SQL_DATE_STRUCT d;
+      std::memcpy(&d, p, sizeof d);
+      rs.addDate(MakeDate(d.year, d.month, d.day).serial);
+      return;
     }
     case SQL_C_TYPE_TIME: {
-      SQL_TIME_STRUCT t; std::memcpy(&t, p, sizeof t);
-      rs.addDate(MakeDate(1899, 12, 30, t.hour, t.minute, t.second).serial); return;
+      SQL_TIME_STRUCT t;
+      std::memcpy(&t, p, sizeof t);
+      rs.addDate(MakeDate(1899, 12, 30, t.hour, t.minute, t.second).serial);
+      return;
     }
     case SQL_C_TYPE_TIMESTAMP: {
-      SQL_TIMESTAMP_STRUCT t; std::memcpy(&t, p, sizeof t);
-      rs.addDate(MakeDate(t.year, t.month, t.day, t.hour, t.minute, t.second + t.fraction / 1e9).serial); return;
+      SQL_TIMESTAMP_STRUCT t;
+      std::memcpy(&t, p, sizeof t);
+      rs.addDate(MakeDate(t.year, t.month, t.day, t.hour, t.minute, t.second + t.fraction / 1e9).serial);
+      return;
     }
     case SQL_C_WCHAR: {
       scratch.clear();
       appendUtf8(scratch, reinterpret_cast<const char16_t*>(p), static_cast<size_t>(ind) / sizeof(SQLWCHAR));
-      rs.addText(scratch); return;
+      rs.addText(scratch);
+      return;
     }
     case SQL_C_CHAR:
-    case SQL_C_BINARY: rs.addText(std::string_view(p, static_cast<size_t>(ind))); return;
-    default: rs.addNull(); return;
+    case SQL_C_BINARY:
+      rs.addText(std::string_view(p, static_cast<size_t>(ind)));
+      return;
+    default:
+      rs.addNull();
+      return;
   }
 }
 
@@ -480,7 +641,8 @@ RowSetRef OdbcConnection::execute(const std::string& sql, const std::string& sou
   if (!dbc_) raise(ado::kErrObjectClosed, "Operation is not allowed when the object is closed.", source);
   SQLHDBC dbc = static_cast<SQLHDBC>(dbc_);
   Stmt st;
-  check(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st.h), SQL_HANDLE_DBC, dbc, "The statement could not be allocated", source);
+  check(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st.h), SQL_HANDLE_DBC, dbc, "The statement could not be allocated",
+        source);
 
   // Row arrays need a driver that can still read a long value of any row of
   // the block (SQL_GD_BLOCK); others fetch one row at a time, which is the
@@ -489,7 +651,8 @@ RowSetRef OdbcConnection::execute(const std::string& sql, const std::string& sou
   SQLGetInfo(dbc, SQL_GETDATA_EXTENSIONS, &gd, sizeof gd, nullptr);
   SQLULEN arraySize = (gd & SQL_GD_BLOCK) ? 256 : 1;
   SQLULEN fetched = 0;
-  if (arraySize > 1 && !SQL_SUCCEEDED(SQLSetStmtAttr(st.h, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(arraySize), 0)))
+  if (arraySize > 1 &&
+      !SQL_SUCCEEDED(SQLSetStmtAttr(st.h, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(arraySize), 0)))
     arraySize = 1;
   SQLSetStmtAttr(st.h, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0);
 
@@ -518,8 +681,8 @@ RowSetRef OdbcConnection::execute(const std::string& sql, const std::string& sou
     Column& c = cols[i];
     c.buf.assign(static_cast<size_t>(c.width) * arraySize, 0);
     c.ind.assign(arraySize, 0);
-    check(SQLBindCol(st.h, static_cast<SQLUSMALLINT>(i + 1), c.ctype, c.buf.data(), c.width, c.ind.data()), SQL_HANDLE_STMT, st.h,
-          "The result columns could not be bound", source);
+    check(SQLBindCol(st.h, static_cast<SQLUSMALLINT>(i + 1), c.ctype, c.buf.data(), c.width, c.ind.data()),
+          SQL_HANDLE_STMT, st.h, "The result columns could not be bound", source);
   }
   if (arraySize > 1) SQLSetStmtAttr(st.h, SQL_ATTR_ROW_BIND_TYPE, SQL_BIND_BY_COLUMN, 0);
 
@@ -539,13 +702,16 @@ RowSetRef OdbcConnection::execute(const std::string& sql, const std::string& sou
         SQLLEN ind = c.ind[k];
         if (truncated(c, ind)) {
           if (arraySize > 1 && !positioned) {
-            check(SQLSetPos(st.h, static_cast<SQLSETPOSIROW>(k + 1), SQL_POSITION, SQL_LOCK_NO_CHANGE), SQL_HANDLE_STMT, st.h,
-                  "A long value could not be read", source);
+            check(SQLSetPos(st.h, static_cast<SQLSETPOSIROW>(k + 1), SQL_POSITION, SQL_LOCK_NO_CHANGE), SQL_HANDLE_STMT,
+                  st.h, "A long value could not be read", source);
             positioned = true;
           }
           bool isNull = false;
           std::string whole = getWhole(st.h, static_cast<SQLUSMALLINT>(i + 1), c, isNull, source);
-          if (isNull) rs->addNull(); else rs->addText(whole);
+          if (isNull)
+            rs->addNull();
+          else
+            rs->addText(whole);
         } else {
           store(*rs, c, c.buf.data() + static_cast<size_t>(c.width) * k, ind, scratch);
         }

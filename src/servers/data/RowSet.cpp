@@ -53,15 +53,20 @@ Variant decimalValue(std::string_view text) {
 size_t fixedWidth(Kind k) {
   switch (k) {
     case Kind::Byte:
-    case Kind::Bool: return 1;
-    case Kind::Int16: return 2;
+    case Kind::Bool:
+      return 1;
+    case Kind::Int16:
+      return 2;
     case Kind::Int32:
-    case Kind::Single: return 4;
+    case Kind::Single:
+      return 4;
     case Kind::Int64:
     case Kind::Double:
     case Kind::Currency:
-    case Kind::Date: return 8;
-    default: return 0;
+    case Kind::Date:
+      return 8;
+    default:
+      return 0;
   }
 }
 
@@ -95,7 +100,8 @@ void RowSet::closeBlock() {
 }
 
 void RowSet::beginRow() {
-  if (col_ != 0 && col_ != fields_.size()) raise(basic::InternalError, "Row set: row started before the last one was complete");
+  if (col_ != 0 && col_ != fields_.size())
+    raise(basic::InternalError, "Row set: row started before the last one was complete");
   Block& b = current();
   // A column whose text would pass what a 32-bit offset can address starts
   // a new block instead.
@@ -149,16 +155,44 @@ void RowSet::addInt(int64_t v) {
   const FieldInfo& f = fields_.at(col_);
   Col& c = blocks_.back().cols[col_];
   switch (f.kind) {
-    case Kind::Byte: { uint8_t x = static_cast<uint8_t>(v); push(c, &x, 1); break; }
-    case Kind::Bool: { uint8_t x = v != 0; push(c, &x, 1); break; }
-    case Kind::Int16: { int16_t x = static_cast<int16_t>(v); push(c, &x, 2); break; }
-    case Kind::Int32: { int32_t x = static_cast<int32_t>(v); push(c, &x, 4); break; }
+    case Kind::Byte: {
+      uint8_t x = static_cast<uint8_t>(v);
+      push(c, &x, 1);
+      break;
+    }
+    case Kind::Bool: {
+      uint8_t x = v != 0;
+      push(c, &x, 1);
+      break;
+    }
+    case Kind::Int16: {
+      int16_t x = static_cast<int16_t>(v);
+      push(c, &x, 2);
+      break;
+    }
+    case Kind::Int32: {
+      int32_t x = static_cast<int32_t>(v);
+      push(c, &x, 4);
+      break;
+    }
     case Kind::Int64:
-    case Kind::Currency: push(c, &v, 8); break;
-    case Kind::Single: { float x = static_cast<float>(v); push(c, &x, 4); break; }
+    case Kind::Currency:
+      push(c, &v, 8);
+      break;
+    case Kind::Single: {
+      float x = static_cast<float>(v);
+      push(c, &x, 4);
+      break;
+    }
     case Kind::Double:
-    case Kind::Date: { double x = static_cast<double>(v); push(c, &x, 8); break; }
-    default: addText(std::to_string(v)); return;
+    case Kind::Date: {
+      double x = static_cast<double>(v);
+      push(c, &x, 8);
+      break;
+    }
+    default:
+      addText(std::to_string(v));
+      return;
   }
   ++col_;
 }
@@ -167,10 +201,20 @@ void RowSet::addDouble(double v) {
   const FieldInfo& f = fields_.at(col_);
   Col& c = blocks_.back().cols[col_];
   switch (f.kind) {
-    case Kind::Single: { float x = static_cast<float>(v); push(c, &x, 4); break; }
+    case Kind::Single: {
+      float x = static_cast<float>(v);
+      push(c, &x, 4);
+      break;
+    }
     case Kind::Double:
-    case Kind::Date: push(c, &v, 8); break;
-    case Kind::Currency: { int64_t x = std::llround(v * 10000.0); push(c, &x, 8); break; }
+    case Kind::Date:
+      push(c, &v, 8);
+      break;
+    case Kind::Currency: {
+      int64_t x = std::llround(v * 10000.0);
+      push(c, &x, 8);
+      break;
+    }
     case Kind::Text:
     case Kind::Decimal: {
       char buf[40];
@@ -178,13 +222,19 @@ void RowSet::addDouble(double v) {
       addText(buf);
       return;
     }
-    default: addInt(std::llround(v)); return;
+    default:
+      addInt(std::llround(v));
+      return;
   }
   ++col_;
 }
 
-void RowSet::addBool(bool b) { addInt(b ? 1 : 0); }
-void RowSet::addDate(double serial) { addDouble(serial); }
+void RowSet::addBool(bool b) {
+  addInt(b ? 1 : 0);
+}
+void RowSet::addDate(double serial) {
+  addDouble(serial);
+}
 
 void RowSet::addCurrency(int64_t scaled) {
   if (fields_.at(col_).kind == Kind::Currency) {
@@ -214,14 +264,21 @@ void RowSet::finish() {
 }
 
 const RowSet::Block& RowSet::blockOf(size_t row, size_t& rowInBlock) const {
-  if (row >= rows_) raise(ado::kErrBofEof, "Either BOF or EOF is True, or the current record has been deleted. Requested operation requires a current record.", "ADODB.Field");
+  if (row >= rows_)
+    raise(ado::kErrBofEof,
+          "Either BOF or EOF is True, or the current record has been deleted. Requested operation requires a current "
+          "record.",
+          "ADODB.Field");
   size_t i = lastBlock_ < blocks_.size() ? lastBlock_ : 0;
   const Block* b = &blocks_[i];
   if (row < b->firstRow || row >= b->firstRow + b->rows) {
     size_t lo = 0, hi = blocks_.size();
     while (hi - lo > 1) {
       size_t mid = (lo + hi) / 2;
-      if (blocks_[mid].firstRow <= row) lo = mid; else hi = mid;
+      if (blocks_[mid].firstRow <= row)
+        lo = mid;
+      else
+        hi = mid;
     }
     i = lo;
     b = &blocks_[i];
@@ -251,30 +308,60 @@ Variant RowSet::value(size_t row, size_t col) const {
   size_t w = fixedWidth(f.kind);
   const uint8_t* p = w ? c.fixed.data() + r * w : nullptr;
   switch (f.kind) {
-    case Kind::Byte: return Variant(p[0]);
-    case Kind::Bool: return Variant(p[0] != 0);
-    case Kind::Int16: { int16_t x; std::memcpy(&x, p, 2); return Variant(x); }
-    case Kind::Int32: { int32_t x; std::memcpy(&x, p, 4); return Variant(x); }
+    case Kind::Byte:
+      return Variant(p[0]);
+    case Kind::Bool:
+      return Variant(p[0] != 0);
+    case Kind::Int16: {
+      int16_t x;
+      std::memcpy(&x, p, 2);
+      return Variant(x);
+    }
+    case Kind::Int32: {
+      int32_t x;
+      std::memcpy(&x, p, 4);
+      return Variant(x);
+    }
     case Kind::Int64: {
       int64_t x;
       std::memcpy(&x, p, 8);
-      if (x >= std::numeric_limits<int32_t>::min() && x <= std::numeric_limits<int32_t>::max()) return Variant(static_cast<int32_t>(x));
+      if (x >= std::numeric_limits<int32_t>::min() && x <= std::numeric_limits<int32_t>::max())
+        return Variant(static_cast<int32_t>(x));
       if (x > -1000000000000000LL && x < 1000000000000000LL) return Variant(static_cast<double>(x));
       return Variant(std::to_string(x));
     }
-    case Kind::Single: { float x; std::memcpy(&x, p, 4); return Variant(x); }
-    case Kind::Double: { double x; std::memcpy(&x, p, 8); return Variant(x); }
-    case Kind::Date: { double x; std::memcpy(&x, p, 8); return Variant(Date{x}); }
-    case Kind::Currency: { int64_t x; std::memcpy(&x, p, 8); return Variant(Currency{x}); }
-    case Kind::Text: return Variant(textAt(c, r));
-    case Kind::Decimal: return decimalValue(textAt(c, r));
+    case Kind::Single: {
+      float x;
+      std::memcpy(&x, p, 4);
+      return Variant(x);
+    }
+    case Kind::Double: {
+      double x;
+      std::memcpy(&x, p, 8);
+      return Variant(x);
+    }
+    case Kind::Date: {
+      double x;
+      std::memcpy(&x, p, 8);
+      return Variant(Date{x});
+    }
+    case Kind::Currency: {
+      int64_t x;
+      std::memcpy(&x, p, 8);
+      return Variant(Currency{x});
+    }
+    case Kind::Text:
+      return Variant(textAt(c, r));
+    case Kind::Decimal:
+      return decimalValue(textAt(c, r));
     case Kind::Bytes: {
       std::string_view t = textAt(c, r);
       Array a({Bound{0, static_cast<int32_t>(t.size())}}, VT::Byte);
       for (size_t i = 0; i < t.size(); ++i) a.data()[i] = Variant(static_cast<uint8_t>(t[i]));
       return Variant(std::move(a));
     }
-    case Kind::Chapter: break;
+    case Kind::Chapter:
+      break;
   }
   raise(basic::InternalError, "Row set: a chapter is read through its recordset");
 }

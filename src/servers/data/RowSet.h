@@ -34,7 +34,7 @@ enum class Kind : uint8_t {
 
 struct FieldInfo {
   std::string name;
-  int32_t type = 0;         // the data-access type code
+  int32_t type = 0;  // the data-access type code
   Kind kind = Kind::Text;
   int32_t definedSize = 0;  // the declared size, 0 when unknown
 };
@@ -73,10 +73,10 @@ class RowSet {
 
  private:
   struct Col {
-    std::vector<uint8_t> fixed;      // fixed-width values, width by kind
-    std::vector<uint8_t> nulls;      // one bit per row
-    std::string arena;               // variable-width values, back to back
-    std::vector<uint32_t> ends;      // end offset in arena per row
+    std::vector<uint8_t> fixed;  // fixed-width values, width by kind
+    std::vector<uint8_t> nulls;  // one bit per row
+    std::string arena;           // variable-width values, back to back
+    std::vector<uint32_t> ends;  // end offset in arena per row
     std::vector<RowSetRef> chapters;
   };
   struct Block {

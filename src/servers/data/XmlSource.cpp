@@ -105,7 +105,8 @@ struct Schema {
     auto it = index.find(key);
     if (it != index.end()) return slots[it->second];
     if (slots.size() >= kMaxFields)
-      raise(ado::kErrGeneric, "The XML file has more than " + std::to_string(kMaxFields) + " different fields in one level",
+      raise(ado::kErrGeneric,
+            "The XML file has more than " + std::to_string(kMaxFields) + " different fields in one level",
             ado::kRecordsetProgId);
     index.emplace(key, slots.size());
     Slot s;
@@ -134,8 +135,13 @@ struct Schema {
     for (const Slot& s : slots) {
       FieldInfo fi;
       fi.name = s.name;
-      if (s.chapter) { fi.type = ado::adChapter; fi.kind = Kind::Chapter; }
-      else { fi.type = ado::adVarWChar; fi.kind = Kind::Text; }
+      if (s.chapter) {
+        fi.type = ado::adChapter;
+        fi.kind = Kind::Chapter;
+      } else {
+        fi.type = ado::adVarWChar;
+        fi.kind = Kind::Text;
+      }
       f.push_back(std::move(fi));
     }
     FieldInfo text;
@@ -166,14 +172,20 @@ struct Schema {
       for (const Slot& s : slots) {
         if (s.attribute) {
           auto a = attributes.find(s.name);
-          if (a != attributes.end()) rs->addText(attrValue(a->second)); else rs->addNull();
+          if (a != attributes.end())
+            rs->addText(attrValue(a->second));
+          else
+            rs->addNull();
           continue;
         }
         auto e = elements.find(s.name);
         const std::vector<const xmlNode*>& occurrences = e == elements.end() ? none : e->second;
-        if (s.chapter) rs->addChapter(s.child->build(occurrences, budget));
-        else if (occurrences.empty()) rs->addNull();
-        else rs->addText(ownText(occurrences.front()));
+        if (s.chapter)
+          rs->addChapter(s.child->build(occurrences, budget));
+        else if (occurrences.empty())
+          rs->addNull();
+        else
+          rs->addText(ownText(occurrences.front()));
       }
       rs->addText(ownText(row));
     }

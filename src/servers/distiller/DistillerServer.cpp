@@ -39,9 +39,7 @@ class DistillerBase : public Dispatch {
   }
   static ParamSpec pathParam(const char* name) { return P(name).byVal().as(VT::String); }
 
-  std::chrono::seconds timeout() const {
-    return timeout_ > 0 ? std::chrono::seconds(timeout_) : defaultTimeout();
-  }
+  std::chrono::seconds timeout() const { return timeout_ > 0 ? std::chrono::seconds(timeout_) : defaultTimeout(); }
 
   int32_t showWindow_ = 0;
   int32_t spoolJobs_ = 0;
@@ -59,7 +57,8 @@ class EventDistiller : public DistillerBase {
       MemberTable table("PdfDistiller");
       Members<EventDistiller> m(table);
       describeCommon(m);
-      m.method(kFileToPDF, {pathParam("strInputPostScript"), pathParam("strOutputPDF"), pathParam("strJobOptions").opt("")},
+      m.method(kFileToPDF,
+               {pathParam("strInputPostScript"), pathParam("strOutputPDF"), pathParam("strJobOptions").opt("")},
                &EventDistiller::FileToPDF, "Distil a PostScript file to PDF, raising the job events.");
       for (const EventSpec& e : eventSpecs()) m.event(e.name, e.dispid, e.params);
       return table;
@@ -148,10 +147,12 @@ class SecureDistiller : public DistillerBase {
   std::string lastMessage_;
 };
 
-const RegisterClass eventClass(kEventProgId, kEventClsid, [] { return std::make_shared<EventDistiller>(); },
-                               "Distiller with job events (Ghostscript)");
-const RegisterClass secureClass(kSecurityProgId, kSecurityClsid, [] { return std::make_shared<SecureDistiller>(); },
-                                "Distiller with document security (Ghostscript)");
+const RegisterClass eventClass(
+    kEventProgId, kEventClsid, [] { return std::make_shared<EventDistiller>(); },
+    "Distiller with job events (Ghostscript)");
+const RegisterClass secureClass(
+    kSecurityProgId, kSecurityClsid, [] { return std::make_shared<SecureDistiller>(); },
+    "Distiller with document security (Ghostscript)");
 
 }  // namespace
 }  // namespace pm::distiller

@@ -45,7 +45,7 @@ void removeStaleJobDirs(const std::string& base) {
     if (digits.find_first_not_of("0123456789") != std::string::npos || digits.size() > 9) continue;
     pid_t owner = static_cast<pid_t>(std::stol(digits));
     if (owner == ::getpid() || ::kill(owner, 0) == 0 || errno != ESRCH) continue;
-    struct stat st{};
+    struct stat st {};
     if (::lstat(it->path().c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) continue;
     std::error_code rm;
     fs::remove_all(it->path(), rm);
@@ -285,7 +285,9 @@ bool runJob(const JobRequest& rq, const JobProgress& progress) {
         "% Driver files run their parts with RunFile.\n"
         "userdict /RunFile { run } bind put\n"
         "% Each page reports itself, so the job's progress can be followed.\n"
-        "userdict /PressmarkEndPage { exch pop 2 ne dup { " + psString(pageMarker) + " = flush } if } bind put\n"
+        "userdict /PressmarkEndPage { exch pop 2 ne dup { " +
+        psString(pageMarker) +
+        " = flush } if } bind put\n"
         "<< /EndPage userdict /PressmarkEndPage get >> setpagedevice\n";
     if (!options.postscript.empty()) {
       std::string optionsFile = dir.file("joboptions.ps");
@@ -298,8 +300,8 @@ bool runJob(const JobRequest& rq, const JobProgress& progress) {
     // Run after the job: tells whether the job put its own page-end hook in
     // place of ours, in which case its pages went uncounted.
     const std::string epilogueFile = dir.file("epilogue.ps");
-    writeText(epilogueFile, "currentpagedevice /EndPage get userdict /PressmarkEndPage get ne { " + psString(replacedMarker) +
-                                " = flush } if\n");
+    writeText(epilogueFile, "currentpagedevice /EndPage get userdict /PressmarkEndPage get ne { " +
+                                psString(replacedMarker) + " = flush } if\n");
 
     // The PDF while Ghostscript writes it: a fresh file beside the output,
     // put in its place only when the job succeeded, so that a failed job
@@ -312,8 +314,9 @@ bool runJob(const JobRequest& rq, const JobProgress& progress) {
       return fail(std::string("Output file ") + rq.output + " cannot be written: " + e.what());
     }
 
-    std::vector<std::string> argv = {ghostscriptProgram(), "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=pdfwrite",
-                                     "-sOutputFile=" + outputFileArgument(pending->path())};
+    std::vector<std::string> argv = {
+        ghostscriptProgram(), "-dSAFER",           "-dBATCH",
+        "-dNOPAUSE",          "-sDEVICE=pdfwrite", "-sOutputFile=" + outputFileArgument(pending->path())};
     // Reading is limited to the input's folder and the files of a driver
     // file this process wrote. Ghostscript splits these lists at ":", so a
     // name holding one cannot be permitted.
@@ -336,7 +339,9 @@ bool runJob(const JobRequest& rq, const JobProgress& progress) {
       for (const std::string& a : securityArgs) {
         std::string line;
         if (!argumentFileLine(a, line))
-          return fail("A password in the job options cannot be passed to Ghostscript (line break, control character or trailing backslash).");
+          return fail(
+              "A password in the job options cannot be passed to Ghostscript (line break, control character or "
+              "trailing backslash).");
         text += line + "\n";
       }
       std::string argsFile = dir.file("security.args");
@@ -382,9 +387,11 @@ bool runJob(const JobRequest& rq, const JobProgress& progress) {
     ProcessResult r = runProcess(std::move(po));
 
     if (!optionsFault.empty())
-      return fail("Job options file " + rq.jobOptions + " was refused by Ghostscript (" + optionsFault + "); no PDF was made.");
+      return fail("Job options file " + rq.jobOptions + " was refused by Ghostscript (" + optionsFault +
+                  "); no PDF was made.");
     if (r.timedOut)
-      return fail("Ghostscript did not finish within " + std::to_string(rq.timeout.count()) + " seconds; the job was stopped and no PDF was made.");
+      return fail("Ghostscript did not finish within " + std::to_string(rq.timeout.count()) +
+                  " seconds; the job was stopped and no PDF was made.");
     if (!r.success()) return fail("Ghostscript failed (" + r.describe() + "); no PDF was made.");
     if (!isValidPdf(pending->path())) return fail("Ghostscript produced no valid PDF; no PDF was made.");
     // pdfwrite turns a job without pages into one blank page; Distiller's

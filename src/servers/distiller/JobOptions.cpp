@@ -15,9 +15,15 @@ namespace pm::distiller {
 
 namespace {
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\0'; }
-bool isDelimiter(char c) { return std::strchr("()<>[]{}/%", c) != nullptr && c != '\0'; }
-bool isRegular(char c) { return !isSpace(c) && !isDelimiter(c); }
+bool isSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\0';
+}
+bool isDelimiter(char c) {
+  return std::strchr("()<>[]{}/%", c) != nullptr && c != '\0';
+}
+bool isRegular(char c) {
+  return !isSpace(c) && !isDelimiter(c);
+}
 
 bool isNumber(std::string_view w) {
   if (w.empty()) return false;
@@ -53,9 +59,24 @@ bool isSecurityKey(std::string_view k) {
   return k == kOwnerPasswordKey || k == kUserPasswordKey || k == kPermissionsKey;
 }
 // Encryption settings that only the security path chooses.
-bool isReservedKey(std::string_view k) { return k == "EncryptionR" || k == "KeyLength"; }
+bool isReservedKey(std::string_view k) {
+  return k == "EncryptionR" || k == "KeyLength";
+}
 
-enum class Tok { End, Name, Word, Number, String, HexString, DictOpen, DictClose, ArrayOpen, ArrayClose, ProcOpen, ProcClose };
+enum class Tok {
+  End,
+  Name,
+  Word,
+  Number,
+  String,
+  HexString,
+  DictOpen,
+  DictClose,
+  ArrayOpen,
+  ArrayClose,
+  ProcOpen,
+  ProcClose
+};
 
 struct Token {
   Tok kind = Tok::End;
@@ -150,19 +171,31 @@ class Lexer {
         if (p_ >= s_.size()) break;
         char e = s_[p_++];
         switch (e) {
-          case 'n': out += '\n'; break;
-          case 'r': out += '\r'; break;
-          case 't': out += '\t'; break;
-          case 'b': out += '\b'; break;
-          case 'f': out += '\f'; break;
+          case 'n':
+            out += '\n';
+            break;
+          case 'r':
+            out += '\r';
+            break;
+          case 't':
+            out += '\t';
+            break;
+          case 'b':
+            out += '\b';
+            break;
+          case 'f':
+            out += '\f';
+            break;
           case '\r':
             if (p_ < s_.size() && s_[p_] == '\n') ++p_;
             break;
-          case '\n': break;
+          case '\n':
+            break;
           default:
             if (e >= '0' && e <= '7') {
               int v = e - '0';
-              for (int k = 0; k < 2 && p_ < s_.size() && s_[p_] >= '0' && s_[p_] <= '7'; ++k) v = v * 8 + (s_[p_++] - '0');
+              for (int k = 0; k < 2 && p_ < s_.size() && s_[p_] >= '0' && s_[p_] <= '7'; ++k)
+                v = v * 8 + (s_[p_++] - '0');
               out += static_cast<char>(v & 0xFF);
             } else {
               out += e;  // \\ \( \) and any other character stand for themselves
@@ -262,9 +295,12 @@ int32_t permissionsFrom(std::string_view text, const std::string& where) {
 
 // The security keys go to the options, the rest into the statement.
 void takeSecurity(JobOptions& o, const std::string& key, const std::string& text, bool isPermissionsText) {
-  if (key == kOwnerPasswordKey) o.ownerPassword = text;
-  else if (key == kUserPasswordKey) o.userPassword = text;
-  else if (key == kPermissionsKey) o.permissions = isPermissionsText ? permissionsFrom(text, "") : 0;
+  if (key == kOwnerPasswordKey)
+    o.ownerPassword = text;
+  else if (key == kUserPasswordKey)
+    o.userPassword = text;
+  else if (key == kPermissionsKey)
+    o.permissions = isPermissionsText ? permissionsFrom(text, "") : 0;
 }
 
 JobOptions parsePostScript(std::string_view text) {
@@ -305,7 +341,8 @@ JobOptions parsePostScript(std::string_view text) {
     }
     Token op = lx.next();
     if (op.kind != Tok::Word || (op.text != "setdistillerparams" && op.text != "setpagedevice"))
-      lx.failAt(op.kind == Tok::End ? dictEnd : op.begin, "expected setdistillerparams or setpagedevice after the dictionary");
+      lx.failAt(op.kind == Tok::End ? dictEnd : op.begin,
+                "expected setdistillerparams or setpagedevice after the dictionary");
     o.postscript += "<<" + body + " >> " + op.text + "\n";
   }
   return o;
@@ -330,8 +367,10 @@ bool unquote(std::string_view v, std::string& out) {
   if (v.size() < 2 || v.front() != '"' || v.back() != '"') return false;
   out.clear();
   for (size_t i = 1; i + 1 < v.size(); ++i) {
-    if (v[i] == '\\' && i + 2 < v.size() && (v[i + 1] == '"' || v[i + 1] == '\\')) ++i;
-    else if (v[i] == '"') return false;
+    if (v[i] == '\\' && i + 2 < v.size() && (v[i + 1] == '"' || v[i + 1] == '\\'))
+      ++i;
+    else if (v[i] == '"')
+      return false;
     out += v[i];
   }
   return true;
@@ -453,7 +492,8 @@ JobOptions parseJobOptions(std::string_view text) {
 JobOptions readJobOptions(const std::string& path) {
   if (path.empty()) return {};
   std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) throw JobOptionsError("Job options file " + path + " does not exist");
+  if (!std::filesystem::is_regular_file(path, ec))
+    throw JobOptionsError("Job options file " + path + " does not exist");
   std::ifstream in(path, std::ios::binary);
   if (!in) throw JobOptionsError("Job options file " + path + " cannot be read: " + std::strerror(errno));
   std::ostringstream ss;

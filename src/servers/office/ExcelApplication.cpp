@@ -24,8 +24,8 @@ class ExcelWorkbooks : public Dispatch {
       m.method("Open",
                {P("FileName"), P("UpdateLinks").opt(), P("ReadOnly").opt(), P("Format").opt(), P("Password").opt(),
                 P("WriteResPassword").opt(), P("IgnoreReadOnlyRecommended").opt(), P("Origin").opt(),
-                P("Delimiter").opt(), P("Editable").opt(), P("Notify").opt(), P("Converter").opt(),
-                P("AddToMru").opt(), P("Local").opt(), P("CorruptLoad").opt()},
+                P("Delimiter").opt(), P("Editable").opt(), P("Notify").opt(), P("Converter").opt(), P("AddToMru").opt(),
+                P("Local").opt(), P("CorruptLoad").opt()},
                &ExcelWorkbooks::Open)
           .get("Count", {}, &ExcelWorkbooks::Count);
       return table;
@@ -54,7 +54,9 @@ ExcelApp::~ExcelApp() {
     if (auto b = w.lock()) b->closeQuietly();
 }
 
-void ExcelApp::announce() { activeToken_ = RegisterActiveObject(kExcelProgId, shared_from_this()); }
+void ExcelApp::announce() {
+  activeToken_ = RegisterActiveObject(kExcelProgId, shared_from_this());
+}
 
 Variant ExcelApp::Workbooks(Frame&) {
   requireRunning();
@@ -74,9 +76,10 @@ Variant ExcelApp::Quit(Frame&) {
 }
 
 WorkbookRef ExcelApp::open(const std::string& path, const Variant& password) {
-  struct stat st{};
+  struct stat st {};
   if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-    fail("'" + path + "' could not be found. Check the spelling of the file name, and verify that the file location is correct.");
+    fail("'" + path +
+         "' could not be found. Check the spelling of the file name, and verify that the file location is correct.");
   std::string pwd = password.isMissing() || password.isEmpty() ? std::string() : CStr(password);
   Reference<css::lang::XComponent> model;
   uint64_t gen = 0;
@@ -92,8 +95,10 @@ WorkbookRef ExcelApp::open(const std::string& path, const Variant& password) {
   });
   if (!model.is()) {
     if (why.passwordAsked)
-      fail("The password you supplied is not correct. Verify that the CAPS LOCK key is off and be sure to use the "
-           "correct capitalization. (" + path + ")");
+      fail(
+          "The password you supplied is not correct. Verify that the CAPS LOCK key is off and be sure to use the "
+          "correct capitalization. (" +
+          path + ")");
     fail("Microsoft Excel cannot open the file '" + path + "'" + (why.why.empty() ? "." : ": " + why.why));
   }
   auto book = std::make_shared<ExcelWorkbook>(model, gen, path, std::static_pointer_cast<ExcelApp>(shared_from_this()));
@@ -121,13 +126,14 @@ const MemberTable* ExcelApp::memberTable() const {
 }
 
 namespace {
-const RegisterClass reg(kExcelProgId, "",
-                        [] {
-                          auto app = std::make_shared<ExcelApp>();
-                          app->announce();
-                          return app;
-                        },
-                        "Excel workbooks through LibreOffice Calc");
+const RegisterClass reg(
+    kExcelProgId, "",
+    [] {
+      auto app = std::make_shared<ExcelApp>();
+      app->announce();
+      return app;
+    },
+    "Excel workbooks through LibreOffice Calc");
 }  // namespace
 
 }  // namespace pm::office::excel

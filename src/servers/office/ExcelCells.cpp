@@ -112,7 +112,8 @@ const SheetCells& ExcelWorksheet::cells() {
     Reference<css::sheet::XSpreadsheet> sheet = sheetOf(m, index_);
     Reference<css::sheet::XSheetCellCursor> cursor = sheet->createCursor();
     Reference<css::sheet::XUsedAreaCursor>(cursor, UNO_QUERY_THROW)->gotoEndOfUsedArea(false);
-    css::table::CellRangeAddress end = Reference<css::sheet::XCellRangeAddressable>(cursor, UNO_QUERY_THROW)->getRangeAddress();
+    css::table::CellRangeAddress end =
+        Reference<css::sheet::XCellRangeAddressable>(cursor, UNO_QUERY_THROW)->getRangeAddress();
     const int32_t rows = end.EndRow + 1, cols = end.EndColumn + 1;
     cells->rows = rows;
     cells->cols = cols;
@@ -141,11 +142,12 @@ const SheetCells& ExcelWorksheet::cells() {
         sal_Int16 type = getProp<sal_Int16>(formats->getByKey(key), "Type");
         uint8_t what = (type & css::util::NumberFormat::LOGICAL)                                  ? kBool
                        : (type & (css::util::NumberFormat::DATE | css::util::NumberFormat::TIME)) ? kDate
-                                                                                                   : kNumber;
+                                                                                                  : kNumber;
         k = kindOfKey.emplace(key, what).first;
       }
       if (k->second == kNumber) continue;
-      css::table::CellRangeAddress a = Reference<css::sheet::XCellRangeAddressable>(range, UNO_QUERY_THROW)->getRangeAddress();
+      css::table::CellRangeAddress a =
+          Reference<css::sheet::XCellRangeAddressable>(range, UNO_QUERY_THROW)->getRangeAddress();
       eachCell(Sequence<css::table::CellRangeAddress>(&a, 1), rows, cols,
                [&](int32_t r, int32_t c) { kind[static_cast<size_t>(r) * cols + c] = k->second; });
     }
@@ -252,8 +254,9 @@ const MemberTable* ExcelRange::memberTable() const {
     Members<ExcelRange> m(table);
     m.get("Value", {P("RangeValueDataType").opt()}, &ExcelRange::Value)
         .get("Text", {}, &ExcelRange::Text)
-        .get("Address", {P("RowAbsolute").opt(), P("ColumnAbsolute").opt(), P("ReferenceStyle").opt(),
-                         P("External").opt(), P("RelativeTo").opt()},
+        .get("Address",
+             {P("RowAbsolute").opt(), P("ColumnAbsolute").opt(), P("ReferenceStyle").opt(), P("External").opt(),
+              P("RelativeTo").opt()},
              &ExcelRange::Address)
         .get("Row", {}, &ExcelRange::Row)
         .get("Column", {}, &ExcelRange::Column)

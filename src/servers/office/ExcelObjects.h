@@ -30,7 +30,7 @@ inline constexpr int32_t kErrExcel = 1004;
 // The cells of a sheet's used area, read in bulk the first time any cell is
 // asked for: typed values, and the texts as the sheet shows them.
 struct SheetCells {
-  int32_t rows = 0, cols = 0;  // from A1 to the end of the used area
+  int32_t rows = 0, cols = 0;   // from A1 to the end of the used area
   std::vector<Variant> values;  // row-major
   std::vector<std::string> texts;
 };
@@ -39,10 +39,10 @@ struct SheetCells {
 // header and footer distances apart from the page margins; Calc measures
 // differently, so the Excel values are kept here and the Calc ones follow.
 struct SheetPage {
-  bool known = false;  // read from the sheet's page style yet
-  std::string headers[3], footers[3];  // left, center, right (with codes)
+  bool known = false;                                  // read from the sheet's page style yet
+  std::string headers[3], footers[3];                  // left, center, right (with codes)
   double top = 0, bottom = 0, header = 0, footer = 0;  // points
-  bool zoomOff = false;  // Zoom = False: fit to pages
+  bool zoomOff = false;                                // Zoom = False: fit to pages
   int32_t fitWide = 1, fitTall = 1;
 };
 
@@ -68,7 +68,8 @@ class ExcelWorkbook : public Dispatch {
   Variant FullName(Frame&) { return Variant(model_.path()); }
 
   // Runs body on the document model.
-  void with(const std::string& what, const std::function<void(const css::uno::Reference<css::lang::XComponent>&)>& body) {
+  void with(const std::string& what,
+            const std::function<void(const css::uno::Reference<css::lang::XComponent>&)>& body) {
     model_.with(what, body, kErrExcel, kSource);
   }
   const OpenModel& model() const { return model_; }
@@ -89,7 +90,8 @@ class ExcelWorkbook : public Dispatch {
 using WorkbookRef = std::shared_ptr<ExcelWorkbook>;
 
 // The sheet of a workbook by index, on the office side.
-css::uno::Reference<css::sheet::XSpreadsheet> sheetOf(const css::uno::Reference<css::lang::XComponent>& m, int32_t index);
+css::uno::Reference<css::sheet::XSpreadsheet> sheetOf(const css::uno::Reference<css::lang::XComponent>& m,
+                                                      int32_t index);
 // The page style of a sheet; with own set, a style used by other sheets
 // too is first copied so that the change stays on this sheet.
 css::uno::Reference<css::beans::XPropertySet> pageStyleOf(const css::uno::Reference<css::lang::XComponent>& m,

@@ -34,8 +34,12 @@ using XPropSet = css::beans::XPropertySet;
 
 namespace {
 
-int32_t mm100(double points) { return static_cast<int32_t>(points * 2540.0 / 72.0 + (points >= 0 ? 0.5 : -0.5)); }
-double points(int32_t v) { return static_cast<double>(v) * 72.0 / 2540.0; }
+int32_t mm100(double points) {
+  return static_cast<int32_t>(points * 2540.0 / 72.0 + (points >= 0 ? 0.5 : -0.5));
+}
+double points(int32_t v) {
+  return static_cast<double>(v) * 72.0 / 2540.0;
+}
 
 Reference<css::container::XNameContainer> pageStyles(const Reference<css::lang::XComponent>& m) {
   Reference<css::style::XStyleFamiliesSupplier> sup(m, UNO_QUERY_THROW);
@@ -47,7 +51,8 @@ Reference<css::container::XNameContainer> pageStyles(const Reference<css::lang::
 // name, && an ampersand; &B &I &U &S &E &X &Y switch bold, italic,
 // underline, strike-through, double underline, superscript and subscript;
 // &"font" and &nn set the font and its size; &Krrggbb the colour.
-void writeCodes(const Reference<css::lang::XComponent>& m, const Reference<css::text::XText>& text, const std::string& codes) {
+void writeCodes(const Reference<css::lang::XComponent>& m, const Reference<css::text::XText>& text,
+                const std::string& codes) {
   text->setString(::rtl::OUString());
   Reference<css::text::XTextCursor> cursor = text->createTextCursor();
   cursor->gotoEnd(false);
@@ -62,9 +67,10 @@ void writeCodes(const Reference<css::lang::XComponent>& m, const Reference<css::
     Reference<XPropSet> p(cursor, UNO_QUERY_THROW);
     setProp(p, "CharWeight", bold ? css::awt::FontWeight::BOLD : css::awt::FontWeight::NORMAL);
     setProp(p, "CharPosture", italic ? css::awt::FontSlant_ITALIC : css::awt::FontSlant_NONE);
-    setProp(p, "CharUnderline", sal_Int16(dunder ? css::awt::FontUnderline::DOUBLE
-                                          : underline ? css::awt::FontUnderline::SINGLE
-                                                      : css::awt::FontUnderline::NONE));
+    setProp(p, "CharUnderline",
+            sal_Int16(dunder      ? css::awt::FontUnderline::DOUBLE
+                      : underline ? css::awt::FontUnderline::SINGLE
+                                  : css::awt::FontUnderline::NONE));
     setProp(p, "CharStrikeout", sal_Int16(strike ? css::awt::FontStrikeout::SINGLE : css::awt::FontStrikeout::NONE));
     setProp(p, "CharEscapement", sal_Int16(sup ? 33 : sub ? -33 : 0));
     setProp(p, "CharEscapementHeight", sal_Int8(sup || sub ? 58 : 100));
@@ -83,7 +89,8 @@ void writeCodes(const Reference<css::lang::XComponent>& m, const Reference<css::
   };
   auto field = [&](const char* service, const std::function<void(const Reference<XPropSet>&)>& setUp = {}) {
     flush();
-    Reference<css::text::XTextContent> f(factory->createInstance(::rtl::OUString::createFromAscii(service)), UNO_QUERY_THROW);
+    Reference<css::text::XTextContent> f(factory->createInstance(::rtl::OUString::createFromAscii(service)),
+                                         UNO_QUERY_THROW);
     if (setUp) setUp(Reference<XPropSet>(f, UNO_QUERY_THROW));
     text->insertTextContent(Reference<css::text::XTextRange>(cursor, UNO_QUERY_THROW), f, false);
     format(1);
@@ -95,22 +102,66 @@ void writeCodes(const Reference<css::lang::XComponent>& m, const Reference<css::
     }
     char c = codes[++i];
     switch (std::toupper(static_cast<unsigned char>(c))) {
-      case '&': run += '&'; break;
-      case 'P': field("com.sun.star.text.TextField.PageNumber"); break;
-      case 'N': field("com.sun.star.text.TextField.PageCount"); break;
-      case 'D': field("com.sun.star.text.TextField.Date"); break;
-      case 'T': field("com.sun.star.text.TextField.Time"); break;
-      case 'A': field("com.sun.star.text.TextField.SheetName"); break;
-      case 'F': field("com.sun.star.text.TextField.FileName", [](const Reference<XPropSet>& p) { setProp(p, "FileFormat", sal_Int16(3)); }); break;
-      case 'Z': field("com.sun.star.text.TextField.FileName", [](const Reference<XPropSet>& p) { setProp(p, "FileFormat", sal_Int16(1)); }); break;
-      case 'B': flush(); bold = !bold; break;
-      case 'I': flush(); italic = !italic; break;
-      case 'U': flush(); underline = !underline; break;
-      case 'E': flush(); dunder = !dunder; break;
-      case 'S': flush(); strike = !strike; break;
-      case 'X': flush(); sup = !sup; sub = false; break;
-      case 'Y': flush(); sub = !sub; sup = false; break;
-      case 'L': case 'C': case 'R': break;  // section switches: this text is one section already
+      case '&':
+        run += '&';
+        break;
+      case 'P':
+        field("com.sun.star.text.TextField.PageNumber");
+        break;
+      case 'N':
+        field("com.sun.star.text.TextField.PageCount");
+        break;
+      case 'D':
+        field("com.sun.star.text.TextField.Date");
+        break;
+      case 'T':
+        field("com.sun.star.text.TextField.Time");
+        break;
+      case 'A':
+        field("com.sun.star.text.TextField.SheetName");
+        break;
+      case 'F':
+        field("com.sun.star.text.TextField.FileName",
+              [](const Reference<XPropSet>& p) { setProp(p, "FileFormat", sal_Int16(3)); });
+        break;
+      case 'Z':
+        field("com.sun.star.text.TextField.FileName",
+              [](const Reference<XPropSet>& p) { setProp(p, "FileFormat", sal_Int16(1)); });
+        break;
+      case 'B':
+        flush();
+        bold = !bold;
+        break;
+      case 'I':
+        flush();
+        italic = !italic;
+        break;
+      case 'U':
+        flush();
+        underline = !underline;
+        break;
+      case 'E':
+        flush();
+        dunder = !dunder;
+        break;
+      case 'S':
+        flush();
+        strike = !strike;
+        break;
+      case 'X':
+        flush();
+        sup = !sup;
+        sub = false;
+        break;
+      case 'Y':
+        flush();
+        sub = !sub;
+        sup = false;
+        break;
+      case 'L':
+      case 'C':
+      case 'R':
+        break;  // section switches: this text is one section already
       case '"': {
         flush();
         size_t end = codes.find('"', i + 1);
@@ -135,7 +186,8 @@ void writeCodes(const Reference<css::lang::XComponent>& m, const Reference<css::
         i += 6;
         break;
       }
-      case 'G': fail("Pictures in headers and footers (&G) are not supported: " + codes);
+      case 'G':
+        fail("Pictures in headers and footers (&G) are not supported: " + codes);
       default:
         if (std::isdigit(static_cast<unsigned char>(c))) {
           flush();
@@ -155,7 +207,8 @@ void writeCodes(const Reference<css::lang::XComponent>& m, const Reference<css::
 // Excel's view of a page style that it has not seen before.
 void readPage(const Reference<XPropSet>& style, SheetPage& page) {
   bool hOn = getProp<sal_Bool>(style, "HeaderIsOn"), fOn = getProp<sal_Bool>(style, "FooterIsOn");
-  double top = points(getProp<sal_Int32>(style, "TopMargin")), bottom = points(getProp<sal_Int32>(style, "BottomMargin"));
+  double top = points(getProp<sal_Int32>(style, "TopMargin")),
+         bottom = points(getProp<sal_Int32>(style, "BottomMargin"));
   // A style read from a file can report a header or footer height of the
   // whole page; such a height is taken as Excel's default band instead.
   auto band = [&](const char* property) {
@@ -168,7 +221,8 @@ void readPage(const Reference<XPropSet>& style, SheetPage& page) {
   page.footer = fOn ? bottom : 0.3 * 72;
   for (int k = 0; k < 2; ++k) {
     if (!(k == 0 ? hOn : fOn)) continue;
-    Reference<css::sheet::XHeaderFooterContent> c(style->getPropertyValue(k == 0 ? "RightPageHeaderContent" : "RightPageFooterContent"), UNO_QUERY);
+    Reference<css::sheet::XHeaderFooterContent> c(
+        style->getPropertyValue(k == 0 ? "RightPageHeaderContent" : "RightPageFooterContent"), UNO_QUERY);
     if (!c.is()) continue;
     std::string* parts = k == 0 ? page.headers : page.footers;
     parts[0] = toUtf8(c->getLeftText()->getString());
@@ -221,7 +275,8 @@ Reference<XPropSet> pageStyleOf(const Reference<css::lang::XComponent>& m, int32
     if (users > 1) {
       ::rtl::OUString sheetName = Reference<css::container::XNamed>(sheet, UNO_QUERY_THROW)->getName();
       ::rtl::OUString copy = name + " (" + sheetName + ")";
-      for (int n = 2; styles->hasByName(copy); ++n) copy = name + " (" + sheetName + " " + ::rtl::OUString::number(n) + ")";
+      for (int n = 2; styles->hasByName(copy); ++n)
+        copy = name + " (" + sheetName + " " + ::rtl::OUString::number(n) + ")";
       Reference<css::lang::XMultiServiceFactory> factory(m, UNO_QUERY_THROW);
       Reference<XPropSet> fresh(factory->createInstance("com.sun.star.style.PageStyle"), UNO_QUERY_THROW);
       styles->insertByName(copy, Any(fresh));
@@ -240,9 +295,9 @@ Reference<XPropSet> pageStyleOf(const Reference<css::lang::XComponent>& m, int32
   return Reference<XPropSet>(styles->getByName(name), UNO_QUERY_THROW);
 }
 
-void ExcelPageSetup::onStyle(const std::string& what, bool change,
-                             const std::function<void(const Reference<css::lang::XComponent>&, const Reference<XPropSet>&,
-                                                      SheetPage&)>& body) {
+void ExcelPageSetup::onStyle(
+    const std::string& what, bool change,
+    const std::function<void(const Reference<css::lang::XComponent>&, const Reference<XPropSet>&, SheetPage&)>& body) {
   const WorkbookRef& book = sheet_->book();
   SheetState& state = book->state(sheet_->index());
   book->with(what, [&](const Reference<css::lang::XComponent>& m) {
@@ -261,19 +316,23 @@ using Model = Reference<css::lang::XComponent>;
 
 Variant GetGrid(Setup& s, Frame&) {
   bool v = false;
-  s.onStyle("reading PrintGridlines", false, [&](const Model&, const Reference<XPropSet>& st, SheetPage&) { v = getProp<sal_Bool>(st, "PrintGrid"); });
+  s.onStyle("reading PrintGridlines", false,
+            [&](const Model&, const Reference<XPropSet>& st, SheetPage&) { v = getProp<sal_Bool>(st, "PrintGrid"); });
   return Variant(v);
 }
 Variant LetGrid(Setup& s, Frame& f) {
   bool v = CBool(f[0]);
-  s.onStyle("setting PrintGridlines", true, [&](const Model&, const Reference<XPropSet>& st, SheetPage&) { setProp(st, "PrintGrid", sal_Bool(v)); });
+  s.onStyle("setting PrintGridlines", true,
+            [&](const Model&, const Reference<XPropSet>& st, SheetPage&) { setProp(st, "PrintGrid", sal_Bool(v)); });
   return {};
 }
 
 // xlPortrait 1, xlLandscape 2.
 Variant GetOrientation(Setup& s, Frame&) {
   bool landscape = false;
-  s.onStyle("reading Orientation", false, [&](const Model&, const Reference<XPropSet>& st, SheetPage&) { landscape = getProp<sal_Bool>(st, "IsLandscape"); });
+  s.onStyle("reading Orientation", false, [&](const Model&, const Reference<XPropSet>& st, SheetPage&) {
+    landscape = getProp<sal_Bool>(st, "IsLandscape");
+  });
   return Variant(int32_t{landscape ? 2 : 1});
 }
 Variant LetOrientation(Setup& s, Frame& f) {
@@ -306,7 +365,8 @@ Variant letPart(Setup& s, bool header, int part, Frame& f) {
       setProp(st, on, sal_Bool(true));
       // A header that was off had no parts of its own: none shows now but
       // the one set.
-      Reference<css::sheet::XHeaderFooterContent> c(st->getPropertyValue(header ? "RightPageHeaderContent" : "RightPageFooterContent"), UNO_QUERY_THROW);
+      Reference<css::sheet::XHeaderFooterContent> c(
+          st->getPropertyValue(header ? "RightPageHeaderContent" : "RightPageFooterContent"), UNO_QUERY_THROW);
       c->getLeftText()->setString(::rtl::OUString());
       c->getCenterText()->setString(::rtl::OUString());
       c->getRightText()->setString(::rtl::OUString());
@@ -319,7 +379,8 @@ Variant letPart(Setup& s, bool header, int part, Frame& f) {
     }
     for (const char* prop : {header ? "RightPageHeaderContent" : "RightPageFooterContent",
                              header ? "LeftPageHeaderContent" : "LeftPageFooterContent"}) {
-      Reference<css::sheet::XHeaderFooterContent> c(st->getPropertyValue(::rtl::OUString::createFromAscii(prop)), UNO_QUERY_THROW);
+      Reference<css::sheet::XHeaderFooterContent> c(st->getPropertyValue(::rtl::OUString::createFromAscii(prop)),
+                                                    UNO_QUERY_THROW);
       writeCodes(m, part == 0 ? c->getLeftText() : part == 1 ? c->getCenterText() : c->getRightText(), codes);
       st->setPropertyValue(::rtl::OUString::createFromAscii(prop), Any(c));
     }
@@ -328,18 +389,42 @@ Variant letPart(Setup& s, bool header, int part, Frame& f) {
   });
   return {};
 }
-Variant GetLH(Setup& s, Frame&) { return getPart(s, true, 0); }
-Variant GetCH(Setup& s, Frame&) { return getPart(s, true, 1); }
-Variant GetRH(Setup& s, Frame&) { return getPart(s, true, 2); }
-Variant GetLF(Setup& s, Frame&) { return getPart(s, false, 0); }
-Variant GetCF(Setup& s, Frame&) { return getPart(s, false, 1); }
-Variant GetRF(Setup& s, Frame&) { return getPart(s, false, 2); }
-Variant LetLH(Setup& s, Frame& f) { return letPart(s, true, 0, f); }
-Variant LetCH(Setup& s, Frame& f) { return letPart(s, true, 1, f); }
-Variant LetRH(Setup& s, Frame& f) { return letPart(s, true, 2, f); }
-Variant LetLF(Setup& s, Frame& f) { return letPart(s, false, 0, f); }
-Variant LetCF(Setup& s, Frame& f) { return letPart(s, false, 1, f); }
-Variant LetRF(Setup& s, Frame& f) { return letPart(s, false, 2, f); }
+Variant GetLH(Setup& s, Frame&) {
+  return getPart(s, true, 0);
+}
+Variant GetCH(Setup& s, Frame&) {
+  return getPart(s, true, 1);
+}
+Variant GetRH(Setup& s, Frame&) {
+  return getPart(s, true, 2);
+}
+Variant GetLF(Setup& s, Frame&) {
+  return getPart(s, false, 0);
+}
+Variant GetCF(Setup& s, Frame&) {
+  return getPart(s, false, 1);
+}
+Variant GetRF(Setup& s, Frame&) {
+  return getPart(s, false, 2);
+}
+Variant LetLH(Setup& s, Frame& f) {
+  return letPart(s, true, 0, f);
+}
+Variant LetCH(Setup& s, Frame& f) {
+  return letPart(s, true, 1, f);
+}
+Variant LetRH(Setup& s, Frame& f) {
+  return letPart(s, true, 2, f);
+}
+Variant LetLF(Setup& s, Frame& f) {
+  return letPart(s, false, 0, f);
+}
+Variant LetCF(Setup& s, Frame& f) {
+  return letPart(s, false, 1, f);
+}
+Variant LetRF(Setup& s, Frame& f) {
+  return letPart(s, false, 2, f);
+}
 
 // Margins in points. Left and right are the page style's own; the four
 // vertical ones are Excel's and the style follows them.
@@ -348,12 +433,24 @@ Variant getMargin(Setup& s, Margin which) {
   double v = 0;
   s.onStyle("reading a margin", false, [&](const Model&, const Reference<XPropSet>& st, SheetPage& p) {
     switch (which) {
-      case Margin::Top: v = p.top; break;
-      case Margin::Bottom: v = p.bottom; break;
-      case Margin::Header: v = p.header; break;
-      case Margin::Footer: v = p.footer; break;
-      case Margin::Left: v = points(getProp<sal_Int32>(st, "LeftMargin")); break;
-      case Margin::Right: v = points(getProp<sal_Int32>(st, "RightMargin")); break;
+      case Margin::Top:
+        v = p.top;
+        break;
+      case Margin::Bottom:
+        v = p.bottom;
+        break;
+      case Margin::Header:
+        v = p.header;
+        break;
+      case Margin::Footer:
+        v = p.footer;
+        break;
+      case Margin::Left:
+        v = points(getProp<sal_Int32>(st, "LeftMargin"));
+        break;
+      case Margin::Right:
+        v = points(getProp<sal_Int32>(st, "RightMargin"));
+        break;
     }
   });
   return Variant(v);
@@ -363,40 +460,79 @@ Variant letMargin(Setup& s, Margin which, Frame& f) {
   if (v < 0 || v > 49 * 72) fail("Unable to set the margin property of the PageSetup class: " + DoubleToText(v));
   s.onStyle("setting a margin", true, [&](const Model&, const Reference<XPropSet>& st, SheetPage& p) {
     switch (which) {
-      case Margin::Top: p.top = v; break;
-      case Margin::Bottom: p.bottom = v; break;
-      case Margin::Header: p.header = v; break;
-      case Margin::Footer: p.footer = v; break;
-      case Margin::Left: setProp(st, "LeftMargin", mm100(v)); return;
-      case Margin::Right: setProp(st, "RightMargin", mm100(v)); return;
+      case Margin::Top:
+        p.top = v;
+        break;
+      case Margin::Bottom:
+        p.bottom = v;
+        break;
+      case Margin::Header:
+        p.header = v;
+        break;
+      case Margin::Footer:
+        p.footer = v;
+        break;
+      case Margin::Left:
+        setProp(st, "LeftMargin", mm100(v));
+        return;
+      case Margin::Right:
+        setProp(st, "RightMargin", mm100(v));
+        return;
     }
     applyVertical(st, p);
   });
   return {};
 }
-Variant GetTop(Setup& s, Frame&) { return getMargin(s, Margin::Top); }
-Variant GetBottom(Setup& s, Frame&) { return getMargin(s, Margin::Bottom); }
-Variant GetHeaderM(Setup& s, Frame&) { return getMargin(s, Margin::Header); }
-Variant GetFooterM(Setup& s, Frame&) { return getMargin(s, Margin::Footer); }
-Variant GetLeft(Setup& s, Frame&) { return getMargin(s, Margin::Left); }
-Variant GetRight(Setup& s, Frame&) { return getMargin(s, Margin::Right); }
-Variant LetTop(Setup& s, Frame& f) { return letMargin(s, Margin::Top, f); }
-Variant LetBottom(Setup& s, Frame& f) { return letMargin(s, Margin::Bottom, f); }
-Variant LetHeaderM(Setup& s, Frame& f) { return letMargin(s, Margin::Header, f); }
-Variant LetFooterM(Setup& s, Frame& f) { return letMargin(s, Margin::Footer, f); }
-Variant LetLeft(Setup& s, Frame& f) { return letMargin(s, Margin::Left, f); }
-Variant LetRight(Setup& s, Frame& f) { return letMargin(s, Margin::Right, f); }
+Variant GetTop(Setup& s, Frame&) {
+  return getMargin(s, Margin::Top);
+}
+Variant GetBottom(Setup& s, Frame&) {
+  return getMargin(s, Margin::Bottom);
+}
+Variant GetHeaderM(Setup& s, Frame&) {
+  return getMargin(s, Margin::Header);
+}
+Variant GetFooterM(Setup& s, Frame&) {
+  return getMargin(s, Margin::Footer);
+}
+Variant GetLeft(Setup& s, Frame&) {
+  return getMargin(s, Margin::Left);
+}
+Variant GetRight(Setup& s, Frame&) {
+  return getMargin(s, Margin::Right);
+}
+Variant LetTop(Setup& s, Frame& f) {
+  return letMargin(s, Margin::Top, f);
+}
+Variant LetBottom(Setup& s, Frame& f) {
+  return letMargin(s, Margin::Bottom, f);
+}
+Variant LetHeaderM(Setup& s, Frame& f) {
+  return letMargin(s, Margin::Header, f);
+}
+Variant LetFooterM(Setup& s, Frame& f) {
+  return letMargin(s, Margin::Footer, f);
+}
+Variant LetLeft(Setup& s, Frame& f) {
+  return letMargin(s, Margin::Left, f);
+}
+Variant LetRight(Setup& s, Frame& f) {
+  return letMargin(s, Margin::Right, f);
+}
 
 // xlAutomatic (-4105) continues the numbering; Calc's 0 does the same.
 constexpr int32_t kXlAutomatic = -4105;
 Variant GetFirstPage(Setup& s, Frame&) {
   int32_t v = 0;
-  s.onStyle("reading FirstPageNumber", false, [&](const Model&, const Reference<XPropSet>& st, SheetPage&) { v = getProp<sal_Int16>(st, "FirstPageNumber"); });
+  s.onStyle("reading FirstPageNumber", false, [&](const Model&, const Reference<XPropSet>& st, SheetPage&) {
+    v = getProp<sal_Int16>(st, "FirstPageNumber");
+  });
   return Variant(v == 0 ? kXlAutomatic : v);
 }
 Variant LetFirstPage(Setup& s, Frame& f) {
   int32_t v = CLng(f[0]);
-  if (v != kXlAutomatic && (v < 1 || v > 32767)) fail("Unable to set the FirstPageNumber property of the PageSetup class: " + std::to_string(v));
+  if (v != kXlAutomatic && (v < 1 || v > 32767))
+    fail("Unable to set the FirstPageNumber property of the PageSetup class: " + std::to_string(v));
   s.onStyle("setting FirstPageNumber", true, [&](const Model&, const Reference<XPropSet>& st, SheetPage&) {
     setProp(st, "FirstPageNumber", sal_Int16(v == kXlAutomatic ? 0 : v));
   });
@@ -436,7 +572,8 @@ Variant LetPrintArea(Setup& s, Frame& f) {
   }
   s.onStyle("setting PrintArea", false, [&](const Model& m, const Reference<XPropSet>&, SheetPage&) {
     Reference<css::sheet::XPrintAreas> pa(sheetOf(m, s.sheetIndex()), UNO_QUERY_THROW);
-    pa->setPrintAreas(css::uno::Sequence<css::table::CellRangeAddress>(areas.data(), static_cast<sal_Int32>(areas.size())));
+    pa->setPrintAreas(
+        css::uno::Sequence<css::table::CellRangeAddress>(areas.data(), static_cast<sal_Int32>(areas.size())));
   });
   return {};
 }
@@ -464,7 +601,8 @@ Variant GetZoom(Setup& s, Frame&) {
 Variant LetZoom(Setup& s, Frame& f) {
   bool off = f[0].type() == VT::Boolean && !f[0].asBool();
   int32_t percent = off ? 100 : CLng(f[0]);
-  if (!off && (percent < 10 || percent > 400)) fail("Unable to set the Zoom property of the PageSetup class: " + std::to_string(percent));
+  if (!off && (percent < 10 || percent > 400))
+    fail("Unable to set the Zoom property of the PageSetup class: " + std::to_string(percent));
   s.onStyle("setting Zoom", true, [&](const Model&, const Reference<XPropSet>& st, SheetPage& p) {
     p.zoomOff = off;
     applyScale(st, p, percent);
@@ -473,7 +611,8 @@ Variant LetZoom(Setup& s, Frame& f) {
 }
 Variant fitGet(Setup& s, bool wide) {
   int32_t v = 0;
-  s.onStyle("reading FitToPages", false, [&](const Model&, const Reference<XPropSet>&, SheetPage& p) { v = wide ? p.fitWide : p.fitTall; });
+  s.onStyle("reading FitToPages", false,
+            [&](const Model&, const Reference<XPropSet>&, SheetPage& p) { v = wide ? p.fitWide : p.fitTall; });
   return v == 0 ? Variant(false) : Variant(v);
 }
 Variant fitLet(Setup& s, bool wide, Frame& f) {
@@ -485,10 +624,18 @@ Variant fitLet(Setup& s, bool wide, Frame& f) {
   });
   return {};
 }
-Variant GetFitWide(Setup& s, Frame&) { return fitGet(s, true); }
-Variant GetFitTall(Setup& s, Frame&) { return fitGet(s, false); }
-Variant LetFitWide(Setup& s, Frame& f) { return fitLet(s, true, f); }
-Variant LetFitTall(Setup& s, Frame& f) { return fitLet(s, false, f); }
+Variant GetFitWide(Setup& s, Frame&) {
+  return fitGet(s, true);
+}
+Variant GetFitTall(Setup& s, Frame&) {
+  return fitGet(s, false);
+}
+Variant LetFitWide(Setup& s, Frame& f) {
+  return fitLet(s, true, f);
+}
+Variant LetFitTall(Setup& s, Frame& f) {
+  return fitLet(s, false, f);
+}
 
 }  // namespace
 
@@ -497,25 +644,44 @@ const MemberTable* ExcelPageSetup::memberTable() const {
     MemberTable table("PageSetup");
     Members<ExcelPageSetup> m(table);
     auto v = [] { return std::vector<ParamSpec>{P("value").byVal()}; };
-    m.get("PrintGridlines", {}, &GetGrid).let("PrintGridlines", v(), &LetGrid)
-        .get("Orientation", {}, &GetOrientation).let("Orientation", v(), &LetOrientation)
-        .get("LeftHeader", {}, &GetLH).let("LeftHeader", v(), &LetLH)
-        .get("CenterHeader", {}, &GetCH).let("CenterHeader", v(), &LetCH)
-        .get("RightHeader", {}, &GetRH).let("RightHeader", v(), &LetRH)
-        .get("LeftFooter", {}, &GetLF).let("LeftFooter", v(), &LetLF)
-        .get("CenterFooter", {}, &GetCF).let("CenterFooter", v(), &LetCF)
-        .get("RightFooter", {}, &GetRF).let("RightFooter", v(), &LetRF)
-        .get("TopMargin", {}, &GetTop).let("TopMargin", v(), &LetTop)
-        .get("BottomMargin", {}, &GetBottom).let("BottomMargin", v(), &LetBottom)
-        .get("LeftMargin", {}, &GetLeft).let("LeftMargin", v(), &LetLeft)
-        .get("RightMargin", {}, &GetRight).let("RightMargin", v(), &LetRight)
-        .get("HeaderMargin", {}, &GetHeaderM).let("HeaderMargin", v(), &LetHeaderM)
-        .get("FooterMargin", {}, &GetFooterM).let("FooterMargin", v(), &LetFooterM)
-        .get("FirstPageNumber", {}, &GetFirstPage).let("FirstPageNumber", v(), &LetFirstPage)
-        .get("PrintArea", {}, &GetPrintArea).let("PrintArea", v(), &LetPrintArea)
-        .get("Zoom", {}, &GetZoom).let("Zoom", v(), &LetZoom)
-        .get("FitToPagesWide", {}, &GetFitWide).let("FitToPagesWide", v(), &LetFitWide)
-        .get("FitToPagesTall", {}, &GetFitTall).let("FitToPagesTall", v(), &LetFitTall);
+    m.get("PrintGridlines", {}, &GetGrid)
+        .let("PrintGridlines", v(), &LetGrid)
+        .get("Orientation", {}, &GetOrientation)
+        .let("Orientation", v(), &LetOrientation)
+        .get("LeftHeader", {}, &GetLH)
+        .let("LeftHeader", v(), &LetLH)
+        .get("CenterHeader", {}, &GetCH)
+        .let("CenterHeader", v(), &LetCH)
+        .get("RightHeader", {}, &GetRH)
+        .let("RightHeader", v(), &LetRH)
+        .get("LeftFooter", {}, &GetLF)
+        .let("LeftFooter", v(), &LetLF)
+        .get("CenterFooter", {}, &GetCF)
+        .let("CenterFooter", v(), &LetCF)
+        .get("RightFooter", {}, &GetRF)
+        .let("RightFooter", v(), &LetRF)
+        .get("TopMargin", {}, &GetTop)
+        .let("TopMargin", v(), &LetTop)
+        .get("BottomMargin", {}, &GetBottom)
+        .let("BottomMargin", v(), &LetBottom)
+        .get("LeftMargin", {}, &GetLeft)
+        .let("LeftMargin", v(), &LetLeft)
+        .get("RightMargin", {}, &GetRight)
+        .let("RightMargin", v(), &LetRight)
+        .get("HeaderMargin", {}, &GetHeaderM)
+        .let("HeaderMargin", v(), &LetHeaderM)
+        .get("FooterMargin", {}, &GetFooterM)
+        .let("FooterMargin", v(), &LetFooterM)
+        .get("FirstPageNumber", {}, &GetFirstPage)
+        .let("FirstPageNumber", v(), &LetFirstPage)
+        .get("PrintArea", {}, &GetPrintArea)
+        .let("PrintArea", v(), &LetPrintArea)
+        .get("Zoom", {}, &GetZoom)
+        .let("Zoom", v(), &LetZoom)
+        .get("FitToPagesWide", {}, &GetFitWide)
+        .let("FitToPagesWide", v(), &LetFitWide)
+        .get("FitToPagesTall", {}, &GetFitTall)
+        .let("FitToPagesTall", v(), &LetFitTall);
     return table;
   }();
   return &t;

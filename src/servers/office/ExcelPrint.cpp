@@ -20,7 +20,8 @@ Variant ExcelRange::PrintOut(Frame& f) {
   bool toFile = !f.missing(5) && CBool(f[5]);
   std::string out = f.missing(7) ? std::string() : CStr(f[7]);
   if (!toFile || Trim(out).empty())
-    fail("PrintOut: this server prints to files only; give PrintToFile True and PrToFileName (printer \"" + printer + "\").");
+    fail("PrintOut: this server prints to files only; give PrintToFile True and PrToFileName (printer \"" + printer +
+         "\").");
   PrintJob job;
   css::uno::Sequence<css::table::CellRangeAddress> saved;
   job.filter = "calc_pdf_Export";
@@ -61,9 +62,7 @@ Variant ExcelRange::PrintOut(Frame& f) {
     ExcelRange& self;
     css::uno::Sequence<css::table::CellRangeAddress>& areas;
     ~Restore() {
-      ignoreErrors([&] {
-        self.restoreAreas(areas);
-      });
+      ignoreErrors([&] { self.restoreAreas(areas); });
     }
   } restore{*this, saved};
   printToPostScript(sheet_->book()->model(), job, out, kErrExcel, kSource);

@@ -130,7 +130,9 @@ Variant ExcelWorkbook::SaveAs(Frame& f) {
   return {};
 }
 
-Variant ExcelWorkbook::Name(Frame&) { return Variant(std::filesystem::path(model_.path()).filename().string()); }
+Variant ExcelWorkbook::Name(Frame&) {
+  return Variant(std::filesystem::path(model_.path()).filename().string());
+}
 
 const MemberTable* ExcelWorkbook::memberTable() const {
   static const MemberTable t = [] {

@@ -20,7 +20,8 @@ int32_t columnOf(const Variant& v) {
   if (v.isString()) {
     int32_t c = 0;
     for (char ch : UCase(v.asString())) {
-      if (ch < 'A' || ch > 'Z' || c > kMaxCols) fail("Application-defined or object-defined error: column " + v.asString());
+      if (ch < 'A' || ch > 'Z' || c > kMaxCols)
+        fail("Application-defined or object-defined error: column " + v.asString());
       c = c * 26 + (ch - 'A' + 1);
     }
     return c;
@@ -45,7 +46,8 @@ Variant ExcelWorksheet::Cells(Frame& f) {
   if (f.missing(0) || f.missing(1)) fail("Cells needs a row and a column in this server.");
   int32_t row = CLng(f[0]), col = columnOf(f[1]);
   if (row < 1 || row > kMaxRows || col < 1 || col > kMaxCols)
-    fail("Application-defined or object-defined error: Cells(" + std::to_string(row) + ", " + std::to_string(col) + ")");
+    fail("Application-defined or object-defined error: Cells(" + std::to_string(row) + ", " + std::to_string(col) +
+         ")");
   return Variant(ObjectRef(std::make_shared<ExcelRange>(std::static_pointer_cast<ExcelWorksheet>(shared_from_this()),
                                                         Block{row, col, row, col})));
 }
@@ -56,11 +58,13 @@ Variant ExcelWorksheet::Range(Frame& f) {
     Block e = parseAddress(CStr(f[1]));
     b = Block{std::min(b.row1, e.row1), std::min(b.col1, e.col1), std::max(b.row2, e.row2), std::max(b.col2, e.col2)};
   }
-  return Variant(ObjectRef(std::make_shared<ExcelRange>(std::static_pointer_cast<ExcelWorksheet>(shared_from_this()), b)));
+  return Variant(
+      ObjectRef(std::make_shared<ExcelRange>(std::static_pointer_cast<ExcelWorksheet>(shared_from_this()), b)));
 }
 
 Variant ExcelWorksheet::PageSetup(Frame&) {
-  return Variant(ObjectRef(std::make_shared<ExcelPageSetup>(std::static_pointer_cast<ExcelWorksheet>(shared_from_this()))));
+  return Variant(
+      ObjectRef(std::make_shared<ExcelPageSetup>(std::static_pointer_cast<ExcelWorksheet>(shared_from_this()))));
 }
 
 Variant ExcelWorksheet::Name(Frame&) {
@@ -72,7 +76,9 @@ Variant ExcelWorksheet::Name(Frame&) {
 }
 
 Block parseAddress(const std::string& address) {
-  auto bad = [&]() { fail("Method 'Range' of object '_Worksheet' failed: \"" + address + "\" is not a cell address."); };
+  auto bad = [&]() {
+    fail("Method 'Range' of object '_Worksheet' failed: \"" + address + "\" is not a cell address.");
+  };
   auto cell = [&](std::string s, int32_t& row, int32_t& col) {
     size_t i = 0;
     auto skipDollar = [&] {

@@ -47,7 +47,8 @@ std::string utf16be(const int* units, int n) {
 // The codes of one font: 256 for a simple font, 65536 for a composite one
 // (the office and the common producers use two-byte codes there).
 struct CodeTable {
-  explicit CodeTable(unsigned codes) : count(codes), lengths(codes, 0), units(size_t(codes) * kMaxUnits, 0), cids(codes, -1) {}
+  explicit CodeTable(unsigned codes)
+      : count(codes), lengths(codes, 0), units(size_t(codes) * kMaxUnits, 0), cids(codes, -1) {}
   unsigned count;
   std::vector<int> lengths;
   std::vector<int> units;
@@ -65,8 +66,10 @@ bool readFont(pdf_document* doc, pdf_obj* font, bool composite, CodeTable& table
     toUnicode = pdf_load_embedded_cmap(c, doc, tu);
     if (!composite) return;
     pdf_obj* enc = pdf_dict_get(c, font, PDF_NAME(Encoding));
-    if (pdf_is_name(c, enc)) encoding = pdf_load_system_cmap(c, pdf_to_name(c, enc));
-    else if (pdf_is_stream(c, enc)) encoding = pdf_load_embedded_cmap(c, doc, enc);
+    if (pdf_is_name(c, enc))
+      encoding = pdf_load_system_cmap(c, pdf_to_name(c, enc));
+    else if (pdf_is_stream(c, enc))
+      encoding = pdf_load_embedded_cmap(c, doc, enc);
   });
   CmapPtr tuOwner(toUnicode), encOwner(encoding);
   if (!toUnicode || (composite && !encoding)) return false;
@@ -124,8 +127,10 @@ FontTexts readFontTexts(const std::string& pdf) {
       if (n <= 0 || n > kMaxUnits) continue;
       std::string u = utf16be(table.units.data() + size_t(code) * kMaxUnits, n);
       if (u.empty()) continue;
-      if (!composite) ft.text[code] = std::move(u);
-      else if (table.cids[code] >= 0) ft.text[static_cast<uint32_t>(table.cids[code])] = std::move(u);
+      if (!composite)
+        ft.text[code] = std::move(u);
+      else if (table.cids[code] >= 0)
+        ft.text[static_cast<uint32_t>(table.cids[code])] = std::move(u);
     }
     if (!ft.text.empty()) texts[{num, gen}] = std::move(ft);
   }

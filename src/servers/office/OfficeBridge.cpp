@@ -36,7 +36,6 @@
 #include "system/Files.h"
 #include "system/Process.h"
 
-
 namespace pm::office {
 
 using css::uno::Reference;
@@ -141,8 +140,8 @@ class SocketConnection : public ::cppu::WeakImplHelper1<css::connection::XConnec
   void SAL_CALL write(const css::uno::Sequence<sal_Int8>& data) override {
     sal_Int32 done = 0;
     while (done < data.getLength()) {
-      ssize_t r = ::send(socket_->fd, data.getConstArray() + done, static_cast<size_t>(data.getLength() - done),
-                         MSG_NOSIGNAL);
+      ssize_t r =
+          ::send(socket_->fd, data.getConstArray() + done, static_cast<size_t>(data.getLength() - done), MSG_NOSIGNAL);
       if (r < 0 && errno == EINTR) continue;
       if (r <= 0) throw css::io::IOException("the office's connection broke");
       done += static_cast<sal_Int32>(r);
@@ -207,11 +206,13 @@ struct OfficeBridge::Impl {
   // when no document is open in it, so other clients can use it.
   std::chrono::milliseconds linger = envSeconds("PRESSMARK_OFFICE_LEASE_LINGER", std::chrono::seconds(2));
   bool fallbackLogged = false;
-  std::string ownPipe;  // the pipe of an office started here
-  int lifeline = -1;    // ties an office started here to this process
+  std::string ownPipe;                   // the pipe of an office started here
+  int lifeline = -1;                     // ties an office started here to this process
   std::shared_ptr<BridgeSocket> socket;  // the bridge's connection
 
-  Impl() { watchdog = std::thread([this] { watch(); }); }
+  Impl() {
+    watchdog = std::thread([this] { watch(); });
+  }
 
   // At process exit, before the UNO runtime's own exit handlers run (this
   // one is registered after the runtime was set up, so it runs first): the
@@ -248,8 +249,10 @@ struct OfficeBridge::Impl {
     }
     // A lent office with nothing open goes back warm; one that still holds
     // this process's documents is ended and replaced by the service.
-    if (clean) lease.release();
-    else killProcess();
+    if (clean)
+      lease.release();
+    else
+      killProcess();
   }
 
   // At unload: the watchdog stops and the office group is ended. No UNO
@@ -512,8 +515,8 @@ struct OfficeBridge::Impl {
         // replaced by the service under a fresh name).
         logApplicationEvent("The office's connection pipe was taken: " + why);
         killProcess();
-        raise(basic::CannotCreateObject, "The office program's connection pipe is not this user's own (" + why +
-                                             "); the office was ended.");
+        raise(basic::CannotCreateObject,
+              "The office program's connection pipe is not this user's own (" + why + "); the office was ended.");
       }
       if (!processAlive()) {
         killProcess();
@@ -548,8 +551,9 @@ struct OfficeBridge::Impl {
       disposeBridge();
       killProcess();
       if (hung)
-        raise(kErrCallTimeout, "The office program did not answer within " + std::to_string(callTimeout.count() / 1000) +
-                                   " seconds while connecting and was ended.",
+        raise(kErrCallTimeout,
+              "The office program did not answer within " + std::to_string(callTimeout.count() / 1000) +
+                  " seconds while connecting and was ended.",
               "Pressmark office server");
       raise(basic::CannotCreateObject, "The office program could not be reached: " + unoMessage(e));
     }
@@ -600,9 +604,9 @@ struct OfficeBridge::Impl {
     killProcess();
     disposeBridge();
     if (hung)
-      raise(kErrCallTimeout, "The office program did not answer " + what + " within " +
-                                 std::to_string(callTimeout.count() / 1000) +
-                                 " seconds and was ended; open documents are lost.",
+      raise(kErrCallTimeout,
+            "The office program did not answer " + what + " within " + std::to_string(callTimeout.count() / 1000) +
+                " seconds and was ended; open documents are lost.",
             "Pressmark office server");
     raise(kErrServerDied,
           "The office program ended during " + what + (cause.empty() ? "" : " (" + cause + ")") +
@@ -656,7 +660,9 @@ OfficeBridge& OfficeBridge::instance() {
 
 OfficeBridge::OfficeBridge() : impl_(new Impl) {}
 // impl_ is not deleted: see endAtUnload.
-OfficeBridge::~OfficeBridge() { impl_->endAtUnload(); }
+OfficeBridge::~OfficeBridge() {
+  impl_->endAtUnload();
+}
 
 void OfficeBridge::run(const std::string& what, const std::function<void(Session&)>& body) {
   std::lock_guard<std::recursive_mutex> l(impl_->callMu);
@@ -676,8 +682,7 @@ void OfficeBridge::runIn(uint64_t generation, const std::string& what, const std
     same = false;
   }
   if (!same)
-    raise(kErrDocumentLost,
-          "The document was lost when its office program ended; " + what + " was not done.",
+    raise(kErrDocumentLost, "The document was lost when its office program ended; " + what + " was not done.",
           "Pressmark office server");
   impl_->call(what, body);
 }

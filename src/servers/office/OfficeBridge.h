@@ -28,7 +28,7 @@ namespace pm::office {
 // The errors a client sees when the office process fails under a call; the
 // numbers are the ones an out-of-process automation server gives for the
 // same faults.
-inline constexpr int32_t kErrServerDied = static_cast<int32_t>(0x80010108u);  // RPC_E_DISCONNECTED
+inline constexpr int32_t kErrServerDied = static_cast<int32_t>(0x80010108u);   // RPC_E_DISCONNECTED
 inline constexpr int32_t kErrCallTimeout = static_cast<int32_t>(0x8001011Fu);  // RPC_E_TIMEOUT
 inline constexpr int32_t kErrServerFault = static_cast<int32_t>(0x80010105u);  // RPC_E_SERVERFAULT
 // A document that was open in an office process that has ended.

@@ -72,8 +72,9 @@ class OfficeControl : public Dispatch {
   }
 };
 
-const RegisterClass reg("Pressmark.OfficeControl", "", [] { return std::make_shared<OfficeControl>(); },
-                        "The warm office process of the office servers");
+const RegisterClass reg(
+    "Pressmark.OfficeControl", "", [] { return std::make_shared<OfficeControl>(); },
+    "The warm office process of the office servers");
 
 }  // namespace
 }  // namespace pm::office

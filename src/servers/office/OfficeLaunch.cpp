@@ -47,13 +47,17 @@ std::vector<std::string> officeEnvironment(const std::string& tempDir) {
 
 namespace {
 
-std::string pipeFolder() { return ::access("/tmp", W_OK) == 0 ? "/tmp" : "/var/tmp"; }
+std::string pipeFolder() {
+  return ::access("/tmp", W_OK) == 0 ? "/tmp" : "/var/tmp";
+}
 
-std::string pipePrefix() { return "OSL_PIPE_" + std::to_string(::geteuid()) + "_"; }
+std::string pipePrefix() {
+  return "OSL_PIPE_" + std::to_string(::geteuid()) + "_";
+}
 
 // A socket of this user, writable by nobody else.
 bool ownSocket(const std::string& path, std::string* why) {
-  struct stat st{};
+  struct stat st {};
   if (::lstat(path.c_str(), &st) != 0) {
     if (why) *why = path + ": " + std::strerror(errno);
     return false;
@@ -87,11 +91,13 @@ std::string newPipeName(const std::string& kind) {
   return name;
 }
 
-std::string officePipePath(const std::string& pipe) { return pipeFolder() + "/" + pipePrefix() + pipe; }
+std::string officePipePath(const std::string& pipe) {
+  return pipeFolder() + "/" + pipePrefix() + pipe;
+}
 
 int connectOfficePipe(const std::string& pipe, std::string& why) {
   std::string path = officePipePath(pipe);
-  struct stat st{};
+  struct stat st {};
   if (::lstat(path.c_str(), &st) != 0) return -1;  // not made yet
   if (!ownSocket(path, &why)) return -2;
   sockaddr_un a{};
@@ -128,7 +134,7 @@ int connectOfficePipe(const std::string& pipe, std::string& why) {
 void removeOfficePipe(const std::string& pipe) {
   for (const char* dir : {"/tmp/", "/var/tmp/"}) {
     std::string path = dir + pipePrefix() + pipe;
-    struct stat st{};
+    struct stat st {};
     if (::lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode) && st.st_uid == ::geteuid()) ::unlink(path.c_str());
   }
 }

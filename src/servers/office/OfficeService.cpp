@@ -46,7 +46,7 @@ double envNumber(const char* name, double fallback) {
 
 // A folder we may use: ours, a real folder (no link), no access for others.
 bool privateFolder(const std::string& dir, std::string* why, bool create = true) {
-  struct stat st{};
+  struct stat st {};
   if (::lstat(dir.c_str(), &st) != 0) {
     if (!create || errno != ENOENT || ::mkdir(dir.c_str(), 0700) != 0 || ::lstat(dir.c_str(), &st) != 0) {
       if (why) *why = dir + ": " + std::strerror(errno);
@@ -271,8 +271,12 @@ std::string ask(const std::string& request) {
 
 }  // namespace
 
-std::string serviceStatus() { return ask("status"); }
-bool stopService() { return !ask("stop").empty(); }
+std::string serviceStatus() {
+  return ask("status");
+}
+bool stopService() {
+  return !ask("stop").empty();
+}
 
 // ---------------------------------------------------------------------------
 // The supervisor.
@@ -281,7 +285,7 @@ namespace {
 
 struct Office {
   int number = 0;
-  pid_t pid = -1;  // leader of the office's process group; -1 once reaped
+  pid_t pid = -1;     // leader of the office's process group; -1 once reaped
   int lifeline = -1;  // ties the office to the supervisor
   std::string pipe, profile;
   int client = -1;  // the connection that holds the lease
@@ -309,8 +313,8 @@ constexpr size_t kMaxClients = 256;
 class Supervisor {
  public:
   explicit Supervisor(std::string dir) : dir_(std::move(dir)) {
-    poolSize_ = static_cast<size_t>(envNumber("PRESSMARK_OFFICE_POOL_SIZE",
-                                              std::max(1u, std::thread::hardware_concurrency())));
+    poolSize_ =
+        static_cast<size_t>(envNumber("PRESSMARK_OFFICE_POOL_SIZE", std::max(1u, std::thread::hardware_concurrency())));
     idle_ = std::chrono::milliseconds(static_cast<int64_t>(envNumber("PRESSMARK_OFFICE_POOL_IDLE", 600) * 1000));
     restartAfter_ = static_cast<int>(envNumber("PRESSMARK_OFFICE_RESTART_AFTER", 200));
     memoryLimitKb_ = static_cast<long>(envNumber("PRESSMARK_OFFICE_MEMORY_LIMIT", 1024) * 1024);
@@ -324,8 +328,7 @@ class Supervisor {
     while (!stopping_) {
       std::vector<pollfd> fds;
       fds.push_back({listenFd_, POLLIN, 0});
-      for (auto& [fd, c] : clients_)
-        fds.push_back({fd, static_cast<short>(POLLIN | (c.out.empty() ? 0 : POLLOUT)), 0});
+      for (auto& [fd, c] : clients_) fds.push_back({fd, static_cast<short>(POLLIN | (c.out.empty() ? 0 : POLLOUT)), 0});
       int r = ::poll(fds.data(), fds.size(), 250);
       reap();
       if (r > 0) {
@@ -336,8 +339,10 @@ class Supervisor {
         }
       }
       serveWaiting();
-      if (!clients_.empty()) lastActivity_ = Clock::now();
-      else if (Clock::now() - lastActivity_ >= idle_) break;
+      if (!clients_.empty())
+        lastActivity_ = Clock::now();
+      else if (Clock::now() - lastActivity_ >= idle_)
+        break;
     }
     shutdown();
     return 0;
@@ -358,7 +363,8 @@ class Supervisor {
     std::memcpy(a.sun_path, path.c_str(), path.size() + 1);
     listenFd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (listenFd_ < 0) return false;
-    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&a), sizeof(a)) != 0 || ::listen(listenFd_, 64) != 0) return false;
+    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&a), sizeof(a)) != 0 || ::listen(listenFd_, 64) != 0)
+      return false;
     ::chmod(path.c_str(), 0600);
     removeLeftovers();
     return true;
@@ -536,13 +542,15 @@ class Supervisor {
     if (o.served && !std::filesystem::exists(templ, ec)) {
       std::filesystem::copy(o.profile + "/profile", templ + ".part", std::filesystem::copy_options::recursive, ec);
       std::filesystem::remove(templ + ".part/.lock", ec);
-      if (ec || ::rename((templ + ".part").c_str(), templ.c_str()) != 0) std::filesystem::remove_all(templ + ".part", ec);
+      if (ec || ::rename((templ + ".part").c_str(), templ.c_str()) != 0)
+        std::filesystem::remove_all(templ + ".part", ec);
     }
     std::filesystem::remove_all(o.profile, ec);
     removeOfficePipe(o.pipe);
     int number = o.number;
-    offices_.erase(std::remove_if(offices_.begin(), offices_.end(), [&](const Office& x) { return x.number == number; }),
-                   offices_.end());
+    offices_.erase(
+        std::remove_if(offices_.begin(), offices_.end(), [&](const Office& x) { return x.number == number; }),
+        offices_.end());
   }
 
   Office* spawn() {
@@ -700,7 +708,7 @@ class Supervisor {
 extern "C" int pm_office_service_main(const char* folder) {
   std::string dir = folder ? folder : "";
   std::string why;
-  struct stat st{};
+  struct stat st {};
   if (dir.empty() || ::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() ||
       (st.st_mode & 077) != 0)
     return 2;

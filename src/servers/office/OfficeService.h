@@ -6,10 +6,9 @@
 // private runtime folder (mode 0700). The offices' connection pipes are
 // where the UNO runtime puts named pipes, in /tmp, under names nobody can
 // guess and writable by the user alone (see OfficeLaunch.h); the service
-// removes them with their offices. Each office dies with the supervisor. A client connects to the socket, asks for a lease and keeps that connection
-// open for as long as it uses the office; closing it without a release
-// (the client died) makes the supervisor restart that office. The UNO
-// bridge itself connects straight to the leased office's pipe.
+// removes them with their offices. Each office dies with the supervisor. A client connects to the socket, asks for a
+// lease and keeps that connection open for as long as it uses the office; closing it without a release (the client
+// died) makes the supervisor restart that office. The UNO bridge itself connects straight to the leased office's pipe.
 #pragma once
 
 #include <sys/types.h>

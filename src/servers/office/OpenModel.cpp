@@ -160,29 +160,34 @@ bool printerKnown(const std::string& name) {
 
 void printToPostScript(const OpenModel& doc, const PrintJob& job, const std::string& out, int32_t errorNumber,
                        const std::string& source) {
-  if (Trim(out).empty()) raise(errorNumber, "PrintOut: this server prints to files only; give the output file name.", source);
+  if (Trim(out).empty())
+    raise(errorNumber, "PrintOut: this server prints to files only; give the output file name.", source);
   std::string pdf;
-  doc.with("printing", [&](const Reference<css::lang::XComponent>& m) {
-    pdf = OfficeBridge::instance().workDir() + "/print-" + GetRandomFileName() + ".pdf";
-    std::vector<css::beans::PropertyValue> filterData;
-    if (!job.pageRange.empty()) filterData.push_back(prop("PageRange", fromUtf8(job.pageRange)));
-    if (job.selection.hasValue()) {
-      css::beans::PropertyValue p;
-      p.Name = "Selection";
-      p.Value = job.selection;
-      filterData.push_back(p);
-    }
-    css::uno::Sequence<css::beans::PropertyValue> fd = props(filterData);
-    std::vector<css::beans::PropertyValue> md = {prop("FilterName", fromUtf8(job.filter)), prop("FilterData", fd)};
-    Reference<css::frame::XStorable> store(m, UNO_QUERY_THROW);
-    store->storeToURL(fileUrl(pdf), props(md));
-  }, errorNumber, source);
+  doc.with(
+      "printing",
+      [&](const Reference<css::lang::XComponent>& m) {
+        pdf = OfficeBridge::instance().workDir() + "/print-" + GetRandomFileName() + ".pdf";
+        std::vector<css::beans::PropertyValue> filterData;
+        if (!job.pageRange.empty()) filterData.push_back(prop("PageRange", fromUtf8(job.pageRange)));
+        if (job.selection.hasValue()) {
+          css::beans::PropertyValue p;
+          p.Name = "Selection";
+          p.Value = job.selection;
+          filterData.push_back(p);
+        }
+        css::uno::Sequence<css::beans::PropertyValue> fd = props(filterData);
+        std::vector<css::beans::PropertyValue> md = {prop("FilterName", fromUtf8(job.filter)), prop("FilterData", fd)};
+        Reference<css::frame::XStorable> store(m, UNO_QUERY_THROW);
+        store->storeToURL(fileUrl(pdf), props(md));
+      },
+      errorNumber, source);
   struct RemovePdf {
     std::string p;
     ~RemovePdf() { ::unlink(p.c_str()); }
   } removePdf{pdf};
-  struct stat st{};
-  if (::stat(pdf.c_str(), &st) != 0 || st.st_size == 0) raise(errorNumber, "PrintOut: the office wrote no pages.", source);
+  struct stat st {};
+  if (::stat(pdf.c_str(), &st) != 0 || st.st_size == 0)
+    raise(errorNumber, "PrintOut: the office wrote no pages.", source);
 
   PostScriptJob ps;
   ps.gray = job.gray;

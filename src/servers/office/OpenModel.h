@@ -71,9 +71,9 @@ inline constexpr const char* kGenericPostScript = "Generic PostScript Printer";
 // and printPdfToPostScript turns that into PostScript that keeps its text.
 // gray converts every colour to grey. Failures raise errorNumber with source.
 struct PrintJob {
-  std::string filter;         // e.g. "calc_pdf_Export"
-  std::string pageRange;      // "" every page, else "2-3"
-  css::uno::Any selection;    // a range or shapes to print instead of the whole document
+  std::string filter;       // e.g. "calc_pdf_Export"
+  std::string pageRange;    // "" every page, else "2-3"
+  css::uno::Any selection;  // a range or shapes to print instead of the whole document
   bool gray = false;
 };
 void printToPostScript(const OpenModel& doc, const PrintJob& job, const std::string& out, int32_t errorNumber,

@@ -71,7 +71,9 @@ std::string cidEntries(const FontText& ft) {
   return d;
 }
 
-std::pair<int, int> fontKey(const std::smatch& m) { return {std::stoi(m[1]), std::stoi(m[2])}; }
+std::pair<int, int> fontKey(const std::smatch& m) {
+  return {std::stoi(m[1]), std::stoi(m[2])};
+}
 
 }  // namespace
 
@@ -117,7 +119,8 @@ int addGlyphText(std::istream& in, std::ostream& out, const FontTexts& texts) {
       currentCid.clear();
     }
     // A simple font: the head line, the encoding array, pdfMakeFont.
-    if (line.rfind("/F", 0) == 0 && line.find("pdfMakeFont") == std::string::npos && std::regex_match(line, m, simpleHead)) {
+    if (line.rfind("/F", 0) == 0 && line.find("pdfMakeFont") == std::string::npos &&
+        std::regex_match(line, m, simpleHead)) {
       std::pair<int, int> key = fontKey(m);
       std::string name = "F" + std::to_string(key.first) + "_" + std::to_string(key.second);
       std::vector<std::string> lines{line};
@@ -168,7 +171,8 @@ void run(std::vector<std::string> argv, const PostScriptJob& job) {
   };
   ProcessResult r = runProcess(std::move(po));
   if (!r.success())
-    raise(job.errorNumber, "PrintOut: PostScript conversion failed (" + r.describe() + "): " + Trim(errors), job.source);
+    raise(job.errorNumber, "PrintOut: PostScript conversion failed (" + r.describe() + "): " + Trim(errors),
+          job.source);
 }
 
 std::string folderOf(const std::string& path) {

@@ -25,9 +25,13 @@ using XPropSet = css::beans::XPropertySet;
 constexpr const char* kSource = "Pressmark PowerPoint server";
 // PowerPoint reports its faults as one HRESULT with a description.
 constexpr int32_t kErrPowerPoint = static_cast<int32_t>(0x80048240u);
-[[noreturn]] void fail(const std::string& description) { raise(kErrPowerPoint, description, kSource); }
+[[noreturn]] void fail(const std::string& description) {
+  raise(kErrPowerPoint, description, kSource);
+}
 
-double points(int32_t v) { return static_cast<double>(v) * 72.0 / 2540.0; }
+double points(int32_t v) {
+  return static_cast<double>(v) * 72.0 / 2540.0;
+}
 
 class PowerPointApp;
 
@@ -198,10 +202,12 @@ class SlidePageSetup : public Dispatch {
 };
 
 Variant Presentation::PrintOptions(Frame&) {
-  return Variant(ObjectRef(std::make_shared<PrintOptionsObject>(std::static_pointer_cast<Presentation>(shared_from_this()))));
+  return Variant(
+      ObjectRef(std::make_shared<PrintOptionsObject>(std::static_pointer_cast<Presentation>(shared_from_this()))));
 }
 Variant Presentation::PageSetup(Frame&) {
-  return Variant(ObjectRef(std::make_shared<SlidePageSetup>(std::static_pointer_cast<Presentation>(shared_from_this()))));
+  return Variant(
+      ObjectRef(std::make_shared<SlidePageSetup>(std::static_pointer_cast<Presentation>(shared_from_this()))));
 }
 
 const MemberTable* Presentation::memberTable() const {
@@ -212,7 +218,8 @@ const MemberTable* Presentation::memberTable() const {
         .get("PageSetup", {}, &Presentation::PageSetup)
         .get("SlideCount", {}, &Presentation::Slides)
         .get("FullName", {}, &Presentation::FullName)
-        .method("PrintOut", {P("From").opt(), P("To").opt(), P("PrintToFile").opt(), P("Copies").opt(), P("Collate").opt()},
+        .method("PrintOut",
+                {P("From").opt(), P("To").opt(), P("PrintToFile").opt(), P("Copies").opt(), P("Collate").opt()},
                 &Presentation::PrintOut)
         .method("Close", {}, &Presentation::Close);
     return table;
@@ -257,7 +264,7 @@ class PowerPointApp : public Dispatch {
 
   PresentationRef open(const std::string& path) {
     requireRunning();
-    struct stat st{};
+    struct stat st {};
     if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
       fail("Presentations.Open : PowerPoint could not open the file " + path + ".");
     Reference<css::lang::XComponent> model;
@@ -273,7 +280,9 @@ class PowerPointApp : public Dispatch {
         why.why = "the file is not a presentation";
       }
     });
-    if (!model.is()) fail("Presentations.Open : PowerPoint could not open the file " + path + (why.why.empty() ? "." : ": " + why.why));
+    if (!model.is())
+      fail("Presentations.Open : PowerPoint could not open the file " + path +
+           (why.why.empty() ? "." : ": " + why.why));
     auto p = std::make_shared<Presentation>(model, gen, path);
     presentations_.push_back(p);
     return p;
@@ -315,7 +324,8 @@ class PresentationsObject : public Dispatch {
 
 Variant PowerPointApp::Presentations(Frame&) {
   requireRunning();
-  return Variant(ObjectRef(std::make_shared<PresentationsObject>(std::static_pointer_cast<PowerPointApp>(shared_from_this()))));
+  return Variant(
+      ObjectRef(std::make_shared<PresentationsObject>(std::static_pointer_cast<PowerPointApp>(shared_from_this()))));
 }
 
 const MemberTable* PowerPointApp::memberTable() const {
@@ -335,8 +345,9 @@ const MemberTable* PowerPointApp::memberTable() const {
   return &t;
 }
 
-const RegisterClass reg(kPowerPointProgId, "", [] { return std::make_shared<PowerPointApp>(); },
-                        "Presentations through LibreOffice Impress");
+const RegisterClass reg(
+    kPowerPointProgId, "", [] { return std::make_shared<PowerPointApp>(); },
+    "Presentations through LibreOffice Impress");
 
 }  // namespace
 }  // namespace pm::office

@@ -19,7 +19,9 @@ using css::uno::UNO_QUERY;
 
 constexpr const char* kSource = "Pressmark Publisher server";
 constexpr int32_t kErrPublisher = static_cast<int32_t>(0x80004005u);  // E_FAIL, as Publisher reports
-[[noreturn]] void fail(const std::string& description) { raise(kErrPublisher, description, kSource); }
+[[noreturn]] void fail(const std::string& description) {
+  raise(kErrPublisher, description, kSource);
+}
 
 class Publication : public Dispatch {
  public:
@@ -31,7 +33,8 @@ class Publication : public Dispatch {
       Members<Publication> m(table);
       m.get("ActivePrinter", {}, &Publication::GetPrinter)
           .let("ActivePrinter", {P("value").byVal()}, &Publication::LetPrinter)
-          .method("PrintOut", {P("From").opt(), P("To").opt(), P("PrintToFile").opt(), P("Copies").opt(), P("Collate").opt()},
+          .method("PrintOut",
+                  {P("From").opt(), P("To").opt(), P("PrintToFile").opt(), P("Copies").opt(), P("Collate").opt()},
                   &Publication::PrintOut)
           .method("Close", {}, &Publication::Close)
           .get("FullName", {}, &Publication::FullName);
@@ -105,7 +108,7 @@ class PublisherApp : public Dispatch {
   Variant Open(Frame& f) {
     if (quit_) fail("The application has quit.");
     std::string path = CStr(f[0]);
-    struct stat st{};
+    struct stat st {};
     if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
       fail("Publisher cannot find the file " + path + ".");
     Reference<css::lang::XComponent> model;
@@ -126,7 +129,8 @@ class PublisherApp : public Dispatch {
     });
     if (!model.is())
       fail("Publisher cannot open the file " + path +
-           ": the office has no import filter that reads it as a publication" + (why.why.empty() ? "." : " (" + why.why + ")."));
+           ": the office has no import filter that reads it as a publication" +
+           (why.why.empty() ? "." : " (" + why.why + ")."));
     if (active_) active_->closeQuietly();
     active_ = std::make_shared<Publication>(model, gen, path, presentation);
     return Variant(ObjectRef(active_));
@@ -148,8 +152,8 @@ class PublisherApp : public Dispatch {
   bool quit_ = false;
 };
 
-const RegisterClass reg(kPublisherProgId, "", [] { return std::make_shared<PublisherApp>(); },
-                        "Publications through LibreOffice Draw");
+const RegisterClass reg(
+    kPublisherProgId, "", [] { return std::make_shared<PublisherApp>(); }, "Publications through LibreOffice Draw");
 
 }  // namespace
 }  // namespace pm::office

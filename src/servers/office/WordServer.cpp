@@ -84,12 +84,20 @@ constexpr int32_t kErrPrinter = 5216;
 constexpr int32_t kErrCannotOpen = 5174;
 constexpr int32_t kErrCommandFailed = 4198;
 
-[[noreturn]] void fail(int32_t number, const std::string& description) { raise(number, description, kSource); }
+[[noreturn]] void fail(int32_t number, const std::string& description) {
+  raise(number, description, kSource);
+}
 
-int32_t pointsTo100thMm(double points) { return static_cast<int32_t>(points * 2540.0 / 72.0 + (points >= 0 ? 0.5 : -0.5)); }
-double hundredthMmToPoints(int32_t v) { return static_cast<double>(v) * 72.0 / 2540.0; }
+int32_t pointsTo100thMm(double points) {
+  return static_cast<int32_t>(points * 2540.0 / 72.0 + (points >= 0 ? 0.5 : -0.5));
+}
+double hundredthMmToPoints(int32_t v) {
+  return static_cast<double>(v) * 72.0 / 2540.0;
+}
 
-bool truthy(const Variant& v) { return CLng(v) != 0; }
+bool truthy(const Variant& v) {
+  return CLng(v) != 0;
+}
 
 class WordApp;
 
@@ -123,7 +131,8 @@ class AbortingHandler : public ::cppu::WeakImplHelper1<css::task::XInteractionHa
 // the last reference goes.
 class WordDocument : public Dispatch {
  public:
-  WordDocument(Reference<css::lang::XComponent> model, uint64_t generation, std::string path, std::weak_ptr<WordApp> app)
+  WordDocument(Reference<css::lang::XComponent> model, uint64_t generation, std::string path,
+               std::weak_ptr<WordApp> app)
       : model_(std::move(model)), generation_(generation), path_(std::move(path)), app_(std::move(app)) {}
   ~WordDocument() override { closeQuietly(); }
 
@@ -131,7 +140,8 @@ class WordDocument : public Dispatch {
   std::string typeName() const override { return "Document"; }
 
   // Runs body on this document's model in its office process.
-  void with(const std::string& what, const std::function<void(const Reference<css::lang::XComponent>&, Session&)>& body) {
+  void with(const std::string& what,
+            const std::function<void(const Reference<css::lang::XComponent>&, Session&)>& body) {
     if (!model_.is()) fail(kErrCommandFailed, "The document " + path_ + " is closed.");
     OfficeBridge::instance().runIn(generation_, what + " of " + path_, [&](Session& s) { body(model_, s); });
   }
@@ -242,7 +252,8 @@ class WordPageSetup : public Dispatch {
   }
   Variant LetOrientation(Frame& f) {
     int32_t o = CLng(f[0]);
-    if (o != 0 && o != 1) fail(kErrOutOfRange, "Value out of range: Orientation must be 0 (portrait) or 1 (landscape).");
+    if (o != 0 && o != 1)
+      fail(kErrOutOfRange, "Value out of range: Orientation must be 0 (portrait) or 1 (landscape).");
     doc_->with("setting the orientation", [&](const Reference<css::lang::XComponent>& m, Session&) {
       for (const Reference<XPropSet>& st : WordDocument::usedPageStyles(m)) {
         sal_Int32 w = getProp<sal_Int32>(st, "Width"), h = getProp<sal_Int32>(st, "Height");
@@ -265,7 +276,8 @@ class WordPageSetup : public Dispatch {
   Variant setMargin(const char* property, Frame& f) {
     double pt = CDbl(f[0]);
     // Word takes margins from 0 up to the page size (22 inches at most).
-    if (pt < 0 || pt > 1584) fail(kErrOutOfRange, std::string("Value out of range: ") + property + " " + DoubleToText(pt) + ".");
+    if (pt < 0 || pt > 1584)
+      fail(kErrOutOfRange, std::string("Value out of range: ") + property + " " + DoubleToText(pt) + ".");
     doc_->with(std::string("setting ") + property, [&](const Reference<css::lang::XComponent>& m, Session&) {
       for (const Reference<XPropSet>& st : WordDocument::usedPageStyles(m)) setProp(st, property, pointsTo100thMm(pt));
     });
@@ -313,9 +325,15 @@ class WordPageNumbers : public Dispatch {
     bool firstPage = f.missing(1) ? true : truthy(f[1]);
     css::style::ParagraphAdjust adjust;
     switch (align) {
-      case 0: adjust = css::style::ParagraphAdjust_LEFT; break;
-      case 1: adjust = css::style::ParagraphAdjust_CENTER; break;
-      case 2: adjust = css::style::ParagraphAdjust_RIGHT; break;
+      case 0:
+        adjust = css::style::ParagraphAdjust_LEFT;
+        break;
+      case 1:
+        adjust = css::style::ParagraphAdjust_CENTER;
+        break;
+      case 2:
+        adjust = css::style::ParagraphAdjust_RIGHT;
+        break;
       default:
         fail(kErrOutOfRange, "Value out of range: PageNumberAlignment " + std::to_string(align) +
                                  " (left 0, center 1 and right 2 are supported).");
@@ -327,11 +345,13 @@ class WordPageNumbers : public Dispatch {
       bool wasOn = getProp<sal_Bool>(style, on);
       setProp(style, on, sal_Bool(true));
       if (!firstPage) setProp(style, "FirstIsShared", sal_Bool(false));
-      Reference<css::text::XText> text(style->getPropertyValue(::rtl::OUString::createFromAscii(textName)), UNO_QUERY_THROW);
+      Reference<css::text::XText> text(style->getPropertyValue(::rtl::OUString::createFromAscii(textName)),
+                                       UNO_QUERY_THROW);
       Reference<css::text::XTextCursor> cursor = text->createTextCursor();
       cursor->gotoEnd(false);
       if (wasOn && !text->getString().isEmpty())
-        text->insertControlCharacter(Reference<css::text::XTextRange>(cursor, UNO_QUERY_THROW), 0 /* PARAGRAPH_BREAK */, false);
+        text->insertControlCharacter(Reference<css::text::XTextRange>(cursor, UNO_QUERY_THROW), 0 /* PARAGRAPH_BREAK */,
+                                     false);
       Reference<css::lang::XMultiServiceFactory> factory(m, UNO_QUERY_THROW);
       Reference<XPropSet> field(factory->createInstance("com.sun.star.text.TextField.PageNumber"), UNO_QUERY_THROW);
       setProp(field, "NumberingType", sal_Int16(css::style::NumberingType::ARABIC));
@@ -414,7 +434,9 @@ class WordSections : public Dispatch {
   std::string typeName() const override { return "Sections"; }
   Variant Item(Frame& f) {
     int32_t i = CLng(f[0]);
-    if (i != 1) fail(kErrNoSuchMember, "The requested member of the collection does not exist: only the first section (1) is available.");
+    if (i != 1)
+      fail(kErrNoSuchMember,
+           "The requested member of the collection does not exist: only the first section (1) is available.");
     return Variant(ObjectRef(std::make_shared<WordSection>(doc_)));
   }
   Variant Count(Frame&) { return Variant(int32_t{1}); }
@@ -454,7 +476,8 @@ class WordFont : public Dispatch {
 
   Variant GetName(Frame&) {
     std::string n;
-    atStart("reading the font name", [&](const Reference<XPropSet>& p) { n = toUtf8(getProp<::rtl::OUString>(p, "CharFontName")); });
+    atStart("reading the font name",
+            [&](const Reference<XPropSet>& p) { n = toUtf8(getProp<::rtl::OUString>(p, "CharFontName")); });
     return Variant(n);
   }
   Variant LetName(Frame& f) {
@@ -472,7 +495,8 @@ class WordFont : public Dispatch {
   }
   Variant LetSize(Frame& f) {
     float s = CSng(f[0]);
-    if (!(s >= 1 && s <= 1638)) fail(kErrOutOfRange, "Value out of range: font size " + DoubleToText(s) + " (1 to 1638).");
+    if (!(s >= 1 && s <= 1638))
+      fail(kErrOutOfRange, "Value out of range: font size " + DoubleToText(s) + " (1 to 1638).");
     onWhole("setting the font size", [&](const Reference<XPropSet>& p) {
       for (const char* k : {"CharHeight", "CharHeightAsian", "CharHeightComplex"}) setProp(p, k, s);
     });
@@ -492,7 +516,8 @@ class WordFont : public Dispatch {
   }
   Variant GetItalic(Frame&) {
     css::awt::FontSlant s = css::awt::FontSlant_NONE;
-    atStart("reading italic", [&](const Reference<XPropSet>& p) { s = getProp<css::awt::FontSlant>(p, "CharPosture"); });
+    atStart("reading italic",
+            [&](const Reference<XPropSet>& p) { s = getProp<css::awt::FontSlant>(p, "CharPosture"); });
     return Variant(BasicBool(s != css::awt::FontSlant_NONE));
   }
   Variant LetItalic(Frame& f) {
@@ -505,7 +530,10 @@ class WordFont : public Dispatch {
   Variant GetUnderline(Frame&) {
     sal_Int16 u = 0;
     atStart("reading underline", [&](const Reference<XPropSet>& p) { u = getProp<sal_Int16>(p, "CharUnderline"); });
-    int32_t w = u == css::awt::FontUnderline::NONE ? 0 : u == css::awt::FontUnderline::DOUBLE ? 3 : u == css::awt::FontUnderline::DOTTED ? 4 : 1;
+    int32_t w = u == css::awt::FontUnderline::NONE     ? 0
+                : u == css::awt::FontUnderline::DOUBLE ? 3
+                : u == css::awt::FontUnderline::DOTTED ? 4
+                                                       : 1;
     return Variant(w);
   }
   // Word's underline kinds: 0 none, 1 single (True as well), 3 double,
@@ -514,12 +542,21 @@ class WordFont : public Dispatch {
     int32_t w = CLng(f[0]);
     sal_Int16 u;
     switch (w) {
-      case 0: u = css::awt::FontUnderline::NONE; break;
+      case 0:
+        u = css::awt::FontUnderline::NONE;
+        break;
       case 1:
-      case -1: u = css::awt::FontUnderline::SINGLE; break;
-      case 3: u = css::awt::FontUnderline::DOUBLE; break;
-      case 4: u = css::awt::FontUnderline::DOTTED; break;
-      default: fail(kErrOutOfRange, "Value out of range: Underline " + std::to_string(w) + " (0, 1, 3 and 4 are supported).");
+      case -1:
+        u = css::awt::FontUnderline::SINGLE;
+        break;
+      case 3:
+        u = css::awt::FontUnderline::DOUBLE;
+        break;
+      case 4:
+        u = css::awt::FontUnderline::DOTTED;
+        break;
+      default:
+        fail(kErrOutOfRange, "Value out of range: Underline " + std::to_string(w) + " (0, 1, 3 and 4 are supported).");
     }
     onWhole("setting underline", [&](const Reference<XPropSet>& p) { setProp(p, "CharUnderline", u); });
     return {};
@@ -601,7 +638,8 @@ class WordApp : public Dispatch {
   // ever shown by this server; the setting is kept for the client.
   Variant LetDisplayAlerts(Frame& f) {
     int32_t v = CLng(f[0]);
-    if (v != 0 && v != -1 && v != -2) fail(kErrOutOfRange, "Value out of range: DisplayAlerts " + std::to_string(v) + ".");
+    if (v != 0 && v != -1 && v != -2)
+      fail(kErrOutOfRange, "Value out of range: DisplayAlerts " + std::to_string(v) + ".");
     displayAlerts_ = v;
     return {};
   }
@@ -668,7 +706,7 @@ std::string lowerExtension(const std::string& path) {
 }
 
 DocRef WordApp::open(const std::string& path, const Variant& password, const Variant& writePassword) {
-  struct stat st{};
+  struct stat st {};
   if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
     fail(kErrCannotOpen, "This file could not be found: " + path);
   std::string pwd = password.isMissing() || password.isEmpty() ? std::string() : CStr(password);
@@ -750,7 +788,8 @@ DocRef WordApp::open(const std::string& path, const Variant& password, const Var
 // ---- Document members ----
 Variant WordDocument::PageSetup(Frame&) {
   requireOpen();
-  return Variant(ObjectRef(std::make_shared<WordPageSetup>(std::static_pointer_cast<WordDocument>(shared_from_this()))));
+  return Variant(
+      ObjectRef(std::make_shared<WordPageSetup>(std::static_pointer_cast<WordDocument>(shared_from_this()))));
 }
 Variant WordDocument::Sections(Frame& f) {
   requireOpen();
@@ -786,7 +825,7 @@ Variant WordDocument::Close(Frame& f) {
 Variant WordDocument::SaveAs(Frame& f) {
   std::string target = CStr(f[0]);
   std::string ext = lowerExtension(target);
-  const char* filter = ext == ".odt" ? "writer8"
+  const char* filter = ext == ".odt"    ? "writer8"
                        : ext == ".docx" ? "MS Word 2007 XML"
                        : ext == ".doc"  ? "MS Word 97"
                        : ext == ".rtf"  ? "Rich Text Format"
@@ -827,17 +866,22 @@ Variant WordDocument::PrintOut(Frame& f) {
   if (!f.missing(1) && truthy(f[1])) fail(kErrCommandFailed, "PrintOut: Append is not supported.");
   int32_t range = f.missing(2) ? 0 : CLng(f[2]);
   std::string out = f.missing(3) ? std::string() : CStr(f[3]);
-  if (!f.missing(6) && CLng(f[6]) != 0) fail(kErrCommandFailed, "PrintOut: only the document's content can be printed (Item 0).");
+  if (!f.missing(6) && CLng(f[6]) != 0)
+    fail(kErrCommandFailed, "PrintOut: only the document's content can be printed (Item 0).");
   if (!f.missing(7) && CLng(f[7]) != 1) fail(kErrCommandFailed, "PrintOut: only one copy can be printed to a file.");
-  if (!f.missing(9) && CLng(f[9]) != 0) fail(kErrCommandFailed, "PrintOut: only all pages (PageType 0) can be printed.");
-  if (!f.missing(12) && !CStr(f[12]).empty()) fail(kErrCommandFailed, "PrintOut: FileName (printing another document) is not supported.");
+  if (!f.missing(9) && CLng(f[9]) != 0)
+    fail(kErrCommandFailed, "PrintOut: only all pages (PageType 0) can be printed.");
+  if (!f.missing(12) && !CStr(f[12]).empty())
+    fail(kErrCommandFailed, "PrintOut: FileName (printing another document) is not supported.");
   if (Trim(out).empty())
-    fail(kErrCommandFailed, "PrintOut: this server prints to files only; give OutputFileName (printer \"" + printer + "\").");
+    fail(kErrCommandFailed,
+         "PrintOut: this server prints to files only; give OutputFileName (printer \"" + printer + "\").");
 
   std::string pageRange;  // empty: every page
   switch (range) {
-    case 0: break;  // wdPrintAllDocument
-    case 3: {       // wdPrintFromTo
+    case 0:
+      break;   // wdPrintAllDocument
+    case 3: {  // wdPrintFromTo
       int32_t from = f.missing(4) ? 1 : CLng(CStr(f[4]).empty() ? Variant(int32_t{1}) : f[4]);
       int32_t to = f.missing(5) || CStr(f[5]).empty() ? 0 : CLng(f[5]);
       if (from < 1 || (to != 0 && to < from)) fail(kErrOutOfRange, "PrintOut: the page range From/To is not valid.");
@@ -852,7 +896,8 @@ Variant WordDocument::PrintOut(Frame& f) {
       break;
     }
     default:
-      fail(kErrOutOfRange, "PrintOut: Range " + std::to_string(range) + " is not supported (0 all, 3 from-to, 4 pages).");
+      fail(kErrOutOfRange,
+           "PrintOut: Range " + std::to_string(range) + " is not supported (0 all, 3 from-to, 4 pages).");
   }
 
   // The office writes the pages as PDF into its private folder. A page list
@@ -886,7 +931,7 @@ Variant WordDocument::PrintOut(Frame& f) {
     std::string p;
     ~RemovePdf() { ::unlink(p.c_str()); }
   } removePdf{pdf};
-  struct stat st{};
+  struct stat st {};
   if (::stat(pdf.c_str(), &st) != 0 || st.st_size == 0) fail(kErrCommandFailed, "PrintOut: the office wrote no pages.");
 
   PostScriptJob ps;
@@ -919,11 +964,12 @@ const MemberTable* WordDocuments::memberTable() const {
   static const MemberTable t = [] {
     MemberTable table("Documents");
     Members<WordDocuments> m(table);
-    m.method("Open",
-             {P("FileName"), P("PasswordDocument").opt(), P("WritePasswordDocument").opt(), P("ConfirmConversions").opt(),
-              P("ReadOnly").opt(), P("AddToRecentFiles").opt(), P("PasswordTemplate").opt(), P("Revert").opt(),
-              P("WritePasswordTemplate").opt(), P("Format").opt(), P("Encoding").opt(), P("Visible").opt()},
-             &WordDocuments::Open)
+    m.method(
+         "Open",
+         {P("FileName"), P("PasswordDocument").opt(), P("WritePasswordDocument").opt(), P("ConfirmConversions").opt(),
+          P("ReadOnly").opt(), P("AddToRecentFiles").opt(), P("PasswordTemplate").opt(), P("Revert").opt(),
+          P("WritePasswordTemplate").opt(), P("Format").opt(), P("Encoding").opt(), P("Visible").opt()},
+         &WordDocuments::Open)
         .get("Count", {}, &WordDocuments::Count);
     return table;
   }();
@@ -938,7 +984,8 @@ const MemberTable* WordDocument::memberTable() const {
         .get("Sections", {P("Index").opt()}, &WordDocument::Sections)
         .get("Content", {}, &WordDocument::Content)
         .get("FullName", {}, &WordDocument::FullName)
-        .method("ComputeStatistics", {P("Statistic"), P("IncludeFootnotesAndEndnotes").opt()}, &WordDocument::ComputePages)
+        .method("ComputeStatistics", {P("Statistic"), P("IncludeFootnotesAndEndnotes").opt()},
+                &WordDocument::ComputePages)
         .method("PrintOut",
                 {P("Background").opt(), P("Append").opt(), P("Range").opt(), P("OutputFileName").opt(), P("From").opt(),
                  P("To").opt(), P("Item").opt(), P("Copies").opt(), P("Pages").opt(), P("PageType").opt(),
@@ -946,7 +993,8 @@ const MemberTable* WordDocument::memberTable() const {
                  P("ManualDuplexPrint").opt(), P("PrintZoomColumn").opt(), P("PrintZoomRow").opt(),
                  P("PrintZoomPaperWidth").opt(), P("PrintZoomPaperHeight").opt()},
                 &WordDocument::PrintOut)
-        .method("Close", {P("SaveChanges").opt(), P("OriginalFormat").opt(), P("RouteDocument").opt()}, &WordDocument::Close)
+        .method("Close", {P("SaveChanges").opt(), P("OriginalFormat").opt(), P("RouteDocument").opt()},
+                &WordDocument::Close)
         .method("SaveAs",
                 {P("FileName"), P("FileFormat").opt(), P("LockComments").opt(), P("Password").opt(),
                  P("AddToRecentFiles").opt(), P("WritePassword").opt()},
@@ -991,7 +1039,8 @@ const MemberTable* WordSection::memberTable() const {
   static const MemberTable t = [] {
     MemberTable table("Section");
     Members<WordSection> m(table);
-    m.get("Footers", {P("Index").opt()}, &WordSection::Footers).get("Headers", {P("Index").opt()}, &WordSection::Headers);
+    m.get("Footers", {P("Index").opt()}, &WordSection::Footers)
+        .get("Headers", {P("Index").opt()}, &WordSection::Headers);
     return table;
   }();
   return &t;
@@ -1060,8 +1109,8 @@ const MemberTable* WordFont::memberTable() const {
   return &t;
 }
 
-const RegisterClass regWord(kWordProgId, "",
-                            [] { return std::make_shared<WordApp>(); }, "Word documents through LibreOffice Writer");
+const RegisterClass regWord(
+    kWordProgId, "", [] { return std::make_shared<WordApp>(); }, "Word documents through LibreOffice Writer");
 
 }  // namespace
 }  // namespace pm::office

@@ -16,10 +16,14 @@ std::string lower(std::string_view s) {
 std::string quote(const std::string& s) {
   std::string r = "\"";
   for (char c : s) {
-    if (c == '"') r += "\"\"";
-    else if (c == '\r') r += "\" & vbCr & \"";
-    else if (c == '\n') r += "\" & vbLf & \"";
-    else r += c;
+    if (c == '"')
+      r += "\"\"";
+    else if (c == '\r')
+      r += "\" & vbCr & \"";
+    else if (c == '\n')
+      r += "\" & vbLf & \"";
+    else
+      r += c;
   }
   return r + "\"";
 }
@@ -38,19 +42,32 @@ std::string describeArgs(std::span<const Arg> args) {
 
 std::string Describe(const Variant& v) {
   switch (v.type()) {
-    case VT::Empty: return "Empty";
-    case VT::Null: return "Null";
-    case VT::Boolean: return v.asBool() ? "True" : "False";
-    case VT::Integer: return std::to_string(v.asInteger()) + "%";
-    case VT::Long: return std::to_string(v.asLong()) + "&";
-    case VT::Single: return CStr(v) + "!";
-    case VT::Double: return CStr(v) + "#";
-    case VT::Currency: return CStr(v) + "@";
-    case VT::Date: return "#" + CStr(v) + "#";
-    case VT::Byte: return "CByte(" + std::to_string(v.asByte()) + ")";
-    case VT::String: return quote(v.asString());
-    case VT::Error: return v.isMissing() ? "Missing" : "CVErr(" + std::to_string(v.asError().scode) + ")";
-    case VT::Object: return v.asObject() ? "<" + v.asObject()->typeName() + ">" : "Nothing";
+    case VT::Empty:
+      return "Empty";
+    case VT::Null:
+      return "Null";
+    case VT::Boolean:
+      return v.asBool() ? "True" : "False";
+    case VT::Integer:
+      return std::to_string(v.asInteger()) + "%";
+    case VT::Long:
+      return std::to_string(v.asLong()) + "&";
+    case VT::Single:
+      return CStr(v) + "!";
+    case VT::Double:
+      return CStr(v) + "#";
+    case VT::Currency:
+      return CStr(v) + "@";
+    case VT::Date:
+      return "#" + CStr(v) + "#";
+    case VT::Byte:
+      return "CByte(" + std::to_string(v.asByte()) + ")";
+    case VT::String:
+      return quote(v.asString());
+    case VT::Error:
+      return v.isMissing() ? "Missing" : "CVErr(" + std::to_string(v.asError().scode) + ")";
+    case VT::Object:
+      return v.asObject() ? "<" + v.asObject()->typeName() + ">" : "Nothing";
     default: {
       const Array& a = v.array();
       std::string s = "Array";
@@ -74,16 +91,36 @@ std::string Describe(const Variant& v) {
 
 // ---- Rule ----
 
-Rule& Rule::returns(Variant v) { results_.push_back(std::move(v)); return *this; }
-Rule& Rule::returnsObject(std::string name) { objectResult_ = true; objectName_ = std::move(name); return *this; }
-Rule& Rule::fails(int32_t number, std::string description) { failNumber_ = number; failDescription_ = std::move(description); return *this; }
+Rule& Rule::returns(Variant v) {
+  results_.push_back(std::move(v));
+  return *this;
+}
+Rule& Rule::returnsObject(std::string name) {
+  objectResult_ = true;
+  objectName_ = std::move(name);
+  return *this;
+}
+Rule& Rule::fails(int32_t number, std::string description) {
+  failNumber_ = number;
+  failDescription_ = std::move(description);
+  return *this;
+}
 Rule& Rule::raises(std::string event, std::vector<Variant> args, std::string onObject) {
   raises_.push_back(Raise{std::move(event), std::move(onObject), std::move(args)});
   return *this;
 }
-Rule& Rule::writes(size_t argIndex, Variant v) { writes_.emplace_back(argIndex, std::move(v)); return *this; }
-Rule& Rule::does(std::function<Variant(RecordedObject&, std::span<const Arg>)> fn) { fn_ = std::move(fn); return *this; }
-Rule& Rule::times(int n) { remaining_ = n; return *this; }
+Rule& Rule::writes(size_t argIndex, Variant v) {
+  writes_.emplace_back(argIndex, std::move(v));
+  return *this;
+}
+Rule& Rule::does(std::function<Variant(RecordedObject&, std::span<const Arg>)> fn) {
+  fn_ = std::move(fn);
+  return *this;
+}
+Rule& Rule::times(int n) {
+  remaining_ = n;
+  return *this;
+}
 
 // ---- RecordedObject ----
 
@@ -91,10 +128,13 @@ namespace {
 const std::vector<EventSpec> kNoEvents;
 }
 
-RecordedObject::RecordedObject(std::shared_ptr<Recorder> recorder, std::string name, const std::vector<EventSpec>* events)
+RecordedObject::RecordedObject(std::shared_ptr<Recorder> recorder, std::string name,
+                               const std::vector<EventSpec>* events)
     : recorder_(std::move(recorder)), name_(std::move(name)), events_(events), cp_(events ? *events : kNoEvents) {}
 
-RecordedObject::~RecordedObject() { recorder_->log("release " + name_); }
+RecordedObject::~RecordedObject() {
+  recorder_->log("release " + name_);
+}
 
 std::vector<Variant> RecordedObject::raise(std::string_view event, std::vector<Variant> args) {
   std::vector<Variant*> refs;
@@ -143,7 +183,9 @@ Variant RecordedObject::invoke(std::string_view member, Invoke kind, std::span<c
 
 // ---- Recorder ----
 
-std::shared_ptr<Recorder> Recorder::create() { return std::shared_ptr<Recorder>(new Recorder()); }
+std::shared_ptr<Recorder> Recorder::create() {
+  return std::shared_ptr<Recorder>(new Recorder());
+}
 
 Recorder::~Recorder() = default;
 

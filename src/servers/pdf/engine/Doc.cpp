@@ -20,9 +20,8 @@ namespace pm::pdf {
 
 void raiseBadPage(int page, int count) {
   throw AutomationError(mu::kErrEngine, mu::kEngineSource,
-                        "Page " + std::to_string(page) + " does not exist: the document has " +
-                            std::to_string(count) + (count == 1 ? " page" : " pages") +
-                            " (page numbers start at 0)");
+                        "Page " + std::to_string(page) + " does not exist: the document has " + std::to_string(count) +
+                            (count == 1 ? " page" : " pages") + " (page numbers start at 0)");
 }
 
 namespace {
@@ -55,8 +54,8 @@ std::unique_ptr<AtomicFile> tempBeside(const std::string& target) {
 }
 
 const char* infoKeyName(const std::string& key) {
-  static const char* names[] = {"Title", "Author", "Subject", "Keywords", "Creator", "Producer", "CreationDate",
-                                "ModDate", "Trapped"};
+  static const char* names[] = {"Title",    "Author",       "Subject", "Keywords", "Creator",
+                                "Producer", "CreationDate", "ModDate", "Trapped"};
   for (const char* n : names)
     if (strcasecmp(n, key.c_str()) == 0) return n;
   return nullptr;
@@ -64,7 +63,9 @@ const char* infoKeyName(const std::string& key) {
 
 }  // namespace
 
-Doc::~Doc() { close(); }
+Doc::~Doc() {
+  close();
+}
 
 bool Doc::open(const std::string& path) {
   close();
@@ -173,11 +174,16 @@ fz_rect Doc::pageBox(int page, const std::string& box) {
   std::string b;
   for (char ch : box) b += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
   pdf_obj* key = nullptr;
-  if (b == "crop" || b.empty()) key = PDF_NAME(CropBox);
-  else if (b == "media") key = PDF_NAME(MediaBox);
-  else if (b == "art") key = PDF_NAME(ArtBox);
-  else if (b == "bleed") key = PDF_NAME(BleedBox);
-  else if (b == "trim") key = PDF_NAME(TrimBox);
+  if (b == "crop" || b.empty())
+    key = PDF_NAME(CropBox);
+  else if (b == "media")
+    key = PDF_NAME(MediaBox);
+  else if (b == "art")
+    key = PDF_NAME(ArtBox);
+  else if (b == "bleed")
+    key = PDF_NAME(BleedBox);
+  else if (b == "trim")
+    key = PDF_NAME(TrimBox);
   else
     throw AutomationError(mu::kErrEngine, mu::kEngineSource,
                           "Unknown page box \"" + box + "\" (Art, Bleed, Crop, Media or Trim)");
@@ -325,7 +331,8 @@ void Doc::save(const std::string& target, bool full, bool linearize, bool garbag
   {
     std::ifstream r("/dev/urandom", std::ios::binary);
     r.read(reinterpret_cast<char*>(ids), sizeof ids);
-    if (!r) for (size_t i = 0; i < sizeof ids; ++i) ids[i] = static_cast<unsigned char>(std::rand());
+    if (!r)
+      for (size_t i = 0; i < sizeof ids; ++i) ids[i] = static_cast<unsigned char>(std::rand());
   }
   mu::guard(("Saving " + target).c_str(), [&](fz_context* c) {
     pdf_obj* trailer = pdf_trailer(c, d);
@@ -344,8 +351,12 @@ void Doc::save(const std::string& target, bool full, bool linearize, bool garbag
         while ((n = fz_read(c, d->file, buf, sizeof buf)) > 0) fz_write_data(c, out, buf, n);
         fz_close_output(c, out);
       }
-      fz_always(c) { fz_drop_output(c, out); }
-      fz_catch(c) { fz_rethrow(c); }
+      fz_always(c) {
+        fz_drop_output(c, out);
+      }
+      fz_catch(c) {
+        fz_rethrow(c);
+      }
     }
     pdf_save_document(c, d, tmpName, &opts);
   });
@@ -367,14 +378,14 @@ namespace {
 // Now as a PDF date in local time with its offset.
 std::string pdfNow() {
   time_t t = time(nullptr);
-  struct tm lt{};
+  struct tm lt {};
   localtime_r(&t, &lt);
   char buf[64];
   int off = static_cast<int>(lt.tm_gmtoff / 60) % (24 * 60);
   char sign = off < 0 ? '-' : '+';
   if (off < 0) off = -off;
-  std::snprintf(buf, sizeof buf, "D:%04d%02d%02d%02d%02d%02d%c%02d'%02d'", lt.tm_year + 1900, lt.tm_mon + 1,
-                lt.tm_mday, lt.tm_hour, lt.tm_min, lt.tm_sec, sign, off / 60, off % 60);
+  std::snprintf(buf, sizeof buf, "D:%04d%02d%02d%02d%02d%02d%c%02d'%02d'", lt.tm_year + 1900, lt.tm_mon + 1, lt.tm_mday,
+                lt.tm_hour, lt.tm_min, lt.tm_sec, sign, off / 60, off % 60);
   return buf;
 }
 
@@ -410,9 +421,15 @@ void Doc::keepMetadataInStep() {
   size_t len = updated.size();
   mu::guard("Writing the XMP metadata", [&](fz_context* c) {
     fz_buffer* b = fz_new_buffer_from_copied_data(c, reinterpret_cast<const unsigned char*>(bytes), len);
-    fz_try(c) { pdf_update_stream(c, d, md, b, 0); }
-    fz_always(c) { fz_drop_buffer(c, b); }
-    fz_catch(c) { fz_rethrow(c); }
+    fz_try(c) {
+      pdf_update_stream(c, d, md, b, 0);
+    }
+    fz_always(c) {
+      fz_drop_buffer(c, b);
+    }
+    fz_catch(c) {
+      fz_rethrow(c);
+    }
   });
 }
 
@@ -438,7 +455,9 @@ void Doc::reopen(const std::string& target) {
           pdf_obj* parent = pdf_dict_get(c, it, PDF_NAME(Parent));
           if (!parent) break;
           int n = 0;
-          for (pdf_obj* s = pdf_dict_get(c, it, PDF_NAME(Prev)); s && n < 100000; s = pdf_dict_get(c, s, PDF_NAME(Prev))) ++n;
+          for (pdf_obj* s = pdf_dict_get(c, it, PDF_NAME(Prev)); s && n < 100000;
+               s = pdf_dict_get(c, s, PDF_NAME(Prev)))
+            ++n;
           idx[depth++] = n;
           if (!pdf_dict_get(c, parent, PDF_NAME(Parent))) break;
           it = parent;
@@ -529,9 +548,15 @@ void Doc::setInfo(const std::string& key, const std::string& value) {
       pdf_dict_put_drop(c, pdf_trailer(c, d), PDF_NAME(Info), info);
     }
     pdf_obj* keyObj = pdf_new_name(c, kk);
-    fz_try(c) { pdf_dict_put_text_string(c, info, keyObj, vv); }
-    fz_always(c) { pdf_drop_obj(c, keyObj); }
-    fz_catch(c) { fz_rethrow(c); }
+    fz_try(c) {
+      pdf_dict_put_text_string(c, info, keyObj, vv);
+    }
+    fz_always(c) {
+      pdf_drop_obj(c, keyObj);
+    }
+    fz_catch(c) {
+      fz_rethrow(c);
+    }
   });
   infoSet_[k] = value;
   changed();
@@ -624,8 +649,10 @@ int Doc::destinationPage(pdf_obj* item) {
     if (pdf_is_dict(c, dest)) dest = pdf_dict_get(c, dest, PDF_NAME(D));
     if (!pdf_is_array(c, dest)) return;
     pdf_obj* target = pdf_array_get(c, dest, 0);
-    if (pdf_is_int(c, target)) page = pdf_to_int(c, target);
-    else if (pdf_is_dict(c, target)) page = pdf_lookup_page_number(c, d, target);
+    if (pdf_is_int(c, target))
+      page = pdf_to_int(c, target);
+    else if (pdf_is_dict(c, target))
+      page = pdf_lookup_page_number(c, d, target);
   });
   return page;
 }

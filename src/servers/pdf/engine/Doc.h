@@ -18,7 +18,7 @@ struct Word {
   std::string text;   // the word itself
   std::string after;  // the white space that follows it on its line
   bool lineEnd = false;
-  fz_quad quad{};     // in the page's default user space (origin bottom left)
+  fz_quad quad{};  // in the page's default user space (origin bottom left)
 };
 
 class Doc;

@@ -26,7 +26,9 @@ namespace pm::pdf {
 
 namespace {
 
-[[noreturn]] void fail(const std::string& d) { throw AutomationError(mu::kErrEngine, mu::kEngineSource, d); }
+[[noreturn]] void fail(const std::string& d) {
+  throw AutomationError(mu::kErrEngine, mu::kEngineSource, d);
+}
 
 // One file per page for picture formats: the target itself for a one-page
 // document, otherwise <name>_Page_<n><ext>.
@@ -92,7 +94,9 @@ void writeWith(Doc& d, const std::string& target, const char* format, const char
       fz_drop_page(c, page);
       fz_drop_document_writer(c, w);
     }
-    fz_catch(c) { fz_rethrow(c); }
+    fz_catch(c) {
+      fz_rethrow(c);
+    }
   });
   tmp.commit();
 }
@@ -181,16 +185,30 @@ void writeTiff(Doc& d, const std::string& target) {
     ptrdiff_t stride = fz_pixmap_stride(c, pix.get());
     unsigned char* s = fz_pixmap_samples(c, pix.get());
     std::vector<uint8_t> o;
-    auto u16 = [&](uint32_t v) { o.push_back(uint8_t(v)); o.push_back(uint8_t(v >> 8)); };
-    auto u32 = [&](uint32_t v) { u16(v & 0xFFFF); u16(v >> 16); };
+    auto u16 = [&](uint32_t v) {
+      o.push_back(uint8_t(v));
+      o.push_back(uint8_t(v >> 8));
+    };
+    auto u32 = [&](uint32_t v) {
+      u16(v & 0xFFFF);
+      u16(v >> 16);
+    };
     const uint32_t entries = 12;
     const uint32_t ifd = 8;
     const uint32_t bps = ifd + 2 + entries * 12 + 4;
     const uint32_t res = bps + 6;
     const uint32_t data = res + 16;
-    o.push_back('I'); o.push_back('I'); u16(42); u32(ifd);
+    o.push_back('I');
+    o.push_back('I');
+    u16(42);
+    u32(ifd);
     u16(entries);
-    auto tag = [&](uint16_t t, uint16_t type, uint32_t count, uint32_t value) { u16(t); u16(type); u32(count); u32(value); };
+    auto tag = [&](uint16_t t, uint16_t type, uint32_t count, uint32_t value) {
+      u16(t);
+      u16(type);
+      u32(count);
+      u32(value);
+    };
     tag(256, 4, 1, w);
     tag(257, 4, 1, h);
     tag(258, 3, 3, bps);
@@ -204,8 +222,13 @@ void writeTiff(Doc& d, const std::string& target) {
     tag(283, 5, 1, res + 8);
     tag(296, 3, 1, 2);
     u32(0);
-    u16(8); u16(8); u16(8);
-    u32(150); u32(1); u32(150); u32(1);
+    u16(8);
+    u16(8);
+    u16(8);
+    u32(150);
+    u32(1);
+    u32(150);
+    u32(1);
     for (uint32_t y = 0; y < h; ++y) o.insert(o.end(), s + y * stride, s + y * stride + w * 3);
     Temp tmp(name);
     FILE* f = std::fopen(tmp.path.c_str(), "wb");
@@ -248,9 +271,16 @@ void writeEps(Doc& d, const std::string& target) {
     std::string name = pageTarget(target, i, pages);
     Temp tmp(name);
     ProcessOptions po;
-    po.argv = {"gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=eps2write",
-               "-dFirstPage=" + std::to_string(i + 1), "-dLastPage=" + std::to_string(i + 1),
-               "-sOutputFile=" + ghostscriptOutputName(tmp.path), source};
+    po.argv = {"gs",
+               "-q",
+               "-dSAFER",
+               "-dBATCH",
+               "-dNOPAUSE",
+               "-sDEVICE=eps2write",
+               "-dFirstPage=" + std::to_string(i + 1),
+               "-dLastPage=" + std::to_string(i + 1),
+               "-sOutputFile=" + ghostscriptOutputName(tmp.path),
+               source};
     po.timeout = std::chrono::seconds(120);
     ProcessResult r;
     try {

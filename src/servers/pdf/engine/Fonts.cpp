@@ -76,8 +76,10 @@ const Source* dejavu(Style st) {
 const Source* noto(Style st, const std::vector<int>& codes) {
   unsigned index = 2;
   for (int u : codes) {
-    if ((u >= 0x3040 && u <= 0x30FF) || (u >= 0x31F0 && u <= 0x31FF)) index = 0;
-    else if ((u >= 0xAC00 && u <= 0xD7AF) || (u >= 0x1100 && u <= 0x11FF) || (u >= 0x3130 && u <= 0x318F)) index = 1;
+    if ((u >= 0x3040 && u <= 0x30FF) || (u >= 0x31F0 && u <= 0x31FF))
+      index = 0;
+    else if ((u >= 0xAC00 && u <= 0xD7AF) || (u >= 0x1100 && u <= 0x11FF) || (u >= 0x3130 && u <= 0x318F))
+      index = 1;
   }
   std::string file = std::string(st.family == Style::Serif ? "NotoSerifCJK-" : "NotoSansCJK-") +
                      (st.bold ? "Bold.ttc" : "Regular.ttc");
@@ -265,7 +267,8 @@ std::unique_ptr<Face> simple(Doc& d, pdf_obj* font, const std::string& text) {
   for (int u : codes)
     if (u < 32 || fz_windows_1252_from_unicode(u) < 0) return nullptr;
   pdf_obj* fd = po::get(font, PDF_NAME(FontDescriptor));
-  bool embedded = po::get(fd, PDF_NAME(FontFile)) || po::get(fd, PDF_NAME(FontFile2)) || po::get(fd, PDF_NAME(FontFile3));
+  bool embedded =
+      po::get(fd, PDF_NAME(FontFile)) || po::get(fd, PDF_NAME(FontFile2)) || po::get(fd, PDF_NAME(FontFile3));
   pdf_document* doc = d.pdf();
   pdf_font_desc* desc = nullptr;
   bool covered = true;
@@ -274,8 +277,7 @@ std::unique_ptr<Face> simple(Doc& d, pdf_obj* font, const std::string& text) {
   mu::guard("Loading the form's font", [&](fz_context* c) {
     desc = pdf_load_font(c, doc, nullptr, font);
     if (embedded)
-      for (size_t i = 0; i < n && covered; ++i)
-        covered = p[i] == ' ' || fz_encode_character(c, desc->font, p[i]) > 0;
+      for (size_t i = 0; i < n && covered; ++i) covered = p[i] == ' ' || fz_encode_character(c, desc->font, p[i]) > 0;
   });
   if (!covered) {
     pdf_drop_font(mu::ctx(), desc);
@@ -324,7 +326,9 @@ std::unique_ptr<Face> embed(Doc& d, const Source* s, const std::vector<int>& cod
         pdf_dict_put_name(c, desc, PDF_NAME(BaseFont), full);
         pdf_dict_put_name(c, pdf_dict_get(c, desc, PDF_NAME(FontDescriptor)), PDF_NAME(FontName), full);
       }
-      fz_always(c) { fz_drop_buffer(c, buf); }
+      fz_always(c) {
+        fz_drop_buffer(c, buf);
+      }
       fz_catch(c) {
         fz_drop_font(c, font);
         pdf_drop_obj(c, obj);
@@ -352,12 +356,14 @@ std::unique_ptr<Face> reuse(Doc& d, pdf_obj* fonts, const std::vector<int>& code
   for (int i = 0; i < n && i < 64; ++i) {
     pdf_obj* v = nullptr;
     mu::guard("Reading the form's fonts", [&](fz_context* c) { v = pdf_dict_get_val(c, fonts, i); });
-    if (!po::nameIs(po::get(v, PDF_NAME(Subtype)), "Type0") || !po::nameIs(po::get(v, PDF_NAME(Encoding)), "Identity-H"))
+    if (!po::nameIs(po::get(v, PDF_NAME(Subtype)), "Type0") ||
+        !po::nameIs(po::get(v, PDF_NAME(Encoding)), "Identity-H"))
       continue;
     pdf_obj* desc = po::at(po::get(v, PDF_NAME(DescendantFonts)), 0);
     pdf_obj* map = po::get(desc, PDF_NAME(CIDToGIDMap));
     pdf_obj* fd = po::get(desc, PDF_NAME(FontDescriptor));
-    if ((map && !po::nameIs(map, "Identity")) || !(po::get(fd, PDF_NAME(FontFile2)) || po::get(fd, PDF_NAME(FontFile3))))
+    if ((map && !po::nameIs(map, "Identity")) ||
+        !(po::get(fd, PDF_NAME(FontFile2)) || po::get(fd, PDF_NAME(FontFile3))))
       continue;
     pdf_font_desc* font = nullptr;
     bool covered = true;
@@ -403,7 +409,8 @@ std::unique_ptr<Face> unicode(Doc& d, const std::string& text, Style style, std:
     for (int u : none)
       if (missing->find(utf8Of(u)) == std::string::npos) *missing += utf8Of(u);
   }
-  if (!latin && !cjk) js::fail("No Unicode font is installed to draw \"" + text + "\" (fonts-dejavu-core provides one)");
+  if (!latin && !cjk)
+    js::fail("No Unicode font is installed to draw \"" + text + "\" (fonts-dejavu-core provides one)");
   if (!letters && cjk && !rest.empty()) {
     rest.insert(rest.end(), own.begin(), own.end());
     return find(d, known, cjk, rest);

@@ -47,7 +47,9 @@ void addPicture(fz_context* c, pdf_document* doc, fz_image* image, int index) {
     pdf_drop_obj(c, resources);
     pdf_drop_obj(c, ref);
   }
-  fz_catch(c) { fz_rethrow(c); }
+  fz_catch(c) {
+    fz_rethrow(c);
+  }
 }
 
 }  // namespace
@@ -107,7 +109,9 @@ bool importImage(Doc& d, const std::string& path) {
         fz_drop_image(c, image);
         fz_drop_buffer(c, buf);
       }
-      fz_catch(c) { fz_rethrow(c); }
+      fz_catch(c) {
+        fz_rethrow(c);
+      }
     });
   } catch (const AutomationError&) {
     d.close();

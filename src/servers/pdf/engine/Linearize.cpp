@@ -18,7 +18,9 @@ namespace pm::pdf {
 
 namespace {
 
-[[noreturn]] void fail(const std::string& d) { throw AutomationError(mu::kErrEngine, mu::kEngineSource, d); }
+[[noreturn]] void fail(const std::string& d) {
+  throw AutomationError(mu::kErrEngine, mu::kEngineSource, d);
+}
 
 }  // namespace
 

@@ -10,8 +10,12 @@ namespace {
 
 std::mutex locks[FZ_LOCK_MAX];
 
-void lockFn(void*, int n) { locks[n].lock(); }
-void unlockFn(void*, int n) { locks[n].unlock(); }
+void lockFn(void*, int n) {
+  locks[n].lock();
+}
+void unlockFn(void*, int n) {
+  locks[n].unlock();
+}
 
 // MuPDF prints warnings and errors on stderr by default; the server reports
 // failures as automation errors instead, and a library inside a client's
@@ -25,8 +29,12 @@ fz_context* makeBase() {
   fz_set_warning_callback(c, quiet, nullptr);
   fz_set_error_callback(c, quiet, nullptr);
   volatile int ok = 1;
-  fz_try(c) { fz_register_document_handlers(c); }
-  fz_catch(c) { ok = 0; }
+  fz_try(c) {
+    fz_register_document_handlers(c);
+  }
+  fz_catch(c) {
+    ok = 0;
+  }
   if (!ok) {
     fz_drop_context(c);
     return nullptr;
@@ -75,8 +83,10 @@ std::string text(pdf_obj* o) {
   const char* s = nullptr;
   // pdf_to_text_string decodes PDFDocEncoding and UTF-16 into UTF-8.
   guard("Reading a text value", [&](fz_context* c) {
-    if (pdf_is_string(c, o)) s = pdf_to_text_string(c, o);
-    else if (pdf_is_name(c, o)) s = pdf_to_name(c, o);
+    if (pdf_is_string(c, o))
+      s = pdf_to_text_string(c, o);
+    else if (pdf_is_name(c, o))
+      s = pdf_to_name(c, o);
   });
   return s ? std::string(s) : std::string();
 }

@@ -41,7 +41,9 @@ void guard(const char* what, F&& body) {
   char message[512];
   message[0] = 0;
   volatile int failed = 0;
-  fz_try(c) { body(c); }
+  fz_try(c) {
+    body(c);
+  }
   fz_catch(c) {
     failed = 1;
     fz_strlcpy(message, fz_caught_message(c), sizeof message);
@@ -51,17 +53,33 @@ void guard(const char* what, F&& body) {
 
 // ---- Owners of MuPDF objects. Their deleters never throw: MuPDF's drop
 // functions do not raise. ----
-struct DropDocument { void operator()(fz_document* d) const { fz_drop_document(ctx(), d); } };
-struct DropPage { void operator()(fz_page* p) const { fz_drop_page(ctx(), p); } };
-struct DropStext { void operator()(fz_stext_page* p) const { fz_drop_stext_page(ctx(), p); } };
-struct DropPixmap { void operator()(fz_pixmap* p) const { fz_drop_pixmap(ctx(), p); } };
-struct DropBuffer { void operator()(fz_buffer* b) const { fz_drop_buffer(ctx(), b); } };
+struct DropDocument {
+  void operator()(fz_document* d) const { fz_drop_document(ctx(), d); }
+};
+struct DropPage {
+  void operator()(fz_page* p) const { fz_drop_page(ctx(), p); }
+};
+struct DropStext {
+  void operator()(fz_stext_page* p) const { fz_drop_stext_page(ctx(), p); }
+};
+struct DropPixmap {
+  void operator()(fz_pixmap* p) const { fz_drop_pixmap(ctx(), p); }
+};
+struct DropBuffer {
+  void operator()(fz_buffer* b) const { fz_drop_buffer(ctx(), b); }
+};
 struct DropOutput {
   void operator()(fz_output* o) const { fz_drop_output(ctx(), o); }
 };
-struct DropWriter { void operator()(fz_document_writer* w) const { fz_drop_document_writer(ctx(), w); } };
-struct DropOutlineIterator { void operator()(fz_outline_iterator* i) const { fz_drop_outline_iterator(ctx(), i); } };
-struct DropObj { void operator()(pdf_obj* o) const { pdf_drop_obj(ctx(), o); } };
+struct DropWriter {
+  void operator()(fz_document_writer* w) const { fz_drop_document_writer(ctx(), w); }
+};
+struct DropOutlineIterator {
+  void operator()(fz_outline_iterator* i) const { fz_drop_outline_iterator(ctx(), i); }
+};
+struct DropObj {
+  void operator()(pdf_obj* o) const { pdf_drop_obj(ctx(), o); }
+};
 
 using DocumentPtr = std::unique_ptr<fz_document, DropDocument>;
 using PagePtr = std::unique_ptr<fz_page, DropPage>;
@@ -74,7 +92,9 @@ using OutlineIteratorPtr = std::unique_ptr<fz_outline_iterator, DropOutlineItera
 using ObjPtr = std::unique_ptr<pdf_obj, DropObj>;
 
 // A kept reference to a PDF object (bookmark nodes hold these).
-inline ObjPtr keep(pdf_obj* o) { return ObjPtr(o ? pdf_keep_obj(ctx(), o) : nullptr); }
+inline ObjPtr keep(pdf_obj* o) {
+  return ObjPtr(o ? pdf_keep_obj(ctx(), o) : nullptr);
+}
 
 // Text of a PDF string object as UTF-8 ("" for anything else).
 std::string text(pdf_obj* o);

@@ -56,7 +56,9 @@ bool isAnnotOrField(fz_context* c, pdf_obj* d) {
          (pdf_dict_get(c, d, PDF_NAME(Subtype)) && pdf_dict_get(c, d, PDF_NAME(Rect)));
 }
 
-bool isGoTo(fz_context* c, pdf_obj* d) { return pdf_name_eq(c, pdf_dict_get(c, d, PDF_NAME(S)), PDF_NAME(GoTo)); }
+bool isGoTo(fz_context* c, pdf_obj* d) {
+  return pdf_name_eq(c, pdf_dict_get(c, d, PDF_NAME(S)), PDF_NAME(GoTo));
+}
 
 // The explicit destination a /Dest or GoTo /D stands for, when it leads to
 // a copied page; nullptr otherwise. Named destinations are looked up in the
@@ -343,8 +345,7 @@ void copyPages(pdf_document* dst, int at, pdf_document* src, int first, int last
     for (int i = 0; i < count; ++i) {
       pdf_obj* annots = pdf_dict_get(c, from[i], PDF_NAME(Annots));
       int n = pdf_array_len(c, annots);
-      for (int j = 0; j < n; ++j)
-        enterAnnot(c, ks, pdf_array_get(c, annots, j), fieldsAt, &nFields, rootsAt, &nRoots);
+      for (int j = 0; j < n; ++j) enterAnnot(c, ks, pdf_array_get(c, annots, j), fieldsAt, &nFields, rootsAt, &nRoots);
     }
     for (int i = 0; i < count; ++i) fillAnnots(c, ks, from[i], to[i], filledAt);
     for (int i = 0; i < nFields; ++i)

@@ -88,7 +88,9 @@ PM_IS(isStream, pdf_is_stream)
 PM_IS(isNull, pdf_is_null)
 #undef PM_IS
 
-std::string text(pdf_obj* o) { return mu::text(o); }
+std::string text(pdf_obj* o) {
+  return mu::text(o);
+}
 std::string name(pdf_obj* o) {
   const char* s = nullptr;
   mu::guard("Reading the document", [&](fz_context* c) {
@@ -110,14 +112,18 @@ int integer(pdf_obj* o, int def) {
   });
   return r;
 }
-bool nameIs(pdf_obj* o, const char* n) { return name(o) == n; }
+bool nameIs(pdf_obj* o, const char* n) {
+  return name(o) == n;
+}
 bool same(pdf_obj* a, pdf_obj* b) {
   if (a == b) return true;
   if (!a || !b) return false;
   int r = 0;
   mu::guard("Reading the document", [&](fz_context* c) {
-    if (pdf_is_indirect(c, a) && pdf_is_indirect(c, b)) r = pdf_to_num(c, a) == pdf_to_num(c, b);
-    else r = pdf_resolve_indirect(c, a) == pdf_resolve_indirect(c, b);
+    if (pdf_is_indirect(c, a) && pdf_is_indirect(c, b))
+      r = pdf_to_num(c, a) == pdf_to_num(c, b);
+    else
+      r = pdf_resolve_indirect(c, a) == pdf_resolve_indirect(c, b);
   });
   return r != 0;
 }
@@ -236,9 +242,15 @@ mu::ObjPtr newStream(pdf_document* d, const std::string& bytes, pdf_obj* dict) {
   size_t n = bytes.size();
   mu::guard("Changing the document", [&](fz_context* c) {
     fz_buffer* b = fz_new_buffer_from_copied_data(c, p, n);
-    fz_try(c) { r = pdf_add_stream(c, d, b, dict, 0); }
-    fz_always(c) { fz_drop_buffer(c, b); }
-    fz_catch(c) { fz_rethrow(c); }
+    fz_try(c) {
+      r = pdf_add_stream(c, d, b, dict, 0);
+    }
+    fz_always(c) {
+      fz_drop_buffer(c, b);
+    }
+    fz_catch(c) {
+      fz_rethrow(c);
+    }
   });
   return mu::ObjPtr(r);
 }

@@ -10,12 +10,23 @@ std::string escapeXml(const std::string& s) {
   std::string o;
   for (char ch : s) {
     switch (ch) {
-      case '&': o += "&amp;"; break;
-      case '<': o += "&lt;"; break;
-      case '>': o += "&gt;"; break;
-      case '"': o += "&quot;"; break;
-      case '\'': o += "&apos;"; break;
-      default: o += ch;
+      case '&':
+        o += "&amp;";
+        break;
+      case '<':
+        o += "&lt;";
+        break;
+      case '>':
+        o += "&gt;";
+        break;
+      case '"':
+        o += "&quot;";
+        break;
+      case '\'':
+        o += "&apos;";
+        break;
+      default:
+        o += ch;
     }
   }
   return o;
@@ -70,8 +81,8 @@ bool setElement(std::string& s, const std::string& name, const std::string& valu
     size_t selfClose = s.find("/>", more);
     size_t tagStop = s.find('>', more);
     size_t cut = (selfClose != std::string::npos && selfClose + 1 == tagStop) ? tagStop + 1
-                 : stop == std::string::npos                                ? std::string::npos
-                                                                            : stop + 9;
+                 : stop == std::string::npos                                  ? std::string::npos
+                                                                              : stop + 9;
     if (cut == std::string::npos || cut > end) break;
     s.erase(more, cut - more);
     end = s.find(close, after);
@@ -121,9 +132,15 @@ std::string updateXmp(std::string packet, const std::map<std::string, std::strin
     const char* key;
     const char* property;
   } mirrors[] = {
-      {"Title", "dc:title"},           {"Author", "dc:creator"},        {"Subject", "dc:description"},
-      {"Keywords", "pdf:Keywords"},    {"Creator", "xmp:CreatorTool"},  {"Producer", "pdf:Producer"},
-      {"CreationDate", "xmp:CreateDate"}, {"ModDate", "xmp:ModifyDate"}, {"ModDate", "xmp:MetadataDate"},
+      {"Title", "dc:title"},
+      {"Author", "dc:creator"},
+      {"Subject", "dc:description"},
+      {"Keywords", "pdf:Keywords"},
+      {"Creator", "xmp:CreatorTool"},
+      {"Producer", "pdf:Producer"},
+      {"CreationDate", "xmp:CreateDate"},
+      {"ModDate", "xmp:ModifyDate"},
+      {"ModDate", "xmp:MetadataDate"},
   };
   for (const auto& m : mirrors) {
     auto it = info.find(m.key);

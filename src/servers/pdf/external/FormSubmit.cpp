@@ -12,7 +12,9 @@ namespace pm::pdf::submit {
 
 namespace {
 
-[[noreturn]] void fail(const std::string& d) { throw AutomationError(mu::kErrEngine, mu::kEngineSource, d); }
+[[noreturn]] void fail(const std::string& d) {
+  throw AutomationError(mu::kErrEngine, mu::kEngineSource, d);
+}
 
 struct CurlDrop {
   void operator()(CURL* c) const { curl_easy_cleanup(c); }

@@ -20,7 +20,9 @@ namespace pm::pdf::mail {
 
 namespace {
 
-[[noreturn]] void fail(const std::string& d) { throw AutomationError(mu::kErrEngine, mu::kEngineSource, d); }
+[[noreturn]] void fail(const std::string& d) {
+  throw AutomationError(mu::kErrEngine, mu::kEngineSource, d);
+}
 
 // A text value of the mail settings key of the registry stand-in; "" when
 // there is none.
@@ -57,9 +59,9 @@ std::string env(const char* name, const std::string& def = {}) {
   const char* v = std::getenv(name);
   if (v && *v) return v;
   static const std::pair<const char*, const char*> kValues[] = {
-      {"PRESSMARK_SMTP_SERVER", "Server"},     {"PRESSMARK_SMTP_PORT", "Port"},
-      {"PRESSMARK_SMTP_SENDER", "Sender"},     {"PRESSMARK_SMTP_USER", "User"},
-      {"PRESSMARK_SMTP_PASSWORD", "Password"}, {"PRESSMARK_SMTP_TIMEOUT", "Timeout"},
+      {"PRESSMARK_SMTP_SERVER", "Server"},         {"PRESSMARK_SMTP_PORT", "Port"},
+      {"PRESSMARK_SMTP_SENDER", "Sender"},         {"PRESSMARK_SMTP_USER", "User"},
+      {"PRESSMARK_SMTP_PASSWORD", "Password"},     {"PRESSMARK_SMTP_TIMEOUT", "Timeout"},
       {"PRESSMARK_SMTP_ALLOW_PLAIN", "AllowPlain"}};
   for (auto& [var, value] : kValues)
     if (std::strcmp(var, name) == 0) {

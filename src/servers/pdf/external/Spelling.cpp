@@ -17,7 +17,9 @@ namespace pm::pdf {
 
 namespace {
 
-[[noreturn]] void fail(const std::string& d) { throw AutomationError(mu::kErrEngine, mu::kEngineSource, d); }
+[[noreturn]] void fail(const std::string& d) {
+  throw AutomationError(mu::kErrEngine, mu::kEngineSource, d);
+}
 
 bool isFile(const std::string& p) {
   struct stat st;
@@ -176,6 +178,8 @@ std::string spellDictionaryName() {
   return localeDictionary();
 }
 
-ObjectRef makeSpellChecker() { return std::make_shared<SpellChecker>(load(spellDictionaryName())); }
+ObjectRef makeSpellChecker() {
+  return std::make_shared<SpellChecker>(load(spellDictionaryName()));
+}
 
 }  // namespace pm::pdf

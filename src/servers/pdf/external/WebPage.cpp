@@ -37,7 +37,8 @@ size_t collect(char* data, size_t size, size_t count, void* user) {
 
 bool startsWith(const std::string& s, const char* p) {
   std::string lower;
-  for (char ch : s.substr(0, std::string(p).size())) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  for (char ch : s.substr(0, std::string(p).size()))
+    lower += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
   return lower == p;
 }
 
@@ -122,7 +123,9 @@ int layOutAsPdf(const Fetched& page, const std::string& path) {
       fz_drop_stream(c, stm);
       fz_drop_buffer(c, buf);
     }
-    fz_catch(c) { fz_rethrow(c); }
+    fz_catch(c) {
+      fz_rethrow(c);
+    }
   });
   return pages;
 }

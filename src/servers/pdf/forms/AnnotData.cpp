@@ -12,7 +12,9 @@ namespace pm::pdf::annotdata {
 
 namespace {
 
-[[noreturn]] void fail(const std::string& d) { throw AutomationError(mu::kErrEngine, mu::kEngineSource, d); }
+[[noreturn]] void fail(const std::string& d) {
+  throw AutomationError(mu::kErrEngine, mu::kEngineSource, d);
+}
 
 // The entries that make an annotation's data; appearance streams, pop-ups
 // and page links are the viewer's and are made again on import.
@@ -292,9 +294,15 @@ void importFdf(Doc& d, pdf_obj* annots) {
       if (!v) continue;
       mu::guard("Importing an annotation", [&](fz_context* c) {
         pdf_obj* copy = pdf_graft_object(c, doc, v);
-        fz_try(c) { pdf_dict_puts(c, a, k, copy); }
-        fz_always(c) { pdf_drop_obj(c, copy); }
-        fz_catch(c) { fz_rethrow(c); }
+        fz_try(c) {
+          pdf_dict_puts(c, a, k, copy);
+        }
+        fz_always(c) {
+          pdf_drop_obj(c, copy);
+        }
+        fz_catch(c) {
+          fz_rethrow(c);
+        }
       });
     }
     drawn(d, page, a);

@@ -33,8 +33,10 @@ void collect(pdf_obj* arr, const std::string& prefix, int depth, int& budget, st
     if (!po::isDict(f)) continue;
     pdf_obj* t = po::get(f, PDF_NAME(T));
     std::string name = t ? (prefix.empty() ? po::text(t) : prefix + "." + po::text(t)) : prefix;
-    if (hasNamedKids(f) && depth < kMaxDepth) collect(po::get(f, PDF_NAME(Kids)), name, depth + 1, budget, out);
-    else if (t) out.push_back(Field{f, name});
+    if (hasNamedKids(f) && depth < kMaxDepth)
+      collect(po::get(f, PDF_NAME(Kids)), name, depth + 1, budget, out);
+    else if (t)
+      out.push_back(Field{f, name});
   }
 }
 
@@ -55,9 +57,9 @@ pdf_obj* findChild(pdf_obj* arr, const std::string& part) {
 
 // Entries that belong to the widget rather than to the field.
 pdf_obj* const* widgetKeys() {
-  static pdf_obj* const keys[] = {PDF_NAME(Type), PDF_NAME(Subtype), PDF_NAME(Rect), PDF_NAME(P),  PDF_NAME(F),
-                                  PDF_NAME(MK),   PDF_NAME(BS),      PDF_NAME(AP),   PDF_NAME(AS), PDF_NAME(H),
-                                  PDF_NAME(Border), nullptr};
+  static pdf_obj* const keys[] = {PDF_NAME(Type), PDF_NAME(Subtype), PDF_NAME(Rect),   PDF_NAME(P),
+                                  PDF_NAME(F),    PDF_NAME(MK),      PDF_NAME(BS),     PDF_NAME(AP),
+                                  PDF_NAME(AS),   PDF_NAME(H),       PDF_NAME(Border), nullptr};
   return keys;
 }
 
@@ -113,10 +115,9 @@ pdf_obj* formFont(Doc& d, const std::string& resource) {
   // The names fields are made with, and the short names viewers know for
   // the standard fonts.
   static const char* const standard[][2] = {
-      {"Helv", "Helvetica"},       {"HeBo", "Helvetica-Bold"}, {"HeOb", "Helvetica-Oblique"},
-      {"TiRo", "Times-Roman"},     {"TiBo", "Times-Bold"},     {"TiIt", "Times-Italic"},
-      {"Cour", "Courier"},         {"CoBo", "Courier-Bold"},   {"Symb", "Symbol"},
-      {"ZaDb", "ZapfDingbats"}};
+      {"Helv", "Helvetica"},  {"HeBo", "Helvetica-Bold"}, {"HeOb", "Helvetica-Oblique"}, {"TiRo", "Times-Roman"},
+      {"TiBo", "Times-Bold"}, {"TiIt", "Times-Italic"},   {"Cour", "Courier"},           {"CoBo", "Courier-Bold"},
+      {"Symb", "Symbol"},     {"ZaDb", "ZapfDingbats"}};
   for (auto& s : standard)
     if (resource == s[0]) {
       fonts = po::putDict(po::putDict(acroForm(d, true), PDF_NAME(DR)), PDF_NAME(Font));
@@ -174,8 +175,7 @@ std::vector<pdf_obj*> widgets(pdf_obj* field) {
   pdf_obj* kids = po::get(field, PDF_NAME(Kids));
   int n = po::len(kids);
   if (n == 0) {
-    if (po::nameIs(po::get(field, PDF_NAME(Subtype)), "Widget") || po::get(field, PDF_NAME(Rect)))
-      out.push_back(field);
+    if (po::nameIs(po::get(field, PDF_NAME(Subtype)), "Widget") || po::get(field, PDF_NAME(Rect))) out.push_back(field);
     return out;
   }
   for (int i = 0; i < n && i < kMaxFields; ++i) {
@@ -204,12 +204,16 @@ std::vector<pdf_obj*> terminals(pdf_obj* field) {
   return out;
 }
 
-int fieldFlags(pdf_obj* field) { return po::integer(po::inherited(field, PDF_NAME(Ff))); }
+int fieldFlags(pdf_obj* field) {
+  return po::integer(po::inherited(field, PDF_NAME(Ff)));
+}
 void setFieldFlag(pdf_obj* field, int flag, bool on) {
   int f = fieldFlags(field);
   po::putInt(field, PDF_NAME(Ff), on ? (f | flag) : (f & ~flag));
 }
-int widgetFlags(pdf_obj* w) { return po::integer(po::get(w, PDF_NAME(F))); }
+int widgetFlags(pdf_obj* w) {
+  return po::integer(po::get(w, PDF_NAME(F)));
+}
 void setWidgetFlag(pdf_obj* w, int flag, bool on) {
   int f = widgetFlags(w);
   po::putInt(w, PDF_NAME(F), on ? (f | flag) : (f & ~flag));
@@ -281,7 +285,8 @@ pdf_obj* add(Doc& d, const std::string& name, const std::string& k, int page, fz
   });
   if (field) {
     if (hasNamedKids(field) || kind(field) != kd)
-      fail("A field named \"" + name + "\" already exists" + (kind(field).empty() ? "" : " as a " + kind(field) + " field"));
+      fail("A field named \"" + name + "\" already exists" +
+           (kind(field).empty() ? "" : " as a " + kind(field) + " field"));
     // One more widget of the same field: a field that was its own widget
     // gives its widget entries to a first kid.
     if (!po::get(field, PDF_NAME(Kids))) {
@@ -310,10 +315,15 @@ pdf_obj* add(Doc& d, const std::string& name, const std::string& k, int page, fz
     field = w;
     po::putText(w, PDF_NAME(T), last);
     if (parent) po::put(w, PDF_NAME(Parent), parent);
-    const char* ft = kd == "text" ? "Tx" : kd == "signature" ? "Sig" : (kd == "combobox" || kd == "listbox") ? "Ch" : "Btn";
+    const char* ft = kd == "text"                            ? "Tx"
+                     : kd == "signature"                     ? "Sig"
+                     : (kd == "combobox" || kd == "listbox") ? "Ch"
+                                                             : "Btn";
     po::putName(w, PDF_NAME(FT), ft);
-    int flags = kd == "button" ? ff::Pushbutton : kd == "radiobutton" ? (ff::Radio | ff::NoToggleToOff)
-                : kd == "combobox" ? ff::Combo : 0;
+    int flags = kd == "button"        ? ff::Pushbutton
+                : kd == "radiobutton" ? (ff::Radio | ff::NoToggleToOff)
+                : kd == "combobox"    ? ff::Combo
+                                      : 0;
     if (flags) po::putInt(w, PDF_NAME(Ff), flags);
     if (kd != "signature") {
       po::putText(w, PDF_NAME(DA), "/Helv 0 Tf 0 g");
@@ -346,7 +356,8 @@ void remove(Doc& d, pdf_obj* field) {
     for (pdf_obj* w : widgets(t)) all.push_back(w);
   for (pdf_obj* w : all) {
     pdf_obj* page = po::get(w, PDF_NAME(P));
-    if (page) po::removeAll(po::get(page, PDF_NAME(Annots)), w);
+    if (page)
+      po::removeAll(po::get(page, PDF_NAME(Annots)), w);
     else {
       int n = d.pageCount();
       for (int i = 0; i < n; ++i) po::removeAll(po::get(po::pageObj(doc, i), PDF_NAME(Annots)), w);
@@ -382,11 +393,16 @@ void setOnState(Doc& d, pdf_obj* w, const std::string& state) {
   if (state.empty() || state == "Off") fail("\"" + state + "\" cannot be the name of a button's on state");
   std::string style = "check";
   std::string ca = po::text(po::path(w, "MK/CA"));
-  if (ca == "8") style = "cross";
-  else if (ca == "u") style = "diamond";
-  else if (ca == "l") style = "circle";
-  else if (ca == "H") style = "star";
-  else if (ca == "n") style = "square";
+  if (ca == "8")
+    style = "cross";
+  else if (ca == "u")
+    style = "diamond";
+  else if (ca == "l")
+    style = "circle";
+  else if (ca == "H")
+    style = "star";
+  else if (ca == "n")
+    style = "square";
   bool wasOn = !po::nameIs(po::get(w, PDF_NAME(AS)), "Off") && po::get(w, PDF_NAME(AS));
   drawCheck(d, w, state, style);
   if (wasOn) po::putName(w, PDF_NAME(AS), state);
@@ -502,8 +518,10 @@ void reset(Doc& d, pdf_obj* field) {
     redraw(d, field);
     return;
   }
-  if (k == "checkbox" || k == "radiobutton") setValue(d, field, po::name(dv).empty() ? "Off" : po::name(dv));
-  else setValue(d, field, po::text(dv));
+  if (k == "checkbox" || k == "radiobutton")
+    setValue(d, field, po::name(dv).empty() ? "Off" : po::name(dv));
+  else
+    setValue(d, field, po::text(dv));
 }
 
 std::vector<std::pair<std::string, std::string>> options(pdf_obj* field) {
@@ -512,8 +530,10 @@ std::vector<std::pair<std::string, std::string>> options(pdf_obj* field) {
   int n = po::len(opt);
   for (int i = 0; i < n && i < kMaxFields; ++i) {
     pdf_obj* o = po::at(opt, i);
-    if (po::isArray(o)) out.emplace_back(po::text(po::at(o, 1)), po::text(po::at(o, 0)));
-    else out.emplace_back(po::text(o), po::text(o));
+    if (po::isArray(o))
+      out.emplace_back(po::text(po::at(o, 1)), po::text(po::at(o, 0)));
+    else
+      out.emplace_back(po::text(o), po::text(o));
   }
   return out;
 }

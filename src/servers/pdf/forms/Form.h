@@ -11,16 +11,15 @@
 namespace pm::pdf::form {
 
 // The field kinds by the names the JavaScript object uses.
-inline constexpr const char* kKinds[] = {"text", "button", "checkbox", "radiobutton", "combobox", "listbox",
-                                         "signature"};
+inline constexpr const char* kKinds[] = {"text",     "button",  "checkbox", "radiobutton",
+                                         "combobox", "listbox", "signature"};
 
 // Field flags (/Ff) and annotation flags (/F).
 namespace ff {
-inline constexpr int ReadOnly = 1 << 0, Required = 1 << 1, NoExport = 1 << 2, Multiline = 1 << 12,
-                     Password = 1 << 13, NoToggleToOff = 1 << 14, Radio = 1 << 15, Pushbutton = 1 << 16,
-                     Combo = 1 << 17, Edit = 1 << 18, FileSelect = 1 << 20, MultiSelect = 1 << 21,
-                     DoNotSpellCheck = 1 << 22, DoNotScroll = 1 << 23, Comb = 1 << 24, RadiosInUnison = 1 << 25,
-                     CommitOnSelChange = 1 << 26;
+inline constexpr int ReadOnly = 1 << 0, Required = 1 << 1, NoExport = 1 << 2, Multiline = 1 << 12, Password = 1 << 13,
+                     NoToggleToOff = 1 << 14, Radio = 1 << 15, Pushbutton = 1 << 16, Combo = 1 << 17, Edit = 1 << 18,
+                     FileSelect = 1 << 20, MultiSelect = 1 << 21, DoNotSpellCheck = 1 << 22, DoNotScroll = 1 << 23,
+                     Comb = 1 << 24, RadiosInUnison = 1 << 25, CommitOnSelChange = 1 << 26;
 }
 namespace af {
 inline constexpr int Invisible = 1, Hidden = 2, Print = 4, NoZoom = 8, NoRotate = 16, NoView = 32, ReadOnly = 64,

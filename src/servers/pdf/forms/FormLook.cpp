@@ -131,8 +131,8 @@ std::string background(const Frame& f) {
   if (!f.bg.empty()) ops += "q " + colourOp(f.bg, false) + " 0 0 " + num(f.w) + " " + num(f.h) + " re f Q\n";
   if (!f.bc.empty() && f.border > 0) {
     double b = f.border;
-    ops += "q " + num(b) + " w " + colourOp(f.bc, true) + " " + num(b / 2) + " " + num(b / 2) + " " +
-           num(f.w - b) + " " + num(f.h - b) + " re S Q\n";
+    ops += "q " + num(b) + " w " + colourOp(f.bc, true) + " " + num(b / 2) + " " + num(b / 2) + " " + num(f.w - b) +
+           " " + num(f.h - b) + " re S Q\n";
   }
   return ops;
 }
@@ -187,8 +187,8 @@ Pen penFor(Doc& d, pdf_obj* field, const std::string& text) {
   if (p.face) {
     p.face->res = a.font;
   } else {
-    p.face = fonts::unicode(d, text, fonts::styleOf(baseFont(d, a.font)), nullptr,
-                            po::path(acroForm(d, false), "DR/Font"));
+    p.face =
+        fonts::unicode(d, text, fonts::styleOf(baseFont(d, a.font)), nullptr, po::path(acroForm(d, false), "DR/Font"));
     p.face->res = drName(d, p.face->obj());
     if (fonts::Face* fb = p.face->fallback()) fb->res = drName(d, fb->obj());
   }

@@ -19,20 +19,19 @@ using namespace js;
 
 // The annotation kinds this viewer makes, by their JavaScript names (the
 // PDF subtype names).
-constexpr const char* kTypes[] = {"Text",      "FreeText", "Stamp",   "Highlight", "Underline", "StrikeOut",
-                                  "Squiggly",  "Square",   "Circle",  "Line",      "Ink",       "Polygon",
-                                  "PolyLine",  "Caret",    "FileAttachment"};
+constexpr const char* kTypes[] = {"Text",      "FreeText", "Stamp",    "Highlight", "Underline",
+                                  "StrikeOut", "Squiggly", "Square",   "Circle",    "Line",
+                                  "Ink",       "Polygon",  "PolyLine", "Caret",     "FileAttachment"};
 bool isMarkup(const std::string& t) {
   return t == "Highlight" || t == "Underline" || t == "StrikeOut" || t == "Squiggly";
 }
 
 // The properties getProps hands out, in the order they are applied back.
-constexpr const char* kProps[] = {"type",    "page",      "rect",     "contents", "name",      "author",
-                                  "subject", "point",     "popupRect", "popupOpen", "noteIcon", "AP",
-                                  "state",   "stateModel", "strokeColor", "fillColor", "width",  "opacity",
-                                  "lock",    "readOnly",  "hidden",   "noView",   "toggleNoView", "print",
-                                  "alignment", "textFont", "textSize", "rotate",   "quads",     "creationDate",
-                                  "modDate"};
+constexpr const char* kProps[] = {
+    "type",      "page",      "rect",     "contents", "name",   "author",       "subject",      "point",
+    "popupRect", "popupOpen", "noteIcon", "AP",       "state",  "stateModel",   "strokeColor",  "fillColor",
+    "width",     "opacity",   "lock",     "readOnly", "hidden", "noView",       "toggleNoView", "print",
+    "alignment", "textFont",  "textSize", "rotate",   "quads",  "creationDate", "modDate"};
 
 std::string pdfNow() {
   std::time_t t = std::time(nullptr);
@@ -81,7 +80,9 @@ class PropBag : public Dispatch {
       put(std::string(name), args.back().get());
       return {};
     }
-    if (!args.empty()) raise(basic::MemberNotSupported, std::string(basicDescription(basic::MemberNotSupported)) + ": " + std::string(name));
+    if (!args.empty())
+      raise(basic::MemberNotSupported,
+            std::string(basicDescription(basic::MemberNotSupported)) + ": " + std::string(name));
     for (auto& [k, v] : items)
       if (LCase(k) == n) return v;
     return {};
@@ -237,8 +238,9 @@ class Annot : public Dispatch {
       if (kind == "Text") pdf_dict_put_name(c, o, PDF_NAME(Name), "Note");
       if (kind == "Stamp") pdf_dict_put_name(c, o, PDF_NAME(Name), "Draft");
       if (kind == "FreeText") pdf_dict_put_text_string(c, o, PDF_NAME(DA), "/Helv 12 Tf 0 g");
-      pdf_array_push(c, pdf_dict_get(c, pg, PDF_NAME(Annots)) ? pdf_dict_get(c, pg, PDF_NAME(Annots))
-                                                              : pdf_dict_put_array(c, pg, PDF_NAME(Annots), 1),
+      pdf_array_push(c,
+                     pdf_dict_get(c, pg, PDF_NAME(Annots)) ? pdf_dict_get(c, pg, PDF_NAME(Annots))
+                                                           : pdf_dict_put_array(c, pg, PDF_NAME(Annots), 1),
                      o);
     });
     num_ = po::number(o);
@@ -295,8 +297,8 @@ class Annot : public Dispatch {
 
   static const char* flagKey(const std::string& n, int* bit) {
     static const std::pair<const char*, int> flags[] = {
-        {"lock", form::af::Locked},     {"readonly", form::af::ReadOnly},         {"hidden", form::af::Hidden},
-        {"noview", form::af::NoView},   {"togglenoview", form::af::ToggleNoView}, {"print", form::af::Print}};
+        {"lock", form::af::Locked},   {"readonly", form::af::ReadOnly},         {"hidden", form::af::Hidden},
+        {"noview", form::af::NoView}, {"togglenoview", form::af::ToggleNoView}, {"print", form::af::Print}};
     for (auto& [k, b] : flags)
       if (n == k) {
         *bit = b;
@@ -411,7 +413,8 @@ class Annot : public Dispatch {
         create(t, pending_page_ >= 0 ? pending_page_ : 0);
         return;
       }
-      if (LCase(type()) != LCase(t)) fail("An annotation keeps its type; \"" + type() + "\" cannot become \"" + t + "\"");
+      if (LCase(type()) != LCase(t))
+        fail("An annotation keeps its type; \"" + type() + "\" cannot become \"" + t + "\"");
       return;
     }
     if (!exists()) {
@@ -426,12 +429,18 @@ class Annot : public Dispatch {
     pdf_obj* o = need();
     std::string t = type();
     pdf_document* d = pdf();
-    if (n == "page") move(o, CLng(v));
-    else if (n == "rect") po::putRect(o, PDF_NAME(Rect), rectArg(v));
-    else if (n == "contents") po::putText(o, PDF_NAME(Contents), CStr(v));
-    else if (n == "name") po::putText(o, po::key("NM"), CStr(v));
-    else if (n == "author") po::putText(o, PDF_NAME(T), CStr(v));
-    else if (n == "subject") po::putText(o, po::key("Subj"), CStr(v));
+    if (n == "page")
+      move(o, CLng(v));
+    else if (n == "rect")
+      po::putRect(o, PDF_NAME(Rect), rectArg(v));
+    else if (n == "contents")
+      po::putText(o, PDF_NAME(Contents), CStr(v));
+    else if (n == "name")
+      po::putText(o, po::key("NM"), CStr(v));
+    else if (n == "author")
+      po::putText(o, PDF_NAME(T), CStr(v));
+    else if (n == "subject")
+      po::putText(o, po::key("Subj"), CStr(v));
     else if (n == "point") {
       std::vector<Variant> p = items(v);
       if (p.size() < 2) fail("A point is an array of two numbers");
@@ -477,8 +486,10 @@ class Annot : public Dispatch {
         po::putText(o, PDF_NAME(DA), nd);
       } else {
         pdf_obj* key = (n == "strokecolor" || t == "FreeText") ? PDF_NAME(C) : PDF_NAME(IC);
-        if (c.comps.empty()) po::del(o, key);
-        else po::putReals(o, key, c.comps);
+        if (c.comps.empty())
+          po::del(o, key);
+        else
+          po::putReals(o, key, c.comps);
       }
     } else if (n == "width") {
       double w = CDbl(v);
@@ -511,7 +522,8 @@ class Annot : public Dispatch {
         }
         rest = da.substr(tf + 3);
       }
-      if (n == "textfont") font = fontKey(CStr(v));
+      if (n == "textfont")
+        font = fontKey(CStr(v));
       else {
         size = CDbl(v);
         if (size < 0 || size > 32767) fail("A text size lies between 0 and 32767");

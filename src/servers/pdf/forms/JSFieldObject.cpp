@@ -22,28 +22,35 @@ struct FlagProp {
   int bit;
 };
 constexpr FlagProp kFlags[] = {
-    {"readonly", true, form::ff::ReadOnly},          {"required", true, form::ff::Required},
-    {"multiline", true, form::ff::Multiline},        {"password", true, form::ff::Password},
-    {"fileSelect", true, form::ff::FileSelect},      {"doNotSpellCheck", true, form::ff::DoNotSpellCheck},
-    {"doNotScroll", true, form::ff::DoNotScroll},    {"comb", true, form::ff::Comb},
-    {"editable", true, form::ff::Edit},              {"multipleSelection", true, form::ff::MultiSelect},
-    {"commitOnSelChange", true, form::ff::CommitOnSelChange}, {"radiosInUnison", true, form::ff::RadiosInUnison},
-    {"hidden", false, form::af::Hidden},             {"print", false, form::af::Print},
+    {"readonly", true, form::ff::ReadOnly},
+    {"required", true, form::ff::Required},
+    {"multiline", true, form::ff::Multiline},
+    {"password", true, form::ff::Password},
+    {"fileSelect", true, form::ff::FileSelect},
+    {"doNotSpellCheck", true, form::ff::DoNotSpellCheck},
+    {"doNotScroll", true, form::ff::DoNotScroll},
+    {"comb", true, form::ff::Comb},
+    {"editable", true, form::ff::Edit},
+    {"multipleSelection", true, form::ff::MultiSelect},
+    {"commitOnSelChange", true, form::ff::CommitOnSelChange},
+    {"radiosInUnison", true, form::ff::RadiosInUnison},
+    {"hidden", false, form::af::Hidden},
+    {"print", false, form::af::Print},
 };
 
 const char* kBorder[][2] = {{"solid", "S"}, {"beveled", "B"}, {"dashed", "D"}, {"inset", "I"}, {"underline", "U"}};
 const char* kHighlight[][2] = {{"none", "N"}, {"invert", "I"}, {"push", "P"}, {"outline", "O"}};
 const char* kAlign[] = {"left", "center", "right"};
-const char* kGlyph[][2] = {{"check", "4"}, {"cross", "8"}, {"diamond", "u"}, {"circle", "l"}, {"star", "H"},
-                           {"square", "n"}};
+const char* kGlyph[][2] = {{"check", "4"},  {"cross", "8"}, {"diamond", "u"},
+                           {"circle", "l"}, {"star", "H"},  {"square", "n"}};
 // Triggers: the key, and whether it belongs to the widget (else the field).
 struct Trigger {
   const char* name;
   const char* key;
   bool widget;
 };
-constexpr Trigger kTriggers[] = {{"MouseUp", "U", true},  {"MouseDown", "D", true},  {"MouseEnter", "E", true},
-                                 {"MouseExit", "X", true}, {"OnFocus", "Fo", true},   {"OnBlur", "Bl", true},
+constexpr Trigger kTriggers[] = {{"MouseUp", "U", true},    {"MouseDown", "D", true}, {"MouseEnter", "E", true},
+                                 {"MouseExit", "X", true},  {"OnFocus", "Fo", true},  {"OnBlur", "Bl", true},
                                  {"Keystroke", "K", false}, {"Validate", "V", false}, {"Calculate", "C", false},
                                  {"Format", "F", false}};
 
@@ -78,12 +85,38 @@ class FieldObject : public Dispatch {
     static const MemberTable t = [] {
       MemberTable t("Field");
       Members<FieldObject> m(t);
-      for (const char* k :
-           {"value", "rect", "textFont", "textSize", "textColor", "fillColor", "strokeColor", "borderColor",
-            "bgColor", "fgColor", "borderStyle", "lineWidth", "borderWidth", "alignment", "display", "charLimit",
-            "defaultValue", "exportValues", "userName", "submitName", "rotation", "style", "highlight",
-            "buttonAlignX", "buttonAlignY", "buttonFitBounds", "buttonPosition", "buttonScaleHow",
-            "buttonScaleWhen", "calcOrderIndex", "currentValueIndices", "delay"}) {
+      for (const char* k : {"value",
+                            "rect",
+                            "textFont",
+                            "textSize",
+                            "textColor",
+                            "fillColor",
+                            "strokeColor",
+                            "borderColor",
+                            "bgColor",
+                            "fgColor",
+                            "borderStyle",
+                            "lineWidth",
+                            "borderWidth",
+                            "alignment",
+                            "display",
+                            "charLimit",
+                            "defaultValue",
+                            "exportValues",
+                            "userName",
+                            "submitName",
+                            "rotation",
+                            "style",
+                            "highlight",
+                            "buttonAlignX",
+                            "buttonAlignY",
+                            "buttonFitBounds",
+                            "buttonPosition",
+                            "buttonScaleHow",
+                            "buttonScaleWhen",
+                            "calcOrderIndex",
+                            "currentValueIndices",
+                            "delay"}) {
         m.get(k, {}, &FieldObject::getProp);
         m.let(k, {P("v")}, &FieldObject::letProp);
       }
@@ -95,8 +128,7 @@ class FieldObject : public Dispatch {
         m.get(k, {}, &FieldObject::getProp);
       m.method("setItems", {P("oArray")}, &FieldObject::setItems);
       m.method("getItemAt", {P("nIdx"), P("bExportValue").opt(true)}, &FieldObject::getItemAt);
-      m.method("insertItemAt", {P("cName"), P("cExport").opt(), P("nIdx").opt(int32_t(0))},
-               &FieldObject::insertItemAt);
+      m.method("insertItemAt", {P("cName"), P("cExport").opt(), P("nIdx").opt(int32_t(0))}, &FieldObject::insertItemAt);
       m.method("deleteItemAt", {P("nIdx").opt()}, &FieldObject::deleteItemAt);
       m.method("clearItems", {}, &FieldObject::clearItems);
       m.method("setAction", {P("cTrigger"), P("cScript")}, &FieldObject::setAction);
@@ -265,7 +297,8 @@ class FieldObject : public Dispatch {
       return js::rectValue(r);
     }
     if (n == "fillcolor" || n == "bgcolor") return js::colourValue(js::numbers(po::get(mk(w, false), PDF_NAME(BG))));
-    if (n == "strokecolor" || n == "bordercolor") return js::colourValue(js::numbers(po::get(mk(w, false), PDF_NAME(BC))));
+    if (n == "strokecolor" || n == "bordercolor")
+      return js::colourValue(js::numbers(po::get(mk(w, false), PDF_NAME(BC))));
     if (n == "borderstyle") {
       std::string s = po::name(po::path(w, "BS/S"));
       for (auto& b : kBorder)
@@ -345,7 +378,8 @@ class FieldObject : public Dispatch {
     pdf_document* doc = doc_->pdf();
     if (n == "value") {
       for (pdf_obj* x : terms) {
-        if (v.isEmpty() || v.isNull() || (v.isObject() && !v.asObject())) form::clearValue(*doc_, x);
+        if (v.isEmpty() || v.isNull() || (v.isObject() && !v.asObject()))
+          form::clearValue(*doc_, x);
         else if (v.isArray()) {
           std::vector<std::string> s;
           for (auto& e : v.array().data()) s.push_back(CStr(e));
@@ -358,7 +392,8 @@ class FieldObject : public Dispatch {
     if (n == "textfont" || n == "textsize" || n == "textcolor" || n == "fgcolor") {
       for (pdf_obj* x : terms) {
         form::Appearance a = form::appearance(x);
-        if (n == "textfont") a.font = form::fontResource(*doc_, CStr(v));
+        if (n == "textfont")
+          a.font = form::fontResource(*doc_, CStr(v));
         else if (n == "textsize") {
           double s = CDbl(v);
           if (s < 0 || s > 32767) fail("A text size lies between 0 (automatic) and 32767");
@@ -373,8 +408,10 @@ class FieldObject : public Dispatch {
     if (n == "defaultvalue") {
       for (pdf_obj* x : terms) {
         std::string s = CStr(v);
-        if (k == "checkbox" || k == "radiobutton") po::putName(x, PDF_NAME(DV), s);
-        else po::putText(x, PDF_NAME(DV), s);
+        if (k == "checkbox" || k == "radiobutton")
+          po::putName(x, PDF_NAME(DV), s);
+        else
+          po::putText(x, PDF_NAME(DV), s);
       }
       changed();
       return {};
@@ -392,8 +429,10 @@ class FieldObject : public Dispatch {
       int c = CLng(v);
       if (c < 0) fail("A character limit is not negative");
       for (pdf_obj* x : terms) {
-        if (c == 0) po::del(x, PDF_NAME(MaxLen));
-        else po::putInt(x, PDF_NAME(MaxLen), c);
+        if (c == 0)
+          po::del(x, PDF_NAME(MaxLen));
+        else
+          po::putInt(x, PDF_NAME(MaxLen), c);
       }
       if (form::fieldFlags(t) & form::ff::Comb) form::redraw(*doc_, fld);
       changed();
@@ -453,8 +492,10 @@ class FieldObject : public Dispatch {
         }
         sel.push_back(opts[static_cast<size_t>(i)].second);
       }
-      if (sel.empty()) form::clearValue(*doc_, t);
-      else form::setValues(*doc_, t, sel);
+      if (sel.empty())
+        form::clearValue(*doc_, t);
+      else
+        form::setValues(*doc_, t, sel);
       return {};
     }
     // Widget entries: written on every widget of the field.
@@ -469,8 +510,10 @@ class FieldObject : public Dispatch {
       } else if (n == "fillcolor" || n == "bgcolor" || n == "strokecolor" || n == "bordercolor") {
         js::Colour c = js::colourArg(v);
         pdf_obj* key = (n == "fillcolor" || n == "bgcolor") ? PDF_NAME(BG) : PDF_NAME(BC);
-        if (c.comps.empty()) po::del(mk(w, true), key);
-        else po::putReals(mk(w, true), key, c.comps);
+        if (c.comps.empty())
+          po::del(mk(w, true), key);
+        else
+          po::putReals(mk(w, true), key, c.comps);
       } else if (n == "borderstyle") {
         po::putName(po::putDict(w, PDF_NAME(BS)), PDF_NAME(S), nameOf(v, kBorder, 5, "border style"));
       } else if (n == "linewidth" || n == "borderwidth") {
@@ -481,7 +524,10 @@ class FieldObject : public Dispatch {
         int dsp = CLng(v);
         if (dsp < 0 || dsp > 3) fail("A display value is 0 (visible), 1 (hidden), 2 (no print) or 3 (no view)");
         int fl = form::widgetFlags(w) & ~(form::af::Hidden | form::af::Print | form::af::NoView);
-        fl |= dsp == 0 ? form::af::Print : dsp == 1 ? form::af::Hidden : dsp == 3 ? (form::af::NoView | form::af::Print) : 0;
+        fl |= dsp == 0   ? form::af::Print
+              : dsp == 1 ? form::af::Hidden
+              : dsp == 3 ? (form::af::NoView | form::af::Print)
+                         : 0;
         po::putInt(w, PDF_NAME(F), fl);
       } else if (n == "rotation") {
         int r = CLng(v);
@@ -630,8 +676,7 @@ class FieldObject : public Dispatch {
     if (std::string(tr->key) == "C" && !Trim(script).empty()) {
       // Calculated fields are listed in the form's calculation order.
       pdf_obj* co = po::putArray(form::acroForm(*doc_, true), po::key("CO"));
-      for (pdf_obj* t : form::terminals(field()))
-      {
+      for (pdf_obj* t : form::terminals(field())) {
         po::removeAll(co, t);
         po::push(co, t);
       }
@@ -682,8 +727,10 @@ class FieldObject : public Dispatch {
     if (!on && kind() == "radiobutton" && form::value(terminal()) == s &&
         (form::fieldFlags(terminal()) & form::ff::NoToggleToOff))
       fail("A radio button cannot be unchecked; check another one instead");
-    if (on) form::setValue(*doc_, terminal(), s);
-    else if (form::value(terminal()) == s) form::setValue(*doc_, terminal(), "Off");
+    if (on)
+      form::setValue(*doc_, terminal(), s);
+    else if (form::value(terminal()) == s)
+      form::setValue(*doc_, terminal(), "Off");
     return {};
   }
   Variant isBoxChecked(Frame& f) {
@@ -698,8 +745,10 @@ class FieldObject : public Dispatch {
   Variant defaultIsChecked(Frame& f) {
     std::string s = stateAt(f[0]);
     pdf_obj* t = terminal();
-    if (CBool(f[1])) po::putName(t, PDF_NAME(DV), s);
-    else if (po::name(po::inherited(t, PDF_NAME(DV))) == s) po::putName(t, PDF_NAME(DV), "Off");
+    if (CBool(f[1]))
+      po::putName(t, PDF_NAME(DV), s);
+    else if (po::name(po::inherited(t, PDF_NAME(DV))) == s)
+      po::putName(t, PDF_NAME(DV), "Off");
     changed();
     return {};
   }

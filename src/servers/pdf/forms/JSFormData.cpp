@@ -79,9 +79,12 @@ std::string pdfString(const std::string& s) {
     std::string o = "(";
     for (char ch : s) {
       if (ch == '(' || ch == ')' || ch == '\\') o += '\\';
-      if (ch == '\r') o += "\\r";
-      else if (ch == '\n') o += "\\n";
-      else o += ch;
+      if (ch == '\r')
+        o += "\\r";
+      else if (ch == '\n')
+        o += "\\n";
+      else
+        o += ch;
     }
     return o + ")";
   }
@@ -207,9 +210,12 @@ void apply(Doc& d, const std::string& name, const std::vector<std::string>& valu
   for (pdf_obj* t : form::terminals(field)) {
     std::string k = form::kind(t);
     if (k == "button" || k == "signature") continue;
-    if (values.size() > 1) form::setValues(d, t, values);
-    else if (values.empty() || (values[0].empty() && k != "text")) form::clearValue(d, t);
-    else form::setValue(d, t, values[0]);
+    if (values.size() > 1)
+      form::setValues(d, t, values);
+    else if (values.empty() || (values[0].empty() && k != "text"))
+      form::clearValue(d, t);
+    else
+      form::setValue(d, t, values[0]);
   }
 }
 
@@ -271,13 +277,11 @@ Variant importAnFDF(DocHolder& self, Frame& f) {
   }
   std::unique_ptr<pdf_document, DropPdf> hold(fdf);
   pdf_obj* fields = nullptr;
-  mu::guard("Reading the FDF file", [&](fz_context* c) {
-    fields = pdf_dict_getp(c, pdf_trailer(c, fdf), "Root/FDF/Fields");
-  });
+  mu::guard("Reading the FDF file",
+            [&](fz_context* c) { fields = pdf_dict_getp(c, pdf_trailer(c, fdf), "Root/FDF/Fields"); });
   pdf_obj* annots = nullptr;
-  mu::guard("Reading the FDF file", [&](fz_context* c) {
-    annots = pdf_dict_getp(c, pdf_trailer(c, fdf), "Root/FDF/Annots");
-  });
+  mu::guard("Reading the FDF file",
+            [&](fz_context* c) { annots = pdf_dict_getp(c, pdf_trailer(c, fdf), "Root/FDF/Annots"); });
   if (!po::isArray(fields) && !po::isArray(annots)) fail("File " + path + " holds no form data");
   FdfWalk walk{path, {}};
   importFdfFields(d, walk, fields, "", 0);
@@ -291,12 +295,23 @@ std::string xmlEscape(const std::string& s) {
   std::string o;
   for (char ch : s) {
     switch (ch) {
-      case '&': o += "&amp;"; break;
-      case '<': o += "&lt;"; break;
-      case '>': o += "&gt;"; break;
-      case '"': o += "&quot;"; break;
-      case '\r': o += "&#13;"; break;
-      default: o += ch;
+      case '&':
+        o += "&amp;";
+        break;
+      case '<':
+        o += "&lt;";
+        break;
+      case '>':
+        o += "&gt;";
+        break;
+      case '"':
+        o += "&quot;";
+        break;
+      case '\r':
+        o += "&#13;";
+        break;
+      default:
+        o += ch;
     }
   }
   return o;
@@ -318,7 +333,8 @@ void xfdfFields(const Node& n, int depth, std::string& out) {
 
 std::string formdata::xfdf(Doc& d, const Choice& c) {
   std::vector<Entry> e = selectFields(d, c.allFields, c.noPassword, c.fields);
-  std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<xfdf xmlns=\"http://ns.adobe.com/xfdf/\" xml:space=\"preserve\">\n";
+  std::string out =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<xfdf xmlns=\"http://ns.adobe.com/xfdf/\" xml:space=\"preserve\">\n";
   if (c.fileKey && !d.path().empty()) out += "<f href=\"" + xmlEscape(baseName(d)) + "\"/>\n";
   out += "<fields>\n";
   xfdfFields(tree(e), 1, out);
@@ -417,9 +433,15 @@ Variant importAnXFDF(DocHolder& self, Frame& f) {
   try {
     mu::guard("Reading the XFDF file", [&](fz_context* c) {
       fz_buffer* b = fz_new_buffer_from_copied_data(c, data, len);
-      fz_try(c) { xml = fz_parse_xml(c, b, 1); }
-      fz_always(c) { fz_drop_buffer(c, b); }
-      fz_catch(c) { fz_rethrow(c); }
+      fz_try(c) {
+        xml = fz_parse_xml(c, b, 1);
+      }
+      fz_always(c) {
+        fz_drop_buffer(c, b);
+      }
+      fz_catch(c) {
+        fz_rethrow(c);
+      }
     });
   } catch (const AutomationError& e) {
     fail("File " + path + " is not XFDF: " + e.description());
@@ -428,8 +450,10 @@ Variant importAnXFDF(DocHolder& self, Frame& f) {
   fz_xml* root = fz_xml_root(xml);
   if (!root || localTag(root) != "xfdf") fail("File " + path + " is not XFDF");
   for (fz_xml* x = fz_xml_down(root); x; x = fz_xml_next(x))
-    if (localTag(x) == "fields") importXfdfFields(d, path, x, "", 0);
-    else if (localTag(x) == "annots") annotdata::importXfdf(d, x);
+    if (localTag(x) == "fields")
+      importXfdfFields(d, path, x, "", 0);
+    else if (localTag(x) == "annots")
+      annotdata::importXfdf(d, x);
   return {};
 }
 
@@ -512,13 +536,15 @@ Variant importTextData(DocHolder& self, Frame& f) {
 }
 
 void describe(Members<DocHolder>& m) {
-  m.method("exportAsFDF", {P("bAllFields").opt(), P("bNoPassword").opt(), P("aFields").opt(), P("bFlags").opt(),
-                           P("cPath").opt(), P("bAnnotations").opt()},
+  m.method("exportAsFDF",
+           {P("bAllFields").opt(), P("bNoPassword").opt(), P("aFields").opt(), P("bFlags").opt(), P("cPath").opt(),
+            P("bAnnotations").opt()},
            &exportAsFDF);
   m.method("importAnFDF", {P("cPath").opt()}, &importAnFDF);
-  m.method("exportAsXFDF", {P("bAllFields").opt(), P("bNoPassword").opt(), P("aFields").opt(), P("cPath").opt(),
-                            P("bAnnotations").opt()},
-           &exportAsXFDF);
+  m.method(
+      "exportAsXFDF",
+      {P("bAllFields").opt(), P("bNoPassword").opt(), P("aFields").opt(), P("cPath").opt(), P("bAnnotations").opt()},
+      &exportAsXFDF);
   m.method("importAnXFDF", {P("cPath").opt()}, &importAnXFDF);
   m.method("exportAsText", {P("bNoPassword").opt(), P("aFields").opt(), P("cPath").opt()}, &exportAsText);
   m.method("importTextData", {P("cPath").opt(), P("nRow").opt()}, &importTextData);

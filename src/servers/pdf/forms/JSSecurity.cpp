@@ -6,9 +6,13 @@
 namespace pm::pdf {
 namespace {
 
-Variant security(DocHolder&, Frame&) { return Variant(makeSecurity()); }
+Variant security(DocHolder&, Frame&) {
+  return Variant(makeSecurity());
+}
 
-void describe(Members<DocHolder>& m) { m.get("security", {}, &security); }
+void describe(Members<DocHolder>& m) {
+  m.get("security", {}, &security);
+}
 
 const js::Groups::Register reg("security", &describe);
 

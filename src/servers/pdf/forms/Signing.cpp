@@ -21,15 +21,33 @@ namespace pm::pdf {
 
 // ---- OpenSSL owners ----
 namespace {
-struct FreeKey { void operator()(EVP_PKEY* p) const { EVP_PKEY_free(p); } };
-struct FreeCert { void operator()(X509* p) const { X509_free(p); } };
-struct FreeCerts { void operator()(STACK_OF(X509)* p) const { sk_X509_pop_free(p, X509_free); } };
-struct FreeP12 { void operator()(PKCS12* p) const { PKCS12_free(p); } };
-struct FreeBio { void operator()(BIO* p) const { BIO_free(p); } };
-struct FreeCms { void operator()(CMS_ContentInfo* p) const { CMS_ContentInfo_free(p); } };
-struct FreeStore { void operator()(X509_STORE* p) const { X509_STORE_free(p); } };
-struct FreeStoreCtx { void operator()(X509_STORE_CTX* p) const { X509_STORE_CTX_free(p); } };
-struct CloseFile { void operator()(FILE* f) const { std::fclose(f); } };
+struct FreeKey {
+  void operator()(EVP_PKEY* p) const { EVP_PKEY_free(p); }
+};
+struct FreeCert {
+  void operator()(X509* p) const { X509_free(p); }
+};
+struct FreeCerts {
+  void operator()(STACK_OF(X509) * p) const { sk_X509_pop_free(p, X509_free); }
+};
+struct FreeP12 {
+  void operator()(PKCS12* p) const { PKCS12_free(p); }
+};
+struct FreeBio {
+  void operator()(BIO* p) const { BIO_free(p); }
+};
+struct FreeCms {
+  void operator()(CMS_ContentInfo* p) const { CMS_ContentInfo_free(p); }
+};
+struct FreeStore {
+  void operator()(X509_STORE* p) const { X509_STORE_free(p); }
+};
+struct FreeStoreCtx {
+  void operator()(X509_STORE_CTX* p) const { X509_STORE_CTX_free(p); }
+};
+struct CloseFile {
+  void operator()(FILE* f) const { std::fclose(f); }
+};
 using KeyPtr = std::unique_ptr<EVP_PKEY, FreeKey>;
 using CertPtr = std::unique_ptr<X509, FreeCert>;
 using CertsPtr = std::unique_ptr<STACK_OF(X509), FreeCerts>;
@@ -146,7 +164,9 @@ struct Signer {
 };
 static_assert(std::is_standard_layout_v<Signer>);
 
-SignerState* self(pdf_pkcs7_signer* s) { return reinterpret_cast<Signer*>(s)->state; }
+SignerState* self(pdf_pkcs7_signer* s) {
+  return reinterpret_cast<Signer*>(s)->state;
+}
 
 // The bytes of a MuPDF stream; a read failure becomes an exception here,
 // outside MuPDF's frames.
@@ -170,7 +190,9 @@ void dropSigner(fz_context*, pdf_pkcs7_signer* s) {
   delete reinterpret_cast<Signer*>(s);
 }
 
-size_t maxDigestSize(fz_context*, pdf_pkcs7_signer* s) { return self(s)->creds->signatureSpace; }
+size_t maxDigestSize(fz_context*, pdf_pkcs7_signer* s) {
+  return self(s)->creds->signatureSpace;
+}
 
 int createDigest(fz_context*, pdf_pkcs7_signer* s, fz_stream* in, unsigned char* digest, size_t len) noexcept {
   SignerState* me = self(s);
@@ -252,7 +274,7 @@ pdf_signature_error checkDigest(fz_context*, pdf_pkcs7_verifier*, fz_stream* in,
 }
 
 // The certificate of the (first) signer of a CMS signature.
-X509* signerCert(CMS_ContentInfo* cms, STACK_OF(X509)* certs) {
+X509* signerCert(CMS_ContentInfo* cms, STACK_OF(X509) * certs) {
   STACK_OF(CMS_SignerInfo)* infos = CMS_get0_SignerInfos(cms);
   if (!infos || sk_CMS_SignerInfo_num(infos) < 1) return nullptr;
   CMS_SignerInfo* si = sk_CMS_SignerInfo_value(infos, 0);
@@ -363,8 +385,8 @@ void signField(Doc& d, pdf_obj* field, std::shared_ptr<const Credentials> c, con
   try {
     pdf_pkcs7_signer* sp = &s->base;
     mu::guard("Signing the field", [&](fz_context* ctx) {
-      pdf_sign_signature(ctx, widget, sp, PDF_SIGNATURE_DEFAULT_APPEARANCE & ~PDF_SIGNATURE_SHOW_LOGO, nullptr,
-                         nullptr, nullptr);
+      pdf_sign_signature(ctx, widget, sp, PDF_SIGNATURE_DEFAULT_APPEARANCE & ~PDF_SIGNATURE_SHOW_LOGO, nullptr, nullptr,
+                         nullptr);
     });
     pg.reset();
     d.changed();
@@ -448,8 +470,12 @@ Variant SecurityHandler::logout(Frame&) {
   return Variant(true);
 }
 
-Variant SecurityHandler::isLoggedIn(Frame&) { return Variant(creds_ != nullptr); }
-Variant SecurityHandler::name(Frame&) { return Variant("Adobe.PPKLite"); }
+Variant SecurityHandler::isLoggedIn(Frame&) {
+  return Variant(creds_ != nullptr);
+}
+Variant SecurityHandler::name(Frame&) {
+  return Variant("Adobe.PPKLite");
+}
 
 namespace {
 
@@ -476,6 +502,8 @@ class Security : public Dispatch {
 
 }  // namespace
 
-ObjectRef makeSecurity() { return std::make_shared<Security>(); }
+ObjectRef makeSecurity() {
+  return std::make_shared<Security>();
+}
 
 }  // namespace pm::pdf

@@ -18,7 +18,9 @@ namespace pm::pdf {
 
 namespace {
 
-[[noreturn]] void fail(const std::string& d) { throw AutomationError(mu::kErrEngine, mu::kEngineSource, d); }
+[[noreturn]] void fail(const std::string& d) {
+  throw AutomationError(mu::kErrEngine, mu::kEngineSource, d);
+}
 
 // "D:YYYYMMDDHHmmSS..." as a date; Null when there is none.
 Variant pdfDate(const std::string& s) {
@@ -47,8 +49,10 @@ int countFields(fz_context* c, pdf_obj* arr, int depth, int* budget) {
     int klen = pdf_array_len(c, kids);
     for (int k = 0; k < klen; ++k)
       if (pdf_dict_get(c, pdf_array_get(c, kids, k), PDF_NAME(T))) named = 1;
-    if (named && depth < 32) n += countFields(c, kids, depth + 1, budget);
-    else if (pdf_dict_get(c, f, PDF_NAME(T))) n += 1;
+    if (named && depth < 32)
+      n += countFields(c, kids, depth + 1, budget);
+    else if (pdf_dict_get(c, f, PDF_NAME(T)))
+      n += 1;
   }
   return n;
 }
@@ -74,8 +78,8 @@ class ColorTable : public Dispatch {
         if (n == "ltgray") return V({"G", 0.75});
       }
     }
-    raise(basic::MemberNotSupported, std::string(basicDescription(basic::MemberNotSupported)) + ": color." +
-                                         std::string(name));
+    raise(basic::MemberNotSupported,
+          std::string(basicDescription(basic::MemberNotSupported)) + ": color." + std::string(name));
   }
   std::string typeName() const override { return "color"; }
 };
@@ -145,8 +149,10 @@ class JSDoc : public DocHolder {
       m.get("numPages", {}, &JSDoc::numPages);
       m.get("pageNum", {}, &JSDoc::getPageNum).let("pageNum", {P("v")}, &JSDoc::letPageNum);
       // No pointer here: the mouse stands where the view does.
-      m.get("mouseX", {}, +[](JSDoc& j, Frame&) { return Variant(j.docState()->viewX); });
-      m.get("mouseY", {}, +[](JSDoc& j, Frame&) { return Variant(j.docState()->viewY); });
+      m.get(
+          "mouseX", {}, +[](JSDoc& j, Frame&) { return Variant(j.docState()->viewX); });
+      m.get(
+          "mouseY", {}, +[](JSDoc& j, Frame&) { return Variant(j.docState()->viewY); });
       m.get("path", {}, &JSDoc::path);
       m.get("documentFileName", {}, &JSDoc::documentFileName);
       m.get("fileSize", {}, &JSDoc::fileSize);
@@ -278,8 +284,8 @@ class JSDoc : public DocHolder {
   }
   Variant letLayout(Frame& f) {
     std::string v = CStr(f[0]);
-    static const char* names[] = {"SinglePage", "OneColumn", "TwoColumnLeft", "TwoColumnRight", "TwoPageLeft",
-                                  "TwoPageRight"};
+    static const char* names[] = {"SinglePage",     "OneColumn",   "TwoColumnLeft",
+                                  "TwoColumnRight", "TwoPageLeft", "TwoPageRight"};
     const char* found = nullptr;
     for (const char* n : names)
       if (strcasecmp(n, v.c_str()) == 0) found = n;
@@ -317,7 +323,9 @@ class JSDoc : public DocHolder {
         pdf_drop_obj(c, tree);
         pdf_drop_obj(c, which);
       }
-      fz_catch(c) { fz_rethrow(c); }
+      fz_catch(c) {
+        fz_rethrow(c);
+      }
     });
     return Variant(int32_t(n));
   }
@@ -369,7 +377,9 @@ class JSDoc : public DocHolder {
         pdf_drop_obj(c, md);
         fz_drop_buffer(c, buf);
       }
-      fz_catch(c) { fz_rethrow(c); }
+      fz_catch(c) {
+        fz_rethrow(c);
+      }
     });
     doc_->changed();
     return {};
@@ -411,7 +421,8 @@ class JSDoc : public DocHolder {
     int dyn = 0;
     mu::guard("Reading the form", [&](fz_context* c) {
       pdf_obj* form = pdf_dict_getp(c, pdf_trailer(c, d), "Root/AcroForm");
-      dyn = pdf_dict_gets(c, form, "XFA") != nullptr && pdf_to_bool(c, pdf_dict_getp(c, pdf_trailer(c, d), "Root/NeedsRendering"));
+      dyn = pdf_dict_gets(c, form, "XFA") != nullptr &&
+            pdf_to_bool(c, pdf_dict_getp(c, pdf_trailer(c, d), "Root/NeedsRendering"));
     });
     return Variant(dyn != 0);
   }
@@ -423,9 +434,15 @@ class JSDoc : public DocHolder {
     pdf_obj* dict = nullptr;
     mu::guard("Reading the document's names", [&](fz_context* c) {
       pdf_obj* which = pdf_new_name(c, tree);
-      fz_try(c) { dict = pdf_load_name_tree(c, d, which); }
-      fz_always(c) { pdf_drop_obj(c, which); }
-      fz_catch(c) { fz_rethrow(c); }
+      fz_try(c) {
+        dict = pdf_load_name_tree(c, d, which);
+      }
+      fz_always(c) {
+        pdf_drop_obj(c, which);
+      }
+      fz_catch(c) {
+        fz_rethrow(c);
+      }
     });
     mu::ObjPtr holder(dict);
     int n = 0;
@@ -460,8 +477,10 @@ class JSDoc : public DocHolder {
         while (!t.empty() && std::strchr(".,;:!?)]>\"'", t.back())) t.pop_back();
         std::string lower = LCase(t);
         std::string uri;
-        if (lower.rfind("http://", 0) == 0 || lower.rfind("https://", 0) == 0) uri = t;
-        else if (lower.rfind("www.", 0) == 0 && t.size() > 4) uri = "http://" + t;
+        if (lower.rfind("http://", 0) == 0 || lower.rfind("https://", 0) == 0)
+          uri = t;
+        else if (lower.rfind("www.", 0) == 0 && t.size() > 4)
+          uri = "http://" + t;
         if (uri.empty()) continue;
         fz_rect r = fz_rect_from_quad(w.quad);
         wanted.emplace_back(r, uri);
@@ -528,8 +547,8 @@ class JSDoc : public DocHolder {
   Variant getPageNthWordQuads(Frame& f) {
     const Word& w = word(CLng(f[0]), CLng(f[1]));
     const fz_quad& q = w.quad;
-    Variant quad = V({double(q.ul.x), double(q.ul.y), double(q.ur.x), double(q.ur.y), double(q.ll.x),
-                      double(q.ll.y), double(q.lr.x), double(q.lr.y)});
+    Variant quad = V({double(q.ul.x), double(q.ul.y), double(q.ur.x), double(q.ur.y), double(q.ll.x), double(q.ll.y),
+                      double(q.lr.x), double(q.lr.y)});
     return V({quad});
   }
   Variant getPageRotation(Frame& f) { return Variant(int32_t(doc_->rotation(CLng(f[0])))); }
@@ -593,9 +612,15 @@ class JSDoc : public DocHolder {
     fz_rect box = fz_make_rect(0, 0, static_cast<float>(w), static_cast<float>(h));
     mu::guard("Adding a page", [&](fz_context* c) {
       pdf_obj* page = pdf_add_page(c, d, box, 0, nullptr, nullptr);
-      fz_try(c) { pdf_insert_page(c, d, at, page); }
-      fz_always(c) { pdf_drop_obj(c, page); }
-      fz_catch(c) { fz_rethrow(c); }
+      fz_try(c) {
+        pdf_insert_page(c, d, at, page);
+      }
+      fz_always(c) {
+        pdf_drop_obj(c, page);
+      }
+      fz_catch(c) {
+        fz_rethrow(c);
+      }
     });
     doc_->changed();
     return {};
@@ -606,6 +631,8 @@ class JSDoc : public DocHolder {
 
 }  // namespace
 
-ObjectRef makeJSDoc(std::shared_ptr<Doc> d) { return std::make_shared<JSDoc>(std::move(d)); }
+ObjectRef makeJSDoc(std::shared_ptr<Doc> d) {
+  return std::make_shared<JSDoc>(std::move(d));
+}
 
 }  // namespace pm::pdf

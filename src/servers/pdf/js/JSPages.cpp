@@ -65,7 +65,9 @@ std::pair<int, int> sourceRange(const Source& s, const Variant& a, const Variant
 
 // Copies source pages, with their annotations and fields, into doc at
 // position at (pages after it move on).
-void graft(pdf_document* doc, int at, const Source& s, int first, int last) { copyPages(doc, at, s.pdf, first, last); }
+void graft(pdf_document* doc, int at, const Source& s, int first, int last) {
+  copyPages(doc, at, s.pdf, first, last);
+}
 
 Variant insertPages(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
@@ -204,9 +206,12 @@ Variant getPageLabel(DocHolder& self, Frame& f) {
   int start = po::integer(po::get(dict, po::key("St")), 1);
   int number = start + (page - it->first);
   std::string text;
-  if (style == "D") text = std::to_string(number);
-  else if (style == "R" || style == "r") text = roman(number, style == "R");
-  else if (style == "A" || style == "a") text = letters(number, style == "A");
+  if (style == "D")
+    text = std::to_string(number);
+  else if (style == "R" || style == "r")
+    text = roman(number, style == "R");
+  else if (style == "A" || style == "a")
+    text = letters(number, style == "A");
   return Variant(prefix + text);
 }
 
@@ -256,7 +261,9 @@ Variant setPageTabOrder(DocHolder& self, Frame& f) {
 // ---- Thumbnails ----
 
 // A first page alone is that one page; nothing given is every page.
-const Variant& onlyFirst(Frame& f) { return f[1].isMissing() && !f[0].isMissing() ? f[0] : f[1]; }
+const Variant& onlyFirst(Frame& f) {
+  return f[1].isMissing() && !f[0].isMissing() ? f[0] : f[1];
+}
 
 Variant addThumbnails(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
@@ -282,7 +289,9 @@ Variant addThumbnails(DocHolder& self, Frame& f) {
         fz_drop_image(c, im);
         fz_drop_pixmap(c, pix);
       }
-      fz_catch(c) { fz_rethrow(c); }
+      fz_catch(c) {
+        fz_rethrow(c);
+      }
     });
     mu::ObjPtr hold(img);
     po::put(po::pageObj(doc, p), po::key("Thumb"), img);
@@ -337,7 +346,8 @@ Variant flattenPages(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
   auto [a, b] = pageRange(d, f[0], onlyFirst(f));
   int nonPrint = f[2].isMissing() ? 0 : CLng(f[2]);
-  if (nonPrint < 0 || nonPrint > 2) fail("nNonPrint is 0 (keep), 1 (remove) or 2 (flatten) for annotations that do not print");
+  if (nonPrint < 0 || nonPrint > 2)
+    fail("nNonPrint is 0 (keep), 1 (remove) or 2 (flatten) for annotations that do not print");
   pdf_document* doc = d.pdf();
   std::set<int> flattenedWidgets;
   for (int p = a; p <= b; ++p) {
@@ -476,8 +486,9 @@ void describe(Members<DocHolder>& m) {
   m.method("removeThumbnails", {P("nStart").opt(), P("nEnd").opt()}, &removeThumbnails);
   m.method("removeWebLinks", {P("nStart").opt(), P("nEnd").opt()}, &removeWebLinks);
   m.method("flattenPages", {P("nStart").opt(), P("nEnd").opt(), P("nNonPrint").opt()}, &flattenPages);
-  m.method("print", {P("bUI").opt(), P("nStart").opt(), P("nEnd").opt(), P("bSilent").opt(), P("bShrinkToFit").opt(),
-                     P("bPrintAsImage").opt(), P("bReverse").opt(), P("bAnnotations").opt()},
+  m.method("print",
+           {P("bUI").opt(), P("nStart").opt(), P("nEnd").opt(), P("bSilent").opt(), P("bShrinkToFit").opt(),
+            P("bPrintAsImage").opt(), P("bReverse").opt(), P("bAnnotations").opt()},
            &print);
   m.method("getURL", {P("cURL"), P("bAppend").opt()}, &getURL);
 }

@@ -105,9 +105,15 @@ Variant importDataObject(DocHolder& self, Frame& f) {
   size_t len = bytes.size();
   mu::guard("Embedding the file", [&](fz_context* c) {
     fz_buffer* b = fz_new_buffer_from_copied_data(c, data, len);
-    fz_try(c) { fs = pdf_add_embedded_file(c, doc, base.c_str(), "application/octet-stream", b, mtime, mtime, 1); }
-    fz_always(c) { fz_drop_buffer(c, b); }
-    fz_catch(c) { fz_rethrow(c); }
+    fz_try(c) {
+      fs = pdf_add_embedded_file(c, doc, base.c_str(), "application/octet-stream", b, mtime, mtime, 1);
+    }
+    fz_always(c) {
+      fz_drop_buffer(c, b);
+    }
+    fz_catch(c) {
+      fz_rethrow(c);
+    }
   });
   mu::ObjPtr hold(fs);
   NameList l = readNameTree(d, "EmbeddedFiles");
@@ -151,9 +157,15 @@ Variant removeNamed(DocHolder& self, Frame& f, const char* tree, const char* wha
   d.changed();
   return {};
 }
-Variant removeDataObject(DocHolder& self, Frame& f) { return removeNamed(self, f, "EmbeddedFiles", "data object"); }
-Variant deleteSound(DocHolder& self, Frame& f) { return removeNamed(self, f, "Sounds", "sound"); }
-Variant removeIcon(DocHolder& self, Frame& f) { return removeNamed(self, f, "AP", "icon"); }
+Variant removeDataObject(DocHolder& self, Frame& f) {
+  return removeNamed(self, f, "EmbeddedFiles", "data object");
+}
+Variant deleteSound(DocHolder& self, Frame& f) {
+  return removeNamed(self, f, "Sounds", "sound");
+}
+Variant removeIcon(DocHolder& self, Frame& f) {
+  return removeNamed(self, f, "AP", "icon");
+}
 
 // The data object record getDataObject answers.
 class DataObject : public Dispatch {
@@ -216,10 +228,11 @@ void describe(Members<DocHolder>& m) {
   std::vector<ParamSpec> any;
   for (int i = 0; i < 16; ++i) any.push_back(P("a" + std::to_string(i)).opt());
   for (const char* n : {"exportXFAData", "importXFAData"}) m.method(n, any, &unavailable);
-  m.get("spell", {}, +[](DocHolder& self, Frame&) {
-    docOf(self);
-    return Variant(makeSpellChecker());
-  });
+  m.get(
+      "spell", {}, +[](DocHolder& self, Frame&) {
+        docOf(self);
+        return Variant(makeSpellChecker());
+      });
 }
 
 const Groups::Register reg("scripts", &describe);

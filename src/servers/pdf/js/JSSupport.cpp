@@ -6,9 +6,13 @@
 
 namespace pm::pdf::js {
 
-void fail(const std::string& description) { throw AutomationError(mu::kErrEngine, mu::kEngineSource, description); }
+void fail(const std::string& description) {
+  throw AutomationError(mu::kErrEngine, mu::kEngineSource, description);
+}
 
-void notSupported(const std::string& what) { fail(what + " is not supported by this PDF viewer"); }
+void notSupported(const std::string& what) {
+  fail(what + " is not supported by this PDF viewer");
+}
 
 void writeFileSafely(const std::string& path, std::string_view bytes) {
   if (path.empty()) fail("Writing a file needs its path");
@@ -74,10 +78,18 @@ Colour colourArg(const Variant& v) {
 Variant colourValue(const std::vector<double>& c) {
   std::vector<Variant> out;
   switch (c.size()) {
-    case 1: out = {Variant("G"), Variant(c[0])}; break;
-    case 3: out = {Variant("RGB"), Variant(c[0]), Variant(c[1]), Variant(c[2])}; break;
-    case 4: out = {Variant("CMYK"), Variant(c[0]), Variant(c[1]), Variant(c[2]), Variant(c[3])}; break;
-    default: out = {Variant("T")}; break;
+    case 1:
+      out = {Variant("G"), Variant(c[0])};
+      break;
+    case 3:
+      out = {Variant("RGB"), Variant(c[0]), Variant(c[1]), Variant(c[2])};
+      break;
+    case 4:
+      out = {Variant("CMYK"), Variant(c[0]), Variant(c[1]), Variant(c[2]), Variant(c[3])};
+      break;
+    default:
+      out = {Variant("T")};
+      break;
   }
   return Variant(Array::vector(std::move(out)));
 }
@@ -99,16 +111,24 @@ fz_rect rectArg(const Variant& v) {
                       static_cast<float>(std::max(x0, x1)), static_cast<float>(std::max(y0, y1)));
 }
 
-Variant rectValue(fz_rect r) { return V({double(r.x0), double(r.y1), double(r.x1), double(r.y0)}); }
+Variant rectValue(fz_rect r) {
+  return V({double(r.x0), double(r.y1), double(r.x1), double(r.y0)});
+}
 
 NameList readNameTree(Doc& d, const char* tree) {
   pdf_document* doc = d.pdf();
   pdf_obj* dict = nullptr;
   mu::guard("Reading the document's names", [&](fz_context* c) {
     pdf_obj* which = pdf_new_name(c, tree);
-    fz_try(c) { dict = pdf_load_name_tree(c, doc, which); }
-    fz_always(c) { pdf_drop_obj(c, which); }
-    fz_catch(c) { fz_rethrow(c); }
+    fz_try(c) {
+      dict = pdf_load_name_tree(c, doc, which);
+    }
+    fz_always(c) {
+      pdf_drop_obj(c, which);
+    }
+    fz_catch(c) {
+      fz_rethrow(c);
+    }
   });
   mu::ObjPtr hold(dict);
   NameList out;

@@ -48,7 +48,9 @@ void copyFields(Doc& d, pdf_obj* from, int page, const std::string& tpl, bool re
       pdf_obj* v = po::get(w, k);
       if (v) po::put(nw, k, v);
     }
-    if (kind == "checkbox" || kind == "radiobutton") po::putName(nw, PDF_NAME(AS), po::name(po::get(w, PDF_NAME(AS))).empty() ? "Off" : po::name(po::get(w, PDF_NAME(AS))));
+    if (kind == "checkbox" || kind == "radiobutton")
+      po::putName(nw, PDF_NAME(AS),
+                  po::name(po::get(w, PDF_NAME(AS))).empty() ? "Off" : po::name(po::get(w, PDF_NAME(AS))));
     if (rename)
       for (pdf_obj* k : {PDF_NAME(Ff), PDF_NAME(DA), PDF_NAME(Q), PDF_NAME(MaxLen), PDF_NAME(Opt), PDF_NAME(V),
                          PDF_NAME(DV), PDF_NAME(TU)}) {
@@ -111,7 +113,8 @@ class Template : public Dispatch {
       Members<Template> m(t);
       m.get("name", {}, &Template::getName);
       m.get("hidden", {}, &Template::getHidden).let("hidden", {P("v")}, &Template::letHidden);
-      m.method("spawn", {P("nPage").opt(int32_t(0)), P("bRename").opt(true), P("bOverlay").opt(true), P("oXObject").opt()},
+      m.method("spawn",
+               {P("nPage").opt(int32_t(0)), P("bRename").opt(true), P("bOverlay").opt(true), P("oXObject").opt()},
                &Template::spawnIt);
       return t;
     }();

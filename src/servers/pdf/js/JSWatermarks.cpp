@@ -48,8 +48,8 @@ std::string place(const Placement& p, fz_rect box, double w, double h) {
   return num(a) + " " + num(b) + " " + num(cc) + " " + num(d) + " " + num(e) + " " + num(f) + " cm";
 }
 
-Placement placement(Frame& f, size_t onTop, size_t onScreen, size_t onPrint, size_t hAlign, size_t pct,
-                    size_t scale, size_t fixed, size_t rot, size_t opacity) {
+Placement placement(Frame& f, size_t onTop, size_t onScreen, size_t onPrint, size_t hAlign, size_t pct, size_t scale,
+                    size_t fixed, size_t rot, size_t opacity) {
   Placement p;
   p.onTop = boolArg(f[onTop], true);
   p.onScreen = boolArg(f[onScreen], true);
@@ -67,7 +67,8 @@ Placement placement(Frame& f, size_t onTop, size_t onScreen, size_t onPrint, siz
   p.rotation = f[rot].isMissing() ? 0 : CDbl(f[rot]);
   p.opacity = f[opacity].isMissing() ? 1 : CDbl(f[opacity]);
   if (p.opacity < 0 || p.opacity > 1) fail("An opacity lies between 0 and 1");
-  if (p.scale > 100 || (p.scale <= 0 && p.scale != -1)) fail("A watermark scale lies above 0 and up to 100, or is -1 (fit the page)");
+  if (p.scale > 100 || (p.scale <= 0 && p.scale != -1))
+    fail("A watermark scale lies above 0 and up to 100, or is -1 (fit the page)");
   return p;
 }
 
@@ -137,9 +138,10 @@ Variant addWatermarkFromText(DocHolder& self, Frame& f) {
     }
     lines.push_back(line);
   }
-  static const char* standard[] = {"Times-Roman", "Times-Bold", "Times-Italic", "Times-BoldItalic", "Helvetica",
-                                   "Helvetica-Bold", "Helvetica-Oblique", "Helvetica-BoldOblique", "Courier",
-                                   "Courier-Bold", "Courier-Oblique", "Courier-BoldOblique", "Symbol", "ZapfDingbats"};
+  static const char* standard[] = {"Times-Roman", "Times-Bold",     "Times-Italic",      "Times-BoldItalic",
+                                   "Helvetica",   "Helvetica-Bold", "Helvetica-Oblique", "Helvetica-BoldOblique",
+                                   "Courier",     "Courier-Bold",   "Courier-Oblique",   "Courier-BoldOblique",
+                                   "Symbol",      "ZapfDingbats"};
   bool isStandard = false;
   for (const char* n : standard) isStandard = isStandard || fontName == n;
   if (!isStandard) fail("\"" + fontName + "\" is not one of the standard fonts");
@@ -177,8 +179,11 @@ Variant addWatermarkFromText(DocHolder& self, Frame& f) {
   double lead = size * 1.2;
   double h = lead * static_cast<double>(lines.size());
   mu::ObjPtr gs = content::opacityState(d, p.opacity);
-  std::string fill = colour.size() == 1 ? num(colour[0]) + " g" : colour.size() == 3 ? num(colour[0]) + " " + num(colour[1]) + " " + num(colour[2]) + " rg"
-                     : colour.size() == 4 ? num(colour[0]) + " " + num(colour[1]) + " " + num(colour[2]) + " " + num(colour[3]) + " k" : "";
+  std::string fill = colour.size() == 1   ? num(colour[0]) + " g"
+                     : colour.size() == 3 ? num(colour[0]) + " " + num(colour[1]) + " " + num(colour[2]) + " rg"
+                     : colour.size() == 4
+                         ? num(colour[0]) + " " + num(colour[1]) + " " + num(colour[2]) + " " + num(colour[3]) + " k"
+                         : "";
   mu::ObjPtr group = visibilityGroup(d, p);
   for (int pg = a; pg <= b; ++pg) {
     pdf_obj* page = po::pageObj(doc, pg);
@@ -187,8 +192,10 @@ Variant addWatermarkFromText(DocHolder& self, Frame& f) {
     std::string gres = content::addResource(d, page, "ExtGState", gs.get(), "WmGs");
     std::ostringstream ops;
     ops << "q /" << gres << " gs " << place(p, content::cropBox(page), w, h) << "\n";
-    if (fill.empty()) ops << "3 Tr\n";  // transparent: nothing shows
-    else ops << fill << "\n";
+    if (fill.empty())
+      ops << "3 Tr\n";  // transparent: nothing shows
+    else
+      ops << fill << "\n";
     ops << "BT\n";
     for (size_t i = 0; i < lines.size(); ++i) {
       double x = align == 0 ? 0 : align == 2 ? w - widths[i] : (w - widths[i]) / 2;
@@ -240,21 +247,21 @@ Variant addWatermarkFromFile(DocHolder& self, Frame& f) {
     pdf_obj* page = po::pageObj(doc, pg);
     std::string xres = content::addResource(d, page, "XObject", x, "WmX");
     std::string gres = content::addResource(d, page, "ExtGState", gs.get(), "WmGs");
-    std::string o = "q /" + gres + " gs " + place(p, content::cropBox(page), box.x1 - box.x0, box.y1 - box.y0) +
-                    " /" + xres + " Do Q";
+    std::string o = "q /" + gres + " gs " + place(p, content::cropBox(page), box.x1 - box.x0, box.y1 - box.y0) + " /" +
+                    xres + " Do Q";
     content::add(d, page, inGroup(d, page, group.get(), o), p.onTop);
   }
   return {};
 }
 
 void describe(Members<DocHolder>& m) {
-  m.method("addWatermarkFromText",
-           {P("cText"), P("nTextAlign").opt(), P("cFont").opt(), P("nFontSize").opt(), P("aColor").opt(),
-            P("nStart").opt(), P("nEnd").opt(), P("bOnTop").opt(), P("bOnScreen").opt(), P("bOnPrint").opt(),
-            P("nHorizAlign").opt(), P("nVertAlign").opt(), P("nHorizValue").opt(), P("nVertValue").opt(),
-            P("bPercentage").opt(), P("nScale").opt(), P("bFixedPrint").opt(), P("nRotation").opt(),
-            P("nOpacity").opt()},
-           &addWatermarkFromText);
+  m.method(
+      "addWatermarkFromText",
+      {P("cText"), P("nTextAlign").opt(), P("cFont").opt(), P("nFontSize").opt(), P("aColor").opt(), P("nStart").opt(),
+       P("nEnd").opt(), P("bOnTop").opt(), P("bOnScreen").opt(), P("bOnPrint").opt(), P("nHorizAlign").opt(),
+       P("nVertAlign").opt(), P("nHorizValue").opt(), P("nVertValue").opt(), P("bPercentage").opt(), P("nScale").opt(),
+       P("bFixedPrint").opt(), P("nRotation").opt(), P("nOpacity").opt()},
+      &addWatermarkFromText);
   m.method("addWatermarkFromFile",
            {P("cDIPath"), P("nSourcePage").opt(), P("nStart").opt(), P("nEnd").opt(), P("bOnTop").opt(),
             P("bOnScreen").opt(), P("bOnPrint").opt(), P("nHorizAlign").opt(), P("nVertAlign").opt(),

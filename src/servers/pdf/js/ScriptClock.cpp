@@ -224,7 +224,9 @@ ScriptClock::~ScriptClock() {
   --r.armed;
 }
 
-bool ScriptClock::expired() const { return outer_ && tSlot.expired.load(); }
+bool ScriptClock::expired() const {
+  return outer_ && tSlot.expired.load();
+}
 
 void requireBoundedScripts() {
   std::call_once(gOnce, start);

@@ -4,7 +4,9 @@
 
 namespace pm::pdf {
 
-double clampZoom(double percent) { return std::clamp(percent, kMinZoom, kMaxZoom); }
+double clampZoom(double percent) {
+  return std::clamp(percent, kMinZoom, kMaxZoom);
+}
 
 void storeOpenView(Doc& d, int page, int type, double percent) {
   pdf_document* doc = d.pdf();

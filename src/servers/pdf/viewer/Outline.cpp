@@ -14,7 +14,9 @@ namespace pm::pdf {
 
 namespace {
 
-[[noreturn]] void fail(const std::string& d) { throw AutomationError(mu::kErrEngine, mu::kEngineSource, d); }
+[[noreturn]] void fail(const std::string& d) {
+  throw AutomationError(mu::kErrEngine, mu::kEngineSource, d);
+}
 
 constexpr int kMaxItems = 200000;
 constexpr int kMaxDepth = 128;
@@ -106,8 +108,10 @@ void outlineRecount(Doc& d) {
     if (!root) return;
     int budget = kMaxItems;
     int total = recountNode(c, root, 0, &budget);
-    if (total > 0) pdf_dict_put_int(c, root, PDF_NAME(Count), total);
-    else pdf_dict_del(c, root, PDF_NAME(Count));
+    if (total > 0)
+      pdf_dict_put_int(c, root, PDF_NAME(Count), total);
+    else
+      pdf_dict_del(c, root, PDF_NAME(Count));
   });
 }
 
@@ -153,8 +157,12 @@ pdf_obj* outlineInsert(Doc& d, pdf_obj* parent, const std::string& title, const 
       }
       made = prev ? pdf_dict_get(c, prev, PDF_NAME(Next)) : pdf_dict_get(c, parent, PDF_NAME(First));
     }
-    fz_always(c) { pdf_drop_obj(c, item); }
-    fz_catch(c) { fz_rethrow(c); }
+    fz_always(c) {
+      pdf_drop_obj(c, item);
+    }
+    fz_catch(c) {
+      fz_rethrow(c);
+    }
   });
   outlineRecount(d);
   d.changed();
@@ -170,16 +178,20 @@ void outlineRemove(Doc& d, pdf_obj* item) {
     pdf_obj* prev = pdf_dict_get(c, item, PDF_NAME(Prev));
     pdf_obj* next = pdf_dict_get(c, item, PDF_NAME(Next));
     if (prev) {
-      if (next) pdf_dict_put(c, prev, PDF_NAME(Next), next);
-      else pdf_dict_del(c, prev, PDF_NAME(Next));
+      if (next)
+        pdf_dict_put(c, prev, PDF_NAME(Next), next);
+      else
+        pdf_dict_del(c, prev, PDF_NAME(Next));
     } else if (next) {
       pdf_dict_put(c, parent, PDF_NAME(First), next);
     } else {
       pdf_dict_del(c, parent, PDF_NAME(First));
     }
     if (next) {
-      if (prev) pdf_dict_put(c, next, PDF_NAME(Prev), prev);
-      else pdf_dict_del(c, next, PDF_NAME(Prev));
+      if (prev)
+        pdf_dict_put(c, next, PDF_NAME(Prev), prev);
+      else
+        pdf_dict_del(c, next, PDF_NAME(Prev));
     } else if (prev) {
       pdf_dict_put(c, parent, PDF_NAME(Last), prev);
     } else {
@@ -263,8 +275,7 @@ Nav parseNav(const std::string& script) {
     } else if (st.rfind("this.scroll(", 0) == 0 && st.back() == ')') {
       std::string args = st.substr(12, st.size() - 13);
       size_t comma = args.find(',');
-      if (comma == std::string::npos || !parseNum(args.substr(0, comma), n.x) ||
-          !parseNum(args.substr(comma + 1), n.y))
+      if (comma == std::string::npos || !parseNum(args.substr(0, comma), n.x) || !parseNum(args.substr(comma + 1), n.y))
         n.ok = false;
       else
         n.scroll = true;
@@ -323,7 +334,8 @@ void performOutline(Doc& d, pdf_obj* item) {
     pdf_obj* a = pdf_dict_get(c, item, PDF_NAME(A));
     kind = pdf_to_name(c, pdf_dict_get(c, a, PDF_NAME(S)));
     if (pdf_name_eq(c, pdf_dict_get(c, a, PDF_NAME(S)), PDF_NAME(JavaScript))) js = pdf_dict_get(c, a, PDF_NAME(JS));
-    if (pdf_name_eq(c, pdf_dict_get(c, a, PDF_NAME(S)), PDF_NAME(URI))) uri = pdf_to_str_buf(c, pdf_dict_get(c, a, PDF_NAME(URI)));
+    if (pdf_name_eq(c, pdf_dict_get(c, a, PDF_NAME(S)), PDF_NAME(URI)))
+      uri = pdf_to_str_buf(c, pdf_dict_get(c, a, PDF_NAME(URI)));
   });
   if (js) {
     std::string script;
@@ -509,8 +521,12 @@ class Node : public Dispatch {
         for (float x : rgb) pdf_array_push_real(c, col, x);
         pdf_dict_put(c, o, PDF_NAME(C), col);
       }
-      fz_always(c) { pdf_drop_obj(c, col); }
-      fz_catch(c) { fz_rethrow(c); }
+      fz_always(c) {
+        pdf_drop_obj(c, col);
+      }
+      fz_catch(c) {
+        fz_rethrow(c);
+      }
     });
     doc()->changed();
     return {};
@@ -525,12 +541,14 @@ class Node : public Dispatch {
   Variant letStyle(Frame& f) {
     notRoot("style");
     int32_t s = CLng(f[0]);
-    if (s < 0 || s > 3) fail("A bookmark style is 0 (normal), 1 (italic), 2 (bold) or 3 (bold italic), not " +
-                             std::to_string(s));
+    if (s < 0 || s > 3)
+      fail("A bookmark style is 0 (normal), 1 (italic), 2 (bold) or 3 (bold italic), not " + std::to_string(s));
     pdf_obj* o = obj();
     mu::guard("Styling the bookmark", [&](fz_context* c) {
-      if (s) pdf_dict_put_int(c, o, PDF_NAME(F), s);
-      else pdf_dict_del(c, o, PDF_NAME(F));
+      if (s)
+        pdf_dict_put_int(c, o, PDF_NAME(F), s);
+      else
+        pdf_dict_del(c, o, PDF_NAME(F));
     });
     doc()->changed();
     return {};
@@ -645,11 +663,13 @@ class PDBookmark : public Dispatch {
   std::shared_ptr<OutlineRef> ref_;
 };
 
-const RegisterClass regBookmark(acrobat::kPDBookmark, "", [] { return ObjectRef(std::make_shared<PDBookmark>()); },
-                                "PDF bookmark");
+const RegisterClass regBookmark(
+    acrobat::kPDBookmark, "", [] { return ObjectRef(std::make_shared<PDBookmark>()); }, "PDF bookmark");
 
 }  // namespace
 
-ObjectRef makeBookmarkNode(std::shared_ptr<OutlineRef> ref) { return std::make_shared<Node>(std::move(ref)); }
+ObjectRef makeBookmarkNode(std::shared_ptr<OutlineRef> ref) {
+  return std::make_shared<Node>(std::move(ref));
+}
 
 }  // namespace pm::pdf

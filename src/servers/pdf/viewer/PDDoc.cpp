@@ -17,9 +17,13 @@ namespace pm::pdf {
 
 namespace {
 
-[[noreturn]] void fail(const std::string& d) { throw AutomationError(mu::kErrEngine, mu::kEngineSource, d); }
+[[noreturn]] void fail(const std::string& d) {
+  throw AutomationError(mu::kErrEngine, mu::kEngineSource, d);
+}
 
-int pageArg(const Variant& v) { return CLng(v); }
+int pageArg(const Variant& v) {
+  return CLng(v);
+}
 
 // ---- Bookmark copying (plain C helpers run inside guard()) ----
 
@@ -72,8 +76,12 @@ pdf_obj* appendOutlineItem(fz_context* c, pdf_document* doc, pdf_obj* parent, co
     }
     pdf_dict_put(c, parent, PDF_NAME(Last), item);
   }
-  fz_always(c) { pdf_drop_obj(c, item); }
-  fz_catch(c) { fz_rethrow(c); }
+  fz_always(c) {
+    pdf_drop_obj(c, item);
+  }
+  fz_catch(c) {
+    fz_rethrow(c);
+  }
   return pdf_dict_get(c, parent, PDF_NAME(Last));
 }
 
@@ -97,8 +105,14 @@ class Point : public Dispatch {
   // Sizes are whole points, as the driven viewer's 16-bit point holds them.
   Variant getX(Frame&) { return Variant(static_cast<int16_t>(std::lround(x_))); }
   Variant getY(Frame&) { return Variant(static_cast<int16_t>(std::lround(y_))); }
-  Variant letX(Frame& f) { x_ = CInt(f[0]); return {}; }
-  Variant letY(Frame& f) { y_ = CInt(f[0]); return {}; }
+  Variant letX(Frame& f) {
+    x_ = CInt(f[0]);
+    return {};
+  }
+  Variant letY(Frame& f) {
+    y_ = CInt(f[0]);
+    return {};
+  }
   double x_, y_;
 };
 
@@ -126,10 +140,22 @@ class Rect : public Dispatch {
   Variant getT(Frame&) { return Variant(t_); }
   Variant getR(Frame&) { return Variant(r_); }
   Variant getB(Frame&) { return Variant(b_); }
-  Variant letL(Frame& f) { l_ = CInt(f[0]); return {}; }
-  Variant letT(Frame& f) { t_ = CInt(f[0]); return {}; }
-  Variant letR(Frame& f) { r_ = CInt(f[0]); return {}; }
-  Variant letB(Frame& f) { b_ = CInt(f[0]); return {}; }
+  Variant letL(Frame& f) {
+    l_ = CInt(f[0]);
+    return {};
+  }
+  Variant letT(Frame& f) {
+    t_ = CInt(f[0]);
+    return {};
+  }
+  Variant letR(Frame& f) {
+    r_ = CInt(f[0]);
+    return {};
+  }
+  Variant letB(Frame& f) {
+    b_ = CInt(f[0]);
+    return {};
+  }
   int16_t l_ = 0, t_ = 0, r_ = 0, b_ = 0;
 };
 
@@ -147,9 +173,10 @@ class Page : public DocHolder {
       m.method("GetRotate", {}, &Page::GetRotate);
       m.method("SetRotate", {P("nRotate")}, &Page::SetRotate);
       m.method("GetDoc", {}, &Page::GetDoc);
-      m.method("CopyToClipboard", {P("boundRect"), P("nXOrigin").opt(int32_t(0)), P("nYOrigin").opt(int32_t(0)),
-                                   P("nZoom").opt(int32_t(100))},
-               &Page::CopyToClipboard);
+      m.method(
+          "CopyToClipboard",
+          {P("boundRect"), P("nXOrigin").opt(int32_t(0)), P("nYOrigin").opt(int32_t(0)), P("nZoom").opt(int32_t(100))},
+          &Page::CopyToClipboard);
       return t;
     }();
     return &t;
@@ -173,9 +200,8 @@ class Page : public DocHolder {
     doc_->checkPage(n_);
     pdf_document* d = doc_->pdf();
     int n = n_;
-    mu::guard("Rotating the page", [&](fz_context* c) {
-      pdf_dict_put_int(c, pdf_lookup_page_obj(c, d, n), PDF_NAME(Rotate), rot);
-    });
+    mu::guard("Rotating the page",
+              [&](fz_context* c) { pdf_dict_put_int(c, pdf_lookup_page_obj(c, d, n), PDF_NAME(Rotate), rot); });
     doc_->changed();
     return Variant(true);
   }
@@ -210,7 +236,9 @@ class Page : public DocHolder {
         fz_run_page(c, pg, dev, ctm, nullptr);
         fz_close_device(c, dev);
       }
-      fz_always(c) { fz_drop_device(c, dev); }
+      fz_always(c) {
+        fz_drop_device(c, dev);
+      }
       fz_catch(c) {
         fz_drop_pixmap(c, pix);
         pix = nullptr;
@@ -262,8 +290,7 @@ class TextSelect : public DocHolder {
   Variant GetText(Frame& f) {
     int32_t i = CLng(f[0]);
     if (i < 0 || static_cast<size_t>(i) >= pieces_.size())
-      fail("Text piece " + std::to_string(i) + " does not exist: the selection has " +
-           std::to_string(pieces_.size()));
+      fail("Text piece " + std::to_string(i) + " does not exist: the selection has " + std::to_string(pieces_.size()));
     return Variant(pieces_[static_cast<size_t>(i)]);
   }
   Variant GetPage(Frame&) { return Variant(int32_t(page_)); }
@@ -290,9 +317,10 @@ class PDDoc : public DocHolder {
       m.method("Close", {}, &PDDoc::Close);
       m.method("GetNumPages", {}, &PDDoc::GetNumPages);
       m.method("AcquirePage", {P("nPage")}, &PDDoc::AcquirePage);
-      m.method("InsertPages", {P("nInsertPageAfter"), P("iPDDocSource"), P("nStartPage"), P("nNumPages"),
-                               P("bBookmarks").opt(int32_t(0))},
-               &PDDoc::InsertPages);
+      m.method(
+          "InsertPages",
+          {P("nInsertPageAfter"), P("iPDDocSource"), P("nStartPage"), P("nNumPages"), P("bBookmarks").opt(int32_t(0))},
+          &PDDoc::InsertPages);
       m.method("DeletePages", {P("nStartPage"), P("nEndPage")}, &PDDoc::DeletePages);
       m.method("Save", {P("nType"), P("szFullPath").opt(std::string())}, &PDDoc::Save);
       m.method("SetInfo", {P("szInfoKey"), P("szBuffer")}, &PDDoc::SetInfo);
@@ -400,7 +428,8 @@ class PDDoc : public DocHolder {
       mu::guard("Reading a bookmark", [&](fz_context* c) {
         title = pdf_dict_get(c, item, PDF_NAME(Title));
         pdf_obj* a = pdf_dict_get(c, item, PDF_NAME(A));
-        if (pdf_name_eq(c, pdf_dict_get(c, a, PDF_NAME(S)), PDF_NAME(JavaScript))) js = pdf_dict_get(c, a, PDF_NAME(JS));
+        if (pdf_name_eq(c, pdf_dict_get(c, a, PDF_NAME(S)), PDF_NAME(JavaScript)))
+          js = pdf_dict_get(c, a, PDF_NAME(JS));
         colour = pdf_dict_get(c, item, PDF_NAME(C));
         hasStyle = pdf_dict_get(c, item, PDF_NAME(F)) != nullptr;
         style = pdf_dict_get_int(c, item, PDF_NAME(F));
@@ -426,8 +455,9 @@ class PDDoc : public DocHolder {
   Variant DeletePages(Frame& f) {
     int a = CLng(f[0]), b = CLng(f[1]);
     int n = doc_->pageCount();
-    if (a < 0 || b < a || b >= n) fail("Cannot delete pages " + std::to_string(a) + " to " + std::to_string(b) +
-                                       " of a document of " + std::to_string(n) + " pages");
+    if (a < 0 || b < a || b >= n)
+      fail("Cannot delete pages " + std::to_string(a) + " to " + std::to_string(b) + " of a document of " +
+           std::to_string(n) + " pages");
     if (b - a + 1 == n) fail("Cannot delete every page of a document");
     pdf_document* d = doc_->pdf();
     mu::guard("Deleting pages", [&](fz_context* c) { pdf_delete_page_range(c, d, a, b + 1); });
@@ -537,10 +567,10 @@ class PDDoc : public DocHolder {
   std::shared_ptr<Doc> doc_;
 };
 
-const RegisterClass regPDDoc(acrobat::kPDDoc, "", [] { return ObjectRef(std::make_shared<PDDoc>(nullptr)); },
-                             "PDF document (MuPDF)");
-const RegisterClass regRect(acrobat::kRect, "", [] { return ObjectRef(std::make_shared<Rect>()); },
-                            "Rectangle");
+const RegisterClass regPDDoc(
+    acrobat::kPDDoc, "", [] { return ObjectRef(std::make_shared<PDDoc>(nullptr)); }, "PDF document (MuPDF)");
+const RegisterClass regRect(
+    acrobat::kRect, "", [] { return ObjectRef(std::make_shared<Rect>()); }, "Rectangle");
 
 }  // namespace
 
@@ -563,9 +593,17 @@ RectValue rectOf(const Variant& v) {
   return r;
 }
 
-ObjectRef makePDDoc(std::shared_ptr<Doc> d) { return std::make_shared<PDDoc>(std::move(d)); }
-ObjectRef makePage(std::shared_ptr<Doc> d, int page) { return std::make_shared<Page>(std::move(d), page); }
-ObjectRef makePoint(double x, double y) { return std::make_shared<Point>(x, y); }
-ObjectRef makeRect() { return std::make_shared<Rect>(); }
+ObjectRef makePDDoc(std::shared_ptr<Doc> d) {
+  return std::make_shared<PDDoc>(std::move(d));
+}
+ObjectRef makePage(std::shared_ptr<Doc> d, int page) {
+  return std::make_shared<Page>(std::move(d), page);
+}
+ObjectRef makePoint(double x, double y) {
+  return std::make_shared<Point>(x, y);
+}
+ObjectRef makeRect() {
+  return std::make_shared<Rect>();
+}
 
 }  // namespace pm::pdf

@@ -28,10 +28,14 @@ void renderPostScript(Doc& d, int first, int last, const std::string& path, cons
         fz_rect box = fz_bound_page(c, page);
         fz_device* dev = fz_begin_page(c, w, box);
         pdf_page* pp = pdf_page_from_fz_page(c, page);
-        if (pp && how.annotations) pdf_run_page_with_usage(c, pp, dev, fz_identity, "Print", nullptr);
-        else if (pp) pdf_run_page_contents_with_usage(c, pp, dev, fz_identity, "Print", nullptr);
-        else if (how.annotations) fz_run_page(c, page, dev, fz_identity, nullptr);
-        else fz_run_page_contents(c, page, dev, fz_identity, nullptr);
+        if (pp && how.annotations)
+          pdf_run_page_with_usage(c, pp, dev, fz_identity, "Print", nullptr);
+        else if (pp)
+          pdf_run_page_contents_with_usage(c, pp, dev, fz_identity, "Print", nullptr);
+        else if (how.annotations)
+          fz_run_page(c, page, dev, fz_identity, nullptr);
+        else
+          fz_run_page_contents(c, page, dev, fz_identity, nullptr);
         fz_end_page(c, w);
         fz_drop_page(c, page);
         page = nullptr;
@@ -42,7 +46,9 @@ void renderPostScript(Doc& d, int first, int last, const std::string& path, cons
       fz_drop_page(c, page);
       fz_drop_document_writer(c, w);
     }
-    fz_catch(c) { fz_rethrow(c); }
+    fz_catch(c) {
+      fz_rethrow(c);
+    }
   });
 }
 

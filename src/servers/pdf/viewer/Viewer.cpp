@@ -18,7 +18,9 @@ namespace pm::pdf {
 
 namespace {
 
-[[noreturn]] void fail(const std::string& d) { throw AutomationError(mu::kErrEngine, mu::kEngineSource, d); }
+[[noreturn]] void fail(const std::string& d) {
+  throw AutomationError(mu::kErrEngine, mu::kEngineSource, d);
+}
 
 class AVDoc;
 
@@ -66,7 +68,9 @@ std::string fold(const std::string& s, bool caseSensitive) {
   return out;
 }
 
-bool isWordChar(unsigned char ch) { return ch >= 0x80 || std::isalnum(ch) || ch == '_'; }
+bool isWordChar(unsigned char ch) {
+  return ch >= 0x80 || std::isalnum(ch) || ch == '_';
+}
 
 std::string stripPunct(const std::string& s) {
   size_t a = 0, b = s.size();
@@ -100,9 +104,9 @@ bool matchAt(const std::vector<Word>& words, size_t i, const std::vector<std::st
       continue;
     }
     if (q.size() == 1) return w.find(t) != std::string::npos;
-    bool ok = k == 0                 ? (w.size() >= t.size() && w.compare(w.size() - t.size(), t.size(), t) == 0)
+    bool ok = k == 0              ? (w.size() >= t.size() && w.compare(w.size() - t.size(), t.size(), t) == 0)
               : k + 1 == q.size() ? w.rfind(t, 0) == 0
-                                   : w == t;
+                                  : w == t;
     if (!ok) return false;
   }
   return true;
@@ -127,11 +131,10 @@ class AVDoc : public DocHolder {
       m.method("GetAVPageView", {}, &AVDoc::GetAVPageView);
       m.method("PrintPages", {P("nFirstPage"), P("nLastPage"), P("nPSLevel"), P("bBinaryOk"), P("bShrinkToFit")},
                &AVDoc::PrintPages);
-      m.method("PrintPagesSilent",
-               {P("nFirstPage"), P("nLastPage"), P("nPSLevel"), P("bBinaryOk"), P("bShrinkToFit")},
+      m.method("PrintPagesSilent", {P("nFirstPage"), P("nLastPage"), P("nPSLevel"), P("bBinaryOk"), P("bShrinkToFit")},
                &AVDoc::PrintPages);
-      m.method("FindText", {P("szText"), P("bCaseSensitive").opt(false), P("bWholeWordsOnly").opt(false),
-                            P("bReset").opt(true)},
+      m.method("FindText",
+               {P("szText"), P("bCaseSensitive").opt(false), P("bWholeWordsOnly").opt(false), P("bReset").opt(true)},
                &AVDoc::FindText);
       m.method("BringToFront", {}, &AVDoc::BringToFront);
       m.method("Close", {P("bNoSave").opt(true)}, &AVDoc::Close);
@@ -462,17 +465,22 @@ class App : public Dispatch {
     if (k == "firstpage" || k == "lastpage" || k == "nextpage" || k == "prevpage") {
       auto d = need();
       int n = d->pageCount();
-      if (k == "firstpage") d->currentPage = 0;
-      else if (k == "lastpage") d->currentPage = n - 1;
-      else if (k == "nextpage") d->currentPage = std::min(d->currentPage + 1, n - 1);
-      else d->currentPage = std::max(d->currentPage - 1, 0);
+      if (k == "firstpage")
+        d->currentPage = 0;
+      else if (k == "lastpage")
+        d->currentPage = n - 1;
+      else if (k == "nextpage")
+        d->currentPage = std::min(d->currentPage + 1, n - 1);
+      else
+        d->currentPage = std::max(d->currentPage - 1, 0);
       return Variant(true);
     }
     if (k == "fitpage" || k == "fitwidth" || k == "fitheight" || k == "actualsize") {
       auto d = need();
-      d->zoomType = k == "fitpage" ? acrobat::kZoomFitPage : k == "fitwidth" ? acrobat::kZoomFitWidth
-                    : k == "fitheight"                      ? acrobat::kZoomFitHeight
-                                                            : acrobat::kZoomNoVary;
+      d->zoomType = k == "fitpage"     ? acrobat::kZoomFitPage
+                    : k == "fitwidth"  ? acrobat::kZoomFitWidth
+                    : k == "fitheight" ? acrobat::kZoomFitHeight
+                                       : acrobat::kZoomNoVary;
       if (k == "actualsize") d->zoom = 100;
       return Variant(true);
     }
@@ -498,10 +506,10 @@ class App : public Dispatch {
   }
 };
 
-const RegisterClass regApp(acrobat::kApp, "", [] { return ObjectRef(std::make_shared<App>()); },
-                           "PDF viewer application");
-const RegisterClass regAVDoc(acrobat::kAVDoc, "", [] { return ObjectRef(std::make_shared<AVDoc>(nullptr, "")); },
-                             "PDF viewer document");
+const RegisterClass regApp(
+    acrobat::kApp, "", [] { return ObjectRef(std::make_shared<App>()); }, "PDF viewer application");
+const RegisterClass regAVDoc(
+    acrobat::kAVDoc, "", [] { return ObjectRef(std::make_shared<AVDoc>(nullptr, "")); }, "PDF viewer document");
 
 }  // namespace
 
