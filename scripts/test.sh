@@ -28,13 +28,19 @@ phase_start=$SECONDS
 phase() {
   pm_log "$1 ($((SECONDS - phase_start)) s since the start)"
 }
+phase "layer and format checks"
+# The layers the build enforces through include roots, plus what no include
+# root can hide (engine headers, processes started by the component); the
+# tree in the house style.
+scripts/check-layers.sh
+scripts/check-format.sh
 phase "normal build"
-pm_build build -DPRESSMARK_TESTS=ON -DPRESSMARK_SANITIZE=OFF -DPRESSMARK_BENCH=ON
+pm_build build -DPRESSMARK_TESTS=ON -DPRESSMARK_SANITIZE=OFF -DPRESSMARK_BENCH=ON -DPRESSMARK_WERROR=ON
 pm_install_docs_assets build
 phase "sanitizer build"
 # The Python module and its tests are left to the normal build, like the
 # other areas outside the sanitized set.
-pm_build build-asan -DPRESSMARK_TESTS=ON -DPRESSMARK_SANITIZE=ON -DPRESSMARK_BENCH=OFF -DPRESSMARK_PYTHON=OFF
+pm_build build-asan -DPRESSMARK_TESTS=ON -DPRESSMARK_SANITIZE=ON -DPRESSMARK_BENCH=OFF -DPRESSMARK_PYTHON=OFF -DPRESSMARK_WERROR=ON
 
 for f in scripts/services/*.sh; do
   [ -e "$f" ] || continue
