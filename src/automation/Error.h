@@ -68,18 +68,26 @@ class AutomationError : public std::runtime_error {
 // AutomationError is kept; other exceptions become error 51 (bad_alloc 7).
 AutomationError currentAsAutomationError();
 
-// The "errors passed on" trap: run the body; on any failure release the
-// listed objects and raise the error again with the same number and
-// description and the component's title as source.
-template <class Body>
-auto passErrorsOn(std::initializer_list<ObjectRef*> held, Body&& body) -> decltype(body()) {
+// The "errors passed on" trap: run the body; on any failure run the
+// clean-up (which lets go of what the method holds, ignoring its own
+// failures) and raise the error again with the same number and description
+// and the component's title as source. The second form releases the listed
+// objects.
+template <class Body, class CleanUp>
+auto passErrorsOn(Body&& body, CleanUp&& cleanUp) -> decltype(body()) {
   try {
     return body();
   } catch (...) {
     AutomationError e = currentAsAutomationError();
-    for (ObjectRef* h : held) h->reset();
+    cleanUp();
     throw AutomationError(e.number(), kComponentTitle, e.description());
   }
+}
+template <class Body>
+auto passErrorsOn(std::initializer_list<ObjectRef*> held, Body&& body) -> decltype(body()) {
+  return passErrorsOn(std::forward<Body>(body), [&] {
+    for (ObjectRef* h : held) h->reset();
+  });
 }
 
 // The "errors ignored" style for one step: run it, swallow any failure.

@@ -77,27 +77,6 @@ void finishExcel(WordRun& run) {
   run.app.reset();
 }
 
-// The trap of every Excel conversion: the workbook is closed without
-// saving, Excel quit, the Distiller objects let go (PDF methods), and the
-// error raised again with the component's title.
-template <class Body>
-void excelTrap(CreatePDF& self, WordRun& run, bool releasesDistiller, Body&& body) {
-  try {
-    body();
-  } catch (...) {
-    AutomationError e = currentAsAutomationError();
-    if (run.doc) ignoreErrors([&] { call(run.doc, "Close", {Variant(false)}); });
-    run.doc.reset();
-    if (run.app) ignoreErrors([&] { call(run.app, "Quit"); });
-    run.app.reset();
-    if (releasesDistiller) {
-      ignoreErrors([&] { self.setDistiller(nullptr); });
-      run.secure.reset();
-    }
-    throw AutomationError(e.number(), kComponentTitle, e.description());
-  }
-}
-
 struct SingleArgs {
   Variant* output;
   Variant* workbook;
@@ -118,7 +97,7 @@ struct SingleArgs {
 void convertSheet(CreatePDF& self, bool pdf, bool callerPrinter, const SingleArgs& a) {
   requireInput(*a.workbook);
   WordRun run;
-  excelTrap(self, run, pdf, [&] {
+  officeTrap(self, run, pdf, [&] {
     openWorkbook(run, *a.workbook, *a.password, *a.writePassword);
     ObjectRef ws = objectOf(get(run.doc, "Worksheets", {Arg(*a.sheet)}));
     // A landscape sheet becomes portrait unless asked otherwise.
@@ -231,7 +210,7 @@ struct MultiArgs {
 void convertSheets(CreatePDF& self, const MultiArgs& a) {
   requireInput(*a.workbook);
   WordRun run;
-  excelTrap(self, run, false, [&] {
+  officeTrap(self, run, false, [&] {
     openWorkbook(run, *a.workbook, *a.password, *a.writePassword);
     // The first page numbers, indexes 0 to the upper bound of the list.
     if (!a.sheets->isArray()) raise(basic::TypeMismatch);

@@ -22,16 +22,12 @@ struct WordSession {
 
   template <class Body>
   void trap(Body&& body) {
-    try {
-      body();
-    } catch (...) {
-      AutomationError e = currentAsAutomationError();
+    passErrorsOn(std::forward<Body>(body), [&] {
       if (doc) ignoreErrors([&] { call(doc, "Close", {Variant(false)}); });
       doc.reset();
       if (app) ignoreErrors([&] { call(app, "Quit"); });
       app.reset();
-      throw AutomationError(e.number(), kComponentTitle, e.description());
-    }
+    });
   }
 
   // Steps 2 to 7 of printing through Word, into target, made at step 4: a

@@ -22,26 +22,6 @@ struct SlideArgs {
   Variant* applySecurity = nullptr;
 };
 
-// The trap: the presentation closed, PowerPoint quit, the Distiller objects
-// let go (PDF methods), the error raised again with the component's title.
-template <class Body>
-void slidesTrap(CreatePDF& self, WordRun& run, bool releasesDistiller, Body&& body) {
-  try {
-    body();
-  } catch (...) {
-    AutomationError e = currentAsAutomationError();
-    if (run.doc) ignoreErrors([&] { call(run.doc, "Close"); });
-    run.doc.reset();
-    if (run.app) ignoreErrors([&] { call(run.app, "Quit"); });
-    run.app.reset();
-    if (releasesDistiller) {
-      ignoreErrors([&] { self.setDistiller(nullptr); });
-      run.secure.reset();
-    }
-    throw AutomationError(e.number(), kComponentTitle, e.description());
-  }
-}
-
 // Null and anything that is not True read as False.
 bool horizontal(const Variant& v) {
   bool yes = false;
@@ -52,51 +32,54 @@ bool horizontal(const Variant& v) {
 void convertSlides(CreatePDF& self, bool pdf, bool second, const SlideArgs& a) {
   requireInput(*a.document);
   WordRun run;
-  slidesTrap(self, run, pdf && !second, [&] {
-    run.app = CreateObject(office::kPowerPointProgId);
-    let(run.app, "Visible", Variant(int16_t{-1}));
-    let(run.app, "WindowState", Variant(int16_t{2}));
-    ObjectRef presentations = objectOf(get(run.app, "Presentations"));
-    run.doc = objectOf(call(presentations, "Open", {Arg(*a.document)}));
-    presentations.reset();
-    ObjectRef options = objectOf(get(run.doc, "PrintOptions"));
-    auto orientation = [&] {
-      ObjectRef setup = objectOf(get(run.doc, "PageSetup"));
-      let(setup, "SlideOrientation", Variant(int16_t{horizontal(*a.horizontal) ? int16_t{1} : int16_t{2}}));
-    };
-    std::string saved;
-    if (!second) {
-      // The caller's strDistiller is not changed.
-      let(options, "PrintInBackground", Variant(int16_t{0}));
-      let(options, "PrintColorType", Variant(int16_t{1}));
-      orientation();
-      saved = CStr(get(options, "ActivePrinter"));
-      let(options, "ActivePrinter", Variant(printerFor(self, *a.printer)));
-    } else {
-      orientation();
-      saved = CStr(get(options, "ActivePrinter"));
-      let(options, "ActivePrinter", *a.printer);
-      // Black and white keeps the presentation's own colour type.
-      bool colour = false;
-      ignoreErrors([&] { colour = Compare(*a.blackAndWhite, Variant(false)) == 0; });
-      if (colour) let(options, "PrintColorType", Variant(int16_t{1}));
-      let(options, "PrintInBackground", Variant(int16_t{0}));
-    }
-    PrintTarget printTo(pdf, *a.output);
-    const std::string& out = printTo.path();
-    // Slide numbers as the caller gave them.
-    call(run.doc, "PrintOut", {Named("PrintToFile", Variant(out)), Named("From", *a.start), Named("To", *a.end)});
-    if (!pdf && second) waitForPrintFile(out);
-    let(options, "ActivePrinter", Variant(saved));
-    options.reset();
-    call(run.doc, "Close");
-    run.doc.reset();
-    call(run.app, "Quit");
-    run.app.reset();
-    if (!pdf) return printTo.printed();
-    std::string target = CStr(*a.output);
-    distill(self, run, out, target, *a.showWindow, *a.spoolJobs, *a.jobOptions, *a.applySecurity);
-  });
+  officeTrap(
+      self, run, pdf && !second,
+      [&] {
+        run.app = CreateObject(office::kPowerPointProgId);
+        let(run.app, "Visible", Variant(int16_t{-1}));
+        let(run.app, "WindowState", Variant(int16_t{2}));
+        ObjectRef presentations = objectOf(get(run.app, "Presentations"));
+        run.doc = objectOf(call(presentations, "Open", {Arg(*a.document)}));
+        presentations.reset();
+        ObjectRef options = objectOf(get(run.doc, "PrintOptions"));
+        auto orientation = [&] {
+          ObjectRef setup = objectOf(get(run.doc, "PageSetup"));
+          let(setup, "SlideOrientation", Variant(int16_t{horizontal(*a.horizontal) ? int16_t{1} : int16_t{2}}));
+        };
+        std::string saved;
+        if (!second) {
+          // The caller's strDistiller is not changed.
+          let(options, "PrintInBackground", Variant(int16_t{0}));
+          let(options, "PrintColorType", Variant(int16_t{1}));
+          orientation();
+          saved = CStr(get(options, "ActivePrinter"));
+          let(options, "ActivePrinter", Variant(printerFor(self, *a.printer)));
+        } else {
+          orientation();
+          saved = CStr(get(options, "ActivePrinter"));
+          let(options, "ActivePrinter", *a.printer);
+          // Black and white keeps the presentation's own colour type.
+          bool colour = false;
+          ignoreErrors([&] { colour = Compare(*a.blackAndWhite, Variant(false)) == 0; });
+          if (colour) let(options, "PrintColorType", Variant(int16_t{1}));
+          let(options, "PrintInBackground", Variant(int16_t{0}));
+        }
+        PrintTarget printTo(pdf, *a.output);
+        const std::string& out = printTo.path();
+        // Slide numbers as the caller gave them.
+        call(run.doc, "PrintOut", {Named("PrintToFile", Variant(out)), Named("From", *a.start), Named("To", *a.end)});
+        if (!pdf && second) waitForPrintFile(out);
+        let(options, "ActivePrinter", Variant(saved));
+        options.reset();
+        call(run.doc, "Close");
+        run.doc.reset();
+        call(run.app, "Quit");
+        run.app.reset();
+        if (!pdf) return printTo.printed();
+        std::string target = CStr(*a.output);
+        distill(self, run, out, target, *a.showWindow, *a.spoolJobs, *a.jobOptions, *a.applySecurity);
+      },
+      {});  // a presentation closes without arguments
 }
 
 Variant CreatePDFfromPowerPoint(CreatePDF& self, Frame& f) {

@@ -37,7 +37,7 @@ enum : size_t {
 void convertText(CreatePDF& self, Frame& f, bool pdf) {
   requireInput(f[kText]);
   WordRun run;
-  wordTrap(self, run, pdf, [&] {
+  officeTrap(self, run, pdf, [&] {
     run.app = CreateObject(office::kWordProgId);
     ObjectRef docs = objectOf(get(run.app, "Documents"));
     run.doc = objectOf(call(docs, "Open", {Arg(f[kText])}));

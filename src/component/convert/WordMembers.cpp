@@ -35,7 +35,7 @@ struct WordArgs {
 void convertWord(CreatePDF& self, const WordVariant& how, const WordArgs& a) {
   requireInput(*a.document);
   WordRun run;
-  wordTrap(self, run, how.pdf, [&] {
+  officeTrap(self, run, how.pdf, [&] {
     run.app = CreateObject(office::kWordProgId);
     ObjectRef docs = objectOf(get(run.app, "Documents"));
     run.doc = objectOf(call(

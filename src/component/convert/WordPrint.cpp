@@ -7,6 +7,17 @@
 
 namespace pm::convert {
 
+void releaseOffice(CreatePDF& self, WordRun& run, bool releasesDistiller, const std::vector<Arg>& closeArgs) {
+  if (run.doc) ignoreErrors([&] { call(run.doc, "Close", std::span<const Arg>(closeArgs)); });
+  run.doc.reset();
+  if (run.app) ignoreErrors([&] { call(run.app, "Quit"); });
+  run.app.reset();
+  if (releasesDistiller) {
+    ignoreErrors([&] { self.setDistiller(nullptr); });
+    run.secure.reset();
+  }
+}
+
 void requireInput(const Variant& path) {
   // The PostScript methods' error, for a Null path too.
   if (!FileExists(path)) raiseMissingFile(path);

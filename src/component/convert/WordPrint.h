@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "automation/Automation.h"
 #include "component/frame/CreatePDF.h"
@@ -21,26 +22,19 @@ struct WordRun {
   ObjectRef secure;  // the security-capable Distiller during its step
 };
 
-// The error trap of the conversions: on any failure the document is closed
-// without saving, Word is quit, the Distiller objects are let go (those of
-// the PDF methods), and the error is raised again with its number and
+// What every office conversion's trap does: the document closed (with
+// closeArgs: Word and Excel are told not to save), the program quit, the
+// Distiller objects let go (those of the PDF methods). Failures of this
+// clean-up are ignored.
+void releaseOffice(CreatePDF& self, WordRun& run, bool releasesDistiller, const std::vector<Arg>& closeArgs);
+
+// The error trap of the office conversions: on any failure the office is
+// let go as above and the error raised again with its number and
 // description and the component's title as source.
 template <class Body>
-void wordTrap(CreatePDF& self, WordRun& run, bool releasesDistiller, Body&& body) {
-  try {
-    body();
-  } catch (...) {
-    AutomationError e = currentAsAutomationError();
-    if (run.doc) ignoreErrors([&] { call(run.doc, "Close", {Variant(false)}); });
-    run.doc.reset();
-    if (run.app) ignoreErrors([&] { call(run.app, "Quit"); });
-    run.app.reset();
-    if (releasesDistiller) {
-      self.setDistiller(nullptr);
-      run.secure.reset();
-    }
-    throw AutomationError(e.number(), kComponentTitle, e.description());
-  }
+void officeTrap(CreatePDF& self, WordRun& run, bool releasesDistiller, Body&& body,
+                std::vector<Arg> closeArgs = {Variant(false)}) {
+  passErrorsOn(std::forward<Body>(body), [&] { releaseOffice(self, run, releasesDistiller, closeArgs); });
 }
 
 // The missing-input error, raised before anything is started.

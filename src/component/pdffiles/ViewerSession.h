@@ -13,16 +13,12 @@ struct ViewerSession {
 
   template <class Body>
   void trap(Body&& body) {
-    try {
-      body();
-    } catch (...) {
-      AutomationError e = currentAsAutomationError();
+    passErrorsOn(std::forward<Body>(body), [&] {
       if (avdoc) ignoreErrors([&] { call(avdoc, "Close", {Variant(true)}); });
       if (pddoc) ignoreErrors([&] { call(pddoc, "Close"); });
       if (app) ignoreErrors([&] { call(app, "Exit"); });
       release();
-      throw AutomationError(e.number(), kComponentTitle, e.description());
-    }
+    });
   }
 
   // Steps shared by the methods: the viewer, the document opened (its

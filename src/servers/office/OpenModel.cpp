@@ -66,6 +66,17 @@ class AbortingHandler : public ::cppu::WeakImplHelper1<css::task::XInteractionHa
 
 Reference<css::lang::XComponent> loadHidden(Session& s, const std::string& path, const std::string& password,
                                             LoadFailure& failure, bool asWorkbook) {
+  // Comma-separated, double quotes around fields, UTF-8, read from the
+  // first line on (it is data, not a header), numbers in the English form
+  // so a decimal comma cannot be taken for a separator.
+  LoadFilter csv;
+  if (asWorkbook && LCase(std::filesystem::path(path).extension().string()) == ".csv")
+    csv = {"Text - txt - csv (StarCalc)", "44,34,76,1,,1033,false,true"};
+  return loadHidden(s, path, password, failure, csv);
+}
+
+Reference<css::lang::XComponent> loadHidden(Session& s, const std::string& path, const std::string& password,
+                                            LoadFailure& failure, const LoadFilter& filter) {
   ::rtl::Reference<AbortingHandler> handler = new AbortingHandler;
   std::vector<css::beans::PropertyValue> md = {
       prop("Hidden", true),
@@ -77,12 +88,9 @@ Reference<css::lang::XComponent> loadHidden(Session& s, const std::string& path,
       prop("InteractionHandler", Reference<css::task::XInteractionHandler>(handler.get())),
   };
   if (!password.empty()) md.push_back(prop("Password", fromUtf8(password)));
-  if (asWorkbook && LCase(std::filesystem::path(path).extension().string()) == ".csv") {
-    // Comma-separated, double quotes around fields, UTF-8, read from the
-    // first line on (it is data, not a header), numbers in the English
-    // form so a decimal comma cannot be taken for a separator.
-    md.push_back(prop("FilterName", ::rtl::OUString("Text - txt - csv (StarCalc)")));
-    md.push_back(prop("FilterOptions", ::rtl::OUString("44,34,76,1,,1033,false,true")));
+  if (!filter.name.empty()) {
+    md.push_back(prop("FilterName", fromUtf8(filter.name)));
+    md.push_back(prop("FilterOptions", fromUtf8(filter.options)));
   }
   Reference<css::lang::XComponent> model;
   Reference<css::frame::XComponentLoader> loader(s.desktop, UNO_QUERY_THROW);

@@ -30,6 +30,13 @@ struct LoadFailure {
 css::uno::Reference<css::lang::XComponent> loadHidden(Session& s, const std::string& path, const std::string& password,
                                                       LoadFailure& failure, bool asWorkbook = false);
 
+// The same with a filter the caller chooses instead of the office's guess.
+struct LoadFilter {
+  std::string name, options;
+};
+css::uno::Reference<css::lang::XComponent> loadHidden(Session& s, const std::string& path, const std::string& password,
+                                                      LoadFailure& failure, const LoadFilter& filter);
+
 // Closes a model (a veto is overruled by disposing it).
 void closeModel(const css::uno::Reference<css::lang::XComponent>& m);
 

@@ -101,31 +101,6 @@ bool truthy(const Variant& v) {
 
 class WordApp;
 
-// Whatever the office would ask a user while loading (a password, a
-// repair, a lock) is answered "abort" and remembered, so the client gets the
-// reason instead of a dialog that nobody sees.
-class AbortingHandler : public ::cppu::WeakImplHelper1<css::task::XInteractionHandler> {
- public:
-  void SAL_CALL handle(const Reference<css::task::XInteractionRequest>& request) override {
-    Any r = request->getRequest();
-    type = toUtf8(r.getValueTypeName());
-    all += type + ";";
-    css::uno::Exception e;
-    if (r >>= e) message = toUtf8(e.Message);
-    css::task::ErrorCodeRequest code;
-    if (r >>= code) errorCode = code.ErrCode;
-    for (const Reference<css::task::XInteractionContinuation>& c : request->getContinuations()) {
-      Reference<css::task::XInteractionAbort> abort(c, UNO_QUERY);
-      if (abort.is()) {
-        abort->select();
-        return;
-      }
-    }
-  }
-  std::string type, message, all;
-  sal_Int32 errorCode = 0;
-};
-
 // One open document: the office's model, of the office process that opened
 // it. Closed when the client closes it, when its application quits, or when
 // the last reference goes.
@@ -154,19 +129,6 @@ class WordDocument : public Dispatch {
       if (OfficeBridge::instance().generation() != generation_) return;  // gone with its process
       OfficeBridge::instance().runIn(generation_, "closing " + path_, [&](Session&) { closeModel(m); });
     });
-  }
-
-  static void closeModel(const Reference<css::lang::XComponent>& m) {
-    OfficeBridge::instance().documentClosed();
-    Reference<css::util::XCloseable> c(m, UNO_QUERY);
-    try {
-      if (c.is()) {
-        c->close(true);
-        return;
-      }
-    } catch (const css::util::CloseVetoException&) {
-    }
-    m->dispose();
   }
 
   // The page styles the body text uses: what Word calls the page setup of
@@ -713,7 +675,7 @@ DocRef WordApp::open(const std::string& path, const Variant& password, const Var
   std::string wpwd = writePassword.isMissing() || writePassword.isEmpty() ? std::string() : CStr(writePassword);
   Reference<css::lang::XComponent> model;
   uint64_t gen = 0;
-  ::rtl::Reference<AbortingHandler> handler;
+  LoadFailure failure;
   std::string textCopy;
   struct RemoveCopy {
     std::string& p;
@@ -722,17 +684,10 @@ DocRef WordApp::open(const std::string& path, const Variant& password, const Var
     }
   } removeCopy{textCopy};
   OfficeBridge::instance().run("opening " + path, [&](Session& s) {
-    std::vector<css::beans::PropertyValue> md = {
-        prop("Hidden", true),
-        prop("MacroExecutionMode", sal_Int16(css::document::MacroExecMode::NEVER_EXECUTE)),
-        prop("UpdateDocMode", sal_Int16(css::document::UpdateDocMode::NO_UPDATE)),
-    };
-    if (!pwd.empty()) md.push_back(prop("Password", fromUtf8(pwd)));
     // Documents are only read: opened read-only, the office takes no lock
     // on them (a lock left by a killed office would keep the next one from
     // opening the same file) and a write password is never needed; the
     // formatting the conversions apply lives in memory only.
-    md.push_back(prop("ReadOnly", true));
     (void)wpwd;
     // Plain text is 8-bit text in the system code page, its lines become
     // paragraphs, whatever the type detection guesses. The office reads it
@@ -740,9 +695,9 @@ DocRef WordApp::open(const std::string& path, const Variant& password, const Var
     // the office's private folder (ASCII is UTF-8 already).
     std::string ext = lowerExtension(path);
     std::string load = path;
+    LoadFilter filter;
     if (ext == ".txt" || ext == ".text" || ext == ".log" || ext == ".csv" || ext == ".prn") {
-      md.push_back(prop("FilterName", ::rtl::OUString("Text (encoded)")));
-      md.push_back(prop("FilterOptions", ::rtl::OUString("UTF8,CRLF,,,")));
+      filter = {"Text (encoded)", "UTF8,CRLF,,,"};
       std::string cp = UCase(codePageName());
       if (cp != "UTF-8" && cp != "UTF8" && cp != "ANSI_X3.4-1968" && cp != "ASCII" && cp != "US-ASCII") {
         std::ifstream in(path, std::ios::binary);
@@ -752,21 +707,11 @@ DocRef WordApp::open(const std::string& path, const Variant& password, const Var
         load = textCopy;
       }
     }
-    handler = new AbortingHandler;
-    md.push_back(prop("InteractionHandler", Reference<css::task::XInteractionHandler>(handler.get())));
-    Reference<css::frame::XComponentLoader> loader(s.desktop, UNO_QUERY_THROW);
-    try {
-      model = loader->loadComponentFromURL(fileUrl(load), "_blank", 0, props(md));
-    } catch (const css::lang::IllegalArgumentException&) {
-      model.clear();
-    } catch (const css::io::IOException&) {
-      model.clear();
-    }
+    model = loadHidden(s, load, pwd, failure, filter);
     gen = s.generation;
     if (!model.is()) return;
-    OfficeBridge::instance().documentOpened();
     if (!Reference<css::text::XTextDocument>(model, UNO_QUERY).is()) {
-      WordDocument::closeModel(model);
+      closeModel(model);
       model.clear();
       fail(kErrCannotOpen, "Word cannot open this file as a text document: " + path);
     }
@@ -774,11 +719,9 @@ DocRef WordApp::open(const std::string& path, const Variant& password, const Var
   if (!model.is()) {
     // A password request (answered "abort") means the password was wrong
     // or missing.
-    if (handler.is() && handler->all.find("PasswordRequest") != std::string::npos)
+    if (failure.passwordAsked)
       fail(kErrBadPassword, "The password is incorrect. Word cannot open the document. (" + path + ")");
-    std::string why = handler.is() ? handler->all : std::string();
-    if (handler.is() && handler->errorCode) why += " (office error " + std::to_string(handler->errorCode) + ")";
-    fail(kErrCannotOpen, "Word cannot open the document " + path + (why.empty() ? "" : ": " + why));
+    fail(kErrCannotOpen, "Word cannot open the document " + path + (failure.why.empty() ? "" : ": " + failure.why));
   }
   auto doc = std::make_shared<WordDocument>(model, gen, path, std::static_pointer_cast<WordApp>(shared_from_this()));
   docs_.push_back(doc);

@@ -635,19 +635,25 @@ std::shared_ptr<OutlineRef> Doc::outlineRoot() {
   return track(nullptr, true);
 }
 
+pdf_obj* itemDestination(fz_context* c, pdf_obj* item) {
+  pdf_obj* dest = pdf_dict_get(c, item, PDF_NAME(Dest));
+  if (dest) return dest;
+  pdf_obj* a = pdf_dict_get(c, item, PDF_NAME(A));
+  return pdf_name_eq(c, pdf_dict_get(c, a, PDF_NAME(S)), PDF_NAME(GoTo)) ? pdf_dict_get(c, a, PDF_NAME(D)) : nullptr;
+}
+
+pdf_obj* explicitDestination(fz_context* c, pdf_document* d, pdf_obj* dest) {
+  if (pdf_is_name(c, dest) || pdf_is_string(c, dest)) dest = pdf_lookup_dest(c, d, dest);
+  if (pdf_is_dict(c, dest)) dest = pdf_dict_get(c, dest, PDF_NAME(D));
+  return pdf_is_array(c, dest) && pdf_array_len(c, dest) >= 1 ? dest : nullptr;
+}
+
 int Doc::destinationPage(pdf_obj* item) {
   pdf_document* d = pdf();
   int page = -1;
   mu::guard("Resolving a destination", [&](fz_context* c) {
-    pdf_obj* dest = pdf_dict_get(c, item, PDF_NAME(Dest));
-    if (!dest) {
-      pdf_obj* a = pdf_dict_get(c, item, PDF_NAME(A));
-      if (pdf_name_eq(c, pdf_dict_get(c, a, PDF_NAME(S)), PDF_NAME(GoTo))) dest = pdf_dict_get(c, a, PDF_NAME(D));
-    }
+    pdf_obj* dest = explicitDestination(c, d, itemDestination(c, item));
     if (!dest) return;
-    if (pdf_is_name(c, dest) || pdf_is_string(c, dest)) dest = pdf_lookup_dest(c, d, dest);
-    if (pdf_is_dict(c, dest)) dest = pdf_dict_get(c, dest, PDF_NAME(D));
-    if (!pdf_is_array(c, dest)) return;
     pdf_obj* target = pdf_array_get(c, dest, 0);
     if (pdf_is_int(c, target))
       page = pdf_to_int(c, target);

@@ -14,6 +14,16 @@
 
 namespace pm::pdf {
 
+// Destinations, resolved the same way wherever the server follows one. To be
+// called inside a MuPDF guard.
+// The destination of an outline item or a link: its /Dest, or the /D of its
+// GoTo action; nullptr when it has neither.
+pdf_obj* itemDestination(fz_context* c, pdf_obj* item);
+// The explicit destination (an array: page, kind, numbers) a destination
+// stands for: a named one is looked up in the document's names, a
+// dictionary gives its /D; nullptr when it leads nowhere.
+pdf_obj* explicitDestination(fz_context* c, pdf_document* d, pdf_obj* dest);
+
 struct Word {
   std::string text;   // the word itself
   std::string after;  // the white space that follows it on its line

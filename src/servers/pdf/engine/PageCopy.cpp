@@ -1,5 +1,7 @@
 #include "servers/pdf/engine/PageCopy.h"
 
+#include "servers/pdf/engine/Doc.h"
+
 #include <cstring>
 #include <vector>
 
@@ -64,9 +66,8 @@ bool isGoTo(fz_context* c, pdf_obj* d) {
 // a copied page; nullptr otherwise. Named destinations are looked up in the
 // source, whose names the target does not have.
 pdf_obj* destInside(fz_context* c, const CopyState* k, pdf_obj* d) {
-  if (pdf_is_name(c, d) || pdf_is_string(c, d)) d = pdf_lookup_dest(c, k->src, d);
-  if (pdf_is_dict(c, d)) d = pdf_dict_get(c, d, PDF_NAME(D));
-  if (!pdf_is_array(c, d) || pdf_array_len(c, d) < 1) return nullptr;
+  d = explicitDestination(c, k->src, d);
+  if (!d) return nullptr;
   int num = numberOf(c, k, pdf_array_get(c, d, 0));
   if (!num || !k->memo[num] || !isPageNode(c, pdf_array_get(c, d, 0))) return nullptr;
   return d;

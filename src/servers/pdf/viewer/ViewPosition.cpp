@@ -12,15 +12,8 @@ void moveViewToDestination(Doc& d, pdf_obj* item) {
   double left = 0, top = 0;
   int hasLeft = 0, hasTop = 0, pageCorner = 0;
   mu::guard("Resolving a destination", [&](fz_context* c) {
-    pdf_obj* dest = pdf_dict_get(c, item, PDF_NAME(Dest));
-    if (!dest) {
-      pdf_obj* a = pdf_dict_get(c, item, PDF_NAME(A));
-      if (pdf_name_eq(c, pdf_dict_get(c, a, PDF_NAME(S)), PDF_NAME(GoTo))) dest = pdf_dict_get(c, a, PDF_NAME(D));
-    }
+    pdf_obj* dest = explicitDestination(c, doc, itemDestination(c, item));
     if (!dest) return;
-    if (pdf_is_name(c, dest) || pdf_is_string(c, dest)) dest = pdf_lookup_dest(c, doc, dest);
-    if (pdf_is_dict(c, dest)) dest = pdf_dict_get(c, dest, PDF_NAME(D));
-    if (!pdf_is_array(c, dest)) return;
     pdf_obj* target = pdf_array_get(c, dest, 0);
     page = pdf_is_int(c, target) ? pdf_to_int(c, target) : pdf_lookup_page_number(c, doc, target);
     pdf_obj* kind = pdf_array_get(c, dest, 1);
