@@ -43,6 +43,17 @@ class DistillTest : public ::testing::Test {
   }
   CreatePDF& self() { return static_cast<CreatePDF&>(*pdf_); }
 
+  // The recorded event-enabled Distiller raises a typical job's events.
+  recording::Rule& distillerRaisesEvents(const std::string& in, const std::string& out) {
+    return rec_->on(kEvent, distiller::kFileToPDF)
+        .raises("OnJobStart", {Variant(in), Variant(out)})
+        .raises("OnPercentDone", {Variant(int32_t{0})})
+        .raises("OnLogMessage", {Variant("a line")})
+        .raises("OnPageNumber", {Variant(int32_t{1})})
+        .raises("OnPercentDone", {Variant(int32_t{100})})
+        .raises("OnJobDone", {Variant(in), Variant(out)});
+  }
+
   TempDir registryDir_;
   test::ScopedEnv registry_;
   TempDir dir_;

@@ -219,7 +219,9 @@ TEST_F(ExcelArrays, ABlockPastTheSheetsLastColumnOrRowIsRefused) {
         t.end())
         << c.method;
     EXPECT_EQ(t.back(), "release Excel.Application") << c.method;
-    if (c.code != 1) EXPECT_TRUE(array.isEmpty()) << c.method << ": nothing is read";
+    if (c.code != 1) {
+      EXPECT_TRUE(array.isEmpty()) << c.method << ": nothing is read";
+    }
   }
   EXPECT_EQ(asked, 3);
 }
