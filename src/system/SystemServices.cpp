@@ -102,6 +102,13 @@ ExclusiveTempFile::~ExclusiveTempFile() {
   if (!keep_) remove();
 }
 
+void ExclusiveTempFile::adopt() {
+  struct stat st {};
+  if (path_.empty() || ::lstat(path_.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) return;
+  dev_ = static_cast<uint64_t>(st.st_dev);
+  ino_ = static_cast<uint64_t>(st.st_ino);
+}
+
 void ExclusiveTempFile::remove() {
   if (ino_ == 0 || path_.empty()) return;
   struct stat st {};

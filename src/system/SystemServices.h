@@ -37,6 +37,10 @@ class ExclusiveTempFile {
   void keep() { keep_ = true; }
   // Removes the file now if it is still the one this object created.
   void remove();
+  // A program this process asked to write the file (a printer, an office
+  // that writes beside it and renames) has put its own file in its place:
+  // that file, a regular file of this user, is the one to remove from now on.
+  void adopt();
 
  private:
   std::string path_;

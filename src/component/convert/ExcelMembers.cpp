@@ -252,6 +252,7 @@ void convertSheets(CreatePDF& self, const MultiArgs& a) {
       temps = Variant(std::move(list));
       printRange(ws, a.ranges->array().at({i}), out, printer);
       waitForPrintFile(out);
+      printed.back()->adopt();
     }
     finishExcel(run);
     Variant jobOptions = a.jobOptions ? *a.jobOptions : Variant("");

@@ -59,6 +59,13 @@ std::string printerFor(const CreatePDF& self, const Variant& strDistiller);
 class PrintTarget {
  public:
   PrintTarget(bool temporary, const Variant& output);
+  // The program printed into the temporary file by writing its own file
+  // beside it and renaming it over: that file goes when the method ends.
+  ~PrintTarget() {
+    if (temp_) temp_->adopt();
+  }
+  PrintTarget(const PrintTarget&) = delete;
+  PrintTarget& operator=(const PrintTarget&) = delete;
   const std::string& path() const { return path_; }
   // The caller's file is complete: the one it replaces goes.
   void printed();

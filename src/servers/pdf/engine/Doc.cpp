@@ -317,7 +317,10 @@ void Doc::save(const std::string& target, bool full, bool linearize, bool garbag
   mu::guard("Preparing to save", [&](fz_context* c) { signatures = pdf_count_signatures(c, d); });
   if (signatures > 0) full = linearize = false;
   bool incremental = !full && !linearize && !path_.empty() && canIncrement;
-  keepMetadataInStep();
+  // The information and XMP follow the document's changes, but not in a
+  // signed document: the appended dates alone would make every signature
+  // cover only part of the file.
+  if (signatures == 0) keepMetadataInStep();
   std::unique_ptr<AtomicFile> tmp = tempBeside(target);
   pdf_write_options opts = pdf_default_write_options;
   opts.do_incremental = incremental ? 1 : 0;
