@@ -224,7 +224,8 @@ TEST_F(MiscFileTest, AFailedDistillRemovesTheTemporaryFile) {
     EXPECT_EQ(e.source(), "Pressmark");
   }
   std::string left;
-  for (const auto& e : fs::directory_iterator(moduleState().strTempFilePath)) left += e.path().filename().string() + " ";
+  for (const auto& e : fs::directory_iterator(moduleState().strTempFilePath))
+    left += e.path().filename().string() + " ";
   EXPECT_EQ(left, "") << "no temporary PostScript file is left after a failure";
   // A failed job lets its Distiller go too, so the object is not left busy.
   EXPECT_FALSE(static_cast<CreatePDF&>(*pdf_).distiller());
