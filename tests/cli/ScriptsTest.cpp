@@ -1,6 +1,12 @@
 // The README's two commands: every build states the options it needs, so a
 // build folder configured by one script is not taken over with the other's
 // cached settings, and a test run that finds no tests fails.
+
+// GCC 12 takes a member of std::regex's compiled states for uninitialised
+// when the sanitizers instrument this file (a known false positive of its
+// flow analysis); the warning says nothing about this code.
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
 #include <gtest/gtest.h>
 
 #include <regex>

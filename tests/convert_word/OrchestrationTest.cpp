@@ -1,6 +1,12 @@
 // The Word and text-file conversions against the recording server: the
 // order of the automation calls and the values passed, compared as one
 // transcript per case, and what the trap lets go after a failure.
+
+// GCC 12 takes a member of std::regex's compiled states for uninitialised
+// when the sanitizers instrument this file (a known false positive of its
+// flow analysis); the warning says nothing about this code.
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
