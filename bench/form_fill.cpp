@@ -22,13 +22,13 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-struct Spec {
+struct FieldPlan {
   const char* name;
   const char* type;
   double x0, y0, x1, y1;
 };
 
-const Spec kFields[] = {
+const FieldPlan kFields[] = {
     {"name", "text", 72, 740, 300, 720},         {"street", "text", 72, 710, 300, 690},
     {"city", "text", 72, 680, 300, 660},         {"zip", "text", 320, 680, 400, 660},
     {"phone", "text", 72, 650, 300, 630},        {"mail", "text", 72, 620, 300, 600},
@@ -53,7 +53,7 @@ ObjectRef open(const std::string& path, ObjectRef& js) {
 void makeForm(const std::string& blank, const std::string& form, const std::vector<std::string>& items) {
   ObjectRef js;
   ObjectRef doc = open(blank, js);
-  for (const Spec& s : kFields) {
+  for (const FieldPlan& s : kFields) {
     call(js, "addField", {s.name, s.type, 0, V({s.x0, s.y0, s.x1, s.y1})});
     ObjectRef f = objectOf(call(js, "getField", {s.name}));
     std::string t = s.type;
@@ -69,7 +69,7 @@ double fill(const std::string& form, const std::string& out, const std::string& 
   auto t0 = Clock::now();
   ObjectRef js;
   ObjectRef doc = open(form, js);
-  for (const Spec& s : kFields) {
+  for (const FieldPlan& s : kFields) {
     ObjectRef f = objectOf(call(js, "getField", {s.name}));
     std::string t = s.type;
     if (t == "text")

@@ -88,20 +88,20 @@ def _class(name, members):
         by_name[key].append(m)
     body = []
     for key in order:
-        specs = by_name[key]
-        mname = specs[0][0]
+        entries = by_name[key]
+        mname = entries[0][0]
         if not mname.isidentifier() or keyword.iskeyword(mname):
             continue
-        kinds = {m[1]: m for m in specs}
+        kinds = {m[1]: m for m in entries}
         getter = kinds.get(GET)
         required = getter is not None and any(not p[3] for p in getter[2])
         if METHOD in kinds or required:
-            spec = kinds.get(METHOD) or getter or kinds.get(LET) or kinds.get(SET)
-            params = ", ".join(["self"] + _params(spec[2]))
-            body.append(f"    def {mname}({params}) -> Any:\n{_doc(spec[3], '        ') or _EMPTY}\n")
+            kind = kinds.get(METHOD) or getter or kinds.get(LET) or kinds.get(SET)
+            params = ", ".join(["self"] + _params(kind[2]))
+            body.append(f"    def {mname}({params}) -> Any:\n{_doc(kind[3], '        ') or _EMPTY}\n")
             continue
-        spec = getter or kinds.get(LET) or kinds.get(SET)
-        body.append(f"    @property\n    def {mname}(self) -> Any:\n{_doc(spec[3], '        ') or _EMPTY}\n")
+        kind = getter or kinds.get(LET) or kinds.get(SET)
+        body.append(f"    @property\n    def {mname}(self) -> Any:\n{_doc(kind[3], '        ') or _EMPTY}\n")
         if LET in kinds or SET in kinds:
             body[-1] = body[-1][:-1] + f"\n    @{mname}.setter\n    def {mname}(self, value: Any) -> None: ...\n\n"
     if not body:

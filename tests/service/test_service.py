@@ -74,8 +74,8 @@ ROUTES = [
 ]
 
 
-def uploads(made, spec):
-    return [(field, (made[k].name, made[k].read_bytes())) for field, keys in spec.items() for k in keys]
+def uploads(made, fields):
+    return [(field, (made[k].name, made[k].read_bytes())) for field, keys in fields.items() for k in keys]
 
 
 @pytest.mark.parametrize("route,files,fields,check", ROUTES, ids=[f"{r[0]}-{i}" for i, r in enumerate(ROUTES)])
