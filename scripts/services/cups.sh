@@ -20,6 +20,8 @@
 #   Pressmark_Office  generic PostScript to out/office.prn, description
 #                     "Pressmark Office Printer 2nd Floor"
 
+source "$(dirname "${BASH_SOURCE[0]}")/daemon.bash"
+
 _cups_dir() {
   printf '%s/services/cups' "${BUILD_DIR:-$PWD/build}"
 }
@@ -35,22 +37,6 @@ _cups_running() {
   [ -f "$dir/cupsd.pid" ] || return 1
   pid=$(cat "$dir/cupsd.pid" 2>/dev/null)
   [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null
-}
-
-# A loopback port nobody answers on. Ports are probed with bash's /dev/tcp;
-# a port taken between the probe and cupsd's bind makes cupsd fail, and
-# start_cups then tries the next candidate.
-_cups_free_port() {
-  local port tries=0
-  while [ $tries -lt 50 ]; do
-    port=$(( 20000 + (RANDOM * 32768 + RANDOM) % 40000 ))
-    if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
-      printf '%s' "$port"
-      return 0
-    fi
-    tries=$((tries + 1))
-  done
-  return 1
 }
 
 _cups_write_config() {
@@ -159,7 +145,7 @@ start_cups() {
   fi
 
   for attempt in 1 2 3 4 5; do
-    port=$(_cups_free_port) || { _cups_log "no free loopback port"; return 1; }
+    port=$(pm_free_port) || { _cups_log "no free loopback port"; return 1; }
     _cups_write_config "$dir" "$port"
     printf '%s' "$port" >"$dir/port"
     # Foreground mode keeps cupsd our child, so its pid is the one recorded
@@ -190,22 +176,7 @@ start_cups() {
 }
 
 stop_cups() {
-  local dir pid i
-  dir=$(_cups_dir)
-  if [ -f "$dir/cupsd.pid" ]; then
-    pid=$(cat "$dir/cupsd.pid" 2>/dev/null)
-    if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
-      kill -TERM "$pid" 2>/dev/null
-      for i in $(seq 1 50); do
-        kill -0 "$pid" 2>/dev/null || break
-        sleep 0.1
-      done
-      if kill -0 "$pid" 2>/dev/null; then kill -KILL "$pid" 2>/dev/null || true; fi
-      # Reaps it when this shell started it; its exit status is no error.
-      wait "$pid" 2>/dev/null || true
-    fi
-    rm -f "$dir/cupsd.pid"
-  fi
+  pm_stop_pid_file "$(_cups_dir)/cupsd.pid"
   unset CUPS_SERVER PRESSMARK_TEST_CUPS PRESSMARK_TEST_CUPS_DIR
   return 0
 }

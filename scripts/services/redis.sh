@@ -9,6 +9,8 @@
 # Exports for the tests:
 #   PRESSMARK_TEST_REDIS   redis://127.0.0.1:<port>/0 of this server
 
+source "$(dirname "${BASH_SOURCE[0]}")/daemon.bash"
+
 _redis_dir() {
   printf '%s/services/redis' "${BUILD_DIR:-$PWD/build}"
 }
@@ -42,8 +44,7 @@ start_redis() {
   mkdir -p "$dir" || return 1
   chmod 700 "$dir"
   for attempt in 1 2 3 4 5; do
-    port=$(( 20000 + (RANDOM * 32768 + RANDOM) % 40000 ))
-    if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then continue; fi
+    port=$(pm_free_port) || break
     cat >"$dir/redis.conf" <<CONF
 bind 127.0.0.1
 protected-mode yes
@@ -75,21 +76,7 @@ CONF
 }
 
 stop_redis() {
-  local dir pid i
-  dir=$(_redis_dir)
-  if [ -f "$dir/redis.pid" ]; then
-    pid=$(cat "$dir/redis.pid" 2>/dev/null)
-    if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
-      kill -TERM "$pid" 2>/dev/null
-      for i in $(seq 1 50); do
-        kill -0 "$pid" 2>/dev/null || break
-        sleep 0.1
-      done
-      if kill -0 "$pid" 2>/dev/null; then kill -KILL "$pid" 2>/dev/null || true; fi
-      wait "$pid" 2>/dev/null || true
-    fi
-    rm -f "$dir/redis.pid"
-  fi
+  pm_stop_pid_file "$(_redis_dir)/redis.pid"
   unset PRESSMARK_TEST_REDIS
   return 0
 }
