@@ -1,36 +1,11 @@
 #include "servers/pdf/engine/Xmp.h"
+#include "servers/pdf/engine/XmlText.h"
 
 #include <cctype>
 
 namespace pm::pdf {
 
 namespace {
-
-std::string escapeXml(const std::string& s) {
-  std::string o;
-  for (char ch : s) {
-    switch (ch) {
-      case '&':
-        o += "&amp;";
-        break;
-      case '<':
-        o += "&lt;";
-        break;
-      case '>':
-        o += "&gt;";
-        break;
-      case '"':
-        o += "&quot;";
-        break;
-      case '\'':
-        o += "&apos;";
-        break;
-      default:
-        o += ch;
-    }
-  }
-  return o;
-}
 
 bool nameEndsAt(const std::string& s, size_t at) {
   return at < s.size() && (s[at] == '>' || s[at] == '/' || std::isspace(static_cast<unsigned char>(s[at])));
@@ -146,7 +121,7 @@ std::string updateXmp(std::string packet, const std::map<std::string, std::strin
     auto it = info.find(m.key);
     if (it == info.end()) continue;
     bool date = std::string(m.key).find("Date") != std::string::npos;
-    std::string value = escapeXml(date ? xmpDate(it->second) : it->second);
+    std::string value = xmlEscape(date ? xmpDate(it->second) : it->second, false, true);
     if (date && value.empty()) continue;
     if (!setElement(packet, m.property, value)) setAttribute(packet, m.property, value);
   }

@@ -1,4 +1,5 @@
 #include "servers/pdf/forms/AnnotData.h"
+#include "servers/pdf/engine/XmlText.h"
 
 #include <cstdio>
 #include <cstring>
@@ -78,35 +79,6 @@ bool indirect(pdf_obj* o) {
   int r = 0;
   mu::guard("Reading an annotation", [&](fz_context* c) { r = pdf_is_indirect(c, o); });
   return r != 0;
-}
-
-std::string xml(const std::string& s) {
-  std::string o;
-  for (char ch : s) {
-    switch (ch) {
-      case '&':
-        o += "&amp;";
-        break;
-      case '<':
-        o += "&lt;";
-        break;
-      case '>':
-        o += "&gt;";
-        break;
-      case '"':
-        o += "&quot;";
-        break;
-      case '\r':
-        o += "&#13;";
-        break;
-      case '\n':
-        o += "&#10;";
-        break;
-      default:
-        o += ch;
-    }
-  }
-  return o;
 }
 
 std::string number(double v) {
@@ -233,7 +205,7 @@ std::string xfdfElement(Doc& d) {
     std::string e = "  <" + std::string(tag) + " page=\"" + std::to_string(l.page) + "\"";
     e += " rect=\"" + numbers(po::get(o, PDF_NAME(Rect))) + "\"";
     auto attr = [&](const char* name, const std::string& v) {
-      if (!v.empty()) e += " " + std::string(name) + "=\"" + xml(v) + "\"";
+      if (!v.empty()) e += " " + std::string(name) + "=\"" + xmlEscape(v, true) + "\"";
     };
     attr("name", po::text(po::get(o, po::key("NM"))));
     attr("title", po::text(po::get(o, PDF_NAME(T))));
@@ -259,9 +231,9 @@ std::string xfdfElement(Doc& d) {
     }
     e += ">\n";
     std::string contents = po::text(po::get(o, PDF_NAME(Contents)));
-    if (!contents.empty()) e += "    <contents>" + xml(contents) + "</contents>\n";
+    if (!contents.empty()) e += "    <contents>" + xmlEscape(contents, true) + "</contents>\n";
     std::string da = po::text(po::get(o, PDF_NAME(DA)));
-    if (!da.empty()) e += "    <defaultappearance>" + xml(da) + "</defaultappearance>\n";
+    if (!da.empty()) e += "    <defaultappearance>" + xmlEscape(da, true) + "</defaultappearance>\n";
     if (pdf_obj* v = po::get(o, PDF_NAME(Vertices))) e += "    <vertices>" + numbers(v) + "</vertices>\n";
     if (pdf_obj* ink = po::get(o, PDF_NAME(InkList))) {
       e += "    <inklist>\n";

@@ -1,6 +1,7 @@
 // Form data in and out of the document: FDF and XFDF files and
 // tab-delimited text, written and read here over the form's fields.
 #include <sys/stat.h>
+#include "servers/pdf/engine/XmlText.h"
 #include <unistd.h>
 
 #include <cerrno>
@@ -290,32 +291,6 @@ Variant importAnFDF(DocHolder& self, Frame& f) {
 }
 
 // ---- XFDF ----
-
-std::string xmlEscape(const std::string& s) {
-  std::string o;
-  for (char ch : s) {
-    switch (ch) {
-      case '&':
-        o += "&amp;";
-        break;
-      case '<':
-        o += "&lt;";
-        break;
-      case '>':
-        o += "&gt;";
-        break;
-      case '"':
-        o += "&quot;";
-        break;
-      case '\r':
-        o += "&#13;";
-        break;
-      default:
-        o += ch;
-    }
-  }
-  return o;
-}
 
 void xfdfFields(const Node& n, int depth, std::string& out) {
   for (const std::string& k : n.order) {
