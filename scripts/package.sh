@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Builds the Debian package of the whole project with CPack:
-#   scripts/package.sh [--check] [BUILD_DIR]   (default build-deb; prints the .deb's path)
+#   scripts/package.sh [--check] [--reuse] [BUILD_DIR]   (default build-deb; prints the .deb's path)
 # --check then reads the package back (dpkg-deb --info, --contents), unpacks
 # it (dpkg -x) and converts the bundled sample with the unpacked files.
+# --reuse packs an existing build tree (the test command's, say) as it is
+# configured, setting only where things install, so nothing is compiled again:
+# the test programs and benchmarks have no install rules.
 # The Depends: line is made here from what the built files need: the
 # packages that hold every library they load (ldd, dpkg -S), and the programs
 # and data the component runs or reads (listed below).
@@ -10,14 +13,29 @@ set -euo pipefail
 source "$(dirname "$0")/common.sh"
 cd "$PM_ROOT"
 
-check=0
-if [ "${1:-}" = --check ]; then check=1; shift; fi
+check=0 reuse=0
+while [ $# -gt 0 ]; do
+  case $1 in
+    --check) check=1; shift ;;
+    --reuse) reuse=1; shift ;;
+    *) break ;;
+  esac
+done
 dir=${1:-$PM_ROOT/build-deb}
 pm_log "package build in $dir"
-cmake -S "$PM_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DPRESSMARK_TESTS=OFF -DPRESSMARK_BENCH=OFF -DPRESSMARK_SANITIZE=OFF -DPRESSMARK_PYTHON=ON \
-  -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_INSTALL_LIBDIR=lib \
-  -DPRESSMARK_PYTHON_DIR=/usr/lib/python3/dist-packages -DPython_EXECUTABLE=/usr/bin/python3 >/dev/null
+install_options=(-DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_INSTALL_LIBDIR=lib -DPRESSMARK_PYTHON_DIR=/usr/lib/python3/dist-packages)
+if [ "$reuse" = 1 ]; then
+  [ -f "$dir/CMakeCache.txt" ] || { echo "package.sh: $dir is not a build tree" >&2; exit 1; }
+  # A sanitized library or one built for another interpreter is not what a
+  # package may carry.
+  grep -q '^PRESSMARK_SANITIZE:BOOL=OFF$' "$dir/CMakeCache.txt" || { echo "package.sh: $dir is sanitized" >&2; exit 1; }
+  grep -q '^PRESSMARK_PYTHON:BOOL=ON$' "$dir/CMakeCache.txt" || { echo "package.sh: $dir has no Python module" >&2; exit 1; }
+  cmake -S "$PM_ROOT" -B "$dir" "${install_options[@]}" >/dev/null
+else
+  cmake -S "$PM_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DPRESSMARK_TESTS=OFF -DPRESSMARK_BENCH=OFF -DPRESSMARK_SANITIZE=OFF -DPRESSMARK_PYTHON=ON \
+    "${install_options[@]}" -DPython_EXECUTABLE=/usr/bin/python3 >/dev/null
+fi
 cmake --build "$dir" -j"$(nproc)"
 
 stage=$(mktemp -d "${TMPDIR:-/tmp}/pressmark-deb-XXXXXX")

@@ -2,9 +2,9 @@
 # Installs what the tests need, builds twice (a normal build and one with
 # address and undefined-behaviour sanitizers), starts the test services and
 # runs every test of the normal build, and in the sanitizer build the tests
-# of the areas it builds (see tests/CMakeLists.txt), then builds and checks
-# the Debian package. Services are stopped on every path; each phase reports
-# how long it took.
+# of the areas it builds (see tests/CMakeLists.txt), then packs the normal
+# build as the Debian package and checks it. Services are stopped on every
+# path; each phase reports how long it took.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 cd "$PM_ROOT"
@@ -60,8 +60,9 @@ phase "tests (normal build)"
 ctest --test-dir build --output-on-failure --no-tests=error -j2 --timeout 900 || status=1
 phase "tests (sanitizer build)"
 ctest --test-dir build-asan --output-on-failure --no-tests=error -j2 --timeout 900 || status=1
-# The Debian package: built in its own tree, read back, unpacked and run.
+# The Debian package, packed from the normal build (nothing is compiled
+# again), read back, unpacked and run.
 phase "Debian package"
-scripts/package.sh --check "$PM_ROOT/build-deb" >/dev/null || status=1
+scripts/package.sh --check --reuse "$PM_ROOT/build" >/dev/null || status=1
 phase "done"
 exit $status
