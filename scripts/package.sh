@@ -98,9 +98,9 @@ depends=$( { printf '%s\n' "${lib_packages[@]}" | sort -u; printf '%s\n' "${prog
 # when present.
 recommends="espeak-ng, fonts-noto-cjk, cups"
 # The HTTP service run by `pressmark serve` needs its Python packages (not
-# the HTTP client its tests use).
+# the HTTP client and the browser driver its tests use).
 if [ -f scripts/packages/service.txt ]; then
-  extra=$(sed 's/#.*//' scripts/packages/service.txt | awk 'NF && /^python3-/ && $1 != "python3-httpx" {print $1}' | paste -sd, | sed 's/,/, /g')
+  extra=$(sed 's/#.*//' scripts/packages/service.txt | awk 'NF && /^python3-/ && $1 != "python3-httpx" && $1 != "python3-selenium" {print $1}' | paste -sd, | sed 's/,/, /g')
   [ -z "$extra" ] || recommends="$recommends, $extra"
 fi
 pm_log "Depends: $depends"

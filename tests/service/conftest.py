@@ -36,6 +36,15 @@ def pytest_sessionfinish(session):
     subprocess.run([CLI, "office", "stop"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
+def require_or_skip(available, why):
+    """Skipped where the machine lacks what a test needs, failed where CI=true."""
+    if available:
+        return
+    if os.environ.get("CI") == "true":
+        pytest.fail("needed under CI=true: " + why)
+    pytest.skip(why)
+
+
 def free_port():
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))

@@ -7,6 +7,7 @@ import io
 import json
 import os
 import re
+import shutil
 import signal
 import subprocess
 import threading
@@ -16,7 +17,7 @@ import zipfile
 import httpx
 import pytest
 
-from conftest import CLI, ROOT, Service, pdf_pages, pdf_text
+from conftest import CLI, ROOT, Service, pdf_pages, pdf_text, require_or_skip
 
 
 def qdf(data, tmp_path):
@@ -387,3 +388,53 @@ def test_farm_every_job_ends_once_when_a_worker_is_killed(tmp_path, made, redis_
             if w.proc.poll() is None:
                 w.stop()
         gateway.stop()
+
+
+def test_docs_page_converts_in_a_headless_browser(service, made, tmp_path):
+    """The /docs page in a real browser: it renders from the service's own
+    assets, a conversion run from it answers a PDF, and no request the page
+    makes leaves the machine."""
+    try:
+        from selenium import webdriver
+        from selenium.webdriver.chrome.service import Service as Driver
+        from selenium.webdriver.common.by import By
+        from selenium.webdriver.support import expected_conditions as ready
+        from selenium.webdriver.support.ui import WebDriverWait
+    except ImportError:
+        webdriver = None
+    chromium, driver_path = shutil.which("chromium"), shutil.which("chromedriver")
+    require_or_skip(webdriver and chromium and driver_path, "chromium, chromium-driver and python3-selenium")
+    options = webdriver.ChromeOptions()
+    options.binary_location = chromium
+    for arg in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
+                f"--user-data-dir={tmp_path / 'profile'}", "--no-first-run", "--disable-background-networking",
+                "--disable-component-update", "--disable-sync", "--disable-default-apps",
+                # Whatever the page asked for, no name but the loopback's resolves.
+                "--host-resolver-rules=MAP * ~NOTFOUND, EXCLUDE 127.0.0.1"):
+        options.add_argument(arg)
+    options.set_capability("goog:loggingPrefs", {"performance": "ALL"})
+    browser = webdriver.Chrome(service=Driver(driver_path), options=options)
+    try:
+        browser.get(f"http://127.0.0.1:{service.port}/docs")
+        wait = WebDriverWait(browser, 60)
+        block = wait.until(ready.presence_of_element_located(
+            (By.XPATH, "//div[contains(@class,'opblock') and .//*[@data-path='/v1/convert']]")))
+        block.find_element(By.CLASS_NAME, "opblock-summary").click()
+        wait.until(lambda _: block.find_elements(By.CLASS_NAME, "try-out__btn"))[0].click()
+        block.find_element(By.CSS_SELECTOR, "input[type=file]").send_keys(str(made["ps"]))
+        block.find_element(By.CSS_SELECTOR, "button.execute").click()
+        status = wait.until(lambda _: block.find_elements(By.CSS_SELECTOR, ".live-responses-table .response-col_status"))
+        assert status[0].text.strip() == "200", block.text
+        link = wait.until(lambda _: block.find_elements(By.CSS_SELECTOR, ".live-responses-table a[download]"))[0]
+        head = browser.execute_async_script(
+            "const done = arguments[1];"
+            "fetch(arguments[0]).then(r => r.arrayBuffer()).then(b => done(String.fromCharCode(...new Uint8Array(b.slice(0, 5)))))"
+            ".catch(e => done('failed: ' + e));", link.get_attribute("href"))
+        assert head == "%PDF-", head
+        urls = [json.loads(e["message"])["message"]["params"]["request"]["url"]
+                for e in browser.get_log("performance") if '"Network.requestWillBeSent"' in e["message"]]
+    finally:
+        browser.quit()
+    assert any(u.endswith("/openapi.json") for u in urls), urls
+    outside = [u for u in urls if not u.startswith((f"http://127.0.0.1:{service.port}/", "blob:", "data:"))]
+    assert outside == [], outside
