@@ -54,14 +54,14 @@ class WordOrchestration : public ::testing::Test {
   // The transcript with the random temporary name made readable.
   std::vector<std::string> transcript() const {
     std::vector<std::string> out;
-    std::regex temp(std::regex_replace(tmp(), std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)") + R"(\d+\.ps)");
-    for (const std::string& l : rec->transcript()) out.push_back(std::regex_replace(l, temp, "<temp>.ps"));
+    std::regex temp(std::regex_replace(tmp(), std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)") + R"(\d+\.(ps|pdf))");
+    for (const std::string& l : rec->transcript()) out.push_back(std::regex_replace(l, temp, "<temp>.$1"));
     return out;
   }
 
   bool tempLeft() const {
     for (const auto& e : std::filesystem::directory_iterator(dir.path()))
-      if (e.path().extension() == ".ps") return true;
+      if (e.path().extension() == ".ps" || e.path().extension() == ".pdf") return true;
     return false;
   }
 
@@ -106,15 +106,29 @@ TEST_F(WordOrchestration, NoVersionNeverTakesTheSecurityPathAndBlankPagesPrintAl
   std::vector<std::string> t = transcript();
   // Version text empty: never the security path, whatever is asked.
   EXPECT_NE(std::find(t.begin(), t.end(), "Word.Application let ActivePrinter = \"My PS\""), t.end());
+  // Nothing needs PostScript: the office's own PDF of every page goes to
+  // the Distiller, job options and all.
   EXPECT_NE(std::find(t.begin(), t.end(),
-                      "Document call PrintOut(PrintToFile:=True, Background:=False, Outputfilename:=\"<temp>.ps\")"),
+                      "Document call ExportAsFixedFormat(OutputFileName:=\"<temp>.pdf\", ExportFormat:=17%)"),
             t.end())
-      << "blank pages print the whole document";
+      << "blank pages export the whole document";
+  EXPECT_EQ(std::find_if(t.begin(), t.end(), [](const std::string& l) { return l.find("PrintOut") != l.npos; }),
+            t.end());
   EXPECT_NE(std::find(t.begin(), t.end(), std::string(distiller::kEventClsid) + " let bShowWindow = -1&"), t.end());
   EXPECT_NE(std::find(t.begin(), t.end(),
-                      std::string(distiller::kEventClsid) + " call FileToPDF(\"<temp>.ps\", \"" + dir.file("out.pdf") +
+                      std::string(distiller::kEventClsid) + " call FileToPDF(\"<temp>.pdf\", \"" + dir.file("out.pdf") +
                           "\", \"opts.joboptions\")"),
             t.end());
+  // A page list, which the export cannot take, still prints PostScript.
+  rec->clear();
+  call(pdf, "CreatePDFfromWord", {Arg(dir.file("out.pdf")), Arg(dir.file("in.doc")), Arg(""), Arg(""), Arg("2-3")});
+  t = transcript();
+  EXPECT_NE(std::find(t.begin(), t.end(),
+                      "Document call PrintOut(PrintToFile:=True, Background:=False, Pages:=\"2-3\", Range:=4%, "
+                      "Outputfilename:=\"<temp>.ps\")"),
+            t.end());
+  const std::string distilled = " call FileToPDF(\"<temp>.ps\", \"" + dir.file("out.pdf") + "\", \"\")";
+  EXPECT_NE(std::find_if(t.begin(), t.end(), [&](const std::string& l) { return l.ends_with(distilled); }), t.end());
 }
 
 TEST_F(WordOrchestration, SecurityPathOnlyAboveVersion5WithTrue) {
@@ -140,7 +154,7 @@ TEST_F(WordOrchestration, SecurityPathOnlyAboveVersion5WithTrue) {
     if (c.secure)
       EXPECT_EQ(tail, (std::vector<std::string>{
                           "create " + sec, sec + " let bShowWindow = 0&", sec + " let bSpoolJobs = -1&",
-                          sec + " call FileToPDF2(\"<temp>.ps\", \"" + dir.file("out.pdf") + "\", \"\", True)",
+                          sec + " call FileToPDF2(\"<temp>.pdf\", \"" + dir.file("out.pdf") + "\", \"\", True)",
                           "release " + sec}))
           << c.version;
     else
@@ -177,7 +191,7 @@ TEST_F(WordOrchestration, WrongPasswordGoesThroughTheTrapAndQuitsWord) {
 }
 
 TEST_F(WordOrchestration, PrintFailureRemovesTheTemporaryFileAndClosesTheDocument) {
-  rec->on("Document", "PrintOut").fails(5216, "There is a printer error.");
+  rec->on("Document", "ExportAsFixedFormat").fails(5216, "There is a printer error.");
   rec->on("PageSetup", "Orientation").fails(4608, "Value out of range");  // ignored in this step
   EXPECT_THROW(call(pdf, "CreatePDFfromWord", {Arg(dir.file("out.pdf")), Arg(dir.file("in.doc"))}), AutomationError);
   std::vector<std::string> t = transcript();
@@ -186,7 +200,7 @@ TEST_F(WordOrchestration, PrintFailureRemovesTheTemporaryFileAndClosesTheDocumen
   EXPECT_EQ(t[t.size() - 3], "release Document");
   EXPECT_EQ(t[t.size() - 2], "Word.Application call Quit()");
   EXPECT_EQ(t[t.size() - 1], "release Word.Application");
-  EXPECT_FALSE(tempLeft()) << "the temporary PostScript file goes with the failure";
+  EXPECT_FALSE(tempLeft()) << "the temporary PDF file goes with the failure";
 }
 
 TEST_F(WordOrchestration, MissingDocumentIsReportedBeforeWordStarts) {

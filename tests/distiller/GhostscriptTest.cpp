@@ -377,6 +377,41 @@ TEST_F(Ghostscript, JobOptionsInBothFormsReachPdfwrite) {
   EXPECT_EQ(test::readFile(tmp_.file("b.pdf")).substr(0, 8), "%PDF-1.5");
 }
 
+TEST_F(Ghostscript, APdfIsTakenAsItIsUnlessTheJobChangesIt) {
+  std::string ps = tmp_.file("made.ps"), made = tmp_.file("made.pdf");
+  test::writeFile(ps, pagesPs(3));
+  ObjectRef d = eventDistiller();
+  ASSERT_EQ(call(d, kFileToPDF, {ps, made, ""}), Variant(int32_t{1})) << logText();
+  const std::vector<std::string> pages = {"OnPercentDone 0",  "OnPageNumber 1", "OnPercentDone 33", "OnPageNumber 2",
+                                          "OnPercentDone 66", "OnPageNumber 3", "OnPercentDone 100"};
+  auto expected = [&](const std::string& in, const std::string& out, bool done) {
+    std::vector<std::string> e{"OnJobStart " + in + " " + out};
+    e.insert(e.end(), pages.begin(), pages.end());
+    e.push_back((done ? "OnJobDone " : "OnJobFail ") + in + " " + out);
+    return e;
+  };
+  // Nothing to change: the same bytes, the same events as a distilled job.
+  events_.clear();
+  std::string same = tmp_.file("same.pdf");
+  ASSERT_EQ(call(d, kFileToPDF, {made, same, ""}), Variant(int32_t{1})) << logText();
+  EXPECT_EQ(events_, expected(made, same, true));
+  EXPECT_EQ(test::readFile(same), test::readFile(made));
+  // Job options change it: Ghostscript rewrites it, pages counted.
+  events_.clear();
+  std::string options = outside_.file("old.joboptions"), old = tmp_.file("old.pdf");
+  test::writeFile(options, "CompatibilityLevel = 1.3\n");
+  ASSERT_EQ(call(d, kFileToPDF, {made, old, options}), Variant(int32_t{1})) << logText();
+  EXPECT_EQ(events_, expected(made, old, true));
+  EXPECT_EQ(test::readFile(old).substr(0, 8), "%PDF-1.3");
+  EXPECT_EQ(pdfPages(old), 3);
+  // A damaged PDF that qpdf cannot count is not copied as if it were whole.
+  events_.clear();
+  std::string damaged = tmp_.file("damaged.pdf"), none = tmp_.file("none.pdf");
+  test::writeFile(damaged, "%PDF-1.7\nnothing here\n%%EOF\n");
+  EXPECT_EQ(call(d, kFileToPDF, {damaged, none, ""}), Variant(int32_t{0}));
+  EXPECT_FALSE(fs::exists(none));
+}
+
 TEST_F(Ghostscript, MissingOrBadJobOptionsFailTheJobWithAClearMessage) {
   std::string ps = tmp_.file("opts.ps"), pdf = tmp_.file("opts.pdf");
   test::writeFile(ps, pagesPs(1));

@@ -64,12 +64,9 @@ void convertText(CreatePDF& self, Frame& f, bool pdf) {
     let(run.app, "DisplayAlerts", Variant(int16_t{0}));
     Variant saved = get(run.app, "ActivePrinter");
     let(run.app, "ActivePrinter", Variant(printerFor(self, f[kDistiller])));
-    PrintTarget printTo(pdf, f[kOut]);
+    PrintTarget printTo(pdf, f[kOut], pdf ? ".pdf" : ".ps");
     const std::string& out = printTo.path();
-    // As the Word conversions: into the file, whichever printer is set.
-    call(run.doc, "PrintOut",
-         {Named("PrintToFile", Variant(true)), Named("Background", Variant(false)),
-          Named("Outputfilename", Variant(out))});
+    printWord(run.doc, out, "", pdf);
     let(run.app, "ActivePrinter", saved);
     let(run.app, "DisplayAlerts", Variant(int16_t{-1}));
     call(font, "Reset");

@@ -54,20 +54,11 @@ void convertWord(CreatePDF& self, const WordVariant& how, const WordArgs& a) {
     std::string printer = how.callerPrinter ? CStr(*a.printer) : printerFor(self, *a.printer);
     let(run.app, "ActivePrinter", Variant(printer));
     // The PostScript methods print straight to their output
-    PrintTarget printTo(how.pdf, *a.output);
-    const std::string& out = printTo.path();
-    // Every variant asks for a print into the file: the output is
-    // expected at Outputfilename whichever printer is set.
     std::string pages = CStr(*a.pages);
-    if (Trim(pages).empty()) {
-      call(run.doc, "PrintOut",
-           {Named("PrintToFile", Variant(true)), Named("Background", Variant(false)),
-            Named("Outputfilename", Variant(out))});
-    } else {
-      call(run.doc, "PrintOut",
-           {Named("PrintToFile", Variant(true)), Named("Background", Variant(false)), Named("Pages", Variant(pages)),
-            Named("Range", Variant(int16_t{4})), Named("Outputfilename", Variant(out))});
-    }
+    const bool exportPdf = how.pdf && Trim(pages).empty();
+    PrintTarget printTo(how.pdf, *a.output, exportPdf ? ".pdf" : ".ps");
+    const std::string& out = printTo.path();
+    printWord(run.doc, out, pages, exportPdf);
     finishWord(run, saved);
     if (!how.pdf) return printTo.printed();
     std::string pdf = CStr(*a.output);

@@ -46,9 +46,9 @@ std::string printerFor(const CreatePDF& self, const Variant& strDistiller) {
   return Trim(d).empty() ? self.strPrinterName : d;
 }
 
-PrintTarget::PrintTarget(bool temporary, const Variant& output) {
+PrintTarget::PrintTarget(bool temporary, const Variant& output, const char* extension) {
   if (temporary) {
-    temp_ = std::make_unique<ExclusiveTempFile>(moduleState().strTempFilePath, ".ps");
+    temp_ = std::make_unique<ExclusiveTempFile>(moduleState().strTempFilePath, extension);
     path_ = temp_->path();
     return;
   }
@@ -62,6 +62,24 @@ PrintTarget::PrintTarget(bool temporary, const Variant& output) {
 
 void PrintTarget::printed() {
   if (previous_) previous_->keepNew();
+}
+
+void printWord(const ObjectRef& doc, const std::string& out, const std::string& pages, bool exportPdf) {
+  constexpr int16_t kFormatPdf = 17;
+  if (exportPdf) {
+    call(doc, "ExportAsFixedFormat",
+         {Named("OutputFileName", Variant(out)), Named("ExportFormat", Variant(kFormatPdf))});
+  } else if (Trim(pages).empty()) {
+    // Every variant asks for a print into the file: the output is expected
+    // at Outputfilename whichever printer is set.
+    call(doc, "PrintOut",
+         {Named("PrintToFile", Variant(true)), Named("Background", Variant(false)),
+          Named("Outputfilename", Variant(out))});
+  } else {
+    call(doc, "PrintOut",
+         {Named("PrintToFile", Variant(true)), Named("Background", Variant(false)), Named("Pages", Variant(pages)),
+          Named("Range", Variant(int16_t{4})), Named("Outputfilename", Variant(out))});
+  }
 }
 
 void distill(CreatePDF& self, WordRun& run, const std::string& ps, const std::string& pdf, const Variant& blnShowWindow,

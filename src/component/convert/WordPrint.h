@@ -55,10 +55,11 @@ std::string printerFor(const CreatePDF& self, const Variant& strDistiller);
 // exclusively so no other file can sit under that name, and removed however
 // the method ends. For the PostScript methods the caller's file: an
 // existing one is moved out of the way while the program prints (it waits
-// for the file to appear) and comes back unless printed() is called.
+// for the file to appear) and comes back unless printed() is called. A
+// temporary file that receives the office's own PDF ends in ".pdf".
 class PrintTarget {
  public:
-  PrintTarget(bool temporary, const Variant& output);
+  PrintTarget(bool temporary, const Variant& output, const char* extension = ".ps");
   // The program printed into the temporary file by writing its own file
   // beside it and renaming it over: that file goes when the method ends.
   ~PrintTarget() {
@@ -75,6 +76,13 @@ class PrintTarget {
   std::optional<SetAside> previous_;
   std::string path_;
 };
+
+// The Word document into out. PostScript is printed when the caller asked
+// for it or for a page list (which Word's export cannot take); otherwise
+// (exportPdf) the office's own PDF is exported: the Distiller takes a PDF
+// as it is, so the pages are not turned into PostScript only to be turned
+// back, and its job options still apply to it.
+void printWord(const ObjectRef& doc, const std::string& out, const std::string& pages, bool exportPdf);
 
 // The distill step of convert/Distill.h with the run's hold on the
 // security-capable Distiller, so the conversions' trap lets it go.

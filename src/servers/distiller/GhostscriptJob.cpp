@@ -179,6 +179,69 @@ std::string absolute(const std::string& p) {
   return ec ? p : a.lexically_normal().string();
 }
 
+// The page count of a PDF as qpdf reads it, 0 when qpdf cannot read it.
+int32_t pdfPageCount(const std::string& path, std::chrono::seconds timeout) {
+  ProcessOptions po;
+  po.argv = {"qpdf", "--show-npages", "--", path};
+  po.timeout = std::min(timeout, std::chrono::seconds(60));
+  std::string out;
+  po.onLine = [&](OutputStream s, std::string_view line) {
+    if (s == OutputStream::Stdout && out.empty()) out = std::string(line);
+  };
+  try {
+    if (!runProcess(std::move(po)).success()) return 0;
+  } catch (const AutomationError&) {
+    return 0;
+  }
+  if (out.empty() || out.size() > 9 || out.find_first_not_of("0123456789") != std::string::npos) return 0;
+  return static_cast<int32_t>(std::stol(out));
+}
+
+// A PDF input with nothing in the job that changes it (no settings, no
+// security) is already the result: Ghostscript would only rewrite it, at
+// the cost of its start and of every page. It is checked, its pages are
+// reported as Ghostscript's would be, and it is copied into place whole.
+// False when qpdf cannot count its pages, so Ghostscript (which repairs
+// what it can) takes the job.
+bool passPdfThrough(const std::string& input, const std::string& output, const JobRequest& rq,
+                    const JobProgress& progress, bool& ok) {
+  auto log = [&](const std::string& m) {
+    if (progress.log) progress.log(m);
+  };
+  if (!isValidPdf(input)) return false;
+  const int32_t total = pdfPageCount(input, rq.timeout);
+  if (total <= 0) return false;
+  std::ifstream in(input, std::ios::binary);
+  if (!in) return false;
+  try {
+    AtomicFile pending(output);
+    if (progress.percent) progress.percent(0);
+    int32_t lastPercent = 0;
+    for (int32_t page = 1; page <= total; ++page) {
+      if (progress.page) progress.page(page);
+      int32_t pct = static_cast<int32_t>(int64_t{page} * 100 / total);
+      if (progress.percent && pct != lastPercent) progress.percent(lastPercent = pct);
+    }
+    std::string buffer(1 << 20, '\0');
+    while (in) {
+      in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+      if (in.gcount() > 0) pending.write(std::string_view(buffer.data(), static_cast<size_t>(in.gcount())));
+    }
+    if (!in.eof()) {
+      log("Input file " + rq.input + " could not be read; no PDF was made.");
+      ok = false;
+      return true;
+    }
+    pending.commit();
+    if (progress.percent && lastPercent != 100) progress.percent(100);
+    ok = true;
+  } catch (const std::exception& e) {
+    log(std::string("Output file ") + rq.output + " cannot be written: " + e.what());
+    ok = false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string ghostscriptProgram() {
@@ -273,6 +336,11 @@ bool runJob(const JobRequest& rq, const JobProgress& progress) {
     if (options.permissions) securityArgs.push_back("-dPermissions=" + std::to_string(*options.permissions));
   }
 
+  if (options.postscript.empty() && securityArgs.empty() && readHead(input, 5) == "%PDF-") {
+    bool ok = false;
+    if (passPdfThrough(input, output, rq, progress, ok)) return ok;
+  }
+
   try {
     JobDir dir;
     const std::string token = randomToken();
@@ -352,7 +420,7 @@ bool runJob(const JobRequest& rq, const JobProgress& progress) {
     argv.push_back(input);
     argv.push_back(epilogueFile);
 
-    const int32_t total = declaredPages(input);
+    const int32_t total = readHead(input, 5) == "%PDF-" ? pdfPageCount(input, rq.timeout) : declaredPages(input);
     int32_t pages = 0, lastPercent = 0;
     std::string optionsFault;
     bool uncounted = false;

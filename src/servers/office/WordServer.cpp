@@ -63,6 +63,7 @@
 #include "servers/office/OpenModel.h"
 #include "servers/office/PostScriptText.h"
 #include "servers/office/UnoUtil.h"
+#include "system/AtomicFile.h"
 #include "system/CodePage.h"
 #include "system/Files.h"
 #include "system/Process.h"
@@ -180,6 +181,7 @@ class WordDocument : public Dispatch {
   Variant Sections(Frame&);
   Variant Content(Frame&);
   Variant PrintOut(Frame&);
+  Variant ExportAsFixedFormat(Frame&);
   Variant Close(Frame&);
   Variant SaveAs(Frame&);
   Variant FullName(Frame&) { return Variant(path_); }
@@ -890,6 +892,59 @@ Variant WordDocument::PrintOut(Frame& f) {
   return {};
 }
 
+// ExportAsFixedFormat(OutputFileName, ExportFormat, OpenAfterExport,
+// OptimizeFor, Range, From, To, Item, ...): the office's own PDF of the
+// document (wdExportFormatPDF), all of it or pages From to To, written
+// beside OutputFileName and renamed into place when complete.
+Variant WordDocument::ExportAsFixedFormat(Frame& f) {
+  constexpr int32_t kFormatPdf = 17, kAllDocument = 0, kFromTo = 3;
+  std::string out = CStr(f[0]);
+  if (Trim(out).empty()) fail(kErrCommandFailed, "ExportAsFixedFormat: give OutputFileName.");
+  if (CLng(f[1]) != kFormatPdf)
+    fail(kErrCommandFailed, "ExportAsFixedFormat: only PDF (ExportFormat 17) can be written by this server.");
+  if (!f.missing(2) && truthy(f[2]))
+    fail(kErrCommandFailed, "ExportAsFixedFormat: this server cannot open the exported file.");
+  if (!f.missing(7) && CLng(f[7]) != 0)
+    fail(kErrCommandFailed, "ExportAsFixedFormat: only the document's content can be exported (Item 0).");
+  int32_t range = f.missing(4) ? kAllDocument : CLng(f[4]);
+  std::string pageRange;
+  if (range == kFromTo) {
+    int32_t from = f.missing(5) ? 1 : CLng(f[5]);
+    int32_t to = f.missing(6) ? 0 : CLng(f[6]);
+    if (from < 1 || (to != 0 && to < from))
+      fail(kErrOutOfRange, "ExportAsFixedFormat: the page range From/To is not valid.");
+    pageRange = std::to_string(from) + "-" + (to ? std::to_string(to) : std::string());
+  } else if (range != kAllDocument) {
+    fail(kErrOutOfRange,
+         "ExportAsFixedFormat: Range " + std::to_string(range) + " is not supported (0 all, 3 from-to).");
+  }
+  std::string pdf = OfficeBridge::instance().workDir() + "/export-" + GetRandomFileName() + ".pdf";
+  struct RemovePdf {
+    std::string p;
+    ~RemovePdf() { ::unlink(p.c_str()); }
+  } removePdf{pdf};
+  with("exporting", [&](const Reference<css::lang::XComponent>& m, Session&) {
+    std::vector<css::beans::PropertyValue> filterData;
+    if (!pageRange.empty()) filterData.push_back(prop("PageRange", fromUtf8(pageRange)));
+    css::uno::Sequence<css::beans::PropertyValue> fd = props(filterData);
+    std::vector<css::beans::PropertyValue> md = {prop("FilterName", ::rtl::OUString("writer_pdf_Export")),
+                                                 prop("FilterData", fd)};
+    Reference<css::frame::XStorable> store(m, UNO_QUERY_THROW);
+    store->storeToURL(fileUrl(pdf), props(md));
+  });
+  std::ifstream in(pdf, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (bytes.empty()) fail(kErrCommandFailed, "ExportAsFixedFormat: the office wrote no pages.");
+  try {
+    AtomicFile target(out);
+    target.write(bytes);
+    target.commit();
+  } catch (const AtomicFileError& e) {
+    raiseFileError(e.error(), out);
+  }
+  return {};
+}
+
 // ---- Member tables ----
 const MemberTable* WordApp::memberTable() const {
   static const MemberTable t = [] {
@@ -941,6 +996,12 @@ const MemberTable* WordDocument::memberTable() const {
                  P("ManualDuplexPrint").opt(), P("PrintZoomColumn").opt(), P("PrintZoomRow").opt(),
                  P("PrintZoomPaperWidth").opt(), P("PrintZoomPaperHeight").opt()},
                 &WordDocument::PrintOut)
+        .method("ExportAsFixedFormat",
+                {P("OutputFileName"), P("ExportFormat"), P("OpenAfterExport").opt(), P("OptimizeFor").opt(),
+                 P("Range").opt(), P("From").opt(), P("To").opt(), P("Item").opt(), P("IncludeDocProps").opt(),
+                 P("KeepIRM").opt(), P("CreateBookmarks").opt(), P("DocStructureTags").opt(),
+                 P("BitmapMissingFonts").opt(), P("UseISO19005_1").opt()},
+                &WordDocument::ExportAsFixedFormat)
         .method("Close", {P("SaveChanges").opt(), P("OriginalFormat").opt(), P("RouteDocument").opt()},
                 &WordDocument::Close)
         .method("SaveAs",

@@ -1,0 +1,192 @@
+#!/usr/bin/python3
+"""A warm CreatePDFfromWord against the office's own PDF export, and where
+the time between them goes.
+
+    /usr/bin/python3 bench/office_road.py [build-dir] [--runs N]   (the system Python holds uno)
+
+For a 1-page and a 20-page rich-text document: the median of N warm calls of
+`CreatePDFfromWord` through one `pressmark shell` (the office service
+started once, before the timed calls), against the median of N exports of
+the same document (load, writer_pdf_Export, close) by a bare office
+listening on a loopback port, driven from this process through Python's
+`uno` module (Debian's python3-uno). Then, each alone on that same PDF,
+the step the Distiller adds when it takes the office's PDF as it is (its
+page count, by qpdf), and the steps of the print road that a PostScript
+file, a page list or job options still take: pdftops, Ghostscript's start
+(a job with one empty page) and Ghostscript distilling the PostScript.
+Target: Pressmark at most 1.5x the export. Ratios compare figures of the
+same run; the machine may be loaded.
+"""
+import json
+import os
+import pathlib
+import shutil
+import socket
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+
+def option(name, default=None):
+    return next((sys.argv[i + 1] for i, a in enumerate(sys.argv) if a == name), default)
+
+
+BUILD = pathlib.Path(next((a for a in sys.argv[1:] if not a.startswith("--") and not a.isdigit()), "build"))
+RUNS = int(option("--runs", "7"))
+
+
+def document(pages):
+    s = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 DejaVu Sans;}}\\paperw11906\\paperh16838\n"
+    for i in range(1, pages + 1):
+        if i > 1:
+            s += "\\page\n"
+        s += "\\pard\\f0\\fs24 Page %d." % i
+        s += " Some words to fill the page with text of an ordinary kind." * 40
+        s += "\\par\n"
+    return s + "}\n"
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def timed(step):
+    t = time.perf_counter()
+    step()
+    return time.perf_counter() - t
+
+
+def median_of(step, runs=RUNS):
+    step()  # warm
+    return statistics.median(timed(step) for _ in range(runs))
+
+
+def run(argv):
+    subprocess.run(argv, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
+
+
+class Shell:
+    """One `pressmark shell`: a call per line, its JSON result per line."""
+
+    def __init__(self, env):
+        self.p = subprocess.Popen([str(BUILD / "pressmark"), "shell"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                  text=True, env=env)
+
+    def call(self, line):
+        self.p.stdin.write(line + "\n")
+        self.p.stdin.flush()
+        while True:
+            out = self.p.stdout.readline()
+            if not out:
+                raise SystemExit("pressmark shell ended")
+            if out.startswith("error"):
+                raise SystemExit(out.strip())
+            if not out.startswith("event"):
+                return out
+
+    def close(self):
+        self.p.stdin.close()
+        self.p.wait(timeout=60)
+
+
+class Office:
+    """A bare office listening on a loopback port, driven through uno."""
+
+    def __init__(self, folder):
+        import uno  # noqa: F401  (python3-uno)
+        from com.sun.star.beans import PropertyValue  # noqa: F401
+        self.uno = uno
+        port = free_port()
+        profile = "file://" + str(folder / "anchor-profile")
+        self.p = subprocess.Popen(["soffice", "--headless", "--invisible", "--norestore", "--nologo",
+                                   "-env:UserInstallation=" + profile,
+                                   "--accept=socket,host=127.0.0.1,port=%d;urp;" % port],
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        local = uno.getComponentContext()
+        resolver = local.ServiceManager.createInstanceWithContext("com.sun.star.bridge.UnoUrlResolver", local)
+        deadline = time.time() + 120
+        while True:
+            try:
+                ctx = resolver.resolve("uno:socket,host=127.0.0.1,port=%d;urp;StarOffice.ComponentContext" % port)
+                break
+            except Exception:
+                if time.time() > deadline:
+                    raise
+                time.sleep(0.3)
+        self.desktop = ctx.ServiceManager.createInstanceWithContext("com.sun.star.frame.Desktop", ctx)
+
+    def prop(self, name, value):
+        from com.sun.star.beans import PropertyValue
+        p = PropertyValue()
+        p.Name, p.Value = name, value
+        return p
+
+    def export(self, src, pdf):
+        doc = self.desktop.loadComponentFromURL(self.uno.systemPathToFileUrl(str(src)), "_blank", 0,
+                                                (self.prop("Hidden", True),))
+        try:
+            doc.storeToURL(self.uno.systemPathToFileUrl(str(pdf)), (self.prop("FilterName", "writer_pdf_Export"),))
+        finally:
+            doc.close(True)
+
+    def stop(self):
+        try:
+            self.desktop.terminate()
+        except Exception:
+            pass
+        try:
+            self.p.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            self.p.kill()
+            self.p.wait()
+
+
+def main():
+    folder = pathlib.Path(tempfile.mkdtemp(prefix="pm-bench-road-"))
+    os.chmod(folder, 0o700)
+    env = dict(os.environ, XDG_RUNTIME_DIR=str(folder / "xdg"))
+    (folder / "xdg").mkdir(mode=0o700)
+    office = shell = None
+    try:
+        office = Office(folder)
+        shell = Shell(env)
+        shell.call("TempFilePath = " + json.dumps(str(folder)))
+        empty = folder / "empty.ps"
+        empty.write_text("%!PS\nshowpage\n")
+        gs_start = median_of(lambda: run(["gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=pdfwrite",
+                                          "-sOutputFile=" + str(folder / "empty.pdf"), str(empty)]))
+        print("Ghostscript start (a job of one empty page): %.3f s" % gs_start)
+        for pages in (1, 20):
+            src = folder / ("doc%d.rtf" % pages)
+            src.write_text(document(pages))
+            anchor_pdf, ours_pdf, ps = folder / ("anchor%d.pdf" % pages), folder / ("ours%d.pdf" % pages), \
+                folder / ("pages%d.ps" % pages)
+            anchor = median_of(lambda: office.export(src, anchor_pdf))
+            ours = median_of(lambda: shell.call("CreatePDFfromWord %s %s" % (json.dumps(str(ours_pdf)),
+                                                                            json.dumps(str(src)))))
+            npages = median_of(lambda: run(["qpdf", "--show-npages", str(anchor_pdf)]))
+            pdftops = median_of(lambda: run(["pdftops", "-level3", "-origpagesizes", str(anchor_pdf), str(ps)]))
+            distill = median_of(lambda: run(["gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=pdfwrite",
+                                             "-sOutputFile=" + str(folder / "gs.pdf"), str(ps)]))
+            print("%2d page(s): CreatePDFfromWord %.3f s, office export %.3f s, ratio %.2fx (target <= 1.5x)" %
+                  (pages, ours, anchor, ours / anchor))
+            print("    the Distiller's page count of the office's PDF (qpdf) %.3f s; the rest is the calls and the "
+                  "files %.3f s" % (npages, ours - anchor - npages))
+            print("    the print road (a PostScript file, a page list, job options): pdftops %.3f s, "
+                  "Ghostscript on the PostScript %.3f s (of which start %.3f s)" % (pdftops, distill, gs_start))
+    finally:
+        if shell:
+            shell.close()
+        if office:
+            office.stop()
+        subprocess.run([str(BUILD / "pressmark"), "office", "stop"], env=env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=60)
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
