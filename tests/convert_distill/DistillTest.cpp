@@ -11,10 +11,13 @@
 #include "component/frame/CreatePDF.h"
 #include "component/frame/ModuleState.h"
 #include "servers/recording/Recorder.h"
+#include "support/Raised.h"
 #include "support/TestSupport.h"
 
 using namespace pm;
 using pm::recording::Recorder;
+using pm::test::raised;
+using pm::test::Raised;
 using pm::test::readFile;
 using pm::test::TempDir;
 using pm::test::writeFile;
@@ -161,14 +164,10 @@ TEST_F(DistillTest, AMissingPostScriptFileIsReportedBeforeAnyWork) {
   std::string ps = dir_.file("no such.ps"), out = dir_.file("out.pdf");
   writeFile(out, "keep me");
   Variant vPdf(out), vPs(ps), vDistiller("");
-  try {
-    call(pdf_, "CreatePDFfromPS", {ByRef(vPdf), ByRef(vPs), ByRef(vDistiller)});
-    FAIL() << "no error";
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), -2147467008);
-    EXPECT_EQ(e.source(), "Pressmark");
-    EXPECT_EQ(e.description(), "File " + ps + " does not exist.");
-  }
+  EXPECT_EQ(raised([&] {
+              call(pdf_, "CreatePDFfromPS", {ByRef(vPdf), ByRef(vPs), ByRef(vDistiller)});
+            }),
+            (Raised{-2147467008, "File " + ps + " does not exist.", "Pressmark"}));
   EXPECT_TRUE(rec_->transcript().empty());
   EXPECT_EQ(readFile(out), "keep me");
   EXPECT_EQ(vDistiller, Variant("")) << "nothing is changed";
@@ -179,14 +178,10 @@ TEST_F(DistillTest, TheTrapReleasesTheDistillerAndRaisesAgainAsTheComponent) {
   writeFile(ps, "%!PS\n");
   rec_->on(kEvent, distiller::kFileToPDF).fails(1234, "Distiller broke");
   Variant vPdf(out), vPs(ps);
-  try {
-    call(pdf_, "CreatePDFfromPS", {ByRef(vPdf), ByRef(vPs)});
-    FAIL() << "no error";
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), 1234);
-    EXPECT_EQ(e.description(), "Distiller broke");
-    EXPECT_EQ(e.source(), "Pressmark");
-  }
+  EXPECT_EQ(raised([&] {
+              call(pdf_, "CreatePDFfromPS", {ByRef(vPdf), ByRef(vPs)});
+            }),
+            (Raised{1234, "Distiller broke", "Pressmark"}));
   EXPECT_FALSE(self().distiller());
   EXPECT_EQ(rec_->transcript().back(), "release " + kEvent);
 
@@ -311,15 +306,12 @@ TEST_F(MultiPSTest, TheSecurityPathAndTheTrap) {
   writeFile(part, "%!PS\n");
   Variant vPdf(dir_.file("s.pdf")), list(V({part})), yes(true);
   rec_->on(kSecure, distiller::kFileToPDF2).fails(5, "refused");
-  try {
-    call(pdf_, "CreatePDFfromMultiPS",
-         {ByRef(vPdf), ByRef(list), Variant(""), Variant(false), Variant(true), Variant("o.joboptions"), ByRef(yes)});
-    FAIL() << "no error";
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), 5);
-    EXPECT_EQ(e.description(), "refused");
-    EXPECT_EQ(e.source(), "Pressmark");
-  }
+  EXPECT_EQ(raised([&] {
+              call(pdf_, "CreatePDFfromMultiPS",
+                   {ByRef(vPdf), ByRef(list), Variant(""), Variant(false), Variant(true), Variant("o.joboptions"),
+                    ByRef(yes)});
+            }),
+            (Raised{5, "refused", "Pressmark"}));
   EXPECT_EQ(rec_->transcript(), (std::vector<std::string>{
                                     "create " + kSecure,
                                     kSecure + " let bShowWindow = 0&",
@@ -333,33 +325,22 @@ TEST_F(MultiPSTest, TheSecurityPathAndTheTrap) {
 
 TEST_F(MultiPSTest, ADriverInAMissingFolderIsPathNotFound) {
   Variant vPdf(dir_.file("no/such/folder/x.pdf")), list(V({}));
-  try {
-    call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(list)});
-    FAIL();
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), basic::PathNotFound);
-    EXPECT_EQ(e.source(), "Pressmark");
-  }
+  Raised r = raised([&] { call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(list)}); });
+  EXPECT_EQ(r.number, basic::PathNotFound);
+  EXPECT_EQ(r.source, "Pressmark");
   EXPECT_TRUE(rec_->transcript().empty());
 }
 
 TEST_F(MultiPSTest, ListsThatAreNotOneDimensionalArraysFailThroughTheTrap) {
-  Variant vPdf(dir_.file("n.pdf")), notAList("a.ps");
-  try {
-    call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(notAList)});
-    FAIL();
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), basic::TypeMismatch);
-    EXPECT_EQ(e.source(), "Pressmark");
-  }
-  Array big({Bound{0, 40000}});
-  Variant tooLong{Array(big)};
-  try {
-    call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(tooLong)});
-    FAIL();
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), basic::Overflow) << "the list is walked with a 16-bit index";
-  }
+  Variant vPdf(dir_.file("n.pdf")), notAList("a.ps"), tooLong{Array({Bound{0, 40000}})};
+  Raised r = raised([&] { call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(notAList)}); });
+  EXPECT_EQ(r.number, basic::TypeMismatch);
+  EXPECT_EQ(r.source, "Pressmark");
+  EXPECT_EQ(raised([&] {
+              call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(tooLong)});
+            }).number,
+            basic::Overflow)
+      << "the list is walked with a 16-bit index";
   EXPECT_TRUE(rec_->transcript().empty());
 }
 
