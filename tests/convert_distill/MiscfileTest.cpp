@@ -155,20 +155,6 @@ TEST_F(MiscFileTest, PDFfromMiscFilePrintsToATemporaryFileAndDistilsIt) {
   EXPECT_TRUE(fs::is_empty(moduleState().strTempFilePath));
 }
 
-TEST_F(MiscFileTest, PDFfromMiscFileTakesTheSecurityPathAboveVersion5) {
-  Variant vPdf(temp_.file("s.pdf")), vDoc(doc_), yes(true);
-  rec_->on(kSecure, distiller::kFileToPDF2).returns(Variant(int32_t{1}));
-  call(pdf_, "CreatePDFfromMiscFile",
-       {ByRef(vPdf), ByRef(vDoc), Variant("P"), Variant(true), Variant(false), Variant("j.joboptions"), ByRef(yes)});
-  std::vector<std::string> t = rec_->transcript();
-  ASSERT_EQ(t.size(), 14u + 5u);
-  EXPECT_EQ(t[14], "create " + kSecure);
-  EXPECT_EQ(t[15], kSecure + " let bShowWindow = -1&");
-  EXPECT_EQ(t[17].rfind(kSecure + " call FileToPDF2(", 0), 0u);
-  EXPECT_NE(t[17].find(", " + q(temp_.file("s.pdf")) + ", \"j.joboptions\", True)"), std::string::npos) << t[17];
-  EXPECT_EQ(t[18], "release " + kSecure);
-}
-
 TEST_F(MiscFileTest, AMissingDocumentIsReportedBeforeWordStarts) {
   for (const char* method : {"CreatePSfromMiscFile", "CreatePSfromMiscFile2", "CreatePDFfromMiscFile"}) {
     std::string missing = temp_.file("gone.doc");

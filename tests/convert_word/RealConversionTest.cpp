@@ -7,18 +7,12 @@
 #include "automation/Automation.h"
 #include "component/frame/CreatePDF.h"
 #include "support/OfficeDocs.h"
-#include "support/Raised.h"
 #include "support/TestSupport.h"
 
 using namespace pm;
 using namespace pm::test;
 
 namespace {
-
-bool distillerServed() {
-  return ClassRegistry::instance().has("{1CD675B2-ECD1-11D1-B976-00600802DB86}") &&
-         !commandOutput("command -v gs").empty();
-}
 
 class RealConversion : public ::testing::Test {
  protected:
@@ -76,29 +70,6 @@ TEST_F(RealConversion, PortraitIsForcedAndPagesAreChosen) {
   call(pdf, "CreatePSfromWord2", {Arg(dir.file("wide.ps")), Arg(dir.file("wide.rtf"))});
   EXPECT_EQ(fileHead(dir.file("wide.ps"), 11), "%!PS-Adobe-");
   EXPECT_EQ(pageInk(dir.file("wide.ps")).size(), 4u);
-}
-
-TEST_F(RealConversion, PasswordProtectedDocumentAndWrongPassword) {
-  writeFile(dir.file("plain.rtf"), makeRtf({{"Ελληνικά, кириллица, 日本語"}, {"second"}}));
-  {
-    ObjectRef app = CreateObject("Word.Application");
-    ObjectRef doc = objectOf(call(objectOf(get(app, "Documents")), "Open", {Arg(dir.file("plain.rtf"))}));
-    call(doc, "SaveAs", {Arg(dir.file("locked.odt")), Named("Password", "pw")});
-    call(app, "Quit");
-  }
-  call(pdf, "CreatePDFfromWord", {Arg(dir.file("locked.pdf")), Arg(dir.file("locked.odt")), Arg("pw")});
-  EXPECT_EQ(pdfFacts(dir.file("locked.pdf")).pages, 2);
-  std::string fonts = pdfFonts(dir.file("locked.pdf"));
-  EXPECT_NE(fonts.find("CJK"), std::string::npos) << "the CJK text was set in a CJK font: " << fonts;
-
-  writeFile(dir.file("old.pdf"), "old");
-  Raised wrong = raised([&] {
-    call(pdf, "CreatePDFfromWord", {Arg(dir.file("old.pdf")), Arg(dir.file("locked.odt")), Arg("wrong")});
-  });
-  EXPECT_EQ(wrong.number, 5408) << wrong.description;
-  EXPECT_EQ(wrong.source, "Pressmark");
-  EXPECT_NE(wrong.description.find("password is incorrect"), std::string::npos) << wrong.description;
-  EXPECT_EQ(readFile(dir.file("old.pdf")), "old") << "nothing after the failed open was done";
 }
 
 TEST_F(RealConversion, TextFileFormattedOnLandscapePages) {
