@@ -21,6 +21,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -51,12 +52,22 @@ struct OfficeLine {
   std::string pipePath() const { return pipePathOf(pipe); }
 };
 
+// A file of a process under /proc, "" once the process is gone (a process
+// that ends while it is read fails the read, which a stream would throw for).
+std::string procFile(pid_t pid, const char* name) {
+  std::string c;
+  if (FILE* f = std::fopen(("/proc/" + std::to_string(pid) + "/" + name).c_str(), "rb")) {
+    char buf[4096];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) c.append(buf, n);
+    std::fclose(f);
+  }
+  return c;
+}
+
 // Alive and not a zombie waiting to be reaped.
 bool running(pid_t pid) {
   if (::kill(pid, 0) != 0) return false;
-  std::ifstream st("/proc/" + std::to_string(pid) + "/stat");
-  std::string line;
-  std::getline(st, line);
+  std::string line = procFile(pid, "stat");
   size_t close = line.rfind(')');
   return close == std::string::npos || close + 2 >= line.size() || line[close + 2] != 'Z';
 }
@@ -73,7 +84,7 @@ std::vector<pid_t> groupMembers(pid_t group) {
   return out;
 }
 std::string statusField(pid_t pid, const std::string& field) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  std::istringstream in(procFile(pid, "status"));
   for (std::string line; std::getline(in, line);)
     if (line.compare(0, field.size() + 1, field + ":") == 0)
       return line.substr(line.find_first_not_of(" \t", field.size() + 1));
@@ -147,6 +158,13 @@ class Service {
   std::vector<std::string> env_;
 };
 
+// A process's command line, "" once it is gone.
+std::string cmdline(pid_t pid) {
+  std::string c = procFile(pid, "cmdline");
+  std::replace(c.begin(), c.end(), '\0', ' ');
+  return c;
+}
+
 // The processes whose command line names the folder (the supervisor and
 // every office it started have it there).
 std::vector<pid_t> processesUsing(const std::string& folder) {
@@ -154,9 +172,8 @@ std::vector<pid_t> processesUsing(const std::string& folder) {
   for (const auto& e : std::filesystem::directory_iterator("/proc")) {
     std::string name = e.path().filename().string();
     if (name.empty() || !std::isdigit(static_cast<unsigned char>(name[0]))) continue;
-    std::ifstream in(e.path() / "cmdline", std::ios::binary);
-    std::string cmd((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (cmd.find(folder) != std::string::npos) out.push_back(static_cast<pid_t>(std::stol(name)));
+    pid_t pid = static_cast<pid_t>(std::stol(name));
+    if (cmdline(pid).find(folder) != std::string::npos) out.push_back(pid);
   }
   return out;
 }
@@ -318,13 +335,6 @@ TEST(OfficeService, OfficesAreRestartedAfterNDocumentsWhenLeftBusyByAKilledClien
   ASSERT_EQ(replaced.size(), 1u);
   EXPECT_NE(replaced[0].pid, now[0].pid);
   EXPECT_FALSE(replaced[0].leased);
-}
-
-std::string cmdline(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/cmdline", std::ios::binary);
-  std::string c((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::replace(c.begin(), c.end(), '\0', ' ');
-  return c;
 }
 
 // The pipes in /tmp whose name starts with prefix (after OSL_PIPE_<uid>_).
