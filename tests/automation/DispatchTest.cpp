@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "automation/Automation.h"
+#include "support/Raised.h"
 #include "support/TestSupport.h"
 
 using namespace pm;
@@ -50,6 +51,8 @@ class Sample : public Dispatch {
 };
 
 using pm::test::errorOf;
+using pm::test::raised;
+using pm::test::Raised;
 
 }  // namespace
 
@@ -118,21 +121,13 @@ TEST(Dispatch, DispatchIdsSharedByGetAndLet) {
 
 TEST(Errors, TrapReleasesAndRaisesAgainWithTheTitle) {
   ObjectRef held = std::make_shared<Sample>();
-  try {
-    passErrorsOn({&held}, [&]() -> int { pm::raise(basic::FileNotFound, "gone", "Word.Application"); });
-    FAIL() << "no error";
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), basic::FileNotFound);
-    EXPECT_EQ(e.description(), "gone");
-    EXPECT_EQ(e.source(), "Pressmark");
-  }
+  EXPECT_EQ(raised([&] {
+              passErrorsOn({&held}, [&]() -> int { pm::raise(basic::FileNotFound, "gone", "Word.Application"); });
+            }),
+            (Raised{basic::FileNotFound, "gone", "Pressmark"}));
   EXPECT_EQ(held, nullptr);
-  try {
-    passErrorsOn({}, []() -> int { throw std::runtime_error("engine broke"); });
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), basic::InternalError);
-    EXPECT_EQ(e.description(), "engine broke");
-  }
+  EXPECT_EQ(raised([] { passErrorsOn({}, []() -> int { throw std::runtime_error("engine broke"); }); }),
+            (Raised{basic::InternalError, "engine broke", "Pressmark"}));
   EXPECT_FALSE(ignoreErrors([] { pm::raise(5); }));
 }
 
@@ -157,13 +152,9 @@ TEST(ClassRegistryTest, CreateByProgIdOrClassId) {
   EXPECT_NE(CreateObject("test.sample"), nullptr);
   EXPECT_NE(CreateObject("{aaaaaaaa-0000-0000-0000-000000000001}"), nullptr);
   EXPECT_NE(CreateObject("AAAAAAAA-0000-0000-0000-000000000001"), nullptr);
-  try {
-    CreateObject("Test.Missing");
-    FAIL();
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), basic::CannotCreateObject);
-    EXPECT_NE(e.description().find("Test.Missing"), std::string::npos);
-  }
+  Raised missing = raised([] { CreateObject("Test.Missing"); });
+  EXPECT_EQ(missing.number, basic::CannotCreateObject);
+  EXPECT_NE(missing.description.find("Test.Missing"), std::string::npos);
 }
 
 TEST(ClassRegistryTest, LaterRegistrationShadowsUntilRemoved) {

@@ -2,6 +2,7 @@
 
 #include "automation/Automation.h"
 #include "servers/recording/Recorder.h"
+#include "support/Raised.h"
 
 using namespace pm;
 using pm::recording::Recorder;
@@ -42,13 +43,8 @@ TEST(Recorder, ScriptedErrorsWriteBacksAndSequences) {
   EXPECT_EQ(call(o, "Next"), Variant(int32_t{1}));
   EXPECT_EQ(call(o, "Next"), Variant(int32_t{2}));
   EXPECT_EQ(call(o, "Next"), Variant(int32_t{2}));
-  try {
-    call(o, "Fail");
-    FAIL();
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), 53);
-    EXPECT_EQ(e.source(), "{11111111-2222-3333-4444-555555555555}");
-  }
+  EXPECT_EQ(pm::test::raised([&] { call(o, "Fail"); }),
+            (pm::test::Raised{53, "File not found", "{11111111-2222-3333-4444-555555555555}"}));
   Variant v;
   call(o, "Fill", {ByRef(v)});
   EXPECT_EQ(v, Variant("filled"));

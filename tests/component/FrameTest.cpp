@@ -156,18 +156,11 @@ TEST(CopyFileTest, ReplacesTheTargetAndRaisesRunTimeErrors) {
   ObjectRef pdf = newCreatePDF();
   call(pdf, "CopyFile", {d.file("a"), d.file("b")});
   EXPECT_EQ(pm::test::readFile(d.file("b")), "new");
-  try {
-    call(pdf, "CopyFile", {d.file("missing"), d.file("c")});
-    FAIL();
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), basic::FileNotFound);
-  }
-  try {
-    call(pdf, "CopyFile", {d.file("a"), d.file("no/such/dir")});
-    FAIL();
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), basic::FileNotFound);
-  }
+  EXPECT_EQ(pm::test::errorOf([&] { call(pdf, "CopyFile", {d.file("missing"), d.file("c")}); }), basic::FileNotFound);
+  EXPECT_EQ(pm::test::errorOf([&] {
+              call(pdf, "CopyFile", {d.file("a"), d.file("no/such/dir")});
+            }),
+            basic::FileNotFound);
   EXPECT_FALSE(std::filesystem::exists(d.file("c")));
 }
 

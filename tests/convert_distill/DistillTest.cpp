@@ -11,10 +11,13 @@
 #include "component/frame/CreatePDF.h"
 #include "component/frame/ModuleState.h"
 #include "servers/recording/Recorder.h"
+#include "support/Raised.h"
 #include "support/TestSupport.h"
 
 using namespace pm;
 using pm::recording::Recorder;
+using pm::test::raised;
+using pm::test::Raised;
 using pm::test::readFile;
 using pm::test::TempDir;
 using pm::test::writeFile;
@@ -161,14 +164,10 @@ TEST_F(DistillTest, AMissingPostScriptFileIsReportedBeforeAnyWork) {
   std::string ps = dir_.file("no such.ps"), out = dir_.file("out.pdf");
   writeFile(out, "keep me");
   Variant vPdf(out), vPs(ps), vDistiller("");
-  try {
-    call(pdf_, "CreatePDFfromPS", {ByRef(vPdf), ByRef(vPs), ByRef(vDistiller)});
-    FAIL() << "no error";
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), -2147467008);
-    EXPECT_EQ(e.source(), "Pressmark");
-    EXPECT_EQ(e.description(), "File " + ps + " does not exist.");
-  }
+  EXPECT_EQ(raised([&] {
+              call(pdf_, "CreatePDFfromPS", {ByRef(vPdf), ByRef(vPs), ByRef(vDistiller)});
+            }),
+            (Raised{-2147467008, "File " + ps + " does not exist.", "Pressmark"}));
   EXPECT_TRUE(rec_->transcript().empty());
   EXPECT_EQ(readFile(out), "keep me");
   EXPECT_EQ(vDistiller, Variant("")) << "nothing is changed";
@@ -179,14 +178,10 @@ TEST_F(DistillTest, TheTrapReleasesTheDistillerAndRaisesAgainAsTheComponent) {
   writeFile(ps, "%!PS\n");
   rec_->on(kEvent, distiller::kFileToPDF).fails(1234, "Distiller broke");
   Variant vPdf(out), vPs(ps);
-  try {
-    call(pdf_, "CreatePDFfromPS", {ByRef(vPdf), ByRef(vPs)});
-    FAIL() << "no error";
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), 1234);
-    EXPECT_EQ(e.description(), "Distiller broke");
-    EXPECT_EQ(e.source(), "Pressmark");
-  }
+  EXPECT_EQ(raised([&] {
+              call(pdf_, "CreatePDFfromPS", {ByRef(vPdf), ByRef(vPs)});
+            }),
+            (Raised{1234, "Distiller broke", "Pressmark"}));
   EXPECT_FALSE(self().distiller());
   EXPECT_EQ(rec_->transcript().back(), "release " + kEvent);
 
@@ -249,60 +244,45 @@ TEST_F(MultiPSTest, TheDriverFileByteForByte) {
   EXPECT_EQ(vDistiller, Variant("Test Distiller Printer"));
 }
 
-TEST_F(MultiPSTest, ALineBreakInANameStaysInsideItsEntry) {
-  std::string nl = dir_.file("two\nlines.ps");
-  writeFile(nl, "%!PS\n");
-  captureDriver();
-  Variant vPdf(dir_.file("x.pdf")), list(V({nl}));
-  call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(list)});
-  EXPECT_EQ(driverText_, kHead + "(" + dir_.file("two\\012lines.ps") + ") prun\r\n");
-}
-
-TEST_F(MultiPSTest, AnInputWithTheDriversNameIsNeitherOverwrittenNorDeleted) {
-  std::string input = dir_.file("book.ps"), other = dir_.file("other.ps");
-  writeFile(input, "%!PS the caller's input\n");
-  writeFile(other, "%!PS\n");
-  captureDriver();
-  Variant vPdf(dir_.file("book.pdf")), list(V({input, other}));
-  call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(list)});
-  EXPECT_EQ(readFile(input), "%!PS the caller's input\n");
-  EXPECT_NE(driverPath_, input);
-  EXPECT_EQ(fs::path(driverPath_).parent_path(), fs::path(dir_.path())) << "the fresh name is beside the PDF";
-  EXPECT_EQ(fs::path(driverPath_).extension(), ".ps");
-  EXPECT_EQ(driverText_, kHead + "(" + input + ") prun\r\n(" + other + ") prun\r\n");
-  EXPECT_FALSE(fs::exists(driverPath_));
-}
-
-TEST_F(MultiPSTest, AnExistingFileUnderTheDriversNameIsLeftAlone) {
-  std::string existing = dir_.file("set.ps"), part = dir_.file("part.ps");
-  writeFile(existing, "not an input");
-  writeFile(part, "%!PS\n");
-  captureDriver();
-  Variant vPdf(dir_.file("set.pdf")), list(V({part}));
-  call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(list)});
-  EXPECT_EQ(readFile(existing), "not an input");
-  EXPECT_NE(driverPath_, existing);
-  EXPECT_EQ(driverText_, kHead + "(" + part + ") prun\r\n");
-}
-
-TEST_F(MultiPSTest, ADriverThatWouldRunItselfIsNotListed) {
-  // The driver's own name in the list (it exists once the driver is made).
-  std::string part = dir_.file("p.ps");
-  writeFile(part, "%!PS\n");
-  captureDriver();
-  Variant vPdf(dir_.file("self.pdf")), list(V({dir_.file("self.ps"), part}));
-  call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(list)});
-  EXPECT_EQ(driverPath_, dir_.file("self.ps"));
-  EXPECT_EQ(driverText_, kHead + "(" + part + ") prun\r\n");
-}
-
-TEST_F(MultiPSTest, AListWithNoExistingFileStillDistilsTheHead) {
-  captureDriver();
-  writeFile(dir_.file("empty.pdf"), "old");
-  Variant vPdf(dir_.file("empty.pdf")), list(V({dir_.file("none.ps")}));
-  call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(list)});
-  EXPECT_EQ(driverText_, kHead);
-  EXPECT_EQ(readFile(dir_.file("empty.pdf")), "old") << "the old PDF stays until the Distiller replaces it";
+// The driver never takes the place of a file of the caller's: an input or
+// another file under its name stays as it was, and the driver goes beside
+// the PDF under a fresh name; a driver never lists itself; a line break in
+// a name stays inside its entry; with no file left only the head is run.
+TEST_F(MultiPSTest, TheDriverNeverReplacesACallersFileNorRunsItself) {
+  struct Row {
+    std::string pdf;
+    std::vector<std::string> list, untouched;  // list entries "name" are files with "%!PS\n"; untouched keep theirs
+    std::string driver;                        // its path when fixed, "" for a fresh name beside the PDF
+    std::vector<std::string> entries;
+  };
+  for (const Row& r : std::vector<Row>{
+           {"nl.pdf", {"two\nlines.ps"}, {}, "nl.ps", {"two\\012lines.ps"}},
+           {"book.pdf", {"book.ps", "other.ps"}, {"book.ps"}, "", {"book.ps", "other.ps"}},
+           {"set.pdf", {"part.ps"}, {"set.ps"}, "", {"part.ps"}},
+           {"self.pdf", {"self.ps", "p.ps"}, {}, "self.ps", {"p.ps"}},
+           {"empty.pdf", {"none.ps"}, {"empty.pdf"}, "empty.ps", {}},
+       }) {
+    SCOPED_TRACE(r.pdf);
+    for (const std::string& f : r.list)
+      if (f != "none.ps" && f != "self.ps") writeFile(dir_.file(f), "%!PS\n");
+    for (const std::string& f : r.untouched) writeFile(dir_.file(f), "the caller's " + f);
+    captureDriver();
+    std::vector<Variant> names;
+    for (const std::string& f : r.list) names.push_back(Variant(dir_.file(f)));
+    Variant vPdf(dir_.file(r.pdf)), list(Array::vector(names));
+    call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(list)});
+    std::string text = kHead;
+    for (const std::string& e : r.entries) text += "(" + dir_.file(e) + ") prun\r\n";
+    EXPECT_EQ(driverText_, text);
+    if (!r.driver.empty()) {
+      EXPECT_EQ(driverPath_, dir_.file(r.driver));
+    }
+    EXPECT_EQ(fs::path(driverPath_).parent_path(), fs::path(dir_.path()));
+    EXPECT_EQ(fs::path(driverPath_).extension(), ".ps");
+    for (const std::string& f : r.untouched) EXPECT_EQ(readFile(dir_.file(f)), "the caller's " + f);
+    EXPECT_FALSE(fs::exists(driverPath_) && std::find(r.untouched.begin(), r.untouched.end(),
+                                                      fs::path(driverPath_).filename()) == r.untouched.end());
+  }
 }
 
 TEST_F(MultiPSTest, TheSecurityPathAndTheTrap) {
@@ -311,15 +291,12 @@ TEST_F(MultiPSTest, TheSecurityPathAndTheTrap) {
   writeFile(part, "%!PS\n");
   Variant vPdf(dir_.file("s.pdf")), list(V({part})), yes(true);
   rec_->on(kSecure, distiller::kFileToPDF2).fails(5, "refused");
-  try {
-    call(pdf_, "CreatePDFfromMultiPS",
-         {ByRef(vPdf), ByRef(list), Variant(""), Variant(false), Variant(true), Variant("o.joboptions"), ByRef(yes)});
-    FAIL() << "no error";
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), 5);
-    EXPECT_EQ(e.description(), "refused");
-    EXPECT_EQ(e.source(), "Pressmark");
-  }
+  EXPECT_EQ(raised([&] {
+              call(pdf_, "CreatePDFfromMultiPS",
+                   {ByRef(vPdf), ByRef(list), Variant(""), Variant(false), Variant(true), Variant("o.joboptions"),
+                    ByRef(yes)});
+            }),
+            (Raised{5, "refused", "Pressmark"}));
   EXPECT_EQ(rec_->transcript(), (std::vector<std::string>{
                                     "create " + kSecure,
                                     kSecure + " let bShowWindow = 0&",
@@ -333,33 +310,22 @@ TEST_F(MultiPSTest, TheSecurityPathAndTheTrap) {
 
 TEST_F(MultiPSTest, ADriverInAMissingFolderIsPathNotFound) {
   Variant vPdf(dir_.file("no/such/folder/x.pdf")), list(V({}));
-  try {
-    call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(list)});
-    FAIL();
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), basic::PathNotFound);
-    EXPECT_EQ(e.source(), "Pressmark");
-  }
+  Raised r = raised([&] { call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(list)}); });
+  EXPECT_EQ(r.number, basic::PathNotFound);
+  EXPECT_EQ(r.source, "Pressmark");
   EXPECT_TRUE(rec_->transcript().empty());
 }
 
 TEST_F(MultiPSTest, ListsThatAreNotOneDimensionalArraysFailThroughTheTrap) {
-  Variant vPdf(dir_.file("n.pdf")), notAList("a.ps");
-  try {
-    call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(notAList)});
-    FAIL();
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), basic::TypeMismatch);
-    EXPECT_EQ(e.source(), "Pressmark");
-  }
-  Array big({Bound{0, 40000}});
-  Variant tooLong{Array(big)};
-  try {
-    call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(tooLong)});
-    FAIL();
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), basic::Overflow) << "the list is walked with a 16-bit index";
-  }
+  Variant vPdf(dir_.file("n.pdf")), notAList("a.ps"), tooLong{Array({Bound{0, 40000}})};
+  Raised r = raised([&] { call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(notAList)}); });
+  EXPECT_EQ(r.number, basic::TypeMismatch);
+  EXPECT_EQ(r.source, "Pressmark");
+  EXPECT_EQ(raised([&] {
+              call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(tooLong)});
+            }).number,
+            basic::Overflow)
+      << "the list is walked with a 16-bit index";
   EXPECT_TRUE(rec_->transcript().empty());
 }
 

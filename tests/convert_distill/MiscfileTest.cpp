@@ -9,10 +9,13 @@
 #include "component/frame/CreatePDF.h"
 #include "component/frame/ModuleState.h"
 #include "servers/recording/Recorder.h"
+#include "support/Raised.h"
 #include "support/TestSupport.h"
 
 using namespace pm;
 using pm::recording::Recorder;
+using pm::test::raised;
+using pm::test::Raised;
 using pm::test::readFile;
 using pm::test::TempDir;
 using pm::test::writeFile;
@@ -152,32 +155,15 @@ TEST_F(MiscFileTest, PDFfromMiscFilePrintsToATemporaryFileAndDistilsIt) {
   EXPECT_TRUE(fs::is_empty(moduleState().strTempFilePath));
 }
 
-TEST_F(MiscFileTest, PDFfromMiscFileTakesTheSecurityPathAboveVersion5) {
-  Variant vPdf(temp_.file("s.pdf")), vDoc(doc_), yes(true);
-  rec_->on(kSecure, distiller::kFileToPDF2).returns(Variant(int32_t{1}));
-  call(pdf_, "CreatePDFfromMiscFile",
-       {ByRef(vPdf), ByRef(vDoc), Variant("P"), Variant(true), Variant(false), Variant("j.joboptions"), ByRef(yes)});
-  std::vector<std::string> t = rec_->transcript();
-  ASSERT_EQ(t.size(), 14u + 5u);
-  EXPECT_EQ(t[14], "create " + kSecure);
-  EXPECT_EQ(t[15], kSecure + " let bShowWindow = -1&");
-  EXPECT_EQ(t[17].rfind(kSecure + " call FileToPDF2(", 0), 0u);
-  EXPECT_NE(t[17].find(", " + q(temp_.file("s.pdf")) + ", \"j.joboptions\", True)"), std::string::npos) << t[17];
-  EXPECT_EQ(t[18], "release " + kSecure);
-}
-
 TEST_F(MiscFileTest, AMissingDocumentIsReportedBeforeWordStarts) {
   for (const char* method : {"CreatePSfromMiscFile", "CreatePSfromMiscFile2", "CreatePDFfromMiscFile"}) {
     std::string missing = temp_.file("gone.doc");
     Variant out(temp_.file("x.out")), vDoc(missing);
-    try {
-      call(pdf_, method, {ByRef(out), ByRef(vDoc)});
-      FAIL() << method;
-    } catch (const AutomationError& e) {
-      EXPECT_EQ(e.number(), -2147467008);
-      EXPECT_EQ(e.description(), "File " + missing + " does not exist.");
-      EXPECT_EQ(e.source(), "Pressmark");
-    }
+    EXPECT_EQ(raised([&] {
+                call(pdf_, method, {ByRef(out), ByRef(vDoc)});
+              }),
+              (Raised{-2147467008, "File " + missing + " does not exist.", "Pressmark"}))
+        << method;
   }
   EXPECT_TRUE(rec_->transcript().empty());
 }
@@ -185,14 +171,10 @@ TEST_F(MiscFileTest, AMissingDocumentIsReportedBeforeWordStarts) {
 TEST_F(MiscFileTest, TheTrapClosesTheDocumentAndQuitsWord) {
   rec_->on(kDoc, "PrintOut").fails(5152, "The printer is not installed");
   Variant vPs(temp_.file("o.ps")), vDoc(doc_);
-  try {
-    call(pdf_, "CreatePSfromMiscFile2", {ByRef(vPs), ByRef(vDoc), Variant("Nowhere")});
-    FAIL();
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), 5152);
-    EXPECT_EQ(e.description(), "The printer is not installed");
-    EXPECT_EQ(e.source(), "Pressmark");
-  }
+  EXPECT_EQ(raised([&] {
+              call(pdf_, "CreatePSfromMiscFile2", {ByRef(vPs), ByRef(vDoc), Variant("Nowhere")});
+            }),
+            (Raised{5152, "The printer is not installed", "Pressmark"}));
   std::vector<std::string> expected = wordSequence("Nowhere", temp_.file("o.ps"));
   expected.resize(8);  // up to the PrintOut that failed; ActivePrinter is not restored
   for (const std::string& l :
@@ -216,13 +198,10 @@ TEST_F(MiscFileTest, AFailedDistillRemovesTheTemporaryFile) {
   moduleState().strAcrobatVersion = "5.0";
   rec_->on(kEvent, distiller::kFileToPDF).fails(440, "Automation error");
   Variant vPdf(temp_.file("f.pdf")), vDoc(doc_);
-  try {
-    call(pdf_, "CreatePDFfromMiscFile", {ByRef(vPdf), ByRef(vDoc)});
-    FAIL();
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), 440);
-    EXPECT_EQ(e.source(), "Pressmark");
-  }
+  EXPECT_EQ(raised([&] {
+              call(pdf_, "CreatePDFfromMiscFile", {ByRef(vPdf), ByRef(vDoc)});
+            }),
+            (Raised{440, "Automation error", "Pressmark"}));
   std::string left;
   for (const auto& e : fs::directory_iterator(moduleState().strTempFilePath))
     left += e.path().filename().string() + " ";

@@ -1,7 +1,6 @@
 // The conversions end to end with LibreOffice and the Ghostscript Distiller:
 // documents the tests write come out as PDF with the right pages.
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include <filesystem>
 
@@ -14,11 +13,6 @@ using namespace pm;
 using namespace pm::test;
 
 namespace {
-
-bool distillerServed() {
-  return ClassRegistry::instance().has("{1CD675B2-ECD1-11D1-B976-00600802DB86}") &&
-         !commandOutput("command -v gs").empty();
-}
 
 class RealConversion : public ::testing::Test {
  protected:
@@ -78,31 +72,6 @@ TEST_F(RealConversion, PortraitIsForcedAndPagesAreChosen) {
   EXPECT_EQ(pageInk(dir.file("wide.ps")).size(), 4u);
 }
 
-TEST_F(RealConversion, PasswordProtectedDocumentAndWrongPassword) {
-  writeFile(dir.file("plain.rtf"), makeRtf({{"Ελληνικά, кириллица, 日本語"}, {"second"}}));
-  {
-    ObjectRef app = CreateObject("Word.Application");
-    ObjectRef doc = objectOf(call(objectOf(get(app, "Documents")), "Open", {Arg(dir.file("plain.rtf"))}));
-    call(doc, "SaveAs", {Arg(dir.file("locked.odt")), Named("Password", "pw")});
-    call(app, "Quit");
-  }
-  call(pdf, "CreatePDFfromWord", {Arg(dir.file("locked.pdf")), Arg(dir.file("locked.odt")), Arg("pw")});
-  EXPECT_EQ(pdfFacts(dir.file("locked.pdf")).pages, 2);
-  std::string fonts = pdfFonts(dir.file("locked.pdf"));
-  EXPECT_NE(fonts.find("CJK"), std::string::npos) << "the CJK text was set in a CJK font: " << fonts;
-
-  writeFile(dir.file("old.pdf"), "old");
-  try {
-    call(pdf, "CreatePDFfromWord", {Arg(dir.file("old.pdf")), Arg(dir.file("locked.odt")), Arg("wrong")});
-    FAIL() << "no error";
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), 5408) << e.description();
-    EXPECT_EQ(e.source(), "Pressmark");
-    EXPECT_NE(e.description().find("password is incorrect"), std::string::npos) << e.description();
-  }
-  EXPECT_EQ(readFile(dir.file("old.pdf")), "old") << "nothing after the failed open was done";
-}
-
 TEST_F(RealConversion, TextFileFormattedOnLandscapePages) {
   std::string text;
   for (int i = 1; i <= 150; ++i) text += "Line " + std::to_string(i) + " of the text file\r\n";
@@ -124,48 +93,6 @@ TEST_F(RealConversion, TextFileFormattedOnLandscapePages) {
   ASSERT_FALSE(ink.empty());
   EXPECT_GT(ink[0].bottom, 60) << "one-inch margins: nothing near the foot";
   EXPECT_GT(big.height - ink[0].top, 40) << "and nothing near the head except the header's number";
-}
-
-TEST_F(RealConversion, AHungOfficeFailsTheConversionAndTheNextOneWorks) {
-  writeFile(dir.file("a.rtf"), makeRtfPages(2));
-  call(pdf, "CreatePDFfromWord", {Arg(dir.file("a.pdf")), Arg(dir.file("a.rtf"))});  // warm
-  ObjectRef ctl = CreateObject("Pressmark.OfficeControl");
-  double before = CDbl(get(ctl, "CallTimeout"));
-  let(ctl, "CallTimeout", Variant(3.0));
-  int32_t pid = CLng(get(ctl, "ProcessId"));
-  ASSERT_GT(pid, 0);
-  ::kill(-pid, SIGSTOP);
-  try {
-    call(pdf, "CreatePDFfromWord", {Arg(dir.file("b.pdf")), Arg(dir.file("a.rtf"))});
-    ADD_FAILURE() << "no error";
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), static_cast<int32_t>(0x8001011Fu)) << e.description();
-    EXPECT_EQ(e.source(), "Pressmark");
-  }
-  ::kill(-pid, SIGCONT);
-  let(ctl, "CallTimeout", Variant(before));
-  EXPECT_FALSE(std::filesystem::exists(dir.file("b.pdf")));
-  call(pdf, "CreatePDFfromWord", {Arg(dir.file("b.pdf")), Arg(dir.file("a.rtf"))});
-  EXPECT_EQ(pdfFacts(dir.file("b.pdf")).pages, 2);
-}
-
-TEST_F(RealConversion, AKilledOfficeIsReplacedForTheNextConversion) {
-  writeFile(dir.file("a.rtf"), makeRtfPages(3));
-  call(pdf, "CreatePSfromWord", {Arg(dir.file("a.ps")), Arg(dir.file("a.rtf"))});
-  ObjectRef ctl = CreateObject("Pressmark.OfficeControl");
-  int32_t pid = CLng(get(ctl, "ProcessId"));
-  ASSERT_GT(pid, 0);
-  ::kill(-pid, SIGKILL);
-  // Whether the death is seen before the next call or under it, the
-  // conversion after that one works.
-  try {
-    call(pdf, "CreatePDFfromWord", {Arg(dir.file("b.pdf")), Arg(dir.file("a.rtf"))});
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), static_cast<int32_t>(0x80010108u)) << e.description();
-  }
-  call(pdf, "CreatePDFfromWord", {Arg(dir.file("c.pdf")), Arg(dir.file("a.rtf"))});
-  EXPECT_EQ(pdfFacts(dir.file("c.pdf")).pages, 3);
-  EXPECT_NE(CLng(get(ctl, "ProcessId")), pid);
 }
 
 }  // namespace

@@ -87,20 +87,19 @@ TEST(JobOptions, FaultsNameTheLine) {
 TEST(JobOptions, FilesThatAreMissingOrBadAreNamed) {
   test::TempDir dir;
   EXPECT_EQ(readJobOptions("").postscript, "");
-  try {
-    readJobOptions(dir.file("none.joboptions"));
-    FAIL();
-  } catch (const JobOptionsError& e) {
-    EXPECT_EQ(std::string(e.what()), "Job options file " + dir.file("none.joboptions") + " does not exist");
-  }
+  auto faultOfFile = [](const std::string& path) -> std::string {
+    try {
+      readJobOptions(path);
+    } catch (const JobOptionsError& e) {
+      return e.what();
+    }
+    return "(read)";
+  };
+  EXPECT_EQ(faultOfFile(dir.file("none.joboptions")),
+            "Job options file " + dir.file("none.joboptions") + " does not exist");
   test::writeFile(dir.file("bad.joboptions"), "<< /A ( >> setdistillerparams");
-  try {
-    readJobOptions(dir.file("bad.joboptions"));
-    FAIL();
-  } catch (const JobOptionsError& e) {
-    EXPECT_EQ(std::string(e.what()),
-              "Job options file " + dir.file("bad.joboptions") + " is not valid: line 1: unterminated string");
-  }
+  EXPECT_EQ(faultOfFile(dir.file("bad.joboptions")),
+            "Job options file " + dir.file("bad.joboptions") + " is not valid: line 1: unterminated string");
 }
 
 TEST(JobOptions, PostScriptStringsAreEscapedAndDecoded) {

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "automation/Error.h"
+#include "support/TestSupport.h"
 #include "system/Process.h"
 
 namespace pm {
@@ -79,26 +80,26 @@ TEST(Process, ReportsExitCodesAndSignals) {
   EXPECT_FALSE(killed.timedOut);
 }
 
-TEST(Process, PassesArgumentsLiterallyWithoutAShell) {
-  Captured c;
-  runProcess(capture({"printf", "%s\\n", "a b", "$HOME", "*", "(x);y"}, c));
-  EXPECT_EQ(c.out, (std::vector<std::string>{"a b", "$HOME", "*", "(x);y"}));
-}
-
-TEST(Process, DeliversStdoutAndStderrLinesWithoutLineEnds) {
-  Captured c;
-  ProcessResult r = runProcess(capture({"sh", "-c", "printf 'one\\r\\ntwo\\n'; echo err1 >&2; printf 'last'"}, c));
-  EXPECT_TRUE(r.success());
-  EXPECT_EQ(c.out, (std::vector<std::string>{"one", "two", "last"}));
-  EXPECT_EQ(c.err, (std::vector<std::string>{"err1"}));
-}
-
-TEST(Process, SplitsOverlongLines) {
-  Captured c;
-  ProcessOptions o = capture({"printf", "%s\\n", "abcdefghijklmnopqrstuvwxy"}, c);
-  o.maxLine = 10;
-  runProcess(std::move(o));
-  EXPECT_EQ(c.out, (std::vector<std::string>{"abcdefghij", "klmnopqrst", "uvwxy"}));
+TEST(Process, PassesArgumentsLiterallyAndDeliversLinesWithoutLineEndsSplittingOverlongOnes) {
+  struct Row {
+    std::vector<std::string> argv;
+    size_t maxLine;
+    std::vector<std::string> out, err;
+  };
+  for (const Row& r : std::vector<Row>{
+           {{"printf", "%s\\n", "a b", "$HOME", "*", "(x);y"}, 0, {"a b", "$HOME", "*", "(x);y"}, {}},
+           {{"sh", "-c", "printf 'one\\r\\ntwo\\n'; echo err1 >&2; printf 'last'"},
+            0,
+            {"one", "two", "last"},
+            {"err1"}},
+           {{"printf", "%s\\n", "abcdefghijklmnopqrstuvwxy"}, 10, {"abcdefghij", "klmnopqrst", "uvwxy"}, {}}}) {
+    Captured c;
+    ProcessOptions o = capture(r.argv, c);
+    if (r.maxLine) o.maxLine = r.maxLine;
+    EXPECT_TRUE(runProcess(std::move(o)).success()) << r.argv.back();
+    EXPECT_EQ(c.out, r.out);
+    EXPECT_EQ(c.err, r.err);
+  }
 }
 
 TEST(Process, RunsInTheWorkingDirectoryWithEnvironmentAdditions) {
@@ -112,13 +113,9 @@ TEST(Process, RunsInTheWorkingDirectoryWithEnvironmentAdditions) {
 }
 
 TEST(Process, AMissingProgramRaisesFileNotFound) {
-  try {
-    Process p(opts({"/nonexistent/pm-no-such-program"}));
-    FAIL() << "no error raised";
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), basic::FileNotFound);
-    EXPECT_NE(e.description().find("pm-no-such-program"), std::string::npos);
-  }
+  std::string why;
+  EXPECT_EQ(test::errorOf([] { Process p(opts({"/nonexistent/pm-no-such-program"})); }, &why), basic::FileNotFound);
+  EXPECT_NE(why.find("pm-no-such-program"), std::string::npos);
 }
 
 TEST(Process, DoesNotLeakTheCallersDescriptors) {

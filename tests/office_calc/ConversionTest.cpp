@@ -16,6 +16,7 @@
 #include "component/frame/CreatePDF.h"
 #include "support/DrawDocs.h"
 #include "support/OfficeDocs.h"
+#include "support/Raised.h"
 #include "support/SheetDocs.h"
 #include "support/TestSupport.h"
 
@@ -23,11 +24,6 @@ using namespace pm;
 using namespace pm::test;
 
 namespace {
-
-bool distillerServed() {
-  return ClassRegistry::instance().has("{1CD675B2-ECD1-11D1-B976-00600802DB86}") &&
-         !commandOutput("command -v gs").empty();
-}
 
 // Width and height of every page.
 std::vector<std::pair<double, double>> pageSizes(const std::string& pdf) {
@@ -89,15 +85,12 @@ TEST_F(OfficeConversion, PasswordWorkbookToLandscapePdf) {
   auto sizes = pageSizes(dir.file("locked.pdf"));
   ASSERT_EQ(sizes.size(), 1u);
   EXPECT_GT(sizes[0].first, sizes[0].second);
-  try {
+  Raised r = raised([&] {
     call(pdf, "CreatePSfromExcel",
          {Arg(dir.file("x.ps")), Arg(dir.file("locked.ods")), Arg("Data"), Arg("A1"), Arg("nope")});
-    FAIL() << "a wrong password opened the workbook";
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), 1004);
-    EXPECT_EQ(e.source(), "Pressmark");
-    EXPECT_NE(e.description().find("password"), std::string::npos) << e.description();
-  }
+  });
+  EXPECT_EQ(std::make_pair(r.number, r.source), std::make_pair(1004, std::string("Pressmark")));
+  EXPECT_NE(r.description.find("password"), std::string::npos) << r.description;
 }
 
 TEST_F(OfficeConversion, ArraysHoldWhatTheWorkbookHolds) {
@@ -159,14 +152,12 @@ TEST_F(OfficeConversion, PresentationSlidesAndOrientation) {
   ASSERT_EQ(all.size(), 4u) << "-1 to -1 prints every slide";
   EXPECT_LT(all[0].first, all[0].second) << "orientation 2 when not asked for horizontal";
   EXPECT_FALSE(tempLeft());
-  try {
+  Raised r = raised([&] {
     call(pdf, "CreatePSfromPowerPoint",
          {Arg(dir.file("x.ps")), Arg(dir.file("show.fodp")), Arg(int32_t{3}), Arg(int32_t{9})});
-    FAIL() << "a slide range beyond the presentation printed";
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.source(), "Pressmark");
-    EXPECT_NE(e.description().find("out of range"), std::string::npos) << e.description();
-  }
+  });
+  EXPECT_EQ(r.source, "Pressmark") << "a slide range beyond the presentation printed";
+  EXPECT_NE(r.description.find("out of range"), std::string::npos) << r.description;
 }
 
 TEST_F(OfficeConversion, PublicationsPrintWholeAndUnreadableOnesFailClearly) {
@@ -180,15 +171,11 @@ TEST_F(OfficeConversion, PublicationsPrintWholeAndUnreadableOnesFailClearly) {
   // A publisher file is a compound document the tests cannot write; a file
   // that only carries the name is refused with the reason.
   writeFile(dir.file("fake.pub"), "not a publication");
-  try {
-    call(pdf, "CreatePSfromPub2", {Arg(dir.file("fake.ps")), Arg(dir.file("fake.pub"))});
-    FAIL() << "an unreadable publication printed";
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), static_cast<int32_t>(0x80004005u));
-    EXPECT_EQ(e.source(), "Pressmark");
-    EXPECT_NE(e.description().find("Publisher cannot open the file " + dir.file("fake.pub")), std::string::npos)
-        << e.description();
-  }
+  Raised r = raised([&] { call(pdf, "CreatePSfromPub2", {Arg(dir.file("fake.ps")), Arg(dir.file("fake.pub"))}); });
+  EXPECT_EQ(std::make_pair(r.number, r.source),
+            std::make_pair(static_cast<int32_t>(0x80004005u), std::string("Pressmark")));
+  EXPECT_NE(r.description.find("Publisher cannot open the file " + dir.file("fake.pub")), std::string::npos)
+      << r.description;
 }
 
 }  // namespace

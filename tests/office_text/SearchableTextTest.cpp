@@ -101,36 +101,6 @@ TEST(GlyphText, EachFontGetsTheTextOfItsGlyphs) {
 
 // ---- The conversions end to end ----
 
-bool distillerServed() {
-  return ClassRegistry::instance().has("{1CD675B2-ECD1-11D1-B976-00600802DB86}") &&
-         !commandOutput("command -v gs").empty();
-}
-
-// RTF escapes for UTF-8 text.
-std::string rtfText(const std::string& t) {
-  std::string s;
-  for (size_t k = 0; k < t.size();) {
-    unsigned char c = static_cast<unsigned char>(t[k]);
-    uint32_t cp = c;
-    int len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
-    if (len > 1) cp = c & (0x7F >> len);
-    for (int j = 1; j < len && k + j < t.size(); ++j) cp = (cp << 6) | (static_cast<unsigned char>(t[k + j]) & 63);
-    k += len;
-    if (cp == '\\' || cp == '{' || cp == '}') s += '\\';
-    if (cp < 128)
-      s += static_cast<char>(cp);
-    else
-      s += "\\u" + std::to_string(cp > 32767 ? static_cast<int>(cp) - 65536 : static_cast<int>(cp)) + "?";
-  }
-  return s;
-}
-
-std::string xml(const std::string& t) {
-  std::string s;
-  for (char c : t) s += c == '<' ? "&lt;" : c == '>' ? "&gt;" : c == '&' ? "&amp;" : std::string(1, c);
-  return s;
-}
-
 struct Line {
   const char* font;
   const char* style;  // RTF: "", "\\b", "\\i", "\\b\\i"
@@ -198,7 +168,7 @@ std::string presentation() {
       s += "<draw:frame svg:x=\"1cm\" svg:y=\"" + std::to_string(y) +
            "cm\" svg:width=\"26cm\" svg:height=\"2cm\"><draw:text-box>"
            "<text:p><text:span text:style-name=\"T" +
-           std::to_string(i) + "\">" + xml(kLines[i].text) + "</text:span></text:p></draw:text-box></draw:frame>";
+           std::to_string(i) + "\">" + xmlText(kLines[i].text) + "</text:span></text:p></draw:text-box></draw:frame>";
       y += 2;
     }
     s += "</draw:page>\n";

@@ -14,46 +14,42 @@
 
 namespace pm::test {
 
+std::string rtfText(const std::string& t) {
+  std::string s;
+  for (size_t k = 0; k < t.size();) {
+    unsigned char c = static_cast<unsigned char>(t[k]);
+    int len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+    uint32_t cp = len > 1 ? c & (0x7F >> len) : c;
+    for (int j = 1; j < len && k + j < t.size(); ++j) cp = (cp << 6) | (static_cast<unsigned char>(t[k + j]) & 63);
+    k += len;
+    if (cp == '\\' || cp == '{' || cp == '}') s += '\\';
+    if (cp < 128)
+      s += static_cast<char>(cp);
+    else
+      s += "\\u" + std::to_string(cp > 32767 ? static_cast<int>(cp) - 65536 : static_cast<int>(cp)) + "?";
+  }
+  return s;
+}
+
+std::string xmlText(const std::string& t) {
+  std::string s;
+  for (char c : t)
+    s += c == '<' ? "&lt;" : c == '>' ? "&gt;" : c == '&' ? "&amp;" : c == '"' ? "&quot;" : std::string(1, c);
+  return s;
+}
+
+bool distillerServed() {
+  return ClassRegistry::instance().has("{1CD675B2-ECD1-11D1-B976-00600802DB86}") &&
+         !commandOutput("command -v gs").empty();
+}
+
 std::string makeRtf(const std::vector<RtfPage>& pages, bool landscape, const std::string& font) {
   std::string s = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 " + font + ";}}";
-  if (landscape)
-    s += "\\paperw16838\\paperh11906\\landscape";
-  else
-    s += "\\paperw11906\\paperh16838";
+  s += landscape ? "\\paperw16838\\paperh11906\\landscape" : "\\paperw11906\\paperh16838";
   s += "\\margl1134\\margr1134\\margt1134\\margb1134\n";
-  for (size_t i = 0; i < pages.size(); ++i) {
-    if (i) s += "\\page\n";
-    s += "\\pard\\f0\\fs24 ";
-    const std::string& t = pages[i].text;
-    for (size_t k = 0; k < t.size();) {
-      unsigned char c = static_cast<unsigned char>(t[k]);
-      uint32_t cp = c;
-      int len = 1;
-      if (c >= 0xF0) {
-        cp = c & 7;
-        len = 4;
-      } else if (c >= 0xE0) {
-        cp = c & 15;
-        len = 3;
-      } else if (c >= 0xC0) {
-        cp = c & 31;
-        len = 2;
-      }
-      for (int j = 1; j < len && k + j < t.size(); ++j) cp = (cp << 6) | (static_cast<unsigned char>(t[k + j]) & 63);
-      k += len;
-      if (cp == '\\' || cp == '{' || cp == '}') {
-        s += '\\';
-        s += static_cast<char>(cp);
-      } else if (cp < 128) {
-        s += static_cast<char>(cp);
-      } else {
-        s += "\\u" + std::to_string(cp > 32767 ? static_cast<int>(cp) - 65536 : static_cast<int>(cp)) + "?";
-      }
-    }
-    s += "\\par\n";
-  }
-  s += "}\n";
-  return s;
+  for (size_t i = 0; i < pages.size(); ++i)
+    s += (i ? "\\page\n" : "") + std::string("\\pard\\f0\\fs24 ") + rtfText(pages[i].text) + "\\par\n";
+  return s + "}\n";
 }
 
 std::string makeRtfPages(int count, bool landscape) {

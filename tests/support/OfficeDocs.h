@@ -12,6 +12,12 @@ struct RtfPage {
   std::string text;  // UTF-8; non-ASCII characters are written as \uN
 };
 
+// UTF-8 text as RTF text (\uN escapes) and as XML character data.
+std::string rtfText(const std::string& utf8);
+std::string xmlText(const std::string& text);
+// True when the Distiller server and Ghostscript are there.
+bool distillerServed();
+
 // An RTF document with one paragraph per page, separated by page breaks.
 std::string makeRtf(const std::vector<RtfPage>& pages, bool landscape = false, const std::string& font = "DejaVu Sans");
 // Pages whose text is "Page <n> marker" for n = 1..count.

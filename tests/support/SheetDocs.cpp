@@ -2,26 +2,11 @@
 
 #include <cstdio>
 
+#include "support/OfficeDocs.h"
+
 namespace pm::test {
 
 namespace {
-
-std::string xml(const std::string& s) {
-  std::string r;
-  for (char c : s) {
-    if (c == '<')
-      r += "&lt;";
-    else if (c == '>')
-      r += "&gt;";
-    else if (c == '&')
-      r += "&amp;";
-    else if (c == '"')
-      r += "&quot;";
-    else
-      r += c;
-  }
-  return r;
-}
 
 std::string number(double v) {
   char b[64];
@@ -79,7 +64,7 @@ std::string makeFods(const std::vector<Sheet>& sheets) {
       "</office:master-styles>\n"
       "<office:body><office:spreadsheet>\n";
   for (const Sheet& sh : sheets) {
-    s += "<table:table table:name=\"" + xml(sh.name) + "\" table:style-name=\"" + (sh.landscape ? "taL" : "taP") +
+    s += "<table:table table:name=\"" + xmlText(sh.name) + "\" table:style-name=\"" + (sh.landscape ? "taL" : "taP") +
          "\">\n";
     for (const auto& row : sh.rows) {
       s += "<table:table-row>";
@@ -97,7 +82,7 @@ std::string makeFods(const std::vector<Sheet>& sheets) {
             break;
           }
           case SheetCell::Text:
-            s += "<table:table-cell office:value-type=\"string\"><text:p>" + xml(c.text) +
+            s += "<table:table-cell office:value-type=\"string\"><text:p>" + xmlText(c.text) +
                  "</text:p></table:table-cell>";
             break;
           case SheetCell::Date:

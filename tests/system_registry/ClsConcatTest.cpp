@@ -10,54 +10,34 @@ using pm::Variant;
 
 namespace {
 
-TEST(ClsConcat, FirstPieceSizesTheBufferThenItGrowsBy15000) {
-  clsConcat c;
-  c.SConcat(Variant("0123456789"));
-  EXPECT_EQ(c.BufferLength(), 10u);
-  EXPECT_EQ(c.UsedLength(), 10u);
-  c.SConcat(Variant("abcdefghij"));  // 20 is not less than 10: grow
-  EXPECT_EQ(c.BufferLength(), 15010u);
-  c.SConcat(Variant("x"));  // fits: no growth
-  EXPECT_EQ(c.BufferLength(), 15010u);
-  EXPECT_EQ(c.GetString(), "0123456789abcdefghijx");
-}
-
-TEST(ClsConcat, ShortSecondPieceAlsoGrowsBy15000) {
-  clsConcat c;
-  c.SConcat(std::string(10, 'a'));
-  c.SConcat(std::string(3, 'b'));
-  EXPECT_EQ(c.BufferLength(), 15010u);
-  clsConcat d;
-  d.SConcat(std::string(10, 'a'));
-  d.SConcat(std::string(11, 'b'));  // longer than the text so far: grows by its own size
-  EXPECT_EQ(d.BufferLength(), 21u);
-}
-
-TEST(ClsConcat, ExactFitStillGrows) {
-  // Growth happens when used + n is not less than the buffer's length.
-  clsConcat c;
-  c.SConcat(std::string(100, 'a'));
-  c.SConcat(std::string(10, 'b'));
-  EXPECT_EQ(c.BufferLength(), 15100u);
-  c.SConcat(std::string(14940, 'b'));  // 15050 < 15100: fits
-  EXPECT_EQ(c.BufferLength(), 15100u);
-  c.SConcat(std::string(50, 'c'));  // 15100 is not less than 15100
-  EXPECT_EQ(c.BufferLength(), 30100u);
-  EXPECT_EQ(c.UsedLength(), 15100u);
-}
-
-TEST(ClsConcat, PieceLongerThanTheReserveIsStoredWhole) {
-  clsConcat c;
-  std::string text(20000, 't');
-  c.SConcat(text);
-  std::string piece(16000, 'p');  // shorter than the text, longer than 15000
-  piece.front() = '<';
-  piece.back() = '>';
-  c.SConcat(piece);
-  EXPECT_GE(c.BufferLength(), 36000u);
-  EXPECT_EQ(c.BufferLength(), 36000u);  // 20000 + 15000 is short; grown to fit exactly
-  std::string all = c.GetString();
-  EXPECT_EQ(all, text + piece);
+// Growth happens when used + n is not less than the buffer's length: by
+// 15000, or by the piece's own size when it is longer than the text so far,
+// or to fit exactly when the piece outgrows the reserve.
+TEST(ClsConcat, BufferGrowsBy15000OrByThePieceOrToFit) {
+  struct Row {
+    std::vector<size_t> pieces;
+    size_t buffer;
+  };
+  for (const Row& r : std::vector<Row>{{{10}, 10},
+                                       {{10, 10}, 15010},
+                                       {{10, 10, 1}, 15010},
+                                       {{10, 3}, 15010},
+                                       {{10, 11}, 21},
+                                       {{100, 10, 14940}, 15100},
+                                       {{100, 10, 14940, 50}, 30100},
+                                       {{20000, 16000}, 36000}}) {
+    clsConcat c;
+    std::string expected;
+    for (size_t n : r.pieces) {
+      std::string piece(n, static_cast<char>('a' + expected.size() % 26));
+      c.SConcat(Variant(piece));
+      expected += piece;
+    }
+    SCOPED_TRACE(testing::PrintToString(r.pieces));
+    EXPECT_EQ(c.BufferLength(), r.buffer);
+    EXPECT_EQ(c.UsedLength(), expected.size());
+    EXPECT_EQ(c.GetString(), expected);
+  }
 }
 
 TEST(ClsConcat, ManyPiecesKeepTheirOrder) {
@@ -71,7 +51,7 @@ TEST(ClsConcat, ManyPiecesKeepTheirOrder) {
   EXPECT_EQ(c.GetString(), expected);
 }
 
-TEST(ClsConcat, VariantsAreConvertedAndUnconvertibleOnesIgnored) {
+TEST(ClsConcat, VariantsAreConvertedUnconvertibleOnesIgnoredAndNulsKept) {
   clsConcat c;
   c.SConcat(Variant(int32_t(12)));
   c.SConcat(Variant(true));
@@ -79,35 +59,23 @@ TEST(ClsConcat, VariantsAreConvertedAndUnconvertibleOnesIgnored) {
   c.SConcat(Variant::null());  // CStr raises for Null; the error is ignored
   c.SConcat(Variant(2.5));
   c.SConcat("|");
-  c.SConcat(std::string_view("end"));
-  EXPECT_EQ(c.GetString(), "12True2.5|end");
+  c.SConcat(std::string_view("a\0b", 3));
+  EXPECT_EQ(c.GetString(), std::string("12True2.5|a\0b", 13));
 }
 
-TEST(ClsConcat, GetStringSpendsTheBufferUntilReInit) {
+TEST(ClsConcat, GetStringSpendsTheBufferAndTheOldLengthStaysAsReserveUntilReInit) {
   clsConcat c;
-  c.SConcat("hello");
-  EXPECT_EQ(c.GetString(), "hello");
+  c.SConcat("abc");
+  EXPECT_EQ(c.GetString(), "abc");
   EXPECT_EQ(c.BufferLength(), 0u);
-  EXPECT_EQ(c.UsedLength(), 5u);
+  EXPECT_EQ(c.UsedLength(), 3u);
+  c.SConcat("d");
+  EXPECT_EQ(c.GetString(), std::string("\0\0\0d", 4));
   EXPECT_EQ(c.GetString(), "");
   c.ReInit();
   EXPECT_EQ(c.UsedLength(), 0u);
   c.SConcat("again");
   EXPECT_EQ(c.GetString(), "again");
-}
-
-TEST(ClsConcat, WithoutReInitTheOldLengthStaysAsReserve) {
-  clsConcat c;
-  c.SConcat("abc");
-  c.GetString();
-  c.SConcat("d");
-  EXPECT_EQ(c.GetString(), std::string("\0\0\0d", 4));
-}
-
-TEST(ClsConcat, TextWithNulsIsKept) {
-  clsConcat c;
-  c.SConcat(std::string_view("a\0b", 3));
-  EXPECT_EQ(c.GetString(), std::string("a\0b", 3));
 }
 
 TEST(ClsConcat, SetStringStartsFromTheText) {

@@ -8,6 +8,7 @@
 #include "RegistryFixture.h"
 #include "automation/Error.h"
 #include "system/CodePage.h"
+#include "support/TestSupport.h"
 
 using namespace pm;
 
@@ -17,61 +18,59 @@ const std::string kCp1252 = "windows-1252";
 const std::string kUtf8 = "UTF-8";
 const std::string kReplacement = "\xEF\xBF\xBD";
 
-TEST(CodePage, Windows1252RoundTrip) {
-  std::string text =
-      "Caf\xC3\xA9 \xE2\x82\xAC"
-      "5 \xE2\x80\x9Cquoted\xE2\x80\x9D \xC5\xB8 plain\r\n";
-  std::string bytes = toCodePage(text, kCp1252);
-  EXPECT_EQ(bytes,
-            "Caf\xE9 \x80"
-            "5 \x93quoted\x94 \x9F plain\r\n");
-  EXPECT_EQ(fromCodePage(bytes, kCp1252), text);
+TEST(CodePage, ConversionsBothWays) {
+  // Unmappable characters become one "?" each, bytes that are not UTF-8 one
+  // "?" per byte; bytes undefined in the code page and invalid UTF-8 become
+  // replacement characters, nothing dropped.
+  struct Row {
+    bool toPage;
+    std::string in, page, out;
+  };
+  const Row rows[] = {
+      {true,
+       "Caf\xC3\xA9 \xE2\x82\xAC"
+       "5 \xE2\x80\x9Cq\xE2\x80\x9D \xC5\xB8\r\n",
+       kCp1252,
+       "Caf\xE9 \x80"
+       "5 \x93q\x94 \x9F\r\n"},
+      {false,
+       "Caf\xE9 \x80"
+       "5 \x93q\x94 \x9F\r\n",
+       kCp1252,
+       "Caf\xC3\xA9 \xE2\x82\xAC"
+       "5 \xE2\x80\x9Cq\xE2\x80\x9D \xC5\xB8\r\n"},
+      {true,
+       "a\xCE\xB1"
+       "b\xE4\xB8\xAD"
+       "c\xF0\x9F\x98\x80"
+       "d",
+       kCp1252, "a?b?c?d"},
+      {true, "x\xFF\xFEy", kCp1252, "x??y"},
+      {true, "truncated \xE2\x82", kCp1252, "truncated ??"},
+      {false,
+       "a\x81"
+       "b\x90\x9D"
+       "c",
+       kCp1252, "a" + kReplacement + "b" + kReplacement + kReplacement + "c"},
+      {false, "ok\xFF\xC3(", kUtf8, "ok" + kReplacement + kReplacement + "("},
+      {false, "end\xE2\x82", kUtf8, "end" + kReplacement + kReplacement},
+      {false, "\xED\xA0\x80", kUtf8, kReplacement + kReplacement + kReplacement},  // a surrogate
+      {true, "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80 ascii", kUtf8, "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80 ascii"},
+      {false, "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80 ascii", kUtf8, "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80 ascii"},
+      {true, "bad\xFF", kUtf8, "bad?"},
+      {true, "", kCp1252, ""},
+      {false, "", kCp1252, ""},
+      {false, std::string("a\0b", 3), kCp1252, std::string("a\0b", 3)},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(testing::PrintToString(r.in) + " " + r.page);
+    EXPECT_EQ(r.toPage ? toCodePage(r.in, r.page) : fromCodePage(r.in, r.page), r.out);
+  }
   std::string all;
   for (int b = 0x20; b < 0x100; ++b)
     if (b != 0x81 && b != 0x8D && b != 0x8F && b != 0x90 && b != 0x9D) all += static_cast<char>(b);
   EXPECT_EQ(toCodePage(fromCodePage(all, kCp1252), kCp1252), all);
-}
-
-TEST(CodePage, UnmappableCharactersBecomeQuestionMarks) {
-  // Greek, CJK and an emoji have no place in windows-1252: one "?" each.
-  EXPECT_EQ(toCodePage("a\xCE\xB1"
-                       "b\xE4\xB8\xAD"
-                       "c\xF0\x9F\x98\x80"
-                       "d",
-                       kCp1252),
-            "a?b?c?d");
-  // Bytes that are not UTF-8 at all: one "?" per byte.
-  EXPECT_EQ(toCodePage("x\xFF\xFEy", kCp1252), "x??y");
-  EXPECT_EQ(toCodePage("truncated \xE2\x82", kCp1252), "truncated ??");
-}
-
-TEST(CodePage, InvalidBytesBecomeReplacementCharacters) {
-  // 0x81, 0x8D, 0x8F, 0x90 and 0x9D are undefined in windows-1252.
-  EXPECT_EQ(fromCodePage("a\x81"
-                         "b\x90\x9D"
-                         "c",
-                         kCp1252),
-            "a" + kReplacement + "b" + kReplacement + kReplacement + "c");
-  // Invalid UTF-8 read as UTF-8: each bad byte is replaced, nothing dropped.
-  EXPECT_EQ(fromCodePage("ok\xFF\xC3(", kUtf8), "ok" + kReplacement + kReplacement + "(");
-  EXPECT_EQ(fromCodePage("end\xE2\x82", kUtf8), "end" + kReplacement + kReplacement);
-  EXPECT_EQ(fromCodePage("\xED\xA0\x80", kUtf8).find("\xED\xA0\x80"), std::string::npos);  // a surrogate
-}
-
-TEST(CodePage, Utf8RoundTrip) {
-  std::string text = "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80 ascii";
-  EXPECT_EQ(toCodePage(text, kUtf8), text);
-  EXPECT_EQ(fromCodePage(text, kUtf8), text);
-  EXPECT_EQ(toCodePage("bad\xFF", kUtf8), "bad?");
-}
-
-TEST(CodePage, EmptyAndNulTextPassesThrough) {
-  EXPECT_EQ(toCodePage("", kCp1252), "");
-  EXPECT_EQ(fromCodePage("", kCp1252), "");
-  EXPECT_EQ(fromCodePage(std::string("a\0b", 3), kCp1252), std::string("a\0b", 3));
-}
-
-TEST(CodePage, LongTextConvertsWhole) {
+  // Long text converts whole.
   std::string text;
   for (int i = 0; i < 20000; ++i) text += "\xC3\xA9\xCE\xB1";
   std::string bytes = toCodePage(text, kCp1252);
@@ -81,13 +80,9 @@ TEST(CodePage, LongTextConvertsWhole) {
 }
 
 TEST(CodePage, UnknownCodePageRaises) {
-  try {
-    toCodePage("x", "no-such-code-page");
-    FAIL();
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), basic::InvalidProcedureCall);
-    EXPECT_NE(e.description().find("no-such-code-page"), std::string::npos);
-  }
+  std::string why;
+  EXPECT_EQ(pm::test::errorOf([] { toCodePage("x", "no-such-code-page"); }, &why), basic::InvalidProcedureCall);
+  EXPECT_NE(why.find("no-such-code-page"), std::string::npos);
   EXPECT_THROW(fromCodePage("x", "no-such-code-page"), AutomationError);
 }
 

@@ -52,6 +52,7 @@ TEST_F(RegistryLocations, EnvironmentFolderHoldsBothRoots) {
   EXPECT_EQ(hiveFileForRoot(HKEY_CLASSES_ROOT), hklmFile());
   EXPECT_EQ(hiveFileForRoot(HKEY_USERS), "");
   EXPECT_FALSE(hiveFilesForRoot(HKEY_USERS, f));
+  EXPECT_EQ(clsRegistry().OpenRegistry(HKEY_USERS, ""), 0) << "no file behind this root";
 
   ASSERT_TRUE(write(HKEY_LOCAL_MACHINE, "SOFTWARE\\X", "v", "machine"));
   ASSERT_TRUE(write(HKEY_CURRENT_USER, "Software\\X", "v", "user"));
@@ -220,27 +221,6 @@ TEST_F(RegistryLocations, SymbolicLinkToAHiveIsKept) {
   EXPECT_TRUE(S_ISLNK(st.st_mode));
   EXPECT_NE(readFile(real).find("linked"), std::string::npos);
   EXPECT_EQ(read(HKEY_LOCAL_MACHINE, "SOFTWARE\\L", "v"), "linked");
-}
-
-TEST_F(RegistryLocations, CreationReadsOfTheComponent) {
-  // The keys CreatePDF reads at creation: a default value on a key, a key
-  // without a default value, and a missing key all read through CStr.
-  pmtest::writeFile(
-      hklmFile(),
-      "REGEDIT4\r\n\r\n"
-      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\AcroExch.App\\AcrobatVersion]\r\n@=\"8.0\"\r\n"
-      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Adobe\\Acrobat Distiller\\6.0\\PrinterName]\r\n@=\"Adobe PDF 6\"\r\n"
-      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Adobe\\Acrobat Distiller\\8.0\\PrinterName]\r\n");
-  clsRegistry reg;
-  bool raw = false;
-  EXPECT_EQ(reg.OpenRegistry(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\AcroExch.App\\AcrobatVersion"), -1);
-  EXPECT_EQ(CStr(reg.GetValue("", raw)), "8.0");
-  EXPECT_EQ(reg.OpenRegistry(HKEY_LOCAL_MACHINE, "SOFTWARE\\Adobe\\Acrobat Distiller\\6.0\\PrinterName"), -1);
-  EXPECT_EQ(CStr(reg.GetValue("", raw)), "Adobe PDF 6");
-  EXPECT_EQ(reg.OpenRegistry(HKEY_LOCAL_MACHINE, "SOFTWARE\\Adobe\\Acrobat Distiller\\8.0\\PrinterName"), -1);
-  EXPECT_EQ(CStr(reg.GetValue("", raw)), "");
-  EXPECT_EQ(reg.OpenRegistry(HKEY_LOCAL_MACHINE, "SOFTWARE\\Adobe\\Acrobat Distiller\\9.0\\PrinterName"), 0);
-  EXPECT_TRUE(reg.GetValue("", raw).isEmpty());
 }
 
 }  // namespace

@@ -5,12 +5,11 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <array>
-#include <cstdio>
 #include <filesystem>
 
 #include "automation/Automation.h"
 #include "component/frame/CreatePDF.h"
+#include "support/OfficeDocs.h"
 #include "support/TestSupport.h"
 #include "system/Printers.h"
 
@@ -18,19 +17,9 @@ using namespace pm;
 
 namespace {
 
-std::string run(const std::string& command) {
-  std::string out;
-  FILE* p = ::popen(("timeout 30 " + command + " 2>&1").c_str(), "r");
-  if (!p) return "popen failed";
-  std::array<char, 512> buf{};
-  while (size_t n = std::fread(buf.data(), 1, buf.size(), p)) out.append(buf.data(), n);
-  ::pclose(p);
-  return out;
-}
-
 // The user default as lpstat sees it, "" when there is none.
 std::string lpstatDefault() {
-  std::string out = run("lpstat -d");
+  std::string out = pm::test::commandOutput("timeout 30 lpstat -d 2>&1");
   const std::string tag = "system default destination: ";
   size_t at = out.find(tag);
   if (at == std::string::npos) return "";

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <set>
 #include <thread>
@@ -44,7 +45,7 @@ bool wellFormed(const std::string& n) {
 
 }  // namespace
 
-TEST(FileExists, FilesYesFoldersAndMissingPathsNo) {
+TEST(FileExists, FilesYesFoldersMissingPathsAndOtherValuesNo) {
   TempDir dir;
   writeFile(dir.file("empty.pdf"), "");
   writeFile(dir.file("a"), "x");
@@ -54,11 +55,7 @@ TEST(FileExists, FilesYesFoldersAndMissingPathsNo) {
   EXPECT_FALSE(FileExists(Variant(dir.file("*.pdf"))));
   EXPECT_FALSE(FileExists(Variant("")));
   EXPECT_FALSE(FileExists(Variant()));
-}
-
-TEST(FileExists, ValuesWithoutAPathAreFalseNotErrors) {
-  TempDir dir;
-  writeFile(dir.file("a"), "x");
+  // Values without a path are false, not errors.
   EXPECT_FALSE(FileExists(Variant::null()));
   EXPECT_FALSE(FileExists(V({Variant(dir.file("a"))})));
   // The name ends at the NUL for the system; it must not test "a".
@@ -154,24 +151,15 @@ TEST(ExclusiveTempFile, AClashDrawsAgainAndLeavesTheOtherFileAlone) {
 TEST(ExclusiveTempFile, EveryNameTakenIsAnErrorThatDeletesNothing) {
   TempDir dir;
   writeFile(dir.file("7.ps"), "theirs");
-  try {
-    ExclusiveTempFile t(dir.path() + "/", ".ps", [] { return std::string("7"); });
-    FAIL() << "no free name";
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), basic::FileAlreadyExists);
-  }
+  EXPECT_EQ(pm::test::errorOf([&] { ExclusiveTempFile t(dir.path() + "/", ".ps", [] { return std::string("7"); }); }),
+            basic::FileAlreadyExists);
   EXPECT_EQ(readFile(dir.file("7.ps")), "theirs");
   EXPECT_EQ(entries(dir.path()), 1u);
 }
 
 TEST(ExclusiveTempFile, AMissingFolderIsPathNotFound) {
   TempDir dir;
-  try {
-    ExclusiveTempFile t(dir.file("gone") + "/", ".ps");
-    FAIL() << "the folder does not exist";
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), basic::PathNotFound);
-  }
+  EXPECT_EQ(pm::test::errorOf([&] { ExclusiveTempFile t(dir.file("gone") + "/", ".ps"); }), basic::PathNotFound);
 }
 
 TEST(ExclusiveTempFile, NeverDeletesAFileItDidNotCreate) {
@@ -232,19 +220,20 @@ TEST(GetSpecialFolderPath, TheTableOverXdgFoldersAndHome) {
   ScopedEnv c("XDG_CONFIG_HOME", config);
   ScopedEnv d("XDG_DATA_HOME", "not/absolute");
   ScopedEnv k("XDG_CACHE_HOME", dir.file("cache"));
-  EXPECT_EQ(GetSpecialFolderPath(37), "/usr/bin");
-  EXPECT_EQ(GetSpecialFolderPath(40), home);
-  EXPECT_EQ(GetSpecialFolderPath(5), home + "/Docs");
-  EXPECT_EQ(GetSpecialFolderPath(39), "/srv/pictures");
-  EXPECT_EQ(GetSpecialFolderPath(13), home);
-  EXPECT_EQ(GetSpecialFolderPath(14), home + "/Second");
-  EXPECT_EQ(GetSpecialFolderPath(0), home + "/Desktop");
-  EXPECT_EQ(GetSpecialFolderPath(16), home + "/Desktop");
-  EXPECT_EQ(GetSpecialFolderPath(26), config);
-  EXPECT_EQ(GetSpecialFolderPath(28), home + "/.local/share");
-  EXPECT_EQ(GetSpecialFolderPath(32), dir.file("cache"));
-  EXPECT_EQ(GetSpecialFolderPath(9999), "");
-  EXPECT_EQ(GetSpecialFolderPath(-1), "");
+  const std::map<int32_t, std::string> expected = {{37, "/usr/bin"},
+                                                   {40, home},
+                                                   {5, home + "/Docs"},
+                                                   {39, "/srv/pictures"},
+                                                   {13, home},
+                                                   {14, home + "/Second"},
+                                                   {0, home + "/Desktop"},
+                                                   {16, home + "/Desktop"},
+                                                   {26, config},
+                                                   {28, home + "/.local/share"},
+                                                   {32, dir.file("cache")},
+                                                   {9999, ""},
+                                                   {-1, ""}};
+  for (const auto& [folder, path] : expected) EXPECT_EQ(GetSpecialFolderPath(folder), path) << folder;
 }
 
 TEST(GetSpecialFolderPath, WithoutAUserDirsFileTheHomeFolderServes) {
