@@ -181,22 +181,4 @@ TEST_F(JSObject, NameTreesAnswerNullWhenEmpty) {
   EXPECT_FALSE(CBool(get(js, "DynamicXFAForm")));
 }
 
-TEST_F(JSObject, AddWebLinksLinksAddressesOnce) {
-  std::string web = dir.file("web.pdf");
-  fixture::DocSpec s;
-  fixture::PageSpec p;
-  p.lines = {"Visit www.example.com or https://pressmark.test/x.", "No address on this line"};
-  s.pages = {p, p};
-  fixture::makePdf(web, s);
-  ObjectRef d = openPDDoc(web);
-  ObjectRef j = objectOf(call(d, "GetJSObject"));
-  EXPECT_EQ(CLng(call(j, "AddWebLinks")), 4);
-  EXPECT_EQ(CLng(call(j, "addWebLinks")), 0) << "addresses already linked are left alone";
-  call(d, "Save", {0, web});
-  std::string out;
-  ASSERT_EQ(fixture::run({"mutool", "show", web, "grep"}, &out), 0);
-  EXPECT_NE(out.find("/URI(http://www.example.com)"), std::string::npos) << out;
-  EXPECT_NE(out.find("/URI(https://pressmark.test/x)"), std::string::npos) << out;
-}
-
 }  // namespace pdftest
