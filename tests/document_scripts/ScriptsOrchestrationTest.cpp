@@ -145,35 +145,6 @@ TEST_F(SpellCheck, FailuresOfSingleWordsAndPagesArePassedOver) {
   EXPECT_EQ(r.array().data(), (std::vector<Variant>{Variant("worse|worst")}));
 }
 
-TEST_F(SpellCheck, AMissingCheckerIsAnErrorNotACleanDocument) {
-  struct Case {
-    const char* what;
-    bool spellFails;
-  };
-  for (const Case c : {Case{"reading spell fails", true}, Case{"the first checkWord fails", false}}) {
-    auto r2 = Recorder::create();
-    pm::test::recordViewerDocument(*r2);
-    r2->on("JSO", "NumPages").returns(Variant(int32_t(1)));
-    r2->on("JSO", "getPageNumWords").returns(Variant(int32_t(2)));
-    r2->on("JSO", "GetPageNthWord").returns(Variant("word"));
-    if (c.spellFails) {
-      r2->on("JSO", "spell").fails(1001, "No spelling dictionary for en_US");
-    } else {
-      r2->on("JSO", "spell").returnsObject("spell");
-      r2->on("spell", "checkWord").fails(1001, "No spelling dictionary for en_US");
-    }
-    ObjectRef d2 = createDocument();
-    try {
-      call(d2, "SpellCheckPDF");
-      ADD_FAILURE() << c.what << ": no error";
-    } catch (const AutomationError& e) {
-      EXPECT_EQ(e.number(), 1001) << c.what;
-      EXPECT_EQ(e.source(), "Pressmark") << c.what;
-      EXPECT_EQ(e.description(), "No spelling dictionary for en_US") << c.what;
-    }
-  }
-}
-
 TEST_F(ScriptsOrchestration, EveryMemberIsInTheTableWithItsHelpText) {
   const MemberTable& t = Document::table();
   for (const char* n : {"AddScript",        "RemoveScript",     "SetDocumentAction", "SetPageAction", "AttachFile",

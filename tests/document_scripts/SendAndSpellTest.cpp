@@ -109,12 +109,6 @@ TEST_F(Sending, TheDictionaryFollowsTheLocaleUnlessOneIsNamed) {
   }
 }
 
-TEST_F(Sending, AMissingDictionaryIsAnError) {
-  test::ScopedEnv dict("PRESSMARK_SPELL_DICTIONARY", "xx_XX");
-  std::string e = error([&] { call(doc, "SpellCheckPDF"); });
-  EXPECT_NE(e.find("No spelling dictionary for xx_XX"), std::string::npos) << e;
-}
-
 // ---- Mail ----
 
 class Mail : public Sending {
