@@ -118,15 +118,6 @@ TEST_F(PdfTest, IncrementalSaveOntoTheOpenFileAppendsAndCanRepeat) {
   EXPECT_EQ(CLng(call(d, "GetNumPages")), 3);
 }
 
-TEST_F(PdfTest, FullSaveOntoTheOpenFileWorks) {
-  ObjectRef d = openPDDoc(path);
-  call(d, "SetInfo", {"Author", "Someone else"});
-  EXPECT_TRUE(CBool(call(d, "Save", {acrobat::kSaveFull, path})));
-  EXPECT_EQ(fixture::readBack(path).author, "Someone else");
-  EXPECT_EQ(CStr(call(d, "GetInfo", {"Author"})), "Someone else");
-  EXPECT_EQ(dir.names(), std::vector<std::string>{"doc.pdf"});
-}
-
 TEST_F(PdfTest, SavingOverAFileKeepsItsMode) {
   ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
   ObjectRef d = openPDDoc(path);

@@ -4,20 +4,7 @@
 
 namespace jstest {
 
-class Pages : public JsTest {
- protected:
-  // A second document of two pages whose text names them.
-  std::string other() {
-    fixture::DocSpec s;
-    fixture::PageSpec a, b;
-    a.lines = {"Other one"};
-    b.lines = {"Other two"};
-    s.pages = {a, b};
-    std::string p = dir.file("other.pdf");
-    fixture::makePdf(p, s);
-    return p;
-  }
-};
+using Pages = JsTest;
 
 TEST_F(Pages, ThumbnailsAndWebLinks) {
   call(js, "addThumbnails");
@@ -65,11 +52,6 @@ TEST_F(Pages, FlatteningDrawsAnnotationsIntoThePage) {
   EXPECT_EQ(fieldNames(out), std::vector<std::string>{"kept"});
   std::string report;
   EXPECT_TRUE(qpdfClean(out, &report)) << report;
-}
-
-TEST_F(Pages, GetURLRefusesOtherSchemes) {
-  EXPECT_NE(errorOf([&] { call(js, "getURL", {"ftp://example.org/x"}); }).find("only http, https and file"),
-            std::string::npos);
 }
 
 }  // namespace jstest
