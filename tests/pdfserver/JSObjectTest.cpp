@@ -33,16 +33,6 @@ TEST_F(JSObject, DocumentProperties) {
   EXPECT_FALSE(CBool(get(js, "Dirty")));
 }
 
-TEST_F(JSObject, AppProperties) {
-  ObjectRef app = objectOf(get(js, "App"));
-  EXPECT_EQ(CStr(get(app, "platform")), "UNIX");
-  EXPECT_EQ(CDbl(get(app, "viewerVersion")), acrobat::kViewerVersion);
-  EXPECT_EQ(CStr(get(app, "formsVersion")), "10");
-  EXPECT_EQ(CStr(get(app, "language")), "ENU");
-  EXPECT_FALSE(CStr(get(app, "viewerType")).empty());
-  EXPECT_FALSE(CStr(get(app, "viewerVariation")).empty());
-}
-
 TEST_F(JSObject, SettingInfoMarksDirtyAndSavesThroughThePDDoc) {
   let(js, "Title", "Changed title");
   let(js, "Subject", "Σ subject");
