@@ -29,16 +29,6 @@ class DocumentFrame : public ::testing::Test {
   std::shared_ptr<Recorder> rec;
 };
 
-TEST_F(DocumentFrame, OpeningAndRelease) {
-  {
-    ObjectRef d = createDocument();
-    EXPECT_EQ(rec->transcript(), (Lines{"create AcroExch.PDDoc", "AcroExch.PDDoc call Open(\"/docs/a.pdf\")",
-                                        "AcroExch.PDDoc call GetJSObject()"}));
-    rec->clear();
-  }
-  EXPECT_EQ(rec->transcript(), (Lines{"JSO call CloseDoc(True)", "release JSO", "release AcroExch.PDDoc"}));
-}
-
 TEST_F(DocumentFrame, FailedOpenLeavesNothingAndNumPagesRaisesUnsetObject) {
   // A later registration shadows the fixture's, so Open answers False.
   auto r2 = Recorder::create();
@@ -87,49 +77,6 @@ TEST_F(DocumentFrame, CloseDocTwiceIgnoresErrors) {
   EXPECT_EQ(rec->transcript(), (Lines{"release JSO", "release AcroExch.PDDoc"})) << "closed: no second close";
 }
 
-TEST_F(DocumentFrame, ViewerInformationReadsTheAppObject) {
-  ObjectRef d = open();
-  rec->on("JSO", "App").returnsObject("App");
-  rec->on("App", "viewerVersion").returns(Variant(10.0));
-  rec->on("App", "platform").returns(Variant("UNIX"));
-  EXPECT_EQ(call(d, "AcrobatViewerVersion"), Variant("10"));
-  EXPECT_EQ(call(d, "AcrobatPlatform"), Variant("UNIX"));
-  call(d, "AcrobatFormsVersion");
-  call(d, "AcrobatLanguage");
-  call(d, "AcrobatViewerType");
-  call(d, "AcrobatViewerVariation");
-  EXPECT_EQ(rec->transcript(),
-            (Lines{"JSO get App", "App get viewerVersion", "release App", "JSO get App", "App get platform",
-                   "release App", "JSO get App", "App get formsVersion", "release App", "JSO get App",
-                   "App get language", "release App", "JSO get App", "App get viewerType", "release App", "JSO get App",
-                   "App get viewerVariation", "release App"}));
-}
-
-TEST_F(DocumentFrame, PropertiesPassNamesAndValues) {
-  ObjectRef d = open();
-  rec->on("JSO", "NumPages").returns(Variant(int16_t(3)));
-  rec->on("JSO", "CreationDate").returns(Variant("1/2/2024"));
-  rec->on("JSO", "FileSize").returns(Variant(1234.0));
-  rec->on("AcroExch.PDDoc", "GetInfo").returns(Variant("k1, k2"));
-  rec->on("AcroExch.PDDoc", "GetPageMode").returns(Variant(int32_t(3)));
-  EXPECT_EQ(get(d, "NumPages"), Variant(int32_t(3))) << "converted to Long";
-  EXPECT_EQ(get(d, "CreationDate"), Variant(MakeDate(2024, 1, 2)));
-  EXPECT_EQ(get(d, "FileSize"), Variant(int32_t(1234)));
-  let(d, "Title", Variant(int16_t(7)));
-  let(d, "Author", "Me");
-  EXPECT_EQ(get(d, "KeyWords"), Variant("k1, k2"));
-  let(d, "KeyWords", "x, y");
-  EXPECT_EQ(get(d, "PageMode"), Variant("3"));
-  get(d, "InstanceID");
-  get(d, "PermanentID");
-  get(d, "Path");
-  EXPECT_EQ(rec->transcript(),
-            (Lines{"JSO get NumPages", "JSO get CreationDate", "JSO get FileSize", "JSO let Title = 7%",
-                   "JSO let Author = \"Me\"", "AcroExch.PDDoc call GetInfo(\"KeyWords\")",
-                   "AcroExch.PDDoc call SetInfo(\"KeyWords\", \"x, y\")", "AcroExch.PDDoc call GetPageMode()",
-                   "AcroExch.PDDoc call GetInstanceID()", "AcroExch.PDDoc call GetPermanentID()", "JSO get Path"}));
-}
-
 TEST_F(DocumentFrame, ConversionFailureIsATypeMismatch) {
   ObjectRef d = open();
   rec->on("JSO", "NumPages").returns(Variant("many"));
@@ -145,58 +92,6 @@ TEST_F(DocumentFrame, ReadOnlyPropertiesCannotBeAssigned) {
   ObjectRef d = open();
   EXPECT_THROW(let(d, "NumPages", 4), AutomationError);
   EXPECT_TRUE(rec->transcript().empty());
-}
-
-TEST_F(DocumentFrame, SaveTypesAndTargets) {
-  ObjectRef d = open();
-  call(d, "Save", {1});
-  call(d, "Save", {7, "  "});
-  call(d, "Save", {0, " /out/x.pdf"});
-  call(d, "Save", {Variant(int16_t(1)), "/out/y.pdf"});
-  call(d, "Save", {-1, "/out/z.pdf"});
-  EXPECT_EQ(rec->transcript(),
-            (Lines{"AcroExch.PDDoc call Save(1&, \"/docs/a.pdf\")", "AcroExch.PDDoc call Save(0&, \"/docs/a.pdf\")",
-                   "AcroExch.PDDoc call Save(0&, \" /out/x.pdf\")", "AcroExch.PDDoc call Save(1%, \"/out/y.pdf\")",
-                   "AcroExch.PDDoc call Save(0&, \"/out/z.pdf\")"}));
-}
-
-TEST_F(DocumentFrame, SaveWithoutPathWritesTheDocumentsOwnFile) {
-  ObjectRef a = createDocument();
-  moduleState().strOpenDocumentPath = "/docs/b.pdf";
-  ObjectRef b = createDocument();
-  rec->clear();
-  call(a, "Save", {1});
-  call(b, "Save", {1});
-  // Each document saves onto the file it was opened from, never over the
-  // document opened after it.
-  EXPECT_EQ(rec->transcript(), (Lines{"AcroExch.PDDoc call Save(1&, \"/docs/a.pdf\")",
-                                      "AcroExch.PDDoc#2 call Save(1&, \"/docs/b.pdf\")"}));
-}
-
-TEST_F(DocumentFrame, SaveAsWithAndWithoutConversion) {
-  ObjectRef d = open();
-  call(d, "SaveAs", {"/out/a.rtf", 9});
-  call(d, "SaveAs", {"/out/a.pdf"});
-  call(d, "SaveAs", {"/out/b.pdf", 0.0});
-  EXPECT_EQ(rec->transcript(), (Lines{"JSO call SaveAs(\"/out/a.rtf\", \"com.adobe.acrobat.rtf\")",
-                                      "JSO call SaveAs(\"/out/a.pdf\")", "JSO call SaveAs(\"/out/b.pdf\")"}));
-}
-
-TEST_F(DocumentFrame, SetPageViewPassesTheCodeAndAnswersTheResult) {
-  ObjectRef d = open();
-  rec->on("AcroExch.PDDoc", "SetPageMode").returns(Variant(int16_t(-1))).returns(Variant(false));
-  EXPECT_EQ(call(d, "SetPageView", {0}), Variant(true));
-  EXPECT_EQ(call(d, "SetPageView", {3}), Variant(false));
-  EXPECT_EQ(rec->transcript(), (Lines{"AcroExch.PDDoc call SetPageMode(0&)", "AcroExch.PDDoc call SetPageMode(3&)"}));
-}
-
-TEST_F(DocumentFrame, JavaScriptObjectAndCalculation) {
-  ObjectRef d = open();
-  Variant js = call(d, "CreateJavaScriptObject");
-  ASSERT_TRUE(js.isObject());
-  EXPECT_EQ(js.asObject()->typeName(), "JSO");
-  call(d, "CalculateNow");
-  EXPECT_EQ(rec->transcript(), (Lines{"JSO call CalculateNow()"}));
 }
 
 TEST_F(DocumentFrame, FileTypesFollowTheViewerVersion) {

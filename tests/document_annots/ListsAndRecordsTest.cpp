@@ -40,59 +40,6 @@ TEST_F(ListsAndRecords, WordAccessReadsTheFirstPageForZeroAndOne) {
   }
 }
 
-TEST_F(ListsAndRecords, TextRecordKeepsTheReviewStateBothWays) {
-  rec->on("JSO", "GetAnnot").returnsObject("Note");
-  rec->on("Note", "getProps").returnsObject("NP");
-  rec->on("NP", "Name").returns(Variant("n1"));
-  rec->on("NP", "contents").returns(Variant("text"));
-  rec->on("NP", "State").returns(Variant("Rejected"));
-  rec->on("NP", "Page").returns(Variant(int32_t(1)));
-  rec->on("NP", "Point").returns(V({10.0, 20.0}));
-  rec->on("NP", "Width").returns(Variant(2.0));
-  rec->on("NP", "Lock").returns(Variant("not a flag"));
-  rec->on("NP", "PopupOpen").returns(Variant(true));
-  ObjectRef d = open();
-  Variant r = call(d, "GetTextAnnotProperties", {"n1", 2});
-  ASSERT_TRUE(r.isObject());
-  ObjectRef rec1 = r.asObject();
-  EXPECT_EQ(rec1->typeName(), "TextAnnotType");
-  EXPECT_EQ(get(rec1, "State"), Variant(int16_t(2)));
-  EXPECT_EQ(get(rec1, "Page"), Variant(int16_t(1)));
-  EXPECT_EQ(get(rec1, "Width"), Variant(int16_t(2)));
-  EXPECT_EQ(get(rec1, "Lock"), Variant(false)) << "a value that cannot be converted leaves the field empty";
-  EXPECT_EQ(get(rec1, "Author"), Variant(""));
-  EXPECT_EQ(get(rec1, "Point"), V({10.0, 20.0}));
-  EXPECT_EQ(get(rec1, "PopupOpen"), Variant(true));
-  EXPECT_EQ(only({"JSO call GetAnnot"}), (Lines{"JSO call GetAnnot(1&, \"n1\")"}));
-  let(rec1, "contents", "changed");
-  EXPECT_THROW(let(rec1, "Width", "wide"), AutomationError) << "fields keep their types";
-  rec->clear();
-  call(d, "SetTextAnnotProperties", {"n1", 2, r});
-  Lines lets;
-  for (const std::string& l : rec->transcript())
-    if (l.rfind("NP let", 0) == 0 || l.rfind("Note call setProps", 0) == 0) lets.push_back(l);
-  EXPECT_EQ(lets, (Lines{"NP let Delay = True",
-                         "NP let contents = \"changed\"",
-                         "NP let Delay = False",
-                         "Note call setProps(<NP>)",
-                         "NP let Delay = True",
-                         "NP let Name = \"n1\"",
-                         "NP let State = \"Rejected\"",
-                         "NP let Page = 1%",
-                         "NP let Point = Array(10#, 20#)",
-                         "NP let PopupRect = Empty",
-                         "NP let Author = \"\"",
-                         "NP let Subject = \"\"",
-                         "NP let NoteIcon = \"\"",
-                         "NP let StrokeColor = Empty",
-                         "NP let PopupOpen = True",
-                         "NP let Width = 2%",
-                         "NP let Lock = False",
-                         "NP let ReadOnly = False",
-                         "NP let Delay = False",
-                         "Note call setProps(<NP>)"}));
-}
-
 TEST_F(ListsAndRecords, FreeTextRecordReadsEveryPropertyAndALookUpFailureRaises) {
   rec->on("JSO", "GetAnnot").returnsObject("Box").times(1);
   rec->on("JSO", "GetAnnot").returns(Variant::null());

@@ -70,29 +70,6 @@ TEST_F(PhraseScan, APageRangeReadsOnlyItsPagesWithoutAnOffByOne) {
   }
 }
 
-TEST_F(PhraseScan, EachMarkupKindHasItsTypeAndDefaultColour) {
-  pages({{"w "}});
-  struct Case {
-    const char* member;
-    const char* line;
-    const char* colour;
-  };
-  const Case cases[] = {
-      {"FindAndHighlightText", "Props let Type = \"Highlight\"", "Props let StrokeColor = Array(\"RGB\", 1#, 1#, 0#)"},
-      {"FindAndSquigglyText", "Props let Type = \"Squiggly\"", "Props let StrokeColor = Array(\"RGB\", 1#, 0#, 0#)"},
-      {"FindAndStrikeoutText", "Props let Type = \"StrikeOut\"", "Props let StrokeColor = Array(\"RGB\", 1#, 0#, 0#)"},
-      {"FindAndUnderlineText", "Props let Type = \"Underline\"", "Props let StrokeColor = Array(\"RGB\", 1#, 0#, 0#)"},
-  };
-  for (const Case& c : cases) {
-    ObjectRef d = open();
-    EXPECT_EQ(count(d, c.member, {"w"}), 1);
-    EXPECT_EQ(only({"Props let Type", "Props let StrokeColor"}), (Lines{c.colour, c.line}));
-    d = open();
-    EXPECT_EQ(count(d, c.member, {"w", 0, 0, false, V({"G", 0.5})}), 1);
-    EXPECT_EQ(only({"Props let StrokeColor"}), (Lines{"Props let StrokeColor = Array(\"G\", 0.5#)"}));
-  }
-}
-
 TEST_F(PhraseScan, FailingCallsNeverHoldTheHighlightScan) {
   // Rules apply in the order given: this one answers before the page words.
   rec->on("JSO", "GetPageNthWord").fails(1001, "no words today");
@@ -111,41 +88,6 @@ TEST_F(PhraseScan, FailingCallsNeverHoldTheHighlightScan) {
   r2->clear();
   EXPECT_EQ(count(big, "GetTextCoordinates", {"y"}), -1);
   EXPECT_EQ(r2->transcript().size(), 2u + 2 * 40000u);
-}
-
-TEST_F(PhraseScan, CommentNotesAreNamedAfterTheirPage) {
-  pages({{"x "}, {"see ", "here "}});
-  ObjectRef d = open();
-  EXPECT_EQ(count(d, "FindAndCommentText", {"see here", "Look"}), 1);
-  EXPECT_EQ(only({"JSO call GetPageNthWordQuads"}),
-            (Lines{"JSO call GetPageNthWordQuads(1&, 0&)", "JSO call GetPageNthWordQuads(1&, 1&)"}))
-      << "the first quad of the first and of the last word";
-  Lines note = only({"Props let", "Props#2 let"});
-  Variant quad = quadsOf(1, 0).array().at({0});
-  EXPECT_EQ(note, (Lines{"Props let Delay = True",
-                         "Props let Type = \"Text\"",
-                         "Props let contents = \"Look\"",
-                         "Props let Delay = False",
-                         "Props#2 let Delay = True",
-                         "Props#2 let State = \"None\"",
-                         "Props#2 let Page = 1&",
-                         "Props#2 let Point = " + pm::recording::Describe(quad),
-                         "Props#2 let PopupRect = Array(0%, 692%, 200%, 792%)",
-                         "Props#2 let Author = \"\"",
-                         "Props#2 let Subject = \"\"",
-                         "Props#2 let NoteIcon = \"Note\"",
-                         "Props#2 let StrokeColor = Array(\"RGB\", 1#, 1#, 0#)",
-                         "Props#2 let Name = \"Comment2\"",
-                         "Props#2 let PopupOpen = False",
-                         "Props#2 let Width = 1%",
-                         "Props#2 let Lock = False",
-                         "Props#2 let ReadOnly = False",
-                         "Props#2 let opacity = 0.5#",
-                         "Props#2 let Delay = False"}));
-  // One-word phrase: the first word's quads are read for the first and the last word.
-  rec->clear();
-  EXPECT_EQ(count(d, "FindAndCommentText", {"x", "Look", 1, 1}), 1);
-  EXPECT_EQ(only({"JSO call GetPageNthWordQuads"}).size(), 2u);
 }
 
 TEST_F(PhraseScan, ErrorsReachTheCallerExceptInTheHighlightFamily) {

@@ -13,21 +13,6 @@ std::vector<Item> sample() {
 
 using Search = BookmarkModel;
 
-TEST_F(Search, StyleByNameStopsPerListOfChildren) {
-  ObjectRef d = open(sample());
-  EXPECT_EQ(call(d, "SetBookmarkStyle", {2, "Intro"}), Variant(int32_t(2)));
-  EXPECT_EQ(calls(), (Lines{"JSO get BookMarkRoot", "Root get Children", "A get Name", "A get Children", "A1 get Name",
-                            "A1 let Style = 2%", "B get Name", "B let Style = 2%"}));
-  rec->clear();
-  // Every match, the children of a match searched as well.
-  EXPECT_EQ(call(d, "SetBookmarkStyle", {7, "intro", false, false, true}), Variant(int32_t(4)));
-  EXPECT_EQ(calls(), (Lines{"JSO get BookMarkRoot", "Root get Children", "A get Name", "A get Children", "A1 get Name",
-                            "A1 let Style = 0%", "A1 get Children", "A1a get Name", "A1a let Style = 0%",
-                            "A1a get Children", "A2 get Name", "A2 get Children", "B get Name", "B let Style = 0%",
-                            "B get Children", "B1 get Name", "B1 let Style = 0%", "B1 get Children"}))
-      << "style 7 becomes 0; part of the name, case ignored";
-}
-
 TEST_F(Search, EmptySearchTextTakesBookmarksInOrder) {
   struct Case {
     const char* member;
@@ -59,70 +44,6 @@ TEST_F(Search, EmptySearchTextTakesBookmarksInOrder) {
       if (l.find(" let ") != std::string::npos || l.find(" call ") != std::string::npos) changes.push_back(l);
     EXPECT_EQ(changes, c.changes) << c.member;
   }
-}
-
-TEST_F(Search, RemovingNeverEntersARemovedBookmark) {
-  ObjectRef d = open(sample());
-  EXPECT_EQ(call(d, "RemoveBookmark"), Variant(int32_t(2)));
-  EXPECT_EQ(calls(), (Lines{"JSO get BookMarkRoot", "Root get Children", "A call Remove()", "B call Remove()"}));
-  EXPECT_EQ(shape(), "");
-
-  tree = std::make_shared<Tree>();
-  SetUp();
-  d = open(sample());
-  // A bookmark that stays is searched further; its removed children count.
-  tree->failing = {"A|Remove"};
-  EXPECT_EQ(call(d, "RemoveBookmark"), Variant(int32_t(3)));
-  EXPECT_EQ(calls(), (Lines{"JSO get BookMarkRoot", "Root get Children", "A call Remove()", "A get Children",
-                            "A1 call Remove()", "A2 call Remove()", "B call Remove()"}));
-  EXPECT_EQ(shape(), "Alpha");
-
-  tree = std::make_shared<Tree>();
-  SetUp();
-  d = open(sample());
-  EXPECT_EQ(call(d, "RemoveBookmark", {"intro", false, true, true}), Variant(int32_t(2)));
-  EXPECT_EQ(shape(), "Alpha(Scope)");
-}
-
-TEST_F(Search, NamesAreListedWhole) {
-  std::vector<Item> items = sample();
-  items.push_back({"C", "Terms ~ conditions", {}});
-  items.push_back({"D", "Введение", {}});
-  ObjectRef d = open(items);
-  Variant names;
-  EXPECT_EQ(call(d, "GetBookmarks", {ByRef(names)}), Variant(int32_t(8)));
-  EXPECT_EQ(names, V({"Alpha", "Intro", "Intro detail", "Scope", "Intro", "Intro", "Terms ~ conditions", "Введение"}));
-  struct Case {
-    std::vector<Arg> args;
-    bool exists;
-  };
-  const std::vector<Case> cases = {
-      {{"intro"}, true},
-      {{"intro", true}, false},
-      {{"Int", false, false}, true},
-      {{"Terms "}, false},
-      {{"~"}, false},
-      {{"~", false, false}, true},
-      {{"ВВЕДЕНИЕ"}, true},
-      {{"введение", true}, false},
-      {{"веден", false, false}, true},
-      {{"Intro detail"}, true},
-      {{"conditions", true, false}, true},
-  };
-  for (const Case& c : cases)
-    EXPECT_EQ(call(d, "BookmarkExists", std::span<const Arg>(c.args)), Variant(c.exists))
-        << recording::Describe(c.args[0].get());
-}
-
-TEST_F(Search, NoBookmarksListNothing) {
-  ObjectRef d = open();
-  Variant names = V({"stale"});
-  EXPECT_EQ(call(d, "GetBookmarks", {ByRef(names)}), Variant(int32_t(0)));
-  ASSERT_TRUE(names.isArray());
-  EXPECT_EQ(names.array().ubound(1), -1);
-  EXPECT_EQ(call(d, "BookmarkExists", {"x"}), Variant(false));
-  EXPECT_EQ(call(d, "BookmarkExists", {"", false, false}), Variant(false));
-  EXPECT_EQ(call(d, "RemoveBookmark"), Variant(int32_t(0)));
 }
 
 TEST_F(Search, FailingStepsAreSkipped) {

@@ -91,40 +91,6 @@ struct Kind {
   Lines steps;
 };
 
-TEST_F(FieldCreation, ChoiceItemsTakeTheirExportValuesOrTheirText) {
-  struct Case {
-    const char* what;
-    Variant values, exports;
-    Lines items;
-  };
-  const Case cases[] = {
-      {"no export values",
-       V({"A", "B"}),
-       Variant::nothing(),
-       {"F call insertItemAt(\"A\", \"A\", -1%)", "F call insertItemAt(\"B\", \"B\", -1%)"}},
-      {"export values",
-       V({"A", "B"}),
-       V({"a", "b"}),
-       {"F call insertItemAt(\"A\", \"a\", -1%)", "F call insertItemAt(\"B\", \"b\", -1%)"}},
-      {"a shorter export list",
-       V({"A", "B", "C"}),
-       V({"a"}),
-       {"F call insertItemAt(\"A\", \"a\", -1%)", "F call insertItemAt(\"B\", \"B\", -1%)",
-        "F call insertItemAt(\"C\", \"C\", -1%)"}},
-      {"a single text is no list", Variant("A"), Variant::nothing(), {}},
-  };
-  for (const Case& c : cases) {
-    for (const char* method : {"CreateComboBoxField", "CreateListBoxField"}) {
-      rec->clear();
-      call(doc, method, {"c", int32_t(1), coords(), c.values, Named("varExportValues", c.exports)});
-      Lines items;
-      for (const std::string& l : rec->transcript())
-        if (l.rfind("F call insertItemAt", 0) == 0) items.push_back(l);
-      EXPECT_EQ(items, c.items) << c.what << " " << method;
-    }
-  }
-}
-
 TEST_F(FieldCreation, AFailedAddRaisesAndALaterFailedStepDoesNot) {
   // A second recorder shadows the fixture's, with an add that fails.
   auto r2 = recording::Recorder::create();

@@ -113,16 +113,6 @@ class Signing : public FieldObject {
   }
 };
 
-TEST_F(Signing, SignsAnUnsignedFieldAndLogsOut) {
-  rec->on("PPK", "login").returns(Variant(true));
-  rec->on("Info", "Status").returns(Variant(int32_t(0)));
-  call(field, "SignDocument", {"/certs/me.p12", "secret"});
-  EXPECT_EQ(rec->transcript(),
-            (Lines{"JSO get security", "Security call getHandler(\"Adobe.PPKLite\")", "release Security",
-                   "PPK call login(\"secret\", \"/certs/me.p12\")", "TF get SignatureInfo", "Info get Status",
-                   "release Info", "TF call signatureSign(<PPK>)", "PPK call logout()", "release PPK"}));
-}
-
 TEST_F(Signing, ASigningThatDidNotHappenIsReported) {
   struct Case {
     const char* what;

@@ -22,21 +22,6 @@ class FieldSets : public FieldRecording {
   std::vector<std::string> names_;
 };
 
-TEST_F(FieldSets, GetFieldHandsTheNameAndTheScriptObjectToTheNewField) {
-  rec->on("JSO", "GetField").returnsObject("TF");
-  rec->on("TF", "Name").returns(Variant("total"));
-  Variant f = call(doc, "GetField", {"total"});
-  ASSERT_TRUE(f.isObject());
-  EXPECT_EQ(f.asObject()->typeName(), "Field");
-  EXPECT_EQ(moduleState().strFieldRequestName, "total");
-  EXPECT_FALSE(moduleState().objFieldRequestJS) << "the object hand-off is cleared";
-  EXPECT_EQ(get(f.asObject(), "Name"), Variant("total"));
-  EXPECT_EQ(rec->transcript(), (Lines{"JSO call GetField(\"total\")", "TF get Name"}));
-  rec->clear();
-  f = Variant();
-  EXPECT_EQ(rec->transcript(), (Lines{"release TF"})) << "the field holds its own references";
-}
-
 TEST_F(FieldSets, AnUnknownNameStillGivesAFieldThatSaysSo) {
   rec->on("JSO", "GetField").returns(Variant::null());
   ObjectRef f = objectOf(call(doc, "GetField", {int32_t(12)}));

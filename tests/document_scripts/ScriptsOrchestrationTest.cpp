@@ -39,42 +39,6 @@ TEST_F(ScriptsOrchestration, AttachFileAnswersTheEmbeddingResultAsBoolean) {
                                       "JSO call importDataObject(\"data\", \"/path/other.txt\")"}));
 }
 
-TEST_F(ScriptsOrchestration, FormDataMembersPassEveryParameterWithItsDefault) {
-  struct Case {
-    const char* member;
-    std::vector<Variant> args;
-    const char* line;
-  };
-  const Variant fields = V({"a", "b"});
-  const Case cases[] = {
-      {"ExportAsFDF", {}, "JSO call ExportAsFDF(False, True, Nothing, False, \"\", False)"},
-      {"ExportAsFDF",
-       {true, false, fields, true, "/o/f.fdf", true},
-       "JSO call ExportAsFDF(True, False, Array(\"a\", \"b\"), True, \"/o/f.fdf\", True)"},
-      {"ExportAsXFDF", {}, "JSO call ExportAsXFDF(False, True, Nothing, \"\", False)"},
-      {"ExportAsXFDF",
-       {true, true, Variant::missing(), "/tmp/f.xfdf"},
-       "JSO call ExportAsXFDF(True, True, Nothing, \"/tmp/f.xfdf\", False)"},
-      {"ExportAsText", {}, "JSO call ExportAsText(True, Nothing, \"\")"},
-      {"ExportAsText", {false, fields, "/o/t.txt"}, "JSO call ExportAsText(False, Array(\"a\", \"b\"), \"/o/t.txt\")"},
-      {"ExportXFAData", {}, "JSO call ExportXFAData(\"\", True)"},
-      {"ExportXFAData", {"/o/x.xdp", false}, "JSO call ExportXFAData(\"/o/x.xdp\", False)"},
-      {"ImportAnFDF", {}, "JSO call ImportAnFDF(\"\")"},
-      {"ImportAnFDF", {"/i/f.fdf"}, "JSO call ImportAnFDF(\"/i/f.fdf\")"},
-      {"ImportAnXFDF", {"/i/f.xfdf"}, "JSO call ImportAnXFDF(\"/i/f.xfdf\")"},
-      {"ImportTextData", {}, "JSO call ImportTextData(\"\", 0&)"},
-      {"ImportTextData", {"/i/t.txt", Variant(int16_t(3))}, "JSO call ImportTextData(\"/i/t.txt\", 3%)"},
-      {"ImportTextData", {"/i/t.txt", "2"}, "JSO call ImportTextData(\"/i/t.txt\", \"2\")"},
-      {"ImportXFAData", {"/i/x.xml"}, "JSO call ImportXFAData(\"/i/x.xml\")"},
-  };
-  for (const Case& c : cases) {
-    rec->clear();
-    std::vector<Arg> args(c.args.begin(), c.args.end());
-    call(d, c.member, std::span<const Arg>(args));
-    EXPECT_EQ(rec->transcript(), Lines{c.line}) << c.member;
-  }
-}
-
 TEST_F(ScriptsOrchestration, SubmitFormToURLTakesThirteenOrFourteenArgumentsByVersion) {
   struct Case {
     const char* version;
@@ -148,23 +112,6 @@ class SpellCheck : public ScriptsOrchestration {
   }
 };
 
-TEST_F(SpellCheck, TheDelimiterAndPageChoiceAreNotOffByOne) {
-  script({{"one"}, {"tow", "three"}, {"for"}}, {{"tow", {"two", "tow"}}, {"for", {"four"}}});
-  Variant r = call(d, "SpellCheckPDF", {";", 2});
-  ASSERT_TRUE(r.isArray());
-  EXPECT_EQ(r.array().data(), (std::vector<Variant>{Variant("tow;two;tow")}));
-  Lines t = rec->transcript();
-  ASSERT_FALSE(t.empty());
-  EXPECT_EQ(t.front(), "JSO call getPageNumWords(1&)") << "page 2 is index 1; NumPages is not read";
-  rec->clear();
-  EXPECT_EQ(call(d, "SpellCheckPDF", {"^", 1}), Variant(int16_t(-1)));
-  rec->clear();
-  Variant all = call(d, "SpellCheckPDF", {"^", Variant::null()});
-  ASSERT_TRUE(all.isArray());
-  EXPECT_EQ(all.array().size(), 2u) << "a Null page checks every page";
-  EXPECT_EQ(rec->transcript().front(), "JSO get NumPages");
-}
-
 TEST_F(SpellCheck, FailuresOfSingleWordsAndPagesArePassedOver) {
   // A second recorder shadows the fixture's for a document of its own.
   auto r2 = Recorder::create();
@@ -196,35 +143,6 @@ TEST_F(SpellCheck, FailuresOfSingleWordsAndPagesArePassedOver) {
   EXPECT_EQ(calls, 3);
   ASSERT_TRUE(r.isArray());
   EXPECT_EQ(r.array().data(), (std::vector<Variant>{Variant("worse|worst")}));
-}
-
-TEST_F(SpellCheck, AMissingCheckerIsAnErrorNotACleanDocument) {
-  struct Case {
-    const char* what;
-    bool spellFails;
-  };
-  for (const Case c : {Case{"reading spell fails", true}, Case{"the first checkWord fails", false}}) {
-    auto r2 = Recorder::create();
-    pm::test::recordViewerDocument(*r2);
-    r2->on("JSO", "NumPages").returns(Variant(int32_t(1)));
-    r2->on("JSO", "getPageNumWords").returns(Variant(int32_t(2)));
-    r2->on("JSO", "GetPageNthWord").returns(Variant("word"));
-    if (c.spellFails) {
-      r2->on("JSO", "spell").fails(1001, "No spelling dictionary for en_US");
-    } else {
-      r2->on("JSO", "spell").returnsObject("spell");
-      r2->on("spell", "checkWord").fails(1001, "No spelling dictionary for en_US");
-    }
-    ObjectRef d2 = createDocument();
-    try {
-      call(d2, "SpellCheckPDF");
-      ADD_FAILURE() << c.what << ": no error";
-    } catch (const AutomationError& e) {
-      EXPECT_EQ(e.number(), 1001) << c.what;
-      EXPECT_EQ(e.source(), "Pressmark") << c.what;
-      EXPECT_EQ(e.description(), "No spelling dictionary for en_US") << c.what;
-    }
-  }
 }
 
 TEST_F(ScriptsOrchestration, EveryMemberIsInTheTableWithItsHelpText) {

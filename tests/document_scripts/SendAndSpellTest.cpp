@@ -109,12 +109,6 @@ TEST_F(Sending, TheDictionaryFollowsTheLocaleUnlessOneIsNamed) {
   }
 }
 
-TEST_F(Sending, AMissingDictionaryIsAnError) {
-  test::ScopedEnv dict("PRESSMARK_SPELL_DICTIONARY", "xx_XX");
-  std::string e = error([&] { call(doc, "SpellCheckPDF"); });
-  EXPECT_NE(e.find("No spelling dictionary for xx_XX"), std::string::npos) << e;
-}
-
 // ---- Mail ----
 
 class Mail : public Sending {
@@ -311,33 +305,6 @@ TEST_F(Submit, RefusalsAndUnreachableServersAreErrors) {
 }
 
 // ---- The shell ----
-
-TEST_F(Sending, MembersFromTheShell) {
-  call(doc, "Save", {1});
-  std::string notes = dir.file("notes.txt");
-  fixture::writeFile(notes, "notes\n");
-  std::string xfdf = dir.file("f.xfdf");
-  fixture::TempDir reg;
-  std::string session = "OpenDocument " + path + "\n$1.AttachFile data " + notes + "\n$1.SpellCheckPDF\n" +
-                        "$1.ExportAsXFDF true true strPath:=" + xfdf + "\n";
-  auto r =
-      test::runPressmark({"shell"}, session, {"PRESSMARK_REGISTRY=" + reg.path(), "PRESSMARK_SPELL_DICTIONARY=en_US"});
-  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
-  std::vector<std::string> lines;
-  for (size_t a = 0, b; (b = r.out.find('\n', a)) != std::string::npos; a = b + 1)
-    lines.push_back(r.out.substr(a, b - a));
-  ASSERT_EQ(lines.size(), 4u) << r.out;
-  EXPECT_EQ(lines[0], "\"$1\"");
-  EXPECT_EQ(lines[1], "true");
-  EXPECT_NE(lines[2].find("\"wrold^"), std::string::npos) << lines[2];
-  EXPECT_NE(lines[2].find("^world"), std::string::npos) << lines[2];
-  EXPECT_EQ(lines[3], "ok");
-  EXPECT_NE(fixture::readFile(xfdf).find("<field name=\"agree\">"), std::string::npos) << "all fields, none typed in";
-  std::string help = test::runPressmark({"--help"}).out;
-  for (const char* line : {"\n  SpellCheckPDF [strDelimiter = \"^\"] [lngPage = 0]\n      Spell check the document.\n",
-                           "\n  AttachFile strName strFile\n", "\n  EmailForm [blnShowWindow = true] [strTo = \"\"]"})
-    EXPECT_NE(help.find(line), std::string::npos) << line;
-}
 
 }  // namespace scriptstest
 

@@ -1,6 +1,7 @@
 # A web server for the tests on 127.0.0.1 that keeps every request it
 # receives in the folder given: rN.req (method, path and content type, one
-# a line) and rN.body. Answers 404 for paths under /missing, 200 otherwise.
+# a line) and rN.body. Answers 404 for paths under /missing, a small web
+# page for /page.html, and 200 "ok" otherwise.
 # Prints its port when ready and stops when its standard input closes.
 import http.server
 import os
@@ -8,6 +9,7 @@ import sys
 import threading
 
 folder = sys.argv[1]
+PAGE = b"<html><body><h1>Fetched heading</h1><p>A paragraph from the local server.</p></body></html>"
 
 
 class Keep(http.server.BaseHTTPRequestHandler):
@@ -19,12 +21,13 @@ class Keep(http.server.BaseHTTPRequestHandler):
         with open(base + ".req.part", "w") as f:
             f.write("%s\n%s\n%s\n" % (self.command, self.path, self.headers.get("Content-Type", "")))
         os.rename(base + ".req.part", base + ".req")
-        code = 404 if self.path.startswith("/missing") else 200
-        self.send_response(code)
-        self.send_header("Content-Type", "text/plain")
-        self.send_header("Content-Length", "2")
+        page = self.path == "/page.html"
+        answer = PAGE if page else b"ok"
+        self.send_response(404 if self.path.startswith("/missing") else 200)
+        self.send_header("Content-Type", "text/html" if page else "text/plain")
+        self.send_header("Content-Length", str(len(answer)))
         self.end_headers()
-        self.wfile.write(b"ok")
+        self.wfile.write(answer)
 
     def do_POST(self):
         self.keep(self.rfile.read(int(self.headers.get("Content-Length", "0"))))

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cctype>
 #include <filesystem>
 
 #include "automation/surfaces/Acrobat.h"
@@ -26,25 +25,6 @@ using Lines = std::vector<std::string>;
 
 std::string q(const std::string& s) {
   return recording::Describe(Variant(s));
-}
-
-// A transcript with the instance numbers of later objects taken out
-// ("X#3" reads "X", "create X -> X#3" reads "create X"), for steps that
-// repeat a call in one test.
-Lines plain(const Lines& lines) {
-  Lines out;
-  for (std::string l : lines) {
-    size_t arrow = l.find(" -> ");
-    if (l.rfind("create ", 0) == 0 && arrow != std::string::npos) l.erase(arrow);
-    for (size_t h; (h = l.find('#')) != std::string::npos;) {
-      size_t e = h + 1;
-      while (e < l.size() && std::isdigit(static_cast<unsigned char>(l[e]))) ++e;
-      if (e == h + 1) break;
-      l.erase(h, e - h);
-    }
-    out.push_back(l);
-  }
-  return out;
 }
 
 class Assembly : public ::testing::Test {
@@ -80,19 +60,6 @@ class Assembly : public ::testing::Test {
 const std::string kT = acrobat::kPDDoc;  // the target
 const std::string kS = kT + "#2";        // the source
 
-TEST_F(Assembly, MultiPDFBelowVersion7SavesLinearized) {
-  std::string out = dir_.file("out.pdf"), a = input("a.pdf");
-  rec_->on(kS, "GetNumPages").returns(int16_t{1});
-  for (const char* v : {"6.0", "", "7.0"}) {
-    moduleState().strAcrobatVersion = v;
-    rec_->clear();
-    run("CreatePDFfromMultiPDF", {Variant(out), Variant(Array::vector({Variant(a)}))});
-    Lines t = plain(rec_->transcript());
-    ASSERT_EQ(t.size(), 12u) << v;
-    EXPECT_EQ(t[8], kT + " call Save(" + (std::string(v) == "7.0" ? "1%" : "5%") + ", " + q(out) + ")") << v;
-  }
-}
-
 TEST_F(Assembly, MultiPDFFailuresCloseBothDocumentsAndKeepTheError) {
   rec_->on(kT, "Create").returns(false).times(1);
   try {
@@ -116,23 +83,6 @@ TEST_F(Assembly, MultiPDFFailuresCloseBothDocumentsAndKeepTheError) {
     EXPECT_EQ(e.description(), "Saving failed: disk full");
     EXPECT_EQ(e.source(), kComponentTitle);
   }
-}
-
-TEST_F(Assembly, MultiPDFinDirLeavesTheOutputOutOfItsOwnInputs) {
-  // The output lies in the folder and matches the pattern: merging it would
-  // put the old result into the new one.
-  std::string out = input("merged.pdf", "%PDF-old result");
-  std::string only = input("only.pdf");
-  run("CreatePDFfromMultiPDFinDir", {Variant(out), Variant(dir_.path() + "/")});
-  EXPECT_EQ(rec_->transcript(), (Lines{"create " + kT, kT + " call Open(" + q(only) + ")",
-                                       kT + " call Save(1%, " + q(out) + ")", kT + " call Close()", "release " + kT}));
-  // When the output is all that matches, nothing happens to it.
-  rec_->clear();
-  fs::remove(only);
-  writeFile(out, "%PDF-old result");
-  run("CreatePDFfromMultiPDFinDir", {Variant(out), Variant(dir_.path())});
-  EXPECT_TRUE(rec_->transcript().empty());
-  EXPECT_EQ(test::readFile(out), "%PDF-old result");
 }
 
 TEST_F(Assembly, MultiPDFinDirWithoutMatchesDoesNothing) {
@@ -174,49 +124,6 @@ class ImageAssembly : public Assembly {
 };
 
 const std::string kApp = acrobat::kApp, kAV = acrobat::kAVDoc;
-
-TEST_F(ImageAssembly, OneImageWithItsDocumentInformation) {
-  std::string img = input("pic.png", "png"), out = input("out.pdf", "old");
-  run("CreatePDFfromImageFile",
-      {Variant(out), Variant(img), Variant("  Title  "), Variant("   "), Variant("S"), Variant("")});
-  EXPECT_EQ(rec_->transcript(), (Lines{
-                                    "create " + kApp,
-                                    "create " + kAV,
-                                    kAV + " call Open(" + q(img) + ", \"\")",
-                                    kApp + " call GetActiveDoc()",
-                                    "release " + kAV,
-                                    "ActiveDoc call IsValid()",
-                                    "ActiveDoc call GetPDDoc()",
-                                    "ImageDoc call SetInfo(\"Title\", \"  Title  \")",
-                                    "ImageDoc call SetInfo(\"Subject\", \"S\")",
-                                    "ImageDoc call Save(37%, " + q(out) + ")",
-                                    "ImageDoc call Close()",
-                                    "release ImageDoc",
-                                    "ActiveDoc call Close(True)",
-                                    kApp + " call Exit()",
-                                    "release ActiveDoc",
-                                    "release " + kApp,
-                                }));
-}
-
-TEST_F(ImageAssembly, AnInvalidDocumentOrAnImageTheViewerRefusesGivesNoOutput) {
-  std::string img = input("pic.png", "png"), out = input("out.pdf", "old");
-  rec_->on("ActiveDoc", "IsValid").returns(false);
-  run("CreatePDFfromImageFile", {Variant(out), Variant(img)});
-  EXPECT_EQ(rec_->transcript(),
-            (Lines{"create " + kApp, "create " + kAV, kAV + " call Open(" + q(img) + ", \"\")",
-                   kApp + " call GetActiveDoc()", "release " + kAV, "ActiveDoc call IsValid()",
-                   "ActiveDoc call Close(True)", kApp + " call Exit()", "release ActiveDoc", "release " + kApp}));
-  EXPECT_EQ(test::readFile(out), "old");
-  // A refused image does not make the viewer's front document (some other
-  // file) the result.
-  rec_->clear();
-  rec_->on(kAV, "Open").returns(false);
-  run("CreatePDFfromImageFile", {Variant(out), Variant(img)});
-  EXPECT_EQ(plain(rec_->transcript()),
-            (Lines{"create " + kApp, "create " + kAV, kAV + " call Open(" + q(img) + ", \"\")",
-                   kAV + " call Close(True)", kApp + " call Exit()", "release " + kAV, "release " + kApp}));
-}
 
 TEST_F(ImageAssembly, AFailedSaveClosesEverythingAndRaises) {
   std::string img = input("pic.png", "png");
@@ -297,13 +204,6 @@ TEST_F(ImageAssembly, AFailedConversionStopsTheListAndLeavesNoEmptyName) {
   EXPECT_TRUE(fs::exists(temp_.path() + "/_temp_0.pdf")) << "a converted image stays after a failure";
   EXPECT_FALSE(fs::exists(temp_.path() + "/_temp_1.pdf"));
   EXPECT_FALSE(fs::exists(dir_.file("out.pdf")));
-}
-
-TEST_F(ImageAssembly, MultiImageWithoutAnyExistingImageLeavesTheOutputAlone) {
-  std::string out = input("out.pdf", "old");
-  run("CreatePDFfromMultiImage", {Variant(out), Variant(Array::vector({Variant(dir_.file("none.png"))}))});
-  EXPECT_TRUE(rec_->transcript().empty());
-  EXPECT_EQ(test::readFile(out), "old");
 }
 
 }  // namespace

@@ -67,58 +67,6 @@ class Viewer : public ::testing::Test {
   ObjectRef pdf_;
 };
 
-TEST_F(Viewer, OpenPDFIgnoresAPageOutsideTheDocument) {
-  for (int32_t page : {3, 0, -1}) {
-    rec_->clear();
-    run("OpenPDF", {Variant(path_), Variant(""), Variant(page)});
-    for (const std::string& l : rec_->transcript())
-      EXPECT_EQ(l.find("PageNum"), std::string::npos) << page << ": " << l;
-  }
-}
-
-TEST_F(Viewer, OpenPDFWalksTheBookmarksAndExecutesEveryMatchItReaches) {
-  // Root: "Intro" (child "TARGET"), "Target", "target" (child "target").
-  // The walk executes Intro's child, then the second top-level item, whose
-  // match ends the scan of its level, so the third is never read.
-  auto node = [&](const std::string& name, std::vector<std::string> children) {
-    rec_->on(name, "Name").returns(Variant(name.substr(0, name.find('@'))));
-    if (children.empty()) {
-      rec_->on(name, "Children").fails(91, "no children");
-      return;
-    }
-    rec_->on(name, "Children").does([this, children](auto&, auto) {
-      std::vector<Variant> items;
-      for (const std::string& c : children) items.emplace_back(ObjectRef(rec_->make(c, nullptr)));
-      return Variant(Array::vector(std::move(items)));
-    });
-  };
-  rec_->on("JS", "BookMarkRoot").returnsObject("Root");
-  node("Root", {"Intro", "Target", "target"});
-  node("Intro", {"TARGET@1"});
-  node("TARGET@1", {});
-  node("Target", {});
-  run("OpenPDF", {Variant(path_), Variant("target")});
-  Lines t = rec_->transcript();
-  Lines walk(t.begin() + 10, t.end() - 4);
-  EXPECT_EQ(walk, (Lines{
-                      "ViewDoc call GetJSObject()",
-                      "JS get BookMarkRoot",
-                      "Root get Children",
-                      "Intro get Name",
-                      "Intro get Children",
-                      "TARGET@1 get Name",
-                      "TARGET@1 call Execute()",
-                      "release TARGET@1",
-                      "Target get Name",
-                      "Target call Execute()",
-                      "release Intro",
-                      "release Target",
-                      "release target",
-                      "release Root",
-                      "release JS",
-                  }));
-}
-
 TEST_F(Viewer, OpenPDFBelowVersion5UsesTheBookmarkObject) {
   moduleState().strAcrobatVersion = "4.0";
   run("OpenPDF", {Variant(path_), Variant(" Chapter "), Variant(int32_t{0}), Variant(int32_t{1})});
@@ -168,40 +116,6 @@ TEST_F(Viewer, MissingFilesAreReportedBeforeAnyViewerObject) {
   }
 }
 
-TEST_F(Viewer, PrintPDFConvertsPagesAndSwitchesThePrinterForTheCall) {
-  std::string during;
-  rec_->on(kAV, "PrintPagesSilent").does([&](auto&, auto) {
-    during = defaultPrinter();
-    return Variant(true);
-  });
-  run("PrintPDF", {Variant(path_), Variant("Proof"), Variant(true), Variant(int32_t{2}), Variant(int32_t{2})});
-  EXPECT_EQ(rec_->transcript(), (Lines{
-                                    "create " + kApp,
-                                    "create " + kAV,
-                                    "create " + kPD,
-                                    kAV + " call Open(" + q(path_) + ", \"\")",
-                                    kAV + " call GetPDDoc()",
-                                    "release " + kPD,
-                                    kAV + " call PrintPagesSilent(1&, 1&, 2%, True, False)",
-                                    kAV + " call Close(True)",
-                                    kApp + " call Exit()",
-                                    "release ViewDoc",
-                                    "release " + kAV,
-                                    "release " + kApp,
-                                }));
-  EXPECT_EQ(during, "Proof");
-  EXPECT_EQ(defaultPrinter(), "Office");
-}
-
-TEST_F(Viewer, PrintPDFWithoutPagesPrintsTheWholeDocument) {
-  rec_->on("ViewDoc", "GetNumPages").returns(int32_t{5});
-  run("PrintPDF", {Variant(path_), Variant("   ")});
-  Lines t = rec_->transcript();
-  EXPECT_EQ(Lines(t.begin() + 6, t.begin() + 8),
-            (Lines{"ViewDoc call GetNumPages()", kAV + " call PrintPages(0&, 4&, 2%, True, False)"}));
-  EXPECT_TRUE(spooler_.calls.empty()) << "a printer of spaces leaves the default alone";
-}
-
 TEST_F(Viewer, PrintPDFinDirRestoresThePrinterWhenAFileCannotBeOpened) {
   std::string sub = dir_.file("in");
   std::filesystem::create_directory(sub);
@@ -211,44 +125,6 @@ TEST_F(Viewer, PrintPDFinDirRestoresThePrinterWhenAFileCannotBeOpened) {
   EXPECT_EQ(defaultPrinter(), "Office");
   EXPECT_NE(std::find(spooler_.calls.begin(), spooler_.calls.end(), "default Proof"), spooler_.calls.end())
       << "the printer was switched before the failure";
-}
-
-TEST_F(Viewer, SetPageZoomPassesTypeAndScaleUnchangedAndSavesIncrementally) {
-  rec_->on(kPD, "OpenAVDoc").returnsObject("ZoomDoc");
-  rec_->on("ZoomDoc", "GetAVPageView").returnsObject("PageView");
-  bool failZoom = false;
-  rec_->on("PageView", "ZoomTo").does([&](auto&, auto) {
-    if (failZoom) pm::raise(static_cast<int32_t>(0x80004005u), "no zoom");
-    return Variant(true);
-  });
-  Variant r = run("SetPageZoom", {Variant(path_), Variant(int32_t{9}), Variant(float{50000})});
-  EXPECT_EQ(r, Variant(true));
-  EXPECT_EQ(rec_->transcript(), (Lines{
-                                    "create " + kPD,
-                                    "create " + kAV,
-                                    kPD + " call Open(" + q(path_) + ")",
-                                    kPD + " call OpenAVDoc(\"doc.pdf\")",
-                                    "release " + kAV,
-                                    "ZoomDoc call GetAVPageView()",
-                                    "PageView call ZoomTo(9&, 50000!)",
-                                    kPD + " call Save(0%, " + q(path_) + ")",
-                                    "release PageView",
-                                    "ZoomDoc call Close(True)",
-                                    kPD + " call Close()",
-                                    "release ZoomDoc",
-                                    "release " + kPD,
-                                }));
-  // The defaults, and False with both documents closed after a failure.
-  rec_->clear();
-  failZoom = true;
-  EXPECT_EQ(run("SetPageZoom", {Variant(path_)}), Variant(false));
-  Lines t = rec_->transcript();
-  auto zoom = std::find(t.begin(), t.end(), "PageView call ZoomTo(0&, 100!)");
-  ASSERT_NE(zoom, t.end());
-  EXPECT_EQ(Lines(zoom, t.end()),
-            (Lines{"PageView call ZoomTo(0&, 100!)", "release PageView", "ZoomDoc call Close(True)",
-                   kPD + "#2 call Close()", "release ZoomDoc", "release " + kPD + "#2"}))
-      << "no save after the failure";
 }
 
 }  // namespace
@@ -291,11 +167,6 @@ class ViewerWindow : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(ViewerWindow, NoViewerWindowAnswersFalseAtOnce) {
-  EXPECT_FALSE(hidden());
-  EXPECT_FALSE(closeAcrobat(true, 10));
-}
-
 TEST_F(ViewerWindow, TheCloseRequestGoesFirstAboveVersion7) {
   moduleState().strAcrobatVersion = "8.0";
   FakeViewerWindow w("AcrobatSDIWindow", "Adobe Acrobat Professional", true);
@@ -310,12 +181,6 @@ TEST_F(ViewerWindow, Version7SendsOnlyTheDestroyMessage) {
   FakeViewerWindow w("AdobeAcrobat", "", true);
   EXPECT_TRUE(closeAcrobat(true, 10));
   EXPECT_EQ(w.messages, (std::vector<uint32_t>{windows::kMsgDestroy}));
-}
-
-TEST_F(ViewerWindow, TitlesAreFoundWithoutRegardToCase) {
-  moduleState().strAcrobatVersion = "7.0";
-  FakeViewerWindow w("SomeClass", "Adobe Acrobat Standard", false);
-  EXPECT_TRUE(hidden());
 }
 
 TEST_F(ViewerWindow, AWindowThatStaysGivesFalseOnceTheTimeOutHasPassed) {

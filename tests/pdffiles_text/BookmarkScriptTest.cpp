@@ -29,50 +29,7 @@ class BookmarkScript : public ViewerScript {
     rec_->on("JS", "mouseX").returns(Variant(72.0));
     rec_->on("JS", "mouseY").returns(Variant(700.5));
   }
-  Lines walk(bool positions) {
-    Lines l = {"create AcroExch.PDDoc",
-               "create AcroExch.AVDoc",
-               "AcroExch.AVDoc call Open(" + q(path_) + ", \"temp\")",
-               "AcroExch.AVDoc call GetAVPageView()",
-               "View call GetDoc()",
-               "release AcroExch.PDDoc",
-               "Doc call GetJSObject()",
-               "JS let Layout = \"SinglePage\"",
-               "JS get BookMarkRoot",
-               "Root get Children"};
-    auto mouse = [&] {
-      if (positions) l.insert(l.end(), {"JS get mouseX", "JS get mouseY"});
-    };
-    // Counting pass.
-    l.insert(l.end(), {"A get Children", "A1 get Name", "A1 call Execute()", "View call GetPageNum()"});
-    mouse();
-    l.insert(l.end(), {"A1 get Children", "B get Children"});
-    // Filling pass.
-    l.insert(l.end(),
-             {"A get Name", "A call Execute()", "View call GetPage()", "Page call GetNumber()", "release Page"});
-    mouse();
-    l.insert(l.end(), {"A get Children", "A1 get Name", "A1 call Execute()", "View call GetPageNum()"});
-    mouse();
-    l.insert(l.end(), {"A1 get Children", "B get Name", "B call Execute()", "View call GetPage()",
-                       "Page call GetNumber()", "release Page"});
-    mouse();
-    l.push_back("B get Children");
-    return l;
-  }
 };
-
-TEST_F(BookmarkScript, BeforeVersionSevenThereAreThreeColumnsAndNoPositions) {
-  moduleState().strAcrobatVersion = "6.0";
-  scriptTree();
-  Variant rows;
-  EXPECT_EQ(call(pdf_, "BookmarksToArray", {path_, ByRef(rows)}), Variant(int32_t(3)));
-  Lines got = rec_->transcript();
-  Lines expected = walk(false);
-  ASSERT_GE(got.size(), expected.size());
-  EXPECT_EQ(Lines(got.begin(), got.begin() + static_cast<ptrdiff_t>(expected.size())), expected);
-  EXPECT_EQ(rows.array().ubound(1), 2);
-  EXPECT_EQ(rows.array().ubound(2), 2);
-}
 
 TEST_F(BookmarkScript, ToArrayOfAFileThatDoesNotOpenLeavesTheVariableAlone) {
   rec_->on(acrobat::kAVDoc, "Open").returns(Variant(false));

@@ -46,37 +46,11 @@ class Bookmarks : public PdfTest {
   ObjectRef pd, js, root;
 };
 
-TEST_F(Bookmarks, WalkThreeLevels) {
-  std::vector<std::string> names;
-  walk(root, 0, names);
-  std::vector<std::string> want = {"Chapter 1", "  Section 1.1", "    Detail 1.1.1", "  Section 1.2", "Chapter 2"};
-  EXPECT_EQ(names, want);
-  ObjectRef leaf = kids(kids(kids(root)[0])[0])[0];
-  EXPECT_TRUE(get(leaf, "children").isNull()) << "a leaf answers null";
-  ObjectRef parent = objectOf(get(leaf, "Parent"));
-  EXPECT_EQ(CStr(get(parent, "name")), "Section 1.1");
-  ObjectRef top = objectOf(get(objectOf(get(parent, "parent")), "parent"));
-  EXPECT_TRUE(get(top, "parent").isNull()) << "the root has no parent";
-  EXPECT_EQ(CStr(get(top, "name")), "doc.pdf");
-}
-
 TEST_F(Bookmarks, OpenStateComesFromTheFile) {
   std::vector<ObjectRef> top = kids(root);
   EXPECT_TRUE(CBool(get(top[0], "open")));
   EXPECT_FALSE(CBool(get(kids(top[0])[0], "open")));
   EXPECT_TRUE(CBool(get(root, "open"))) << "the root is always open";
-}
-
-TEST_F(Bookmarks, CreateChildAtPositionsAndSave) {
-  call(root, "createChild", {"First of all", "this.pageNum = 2;", 0});
-  std::vector<ObjectRef> top = kids(root);
-  call(top[1], "createChild", {"Appended", "", 99});
-  call(top[1], "createChild", {"In between", "", 1});
-  std::vector<std::string> want = {"First of all@-1", "Chapter 1@0",     "  Section 1.1@0", "    Detail 1.1.1@1",
-                                   "  In between@-1", "  Section 1.2@1", "  Appended@-1",   "Chapter 2@2"};
-  EXPECT_EQ(savedTitles(), want);
-  EXPECT_EQ(fixture::outlineEntry(path, {"First of all"}, "A"), "<</S/JavaScript/JS(this.pageNum = 2;)>>");
-  EXPECT_EQ(fixture::run({"qpdf", "--check", path}), 0);
 }
 
 TEST_F(Bookmarks, CreateChildUnderALeafAndUnderAnEmptyRoot) {
@@ -100,42 +74,6 @@ TEST_F(Bookmarks, CreateChildUnderALeafAndUnderAnEmptyRoot) {
   fixture::ReadBack rb = fixture::readBack(plain);
   ASSERT_EQ(rb.outline.size(), 1u);
   EXPECT_EQ(rb.outline[0].title, "Only");
-}
-
-TEST_F(Bookmarks, ColourStyleOpenAndName) {
-  std::vector<ObjectRef> top = kids(root);
-  let(top[0], "color", V({"RGB", 1.0, 0.0, 0.0}));
-  let(top[0], "style", 2);
-  let(top[0], "open", false);
-  let(top[1], "Name", "Zweites Kapitel");
-  let(top[1], "Color", V({"G", 0.5}));
-  EXPECT_EQ(get(top[0], "color"), V({"RGB", 1.0, 0.0, 0.0}));
-  EXPECT_EQ(CLng(get(top[0], "style")), 2);
-  EXPECT_FALSE(CBool(get(top[0], "open")));
-  EXPECT_THROW(let(top[0], "style", 4), AutomationError);
-  EXPECT_THROW(let(top[0], "color", "red"), AutomationError);
-  call(pd, "Save", {1, path});
-  EXPECT_EQ(fixture::outlineEntry(path, {"Chapter 1"}, "C"), "[1 0 0]");
-  EXPECT_EQ(fixture::outlineEntry(path, {"Chapter 1"}, "F"), "2");
-  EXPECT_EQ(fixture::outlineEntry(path, {"Chapter 1"}, "Count"), "-2");
-  EXPECT_EQ(fixture::outlineEntry(path, {"Zweites Kapitel"}, "C"), "[.5 .5 .5]");
-}
-
-TEST_F(Bookmarks, ExecuteMovesTheViewer) {
-  std::vector<ObjectRef> top = kids(root);
-  call(top[1], "execute");  // a destination on page 2
-  EXPECT_EQ(CLng(get(js, "pageNum")), 2);
-  call(top[0], "setAction", {"this.pageNum = 1;this.scroll(10, 20);"});
-  call(top[0], "Execute");
-  EXPECT_EQ(CLng(get(js, "pageNum")), 1);
-  call(top[0], "setAction", {"this.pageNum++;"});
-  call(top[0], "execute");
-  EXPECT_EQ(CLng(get(js, "pageNum")), 2);
-  call(top[0], "execute");
-  EXPECT_EQ(CLng(get(js, "pageNum")), 2) << "the viewer stays on the last page";
-  call(pd, "Save", {0, path});
-  EXPECT_EQ(fixture::outlineEntry(path, {"Chapter 1"}, "A"), "<</S/JavaScript/JS(this.pageNum++;)>>");
-  EXPECT_EQ(fixture::outlineEntry(path, {"Chapter 1"}, "Dest"), "<none>") << "the action replaces the destination";
 }
 
 TEST_F(Bookmarks, OtherScriptsRunInTheEngineOrFailClearly) {

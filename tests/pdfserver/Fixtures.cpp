@@ -1,19 +1,10 @@
 #include "Fixtures.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <stdexcept>
 
@@ -21,6 +12,8 @@ extern "C" {
 #include <mupdf/fitz.h>
 #include <mupdf/pdf.h>
 }
+
+#include "system/Process.h"
 
 namespace fixture {
 
@@ -458,59 +451,20 @@ std::string outlineEntry(const std::string& path, const std::vector<std::string>
   return out;
 }
 
-std::string readFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::ostringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
-
 bool exists(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0;
+  return std::filesystem::exists(path);
 }
 
 int run(const std::vector<std::string>& argv, std::string* out, int timeoutSeconds) {
-  int fds[2];
-  if (pipe(fds) != 0) return -1;
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(fds[1], 1);
-    dup2(fds[1], 2);
-    close(fds[0]);
-    close(fds[1]);
-    std::vector<char*> a;
-    for (const std::string& s : argv) a.push_back(const_cast<char*>(s.c_str()));
-    a.push_back(nullptr);
-    execvp(a[0], a.data());
-    _exit(127);
-  }
-  close(fds[1]);
   std::string text;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
-  bool killed = false;
-  for (;;) {
-    pollfd p{fds[0], POLLIN, 0};
-    int left = static_cast<int>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count());
-    if (left <= 0) {
-      kill(pid, SIGKILL);
-      killed = true;
-      break;
-    }
-    int r = poll(&p, 1, left);
-    if (r <= 0) continue;
-    char buf[4096];
-    ssize_t n = read(fds[0], buf, sizeof buf);
-    if (n <= 0) break;
-    text.append(buf, static_cast<size_t>(n));
-  }
-  close(fds[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
+  pm::ProcessOptions o;
+  o.argv = argv;
+  o.timeout = std::chrono::seconds(timeoutSeconds);
+  o.onLine = [&](pm::OutputStream, std::string_view line) { text.append(line).push_back('\n'); };
+  pm::ProcessResult r = pm::runProcess(std::move(o));
   if (out) *out = text;
-  if (killed) return -2;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  if (r.timedOut) return -2;
+  return r.exited ? r.exitCode : -1;
 }
 
 }  // namespace fixture

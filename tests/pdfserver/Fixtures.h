@@ -51,7 +51,7 @@ void makePdf(const std::string& path, const DocSpec& plan);
 using pm::test::TempDir;
 using pm::test::writeFile;
 
-std::string readFile(const std::string& path);
+using pm::test::readFile;
 bool exists(const std::string& path);
 
 // Read back with MuPDF, independently of the server.

@@ -33,16 +33,6 @@ TEST_F(JSObject, DocumentProperties) {
   EXPECT_FALSE(CBool(get(js, "Dirty")));
 }
 
-TEST_F(JSObject, AppProperties) {
-  ObjectRef app = objectOf(get(js, "App"));
-  EXPECT_EQ(CStr(get(app, "platform")), "UNIX");
-  EXPECT_EQ(CDbl(get(app, "viewerVersion")), acrobat::kViewerVersion);
-  EXPECT_EQ(CStr(get(app, "formsVersion")), "10");
-  EXPECT_EQ(CStr(get(app, "language")), "ENU");
-  EXPECT_FALSE(CStr(get(app, "viewerType")).empty());
-  EXPECT_FALSE(CStr(get(app, "viewerVariation")).empty());
-}
-
 TEST_F(JSObject, SettingInfoMarksDirtyAndSavesThroughThePDDoc) {
   let(js, "Title", "Changed title");
   let(js, "Subject", "Σ subject");
@@ -179,24 +169,6 @@ TEST_F(JSObject, NameTreesAnswerNullWhenEmpty) {
   EXPECT_TRUE(get(js, "Icons").isNull());
   EXPECT_TRUE(get(js, "Sounds").isNull());
   EXPECT_FALSE(CBool(get(js, "DynamicXFAForm")));
-}
-
-TEST_F(JSObject, AddWebLinksLinksAddressesOnce) {
-  std::string web = dir.file("web.pdf");
-  fixture::DocSpec s;
-  fixture::PageSpec p;
-  p.lines = {"Visit www.example.com or https://pressmark.test/x.", "No address on this line"};
-  s.pages = {p, p};
-  fixture::makePdf(web, s);
-  ObjectRef d = openPDDoc(web);
-  ObjectRef j = objectOf(call(d, "GetJSObject"));
-  EXPECT_EQ(CLng(call(j, "AddWebLinks")), 4);
-  EXPECT_EQ(CLng(call(j, "addWebLinks")), 0) << "addresses already linked are left alone";
-  call(d, "Save", {0, web});
-  std::string out;
-  ASSERT_EQ(fixture::run({"mutool", "show", web, "grep"}, &out), 0);
-  EXPECT_NE(out.find("/URI(http://www.example.com)"), std::string::npos) << out;
-  EXPECT_NE(out.find("/URI(https://pressmark.test/x)"), std::string::npos) << out;
 }
 
 }  // namespace pdftest

@@ -118,15 +118,6 @@ TEST_F(PdfTest, IncrementalSaveOntoTheOpenFileAppendsAndCanRepeat) {
   EXPECT_EQ(CLng(call(d, "GetNumPages")), 3);
 }
 
-TEST_F(PdfTest, FullSaveOntoTheOpenFileWorks) {
-  ObjectRef d = openPDDoc(path);
-  call(d, "SetInfo", {"Author", "Someone else"});
-  EXPECT_TRUE(CBool(call(d, "Save", {acrobat::kSaveFull, path})));
-  EXPECT_EQ(fixture::readBack(path).author, "Someone else");
-  EXPECT_EQ(CStr(call(d, "GetInfo", {"Author"})), "Someone else");
-  EXPECT_EQ(dir.names(), std::vector<std::string>{"doc.pdf"});
-}
-
 TEST_F(PdfTest, SavingOverAFileKeepsItsMode) {
   ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
   ObjectRef d = openPDDoc(path);
@@ -138,15 +129,6 @@ TEST_F(PdfTest, SavingOverAFileKeepsItsMode) {
     EXPECT_EQ(st.st_mode & 07777, 0640u) << "save flags " << flags;
   }
   EXPECT_EQ(fixture::readBack(path).author, "Kept mode");
-}
-
-TEST_F(PdfTest, LinearizedSaveWritesALinearizedFile) {
-  ObjectRef d = openPDDoc(path);
-  std::string out = dir.file("linear.pdf");
-  EXPECT_TRUE(CBool(call(d, "Save", {37, out})));
-  std::string head = fixture::readFile(out).substr(0, 1024);
-  EXPECT_NE(head.find("/Linearized"), std::string::npos);
-  EXPECT_EQ(fixture::readBack(out).pages, 3);
 }
 
 TEST_F(PdfTest, SaveIntoAMissingFolderFailsAndWritesNothing) {
@@ -162,81 +144,6 @@ TEST_F(PdfTest, SaveCopyLeavesTheDocumentOnItsFile) {
   EXPECT_TRUE(CBool(call(d, "Save", {acrobat::kSaveFull | acrobat::kSaveCopy, out})));
   EXPECT_EQ(fixture::readBack(out).title, "Copy title");
   EXPECT_EQ(CStr(call(d, "GetFileName")), path);
-}
-
-TEST_F(PdfTest, CreateAndInsertPagesWithBookmarks) {
-  std::string second = dir.file("second.pdf");
-  fixture::DocSpec s;
-  fixture::PageSpec a, b;
-  a.lines = {"Second document page one"};
-  b.lines = {"Second document page two"};
-  s.pages = {a, b};
-  s.outline = {{"Other start", 0, {{"Other inner", 1, {}}}}};
-  fixture::makePdf(second, s);
-
-  ObjectRef target = CreateObject(acrobat::kPDDoc);
-  ASSERT_TRUE(CBool(call(target, "Create")));
-  EXPECT_EQ(CLng(call(target, "GetNumPages")), 0);
-  ObjectRef src1 = openPDDoc(path);
-  ObjectRef src2 = openPDDoc(second);
-  // True as the flags asks for the bookmarks too, as the component passes it.
-  EXPECT_TRUE(CBool(call(target, "InsertPages", {-1, Variant(src1), 0, 3, true})));
-  EXPECT_TRUE(CBool(call(target, "InsertPages", {2, Variant(src2), 0, 2, true})));
-  EXPECT_EQ(CLng(call(target, "GetNumPages")), 5);
-  std::string out = dir.file("merged.pdf");
-  EXPECT_TRUE(CBool(call(target, "Save", {1, out})));
-
-  fixture::ReadBack r = fixture::readBack(out);
-  ASSERT_TRUE(r.ok);
-  ASSERT_EQ(r.pages, 5);
-  EXPECT_NE(r.pageText[3].find("Second document page one"), std::string::npos);
-  EXPECT_EQ(r.rotation[1], 90);
-  std::vector<std::string> titles;
-  flatten(r.outline, 0, titles);
-  std::vector<std::string> want = {"Chapter 1@0", "  Section 1.1@0", "    Detail 1.1.1@1", "  Section 1.2@1",
-                                   "Chapter 2@2", "Other start@3",   "  Other inner@4"};
-  EXPECT_EQ(titles, want);
-  EXPECT_EQ(fixture::run({"qpdf", "--check", out}), 0);
-}
-
-// Inserted pages bring their annotations and their fields into the
-// target's form: fields of names the target has already get a suffix, and
-// links lead to the copies of their pages or go when that page stays behind.
-TEST_F(PdfTest, InsertedPagesKeepAnnotationsAndFormFields) {
-  auto formDoc = [&](const std::string& name, const std::string& value) {
-    fixture::DocSpec s = standardSpec();
-    s.form = s.annotated = true;
-    s.formValue = value;
-    fixture::makePdf(dir.file(name), s);
-    return dir.file(name);
-  };
-  std::string bob = formDoc("bob.pdf", "Bob"), ada = formDoc("ada.pdf", "Ada");
-  std::vector<std::string> widgets(6, "Widget"), copied = {"name_2=u:Ada@4", "choice_2=u:Green@4", "agree_2=/Yes@4",
-                                                           "news_2=/Off@4",  "size_2=/M@4",        "size_2=/M@4"};
-  struct Row {
-    int count;
-    std::vector<std::string> annots;  // on the first inserted page
-  } rows[] = {
-      {3, {"Link>5", "Link>5", "Link:http://example.invalid/", "Text", "Popup<Text"}},
-      // The links to the last page, which is not inserted, go.
-      {1, {"Link:http://example.invalid/", "Text", "Popup<Text"}},
-  };
-  for (const Row& row : rows) {
-    ObjectRef target = openPDDoc(bob), src = openPDDoc(ada);
-    EXPECT_TRUE(CBool(call(target, "InsertPages", {2, Variant(src), 0, row.count, 0})));
-    std::string out = dir.file("inserted.pdf");
-    EXPECT_TRUE(CBool(call(target, "Save", {1, out})));
-    std::vector<std::string> fields = {"name=u:Bob@1", "choice=u:Green@1", "agree=/Yes@1",
-                                       "news=/Off@1",  "size=/M@1",        "size=/M@1"};
-    fields.insert(fields.end(), copied.begin(), copied.end());
-    EXPECT_EQ(fixture::qpdfFields(out), fields) << row.count;
-    std::vector<std::string> annots = widgets;
-    annots.insert(annots.end(), row.annots.begin(), row.annots.end());
-    EXPECT_EQ(fixture::annotSummary(out, 3), annots) << row.count;
-    EXPECT_EQ(fixture::annotSummary(out, 0)[6], "Link>2") << "the target's own links stay as they were";
-    std::string check;
-    EXPECT_EQ(fixture::run({"qpdf", "--check", out}, &check), 0) << check;
-  }
 }
 
 TEST_F(PdfTest, InsertPagesChecksItsRange) {

@@ -12,33 +12,6 @@ class Fields : public JsTest {
   }
 };
 
-TEST_F(Fields, EveryKindIsWrittenIntoTheFormAndOntoItsPage) {
-  const char* kinds[] = {"text", "button", "checkbox", "radiobutton", "combobox", "listbox", "signature"};
-  for (const char* k : kinds) add(std::string("f_") + k, k, 1);
-  EXPECT_EQ(CLng(get(js, "numFields")), 7);
-  EXPECT_EQ(CStr(call(js, "getNthFieldName", {3})), "f_radiobutton");
-  for (const char* k : kinds) EXPECT_EQ(CStr(get(objectOf(call(js, "getField", {std::string("f_") + k})), "type")), k);
-  std::string out = save();
-  std::vector<std::string> names = fieldNames(out);
-  ASSERT_EQ(names.size(), 7u);
-  EXPECT_EQ(names[0], "f_text");
-  EXPECT_EQ(fieldEntry(out, "f_text", "FT"), "/Tx");
-  EXPECT_EQ(fieldEntry(out, "f_button", "FT"), "/Btn");
-  EXPECT_EQ(fieldEntry(out, "f_button", "Ff"), "65536");
-  EXPECT_EQ(fieldEntry(out, "f_radiobutton", "Ff"), "49152");
-  EXPECT_EQ(fieldEntry(out, "f_checkbox", "Ff"), "");
-  EXPECT_EQ(fieldEntry(out, "f_combobox", "Ff"), "131072");
-  EXPECT_EQ(fieldEntry(out, "f_listbox", "FT"), "/Ch");
-  EXPECT_EQ(fieldEntry(out, "f_signature", "FT"), "/Sig");
-  EXPECT_EQ(at(out, "Root/AcroForm/SigFlags"), "1");
-  EXPECT_EQ(fieldEntry(out, "f_text", "Rect"), "[72 680 272 700]");
-  // The widgets sit on the second page, and nowhere else.
-  EXPECT_NE(at(out, "Root/Pages/Kids/1/Annots/6"), "");
-  EXPECT_EQ(at(out, "Root/Pages/Kids/0/Annots"), "");
-  std::string report;
-  EXPECT_TRUE(qpdfClean(out, &report)) << report;
-}
-
 TEST_F(Fields, TextFieldPropertiesAreStoredInTheFile) {
   ObjectRef f = add("name", "text");
   let(f, "value", "Ada Lovelace");
@@ -129,39 +102,6 @@ TEST_F(Fields, ListAndComboItems) {
   out = save("out2.pdf");
   EXPECT_EQ(fieldEntry(out, "sizes", "Opt"), "[]");
   EXPECT_EQ(fieldEntry(out, "sizes", "V"), "");
-}
-
-TEST_F(Fields, CheckBoxesAndRadioButtons) {
-  ObjectRef cb = add("agree", "checkbox");
-  let(cb, "exportValues", V({"Yes please"}));
-  let(cb, "style", "cross");
-  call(cb, "checkThisBox", {0, true});
-  EXPECT_TRUE(CBool(call(cb, "isBoxChecked", {0})));
-  EXPECT_EQ(CStr(get(cb, "value")), "Yes please");
-  call(cb, "defaultIsChecked", {0, true});
-  EXPECT_TRUE(CBool(call(cb, "isDefaultChecked", {0})));
-
-  add("size", "radiobutton", 0, V({72, 600, 92, 580}));
-  add("size", "radiobutton", 0, V({100, 600, 120, 580}));
-  ObjectRef r = objectOf(call(js, "getField", {"size"}));
-  let(r, "exportValues", V({"small", "large"}));
-  let(r, "value", "large");
-  EXPECT_FALSE(CBool(call(r, "isBoxChecked", {0})));
-  EXPECT_TRUE(CBool(call(r, "isBoxChecked", {1})));
-  EXPECT_NE(errorOf([&] { let(r, "value", "medium"); }).find("not a state"), std::string::npos);
-  EXPECT_EQ(CLng(get(js, "numFields")), 2) << "two widgets, one field";
-
-  std::string out = save();
-  EXPECT_EQ(fieldEntry(out, "agree", "V"), "/Yes#20please");
-  EXPECT_EQ(fieldEntry(out, "agree", "AS"), "/Yes#20please");
-  EXPECT_EQ(fieldEntry(out, "agree", "DV"), "/Yes#20please");
-  EXPECT_EQ(fieldEntry(out, "agree", "MK/CA"), "(8)");
-  EXPECT_EQ(fieldEntry(out, "size", "V"), "/large");
-  EXPECT_EQ(fieldEntry(out, "size", "Kids/0/AS"), "/Off");
-  EXPECT_EQ(fieldEntry(out, "size", "Kids/1/AS"), "/large");
-  EXPECT_NE(fieldEntry(out, "size", "Kids/1/AP/N/large"), "");
-  std::string report;
-  EXPECT_TRUE(qpdfClean(out, &report)) << report;
 }
 
 TEST_F(Fields, ButtonsCaptionsAndActions) {

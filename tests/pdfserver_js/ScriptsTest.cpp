@@ -25,32 +25,6 @@ class Scripts : public JsTest {
   void clear() { call(js, "resetForm"); }
 };
 
-TEST_F(Scripts, DocumentScriptsAndActions) {
-  call(js, "addScript", {"init", "var x = 1;"});
-  call(js, "addScript", {"more", "var y = 2;"});
-  call(js, "removeScript", {"more"});
-  EXPECT_NE(errorOf([&] { call(js, "removeScript", {"more"}); }).find("no script named"), std::string::npos);
-  call(js, "setAction", {"WillPrint", "app.alert(1);"});
-  call(js, "setAction", {"DidSave", "app.alert(2);"});
-  call(js, "setAction", {"DidSave", ""});
-  call(js, "setPageAction", {1, "Close", "app.alert(3);"});
-  EXPECT_NE(errorOf([&] {
-              call(js, "setAction", {"Someday", "x"});
-            }).find("Unknown document trigger"),
-            std::string::npos);
-  EXPECT_NE(errorOf([&] {
-              call(js, "setPageAction", {0, "Hover", "x"});
-            }).find("Unknown page trigger"),
-            std::string::npos);
-  std::string out = save();
-  EXPECT_EQ(at(out, "Root/Names/JavaScript/Names/0"), "(init)");
-  EXPECT_EQ(at(out, "Root/Names/JavaScript/Names/1/JS"), "(var x = 1;)");
-  EXPECT_EQ(at(out, "Root/Names/JavaScript/Names/2"), "");
-  EXPECT_EQ(at(out, "Root/AA/WP/JS"), "(app.alert\\(1\\);)");
-  EXPECT_EQ(at(out, "Root/AA/DS"), "");
-  EXPECT_EQ(at(out, "Root/Pages/Kids/1/AA/C/S"), "/JavaScript");
-}
-
 TEST_F(Scripts, DataObjects) {
   std::string file = dir.file("notes.txt");
   fixture::writeFile(file, std::string("line one\r\nline two\0binary", 26));

@@ -37,46 +37,4 @@ TEST_F(Templates, CreateListSpawnAndRemove) {
   EXPECT_NE(errorOf([&] { call(js, "spawnPageFromTemplate", {"form"}); }).find("no template named"), std::string::npos);
 }
 
-TEST_F(Templates, TextWatermarksOnEachPage) {
-  call(js, "addWatermarkFromText", {"DRAFT", 1, "Helvetica-Bold", 48, V({"RGB", 1, 0, 0}), 0, 1});
-  call(js, "addWatermarkFromText", {"Page 3", 0, "Times-Roman", 10, Variant::missing(), 2, 2, false});
-  EXPECT_NE(errorOf([&] {
-              call(js, "addWatermarkFromText", {"x", 1, "Comic Sans"});
-            }).find("standard fonts"),
-            std::string::npos);
-  EXPECT_NE(errorOf([&] {
-              call(js, "addWatermarkFromText", {"x", 1, "Helvetica", 12, Variant::missing(), 0, 0, true, false, false});
-            }).find("show nowhere"),
-            std::string::npos);
-  std::string out = save();
-  EXPECT_NE(pageText(out, 0).find("DRAFT"), std::string::npos);
-  EXPECT_NE(pageText(out, 1).find("DRAFT"), std::string::npos);
-  EXPECT_EQ(pageText(out, 2).find("DRAFT"), std::string::npos);
-  EXPECT_NE(pageText(out, 2).find("Page 3"), std::string::npos);
-  EXPECT_EQ(at(out, "Root/Pages/Kids/0/Resources/Font/Wm1/BaseFont"), "/Helvetica-Bold");
-  // Below the content: the watermark's stream comes first.
-  EXPECT_NE(at(out, "Root/Pages/Kids/2/Contents/0"), "");
-  std::string report;
-  EXPECT_TRUE(qpdfClean(out, &report)) << report;
-}
-
-TEST_F(Templates, FileWatermarks) {
-  fixture::DocSpec s;
-  fixture::PageSpec p;
-  p.width = 200;
-  p.height = 100;
-  p.lines = {"CONFIDENTIAL"};
-  s.pages = {p};
-  std::string mark = dir.file("mark.pdf");
-  fixture::makePdf(mark, s);
-  call(js, "addWatermarkFromFile", {mark, 0, 1, 2, true, true, true, 1, 1, 0, 0, false, 2.0, false, 45, 0.5});
-  EXPECT_NE(errorOf([&] { call(js, "addWatermarkFromFile", {dir.file("none.pdf")}); }).find("does not exist"),
-            std::string::npos);
-  std::string out = save();
-  EXPECT_EQ(pageText(out, 0).find("CONFIDENTIAL"), std::string::npos);
-  EXPECT_NE(pageText(out, 1).find("CONFIDENTIAL"), std::string::npos);
-  EXPECT_NE(pageText(out, 2).find("CONFIDENTIAL"), std::string::npos);
-  EXPECT_EQ(at(out, "Root/Pages/Kids/1/Resources/ExtGState/WmGs1/ca"), ".5");
-}
-
 }  // namespace jstest
