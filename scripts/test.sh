@@ -59,7 +59,7 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 tmp_entries() {
   local d
   for d in /tmp "${TMPDIR:-/tmp}" "/tmp/pressmark-$(id -u)" "${TMPDIR:-/tmp}/pressmark-$(id -u)"; do
-    [ -d "$d" ] && find "$d" -mindepth 1 -maxdepth 1 -printf '%p\n' 2>/dev/null
+    if [ -d "$d" ]; then find "$d" -mindepth 1 -maxdepth 1 -printf '%p\n' 2>/dev/null || true; fi
   done | sort -u
 }
 tmp_before=$(mktemp)
