@@ -54,12 +54,39 @@ done
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
+# What the tests leave in the shared temporary folders: the entries there
+# (and in this user's private folder) before and after the tests.
+tmp_entries() {
+  local d
+  for d in /tmp "${TMPDIR:-/tmp}" "/tmp/pressmark-$(id -u)" "${TMPDIR:-/tmp}/pressmark-$(id -u)"; do
+    if [ -d "$d" ]; then find "$d" -mindepth 1 -maxdepth 1 -printf '%p\n' 2>/dev/null || true; fi
+  done | sort -u
+}
+tmp_before=$(mktemp)
+tmp_entries >"$tmp_before"
+
 status=0
 phase "tests (normal build)"
 # A run that finds no tests is a failure, not a pass.
 ctest --test-dir build --output-on-failure --no-tests=error -j2 --timeout 900 || status=1
 phase "tests (sanitizer build)"
 ctest --test-dir build-asan --output-on-failure --no-tests=error -j2 --timeout 900 || status=1
+# Offices, their pipes and profiles, Ghostscript's files and job folders
+# must not outlive the tests, also those that kill clients and the service.
+phase "leftovers"
+"$PM_ROOT/build/pressmark" office stop >/dev/null 2>&1 || true
+if "$PM_ROOT/build/pressmark" office status 2>/dev/null | grep -q '^office '; then
+  pm_log "an office still runs after the tests"
+  status=1
+fi
+left=$(comm -13 "$tmp_before" <(tmp_entries) |
+  grep -E '/(OSL_PIPE_|gs_|distill-|office-|profile|lu[0-9A-Za-z]+\.tmp$|job|\.part)' || true)
+rm -f "$tmp_before"
+if [ -n "$left" ]; then
+  pm_log "left behind by the tests:"
+  printf '%s\n' "$left" >&2
+  status=1
+fi
 # The Debian package, packed from the normal build (nothing is compiled
 # again), read back, unpacked and run.
 phase "Debian package"

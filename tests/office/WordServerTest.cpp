@@ -2,12 +2,15 @@
 // to PostScript, passwords, and the warm process surviving a crash or a hang.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <thread>
 
 #include "automation/Automation.h"
+#include "servers/office/OfficeLaunch.h"
 #include "support/OfficeDocs.h"
 #include "support/TestSupport.h"
 
@@ -36,6 +39,25 @@ void printTo(const ObjectRef& doc, const std::string& ps, const std::string& pag
 }
 
 using pm::test::errorOf;
+
+// The pipe a running office made for a second start on its profile, as the
+// command line of a process of the office's group names the profile.
+std::string singleInstancePipeOf(pid_t office) {
+  const std::string key = "-env:UserInstallation=file://";
+  for (const auto& e : std::filesystem::directory_iterator("/proc")) {
+    std::string name = e.path().filename().string();
+    if (name.empty() || !std::isdigit(static_cast<unsigned char>(name[0])) ||
+        ::getpgid(static_cast<pid_t>(std::stol(name))) != office)
+      continue;
+    std::ifstream in(e.path() / "cmdline", std::ios::binary);
+    std::string args((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    size_t at = args.find(key);
+    if (at == std::string::npos) continue;
+    std::string folder = args.substr(at + key.size(), args.find('\0', at) - at - key.size());
+    return pm::office::officePipePath(pm::office::singleInstancePipe(folder));
+  }
+  return "(no office in group " + std::to_string(office) + ")";
+}
 
 TEST(WordServer, PrintsPagesToPostScriptWithOrientationAndPageRange) {
   REQUIRE_OFFICE();
@@ -169,6 +191,8 @@ TEST(WordServer, AKilledOfficeLosesItsDocumentsAndTheNextCallWorks) {
   double generation = CDbl(get(ctl, "Generation"));
   int32_t pid = CLng(get(ctl, "ProcessId"));
   ASSERT_GT(pid, 0);
+  std::string ipc = singleInstancePipeOf(pid);
+  EXPECT_TRUE(std::filesystem::exists(std::filesystem::symlink_status(ipc))) << ipc;
   ::kill(-pid, SIGKILL);
   std::string why;
   int32_t n = errorOf([&] { printTo(doc, dir.file("k.ps")); }, &why);
@@ -180,6 +204,7 @@ TEST(WordServer, AKilledOfficeLosesItsDocumentsAndTheNextCallWorks) {
   EXPECT_GT(CDbl(get(ctl, "Generation")), generation);
   printTo(again, dir.file("k.ps"));
   EXPECT_EQ(pdfFacts(psToPdf(dir.file("k.ps"), dir.file("k.pdf"))).pages, 3);
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(ipc))) << "the killed office's pipe was left";
   call(app, "Quit");
 }
 

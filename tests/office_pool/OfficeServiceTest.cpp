@@ -28,6 +28,7 @@
 #include <sstream>
 #include <thread>
 
+#include "servers/office/OfficeLaunch.h"
 #include "support/OfficeDocs.h"
 #include "support/TestSupport.h"
 
@@ -408,6 +409,21 @@ TEST(OfficeService, PipesCannotBeGuessedAFloodDoesNotWedgeItAndItsOfficesDieWith
   EXPECT_FALSE(std::filesystem::exists(offices[0].pipePath())) << "the dead service's pipe was left";
   EXPECT_FALSE(std::filesystem::exists(svc.folder.file("profile-99")))
       << "the dead service's profile was left: " << commandOutput("ls -la " + shellQuote(svc.folder.path()));
+
+  // Killed again and then only stopped, with no next start: stopping removes
+  // what it left, and every office's own single-start pipe too.
+  std::vector<OfficeLine> now = svc.offices();
+  ASSERT_EQ(now.size(), 1u);
+  std::string ipc = pm::office::officePipePath(
+      pm::office::singleInstancePipe(svc.folder.file("profile-" + std::to_string(now[0].number)) + "/profile"));
+  EXPECT_TRUE(std::filesystem::exists(std::filesystem::symlink_status(ipc))) << ipc;
+  for (pid_t p : processesUsing(svc.folder.path()))
+    if (cmdline(p).find(" office serve ") != std::string::npos) ::kill(p, SIGKILL);
+  EXPECT_TRUE(svc.eventually([&] { return !running(now[0].pid); }, 15)) << "the office outlived its service";
+  runPressmark({"office", "stop"}, {}, svc.env());
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(now[0].pipePath())));
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(ipc))) << "the single-start pipe was left";
+  EXPECT_FALSE(std::filesystem::exists(svc.folder.file("profile-" + std::to_string(now[0].number))));
 }
 
 TEST(OfficeService, AnOfficeInsideTheClientIsPrivateUnderAnyUmaskInheritsNothingAndDiesWithIt) {

@@ -106,6 +106,15 @@ TEST_F(Bookmarks, EndlessScriptsAreStopped) {
   let(objectOf(call(js, "addField", {"sum", "text", 0, V({10, 10, 100, 30})})), "value", "1");
   call(objectOf(call(js, "getField", {"sum"})), "setAction", {"Calculate", "while(1){}"});
   EXPECT_NE(errorOf([&] { call(js, "calculateNow"); }).find("ran longer"), std::string::npos);
+
+  // A document-level script runs when a later call turns scripts on, here
+  // on the saved file opened again; it is stopped like any other.
+  call(js, "addScript", {"spin", "while(true){}"});
+  call(pd, "Save", {1, path});
+  ObjectRef again = objectOf(call(openPDDoc(path), "GetJSObject"));
+  auto t0 = std::chrono::steady_clock::now();
+  EXPECT_NE(errorOf([&] { call(again, "calculateNow"); }).find("ran longer than 1 seconds"), std::string::npos);
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
   unsetenv("PRESSMARK_SCRIPT_SECONDS");
 }
 

@@ -167,6 +167,7 @@ void removeStaleProfiles(const std::string& base) {
     if (owner > 0 && owner != ::getpid() && processGone(static_cast<pid_t>(owner))) {
       std::error_code rec;
       std::filesystem::remove_all(e.path(), rec);
+      removeSingleInstancePipe(e.path().string() + "/profile");
     }
   }
 }
@@ -308,6 +309,7 @@ struct OfficeBridge::Impl {
     if (!prof.empty()) {
       std::error_code ec;
       std::filesystem::remove_all(prof, ec);
+      removeSingleInstancePipe(prof + "/profile");
     }
     // A killed office leaves its pipe behind.
     std::string pipe;
@@ -477,7 +479,7 @@ struct OfficeBridge::Impl {
     // with this process however it ends.
     TiedChild child;
     std::vector<std::string> env = officeEnvironment(prof);
-    int rc = spawnTied(officeCommand(toUtf8(fileUrl(prof + "/profile")), pipe), env, kOfficeUmask, child);
+    int rc = spawnTied(officeCommand(prof + "/profile", pipe), env, kOfficeUmask, child);
     if (rc != 0) {
       std::filesystem::remove_all(prof, ec);
       raise(basic::CannotCreateObject, std::string("The office program could not be started: ") + std::strerror(rc));

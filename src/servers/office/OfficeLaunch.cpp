@@ -10,6 +10,9 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <rtl/digest.h>
+
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -19,7 +22,25 @@ extern char** environ;
 
 namespace pm::office {
 
-std::vector<std::string> officeCommand(const std::string& profileUrl, const std::string& pipeName) {
+std::string profileUrl(const std::string& folder) {
+  // Everything outside the unreserved set and "/" percent-encoded, so any
+  // byte of a folder name survives, and the URL is plain ASCII.
+  static const char* hex = "0123456789ABCDEF";
+  std::string url = "file://";
+  for (unsigned char c : folder) {
+    if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
+      url += static_cast<char>(c);
+    } else {
+      url += '%';
+      url += hex[c >> 4];
+      url += hex[c & 15];
+    }
+  }
+  return url;
+}
+
+std::vector<std::string> officeCommand(const std::string& profile, const std::string& pipeName) {
+  std::string profileUrl = pm::office::profileUrl(profile);
   return {PM_LIBREOFFICE_PROGRAM "/soffice",
           "--headless",
           "--invisible",
@@ -137,6 +158,32 @@ void removeOfficePipe(const std::string& pipe) {
     struct stat st {};
     if (::lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode) && st.st_uid == ::geteuid()) ::unlink(path.c_str());
   }
+}
+
+std::string singleInstancePipe(const std::string& profile) {
+  // The office names it "SingleOfficeIPC_" and the MD5 of its profile URL's
+  // UTF-16 code units, each byte in hex without leading zeros.
+  std::string url = profileUrl(profile);
+  std::string units;
+  for (char c : url) {
+    units += c;
+    units += '\0';
+  }
+  sal_uInt8 md5[RTL_DIGEST_LENGTH_MD5];
+  if (rtl_digest_MD5(units.data(), static_cast<sal_uInt32>(units.size()), md5, sizeof md5) != rtl_Digest_E_None)
+    return {};
+  std::string name = "SingleOfficeIPC_";
+  char hex[4];
+  for (sal_uInt8 b : md5) {
+    std::snprintf(hex, sizeof hex, "%x", b);
+    name += hex;
+  }
+  return name;
+}
+
+void removeSingleInstancePipe(const std::string& profile) {
+  std::string pipe = singleInstancePipe(profile);
+  if (!pipe.empty()) removeOfficePipe(pipe);
 }
 
 bool processGone(pid_t pid) {

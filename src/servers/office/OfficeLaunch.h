@@ -9,9 +9,12 @@
 
 namespace pm::office {
 
-// The command line of a headless office with its own profile (a file URL)
+// The command line of a headless office with its own profile (a folder)
 // that accepts one UNO connection on the named pipe.
-std::vector<std::string> officeCommand(const std::string& profileUrl, const std::string& pipeName);
+std::vector<std::string> officeCommand(const std::string& profile, const std::string& pipeName);
+
+// The file URL an office is given for its profile folder.
+std::string profileUrl(const std::string& folder);
 
 // The caller's environment without our UNO bootstrap setting (the office
 // finds its own), with the office's temporary files in tempDir and without
@@ -46,6 +49,14 @@ int connectOfficePipe(const std::string& pipe, std::string& why);
 // Removes the named pipe an office made for its connection, when it is this
 // user's socket; a killed office leaves it behind.
 void removeOfficePipe(const std::string& pipe);
+
+// Besides the connection pipe, every office makes a pipe of its own in the
+// same shared folder, through which a second start on the same profile would
+// hand over its arguments; its name derives from the profile, and a killed
+// office leaves it behind. The name for a profile folder, and its removal
+// (when it is this user's socket), once the office on that profile is gone.
+std::string singleInstancePipe(const std::string& profile);
+void removeSingleInstancePipe(const std::string& profile);
 
 // Removes the pipes of kind that offices of owners no longer running left.
 void removeStalePipes(const std::string& kind);

@@ -141,6 +141,20 @@ std::string serviceProgram() {
   return {};
 }
 
+// What a supervisor that was killed left in its folder and in /tmp (its
+// offices died with it): their profiles, and the pipes of the offices.
+void removeDeadServiceLeftovers(const std::string& dir) {
+  std::error_code ec;
+  std::vector<std::filesystem::path> left;
+  for (const auto& e : std::filesystem::directory_iterator(dir, ec))
+    if (e.path().filename().string().compare(0, 8, "profile-") == 0) left.push_back(e.path());
+  for (const auto& p : left) {
+    std::filesystem::remove_all(p, ec);
+    removeSingleInstancePipe(p.string() + "/profile");
+  }
+  removeStalePipes("pool");
+}
+
 std::string quoteless(std::string s) {
   for (char& c : s)
     if (c == ' ' || c == '\n') c = '_';
@@ -275,7 +289,23 @@ std::string serviceStatus() {
   return ask("status");
 }
 bool stopService() {
-  return !ask("stop").empty();
+  if (!ask("stop").empty()) return true;
+  // No service answered: one that was killed leaves what only its next start
+  // would remove. Under the folder's lock no service is starting, and one
+  // that answers its socket is alive.
+  std::string dir = serviceFolder(nullptr, false);
+  if (dir.empty()) return false;
+  int lock = ::open((dir + "/" + kLock).c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+  if (lock < 0) return false;
+  if (::flock(lock, LOCK_EX | LOCK_NB) == 0) {
+    int fd = connectTo(dir + "/" + kSocket);
+    if (fd >= 0)
+      ::close(fd);
+    else
+      removeDeadServiceLeftovers(dir);
+  }
+  ::close(lock);
+  return false;
 }
 
 // ---------------------------------------------------------------------------
@@ -372,14 +402,7 @@ class Supervisor {
 
   // The folder is this supervisor's now: what an earlier one left when it
   // was killed (its offices died with it) goes.
-  void removeLeftovers() {
-    std::error_code ec;
-    std::vector<std::filesystem::path> left;
-    for (const auto& e : std::filesystem::directory_iterator(dir_, ec))
-      if (e.path().filename().string().compare(0, 8, "profile-") == 0) left.push_back(e.path());
-    for (const auto& p : left) std::filesystem::remove_all(p, ec);
-    removeStalePipes("pool");
-  }
+  void removeLeftovers() { removeDeadServiceLeftovers(dir_); }
 
   void accept() {
     for (int i = 0; i < 64; ++i) {
@@ -547,6 +570,7 @@ class Supervisor {
     }
     std::filesystem::remove_all(o.profile, ec);
     removeOfficePipe(o.pipe);
+    removeSingleInstancePipe(o.profile + "/profile");
     int number = o.number;
     offices_.erase(
         std::remove_if(offices_.begin(), offices_.end(), [&](const Office& x) { return x.number == number; }),
@@ -571,7 +595,7 @@ class Supervisor {
     // The clients' documents are only read: no lock files beside them.
     std::vector<std::string> env = officeEnvironment(o.profile);
     TiedChild child;
-    int rc = spawnTied(officeCommand("file://" + o.profile + "/profile", o.pipe), env, kOfficeUmask, child);
+    int rc = spawnTied(officeCommand(o.profile + "/profile", o.pipe), env, kOfficeUmask, child);
     o.pid = child.pid;
     o.lifeline = child.lifeline;
     if (rc != 0) {

@@ -31,6 +31,17 @@ fz_context* ctx();
 // Raises the engine failure as an automation error: "<what>: <message>".
 [[noreturn]] void raiseEngine(const char* what, const char* message);
 
+// Document scripts (js/ScriptClock.cpp): the first script run inside a
+// guard() call sets a deadline on this thread, and later runs of that call
+// share it. The guard ends it when the MuPDF call returns and raises the
+// time-out then, so whichever call made the document run a script (a value
+// change, a save, a calculation, the scripts that enabling scripts runs) ends
+// with the same clear error.
+extern thread_local bool tScriptDeadline;
+// Ends this thread's script deadline; raises the time-out error when a script
+// ran out of it.
+void endScriptDeadline();
+
 // Runs body(ctx) under fz_try. The body must not create or destroy anything
 // with a destructor and must not throw; it only calls MuPDF on POD state.
 // Results leave the body through variables captured by reference (their
@@ -48,6 +59,7 @@ void guard(const char* what, F&& body) {
     failed = 1;
     fz_strlcpy(message, fz_caught_message(c), sizeof message);
   }
+  if (tScriptDeadline) endScriptDeadline();
   if (failed) raiseEngine(what, message);
 }
 

@@ -193,8 +193,13 @@ double scriptSeconds() {
   return 10;
 }
 
-ScriptClock::ScriptClock() : outer_(tSlot.depth++ == 0) {
-  if (!outer_) return;
+namespace {
+
+// Sets this thread's deadline unless a run of the same guard() call already
+// did. No destructor and no state that a longjmp out of the engine could
+// leave half-done: guard() ends the deadline whatever way the call ended.
+void startScriptRun() {
+  if (tScriptDeadline) return;
   std::call_once(gOnce, start);
   Slot& s = tSlot;
   s.expired = false;
@@ -206,6 +211,7 @@ ScriptClock::ScriptClock() : outer_(tSlot.depth++ == 0) {
     s.listed = true;
   }
   s.deadline = deadline;
+  tScriptDeadline = true;
   // The watchdog sleeps until the earliest deadline it knows; wake it only
   // when this one comes sooner.
   if (r.armed++ == 0 || !r.earliest || deadline < r.earliest) {
@@ -214,18 +220,20 @@ ScriptClock::ScriptClock() : outer_(tSlot.depth++ == 0) {
   }
 }
 
-ScriptClock::~ScriptClock() {
-  Slot& s = tSlot;
-  --s.depth;
-  if (!outer_) return;
-  Registry& r = reg();
-  std::lock_guard lk(r.m);
-  s.deadline = 0;
-  --r.armed;
-}
+}  // namespace
 
-bool ScriptClock::expired() const {
-  return outer_ && tSlot.expired.load();
+thread_local bool tScriptDeadline = false;
+
+void endScriptDeadline() {
+  Slot& s = tSlot;
+  {
+    Registry& r = reg();
+    std::lock_guard lk(r.m);
+    s.deadline = 0;
+    --r.armed;
+  }
+  tScriptDeadline = false;
+  if (s.expired.exchange(false)) raiseScriptTimeout();
 }
 
 void requireBoundedScripts() {
@@ -281,4 +289,54 @@ extern "C" __attribute__((visibility("default"))) void js_gc(js_State* J, int re
     js_error(J, "the script ran out of time");
   }
   if (GcFn real = realGc()) real(J, report);
+}
+
+// MuPDF's script entry points, wrapped by the link (see ScriptClock.h).
+extern "C" {
+void __real_pdf_enable_js(fz_context* ctx, pdf_document* doc);
+void __real_pdf_js_execute(pdf_js* js, const char* name, const char* code, char** result);
+void __real_pdf_js_event_init(pdf_js* js, pdf_obj* target, const char* value, int willCommit);
+void __real_pdf_js_event_init_keystroke(pdf_js* js, pdf_obj* target, pdf_keystroke_event* evt);
+int __real_pdf_js_event_result(pdf_js* js);
+int __real_pdf_js_event_result_validate(pdf_js* js, char** newvalue);
+int __real_pdf_js_event_result_keystroke(pdf_js* js, pdf_keystroke_event* evt);
+char* __real_pdf_js_event_value(pdf_js* js);
+
+// Turning scripts on runs the document-level scripts. Where runs cannot be
+// stopped they stay off, as they are in MuPDF until turned on.
+void __wrap_pdf_enable_js(fz_context* ctx, pdf_document* doc) {
+  std::call_once(pm::mu::gOnce, pm::mu::start);
+  if (!pm::mu::gBounded) return;
+  pm::mu::startScriptRun();
+  __real_pdf_enable_js(ctx, doc);
+}
+void __wrap_pdf_js_execute(pdf_js* js, const char* name, const char* code, char** result) {
+  pm::mu::startScriptRun();
+  __real_pdf_js_execute(js, name, code, result);
+}
+// Setting and reading the event object can run a script's own accessors.
+void __wrap_pdf_js_event_init(pdf_js* js, pdf_obj* target, const char* value, int willCommit) {
+  pm::mu::startScriptRun();
+  __real_pdf_js_event_init(js, target, value, willCommit);
+}
+void __wrap_pdf_js_event_init_keystroke(pdf_js* js, pdf_obj* target, pdf_keystroke_event* evt) {
+  pm::mu::startScriptRun();
+  __real_pdf_js_event_init_keystroke(js, target, evt);
+}
+int __wrap_pdf_js_event_result(pdf_js* js) {
+  pm::mu::startScriptRun();
+  return __real_pdf_js_event_result(js);
+}
+int __wrap_pdf_js_event_result_validate(pdf_js* js, char** newvalue) {
+  pm::mu::startScriptRun();
+  return __real_pdf_js_event_result_validate(js, newvalue);
+}
+int __wrap_pdf_js_event_result_keystroke(pdf_js* js, pdf_keystroke_event* evt) {
+  pm::mu::startScriptRun();
+  return __real_pdf_js_event_result_keystroke(js, evt);
+}
+char* __wrap_pdf_js_event_value(pdf_js* js) {
+  pm::mu::startScriptRun();
+  return __real_pdf_js_event_value(js);
+}
 }

