@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "automation/Error.h"
+#include "servers/pdf/engine/PageWriter.h"
 #include "system/AtomicFile.h"
 #include "system/Files.h"
 #include "system/Process.h"
@@ -77,22 +78,11 @@ void writeWith(Doc& d, const std::string& target, const char* format, const char
   const char* out = tmp.path.c_str();
   mu::guard(("Writing " + target).c_str(), [&](fz_context* c) {
     fz_document_writer* w = fz_new_document_writer(c, out, format, options);
-    fz_page* page = nullptr;
-    fz_var(page);
     fz_try(c) {
-      for (int i = 0; i < pages; ++i) {
-        page = fz_load_page(c, doc, i);
-        fz_rect box = fz_bound_page(c, page);
-        fz_device* dev = fz_begin_page(c, w, box);
-        fz_run_page(c, page, dev, fz_identity, nullptr);
-        fz_end_page(c, w);
-        fz_drop_page(c, page);
-        page = nullptr;
-      }
+      writePages(c, doc, w, 0, pages - 1);
       fz_close_document_writer(c, w);
     }
     fz_always(c) {
-      fz_drop_page(c, page);
       fz_drop_document_writer(c, w);
     }
     fz_catch(c) {
