@@ -9,10 +9,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <vector>
 
 #include "automation/Error.h"
+#include "servers/pdf/engine/PageWriter.h"
 #include "system/AtomicFile.h"
 #include "system/Files.h"
 #include "system/Process.h"
@@ -76,22 +78,11 @@ void writeWith(Doc& d, const std::string& target, const char* format, const char
   const char* out = tmp.path.c_str();
   mu::guard(("Writing " + target).c_str(), [&](fz_context* c) {
     fz_document_writer* w = fz_new_document_writer(c, out, format, options);
-    fz_page* page = nullptr;
-    fz_var(page);
     fz_try(c) {
-      for (int i = 0; i < pages; ++i) {
-        page = fz_load_page(c, doc, i);
-        fz_rect box = fz_bound_page(c, page);
-        fz_device* dev = fz_begin_page(c, w, box);
-        fz_run_page(c, page, dev, fz_identity, nullptr);
-        fz_end_page(c, w);
-        fz_drop_page(c, page);
-        page = nullptr;
-      }
+      writePages(c, doc, w, 0, pages - 1);
       fz_close_document_writer(c, w);
     }
     fz_always(c) {
-      fz_drop_page(c, page);
       fz_drop_document_writer(c, w);
     }
     fz_catch(c) {
@@ -111,31 +102,45 @@ mu::PixmapPtr render(Doc& d, int page, float dpi) {
   return mu::PixmapPtr(pix);
 }
 
-void writePng(Doc& d, const std::string& target) {
+// Every page into a file of its own (the target itself for a one-page
+// document), each written under a fresh name beside it and renamed when
+// complete. write gets the page, the file's final name and the path to
+// write now.
+void writeEachPage(Doc& d, const std::string& target,
+                   const std::function<void(int, const std::string&, const std::string&)>& write) {
   int pages = d.pageCount();
   for (int i = 0; i < pages; ++i) {
     std::string name = pageTarget(target, i, pages);
-    mu::PixmapPtr pix = render(d, i, 150);
     Temp tmp(name);
-    fz_pixmap* px = pix.get();
-    const char* out = tmp.path.c_str();
-    mu::guard(("Writing " + name).c_str(), [&](fz_context* c) { fz_save_pixmap_as_png(c, px, out); });
+    write(i, name, tmp.path);
     tmp.commit();
   }
 }
 
+// Every page as an image of 150 dpi, one file a page.
+void writeEachPageImage(Doc& d, const std::string& target,
+                        const std::function<void(fz_pixmap*, const std::string&, const std::string&)>& write) {
+  writeEachPage(d, target, [&](int page, const std::string& name, const std::string& path) {
+    mu::PixmapPtr pix = render(d, page, 150);
+    write(pix.get(), name, path);
+  });
+}
+
+void writePng(Doc& d, const std::string& target) {
+  writeEachPageImage(d, target, [](fz_pixmap* px, const std::string& name, const std::string& path) {
+    const char* out = path.c_str();
+    mu::guard(("Writing " + name).c_str(), [&](fz_context* c) { fz_save_pixmap_as_png(c, px, out); });
+  });
+}
+
 void writeJpeg(Doc& d, const std::string& target) {
-  int pages = d.pageCount();
-  for (int i = 0; i < pages; ++i) {
-    std::string name = pageTarget(target, i, pages);
-    mu::PixmapPtr pix = render(d, i, 150);
+  writeEachPageImage(d, target, [](fz_pixmap* px, const std::string& name, const std::string& path) {
     fz_context* c = mu::ctx();
-    int w = fz_pixmap_width(c, pix.get()), h = fz_pixmap_height(c, pix.get());
-    int n = fz_pixmap_components(c, pix.get());
-    ptrdiff_t stride = fz_pixmap_stride(c, pix.get());
-    unsigned char* s = fz_pixmap_samples(c, pix.get());
-    Temp tmp(name);
-    FILE* f = std::fopen(tmp.path.c_str(), "wb");
+    int w = fz_pixmap_width(c, px), h = fz_pixmap_height(c, px);
+    int n = fz_pixmap_components(c, px);
+    ptrdiff_t stride = fz_pixmap_stride(c, px);
+    unsigned char* s = fz_pixmap_samples(c, px);
+    FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) fail("Cannot write " + name + ": " + std::strerror(errno));
     // libjpeg's default error handler exits the process; this one records
     // the failure and jumps back here, where nothing with a destructor lives
@@ -169,21 +174,17 @@ void writeJpeg(Doc& d, const std::string& target) {
     (void)n;
     bool closed = std::fclose(f) == 0;
     if (!ok || !closed) fail("Cannot write the JPEG file " + name);
-    tmp.commit();
-  }
+  });
 }
 
 void writeTiff(Doc& d, const std::string& target) {
   // Baseline TIFF, uncompressed RGB, one strip: every reader takes it.
-  int pages = d.pageCount();
-  for (int i = 0; i < pages; ++i) {
-    std::string name = pageTarget(target, i, pages);
-    mu::PixmapPtr pix = render(d, i, 150);
+  writeEachPageImage(d, target, [](fz_pixmap* px, const std::string& name, const std::string& path) {
     fz_context* c = mu::ctx();
-    uint32_t w = static_cast<uint32_t>(fz_pixmap_width(c, pix.get()));
-    uint32_t h = static_cast<uint32_t>(fz_pixmap_height(c, pix.get()));
-    ptrdiff_t stride = fz_pixmap_stride(c, pix.get());
-    unsigned char* s = fz_pixmap_samples(c, pix.get());
+    uint32_t w = static_cast<uint32_t>(fz_pixmap_width(c, px));
+    uint32_t h = static_cast<uint32_t>(fz_pixmap_height(c, px));
+    ptrdiff_t stride = fz_pixmap_stride(c, px);
+    unsigned char* s = fz_pixmap_samples(c, px);
     std::vector<uint8_t> o;
     auto u16 = [&](uint32_t v) {
       o.push_back(uint8_t(v));
@@ -230,13 +231,11 @@ void writeTiff(Doc& d, const std::string& target) {
     u32(150);
     u32(1);
     for (uint32_t y = 0; y < h; ++y) o.insert(o.end(), s + y * stride, s + y * stride + w * 3);
-    Temp tmp(name);
-    FILE* f = std::fopen(tmp.path.c_str(), "wb");
+    FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) fail("Cannot write " + name + ": " + std::strerror(errno));
     size_t wrote = std::fwrite(o.data(), 1, o.size(), f);
     if (std::fclose(f) != 0 || wrote != o.size()) fail("Cannot write the TIFF file " + name);
-    tmp.commit();
-  }
+  });
 }
 
 // Ghostscript reads "%d" and its kind in an output file name as a format
@@ -255,7 +254,6 @@ std::string ghostscriptOutputName(const std::string& path) {
 // temporary folder. Ghostscript runs in a process group of its own, with a
 // time-out, and dies with this process.
 void writeEps(Doc& d, const std::string& target) {
-  int pages = d.pageCount();
   std::string source;
   {
     ExclusiveTempFile reserved(privateTempDir(), ".pdf");
@@ -267,9 +265,7 @@ void writeEps(Doc& d, const std::string& target) {
     ~Remove() { ::unlink(p.c_str()); }
   } cleanup{source};
   d.save(source, true, false, false, false);
-  for (int i = 0; i < pages; ++i) {
-    std::string name = pageTarget(target, i, pages);
-    Temp tmp(name);
+  writeEachPage(d, target, [&](int i, const std::string& name, const std::string& path) {
     ProcessOptions po;
     po.argv = {"gs",
                "-q",
@@ -279,7 +275,7 @@ void writeEps(Doc& d, const std::string& target) {
                "-sDEVICE=eps2write",
                "-dFirstPage=" + std::to_string(i + 1),
                "-dLastPage=" + std::to_string(i + 1),
-               "-sOutputFile=" + ghostscriptOutputName(tmp.path),
+               "-sOutputFile=" + ghostscriptOutputName(path),
                source};
     po.timeout = std::chrono::seconds(120);
     ProcessResult r;
@@ -290,8 +286,7 @@ void writeEps(Doc& d, const std::string& target) {
     }
     if (r.timedOut) fail("Ghostscript did not write the EPS file " + name + " within 120 seconds");
     if (!r.success()) fail("Ghostscript could not write the EPS file " + name + " (" + r.describe() + ")");
-    tmp.commit();
-  }
+  });
 }
 
 }  // namespace

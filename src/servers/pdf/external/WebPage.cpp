@@ -6,6 +6,7 @@
 
 #include "automation/Error.h"
 #include "servers/pdf/engine/Mu.h"
+#include "servers/pdf/engine/PageWriter.h"
 
 namespace pm::pdf {
 
@@ -91,12 +92,10 @@ int layOutAsPdf(const Fetched& page, const std::string& path) {
     fz_stream* stm = nullptr;
     fz_document* doc = nullptr;
     fz_document_writer* w = nullptr;
-    fz_page* pg = nullptr;
     fz_var(buf);
     fz_var(stm);
     fz_var(doc);
     fz_var(w);
-    fz_var(pg);
     fz_try(c) {
       buf = fz_new_buffer_from_copied_data(c, reinterpret_cast<const unsigned char*>(body.data()), body.size());
       stm = fz_open_buffer(c, buf);
@@ -104,20 +103,11 @@ int layOutAsPdf(const Fetched& page, const std::string& path) {
       fz_layout_document(c, doc, 612, 792, 12);
       int n = fz_count_pages(c, doc);
       w = fz_new_pdf_writer(c, out, "");
-      for (int i = 0; i < n; ++i) {
-        pg = fz_load_page(c, doc, i);
-        fz_rect box = fz_bound_page(c, pg);
-        fz_device* dev = fz_begin_page(c, w, box);
-        fz_run_page(c, pg, dev, fz_identity, nullptr);
-        fz_end_page(c, w);
-        fz_drop_page(c, pg);
-        pg = nullptr;
-      }
+      writePages(c, doc, w, 0, n - 1);
       fz_close_document_writer(c, w);
       pages = n;
     }
     fz_always(c) {
-      fz_drop_page(c, pg);
       fz_drop_document_writer(c, w);
       fz_drop_document(c, doc);
       fz_drop_stream(c, stm);

@@ -3,12 +3,31 @@
 #include <cstdio>
 
 #include "automation/Error.h"
+#include "servers/pdf/engine/PageWriter.h"
 
 #include "system/Files.h"
 #include "system/PrintJob.h"
 #include "system/SystemServices.h"
 
 namespace pm::pdf {
+
+namespace {
+
+// A printed page: its print-usage content, with its annotations when asked.
+void runForPrint(fz_context* c, fz_page* page, fz_device* dev, const void* options) {
+  const PrintOptions& how = *static_cast<const PrintOptions*>(options);
+  pdf_page* pp = pdf_page_from_fz_page(c, page);
+  if (pp && how.annotations)
+    pdf_run_page_with_usage(c, pp, dev, fz_identity, "Print", nullptr);
+  else if (pp)
+    pdf_run_page_contents_with_usage(c, pp, dev, fz_identity, "Print", nullptr);
+  else if (how.annotations)
+    fz_run_page(c, page, dev, fz_identity, nullptr);
+  else
+    fz_run_page_contents(c, page, dev, fz_identity, nullptr);
+}
+
+}  // namespace
 
 void renderPostScript(Doc& d, int first, int last, const std::string& path, const PrintOptions& how) {
   fz_document* doc = d.fz();
@@ -17,33 +36,13 @@ void renderPostScript(Doc& d, int first, int last, const std::string& path, cons
   std::snprintf(options, sizeof options, "resolution=%d", kPrintResolution);
   mu::guard("Rendering the pages for printing", [&](fz_context* c) {
     fz_document_writer* w = nullptr;
-    fz_page* page = nullptr;
     fz_var(w);
-    fz_var(page);
     fz_try(c) {
       w = fz_new_ps_writer(c, out, options);
-      for (int k = first; k <= last; ++k) {
-        int i = how.reverse ? last - (k - first) : k;
-        page = fz_load_page(c, doc, i);
-        fz_rect box = fz_bound_page(c, page);
-        fz_device* dev = fz_begin_page(c, w, box);
-        pdf_page* pp = pdf_page_from_fz_page(c, page);
-        if (pp && how.annotations)
-          pdf_run_page_with_usage(c, pp, dev, fz_identity, "Print", nullptr);
-        else if (pp)
-          pdf_run_page_contents_with_usage(c, pp, dev, fz_identity, "Print", nullptr);
-        else if (how.annotations)
-          fz_run_page(c, page, dev, fz_identity, nullptr);
-        else
-          fz_run_page_contents(c, page, dev, fz_identity, nullptr);
-        fz_end_page(c, w);
-        fz_drop_page(c, page);
-        page = nullptr;
-      }
+      writePages(c, doc, w, first, last, how.reverse, &runForPrint, &how);
       fz_close_document_writer(c, w);
     }
     fz_always(c) {
-      fz_drop_page(c, page);
       fz_drop_document_writer(c, w);
     }
     fz_catch(c) {
