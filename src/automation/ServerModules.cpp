@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <set>
+#include <map>
 
 #include "automation/Error.h"
 #include "automation/surfaces/Acrobat.h"
@@ -53,8 +53,9 @@ std::mutex& loadLock() {
   return m;
 }
 
-std::set<std::string>& loaded() {
-  static std::set<std::string> s;
+// The handles of the modules loaded, by path.
+std::map<std::string, void*>& loaded() {
+  static std::map<std::string, void*> s;
   return s;
 }
 
@@ -139,16 +140,26 @@ void loadServerModuleFile(const std::string& path) {
   // Modules stay for the life of the process: their classes' factories and
   // the objects made by them live in their code.
   ::dlerror();
-  if (!::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE)) {
+  void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+  if (!handle) {
     const char* e = ::dlerror();
     refuse("the server module " + path + " cannot be loaded: " + (e ? e : "unknown reason"));
   }
-  loaded().insert(path);
+  loaded()[path] = handle;
 }
 
 void loadServerModule(const ServerModule& m) {
   if (serverModuleFolder().empty()) refuse(std::string("the folder of the server modules is unknown"));
   loadServerModuleFile(fileOf(m));
+}
+
+void* serverModuleSymbol(std::string_view name, const char* symbol) {
+  const ServerModule* m = serverModuleFor(name);
+  if (!m) return nullptr;
+  loadServerModule(*m);
+  std::lock_guard lock(loadLock());
+  auto it = loaded().find(fileOf(*m));
+  return it == loaded().end() ? nullptr : ::dlsym(it->second, symbol);
 }
 
 void loadEveryServerModule() {

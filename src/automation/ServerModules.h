@@ -48,6 +48,11 @@ void loadServerModule(const ServerModule& m);
 // the tests use to show what is refused.
 void loadServerModuleFile(const std::string& absolutePath);
 
+// An entry point a module exports by name (the office service's main, for
+// one), from the module that serves the class, loaded if need be; nullptr
+// when the module has no such symbol. Raises as loadServerModule does.
+void* serverModuleSymbol(std::string_view progIdOrClsid, const char* symbol);
+
 // Loads every module whose file is present (installers list every class).
 void loadEveryServerModule();
 
