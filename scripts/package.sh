@@ -78,8 +78,9 @@ done
 
 # Run at run time, not linked: the office programs (without a GUI toolkit),
 # Ghostscript, poppler's pdftops, qpdf for linearizing, the SQLite ODBC
-# driver, one spelling dictionary, the fonts the conversions embed, and the
-# interpreter the Python module is built for.
+# driver, libcups and libcurl (loaded when first used), one spelling
+# dictionary, the fonts the conversions embed, and the interpreter the
+# Python module is built for.
 pyver=$(/usr/bin/python3 -c 'import sys; print("%d.%d" % sys.version_info[:2])')
 pynext=$(/usr/bin/python3 -c 'import sys; print("%d.%d" % (sys.version_info[0], sys.version_info[1] + 1))')
 programs=(
@@ -88,7 +89,7 @@ programs=(
   "libreoffice-calc-nogui | libreoffice-calc"
   "libreoffice-impress-nogui | libreoffice-impress"
   "libreoffice-draw-nogui | libreoffice-draw"
-  ghostscript poppler-utils qpdf libsqliteodbc
+  ghostscript poppler-utils qpdf libsqliteodbc libcups2 libcurl4
   "hunspell-en-us | hunspell-dictionary"
   fonts-dejavu-core fonts-liberation2
   "python3 (>= $pyver)" "python3 (<< $pynext)"
@@ -125,6 +126,8 @@ if [ "$check" = 1 ]; then
   grep -Eq '(^|, )(libgtest|googletest|libbenchmark|[a-z0-9.+-]*-dev)( |,|$)' <<<"$deps" && fail "Depends names build packages: $deps"
   contents=$(dpkg-deb --contents "$deb" | awk '{print $6}')
   for want in ./usr/bin/pressmark ./usr/lib/libpressmark.so.1 ./usr/include/pressmark/pressmark.h \
+              ./usr/lib/pressmark-servers/pdf.so ./usr/lib/pressmark-servers/distiller.so \
+              ./usr/lib/pressmark-servers/data.so ./usr/lib/pressmark-servers/office.so \
               ./usr/lib/pkgconfig/pressmark.pc ./usr/lib/python3/dist-packages/pressmark/__init__.py \
               ./usr/lib/python3/dist-packages/pressmark/__init__.pyi ./usr/lib/python3/dist-packages/pressmark/py.typed \
               ./usr/lib/python3/dist-packages/pressmark/_version.py ./usr/share/doc/pressmark/README.md \

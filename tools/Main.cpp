@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "Command.h"
+#include "automation/ServerModules.h"
 
 namespace {
 
@@ -21,8 +22,15 @@ namespace {
 int officeCommand(const std::vector<std::string>& words) {
   std::string sub = words.size() > 1 ? words[1] : "";
   if (sub == "serve" && words.size() == 3) {
+    // The service is the office server's, in its module.
     using Serve = int (*)(const char*);
-    auto serve = reinterpret_cast<Serve>(::dlsym(RTLD_DEFAULT, "pm_office_service_main"));
+    Serve serve = nullptr;
+    try {
+      serve = reinterpret_cast<Serve>(pm::serverModuleSymbol("Pressmark.OfficeControl", "pm_office_service_main"));
+    } catch (const pm::AutomationError& e) {
+      std::cerr << "pressmark: " << e.description() << "\n";
+      return 1;
+    }
     if (!serve) {
       std::cerr << "pressmark: the office server is not built\n";
       return 1;

@@ -3,6 +3,7 @@
 #include <set>
 
 #include "Command.h"
+#include "automation/ServerModules.h"
 #include "component/frame/CreatePDF.h"
 #include "system/clsRegistry.h"
 
@@ -39,7 +40,15 @@ bool writeDefault(const std::string& key, const std::string& value, std::ostream
 
 int registerServers(std::ostream& out) {
   registerCreatePDF();
+  // Servers register their classes as their modules load; an installer
+  // lists every class, so every module there is is loaded here.
   bool ok = true;
+  try {
+    loadEveryServerModule();
+  } catch (const AutomationError& e) {
+    out << e.description() << "\n";
+    ok = false;
+  }
   ok &= writeDefault("SOFTWARE\\Classes\\AcroExch.App\\AcrobatVersion", kViewerVersion, out);
   ok &= writeDefault("SOFTWARE\\Adobe\\Acrobat Distiller\\7.0\\PrinterName", kDistillerPrinter, out);
   std::set<std::string> seen;

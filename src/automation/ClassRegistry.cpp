@@ -1,19 +1,15 @@
 #include "automation/ClassRegistry.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "automation/Error.h"
+#include "automation/ServerModules.h"
 
 namespace pm {
 
 namespace {
-// Class ids compare without regard to case or surrounding braces.
 std::string fold(std::string_view s) {
-  std::string r;
-  for (char c : s)
-    if (c != '{' && c != '}') r += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return r;
+  return foldClassName(s);
 }
 bool matches(const ClassRegistry::Entry& e, const std::string& key) {
   return (!e.progId.empty() && fold(e.progId) == key) || (!e.clsid.empty() && fold(e.clsid) == key);
@@ -39,21 +35,30 @@ void ClassRegistry::remove(uint64_t token) {
 
 bool ClassRegistry::has(std::string_view name) const {
   std::string key = fold(name);
-  std::lock_guard lock(mu_);
-  return std::any_of(entries_.begin(), entries_.end(), [&](const Entry& e) { return matches(e, key); });
+  {
+    std::lock_guard lock(mu_);
+    if (std::any_of(entries_.begin(), entries_.end(), [&](const Entry& e) { return matches(e, key); })) return true;
+  }
+  const ServerModule* m = serverModuleFor(name);
+  return m && serverModulePresent(*m);
 }
 
 ObjectRef ClassRegistry::create(std::string_view name) const {
   std::string key = fold(name);
-  Factory f;
-  {
+  auto find = [&] {
     std::lock_guard lock(mu_);
     for (auto it = entries_.rbegin(); it != entries_.rend(); ++it)
-      if (matches(*it, key)) {
-        f = it->factory;
-        break;
-      }
-  }
+      if (matches(*it, key)) return it->factory;
+    return Factory();
+  };
+  Factory f = find();
+  // A server's classes register as its module loads, so the first creation
+  // of one of them loads it; the lock is not held, since loading registers.
+  if (!f)
+    if (const ServerModule* m = serverModuleFor(name)) {
+      loadServerModule(*m);
+      f = find();
+    }
   if (!f)
     raise(basic::CannotCreateObject, std::string(basicDescription(basic::CannotCreateObject)) +
                                          ": no class is registered as \"" + std::string(name) + "\"");

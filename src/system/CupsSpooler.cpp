@@ -2,8 +2,7 @@
 // default destination, kept by libcups in the user's lpoptions file, the
 // way `lpoptions -d` changes it; the server's own default (lpadmin -d) and
 // other users are left alone.
-#include <cups/cups.h>
-
+#include "system/CupsLibrary.h"
 #include "system/Spooler.h"
 
 namespace pm {
@@ -13,16 +12,16 @@ namespace {
 struct Dests {
   cups_dest_t* dests = nullptr;
   int count = 0;
-  Dests() { count = cupsGetDests2(CUPS_HTTP_DEFAULT, &dests); }
+  Dests() { count = cups().getDests2(CUPS_HTTP_DEFAULT, &dests); }
   ~Dests() {
-    if (dests) cupsFreeDests(count, dests);
+    if (dests) cups().freeDests(count, dests);
   }
   Dests(const Dests&) = delete;
   Dests& operator=(const Dests&) = delete;
 };
 
 std::string option(const cups_dest_t& d, const char* name) {
-  const char* v = cupsGetOption(name, d.num_options, d.options);
+  const char* v = cups().getOption(name, d.num_options, d.options);
   return v ? v : "";
 }
 
@@ -60,7 +59,7 @@ class CupsSpooler : public QueueSpooler {
     if (!found) return false;
     for (int i = 0; i < d.count; ++i)
       d.dests[i].is_default = d.dests[i].instance == nullptr && d.dests[i].name && queueName == d.dests[i].name;
-    return cupsSetDests2(CUPS_HTTP_DEFAULT, d.count, d.dests) == 0;
+    return cups().setDests2(CUPS_HTTP_DEFAULT, d.count, d.dests) == 0;
   }
 };
 

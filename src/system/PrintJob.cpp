@@ -1,8 +1,7 @@
 #include "system/PrintJob.h"
 
-#include <cups/cups.h>
-
 #include "automation/Error.h"
+#include "system/CupsLibrary.h"
 
 namespace pm {
 
@@ -12,9 +11,9 @@ constexpr int32_t kPrinterError = 482;
 
 struct Dest {
   cups_dest_t* dest = nullptr;
-  Dest() { dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, nullptr, nullptr); }
+  Dest() { dest = cups().getNamedDest(CUPS_HTTP_DEFAULT, nullptr, nullptr); }
   ~Dest() {
-    if (dest) cupsFreeDests(1, dest);
+    if (dest) cups().freeDests(1, dest);
   }
   Dest(const Dest&) = delete;
   Dest& operator=(const Dest&) = delete;
@@ -33,11 +32,11 @@ int PrintFileToDefault(const std::string& path, const std::string& title, const 
     raise(kPrinterError, "Printer error: there is no default printer to print " + title + " on");
   cups_option_t* options = nullptr;
   int count = 0;
-  count = cupsAddOption("document-format", mimeType.c_str(), count, &options);
-  int job = cupsPrintFile2(CUPS_HTTP_DEFAULT, d.dest->name, path.c_str(), title.c_str(), count, options);
-  cupsFreeOptions(count, options);
+  count = cups().addOption("document-format", mimeType.c_str(), count, &options);
+  int job = cups().printFile2(CUPS_HTTP_DEFAULT, d.dest->name, path.c_str(), title.c_str(), count, options);
+  cups().freeOptions(count, options);
   if (job <= 0) {
-    const char* why = cupsLastErrorString();
+    const char* why = cups().lastErrorString();
     raise(kPrinterError, std::string("Printer error: the printer ") + d.dest->name + " refused the job " + title +
                              ": " + (why && *why ? why : "no reason given"));
   }

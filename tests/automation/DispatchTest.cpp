@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "automation/Automation.h"
+#include "automation/ServerModules.h"
 #include "support/Raised.h"
 #include "support/TestSupport.h"
 
@@ -172,4 +174,52 @@ TEST(ClassRegistryTest, LaterRegistrationShadowsUntilRemoved) {
     EXPECT_EQ(get(CreateObject("Test.Shadow"), "Caption"), Variant("second"));
   }
   EXPECT_EQ(get(CreateObject("Test.Shadow"), "Caption"), Variant("first"));
+}
+
+// A class a server registers but the module table does not name can be
+// created in a program that links the server, never through the command.
+TEST(ServerModulesTest, EveryClassOfTheLinkedServersIsInTheModuleTable) {
+  int servers = 0;
+  for (const auto& e : ClassRegistry::instance().entries()) {
+    if (e.progId == "Pressmark.CreatePDF") continue;
+    ++servers;
+    for (const std::string& name : {e.progId, e.clsid}) {
+      if (!name.empty()) {
+        EXPECT_NE(serverModuleFor(name), nullptr) << name;
+      }
+    }
+  }
+  EXPECT_GE(servers, 11);
+  EXPECT_EQ(serverModuleFor("ACROEXCH.pddoc")->name, std::string("pdf"));
+  EXPECT_EQ(serverModuleFor("Pressmark.CreatePDF"), nullptr);
+}
+
+// Only a library nobody else could have put there is loaded, and a refusal
+// says why.
+TEST(ServerModulesTest, LoadsOnlyWhatNoOtherUserCanWriteAndSaysWhyNot) {
+  test::TempDir shared, own;
+  ASSERT_EQ(::chmod(shared.path().c_str(), 0777), 0);
+  test::writeFile(shared.file("m.so"), "not a library");
+  test::writeFile(own.file("m.so"), "not a library");
+  test::writeFile(own.file("open.so"), "not a library");
+  ASSERT_EQ(::chmod(own.file("open.so").c_str(), 0666), 0);
+  struct Case {
+    std::string path, says;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"pressmark-servers/pdf.so", "is not absolute"},
+           {own.file("missing.so"), "cannot be found"},
+           {shared.file("m.so"), shared.path() + " can be written by other users"},
+           {own.file("open.so"), own.file("open.so") + " can be written by other users"},
+           {own.file("m.so"), "cannot be loaded"},
+       }) {
+    try {
+      loadServerModuleFile(c.path);
+      ADD_FAILURE() << c.path;
+    } catch (const AutomationError& e) {
+      EXPECT_EQ(e.number(), basic::CannotCreateObject) << c.path;
+      EXPECT_EQ(e.source(), "Pressmark");
+      EXPECT_NE(e.description().find(c.says), std::string::npos) << e.description();
+    }
+  }
 }

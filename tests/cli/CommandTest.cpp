@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "pdfserver/Fixtures.h"
 #include "support/TestSupport.h"
 
 using pm::test::runPressmark;
@@ -95,4 +96,25 @@ TEST(Command, EveryTestHasARegistryFolderOfItsOwn) {
   auto r = runPressmark({"PrinterName"});
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(r.out, "\"Acrobat Distiller\"\n") << "one call prints its result as JSON";
+}
+
+// The command loads an engine's server when a job first needs it: help maps
+// no server, a PDF job only the PDF server (the loader's own trace shows
+// what it opens).
+TEST(Command, LoadsOnlyTheServersAJobUses) {
+  TempDir d;
+  fixture::DocSpec plan;
+  plan.pages.push_back({});
+  plan.pages.back().lines = {"Loaded on first use"};
+  fixture::makePdf(d.file("in.pdf"), plan);
+  auto help = runPressmark({"--help"}, "", {"LD_DEBUG=files"});
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_EQ(help.err.find("pressmark-servers/"), std::string::npos) << help.err.substr(0, 2000);
+  EXPECT_EQ(help.err.find("libodbc"), std::string::npos);
+  auto text = runPressmark({"CreateTextfileFromPDF", d.file("in.pdf"), d.file("out.txt")}, "", {"LD_DEBUG=files"});
+  EXPECT_EQ(text.exitCode, 0) << text.out;
+  EXPECT_NE(pm::test::readFile(d.file("out.txt")).find("Loaded on first use"), std::string::npos);
+  EXPECT_NE(text.err.find("pressmark-servers/pdf.so"), std::string::npos) << text.err.substr(0, 2000);
+  for (const char* other : {"pressmark-servers/office.so", "pressmark-servers/data.so", "libuno_", "libodbc"})
+    EXPECT_EQ(text.err.find(other), std::string::npos) << other;
 }

@@ -1,6 +1,5 @@
 #include "servers/office/OfficeService.h"
 
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -24,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "automation/ServerModules.h"
 #include "servers/office/OfficeLaunch.h"
 #include "system/Process.h"
 
@@ -121,15 +121,16 @@ bool readLine(int fd, std::string& line, std::chrono::milliseconds within) {
   }
 }
 
-// The pressmark command, which runs the supervisor: beside this library
-// (the build tree), in the bin folder next to its lib folder (installed),
-// or this process itself when it is the command.
+// The pressmark command, which runs the supervisor: beside libpressmark
+// (the build tree, a wheel), in the bin folder next to its lib folder
+// (installed), or this process itself when it is the command. The folder
+// of the server modules is the one beside libpressmark, wherever this
+// server was linked.
 std::string serviceProgram() {
   if (const char* v = std::getenv("PRESSMARK_OFFICE_SERVICE"); v && *v) return v;
   std::vector<std::string> candidates;
-  Dl_info info{};
-  if (::dladdr(reinterpret_cast<void*>(&pm_office_service_main), &info) && info.dli_fname) {
-    std::filesystem::path lib = std::filesystem::absolute(info.dli_fname).parent_path();
+  if (std::string modules = serverModuleFolder(); !modules.empty()) {
+    std::filesystem::path lib = std::filesystem::path(modules).parent_path();
     candidates.push_back((lib / "pressmark").string());
     candidates.push_back((lib.parent_path() / "bin" / "pressmark").string());
   }

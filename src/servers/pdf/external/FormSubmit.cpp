@@ -1,6 +1,5 @@
 #include "servers/pdf/external/FormSubmit.h"
-
-#include <curl/curl.h>
+#include "servers/pdf/external/CurlLibrary.h"
 
 #include <cstdlib>
 #include <memory>
@@ -17,10 +16,10 @@ namespace {
 }
 
 struct CurlDrop {
-  void operator()(CURL* c) const { curl_easy_cleanup(c); }
+  void operator()(CURL* c) const { curlLibrary().easy_cleanup(c); }
 };
 struct ListDrop {
-  void operator()(curl_slist* l) const { curl_slist_free_all(l); }
+  void operator()(curl_slist* l) const { curlLibrary().slist_free_all(l); }
 };
 
 // The answer is kept up to a bound: a server cannot fill the memory.
@@ -51,45 +50,46 @@ std::string send(const Request& r) {
 
   std::string url = r.url;
   if (r.get && !r.body.empty()) url += (url.find('?') == std::string::npos ? "?" : "&") + r.body;
-  std::unique_ptr<CURL, CurlDrop> c(curl_easy_init());
+  std::unique_ptr<CURL, CurlDrop> c(curlLibrary().easy_init());
   if (!c) fail("The web library could not start");
   std::unique_ptr<curl_slist, ListDrop> headers;
   if (!r.get) {
-    curl_slist* h = curl_slist_append(nullptr, ("Content-Type: " + r.contentType).c_str());
+    curl_slist* h = curlLibrary().slist_append(nullptr, ("Content-Type: " + r.contentType).c_str());
     if (!h) fail("Out of memory building the request");
     headers.reset(h);
     // Some servers answer 417 to a body announced with "Expect: 100-continue".
-    h = curl_slist_append(headers.get(), "Expect:");
+    h = curlLibrary().slist_append(headers.get(), "Expect:");
     if (!h) fail("Out of memory building the request");
     headers.release();
     headers.reset(h);
   }
   std::string answer;
   char err[CURL_ERROR_SIZE] = "";
-  curl_easy_setopt(c.get(), CURLOPT_URL, url.c_str());
-  curl_easy_setopt(c.get(), CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(c.get(), CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(c.get(), CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(c.get(), CURLOPT_MAXREDIRS, 5L);
-  curl_easy_setopt(c.get(), CURLOPT_TIMEOUT, timeout);
-  curl_easy_setopt(c.get(), CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(c.get(), CURLOPT_ERRORBUFFER, err);
-  curl_easy_setopt(c.get(), CURLOPT_USERAGENT, "Pressmark");
-  curl_easy_setopt(c.get(), CURLOPT_WRITEFUNCTION, &collect);
-  curl_easy_setopt(c.get(), CURLOPT_WRITEDATA, &answer);
+  curlLibrary().easy_setopt(c.get(), CURLOPT_URL, url.c_str());
+  curlLibrary().easy_setopt(c.get(), CURLOPT_PROTOCOLS_STR, "http,https");
+  curlLibrary().easy_setopt(c.get(), CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curlLibrary().easy_setopt(c.get(), CURLOPT_FOLLOWLOCATION, 1L);
+  curlLibrary().easy_setopt(c.get(), CURLOPT_MAXREDIRS, 5L);
+  curlLibrary().easy_setopt(c.get(), CURLOPT_TIMEOUT, timeout);
+  curlLibrary().easy_setopt(c.get(), CURLOPT_NOSIGNAL, 1L);
+  curlLibrary().easy_setopt(c.get(), CURLOPT_ERRORBUFFER, err);
+  curlLibrary().easy_setopt(c.get(), CURLOPT_USERAGENT, "Pressmark");
+  curlLibrary().easy_setopt(c.get(), CURLOPT_WRITEFUNCTION, &collect);
+  curlLibrary().easy_setopt(c.get(), CURLOPT_WRITEDATA, &answer);
   if (!r.get) {
-    curl_easy_setopt(c.get(), CURLOPT_POST, 1L);
-    curl_easy_setopt(c.get(), CURLOPT_POSTFIELDS, r.body.data());
-    curl_easy_setopt(c.get(), CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(r.body.size()));
-    curl_easy_setopt(c.get(), CURLOPT_HTTPHEADER, headers.get());
+    curlLibrary().easy_setopt(c.get(), CURLOPT_POST, 1L);
+    curlLibrary().easy_setopt(c.get(), CURLOPT_POSTFIELDS, r.body.data());
+    curlLibrary().easy_setopt(c.get(), CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(r.body.size()));
+    curlLibrary().easy_setopt(c.get(), CURLOPT_HTTPHEADER, headers.get());
   } else {
-    curl_easy_setopt(c.get(), CURLOPT_HTTPGET, 1L);
+    curlLibrary().easy_setopt(c.get(), CURLOPT_HTTPGET, 1L);
   }
-  CURLcode rc = curl_easy_perform(c.get());
+  CURLcode rc = curlLibrary().easy_perform(c.get());
   if (rc != CURLE_OK)
-    fail("The form could not be submitted to " + r.url + ": " + (*err ? std::string(err) : curl_easy_strerror(rc)));
+    fail("The form could not be submitted to " + r.url + ": " +
+         (*err ? std::string(err) : curlLibrary().easy_strerror(rc)));
   long status = 0;
-  curl_easy_getinfo(c.get(), CURLINFO_RESPONSE_CODE, &status);
+  curlLibrary().easy_getinfo(c.get(), CURLINFO_RESPONSE_CODE, &status);
   if (status >= 400) fail("The server at " + r.url + " refused the form: HTTP status " + std::to_string(status));
   return answer;
 }

@@ -1,6 +1,6 @@
 #include "servers/pdf/external/Mail.h"
+#include "servers/pdf/external/CurlLibrary.h"
 
-#include <curl/curl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -220,10 +220,10 @@ size_t readChunk(char* buf, size_t size, size_t n, void* p) {
 }
 
 struct CurlDrop {
-  void operator()(CURL* c) const { curl_easy_cleanup(c); }
+  void operator()(CURL* c) const { curlLibrary().easy_cleanup(c); }
 };
 struct ListDrop {
-  void operator()(curl_slist* l) const { curl_slist_free_all(l); }
+  void operator()(curl_slist* l) const { curlLibrary().slist_free_all(l); }
 };
 
 }  // namespace
@@ -323,11 +323,11 @@ void send(const Message& m) {
   std::string id = std::to_string(now) + "." + std::to_string(rd()) + "." + std::to_string(getpid());
   std::string text = compose(m, from, date, id);
 
-  std::unique_ptr<CURL, CurlDrop> c(curl_easy_init());
+  std::unique_ptr<CURL, CurlDrop> c(curlLibrary().easy_init());
   if (!c) fail("The mail library could not start");
   std::unique_ptr<curl_slist, ListDrop> list;
   for (const std::string& a : rcpt) {
-    curl_slist* l = curl_slist_append(list.get(), ("<" + bare(a) + ">").c_str());
+    curl_slist* l = curlLibrary().slist_append(list.get(), ("<" + bare(a) + ">").c_str());
     if (!l) fail("Out of memory building the recipients");
     list.release();
     list.reset(l);
@@ -335,34 +335,35 @@ void send(const Message& m) {
   Reader reader{&text};
   char err[CURL_ERROR_SIZE] = "";
   std::string mailFrom = "<" + bare(from) + ">";
-  curl_easy_setopt(c.get(), CURLOPT_URL, url.c_str());
-  curl_easy_setopt(c.get(), CURLOPT_PROTOCOLS_STR, "smtp,smtps");
-  curl_easy_setopt(c.get(), CURLOPT_MAIL_FROM, mailFrom.c_str());
-  curl_easy_setopt(c.get(), CURLOPT_MAIL_RCPT, list.get());
-  curl_easy_setopt(c.get(), CURLOPT_READFUNCTION, &readChunk);
-  curl_easy_setopt(c.get(), CURLOPT_READDATA, &reader);
-  curl_easy_setopt(c.get(), CURLOPT_UPLOAD, 1L);
-  curl_easy_setopt(c.get(), CURLOPT_TIMEOUT, timeout);
-  curl_easy_setopt(c.get(), CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(c.get(), CURLOPT_ERRORBUFFER, err);
+  curlLibrary().easy_setopt(c.get(), CURLOPT_URL, url.c_str());
+  curlLibrary().easy_setopt(c.get(), CURLOPT_PROTOCOLS_STR, "smtp,smtps");
+  curlLibrary().easy_setopt(c.get(), CURLOPT_MAIL_FROM, mailFrom.c_str());
+  curlLibrary().easy_setopt(c.get(), CURLOPT_MAIL_RCPT, list.get());
+  curlLibrary().easy_setopt(c.get(), CURLOPT_READFUNCTION, &readChunk);
+  curlLibrary().easy_setopt(c.get(), CURLOPT_READDATA, &reader);
+  curlLibrary().easy_setopt(c.get(), CURLOPT_UPLOAD, 1L);
+  curlLibrary().easy_setopt(c.get(), CURLOPT_TIMEOUT, timeout);
+  curlLibrary().easy_setopt(c.get(), CURLOPT_NOSIGNAL, 1L);
+  curlLibrary().easy_setopt(c.get(), CURLOPT_ERRORBUFFER, err);
   // TLS whenever the server offers it; with credentials, TLS or nothing,
   // unless plain text is allowed in so many words.
   std::string allow = env("PRESSMARK_SMTP_ALLOW_PLAIN");
   bool plainAllowed = allow == "1" || allow == "00000001";
   bool requireTls = (!user.empty() || urlCredentials) && !plainAllowed;
-  curl_easy_setopt(c.get(), CURLOPT_USE_SSL, static_cast<long>(requireTls ? CURLUSESSL_ALL : CURLUSESSL_TRY));
+  curlLibrary().easy_setopt(c.get(), CURLOPT_USE_SSL, static_cast<long>(requireTls ? CURLUSESSL_ALL : CURLUSESSL_TRY));
   std::string password = env("PRESSMARK_SMTP_PASSWORD");
   if (!user.empty()) {
-    curl_easy_setopt(c.get(), CURLOPT_USERNAME, user.c_str());
-    curl_easy_setopt(c.get(), CURLOPT_PASSWORD, password.c_str());
+    curlLibrary().easy_setopt(c.get(), CURLOPT_USERNAME, user.c_str());
+    curlLibrary().easy_setopt(c.get(), CURLOPT_PASSWORD, password.c_str());
   }
-  CURLcode rc = curl_easy_perform(c.get());
+  CURLcode rc = curlLibrary().easy_perform(c.get());
   if (rc == CURLE_USE_SSL_FAILED && requireTls)
     fail("The mail server " + url +
          " offers no TLS, and the mail credentials are not sent in clear text (set PRESSMARK_SMTP_ALLOW_PLAIN=1 "
          "or the value AllowPlain of HKEY_CURRENT_USER\\Software\\Pressmark\\Mail to 1 to allow it)");
   if (rc != CURLE_OK)
-    fail("The mail could not be sent through " + url + ": " + (*err ? std::string(err) : curl_easy_strerror(rc)));
+    fail("The mail could not be sent through " + url + ": " +
+         (*err ? std::string(err) : curlLibrary().easy_strerror(rc)));
 }
 
 }  // namespace pm::pdf::mail

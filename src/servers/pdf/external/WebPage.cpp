@@ -1,6 +1,5 @@
 #include "servers/pdf/external/WebPage.h"
-
-#include <curl/curl.h>
+#include "servers/pdf/external/CurlLibrary.h"
 
 #include <memory>
 
@@ -17,7 +16,7 @@ namespace {
 }
 
 struct CurlDeleter {
-  void operator()(CURL* c) const { curl_easy_cleanup(c); }
+  void operator()(CURL* c) const { curlLibrary().easy_cleanup(c); }
 };
 
 struct Sink {
@@ -48,36 +47,34 @@ bool startsWith(const std::string& s, const char* p) {
 Fetched fetchUrl(const std::string& url) {
   if (!startsWith(url, "http://") && !startsWith(url, "https://") && !startsWith(url, "file://"))
     fetchFailed(url, "only http, https and file addresses can be fetched");
-  static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-  if (!ready) fetchFailed(url, "the transfer library could not start");
-  std::unique_ptr<CURL, CurlDeleter> h(curl_easy_init());
+  std::unique_ptr<CURL, CurlDeleter> h(curlLibrary().easy_init());
   if (!h) fetchFailed(url, "the transfer library could not start");
   Fetched out;
   Sink sink{&out.body};
   char error[CURL_ERROR_SIZE] = {};
   CURL* c = h.get();
-  curl_easy_setopt(c, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https,file");
-  curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(c, CURLOPT_MAXREDIRS, 5L);
-  curl_easy_setopt(c, CURLOPT_TIMEOUT, kFetchTimeoutSeconds);
-  curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, 10L);
-  curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(c, CURLOPT_FAILONERROR, 1L);
-  curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kFetchMaxBytes));
-  curl_easy_setopt(c, CURLOPT_USERAGENT, "Pressmark");
-  curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &collect);
-  curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
-  curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error);
-  CURLcode rc = curl_easy_perform(c);
+  curlLibrary().easy_setopt(c, CURLOPT_URL, url.c_str());
+  curlLibrary().easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https,file");
+  curlLibrary().easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curlLibrary().easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
+  curlLibrary().easy_setopt(c, CURLOPT_MAXREDIRS, 5L);
+  curlLibrary().easy_setopt(c, CURLOPT_TIMEOUT, kFetchTimeoutSeconds);
+  curlLibrary().easy_setopt(c, CURLOPT_CONNECTTIMEOUT, 10L);
+  curlLibrary().easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+  curlLibrary().easy_setopt(c, CURLOPT_FAILONERROR, 1L);
+  curlLibrary().easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kFetchMaxBytes));
+  curlLibrary().easy_setopt(c, CURLOPT_USERAGENT, "Pressmark");
+  curlLibrary().easy_setopt(c, CURLOPT_WRITEFUNCTION, &collect);
+  curlLibrary().easy_setopt(c, CURLOPT_WRITEDATA, &sink);
+  curlLibrary().easy_setopt(c, CURLOPT_ERRORBUFFER, error);
+  CURLcode rc = curlLibrary().easy_perform(c);
   if (sink.tooBig || rc == CURLE_FILESIZE_EXCEEDED)
     fetchFailed(url, "the page is larger than " + std::to_string(kFetchMaxBytes >> 20) + " MB");
   if (rc == CURLE_OPERATION_TIMEDOUT)
     fetchFailed(url, "no complete answer within " + std::to_string(kFetchTimeoutSeconds) + " seconds");
-  if (rc != CURLE_OK) fetchFailed(url, error[0] ? std::string(error) : std::string(curl_easy_strerror(rc)));
+  if (rc != CURLE_OK) fetchFailed(url, error[0] ? std::string(error) : std::string(curlLibrary().easy_strerror(rc)));
   char* type = nullptr;
-  if (curl_easy_getinfo(c, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type) out.contentType = type;
+  if (curlLibrary().easy_getinfo(c, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type) out.contentType = type;
   return out;
 }
 
