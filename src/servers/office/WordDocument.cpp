@@ -30,6 +30,7 @@
 
 #include "servers/office/PostScriptText.h"
 #include "system/AtomicFile.h"
+#include "system/Files.h"
 #include "system/SystemServices.h"
 #include "servers/office/WordObjects.h"
 
