@@ -134,6 +134,22 @@ bool validPages(const std::string& pages) {
   return std::regex_match(pages, re);
 }
 
+namespace {
+
+// The office's own PDF of the model (all pages, or those pageRange names)
+// into pdf: what printing turns into PostScript and the export hands on.
+void exportPdf(const Reference<css::lang::XComponent>& m, const std::string& pdf, const std::string& pageRange) {
+  std::vector<css::beans::PropertyValue> filterData;
+  if (!pageRange.empty()) filterData.push_back(prop("PageRange", fromUtf8(pageRange)));
+  css::uno::Sequence<css::beans::PropertyValue> fd = props(filterData);
+  std::vector<css::beans::PropertyValue> md = {prop("FilterName", ::rtl::OUString("writer_pdf_Export")),
+                                               prop("FilterData", fd)};
+  Reference<css::frame::XStorable> store(m, UNO_QUERY_THROW);
+  store->storeToURL(fileUrl(pdf), props(md));
+}
+
+}  // namespace
+
 // PrintOut(Background, Append, Range, OutputFileName, From, To, Item, Copies,
 // Pages, PageType, PrintToFile, Collate, FileName, ...). The output always
 // goes to OutputFileName as PostScript; the call returns when the file is
@@ -194,13 +210,7 @@ Variant WordDocument::PrintOut(Frame& f) {
       if (!anyPage) return;
     }
     pdf = OfficeBridge::instance().workDir() + "/print-" + GetRandomFileName() + ".pdf";
-    std::vector<css::beans::PropertyValue> filterData;
-    if (!pageRange.empty()) filterData.push_back(prop("PageRange", fromUtf8(pageRange)));
-    css::uno::Sequence<css::beans::PropertyValue> fd = props(filterData);
-    std::vector<css::beans::PropertyValue> md = {prop("FilterName", ::rtl::OUString("writer_pdf_Export")),
-                                                 prop("FilterData", fd)};
-    Reference<css::frame::XStorable> store(m, UNO_QUERY_THROW);
-    store->storeToURL(fileUrl(pdf), props(md));
+    exportPdf(m, pdf, pageRange);
   });
   if (!anyPage)
     fail(kErrOutOfRange, "PrintOut: the page range \"" + pageRange + "\" names no page of the document (" +
@@ -251,15 +261,7 @@ Variant WordDocument::ExportAsFixedFormat(Frame& f) {
     std::string p;
     ~RemovePdf() { ::unlink(p.c_str()); }
   } removePdf{pdf};
-  with("exporting", [&](const Reference<css::lang::XComponent>& m, Session&) {
-    std::vector<css::beans::PropertyValue> filterData;
-    if (!pageRange.empty()) filterData.push_back(prop("PageRange", fromUtf8(pageRange)));
-    css::uno::Sequence<css::beans::PropertyValue> fd = props(filterData);
-    std::vector<css::beans::PropertyValue> md = {prop("FilterName", ::rtl::OUString("writer_pdf_Export")),
-                                                 prop("FilterData", fd)};
-    Reference<css::frame::XStorable> store(m, UNO_QUERY_THROW);
-    store->storeToURL(fileUrl(pdf), props(md));
-  });
+  with("exporting", [&](const Reference<css::lang::XComponent>& m, Session&) { exportPdf(m, pdf, pageRange); });
   std::ifstream in(pdf, std::ios::binary);
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (bytes.empty()) fail(kErrCommandFailed, "ExportAsFixedFormat: the office wrote no pages.");
