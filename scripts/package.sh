@@ -30,6 +30,10 @@ if [ "$reuse" = 1 ]; then
   # package may carry.
   grep -q '^PRESSMARK_SANITIZE:BOOL=OFF$' "$dir/CMakeCache.txt" || { echo "package.sh: $dir is sanitized" >&2; exit 1; }
   grep -q '^PRESSMARK_PYTHON:BOOL=ON$' "$dir/CMakeCache.txt" || { echo "package.sh: $dir has no Python module" >&2; exit 1; }
+  # Twice: GNUInstallDirs takes a libdir equal to the default of the previous
+  # prefix for its own and moves it to the multiarch folder of /usr; only
+  # once the prefix is /usr does it keep the one given.
+  cmake -S "$PM_ROOT" -B "$dir" "${install_options[@]}" >/dev/null
   cmake -S "$PM_ROOT" -B "$dir" "${install_options[@]}" >/dev/null
 else
   cmake -S "$PM_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -159,6 +159,10 @@ async def read_form(svc, request, op, job_id):
                 target = os.path.join(folder, "in", f"{count}-{safe}")
                 await run_in_threadpool(_save, value.file, target)
                 inputs.setdefault(key, []).append([target, value.filename or safe])
+            elif key in names and str(value) == "":
+                # A file field left empty (as an interactive page or an HTML
+                # form sends it) gives no file.
+                continue
             elif key.endswith("Url") and key[:-3] in names:
                 # An input fetched from an allowed address instead of uploaded.
                 count += 1
@@ -266,9 +270,13 @@ def form_schema(op):
     props = {}
     for name, many in op.inputs:
         item = {"type": "string", "format": "binary"}
-        props[name] = {"type": "array", "items": item} if many else item
-    for name, text in op.extra:
+        # No sample value: an interactive page would otherwise send the
+        # word "string" as a file.
+        props[name] = {"type": "array", "items": item, "example": []} if many else item
+    for name, text, *default in op.extra:
         props[name] = {"type": "string", "description": text}
+        if default:
+            props[name].update(default=default[0], example=default[0])
     return {"requestBody": {"content": {"multipart/form-data": {"schema": {
         "type": "object", "properties": props, "additionalProperties": {"type": "string"},
         "description": "Further fields are the named arguments of " + ", ".join(op.members or ("the member",)),

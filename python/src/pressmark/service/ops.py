@@ -467,7 +467,7 @@ OPS = {o.name: o for o in [
     Op("convert", op_convert, (("file", False), ("files", True)), (), "office",
        "Convert office documents, text, images or PostScript to PDF or PostScript (form field to=pdf|ps); "
        "further fields are the converting member's named arguments (blnLandscape, strPages, ...)",
-       (("to", "pdf or ps"),)),
+       (("to", "pdf or ps", "pdf"),)),
     Op("merge", op_merge, (("files", True),), ("CreatePDFfromMultiPDF",), "fast", "Merge PDFs in upload order"),
     Op("pages/extract", op_extract, (("file", False),), ("Document.ExtractPages",), "fast",
        "Extract a page range; each=true splits it into one PDF per page (ZIP)", (("each", "one file per page"),)),
