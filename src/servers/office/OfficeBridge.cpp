@@ -54,20 +54,7 @@ std::string toUtf8(const ::rtl::OUString& s) {
 ::rtl::OUString fileUrl(const std::string& path) {
   std::string abs = path;
   if (abs.empty() || abs[0] != '/') abs = std::filesystem::absolute(path).string();
-  // Percent-encode everything outside the unreserved set and "/", so any
-  // byte of a file name survives the trip through the URL.
-  static const char* hex = "0123456789ABCDEF";
-  std::string url = "file://";
-  for (unsigned char c : abs) {
-    if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
-      url += static_cast<char>(c);
-    } else {
-      url += '%';
-      url += hex[c >> 4];
-      url += hex[c & 15];
-    }
-  }
-  return ::rtl::OUString::createFromAscii(url.c_str());
+  return ::rtl::OUString::createFromAscii(asciiFileUrl(abs).c_str());
 }
 
 namespace {

@@ -22,12 +22,12 @@ extern char** environ;
 
 namespace pm::office {
 
-std::string profileUrl(const std::string& folder) {
+std::string asciiFileUrl(const std::string& path) {
   // Everything outside the unreserved set and "/" percent-encoded, so any
-  // byte of a folder name survives, and the URL is plain ASCII.
+  // byte of a name survives, and the URL is plain ASCII.
   static const char* hex = "0123456789ABCDEF";
   std::string url = "file://";
-  for (unsigned char c : folder) {
+  for (unsigned char c : path) {
     if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
       url += static_cast<char>(c);
     } else {
@@ -40,7 +40,7 @@ std::string profileUrl(const std::string& folder) {
 }
 
 std::vector<std::string> officeCommand(const std::string& profile, const std::string& pipeName) {
-  std::string profileUrl = pm::office::profileUrl(profile);
+  std::string profileUrl = asciiFileUrl(profile);
   return {PM_LIBREOFFICE_PROGRAM "/soffice",
           "--headless",
           "--invisible",
@@ -163,7 +163,7 @@ void removeOfficePipe(const std::string& pipe) {
 std::string singleInstancePipe(const std::string& profile) {
   // The office names it "SingleOfficeIPC_" and the MD5 of its profile URL's
   // UTF-16 code units, each byte in hex without leading zeros.
-  std::string url = profileUrl(profile);
+  std::string url = asciiFileUrl(profile);
   std::string units;
   for (char c : url) {
     units += c;

@@ -13,8 +13,10 @@ namespace pm::office {
 // that accepts one UNO connection on the named pipe.
 std::vector<std::string> officeCommand(const std::string& profile, const std::string& pipeName);
 
-// The file URL an office is given for its profile folder.
-std::string profileUrl(const std::string& folder);
+// The file URL of an absolute path as the office is given its profile and
+// its documents: every byte outside the unreserved set and "/"
+// percent-encoded, so any name survives and the URL is plain ASCII.
+std::string asciiFileUrl(const std::string& path);
 
 // The caller's environment without our UNO bootstrap setting (the office
 // finds its own), with the office's temporary files in tempDir and without
