@@ -21,8 +21,11 @@ stop_services() {
 trap stop_services EXIT
 
 pm_log "coverage build"
+# Absolute source names in the notes files: a compiler cache that rewrites
+# paths relative to a base folder would otherwise leave gcov unable to find
+# the sources of some objects, and their lines would silently drop out.
 pm_build "$dir" -DCMAKE_BUILD_TYPE=Debug -DPRESSMARK_TESTS=ON -DPRESSMARK_SANITIZE=OFF -DPRESSMARK_BENCH=OFF \
-  -DCMAKE_C_FLAGS=--coverage -DCMAKE_CXX_FLAGS=--coverage \
+  "-DCMAKE_C_FLAGS=--coverage -fprofile-abs-path" "-DCMAKE_CXX_FLAGS=--coverage -fprofile-abs-path" \
   -DCMAKE_EXE_LINKER_FLAGS=--coverage -DCMAKE_SHARED_LINKER_FLAGS=--coverage -DCMAKE_MODULE_LINKER_FLAGS=--coverage
 
 for f in scripts/services/*.sh; do
