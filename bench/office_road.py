@@ -1,13 +1,14 @@
 #!/usr/bin/python3
-"""A warm CreatePDFfromWord against the office's own PDF export, and where
-the time between them goes.
+"""Warm CreatePDFfromWord, CreatePDFfromExcel and CreatePDFfromPowerPoint
+against the office's own PDF export, and where the time between them goes.
 
     /usr/bin/python3 bench/office_road.py [build-dir] [--runs N]   (the system Python holds uno)
 
-For a 1-page and a 20-page rich-text document: the median of N warm calls of
-`CreatePDFfromWord` through one `pressmark shell` (the office service
-started once, before the timed calls), against the median of N exports of
-the same document (load, writer_pdf_Export, close) by a bare office
+For a 1-page and a 20-page rich-text document, spreadsheet and presentation:
+the median of N warm conversions through one `pressmark shell` (the office
+service started once, before the timed calls), against the median of N
+exports of the same document (load, the office's PDF export, close) by a
+bare office
 listening on a loopback port, driven from this process through Python's
 `uno` module (Debian's python3-uno). Then, each alone on that same PDF,
 the step the Distiller adds when it takes the office's PDF as it is (its
@@ -46,6 +47,43 @@ def document(pages):
         s += " Some words to fill the page with text of an ordinary kind." * 40
         s += "\\par\n"
     return s + "}\n"
+
+
+def spreadsheet(pages):
+    # About 48 rows of six columns fill a portrait A4 page.
+    rows = 48 * pages
+    cells = "".join("<table:table-row>" + "".join(
+        '<table:table-cell office:value-type="string"><text:p>Row %d column %d text</text:p></table:table-cell>' % (r, c)
+        for c in range(1, 7)) + "</table:table-row>\n" for r in range(1, rows + 1))
+    return ('<?xml version="1.0" encoding="UTF-8"?>\n'
+            '<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
+            'xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" '
+            'xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" office:version="1.2" '
+            'office:mimetype="application/vnd.oasis.opendocument.spreadsheet">'
+            '<office:body><office:spreadsheet><table:table table:name="Data">'
+            '<table:table-column table:number-columns-repeated="6"/>\n' + cells +
+            '</table:table></office:spreadsheet></office:body></office:document>\n'), "A1:F%d" % rows
+
+
+def presentation(pages):
+    slides = "".join(
+        '<draw:page draw:name="p%d" draw:master-page-name="Default"><draw:frame svg:x="2cm" svg:y="2cm" '
+        'svg:width="20cm" svg:height="4cm"><draw:text-box><text:p>Slide %d with a line of ordinary text</text:p>'
+        '</draw:text-box></draw:frame></draw:page>\n' % (i, i) for i in range(1, pages + 1))
+    return ('<?xml version="1.0" encoding="UTF-8"?>\n'
+            '<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
+            'xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" '
+            'xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" '
+            'xmlns:draw="urn:oasis:names:tc:opendocument:xmlns:drawing:1.0" '
+            'xmlns:svg="urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0" '
+            'xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0" office:version="1.2" '
+            'office:mimetype="application/vnd.oasis.opendocument.presentation">'
+            '<office:automatic-styles><style:page-layout style:name="PM1"><style:page-layout-properties '
+            'fo:page-width="28cm" fo:page-height="15.75cm" style:print-orientation="landscape"/>'
+            '</style:page-layout></office:automatic-styles><office:master-styles><style:master-page '
+            'style:name="Default" style:page-layout-name="PM1"/></office:master-styles>'
+            '<office:body><office:presentation>\n' + slides +
+            '</office:presentation></office:body></office:document>\n')
 
 
 def free_port():
@@ -125,11 +163,11 @@ class Office:
         p.Name, p.Value = name, value
         return p
 
-    def export(self, src, pdf):
+    def export(self, src, pdf, pdf_filter="writer_pdf_Export"):
         doc = self.desktop.loadComponentFromURL(self.uno.systemPathToFileUrl(str(src)), "_blank", 0,
                                                 (self.prop("Hidden", True),))
         try:
-            doc.storeToURL(self.uno.systemPathToFileUrl(str(pdf)), (self.prop("FilterName", "writer_pdf_Export"),))
+            doc.storeToURL(self.uno.systemPathToFileUrl(str(pdf)), (self.prop("FilterName", pdf_filter),))
         finally:
             doc.close(True)
 
@@ -178,6 +216,21 @@ def main():
                   "files %.3f s" % (npages, ours - anchor - npages))
             print("    the print road (a PostScript file, a page list, job options): pdftops %.3f s, "
                   "Ghostscript on the PostScript %.3f s (of which start %.3f s)" % (pdftops, distill, gs_start))
+        for pages in (1, 20):
+            book, cells = spreadsheet(pages)
+            (folder / ("book%d.fods" % pages)).write_text(book)
+            (folder / ("show%d.fodp" % pages)).write_text(presentation(pages))
+            for kind, src, pdf_filter, line in (
+                    ("spreadsheet", folder / ("book%d.fods" % pages), "calc_pdf_Export",
+                     lambda src, out: "CreatePDFfromExcel %s %s Data %s" % (json.dumps(str(out)), json.dumps(str(src)),
+                                                                           cells)),
+                    ("presentation", folder / ("show%d.fodp" % pages), "impress_pdf_Export",
+                     lambda src, out: "CreatePDFfromPowerPoint %s %s" % (json.dumps(str(out)), json.dumps(str(src))))):
+                anchor_pdf, ours_pdf = folder / ("anchor-%s.pdf" % kind), folder / ("ours-%s.pdf" % kind)
+                anchor = median_of(lambda: office.export(src, anchor_pdf, pdf_filter))
+                ours = median_of(lambda: shell.call(line(src, ours_pdf)))
+                print("%2d page(s) %s: %s %.3f s, office export %.3f s, ratio %.2fx (target <= 1.5x)" %
+                      (pages, kind, line(src, ours_pdf).split()[0], ours, anchor, ours / anchor))
     finally:
         if shell:
             shell.close()

@@ -92,11 +92,32 @@ TEST_F(ExcelOrchestration, CreatePSfromExcel2ConvertsItsArgumentsAndWaitsForTheF
   EXPECT_LT(after - before, std::chrono::seconds(5));
 }
 
+TEST_F(ExcelOrchestration, APdfMethodExportsTheRangeAndNeedsNoWait) {
+  opens(false);
+  std::string exported;
+  rec->on("Range", "ExportAsFixedFormat").does([&](auto&, std::span<const Arg> a) {
+    exported = CStr(a[1].get());
+    writeFile(exported, "%PDF-1.7\n%%EOF\n");
+    return Variant();
+  });
+  auto before = std::chrono::steady_clock::now();
+  call(pdf, "CreatePDFfromExcel", {Arg(dir.file("out.pdf")), Arg(dir.file("book.xls")), Arg("S"), Arg("A1:B2")});
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(900)) << "the export is complete";
+  ASSERT_EQ(exported.rfind(dir.path() + "/", 0), 0u) << exported;
+  EXPECT_TRUE(exported.ends_with(".pdf")) << exported;
+  EXPECT_EQ(linesStarting({"Range call", std::string(distiller::kEventClsid) + " call"}),
+            (std::vector<std::string>{"Range call ExportAsFixedFormat(Type:=0&, Filename:=\"" + exported + "\")",
+                                      std::string(distiller::kEventClsid) + " call FileToPDF(\"" + exported + "\", \"" +
+                                          dir.file("out.pdf") + "\", \"\")"}));
+  EXPECT_FALSE(std::filesystem::exists(exported));
+}
+
 TEST_F(ExcelOrchestration, AFileThatNeverAppearsEndsTheWaitWithAnErrorAndClosesExcel) {
   ScopedEnv limit("PRESSMARK_PRINT_WAIT_TIMEOUT", "1.5");
   opens(false);
+  // Only PostScript is waited for: the PDF methods take the office's export.
   Raised r = raised([&] {
-    call(pdf, "CreatePDFfromExcel2", {Arg(dir.file("out.pdf")), Arg(dir.file("book.xls")), Arg("S"), Arg("A1")});
+    call(pdf, "CreatePSfromExcel2", {Arg(dir.file("out.ps")), Arg(dir.file("book.xls")), Arg("S"), Arg("A1")});
   });
   EXPECT_EQ(r.number, kErrComponent);
   EXPECT_EQ(r.source, "Pressmark");

@@ -81,6 +81,51 @@ TEST_F(SlidesOrchestration, PrintOptionsAreSetBeforePrintingAndTheFileIsAwaited)
   for (const std::string& l : rec->transcript()) EXPECT_EQ(l.find("PrintColorType"), std::string::npos) << l;
 }
 
+TEST_F(SlidesOrchestration, WholePdfsTakeTheOfficesExportWithoutAWait) {
+  std::vector<std::string> exported;
+  auto exports = [&](size_t pathArg) {
+    return [&exported, pathArg](auto&, std::span<const Arg> a) {
+      exported.push_back(CStr(a[pathArg].get()));
+      writeFile(exported.back(), "%PDF-1.7\n%%EOF\n");
+      return Variant();
+    };
+  };
+  rec->on("Presentation", "ExportAsFixedFormat").does(exports(0));
+  call(pdf, "CreatePDFfromPowerPoint", {Arg(dir.file("out.pdf")), Arg(dir.file("show.ppt"))});
+  ASSERT_EQ(exported.size(), 1u);
+  std::vector<std::string> t = rec->transcript();
+  EXPECT_EQ(std::vector<std::string>(t.begin() + 13, t.begin() + 16),
+            (std::vector<std::string>{
+                "PrintOptions let ActivePrinter = \"Acrobat Distiller\"",
+                "Presentation call ExportAsFixedFormat(Path:=\"" + exported[0] + "\", FixedFormatType:=2%)",
+                "PrintOptions let ActivePrinter = \"Old Printer\"",
+            }));
+  EXPECT_TRUE(exported[0].ends_with(".pdf") && !std::filesystem::exists(exported[0])) << exported[0];
+  // Black and white, or a slide range, still print.
+  rec->clear();
+  rec->on("Presentation", "PrintOut").does([](auto&, std::span<const Arg> a) {
+    writeFile(CStr(a[0].get()), "%!PS-Adobe-3.0\n");
+    return Variant();
+  });
+  call(pdf, "CreatePDFfromPowerPoint2",
+       {Arg(dir.file("out.pdf")), Arg(dir.file("show.ppt")), Arg("Q"), Arg(Variant(int16_t{-1})),
+        Arg(Variant(int16_t{-1})), Arg(false), Arg(true)});
+  EXPECT_EQ(exported.size(), 1u);
+  // A publication exports whole, and the export needs no print-file wait.
+  rec->on("Publisher.Application", "Open").returnsObject("Document");
+  rec->on("Publisher.Application", "ActiveDocument").returnsObject("ActiveDocument");
+  rec->on("ActiveDocument", "ExportAsFixedFormat").does(exports(1));
+  auto before = std::chrono::steady_clock::now();
+  call(pdf, "CreatePDFfromPub", {Arg(dir.file("out.pdf")), Arg(dir.file("leaflet.pub"))});
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(900));
+  ASSERT_EQ(exported.size(), 2u);
+  EXPECT_TRUE(has("ActiveDocument call ExportAsFixedFormat(Format:=2%, Filename:=\"" + exported[1] + "\")"));
+  const std::string distilled = " call FileToPDF(\"" + exported[1] + "\", \"" + dir.file("out.pdf") + "\", \"\")";
+  std::vector<std::string> t2 = rec->transcript();
+  EXPECT_NE(std::find_if(t2.begin(), t2.end(), [&](const std::string& l) { return l.ends_with(distilled); }), t2.end());
+  EXPECT_FALSE(tempLeft());
+}
+
 TEST_F(SlidesOrchestration, PowerPointFailureClosesQuitsAndLeavesNoTemporaryFile) {
   rec->on("Presentation", "PrintOut").fails(static_cast<int32_t>(0x80048240u), "Integer out of range.");
   EXPECT_EQ(raised([&] {

@@ -53,6 +53,19 @@ class OfficeConversion : public ::testing::Test {
     Sheet wide = numberGrid("Wide", 4, 6);
     wide.landscape = true;
     writeFile(dir.file("book.fods"), makeFods({data, wide}));
+    events = EventConnection(pdf, std::make_shared<FunctionSink>([this](const EventCall& e) {
+                               if (e.event.name != "LogMessage" && e.event.name != "PercentDone")
+                                 seen.push_back(e.event.name + (e.args.empty() ? "" : " " + CStr(*e.args[0])));
+                             }));
+  }
+  // The Distiller's events of the last job: its start, every page in order,
+  // its end.
+  void expectJob(int pages) {
+    ASSERT_EQ(seen.size(), static_cast<size_t>(pages) + 2) << ::testing::PrintToString(seen);
+    EXPECT_EQ(seen.front().rfind("JobStart ", 0), 0u) << seen.front();
+    for (int i = 1; i <= pages; ++i) EXPECT_EQ(seen[static_cast<size_t>(i)], "PageNumber " + std::to_string(i));
+    EXPECT_EQ(seen.back().rfind("JobDone ", 0), 0u) << seen.back();
+    seen.clear();
   }
   bool tempLeft() const {
     for (const auto& e : std::filesystem::directory_iterator(dir.path() + "/tmp"))
@@ -61,6 +74,8 @@ class OfficeConversion : public ::testing::Test {
   }
   TempDir dir;
   ObjectRef pdf;
+  EventConnection events;
+  std::vector<std::string> seen;
 };
 
 TEST_F(OfficeConversion, MultiSheetWorkbookKeepsEachSheetsOrientation) {
@@ -85,6 +100,7 @@ TEST_F(OfficeConversion, PasswordWorkbookToLandscapePdf) {
   auto sizes = pageSizes(dir.file("locked.pdf"));
   ASSERT_EQ(sizes.size(), 1u);
   EXPECT_GT(sizes[0].first, sizes[0].second);
+  expectJob(1);
   Raised r = raised([&] {
     call(pdf, "CreatePSfromExcel",
          {Arg(dir.file("x.ps")), Arg(dir.file("locked.ods")), Arg("Data"), Arg("A1"), Arg("nope")});
@@ -147,10 +163,12 @@ TEST_F(OfficeConversion, PresentationSlidesAndOrientation) {
   auto part = pageSizes(dir.file("part.pdf"));
   ASSERT_EQ(part.size(), 2u);
   EXPECT_GT(part[0].first, part[0].second) << "horizontal slides";
+  expectJob(2);
   call(pdf, "CreatePDFfromPowerPoint2", {Arg(dir.file("all.pdf")), Arg(dir.file("show.fodp"))});
   auto all = pageSizes(dir.file("all.pdf"));
-  ASSERT_EQ(all.size(), 4u) << "-1 to -1 prints every slide";
+  ASSERT_EQ(all.size(), 4u) << "-1 to -1 exports every slide";
   EXPECT_LT(all[0].first, all[0].second) << "orientation 2 when not asked for horizontal";
+  expectJob(4);
   EXPECT_FALSE(tempLeft());
   Raised r = raised([&] {
     call(pdf, "CreatePSfromPowerPoint",
@@ -166,6 +184,10 @@ TEST_F(OfficeConversion, PublicationsPrintWholeAndUnreadableOnesFailClearly) {
   call(pdf, "CreatePDFfromPub", {Arg(dir.file("leaflet.pdf")), Arg(dir.file("leaflet.fodg")), ByRef(distillerName)});
   auto sizes = pageSizes(dir.file("leaflet.pdf"));
   EXPECT_EQ(sizes.size(), 3u);
+  expectJob(3);
+  std::string text = commandOutput("pdftotext -enc UTF-8 " + shellQuote(dir.file("leaflet.pdf")) + " -");
+  for (const char* page : {"Page 1 marker", "Page 2 marker", "Page 3 marker"})
+    EXPECT_NE(text.find(page), std::string::npos) << text;
   EXPECT_EQ(distillerName, Variant("Acrobat Distiller"));
   EXPECT_FALSE(tempLeft());
   // A publisher file is a compound document the tests cannot write; a file

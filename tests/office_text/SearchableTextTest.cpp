@@ -248,6 +248,11 @@ TEST_F(SearchableConversion, PresentationSlides) {
   call(pdf, "CreatePDFfromPowerPoint",
        {Arg(dir.file("show.pdf")), Arg(dir.file("show.fodp")), Arg(int32_t{1}), Arg(int32_t{2}), Arg(true)});
   expectLines(dir.file("show.pdf"), allLines());
+  // Every slide: the office's own export, handed on as it is.
+  call(pdf, "CreatePDFfromPowerPoint",
+       {Arg(dir.file("whole.pdf")), Arg(dir.file("show.fodp")), Arg(Variant(int16_t{-1})), Arg(Variant(int16_t{-1})),
+        Arg(true)});
+  expectLines(dir.file("whole.pdf"), allLines());
   // Printed in black and white: the grey is made before PostScript, and the
   // text stays.
   call(pdf, "CreatePDFfromPowerPoint2",

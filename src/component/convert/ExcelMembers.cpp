@@ -69,6 +69,15 @@ void printRange(const ObjectRef& ws, const Variant& range, const std::string& ou
        Named("Collate", Variant(true)), Named("PrToFilename", Variant(out)), Named("ActivePrinter", Variant(printer))});
 }
 
+// The range as the office's own PDF, the pages it prints on: the export
+// returns with the file complete, so no wait follows, and the Distiller takes
+// the PDF as it is unless a job option or security changes it.
+void exportRange(const ObjectRef& ws, const Variant& range, const std::string& out) {
+  constexpr int32_t kTypePdf = 0;
+  ObjectRef r = objectOf(get(ws, "Range", {Arg(range)}));
+  call(r, "ExportAsFixedFormat", {Named("Type", Variant(kTypePdf)), Named("Filename", Variant(out))});
+}
+
 void finishExcel(WordRun& run) {
   let(run.app, "DisplayAlerts", Variant(true));
   call(run.doc, "Close", {Variant(false)});
@@ -105,11 +114,16 @@ void convertSheet(CreatePDF& self, bool pdf, bool callerPrinter, const SingleArg
     // Written back to the caller.
     if (!callerPrinter && Trim(CStr(*a.printer)).empty()) *a.printer = Variant(self.strPrinterName);
     std::string printer = CStr(*a.printer);
-    // The PostScript methods print straight into their output.
-    PrintTarget printTo(pdf, *a.output);
+    // The PostScript methods print straight into their output; the PDF
+    // methods need no PostScript.
+    PrintTarget printTo(pdf, *a.output, pdf ? ".pdf" : ".ps");
     const std::string& out = printTo.path();
-    printRange(ws, *a.range, out, printer);
-    waitForPrintFile(out);
+    if (pdf) {
+      exportRange(ws, *a.range, out);
+    } else {
+      printRange(ws, *a.range, out, printer);
+      waitForPrintFile(out);
+    }
     ws.reset();
     finishExcel(run);
     if (!pdf) return printTo.printed();

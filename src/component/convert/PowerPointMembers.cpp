@@ -29,6 +29,13 @@ bool horizontal(const Variant& v) {
   return yes;
 }
 
+// Both slide numbers left at -1: the whole presentation.
+bool everySlide(const Variant& start, const Variant& end) {
+  bool all = false;
+  ignoreErrors([&] { all = CLng(start) == -1 && CLng(end) == -1; });
+  return all;
+}
+
 void convertSlides(CreatePDF& self, bool pdf, bool second, const SlideArgs& a) {
   requireInput(*a.document);
   WordRun run;
@@ -64,10 +71,20 @@ void convertSlides(CreatePDF& self, bool pdf, bool second, const SlideArgs& a) {
           if (colour) let(options, "PrintColorType", Variant(int16_t{1}));
           let(options, "PrintInBackground", Variant(int16_t{0}));
         }
-        PrintTarget printTo(pdf, *a.output);
+        // A PDF of every slide in colour is the office's own export, which the
+        // Distiller takes as it is: no PostScript is made only to be turned
+        // back. A slide range or black and white still prints.
+        bool colour = !second;
+        if (second) ignoreErrors([&] { colour = Compare(*a.blackAndWhite, Variant(false)) == 0; });
+        const bool exportPdf = pdf && colour && everySlide(*a.start, *a.end);
+        PrintTarget printTo(pdf, *a.output, exportPdf ? ".pdf" : ".ps");
         const std::string& out = printTo.path();
-        // Slide numbers as the caller gave them.
-        call(run.doc, "PrintOut", {Named("PrintToFile", Variant(out)), Named("From", *a.start), Named("To", *a.end)});
+        constexpr int16_t kFixedFormatPdf = 2;
+        if (exportPdf)
+          call(run.doc, "ExportAsFixedFormat",
+               {Named("Path", Variant(out)), Named("FixedFormatType", Variant(kFixedFormatPdf))});
+        else  // slide numbers as the caller gave them
+          call(run.doc, "PrintOut", {Named("PrintToFile", Variant(out)), Named("From", *a.start), Named("To", *a.end)});
         if (!pdf && second) waitForPrintFile(out);
         let(options, "ActivePrinter", Variant(saved));
         options.reset();

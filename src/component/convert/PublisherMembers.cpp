@@ -34,10 +34,18 @@ void convertPub(CreatePDF& self, bool pdf, bool second, const PubArgs& a) {
     // The Distiller printer name is written back to the caller.
     if (!second && Trim(CStr(*a.printer)).empty()) *a.printer = Variant(self.strPrinterName);
     let(activeDocument(run.app), "ActivePrinter", *a.printer);
-    PrintTarget printTo(pdf, *a.output);
+    // The PDF methods take the office's own PDF of the publication, which the
+    // Distiller takes as it is; the export returns with the file complete.
+    PrintTarget printTo(pdf, *a.output, pdf ? ".pdf" : ".ps");
     const std::string& out = printTo.path();
-    call(activeDocument(run.app), "PrintOut", {Variant::missing(), Variant::missing(), Variant(out)});
-    waitForPrintFile(out);
+    constexpr int16_t kFixedFormatPdf = 2;
+    if (pdf) {
+      call(activeDocument(run.app), "ExportAsFixedFormat",
+           {Named("Format", Variant(kFixedFormatPdf)), Named("Filename", Variant(out))});
+    } else {
+      call(activeDocument(run.app), "PrintOut", {Variant::missing(), Variant::missing(), Variant(out)});
+      waitForPrintFile(out);
+    }
     let(activeDocument(run.app), "ActivePrinter", Variant(saved));
     call(activeDocument(run.app), "Close");
     call(run.app, "Quit");

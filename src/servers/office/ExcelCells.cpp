@@ -264,7 +264,11 @@ const MemberTable* ExcelRange::memberTable() const {
         .method("PrintOut",
                 {P("From").opt(), P("To").opt(), P("Copies").opt(), P("Preview").opt(), P("ActivePrinter").opt(),
                  P("PrintToFile").opt(), P("Collate").opt(), P("PrToFileName").opt(), P("IgnorePrintAreas").opt()},
-                &ExcelRange::PrintOut);
+                &ExcelRange::PrintOut)
+        .method("ExportAsFixedFormat",
+                {P("Type"), P("Filename").opt(), P("Quality").opt(), P("IncludeDocProperties").opt(),
+                 P("IgnorePrintAreas").opt(), P("From").opt(), P("To").opt(), P("OpenAfterPublish").opt()},
+                &ExcelRange::ExportAsFixedFormat);
     return table;
   }();
   return &t;

@@ -143,9 +143,14 @@ class ExcelRange : public Dispatch {
     return Variant(static_cast<double>(block_.row2 - block_.row1 + 1) * (block_.col2 - block_.col1 + 1));
   }
   Variant PrintOut(Frame&);
+  Variant ExportAsFixedFormat(Frame&);
   void restoreAreas(const css::uno::Sequence<css::table::CellRangeAddress>& areas);
 
  private:
+  // The block alone as its sheet's print area, pages from to to (0: the
+  // first or the last), printed to PostScript or, with pdf, exported.
+  void printBlock(int32_t from, int32_t to, const std::string& out, bool pdf);
+
   WorksheetRef sheet_;
   Block block_;
 };

@@ -1,6 +1,7 @@
-// Range.PrintOut to a file: the block prints with its sheet's page set-up
-// (the office exports the block as PDF, Ghostscript makes PostScript of it).
-// The call returns when the file is complete.
+// Range.PrintOut to a file and Range.ExportAsFixedFormat: the block prints
+// or exports with its sheet's page set-up (the office exports the block as
+// PDF; for printing, Ghostscript makes PostScript of it). Both calls return
+// when the file is complete.
 #include <com/sun/star/sheet/XPrintAreas.hpp>
 #include <com/sun/star/sheet/XSheetPageBreak.hpp>
 #include <com/sun/star/table/XColumnRowRange.hpp>
@@ -22,11 +23,32 @@ Variant ExcelRange::PrintOut(Frame& f) {
   if (!toFile || Trim(out).empty())
     fail("PrintOut: this server prints to files only; give PrintToFile True and PrToFileName (printer \"" + printer +
          "\").");
+  int32_t from = f.missing(0) ? 0 : CLng(f[0]), to = f.missing(1) ? 0 : CLng(f[1]);
+  printBlock(from, to, out, false);
+  return {};
+}
+
+// ExportAsFixedFormat(Type, Filename, Quality, IncludeDocProperties,
+// IgnorePrintAreas, From, To, OpenAfterPublish): the block as the office's own
+// PDF (xlTypePDF 0), the pages it prints on, written beside Filename and
+// renamed into place when complete.
+Variant ExcelRange::ExportAsFixedFormat(Frame& f) {
+  constexpr int32_t kTypePdf = 0;
+  if (CLng(f[0]) != kTypePdf) fail("ExportAsFixedFormat: only PDF (Type 0) can be written by this server.");
+  std::string out = f.missing(1) ? std::string() : CStr(f[1]);
+  if (Trim(out).empty()) fail("ExportAsFixedFormat: give Filename.");
+  if (!f.missing(7) && CBool(f[7])) fail("ExportAsFixedFormat: this server cannot open the exported file.");
+  int32_t from = f.missing(5) ? 0 : CLng(f[5]), to = f.missing(6) ? 0 : CLng(f[6]);
+  printBlock(from, to, out, true);
+  return {};
+}
+
+void ExcelRange::printBlock(int32_t from, int32_t to, const std::string& out, bool pdf) {
   PrintJob job;
   css::uno::Sequence<css::table::CellRangeAddress> saved;
   job.filter = "calc_pdf_Export";
-  int32_t from = f.missing(0) ? 0 : CLng(f[0]), to = f.missing(1) ? 0 : CLng(f[1]);
-  if (from < 0 || to < 0 || (from && to && to < from)) fail("PrintOut: the pages From/To are not valid.");
+  const char* member = pdf ? "ExportAsFixedFormat" : "PrintOut";
+  if (from < 0 || to < 0 || (from && to && to < from)) fail(std::string(member) + ": the pages From/To are not valid.");
   if (from || to) job.pageRange = std::to_string(from ? from : 1) + "-" + (to ? std::to_string(to) : std::string());
   sheet_->book()->with("choosing the cells to print", [&](const Reference<css::lang::XComponent>& m) {
     Reference<css::sheet::XSpreadsheet> sheet = sheetOf(m, sheet_->index());
@@ -65,8 +87,10 @@ Variant ExcelRange::PrintOut(Frame& f) {
       ignoreErrors([&] { self.restoreAreas(areas); });
     }
   } restore{*this, saved};
-  printToPostScript(sheet_->book()->model(), job, out, kErrExcel, kSource);
-  return {};
+  if (pdf)
+    exportToPdf(sheet_->book()->model(), job, out, kErrExcel, kSource);
+  else
+    printToPostScript(sheet_->book()->model(), job, out, kErrExcel, kSource);
 }
 
 void ExcelRange::restoreAreas(const css::uno::Sequence<css::table::CellRangeAddress>& areas) {

@@ -1,7 +1,10 @@
 #include "servers/office/OpenModel.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdio>
 #include <filesystem>
@@ -25,6 +28,7 @@
 #include "automation/Automation.h"
 #include "servers/office/PostScriptText.h"
 #include "servers/office/UnoUtil.h"
+#include "system/AtomicFile.h"
 #include "system/Files.h"
 #include "system/Process.h"
 #include "system/Spooler.h"
@@ -166,43 +170,83 @@ bool printerKnown(const std::string& name) {
   return found;
 }
 
+namespace {
+
+// The office's PDF of the model as the job chooses its pages, in the
+// office's private folder; removed with the object.
+struct ExportedPdf {
+  std::string path;
+  ExportedPdf(const OpenModel& doc, const PrintJob& job, const std::string& member, int32_t errorNumber,
+              const std::string& source) {
+    doc.with(
+        member == "PrintOut" ? "printing" : "exporting",
+        [&](const Reference<css::lang::XComponent>& m) {
+          path = OfficeBridge::instance().workDir() + "/print-" + GetRandomFileName() + ".pdf";
+          std::vector<css::beans::PropertyValue> filterData;
+          if (!job.pageRange.empty()) filterData.push_back(prop("PageRange", fromUtf8(job.pageRange)));
+          if (job.selection.hasValue()) {
+            css::beans::PropertyValue p;
+            p.Name = "Selection";
+            p.Value = job.selection;
+            filterData.push_back(p);
+          }
+          css::uno::Sequence<css::beans::PropertyValue> fd = props(filterData);
+          std::vector<css::beans::PropertyValue> md = {prop("FilterName", fromUtf8(job.filter)),
+                                                       prop("FilterData", fd)};
+          Reference<css::frame::XStorable> store(m, UNO_QUERY_THROW);
+          store->storeToURL(fileUrl(path), props(md));
+        },
+        errorNumber, source);
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || st.st_size == 0) {
+      ::unlink(path.c_str());
+      raise(errorNumber, member + ": the office wrote no pages.", source);
+    }
+  }
+  ~ExportedPdf() { ::unlink(path.c_str()); }
+  ExportedPdf(const ExportedPdf&) = delete;
+  ExportedPdf& operator=(const ExportedPdf&) = delete;
+};
+
+}  // namespace
+
 void printToPostScript(const OpenModel& doc, const PrintJob& job, const std::string& out, int32_t errorNumber,
                        const std::string& source) {
   if (Trim(out).empty())
     raise(errorNumber, "PrintOut: this server prints to files only; give the output file name.", source);
-  std::string pdf;
-  doc.with(
-      "printing",
-      [&](const Reference<css::lang::XComponent>& m) {
-        pdf = OfficeBridge::instance().workDir() + "/print-" + GetRandomFileName() + ".pdf";
-        std::vector<css::beans::PropertyValue> filterData;
-        if (!job.pageRange.empty()) filterData.push_back(prop("PageRange", fromUtf8(job.pageRange)));
-        if (job.selection.hasValue()) {
-          css::beans::PropertyValue p;
-          p.Name = "Selection";
-          p.Value = job.selection;
-          filterData.push_back(p);
-        }
-        css::uno::Sequence<css::beans::PropertyValue> fd = props(filterData);
-        std::vector<css::beans::PropertyValue> md = {prop("FilterName", fromUtf8(job.filter)), prop("FilterData", fd)};
-        Reference<css::frame::XStorable> store(m, UNO_QUERY_THROW);
-        store->storeToURL(fileUrl(pdf), props(md));
-      },
-      errorNumber, source);
-  struct RemovePdf {
-    std::string p;
-    ~RemovePdf() { ::unlink(p.c_str()); }
-  } removePdf{pdf};
-  struct stat st {};
-  if (::stat(pdf.c_str(), &st) != 0 || st.st_size == 0)
-    raise(errorNumber, "PrintOut: the office wrote no pages.", source);
-
+  ExportedPdf pdf(doc, job, "PrintOut", errorNumber, source);
   PostScriptJob ps;
   ps.gray = job.gray;
   ps.timeout = OfficeBridge::instance().callTimeout();
   ps.errorNumber = errorNumber;
   ps.source = source;
-  printPdfToPostScript(pdf, out, ps);
+  printPdfToPostScript(pdf.path, out, ps);
+}
+
+void exportToPdf(const OpenModel& doc, const PrintJob& job, const std::string& out, int32_t errorNumber,
+                 const std::string& source) {
+  if (Trim(out).empty()) raise(errorNumber, "ExportAsFixedFormat: give the output file name.", source);
+  ExportedPdf pdf(doc, job, "ExportAsFixedFormat", errorNumber, source);
+  int in = ::open(pdf.path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (in < 0) raise(errorNumber, "ExportAsFixedFormat: the office's PDF cannot be read.", source);
+  struct CloseIn {
+    int fd;
+    ~CloseIn() { ::close(fd); }
+  } closeIn{in};
+  try {
+    AtomicFile target(out);
+    char buf[1 << 16];
+    for (;;) {
+      ssize_t n = ::read(in, buf, sizeof buf);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) raise(errorNumber, "ExportAsFixedFormat: the office's PDF cannot be read.", source);
+      if (n == 0) break;
+      target.write(std::string_view(buf, static_cast<size_t>(n)));
+    }
+    target.commit();
+  } catch (const AtomicFileError& e) {
+    raiseFileError(e.error(), out);
+  }
 }
 
 }  // namespace pm::office

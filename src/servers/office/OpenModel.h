@@ -85,5 +85,11 @@ struct PrintJob {
 };
 void printToPostScript(const OpenModel& doc, const PrintJob& job, const std::string& out, int32_t errorNumber,
                        const std::string& source);
+// The office's own PDF of a model, the pages and selection as in a print
+// job (gray is not taken: a PDF export keeps the colours), into out: written
+// beside out and renamed into place when complete, so the caller needs no
+// wait for the file. What printing turns into PostScript, handed on as it is.
+void exportToPdf(const OpenModel& doc, const PrintJob& job, const std::string& out, int32_t errorNumber,
+                 const std::string& source);
 
 }  // namespace pm::office

@@ -1,7 +1,8 @@
 // "Powerpoint.Application" over LibreOffice Impress: the members the
 // presentation conversions call. Printing goes through the office's PDF
 // export and Ghostscript's ps2write, as for the other office servers, and
-// returns when the file is complete (foreground printing, always).
+// returns when the file is complete (foreground printing, always); the
+// fixed-format export hands on the office's PDF as it is.
 #include <sys/stat.h>
 
 #include <com/sun/star/drawing/XDrawPage.hpp>
@@ -76,6 +77,27 @@ class Presentation : public Dispatch {
     if (first != 1 || last != n) job.pageRange = std::to_string(first) + "-" + std::to_string(last);
     job.gray = colorType != 1;
     printToPostScript(model_, job, out, kErrPowerPoint, kSource);
+    return {};
+  }
+  // ExportAsFixedFormat(Path, FixedFormatType, Intent, FrameSlides,
+  // HandoutOrder, OutputType, PrintHiddenSlides, PrintRange, RangeType, ...):
+  // every slide (ppPrintAll) as the office's own PDF (ppFixedFormatTypePDF
+  // 2), written beside Path and renamed into place when complete. The print
+  // options are not the export's: it keeps the colours and needs no printer.
+  Variant ExportAsFixedFormat(Frame& f) {
+    constexpr int32_t kTypePdf = 2, kRangeAll = 1, kOutputSlides = 1;
+    std::string out = CStr(f[0]);
+    if (Trim(out).empty()) fail("Presentation.ExportAsFixedFormat : give the Path.");
+    if (CLng(f[1]) != kTypePdf)
+      fail("Presentation.ExportAsFixedFormat : only PDF (FixedFormatType 2) can be written by this server.");
+    if (!f.missing(5) && CLng(f[5]) != kOutputSlides)
+      fail("Presentation.ExportAsFixedFormat : only slides (OutputType 1) can be exported by this server.");
+    if (!f.missing(8) && CLng(f[8]) != kRangeAll)
+      fail("Presentation.ExportAsFixedFormat : only every slide (RangeType 1) can be exported by this server.");
+    if (slideCount() < 1) fail("Presentation.ExportAsFixedFormat : the presentation has no slides.");
+    PrintJob job;
+    job.filter = "impress_pdf_Export";
+    exportToPdf(model_, job, out, kErrPowerPoint, kSource);
     return {};
   }
   Variant Close(Frame&) {
@@ -221,6 +243,13 @@ const MemberTable* Presentation::memberTable() const {
         .method("PrintOut",
                 {P("From").opt(), P("To").opt(), P("PrintToFile").opt(), P("Copies").opt(), P("Collate").opt()},
                 &Presentation::PrintOut)
+        .method("ExportAsFixedFormat",
+                {P("Path"), P("FixedFormatType"), P("Intent").opt(), P("FrameSlides").opt(), P("HandoutOrder").opt(),
+                 P("OutputType").opt(), P("PrintHiddenSlides").opt(), P("PrintRange").opt(), P("RangeType").opt(),
+                 P("SlideShowName").opt(), P("IncludeDocProperties").opt(), P("KeepIRMSettings").opt(),
+                 P("DocStructureTags").opt(), P("BitmapMissingFonts").opt(), P("UseISO19005_1").opt(),
+                 P("ExternalExporter").opt()},
+                &Presentation::ExportAsFixedFormat)
         .method("Close", {}, &Presentation::Close);
     return table;
   }();

@@ -1,7 +1,8 @@
 // "Publisher.Application" over LibreOffice Draw, which reads publications
 // through its own import filter (and opens drawings as well). The
 // publication prints whole with the printer's settings; PrintOut returns
-// when the file is complete.
+// when the file is complete, and so does the fixed-format export, which
+// hands on the office's PDF as it is.
 #include <sys/stat.h>
 
 #include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
@@ -36,6 +37,14 @@ class Publication : public Dispatch {
           .method("PrintOut",
                   {P("From").opt(), P("To").opt(), P("PrintToFile").opt(), P("Copies").opt(), P("Collate").opt()},
                   &Publication::PrintOut)
+          .method(
+              "ExportAsFixedFormat",
+              {P("Format"), P("Filename"), P("Intent").opt(), P("IncludeDocumentProperties").opt(),
+               P("ColorDownsampleTarget").opt(), P("ColorDownsampleThreshold").opt(), P("OneBitDownsampleTarget").opt(),
+               P("OneBitDownsampleThreshold").opt(), P("From").opt(), P("To").opt(), P("Copies").opt(),
+               P("Collate").opt(), P("PrintStyle").opt(), P("DocStructureTags").opt(), P("BitmapMissingFonts").opt(),
+               P("UseISO19005_1").opt(), P("ExternalExporter").opt()},
+              &Publication::ExportAsFixedFormat)
           .method("Close", {}, &Publication::Close)
           .get("FullName", {}, &Publication::FullName);
       return table;
@@ -61,10 +70,23 @@ class Publication : public Dispatch {
     if (!f.missing(3) && CLng(f[3]) != 1) fail("PrintOut: only one copy can be printed to a file.");
     PrintJob job;
     job.filter = presentation_ ? "impress_pdf_Export" : "draw_pdf_Export";
-    int32_t from = f.missing(0) ? 0 : CLng(f[0]), to = f.missing(1) ? 0 : CLng(f[1]);
-    if (from < 0 || to < 0 || (from && to && to < from)) fail("PrintOut: the pages From/To are not valid.");
-    if (from || to) job.pageRange = std::to_string(from ? from : 1) + "-" + (to ? std::to_string(to) : std::string());
+    job.pageRange = pages(f.missing(0) ? 0 : CLng(f[0]), f.missing(1) ? 0 : CLng(f[1]), "PrintOut");
     printToPostScript(model_, job, f.missing(2) ? std::string() : CStr(f[2]), kErrPublisher, kSource);
+    return {};
+  }
+  // ExportAsFixedFormat(Format, Filename, Intent, ..., From, To, Copies,
+  // ...): the office's own PDF (pbFixedFormatTypePDF 2) of pages From to To
+  // (omitted: all), written beside Filename and renamed into place when
+  // complete; no printer takes part.
+  Variant ExportAsFixedFormat(Frame& f) {
+    constexpr int32_t kFormatPdf = 2;
+    requireOpen();
+    if (CLng(f[0]) != kFormatPdf) fail("ExportAsFixedFormat: only PDF (Format 2) can be written by this server.");
+    if (!f.missing(10) && CLng(f[10]) != 1) fail("ExportAsFixedFormat: only one copy can be exported.");
+    PrintJob job;
+    job.filter = presentation_ ? "impress_pdf_Export" : "draw_pdf_Export";
+    job.pageRange = pages(f.missing(8) ? 0 : CLng(f[8]), f.missing(9) ? 0 : CLng(f[9]), "ExportAsFixedFormat");
+    exportToPdf(model_, job, CStr(f[1]), kErrPublisher, kSource);
     return {};
   }
   Variant Close(Frame&) {
@@ -78,6 +100,13 @@ class Publication : public Dispatch {
   }
 
  private:
+  // The export's page range of pages from to to (0: the first or the last).
+  static std::string pages(int32_t from, int32_t to, const std::string& member) {
+    if (from < 0 || to < 0 || (from && to && to < from)) fail(member + ": the pages From/To are not valid.");
+    if (!from && !to) return {};
+    return std::to_string(from ? from : 1) + "-" + (to ? std::to_string(to) : std::string());
+  }
+
   OpenModel model_;
   bool presentation_;
   std::string printer_ = kGenericPostScript;

@@ -16,34 +16,139 @@
 #include "servers/pdf/forms/Form.h"
 #include "servers/pdf/js/JSSupport.h"
 #include "servers/pdf/engine/PdfObj.h"
+#include "system/SystemLibrary.h"
 
 namespace pm::pdf {
+
+// ---- OpenSSL, loaded the first time a document is signed or a signature
+// checked: the PDF server's other work (text, thumbnails, merging) does not
+// map libcrypto. ----
+namespace {
+struct OpenSsl {
+  decltype(&::EVP_PKEY_free) EVP_PKEY_free;
+  decltype(&::X509_free) X509_free;
+  decltype(&::PKCS12_free) PKCS12_free;
+  decltype(&::BIO_free) BIO_free;
+  decltype(&::CMS_ContentInfo_free) CMS_ContentInfo_free;
+  decltype(&::X509_STORE_free) X509_STORE_free;
+  decltype(&::X509_STORE_CTX_free) X509_STORE_CTX_free;
+  decltype(&::ERR_clear_error) ERR_clear_error;
+  decltype(&::ERR_peek_last_error) ERR_peek_last_error;
+  decltype(&::ERR_error_string_n) ERR_error_string_n;
+  decltype(&::X509_NAME_get_index_by_NID) X509_NAME_get_index_by_NID;
+  decltype(&::X509_NAME_ENTRY_get_data) X509_NAME_ENTRY_get_data;
+  decltype(&::X509_NAME_get_entry) X509_NAME_get_entry;
+  decltype(&::ASN1_STRING_to_UTF8) ASN1_STRING_to_UTF8;
+  decltype(&::CRYPTO_free) CRYPTO_free;
+  decltype(&::BIO_new_mem_buf) BIO_new_mem_buf;
+  decltype(&::CMS_sign) CMS_sign;
+  decltype(&::i2d_CMS_ContentInfo) i2d_CMS_ContentInfo;
+  decltype(&::d2i_PKCS12_fp) d2i_PKCS12_fp;
+  decltype(&::PKCS12_verify_mac) PKCS12_verify_mac;
+  decltype(&::PKCS12_parse) PKCS12_parse;
+  decltype(&::OSSL_PROVIDER_try_load) OSSL_PROVIDER_try_load;
+  decltype(&::OSSL_PROVIDER_unload) OSSL_PROVIDER_unload;
+  decltype(&::X509_check_private_key) X509_check_private_key;
+  decltype(&::X509_get_subject_name) X509_get_subject_name;
+  decltype(&::d2i_CMS_ContentInfo) d2i_CMS_ContentInfo;
+  decltype(&::CMS_verify) CMS_verify;
+  decltype(&::CMS_get0_SignerInfos) CMS_get0_SignerInfos;
+  decltype(&::CMS_SignerInfo_cert_cmp) CMS_SignerInfo_cert_cmp;
+  decltype(&::CMS_get1_certs) CMS_get1_certs;
+  decltype(&::X509_STORE_new) X509_STORE_new;
+  decltype(&::X509_STORE_set_default_paths) X509_STORE_set_default_paths;
+  decltype(&::X509_STORE_CTX_new) X509_STORE_CTX_new;
+  decltype(&::X509_STORE_CTX_init) X509_STORE_CTX_init;
+  decltype(&::X509_verify_cert) X509_verify_cert;
+  decltype(&::X509_STORE_CTX_get_error) X509_STORE_CTX_get_error;
+  decltype(&::OPENSSL_sk_num) OPENSSL_sk_num;
+  decltype(&::OPENSSL_sk_value) OPENSSL_sk_value;
+  decltype(&::OPENSSL_sk_pop) OPENSSL_sk_pop;
+  decltype(&::OPENSSL_sk_free) OPENSSL_sk_free;
+};
+
+OpenSsl loadOpenSsl() {
+  SystemLibrary lib("libcrypto.so.3", "The cryptography library");
+  OpenSsl o{};
+  lib.bind(o.EVP_PKEY_free, "EVP_PKEY_free");
+  lib.bind(o.X509_free, "X509_free");
+  lib.bind(o.PKCS12_free, "PKCS12_free");
+  lib.bind(o.BIO_free, "BIO_free");
+  lib.bind(o.CMS_ContentInfo_free, "CMS_ContentInfo_free");
+  lib.bind(o.X509_STORE_free, "X509_STORE_free");
+  lib.bind(o.X509_STORE_CTX_free, "X509_STORE_CTX_free");
+  lib.bind(o.ERR_clear_error, "ERR_clear_error");
+  lib.bind(o.ERR_peek_last_error, "ERR_peek_last_error");
+  lib.bind(o.ERR_error_string_n, "ERR_error_string_n");
+  lib.bind(o.X509_NAME_get_index_by_NID, "X509_NAME_get_index_by_NID");
+  lib.bind(o.X509_NAME_ENTRY_get_data, "X509_NAME_ENTRY_get_data");
+  lib.bind(o.X509_NAME_get_entry, "X509_NAME_get_entry");
+  lib.bind(o.ASN1_STRING_to_UTF8, "ASN1_STRING_to_UTF8");
+  lib.bind(o.CRYPTO_free, "CRYPTO_free");
+  lib.bind(o.BIO_new_mem_buf, "BIO_new_mem_buf");
+  lib.bind(o.CMS_sign, "CMS_sign");
+  lib.bind(o.i2d_CMS_ContentInfo, "i2d_CMS_ContentInfo");
+  lib.bind(o.d2i_PKCS12_fp, "d2i_PKCS12_fp");
+  lib.bind(o.PKCS12_verify_mac, "PKCS12_verify_mac");
+  lib.bind(o.PKCS12_parse, "PKCS12_parse");
+  lib.bind(o.OSSL_PROVIDER_try_load, "OSSL_PROVIDER_try_load");
+  lib.bind(o.OSSL_PROVIDER_unload, "OSSL_PROVIDER_unload");
+  lib.bind(o.X509_check_private_key, "X509_check_private_key");
+  lib.bind(o.X509_get_subject_name, "X509_get_subject_name");
+  lib.bind(o.d2i_CMS_ContentInfo, "d2i_CMS_ContentInfo");
+  lib.bind(o.CMS_verify, "CMS_verify");
+  lib.bind(o.CMS_get0_SignerInfos, "CMS_get0_SignerInfos");
+  lib.bind(o.CMS_SignerInfo_cert_cmp, "CMS_SignerInfo_cert_cmp");
+  lib.bind(o.CMS_get1_certs, "CMS_get1_certs");
+  lib.bind(o.X509_STORE_new, "X509_STORE_new");
+  lib.bind(o.X509_STORE_set_default_paths, "X509_STORE_set_default_paths");
+  lib.bind(o.X509_STORE_CTX_new, "X509_STORE_CTX_new");
+  lib.bind(o.X509_STORE_CTX_init, "X509_STORE_CTX_init");
+  lib.bind(o.X509_verify_cert, "X509_verify_cert");
+  lib.bind(o.X509_STORE_CTX_get_error, "X509_STORE_CTX_get_error");
+  lib.bind(o.OPENSSL_sk_num, "OPENSSL_sk_num");
+  lib.bind(o.OPENSSL_sk_value, "OPENSSL_sk_value");
+  lib.bind(o.OPENSSL_sk_pop, "OPENSSL_sk_pop");
+  lib.bind(o.OPENSSL_sk_free, "OPENSSL_sk_free");
+  return o;
+}
+
+// A failed load is tried again at the next use (the static is not set).
+const OpenSsl& ssl() {
+  static const OpenSsl library = loadOpenSsl();
+  return library;
+}
+}  // namespace
 
 // ---- OpenSSL owners ----
 namespace {
 struct FreeKey {
-  void operator()(EVP_PKEY* p) const { EVP_PKEY_free(p); }
+  void operator()(EVP_PKEY* p) const { ssl().EVP_PKEY_free(p); }
 };
 struct FreeCert {
-  void operator()(X509* p) const { X509_free(p); }
+  void operator()(X509* p) const { ssl().X509_free(p); }
 };
 struct FreeCerts {
-  void operator()(STACK_OF(X509) * p) const { sk_X509_pop_free(p, X509_free); }
+  void operator()(STACK_OF(X509) * p) const {
+    auto* stack = reinterpret_cast<OPENSSL_STACK*>(p);
+    while (ssl().OPENSSL_sk_num(stack) > 0) ssl().X509_free(static_cast<X509*>(ssl().OPENSSL_sk_pop(stack)));
+    ssl().OPENSSL_sk_free(stack);
+  }
 };
 struct FreeP12 {
-  void operator()(PKCS12* p) const { PKCS12_free(p); }
+  void operator()(PKCS12* p) const { ssl().PKCS12_free(p); }
 };
 struct FreeBio {
-  void operator()(BIO* p) const { BIO_free(p); }
+  void operator()(BIO* p) const { ssl().BIO_free(p); }
 };
 struct FreeCms {
-  void operator()(CMS_ContentInfo* p) const { CMS_ContentInfo_free(p); }
+  void operator()(CMS_ContentInfo* p) const { ssl().CMS_ContentInfo_free(p); }
 };
 struct FreeStore {
-  void operator()(X509_STORE* p) const { X509_STORE_free(p); }
+  void operator()(X509_STORE* p) const { ssl().X509_STORE_free(p); }
 };
 struct FreeStoreCtx {
-  void operator()(X509_STORE_CTX* p) const { X509_STORE_CTX_free(p); }
+  void operator()(X509_STORE_CTX* p) const { ssl().X509_STORE_CTX_free(p); }
 };
 struct CloseFile {
   void operator()(FILE* f) const { std::fclose(f); }
@@ -59,27 +164,27 @@ using StoreCtxPtr = std::unique_ptr<X509_STORE_CTX, FreeStoreCtx>;
 using FilePtr = std::unique_ptr<FILE, CloseFile>;
 
 [[noreturn]] void failSigning(const std::string& what) {
-  ERR_clear_error();
+  ssl().ERR_clear_error();
   throw AutomationError(mu::kErrEngine, mu::kEngineSource, what);
 }
 
 std::string opensslReason() {
-  unsigned long e = ERR_peek_last_error();
+  unsigned long e = ssl().ERR_peek_last_error();
   char buf[256] = {0};
-  if (e) ERR_error_string_n(e, buf, sizeof buf);
-  ERR_clear_error();
+  if (e) ssl().ERR_error_string_n(e, buf, sizeof buf);
+  ssl().ERR_clear_error();
   return buf;
 }
 
 std::string entry(X509_NAME* n, int nid) {
-  int i = X509_NAME_get_index_by_NID(n, nid, -1);
+  int i = ssl().X509_NAME_get_index_by_NID(n, nid, -1);
   if (i < 0) return {};
-  ASN1_STRING* s = X509_NAME_ENTRY_get_data(X509_NAME_get_entry(n, i));
+  ASN1_STRING* s = ssl().X509_NAME_ENTRY_get_data(ssl().X509_NAME_get_entry(n, i));
   unsigned char* utf8 = nullptr;
-  int len = ASN1_STRING_to_UTF8(&utf8, s);
+  int len = ssl().ASN1_STRING_to_UTF8(&utf8, s);
   if (len < 0) return {};
   std::string out(reinterpret_cast<char*>(utf8), static_cast<size_t>(len));
-  OPENSSL_free(utf8);
+  ssl().CRYPTO_free(utf8, OPENSSL_FILE, OPENSSL_LINE);
   return out;
 }
 
@@ -96,15 +201,16 @@ namespace {
 
 // A detached CMS signature over data, DER encoded.
 std::vector<unsigned char> cmsSign(const Credentials& c, const std::string& data) {
-  BioPtr in(BIO_new_mem_buf(data.data(), static_cast<int>(data.size())));
+  BioPtr in(ssl().BIO_new_mem_buf(data.data(), static_cast<int>(data.size())));
   if (!in) failSigning("Signing: out of memory");
-  CmsPtr cms(CMS_sign(c.cert.get(), c.key.get(), c.chain.get(), in.get(), CMS_DETACHED | CMS_BINARY | CMS_NOSMIMECAP));
+  CmsPtr cms(
+      ssl().CMS_sign(c.cert.get(), c.key.get(), c.chain.get(), in.get(), CMS_DETACHED | CMS_BINARY | CMS_NOSMIMECAP));
   if (!cms) failSigning("Signing failed: " + opensslReason());
-  int len = i2d_CMS_ContentInfo(cms.get(), nullptr);
+  int len = ssl().i2d_CMS_ContentInfo(cms.get(), nullptr);
   if (len <= 0) failSigning("Signing failed: " + opensslReason());
   std::vector<unsigned char> out(static_cast<size_t>(len));
   unsigned char* p = out.data();
-  i2d_CMS_ContentInfo(cms.get(), &p);
+  ssl().i2d_CMS_ContentInfo(cms.get(), &p);
   return out;
 }
 
@@ -112,27 +218,27 @@ std::shared_ptr<const Credentials> loadPkcs12(const std::string& file, const std
   errno = 0;
   FilePtr f(std::fopen(file.c_str(), "rb"));
   if (!f) failSigning("Cannot read the certificate file " + file + ": " + std::strerror(errno));
-  P12Ptr p12(d2i_PKCS12_fp(f.get(), nullptr));
+  P12Ptr p12(ssl().d2i_PKCS12_fp(f.get(), nullptr));
   if (!p12) failSigning("The file " + file + " is not a PKCS #12 certificate file");
-  if (!PKCS12_verify_mac(p12.get(), password.c_str(), static_cast<int>(password.size())))
+  if (!ssl().PKCS12_verify_mac(p12.get(), password.c_str(), static_cast<int>(password.size())))
     failSigning("The password does not open the certificate file " + file);
   EVP_PKEY* key = nullptr;
   X509* cert = nullptr;
   STACK_OF(X509)* chain = nullptr;
-  if (!PKCS12_parse(p12.get(), password.c_str(), &key, &cert, &chain)) {
+  if (!ssl().PKCS12_parse(p12.get(), password.c_str(), &key, &cert, &chain)) {
     // Files exported by older tools encrypt with RC2, which OpenSSL keeps in
     // its legacy provider; the default one stays loaded beside it. Loaded
     // once, when first needed, and unloaded at exit before OpenSSL's own
     // clean-up, so none of it outlives the process's other objects.
     struct LegacyProvider {
-      OSSL_PROVIDER* provider = OSSL_PROVIDER_try_load(nullptr, "legacy", 1);
+      OSSL_PROVIDER* provider = ssl().OSSL_PROVIDER_try_load(nullptr, "legacy", 1);
       ~LegacyProvider() {
-        if (provider) OSSL_PROVIDER_unload(provider);
+        if (provider) ssl().OSSL_PROVIDER_unload(provider);
       }
     };
-    ERR_clear_error();
+    ssl().ERR_clear_error();
     static const LegacyProvider legacy;
-    if (!legacy.provider || !PKCS12_parse(p12.get(), password.c_str(), &key, &cert, &chain))
+    if (!legacy.provider || !ssl().PKCS12_parse(p12.get(), password.c_str(), &key, &cert, &chain))
       failSigning("Cannot read the certificate file " + file + ": " + opensslReason());
   }
   auto c = std::make_shared<Credentials>();
@@ -140,7 +246,7 @@ std::shared_ptr<const Credentials> loadPkcs12(const std::string& file, const std
   c->cert.reset(cert);
   c->chain.reset(chain);
   if (!c->key || !c->cert) failSigning("The certificate file " + file + " holds no private key and certificate");
-  if (X509_check_private_key(c->cert.get(), c->key.get()) != 1)
+  if (ssl().X509_check_private_key(c->cert.get(), c->key.get()) != 1)
     failSigning("The private key of " + file + " does not belong to its certificate");
   // The signature's size depends on the key and the chain, not on the data;
   // what is left over is written as zeros.
@@ -220,7 +326,7 @@ struct NameParts {
 void nameParts(X509* cert, NameParts& p) noexcept {
   std::memset(&p, 0, sizeof p);
   try {
-    X509_NAME* n = X509_get_subject_name(cert);
+    X509_NAME* n = ssl().X509_get_subject_name(cert);
     auto put = [&](char* out, size_t size, int nid) { std::snprintf(out, size, "%s", entry(n, nid).c_str()); };
     put(p.cn, sizeof p.cn, NID_commonName);
     put(p.o, sizeof p.o, NID_organizationName);
@@ -253,7 +359,7 @@ pdf_pkcs7_distinguished_name* signingName(fz_context* c, pdf_pkcs7_signer* s) {
 // ---- MuPDF's verifier ----
 CmsPtr readCms(const unsigned char* sig, size_t len) {
   const unsigned char* p = sig;
-  return CmsPtr(d2i_CMS_ContentInfo(nullptr, &p, static_cast<long>(len)));
+  return CmsPtr(ssl().d2i_CMS_ContentInfo(nullptr, &p, static_cast<long>(len)));
 }
 
 pdf_signature_error checkDigest(fz_context*, pdf_pkcs7_verifier*, fz_stream* in, unsigned char* sig,
@@ -263,23 +369,28 @@ pdf_signature_error checkDigest(fz_context*, pdf_pkcs7_verifier*, fz_stream* in,
     // The signature's DER length is shorter than the zero-padded space.
     CmsPtr cms = readCms(sig, len);
     if (!cms) return PDF_SIGNATURE_ERROR_NO_SIGNATURES;
-    BioPtr content(BIO_new_mem_buf(data.data(), static_cast<int>(data.size())));
-    int ok = CMS_verify(cms.get(), nullptr, nullptr, content.get(), nullptr, CMS_BINARY | CMS_NO_SIGNER_CERT_VERIFY);
-    ERR_clear_error();
+    BioPtr content(ssl().BIO_new_mem_buf(data.data(), static_cast<int>(data.size())));
+    int ok =
+        ssl().CMS_verify(cms.get(), nullptr, nullptr, content.get(), nullptr, CMS_BINARY | CMS_NO_SIGNER_CERT_VERIFY);
+    ssl().ERR_clear_error();
     return ok == 1 ? PDF_SIGNATURE_ERROR_OKAY : PDF_SIGNATURE_ERROR_DIGEST_FAILURE;
   } catch (...) {
-    ERR_clear_error();
+    ssl().ERR_clear_error();
     return PDF_SIGNATURE_ERROR_UNKNOWN;
   }
 }
 
 // The certificate of the (first) signer of a CMS signature.
 X509* signerCert(CMS_ContentInfo* cms, STACK_OF(X509) * certs) {
-  STACK_OF(CMS_SignerInfo)* infos = CMS_get0_SignerInfos(cms);
-  if (!infos || sk_CMS_SignerInfo_num(infos) < 1) return nullptr;
-  CMS_SignerInfo* si = sk_CMS_SignerInfo_value(infos, 0);
-  for (int i = 0; i < sk_X509_num(certs); ++i)
-    if (CMS_SignerInfo_cert_cmp(si, sk_X509_value(certs, i)) == 0) return sk_X509_value(certs, i);
+  STACK_OF(CMS_SignerInfo)* infos = ssl().CMS_get0_SignerInfos(cms);
+  const auto* signers = reinterpret_cast<const OPENSSL_STACK*>(infos);
+  if (!infos || ssl().OPENSSL_sk_num(signers) < 1) return nullptr;
+  auto* si = static_cast<CMS_SignerInfo*>(ssl().OPENSSL_sk_value(signers, 0));
+  const auto* list = reinterpret_cast<const OPENSSL_STACK*>(certs);
+  for (int i = 0; i < ssl().OPENSSL_sk_num(list); ++i) {
+    auto* cert = static_cast<X509*>(ssl().OPENSSL_sk_value(list, i));
+    if (ssl().CMS_SignerInfo_cert_cmp(si, cert) == 0) return cert;
+  }
   return nullptr;
 }
 
@@ -287,23 +398,23 @@ pdf_signature_error checkCertificate(fz_context*, pdf_pkcs7_verifier*, unsigned 
   try {
     CmsPtr cms = readCms(sig, len);
     if (!cms) return PDF_SIGNATURE_ERROR_NO_SIGNATURES;
-    CertsPtr certs(CMS_get1_certs(cms.get()));
+    CertsPtr certs(ssl().CMS_get1_certs(cms.get()));
     X509* cert = certs ? signerCert(cms.get(), certs.get()) : nullptr;
     if (!cert) return PDF_SIGNATURE_ERROR_NO_CERTIFICATE;
-    StorePtr store(X509_STORE_new());
-    X509_STORE_set_default_paths(store.get());
-    StoreCtxPtr vc(X509_STORE_CTX_new());
-    if (!store || !vc || X509_STORE_CTX_init(vc.get(), store.get(), cert, certs.get()) != 1)
+    StorePtr store(ssl().X509_STORE_new());
+    ssl().X509_STORE_set_default_paths(store.get());
+    StoreCtxPtr vc(ssl().X509_STORE_CTX_new());
+    if (!store || !vc || ssl().X509_STORE_CTX_init(vc.get(), store.get(), cert, certs.get()) != 1)
       return PDF_SIGNATURE_ERROR_UNKNOWN;
-    int ok = X509_verify_cert(vc.get());
-    int err = X509_STORE_CTX_get_error(vc.get());
-    ERR_clear_error();
+    int ok = ssl().X509_verify_cert(vc.get());
+    int err = ssl().X509_STORE_CTX_get_error(vc.get());
+    ssl().ERR_clear_error();
     if (ok == 1) return PDF_SIGNATURE_ERROR_OKAY;
     if (err == X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT) return PDF_SIGNATURE_ERROR_SELF_SIGNED;
     if (err == X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN) return PDF_SIGNATURE_ERROR_SELF_SIGNED_IN_CHAIN;
     return PDF_SIGNATURE_ERROR_NOT_TRUSTED;
   } catch (...) {
-    ERR_clear_error();
+    ssl().ERR_clear_error();
     return PDF_SIGNATURE_ERROR_UNKNOWN;
   }
 }
@@ -313,12 +424,12 @@ void signatoryParts(const unsigned char* sig, size_t len, NameParts& p) noexcept
   try {
     CmsPtr cms = readCms(sig, len);
     if (!cms) return;
-    CertsPtr certs(CMS_get1_certs(cms.get()));
+    CertsPtr certs(ssl().CMS_get1_certs(cms.get()));
     X509* cert = certs ? signerCert(cms.get(), certs.get()) : nullptr;
     if (cert) nameParts(cert, p);
   } catch (...) {
   }
-  ERR_clear_error();
+  ssl().ERR_clear_error();
 }
 
 pdf_pkcs7_distinguished_name* signatory(fz_context* c, pdf_pkcs7_verifier*, unsigned char* sig, size_t len) {
@@ -330,6 +441,9 @@ pdf_pkcs7_distinguished_name* signatory(fz_context* c, pdf_pkcs7_verifier*, unsi
 void dropVerifier(fz_context*, pdf_pkcs7_verifier*) {}
 
 pdf_pkcs7_verifier verifier() {
+  // Loaded here, where a missing library can still be raised: the callbacks
+  // run inside MuPDF and only return error codes.
+  ssl();
   pdf_pkcs7_verifier v{};
   v.drop = dropVerifier;
   v.check_certificate = checkCertificate;
