@@ -8,9 +8,10 @@
 #include "servers/recording/Recorder.h"
 #include "support/RecordedDocument.h"
 
+namespace pm::test {
+
 namespace {
 
-using namespace pm;
 using pm::recording::Recorder;
 using Lines = std::vector<std::string>;
 
@@ -111,3 +112,5 @@ TEST_F(DocumentFrame, FileTypesFollowTheViewerVersion) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

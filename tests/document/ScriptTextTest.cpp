@@ -5,7 +5,7 @@
 #include "automation/Automation.h"
 #include "component/document/ScriptText.h"
 
-using namespace pm;
+namespace pm::test {
 
 TEST(ScriptText, NumbersAreScriptTextInAnyLocale) {
   // A locale with a decimal comma must not change the script.
@@ -43,3 +43,5 @@ TEST(ScriptText, QuoteEscapesEverythingThatEndsALiteral) {
   EXPECT_EQ(script::Quote("Ж\u2028z\u2029"), "\"Ж\\u2028z\\u2029\"");
   EXPECT_EQ(script::Quote("\");app.alert(1);//"), "\"\\\");app.alert(1);//\"");
 }
+
+}  // namespace pm::test

@@ -6,9 +6,9 @@
 #include "component/document/Vocabulary.h"
 #include "servers/recording/Recorder.h"
 
-namespace {
+namespace pm::test {
 
-using namespace pm;
+namespace {
 
 class Vocabulary : public ::testing::Test {
  protected:
@@ -106,3 +106,5 @@ TEST(TextProcedures, CountsAndDigits) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

@@ -4,11 +4,9 @@
 #include "Fixture.h"
 #include "support/RecordedDocument.h"
 
-namespace {
+namespace pm::test {
 
-using namespace pm;
-using pm::test::AnnotFixture;
-using pm::test::Lines;
+namespace {
 
 using Creators = AnnotFixture;
 
@@ -59,3 +57,5 @@ TEST_F(Creators, AnAnnotationThatCannotBeMadeRaisesButLaterPropertyFailuresAreIg
 }
 
 }  // namespace
+
+}  // namespace pm::test

@@ -3,11 +3,9 @@
 #include "Fixture.h"
 #include "component/document/TextAnnotType.h"
 
-namespace {
+namespace pm::test {
 
-using namespace pm;
-using pm::test::AnnotFixture;
-using pm::test::Lines;
+namespace {
 
 using ListsAndRecords = AnnotFixture;
 
@@ -72,3 +70,5 @@ TEST_F(ListsAndRecords, FreeTextRecordReadsEveryPropertyAndALookUpFailureRaises)
 }
 
 }  // namespace
+
+}  // namespace pm::test

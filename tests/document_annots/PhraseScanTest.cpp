@@ -4,11 +4,9 @@
 #include "Fixture.h"
 #include "support/RecordedDocument.h"
 
-namespace {
+namespace pm::test {
 
-using namespace pm;
-using pm::test::AnnotFixture;
-using pm::test::Lines;
+namespace {
 
 using PhraseScan = AnnotFixture;
 
@@ -109,3 +107,5 @@ TEST_F(PhraseScan, ErrorsReachTheCallerExceptInTheHighlightFamily) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

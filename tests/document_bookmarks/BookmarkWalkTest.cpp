@@ -4,6 +4,8 @@
 
 #include "component/pdffiles/BookmarkWalk.h"
 
+namespace pm::test {
+
 namespace {
 
 using pm::bookmarks::NameRule;
@@ -38,3 +40,5 @@ TEST(BookmarkNameRule, WholeOrPartExactOrIgnoringCase) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

@@ -2,7 +2,7 @@
 // makes, where it puts them, and the action scripts it composes.
 #include "Model.h"
 
-namespace bmtest {
+namespace pm::test {
 namespace {
 
 using Building = BookmarkModel;
@@ -67,4 +67,4 @@ TEST_F(Building, EmptyTablesMakeNothingAndWrongOnesOrScriptInACellAreRefused) {
 }
 
 }  // namespace
-}  // namespace bmtest
+}  // namespace pm::test

@@ -19,9 +19,8 @@
 #include "servers/recording/Recorder.h"
 #include "support/RecordedDocument.h"
 
-namespace bmtest {
+namespace pm::test {
 
-using namespace pm;
 using pm::recording::RecordedObject;
 using pm::recording::Recorder;
 using Lines = std::vector<std::string>;
@@ -141,4 +140,4 @@ void expectPassedOn(Body&& body, int32_t number, const std::string& what) {
   }
 }
 
-}  // namespace bmtest
+}  // namespace pm::test

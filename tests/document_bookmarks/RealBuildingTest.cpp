@@ -2,7 +2,7 @@
 // made and every composed script byte for byte.
 #include "Real.h"
 
-namespace realbm {
+namespace pm::test {
 namespace {
 
 Variant table(std::initializer_list<std::vector<Variant>> rows) {
@@ -131,7 +131,7 @@ TEST_F(RealBookmarks, BuildingFromANumberedOutline) {
   ObjectRef d3 = open(make("numbered3.pdf", plainSpec()));
   EXPECT_EQ(call(d3, "CreateBookmarksFromOutline", {3, 3}), Variant(int32_t(1)));
   // No heading anywhere: nothing is made.
-  fixture::DocSpec empty;
+  DocSpec empty;
   empty.pages.resize(1);
   empty.pages[0].lines = {"No headings at all"};
   std::string none = make("none.pdf", empty);
@@ -167,4 +167,4 @@ TEST_F(RealBookmarks, ChildBookmarks) {
 }
 
 }  // namespace
-}  // namespace realbm
+}  // namespace pm::test

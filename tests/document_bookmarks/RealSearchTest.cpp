@@ -1,7 +1,7 @@
 // Bookmark search and change over the MuPDF server, read back with qpdf.
 #include "Real.h"
 
-namespace realbm {
+namespace pm::test {
 namespace {
 
 TEST_F(RealBookmarks, ListingAndMatching) {
@@ -97,7 +97,7 @@ TEST_F(RealBookmarks, ExecutingMovesTheView) {
 }
 
 TEST_F(RealBookmarks, AnOutlineThatLoopsBackEnds) {
-  fixture::DocSpec layout = outlinedSpec();
+  DocSpec layout = outlinedSpec();
   layout.loopOutline = true;
   ObjectRef d = open(make("loop.pdf", layout));
   Variant names;
@@ -116,7 +116,7 @@ TEST_F(RealBookmarks, AnOutlineThatLoopsBackEnds) {
 TEST_F(RealBookmarks, TextFileToArrayOnTheDocument) {
   ObjectRef d = open(make("bare.pdf", plainSpec()));
   std::string file = dir.file("table.txt");
-  fixture::writeFile(file, "a,b,c\r\nd\r\n\"e\",f\r\n");
+  writeFile(file, "a,b,c\r\nd\r\n\"e\",f\r\n");
   Variant rows;
   EXPECT_EQ(call(d, "TextFileToArray", {file, ByRef(rows), "", true}), Variant(int16_t(1)));
   Array expected = Array::matrix(3, 3);
@@ -133,4 +133,4 @@ TEST_F(RealBookmarks, TextFileToArrayOnTheDocument) {
 }
 
 }  // namespace
-}  // namespace realbm
+}  // namespace pm::test

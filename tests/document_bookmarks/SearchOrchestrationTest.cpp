@@ -2,7 +2,7 @@
 // member makes on the bookmark objects, in order, and what it counts.
 #include "Model.h"
 
-namespace bmtest {
+namespace pm::test {
 namespace {
 
 // A (A1 "Intro" (A1a), A2), B "Intro" (B1)
@@ -105,4 +105,4 @@ TEST_F(Search, ErrorsOfTheMethodArePassedOn) {
 }
 
 }  // namespace
-}  // namespace bmtest
+}  // namespace pm::test

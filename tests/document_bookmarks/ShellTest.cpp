@@ -4,7 +4,7 @@
 #include "Real.h"
 #include "support/TestSupport.h"
 
-namespace realbm {
+namespace pm::test {
 namespace {
 
 TEST_F(RealBookmarks, ShellSessionBuildsListsAndSaves) {
@@ -42,4 +42,4 @@ TEST(BookmarkHelp, EveryBookmarkMemberIsListed) {
 }
 
 }  // namespace
-}  // namespace realbm
+}  // namespace pm::test

@@ -6,11 +6,9 @@
 #include "automation/Collection.h"
 #include "support/TestSupport.h"
 
+namespace pm::test {
+
 namespace {
-
-using namespace pm;
-
-using pm::test::errorOf;
 
 TEST(Collection, PositionsKeysAndRemoval) {
   auto c = std::make_shared<Collection>();
@@ -42,3 +40,5 @@ TEST(Collection, PositionsKeysAndRemoval) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

@@ -4,11 +4,10 @@
 #include "Recording.h"
 #include "support/RecordedDocument.h"
 
+namespace pm::test {
+
 namespace {
 
-using namespace pm;
-using pm::test::FieldRecording;
-using pm::test::Lines;
 using pm::test::operator+;
 
 Variant coords() {
@@ -121,3 +120,5 @@ TEST_F(FieldCreation, AFailedAddRaisesAndALaterFailedStepDoesNot) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

@@ -3,11 +3,9 @@
 #include "Recording.h"
 #include "component/document/Field.h"
 
-namespace {
+namespace pm::test {
 
-using namespace pm;
-using pm::test::FieldRecording;
-using pm::test::Lines;
+namespace {
 
 class FieldObject : public FieldRecording {
  protected:
@@ -149,3 +147,5 @@ TEST_F(Signing, ASigningThatDidNotHappenIsReported) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

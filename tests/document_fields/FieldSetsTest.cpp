@@ -3,11 +3,9 @@
 #include "Recording.h"
 #include "component/document/Field.h"
 
-namespace {
+namespace pm::test {
 
-using namespace pm;
-using pm::test::FieldRecording;
-using pm::test::Lines;
+namespace {
 
 class FieldSets : public FieldRecording {
  protected:
@@ -91,3 +89,5 @@ TEST_F(FieldSets, RemoveAndResetPassFailuresOn) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

@@ -8,9 +8,10 @@
 #include "servers/recording/Recorder.h"
 #include "support/RecordedDocument.h"
 
+namespace pm::test {
+
 namespace {
 
-using namespace pm;
 using pm::recording::Recorder;
 using Lines = std::vector<std::string>;
 
@@ -75,3 +76,5 @@ TEST_F(Pages, WatermarkArgumentsAreNeitherReorderedNorMisconverted) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

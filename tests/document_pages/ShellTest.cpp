@@ -3,16 +3,18 @@
 #include "pdfserver_js/Read.h"
 #include "support/TestSupport.h"
 
+namespace pm::test {
+
 namespace {
 
 TEST(DocumentShell, HighlightWatermarkAndSave) {
-  fixture::TempDir dir;
+  TempDir dir;
   std::string path = dir.file("shell.pdf");
-  fixture::DocSpec s;
-  fixture::PageSpec p;
+  DocSpec s;
+  PageSpec p;
   p.lines = {"The quick brown fox jumps"};
   s.pages = {p, p};
-  fixture::makePdf(path, s);
+  makePdf(path, s);
   pm::test::CommandResult r = pm::test::runPressmark(
       {"shell"},
       "OpenDocument " + path +
@@ -20,11 +22,11 @@ TEST(DocumentShell, HighlightWatermarkAndSave) {
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(r.out, "\"$1\"\n2\nok\nok\n") << r.err;
   std::string text;
-  ASSERT_EQ(fixture::run({"mutool", "draw", "-F", "txt", path}, &text), 0);
+  ASSERT_EQ(run({"mutool", "draw", "-F", "txt", path}, &text), 0);
   EXPECT_NE(text.find("DRAFT1"), std::string::npos) << text;
   EXPECT_NE(text.find("DRAFT2"), std::string::npos) << text;
   std::string json;
-  ASSERT_EQ(fixture::run({"qpdf", "--json", path}, &json), 0);
+  ASSERT_EQ(run({"qpdf", "--json", path}, &json), 0);
   size_t highlights = 0;
   for (size_t at = json.find("/Highlight"); at != std::string::npos; at = json.find("/Highlight", at + 1)) ++highlights;
   EXPECT_EQ(highlights, 2u);
@@ -51,11 +53,11 @@ TEST(DocumentShell, HelpListsTheDocumentMembersAndTheRecords) {
 namespace {
 
 TEST(DocumentShell, RecordsPrintAsObjectsAndAreEditedByField) {
-  fixture::TempDir dir;
+  TempDir dir;
   std::string path = dir.file("record.pdf");
-  fixture::DocSpec s;
-  s.pages = {fixture::PageSpec{}};
-  fixture::makePdf(path, s);
+  DocSpec s;
+  s.pages = {PageSpec{}};
+  makePdf(path, s);
   pm::test::CommandResult r = pm::test::runPressmark(
       {"shell"}, "OpenDocument " + path +
                      "\n$1.CreateTextAnnot 1 hello strName:=n1 lngNoteState:=1\n$1.GetTextAnnotProperties n1 1\n"
@@ -65,3 +67,5 @@ TEST(DocumentShell, RecordsPrintAsObjectsAndAreEditedByField) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

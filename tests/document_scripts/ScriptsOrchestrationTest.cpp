@@ -11,9 +11,10 @@
 #include "servers/recording/Recorder.h"
 #include "support/RecordedDocument.h"
 
+namespace pm::test {
+
 namespace {
 
-using namespace pm;
 using pm::recording::Recorder;
 using Lines = std::vector<std::string>;
 
@@ -159,3 +160,5 @@ TEST_F(ScriptsOrchestration, EveryMemberIsInTheTableWithItsHelpText) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

@@ -8,10 +8,7 @@
 #include "component/frame/ModuleState.h"
 #include "component/document/Document.h"
 
-namespace scriptstest {
-
-using namespace pm;
-using namespace jstest;
+namespace pm::test {
 
 class OverServer : public PdfTest {
  protected:
@@ -80,17 +77,17 @@ TEST_F(OverServer, ScriptsAndActionsReachTheSavedFile) {
 TEST_F(OverServer, AFileAttachedIsExportedBackIdentical) {
   std::string notes = dir.file("notes.txt");
   std::string bytes("Ünïcode notes\r\nline two\0\x01\xff binary tail", 40);
-  fixture::writeFile(notes, bytes);
+  writeFile(notes, bytes);
   EXPECT_EQ(call(doc, "AttachFile", {"data", notes}), Variant(true));
   std::string back = dir.file("back.txt");
   call(doc, "ExportDataObject", {"data", back});
-  EXPECT_EQ(fixture::readFile(back), bytes);
+  EXPECT_EQ(readFile(back), bytes);
   std::string out = saved();
   EXPECT_EQ(at(out, "Root/Names/EmbeddedFiles/Names/0"), "(data)");
   call(doc, "RemoveDataObject", {"data"});
   EXPECT_TRUE(get(doc, "DataObjects").isNull());
   EXPECT_THROW(call(doc, "ExportDataObject", {"data", dir.file("gone.txt")}), AutomationError);
-  EXPECT_FALSE(fixture::exists(dir.file("gone.txt")));
+  EXPECT_FALSE(exists(dir.file("gone.txt")));
   EXPECT_THROW(call(doc, "DeleteSound", {"beep"}), AutomationError);
   EXPECT_THROW(call(doc, "RemoveIcon", {"pic"}), AutomationError);
 }
@@ -123,7 +120,7 @@ TEST_F(OverServer, FormDataRoundTripsWithNonAsciiValues) {
   for (const Case& c : cases) {
     std::string p = dir.file(c.file);
     c.exportTo(p);
-    std::string text = fixture::readFile(p);
+    std::string text = readFile(p);
     EXPECT_EQ(text.find("hunter2"), std::string::npos) << c.file << ": password fields stay out";
     clearForm();
     ASSERT_EQ(value("person.name"), "") << c.file;
@@ -156,7 +153,7 @@ TEST_F(OverServer, ExportsThatCannotBeWrittenRaiseAndLeaveNothing) {
   }
   std::vector<std::string> names = dir.names();
   for (const std::string& n : names) EXPECT_EQ(n.find(".part"), std::string::npos) << n;
-  EXPECT_FALSE(fixture::exists(dir.file("missing")));
+  EXPECT_FALSE(exists(dir.file("missing")));
 }
 
 TEST_F(OverServer, AnnotationsTravelWithTheFormData) {
@@ -225,7 +222,7 @@ TEST_F(OverServer, AnnotationsTravelWithTheFormData) {
     ASSERT_TRUE(annots().empty());
     clearForm();
     c.importFrom(p);
-    EXPECT_EQ(annots(), before) << c.file << "\n" << fixture::readFile(p);
+    EXPECT_EQ(annots(), before) << c.file << "\n" << readFile(p);
     EXPECT_EQ(value("person.name"), kValue) << c.file;
     // Importing again replaces the annotations of the same name.
     c.importFrom(p);
@@ -237,7 +234,7 @@ TEST_F(OverServer, AnnotationsTravelWithTheFormData) {
   std::vector<double> q;
   for (const Variant& v : quads.array().data()[0].array().data()) q.push_back(CDbl(v));
   EXPECT_EQ(q, (std::vector<double>{72, 720, 200, 720, 72, 700, 200, 700})) << "the highlighted area came back";
-  std::string xfdf = fixture::readFile(dir.file("a.xfdf"));
+  std::string xfdf = readFile(dir.file("a.xfdf"));
   EXPECT_NE(xfdf.find("<text page=\"1\""), std::string::npos) << xfdf;
   EXPECT_NE(xfdf.find("color=\"#FF0000\""), std::string::npos) << xfdf;
   EXPECT_NE(xfdf.find("coords=\"72,720,200,720,72,700,200,700\""), std::string::npos) << xfdf;
@@ -245,7 +242,7 @@ TEST_F(OverServer, AnnotationsTravelWithTheFormData) {
   EXPECT_TRUE(qpdfClean(out));
   // Without the flag no annotation is written.
   call(doc, "ExportAsXFDF", {false, true, Variant::missing(), dir.file("b.xfdf")});
-  EXPECT_EQ(fixture::readFile(dir.file("b.xfdf")).find("<annots>"), std::string::npos);
+  EXPECT_EQ(readFile(dir.file("b.xfdf")).find("<annots>"), std::string::npos);
 }
 
 TEST_F(OverServer, XfaDataIsAClearError) {
@@ -260,4 +257,4 @@ TEST_F(OverServer, XfaDataIsAClearError) {
   }
 }
 
-}  // namespace scriptstest
+}  // namespace pm::test

@@ -2,11 +2,8 @@
 // real PDF server, read back from the saved files.
 #include "Session.h"
 
-namespace fieldtest {
+namespace pm::test {
 namespace {
-
-using jstest::fieldEntry;
-using jstest::fieldNames;
 
 // Field flag bits of the saved files.
 constexpr int kReadOnly = 1, kRequired = 2, kMultiSelect = 1 << 21, kEdit = 1 << 18;
@@ -173,8 +170,8 @@ TEST_F(PdfForm, ItemsAndBoxes) {
 // What both engines extract from a page of a file (1-based), poppler first.
 std::pair<std::string, std::string> shownText(const std::string& file, int page = 1) {
   std::string poppler, mupdf, pg = std::to_string(page);
-  EXPECT_EQ(fixture::run({"pdftotext", "-f", pg, "-l", pg, file, "-"}, &poppler), 0);
-  EXPECT_EQ(fixture::run({"mutool", "draw", "-F", "txt", file, pg}, &mupdf), 0);
+  EXPECT_EQ(run({"pdftotext", "-f", pg, "-l", pg, file, "-"}, &poppler), 0);
+  EXPECT_EQ(run({"mutool", "draw", "-F", "txt", file, pg}, &mupdf), 0);
   // The engine's note that it has no colour management is not page text.
   for (size_t at = mupdf.find("warning:"); at != std::string::npos; at = mupdf.find("warning:"))
     mupdf.erase(at, mupdf.find('\n', at) - at);
@@ -212,16 +209,16 @@ TEST_F(PdfForm, FilledValuesShowInBothEnginesAndSurviveFlattening) {
   for (const Row& r : rows) let(field(r.field), "Value", r.value);
   std::string filled = saveTo("filled.pdf");
   std::string report;
-  EXPECT_TRUE(jstest::qpdfClean(filled, &report)) << report;
+  EXPECT_TRUE(qpdfClean(filled, &report)) << report;
   auto [poppler, mupdf] = shownText(filled);
   for (const Row& r : rows)
     for (const std::string& part : r.shown) {
       EXPECT_TRUE(contains(poppler, part)) << r.field << ": " << part << " in " << poppler;
       EXPECT_TRUE(contains(mupdf, part)) << r.field << ": " << part << " in " << mupdf;
     }
-  EXPECT_EQ(jstest::fieldEntry(filled, "agree", "AS"), "/Yes");
-  EXPECT_EQ(jstest::fieldEntry(filled, "size", "AS"), "/Large");
-  EXPECT_FALSE(contains(jstest::at(filled, "Root/AcroForm/NeedAppearances"), "true"))
+  EXPECT_EQ(fieldEntry(filled, "agree", "AS"), "/Yes");
+  EXPECT_EQ(fieldEntry(filled, "size", "AS"), "/Large");
+  EXPECT_FALSE(contains(at(filled, "Root/AcroForm/NeedAppearances"), "true"))
       << "viewers must not draw over the values in the form's font";
   doc.reset();
 
@@ -229,8 +226,8 @@ TEST_F(PdfForm, FilledValuesShowInBothEnginesAndSurviveFlattening) {
   doc = openDocument(filled);
   call(doc, "FlattenPages");
   std::string flat = saveTo("flat.pdf");
-  EXPECT_TRUE(jstest::qpdfClean(flat, &report)) << report;
-  EXPECT_EQ(jstest::fieldNames(flat).size(), 0u);
+  EXPECT_TRUE(qpdfClean(flat, &report)) << report;
+  EXPECT_EQ(fieldNames(flat).size(), 0u);
   auto [poppler2, mupdf2] = shownText(flat);
   for (const Row& r : rows)
     for (const std::string& part : r.shown) {
@@ -245,10 +242,10 @@ TEST_F(PdfForm, NewButtonsOnAFormWithoutTheirFontDrawTheirGlyphs) {
   call(doc, "CreateTextField", {"name", int32_t(1), rect(72, 700, 372, 680)});
   std::string made = saveTo("made.pdf");
   doc.reset();
-  std::string bytes = fixture::readFile(made);
+  std::string bytes = readFile(made);
   for (size_t at = bytes.find("/ZaDb"); at != std::string::npos; at = bytes.find("/ZaDb", at)) bytes[at + 4] = 'x';
-  fixture::writeFile(made, bytes);
-  ASSERT_EQ(jstest::at(made, "Root/AcroForm/DR/Font/ZaDb"), "");
+  writeFile(made, bytes);
+  ASSERT_EQ(at(made, "Root/AcroForm/DR/Font/ZaDb"), "");
 
   doc = openDocument(made);
   call(doc, "CreateCheckBoxField", {"agree", int32_t(1), rect(72, 650, 90, 632), V({"Yes"})});
@@ -256,8 +253,8 @@ TEST_F(PdfForm, NewButtonsOnAFormWithoutTheirFontDrawTheirGlyphs) {
   let(field("agree"), "Value", "Yes");
   let(field("size"), "Value", "Large");
   std::string out = saveTo("buttons.pdf");
-  EXPECT_EQ(jstest::at(out, "Root/AcroForm/DR/Font/ZaDb/BaseFont"), "/ZapfDingbats");
-  EXPECT_EQ(jstest::fieldEntry(out, "agree", "AP/N/Yes/Resources/Font/ZaDb/BaseFont"), "/ZapfDingbats");
+  EXPECT_EQ(at(out, "Root/AcroForm/DR/Font/ZaDb/BaseFont"), "/ZapfDingbats");
+  EXPECT_EQ(fieldEntry(out, "agree", "AP/N/Yes/Resources/Font/ZaDb/BaseFont"), "/ZapfDingbats");
   auto [poppler, mupdf] = shownText(out);
   for (const std::string* t : {&poppler, &mupdf}) {
     EXPECT_FALSE(contains(*t, "4")) << "the check mark, not a digit: " << *t;
@@ -266,4 +263,4 @@ TEST_F(PdfForm, NewButtonsOnAFormWithoutTheirFontDrawTheirGlyphs) {
 }
 
 }  // namespace
-}  // namespace fieldtest
+}  // namespace pm::test

@@ -13,10 +13,9 @@
 #include "servers/recording/Recorder.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
+namespace pm::test {
+
 using pm::recording::Recorder;
-using pm::test::TempDir;
-using pm::test::writeFile;
 namespace fs = std::filesystem;
 
 namespace {
@@ -222,3 +221,5 @@ TEST_F(ImageAssembly, DocumentInformationFromSeparateVariablesByReference) {
   EXPECT_EQ(info, (Lines{"ImageDoc call SetInfo(\"Title\", \"T\")", "ImageDoc call SetInfo(\"Author\", \"A\")",
                          "ImageDoc call SetInfo(\"Subject\", \"S\")", "ImageDoc call SetInfo(\"Keywords\", \"K\")"}));
 }
+
+}  // namespace pm::test

@@ -11,9 +11,7 @@
 #include "component/pdffiles/FileTable.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
-using pm::test::TempDir;
-using pm::test::writeFile;
+namespace pm::test {
 
 namespace {
 
@@ -189,3 +187,5 @@ TEST_F(Listing, AFolderThatCannotBeReadIsAnError) {
     EXPECT_EQ(e.number(), basic::PathNotFound);
   }
 }
+
+}  // namespace pm::test

@@ -14,16 +14,14 @@
 #include "pdfserver/Fixtures.h"
 #include "support/TestSupport.h"
 
-namespace real {
-
-using namespace pm;
+namespace pm::test {
 
 // Pages with one text line each ("<prefix> page <n>") and an outline item
 // per page titled "<prefix> <n>", the first with a child.
-inline fixture::DocSpec pagesSpec(const std::string& prefix, int pages) {
-  fixture::DocSpec s;
+inline DocSpec pagesSpec(const std::string& prefix, int pages) {
+  DocSpec s;
   for (int i = 0; i < pages; ++i) {
-    fixture::PageSpec p;
+    PageSpec p;
     p.lines = {prefix + " page " + std::to_string(i + 1)};
     s.pages.push_back(p);
     s.outline.push_back({prefix + " " + std::to_string(i + 1), i, {}});
@@ -53,14 +51,14 @@ class RealTest : public ::testing::Test {
   }
   std::string make(const std::string& name, const std::string& prefix, int pages) {
     std::string p = dir_.file(name);
-    fixture::makePdf(p, pagesSpec(prefix, pages));
+    makePdf(p, pagesSpec(prefix, pages));
     return p;
   }
 
   pm::test::TempDir registryDir_;
   pm::test::ScopedEnv registry_;
-  fixture::TempDir dir_, temp_;
+  TempDir dir_, temp_;
   ObjectRef pdf_;
 };
 
-}  // namespace real
+}  // namespace pm::test

@@ -18,13 +18,14 @@
 #include "system/Speech.h"
 #include "support/TestSupport.h"
 
-using namespace real;
+namespace pm::test {
+
 namespace fs = std::filesystem;
 
 namespace {
 
-fixture::DocSpec withChapters() {
-  fixture::DocSpec s = pagesSpec("P", 3);
+DocSpec withChapters() {
+  DocSpec s = pagesSpec("P", 3);
   s.outline = {{"Intro", 0, {{"Chapter Two", 1, {}}}}, {"Appendix", 2, {}}};
   return s;
 }
@@ -45,7 +46,7 @@ class ViewerOverServer : public RealTest {
  protected:
   ViewerOverServer() {
     path_ = dir_.file("doc.pdf");
-    fixture::makePdf(path_, withChapters());
+    makePdf(path_, withChapters());
   }
   ~ViewerOverServer() override {
     ignoreErrors([] { exitViewer(); });
@@ -77,21 +78,21 @@ TEST_F(ViewerOverServer, CloseAcrobatEndsTheViewer) {
 }
 
 TEST_F(ViewerOverServer, SetPageZoomStoresTheZoomInTheFile) {
-  std::string before = fixture::readFile(path_);
+  std::string before = readFile(path_);
   EXPECT_TRUE(CBool(run("SetPageZoom", {Variant(path_), Variant(int32_t{2})})));
-  std::string after = fixture::readFile(path_);
+  std::string after = readFile(path_);
   ASSERT_GT(after.size(), before.size());
   EXPECT_EQ(after.compare(0, before.size(), before), 0) << "an incremental save appends to the file";
   EXPECT_NE(after.find("/FitH"), std::string::npos);
   EXPECT_TRUE(CBool(run("SetPageZoom", {Variant(path_), Variant(int32_t{0}), Variant(float{250})})));
-  EXPECT_NE(fixture::readFile(path_).find("/XYZ null null 2.5"), std::string::npos);
+  EXPECT_NE(readFile(path_).find("/XYZ null null 2.5"), std::string::npos);
   EXPECT_TRUE(CBool(run("SetPageZoom", {Variant(path_), Variant(int32_t{0}), Variant(float{100000})})));
-  EXPECT_NE(fixture::readFile(path_).find("/XYZ null null 64"), std::string::npos) << "brought into the viewer's range";
-  EXPECT_EQ(fixture::readBack(path_).pages, 3);
+  EXPECT_NE(readFile(path_).find("/XYZ null null 64"), std::string::npos) << "brought into the viewer's range";
+  EXPECT_EQ(readBack(path_).pages, 3);
   // A zoom type the viewer does not have is its False, and the file stays.
-  std::string kept = fixture::readFile(path_);
+  std::string kept = readFile(path_);
   EXPECT_FALSE(CBool(run("SetPageZoom", {Variant(path_), Variant(int32_t{9})})));
-  EXPECT_EQ(fixture::readFile(path_), kept);
+  EXPECT_EQ(readFile(path_), kept);
 }
 
 TEST_F(ViewerOverServer, ReadingAloudSpeaksThePageWithEspeak) {
@@ -99,16 +100,16 @@ TEST_F(ViewerOverServer, ReadingAloudSpeaksThePageWithEspeak) {
   std::string wav = dir_.file("speech.wav");
   pm::test::ScopedEnv out("PRESSMARK_SPEECH_WAV", wav);
   run("OpenPDF", {Variant(path_), Variant(""), Variant(int32_t{2}), Variant(int32_t{1})});
-  std::string audio = fixture::readFile(wav);
+  std::string audio = readFile(wav);
   ASSERT_GT(audio.size(), 1000u);
   EXPECT_EQ(audio.substr(0, 4), "RIFF");
   // Reading to the end speaks more than the one page.
   run("OpenPDF", {Variant(path_), Variant(""), Variant(int32_t{1}), Variant(int32_t{2})});
-  EXPECT_GT(fixture::readFile(wav).size(), audio.size());
+  EXPECT_GT(readFile(wav).size(), audio.size());
 }
 
 TEST_F(ViewerOverServer, ReadingAloudWithoutEspeakIsAClearError) {
-  fixture::TempDir empty;
+  TempDir empty;
   pm::test::ScopedEnv path("PATH", empty.path());
   try {
     run("OpenPDF", {Variant(path_), Variant(""), Variant(int32_t{0}), Variant(int32_t{2})});
@@ -161,7 +162,7 @@ class RealPrinting : public ViewerOverServer {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     completed_ += jobs;
-    return fs::exists(queue_) ? fixture::readFile(queue_) : "";
+    return fs::exists(queue_) ? readFile(queue_) : "";
   }
   std::string queue_;
   int completed_ = 0;
@@ -205,5 +206,7 @@ TEST_F(RealPrinting, EveryFileOfAFolderIsAJobOnTheChosenPrinter) {
   for (int i = 0; i < 600 && !(fs::exists(ps) && fs::file_size(ps) > 0); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   ASSERT_TRUE(fs::exists(ps));
-  EXPECT_EQ(countOf(fixture::readFile(ps), "%%Page: "), 3);
+  EXPECT_EQ(countOf(readFile(ps), "%%Page: "), 3);
 }
+
+}  // namespace pm::test

@@ -17,10 +17,9 @@
 #include "system/Printers.h"
 #include "system/WindowTable.h"
 
-using namespace pm;
+namespace pm::test {
+
 using pm::recording::Recorder;
-using pm::test::TempDir;
-using pm::test::writeFile;
 
 namespace {
 
@@ -213,3 +212,5 @@ TEST_F(ViewerWindow, WithoutWaitingTheAnswerIsTheDestroyResult) {
   FakeViewerWindow w("AdobeAcrobat", "", false, 1);
   EXPECT_FALSE(closeAcrobat(false, 10));
 }
+
+}  // namespace pm::test

@@ -3,7 +3,7 @@
 // composed scripts and the rebuilding order.
 #include "Scripted.h"
 
-using namespace scripted;
+namespace pm::test {
 
 namespace {
 
@@ -86,3 +86,5 @@ TEST_F(BookmarkScript, MissingFilesAreReportedSourceFirst) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

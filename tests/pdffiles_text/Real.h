@@ -13,9 +13,7 @@
 #include "component/frame/ModuleState.h"
 #include "support/TestSupport.h"
 
-namespace real {
-
-using namespace pm;
+namespace pm::test {
 
 // The web links of each page of a file: (0-based page, address).
 std::vector<std::pair<int, std::string>> linksOf(const std::string& path);
@@ -41,16 +39,16 @@ class RealViewer : public ::testing::Test {
     // Nothing a test left in the viewer leaks into the next one.
     ignoreErrors([] { call(CreateObject(acrobat::kApp), "CloseAllDocs"); });
   }
-  std::string make(const std::string& name, const fixture::DocSpec& plan) {
+  std::string make(const std::string& name, const DocSpec& plan) {
     std::string p = dir_.file(name);
-    fixture::makePdf(p, plan);
+    makePdf(p, plan);
     return p;
   }
 
   test::TempDir registryDir_;
   test::ScopedEnv registry_;
-  fixture::TempDir dir_;
+  TempDir dir_;
   ObjectRef pdf_;
 };
 
-}  // namespace real
+}  // namespace pm::test

@@ -12,9 +12,8 @@
 #include "servers/recording/Recorder.h"
 #include "support/TestSupport.h"
 
-namespace scripted {
+namespace pm::test {
 
-using namespace pm;
 using Lines = std::vector<std::string>;
 
 inline std::string q(const std::string& s) {
@@ -63,4 +62,4 @@ class ViewerScript : public ::testing::Test {
   std::map<std::string, ObjectRef> kept_;
 };
 
-}  // namespace scripted
+}  // namespace pm::test

@@ -3,7 +3,7 @@
 // window title rule, the traps, and the missing-file error before any work.
 #include "Scripted.h"
 
-using namespace scripted;
+namespace pm::test {
 
 namespace {
 
@@ -63,3 +63,5 @@ TEST_F(SearchScript, AMissingFileIsReportedBeforeTheViewerIsTouched) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

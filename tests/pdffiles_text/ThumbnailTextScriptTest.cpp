@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-using namespace scripted;
+namespace pm::test {
 
 namespace {
 
@@ -117,3 +117,5 @@ TEST_F(TextScript, AFailureKeepsTheLinesWrittenAndExitsTheViewer) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

@@ -4,7 +4,7 @@
 
 #include "Common.h"
 
-namespace pdftest {
+namespace pm::test {
 
 class Bookmarks : public PdfTest {
  protected:
@@ -31,7 +31,7 @@ class Bookmarks : public PdfTest {
   std::vector<std::string> savedTitles() {
     call(pd, "Save", {1, path});
     std::vector<std::string> t;
-    flatten(fixture::readBack(path).outline, 0, t);
+    flatten(readBack(path).outline, 0, t);
     return t;
   }
   template <class F>
@@ -61,17 +61,17 @@ TEST_F(Bookmarks, CreateChildUnderALeafAndUnderAnEmptyRoot) {
 
   // A document without an outline gets one with its first bookmark.
   std::string plain = dir.file("plain.pdf");
-  fixture::DocSpec s;
-  s.pages = {fixture::PageSpec{}};
-  fixture::makePdf(plain, s);
+  DocSpec s;
+  s.pages = {PageSpec{}};
+  makePdf(plain, s);
   ObjectRef d = openPDDoc(plain);
   ObjectRef r = objectOf(get(objectOf(call(d, "GetJSObject")), "bookmarkRoot"));
   EXPECT_TRUE(get(r, "children").isNull());
   call(d, "Save", {0, plain});
-  EXPECT_EQ(fixture::outlineEntry(plain, {}, "Type"), "<no item>") << "reading the root adds no outline";
+  EXPECT_EQ(outlineEntry(plain, {}, "Type"), "<no item>") << "reading the root adds no outline";
   call(r, "createChild", {"Only", "this.pageNum++;", 0});
   call(d, "Save", {1, plain});
-  fixture::ReadBack rb = fixture::readBack(plain);
+  ReadBack rb = readBack(plain);
   ASSERT_EQ(rb.outline.size(), 1u);
   EXPECT_EQ(rb.outline[0].title, "Only");
 }
@@ -145,4 +145,4 @@ TEST_F(Bookmarks, PDBookmarkFindsRenamesAndPerforms) {
   EXPECT_EQ(t[2], "    Detail renamed@1");
 }
 
-}  // namespace pdftest
+}  // namespace pm::test

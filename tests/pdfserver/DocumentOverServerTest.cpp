@@ -4,7 +4,7 @@
 #include "component/frame/ModuleState.h"
 #include "component/document/Document.h"
 
-namespace pdftest {
+namespace pm::test {
 
 class DocumentOverServer : public PdfTest {
  protected:
@@ -27,21 +27,21 @@ TEST_F(DocumentOverServer, PropertiesSaveAndClose) {
   EXPECT_TRUE(CBool(call(d, "SetPageView", {3})));
   EXPECT_EQ(CStr(get(d, "PageMode")), "3");
   call(d, "Save", {0});
-  fixture::ReadBack r = fixture::readBack(path);
+  ReadBack r = readBack(path);
   EXPECT_EQ(r.title, "Set through Document");
   EXPECT_EQ(r.keywords, "one, two");
-  EXPECT_EQ(fixture::run({"qpdf", "--check", path}), 0);
+  EXPECT_EQ(run({"qpdf", "--check", path}), 0);
   call(d, "CloseDoc");
   EXPECT_THROW(get(d, "NumPages"), AutomationError) << "the viewer has closed the document";
 }
 
 TEST_F(DocumentOverServer, TheFirstInformationWriteOnAFileWithoutInformationSticks) {
-  fixture::DocSpec bare = standardSpec();
+  DocSpec bare = standardSpec();
   bare.title.clear();
   bare.author.clear();
   for (const char* prop : {"Title", "Author", "Subject", "KeyWords"}) {
     std::string p = dir.file(std::string("bare-") + prop + ".pdf");
-    fixture::makePdf(p, bare);
+    makePdf(p, bare);
     ObjectRef d = openDocument(p);
     EXPECT_EQ(CStr(get(d, prop)), "") << prop;
     let(d, prop, "first");
@@ -55,22 +55,22 @@ TEST_F(DocumentOverServer, TheFirstInformationWriteOnAFileWithoutInformationStic
 }
 
 TEST_F(DocumentOverServer, ReleaseDiscardsUnsavedChanges) {
-  std::string before = fixture::readFile(path);
+  std::string before = readFile(path);
   {
     ObjectRef d = openDocument(path);
     let(d, "Title", "Never saved");
   }
-  EXPECT_EQ(fixture::readFile(path), before);
+  EXPECT_EQ(readFile(path), before);
 }
 
 TEST_F(DocumentOverServer, SaveAsConvertsThroughTheFileTypeTable) {
   ObjectRef d = openDocument(path);
   call(d, "SaveAs", {dir.file("text.txt"), 11});
-  EXPECT_NE(fixture::readFile(dir.file("text.txt")).find("Rotated page text"), std::string::npos);
+  EXPECT_NE(readFile(dir.file("text.txt")).find("Rotated page text"), std::string::npos);
   call(d, "SaveAs", {dir.file("copy.pdf")});
-  EXPECT_EQ(fixture::readBack(dir.file("copy.pdf")).pages, 3);
+  EXPECT_EQ(readBack(dir.file("copy.pdf")).pages, 3);
   EXPECT_THROW(call(d, "SaveAs", {dir.file("x.rtf"), 9}), AutomationError);
-  EXPECT_FALSE(fixture::exists(dir.file("x.rtf")));
+  EXPECT_FALSE(exists(dir.file("x.rtf")));
 }
 
 TEST_F(DocumentOverServer, FailedOpenReportsUnsetObjects) {
@@ -86,15 +86,15 @@ TEST_F(DocumentOverServer, FailedOpenReportsUnsetObjects) {
 
 TEST_F(DocumentOverServer, TwoDocumentsEachSaveOntoTheirOwnFile) {
   std::string second = dir.file("second.pdf");
-  fixture::makePdf(second, standardSpec());
+  makePdf(second, standardSpec());
   ObjectRef a = openDocument(path);
   ObjectRef b = openDocument(second);
   let(a, "Title", "A");
   let(b, "Title", "B");
   call(a, "Save", {1});
   call(b, "Save", {1});
-  EXPECT_EQ(fixture::readBack(path).title, "A");
-  EXPECT_EQ(fixture::readBack(second).title, "B");
+  EXPECT_EQ(readBack(path).title, "A");
+  EXPECT_EQ(readBack(second).title, "B");
 }
 
-}  // namespace pdftest
+}  // namespace pm::test

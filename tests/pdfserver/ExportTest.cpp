@@ -8,7 +8,7 @@
 
 namespace fs = std::filesystem;
 
-namespace pdftest {
+namespace pm::test {
 
 class Export : public PdfTest {
  protected:
@@ -24,10 +24,10 @@ TEST_F(Export, PdfMovesTheDocumentToTheNewFile) {
   let(js, "title", "Saved as");
   std::string out = dir.file("as.pdf");
   call(js, "saveAs", {out});
-  EXPECT_EQ(fixture::readBack(out).title, "Saved as");
+  EXPECT_EQ(readBack(out).title, "Saved as");
   EXPECT_EQ(CStr(get(js, "path")), out);
   call(js, "saveAs", {dir.file("as2.pdf"), "com.adobe.acrobat.pdf"});
-  EXPECT_EQ(fixture::readBack(dir.file("as2.pdf")).pages, 3);
+  EXPECT_EQ(readBack(dir.file("as2.pdf")).pages, 3);
 }
 
 // Each type: the file asked for, the file it gives (pictures one per page)
@@ -51,7 +51,7 @@ TEST_F(Export, EveryTypeWritesItsFormat) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.written);
     call(js, "saveAs", {dir.file(c.asked), std::string("com.adobe.acrobat.") + c.type});
-    EXPECT_NE(fixture::readFile(dir.file(c.written)).find(c.holds), std::string::npos);
+    EXPECT_NE(readFile(dir.file(c.written)).find(c.holds), std::string::npos);
   }
 }
 
@@ -59,7 +59,7 @@ TEST_F(Export, EpsThroughGhostscriptOneFilePerPage) {
   let(js, "title", "unsaved change");  // the pages come from the document as it is now
   call(js, "saveAs", {dir.file("e.eps"), "com.adobe.acrobat.eps"});
   for (int i = 1; i <= 3; ++i) {
-    std::string eps = fixture::readFile(dir.file("e_Page_" + std::to_string(i) + ".eps"));
+    std::string eps = readFile(dir.file("e_Page_" + std::to_string(i) + ".eps"));
     EXPECT_EQ(eps.substr(0, 23), "%!PS-Adobe-3.0 EPSF-3.0") << i;
     EXPECT_NE(eps.find("%%BoundingBox"), std::string::npos);
   }
@@ -72,7 +72,7 @@ TEST_F(Export, EpsThroughGhostscriptOneFilePerPage) {
 // none is followed, the file they point to stays as it was.
 TEST_F(Export, LinksPlantedBesideTargetsAreNotFollowed) {
   std::string victim = dir.file("victim");
-  fixture::writeFile(victim, "untouched");
+  writeFile(victim, "untouched");
   call(js, "importDataObject", {"blob", path});
   struct Row {
     std::vector<std::string> targets;  // the files the writer makes
@@ -115,7 +115,7 @@ TEST_F(Export, LinksPlantedBesideTargetsAreNotFollowed) {
         fs::create_symlink(victim, t + suffix);
     row.write(target);
     for (const std::string& t : row.targets) EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(t))) << t;
-    EXPECT_EQ(fixture::readFile(victim), "untouched") << target;
+    EXPECT_EQ(readFile(victim), "untouched") << target;
   }
 }
 
@@ -133,4 +133,4 @@ TEST_F(Export, UnsupportedTypesWriteNothing) {
   EXPECT_EQ(dir.names(), before);
 }
 
-}  // namespace pdftest
+}  // namespace pm::test

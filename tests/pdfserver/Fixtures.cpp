@@ -15,7 +15,7 @@ extern "C" {
 
 #include "system/Process.h"
 
-namespace fixture {
+namespace pm::test {
 
 namespace {
 
@@ -467,4 +467,4 @@ int run(const std::vector<std::string>& argv, std::string* out, int timeoutSecon
   return r.exited ? r.exitCode : -1;
 }
 
-}  // namespace fixture
+}  // namespace pm::test

@@ -8,7 +8,7 @@
 
 #include "support/TestSupport.h"
 
-namespace fixture {
+namespace pm::test {
 
 struct Outline {
   std::string title;
@@ -48,10 +48,6 @@ struct DocSpec {
 
 void makePdf(const std::string& path, const DocSpec& plan);
 
-using pm::test::TempDir;
-using pm::test::writeFile;
-
-using pm::test::readFile;
 bool exists(const std::string& path);
 
 // Read back with MuPDF, independently of the server.
@@ -87,4 +83,7 @@ std::vector<std::string> annotSummary(const std::string& path, int page);
 // Runs a command (argv) with a time-out; its exit status, output in out.
 int run(const std::vector<std::string>& argv, std::string* out = nullptr, int timeoutSeconds = 60);
 
-}  // namespace fixture
+}  // namespace pm::test
+
+// Tests outside the PDF areas still name the makers by their former home.
+namespace fixture = pm::test;

@@ -3,7 +3,7 @@
 
 #include "Common.h"
 
-namespace pdftest {
+namespace pm::test {
 
 class JSObject : public PdfTest {
  protected:
@@ -39,7 +39,7 @@ TEST_F(JSObject, SettingInfoMarksDirtyAndSavesThroughThePDDoc) {
   EXPECT_TRUE(CBool(get(js, "dirty")));
   EXPECT_EQ(CStr(call(pd, "GetInfo", {"Title"})), "Changed title");
   call(pd, "Save", {1, path});
-  fixture::ReadBack r = fixture::readBack(path);
+  ReadBack r = readBack(path);
   EXPECT_EQ(r.title, "Changed title");
   EXPECT_FALSE(CBool(get(js, "dirty")));
 }
@@ -103,7 +103,7 @@ TEST_F(JSObject, RotationsAreReadAndSet) {
   EXPECT_EQ(CLng(call(js, "getPageRotation", {0})), 180);
   EXPECT_THROW(call(js, "setPageRotations", {0, 0, 45}), AutomationError);
   call(pd, "Save", {1, path});
-  EXPECT_EQ(fixture::readBack(path).rotation, (std::vector<int>{180, 180, 180}));
+  EXPECT_EQ(readBack(path).rotation, (std::vector<int>{180, 180, 180}));
 }
 
 TEST_F(JSObject, LayoutAndSettings) {
@@ -159,9 +159,9 @@ TEST_F(JSObject, UnknownMemberIsNotSupported) {
   }
 }
 
-}  // namespace pdftest
+}  // namespace pm::test
 
-namespace pdftest {
+namespace pm::test {
 
 TEST_F(JSObject, NameTreesAnswerNullWhenEmpty) {
   EXPECT_TRUE(get(js, "DataObjects").isNull());
@@ -171,4 +171,4 @@ TEST_F(JSObject, NameTreesAnswerNullWhenEmpty) {
   EXPECT_FALSE(CBool(get(js, "DynamicXFAForm")));
 }
 
-}  // namespace pdftest
+}  // namespace pm::test

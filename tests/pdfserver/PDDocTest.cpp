@@ -3,7 +3,7 @@
 
 #include "Common.h"
 
-namespace pdftest {
+namespace pm::test {
 
 TEST_F(PdfTest, OpensAndCountsPages) {
   ObjectRef d = openPDDoc(path);
@@ -57,20 +57,20 @@ TEST_F(PdfTest, InfoIsReadAndWrittenAndSavedInFull) {
   EXPECT_TRUE(CBool(call(d, "SetInfo", {"KeyWords", "alpha, beta"})));
   std::string out = dir.file("full.pdf");
   EXPECT_TRUE(CBool(call(d, "Save", {acrobat::kSaveFull, out})));
-  fixture::ReadBack r = fixture::readBack(out);
+  ReadBack r = readBack(out);
   ASSERT_TRUE(r.ok);
   EXPECT_EQ(r.title, "Новое название");
   EXPECT_EQ(r.keywords, "alpha, beta");
   EXPECT_EQ(r.pages, 3);
-  EXPECT_EQ(fixture::run({"qpdf", "--check", out}), 0);
+  EXPECT_EQ(run({"qpdf", "--check", out}), 0);
   // The original is untouched by a save elsewhere.
-  EXPECT_EQ(fixture::readBack(path).title, "Standard fixture");
+  EXPECT_EQ(readBack(path).title, "Standard fixture");
 }
 
 // The XMP packet says what the information entries say, and the
 // modification date moves with a save of changes.
 TEST_F(PdfTest, SavedInfoKeepsTheXmpPacketAndModificationDateInStep) {
-  fixture::DocSpec s = standardSpec();
+  DocSpec s = standardSpec();
   s.xmp =
       "<?xpacket begin='' id='W5M0MpCehiHzreSzNTczkc9d'?><x:xmpmeta xmlns:x='adobe:ns:meta/'>"
       "<rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
@@ -80,40 +80,40 @@ TEST_F(PdfTest, SavedInfoKeepsTheXmpPacketAndModificationDateInStep) {
       "<dc:creator><rdf:Seq><rdf:li>Old one</rdf:li><rdf:li>Old two</rdf:li></rdf:Seq></dc:creator>"
       "<xmp:ModifyDate>2001-01-01T00:00:00Z</xmp:ModifyDate>"
       "</rdf:Description></rdf:RDF></x:xmpmeta><?xpacket end='w'?>";
-  fixture::makePdf(path, s);
+  makePdf(path, s);
   ObjectRef d = openPDDoc(path);
   call(d, "SetInfo", {"Title", "Tom & Jerry"});
   call(d, "SetInfo", {"Author", "Новый автор"});
   call(d, "SetInfo", {"Keywords", "new words"});
   std::string out = dir.file("xmp.pdf");
   EXPECT_TRUE(CBool(call(d, "Save", {acrobat::kSaveFull, out})));
-  fixture::ReadBack r = fixture::readBack(out);
+  ReadBack r = readBack(out);
   for (const char* part : {"<rdf:li xml:lang='x-default'>Tom &amp; Jerry</rdf:li>",
                            "<rdf:Seq><rdf:li>Новый автор</rdf:li></rdf:Seq>", "pdf:Keywords='new words'"})
     EXPECT_NE(r.xmp.find(part), std::string::npos) << part << " in " << r.xmp;
   EXPECT_EQ(r.xmp.find("2001-01-01"), std::string::npos) << r.xmp;
   EXPECT_EQ(r.modDate.substr(0, 4), "D:20");
   EXPECT_NE(r.xmp.find("<xmp:ModifyDate>" + r.modDate.substr(2, 4) + "-"), std::string::npos) << r.xmp;
-  EXPECT_EQ(fixture::run({"qpdf", "--check", out}), 0);
+  EXPECT_EQ(run({"qpdf", "--check", out}), 0);
 }
 
 TEST_F(PdfTest, IncrementalSaveOntoTheOpenFileAppendsAndCanRepeat) {
-  std::string before = fixture::readFile(path);
+  std::string before = readFile(path);
   ObjectRef d = openPDDoc(path);
   call(d, "SetInfo", {"Title", "First change"});
   EXPECT_TRUE(CBool(call(d, "Save", {acrobat::kSaveIncremental, path})));
-  std::string after1 = fixture::readFile(path);
+  std::string after1 = readFile(path);
   ASSERT_GT(after1.size(), before.size());
   EXPECT_EQ(after1.substr(0, before.size()), before) << "an incremental save keeps the original bytes";
-  EXPECT_EQ(fixture::readBack(path).title, "First change");
+  EXPECT_EQ(readBack(path).title, "First change");
   // The document now stands on the file written: a second increment
   // appends to it, not to the bytes that were replaced.
   call(d, "SetInfo", {"Title", "Second change"});
   EXPECT_TRUE(CBool(call(d, "Save", {0, path})));
-  std::string after2 = fixture::readFile(path);
+  std::string after2 = readFile(path);
   EXPECT_EQ(after2.substr(0, after1.size()), after1);
-  EXPECT_EQ(fixture::readBack(path).title, "Second change");
-  EXPECT_EQ(fixture::run({"qpdf", "--check", path}), 0);
+  EXPECT_EQ(readBack(path).title, "Second change");
+  EXPECT_EQ(run({"qpdf", "--check", path}), 0);
   EXPECT_EQ(dir.names(), std::vector<std::string>{"doc.pdf"}) << "no temporary file is left behind";
   EXPECT_EQ(CLng(call(d, "GetNumPages")), 3);
 }
@@ -128,7 +128,7 @@ TEST_F(PdfTest, SavingOverAFileKeepsItsMode) {
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u) << "save flags " << flags;
   }
-  EXPECT_EQ(fixture::readBack(path).author, "Kept mode");
+  EXPECT_EQ(readBack(path).author, "Kept mode");
 }
 
 TEST_F(PdfTest, SaveIntoAMissingFolderFailsAndWritesNothing) {
@@ -142,7 +142,7 @@ TEST_F(PdfTest, SaveCopyLeavesTheDocumentOnItsFile) {
   call(d, "SetInfo", {"Title", "Copy title"});
   std::string out = dir.file("copy.pdf");
   EXPECT_TRUE(CBool(call(d, "Save", {acrobat::kSaveFull | acrobat::kSaveCopy, out})));
-  EXPECT_EQ(fixture::readBack(out).title, "Copy title");
+  EXPECT_EQ(readBack(out).title, "Copy title");
   EXPECT_EQ(CStr(call(d, "GetFileName")), path);
 }
 
@@ -178,4 +178,4 @@ TEST_F(PdfTest, SavedFilesCarryIdentifiers) {
   EXPECT_EQ(CStr(call(again, "GetInstanceID")).size(), 32u);
 }
 
-}  // namespace pdftest
+}  // namespace pm::test

@@ -6,7 +6,7 @@
 #include "system/Clipboard.h"
 #include "system/WindowTable.h"
 
-namespace pdftest {
+namespace pm::test {
 
 class Viewer : public PdfTest {
  protected:
@@ -59,7 +59,7 @@ TEST_F(Viewer, MenuCommands) {
     EXPECT_EQ(e.description(), "The viewer has no menu command \"NoSuchCommand\"");
   }
   // Reading aloud needs the speech synthesizer; without it, a clear error.
-  fixture::TempDir noPrograms;
+  TempDir noPrograms;
   const char* oldPath = std::getenv("PATH");
   std::string saved = oldPath ? oldPath : "";
   setenv("PATH", noPrograms.path().c_str(), 1);
@@ -83,4 +83,4 @@ TEST_F(Viewer, PrintingPagesThatDoNotExistIsAClearError) {
   }
 }
 
-}  // namespace pdftest
+}  // namespace pm::test

@@ -2,7 +2,7 @@
 // back from the saved file.
 #include "pdfserver_js/Read.h"
 
-namespace jstest {
+namespace pm::test {
 
 class Fields : public JsTest {
  protected:
@@ -90,7 +90,7 @@ TEST_F(Fields, ListAndComboItems) {
   EXPECT_EQ(fieldEntry(out, "colour", "Opt"), "[[(k)(Black)](Red)[(g)(Green)][(w)(White)]]");
   EXPECT_EQ(fieldEntry(out, "colour", "V"), "(Red)");
   EXPECT_EQ(fieldEntry(out, "colour", "Ff"), std::to_string((1 << 17) | (1 << 18)));
-  EXPECT_NE(errorOf([&] { call(c, "getItemAt", {9}); }).find("Item 9 does not exist"), std::string::npos);
+  EXPECT_NE(messageOf([&] { call(c, "getItemAt", {9}); }).find("Item 9 does not exist"), std::string::npos);
 
   ObjectRef l = add("sizes", "listbox");
   call(l, "setItems", {V({"S", "M", "L"})});
@@ -111,7 +111,7 @@ TEST_F(Fields, ButtonsCaptionsAndActions) {
   call(b, "buttonSetCaption", {"Go!", 2});
   EXPECT_EQ(CStr(call(b, "buttonGetCaption")), "Go");
   EXPECT_EQ(CStr(call(b, "buttonGetCaption", {2})), "Go!");
-  EXPECT_NE(errorOf([&] { call(b, "buttonGetCaption", {3}); }), "");
+  EXPECT_NE(messageOf([&] { call(b, "buttonGetCaption", {3}); }), "");
   let(b, "highlight", 2);
   let(b, "buttonAlignX", 20);
   let(b, "buttonPosition", 1);
@@ -120,7 +120,7 @@ TEST_F(Fields, ButtonsCaptionsAndActions) {
   call(t, "setAction", {"Calculate", "event.value = 1 + 1;"});
   call(t, "setAction", {"Format", "event.value = 'x';"});
   call(t, "setAction", {"Format", ""});
-  EXPECT_NE(errorOf([&] {
+  EXPECT_NE(messageOf([&] {
               call(t, "setAction", {"Sometimes", "x"});
             }).find("Unknown field trigger"),
             std::string::npos);
@@ -148,12 +148,12 @@ TEST_F(Fields, SignatureFields) {
   ObjectRef s = add("sig", "signature");
   ObjectRef info = objectOf(get(s, "signatureInfo"));
   EXPECT_EQ(CLng(get(info, "status")), 0);
-  std::string e = errorOf([&] { call(s, "signatureSign", {Variant()}); });
+  std::string e = messageOf([&] { call(s, "signatureSign", {Variant()}); });
   EXPECT_NE(e.find("security handler"), std::string::npos) << e;
   ObjectRef handler = objectOf(call(objectOf(get(js, "security")), "getHandler", {"Adobe.PPKLite"}));
-  e = errorOf([&] { call(s, "signatureSign", {Variant(handler)}); });
+  e = messageOf([&] { call(s, "signatureSign", {Variant(handler)}); });
   EXPECT_NE(e.find("Log in"), std::string::npos) << e;
-  EXPECT_NE(errorOf([&] { get(add("plain", "text"), "signatureInfo"); }).find("not a signature field"),
+  EXPECT_NE(messageOf([&] { get(add("plain", "text"), "signatureInfo"); }).find("not a signature field"),
             std::string::npos);
 }
 
@@ -179,7 +179,7 @@ TEST_F(Fields, HierarchyRemovalAndReset) {
   EXPECT_EQ(CStr(get(zip, "value")), "");
 
   call(js, "removeField", {"address.street"});
-  EXPECT_NE(errorOf([&] { call(js, "removeField", {"address.street"}); }).find("does not exist"), std::string::npos);
+  EXPECT_NE(messageOf([&] { call(js, "removeField", {"address.street"}); }).find("does not exist"), std::string::npos);
   std::string out = save();
   EXPECT_EQ(fieldNames(out), (std::vector<std::string>{"address.city", "zip"}));
   EXPECT_EQ(fieldEntry(out, "address.city", "V"), "(Lyon)");
@@ -188,17 +188,17 @@ TEST_F(Fields, HierarchyRemovalAndReset) {
 }
 
 TEST_F(Fields, BadRequestsAreClearErrors) {
-  EXPECT_NE(errorOf([&] { add("x", "slider"); }).find("Unknown field type"), std::string::npos);
-  EXPECT_NE(errorOf([&] { add("x", "text", 7); }).find("Page 7 does not exist"), std::string::npos);
-  EXPECT_NE(errorOf([&] { add("x", "text", 0, V({1, 2})); }).find("four numbers"), std::string::npos);
+  EXPECT_NE(messageOf([&] { add("x", "slider"); }).find("Unknown field type"), std::string::npos);
+  EXPECT_NE(messageOf([&] { add("x", "text", 7); }).find("Page 7 does not exist"), std::string::npos);
+  EXPECT_NE(messageOf([&] { add("x", "text", 0, V({1, 2})); }).find("four numbers"), std::string::npos);
   add("x", "text");
-  EXPECT_NE(errorOf([&] { add("x", "checkbox"); }).find("already exists as a text field"), std::string::npos);
-  EXPECT_NE(errorOf([&] { add("x.y", "text"); }).find("cannot hold other fields"), std::string::npos);
-  EXPECT_NE(errorOf([&] { call(js, "getNthFieldName", {5}); }).find("does not exist"), std::string::npos);
+  EXPECT_NE(messageOf([&] { add("x", "checkbox"); }).find("already exists as a text field"), std::string::npos);
+  EXPECT_NE(messageOf([&] { add("x.y", "text"); }).find("cannot hold other fields"), std::string::npos);
+  EXPECT_NE(messageOf([&] { call(js, "getNthFieldName", {5}); }).find("does not exist"), std::string::npos);
   ObjectRef x = objectOf(call(js, "getField", {"x"}));
-  EXPECT_NE(errorOf([&] { call(x, "setItems", {V({"a"})}); }).find("does not apply"), std::string::npos);
+  EXPECT_NE(messageOf([&] { call(x, "setItems", {V({"a"})}); }).find("does not apply"), std::string::npos);
   call(js, "removeField", {"x"});
-  EXPECT_NE(errorOf([&] { get(x, "value"); }).find("does not exist"), std::string::npos);
+  EXPECT_NE(messageOf([&] { get(x, "value"); }).find("does not exist"), std::string::npos);
 }
 
 TEST_F(Fields, AFieldOutlivesASaveOntoItsOwnFile) {
@@ -210,4 +210,4 @@ TEST_F(Fields, AFieldOutlivesASaveOntoItsOwnFile) {
   EXPECT_EQ(fieldEntry(path, "kept", "V"), "(after)");
 }
 
-}  // namespace jstest
+}  // namespace pm::test

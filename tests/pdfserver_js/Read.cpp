@@ -7,7 +7,7 @@ extern "C" {
 #include <mupdf/pdf.h>
 }
 
-namespace jstest {
+namespace pm::test {
 
 namespace {
 
@@ -137,9 +137,9 @@ int pageCount(const std::string& file) {
 
 bool qpdfClean(const std::string& file, std::string* report) {
   std::string out;
-  int rc = fixture::run({"qpdf", "--check", file}, &out);
+  int rc = run({"qpdf", "--check", file}, &out);
   if (report) *report = out;
   return rc == 0;
 }
 
-}  // namespace jstest
+}  // namespace pm::test

@@ -2,7 +2,7 @@
 // the saved file.
 #include "pdfserver_js/Read.h"
 
-namespace jstest {
+namespace pm::test {
 
 class Templates : public JsTest {};
 
@@ -14,7 +14,7 @@ TEST_F(Templates, CreateListSpawnAndRemove) {
   EXPECT_EQ(CStr(call(js, "getNthTemplate", {0})), "0");
   EXPECT_EQ(CStr(call(js, "getNthTemplate", {1})), "form");
   EXPECT_FALSE(CBool(get(t, "hidden")));
-  EXPECT_NE(errorOf([&] {
+  EXPECT_NE(messageOf([&] {
               call(js, "createTemplate", {"form", 1});
             }).find("already has a template"),
             std::string::npos);
@@ -34,7 +34,8 @@ TEST_F(Templates, CreateListSpawnAndRemove) {
   call(js, "removeTemplate", {"form"});
   EXPECT_EQ(CLng(get(js, "numTemplates")), 1);
   EXPECT_TRUE(call(js, "getTemplate", {"form"}).isNull());
-  EXPECT_NE(errorOf([&] { call(js, "spawnPageFromTemplate", {"form"}); }).find("no template named"), std::string::npos);
+  EXPECT_NE(messageOf([&] { call(js, "spawnPageFromTemplate", {"form"}); }).find("no template named"),
+            std::string::npos);
 }
 
-}  // namespace jstest
+}  // namespace pm::test
