@@ -6,8 +6,6 @@
 
 namespace pm::test {
 
-namespace {
-
 using pm::bookmarks::NameRule;
 
 TEST(BookmarkNameRule, WholeOrPartExactOrIgnoringCase) {
@@ -38,7 +36,5 @@ TEST(BookmarkNameRule, WholeOrPartExactOrIgnoringCase) {
     EXPECT_EQ((NameRule{c.text, c.caseSensitive, c.wholeWord}.matches(c.name)), c.matches)
         << c.text << " / " << c.name << " case " << c.caseSensitive << " whole " << c.wholeWord;
 }
-
-}  // namespace
 
 }  // namespace pm::test

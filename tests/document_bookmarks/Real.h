@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "Model.h"
 #include "pdfserver/Fixtures.h"
 #include "automation/Automation.h"
 #include "component/frame/ModuleState.h"

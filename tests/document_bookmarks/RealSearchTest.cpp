@@ -2,8 +2,6 @@
 #include "Real.h"
 
 namespace pm::test {
-namespace {
-
 TEST_F(RealBookmarks, ListingAndMatching) {
   ObjectRef d = open(make("outlined.pdf", outlinedSpec()));
   Variant names;
@@ -119,18 +117,10 @@ TEST_F(RealBookmarks, TextFileToArrayOnTheDocument) {
   writeFile(file, "a,b,c\r\nd\r\n\"e\",f\r\n");
   Variant rows;
   EXPECT_EQ(call(d, "TextFileToArray", {file, ByRef(rows), "", true}), Variant(int16_t(1)));
-  Array expected = Array::matrix(3, 3);
-  expected.set({0, 0}, "a");
-  expected.set({0, 1}, "b");
-  expected.set({0, 2}, "c");
-  expected.set({1, 0}, "d");
-  expected.set({2, 0}, "e");
-  expected.set({2, 1}, "f");
-  EXPECT_EQ(rows, Variant(expected));
+  EXPECT_EQ(rows, table({{"a", "b", "c"}, {"d", Variant(), Variant()}, {"e", "f", Variant()}}));
   EXPECT_EQ(call(d, "TextFileToArray", {dir.file("missing.txt"), ByRef(rows)}), Variant(int16_t(-1)));
   Variant text("not an array");
   EXPECT_EQ(call(d, "TextFileToArray", {file, ByRef(text)}), Variant(int16_t(-2)));
 }
 
-}  // namespace
 }  // namespace pm::test

@@ -5,8 +5,6 @@
 #include "support/TestSupport.h"
 
 namespace pm::test {
-namespace {
-
 TEST_F(RealBookmarks, ShellSessionBuildsListsAndSaves) {
   std::string path = make("shell.pdf", plainSpec());
   test::TempDir registry;
@@ -41,5 +39,4 @@ TEST(BookmarkHelp, EveryBookmarkMemberIsListed) {
     EXPECT_NE(r.out.find(std::string("  ") + m, document), std::string::npos) << m;
 }
 
-}  // namespace
 }  // namespace pm::test

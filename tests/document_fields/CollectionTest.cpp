@@ -8,8 +8,6 @@
 
 namespace pm::test {
 
-namespace {
-
 TEST(Collection, PositionsKeysAndRemoval) {
   auto c = std::make_shared<Collection>();
   ObjectRef o = c;
@@ -38,7 +36,5 @@ TEST(Collection, PositionsKeysAndRemoval) {
   EXPECT_EQ(c->Count(), 1);
   EXPECT_FALSE(ClassRegistry::instance().has("Collection")) << "clients cannot create one";
 }
-
-}  // namespace
 
 }  // namespace pm::test

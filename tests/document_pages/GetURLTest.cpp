@@ -7,8 +7,6 @@
 
 namespace pm::test {
 
-namespace {
-
 TEST(GetURL, AFetchedPageIsAppendedOrReplacesThePages) {
   TempDir dir;
   // The tests' web server answers /page.html with a page and /missing... with 404.
@@ -26,16 +24,16 @@ TEST(GetURL, AFetchedPageIsAppendedOrReplacesThePages) {
   call(d, "GetURL", {url("/page.html")});
   EXPECT_EQ(CLng(get(d, "NumPages")), 3);
   call(d, "Save", {1, dir.file("appended.pdf")});
-  EXPECT_NE(pageText(dir.file("appended.pdf"), 2).find("Fetched heading"), std::string::npos);
-  EXPECT_NE(pageText(dir.file("appended.pdf"), 0).find("Original page"), std::string::npos);
+  EXPECT_THAT(pageText(dir.file("appended.pdf"), 2), HasSubstr("Fetched heading"));
+  EXPECT_THAT(pageText(dir.file("appended.pdf"), 0), HasSubstr("Original page"));
 
   // A file address, replacing every page.
   writeFile(dir.file("local.html"), "<p>From a file</p>");
   call(d, "GetURL", {"file://" + dir.file("local.html"), false});
   EXPECT_EQ(CLng(get(d, "NumPages")), 1);
   call(d, "Save", {1, dir.file("replaced.pdf")});
-  EXPECT_NE(pageText(dir.file("replaced.pdf"), 0).find("From a file"), std::string::npos);
-  EXPECT_TRUE(qpdfClean(dir.file("replaced.pdf")));
+  EXPECT_THAT(pageText(dir.file("replaced.pdf"), 0), HasSubstr("From a file"));
+  expectClean(dir.file("replaced.pdf"));
 
   struct Case {
     std::string url;
@@ -47,16 +45,10 @@ TEST(GetURL, AFetchedPageIsAppendedOrReplacesThePages) {
       {"file://" + dir.file("nothing.html"), "Cannot fetch"},
   };
   for (const Case& c : failures) {
-    try {
-      call(d, "GetURL", {c.url});
-      ADD_FAILURE() << c.url;
-    } catch (const AutomationError& e) {
-      EXPECT_NE(e.description().find(c.says), std::string::npos) << e.description();
-    }
+    Raised e = raised([&] { call(d, "GetURL", {c.url}); });
+    EXPECT_THAT(e.description, HasSubstr(c.says)) << e.description;
   }
   EXPECT_EQ(CLng(get(d, "NumPages")), 1) << "a failed fetch changes nothing";
 }
-
-}  // namespace
 
 }  // namespace pm::test

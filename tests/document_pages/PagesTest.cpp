@@ -10,8 +10,6 @@
 
 namespace pm::test {
 
-namespace {
-
 using pm::recording::Recorder;
 using Lines = std::vector<std::string>;
 
@@ -51,11 +49,6 @@ class Pages : public ::testing::Test {
 
 const char* kNum = "JSO get NumPages";
 
-TEST_F(Pages, InsertPagesDefaultIsBeforeTheFirstPage) {
-  // The default position -1 passes through unchanged.
-  run({{"InsertPages", {"/s.pdf", Variant::missing()}, {"JSO call InsertPages(-1&, \"/s.pdf\")"}}});
-}
-
 TEST_F(Pages, WatermarkArgumentsAreNeitherReorderedNorMisconverted) {
   run({
       {"AddWatermarkFromFile",
@@ -74,7 +67,5 @@ TEST_F(Pages, WatermarkArgumentsAreNeitherReorderedNorMisconverted) {
         "True, 1%, 1%, 0%, 0%, False, 1!, False, 0&, 1!)"}},
   });
 }
-
-}  // namespace
 
 }  // namespace pm::test

@@ -12,8 +12,6 @@
 
 namespace pm::test {
 
-namespace {
-
 namespace fs = std::filesystem;
 
 int countOf(const std::string& s, const std::string& needle) {
@@ -44,7 +42,5 @@ TEST(PrintDocument, APrintedRangeReachesTheQueue) {
   EXPECT_EQ(countOf(job, "%%Page: "), 2) << "pages 2 and 3 only";
   EXPECT_THROW(call(d, "PrintDocument", {false, 4, 6}), AutomationError);
 }
-
-}  // namespace
 
 }  // namespace pm::test

@@ -5,8 +5,6 @@
 
 namespace pm::test {
 
-namespace {
-
 TEST(DocumentShell, HighlightWatermarkAndSave) {
   TempDir dir;
   std::string path = dir.file("shell.pdf");
@@ -23,18 +21,13 @@ TEST(DocumentShell, HighlightWatermarkAndSave) {
   EXPECT_EQ(r.out, "\"$1\"\n2\nok\nok\n") << r.err;
   std::string text;
   ASSERT_EQ(run({"mutool", "draw", "-F", "txt", path}, &text), 0);
-  EXPECT_NE(text.find("DRAFT1"), std::string::npos) << text;
-  EXPECT_NE(text.find("DRAFT2"), std::string::npos) << text;
+  EXPECT_THAT(text, HoldsAll({"DRAFT1", "DRAFT2"}));
   std::string json;
   ASSERT_EQ(run({"qpdf", "--json", path}, &json), 0);
   size_t highlights = 0;
   for (size_t at = json.find("/Highlight"); at != std::string::npos; at = json.find("/Highlight", at + 1)) ++highlights;
   EXPECT_EQ(highlights, 2u);
 }
-
-}  // namespace
-
-namespace {
 
 TEST(DocumentShell, HelpListsTheDocumentMembersAndTheRecords) {
   pm::test::CommandResult r = pm::test::runPressmark({"--help"});
@@ -45,12 +38,8 @@ TEST(DocumentShell, HelpListsTheDocumentMembersAndTheRecords) {
         "carry the name Comment followed by the page number", "  NewPage [lngInsertAfterPage (by value) = -1]",
         "  AddWatermarkFromText strText", "  SetTextAnnotProperties strName lngPage fldt",
         "TextAnnotType members:", "FreeTextAnnotType members:", "  Rotate (property let) vNewValue"})
-    EXPECT_NE(r.out.find(text), std::string::npos) << text;
+    EXPECT_THAT(r.out, HasSubstr(text)) << text;
 }
-
-}  // namespace
-
-namespace {
 
 TEST(DocumentShell, RecordsPrintAsObjectsAndAreEditedByField) {
   TempDir dir;
@@ -65,7 +54,5 @@ TEST(DocumentShell, RecordsPrintAsObjectsAndAreEditedByField) {
                      "$1.GetTextAnnotProperties n1 1\n$3.contents\n$3.State\n");
   EXPECT_EQ(r.out, "\"$1\"\nok\n\"$2\"\nok\n1\nok\n\"$3\"\n\"changed\"\n1\n") << r.err;
 }
-
-}  // namespace
 
 }  // namespace pm::test

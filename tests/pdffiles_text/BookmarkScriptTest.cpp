@@ -5,8 +5,6 @@
 
 namespace pm::test {
 
-namespace {
-
 class BookmarkScript : public ViewerScript {
  protected:
   // A viewer document showing an outline A (child A1), B.
@@ -56,35 +54,5 @@ TEST_F(BookmarkScript, ToPDFAnswersMinusOneWhenRebuildingFailsAndSavesNothing) {
                                                "AcroExch.AVDoc call Close(0&)", "release AcroExch.AVDoc"}));
   EXPECT_EQ(self().intBookmarkLevel, 0);
 }
-
-TEST_F(BookmarkScript, MissingFilesAreReportedSourceFirst) {
-  const std::string a = dir_.file("a.pdf"), b = dir_.file("b.pdf");
-  Variant rows;
-  for (auto& [run, missing] : std::vector<std::pair<std::function<void()>, std::string>>{
-           {[&] {
-              call(pdf_, "BookmarksToPDF", {a, b});
-            },
-            a},
-           {[&] {
-              call(pdf_, "BookmarksToPDF", {path_, b});
-            },
-            b},
-           {[&] {
-              call(pdf_, "BookmarksToArray", {a, ByRef(rows)});
-            },
-            a},
-       }) {
-    try {
-      run();
-      ADD_FAILURE() << "no error";
-    } catch (const AutomationError& e) {
-      EXPECT_EQ(e.number(), kErrComponent);
-      EXPECT_EQ(e.description(), "File " + missing + " does not exist.");
-    }
-  }
-  EXPECT_TRUE(rec_->transcript().empty());
-}
-
-}  // namespace
 
 }  // namespace pm::test

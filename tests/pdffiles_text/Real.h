@@ -6,12 +6,8 @@
 
 #include <utility>
 
-#include "pdfserver/Fixtures.h"
-#include "automation/Automation.h"
 #include "automation/surfaces/Acrobat.h"
-#include "component/frame/CreatePDF.h"
-#include "component/frame/ModuleState.h"
-#include "support/TestSupport.h"
+#include "pdffiles_assembly/Real.h"
 
 namespace pm::test {
 
@@ -28,27 +24,12 @@ struct BmpInfo {
 };
 BmpInfo bmpInfo(const std::string& path);
 
-class RealViewer : public ::testing::Test {
+class RealViewer : public RealTest {
  protected:
-  RealViewer() : registry_("PRESSMARK_REGISTRY", registryDir_.path()) {
-    registerCreatePDF();
-    pdf_ = CreateObject(kCreatePDFProgId);
-    moduleState().strAcrobatVersion = "7.1";
-  }
   ~RealViewer() override {
     // Nothing a test left in the viewer leaks into the next one.
     ignoreErrors([] { call(CreateObject(acrobat::kApp), "CloseAllDocs"); });
   }
-  std::string make(const std::string& name, const DocSpec& plan) {
-    std::string p = dir_.file(name);
-    makePdf(p, plan);
-    return p;
-  }
-
-  test::TempDir registryDir_;
-  test::ScopedEnv registry_;
-  TempDir dir_;
-  ObjectRef pdf_;
 };
 
 }  // namespace pm::test

@@ -3,8 +3,6 @@
 
 namespace pm::test {
 
-namespace {
-
 DocSpec threeAlphas() {
   DocSpec s;
   PageSpec p1, p2, p3;
@@ -74,19 +72,13 @@ TEST_F(RealViewer, WebAddressesInTheTextBecomeLinks) {
 TEST_F(RealViewer, ADamagedFileRaisesTheViewersErrorWithTheComponentAsSource) {
   std::string path = dir_.file("broken.pdf");
   writeFile(path, "not a PDF at all");
-  try {
-    call(pdf_, "CreateLinksInPDF", {path});
-    FAIL() << "no error";
-  } catch (const AutomationError& e) {
-    // The viewer's own number and text, the component's name as source.
-    EXPECT_EQ(e.number(), static_cast<int32_t>(0x80004005u));
-    EXPECT_EQ(e.description(), "The document is not open");
-    EXPECT_EQ(e.source(), kComponentTitle);
-  }
+  Raised e = raised([&] { call(pdf_, "CreateLinksInPDF", {path}); });
+  // The viewer's own number and text, the component's name as source.
+  EXPECT_EQ(e.number, static_cast<int32_t>(0x80004005u));
+  EXPECT_EQ(e.description, "The document is not open");
+  EXPECT_EQ(e.source, kComponentTitle);
   EXPECT_EQ(viewerDocuments(), 0);
   EXPECT_EQ(readFile(path), "not a PDF at all");
 }
-
-}  // namespace
 
 }  // namespace pm::test

@@ -11,6 +11,7 @@
 #include "component/frame/ModuleState.h"
 #include "servers/recording/Recorder.h"
 #include "support/TestSupport.h"
+#include "support/Expect.h"
 
 namespace pm::test {
 
