@@ -34,8 +34,12 @@ TEST_F(Building, EmptyTablesMakeNothingAndWrongOnesOrScriptInACellAreRefused) {
       {table({{"P", 1, "one"}}), basic::TypeMismatch, "a page that is no number"},
       {table({{"P", "top", 1}, {"Q", 1, 1}}), basic::TypeMismatch, "a level that is no number"},
   };
-  for (const auto& b : bad) expectPassedOn([&] { call(d, "CreateBookmarksFromArray", {b.table}); }, b.number, b.what);
-  EXPECT_EQ(made(calls()), (Lines{"Root call createChild(\"Fine\", \"this.pageNum = 0;this.scroll(0, 0);\", 0&)"}));
+  for (const auto& b : bad) {
+    expectPassedOn([&] { call(d, "CreateBookmarksFromArray", {b.table}); }, b.number, b.what);
+    if (b.what == std::string("script in a cell")) {
+      EXPECT_EQ(made(calls()), (Lines{"Root call createChild(\"Fine\", \"this.pageNum = 0;this.scroll(0, 0);\", 0&)"}));
+    }
+  }
   tree->failing = {"Root|createChild"};
   EXPECT_EQ(raised([&] {
               call(d, "CreateBookmarksFromArray", {table({{"P", 1, 1}})});

@@ -151,9 +151,12 @@ TEST_F(OverServer, FormDataRoundTripsWithNonAsciiValues) {
 
 TEST_F(OverServer, ExportsThatCannotBeWrittenRaiseAndLeaveNothing) {
   form();
-  ASSERT_EQ(mkdir(dir.file("taken").c_str(), 0700), 0);
-  for (const std::string& t : {dir.file("taken"), dir.file("missing/data")})
-    for (const char* ext : {".fdf", ".xfdf", ".txt"}) EXPECT_THROW(exportTo(t + ext), AutomationError) << t << ext;
+  // A folder in the file's place, and a folder that is not there.
+  for (const char* ext : {".fdf", ".xfdf", ".txt"}) {
+    ASSERT_EQ(mkdir(dir.file(std::string("taken") + ext).c_str(), 0700), 0);
+    for (const std::string& t : {dir.file("taken"), dir.file("missing/data")})
+      EXPECT_THROW(exportTo(t + ext), AutomationError) << t << ext;
+  }
   for (const std::string& n : dir.names()) EXPECT_THAT(n, Not(HasSubstr(".part")));
   EXPECT_FALSE(exists(dir.file("missing")));
 }
@@ -185,7 +188,8 @@ TEST_F(OverServer, AnnotationsTravelWithTheFormData) {
     SCOPED_TRACE(name);
     std::string p = dir.file(name);
     exportTo(p, true);
-    for (const Variant& a : call(js, "getAnnots").array().data()) call(objectOf(a), "destroy");
+    Variant all = call(js, "getAnnots");
+    for (const Variant& a : all.array().data()) call(objectOf(a), "destroy");
     ASSERT_TRUE(annotations().empty());
     call(js, "resetForm");
     importFrom(p);
@@ -196,8 +200,8 @@ TEST_F(OverServer, AnnotationsTravelWithTheFormData) {
     EXPECT_EQ(annotations(), before);
   }
   std::vector<double> q;
-  for (const Variant& v : get(objectOf(call(js, "getAnnot", {0, "Mark"})), "quads").array().at({0}).array().data())
-    q.push_back(CDbl(v));
+  Variant quads = get(objectOf(call(js, "getAnnot", {0, "Mark"})), "quads");
+  for (const Variant& v : quads.array().at({0}).array().data()) q.push_back(CDbl(v));
   EXPECT_EQ(q, (std::vector<double>{72, 720, 200, 720, 72, 700, 200, 700})) << "the highlighted area came back";
   std::string xfdf = readFile(dir.file("a.xfdf"));
   for (const char* part : {"<text page=\"1\"", "color=\"#FF0000\"", "coords=\"72,720,200,720,72,700,200,700\""})

@@ -14,7 +14,8 @@ class JSObject : public PdfTest {
   }
   std::vector<double> box(const char* name, int page) {
     std::vector<double> out;
-    for (const Variant& v : call(js, "getPageBox", {name, page}).array().data()) out.push_back(CDbl(v));
+    Variant box = call(js, "getPageBox", {name, page});
+    for (const Variant& v : box.array().data()) out.push_back(CDbl(v));
     return out;
   }
   ObjectRef pd, js;
