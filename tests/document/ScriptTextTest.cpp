@@ -4,17 +4,14 @@
 
 #include "automation/Automation.h"
 #include "component/document/ScriptText.h"
+#include "support/Raised.h"
 
-using namespace pm;
+namespace pm::test {
 
 TEST(ScriptText, NumbersAreScriptTextInAnyLocale) {
   // A locale with a decimal comma must not change the script.
   std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
-  struct Case {
-    Variant v;
-    const char* text;
-  };
-  const Case cases[] = {
+  const std::pair<Variant, const char*> cases[] = {
       {Variant(int32_t(12)), "12"},
       {Variant(-3.0), "-3"},
       {Variant(0.5), "0.5"},
@@ -24,15 +21,10 @@ TEST(ScriptText, NumbersAreScriptTextInAnyLocale) {
       {Variant(2.0 / 3.0), "0.666666666666667"},
       {Variant(true), "-1"},
   };
-  for (const Case& c : cases) EXPECT_EQ(script::Number(c.v), c.text);
+  for (const auto& [v, text] : cases) EXPECT_EQ(script::Number(v), text);
   std::setlocale(LC_NUMERIC, "C");
   // A caller's text that is not a number never reaches the script.
-  try {
-    script::Number(Variant("0);app.launchURL('x')"));
-    ADD_FAILURE() << "no error";
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), 13);
-  }
+  EXPECT_EQ(raised([] { script::Number(Variant("0);app.launchURL('x')")); }).number, 13);
 }
 
 TEST(ScriptText, QuoteEscapesEverythingThatEndsALiteral) {
@@ -43,3 +35,5 @@ TEST(ScriptText, QuoteEscapesEverythingThatEndsALiteral) {
   EXPECT_EQ(script::Quote("Ж\u2028z\u2029"), "\"Ж\\u2028z\\u2029\"");
   EXPECT_EQ(script::Quote("\");app.alert(1);//"), "\"\\\");app.alert(1);//\"");
 }
+
+}  // namespace pm::test

@@ -6,7 +6,7 @@ namespace pm::test {
 
 void AnnotFixture::SetUp() {
   rec = recording::Recorder::create();
-  pm::test::recordViewerDocument(*rec);
+  recordViewerDocument(*rec);
   rec->on("AcroExch.PDDoc", "AcquirePage").returnsObject("Page");
   rec->on("Page", "GetSize").returnsObject("Size");
   rec->on("Size", "y").returns(Variant(792.0));

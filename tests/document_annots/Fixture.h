@@ -11,6 +11,7 @@
 #include "component/frame/ModuleState.h"
 #include "component/document/Document.h"
 #include "servers/recording/Recorder.h"
+#include "support/Expect.h"
 
 namespace pm::test {
 

@@ -3,11 +3,7 @@
 #include "Fixture.h"
 #include "component/document/TextAnnotType.h"
 
-namespace {
-
-using namespace pm;
-using pm::test::AnnotFixture;
-using pm::test::Lines;
+namespace pm::test {
 
 using ListsAndRecords = AnnotFixture;
 
@@ -32,12 +28,8 @@ TEST_F(ListsAndRecords, WordAccessReadsTheFirstPageForZeroAndOne) {
   EXPECT_EQ(only({"JSO"}), (Lines{"JSO call GetPageNthWord(0%, 0%, False)", "JSO call GetPageNthWord(0&, 0&, True)",
                                   "JSO call GetPageNthWordQuads(0%, 0%)"}));
   // No trap: the viewer's error reaches the caller as it is.
-  try {
-    call(d, "GetPageNthWord", {9});
-    FAIL();
-  } catch (const AutomationError& e) {
-    EXPECT_NE(e.source(), "Pressmark");
-  }
+  Raised e = raised([&] { call(d, "GetPageNthWord", {9}); });
+  EXPECT_NE(e.source, "Pressmark");
 }
 
 TEST_F(ListsAndRecords, FreeTextRecordReadsEveryPropertyAndALookUpFailureRaises) {
@@ -64,11 +56,11 @@ TEST_F(ListsAndRecords, FreeTextRecordReadsEveryPropertyAndALookUpFailureRaises)
       ADD_FAILURE() << member;
     } catch (const AutomationError& e) {
       EXPECT_EQ(e.source(), "Pressmark");
-      EXPECT_NE(e.description().find("missing"), std::string::npos);
+      EXPECT_THAT(e.description(), HasSubstr("missing"));
     }
   }
   EXPECT_THROW(let(box, "Colour", 1), AutomationError) << "no such field";
   EXPECT_THROW(CreateObject("TextAnnotType"), AutomationError) << "records are not creatable";
 }
 
-}  // namespace
+}  // namespace pm::test

@@ -6,34 +6,32 @@
 #include "component/frame/ModuleState.h"
 #include "component/document/Document.h"
 
-namespace {
-
-using namespace pm;
+namespace pm::test {
 
 class AnnotsOverServer : public ::testing::Test {
  protected:
   void SetUp() override {
     path = dir.file("doc.pdf");
-    fixture::DocSpec s;
-    fixture::PageSpec p1, p2;
+    DocSpec s;
+    PageSpec p1, p2;
     p1.lines = {"The quick brown fox jumps over the lazy dog.", "A Quick brown cat sleeps."};
     p2.lines = {"quick brown again and the lazy dog."};
     s.pages = {p1, p2};
-    fixture::makePdf(path, s);
+    makePdf(path, s);
     moduleState().strOpenDocumentPath = path;
     d = createDocument();
   }
   std::string save() {
     std::string out = dir.file("out.pdf");
     call(d, "Save", {1, out});
-    EXPECT_TRUE(jstest::qpdfClean(out));
+    expectClean(out);
     return out;
   }
   static int countOf(const std::vector<std::string>& annots, const std::string& needle) {
     return static_cast<int>(std::count_if(annots.begin(), annots.end(),
                                           [&](const std::string& a) { return a.find(needle) != std::string::npos; }));
   }
-  fixture::TempDir dir;
+  TempDir dir;
   std::string path;
   ObjectRef d;
 };
@@ -46,7 +44,7 @@ TEST_F(AnnotsOverServer, MarkupOverEveryWordOfEveryMatch) {
   EXPECT_EQ(CLng(call(d, "FindAndStrikeoutText", {"jumps over"})), 1);
   EXPECT_EQ(CLng(call(d, "FindAndHighlightText", {" quick"})), 0);
   std::string out = save();
-  std::vector<std::string> p1 = jstest::annots(out, 0), p2 = jstest::annots(out, 1);
+  std::vector<std::string> p1 = annots(out, 0), p2 = annots(out, 1);
   EXPECT_EQ(countOf(p1, "/Highlight"), 4);
   EXPECT_EQ(countOf(p2, "/Highlight"), 2);
   EXPECT_EQ(countOf(p2, "/Underline"), 2);
@@ -64,23 +62,16 @@ TEST_F(AnnotsOverServer, NotesStampsFreeTextAndComments) {
   EXPECT_EQ(CLng(call(d, "FindAndCommentText", {"lazy dog.", "Sleepy"})), 2);
   EXPECT_THROW(call(d, "CreateTextAnnot", {3, "nowhere"}), AutomationError);
   std::string out = save();
-  std::vector<std::string> p1 = jstest::annots(out, 0), p2 = jstest::annots(out, 1);
+  std::vector<std::string> p1 = annots(out, 0), p2 = annots(out, 1);
   ASSERT_EQ(p1.size(), 3u);
-  EXPECT_NE(p1[0].find("/Subtype/Text"), std::string::npos) << p1[0];
-  EXPECT_NE(p1[0].find("(A note)"), std::string::npos);
-  EXPECT_NE(p1[0].find("/Name/Help"), std::string::npos);
-  EXPECT_NE(p1[0].find("/Rect[50 672 70 692]"), std::string::npos) << p1[0];
-  EXPECT_NE(p1[0].find("(Rejected)"), std::string::npos);
-  EXPECT_EQ(jstest::at(out, "Root/Pages/Kids/0/Annots/0/Popup/Rect"), "[0 692 200 792]");
-  EXPECT_NE(p1[1].find("/FreeText"), std::string::npos);
-  EXPECT_NE(p1[1].find("(Free words)"), std::string::npos);
-  EXPECT_NE(p1[2].find("(Comment1)"), std::string::npos);
-  EXPECT_NE(p1[2].find("/CA .5"), std::string::npos) << p1[2];
+  EXPECT_THAT(p1[0], HoldsAll({"/Subtype/Text", "(A note)", "/Name/Help", "/Rect[50 672 70 692]", "(Rejected)"}));
+  EXPECT_EQ(at(out, "Root/Pages/Kids/0/Annots/0/Popup/Rect"), "[0 692 200 792]");
+  EXPECT_THAT(p1[1], HoldsAll({"/FreeText", "(Free words)"}));
+  EXPECT_THAT(p1[2], HoldsAll({"(Comment1)", "/CA .5"}));
   ASSERT_EQ(p2.size(), 2u);
-  EXPECT_NE(p2[0].find("/Stamp"), std::string::npos);
-  EXPECT_NE(p2[0].find("/Name/Draft"), std::string::npos);
-  EXPECT_NE(p2[1].find("(Comment2)"), std::string::npos);
-  EXPECT_EQ(jstest::annots(out, 0).size() + jstest::annots(out, 1).size(), 5u) << "nothing on another page";
+  EXPECT_THAT(p2[0], HoldsAll({"/Stamp", "/Name/Draft"}));
+  EXPECT_THAT(p2[1], HasSubstr("(Comment2)"));
+  EXPECT_EQ(annots(out, 0).size() + annots(out, 1).size(), 5u) << "nothing on another page";
 }
 
 TEST_F(AnnotsOverServer, OverwriteWordsCoordinatesAndCounts) {
@@ -99,10 +90,10 @@ TEST_F(AnnotsOverServer, OverwriteWordsCoordinatesAndCounts) {
   EXPECT_EQ(quads.array().at({0}), q);
   EXPECT_EQ(call(d, "GetTextCoordinates", {"no such words"}), Variant(int16_t(-1)));
   std::string out = save();
-  std::vector<std::string> p1 = jstest::annots(out, 0);
+  std::vector<std::string> p1 = annots(out, 0);
   ASSERT_EQ(p1.size(), 1u);
-  EXPECT_NE(p1[0].find("(busy)"), std::string::npos);
-  EXPECT_NE(p1[0].find("/F 196"), std::string::npos) << "locked, read-only, printed: " << p1[0];
+  EXPECT_THAT(p1[0], HasSubstr("(busy)"));
+  EXPECT_THAT(p1[0], HasSubstr("/F 196")) << "locked, read-only, printed: " << p1[0];
 }
 
 TEST_F(AnnotsOverServer, ListsRecordsAndRemoval) {
@@ -136,9 +127,8 @@ TEST_F(AnnotsOverServer, ListsRecordsAndRemoval) {
   EXPECT_THROW(call(d, "GetTextAnnotProperties", {"nobody", 1}), AutomationError);
 
   std::string out = save();
-  EXPECT_NE(jstest::annots(out, 0)[0].find("(Me)"), std::string::npos);
-  EXPECT_NE(jstest::annots(out, 0)[0].find("(Cancelled)"), std::string::npos);
-  EXPECT_NE(jstest::annots(out, 1)[0].find("(box changed)"), std::string::npos);
+  EXPECT_THAT(annots(out, 0)[0], HoldsAll({"(Me)", "(Cancelled)"}));
+  EXPECT_THAT(annots(out, 1)[0], HasSubstr("(box changed)"));
 
   EXPECT_THROW(call(d, "RemoveAnnotations", {-1}), AutomationError);
   EXPECT_EQ(CLng(call(d, "RemoveAnnotations", {2})), 1);
@@ -146,4 +136,4 @@ TEST_F(AnnotsOverServer, ListsRecordsAndRemoval) {
   EXPECT_EQ(CLng(call(d, "GetAnnotations", {ByRef(names)})), 0);
 }
 
-}  // namespace
+}  // namespace pm::test

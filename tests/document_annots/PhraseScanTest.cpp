@@ -4,11 +4,7 @@
 #include "Fixture.h"
 #include "support/RecordedDocument.h"
 
-namespace {
-
-using namespace pm;
-using pm::test::AnnotFixture;
-using pm::test::Lines;
+namespace pm::test {
 
 using PhraseScan = AnnotFixture;
 
@@ -79,7 +75,7 @@ TEST_F(PhraseScan, FailingCallsNeverHoldTheHighlightScan) {
   EXPECT_EQ(only({"JSO call GetPageNthWord("}).size(), 3u) << "every word once, then done";
   // A page count beyond a 16-bit counter is scanned to its end.
   auto r2 = recording::Recorder::create();
-  pm::test::recordViewerDocument(*r2);
+  recordViewerDocument(*r2);
   r2->on("JSO", "NumPages").returns(Variant(int32_t(1)));
   r2->on("JSO", "getPageNumWords").returns(Variant(int32_t(40000)));
   r2->on("JSO", "GetPageNthWord").returns(Variant("z "));
@@ -95,17 +91,10 @@ TEST_F(PhraseScan, ErrorsReachTheCallerExceptInTheHighlightFamily) {
   pages({{"a "}});
   ObjectRef d = open();
   for (const char* member : {"FindAndCommentText", "FindAndOverwriteText"}) {
-    try {
-      call(d, member, {"a", "b"});
-      ADD_FAILURE() << member;
-    } catch (const AutomationError& e) {
-      EXPECT_EQ(e.number(), 1001);
-      EXPECT_EQ(e.source(), "Pressmark");
-      EXPECT_EQ(e.description(), "broken page");
-    }
+    EXPECT_EQ(raised([&] { call(d, member, {"a", "b"}); }), (Raised{1001, "broken page", "Pressmark"}));
   }
   EXPECT_THROW(call(d, "GetTextCoordinates", {"a"}), AutomationError);
   EXPECT_EQ(call(d, "FindAndHighlightText", {"a"}), Variant(int32_t(0))) << "the highlight family ignores errors";
 }
 
-}  // namespace
+}  // namespace pm::test

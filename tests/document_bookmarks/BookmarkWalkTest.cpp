@@ -4,7 +4,7 @@
 
 #include "component/pdffiles/BookmarkWalk.h"
 
-namespace {
+namespace pm::test {
 
 using pm::bookmarks::NameRule;
 
@@ -37,4 +37,4 @@ TEST(BookmarkNameRule, WholeOrPartExactOrIgnoringCase) {
         << c.text << " / " << c.name << " case " << c.caseSensitive << " whole " << c.wholeWord;
 }
 
-}  // namespace
+}  // namespace pm::test

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -17,11 +18,11 @@
 #include "component/frame/ModuleState.h"
 #include "component/document/Document.h"
 #include "servers/recording/Recorder.h"
+#include "support/Raised.h"
 #include "support/RecordedDocument.h"
 
-namespace bmtest {
+namespace pm::test {
 
-using namespace pm;
 using pm::recording::RecordedObject;
 using pm::recording::Recorder;
 using Lines = std::vector<std::string>;
@@ -51,7 +52,7 @@ class BookmarkModel : public ::testing::Test {
  protected:
   void SetUp() override {
     rec = Recorder::create();
-    pm::test::recordViewerDocument(*rec);
+    recordViewerDocument(*rec);
     tree = std::make_shared<Tree>();
     tree->rec = rec.get();
     Tree* t = tree.get();
@@ -129,16 +130,21 @@ class BookmarkModel : public ::testing::Test {
   std::shared_ptr<Tree> tree;
 };
 
-// An error of the expected number, passed on with the component as source.
-template <class Body>
-void expectPassedOn(Body&& body, int32_t number, const std::string& what) {
-  try {
-    body();
-    ADD_FAILURE() << what << " did not raise";
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), number) << what << ": " << e.description();
-    EXPECT_EQ(e.source(), "Pressmark") << what << ": " << e.description();
+// A table of rows as a two-dimensional array.
+inline Variant table(std::initializer_list<std::vector<Variant>> rows) {
+  Array a = Array::matrix(static_cast<int32_t>(rows.size()), static_cast<int32_t>(rows.begin()->size()));
+  int32_t r = 0;
+  for (const auto& row : rows) {
+    for (size_t c = 0; c < row.size(); ++c) a.set({r, static_cast<int32_t>(c)}, row[c]);
+    ++r;
   }
+  return Variant(std::move(a));
 }
 
-}  // namespace bmtest
+// An error of the expected number, passed on with the component as source.
+inline void expectPassedOn(const std::function<void()>& body, int32_t number, const std::string& what) {
+  Raised r = raised(body);
+  EXPECT_EQ(std::make_pair(r.number, r.source), std::make_pair(number, std::string("Pressmark"))) << what;
+}
+
+}  // namespace pm::test

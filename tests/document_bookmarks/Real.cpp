@@ -1,6 +1,6 @@
 #include "Real.h"
 
-namespace realbm {
+namespace pm::test {
 
 namespace {
 
@@ -57,7 +57,7 @@ std::vector<Lines> outlinesOf(const std::vector<std::string>& paths) {
   std::vector<std::string> argv = {"python3", "-c", kReader};
   argv.insert(argv.end(), paths.begin(), paths.end());
   std::string out;
-  int rc = fixture::run(argv, &out);
+  int rc = run(argv, &out);
   EXPECT_EQ(rc, 0) << out;
   std::vector<Lines> files(1);
   std::string line;
@@ -89,9 +89,9 @@ Lines outlineTitles(const std::string& path) {
   return titlesOnly(outlineLines(path));
 }
 
-fixture::DocSpec plainSpec() {
-  fixture::DocSpec s;
-  fixture::PageSpec p1, p2, p3;
+DocSpec plainSpec() {
+  DocSpec s;
+  PageSpec p1, p2, p3;
   p1.lines = {"1. Scope", "1.1 Terms of use", "This 1.2 is in the middle"};
   p2.lines = {"2. Use", "3 plain", "3.1. dotted"};
   p3.lines = {"2.1 Details here"};
@@ -99,8 +99,8 @@ fixture::DocSpec plainSpec() {
   return s;
 }
 
-fixture::DocSpec outlinedSpec() {
-  fixture::DocSpec s = plainSpec();
+DocSpec outlinedSpec() {
+  DocSpec s = plainSpec();
   s.outline = {
       {"Intro", 0, {{"Intro", 1, {}}, {"Terms ~ conditions", 1, {}}}},
       {"Введение", 2, {{"Глава", 2, {{"Deep", 0, {}}}}}},
@@ -109,4 +109,4 @@ fixture::DocSpec outlinedSpec() {
   return s;
 }
 
-}  // namespace realbm
+}  // namespace pm::test

@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "Model.h"
 #include "pdfserver/Fixtures.h"
 #include "automation/Automation.h"
 #include "component/frame/ModuleState.h"
 #include "component/document/Document.h"
 
-namespace realbm {
+namespace pm::test {
 
-using namespace pm;
 using Lines = std::vector<std::string>;
 
 // The outline of a file as qpdf reads it, one line per bookmark in display
@@ -31,15 +31,15 @@ Lines outlineTitles(const std::string& path);
 // Three pages of text, and an outline of several levels with a repeated
 // name, names in Cyrillic and a name holding "~":
 //   Intro (Intro, Terms ~ conditions), Введение (Глава (Deep)), Summary
-fixture::DocSpec outlinedSpec();
+DocSpec outlinedSpec();
 // The same pages without an outline.
-fixture::DocSpec plainSpec();
+DocSpec plainSpec();
 
 class RealBookmarks : public ::testing::Test {
  protected:
-  std::string make(const std::string& name, const fixture::DocSpec& layout) {
+  std::string make(const std::string& name, const DocSpec& layout) {
     std::string p = dir.file(name);
-    fixture::makePdf(p, layout);
+    makePdf(p, layout);
     return p;
   }
   ObjectRef open(const std::string& path) {
@@ -48,7 +48,7 @@ class RealBookmarks : public ::testing::Test {
     EXPECT_NO_THROW(get(d, "NumPages")) << path;
     return d;
   }
-  fixture::TempDir dir;
+  TempDir dir;
 };
 
-}  // namespace realbm
+}  // namespace pm::test

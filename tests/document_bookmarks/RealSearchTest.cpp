@@ -1,9 +1,7 @@
 // Bookmark search and change over the MuPDF server, read back with qpdf.
 #include "Real.h"
 
-namespace realbm {
-namespace {
-
+namespace pm::test {
 TEST_F(RealBookmarks, ListingAndMatching) {
   ObjectRef d = open(make("outlined.pdf", outlinedSpec()));
   Variant names;
@@ -97,7 +95,7 @@ TEST_F(RealBookmarks, ExecutingMovesTheView) {
 }
 
 TEST_F(RealBookmarks, AnOutlineThatLoopsBackEnds) {
-  fixture::DocSpec layout = outlinedSpec();
+  DocSpec layout = outlinedSpec();
   layout.loopOutline = true;
   ObjectRef d = open(make("loop.pdf", layout));
   Variant names;
@@ -116,21 +114,13 @@ TEST_F(RealBookmarks, AnOutlineThatLoopsBackEnds) {
 TEST_F(RealBookmarks, TextFileToArrayOnTheDocument) {
   ObjectRef d = open(make("bare.pdf", plainSpec()));
   std::string file = dir.file("table.txt");
-  fixture::writeFile(file, "a,b,c\r\nd\r\n\"e\",f\r\n");
+  writeFile(file, "a,b,c\r\nd\r\n\"e\",f\r\n");
   Variant rows;
   EXPECT_EQ(call(d, "TextFileToArray", {file, ByRef(rows), "", true}), Variant(int16_t(1)));
-  Array expected = Array::matrix(3, 3);
-  expected.set({0, 0}, "a");
-  expected.set({0, 1}, "b");
-  expected.set({0, 2}, "c");
-  expected.set({1, 0}, "d");
-  expected.set({2, 0}, "e");
-  expected.set({2, 1}, "f");
-  EXPECT_EQ(rows, Variant(expected));
+  EXPECT_EQ(rows, table({{"a", "b", "c"}, {"d", Variant(), Variant()}, {"e", "f", Variant()}}));
   EXPECT_EQ(call(d, "TextFileToArray", {dir.file("missing.txt"), ByRef(rows)}), Variant(int16_t(-1)));
   Variant text("not an array");
   EXPECT_EQ(call(d, "TextFileToArray", {file, ByRef(text)}), Variant(int16_t(-2)));
 }
 
-}  // namespace
-}  // namespace realbm
+}  // namespace pm::test

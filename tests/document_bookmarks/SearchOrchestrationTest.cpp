@@ -2,9 +2,7 @@
 // member makes on the bookmark objects, in order, and what it counts.
 #include "Model.h"
 
-namespace bmtest {
-namespace {
-
+namespace pm::test {
 // A (A1 "Intro" (A1a), A2), B "Intro" (B1)
 std::vector<Item> sample() {
   return {{"A", "Alpha", {{"A1", "Intro", {{"A1a", "Intro detail", {}}}}, {"A2", "Scope", {}}}},
@@ -59,15 +57,14 @@ TEST_F(Search, FailingStepsAreSkipped) {
 
 TEST_F(Search, ErrorsOfTheMethodArePassedOn) {
   ObjectRef d = open(sample());
-  expectPassedOn([&] { call(d, "BookmarkExists", {"x", "perhaps"}); }, basic::TypeMismatch, "case option");
-  expectPassedOn([&] { call(d, "SetBookmarkStyle", {"bold", "x"}); }, basic::TypeMismatch, "style");
-  expectPassedOn([&] { call(d, "RemoveBookmark", {"x", false, true, "all"}); }, basic::TypeMismatch, "all option");
+  for (auto [member, args] :
+       std::vector<std::pair<const char*, std::vector<Arg>>>{{"BookmarkExists", {"x", "perhaps"}},
+                                                             {"SetBookmarkStyle", {"bold", "x"}},
+                                                             {"RemoveBookmark", {"x", false, true, "all"}}})
+    expectPassedOn([&] { call(d, member, std::span<const Arg>(args)); }, basic::TypeMismatch, member);
   EXPECT_TRUE(calls().empty()) << "options are converted before the root is read";
   tree->failing = {"JSO|BookMarkRoot"};
-  struct Case {
-    const char* member;
-    std::vector<Arg> args;
-  };
+  using Case = std::pair<const char*, std::vector<Arg>>;
   Variant v;
   Variant red = V({"RGB", 1, 0, 0});
   Array rows = Array::matrix(1, 3);
@@ -92,17 +89,9 @@ TEST_F(Search, ErrorsOfTheMethodArePassedOn) {
                                    {"CreateBookmarksFromOutline", {}},
                                    {"CreateChildBookmark", {"x"}},
                                    {"CreateChildBookmark", {"x", "parent"}}};
-  for (const Case& c : cases) {
-    try {
-      call(d, c.member, std::span<const Arg>(c.args));
-      ADD_FAILURE() << c.member;
-    } catch (const AutomationError& e) {
-      EXPECT_EQ(e.number(), 1234) << c.member;
-      EXPECT_EQ(e.description(), "no outline") << c.member;
-      EXPECT_EQ(e.source(), "Pressmark") << c.member;
-    }
-  }
+  for (const auto& [member, args] : cases)
+    EXPECT_EQ(raised([&] { call(d, member, std::span<const Arg>(args)); }), (Raised{1234, "no outline", "Pressmark"}))
+        << member;
 }
 
-}  // namespace
-}  // namespace bmtest
+}  // namespace pm::test

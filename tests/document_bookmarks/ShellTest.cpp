@@ -4,9 +4,7 @@
 #include "Real.h"
 #include "support/TestSupport.h"
 
-namespace realbm {
-namespace {
-
+namespace pm::test {
 TEST_F(RealBookmarks, ShellSessionBuildsListsAndSaves) {
   std::string path = make("shell.pdf", plainSpec());
   test::TempDir registry;
@@ -41,5 +39,4 @@ TEST(BookmarkHelp, EveryBookmarkMemberIsListed) {
     EXPECT_NE(r.out.find(std::string("  ") + m, document), std::string::npos) << m;
 }
 
-}  // namespace
-}  // namespace realbm
+}  // namespace pm::test

@@ -6,11 +6,7 @@
 #include "automation/Collection.h"
 #include "support/TestSupport.h"
 
-namespace {
-
-using namespace pm;
-
-using pm::test::errorOf;
+namespace pm::test {
 
 TEST(Collection, PositionsKeysAndRemoval) {
   auto c = std::make_shared<Collection>();
@@ -41,4 +37,4 @@ TEST(Collection, PositionsKeysAndRemoval) {
   EXPECT_FALSE(ClassRegistry::instance().has("Collection")) << "clients cannot create one";
 }
 
-}  // namespace
+}  // namespace pm::test

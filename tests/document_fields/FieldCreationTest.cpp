@@ -4,11 +4,8 @@
 #include "Recording.h"
 #include "support/RecordedDocument.h"
 
-namespace {
+namespace pm::test {
 
-using namespace pm;
-using pm::test::FieldRecording;
-using pm::test::Lines;
 using pm::test::operator+;
 
 Variant coords() {
@@ -94,18 +91,14 @@ struct Kind {
 TEST_F(FieldCreation, AFailedAddRaisesAndALaterFailedStepDoesNot) {
   // A second recorder shadows the fixture's, with an add that fails.
   auto r2 = recording::Recorder::create();
-  pm::test::recordViewerDocument(*r2);
+  recordViewerDocument(*r2);
   r2->on("JSO", "addField").fails(static_cast<int32_t>(0x80004005u), "Page 9 does not exist");
   ObjectRef d2 = createDocument();
   r2->clear();
-  try {
-    call(d2, "CreateTextField", {"x", int32_t(10), coords()});
-    FAIL() << "a field that was not added is reported";
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), static_cast<int32_t>(0x80004005u));
-    EXPECT_EQ(e.source(), "Pressmark");
-    EXPECT_EQ(e.description(), "Page 10 does not exist") << "the caller's page number, not the viewer's";
-  }
+  Raised e = raised([&] { call(d2, "CreateTextField", {"x", int32_t(10), coords()}); });
+  EXPECT_EQ(e.number, static_cast<int32_t>(0x80004005u));
+  EXPECT_EQ(e.source, "Pressmark");
+  EXPECT_EQ(e.description, "Page 10 does not exist") << "the caller's page number, not the viewer's";
   EXPECT_EQ(r2->transcript(), (Lines{"JSO call addField(\"x\", \"text\", 9&, Array(72#, 700#, 272#, 680#))"}))
       << "nothing after the failed add";
 
@@ -120,4 +113,4 @@ TEST_F(FieldCreation, AFailedAddRaisesAndALaterFailedStepDoesNot) {
   EXPECT_EQ(steps.back(), "Delay");
 }
 
-}  // namespace
+}  // namespace pm::test

@@ -3,11 +3,7 @@
 #include "Recording.h"
 #include "component/document/Field.h"
 
-namespace {
-
-using namespace pm;
-using pm::test::FieldRecording;
-using pm::test::Lines;
+namespace pm::test {
 
 class FieldSets : public FieldRecording {
  protected:
@@ -26,20 +22,8 @@ TEST_F(FieldSets, AnUnknownNameStillGivesAFieldThatSaysSo) {
   rec->on("JSO", "GetField").returns(Variant::null());
   ObjectRef f = objectOf(call(doc, "GetField", {int32_t(12)}));
   EXPECT_EQ(moduleState().strFieldRequestName, "12");
-  try {
-    get(f, "Name");
-    FAIL();
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), kErrComponent);
-    EXPECT_EQ(e.source(), "Pressmark");
-    EXPECT_EQ(e.description(), "Invalid field name.");
-  }
-  try {
-    get(f, "Value");
-    FAIL();
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), basic::ObjectVariableNotSet);
-  }
+  EXPECT_EQ(raised([&] { get(f, "Name"); }), (Raised{kErrComponent, "Invalid field name.", "Pressmark"}));
+  EXPECT_EQ(raised([&] { get(f, "Value"); }).number, basic::ObjectVariableNotSet);
 }
 
 TEST_F(FieldSets, FieldNamesAreNotOffByOneInCollectionArrayOrNth) {
@@ -90,4 +74,4 @@ TEST_F(FieldSets, RemoveAndResetPassFailuresOn) {
   EXPECT_THROW(call(doc, "RemoveField", {"zz"}), AutomationError);
 }
 
-}  // namespace
+}  // namespace pm::test

@@ -10,6 +10,7 @@
 #include "component/document/Document.h"
 #include "servers/recording/Recorder.h"
 #include "support/RecordedDocument.h"
+#include "support/Expect.h"
 
 namespace pm::test {
 
@@ -19,7 +20,7 @@ class FieldRecording : public ::testing::Test {
  protected:
   void SetUp() override {
     rec = recording::Recorder::create();
-    pm::test::recordViewerDocument(*rec);
+    recordViewerDocument(*rec);
     rec->on("JSO", "addField").returnsObject("F");
     rec->on("JSO", "Color").returnsObject("Color");
     rec->on("Color", "white").returns(V({"G", int16_t(1)}));

@@ -5,37 +5,35 @@
 #include "document_scripts/LocalService.h"
 #include "pdfserver_js/Read.h"
 
-namespace {
-
-using namespace pm;
+namespace pm::test {
 
 TEST(GetURL, AFetchedPageIsAppendedOrReplacesThePages) {
-  fixture::TempDir dir;
+  TempDir dir;
   // The tests' web server answers /page.html with a page and /missing... with 404.
-  scriptstest::LocalService web(
+  LocalService web(
       {"/usr/bin/python3", std::string(PRESSMARK_SOURCE_DIR) + "/tests/document_scripts/http_sink.py", dir.path()});
   auto url = [&](const std::string& at) { return "http://127.0.0.1:" + std::to_string(web.port()) + at; };
   std::string path = dir.file("doc.pdf");
-  fixture::DocSpec s;
-  fixture::PageSpec p;
+  DocSpec s;
+  PageSpec p;
   p.lines = {"Original page"};
   s.pages = {p, p};
-  fixture::makePdf(path, s);
+  makePdf(path, s);
   moduleState().strOpenDocumentPath = path;
   ObjectRef d = createDocument();
   call(d, "GetURL", {url("/page.html")});
   EXPECT_EQ(CLng(get(d, "NumPages")), 3);
   call(d, "Save", {1, dir.file("appended.pdf")});
-  EXPECT_NE(jstest::pageText(dir.file("appended.pdf"), 2).find("Fetched heading"), std::string::npos);
-  EXPECT_NE(jstest::pageText(dir.file("appended.pdf"), 0).find("Original page"), std::string::npos);
+  EXPECT_THAT(pageText(dir.file("appended.pdf"), 2), HasSubstr("Fetched heading"));
+  EXPECT_THAT(pageText(dir.file("appended.pdf"), 0), HasSubstr("Original page"));
 
   // A file address, replacing every page.
-  fixture::writeFile(dir.file("local.html"), "<p>From a file</p>");
+  writeFile(dir.file("local.html"), "<p>From a file</p>");
   call(d, "GetURL", {"file://" + dir.file("local.html"), false});
   EXPECT_EQ(CLng(get(d, "NumPages")), 1);
   call(d, "Save", {1, dir.file("replaced.pdf")});
-  EXPECT_NE(jstest::pageText(dir.file("replaced.pdf"), 0).find("From a file"), std::string::npos);
-  EXPECT_TRUE(jstest::qpdfClean(dir.file("replaced.pdf")));
+  EXPECT_THAT(pageText(dir.file("replaced.pdf"), 0), HasSubstr("From a file"));
+  expectClean(dir.file("replaced.pdf"));
 
   struct Case {
     std::string url;
@@ -47,14 +45,10 @@ TEST(GetURL, AFetchedPageIsAppendedOrReplacesThePages) {
       {"file://" + dir.file("nothing.html"), "Cannot fetch"},
   };
   for (const Case& c : failures) {
-    try {
-      call(d, "GetURL", {c.url});
-      ADD_FAILURE() << c.url;
-    } catch (const AutomationError& e) {
-      EXPECT_NE(e.description().find(c.says), std::string::npos) << e.description();
-    }
+    Raised e = raised([&] { call(d, "GetURL", {c.url}); });
+    EXPECT_THAT(e.description, HasSubstr(c.says)) << e.description;
   }
   EXPECT_EQ(CLng(get(d, "NumPages")), 1) << "a failed fetch changes nothing";
 }
 
-}  // namespace
+}  // namespace pm::test

@@ -4,14 +4,12 @@
 #include "component/frame/ModuleState.h"
 #include "component/document/Document.h"
 
-namespace {
+namespace pm::test {
 
-using namespace pm;
-
-fixture::DocSpec pagesNamed(std::initializer_list<const char*> names) {
-  fixture::DocSpec s;
+DocSpec pagesNamed(std::initializer_list<const char*> names) {
+  DocSpec s;
   for (const char* n : names) {
-    fixture::PageSpec p;
+    PageSpec p;
     p.lines = {std::string("Page ") + n + " text"};
     s.pages.push_back(p);
   }
@@ -22,29 +20,29 @@ class PagesOverServer : public ::testing::Test {
  protected:
   void SetUp() override {
     path = dir.file("doc.pdf");
-    fixture::makePdf(path, pagesNamed({"one", "two", "three"}));
+    makePdf(path, pagesNamed({"one", "two", "three"}));
     source = dir.file("src.pdf");
-    fixture::makePdf(source, pagesNamed({"alpha", "beta"}));
+    makePdf(source, pagesNamed({"alpha", "beta"}));
     moduleState().strOpenDocumentPath = path;
     d = createDocument();
   }
   std::string save(const std::string& name = "out.pdf") {
     std::string out = dir.file(name);
     call(d, "Save", {1, out});
-    EXPECT_TRUE(jstest::qpdfClean(out));
+    expectClean(out);
     return out;
   }
   // The first word after "Page " of every page of a file.
   static std::vector<std::string> pageNames(const std::string& file) {
     std::vector<std::string> out;
-    for (int i = 0; i < jstest::pageCount(file); ++i) {
-      std::string t = jstest::pageText(file, i);
+    for (int i = 0; i < pageCount(file); ++i) {
+      std::string t = pageText(file, i);
       size_t at = t.find("Page ");
       out.push_back(at == std::string::npos ? "(blank)" : t.substr(at + 5, t.find(' ', at + 5) - at - 5));
     }
     return out;
   }
-  fixture::TempDir dir;
+  TempDir dir;
   std::string path, source;
   ObjectRef d;
 };
@@ -66,7 +64,7 @@ TEST_F(PagesOverServer, DeleteInsertReplaceMoveAndNewPages) {
   call(d, "ExtractPages", {2, 3, dir.file("x.pdf")});
   EXPECT_EQ(pageNames(dir.file("x.pdf")), (Names{"(blank)", "alpha"}));
   EXPECT_THROW(call(d, "ExtractPages", {1, 1}), AutomationError);
-  EXPECT_EQ(jstest::at(save("d.pdf"), "Root/Pages/Kids/1/MediaBox"), "[0 0 612 792]");
+  EXPECT_EQ(at(save("d.pdf"), "Root/Pages/Kids/1/MediaBox"), "[0 0 612 792]");
 }
 
 // Extracted and replacing pages keep their annotations and fields; a page
@@ -74,10 +72,10 @@ TEST_F(PagesOverServer, DeleteInsertReplaceMoveAndNewPages) {
 // their names.
 TEST_F(PagesOverServer, ExtractedAndReplacingPagesKeepAnnotationsAndFields) {
   for (const char* value : {"Bob", "Ada"}) {
-    fixture::DocSpec s = pagesNamed({"one", "two", "three"});
+    DocSpec s = pagesNamed({"one", "two", "three"});
     s.form = s.annotated = true;
     s.formValue = value;
-    fixture::makePdf(dir.file(std::string(value) + ".pdf"), s);
+    makePdf(dir.file(std::string(value) + ".pdf"), s);
   }
   moduleState().strOpenDocumentPath = dir.file("Bob.pdf");
   d = createDocument();
@@ -104,11 +102,11 @@ TEST_F(PagesOverServer, ExtractedAndReplacingPagesKeepAnnotationsAndFields) {
     std::vector<Arg> args(r.args.begin(), r.args.end());
     call(d, r.member, std::span<const Arg>(args));
     std::string out = r.file.empty() ? save() : r.file;
-    EXPECT_EQ(fixture::qpdfFields(out), r.fields) << r.member;
+    EXPECT_EQ(qpdfFields(out), r.fields) << r.member;
     Names annots = widgets;
     annots.insert(annots.end(), r.annots.begin(), r.annots.end());
-    EXPECT_EQ(fixture::annotSummary(out, 0), annots) << r.member;
-    EXPECT_TRUE(jstest::qpdfClean(out)) << r.member;
+    EXPECT_EQ(annotSummary(out, 0), annots) << r.member;
+    expectClean(out);
   }
 }
 
@@ -116,7 +114,7 @@ TEST_F(PagesOverServer, ExtractedAndReplacingPagesKeepAnnotationsAndFields) {
 // those that ignore errors too; page errors speak the caller's numbers.
 TEST_F(PagesOverServer, ErrorsNameTheFileAndSpeakTheCallersPages) {
   std::string text = dir.file("notes.txt");
-  fixture::writeFile(text, "plain text, no PDF");
+  writeFile(text, "plain text, no PDF");
   moduleState().strOpenDocumentPath = text;
   ObjectRef bad = createDocument();
   struct Row {
@@ -125,34 +123,28 @@ TEST_F(PagesOverServer, ErrorsNameTheFileAndSpeakTheCallersPages) {
     std::vector<Variant> args;
     int32_t number;
     std::string description;
-  } rows[] = {
-      {bad,
-       "FindAndHighlightText",
-       {"word"},
-       91,
-       "Object variable or With block variable not set: the document " + text +
-           " did not open: it is not a PDF file (it has no PDF header)"},
-      {bad,
-       "DeletePages",
-       {},
-       91,
-       "Object variable or With block variable not set: the document " + text +
-           " did not open: it is not a PDF file (it has no PDF header)"},
+  };
+  const std::string unset = "Object variable or With block variable not set: the document " + text +
+                            " did not open: it is not a PDF file (it has no PDF header)";
+  Row rows[] = {
+      {bad, "FindAndHighlightText", {"word"}, 91, unset},
+      {bad, "DeletePages", {}, 91, unset},
       {d, "DeletePages", {5, 7}, static_cast<int32_t>(0x80004005u), "Pages 5 to 7 do not exist"},
   };
   for (Row& r : rows) {
     std::vector<Arg> args(r.args.begin(), r.args.end());
-    try {
-      call(r.doc, r.member, std::span<const Arg>(args));
-      ADD_FAILURE() << r.member << ": no error";
-    } catch (const AutomationError& e) {
-      EXPECT_EQ(e.number(), r.number) << r.member;
-      EXPECT_EQ(e.description().substr(0, r.description.size()), r.description) << r.member;
-    }
+    Raised got = raised([&] { call(r.doc, r.member, std::span<const Arg>(args)); });
+    EXPECT_EQ(got.number, r.number) << r.member;
+    EXPECT_EQ(got.description.substr(0, r.description.size()), r.description) << r.member;
   }
 }
 
-TEST_F(PagesOverServer, RotationLabelsAndTabOrder) {
+TEST_F(PagesOverServer, FlatteningRotationLabelsAndTabOrder) {
+  call(d, "CreateStampAnnot", {1, V({100, 100, 200, 150}), "flat"});
+  call(d, "FlattenPages");
+  EXPECT_EQ(annots(save(), 0).size(), 0u);
+  EXPECT_EQ(CLng(call(d, "AddWebLinks")), 0);
+  EXPECT_EQ(CLng(call(d, "RemoveWebLinks")), 0);
   call(d, "SetPageRotations", {2, 0, 90});
   EXPECT_EQ(CLng(call(d, "GetPageRotation", {3})), 90);
   EXPECT_EQ(CLng(call(d, "GetPageRotation", {1})), 0);
@@ -161,9 +153,9 @@ TEST_F(PagesOverServer, RotationLabelsAndTabOrder) {
   EXPECT_EQ(CStr(call(d, "GetPageLabel", {1})), "1");
   call(d, "SetPageTabOrder", {0, 1});
   std::string out = save();
-  EXPECT_EQ(jstest::at(out, "Root/Pages/Kids/2/Rotate"), "90");
-  EXPECT_EQ(jstest::at(out, "Root/Pages/Kids/2/Tabs"), "/C");
-  EXPECT_EQ(jstest::at(out, "Root/PageLabels/Nums/3/S"), "/R");
+  EXPECT_EQ(at(out, "Root/Pages/Kids/2/Rotate"), "90");
+  EXPECT_EQ(at(out, "Root/Pages/Kids/2/Tabs"), "/C");
+  EXPECT_EQ(at(out, "Root/PageLabels/Nums/3/S"), "/R");
 }
 
 TEST_F(PagesOverServer, TemplatesSpawnedAsPageAndOverlay) {
@@ -176,9 +168,9 @@ TEST_F(PagesOverServer, TemplatesSpawnedAsPageAndOverlay) {
   Names names = pageNames(out);
   ASSERT_EQ(names.size(), 4u);
   EXPECT_EQ(names, (Names{"one", "two", "two", "three"})) << "spawned as a new page after the first";
-  std::string last = jstest::pageText(out, 3);
-  EXPECT_NE(last.find("Page two text"), std::string::npos) << "overlaid on the last page: " << last;
-  EXPECT_NE(last.find("Page three text"), std::string::npos);
+  std::string last = pageText(out, 3);
+  EXPECT_THAT(last, HasSubstr("Page two text")) << "overlaid on the last page: " << last;
+  EXPECT_THAT(last, HasSubstr("Page three text"));
   call(d, "RemoveTemplate", {name});
   EXPECT_EQ(CLng(get(d, "NumTemplates")), 0);
 }
@@ -188,15 +180,15 @@ TEST_F(PagesOverServer, TextWatermarksWithPageNumbersAndFromAFile) {
   call(d, "AddWatermarkFromText", {"No.", 0, 4, 24, Variant::nothing(), 2, 3, true, true, true, 1.0, 1.0, true, 10});
   call(d, "AddWatermarkFromFile", {source, 2, 1, 1});
   std::string out = save();
-  EXPECT_NE(jstest::pageText(out, 0).find("DRAFT1"), std::string::npos);
-  EXPECT_NE(jstest::pageText(out, 2).find("DRAFT3"), std::string::npos);
-  EXPECT_NE(jstest::pageText(out, 1).find("No.10"), std::string::npos);
-  EXPECT_NE(jstest::pageText(out, 2).find("No.11"), std::string::npos);
-  EXPECT_EQ(jstest::pageText(out, 0).find("No."), std::string::npos);
-  EXPECT_NE(jstest::pageText(out, 0).find("Page beta text"), std::string::npos);
+  EXPECT_THAT(pageText(out, 0), HasSubstr("DRAFT1"));
+  EXPECT_THAT(pageText(out, 2), HasSubstr("DRAFT3"));
+  EXPECT_THAT(pageText(out, 1), HasSubstr("No.10"));
+  EXPECT_THAT(pageText(out, 2), HasSubstr("No.11"));
+  EXPECT_EQ(pageText(out, 0).find("No."), std::string::npos);
+  EXPECT_THAT(pageText(out, 0), HasSubstr("Page beta text"));
   std::string mutoolText;
-  EXPECT_EQ(fixture::run({"mutool", "draw", "-F", "txt", out, "2"}, &mutoolText), 0);
-  EXPECT_NE(mutoolText.find("DRAFT2"), std::string::npos) << mutoolText;
+  EXPECT_EQ(run({"mutool", "draw", "-F", "txt", out, "2"}, &mutoolText), 0);
+  EXPECT_THAT(mutoolText, HasSubstr("DRAFT2")) << mutoolText;
 }
 
 TEST_F(PagesOverServer, PrintOnlyAndScreenOnlyWatermarksSitInOptionalContent) {
@@ -221,11 +213,11 @@ TEST_F(PagesOverServer, PrintOnlyAndScreenOnlyWatermarksSitInOptionalContent) {
       {"Root/OCProperties/D/AS/1/Event", "/Print"},
       {"Root/Pages/Kids/0/Resources/Properties/WmOC1/Type", "/OCG"},
   };
-  for (const Case& c : cases) EXPECT_EQ(jstest::at(out, c.path), c.value) << c.path;
+  for (const Case& c : cases) EXPECT_EQ(at(out, c.path), c.value) << c.path;
   std::string shown;
-  ASSERT_EQ(fixture::run({"mutool", "draw", "-F", "txt", out, "1"}, &shown), 0);
+  ASSERT_EQ(run({"mutool", "draw", "-F", "txt", out, "1"}, &shown), 0);
   EXPECT_EQ(shown.find("PRINTED"), std::string::npos) << "hidden on screen: " << shown;
-  EXPECT_NE(jstest::pageText(out, 1).find("Page alpha text"), std::string::npos) << "shown on screen";
+  EXPECT_THAT(pageText(out, 1), HasSubstr("Page alpha text")) << "shown on screen";
 }
 
 // Text in any script shows and extracts as written in both engines, in the
@@ -245,33 +237,12 @@ TEST_F(PagesOverServer, WatermarkTextInEveryScript) {
   };
   for (const Row& r : rows)
     call(d, "AddWatermarkFromText", {r.text, 0, r.font, 24, Variant::nothing(), r.page, r.page});
-  std::string error;
-  try {
-    call(d, "AddWatermarkFromText", {"A 𓀀 B"});
-  } catch (const AutomationError& e) {
-    error = e.description();
-  }
-  EXPECT_NE(error.find("𓀀"), std::string::npos) << "names what it cannot draw: " << error;
+  EXPECT_RAISES("𓀀", call(d, "AddWatermarkFromText", {"A 𓀀 B"})) << "names what it cannot draw";
   std::string out = save();
   for (const Row& r : rows) {
-    std::string poppler, mupdf;
-    std::string pg = std::to_string(r.page);
-    ASSERT_EQ(fixture::run({"pdftotext", "-f", pg, "-l", pg, out, "-"}, &poppler), 0);
-    ASSERT_EQ(fixture::run({"mutool", "draw", "-F", "txt", out, pg}, &mupdf), 0);
-    for (const std::string& part : r.shown) {
-      EXPECT_NE(poppler.find(part), std::string::npos) << part << " in " << poppler;
-      EXPECT_NE(mupdf.find(part), std::string::npos) << part << " in " << mupdf;
-    }
-    EXPECT_EQ(poppler.find('?'), std::string::npos) << poppler;
+    expectShown(out, r.page, r.shown);
+    EXPECT_THAT(shownText(out, r.page).first, Not(HasSubstr("?")));
   }
 }
 
-TEST_F(PagesOverServer, ThumbnailsLinksAndFlattening) {
-  call(d, "CreateStampAnnot", {1, V({100, 100, 200, 150}), "flat"});
-  call(d, "FlattenPages");
-  EXPECT_EQ(jstest::annots(save(), 0).size(), 0u);
-  EXPECT_EQ(CLng(call(d, "AddWebLinks")), 0);
-  EXPECT_EQ(CLng(call(d, "RemoveWebLinks")), 0);
-}
-
-}  // namespace
+}  // namespace pm::test

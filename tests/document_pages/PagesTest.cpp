@@ -8,9 +8,8 @@
 #include "servers/recording/Recorder.h"
 #include "support/RecordedDocument.h"
 
-namespace {
+namespace pm::test {
 
-using namespace pm;
 using pm::recording::Recorder;
 using Lines = std::vector<std::string>;
 
@@ -50,11 +49,6 @@ class Pages : public ::testing::Test {
 
 const char* kNum = "JSO get NumPages";
 
-TEST_F(Pages, InsertPagesDefaultIsBeforeTheFirstPage) {
-  // The default position -1 passes through unchanged.
-  run({{"InsertPages", {"/s.pdf", Variant::missing()}, {"JSO call InsertPages(-1&, \"/s.pdf\")"}}});
-}
-
 TEST_F(Pages, WatermarkArgumentsAreNeitherReorderedNorMisconverted) {
   run({
       {"AddWatermarkFromFile",
@@ -74,4 +68,4 @@ TEST_F(Pages, WatermarkArgumentsAreNeitherReorderedNorMisconverted) {
   });
 }
 
-}  // namespace
+}  // namespace pm::test

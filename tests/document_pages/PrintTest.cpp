@@ -10,9 +10,8 @@
 #include "component/document/Document.h"
 #include "support/TestSupport.h"
 
-namespace {
+namespace pm::test {
 
-using namespace pm;
 namespace fs = std::filesystem;
 
 int countOf(const std::string& s, const std::string& needle) {
@@ -27,21 +26,21 @@ TEST(PrintDocument, APrintedRangeReachesTheQueue) {
   pm::test::resetTestCupsDefault();
   std::string queue = pm::test::testCupsDir() + "/out/ps-queue.prn";
   fs::remove(queue);
-  fixture::TempDir dir;
+  TempDir dir;
   std::string path = dir.file("print.pdf");
-  fixture::DocSpec s;
-  for (int i = 0; i < 4; ++i) s.pages.push_back(fixture::PageSpec{});
-  fixture::makePdf(path, s);
+  DocSpec s;
+  for (int i = 0; i < 4; ++i) s.pages.push_back(PageSpec{});
+  makePdf(path, s);
   moduleState().strOpenDocumentPath = path;
   ObjectRef d = createDocument();
   call(d, "PrintDocument", {false, 2, 3, true, false, false, true, false});
   for (int i = 0; i < 300 && !(fs::exists(queue) && fs::file_size(queue) > 0); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   ASSERT_TRUE(fs::exists(queue)) << "nothing reached " << queue;
-  std::string job = fixture::readFile(queue);
+  std::string job = readFile(queue);
   EXPECT_EQ(job.substr(0, 4), "%!PS");
   EXPECT_EQ(countOf(job, "%%Page: "), 2) << "pages 2 and 3 only";
   EXPECT_THROW(call(d, "PrintDocument", {false, 4, 6}), AutomationError);
 }
 
-}  // namespace
+}  // namespace pm::test

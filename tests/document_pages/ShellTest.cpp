@@ -3,16 +3,16 @@
 #include "pdfserver_js/Read.h"
 #include "support/TestSupport.h"
 
-namespace {
+namespace pm::test {
 
 TEST(DocumentShell, HighlightWatermarkAndSave) {
-  fixture::TempDir dir;
+  TempDir dir;
   std::string path = dir.file("shell.pdf");
-  fixture::DocSpec s;
-  fixture::PageSpec p;
+  DocSpec s;
+  PageSpec p;
   p.lines = {"The quick brown fox jumps"};
   s.pages = {p, p};
-  fixture::makePdf(path, s);
+  makePdf(path, s);
   pm::test::CommandResult r = pm::test::runPressmark(
       {"shell"},
       "OpenDocument " + path +
@@ -20,19 +20,14 @@ TEST(DocumentShell, HighlightWatermarkAndSave) {
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(r.out, "\"$1\"\n2\nok\nok\n") << r.err;
   std::string text;
-  ASSERT_EQ(fixture::run({"mutool", "draw", "-F", "txt", path}, &text), 0);
-  EXPECT_NE(text.find("DRAFT1"), std::string::npos) << text;
-  EXPECT_NE(text.find("DRAFT2"), std::string::npos) << text;
+  ASSERT_EQ(run({"mutool", "draw", "-F", "txt", path}, &text), 0);
+  EXPECT_THAT(text, HoldsAll({"DRAFT1", "DRAFT2"}));
   std::string json;
-  ASSERT_EQ(fixture::run({"qpdf", "--json", path}, &json), 0);
+  ASSERT_EQ(run({"qpdf", "--json", path}, &json), 0);
   size_t highlights = 0;
   for (size_t at = json.find("/Highlight"); at != std::string::npos; at = json.find("/Highlight", at + 1)) ++highlights;
   EXPECT_EQ(highlights, 2u);
 }
-
-}  // namespace
-
-namespace {
 
 TEST(DocumentShell, HelpListsTheDocumentMembersAndTheRecords) {
   pm::test::CommandResult r = pm::test::runPressmark({"--help"});
@@ -43,19 +38,15 @@ TEST(DocumentShell, HelpListsTheDocumentMembersAndTheRecords) {
         "carry the name Comment followed by the page number", "  NewPage [lngInsertAfterPage (by value) = -1]",
         "  AddWatermarkFromText strText", "  SetTextAnnotProperties strName lngPage fldt",
         "TextAnnotType members:", "FreeTextAnnotType members:", "  Rotate (property let) vNewValue"})
-    EXPECT_NE(r.out.find(text), std::string::npos) << text;
+    EXPECT_THAT(r.out, HasSubstr(text)) << text;
 }
 
-}  // namespace
-
-namespace {
-
 TEST(DocumentShell, RecordsPrintAsObjectsAndAreEditedByField) {
-  fixture::TempDir dir;
+  TempDir dir;
   std::string path = dir.file("record.pdf");
-  fixture::DocSpec s;
-  s.pages = {fixture::PageSpec{}};
-  fixture::makePdf(path, s);
+  DocSpec s;
+  s.pages = {PageSpec{}};
+  makePdf(path, s);
   pm::test::CommandResult r = pm::test::runPressmark(
       {"shell"}, "OpenDocument " + path +
                      "\n$1.CreateTextAnnot 1 hello strName:=n1 lngNoteState:=1\n$1.GetTextAnnotProperties n1 1\n"
@@ -64,4 +55,4 @@ TEST(DocumentShell, RecordsPrintAsObjectsAndAreEditedByField) {
   EXPECT_EQ(r.out, "\"$1\"\nok\n\"$2\"\nok\n1\nok\n\"$3\"\n\"changed\"\n1\n") << r.err;
 }
 
-}  // namespace
+}  // namespace pm::test

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
-namespace scriptstest {
+namespace pm::test {
 
 LocalService::LocalService(const std::vector<std::string>& argv) {
   int toChild[2], fromChild[2];
@@ -77,4 +77,4 @@ void LocalService::stop() {
   in_ = out_ = -1;
 }
 
-}  // namespace scriptstest
+}  // namespace pm::test

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace scriptstest {
+namespace pm::test {
 
 class LocalService {
  public:
@@ -26,4 +26,4 @@ class LocalService {
   int port_ = 0;
 };
 
-}  // namespace scriptstest
+}  // namespace pm::test

@@ -11,14 +11,12 @@
 #include "component/document/Document.h"
 #include "support/TestSupport.h"
 
-namespace fieldtest {
+namespace pm::test {
 
-using namespace pm;
-
-inline fixture::DocSpec twoPages() {
-  fixture::DocSpec s;
+inline DocSpec twoPages() {
+  DocSpec s;
   s.title = "Form";
-  fixture::PageSpec p;
+  PageSpec p;
   p.lines = {"Order form"};
   s.pages = {p, p};
   return s;
@@ -33,7 +31,7 @@ class PdfForm : public ::testing::Test {
  protected:
   void SetUp() override {
     path = dir.file("form.pdf");
-    fixture::makePdf(path, twoPages());
+    makePdf(path, twoPages());
     doc = openDocument(path);
   }
   void TearDown() override { doc.reset(); }
@@ -44,7 +42,7 @@ class PdfForm : public ::testing::Test {
     return out;
   }
   ObjectRef field(const std::string& name) { return objectOf(call(doc, "GetField", {name})); }
-  fixture::TempDir dir;
+  TempDir dir;
   std::string path;
   ObjectRef doc;
 };
@@ -57,4 +55,4 @@ inline bool contains(const std::string& s, const std::string& part) {
   return s.find(part) != std::string::npos;
 }
 
-}  // namespace fieldtest
+}  // namespace pm::test

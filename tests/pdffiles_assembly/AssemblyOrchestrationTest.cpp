@@ -12,18 +12,16 @@
 #include "component/frame/ModuleState.h"
 #include "servers/recording/Recorder.h"
 #include "support/TestSupport.h"
+#include "support/Expect.h"
 
-using namespace pm;
+namespace pm::test {
+
 using pm::recording::Recorder;
-using pm::test::TempDir;
-using pm::test::writeFile;
 namespace fs = std::filesystem;
-
-namespace {
 
 using Lines = std::vector<std::string>;
 
-std::string q(const std::string& s) {
+inline std::string q(const std::string& s) {
   return recording::Describe(Variant(s));
 }
 
@@ -62,46 +60,31 @@ const std::string kS = kT + "#2";        // the source
 
 TEST_F(Assembly, MultiPDFFailuresCloseBothDocumentsAndKeepTheError) {
   rec_->on(kT, "Create").returns(false).times(1);
-  try {
-    run("CreatePDFfromMultiPDF", {Variant(dir_.file("out.pdf")), Variant(Array::vector({}))});
-    FAIL() << "no error";
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), kErrComponent);
-    EXPECT_EQ(e.description(), "Unable to create document object.");
-    EXPECT_EQ(e.source(), kComponentTitle);
-  }
+  EXPECT_EQ(raised([&] {
+              run("CreatePDFfromMultiPDF", {dir_.file("out.pdf"), Variant(Array::vector({}))});
+            }),
+            (Raised{kErrComponent, "Unable to create document object.", kComponentTitle}));
   EXPECT_EQ(rec_->transcript(), (Lines{"create " + kT, "create " + kT + " -> " + kS, kT + " call Create()",
                                        kS + " call Close()", "release " + kS, kT + " call Close()", "release " + kT}));
   // A failing save is reported, not taken for a merged file.
   rec_->on(kT, "Save").fails(static_cast<int32_t>(0x80004005u), "Saving failed: disk full");
   rec_->on(kS, "GetNumPages").returns(int16_t{1});
-  try {
-    run("CreatePDFfromMultiPDF", {Variant(dir_.file("out.pdf")), Variant(Array::vector({Variant(input("a.pdf"))}))});
-    FAIL() << "no error";
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), static_cast<int32_t>(0x80004005u));
-    EXPECT_EQ(e.description(), "Saving failed: disk full");
-    EXPECT_EQ(e.source(), kComponentTitle);
-  }
+  EXPECT_EQ(raised([&] {
+              run("CreatePDFfromMultiPDF", {dir_.file("out.pdf"), Variant(Array::vector({Variant(input("a.pdf"))}))});
+            }),
+            (Raised{static_cast<int32_t>(0x80004005u), "Saving failed: disk full", kComponentTitle}));
 }
 
-TEST_F(Assembly, MultiPDFinDirWithoutMatchesDoesNothing) {
+TEST_F(Assembly, NoMatchesDoNothingAndAFileTheViewerCannotOpenIsAClearError) {
   std::string out = input("out.pdf", "keep");
-  run("CreatePDFfromMultiPDFinDir", {Variant(out), Variant(dir_.path()), Variant("*.xyz")});
+  run("CreatePDFfromMultiPDFinDir", {out, dir_.path(), "*.xyz"});
   EXPECT_TRUE(rec_->transcript().empty());
   EXPECT_EQ(test::readFile(out), "keep");
-}
-
-TEST_F(Assembly, AFileTheViewerCannotOpenIsAClearError) {
   std::string a = input("a.pdf");
   rec_->on(kT, "Open").returns(false);
-  try {
-    run("CreatePDFfromMultiPDFinDir", {Variant(dir_.file("out.pdf")), Variant(dir_.path())});
-    FAIL() << "no error";
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), kErrComponent);
-    EXPECT_EQ(e.description(), "File " + a + " cannot be opened.");
-  }
+  Raised e = raised([&] { run("CreatePDFfromMultiPDFinDir", {dir_.file("out.pdf"), dir_.path()}); });
+  EXPECT_EQ(e.number, kErrComponent);
+  EXPECT_EQ(e.description, "File " + a + " cannot be opened.");
   EXPECT_EQ(rec_->transcript(),
             (Lines{"create " + kT, kT + " call Open(" + q(a) + ")", kT + " call Close()", "release " + kT}));
 }
@@ -128,20 +111,16 @@ const std::string kApp = acrobat::kApp, kAV = acrobat::kAVDoc;
 TEST_F(ImageAssembly, AFailedSaveClosesEverythingAndRaises) {
   std::string img = input("pic.png", "png");
   rec_->on("ImageDoc", "Save").returns(false).times(1);
-  EXPECT_THROW(run("CreatePDFfromImageFile", {Variant(dir_.file("out.pdf")), Variant(img)}), AutomationError);
+  EXPECT_THROW(run("CreatePDFfromImageFile", {dir_.file("out.pdf"), img}), AutomationError);
   Lines t = rec_->transcript();
   Lines tail(t.end() - 7, t.end());
   EXPECT_EQ(tail, (Lines{"ImageDoc call Close()", "ActiveDoc call Close(True)", "release ActiveDoc",
                          "ImageDoc call Close()", "release ImageDoc", kApp + " call Exit()", "release " + kApp}));
   // A missing image is reported before anything is created.
   rec_->clear();
-  try {
-    run("CreatePDFfromImageFile", {Variant(dir_.file("out.pdf")), Variant(dir_.file("none.png"))});
-    FAIL() << "no error";
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), kErrComponent);
-    EXPECT_EQ(e.description(), "File " + dir_.file("none.png") + " does not exist.");
-  }
+  Raised e = raised([&] { run("CreatePDFfromImageFile", {dir_.file("out.pdf"), dir_.file("none.png")}); });
+  EXPECT_EQ(e.number, kErrComponent);
+  EXPECT_EQ(e.description, "File " + dir_.file("none.png") + " does not exist.");
   EXPECT_TRUE(rec_->transcript().empty());
 }
 
@@ -175,8 +154,7 @@ TEST_F(ImageAssembly, MultiImageMakesItsTemporaryFilesExclusivelyAndDeletesOnlyW
     return Variant(true);
   });
   run("CreatePDFfromMultiImage",
-      {Variant(out),
-       Variant(Array::vector({Variant(one), Variant(dir_.file("none.png")), Variant(two), Variant(three)}))});
+      {out, Variant(Array::vector({Variant(one), Variant(dir_.file("none.png")), Variant(two), Variant(three)}))});
   EXPECT_EQ(openedWith, (std::vector<std::string>{one, two, three}));
   ASSERT_EQ(saved_.size(), 2u);
   EXPECT_NE(saved_[0], planted) << "the taken name is not written through";
@@ -198,15 +176,13 @@ TEST_F(ImageAssembly, AFailedConversionStopsTheListAndLeavesNoEmptyName) {
     writeFile(to, "%PDF-image");
     return Variant(true);
   });
-  EXPECT_THROW(run("CreatePDFfromMultiImage",
-                   {Variant(dir_.file("out.pdf")), Variant(Array::vector({Variant(one), Variant(two)}))}),
-               AutomationError);
+  EXPECT_THROW(
+      run("CreatePDFfromMultiImage", {dir_.file("out.pdf"), Variant(Array::vector({Variant(one), Variant(two)}))}),
+      AutomationError);
   EXPECT_TRUE(fs::exists(temp_.path() + "/_temp_0.pdf")) << "a converted image stays after a failure";
   EXPECT_FALSE(fs::exists(temp_.path() + "/_temp_1.pdf"));
   EXPECT_FALSE(fs::exists(dir_.file("out.pdf")));
 }
-
-}  // namespace
 
 TEST_F(ImageAssembly, DocumentInformationFromSeparateVariablesByReference) {
   std::string img = input("pic.png", "png");
@@ -222,3 +198,5 @@ TEST_F(ImageAssembly, DocumentInformationFromSeparateVariablesByReference) {
   EXPECT_EQ(info, (Lines{"ImageDoc call SetInfo(\"Title\", \"T\")", "ImageDoc call SetInfo(\"Author\", \"A\")",
                          "ImageDoc call SetInfo(\"Subject\", \"S\")", "ImageDoc call SetInfo(\"Keywords\", \"K\")"}));
 }
+
+}  // namespace pm::test

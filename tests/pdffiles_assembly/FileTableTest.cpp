@@ -10,10 +10,9 @@
 
 #include "component/pdffiles/FileTable.h"
 #include "support/TestSupport.h"
+#include "support/Expect.h"
 
-using namespace pm;
-using pm::test::TempDir;
-using pm::test::writeFile;
+namespace pm::test {
 
 namespace {
 
@@ -182,10 +181,11 @@ TEST_F(Listing, NothingMatchingEndsBeforeTheTableAndTheExcludedFileIsNotListed) 
 
 TEST_F(Listing, AFolderThatCannotBeReadIsAnError) {
   DirectoryListing l;
-  try {
-    ListDirectory(Variant(dir_.file("missing")), Variant("*.pdf"), Variant(int32_t{0}), Variant(int32_t{0}), l);
-    FAIL() << "no error";
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), basic::PathNotFound);
-  }
+  EXPECT_EQ(raised([&] {
+              ListDirectory(Variant(dir_.file("missing")), Variant("*.pdf"), Variant(int32_t{0}), Variant(int32_t{0}),
+                            l);
+            }).number,
+            basic::PathNotFound);
 }
+
+}  // namespace pm::test

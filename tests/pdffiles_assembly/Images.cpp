@@ -6,7 +6,7 @@
 
 #include "pdfserver/Fixtures.h"
 
-namespace images {
+namespace pm::test {
 
 void makeWithGhostscript(const std::string& path, const std::string& device, int width, int height, int dpi,
                          int pages) {
@@ -15,10 +15,9 @@ void makeWithGhostscript(const std::string& path, const std::string& device, int
     ps += "1 0 0 setrgbcolor 0 0 moveto 20 0 rlineto 0 20 rlineto closepath fill " + std::to_string(p + 1) +
           " pop showpage ";
   std::string out;
-  int rc =
-      fixture::run({"gs", "-q", "-dNOPAUSE", "-dBATCH", "-dSAFER", "-sDEVICE=" + device, "-r" + std::to_string(dpi),
-                    "-g" + std::to_string(width) + "x" + std::to_string(height), "-sOutputFile=" + path, "-c", ps},
-                   &out);
+  int rc = run({"gs", "-q", "-dNOPAUSE", "-dBATCH", "-dSAFER", "-sDEVICE=" + device, "-r" + std::to_string(dpi),
+                "-g" + std::to_string(width) + "x" + std::to_string(height), "-sOutputFile=" + path, "-c", ps},
+               &out);
   if (rc != 0) throw std::runtime_error("gs failed: " + out);
 }
 
@@ -100,4 +99,4 @@ void makeGif(const std::string& path, int width, int height) {
   f.write(reinterpret_cast<const char*>(g.data()), static_cast<std::streamsize>(g.size()));
 }
 
-}  // namespace images
+}  // namespace pm::test

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace images {
+namespace pm::test {
 
 // A width x height picture at dpi dots per inch in the format of the
 // Ghostscript device ("png16m", "jpeg", "bmp16m", "tiff24nc"); pages > 1
@@ -15,4 +15,4 @@ void makeWithGhostscript(const std::string& path, const std::string& device, int
 // A width x height GIF (no resolution: GIF has none) in two colours.
 void makeGif(const std::string& path, int width, int height);
 
-}  // namespace images
+}  // namespace pm::test

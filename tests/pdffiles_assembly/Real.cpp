@@ -4,11 +4,11 @@
 #include <cstring>
 #include <sstream>
 
-namespace real {
+namespace pm::test {
 
 std::vector<std::pair<double, double>> pageSizes(const std::string& pdf) {
   std::string out;
-  EXPECT_EQ(fixture::run({"mutool", "pages", pdf}, &out), 0) << out;
+  EXPECT_EQ(run({"mutool", "pages", pdf}, &out), 0) << out;
   std::vector<std::pair<double, double>> sizes;
   for (size_t at = 0; (at = out.find("<MediaBox", at)) != std::string::npos; ++at) {
     auto attr = [&](const char* name) {
@@ -22,7 +22,7 @@ std::vector<std::pair<double, double>> pageSizes(const std::string& pdf) {
 
 std::vector<std::string> firstLines(const std::string& pdf) {
   std::vector<std::string> lines;
-  for (const std::string& text : fixture::readBack(pdf).pageText) {
+  for (const std::string& text : readBack(pdf).pageText) {
     std::istringstream in(text);
     std::string line;
     std::getline(in, line);
@@ -31,4 +31,4 @@ std::vector<std::string> firstLines(const std::string& pdf) {
   return lines;
 }
 
-}  // namespace real
+}  // namespace pm::test

@@ -14,16 +14,14 @@
 #include "pdfserver/Fixtures.h"
 #include "support/TestSupport.h"
 
-namespace real {
-
-using namespace pm;
+namespace pm::test {
 
 // Pages with one text line each ("<prefix> page <n>") and an outline item
 // per page titled "<prefix> <n>", the first with a child.
-inline fixture::DocSpec pagesSpec(const std::string& prefix, int pages) {
-  fixture::DocSpec s;
+inline DocSpec pagesSpec(const std::string& prefix, int pages) {
+  DocSpec s;
   for (int i = 0; i < pages; ++i) {
-    fixture::PageSpec p;
+    PageSpec p;
     p.lines = {prefix + " page " + std::to_string(i + 1)};
     s.pages.push_back(p);
     s.outline.push_back({prefix + " " + std::to_string(i + 1), i, {}});
@@ -38,6 +36,9 @@ std::vector<std::pair<double, double>> pageSizes(const std::string& pdf);
 // The first line of each page's text.
 std::vector<std::string> firstLines(const std::string& pdf);
 
+// A CreatePDF over the real viewer, with a registry and a temporary folder
+// of the test's own; run passes every argument by reference, as a caller's
+// variables.
 class RealTest : public ::testing::Test {
  protected:
   RealTest() : registry_("PRESSMARK_REGISTRY", registryDir_.path()) {
@@ -51,16 +52,18 @@ class RealTest : public ::testing::Test {
     for (Variant& v : args) a.push_back(ByRef(v));
     return call(pdf_, member, std::span<const Arg>(a.data(), a.size()));
   }
+  std::string make(const std::string& name, const DocSpec& plan) {
+    makePdf(dir_.file(name), plan);
+    return dir_.file(name);
+  }
   std::string make(const std::string& name, const std::string& prefix, int pages) {
-    std::string p = dir_.file(name);
-    fixture::makePdf(p, pagesSpec(prefix, pages));
-    return p;
+    return make(name, pagesSpec(prefix, pages));
   }
 
-  pm::test::TempDir registryDir_;
-  pm::test::ScopedEnv registry_;
-  fixture::TempDir dir_, temp_;
+  TempDir registryDir_;
+  ScopedEnv registry_;
+  TempDir dir_, temp_;
   ObjectRef pdf_;
 };
 
-}  // namespace real
+}  // namespace pm::test

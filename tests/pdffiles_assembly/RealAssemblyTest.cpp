@@ -6,60 +6,49 @@
 
 #include "Images.h"
 #include "Real.h"
+#include "pdfserver/Common.h"
 
-using namespace real;
+namespace pm::test {
+
 namespace fs = std::filesystem;
 
-namespace {
-
-void flatten(const std::vector<fixture::ReadOutline>& items, int level, std::vector<std::string>& out) {
-  for (const auto& i : items) {
-    out.push_back(std::string(static_cast<size_t>(level) * 2, ' ') + i.title + "@" + std::to_string(i.page));
-    flatten(i.children, level + 1, out);
-  }
-}
 std::vector<std::string> outline(const std::string& pdf) {
   std::vector<std::string> out;
-  flatten(fixture::readBack(pdf).outline, 0, out);
+  flatten(readBack(pdf).outline, 0, out);
   return out;
 }
 
 using Lines = std::vector<std::string>;
 using Sizes = std::vector<std::pair<double, double>>;
 
-}  // namespace
-
 TEST_F(RealTest, AListOfPDFsBecomesOneWithEveryPageAndBookmarkInOrder) {
   std::string a = make("a.pdf", "A", 2), b = make("b.pdf", "B", 1), c = make("c.pdf", "C", 3);
   std::string out = dir_.file("out.pdf");
-  fixture::writeFile(out, "an old file");
+  writeFile(out, "an old file");
   run("CreatePDFfromMultiPDF",
-      {Variant(out), Variant(Array::vector({Variant(a), Variant(dir_.file("none.pdf")), Variant(b), Variant(c)}))});
+      {out, Variant(Array::vector({Variant(a), Variant(dir_.file("none.pdf")), Variant(b), Variant(c)}))});
   EXPECT_EQ(firstLines(out), (Lines{"A page 1", "A page 2", "B page 1", "C page 1", "C page 2", "C page 3"}));
   EXPECT_EQ(outline(out), (Lines{"A 1@0", "  A detail@0", "A 2@1", "B 1@2", "  B detail@2", "C 1@3", "  C detail@3",
                                  "C 2@4", "C 3@5"}));
-  EXPECT_EQ(fixture::readBack(a).pages, 2) << "inputs stay as they are";
+  EXPECT_EQ(readBack(a).pages, 2) << "inputs stay as they are";
   // Below version 7 the result is linearized.
   moduleState().strAcrobatVersion = "6.0";
-  run("CreatePDFfromMultiPDF", {Variant(out), Variant(Array::vector({Variant(a), Variant(b)}))});
+  run("CreatePDFfromMultiPDF", {out, Variant(Array::vector({Variant(a), Variant(b)}))});
   EXPECT_EQ(firstLines(out), (Lines{"A page 1", "A page 2", "B page 1"}));
-  EXPECT_NE(fixture::readFile(out).substr(0, 1024).find("/Linearized"), std::string::npos);
-  std::string check;
-  EXPECT_EQ(fixture::run({"qpdf", "--check", out}, &check), 0) << check;
+  EXPECT_THAT(readFile(out).substr(0, 1024), HasSubstr("/Linearized"));
+  expectClean(out);
 }
 
 TEST_F(RealTest, AnOutputInItsOwnListIsReadBeforeItIsReplacedAndKeptWhenTheMergeFails) {
   std::string a = make("a.pdf", "A", 2), b = make("b.pdf", "B", 1);
-  run("CreatePDFfromMultiPDF", {Variant(a), Variant(Array::vector({Variant(a), Variant(b)}))});
+  run("CreatePDFfromMultiPDF", {a, Variant(Array::vector({Variant(a), Variant(b)}))});
   EXPECT_EQ(firstLines(a), (Lines{"A page 1", "A page 2", "B page 1"}));
-  std::string check;
-  EXPECT_EQ(fixture::run({"qpdf", "--check", a}, &check), 0) << check;
+  expectClean(a);
   // A list the viewer cannot read through: the output stays as it was.
-  std::string bytes = fixture::readFile(a), junk = dir_.file("junk.pdf");
-  fixture::writeFile(junk, "not a PDF");
-  EXPECT_THROW(run("CreatePDFfromMultiPDF", {Variant(a), Variant(Array::vector({Variant(b), Variant(junk)}))}),
-               AutomationError);
-  EXPECT_EQ(fixture::readFile(a), bytes);
+  std::string bytes = readFile(a), junk = dir_.file("junk.pdf");
+  writeFile(junk, "not a PDF");
+  EXPECT_THROW(run("CreatePDFfromMultiPDF", {a, Variant(Array::vector({Variant(b), Variant(junk)}))}), AutomationError);
+  EXPECT_EQ(readFile(a), bytes);
 }
 
 // Two filled forms merged keep both forms' fields with their values, the
@@ -67,42 +56,40 @@ TEST_F(RealTest, AnOutputInItsOwnListIsReadBeforeItIsReplacedAndKeptWhenTheMerge
 TEST_F(RealTest, MergedFormsKeepTheirFieldsValuesAndLinks) {
   std::vector<Variant> inputs;
   for (const char* value : {"Ada", "Bob"}) {
-    fixture::DocSpec s = pagesSpec(value, 3);
+    DocSpec s = pagesSpec(value, 3);
     s.form = s.annotated = true;
     s.formValue = value;
     inputs.emplace_back(dir_.file(std::string(value) + ".pdf"));
-    fixture::makePdf(CStr(inputs.back()), s);
+    makePdf(CStr(inputs.back()), s);
   }
   std::string out = dir_.file("out.pdf");
-  run("CreatePDFfromMultiPDF", {Variant(out), Variant(Array::vector(inputs))});
-  EXPECT_EQ(fixture::qpdfFields(out), (Lines{"name=u:Ada@1", "choice=u:Green@1", "agree=/Yes@1", "news=/Off@1",
-                                             "size=/M@1", "size=/M@1", "name_2=u:Bob@4", "choice_2=u:Green@4",
-                                             "agree_2=/Yes@4", "news_2=/Off@4", "size_2=/M@4", "size_2=/M@4"}));
+  run("CreatePDFfromMultiPDF", {out, Variant(Array::vector(inputs))});
+  EXPECT_EQ(qpdfFields(out), (Lines{"name=u:Ada@1", "choice=u:Green@1", "agree=/Yes@1", "news=/Off@1", "size=/M@1",
+                                    "size=/M@1", "name_2=u:Bob@4", "choice_2=u:Green@4", "agree_2=/Yes@4",
+                                    "news_2=/Off@4", "size_2=/M@4", "size_2=/M@4"}));
   Lines widgets(6, "Widget");
   for (int page : {0, 3}) {
     Lines want = widgets;
     for (std::string a : {"Link>", "Link>", "Link:http://example.invalid/", "Text", "Popup<Text"}) want.push_back(a);
     want[6] += std::to_string(page + 2);
     want[7] += std::to_string(page + 2);
-    EXPECT_EQ(fixture::annotSummary(out, page), want) << page;
+    EXPECT_EQ(annotSummary(out, page), want) << page;
   }
-  std::string check;
-  EXPECT_EQ(fixture::run({"qpdf", "--check", out}, &check), 0) << check;
+  expectClean(out);
 }
 
 TEST_F(RealTest, LinearizedImageFilesLoseNothingWhateverTheirName) {
   // The engine's own linearizer dropped the page's content stream of this
   // picture under this very name; every file written must be complete.
   std::string img = dir_.file("blank.png");
-  images::makeWithGhostscript(img, "png16m", 300, 150, 150);
+  makeWithGhostscript(img, "png16m", 300, 150, 150);
   for (const char* name : {"_temp_0.pdf", "_tmp_0.pdf", "other.pdf"}) {
     std::string out = temp_.path() + "/" + std::string(name);
-    run("CreatePDFfromImageFile", {Variant(out), Variant(img)});
-    std::string check;
-    EXPECT_EQ(fixture::run({"qpdf", "--check", out}, &check), 0) << name << ": " << check;
+    run("CreatePDFfromImageFile", {out, img});
+    expectClean(out);
   }
   std::string merged = dir_.file("merged.pdf");
-  run("CreatePDFfromMultiImage", {Variant(merged), Variant(Array::vector({Variant(img), Variant(img)}))});
+  run("CreatePDFfromMultiImage", {merged, Variant(Array::vector({Variant(img), Variant(img)}))});
   EXPECT_EQ(pageSizes(merged), (Sizes{{144, 72}, {144, 72}}));
 }
 
@@ -112,21 +99,20 @@ TEST_F(RealTest, AFolderMergesOntoItsFirstFileInTheChosenOrder) {
   std::string out = dir_.file("in/all.pdf");
   // By name, ascending: "M" < "k" < "z" by character code; the output is in
   // the folder and matches the pattern.
-  run("CreatePDFfromMultiPDFinDir", {Variant(out), Variant(dir_.file("in")), Variant("*.PDF"), Variant(int32_t{1})});
+  run("CreatePDFfromMultiPDFinDir", {out, dir_.file("in"), "*.PDF", 1});
   EXPECT_EQ(firstLines(out), (Lines{"M page 1", "M page 2", "K page 1", "Z page 1"}));
   EXPECT_EQ(outline(out), (Lines{"M 1@0", "  M detail@0", "M 2@1", "K 1@2", "  K detail@2", "Z 1@3", "  Z detail@3"}));
   // Again, descending: the earlier result is not one of the inputs.
-  run("CreatePDFfromMultiPDFinDir",
-      {Variant(out), Variant(dir_.file("in") + "/"), Variant("*.pdf"), Variant(int32_t{1}), Variant(int32_t{1})});
+  run("CreatePDFfromMultiPDFinDir", {out, Variant(dir_.file("in") + "/"), "*.pdf", 1, 1});
   EXPECT_EQ(firstLines(out), (Lines{"Z page 1", "K page 1", "M page 1", "M page 2"}));
-  EXPECT_EQ(fixture::readBack(m).pages, 2) << "the base file stays as it is";
+  EXPECT_EQ(readBack(m).pages, 2) << "the base file stays as it is";
 }
 
 TEST_F(RealTest, AFolderWithOneFileGivesACopyOfIt) {
   fs::create_directory(dir_.file("in"));
   make("in/only.pdf", "O", 3);
   std::string out = dir_.file("out.pdf");
-  run("CreatePDFfromMultiPDFinDir", {Variant(out), Variant(dir_.file("in"))});
+  run("CreatePDFfromMultiPDFinDir", {out, dir_.file("in")});
   EXPECT_EQ(firstLines(out), (Lines{"O page 1", "O page 2", "O page 3"}));
   EXPECT_EQ(outline(out), (Lines{"O 1@0", "  O detail@0", "O 2@1", "O 3@2"}));
 }
@@ -144,64 +130,61 @@ TEST_F(RealTest, AnImageBecomesOnePageOfItsSizeAtItsResolution) {
   };
   for (const Case& c : cases) {
     std::string img = dir_.file(c.name), out = dir_.file(c.name + ".pdf");
-    images::makeWithGhostscript(img, c.device, c.w, c.h, c.dpi);
-    run("CreatePDFfromImageFile",
-        {Variant(out), Variant(img), Variant(" Picture "), Variant("Me"), Variant(" "), Variant("k1, k2")});
+    makeWithGhostscript(img, c.device, c.w, c.h, c.dpi);
+    run("CreatePDFfromImageFile", {out, img, " Picture ", "Me", " ", "k1, k2"});
     ASSERT_TRUE(fs::exists(out)) << c.name;
     EXPECT_EQ(pageSizes(out), (Sizes{{c.pw, c.ph}})) << c.name;
-    fixture::ReadBack r = fixture::readBack(out);
+    ReadBack r = readBack(out);
     EXPECT_EQ(r.title, " Picture ") << c.name;
     EXPECT_EQ(r.author, "Me");
     EXPECT_EQ(r.keywords, "k1, k2");
-    EXPECT_NE(fixture::readFile(out).substr(0, 1024).find("/Linearized"), std::string::npos) << c.name;
-    std::string check;
-    EXPECT_EQ(fixture::run({"qpdf", "--check", out}, &check), 0) << c.name << ": " << check;
+    EXPECT_THAT(readFile(out).substr(0, 1024), HasSubstr("/Linearized")) << c.name;
+    expectClean(out);
   }
-  EXPECT_NE(fixture::readFile(dir_.file("pic.jpg.pdf")).find("/DCTDecode"), std::string::npos)
-      << "a JPEG keeps its compressed form";
+  EXPECT_THAT(readFile(dir_.file("pic.jpg.pdf")), HasSubstr("/DCTDecode")) << "a JPEG keeps its compressed form";
   // GIF states no resolution: it is taken at 96 dots per inch. A stated
   // resolution below 72 is taken as 72.
   std::string gif = dir_.file("pic.gif"), out = dir_.file("gif.pdf");
-  images::makeGif(gif, 60, 40);
-  run("CreatePDFfromImageFile", {Variant(out), Variant(gif)});
+  makeGif(gif, 60, 40);
+  run("CreatePDFfromImageFile", {out, gif});
   EXPECT_EQ(pageSizes(out), (Sizes{{45, 30}}));
   std::string low = dir_.file("low.png");
-  images::makeWithGhostscript(low, "png16m", 50, 25, 50);
-  run("CreatePDFfromImageFile", {Variant(out), Variant(low)});
+  makeWithGhostscript(low, "png16m", 50, 25, 50);
+  run("CreatePDFfromImageFile", {out, low});
   EXPECT_EQ(pageSizes(out), (Sizes{{50, 25}}));
 }
 
 TEST_F(RealTest, AMultiPageTiffGivesAPagePerPicture) {
   std::string img = dir_.file("pages.tif"), out = dir_.file("pages.pdf");
-  images::makeWithGhostscript(img, "tiff24nc", 144, 72, 72, 3);
-  run("CreatePDFfromImageFile", {Variant(out), Variant(img)});
+  makeWithGhostscript(img, "tiff24nc", 144, 72, 72, 3);
+  run("CreatePDFfromImageFile", {out, img});
   EXPECT_EQ(pageSizes(out), (Sizes{{144, 72}, {144, 72}, {144, 72}}));
 }
 
 TEST_F(RealTest, AFileThatIsNoImageGivesNoOutputAndNoError) {
   std::string img = dir_.file("fake.png"), out = dir_.file("out.pdf");
-  fixture::writeFile(img, "not a picture at all");
-  fixture::writeFile(out, "old");
-  EXPECT_NO_THROW(run("CreatePDFfromImageFile", {Variant(out), Variant(img)}));
-  EXPECT_EQ(fixture::readFile(out), "old");
+  writeFile(img, "not a picture at all");
+  writeFile(out, "old");
+  EXPECT_NO_THROW(run("CreatePDFfromImageFile", {out, img}));
+  EXPECT_EQ(readFile(out), "old");
 }
 
 TEST_F(RealTest, ImagesBecomeOnePDFAndTheTemporaryFilesGo) {
   std::string png = dir_.file("a.png"), gif = dir_.file("b.gif"), bad = dir_.file("c.png"), jpg = dir_.file("d.jpg");
-  images::makeWithGhostscript(png, "png16m", 100, 200, 100, 1);
-  images::makeGif(gif, 30, 20);
-  fixture::writeFile(bad, "no picture");
-  images::makeWithGhostscript(jpg, "jpeg", 150, 150, 150, 1);
+  makeWithGhostscript(png, "png16m", 100, 200, 100, 1);
+  makeGif(gif, 30, 20);
+  writeFile(bad, "no picture");
+  makeWithGhostscript(jpg, "jpeg", 150, 150, 150, 1);
   std::string out = dir_.file("all.pdf");
   run("CreatePDFfromMultiImage",
-      {Variant(out), Variant(Array::vector({Variant(png), Variant(gif), Variant(bad), Variant(jpg)}))});
+      {out, Variant(Array::vector({Variant(png), Variant(gif), Variant(bad), Variant(jpg)}))});
   EXPECT_EQ(pageSizes(out), (Sizes{{72, 144}, {22.5, 15}, {72, 72}}));
   EXPECT_TRUE(fs::is_empty(temp_.path())) << "no temporary PDF is left, and the failed image made none";
 }
 
 TEST_F(RealTest, NothingUsableToMergeIsAnErrorAndWritesNoFile) {
   std::string bad = dir_.file("bad.png");
-  fixture::writeFile(bad, "no picture");
+  writeFile(bad, "no picture");
   struct Case {
     const char* member;
     Variant list;
@@ -215,16 +198,14 @@ TEST_F(RealTest, NothingUsableToMergeIsAnErrorAndWritesNoFile) {
             "None of the image files could be converted to PDF."},
        }) {
     std::string out = dir_.file("out.pdf");
-    fixture::writeFile(out, "an old file");
-    try {
-      run(c.member, {Variant(out), c.list});
-      ADD_FAILURE() << c.member << ": no error";
-    } catch (const AutomationError& e) {
-      EXPECT_EQ(e.number(), kErrComponent) << c.member;
-      EXPECT_EQ(e.source(), kComponentTitle) << c.member;
-      EXPECT_EQ(e.description(), c.description) << c.member;
-    }
-    EXPECT_EQ(fixture::readFile(out), "an old file") << c.member << ": a failed merge leaves the old output as it was";
+    writeFile(out, "an old file");
+    Raised e = raised([&] { run(c.member, {Variant(out), c.list}); });
+    EXPECT_EQ(e.number, kErrComponent) << c.member;
+    EXPECT_EQ(e.source, kComponentTitle) << c.member;
+    EXPECT_EQ(e.description, c.description) << c.member;
+    EXPECT_EQ(readFile(out), "an old file") << c.member << ": a failed merge leaves the old output as it was";
   }
   EXPECT_TRUE(fs::is_empty(temp_.path()));
 }
+
+}  // namespace pm::test

@@ -14,18 +14,16 @@
 #include "component/frame/ModuleState.h"
 #include "servers/recording/Recorder.h"
 #include "support/TestSupport.h"
+#include "support/Expect.h"
 #include "system/Printers.h"
 #include "system/WindowTable.h"
 
-using namespace pm;
-using pm::recording::Recorder;
-using pm::test::TempDir;
-using pm::test::writeFile;
+namespace pm::test {
 
-namespace {
+using pm::recording::Recorder;
 
 using Lines = std::vector<std::string>;
-std::string q(const std::string& s) {
+inline std::string q(const std::string& s) {
   return recording::Describe(Variant(s));
 }
 
@@ -69,7 +67,7 @@ class Viewer : public ::testing::Test {
 
 TEST_F(Viewer, OpenPDFBelowVersion5UsesTheBookmarkObject) {
   moduleState().strAcrobatVersion = "4.0";
-  run("OpenPDF", {Variant(path_), Variant(" Chapter "), Variant(int32_t{0}), Variant(int32_t{1})});
+  run("OpenPDF", {path_, " Chapter ", 0, 1});
   Lines t = rec_->transcript();
   Lines mark(t.begin() + 10, t.end() - 4);
   EXPECT_EQ(mark, (Lines{"create " + kMark, kMark + " call GetByTitle(<ViewDoc>, \" Chapter \")",
@@ -92,7 +90,7 @@ TEST_F(Viewer, OpenPDFReadsAloudAboveVersion5Only) {
   for (const Case& c : cases) {
     moduleState().strAcrobatVersion = c.version;
     rec_->clear();
-    run("OpenPDF", {Variant(path_), Variant(""), Variant(int32_t{0}), Variant(c.read)});
+    run("OpenPDF", {path_, "", 0, c.read});
     Lines menu;
     for (const std::string& l : rec_->transcript())
       if (size_t at = l.find("call MenuItemExecute"); at != std::string::npos) menu.push_back(l.substr(at));
@@ -104,14 +102,8 @@ TEST_F(Viewer, OpenPDFReadsAloudAboveVersion5Only) {
 TEST_F(Viewer, MissingFilesAreReportedBeforeAnyViewerObject) {
   for (const char* member : {"OpenPDF", "PrintPDF", "SetPageZoom"}) {
     rec_->clear();
-    try {
-      run(member, {Variant(dir_.file("none.pdf"))});
-      FAIL() << member;
-    } catch (const AutomationError& e) {
-      EXPECT_EQ(e.number(), kErrComponent);
-      EXPECT_EQ(e.description(), "File " + dir_.file("none.pdf") + " does not exist.");
-      EXPECT_EQ(e.source(), kComponentTitle);
-    }
+    EXPECT_EQ(raised([&] { run(member, {Variant(dir_.file("none.pdf"))}); }),
+              (Raised{kErrComponent, "File " + dir_.file("none.pdf") + " does not exist.", kComponentTitle}));
     EXPECT_TRUE(rec_->transcript().empty()) << member;
   }
 }
@@ -121,15 +113,11 @@ TEST_F(Viewer, PrintPDFinDirRestoresThePrinterWhenAFileCannotBeOpened) {
   std::filesystem::create_directory(sub);
   writeFile(sub + "/a.pdf", "%PDF-a");
   rec_->on(kAV, "Open").returns(false);
-  EXPECT_THROW(run("PrintPDFinDir", {Variant(sub), Variant("*.pdf"), Variant("Proof")}), AutomationError);
+  EXPECT_THROW(run("PrintPDFinDir", {sub, "*.pdf", "Proof"}), AutomationError);
   EXPECT_EQ(defaultPrinter(), "Office");
   EXPECT_NE(std::find(spooler_.calls.begin(), spooler_.calls.end(), "default Proof"), spooler_.calls.end())
       << "the printer was switched before the failure";
 }
-
-}  // namespace
-
-namespace {
 
 // A stand-in main window of the viewer under one of the names it is looked
 // up by, recording the messages it receives.
@@ -165,22 +153,18 @@ class ViewerWindow : public ::testing::Test {
   ObjectRef pdf_;
 };
 
-}  // namespace
-
+// Above version 7 the close request goes first; version 7 sends only the
+// destroy message.
 TEST_F(ViewerWindow, TheCloseRequestGoesFirstAboveVersion7) {
-  moduleState().strAcrobatVersion = "8.0";
-  FakeViewerWindow w("AcrobatSDIWindow", "Adobe Acrobat Professional", true);
-  EXPECT_TRUE(hidden());
-  EXPECT_TRUE(closeAcrobat(true, 10));
-  EXPECT_EQ(w.messages, (std::vector<uint32_t>{windows::kMsgClose, windows::kMsgDestroy}));
-  EXPECT_FALSE(hidden());
-}
-
-TEST_F(ViewerWindow, Version7SendsOnlyTheDestroyMessage) {
-  moduleState().strAcrobatVersion = "7.0";
-  FakeViewerWindow w("AdobeAcrobat", "", true);
-  EXPECT_TRUE(closeAcrobat(true, 10));
-  EXPECT_EQ(w.messages, (std::vector<uint32_t>{windows::kMsgDestroy}));
+  for (bool above : {true, false}) {
+    moduleState().strAcrobatVersion = above ? "8.0" : "7.0";
+    FakeViewerWindow w(above ? "AcrobatSDIWindow" : "AdobeAcrobat", above ? "Adobe Acrobat Professional" : "", true);
+    EXPECT_TRUE(hidden());
+    EXPECT_TRUE(closeAcrobat(true, 10));
+    const std::vector<uint32_t> sent = {windows::kMsgClose, windows::kMsgDestroy};
+    EXPECT_EQ(w.messages, std::vector<uint32_t>(sent.begin() + (above ? 0 : 1), sent.end()));
+    EXPECT_FALSE(hidden());
+  }
 }
 
 TEST_F(ViewerWindow, AWindowThatStaysGivesFalseOnceTheTimeOutHasPassed) {
@@ -213,3 +197,5 @@ TEST_F(ViewerWindow, WithoutWaitingTheAnswerIsTheDestroyResult) {
   FakeViewerWindow w("AdobeAcrobat", "", false, 1);
   EXPECT_FALSE(closeAcrobat(false, 10));
 }
+
+}  // namespace pm::test

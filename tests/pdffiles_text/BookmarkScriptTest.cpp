@@ -3,9 +3,7 @@
 // composed scripts and the rebuilding order.
 #include "Scripted.h"
 
-using namespace scripted;
-
-namespace {
+namespace pm::test {
 
 class BookmarkScript : public ViewerScript {
  protected:
@@ -57,32 +55,4 @@ TEST_F(BookmarkScript, ToPDFAnswersMinusOneWhenRebuildingFailsAndSavesNothing) {
   EXPECT_EQ(self().intBookmarkLevel, 0);
 }
 
-TEST_F(BookmarkScript, MissingFilesAreReportedSourceFirst) {
-  const std::string a = dir_.file("a.pdf"), b = dir_.file("b.pdf");
-  Variant rows;
-  for (auto& [run, missing] : std::vector<std::pair<std::function<void()>, std::string>>{
-           {[&] {
-              call(pdf_, "BookmarksToPDF", {a, b});
-            },
-            a},
-           {[&] {
-              call(pdf_, "BookmarksToPDF", {path_, b});
-            },
-            b},
-           {[&] {
-              call(pdf_, "BookmarksToArray", {a, ByRef(rows)});
-            },
-            a},
-       }) {
-    try {
-      run();
-      ADD_FAILURE() << "no error";
-    } catch (const AutomationError& e) {
-      EXPECT_EQ(e.number(), kErrComponent);
-      EXPECT_EQ(e.description(), "File " + missing + " does not exist.");
-    }
-  }
-  EXPECT_TRUE(rec_->transcript().empty());
-}
-
-}  // namespace
+}  // namespace pm::test

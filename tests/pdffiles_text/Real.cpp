@@ -8,7 +8,7 @@ extern "C" {
 #include <mupdf/fitz.h>
 }
 
-namespace real {
+namespace pm::test {
 
 std::vector<std::pair<int, std::string>> linksOf(const std::string& path) {
   std::vector<std::pair<int, std::string>> out;
@@ -66,4 +66,4 @@ BmpInfo bmpInfo(const std::string& path) {
   return info;
 }
 
-}  // namespace real
+}  // namespace pm::test

@@ -6,16 +6,10 @@
 
 #include <utility>
 
-#include "pdfserver/Fixtures.h"
-#include "automation/Automation.h"
 #include "automation/surfaces/Acrobat.h"
-#include "component/frame/CreatePDF.h"
-#include "component/frame/ModuleState.h"
-#include "support/TestSupport.h"
+#include "pdffiles_assembly/Real.h"
 
-namespace real {
-
-using namespace pm;
+namespace pm::test {
 
 // The web links of each page of a file: (0-based page, address).
 std::vector<std::pair<int, std::string>> linksOf(const std::string& path);
@@ -30,27 +24,12 @@ struct BmpInfo {
 };
 BmpInfo bmpInfo(const std::string& path);
 
-class RealViewer : public ::testing::Test {
+class RealViewer : public RealTest {
  protected:
-  RealViewer() : registry_("PRESSMARK_REGISTRY", registryDir_.path()) {
-    registerCreatePDF();
-    pdf_ = CreateObject(kCreatePDFProgId);
-    moduleState().strAcrobatVersion = "7.1";
-  }
   ~RealViewer() override {
     // Nothing a test left in the viewer leaks into the next one.
     ignoreErrors([] { call(CreateObject(acrobat::kApp), "CloseAllDocs"); });
   }
-  std::string make(const std::string& name, const fixture::DocSpec& plan) {
-    std::string p = dir_.file(name);
-    fixture::makePdf(p, plan);
-    return p;
-  }
-
-  test::TempDir registryDir_;
-  test::ScopedEnv registry_;
-  fixture::TempDir dir_;
-  ObjectRef pdf_;
 };
 
-}  // namespace real
+}  // namespace pm::test

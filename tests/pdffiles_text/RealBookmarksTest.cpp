@@ -2,15 +2,13 @@
 #include "pdfserver/Common.h"
 #include "Real.h"
 
-using namespace real;
-
-namespace {
+namespace pm::test {
 
 // A, with children A1 and A2, then B; on pages 0, 1, 2 and 2 of a file
 // whose last page has a crop box inset by 36 points.
-fixture::DocSpec outlined() {
-  fixture::DocSpec s;
-  fixture::PageSpec p1, p2, p3;
+DocSpec outlined() {
+  DocSpec s;
+  PageSpec p1, p2, p3;
   p1.lines = {"first"};
   p2.lines = {"second"};
   p3.lines = {"third"};
@@ -33,12 +31,12 @@ std::vector<std::string> rowsOf(const Variant& a) {
 
 TEST_F(RealViewer, ToArrayGivesTitleLevelPageAndPositionInPreOrder) {
   std::string path = make("tree.pdf", outlined());
-  const std::string before = fixture::readFile(path);
+  const std::string before = readFile(path);
   Variant rows;
   EXPECT_EQ(call(pdf_, "BookmarksToArray", {path, ByRef(rows)}), Variant(int32_t(4)));
   // Fit destinations show the page from its top left corner.
   EXPECT_EQ(rowsOf(rows), (std::vector<std::string>{"A|1|0|0|792", "A1|2|1|0|792", "A2|2|2|36|756", "B|1|2|36|756"}));
-  EXPECT_EQ(fixture::readFile(path), before) << "reading the tree leaves the file as it was";
+  EXPECT_EQ(readFile(path), before) << "reading the tree leaves the file as it was";
   EXPECT_EQ(static_cast<CreatePDF&>(*pdf_).intBookmarkLevel, 0);
 
   moduleState().strAcrobatVersion = "6.0";
@@ -46,17 +44,8 @@ TEST_F(RealViewer, ToArrayGivesTitleLevelPageAndPositionInPreOrder) {
   EXPECT_EQ(rowsOf(rows), (std::vector<std::string>{"A|1|0", "A1|2|1", "A2|2|2", "B|1|2"}));
 }
 
-TEST_F(RealViewer, ToArrayWithoutBookmarksLeavesTheVariable) {
-  fixture::DocSpec s = outlined();
-  s.outline.clear();
-  std::string path = make("bare.pdf", s);
-  Variant rows("as before");
-  EXPECT_EQ(call(pdf_, "BookmarksToArray", {path, ByRef(rows)}), Variant(int32_t(0)));
-  EXPECT_EQ(rows, Variant("as before"));
-}
-
 TEST_F(RealViewer, ADamagedOutlineThatLoopsStillEnds) {
-  fixture::DocSpec s = pdftest::standardSpec();
+  DocSpec s = standardSpec();
   s.loopOutline = true;
   std::string path = make("loop.pdf", s);
   Variant rows;
@@ -68,26 +57,19 @@ TEST_F(RealViewer, ADamagedOutlineThatLoopsStillEnds) {
 
 TEST_F(RealViewer, ToPDFAppendsTheTreeAfterTheTargetsOwnWithScriptsToTheSamePlace) {
   std::string source = make("source.pdf", outlined());
-  fixture::DocSpec t = outlined();
+  DocSpec t = outlined();
   t.outline = {{"Own", 1, {}}};
   std::string target = make("target.pdf", t);
   EXPECT_EQ(call(pdf_, "BookmarksToPDF", {source, target}), Variant(int32_t(4)));
 
-  fixture::ReadBack r = fixture::readBack(target);
+  ReadBack r = readBack(target);
   ASSERT_TRUE(r.ok);
   std::vector<std::string> titles;
-  std::function<void(const std::vector<fixture::ReadOutline>&, int)> walk = [&](auto& items, int level) {
-    for (auto& i : items) {
-      titles.push_back(std::string(static_cast<size_t>(level) * 2, ' ') + i.title);
-      walk(i.children, level + 1);
-    }
-  };
-  walk(r.outline, 0);
-  EXPECT_EQ(titles, (std::vector<std::string>{"Own", "A", "  A1", "  A2", "B"}));
-  EXPECT_EQ(fixture::outlineEntry(target, {"A", "A2"}, "A"),
-            "<</S/JavaScript/JS(this.pageNum = 2;this.scroll\\(36,756\\);)>>");
-  EXPECT_EQ(fixture::outlineEntry(target, {"B"}, "A"),
-            "<</S/JavaScript/JS(this.pageNum = 2;this.scroll\\(36,756\\);)>>");
+  flatten(r.outline, 0, titles);
+  // The copies lead by script, not by destination: no page of their own.
+  EXPECT_EQ(titles, (std::vector<std::string>{"Own@1", "A@-1", "  A1@-1", "  A2@-1", "B@-1"}));
+  EXPECT_EQ(outlineEntry(target, {"A", "A2"}, "A"), "<</S/JavaScript/JS(this.pageNum = 2;this.scroll\\(36,756\\);)>>");
+  EXPECT_EQ(outlineEntry(target, {"B"}, "A"), "<</S/JavaScript/JS(this.pageNum = 2;this.scroll\\(36,756\\);)>>");
 
   // The copied bookmarks lead where the originals did.
   Variant rows;
@@ -100,34 +82,40 @@ TEST_F(RealViewer, ToPDFAppendsTheTreeAfterTheTargetsOwnWithScriptsToTheSamePlac
 TEST_F(RealViewer, ToPDFBeforeVersionSevenGoesToThePageOnly) {
   moduleState().strAcrobatVersion = "6.0";
   std::string source = make("source.pdf", outlined());
-  fixture::DocSpec t = outlined();
+  DocSpec t = outlined();
   t.outline.clear();
   std::string target = make("target.pdf", t);
   EXPECT_EQ(call(pdf_, "BookmarksToPDF", {source, target}), Variant(int32_t(4)));
-  EXPECT_EQ(fixture::outlineEntry(target, {"A", "A1"}, "A"), "<</S/JavaScript/JS(this.pageNum = 1)>>");
+  EXPECT_EQ(outlineEntry(target, {"A", "A1"}, "A"), "<</S/JavaScript/JS(this.pageNum = 1)>>");
 }
 
-TEST_F(RealViewer, ToPDFFromAFileThatDoesNotOpenLeavesTheTarget) {
+TEST_F(RealViewer, ASourceThatDoesNotOpenOrHasNoBookmarksLeavesTargetAndVariable) {
   std::string source = dir_.file("source.pdf");
-  fixture::writeFile(source, "no PDF");
+  writeFile(source, "no PDF");
   std::string target = make("target.pdf", outlined());
-  const std::string before = fixture::readFile(target);
+  const std::string before = readFile(target);
   EXPECT_EQ(call(pdf_, "BookmarksToPDF", {source, target}), Variant(int32_t(0)));
-  EXPECT_EQ(fixture::readFile(target), before);
+  EXPECT_EQ(readFile(target), before);
+  DocSpec s = outlined();
+  s.outline.clear();
+  std::string path = make("bare.pdf", s);
+  Variant rows("as before");
+  EXPECT_EQ(call(pdf_, "BookmarksToArray", {path, ByRef(rows)}), Variant(int32_t(0)));
+  EXPECT_EQ(rows, Variant("as before"));
 }
 
 TEST_F(RealViewer, ToPDFIntoATargetThatDoesNotOpenLeavesItByteForByte) {
   std::string source = make("source.pdf", outlined());
-  fixture::DocSpec locked = outlined();
+  DocSpec locked = outlined();
   locked.outline.clear();
   locked.userPassword = "secret";
   std::string protectedTarget = make("locked.pdf", locked);
   std::string textTarget = dir_.file("notes.pdf");
-  fixture::writeFile(textTarget, "plain text, no PDF");
+  writeFile(textTarget, "plain text, no PDF");
   for (const std::string& target : {protectedTarget, textTarget}) {
-    const std::string before = fixture::readFile(target);
+    const std::string before = readFile(target);
     EXPECT_EQ(call(pdf_, "BookmarksToPDF", {source, target}), Variant(int32_t(-1))) << target;
-    EXPECT_EQ(fixture::readFile(target), before) << target;
+    EXPECT_EQ(readFile(target), before) << target;
     EXPECT_EQ(static_cast<CreatePDF&>(*pdf_).intBookmarkLevel, 0);
   }
 }
@@ -135,7 +123,7 @@ TEST_F(RealViewer, ToPDFIntoATargetThatDoesNotOpenLeavesItByteForByte) {
 TEST_F(RealViewer, AViewerDocumentWhoseOpenFailedShowsNoDocument) {
   std::string good = make("good.pdf", outlined());
   std::string bad = dir_.file("bad.pdf");
-  fixture::writeFile(bad, "no PDF");
+  writeFile(bad, "no PDF");
   ObjectRef av = CreateObject(acrobat::kAVDoc);
   ASSERT_TRUE(CBool(call(av, "Open", {good, "t"})));
   EXPECT_FALSE(CBool(call(av, "Open", {bad, "t"})));
@@ -145,7 +133,7 @@ TEST_F(RealViewer, AViewerDocumentWhoseOpenFailedShowsNoDocument) {
 }
 
 TEST_F(RealViewer, ToPDFFromAFileWithoutBookmarksSavesTheTargetWithPageModeOne) {
-  fixture::DocSpec s = outlined();
+  DocSpec s = outlined();
   s.outline.clear();
   std::string source = make("source.pdf", s);
   std::string target = make("target.pdf", s);
@@ -153,7 +141,7 @@ TEST_F(RealViewer, ToPDFFromAFileWithoutBookmarksSavesTheTargetWithPageModeOne) 
   ObjectRef d = CreateObject(acrobat::kPDDoc);
   ASSERT_TRUE(CBool(call(d, "Open", {target})));
   EXPECT_EQ(CLng(call(d, "GetPageMode")), acrobat::kPageModeUseNone);
-  EXPECT_TRUE(fixture::readBack(target).outline.empty());
+  EXPECT_TRUE(readBack(target).outline.empty());
 }
 
-}  // namespace
+}  // namespace pm::test

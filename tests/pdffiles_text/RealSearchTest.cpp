@@ -1,13 +1,11 @@
 // Text search, bookmarks for found text and web links, really in the file.
 #include "Real.h"
 
-using namespace real;
+namespace pm::test {
 
-namespace {
-
-fixture::DocSpec threeAlphas() {
-  fixture::DocSpec s;
-  fixture::PageSpec p1, p2, p3;
+DocSpec threeAlphas() {
+  DocSpec s;
+  PageSpec p1, p2, p3;
   p1.lines = {"Nothing to see on page one"};
   p2.lines = {"An alpha on page two", "and Beta too"};
   p3.lines = {"Another alpha on page three"};
@@ -38,7 +36,7 @@ TEST_F(RealViewer, BookmarksMarkSuccessiveHitsUnlessTheSearchStartsAgain) {
   std::string path = make("marks.pdf", threeAlphas());
   Variant titles = V({"alpha", "alpha", "Gamma", "beta"});
   call(pdf_, "CreateBookmarksInPDF", {path, ByRef(titles)});
-  fixture::ReadBack r = fixture::readBack(path);
+  ReadBack r = readBack(path);
   ASSERT_TRUE(r.ok);
   std::vector<std::string> got;
   for (const auto& o : r.outline) got.push_back(o.title + "@" + std::to_string(o.page));
@@ -49,16 +47,16 @@ TEST_F(RealViewer, BookmarksMarkSuccessiveHitsUnlessTheSearchStartsAgain) {
   std::string again = make("again.pdf", threeAlphas());
   Variant twice = V({"alpha", "alpha", "beta"});
   call(pdf_, "CreateBookmarksInPDF", {again, ByRef(twice), Variant(false), Variant(true), Variant(true)});
-  r = fixture::readBack(again);
+  r = readBack(again);
   got.clear();
   for (const auto& o : r.outline) got.push_back(o.title + "@" + std::to_string(o.page));
   EXPECT_EQ(got, (std::vector<std::string>{"alpha@1", "alpha@1", "beta@1"}));
-  EXPECT_EQ(r.pageText, fixture::readBack(make("plain.pdf", threeAlphas())).pageText) << "the pages are kept";
+  EXPECT_EQ(r.pageText, readBack(make("plain.pdf", threeAlphas())).pageText) << "the pages are kept";
 }
 
 TEST_F(RealViewer, WebAddressesInTheTextBecomeLinks) {
-  fixture::DocSpec s;
-  fixture::PageSpec p1, p2;
+  DocSpec s;
+  PageSpec p1, p2;
   p1.lines = {"Read https://example.org/manual first", "No address on this line"};
   p2.lines = {"Or see www.example.com/help."};
   s.pages = {p1, p2};
@@ -73,18 +71,14 @@ TEST_F(RealViewer, WebAddressesInTheTextBecomeLinks) {
 
 TEST_F(RealViewer, ADamagedFileRaisesTheViewersErrorWithTheComponentAsSource) {
   std::string path = dir_.file("broken.pdf");
-  fixture::writeFile(path, "not a PDF at all");
-  try {
-    call(pdf_, "CreateLinksInPDF", {path});
-    FAIL() << "no error";
-  } catch (const AutomationError& e) {
-    // The viewer's own number and text, the component's name as source.
-    EXPECT_EQ(e.number(), static_cast<int32_t>(0x80004005u));
-    EXPECT_EQ(e.description(), "The document is not open");
-    EXPECT_EQ(e.source(), kComponentTitle);
-  }
+  writeFile(path, "not a PDF at all");
+  Raised e = raised([&] { call(pdf_, "CreateLinksInPDF", {path}); });
+  // The viewer's own number and text, the component's name as source.
+  EXPECT_EQ(e.number, static_cast<int32_t>(0x80004005u));
+  EXPECT_EQ(e.description, "The document is not open");
+  EXPECT_EQ(e.source, kComponentTitle);
   EXPECT_EQ(viewerDocuments(), 0);
-  EXPECT_EQ(fixture::readFile(path), "not a PDF at all");
+  EXPECT_EQ(readFile(path), "not a PDF at all");
 }
 
-}  // namespace
+}  // namespace pm::test

@@ -5,14 +5,12 @@
 #include "pdfserver/Common.h"
 #include "Real.h"
 
-using namespace real;
-
-namespace {
+namespace pm::test {
 
 // Page sizes as the viewer shows them: 612 x 792; 400 x 300 (300 x 400
 // turned by 90 degrees); 540 x 720 (a crop box 36 points inside).
 TEST_F(RealViewer, ThumbnailOfOnePageAtTheComputedSize) {
-  std::string path = make("report.pdf", pdftest::standardSpec());
+  std::string path = make("report.pdf", standardSpec());
   EXPECT_EQ(call(pdf_, "CreateThumbnailImage", {path}), Variant(int16_t(1)));
   BmpInfo b = bmpInfo(dir_.file("report.bmp"));
   EXPECT_EQ(b.width, 61);
@@ -38,7 +36,7 @@ TEST_F(RealViewer, ThumbnailOfOnePageAtTheComputedSize) {
 }
 
 TEST_F(RealViewer, ThumbnailFailuresAnswerMinusOneAndWriteNothing) {
-  std::string path = make("report.pdf", pdftest::standardSpec());
+  std::string path = make("report.pdf", standardSpec());
   EXPECT_EQ(call(pdf_, "CreateThumbnailImage", {path, "", "", Variant(int16_t(10)), Variant(int32_t(4))}),
             Variant(int16_t(-1)));
   EXPECT_EQ(call(pdf_, "CreateThumbnailImage", {dir_.file("none.pdf")}), Variant(int16_t(-1)));
@@ -47,8 +45,8 @@ TEST_F(RealViewer, ThumbnailFailuresAnswerMinusOneAndWriteNothing) {
 }
 
 TEST_F(RealViewer, ThumbnailsOfEveryPageNamedAfterTheBaseName) {
-  std::string path = make("report.final.pdf", pdftest::standardSpec());
-  fixture::TempDir out;
+  std::string path = make("report.final.pdf", standardSpec());
+  TempDir out;
   EXPECT_EQ(call(pdf_, "CreateThumbnailImages", {path, out.path(), "gif", Variant(int16_t(20))}), Variant(int16_t(1)));
   EXPECT_EQ(out.names(), (std::vector<std::string>{"report_1.gif", "report_2.gif", "report_3.gif"}));
   const std::pair<int, int> sizes[] = {{122, 158}, {80, 60}, {108, 144}};
@@ -59,13 +57,13 @@ TEST_F(RealViewer, ThumbnailsOfEveryPageNamedAfterTheBaseName) {
   }
   // Without a folder the images go beside the PDF.
   EXPECT_EQ(call(pdf_, "CreateThumbnailImages", {path}), Variant(int16_t(1)));
-  EXPECT_TRUE(fixture::exists(dir_.file("report_3.bmp")));
+  EXPECT_TRUE(exists(dir_.file("report_3.bmp")));
   EXPECT_EQ(call(pdf_, "CreateThumbnailImages", {dir_.file("none.pdf")}), Variant(int16_t(-1)));
 }
 
-fixture::DocSpec twoPages() {
-  fixture::DocSpec s;
-  fixture::PageSpec p1, p2;
+DocSpec twoPages() {
+  DocSpec s;
+  PageSpec p1, p2;
   p1.lines = {"First line of text", "Second line"};
   p2.lines = {"Page two"};
   s.pages = {p1, p2};
@@ -77,26 +75,21 @@ TEST_F(RealViewer, TextLineByLineSingleAndDoubleSpaced) {
   std::string txt = dir_.file("text.txt");
   call(pdf_, "CreateTextfileFromPDF", {path, txt});
   // Each page ends with what follows its last line break: nothing here.
-  EXPECT_EQ(fixture::readFile(txt), "First line of text\r\nSecond line\r\n\r\nPage two\r\n\r\n");
+  EXPECT_EQ(readFile(txt), "First line of text\r\nSecond line\r\n\r\nPage two\r\n\r\n");
   call(pdf_, "CreateTextfileFromPDF", {path, txt, Variant(true)});
-  EXPECT_EQ(fixture::readFile(txt), "First line of text\r\n\r\nSecond line\r\n\r\n\r\n\r\nPage two\r\n\r\n\r\n\r\n");
+  EXPECT_EQ(readFile(txt), "First line of text\r\n\r\nSecond line\r\n\r\n\r\n\r\nPage two\r\n\r\n\r\n\r\n");
 }
 
 TEST_F(RealViewer, TextOfAFileThatDoesNotOpenRaisesWithTheComponentAsSource) {
   std::string txt = dir_.file("text.txt");
-  try {
-    call(pdf_, "CreateTextfileFromPDF", {dir_.file("none.pdf"), txt});
-    FAIL() << "no error";
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.source(), kComponentTitle);
-  }
-  EXPECT_EQ(fixture::readFile(txt), "") << "the file was created and stays empty";
+  EXPECT_EQ(raised([&] { call(pdf_, "CreateTextfileFromPDF", {dir_.file("none.pdf"), txt}); }).source, kComponentTitle);
+  EXPECT_EQ(readFile(txt), "") << "the file was created and stays empty";
 }
 
 // The code page is the process's, so these run the command with their own.
 TEST_F(RealViewer, TextIsWrittenInTheSystemCodePage) {
-  fixture::DocSpec s;
-  fixture::PageSpec p;
+  DocSpec s;
+  PageSpec p;
   p.lines = {"caf\xE9 cr\xE8me"};  // WinAnsi bytes in the page
   p.cjk = "日本語";
   s.pages = {p};
@@ -105,12 +98,12 @@ TEST_F(RealViewer, TextIsWrittenInTheSystemCodePage) {
   auto r = test::runPressmark({"CreateTextfileFromPDF", path, utf8}, {},
                               {"PRESSMARK_CODEPAGE=UTF-8", "PRESSMARK_REGISTRY=" + registryDir_.path()});
   ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
-  EXPECT_EQ(fixture::readFile(utf8), "café crème\r\n日本語\r\n\r\n");
+  EXPECT_EQ(readFile(utf8), "café crème\r\n日本語\r\n\r\n");
   r = test::runPressmark({"CreateTextfileFromPDF", path, latin}, {},
                          {"PRESSMARK_CODEPAGE=windows-1252", "PRESSMARK_REGISTRY=" + registryDir_.path()});
   ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
   // What the code page cannot hold becomes "?".
-  EXPECT_EQ(fixture::readFile(latin), "caf\xE9 cr\xE8me\r\n???\r\n\r\n");
+  EXPECT_EQ(readFile(latin), "caf\xE9 cr\xE8me\r\n???\r\n\r\n");
 }
 
-}  // namespace
+}  // namespace pm::test

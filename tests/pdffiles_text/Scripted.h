@@ -11,10 +11,10 @@
 #include "component/frame/ModuleState.h"
 #include "servers/recording/Recorder.h"
 #include "support/TestSupport.h"
+#include "support/Expect.h"
 
-namespace scripted {
+namespace pm::test {
 
-using namespace pm;
 using Lines = std::vector<std::string>;
 
 inline std::string q(const std::string& s) {
@@ -63,4 +63,4 @@ class ViewerScript : public ::testing::Test {
   std::map<std::string, ObjectRef> kept_;
 };
 
-}  // namespace scripted
+}  // namespace pm::test

@@ -3,9 +3,7 @@
 // window title rule, the traps, and the missing-file error before any work.
 #include "Scripted.h"
 
-using namespace scripted;
-
-namespace {
+namespace pm::test {
 
 constexpr const char* kAV = "AcroExch.PDDoc.OpenAVDoc";
 
@@ -24,14 +22,8 @@ class SearchScript : public ViewerScript {
 
 TEST_F(SearchScript, AFailureClosesWhatIsOpenAndGoesOnWithTheComponentAsSource) {
   rec_->on(acrobat::kPDDoc, "GetJSObject").fails(-2147467259, "no script engine");
-  try {
-    call(pdf_, "CreateLinksInPDF", {path_});
-    FAIL() << "the failure is raised";
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), -2147467259);
-    EXPECT_EQ(e.description(), "no script engine");
-    EXPECT_EQ(e.source(), kComponentTitle);
-  }
+  EXPECT_EQ(raised([&] { call(pdf_, "CreateLinksInPDF", {path_}); }),
+            (Raised{-2147467259, "no script engine", kComponentTitle}));
   const std::string av = kAV;
   EXPECT_EQ(rec_->transcript(),
             then(opening("report.pdf"),
@@ -39,27 +31,36 @@ TEST_F(SearchScript, AFailureClosesWhatIsOpenAndGoesOnWithTheComponentAsSource) 
                   "AcroExch.App call Exit()", "release AcroExch.App", "release AcroExch.PDDoc", "release " + av}));
 }
 
+// Of two files, the source is reported first.
 TEST_F(SearchScript, AMissingFileIsReportedBeforeTheViewerIsTouched) {
-  const std::string missing = dir_.file("none.pdf");
-  Variant titles = V({"x"});
-  for (auto run : std::vector<std::function<void()>>{
-           [&] {
-             call(pdf_, "FindTextInPDF", {missing, "x"});
-           },
-           [&] {
-             call(pdf_, "CreateBookmarksInPDF", {missing, ByRef(titles)});
-           },
-           [&] { call(pdf_, "CreateLinksInPDF", {missing}); },
-       }) {
-    try {
-      run();
-      ADD_FAILURE() << "no error";
-    } catch (const AutomationError& e) {
-      EXPECT_EQ(e.number(), kErrComponent);
-      EXPECT_EQ(e.description(), "File " + missing + " does not exist.");
-    }
-  }
+  const std::string a = dir_.file("a.pdf"), b = dir_.file("b.pdf");
+  Variant titles = V({"x"}), rows;
+  const std::pair<std::function<void()>, std::string> calls[] = {
+      {[&] {
+         call(pdf_, "FindTextInPDF", {a, "x"});
+       },
+       a},
+      {[&] {
+         call(pdf_, "CreateBookmarksInPDF", {a, ByRef(titles)});
+       },
+       a},
+      {[&] { call(pdf_, "CreateLinksInPDF", {a}); }, a},
+      {[&] {
+         call(pdf_, "BookmarksToPDF", {a, b});
+       },
+       a},
+      {[&] {
+         call(pdf_, "BookmarksToPDF", {path_, b});
+       },
+       b},
+      {[&] {
+         call(pdf_, "BookmarksToArray", {a, ByRef(rows)});
+       },
+       a},
+  };
+  for (const auto& [f, missing] : calls)
+    EXPECT_EQ(raised(f), (Raised{kErrComponent, "File " + missing + " does not exist.", kComponentTitle}));
   EXPECT_TRUE(rec_->transcript().empty());
 }
 
-}  // namespace
+}  // namespace pm::test

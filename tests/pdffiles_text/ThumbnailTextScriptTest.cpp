@@ -6,9 +6,7 @@
 
 #include <filesystem>
 
-using namespace scripted;
-
-namespace {
+namespace pm::test {
 
 constexpr const char* kPage = "Page";
 constexpr const char* kSize = "Size";
@@ -34,21 +32,6 @@ class ThumbnailScript : public ViewerScript {
   bool opens_ = true;
 };
 
-TEST_F(ThumbnailScript, PageZeroIsTheLastPageAndZoomsOutsideTheRangeAreTen) {
-  for (Variant zoom : {Variant(int16_t(150)), Variant(int16_t(-1))}) {
-    rec_->clear();
-    EXPECT_EQ(call(pdf_, "CreateThumbnailImage", {path_, dir_.file("t.jpg"), "", zoom, Variant(int32_t(0))}),
-              Variant(int16_t(1)));
-    Lines got = rec_->transcript();
-    auto has = [&](const std::string& end) {
-      return std::any_of(got.begin(), got.end(), [&](const std::string& l) { return l.ends_with(end); });
-    };
-    EXPECT_TRUE(has(" call AcquirePage(2&)"));
-    EXPECT_TRUE(has(">, 0%, 0%, 10%)")) << "the copy is made at 10 percent";
-    EXPECT_EQ(test::readFile(dir_.file("t.jpg")).substr(0, 2), "BM") << "a bitmap whatever the extension";
-  }
-}
-
 TEST_F(ThumbnailScript, FailuresAnswerMinusOneAfterClosing) {
   opens_ = false;
   EXPECT_EQ(call(pdf_, "CreateThumbnailImage", {path_}), Variant(int16_t(-1)));
@@ -68,9 +51,7 @@ TEST_F(ThumbnailScript, TheExtensionIsUsedAsGiven) {
   EXPECT_EQ(call(pdf_, "CreateThumbnailImages", {path_, dir_.path() + "/", "Png"}), Variant(int16_t(1)));
   EXPECT_TRUE(std::filesystem::exists(dir_.file("report_2.Png")));
   EXPECT_FALSE(std::filesystem::exists(dir_.file("report_2.png")));
-}
-
-TEST_F(ThumbnailScript, ANameWithoutADotOrAPageThatFailsAnswersMinusOne) {
+  // A name without a dot, or a page that fails, answers -1.
   EXPECT_EQ(call(pdf_, "CreateThumbnailImages", {dir_.file("nodot")}), Variant(int16_t(-1)));
   EXPECT_EQ(call(pdf_, "CreateThumbnailImage", {path_, "", "", Variant(int16_t(10)), Variant(int32_t(9))}),
             Variant(int16_t(-1)));
@@ -103,17 +84,13 @@ TEST_F(TextScript, AFailureKeepsTheLinesWrittenAndExitsTheViewer) {
   pages_ = 2;
   selections_ = 1;
   const std::string txt = dir_.file("out.txt");
-  try {
-    call(pdf_, "CreateTextfileFromPDF", {path_, txt});
-    FAIL() << "the failure is raised";
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), -2147467259);
-    EXPECT_EQ(e.source(), kComponentTitle);
-  }
+  Raised e = raised([&] { call(pdf_, "CreateTextfileFromPDF", {path_, txt}); });
+  EXPECT_EQ(e.number, -2147467259);
+  EXPECT_EQ(e.source, kComponentTitle);
   EXPECT_EQ(test::readFile(txt), "Hello world\r\nsecond line\r\ntail\r\n");
   Lines got = rec_->transcript();
   EXPECT_NE(std::find(got.begin(), got.end(), "AcroExch.App call Exit()"), got.end());
   EXPECT_NE(std::find(got.begin(), got.end(), "AcroExch.PDDoc call Close()"), got.end());
 }
 
-}  // namespace
+}  // namespace pm::test

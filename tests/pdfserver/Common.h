@@ -8,26 +8,24 @@
 #include "automation/Automation.h"
 #include "automation/surfaces/Acrobat.h"
 
-namespace pdftest {
-
-using namespace pm;
+namespace pm::test {
 
 // Three pages (the second rotated by 90 degrees, the third with a crop box)
 // with text, Japanese text on the first page, and an outline three levels
 // deep whose first section is shown collapsed.
-inline fixture::DocSpec standardSpec() {
-  fixture::DocSpec s;
+inline DocSpec standardSpec() {
+  DocSpec s;
   s.title = "Standard fixture";
   s.author = "Pressmark tests";
-  fixture::PageSpec p1;
+  PageSpec p1;
   p1.lines = {"Hello world, first page.", "Second line here"};
   p1.cjk = "日本語";
-  fixture::PageSpec p2;
+  PageSpec p2;
   p2.width = 300;
   p2.height = 400;
   p2.rotate = 90;
   p2.lines = {"Rotated page text"};
-  fixture::PageSpec p3;
+  PageSpec p3;
   p3.lines = {"Third page, world again"};
   p3.cropInset = 36;
   s.pages = {p1, p2, p3};
@@ -48,18 +46,18 @@ class PdfTest : public ::testing::Test {
  protected:
   void SetUp() override {
     path = dir.file("doc.pdf");
-    fixture::makePdf(path, standardSpec());
+    makePdf(path, standardSpec());
   }
-  fixture::TempDir dir;
+  TempDir dir;
   std::string path;
 };
 
 // The titles of an outline read back, depth first, indented by level.
-inline void flatten(const std::vector<fixture::ReadOutline>& items, int level, std::vector<std::string>& out) {
+inline void flatten(const std::vector<ReadOutline>& items, int level, std::vector<std::string>& out) {
   for (const auto& i : items) {
     out.push_back(std::string(static_cast<size_t>(level) * 2, ' ') + i.title + "@" + std::to_string(i.page));
     flatten(i.children, level + 1, out);
   }
 }
 
-}  // namespace pdftest
+}  // namespace pm::test

@@ -1,10 +1,10 @@
 // The Document of the component over the real PDF server: what the client
 // sees end to end, checked against what the file holds.
 #include "Common.h"
-#include "component/frame/ModuleState.h"
 #include "component/document/Document.h"
+#include "component/frame/ModuleState.h"
 
-namespace pdftest {
+namespace pm::test {
 
 class DocumentOverServer : public PdfTest {
  protected:
@@ -27,74 +27,62 @@ TEST_F(DocumentOverServer, PropertiesSaveAndClose) {
   EXPECT_TRUE(CBool(call(d, "SetPageView", {3})));
   EXPECT_EQ(CStr(get(d, "PageMode")), "3");
   call(d, "Save", {0});
-  fixture::ReadBack r = fixture::readBack(path);
+  ReadBack r = readBack(path);
   EXPECT_EQ(r.title, "Set through Document");
   EXPECT_EQ(r.keywords, "one, two");
-  EXPECT_EQ(fixture::run({"qpdf", "--check", path}), 0);
+  expectClean(path);
   call(d, "CloseDoc");
   EXPECT_THROW(get(d, "NumPages"), AutomationError) << "the viewer has closed the document";
+  // A document that did not open reports an unset object, and closes quietly.
+  ObjectRef missing = openDocument(dir.file("missing.pdf"));
+  EXPECT_EQ(raised([&] { get(missing, "NumPages"); }).number, basic::ObjectVariableNotSet);
+  EXPECT_NO_THROW(call(missing, "CloseDoc"));
 }
 
 TEST_F(DocumentOverServer, TheFirstInformationWriteOnAFileWithoutInformationSticks) {
-  fixture::DocSpec bare = standardSpec();
+  DocSpec bare = standardSpec();
   bare.title.clear();
   bare.author.clear();
   for (const char* prop : {"Title", "Author", "Subject", "KeyWords"}) {
+    SCOPED_TRACE(prop);
     std::string p = dir.file(std::string("bare-") + prop + ".pdf");
-    fixture::makePdf(p, bare);
+    makePdf(p, bare);
     ObjectRef d = openDocument(p);
-    EXPECT_EQ(CStr(get(d, prop)), "") << prop;
+    EXPECT_EQ(CStr(get(d, prop)), "");
     let(d, prop, "first");
-    EXPECT_EQ(CStr(get(d, prop)), "first") << prop;
+    EXPECT_EQ(CStr(get(d, prop)), "first");
     call(d, "Save", {0});
     call(d, "CloseDoc");
-    ObjectRef again = openDocument(p);
-    EXPECT_EQ(CStr(get(again, prop)), "first") << prop << " after saving";
-    call(again, "CloseDoc");
+    EXPECT_EQ(CStr(get(openDocument(p), prop)), "first") << "after saving";
   }
 }
 
-TEST_F(DocumentOverServer, ReleaseDiscardsUnsavedChanges) {
-  std::string before = fixture::readFile(path);
-  {
-    ObjectRef d = openDocument(path);
-    let(d, "Title", "Never saved");
-  }
-  EXPECT_EQ(fixture::readFile(path), before);
+// Two documents save onto their own files; one released unsaved leaves its
+// file as it was.
+TEST_F(DocumentOverServer, EachDocumentSavesOntoItsOwnFileAndReleaseDiscards) {
+  std::string second = dir.file("second.pdf"), third = dir.file("third.pdf");
+  makePdf(second, standardSpec());
+  makePdf(third, standardSpec());
+  std::string before = readFile(third);
+  ObjectRef a = openDocument(path), b = openDocument(second);
+  let(openDocument(third), "Title", "Never saved");
+  let(a, "Title", "A");
+  let(b, "Title", "B");
+  call(a, "Save", {1});
+  call(b, "Save", {1});
+  EXPECT_EQ(readBack(path).title, "A");
+  EXPECT_EQ(readBack(second).title, "B");
+  EXPECT_EQ(readFile(third), before);
 }
 
 TEST_F(DocumentOverServer, SaveAsConvertsThroughTheFileTypeTable) {
   ObjectRef d = openDocument(path);
   call(d, "SaveAs", {dir.file("text.txt"), 11});
-  EXPECT_NE(fixture::readFile(dir.file("text.txt")).find("Rotated page text"), std::string::npos);
+  EXPECT_THAT(readFile(dir.file("text.txt")), HasSubstr("Rotated page text"));
   call(d, "SaveAs", {dir.file("copy.pdf")});
-  EXPECT_EQ(fixture::readBack(dir.file("copy.pdf")).pages, 3);
+  EXPECT_EQ(readBack(dir.file("copy.pdf")).pages, 3);
   EXPECT_THROW(call(d, "SaveAs", {dir.file("x.rtf"), 9}), AutomationError);
-  EXPECT_FALSE(fixture::exists(dir.file("x.rtf")));
+  EXPECT_FALSE(exists(dir.file("x.rtf")));
 }
 
-TEST_F(DocumentOverServer, FailedOpenReportsUnsetObjects) {
-  ObjectRef d = openDocument(dir.file("missing.pdf"));
-  try {
-    get(d, "NumPages");
-    FAIL();
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), basic::ObjectVariableNotSet);
-  }
-  EXPECT_NO_THROW(call(d, "CloseDoc"));
-}
-
-TEST_F(DocumentOverServer, TwoDocumentsEachSaveOntoTheirOwnFile) {
-  std::string second = dir.file("second.pdf");
-  fixture::makePdf(second, standardSpec());
-  ObjectRef a = openDocument(path);
-  ObjectRef b = openDocument(second);
-  let(a, "Title", "A");
-  let(b, "Title", "B");
-  call(a, "Save", {1});
-  call(b, "Save", {1});
-  EXPECT_EQ(fixture::readBack(path).title, "A");
-  EXPECT_EQ(fixture::readBack(second).title, "B");
-}
-
-}  // namespace pdftest
+}  // namespace pm::test

@@ -15,7 +15,7 @@ extern "C" {
 
 #include "system/Process.h"
 
-namespace fixture {
+namespace pm::test {
 
 namespace {
 
@@ -451,6 +451,29 @@ std::string outlineEntry(const std::string& path, const std::vector<std::string>
   return out;
 }
 
+void expectClean(const std::string& file) {
+  std::string report;
+  EXPECT_EQ(run({"qpdf", "--check", file}, &report), 0) << file << ": " << report;
+}
+
+std::pair<std::string, std::string> shownText(const std::string& file, int page) {
+  std::string poppler, mupdf, pg = std::to_string(page);
+  EXPECT_EQ(run({"pdftotext", "-f", pg, "-l", pg, file, "-"}, &poppler), 0);
+  EXPECT_EQ(run({"mutool", "draw", "-F", "txt", file, pg}, &mupdf), 0);
+  // The engine's note that it has no colour management is not page text.
+  for (size_t at = mupdf.find("warning:"); at != std::string::npos; at = mupdf.find("warning:"))
+    mupdf.erase(at, mupdf.find('\n', at) - at);
+  return {poppler, mupdf};
+}
+
+void expectShown(const std::string& file, int page, const std::vector<std::string>& parts) {
+  auto [poppler, mupdf] = shownText(file, page);
+  for (const std::string& part : parts) {
+    EXPECT_THAT(poppler, HasSubstr(part)) << "pdftotext, page " << page;
+    EXPECT_THAT(mupdf, HasSubstr(part)) << "mutool, page " << page;
+  }
+}
+
 bool exists(const std::string& path) {
   return std::filesystem::exists(path);
 }
@@ -467,4 +490,4 @@ int run(const std::vector<std::string>& argv, std::string* out, int timeoutSecon
   return r.exited ? r.exitCode : -1;
 }
 
-}  // namespace fixture
+}  // namespace pm::test

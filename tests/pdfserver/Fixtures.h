@@ -4,11 +4,13 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "support/Expect.h"
 #include "support/TestSupport.h"
 
-namespace fixture {
+namespace pm::test {
 
 struct Outline {
   std::string title;
@@ -48,10 +50,6 @@ struct DocSpec {
 
 void makePdf(const std::string& path, const DocSpec& plan);
 
-using pm::test::TempDir;
-using pm::test::writeFile;
-
-using pm::test::readFile;
 bool exists(const std::string& path);
 
 // Read back with MuPDF, independently of the server.
@@ -84,7 +82,19 @@ std::vector<std::string> qpdfFields(const std::string& path);
 // "Link:http://..."), for a pop-up its parent's subtype ("Popup<Text").
 std::vector<std::string> annotSummary(const std::string& path, int page);
 
+// qpdf's check of the file finds no fault.
+void expectClean(const std::string& file);
+
+// The text of a page (1-based) as poppler's pdftotext and MuPDF's mutool
+// each extract it, MuPDF's warnings left out.
+std::pair<std::string, std::string> shownText(const std::string& file, int page = 1);
+// Both engines show every part on the page.
+void expectShown(const std::string& file, int page, const std::vector<std::string>& parts);
+
 // Runs a command (argv) with a time-out; its exit status, output in out.
 int run(const std::vector<std::string>& argv, std::string* out = nullptr, int timeoutSeconds = 60);
 
-}  // namespace fixture
+}  // namespace pm::test
+
+// Tests outside the PDF areas still name the makers by their former home.
+namespace fixture = pm::test;

@@ -2,7 +2,7 @@
 // getProps and setProps the component uses, read back from the saved file.
 #include "pdfserver_js/Read.h"
 
-namespace jstest {
+namespace pm::test {
 
 class Annots : public JsTest {
  protected:
@@ -73,18 +73,15 @@ TEST_F(Annots, ChangingOnePropertyOfAReadPropertyObjectChangesOnlyThat) {
 }
 
 TEST_F(Annots, BadRequestsAreClearErrors) {
-  EXPECT_NE(errorOf([&] { write({{{"Type", "Hologram"}}}); }).find("Unknown annotation type"), std::string::npos);
-  EXPECT_NE(errorOf([&] { write({{{"Type", "Sound"}}}); }).find("not supported"), std::string::npos);
-  EXPECT_NE(errorOf([&] {
-              write({{{"Type", "Text"}}, {{"Page", 9}}});
-            }).find("Page 9 does not exist"),
-            std::string::npos);
+  EXPECT_RAISES("Unknown annotation type", write({{{"Type", "Hologram"}}}));
+  EXPECT_RAISES("not supported", write({{{"Type", "Sound"}}}));
+  EXPECT_RAISES("Page 9 does not exist", write({{{"Type", "Text"}}, {{"Page", 9}}}));
   ObjectRef a = objectOf(call(js, "addAnnot"));
-  EXPECT_NE(errorOf([&] { let(a, "contents", "x"); }).find("set its type first"), std::string::npos);
+  EXPECT_RAISES("set its type first", let(a, "contents", "x"));
   ObjectRef t = write({{{"Type", "Text"}}});
-  EXPECT_NE(errorOf([&] { let(t, "type", "Stamp"); }).find("keeps its type"), std::string::npos);
-  EXPECT_NE(errorOf([&] { let(t, "opacity", 2); }).find("between 0 and 1"), std::string::npos);
-  EXPECT_NE(errorOf([&] { let(t, "strokeColor", 3); }).find("colour"), std::string::npos);
+  EXPECT_RAISES("keeps its type", let(t, "type", "Stamp"));
+  EXPECT_RAISES("between 0 and 1", let(t, "opacity", 2));
+  EXPECT_RAISES("colour", let(t, "strokeColor", 3));
 }
 
-}  // namespace jstest
+}  // namespace pm::test

@@ -2,7 +2,7 @@
 // object, read back from the saved file.
 #include "pdfserver_js/Read.h"
 
-namespace jstest {
+namespace pm::test {
 
 using Pages = JsTest;
 
@@ -16,12 +16,12 @@ TEST_F(Pages, ThumbnailsAndWebLinks) {
   EXPECT_EQ(at(out, "Root/Pages/Kids/0/Thumb"), "");
   EXPECT_NE(at(out, "Root/Pages/Kids/2/Thumb"), "");
 
-  fixture::DocSpec s;
-  fixture::PageSpec p;
+  DocSpec s;
+  PageSpec p;
   p.lines = {"Visit https://example.org/ or www.example.com today"};
   s.pages = {p};
   std::string linked = dir.file("links.pdf");
-  fixture::makePdf(linked, s);
+  makePdf(linked, s);
   ObjectRef d2 = openPDDoc(linked);
   ObjectRef js2 = objectOf(call(d2, "GetJSObject"));
   EXPECT_EQ(CLng(call(js2, "addWebLinks")), 2);
@@ -47,11 +47,9 @@ TEST_F(Pages, FlatteningDrawsAnnotationsIntoThePage) {
   std::string out = save();
   EXPECT_TRUE(annots(out, 0).empty());
   std::string text = pageText(out, 0);
-  EXPECT_NE(text.find("Flat text"), std::string::npos) << text;
-  EXPECT_NE(text.find("Typed in"), std::string::npos) << text;
+  EXPECT_THAT(text, HoldsAll({"Flat text", "Typed in"}));
   EXPECT_EQ(fieldNames(out), std::vector<std::string>{"kept"});
-  std::string report;
-  EXPECT_TRUE(qpdfClean(out, &report)) << report;
+  expectClean(out);
 }
 
-}  // namespace jstest
+}  // namespace pm::test

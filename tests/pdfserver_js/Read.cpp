@@ -7,7 +7,7 @@ extern "C" {
 #include <mupdf/pdf.h>
 }
 
-namespace jstest {
+namespace pm::test {
 
 namespace {
 
@@ -112,34 +112,20 @@ std::vector<std::string> annots(const std::string& file, int page) {
 }
 
 std::string pageText(const std::string& file, int page) {
-  Reader r(file);
-  std::string out;
-  if (!r.d) return out;
-  fz_try(r.c) {
-    fz_page* p = fz_load_page(r.c, &r.d->super, page);
-    fz_stext_page* st = fz_new_stext_page_from_page(r.c, p, nullptr);
-    fz_buffer* b = fz_new_buffer_from_stext_page(r.c, st);
-    out = fz_string_from_buffer(r.c, b);
-    fz_drop_buffer(r.c, b);
-    fz_drop_stext_page(r.c, st);
-    fz_drop_page(r.c, p);
-  }
-  fz_catch(r.c) {
-    out = "<error>";
-  }
-  return out;
+  ReadBack r = readBack(file);
+  return page >= 0 && page < r.pages ? r.pageText[static_cast<size_t>(page)] : "<error>";
 }
 
 int pageCount(const std::string& file) {
-  Reader r(file);
-  return r.d ? pdf_count_pages(r.c, r.d) : -1;
+  ReadBack r = readBack(file);
+  return r.ok ? r.pages : -1;
 }
 
 bool qpdfClean(const std::string& file, std::string* report) {
   std::string out;
-  int rc = fixture::run({"qpdf", "--check", file}, &out);
+  int rc = run({"qpdf", "--check", file}, &out);
   if (report) *report = out;
   return rc == 0;
 }
 
-}  // namespace jstest
+}  // namespace pm::test

@@ -7,10 +7,7 @@
 
 #include "pdfserver/Common.h"
 
-namespace jstest {
-
-using namespace pm;
-using namespace pdftest;
+namespace pm::test {
 
 // The printed PDF object at a path from the trailer: "Root/AcroForm/Fields/0/T"
 // (numbers index arrays; references are followed). "" when nothing is there.
@@ -50,7 +47,7 @@ class JsTest : public PdfTest {
 // Runs a member and answers the description of the automation error it
 // raised ("" when none).
 template <class F>
-std::string errorOf(F&& f) {
+std::string messageOf(F&& f) {
   try {
     f();
   } catch (const AutomationError& e) {
@@ -59,4 +56,4 @@ std::string errorOf(F&& f) {
   return "";
 }
 
-}  // namespace jstest
+}  // namespace pm::test

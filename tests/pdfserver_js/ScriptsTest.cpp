@@ -3,7 +3,7 @@
 #include "pdfserver_js/Read.h"
 #include "support/TestSupport.h"
 
-namespace jstest {
+namespace pm::test {
 
 class Scripts : public JsTest {
  protected:
@@ -27,7 +27,7 @@ class Scripts : public JsTest {
 
 TEST_F(Scripts, DataObjects) {
   std::string file = dir.file("notes.txt");
-  fixture::writeFile(file, std::string("line one\r\nline two\0binary", 26));
+  writeFile(file, std::string("line one\r\nline two\0binary", 26));
   EXPECT_TRUE(CBool(call(js, "importDataObject", {"notes", file})));
   Variant list = get(js, "dataObjects");
   ASSERT_TRUE(list.isArray());
@@ -37,34 +37,28 @@ TEST_F(Scripts, DataObjects) {
   EXPECT_EQ(CDbl(get(d, "size")), 26);
   std::string back = dir.file("back.bin");
   call(js, "exportDataObject", {"notes", back, false, 0});
-  EXPECT_EQ(fixture::readFile(back), fixture::readFile(file));
-  EXPECT_NE(errorOf([&] {
-              call(js, "exportDataObject", {"notes", back, false, 2});
-            }).find("not supported"),
-            std::string::npos);
-  EXPECT_NE(errorOf([&] {
-              call(js, "exportDataObject", {"nothing", back});
-            }).find("no data object"),
-            std::string::npos);
+  EXPECT_EQ(readFile(back), readFile(file));
+  EXPECT_RAISES("not supported", call(js, "exportDataObject", {"notes", back, false, 2}));
+  EXPECT_RAISES("no data object", call(js, "exportDataObject", {"nothing", back}));
   std::string out = save();
   EXPECT_EQ(at(out, "Root/Names/EmbeddedFiles/Names/0"), "(notes)");
   EXPECT_EQ(at(out, "Root/Names/EmbeddedFiles/Names/1/Type"), "/Filespec");
   call(js, "removeDataObject", {"notes"});
   EXPECT_TRUE(get(js, "dataObjects").isNull());
-  EXPECT_NE(errorOf([&] { call(js, "deleteSound", {"beep"}); }).find("no sound"), std::string::npos);
-  EXPECT_NE(errorOf([&] { call(js, "removeIcon", {"pic"}); }).find("no icon"), std::string::npos);
+  EXPECT_RAISES("no sound", call(js, "deleteSound", {"beep"}));
+  EXPECT_RAISES("no icon", call(js, "removeIcon", {"pic"}));
 }
 
 TEST_F(Scripts, FdfRoundTrip) {
   form();
   std::string fdf = dir.file("data.fdf");
   call(js, "exportAsFDF", {false, true, Variant::missing(), false, fdf});
-  std::string text = fixture::readFile(fdf);
+  std::string text = readFile(fdf);
   EXPECT_EQ(text.rfind("%FDF-1.2", 0), 0u);
-  EXPECT_NE(text.find("/T (person) /Kids"), std::string::npos) << text;
+  EXPECT_THAT(text, HasSubstr("/T (person) /Kids")) << text;
   EXPECT_EQ(text.find("hunter2"), std::string::npos) << "password fields stay out";
   EXPECT_EQ(text.find("(empty)"), std::string::npos) << "fields without a value stay out";
-  EXPECT_NE(text.find("/V /Yes"), std::string::npos);
+  EXPECT_THAT(text, HasSubstr("/V /Yes"));
   clear();
   EXPECT_EQ(value("person.name"), "");
   call(js, "importAnFDF", {fdf});
@@ -76,40 +70,31 @@ TEST_F(Scripts, FdfRoundTrip) {
   let(objectOf(call(js, "getField", {"secret"})), "value", "hunter2");
   std::string some = dir.file("some.fdf");
   call(js, "exportAsFDF", {true, false, V({"secret", "empty"}), true, some});
-  text = fixture::readFile(some);
-  EXPECT_NE(text.find("hunter2"), std::string::npos);
-  EXPECT_NE(text.find("(empty)"), std::string::npos);
+  text = readFile(some);
+  EXPECT_THAT(text, HoldsAll({"hunter2", "(empty)"}));
   EXPECT_EQ(text.find("(person)"), std::string::npos);
-  EXPECT_NE(text.find("/Ff 8192"), std::string::npos) << text;
-  EXPECT_NE(errorOf([&] { call(js, "importAnFDF", {dir.file("none.fdf")}); }).find("does not exist"),
-            std::string::npos);
+  EXPECT_THAT(text, HasSubstr("/Ff 8192")) << text;
+  EXPECT_RAISES("does not exist", call(js, "importAnFDF", {dir.file("none.fdf")}));
   // Fields that contain themselves, or share their kids, are refused at once.
   for (const char* kids : {"[2 0 R 2 0 R]", "[3 0 R 3 0 R]"}) {
-    fixture::writeFile(dir.file("loop.fdf"), std::string("%FDF-1.2\n1 0 obj <</FDF <</Fields [2 0 R]>>>> endobj\n"
-                                                         "2 0 obj <</T (a) /Kids ") +
-                                                 kids +
-                                                 ">> endobj\n3 0 obj <</T (b) /Kids [2 0 R]>> endobj\n"
-                                                 "trailer <</Root 1 0 R>>\n%%EOF\n");
-    EXPECT_NE(errorOf([&] { call(js, "importAnFDF", {dir.file("loop.fdf")}); }).find("lists a field twice"),
-              std::string::npos)
-        << kids;
+    writeFile(dir.file("loop.fdf"), std::string("%FDF-1.2\n1 0 obj <</FDF <</Fields [2 0 R]>>>> endobj\n"
+                                                "2 0 obj <</T (a) /Kids ") +
+                                        kids +
+                                        ">> endobj\n3 0 obj <</T (b) /Kids [2 0 R]>> endobj\n"
+                                        "trailer <</Root 1 0 R>>\n%%EOF\n");
+    EXPECT_RAISES("lists a field twice", call(js, "importAnFDF", {dir.file("loop.fdf")})) << kids;
   }
-  fixture::writeFile(dir.file("bad.fdf"), "not fdf");
-  EXPECT_NE(errorOf([&] { call(js, "importAnFDF", {dir.file("bad.fdf")}); }).find("not an FDF file"),
-            std::string::npos);
-  EXPECT_NE(errorOf([&] {
-              call(js, "exportAsFDF", {false, true, Variant::missing(), false, ""});
-            }).find("needs the path"),
-            std::string::npos);
+  writeFile(dir.file("bad.fdf"), "not fdf");
+  EXPECT_RAISES("not an FDF file", call(js, "importAnFDF", {dir.file("bad.fdf")}));
+  EXPECT_RAISES("needs the path", call(js, "exportAsFDF", {false, true, Variant::missing(), false, ""}));
 }
 
 TEST_F(Scripts, XfdfAndTextRoundTrips) {
   form();
   std::string xfdf = dir.file("data.xfdf");
   call(js, "exportAsXFDF", {false, true, Variant::missing(), xfdf});
-  std::string text = fixture::readFile(xfdf);
-  EXPECT_NE(text.find("<field name=\"person\">"), std::string::npos) << text;
-  EXPECT_NE(text.find("<value>Zoë (née) &quot;Q&quot;</value>"), std::string::npos) << text;
+  std::string text = readFile(xfdf);
+  EXPECT_THAT(text, HoldsAll({"<field name=\"person\">", "<value>Zoë (née) &quot;Q&quot;</value>"}));
   clear();
   call(js, "importAnXFDF", {xfdf});
   EXPECT_EQ(value("person.name"), "Zoë (née) \"Q\"");
@@ -117,28 +102,27 @@ TEST_F(Scripts, XfdfAndTextRoundTrips) {
   std::string deep;
   for (int i = 0; i < 40; ++i) deep += "<field name=\"n\">";
   for (int i = 0; i < 40; ++i) deep += "</field>";
-  fixture::writeFile(dir.file("deep.xfdf"), "<xfdf><fields>" + deep + "</fields></xfdf>");
-  EXPECT_NE(errorOf([&] { call(js, "importAnXFDF", {dir.file("deep.xfdf")}); }).find("levels deep"), std::string::npos);
-  fixture::writeFile(dir.file("bad.xfdf"), "<html><body/></html>");
-  EXPECT_NE(errorOf([&] { call(js, "importAnXFDF", {dir.file("bad.xfdf")}); }).find("not XFDF"), std::string::npos);
+  writeFile(dir.file("deep.xfdf"), "<xfdf><fields>" + deep + "</fields></xfdf>");
+  EXPECT_RAISES("levels deep", call(js, "importAnXFDF", {dir.file("deep.xfdf")}));
+  writeFile(dir.file("bad.xfdf"), "<html><body/></html>");
+  EXPECT_RAISES("not XFDF", call(js, "importAnXFDF", {dir.file("bad.xfdf")}));
 
   std::string tab = dir.file("data.txt");
   call(js, "exportAsText", {true, V({"person.name", "agree"}), tab});
-  EXPECT_EQ(fixture::readFile(tab), "person.name\tagree\r\n\"Zoë (née) \"\"Q\"\"\"\tYes\r\n");
-  fixture::writeFile(tab, "person.name\tagree\r\nFirst\tOff\r\nSecond\tYes\r\n");
+  EXPECT_EQ(readFile(tab), "person.name\tagree\r\n\"Zoë (née) \"\"Q\"\"\"\tYes\r\n");
+  writeFile(tab, "person.name\tagree\r\nFirst\tOff\r\nSecond\tYes\r\n");
   call(js, "importTextData", {tab, 1});
   EXPECT_EQ(value("person.name"), "Second");
   call(js, "importTextData", {tab, 0});
   EXPECT_EQ(value("agree"), "Off");
-  EXPECT_NE(errorOf([&] { call(js, "importTextData", {tab, 2}); }).find("Row 2 does not exist"), std::string::npos);
+  EXPECT_RAISES("Row 2 does not exist", call(js, "importTextData", {tab, 2}));
   // The imported values are in the file.
   std::string out = save();
   EXPECT_EQ(fieldEntry(out, "person.name", "V"), "(First)");
 }
 
 TEST_F(Scripts, WhatTheViewerCannotDo) {
-  for (const char* m : {"exportXFAData", "importXFAData"})
-    EXPECT_NE(errorOf([&] { call(js, m, {"x"}); }).find("not supported"), std::string::npos) << m;
+  for (const char* m : {"exportXFAData", "importXFAData"}) EXPECT_RAISES("not supported", call(js, m, {"x"})) << m;
 }
 
 TEST_F(Scripts, SpellingMailAndSubmissionNeedTheirSettings) {
@@ -152,16 +136,12 @@ TEST_F(Scripts, SpellingMailAndSubmissionNeedTheirSettings) {
   }
   {
     pm::test::ScopedEnv dict("PRESSMARK_SPELL_DICTIONARY", dir.file("none.dic"));
-    EXPECT_NE(errorOf([&] { get(js, "spell"); }).find("does not exist"), std::string::npos);
+    EXPECT_RAISES("does not exist", get(js, "spell"));
   }
   pm::test::ScopedEnv noServer("PRESSMARK_SMTP_SERVER", "");
   for (const char* m : {"mailDoc", "mailForm"})
-    EXPECT_NE(errorOf([&] {
-                call(js, m, {false, "a@example.org"});
-              }).find("No mail server is set"),
-              std::string::npos)
-        << m;
-  EXPECT_NE(errorOf([&] { call(js, "submitForm", {"x"}); }).find("http:// or https://"), std::string::npos);
+    EXPECT_RAISES("No mail server is set", call(js, m, {false, "a@example.org"})) << m;
+  EXPECT_RAISES("http:// or https://", call(js, "submitForm", {"x"}));
 }
 
-}  // namespace jstest
+}  // namespace pm::test

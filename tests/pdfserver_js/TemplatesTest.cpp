@@ -2,7 +2,7 @@
 // the saved file.
 #include "pdfserver_js/Read.h"
 
-namespace jstest {
+namespace pm::test {
 
 class Templates : public JsTest {};
 
@@ -14,18 +14,15 @@ TEST_F(Templates, CreateListSpawnAndRemove) {
   EXPECT_EQ(CStr(call(js, "getNthTemplate", {0})), "0");
   EXPECT_EQ(CStr(call(js, "getNthTemplate", {1})), "form");
   EXPECT_FALSE(CBool(get(t, "hidden")));
-  EXPECT_NE(errorOf([&] {
-              call(js, "createTemplate", {"form", 1});
-            }).find("already has a template"),
-            std::string::npos);
+  EXPECT_RAISES("already has a template", call(js, "createTemplate", {"form", 1}));
 
   call(js, "spawnPageFromTemplate", {"form", 0, true, false});  // a new page after the first
   call(t, "spawn", {0, false, true});                           // drawn over the first page
   EXPECT_EQ(CLng(get(js, "numPages")), 4);
   std::string out = save();
-  EXPECT_NE(pageText(out, 1).find("Third page"), std::string::npos);
-  EXPECT_NE(pageText(out, 0).find("Third page"), std::string::npos) << "the overlay draws the template";
-  EXPECT_NE(pageText(out, 0).find("Hello world"), std::string::npos) << "over the page's own text";
+  EXPECT_THAT(pageText(out, 1), HasSubstr("Third page"));
+  EXPECT_THAT(pageText(out, 0), HasSubstr("Third page")) << "the overlay draws the template";
+  EXPECT_THAT(pageText(out, 0), HasSubstr("Hello world")) << "over the page's own text";
   std::vector<std::string> names = fieldNames(out);
   EXPECT_NE(std::find(names.begin(), names.end(), "P1.form.sig"), names.end());
   EXPECT_EQ(fieldEntry(out, "sig", "Kids/1/Rect"), "[72 80 200 100]") << "the overlay shares the field";
@@ -34,7 +31,7 @@ TEST_F(Templates, CreateListSpawnAndRemove) {
   call(js, "removeTemplate", {"form"});
   EXPECT_EQ(CLng(get(js, "numTemplates")), 1);
   EXPECT_TRUE(call(js, "getTemplate", {"form"}).isNull());
-  EXPECT_NE(errorOf([&] { call(js, "spawnPageFromTemplate", {"form"}); }).find("no template named"), std::string::npos);
+  EXPECT_RAISES("no template named", call(js, "spawnPageFromTemplate", {"form"}));
 }
 
-}  // namespace jstest
+}  // namespace pm::test
