@@ -82,7 +82,7 @@ done
 
 # Run at run time, not linked: the office programs (without a GUI toolkit),
 # Ghostscript, poppler's pdftops, qpdf for linearizing, the SQLite ODBC
-# driver, libcups and libcurl (loaded when first used), one spelling
+# driver, libcups, libcurl and OpenSSL's libcrypto (loaded when first used), one spelling
 # dictionary, the fonts the conversions embed, and the interpreter the
 # Python module is built for.
 pyver=$(/usr/bin/python3 -c 'import sys; print("%d.%d" % sys.version_info[:2])')
@@ -93,7 +93,7 @@ programs=(
   "libreoffice-calc-nogui | libreoffice-calc"
   "libreoffice-impress-nogui | libreoffice-impress"
   "libreoffice-draw-nogui | libreoffice-draw"
-  ghostscript poppler-utils qpdf libsqliteodbc libcups2 libcurl4
+  ghostscript poppler-utils qpdf libsqliteodbc libcups2 libcurl4 libssl3
   "hunspell-en-us | hunspell-dictionary"
   fonts-dejavu-core fonts-liberation2
   "python3 (>= $pyver)" "python3 (<< $pynext)"
