@@ -3,11 +3,9 @@
 #include "automation/Automation.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
+namespace pm::test {
 
-namespace {
-using pm::test::errorOf;
-}  // namespace
+namespace {}  // namespace
 
 TEST(Convert, IntegersRoundHalfToEven) {
   EXPECT_EQ(CLng(Variant(0.5)), 0);
@@ -180,3 +178,5 @@ TEST(Arrays, RedimPreserveKeepsData) {
   EXPECT_EQ(a.at({1, 0}), Variant("r1"));
   EXPECT_TRUE(a.at({1, 2}).isEmpty());
 }
+
+}  // namespace pm::test

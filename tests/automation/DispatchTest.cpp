@@ -6,7 +6,7 @@
 #include "support/Raised.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
+namespace pm::test {
 
 namespace {
 
@@ -51,10 +51,6 @@ class Sample : public Dispatch {
   Variant item(Frame& f) { return Variant(f[0].asLong() * 100); }
   std::string caption;
 };
-
-using pm::test::errorOf;
-using pm::test::raised;
-using pm::test::Raised;
 
 }  // namespace
 
@@ -223,3 +219,5 @@ TEST(ServerModulesTest, LoadsOnlyWhatNoOtherUserCanWriteAndSaysWhyNot) {
     }
   }
 }
+
+}  // namespace pm::test

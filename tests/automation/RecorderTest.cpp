@@ -4,7 +4,8 @@
 #include "servers/recording/Recorder.h"
 #include "support/Raised.h"
 
-using namespace pm;
+namespace pm::test {
+
 using pm::recording::Recorder;
 
 TEST(Recorder, TranscriptOfCallsInOrderWithTypedArguments) {
@@ -75,3 +76,5 @@ TEST(Recorder, DescribeShowsTypes) {
   EXPECT_EQ(Describe(V({1, "a"})), "Array(1&, \"a\")");
   EXPECT_EQ(Describe(Variant(Array::matrix(1, 2))), "Array[0 To 0, 0 To 1](Empty, Empty)");
 }
+
+}  // namespace pm::test

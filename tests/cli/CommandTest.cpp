@@ -7,8 +7,7 @@
 #include "pdfserver/Fixtures.h"
 #include "support/TestSupport.h"
 
-using pm::test::runPressmark;
-using pm::test::TempDir;
+namespace pm::test {
 
 TEST(Command, OneCallWithNoResultPrintsNothing) {
   TempDir d;
@@ -118,3 +117,5 @@ TEST(Command, LoadsOnlyTheServersAJobUses) {
   for (const char* other : {"pressmark-servers/office.so", "pressmark-servers/data.so", "libuno_", "libodbc"})
     EXPECT_EQ(text.err.find(other), std::string::npos) << other;
 }
+
+}  // namespace pm::test

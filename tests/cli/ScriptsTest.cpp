@@ -14,6 +14,8 @@
 
 #include "support/TestSupport.h"
 
+namespace pm::test {
+
 namespace {
 
 std::vector<std::string> linesWith(const std::string& path, const std::string& word) {
@@ -58,3 +60,5 @@ TEST(Scripts, EveryBuildStatesItsOptionsAndCtestRefusesToFindNoTests) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

@@ -7,7 +7,7 @@
 #include "component/frame/CreatePDF.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
+namespace pm::test {
 
 TEST(BadInput, FrameMembersTakeAnyVariant) {
   // Odd values that convert to text are relative folder names; keep them here.
@@ -51,3 +51,5 @@ TEST(BadInput, FrameMembersTakeAnyVariant) {
   EXPECT_FALSE(std::filesystem::exists(cwd.path() + "/a")) << "a name with a NUL must not be cut short";
   std::filesystem::current_path(old);
 }
+
+}  // namespace pm::test

@@ -11,10 +11,7 @@
 #include "servers/recording/Recorder.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
-using pm::test::ScopedEnv;
-using pm::test::TempDir;
-using pm::test::writeFile;
+namespace pm::test {
 
 namespace {
 
@@ -197,3 +194,5 @@ TEST(EventRelay, DistillerEventsReachTheClientAsCopies) {
   d->raise("OnJobDone", {Variant("x"), Variant("y")});
   EXPECT_EQ(seen.size(), 6u);
 }
+
+}  // namespace pm::test

@@ -12,11 +12,8 @@
 #include "support/TestSupport.h"
 #include "system/Process.h"
 
-using namespace pm;
-using pm::test::raised;
-using pm::test::Raised;
-using pm::test::TempDir;
-using pm::test::writeFile;
+namespace pm::test {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -140,3 +137,5 @@ TEST_F(Pipeline, AFailedJobOnTheSecurityPathIsAnErrorWithTheDistillersReason) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

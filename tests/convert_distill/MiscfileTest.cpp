@@ -12,13 +12,9 @@
 #include "support/Raised.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
+namespace pm::test {
+
 using pm::recording::Recorder;
-using pm::test::raised;
-using pm::test::Raised;
-using pm::test::readFile;
-using pm::test::TempDir;
-using pm::test::writeFile;
 namespace fs = std::filesystem;
 
 namespace {
@@ -211,3 +207,5 @@ TEST_F(MiscFileTest, AFailedDistillRemovesTheTemporaryFile) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

@@ -9,7 +9,8 @@
 #include "servers/recording/Recorder.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
+namespace pm::test {
+
 using pm::recording::Recorder;
 
 namespace {
@@ -68,3 +69,5 @@ TEST(MissingInput, ANullPathIsTheMissingFileErrorForEveryConversion) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

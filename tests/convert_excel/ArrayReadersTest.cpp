@@ -17,8 +17,8 @@
 #include "servers/recording/Recorder.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
-using namespace pm::test;
+namespace pm::test {
+
 using pm::recording::Recorder;
 
 namespace {
@@ -239,3 +239,5 @@ TEST_F(ExcelArrays, ACellValueFlagThatIsNoBooleanIsAFailureCode) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

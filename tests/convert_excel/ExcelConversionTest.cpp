@@ -14,8 +14,8 @@
 #include "support/Raised.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
-using namespace pm::test;
+namespace pm::test {
+
 using pm::recording::Recorder;
 
 namespace {
@@ -194,3 +194,5 @@ TEST_F(ExcelOrchestration, AWrongPasswordQuitsExcelWithoutClosingAWorkbook) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

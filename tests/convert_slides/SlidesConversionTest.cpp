@@ -14,8 +14,8 @@
 #include "support/Raised.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
-using namespace pm::test;
+namespace pm::test {
+
 using pm::recording::Recorder;
 
 namespace {
@@ -137,3 +137,5 @@ TEST_F(SlidesOrchestration, Pub2TrapReportsTheOpenFailureNotTheCleanUpErrors) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

@@ -13,8 +13,8 @@
 #include "support/Raised.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
-using namespace pm::test;
+namespace pm::test {
+
 using pm::recording::Recorder;
 
 namespace {
@@ -150,3 +150,5 @@ TEST_F(WordOrchestration, TextFileDefaultsLeaveFontColourMarginsAndNumbersAlone)
 }
 
 }  // namespace
+
+}  // namespace pm::test

@@ -11,9 +11,7 @@
 #include "support/TestSupport.h"
 #include "system/CodePage.h"
 
-using namespace pm;
-using pm::test::readFile;
-using pm::test::TempDir;
+namespace pm::test {
 
 namespace {
 
@@ -279,3 +277,5 @@ TEST(XmlMethods, XMLFileToRecordsetOpensTheCallersRecordset) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

@@ -10,10 +10,7 @@
 #include "component/frame/CreatePDF.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
-using pm::test::readFile;
-using pm::test::TempDir;
-using pm::test::writeFile;
+namespace pm::test {
 
 namespace {
 
@@ -79,3 +76,5 @@ TEST(LinkTargets, WritersFollowTheLinkAndKeepTheTargetsMode) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

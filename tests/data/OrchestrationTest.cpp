@@ -10,10 +10,9 @@
 #include "servers/recording/Recorder.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
+namespace pm::test {
+
 using pm::recording::Recorder;
-using pm::test::readFile;
-using pm::test::TempDir;
 using Lines = std::vector<std::string>;
 
 namespace {
@@ -112,3 +111,5 @@ TEST_F(AdoScript, XMLFileToArrayWithoutACountFails) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

@@ -5,10 +5,7 @@
 
 #include "support/TestSupport.h"
 
-using pm::test::readFile;
-using pm::test::runPressmark;
-using pm::test::TempDir;
-using pm::test::writeFile;
+namespace pm::test {
 
 namespace {
 
@@ -42,3 +39,5 @@ TEST(TextEncoding, WithoutALocaleTextFilesRoundTripAsUtf8) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

@@ -6,7 +6,7 @@
 #include "dataserver/DataFixtures.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
+namespace pm::test {
 
 namespace {
 
@@ -102,3 +102,5 @@ TEST(PostgresServer, FailuresOfARealServer) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

@@ -7,9 +7,7 @@
 #include "servers/data/Odbc.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
-using pm::test::makeSqlite;
-using pm::test::TempDir;
+namespace pm::test {
 
 namespace {
 
@@ -179,3 +177,5 @@ TEST(SqliteDefault, ConnectionTextForAFileIsResolvedToTheSqliteDriver) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

@@ -8,8 +8,7 @@
 #include "dataserver/DataFixtures.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
-using pm::test::TempDir;
+namespace pm::test {
 
 namespace {
 
@@ -163,3 +162,5 @@ TEST(XmlProvider, EntitiesAreNeitherExpandedNorFetched) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

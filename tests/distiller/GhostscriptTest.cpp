@@ -24,7 +24,8 @@
 #include "support/TestSupport.h"
 #include "system/Process.h"
 
-namespace pm::distiller {
+namespace pm::test {
+using namespace pm::distiller;
 namespace {
 
 namespace fs = std::filesystem;
@@ -304,7 +305,7 @@ TEST_F(Ghostscript, AFileThatLooksLikeADriverGrantsNoReading) {
   call(d, kFileToPDF, {ps, pdf, ""});
   EXPECT_NE(logText().find("/invalidfileaccess"), std::string::npos) << logText();
   if (fs::exists(pdf)) {
-    ::pm::distiller::Run text = run({"pdftotext", pdf, "-"});
+    Run text = run({"pdftotext", pdf, "-"});
     for (const std::string& l : text.out) EXPECT_EQ(l.find("TOPSECRET"), std::string::npos);
   }
 }
@@ -551,4 +552,4 @@ TEST_F(Ghostscript, AMissingGhostscriptRaisesAnErrorAfterJobFail) {
 }
 
 }  // namespace
-}  // namespace pm::distiller
+}  // namespace pm::test

@@ -16,7 +16,7 @@
 #include "support/TestSupport.h"
 #include "system/Process.h"
 
-namespace pm {
+namespace pm::test {
 namespace {
 
 using namespace std::chrono_literals;
@@ -192,4 +192,4 @@ TEST(Process, DestructionWithoutWaitKillsAndReaps) {
 }
 
 }  // namespace
-}  // namespace pm
+}  // namespace pm::test

@@ -14,8 +14,7 @@
 #include "support/OfficeDocs.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
-using namespace pm::test;
+namespace pm::test {
 
 namespace {
 
@@ -37,8 +36,6 @@ void printTo(const ObjectRef& doc, const std::string& ps, const std::string& pag
          {Named("PrintToFile", true), Named("Background", false), Named("Pages", pages),
           Named("Range", Variant(int16_t{4})), Named("Outputfilename", ps)});
 }
-
-using pm::test::errorOf;
 
 // The pipe a running office made for a second start on its profile, as the
 // command line of a process of the office's group names the profile.
@@ -278,3 +275,5 @@ TEST(WordServer, TextFilesAreReadInTheSystemCodePage) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

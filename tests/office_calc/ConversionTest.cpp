@@ -20,8 +20,7 @@
 #include "support/SheetDocs.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
-using namespace pm::test;
+namespace pm::test {
 
 namespace {
 
@@ -204,3 +203,5 @@ TEST(CsvWorkbook, ReadThroughTheShellAndTheProcessExitsCleanly) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

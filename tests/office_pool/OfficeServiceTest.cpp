@@ -32,9 +32,9 @@
 #include "support/OfficeDocs.h"
 #include "support/TestSupport.h"
 
-using namespace pm::test;
-
 extern char** environ;
+
+namespace pm::test {
 
 namespace {
 
@@ -491,6 +491,7 @@ TEST(OfficeService, AnOfficeInsideTheClientIsPrivateUnderAnyUmaskInheritsNothing
 }
 
 }  // namespace
+}  // namespace pm::test
 
 // Declared weak: the office server (and with it these) is only built where
 // the LibreOffice SDK is.
@@ -499,6 +500,7 @@ std::string newPipeName(const std::string& kind) __attribute__((weak));
 int connectOfficePipe(const std::string& pipe, std::string& why) __attribute__((weak));
 }  // namespace pm::office
 
+namespace pm::test {
 namespace {
 
 TEST(OfficeService, APipeSomeoneElseMadeUnderTheOfficesNameIsNeverConnectedTo) {
@@ -588,3 +590,5 @@ TEST_P(ReviewedWordDocument, ConvertsWithTheInsertedText) {
 INSTANTIATE_TEST_SUITE_P(Rows, ReviewedWordDocument, ::testing::Bool());
 
 }  // namespace
+
+}  // namespace pm::test

@@ -15,8 +15,7 @@
 #include "support/SheetDocs.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
-using namespace pm::test;
+namespace pm::test {
 
 namespace {
 
@@ -257,3 +256,5 @@ TEST_F(SearchableConversion, PresentationSlides) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

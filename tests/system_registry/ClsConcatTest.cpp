@@ -5,6 +5,8 @@
 
 #include "system/clsConcat.h"
 
+namespace pm::test {
+
 using pm::clsConcat;
 using pm::Variant;
 
@@ -91,3 +93,5 @@ TEST(ClsConcat, SetStringStartsFromTheText) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

@@ -11,13 +11,11 @@
 #include "system/clsRegistry.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
-using pmtest::readFile;
-using pmtest::writeFile;
+namespace pm::test {
 
 namespace {
 
-class ClsRegistryTest : public pmtest::RegistryTest {
+class ClsRegistryTest : public RegistryTest {
  protected:
   // Writes the HKEY_LOCAL_MACHINE file and opens reg on the key.
   void openOn(const std::string& keyBody, clsRegistry& reg, const std::string& path = "SOFTWARE\\Test") {
@@ -277,3 +275,5 @@ TEST_F(ClsRegistryTest, MalformedFileNeverRaisesAndIsNotOverwritten) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

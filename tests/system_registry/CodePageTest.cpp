@@ -10,7 +10,7 @@
 #include "system/CodePage.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
+namespace pm::test {
 
 namespace {
 
@@ -103,34 +103,36 @@ TEST(CodePage, ProcessCodePageComesFromTheEnvironmentOnce) {
 TEST(CodePage, DetectionReadsOverrideThenLocaleWithoutTouchingTheGlobalLocale) {
   std::string before = std::setlocale(LC_CTYPE, nullptr);
   {
-    pmtest::ScopedEnv cp("PRESSMARK_CODEPAGE", "windows-1252");
+    ScopedEnv cp("PRESSMARK_CODEPAGE", "windows-1252");
     EXPECT_EQ(detectCodePageForTesting(), "windows-1252");
   }
-  pmtest::ScopedEnv cp("PRESSMARK_CODEPAGE", nullptr);
-  pmtest::ScopedEnv ctype("LC_CTYPE", nullptr);
+  ScopedEnv cp("PRESSMARK_CODEPAGE", nullptr);
+  ScopedEnv ctype("LC_CTYPE", nullptr);
   {
-    pmtest::ScopedEnv all("LC_ALL", "C.UTF-8");
+    ScopedEnv all("LC_ALL", "C.UTF-8");
     EXPECT_EQ(detectCodePageForTesting(), "UTF-8");
   }
   {
     // No locale set: the C locale's 7-bit ASCII would turn every other
     // character into a replacement, so UTF-8 is taken instead.
     for (const char* none : {"C", "POSIX"}) {
-      pmtest::ScopedEnv all("LC_ALL", none);
+      ScopedEnv all("LC_ALL", none);
       EXPECT_EQ(detectCodePageForTesting(), "UTF-8") << none;
     }
   }
   {
     // A locale that does not exist falls back to the C locale, so to UTF-8.
-    pmtest::ScopedEnv all("LC_ALL", "xx_NOWHERE.NOTHING");
+    ScopedEnv all("LC_ALL", "xx_NOWHERE.NOTHING");
     EXPECT_EQ(detectCodePageForTesting(), "UTF-8");
   }
   {
-    pmtest::ScopedEnv all("LC_ALL", "C");
-    pmtest::ScopedEnv cp("PRESSMARK_CODEPAGE", "ISO-8859-1");
+    ScopedEnv all("LC_ALL", "C");
+    ScopedEnv cp("PRESSMARK_CODEPAGE", "ISO-8859-1");
     EXPECT_EQ(detectCodePageForTesting(), "ISO-8859-1");
   }
   EXPECT_EQ(std::setlocale(LC_CTYPE, nullptr), before);
 }
 
 }  // namespace
+
+}  // namespace pm::test

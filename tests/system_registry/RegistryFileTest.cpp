@@ -7,6 +7,8 @@
 #include "RegistryFixture.h"
 #include "system/RegistryStore.h"
 
+namespace pm::test {
+
 using namespace pm::registry;
 
 namespace {
@@ -222,3 +224,5 @@ TEST(RegistryFile, DeepKeysAreRefusedBeforeTheyTakeMemory) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

@@ -10,15 +10,13 @@
 #include "system/RegistryStore.h"
 #include "system/clsRegistry.h"
 
-using namespace pm;
+namespace pm::test {
+
 using namespace pm::registry;
-using pmtest::readFile;
-using pmtest::ScopedEnv;
-using pmtest::writeFile;
 
 namespace {
 
-class RegistryLocations : public pmtest::RegistryTest {
+class RegistryLocations : public RegistryTest {
  protected:
   std::string systemFile() const { return dir_ + "/etc/pressmark/HKEY_LOCAL_MACHINE.reg"; }
   std::string overlayFile() const { return dir_ + "/config/pressmark/HKEY_LOCAL_MACHINE.reg"; }
@@ -213,7 +211,7 @@ TEST_F(RegistryLocations, WrittenFilesKeepTheirModeAndLeaveNoTemporaries) {
 
 TEST_F(RegistryLocations, SymbolicLinkToAHiveIsKept) {
   std::string real = dir_ + "/elsewhere/machine.reg";
-  pmtest::writeFile(real, "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE]\r\n");
+  writeFile(real, "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE]\r\n");
   ASSERT_EQ(::symlink(real.c_str(), hklmFile().c_str()), 0);
   ASSERT_TRUE(write(HKEY_LOCAL_MACHINE, "SOFTWARE\\L", "v", "linked"));
   struct stat st {};
@@ -224,3 +222,5 @@ TEST_F(RegistryLocations, SymbolicLinkToAHiveIsKept) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

@@ -11,7 +11,7 @@
 #include "support/TestSupport.h"
 #include "system/Printers.h"
 
-using namespace pm;
+namespace pm::test {
 
 namespace {
 
@@ -268,3 +268,5 @@ TEST(CreatePDFSetDefPrinter, AnArgumentWithoutTextIsATypeError) {
   EXPECT_EQ(pm::test::errorOf([&] { call(pdf, "SetDefPrinter", {Variant::null()}); }), basic::InvalidUseOfNull);
   EXPECT_EQ(s.defaultName, "Pressmark_PS");
 }
+
+}  // namespace pm::test

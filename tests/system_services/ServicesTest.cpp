@@ -19,11 +19,7 @@
 #include "system/Files.h"
 #include "system/SystemServices.h"
 
-using namespace pm;
-using pm::test::readFile;
-using pm::test::ScopedEnv;
-using pm::test::TempDir;
-using pm::test::writeFile;
+namespace pm::test {
 
 namespace {
 
@@ -306,3 +302,5 @@ TEST(AtomicFile, SetAsideBringsTheOldFileBackUnlessTheNewOneIsKept) {
   EXPECT_EQ(readFile(out), "new");
   EXPECT_EQ(entries(dir.path()), 1u);
 }
+
+}  // namespace pm::test
