@@ -55,6 +55,9 @@ class TempDir {
 // Writes a file, making its folder first.
 void writeFile(const std::string& path, const std::string& content);
 std::string readFile(const std::string& path);
+// The mode of a path itself, a link not followed (type and permission
+// bits; 0 when there is nothing there).
+unsigned modeOf(const std::string& path);
 
 // Sets (or, given a null value, unsets) an environment variable for as long
 // as the object lives.
