@@ -24,8 +24,7 @@ namespace pm::test {
 namespace {
 
 bool exists(const std::string& p) {
-  struct stat st {};
-  return ::lstat(p.c_str(), &st) == 0;
+  return modeOf(p) != 0;
 }
 
 size_t entries(const std::string& dir) {
@@ -121,10 +120,7 @@ TEST(ExclusiveTempFile, TenThousandDrawsOnTwoThreadsNeverShareAFile) {
     }
   EXPECT_EQ(paths.size(), 10000u);
   EXPECT_EQ(entries(dir.path()), 10000u);
-  struct stat st {};
-  ASSERT_EQ(::stat(a.front()->path().c_str(), &st), 0);
-  EXPECT_TRUE(S_ISREG(st.st_mode));
-  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  EXPECT_EQ(modeOf(a.front()->path()), S_IFREG | 0600u);
   a.clear();
   b.clear();
   EXPECT_EQ(entries(dir.path()), 0u);
@@ -269,9 +265,7 @@ TEST(AtomicFile, WritersReplaceOnlyWhenCompleteAndFollowNoPlantedLink) {
   f.write("new");
   f.commit();
   EXPECT_EQ(readFile(target), "new");
-  struct stat st {};
-  ASSERT_EQ(::stat(target.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0640u) << "a replaced file keeps its mode";
+  EXPECT_EQ(modeOf(target), S_IFREG | 0640u) << "a replaced file keeps its mode";
 
   // The component's own writers, each with links at its old names.
   std::string bmp = dir.file("p.bmp"), copy = dir.file("c.txt");
