@@ -66,6 +66,13 @@ std::string q(const std::string& s) {
   return recording::Describe(Variant(s));
 }
 
+// What one job on a Distiller class records: its window and spool settings
+// as converted from the caller's arguments, then the conversion call.
+std::vector<std::string> job(const std::string& cls, const char* show, const char* spool, const std::string& call) {
+  return {"create " + cls, cls + " let bShowWindow = " + show, cls + " let bSpoolJobs = " + spool,
+          cls + " call " + call, "release " + cls};
+}
+
 TEST_F(DistillTest, AConversionStartedFromTheObjectsOwnEventHandlerIsRefused) {
   std::string ps = dir_.file("in.ps"), out = dir_.file("out.pdf");
   writeFile(ps, "%!PS\n");
@@ -103,13 +110,7 @@ TEST_F(DistillTest, FromPSOnTheSecurityPathRaisesNoEvents) {
   rec_->on(kSecure, distiller::kFileToPDF2).returns(Variant(int32_t{1}));
   call(pdf_, "CreatePDFfromPS",
        {ByRef(vPdf), ByRef(vPs), ByRef(vDistiller), Variant(int16_t{-1}), Variant(int16_t{0}), "", ByRef(secure)});
-  EXPECT_EQ(rec_->transcript(), (std::vector<std::string>{
-                                    "create " + kSecure,
-                                    kSecure + " let bShowWindow = -1&",
-                                    kSecure + " let bSpoolJobs = 0&",
-                                    kSecure + " call FileToPDF2(" + q(ps) + ", " + q(out) + ", \"\", True)",
-                                    "release " + kSecure,
-                                }));
+  EXPECT_EQ(rec_->transcript(), job(kSecure, "-1&", "0&", "FileToPDF2(" + q(ps) + ", " + q(out) + ", \"\", True)"));
   EXPECT_TRUE(events_.empty());
   EXPECT_EQ(vDistiller, Variant("Test Distiller Printer"));
 }
@@ -147,13 +148,7 @@ TEST_F(DistillTest, OmittedArgumentsNeitherShowTheWindowNorSpoolJobs) {
   writeFile(ps, "%!PS\n");
   Variant vPdf(out), vPs(ps);
   call(pdf_, "CreatePDFfromPS", {ByRef(vPdf), ByRef(vPs)});
-  EXPECT_EQ(rec_->transcript(), (std::vector<std::string>{
-                                    "create " + kEvent,
-                                    kEvent + " let bShowWindow = 0&",
-                                    kEvent + " let bSpoolJobs = 0&",
-                                    kEvent + " call FileToPDF(" + q(ps) + ", " + q(out) + ", \"\")",
-                                    "release " + kEvent,
-                                }));
+  EXPECT_EQ(rec_->transcript(), job(kEvent, "0&", "0&", "FileToPDF(" + q(ps) + ", " + q(out) + ", \"\")"));
 }
 
 TEST_F(DistillTest, AMissingPostScriptFileIsReportedBeforeAnyWork) {
@@ -230,13 +225,8 @@ TEST_F(MultiPSTest, TheDriverFileByteForByte) {
   // Ghostscript may read exactly the files the driver was written with.
   EXPECT_EQ(driverGrant_, (std::vector<std::string>{a, b, dir_.file("in/win/dir.ps"), dir_.file("in/odd/(x).ps")}));
   EXPECT_FALSE(distiller::WrittenDriver::entriesOf(dir_.file("in/a.ps")));
-  EXPECT_EQ(rec_->transcript(), (std::vector<std::string>{
-                                    "create " + kEvent,
-                                    kEvent + " let bShowWindow = 0&",
-                                    kEvent + " let bSpoolJobs = 0&",
-                                    kEvent + " call FileToPDF(" + q(dir_.file("all.ps")) + ", " + q(out) + ", \"\")",
-                                    "release " + kEvent,
-                                }));
+  EXPECT_EQ(rec_->transcript(),
+            job(kEvent, "0&", "0&", "FileToPDF(" + q(dir_.file("all.ps")) + ", " + q(out) + ", \"\")"));
   EXPECT_EQ(vDistiller, Variant("Test Distiller Printer"));
 }
 
@@ -293,32 +283,25 @@ TEST_F(MultiPSTest, TheSecurityPathAndTheTrap) {
                     ByRef(yes)});
             }),
             (Raised{5, "refused", "Pressmark"}));
-  EXPECT_EQ(rec_->transcript(), (std::vector<std::string>{
-                                    "create " + kSecure,
-                                    kSecure + " let bShowWindow = 0&",
-                                    kSecure + " let bSpoolJobs = -1&",
-                                    kSecure + " call FileToPDF2(" + q(dir_.file("s.ps")) + ", " +
-                                        q(dir_.file("s.pdf")) + ", \"o.joboptions\", True)",
-                                    "release " + kSecure,
-                                }));
+  EXPECT_EQ(rec_->transcript(),
+            job(kSecure, "0&", "-1&",
+                "FileToPDF2(" + q(dir_.file("s.ps")) + ", " + q(dir_.file("s.pdf")) + ", \"o.joboptions\", True)"));
   EXPECT_FALSE(fs::exists(dir_.file("s.ps"))) << "a failed job takes its driver file with it";
 }
 
-TEST_F(MultiPSTest, ADriverInAMissingFolderIsPathNotFound) {
+TEST_F(MultiPSTest, BadTargetsAndListsRaiseBeforeAnyDistillerIsMade) {
   Variant vPdf(dir_.file("no/such/folder/x.pdf")), list(V({}));
   Raised r = raised([&] { call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(list)}); });
   EXPECT_EQ(r.number, basic::PathNotFound);
   EXPECT_EQ(r.source, "Pressmark");
-  EXPECT_TRUE(rec_->transcript().empty());
-}
-
-TEST_F(MultiPSTest, ListsThatAreNotOneDimensionalArraysFailThroughTheTrap) {
-  Variant vPdf(dir_.file("n.pdf")), notAList("a.ps"), tooLong{Array({Bound{0, 40000}})};
-  Raised r = raised([&] { call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(notAList)}); });
-  EXPECT_EQ(r.number, basic::TypeMismatch);
-  EXPECT_EQ(r.source, "Pressmark");
+  // Lists that are not one-dimensional arrays fail through the trap.
+  Variant nPdf(dir_.file("n.pdf")), notAList("a.ps"), tooLong{Array({Bound{0, 40000}})};
   EXPECT_EQ(raised([&] {
-              call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(tooLong)});
+              call(pdf_, "CreatePDFfromMultiPS", {ByRef(nPdf), ByRef(notAList)});
+            }).number,
+            basic::TypeMismatch);
+  EXPECT_EQ(raised([&] {
+              call(pdf_, "CreatePDFfromMultiPS", {ByRef(nPdf), ByRef(tooLong)});
             }).number,
             basic::Overflow)
       << "the list is walked with a 16-bit index";
