@@ -263,9 +263,7 @@ TEST(OfficeService, TwoClientsAtOnceUseTwoOfficesOthersAreKeptOutAndTheIdleServi
 
   // The folder is the user's alone, and so are the service's socket and
   // each office's pipe.
-  struct stat st {};
-  ASSERT_EQ(::stat(svc.folder.path().c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  EXPECT_EQ(modeOf(svc.folder.path()), S_IFDIR | 0700u);
   std::vector<std::string> sockets = {svc.folder.file("office.sock")};
   for (const OfficeLine& o : offices) sockets.push_back(o.pipePath());
   std::string mine = connectAsNobody(sockets, false).out;
@@ -357,9 +355,8 @@ TEST(OfficeService, PipesCannotBeGuessedAFloodDoesNotWedgeItAndItsOfficesDieWith
   // an office that leaves machine-wide files readable for everybody though
   // the service itself runs under umask 077.
   EXPECT_TRUE(std::regex_match(offices[0].pipe, std::regex("pressmark_pool_[0-9]+_[0-9a-f]{32}"))) << offices[0].pipe;
-  struct stat st {};
-  ASSERT_EQ(::lstat(offices[0].pipePath().c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 022, 0u);
+  EXPECT_TRUE(S_ISSOCK(modeOf(offices[0].pipePath())));
+  EXPECT_EQ(modeOf(offices[0].pipePath()) & 022, 0u);
   std::vector<pid_t> members = groupMembers(offices[0].pid);
   ASSERT_GE(members.size(), 2u);
   // (The keeper that ties the office to the service creates no files.)
@@ -452,9 +449,8 @@ TEST(OfficeService, AnOfficeInsideTheClientIsPrivateUnderAnyUmaskInheritsNothing
   })) << "the client's office did not start";
   std::string pipe = pipesStartingWith(prefix)[0];
   EXPECT_TRUE(std::regex_search(pipe, std::regex("_[0-9a-f]{32}$"))) << pipe;
-  struct stat st {};
-  ASSERT_EQ(::lstat(pipe.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 022, 0u) << "the pipe follows the caller's umask";
+  EXPECT_TRUE(S_ISSOCK(modeOf(pipe)));
+  EXPECT_EQ(modeOf(pipe) & 022, 0u) << "the pipe follows the caller's umask";
   std::string theirs = connectAsNobody({pipe}, true).out;
   EXPECT_NE(theirs.find("refused"), std::string::npos) << theirs;
   std::vector<pid_t> office;
