@@ -21,6 +21,7 @@
 #include "servers/distiller/GhostscriptJob.h"
 #include "servers/distiller/JobOptions.h"
 #include "system/Files.h"
+#include "support/Processes.h"
 #include "support/TestSupport.h"
 #include "system/Process.h"
 
@@ -314,26 +315,10 @@ TEST_F(Ghostscript, AKilledOwnerTakesGhostscriptWithItAndItsFolderGoesAtTheNextJ
     runJob(rq, {});
     ::_exit(0);
   }
-  // A process's /proc stat line ("" once it is gone).
-  auto statOf = [](const std::string& pid) {
-    std::ifstream in("/proc/" + pid + "/stat");
-    std::string line;
-    std::getline(in, line);
-    return line;
-  };
   // The owner's Ghostscript, once it runs.
-  auto ghostscriptOf = [&](pid_t parent) -> pid_t {
-    for (const auto& e : fs::directory_iterator("/proc")) {
-      std::string stat = statOf(e.path().filename().string());
-      size_t close = stat.rfind(')');
-      if (close == std::string::npos) continue;
-      std::istringstream rest(stat.substr(close + 2));
-      char state;
-      pid_t ppid = 0;
-      rest >> state >> ppid;
-      if (ppid == parent) return static_cast<pid_t>(std::stol(e.path().filename().string()));
-    }
-    return 0;
+  auto ghostscriptOf = [](pid_t parent) {
+    auto children = processesWhere([&](pid_t p) { return statusField(p, "PPid") == std::to_string(parent); });
+    return children.empty() ? 0 : children[0];
   };
   pid_t gs = 0;
   for (int i = 0; i < 200 && !gs; ++i, ::usleep(50000)) gs = ghostscriptOf(owner);
@@ -348,10 +333,7 @@ TEST_F(Ghostscript, AKilledOwnerTakesGhostscriptWithItAndItsFolderGoesAtTheNextJ
   EXPECT_EQ(ownersFolders(), 1);
   ::kill(owner, SIGKILL);
   ::waitpid(owner, nullptr, 0);
-  bool gone = false;
-  for (int i = 0; i < 100 && !gone; ++i, ::usleep(20000))
-    gone = statOf(std::to_string(gs)).find(") Z") != std::string::npos || ::kill(gs, 0) != 0;
-  EXPECT_TRUE(gone) << "Ghostscript outlived the process that started it";
+  EXPECT_FALSE(stillRunning(gs)) << "Ghostscript outlived the process that started it";
   std::string ps = write(tmp_.file("next.ps"), pagesPs(1));
   EXPECT_EQ(call(d, kFileToPDF, {ps, tmp_.file("next.pdf"), ""}), Variant(int32_t{1})) << logText();
   EXPECT_EQ(ownersFolders(), 0) << "the next job removes the dead owner's folder";

@@ -12,6 +12,7 @@
 #include "automation/Automation.h"
 #include "servers/office/OfficeLaunch.h"
 #include "support/OfficeDocs.h"
+#include "support/Processes.h"
 #include "support/TestSupport.h"
 
 namespace pm::test {
@@ -41,36 +42,15 @@ void printTo(const ObjectRef& doc, const std::string& ps, const std::string& pag
 // command line of a process of the office's group names the profile.
 std::string singleInstancePipeOf(pid_t office) {
   const std::string key = "-env:UserInstallation=file://";
-  for (const auto& e : std::filesystem::directory_iterator("/proc")) {
-    std::string name = e.path().filename().string();
-    if (name.empty() || !std::isdigit(static_cast<unsigned char>(name[0])) ||
-        ::getpgid(static_cast<pid_t>(std::stol(name))) != office)
-      continue;
-    std::ifstream in(e.path() / "cmdline", std::ios::binary);
-    std::string args((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  for (pid_t p : processesWhere([&](pid_t p) { return ::getpgid(p) == office; })) {
+    std::string args = procFile(p, "cmdline");
     size_t at = args.find(key);
-    if (at == std::string::npos) continue;
-    std::string folder = args.substr(at + key.size(), args.find('\0', at) - at - key.size());
-    return pm::office::officePipePath(pm::office::singleInstancePipe(folder));
+    if (at != std::string::npos)
+      return pm::office::officePipePath(
+          pm::office::singleInstancePipe(args.substr(at + key.size(), args.find('\0', at) - at - key.size())));
   }
   return "(no office in group " + std::to_string(office) + ")";
 }
-
-// Each test needs the office and a folder for its files.
-class WordServer : public ::testing::Test {
- protected:
-  void SetUp() override {
-    REQUIRE_OFFICE();
-    app = CreateObject("Word.Application");
-  }
-  // Writes the document and opens it in a new application.
-  ObjectRef open(const std::string& name, const std::string& rtf) {
-    writeFile(dir.file(name), rtf);
-    return openDoc(app, dir.file(name));
-  }
-  TempDir dir;
-  ObjectRef app;
-};
 
 TEST_F(WordServer, PrintsPagesToPostScriptWithOrientationAndPageRange) {
   ObjectRef doc = open("five.rtf", makeRtfPages(5));

@@ -30,6 +30,7 @@
 
 #include "servers/office/OfficeLaunch.h"
 #include "support/OfficeDocs.h"
+#include "support/Processes.h"
 #include "support/TestSupport.h"
 
 extern char** environ;
@@ -53,43 +54,9 @@ struct OfficeLine {
   std::string pipePath() const { return pipePathOf(pipe); }
 };
 
-// A file of a process under /proc, "" once the process is gone (a process
-// that ends while it is read fails the read, which a stream would throw for).
-std::string procFile(pid_t pid, const char* name) {
-  std::string c;
-  if (FILE* f = std::fopen(("/proc/" + std::to_string(pid) + "/" + name).c_str(), "rb")) {
-    char buf[4096];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) c.append(buf, n);
-    std::fclose(f);
-  }
-  return c;
-}
-
-// Alive and not a zombie waiting to be reaped.
-bool running(pid_t pid) {
-  if (::kill(pid, 0) != 0) return false;
-  std::string line = procFile(pid, "stat");
-  size_t close = line.rfind(')');
-  return close == std::string::npos || close + 2 >= line.size() || line[close + 2] != 'Z';
-}
-
-// The members of a process group, and one field of a process's status.
+// The members of a process group.
 std::vector<pid_t> groupMembers(pid_t group) {
-  std::vector<pid_t> out;
-  for (const auto& e : std::filesystem::directory_iterator("/proc")) {
-    std::string name = e.path().filename().string();
-    if (name.empty() || !std::isdigit(static_cast<unsigned char>(name[0]))) continue;
-    pid_t p = static_cast<pid_t>(std::stol(name));
-    if (::getpgid(p) == group && running(p)) out.push_back(p);
-  }
-  return out;
-}
-std::string statusField(pid_t pid, const std::string& field) {
-  std::istringstream in(procFile(pid, "status"));
-  for (std::string line; std::getline(in, line);)
-    if (line.compare(0, field.size() + 1, field + ":") == 0)
-      return line.substr(line.find_first_not_of(" \t", field.size() + 1));
-  return {};
+  return processesWhere([&](pid_t p) { return ::getpgid(p) == group; });
 }
 // The files a process holds open.
 std::string openFiles(pid_t pid) {
@@ -159,24 +126,10 @@ class Service {
   std::vector<std::string> env_;
 };
 
-// A process's command line, "" once it is gone.
-std::string cmdline(pid_t pid) {
-  std::string c = procFile(pid, "cmdline");
-  std::replace(c.begin(), c.end(), '\0', ' ');
-  return c;
-}
-
 // The processes whose command line names the folder (the supervisor and
 // every office it started have it there).
 std::vector<pid_t> processesUsing(const std::string& folder) {
-  std::vector<pid_t> out;
-  for (const auto& e : std::filesystem::directory_iterator("/proc")) {
-    std::string name = e.path().filename().string();
-    if (name.empty() || !std::isdigit(static_cast<unsigned char>(name[0]))) continue;
-    pid_t pid = static_cast<pid_t>(std::stol(name));
-    if (cmdline(pid).find(folder) != std::string::npos) out.push_back(pid);
-  }
-  return out;
+  return processesWhere([&](pid_t p) { return cmdline(p).find(folder) != std::string::npos; });
 }
 
 // A pressmark process in the background, its output discarded; its input
@@ -394,13 +347,7 @@ TEST(OfficeService, PipesCannotBeGuessedAFloodDoesNotWedgeItAndItsOfficesDieWith
   ASSERT_GT(supervisor, 0);
   std::filesystem::create_directory(svc.folder.file("profile-99"));
   ::kill(supervisor, SIGKILL);
-  EXPECT_TRUE(svc.eventually(
-      [&] {
-        for (pid_t p : members)
-          if (running(p)) return false;
-        return true;
-      },
-      15))
+  EXPECT_TRUE(svc.eventually([&] { return std::none_of(members.begin(), members.end(), running); }, 15))
       << "the offices outlived their service";
   ASSERT_EQ(svc.convert("two").exitCode, 0);
   EXPECT_FALSE(std::filesystem::exists(offices[0].pipePath())) << "the dead service's pipe was left";
@@ -469,13 +416,7 @@ TEST(OfficeService, AnOfficeInsideTheClientIsPrivateUnderAnyUmaskInheritsNothing
   int status = 0;
   ::waitpid(client, &status, 0);
   ::close(in[1]);
-  EXPECT_TRUE(waiter.eventually(
-      [&] {
-        for (pid_t p : office)
-          if (running(p)) return false;
-        return true;
-      },
-      15))
+  EXPECT_TRUE(waiter.eventually([&] { return std::none_of(office.begin(), office.end(), running); }, 15))
       << "the office outlived its client";
   CommandResult next = runPressmark({"CreatePSfromWord", work.file("next.ps"), work.file("doc.rtf")}, {}, env);
   EXPECT_EQ(next.exitCode, 0) << next.out << next.err;
