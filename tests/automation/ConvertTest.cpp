@@ -7,8 +7,8 @@
 namespace pm::test {
 
 // Rows of (value, expected); each row is checked on its own.
-template <class R, size_t N, class F>
-void check(const std::pair<Variant, R> (&rows)[N], F convert) {
+template <class Rows, class F>
+void check(const Rows& rows, F convert) {
   for (const auto& [in, want] : rows) EXPECT_EQ(convert(in), want) << recording::Describe(in);
 }
 
@@ -56,20 +56,20 @@ TEST(Convert, ValTakesTheLeadingNumberAndIsNumericTheWholeText) {
 }
 
 TEST(Convert, TextOfValues) {
-  const std::pair<Variant, std::string> text[] = {{true, "True"},
-                                                  {int16_t{-1}, "-1"},
-                                                  {0.1, "0.1"},
-                                                  {1.0 / 3, "0.333333333333333"},
-                                                  {1e15, "1E+15"},
-                                                  {123456789012345.0, "123456789012345"},
-                                                  {1e-5, "1E-05"},
-                                                  {2.5f, "2.5"},
-                                                  {Currency{12345}, "1.2345"},
-                                                  {Currency{-50000}, "-5"},
-                                                  {Variant(), ""},
-                                                  {MakeDate(2026, 12, 6), "12/6/2026"},
-                                                  {MakeDate(2026, 12, 6, 19, 5, 7), "12/6/2026 7:05:07 PM"},
-                                                  {MakeDate(1899, 12, 30, 0, 0, 1), "12:00:01 AM"}};
+  const std::vector<std::pair<Variant, std::string>> text({{true, "True"},
+                                                           {int16_t{-1}, "-1"},
+                                                           {0.1, "0.1"},
+                                                           {1.0 / 3, "0.333333333333333"},
+                                                           {1e15, "1E+15"},
+                                                           {123456789012345.0, "123456789012345"},
+                                                           {1e-5, "1E-05"},
+                                                           {2.5f, "2.5"},
+                                                           {Currency{12345}, "1.2345"},
+                                                           {Currency{-50000}, "-5"},
+                                                           {Variant(), ""},
+                                                           {MakeDate(2026, 12, 6), "12/6/2026"},
+                                                           {MakeDate(2026, 12, 6, 19, 5, 7), "12/6/2026 7:05:07 PM"},
+                                                           {MakeDate(1899, 12, 30, 0, 0, 1), "12:00:01 AM"}});
   check(text, [](const Variant& v) { return CStr(v); });
 }
 

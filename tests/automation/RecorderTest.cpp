@@ -22,16 +22,11 @@ TEST(Recorder, TranscriptOfCallsInOrderWithTypedArguments) {
     call(app, "Quit");
   }
   EXPECT_EQ(rec->transcript(),
-            (std::vector<std::string>{
-                "create Word.Application",
-                "Word.Application let DisplayAlerts = False",
-                "Word.Application get ActivePrinter",
-                "Word.Application get Documents",
-                "Word.Application.Documents call Open(\"c:/a \"\"b\"\".doc\", PasswordDocument:=\"\", Flag:=-1%)",
-                "Word.Application call Quit()",
-                "release Word.Application.Documents",
-                "release Word.Application",
-            }));
+            (std::vector<std::string>(
+                {"create Word.Application", "Word.Application let DisplayAlerts = False",
+                 "Word.Application get ActivePrinter", "Word.Application get Documents",
+                 "Word.Application.Documents call Open(\"c:/a \"\"b\"\".doc\", PasswordDocument:=\"\", Flag:=-1%)",
+                 "Word.Application call Quit()", "release Word.Application.Documents", "release Word.Application"})));
 }
 
 TEST(Recorder, ScriptedErrorsWriteBacksAndSequences) {

@@ -16,16 +16,9 @@ TEST(BadInput, FrameMembersTakeAnyVariant) {
   std::filesystem::current_path(cwd.path());
   registerCreatePDF();
   ObjectRef pdf = CreateObject("Pressmark.CreatePDF");
-  std::vector<Variant> odd = {Variant::null(),
-                              Variant(),
-                              V({1, 2}),
-                              Variant(Array::matrix(2, 2)),
-                              Variant(pdf),
-                              Variant::nothing(),
-                              Variant(ErrorCode{5}),
-                              Variant(1e300),
-                              Variant(std::string(2000, 'x')),
-                              Variant(std::string("a\0b", 3))};
+  std::vector<Variant> odd({Variant::null(), Variant(), V({1, 2}), Variant(Array::matrix(2, 2)), Variant(pdf),
+                            Variant::nothing(), Variant(ErrorCode{5}), Variant(1e300), Variant(std::string(2000, 'x')),
+                            Variant(std::string("a\0b", 3))});
   const char* members[] = {"OpenDocument", "CopyFile", "AcrobatVersion", "PrinterName", "TempFilePath"};
   for (const char* m : members) {
     for (const Variant& a : odd) {

@@ -56,20 +56,13 @@ class MiscFileTest : public ::testing::Test {
 
   // The Word sequence of printing doc_ through printer to out.
   std::vector<std::string> wordSequence(const std::string& printer, const std::string& out) const {
-    return {"create " + kApp,
-            kApp + " get Documents",
-            kApp + ".Documents call Open(" + q(doc_) + ")",
-            "release " + kApp + ".Documents",
-            kApp + " let DisplayAlerts = 0%",
-            kApp + " get ActivePrinter",
-            kApp + " let ActivePrinter = " + q(printer),
-            kDoc + " call PrintOut(PrintToFile:=True, Background:=False, Outputfilename:=" + q(out) + ")",
-            kApp + " let ActivePrinter = \"Saved Printer\"",
-            kApp + " let DisplayAlerts = -1%",
-            kDoc + " call Close(False)",
-            "release " + kDoc,
-            kApp + " call Quit()",
-            "release " + kApp};
+    return std::vector<std::string>(
+        {"create " + kApp, kApp + " get Documents", kApp + ".Documents call Open(" + q(doc_) + ")",
+         "release " + kApp + ".Documents", kApp + " let DisplayAlerts = 0%", kApp + " get ActivePrinter",
+         kApp + " let ActivePrinter = " + q(printer),
+         kDoc + " call PrintOut(PrintToFile:=True, Background:=False, Outputfilename:=" + q(out) + ")",
+         kApp + " let ActivePrinter = \"Saved Printer\"", kApp + " let DisplayAlerts = -1%",
+         kDoc + " call Close(False)", "release " + kDoc, kApp + " call Quit()", "release " + kApp});
   }
 
   TempDir registryDir_;

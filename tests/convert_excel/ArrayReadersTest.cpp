@@ -87,19 +87,12 @@ TEST_F(ExcelArrays, OneDArrayHoldsTrimmedTextsRowByRow) {
   EXPECT_EQ(array,
             V({Variant("r2c3"), Variant("r2c4"), Variant("r2c5"), Variant("r3c3"), Variant("r3c4"), Variant("r3c5")}));
   std::string book = dir.file("book.xls");
-  EXPECT_EQ(calls(), (std::vector<std::string>{
-                         "create Excel.Application",
-                         "Excel.Application get Workbooks",
-                         "Workbooks call Open(\"" + book + "\", WriteResPassword:=\"w\", Password:=\"\")",
-                         "release Workbooks",
-                         "Workbook get Worksheets(\"Sheet1\")",
-                         "Worksheet call Activate()",
-                         "Workbook call Close(False)",
-                         "Excel.Application call Quit()",
-                         "release Worksheet",
-                         "release Workbook",
-                         "release Excel.Application",
-                     }));
+  EXPECT_EQ(calls(), (std::vector<std::string>(
+                         {"create Excel.Application", "Excel.Application get Workbooks",
+                          "Workbooks call Open(\"" + book + "\", WriteResPassword:=\"w\", Password:=\"\")",
+                          "release Workbooks", "Workbook get Worksheets(\"Sheet1\")", "Worksheet call Activate()",
+                          "Workbook call Close(False)", "Excel.Application call Quit()", "release Worksheet",
+                          "release Workbook", "release Excel.Application"})));
   EXPECT_TRUE(has(rec->transcript(), "Worksheet get Cells(2&, 3%)")) << "rows 32-bit, columns 16-bit";
   EXPECT_TRUE(has(rec->transcript(), "Cell get text"));
 }

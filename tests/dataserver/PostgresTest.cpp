@@ -43,18 +43,18 @@ TEST(PostgresServer, TypesNullsAndText) {
       {"d", ado::adDouble},   {"n", ado::adNumeric},      {"m", ado::adCurrency},       {"b", ado::adBoolean},
       {"dt", ado::adDate},    {"ts", ado::adDBTimeStamp}, {"bin", ado::adLongVarBinary}};
   for (const auto& [name, t] : types) EXPECT_EQ(type(rs, name), t) << name;
-  const std::pair<const char*, Variant> values[] = {{"si", int16_t{2}},
-                                                    {"big", "9007199254740993"},
-                                                    {"r", 2.25f},
-                                                    {"n", 12.34},
-                                                    {"wide", "12345678901234567890.0123456789"},
-                                                    {"m", Currency{125000}},
-                                                    {"t", "Zoë – ☃ 日本 😀"},
-                                                    {"c", "xy "},
-                                                    {"b", true},
-                                                    {"dt", MakeDate(2024, 2, 29)},
-                                                    {"tm", MakeDate(1899, 12, 30, 13, 14, 15)},
-                                                    {"ts", MakeDate(2024, 2, 29, 12, 34, 56)}};
+  const std::vector<std::pair<const char*, Variant>> values({{"si", int16_t{2}},
+                                                             {"big", "9007199254740993"},
+                                                             {"r", 2.25f},
+                                                             {"n", 12.34},
+                                                             {"wide", "12345678901234567890.0123456789"},
+                                                             {"m", Currency{125000}},
+                                                             {"t", "Zoë – ☃ 日本 😀"},
+                                                             {"c", "xy "},
+                                                             {"b", true},
+                                                             {"dt", MakeDate(2024, 2, 29)},
+                                                             {"tm", MakeDate(1899, 12, 30, 13, 14, 15)},
+                                                             {"ts", MakeDate(2024, 2, 29, 12, 34, 56)}});
   for (const auto& [name, v] : values) EXPECT_EQ(value(rs, name), v) << name;
   EXPECT_EQ(value(rs, "bin").array().data(), (std::vector<Variant>{Variant(uint8_t{0}), Variant(uint8_t{255})}));
   call(rs, "MoveNext");

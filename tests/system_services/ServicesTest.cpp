@@ -140,21 +140,17 @@ TEST(ExclusiveTempFile, AClashDrawsAgainAndLeavesTheOtherFileAlone) {
   EXPECT_FALSE(exists(dir.file("43.ps")));
 }
 
-TEST(ExclusiveTempFile, EveryNameTakenIsAnErrorThatDeletesNothing) {
+TEST(ExclusiveTempFile, EveryNameTakenOrAMissingFolderIsAnErrorThatDeletesNothing) {
   TempDir dir;
   writeFile(dir.file("7.ps"), "theirs");
-  EXPECT_EQ(pm::test::errorOf([&] { ExclusiveTempFile t(dir.path() + "/", ".ps", [] { return std::string("7"); }); }),
+  EXPECT_EQ(errorOf([&] { ExclusiveTempFile t(dir.path() + "/", ".ps", [] { return std::string("7"); }); }),
             basic::FileAlreadyExists);
   EXPECT_EQ(readFile(dir.file("7.ps")), "theirs");
   EXPECT_EQ(entries(dir.path()), 1u);
+  EXPECT_EQ(errorOf([&] { ExclusiveTempFile t(dir.file("gone") + "/", ".ps"); }), basic::PathNotFound);
 }
 
-TEST(ExclusiveTempFile, AMissingFolderIsPathNotFound) {
-  TempDir dir;
-  EXPECT_EQ(pm::test::errorOf([&] { ExclusiveTempFile t(dir.file("gone") + "/", ".ps"); }), basic::PathNotFound);
-}
-
-TEST(ExclusiveTempFile, NeverDeletesAFileItDidNotCreate) {
+TEST(ExclusiveTempFile, KeepsOrRemovesOnlyTheFileItCreated) {
   TempDir dir;
   std::string replaced, moved;
   {
@@ -175,10 +171,7 @@ TEST(ExclusiveTempFile, NeverDeletesAFileItDidNotCreate) {
   }
   EXPECT_EQ(readFile(moved), "new owner");
   EXPECT_TRUE(exists(dir.file("moved-away")));
-}
-
-TEST(ExclusiveTempFile, KeepAndRemove) {
-  TempDir dir;
+  // Kept, it stays; removed, it goes at once.
   std::string kept, removed;
   {
     ExclusiveTempFile t(dir.path() + "/", ".ps");
@@ -212,28 +205,24 @@ TEST(GetSpecialFolderPath, TheTableOverXdgFoldersAndHome) {
   ScopedEnv c("XDG_CONFIG_HOME", config);
   ScopedEnv d("XDG_DATA_HOME", "not/absolute");
   ScopedEnv k("XDG_CACHE_HOME", dir.file("cache"));
-  const std::map<int32_t, std::string> expected = {{37, "/usr/bin"},
-                                                   {40, home},
-                                                   {5, home + "/Docs"},
-                                                   {39, "/srv/pictures"},
-                                                   {13, home},
-                                                   {14, home + "/Second"},
-                                                   {0, home + "/Desktop"},
-                                                   {16, home + "/Desktop"},
-                                                   {26, config},
-                                                   {28, home + "/.local/share"},
-                                                   {32, dir.file("cache")},
-                                                   {9999, ""},
-                                                   {-1, ""}};
+  const std::map<int32_t, std::string> expected({{37, "/usr/bin"},
+                                                 {40, home},
+                                                 {5, home + "/Docs"},
+                                                 {39, "/srv/pictures"},
+                                                 {13, home},
+                                                 {14, home + "/Second"},
+                                                 {0, home + "/Desktop"},
+                                                 {16, home + "/Desktop"},
+                                                 {26, config},
+                                                 {28, home + "/.local/share"},
+                                                 {32, dir.file("cache")},
+                                                 {9999, ""},
+                                                 {-1, ""}});
   for (const auto& [folder, path] : expected) EXPECT_EQ(GetSpecialFolderPath(folder), path) << folder;
-}
-
-TEST(GetSpecialFolderPath, WithoutAUserDirsFileTheHomeFolderServes) {
-  TempDir dir;
-  ScopedEnv h("HOME", dir.path());
-  ScopedEnv c("XDG_CONFIG_HOME", dir.file("nothing-here"));
-  EXPECT_EQ(GetSpecialFolderPath(5), dir.path());
-  EXPECT_EQ(GetSpecialFolderPath(0), dir.path() + "/Desktop");
+  // Without a user-dirs file the home folder serves.
+  ScopedEnv none("XDG_CONFIG_HOME", dir.file("nothing-here"));
+  EXPECT_EQ(GetSpecialFolderPath(5), home);
+  EXPECT_EQ(GetSpecialFolderPath(0), home + "/Desktop");
 }
 
 namespace {
