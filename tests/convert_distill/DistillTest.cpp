@@ -208,7 +208,6 @@ class MultiPSTest : public DistillTest {
 };
 
 TEST_F(MultiPSTest, TheDriverFileByteForByte) {
-  fs::create_directories(dir_.file("in"));
   std::string a = dir_.file("in/a.ps"), b = dir_.file("in/b (1).ps"), slash = dir_.file("in/win\\dir.ps");
   std::string odd = dir_.file("in/odd\\(x).ps");
   for (const std::string& f : {a, b, slash, odd}) writeFile(f, "%!PS\n");

@@ -51,7 +51,6 @@ class Pipeline : public ::testing::Test {
 };
 
 TEST_F(Pipeline, MultiPSJoinsFilesWithAwkwardNames) {
-  fs::create_directories(dir_.file("in (a)"));
   std::string a = dir_.file("in (a)/one).ps"), b = dir_.file("in (a)/two ((b.ps");
   writeFile(a, pagesPs(2));
   writeFile(b, pagesPs(1));

@@ -106,6 +106,11 @@ std::vector<std::string> leftovers(const std::string& dir, std::vector<std::stri
   return extra;
 }
 
+// The progress of a job of three declared pages.
+const std::vector<std::string> kThreePages = {"OnPercentDone 0",  "OnPageNumber 1",   "OnPercentDone 33",
+                                              "OnPageNumber 2",   "OnPercentDone 66", "OnPageNumber 3",
+                                              "OnPercentDone 100"};
+
 class Ghostscript : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -129,6 +134,13 @@ class Ghostscript : public ::testing::Test {
                                   }));
     return d;
   }
+  // A job's events: started, the ones between, then done or failed.
+  static std::vector<std::string> job(const std::string& in, const std::string& out, std::vector<std::string> between,
+                                      bool done = true) {
+    between.insert(between.begin(), "OnJobStart " + in + " " + out);
+    between.push_back((done ? "OnJobDone " : "OnJobFail ") + in + " " + out);
+    return between;
+  }
   std::string logText() const {
     std::string all;
     for (const std::string& l : log_) all += l + "\n";
@@ -147,9 +159,7 @@ TEST_F(Ghostscript, PagesBecomePdfWithEventsInOrder) {
   let(d, kShowWindow, Variant(int32_t{0}));
   let(d, kSpoolJobs, Variant(int32_t{0}));
   EXPECT_EQ(call(d, kFileToPDF, {ps, pdf, ""}), Variant(int32_t{1}));
-  EXPECT_EQ(events_, (std::vector<std::string>{"OnJobStart " + ps + " " + pdf, "OnPercentDone 0", "OnPageNumber 1",
-                                               "OnPercentDone 33", "OnPageNumber 2", "OnPercentDone 66",
-                                               "OnPageNumber 3", "OnPercentDone 100", "OnJobDone " + ps + " " + pdf}));
+  EXPECT_EQ(events_, job(ps, pdf, kThreePages));
   EXPECT_FALSE(log_.empty()) << "Ghostscript's own lines are reported as log messages";
   EXPECT_EQ(pdfPages(pdf), 3);
   EXPECT_EQ(leftovers(outside_.path(), {"three.ps", "three.pdf"}), std::vector<std::string>{});
@@ -158,8 +168,7 @@ TEST_F(Ghostscript, PagesBecomePdfWithEventsInOrder) {
 TEST_F(Ghostscript, WithoutAPageCountPercentIsReportedAtStartAndEnd) {
   std::string ps = write(tmp_.file("undeclared.ps"), pagesPs(2, false)), pdf = tmp_.file("undeclared.pdf");
   call(d, kFileToPDF, {ps, pdf});
-  EXPECT_EQ(events_, (std::vector<std::string>{"OnJobStart " + ps + " " + pdf, "OnPercentDone 0", "OnPageNumber 1",
-                                               "OnPageNumber 2", "OnPercentDone 100", "OnJobDone " + ps + " " + pdf}));
+  EXPECT_EQ(events_, job(ps, pdf, {"OnPercentDone 0", "OnPageNumber 1", "OnPageNumber 2", "OnPercentDone 100"}));
   EXPECT_EQ(pdfPages(pdf), 2);
 }
 
@@ -183,8 +192,7 @@ TEST_F(Ghostscript, AJobWithItsOwnPageEndHookIsNotTakenForAnEmptyOne) {
                          "%!PS\n<< /EndPage { exch pop 2 ne } bind >> setpagedevice\n" + pagesPs(2, false)),
               pdf = tmp_.file("hook.pdf");
   EXPECT_EQ(call(d, kFileToPDF, {ps, pdf, ""}), Variant(int32_t{1})) << logText();
-  EXPECT_EQ(events_, (std::vector<std::string>{"OnJobStart " + ps + " " + pdf, "OnPercentDone 0", "OnPercentDone 100",
-                                               "OnJobDone " + ps + " " + pdf}));
+  EXPECT_EQ(events_, job(ps, pdf, {"OnPercentDone 0", "OnPercentDone 100"}));
   EXPECT_NE(logText().find("its pages were not counted"), std::string::npos);
   EXPECT_EQ(pdfPages(pdf), 2);
 }
@@ -232,10 +240,8 @@ TEST_F(Ghostscript, TheDefaultTimeOutComesFromTheEnvironment) {
 }
 
 TEST_F(Ghostscript, PathsWithSpacesParenthesesAndPercentSigns) {
-  fs::create_directories(outside_.file("a folder (with) 100%"));
-  std::string ps = outside_.file("a folder (with) 100%/in (1) %d.ps");
-  std::string pdf = outside_.file("a folder (with) 100%/out (1) %d.pdf");
-  writeFile(ps, pagesPs(2));
+  std::string ps = write(outside_.file("a folder (with) 100%/in (1) %d.ps"), pagesPs(2)),
+              pdf = outside_.file("a folder (with) 100%/out (1) %d.pdf");
   EXPECT_EQ(call(d, kFileToPDF, {ps, pdf, ""}), Variant(int32_t{1})) << logText();
   EXPECT_EQ(pdfPages(pdf), 2);
 }
@@ -249,11 +255,7 @@ std::string driverFor(const std::vector<std::string>& files) {
 }
 
 TEST_F(Ghostscript, ADriverFileRunsItsPartsFromOtherFolders) {
-  fs::create_directories(outside_.file("parts (a)"));
-  fs::create_directories(outside_.file("driver"));
-  std::string a = outside_.file("parts (a)/a.ps"), b = tmp_.file("b \\ (x).ps");
-  writeFile(a, pagesPs(2));
-  writeFile(b, pagesPs(3));
+  std::string a = write(outside_.file("parts (a)/a.ps"), pagesPs(2)), b = write(tmp_.file("b \\ (x).ps"), pagesPs(3));
   std::string driver = outside_.file("driver/all.ps"), pdf = outside_.file("driver/all.pdf");
   writeFile(driver, driverFor({a, b}));
   WrittenDriver written(driver, {a, b});
@@ -269,8 +271,6 @@ TEST_F(Ghostscript, ADriverFileRunsItsPartsFromOtherFolders) {
 
 TEST_F(Ghostscript, AJobCannotReadFilesItWasNotGiven) {
   // A file outside the job's folder, not named by a driver: -dSAFER refuses.
-  fs::create_directories(outside_.file("secret"));
-  fs::create_directories(outside_.file("job"));
   std::string secret = write(outside_.file("secret/other.ps"), pagesPs(1));
   std::string ps = write(outside_.file("job/reader.ps"), "%!PS\n" + psString(secret) + " run\n"),
               pdf = outside_.file("job/reader.pdf");
@@ -288,8 +288,6 @@ TEST_F(Ghostscript, AJobCannotReadFilesItWasNotGiven) {
 TEST_F(Ghostscript, AFileThatLooksLikeADriverGrantsNoReading) {
   // The driver's first line opens a hostile file; its "(path) prun" lines
   // name a secret elsewhere, which it would print onto a page.
-  fs::create_directories(outside_.file("secret"));
-  fs::create_directories(outside_.file("job"));
   std::string secret = write(outside_.file("secret/shadow"), "TOPSECRET4711\n");
   std::string ps = outside_.file("job/hostile.ps"), pdf = outside_.file("job/hostile.pdf");
   writeFile(ps,
@@ -353,26 +351,18 @@ TEST_F(Ghostscript, JobOptionsInBothFormsReachPdfwrite) {
 TEST_F(Ghostscript, APdfIsTakenAsItIsUnlessTheJobChangesIt) {
   std::string ps = write(tmp_.file("made.ps"), pagesPs(3)), made = tmp_.file("made.pdf");
   ASSERT_EQ(call(d, kFileToPDF, {ps, made, ""}), Variant(int32_t{1})) << logText();
-  const std::vector<std::string> pages = {"OnPercentDone 0",  "OnPageNumber 1", "OnPercentDone 33", "OnPageNumber 2",
-                                          "OnPercentDone 66", "OnPageNumber 3", "OnPercentDone 100"};
-  auto expected = [&](const std::string& in, const std::string& out, bool done) {
-    std::vector<std::string> e{"OnJobStart " + in + " " + out};
-    e.insert(e.end(), pages.begin(), pages.end());
-    e.push_back((done ? "OnJobDone " : "OnJobFail ") + in + " " + out);
-    return e;
-  };
   // Nothing to change: the same bytes, the same events as a distilled job.
   events_.clear();
   std::string same = tmp_.file("same.pdf");
   ASSERT_EQ(call(d, kFileToPDF, {made, same, ""}), Variant(int32_t{1})) << logText();
-  EXPECT_EQ(events_, expected(made, same, true));
+  EXPECT_EQ(events_, job(made, same, kThreePages));
   EXPECT_EQ(readFile(same), readFile(made));
   // Job options change it: Ghostscript rewrites it, pages counted.
   events_.clear();
   std::string options = outside_.file("old.joboptions"), old = tmp_.file("old.pdf");
   writeFile(options, "CompatibilityLevel = 1.3\n");
   ASSERT_EQ(call(d, kFileToPDF, {made, old, options}), Variant(int32_t{1})) << logText();
-  EXPECT_EQ(events_, expected(made, old, true));
+  EXPECT_EQ(events_, job(made, old, kThreePages));
   EXPECT_EQ(readFile(old).substr(0, 8), "%PDF-1.3");
   EXPECT_EQ(pdfPages(old), 3);
   // A damaged PDF that qpdf cannot count is not copied as if it were whole.
@@ -475,7 +465,6 @@ TEST_F(Ghostscript, TheCommandLineIsConfinedAndCarriesNoPassword) {
   ScopedEnv gs("PRESSMARK_GHOSTSCRIPT", wrapper);
   ScopedEnv log("PM_ARGS_LOG", argsLog);
 
-  fs::create_directories(outside_.file("in put"));
   std::string ps = write(outside_.file("in put/doc.ps"), pagesPs(1)), pdf = outside_.file("doc.pdf");
   std::string opts =
       write(outside_.file("s.joboptions"), "OwnerPassword = very-secret-owner\nUserPassword = very-secret-user\n");

@@ -193,7 +193,6 @@ TEST(GetSpecialFolderPath, TheTableOverXdgFoldersAndHome) {
   TempDir dir;
   std::string home = dir.file("home");
   std::string config = dir.file("cfg");
-  std::filesystem::create_directories(config);
   writeFile(config + "/user-dirs.dirs",
             "# written by xdg-user-dirs-update\n"
             "XDG_DOCUMENTS_DIR=\"$HOME/Docs\"\n"
