@@ -115,7 +115,7 @@ TEST_F(DistillTest, FromPSOnTheSecurityPathRaisesNoEvents) {
   EXPECT_EQ(vDistiller, Variant("Test Distiller Printer"));
 }
 
-TEST_F(DistillTest, TheVersionThresholdAndTheMeaningOfTrue) {
+TEST_F(DistillTest, SecurityPathOnlyFromVersion505AndOnlyForBooleanTrue) {
   std::string ps = dir_.file("in.ps"), out = dir_.file("out.pdf");
   writeFile(ps, "%!PS\n");
   struct Case {
@@ -207,7 +207,7 @@ class MultiPSTest : public DistillTest {
   std::vector<std::string> driverGrant_;
 };
 
-TEST_F(MultiPSTest, TheDriverFileByteForByte) {
+TEST_F(MultiPSTest, DriverFileEscapesNamesSkipsMissingFilesAndGrantsOnlyItsEntries) {
   std::string a = dir_.file("in/a.ps"), b = dir_.file("in/b (1).ps"), slash = dir_.file("in/win\\dir.ps");
   std::string odd = dir_.file("in/odd\\(x).ps");
   for (const std::string& f : {a, b, slash, odd}) writeFile(f, "%!PS\n");
@@ -270,7 +270,7 @@ TEST_F(MultiPSTest, TheDriverNeverReplacesACallersFileNorRunsItself) {
   }
 }
 
-TEST_F(MultiPSTest, TheSecurityPathAndTheTrap) {
+TEST_F(MultiPSTest, SecurityPathFailureRaisesAsTheComponentAndTakesTheDriverAlong) {
   moduleState().strAcrobatVersion = "8.0";
   std::string part = dir_.file("p.ps");
   writeFile(part, "%!PS\n");

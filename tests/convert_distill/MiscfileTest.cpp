@@ -106,7 +106,7 @@ TEST_F(MiscFileTest, PSfromMiscFile2UsesThePrinterAsPassed) {
   EXPECT_EQ(rec_->transcript(), wordSequence("", out)) << "no blank test";
 }
 
-TEST_F(MiscFileTest, PDFfromMiscFilePrintsToATemporaryFileAndDistilsIt) {
+TEST_F(MiscFileTest, PDFfromMiscFileKeepsTheOldPdfUntilDistilledAndLeavesNoTemporaryFile) {
   std::string out = temp_.file("out.pdf");
   writeFile(out, "old pdf");
   std::string printed;

@@ -81,7 +81,7 @@ class ExcelArrays : public ::testing::Test {
   std::pair<int, int> last;
 };
 
-TEST_F(ExcelArrays, OneDArrayHoldsTrimmedTextsRowByRow) {
+TEST_F(ExcelArrays, OneDArrayTrimsTextsReadsRowByRowAndClosesWithoutSaving) {
   Variant sheet("Sheet1"), array;
   EXPECT_EQ(run("ExcelToOneDArray", sheet, array, 2, 3, 3, 5), 1);
   EXPECT_EQ(array,
@@ -97,7 +97,7 @@ TEST_F(ExcelArrays, OneDArrayHoldsTrimmedTextsRowByRow) {
   EXPECT_TRUE(has(rec->transcript(), "Cell get text"));
 }
 
-TEST_F(ExcelArrays, TwoDArrayKeepsTypedValues) {
+TEST_F(ExcelArrays, TwoDArrayKeepsTypedValuesAndABackwardBlockLeavesTheArray) {
   Variant sheet(int16_t{1}), array;
   EXPECT_EQ(run("ExcelToTwoDArray", sheet, array, 1, 1, 2, 3, true), 1);
   Array expected = Array::matrix(2, 3);

@@ -171,24 +171,17 @@ int connectTo(const std::string& path, int flags = 0) {
   return fd;
 }
 
-// Connects to each Unix socket as the user nobody; prints what happened.
-CommandResult connectAsNobody(const std::vector<std::string>& sockets, bool asNobody) {
-  std::string script =
-      "import socket,sys\n"
-      "for p in sys.argv[1:]:\n"
-      "  s=socket.socket(socket.AF_UNIX)\n"
-      "  try:\n"
-      "    s.connect(p); print('connected', p)\n"
-      "  except OSError as e:\n"
-      "    print('refused', p, e.errno)\n";
-  writeFile("/tmp/pressmark-connect-check.py", script);
-  std::string cmd = asNobody ? "setpriv --reuid=nobody --regid=nogroup --clear-groups -- " : "";
-  cmd += "/usr/bin/python3 /tmp/pressmark-connect-check.py";
+// Connects to each Unix socket, as the user nobody when asked: a line
+// "connected" or "refused" for each.
+std::string connectEach(const std::vector<std::string>& sockets, bool asNobody) {
+  std::string cmd = std::string(asNobody ? "setpriv --reuid=nobody --regid=nogroup --clear-groups -- " : "") +
+                    "/usr/bin/python3 -c " +
+                    shellQuote(
+                        "import socket,sys\nfor p in sys.argv[1:]:\n  s=socket.socket(socket.AF_UNIX)\n  try:\n"
+                        "    s.connect(p); print('connected', p)\n  except OSError as e:\n"
+                        "    print('refused', p, e.errno)\n");
   for (const std::string& s : sockets) cmd += " " + shellQuote(s);
-  CommandResult r;
-  r.out = commandOutput(cmd);
-  ::unlink("/tmp/pressmark-connect-check.py");
-  return r;
+  return commandOutput(cmd);
 }
 
 TEST(OfficeService, TwoClientsAtOnceUseTwoOfficesOthersAreKeptOutAndTheIdleServiceLeavesNothing) {
@@ -219,10 +212,10 @@ TEST(OfficeService, TwoClientsAtOnceUseTwoOfficesOthersAreKeptOutAndTheIdleServi
   EXPECT_EQ(modeOf(svc.folder.path()), S_IFDIR | 0700u);
   std::vector<std::string> sockets = {svc.folder.file("office.sock")};
   for (const OfficeLine& o : offices) sockets.push_back(o.pipePath());
-  std::string mine = connectAsNobody(sockets, false).out;
+  std::string mine = connectEach(sockets, false);
   EXPECT_EQ(std::count(mine.begin(), mine.end(), '\n'), static_cast<long>(sockets.size()));
   EXPECT_EQ(mine.find("refused"), std::string::npos) << "the owner connects: " << mine;
-  std::string theirs = connectAsNobody(sockets, true).out;
+  std::string theirs = connectEach(sockets, true);
   EXPECT_EQ(std::count(theirs.begin(), theirs.end(), '\n'), static_cast<long>(sockets.size())) << theirs;
   EXPECT_EQ(theirs.find("connected"), std::string::npos) << theirs;
 
@@ -398,7 +391,7 @@ TEST(OfficeService, AnOfficeInsideTheClientIsPrivateUnderAnyUmaskInheritsNothing
   EXPECT_TRUE(std::regex_search(pipe, std::regex("_[0-9a-f]{32}$"))) << pipe;
   EXPECT_TRUE(S_ISSOCK(modeOf(pipe)));
   EXPECT_EQ(modeOf(pipe) & 022, 0u) << "the pipe follows the caller's umask";
-  std::string theirs = connectAsNobody({pipe}, true).out;
+  std::string theirs = connectEach({pipe}, true);
   EXPECT_NE(theirs.find("refused"), std::string::npos) << theirs;
   std::vector<pid_t> office;
   for (pid_t p : processesUsing(prefix)) office = groupMembers(::getpgid(p));
