@@ -33,6 +33,7 @@ class DistillTest : public ::testing::Test {
     pdf_ = CreateObject(kCreatePDFProgId);
     self().strPrinterName = "Test Distiller Printer";
     moduleState().strAcrobatVersion = "5.0";
+    writeFile(ps, "%!PS\n");
     // The client's view of the job events.
     clientEvents_ = EventConnection(pdf_, std::make_shared<FunctionSink>([this](const EventCall& e) {
                                       std::string line = e.event.name;
@@ -56,6 +57,8 @@ class DistillTest : public ::testing::Test {
   TempDir registryDir_;
   test::ScopedEnv registry_;
   TempDir dir_;
+  // The job most tests run: a PostScript file that exists, and its PDF.
+  const std::string ps = dir_.file("in.ps"), out = dir_.file("out.pdf");
   std::shared_ptr<Recorder> rec_ = Recorder::create();
   ObjectRef pdf_;
   EventConnection clientEvents_;
@@ -74,8 +77,6 @@ std::vector<std::string> job(const std::string& cls, const char* show, const cha
 }
 
 TEST_F(DistillTest, AConversionStartedFromTheObjectsOwnEventHandlerIsRefused) {
-  std::string ps = dir_.file("in.ps"), out = dir_.file("out.pdf");
-  writeFile(ps, "%!PS\n");
   distillerRaisesEvents(ps, out).does([](auto&, auto) { return Variant(int32_t{1}); });
   std::vector<std::string> nested;
   EventConnection handler(
@@ -104,8 +105,6 @@ TEST_F(DistillTest, AConversionStartedFromTheObjectsOwnEventHandlerIsRefused) {
 
 TEST_F(DistillTest, FromPSOnTheSecurityPathRaisesNoEvents) {
   moduleState().strAcrobatVersion = "8.0";
-  std::string ps = dir_.file("in.ps"), out = dir_.file("out.pdf");
-  writeFile(ps, "%!PS\n");
   Variant vPdf(out), vPs(ps), vDistiller("  "), secure(true);
   rec_->on(kSecure, distiller::kFileToPDF2).returns(Variant(int32_t{1}));
   call(pdf_, "CreatePDFfromPS",
@@ -116,8 +115,6 @@ TEST_F(DistillTest, FromPSOnTheSecurityPathRaisesNoEvents) {
 }
 
 TEST_F(DistillTest, SecurityPathOnlyFromVersion505AndOnlyForBooleanTrue) {
-  std::string ps = dir_.file("in.ps"), out = dir_.file("out.pdf");
-  writeFile(ps, "%!PS\n");
   struct Case {
     std::string version;
     Variant applySecurity;
@@ -144,8 +141,6 @@ TEST_F(DistillTest, SecurityPathOnlyFromVersion505AndOnlyForBooleanTrue) {
 }
 
 TEST_F(DistillTest, OmittedArgumentsNeitherShowTheWindowNorSpoolJobs) {
-  std::string ps = dir_.file("in.ps"), out = dir_.file("out.pdf");
-  writeFile(ps, "%!PS\n");
   Variant vPdf(out), vPs(ps);
   call(pdf_, "CreatePDFfromPS", {ByRef(vPdf), ByRef(vPs)});
   EXPECT_EQ(rec_->transcript(), job(kEvent, "0&", "0&", "FileToPDF(" + q(ps) + ", " + q(out) + ", \"\")"));
@@ -165,8 +160,6 @@ TEST_F(DistillTest, AMissingPostScriptFileIsReportedBeforeAnyWork) {
 }
 
 TEST_F(DistillTest, TheTrapReleasesTheDistillerAndRaisesAgainAsTheComponent) {
-  std::string ps = dir_.file("in.ps"), out = dir_.file("out.pdf");
-  writeFile(ps, "%!PS\n");
   rec_->on(kEvent, distiller::kFileToPDF).fails(1234, "Distiller broke");
   Variant vPdf(out), vPs(ps);
   EXPECT_EQ(raised([&] {
