@@ -41,12 +41,12 @@ bool haveProgram(const std::string& name) {
   }
 }
 
-struct Run {
+struct Ran {
   int exitCode = -1;
   std::vector<std::string> out;
 };
-Run run(std::vector<std::string> argv) {
-  Run r;
+Ran run(std::vector<std::string> argv) {
+  Ran r;
   ProcessOptions o;
   o.argv = std::move(argv);
   o.onLine = [&](OutputStream, std::string_view l) { r.out.emplace_back(l); };
@@ -91,7 +91,7 @@ int pdfPages(const std::string& pdf, const std::string& password = {}) {
   std::vector<std::string> argv = {"qpdf", "--show-npages"};
   if (!password.empty()) argv.push_back("--password=" + password);
   argv.push_back(pdf);
-  Run r = run(argv);
+  Ran r = run(argv);
   if (r.exitCode != 0 || r.out.empty()) return -1;
   return std::stoi(r.out[0]);
 }
@@ -298,7 +298,7 @@ TEST_F(Ghostscript, AFileThatLooksLikeADriverGrantsNoReading) {
   call(d, kFileToPDF, {ps, pdf, ""});
   EXPECT_NE(logText().find("/invalidfileaccess"), std::string::npos) << logText();
   if (fs::exists(pdf)) {
-    Run text = run({"pdftotext", pdf, "-"});
+    Ran text = run({"pdftotext", pdf, "-"});
     for (const std::string& l : text.out) EXPECT_EQ(l.find("TOPSECRET"), std::string::npos);
   }
 }
