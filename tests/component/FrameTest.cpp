@@ -74,7 +74,9 @@ TEST(Creation, TempFolderIsPrivateAndNeverALink) {
     TempDir base, elsewhere;
     ScopedEnv tmp("TMPDIR", base.path());
     std::string own = base.path() + "/pressmark-" + std::to_string(::getuid());
-    if (planted) ASSERT_EQ(::symlink(elsewhere.path().c_str(), own.c_str()), 0);
+    if (planted) {
+      ASSERT_EQ(::symlink(elsewhere.path().c_str(), own.c_str()), 0);
+    }
     std::string used = str(get(newCreatePDF(), "TempFilePath"));  // never fails
     if (planted)
       EXPECT_NE(used, own + "/") << "a linked folder must not be used";

@@ -24,6 +24,7 @@ class ClsRegistryTest : public RegistryTest {
   }
   Variant get(clsRegistry& r, const std::string& name, bool raw = false) { return r.GetValue(name, raw); }
   Variant get(const std::string& name, bool raw = false) { return reg.GetValue(name, raw); }
+  clsRegistry reg;
 };
 
 std::vector<std::string> strings(const Variant& v) {
