@@ -23,11 +23,12 @@ using pm::recording::Recorder;
 
 namespace {
 
-// An Excel whose workbook opens on a worksheet.
-std::shared_ptr<Recorder> excel() {
+// An Excel whose workbook opens on a worksheet, unless it fails to open.
+std::shared_ptr<Recorder> excel(bool opens = true) {
   auto r = Recorder::create();
   r->registerClass("Excel.Application");
   r->on("Excel.Application", "Workbooks").returnsObject("Workbooks");
+  if (!opens) return r;
   r->on("Workbooks", "Open").returnsObject("Workbook");
   r->on("Workbook", "Worksheets").returnsObject("Worksheet");
   return r;
@@ -132,7 +133,7 @@ TEST_F(ExcelArrays, BadArgumentsGiveTheirCodeAndStillCloseExcel) {
 }
 
 TEST_F(ExcelArrays, AFailedOpenOrCellGivesItsCodeAndKeepsWhatWasRead) {
-  auto script = excel();
+  auto script = excel(false);
   script->on("Workbooks", "Open").fails(1004, "The password you supplied is not correct.");
   Variant sheet("S"), array;
   EXPECT_EQ(run("ExcelToOneDArray", sheet, array, 1, 1, 1, 1, false, "bad"), -3);
