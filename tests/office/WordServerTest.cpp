@@ -52,6 +52,22 @@ std::string singleInstancePipeOf(pid_t office) {
   return "(no office in group " + std::to_string(office) + ")";
 }
 
+// Each test needs the office and a folder for its files.
+class WordServer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    REQUIRE_OFFICE();
+    app = CreateObject("Word.Application");
+  }
+  // Writes the document and opens it in the test's application.
+  ObjectRef open(const std::string& name, const std::string& rtf) {
+    writeFile(dir.file(name), rtf);
+    return openDoc(app, dir.file(name));
+  }
+  TempDir dir;
+  ObjectRef app;
+};
+
 TEST_F(WordServer, PrintsPagesToPostScriptWithOrientationAndPageRange) {
   ObjectRef doc = open("five.rtf", makeRtfPages(5));
   EXPECT_EQ(CLng(call(doc, "ComputeStatistics", {Variant(int32_t{2})})), 5);
