@@ -104,7 +104,7 @@ TEST_F(OfficeConversion, ArraysHoldWhatTheWorkbookHolds) {
   EXPECT_EQ(read("ExcelToTwoDArray", data, 1, 1, 3, 3, values, true), 1);
   ASSERT_TRUE(values.isArray());
   const Array& v = values.array();
-  EXPECT_EQ(v.bounds(), (std::vector<Bound>{{0, 2}, {0, 2}}));
+  EXPECT_EQ(v.bounds(), (std::vector<Bound>{{0, 3}, {0, 3}}));  // lower bound and count
   const std::pair<std::vector<int32_t>, Variant> cells[] = {
       {{0, 0}, "Item"}, {{1, 0}, "  Pen "},  // values are not trimmed
       {{1, 1}, 2.5},    {{2, 1}, 12345.678}, {{1, 2}, MakeDate(2023, 1, 2)}, {{2, 2}, MakeDate(2023, 12, 31)}};
