@@ -1,106 +1,76 @@
 #include <gtest/gtest.h>
 
 #include "automation/Automation.h"
+#include "servers/recording/Recorder.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
+namespace pm::test {
 
-namespace {
-using pm::test::errorOf;
-}  // namespace
-
-TEST(Convert, IntegersRoundHalfToEven) {
-  EXPECT_EQ(CLng(Variant(0.5)), 0);
-  EXPECT_EQ(CLng(Variant(1.5)), 2);
-  EXPECT_EQ(CLng(Variant(2.5)), 2);
-  EXPECT_EQ(CLng(Variant(-0.5)), 0);
-  EXPECT_EQ(CLng(Variant(-1.5)), -2);
-  EXPECT_EQ(CLng(Variant(2.5000001)), 3);
-  EXPECT_EQ(CInt(Variant("12.5")), 12);
-  EXPECT_EQ(CInt(Variant("13.5")), 14);
-  EXPECT_EQ(CLng(Variant(true)), -1);
-  EXPECT_EQ(CLng(Variant()), 0);
-  EXPECT_EQ(CByte(Variant(254.5)), 254);
+// Rows of (value, expected); each row is checked on its own.
+template <class Rows, class F>
+void check(const Rows& rows, F convert) {
+  for (const auto& [in, want] : rows) EXPECT_EQ(convert(in), want) << recording::Describe(in);
 }
 
-TEST(Convert, OverflowAtTheBoundaries) {
+TEST(Convert, NumbersRoundHalfToEvenAndReadTextAsBasicDoes) {
+  const std::pair<Variant, int32_t> longs[] = {
+      {0.5, 0},       {1.5, 2},     {2.5, 2},        {-0.5, 0},     {-1.5, -2},         {2.5000001, 3}, {true, -1},
+      {Variant(), 0}, {" 42 ", 42}, {"1,000", 1000}, {"&HFF", 255}, {"&HFFFFFFFF", -1}, {"True", -1}};
+  check(longs, [](const Variant& v) { return CLng(v); });
+  const std::pair<Variant, int16_t> ints[] = {{"12.5", 12}, {"13.5", 14}, {32767.4, 32767}};
+  check(ints, [](const Variant& v) { return CInt(v); });
+  const std::pair<Variant, bool> bools[] = {{"true", true}, {" False ", false}, {"2", true}, {0.0, false}};
+  check(bools, [](const Variant& v) { return CBool(v); });
+  EXPECT_EQ(CByte(Variant(254.5)), 254);
   EXPECT_EQ(CLng(Variant(2147483647.0)), 2147483647);
   EXPECT_EQ(CLng(Variant(-2147483648.0)), INT32_MIN);
-  EXPECT_EQ(errorOf([] { CLng(Variant(2147483647.5)); }), basic::Overflow);  // rounds to 2^31
-  EXPECT_EQ(errorOf([] { CLng(Variant(-2147483648.6)); }), basic::Overflow);
-  EXPECT_EQ(CInt(Variant(32767.4)), 32767);
+  EXPECT_DOUBLE_EQ(CDbl(Variant("-1.5e2")), -150);
+}
+
+TEST(Convert, OverflowWrongKindsAndNullRaise) {
+  const std::pair<Variant, int32_t> longs[] = {{2147483647.5, basic::Overflow},  // rounds to 2^31
+                                               {-2147483648.6, basic::Overflow},
+                                               {"abc", basic::TypeMismatch},
+                                               {Variant::null(), basic::InvalidUseOfNull},
+                                               {V({1, 2}), basic::TypeMismatch}};
+  check(longs, [](const Variant& v) { return errorOf([&] { CLng(v); }); });
   EXPECT_EQ(errorOf([] { CInt(Variant(32767.5)); }), basic::Overflow);
   EXPECT_EQ(errorOf([] { CInt(Variant(int32_t{40000})); }), basic::Overflow);
   EXPECT_EQ(errorOf([] { CByte(Variant(int32_t{-1})); }), basic::Overflow);
-}
-
-TEST(Convert, WrongKindsAndNull) {
-  EXPECT_EQ(errorOf([] { CLng(Variant("abc")); }), basic::TypeMismatch);
   EXPECT_EQ(errorOf([] { CDbl(Variant("1.2.3")); }), basic::TypeMismatch);
-  EXPECT_EQ(errorOf([] { CLng(Variant::null()); }), basic::InvalidUseOfNull);
   EXPECT_EQ(errorOf([] { CStr(Variant::null()); }), basic::InvalidUseOfNull);
   EXPECT_EQ(errorOf([] { CBool(Variant("maybe")); }), basic::TypeMismatch);
-  EXPECT_EQ(errorOf([] { CLng(V({1, 2})); }), basic::TypeMismatch);
   EXPECT_EQ(errorOf([] { CStr(Variant::nothing()); }), basic::TypeMismatch);
 }
 
-TEST(Convert, StringsReadAsNumbers) {
-  EXPECT_EQ(CLng(Variant(" 42 ")), 42);
-  EXPECT_EQ(CLng(Variant("1,000")), 1000);
-  EXPECT_EQ(CLng(Variant("&HFF")), 255);
-  EXPECT_EQ(CLng(Variant("&HFFFFFFFF")), -1);
-  EXPECT_DOUBLE_EQ(CDbl(Variant("-1.5e2")), -150);
-  EXPECT_EQ(CLng(Variant("True")), -1);
-  EXPECT_TRUE(CBool(Variant("true")));
-  EXPECT_FALSE(CBool(Variant(" False ")));
-  EXPECT_TRUE(CBool(Variant("2")));
-  EXPECT_FALSE(CBool(Variant(0.0)));
-}
-
-TEST(Convert, ValTakesTheLeadingNumber) {
-  EXPECT_DOUBLE_EQ(Val("  1 2 3"), 123);
-  EXPECT_DOUBLE_EQ(Val("12abc"), 12);
-  EXPECT_DOUBLE_EQ(Val("abc"), 0);
-  EXPECT_DOUBLE_EQ(Val(""), 0);
-  EXPECT_DOUBLE_EQ(Val("8.0"), 8);
-  EXPECT_DOUBLE_EQ(Val("10.0.1"), 10);
-  EXPECT_DOUBLE_EQ(Val(".5"), 0.5);
-  EXPECT_DOUBLE_EQ(Val("-1.5e2x"), -150);
-  EXPECT_DOUBLE_EQ(Val("1e"), 1);
-  EXPECT_DOUBLE_EQ(Val("&HFF"), 255);
-  EXPECT_DOUBLE_EQ(Val("&O17"), 15);
-  EXPECT_DOUBLE_EQ(Val("- 3"), -3);
-  EXPECT_DOUBLE_EQ(Val("v5"), 0);
+TEST(Convert, ValTakesTheLeadingNumberAndIsNumericTheWholeText) {
+  const std::pair<Variant, double> val[] = {
+      {"  1 2 3", 123},  {"12abc", 12}, {"abc", 0},    {"", 0},      {"8.0", 8},  {"10.0.1", 10}, {".5", 0.5},
+      {"-1.5e2x", -150}, {"1e", 1},     {"&HFF", 255}, {"&O17", 15}, {"- 3", -3}, {"v5", 0}};
+  check(val, [](const Variant& v) { return Val(v); });
   EXPECT_EQ(errorOf([] { Val(Variant::null()); }), basic::InvalidUseOfNull);
-}
-
-TEST(Convert, IsNumeric) {
-  EXPECT_TRUE(IsNumeric(Variant("12")));
-  EXPECT_TRUE(IsNumeric(Variant(" -12.5 ")));
-  EXPECT_TRUE(IsNumeric(Variant("1e3")));
-  EXPECT_TRUE(IsNumeric(Variant()));
-  EXPECT_TRUE(IsNumeric(Variant(true)));
-  EXPECT_FALSE(IsNumeric(Variant("")));
-  EXPECT_FALSE(IsNumeric(Variant("12abc")));
-  EXPECT_FALSE(IsNumeric(Variant::null()));
-  EXPECT_FALSE(IsNumeric(V({1})));
+  const std::pair<Variant, bool> numeric[] = {
+      {"12", true},     {" -12.5 ", true},        {"1e3", true},  {Variant(), true}, {true, true}, {"", false},
+      {"12abc", false}, {Variant::null(), false}, {V({1}), false}};
+  check(numeric, [](const Variant& v) { return IsNumeric(v); });
 }
 
 TEST(Convert, TextOfValues) {
-  EXPECT_EQ(CStr(Variant(true)), "True");
-  EXPECT_EQ(CStr(Variant(int16_t{-1})), "-1");
-  EXPECT_EQ(CStr(Variant(0.1)), "0.1");
-  EXPECT_EQ(CStr(Variant(1.0 / 3)), "0.333333333333333");
-  EXPECT_EQ(CStr(Variant(1e15)), "1E+15");
-  EXPECT_EQ(CStr(Variant(123456789012345.0)), "123456789012345");
-  EXPECT_EQ(CStr(Variant(1e-5)), "1E-05");
-  EXPECT_EQ(CStr(Variant(2.5f)), "2.5");
-  EXPECT_EQ(CStr(Variant(Currency{12345})), "1.2345");
-  EXPECT_EQ(CStr(Variant(Currency{-50000})), "-5");
-  EXPECT_EQ(CStr(Variant()), "");
-  EXPECT_EQ(CStr(Variant(MakeDate(2026, 12, 6))), "12/6/2026");
-  EXPECT_EQ(CStr(Variant(MakeDate(2026, 12, 6, 19, 5, 7))), "12/6/2026 7:05:07 PM");
-  EXPECT_EQ(CStr(Variant(MakeDate(1899, 12, 30, 0, 0, 1))), "12:00:01 AM");
+  const std::vector<std::pair<Variant, std::string>> text({{true, "True"},
+                                                           {int16_t{-1}, "-1"},
+                                                           {0.1, "0.1"},
+                                                           {1.0 / 3, "0.333333333333333"},
+                                                           {1e15, "1E+15"},
+                                                           {123456789012345.0, "123456789012345"},
+                                                           {1e-5, "1E-05"},
+                                                           {2.5f, "2.5"},
+                                                           {Currency{12345}, "1.2345"},
+                                                           {Currency{-50000}, "-5"},
+                                                           {Variant(), ""},
+                                                           {MakeDate(2026, 12, 6), "12/6/2026"},
+                                                           {MakeDate(2026, 12, 6, 19, 5, 7), "12/6/2026 7:05:07 PM"},
+                                                           {MakeDate(1899, 12, 30, 0, 0, 1), "12:00:01 AM"}});
+  check(text, [](const Variant& v) { return CStr(v); });
 }
 
 TEST(Convert, DatesRoundTripThroughText) {
@@ -180,3 +150,5 @@ TEST(Arrays, RedimPreserveKeepsData) {
   EXPECT_EQ(a.at({1, 0}), Variant("r1"));
   EXPECT_TRUE(a.at({1, 2}).isEmpty());
 }
+
+}  // namespace pm::test

@@ -6,7 +6,7 @@
 #include "support/Raised.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
+namespace pm::test {
 
 namespace {
 
@@ -52,13 +52,9 @@ class Sample : public Dispatch {
   std::string caption;
 };
 
-using pm::test::errorOf;
-using pm::test::raised;
-using pm::test::Raised;
-
 }  // namespace
 
-TEST(Dispatch, PositionalNamedAndDefaults) {
+TEST(Dispatch, PositionalNamedAndDefaultsInAnyCase) {
   auto o = std::make_shared<Sample>();
   EXPECT_EQ(call(o, "Add", {2, 3}), Variant(int32_t{5}));
   EXPECT_EQ(call(o, "Add", {2}), Variant(int32_t{12}));
@@ -67,10 +63,7 @@ TEST(Dispatch, PositionalNamedAndDefaults) {
   EXPECT_EQ(call(o, "Describe", {"x"}), Variant("x|missing|False"));
   EXPECT_EQ(call(o, "Describe", {"x", Named("FLAG", true)}), Variant("x|missing|True"));
   EXPECT_EQ(call(o, "Describe", {"x", 7}), Variant("x|7|False"));
-}
-
-TEST(Dispatch, NamesAreCaseInsensitive) {
-  auto o = std::make_shared<Sample>();
+  // Names are case-insensitive.
   EXPECT_EQ(call(o, "aDD", {1, 1}), Variant(int32_t{2}));
   let(o, "CAPTION", Variant("hello"));
   EXPECT_EQ(get(o, "caption"), Variant("hello"));
@@ -90,7 +83,7 @@ TEST(Dispatch, ByReferenceWritesBack) {
   EXPECT_EQ(n, Variant(int16_t{6})) << "a typed by-reference parameter writes back its coerced value";
 }
 
-TEST(Dispatch, Errors) {
+TEST(Dispatch, ErrorsChangeNothing) {
   auto o = std::make_shared<Sample>();
   EXPECT_EQ(errorOf([&] { call(o, "Nope"); }), basic::MemberNotSupported);
   EXPECT_EQ(errorOf([&] { call(o, "Add"); }), basic::ArgumentNotOptional);
@@ -102,10 +95,7 @@ TEST(Dispatch, Errors) {
   EXPECT_EQ(errorOf([&] { let(o, "Add", Variant(int32_t{1})); }), basic::WrongArgumentCount);
   EXPECT_EQ(errorOf([&] { call(ObjectRef(), "Add", {1}); }), basic::ObjectVariableNotSet);
   EXPECT_EQ(errorOf([&] { objectOf(Variant("x")); }), basic::ObjectRequired);
-}
-
-TEST(Dispatch, FailedCallChangesNothing) {
-  auto o = std::make_shared<Sample>();
+  // A failed call changes nothing.
   Variant v(int32_t{1});
   EXPECT_EQ(errorOf([&] { call(o, "Typed", {ByRef(v), 2}); }), basic::WrongArgumentCount);
   EXPECT_EQ(v, Variant(int32_t{1}));
@@ -160,17 +150,16 @@ TEST(ClassRegistryTest, CreateByProgIdOrClassId) {
 }
 
 TEST(ClassRegistryTest, LaterRegistrationShadowsUntilRemoved) {
-  ScopedClass a("Test.Shadow", "", [] {
-    auto s = std::make_shared<Sample>();
-    s->caption = "first";
-    return s;
-  });
-  {
-    ScopedClass b("Test.Shadow", "", [] {
+  auto with = [](const char* caption) {
+    return [caption] {
       auto s = std::make_shared<Sample>();
-      s->caption = "second";
+      s->caption = caption;
       return s;
-    });
+    };
+  };
+  ScopedClass a("Test.Shadow", "", with("first"));
+  {
+    ScopedClass b("Test.Shadow", "", with("second"));
     EXPECT_EQ(get(CreateObject("Test.Shadow"), "Caption"), Variant("second"));
   }
   EXPECT_EQ(get(CreateObject("Test.Shadow"), "Caption"), Variant("first"));
@@ -197,11 +186,10 @@ TEST(ServerModulesTest, EveryClassOfTheLinkedServersIsInTheModuleTable) {
 // Only a library nobody else could have put there is loaded, and a refusal
 // says why.
 TEST(ServerModulesTest, LoadsOnlyWhatNoOtherUserCanWriteAndSaysWhyNot) {
-  test::TempDir shared, own;
+  TempDir shared, own;
   ASSERT_EQ(::chmod(shared.path().c_str(), 0777), 0);
-  test::writeFile(shared.file("m.so"), "not a library");
-  test::writeFile(own.file("m.so"), "not a library");
-  test::writeFile(own.file("open.so"), "not a library");
+  for (const std::string& f : {shared.file("m.so"), own.file("m.so"), own.file("open.so")})
+    writeFile(f, "not a library");
   ASSERT_EQ(::chmod(own.file("open.so").c_str(), 0666), 0);
   struct Case {
     std::string path, says;
@@ -223,3 +211,5 @@ TEST(ServerModulesTest, LoadsOnlyWhatNoOtherUserCanWriteAndSaysWhyNot) {
     }
   }
 }
+
+}  // namespace pm::test

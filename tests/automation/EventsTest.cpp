@@ -3,7 +3,7 @@
 #include "automation/Automation.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
+namespace pm::test {
 
 namespace {
 
@@ -70,3 +70,5 @@ TEST(Events, UnknownEventsAndSilentObjects) {
   EXPECT_EQ(pm::test::errorOf([&] { EventConnection c(q, std::make_shared<FunctionSink>([](const EventCall&) {})); }),
             basic::MemberNotSupported);
 }
+
+}  // namespace pm::test

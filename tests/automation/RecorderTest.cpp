@@ -4,7 +4,8 @@
 #include "servers/recording/Recorder.h"
 #include "support/Raised.h"
 
-using namespace pm;
+namespace pm::test {
+
 using pm::recording::Recorder;
 
 TEST(Recorder, TranscriptOfCallsInOrderWithTypedArguments) {
@@ -21,16 +22,11 @@ TEST(Recorder, TranscriptOfCallsInOrderWithTypedArguments) {
     call(app, "Quit");
   }
   EXPECT_EQ(rec->transcript(),
-            (std::vector<std::string>{
-                "create Word.Application",
-                "Word.Application let DisplayAlerts = False",
-                "Word.Application get ActivePrinter",
-                "Word.Application get Documents",
-                "Word.Application.Documents call Open(\"c:/a \"\"b\"\".doc\", PasswordDocument:=\"\", Flag:=-1%)",
-                "Word.Application call Quit()",
-                "release Word.Application.Documents",
-                "release Word.Application",
-            }));
+            (std::vector<std::string>(
+                {"create Word.Application", "Word.Application let DisplayAlerts = False",
+                 "Word.Application get ActivePrinter", "Word.Application get Documents",
+                 "Word.Application.Documents call Open(\"c:/a \"\"b\"\".doc\", PasswordDocument:=\"\", Flag:=-1%)",
+                 "Word.Application call Quit()", "release Word.Application.Documents", "release Word.Application"})));
 }
 
 TEST(Recorder, ScriptedErrorsWriteBacksAndSequences) {
@@ -75,3 +71,5 @@ TEST(Recorder, DescribeShowsTypes) {
   EXPECT_EQ(Describe(V({1, "a"})), "Array(1&, \"a\")");
   EXPECT_EQ(Describe(Variant(Array::matrix(1, 2))), "Array[0 To 0, 0 To 1](Empty, Empty)");
 }
+
+}  // namespace pm::test

@@ -2,7 +2,7 @@
 
 #include "automation/Automation.h"
 
-using namespace pm;
+namespace pm::test {
 
 TEST(TextCompare, CaseIsIgnoredInEveryScript) {
   struct Case {
@@ -57,3 +57,5 @@ TEST(TextCompare, InStrCountsCharactersAndHonoursStart) {
   }
   EXPECT_EQ(CharCount("Жук"), 3);
 }
+
+}  // namespace pm::test

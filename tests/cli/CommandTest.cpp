@@ -7,20 +7,16 @@
 #include "pdfserver/Fixtures.h"
 #include "support/TestSupport.h"
 
-using pm::test::runPressmark;
-using pm::test::TempDir;
+namespace pm::test {
 
-TEST(Command, OneCallWithNoResultPrintsNothing) {
+TEST(Command, OneCallPrintsNothingForNoResultAndAnErrorLineWithExitOne) {
   TempDir d;
-  pm::test::writeFile(d.file("a.txt"), "abc");
+  writeFile(d.file("a.txt"), "abc");
   auto r = runPressmark({"CopyFile", d.file("a.txt"), d.file("b b.txt")});
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(pm::test::readFile(d.file("b b.txt")), "abc");
-}
-
-TEST(Command, OneCallErrorLineAndExitOne) {
-  auto r = runPressmark({"CopyFile", "/nonexistent/a", "/nonexistent/b"});
+  EXPECT_EQ(readFile(d.file("b b.txt")), "abc");
+  r = runPressmark({"CopyFile", "/nonexistent/a", "/nonexistent/b"});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.out, "error 53 (Pressmark): File not found\n");
   r = runPressmark({"NoSuch"});
@@ -31,7 +27,7 @@ TEST(Command, OneCallErrorLineAndExitOne) {
 TEST(Command, ShellFromFileAndStandardInput) {
   TempDir d;
   std::string script = "# settings\nTempFilePath = " + d.path() + "/sub\nTempFilePath\n\nNoSuch\nAcrobatVersion\n";
-  pm::test::writeFile(d.file("calls.txt"), script);
+  writeFile(d.file("calls.txt"), script);
   TempDir reg;
   std::vector<std::string> env = {"PRESSMARK_REGISTRY=" + reg.path()};
   auto fromFile = runPressmark({"shell", d.file("calls.txt")}, "", env);
@@ -62,14 +58,13 @@ TEST(Command, HelpListsMembersWithParametersAndDefaultsAndAnyClassesMembers) {
   struct Case {
     std::string asked, heading, present, absent;
   };
-  for (const Case& c : std::vector<Case>{
-           {"Document", "Document members:\n", "  SaveAs strPath [lngFileType = 0]\n", "CopyFile"},
-           {"document", "Document members:\n", "  Title (property get)\n", "JobStart"},
-           {"CreatePDF", "CreatePDF members:\n", "  CopyFile strSource strTarget\n", "SaveAs strPath"},
-           {"field", "Field members:\n", "  IsSigned\n", "CreateTextField"},
-           {"TextAnnotType", "TextAnnotType members:\n", "  NoteIcon (property let)", "CreateTextField"},
-           {"Collection", "Collection members:\n", "  Count (property get)\n", "IsSigned"},
-       }) {
+  for (const Case& c :
+       std::vector<Case>{{"Document", "Document members:\n", "  SaveAs strPath [lngFileType = 0]\n", "CopyFile"},
+                         {"document", "Document members:\n", "  Title (property get)\n", "JobStart"},
+                         {"CreatePDF", "CreatePDF members:\n", "  CopyFile strSource strTarget\n", "SaveAs strPath"},
+                         {"field", "Field members:\n", "  IsSigned\n", "CreateTextField"},
+                         {"TextAnnotType", "TextAnnotType members:\n", "  NoteIcon (property let)", "CreateTextField"},
+                         {"Collection", "Collection members:\n", "  Count (property get)\n", "IsSigned"}}) {
     auto h = runPressmark({"--help", c.asked});
     EXPECT_EQ(h.exitCode, 0) << c.asked << h.err;
     EXPECT_EQ(h.out.rfind(c.heading, 0), 0u) << c.asked << ": " << h.out.substr(0, 200);
@@ -89,9 +84,7 @@ TEST(Command, EveryTestHasARegistryFolderOfItsOwn) {
   // system file) must not reach a test that expects an empty registry.
   const char* dir = std::getenv("PRESSMARK_REGISTRY");
   ASSERT_NE(dir, nullptr);
-  struct stat st {};
-  ASSERT_EQ(::stat(dir, &st), 0) << dir;
-  EXPECT_TRUE(S_ISDIR(st.st_mode)) << dir;
+  EXPECT_TRUE(S_ISDIR(modeOf(dir))) << dir;
   EXPECT_TRUE(std::filesystem::is_empty(dir)) << dir;
   auto r = runPressmark({"PrinterName"});
   EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -113,9 +106,11 @@ TEST(Command, LoadsOnlyTheServersAJobUses) {
   EXPECT_EQ(help.err.find("libodbc"), std::string::npos);
   auto text = runPressmark({"CreateTextfileFromPDF", d.file("in.pdf"), d.file("out.txt")}, "", {"LD_DEBUG=files"});
   EXPECT_EQ(text.exitCode, 0) << text.out;
-  EXPECT_NE(pm::test::readFile(d.file("out.txt")).find("Loaded on first use"), std::string::npos);
+  EXPECT_NE(readFile(d.file("out.txt")).find("Loaded on first use"), std::string::npos);
   EXPECT_NE(text.err.find("pressmark-servers/pdf.so"), std::string::npos) << text.err.substr(0, 2000);
   for (const char* other :
        {"pressmark-servers/office.so", "pressmark-servers/data.so", "libuno_", "libodbc", "libcrypto"})
     EXPECT_EQ(text.err.find(other), std::string::npos) << other;
 }
+
+}  // namespace pm::test

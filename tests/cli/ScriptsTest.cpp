@@ -14,10 +14,12 @@
 
 #include "support/TestSupport.h"
 
+namespace pm::test {
+
 namespace {
 
 std::vector<std::string> linesWith(const std::string& path, const std::string& word) {
-  std::istringstream in(pm::test::readFile(path));
+  std::istringstream in(readFile(path));
   std::vector<std::string> out;
   for (std::string l; std::getline(in, l);) {
     size_t start = l.find_first_not_of(' ');
@@ -33,20 +35,16 @@ TEST(Scripts, EveryBuildStatesItsOptionsAndCtestRefusesToFindNoTests) {
     std::string script;
     std::vector<std::string> builds;  // the expected option values, one build a line
   };
-  for (const Case& c : std::vector<Case>{
-           {"scripts/setup.sh", {"TESTS=OFF SANITIZE=OFF BENCH=OFF"}},
-           {"scripts/test.sh", {"TESTS=ON SANITIZE=OFF BENCH=ON", "TESTS=ON SANITIZE=ON BENCH=OFF"}},
-       }) {
+  for (const Case& c :
+       std::vector<Case>{{"scripts/setup.sh", {"TESTS=OFF SANITIZE=OFF BENCH=OFF"}},
+                         {"scripts/test.sh", {"TESTS=ON SANITIZE=OFF BENCH=ON", "TESTS=ON SANITIZE=ON BENCH=OFF"}}}) {
     std::vector<std::string> got;
     for (const std::string& l : linesWith(root + "/" + c.script, "pm_build")) {
       std::string options;
       for (const char* o : {"TESTS", "SANITIZE", "BENCH"}) {
         std::smatch m;
-        std::string line = l;
-        if (std::regex_search(line, m, std::regex(std::string("-DPRESSMARK_") + o + "=(ON|OFF)")))
-          options += (options.empty() ? "" : " ") + std::string(o) + "=" + m[1].str();
-        else
-          options += (options.empty() ? "" : " ") + std::string(o) + "=(unstated)";
+        bool stated = std::regex_search(l, m, std::regex(std::string("-DPRESSMARK_") + o + "=(ON|OFF)"));
+        options += (options.empty() ? "" : " ") + std::string(o) + "=" + (stated ? m[1].str() : "(unstated)");
       }
       got.push_back(options);
     }
@@ -58,3 +56,5 @@ TEST(Scripts, EveryBuildStatesItsOptionsAndCtestRefusesToFindNoTests) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

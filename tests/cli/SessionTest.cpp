@@ -7,7 +7,7 @@
 #include "Command.h"
 #include "component/frame/CreatePDF.h"
 
-using namespace pm;
+namespace pm::test {
 
 namespace {
 
@@ -160,3 +160,5 @@ TEST(Shell, SplitsWordsByTheShellRules) {
             (V{"a", "\"b c\"", "[1, [2, 3]]", "'d e'", "n:=\"x y\"", "m:=[1, 2]"}));
   EXPECT_EQ(cli::Session::splitArguments("\"unterminated text"), (V{"\"unterminated", "text"}));
 }
+
+}  // namespace pm::test

@@ -7,7 +7,7 @@
 #include "component/frame/CreatePDF.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
+namespace pm::test {
 
 TEST(BadInput, FrameMembersTakeAnyVariant) {
   // Odd values that convert to text are relative folder names; keep them here.
@@ -16,16 +16,9 @@ TEST(BadInput, FrameMembersTakeAnyVariant) {
   std::filesystem::current_path(cwd.path());
   registerCreatePDF();
   ObjectRef pdf = CreateObject("Pressmark.CreatePDF");
-  std::vector<Variant> odd = {Variant::null(),
-                              Variant(),
-                              V({1, 2}),
-                              Variant(Array::matrix(2, 2)),
-                              Variant(pdf),
-                              Variant::nothing(),
-                              Variant(ErrorCode{5}),
-                              Variant(1e300),
-                              Variant(std::string(2000, 'x')),
-                              Variant(std::string("a\0b", 3))};
+  std::vector<Variant> odd({Variant::null(), Variant(), V({1, 2}), Variant(Array::matrix(2, 2)), Variant(pdf),
+                            Variant::nothing(), Variant(ErrorCode{5}), Variant(1e300), Variant(std::string(2000, 'x')),
+                            Variant(std::string("a\0b", 3))});
   const char* members[] = {"OpenDocument", "CopyFile", "AcrobatVersion", "PrinterName", "TempFilePath"};
   for (const char* m : members) {
     for (const Variant& a : odd) {
@@ -51,3 +44,5 @@ TEST(BadInput, FrameMembersTakeAnyVariant) {
   EXPECT_FALSE(std::filesystem::exists(cwd.path() + "/a")) << "a name with a NUL must not be cut short";
   std::filesystem::current_path(old);
 }
+
+}  // namespace pm::test

@@ -11,10 +11,7 @@
 #include "servers/recording/Recorder.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
-using pm::test::ScopedEnv;
-using pm::test::TempDir;
-using pm::test::writeFile;
+namespace pm::test {
 
 namespace {
 
@@ -46,7 +43,7 @@ std::string str(const Variant& v) {
 
 }  // namespace
 
-TEST(Creation, PrinterNameFollowsTheVersion) {
+TEST(Creation, PrinterNameFollowsTheVersionAndABrokenRegistryFailsNothing) {
   struct Case {
     std::string hklm, version, printer;
   } cases[] = {
@@ -58,6 +55,9 @@ TEST(Creation, PrinterNameFollowsTheVersion) {
       {version("6.0") + distiller("6.0", "Six") + distiller("8.0", "Eight"), "6.0", "Eight"},
       {version("8.0") + distiller("10.0", "Ten") + distiller("5.0", "Five"), "8.0", "Ten"},
       {version("8.0") + distiller("7.0", "", false), "8.0", ""},
+      // A broken registry never fails the creation.
+      {"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\AcroExch.App\\AcrobatVersion]\r\n@=broken line\r\n", "",
+       "Acrobat Distiller"},
   };
   for (const Case& c : cases) {
     Registry reg(c.hklm);
@@ -67,38 +67,25 @@ TEST(Creation, PrinterNameFollowsTheVersion) {
   }
 }
 
-TEST(Creation, NeverFailsOnABrokenRegistry) {
-  Registry reg("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\AcroExch.App\\AcrobatVersion]\r\n@=broken line\r\n");
-  ObjectRef pdf = newCreatePDF();
-  EXPECT_EQ(str(call(pdf, "AcrobatVersion")), "");
-  EXPECT_EQ(str(call(pdf, "PrinterName")), "Acrobat Distiller");
-}
-
-TEST(Creation, TempFolderIsPrivate) {
-  TempDir base;
-  ScopedEnv tmp("TMPDIR", base.path());
-  ObjectRef pdf = newCreatePDF();
-  std::string expected = base.path() + "/pressmark-" + std::to_string(::getuid()) + "/";
-  EXPECT_EQ(str(get(pdf, "TempFilePath")), expected);
-  struct stat st {};
-  ASSERT_EQ(::lstat(expected.c_str(), &st), 0);
-  EXPECT_TRUE(S_ISDIR(st.st_mode));
-  EXPECT_EQ(st.st_mode & 0777, 0700u);
-}
-
-TEST(Creation, RefusesATempFolderThatIsALink) {
-  TempDir base, elsewhere;
-  ScopedEnv tmp("TMPDIR", base.path());
-  std::string link = base.path() + "/pressmark-" + std::to_string(::getuid());
-  ASSERT_EQ(::symlink(elsewhere.path().c_str(), link.c_str()), 0);
-  ObjectRef pdf = newCreatePDF();  // never fails
-  std::string used = str(get(pdf, "TempFilePath"));
-  EXPECT_NE(used, link + "/") << "a linked folder must not be used";
-  struct stat st {};
-  ASSERT_EQ(::lstat(used.c_str(), &st), 0);
-  EXPECT_TRUE(S_ISDIR(st.st_mode));
-  EXPECT_EQ(st.st_mode & 0777, 0700u);
-  EXPECT_EQ(st.st_uid, ::getuid());
+// The default folder is a private one of the user's, also where someone
+// planted a link under its name.
+TEST(Creation, TempFolderIsPrivateAndNeverALink) {
+  for (bool planted : {false, true}) {
+    TempDir base, elsewhere;
+    ScopedEnv tmp("TMPDIR", base.path());
+    std::string own = base.path() + "/pressmark-" + std::to_string(::getuid());
+    if (planted) {
+      ASSERT_EQ(::symlink(elsewhere.path().c_str(), own.c_str()), 0);
+    }
+    std::string used = str(get(newCreatePDF(), "TempFilePath"));  // never fails
+    if (planted)
+      EXPECT_NE(used, own + "/") << "a linked folder must not be used";
+    else
+      EXPECT_EQ(used, own + "/");
+    EXPECT_EQ(modeOf(used), S_IFDIR | 0700u);
+    struct stat st {};
+    EXPECT_TRUE(::lstat(used.c_str(), &st) == 0 && st.st_uid == ::getuid());
+  }
 }
 
 TEST(TempFilePath, LetRules) {
@@ -108,8 +95,7 @@ TEST(TempFilePath, LetRules) {
   EXPECT_EQ(str(get(pdf, "TempFilePath")), d.path() + "/");
   let(pdf, "TempFilePath", Variant(d.path() + "/new/"));  // created, slash kept
   EXPECT_EQ(str(get(pdf, "TempFilePath")), d.path() + "/new/");
-  struct stat st {};
-  EXPECT_EQ(::stat((d.path() + "/new").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISDIR(modeOf(d.path() + "/new")));
   let(pdf, "TempFilePath", Variant(d.path() + "/missing/child"));  // parent missing: refused silently
   EXPECT_EQ(str(get(pdf, "TempFilePath")), d.path() + "/new/");
   let(pdf, "TempFilePath", Variant::null());  // not text: refused silently
@@ -117,7 +103,9 @@ TEST(TempFilePath, LetRules) {
   EXPECT_TRUE(get(pdf, "TempFilePath").isString());
 }
 
-TEST(TempFilePath, ASecondCreationResetsTheThreadsFolder) {
+// The folder belongs to the thread: a second creation resets it, and
+// another thread's setting is its own.
+TEST(TempFilePath, ASecondCreationResetsTheThreadsFolderAndEachThreadHasItsOwn) {
   TempDir d;
   ObjectRef first = newCreatePDF();
   std::string initial = str(get(first, "TempFilePath"));
@@ -125,12 +113,7 @@ TEST(TempFilePath, ASecondCreationResetsTheThreadsFolder) {
   ObjectRef second = newCreatePDF();
   EXPECT_EQ(str(get(first, "TempFilePath")), initial);
   EXPECT_EQ(str(get(second, "TempFilePath")), initial);
-}
-
-TEST(ModuleStateTest, EachThreadHasItsOwn) {
-  TempDir d;
-  ObjectRef pdf = newCreatePDF();
-  let(pdf, "TempFilePath", Variant(d.path()));
+  let(second, "TempFilePath", Variant(d.path()));
   std::string other;
   std::thread t([&] {
     ObjectRef mine = newCreatePDF();
@@ -139,7 +122,7 @@ TEST(ModuleStateTest, EachThreadHasItsOwn) {
   });
   t.join();
   EXPECT_EQ(other, d.path() + "/thread/");
-  EXPECT_EQ(str(get(pdf, "TempFilePath")), d.path() + "/");
+  EXPECT_EQ(str(get(second, "TempFilePath")), d.path() + "/");
 }
 
 TEST(OpenDocumentTest, MissingFileRaisesNothingAndStoresThePath) {
@@ -155,12 +138,9 @@ TEST(CopyFileTest, ReplacesTheTargetAndRaisesRunTimeErrors) {
   writeFile(d.file("b"), "old contents");
   ObjectRef pdf = newCreatePDF();
   call(pdf, "CopyFile", {d.file("a"), d.file("b")});
-  EXPECT_EQ(pm::test::readFile(d.file("b")), "new");
-  EXPECT_EQ(pm::test::errorOf([&] { call(pdf, "CopyFile", {d.file("missing"), d.file("c")}); }), basic::FileNotFound);
-  EXPECT_EQ(pm::test::errorOf([&] {
-              call(pdf, "CopyFile", {d.file("a"), d.file("no/such/dir")});
-            }),
-            basic::FileNotFound);
+  EXPECT_EQ(readFile(d.file("b")), "new");
+  EXPECT_EQ(errorOf([&] { call(pdf, "CopyFile", {d.file("missing"), d.file("c")}); }), basic::FileNotFound);
+  EXPECT_EQ(errorOf([&] { call(pdf, "CopyFile", {d.file("a"), d.file("no/such/dir")}); }), basic::FileNotFound);
   EXPECT_FALSE(std::filesystem::exists(d.file("c")));
 }
 
@@ -197,3 +177,5 @@ TEST(EventRelay, DistillerEventsReachTheClientAsCopies) {
   d->raise("OnJobDone", {Variant("x"), Variant("y")});
   EXPECT_EQ(seen.size(), 6u);
 }
+
+}  // namespace pm::test

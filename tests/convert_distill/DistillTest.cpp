@@ -14,13 +14,9 @@
 #include "support/Raised.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
+namespace pm::test {
+
 using pm::recording::Recorder;
-using pm::test::raised;
-using pm::test::Raised;
-using pm::test::readFile;
-using pm::test::TempDir;
-using pm::test::writeFile;
 namespace fs = std::filesystem;
 
 namespace {
@@ -37,6 +33,7 @@ class DistillTest : public ::testing::Test {
     pdf_ = CreateObject(kCreatePDFProgId);
     self().strPrinterName = "Test Distiller Printer";
     moduleState().strAcrobatVersion = "5.0";
+    writeFile(ps, "%!PS\n");
     // The client's view of the job events.
     clientEvents_ = EventConnection(pdf_, std::make_shared<FunctionSink>([this](const EventCall& e) {
                                       std::string line = e.event.name;
@@ -60,6 +57,8 @@ class DistillTest : public ::testing::Test {
   TempDir registryDir_;
   test::ScopedEnv registry_;
   TempDir dir_;
+  // The job most tests run: a PostScript file that exists, and its PDF.
+  const std::string ps = dir_.file("in.ps"), out = dir_.file("out.pdf");
   std::shared_ptr<Recorder> rec_ = Recorder::create();
   ObjectRef pdf_;
   EventConnection clientEvents_;
@@ -70,9 +69,14 @@ std::string q(const std::string& s) {
   return recording::Describe(Variant(s));
 }
 
+// What one job on a Distiller class records: its window and spool settings
+// as converted from the caller's arguments, then the conversion call.
+std::vector<std::string> job(const std::string& cls, const char* show, const char* spool, const std::string& call) {
+  return {"create " + cls, cls + " let bShowWindow = " + show, cls + " let bSpoolJobs = " + spool,
+          cls + " call " + call, "release " + cls};
+}
+
 TEST_F(DistillTest, AConversionStartedFromTheObjectsOwnEventHandlerIsRefused) {
-  std::string ps = dir_.file("in.ps"), out = dir_.file("out.pdf");
-  writeFile(ps, "%!PS\n");
   distillerRaisesEvents(ps, out).does([](auto&, auto) { return Variant(int32_t{1}); });
   std::vector<std::string> nested;
   EventConnection handler(
@@ -101,26 +105,16 @@ TEST_F(DistillTest, AConversionStartedFromTheObjectsOwnEventHandlerIsRefused) {
 
 TEST_F(DistillTest, FromPSOnTheSecurityPathRaisesNoEvents) {
   moduleState().strAcrobatVersion = "8.0";
-  std::string ps = dir_.file("in.ps"), out = dir_.file("out.pdf");
-  writeFile(ps, "%!PS\n");
   Variant vPdf(out), vPs(ps), vDistiller("  "), secure(true);
   rec_->on(kSecure, distiller::kFileToPDF2).returns(Variant(int32_t{1}));
   call(pdf_, "CreatePDFfromPS",
        {ByRef(vPdf), ByRef(vPs), ByRef(vDistiller), Variant(int16_t{-1}), Variant(int16_t{0}), "", ByRef(secure)});
-  EXPECT_EQ(rec_->transcript(), (std::vector<std::string>{
-                                    "create " + kSecure,
-                                    kSecure + " let bShowWindow = -1&",
-                                    kSecure + " let bSpoolJobs = 0&",
-                                    kSecure + " call FileToPDF2(" + q(ps) + ", " + q(out) + ", \"\", True)",
-                                    "release " + kSecure,
-                                }));
+  EXPECT_EQ(rec_->transcript(), job(kSecure, "-1&", "0&", "FileToPDF2(" + q(ps) + ", " + q(out) + ", \"\", True)"));
   EXPECT_TRUE(events_.empty());
   EXPECT_EQ(vDistiller, Variant("Test Distiller Printer"));
 }
 
-TEST_F(DistillTest, TheVersionThresholdAndTheMeaningOfTrue) {
-  std::string ps = dir_.file("in.ps"), out = dir_.file("out.pdf");
-  writeFile(ps, "%!PS\n");
+TEST_F(DistillTest, SecurityPathOnlyFromVersion505AndOnlyForBooleanTrue) {
   struct Case {
     std::string version;
     Variant applySecurity;
@@ -147,17 +141,9 @@ TEST_F(DistillTest, TheVersionThresholdAndTheMeaningOfTrue) {
 }
 
 TEST_F(DistillTest, OmittedArgumentsNeitherShowTheWindowNorSpoolJobs) {
-  std::string ps = dir_.file("in.ps"), out = dir_.file("out.pdf");
-  writeFile(ps, "%!PS\n");
   Variant vPdf(out), vPs(ps);
   call(pdf_, "CreatePDFfromPS", {ByRef(vPdf), ByRef(vPs)});
-  EXPECT_EQ(rec_->transcript(), (std::vector<std::string>{
-                                    "create " + kEvent,
-                                    kEvent + " let bShowWindow = 0&",
-                                    kEvent + " let bSpoolJobs = 0&",
-                                    kEvent + " call FileToPDF(" + q(ps) + ", " + q(out) + ", \"\")",
-                                    "release " + kEvent,
-                                }));
+  EXPECT_EQ(rec_->transcript(), job(kEvent, "0&", "0&", "FileToPDF(" + q(ps) + ", " + q(out) + ", \"\")"));
 }
 
 TEST_F(DistillTest, AMissingPostScriptFileIsReportedBeforeAnyWork) {
@@ -174,8 +160,6 @@ TEST_F(DistillTest, AMissingPostScriptFileIsReportedBeforeAnyWork) {
 }
 
 TEST_F(DistillTest, TheTrapReleasesTheDistillerAndRaisesAgainAsTheComponent) {
-  std::string ps = dir_.file("in.ps"), out = dir_.file("out.pdf");
-  writeFile(ps, "%!PS\n");
   rec_->on(kEvent, distiller::kFileToPDF).fails(1234, "Distiller broke");
   Variant vPdf(out), vPs(ps);
   EXPECT_EQ(raised([&] {
@@ -216,8 +200,7 @@ class MultiPSTest : public DistillTest {
   std::vector<std::string> driverGrant_;
 };
 
-TEST_F(MultiPSTest, TheDriverFileByteForByte) {
-  fs::create_directories(dir_.file("in"));
+TEST_F(MultiPSTest, DriverFileEscapesNamesSkipsMissingFilesAndGrantsOnlyItsEntries) {
   std::string a = dir_.file("in/a.ps"), b = dir_.file("in/b (1).ps"), slash = dir_.file("in/win\\dir.ps");
   std::string odd = dir_.file("in/odd\\(x).ps");
   for (const std::string& f : {a, b, slash, odd}) writeFile(f, "%!PS\n");
@@ -234,13 +217,8 @@ TEST_F(MultiPSTest, TheDriverFileByteForByte) {
   // Ghostscript may read exactly the files the driver was written with.
   EXPECT_EQ(driverGrant_, (std::vector<std::string>{a, b, dir_.file("in/win/dir.ps"), dir_.file("in/odd/(x).ps")}));
   EXPECT_FALSE(distiller::WrittenDriver::entriesOf(dir_.file("in/a.ps")));
-  EXPECT_EQ(rec_->transcript(), (std::vector<std::string>{
-                                    "create " + kEvent,
-                                    kEvent + " let bShowWindow = 0&",
-                                    kEvent + " let bSpoolJobs = 0&",
-                                    kEvent + " call FileToPDF(" + q(dir_.file("all.ps")) + ", " + q(out) + ", \"\")",
-                                    "release " + kEvent,
-                                }));
+  EXPECT_EQ(rec_->transcript(),
+            job(kEvent, "0&", "0&", "FileToPDF(" + q(dir_.file("all.ps")) + ", " + q(out) + ", \"\")"));
   EXPECT_EQ(vDistiller, Variant("Test Distiller Printer"));
 }
 
@@ -285,7 +263,7 @@ TEST_F(MultiPSTest, TheDriverNeverReplacesACallersFileNorRunsItself) {
   }
 }
 
-TEST_F(MultiPSTest, TheSecurityPathAndTheTrap) {
+TEST_F(MultiPSTest, SecurityPathFailureRaisesAsTheComponentAndTakesTheDriverAlong) {
   moduleState().strAcrobatVersion = "8.0";
   std::string part = dir_.file("p.ps");
   writeFile(part, "%!PS\n");
@@ -297,32 +275,25 @@ TEST_F(MultiPSTest, TheSecurityPathAndTheTrap) {
                     ByRef(yes)});
             }),
             (Raised{5, "refused", "Pressmark"}));
-  EXPECT_EQ(rec_->transcript(), (std::vector<std::string>{
-                                    "create " + kSecure,
-                                    kSecure + " let bShowWindow = 0&",
-                                    kSecure + " let bSpoolJobs = -1&",
-                                    kSecure + " call FileToPDF2(" + q(dir_.file("s.ps")) + ", " +
-                                        q(dir_.file("s.pdf")) + ", \"o.joboptions\", True)",
-                                    "release " + kSecure,
-                                }));
+  EXPECT_EQ(rec_->transcript(),
+            job(kSecure, "0&", "-1&",
+                "FileToPDF2(" + q(dir_.file("s.ps")) + ", " + q(dir_.file("s.pdf")) + ", \"o.joboptions\", True)"));
   EXPECT_FALSE(fs::exists(dir_.file("s.ps"))) << "a failed job takes its driver file with it";
 }
 
-TEST_F(MultiPSTest, ADriverInAMissingFolderIsPathNotFound) {
+TEST_F(MultiPSTest, BadTargetsAndListsRaiseBeforeAnyDistillerIsMade) {
   Variant vPdf(dir_.file("no/such/folder/x.pdf")), list(V({}));
   Raised r = raised([&] { call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(list)}); });
   EXPECT_EQ(r.number, basic::PathNotFound);
   EXPECT_EQ(r.source, "Pressmark");
-  EXPECT_TRUE(rec_->transcript().empty());
-}
-
-TEST_F(MultiPSTest, ListsThatAreNotOneDimensionalArraysFailThroughTheTrap) {
-  Variant vPdf(dir_.file("n.pdf")), notAList("a.ps"), tooLong{Array({Bound{0, 40000}})};
-  Raised r = raised([&] { call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(notAList)}); });
-  EXPECT_EQ(r.number, basic::TypeMismatch);
-  EXPECT_EQ(r.source, "Pressmark");
+  // Lists that are not one-dimensional arrays fail through the trap.
+  Variant nPdf(dir_.file("n.pdf")), notAList("a.ps"), tooLong{Array({Bound{0, 40000}})};
   EXPECT_EQ(raised([&] {
-              call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(tooLong)});
+              call(pdf_, "CreatePDFfromMultiPS", {ByRef(nPdf), ByRef(notAList)});
+            }).number,
+            basic::TypeMismatch);
+  EXPECT_EQ(raised([&] {
+              call(pdf_, "CreatePDFfromMultiPS", {ByRef(nPdf), ByRef(tooLong)});
             }).number,
             basic::Overflow)
       << "the list is walked with a 16-bit index";
@@ -330,3 +301,5 @@ TEST_F(MultiPSTest, ListsThatAreNotOneDimensionalArraysFailThroughTheTrap) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

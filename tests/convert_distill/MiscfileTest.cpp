@@ -12,13 +12,9 @@
 #include "support/Raised.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
+namespace pm::test {
+
 using pm::recording::Recorder;
-using pm::test::raised;
-using pm::test::Raised;
-using pm::test::readFile;
-using pm::test::TempDir;
-using pm::test::writeFile;
 namespace fs = std::filesystem;
 
 namespace {
@@ -60,22 +56,13 @@ class MiscFileTest : public ::testing::Test {
 
   // The Word sequence of printing doc_ through printer to out.
   std::vector<std::string> wordSequence(const std::string& printer, const std::string& out) const {
-    return {
-        "create " + kApp,
-        kApp + " get Documents",
-        kApp + ".Documents call Open(" + q(doc_) + ")",
-        "release " + kApp + ".Documents",
-        kApp + " let DisplayAlerts = 0%",
-        kApp + " get ActivePrinter",
-        kApp + " let ActivePrinter = " + q(printer),
-        kDoc + " call PrintOut(PrintToFile:=True, Background:=False, Outputfilename:=" + q(out) + ")",
-        kApp + " let ActivePrinter = \"Saved Printer\"",
-        kApp + " let DisplayAlerts = -1%",
-        kDoc + " call Close(False)",
-        "release " + kDoc,
-        kApp + " call Quit()",
-        "release " + kApp,
-    };
+    return std::vector<std::string>(
+        {"create " + kApp, kApp + " get Documents", kApp + ".Documents call Open(" + q(doc_) + ")",
+         "release " + kApp + ".Documents", kApp + " let DisplayAlerts = 0%", kApp + " get ActivePrinter",
+         kApp + " let ActivePrinter = " + q(printer),
+         kDoc + " call PrintOut(PrintToFile:=True, Background:=False, Outputfilename:=" + q(out) + ")",
+         kApp + " let ActivePrinter = \"Saved Printer\"", kApp + " let DisplayAlerts = -1%",
+         kDoc + " call Close(False)", "release " + kDoc, kApp + " call Quit()", "release " + kApp});
   }
 
   TempDir registryDir_;
@@ -119,7 +106,7 @@ TEST_F(MiscFileTest, PSfromMiscFile2UsesThePrinterAsPassed) {
   EXPECT_EQ(rec_->transcript(), wordSequence("", out)) << "no blank test";
 }
 
-TEST_F(MiscFileTest, PDFfromMiscFilePrintsToATemporaryFileAndDistilsIt) {
+TEST_F(MiscFileTest, PDFfromMiscFileKeepsTheOldPdfUntilDistilledAndLeavesNoTemporaryFile) {
   std::string out = temp_.file("out.pdf");
   writeFile(out, "old pdf");
   std::string printed;
@@ -211,3 +198,5 @@ TEST_F(MiscFileTest, AFailedDistillRemovesTheTemporaryFile) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

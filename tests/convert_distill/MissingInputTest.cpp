@@ -9,14 +9,15 @@
 #include "servers/recording/Recorder.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
+namespace pm::test {
+
 using pm::recording::Recorder;
 
 namespace {
 
 TEST(MissingInput, ANullPathIsTheMissingFileErrorForEveryConversion) {
-  test::TempDir registryDir, dir;
-  test::ScopedEnv registry("PRESSMARK_REGISTRY", registryDir.path());
+  TempDir registryDir, dir;
+  ScopedEnv registry("PRESSMARK_REGISTRY", registryDir.path());
   std::shared_ptr<Recorder> rec = Recorder::create();
   for (const char* c : {office::kWordProgId, office::kExcelProgId, office::kPowerPointProgId, office::kPublisherProgId,
                         distiller::kEventClsid, distiller::kSecurityClsid})
@@ -25,46 +26,29 @@ TEST(MissingInput, ANullPathIsTheMissingFileErrorForEveryConversion) {
   ObjectRef pdf = CreateObject(kCreatePDFProgId);
   moduleState().strTempFilePath = dir.path() + "/";
   const Variant out(dir.file("out.pdf"));
-  struct Case {
-    const char* member;
-    std::vector<Variant> more;  // required arguments after the input path
-  };
-  for (const Case& c : std::vector<Case>{
-           {"CreatePDFfromPS", {}},  // the reference
-           {"CreatePDFfromWord", {}},
-           {"CreatePDFfromWord2", {}},
-           {"CreatePSfromWord", {}},
-           {"CreatePSfromWord2", {}},
-           {"CreatePDFfromTextFile", {}},
-           {"CreatePSfromTextFile", {}},
-           {"CreatePDFfromExcel", {Variant(int32_t{1}), Variant("A1")}},
-           {"CreatePDFfromExcel2", {Variant(int32_t{1}), Variant("A1")}},
-           {"CreatePSfromExcel", {Variant(int32_t{1}), Variant("A1")}},
-           {"CreatePSfromExcel2", {Variant(int32_t{1}), Variant("A1")}},
-           {"CreatePDFfromPowerPoint", {}},
-           {"CreatePDFfromPowerPoint2", {}},
-           {"CreatePSfromPowerPoint", {}},
-           {"CreatePSfromPowerPoint2", {}},
-           {"CreatePDFfromPub", {}},
-           {"CreatePDFfromPub2", {}},
-           {"CreatePSfromPub", {}},
-           {"CreatePSfromPub2", {}},
-       }) {
+  for (const char* member :
+       {"CreatePDFfromPS" /* the reference */, "CreatePDFfromWord", "CreatePDFfromWord2", "CreatePSfromWord",
+        "CreatePSfromWord2", "CreatePDFfromTextFile", "CreatePSfromTextFile", "CreatePDFfromExcel",
+        "CreatePDFfromExcel2", "CreatePSfromExcel", "CreatePSfromExcel2", "CreatePDFfromPowerPoint",
+        "CreatePDFfromPowerPoint2", "CreatePSfromPowerPoint", "CreatePSfromPowerPoint2", "CreatePDFfromPub",
+        "CreatePDFfromPub2", "CreatePSfromPub", "CreatePSfromPub2"}) {
     rec->clear();
     std::vector<Variant> values = {out, Variant::null()};
-    values.insert(values.end(), c.more.begin(), c.more.end());
+    if (std::string(member).find("Excel") != std::string::npos) values.insert(values.end(), {int32_t{1}, "A1"});
     std::vector<Arg> args;
     for (Variant& v : values) args.push_back(ByRef(v));
     try {
-      call(pdf, c.member, std::span<const Arg>(args.data(), args.size()));
-      ADD_FAILURE() << c.member << ": no error";
+      call(pdf, member, std::span<const Arg>(args.data(), args.size()));
+      ADD_FAILURE() << member << ": no error";
     } catch (const AutomationError& e) {
-      EXPECT_EQ(e.number(), kErrComponent) << c.member << ": " << e.description();
-      EXPECT_EQ(e.description(), "File  does not exist.") << c.member;
-      EXPECT_EQ(e.source(), kComponentTitle) << c.member;
+      EXPECT_EQ(e.number(), kErrComponent) << member << ": " << e.description();
+      EXPECT_EQ(e.description(), "File  does not exist.") << member;
+      EXPECT_EQ(e.source(), kComponentTitle) << member;
     }
-    EXPECT_TRUE(rec->transcript().empty()) << c.member;
+    EXPECT_TRUE(rec->transcript().empty()) << member;
   }
 }
 
 }  // namespace
+
+}  // namespace pm::test

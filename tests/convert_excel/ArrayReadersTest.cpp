@@ -17,20 +17,31 @@
 #include "servers/recording/Recorder.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
-using namespace pm::test;
+namespace pm::test {
+
 using pm::recording::Recorder;
 
 namespace {
 
+// An Excel whose workbook opens on a worksheet, unless it fails to open.
+std::shared_ptr<Recorder> excel(bool opens = true) {
+  auto r = Recorder::create();
+  r->registerClass("Excel.Application");
+  r->on("Excel.Application", "Workbooks").returnsObject("Workbooks");
+  if (!opens) return r;
+  r->on("Workbooks", "Open").returnsObject("Workbook");
+  r->on("Workbook", "Worksheets").returnsObject("Worksheet");
+  return r;
+}
+
+bool has(const std::vector<std::string>& t, const std::string& line) {
+  return std::find(t.begin(), t.end(), line) != t.end();
+}
+
 class ExcelArrays : public ::testing::Test {
  protected:
   void SetUp() override {
-    rec = Recorder::create();
-    rec->registerClass("Excel.Application");
-    rec->on("Excel.Application", "Workbooks").returnsObject("Workbooks");
-    rec->on("Workbooks", "Open").returnsObject("Workbook");
-    rec->on("Workbook", "Worksheets").returnsObject("Worksheet");
+    rec = excel();
     // Cells(r, c) answers with an object that knows its place.
     rec->on("Worksheet", "Cells").does([this](auto&, std::span<const Arg> a) {
       int r = CLng(a[0].get()), c = CLng(a[1].get());
@@ -71,31 +82,23 @@ class ExcelArrays : public ::testing::Test {
   std::pair<int, int> last;
 };
 
-TEST_F(ExcelArrays, OneDArrayHoldsTrimmedTextsRowByRow) {
+TEST_F(ExcelArrays, OneDArrayTrimsTextsReadsRowByRowAndClosesWithoutSaving) {
   Variant sheet("Sheet1"), array;
   EXPECT_EQ(run("ExcelToOneDArray", sheet, array, 2, 3, 3, 5), 1);
   EXPECT_EQ(array,
             V({Variant("r2c3"), Variant("r2c4"), Variant("r2c5"), Variant("r3c3"), Variant("r3c4"), Variant("r3c5")}));
   std::string book = dir.file("book.xls");
-  EXPECT_EQ(calls(), (std::vector<std::string>{
-                         "create Excel.Application",
-                         "Excel.Application get Workbooks",
-                         "Workbooks call Open(\"" + book + "\", WriteResPassword:=\"w\", Password:=\"\")",
-                         "release Workbooks",
-                         "Workbook get Worksheets(\"Sheet1\")",
-                         "Worksheet call Activate()",
-                         "Workbook call Close(False)",
-                         "Excel.Application call Quit()",
-                         "release Worksheet",
-                         "release Workbook",
-                         "release Excel.Application",
-                     }));
-  std::vector<std::string> t = rec->transcript();
-  EXPECT_NE(std::find(t.begin(), t.end(), "Worksheet get Cells(2&, 3%)"), t.end()) << "rows 32-bit, columns 16-bit";
-  EXPECT_NE(std::find(t.begin(), t.end(), "Cell get text"), t.end());
+  EXPECT_EQ(calls(), (std::vector<std::string>(
+                         {"create Excel.Application", "Excel.Application get Workbooks",
+                          "Workbooks call Open(\"" + book + "\", WriteResPassword:=\"w\", Password:=\"\")",
+                          "release Workbooks", "Workbook get Worksheets(\"Sheet1\")", "Worksheet call Activate()",
+                          "Workbook call Close(False)", "Excel.Application call Quit()", "release Worksheet",
+                          "release Workbook", "release Excel.Application"})));
+  EXPECT_TRUE(has(rec->transcript(), "Worksheet get Cells(2&, 3%)")) << "rows 32-bit, columns 16-bit";
+  EXPECT_TRUE(has(rec->transcript(), "Cell get text"));
 }
 
-TEST_F(ExcelArrays, TwoDArrayKeepsTypedValues) {
+TEST_F(ExcelArrays, TwoDArrayKeepsTypedValuesAndABackwardBlockLeavesTheArray) {
   Variant sheet(int16_t{1}), array;
   EXPECT_EQ(run("ExcelToTwoDArray", sheet, array, 1, 1, 2, 3, true), 1);
   Array expected = Array::matrix(2, 3);
@@ -118,9 +121,8 @@ TEST_F(ExcelArrays, BadArgumentsGiveTheirCodeAndStillCloseExcel) {
   for (Variant bad : {Variant(int16_t{0}), Variant(""), Variant(1.5), Variant(int32_t{-2})}) {
     rec->clear();
     EXPECT_EQ(run("ExcelToOneDArray", bad, array, 1, 1, 1, 1), -4) << recording::Describe(bad);
-    std::vector<std::string> t = calls();
-    EXPECT_NE(std::find(t.begin(), t.end(), "Workbook call Close()"), t.end());
-    EXPECT_NE(std::find(t.begin(), t.end(), "Excel.Application call Quit()"), t.end());
+    EXPECT_TRUE(has(calls(), "Workbook call Close()"));
+    EXPECT_TRUE(has(calls(), "Excel.Application call Quit()"));
   }
   Variant text("text"), sheet("S");
   rec->clear();
@@ -131,9 +133,7 @@ TEST_F(ExcelArrays, BadArgumentsGiveTheirCodeAndStillCloseExcel) {
 }
 
 TEST_F(ExcelArrays, AFailedOpenOrCellGivesItsCodeAndKeepsWhatWasRead) {
-  auto script = Recorder::create();
-  script->registerClass("Excel.Application");
-  script->on("Excel.Application", "Workbooks").returnsObject("Workbooks");
+  auto script = excel(false);
   script->on("Workbooks", "Open").fails(1004, "The password you supplied is not correct.");
   Variant sheet("S"), array;
   EXPECT_EQ(run("ExcelToOneDArray", sheet, array, 1, 1, 1, 1, false, "bad"), -3);
@@ -142,11 +142,7 @@ TEST_F(ExcelArrays, AFailedOpenOrCellGivesItsCodeAndKeepsWhatWasRead) {
 
   // The third cell fails: what was read stays, the result is -5.
   int n = 0;
-  auto script2 = Recorder::create();
-  script2->registerClass("Excel.Application");
-  script2->on("Excel.Application", "Workbooks").returnsObject("Workbooks");
-  script2->on("Workbooks", "Open").returnsObject("Workbook");
-  script2->on("Workbook", "Worksheets").returnsObject("Worksheet");
+  auto script2 = excel();
   script2->on("Worksheet", "Cells").returnsObject("Cell");
   script2->on("Cell", "text").does([&](auto&, std::span<const Arg>) -> Variant {
     if (++n == 3) raise(1004, "cannot read");
@@ -154,9 +150,8 @@ TEST_F(ExcelArrays, AFailedOpenOrCellGivesItsCodeAndKeepsWhatWasRead) {
   });
   EXPECT_EQ(run("ExcelToOneDArray", sheet, array, 1, 1, 2, 2), -5);
   EXPECT_EQ(array, V({Variant("v1"), Variant("v2"), Variant()}));
-  std::vector<std::string> t = script2->transcript();
-  EXPECT_NE(std::find(t.begin(), t.end(), "Workbook call Close(False)"), t.end());
-  EXPECT_EQ(t.back(), "release Excel.Application");
+  EXPECT_TRUE(has(script2->transcript(), "Workbook call Close(False)"));
+  EXPECT_EQ(script2->transcript().back(), "release Excel.Application");
 }
 
 TEST_F(ExcelArrays, AttachesToARunningExcelAndQuitsIt) {
@@ -165,11 +160,9 @@ TEST_F(ExcelArrays, AttachesToARunningExcelAndQuitsIt) {
   rec->clear();
   Variant sheet(int32_t{2}), array;
   EXPECT_EQ(run("ExcelToOneDArray", sheet, array, 1, 1, 1, 1), 1);
-  std::vector<std::string> c = calls();
-  ASSERT_FALSE(c.empty());
-  EXPECT_EQ(c.front(), "Excel.Application get Workbooks") << "no new instance";
-  EXPECT_NE(std::find(c.begin(), c.end(), "Excel.Application call Quit()"), c.end())
-      << "quit although it was running before";
+  ASSERT_FALSE(calls().empty());
+  EXPECT_EQ(calls().front(), "Excel.Application get Workbooks") << "no new instance";
+  EXPECT_TRUE(has(calls(), "Excel.Application call Quit()")) << "quit although it was running before";
   RevokeActiveObject(token);
 }
 
@@ -183,11 +176,7 @@ TEST_F(ExcelArrays, ABlockPastTheSheetsLastColumnOrRowIsRefused) {
   // A counter that cannot pass the end would ask for cells for ever; the
   // recorded sheet stops the program rather than let the test hang.
   int asked = 0;
-  auto script = Recorder::create();
-  script->registerClass("Excel.Application");
-  script->on("Excel.Application", "Workbooks").returnsObject("Workbooks");
-  script->on("Workbooks", "Open").returnsObject("Workbook");
-  script->on("Workbook", "Worksheets").returnsObject("Worksheet");
+  auto script = excel();
   script->on("Worksheet", "Cells").does([&](auto&, std::span<const Arg>) {
     if (++asked > 100000) {
       std::fprintf(stderr, "Cells asked for more than 100000 times: the column counter does not end\n");
@@ -232,10 +221,11 @@ TEST_F(ExcelArrays, ACellValueFlagThatIsNoBooleanIsAFailureCode) {
     rec->clear();
     Variant sheet("S"), array;
     EXPECT_EQ(run("ExcelToOneDArray", sheet, array, 1, 1, 1, 2, flag), -5) << recording::Describe(flag);
-    std::vector<std::string> t = calls();
-    EXPECT_NE(std::find(t.begin(), t.end(), "Workbook call Close(False)"), t.end());
-    EXPECT_EQ(t.back(), "release Excel.Application");
+    EXPECT_TRUE(has(calls(), "Workbook call Close(False)"));
+    EXPECT_EQ(calls().back(), "release Excel.Application");
   }
 }
 
 }  // namespace
+
+}  // namespace pm::test

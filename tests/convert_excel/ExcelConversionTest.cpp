@@ -14,8 +14,8 @@
 #include "support/Raised.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
-using namespace pm::test;
+namespace pm::test {
+
 using pm::recording::Recorder;
 
 namespace {
@@ -133,18 +133,9 @@ TEST_F(ExcelOrchestration, MultiSheetTakesOneBasedListsAndQuitsExcelBeforeJoinin
   opens();
   Variant sheets(Array::vector({Variant("A"), Variant("B")}, 1)),
       ranges(Array::vector({Variant("A1:B2"), Variant("C3")}, 1)), distillerName("");
-  std::vector<Arg> args = {Arg(dir.file("out.pdf")),
-                           Arg(dir.file("book.xls")),
-                           ByRef(sheets),
-                           ByRef(ranges),
-                           Arg(""),
-                           Arg(""),
-                           Arg(false),
-                           Arg(Variant::missing()),
-                           Arg(""),
-                           Arg(int32_t{1}),
-                           Arg(""),
-                           Arg(int32_t{0})};
+  std::vector<Arg> args({Arg(dir.file("out.pdf")), Arg(dir.file("book.xls")), ByRef(sheets), ByRef(ranges), Arg(""),
+                         Arg(""), Arg(false), Arg(Variant::missing()), Arg(""), Arg(int32_t{1}), Arg(""),
+                         Arg(int32_t{0})});
   for (int i = 0; i < 6; ++i) args.push_back(Arg(0.0));
   args.push_back(Arg(int32_t{3}));
   args.push_back(ByRef(distillerName));
@@ -173,19 +164,9 @@ TEST_F(ExcelOrchestration, MultiSheet2TakesOrientationsAndFirstPagesFromArrays) 
   opens();
   Variant sheets(V({Variant(int16_t{1}), Variant(int16_t{2})})), ranges(V({Variant("A1"), Variant("B1")}));
   Variant landscape(V({Variant(true), Variant(false)})), first(V({Variant(int32_t{4}), Variant("9")}));
-  std::vector<Arg> args = {Arg(dir.file("out.pdf")),
-                           Arg(dir.file("book.xls")),
-                           ByRef(sheets),
-                           ByRef(ranges),
-                           Arg("PS Queue"),
-                           Arg(""),
-                           Arg(""),
-                           Arg(true),
-                           ByRef(landscape),
-                           Arg(""),
-                           Arg(int32_t{1}),
-                           Arg(""),
-                           Arg(int32_t{0})};
+  std::vector<Arg> args({Arg(dir.file("out.pdf")), Arg(dir.file("book.xls")), ByRef(sheets), ByRef(ranges),
+                         Arg("PS Queue"), Arg(""), Arg(""), Arg(true), ByRef(landscape), Arg(""), Arg(int32_t{1}),
+                         Arg(""), Arg(int32_t{0})});
   for (int i = 0; i < 6; ++i) args.push_back(Arg(0.0));
   for (Arg a : {ByRef(first), Arg(""), Arg(false), Arg(false), Arg("my.joboptions")}) args.push_back(a);
   call(pdf, "CreatePDFfromMultiExcel2", args);
@@ -215,3 +196,5 @@ TEST_F(ExcelOrchestration, AWrongPasswordQuitsExcelWithoutClosingAWorkbook) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

@@ -14,8 +14,8 @@
 #include "support/Raised.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
-using namespace pm::test;
+namespace pm::test {
+
 using pm::recording::Recorder;
 
 namespace {
@@ -64,13 +64,11 @@ TEST_F(SlidesOrchestration, PrintOptionsAreSetBeforePrintingAndTheFileIsAwaited)
   auto after = std::chrono::steady_clock::now();
   std::vector<std::string> t = rec->transcript();
   EXPECT_EQ(std::vector<std::string>(t.begin() + 11, t.begin() + 16),
-            (std::vector<std::string>{
-                "PrintOptions let ActivePrinter = \"Generic PostScript Printer\"",
-                "PrintOptions let PrintColorType = 1%",
-                "PrintOptions let PrintInBackground = 0%",
-                "Presentation call PrintOut(PrintToFile:=\"" + dir.file("out.ps") + "\", From:=-1%, To:=-1%)",
-                "PrintOptions let ActivePrinter = \"Old Printer\"",
-            }));
+            (std::vector<std::string>(
+                {"PrintOptions let ActivePrinter = \"Generic PostScript Printer\"",
+                 "PrintOptions let PrintColorType = 1%", "PrintOptions let PrintInBackground = 0%",
+                 "Presentation call PrintOut(PrintToFile:=\"" + dir.file("out.ps") + "\", From:=-1%, To:=-1%)",
+                 "PrintOptions let ActivePrinter = \"Old Printer\""})));
   EXPECT_GE(after - printedAt, std::chrono::milliseconds(2000)) << "the print-file wait of the PostScript \"2\" method";
   // A slide range goes as 32-bit numbers; black and white sets no colour type.
   rec->clear();
@@ -172,13 +170,13 @@ TEST_F(SlidesOrchestration, Pub2TrapReportsTheOpenFailureNotTheCleanUpErrors) {
               call(pdf, "CreatePDFfromPub2", {Arg(dir.file("out.pdf")), Arg(dir.file("leaflet.pub"))});
             }),
             (Raised{static_cast<int32_t>(0x80004005u), "Publisher cannot open the file.", "Pressmark"}));
-  EXPECT_EQ(rec->transcript(), (std::vector<std::string>{
-                                   "create Publisher.Application",
-                                   "Publisher.Application call Open(\"" + dir.file("leaflet.pub") + "\")",
-                                   "Publisher.Application get ActiveDocument",
-                                   "Publisher.Application call Quit()",
-                                   "release Publisher.Application",
-                               }));
+  EXPECT_EQ(rec->transcript(),
+            (std::vector<std::string>({"create Publisher.Application",
+                                       "Publisher.Application call Open(\"" + dir.file("leaflet.pub") + "\")",
+                                       "Publisher.Application get ActiveDocument", "Publisher.Application call Quit()",
+                                       "release Publisher.Application"})));
 }
 
 }  // namespace
+
+}  // namespace pm::test

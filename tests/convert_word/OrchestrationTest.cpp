@@ -13,8 +13,8 @@
 #include "support/Raised.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
-using namespace pm::test;
+namespace pm::test {
+
 using pm::recording::Recorder;
 
 namespace {
@@ -110,11 +110,12 @@ TEST_F(WordOrchestration, WrongPasswordQuitsWordWithoutClosingADocument) {
               call(pdf, "CreatePDFfromWord", {Arg(dir.file("out.pdf")), Arg(dir.file("in.doc")), Arg("bad")});
             }),
             (Raised{5408, "The password is incorrect. Word cannot open the document.", "Pressmark"}));
-  EXPECT_EQ(rec->transcript(), (std::vector<std::string>{
-                                   "create Word.Application", "Word.Application get Documents",
-                                   "Documents call Open(\"" + dir.file("in.doc") +
-                                       "\", PasswordDocument:=\"bad\", WritePasswordDocument:=\"\")",
-                                   "release Documents", "Word.Application call Quit()", "release Word.Application"}));
+  EXPECT_EQ(
+      rec->transcript(),
+      (std::vector<std::string>({"create Word.Application", "Word.Application get Documents",
+                                 "Documents call Open(\"" + dir.file("in.doc") +
+                                     "\", PasswordDocument:=\"bad\", WritePasswordDocument:=\"\")",
+                                 "release Documents", "Word.Application call Quit()", "release Word.Application"})));
 }
 
 TEST_F(WordOrchestration, ExportFailureClosesQuitsAndRemovesTheTemporaryFileButAWordOrientationFailureIsIgnored) {
@@ -150,3 +151,5 @@ TEST_F(WordOrchestration, TextFileDefaultsLeaveFontColourMarginsAndNumbersAlone)
 }
 
 }  // namespace
+
+}  // namespace pm::test

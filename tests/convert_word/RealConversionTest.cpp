@@ -9,8 +9,7 @@
 #include "support/OfficeDocs.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
-using namespace pm::test;
+namespace pm::test {
 
 namespace {
 
@@ -96,3 +95,5 @@ TEST_F(RealConversion, TextFileFormattedOnLandscapePages) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

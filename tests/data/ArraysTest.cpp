@@ -8,10 +8,7 @@
 #include "support/TestSupport.h"
 #include "system/CodePage.h"
 
-using namespace pm;
-using pm::test::readFile;
-using pm::test::TempDir;
-using pm::test::writeFile;
+namespace pm::test {
 
 namespace {
 
@@ -200,3 +197,5 @@ TEST_F(ArrayMethods, RoundTripsThroughTextFiles) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

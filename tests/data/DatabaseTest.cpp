@@ -11,9 +11,7 @@
 #include "support/TestSupport.h"
 #include "system/CodePage.h"
 
-using namespace pm;
-using pm::test::readFile;
-using pm::test::TempDir;
+namespace pm::test {
 
 namespace {
 
@@ -35,33 +33,37 @@ class Database : public ::testing::TestWithParam<Backend> {
       if (!isalnum(static_cast<unsigned char>(c))) c = '_';
     std::string boolType = "BOOLEAN", dateType = "DATE";
     if (GetParam().postgres) {
-      pg = test::pgService();
+      pg = pgService();
       PM_REQUIRE_OR_SKIP(pg.available(), "PRESSMARK_TEST_PG_DSN is not set (PostgreSQL service not started)");
       dsn = pg.dsn;
       user = pg.user;
       password = pg.password;
       connection = pg.connection();
     } else {
-      std::string db = test::makeSqlite(dir.file("t.db"), {"SELECT 1"});
+      std::string db = makeSqlite(dir.file("t.db"), {"SELECT 1"});
       dsn = db;
       connection = "DSN=" + db + ";";
     }
-    test::sqlExec(connection,
-                  {"DROP TABLE IF EXISTS " + table,
-                   "CREATE TABLE " + table +
-                       "(id INTEGER, name VARCHAR(40), amount DOUBLE PRECISION, day DATE, flag BOOLEAN, note TEXT)",
-                   "INSERT INTO " + table + " VALUES(1, 'Zoë', 2.5, '2024-02-29', TRUE, 'a')",
-                   "INSERT INTO " + table + " VALUES(2, 'Bob', -1, '1999-12-31', FALSE, 'b')",
-                   "INSERT INTO " + table + " VALUES(3, 'Ann', 0.125, '2000-01-01', TRUE, NULL)"});
+    sqlExec(connection,
+            {"DROP TABLE IF EXISTS " + table,
+             "CREATE TABLE " + table +
+                 "(id INTEGER, name VARCHAR(40), amount DOUBLE PRECISION, day DATE, flag BOOLEAN, note TEXT)",
+             "INSERT INTO " + table + " VALUES(1, 'Zoë', 2.5, '2024-02-29', TRUE, 'a')",
+             "INSERT INTO " + table + " VALUES(2, 'Bob', -1, '1999-12-31', FALSE, 'b')",
+             "INSERT INTO " + table + " VALUES(3, 'Ann', 0.125, '2000-01-01', TRUE, NULL)"});
   }
   void TearDown() override {
-    if (!connection.empty()) ignoreErrors([&] { test::sqlExec(connection, {"DROP TABLE IF EXISTS " + table}); });
+    if (!connection.empty()) ignoreErrors([&] { sqlExec(connection, {"DROP TABLE IF EXISTS " + table}); });
   }
   Variant toTextFile(const std::string& sql, const std::string& path, bool headings, const std::string& delimiter,
                      bool quotes) {
     return call(pdf, "DatabaseTableToTextFile",
                 {Variant(dsn), Variant(sql), Variant(path), Variant(user), Variant(password), Variant(headings),
                  Variant(delimiter), Variant(quotes)});
+  }
+  Variant toArray(const std::string& sql, Variant& arr, bool headings = false) {
+    return call(pdf, "DatabaseTableToArray",
+                {Variant(dsn), Variant(sql), ByRef(arr), Variant(user), Variant(password), Variant(headings)});
   }
   ObjectRef openRecordset(const std::string& sql) {
     ObjectRef rs = CreateObject(ado::kRecordsetProgId);
@@ -75,7 +77,7 @@ class Database : public ::testing::TestWithParam<Backend> {
 
   ObjectRef pdf = CreateObject(kCreatePDFProgId);
   TempDir dir;
-  test::PgService pg;
+  PgService pg;
   std::string table, dsn, user, password, connection;
 };
 
@@ -107,10 +109,10 @@ TEST_P(Database, NullValuesAreWrittenAsEmptyFields) {
            {false, false, "1,a\r\n2,b\r\n3,\r\n"},
            {true, true, "\"id\",\"note\"\r\n\"1\",\"a\"\r\n\"2\",\"b\"\r\n\"3\",\"\"\r\n"},
        }) {
-    test::writeFile(path, "previous");
+    writeFile(path, "previous");
     EXPECT_EQ(toTextFile(select("id, note"), path, c.headings, ",", c.quotes), k1) << c.quotes;
     EXPECT_EQ(readFile(path), c.expected) << c.quotes;
-    test::writeFile(path, "previous");
+    writeFile(path, "previous");
     ObjectRef rs = openRecordset(select("id, note"));
     EXPECT_EQ(call(pdf, "RecordsetToTextFile",
                    {Variant(rs), Variant(path), Variant(c.headings), Variant(","), Variant(c.quotes)}),
@@ -123,7 +125,7 @@ TEST_P(Database, NullValuesAreWrittenAsEmptyFields) {
 
 TEST_P(Database, TextFileCodes) {
   std::string path = dir.file("out.txt");
-  test::writeFile(path, "previous");
+  writeFile(path, "previous");
   EXPECT_EQ(toTextFile(select("no_such_column"), path, false, ",", false), kM2);
   EXPECT_EQ(call(pdf, "DatabaseTableToTextFile", {"pm_no_such_dsn", Variant(select("id")), Variant(path)}), kM1);
   EXPECT_EQ(toTextFile(select("id"), dir.file("missing/dir/out.txt"), false, ",", false), kM3);
@@ -145,10 +147,7 @@ TEST_P(Database, TextFileCodes) {
 
 TEST_P(Database, ArraysKeepValuesAndNulls) {
   Variant arr(Array({Bound{0, 1}}));
-  ASSERT_EQ(call(pdf, "DatabaseTableToArray",
-                 {Variant(dsn), Variant(select("id, name, note")), ByRef(arr), Variant(user), Variant(password),
-                  Variant(true)}),
-            k1);
+  ASSERT_EQ(toArray(select("id, name, note"), arr, true), k1);
   const Array& a = arr.array();
   ASSERT_EQ(a.bounds(), (std::vector<Bound>{{0, 4}, {0, 3}}));
   EXPECT_EQ(a.at({0, 0}), Variant("id"));
@@ -157,17 +156,13 @@ TEST_P(Database, ArraysKeepValuesAndNulls) {
   EXPECT_EQ(a.at({1, 1}), Variant("Zoë"));
   EXPECT_TRUE(a.at({3, 2}).isNull());  // Null stays Null in arrays
 
-  ASSERT_EQ(call(pdf, "DatabaseTableToArray",
-                 {Variant(dsn), Variant(select("amount, day")), ByRef(arr), Variant(user), Variant(password)}),
-            k1);
+  ASSERT_EQ(toArray(select("amount, day"), arr), k1);
   EXPECT_EQ(arr.array().bounds(), (std::vector<Bound>{{0, 3}, {0, 2}}));
   EXPECT_EQ(arr.array().at({0, 1}), Variant(MakeDate(2024, 2, 29)));
   EXPECT_EQ(arr.array().at({2, 0}), Variant(0.125));
 
   // No rows and no headings: an empty result, not a failure.
-  ASSERT_EQ(call(pdf, "DatabaseTableToArray",
-                 {Variant(dsn), Variant(select("id, name", "id > 99")), ByRef(arr), Variant(user), Variant(password)}),
-            k1);
+  ASSERT_EQ(toArray(select("id, name", "id > 99"), arr), k1);
   EXPECT_EQ(arr.array().bounds(), (std::vector<Bound>{{0, 0}, {0, 2}}));
 
   Variant empty;
@@ -204,22 +199,6 @@ TEST_P(Database, RecordsetMethodsLeaveTheRecordsetAtItsFirstRecord) {
   EXPECT_EQ(call(pdf, "RecordsetToArray", {Variant(withNull), ByRef(arr)}), kM2);
 }
 
-TEST_P(Database, RoundTripThroughArrayAndTextFile) {
-  Variant arr(Array({Bound{0, 1}}));
-  ASSERT_EQ(call(pdf, "DatabaseTableToArray",
-                 {Variant(dsn), Variant(select("id, name, amount")), ByRef(arr), Variant(user), Variant(password),
-                  Variant(true)}),
-            k1);
-  std::string path = dir.file("grid.csv");
-  ASSERT_EQ(call(pdf, "TwoDArrayToTextFile", {ByRef(arr), Variant(path), Variant(","), Variant(true)}), k1);
-  Variant back;
-  ASSERT_EQ(call(pdf, "TextFileToArray", {Variant(path), ByRef(back), Variant(","), Variant(true)}), k1);
-  ASSERT_EQ(back.array().bounds(), arr.array().bounds());
-  for (int32_t r = 0; r < 4; ++r)
-    for (int32_t c = 0; c < 3; ++c)
-      EXPECT_EQ(back.array().at({r, c}), Variant(CStr(arr.array().at({r, c})))) << r << "," << c;
-}
-
 INSTANTIATE_TEST_SUITE_P(Backends, Database, ::testing::Values(Backend{"SQLite", false}, Backend{"PostgreSQL", true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -232,10 +211,14 @@ const char* kXml = R"(<?xml version="1.0" encoding="UTF-8"?>
 </people>
 )";
 
-TEST(XmlMethods, XMLFileToArrayWithHeadings) {
+class XmlMethods : public ::testing::Test {
+ protected:
+  void SetUp() override { writeFile(dir.file("p.xml"), kXml); }
   TempDir dir;
-  test::writeFile(dir.file("p.xml"), kXml);
   ObjectRef pdf = CreateObject(kCreatePDFProgId);
+};
+
+TEST_F(XmlMethods, XMLFileToArrayWithHeadings) {
   Variant arr(Array({Bound{0, 1}}));
   ASSERT_EQ(call(pdf, "XMLFileToArray", {Variant(dir.file("p.xml")), ByRef(arr), Variant(true)}), k1);
   Array expected = Array::matrix(3, 4);
@@ -249,17 +232,14 @@ TEST(XmlMethods, XMLFileToArrayWithHeadings) {
   ASSERT_EQ(call(pdf, "XMLFileToArray", {Variant(dir.file("p.xml")), ByRef(arr)}), k1);
   EXPECT_EQ(arr.array().bounds(), (std::vector<Bound>{{0, 2}, {0, 4}}));
 
-  test::writeFile(dir.file("bad.xml"), "<people><person></people>");
+  writeFile(dir.file("bad.xml"), "<people><person></people>");
   EXPECT_EQ(call(pdf, "XMLFileToArray", {Variant(dir.file("bad.xml")), ByRef(arr)}), kM3);
   EXPECT_EQ(call(pdf, "XMLFileToArray", {Variant(dir.file("none.xml")), ByRef(arr)}), kM3);
   Variant empty;
   EXPECT_EQ(call(pdf, "XMLFileToArray", {Variant(dir.file("p.xml")), ByRef(empty)}), kM1);
 }
 
-TEST(XmlMethods, XMLFileToRecordsetOpensTheCallersRecordset) {
-  TempDir dir;
-  test::writeFile(dir.file("p.xml"), kXml);
-  ObjectRef pdf = CreateObject(kCreatePDFProgId);
+TEST_F(XmlMethods, XMLFileToRecordsetOpensTheCallersRecordset) {
   ObjectRef rs = CreateObject(ado::kRecordsetProgId);
   ASSERT_EQ(call(pdf, "XMLFileToRecordset", {Variant(dir.file("p.xml")), Variant(rs)}), k1);
   EXPECT_EQ(get(rs, "RecordCount"), Variant(int32_t{2}));
@@ -273,9 +253,11 @@ TEST(XmlMethods, XMLFileToRecordsetOpensTheCallersRecordset) {
   EXPECT_EQ(arr.array().at({0, 4}), Variant("$Text"));
 
   ObjectRef other = CreateObject(ado::kRecordsetProgId);
-  test::writeFile(dir.file("bad.xml"), "not xml at all");
+  writeFile(dir.file("bad.xml"), "not xml at all");
   EXPECT_EQ(call(pdf, "XMLFileToRecordset", {Variant(dir.file("bad.xml")), Variant(other)}), kM2);
   EXPECT_EQ(call(pdf, "XMLFileToRecordset", {Variant(dir.file("p.xml")), Variant("no recordset")}), kM1);
 }
 
 }  // namespace
+
+}  // namespace pm::test

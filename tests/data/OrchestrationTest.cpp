@@ -10,10 +10,9 @@
 #include "servers/recording/Recorder.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
+namespace pm::test {
+
 using pm::recording::Recorder;
-using pm::test::readFile;
-using pm::test::TempDir;
 using Lines = std::vector<std::string>;
 
 namespace {
@@ -90,12 +89,10 @@ TEST_F(AdoScript, XMLFileToRecordsetTriesEachProvider) {
   rec->on("Caller", "ActiveConnection").fails(3706, "Provider cannot be found").times(2);
   EXPECT_EQ(call(pdf, "XMLFileToRecordset", {"/data/x.xml", Variant(rs)}), k1);
   EXPECT_EQ(rec->transcript(),
-            (Lines{
-                "Caller let ActiveConnection = \"Provider=MSDAOSP; Data Source=MSXML2.DSOControl;\"",
-                "Caller let ActiveConnection = \"Provider=MSDAOSP; Data Source=MSXML2.DSOControl.2.6;\"",
-                "Caller let ActiveConnection = \"Provider=MSDAOSP; Data Source=MSXML2.DSOControl.3.0;\"",
-                "Caller call Open(\"/data/x.xml\")",
-            }));
+            (Lines({"Caller let ActiveConnection = \"Provider=MSDAOSP; Data Source=MSXML2.DSOControl;\"",
+                    "Caller let ActiveConnection = \"Provider=MSDAOSP; Data Source=MSXML2.DSOControl.2.6;\"",
+                    "Caller let ActiveConnection = \"Provider=MSDAOSP; Data Source=MSXML2.DSOControl.3.0;\"",
+                    "Caller call Open(\"/data/x.xml\")"})));
   rec->on("Caller", "ActiveConnection").fails(3706, "Provider cannot be found");
   EXPECT_EQ(call(pdf, "XMLFileToRecordset", {"/data/x.xml", Variant(rs)}), kM1);
   ObjectRef rs2 = rec->make("Other", nullptr);
@@ -112,3 +109,5 @@ TEST_F(AdoScript, XMLFileToArrayWithoutACountFails) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

@@ -5,10 +5,7 @@
 
 #include "support/TestSupport.h"
 
-using pm::test::readFile;
-using pm::test::runPressmark;
-using pm::test::TempDir;
-using pm::test::writeFile;
+namespace pm::test {
 
 namespace {
 
@@ -24,21 +21,22 @@ TEST(TextEncoding, WithoutALocaleTextFilesRoundTripAsUtf8) {
     std::vector<std::string> env;
     std::string codePage;
   };
-  for (const Case& c : std::vector<Case>{
-           {{"LC_ALL=C", "LC_CTYPE=C", "LANG=C", "PRESSMARK_CODEPAGE="}, "C"},
-           {{"LC_ALL=POSIX", "LC_CTYPE=POSIX", "LANG=POSIX", "PRESSMARK_CODEPAGE="}, "POSIX"},
-       }) {
-    pm::test::CommandResult r = runPressmark({"shell"}, script, c.env);
+  for (const Case& c :
+       std::vector<Case>{{{"LC_ALL=C", "LC_CTYPE=C", "LANG=C", "PRESSMARK_CODEPAGE="}, "C"},
+                         {{"LC_ALL=POSIX", "LC_CTYPE=POSIX", "LANG=POSIX", "PRESSMARK_CODEPAGE="}, "POSIX"}}) {
+    CommandResult r = runPressmark({"shell"}, script, c.env);
     ASSERT_EQ(r.exitCode, 0) << c.codePage << r.out << r.err;
     EXPECT_NE(r.out.find("\"caf\xC3\xA9\""), std::string::npos) << c.codePage << r.out;
     EXPECT_EQ(readFile(out), text) << c.codePage;
   }
   // The override still wins: Latin-1 bytes read as Latin-1.
   writeFile(in, "caf\xE9,na\xEFve\r\n");
-  pm::test::CommandResult r = runPressmark({"shell"}, script, {"LC_ALL=C", "LANG=C", "PRESSMARK_CODEPAGE=ISO-8859-1"});
+  CommandResult r = runPressmark({"shell"}, script, {"LC_ALL=C", "LANG=C", "PRESSMARK_CODEPAGE=ISO-8859-1"});
   ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
   EXPECT_NE(r.out.find("\"caf\xC3\xA9\""), std::string::npos) << r.out;
   EXPECT_EQ(readFile(out), "caf\xE9,na\xEFve\r\n");
 }
 
 }  // namespace
+
+}  // namespace pm::test

@@ -6,12 +6,12 @@
 #include "dataserver/DataFixtures.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
+namespace pm::test {
 
 namespace {
 
-#define REQUIRE_PG(pg)                    \
-  test::PgService pg = test::pgService(); \
+#define REQUIRE_PG(pg)        \
+  PgService pg = pgService(); \
   PM_REQUIRE_OR_SKIP(pg.available(), "PRESSMARK_TEST_PG_DSN is not set (PostgreSQL service not started)")
 
 Variant value(const ObjectRef& rs, const char* name) {
@@ -23,7 +23,7 @@ int32_t type(const ObjectRef& rs, const char* name) {
 
 TEST(PostgresServer, TypesNullsAndText) {
   REQUIRE_PG(pg);
-  test::sqlExec(
+  sqlExec(
       pg.connection(),
       {"DROP TABLE IF EXISTS pm_types",
        "CREATE TABLE pm_types(id integer, si smallint, big bigint, r real, d double precision, n numeric(10,2), "
@@ -38,30 +38,24 @@ TEST(PostgresServer, TypesNullsAndText) {
   call(rs, "Open",
        {"SELECT * FROM pm_types ORDER BY id", Variant(pg.connection()), Variant(int32_t{0}), Variant(int32_t{1})});
   EXPECT_EQ(get(rs, "RecordCount"), Variant(int32_t{2}));
-  EXPECT_EQ(type(rs, "id"), ado::adInteger);
-  EXPECT_EQ(type(rs, "si"), ado::adSmallInt);
-  EXPECT_EQ(type(rs, "big"), ado::adBigInt);
-  EXPECT_EQ(type(rs, "r"), ado::adSingle);
-  EXPECT_EQ(type(rs, "d"), ado::adDouble);
-  EXPECT_EQ(type(rs, "n"), ado::adNumeric);
-  EXPECT_EQ(type(rs, "m"), ado::adCurrency);
-  EXPECT_EQ(type(rs, "b"), ado::adBoolean);
-  EXPECT_EQ(type(rs, "dt"), ado::adDate);
-  EXPECT_EQ(type(rs, "ts"), ado::adDBTimeStamp);
-  EXPECT_EQ(type(rs, "bin"), ado::adLongVarBinary);
-
-  EXPECT_EQ(value(rs, "si"), Variant(int16_t{2}));
-  EXPECT_EQ(value(rs, "big"), Variant("9007199254740993"));
-  EXPECT_EQ(value(rs, "r"), Variant(2.25f));
-  EXPECT_EQ(value(rs, "n"), Variant(12.34));
-  EXPECT_EQ(value(rs, "wide"), Variant("12345678901234567890.0123456789"));
-  EXPECT_EQ(value(rs, "m"), Variant(Currency{125000}));
-  EXPECT_EQ(value(rs, "t"), Variant("Zoë – ☃ 日本 😀"));
-  EXPECT_EQ(value(rs, "c"), Variant("xy "));
-  EXPECT_EQ(value(rs, "b"), Variant(true));
-  EXPECT_EQ(value(rs, "dt"), Variant(MakeDate(2024, 2, 29)));
-  EXPECT_EQ(value(rs, "tm"), Variant(MakeDate(1899, 12, 30, 13, 14, 15)));
-  EXPECT_EQ(value(rs, "ts"), Variant(MakeDate(2024, 2, 29, 12, 34, 56)));
+  const std::pair<const char*, int32_t> types[] = {
+      {"id", ado::adInteger}, {"si", ado::adSmallInt},    {"big", ado::adBigInt},       {"r", ado::adSingle},
+      {"d", ado::adDouble},   {"n", ado::adNumeric},      {"m", ado::adCurrency},       {"b", ado::adBoolean},
+      {"dt", ado::adDate},    {"ts", ado::adDBTimeStamp}, {"bin", ado::adLongVarBinary}};
+  for (const auto& [name, t] : types) EXPECT_EQ(type(rs, name), t) << name;
+  const std::vector<std::pair<const char*, Variant>> values({{"si", int16_t{2}},
+                                                             {"big", "9007199254740993"},
+                                                             {"r", 2.25f},
+                                                             {"n", 12.34},
+                                                             {"wide", "12345678901234567890.0123456789"},
+                                                             {"m", Currency{125000}},
+                                                             {"t", "Zoë – ☃ 日本 😀"},
+                                                             {"c", "xy "},
+                                                             {"b", true},
+                                                             {"dt", MakeDate(2024, 2, 29)},
+                                                             {"tm", MakeDate(1899, 12, 30, 13, 14, 15)},
+                                                             {"ts", MakeDate(2024, 2, 29, 12, 34, 56)}});
+  for (const auto& [name, v] : values) EXPECT_EQ(value(rs, name), v) << name;
   EXPECT_EQ(value(rs, "bin").array().data(), (std::vector<Variant>{Variant(uint8_t{0}), Variant(uint8_t{255})}));
   call(rs, "MoveNext");
   for (const char* name : {"si", "big", "r", "n", "m", "t", "b", "dt", "ts", "bin", "u"})
@@ -84,21 +78,22 @@ TEST(PostgresServer, LongTextIsReadWhole) {
 TEST(PostgresServer, FailuresOfARealServer) {
   REQUIRE_PG(pg);
   ObjectRef c = CreateObject(ado::kConnectionProgId);
-  std::string why;
-  EXPECT_NE(
-      test::errorOf([&] { call(c, "Open", {Variant("DSN=" + pg.dsn + ";UID=" + pg.user + ";PWD=wrong-password;")}); },
-                    &why),
-      0);
-  EXPECT_NE(why.find("password"), std::string::npos) << why;
-  call(c, "Open", {Variant(pg.connection())});
-  EXPECT_NE(test::errorOf([&] { call(c, "Execute", {"SELECT * FROM pm_no_such_table"}); }, &why), 0);
-  EXPECT_NE(why.find("pm_no_such_table"), std::string::npos) << why;
-  // The server ends this session while the statement runs.
-  EXPECT_NE(
-      test::errorOf(
-          [&] { call(c, "Execute", {"SELECT pg_terminate_backend(pg_backend_pid()), generate_series(1, 10)"}); }, &why),
-      0);
-  EXPECT_FALSE(why.empty());
+  // A wrong password, a missing table, and the server ending this session
+  // while the statement runs.
+  const std::pair<std::string, const char*> rows[] = {
+      {"DSN=" + pg.dsn + ";UID=" + pg.user + ";PWD=wrong-password;", "password"},
+      {"SELECT * FROM pm_no_such_table", "pm_no_such_table"},
+      {"SELECT pg_terminate_backend(pg_backend_pid()), generate_series(1, 10)", ""}};
+  for (const auto& [text, says] : rows) {
+    std::string why;
+    bool open = text.rfind("DSN=", 0) == 0;
+    EXPECT_NE(errorOf([&] { call(c, open ? "Open" : "Execute", {Variant(text)}); }, &why), 0) << text;
+    EXPECT_FALSE(why.empty());
+    EXPECT_NE(why.find(says), std::string::npos) << why;
+    if (open) call(c, "Open", {Variant(pg.connection())});
+  }
 }
 
 }  // namespace
+
+}  // namespace pm::test

@@ -8,8 +8,7 @@
 #include "dataserver/DataFixtures.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
-using pm::test::TempDir;
+namespace pm::test {
 
 namespace {
 
@@ -32,12 +31,22 @@ Variant value(const ObjectRef& rs, const char* name) {
 }
 std::string errorOf(const std::function<void()>& f) {
   std::string why = "no error";
-  test::errorOf(f, &why);
+  pm::test::errorOf(f, &why);
   return why;
 }
 int32_t type(const ObjectRef& rs, const char* name) {
   return CLng(get(objectOf(get(rs, "Fields", {Variant(name)})), "Type"));
 }
+
+class XmlProvider : public ::testing::Test {
+ protected:
+  // Writes an XML file of the test's and gives its path.
+  std::string xml(const std::string& name, const std::string& text) {
+    writeFile(dir.file(name), text);
+    return dir.file(name);
+  }
+  TempDir dir;
+};
 
 const char* kOrders = R"(<?xml version="1.0" encoding="UTF-8"?>
 <orders>
@@ -55,9 +64,8 @@ const char* kOrders = R"(<?xml version="1.0" encoding="UTF-8"?>
 </orders>
 )";
 
-TEST(XmlProvider, RowsFieldsAttributesTextAndChapters) {
-  TempDir dir;
-  test::writeFile(dir.file("orders.xml"), kOrders);
+TEST_F(XmlProvider, RowsFieldsAttributesTextAndChapters) {
+  xml("orders.xml", kOrders);
   for (const char* provider : ado::kXmlProviders) {
     ObjectRef rs = openXml(dir.file("orders.xml"), provider);
     EXPECT_EQ(get(rs, "RecordCount"), Variant(int32_t{2}));
@@ -86,10 +94,8 @@ TEST(XmlProvider, RowsFieldsAttributesTextAndChapters) {
   }
 }
 
-TEST(XmlProvider, RepeatedSimpleElementsAreAChapter) {
-  TempDir dir;
-  test::writeFile(dir.file("tags.xml"), "<r><item><tag>a</tag><tag>b</tag></item><item><tag>c</tag></item></r>");
-  ObjectRef rs = openXml(dir.file("tags.xml"));
+TEST_F(XmlProvider, RepeatedSimpleElementsAreAChapter) {
+  ObjectRef rs = openXml(xml("tags.xml", "<r><item><tag>a</tag><tag>b</tag></item><item><tag>c</tag></item></r>"));
   EXPECT_EQ(type(rs, "tag"), ado::adChapter);
   ObjectRef tags = objectOf(value(rs, "tag"));
   EXPECT_EQ(names(tags), (std::vector<std::string>{"$Text"}));
@@ -97,19 +103,16 @@ TEST(XmlProvider, RepeatedSimpleElementsAreAChapter) {
   EXPECT_EQ(value(tags, "$Text"), Variant("b"));
 }
 
-TEST(XmlProvider, EmptyRootHasNoRows) {
-  TempDir dir;
-  test::writeFile(dir.file("empty.xml"), "<root/>");
-  ObjectRef rs = openXml(dir.file("empty.xml"));
+TEST_F(XmlProvider, EmptyRootHasNoRows) {
+  ObjectRef rs = openXml(xml("empty.xml", "<root/>"));
   EXPECT_EQ(get(rs, "RecordCount"), Variant(int32_t{0}));
   EXPECT_EQ(get(rs, "EOF"), Variant(true));
   EXPECT_EQ(names(rs), (std::vector<std::string>{"$Text"}));
 }
 
-TEST(XmlProvider, FilesThatAreNotXmlFailOpenClearly) {
-  TempDir dir;
-  test::writeFile(dir.file("bad.xml"), "<a><b></a>");
-  test::writeFile(dir.file("text.xml"), "just some text");
+TEST_F(XmlProvider, FilesThatAreNotXmlFailOpenClearly) {
+  xml("bad.xml", "<a><b></a>");
+  xml("text.xml", "just some text");
   for (const std::string& path : {dir.file("bad.xml"), dir.file("text.xml")}) {
     ObjectRef rs = CreateObject(ado::kRecordsetProgId);
     let(rs, "ActiveConnection", Variant(ado::kXmlProviders[2]));
@@ -129,8 +132,7 @@ TEST(XmlProvider, FilesThatAreNotXmlFailOpenClearly) {
 // Many different names make a wide table of a small file: the reader stays
 // linear, takes a few thousand fields, and refuses more, or a table out of
 // all proportion to the file, at once.
-TEST(XmlProvider, WideRowsAreReadInLinearTimeOrRefused) {
-  TempDir dir;
+TEST_F(XmlProvider, WideRowsAreReadInLinearTimeOrRefused) {
   auto wide = [](int n, bool rows) {
     std::string x = rows ? "<t>" : "<t><r>";
     for (int i = 0; i < n; ++i)
@@ -138,9 +140,9 @@ TEST(XmlProvider, WideRowsAreReadInLinearTimeOrRefused) {
            (rows ? ">1</c" + std::to_string(i) + "></r>" : ">1</c" + std::to_string(i) + ">");
     return x + (rows ? "</t>" : "</r></t>");
   };
-  test::writeFile(dir.file("ok.xml"), wide(4000, false));
-  test::writeFile(dir.file("columns.xml"), wide(30000, false));
-  test::writeFile(dir.file("cells.xml"), wide(3000, true));
+  xml("ok.xml", wide(4000, false));
+  xml("columns.xml", wide(30000, false));
+  xml("cells.xml", wide(3000, true));
   auto t0 = std::chrono::steady_clock::now();
   EXPECT_EQ(names(openXml(dir.file("ok.xml"))).size(), 4001u);
   EXPECT_NE(errorOf([&] { openXml(dir.file("columns.xml")); }).find("more than 4096 different fields"),
@@ -149,9 +151,8 @@ TEST(XmlProvider, WideRowsAreReadInLinearTimeOrRefused) {
   EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(3));
 }
 
-TEST(XmlProvider, EntitiesAreNeitherExpandedNorFetched) {
-  TempDir dir;
-  test::writeFile(dir.file("secret.txt"), "SECRET");
+TEST_F(XmlProvider, EntitiesAreNeitherExpandedNorFetched) {
+  xml("secret.txt", "SECRET");
   test::writeFile(dir.file("ent.xml"),
                   "<?xml version=\"1.0\"?>\n<!DOCTYPE r [<!ENTITY ext SYSTEM \"file://" + dir.file("secret.txt") +
                       "\"><!ENTITY a \"aaaaaaaaaa\">]>\n<r><row><v>&ext;</v><w>&a;&a;</w></row></r>");
@@ -163,3 +164,5 @@ TEST(XmlProvider, EntitiesAreNeitherExpandedNorFetched) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

@@ -21,10 +21,12 @@
 #include "servers/distiller/GhostscriptJob.h"
 #include "servers/distiller/JobOptions.h"
 #include "system/Files.h"
+#include "support/Processes.h"
 #include "support/TestSupport.h"
 #include "system/Process.h"
 
-namespace pm::distiller {
+namespace pm::test {
+using namespace pm::distiller;
 namespace {
 
 namespace fs = std::filesystem;
@@ -39,12 +41,12 @@ bool haveProgram(const std::string& name) {
   }
 }
 
-struct Run {
+struct Ran {
   int exitCode = -1;
   std::vector<std::string> out;
 };
-Run run(std::vector<std::string> argv) {
-  Run r;
+Ran run(std::vector<std::string> argv) {
+  Ran r;
   ProcessOptions o;
   o.argv = std::move(argv);
   o.onLine = [&](OutputStream, std::string_view l) { r.out.emplace_back(l); };
@@ -89,7 +91,7 @@ int pdfPages(const std::string& pdf, const std::string& password = {}) {
   std::vector<std::string> argv = {"qpdf", "--show-npages"};
   if (!password.empty()) argv.push_back("--password=" + password);
   argv.push_back(pdf);
-  Run r = run(argv);
+  Ran r = run(argv);
   if (r.exitCode != 0 || r.out.empty()) return -1;
   return std::stoi(r.out[0]);
 }
@@ -104,11 +106,22 @@ std::vector<std::string> leftovers(const std::string& dir, std::vector<std::stri
   return extra;
 }
 
+// The progress of a job of three declared pages.
+const std::vector<std::string> kThreePages = {"OnPercentDone 0",  "OnPageNumber 1",   "OnPercentDone 33",
+                                              "OnPageNumber 2",   "OnPercentDone 66", "OnPageNumber 3",
+                                              "OnPercentDone 100"};
+
 class Ghostscript : public ::testing::Test {
  protected:
   void SetUp() override {
     PM_REQUIRE_OR_SKIP(haveProgram("gs"), "Ghostscript (gs) is not installed");
     PM_REQUIRE_OR_SKIP(haveProgram("qpdf"), "qpdf is not installed");
+    d = eventDistiller();
+  }
+  // Writes a file and gives its path.
+  static std::string write(const std::string& path, const std::string& text) {
+    writeFile(path, text);
+    return path;
   }
 
   // Connects to the event-enabled Distiller and writes each event as a line.
@@ -121,67 +134,65 @@ class Ghostscript : public ::testing::Test {
                                   }));
     return d;
   }
+  // A job's events: started, the ones between, then done or failed.
+  static std::vector<std::string> job(const std::string& in, const std::string& out, std::vector<std::string> between,
+                                      bool done = true) {
+    between.insert(between.begin(), "OnJobStart " + in + " " + out);
+    between.push_back((done ? "OnJobDone " : "OnJobFail ") + in + " " + out);
+    return between;
+  }
   std::string logText() const {
     std::string all;
     for (const std::string& l : log_) all += l + "\n";
     return all;
   }
 
-  test::TempDir tmp_;
+  TempDir tmp_;
   OutsideDir outside_;
   EventConnection connection_;
+  ObjectRef d;  // the event-enabled Distiller, its events recorded
   std::vector<std::string> events_, log_;
 };
 
 TEST_F(Ghostscript, PagesBecomePdfWithEventsInOrder) {
-  std::string ps = outside_.file("three.ps"), pdf = outside_.file("three.pdf");
-  test::writeFile(ps, pagesPs(3));
-  ObjectRef d = eventDistiller();
+  std::string ps = write(outside_.file("three.ps"), pagesPs(3)), pdf = outside_.file("three.pdf");
   let(d, kShowWindow, Variant(int32_t{0}));
   let(d, kSpoolJobs, Variant(int32_t{0}));
   EXPECT_EQ(call(d, kFileToPDF, {ps, pdf, ""}), Variant(int32_t{1}));
-  EXPECT_EQ(events_, (std::vector<std::string>{"OnJobStart " + ps + " " + pdf, "OnPercentDone 0", "OnPageNumber 1",
-                                               "OnPercentDone 33", "OnPageNumber 2", "OnPercentDone 66",
-                                               "OnPageNumber 3", "OnPercentDone 100", "OnJobDone " + ps + " " + pdf}));
+  EXPECT_EQ(events_, job(ps, pdf, kThreePages));
   EXPECT_FALSE(log_.empty()) << "Ghostscript's own lines are reported as log messages";
   EXPECT_EQ(pdfPages(pdf), 3);
   EXPECT_EQ(leftovers(outside_.path(), {"three.ps", "three.pdf"}), std::vector<std::string>{});
 }
 
 TEST_F(Ghostscript, WithoutAPageCountPercentIsReportedAtStartAndEnd) {
-  std::string ps = tmp_.file("undeclared.ps"), pdf = tmp_.file("undeclared.pdf");
-  test::writeFile(ps, pagesPs(2, false));
-  ObjectRef d = eventDistiller();
+  std::string ps = write(tmp_.file("undeclared.ps"), pagesPs(2, false)), pdf = tmp_.file("undeclared.pdf");
   call(d, kFileToPDF, {ps, pdf});
-  EXPECT_EQ(events_, (std::vector<std::string>{"OnJobStart " + ps + " " + pdf, "OnPercentDone 0", "OnPageNumber 1",
-                                               "OnPageNumber 2", "OnPercentDone 100", "OnJobDone " + ps + " " + pdf}));
+  EXPECT_EQ(events_, job(ps, pdf, {"OnPercentDone 0", "OnPageNumber 1", "OnPageNumber 2", "OnPercentDone 100"}));
   EXPECT_EQ(pdfPages(pdf), 2);
 }
 
 TEST_F(Ghostscript, ABrokenFileFailsAndLeavesNoPdf) {
   std::string ps = outside_.file("broken.ps"), pdf = outside_.file("broken.pdf");
   // One good page, then an error: Ghostscript would write a one-page PDF.
-  test::writeFile(ps,
-                  "%!PS\n72 72 moveto /Helvetica findfont 12 scalefont setfont (one) show showpage\nnosuchoperator\n");
-  test::writeFile(pdf, "the caller's old file");
-  ObjectRef d = eventDistiller();
+  writeFile(ps, "%!PS\n72 72 moveto /Helvetica findfont 12 scalefont setfont (one) show showpage\nnosuchoperator\n");
+  writeFile(pdf, "the caller's old file");
   EXPECT_EQ(call(d, kFileToPDF, {ps, pdf, ""}), Variant(int32_t{0}));
   ASSERT_FALSE(events_.empty());
   EXPECT_EQ(events_.back(), "OnJobFail " + ps + " " + pdf);
   EXPECT_NE(logText().find("/undefined"), std::string::npos) << logText();
   EXPECT_NE(logText().find("Ghostscript failed (exit code 1); no PDF was made."), std::string::npos) << logText();
   // Never a partial PDF under the caller's name, and nothing left beside it.
-  EXPECT_EQ(test::readFile(pdf), "the caller's old file");
+  EXPECT_EQ(readFile(pdf), "the caller's old file");
   EXPECT_EQ(leftovers(outside_.path(), {"broken.ps", "broken.pdf"}), std::vector<std::string>{});
 }
 
 TEST_F(Ghostscript, AJobWithItsOwnPageEndHookIsNotTakenForAnEmptyOne) {
-  std::string ps = tmp_.file("hook.ps"), pdf = tmp_.file("hook.pdf");
-  test::writeFile(ps, "%!PS\n<< /EndPage { exch pop 2 ne } bind >> setpagedevice\n" + pagesPs(2, false));
-  ObjectRef d = eventDistiller();
+  std::string ps = write(tmp_.file("hook.ps"),
+                         "%!PS\n<< /EndPage { exch pop 2 ne } bind >> setpagedevice\n" + pagesPs(2, false)),
+              pdf = tmp_.file("hook.pdf");
   EXPECT_EQ(call(d, kFileToPDF, {ps, pdf, ""}), Variant(int32_t{1})) << logText();
-  EXPECT_EQ(events_, (std::vector<std::string>{"OnJobStart " + ps + " " + pdf, "OnPercentDone 0", "OnPercentDone 100",
-                                               "OnJobDone " + ps + " " + pdf}));
+  EXPECT_EQ(events_, job(ps, pdf, {"OnPercentDone 0", "OnPercentDone 100"}));
   EXPECT_NE(logText().find("its pages were not counted"), std::string::npos);
   EXPECT_EQ(pdfPages(pdf), 2);
 }
@@ -199,7 +210,7 @@ TEST_F(Ghostscript, EmptyMissingAndLoopingJobsFailWithTheirReason) {
                                        {"%!PS\n{ 1 pop } loop\n", 1, "did not finish within 1 seconds"}}) {
     SCOPED_TRACE(r.log);
     std::string ps = tmp_.file("job.ps"), pdf = tmp_.file("job.pdf");
-    if (r.ps) test::writeFile(ps, r.ps);
+    if (r.ps) writeFile(ps, r.ps);
     ObjectRef d = eventDistiller();
     if (r.timeout) {
       let(d, kTimeout, Variant(r.timeout));
@@ -219,21 +230,18 @@ TEST_F(Ghostscript, EmptyMissingAndLoopingJobsFailWithTheirReason) {
 
 TEST_F(Ghostscript, TheDefaultTimeOutComesFromTheEnvironment) {
   {
-    test::ScopedEnv env(kTimeoutEnv, "42");
+    ScopedEnv env(kTimeoutEnv, "42");
     EXPECT_EQ(get(CreateObject(kEventClsid), kTimeout), Variant(int32_t{42}));
   }
   {
-    test::ScopedEnv env(kTimeoutEnv, "soon");
+    ScopedEnv env(kTimeoutEnv, "soon");
     EXPECT_EQ(get(CreateObject(kSecurityClsid), kTimeout), Variant(int32_t{kDefaultTimeoutSeconds}));
   }
 }
 
 TEST_F(Ghostscript, PathsWithSpacesParenthesesAndPercentSigns) {
-  fs::create_directories(outside_.file("a folder (with) 100%"));
-  std::string ps = outside_.file("a folder (with) 100%/in (1) %d.ps");
-  std::string pdf = outside_.file("a folder (with) 100%/out (1) %d.pdf");
-  test::writeFile(ps, pagesPs(2));
-  ObjectRef d = eventDistiller();
+  std::string ps = write(outside_.file("a folder (with) 100%/in (1) %d.ps"), pagesPs(2)),
+              pdf = outside_.file("a folder (with) 100%/out (1) %d.pdf");
   EXPECT_EQ(call(d, kFileToPDF, {ps, pdf, ""}), Variant(int32_t{1})) << logText();
   EXPECT_EQ(pdfPages(pdf), 2);
 }
@@ -247,15 +255,10 @@ std::string driverFor(const std::vector<std::string>& files) {
 }
 
 TEST_F(Ghostscript, ADriverFileRunsItsPartsFromOtherFolders) {
-  fs::create_directories(outside_.file("parts (a)"));
-  fs::create_directories(outside_.file("driver"));
-  std::string a = outside_.file("parts (a)/a.ps"), b = tmp_.file("b \\ (x).ps");
-  test::writeFile(a, pagesPs(2));
-  test::writeFile(b, pagesPs(3));
+  std::string a = write(outside_.file("parts (a)/a.ps"), pagesPs(2)), b = write(tmp_.file("b \\ (x).ps"), pagesPs(3));
   std::string driver = outside_.file("driver/all.ps"), pdf = outside_.file("driver/all.pdf");
-  test::writeFile(driver, driverFor({a, b}));
+  writeFile(driver, driverFor({a, b}));
   WrittenDriver written(driver, {a, b});
-  ObjectRef d = eventDistiller();
   EXPECT_EQ(call(d, kFileToPDF, {driver, pdf, ""}), Variant(int32_t{1})) << logText();
   EXPECT_EQ(pdfPages(pdf), 5);
   // Percent from the parts' declared counts; pages count on across parts.
@@ -268,21 +271,16 @@ TEST_F(Ghostscript, ADriverFileRunsItsPartsFromOtherFolders) {
 
 TEST_F(Ghostscript, AJobCannotReadFilesItWasNotGiven) {
   // A file outside the job's folder, not named by a driver: -dSAFER refuses.
-  fs::create_directories(outside_.file("secret"));
-  fs::create_directories(outside_.file("job"));
-  std::string secret = outside_.file("secret/other.ps");
-  test::writeFile(secret, pagesPs(1));
-  std::string ps = outside_.file("job/reader.ps"), pdf = outside_.file("job/reader.pdf");
-  test::writeFile(ps, "%!PS\n" + psString(secret) + " run\n");
-  ObjectRef d = eventDistiller();
+  std::string secret = write(outside_.file("secret/other.ps"), pagesPs(1));
+  std::string ps = write(outside_.file("job/reader.ps"), "%!PS\n" + psString(secret) + " run\n"),
+              pdf = outside_.file("job/reader.pdf");
   EXPECT_EQ(call(d, kFileToPDF, {ps, pdf, ""}), Variant(int32_t{0}));
   EXPECT_NE(logText().find("/invalidfileaccess"), std::string::npos) << logText();
   EXPECT_FALSE(fs::exists(pdf));
 
   // A file in the input's own folder is readable.
-  std::string sibling = outside_.file("job/sibling.ps");
-  test::writeFile(sibling, pagesPs(1));
-  test::writeFile(ps, "%!PS\n" + psString(sibling) + " run\n");
+  std::string sibling = write(outside_.file("job/sibling.ps"), pagesPs(1));
+  writeFile(ps, "%!PS\n" + psString(sibling) + " run\n");
   log_.clear();
   EXPECT_EQ(call(d, kFileToPDF, {ps, pdf, ""}), Variant(int32_t{1})) << logText();
 }
@@ -290,28 +288,24 @@ TEST_F(Ghostscript, AJobCannotReadFilesItWasNotGiven) {
 TEST_F(Ghostscript, AFileThatLooksLikeADriverGrantsNoReading) {
   // The driver's first line opens a hostile file; its "(path) prun" lines
   // name a secret elsewhere, which it would print onto a page.
-  fs::create_directories(outside_.file("secret"));
-  fs::create_directories(outside_.file("job"));
-  std::string secret = outside_.file("secret/shadow");
-  test::writeFile(secret, "TOPSECRET4711\n");
+  std::string secret = write(outside_.file("secret/shadow"), "TOPSECRET4711\n");
   std::string ps = outside_.file("job/hostile.ps"), pdf = outside_.file("job/hostile.pdf");
-  test::writeFile(ps,
-                  "/prun { /mysave save def\r\n} pop pop\r\n"
-                  "/prun { (r) file 100 string readstring pop /Helvetica findfont 12 scalefont setfont "
-                  "72 700 moveto show showpage } def\r\n" +
-                      psString(secret) + " prun\r\n");
-  ObjectRef d = eventDistiller();
+  writeFile(ps,
+            "/prun { /mysave save def\r\n} pop pop\r\n"
+            "/prun { (r) file 100 string readstring pop /Helvetica findfont 12 scalefont setfont "
+            "72 700 moveto show showpage } def\r\n" +
+                psString(secret) + " prun\r\n");
   call(d, kFileToPDF, {ps, pdf, ""});
   EXPECT_NE(logText().find("/invalidfileaccess"), std::string::npos) << logText();
   if (fs::exists(pdf)) {
-    ::pm::distiller::Run text = run({"pdftotext", pdf, "-"});
+    Ran text = run({"pdftotext", pdf, "-"});
     for (const std::string& l : text.out) EXPECT_EQ(l.find("TOPSECRET"), std::string::npos);
   }
 }
 
 TEST_F(Ghostscript, AKilledOwnerTakesGhostscriptWithItAndItsFolderGoesAtTheNextJob) {
   std::string loop = tmp_.file("loop.ps"), pdf = tmp_.file("loop.pdf");
-  test::writeFile(loop, "%!PS\n{ } loop\n");
+  writeFile(loop, "%!PS\n{ } loop\n");
   pid_t owner = ::fork();
   ASSERT_GE(owner, 0);
   if (owner == 0) {
@@ -319,26 +313,10 @@ TEST_F(Ghostscript, AKilledOwnerTakesGhostscriptWithItAndItsFolderGoesAtTheNextJ
     runJob(rq, {});
     ::_exit(0);
   }
-  // A process's /proc stat line ("" once it is gone).
-  auto statOf = [](const std::string& pid) {
-    std::ifstream in("/proc/" + pid + "/stat");
-    std::string line;
-    std::getline(in, line);
-    return line;
-  };
   // The owner's Ghostscript, once it runs.
-  auto ghostscriptOf = [&](pid_t parent) -> pid_t {
-    for (const auto& e : fs::directory_iterator("/proc")) {
-      std::string stat = statOf(e.path().filename().string());
-      size_t close = stat.rfind(')');
-      if (close == std::string::npos) continue;
-      std::istringstream rest(stat.substr(close + 2));
-      char state;
-      pid_t ppid = 0;
-      rest >> state >> ppid;
-      if (ppid == parent) return static_cast<pid_t>(std::stol(e.path().filename().string()));
-    }
-    return 0;
+  auto ghostscriptOf = [](pid_t parent) {
+    auto children = processesWhere([&](pid_t p) { return statusField(p, "PPid") == std::to_string(parent); });
+    return children.empty() ? 0 : children[0];
   };
   pid_t gs = 0;
   for (int i = 0; i < 200 && !gs; ++i, ::usleep(50000)) gs = ghostscriptOf(owner);
@@ -353,77 +331,58 @@ TEST_F(Ghostscript, AKilledOwnerTakesGhostscriptWithItAndItsFolderGoesAtTheNextJ
   EXPECT_EQ(ownersFolders(), 1);
   ::kill(owner, SIGKILL);
   ::waitpid(owner, nullptr, 0);
-  bool gone = false;
-  for (int i = 0; i < 100 && !gone; ++i, ::usleep(20000))
-    gone = statOf(std::to_string(gs)).find(") Z") != std::string::npos || ::kill(gs, 0) != 0;
-  EXPECT_TRUE(gone) << "Ghostscript outlived the process that started it";
-  std::string ps = tmp_.file("next.ps");
-  test::writeFile(ps, pagesPs(1));
-  ObjectRef d = eventDistiller();
+  EXPECT_FALSE(stillRunning(gs)) << "Ghostscript outlived the process that started it";
+  std::string ps = write(tmp_.file("next.ps"), pagesPs(1));
   EXPECT_EQ(call(d, kFileToPDF, {ps, tmp_.file("next.pdf"), ""}), Variant(int32_t{1})) << logText();
   EXPECT_EQ(ownersFolders(), 0) << "the next job removes the dead owner's folder";
 }
 
 TEST_F(Ghostscript, JobOptionsInBothFormsReachPdfwrite) {
-  std::string ps = tmp_.file("opts.ps");
-  test::writeFile(ps, pagesPs(1));
+  std::string ps = write(tmp_.file("opts.ps"), pagesPs(1));
   std::string psForm = outside_.file("ps.joboptions"), kvForm = outside_.file("kv.joboptions");
-  test::writeFile(psForm, "%!\n<< /CompatibilityLevel 1.3 /AutoRotatePages /None >> setdistillerparams\n");
-  test::writeFile(kvForm, "# plain\nCompatibilityLevel = 1.5\n");
-  ObjectRef d = eventDistiller();
+  writeFile(psForm, "%!\n<< /CompatibilityLevel 1.3 /AutoRotatePages /None >> setdistillerparams\n");
+  writeFile(kvForm, "# plain\nCompatibilityLevel = 1.5\n");
   call(d, kFileToPDF, {ps, tmp_.file("a.pdf"), psForm});
   call(d, kFileToPDF, {ps, tmp_.file("b.pdf"), kvForm});
-  EXPECT_EQ(test::readFile(tmp_.file("a.pdf")).substr(0, 8), "%PDF-1.3");
-  EXPECT_EQ(test::readFile(tmp_.file("b.pdf")).substr(0, 8), "%PDF-1.5");
+  EXPECT_EQ(readFile(tmp_.file("a.pdf")).substr(0, 8), "%PDF-1.3");
+  EXPECT_EQ(readFile(tmp_.file("b.pdf")).substr(0, 8), "%PDF-1.5");
 }
 
 TEST_F(Ghostscript, APdfIsTakenAsItIsUnlessTheJobChangesIt) {
-  std::string ps = tmp_.file("made.ps"), made = tmp_.file("made.pdf");
-  test::writeFile(ps, pagesPs(3));
-  ObjectRef d = eventDistiller();
+  std::string ps = write(tmp_.file("made.ps"), pagesPs(3)), made = tmp_.file("made.pdf");
   ASSERT_EQ(call(d, kFileToPDF, {ps, made, ""}), Variant(int32_t{1})) << logText();
-  const std::vector<std::string> pages = {"OnPercentDone 0",  "OnPageNumber 1", "OnPercentDone 33", "OnPageNumber 2",
-                                          "OnPercentDone 66", "OnPageNumber 3", "OnPercentDone 100"};
-  auto expected = [&](const std::string& in, const std::string& out, bool done) {
-    std::vector<std::string> e{"OnJobStart " + in + " " + out};
-    e.insert(e.end(), pages.begin(), pages.end());
-    e.push_back((done ? "OnJobDone " : "OnJobFail ") + in + " " + out);
-    return e;
-  };
   // Nothing to change: the same bytes, the same events as a distilled job.
   events_.clear();
   std::string same = tmp_.file("same.pdf");
   ASSERT_EQ(call(d, kFileToPDF, {made, same, ""}), Variant(int32_t{1})) << logText();
-  EXPECT_EQ(events_, expected(made, same, true));
-  EXPECT_EQ(test::readFile(same), test::readFile(made));
+  EXPECT_EQ(events_, job(made, same, kThreePages));
+  EXPECT_EQ(readFile(same), readFile(made));
   // Job options change it: Ghostscript rewrites it, pages counted.
   events_.clear();
   std::string options = outside_.file("old.joboptions"), old = tmp_.file("old.pdf");
-  test::writeFile(options, "CompatibilityLevel = 1.3\n");
+  writeFile(options, "CompatibilityLevel = 1.3\n");
   ASSERT_EQ(call(d, kFileToPDF, {made, old, options}), Variant(int32_t{1})) << logText();
-  EXPECT_EQ(events_, expected(made, old, true));
-  EXPECT_EQ(test::readFile(old).substr(0, 8), "%PDF-1.3");
+  EXPECT_EQ(events_, job(made, old, kThreePages));
+  EXPECT_EQ(readFile(old).substr(0, 8), "%PDF-1.3");
   EXPECT_EQ(pdfPages(old), 3);
   // A damaged PDF that qpdf cannot count is not copied as if it were whole.
   events_.clear();
   std::string damaged = tmp_.file("damaged.pdf"), none = tmp_.file("none.pdf");
-  test::writeFile(damaged, "%PDF-1.7\nnothing here\n%%EOF\n");
+  writeFile(damaged, "%PDF-1.7\nnothing here\n%%EOF\n");
   EXPECT_EQ(call(d, kFileToPDF, {damaged, none, ""}), Variant(int32_t{0}));
   EXPECT_FALSE(fs::exists(none));
 }
 
 TEST_F(Ghostscript, MissingOrBadJobOptionsFailTheJobWithAClearMessage) {
-  std::string ps = tmp_.file("opts.ps"), pdf = tmp_.file("opts.pdf");
-  test::writeFile(ps, pagesPs(1));
-  ObjectRef d = eventDistiller();
+  std::string ps = write(tmp_.file("opts.ps"), pagesPs(1)), pdf = tmp_.file("opts.pdf");
 
   std::string missing = tmp_.file("missing.joboptions");
   call(d, kFileToPDF, {ps, pdf, missing});
   EXPECT_EQ(events_.back(), "OnJobFail " + ps + " " + pdf);
   EXPECT_EQ(log_, (std::vector<std::string>{"OnLogMessage Job options file " + missing + " does not exist"}));
 
-  std::string bad = tmp_.file("bad.joboptions");
-  test::writeFile(bad, "<< /CompatibilityLevel 1.4\n/Foo { (x) = } >> setdistillerparams\n");
+  std::string bad =
+      write(tmp_.file("bad.joboptions"), "<< /CompatibilityLevel 1.4\n/Foo { (x) = } >> setdistillerparams\n");
   log_.clear();
   call(d, kFileToPDF, {ps, pdf, bad});
   EXPECT_EQ(events_.back(), "OnJobFail " + ps + " " + pdf);
@@ -431,8 +390,7 @@ TEST_F(Ghostscript, MissingOrBadJobOptionsFailTheJobWithAClearMessage) {
                                             " is not valid: line 2: procedures are not allowed in job options"}));
 
   // Well-formed, but a value Ghostscript refuses.
-  std::string refused = tmp_.file("refused.joboptions");
-  test::writeFile(refused, "<< /CompatibilityLevel (high) >> setdistillerparams\n");
+  std::string refused = write(tmp_.file("refused.joboptions"), "<< /CompatibilityLevel (high) >> setdistillerparams\n");
   log_.clear();
   call(d, kFileToPDF, {ps, pdf, refused});
   EXPECT_EQ(events_.back(), "OnJobFail " + ps + " " + pdf);
@@ -450,13 +408,11 @@ bool contains(const std::vector<std::string>& lines, const std::string& l) {
 }
 
 TEST_F(Ghostscript, SecurityIsAppliedOnlyWhenAskedAndOpensOnlyWithThePassword) {
-  std::string ps = outside_.file("secret.ps");
-  test::writeFile(ps, pagesPs(2));
+  std::string ps = write(outside_.file("secret.ps"), pagesPs(2));
   std::string opts = outside_.file("secure.joboptions");
-  test::writeFile(
-      opts,
-      "<< /CompatibilityLevel 1.4 /OwnerPassword (owner \"pw\") /UserPassword (user pw) /Permissions -1852 >> "
-      "setdistillerparams\n");
+  writeFile(opts,
+            "<< /CompatibilityLevel 1.4 /OwnerPassword (owner \"pw\") /UserPassword (user pw) /Permissions -1852 >> "
+            "setdistillerparams\n");
   ObjectRef d = CreateObject(kSecurityClsid);
   EXPECT_THROW(connectEvents(d, std::make_shared<FunctionSink>([](const EventCall&) {})), AutomationError)
       << "the security-capable class raises no events";
@@ -489,15 +445,13 @@ TEST_F(Ghostscript, SecurityIsAppliedOnlyWhenAskedAndOpensOnlyWithThePassword) {
 }
 
 TEST_F(Ghostscript, SecurityAskedWithoutAPasswordMakesNoPdf) {
-  std::string ps = tmp_.file("p.ps"), pdf = tmp_.file("p.pdf");
-  test::writeFile(ps, pagesPs(1));
+  std::string ps = write(tmp_.file("p.ps"), pagesPs(1)), pdf = tmp_.file("p.pdf");
   ObjectRef d = CreateObject(kSecurityClsid);
   EXPECT_EQ(call(d, kFileToPDF2, {ps, pdf, "", Variant(true)}), Variant(int32_t{0}));
   EXPECT_FALSE(fs::exists(pdf));
 
   // A user password alone also guards the owner's rights.
-  std::string opts = tmp_.file("user.joboptions");
-  test::writeFile(opts, "UserPassword = only\nPermissions = -3904\n");
+  std::string opts = write(tmp_.file("user.joboptions"), "UserPassword = only\nPermissions = -3904\n");
   EXPECT_EQ(call(d, kFileToPDF2, {ps, pdf, opts, Variant(int16_t{-1})}), Variant(int32_t{1}));
   EXPECT_TRUE(contains(encryption(pdf, "only"), "R = 3"));
   EXPECT_NE(run({"qpdf", "--check", pdf}).exitCode, 0);
@@ -506,20 +460,18 @@ TEST_F(Ghostscript, SecurityAskedWithoutAPasswordMakesNoPdf) {
 TEST_F(Ghostscript, TheCommandLineIsConfinedAndCarriesNoPassword) {
   // A wrapper records the arguments Ghostscript is started with.
   std::string wrapper = tmp_.file("gs-wrapper"), argsLog = tmp_.file("args.log");
-  test::writeFile(wrapper, "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$PM_ARGS_LOG\"\nexec gs \"$@\"\n");
+  writeFile(wrapper, "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$PM_ARGS_LOG\"\nexec gs \"$@\"\n");
   ::chmod(wrapper.c_str(), 0755);
-  test::ScopedEnv gs("PRESSMARK_GHOSTSCRIPT", wrapper);
-  test::ScopedEnv log("PM_ARGS_LOG", argsLog);
+  ScopedEnv gs("PRESSMARK_GHOSTSCRIPT", wrapper);
+  ScopedEnv log("PM_ARGS_LOG", argsLog);
 
-  fs::create_directories(outside_.file("in put"));
-  std::string ps = outside_.file("in put/doc.ps"), pdf = outside_.file("doc.pdf");
-  test::writeFile(ps, pagesPs(1));
-  std::string opts = outside_.file("s.joboptions");
-  test::writeFile(opts, "OwnerPassword = very-secret-owner\nUserPassword = very-secret-user\n");
+  std::string ps = write(outside_.file("in put/doc.ps"), pagesPs(1)), pdf = outside_.file("doc.pdf");
+  std::string opts =
+      write(outside_.file("s.joboptions"), "OwnerPassword = very-secret-owner\nUserPassword = very-secret-user\n");
   ObjectRef d = CreateObject(kSecurityClsid);
   ASSERT_EQ(call(d, kFileToPDF2, {ps, pdf, opts, Variant(true)}), Variant(int32_t{1}));
 
-  std::string args = test::readFile(argsLog);
+  std::string args = readFile(argsLog);
   std::vector<std::string> lines;
   for (size_t at = 0, nl; (nl = args.find('\n', at)) != std::string::npos; at = nl + 1)
     lines.push_back(args.substr(at, nl - at));
@@ -539,16 +491,14 @@ TEST_F(Ghostscript, TheCommandLineIsConfinedAndCarriesNoPassword) {
 }
 
 TEST_F(Ghostscript, AMissingGhostscriptRaisesAnErrorAfterJobFail) {
-  std::string ps = tmp_.file("p.ps"), pdf = tmp_.file("p.pdf");
-  test::writeFile(ps, pagesPs(1));
-  test::ScopedEnv env("PRESSMARK_GHOSTSCRIPT", "/nonexistent/gs");
-  ObjectRef d = eventDistiller();
+  std::string ps = write(tmp_.file("p.ps"), pagesPs(1)), pdf = tmp_.file("p.pdf");
+  ScopedEnv env("PRESSMARK_GHOSTSCRIPT", "/nonexistent/gs");
   std::string why;
-  EXPECT_EQ(test::errorOf([&] { call(d, kFileToPDF, {ps, pdf, ""}); }, &why), basic::FileNotFound);
+  EXPECT_EQ(errorOf([&] { call(d, kFileToPDF, {ps, pdf, ""}); }, &why), basic::FileNotFound);
   EXPECT_NE(why.find("/nonexistent/gs"), std::string::npos);
   EXPECT_EQ(events_.back(), "OnJobFail " + ps + " " + pdf);
   EXPECT_EQ(leftovers(tmp_.path(), {"p.ps"}), std::vector<std::string>{});
 }
 
 }  // namespace
-}  // namespace pm::distiller
+}  // namespace pm::test

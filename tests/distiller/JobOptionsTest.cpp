@@ -7,7 +7,8 @@
 #include "servers/distiller/JobOptions.h"
 #include "support/TestSupport.h"
 
-namespace pm::distiller {
+namespace pm::test {
+using namespace pm::distiller;
 namespace {
 
 std::string faultOf(std::string_view text) {
@@ -155,4 +156,4 @@ TEST(DeclaredPages, HeaderTrailerAndDriverFiles) {
 }
 
 }  // namespace
-}  // namespace pm::distiller
+}  // namespace pm::test

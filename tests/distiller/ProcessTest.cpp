@@ -13,10 +13,11 @@
 #include <gtest/gtest.h>
 
 #include "automation/Error.h"
+#include "support/Processes.h"
 #include "support/TestSupport.h"
 #include "system/Process.h"
 
-namespace pm {
+namespace pm::test {
 namespace {
 
 using namespace std::chrono_literals;
@@ -39,24 +40,6 @@ ProcessOptions capture(std::vector<std::string> argv, Captured& c) {
     c.both.emplace_back(line);
   };
   return o;
-}
-
-// A process that still runs (a zombie does not count: it is dead).
-bool alive(pid_t pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  if (!stat) return false;
-  std::string all((std::istreambuf_iterator<char>(stat)), {});
-  size_t close = all.rfind(')');
-  if (close == std::string::npos || close + 2 >= all.size()) return false;
-  char state = all[close + 2];
-  return state != 'Z' && state != 'X';
-}
-
-// A signal is delivered asynchronously: give the kernel a moment to finish
-// the process before judging (bounded, so a survivor still fails the test).
-bool aliveAfterKill(pid_t pid) {
-  for (int i = 0; i < 500 && alive(pid); ++i) ::usleep(10000);
-  return alive(pid);
 }
 
 bool exists(pid_t pid) {
@@ -114,7 +97,7 @@ TEST(Process, RunsInTheWorkingDirectoryWithEnvironmentAdditions) {
 
 TEST(Process, AMissingProgramRaisesFileNotFound) {
   std::string why;
-  EXPECT_EQ(test::errorOf([] { Process p(opts({"/nonexistent/pm-no-such-program"})); }, &why), basic::FileNotFound);
+  EXPECT_EQ(errorOf([] { Process p(opts({"/nonexistent/pm-no-such-program"})); }, &why), basic::FileNotFound);
   EXPECT_NE(why.find("pm-no-such-program"), std::string::npos);
 }
 
@@ -141,7 +124,7 @@ TEST(Process, TimeOutKillsTheChildAndItsChildren) {
   ASSERT_EQ(c.out.size(), 1u);
   pid_t grandchild = std::stoi(c.out[0]);
   EXPECT_FALSE(exists(child)) << "the child was not reaped";
-  EXPECT_FALSE(aliveAfterKill(grandchild)) << "the grandchild survived the time-out";
+  EXPECT_FALSE(stillRunning(grandchild)) << "the grandchild survived the time-out";
 }
 
 TEST(Process, SigkillFollowsWhenTermIsIgnored) {
@@ -160,7 +143,7 @@ TEST(Process, BackgroundChildrenLeftBehindAreKilledWhenTheChildExits) {
   ProcessResult r = runProcess(capture({"sh", "-c", "sleep 300 & echo $!; exit 0"}, c));
   EXPECT_TRUE(r.success());
   ASSERT_EQ(c.out.size(), 1u);
-  EXPECT_FALSE(aliveAfterKill(std::stoi(c.out[0])));
+  EXPECT_FALSE(stillRunning(std::stoi(c.out[0])));
 }
 
 TEST(Process, AnExceptionFromTheCallbackKillsAndReaps) {
@@ -178,7 +161,7 @@ TEST(Process, AnExceptionFromTheCallbackKillsAndReaps) {
   }
   EXPECT_FALSE(exists(child));
   ASSERT_GT(grandchild, 0);
-  EXPECT_FALSE(aliveAfterKill(grandchild));
+  EXPECT_FALSE(stillRunning(grandchild));
 }
 
 TEST(Process, DestructionWithoutWaitKillsAndReaps) {
@@ -186,10 +169,10 @@ TEST(Process, DestructionWithoutWaitKillsAndReaps) {
   {
     Process p(opts({"sleep", "300"}));
     child = p.pid();
-    EXPECT_TRUE(alive(child));
+    EXPECT_TRUE(running(child));
   }
   EXPECT_FALSE(exists(child));
 }
 
 }  // namespace
-}  // namespace pm
+}  // namespace pm::test

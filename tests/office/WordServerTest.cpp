@@ -12,10 +12,10 @@
 #include "automation/Automation.h"
 #include "servers/office/OfficeLaunch.h"
 #include "support/OfficeDocs.h"
+#include "support/Processes.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
-using namespace pm::test;
+namespace pm::test {
 
 namespace {
 
@@ -38,33 +38,38 @@ void printTo(const ObjectRef& doc, const std::string& ps, const std::string& pag
           Named("Range", Variant(int16_t{4})), Named("Outputfilename", ps)});
 }
 
-using pm::test::errorOf;
-
 // The pipe a running office made for a second start on its profile, as the
 // command line of a process of the office's group names the profile.
 std::string singleInstancePipeOf(pid_t office) {
   const std::string key = "-env:UserInstallation=file://";
-  for (const auto& e : std::filesystem::directory_iterator("/proc")) {
-    std::string name = e.path().filename().string();
-    if (name.empty() || !std::isdigit(static_cast<unsigned char>(name[0])) ||
-        ::getpgid(static_cast<pid_t>(std::stol(name))) != office)
-      continue;
-    std::ifstream in(e.path() / "cmdline", std::ios::binary);
-    std::string args((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  for (pid_t p : processesWhere([&](pid_t p) { return ::getpgid(p) == office; })) {
+    std::string args = procFile(p, "cmdline");
     size_t at = args.find(key);
-    if (at == std::string::npos) continue;
-    std::string folder = args.substr(at + key.size(), args.find('\0', at) - at - key.size());
-    return pm::office::officePipePath(pm::office::singleInstancePipe(folder));
+    if (at != std::string::npos)
+      return pm::office::officePipePath(
+          pm::office::singleInstancePipe(args.substr(at + key.size(), args.find('\0', at) - at - key.size())));
   }
   return "(no office in group " + std::to_string(office) + ")";
 }
 
-TEST(WordServer, PrintsPagesToPostScriptWithOrientationAndPageRange) {
-  REQUIRE_OFFICE();
+// Each test needs the office and a folder for its files.
+class WordServer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    REQUIRE_OFFICE();
+    app = CreateObject("Word.Application");
+  }
+  // Writes the document and opens it in the test's application.
+  ObjectRef open(const std::string& name, const std::string& rtf) {
+    writeFile(dir.file(name), rtf);
+    return openDoc(app, dir.file(name));
+  }
   TempDir dir;
-  writeFile(dir.file("five.rtf"), makeRtfPages(5));
-  ObjectRef app = CreateObject("Word.Application");
-  ObjectRef doc = openDoc(app, dir.file("five.rtf"));
+  ObjectRef app;
+};
+
+TEST_F(WordServer, PrintsPagesToPostScriptWithOrientationAndPageRange) {
+  ObjectRef doc = open("five.rtf", makeRtfPages(5));
   EXPECT_EQ(CLng(call(doc, "ComputeStatistics", {Variant(int32_t{2})})), 5);
   ObjectRef setup = objectOf(get(doc, "PageSetup"));
   EXPECT_EQ(CLng(get(setup, "Orientation")), 0);
@@ -88,12 +93,8 @@ TEST(WordServer, PrintsPagesToPostScriptWithOrientationAndPageRange) {
   call(app, "Quit");
 }
 
-TEST(WordServer, PageNumbersFontAndNonLatinText) {
-  REQUIRE_OFFICE();
-  TempDir dir;
-  writeFile(dir.file("intl.rtf"), makeRtf({{"Ελληνικά και кириллица"}, {"日本語のテキスト"}, {"third page"}}));
-  ObjectRef app = CreateObject("Word.Application");
-  ObjectRef doc = openDoc(app, dir.file("intl.rtf"));
+TEST_F(WordServer, PageNumbersFontAndNonLatinText) {
+  ObjectRef doc = open("intl.rtf", makeRtf({{"Ελληνικά και кириллица"}, {"日本語のテキスト"}, {"third page"}}));
   ObjectRef footer =
       objectOf(get(objectOf(get(doc, "Sections", {Variant(int16_t{1})})), "Footers", {Variant(int16_t{1})}));
   call(objectOf(get(footer, "PageNumbers")), "Add",
@@ -127,12 +128,8 @@ TEST(WordServer, PageNumbersFontAndNonLatinText) {
   call(app, "Quit");
 }
 
-TEST(WordServer, PasswordsAndTheErrorsOfBadArguments) {
-  REQUIRE_OFFICE();
-  TempDir dir;
-  writeFile(dir.file("plain.rtf"), makeRtfPages(2));
-  ObjectRef app = CreateObject("Word.Application");
-  ObjectRef doc = openDoc(app, dir.file("plain.rtf"));
+TEST_F(WordServer, PasswordsAndTheErrorsOfBadArguments) {
+  ObjectRef doc = open("plain.rtf", makeRtfPages(2));
   call(doc, "SaveAs", {Arg(dir.file("secret.odt")), Named("Password", "s3cret")});
   call(doc, "Close", {Variant(false)});
   ObjectRef docs = objectOf(get(app, "Documents"));
@@ -163,31 +160,19 @@ TEST(WordServer, PasswordsAndTheErrorsOfBadArguments) {
   EXPECT_EQ(errorOf([&] { get(secret, "Content"); }), 4198) << "Quit closes what the client opened";
 }
 
-TEST(WordServer, OneWarmProcessAcrossApplications) {
-  REQUIRE_OFFICE();
-  TempDir dir;
-  writeFile(dir.file("a.rtf"), makeRtfPages(1));
-  ObjectRef ctl = control();
-  {
-    ObjectRef app = CreateObject("Word.Application");
-    call(openDoc(app, dir.file("a.rtf")), "Close", {Variant(false)});
-    call(app, "Quit");
-  }
-  int32_t pid = CLng(get(ctl, "ProcessId"));
-  ASSERT_GT(pid, 0);
-  ObjectRef app = CreateObject("Word.Application");
-  call(openDoc(app, dir.file("a.rtf")), "Close", {Variant(false)});
+TEST_F(WordServer, OneWarmProcessAcrossApplications) {
+  call(open("a.rtf", makeRtfPages(1)), "Close", {Variant(false)});
   call(app, "Quit");
-  EXPECT_EQ(CLng(get(ctl, "ProcessId")), pid) << "the same office serves the next application";
+  int32_t pid = CLng(get(control(), "ProcessId"));
+  ASSERT_GT(pid, 0);
+  ObjectRef next = CreateObject("Word.Application");
+  call(openDoc(next, dir.file("a.rtf")), "Close", {Variant(false)});
+  call(next, "Quit");
+  EXPECT_EQ(CLng(get(control(), "ProcessId")), pid) << "the same office serves the next application";
 }
 
-TEST(WordServer, AKilledOfficeLosesItsDocumentsAndTheNextCallWorks) {
-  REQUIRE_OFFICE();
-  TempDir dir;
-  writeFile(dir.file("k.rtf"), makeRtfPages(3));
-  ObjectRef ctl = control();
-  ObjectRef app = CreateObject("Word.Application");
-  ObjectRef doc = openDoc(app, dir.file("k.rtf"));
+TEST_F(WordServer, AKilledOfficeLosesItsDocumentsAndTheNextCallWorks) {
+  ObjectRef doc = open("k.rtf", makeRtfPages(3)), ctl = control();
   double generation = CDbl(get(ctl, "Generation"));
   int32_t pid = CLng(get(ctl, "ProcessId"));
   ASSERT_GT(pid, 0);
@@ -208,13 +193,8 @@ TEST(WordServer, AKilledOfficeLosesItsDocumentsAndTheNextCallWorks) {
   call(app, "Quit");
 }
 
-TEST(WordServer, AHungOfficeIsEndedByTheCallTimeOut) {
-  REQUIRE_OFFICE();
-  TempDir dir;
-  writeFile(dir.file("h.rtf"), makeRtfPages(2));
-  ObjectRef ctl = control();
-  ObjectRef app = CreateObject("Word.Application");
-  ObjectRef doc = openDoc(app, dir.file("h.rtf"));
+TEST_F(WordServer, AHungOfficeIsEndedByTheCallTimeOut) {
+  ObjectRef doc = open("h.rtf", makeRtfPages(2)), ctl = control();
   double before = CDbl(get(ctl, "CallTimeout"));
   let(ctl, "CallTimeout", Variant(3.0));
   int32_t pid = CLng(get(ctl, "ProcessId"));
@@ -232,9 +212,7 @@ TEST(WordServer, AHungOfficeIsEndedByTheCallTimeOut) {
   call(app, "Quit");
 }
 
-TEST(WordServer, CallsFromSeveralThreadsAreSerialised) {
-  REQUIRE_OFFICE();
-  TempDir dir;
+TEST_F(WordServer, CallsFromSeveralThreadsAreSerialised) {
   writeFile(dir.file("t.rtf"), makeRtfPages(2));
   std::vector<std::thread> threads;
   std::vector<int> pages(3, 0);
@@ -257,16 +235,10 @@ TEST(WordServer, CallsFromSeveralThreadsAreSerialised) {
   EXPECT_EQ(pages, (std::vector<int>{2, 2, 2}));
 }
 
-}  // namespace
-
-namespace {
-
-TEST(WordServer, TextFilesAreReadInTheSystemCodePage) {
-  REQUIRE_OFFICE();
+TEST_F(WordServer, TextFilesAreReadInTheSystemCodePage) {
   // In a client process of its own, with its office inside it: the code page
   // is fixed once per process, and fixing it here would change every later
   // test's.
-  TempDir dir;
   writeFile(dir.file("latin.txt"), "caf\xE9 na\xEFve\r\nsecond line\r\n");
   CommandResult r = runPressmark({"CreatePDFfromTextFile", dir.file("latin.pdf"), dir.file("latin.txt")}, {},
                                  {"PRESSMARK_CODEPAGE=windows-1252", "PRESSMARK_OFFICE_POOL=0"});
@@ -278,3 +250,5 @@ TEST(WordServer, TextFilesAreReadInTheSystemCodePage) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

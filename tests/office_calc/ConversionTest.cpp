@@ -20,8 +20,7 @@
 #include "support/SheetDocs.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
-using namespace pm::test;
+namespace pm::test {
 
 namespace {
 
@@ -110,50 +109,33 @@ TEST_F(OfficeConversion, PasswordWorkbookToLandscapePdf) {
 }
 
 TEST_F(OfficeConversion, ArraysHoldWhatTheWorkbookHolds) {
-  Variant book(dir.file("book.fods")), sheet("Data"), values, texts, oneD;
-  EXPECT_EQ(CInt(call(pdf, "ExcelToTwoDArray",
-                      {ByRef(book), ByRef(sheet), Arg(int32_t{1}), Arg(int32_t{1}), Arg(int32_t{3}), Arg(int32_t{3}),
-                       ByRef(values), Arg(true)})),
-            1);
+  Variant book(dir.file("book.fods")), data("Data"), second(int16_t{2}), missing("Nope");
+  // One of the readers over a block of a sheet: values (as typed) or texts.
+  auto read = [&](const char* method, Variant& sheet, int32_t r1, int32_t c1, int32_t r2, int32_t c2, Variant& out,
+                  bool values = false) {
+    return CInt(
+        call(pdf, method, {ByRef(book), ByRef(sheet), Arg(r1), Arg(c1), Arg(r2), Arg(c2), ByRef(out), Arg(values)}));
+  };
+  Variant values, texts, oneD, grid, wrong("x");
+  EXPECT_EQ(read("ExcelToTwoDArray", data, 1, 1, 3, 3, values, true), 1);
   ASSERT_TRUE(values.isArray());
   const Array& v = values.array();
-  EXPECT_EQ(v.ubound(1), 2);
-  EXPECT_EQ(v.ubound(2), 2);
-  EXPECT_EQ(v.at({0, 0}), Variant("Item"));
-  EXPECT_EQ(v.at({1, 0}), Variant("  Pen ")) << "values are not trimmed";
-  EXPECT_EQ(v.at({1, 1}), Variant(2.5));
-  EXPECT_EQ(v.at({2, 1}), Variant(12345.678));
-  EXPECT_EQ(v.at({1, 2}), Variant(MakeDate(2023, 1, 2)));
-  EXPECT_EQ(v.at({2, 2}), Variant(MakeDate(2023, 12, 31)));
-  EXPECT_EQ(CInt(call(pdf, "ExcelToTwoDArray",
-                      {ByRef(book), ByRef(sheet), Arg(int32_t{2}), Arg(int32_t{1}), Arg(int32_t{3}), Arg(int32_t{3}),
-                       ByRef(texts)})),
-            1);
+  EXPECT_EQ(v.bounds(), (std::vector<Bound>{{0, 3}, {0, 3}}));  // lower bound and count
+  const std::pair<std::vector<int32_t>, Variant> cells[] = {
+      {{0, 0}, "Item"}, {{1, 0}, "  Pen "},  // values are not trimmed
+      {{1, 1}, 2.5},    {{2, 1}, 12345.678}, {{1, 2}, MakeDate(2023, 1, 2)}, {{2, 2}, MakeDate(2023, 12, 31)}};
+  for (const auto& [at, want] : cells) EXPECT_EQ(v.at(at.data(), at.size()), want) << at[0] << "," << at[1];
+  EXPECT_EQ(read("ExcelToTwoDArray", data, 2, 1, 3, 3, texts), 1);
   EXPECT_EQ(texts.array().at({0, 1}), Variant("2.50"));
   EXPECT_EQ(texts.array().at({1, 1}), Variant("12,345.68"));
   EXPECT_EQ(texts.array().at({1, 2}), Variant("2023-12-31"));
-  Variant second(int16_t{2});
-  EXPECT_EQ(CInt(call(pdf, "ExcelToOneDArray",
-                      {ByRef(book), ByRef(sheet), Arg(int32_t{2}), Arg(int32_t{1}), Arg(int32_t{2}), Arg(int32_t{3}),
-                       ByRef(oneD)})),
-            1);
+  EXPECT_EQ(read("ExcelToOneDArray", data, 2, 1, 2, 3, oneD), 1);
   EXPECT_EQ(oneD, V({Variant("Pen"), Variant("2.50"), Variant("2023-01-02")}));
-  Variant grid;
-  EXPECT_EQ(CInt(call(pdf, "ExcelToTwoDArray",
-                      {ByRef(book), ByRef(second), Arg(int32_t{3}), Arg(int32_t{5}), Arg(int32_t{4}), Arg(int32_t{6}),
-                       ByRef(grid), Arg(true)})),
-            1);
+  EXPECT_EQ(read("ExcelToTwoDArray", second, 3, 5, 4, 6, grid, true), 1);
   for (int i = 0; i < 2; ++i)
     for (int j = 0; j < 2; ++j) EXPECT_EQ(grid.array().at({i, j}), Variant((3 + i) * 1000.0 + 5 + j));
-  Variant missingSheet("Nope"), wrong("x");
-  EXPECT_EQ(CInt(call(pdf, "ExcelToOneDArray",
-                      {ByRef(book), ByRef(missingSheet), Arg(int32_t{1}), Arg(int32_t{1}), Arg(int32_t{1}),
-                       Arg(int32_t{1}), ByRef(oneD)})),
-            -4);
-  EXPECT_EQ(CInt(call(pdf, "ExcelToOneDArray",
-                      {ByRef(book), ByRef(sheet), Arg(int32_t{1}), Arg(int32_t{1}), Arg(int32_t{1}), Arg(int32_t{1}),
-                       ByRef(wrong)})),
-            -2);
+  EXPECT_EQ(read("ExcelToOneDArray", missing, 1, 1, 1, 1, oneD), -4);
+  EXPECT_EQ(read("ExcelToOneDArray", data, 1, 1, 1, 1, wrong), -2);
 }
 
 TEST_F(OfficeConversion, PresentationSlidesAndOrientation) {
@@ -200,10 +182,6 @@ TEST_F(OfficeConversion, PublicationsPrintWholeAndUnreadableOnesFailClearly) {
       << r.description;
 }
 
-}  // namespace
-
-namespace {
-
 // A comma-separated workbook read through the shell in a child process: the
 // office reads it with fixed text-import options (comma, UTF-8, the first
 // line is data), both readers return their success code, and the process
@@ -226,3 +204,5 @@ TEST(CsvWorkbook, ReadThroughTheShellAndTheProcessExitsCleanly) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

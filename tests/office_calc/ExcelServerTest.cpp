@@ -9,8 +9,7 @@
 #include "support/SheetDocs.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
-using namespace pm::test;
+namespace pm::test {
 
 namespace {
 
@@ -35,8 +34,6 @@ std::string sampleWorkbook() {
   wide.landscape = true;
   return makeFods({data, wide});
 }
-
-using pm::test::errorOf;
 
 class ExcelServer : public ::testing::Test {
  protected:
@@ -144,3 +141,5 @@ TEST_F(ExcelServer, PageSetupAndPrintingARange) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

@@ -30,11 +30,12 @@
 
 #include "servers/office/OfficeLaunch.h"
 #include "support/OfficeDocs.h"
+#include "support/Processes.h"
 #include "support/TestSupport.h"
 
-using namespace pm::test;
-
 extern char** environ;
+
+namespace pm::test {
 
 namespace {
 
@@ -53,43 +54,9 @@ struct OfficeLine {
   std::string pipePath() const { return pipePathOf(pipe); }
 };
 
-// A file of a process under /proc, "" once the process is gone (a process
-// that ends while it is read fails the read, which a stream would throw for).
-std::string procFile(pid_t pid, const char* name) {
-  std::string c;
-  if (FILE* f = std::fopen(("/proc/" + std::to_string(pid) + "/" + name).c_str(), "rb")) {
-    char buf[4096];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) c.append(buf, n);
-    std::fclose(f);
-  }
-  return c;
-}
-
-// Alive and not a zombie waiting to be reaped.
-bool running(pid_t pid) {
-  if (::kill(pid, 0) != 0) return false;
-  std::string line = procFile(pid, "stat");
-  size_t close = line.rfind(')');
-  return close == std::string::npos || close + 2 >= line.size() || line[close + 2] != 'Z';
-}
-
-// The members of a process group, and one field of a process's status.
+// The members of a process group.
 std::vector<pid_t> groupMembers(pid_t group) {
-  std::vector<pid_t> out;
-  for (const auto& e : std::filesystem::directory_iterator("/proc")) {
-    std::string name = e.path().filename().string();
-    if (name.empty() || !std::isdigit(static_cast<unsigned char>(name[0]))) continue;
-    pid_t p = static_cast<pid_t>(std::stol(name));
-    if (::getpgid(p) == group && running(p)) out.push_back(p);
-  }
-  return out;
-}
-std::string statusField(pid_t pid, const std::string& field) {
-  std::istringstream in(procFile(pid, "status"));
-  for (std::string line; std::getline(in, line);)
-    if (line.compare(0, field.size() + 1, field + ":") == 0)
-      return line.substr(line.find_first_not_of(" \t", field.size() + 1));
-  return {};
+  return processesWhere([&](pid_t p) { return ::getpgid(p) == group; });
 }
 // The files a process holds open.
 std::string openFiles(pid_t pid) {
@@ -159,24 +126,10 @@ class Service {
   std::vector<std::string> env_;
 };
 
-// A process's command line, "" once it is gone.
-std::string cmdline(pid_t pid) {
-  std::string c = procFile(pid, "cmdline");
-  std::replace(c.begin(), c.end(), '\0', ' ');
-  return c;
-}
-
 // The processes whose command line names the folder (the supervisor and
 // every office it started have it there).
 std::vector<pid_t> processesUsing(const std::string& folder) {
-  std::vector<pid_t> out;
-  for (const auto& e : std::filesystem::directory_iterator("/proc")) {
-    std::string name = e.path().filename().string();
-    if (name.empty() || !std::isdigit(static_cast<unsigned char>(name[0]))) continue;
-    pid_t pid = static_cast<pid_t>(std::stol(name));
-    if (cmdline(pid).find(folder) != std::string::npos) out.push_back(pid);
-  }
-  return out;
+  return processesWhere([&](pid_t p) { return cmdline(p).find(folder) != std::string::npos; });
 }
 
 // A pressmark process in the background, its output discarded; its input
@@ -218,24 +171,17 @@ int connectTo(const std::string& path, int flags = 0) {
   return fd;
 }
 
-// Connects to each Unix socket as the user nobody; prints what happened.
-CommandResult connectAsNobody(const std::vector<std::string>& sockets, bool asNobody) {
-  std::string script =
-      "import socket,sys\n"
-      "for p in sys.argv[1:]:\n"
-      "  s=socket.socket(socket.AF_UNIX)\n"
-      "  try:\n"
-      "    s.connect(p); print('connected', p)\n"
-      "  except OSError as e:\n"
-      "    print('refused', p, e.errno)\n";
-  writeFile("/tmp/pressmark-connect-check.py", script);
-  std::string cmd = asNobody ? "setpriv --reuid=nobody --regid=nogroup --clear-groups -- " : "";
-  cmd += "/usr/bin/python3 /tmp/pressmark-connect-check.py";
+// Connects to each Unix socket, as the user nobody when asked: a line
+// "connected" or "refused" for each.
+std::string connectEach(const std::vector<std::string>& sockets, bool asNobody) {
+  std::string cmd = std::string(asNobody ? "setpriv --reuid=nobody --regid=nogroup --clear-groups -- " : "") +
+                    "/usr/bin/python3 -c " +
+                    shellQuote(
+                        "import socket,sys\nfor p in sys.argv[1:]:\n  s=socket.socket(socket.AF_UNIX)\n  try:\n"
+                        "    s.connect(p); print('connected', p)\n  except OSError as e:\n"
+                        "    print('refused', p, e.errno)\n");
   for (const std::string& s : sockets) cmd += " " + shellQuote(s);
-  CommandResult r;
-  r.out = commandOutput(cmd);
-  ::unlink("/tmp/pressmark-connect-check.py");
-  return r;
+  return commandOutput(cmd);
 }
 
 TEST(OfficeService, TwoClientsAtOnceUseTwoOfficesOthersAreKeptOutAndTheIdleServiceLeavesNothing) {
@@ -263,15 +209,13 @@ TEST(OfficeService, TwoClientsAtOnceUseTwoOfficesOthersAreKeptOutAndTheIdleServi
 
   // The folder is the user's alone, and so are the service's socket and
   // each office's pipe.
-  struct stat st {};
-  ASSERT_EQ(::stat(svc.folder.path().c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  EXPECT_EQ(modeOf(svc.folder.path()), S_IFDIR | 0700u);
   std::vector<std::string> sockets = {svc.folder.file("office.sock")};
   for (const OfficeLine& o : offices) sockets.push_back(o.pipePath());
-  std::string mine = connectAsNobody(sockets, false).out;
+  std::string mine = connectEach(sockets, false);
   EXPECT_EQ(std::count(mine.begin(), mine.end(), '\n'), static_cast<long>(sockets.size()));
   EXPECT_EQ(mine.find("refused"), std::string::npos) << "the owner connects: " << mine;
-  std::string theirs = connectAsNobody(sockets, true).out;
+  std::string theirs = connectEach(sockets, true);
   EXPECT_EQ(std::count(theirs.begin(), theirs.end(), '\n'), static_cast<long>(sockets.size())) << theirs;
   EXPECT_EQ(theirs.find("connected"), std::string::npos) << theirs;
 
@@ -357,9 +301,8 @@ TEST(OfficeService, PipesCannotBeGuessedAFloodDoesNotWedgeItAndItsOfficesDieWith
   // an office that leaves machine-wide files readable for everybody though
   // the service itself runs under umask 077.
   EXPECT_TRUE(std::regex_match(offices[0].pipe, std::regex("pressmark_pool_[0-9]+_[0-9a-f]{32}"))) << offices[0].pipe;
-  struct stat st {};
-  ASSERT_EQ(::lstat(offices[0].pipePath().c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 022, 0u);
+  EXPECT_TRUE(S_ISSOCK(modeOf(offices[0].pipePath())));
+  EXPECT_EQ(modeOf(offices[0].pipePath()) & 022, 0u);
   std::vector<pid_t> members = groupMembers(offices[0].pid);
   ASSERT_GE(members.size(), 2u);
   // (The keeper that ties the office to the service creates no files.)
@@ -397,13 +340,7 @@ TEST(OfficeService, PipesCannotBeGuessedAFloodDoesNotWedgeItAndItsOfficesDieWith
   ASSERT_GT(supervisor, 0);
   std::filesystem::create_directory(svc.folder.file("profile-99"));
   ::kill(supervisor, SIGKILL);
-  EXPECT_TRUE(svc.eventually(
-      [&] {
-        for (pid_t p : members)
-          if (running(p)) return false;
-        return true;
-      },
-      15))
+  EXPECT_TRUE(svc.eventually([&] { return std::none_of(members.begin(), members.end(), running); }, 15))
       << "the offices outlived their service";
   ASSERT_EQ(svc.convert("two").exitCode, 0);
   EXPECT_FALSE(std::filesystem::exists(offices[0].pipePath())) << "the dead service's pipe was left";
@@ -452,10 +389,9 @@ TEST(OfficeService, AnOfficeInsideTheClientIsPrivateUnderAnyUmaskInheritsNothing
   })) << "the client's office did not start";
   std::string pipe = pipesStartingWith(prefix)[0];
   EXPECT_TRUE(std::regex_search(pipe, std::regex("_[0-9a-f]{32}$"))) << pipe;
-  struct stat st {};
-  ASSERT_EQ(::lstat(pipe.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 022, 0u) << "the pipe follows the caller's umask";
-  std::string theirs = connectAsNobody({pipe}, true).out;
+  EXPECT_TRUE(S_ISSOCK(modeOf(pipe)));
+  EXPECT_EQ(modeOf(pipe) & 022, 0u) << "the pipe follows the caller's umask";
+  std::string theirs = connectEach({pipe}, true);
   EXPECT_NE(theirs.find("refused"), std::string::npos) << theirs;
   std::vector<pid_t> office;
   for (pid_t p : processesUsing(prefix)) office = groupMembers(::getpgid(p));
@@ -473,13 +409,7 @@ TEST(OfficeService, AnOfficeInsideTheClientIsPrivateUnderAnyUmaskInheritsNothing
   int status = 0;
   ::waitpid(client, &status, 0);
   ::close(in[1]);
-  EXPECT_TRUE(waiter.eventually(
-      [&] {
-        for (pid_t p : office)
-          if (running(p)) return false;
-        return true;
-      },
-      15))
+  EXPECT_TRUE(waiter.eventually([&] { return std::none_of(office.begin(), office.end(), running); }, 15))
       << "the office outlived its client";
   CommandResult next = runPressmark({"CreatePSfromWord", work.file("next.ps"), work.file("doc.rtf")}, {}, env);
   EXPECT_EQ(next.exitCode, 0) << next.out << next.err;
@@ -491,6 +421,7 @@ TEST(OfficeService, AnOfficeInsideTheClientIsPrivateUnderAnyUmaskInheritsNothing
 }
 
 }  // namespace
+}  // namespace pm::test
 
 // Declared weak: the office server (and with it these) is only built where
 // the LibreOffice SDK is.
@@ -499,6 +430,7 @@ std::string newPipeName(const std::string& kind) __attribute__((weak));
 int connectOfficePipe(const std::string& pipe, std::string& why) __attribute__((weak));
 }  // namespace pm::office
 
+namespace pm::test {
 namespace {
 
 TEST(OfficeService, APipeSomeoneElseMadeUnderTheOfficesNameIsNeverConnectedTo) {
@@ -588,3 +520,5 @@ TEST_P(ReviewedWordDocument, ConvertsWithTheInsertedText) {
 INSTANTIATE_TEST_SUITE_P(Rows, ReviewedWordDocument, ::testing::Bool());
 
 }  // namespace
+
+}  // namespace pm::test

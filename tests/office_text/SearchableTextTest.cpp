@@ -11,12 +11,12 @@
 #include "automation/Automation.h"
 #include "component/frame/CreatePDF.h"
 #include "servers/office/PostScriptText.h"
+#include "support/DrawDocs.h"
 #include "support/OfficeDocs.h"
 #include "support/SheetDocs.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
-using namespace pm::test;
+namespace pm::test {
 
 namespace {
 
@@ -133,47 +133,29 @@ std::string wordDocument() {
 
 // Slides with the lines as text frames: two slides, the CJK ones on the second.
 std::string presentation() {
-  std::string s =
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      "<office:document xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
-      "xmlns:style=\"urn:oasis:names:tc:opendocument:xmlns:style:1.0\" "
-      "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
-      "xmlns:draw=\"urn:oasis:names:tc:opendocument:xmlns:drawing:1.0\" "
-      "xmlns:presentation=\"urn:oasis:names:tc:opendocument:xmlns:presentation:1.0\" "
-      "xmlns:svg=\"urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0\" "
-      "xmlns:fo=\"urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0\" office:version=\"1.2\" "
-      "office:mimetype=\"application/vnd.oasis.opendocument.presentation\">\n"
-      "<office:automatic-styles><style:page-layout style:name=\"PM1\"><style:page-layout-properties "
-      "fo:page-width=\"28cm\" fo:page-height=\"15.75cm\" style:print-orientation=\"landscape\" fo:margin-top=\"0cm\" "
-      "fo:margin-bottom=\"0cm\" fo:margin-left=\"0cm\" fo:margin-right=\"0cm\"/></style:page-layout>\n";
+  std::string styles;
   for (size_t i = 0; i < std::size(kLines); ++i) {
     std::string style = kLines[i].style;
-    s += "<style:style style:name=\"T" + std::to_string(i) +
-         "\" style:family=\"text\"><style:text-properties fo:font-family=\"'" + kLines[i].font +
-         "'\" style:font-family-asian=\"'" + kLines[i].font + "'\" fo:font-size=\"20pt\"" +
-         (style.find("\\b") != std::string::npos ? " fo:font-weight=\"bold\" style:font-weight-asian=\"bold\"" : "") +
-         (style.find("\\i") != std::string::npos ? " fo:font-style=\"italic\" style:font-style-asian=\"italic\"" : "") +
-         "/></style:style>\n";
+    styles +=
+        "<style:style style:name=\"T" + std::to_string(i) +
+        "\" style:family=\"text\"><style:text-properties fo:font-family=\"'" + kLines[i].font +
+        "'\" style:font-family-asian=\"'" + kLines[i].font + "'\" fo:font-size=\"20pt\"" +
+        (style.find("\\b") != std::string::npos ? " fo:font-weight=\"bold\" style:font-weight-asian=\"bold\"" : "") +
+        (style.find("\\i") != std::string::npos ? " fo:font-style=\"italic\" style:font-style-asian=\"italic\"" : "") +
+        "/></style:style>\n";
   }
-  s += "</office:automatic-styles>\n"
-       "<office:master-styles><style:master-page style:name=\"Default\" "
-       "style:page-layout-name=\"PM1\"/></office:master-styles>\n"
-       "<office:body><office:presentation>\n";
-  for (int slide = 0; slide < 2; ++slide) {
-    s += "<draw:page draw:name=\"p" + std::to_string(slide + 1) + "\" draw:master-page-name=\"Default\">";
-    int y = 1;
+  std::vector<std::string> slides(2);
+  for (int slide = 0, y = 1; slide < 2; ++slide, y = 1)
     for (size_t i = 0; i < std::size(kLines); ++i) {
-      bool cjk = std::string(kLines[i].font).find("CJK") != std::string::npos;
-      if (cjk != (slide == 1)) continue;
-      s += "<draw:frame svg:x=\"1cm\" svg:y=\"" + std::to_string(y) +
-           "cm\" svg:width=\"26cm\" svg:height=\"2cm\"><draw:text-box>"
-           "<text:p><text:span text:style-name=\"T" +
-           std::to_string(i) + "\">" + xmlText(kLines[i].text) + "</text:span></text:p></draw:text-box></draw:frame>";
+      if ((std::string(kLines[i].font).find("CJK") != std::string::npos) != (slide == 1)) continue;
+      slides[slide] += "<draw:frame svg:x=\"1cm\" svg:y=\"" + std::to_string(y) +
+                       "cm\" svg:width=\"26cm\" svg:height=\"2cm\"><draw:text-box><text:p><text:span "
+                       "text:style-name=\"T" +
+                       std::to_string(i) + "\">" + xmlText(kLines[i].text) +
+                       "</text:span></text:p></draw:text-box></draw:frame>";
       y += 2;
     }
-    s += "</draw:page>\n";
-  }
-  return s + "</office:presentation></office:body></office:document>\n";
+  return makeDrawing(true, styles, slides);
 }
 
 class SearchableConversion : public ::testing::Test {
@@ -262,3 +244,5 @@ TEST_F(SearchableConversion, PresentationSlides) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

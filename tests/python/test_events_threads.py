@@ -2,7 +2,6 @@
 # objects kept to their thread, and objects released when Python lets go of
 # them, cycles included.
 import gc
-import shutil
 import threading
 
 import pytest
@@ -66,26 +65,6 @@ def test_a_handler_exception_is_raised_when_the_call_returns(pdf, tmp_path):
     with pytest.raises(pressmark.AutomationError) as e:
         pressmark.WithEvents(pressmark.Dispatch("AcroExch.App"), Recorder())
     assert e.value.number == 438
-
-
-def test_a_conversion_from_the_objects_own_handler_is_refused(pdf, tmp_path):
-    ps = conftest.write_ps(tmp_path / "in.ps", "one")
-    out = str(tmp_path / "out.pdf")
-    seen = []
-
-    class Again:
-        def OnJobStart(self, ps_, out_):
-            try:
-                pdf.CreatePDFfromPS(str(tmp_path / "other.pdf"), ps)
-                seen.append("no error")
-            except pressmark.AutomationError as e:
-                seen.append(e.description)
-
-    with pressmark.WithEvents(pdf, Again()):
-        pdf.CreatePDFfromPS(out, ps)
-    assert len(seen) == 1 and "already running on this CreatePDF" in seen[0]
-    with open(out, "rb") as f:
-        assert f.read(5) == b"%PDF-"
 
 
 def test_other_threads_run_during_a_call_and_calls_run_at_once(tmp_path):
@@ -185,24 +164,6 @@ def test_an_object_dropped_on_another_thread_is_released_on_its_own():
     t.join()
     # Parked for this thread: released at its next call.
     assert not running_excel()
-
-
-def test_a_word_document_converted_with_named_arguments(pdf, tmp_path):
-    conftest.require_or_skip(shutil.which("soffice") is not None, "LibreOffice is not installed")
-    conftest.require_or_skip(pressmark.call(pressmark.CreatePDF(), "PrinterName"), "no Distiller printer")
-    try:
-        pressmark.Dispatch("Word.Application")
-    except pressmark.AutomationError:
-        conftest.require_or_skip(False, "the office server is not built")
-    handler = Recorder()
-    conn = pressmark.WithEvents(pdf, handler)
-    out = str(tmp_path / "letter.pdf")
-    pdf.CreatePDFfromWord(out, str(conftest.SAMPLES / "letter.rtf"), blnLandscape=True)
-    conn.close()
-    assert open(out, "rb").read(5) == b"%PDF-"
-    assert handler.events[0][0] == "JobStart" and handler.events[-1][0] == "JobDone"
-    word = pressmark.Dispatch("Word.Application")
-    assert word.Documents.Count == 0
 
 
 def test_dispatch_with_events_as_pywin32(tmp_path):

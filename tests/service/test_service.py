@@ -79,6 +79,32 @@ def uploads(made, fields):
     return [(field, (made[k].name, made[k].read_bytes())) for field, keys in fields.items() for k in keys]
 
 
+def finished(client, job, tries=600):
+    """A job's status once it is neither queued nor running."""
+    for _ in range(tries):
+        status = client.get(f"/v1/jobs/{job}").json()
+        if status["status"] not in ("queued", "running"):
+            return status
+        assert 0 <= status.get("progress", 0) <= 100
+        time.sleep(0.1)
+    return status
+
+
+class Serving:
+    """A loopback HTTP server of the test's own, stopped when the block ends."""
+
+    def __init__(self, handler):
+        self.server = http.server.HTTPServer(("127.0.0.1", 0), handler)
+        self.port = self.server.server_port
+
+    def __enter__(self):
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+        return self
+
+    def __exit__(self, *exc):
+        self.server.shutdown()
+
+
 @pytest.mark.parametrize("route,files,fields,check", ROUTES, ids=[f"{r[0]}-{i}" for i, r in enumerate(ROUTES)])
 def test_native_routes(service, made, tmp_path, route, files, fields, check):
     r = service.client.post("/v1/" + route, files=uploads(made, files), data=fields)
@@ -193,21 +219,14 @@ class Hooks(http.server.BaseHTTPRequestHandler):
 
 
 def test_async_job_polled_deleted_and_webhook_signed(service, made, tmp_path):
-    hooks = http.server.HTTPServer(("127.0.0.1", 0), Hooks)
-    threading.Thread(target=hooks.serve_forever, daemon=True).start()
-    try:
+    with Serving(Hooks) as hooks:
         r = service.client.post("/v1/convert", files=uploads(made, {"file": ["five_ps"]}),
                                 headers={"prefer": "respond-async", "x-request-id": "hooked",
-                                         "x-webhook-url": f"http://127.0.0.1:{hooks.server_port}/done"})
+                                         "x-webhook-url": f"http://127.0.0.1:{hooks.port}/done"})
         assert r.status_code == 202 and r.headers["location"] == f"/v1/jobs/{r.json()['id']}"
         job = r.headers["location"]
-        for _ in range(600):
-            status = service.client.get(job).json()
-            if status["status"] == "done":
-                break
-            assert status["status"] in ("queued", "running") and 0 <= status["progress"] <= 100
-            time.sleep(0.1)
-        assert status["progress"] == 100 and status["result"] == job + "/result"
+        status = finished(service.client, r.json()["id"])
+        assert status["status"] == "done" and status["progress"] == 100 and status["result"] == job + "/result"
         assert pdf_pages(service.client.get(status["result"]).content, tmp_path) == 5
         for _ in range(100):
             if len(Hooks.got) >= 2:
@@ -219,8 +238,6 @@ def test_async_job_polled_deleted_and_webhook_signed(service, made, tmp_path):
         assert headers["X-Request-Id"] == "hooked" and json.loads(body)["status"] == "done"
         assert service.client.delete(job).status_code == 204
         assert service.client.get(job).status_code == 404
-    finally:
-        hooks.shutdown()
 
 
 def test_input_fetched_from_an_allowed_address(service, made):
@@ -232,13 +249,9 @@ def test_input_fetched_from_an_allowed_address(service, made):
 
         def log_message(self, *args):
             pass
-    files = http.server.HTTPServer(("127.0.0.1", 0), Files)
-    threading.Thread(target=files.serve_forever, daemon=True).start()
-    try:
-        r = service.client.post("/v1/text", data={"fileUrl": f"http://127.0.0.1:{files.server_port}/two.pdf"})
-        assert r.status_code == 200 and "Chapter Two" in r.text, r.text
-    finally:
-        files.shutdown()
+    with Serving(Files) as files:
+        r = service.client.post("/v1/text", data={"fileUrl": f"http://127.0.0.1:{files.port}/two.pdf"})
+    assert r.status_code == 200 and "Chapter Two" in r.text, r.text
 
 
 def test_idempotency_key_gives_one_job(service, made):
@@ -260,10 +273,23 @@ def counter(text, name, **labels):
     return total
 
 
+def settled_metrics(client):
+    """The metrics once an earlier test's request has been counted: a request
+    is counted just after its answer goes out, so two reads must agree."""
+    texts = [client.get("/metrics").text]
+    for _ in range(50):
+        time.sleep(0.1)
+        texts.append(client.get("/metrics").text)
+        if counter(texts[-1], "pressmark_requests_total", route="/v1/text") == \
+                counter(texts[-2], "pressmark_requests_total", route="/v1/text"):
+            break
+    return texts[-1]
+
+
 def test_metrics_counters_move(service, made):
-    before = service.client.get("/metrics").text
+    before = settled_metrics(service.client)
     assert service.client.post("/v1/text", files=uploads(made, {"file": ["pdf"]})).status_code == 200
-    after = service.client.get("/metrics").text
+    after = settled_metrics(service.client)
     assert counter(after, "pressmark_jobs_total", route="text", outcome="done") == \
         counter(before, "pressmark_jobs_total", route="text", outcome="done") + 1
     assert counter(after, "pressmark_requests_total", route="/v1/text", status="200") == \
@@ -310,11 +336,7 @@ def test_embedded_jobs_survive_a_killed_service(tmp_path, made):
     s.start()
     try:
         for job in ids:
-            for _ in range(600):
-                st = s.client.get(f"/v1/jobs/{job}").json()
-                if st["status"] not in ("queued", "running"):
-                    break
-                time.sleep(0.1)
+            st = finished(s.client, job)
             assert st["status"] == "done", st
             assert pdf_pages(s.client.get(st["result"]).content, tmp_path) == 5
     finally:
@@ -370,11 +392,7 @@ def test_farm_every_job_ends_once_when_a_worker_is_killed(tmp_path, made, redis_
         os.kill(victim[1], signal.SIGKILL)
         ends = {}
         for job, pages in ids:
-            for _ in range(1800):
-                st = gateway.client.get(f"/v1/jobs/{job}").json()
-                if st["status"] not in ("queued", "running"):
-                    break
-                time.sleep(0.1)
+            st = finished(gateway.client, job, 1800)
             assert st["status"] == "done", st
             assert pdf_pages(gateway.client.get(st["result"]).content, tmp_path) == pages
             ends[job] = st["finished"]

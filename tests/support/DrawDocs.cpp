@@ -2,10 +2,8 @@
 
 namespace pm::test {
 
-namespace {
-
-std::string make(int count, bool presentation) {
-  const char* kind = presentation ? "presentation" : "drawing";
+std::string makeDrawing(bool presentation, const std::string& styles, const std::vector<std::string>& pages) {
+  const std::string kind = presentation ? "presentation" : "drawing";
   std::string s =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
       "<office:document xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
@@ -22,20 +20,29 @@ std::string make(int count, bool presentation) {
       (presentation ? "fo:page-width=\"28cm\" fo:page-height=\"15.75cm\" style:print-orientation=\"landscape\""
                     : "fo:page-width=\"21cm\" fo:page-height=\"29.7cm\" style:print-orientation=\"portrait\"") +
       " fo:margin-top=\"0cm\" fo:margin-bottom=\"0cm\" fo:margin-left=\"0cm\" "
-      "fo:margin-right=\"0cm\"/></style:page-layout>"
+      "fo:margin-right=\"0cm\"/></style:page-layout>" +
+      styles +
       "</office:automatic-styles>\n"
       "<office:master-styles><style:master-page style:name=\"Default\" "
       "style:page-layout-name=\"PM1\"/></office:master-styles>\n"
       "<office:body><office:" +
       kind + ">\n";
-  const char* word = presentation ? "Slide" : "Page";
+  for (size_t i = 0; i < pages.size(); ++i)
+    s += "<draw:page draw:name=\"p" + std::to_string(i + 1) + "\" draw:master-page-name=\"Default\">" + pages[i] +
+         "</draw:page>\n";
+  return s + "</office:" + kind + "></office:body></office:document>\n";
+}
+
+namespace {
+
+std::string make(int count, bool presentation) {
+  std::vector<std::string> pages;
   for (int i = 1; i <= count; ++i)
-    s += "<draw:page draw:name=\"p" + std::to_string(i) +
-         "\" draw:master-page-name=\"Default\">"
-         "<draw:frame svg:x=\"2cm\" svg:y=\"2cm\" svg:width=\"16cm\" svg:height=\"3cm\"><draw:text-box><text:p>" +
-         std::string(word) + " " + std::to_string(i) + " marker</text:p></draw:text-box></draw:frame></draw:page>\n";
-  s += "</office:" + std::string(kind) + "></office:body></office:document>\n";
-  return s;
+    pages.push_back(
+        "<draw:frame svg:x=\"2cm\" svg:y=\"2cm\" svg:width=\"16cm\" svg:height=\"3cm\"><draw:text-box><text:p>" +
+        std::string(presentation ? "Slide" : "Page") + " " + std::to_string(i) +
+        " marker</text:p></draw:text-box></draw:frame>");
+  return makeDrawing(presentation, "", pages);
 }
 
 }  // namespace

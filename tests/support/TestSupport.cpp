@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -67,6 +68,8 @@ int32_t errorOf(const std::function<void()>& f, std::string* description) {
 }
 
 void writeFile(const std::string& path, const std::string& content) {
+  std::error_code ec;
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
   std::ofstream f(path, std::ios::binary);
   f << content;
   if (!f) throw std::runtime_error("cannot write " + path);
@@ -80,12 +83,20 @@ std::string readFile(const std::string& path) {
   return s.str();
 }
 
-ScopedEnv::ScopedEnv(std::string name, const std::string& value) : name_(std::move(name)) {
+unsigned modeOf(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 ? st.st_mode : 0;
+}
+
+ScopedEnv::ScopedEnv(std::string name, const char* value) : name_(std::move(name)) {
   if (const char* o = std::getenv(name_.c_str())) {
     had_ = true;
     old_ = o;
   }
-  ::setenv(name_.c_str(), value.c_str(), 1);
+  if (value)
+    ::setenv(name_.c_str(), value, 1);
+  else
+    ::unsetenv(name_.c_str());
 }
 
 ScopedEnv::~ScopedEnv() {

@@ -52,14 +52,22 @@ class TempDir {
   std::string path_;
 };
 
+// Writes a file, making its folder first.
 void writeFile(const std::string& path, const std::string& content);
 std::string readFile(const std::string& path);
+// The mode of a path itself, a link not followed (type and permission
+// bits; 0 when there is nothing there).
+unsigned modeOf(const std::string& path);
 
-// Sets an environment variable for as long as the object lives.
+// Sets (or, given a null value, unsets) an environment variable for as long
+// as the object lives.
 class ScopedEnv {
  public:
-  ScopedEnv(std::string name, const std::string& value);
+  ScopedEnv(std::string name, const std::string& value) : ScopedEnv(std::move(name), value.c_str()) {}
+  ScopedEnv(std::string name, const char* value);
   ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
 
  private:
   std::string name_;

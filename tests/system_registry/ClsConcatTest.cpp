@@ -5,6 +5,8 @@
 
 #include "system/clsConcat.h"
 
+namespace pm::test {
+
 using pm::clsConcat;
 using pm::Variant;
 
@@ -18,14 +20,14 @@ TEST(ClsConcat, BufferGrowsBy15000OrByThePieceOrToFit) {
     std::vector<size_t> pieces;
     size_t buffer;
   };
-  for (const Row& r : std::vector<Row>{{{10}, 10},
-                                       {{10, 10}, 15010},
-                                       {{10, 10, 1}, 15010},
-                                       {{10, 3}, 15010},
-                                       {{10, 11}, 21},
-                                       {{100, 10, 14940}, 15100},
-                                       {{100, 10, 14940, 50}, 30100},
-                                       {{20000, 16000}, 36000}}) {
+  for (const Row& r : std::vector<Row>({{{10}, 10},
+                                        {{10, 10}, 15010},
+                                        {{10, 10, 1}, 15010},
+                                        {{10, 3}, 15010},
+                                        {{10, 11}, 21},
+                                        {{100, 10, 14940}, 15100},
+                                        {{100, 10, 14940, 50}, 30100},
+                                        {{20000, 16000}, 36000}})) {
     clsConcat c;
     std::string expected;
     for (size_t n : r.pieces) {
@@ -91,3 +93,5 @@ TEST(ClsConcat, SetStringStartsFromTheText) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

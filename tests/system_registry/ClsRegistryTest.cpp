@@ -11,20 +11,20 @@
 #include "system/clsRegistry.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
-using pmtest::readFile;
-using pmtest::writeFile;
+namespace pm::test {
 
 namespace {
 
-class ClsRegistryTest : public pmtest::RegistryTest {
+class ClsRegistryTest : public RegistryTest {
  protected:
   // Writes the HKEY_LOCAL_MACHINE file and opens reg on the key.
-  void openOn(const std::string& keyBody, clsRegistry& reg, const std::string& path = "SOFTWARE\\Test") {
+  void openOn(const std::string& keyBody, const std::string& path = "SOFTWARE\\Test") {
     writeFile(hklmFile(), "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\" + path + "]\r\n" + keyBody);
     ASSERT_EQ(reg.OpenRegistry(HKEY_LOCAL_MACHINE, path), -1);
   }
-  Variant get(clsRegistry& reg, const std::string& name, bool raw = false) { return reg.GetValue(name, raw); }
+  Variant get(clsRegistry& r, const std::string& name, bool raw = false) { return r.GetValue(name, raw); }
+  Variant get(const std::string& name, bool raw = false) { return reg.GetValue(name, raw); }
+  clsRegistry reg;
 };
 
 std::vector<std::string> strings(const Variant& v) {
@@ -34,7 +34,6 @@ std::vector<std::string> strings(const Variant& v) {
 }
 
 TEST_F(ClsRegistryTest, StringValuesRoundTripThroughCreateValueAndTheFile) {
-  clsRegistry reg;
   ASSERT_TRUE(reg.OpenRegistry(HKEY_LOCAL_MACHINE, "") == -1);
   ASSERT_TRUE(reg.CreateDirectory("SOFTWARE\\Round"));
   ASSERT_EQ(reg.OpenRegistry(HKEY_LOCAL_MACHINE, "SOFTWARE\\Round"), -1);
@@ -64,40 +63,37 @@ TEST_F(ClsRegistryTest, StringValuesRoundTripThroughCreateValueAndTheFile) {
 }
 
 TEST_F(ClsRegistryTest, NumbersReadAsHexPairsOrRawBytes) {
-  clsRegistry reg;
-  openOn("", reg);
+  openOn("");
   int32_t dword = regtype::DWord;
   EXPECT_TRUE(reg.CreateValue("One", Variant(int32_t(1)), dword));
   EXPECT_TRUE(reg.CreateValue("Five", Variant("5"), dword));
   EXPECT_TRUE(reg.CreateValue("Minus", Variant(int32_t(-2)), dword));
   EXPECT_TRUE(reg.CreateValue("Big", Variant(int32_t(0x12345678)), dword));
 
-  Variant one = get(reg, "One");
+  Variant one = get("One");
   EXPECT_EQ(one, Variant("01 00 00 00 "));
   EXPECT_EQ(one.asString().size(), 12u);
-  EXPECT_EQ(get(reg, "Five"), Variant("05 00 00 00 "));
-  EXPECT_EQ(get(reg, "Minus"), Variant("FE FF FF FF "));
-  EXPECT_EQ(get(reg, "Big"), Variant("78 56 34 12 "));
-  EXPECT_EQ(get(reg, "Big", true), Variant(std::string("\x78\x56\x34\x12", 4)));
+  EXPECT_EQ(get("Five"), Variant("05 00 00 00 "));
+  EXPECT_EQ(get("Minus"), Variant("FE FF FF FF "));
+  EXPECT_EQ(get("Big"), Variant("78 56 34 12 "));
+  EXPECT_EQ(get("Big", true), Variant(std::string("\x78\x56\x34\x12", 4)));
 
   std::string file = readFile(hklmFile());
   EXPECT_NE(file.find("\"One\"=dword:00000001\r\n"), std::string::npos) << file;
 }
 
 TEST_F(ClsRegistryTest, NumberThatIsNotANumberRaisesAndWritesNothing) {
-  clsRegistry reg;
-  openOn("", reg);
+  openOn("");
   int32_t dword = regtype::DWord;
   EXPECT_EQ(pm::test::errorOf([&] { reg.CreateValue("Bad", Variant("abc"), dword); }), basic::TypeMismatch);
-  EXPECT_EQ(get(reg, "Bad"), Variant());
+  EXPECT_EQ(get("Bad"), Variant());
 }
 
 TEST_F(ClsRegistryTest, MultiStringsWithFurtherItems) {
-  clsRegistry reg;
-  openOn("", reg);
+  openOn("");
   int32_t multi = regtype::MultiString;
   EXPECT_TRUE(reg.CreateValue("AB", Variant("a"), multi, Variant("b")));
-  Variant ab = get(reg, "AB");
+  Variant ab = get("AB");
   ASSERT_TRUE(ab.isArray());
   EXPECT_EQ(ab.array().lbound(), 0);
   EXPECT_EQ(strings(ab), (std::vector<std::string>{"a", "b", ""}));
@@ -106,17 +102,16 @@ TEST_F(ClsRegistryTest, MultiStringsWithFurtherItems) {
   Variant items =
       V({Variant("x"), Variant::null(), Variant(""), Variant(std::string(1, '\0')), Variant(), Variant(int32_t(7))});
   EXPECT_TRUE(reg.CreateValue("Many", Variant("first"), multi, items));
-  EXPECT_EQ(strings(get(reg, "Many")), (std::vector<std::string>{"first", "x", "7", ""}));
+  EXPECT_EQ(strings(get("Many")), (std::vector<std::string>{"first", "x", "7", ""}));
 
   EXPECT_TRUE(reg.CreateValue("Alone", Variant("only"), multi));
-  EXPECT_EQ(strings(get(reg, "Alone")), (std::vector<std::string>{"only", ""}));
+  EXPECT_EQ(strings(get("Alone")), (std::vector<std::string>{"only", ""}));
 
   std::string file = readFile(hklmFile());
   EXPECT_NE(file.find("\"AB\"=hex(7):61,00,62,00,00\r\n"), std::string::npos) << file;
 }
 
 TEST_F(ClsRegistryTest, EveryTypeReadFromTheFile) {
-  clsRegistry reg;
   openOn(
       "\"None\"=hex(0):01,02\r\n"
       "\"Bin\"=hex:00,ff,10\r\n"
@@ -129,68 +124,63 @@ TEST_F(ClsRegistryTest, EveryTypeReadFromTheFile) {
       "\"Odd\"=hex(1f):\r\n"
       "\"EmptyStr\"=hex(1):\r\n"
       "\"EmptyMulti\"=hex(7):\r\n"
-      "\"Unterminated\"=hex(7):61,00,62\r\n",
-      reg);
-  EXPECT_EQ(get(reg, "None"), Variant("Not defined value_type=REG_NONE"));
-  EXPECT_EQ(get(reg, "Bin"), Variant("00 FF 10 "));
-  EXPECT_EQ(get(reg, "Bin", true), Variant(std::string("\x00\xff\x10", 3)));
-  EXPECT_EQ(get(reg, "BE"), Variant(std::string("\0\0\0\x05", 4)));
-  EXPECT_EQ(get(reg, "Link"), Variant("Not defined value_type=REG_LINK"));
-  EXPECT_EQ(get(reg, "Res"), Variant("Not defined value_type=REG_RESOURCE_LIST"));
-  EXPECT_EQ(get(reg, "Full"), Variant("Not defined value_type=REG_FULL_RESOURCE_DESCRIPTOR"));
-  EXPECT_EQ(get(reg, "Req"), Variant("Not defined value_type=REG_RESOURCE_REQUIREMENTS_LIST"));
-  EXPECT_EQ(get(reg, "Q"), Variant("value_type=11"));
-  EXPECT_EQ(get(reg, "Odd"), Variant("value_type=31"));
+      "\"Unterminated\"=hex(7):61,00,62\r\n");
+  EXPECT_EQ(get("None"), Variant("Not defined value_type=REG_NONE"));
+  EXPECT_EQ(get("Bin"), Variant("00 FF 10 "));
+  EXPECT_EQ(get("Bin", true), Variant(std::string("\x00\xff\x10", 3)));
+  EXPECT_EQ(get("BE"), Variant(std::string("\0\0\0\x05", 4)));
+  EXPECT_EQ(get("Link"), Variant("Not defined value_type=REG_LINK"));
+  EXPECT_EQ(get("Res"), Variant("Not defined value_type=REG_RESOURCE_LIST"));
+  EXPECT_EQ(get("Full"), Variant("Not defined value_type=REG_FULL_RESOURCE_DESCRIPTOR"));
+  EXPECT_EQ(get("Req"), Variant("Not defined value_type=REG_RESOURCE_REQUIREMENTS_LIST"));
+  EXPECT_EQ(get("Q"), Variant("value_type=11"));
+  EXPECT_EQ(get("Odd"), Variant("value_type=31"));
   // A zero-length string has no NUL to drop: the conversion fails into "".
-  EXPECT_EQ(get(reg, "EmptyStr"), Variant(""));
-  Variant none = get(reg, "EmptyMulti");
+  EXPECT_EQ(get("EmptyStr"), Variant(""));
+  Variant none = get("EmptyMulti");
   ASSERT_TRUE(none.isArray());
   EXPECT_EQ(none.array().size(), 0u);
-  EXPECT_EQ(strings(get(reg, "Unterminated")), (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(strings(get("Unterminated")), (std::vector<std::string>{"a", "b"}));
 }
 
 TEST_F(ClsRegistryTest, MissingValuesAndKeys) {
-  clsRegistry reg;
   bool raw = false;
   EXPECT_EQ(reg.GetValue("x", raw), Variant());  // nothing open
-  openOn("\"There\"=\"yes\"\r\n", reg);
-  EXPECT_EQ(get(reg, "NotThere"), Variant());
-  EXPECT_EQ(get(reg, ""), Variant());  // no default value
+  openOn("\"There\"=\"yes\"\r\n");
+  EXPECT_EQ(get("NotThere"), Variant());
+  EXPECT_EQ(get(""), Variant());  // no default value
   EXPECT_EQ(reg.OpenRegistry(HKEY_LOCAL_MACHINE, "SOFTWARE\\Missing"), 0);
-  EXPECT_EQ(get(reg, "There"), Variant());
+  EXPECT_EQ(get("There"), Variant());
   EXPECT_EQ(reg.RegistryRootKey(), HKEY_LOCAL_MACHINE);
   EXPECT_EQ(reg.SubDirectory(), "SOFTWARE\\Missing");
 }
 
 TEST_F(ClsRegistryTest, UnreadableHiveGivesAccessDenied) {
-  clsRegistry reg;
-  openOn("\"Secret\"=\"x\"\r\n", reg);
+  openOn("\"Secret\"=\"x\"\r\n");
   registry::denyFileForTesting(hklmFile(), registry::Deny::Read);
-  EXPECT_EQ(get(reg, "Secret"), Variant("Access Denied"));
+  EXPECT_EQ(get("Secret"), Variant("Access Denied"));
   // Opening needs to read the hive as well.
   clsRegistry other;
   EXPECT_EQ(other.OpenRegistry(HKEY_LOCAL_MACHINE, "SOFTWARE\\Test"), 0);
   registry::denyFileForTesting(hklmFile(), registry::Deny::None);
-  EXPECT_EQ(get(reg, "Secret"), Variant("x"));
+  EXPECT_EQ(get("Secret"), Variant("x"));
 }
 
 TEST_F(ClsRegistryTest, OtherFailuresNameTheirCode) {
-  clsRegistry reg;
-  openOn("\"V\"=\"x\"\r\n", reg);
+  openOn("\"V\"=\"x\"\r\n");
   // The file turns malformed under the open key: the store reports a
   // corrupt database (1009), which GetValue shows in its fixed text.
   writeFile(hklmFile(), "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Test]\r\n\"V\"=nonsense\r\n");
-  EXPECT_EQ(get(reg, "V"), Variant("RegQueryValueEx Returned : (1009)"));
+  EXPECT_EQ(get("V"), Variant("RegQueryValueEx Returned : (1009)"));
   // The key removed from the file under the open key.
   writeFile(hklmFile(), "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE]\r\n");
-  EXPECT_EQ(get(reg, "V"), Variant("RegQueryValueEx Returned : (1018)"));
+  EXPECT_EQ(get("V"), Variant("RegQueryValueEx Returned : (1018)"));
 }
 
 TEST_F(ClsRegistryTest, UnsupportedTypeGoesToTheApplicationLog) {
   std::vector<std::string> logged;
   setEventLogSinkForTesting([&](const std::string& m, EventSeverity) { logged.push_back(m); });
-  clsRegistry reg;
-  openOn("", reg);
+  openOn("");
   for (int32_t type : {0, 3, 5, 6, 8, 11, -1}) {
     int32_t t = type;
     EXPECT_FALSE(reg.CreateValue("X", Variant("data"), t)) << type;
@@ -198,11 +188,10 @@ TEST_F(ClsRegistryTest, UnsupportedTypeGoesToTheApplicationLog) {
   }
   setEventLogSinkForTesting(nullptr);
   EXPECT_EQ(logged, std::vector<std::string>(7, "Unable to process that Type of data."));
-  EXPECT_EQ(get(reg, "X"), Variant());
+  EXPECT_EQ(get("X"), Variant());
 }
 
 TEST_F(ClsRegistryTest, NothingOpenMeansNothingDone) {
-  clsRegistry reg;
   int32_t sz = regtype::String;
   EXPECT_FALSE(reg.CreateValue("A", Variant("b"), sz));
   EXPECT_FALSE(reg.CreateDirectory("Sub"));
@@ -214,19 +203,18 @@ TEST_F(ClsRegistryTest, NothingOpenMeansNothingDone) {
 
 TEST_F(ClsRegistryTest, RootZeroLeavesNoKeyOpen) {
   size_t before = registry::openHandleCount();
-  clsRegistry reg;
-  openOn("\"V\"=\"x\"\r\n", reg);
+  openOn("\"V\"=\"x\"\r\n");
   EXPECT_EQ(registry::openHandleCount(), before + 1);
   EXPECT_EQ(reg.OpenRegistry(0, "SOFTWARE\\Test"), 0);
-  EXPECT_EQ(get(reg, "V"), Variant());
+  EXPECT_EQ(get("V"), Variant());
   EXPECT_EQ(registry::openHandleCount(), before);
 }
 
 TEST_F(ClsRegistryTest, ReopeningAndDestructionReleaseHandles) {
   size_t before = registry::openHandleCount();
+  writeFile(hklmFile(), "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Test]\r\n");
   {
     clsRegistry reg;
-    openOn("", reg);
     for (int i = 0; i < 20; ++i) ASSERT_EQ(reg.OpenRegistry(HKEY_LOCAL_MACHINE, "SOFTWARE\\Test"), -1);
     ASSERT_TRUE(reg.CreateDirectory("Child"));
     ASSERT_TRUE(reg.CreateDirectory("Child"));  // an existing key is opened, not an error
@@ -242,13 +230,12 @@ TEST_F(ClsRegistryTest, ReopeningAndDestructionReleaseHandles) {
 }
 
 TEST_F(ClsRegistryTest, OneBackOnKeyMovesToTheParent) {
-  clsRegistry reg;
-  openOn("\"Up\"=\"parent\"\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Test\\Deep]\r\n\"Up\"=\"child\"\r\n", reg);
+  openOn("\"Up\"=\"parent\"\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Test\\Deep]\r\n\"Up\"=\"child\"\r\n");
   ASSERT_EQ(reg.OpenRegistry(HKEY_LOCAL_MACHINE, "SOFTWARE\\Test\\Deep"), -1);
-  EXPECT_EQ(get(reg, "Up"), Variant("child"));
+  EXPECT_EQ(get("Up"), Variant("child"));
   EXPECT_TRUE(reg.OneBackOnKey().isEmpty());
   EXPECT_EQ(reg.SubDirectory(), "SOFTWARE\\Test");
-  EXPECT_EQ(get(reg, "Up"), Variant("parent"));
+  EXPECT_EQ(get("Up"), Variant("parent"));
   reg.OneBackOnKey();
   EXPECT_EQ(reg.SubDirectory(), "SOFTWARE");
   EXPECT_EQ(pm::test::errorOf([&] { reg.OneBackOnKey(); }), basic::InvalidProcedureCall)
@@ -259,7 +246,6 @@ TEST_F(ClsRegistryTest, OneBackOnKeyMovesToTheParent) {
 TEST_F(ClsRegistryTest, MalformedFileNeverRaisesAndIsNotOverwritten) {
   std::string bad = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Test]\r\n\"A\"=\"x\"\r\n\"B\"=dword:xyz\r\n";
   writeFile(hklmFile(), bad);
-  clsRegistry reg;
   EXPECT_EQ(reg.OpenRegistry(HKEY_LOCAL_MACHINE, "SOFTWARE\\Test"), 0);
   EXPECT_EQ(registry::lastErrorText(), hklmFile() + ":5: dword: needs 1 to 8 hexadecimal digits");
   bool raw = false;
@@ -277,3 +263,5 @@ TEST_F(ClsRegistryTest, MalformedFileNeverRaisesAndIsNotOverwritten) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

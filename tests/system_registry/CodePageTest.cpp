@@ -10,7 +10,7 @@
 #include "system/CodePage.h"
 #include "support/TestSupport.h"
 
-using namespace pm;
+namespace pm::test {
 
 namespace {
 
@@ -81,7 +81,7 @@ TEST(CodePage, ConversionsBothWays) {
 
 TEST(CodePage, UnknownCodePageRaises) {
   std::string why;
-  EXPECT_EQ(pm::test::errorOf([] { toCodePage("x", "no-such-code-page"); }, &why), basic::InvalidProcedureCall);
+  EXPECT_EQ(errorOf([] { toCodePage("x", "no-such-code-page"); }, &why), basic::InvalidProcedureCall);
   EXPECT_NE(why.find("no-such-code-page"), std::string::npos);
   EXPECT_THROW(fromCodePage("x", "no-such-code-page"), AutomationError);
 }
@@ -102,35 +102,23 @@ TEST(CodePage, ProcessCodePageComesFromTheEnvironmentOnce) {
 
 TEST(CodePage, DetectionReadsOverrideThenLocaleWithoutTouchingTheGlobalLocale) {
   std::string before = std::setlocale(LC_CTYPE, nullptr);
-  {
-    pmtest::ScopedEnv cp("PRESSMARK_CODEPAGE", "windows-1252");
-    EXPECT_EQ(detectCodePageForTesting(), "windows-1252");
-  }
-  pmtest::ScopedEnv cp("PRESSMARK_CODEPAGE", nullptr);
-  pmtest::ScopedEnv ctype("LC_CTYPE", nullptr);
-  {
-    pmtest::ScopedEnv all("LC_ALL", "C.UTF-8");
-    EXPECT_EQ(detectCodePageForTesting(), "UTF-8");
-  }
-  {
-    // No locale set: the C locale's 7-bit ASCII would turn every other
-    // character into a replacement, so UTF-8 is taken instead.
-    for (const char* none : {"C", "POSIX"}) {
-      pmtest::ScopedEnv all("LC_ALL", none);
-      EXPECT_EQ(detectCodePageForTesting(), "UTF-8") << none;
-    }
-  }
-  {
-    // A locale that does not exist falls back to the C locale, so to UTF-8.
-    pmtest::ScopedEnv all("LC_ALL", "xx_NOWHERE.NOTHING");
-    EXPECT_EQ(detectCodePageForTesting(), "UTF-8");
-  }
-  {
-    pmtest::ScopedEnv all("LC_ALL", "C");
-    pmtest::ScopedEnv cp("PRESSMARK_CODEPAGE", "ISO-8859-1");
-    EXPECT_EQ(detectCodePageForTesting(), "ISO-8859-1");
+  ScopedEnv ctype("LC_CTYPE", nullptr);
+  // No locale set (C, POSIX, or one that does not exist and so falls back
+  // to C): the C locale's 7-bit ASCII would turn every other character into
+  // a replacement, so UTF-8 is taken instead.
+  const char* rows[][3] = {{nullptr, "windows-1252", "windows-1252"},
+                           {"C.UTF-8", nullptr, "UTF-8"},
+                           {"C", nullptr, "UTF-8"},
+                           {"POSIX", nullptr, "UTF-8"},
+                           {"xx_NOWHERE.NOTHING", nullptr, "UTF-8"},
+                           {"C", "ISO-8859-1", "ISO-8859-1"}};
+  for (const auto& [all, override, expected] : rows) {
+    ScopedEnv a("LC_ALL", all), cp("PRESSMARK_CODEPAGE", override);
+    EXPECT_EQ(detectCodePageForTesting(), expected) << (all ? all : "(no LC_ALL)");
   }
   EXPECT_EQ(std::setlocale(LC_CTYPE, nullptr), before);
 }
 
 }  // namespace
+
+}  // namespace pm::test

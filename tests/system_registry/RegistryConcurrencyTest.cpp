@@ -13,12 +13,11 @@
 #include "system/RegistryStore.h"
 #include "system/clsRegistry.h"
 
-using namespace pm;
-using pmtest::readFile;
+namespace pm::test {
 
 namespace {
 
-class RegistryConcurrency : public pmtest::RegistryTest {};
+class RegistryConcurrency : public RegistryTest {};
 
 // Runs body in a child process; returns its pid. The child never returns
 // into the test framework.
@@ -54,7 +53,7 @@ bool writeMany(const std::string& prefix, int count) {
 }
 
 TEST_F(RegistryConcurrency, TwoWritingProcessesLoseNothing) {
-  pmtest::writeFile(hklmFile(), "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Shared]\r\n");
+  writeFile(hklmFile(), "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Shared]\r\n");
   pid_t a = spawn([] { return writeMany("a", 200); });
   pid_t b = spawn([] { return writeMany("b", 200); });
   ASSERT_GT(a, 0);
@@ -126,3 +125,5 @@ TEST_F(RegistryConcurrency, KilledWriterLeavesOldOrNewFile) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

@@ -7,6 +7,8 @@
 #include "RegistryFixture.h"
 #include "system/RegistryStore.h"
 
+namespace pm::test {
+
 using namespace pm::registry;
 
 namespace {
@@ -40,28 +42,26 @@ TEST(RegistryFile, EveryTypeRoundTripsThroughTheText) {
   Key& k = h.createKey("SOFTWARE\\All Types");
   std::string binary;
   for (int i = 0; i < 256; ++i) binary += static_cast<char>(i);
-  k.values = {
-      {"", 1, std::string("default\0", 8)},
-      {"sz", 1, std::string("a \"quoted\" \\ text\0", 19)},
-      {"sz-no-nul", 1, "abc"},
-      {"sz-inner-nul", 1, std::string("a\0b\0", 4)},
-      {"sz-latin1-bytes", 1, std::string("\xE9\0", 2)},
-      {"expand", 2, std::string("%PATH%\0", 7)},
-      {"binary", 3, binary},
-      {"empty-binary", 3, ""},
-      {"dword", 4, std::string("\x01\x02\x03\x04", 4)},
-      {"dword-short", 4, std::string("\x01\x02", 2)},
-      {"big-endian", 5, std::string("\0\0\0\x05", 4)},
-      {"link", 6, "L"},
-      {"multi", 7, std::string("a\0b\0\0", 5)},
-      {"res", 8, "r"},
-      {"full", 9, "f"},
-      {"req", 10, "q"},
-      {"qword", 11, std::string(8, '\x7f')},
-      {"none", 0, ""},
-      {"huge-type", 0xFFFFFFFFu, "z"},
-      {"name \"with\" \\ marks", 1, std::string("v\0", 2)},
-  };
+  k.values = decltype(k.values)({{"", 1, std::string("default\0", 8)},
+                                 {"sz", 1, std::string("a \"quoted\" \\ text\0", 19)},
+                                 {"sz-no-nul", 1, "abc"},
+                                 {"sz-inner-nul", 1, std::string("a\0b\0", 4)},
+                                 {"sz-latin1-bytes", 1, std::string("\xE9\0", 2)},
+                                 {"expand", 2, std::string("%PATH%\0", 7)},
+                                 {"binary", 3, binary},
+                                 {"empty-binary", 3, ""},
+                                 {"dword", 4, std::string("\x01\x02\x03\x04", 4)},
+                                 {"dword-short", 4, std::string("\x01\x02", 2)},
+                                 {"big-endian", 5, std::string("\0\0\0\x05", 4)},
+                                 {"link", 6, "L"},
+                                 {"multi", 7, std::string("a\0b\0\0", 5)},
+                                 {"res", 8, "r"},
+                                 {"full", 9, "f"},
+                                 {"req", 10, "q"},
+                                 {"qword", 11, std::string(8, '\x7f')},
+                                 {"none", 0, ""},
+                                 {"huge-type", 0xFFFFFFFFu, "z"},
+                                 {"name \"with\" \\ marks", 1, std::string("v\0", 2)}});
   std::string text = formatHive(h);
   ASSERT_EQ(text.rfind("REGEDIT4\r\n", 0), 0u);
   Hive back = parse(text);
@@ -222,3 +222,5 @@ TEST(RegistryFile, DeepKeysAreRefusedBeforeTheyTakeMemory) {
 }
 
 }  // namespace
+
+}  // namespace pm::test

@@ -12,45 +12,10 @@
 #include <sstream>
 #include <string>
 
+#include "support/TestSupport.h"
 #include "system/RegistryStore.h"
 
-namespace pmtest {
-
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    if (value)
-      ::setenv(name, value, 1);
-    else
-      ::unsetenv(name);
-  }
-  ~ScopedEnv() {
-    if (old_)
-      ::setenv(name_.c_str(), old_->c_str(), 1);
-    else
-      ::unsetenv(name_.c_str());
-  }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  std::string name_;
-  std::optional<std::string> old_;
-};
-
-inline std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-inline void writeFile(const std::string& path, const std::string& contents) {
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << contents;
-}
+namespace pm::test {
 
 class RegistryTest : public ::testing::Test {
  protected:
@@ -82,4 +47,4 @@ class RegistryTest : public ::testing::Test {
   std::optional<ScopedEnv> env_, home_, xdg_;
 };
 
-}  // namespace pmtest
+}  // namespace pm::test

@@ -10,15 +10,13 @@
 #include "system/RegistryStore.h"
 #include "system/clsRegistry.h"
 
-using namespace pm;
+namespace pm::test {
+
 using namespace pm::registry;
-using pmtest::readFile;
-using pmtest::ScopedEnv;
-using pmtest::writeFile;
 
 namespace {
 
-class RegistryLocations : public pmtest::RegistryTest {
+class RegistryLocations : public RegistryTest {
  protected:
   std::string systemFile() const { return dir_ + "/etc/pressmark/HKEY_LOCAL_MACHINE.reg"; }
   std::string overlayFile() const { return dir_ + "/config/pressmark/HKEY_LOCAL_MACHINE.reg"; }
@@ -124,9 +122,7 @@ TEST_F(RegistryLocations, UserFilesFollowXdgConfigHomeThenHome) {
     ScopedEnv unset("XDG_CONFIG_HOME", nullptr);
     ASSERT_TRUE(write(HKEY_CURRENT_USER, "Software\\P", "v", "home"));
     EXPECT_NE(readFile(dir_ + "/home/.config/pressmark/HKEY_CURRENT_USER.reg").find("home"), std::string::npos);
-    struct stat st {};
-    ASSERT_EQ(::stat((dir_ + "/home/.config/pressmark").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_EQ(modeOf(dir_ + "/home/.config/pressmark"), S_IFDIR | 0700u);
   }
 }
 
@@ -200,27 +196,24 @@ TEST_F(RegistryLocations, HandleCallsFollowTheWindowsContract) {
 
 TEST_F(RegistryLocations, WrittenFilesKeepTheirModeAndLeaveNoTemporaries) {
   ASSERT_TRUE(write(HKEY_CURRENT_USER, "Software\\M", "v", "1"));
-  struct stat st {};
-  ASSERT_EQ(::stat(hkcuFile().c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  EXPECT_EQ(modeOf(hkcuFile()), S_IFREG | 0600u);
   ASSERT_EQ(::chmod(hkcuFile().c_str(), 0640), 0);
   ASSERT_TRUE(write(HKEY_CURRENT_USER, "Software\\M", "v", "2"));
-  ASSERT_EQ(::stat(hkcuFile().c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  EXPECT_EQ(modeOf(hkcuFile()), S_IFREG | 0640u);
   EXPECT_FALSE(std::filesystem::exists(hkcuFile() + ".tmp"));
   EXPECT_EQ(read(HKEY_CURRENT_USER, "Software\\M", "v"), "2");
 }
 
 TEST_F(RegistryLocations, SymbolicLinkToAHiveIsKept) {
   std::string real = dir_ + "/elsewhere/machine.reg";
-  pmtest::writeFile(real, "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE]\r\n");
+  writeFile(real, "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE]\r\n");
   ASSERT_EQ(::symlink(real.c_str(), hklmFile().c_str()), 0);
   ASSERT_TRUE(write(HKEY_LOCAL_MACHINE, "SOFTWARE\\L", "v", "linked"));
-  struct stat st {};
-  ASSERT_EQ(::lstat(hklmFile().c_str(), &st), 0);
-  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_TRUE(S_ISLNK(modeOf(hklmFile())));
   EXPECT_NE(readFile(real).find("linked"), std::string::npos);
   EXPECT_EQ(read(HKEY_LOCAL_MACHINE, "SOFTWARE\\L", "v"), "linked");
 }
 
 }  // namespace
+
+}  // namespace pm::test

@@ -13,7 +13,7 @@
 #include "support/TestSupport.h"
 #include "system/Printers.h"
 
-using namespace pm;
+namespace pm::test {
 
 namespace {
 
@@ -109,3 +109,5 @@ TEST_F(CupsSwitch, ThePressmarkCommand) {
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(lpstatDefault(), "Pressmark_Office");
 }
+
+}  // namespace pm::test

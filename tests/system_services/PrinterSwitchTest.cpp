@@ -11,7 +11,7 @@
 #include "support/TestSupport.h"
 #include "system/Printers.h"
 
-using namespace pm;
+namespace pm::test {
 
 namespace {
 
@@ -24,15 +24,20 @@ Parsed parse(const std::string& v) {
   return p;
 }
 
-void office(MemorySpooler& s) {
-  s.queues = {
-      {"Pressmark_PS", "Pressmark PostScript File", "Generic PostScript Printer", "file:/tmp/ps.prn"},
-      {"Office_2nd", "Office Printer 2nd Floor", "HP LaserJet 4", "socket://10.0.0.9"},
-      {"Lab", "Shared", "Generic PDF", "ipp://lab/printers/a"},
-      {"Annex", "Shared", "Generic PDF", "ipp://annex/printers/b"},
-  };
-  s.defaultName = "Pressmark_PS";
-}
+// A spooler with an office's queues, the first the default.
+class Spooler : public ::testing::Test {
+ protected:
+  Spooler() {
+    s.queues = {
+        {"Pressmark_PS", "Pressmark PostScript File", "Generic PostScript Printer", "file:/tmp/ps.prn"},
+        {"Office_2nd", "Office Printer 2nd Floor", "HP LaserJet 4", "socket://10.0.0.9"},
+        {"Lab", "Shared", "Generic PDF", "ipp://lab/printers/a"},
+        {"Annex", "Shared", "Generic PDF", "ipp://annex/printers/b"},
+    };
+    s.defaultName = "Pressmark_PS";
+  }
+  MemorySpooler s;
+};
 
 }  // namespace
 
@@ -122,9 +127,7 @@ TEST(MatchPrinterName, ExactThenCaseThenUnderscoresThenDescription) {
   EXPECT_EQ(matchPrinterName(q, ""), std::nullopt);
 }
 
-TEST(SetDefaultPrinter9x, OpensSetsTheDefaultAttributeAndCloses) {
-  MemorySpooler s;
-  office(s);
+TEST_F(Spooler, SetDefaultPrinter9xOpensSetsTheDefaultAttributeAndCloses) {
   s.attributes["Office_2nd"] = 0x40;  // read back and replaced, not combined
   std::string name = "Office_2nd";
   SetDefaultPrinter9x(s, name);
@@ -135,29 +138,22 @@ TEST(SetDefaultPrinter9x, OpensSetsTheDefaultAttributeAndCloses) {
   EXPECT_EQ(s.openHandles(), 0);
 }
 
-TEST(SetDefaultPrinter9x, NothingHappensForEmptyUnknownOrUnopenablePrinters) {
-  MemorySpooler s;
-  office(s);
+TEST_F(Spooler, SetDefaultPrinter9xLeavesTheDefaultForUnknownUnopenableOrUnwritablePrinters) {
   std::string empty, unknown = "Nowhere", known = "Office_2nd";
   SetDefaultPrinter9x(s, empty);
   SetDefaultPrinter9x(s, unknown);
   s.failOpen = true;
   SetDefaultPrinter9x(s, known);
   EXPECT_TRUE(s.calls.empty());
-  EXPECT_EQ(s.defaultName, "Pressmark_PS");
-}
-
-TEST(SetDefaultPrinter9x, AFailedQueryOrWriteClosesAndLeavesTheDefault) {
-  MemorySpooler s;
-  office(s);
+  // A failed query or write closes the printer and leaves the default.
+  s.failOpen = false;
   s.failGetPrinter = true;
-  std::string name = "Office_2nd";
-  SetDefaultPrinter9x(s, name);
+  SetDefaultPrinter9x(s, known);
   EXPECT_EQ(s.calls, (std::vector<std::string>{"open Office_2nd", "close Office_2nd"}));
   s.calls.clear();
   s.failGetPrinter = false;
   s.failSetPrinter = true;
-  SetDefaultPrinter9x(s, name);
+  SetDefaultPrinter9x(s, known);
   EXPECT_EQ(s.calls.size(), 3u);
   EXPECT_EQ(s.calls.back(), "close Office_2nd");
   EXPECT_EQ(s.defaultName, "Pressmark_PS");
@@ -174,9 +170,7 @@ TEST(SetDefaultPrinter9x, ALongPrinterNameIsReadBackCutAt511) {
   EXPECT_EQ(s.defaultName, longName) << "the handle, not the copied name, says which printer";
 }
 
-TEST(SetDefaultPrinterNT, DriverPortAndTimeOutsMakeTheDevice) {
-  MemorySpooler s;
-  office(s);
+TEST_F(Spooler, SetDefaultPrinterNTDriverPortAndTimeOutsMakeTheDevice) {
   std::string name = "Office_2nd";
   SetDefaultPrinterNT(s, name);
   EXPECT_EQ(s.defaultName, "Office_2nd");
@@ -185,9 +179,7 @@ TEST(SetDefaultPrinterNT, DriverPortAndTimeOutsMakeTheDevice) {
   EXPECT_EQ(CurrentDefaultPrinter(s), "Office_2nd");
 }
 
-TEST(SetDefaultPrinterNT, TheTextsProfileValues) {
-  MemorySpooler s;
-  office(s);
+TEST_F(Spooler, SetDefaultPrinterNTTheTextsProfileValues) {
   // Two time-outs after driver and port: they are dropped.
   s.printerPorts["Lab"] = "Generic PDF,ipp://lab/printers/a,15,45";
   // A single comma: no port, so nothing changes.
@@ -201,9 +193,7 @@ TEST(SetDefaultPrinterNT, TheTextsProfileValues) {
   EXPECT_EQ(s.getProfileString("windows", "Device", "", kProfileBuffer), "Lab,Generic PDF,ipp://lab/printers/a");
 }
 
-TEST(SetDefaultPrinterNT, AQueueWithoutDriverOrPortStaysPut) {
-  MemorySpooler s;
-  office(s);
+TEST_F(Spooler, SetDefaultPrinterNTAQueueWithoutDriverOrPortStaysPut) {
   s.queues.push_back({"NoDriver", "", "", "file:/tmp/n.prn"});
   s.queues.push_back({"NoPort", "", "drv", ""});
   std::string a = "NoDriver", b = "NoPort", c = "Nowhere";
@@ -214,9 +204,7 @@ TEST(SetDefaultPrinterNT, AQueueWithoutDriverOrPortStaysPut) {
   EXPECT_TRUE(s.calls.empty());
 }
 
-TEST(WriteDefaultPrinter, WritesTheDeviceAndBroadcasts) {
-  MemorySpooler s;
-  office(s);
+TEST_F(Spooler, WriteDefaultPrinterWritesTheDeviceAndBroadcasts) {
   WriteDefaultPrinter(s, "Lab", "Generic PDF", "ipp://lab/printers/a");
   EXPECT_EQ(s.defaultName, "Lab");
   EXPECT_EQ(s.calls.back(), "broadcast windows");
@@ -226,9 +214,7 @@ TEST(WriteDefaultPrinter, WritesTheDeviceAndBroadcasts) {
   EXPECT_EQ(s.defaultName, "Lab");
 }
 
-TEST(SetDefaultPrinter, ThePlatformChoosesTheMethod) {
-  MemorySpooler s;
-  office(s);
+TEST_F(Spooler, SetDefaultPrinterThePlatformChoosesTheMethod) {
   SetDefaultPrinter(s, "Lab");
   EXPECT_EQ(s.defaultName, "Lab");
   EXPECT_EQ(s.calls.front(), "default Lab") << "profile method: no printer handle";
@@ -239,12 +225,11 @@ TEST(SetDefaultPrinter, ThePlatformChoosesTheMethod) {
   EXPECT_EQ(s.calls.front(), "open Office_2nd");
 }
 
-TEST(CreatePDFSetDefPrinter, SwitchesThroughTheSpoolerInUseAndRaisesNothing) {
+TEST_F(Spooler, CreatePDFSetDefPrinterSwitchesThroughTheSpoolerInUseAndRaisesOnlyForNull) {
   registerCreatePDF();
-  MemorySpooler s;
-  office(s);
   ScopedSpooler use(s);
   ObjectRef pdf = CreateObject(kCreatePDFProgId);
+  EXPECT_EQ(errorOf([&] { call(pdf, "SetDefPrinter", {Variant::null()}); }), basic::InvalidUseOfNull);
   Variant name("Office 2nd");
   EXPECT_TRUE(call(pdf, "SetDefPrinter", {ByRef(name)}).isEmpty());
   EXPECT_EQ(s.defaultName, "Office_2nd");
@@ -259,12 +244,4 @@ TEST(CreatePDFSetDefPrinter, SwitchesThroughTheSpoolerInUseAndRaisesNothing) {
   EXPECT_EQ(s.defaultName, "Office_2nd");
 }
 
-TEST(CreatePDFSetDefPrinter, AnArgumentWithoutTextIsATypeError) {
-  registerCreatePDF();
-  MemorySpooler s;
-  office(s);
-  ScopedSpooler use(s);
-  ObjectRef pdf = CreateObject(kCreatePDFProgId);
-  EXPECT_EQ(pm::test::errorOf([&] { call(pdf, "SetDefPrinter", {Variant::null()}); }), basic::InvalidUseOfNull);
-  EXPECT_EQ(s.defaultName, "Pressmark_PS");
-}
+}  // namespace pm::test

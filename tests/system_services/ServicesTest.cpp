@@ -19,17 +19,12 @@
 #include "system/Files.h"
 #include "system/SystemServices.h"
 
-using namespace pm;
-using pm::test::readFile;
-using pm::test::ScopedEnv;
-using pm::test::TempDir;
-using pm::test::writeFile;
+namespace pm::test {
 
 namespace {
 
 bool exists(const std::string& p) {
-  struct stat st {};
-  return ::lstat(p.c_str(), &st) == 0;
+  return modeOf(p) != 0;
 }
 
 size_t entries(const std::string& dir) {
@@ -125,10 +120,7 @@ TEST(ExclusiveTempFile, TenThousandDrawsOnTwoThreadsNeverShareAFile) {
     }
   EXPECT_EQ(paths.size(), 10000u);
   EXPECT_EQ(entries(dir.path()), 10000u);
-  struct stat st {};
-  ASSERT_EQ(::stat(a.front()->path().c_str(), &st), 0);
-  EXPECT_TRUE(S_ISREG(st.st_mode));
-  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  EXPECT_EQ(modeOf(a.front()->path()), S_IFREG | 0600u);
   a.clear();
   b.clear();
   EXPECT_EQ(entries(dir.path()), 0u);
@@ -148,21 +140,17 @@ TEST(ExclusiveTempFile, AClashDrawsAgainAndLeavesTheOtherFileAlone) {
   EXPECT_FALSE(exists(dir.file("43.ps")));
 }
 
-TEST(ExclusiveTempFile, EveryNameTakenIsAnErrorThatDeletesNothing) {
+TEST(ExclusiveTempFile, EveryNameTakenOrAMissingFolderIsAnErrorThatDeletesNothing) {
   TempDir dir;
   writeFile(dir.file("7.ps"), "theirs");
-  EXPECT_EQ(pm::test::errorOf([&] { ExclusiveTempFile t(dir.path() + "/", ".ps", [] { return std::string("7"); }); }),
+  EXPECT_EQ(errorOf([&] { ExclusiveTempFile t(dir.path() + "/", ".ps", [] { return std::string("7"); }); }),
             basic::FileAlreadyExists);
   EXPECT_EQ(readFile(dir.file("7.ps")), "theirs");
   EXPECT_EQ(entries(dir.path()), 1u);
+  EXPECT_EQ(errorOf([&] { ExclusiveTempFile t(dir.file("gone") + "/", ".ps"); }), basic::PathNotFound);
 }
 
-TEST(ExclusiveTempFile, AMissingFolderIsPathNotFound) {
-  TempDir dir;
-  EXPECT_EQ(pm::test::errorOf([&] { ExclusiveTempFile t(dir.file("gone") + "/", ".ps"); }), basic::PathNotFound);
-}
-
-TEST(ExclusiveTempFile, NeverDeletesAFileItDidNotCreate) {
+TEST(ExclusiveTempFile, KeepsOrRemovesOnlyTheFileItCreated) {
   TempDir dir;
   std::string replaced, moved;
   {
@@ -183,10 +171,7 @@ TEST(ExclusiveTempFile, NeverDeletesAFileItDidNotCreate) {
   }
   EXPECT_EQ(readFile(moved), "new owner");
   EXPECT_TRUE(exists(dir.file("moved-away")));
-}
-
-TEST(ExclusiveTempFile, KeepAndRemove) {
-  TempDir dir;
+  // Kept, it stays; removed, it goes at once.
   std::string kept, removed;
   {
     ExclusiveTempFile t(dir.path() + "/", ".ps");
@@ -208,7 +193,6 @@ TEST(GetSpecialFolderPath, TheTableOverXdgFoldersAndHome) {
   TempDir dir;
   std::string home = dir.file("home");
   std::string config = dir.file("cfg");
-  std::filesystem::create_directories(config);
   writeFile(config + "/user-dirs.dirs",
             "# written by xdg-user-dirs-update\n"
             "XDG_DOCUMENTS_DIR=\"$HOME/Docs\"\n"
@@ -220,28 +204,24 @@ TEST(GetSpecialFolderPath, TheTableOverXdgFoldersAndHome) {
   ScopedEnv c("XDG_CONFIG_HOME", config);
   ScopedEnv d("XDG_DATA_HOME", "not/absolute");
   ScopedEnv k("XDG_CACHE_HOME", dir.file("cache"));
-  const std::map<int32_t, std::string> expected = {{37, "/usr/bin"},
-                                                   {40, home},
-                                                   {5, home + "/Docs"},
-                                                   {39, "/srv/pictures"},
-                                                   {13, home},
-                                                   {14, home + "/Second"},
-                                                   {0, home + "/Desktop"},
-                                                   {16, home + "/Desktop"},
-                                                   {26, config},
-                                                   {28, home + "/.local/share"},
-                                                   {32, dir.file("cache")},
-                                                   {9999, ""},
-                                                   {-1, ""}};
+  const std::map<int32_t, std::string> expected({{37, "/usr/bin"},
+                                                 {40, home},
+                                                 {5, home + "/Docs"},
+                                                 {39, "/srv/pictures"},
+                                                 {13, home},
+                                                 {14, home + "/Second"},
+                                                 {0, home + "/Desktop"},
+                                                 {16, home + "/Desktop"},
+                                                 {26, config},
+                                                 {28, home + "/.local/share"},
+                                                 {32, dir.file("cache")},
+                                                 {9999, ""},
+                                                 {-1, ""}});
   for (const auto& [folder, path] : expected) EXPECT_EQ(GetSpecialFolderPath(folder), path) << folder;
-}
-
-TEST(GetSpecialFolderPath, WithoutAUserDirsFileTheHomeFolderServes) {
-  TempDir dir;
-  ScopedEnv h("HOME", dir.path());
-  ScopedEnv c("XDG_CONFIG_HOME", dir.file("nothing-here"));
-  EXPECT_EQ(GetSpecialFolderPath(5), dir.path());
-  EXPECT_EQ(GetSpecialFolderPath(0), dir.path() + "/Desktop");
+  // Without a user-dirs file the home folder serves.
+  ScopedEnv none("XDG_CONFIG_HOME", dir.file("nothing-here"));
+  EXPECT_EQ(GetSpecialFolderPath(5), home);
+  EXPECT_EQ(GetSpecialFolderPath(0), home + "/Desktop");
 }
 
 namespace {
@@ -273,9 +253,7 @@ TEST(AtomicFile, WritersReplaceOnlyWhenCompleteAndFollowNoPlantedLink) {
   f.write("new");
   f.commit();
   EXPECT_EQ(readFile(target), "new");
-  struct stat st {};
-  ASSERT_EQ(::stat(target.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0640u) << "a replaced file keeps its mode";
+  EXPECT_EQ(modeOf(target), S_IFREG | 0640u) << "a replaced file keeps its mode";
 
   // The component's own writers, each with links at its old names.
   std::string bmp = dir.file("p.bmp"), copy = dir.file("c.txt");
@@ -306,3 +284,5 @@ TEST(AtomicFile, SetAsideBringsTheOldFileBackUnlessTheNewOneIsKept) {
   EXPECT_EQ(readFile(out), "new");
   EXPECT_EQ(entries(dir.path()), 1u);
 }
+
+}  // namespace pm::test

@@ -10,6 +10,8 @@
 
 #include "support/TestSupport.h"
 
+namespace pm::test {
+
 namespace {
 
 class PrivateCupsHome : public ::testing::Environment {
@@ -35,3 +37,5 @@ class PrivateCupsHome : public ::testing::Environment {
 const auto* const kHome = ::testing::AddGlobalTestEnvironment(new PrivateCupsHome);
 
 }  // namespace
+
+}  // namespace pm::test

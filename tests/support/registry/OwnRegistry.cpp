@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <string>
 
+namespace pm::test {
+
 namespace {
 
 class OwnRegistry : public ::testing::EmptyTestEventListener {
@@ -38,3 +40,5 @@ const bool installed = [] {
 }();
 
 }  // namespace
+
+}  // namespace pm::test
