@@ -96,10 +96,10 @@ TEST(Command, EveryTestHasARegistryFolderOfItsOwn) {
 // library (the loader's own trace shows what it opens).
 TEST(Command, LoadsOnlyTheServersAJobUses) {
   TempDir d;
-  fixture::DocSpec plan;
+  DocSpec plan;
   plan.pages.push_back({});
   plan.pages.back().lines = {"Loaded on first use"};
-  fixture::makePdf(d.file("in.pdf"), plan);
+  makePdf(d.file("in.pdf"), plan);
   auto help = runPressmark({"--help"}, "", {"LD_DEBUG=files"});
   EXPECT_EQ(help.exitCode, 0);
   EXPECT_EQ(help.err.find("pressmark-servers/"), std::string::npos) << help.err.substr(0, 2000);

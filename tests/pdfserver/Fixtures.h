@@ -96,5 +96,3 @@ int run(const std::vector<std::string>& argv, std::string* out = nullptr, int ti
 
 }  // namespace pm::test
 
-// Tests outside the PDF areas still name the makers by their former home.
-namespace fixture = pm::test;
