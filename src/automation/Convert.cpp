@@ -1,6 +1,7 @@
 #include "automation/Convert.h"
 
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -234,11 +235,14 @@ bool ParseNumber(std::string_view text, double& out) {
 
 std::string DoubleToText(double d) {
   if (d == 0) return "0";
+  // The digits of printf's %.15G without its format parsing and locale
+  // look-ups: a text export converts hundreds of thousands of numbers.
   char buf[40];
-  std::snprintf(buf, sizeof buf, "%.15G", d);
-  std::string s = buf;
-  // Basic writes exponents as E+15 / E-05, which is what %G gives.
-  return s;
+  char* end = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::general, 15).ptr;
+  // Basic writes exponents as E+15 / E-05 and INF / NAN in capitals.
+  for (char* p = buf; p != end; ++p)
+    if (*p >= 'a' && *p <= 'z') *p = static_cast<char>(*p - 'a' + 'A');
+  return std::string(buf, end);
 }
 
 namespace {
