@@ -237,9 +237,9 @@ TEST_P(Database, TextFileOfManyBlocksIsWrittenExactly) {
     std::string name = i <= 3 ? names[i - 1] : "n" + std::to_string(i);
     std::string amount = i <= 3 ? amounts[i - 1] : CStr(Variant(i * 0.25));
     std::string note = i == 256 || i == 257 || i == 700 ? longText
-                       : i <= 3                          ? notes[i - 1]
-                       : i % 7 == 0                      ? ""
-                                                         : "v" + std::to_string(i);
+                       : i <= 3                         ? notes[i - 1]
+                       : i % 7 == 0                     ? ""
+                                                        : "v" + std::to_string(i);
     expected += "\"" + std::to_string(i) + "\",\"" + name + "\",\"" + amount + "\",\"" + note + "\"\r\n";
   }
   std::string path = dir.file("many.csv");

@@ -387,9 +387,10 @@ void describe(SQLHSTMT st, SQLUSMALLINT i, Column& c, bool wide, const std::stri
   bool money = tn.find("money") != std::string::npos || tn.find("currency") != std::string::npos;
   // Text buffers: room for the declared size when it is modest; long or
   // unsized columns get a fixed buffer and longer values are read whole
-  // with SQLGetData.
+  // with SQLGetData. Some drivers pad every cell's buffer to its full width
+  // (strncpy), so a wide buffer costs on every row, not only on long ones.
   auto textWidth = [&](size_t chars) {
-    size_t n = (size == 0 || size > 4000) ? 1024 : std::max<size_t>(size, 1);
+    size_t n = (size == 0 || size > 255) ? 255 : std::max<size_t>(size, 1);
     n = std::max(n, chars);
     return wide ? static_cast<SQLLEN>((n * 2 + 1) * sizeof(SQLWCHAR)) : static_cast<SQLLEN>(n * 4 + 1);
   };
@@ -558,9 +559,10 @@ bool truncated(const Column& c, SQLLEN ind) {
 }
 
 // The whole value of one cell by SQLGetData, in pieces.
-std::string getWhole(SQLHSTMT st, SQLUSMALLINT col, const Column& c, bool& isNull, const std::string& source) {
+std::string getWhole(SQLHSTMT st, SQLUSMALLINT col, const Column& c, bool& isNull, const std::string& source,
+                     std::vector<char>& piece) {
   std::string out;
-  std::vector<char> piece(65536);
+  piece.resize(65536);
   std::u16string wide;
   isNull = false;
   for (;;) {
@@ -662,6 +664,7 @@ struct OdbcStream::State {
   bool closed = false;  // freed before its end by the recordset or the connection
   std::string source;
   std::string scratch;
+  std::vector<char> piece;  // SQLGetData's buffer for long values, kept between them
 };
 
 OdbcStream::OdbcStream(std::unique_ptr<State> state) : s_(std::move(state)) {}
@@ -705,7 +708,7 @@ bool OdbcStream::fetch(RowSet& rs) {
           positioned = true;
         }
         bool isNull = false;
-        std::string whole = getWhole(h, static_cast<SQLUSMALLINT>(i + 1), c, isNull, s.source);
+        std::string whole = getWhole(h, static_cast<SQLUSMALLINT>(i + 1), c, isNull, s.source, s.piece);
         if (isNull)
           rs.addNull();
         else
