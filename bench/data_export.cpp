@@ -243,10 +243,11 @@ int main() {
   std::printf("  the driver, row by row  %.3f s  (%ld rows, one per fetch) = %.0f%% of ours, %.2fx sqlite3\n", driver1S,
               driverRows1, 100 * driver1S / oursS, driver1S / cliS);
   std::printf("  the query into the client cursor %.3f s\n", tFetch);
-  std::printf("CPU seconds (medians of %d): sqlite3 -csv %.3f, DatabaseTableToTextFile %.3f (%.2fx), driver alone "
-              "%.3f (%.2fx, %.0f%% of ours), row by row %.3f (%.2fx, %.0f%% of ours)\n",
-              kRuns, cpuCli, cpuOurs, cpuOurs / cpuCli, cpuDriver, cpuDriver / cpuCli, 100 * cpuDriver / cpuOurs,
-              cpuDriver1, cpuDriver1 / cpuCli, 100 * cpuDriver1 / cpuOurs);
+  std::printf(
+      "CPU seconds (medians of %d): sqlite3 -csv %.3f, DatabaseTableToTextFile %.3f (%.2fx), driver alone "
+      "%.3f (%.2fx, %.0f%% of ours), row by row %.3f (%.2fx, %.0f%% of ours)\n",
+      kRuns, cpuCli, cpuOurs, cpuOurs / cpuCli, cpuDriver, cpuDriver / cpuCli, 100 * cpuDriver / cpuOurs, cpuDriver1,
+      cpuDriver1 / cpuCli, 100 * cpuDriver1 / cpuOurs);
 
   long peakExport = peakDeltaKb(export_);
   long peakCursor = peakDeltaKb(fetchOnly);
