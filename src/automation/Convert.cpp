@@ -1,6 +1,7 @@
 #include "automation/Convert.h"
 
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -234,11 +235,29 @@ bool ParseNumber(std::string_view text, double& out) {
 
 std::string DoubleToText(double d) {
   if (d == 0) return "0";
+  // The text of printf's %.15G, made without printf: a text export converts
+  // hundreds of thousands of numbers.
   char buf[40];
-  std::snprintf(buf, sizeof buf, "%.15G", d);
-  std::string s = buf;
-  // Basic writes exponents as E+15 / E-05, which is what %G gives.
-  return s;
+  double a = std::fabs(d);
+  if (a >= 1e-4 && a < 1e15) {
+    // Where %G writes no exponent, the shortest digits that read back as the
+    // same number are its digits whenever there are at most 15 of them (the
+    // number then lies closer to them than 15-digit rounding can tell).
+    char* end = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::fixed).ptr;
+    int digits = 0;
+    bool leading = true;
+    for (const char* p = buf; p != end; ++p) {
+      if (*p < '0' || *p > '9' || (leading && *p == '0')) continue;
+      leading = false;
+      ++digits;
+    }
+    if (digits <= 15) return std::string(buf, end);
+  }
+  char* end = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::general, 15).ptr;
+  // Basic writes exponents as E+15 / E-05 and INF / NAN in capitals.
+  for (char* p = buf; p != end; ++p)
+    if (*p >= 'a' && *p <= 'z') *p = static_cast<char>(*p - 'a' + 'A');
+  return std::string(buf, end);
 }
 
 namespace {

@@ -199,6 +199,33 @@ TEST_P(Database, RecordsetMethodsLeaveTheRecordsetAtItsFirstRecord) {
   EXPECT_EQ(call(pdf, "RecordsetToArray", {Variant(withNull), ByRef(arr)}), kM2);
 }
 
+TEST_P(Database, TextFileOfManyBlocksIsWrittenExactly) {
+  // Rows past a forward cursor's block of 256, with long values on both sides
+  // of the first boundary, Nulls and numbers.
+  std::string longText = std::string(5000, 'x') + "é";
+  sqlExec(connection, {"INSERT INTO " + table +
+                                 "(id, name, amount, flag, note) WITH RECURSIVE c(x) AS (SELECT 4 UNION ALL SELECT "
+                                 "x + 1 FROM c WHERE x < 700) SELECT x, 'n' || x, x * 0.25, x % 2 = 0, CASE WHEN x % "
+                                 "7 = 0 THEN NULL ELSE 'v' || x END FROM c",
+                             "UPDATE " + table + " SET note = '" + longText + "' WHERE id IN (256, 257, 700)"});
+  std::string expected = "\"id\",\"name\",\"amount\",\"note\"\r\n";
+  const char* names[3] = {"Zoë", "Bob", "Ann"};
+  const char* notes[3] = {"a", "b", ""};
+  const char* amounts[3] = {"2.5", "-1", "0.125"};
+  for (int i = 1; i <= 700; ++i) {
+    std::string name = i <= 3 ? names[i - 1] : "n" + std::to_string(i);
+    std::string amount = i <= 3 ? amounts[i - 1] : CStr(Variant(i * 0.25));
+    std::string note = i == 256 || i == 257 || i == 700 ? longText
+                       : i <= 3                         ? notes[i - 1]
+                       : i % 7 == 0                     ? ""
+                                                        : "v" + std::to_string(i);
+    expected += "\"" + std::to_string(i) + "\",\"" + name + "\",\"" + amount + "\",\"" + note + "\"\r\n";
+  }
+  std::string path = dir.file("many.csv");
+  ASSERT_EQ(toTextFile(select("id, name, amount, note"), path, true, ",", true), k1);
+  EXPECT_EQ(readFile(path), expected);
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, Database, ::testing::Values(Backend{"SQLite", false}, Backend{"PostgreSQL", true}),
                          [](const auto& info) { return std::string(info.param.name); });
 

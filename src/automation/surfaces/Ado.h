@@ -60,5 +60,6 @@ inline constexpr int32_t kErrObjectClosed = static_cast<int32_t>(0x800A0E78u);  
 inline constexpr int32_t kErrObjectOpen = static_cast<int32_t>(0x800A0E79u);        // 3705
 inline constexpr int32_t kErrProviderNotFound = static_cast<int32_t>(0x800A0E7Au);  // 3706
 inline constexpr int32_t kErrArguments = static_cast<int32_t>(0x800A0BB9u);         // 3001
+inline constexpr int32_t kErrFetchBackward = static_cast<int32_t>(0x80040E24u);     // DB_E_CANTFETCHBACKWARDS
 
 }  // namespace pm::ado

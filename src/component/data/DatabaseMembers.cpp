@@ -37,9 +37,12 @@ struct DataSource {
 };
 
 // Opens the connection and the query's recordset. Returns 0, or the
-// connection or the query failure code.
+// connection or the query failure code. The array writers need a
+// client-side cursor (they size the array by RecordCount); the text writer
+// only walks forward, and a server-side cursor lets it write each block of
+// rows as it comes instead of holding the whole result first.
 int openDataSource(DataSource& ds, const Variant& dsn, const Variant& sql, const Variant& user, const Variant& password,
-                   int connectionCode, int queryCode) {
+                   int connectionCode, int queryCode, int32_t cursorLocation) {
   try {
     std::string text = "DSN=" + joinText(dsn) + ";UID=" + joinText(user) + ";PWD=" + joinText(password) + ";";
     ds.connection = CreateObject(ado::kConnectionProgId);
@@ -50,7 +53,7 @@ int openDataSource(DataSource& ds, const Variant& dsn, const Variant& sql, const
   }
   try {
     ds.recordset = CreateObject(ado::kRecordsetProgId);
-    let(ds.recordset, "CursorLocation", Variant(ado::adUseClient));
+    let(ds.recordset, "CursorLocation", Variant(cursorLocation));
     let(ds.recordset, "CacheSize", Variant(int16_t{20}));
     call(ds.recordset, "Open",
          {sql, Variant(ds.connection), Variant(ado::adOpenForwardOnly), Variant(ado::adLockReadOnly)});
@@ -167,7 +170,7 @@ bool useXmlProvider(const ObjectRef& rs) {
 Variant DatabaseTableToTextFile(CreatePDF&, Frame& f) {
   try {
     DataSource ds;
-    if (int c = openDataSource(ds, f[0], f[1], f[3], f[4], -1, -2)) return code(c);
+    if (int c = openDataSource(ds, f[0], f[1], f[3], f[4], -1, -2, ado::adUseServer)) return code(c);
     try {
       TextFileWriter out(argText(f[2]));
       writeRecords(ds.recordset, out, CBool(f[5]), argText(f[6]), CBool(f[7]));
@@ -199,7 +202,7 @@ Variant DatabaseTableToArray(CreatePDF&, Frame& f) {
   if (!f[2].isArray()) return code(-1);
   try {
     DataSource ds;
-    if (int c = openDataSource(ds, f[0], f[1], f[3], f[4], -2, -3)) return code(c);
+    if (int c = openDataSource(ds, f[0], f[1], f[3], f[4], -2, -3, ado::adUseClient)) return code(c);
     try {
       f[2] = Variant(recordsToArray(ds.recordset, CBool(f[5]), false));
     } catch (...) {

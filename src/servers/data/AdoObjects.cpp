@@ -1,5 +1,7 @@
 #include "servers/data/AdoObjects.h"
 
+#include <algorithm>
+
 #include "automation/surfaces/Ado.h"
 #include "servers/data/XmlSource.h"
 
@@ -20,6 +22,13 @@ const char* kRs = ado::kRecordsetProgId;
   raise(ado::kErrArguments,
         "Arguments are of the wrong type, are out of acceptable range, or are in conflict with one another.", source);
 }
+[[noreturn]] void backwardError() {
+  raise(ado::kErrFetchBackward, "Rowset does not support fetching backward.", kRs);
+}
+// Rows a forward-only cursor fetches at a time: enough that the driver's
+// per-fetch work is noise, few enough that a block of wide rows stays small.
+constexpr size_t kForwardBlockRows = 256;
+
 [[noreturn]] void noCurrentRecord(const char* source) {
   raise(ado::kErrBofEof,
         "Either BOF or EOF is True, or the current record has been deleted. Requested operation requires a current "
@@ -96,8 +105,8 @@ class Field : public Dispatch {
   Variant value() {
     const FieldInfo& fi = info();
     const Cursor& c = *cursor_;
-    if (c.pos < 0 || static_cast<size_t>(c.pos) >= c.rows->rowCount()) noCurrentRecord("ADODB.Field");
-    size_t row = static_cast<size_t>(c.pos);
+    if (c.pos < c.base || c.pos >= c.end()) noCurrentRecord("ADODB.Field");
+    size_t row = static_cast<size_t>(c.pos - c.base);
     if (fi.kind == Kind::Chapter) {
       RowSetRef child = c.rows->chapter(row, index_);
       return child ? Variant(Recordset::openOn(child)) : Variant::null();
@@ -279,10 +288,10 @@ const MemberTable* Recordset::memberTable() const {
 Variant Recordset::invoke(std::string_view name, Invoke kind, std::span<const Arg> args) {
   if (plainGet(kind, args) && cursor_->open) {
     Cursor& c = *cursor_;
-    long n = static_cast<long>(c.rows->rowCount());
+    long n = c.end();
     if (isName(name, "eof")) return Variant(c.pos >= n);
     if (kind == Invoke::Method && isName(name, "movenext") && c.pos < n) {
-      ++c.pos;
+      c.advance();
       return {};
     }
   }
@@ -378,6 +387,12 @@ Variant Recordset::Open(Frame& f) {
   }
   if (source_.empty()) argumentError(kRs);
 
+  // A forward-only cursor on the server side streams the result; asked for
+  // by name only, so a recordset opened with the defaults keeps every row.
+  bool forwardOnly =
+      !xml_ && cursorLocation_ == ado::adUseServer && !f.missing(2) && CLng(f[2]) == ado::adOpenForwardOnly;
+  if (forwardOnly) return openForwardOnly();
+
   RowSetRef rows;
   if (xml_) {
     rows = readXmlFile(source_, kRs);
@@ -405,48 +420,102 @@ Variant Recordset::Open(Frame& f) {
   return {};
 }
 
+Variant Recordset::openForwardOnly() {
+  auto c = std::make_shared<Cursor>();
+  OdbcConnection* odbc = nullptr;
+  if (connection_) {
+    auto* conn = dynamic_cast<Connection*>(connection_.get());
+    if (!conn || !conn->odbc().isOpen()) closedError(kRs);
+    c->connection = connection_;
+    odbc = &conn->odbc();
+  } else if (!connectionText_.empty()) {
+    // The statement reads as the cursor moves, so a connection of our own
+    // lives as long as the cursor.
+    c->ownConnection = std::make_shared<OdbcConnection>();
+    c->ownConnection->open(connectionText_, kRs);
+    odbc = c->ownConnection.get();
+  } else {
+    raise(ado::kErrGeneric,
+          "The connection cannot be used to perform this operation. It is either closed or invalid in this context.",
+          kRs);
+  }
+  c->stream = odbc->stream(source_, kRs, std::max<size_t>(kForwardBlockRows, static_cast<size_t>(cacheSize_)));
+  if (!c->stream) return {};  // a statement without a result leaves the recordset closed
+  c->block = std::make_shared<RowSet>(c->stream->fields());
+  c->rows = c->block;
+  // The first block is read now, so a query that fails on its first rows
+  // fails here, as it does for a client-side cursor.
+  c->stream->fetch(*c->block);
+  c->open = true;
+  c->pos = 0;
+  cursor_ = std::move(c);
+  return {};
+}
+
+void Cursor::advance() {
+  ++pos;
+  if (!stream || pos != end()) return;
+  block->clear();
+  base = pos;
+  stream->fetch(*block);
+}
+
+void Cursor::release() noexcept {
+  stream.reset();
+  block.reset();
+  ownConnection.reset();
+  connection.reset();
+}
+
 Variant Recordset::Close(Frame&) {
   if (!cursor_->open) closedError(kRs);
   cursor_->open = false;
   cursor_->rows.reset();
+  // Field objects a caller still holds share the cursor: the statement and
+  // the connection go now, not with the last of them.
+  cursor_->release();
   cursor_ = std::make_shared<Cursor>();
   return {};
 }
 
 Variant Recordset::MoveFirst(Frame&) {
   Cursor& c = const_cast<Cursor&>(openCursor());
+  if (c.forwardOnly() && c.pos > 0) backwardError();
   c.pos = 0;
   return {};
 }
 Variant Recordset::MoveNext(Frame&) {
   Cursor& c = const_cast<Cursor&>(openCursor());
-  long n = static_cast<long>(c.rows->rowCount());
-  if (c.pos >= n) noCurrentRecord(kRs);
-  ++c.pos;
+  if (c.pos >= c.end()) noCurrentRecord(kRs);
+  c.advance();
   return {};
 }
 Variant Recordset::MovePrevious(Frame&) {
   Cursor& c = const_cast<Cursor&>(openCursor());
+  if (c.forwardOnly()) backwardError();
   if (c.pos < 0) noCurrentRecord(kRs);
   --c.pos;
   return {};
 }
 Variant Recordset::MoveLast(Frame&) {
   Cursor& c = const_cast<Cursor&>(openCursor());
-  long n = static_cast<long>(c.rows->rowCount());
+  if (c.forwardOnly()) backwardError();
+  long n = c.end();
   c.pos = n == 0 ? 0 : n - 1;
   return {};
 }
 Variant Recordset::getEOF(Frame&) {
   const Cursor& c = openCursor();
-  return Variant(c.pos >= static_cast<long>(c.rows->rowCount()));
+  return Variant(c.pos >= c.end());
 }
 Variant Recordset::getBOF(Frame&) {
   const Cursor& c = openCursor();
-  return Variant(c.pos < 0 || c.rows->rowCount() == 0);
+  return Variant(c.pos < 0 || c.end() == 0);
 }
 Variant Recordset::getRecordCount(Frame&) {
   const Cursor& c = openCursor();
+  // A forward-only cursor does not know how many rows are still to come.
+  if (c.forwardOnly()) return Variant(int32_t{-1});
   size_t n = c.rows->rowCount();
   return Variant(static_cast<int32_t>(n > 0x7FFFFFFF ? 0x7FFFFFFF : n));
 }

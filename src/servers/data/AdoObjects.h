@@ -1,7 +1,10 @@
 // ADODB.Connection and ADODB.Recordset as automation objects, with the
 // Fields collection and Field objects a recordset hands out. A recordset
 // keeps every row in memory (a client-side cursor), so RecordCount is always
-// known and MoveFirst works on any source.
+// known and MoveFirst works on any source; one opened on the server side
+// with a forward-only cursor type instead holds only the block of rows it is
+// on, fetching the next as it moves, so a result of any length costs one
+// block of memory (RecordCount is -1 and it cannot move back).
 #pragma once
 
 #include <memory>
@@ -34,10 +37,28 @@ class Connection : public Dispatch {
 };
 
 // The rows and the position shared by a recordset and its Field objects.
+// A forward-only cursor's `rows` is the block it is on, whose first row is
+// row `base` of the result; a client-side cursor's is every row (base 0).
 struct Cursor {
   RowSetRef rows;
-  long pos = 0;  // -1 before the first row, rowCount() after the last
+  long pos = 0;  // -1 before the first row, end() after the last
   bool open = false;
+  long base = 0;
+  // Declared before the stream so that the statement is freed before the
+  // connection it runs on.
+  ObjectRef connection;
+  std::shared_ptr<OdbcConnection> ownConnection;
+  std::shared_ptr<RowSet> block;
+  std::shared_ptr<OdbcStream> stream;
+
+  ~Cursor() { release(); }
+  bool forwardOnly() const { return stream != nullptr; }
+  // One past the last row held.
+  long end() const { return base + static_cast<long>(rows->rowCount()); }
+  // Moves to the next row, fetching the next block when the current one is
+  // used up; at the end the position is end() and EOF holds.
+  void advance();
+  void release() noexcept;
 };
 
 class Recordset : public Dispatch {
@@ -71,6 +92,7 @@ class Recordset : public Dispatch {
 
  private:
   const Cursor& openCursor() const;
+  Variant openForwardOnly();
   void setConnection(const Variant& v);
 
   std::shared_ptr<Cursor> cursor_;

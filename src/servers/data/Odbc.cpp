@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fstream>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "automation/Convert.h"
@@ -160,10 +161,21 @@ SQLHENV environment() {
 
 struct Stmt {
   SQLHSTMT h = nullptr;
-  ~Stmt() {
+  Stmt() = default;
+  Stmt(const Stmt&) = delete;
+  Stmt& operator=(Stmt&& o) noexcept {
+    if (this != &o) {
+      free();
+      h = std::exchange(o.h, nullptr);
+    }
+    return *this;
+  }
+  ~Stmt() { free(); }
+  void free() noexcept {
     if (h) {
       SQLFreeStmt(h, SQL_CLOSE);
       SQLFreeHandle(SQL_HANDLE_STMT, h);
+      h = nullptr;
     }
   }
 };
@@ -325,6 +337,9 @@ void OdbcConnection::open(const std::string& connectionText, const std::string& 
 
 void OdbcConnection::close() noexcept {
   if (!dbc_) return;
+  for (const std::weak_ptr<OdbcStream>& w : streams_)
+    if (std::shared_ptr<OdbcStream> s = w.lock()) s->close();
+  streams_.clear();
   SQLDisconnect(static_cast<SQLHDBC>(dbc_));
   SQLFreeHandle(SQL_HANDLE_DBC, static_cast<SQLHDBC>(dbc_));
   dbc_ = nullptr;
@@ -372,9 +387,10 @@ void describe(SQLHSTMT st, SQLUSMALLINT i, Column& c, bool wide, const std::stri
   bool money = tn.find("money") != std::string::npos || tn.find("currency") != std::string::npos;
   // Text buffers: room for the declared size when it is modest; long or
   // unsized columns get a fixed buffer and longer values are read whole
-  // with SQLGetData.
+  // with SQLGetData. Some drivers pad every cell's buffer to its full width
+  // (strncpy), so a wide buffer costs on every row, not only on long ones.
   auto textWidth = [&](size_t chars) {
-    size_t n = (size == 0 || size > 4000) ? 1024 : std::max<size_t>(size, 1);
+    size_t n = (size == 0 || size > 255) ? 255 : std::max<size_t>(size, 1);
     n = std::max(n, chars);
     return wide ? static_cast<SQLLEN>((n * 2 + 1) * sizeof(SQLWCHAR)) : static_cast<SQLLEN>(n * 4 + 1);
   };
@@ -543,9 +559,10 @@ bool truncated(const Column& c, SQLLEN ind) {
 }
 
 // The whole value of one cell by SQLGetData, in pieces.
-std::string getWhole(SQLHSTMT st, SQLUSMALLINT col, const Column& c, bool& isNull, const std::string& source) {
+std::string getWhole(SQLHSTMT st, SQLUSMALLINT col, const Column& c, bool& isNull, const std::string& source,
+                     std::vector<char>& piece) {
   std::string out;
-  std::vector<char> piece(65536);
+  piece.resize(65536);
   std::u16string wide;
   isNull = false;
   for (;;) {
@@ -637,86 +654,135 @@ void store(RowSet& rs, const Column& c, const char* p, SQLLEN ind, std::string& 
 
 }  // namespace
 
-RowSetRef OdbcConnection::execute(const std::string& sql, const std::string& source) {
+struct OdbcStream::State {
+  Stmt st;
+  std::vector<Column> cols;
+  std::vector<FieldInfo> fields;
+  SQLULEN arraySize = 1;
+  SQLULEN fetched = 0;  // the driver writes here on every fetch
+  bool done = false;    // every row has been read
+  bool closed = false;  // freed before its end by the recordset or the connection
+  std::string source;
+  std::string scratch;
+  std::vector<char> piece;  // SQLGetData's buffer for long values, kept between them
+};
+
+OdbcStream::OdbcStream(std::unique_ptr<State> state) : s_(std::move(state)) {}
+OdbcStream::~OdbcStream() = default;
+
+const std::vector<FieldInfo>& OdbcStream::fields() const {
+  return s_->fields;
+}
+
+void OdbcStream::close() noexcept {
+  s_->st = Stmt{};
+  s_->closed = true;
+}
+
+bool OdbcStream::fetch(RowSet& rs) {
+  State& s = *s_;
+  if (s.closed) raise(ado::kErrObjectClosed, "Operation is not allowed when the object is closed.", s.source);
+  if (s.done) return false;
+  SQLHSTMT h = s.st.h;
+  s.fetched = 0;
+  SQLRETURN r = SQLFetch(h);
+  if (r == SQL_NO_DATA) {
+    // Every row is in: the statement is freed now rather than with the
+    // recordset, so the connection has no statement left open.
+    s.done = true;
+    s.st = Stmt{};
+    return false;
+  }
+  check(r, SQL_HANDLE_STMT, h, "Fetching the result failed", s.source);
+  SQLULEN n = s.arraySize == 1 ? 1 : s.fetched;
+  for (SQLULEN k = 0; k < n; ++k) {
+    rs.beginRow();
+    bool positioned = false;
+    for (SQLUSMALLINT i = 0; i < s.cols.size(); ++i) {
+      const Column& c = s.cols[i];
+      SQLLEN ind = c.ind[k];
+      if (truncated(c, ind)) {
+        if (s.arraySize > 1 && !positioned) {
+          check(SQLSetPos(h, static_cast<SQLSETPOSIROW>(k + 1), SQL_POSITION, SQL_LOCK_NO_CHANGE), SQL_HANDLE_STMT, h,
+                "A long value could not be read", s.source);
+          positioned = true;
+        }
+        bool isNull = false;
+        std::string whole = getWhole(h, static_cast<SQLUSMALLINT>(i + 1), c, isNull, s.source, s.piece);
+        if (isNull)
+          rs.addNull();
+        else
+          rs.addText(whole);
+      } else {
+        store(rs, c, c.buf.data() + static_cast<size_t>(c.width) * k, ind, s.scratch);
+      }
+    }
+  }
+  return true;
+}
+
+std::shared_ptr<OdbcStream> OdbcConnection::stream(const std::string& sql, const std::string& source,
+                                                   size_t blockRows) {
   if (!dbc_) raise(ado::kErrObjectClosed, "Operation is not allowed when the object is closed.", source);
   SQLHDBC dbc = static_cast<SQLHDBC>(dbc_);
-  Stmt st;
-  check(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st.h), SQL_HANDLE_DBC, dbc, "The statement could not be allocated",
-        source);
+  auto s = std::make_unique<OdbcStream::State>();
+  s->source = source;
+  SQLHSTMT h = nullptr;
+  check(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &h), SQL_HANDLE_DBC, dbc, "The statement could not be allocated", source);
+  s->st.h = h;
 
   // Row arrays need a driver that can still read a long value of any row of
   // the block (SQL_GD_BLOCK); others fetch one row at a time, which is the
   // only way their long values can be completed with SQLGetData.
   SQLUINTEGER gd = 0;
   SQLGetInfo(dbc, SQL_GETDATA_EXTENSIONS, &gd, sizeof gd, nullptr);
-  SQLULEN arraySize = (gd & SQL_GD_BLOCK) ? 256 : 1;
-  SQLULEN fetched = 0;
+  SQLULEN arraySize = (gd & SQL_GD_BLOCK) ? std::max<SQLULEN>(blockRows, 1) : 1;
   if (arraySize > 1 &&
-      !SQL_SUCCEEDED(SQLSetStmtAttr(st.h, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(arraySize), 0)))
+      !SQL_SUCCEEDED(SQLSetStmtAttr(h, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(arraySize), 0)))
     arraySize = 1;
-  SQLSetStmtAttr(st.h, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0);
+  s->arraySize = arraySize;
+  SQLSetStmtAttr(h, SQL_ATTR_ROWS_FETCHED_PTR, &s->fetched, 0);
 
   SQLRETURN r;
   if (wide_) {
     std::u16string text = toUtf16(sql);
-    r = SQLExecDirectW(st.h, W(text), static_cast<SQLINTEGER>(text.size()));
+    r = SQLExecDirectW(h, W(text), static_cast<SQLINTEGER>(text.size()));
   } else {
     std::string text = sql;
-    r = SQLExecDirect(st.h, reinterpret_cast<SQLCHAR*>(text.data()), static_cast<SQLINTEGER>(text.size()));
+    r = SQLExecDirect(h, reinterpret_cast<SQLCHAR*>(text.data()), static_cast<SQLINTEGER>(text.size()));
   }
   if (r == SQL_NO_DATA) return nullptr;
-  check(r, SQL_HANDLE_STMT, st.h, "The statement failed", source);
+  check(r, SQL_HANDLE_STMT, h, "The statement failed", source);
 
   SQLSMALLINT ncols = 0;
-  check(SQLNumResultCols(st.h, &ncols), SQL_HANDLE_STMT, st.h, "The result could not be described", source);
+  check(SQLNumResultCols(h, &ncols), SQL_HANDLE_STMT, h, "The result could not be described", source);
   if (ncols <= 0) return nullptr;
 
-  std::vector<Column> cols(static_cast<size_t>(ncols));
-  std::vector<FieldInfo> infos;
-  for (SQLUSMALLINT i = 0; i < cols.size(); ++i) {
-    describe(st.h, static_cast<SQLUSMALLINT>(i + 1), cols[i], wide_, source);
-    infos.push_back(cols[i].info);
+  s->cols.resize(static_cast<size_t>(ncols));
+  for (SQLUSMALLINT i = 0; i < s->cols.size(); ++i) {
+    describe(h, static_cast<SQLUSMALLINT>(i + 1), s->cols[i], wide_, source);
+    s->fields.push_back(s->cols[i].info);
   }
-  for (SQLUSMALLINT i = 0; i < cols.size(); ++i) {
-    Column& c = cols[i];
+  for (SQLUSMALLINT i = 0; i < s->cols.size(); ++i) {
+    Column& c = s->cols[i];
     c.buf.assign(static_cast<size_t>(c.width) * arraySize, 0);
     c.ind.assign(arraySize, 0);
-    check(SQLBindCol(st.h, static_cast<SQLUSMALLINT>(i + 1), c.ctype, c.buf.data(), c.width, c.ind.data()),
-          SQL_HANDLE_STMT, st.h, "The result columns could not be bound", source);
+    check(SQLBindCol(h, static_cast<SQLUSMALLINT>(i + 1), c.ctype, c.buf.data(), c.width, c.ind.data()),
+          SQL_HANDLE_STMT, h, "The result columns could not be bound", source);
   }
-  if (arraySize > 1) SQLSetStmtAttr(st.h, SQL_ATTR_ROW_BIND_TYPE, SQL_BIND_BY_COLUMN, 0);
+  if (arraySize > 1) SQLSetStmtAttr(h, SQL_ATTR_ROW_BIND_TYPE, SQL_BIND_BY_COLUMN, 0);
 
-  auto rs = std::make_shared<RowSet>(std::move(infos));
-  std::string scratch;
-  for (;;) {
-    fetched = 0;
-    r = SQLFetch(st.h);
-    if (r == SQL_NO_DATA) break;
-    check(r, SQL_HANDLE_STMT, st.h, "Fetching the result failed", source);
-    SQLULEN n = arraySize == 1 ? 1 : fetched;
-    for (SQLULEN k = 0; k < n; ++k) {
-      rs->beginRow();
-      bool positioned = false;
-      for (SQLUSMALLINT i = 0; i < cols.size(); ++i) {
-        const Column& c = cols[i];
-        SQLLEN ind = c.ind[k];
-        if (truncated(c, ind)) {
-          if (arraySize > 1 && !positioned) {
-            check(SQLSetPos(st.h, static_cast<SQLSETPOSIROW>(k + 1), SQL_POSITION, SQL_LOCK_NO_CHANGE), SQL_HANDLE_STMT,
-                  st.h, "A long value could not be read", source);
-            positioned = true;
-          }
-          bool isNull = false;
-          std::string whole = getWhole(st.h, static_cast<SQLUSMALLINT>(i + 1), c, isNull, source);
-          if (isNull)
-            rs->addNull();
-          else
-            rs->addText(whole);
-        } else {
-          store(*rs, c, c.buf.data() + static_cast<size_t>(c.width) * k, ind, scratch);
-        }
-      }
-    }
+  auto out = std::make_shared<OdbcStream>(std::move(s));
+  std::erase_if(streams_, [](const std::weak_ptr<OdbcStream>& w) { return w.expired(); });
+  streams_.push_back(out);
+  return out;
+}
+
+RowSetRef OdbcConnection::execute(const std::string& sql, const std::string& source) {
+  std::shared_ptr<OdbcStream> s = stream(sql, source, 256);
+  if (!s) return nullptr;
+  auto rs = std::make_shared<RowSet>(s->fields());
+  while (s->fetch(*rs)) {
   }
   rs->finish();
   return rs;

@@ -1,5 +1,6 @@
 // The ODBC seam of the data server: one environment per process, one
-// connection per Connection object, statements fetched whole into a RowSet.
+// connection per Connection object, statements fetched whole into a RowSet
+// or read forward a block of rows at a time.
 // Every ODBC failure leaves here as an AutomationError carrying the
 // driver's diagnostic text.
 #pragma once
@@ -7,10 +8,33 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "servers/data/RowSet.h"
 
 namespace pm::data {
+
+// One statement's result read forward: each fetch fills the column buffers
+// bound once with the next block of rows and appends them to a RowSet, so a
+// result of any length costs one block of memory. The connection that made
+// it must outlive it; closing that connection ends the stream.
+class OdbcStream {
+ public:
+  struct State;
+  explicit OdbcStream(std::unique_ptr<State> state);
+  ~OdbcStream();
+  OdbcStream(const OdbcStream&) = delete;
+  OdbcStream& operator=(const OdbcStream&) = delete;
+
+  const std::vector<FieldInfo>& fields() const;
+  // Appends the next block's rows to `into`; false once no row is left.
+  bool fetch(RowSet& into);
+  // Frees the statement; a later fetch raises.
+  void close() noexcept;
+
+ private:
+  std::unique_ptr<State> s_;
+};
 
 class OdbcConnection {
  public:
@@ -30,9 +54,15 @@ class OdbcConnection {
   // Runs one statement and fetches its whole result; nullptr when the
   // statement returns no columns.
   RowSetRef execute(const std::string& sql, const std::string& source);
+  // Runs one statement and leaves its result to be read forward in blocks
+  // of up to blockRows rows; nullptr when the statement returns no columns.
+  std::shared_ptr<OdbcStream> stream(const std::string& sql, const std::string& source, size_t blockRows);
 
  private:
   void* dbc_ = nullptr;  // SQLHDBC
+  // The streams still reading on this connection: their statements are
+  // freed before the connection goes.
+  std::vector<std::weak_ptr<OdbcStream>> streams_;
   // Unicode drivers get text as UTF-16 through the wide calls; ANSI drivers
   // (SQLite's among them) pass UTF-8 bytes through the narrow ones, which
   // the driver manager would otherwise squeeze through Latin-1.

@@ -263,6 +263,27 @@ void RowSet::finish() {
   if (!blocks_.empty()) closeBlock();
 }
 
+void RowSet::clear() {
+  // A block that once held a huge value does not keep its memory for the
+  // rest of the stream.
+  constexpr size_t kKeep = size_t{8} << 20;
+  if (blocks_.size() > 1) blocks_.resize(1);
+  rows_ = 0;
+  col_ = 0;
+  lastBlock_ = 0;
+  if (blocks_.empty()) return;
+  Block& b = blocks_.front();
+  b.rows = 0;
+  for (Col& c : b.cols) {
+    c.fixed.clear();
+    c.nulls.clear();
+    c.arena.clear();
+    c.ends.clear();
+    c.chapters.clear();
+    if (c.arena.capacity() > kKeep) c.arena.shrink_to_fit();
+  }
+}
+
 const RowSet::Block& RowSet::blockOf(size_t row, size_t& rowInBlock) const {
   if (row >= rows_)
     raise(ado::kErrBofEof,

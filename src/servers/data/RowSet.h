@@ -2,6 +2,7 @@
 // column by column in blocks of rows, so a million-row result costs about
 // what its values weigh (no per-cell Variant, no reallocation of one huge
 // buffer while it grows). Values become Variants only when a Field is read.
+// A forward-only cursor reuses one RowSet for the block of rows it is on.
 #pragma once
 
 #include <cstddef>
@@ -63,6 +64,9 @@ class RowSet {
   void addChapter(RowSetRef child);
   // Trims spare capacity of the last block once every row is in.
   void finish();
+  // Drops every row but keeps the first block's buffers, so a row set that
+  // holds one block of a stream at a time allocates only while it grows.
+  void clear();
 
   bool isNull(size_t row, size_t col) const;
   Variant value(size_t row, size_t col) const;
