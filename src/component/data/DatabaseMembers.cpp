@@ -37,10 +37,11 @@ struct DataSource {
 };
 
 // Opens the connection and the query's recordset. Returns 0, or the
-// connection or the query failure code. The array writers need a
-// client-side cursor (they size the array by RecordCount); the text writer
-// only walks forward, and a server-side cursor lets it write each block of
-// rows as it comes instead of holding the whole result first.
+// connection or the query failure code. Every export opens the client-side
+// cursor the data-source exports are defined with; the cursor location is a
+// parameter so that a forward-only server cursor, which keeps one block of
+// rows instead of the whole result, can be chosen where that definition
+// allows it.
 int openDataSource(DataSource& ds, const Variant& dsn, const Variant& sql, const Variant& user, const Variant& password,
                    int connectionCode, int queryCode, int32_t cursorLocation) {
   try {
@@ -170,7 +171,7 @@ bool useXmlProvider(const ObjectRef& rs) {
 Variant DatabaseTableToTextFile(CreatePDF&, Frame& f) {
   try {
     DataSource ds;
-    if (int c = openDataSource(ds, f[0], f[1], f[3], f[4], -1, -2, ado::adUseServer)) return code(c);
+    if (int c = openDataSource(ds, f[0], f[1], f[3], f[4], -1, -2, ado::adUseClient)) return code(c);
     try {
       TextFileWriter out(argText(f[2]));
       writeRecords(ds.recordset, out, CBool(f[5]), argText(f[6]), CBool(f[7]));
