@@ -1,7 +1,9 @@
-// Highlighting a word on every page of a 150-page document through
-// Document.FindAndHighlightText, on the intact file and on a copy with 200
-// damaged bytes in its cross-reference table, which the engine repairs when
-// it opens the file. Prints both times and their ratio (the aim is at most 2).
+// Highlighting a word through Document.FindAndHighlightText on a 150-page
+// document, on the intact file and on a copy with 200 damaged bytes in its
+// cross-reference table, which the engine repairs when it opens the file:
+// once a word found on every page, once a word found on every line (40 a
+// page, so what each highlight costs shows). Prints the times and the
+// damaged file's ratio to the intact one (the aim is at most 2).
 #include <unistd.h>
 
 #include <chrono>
@@ -23,12 +25,11 @@ namespace {
 
 constexpr int kPages = 150;
 
-double highlight(const std::string& path, int32_t& found) {
+double highlight(const std::string& path, const char* word, int32_t& found) {
   auto t0 = Clock::now();
   moduleState().strOpenDocumentPath = path;
   ObjectRef d = createDocument();
-  // "40:" ends the last line's number: one match a page.
-  found = CLng(call(d, "FindAndHighlightText", {"40:"}));
+  found = CLng(call(d, "FindAndHighlightText", {word}));
   d.reset();
   return std::chrono::duration<double>(Clock::now() - t0).count();
 }
@@ -49,16 +50,22 @@ int main() {
   for (size_t i = 0; i < 200 && xref + 20 + i < data.size(); ++i) data[xref + 20 + i] = '#';
   std::ofstream(damaged, std::ios::binary) << data;
 
-  int32_t a = 0, b = 0;
-  double best[2] = {1e9, 1e9};
-  for (int r = 0; r < 3; ++r) {
-    best[0] = std::min(best[0], highlight(intact, a));
-    best[1] = std::min(best[1], highlight(damaged, b));
+  bool same = true;
+  std::printf("pages                      %d\n", kPages);
+  // "40:" ends the last line's number: one match a page; "fox" is on every line.
+  for (const char* word : {"40:", "fox"}) {
+    int32_t a = 0, b = 0;
+    double best[2] = {1e9, 1e9};
+    for (int r = 0; r < 3; ++r) {
+      best[0] = std::min(best[0], highlight(intact, word, a));
+      best[1] = std::min(best[1], highlight(damaged, word, b));
+    }
+    std::printf("\"%s\": matches            %d intact, %d damaged\n", word, a, b);
+    std::printf("  intact                   %.2f s\n", best[0]);
+    std::printf("  200 damaged bytes        %.2f s\n", best[1]);
+    std::printf("  ratio                    %.2f (aim: at most 2)\n", best[1] / best[0]);
+    same = same && a == b && a > 0;
   }
-  std::printf("pages                      %d, matches %d intact, %d damaged\n", kPages, a, b);
-  std::printf("intact                     %.2f s\n", best[0]);
-  std::printf("200 damaged bytes          %.2f s\n", best[1]);
-  std::printf("ratio                      %.2f (aim: at most 2)\n", best[1] / best[0]);
   std::filesystem::remove_all(dir);
-  return a == b && a > 0 ? 0 : 1;
+  return same ? 0 : 1;
 }

@@ -53,6 +53,31 @@ TEST_F(AnnotsOverServer, MarkupOverEveryWordOfEveryMatch) {
   EXPECT_EQ(countOf(p1, "/QuadPoints"), 7);
 }
 
+TEST_F(AnnotsOverServer, MarkupOnARepairedFileLandsAsOnTheWholeOne) {
+  // Damaged bytes in the cross-reference table: the file opens repaired.
+  std::string bytes = test::readFile(path), damaged = dir.file("damaged.pdf");
+  size_t xref = bytes.rfind("\nxref\n");
+  ASSERT_NE(xref, std::string::npos);
+  for (size_t i = xref + 12; i < std::min(bytes.size(), xref + 72); ++i) bytes[i] = '#';
+  test::writeFile(damaged, bytes);
+  moduleState().strOpenDocumentPath = damaged;
+  d = createDocument();
+  Variant counts;
+  int32_t words = CLng(call(d, "GetPagesWordCount", {0, ByRef(counts)}));
+  EXPECT_EQ(CLng(call(d, "FindAndHighlightText", {"quick brown"})), 3);
+  EXPECT_EQ(CLng(call(d, "FindAndStrikeoutText", {"jumps over"})), 1);
+  // The marks draw no words: the pages read the same afterwards.
+  EXPECT_EQ(CLng(call(d, "GetPagesWordCount", {0, ByRef(counts)})), words);
+  EXPECT_EQ(CLng(call(d, "FindAndSquigglyText", {"the lazy dog."})), 2);
+  std::string out = save();
+  std::vector<std::string> p1 = jstest::annots(out, 0), p2 = jstest::annots(out, 1);
+  EXPECT_EQ(countOf(p1, "/Highlight"), 4);
+  EXPECT_EQ(countOf(p2, "/Highlight"), 2);
+  EXPECT_EQ(countOf(p1, "/StrikeOut"), 2);
+  EXPECT_EQ(countOf(p1, "/Squiggly"), 3);
+  EXPECT_EQ(countOf(p2, "/Squiggly"), 3);
+}
+
 TEST_F(AnnotsOverServer, NotesStampsFreeTextAndComments) {
   call(d, "CreateTextAnnot",
        {1, "A note", Variant::nothing(), "Ann", "Subj", Variant(int16_t(50)), Variant(int16_t(100)), 4, "note1", false,

@@ -23,6 +23,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <tuple>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -475,11 +476,12 @@ TEST(OfficeService, APipeSomeoneElseMadeUnderTheOfficesNameIsNeverConnectedTo) {
   ::unlink(pipePathOf(open).c_str());
 }
 
-// A Word document with tracked changes, written as a minimal OOXML package.
-void writeReviewedDocx(const std::string& path) {
+// A Word document with tracked changes, and with a reviewer's comment when
+// commented, written as a minimal OOXML package.
+void writeReviewedDocx(const std::string& path, bool commented) {
   static const char* script = R"PY(
 import sys, zipfile
-out = sys.argv[1]
+out, commented = sys.argv[1], sys.argv[2] == '1'
 W = 'xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main"'
 rel = 'http://schemas.openxmlformats.org/officeDocument/2006/relationships/'
 body = ('<w:p><w:r><w:t xml:space="preserve">Kept text </w:t></w:r>'
@@ -491,33 +493,45 @@ types = ('<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.ope
          '<Override PartName="/word/document.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml"/>')
 rels = '<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
 docrels = rels
+if commented:
+    body += ('<w:p><w:commentRangeStart w:id="0"/><w:r><w:t>commented marker</w:t></w:r><w:commentRangeEnd w:id="0"/>'
+             '<w:r><w:commentReference w:id="0"/></w:r></w:p>')
+    types += '<Override PartName="/word/comments.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.comments+xml"/>'
+    docrels += '<Relationship Id="rId1" Type="' + rel + 'comments" Target="comments.xml"/>'
 z = zipfile.ZipFile(out, 'w', zipfile.ZIP_DEFLATED)
+if commented:
+    z.writestr('word/comments.xml', '<?xml version="1.0" encoding="UTF-8" standalone="yes"?><w:comments ' + W + '>'
+               '<w:comment w:id="0" w:author="Ann" w:date="2024-01-01T00:00:00Z" w:initials="A"><w:p><w:r><w:t>a note</w:t>'
+               '</w:r></w:p></w:comment></w:comments>')
 z.writestr('[Content_Types].xml', types + '</Types>')
 z.writestr('_rels/.rels', rels + '<Relationship Id="rId1" Type="' + rel + 'officeDocument" Target="word/document.xml"/></Relationships>')
 z.writestr('word/_rels/document.xml.rels', docrels + '</Relationships>')
 z.writestr('word/document.xml', '<?xml version="1.0" encoding="UTF-8" standalone="yes"?><w:document ' + W + '><w:body>' + body + '<w:sectPr/></w:body></w:document>')
 z.close()
 )PY";
-  commandOutput("python3 -c " + shellQuote(script) + " " + shellQuote(path));
+  commandOutput("python3 -c " + shellQuote(script) + " " + shellQuote(path) + (commented ? " 1" : " 0"));
 }
 
-// In the client's own office and in a pooled one.
-class ReviewedWordDocument : public ::testing::TestWithParam<bool> {};
+// In the client's own office and in a pooled one; with and without a
+// reviewer's comment (which once ended the office while it opened).
+class ReviewedWordDocument : public ::testing::TestWithParam<std::tuple<bool, bool>> {};
 
 TEST_P(ReviewedWordDocument, ConvertsWithTheInsertedText) {
   REQUIRE_OFFICE();
-  Service svc({GetParam() ? "PRESSMARK_OFFICE_POOL=0" : "PRESSMARK_OFFICE_POOL=1"});
+  auto [ownOffice, commented] = GetParam();
+  Service svc({ownOffice ? "PRESSMARK_OFFICE_POOL=0" : "PRESSMARK_OFFICE_POOL=1"});
   std::string docx = svc.work.file("changes.docx");
-  writeReviewedDocx(docx);
+  writeReviewedDocx(docx, commented);
   ASSERT_TRUE(std::filesystem::exists(docx));
   CommandResult r = runPressmark({"CreatePSfromWord", svc.work.file("r.ps"), docx}, {}, svc.env());
   ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
   psToPdf(svc.work.file("r.ps"), svc.work.file("r.pdf"));
   std::string text = commandOutput("pdftotext " + shellQuote(svc.work.file("r.pdf")) + " -");
   EXPECT_NE(text.find("inserted marker"), std::string::npos) << text;
+  EXPECT_EQ(text.find("commented marker") != std::string::npos, commented) << text;
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, ReviewedWordDocument, ::testing::Bool());
+INSTANTIATE_TEST_SUITE_P(Rows, ReviewedWordDocument, ::testing::Combine(::testing::Bool(), ::testing::Bool()));
 
 }  // namespace
 

@@ -10,16 +10,24 @@
 #include <filesystem>
 
 #include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/container/XEnumeration.hpp>
+#include <com/sun/star/container/XEnumerationAccess.hpp>
+#include <com/sun/star/container/XNameAccess.hpp>
+#include <com/sun/star/document/XTypeDetection.hpp>
 #include <com/sun/star/document/MacroExecMode.hpp>
 #include <com/sun/star/document/UpdateDocMode.hpp>
 #include <com/sun/star/frame/XComponentLoader.hpp>
+#include <com/sun/star/frame/XLoadable.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/io/IOException.hpp>
 #include <com/sun/star/lang/IllegalArgumentException.hpp>
+#include <com/sun/star/lang/XMultiComponentFactory.hpp>
+#include <com/sun/star/lang/XServiceInfo.hpp>
 #include <com/sun/star/task/ErrorCodeRequest.hpp>
 #include <com/sun/star/task/XInteractionAbort.hpp>
 #include <com/sun/star/task/XInteractionHandler.hpp>
 #include <com/sun/star/task/XInteractionRequest.hpp>
+#include <com/sun/star/text/XTextFieldsSupplier.hpp>
 #include <com/sun/star/util/CloseVetoException.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 #include <cppuhelper/implbase1.hxx>
@@ -79,9 +87,10 @@ Reference<css::lang::XComponent> loadHidden(Session& s, const std::string& path,
   return loadHidden(s, path, password, failure, csv);
 }
 
-Reference<css::lang::XComponent> loadHidden(Session& s, const std::string& path, const std::string& password,
-                                            LoadFailure& failure, const LoadFilter& filter) {
-  ::rtl::Reference<AbortingHandler> handler = new AbortingHandler;
+namespace {
+
+std::vector<css::beans::PropertyValue> loadProperties(const std::string& password, const LoadFilter& filter,
+                                                      const Reference<css::task::XInteractionHandler>& handler) {
   std::vector<css::beans::PropertyValue> md = {
       prop("Hidden", true),
       prop("MacroExecutionMode", sal_Int16(css::document::MacroExecMode::NEVER_EXECUTE)),
@@ -89,13 +98,70 @@ Reference<css::lang::XComponent> loadHidden(Session& s, const std::string& path,
       // Read-only: the office takes no lock on the client's file, and the
       // page set-up the conversions apply lives in memory only.
       prop("ReadOnly", true),
-      prop("InteractionHandler", Reference<css::task::XInteractionHandler>(handler.get())),
+      prop("InteractionHandler", handler),
   };
   if (!password.empty()) md.push_back(prop("Password", fromUtf8(password)));
   if (!filter.name.empty()) {
     md.push_back(prop("FilterName", fromUtf8(filter.name)));
     md.push_back(prop("FilterOptions", fromUtf8(filter.options)));
   }
+  return md;
+}
+
+// A value of a property list (the office's descriptions of types and
+// filters are such lists); empty when it is not there.
+::rtl::OUString textOf(const css::uno::Sequence<css::beans::PropertyValue>& list, const char* name) {
+  ::rtl::OUString v;
+  for (const css::beans::PropertyValue& p : list)
+    if (p.Name.equalsAscii(name)) p.Value >>= v;
+  return v;
+}
+
+// The filter the office would read the file with, when that filter makes
+// a text document; empty otherwise (and when it does not know the file).
+::rtl::OUString textFilter(Session& s, const std::string& path) {
+  Reference<css::lang::XMultiComponentFactory> factory = s.context->getServiceManager();
+  Reference<css::document::XTypeDetection> detection(
+      factory->createInstanceWithContext("com.sun.star.document.TypeDetection", s.context), UNO_QUERY_THROW);
+  css::uno::Sequence<css::beans::PropertyValue> md = props({prop("URL", fileUrl(path))});
+  ::rtl::OUString type = detection->queryTypeByDescriptor(md, true);
+  if (type.isEmpty()) return {};
+  ::rtl::OUString filter = textOf(md, "FilterName");
+  css::uno::Sequence<css::beans::PropertyValue> about;
+  if (filter.isEmpty()) {
+    Reference<css::container::XNameAccess>(detection, UNO_QUERY_THROW)->getByName(type) >>= about;
+    filter = textOf(about, "PreferredFilter");
+  }
+  if (filter.isEmpty()) return {};
+  Reference<css::container::XNameAccess> filters(
+      factory->createInstanceWithContext("com.sun.star.document.FilterFactory", s.context), UNO_QUERY_THROW);
+  filters->getByName(filter) >>= about;
+  return textOf(about, "DocumentService") == "com.sun.star.text.TextDocument" ? filter : ::rtl::OUString();
+}
+
+// Removes the document's comments; answers how many there were.
+int setCommentsAside(const Reference<css::lang::XComponent>& model) {
+  Reference<css::text::XTextFieldsSupplier> supplier(model, UNO_QUERY);
+  if (!supplier.is()) return 0;
+  std::vector<Reference<css::lang::XComponent>> comments;
+  Reference<css::container::XEnumeration> e = supplier->getTextFields()->createEnumeration();
+  while (e->hasMoreElements()) {
+    Reference<css::lang::XServiceInfo> field(e->nextElement(), UNO_QUERY);
+    if (field.is() && field->supportsService("com.sun.star.text.textfield.Annotation"))
+      comments.emplace_back(field, UNO_QUERY);
+  }
+  for (const Reference<css::lang::XComponent>& c : comments)
+    if (c.is()) c->dispose();
+  return static_cast<int>(comments.size());
+}
+
+}  // namespace
+
+Reference<css::lang::XComponent> loadHidden(Session& s, const std::string& path, const std::string& password,
+                                            LoadFailure& failure, const LoadFilter& filter) {
+  ::rtl::Reference<AbortingHandler> handler = new AbortingHandler;
+  std::vector<css::beans::PropertyValue> md =
+      loadProperties(password, filter, Reference<css::task::XInteractionHandler>(handler.get()));
   Reference<css::lang::XComponent> model;
   Reference<css::frame::XComponentLoader> loader(s.desktop, UNO_QUERY_THROW);
   try {
@@ -111,6 +177,45 @@ Reference<css::lang::XComponent> loadHidden(Session& s, const std::string& path,
     failure.why = handler->all;
     if (handler->errorCode) failure.why += " (office error " + std::to_string(handler->errorCode) + ")";
   }
+  return model;
+}
+
+Reference<css::lang::XComponent> loadTextHidden(Session& s, const std::string& path, const std::string& password,
+                                                LoadFailure& failure, const LoadFilter& filter, int& commentsSetAside) {
+  commentsSetAside = 0;
+  ::rtl::OUString filterName = filter.name.empty() ? textFilter(s, path) : fromUtf8(filter.name);
+  if (filterName.isEmpty()) return loadHidden(s, path, password, failure, filter);
+  ::rtl::Reference<AbortingHandler> handler = new AbortingHandler;
+  LoadFilter chosen{toUtf8(filterName), filter.options};
+  std::vector<css::beans::PropertyValue> md =
+      loadProperties(password, chosen, Reference<css::task::XInteractionHandler>(handler.get()));
+  md.push_back(prop("URL", fileUrl(path)));
+  Reference<css::lang::XComponent> model(
+      s.context->getServiceManager()->createInstanceWithContext("com.sun.star.text.TextDocument", s.context),
+      UNO_QUERY_THROW);
+  try {
+    Reference<css::frame::XLoadable>(model, UNO_QUERY_THROW)->load(props(md));
+  } catch (const css::uno::Exception&) {
+    // Whatever kept the file from loading, the usual load says it the
+    // usual way (a password asked, the office's reason).
+    try {
+      model->dispose();
+    } catch (const css::uno::Exception&) {
+    }
+    return loadHidden(s, path, password, failure, filter);
+  }
+  try {
+    commentsSetAside = setCommentsAside(model);
+    Reference<css::frame::XComponentLoader> loader(s.desktop, UNO_QUERY_THROW);
+    loader->loadComponentFromURL("private:object", "_blank", 0, props({prop("Model", model), prop("Hidden", true)}));
+  } catch (...) {
+    try {
+      Reference<css::util::XCloseable>(model, UNO_QUERY_THROW)->close(true);
+    } catch (const css::uno::Exception&) {
+    }
+    throw;
+  }
+  OfficeBridge::instance().documentOpened();
   return model;
 }
 

@@ -37,6 +37,17 @@ struct LoadFilter {
 css::uno::Reference<css::lang::XComponent> loadHidden(Session& s, const std::string& path, const std::string& password,
                                                       LoadFailure& failure, const LoadFilter& filter);
 
+// A text document loaded as loadHidden does, but in two steps: the model
+// is read first, its reviewer comments are set aside (counted in
+// commentsSetAside), and only then is it given its hidden view. A view
+// draws each comment in a side window built from a dialog description this
+// office is installed without, and the office ends when it tries; its own
+// command-line conversion never makes a view. A file the office does not
+// read as a text document is loaded by loadHidden.
+css::uno::Reference<css::lang::XComponent> loadTextHidden(Session& s, const std::string& path,
+                                                          const std::string& password, LoadFailure& failure,
+                                                          const LoadFilter& filter, int& commentsSetAside);
+
 // Closes a model (a veto is overruled by disposing it).
 void closeModel(const css::uno::Reference<css::lang::XComponent>& m);
 

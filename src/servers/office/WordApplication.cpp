@@ -63,6 +63,7 @@ DocRef WordApp::open(const std::string& path, const Variant& password, const Var
   uint64_t gen = 0;
   LoadFailure failure;
   std::string textCopy;
+  int comments = 0;
   struct RemoveCopy {
     std::string& p;
     ~RemoveCopy() {
@@ -93,7 +94,7 @@ DocRef WordApp::open(const std::string& path, const Variant& password, const Var
         load = textCopy;
       }
     }
-    model = loadHidden(s, load, pwd, failure, filter);
+    model = loadTextHidden(s, load, pwd, failure, filter, comments);
     gen = s.generation;
     if (!model.is()) return;
     if (!Reference<css::text::XTextDocument>(model, UNO_QUERY).is()) {
@@ -109,7 +110,8 @@ DocRef WordApp::open(const std::string& path, const Variant& password, const Var
       fail(kErrBadPassword, "The password is incorrect. Word cannot open the document. (" + path + ")");
     fail(kErrCannotOpen, "Word cannot open the document " + path + (failure.why.empty() ? "" : ": " + failure.why));
   }
-  auto doc = std::make_shared<WordDocument>(model, gen, path, std::static_pointer_cast<WordApp>(shared_from_this()));
+  auto doc =
+      std::make_shared<WordDocument>(model, gen, path, std::static_pointer_cast<WordApp>(shared_from_this()), comments);
   docs_.push_back(doc);
   return doc;
 }

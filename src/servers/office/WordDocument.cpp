@@ -117,6 +117,11 @@ Variant WordDocument::SaveAs(Frame& f) {
   // The office encrypts only its own format reliably; a password it would
   // drop for another format is refused rather than ignored.
   if (!pwd.empty() && ext != ".odt") fail(kErrCommandFailed, "SaveAs: a password can protect .odt files only.");
+  // A copy without the comments the document came with would lose them
+  // unseen.
+  if (commentsSetAside_ > 0)
+    fail(kErrCommandFailed, "SaveAs: " + path_ + " has reviewer comments, which this office cannot hold open; the " +
+                                "document can be printed and exported, but not saved as another file.");
   with("saving", [&](const Reference<css::lang::XComponent>& m, Session&) {
     std::vector<css::beans::PropertyValue> md = {prop("FilterName", ::rtl::OUString::createFromAscii(filter)),
                                                  prop("Overwrite", true)};

@@ -61,9 +61,15 @@ class WordApp;
 // the last reference goes.
 class WordDocument : public Dispatch {
  public:
+  // commentsSetAside: the reviewer comments the office removed while it
+  // opened the document (see loadTextHidden).
   WordDocument(Reference<css::lang::XComponent> model, uint64_t generation, std::string path,
-               std::weak_ptr<WordApp> app)
-      : model_(std::move(model)), generation_(generation), path_(std::move(path)), app_(std::move(app)) {}
+               std::weak_ptr<WordApp> app, int commentsSetAside = 0)
+      : model_(std::move(model)),
+        generation_(generation),
+        path_(std::move(path)),
+        app_(std::move(app)),
+        commentsSetAside_(commentsSetAside) {}
   ~WordDocument() override { closeQuietly(); }
 
   const MemberTable* memberTable() const override;
@@ -117,6 +123,7 @@ class WordDocument : public Dispatch {
   uint64_t generation_;
   std::string path_;
   std::weak_ptr<WordApp> app_;
+  int commentsSetAside_ = 0;
 };
 
 using DocRef = std::shared_ptr<WordDocument>;

@@ -77,6 +77,10 @@ class Doc : public std::enable_shared_from_this<Doc> {
 
   // Marks content as changed: cached text is dropped.
   void changed();
+  // Marks a change that draws no text (a text markup annotation made,
+  // changed or removed): the page words read so far stay, so a search that
+  // marks what it finds does not read the page again after each mark.
+  void changedWithoutText() { dirty_ = true; }
   bool dirty() const { return dirty_; }
   void setDirty(bool d) { dirty_ = d; }
 

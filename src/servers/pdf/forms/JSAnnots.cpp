@@ -244,7 +244,15 @@ class Annot : public Dispatch {
                      o);
     });
     num_ = po::number(o);
-    doc_->changed();
+    changed(kind);
+  }
+
+  // Text markup draws shapes over the page's words and no words of its own.
+  void changed(const std::string& kind) {
+    if (isMarkup(kind))
+      doc_->changedWithoutText();
+    else
+      doc_->changed();
   }
 
   // Moves the annotation and its pop-up to another page.
@@ -559,7 +567,7 @@ class Annot : public Dispatch {
     }
     (void)d;
     po::putText(o, PDF_NAME(M), pdfNow());
-    doc_->changed();
+    changed(t);
   }
 
   // Redraws the annotation's appearance from its entries, as the viewer
@@ -621,6 +629,7 @@ class Annot : public Dispatch {
     pdf_obj* o = need();
     pdf_document* d = pdf();
     mu::ObjPtr keep = mu::keep(o);
+    std::string kind = type();
     pdf_obj* p = po::get(o, PDF_NAME(Popup));
     int page = pageOf(o);
     if (page >= 0) {
@@ -637,7 +646,7 @@ class Annot : public Dispatch {
     // Other objects for the same annotation find it gone.
     po::del(o, PDF_NAME(Type));
     num_ = -1;
-    doc_->changed();
+    changed(kind);
     return {};
   }
 
