@@ -50,7 +50,7 @@ class Publication : public Dispatch {
   }
   Variant LetPrinter(Frame& f) {
     requireOpen();
-    std::string name = CStr(f[0]);
+    std::string name = CStr(f["value"]);
     if (!printerKnown(name)) fail("The printer \"" + name + "\" is not installed.");
     printer_ = name;
     return {};
@@ -58,13 +58,14 @@ class Publication : public Dispatch {
   // PrintOut(From, To, PrintToFile, ...): pages From to To (omitted: all).
   Variant PrintOut(Frame& f) {
     requireOpen();
-    if (!f.missing(3) && CLng(f[3]) != 1) fail("PrintOut: only one copy can be printed to a file.");
+    if (!f.missing("Copies") && CLng(f["Copies"]) != 1) fail("PrintOut: only one copy can be printed to a file.");
     PrintJob job;
     job.filter = presentation_ ? "impress_pdf_Export" : "draw_pdf_Export";
-    int32_t from = f.missing(0) ? 0 : CLng(f[0]), to = f.missing(1) ? 0 : CLng(f[1]);
+    int32_t from = f.missing("From") ? 0 : CLng(f["From"]), to = f.missing("To") ? 0 : CLng(f["To"]);
     if (from < 0 || to < 0 || (from && to && to < from)) fail("PrintOut: the pages From/To are not valid.");
     if (from || to) job.pageRange = std::to_string(from ? from : 1) + "-" + (to ? std::to_string(to) : std::string());
-    printToPostScript(model_, job, f.missing(2) ? std::string() : CStr(f[2]), kErrPublisher, kSource);
+    printToPostScript(model_, job, f.missing("PrintToFile") ? std::string() : CStr(f["PrintToFile"]), kErrPublisher,
+                      kSource);
     return {};
   }
   Variant Close(Frame&) {
@@ -107,7 +108,7 @@ class PublisherApp : public Dispatch {
   // one before.
   Variant Open(Frame& f) {
     if (quit_) fail("The application has quit.");
-    std::string path = CStr(f[0]);
+    std::string path = CStr(f["Filename"]);
     struct stat st {};
     if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
       fail("Publisher cannot find the file " + path + ".");

@@ -143,7 +143,7 @@ class WordApp : public Dispatch {
   // wdAlertsNone 0, wdAlertsMessageBox -2, wdAlertsAll -1. No alert is
   // ever shown by this server; the setting is kept for the client.
   Variant LetDisplayAlerts(Frame& f) {
-    int32_t v = CLng(f[0]);
+    int32_t v = CLng(f["value"]);
     if (v != 0 && v != -1 && v != -2)
       fail(kErrOutOfRange, "Value out of range: DisplayAlerts " + std::to_string(v) + ".");
     displayAlerts_ = v;
@@ -155,7 +155,7 @@ class WordApp : public Dispatch {
   }
   Variant LetActivePrinter(Frame& f) {
     requireRunning();
-    std::string p = CStr(f[0]);
+    std::string p = CStr(f["value"]);
     if (!printerKnown(p)) fail(kErrPrinter, "There is a printer error: the printer \"" + p + "\" is not installed.");
     activePrinter_ = p;
     return {};
