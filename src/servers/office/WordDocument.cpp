@@ -88,12 +88,7 @@ Variant WordDocument::Close(Frame& f) {
     int32_t save = CLng(f["SaveChanges"]);
     if (save != 0) fail(kErrCommandFailed, "Close with saving is not supported: documents are closed without saving.");
   }
-  if (!model_.is()) return {};
-  Reference<css::lang::XComponent> m = model_;
-  uint64_t gen = generation_;
-  model_.clear();
-  if (OfficeBridge::instance().generation() != gen) return {};  // lost with its process: nothing to close
-  OfficeBridge::instance().runIn(gen, "closing " + path_, [&](Session&) { closeModel(m); });
+  model_.closeOrRaise();
   return {};
 }
 

@@ -63,8 +63,7 @@ class WordDocument : public Dispatch {
  public:
   WordDocument(Reference<css::lang::XComponent> model, uint64_t generation, std::string path,
                std::weak_ptr<WordApp> app)
-      : model_(std::move(model)), generation_(generation), path_(std::move(path)), app_(std::move(app)) {}
-  ~WordDocument() override { closeQuietly(); }
+      : model_(std::move(model), generation, std::move(path)), app_(std::move(app)) {}
 
   const MemberTable* memberTable() const override;
   std::string typeName() const override { return "Document"; }
@@ -72,19 +71,10 @@ class WordDocument : public Dispatch {
   // Runs body on this document's model in its office process.
   void with(const std::string& what,
             const std::function<void(const Reference<css::lang::XComponent>&, Session&)>& body) {
-    if (!model_.is()) fail(kErrCommandFailed, "The document " + path_ + " is closed.");
-    OfficeBridge::instance().runIn(generation_, what + " of " + path_, [&](Session& s) { body(model_, s); });
+    model_.with(what, body, kErrCommandFailed, kSource);
   }
 
-  void closeQuietly() {
-    if (!model_.is()) return;
-    Reference<css::lang::XComponent> m = model_;
-    model_.clear();
-    ignoreErrors([&] {
-      if (OfficeBridge::instance().generation() != generation_) return;  // gone with its process
-      OfficeBridge::instance().runIn(generation_, "closing " + path_, [&](Session&) { closeModel(m); });
-    });
-  }
+  void closeQuietly() { model_.close(); }
 
   // The page styles the body text uses: what Word calls the page setup of
   // the document.
@@ -100,22 +90,20 @@ class WordDocument : public Dispatch {
   Variant ExportAsFixedFormat(Frame&);
   Variant Close(Frame&);
   Variant SaveAs(Frame&);
-  Variant FullName(Frame&) { return Variant(path_); }
+  Variant FullName(Frame&) { return Variant(model_.path()); }
   Variant ComputePages(Frame&) {
     int32_t n = 0;
     with("counting the pages", [&](const Reference<css::lang::XComponent>& m, Session&) { n = pageCount(m); });
     return Variant(n);
   }
 
-  bool open() const { return model_.is(); }
+  bool open() const { return model_.isOpen(); }
   void requireOpen() const {
-    if (!model_.is()) fail(kErrCommandFailed, "The document " + path_ + " is closed.");
+    if (!model_.isOpen()) fail(kErrCommandFailed, "The document " + model_.path() + " is closed.");
   }
 
  private:
-  Reference<css::lang::XComponent> model_;
-  uint64_t generation_;
-  std::string path_;
+  OpenModel model_;
   std::weak_ptr<WordApp> app_;
 };
 
