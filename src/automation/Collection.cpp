@@ -51,21 +51,21 @@ void Collection::Remove(const Variant& index) {
 
 Variant Collection::add(Frame& f) {
   std::string key;
-  if (!f.missing(1)) {
-    if (!f[1].isString()) raise(basic::TypeMismatch);
-    key = f[1].asString();
+  if (!f.missing("Key")) {
+    if (!f["Key"].isString()) raise(basic::TypeMismatch);
+    key = f["Key"].asString();
   }
-  Add(f[0], key);
+  Add(f["Item"], key);
   return {};
 }
 Variant Collection::count(Frame&) {
   return Variant(Count());
 }
 Variant Collection::item(Frame& f) {
-  return Item(f[0]);
+  return Item(f["Index"]);
 }
 Variant Collection::remove(Frame& f) {
-  Remove(f[0]);
+  Remove(f["Index"]);
   return {};
 }
 

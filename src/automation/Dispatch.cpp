@@ -108,6 +108,12 @@ const EventSpec* MemberTable::findEvent(int32_t dispid) const {
 
 // ---- Frame ----
 
+size_t Frame::indexOf(std::string_view name) const {
+  for (size_t i = 0; i < n_; ++i)
+    if (member_.params[i].name == name) return i;
+  raise(basic::InternalError, "The member " + member_.name + " has no parameter " + std::string(name));
+}
+
 Frame::Frame(const MemberSpec& member, std::span<const Arg> args) : member_(member), n_(member.params.size()) {
   if (n_ > std::size(slots_)) raise(basic::InternalError, "Too many parameters in member " + member.name);
   if (n_ > kInline) overflow_.resize(n_ - kInline);

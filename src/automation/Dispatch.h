@@ -220,6 +220,14 @@ class Frame {
   const Variant& operator[](size_t i) const { return *slots_[i]; }
   // True when the caller omitted an optional parameter that has no default.
   bool missing(size_t i) const { return slots_[i]->isMissing(); }
+  // The same by the parameter's name as the member table declares it, so a
+  // member's body says which argument it reads and a reordered table cannot
+  // hand it another one. A name the table does not declare is a fault in
+  // the member's code: an internal error that names it, never another slot.
+  Variant& operator[](std::string_view name) { return *slots_[indexOf(name)]; }
+  const Variant& operator[](std::string_view name) const { return *slots_[indexOf(name)]; }
+  bool missing(std::string_view name) const { return slots_[indexOf(name)]->isMissing(); }
+  size_t indexOf(std::string_view name) const;
   const MemberSpec& member() const { return member_; }
 
   // Writes coerced values of typed by-reference parameters back.

@@ -23,16 +23,17 @@ class Sample : public Dispatch {
           .method("Typed", {P("n").as(VT::Integer)}, &Sample::typed)
           .get("Caption", {}, &Sample::getCaption)
           .let("Caption", {P("value").byVal()}, &Sample::letCaption)
-          .get("Item", {P("index").as(VT::Long)}, &Sample::item);
+          .get("Item", {P("index").as(VT::Long)}, &Sample::item)
+          .method("Misread", {P("a")}, &Sample::misread);
       return t;
     }();
     return t;
   }
   const MemberTable* memberTable() const override { return &table(); }
 
-  Variant add(Frame& f) { return Variant(f[0].asLong() + f[1].asLong()); }
+  Variant add(Frame& f) { return Variant(f["a"].asLong() + f["b"].asLong()); }
   Variant describe(Frame& f) {
-    std::string s = CStr(f[0]) + "|" + (f.missing(1) ? "missing" : CStr(f[1])) + "|" + CStr(f[2]);
+    std::string s = CStr(f["text"]) + "|" + (f.missing("count") ? "missing" : CStr(f["count"])) + "|" + CStr(f["flag"]);
     return Variant(s);
   }
   Variant bump(Frame& f) {
@@ -49,6 +50,8 @@ class Sample : public Dispatch {
     return {};
   }
   Variant item(Frame& f) { return Variant(f[0].asLong() * 100); }
+  // Reads a parameter its table does not declare.
+  Variant misread(Frame& f) { return f["b"]; }
   std::string caption;
 };
 
@@ -95,6 +98,8 @@ TEST(Dispatch, ErrorsChangeNothing) {
   EXPECT_EQ(errorOf([&] { let(o, "Add", Variant(int32_t{1})); }), basic::WrongArgumentCount);
   EXPECT_EQ(errorOf([&] { call(ObjectRef(), "Add", {1}); }), basic::ObjectVariableNotSet);
   EXPECT_EQ(errorOf([&] { objectOf(Variant("x")); }), basic::ObjectRequired);
+  EXPECT_EQ(errorOf([&] { call(o, "Misread", {1}); }), basic::InternalError)
+      << "a body reading a parameter by a name its table lacks must fail, not read another slot";
   // A failed call changes nothing.
   Variant v(int32_t{1});
   EXPECT_EQ(errorOf([&] { call(o, "Typed", {ByRef(v), 2}); }), basic::WrongArgumentCount);

@@ -120,9 +120,9 @@ class DriverFile {
 };
 
 Variant CreatePDFfromPS(CreatePDF& self, Frame& f) {
-  Variant& strPDFFile = f[0];
-  Variant& strPSFile = f[1];
-  Variant& strDistiller = f[2];
+  Variant& strPDFFile = f["strPDFFile"];
+  Variant& strPSFile = f["strPSFile"];
+  Variant& strDistiller = f["strDistiller"];
   // Before anything else.
   requireNoConversion(self);
   if (!FileExists(strPSFile)) raiseMissingFile(strPSFile);
@@ -135,15 +135,16 @@ Variant CreatePDFfromPS(CreatePDF& self, Frame& f) {
     // so a failed job leaves it as it was, and an output that is also the
     // input is read before it is replaced.
     // The input stays in place.
-    distillStep(self, CStr(strPSFile), CStr(strPDFFile), f[3], f[4], f[5], f[6], secure);
+    distillStep(self, CStr(strPSFile), CStr(strPDFFile), f["blnShowWindow"], f["blnSpoolJobs"], f["strJobOptionsFile"],
+                f["blnApplySecurity"], secure);
   });
   return {};
 }
 
 Variant CreatePDFfromMultiPS(CreatePDF& self, Frame& f) {
-  Variant& strPDFFile = f[0];
-  Variant& varPSFiles = f[1];
-  Variant& strDistiller = f[2];
+  Variant& strPDFFile = f["strPDFFile"];
+  Variant& varPSFiles = f["varPSFiles"];
+  Variant& strDistiller = f["strDistiller"];
   requireNoConversion(self);
   ObjectRef secure;
   distillTrap(self, secure, [&] {
@@ -182,7 +183,8 @@ Variant CreatePDFfromMultiPS(CreatePDF& self, Frame& f) {
     // Both paths of the distill step; the driver goes once it is done,
     // or with the error that ends the method.
     distiller::WrittenDriver written(driver.path(), std::move(entries));
-    distillStep(self, driver.path(), pdf, f[3], f[4], f[5], f[6], secure);
+    distillStep(self, driver.path(), pdf, f["blnShowWindow"], f["blnSpoolJobs"], f["strJobOptionsFile"],
+                f["blnApplySecurity"], secure);
     Kill(driver.path());
   });
   return {};

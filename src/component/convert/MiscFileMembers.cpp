@@ -55,9 +55,9 @@ struct WordSession {
 };
 
 Variant CreatePSfromMiscFile(CreatePDF& self, Frame& f) {
-  Variant& strPSFile = f[0];
-  Variant& strMiscFile = f[1];
-  Variant& strDistiller = f[2];
+  Variant& strPSFile = f["strPSFile"];
+  Variant& strMiscFile = f["strMiscFile"];
+  Variant& strDistiller = f["strDistiller"];
   if (!FileExists(strMiscFile)) raiseMissingFile(strMiscFile);
   WordSession word;
   word.trap([&] {
@@ -72,21 +72,21 @@ Variant CreatePSfromMiscFile(CreatePDF& self, Frame& f) {
 }
 
 Variant CreatePSfromMiscFile2(CreatePDF&, Frame& f) {
-  Variant& strPSFile = f[0];
-  Variant& strMiscFile = f[1];
+  Variant& strPSFile = f["strPSFile"];
+  Variant& strMiscFile = f["strMiscFile"];
   if (!FileExists(strMiscFile)) raiseMissingFile(strMiscFile);
   WordSession word;
   word.trap([&] {
     std::optional<convert::PrintTarget> target;
-    word.print(strMiscFile, f[2], target, false, strPSFile);
+    word.print(strMiscFile, f["strPrinter"], target, false, strPSFile);
     target->printed();
   });
   return {};
 }
 
 Variant CreatePDFfromMiscFile(CreatePDF& self, Frame& f) {
-  Variant& strPDFFile = f[0];
-  Variant& strMiscFile = f[1];
+  Variant& strPDFFile = f["strPDFFile"];
+  Variant& strMiscFile = f["strMiscFile"];
   if (!FileExists(strMiscFile)) raiseMissingFile(strMiscFile);
   WordSession word;
   ObjectRef secure;
@@ -94,10 +94,11 @@ Variant CreatePDFfromMiscFile(CreatePDF& self, Frame& f) {
     // Created exclusively, so no other file can take its name; removed
     // however the method ends.
     std::optional<convert::PrintTarget> temp;
-    word.print(strMiscFile, f[2], temp, true, Variant());
+    word.print(strMiscFile, f["strPrinter"], temp, true, Variant());
     // The existing PDF stays until the Distiller replaces it with the new
     // one, so a failed job leaves it as it was.
-    distillStep(self, temp->path(), CStr(strPDFFile), f[3], f[4], f[5], f[6], secure);
+    distillStep(self, temp->path(), CStr(strPDFFile), f["blnShowWindow"], f["blnSpoolJobs"], f["strJobOptionsFile"],
+                f["blnApplySecurity"], secure);
   });
   return {};
 }

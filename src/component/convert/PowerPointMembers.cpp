@@ -100,19 +100,29 @@ void convertSlides(CreatePDF& self, bool pdf, bool second, const SlideArgs& a) {
 }
 
 Variant CreatePDFfromPowerPoint(CreatePDF& self, Frame& f) {
-  convertSlides(self, true, false, {&f[0], &f[1], &f[5], &f[2], &f[3], &f[4], nullptr, &f[6], &f[7], &f[8], &f[9]});
+  convertSlides(self, true, false,
+                {&f["strPDFFile"], &f["strPPDocument"], &f["strDistiller"], &f["lngStartSlide"], &f["lngEndSlide"],
+                 &f["blnHorizontalOrientation"], nullptr, &f["blnShowWindow"], &f["blnSpoolJobs"],
+                 &f["strJobOptionsFile"], &f["blnApplySecurity"]});
   return {};
 }
 Variant CreatePDFfromPowerPoint2(CreatePDF& self, Frame& f) {
-  convertSlides(self, true, true, {&f[0], &f[1], &f[2], &f[3], &f[4], &f[5], &f[6], &f[7], &f[8], &f[9], &f[10]});
+  convertSlides(self, true, true,
+                {&f["strPDFFile"], &f["strPPDocument"], &f["strPrinter"], &f["lngStartSlide"], &f["lngEndSlide"],
+                 &f["blnHorizontalOrientation"], &f["blnBlackAndWhite"], &f["blnShowWindow"], &f["blnSpoolJobs"],
+                 &f["strJobOptionsFile"], &f["blnApplySecurity"]});
   return {};
 }
 Variant CreatePSfromPowerPoint(CreatePDF& self, Frame& f) {
-  convertSlides(self, false, false, {&f[0], &f[1], &f[5], &f[2], &f[3], &f[4]});
+  convertSlides(self, false, false,
+                {&f["strPSFile"], &f["strPPDocument"], &f["strDistiller"], &f["lngStartSlide"], &f["lngEndSlide"],
+                 &f["blnHorizontalOrientation"]});
   return {};
 }
 Variant CreatePSfromPowerPoint2(CreatePDF& self, Frame& f) {
-  convertSlides(self, false, true, {&f[0], &f[1], &f[2], &f[3], &f[4], &f[5], &f[6]});
+  convertSlides(self, false, true,
+                {&f["strPSFile"], &f["strPPDocument"], &f["strPrinter"], &f["lngStartSlide"], &f["lngEndSlide"],
+                 &f["blnHorizontalOrientation"], &f["blnBlackAndWhite"]});
   return {};
 }
 

@@ -72,19 +72,23 @@ void convertPub(CreatePDF& self, bool pdf, bool second, const PubArgs& a) {
 }
 
 Variant CreatePDFfromPub(CreatePDF& self, Frame& f) {
-  convertPub(self, true, false, {&f[0], &f[1], &f[2], &f[3], &f[4], &f[5], &f[6]});
+  convertPub(self, true, false,
+             {&f["strPDFFile"], &f["strPubFile"], &f["strDistiller"], &f["blnShowWindow"], &f["blnSpoolJobs"],
+              &f["strJobOptionsFile"], &f["blnApplySecurity"]});
   return {};
 }
 Variant CreatePDFfromPub2(CreatePDF& self, Frame& f) {
-  convertPub(self, true, true, {&f[0], &f[1], &f[2], &f[3], &f[4], &f[5], &f[6]});
+  convertPub(self, true, true,
+             {&f["strPDFFile"], &f["strPubFile"], &f["strPrinter"], &f["blnShowWindow"], &f["blnSpoolJobs"],
+              &f["strJobOptionsFile"], &f["blnApplySecurity"]});
   return {};
 }
 Variant CreatePSfromPub(CreatePDF& self, Frame& f) {
-  convertPub(self, false, false, {&f[0], &f[1], &f[2]});
+  convertPub(self, false, false, {&f["strPSFile"], &f["strPubFile"], &f["strDistiller"]});
   return {};
 }
 Variant CreatePSfromPub2(CreatePDF& self, Frame& f) {
-  convertPub(self, false, true, {&f[0], &f[1], &f[2]});
+  convertPub(self, false, true, {&f["strPSFile"], &f["strPubFile"], &f["strPrinter"]});
   return {};
 }
 

@@ -67,26 +67,36 @@ void convertWord(CreatePDF& self, const WordVariant& how, const WordArgs& a) {
 }
 
 Variant CreatePDFfromWord(CreatePDF& self, Frame& f) {
-  convertWord(
-      self, {true, false},
-      {&f[0], &f[1], &f[10], &f[2], &f[3], &f[4], &f[5], &f[6], &f[7], &f[8], &f[9], &f[11], &f[12], &f[13], &f[14]});
+  convertWord(self, {true, false},
+              {&f["strPDFFile"], &f["strWordDocument"], &f["strDistiller"], &f["strPassword"], &f["strWritePassword"],
+               &f["strPages"], &f["blnLandscape"], &f["blnPageNumberInFooter"], &f["blnPageNumberInHeader"],
+               &f["lngPageNumberAlignment"], &f["blnFirstPage"], &f["blnShowWindow"], &f["blnSpoolJobs"],
+               &f["strJobOptionsFile"], &f["blnApplySecurity"]});
   return {};
 }
 
 Variant CreatePDFfromWord2(CreatePDF& self, Frame& f) {
-  convertWord(
-      self, {true, true},
-      {&f[0], &f[1], &f[2], &f[3], &f[4], &f[5], &f[6], &f[7], &f[8], &f[9], &f[10], &f[11], &f[12], &f[13], &f[14]});
+  convertWord(self, {true, true},
+              {&f["strPDFFile"], &f["strWordDocument"], &f["strPrinter"], &f["strPassword"], &f["strWritePassword"],
+               &f["strPages"], &f["blnLandscape"], &f["blnPageNumberInFooter"], &f["blnPageNumberInHeader"],
+               &f["lngPageNumberAlignment"], &f["blnFirstPage"], &f["blnShowWindow"], &f["blnSpoolJobs"],
+               &f["strJobOptionsFile"], &f["blnApplySecurity"]});
   return {};
 }
 
 Variant CreatePSfromWord(CreatePDF& self, Frame& f) {
-  convertWord(self, {false, false}, {&f[0], &f[1], &f[10], &f[2], &f[3], &f[4], &f[5], &f[6], &f[7], &f[8], &f[9]});
+  convertWord(self, {false, false},
+              {&f["strPSFile"], &f["strWordDocument"], &f["strDistiller"], &f["strPassword"], &f["strWritePassword"],
+               &f["strPages"], &f["blnLandscape"], &f["blnPageNumberInFooter"], &f["blnPageNumberInHeader"],
+               &f["lngPageNumberAlignment"], &f["blnFirstPage"]});
   return {};
 }
 
 Variant CreatePSfromWord2(CreatePDF& self, Frame& f) {
-  convertWord(self, {false, true}, {&f[0], &f[1], &f[2], &f[3], &f[4], &f[5], &f[6], &f[7], &f[8], &f[9], &f[10]});
+  convertWord(self, {false, true},
+              {&f["strPSFile"], &f["strWordDocument"], &f["strPrinter"], &f["strPassword"], &f["strWritePassword"],
+               &f["strPages"], &f["blnLandscape"], &f["blnPageNumberInFooter"], &f["blnPageNumberInHeader"],
+               &f["lngPageNumberAlignment"], &f["blnFirstPage"]});
   return {};
 }
 

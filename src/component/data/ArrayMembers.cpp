@@ -65,11 +65,11 @@ std::string concatText(const Variant& v) {
 }
 
 Variant OneDArrayToTextFile(CreatePDF&, Frame& f) {
-  if (!f[0].isArray()) return code(-1);
+  if (!f["varArray"].isArray()) return code(-1);
   return guarded(-2, [&] {
-    const Array& a = oneD(f[0]);
-    bool quotes = CBool(f[2]);
-    TextFileWriter out(argText(f[1]));
+    const Array& a = oneD(f["varArray"]);
+    bool quotes = CBool(f["blnQuotes"]);
+    TextFileWriter out(argText(f["strTextFile"]));
     for (const Variant& e : a.data()) {
       if (quotes) {
         out.append('"');
@@ -86,13 +86,13 @@ Variant OneDArrayToTextFile(CreatePDF&, Frame& f) {
 }
 
 Variant OneDArrayToText(CreatePDF&, Frame& f) {
-  if (!f[0].isArray()) return code(-1);
+  if (!f["varArray"].isArray()) return code(-1);
   return guarded(-2, [&] {
-    if (emptyOrSpaces(argText(f[2]))) f[2] = Variant(kCrLf);
-    const Array& a = oneD(f[0]);
-    std::string row = argText(f[2]);
-    std::string last = f.missing(3) ? std::string() : argText(f[3]);
-    bool quotes = CBool(f[4]);
+    if (emptyOrSpaces(argText(f["strEndOfRowChar"]))) f["strEndOfRowChar"] = Variant(kCrLf);
+    const Array& a = oneD(f["varArray"]);
+    std::string row = argText(f["strEndOfRowChar"]);
+    std::string last = f.missing("strEndOfArrayChar") ? std::string() : argText(f["strEndOfArrayChar"]);
+    bool quotes = CBool(f["blnQuotes"]);
     clsConcat text;
     text.ReInit();
     const auto& items = a.data();
@@ -102,20 +102,20 @@ Variant OneDArrayToText(CreatePDF&, Frame& f) {
       if (quotes) text.SConcat(kQuote);
       text.SConcat(i + 1 == items.size() ? last : row);
     }
-    f[1] = Variant(text.GetString());
+    f["strText"] = Variant(text.GetString());
     return 1;
   });
 }
 
 Variant TwoDArrayToTextFile(CreatePDF&, Frame& f) {
-  if (!f[0].isArray() && !f[0].isEmpty()) return code(-1);
+  if (!f["varArray"].isArray() && !f["varArray"].isEmpty()) return code(-1);
   return guarded(-2, [&] {
-    std::string delimiter = argText(f[2]);
+    std::string delimiter = argText(f["strDelimiter"]);
     if (delimiter.empty()) delimiter = ",";
-    const Array& a = twoD(f[0]);
-    bool quotes = CBool(f[3]);
+    const Array& a = twoD(f["varArray"]);
+    bool quotes = CBool(f["blnQuotes"]);
     const Bound rows = a.bounds()[0], cols = a.bounds()[1];
-    TextFileWriter out(argText(f[1]));
+    TextFileWriter out(argText(f["strTextFile"]));
     for (int32_t r = rows.lower; r < rows.lower + rows.count; ++r) {
       for (int32_t c = cols.lower; c < cols.lower + cols.count; ++c) {
         const Variant& e = a.at({r, c});
@@ -135,13 +135,13 @@ Variant TwoDArrayToTextFile(CreatePDF&, Frame& f) {
 }
 
 Variant TwoDArrayToText(CreatePDF&, Frame& f) {
-  if (!f[0].isArray() && !f[0].isEmpty()) return code(-1);
+  if (!f["varArray"].isArray() && !f["varArray"].isEmpty()) return code(-1);
   return guarded(-2, [&] {
-    if (emptyOrSpaces(argText(f[2]))) f[2] = Variant("\t");
-    if (emptyOrSpaces(argText(f[3]))) f[3] = Variant(kCrLf);
-    std::string delimiter = argText(f[2]), rowEnd = argText(f[3]);
-    bool quotes = CBool(f[4]);
-    const Array& a = twoD(f[0]);
+    if (emptyOrSpaces(argText(f["strDelimiter"]))) f["strDelimiter"] = Variant("\t");
+    if (emptyOrSpaces(argText(f["strEndOfRowChar"]))) f["strEndOfRowChar"] = Variant(kCrLf);
+    std::string delimiter = argText(f["strDelimiter"]), rowEnd = argText(f["strEndOfRowChar"]);
+    bool quotes = CBool(f["blnQuotes"]);
+    const Array& a = twoD(f["varArray"]);
     const Bound rows = a.bounds()[0], cols = a.bounds()[1];
     clsConcat text;
     text.ReInit();
@@ -152,7 +152,7 @@ Variant TwoDArrayToText(CreatePDF&, Frame& f) {
         if (quotes) text.SConcat(kQuote);
         text.SConcat(c == cols.upper() ? rowEnd : delimiter);
       }
-    f[1] = Variant(text.GetString());
+    f["strText"] = Variant(text.GetString());
     return 1;
   });
 }
@@ -160,11 +160,11 @@ Variant TwoDArrayToText(CreatePDF&, Frame& f) {
 Variant TextFileToOneDArray(CreatePDF&, Frame& f) {
   std::vector<std::string> lines;
   try {
-    lines = datafiles::readLines(argText(f[0]));
+    lines = datafiles::readLines(argText(f["strTextFile"]));
   } catch (...) {
     return code(-1);
   }
-  Variant& var = f[1];
+  Variant& var = f["varArray"];
   if (!var.isArray() && !var.isEmpty()) return code(-2);
   return guarded(-3, [&] {
     if (lines.empty()) return 1;  // the caller's variable stays as it was
@@ -183,7 +183,7 @@ Variant TextFileToOneDArray(CreatePDF&, Frame& f) {
 }
 
 Variant TextFileToArray(CreatePDF&, Frame& f) {
-  return code(TextFileToArrayCode(f[0], f[1], f[2], f[3]));
+  return code(TextFileToArrayCode(f["strTextFile"], f["varArray"], f["strDelimiter"], f["blnRemoveQuotes"]));
 }
 
 void describe(Members<CreatePDF>& m) {

@@ -171,10 +171,13 @@ bool useXmlProvider(const ObjectRef& rs) {
 Variant DatabaseTableToTextFile(CreatePDF&, Frame& f) {
   try {
     DataSource ds;
-    if (int c = openDataSource(ds, f[0], f[1], f[3], f[4], -1, -2, ado::adUseClient)) return code(c);
+    if (int c =
+            openDataSource(ds, f["strDSN"], f["strSQL"], f["strUserID"], f["strPassword"], -1, -2, ado::adUseClient))
+      return code(c);
     try {
-      TextFileWriter out(argText(f[2]));
-      writeRecords(ds.recordset, out, CBool(f[5]), argText(f[6]), CBool(f[7]));
+      TextFileWriter out(argText(f["strTextFile"]));
+      writeRecords(ds.recordset, out, CBool(f["blnIncludeHeadings"]), argText(f["strDelimiter"]),
+                   CBool(f["blnQuotes"]));
     } catch (...) {
       return code(-3);
     }
@@ -187,10 +190,10 @@ Variant DatabaseTableToTextFile(CreatePDF&, Frame& f) {
 Variant RecordsetToTextFile(CreatePDF&, Frame& f) {
   ObjectRef rs;
   try {
-    rs = objectOf(f[0]);
-    TextFileWriter out(argText(f[1]));
+    rs = objectOf(f["objRecd"]);
+    TextFileWriter out(argText(f["strTextFile"]));
     call(rs, "MoveFirst");
-    writeRecords(rs, out, CBool(f[2]), argText(f[3]), CBool(f[4]));
+    writeRecords(rs, out, CBool(f["blnIncludeHeadings"]), argText(f["strDelimiter"]), CBool(f["blnQuotes"]));
     call(rs, "MoveFirst");
     return code(1);
   } catch (...) {
@@ -200,12 +203,14 @@ Variant RecordsetToTextFile(CreatePDF&, Frame& f) {
 }
 
 Variant DatabaseTableToArray(CreatePDF&, Frame& f) {
-  if (!f[2].isArray()) return code(-1);
+  if (!f["varArray"].isArray()) return code(-1);
   try {
     DataSource ds;
-    if (int c = openDataSource(ds, f[0], f[1], f[3], f[4], -2, -3, ado::adUseClient)) return code(c);
+    if (int c =
+            openDataSource(ds, f["strDSN"], f["strSQL"], f["strUserID"], f["strPassword"], -2, -3, ado::adUseClient))
+      return code(c);
     try {
-      f[2] = Variant(recordsToArray(ds.recordset, CBool(f[5]), false));
+      f["varArray"] = Variant(recordsToArray(ds.recordset, CBool(f["blnIncludeHeadings"]), false));
     } catch (...) {
       return code(-4);
     }
@@ -216,12 +221,12 @@ Variant DatabaseTableToArray(CreatePDF&, Frame& f) {
 }
 
 Variant RecordsetToArray(CreatePDF&, Frame& f) {
-  if (!f[1].isArray() && !f[1].isEmpty()) return code(-1);
+  if (!f["varArray"].isArray() && !f["varArray"].isEmpty()) return code(-1);
   ObjectRef rs;
   try {
-    rs = objectOf(f[0]);
+    rs = objectOf(f["objRecd"]);
     call(rs, "MoveFirst");
-    f[1] = Variant(recordsToArray(rs, CBool(f[2]), true));
+    f["varArray"] = Variant(recordsToArray(rs, CBool(f["blnIncludeHeadings"]), true));
     call(rs, "MoveFirst");
     return code(1);
   } catch (...) {
@@ -232,9 +237,9 @@ Variant RecordsetToArray(CreatePDF&, Frame& f) {
 
 Variant XMLFileToRecordset(CreatePDF&, Frame& f) {
   try {
-    ObjectRef rs = f[1].isObject() ? f[1].asObject() : nullptr;
+    ObjectRef rs = f["objRecd"].isObject() ? f["objRecd"].asObject() : nullptr;
     if (!rs || !useXmlProvider(rs)) return code(-1);
-    if (!ignoreErrors([&] { call(rs, "Open", {f[0]}); })) return code(-2);
+    if (!ignoreErrors([&] { call(rs, "Open", {f["strXMLFile"]}); })) return code(-2);
     return code(1);
   } catch (...) {
     return code(-2);
@@ -284,18 +289,18 @@ void CopyXmlRecordsetToArray(const ObjectRef& rs, bool headings, Array& a) {
 }
 
 Variant XMLFileToArray(CreatePDF&, Frame& f) {
-  if (!f[1].isArray()) return code(-1);
+  if (!f["varArray"].isArray()) return code(-1);
   try {
     ObjectRef rs = CreateObject(ado::kRecordsetProgId);
     if (!useXmlProvider(rs)) return code(-2);
-    if (!ignoreErrors([&] { call(rs, "Open", {f[0]}); })) return code(-3);
+    if (!ignoreErrors([&] { call(rs, "Open", {f["strXMLFile"]}); })) return code(-3);
     try {
-      bool headings = CBool(f[2]);
+      bool headings = CBool(f["blnIncludeHeadings"]);
       int32_t rows = recordCount(rs) + (headings ? 1 : 0);
       int32_t fields = CLng(get(objectOf(get(rs, "Fields")), "Count"));
       Array a = Array::matrix(rows, fields - 1);
       CopyXmlRecordsetToArray(rs, headings, a);
-      f[1] = Variant(std::move(a));
+      f["varArray"] = Variant(std::move(a));
     } catch (...) {
       closeQuietly(rs);
       return code(-4);

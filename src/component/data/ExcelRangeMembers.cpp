@@ -39,13 +39,15 @@ int start(Excel& x, Frame& f, size_t array, size_t password, size_t writePasswor
   }
   if (!ignoreErrors([&] {
         ObjectRef books = objectOf(get(x.app, "Workbooks"));
-        x.book = objectOf(call(
-            books, "Open", {Arg(f[0]), Named("WriteResPassword", f[writePassword]), Named("Password", f[password])}));
+        x.book = objectOf(
+            call(books, "Open",
+                 {Arg(f["strWorkbook"]), Named("WriteResPassword", f[writePassword]), Named("Password", f[password])}));
       })) {
     x.quit();
     return -3;
   }
-  if (!validWorksheet(f[1]) || !ignoreErrors([&] { x.sheet = objectOf(get(x.book, "Worksheets", {Arg(f[1])})); })) {
+  if (!validWorksheet(f["varWorksheet"]) ||
+      !ignoreErrors([&] { x.sheet = objectOf(get(x.book, "Worksheets", {Arg(f["varWorksheet"])})); })) {
     ignoreErrors([&] { call(x.book, "Close"); });
     x.quit();
     return -4;
@@ -62,10 +64,10 @@ constexpr int64_t kLastRow = 1048576, kLastColumn = 16384;
 // The block's corners, or false when it reaches out of the sheet's grid
 // (an end before its start is no reach: nothing is read then).
 bool blockOf(Frame& f, int64_t& r1, int64_t& c1, int64_t& r2, int64_t& c2) {
-  r1 = CLng(f[2]);
-  c1 = CLng(f[3]);
-  r2 = CLng(f[4]);
-  c2 = CLng(f[5]);
+  r1 = CLng(f["lngStartRow"]);
+  c1 = CLng(f["lngStartCol"]);
+  r2 = CLng(f["lngEndRow"]);
+  c2 = CLng(f["lngEndCol"]);
   return r1 >= 1 && c1 >= 1 && r2 <= kLastRow && c2 <= kLastColumn;
 }
 
@@ -79,18 +81,18 @@ Variant ExcelToOneDArray(CreatePDF&, Frame& f) {
   if (int c = start(x, f, 6, 8, 9)) return code(c);
   try {
     // Inside the trap: a flag that is no Boolean is a failure code too.
-    bool value = CBool(f[7]);
+    bool value = CBool(f["blnCellValue"]);
     int32_t k = 0;
     int64_t r1, c1, r2, c2;
     if (!blockOf(f, r1, c1, r2, c2)) raise(basic::SubscriptOutOfRange);
     for (int64_t r = r1; r <= r2; ++r)
       for (int64_t c = c1; c <= c2; ++c) {
         // Enlarged one element at a time, keeping what is there.
-        if (!f[6].isArray())
-          f[6] = Variant(Array::vector({Variant()}));
+        if (!f["varArray"].isArray())
+          f["varArray"] = Variant(Array::vector({Variant()}));
         else
-          f[6].arrayMut().redimPreserve(k);
-        f[6].arrayMut().set({k}, Variant(Trim(CStr(cellOf(x.sheet, r, c, value)))));
+          f["varArray"].arrayMut().redimPreserve(k);
+        f["varArray"].arrayMut().set({k}, Variant(Trim(CStr(cellOf(x.sheet, r, c, value)))));
         ++k;
       }
     call(x.book, "Close", {Variant(false)});
@@ -122,7 +124,7 @@ Variant ExcelToTwoDArray(CreatePDF&, Frame& f) {
   // Errors are ignored from here on: a cell that cannot be read stays
   // empty, and a block whose end lies before its start leaves the array.
   ignoreErrors([&] {
-    bool value = CBool(f[7]);
+    bool value = CBool(f["blnCellValue"]);
     int64_t r1, c1, r2, c2;
     blockOf(f, r1, c1, r2, c2);
     if (r2 < r1 || c2 < c1) return;
@@ -132,7 +134,7 @@ Variant ExcelToTwoDArray(CreatePDF&, Frame& f) {
       int32_t j = 0;
       for (int64_t c = c1; c <= c2; ++c, ++j) ignoreErrors([&] { a.set({i, j}, cellOf(x.sheet, r, c, value)); });
     }
-    f[6] = Variant(std::move(a));
+    f["varArray"] = Variant(std::move(a));
   });
   ignoreErrors([&] { call(x.book, "Close"); });
   x.quit();

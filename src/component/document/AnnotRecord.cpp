@@ -54,7 +54,7 @@ MemberTable AnnotRecord::makeTable(const char* className, const std::vector<Reco
                      0,
                      std::string("The record field ") + name + ".",
                      [name, type](Dispatch& self, Frame& fr) {
-                       static_cast<AnnotRecord&>(self).field(name) = coerce(fr[0], type);
+                       static_cast<AnnotRecord&>(self).field(name) = coerce(fr["vNewValue"], type);
                        return Variant();
                      }});
   }

@@ -19,34 +19,36 @@ using annot::Props;
 enum class NoteKind { Text, Comment };
 
 void createNote(Document& d, Frame& f, NoteKind kind) {
-  annot::requirePage(d, f[0]);
-  Variant index = annot::minusOne(f[0]);
+  annot::requirePage(d, f["lngPage"]);
+  Variant index = annot::minusOne(f["lngPage"]);
   double h = annot::pageHeight(d, index);
-  Props first{{"Type", Variant("Text")}, {"contents", f[1]}};
+  Props first{{"Type", Variant("Text")}, {"contents", f[kind == NoteKind::Text ? "strText" : "strComment"]}};
   Props second;
-  ignoreErrors([&] { second.emplace_back("State", Variant(vocab::NoteState(f[12]))); });
+  ignoreErrors([&] { second.emplace_back("State", Variant(vocab::NoteState(f["lngNoteState"]))); });
   second.emplace_back("Page", index);
-  ignoreErrors([&] { second.emplace_back("Point", annot::integers({CDbl(f[5]), h - CDbl(f[6])})); });
-  ignoreErrors([&] { second.emplace_back("PopupRect", annot::integers({0, h - 100, 200, h})); });
-  second.emplace_back("Author", f[3]);
-  second.emplace_back("Subject", f[4]);
-  ignoreErrors([&] { second.emplace_back("NoteIcon", Variant(vocab::NoteIcon(f[7]))); });
-  ignoreErrors([&] { second.emplace_back("StrokeColor", annot::colourOr(d, f[2], "yellow")); });
   ignoreErrors([&] {
-    if (annot::hasText(f[8])) second.emplace_back("Name", f[8]);
+    second.emplace_back("Point", annot::integers({CDbl(f["intLeftMargin"]), h - CDbl(f["intTopMargin"])}));
+  });
+  ignoreErrors([&] { second.emplace_back("PopupRect", annot::integers({0, h - 100, 200, h})); });
+  second.emplace_back("Author", f["strAuthor"]);
+  second.emplace_back("Subject", f["strSubject"]);
+  ignoreErrors([&] { second.emplace_back("NoteIcon", Variant(vocab::NoteIcon(f["lngNoteIcon"]))); });
+  ignoreErrors([&] { second.emplace_back("StrokeColor", annot::colourOr(d, f["varColor"], "yellow")); });
+  ignoreErrors([&] {
+    if (annot::hasText(f["strName"])) second.emplace_back("Name", f["strName"]);
   });
   if (kind == NoteKind::Text) {
-    second.emplace_back("PopupOpen", f[11]);
-    second.emplace_back("Width", f[13]);
-    second.emplace_back("Lock", f[9]);
-    second.emplace_back("ReadOnly", f[10]);
+    second.emplace_back("PopupOpen", f["blnPopupOpen"]);
+    second.emplace_back("Width", f["intBorderWidth"]);
+    second.emplace_back("Lock", f["blnLock"]);
+    second.emplace_back("ReadOnly", f["blnReadOnly"]);
   } else {
-    second.emplace_back("Lock", f[9]);
-    second.emplace_back("ReadOnly", f[10]);
-    second.emplace_back("PopupOpen", f[11]);
-    second.emplace_back("Width", f[13]);
+    second.emplace_back("Lock", f["blnLock"]);
+    second.emplace_back("ReadOnly", f["blnReadOnly"]);
+    second.emplace_back("PopupOpen", f["blnPopupOpen"]);
+    second.emplace_back("Width", f["intBorderWidth"]);
   }
-  second.emplace_back("opacity", f[14]);
+  second.emplace_back("opacity", f["sngOpacity"]);
   annot::writeNew(d, first, second, true);
 }
 
@@ -60,31 +62,33 @@ Variant CreateComment(Document& d, Frame& f) {
 }
 
 Variant CreateStampAnnot(Document& d, Frame& f) {
-  annot::requirePage(d, f[0]);
-  Variant index = annot::minusOne(f[0]);
+  annot::requirePage(d, f["lngPage"]);
+  Variant index = annot::minusOne(f["lngPage"]);
   double h = annot::pageHeight(d, index);
-  Props first{{"Type", Variant("Stamp")}, {"contents", f[2]}};
+  Props first{{"Type", Variant("Stamp")}, {"contents", f["strText"]}};
   Props second;
   second.emplace_back("Page", index);
-  second.emplace_back("Rect", f[1]);
+  second.emplace_back("Rect", f["varRectangle"]);
   ignoreErrors([&] { second.emplace_back("PopupRect", annot::integers({0, h - 100, 200, h})); });
-  second.emplace_back("Author", f[4]);
-  second.emplace_back("Subject", f[5]);
-  ignoreErrors([&] { second.emplace_back("AP", Variant(vocab::StampIcon(f[8]))); });
-  ignoreErrors([&] { second.emplace_back("StrokeColor", annot::colourOr(d, f[3], "red")); });
+  second.emplace_back("Author", f["strAuthor"]);
+  second.emplace_back("Subject", f["strSubject"]);
+  ignoreErrors([&] { second.emplace_back("AP", Variant(vocab::StampIcon(f["lngStampIcon"]))); });
+  ignoreErrors([&] { second.emplace_back("StrokeColor", annot::colourOr(d, f["varColor"], "red")); });
   ignoreErrors([&] {
-    if (annot::hasText(f[9])) second.emplace_back("Name", f[9]);
+    if (annot::hasText(f["strName"])) second.emplace_back("Name", f["strName"]);
   });
-  second.emplace_back("PopupOpen", f[12]);
-  second.emplace_back("Lock", f[10]);
-  second.emplace_back("ReadOnly", f[11]);
+  second.emplace_back("PopupOpen", f["blnPopupOpen"]);
+  second.emplace_back("Lock", f["blnLock"]);
+  second.emplace_back("ReadOnly", f["blnReadOnly"]);
   annot::writeNew(d, first, second, true);
   return {};
 }
 
 Variant CreateFreeTextAnnot(Document& d, Frame& f) {
-  annot::FreeText t{f[0], f[1], f[2],  f[3],  f[4],  f[5],  f[6],  f[7],
-                    f[8], f[9], f[10], f[11], f[12], f[13], f[14], f[15]};
+  annot::FreeText t{f["lngPage"],     f["varRectangle"],   f["strText"],      f["varColor"],
+                    f["strAuthor"],   f["strSubject"],     f["strName"],      f["blnLock"],
+                    f["blnReadOnly"], f["lngAlignment"],   f["varFillColor"], f["lngFont"],
+                    f["intFontSize"], f["intBorderWidth"], f["lngRotation"],  f["sngOpacity"]};
   annot::createFreeText(d, t, true);
   return {};
 }
@@ -103,11 +107,11 @@ std::vector<ObjectRef> annotationsOf(Document& d, bool onePage, const Variant& p
 
 Variant GetAnnotations(Document& d, Frame& f) {
   return passErrorsOn({}, [&] {
-    std::vector<ObjectRef> list = annotationsOf(d, !annot::isZero(f[1]), f[1]);
+    std::vector<ObjectRef> list = annotationsOf(d, !annot::isZero(f["lngPage"]), f["lngPage"]);
     std::vector<Variant> names;
     for (const ObjectRef& a : list) names.push_back(get(objectOf(call(a, "getProps")), "Name"));
     int32_t n = static_cast<int32_t>(names.size());
-    f[0] = Variant(Array::vector(std::move(names)));
+    f["varAnnots"] = Variant(Array::vector(std::move(names)));
     return Variant(n);
   });
 }
@@ -115,9 +119,9 @@ Variant GetAnnotations(Document& d, Frame& f) {
 Variant RemoveAnnotations(Document& d, Frame& f) {
   return passErrorsOn({}, [&] {
     // A negative page is no page at all; it must not stand for every page.
-    if (Compare(f[0], Variant(int32_t(0))) < 0)
-      raise(basic::InvalidProcedureCall, "Page " + CStr(f[0]) + " is not a page number: nothing was removed");
-    std::vector<ObjectRef> list = annotationsOf(d, annot::aboveZero(f[0]), f[0]);
+    if (Compare(f["lngPage"], Variant(int32_t(0))) < 0)
+      raise(basic::InvalidProcedureCall, "Page " + CStr(f["lngPage"]) + " is not a page number: nothing was removed");
+    std::vector<ObjectRef> list = annotationsOf(d, annot::aboveZero(f["lngPage"]), f["lngPage"]);
     int32_t n = 0;
     for (const ObjectRef& a : list) {
       call(a, "destroy");
@@ -160,13 +164,13 @@ void fill(AnnotRecord& r, const std::vector<RecordField>& fields, const ObjectRe
 void write(Document& d, Frame& f, const std::vector<RecordField>& fields) {
   ObjectRef annotation;
   passErrorsOn({}, [&] {
-    Variant a = call(d.objJSO, "GetAnnot", {annot::minusOne(f[1]), f[0]});
+    Variant a = call(d.objJSO, "GetAnnot", {annot::minusOne(f["lngPage"]), f["strName"]});
     if (!a.isObject() || !a.asObject())
-      raise(basic::ObjectRequired, "No annotation named \"" + CStr(f[0]) + "\" on page " + CStr(f[1]));
+      raise(basic::ObjectRequired, "No annotation named \"" + CStr(f["strName"]) + "\" on page " + CStr(f["lngPage"]));
     annotation = a.asObject();
     objectOf(call(annotation, "getProps"));
   });
-  ObjectRef record = objectOf(f[2]);
+  ObjectRef record = objectOf(f["fldt"]);
   auto pass = [&](bool contentsOnly) {
     ObjectRef bag;
     ignoreErrors([&] { bag = objectOf(call(annotation, "getProps")); });
@@ -188,7 +192,7 @@ void write(Document& d, Frame& f, const std::vector<RecordField>& fields) {
 }
 
 Variant GetTextAnnotProperties(Document& d, Frame& f) {
-  ObjectRef props = lookUp(d, f[0], f[1]);
+  ObjectRef props = lookUp(d, f["strName"], f["lngPage"]);
   auto r = std::make_shared<TextAnnotType>();
   fill(*r, TextAnnotType::fields(), props);
   return Variant(ObjectRef(r));
@@ -198,7 +202,7 @@ Variant SetTextAnnotProperties(Document& d, Frame& f) {
   return {};
 }
 Variant GetFreeTextAnnotProperties(Document& d, Frame& f) {
-  ObjectRef props = lookUp(d, f[0], f[1]);
+  ObjectRef props = lookUp(d, f["strName"], f["lngPage"]);
   auto r = std::make_shared<FreeTextAnnotType>();
   fill(*r, FreeTextAnnotType::fields(), props);
   return Variant(ObjectRef(r));

@@ -101,26 +101,26 @@ Variant CreateChildBookmark(Document& d, Frame& f) {
   ObjectRef root;
   return passErrorsOn({&root}, [&] {
     ChildPlan plan;
-    plan.name = CStr(f[0]);
-    std::string parentName = CStr(f[1]);
-    int32_t requested = CLng(f[5]);
+    plan.name = CStr(f["strChildBookmark"]);
+    std::string parentName = CStr(f["strBookmark"]);
+    int32_t requested = CLng(f["lngStyle"]);
     plan.style = requested < 0 || requested > 3 ? 0 : requested;
-    plan.colour = f[4];
-    plan.expand = CBool(f[10]);
-    std::string action = CStr(f[11]);
+    plan.colour = f["varColor"];
+    plan.expand = CBool(f["blnExpand"]);
+    std::string action = CStr(f["strAction"]);
     root = rootOf(d);
     if (Trim(parentName).empty()) {
-      plan.index = CInt(f[3]);
+      plan.index = CInt(f["intIndex"]);
       if (!Trim(action).empty()) {
         plan.action = action;
       } else {
-        Variant page = pageNumber(f[2]);
+        Variant page = pageNumber(f["lngPageNumber"]);
         bool toPage = page.asLong() > 0;
         Variant p0(int32_t(page.asLong() - (toPage ? 1 : 0)));
-        if (CDbl(f[9]) == 0) {
+        if (CDbl(f["intY"]) == 0) {
           plan.action = toPage ? goToPage(p0) : kNextPage;
         } else {
-          Variant x = coordinate(f[8]), y = coordinate(f[9]);
+          Variant x = coordinate(f["intX"]), y = coordinate(f["intY"]);
           plan.action = toPage ? goToPageAndScroll(p0, x, y) : nextPageAndScroll(x, y);
         }
       }
@@ -135,15 +135,15 @@ Variant CreateChildBookmark(Document& d, Frame& f) {
       root.reset();
       return Variant(int16_t(1));
     }
-    int32_t page = CLng(f[2]);
+    int32_t page = CLng(f["lngPageNumber"]);
     if (page > 0) --page;
-    plan.index = CInt(f[3]);
-    int16_t x = CInt(f[8]), y = CInt(f[9]);
+    plan.index = CInt(f["intIndex"]);
+    int16_t x = CInt(f["intX"]), y = CInt(f["intY"]);
     if (Trim(action).empty())
       plan.action = y != 0 ? goToPageAndScroll(Variant(page), Variant(x), Variant(y)) : goToPage(Variant(page));
     else
       plan.action = action;
-    NameRule rule{parentName, CBool(f[6]), CBool(f[7])};
+    NameRule rule{parentName, CBool(f["blnCaseSensitive"]), CBool(f["blnWholeWord"])};
     struct Scope {
       int32_t& count;
       ~Scope() { count = 0; }
@@ -255,8 +255,8 @@ int32_t buildFromTable(Document& d, const Table& t, bool expand) {
 template <Layout L>
 Variant CreateBookmarksFrom(Document& d, Frame& f) {
   return passErrorsOn({}, [&] {
-    Table t(f[0], L);
-    bool expand = CBool(f[1]);
+    Table t(f["varArray"], L);
+    bool expand = CBool(f["blnExpand"]);
     return Variant(buildFromTable(d, t, expand));
   });
 }
@@ -264,7 +264,7 @@ Variant CreateBookmarksFrom(Document& d, Frame& f) {
 Variant CreateBookmarksFromPages(Document& d, Frame& f) {
   ObjectRef root;
   return passErrorsOn({&root}, [&] {
-    std::string text = CStr(f[0]);
+    std::string text = CStr(f["strText"]);
     root = rootOf(d);
     int32_t pages = CLng(get(d.objJSO, "NumPages"));
     for (int32_t i = 0; i < pages; ++i) call(root, "createChild", {text + std::to_string(i + 1), pageList(i), i});
@@ -339,7 +339,7 @@ Variant CreateBookmarksFromOutline(Document& d, Frame& f) {
   ObjectRef root;
   return passErrorsOn({&root}, [&] {
     root = rootOf(d);
-    int32_t start = CLng(f[0]), end = CLng(f[1]);
+    int32_t start = CLng(f["lngStartPage"]), end = CLng(f["lngEndPage"]);
     int32_t last = end > 0 ? end - 1 : CLng(get(d.objJSO, "NumPages")) - 1;
     int32_t first = start > 0 ? start - 1 : 0;
     // The headings go straight into the table the builder reads, in the

@@ -86,21 +86,22 @@ Variant SetBookmarkAction(Document& d, Frame& f) {
   std::string action;
   Search s;
   passErrorsOn({}, [&] {
-    action = CStr(f[0]);
-    s = searchOf(f[1], f[2], f[3], &f[4]);
+    action = CStr(f["strAction"]);
+    s = searchOf(f["strBookmark"], f["blnCaseSensitive"], f["blnWholeWord"], &f["blnSearchAll"]);
   });
   return changeWalk(d, s, false,
                     [&](const ObjectRef& c) { return ignoreErrors([&] { call(c, "setAction", {action}); }); });
 }
 
 Variant SetBookmarkColor(Document& d, Frame& f) {
-  if (!f[0].isArray()) return Variant(int32_t(-1));
+  if (!f["varColor"].isArray()) return Variant(int32_t(-1));
   Search s;
-  passErrorsOn({}, [&] { s = searchOf(f[1], f[2], f[3], &f[4]); });
+  passErrorsOn({},
+               [&] { s = searchOf(f["strBookmark"], f["blnCaseSensitive"], f["blnWholeWord"], &f["blnSearchAll"]); });
   // A bare list of numbers is a colour in the space its length says (a
   // triple is RGB), as the bookmark's own colour takes it.
-  Variant colour = f[0];
-  const Array& given = f[0].array();
+  Variant colour = f["varColor"];
+  const Array& given = f["varColor"].array();
   if (given.size() == 1 || given.size() == 3 || given.size() == 4) {
     std::vector<Variant> items;
     bool numbers = true;
@@ -120,8 +121,8 @@ Variant SetBookmarkName(Document& d, Frame& f) {
   std::string name;
   Search s;
   passErrorsOn({}, [&] {
-    name = CStr(f[0]);
-    s = searchOf(f[1], f[2], f[3], &f[4]);
+    name = CStr(f["strName"]);
+    s = searchOf(f["strBookmark"], f["blnCaseSensitive"], f["blnWholeWord"], &f["blnSearchAll"]);
   });
   return changeWalk(d, s, false, [&](const ObjectRef& c) { return ignoreErrors([&] { let(c, "Name", name); }); });
 }
@@ -130,9 +131,9 @@ Variant SetBookmarkStyle(Document& d, Frame& f) {
   int16_t style = 0;
   Search s;
   passErrorsOn({}, [&] {
-    int32_t requested = CLng(f[0]);
+    int32_t requested = CLng(f["lngStyle"]);
     style = requested < 0 || requested > 3 ? int16_t(0) : static_cast<int16_t>(requested);
-    s = searchOf(f[1], f[2], f[3], &f[4]);
+    s = searchOf(f["strBookmark"], f["blnCaseSensitive"], f["blnWholeWord"], &f["blnSearchAll"]);
   });
   return changeWalk(d, s, false,
                     [&](const ObjectRef& c) { return ignoreErrors([&] { let(c, "Style", Variant(style)); }); });
@@ -140,7 +141,8 @@ Variant SetBookmarkStyle(Document& d, Frame& f) {
 
 Variant RemoveBookmark(Document& d, Frame& f) {
   Search s;
-  passErrorsOn({}, [&] { s = searchOf(f[0], f[1], f[2], &f[3]); });
+  passErrorsOn({},
+               [&] { s = searchOf(f["strBookmark"], f["blnCaseSensitive"], f["blnWholeWord"], &f["blnSearchAll"]); });
   return changeWalk(d, s, true, [](const ObjectRef& c) { return ignoreErrors([&] { call(c, "Remove"); }); });
 }
 
@@ -157,7 +159,7 @@ void expandAll(Document& d, const ObjectRef& b, bool expand, int depth) {
 Variant SetBookmarkExpanded(Document& d, Frame& f) {
   ObjectRef root;
   return passErrorsOn({&root}, [&] {
-    bool expand = CBool(f[0]);
+    bool expand = CBool(f["blnExpand"]);
     root = rootOf(d);
     CountScope scope(d.lngWalkCount);
     expandAll(d, root, expand, 0);
@@ -185,11 +187,11 @@ void setAtLevel(Document& d, const ObjectRef& b, const Variant& colour, int32_t 
 }
 
 Variant SetBookmarkProperty(Document& d, Frame& f) {
-  if (!f[0].isArray()) return Variant(int32_t(-1));
+  if (!f["varColor"].isArray()) return Variant(int32_t(-1));
   ObjectRef root;
   return passErrorsOn({&root}, [&] {
-    int32_t style = CLng(f[1]);
-    int16_t level = CInt(f[2]);
+    int32_t style = CLng(f["lngStyle"]);
+    int16_t level = CInt(f["intLevel"]);
     root = rootOf(d);
     CountScope scope(d.lngWalkCount);
     // The depth counter is the Document's; it is back at its start however
@@ -199,7 +201,7 @@ Variant SetBookmarkProperty(Document& d, Frame& f) {
       int16_t start;
       ~LevelScope() { level = start; }
     } levelScope{d.intBookmarkLevel, d.intBookmarkLevel};
-    setAtLevel(d, root, f[0], style, level, 0);
+    setAtLevel(d, root, f["varColor"], style, level, 0);
     root.reset();
     return Variant(d.lngWalkCount);
   });
@@ -228,14 +230,14 @@ Variant GetBookmarks(Document& d, Frame& f) {
   return passErrorsOn({}, [&] {
     std::vector<Variant> names = allNames(d);
     int32_t n = static_cast<int32_t>(names.size());
-    f[0] = Variant(Array::vector(std::move(names)));
+    f["varBookmarks"] = Variant(Array::vector(std::move(names)));
     return Variant(n);
   });
 }
 
 Variant BookmarkExists(Document& d, Frame& f) {
   return passErrorsOn({}, [&] {
-    Search s = searchOf(f[0], f[1], f[2], nullptr);
+    Search s = searchOf(f["strBookmark"], f["blnCaseSensitive"], f["blnWholeWord"], nullptr);
     for (const Variant& name : allNames(d))
       if (s.rule.matches(name.asString())) return Variant(true);
     return Variant(false);
@@ -245,7 +247,7 @@ Variant BookmarkExists(Document& d, Frame& f) {
 Variant ExecuteBookmark(Document& d, Frame& f) {
   ObjectRef root;
   return passErrorsOn({&root}, [&] {
-    Search s = searchOf(f[0], f[1], f[2], nullptr);
+    Search s = searchOf(f["strBookmark"], f["blnCaseSensitive"], f["blnWholeWord"], nullptr);
     root = rootOf(d);
     d.blnWalkFound = bookmarks::ExecuteMatching(root, s.rule, 0);
     bool found = d.blnWalkFound;

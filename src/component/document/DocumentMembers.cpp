@@ -46,37 +46,37 @@ Variant CreateJavaScriptObject(Document& d, Frame&) {
 }
 
 Variant SaveAs(Document& d, Frame& f) {
-  if (vocab::codeIs(f[1], 0)) {
-    call(d.objJSO, "SaveAs", {f[0]});
+  if (vocab::codeIs(f["lngFileType"], 0)) {
+    call(d.objJSO, "SaveAs", {f["strPath"]});
   } else {
-    call(d.objJSO, "SaveAs", {f[0], vocab::FileType(f[1], moduleState().strAcrobatVersion)});
+    call(d.objJSO, "SaveAs", {f["strPath"], vocab::FileType(f["lngFileType"], moduleState().strAcrobatVersion)});
   }
   return {};
 }
 
 Variant Save(Document& d, Frame& f) {
-  Variant type = f[0];
+  Variant type = f["lngSave"];
   if (Compare(type, Variant(int32_t(0))) < 0 || Compare(type, Variant(int32_t(1))) > 0) type = Variant(int32_t(0));
   // The default target is the file this document was opened from. The
   // thread's last opened path would write this document over another one
   // when a client works on two at a time.
   Variant target;
-  if (Trim(CStr(f[1])).empty())
+  if (Trim(CStr(f["strPDF"])).empty())
     target = Variant(d.strDocumentPath);
   else
-    target = Variant(CStr(f[1]));
+    target = Variant(CStr(f["strPDF"]));
   call(d.objPDDoc, "Save", {ByRef(type), ByRef(target)});
   return {};
 }
 
 Variant GetFileType(Document&, Frame& f) {
-  return Variant(vocab::FileType(f[0], moduleState().strAcrobatVersion));
+  return Variant(vocab::FileType(f["i"], moduleState().strAcrobatVersion));
 }
 Variant GetLayout(Document&, Frame& f) {
-  return Variant(vocab::Layout(f[0]));
+  return Variant(vocab::Layout(f["i"]));
 }
 Variant SetPageView(Document& d, Frame& f) {
-  return Variant(CBool(call(d.objPDDoc, "SetPageMode", {f[0]})));
+  return Variant(CBool(call(d.objPDDoc, "SetPageMode", {f["lngPageView"]})));
 }
 
 // ---- Properties ----
@@ -87,7 +87,7 @@ Variant jsGet(Document& d, Frame& f) {
   return coerce(get(d.objJSO, f.member().name), T);
 }
 Variant jsLet(Document& d, Frame& f) {
-  let(d.objJSO, f.member().name, f[0]);
+  let(d.objJSO, f.member().name, f["vNewValue"]);
   return {};
 }
 
@@ -95,7 +95,7 @@ Variant GetKeyWords(Document& d, Frame&) {
   return call(d.objPDDoc, "GetInfo", {"KeyWords"});
 }
 Variant LetKeyWords(Document& d, Frame& f) {
-  call(d.objPDDoc, "SetInfo", {"KeyWords", f[0]});
+  call(d.objPDDoc, "SetInfo", {"KeyWords", f["vNewValue"]});
   return {};
 }
 Variant InstanceID(Document& d, Frame&) {

@@ -13,10 +13,10 @@ Variant ClearItems(Field& x, Frame&) {
 }
 
 Variant DeleteItem(Field& x, Frame& f) {
-  if (vocab::codeIs(f[0], -1))
+  if (vocab::codeIs(f["intIndex"], -1))
     call(x.objField, "deleteItemAt");
   else
-    call(x.objField, "deleteItemAt", {f[0]});
+    call(x.objField, "deleteItemAt", {f["intIndex"]});
   let(x.objField, "CurrentValueIndices", Variant(int16_t(0)));
   return {};
 }
@@ -27,9 +27,9 @@ Variant FieldPages(Field& x, Frame&) {
 
 Variant GetChildFields(Field& x, Frame& f) {
   return passErrorsOn({}, [&] {
-    f[0] = call(x.objField, "getArray");
-    if (!f[0].isArray()) raise(basic::TypeMismatch);
-    int32_t u = f[0].array().ubound(1);
+    f["varFields"] = call(x.objField, "getArray");
+    if (!f["varFields"].isArray()) raise(basic::TypeMismatch);
+    int32_t u = f["varFields"].array().ubound(1);
     if (u > 32767 || u < -32768) raise(basic::Overflow);
     return Variant(int16_t(u));
   });
@@ -37,7 +37,7 @@ Variant GetChildFields(Field& x, Frame& f) {
 
 // ---- Check boxes, radio buttons, buttons, items, actions ----
 Variant SetCheckBox(Field& x, Frame& f) {
-  call(x.objField, "checkThisBox", {f[0], f[1]});
+  call(x.objField, "checkThisBox", {f["intIndex"], f["blnChecked"]});
   return {};
 }
 
@@ -48,32 +48,32 @@ Variant buttonFace(const Variant& v) {
 }
 
 Variant SetButtonCaption(Field& x, Frame& f) {
-  call(x.objField, "buttonSetCaption", {f[0], buttonFace(f[1])});
+  call(x.objField, "buttonSetCaption", {f["strCaption"], buttonFace(f["lngButtonFace"])});
   return {};
 }
 
 Variant GetButtonCaption(Field& x, Frame& f) {
-  return Variant(CStr(call(x.objField, "buttonGetCaption", {buttonFace(f[0])})));
+  return Variant(CStr(call(x.objField, "buttonGetCaption", {buttonFace(f["lngButtonFace"])})));
 }
 
 Variant GetItem(Field& x, Frame& f) {
-  return Variant(CStr(call(x.objField, "getItemAt", {f[0], f[1]})));
+  return Variant(CStr(call(x.objField, "getItemAt", {f["intIndex"], f["blnExportValue"]})));
 }
 
 Variant InsertItem(Field& x, Frame& f) {
-  call(x.objField, "insertItemAt", {f[0], f[1], f[2]});
+  call(x.objField, "insertItemAt", {f["strItem"], f["strExportValue"], f["intIndex"]});
   return {};
 }
 
 Variant IsBoxChecked(Field& x, Frame& f) {
-  return Variant(CBool(call(x.objField, "IsBoxChecked", {f[0]})));
+  return Variant(CBool(call(x.objField, "IsBoxChecked", {f["intIndex"]})));
 }
 Variant IsDefaultChecked(Field& x, Frame& f) {
-  return Variant(CBool(call(x.objField, "IsDefaultChecked", {f[0]})));
+  return Variant(CBool(call(x.objField, "IsDefaultChecked", {f["intIndex"]})));
 }
 
 Variant SetDefaultValue(Field& x, Frame& f) {
-  call(x.objField, "defaultIsChecked", {f[0], f[1]});
+  call(x.objField, "defaultIsChecked", {f["intIndex"], f["blnChecked"]});
   return {};
 }
 
@@ -85,18 +85,19 @@ std::string trigger(const Variant& code) {
 }
 
 Variant SetFieldAction(Field& x, Frame& f) {
-  call(x.objField, "setAction", {trigger(f[0]), f[1]});
+  call(x.objField, "setAction", {trigger(f["lngTrigger"]), f["strAction"]});
   return {};
 }
 
 Variant SetItems(Field& x, Frame& f) {
-  call(x.objField, "SetItems", {f[0]});
+  call(x.objField, "SetItems", {f["varItems"]});
   return {};
 }
 
 // ---- Vocabulary ----
 template <std::string (*Map)(const Variant&)>
 Variant mapped(Field&, Frame& f) {
+  // By position: one body serves every vocabulary member, each naming its value its own way.
   return Variant(Map(f[0]));
 }
 

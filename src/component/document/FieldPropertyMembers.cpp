@@ -83,7 +83,7 @@ Variant getProp(Field& x, Frame& f) {
 }
 
 Variant letProp(Field& x, Frame& f) {
-  let(x.objField, propOf(f).member, f[0]);
+  let(x.objField, propOf(f).member, f["vNewValue"]);
   return {};
 }
 

@@ -13,7 +13,7 @@ namespace {
 Variant GetField(Document& d, Frame& f) {
   ObjectRef field;
   ignoreErrors([&] {
-    moduleState().strFieldRequestName = CStr(f[0]);
+    moduleState().strFieldRequestName = CStr(f["strName"]);
     moduleState().objFieldRequestJS = d.objJSO;
     field = createField();
   });
@@ -21,7 +21,7 @@ Variant GetField(Document& d, Frame& f) {
 }
 
 Variant GetNthFieldName(Document& d, Frame& f) {
-  return Variant(CStr(call(d.objJSO, "GetNthFieldName", {f[0]})));
+  return Variant(CStr(call(d.objJSO, "GetNthFieldName", {f["intIndex"]})));
 }
 
 Variant GetFields(Document& d, Frame&) {
@@ -54,12 +54,12 @@ Variant GetFieldsArray(Document& d, Frame&) {
 }
 
 Variant RemoveField(Document& d, Frame& f) {
-  call(d.objJSO, "RemoveField", {f[0]});
+  call(d.objJSO, "RemoveField", {f["strName"]});
   return {};
 }
 
 Variant ResetFormFields(Document& d, Frame& f) {
-  const Variant& v = f[0];
+  const Variant& v = f["varFields"];
   if (v.isArray()) call(d.objJSO, "resetForm", {v});
   // One name given as a text means that field, not every field.
   else if (v.isString())
@@ -125,12 +125,12 @@ void setFlag(Document& d, const char* prop, const Variant& value, const Variant&
 }
 
 Variant SetReadOnly(Document& d, Frame& f) {
-  setFlag(d, "ReadOnly", f[0], f[1], f[2]);
+  setFlag(d, "ReadOnly", f["blnReadOnly"], f["varFields"], f["lngLock"]);
   return {};
 }
 
 Variant SetRequired(Document& d, Frame& f) {
-  setFlag(d, "Required", f[0], f[1], f[2]);
+  setFlag(d, "Required", f["blnRequired"], f["varFields"], f["lngLock"]);
   return {};
 }
 

@@ -38,7 +38,7 @@ class Login {
 Variant SignDocument(Field& x, Frame& f) {
   passErrorsOn({}, [&] {
     ObjectRef handler = objectOf(call(objectOf(get(x.objJSO, "security")), "getHandler", {"Adobe.PPKLite"}));
-    if (!CBool(call(handler, "login", {f[1], f[0]})))
+    if (!CBool(call(handler, "login", {f["strPassword"], f["strCertificateFile"]})))
       raise(kErrComponent, "The certificate file could not be opened with the password given.");
     Login session(handler);
     ObjectRef info = objectOf(get(x.objField, "SignatureInfo"));
@@ -67,8 +67,8 @@ struct LockScript {
 };
 
 Variant SetSignatureFieldLocks(Field& x, Frame& f) {
-  const Variant& fields = f[0];
-  const Variant& lock = f[1];
+  const Variant& fields = f["varFields"];
+  const Variant& lock = f["lngLock"];
   LockScript s;
   auto lastIndex = [&]() -> int16_t {
     int32_t n = CLng(get(x.objJSO, "NumFields")) - 1;

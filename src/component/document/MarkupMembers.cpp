@@ -104,6 +104,7 @@ Variant markUp(Document& d, Frame& f, const char* type, const char* defaultColou
     for (const Variant& quads : m.wordQuads) {
       Props first;
       first.emplace_back("Page", Variant(m.page));
+      // By position: each member of the family names its colour after its kind.
       ignoreErrors([&] { first.emplace_back("StrokeColor", annot::colourOr(d, f[4], defaultColour)); });
       first.emplace_back("Type", Variant(type));
       Props second{{"quads", quads}};
@@ -122,7 +123,7 @@ Variant markUp(Document& d, Frame& f, const char* type, const char* defaultColou
       flag("Lock", 7);
       flag("ReadOnly", 8);
       ignoreErrors([&] {
-        if (CBool(f[9])) second.emplace_back("opacity", Variant(0.5));
+        if (CBool(f["blnTransparent"])) second.emplace_back("opacity", Variant(0.5));
       });
       text("contents", 10);
       flag("Hidden", 11);
@@ -154,19 +155,19 @@ Variant FindAndCommentText(Document& d, Frame& f) {
     return Variant(scan(d, f, 0, 2, 3, 4, QuadNeed::FirstAndLast, false, [&](const Match& m) {
       annot::Note n;
       n.page = Variant(m.page + 1);
-      n.text = f[1];
-      n.colour = f[6];
-      n.author = f[7];
-      n.subject = f[8];
+      n.text = f["strText"];
+      n.colour = f["varColor"];
+      n.author = f["strAuthor"];
+      n.subject = f["strSubject"];
       n.point = m.firstQuad;
-      n.icon = f[5];
+      n.icon = f["lngNoteIcon"];
       n.name = Variant("Comment" + std::to_string(m.page + 1));
-      n.lock = f[10];
-      n.readOnly = f[11];
+      n.lock = f["blnLock"];
+      n.readOnly = f["blnReadOnly"];
       n.popupOpen = Variant(false);
-      n.state = f[13];
-      n.width = f[9];
-      n.transparent = CBool(f[14]);
+      n.state = f["lngNoteState"];
+      n.width = f["intBorderWidth"];
+      n.transparent = CBool(f["blnTransparent"]);
       annot::addTextNote(d, n);
       return false;
     }));
@@ -176,30 +177,23 @@ Variant FindAndCommentText(Document& d, Frame& f) {
 Variant FindAndOverwriteText(Document& d, Frame& f) {
   return passErrorsOn({}, [&] {
     return Variant(scan(d, f, 0, 2, 3, 4, QuadNeed::FirstAndLast, false, [&](const Match& m) {
-      if (annot::isZero(f[6])) f[6] = Variant(CInt(Variant(6 * CharCount(CStr(f[1])))));
+      if (annot::isZero(f["intWidth"]))
+        f["intWidth"] = Variant(CInt(Variant(6 * CharCount(CStr(f["strReplaceText"])))));
       auto at = [](const Variant& quad, int32_t i) {
         if (!quad.isArray()) raise(basic::TypeMismatch, "The viewer gave no quad for a word of the match");
         return CDbl(quad.array().at({quad.array().lbound() + i}));
       };
-      double y = CDbl(f[10]), width = CDbl(f[6]);
+      double y = CDbl(f["intY"]), width = CDbl(f["intWidth"]);
       Variant rect =
           V({at(m.firstQuad, 0), at(m.firstQuad, 1) - 13.8 + y, at(m.lastQuad, 0) + width, at(m.lastQuad, 1) + y});
-      annot::FreeText t{Variant(m.page + 1),
-                        rect,
-                        f[1],
-                        f[7],
-                        Variant(""),
-                        Variant(""),
-                        Variant(""),
-                        Variant(true),
-                        Variant(true),
-                        Variant(int16_t(0)),
-                        f[8],
-                        f[5],
-                        Variant(int16_t(8)),
-                        Variant(int16_t(CBool(f[9]) ? 1 : 0)),
-                        Variant(int16_t(0)),
-                        Variant(1.0)};
+      annot::FreeText t{Variant(m.page + 1), rect,
+                        f["strReplaceText"], f["varColor"],
+                        Variant(""),         Variant(""),
+                        Variant(""),         Variant(true),
+                        Variant(true),       Variant(int16_t(0)),
+                        f["varFillColor"],   f["lngFont"],
+                        Variant(int16_t(8)), Variant(int16_t(CBool(f["blnBorder"]) ? 1 : 0)),
+                        Variant(int16_t(0)), Variant(1.0)};
       annot::createFreeText(d, t, false);
       return false;
     }));
@@ -223,17 +217,17 @@ Variant pageIndex(const Variant& page) {
 }
 
 Variant GetPageNthWord(Document& d, Frame& f) {
-  return Variant(CStr(call(d.objJSO, "GetPageNthWord", {pageIndex(f[0]), f[1], f[2]})));
+  return Variant(CStr(call(d.objJSO, "GetPageNthWord", {pageIndex(f["lngPage"]), f["intWordIndex"], f["blnStrip"]})));
 }
 Variant GetPageNthWordQuads(Document& d, Frame& f) {
-  return call(d.objJSO, "GetPageNthWordQuads", {pageIndex(f[0]), f[1]});
+  return call(d.objJSO, "GetPageNthWordQuads", {pageIndex(f["lngPage"]), f["intWordIndex"]});
 }
 
 Variant GetPagesWordCount(Document& d, Frame& f) {
   return passErrorsOn({}, [&] {
-    if (annot::aboveZero(f[0])) {
-      int16_t c = CInt(call(d.objJSO, "getPageNumWords", {annot::minusOne(f[0])}));
-      f[1] = V({Variant(c)});
+    if (annot::aboveZero(f["lngPage"])) {
+      int16_t c = CInt(call(d.objJSO, "getPageNumWords", {annot::minusOne(f["lngPage"])}));
+      f["varPages"] = V({Variant(c)});
       return Variant(int32_t(c));
     }
     int32_t pages = CLng(get(d.objJSO, "NumPages"));
@@ -244,7 +238,7 @@ Variant GetPagesWordCount(Document& d, Frame& f) {
       counts.emplace_back(c);
       total += c;
     }
-    f[1] = Variant(Array::vector(std::move(counts)));
+    f["varPages"] = Variant(Array::vector(std::move(counts)));
     return Variant(total);
   });
 }

@@ -14,9 +14,9 @@ using namespace pages;
 // No range: the call without arguments; otherwise first-or-zero to
 // last-or-end.
 Variant rangeCall(Document& d, Frame& f, const char* member) {
-  if (isZero(f[0]) && isZero(f[1])) return call(d.objJSO, member);
-  Variant first = firstOrZero(f[0]);
-  Variant last = lastOrEnd(d, f[1]);
+  if (isZero(f["lngStartPage"]) && isZero(f["lngEndPage"])) return call(d.objJSO, member);
+  Variant first = firstOrZero(f["lngStartPage"]);
+  Variant last = lastOrEnd(d, f["lngEndPage"]);
   return call(d.objJSO, member, {first, last});
 }
 
@@ -37,43 +37,43 @@ Variant RemoveWebLinks(Document& d, Frame& f) {
 
 Variant FlattenPages(Document& d, Frame& f) {
   Variant first, last;
-  if (isZero(f[0]) && isZero(f[1])) {
+  if (isZero(f["lngStartPage"]) && isZero(f["lngEndPage"])) {
     first = Variant(int16_t(0));
     last = lastPage(d);
   } else {
-    first = firstOrZero(f[0]);
-    last = lastOrEnd(d, f[1]);
+    first = firstOrZero(f["lngStartPage"]);
+    last = lastOrEnd(d, f["lngEndPage"]);
   }
   call(d.objJSO, "FlattenPages", {first, last, Variant(int16_t(0))});
   return {};
 }
 
 Variant SetPageRotations(Document& d, Frame& f) {
-  Variant first = firstOrSame(f[0]);
-  Variant last = lastOrEnd(d, f[1]);
-  call(d.objJSO, "SetPageRotations", {first, last, f[2]});
+  Variant first = firstOrSame(f["lngStartPage"]);
+  Variant last = lastOrEnd(d, f["lngEndPage"]);
+  call(d.objJSO, "SetPageRotations", {first, last, f["lngRotation"]});
   return {};
 }
 Variant GetPageRotation(Document& d, Frame& f) {
-  return Variant(CInt(call(d.objJSO, "GetPageRotation", {firstOrSame(f[0])})));
+  return Variant(CInt(call(d.objJSO, "GetPageRotation", {firstOrSame(f["lngPage"])})));
 }
 Variant GetPageLabel(Document& d, Frame& f) {
-  return Variant(CStr(call(d.objJSO, "GetPageLabel", {firstOrZero(f[0])})));
+  return Variant(CStr(call(d.objJSO, "GetPageLabel", {firstOrZero(f["lngPage"])})));
 }
 
 Variant SetPageLabels(Document& d, Frame& f) {
   static const char* styles[] = {"D", "R", "r", "A", "a", ""};
   std::string style = "D";
   for (int32_t i = 0; i < 6; ++i)
-    if (Compare(f[1], Variant(i)) == 0) {
+    if (Compare(f["lngPageNumberStyle"], Variant(i)) == 0) {
       style = styles[i];
       break;
     }
-  Variant page = firstOrZero(f[0]);
+  Variant page = firstOrZero(f["lngStartPage"]);
   if (style.empty()) {
     call(d.objJSO, "SetPageLabels", {page});
   } else {
-    Variant label = V({Variant(style), f[2], f[3]});
+    Variant label = V({Variant(style), f["strPageNumberPrefix"], f["lngFirstPageNumber"]});
     call(d.objJSO, "SetPageLabels", {page, ByRef(label)});
   }
   return {};
@@ -83,18 +83,18 @@ Variant SetPageTabOrder(Document& d, Frame& f) {
   static const char* orders[] = {"rows", "columns", "structure"};
   std::string order;
   for (int32_t i = 0; i < 3; ++i)
-    if (Compare(f[1], Variant(i)) == 0) {
+    if (Compare(f["lngPageTabOrder"], Variant(i)) == 0) {
       order = orders[i];
       break;
     }
-  Variant page = aboveZero(f[0]) ? minusOne(f[0]) : lastPage(d);
+  Variant page = aboveZero(f["lngPage"]) ? minusOne(f["lngPage"]) : lastPage(d);
   call(d.objJSO, "SetPageTabOrder", {page, Variant(order)});
   return {};
 }
 
 // ---- Page list ----
 Variant DeletePages(Document& d, Frame& f) {
-  const Variant &s = f[0], &e = f[1];
+  const Variant &s = f["lngStartPage"], &e = f["lngEndPage"];
   if (isZero(s) && isZero(e)) {
     call(d.objJSO, "DeletePages");
   } else if (isZero(s)) {
@@ -109,20 +109,20 @@ Variant DeletePages(Document& d, Frame& f) {
 }
 
 Variant ExtractPages(Document& d, Frame& f) {
-  const Variant &s = f[0], &e = f[1];
+  const Variant &s = f["lngStartPage"], &e = f["lngEndPage"];
   // Without a path the viewer would make the new document in a window
   // nobody sees; unattended, that is work lost without a word.
-  if (Trim(CStr(f[2])).empty())
+  if (Trim(CStr(f["strPath"])).empty())
     raise(basic::InvalidProcedureCall, "ExtractPages needs strPath, the path of the new document; none was given");
   Variant first = isZero(s) ? Variant(int16_t(0)) : minusOne(s);
   Variant last = isZero(e) ? lastPage(d) : minusOne(e);
-  call(d.objJSO, "ExtractPages", {first, last, f[2]});
+  call(d.objJSO, "ExtractPages", {first, last, f["strPath"]});
   return {};
 }
 
 // The source range of InsertPages and ReplacePages after the position.
 void sourceCall(Document& d, const char* member, const Variant& position, Frame& f) {
-  const Variant &src = f[0], &s = f[2], &e = f[3];
+  const Variant &src = f["strSourcePDF"], &s = f["lngStartPage"], &e = f["lngEndPage"];
   if (isZero(s) && isZero(e))
     call(d.objJSO, member, {position, src});
   else if (isZero(s))
@@ -134,18 +134,20 @@ void sourceCall(Document& d, const char* member, const Variant& position, Frame&
 }
 
 Variant InsertPages(Document& d, Frame& f) {
-  Variant position = isZero(f[1]) ? lastPage(d) : firstOrSame(f[1]);
+  Variant position = isZero(f["lngInsertAfterPage"]) ? lastPage(d) : firstOrSame(f["lngInsertAfterPage"]);
   sourceCall(d, "InsertPages", position, f);
   return {};
 }
 Variant ReplacePages(Document& d, Frame& f) {
-  sourceCall(d, "ReplacePages", firstOrSame(f[1]), f);
+  sourceCall(d, "ReplacePages", firstOrSame(f["lngReplaceStartPage"]), f);
   return {};
 }
 
 Variant MovePage(Document& d, Frame& f) {
-  Variant page = firstOrZero(f[0]);
-  Variant after = aboveZero(f[1]) ? minusOne(f[1]) : isZero(f[1]) ? lastPage(d) : f[1];
+  Variant page = firstOrZero(f["lngPage"]);
+  Variant after = aboveZero(f["lngMoveAfterPage"]) ? minusOne(f["lngMoveAfterPage"])
+                  : isZero(f["lngMoveAfterPage"])  ? lastPage(d)
+                                                   : f["lngMoveAfterPage"];
   call(d.objJSO, "MovePage", {page, after});
   return {};
 }
@@ -158,24 +160,26 @@ Variant NewPage(Document& d, Frame& f) {
   // The box is left, top, right, bottom; a box away from the origin has
   // its size in the differences, not in its far edges.
   Variant width(at(2) - at(0)), height(at(1) - at(3));
-  if (Compare(f[0], Variant(int32_t(-1))) == 0) {
+  if (Compare(f["lngInsertAfterPage"], Variant(int32_t(-1))) == 0) {
     call(d.objJSO, "NewPage", {Variant(int16_t(0)), width, height});
   } else {
-    Variant position = aboveZero(f[0]) ? f[0] : get(d.objJSO, "NumPages");
+    Variant position = aboveZero(f["lngInsertAfterPage"]) ? f["lngInsertAfterPage"] : get(d.objJSO, "NumPages");
     call(d.objJSO, "NewPage", {position, width, height});
   }
   return {};
 }
 
 Variant PrintDocument(Document& d, Frame& f) {
-  Variant first = firstOrSame(f[1]);
-  Variant last = lastOrEnd(d, f[2]);
-  call(d.objJSO, "Print", {f[0], first, last, f[3], f[4], f[5], f[6], f[7]});
+  Variant first = firstOrSame(f["lngStartPage"]);
+  Variant last = lastOrEnd(d, f["lngEndPage"]);
+  call(d.objJSO, "Print",
+       {f["blnShowWindow"], first, last, f["blnSilent"], f["blnShrinkToFit"], f["blnPrintAsImage"], f["blnReverse"],
+        f["blnAnnotations"]});
   return {};
 }
 
 Variant GetURL(Document& d, Frame& f) {
-  call(d.objJSO, "GetURL", {f[0], f[1]});
+  call(d.objJSO, "GetURL", {f["strURL"], f["blnAppend"]});
   return {};
 }
 

@@ -8,12 +8,12 @@ namespace pm {
 namespace {
 
 Variant AddScript(Document& d, Frame& f) {
-  call(d.objJSO, "AddScript", {f[0], f[1]});
+  call(d.objJSO, "AddScript", {f["strName"], f["strScript"]});
   return {};
 }
 
 Variant RemoveScript(Document& d, Frame& f) {
-  call(d.objJSO, "RemoveScript", {f[0]});
+  call(d.objJSO, "RemoveScript", {f["strName"]});
   return {};
 }
 
@@ -29,41 +29,41 @@ Variant oneLess(const Variant& v) {
 // The JavaScript object spells this member in lower camel case; the name is
 // passed as the viewer documents it.
 Variant SetDocumentAction(Document& d, Frame& f) {
-  call(d.objJSO, "setAction", {vocab::DocumentTrigger(f[0]), f[1]});
+  call(d.objJSO, "setAction", {vocab::DocumentTrigger(f["lngTrigger"]), f["strAction"]});
   return {};
 }
 
 Variant SetPageAction(Document& d, Frame& f) {
   // Pages are 1-based here and 0-based to the JavaScript object; zero and
   // negative numbers go through unchanged.
-  Variant page = f[0];
+  Variant page = f["lngPage"];
   if (Compare(page, Variant(int32_t(0))) > 0) page = oneLess(page);
-  call(d.objJSO, "SetPageAction", {page, vocab::PageTrigger(f[1]), f[2]});
+  call(d.objJSO, "SetPageAction", {page, vocab::PageTrigger(f["lngTrigger"]), f["strAction"]});
   return {};
 }
 
 Variant AttachFile(Document& d, Frame& f) {
-  return Variant(CBool(call(d.objJSO, "importDataObject", {f[0], f[1]})));
+  return Variant(CBool(call(d.objJSO, "importDataObject", {f["strName"], f["strFile"]})));
 }
 
 Variant ExportDataObject(Document& d, Frame& f) {
   // The launch argument is always 0: the file is written, never opened.
-  call(d.objJSO, "ExportDataObject", {f[0], f[1], f[2], Variant(int16_t(0))});
+  call(d.objJSO, "ExportDataObject", {f["strName"], f["strPath"], f["blnAllowAuthorization"], Variant(int16_t(0))});
   return {};
 }
 
 Variant RemoveDataObject(Document& d, Frame& f) {
-  call(d.objJSO, "RemoveDataObject", {f[0]});
+  call(d.objJSO, "RemoveDataObject", {f["strName"]});
   return {};
 }
 
 Variant DeleteSound(Document& d, Frame& f) {
-  call(d.objJSO, "DeleteSound", {f[0]});
+  call(d.objJSO, "DeleteSound", {f["strName"]});
   return {};
 }
 
 Variant RemoveIcon(Document& d, Frame& f) {
-  call(d.objJSO, "RemoveIcon", {f[0]});
+  call(d.objJSO, "RemoveIcon", {f["strName"]});
   return {};
 }
 

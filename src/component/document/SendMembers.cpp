@@ -8,7 +8,7 @@ namespace pm {
 namespace {
 
 Variant forwardSix(Document& d, Frame& f, const char* member) {
-  call(d.objJSO, member, {f[0], f[1], f[2], f[3], f[4], f[5]});
+  call(d.objJSO, member, {f["blnShowWindow"], f["strTo"], f["strCC"], f["strBCC"], f["strSubject"], f["strBody"]});
   return {};
 }
 Variant EmailDocument(Document& d, Frame& f) {
@@ -19,11 +19,23 @@ Variant EmailForm(Document& d, Frame& f) {
 }
 
 Variant SubmitFormToURL(Document& d, Frame& f) {
-  Variant fields = f[3].isArray() ? f[3] : Variant(std::string());
-  std::vector<Arg> args{f[0], f[1], f[2], fields, f[4], f[5], f[6], f[7], f[8], f[9], f[10], f[11], f[12]};
+  Variant fields = f["varFields"].isArray() ? f["varFields"] : Variant(std::string());
+  std::vector<Arg> args{f["URL"],
+                        f["blnFDF"],
+                        f["blnEmpty"],
+                        fields,
+                        f["blnGet"],
+                        f["blnAnnotations"],
+                        f["blnXML"],
+                        f["blnIncrementalChanges"],
+                        f["blnPDF"],
+                        f["blnCanonical"],
+                        f["blnExclNonUserAnnots"],
+                        f["blnExclFKey"],
+                        f["strPassword"]};
   // Viewers after version 5 take the embedded-form flag as a fourteenth
   // argument; older ones know only thirteen.
-  if (Val(moduleState().strAcrobatVersion) > 5) args.emplace_back(f[13]);
+  if (Val(moduleState().strAcrobatVersion) > 5) args.emplace_back(f["blnEmbedForm"]);
   call(d.objJSO, "submitForm", std::span<const Arg>(args));
   return {};
 }

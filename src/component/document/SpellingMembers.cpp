@@ -12,7 +12,7 @@ namespace {
 }
 
 Variant SpellCheckPDF(Document& d, Frame& f) {
-  const Variant& delimiter = f[0];
+  const Variant& delimiter = f["strDelimiter"];
   clsConcat builder;
   builder.ReInit();
   std::vector<Variant> found;
@@ -20,8 +20,8 @@ Variant SpellCheckPDF(Document& d, Frame& f) {
   int32_t first = 0, last = -1;
   ignoreErrors([&] {
     // A Null page number compares as neither greater nor smaller: every page.
-    if (!f[1].isNull() && Compare(f[1], Variant(int32_t(0))) > 0) {
-      first = last = CLng(f[1]) - 1;
+    if (!f["lngPage"].isNull() && Compare(f["lngPage"], Variant(int32_t(0))) > 0) {
+      first = last = CLng(f["lngPage"]) - 1;
     } else {
       last = CLng(get(d.objJSO, "NumPages")) - 1;
     }

@@ -8,18 +8,19 @@ namespace {
 using namespace pages;
 
 Variant CreateTemplate(Document& d, Frame& f) {
-  call(d.objJSO, "CreateTemplate", {firstOrZero(f[0])});
+  call(d.objJSO, "CreateTemplate", {firstOrZero(f["lngPage"])});
   return {};
 }
 Variant GetNthTemplate(Document& d, Frame& f) {
-  return Variant(CStr(call(d.objJSO, "GetNthTemplate", {f[0]})));
+  return Variant(CStr(call(d.objJSO, "GetNthTemplate", {f["intIndex"]})));
 }
 Variant RemoveTemplate(Document& d, Frame& f) {
-  call(d.objJSO, "RemoveTemplate", {f[0]});
+  call(d.objJSO, "RemoveTemplate", {f["strName"]});
   return {};
 }
 Variant SpawnPageFromTemplate(Document& d, Frame& f) {
-  call(d.objJSO, "SpawnPageFromTemplate", {f[0], firstOrSame(f[1]), f[2], f[3]});
+  call(d.objJSO, "SpawnPageFromTemplate",
+       {f["strTemplate"], firstOrSame(f["lngPage"]), f["blnRenameFields"], f["blnOverlayPage"]});
   return {};
 }
 

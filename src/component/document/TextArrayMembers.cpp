@@ -7,7 +7,7 @@ namespace pm {
 namespace {
 
 Variant TextFileToArray(Document&, Frame& f) {
-  return Variant(TextFileToArrayCode(f[0], f[1], f[2], f[3]));
+  return Variant(TextFileToArrayCode(f["strTextFile"], f["varArray"], f["strDelimiter"], f["blnRemoveQuotes"]));
 }
 
 void describe(Members<Document>& m) {

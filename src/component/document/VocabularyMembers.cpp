@@ -7,12 +7,13 @@ namespace pm {
 namespace {
 
 Variant SetColor(Document&, Frame& f) {
-  vocab::SetColor(f[0], f[1]);
+  vocab::SetColor(f["lngColor"], f["varColor"]);
   return {};
 }
 
 template <std::string (*Map)(const Variant&)>
 Variant mapped(Document&, Frame& f) {
+  // By position: one body serves every vocabulary member, each naming its value its own way.
   return Variant(Map(f[0]));
 }
 

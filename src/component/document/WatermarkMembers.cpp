@@ -17,28 +17,31 @@ std::pair<Variant, Variant> range(Document& d, const Variant& start, const Varia
 }
 
 Variant AddWatermarkFromFile(Document& d, Frame& f) {
-  Variant source = firstOrZero(f[1]);
-  auto [first, last] = range(d, f[2], f[3]);
+  Variant source = firstOrZero(f["lngSourcePage"]);
+  auto [first, last] = range(d, f["lngStartPage"], f["lngEndPage"]);
   call(d.objJSO, "AddWatermarkFromFile",
-       {f[0], source, first, last, f[4], f[5], f[6], f[9], f[10], f[11], f[12], f[13], f[7], f[14], f[15], f[8]});
+       {f["strSourcePDF"], source, first, last, f["blnOnTop"], f["blnOnScreen"], f["blnOnPrint"], f["intHorizAlign"],
+        f["intVertAlign"], f["intHorizValue"], f["intVertValue"], f["blnPercentage"], f["sngScale"], f["blnFixedPrint"],
+        f["lngRotation"], f["sngOpacity"]});
   return {};
 }
 
 Variant AddWatermarkFromText(Document& d, Frame& f) {
-  auto [first, last] = range(d, f[5], f[6]);
+  auto [first, last] = range(d, f["lngStartPage"], f["lngEndPage"]);
   auto stamp = [&](const Variant& text, const Variant& from, const Variant& to) {
-    Variant font(vocab::Font(f[2]));
-    Variant colour = f[4].isArray() ? f[4] : get(objectOf(get(d.objJSO, "Color")), "black");
+    Variant font(vocab::Font(f["lngFont"]));
+    Variant colour = f["varColor"].isArray() ? f["varColor"] : get(objectOf(get(d.objJSO, "Color")), "black");
     call(d.objJSO, "AddWatermarkFromText",
-         {text, f[1], font, f[3], colour, from, to, f[7], f[8], f[9], f[14], f[15], f[16], f[17], f[18], f[10], f[19],
-          f[20], f[11]});
+         {text, f["lngAlignment"], font, f["intTextSize"], colour, from, to, f["blnOnTop"], f["blnOnScreen"],
+          f["blnOnPrint"], f["intHorizAlign"], f["intVertAlign"], f["intHorizValue"], f["intVertValue"],
+          f["blnPercentage"], f["sngScale"], f["blnFixedPrint"], f["lngRotation"], f["sngOpacity"]});
   };
-  if (!CBool(f[12])) {
-    stamp(f[0], first, last);
+  if (!CBool(f["blnIncludePageNo"])) {
+    stamp(f["strText"], first, last);
     return {};
   }
-  int32_t seed = isZero(f[13]) ? 0 : CLng(f[13]);
-  std::string text = CStr(f[0]);
+  int32_t seed = isZero(f["lngPageNoSeed"]) ? 0 : CLng(f["lngPageNoSeed"]);
+  std::string text = CStr(f["strText"]);
   for (int32_t i = CLng(first), end = CLng(last); i <= end; ++i) {
     int32_t number = seed != 0 ? seed : i + 1;
     stamp(Variant(text + std::to_string(number)), Variant(i), Variant(i));

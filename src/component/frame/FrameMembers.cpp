@@ -10,7 +10,7 @@ namespace pm {
 namespace {
 
 Variant OpenDocument(CreatePDF&, Frame& f) {
-  ignoreErrors([&] { moduleState().strOpenDocumentPath = CStr(f[0]); });
+  ignoreErrors([&] { moduleState().strOpenDocumentPath = CStr(f["strPDF"]); });
   ObjectRef doc;
   ignoreErrors([&] { doc = createDocumentObject(); });
   if (!doc) return Variant();
@@ -18,7 +18,7 @@ Variant OpenDocument(CreatePDF&, Frame& f) {
 }
 
 Variant CopyFile(CreatePDF&, Frame& f) {
-  FileCopy(CStr(f[0]), CStr(f[1]));
+  FileCopy(CStr(f["strSource"]), CStr(f["strTarget"]));
   return {};
 }
 
@@ -36,7 +36,7 @@ Variant GetTempFilePath(CreatePDF&, Frame&) {
 
 Variant LetTempFilePath(CreatePDF&, Frame& f) {
   ignoreErrors([&] {
-    std::string v = CStr(f[0]);
+    std::string v = CStr(f["vNewValue"]);
     bool store = false;
     try {
       MkDir(v);

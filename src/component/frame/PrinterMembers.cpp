@@ -9,7 +9,7 @@ namespace {
 // refuses the change, leaves the default as it was. Only an argument that
 // has no text form (Null, an array, an object) is the caller's error.
 Variant SetDefPrinter(CreatePDF&, Frame& f) {
-  std::string name = CStr(f[0]);
+  std::string name = CStr(f["strPrinter"]);
   SetDefaultPrinter(currentSpooler(), name);
   return {};
 }

@@ -35,12 +35,14 @@ std::function<bool(const struct stat&)> isFile(const std::string& path) {
 }
 
 Variant CreatePDFfromMultiPDFinDir(CreatePDF&, Frame& f) {
-  Variant& strPDFFile = f[0];
+  Variant& strPDFFile = f["strPDFFile"];
   ObjectRef target, source;
   trapErrors(
       [&] {
         DirectoryListing list;
-        if (!ListDirectory(f[1], f[2], f[3], f[4], list, {}, isFile(CStr(strPDFFile)))) return;
+        if (!ListDirectory(f["strDirectory"], f["strFiles"], f["lngSortType"], f["lngSortOrder"], list, {},
+                           isFile(CStr(strPDFFile))))
+          return;
         if (list.count == 0) return;
         // The first listed file is the base; it stays as it is on disk.
         target = CreateObject(acrobat::kPDDoc);
@@ -117,7 +119,7 @@ void mergeList(const Variant& strPDFFile, const Variant& varPDFFiles) {
 }
 
 Variant CreatePDFfromMultiPDF(CreatePDF&, Frame& f) {
-  mergeList(f[0], f[1]);
+  mergeList(f["strPDFFile"], f["varPDFFiles"]);
   return {};
 }
 
@@ -168,14 +170,14 @@ void imageToPdf(const Variant& strPDFFile, const Variant& strImagefile, const Va
 Variant CreatePDFfromImageFile(CreatePDF&, Frame& f) {
   // Each slot is read on its own: a by-reference argument's slot is the
   // caller's variable, so the slots are not one array.
-  const Variant info[4] = {f[2], f[3], f[4], f[5]};
-  imageToPdf(f[0], f[1], info);
+  const Variant info[4] = {f["strTitle"], f["strAuthor"], f["strSubject"], f["strKeywords"]};
+  imageToPdf(f["strPDFFile"], f["strImagefile"], info);
   return {};
 }
 
 Variant CreatePDFfromMultiImage(CreatePDF&, Frame& f) {
-  Variant& strPDFFile = f[0];
-  Variant& varImageFiles = f[1];
+  Variant& strPDFFile = f["strPDFFile"];
+  Variant& varImageFiles = f["varImageFiles"];
   std::vector<std::unique_ptr<TempImagePdf>> temps;
   trapErrors(
       [&] {

@@ -16,11 +16,11 @@ using pdffiles::BookmarkSource;
 using pdffiles::BookmarkTree;
 
 Variant BookmarksToArray(CreatePDF& self, Frame& f) {
-  const Variant& strPDFFile = f[0];
+  const Variant& strPDFFile = f["strPDFFile"];
   if (!FileExists(strPDFFile)) raiseMissingFile(strPDFFile);
   BookmarkSource src;
   BookmarkTree tree(self, pdffiles::kArrayColumns);
-  int32_t n = tree.read(strPDFFile, "temp", src, f[1]);
+  int32_t n = tree.read(strPDFFile, "temp", src, f["varBookmarks"]);
   ignoreErrors([&] { call(src.pddoc, "Close"); });
   ignoreErrors([&] { call(src.avdoc, "Close", {Variant(true)}); });
   // Without saving: reading the tree sets the layout and runs the
@@ -45,8 +45,8 @@ int32_t childCount(const Variant& children) {
 }
 
 Variant BookmarksToPDF(CreatePDF& self, Frame& f) {
-  const Variant& strSourcePDF = f[0];
-  const Variant& strTargetPDF = f[1];
+  const Variant& strSourcePDF = f["strSourcePDF"];
+  const Variant& strTargetPDF = f["strTargetPDF"];
   if (!FileExists(strSourcePDF)) raiseMissingFile(strSourcePDF);
   if (!FileExists(strTargetPDF)) raiseMissingFile(strTargetPDF);
   BookmarkSource src;

@@ -23,13 +23,14 @@ constexpr const char* kNewBookmarkTitle = "Untitled";
 constexpr auto kShowFoundText = std::chrono::milliseconds(1000);
 
 Variant FindTextInPDF(CreatePDF&, Frame& f) {
-  const Variant& strPDFFile = f[0];
+  const Variant& strPDFFile = f["strPDFFile"];
   if (!FileExists(strPDFFile)) raiseMissingFile(strPDFFile);
   ViewerSession s;
   s.trap([&] {
     s.openInViewer(strPDFFile);
     // From the start of the document.
-    bool found = CBool(call(s.avdoc, "FindText", {f[1], f[2], f[3], Variant(true)}));
+    bool found =
+        CBool(call(s.avdoc, "FindText", {f["strText"], f["blnCaseSensitive"], f["blnWholeWordsOnly"], Variant(true)}));
     if (found) {
       // The viewer stays open at the occurrence.
       call(s.app, "Show");
@@ -43,21 +44,22 @@ Variant FindTextInPDF(CreatePDF&, Frame& f) {
 }
 
 Variant CreateBookmarksInPDF(CreatePDF&, Frame& f) {
-  const Variant& strPDFFile = f[0];
+  const Variant& strPDFFile = f["strPDFFile"];
   if (!FileExists(strPDFFile)) raiseMissingFile(strPDFFile);
   ViewerSession s;
   s.trap([&] {
     s.openInViewer(strPDFFile);
     s.bookmark = CreateObject(acrobat::kPDBookmark);
     call(s.pddoc, "SetFlags", {Variant(int32_t(256))});
-    const Array& titles = f[1].array();
+    const Array& titles = f["varBookmarkTitles"].array();
     // An element of an array of more dimensions has no single index.
     if (titles.dims() != 1) raise(basic::SubscriptOutOfRange);
     for (int32_t i = titles.lbound(); i <= titles.ubound(); ++i) {
       const Variant& title = titles.at({i});
       // Without a reset each search goes on after the previous hit, so
       // the same text given twice marks two successive occurrences.
-      if (!CBool(call(s.avdoc, "FindText", {title, f[2], f[3], f[4]}))) continue;
+      if (!CBool(call(s.avdoc, "FindText", {title, f["blnCaseSensitive"], f["blnWholeWordsOnly"], f["blnReset"]})))
+        continue;
       std::this_thread::sleep_for(kShowFoundText);
       call(s.app, "MenuItemExecute", {"NewBookmark"});
       call(s.bookmark, "GetByTitle", {Variant(s.pddoc), kNewBookmarkTitle});
@@ -71,7 +73,7 @@ Variant CreateBookmarksInPDF(CreatePDF&, Frame& f) {
 }
 
 Variant CreateLinksInPDF(CreatePDF&, Frame& f) {
-  const Variant& strPDFFile = f[0];
+  const Variant& strPDFFile = f["strPDFFile"];
   if (!FileExists(strPDFFile)) raiseMissingFile(strPDFFile);
   ViewerSession s;
   s.trap([&] {

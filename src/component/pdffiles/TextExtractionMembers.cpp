@@ -78,8 +78,8 @@ void writePages(TextSession& s, const Variant& strPDFFile, const Variant& blnDou
 Variant CreateTextfileFromPDF(CreatePDF&, Frame& f) {
   TextSession s;
   try {
-    s.out.emplace(CStr(f[1]));
-    writePages(s, f[0], f[2]);
+    s.out.emplace(CStr(f["strTextFile"]));
+    writePages(s, f["strPDFFile"], f["blnDoubleSpace"]);
     s.release();
   } catch (...) {
     AutomationError e = currentAsAutomationError();

@@ -71,35 +71,35 @@ struct ThumbnailSession {
 };
 
 Variant CreateThumbnailImage(CreatePDF&, Frame& f) {
-  const Variant& strPDF = f[0];
+  const Variant& strPDF = f["strPDF"];
   ThumbnailSession s;
   return s.run([&]() -> int16_t {
     if (!CBool(call(s.doc, "Open", {strPDF}))) return kThumbnailFailed;
     int32_t n = CLng(call(s.doc, "GetNumPages"));
-    int32_t page = CLng(f[4]);
+    int32_t page = CLng(f["lngPage"]);
     if (page < 1) page = n;
     s.page = objectOf(call(s.doc, "AcquirePage", {Variant(page - 1)}));
     ObjectRef size = objectOf(call(s.page, "GetSize"));
     s.rect = CreateObject(acrobat::kRect);
-    Variant zoom = ThumbnailSession::zoomOf(f[3]);
+    Variant zoom = ThumbnailSession::zoomOf(f["intZoom"]);
     // The names are settled before the copy is saved.
-    std::string extension = pdffiles::thumbnailExtension(f[2]);
-    std::string file = pdffiles::thumbnailFile(CStr(strPDF), f[1], extension);
+    std::string extension = pdffiles::thumbnailExtension(f["strFileExtention"]);
+    std::string file = pdffiles::thumbnailFile(CStr(strPDF), f["strFile"], extension);
     s.saveThumbnail(size, zoom, file);
     return kThumbnailDone;
   });
 }
 
 Variant CreateThumbnailImages(CreatePDF&, Frame& f) {
-  const Variant& strPDF = f[0];
+  const Variant& strPDF = f["strPDF"];
   ThumbnailSession s;
   return s.run([&]() -> int16_t {
     if (!CBool(call(s.doc, "Open", {strPDF}))) return kThumbnailFailed;
     int32_t n = CLng(call(s.doc, "GetNumPages"));
-    Variant zoom = ThumbnailSession::zoomOf(f[3]);
+    Variant zoom = ThumbnailSession::zoomOf(f["intZoom"]);
     std::string path = CStr(strPDF);
-    std::string extension = pdffiles::thumbnailExtension(f[2]);
-    std::string folder = pdffiles::thumbnailFolder(path, f[1]);
+    std::string extension = pdffiles::thumbnailExtension(f["strFileExtention"]);
+    std::string folder = pdffiles::thumbnailFolder(path, f["strDir"]);
     std::string base = pdffiles::thumbnailBaseName(path);
     // One rectangle serves every page.
     s.rect = CreateObject(acrobat::kRect);

@@ -27,7 +27,7 @@ void printRange(const ObjectRef& av, bool silent, const Variant& first, const Va
 }
 
 Variant OpenPDF(CreatePDF&, Frame& f) {
-  Variant& strPDFFile = f[0];
+  Variant& strPDFFile = f["strPDFFile"];
   if (!FileExists(strPDFFile)) raiseMissingFile(strPDFFile);
   ObjectRef app, pd, av, js;
   trapErrors(
@@ -41,7 +41,7 @@ Variant OpenPDF(CreatePDF&, Frame& f) {
         call(app, "Show");
         js = objectOf(call(pd, "GetJSObject"));
         double version = acrobatVersion();
-        std::string bookmark = CStr(f[1]);
+        std::string bookmark = CStr(f["strBookmark"]);
         if (!Trim(bookmark).empty()) {
           if (version < 5) {
             ObjectRef mark = CreateObject(acrobat::kPDBookmark);
@@ -52,10 +52,10 @@ Variant OpenPDF(CreatePDF&, Frame& f) {
           }
         }
         // After the bookmark, so a page given as well wins.
-        int32_t page = CLng(f[2]);
+        int32_t page = CLng(f["lngGoToPageNo"]);
         if (page > 0 && page <= CLng(get(js, "NumPages"))) let(js, "PageNum", Variant(page - 1));
         if (version > 5) {
-          int32_t read = CLng(f[3]);
+          int32_t read = CLng(f["lngReadType"]);
           if (read < pdoReadNone || read > pdoReadDocument) read = pdoReadNone;
           if (read == pdoReadCurrentPage) call(app, "MenuItemExecute", {"ADBE:ReadAloudStart"});
           if (read == pdoReadDocument) call(app, "MenuItemExecute", {"ADBE:ReadAloudToEnd"});
@@ -76,7 +76,7 @@ Variant OpenPDF(CreatePDF&, Frame& f) {
 }
 
 Variant PrintPDF(CreatePDF&, Frame& f) {
-  Variant& strPDFFile = f[0];
+  Variant& strPDFFile = f["strPDFFile"];
   if (!FileExists(strPDFFile)) raiseMissingFile(strPDFFile);
   ObjectRef app, av, pd;
   PrinterSwitch printer;
@@ -87,12 +87,12 @@ Variant PrintPDF(CreatePDF&, Frame& f) {
         pd = CreateObject(acrobat::kPDDoc);
         openInViewer(av, CStr(strPDFFile), true);
         pd = objectOf(call(av, "GetPDDoc"));
-        printer.switchTo(f[1]);
+        printer.switchTo(f["strPrinter"]);
         // Caller pages are 1-based, the viewer's 0-based.
-        int32_t lastNo = CLng(f[4]), firstNo = CLng(f[3]);
+        int32_t lastNo = CLng(f["lngLastPageNo"]), firstNo = CLng(f["lngFirstPageNo"]);
         int32_t last = lastNo > 0 ? lastNo - 1 : CLng(call(pd, "GetNumPages")) - 1;
         int32_t first = firstNo > 0 ? firstNo - 1 : 0;
-        printRange(av, CBool(f[2]), Variant(first), Variant(last));
+        printRange(av, CBool(f["blnSilent"]), Variant(first), Variant(last));
         printer.restore();
         call(av, "Close", {Variant(true)});
         call(app, "Exit");
@@ -118,10 +118,12 @@ Variant PrintPDFinDir(CreatePDF&, Frame& f) {
       [&] {
         // The printer is switched once something is known to match.
         DirectoryListing list;
-        if (!ListDirectory(f[0], f[1], f[4], f[5], list, [&] { printer.switchTo(f[2]); })) return;
+        if (!ListDirectory(f["strDirectory"], f["strFiles"], f["lngSortType"], f["lngSortOrder"], list,
+                           [&] { printer.switchTo(f["strPrinter"]); }))
+          return;
         av = CreateObject(acrobat::kAVDoc);
         pd = CreateObject(acrobat::kPDDoc);
-        bool silent = CBool(f[3]);
+        bool silent = CBool(f["blnSilent"]);
         for (int16_t r = 0; r < list.count; ++r) {
           openInViewer(av, list.path(r), true);
           pd = objectOf(call(av, "GetPDDoc"));
@@ -143,7 +145,7 @@ Variant PrintPDFinDir(CreatePDF&, Frame& f) {
 }
 
 Variant SetPageZoom(CreatePDF&, Frame& f) {
-  Variant& strPDF = f[0];
+  Variant& strPDF = f["strPDF"];
   if (!FileExists(strPDF)) raiseMissingFile(strPDF);
   ObjectRef pd, av, view;
   bool result = false;
@@ -157,7 +159,7 @@ Variant SetPageZoom(CreatePDF&, Frame& f) {
     av = objectOf(call(pd, "OpenAVDoc", {title}));
     view = objectOf(call(av, "GetAVPageView"));
     // Type and scale go to the viewer as the caller gave them.
-    result = CBool(call(view, "ZoomTo", {f[1], f[2]}));
+    result = CBool(call(view, "ZoomTo", {f["lngType"], f["sngScale"]}));
     call(pd, "Save", {Variant(int16_t{acrobat::kSaveIncremental}), path});
     view.reset();
     call(av, "Close", {Variant(true)});

@@ -27,8 +27,8 @@ windows::Handle findViewerWindow() {
 Variant CloseAcrobat(CreatePDF&, Frame& f) {
   bool wait = true;
   int32_t timeout = 10;
-  ignoreErrors([&] { wait = CBool(f[0]); });
-  ignoreErrors([&] { timeout = CInt(f[1]); });
+  ignoreErrors([&] { wait = CBool(f["blnWaitUntilClosed"]); });
+  ignoreErrors([&] { timeout = CInt(f["intTimeout"]); });
   windows::Handle h = findViewerWindow();
   if (!h) return Variant(false);
   double version = acrobatVersion();

@@ -140,7 +140,7 @@ class Fields : public Dispatch {
     if (!cursor_->open) closedError("ADODB.Fields");
     return Variant(static_cast<int32_t>(cursor_->rows->fields().size()));
   }
-  Variant getItem(Frame& f) { return item(f[0]); }
+  Variant getItem(Frame& f) { return item(f["Index"]); }
   Variant item(const Variant& index) {
     if (!cursor_->open) closedError("ADODB.Fields");
     const RowSet& rs = *cursor_->rows;
@@ -196,11 +196,11 @@ const MemberTable* Connection::memberTable() const {
 
 Variant Connection::Open(Frame& f) {
   if (odbc_.isOpen()) openError(kConn);
-  if (!f.missing(0)) connectionString_ = text(f[0], kConn);
-  std::string user = f.missing(1) ? std::string() : text(f[1], kConn);
-  std::string password = f.missing(2) ? std::string() : text(f[2], kConn);
-  std::string conn =
-      withCredentials(connectionString_, f.missing(1) ? nullptr : &user, f.missing(2) ? nullptr : &password);
+  if (!f.missing("ConnectionString")) connectionString_ = text(f["ConnectionString"], kConn);
+  std::string user = f.missing("UserID") ? std::string() : text(f["UserID"], kConn);
+  std::string password = f.missing("Password") ? std::string() : text(f["Password"], kConn);
+  std::string conn = withCredentials(connectionString_, f.missing("UserID") ? nullptr : &user,
+                                     f.missing("Password") ? nullptr : &password);
   if (Trim(conn).empty()) argumentError(kConn);
   std::string p = providerOf(conn);
   if (!p.empty() && p != "MSDASQL")
@@ -217,7 +217,7 @@ Variant Connection::Close(Frame&) {
 
 Variant Connection::Execute(Frame& f) {
   if (!odbc_.isOpen()) closedError(kConn);
-  RowSetRef rows = odbc_.execute(text(f[0], kConn), kConn);
+  RowSetRef rows = odbc_.execute(text(f["CommandText"], kConn), kConn);
   if (!rows) return Variant::nothing();
   return Variant(Recordset::openOn(rows));
 }
@@ -230,14 +230,14 @@ Variant Connection::getConnectionString(Frame&) {
 }
 Variant Connection::letConnectionString(Frame& f) {
   if (odbc_.isOpen()) openError(kConn);
-  connectionString_ = text(f[0], kConn);
+  connectionString_ = text(f["value"], kConn);
   return {};
 }
 Variant Connection::getConnectionTimeout(Frame&) {
   return Variant(timeout_);
 }
 Variant Connection::letConnectionTimeout(Frame& f) {
-  timeout_ = CLng(f[0]);
+  timeout_ = CLng(f["value"]);
   return {};
 }
 
@@ -308,7 +308,7 @@ Variant Recordset::getCursorLocation(Frame&) {
 }
 Variant Recordset::letCursorLocation(Frame& f) {
   if (cursor_->open) openError(kRs);
-  int32_t v = CLng(f[0]);
+  int32_t v = CLng(f["value"]);
   if (v != ado::adUseServer && v != ado::adUseClient) argumentError(kRs);
   cursorLocation_ = v;
   return {};
@@ -317,7 +317,7 @@ Variant Recordset::getCacheSize(Frame&) {
   return Variant(cacheSize_);
 }
 Variant Recordset::letCacheSize(Frame& f) {
-  int32_t v = CLng(f[0]);
+  int32_t v = CLng(f["value"]);
   if (v < 1) argumentError(kRs);
   cacheSize_ = v;
   return {};
@@ -358,7 +358,7 @@ Variant Recordset::getActiveConnection(Frame&) {
 }
 Variant Recordset::letActiveConnection(Frame& f) {
   if (cursor_->open) openError(kRs);
-  setConnection(f[0]);
+  setConnection(f["value"]);
   return {};
 }
 Variant Recordset::getSource(Frame&) {
@@ -366,7 +366,7 @@ Variant Recordset::getSource(Frame&) {
 }
 Variant Recordset::letSource(Frame& f) {
   if (cursor_->open) openError(kRs);
-  source_ = text(f[0], kRs);
+  source_ = text(f["value"], kRs);
   return {};
 }
 Variant Recordset::getState(Frame&) {
@@ -375,14 +375,14 @@ Variant Recordset::getState(Frame&) {
 
 Variant Recordset::Open(Frame& f) {
   if (cursor_->open) openError(kRs);
-  if (!f.missing(0)) source_ = text(f[0], kRs);
-  if (!f.missing(1)) setConnection(f[1]);
-  if (!f.missing(2)) {
-    int32_t ct = CLng(f[2]);
+  if (!f.missing("Source")) source_ = text(f["Source"], kRs);
+  if (!f.missing("ActiveConnection")) setConnection(f["ActiveConnection"]);
+  if (!f.missing("CursorType")) {
+    int32_t ct = CLng(f["CursorType"]);
     if (ct < -1 || ct > 3) argumentError(kRs);
   }
-  if (!f.missing(3)) {
-    int32_t lt = CLng(f[3]);
+  if (!f.missing("LockType")) {
+    int32_t lt = CLng(f["LockType"]);
     if (lt < -1 || lt > 4) argumentError(kRs);
   }
   if (source_.empty()) argumentError(kRs);
@@ -522,8 +522,8 @@ Variant Recordset::getRecordCount(Frame&) {
 Variant Recordset::getFields(Frame& f) {
   openCursor();
   auto fields = std::make_shared<Fields>(cursor_);
-  if (f.missing(0)) return Variant(ObjectRef(fields));
-  return fields->item(f[0]);
+  if (f.missing("Index")) return Variant(ObjectRef(fields));
+  return fields->item(f["Index"]);
 }
 
 namespace {

@@ -13,17 +13,17 @@ class DistillerBase : public Dispatch {
  public:
   Variant getShowWindow(Frame&) { return Variant(showWindow_); }
   Variant letShowWindow(Frame& f) {
-    showWindow_ = CLng(f[0]);
+    showWindow_ = CLng(f["bNewValue"]);
     return {};
   }
   Variant getSpoolJobs(Frame&) { return Variant(spoolJobs_); }
   Variant letSpoolJobs(Frame& f) {
-    spoolJobs_ = CLng(f[0]);
+    spoolJobs_ = CLng(f["bNewValue"]);
     return {};
   }
   Variant getTimeout(Frame&) { return Variant(static_cast<int32_t>(timeout().count())); }
   Variant letTimeout(Frame& f) {
-    timeout_ = CLng(f[0]);
+    timeout_ = CLng(f["lngNewValue"]);
     return {};
   }
 
@@ -68,9 +68,9 @@ class EventDistiller : public DistillerBase {
 
   Variant FileToPDF(Frame& f) {
     JobRequest rq;
-    rq.input = f[0].asString();
-    rq.output = f[1].asString();
-    rq.jobOptions = f[2].asString();
+    rq.input = f["strInputPostScript"].asString();
+    rq.output = f["strOutputPDF"].asString();
+    rq.jobOptions = f["strJobOptions"].asString();
     rq.timeout = timeout();
     Variant in(rq.input), out(rq.output);
     events_.raise(kOnJobStart, {&in, &out});
@@ -129,10 +129,10 @@ class SecureDistiller : public DistillerBase {
 
   Variant FileToPDF2(Frame& f) {
     JobRequest rq;
-    rq.input = f[0].asString();
-    rq.output = f[1].asString();
-    rq.jobOptions = f[2].asString();
-    rq.applySecurity = CBool(f[3]);
+    rq.input = f["strInputPostScript"].asString();
+    rq.output = f["strOutputPDF"].asString();
+    rq.jobOptions = f["strJobOptions"].asString();
+    rq.applySecurity = CBool(f["bApplySecurity"]);
     rq.timeout = timeout();
     // No events on this class: the last line of the job's log is kept so
     // the caller can learn why a job failed.

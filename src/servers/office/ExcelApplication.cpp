@@ -38,7 +38,7 @@ class ExcelWorkbooks : public Dispatch {
   // opened read-only and never saved, so it is not needed to read them.
   Variant Open(Frame& f) {
     app_->requireRunning();
-    return Variant(ObjectRef(app_->open(CStr(f[0]), f[4])));
+    return Variant(ObjectRef(app_->open(CStr(f["FileName"]), f["Password"])));
   }
   Variant Count(Frame&) { return Variant(app_->openWorkbooks()); }
 

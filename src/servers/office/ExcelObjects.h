@@ -181,12 +181,12 @@ class ExcelApp : public Dispatch {
   Variant Workbooks(Frame&);
   Variant GetDisplayAlerts(Frame&) { return Variant(displayAlerts_); }
   Variant LetDisplayAlerts(Frame& f) {
-    displayAlerts_ = CBool(f[0]);
+    displayAlerts_ = CBool(f["value"]);
     return {};
   }
   Variant GetVisible(Frame&) { return Variant(false); }
   Variant LetVisible(Frame&) { return {}; }
-  Variant InchesToPoints(Frame& f) { return Variant(CDbl(f[0]) * 72.0); }
+  Variant InchesToPoints(Frame& f) { return Variant(CDbl(f["Inches"]) * 72.0); }
   Variant GetActivePrinter(Frame&) { return Variant(std::string(kGenericPostScript) + " on FILE:"); }
   Variant Quit(Frame&);
   Variant Version(Frame&) { return Variant("16.0"); }

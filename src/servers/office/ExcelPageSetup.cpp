@@ -321,7 +321,7 @@ Variant GetGrid(Setup& s, Frame&) {
   return Variant(v);
 }
 Variant LetGrid(Setup& s, Frame& f) {
-  bool v = CBool(f[0]);
+  bool v = CBool(f["value"]);
   s.onStyle("setting PrintGridlines", true,
             [&](const Model&, const Reference<XPropSet>& st, SheetPage&) { setProp(st, "PrintGrid", sal_Bool(v)); });
   return {};
@@ -336,7 +336,7 @@ Variant GetOrientation(Setup& s, Frame&) {
   return Variant(int32_t{landscape ? 2 : 1});
 }
 Variant LetOrientation(Setup& s, Frame& f) {
-  int32_t o = CLng(f[0]);
+  int32_t o = CLng(f["value"]);
   if (o != 1 && o != 2) fail("Unable to set the Orientation property of the PageSetup class: " + std::to_string(o));
   s.onStyle("setting Orientation", true, [&](const Model&, const Reference<XPropSet>& st, SheetPage&) {
     sal_Int32 w = getProp<sal_Int32>(st, "Width"), h = getProp<sal_Int32>(st, "Height");
@@ -358,7 +358,7 @@ Variant getPart(Setup& s, bool header, int part) {
   return Variant(v);
 }
 Variant letPart(Setup& s, bool header, int part, Frame& f) {
-  std::string codes = CStr(f[0]);
+  std::string codes = CStr(f["value"]);
   s.onStyle("setting a header or footer", true, [&](const Model& m, const Reference<XPropSet>& st, SheetPage& p) {
     const char* on = header ? "HeaderIsOn" : "FooterIsOn";
     if (!Trim(codes).empty() && !getProp<sal_Bool>(st, on)) {
@@ -456,7 +456,7 @@ Variant getMargin(Setup& s, Margin which) {
   return Variant(v);
 }
 Variant letMargin(Setup& s, Margin which, Frame& f) {
-  double v = CDbl(f[0]);
+  double v = CDbl(f["value"]);
   if (v < 0 || v > 49 * 72) fail("Unable to set the margin property of the PageSetup class: " + DoubleToText(v));
   s.onStyle("setting a margin", true, [&](const Model&, const Reference<XPropSet>& st, SheetPage& p) {
     switch (which) {
@@ -530,7 +530,7 @@ Variant GetFirstPage(Setup& s, Frame&) {
   return Variant(v == 0 ? kXlAutomatic : v);
 }
 Variant LetFirstPage(Setup& s, Frame& f) {
-  int32_t v = CLng(f[0]);
+  int32_t v = CLng(f["value"]);
   if (v != kXlAutomatic && (v < 1 || v > 32767))
     fail("Unable to set the FirstPageNumber property of the PageSetup class: " + std::to_string(v));
   s.onStyle("setting FirstPageNumber", true, [&](const Model&, const Reference<XPropSet>& st, SheetPage&) {
@@ -558,7 +558,7 @@ Variant GetPrintArea(Setup& s, Frame&) {
   return Variant(v);
 }
 Variant LetPrintArea(Setup& s, Frame& f) {
-  std::string address = CStr(f[0]);
+  std::string address = CStr(f["value"]);
   std::vector<css::table::CellRangeAddress> areas;
   if (!Trim(address).empty()) {
     Block b = parseAddress(address);
@@ -599,8 +599,8 @@ Variant GetZoom(Setup& s, Frame&) {
   return v;
 }
 Variant LetZoom(Setup& s, Frame& f) {
-  bool off = f[0].type() == VT::Boolean && !f[0].asBool();
-  int32_t percent = off ? 100 : CLng(f[0]);
+  bool off = f["value"].type() == VT::Boolean && !f["value"].asBool();
+  int32_t percent = off ? 100 : CLng(f["value"]);
   if (!off && (percent < 10 || percent > 400))
     fail("Unable to set the Zoom property of the PageSetup class: " + std::to_string(percent));
   s.onStyle("setting Zoom", true, [&](const Model&, const Reference<XPropSet>& st, SheetPage& p) {
@@ -616,7 +616,7 @@ Variant fitGet(Setup& s, bool wide) {
   return v == 0 ? Variant(false) : Variant(v);
 }
 Variant fitLet(Setup& s, bool wide, Frame& f) {
-  int32_t v = f[0].type() == VT::Boolean ? 0 : CLng(f[0]);
+  int32_t v = f["value"].type() == VT::Boolean ? 0 : CLng(f["value"]);
   if (v < 0 || v > 1000) fail("Unable to set the FitToPages property of the PageSetup class: " + std::to_string(v));
   s.onStyle("setting FitToPages", true, [&](const Model&, const Reference<XPropSet>& st, SheetPage& p) {
     (wide ? p.fitWide : p.fitTall) = v;

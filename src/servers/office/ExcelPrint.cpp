@@ -14,12 +14,12 @@ namespace pm::office::excel {
 using css::uno::Reference;
 
 Variant ExcelRange::PrintOut(Frame& f) {
-  if (!f.missing(2) && CLng(f[2]) != 1) fail("PrintOut: only one copy can be printed to a file.");
-  if (!f.missing(3) && CBool(f[3])) fail("PrintOut: a print preview cannot be shown by this server.");
-  std::string printer = f.missing(4) ? std::string(kGenericPostScript) : CStr(f[4]);
+  if (!f.missing("Copies") && CLng(f["Copies"]) != 1) fail("PrintOut: only one copy can be printed to a file.");
+  if (!f.missing("Preview") && CBool(f["Preview"])) fail("PrintOut: a print preview cannot be shown by this server.");
+  std::string printer = f.missing("ActivePrinter") ? std::string(kGenericPostScript) : CStr(f["ActivePrinter"]);
   if (!printerKnown(printer)) fail("PrintOut: the printer \"" + printer + "\" is not installed.");
-  bool toFile = !f.missing(5) && CBool(f[5]);
-  std::string out = f.missing(7) ? std::string() : CStr(f[7]);
+  bool toFile = !f.missing("PrintToFile") && CBool(f["PrintToFile"]);
+  std::string out = f.missing("PrToFileName") ? std::string() : CStr(f["PrToFileName"]);
   if (!toFile || Trim(out).empty())
     fail("PrintOut: this server prints to files only; give PrintToFile True and PrToFileName (printer \"" + printer +
          "\").");

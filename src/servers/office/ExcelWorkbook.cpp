@@ -32,7 +32,7 @@ class ExcelWorksheets : public Dispatch {
   }
   std::string typeName() const override { return "Sheets"; }
   Variant Item(Frame& f) {
-    return Variant(ObjectRef(std::make_shared<ExcelWorksheet>(book_, book_->sheetIndex(f[0]))));
+    return Variant(ObjectRef(std::make_shared<ExcelWorksheet>(book_, book_->sheetIndex(f["Index"]))));
   }
   Variant Count(Frame&) {
     int32_t n = 0;
@@ -93,14 +93,15 @@ int32_t ExcelWorkbook::sheetIndex(const Variant& which) {
 
 Variant ExcelWorkbook::Worksheets(Frame& f) {
   auto coll = std::make_shared<ExcelWorksheets>(std::static_pointer_cast<ExcelWorkbook>(shared_from_this()));
-  if (f.missing(0)) return Variant(ObjectRef(coll));
+  if (f.missing("Index")) return Variant(ObjectRef(coll));
   return coll->Item(f);
 }
 
 // Close(SaveChanges): nothing is ever saved; asking to save is refused
 // rather than dropped.
 Variant ExcelWorkbook::Close(Frame& f) {
-  if (!f.missing(0) && CBool(f[0])) fail("Close with SaveChanges True is not supported: workbooks are never saved.");
+  if (!f.missing("SaveChanges") && CBool(f["SaveChanges"]))
+    fail("Close with SaveChanges True is not supported: workbooks are never saved.");
   model_.close();
   return {};
 }
@@ -109,7 +110,7 @@ Variant ExcelWorkbook::Close(Frame& f) {
 // follows the extension (.ods, .xlsx, .xls, .csv); a password encrypts the
 // saved file, which the office does reliably for its own format only.
 Variant ExcelWorkbook::SaveAs(Frame& f) {
-  std::string target = CStr(f[0]);
+  std::string target = CStr(f["Filename"]);
   std::string ext = LCase(std::filesystem::path(target).extension().string());
   const char* filter = ext == ".ods"    ? "calc8"
                        : ext == ".xlsx" ? "Calc MS Excel 2007 XML"
@@ -117,9 +118,10 @@ Variant ExcelWorkbook::SaveAs(Frame& f) {
                        : ext == ".csv"  ? "Text - txt - csv (StarCalc)"
                                         : nullptr;
   if (!filter) fail("SaveAs: no file format for the extension of " + target + ".");
-  if (!f.missing(1)) fail("SaveAs: FileFormat is not supported; the format follows the extension.");
-  std::string pwd = f.missing(2) ? std::string() : CStr(f[2]);
-  if (!f.missing(3) && !CStr(f[3]).empty()) fail("SaveAs: a write-reservation password is not supported.");
+  if (!f.missing("FileFormat")) fail("SaveAs: FileFormat is not supported; the format follows the extension.");
+  std::string pwd = f.missing("Password") ? std::string() : CStr(f["Password"]);
+  if (!f.missing("WriteResPassword") && !CStr(f["WriteResPassword"]).empty())
+    fail("SaveAs: a write-reservation password is not supported.");
   if (!pwd.empty() && ext != ".ods") fail("SaveAs: a password can protect .ods files only.");
   with("saving", [&](const Reference<css::lang::XComponent>& m) {
     std::vector<css::beans::PropertyValue> md = {prop("FilterName", ::rtl::OUString::createFromAscii(filter)),

@@ -43,8 +43,8 @@ Variant ExcelWorksheet::Activate(Frame&) {
 }
 
 Variant ExcelWorksheet::Cells(Frame& f) {
-  if (f.missing(0) || f.missing(1)) fail("Cells needs a row and a column in this server.");
-  int32_t row = CLng(f[0]), col = columnOf(f[1]);
+  if (f.missing("RowIndex") || f.missing("ColumnIndex")) fail("Cells needs a row and a column in this server.");
+  int32_t row = CLng(f["RowIndex"]), col = columnOf(f["ColumnIndex"]);
   if (row < 1 || row > kMaxRows || col < 1 || col > kMaxCols)
     fail("Application-defined or object-defined error: Cells(" + std::to_string(row) + ", " + std::to_string(col) +
          ")");
@@ -53,9 +53,9 @@ Variant ExcelWorksheet::Cells(Frame& f) {
 }
 
 Variant ExcelWorksheet::Range(Frame& f) {
-  Block b = parseAddress(CStr(f[0]));
-  if (!f.missing(1)) {
-    Block e = parseAddress(CStr(f[1]));
+  Block b = parseAddress(CStr(f["Cell1"]));
+  if (!f.missing("Cell2")) {
+    Block e = parseAddress(CStr(f["Cell2"]));
     b = Block{std::min(b.row1, e.row1), std::min(b.col1, e.col1), std::max(b.row2, e.row2), std::max(b.col2, e.col2)};
   }
   return Variant(

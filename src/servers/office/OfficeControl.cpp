@@ -43,14 +43,14 @@ class OfficeControl : public Dispatch {
   Variant Generation(Frame&) { return Variant(static_cast<double>(OfficeBridge::instance().generation())); }
   Variant GetCallTimeout(Frame&) { return Variant(OfficeBridge::instance().callTimeout().count() / 1000.0); }
   Variant LetCallTimeout(Frame& f) {
-    double s = CDbl(f[0]);
+    double s = CDbl(f["value"]);
     if (s <= 0) raise(basic::InvalidProcedureCall, "CallTimeout must be more than 0 seconds.");
     OfficeBridge::instance().setCallTimeout(std::chrono::milliseconds(static_cast<int64_t>(s * 1000)));
     return {};
   }
   Variant GetIdleTimeout(Frame&) { return Variant(OfficeBridge::instance().idleTimeout().count() / 1000.0); }
   Variant LetIdleTimeout(Frame& f) {
-    double s = CDbl(f[0]);
+    double s = CDbl(f["value"]);
     if (s <= 0) raise(basic::InvalidProcedureCall, "IdleTimeout must be more than 0 seconds.");
     OfficeBridge::instance().setIdleTimeout(std::chrono::milliseconds(static_cast<int64_t>(s * 1000)));
     return {};

@@ -234,18 +234,27 @@ void closeModel(const Reference<css::lang::XComponent>& m) {
 
 void OpenModel::with(const std::string& what, const std::function<void(const Reference<css::lang::XComponent>&)>& body,
                      int32_t closedNumber, const std::string& source) const {
+  with(
+      what, [&](const Reference<css::lang::XComponent>& m, Session&) { body(m); }, closedNumber, source);
+}
+
+void OpenModel::with(const std::string& what,
+                     const std::function<void(const Reference<css::lang::XComponent>&, Session&)>& body,
+                     int32_t closedNumber, const std::string& source) const {
   if (!model_.is()) raise(closedNumber, "The document " + path_ + " is closed.", source);
-  OfficeBridge::instance().runIn(generation_, what + " of " + path_, [&](Session&) { body(model_); });
+  OfficeBridge::instance().runIn(generation_, what + " of " + path_, [&](Session& s) { body(model_, s); });
 }
 
 void OpenModel::close() {
+  ignoreErrors([&] { closeOrRaise(); });
+}
+
+void OpenModel::closeOrRaise() {
   if (!model_.is()) return;
   Reference<css::lang::XComponent> m = model_;
   model_.clear();
-  ignoreErrors([&] {
-    if (OfficeBridge::instance().generation() != generation_) return;  // gone with its process
-    OfficeBridge::instance().runIn(generation_, "closing " + path_, [&](Session&) { closeModel(m); });
-  });
+  if (OfficeBridge::instance().generation() != generation_) return;  // gone with its process
+  OfficeBridge::instance().runIn(generation_, "closing " + path_, [&](Session&) { closeModel(m); });
 }
 
 bool printerKnown(const std::string& name) {

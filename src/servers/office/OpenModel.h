@@ -70,7 +70,15 @@ class OpenModel {
   // its process has ended.
   void with(const std::string& what, const std::function<void(const css::uno::Reference<css::lang::XComponent>&)>& body,
             int32_t closedNumber, const std::string& source) const;
+  // The same for a body that also works with the office process's session.
+  void with(const std::string& what,
+            const std::function<void(const css::uno::Reference<css::lang::XComponent>&, Session&)>& body,
+            int32_t closedNumber, const std::string& source) const;
+  // Closes quietly: for destructors and for an application closing all.
   void close();
+  // Closes for a client that asked to: a failure of the office is raised.
+  // The document counts as closed either way.
+  void closeOrRaise();
 
  private:
   css::uno::Reference<css::lang::XComponent> model_;

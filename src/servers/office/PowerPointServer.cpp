@@ -62,9 +62,10 @@ class Presentation : public Dispatch {
   // PrintOut(From, To, PrintToFile, Copies, Collate): slides From to To
   // (-1 or omitted: the first or the last), into the file PrintToFile.
   Variant PrintOut(Frame& f) {
-    int32_t from = f.missing(0) ? -1 : CLng(f[0]), to = f.missing(1) ? -1 : CLng(f[1]);
-    std::string out = f.missing(2) ? std::string() : CStr(f[2]);
-    if (!f.missing(3) && CLng(f[3]) != 1) fail("Presentation.PrintOut : only one copy can be printed to a file.");
+    int32_t from = f.missing("From") ? -1 : CLng(f["From"]), to = f.missing("To") ? -1 : CLng(f["To"]);
+    std::string out = f.missing("PrintToFile") ? std::string() : CStr(f["PrintToFile"]);
+    if (!f.missing("Copies") && CLng(f["Copies"]) != 1)
+      fail("Presentation.PrintOut : only one copy can be printed to a file.");
     if (!printerKnown(activePrinter))
       fail("Presentation.PrintOut : the printer \"" + activePrinter + "\" is not installed.");
     int32_t n = slideCount();
@@ -139,21 +140,21 @@ class PrintOptionsObject : public Dispatch {
   // is accepted and has nothing to change.
   Variant GetBackground(Frame&) { return Variant(p_->printInBackground); }
   Variant LetBackground(Frame& f) {
-    int32_t v = CLng(f[0]);
+    int32_t v = CLng(f["value"]);
     if (v != 0 && v != -1 && v != 1) fail("PrintOptions.PrintInBackground : Invalid enumeration value.");
     p_->printInBackground = v;
     return {};
   }
   Variant GetColor(Frame&) { return Variant(p_->colorType); }
   Variant LetColor(Frame& f) {
-    int32_t v = CLng(f[0]);
+    int32_t v = CLng(f["value"]);
     if (v < 1 || v > 3) fail("PrintOptions.PrintColorType : Invalid enumeration value.");
     p_->colorType = v;
     return {};
   }
   Variant GetPrinter(Frame&) { return Variant(p_->activePrinter); }
   Variant LetPrinter(Frame& f) {
-    std::string name = CStr(f[0]);
+    std::string name = CStr(f["value"]);
     if (!printerKnown(name)) fail("PrintOptions.ActivePrinter : the printer \"" + name + "\" is not installed.");
     p_->activePrinter = name;
     return {};
@@ -193,7 +194,7 @@ class SlidePageSetup : public Dispatch {
     return Variant(int32_t{w >= h ? 1 : 2});
   }
   Variant LetOrientation(Frame& f) {
-    int32_t o = CLng(f[0]);
+    int32_t o = CLng(f["value"]);
     if (o != 1 && o != 2) fail("PageSetup.SlideOrientation : Invalid enumeration value.");
     p_->with("setting the slide orientation", [&](const Reference<css::lang::XComponent>& m) {
       Reference<css::drawing::XDrawPages> pages = Presentation::pages(m);
@@ -272,12 +273,12 @@ class PowerPointApp : public Dispatch {
   // No window is ever shown; the values are kept for the client.
   Variant GetVisible(Frame&) { return Variant(visible_); }
   Variant LetVisible(Frame& f) {
-    visible_ = CLng(f[0]);
+    visible_ = CLng(f["value"]);
     return {};
   }
   Variant GetWindowState(Frame&) { return Variant(windowState_); }
   Variant LetWindowState(Frame& f) {
-    int32_t v = CLng(f[0]);
+    int32_t v = CLng(f["value"]);
     if (v < 1 || v > 3) fail("Application.WindowState : Invalid enumeration value.");
     windowState_ = v;
     return {};
@@ -344,7 +345,7 @@ class PresentationsObject : public Dispatch {
     return &t;
   }
   std::string typeName() const override { return "Presentations"; }
-  Variant Open(Frame& f) { return Variant(ObjectRef(app_->open(CStr(f[0])))); }
+  Variant Open(Frame& f) { return Variant(ObjectRef(app_->open(CStr(f["FileName"])))); }
   Variant Count(Frame&) { return Variant(app_->count()); }
 
  private:

@@ -59,7 +59,7 @@ class Publication : public Dispatch {
   }
   Variant LetPrinter(Frame& f) {
     requireOpen();
-    std::string name = CStr(f[0]);
+    std::string name = CStr(f["value"]);
     if (!printerKnown(name)) fail("The printer \"" + name + "\" is not installed.");
     printer_ = name;
     return {};
@@ -67,11 +67,12 @@ class Publication : public Dispatch {
   // PrintOut(From, To, PrintToFile, ...): pages From to To (omitted: all).
   Variant PrintOut(Frame& f) {
     requireOpen();
-    if (!f.missing(3) && CLng(f[3]) != 1) fail("PrintOut: only one copy can be printed to a file.");
+    if (!f.missing("Copies") && CLng(f["Copies"]) != 1) fail("PrintOut: only one copy can be printed to a file.");
     PrintJob job;
     job.filter = presentation_ ? "impress_pdf_Export" : "draw_pdf_Export";
-    job.pageRange = pages(f.missing(0) ? 0 : CLng(f[0]), f.missing(1) ? 0 : CLng(f[1]), "PrintOut");
-    printToPostScript(model_, job, f.missing(2) ? std::string() : CStr(f[2]), kErrPublisher, kSource);
+    job.pageRange = pages(f.missing("From") ? 0 : CLng(f["From"]), f.missing("To") ? 0 : CLng(f["To"]), "PrintOut");
+    printToPostScript(model_, job, f.missing("PrintToFile") ? std::string() : CStr(f["PrintToFile"]), kErrPublisher,
+                      kSource);
     return {};
   }
   // ExportAsFixedFormat(Format, Filename, Intent, ..., From, To, Copies,
@@ -136,7 +137,7 @@ class PublisherApp : public Dispatch {
   // one before.
   Variant Open(Frame& f) {
     if (quit_) fail("The application has quit.");
-    std::string path = CStr(f[0]);
+    std::string path = CStr(f["Filename"]);
     struct stat st {};
     if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
       fail("Publisher cannot find the file " + path + ".");

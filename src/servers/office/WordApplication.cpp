@@ -28,8 +28,8 @@ class WordDocuments : public Dispatch {
   std::string typeName() const override { return "Documents"; }
   Variant Open(Frame& f) {
     app_->requireRunning();
-    std::string path = CStr(f[0]);
-    DocRef d = app_->open(path, f[1], f[2]);
+    std::string path = CStr(f["FileName"]);
+    DocRef d = app_->open(path, f["PasswordDocument"], f["WritePasswordDocument"]);
     return Variant(ObjectRef(d));
   }
   Variant Count(Frame&) {

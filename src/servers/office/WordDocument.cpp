@@ -84,16 +84,11 @@ int32_t WordDocument::pageCount(const Reference<css::lang::XComponent>& m) {
 // (0, False) and an omitted argument close the document; asking to save
 // is refused rather than dropped.
 Variant WordDocument::Close(Frame& f) {
-  if (!f.missing(0)) {
-    int32_t save = CLng(f[0]);
+  if (!f.missing("SaveChanges")) {
+    int32_t save = CLng(f["SaveChanges"]);
     if (save != 0) fail(kErrCommandFailed, "Close with saving is not supported: documents are closed without saving.");
   }
-  if (!model_.is()) return {};
-  Reference<css::lang::XComponent> m = model_;
-  uint64_t gen = generation_;
-  model_.clear();
-  if (OfficeBridge::instance().generation() != gen) return {};  // lost with its process: nothing to close
-  OfficeBridge::instance().runIn(gen, "closing " + path_, [&](Session&) { closeModel(m); });
+  model_.closeOrRaise();
   return {};
 }
 
@@ -101,7 +96,7 @@ Variant WordDocument::Close(Frame& f) {
 // WritePassword): the format follows the extension (.odt, .docx, .doc,
 // .rtf, .txt); a password encrypts the saved file (.odt).
 Variant WordDocument::SaveAs(Frame& f) {
-  std::string target = CStr(f[0]);
+  std::string target = CStr(f["FileName"]);
   std::string ext = lowerExtension(target);
   const char* filter = ext == ".odt"    ? "writer8"
                        : ext == ".docx" ? "MS Word 2007 XML"
@@ -110,9 +105,10 @@ Variant WordDocument::SaveAs(Frame& f) {
                        : ext == ".txt"  ? "Text (encoded)"
                                         : nullptr;
   if (!filter) fail(kErrCommandFailed, "SaveAs: no file format for the extension of " + target + ".");
-  if (!f.missing(1)) fail(kErrCommandFailed, "SaveAs: FileFormat is not supported; the format follows the extension.");
-  std::string pwd = f.missing(3) ? std::string() : CStr(f[3]);
-  std::string wpwd = f.missing(5) ? std::string() : CStr(f[5]);
+  if (!f.missing("FileFormat"))
+    fail(kErrCommandFailed, "SaveAs: FileFormat is not supported; the format follows the extension.");
+  std::string pwd = f.missing("Password") ? std::string() : CStr(f["Password"]);
+  std::string wpwd = f.missing("WritePassword") ? std::string() : CStr(f["WritePassword"]);
   if (!wpwd.empty()) fail(kErrCommandFailed, "SaveAs: a write password is not supported.");
   // The office encrypts only its own format reliably; a password it would
   // drop for another format is refused rather than ignored.
@@ -120,7 +116,8 @@ Variant WordDocument::SaveAs(Frame& f) {
   // A copy without the comments the document came with would lose them
   // unseen.
   if (commentsSetAside_ > 0)
-    fail(kErrCommandFailed, "SaveAs: " + path_ + " has reviewer comments, which this office cannot hold open; the " +
+    fail(kErrCommandFailed, "SaveAs: " + model_.path() +
+                                " has reviewer comments, which this office cannot hold open; the " +
                                 "document can be printed and exported, but not saved as another file.");
   with("saving", [&](const Reference<css::lang::XComponent>& m, Session&) {
     std::vector<css::beans::PropertyValue> md = {prop("FilterName", ::rtl::OUString::createFromAscii(filter)),
@@ -162,15 +159,16 @@ void exportPdf(const Reference<css::lang::XComponent>& m, const std::string& pdf
 Variant WordDocument::PrintOut(Frame& f) {
   auto app = app_.lock();
   std::string printer = app ? app->activePrinter() : kGenericPostScript;
-  if (!f.missing(1) && truthy(f[1])) fail(kErrCommandFailed, "PrintOut: Append is not supported.");
-  int32_t range = f.missing(2) ? 0 : CLng(f[2]);
-  std::string out = f.missing(3) ? std::string() : CStr(f[3]);
-  if (!f.missing(6) && CLng(f[6]) != 0)
+  if (!f.missing("Append") && truthy(f["Append"])) fail(kErrCommandFailed, "PrintOut: Append is not supported.");
+  int32_t range = f.missing("Range") ? 0 : CLng(f["Range"]);
+  std::string out = f.missing("OutputFileName") ? std::string() : CStr(f["OutputFileName"]);
+  if (!f.missing("Item") && CLng(f["Item"]) != 0)
     fail(kErrCommandFailed, "PrintOut: only the document's content can be printed (Item 0).");
-  if (!f.missing(7) && CLng(f[7]) != 1) fail(kErrCommandFailed, "PrintOut: only one copy can be printed to a file.");
-  if (!f.missing(9) && CLng(f[9]) != 0)
+  if (!f.missing("Copies") && CLng(f["Copies"]) != 1)
+    fail(kErrCommandFailed, "PrintOut: only one copy can be printed to a file.");
+  if (!f.missing("PageType") && CLng(f["PageType"]) != 0)
     fail(kErrCommandFailed, "PrintOut: only all pages (PageType 0) can be printed.");
-  if (!f.missing(12) && !CStr(f[12]).empty())
+  if (!f.missing("FileName") && !CStr(f["FileName"]).empty())
     fail(kErrCommandFailed, "PrintOut: FileName (printing another document) is not supported.");
   if (Trim(out).empty())
     fail(kErrCommandFailed,
@@ -181,14 +179,14 @@ Variant WordDocument::PrintOut(Frame& f) {
     case 0:
       break;   // wdPrintAllDocument
     case 3: {  // wdPrintFromTo
-      int32_t from = f.missing(4) ? 1 : CLng(CStr(f[4]).empty() ? Variant(int32_t{1}) : f[4]);
-      int32_t to = f.missing(5) || CStr(f[5]).empty() ? 0 : CLng(f[5]);
+      int32_t from = f.missing("From") ? 1 : CLng(CStr(f["From"]).empty() ? Variant(int32_t{1}) : f["From"]);
+      int32_t to = f.missing("To") || CStr(f["To"]).empty() ? 0 : CLng(f["To"]);
       if (from < 1 || (to != 0 && to < from)) fail(kErrOutOfRange, "PrintOut: the page range From/To is not valid.");
       pageRange = std::to_string(from) + "-" + (to ? std::to_string(to) : std::string());
       break;
     }
     case 4: {  // wdPrintRangeOfPages
-      std::string pages = f.missing(8) ? std::string() : CStr(f[8]);
+      std::string pages = f.missing("Pages") ? std::string() : CStr(f["Pages"]);
       if (!validPages(pages)) fail(kErrOutOfRange, "PrintOut: the page range \"" + pages + "\" is not valid.");
       for (char c : pages)
         if (!std::isspace(static_cast<unsigned char>(c))) pageRange += c;
@@ -241,19 +239,19 @@ Variant WordDocument::PrintOut(Frame& f) {
 // beside OutputFileName and renamed into place when complete.
 Variant WordDocument::ExportAsFixedFormat(Frame& f) {
   constexpr int32_t kFormatPdf = 17, kAllDocument = 0, kFromTo = 3;
-  std::string out = CStr(f[0]);
+  std::string out = CStr(f["OutputFileName"]);
   if (Trim(out).empty()) fail(kErrCommandFailed, "ExportAsFixedFormat: give OutputFileName.");
-  if (CLng(f[1]) != kFormatPdf)
+  if (CLng(f["ExportFormat"]) != kFormatPdf)
     fail(kErrCommandFailed, "ExportAsFixedFormat: only PDF (ExportFormat 17) can be written by this server.");
-  if (!f.missing(2) && truthy(f[2]))
+  if (!f.missing("OpenAfterExport") && truthy(f["OpenAfterExport"]))
     fail(kErrCommandFailed, "ExportAsFixedFormat: this server cannot open the exported file.");
-  if (!f.missing(7) && CLng(f[7]) != 0)
+  if (!f.missing("Item") && CLng(f["Item"]) != 0)
     fail(kErrCommandFailed, "ExportAsFixedFormat: only the document's content can be exported (Item 0).");
-  int32_t range = f.missing(4) ? kAllDocument : CLng(f[4]);
+  int32_t range = f.missing("Range") ? kAllDocument : CLng(f["Range"]);
   std::string pageRange;
   if (range == kFromTo) {
-    int32_t from = f.missing(5) ? 1 : CLng(f[5]);
-    int32_t to = f.missing(6) ? 0 : CLng(f[6]);
+    int32_t from = f.missing("From") ? 1 : CLng(f["From"]);
+    int32_t to = f.missing("To") ? 0 : CLng(f["To"]);
     if (from < 1 || (to != 0 && to < from))
       fail(kErrOutOfRange, "ExportAsFixedFormat: the page range From/To is not valid.");
     pageRange = std::to_string(from) + "-" + (to ? std::to_string(to) : std::string());

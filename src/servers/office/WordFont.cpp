@@ -54,7 +54,7 @@ class WordFont : public Dispatch {
     return Variant(n);
   }
   Variant LetName(Frame& f) {
-    std::string n = CStr(f[0]);
+    std::string n = CStr(f["value"]);
     if (Trim(n).empty()) fail(kErrOutOfRange, "Value out of range: a font name cannot be empty.");
     onWhole("setting the font name", [&](const Reference<XPropSet>& p) {
       for (const char* k : {"CharFontName", "CharFontNameAsian", "CharFontNameComplex"}) setProp(p, k, fromUtf8(n));
@@ -67,7 +67,7 @@ class WordFont : public Dispatch {
     return Variant(s);
   }
   Variant LetSize(Frame& f) {
-    float s = CSng(f[0]);
+    float s = CSng(f["value"]);
     if (!(s >= 1 && s <= 1638))
       fail(kErrOutOfRange, "Value out of range: font size " + DoubleToText(s) + " (1 to 1638).");
     onWhole("setting the font size", [&](const Reference<XPropSet>& p) {
@@ -81,7 +81,7 @@ class WordFont : public Dispatch {
     return Variant(BasicBool(w >= css::awt::FontWeight::BOLD));
   }
   Variant LetBold(Frame& f) {
-    float w = truthy(f[0]) ? css::awt::FontWeight::BOLD : css::awt::FontWeight::NORMAL;
+    float w = truthy(f["value"]) ? css::awt::FontWeight::BOLD : css::awt::FontWeight::NORMAL;
     onWhole("setting bold", [&](const Reference<XPropSet>& p) {
       for (const char* k : {"CharWeight", "CharWeightAsian", "CharWeightComplex"}) setProp(p, k, w);
     });
@@ -94,7 +94,7 @@ class WordFont : public Dispatch {
     return Variant(BasicBool(s != css::awt::FontSlant_NONE));
   }
   Variant LetItalic(Frame& f) {
-    css::awt::FontSlant s = truthy(f[0]) ? css::awt::FontSlant_ITALIC : css::awt::FontSlant_NONE;
+    css::awt::FontSlant s = truthy(f["value"]) ? css::awt::FontSlant_ITALIC : css::awt::FontSlant_NONE;
     onWhole("setting italic", [&](const Reference<XPropSet>& p) {
       for (const char* k : {"CharPosture", "CharPostureAsian", "CharPostureComplex"}) setProp(p, k, s);
     });
@@ -112,7 +112,7 @@ class WordFont : public Dispatch {
   // Word's underline kinds: 0 none, 1 single (True as well), 3 double,
   // 4 dotted; other kinds have no counterpart here.
   Variant LetUnderline(Frame& f) {
-    int32_t w = CLng(f[0]);
+    int32_t w = CLng(f["value"]);
     sal_Int16 u;
     switch (w) {
       case 0:
@@ -142,7 +142,7 @@ class WordFont : public Dispatch {
     return Variant(int32_t(((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF)));
   }
   Variant LetColor(Frame& f) {
-    int32_t w = CLng(f[0]);
+    int32_t w = CLng(f["value"]);
     sal_Int32 c;
     if (w == static_cast<int32_t>(0xFF000000u))
       c = -1;

@@ -65,12 +65,9 @@ class WordDocument : public Dispatch {
   // opened the document (see loadTextHidden).
   WordDocument(Reference<css::lang::XComponent> model, uint64_t generation, std::string path,
                std::weak_ptr<WordApp> app, int commentsSetAside = 0)
-      : model_(std::move(model)),
-        generation_(generation),
-        path_(std::move(path)),
+      : model_(std::move(model), generation, std::move(path)),
         app_(std::move(app)),
         commentsSetAside_(commentsSetAside) {}
-  ~WordDocument() override { closeQuietly(); }
 
   const MemberTable* memberTable() const override;
   std::string typeName() const override { return "Document"; }
@@ -78,19 +75,10 @@ class WordDocument : public Dispatch {
   // Runs body on this document's model in its office process.
   void with(const std::string& what,
             const std::function<void(const Reference<css::lang::XComponent>&, Session&)>& body) {
-    if (!model_.is()) fail(kErrCommandFailed, "The document " + path_ + " is closed.");
-    OfficeBridge::instance().runIn(generation_, what + " of " + path_, [&](Session& s) { body(model_, s); });
+    model_.with(what, body, kErrCommandFailed, kSource);
   }
 
-  void closeQuietly() {
-    if (!model_.is()) return;
-    Reference<css::lang::XComponent> m = model_;
-    model_.clear();
-    ignoreErrors([&] {
-      if (OfficeBridge::instance().generation() != generation_) return;  // gone with its process
-      OfficeBridge::instance().runIn(generation_, "closing " + path_, [&](Session&) { closeModel(m); });
-    });
-  }
+  void closeQuietly() { model_.close(); }
 
   // The page styles the body text uses: what Word calls the page setup of
   // the document.
@@ -106,22 +94,20 @@ class WordDocument : public Dispatch {
   Variant ExportAsFixedFormat(Frame&);
   Variant Close(Frame&);
   Variant SaveAs(Frame&);
-  Variant FullName(Frame&) { return Variant(path_); }
+  Variant FullName(Frame&) { return Variant(model_.path()); }
   Variant ComputePages(Frame&) {
     int32_t n = 0;
     with("counting the pages", [&](const Reference<css::lang::XComponent>& m, Session&) { n = pageCount(m); });
     return Variant(n);
   }
 
-  bool open() const { return model_.is(); }
+  bool open() const { return model_.isOpen(); }
   void requireOpen() const {
-    if (!model_.is()) fail(kErrCommandFailed, "The document " + path_ + " is closed.");
+    if (!model_.isOpen()) fail(kErrCommandFailed, "The document " + model_.path() + " is closed.");
   }
 
  private:
-  Reference<css::lang::XComponent> model_;
-  uint64_t generation_;
-  std::string path_;
+  OpenModel model_;
   std::weak_ptr<WordApp> app_;
   int commentsSetAside_ = 0;
 };
@@ -150,7 +136,7 @@ class WordApp : public Dispatch {
   // wdAlertsNone 0, wdAlertsMessageBox -2, wdAlertsAll -1. No alert is
   // ever shown by this server; the setting is kept for the client.
   Variant LetDisplayAlerts(Frame& f) {
-    int32_t v = CLng(f[0]);
+    int32_t v = CLng(f["value"]);
     if (v != 0 && v != -1 && v != -2)
       fail(kErrOutOfRange, "Value out of range: DisplayAlerts " + std::to_string(v) + ".");
     displayAlerts_ = v;
@@ -162,7 +148,7 @@ class WordApp : public Dispatch {
   }
   Variant LetActivePrinter(Frame& f) {
     requireRunning();
-    std::string p = CStr(f[0]);
+    std::string p = CStr(f["value"]);
     if (!printerKnown(p)) fail(kErrPrinter, "There is a printer error: the printer \"" + p + "\" is not installed.");
     activePrinter_ = p;
     return {};

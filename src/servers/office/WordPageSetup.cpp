@@ -26,7 +26,7 @@ class WordPageSetup : public Dispatch {
     return Variant(int32_t{landscape ? 1 : 0});
   }
   Variant LetOrientation(Frame& f) {
-    int32_t o = CLng(f[0]);
+    int32_t o = CLng(f["value"]);
     if (o != 0 && o != 1)
       fail(kErrOutOfRange, "Value out of range: Orientation must be 0 (portrait) or 1 (landscape).");
     doc_->with("setting the orientation", [&](const Reference<css::lang::XComponent>& m, Session&) {
@@ -49,7 +49,7 @@ class WordPageSetup : public Dispatch {
     return Variant(static_cast<float>(pt));
   }
   Variant setMargin(const char* property, Frame& f) {
-    double pt = CDbl(f[0]);
+    double pt = CDbl(f["value"]);
     // Word takes margins from 0 up to the page size (22 inches at most).
     if (pt < 0 || pt > 1584)
       fail(kErrOutOfRange, std::string("Value out of range: ") + property + " " + DoubleToText(pt) + ".");

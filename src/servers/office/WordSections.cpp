@@ -29,8 +29,8 @@ class WordPageNumbers : public Dispatch {
   // paragraph of the header or footer, aligned as asked; FirstPage False
   // leaves the first page without it (a first page of its own).
   Variant Add(Frame& f) {
-    int32_t align = f.missing(0) ? 1 : CLng(f[0]);
-    bool firstPage = f.missing(1) ? true : truthy(f[1]);
+    int32_t align = f.missing("PageNumberAlignment") ? 1 : CLng(f["PageNumberAlignment"]);
+    bool firstPage = f.missing("FirstPage") ? true : truthy(f["FirstPage"]);
     css::style::ParagraphAdjust adjust;
     switch (align) {
       case 0:
@@ -105,7 +105,7 @@ class WordHeadersFooters : public Dispatch {
   const MemberTable* memberTable() const override;
   std::string typeName() const override { return footer_ ? "HeadersFooters (footers)" : "HeadersFooters (headers)"; }
   Variant Item(Frame& f) {
-    int32_t i = CLng(f[0]);
+    int32_t i = CLng(f["Index"]);
     if (i != 1)
       fail(kErrNoSuchMember, "The requested member of the collection does not exist: only the primary " +
                                  std::string(footer_ ? "footer" : "header") + " (1) is available.");
@@ -125,7 +125,7 @@ class WordSection : public Dispatch {
   std::string typeName() const override { return "Section"; }
   Variant hf(Frame& f, bool footer) {
     auto coll = std::make_shared<WordHeadersFooters>(doc_, footer);
-    if (f.missing(0)) return Variant(ObjectRef(coll));
+    if (f.missing("Index")) return Variant(ObjectRef(coll));
     return coll->Item(f);
   }
   Variant Footers(Frame& f) { return hf(f, true); }
@@ -141,7 +141,7 @@ class WordSections : public Dispatch {
   const MemberTable* memberTable() const override;
   std::string typeName() const override { return "Sections"; }
   Variant Item(Frame& f) {
-    int32_t i = CLng(f[0]);
+    int32_t i = CLng(f["Index"]);
     if (i != 1)
       fail(kErrNoSuchMember,
            "The requested member of the collection does not exist: only the first section (1) is available.");
@@ -158,7 +158,7 @@ class WordSections : public Dispatch {
 Variant WordDocument::Sections(Frame& f) {
   requireOpen();
   auto coll = std::make_shared<WordSections>(std::static_pointer_cast<WordDocument>(shared_from_this()));
-  if (f.missing(0)) return Variant(ObjectRef(coll));
+  if (f.missing("Index")) return Variant(ObjectRef(coll));
   return coll->Item(f);
 }
 

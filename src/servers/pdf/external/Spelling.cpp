@@ -134,8 +134,8 @@ class SpellChecker : public Dispatch {
   // Null for a word the dictionary knows; otherwise its suggestions, best
   // first (possibly none).
   Variant checkWord(Frame& f) {
-    checkChosen(f[1]);
-    std::string word = CStr(f[0]);
+    checkChosen(f["aMainDictionary"]);
+    std::string word = CStr(f["cWord"]);
     if (word.empty()) return Variant::null();
     std::string w = word;
     if (!dict_.encoding.empty() && !convert("UTF-8", dict_.encoding, word, w)) {

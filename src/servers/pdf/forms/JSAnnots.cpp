@@ -601,13 +601,13 @@ class Annot : public Dispatch {
  private:
   Variant getProp(Frame& f) { return read(LCase(f.member().name)); }
   Variant letProp(Frame& f) {
-    write(LCase(f.member().name), f[0]);
+    write(LCase(f.member().name), f["v"]);
     refresh();
     return {};
   }
   Variant getDelay(Frame&) { return Variant(delay_); }
   Variant letDelay(Frame& f) {
-    delay_ = CBool(f[0]);
+    delay_ = CBool(f["v"]);
     return {};
   }
   Variant getProps(Frame&) {
@@ -622,7 +622,7 @@ class Annot : public Dispatch {
     return Variant(ObjectRef(bag));
   }
   Variant setProps(Frame& f) {
-    apply(objectOf(f[0]));
+    apply(objectOf(f["oProps"]));
     return Variant(true);
   }
   Variant destroy(Frame&) {
@@ -676,17 +676,17 @@ std::vector<int> listed(Doc& d, int page) {
 Variant addAnnot(DocHolder& self, Frame& f) {
   docOf(self);
   auto a = std::make_shared<Annot>(self.docState(), 0);
-  if (!f[0].isMissing() && f[0].isObject() && f[0].asObject()) a->apply(f[0].asObject());
+  if (!f["oProps"].isMissing() && f["oProps"].isObject() && f["oProps"].asObject()) a->apply(f["oProps"].asObject());
   return Variant(ObjectRef(a));
 }
 
 Variant getAnnots(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
   std::vector<int> pages;
-  if (f[0].isMissing() || f[0].isEmpty()) {
+  if (f["nPage"].isMissing() || f["nPage"].isEmpty()) {
     for (int i = 0; i < d.pageCount(); ++i) pages.push_back(i);
   } else {
-    pages.push_back(pageArg(d, f[0], 0));
+    pages.push_back(pageArg(d, f["nPage"], 0));
   }
   std::vector<Variant> out;
   for (int p : pages)
@@ -697,8 +697,8 @@ Variant getAnnots(DocHolder& self, Frame& f) {
 
 Variant getAnnot(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
-  int page = pageArg(d, f[0], 0);
-  std::string name = CStr(f[1]);
+  int page = pageArg(d, f["nPage"], 0);
+  std::string name = CStr(f["cName"]);
   for (int num : listed(d, page)) {
     auto a = std::make_shared<Annot>(self.docState(), num);
     if (CStr(a->read("name")) == name) return Variant(ObjectRef(a));

@@ -194,7 +194,7 @@ class FieldObject : public Dispatch {
   }
   Variant letFlag(Frame& f) {
     std::string n = LCase(f.member().name);
-    bool on = CBool(f[0]);
+    bool on = CBool(f["v"]);
     for (const FlagProp& p : kFlags)
       if (LCase(p.name) == n) {
         if (p.field) {
@@ -366,7 +366,7 @@ class FieldObject : public Dispatch {
 
   Variant letProp(Frame& f) {
     std::string n = LCase(f.member().name);
-    const Variant& v = f[0];
+    const Variant& v = f["v"];
     if (n == "delay") {
       delay_ = CBool(v);
       return {};
@@ -585,7 +585,7 @@ class FieldObject : public Dispatch {
   Variant setItems(Frame& f) {
     requireChoice("setItems");
     std::vector<std::pair<std::string, std::string>> opts;
-    for (auto& e : js::items(f[0])) {
+    for (auto& e : js::items(f["oArray"])) {
       if (e.isArray()) {
         auto pair = e.array().data();
         if (pair.empty()) continue;
@@ -601,19 +601,19 @@ class FieldObject : public Dispatch {
   Variant getItemAt(Frame& f) {
     requireChoice("getItemAt");
     auto opts = form::options(terminal());
-    int i = CLng(f[0]);
+    int i = CLng(f["nIdx"]);
     if (i < 0 || static_cast<size_t>(i) >= opts.size())
       fail("Item " + std::to_string(i) + " does not exist in the field \"" + name_ + "\", which has " +
            std::to_string(opts.size()) + " items");
-    return Variant(CBool(f[1]) ? opts[static_cast<size_t>(i)].second : opts[static_cast<size_t>(i)].first);
+    return Variant(CBool(f["bExportValue"]) ? opts[static_cast<size_t>(i)].second : opts[static_cast<size_t>(i)].first);
   }
   Variant insertItemAt(Frame& f) {
     requireChoice("insertItemAt");
     pdf_obj* t = terminal();
     auto opts = form::options(t);
-    std::string shown = CStr(f[0]);
-    std::string exp = f[1].isMissing() ? shown : CStr(f[1]);
-    int i = CLng(f[2]);
+    std::string shown = CStr(f["cName"]);
+    std::string exp = f["cExport"].isMissing() ? shown : CStr(f["cExport"]);
+    int i = CLng(f["nIdx"]);
     // -1, or a position past the end, appends.
     size_t at = (i < 0 || static_cast<size_t>(i) > opts.size()) ? opts.size() : static_cast<size_t>(i);
     opts.insert(opts.begin() + static_cast<long>(at), {shown, exp});
@@ -625,14 +625,14 @@ class FieldObject : public Dispatch {
     pdf_obj* t = terminal();
     auto opts = form::options(t);
     int i = -1;
-    if (f[0].isMissing()) {
+    if (f["nIdx"].isMissing()) {
       // Without an index the selected item goes.
       std::string v = form::value(t);
       for (size_t k = 0; k < opts.size(); ++k)
         if (opts[k].second == v) i = static_cast<int>(k);
       if (i < 0) fail("The field \"" + name_ + "\" has no selected item to delete");
     } else {
-      i = CLng(f[0]);
+      i = CLng(f["nIdx"]);
     }
     if (i < 0 || static_cast<size_t>(i) >= opts.size())
       fail("Item " + std::to_string(i) + " does not exist in the field \"" + name_ + "\"");
@@ -652,8 +652,8 @@ class FieldObject : public Dispatch {
 
   // ---- Actions ----
   Variant setAction(Frame& f) {
-    std::string trig = CStr(f[0]);
-    std::string script = CStr(f[1]);
+    std::string trig = CStr(f["cTrigger"]);
+    std::string script = CStr(f["cScript"]);
     const Trigger* tr = nullptr;
     for (const Trigger& x : kTriggers)
       if (LCase(x.name) == LCase(trig)) tr = &x;
@@ -693,9 +693,9 @@ class FieldObject : public Dispatch {
   }
   Variant buttonSetCaption(Frame& f) {
     requireKind({"button"}, "A caption");
-    pdf_obj* key = faceKey(f[1]);
+    pdf_obj* key = faceKey(f["nFace"]);
     for (pdf_obj* w : allWidgets()) {
-      po::putText(mk(w, true), key, CStr(f[0]));
+      po::putText(mk(w, true), key, CStr(f["cCaption"]));
       po::del(w, PDF_NAME(AP));
     }
     form::redraw(*doc_, field());
@@ -704,7 +704,7 @@ class FieldObject : public Dispatch {
   }
   Variant buttonGetCaption(Frame& f) {
     requireKind({"button"}, "A caption");
-    return Variant(po::text(po::get(mk(firstWidget(), false), faceKey(f[0]))));
+    return Variant(po::text(po::get(mk(firstWidget(), false), faceKey(f["nFace"]))));
   }
   pdf_obj* widgetAt(const Variant& v) {
     requireKind({"checkbox", "radiobutton"}, "Checking a box");
@@ -722,8 +722,8 @@ class FieldObject : public Dispatch {
     return s;
   }
   Variant checkThisBox(Frame& f) {
-    std::string s = stateAt(f[0]);
-    bool on = CBool(f[1]);
+    std::string s = stateAt(f["nWidget"]);
+    bool on = CBool(f["bCheckIt"]);
     if (!on && kind() == "radiobutton" && form::value(terminal()) == s &&
         (form::fieldFlags(terminal()) & form::ff::NoToggleToOff))
       fail("A radio button cannot be unchecked; check another one instead");
@@ -734,18 +734,18 @@ class FieldObject : public Dispatch {
     return {};
   }
   Variant isBoxChecked(Frame& f) {
-    pdf_obj* w = widgetAt(f[0]);
+    pdf_obj* w = widgetAt(f["nWidget"]);
     std::string as = po::name(po::get(w, PDF_NAME(AS)));
     return Variant(!as.empty() && as != "Off");
   }
   Variant isDefaultChecked(Frame& f) {
-    std::string s = stateAt(f[0]);
+    std::string s = stateAt(f["nWidget"]);
     return Variant(po::name(po::inherited(terminal(), PDF_NAME(DV))) == s);
   }
   Variant defaultIsChecked(Frame& f) {
-    std::string s = stateAt(f[0]);
+    std::string s = stateAt(f["nWidget"]);
     pdf_obj* t = terminal();
-    if (CBool(f[1]))
+    if (CBool(f["bIsDefaultChecked"]))
       po::putName(t, PDF_NAME(DV), s);
     else if (po::name(po::inherited(t, PDF_NAME(DV))) == s)
       po::putName(t, PDF_NAME(DV), "Off");
@@ -761,11 +761,11 @@ class FieldObject : public Dispatch {
   // document (to cDIPath when given), as signing always writes the file.
   Variant signatureSign(Frame& f) {
     requireKind({"signature"}, "Signing");
-    auto* handler = f[0].isObject() ? dynamic_cast<SecurityHandler*>(f[0].asObject().get()) : nullptr;
+    auto* handler = f["oSig"].isObject() ? dynamic_cast<SecurityHandler*>(f["oSig"].asObject().get()) : nullptr;
     if (!handler) fail("Signing needs the security handler of security.getHandler(\"Adobe.PPKLite\")");
     if (!handler->credentials()) fail("Log in to the security handler before signing");
     if (signatureState(*doc_, terminal()).status != 0) fail("The field \"" + name_ + "\" is already signed");
-    signField(*doc_, terminal(), handler->credentials(), js::textArg(f[2]));
+    signField(*doc_, terminal(), handler->credentials(), js::textArg(f["cDIPath"]));
     return Variant(true);
   }
   Variant signatureValidate(Frame&) {

@@ -191,14 +191,14 @@ namespace {
 
 Variant exportAsFDF(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
-  std::string path = textArg(f[4]);
+  std::string path = textArg(f["cPath"]);
   if (path.empty()) fail("Exporting form data needs the path of the file to write");
   formdata::Choice c;
-  c.allFields = boolArg(f[0], false);
-  c.noPassword = boolArg(f[1], true);
-  c.fields = f[2];
-  c.flags = boolArg(f[3], false);
-  c.annotations = boolArg(f[5], false);
+  c.allFields = boolArg(f["bAllFields"], false);
+  c.noPassword = boolArg(f["bNoPassword"], true);
+  c.fields = f["aFields"];
+  c.flags = boolArg(f["bFlags"], false);
+  c.annotations = boolArg(f["bAnnotations"], false);
   writeFileSafely(path, formdata::fdf(d, c));
   return {};
 }
@@ -266,7 +266,7 @@ void importFdfFields(Doc& d, FdfWalk& w, pdf_obj* arr, const std::string& prefix
 
 Variant importAnFDF(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
-  std::string path = textArg(f[0]);
+  std::string path = textArg(f["cPath"]);
   std::string head = readText(path).substr(0, 1024);
   if (head.find("%FDF-") == std::string::npos) fail("File " + path + " is not an FDF file");
   pdf_document* fdf = nullptr;
@@ -348,13 +348,13 @@ namespace {
 
 Variant exportAsXFDF(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
-  std::string path = textArg(f[3]);
+  std::string path = textArg(f["cPath"]);
   if (path.empty()) fail("Exporting form data needs the path of the file to write");
   formdata::Choice c;
-  c.allFields = boolArg(f[0], false);
-  c.noPassword = boolArg(f[1], true);
-  c.fields = f[2];
-  c.annotations = boolArg(f[4], false);
+  c.allFields = boolArg(f["bAllFields"], false);
+  c.noPassword = boolArg(f["bNoPassword"], true);
+  c.fields = f["aFields"];
+  c.annotations = boolArg(f["bAnnotations"], false);
   writeFileSafely(path, formdata::xfdf(d, c));
   return {};
 }
@@ -400,7 +400,7 @@ void importXfdfFields(Doc& d, const std::string& path, fz_xml* parent, const std
 
 Variant importAnXFDF(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
-  std::string path = textArg(f[0]);
+  std::string path = textArg(f["cPath"]);
   std::string bytes = readText(path);
   fz_xml* xml = nullptr;
   const unsigned char* data = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -447,9 +447,9 @@ std::string cell(const std::string& s) {
 
 Variant exportAsText(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
-  std::string path = textArg(f[2]);
+  std::string path = textArg(f["cPath"]);
   if (path.empty()) fail("Exporting form data needs the path of the file to write");
-  std::vector<Entry> e = selectFields(d, true, boolArg(f[0], true), f[1]);
+  std::vector<Entry> e = selectFields(d, true, boolArg(f["bNoPassword"], true), f["aFields"]);
   std::string names, values;
   for (size_t i = 0; i < e.size(); ++i) {
     names += (i ? "\t" : "") + cell(e[i].name);
@@ -497,8 +497,8 @@ std::vector<std::vector<std::string>> rows(const std::string& text) {
 
 Variant importTextData(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
-  std::string path = textArg(f[0]);
-  int row = f[1].isMissing() ? 0 : CLng(f[1]);
+  std::string path = textArg(f["cPath"]);
+  int row = f["nRow"].isMissing() ? 0 : CLng(f["nRow"]);
   auto r = rows(readText(path));
   if (r.empty()) fail("File " + path + " holds no field names");
   if (row < 0 || static_cast<size_t>(row) + 1 >= r.size())

@@ -12,17 +12,17 @@ using namespace js;
 
 Variant addField(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
-  std::string name = CStr(f[0]);
-  std::string kind = CStr(f[1]);
-  int page = CLng(f[2]);
-  fz_rect r = rectArg(f[3]);
+  std::string name = CStr(f["cName"]);
+  std::string kind = CStr(f["cFieldType"]);
+  int page = CLng(f["nPageNum"]);
+  fz_rect r = rectArg(f["oCoords"]);
   pdf_obj* field = form::add(d, name, kind, page, r);
   return Variant(makeField(self.docState(), form::fullName(field)));
 }
 
 Variant getField(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
-  std::string name = CStr(f[0]);
+  std::string name = CStr(f["cName"]);
   pdf_obj* field = form::lookup(d, name);
   // The viewer answers null for a name the form does not hold.
   if (!field) return Variant::null();
@@ -31,7 +31,7 @@ Variant getField(DocHolder& self, Frame& f) {
 
 Variant removeField(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
-  std::string name = CStr(f[0]);
+  std::string name = CStr(f["cName"]);
   pdf_obj* field = form::lookup(d, name);
   if (!field) fail("The field \"" + name + "\" does not exist");
   form::remove(d, field);
@@ -41,8 +41,8 @@ Variant removeField(DocHolder& self, Frame& f) {
 Variant resetForm(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
   std::vector<pdf_obj*> targets;
-  if (f[0].isArray()) {
-    for (const Variant& n : f[0].array().data()) {
+  if (f["aFields"].isArray()) {
+    for (const Variant& n : f["aFields"].array().data()) {
       pdf_obj* field = form::lookup(d, CStr(n));
       if (!field) fail("The field \"" + CStr(n) + "\" does not exist");
       for (pdf_obj* t : form::terminals(field)) targets.push_back(t);
@@ -56,7 +56,7 @@ Variant resetForm(DocHolder& self, Frame& f) {
 
 Variant getNthFieldName(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
-  int32_t i = CLng(f[0]);
+  int32_t i = CLng(f["nIndex"]);
   std::vector<form::Field> all = form::terminalFields(d);
   if (i < 0 || static_cast<size_t>(i) >= all.size())
     fail("Field " + std::to_string(i) + " does not exist: the document has " + std::to_string(all.size()) +

@@ -575,7 +575,7 @@ const MemberTable* SecurityHandler::memberTable() const {
 
 Variant SecurityHandler::login(Frame& f) {
   creds_.reset();
-  creds_ = loadPkcs12(CStr(f[1]), CStr(f[0]));
+  creds_ = loadPkcs12(CStr(f["cDIPath"]), CStr(f["cPassword"]));
   return Variant(true);
 }
 
@@ -608,7 +608,7 @@ class Security : public Dispatch {
 
  private:
   Variant getHandler(Frame& f) {
-    std::string name = CStr(f[0]);
+    std::string name = CStr(f["cName"]);
     if (name != "Adobe.PPKLite") js::fail("There is no security handler \"" + name + "\" (Adobe.PPKLite)");
     return Variant(ObjectRef(std::make_shared<SecurityHandler>()));
   }

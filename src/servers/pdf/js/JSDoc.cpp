@@ -209,7 +209,7 @@ class JSDoc : public DocHolder {
     return Variant(doc_->info(key));
   }
   Variant letInfo(Frame& f) {
-    doc_->setInfo(f.member().name, CStr(f[0]));
+    doc_->setInfo(f.member().name, CStr(f["v"]));
     return {};
   }
   Variant getDate(Frame& f) {
@@ -222,7 +222,7 @@ class JSDoc : public DocHolder {
     return Variant(int32_t(doc_->currentPage));
   }
   Variant letPageNum(Frame& f) {
-    int32_t p = CLng(f[0]);
+    int32_t p = CLng(f["v"]);
     // Like the viewer, a page number outside the document is ignored.
     if (p >= 0 && p < doc_->pageCount()) doc_->currentPage = p;
     return {};
@@ -270,7 +270,7 @@ class JSDoc : public DocHolder {
   }
   Variant letDirty(Frame& f) {
     doc_->pdf();
-    doc_->setDirty(CBool(f[0]));
+    doc_->setDirty(CBool(f["v"]));
     return {};
   }
   Variant bookmarkRoot(Frame&) { return Variant(makeBookmarkNode(doc_->outlineRoot())); }
@@ -283,7 +283,7 @@ class JSDoc : public DocHolder {
     return Variant(n && *n ? std::string(n) : std::string("SinglePage"));
   }
   Variant letLayout(Frame& f) {
-    std::string v = CStr(f[0]);
+    std::string v = CStr(f["v"]);
     static const char* names[] = {"SinglePage",     "OneColumn",   "TwoColumnLeft",
                                   "TwoColumnRight", "TwoPageLeft", "TwoPageRight"};
     const char* found = nullptr;
@@ -357,7 +357,7 @@ class JSDoc : public DocHolder {
     return Variant(std::string(reinterpret_cast<const char*>(data), len));
   }
   Variant letMetadata(Frame& f) {
-    std::string xml = CStr(f[0]);
+    std::string xml = CStr(f["v"]);
     pdf_document* d = doc_->pdf();
     const char* data = xml.data();
     size_t len = xml.size();
@@ -391,7 +391,7 @@ class JSDoc : public DocHolder {
     return Variant(mu::text(o));
   }
   Variant letBaseURL(Frame& f) {
-    std::string v = CStr(f[0]);
+    std::string v = CStr(f["v"]);
     pdf_document* d = doc_->pdf();
     const char* s = v.c_str();
     mu::guard("Setting the base URL", [&](fz_context* c) {
@@ -413,7 +413,7 @@ class JSDoc : public DocHolder {
   }
   Variant letSetting(Frame& f) {
     doc_->pdf();
-    doc_->settings[LCase(f.member().name)] = Variant(CBool(f[0]));
+    doc_->settings[LCase(f.member().name)] = Variant(CBool(f["v"]));
     return {};
   }
   Variant dynamicXFAForm(Frame&) {
@@ -466,8 +466,8 @@ class JSDoc : public DocHolder {
   // the number of links made. Words already inside a link are left alone.
   Variant addWebLinks(Frame& f) {
     int n = doc_->pageCount();
-    int32_t a = CLng(f[0]);
-    int32_t b = f[1].isMissing() ? n - 1 : CLng(f[1]);
+    int32_t a = CLng(f["nStart"]);
+    int32_t b = f["nEnd"].isMissing() ? n - 1 : CLng(f["nEnd"]);
     if (a < 0 || b < a || b >= n) fail("Pages " + std::to_string(a) + " to " + std::to_string(b) + " do not exist");
     int made = 0;
     for (int p = a; p <= b; ++p) {
@@ -519,8 +519,8 @@ class JSDoc : public DocHolder {
   Variant color(Frame&) { return Variant(ObjectRef(std::make_shared<ColorTable>())); }
 
   Variant getPageBox(Frame& f) {
-    std::string box = f[0].isMissing() ? "Crop" : CStr(f[0]);
-    fz_rect r = doc_->pageBox(CLng(f[1]), box);
+    std::string box = f["cBox"].isMissing() ? "Crop" : CStr(f["cBox"]);
+    fz_rect r = doc_->pageBox(CLng(f["nPage"]), box);
     return V({double(r.x0), double(r.y1), double(r.x1), double(r.y0)});
   }
   const Word& word(int page, int32_t w) {
@@ -530,10 +530,10 @@ class JSDoc : public DocHolder {
            std::to_string(words.size()) + " words");
     return words[static_cast<size_t>(w)];
   }
-  Variant getPageNumWords(Frame& f) { return Variant(int32_t(doc_->words(CLng(f[0])).size())); }
+  Variant getPageNumWords(Frame& f) { return Variant(int32_t(doc_->words(CLng(f["nPage"])).size())); }
   Variant getPageNthWord(Frame& f) {
-    const Word& w = word(CLng(f[0]), CLng(f[1]));
-    bool strip = CBool(f[2]);
+    const Word& w = word(CLng(f["nPage"]), CLng(f["nWord"]));
+    bool strip = CBool(f["bStrip"]);
     if (strip) {
       // Stripping removes the punctuation around the word as well.
       size_t a = 0, b = w.text.size();
@@ -545,17 +545,17 @@ class JSDoc : public DocHolder {
     return Variant(w.text + (w.lineEnd ? std::string("\r\n") : w.after.empty() ? std::string(" ") : w.after));
   }
   Variant getPageNthWordQuads(Frame& f) {
-    const Word& w = word(CLng(f[0]), CLng(f[1]));
+    const Word& w = word(CLng(f["nPage"]), CLng(f["nWord"]));
     const fz_quad& q = w.quad;
     Variant quad = V({double(q.ul.x), double(q.ul.y), double(q.ur.x), double(q.ur.y), double(q.ll.x), double(q.ll.y),
                       double(q.lr.x), double(q.lr.y)});
     return V({quad});
   }
-  Variant getPageRotation(Frame& f) { return Variant(int32_t(doc_->rotation(CLng(f[0])))); }
+  Variant getPageRotation(Frame& f) { return Variant(int32_t(doc_->rotation(CLng(f["nPage"])))); }
   Variant setPageRotations(Frame& f) {
-    int32_t a = CLng(f[0]);
-    int32_t b = f[1].isMissing() ? a : CLng(f[1]);
-    int32_t rot = CLng(f[2]);
+    int32_t a = CLng(f["nStart"]);
+    int32_t b = f["nEnd"].isMissing() ? a : CLng(f["nEnd"]);
+    int32_t rot = CLng(f["nRotate"]);
     if (rot % 90 != 0) fail("A page rotation is a multiple of 90 degrees, not " + std::to_string(rot));
     int n = doc_->pageCount();
     if (a < 0 || b < a || b >= n) fail("Pages " + std::to_string(a) + " to " + std::to_string(b) + " do not exist");
@@ -568,13 +568,13 @@ class JSDoc : public DocHolder {
     return {};
   }
   Variant saveAs(Frame& f) {
-    std::string target = CStr(f[0]);
-    std::string conv = f[1].isMissing() ? std::string() : CStr(f[1]);
+    std::string target = CStr(f["cPath"]);
+    std::string conv = f["cConvID"].isMissing() ? std::string() : CStr(f["cConvID"]);
     exportDocument(*doc_, target, conv);
     return {};
   }
   Variant closeDoc(Frame& f) {
-    bool noSave = CBool(f[0]);
+    bool noSave = CBool(f["bNoSave"]);
     if (!doc_->isOpen()) return Variant(true);
     if (!noSave && doc_->dirty() && !doc_->path().empty()) doc_->save(doc_->path(), true, false, false);
     doc_->close();
@@ -590,8 +590,8 @@ class JSDoc : public DocHolder {
     return {};
   }
   Variant deletePages(Frame& f) {
-    int32_t a = CLng(f[0]);
-    int32_t b = f[1].isMissing() ? a : CLng(f[1]);
+    int32_t a = CLng(f["nStart"]);
+    int32_t b = f["nEnd"].isMissing() ? a : CLng(f["nEnd"]);
     int n = doc_->pageCount();
     if (a < 0 || b < a || b >= n) fail("Pages " + std::to_string(a) + " to " + std::to_string(b) + " do not exist");
     if (b - a + 1 == n) fail("Cannot delete every page of a document");
@@ -601,8 +601,8 @@ class JSDoc : public DocHolder {
     return {};
   }
   Variant newPage(Frame& f) {
-    int32_t at = CLng(f[0]);
-    double w = CDbl(f[1]), h = CDbl(f[2]);
+    int32_t at = CLng(f["nPage"]);
+    double w = CDbl(f["nWidth"]), h = CDbl(f["nHeight"]);
     if (!(w > 0 && h > 0 && w <= 14400 && h <= 14400)) fail("A page is between 1 and 14400 points a side");
     int n = doc_->pageCount();
     if (at < 0 || at > n) at = n;

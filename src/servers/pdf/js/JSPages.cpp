@@ -71,12 +71,12 @@ void graft(pdf_document* doc, int at, const Source& s, int first, int last) {
 
 Variant insertPages(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
-  int after = f[0].isMissing() ? 0 : CLng(f[0]);
+  int after = f["nPage"].isMissing() ? 0 : CLng(f["nPage"]);
   int n = d.pageCount();
   if (after < -1 || after >= n)
     fail("Pages can go after page " + std::to_string(after) + " only when it exists (-1: before the first page)");
-  Source s = openSource(CStr(f[1]));
-  auto [first, last] = sourceRange(s, f[2], f[3]);
+  Source s = openSource(CStr(f["cPath"]));
+  auto [first, last] = sourceRange(s, f["nStart"], f["nEnd"]);
   graft(d.pdf(), after + 1, s, first, last);
   d.changed();
   return {};
@@ -84,9 +84,9 @@ Variant insertPages(DocHolder& self, Frame& f) {
 
 Variant replacePages(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
-  int at = f[0].isMissing() ? 0 : CLng(f[0]);
-  Source s = openSource(CStr(f[1]));
-  auto [first, last] = sourceRange(s, f[2], f[3]);
+  int at = f["nPage"].isMissing() ? 0 : CLng(f["nPage"]);
+  Source s = openSource(CStr(f["cPath"]));
+  auto [first, last] = sourceRange(s, f["nStart"], f["nEnd"]);
   int count = last - first + 1;
   int n = d.pageCount();
   if (at < 0 || at + count > n)
@@ -105,11 +105,11 @@ Variant replacePages(DocHolder& self, Frame& f) {
 Variant extractPages(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
   int n = d.pageCount();
-  bool hasA = !f[0].isMissing(), hasB = !f[1].isMissing();
-  int first = hasA ? CLng(f[0]) : 0;
-  int last = hasB ? CLng(f[1]) : hasA ? first : n - 1;
+  bool hasA = !f["nStart"].isMissing(), hasB = !f["nEnd"].isMissing();
+  int first = hasA ? CLng(f["nStart"]) : 0;
+  int last = hasB ? CLng(f["nEnd"]) : hasA ? first : n - 1;
   auto range = pageRange(d, Variant(int32_t(first)), Variant(int32_t(last)));
-  std::string target = f[2].isMissing() ? std::string() : CStr(f[2]);
+  std::string target = f["cPath"].isMissing() ? std::string() : CStr(f["cPath"]);
   auto out = std::make_shared<Doc>();
   out->create();
   Source self_;
@@ -125,8 +125,8 @@ Variant extractPages(DocHolder& self, Frame& f) {
 Variant movePage(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
   int n = d.pageCount();
-  int page = pageArg(d, f[0], 0);
-  int after = f[1].isMissing() ? n - 1 : CLng(f[1]);
+  int page = pageArg(d, f["nPage"], 0);
+  int after = f["nAfter"].isMissing() ? n - 1 : CLng(f["nAfter"]);
   if (after < -1 || after >= n) fail("A page can move after page " + std::to_string(after) + " only when it exists");
   if (after == page) return {};
   int to = after < page ? after + 1 : after;
@@ -195,7 +195,7 @@ std::string letters(int n, bool upper) {
 
 Variant getPageLabel(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
-  int page = pageArg(d, f[0], 0);
+  int page = pageArg(d, f["nPage"], 0);
   auto labels = readLabels(d);
   auto it = labels.upper_bound(page);
   if (it == labels.begin()) return Variant(std::to_string(page + 1));
@@ -217,12 +217,12 @@ Variant getPageLabel(DocHolder& self, Frame& f) {
 
 Variant setPageLabels(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
-  int page = pageArg(d, f[0], 0);
+  int page = pageArg(d, f["nPage"], 0);
   auto labels = readLabels(d);
-  if (f[1].isMissing() || f[1].isEmpty() || f[1].isNull()) {
+  if (f["aLabel"].isMissing() || f["aLabel"].isEmpty() || f["aLabel"].isNull()) {
     labels.erase(page);
   } else {
-    std::vector<Variant> a = items(f[1]);
+    std::vector<Variant> a = items(f["aLabel"]);
     std::string style = a.size() > 0 ? CStr(a[0]) : "D";
     std::string prefix = a.size() > 1 ? CStr(a[1]) : "";
     int start = a.size() > 2 ? CLng(a[2]) : 1;
@@ -249,10 +249,10 @@ Variant setPageLabels(DocHolder& self, Frame& f) {
 
 Variant setPageTabOrder(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
-  int page = pageArg(d, f[0], 0);
-  std::string order = LCase(CStr(f[1]));
+  int page = pageArg(d, f["nPage"], 0);
+  std::string order = LCase(CStr(f["cOrder"]));
   const char* key = order == "rows" ? "R" : order == "columns" ? "C" : order == "structure" ? "S" : nullptr;
-  if (!key) fail("\"" + CStr(f[1]) + "\" is not a tab order (rows, columns or structure)");
+  if (!key) fail("\"" + CStr(f["cOrder"]) + "\" is not a tab order (rows, columns or structure)");
   po::putName(po::pageObj(d.pdf(), page), po::key("Tabs"), key);
   d.changed();
   return {};
@@ -262,12 +262,12 @@ Variant setPageTabOrder(DocHolder& self, Frame& f) {
 
 // A first page alone is that one page; nothing given is every page.
 const Variant& onlyFirst(Frame& f) {
-  return f[1].isMissing() && !f[0].isMissing() ? f[0] : f[1];
+  return f["nEnd"].isMissing() && !f["nStart"].isMissing() ? f["nStart"] : f["nEnd"];
 }
 
 Variant addThumbnails(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
-  auto [a, b] = pageRange(d, f[0], onlyFirst(f));
+  auto [a, b] = pageRange(d, f["nStart"], onlyFirst(f));
   pdf_document* doc = d.pdf();
   for (int p = a; p <= b; ++p) {
     fz_rect bounds = d.bounds(p);
@@ -302,7 +302,7 @@ Variant addThumbnails(DocHolder& self, Frame& f) {
 
 Variant removeThumbnails(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
-  auto [a, b] = pageRange(d, f[0], onlyFirst(f));
+  auto [a, b] = pageRange(d, f["nStart"], onlyFirst(f));
   for (int p = a; p <= b; ++p) po::del(po::pageObj(d.pdf(), p), po::key("Thumb"));
   d.changed();
   return {};
@@ -312,7 +312,7 @@ Variant removeThumbnails(DocHolder& self, Frame& f) {
 
 Variant removeWebLinks(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
-  auto [a, b] = pageRange(d, f[0], onlyFirst(f));
+  auto [a, b] = pageRange(d, f["nStart"], onlyFirst(f));
   int removed = 0;
   for (int p = a; p <= b; ++p) {
     pdf_obj* annots = po::get(po::pageObj(d.pdf(), p), PDF_NAME(Annots));
@@ -344,8 +344,8 @@ pdf_obj* shownAppearance(pdf_obj* annot) {
 
 Variant flattenPages(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
-  auto [a, b] = pageRange(d, f[0], onlyFirst(f));
-  int nonPrint = f[2].isMissing() ? 0 : CLng(f[2]);
+  auto [a, b] = pageRange(d, f["nStart"], onlyFirst(f));
+  int nonPrint = f["nNonPrint"].isMissing() ? 0 : CLng(f["nNonPrint"]);
   if (nonPrint < 0 || nonPrint > 2)
     fail("nNonPrint is 0 (keep), 1 (remove) or 2 (flatten) for annotations that do not print");
   pdf_document* doc = d.pdf();
@@ -438,15 +438,15 @@ Variant flattenPages(DocHolder& self, Frame& f) {
 Variant print(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
   int n = d.pageCount();
-  int first = f[1].isMissing() ? 0 : CLng(f[1]);
-  int last = f[2].isMissing() ? n - 1 : CLng(f[2]);
-  boolArg(f[0], true);
-  boolArg(f[3], false);
-  boolArg(f[4], false);
-  boolArg(f[5], false);
+  int first = f["nStart"].isMissing() ? 0 : CLng(f["nStart"]);
+  int last = f["nEnd"].isMissing() ? n - 1 : CLng(f["nEnd"]);
+  boolArg(f["bUI"], true);
+  boolArg(f["bSilent"], false);
+  boolArg(f["bShrinkToFit"], false);
+  boolArg(f["bPrintAsImage"], false);
   PrintOptions o;
-  o.reverse = boolArg(f[6], false);
-  o.annotations = boolArg(f[7], true);
+  o.reverse = boolArg(f["bReverse"], false);
+  o.annotations = boolArg(f["bAnnotations"], true);
   printPages(d, first, last, d.path(), o);
   return {};
 }
@@ -455,8 +455,8 @@ Variant print(DocHolder& self, Frame& f) {
 // page, or takes the place of all pages when bAppend is false.
 Variant getURL(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
-  std::string url = CStr(f[0]);
-  bool append = boolArg(f[1], true);
+  std::string url = CStr(f["cURL"]);
+  bool append = boolArg(f["bAppend"], true);
   Fetched page = fetchUrl(url);
   ExclusiveTempFile laidOut(privateTempDir(), ".pdf");
   if (layOutAsPdf(page, laidOut.path()) < 1) fail("The page fetched from " + url + " has nothing to show");

@@ -21,10 +21,10 @@ using namespace js;
 
 Variant addScript(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
-  std::string name = CStr(f[0]);
+  std::string name = CStr(f["cName"]);
   if (name.empty()) fail("A document script needs a name");
   NameList l = readNameTree(d, "JavaScript");
-  mu::ObjPtr a = po::newScriptAction(d.pdf(), CStr(f[1]));
+  mu::ObjPtr a = po::newScriptAction(d.pdf(), CStr(f["cScript"]));
   putName(l, name, a.get());
   writeNameTree(d, "JavaScript", l);
   d.changed();
@@ -33,7 +33,7 @@ Variant addScript(DocHolder& self, Frame& f) {
 
 Variant removeScript(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
-  std::string name = CStr(f[0]);
+  std::string name = CStr(f["cName"]);
   NameList l = readNameTree(d, "JavaScript");
   if (!dropName(l, name)) fail("The document has no script named \"" + name + "\"");
   writeNameTree(d, "JavaScript", l);
@@ -56,12 +56,12 @@ void putAction(Doc& d, pdf_obj* o, const char* key, const std::string& script) {
 
 Variant setDocAction(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
-  std::string t = CStr(f[0]);
+  std::string t = CStr(f["cTrigger"]);
   static const std::pair<const char*, const char*> keys[] = {
       {"WillClose", "WC"}, {"WillSave", "WS"}, {"DidSave", "DS"}, {"WillPrint", "WP"}, {"DidPrint", "DP"}};
   for (auto& [n, k] : keys)
     if (LCase(n) == LCase(t)) {
-      putAction(d, po::catalog(d.pdf()), k, CStr(f[1]));
+      putAction(d, po::catalog(d.pdf()), k, CStr(f["cScript"]));
       return {};
     }
   fail("Unknown document trigger \"" + t + "\" (WillClose, WillSave, DidSave, WillPrint or DidPrint)");
@@ -69,10 +69,10 @@ Variant setDocAction(DocHolder& self, Frame& f) {
 
 Variant setPageAction(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
-  int page = pageArg(d, f[0], 0);
-  std::string t = LCase(CStr(f[1]));
-  if (t != "open" && t != "close") fail("Unknown page trigger \"" + CStr(f[1]) + "\" (Open or Close)");
-  putAction(d, po::pageObj(d.pdf(), page), t == "open" ? "O" : "C", CStr(f[2]));
+  int page = pageArg(d, f["nPage"], 0);
+  std::string t = LCase(CStr(f["cTrigger"]));
+  if (t != "open" && t != "close") fail("Unknown page trigger \"" + CStr(f["cTrigger"]) + "\" (Open or Close)");
+  putAction(d, po::pageObj(d.pdf(), page), t == "open" ? "O" : "C", CStr(f["cScript"]));
   return {};
 }
 
@@ -89,11 +89,11 @@ std::string readWhole(const std::string& path) {
 
 Variant importDataObject(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
-  std::string name = CStr(f[0]);
+  std::string name = CStr(f["cName"]);
   if (name.empty()) fail("A data object needs a name");
-  if (f[1].isMissing() || CStr(f[1]).empty()) fail("Embedding a file needs the path of the file");
-  if (!f[2].isMissing()) notSupported("Encrypting an embedded file with a crypt filter");
-  std::string path = CStr(f[1]);
+  if (f["cDIPath"].isMissing() || CStr(f["cDIPath"]).empty()) fail("Embedding a file needs the path of the file");
+  if (!f["cCryptFilter"].isMissing()) notSupported("Encrypting an embedded file with a crypt filter");
+  std::string path = CStr(f["cDIPath"]);
   std::string bytes = readWhole(path);
   std::string base = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
   struct stat st;
@@ -132,9 +132,9 @@ pdf_obj* dataObject(Doc& d, const std::string& name, NameList& l) {
 
 Variant exportDataObject(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
-  std::string name = CStr(f[0]);
-  std::string path = textArg(f[1]);
-  int launch = f[3].isMissing() ? 0 : CLng(f[3]);
+  std::string name = CStr(f["cName"]);
+  std::string path = textArg(f["cDIPath"]);
+  int launch = f["nLaunch"].isMissing() ? 0 : CLng(f["nLaunch"]);
   if (launch != 0) notSupported("Opening an exported data object in another program");
   if (path.empty()) fail("Exporting a data object needs the path of the file to write");
   NameList l;
@@ -150,7 +150,7 @@ Variant exportDataObject(DocHolder& self, Frame& f) {
 
 Variant removeNamed(DocHolder& self, Frame& f, const char* tree, const char* what) {
   Doc& d = docOf(self);
-  std::string name = CStr(f[0]);
+  std::string name = CStr(f["cName"]);
   NameList l = readNameTree(d, tree);
   if (!dropName(l, name)) fail("The document has no " + std::string(what) + " named \"" + name + "\"");
   writeNameTree(d, tree, l);
@@ -194,7 +194,7 @@ class DataObject : public Dispatch {
 
 Variant getDataObject(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
-  std::string name = CStr(f[0]);
+  std::string name = CStr(f["cName"]);
   NameList l = readNameTree(d, "EmbeddedFiles");
   pdf_obj* fs = findName(l, name);
   if (!fs) return Variant::null();

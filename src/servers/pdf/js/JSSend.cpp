@@ -49,11 +49,11 @@ std::string currentBytes(Doc& d) {
 // here: the message goes out as given whatever bUI says.
 mail::Message message(Frame& f) {
   mail::Message m;
-  m.to = textArg(f[1]);
-  m.cc = textArg(f[2]);
-  m.bcc = textArg(f[3]);
-  m.subject = textArg(f[4]);
-  m.body = textArg(f[5]);
+  m.to = textArg(f["cTo"]);
+  m.cc = textArg(f["cCc"]);
+  m.bcc = textArg(f["cBcc"]);
+  m.subject = textArg(f["cSubject"]);
+  m.body = textArg(f["cMsg"]);
   return m;
 }
 
@@ -79,13 +79,15 @@ Variant mailForm(DocHolder& self, Frame& f) {
 
 Variant submitForm(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
-  std::string url = textArg(f[0]);
+  std::string url = textArg(f["cURL"]);
   if (url.empty()) fail("Submitting a form needs the address to send it to");
-  bool asFdf = boolArg(f[1], true), empty = boolArg(f[2], false), get = boolArg(f[4], false);
-  bool annots = boolArg(f[5], false), xml = boolArg(f[6], false), incremental = boolArg(f[7], false);
-  bool pdf = boolArg(f[8], false), canonical = boolArg(f[9], false), exclNonUser = boolArg(f[10], false);
-  bool exclF = boolArg(f[11], false), embed = boolArg(f[13], false);
-  std::string password = textArg(f[12]);
+  bool asFdf = boolArg(f["bFDF"], true), empty = boolArg(f["bEmpty"], false), get = boolArg(f["bGet"], false);
+  bool annots = boolArg(f["bAnnotations"], false), xml = boolArg(f["bXML"], false),
+       incremental = boolArg(f["bIncrChanges"], false);
+  bool pdf = boolArg(f["bPDF"], false), canonical = boolArg(f["bCanonical"], false),
+       exclNonUser = boolArg(f["bExclNonUserAnnots"], false);
+  bool exclF = boolArg(f["bExclFKey"], false), embed = boolArg(f["bEmbedForm"], false);
+  std::string password = textArg(f["cPassword"]);
   if (incremental) notSupported("Submitting the incremental changes of a document");
   if (embed) notSupported("Embedding the form in the submitted data");
   if (!password.empty()) notSupported("Encrypting the submitted data with a password");
@@ -96,7 +98,7 @@ Variant submitForm(DocHolder& self, Frame& f) {
 
   formdata::Choice c;
   c.allFields = empty;
-  c.fields = f[3].isArray() ? f[3] : Variant();
+  c.fields = f["aFields"].isArray() ? f["aFields"] : Variant();
   c.annotations = annots;
   c.fileKey = !exclF;
   submit::Request r;

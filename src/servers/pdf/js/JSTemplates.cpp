@@ -130,8 +130,8 @@ class Template : public Dispatch {
   }
   Variant letHidden(Frame&) { notSupported("Hiding or showing a template page"); }
   Variant spawnIt(Frame& f) {
-    if (!f[3].isMissing()) notSupported("Spawning from a kept form object");
-    spawn(*doc_, name_, CLng(f[0]), CBool(f[1]), CBool(f[2]));
+    if (!f["oXObject"].isMissing()) notSupported("Spawning from a kept form object");
+    spawn(*doc_, name_, CLng(f["nPage"]), CBool(f["bRename"]), CBool(f["bOverlay"]));
     return {};
   }
   std::shared_ptr<Doc> doc_;
@@ -142,13 +142,13 @@ Variant createTemplate(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
   std::string name;
   int page = 0;
-  if (f[0].isNumeric() && f[1].isMissing()) {
+  if (f["cName"].isNumeric() && f["nPage"].isMissing()) {
     // A page number alone names the template after that page.
-    page = CLng(f[0]);
+    page = CLng(f["cName"]);
     name = std::to_string(page);
   } else {
-    name = CStr(f[0]);
-    page = f[1].isMissing() ? 0 : CLng(f[1]);
+    name = CStr(f["cName"]);
+    page = f["nPage"].isMissing() ? 0 : CLng(f["nPage"]);
   }
   if (name.empty()) fail("A template needs a name");
   d.checkPage(page);
@@ -162,7 +162,7 @@ Variant createTemplate(DocHolder& self, Frame& f) {
 
 Variant getTemplate(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
-  std::string name = CStr(f[0]);
+  std::string name = CStr(f["cName"]);
   if (!findName(readNameTree(d, "Templates"), name)) return Variant::null();
   return Variant(ObjectRef(std::make_shared<Template>(self.docState(), name)));
 }
@@ -171,7 +171,7 @@ Variant getNthTemplate(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
   NameList l = readNameTree(d, "Templates");
   std::stable_sort(l.begin(), l.end(), [](auto& a, auto& b) { return a.first < b.first; });
-  int i = CLng(f[0]);
+  int i = CLng(f["nIndex"]);
   if (i < 0 || static_cast<size_t>(i) >= l.size())
     fail("Template " + std::to_string(i) + " does not exist: the document has " + std::to_string(l.size()) +
          " templates (numbers start at 0)");
@@ -180,7 +180,7 @@ Variant getNthTemplate(DocHolder& self, Frame& f) {
 
 Variant removeTemplate(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
-  std::string name = CStr(f[0]);
+  std::string name = CStr(f["cName"]);
   NameList l = readNameTree(d, "Templates");
   if (!dropName(l, name)) fail("The document has no template named \"" + name + "\"");
   writeNameTree(d, "Templates", l);
@@ -190,7 +190,8 @@ Variant removeTemplate(DocHolder& self, Frame& f) {
 
 Variant spawnPageFromTemplate(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
-  spawn(d, CStr(f[0]), f[1].isMissing() ? 0 : CLng(f[1]), boolArg(f[2], true), boolArg(f[3], true));
+  spawn(d, CStr(f["cTemplate"]), f["nPage"].isMissing() ? 0 : CLng(f["nPage"]), boolArg(f["bRename"], true),
+        boolArg(f["bOverlay"], true));
   return {};
 }
 

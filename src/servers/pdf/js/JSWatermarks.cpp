@@ -112,13 +112,13 @@ std::string inGroup(Doc& d, pdf_obj* page, pdf_obj* group, const std::string& op
 
 Variant addWatermarkFromText(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
-  std::string text = CStr(f[0]);
-  int align = f[1].isMissing() ? 1 : CLng(f[1]);
-  std::string fontName = textArg(f[2], "Helvetica");
-  double size = f[3].isMissing() ? 24 : CDbl(f[3]);
+  std::string text = CStr(f["cText"]);
+  int align = f["nTextAlign"].isMissing() ? 1 : CLng(f["nTextAlign"]);
+  std::string fontName = textArg(f["cFont"], "Helvetica");
+  double size = f["nFontSize"].isMissing() ? 24 : CDbl(f["nFontSize"]);
   if (!(size > 0 && size <= 1000)) fail("A watermark's text size lies above 0 and up to 1000");
-  std::vector<double> colour = f[4].isMissing() ? std::vector<double>{0} : colourArg(f[4]).comps;
-  auto [a, b] = pageRange(d, f[5], f[6].isMissing() && !f[5].isMissing() ? f[5] : f[6]);
+  std::vector<double> colour = f["aColor"].isMissing() ? std::vector<double>{0} : colourArg(f["aColor"]).comps;
+  auto [a, b] = pageRange(d, f["nStart"], f["nEnd"].isMissing() && !f["nStart"].isMissing() ? f["nStart"] : f["nEnd"]);
   Placement p = placement(f, 7, 8, 9, 10, 14, 15, 16, 17, 18);
   pdf_document* doc = d.pdf();
   // The font and how wide each line is in it.
@@ -213,11 +213,11 @@ Variant addWatermarkFromText(DocHolder& self, Frame& f) {
 
 Variant addWatermarkFromFile(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
-  std::string path = CStr(f[0]);
+  std::string path = CStr(f["cDIPath"]);
   struct stat st;
   if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) fail("File " + path + " does not exist");
-  int srcPage = f[1].isMissing() ? 0 : CLng(f[1]);
-  auto [a, b] = pageRange(d, f[2], f[3].isMissing() && !f[2].isMissing() ? f[2] : f[3]);
+  int srcPage = f["nSourcePage"].isMissing() ? 0 : CLng(f["nSourcePage"]);
+  auto [a, b] = pageRange(d, f["nStart"], f["nEnd"].isMissing() && !f["nStart"].isMissing() ? f["nStart"] : f["nEnd"]);
   Placement p = placement(f, 4, 5, 6, 7, 11, 12, 13, 14, 15);
   pdf_document* doc = d.pdf();
   Doc src;

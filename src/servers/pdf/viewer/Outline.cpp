@@ -430,7 +430,7 @@ class Node : public Dispatch {
   }
   Variant letName(Frame& f) {
     notRoot("name");
-    std::string s = CStr(f[0]);
+    std::string s = CStr(f["v"]);
     pdf_obj* o = obj();
     const char* v = s.c_str();
     mu::guard("Renaming the bookmark", [&](fz_context* c) { pdf_dict_put_text_string(c, o, PDF_NAME(Title), v); });
@@ -481,7 +481,7 @@ class Node : public Dispatch {
     return Variant(count >= 0);
   }
   Variant letOpen(Frame& f) {
-    bool open = CBool(f[0]);
+    bool open = CBool(f["v"]);
     // The root is always shown open.
     if (ref_->root) return {};
     pdf_obj* o = obj();
@@ -510,7 +510,7 @@ class Node : public Dispatch {
   Variant letColor(Frame& f) {
     notRoot("colour");
     float rgb[3] = {0, 0, 0};
-    bool has = colourOf(f[0], rgb);
+    bool has = colourOf(f["v"], rgb);
     pdf_obj* o = obj();
     pdf_document* pd = doc()->pdf();
     mu::guard("Colouring the bookmark", [&](fz_context* c) {
@@ -542,7 +542,7 @@ class Node : public Dispatch {
   }
   Variant letStyle(Frame& f) {
     notRoot("style");
-    int32_t s = CLng(f[0]);
+    int32_t s = CLng(f["v"]);
     if (s < 0 || s > 3)
       fail("A bookmark style is 0 (normal), 1 (italic), 2 (bold) or 3 (bold italic), not " + std::to_string(s));
     pdf_obj* o = obj();
@@ -563,16 +563,16 @@ class Node : public Dispatch {
   }
   Variant createChild(Frame& f) {
     auto d = doc();
-    std::string name = CStr(f[0]);
-    std::string expr = f[1].isMissing() ? std::string() : CStr(f[1]);
-    int32_t index = f[2].isMissing() ? 0 : CLng(f[2]);
+    std::string name = CStr(f["cName"]);
+    std::string expr = f["cExpr"].isMissing() ? std::string() : CStr(f["cExpr"]);
+    int32_t index = f["nIndex"].isMissing() ? 0 : CLng(f["nIndex"]);
     if (index < 0) index = 0;
     outlineInsert(*d, ref_->root ? d->outlines(true) : obj(), name, expr, index);
     return {};
   }
   Variant setAction(Frame& f) {
     notRoot("action");
-    std::string script = CStr(f[0]);
+    std::string script = CStr(f["cScript"]);
     pdf_obj* o = obj();
     const char* js = script.c_str();
     mu::guard("Setting the bookmark's action", [&](fz_context* c) {
@@ -620,8 +620,8 @@ class PDBookmark : public Dispatch {
     return ref_->obj.get();
   }
   Variant GetByTitle(Frame& f) {
-    auto d = docOf(f[0]);
-    pdf_obj* found = outlineFind(*d, CStr(f[1]));
+    auto d = docOf(f["iPDDoc"]);
+    pdf_obj* found = outlineFind(*d, CStr(f["bookmarkTitle"]));
     if (!found) {
       ref_.reset();
       return Variant(false);
@@ -631,7 +631,7 @@ class PDBookmark : public Dispatch {
   }
   Variant Perform(Frame& f) {
     pdf_obj* o = item();
-    auto target = docOf(f[0]);
+    auto target = docOf(f["iAVDoc"]);
     auto own = ref_->doc.lock();
     // The action runs in the viewer document given; it must show the
     // bookmark's document.
@@ -641,7 +641,7 @@ class PDBookmark : public Dispatch {
   }
   Variant SetTitle(Frame& f) {
     pdf_obj* o = item();
-    std::string s = CStr(f[0]);
+    std::string s = CStr(f["newTitle"]);
     const char* v = s.c_str();
     mu::guard("Renaming the bookmark", [&](fz_context* c) { pdf_dict_put_text_string(c, o, PDF_NAME(Title), v); });
     ref_->doc.lock()->changed();

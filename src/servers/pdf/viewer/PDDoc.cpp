@@ -106,11 +106,11 @@ class Point : public Dispatch {
   Variant getX(Frame&) { return Variant(static_cast<int16_t>(std::lround(x_))); }
   Variant getY(Frame&) { return Variant(static_cast<int16_t>(std::lround(y_))); }
   Variant letX(Frame& f) {
-    x_ = CInt(f[0]);
+    x_ = CInt(f["v"]);
     return {};
   }
   Variant letY(Frame& f) {
-    y_ = CInt(f[0]);
+    y_ = CInt(f["v"]);
     return {};
   }
   double x_, y_;
@@ -141,19 +141,19 @@ class Rect : public Dispatch {
   Variant getR(Frame&) { return Variant(r_); }
   Variant getB(Frame&) { return Variant(b_); }
   Variant letL(Frame& f) {
-    l_ = CInt(f[0]);
+    l_ = CInt(f["v"]);
     return {};
   }
   Variant letT(Frame& f) {
-    t_ = CInt(f[0]);
+    t_ = CInt(f["v"]);
     return {};
   }
   Variant letR(Frame& f) {
-    r_ = CInt(f[0]);
+    r_ = CInt(f["v"]);
     return {};
   }
   Variant letB(Frame& f) {
-    b_ = CInt(f[0]);
+    b_ = CInt(f["v"]);
     return {};
   }
   int16_t l_ = 0, t_ = 0, r_ = 0, b_ = 0;
@@ -194,7 +194,7 @@ class Page : public DocHolder {
   }
   Variant GetRotate(Frame&) { return Variant(static_cast<int16_t>(doc_->rotation(n_))); }
   Variant SetRotate(Frame& f) {
-    int rot = CLng(f[0]);
+    int rot = CLng(f["nRotate"]);
     if (rot % 90 != 0) fail("A page rotation is a multiple of 90 degrees, not " + std::to_string(rot));
     rot = ((rot % 360) + 360) % 360;
     doc_->checkPage(n_);
@@ -211,8 +211,8 @@ class Page : public DocHolder {
   // the device space and puts the part inside the rectangle on the
   // clipboard.
   Variant CopyToClipboard(Frame& f) {
-    RectValue r = rectOf(f[0]);
-    double x = CDbl(f[1]), y = CDbl(f[2]), zoom = CDbl(f[3]);
+    RectValue r = rectOf(f["boundRect"]);
+    double x = CDbl(f["nXOrigin"]), y = CDbl(f["nYOrigin"]), zoom = CDbl(f["nZoom"]);
     if (!(zoom > 0) || zoom > 6400) fail("The zoom must be above 0 and at most 6400 percent");
     int x0 = static_cast<int>(std::floor(std::min(r.left, r.right)));
     int x1 = static_cast<int>(std::ceil(std::max(r.left, r.right)));
@@ -288,7 +288,7 @@ class TextSelect : public DocHolder {
  private:
   Variant GetNumText(Frame&) { return Variant(static_cast<int32_t>(pieces_.size())); }
   Variant GetText(Frame& f) {
-    int32_t i = CLng(f[0]);
+    int32_t i = CLng(f["nTextIndex"]);
     if (i < 0 || static_cast<size_t>(i) >= pieces_.size())
       fail("Text piece " + std::to_string(i) + " does not exist: the selection has " + std::to_string(pieces_.size()));
     return Variant(pieces_[static_cast<size_t>(i)]);
@@ -344,7 +344,7 @@ class PDDoc : public DocHolder {
 
  private:
   Variant Open(Frame& f) {
-    std::string path = CStr(f[0]);
+    std::string path = CStr(f["szFullPath"]);
     // A fresh state, so viewer documents of an earlier file keep theirs.
     auto d = std::make_shared<Doc>();
     bool ok = d->open(path);
@@ -365,17 +365,17 @@ class PDDoc : public DocHolder {
   }
   Variant GetNumPages(Frame&) { return Variant(int32_t(doc_->pageCount())); }
   Variant AcquirePage(Frame& f) {
-    int n = pageArg(f[0]);
+    int n = pageArg(f["nPage"]);
     doc_->checkPage(n);
     return Variant(makePage(doc_, n));
   }
 
   Variant InsertPages(Frame& f) {
-    int after = CLng(f[0]);
-    std::shared_ptr<Doc> src = docOf(f[1]);
-    int first = CLng(f[2]);
-    int count = CLng(f[3]);
-    int32_t flags = f[4].isMissing() ? 0 : CLng(f[4]);
+    int after = CLng(f["nInsertPageAfter"]);
+    std::shared_ptr<Doc> src = docOf(f["iPDDocSource"]);
+    int first = CLng(f["nStartPage"]);
+    int count = CLng(f["nNumPages"]);
+    int32_t flags = f["bBookmarks"].isMissing() ? 0 : CLng(f["bBookmarks"]);
     bool bookmarks = (flags & acrobat::kInsertBookmarks) != 0;
     pdf_document* dst = doc_->pdf();
     pdf_document* sp = src->pdf();
@@ -453,7 +453,7 @@ class PDDoc : public DocHolder {
   }
 
   Variant DeletePages(Frame& f) {
-    int a = CLng(f[0]), b = CLng(f[1]);
+    int a = CLng(f["nStartPage"]), b = CLng(f["nEndPage"]);
     int n = doc_->pageCount();
     if (a < 0 || b < a || b >= n)
       fail("Cannot delete pages " + std::to_string(a) + " to " + std::to_string(b) + " of a document of " +
@@ -466,8 +466,8 @@ class PDDoc : public DocHolder {
   }
 
   Variant Save(Frame& f) {
-    int32_t type = CLng(f[0]);
-    std::string path = f[1].isMissing() ? std::string() : CStr(f[1]);
+    int32_t type = CLng(f["nType"]);
+    std::string path = f["szFullPath"].isMissing() ? std::string() : CStr(f["szFullPath"]);
     if (path.empty()) path = doc_->path();
     doc_->pdf();
     bool full = (type & acrobat::kSaveFull) != 0 || (doc_->flags & 2) != 0;
@@ -483,20 +483,20 @@ class PDDoc : public DocHolder {
   }
 
   Variant SetInfo(Frame& f) {
-    doc_->setInfo(CStr(f[0]), CStr(f[1]));
+    doc_->setInfo(CStr(f["szInfoKey"]), CStr(f["szBuffer"]));
     return Variant(true);
   }
-  Variant GetInfo(Frame& f) { return Variant(doc_->info(CStr(f[0]))); }
+  Variant GetInfo(Frame& f) { return Variant(doc_->info(CStr(f["szInfoKey"]))); }
   Variant SetFlags(Frame& f) {
     doc_->pdf();
-    int32_t fl = CLng(f[0]);
+    int32_t fl = CLng(f["nFlags"]);
     doc_->flags |= fl;
     if (fl & 1) doc_->setDirty(true);
     return Variant(true);
   }
   Variant ClearFlags(Frame& f) {
     doc_->pdf();
-    int32_t fl = CLng(f[0]);
+    int32_t fl = CLng(f["nFlags"]);
     doc_->flags &= ~fl;
     if (fl & 1) doc_->setDirty(false);
     return Variant(true);
@@ -506,13 +506,13 @@ class PDDoc : public DocHolder {
     return Variant(int32_t(doc_->flags | (doc_->dirty() ? 1 : 0)));
   }
   Variant SetPageMode(Frame& f) {
-    doc_->setPageMode(CLng(f[0]));
+    doc_->setPageMode(CLng(f["nPageMode"]));
     return Variant(true);
   }
   Variant GetPageMode(Frame&) { return Variant(int32_t(doc_->pageMode())); }
   Variant OpenAVDoc(Frame& f) {
     doc_->pdf();
-    std::string title = f[0].isMissing() ? std::string() : CStr(f[0]);
+    std::string title = f["szTitle"].isMissing() ? std::string() : CStr(f["szTitle"]);
     return Variant(makeAVDoc(doc_, title));
   }
   Variant GetJSObject(Frame&) {
@@ -520,8 +520,8 @@ class PDDoc : public DocHolder {
     return Variant(makeJSDoc(doc_));
   }
   Variant CreateTextSelect(Frame& f) {
-    int page = pageArg(f[0]);
-    RectValue r = rectOf(f[1]);
+    int page = pageArg(f["nPage"]);
+    RectValue r = rectOf(f["iAcroRect"]);
     const std::vector<Word>& words = doc_->words(page);
     double l = std::min(r.left, r.right), rr = std::max(r.left, r.right);
     double b = std::min(r.top, r.bottom), t = std::max(r.top, r.bottom);

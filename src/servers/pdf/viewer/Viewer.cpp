@@ -173,7 +173,7 @@ class AVDoc : public DocHolder {
 
  private:
   Variant Open(Frame& f) {
-    std::string path = CStr(f[0]);
+    std::string path = CStr(f["szFullPath"]);
     auto d = std::make_shared<Doc>();
     // An image opens as a new document made from it, as the viewer
     // converts pictures it is asked to open.
@@ -188,7 +188,7 @@ class AVDoc : public DocHolder {
     }
     if (inViewer()) leave();
     doc_ = d;
-    title_ = f[1].isMissing() ? std::string() : CStr(f[1]);
+    title_ = f["szTempTitle"].isMissing() ? std::string() : CStr(f["szTempTitle"]);
     if (title_.empty()) {
       auto s = path.rfind('/');
       title_ = s == std::string::npos ? path : path.substr(s + 1);
@@ -204,17 +204,17 @@ class AVDoc : public DocHolder {
   // shrink flag has nothing to shrink, and the job is binary PostScript.
   Variant PrintPages(Frame& f) {
     auto d = docState();
-    int32_t first = CLng(f[0]), last = CLng(f[1]);
-    CLng(f[2]);
-    CBool(f[3]);
-    CBool(f[4]);
+    int32_t first = CLng(f["nFirstPage"]), last = CLng(f["nLastPage"]);
+    CLng(f["nPSLevel"]);
+    CBool(f["bBinaryOk"]);
+    CBool(f["bShrinkToFit"]);
     printPages(*d, first, last, title_.empty() ? d->path() : title_);
     return Variant(true);
   }
   Variant FindText(Frame& f) {
     auto d = docState();
-    std::string text = CStr(f[0]);
-    bool cs = CBool(f[1]), whole = CBool(f[2]), reset = CBool(f[3]);
+    std::string text = CStr(f["szText"]);
+    bool cs = CBool(f["bCaseSensitive"]), whole = CBool(f["bWholeWordsOnly"]), reset = CBool(f["bReset"]);
     std::vector<std::string> q = splitWords(fold(text, cs));
     if (q.empty()) return Variant(false);
     int pages = d->pageCount();
@@ -253,12 +253,12 @@ class AVDoc : public DocHolder {
   }
   Variant GetTitle(Frame&) { return Variant(title_); }
   Variant SetTitle(Frame& f) {
-    title_ = CStr(f[0]);
+    title_ = CStr(f["szTitle"]);
     return Variant(true);
   }
   Variant GetViewMode(Frame&) { return Variant(int32_t(docState()->pageMode())); }
   Variant SetViewMode(Frame& f) {
-    docState()->setPageMode(CLng(f[0]));
+    docState()->setPageMode(CLng(f["nType"]));
     return Variant(true);
   }
 
@@ -313,8 +313,8 @@ class PageView : public DocHolder {
 
  private:
   Variant ZoomTo(Frame& f) {
-    int32_t type = CLng(f[0]);
-    double scale = CDbl(f[1]);
+    int32_t type = CLng(f["nType"]);
+    double scale = CDbl(f["nScale"]);
     if (type < 0 || type > 6) fail("Unknown zoom type " + std::to_string(type));
     if (std::isnan(scale)) fail("The zoom scale is not a number");
     doc_->pdf();
@@ -331,7 +331,7 @@ class PageView : public DocHolder {
     return Variant(int32_t(doc_->currentPage));
   }
   Variant GoTo(Frame& f) {
-    int32_t p = CLng(f[0]);
+    int32_t p = CLng(f["nPage"]);
     int n = doc_->pageCount();
     if (p < 0 || p >= n) return Variant(false);
     doc_->currentPage = p;
@@ -342,8 +342,8 @@ class PageView : public DocHolder {
   Variant GetDoc(Frame&) { return Variant(makePDDoc(doc_)); }
   Variant GetPage(Frame&) { return Variant(makePage(doc_, doc_->currentPage)); }
   Variant ScrollTo(Frame& f) {
-    CDbl(f[0]);
-    CDbl(f[1]);
+    CDbl(f["nX"]);
+    CDbl(f["nY"]);
     doc_->pdf();
     return Variant(true);
   }
@@ -418,7 +418,7 @@ class App : public Dispatch {
     return Variant(int32_t(v.docs.size()));
   }
   Variant GetAVDoc(Frame& f) {
-    int32_t i = CLng(f[0]);
+    int32_t i = CLng(f["nIndex"]);
     Viewer& v = viewer();
     std::lock_guard<std::recursive_mutex> l(v.mu);
     // Index 0 is the front document.
@@ -435,13 +435,14 @@ class App : public Dispatch {
     return Variant(true);
   }
   Variant Minimize(Frame& f) {
+    // By position: Minimize and Maximize share this body, each with its own name.
     CBool(f[0]);
     return Variant(true);
   }
   Variant GetLanguage(Frame&) { return Variant("ENU"); }
 
   Variant MenuItemExecute(Frame& f) {
-    std::string name = CStr(f[0]);
+    std::string name = CStr(f["szMenuItemName"]);
     std::string k = LCase(name);
     auto av = front();
     auto need = [&]() -> std::shared_ptr<Doc> {
