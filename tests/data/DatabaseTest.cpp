@@ -204,10 +204,10 @@ TEST_P(Database, TextFileOfManyBlocksIsWrittenExactly) {
   // of the first boundary, Nulls and numbers.
   std::string longText = std::string(5000, 'x') + "é";
   sqlExec(connection, {"INSERT INTO " + table +
-                                 "(id, name, amount, flag, note) WITH RECURSIVE c(x) AS (SELECT 4 UNION ALL SELECT "
-                                 "x + 1 FROM c WHERE x < 700) SELECT x, 'n' || x, x * 0.25, x % 2 = 0, CASE WHEN x % "
-                                 "7 = 0 THEN NULL ELSE 'v' || x END FROM c",
-                             "UPDATE " + table + " SET note = '" + longText + "' WHERE id IN (256, 257, 700)"});
+                           "(id, name, amount, flag, note) WITH RECURSIVE c(x) AS (SELECT 4 UNION ALL SELECT "
+                           "x + 1 FROM c WHERE x < 700) SELECT x, 'n' || x, x * 0.25, x % 2 = 0, CASE WHEN x % "
+                           "7 = 0 THEN NULL ELSE 'v' || x END FROM c",
+                       "UPDATE " + table + " SET note = '" + longText + "' WHERE id IN (256, 257, 700)"});
   std::string expected = "\"id\",\"name\",\"amount\",\"note\"\r\n";
   const char* names[3] = {"Zoë", "Bob", "Ann"};
   const char* notes[3] = {"a", "b", ""};

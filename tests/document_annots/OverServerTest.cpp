@@ -70,7 +70,7 @@ TEST_F(AnnotsOverServer, MarkupOnARepairedFileLandsAsOnTheWholeOne) {
   EXPECT_EQ(CLng(call(d, "GetPagesWordCount", {0, ByRef(counts)})), words);
   EXPECT_EQ(CLng(call(d, "FindAndSquigglyText", {"the lazy dog."})), 2);
   std::string out = save();
-  std::vector<std::string> p1 = jstest::annots(out, 0), p2 = jstest::annots(out, 1);
+  std::vector<std::string> p1 = annots(out, 0), p2 = annots(out, 1);
   EXPECT_EQ(countOf(p1, "/Highlight"), 4);
   EXPECT_EQ(countOf(p2, "/Highlight"), 2);
   EXPECT_EQ(countOf(p1, "/StrikeOut"), 2);

@@ -95,4 +95,3 @@ void expectShown(const std::string& file, int page, const std::vector<std::strin
 int run(const std::vector<std::string>& argv, std::string* out = nullptr, int timeoutSeconds = 60);
 
 }  // namespace pm::test
-
