@@ -389,8 +389,8 @@ Variant Recordset::Open(Frame& f) {
 
   // A forward-only cursor on the server side streams the result; asked for
   // by name only, so a recordset opened with the defaults keeps every row.
-  bool forwardOnly =
-      !xml_ && cursorLocation_ == ado::adUseServer && !f.missing(2) && CLng(f[2]) == ado::adOpenForwardOnly;
+  bool forwardOnly = !xml_ && cursorLocation_ == ado::adUseServer && !f.missing("CursorType") &&
+                     CLng(f["CursorType"]) == ado::adOpenForwardOnly;
   if (forwardOnly) return openForwardOnly();
 
   RowSetRef rows;

@@ -23,7 +23,7 @@ Variant ExcelRange::PrintOut(Frame& f) {
   if (!toFile || Trim(out).empty())
     fail("PrintOut: this server prints to files only; give PrintToFile True and PrToFileName (printer \"" + printer +
          "\").");
-  int32_t from = f.missing(0) ? 0 : CLng(f[0]), to = f.missing(1) ? 0 : CLng(f[1]);
+  int32_t from = f.missing("From") ? 0 : CLng(f["From"]), to = f.missing("To") ? 0 : CLng(f["To"]);
   printBlock(from, to, out, false);
   return {};
 }
@@ -34,11 +34,12 @@ Variant ExcelRange::PrintOut(Frame& f) {
 // renamed into place when complete.
 Variant ExcelRange::ExportAsFixedFormat(Frame& f) {
   constexpr int32_t kTypePdf = 0;
-  if (CLng(f[0]) != kTypePdf) fail("ExportAsFixedFormat: only PDF (Type 0) can be written by this server.");
-  std::string out = f.missing(1) ? std::string() : CStr(f[1]);
+  if (CLng(f["Type"]) != kTypePdf) fail("ExportAsFixedFormat: only PDF (Type 0) can be written by this server.");
+  std::string out = f.missing("Filename") ? std::string() : CStr(f["Filename"]);
   if (Trim(out).empty()) fail("ExportAsFixedFormat: give Filename.");
-  if (!f.missing(7) && CBool(f[7])) fail("ExportAsFixedFormat: this server cannot open the exported file.");
-  int32_t from = f.missing(5) ? 0 : CLng(f[5]), to = f.missing(6) ? 0 : CLng(f[6]);
+  if (!f.missing("OpenAfterPublish") && CBool(f["OpenAfterPublish"]))
+    fail("ExportAsFixedFormat: this server cannot open the exported file.");
+  int32_t from = f.missing("From") ? 0 : CLng(f["From"]), to = f.missing("To") ? 0 : CLng(f["To"]);
   printBlock(from, to, out, true);
   return {};
 }

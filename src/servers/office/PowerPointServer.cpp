@@ -87,13 +87,13 @@ class Presentation : public Dispatch {
   // options are not the export's: it keeps the colours and needs no printer.
   Variant ExportAsFixedFormat(Frame& f) {
     constexpr int32_t kTypePdf = 2, kRangeAll = 1, kOutputSlides = 1;
-    std::string out = CStr(f[0]);
+    std::string out = CStr(f["Path"]);
     if (Trim(out).empty()) fail("Presentation.ExportAsFixedFormat : give the Path.");
-    if (CLng(f[1]) != kTypePdf)
+    if (CLng(f["FixedFormatType"]) != kTypePdf)
       fail("Presentation.ExportAsFixedFormat : only PDF (FixedFormatType 2) can be written by this server.");
-    if (!f.missing(5) && CLng(f[5]) != kOutputSlides)
+    if (!f.missing("OutputType") && CLng(f["OutputType"]) != kOutputSlides)
       fail("Presentation.ExportAsFixedFormat : only slides (OutputType 1) can be exported by this server.");
-    if (!f.missing(8) && CLng(f[8]) != kRangeAll)
+    if (!f.missing("RangeType") && CLng(f["RangeType"]) != kRangeAll)
       fail("Presentation.ExportAsFixedFormat : only every slide (RangeType 1) can be exported by this server.");
     if (slideCount() < 1) fail("Presentation.ExportAsFixedFormat : the presentation has no slides.");
     PrintJob job;

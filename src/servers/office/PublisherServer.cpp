@@ -82,12 +82,14 @@ class Publication : public Dispatch {
   Variant ExportAsFixedFormat(Frame& f) {
     constexpr int32_t kFormatPdf = 2;
     requireOpen();
-    if (CLng(f[0]) != kFormatPdf) fail("ExportAsFixedFormat: only PDF (Format 2) can be written by this server.");
-    if (!f.missing(10) && CLng(f[10]) != 1) fail("ExportAsFixedFormat: only one copy can be exported.");
+    if (CLng(f["Format"]) != kFormatPdf)
+      fail("ExportAsFixedFormat: only PDF (Format 2) can be written by this server.");
+    if (!f.missing("Copies") && CLng(f["Copies"]) != 1) fail("ExportAsFixedFormat: only one copy can be exported.");
     PrintJob job;
     job.filter = presentation_ ? "impress_pdf_Export" : "draw_pdf_Export";
-    job.pageRange = pages(f.missing(8) ? 0 : CLng(f[8]), f.missing(9) ? 0 : CLng(f[9]), "ExportAsFixedFormat");
-    exportToPdf(model_, job, CStr(f[1]), kErrPublisher, kSource);
+    job.pageRange =
+        pages(f.missing("From") ? 0 : CLng(f["From"]), f.missing("To") ? 0 : CLng(f["To"]), "ExportAsFixedFormat");
+    exportToPdf(model_, job, CStr(f["Filename"]), kErrPublisher, kSource);
     return {};
   }
   Variant Close(Frame&) {
