@@ -269,11 +269,10 @@ std::string classNames() {
 
 void printMembers(std::ostream& out, const MemberTable& t) {
   out << t.className() << " members:\n";
-  std::vector<const MemberSpec*> members;
-  for (const MemberSpec& m : t.members()) members.push_back(&m);
-  std::stable_sort(members.begin(), members.end(),
-                   [](const MemberSpec* a, const MemberSpec* b) { return LCase(a->name) < LCase(b->name); });
-  for (const MemberSpec* m : members) {
+  // In the table's order: a class's groups as it lists them, each group's
+  // members as declared, so related members stand together.
+  for (const MemberSpec& member : t.members()) {
+    const MemberSpec* m = &member;
     out << "  " << m->name;
     if (m->kind == Invoke::Get) out << " (property get)";
     if (m->kind == Invoke::Let) out << " (property let)";

@@ -106,6 +106,25 @@ const EventSpec* MemberTable::findEvent(int32_t dispid) const {
   return nullptr;
 }
 
+std::vector<size_t> groupOrder(const std::string& className, const std::vector<std::string_view>& registered,
+                               std::initializer_list<std::string_view> order) {
+  auto fault = [&](std::string_view group, const char* why) {
+    raise(basic::InternalError, "The member group " + std::string(group) + " of " + className + " " + why);
+  };
+  std::vector<size_t> out;
+  for (std::string_view name : order) {
+    auto at = std::find(registered.begin(), registered.end(), name);
+    if (at == registered.end()) fault(name, "is listed but not linked");
+    if (std::find(at + 1, registered.end(), name) != registered.end()) fault(name, "is registered twice");
+    size_t i = static_cast<size_t>(at - registered.begin());
+    if (std::find(out.begin(), out.end(), i) != out.end()) fault(name, "is listed twice");
+    out.push_back(i);
+  }
+  for (size_t i = 0; i < registered.size(); ++i)
+    if (std::find(out.begin(), out.end(), i) == out.end()) fault(registered[i], "is not in the list of its groups");
+  return out;
+}
+
 // ---- Frame ----
 
 size_t Frame::indexOf(std::string_view name) const {

@@ -179,9 +179,19 @@ class Members {
   MemberTable& t_;
 };
 
+// The positions of a class's registered member groups in the order its
+// table lists them. A registered group the list leaves out, a listed group
+// that never registered, or a name given twice is an internal error that
+// names the group: a member never lands in the table by accident of load
+// order.
+std::vector<size_t> groupOrder(const std::string& className, const std::vector<std::string_view>& registered,
+                               std::initializer_list<std::string_view> order);
+
 // Member groups: a class whose members live in several files collects them
-// from groups that register themselves at load time, so adding a group never
-// touches a central list. Groups are applied in the order of their names.
+// from groups that register themselves at load time under a plain name.
+// The language leaves the order of loading across files open, so the class's
+// table names its groups once, in the order the members are declared, listed
+// by help and numbered.
 template <class T>
 class MemberGroups {
  public:
@@ -197,12 +207,11 @@ class MemberGroups {
   struct Register {
     Register(const char* name, Describe d) { all().push_back(Group{name, d}); }
   };
-  static void applyAll(MemberTable& table) {
-    std::vector<Group> g = all();
-    std::stable_sort(g.begin(), g.end(),
-                     [](const Group& a, const Group& b) { return std::string_view(a.name) < b.name; });
+  static void applyAll(MemberTable& table, std::initializer_list<std::string_view> order) {
+    std::vector<std::string_view> names;
+    for (const Group& g : all()) names.push_back(g.name);
     Members<T> m(table);
-    for (const Group& x : g) x.describe(m);
+    for (size_t i : groupOrder(table.className(), names, order)) all()[i].describe(m);
   }
 };
 

@@ -100,6 +100,11 @@ TEST(Dispatch, ErrorsChangeNothing) {
   EXPECT_EQ(errorOf([&] { objectOf(Variant("x")); }), basic::ObjectRequired);
   EXPECT_EQ(errorOf([&] { call(o, "Misread", {1}); }), basic::InternalError)
       << "a body reading a parameter by a name its table lacks must fail, not read another slot";
+  // Member groups take the order their class lists, not the order of their names; a group left out of the
+  // list, or listed but never registered, is a fault of the build.
+  EXPECT_EQ(groupOrder("C", {"properties", "items"}, {"items", "properties"}), (std::vector<size_t>{1, 0}));
+  EXPECT_EQ(errorOf([&] { groupOrder("C", {"properties", "items"}, {"items"}); }), basic::InternalError);
+  EXPECT_EQ(errorOf([&] { groupOrder("C", {"items"}, {"items", "signatures"}); }), basic::InternalError);
   // A failed call changes nothing.
   Variant v(int32_t{1});
   EXPECT_EQ(errorOf([&] { call(o, "Typed", {ByRef(v), 2}); }), basic::WrongArgumentCount);

@@ -71,6 +71,11 @@ TEST(Command, HelpListsMembersWithParametersAndDefaultsAndAnyClassesMembers) {
     EXPECT_NE(h.out.find(c.present), std::string::npos) << c.asked;
     EXPECT_EQ(h.out.find(c.absent), std::string::npos) << c.asked;
   }
+  // Members are listed as their class declares its groups: a field's signatures come before its vocabulary.
+  auto field = runPressmark({"--help", "Field"});
+  size_t vocabulary = field.out.find("  GetTrigger ");
+  ASSERT_NE(vocabulary, std::string::npos) << field.out;
+  EXPECT_LT(field.out.find("  IsSigned\n"), vocabulary) << field.out;
   auto unknown = runPressmark({"--help", "NoSuch"});
   EXPECT_EQ(unknown.exitCode, 2);
   EXPECT_EQ(unknown.out, "");

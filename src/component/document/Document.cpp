@@ -124,7 +124,9 @@ Document::~Document() {
 const MemberTable& Document::table() {
   static const MemberTable t = [] {
     MemberTable t("Document");
-    DocumentMembers::applyAll(t);
+    DocumentMembers::applyAll(
+        t, {"frame", "vocabulary", "bookmarks", "fields", "field sets", "annotations", "markup", "pages", "templates",
+            "watermarks", "scripts", "form_data", "send", "spelling", "bookmark_building", "textfiles"});
     return t;
   }();
   return t;

@@ -20,7 +20,7 @@ Field::~Field() {
 const MemberTable& Field::table() {
   static const MemberTable t = [] {
     MemberTable t("Field");
-    FieldMembers::applyAll(t);
+    FieldMembers::applyAll(t, {"items", "properties", "methods", "signatures", "vocabulary"});
     return t;
   }();
   return t;

@@ -155,9 +155,9 @@ void describeVocabulary(Members<Field>& m) {
       .method("GetHighlight", {P("i")}, &mapped<highlight>, "Get highlight string used by button.");
 }
 
-const FieldMembers::Register items("1 items", &describeItems);
-const FieldMembers::Register methods("3 methods", &describeMethods);
-const FieldMembers::Register vocabulary("5 vocabulary", &describeVocabulary);
+const FieldMembers::Register items("items", &describeItems);
+const FieldMembers::Register methods("methods", &describeMethods);
+const FieldMembers::Register vocabulary("vocabulary", &describeVocabulary);
 
 }  // namespace
 }  // namespace pm

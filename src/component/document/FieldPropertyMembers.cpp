@@ -104,7 +104,7 @@ void describe(Members<Field>& m) {
   }
 }
 
-const FieldMembers::Register reg("2 properties", &describe);
+const FieldMembers::Register reg("properties", &describe);
 
 }  // namespace
 }  // namespace pm

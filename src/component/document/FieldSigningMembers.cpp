@@ -139,7 +139,7 @@ void describe(Members<Field>& m) {
               "Sign the document via this signature field.");
 }
 
-const FieldMembers::Register reg("4 signatures", &describe);
+const FieldMembers::Register reg("signatures", &describe);
 
 }  // namespace
 }  // namespace pm

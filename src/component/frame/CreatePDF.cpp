@@ -57,7 +57,11 @@ const MemberTable& CreatePDF::table() {
         .event("LogMessage", 4, {P("strMessage").as(VT::String)})
         .event("PercentDone", 5, {P("nPercentDone").as(VT::Long)})
         .event("PageNumber", 6, {P("nPageNumber").as(VT::Long)});
-    CreatePDFMembers::applyAll(table);
+    CreatePDFMembers::applyAll(
+        table, {"frame", "printer", "convert_distill", "convert_word", "convert_text", "convert_excel",
+                "convert_powerpoint", "convert_publisher", "convert_miscfile", "pdffiles_assembly", "pdffiles_viewer",
+                "pdffiles_window", "pdffiles_search", "pdffiles_bookmarks", "pdffiles_thumbnails", "pdffiles_text",
+                "data_arrays", "data_database", "data_excel"});
     return table;
   }();
   return t;

@@ -195,7 +195,8 @@ class JSDoc : public DocHolder {
                &JSDoc::newPage);
       // Fields, annotations, pages, templates, scripts and form data come
       // from the member groups in their own files.
-      js::Groups::applyAll(t);
+      js::Groups::applyAll(
+          t, {"fields", "annots", "pages", "templates", "watermarks", "scripts", "formdata", "send", "security"});
       return t;
     }();
     return &t;
