@@ -6,9 +6,7 @@
 // every call, also when printing fails.
 #include <stdlib.h>
 
-#include <array>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <thread>
 
@@ -16,6 +14,7 @@
 #include "automation/surfaces/Acrobat.h"
 #include "system/Printers.h"
 #include "system/Speech.h"
+#include "support/OfficeDocs.h"
 #include "support/TestSupport.h"
 
 namespace pm::test {
@@ -122,13 +121,7 @@ TEST_F(ViewerOverServer, ReadingAloudWithoutEspeakIsAClearError) {
 namespace {
 
 std::string output(const std::string& command) {
-  std::string out;
-  FILE* p = ::popen(("timeout 30 " + command + " 2>&1").c_str(), "r");
-  if (!p) return "";
-  std::array<char, 512> buf{};
-  while (size_t n = std::fread(buf.data(), 1, buf.size(), p)) out.append(buf.data(), n);
-  ::pclose(p);
-  return out;
+  return commandOutput("timeout 30 " + command + " 2>&1");
 }
 
 int countOf(const std::string& text, const std::string& what) {
