@@ -79,7 +79,7 @@ TEST_F(DistillTest, AConversionStartedFromTheObjectsOwnEventHandlerIsRefused) {
   EXPECT_EQ(std::count(calls.begin(), calls.end(), "create " + kEvent), 1);
 }
 
-TEST_F(DistillTest, FromPSOnTheSecurityPathRaisesNoEvents) {
+TEST_F(DistillTest, ArgumentsAreConvertedForEachPathAndTheSecurityPathRaisesNoEvents) {
   moduleState().strAcrobatVersion = "8.0";
   Variant vPdf(out), vPs(ps), vDistiller("  "), secure(true);
   rec->on(kSecure, distiller::kFileToPDF2).returns(Variant(int32_t{1}));
@@ -88,6 +88,11 @@ TEST_F(DistillTest, FromPSOnTheSecurityPathRaisesNoEvents) {
   EXPECT_EQ(rec->transcript(), job(kSecure, "-1&", "0&", "FileToPDF2(" + q(ps) + ", " + q(out) + ", \"\", True)"));
   EXPECT_TRUE(events_.empty());
   EXPECT_EQ(vDistiller, Variant("Test Distiller Printer"));
+  // Omitted arguments neither show the window nor spool jobs.
+  moduleState().strAcrobatVersion = "5.0";
+  rec->clear();
+  call(pdf, "CreatePDFfromPS", {ByRef(vPdf), ByRef(vPs)});
+  EXPECT_EQ(rec->transcript(), job(kEvent, "0&", "0&", "FileToPDF(" + q(ps) + ", " + q(out) + ", \"\")"));
 }
 
 TEST_F(DistillTest, SecurityPathOnlyFromVersion505AndOnlyForBooleanTrue) {
@@ -114,12 +119,6 @@ TEST_F(DistillTest, SecurityPathOnlyFromVersion505AndOnlyForBooleanTrue) {
     EXPECT_EQ(rec->transcript()[0].rfind("create " + c.expected, 0), 0u)
         << c.version << " " << recording::Describe(c.applySecurity);
   }
-}
-
-TEST_F(DistillTest, OmittedArgumentsNeitherShowTheWindowNorSpoolJobs) {
-  Variant vPdf(out), vPs(ps);
-  call(pdf, "CreatePDFfromPS", {ByRef(vPdf), ByRef(vPs)});
-  EXPECT_EQ(rec->transcript(), job(kEvent, "0&", "0&", "FileToPDF(" + q(ps) + ", " + q(out) + ", \"\")"));
 }
 
 TEST_F(DistillTest, TheTrapReleasesTheDistillerAndRaisesAgainAsTheComponent) {

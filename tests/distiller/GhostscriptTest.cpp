@@ -249,13 +249,14 @@ TEST_F(Ghostscript, AJobCannotReadFilesItWasNotGiven) {
   writeFile(ps, "%!PS\n" + psString(sibling) + " run\n");
   log_.clear();
   EXPECT_EQ(call(d, kFileToPDF, {ps, pdf, ""}), Variant(int32_t{1})) << logText();
-}
 
-TEST_F(Ghostscript, AFileThatLooksLikeADriverGrantsNoReading) {
-  // The driver's first line opens a hostile file; its "(path) prun" lines
-  // name a secret elsewhere, which it would print onto a page.
-  std::string secret = write(outside_.file("secret/shadow"), "TOPSECRET4711\n");
-  std::string ps = outside_.file("job/hostile.ps"), pdf = outside_.file("job/hostile.pdf");
+  // A file that looks like a driver grants no reading either: its first
+  // line opens a hostile file; its "(path) prun" lines name a secret
+  // elsewhere, which it would print onto a page.
+  secret = write(outside_.file("secret/shadow"), "TOPSECRET4711\n");
+  ps = outside_.file("job/hostile.ps");
+  pdf = outside_.file("job/hostile.pdf");
+  log_.clear();
   writeFile(ps,
             "/prun { /mysave save def\r\n} pop pop\r\n"
             "/prun { (r) file 100 string readstring pop /Helvetica findfont 12 scalefont setfont "
@@ -397,19 +398,16 @@ TEST_F(Ghostscript, SecurityIsAppliedOnlyWhenAskedAndOpensOnlyWithThePassword) {
   std::string viaEvents = outside_.file("events.pdf");
   call(eventDistiller(), kFileToPDF, {ps, viaEvents, opts});
   EXPECT_EQ(run({"qpdf", "--is-encrypted", viaEvents}), 2);
-}
 
-TEST_F(Ghostscript, SecurityAskedWithoutAPasswordMakesNoPdf) {
-  std::string ps = write(tmp_.file("p.ps"), pagesPs(1)), pdf = tmp_.file("p.pdf");
-  ObjectRef d = CreateObject(kSecurityClsid);
-  EXPECT_EQ(call(d, kFileToPDF2, {ps, pdf, "", Variant(true)}), Variant(int32_t{0}));
-  EXPECT_FALSE(fs::exists(pdf));
-
-  // A user password alone also guards the owner's rights.
-  std::string opts = write(tmp_.file("user.joboptions"), "UserPassword = only\nPermissions = -3904\n");
-  EXPECT_EQ(call(d, kFileToPDF2, {ps, pdf, opts, Variant(int16_t{-1})}), Variant(int32_t{1}));
-  EXPECT_THAT(encryption(pdf, "only"), HasSubstr("R = 3"));
-  EXPECT_NE(run({"qpdf", "--check", pdf}), 0);
+  // Asked without a password: no PDF. A user password alone also guards
+  // the owner's rights.
+  std::string none = outside_.file("none.pdf"), user = outside_.file("user.pdf");
+  EXPECT_EQ(call(d, kFileToPDF2, {ps, none, "", Variant(true)}), Variant(int32_t{0}));
+  EXPECT_FALSE(fs::exists(none));
+  opts = write(outside_.file("user.joboptions"), "UserPassword = only\nPermissions = -3904\n");
+  EXPECT_EQ(call(d, kFileToPDF2, {ps, user, opts, Variant(int16_t{-1})}), Variant(int32_t{1}));
+  EXPECT_THAT(encryption(user, "only"), HasSubstr("R = 3"));
+  EXPECT_NE(run({"qpdf", "--check", user}), 0);
 }
 
 TEST_F(Ghostscript, TheCommandLineIsConfinedAndCarriesNoPassword) {

@@ -129,6 +129,8 @@ TEST_F(RealViewer, ASourceWithoutBookmarksSavesTheTargetWithPageModeOneAndOneTha
   writeFile(source, "no PDF");
   EXPECT_EQ(call(pdf_, "BookmarksToPDF", {source, target}), Variant(int32_t(0)));
   EXPECT_EQ(readFile(target), before);
+  EXPECT_EQ(call(pdf_, "BookmarksToArray", {source, ByRef(rows)}), Variant(int32_t(0)));
+  EXPECT_EQ(rows, Variant("as before"));
 }
 
 }  // namespace pm::test
