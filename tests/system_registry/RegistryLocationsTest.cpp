@@ -142,7 +142,7 @@ TEST_F(RegistryLocations, HandleCallsFollowTheWindowsContract) {
   EXPECT_EQ(disposition, 1u);
   int32_t again = 0;
   ASSERT_EQ(regCreateKeyEx(HKEY_LOCAL_MACHINE, "software\\h", 0, 0xF003F, again, &disposition), kSuccess);
-  EXPECT_EQ(disposition, 2u);
+  EXPECT_EQ(disposition, 2u) << "opened, not created";
   EXPECT_NE(again, h);
   EXPECT_EQ(regCloseKey(again), kSuccess);
 
@@ -150,8 +150,7 @@ TEST_F(RegistryLocations, HandleCallsFollowTheWindowsContract) {
   ASSERT_EQ(regSetValueEx(h, "v", 3, data, sizeof data), kSuccess);
   uint32_t type = 0, size = 0;
   ASSERT_EQ(regQueryValueEx(h, "V", &type, nullptr, &size), kSuccess);
-  EXPECT_EQ(type, 3u);
-  EXPECT_EQ(size, 5u);
+  EXPECT_EQ(std::pair(type, size), std::pair(3u, 5u));
   uint8_t small[2];
   size = sizeof small;
   EXPECT_EQ(regQueryValueEx(h, "v", &type, small, &size), kMoreData);
@@ -159,8 +158,7 @@ TEST_F(RegistryLocations, HandleCallsFollowTheWindowsContract) {
   uint8_t buf[8] = {};
   size = sizeof buf;
   ASSERT_EQ(regQueryValueEx(h, "v", &type, buf, &size), kSuccess);
-  EXPECT_EQ(size, 5u);
-  EXPECT_EQ(buf[4], 5);
+  EXPECT_EQ(std::pair(size, int{buf[4]}), std::pair(5u, 5));
   EXPECT_EQ(regQueryValueEx(h, "missing", &type, nullptr, &size), kFileNotFound);
   EXPECT_EQ(regQueryValueEx(h, "v", &type, buf, nullptr), kInvalidParameter);
 

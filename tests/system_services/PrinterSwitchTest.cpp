@@ -60,18 +60,15 @@ TEST(ParsePrinterPorts, DriverAndPortBeforeTheTimeOutsAndEmptyFieldsWhereCommasA
   for (const auto& r : rows) EXPECT_EQ(parse(r[0]), (Parsed{r[1], r[2]})) << r[0];
 }
 
-TEST(PtrToString, CopiesUpToTheNulAndCutsLongNamesAt511) {
-  const char text[] = "Pressmark_PS\0tail";
-  EXPECT_EQ(PtrToString(text, sizeof text), "Pressmark_PS");
+TEST(PtrToString, CopiesUpToTheNulCutsLongNamesAt511AndNeverReadsPastTheReadableBytes) {
+  const char named[] = "Pressmark_PS\0tail";
+  EXPECT_EQ(PtrToString(named, sizeof named), "Pressmark_PS");
   EXPECT_EQ(PtrToString(nullptr, 100), "");
-  EXPECT_EQ(PtrToString(text, 0), "");
+  EXPECT_EQ(PtrToString(named, 0), "");
   for (size_t n : {511u, 512u, 600u}) {
     std::string name(n, 'x');
     EXPECT_EQ(PtrToString(name.c_str(), name.size() + 1), std::string(511, 'x')) << n;
   }
-}
-
-TEST(PtrToString, NeverReadsPastTheReadableBytes) {
   // An unterminated name right before a page that may not be touched: any
   // read past the end faults.
   long page = ::sysconf(_SC_PAGESIZE);
