@@ -205,7 +205,7 @@ TEST_F(WordServer, AHungOfficeIsEndedByTheCallTimeOut) {
   call(app, "Quit");
 }
 
-TEST_F(WordServer, CallsFromSeveralThreadsAreSerialised) {
+TEST_F(WordServer, SeveralThreadsConvertAtTheSameTime) {
   writeFile(dir.file("t.rtf"), makeRtfPages(2));
   std::vector<std::thread> threads;
   std::vector<int> pages(3, 0);

@@ -92,7 +92,7 @@ Variant WordDocument::Close(Frame& f) {
   Reference<css::lang::XComponent> m = model_;
   uint64_t gen = generation_;
   model_.clear();
-  if (OfficeBridge::instance().generation() != gen) return {};  // lost with its process: nothing to close
+  if (!OfficeBridge::holds(gen)) return {};  // lost with its process: nothing to close
   OfficeBridge::instance().runIn(gen, "closing " + path_, [&](Session&) { closeModel(m); });
   return {};
 }

@@ -87,7 +87,7 @@ class WordDocument : public Dispatch {
     Reference<css::lang::XComponent> m = model_;
     model_.clear();
     ignoreErrors([&] {
-      if (OfficeBridge::instance().generation() != generation_) return;  // gone with its process
+      if (!OfficeBridge::holds(generation_)) return;  // gone with its process
       OfficeBridge::instance().runIn(generation_, "closing " + path_, [&](Session&) { closeModel(m); });
     });
   }
