@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <sched.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -15,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <thread>
 
 #include "automation/Error.h"
@@ -123,6 +126,82 @@ std::vector<std::string> buildEnvironment(const std::vector<std::pair<std::strin
   return out;
 }
 
+// What the child needs between its start and exec, all prepared by the
+// parent: the child may only make system calls (another thread could hold
+// the heap's lock, and a child that shares the parent's memory must leave
+// it as it found it).
+struct ChildSetup {
+  char* const* argv;
+  char* const* envp;
+  const char* const* candidates;
+  size_t candidateCount;
+  const char* workingDir;
+  int out, err, fail;
+  pid_t parent;
+};
+
+// The child, from its start to exec; only async-signal-safe calls.
+int childMain(void* arg) {
+  const ChildSetup& c = *static_cast<const ChildSetup*>(arg);
+  // Its own group, so that the whole group can be ended at once.
+  ::setpgid(0, 0);
+  // Dies with its parent, even when the parent is killed and can clean up
+  // nothing; the parent may already have gone before the request took.
+  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (::getppid() != c.parent) ::_exit(127);
+  // The parent's handlers are not the child's: every signal gets its
+  // default action before any is let through.
+  struct sigaction dfl {};
+  dfl.sa_handler = SIG_DFL;
+  for (int sig = 1; sig < NSIG; ++sig) ::sigaction(sig, &dfl, nullptr);
+  sigset_t none;
+  sigemptyset(&none);
+  ::sigprocmask(SIG_SETMASK, &none, nullptr);
+  int nul = ::open("/dev/null", O_RDONLY);
+  if (nul < 0 || ::dup2(nul, 0) < 0 || ::dup2(c.out, 1) < 0 || ::dup2(c.err, 2) < 0) childFail(c.fail, errno, 0);
+  // Descriptors the host opened without close-on-exec must not leak into
+  // the child (an inherited pipe end would also keep our reads from ending).
+  markCloseOnExec();
+  if (c.workingDir && ::chdir(c.workingDir) != 0) childFail(c.fail, errno, 1);
+  int err = ENOENT;
+  for (size_t i = 0; i < c.candidateCount; ++i) {
+    ::execve(c.candidates[i], c.argv, c.envp);
+    // Like the shell: a program found but not executable is reported as
+    // such, even when a later folder has none by that name.
+    if (errno == EACCES || err != EACCES) err = errno;
+    if (errno != ENOENT && errno != ENOTDIR && errno != EACCES) break;
+  }
+  childFail(c.fail, err, 0);
+}
+
+// Starts the child. It shares the parent's memory until it execs (the
+// calling thread waits meanwhile), as posix_spawn does: a copy of the
+// parent's address space would cost the parent a page-table copy, and then
+// a fault on every page any of its threads writes next, for each child
+// started. The sanitizers do not follow a child on a stack of its own: their
+// builds copy. Returns -1 with errno set when no child could be made.
+pid_t startChild(ChildSetup& setup) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  pid_t pid = ::fork();
+  if (pid == 0) childMain(&setup);
+  return pid;
+#else
+  constexpr size_t kStack = 64 * 1024;
+  std::unique_ptr<char[]> stack(new char[kStack]);
+  auto top = reinterpret_cast<uintptr_t>(stack.get() + kStack) & ~uintptr_t{15};
+  // No handler of the parent may run in the child while it shares the
+  // parent's memory: every signal waits until the child has reset them.
+  sigset_t all, old;
+  sigfillset(&all);
+  ::pthread_sigmask(SIG_SETMASK, &all, &old);
+  pid_t pid = ::clone(childMain, reinterpret_cast<void*>(top), CLONE_VM | CLONE_VFORK | SIGCHLD, &setup);
+  int err = errno;
+  ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  errno = err;
+  return pid;
+#endif
+}
+
 }  // namespace
 
 std::string ProcessResult::describe() const {
@@ -149,48 +228,17 @@ Process::Process(ProcessOptions options) : opt_(std::move(options)) {
   std::vector<char*> envp;
   for (std::string& e : envStrings) envp.push_back(e.data());
   envp.push_back(nullptr);
-  // Everything the child needs is prepared here: between fork and exec it
-  // may only make system calls (another thread could hold the heap's lock).
+  // Everything the child needs is prepared here (see ChildSetup).
   std::vector<std::string> candidates = programCandidates(opt_.argv[0]);
   std::vector<const char*> candidatePtrs;
   for (const std::string& c : candidates) candidatePtrs.push_back(c.c_str());
   const char* workingDir = opt_.workingDir.empty() ? nullptr : opt_.workingDir.c_str();
   UniqueFd failR, failW;
   makePipe(failR, failW);
-  const pid_t parent = ::getpid();
-
-  pid_t pid = ::fork();
+  ChildSetup setup{argv.data(), envp.data(), candidatePtrs.data(), candidatePtrs.size(), workingDir, outW.fd, errW.fd,
+                   failW.fd,    ::getpid()};
+  pid_t pid = startChild(setup);
   if (pid < 0) raiseSpawn(errno, opt_.argv[0]);
-  if (pid == 0) {
-    // Its own group, so that the whole group can be ended at once.
-    ::setpgid(0, 0);
-    // Dies with its parent, even when the parent is killed and can clean up
-    // nothing; the parent may already have gone before the request took.
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (::getppid() != parent) ::_exit(127);
-    struct sigaction dfl {};
-    dfl.sa_handler = SIG_DFL;
-    for (int sig = 1; sig < NSIG; ++sig) ::sigaction(sig, &dfl, nullptr);
-    sigset_t none;
-    sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
-    int nul = ::open("/dev/null", O_RDONLY);
-    if (nul < 0 || ::dup2(nul, 0) < 0 || ::dup2(outW.fd, 1) < 0 || ::dup2(errW.fd, 2) < 0)
-      childFail(failW.fd, errno, 0);
-    // Descriptors the host opened without close-on-exec must not leak into
-    // the child (an inherited pipe end would also keep our reads from ending).
-    markCloseOnExec();
-    if (workingDir && ::chdir(workingDir) != 0) childFail(failW.fd, errno, 1);
-    int err = ENOENT;
-    for (const char* c : candidatePtrs) {
-      ::execve(c, argv.data(), envp.data());
-      // Like the shell: a program found but not executable is reported as
-      // such, even when a later folder has none by that name.
-      if (errno == EACCES || err != EACCES) err = errno;
-      if (errno != ENOENT && errno != ENOTDIR && errno != EACCES) break;
-    }
-    childFail(failW.fd, err, 0);
-  }
   // Also from this side, so that no signal to the group can come before
   // the group exists (fails harmlessly once the child has run exec).
   ::setpgid(pid, pid);

@@ -1,4 +1,8 @@
+// Basic's conversions, comparisons and arrays, and text compared and
+// searched character by character in every script.
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 #include "automation/Automation.h"
 #include "servers/recording/Recorder.h"
@@ -81,21 +85,14 @@ TEST(Convert, DatesRoundTripThroughText) {
   EXPECT_EQ(errorOf([] { CDate(Variant("13/45/2024")); }), basic::TypeMismatch);
 }
 
-TEST(Convert, TrimOnlySpaces) {
-  EXPECT_EQ(Trim("  a b  "), "a b");
-  EXPECT_EQ(Trim("\ta\t"), "\ta\t");
-  EXPECT_EQ(LTrim("  x "), "x ");
-  EXPECT_EQ(RTrim("  x "), "  x");
-}
-
-TEST(Convert, Comparisons) {
-  EXPECT_EQ(Compare(Variant(int32_t{2}), Variant(10.0)), -1);
-  EXPECT_EQ(Compare(Variant("10"), Variant("2")), -1);         // text compares as text
-  EXPECT_EQ(Compare(Variant(int32_t{99}), Variant("1")), -1);  // a number is less than a string
-  EXPECT_EQ(Compare(Variant("abc"), Variant("ABC")), 1);
-  EXPECT_EQ(Compare(Variant("abc"), Variant("ABC"), true), 0);
-  EXPECT_EQ(Compare(Variant(), Variant(int32_t{0})), 0);
-  EXPECT_EQ(Compare(Variant(), Variant("")), 0);
+TEST(Convert, TrimOnlySpacesAndComparisons) {
+  EXPECT_EQ(Trim("  a b  ") + "|" + Trim("\ta\t") + "|" + LTrim("  x ") + "|" + RTrim("  x "), "a b|\ta\t|x |  x");
+  // Text compares as text; a number is less than a string.
+  const std::tuple<Variant, Variant, bool, int> rows[] = {
+      {int32_t{2}, 10.0, false, -1}, {"10", "2", false, -1},  {int32_t{99}, "1", false, -1},
+      {"abc", "ABC", false, 1},      {"abc", "ABC", true, 0}, {Variant(), int32_t{0}, false, 0},
+      {Variant(), "", false, 0}};
+  for (const auto& [a, b, text, want] : rows) EXPECT_EQ(Compare(a, b, text), want) << recording::Describe(a);
   EXPECT_EQ(errorOf([] { Compare(Variant::null(), Variant(int32_t{1})); }), basic::InvalidUseOfNull);
 }
 
@@ -109,19 +106,14 @@ TEST(Convert, CoerceToDeclaredTypes) {
 
 TEST(Arrays, BoundsAndSubscripts) {
   Array a({Bound{1, 3}, Bound{-1, 2}});
-  EXPECT_EQ(a.dims(), 2);
-  EXPECT_EQ(a.lbound(1), 1);
-  EXPECT_EQ(a.ubound(1), 3);
-  EXPECT_EQ(a.lbound(2), -1);
-  EXPECT_EQ(a.ubound(2), 0);
+  EXPECT_EQ(std::vector<int32_t>({a.dims(), a.lbound(1), a.ubound(1), a.lbound(2), a.ubound(2)}),
+            std::vector<int32_t>({2, 1, 3, -1, 0}));
   a.set({3, 0}, Variant("x"));
   EXPECT_EQ(a.at({3, 0}), Variant("x"));
   EXPECT_EQ(errorOf([&] { a.at({4, 0}); }), basic::SubscriptOutOfRange);
   EXPECT_EQ(errorOf([&] { a.at({1}); }), basic::SubscriptOutOfRange);
   EXPECT_EQ(errorOf([&] { a.ubound(3); }), basic::SubscriptOutOfRange);
-  Array empty = Array::vector({});
-  EXPECT_EQ(empty.lbound(), 0);
-  EXPECT_EQ(empty.ubound(), -1);
+  EXPECT_EQ(std::pair(Array::vector({}).lbound(), Array::vector({}).ubound()), std::pair(0, -1));
 }
 
 TEST(Arrays, TypedElementsAreCoercedOnStore) {
@@ -134,21 +126,71 @@ TEST(Arrays, TypedElementsAreCoercedOnStore) {
   EXPECT_EQ(v.vartype(), 8192 + 3);
 }
 
-TEST(Arrays, ValueSemanticsCopyOnWrite) {
-  Variant a = V({1, 2});
-  Variant b = a;
-  b.arrayMut().set({0}, Variant("changed"));
-  EXPECT_EQ(a.array().at({0}), Variant(int32_t{1}));
-  EXPECT_EQ(b.array().at({0}), Variant("changed"));
-}
-
-TEST(Arrays, RedimPreserveKeepsData) {
+TEST(Arrays, ValueSemanticsCopyOnWriteAndRedimPreserveKeepsData) {
+  Variant v = V({1, 2}), w = v;
+  w.arrayMut().set({0}, Variant("changed"));
+  EXPECT_EQ(v.array().at({0}), Variant(int32_t{1}));
+  EXPECT_EQ(w.array().at({0}), Variant("changed"));
   Array a = Array::matrix(2, 1);
   a.set({1, 0}, Variant("r1"));
   a.redimPreserve(2);
   EXPECT_EQ(a.ubound(2), 2);
   EXPECT_EQ(a.at({1, 0}), Variant("r1"));
   EXPECT_TRUE(a.at({1, 2}).isEmpty());
+}
+
+TEST(TextCompare, CaseIsIgnoredInEveryScript) {
+  struct Case {
+    const char* a;
+    const char* b;
+    int text;    // StrComp(a, b, true)
+    int binary;  // StrComp(a, b, false)
+  };
+  const Case cases[] = {
+      {"Введение", "введение", 0, -1}, {"ÉTÉ", "été", 0, -1}, {"ΟΔΥΣΣΕΥΣ", "οδυσσευς", 0, -1},
+      {"οδυσσεύς", "ΟΔΥΣΣΕΎΣ", 0, 1},  // final sigma joins medial sigma
+      {"Straße", "STRASSE", 1, 1},     // no one-to-one upper form of ß: not equal
+      {"abc", "ABD", -1, 1},           {"", "", 0, 0},        {"a", "", 1, 1},
+      {"日本語", "日本語", 0, 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(StrComp(c.a, c.b, true), c.text) << c.a << " / " << c.b;
+    EXPECT_EQ(StrComp(c.a, c.b, false), c.binary) << c.a << " / " << c.b;
+  }
+  EXPECT_EQ(Compare(Variant("Введение"), Variant("введение"), true), 0);
+  EXPECT_EQ(LCase("ÀÉÎ Ω Ж ABC"), "àéî ω ж abc");
+  EXPECT_EQ(UCase("àéî ω ж abc"), "ÀÉÎ Ω Ж ABC");
+  // Bytes that are not UTF-8 go through unchanged.
+  EXPECT_EQ(LCase(std::string("A\xFF\xC3Z", 4)), std::string("a\xFF\xC3z", 4));
+}
+
+TEST(TextCompare, InStrCountsCharactersAndHonoursStart) {
+  struct Case {
+    int32_t start;
+    const char* text;
+    const char* find;
+    bool textCompare;
+    int32_t expected;
+  };
+  const Case cases[] = {
+      {1, "hello world", "world", false, 7},
+      {1, "hello world", "WORLD", false, 0},
+      {1, "hello world", "WORLD", true, 7},
+      {8, "hello world", "o", false, 8},
+      {9, "hello world", "o", false, 0},
+      {1, "Глава первая. ГЛАВА", "глава", true, 1},
+      {2, "Глава первая. ГЛАВА", "глава", true, 15},
+      {1, "café crème", "CRÈME", true, 6},
+      {1, "abc", "", false, 1},
+      {4, "abc", "", false, 4},
+      {5, "abc", "", false, 0},
+      {1, "", "a", false, 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(InStr(c.start, c.text, c.find, c.textCompare), c.expected)
+        << c.start << " '" << c.text << "' '" << c.find << "'";
+  }
+  EXPECT_EQ(CharCount("Жук"), 3);
 }
 
 }  // namespace pm::test

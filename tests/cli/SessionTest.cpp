@@ -42,49 +42,39 @@ class Thing : public Dispatch {
   ConnectionPoint cp;
 };
 
-Variant Echo(CreatePDF&, Frame& f) {
-  Array a = Array::vector({f[0], f[1], f[2]});
-  return Variant(std::move(a));
-}
-Variant TypeOf(CreatePDF&, Frame& f) {
-  return Variant(int32_t{f[0].vartype()});
-}
-Variant Kinds(CreatePDF&, Frame&) {
-  return Variant(Array::vector({Variant(0.1f), Variant(int16_t{-1}), Variant(true), Variant::null(), Variant(),
-                                Variant(Currency{15000}), Variant(MakeDate(2026, 1, 2)), Variant("tab\there")}));
-}
-Variant Fill(CreatePDF&, Frame& f) {
-  Array a = Array::matrix(2, 2);
-  a.set({0, 0}, Variant("a"));
-  a.set({1, 1}, Variant(int32_t{4}));
-  f[0] = Variant(std::move(a));
-  if (f[1].isEmpty()) f[1] = Variant("default written back");
-  return {};
-}
-Variant MakeThing(CreatePDF&, Frame&) {
-  return Variant(ObjectRef(std::make_shared<Thing>()));
-}
-Variant Same(CreatePDF&, Frame& f) {
-  return f[0];
-}
+// The real relay path: as if the held Distiller raised its events.
 Variant Progress(CreatePDF& self, Frame&) {
   Variant in("in.ps"), out("out.pdf"), pct(int32_t{50});
-  // The real relay path: as if the held Distiller raised its events.
-  EventSpec start{"OnJobStart", 1, {}}, percent{"OnPercentDone", 5, {}};
   Variant* a[] = {&in, &out};
-  self.relayEvent(EventCall{start, a});
+  self.relayEvent(EventCall{EventSpec{"OnJobStart", 1, {}}, a});
   Variant* b[] = {&pct};
-  self.relayEvent(EventCall{percent, b});
+  self.relayEvent(EventCall{EventSpec{"OnPercentDone", 5, {}}, b});
   return Variant(true);
 }
 
 void describe(Members<CreatePDF>& m) {
-  m.method("TestEcho", {P("a"), P("b").opt(), P("c").opt(Variant(int32_t{3}))}, &Echo)
-      .method("TestTypeOf", {P("v")}, &TypeOf)
-      .method("TestKinds", {}, &Kinds)
-      .method("TestFill", {P("arr"), P("text").opt()}, &Fill)
-      .method("TestMakeThing", {}, &MakeThing)
-      .method("TestSame", {P("v")}, &Same)
+  m.method("TestEcho", {P("a"), P("b").opt(), P("c").opt(Variant(int32_t{3}))},
+           [](CreatePDF&, Frame& f) {
+             return Variant(Array::vector({f[0], f[1], f[2]}));
+           })
+      .method("TestTypeOf", {P("v")}, [](CreatePDF&, Frame& f) { return Variant(int32_t{f[0].vartype()}); })
+      .method("TestKinds", {},
+              [](CreatePDF&, Frame&) {
+                return Variant(
+                    Array::vector({Variant(0.1f), Variant(int16_t{-1}), Variant(true), Variant::null(), Variant(),
+                                   Variant(Currency{15000}), Variant(MakeDate(2026, 1, 2)), Variant("tab\there")}));
+              })
+      .method("TestFill", {P("arr"), P("text").opt()},
+              [](CreatePDF&, Frame& f) {
+                Array a = Array::matrix(2, 2);
+                a.set({0, 0}, Variant("a"));
+                a.set({1, 1}, Variant(int32_t{4}));
+                f[0] = Variant(std::move(a));
+                if (f[1].isEmpty()) f[1] = Variant("default written back");
+                return Variant();
+              })
+      .method("TestMakeThing", {}, [](CreatePDF&, Frame&) { return Variant(ObjectRef(std::make_shared<Thing>())); })
+      .method("TestSame", {P("v")}, [](CreatePDF&, Frame& f) { return f[0]; })
       .method("TestProgress", {}, &Progress);
 }
 const CreatePDFMembers::Register reg("zz_test", &describe);

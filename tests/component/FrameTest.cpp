@@ -1,4 +1,5 @@
-// CreatePDF's creation sequence, settings and event relay.
+// CreatePDF's creation sequence, settings, event relay, and members that
+// take any Variant: a wrong type is an automation error, never another failure.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include "component/frame/CreatePDF.h"
 #include "component/frame/ModuleState.h"
 #include "servers/recording/Recorder.h"
+#include "support/Raised.h"
 #include "support/TestSupport.h"
 
 namespace pm::test {
@@ -74,14 +76,9 @@ TEST(Creation, TempFolderIsPrivateAndNeverALink) {
     TempDir base, elsewhere;
     ScopedEnv tmp("TMPDIR", base.path());
     std::string own = base.path() + "/pressmark-" + std::to_string(::getuid());
-    if (planted) {
-      ASSERT_EQ(::symlink(elsewhere.path().c_str(), own.c_str()), 0);
-    }
+    ASSERT_TRUE(!planted || ::symlink(elsewhere.path().c_str(), own.c_str()) == 0);
     std::string used = str(get(newCreatePDF(), "TempFilePath"));  // never fails
-    if (planted)
-      EXPECT_NE(used, own + "/") << "a linked folder must not be used";
-    else
-      EXPECT_EQ(used, own + "/");
+    EXPECT_EQ(used == own + "/", !planted) << used << ": a linked folder must not be used";
     EXPECT_EQ(modeOf(used), S_IFDIR | 0700u);
     struct stat st {};
     EXPECT_TRUE(::lstat(used.c_str(), &st) == 0 && st.st_uid == ::getuid());
@@ -91,16 +88,18 @@ TEST(Creation, TempFolderIsPrivateAndNeverALink) {
 TEST(TempFilePath, LetRules) {
   TempDir d;
   ObjectRef pdf = newCreatePDF();
-  let(pdf, "TempFilePath", Variant(d.path()));  // existing, no slash
-  EXPECT_EQ(str(get(pdf, "TempFilePath")), d.path() + "/");
-  let(pdf, "TempFilePath", Variant(d.path() + "/new/"));  // created, slash kept
-  EXPECT_EQ(str(get(pdf, "TempFilePath")), d.path() + "/new/");
+  // An existing folder gets its slash, a new one is created with the slash
+  // kept; one whose parent is missing, or a value that is no text, is
+  // refused silently.
+  const std::pair<Variant, std::string> rows[] = {{Variant(d.path()), d.path() + "/"},
+                                                  {Variant(d.path() + "/new/"), d.path() + "/new/"},
+                                                  {Variant(d.path() + "/missing/child"), d.path() + "/new/"},
+                                                  {Variant::null(), d.path() + "/new/"}};
+  for (const auto& [value, now] : rows) {
+    let(pdf, "TempFilePath", value);
+    EXPECT_EQ(get(pdf, "TempFilePath"), Variant(now));
+  }
   EXPECT_TRUE(S_ISDIR(modeOf(d.path() + "/new")));
-  let(pdf, "TempFilePath", Variant(d.path() + "/missing/child"));  // parent missing: refused silently
-  EXPECT_EQ(str(get(pdf, "TempFilePath")), d.path() + "/new/");
-  let(pdf, "TempFilePath", Variant::null());  // not text: refused silently
-  EXPECT_EQ(str(get(pdf, "TempFilePath")), d.path() + "/new/");
-  EXPECT_TRUE(get(pdf, "TempFilePath").isString());
 }
 
 // The folder belongs to the thread: a second creation resets it, and
@@ -125,23 +124,34 @@ TEST(TempFilePath, ASecondCreationResetsTheThreadsFolderAndEachThreadHasItsOwn) 
   EXPECT_EQ(str(get(second, "TempFilePath")), d.path() + "/");
 }
 
-TEST(OpenDocumentTest, MissingFileRaisesNothingAndStoresThePath) {
+// Odd values that convert to text are relative folder names, so the
+// members run in a folder of the test's own; OpenDocument raises nothing for
+// a missing file and stores its path, CopyFile raises for a missing file or
+// folder and makes no target.
+TEST(FrameMembers, TakeAnyVariantAndRaiseOnlyAutomationErrors) {
+  TempDir cwd;
+  std::string old = std::filesystem::current_path();
+  std::filesystem::current_path(cwd.path());
   ObjectRef pdf = newCreatePDF();
   EXPECT_NO_THROW(call(pdf, "OpenDocument", {"/nonexistent/file.pdf"}));
   EXPECT_EQ(moduleState().strOpenDocumentPath, "/nonexistent/file.pdf");
-  EXPECT_NO_THROW(call(pdf, "OpenDocument", {Variant::null()}));
-}
-
-TEST(CopyFileTest, ReplacesTheTargetAndRaisesRunTimeErrors) {
-  TempDir d;
-  writeFile(d.file("a"), "new");
-  writeFile(d.file("b"), "old contents");
-  ObjectRef pdf = newCreatePDF();
-  call(pdf, "CopyFile", {d.file("a"), d.file("b")});
-  EXPECT_EQ(readFile(d.file("b")), "new");
-  EXPECT_EQ(errorOf([&] { call(pdf, "CopyFile", {d.file("missing"), d.file("c")}); }), basic::FileNotFound);
-  EXPECT_EQ(errorOf([&] { call(pdf, "CopyFile", {d.file("a"), d.file("no/such/dir")}); }), basic::FileNotFound);
-  EXPECT_FALSE(std::filesystem::exists(d.file("c")));
+  writeFile(cwd.file("a"), "new");
+  EXPECT_EQ(errorOf([&] { call(pdf, "CopyFile", {cwd.file("a"), cwd.file("no/such/dir")}); }), basic::FileNotFound);
+  EXPECT_EQ(errorOf([&] { call(pdf, "CopyFile", {cwd.file("missing"), cwd.file("c")}); }), basic::FileNotFound);
+  EXPECT_FALSE(std::filesystem::exists(cwd.file("c")));
+  std::vector<Variant> odd({Variant::null(), Variant(), V({1, 2}), Variant(Array::matrix(2, 2)), Variant(pdf),
+                            Variant::nothing(), Variant(ErrorCode{5}), Variant(1e300), Variant(std::string(2000, 'x')),
+                            Variant(std::string("b\0c", 3))});
+  for (const char* m : {"OpenDocument", "CopyFile", "AcrobatVersion", "PrinterName", "TempFilePath"}) {
+    for (const Variant& a : odd) {
+      for (const Variant& b : odd) raised([&] { call(pdf, m, {a, b}); });
+      raised([&] { call(pdf, m, {a}); });
+      EXPECT_EQ(raised([&] { let(pdf, "TempFilePath", a); }), Raised{}) << "TempFilePath let never raises";
+    }
+  }
+  EXPECT_EQ(str(get(pdf, "TempFilePath")).back(), '/');
+  EXPECT_FALSE(std::filesystem::exists(cwd.file("b"))) << "a name with a NUL must not be cut short";
+  std::filesystem::current_path(old);
 }
 
 TEST(EventRelay, DistillerEventsReachTheClientAsCopies) {

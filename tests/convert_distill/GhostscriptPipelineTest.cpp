@@ -19,10 +19,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Pages as qpdf counts them (-1 when it cannot read the file).
 int pages(const std::string& pdf) {
-  std::string n = commandOutput("qpdf --show-npages " + shellQuote(pdf));
-  return n.empty() ? -1 : std::stoi(n);
+  return pdfFacts(pdf).pages;
 }
 
 std::string pagesPs(int n) {

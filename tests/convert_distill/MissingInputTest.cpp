@@ -7,6 +7,7 @@
 #include "component/frame/CreatePDF.h"
 #include "component/frame/ModuleState.h"
 #include "servers/recording/Recorder.h"
+#include "support/Raised.h"
 #include "support/TestSupport.h"
 
 namespace pm::test {
@@ -26,25 +27,36 @@ TEST(MissingInput, ANullPathIsTheMissingFileErrorForEveryConversion) {
   ObjectRef pdf = CreateObject(kCreatePDFProgId);
   moduleState().strTempFilePath = dir.path() + "/";
   const Variant out(dir.file("out.pdf"));
-  for (const char* member :
-       {"CreatePDFfromPS" /* the reference */, "CreatePDFfromWord", "CreatePDFfromWord2", "CreatePSfromWord",
-        "CreatePSfromWord2", "CreatePDFfromTextFile", "CreatePSfromTextFile", "CreatePDFfromExcel",
-        "CreatePDFfromExcel2", "CreatePSfromExcel", "CreatePSfromExcel2", "CreatePDFfromPowerPoint",
-        "CreatePDFfromPowerPoint2", "CreatePSfromPowerPoint", "CreatePSfromPowerPoint2", "CreatePDFfromPub",
-        "CreatePDFfromPub2", "CreatePSfromPub", "CreatePSfromPub2"}) {
+  for (const char* member : {"CreatePDFfromPS" /* the reference */,
+                             "CreatePDFfromWord",
+                             "CreatePDFfromWord2",
+                             "CreatePSfromWord",
+                             "CreatePSfromWord2",
+                             "CreatePDFfromTextFile",
+                             "CreatePSfromTextFile",
+                             "CreatePDFfromExcel",
+                             "CreatePDFfromExcel2",
+                             "CreatePSfromExcel",
+                             "CreatePSfromExcel2",
+                             "CreatePDFfromPowerPoint",
+                             "CreatePDFfromPowerPoint2",
+                             "CreatePSfromPowerPoint",
+                             "CreatePSfromPowerPoint2",
+                             "CreatePDFfromPub",
+                             "CreatePDFfromPub2",
+                             "CreatePSfromPub",
+                             "CreatePSfromPub2",
+                             "CreatePSfromMiscFile",
+                             "CreatePSfromMiscFile2",
+                             "CreatePDFfromMiscFile"}) {
     rec->clear();
     std::vector<Variant> values = {out, Variant::null()};
     if (std::string(member).find("Excel") != std::string::npos) values.insert(values.end(), {int32_t{1}, "A1"});
     std::vector<Arg> args;
     for (Variant& v : values) args.push_back(ByRef(v));
-    try {
-      call(pdf, member, std::span<const Arg>(args.data(), args.size()));
-      ADD_FAILURE() << member << ": no error";
-    } catch (const AutomationError& e) {
-      EXPECT_EQ(e.number(), kErrComponent) << member << ": " << e.description();
-      EXPECT_EQ(e.description(), "File  does not exist.") << member;
-      EXPECT_EQ(e.source(), kComponentTitle) << member;
-    }
+    EXPECT_EQ(raised([&] { call(pdf, member, std::span<const Arg>(args.data(), args.size())); }),
+              (Raised{kErrComponent, "File  does not exist.", kComponentTitle}))
+        << member;
     EXPECT_TRUE(rec->transcript().empty()) << member;
   }
 }

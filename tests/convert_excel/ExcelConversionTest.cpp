@@ -2,35 +2,21 @@
 // what the real office hides: the argument types Excel gets, the print-file
 // wait, the per-sheet page set-up of the multi-sheet methods, and what the
 // traps let go.
-#include <gtest/gtest.h>
-
 #include <chrono>
-#include <filesystem>
 
-#include "automation/Automation.h"
-#include "automation/surfaces/Distiller.h"
-#include "component/frame/CreatePDF.h"
-#include "servers/recording/Recorder.h"
-#include "support/Raised.h"
-#include "support/TestSupport.h"
+#include "convert_distill/Orchestrated.h"
 
 namespace pm::test {
 
-using pm::recording::Recorder;
-
 namespace {
 
-class ExcelOrchestration : public ::testing::Test {
+const std::string kDistiller = distiller::kEventClsid;
+
+class ExcelOrchestration : public Orchestrated {
  protected:
-  void SetUp() override {
-    rec->registerClass("Excel.Application");
-    rec->registerClass(distiller::kEventClsid, distiller::eventSpecs());
+  ExcelOrchestration() : Orchestrated({"Excel.Application"}) {
     rec->on("Excel.Application", "Workbooks").returnsObject("Workbooks");
     writeFile(dir.file("book.xls"), "a workbook");
-    registerCreatePDF();
-    pdf = CreateObject(kCreatePDFProgId);
-    let(pdf, "TempFilePath", Variant(dir.path() + "/"));
-    rec->clear();
   }
   // The workbook opens; the printer writes its file when asked, as a driver
   // would, unless silent.
@@ -47,29 +33,11 @@ class ExcelOrchestration : public ::testing::Test {
       return Variant();
     });
   }
-  // The lines that start with one of the prefixes, in order.
-  std::vector<std::string> linesStarting(std::vector<std::string> prefixes) const {
-    std::vector<std::string> out;
-    for (const std::string& l : rec->transcript())
-      for (const std::string& p : prefixes)
-        if (l.rfind(p, 0) == 0) out.push_back(l);
-    return out;
-  }
-  bool tempLeft() const {
-    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
-      if (e.path().extension() == ".ps" &&
-          e.path().filename().string().find_first_not_of("0123456789.ps") == std::string::npos)
-        return true;
-    return false;
-  }
   std::string printOut(const std::string& file, const std::string& printer) const {
     return "Range call PrintOut(Copies:=1%, preview:=False, PrintToFile:=True, Collate:=True, PrToFilename:=\"" + file +
            "\", ActivePrinter:=\"" + printer + "\")";
   }
 
-  TempDir dir;
-  std::shared_ptr<Recorder> rec = Recorder::create();
-  ObjectRef pdf;
   std::chrono::steady_clock::time_point printedAt;
 };
 
@@ -82,11 +50,11 @@ TEST_F(ExcelOrchestration, CreatePSfromExcel2ConvertsItsArgumentsAndWaitsForTheF
       {Arg(dir.file("out.ps")), Arg(dir.file("book.xls")), Arg(Variant(int16_t{1})), Arg("B2"), Arg(Variant::missing()),
        Arg(""), Arg(""), Arg(false), Arg(false), Arg("  "), Arg(int32_t{1}), Arg("Page &P"), Arg(int32_t{0})});
   auto after = std::chrono::steady_clock::now();
-  EXPECT_EQ(linesStarting({"Workbook get", "PageSetup let", "Worksheet get Range", "Range call"}),
-            (std::vector<std::string>{"Workbook get Worksheets(1%)", "PageSetup let PrintGridlines = False",
-                                      "PageSetup let Orientation = 1%", "PageSetup let LeftFooter = \"Page &P\"",
-                                      "PageSetup let FirstPageNumber = 1&", "Worksheet get Range(\"B2\")",
-                                      printOut(dir.file("out.ps"), "Generic PostScript Printer")}));
+  EXPECT_EQ(
+      starting({"Workbook get", "PageSetup let", "Worksheet get Range", "Range call"}),
+      (Lines{"Workbook get Worksheets(1%)", "PageSetup let PrintGridlines = False", "PageSetup let Orientation = 1%",
+             "PageSetup let LeftFooter = \"Page &P\"", "PageSetup let FirstPageNumber = 1&",
+             "Worksheet get Range(\"B2\")", printOut(dir.file("out.ps"), "Generic PostScript Printer")}));
   EXPECT_EQ(readFile(dir.file("out.ps")), "%!PS-Adobe-3.0\n%%EOF\n") << "the old file deleted, the printed one kept";
   EXPECT_GE(after - printedAt, std::chrono::milliseconds(2000)) << "one second before looking, one across the check";
   EXPECT_LT(after - before, std::chrono::seconds(5));
@@ -105,10 +73,9 @@ TEST_F(ExcelOrchestration, APdfMethodExportsTheRangeAndNeedsNoWait) {
   EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(900)) << "the export is complete";
   ASSERT_EQ(exported.rfind(dir.path() + "/", 0), 0u) << exported;
   EXPECT_TRUE(exported.ends_with(".pdf")) << exported;
-  EXPECT_EQ(linesStarting({"Range call", std::string(distiller::kEventClsid) + " call"}),
-            (std::vector<std::string>{"Range call ExportAsFixedFormat(Type:=0&, Filename:=\"" + exported + "\")",
-                                      std::string(distiller::kEventClsid) + " call FileToPDF(\"" + exported + "\", \"" +
-                                          dir.file("out.pdf") + "\", \"\")"}));
+  EXPECT_EQ(starting({"Range call", kDistiller + " call"}),
+            (Lines{"Range call ExportAsFixedFormat(Type:=0&, Filename:=\"" + exported + "\")",
+                   kDistiller + " call FileToPDF(\"" + exported + "\", \"" + dir.file("out.pdf") + "\", \"\")"}));
   EXPECT_FALSE(std::filesystem::exists(exported));
 }
 
@@ -122,10 +89,9 @@ TEST_F(ExcelOrchestration, AFileThatNeverAppearsEndsTheWaitWithAnErrorAndClosesE
   EXPECT_EQ(r.number, kErrComponent);
   EXPECT_EQ(r.source, "Pressmark");
   EXPECT_NE(r.description.find("was not complete within 1 seconds"), std::string::npos) << r.description;
-  std::vector<std::string> t = rec->transcript();
-  EXPECT_EQ(std::vector<std::string>(t.end() - 4, t.end()),
-            (std::vector<std::string>{"Workbook call Close(False)", "release Workbook", "Excel.Application call Quit()",
-                                      "release Excel.Application"}));
+  Lines t = rec->transcript();
+  EXPECT_EQ(Lines(t.end() - 4, t.end()), (Lines{"Workbook call Close(False)", "release Workbook",
+                                                "Excel.Application call Quit()", "release Excel.Application"}));
   EXPECT_FALSE(tempLeft());
 }
 
@@ -140,19 +106,19 @@ TEST_F(ExcelOrchestration, MultiSheetTakesOneBasedListsAndQuitsExcelBeforeJoinin
   args.push_back(Arg(int32_t{3}));
   args.push_back(ByRef(distillerName));
   call(pdf, "CreatePDFfromMultiExcel", args);
-  std::vector<std::string> printed = linesStarting({"Range call"});
+  Lines printed = starting({"Range call"});
   ASSERT_EQ(printed.size(), 2u);
   EXPECT_NE(printed[0], printed[1]) << "each sheet prints to a file of its own";
-  EXPECT_EQ(linesStarting({"Workbook get", "PageSetup let"}),
-            (std::vector<std::string>{"Workbook get Worksheets(\"A\")", "PageSetup let PrintGridlines = False",
-                                      "PageSetup let FirstPageNumber = 3&", "Workbook get Worksheets(\"B\")",
-                                      "PageSetup let PrintGridlines = False", "PageSetup let FirstPageNumber = 3&"}))
+  EXPECT_EQ(starting({"Workbook get", "PageSetup let"}),
+            (Lines{"Workbook get Worksheets(\"A\")", "PageSetup let PrintGridlines = False",
+                   "PageSetup let FirstPageNumber = 3&", "Workbook get Worksheets(\"B\")",
+                   "PageSetup let PrintGridlines = False", "PageSetup let FirstPageNumber = 3&"}))
       << "no orientation without varLandscape";
-  std::vector<std::string> t = rec->transcript();
+  Lines t = rec->transcript();
   auto quit = std::find(t.begin(), t.end(), "Excel.Application call Quit()");
-  auto distilled = std::find(t.begin(), t.end(),
-                             std::string(distiller::kEventClsid) + " call FileToPDF(\"" + dir.file("out.ps") +
-                                 "\", \"" + dir.file("out.pdf") + "\", \"\")");
+  auto distilled =
+      std::find(t.begin(), t.end(),
+                kDistiller + " call FileToPDF(\"" + dir.file("out.ps") + "\", \"" + dir.file("out.pdf") + "\", \"\")");
   ASSERT_NE(distilled, t.end());
   EXPECT_LT(quit, distilled) << "Excel is quit before the files are joined";
   EXPECT_EQ(distillerName, Variant("Acrobat Distiller"));
@@ -170,14 +136,13 @@ TEST_F(ExcelOrchestration, MultiSheet2TakesOrientationsAndFirstPagesFromArrays) 
   for (int i = 0; i < 6; ++i) args.push_back(Arg(0.0));
   for (Arg a : {ByRef(first), Arg(""), Arg(false), Arg(false), Arg("my.joboptions")}) args.push_back(a);
   call(pdf, "CreatePDFfromMultiExcel2", args);
-  EXPECT_EQ(linesStarting({"PageSetup let Orientation", "PageSetup let FirstPageNumber"}),
-            (std::vector<std::string>{"PageSetup let Orientation = 2%", "PageSetup let FirstPageNumber = 4&",
-                                      "PageSetup let Orientation = 1%", "PageSetup let FirstPageNumber = 9&"}));
-  for (const std::string& l : linesStarting({"Range call"}))
+  EXPECT_EQ(starting({"PageSetup let Orientation", "PageSetup let FirstPageNumber"}),
+            (Lines{"PageSetup let Orientation = 2%", "PageSetup let FirstPageNumber = 4&",
+                   "PageSetup let Orientation = 1%", "PageSetup let FirstPageNumber = 9&"}));
+  for (const std::string& l : starting({"Range call"}))
     EXPECT_NE(l.find("ActivePrinter:=\"PS Queue\")"), std::string::npos) << l;
-  EXPECT_EQ(linesStarting({std::string(distiller::kEventClsid) + " call"}),
-            (std::vector<std::string>{std::string(distiller::kEventClsid) + " call FileToPDF(\"" + dir.file("out.ps") +
-                                      "\", \"" + dir.file("out.pdf") + "\", \"my.joboptions\")"}));
+  EXPECT_EQ(starting({kDistiller + " call"}), (Lines{kDistiller + " call FileToPDF(\"" + dir.file("out.ps") + "\", \"" +
+                                                     dir.file("out.pdf") + "\", \"my.joboptions\")"}));
 }
 
 TEST_F(ExcelOrchestration, AWrongPasswordQuitsExcelWithoutClosingAWorkbook) {
@@ -189,10 +154,9 @@ TEST_F(ExcelOrchestration, AWrongPasswordQuitsExcelWithoutClosingAWorkbook) {
             }),
             (Raised{1004, "The password you supplied is not correct.", "Pressmark"}));
   EXPECT_EQ(rec->transcript(),
-            (std::vector<std::string>{
-                "create Excel.Application", "Excel.Application get Workbooks",
-                "Workbooks call Open(\"" + dir.file("book.xls") + "\", WriteResPassword:=\"\", Password:=\"bad\")",
-                "release Workbooks", "Excel.Application call Quit()", "release Excel.Application"}));
+            (Lines{"create Excel.Application", "Excel.Application get Workbooks",
+                   "Workbooks call Open(\"" + dir.file("book.xls") + "\", WriteResPassword:=\"\", Password:=\"bad\")",
+                   "release Workbooks", "Excel.Application call Quit()", "release Excel.Application"}));
 }
 
 }  // namespace

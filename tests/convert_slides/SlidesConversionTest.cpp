@@ -1,31 +1,18 @@
 // The PowerPoint and Publisher conversions against the recording server,
 // where the calls show what the real office hides: the print options set
 // before printing, the print-file wait, and what the traps let go.
-#include <gtest/gtest.h>
-
 #include <chrono>
-#include <filesystem>
 #include <thread>
 
-#include "automation/Automation.h"
-#include "automation/surfaces/Distiller.h"
-#include "component/frame/CreatePDF.h"
-#include "servers/recording/Recorder.h"
-#include "support/Raised.h"
-#include "support/TestSupport.h"
+#include "convert_distill/Orchestrated.h"
 
 namespace pm::test {
 
-using pm::recording::Recorder;
-
 namespace {
 
-class SlidesOrchestration : public ::testing::Test {
+class SlidesOrchestration : public Orchestrated {
  protected:
-  void SetUp() override {
-    rec->registerClass("Powerpoint.Application");
-    rec->registerClass("Publisher.Application");
-    rec->registerClass(distiller::kEventClsid, distiller::eventSpecs());
+  SlidesOrchestration() : Orchestrated({"Powerpoint.Application", "Publisher.Application"}) {
     rec->on("Powerpoint.Application", "Presentations").returnsObject("Presentations");
     rec->on("Presentations", "Open").returnsObject("Presentation");
     rec->on("Presentation", "PrintOptions").returnsObject("PrintOptions");
@@ -33,24 +20,7 @@ class SlidesOrchestration : public ::testing::Test {
     rec->on("PrintOptions", "ActivePrinter").returns(Variant("Old Printer"));
     writeFile(dir.file("show.ppt"), "slides");
     writeFile(dir.file("leaflet.pub"), "pages");
-    registerCreatePDF();
-    pdf = CreateObject(kCreatePDFProgId);
-    let(pdf, "TempFilePath", Variant(dir.path() + "/"));
-    rec->clear();
   }
-  bool tempLeft() const {
-    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
-      if (e.path().extension() == ".ps" && std::isdigit(static_cast<unsigned char>(e.path().filename().string()[0])))
-        return true;
-    return false;
-  }
-  bool has(const std::string& line) const {
-    std::vector<std::string> t = rec->transcript();
-    return std::find(t.begin(), t.end(), line) != t.end();
-  }
-  TempDir dir;
-  std::shared_ptr<Recorder> rec = Recorder::create();
-  ObjectRef pdf;
   std::chrono::steady_clock::time_point printedAt;
 };
 
@@ -62,13 +32,12 @@ TEST_F(SlidesOrchestration, PrintOptionsAreSetBeforePrintingAndTheFileIsAwaited)
   });
   call(pdf, "CreatePSfromPowerPoint2", {Arg(dir.file("out.ps")), Arg(dir.file("show.ppt"))});
   auto after = std::chrono::steady_clock::now();
-  std::vector<std::string> t = rec->transcript();
-  EXPECT_EQ(std::vector<std::string>(t.begin() + 11, t.begin() + 16),
-            (std::vector<std::string>(
-                {"PrintOptions let ActivePrinter = \"Generic PostScript Printer\"",
-                 "PrintOptions let PrintColorType = 1%", "PrintOptions let PrintInBackground = 0%",
-                 "Presentation call PrintOut(PrintToFile:=\"" + dir.file("out.ps") + "\", From:=-1%, To:=-1%)",
-                 "PrintOptions let ActivePrinter = \"Old Printer\""})));
+  Lines t = rec->transcript();
+  EXPECT_EQ(Lines(t.begin() + 11, t.begin() + 16),
+            (Lines({"PrintOptions let ActivePrinter = \"Generic PostScript Printer\"",
+                    "PrintOptions let PrintColorType = 1%", "PrintOptions let PrintInBackground = 0%",
+                    "Presentation call PrintOut(PrintToFile:=\"" + dir.file("out.ps") + "\", From:=-1%, To:=-1%)",
+                    "PrintOptions let ActivePrinter = \"Old Printer\""})));
   EXPECT_GE(after - printedAt, std::chrono::milliseconds(2000)) << "the print-file wait of the PostScript \"2\" method";
   // A slide range goes as 32-bit numbers; black and white sets no colour type.
   rec->clear();
@@ -80,7 +49,7 @@ TEST_F(SlidesOrchestration, PrintOptionsAreSetBeforePrintingAndTheFileIsAwaited)
 }
 
 TEST_F(SlidesOrchestration, WholePdfsTakeTheOfficesExportWithoutAWait) {
-  std::vector<std::string> exported;
+  Lines exported;
   auto exports = [&](size_t pathArg) {
     return [&exported, pathArg](auto&, std::span<const Arg> a) {
       exported.push_back(CStr(a[pathArg].get()));
@@ -91,9 +60,9 @@ TEST_F(SlidesOrchestration, WholePdfsTakeTheOfficesExportWithoutAWait) {
   rec->on("Presentation", "ExportAsFixedFormat").does(exports(0));
   call(pdf, "CreatePDFfromPowerPoint", {Arg(dir.file("out.pdf")), Arg(dir.file("show.ppt"))});
   ASSERT_EQ(exported.size(), 1u);
-  std::vector<std::string> t = rec->transcript();
-  EXPECT_EQ(std::vector<std::string>(t.begin() + 13, t.begin() + 16),
-            (std::vector<std::string>{
+  Lines t = rec->transcript();
+  EXPECT_EQ(Lines(t.begin() + 13, t.begin() + 16),
+            (Lines{
                 "PrintOptions let ActivePrinter = \"Acrobat Distiller\"",
                 "Presentation call ExportAsFixedFormat(Path:=\"" + exported[0] + "\", FixedFormatType:=2%)",
                 "PrintOptions let ActivePrinter = \"Old Printer\"",
@@ -119,7 +88,7 @@ TEST_F(SlidesOrchestration, WholePdfsTakeTheOfficesExportWithoutAWait) {
   ASSERT_EQ(exported.size(), 2u);
   EXPECT_TRUE(has("ActiveDocument call ExportAsFixedFormat(Format:=2%, Filename:=\"" + exported[1] + "\")"));
   const std::string distilled = " call FileToPDF(\"" + exported[1] + "\", \"" + dir.file("out.pdf") + "\", \"\")";
-  std::vector<std::string> t2 = rec->transcript();
+  Lines t2 = rec->transcript();
   EXPECT_NE(std::find_if(t2.begin(), t2.end(), [&](const std::string& l) { return l.ends_with(distilled); }), t2.end());
   EXPECT_FALSE(tempLeft());
 }
@@ -131,10 +100,10 @@ TEST_F(SlidesOrchestration, PowerPointFailureClosesQuitsAndLeavesNoTemporaryFile
                    {Arg(dir.file("out.pdf")), Arg(dir.file("show.ppt")), Arg(int32_t{9}), Arg(int32_t{12})});
             }),
             (Raised{static_cast<int32_t>(0x80048240u), "Integer out of range.", "Pressmark"}));
-  std::vector<std::string> t = rec->transcript();
-  EXPECT_EQ(std::vector<std::string>(t.end() - 5, t.end()),
-            (std::vector<std::string>{"release PrintOptions", "Presentation call Close()", "release Presentation",
-                                      "Powerpoint.Application call Quit()", "release Powerpoint.Application"}))
+  Lines t = rec->transcript();
+  EXPECT_EQ(Lines(t.end() - 5, t.end()),
+            (Lines{"release PrintOptions", "Presentation call Close()", "release Presentation",
+                   "Powerpoint.Application call Quit()", "release Powerpoint.Application"}))
       << "the printer is not restored after a failure";
   EXPECT_FALSE(tempLeft());
 }
@@ -170,8 +139,7 @@ TEST_F(SlidesOrchestration, Pub2TrapReportsTheOpenFailureNotTheCleanUpErrors) {
               call(pdf, "CreatePDFfromPub2", {Arg(dir.file("out.pdf")), Arg(dir.file("leaflet.pub"))});
             }),
             (Raised{static_cast<int32_t>(0x80004005u), "Publisher cannot open the file.", "Pressmark"}));
-  EXPECT_EQ(rec->transcript(),
-            (std::vector<std::string>({"create Publisher.Application",
+  EXPECT_EQ(rec->transcript(), (Lines({"create Publisher.Application",
                                        "Publisher.Application call Open(\"" + dir.file("leaflet.pub") + "\")",
                                        "Publisher.Application get ActiveDocument", "Publisher.Application call Quit()",
                                        "release Publisher.Application"})));

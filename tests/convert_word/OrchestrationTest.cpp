@@ -1,82 +1,47 @@
 // The Word and text-file conversions against the recording server, where the
 // calls show what the real office hides: the printer set and given back,
 // the steps a blank argument leaves out, and what the traps let go.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <filesystem>
-
-#include "automation/Automation.h"
-#include "automation/surfaces/Distiller.h"
-#include "component/frame/CreatePDF.h"
-#include "servers/recording/Recorder.h"
-#include "support/Raised.h"
-#include "support/TestSupport.h"
+#include "convert_distill/Orchestrated.h"
 
 namespace pm::test {
 
-using pm::recording::Recorder;
-
 namespace {
 
-class WordOrchestration : public ::testing::Test {
+class WordOrchestration : public Orchestrated {
  protected:
-  void SetUp() override {
-    rec->registerClass("Word.Application");
-    rec->registerClass(distiller::kEventClsid, distiller::eventSpecs());
+  WordOrchestration() : Orchestrated({"Word.Application"}) {
     rec->on("Word.Application", "Documents").returnsObject("Documents");
     writeFile(dir.file("in.doc"), "a document");
     writeFile(dir.file("in.txt"), "text\r\n");
-    registerCreatePDF();
-    pdf = CreateObject(kCreatePDFProgId);
-    let(pdf, "TempFilePath", Variant(dir.path() + "/"));
-    rec->clear();
   }
   // The document opens (after the rules a test adds first).
   void opens() {
-    rec->on("Documents", "Open").returnsObject("Document");
-    rec->on("Document", "PageSetup").returnsObject("PageSetup");
-    rec->on("Document", "Content").returnsObject("Content");
-    rec->on("Content", "Font").returnsObject("Font");
-    rec->on("Document", "Sections").returnsObject("Section");
-    rec->on("Section", "Footers").returnsObject("Footer");
-    rec->on("Section", "Headers").returnsObject("Header");
+    for (auto [object, member, result] : {std::tuple{"Documents", "Open", "Document"},
+                                          {"Document", "PageSetup", "PageSetup"},
+                                          {"Document", "Content", "Content"},
+                                          {"Content", "Font", "Font"},
+                                          {"Document", "Sections", "Section"},
+                                          {"Section", "Footers", "Footer"},
+                                          {"Section", "Headers", "Header"}})
+      rec->on(object, member).returnsObject(result);
     rec->on("Word.Application", "ActivePrinter").returns(Variant("Old Printer"));
   }
-  bool has(const std::string& line) const {
-    std::vector<std::string> t = rec->transcript();
-    return std::find(t.begin(), t.end(), line) != t.end();
-  }
-  std::vector<std::string> tail(size_t n) const {
-    std::vector<std::string> t = rec->transcript();
-    return std::vector<std::string>(t.end() - std::min(n, t.size()), t.end());
-  }
-  bool tempLeft() const {
-    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
-      if (e.path().extension() == ".ps" || e.path().extension() == ".pdf") return true;
-    return false;
-  }
-  const std::vector<std::string> closeAndQuit = {"Document call Close(False)", "release Document",
-                                                 "Word.Application call Quit()", "release Word.Application"};
-
-  TempDir dir;
-  std::shared_ptr<Recorder> rec = Recorder::create();
-  ObjectRef pdf;
+  const Lines closeAndQuit = {"Document call Close(False)", "release Document", "Word.Application call Quit()",
+                              "release Word.Application"};
 };
 
 TEST_F(WordOrchestration, PrinterIsSetForThePrintAndTheOldOneGivenBack) {
   opens();
   writeFile(dir.file("out.ps"), "old");
   call(pdf, "CreatePSfromWord2", {Arg(dir.file("out.ps")), Arg(dir.file("in.doc"))});
-  std::vector<std::string> t = rec->transcript();
-  EXPECT_EQ(
-      std::vector<std::string>(t.begin() + 9, t.end()),
-      (std::vector<std::string>{"Word.Application let ActivePrinter = \"Generic PostScript Printer\"",
-                                "Document call PrintOut(PrintToFile:=True, Background:=False, Outputfilename:=\"" +
-                                    dir.file("out.ps") + "\")",
-                                "Word.Application let ActivePrinter = \"Old Printer\"",
-                                "Word.Application let DisplayAlerts = -1%", "Document call Close(False)",
-                                "release Document", "Word.Application call Quit()", "release Word.Application"}));
+  Lines t = rec->transcript();
+  EXPECT_EQ(Lines(t.begin() + 9, t.end()),
+            (Lines{"Word.Application let ActivePrinter = \"Generic PostScript Printer\"",
+                   "Document call PrintOut(PrintToFile:=True, Background:=False, Outputfilename:=\"" +
+                       dir.file("out.ps") + "\")",
+                   "Word.Application let ActivePrinter = \"Old Printer\"", "Word.Application let DisplayAlerts = -1%",
+                   "Document call Close(False)", "release Document", "Word.Application call Quit()",
+                   "release Word.Application"}));
   EXPECT_FALSE(std::filesystem::exists(dir.file("out.ps"))) << "the old PostScript file was deleted before printing";
 }
 
@@ -85,7 +50,7 @@ TEST_F(WordOrchestration, BlankPagesExportTheWholeDocumentAndAPageListStillPrint
   call(pdf, "CreatePDFfromWord2",
        {Arg(dir.file("out.pdf")), Arg(dir.file("in.doc")), Arg("My PS"), Arg(""), Arg(""), Arg("   "), Arg(false),
         Arg(false), Arg(false), Arg(int32_t{0}), Arg(false), Arg(true), Arg(false), Arg("opts.joboptions")});
-  std::vector<std::string> t = rec->transcript();
+  Lines t = rec->transcript();
   // Nothing needs PostScript: the office's own PDF of every page goes to the
   // Distiller, job options and all.
   auto exported = std::find_if(t.begin(), t.end(), [](auto& l) {
@@ -110,12 +75,11 @@ TEST_F(WordOrchestration, WrongPasswordQuitsWordWithoutClosingADocument) {
               call(pdf, "CreatePDFfromWord", {Arg(dir.file("out.pdf")), Arg(dir.file("in.doc")), Arg("bad")});
             }),
             (Raised{5408, "The password is incorrect. Word cannot open the document.", "Pressmark"}));
-  EXPECT_EQ(
-      rec->transcript(),
-      (std::vector<std::string>({"create Word.Application", "Word.Application get Documents",
-                                 "Documents call Open(\"" + dir.file("in.doc") +
-                                     "\", PasswordDocument:=\"bad\", WritePasswordDocument:=\"\")",
-                                 "release Documents", "Word.Application call Quit()", "release Word.Application"})));
+  EXPECT_EQ(rec->transcript(),
+            (Lines({"create Word.Application", "Word.Application get Documents",
+                    "Documents call Open(\"" + dir.file("in.doc") +
+                        "\", PasswordDocument:=\"bad\", WritePasswordDocument:=\"\")",
+                    "release Documents", "Word.Application call Quit()", "release Word.Application"})));
 }
 
 TEST_F(WordOrchestration, ExportFailureClosesQuitsAndRemovesTheTemporaryFileButAWordOrientationFailureIsIgnored) {

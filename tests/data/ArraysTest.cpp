@@ -1,6 +1,9 @@
 // Arrays and delimited text: the codes, the separator defaults written back
-// to the caller, the line-end rules and round trips through files.
+// to the caller, the line-end rules, round trips through files, links and
+// text files without a locale.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "automation/Automation.h"
 #include "component/frame/CreatePDF.h"
@@ -28,8 +31,8 @@ Variant matrix(std::vector<std::vector<Variant>> rows) {
   return Variant(std::move(a));
 }
 
-TEST_F(ArrayMethods, OneDArrayToText) {
-  Variant arr = V({"a", "b", "c"}), text, row(","), last("");
+TEST_F(ArrayMethods, OneDAndTwoDArrayToText) {
+  Variant arr = V({"a", "b", "c"}), text, row(","), last(""), delim(";"), rowEnd("|");
   EXPECT_EQ(run("OneDArrayToText", {ByRef(arr), ByRef(text), ByRef(row), ByRef(last), Variant(true)}), k1);
   EXPECT_EQ(text, Variant("\"a\",\"b\",\"c\""));
 
@@ -47,14 +50,13 @@ TEST_F(ArrayMethods, OneDArrayToText) {
   text = Variant("unchanged");
   EXPECT_EQ(run("OneDArrayToText", {ByRef(withNull), ByRef(text), Variant(",")}), kM2);
   EXPECT_EQ(text, Variant("unchanged"));
-}
 
-TEST_F(ArrayMethods, TwoDArrayToText) {
-  Variant arr = matrix({{"a", "b"}, {"c", "d"}}), text, delim(";"), rowEnd("|");
+  arr = matrix({{"a", "b"}, {"c", "d"}});
   EXPECT_EQ(run("TwoDArrayToText", {ByRef(arr), ByRef(text), ByRef(delim), ByRef(rowEnd)}), k1);
   EXPECT_EQ(text, Variant("a;b|c;d|"));
 
-  Variant space(" "), empty("");
+  Variant empty("");
+  space = Variant(" ");
   EXPECT_EQ(run("TwoDArrayToText", {ByRef(arr), ByRef(text), ByRef(space), ByRef(empty), Variant(true)}), k1);
   EXPECT_EQ(space, Variant("\t"));
   EXPECT_EQ(empty, Variant("\r\n"));
@@ -194,6 +196,75 @@ TEST_F(ArrayMethods, RoundTripsThroughTextFiles) {
   Variant lines;
   ASSERT_EQ(run("TextFileToOneDArray", {Variant(path), ByRef(lines)}), k1);
   EXPECT_EQ(lines, list);
+}
+
+// Files written onto a symbolic link: the link stays and its target gets
+// the new content with the mode it had.
+TEST_F(ArrayMethods, WritersFollowTheLinkAndKeepTheTargetsMode) {
+  const std::string source = dir.file("source.txt");
+  writeFile(source, "copied\r\n");
+  ::chmod(source.c_str(), 0644);
+  Variant grid = matrix({{"a", "b"}}), list = V({"x", "y"});
+  auto write = [&](const std::string& method, const std::string& p) {
+    if (method == "CopyFile") return call(pdf, "CopyFile", {Variant(source), Variant(p)}), k1;
+    return method == "OneDArrayToTextFile" ? call(pdf, method, {ByRef(list), Variant(p)})
+                                           : call(pdf, method, {ByRef(grid), Variant(p), Variant(",")});
+  };
+  const std::pair<std::string, std::string> cases[] = {
+      {"TwoDArrayToTextFile", "a,b\r\n"}, {"OneDArrayToTextFile", "x\r\ny\r\n"}, {"CopyFile", "copied\r\n"}};
+  for (const auto& [name, expected] : cases) {
+    SCOPED_TRACE(name);
+    const std::string real = dir.file(name + ".real");
+    writeFile(real, "old");
+    ASSERT_EQ(::chmod(real.c_str(), 0640), 0);
+    // A chain of two links, the first one relative.
+    const std::string hop = dir.file(name + ".hop");
+    const std::string link = dir.file(name + ".txt");
+    ASSERT_EQ(::symlink(real.c_str(), hop.c_str()), 0);
+    ASSERT_EQ(::symlink((name + ".hop").c_str(), link.c_str()), 0);
+    EXPECT_EQ(write(name, link), k1);
+    EXPECT_TRUE(S_ISLNK(modeOf(link)));
+    EXPECT_TRUE(S_ISLNK(modeOf(hop)));
+    EXPECT_EQ(readFile(real), expected);
+    EXPECT_EQ(modeOf(real), S_IFREG | 0640u);
+    // A plain file keeps its mode too.
+    const std::string plain = dir.file(name + ".plain");
+    writeFile(plain, "old");
+    ASSERT_EQ(::chmod(plain.c_str(), 0600), 0);
+    EXPECT_EQ(write(name, plain), k1);
+    EXPECT_EQ(modeOf(plain), S_IFREG | 0600u);
+    EXPECT_EQ(readFile(plain), expected);
+  }
+}
+
+// Text files keep their characters when the process has no locale set (the
+// usual case for daemons, cron jobs, containers and CI): the plain C/POSIX
+// locale's 7-bit ASCII is taken for UTF-8.
+TEST_F(ArrayMethods, WithoutALocaleTextFilesRoundTripAsUtf8) {
+  const std::string in = dir.file("in.txt"), out = dir.file("out.txt");
+  // "café,naïve" and "Zoë,Köln" in UTF-8, written as bytes.
+  const std::string text = "caf\xC3\xA9,na\xC3\xAFve\r\nZo\xC3\xAB,K\xC3\xB6ln\r\n";
+  writeFile(in, text);
+  const std::string script =
+      "@a = []\nTextFileToArray " + in + " @a \",\"\nTwoDArrayToTextFile @a " + out + " \",\"\n@a\n";
+  struct Case {
+    std::vector<std::string> env;
+    std::string codePage;
+  };
+  for (const Case& c :
+       std::vector<Case>{{{"LC_ALL=C", "LC_CTYPE=C", "LANG=C", "PRESSMARK_CODEPAGE="}, "C"},
+                         {{"LC_ALL=POSIX", "LC_CTYPE=POSIX", "LANG=POSIX", "PRESSMARK_CODEPAGE="}, "POSIX"}}) {
+    CommandResult r = runPressmark({"shell"}, script, c.env);
+    ASSERT_EQ(r.exitCode, 0) << c.codePage << r.out << r.err;
+    EXPECT_NE(r.out.find("\"caf\xC3\xA9\""), std::string::npos) << c.codePage << r.out;
+    EXPECT_EQ(readFile(out), text) << c.codePage;
+  }
+  // The override still wins: Latin-1 bytes read as Latin-1.
+  writeFile(in, "caf\xE9,na\xEFve\r\n");
+  CommandResult r = runPressmark({"shell"}, script, {"LC_ALL=C", "LANG=C", "PRESSMARK_CODEPAGE=ISO-8859-1"});
+  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("\"caf\xC3\xA9\""), std::string::npos) << r.out;
+  EXPECT_EQ(readFile(out), "caf\xE9,na\xEFve\r\n");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <tuple>
 
 #include "automation/Automation.h"
 #include "component/frame/CreatePDF.h"
@@ -15,6 +16,7 @@ namespace pm::test {
 
 namespace {
 
+using Names = std::vector<std::string>;
 const Variant k1(int16_t{1}), kM1(int16_t{-1}), kM2(int16_t{-2}), kM3(int16_t{-3}), kM4(int16_t{-4});
 
 struct Backend {
@@ -31,18 +33,13 @@ class Database : public ::testing::TestWithParam<Backend> {
     table = std::string("pm_") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
     for (char& c : table)
       if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-    std::string boolType = "BOOLEAN", dateType = "DATE";
     if (GetParam().postgres) {
       pg = pgService();
       PM_REQUIRE_OR_SKIP(pg.available(), "PRESSMARK_TEST_PG_DSN is not set (PostgreSQL service not started)");
-      dsn = pg.dsn;
-      user = pg.user;
-      password = pg.password;
-      connection = pg.connection();
+      std::tie(dsn, user, password, connection) = std::tuple(pg.dsn, pg.user, pg.password, pg.connection());
     } else {
-      std::string db = makeSqlite(dir.file("t.db"), {"SELECT 1"});
-      dsn = db;
-      connection = "DSN=" + db + ";";
+      dsn = makeSqlite(dir.file("t.db"), {"SELECT 1"});
+      connection = "DSN=" + dsn + ";";
     }
     sqlExec(connection,
             {"DROP TABLE IF EXISTS " + table,
@@ -140,9 +137,7 @@ TEST_P(Database, TextFileCodes) {
   }
   EXPECT_EQ(readFile(path), "previous");
   // No temporary file is left beside the target either.
-  size_t files = 0;
-  for (const auto& e : std::filesystem::directory_iterator(dir.path())) files += e.path().filename() != "t.db";
-  EXPECT_EQ(files, 1u);
+  EXPECT_EQ(dir.names(), (GetParam().postgres ? Names{"out.txt"} : Names{"out.txt", "t.db"}));
 }
 
 TEST_P(Database, ArraysKeepValuesAndNulls) {
@@ -194,9 +189,15 @@ TEST_P(Database, RecordsetMethodsLeaveTheRecordsetAtItsFirstRecord) {
   ASSERT_EQ(call(pdf, "RecordsetToArray", {Variant(rs2), ByRef(arr)}), k1);
   EXPECT_EQ(arr.array().bounds(), (std::vector<Bound>{{0, 3}, {0, 2}}));
 
+  // A closed recordset, or a source that is no recordset, fails; a target
+  // that is no array is left alone.
   ObjectRef withNull = openRecordset(select("note"));
+  Variant str("s");
+  EXPECT_EQ(call(pdf, "RecordsetToArray", {Variant(withNull), ByRef(str)}), kM1);
+  EXPECT_EQ(str, Variant("s"));
   call(withNull, "Close");
   EXPECT_EQ(call(pdf, "RecordsetToArray", {Variant(withNull), ByRef(arr)}), kM2);
+  EXPECT_EQ(call(pdf, "RecordsetToArray", {Variant("not a recordset"), ByRef(arr)}), kM2);
 }
 
 TEST_P(Database, TextFileOfManyBlocksIsWrittenExactly) {

@@ -26,6 +26,14 @@ inline std::string makeSqlite(const std::string& path, const std::vector<std::st
   return path;
 }
 
+// A field of a recordset's current record, found by name or number.
+inline Variant fieldValue(const ObjectRef& rs, const Variant& index) {
+  return get(objectOf(get(rs, "Fields", {index})), "Value");
+}
+inline int32_t fieldType(const ObjectRef& rs, const Variant& index) {
+  return CLng(get(objectOf(get(rs, "Fields", {index})), "Type"));
+}
+
 // The PostgreSQL test service: the DSN, user and password it created, or
 // empty when the service is not running.
 struct PgService {

@@ -4,6 +4,7 @@
 
 #include "automation/Automation.h"
 #include "dataserver/DataFixtures.h"
+#include "support/Expect.h"
 #include "support/TestSupport.h"
 
 namespace pm::test {
@@ -13,13 +14,6 @@ namespace {
 #define REQUIRE_PG(pg)        \
   PgService pg = pgService(); \
   PM_REQUIRE_OR_SKIP(pg.available(), "PRESSMARK_TEST_PG_DSN is not set (PostgreSQL service not started)")
-
-Variant value(const ObjectRef& rs, const char* name) {
-  return get(objectOf(get(rs, "Fields", {Variant(name)})), "Value");
-}
-int32_t type(const ObjectRef& rs, const char* name) {
-  return CLng(get(objectOf(get(rs, "Fields", {Variant(name)})), "Type"));
-}
 
 TEST(PostgresServer, TypesNullsAndText) {
   REQUIRE_PG(pg);
@@ -42,7 +36,7 @@ TEST(PostgresServer, TypesNullsAndText) {
       {"id", ado::adInteger}, {"si", ado::adSmallInt},    {"big", ado::adBigInt},       {"r", ado::adSingle},
       {"d", ado::adDouble},   {"n", ado::adNumeric},      {"m", ado::adCurrency},       {"b", ado::adBoolean},
       {"dt", ado::adDate},    {"ts", ado::adDBTimeStamp}, {"bin", ado::adLongVarBinary}};
-  for (const auto& [name, t] : types) EXPECT_EQ(type(rs, name), t) << name;
+  for (const auto& [name, t] : types) EXPECT_EQ(fieldType(rs, name), t) << name;
   const std::vector<std::pair<const char*, Variant>> values({{"si", int16_t{2}},
                                                              {"big", "9007199254740993"},
                                                              {"r", 2.25f},
@@ -55,11 +49,11 @@ TEST(PostgresServer, TypesNullsAndText) {
                                                              {"dt", MakeDate(2024, 2, 29)},
                                                              {"tm", MakeDate(1899, 12, 30, 13, 14, 15)},
                                                              {"ts", MakeDate(2024, 2, 29, 12, 34, 56)}});
-  for (const auto& [name, v] : values) EXPECT_EQ(value(rs, name), v) << name;
-  EXPECT_EQ(value(rs, "bin").array().data(), (std::vector<Variant>{Variant(uint8_t{0}), Variant(uint8_t{255})}));
+  for (const auto& [name, v] : values) EXPECT_EQ(fieldValue(rs, name), v) << name;
+  EXPECT_EQ(fieldValue(rs, "bin").array().data(), (std::vector<Variant>{Variant(uint8_t{0}), Variant(uint8_t{255})}));
   call(rs, "MoveNext");
   for (const char* name : {"si", "big", "r", "n", "m", "t", "b", "dt", "ts", "bin", "u"})
-    EXPECT_TRUE(value(rs, name).isNull()) << name;
+    EXPECT_TRUE(fieldValue(rs, name).isNull()) << name;
 }
 
 TEST(PostgresServer, LongTextIsReadWhole) {
@@ -69,10 +63,10 @@ TEST(PostgresServer, LongTextIsReadWhole) {
   ObjectRef rs = objectOf(call(c, "Execute", {"SELECT repeat('é', 20000) AS t, generate_series(1, 300) AS n"}));
   EXPECT_EQ(get(rs, "RecordCount"), Variant(int32_t{300}));
   call(rs, "MoveLast");
-  std::string t = CStr(value(rs, "t"));
+  std::string t = CStr(fieldValue(rs, "t"));
   EXPECT_EQ(t.size(), 40000u);
   EXPECT_EQ(t.substr(0, 2), "é");
-  EXPECT_EQ(value(rs, "n"), Variant(int32_t{300}));
+  EXPECT_EQ(fieldValue(rs, "n"), Variant(int32_t{300}));
 }
 
 TEST(PostgresServer, FailuresOfARealServer) {
@@ -85,11 +79,10 @@ TEST(PostgresServer, FailuresOfARealServer) {
       {"SELECT * FROM pm_no_such_table", "pm_no_such_table"},
       {"SELECT pg_terminate_backend(pg_backend_pid()), generate_series(1, 10)", ""}};
   for (const auto& [text, says] : rows) {
-    std::string why;
     bool open = text.rfind("DSN=", 0) == 0;
-    EXPECT_NE(errorOf([&] { call(c, open ? "Open" : "Execute", {Variant(text)}); }, &why), 0) << text;
-    EXPECT_FALSE(why.empty());
-    EXPECT_NE(why.find(says), std::string::npos) << why;
+    Raised r = raised([&] { call(c, open ? "Open" : "Execute", {Variant(text)}); });
+    EXPECT_NE(r.number, 0) << text;
+    EXPECT_THAT(r.description, ::testing::AllOf(HasSubstr(says), Not(::testing::IsEmpty())));
     if (open) call(c, "Open", {Variant(pg.connection())});
   }
 }

@@ -5,6 +5,7 @@
 #include "automation/Automation.h"
 #include "dataserver/DataFixtures.h"
 #include "servers/data/Odbc.h"
+#include "support/Expect.h"
 #include "support/TestSupport.h"
 
 namespace pm::test {
@@ -140,7 +141,7 @@ TEST_F(SqliteServer, TypesAndValuesOfEveryColumnKind) {
   EXPECT_EQ(value(rs, Variant("big")), Variant(int32_t{-5}));
 }
 
-TEST_F(SqliteServer, EmptyResultAndStatementsWithoutRows) {
+TEST_F(SqliteServer, EmptyResultStatementsWithoutRowsAndBadInputGivingClearErrors) {
   ObjectRef rs = openRecordset(conn, "SELECT id, name FROM t WHERE id > 100");
   EXPECT_EQ(get(rs, "RecordCount"), Variant(int32_t{0}));
   EXPECT_EQ(get(rs, "EOF"), Variant(true));
@@ -155,6 +156,17 @@ TEST_F(SqliteServer, EmptyResultAndStatementsWithoutRows) {
   call(r2, "Open", {"DELETE FROM t WHERE id = 100", Variant(c)});
   EXPECT_EQ(get(r2, "State"), Variant(ado::adStateClosed));
   call(c, "Close");
+  // Bad input becomes clear errors.
+  EXPECT_RAISES("IM002", call(c, "Open", {"DSN=no_such_source_pm;UID=;PWD=;"}));
+  EXPECT_RAISES("no_such_table", openRecordset(conn, "SELECT * FROM no_such_table"));
+  EXPECT_RAISES("syntax", openRecordset(conn, "SELEKT"));
+  rs = CreateObject(ado::kRecordsetProgId);
+  EXPECT_RAISES("Provider cannot be found", let(rs, "ActiveConnection", Variant("Provider=SQLOLEDB;Data Source=x;")));
+  EXPECT_RAISES("Arguments", let(rs, "CursorLocation", Variant(int32_t{7})));
+  EXPECT_RAISES("connection", call(rs, "Open", {"SELECT 1"}));
+  // A name that is neither a data source nor a SQLite file is not created.
+  EXPECT_RAISES("IM002", call(c, "Open", {Variant("DSN=" + dir.file("missing.db") + ";")}));
+  EXPECT_FALSE(readFile(db).empty());
 }
 
 TEST_F(SqliteServer, ConnectionObjectAndNamedDataSource) {
@@ -178,26 +190,6 @@ TEST_F(SqliteServer, ConnectionObjectAndNamedDataSource) {
   EXPECT_EQ(pm::data::withCredentials("DSN=x", &user, &password),
             "DSN=x;UID={alice;Port=2;Server=127.0.0.2};PWD={p}}w{};");
   EXPECT_EQ(pm::data::withCredentials("DSN=x;", nullptr, &password), "DSN=x;PWD={p}}w{};");
-}
-
-TEST_F(SqliteServer, BadInputBecomesClearErrors) {
-  auto expectError = [](const std::function<void()>& body, const std::string& fragment) {
-    std::string why;
-    EXPECT_NE(errorOf(body, &why), 0) << fragment;
-    EXPECT_NE(why.find(fragment), std::string::npos) << why;
-  };
-  ObjectRef c = CreateObject(ado::kConnectionProgId);
-  expectError([&] { call(c, "Open", {"DSN=no_such_source_pm;UID=;PWD=;"}); }, "IM002");
-  expectError([&] { openRecordset(conn, "SELECT * FROM no_such_table"); }, "no_such_table");
-  expectError([&] { openRecordset(conn, "SELEKT"); }, "syntax");
-  ObjectRef rs = CreateObject(ado::kRecordsetProgId);
-  expectError([&] { let(rs, "ActiveConnection", Variant("Provider=SQLOLEDB;Data Source=x;")); },
-              "Provider cannot be found");
-  expectError([&] { let(rs, "CursorLocation", Variant(int32_t{7})); }, "Arguments");
-  expectError([&] { call(rs, "Open", {"SELECT 1"}); }, "connection");
-  // A name that is neither a data source nor a SQLite file is not created.
-  expectError([&] { call(c, "Open", {Variant("DSN=" + dir.file("missing.db") + ";")}); }, "IM002");
-  EXPECT_FALSE(readFile(db).empty());
 }
 
 }  // namespace

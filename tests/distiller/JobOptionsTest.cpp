@@ -2,6 +2,8 @@
 // for files that do not parse, and the small text helpers of the server.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "automation/surfaces/Distiller.h"
 #include "servers/distiller/GhostscriptJob.h"
 #include "servers/distiller/JobOptions.h"
@@ -11,13 +13,17 @@ namespace pm::test {
 using namespace pm::distiller;
 namespace {
 
-std::string faultOf(std::string_view text) {
+// What parsing (or reading) raises, "(parsed)" when it raises nothing.
+std::string faultOf(const std::function<void()>& f) {
   try {
-    parseJobOptions(text);
+    f();
   } catch (const JobOptionsError& e) {
     return e.what();
   }
   return "(parsed)";
+}
+std::string faultOf(std::string_view text) {
+  return faultOf([&] { parseJobOptions(text); });
 }
 
 TEST(JobOptions, PostScriptFormKeepsDataAndDropsSecurityKeys) {
@@ -88,14 +94,7 @@ TEST(JobOptions, FaultsNameTheLine) {
 TEST(JobOptions, FilesThatAreMissingOrBadAreNamed) {
   test::TempDir dir;
   EXPECT_EQ(readJobOptions("").postscript, "");
-  auto faultOfFile = [](const std::string& path) -> std::string {
-    try {
-      readJobOptions(path);
-    } catch (const JobOptionsError& e) {
-      return e.what();
-    }
-    return "(read)";
-  };
+  auto faultOfFile = [](const std::string& path) { return faultOf([&] { readJobOptions(path); }); };
   EXPECT_EQ(faultOfFile(dir.file("none.joboptions")),
             "Job options file " + dir.file("none.joboptions") + " does not exist");
   test::writeFile(dir.file("bad.joboptions"), "<< /A ( >> setdistillerparams");

@@ -13,7 +13,6 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -137,26 +136,23 @@ std::vector<pid_t> processesUsing(const std::string& folder) {
 // from stdinFd and its files made under mask when given.
 pid_t spawnPressmark(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv, int stdinFd = -1,
                      int mask = -1) {
-  std::vector<std::string> all = {PRESSMARK_CLI};
+  std::vector<std::string> all = {PRESSMARK_CLI}, envs;
   all.insert(all.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& a : all) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  std::vector<std::string> envs;
   for (char** e = environ; *e; ++e) envs.emplace_back(*e);
   envs.insert(envs.end(), extraEnv.begin(), extraEnv.end());
-  std::vector<char*> envp;
+  std::vector<char*> argv, envp;
+  for (std::string& a : all) argv.push_back(a.data());
   for (std::string& e : envs) envp.push_back(e.data());
+  argv.push_back(nullptr);
   envp.push_back(nullptr);
-  posix_spawn_file_actions_t fa;
-  posix_spawn_file_actions_init(&fa);
-  if (stdinFd >= 0) posix_spawn_file_actions_adddup2(&fa, stdinFd, 0);
-  posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-  pid_t pid = -1;
-  mode_t old = mask >= 0 ? ::umask(static_cast<mode_t>(mask)) : 0;
-  posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), envp.data());
-  if (mask >= 0) ::umask(old);
-  posix_spawn_file_actions_destroy(&fa);
+  pid_t pid = ::fork();
+  if (pid == 0) {  // only calls that are safe after a fork
+    if (stdinFd >= 0) ::dup2(stdinFd, 0);
+    ::dup2(::open("/dev/null", O_WRONLY), 1);
+    if (mask >= 0) ::umask(static_cast<mode_t>(mask));
+    ::execve(argv[0], argv.data(), envp.data());
+    ::_exit(127);
+  }
   return pid;
 }
 
@@ -482,31 +478,28 @@ void writeReviewedDocx(const std::string& path, bool commented) {
   static const char* script = R"PY(
 import sys, zipfile
 out, commented = sys.argv[1], sys.argv[2] == '1'
-W = 'xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main"'
-rel = 'http://schemas.openxmlformats.org/officeDocument/2006/relationships/'
-body = ('<w:p><w:r><w:t xml:space="preserve">Kept text </w:t></w:r>'
-        '<w:ins w:id="1" w:author="Ann" w:date="2024-01-01T00:00:00Z"><w:r><w:t>inserted marker</w:t></w:r></w:ins>'
-        '<w:del w:id="2" w:author="Ann" w:date="2024-01-01T00:00:00Z"><w:r><w:delText>deleted words</w:delText></w:r></w:del></w:p>')
-types = ('<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">'
-         '<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>'
-         '<Default Extension="xml" ContentType="application/xml"/>'
-         '<Override PartName="/word/document.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml"/>')
-rels = '<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
+W, X = 'xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main"', '<?xml version="1.0" encoding="UTF-8"?>'
+rel, ct = 'http://schemas.openxmlformats.org/officeDocument/2006/relationships/', 'application/vnd.openxmlformats-'
+ann = 'w:author="Ann" w:date="2024-01-01T00:00:00Z"'
+body = ('<w:p><w:r><w:t xml:space="preserve">Kept text </w:t></w:r><w:ins w:id="1" %s><w:r><w:t>inserted marker'
+        '</w:t></w:r></w:ins><w:del w:id="2" %s><w:r><w:delText>deleted words</w:delText></w:r></w:del></w:p>') % (ann, ann)
+types = (X + '<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"><Default Extension="rels" '
+         'ContentType="' + ct + 'package.relationships+xml"/><Default Extension="xml" ContentType="application/xml"/>'
+         '<Override PartName="/word/document.xml" ContentType="' + ct + 'officedocument.wordprocessingml.document.main+xml"/>')
+rels = X + '<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
 docrels = rels
+z = zipfile.ZipFile(out, 'w', zipfile.ZIP_DEFLATED)
 if commented:
     body += ('<w:p><w:commentRangeStart w:id="0"/><w:r><w:t>commented marker</w:t></w:r><w:commentRangeEnd w:id="0"/>'
              '<w:r><w:commentReference w:id="0"/></w:r></w:p>')
-    types += '<Override PartName="/word/comments.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.comments+xml"/>'
+    types += '<Override PartName="/word/comments.xml" ContentType="' + ct + 'officedocument.wordprocessingml.comments+xml"/>'
     docrels += '<Relationship Id="rId1" Type="' + rel + 'comments" Target="comments.xml"/>'
-z = zipfile.ZipFile(out, 'w', zipfile.ZIP_DEFLATED)
-if commented:
-    z.writestr('word/comments.xml', '<?xml version="1.0" encoding="UTF-8" standalone="yes"?><w:comments ' + W + '>'
-               '<w:comment w:id="0" w:author="Ann" w:date="2024-01-01T00:00:00Z" w:initials="A"><w:p><w:r><w:t>a note</w:t>'
-               '</w:r></w:p></w:comment></w:comments>')
+    z.writestr('word/comments.xml', X + '<w:comments ' + W + '><w:comment w:id="0" ' + ann + ' w:initials="A"><w:p><w:r>'
+               '<w:t>a note</w:t></w:r></w:p></w:comment></w:comments>')
 z.writestr('[Content_Types].xml', types + '</Types>')
 z.writestr('_rels/.rels', rels + '<Relationship Id="rId1" Type="' + rel + 'officeDocument" Target="word/document.xml"/></Relationships>')
 z.writestr('word/_rels/document.xml.rels', docrels + '</Relationships>')
-z.writestr('word/document.xml', '<?xml version="1.0" encoding="UTF-8" standalone="yes"?><w:document ' + W + '><w:body>' + body + '<w:sectPr/></w:body></w:document>')
+z.writestr('word/document.xml', X + '<w:document ' + W + '><w:body>' + body + '<w:sectPr/></w:body></w:document>')
 z.close()
 )PY";
   commandOutput("python3 -c " + shellQuote(script) + " " + shellQuote(path) + (commented ? " 1" : " 0"));

@@ -2,57 +2,29 @@
 // order and arguments (0-based insertion points, save types by version),
 // the traps, and the mended handling of the output file and of the
 // per-image temporary PDFs.
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
 
+#include "Real.h"
 #include "automation/surfaces/Acrobat.h"
-#include "component/frame/CreatePDF.h"
-#include "component/frame/ModuleState.h"
-#include "servers/recording/Recorder.h"
-#include "support/TestSupport.h"
 #include "support/Expect.h"
 
 namespace pm::test {
 
-using pm::recording::Recorder;
 namespace fs = std::filesystem;
 
-using Lines = std::vector<std::string>;
-
-inline std::string q(const std::string& s) {
-  return recording::Describe(Variant(s));
-}
-
-class Assembly : public ::testing::Test {
+class Assembly : public RecordedTest {
  protected:
-  Assembly() : registry_("PRESSMARK_REGISTRY", registryDir_.path()) {
-    for (const char* c : {acrobat::kApp, acrobat::kPDDoc, acrobat::kAVDoc}) rec_->registerClass(c);
-    registerCreatePDF();
-    pdf_ = CreateObject(kCreatePDFProgId);
-    moduleState().strAcrobatVersion = "7.1";
-    moduleState().strTempFilePath = temp_.path() + "/";
+  Assembly() : RecordedTest({acrobat::kApp, acrobat::kPDDoc, acrobat::kAVDoc}) {
     rec_->on("*", "Open").returns(true);
     rec_->on("*", "Create").returns(true);
   }
-  Variant run(const char* member, std::vector<Variant> args) {
-    std::vector<Arg> a;
-    for (Variant& v : args) a.push_back(ByRef(v));
-    return call(pdf_, member, std::span<const Arg>(a.data(), a.size()));
-  }
   // A file that exists for FileExists; the recorded viewer never reads it.
   std::string input(const std::string& name, const std::string& bytes = "%PDF-1.4") {
-    std::string p = dir_.file(name);
-    writeFile(p, bytes);
-    return p;
+    writeFile(dir_.file(name), bytes);
+    return dir_.file(name);
   }
-
-  TempDir registryDir_;
-  test::ScopedEnv registry_;
-  TempDir dir_, temp_;
-  std::shared_ptr<Recorder> rec_ = Recorder::create();
-  ObjectRef pdf_;
 };
 
 const std::string kT = acrobat::kPDDoc;  // the target

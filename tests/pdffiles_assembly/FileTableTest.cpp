@@ -1,7 +1,6 @@
 // The file table and SortArray: the listing of a folder (pattern, normal
 // files only, trailing separator, the output left out), the key checks and
 // their codes, and the quicksort's placing of equal keys.
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <pthread.h>
 
@@ -15,6 +14,8 @@
 namespace pm::test {
 
 namespace {
+
+using Names = std::vector<std::string>;
 
 Variant keys(int16_t column, const char* order) {
   return Variant(Array::vector({Variant(column), Variant(order)}));
@@ -30,27 +31,14 @@ Variant table(const std::vector<std::pair<std::string, int32_t>>& rows) {
   return Variant(std::move(t));
 }
 
-std::vector<std::string> names(const Variant& t) {
-  std::vector<std::string> out;
+Names names(const Variant& t) {
+  Names out;
   for (int32_t r = t.array().lbound(1); r <= t.array().ubound(1); ++r) out.push_back(CStr(t.array().at({r, 0})));
   return out;
 }
 
-std::vector<std::string> listed(const DirectoryListing& l) {
-  return l.count ? names(l.table) : std::vector<std::string>{};
-}
-
-// The order the platform's enumeration gives, which an unsorted listing keeps.
-std::vector<std::string> enumerationOrder(const std::string& dir, const std::string& suffix) {
-  std::vector<std::string> out;
-  DIR* d = opendir(dir.c_str());
-  while (dirent* e = readdir(d)) {
-    std::string n = e->d_name, lower = LCase(n);
-    if (n.size() > suffix.size() && lower.compare(n.size() - suffix.size(), suffix.size(), suffix) == 0)
-      out.push_back(n);
-  }
-  closedir(d);
-  return out;
+Names listed(const DirectoryListing& l) {
+  return l.count ? names(l.table) : Names{};
 }
 
 }  // namespace
@@ -64,18 +52,18 @@ TEST(SortArray, ResultCodesOfTheKeyChecks) {
   EXPECT_EQ(SortArray(t, keys(-1, "asc")), -3);
   EXPECT_EQ(SortArray(t, keys(0, "ASC")), -4);
   EXPECT_EQ(SortArray(t, Variant(Array::vector({Variant(int16_t{0})}))), -4) << "a pair without its order";
-  EXPECT_EQ(names(t), (std::vector<std::string>{"b", "a"})) << "nothing is sorted after a bad key";
+  EXPECT_EQ(names(t), (Names{"b", "a"})) << "nothing is sorted after a bad key";
   EXPECT_EQ(SortArray(t, keys(0, "asc")), 1);
-  EXPECT_EQ(names(t), (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(names(t), (Names{"a", "b"}));
   EXPECT_EQ(CheckSortKeys(0, 2, keys(2, "dec")), 0);
 }
 
 TEST(SortArray, NamesSortByCharacterCodeAndDescendingReverses) {
   Variant t = table({{"a.pdf", 1}, {"B.pdf", 2}, {"c.pdf", 3}, {"A.pdf", 4}});
   SortArray(t, keys(0, "asc"));
-  EXPECT_EQ(names(t), (std::vector<std::string>{"A.pdf", "B.pdf", "a.pdf", "c.pdf"}));
+  EXPECT_EQ(names(t), (Names{"A.pdf", "B.pdf", "a.pdf", "c.pdf"}));
   SortArray(t, keys(1, "dec"));
-  EXPECT_EQ(names(t), (std::vector<std::string>{"A.pdf", "c.pdf", "B.pdf", "a.pdf"}));
+  EXPECT_EQ(names(t), (Names{"A.pdf", "c.pdf", "B.pdf", "a.pdf"}));
 }
 
 TEST(SortArray, EqualKeysComeOutWhereTheQuicksortStepsPutThem) {
@@ -84,7 +72,7 @@ TEST(SortArray, EqualKeysComeOutWhereTheQuicksortStepsPutThem) {
   // rows of size 1 come out against their listing order.
   Variant t = table({{"x", 2}, {"y", 1}, {"z", 2}, {"w", 1}});
   EXPECT_EQ(SortArray(t, keys(1, "asc")), 1);
-  EXPECT_EQ(names(t), (std::vector<std::string>{"w", "y", "x", "z"}));
+  EXPECT_EQ(names(t), (Names{"w", "y", "x", "z"}));
 }
 
 namespace {
@@ -131,61 +119,55 @@ class Listing : public ::testing::Test {
     writeFile(dir_.file(".hidden.pdf"), "x");
     std::filesystem::create_directory(dir_.file("folder.pdf"));
   }
+  bool list(const std::string& pattern, int32_t type, int32_t order = 0, const std::function<void()>& before = {},
+            const std::function<bool(const struct stat&)>& exclude = {}, const std::string& dir = {}) {
+    l = DirectoryListing();
+    return ListDirectory(Variant(dir.empty() ? dir_.path() : dir), Variant(pattern), Variant(type), Variant(order), l,
+                         before, exclude);
+  }
   TempDir dir_;
+  DirectoryListing l;
 };
 
 TEST_F(Listing, NormalFilesMatchingThePatternInEitherCase) {
-  DirectoryListing l;
-  ASSERT_TRUE(ListDirectory(Variant(dir_.path()), Variant("*.pdf"), Variant(int32_t{1}), Variant(int32_t{0}), l));
+  ASSERT_TRUE(list("*.pdf", 1));
   EXPECT_EQ(l.directory, dir_.path() + "/");
-  EXPECT_EQ(listed(l), (std::vector<std::string>{"Two.PDF", "one.pdf", "three.pdf"}));
+  EXPECT_EQ(listed(l), (Names{"Two.PDF", "one.pdf", "three.pdf"}));
   EXPECT_EQ(l.table.array().at({0, kColumnLength}), Variant(int32_t{2}));
   EXPECT_EQ(l.table.array().at({0, kColumnModified}).type(), VT::Date);
   EXPECT_EQ(l.path(0), dir_.path() + "/Two.PDF");
   // A trailing separator changes nothing; "*.*" is every file.
-  DirectoryListing all;
-  ASSERT_TRUE(ListDirectory(Variant(dir_.path() + "/"), Variant("*.*"), Variant(int32_t{2}), Variant(int32_t{5}), all));
-  EXPECT_EQ(listed(all), (std::vector<std::string>{"three.pdf", "Two.PDF", "one.pdf", "notes.txt"}))
+  ASSERT_TRUE(list("*.*", 2, 5, {}, {}, dir_.path() + "/"));
+  EXPECT_EQ(listed(l), (Names{"three.pdf", "Two.PDF", "one.pdf", "notes.txt"}))
       << "by size, any non-zero order descending";
 }
 
 TEST_F(Listing, SortTypesOutsideTheRangeKeepTheEnumerationOrder) {
-  std::vector<std::string> expected;
-  for (const std::string& n : enumerationOrder(dir_.path(), "pdf"))
-    if (n != ".hidden.pdf" && n != "folder.pdf") expected.push_back(n);
+  Names expected;  // the order the platform's enumeration gives
+  for (const auto& e : std::filesystem::directory_iterator(dir_.path()))
+    if (std::string n = e.path().filename(); e.is_regular_file() && n[0] != '.' && LCase(n).ends_with(".pdf"))
+      expected.push_back(n);
   for (int32_t type : {0, 4, -1}) {
-    DirectoryListing l;
-    ASSERT_TRUE(ListDirectory(Variant(dir_.path()), Variant("*.pdf"), Variant(type), Variant(int32_t{0}), l));
+    ASSERT_TRUE(list("*.pdf", type));
     EXPECT_EQ(listed(l), expected) << type;
   }
 }
 
 TEST_F(Listing, NothingMatchingEndsBeforeTheTableAndTheExcludedFileIsNotListed) {
   int before = 0;
-  DirectoryListing l;
-  EXPECT_FALSE(ListDirectory(Variant(dir_.path()), Variant("*.doc"), Variant(int32_t{0}), Variant(int32_t{0}), l,
-                             [&] { ++before; }));
+  EXPECT_FALSE(list("*.doc", 0, 0, [&] { ++before; }));
   EXPECT_EQ(before, 0);
   EXPECT_EQ(l.count, 0);
   struct stat self {};
   ASSERT_EQ(::stat(dir_.file("one.pdf").c_str(), &self), 0);
   auto isOne = [&](const struct stat& st) { return st.st_ino == self.st_ino && st.st_dev == self.st_dev; };
-  ASSERT_TRUE(ListDirectory(
-      Variant(dir_.path()), Variant("*.pdf"), Variant(int32_t{1}), Variant(int32_t{0}), l, [&] { ++before; }, isOne));
+  ASSERT_TRUE(list(
+      "*.pdf", 1, 0, [&] { ++before; }, isOne));
   EXPECT_EQ(before, 1);
-  EXPECT_EQ(listed(l), (std::vector<std::string>{"Two.PDF", "three.pdf"}));
-  EXPECT_FALSE(
-      ListDirectory(Variant(dir_.path()), Variant("one.pdf"), Variant(int32_t{0}), Variant(int32_t{0}), l, {}, isOne))
-      << "a listing of only the excluded file is an empty one";
-}
-
-TEST_F(Listing, AFolderThatCannotBeReadIsAnError) {
-  DirectoryListing l;
-  EXPECT_EQ(raised([&] {
-              ListDirectory(Variant(dir_.file("missing")), Variant("*.pdf"), Variant(int32_t{0}), Variant(int32_t{0}),
-                            l);
-            }).number,
-            basic::PathNotFound);
+  EXPECT_EQ(listed(l), (Names{"Two.PDF", "three.pdf"}));
+  EXPECT_FALSE(list("one.pdf", 0, 0, {}, isOne)) << "a listing of only the excluded file is an empty one";
+  EXPECT_EQ(raised([&] { list("*.pdf", 0, 0, {}, {}, dir_.file("missing")); }).number, basic::PathNotFound)
+      << "a folder that cannot be read is an error";
 }
 
 }  // namespace pm::test

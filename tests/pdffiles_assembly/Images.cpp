@@ -1,10 +1,10 @@
 #include "Images.h"
 
-#include <fstream>
+#include <algorithm>
 #include <stdexcept>
-#include <vector>
 
 #include "pdfserver/Fixtures.h"
+#include "support/TestSupport.h"
 
 namespace pm::test {
 
@@ -21,82 +21,36 @@ void makeWithGhostscript(const std::string& path, const std::string& device, int
   if (rc != 0) throw std::runtime_error("gs failed: " + out);
 }
 
-namespace {
-
-class Bits {
- public:
-  void put(unsigned code, int width) {
-    for (int i = 0; i < width; ++i) {
-      if (code & (1u << i)) cur_ |= static_cast<uint8_t>(1u << n_);
-      if (++n_ == 8) flush();
-    }
-  }
-  std::vector<uint8_t> finish() {
-    if (n_) flush();
-    return std::move(bytes_);
-  }
-
- private:
-  void flush() {
-    bytes_.push_back(cur_);
-    cur_ = 0;
-    n_ = 0;
-  }
-  std::vector<uint8_t> bytes_;
-  uint8_t cur_ = 0;
-  int n_ = 0;
-};
-
-}  // namespace
-
 void makeGif(const std::string& path, int width, int height) {
-  std::vector<uint8_t> g = {'G', 'I', 'F', '8', '9', 'a'};
-  auto u16 = [&](int v) {
-    g.push_back(static_cast<uint8_t>(v & 0xFF));
-    g.push_back(static_cast<uint8_t>(v >> 8));
+  std::string g = "GIF89a";
+  auto u16 = [&](int v) { g += {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; };
+  u16(width);
+  u16(height);
+  g += std::string("\xF7\0\0", 3);  // a global colour table of 256 entries: 0 blue, 1 red
+  for (int i = 0; i < 256; ++i) g += {static_cast<char>(i == 1 ? 255 : 0), 0, static_cast<char>(i == 0 ? 255 : 0)};
+  g += ',';
+  for (int v : {0, 0, width, height}) u16(v);
+  g += std::string("\0\x08", 2);  // no local table; the minimum code size
+  // Every pixel a literal 9-bit code, least significant bit first, with a
+  // clear code often enough that the code width never grows.
+  std::string data;
+  uint32_t acc = 0;
+  int bits = 0, sinceClear = 0;
+  auto put = [&](uint32_t code) {
+    for (acc |= code << bits, bits += 9; bits >= 8; bits -= 8, acc >>= 8) data += static_cast<char>(acc & 0xFF);
   };
-  u16(width);
-  u16(height);
-  g.push_back(0xF7);  // global colour table of 256 entries
-  g.push_back(0);
-  g.push_back(0);
-  for (int i = 0; i < 256; ++i) {
-    g.push_back(i == 1 ? 255 : 0);
-    g.push_back(0);
-    g.push_back(i == 0 ? 255 : 0);
-  }
-  g.push_back(0x2C);
-  u16(0);
-  u16(0);
-  u16(width);
-  u16(height);
-  g.push_back(0);
-  g.push_back(8);  // minimum code size
-  // Every pixel a literal 9-bit code, with a clear code often enough that
-  // the code width never grows.
-  Bits bits;
-  int sinceClear = 0;
-  bits.put(256, 9);
+  put(256);
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x) {
-      if (sinceClear == 254) {
-        bits.put(256, 9);
-        sinceClear = 0;
-      }
-      bits.put(((x / 10 + y / 10) % 2) ? 1u : 0u, 9);
-      ++sinceClear;
+      if (sinceClear++ == 254) put(256), sinceClear = 1;
+      put(((x / 10 + y / 10) % 2) ? 1u : 0u);
     }
-  bits.put(257, 9);
-  std::vector<uint8_t> data = bits.finish();
-  for (size_t at = 0; at < data.size(); at += 255) {
-    size_t n = std::min<size_t>(255, data.size() - at);
-    g.push_back(static_cast<uint8_t>(n));
-    g.insert(g.end(), data.begin() + static_cast<long>(at), data.begin() + static_cast<long>(at + n));
-  }
-  g.push_back(0);
-  g.push_back(0x3B);
-  std::ofstream f(path, std::ios::binary);
-  f.write(reinterpret_cast<const char*>(g.data()), static_cast<std::streamsize>(g.size()));
+  put(257);
+  if (bits) data += static_cast<char>(acc);
+  for (size_t at = 0; at < data.size(); at += 255)
+    g += static_cast<char>(std::min<size_t>(255, data.size() - at)) + data.substr(at, 255);
+  g += std::string("\0;", 2);
+  writeFile(path, g);
 }
 
 }  // namespace pm::test

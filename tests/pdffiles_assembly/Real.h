@@ -12,9 +12,15 @@
 #include "component/frame/CreatePDF.h"
 #include "component/frame/ModuleState.h"
 #include "pdfserver/Fixtures.h"
+#include "servers/recording/Recorder.h"
 #include "support/TestSupport.h"
 
 namespace pm::test {
+
+using Lines = std::vector<std::string>;
+inline std::string q(const std::string& s) {
+  return recording::Describe(Variant(s));
+}
 
 // Pages with one text line each ("<prefix> page <n>") and an outline item
 // per page titled "<prefix> <n>", the first with a child.
@@ -64,6 +70,16 @@ class RealTest : public ::testing::Test {
   ScopedEnv registry_;
   TempDir dir_, temp_;
   ObjectRef pdf_;
+};
+
+// The same with the classes named played by a recording server.
+class RecordedTest : public RealTest {
+ protected:
+  explicit RecordedTest(std::initializer_list<const char*> classes) {
+    for (const char* c : classes) rec_->registerClass(c);
+  }
+  ~RecordedTest() override { pdf_ = ObjectRef(); }  // before the recorder its objects came from
+  std::shared_ptr<recording::Recorder> rec_ = recording::Recorder::create();
 };
 
 }  // namespace pm::test

@@ -3,40 +3,23 @@
 // conversion of printing; the default-printer switch and its restoring on
 // every path; SetPageZoom's sequence and its False after a failure; and the
 // window lookups of CloseAcrobat and IsAcrobatHidden.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
 
+#include "Real.h"
 #include "automation/surfaces/Acrobat.h"
-#include "component/frame/CreatePDF.h"
-#include "component/frame/ModuleState.h"
-#include "servers/recording/Recorder.h"
-#include "support/TestSupport.h"
 #include "support/Expect.h"
 #include "system/Printers.h"
 #include "system/WindowTable.h"
 
 namespace pm::test {
 
-using pm::recording::Recorder;
+const std::string kApp = acrobat::kApp, kAV = acrobat::kAVDoc, kMark = acrobat::kPDBookmark;
 
-using Lines = std::vector<std::string>;
-inline std::string q(const std::string& s) {
-  return recording::Describe(Variant(s));
-}
-
-const std::string kApp = acrobat::kApp, kAV = acrobat::kAVDoc, kPD = acrobat::kPDDoc, kMark = acrobat::kPDBookmark;
-
-class Viewer : public ::testing::Test {
+class Viewer : public RecordedTest {
  protected:
-  Viewer() : registry_("PRESSMARK_REGISTRY", registryDir_.path()), scoped_(spooler_) {
-    for (const char* c : {acrobat::kApp, acrobat::kPDDoc, acrobat::kAVDoc, acrobat::kPDBookmark})
-      rec_->registerClass(c);
-    registerCreatePDF();
-    pdf_ = CreateObject(kCreatePDFProgId);
-    moduleState().strAcrobatVersion = "7.1";
+  Viewer() : RecordedTest({acrobat::kApp, acrobat::kPDDoc, acrobat::kAVDoc, acrobat::kPDBookmark}), scoped_(spooler_) {
     rec_->on("*", "Open").returns(true);
     rec_->on(kApp, "GetActiveDoc").returnsObject("ActiveDoc");
     rec_->on("*", "GetPDDoc").returnsObject("ViewDoc");
@@ -45,24 +28,11 @@ class Viewer : public ::testing::Test {
     spooler_.queues = {{"Office", "Office printer", "Generic", "file:/o"},
                        {"Proof", "Proof printer", "Generic", "file:/p"}};
     spooler_.defaultName = "Office";
-    path_ = dir_.file("doc.pdf");
     writeFile(path_, "%PDF-1.4");
   }
-  Variant run(const char* member, std::vector<Variant> args) {
-    std::vector<Arg> a;
-    for (Variant& v : args) a.push_back(ByRef(v));
-    return call(pdf_, member, std::span<const Arg>(a.data(), a.size()));
-  }
-  std::string defaultPrinter() { return CurrentDefaultPrinter(spooler_); }
-
-  TempDir registryDir_;
-  test::ScopedEnv registry_;
   MemorySpooler spooler_;
   ScopedSpooler scoped_;
-  TempDir dir_;
-  std::string path_;
-  std::shared_ptr<Recorder> rec_ = Recorder::create();
-  ObjectRef pdf_;
+  std::string path_ = dir_.file("doc.pdf");
 };
 
 TEST_F(Viewer, OpenPDFBelowVersion5UsesTheBookmarkObject) {
@@ -114,7 +84,7 @@ TEST_F(Viewer, PrintPDFinDirRestoresThePrinterWhenAFileCannotBeOpened) {
   writeFile(sub + "/a.pdf", "%PDF-a");
   rec_->on(kAV, "Open").returns(false);
   EXPECT_THROW(run("PrintPDFinDir", {sub, "*.pdf", "Proof"}), AutomationError);
-  EXPECT_EQ(defaultPrinter(), "Office");
+  EXPECT_EQ(CurrentDefaultPrinter(spooler_), "Office");
   EXPECT_NE(std::find(spooler_.calls.begin(), spooler_.calls.end(), "default Proof"), spooler_.calls.end())
       << "the printer was switched before the failure";
 }
@@ -167,8 +137,12 @@ TEST_F(ViewerWindow, TheCloseRequestGoesFirstAboveVersion7) {
   }
 }
 
-TEST_F(ViewerWindow, AWindowThatStaysGivesFalseOnceTheTimeOutHasPassed) {
+TEST_F(ViewerWindow, AWindowThatStaysGivesFalseOnceTheTimeOutHasPassedOrTheDestroyResultWithoutWaiting) {
   moduleState().strAcrobatVersion = "7.0";
+  for (int64_t destroyAnswer : {0, 1}) {
+    FakeViewerWindow w("AdobeAcrobat", "", false, destroyAnswer);
+    EXPECT_EQ(closeAcrobat(false, 10), destroyAnswer == 0);
+  }
   FakeViewerWindow w("AdobeAcrobat", "", false);
   auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(closeAcrobat(true, 0));
@@ -186,16 +160,6 @@ TEST_F(ViewerWindow, TheWaitWatchesTheWindowTheViewerShowsWhateverTheVersion) {
     EXPECT_FALSE(closeAcrobat(true, 0)) << version << ": the window is still there";
     EXPECT_TRUE(hidden()) << version;
   }
-}
-
-TEST_F(ViewerWindow, WithoutWaitingTheAnswerIsTheDestroyResult) {
-  moduleState().strAcrobatVersion = "7.0";
-  {
-    FakeViewerWindow w("AdobeAcrobat", "", false, 0);
-    EXPECT_TRUE(closeAcrobat(false, 10));
-  }
-  FakeViewerWindow w("AdobeAcrobat", "", false, 1);
-  EXPECT_FALSE(closeAcrobat(false, 10));
 }
 
 }  // namespace pm::test

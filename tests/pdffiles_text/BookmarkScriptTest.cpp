@@ -29,13 +29,6 @@ class BookmarkScript : public ViewerScript {
   }
 };
 
-TEST_F(BookmarkScript, ToArrayOfAFileThatDoesNotOpenLeavesTheVariableAlone) {
-  rec_->on(acrobat::kAVDoc, "Open").returns(Variant(false));
-  Variant rows("untouched");
-  EXPECT_EQ(call(pdf_, "BookmarksToArray", {path_, ByRef(rows)}), Variant(int32_t(0)));
-  EXPECT_EQ(rows, Variant("untouched"));
-}
-
 TEST_F(BookmarkScript, ToPDFAnswersMinusOneWhenRebuildingFailsAndSavesNothing) {
   scriptTree();
   const std::string target = dir_.file("target.pdf");

@@ -11,6 +11,14 @@
 
 namespace pm::test {
 
+// A page with these lines of text (and Japanese text below them).
+inline PageSpec textPage(std::vector<std::string> lines, std::string cjk = {}) {
+  PageSpec p;
+  p.lines = std::move(lines);
+  p.cjk = std::move(cjk);
+  return p;
+}
+
 // The web links of each page of a file: (0-based page, address).
 std::vector<std::pair<int, std::string>> linksOf(const std::string& path);
 

@@ -5,12 +5,16 @@ namespace pm::test {
 
 DocSpec threeAlphas() {
   DocSpec s;
-  PageSpec p1, p2, p3;
-  p1.lines = {"Nothing to see on page one"};
-  p2.lines = {"An alpha on page two", "and Beta too"};
-  p3.lines = {"Another alpha on page three"};
-  s.pages = {p1, p2, p3};
+  s.pages = {textPage({"Nothing to see on page one"}), textPage({"An alpha on page two", "and Beta too"}),
+             textPage({"Another alpha on page three"})};
   return s;
+}
+
+// The top-level bookmarks, "title@page".
+Lines marks(const std::string& path) {
+  Lines out;
+  for (const auto& o : readBack(path).outline) out.push_back(o.title + "@" + std::to_string(o.page));
+  return out;
 }
 
 int viewerDocuments() {
@@ -36,30 +40,21 @@ TEST_F(RealViewer, BookmarksMarkSuccessiveHitsUnlessTheSearchStartsAgain) {
   std::string path = make("marks.pdf", threeAlphas());
   Variant titles = V({"alpha", "alpha", "Gamma", "beta"});
   call(pdf_, "CreateBookmarksInPDF", {path, ByRef(titles)});
-  ReadBack r = readBack(path);
-  ASSERT_TRUE(r.ok);
-  std::vector<std::string> got;
-  for (const auto& o : r.outline) got.push_back(o.title + "@" + std::to_string(o.page));
   // The second alpha is the one on page three. "Gamma" is not written,
   // and beta stands before the last hit, where the search goes on from.
-  EXPECT_EQ(got, (std::vector<std::string>{"alpha@1", "alpha@2"}));
+  EXPECT_EQ(marks(path), (Lines{"alpha@1", "alpha@2"}));
 
   std::string again = make("again.pdf", threeAlphas());
   Variant twice = V({"alpha", "alpha", "beta"});
   call(pdf_, "CreateBookmarksInPDF", {again, ByRef(twice), Variant(false), Variant(true), Variant(true)});
-  r = readBack(again);
-  got.clear();
-  for (const auto& o : r.outline) got.push_back(o.title + "@" + std::to_string(o.page));
-  EXPECT_EQ(got, (std::vector<std::string>{"alpha@1", "alpha@1", "beta@1"}));
-  EXPECT_EQ(r.pageText, readBack(make("plain.pdf", threeAlphas())).pageText) << "the pages are kept";
+  EXPECT_EQ(marks(again), (Lines{"alpha@1", "alpha@1", "beta@1"}));
+  EXPECT_EQ(readBack(again).pageText, readBack(make("plain.pdf", threeAlphas())).pageText) << "the pages are kept";
 }
 
 TEST_F(RealViewer, WebAddressesInTheTextBecomeLinks) {
   DocSpec s;
-  PageSpec p1, p2;
-  p1.lines = {"Read https://example.org/manual first", "No address on this line"};
-  p2.lines = {"Or see www.example.com/help."};
-  s.pages = {p1, p2};
+  s.pages = {textPage({"Read https://example.org/manual first", "No address on this line"}),
+             textPage({"Or see www.example.com/help."})};
   std::string path = make("links.pdf", s);
   call(pdf_, "CreateLinksInPDF", {path});
   EXPECT_EQ(linksOf(path), (std::vector<std::pair<int, std::string>>{{0, "https://example.org/manual"},

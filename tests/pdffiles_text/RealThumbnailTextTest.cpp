@@ -33,15 +33,16 @@ TEST_F(RealViewer, ThumbnailOfOnePageAtTheComputedSize) {
   b = bmpInfo(dir_.file("full.bmp"));
   EXPECT_EQ(std::make_pair(b.width, b.height), std::make_pair(400, 300));
   EXPECT_TRUE(b.lengthRight);
-}
 
-TEST_F(RealViewer, ThumbnailFailuresAnswerMinusOneAndWriteNothing) {
-  std::string path = make("report.pdf", standardSpec());
-  EXPECT_EQ(call(pdf_, "CreateThumbnailImage", {path, "", "", Variant(int16_t(10)), Variant(int32_t(4))}),
-            Variant(int16_t(-1)));
-  EXPECT_EQ(call(pdf_, "CreateThumbnailImage", {dir_.file("none.pdf")}), Variant(int16_t(-1)));
+  // Failures answer -1 and write nothing.
+  TempDir empty;
+  EXPECT_EQ(
+      call(pdf_, "CreateThumbnailImage", {path, empty.file("x.bmp"), "", Variant(int16_t(10)), Variant(int32_t(4))}),
+      Variant(int16_t(-1)));
+  EXPECT_EQ(call(pdf_, "CreateThumbnailImage", {dir_.file("none.pdf"), empty.file("y.bmp")}), Variant(int16_t(-1)));
   EXPECT_EQ(call(pdf_, "CreateThumbnailImage", {path, dir_.file("no/such/folder/x.bmp")}), Variant(int16_t(-1)));
-  EXPECT_EQ(dir_.names(), (std::vector<std::string>{"report.pdf"}));
+  EXPECT_EQ(empty.names(), (std::vector<std::string>{}));
+  EXPECT_FALSE(exists(dir_.file("no")));
 }
 
 TEST_F(RealViewer, ThumbnailsOfEveryPageNamedAfterTheBaseName) {
@@ -61,49 +62,35 @@ TEST_F(RealViewer, ThumbnailsOfEveryPageNamedAfterTheBaseName) {
   EXPECT_EQ(call(pdf_, "CreateThumbnailImages", {dir_.file("none.pdf")}), Variant(int16_t(-1)));
 }
 
-DocSpec twoPages() {
-  DocSpec s;
-  PageSpec p1, p2;
-  p1.lines = {"First line of text", "Second line"};
-  p2.lines = {"Page two"};
-  s.pages = {p1, p2};
-  return s;
-}
-
 TEST_F(RealViewer, TextLineByLineSingleAndDoubleSpaced) {
-  std::string path = make("text.pdf", twoPages());
-  std::string txt = dir_.file("text.txt");
+  DocSpec s;
+  s.pages = {textPage({"First line of text", "Second line"}), textPage({"Page two"})};
+  std::string path = make("text.pdf", s), txt = dir_.file("text.txt");
   call(pdf_, "CreateTextfileFromPDF", {path, txt});
   // Each page ends with what follows its last line break: nothing here.
   EXPECT_EQ(readFile(txt), "First line of text\r\nSecond line\r\n\r\nPage two\r\n\r\n");
   call(pdf_, "CreateTextfileFromPDF", {path, txt, Variant(true)});
   EXPECT_EQ(readFile(txt), "First line of text\r\n\r\nSecond line\r\n\r\n\r\n\r\nPage two\r\n\r\n\r\n\r\n");
-}
-
-TEST_F(RealViewer, TextOfAFileThatDoesNotOpenRaisesWithTheComponentAsSource) {
-  std::string txt = dir_.file("text.txt");
+  // A file that does not open raises with the component as source; the
+  // text file was created and stays empty.
   EXPECT_EQ(raised([&] { call(pdf_, "CreateTextfileFromPDF", {dir_.file("none.pdf"), txt}); }).source, kComponentTitle);
-  EXPECT_EQ(readFile(txt), "") << "the file was created and stays empty";
+  EXPECT_EQ(readFile(txt), "");
 }
 
 // The code page is the process's, so these run the command with their own.
 TEST_F(RealViewer, TextIsWrittenInTheSystemCodePage) {
   DocSpec s;
-  PageSpec p;
-  p.lines = {"caf\xE9 cr\xE8me"};  // WinAnsi bytes in the page
-  p.cjk = "日本語";
-  s.pages = {p};
+  s.pages = {textPage({"caf\xE9 cr\xE8me"}, "日本語")};  // WinAnsi bytes in the page
   std::string path = make("cp.pdf", s);
-  std::string utf8 = dir_.file("utf8.txt"), latin = dir_.file("latin.txt");
-  auto r = test::runPressmark({"CreateTextfileFromPDF", path, utf8}, {},
-                              {"PRESSMARK_CODEPAGE=UTF-8", "PRESSMARK_REGISTRY=" + registryDir_.path()});
-  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
-  EXPECT_EQ(readFile(utf8), "café crème\r\n日本語\r\n\r\n");
-  r = test::runPressmark({"CreateTextfileFromPDF", path, latin}, {},
-                         {"PRESSMARK_CODEPAGE=windows-1252", "PRESSMARK_REGISTRY=" + registryDir_.path()});
-  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
   // What the code page cannot hold becomes "?".
-  EXPECT_EQ(readFile(latin), "caf\xE9 cr\xE8me\r\n???\r\n\r\n");
+  for (auto [codePage, want] :
+       {std::pair{"UTF-8", "café crème\r\n日本語\r\n\r\n"}, {"windows-1252", "caf\xE9 cr\xE8me\r\n???\r\n\r\n"}}) {
+    auto r = test::runPressmark(
+        {"CreateTextfileFromPDF", path, dir_.file("out.txt")}, {},
+        {std::string("PRESSMARK_CODEPAGE=") + codePage, "PRESSMARK_REGISTRY=" + registryDir_.path()});
+    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_EQ(readFile(dir_.file("out.txt")), want) << codePage;
+  }
 }
 
 }  // namespace pm::test

@@ -2,34 +2,18 @@
 // the PDF-file methods.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <map>
 
+#include "pdffiles_assembly/Real.h"
 #include "automation/surfaces/Acrobat.h"
-#include "component/frame/CreatePDF.h"
-#include "component/frame/ModuleState.h"
-#include "servers/recording/Recorder.h"
-#include "support/TestSupport.h"
 #include "support/Expect.h"
 
 namespace pm::test {
 
-using Lines = std::vector<std::string>;
-
-inline std::string q(const std::string& s) {
-  return recording::Describe(Variant(s));
-}
-
-class ViewerScript : public ::testing::Test {
+class ViewerScript : public RecordedTest {
  protected:
-  ViewerScript() : registry_("PRESSMARK_REGISTRY", registryDir_.path()) {
-    for (const char* c : {acrobat::kApp, acrobat::kPDDoc, acrobat::kAVDoc, acrobat::kRect, acrobat::kPDBookmark})
-      rec_->registerClass(c);
-    registerCreatePDF();
-    pdf_ = CreateObject(kCreatePDFProgId);
-    moduleState().strAcrobatVersion = "7.1";
-    path_ = dir_.file("report.pdf");
+  ViewerScript()
+      : RecordedTest({acrobat::kApp, acrobat::kPDDoc, acrobat::kAVDoc, acrobat::kRect, acrobat::kPDBookmark}) {
     test::writeFile(path_, "%PDF-1.4\n");
   }
   CreatePDF& self() { return static_cast<CreatePDF&>(*pdf_); }
@@ -54,12 +38,7 @@ class ViewerScript : public ::testing::Test {
     return rec_->on(obj, member).does([this, names](auto&, auto) { return objects(names); });
   }
 
-  test::TempDir registryDir_;
-  test::ScopedEnv registry_;
-  test::TempDir dir_;
-  std::shared_ptr<recording::Recorder> rec_ = recording::Recorder::create();
-  ObjectRef pdf_;
-  std::string path_;
+  std::string path_ = dir_.file("report.pdf");
   std::map<std::string, ObjectRef> kept_;
 };
 

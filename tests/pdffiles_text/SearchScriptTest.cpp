@@ -34,32 +34,16 @@ TEST_F(SearchScript, AFailureClosesWhatIsOpenAndGoesOnWithTheComponentAsSource) 
 // Of two files, the source is reported first.
 TEST_F(SearchScript, AMissingFileIsReportedBeforeTheViewerIsTouched) {
   const std::string a = dir_.file("a.pdf"), b = dir_.file("b.pdf");
-  Variant titles = V({"x"}), rows;
-  const std::pair<std::function<void()>, std::string> calls[] = {
-      {[&] {
-         call(pdf_, "FindTextInPDF", {a, "x"});
-       },
-       a},
-      {[&] {
-         call(pdf_, "CreateBookmarksInPDF", {a, ByRef(titles)});
-       },
-       a},
-      {[&] { call(pdf_, "CreateLinksInPDF", {a}); }, a},
-      {[&] {
-         call(pdf_, "BookmarksToPDF", {a, b});
-       },
-       a},
-      {[&] {
-         call(pdf_, "BookmarksToPDF", {path_, b});
-       },
-       b},
-      {[&] {
-         call(pdf_, "BookmarksToArray", {a, ByRef(rows)});
-       },
-       a},
-  };
-  for (const auto& [f, missing] : calls)
-    EXPECT_EQ(raised(f), (Raised{kErrComponent, "File " + missing + " does not exist.", kComponentTitle}));
+  for (auto [member, args, missing] : std::vector<std::tuple<const char*, std::vector<Variant>, std::string>>{
+           {"FindTextInPDF", {a, "x"}, a},
+           {"CreateBookmarksInPDF", {a, V({"x"})}, a},
+           {"CreateLinksInPDF", {a}, a},
+           {"BookmarksToPDF", {a, b}, a},
+           {"BookmarksToPDF", {path_, b}, b},
+           {"BookmarksToArray", {a, Variant()}, a}})
+    EXPECT_EQ(raised([&] { run(member, args); }),
+              (Raised{kErrComponent, "File " + missing + " does not exist.", kComponentTitle}))
+        << member;
   EXPECT_TRUE(rec_->transcript().empty());
 }
 

@@ -42,18 +42,16 @@ def require_or_skip(available, why):
 
 def write_ps(path, *pages):
     """A PostScript file with one line of Helvetica text per page."""
-    body = ["%!PS", "/Helvetica findfont 24 scalefont setfont"]
-    for text in pages:
-        body.append(f"72 700 moveto ({text}) show showpage")
-    pathlib.Path(path).write_text("\n".join(body) + "\n")
+    pathlib.Path(path).write_text("%!PS\n/Helvetica findfont 24 scalefont setfont\n"
+                                  + "".join(f"72 700 moveto ({text}) show showpage\n" for text in pages))
     return str(path)
 
 
 @pytest.fixture
 def pdf(tmp_path):
     import pressmark
-    obj = pressmark.CreatePDF()
     (tmp_path / "work").mkdir()
+    obj = pressmark.CreatePDF()
     obj.TempFilePath = str(tmp_path / "work")
     return obj
 

@@ -13,20 +13,11 @@ WRONG_THREAD = -2147417842  # RPC_E_WRONG_THREAD
 
 
 class Recorder:
-    def __init__(self):
-        self.events = []
-
-    def OnJobStart(self, ps, out):
-        self.events.append(("JobStart", ps, out))
-
-    def OnPageNumber(self, n):
-        self.events.append(("PageNumber", n))
-
-    def OnPercentDone(self, n):
-        self.events.append(("PercentDone", n))
-
-    def OnJobDone(self, ps, out):
-        self.events.append(("JobDone", ps, out))
+    def __init__(self): self.events = []
+    def OnJobStart(self, ps, out): self.events.append(("JobStart", ps, out))
+    def OnPageNumber(self, n): self.events.append(("PageNumber", n))
+    def OnPercentDone(self, n): self.events.append(("PercentDone", n))
+    def OnJobDone(self, ps, out): self.events.append(("JobDone", ps, out))
 
 
 def test_events_in_order_while_the_call_runs(pdf, tmp_path):
@@ -54,9 +45,7 @@ def test_events_in_order_while_the_call_runs(pdf, tmp_path):
 
 def test_a_handler_exception_is_raised_when_the_call_returns(pdf, tmp_path):
     class Failing:
-        def OnJobStart(self, ps, out):
-            raise ValueError("stop here")
-
+        def OnJobStart(self, ps, out): raise ValueError("stop here")
     ps = conftest.write_ps(tmp_path / "in.ps", "one")
     conn = pressmark.WithEvents(pdf, Failing)
     with pytest.raises(ValueError, match="stop here"):
@@ -74,15 +63,11 @@ def test_other_threads_run_during_a_call_and_calls_run_at_once(tmp_path):
     stop = threading.Event()
 
     def count():
-        while not stop.is_set():
-            counter[0] += 1
+        while not stop.is_set(): counter[0] += 1
 
     class Watch:
-        def OnJobStart(self, ps, out):
-            self.start = counter[0]
-
-        def OnJobDone(self, ps, out):
-            self.done = counter[0]
+        def OnJobStart(self, ps, out): self.start = counter[0]
+        def OnJobDone(self, ps, out): self.done = counter[0]
 
     results, errors = {}, []
 
@@ -101,10 +86,8 @@ def test_other_threads_run_during_a_call_and_calls_run_at_once(tmp_path):
     counting = threading.Thread(target=count)
     counting.start()
     workers = [threading.Thread(target=convert, args=(i,)) for i in range(3)]
-    for w in workers:
-        w.start()
-    for w in workers:
-        w.join()
+    for w in workers: w.start()
+    for w in workers: w.join()
     stop.set()
     counting.join()
     assert errors == []
@@ -123,11 +106,15 @@ def test_an_object_is_refused_on_another_thread(pdf):
             except pressmark.AutomationError as e:
                 seen.append(e.number)
 
-    t = threading.Thread(target=use)
-    t.start()
-    t.join()
+    on_thread(use)
     assert seen == [WRONG_THREAD] * 3
     assert pdf.TempFilePath  # still fine on its own thread
+
+
+def on_thread(target):
+    t = threading.Thread(target=target)
+    t.start()
+    t.join()
 
 
 def running_excel():
@@ -143,10 +130,7 @@ def test_objects_in_cycles_are_released():
     app = pressmark.Dispatch("Excel.Application")
     assert running_excel()
 
-    class Handler:
-        pass
-
-    handler = Handler()
+    handler = type("Handler", (), {})()
     handler.app = app
     holder = [app, handler]
     holder.append(holder)
@@ -159,20 +143,15 @@ def test_objects_in_cycles_are_released():
 
 def test_an_object_dropped_on_another_thread_is_released_on_its_own():
     box = [pressmark.Dispatch("Excel.Application")]
-    t = threading.Thread(target=box.clear)
-    t.start()
-    t.join()
+    on_thread(box.clear)
     # Parked for this thread: released at its next call.
     assert not running_excel()
 
 
 def test_dispatch_with_events_as_pywin32(tmp_path):
     class Handler:
-        def __init__(self):
-            self.done = []
-
-        def OnJobDone(self, ps, out):
-            self.done.append(out)
+        def __init__(self): self.done = []
+        def OnJobDone(self, ps, out): self.done.append(out)
 
     pdf = pressmark.DispatchWithEvents("Pressmark.CreatePDF", Handler)
     pdf.TempFilePath = str(tmp_path)

@@ -2,7 +2,6 @@
 # arguments, by-reference write-back, help and errors.
 import inspect
 import pathlib
-
 import re
 
 import pytest
@@ -18,8 +17,7 @@ def test_objects_by_progid_and_class_id():
     assert repr(pressmark.CreatePDF()) == "<pressmark.Object CreatePDF>"
     with pytest.raises(pressmark.AutomationError) as e:
         pressmark.Dispatch("No.Such.Class")
-    assert (e.value.number, e.value.source) == (429, "Pressmark")
-    assert str(e.value) == 'error 429 (Pressmark): ActiveX component can\'t create object: no class is registered as "No.Such.Class"'
+    assert (e.value.number, e.value.source) == (429, "Pressmark") and str(e.value) == 'error 429 (Pressmark): ActiveX component can\'t create object: no class is registered as "No.Such.Class"'
 
 
 def test_properties_read_and_assign_in_any_case(pdf, tmp_path):
@@ -46,8 +44,7 @@ def test_members_are_listed_and_described(pdf):
 
 def test_named_and_omitted_arguments(pdf):
     text = pressmark.Ref()
-    assert pdf.OneDArrayToText(["a", "b"], text, ";") == 1
-    assert text.value == "a;b"
+    assert pdf.OneDArrayToText(["a", "b"], text, ";") == 1 and text.value == "a;b"
     assert pdf.OneDArrayToText(strEndOfArrayChar="!", varArray=["a", "b"], strText=text, strEndOfRowChar=";") == 1
     assert text.value == "a;b!"
     # An omitted argument takes the default; Null is a value of its own.
@@ -62,8 +59,7 @@ def test_by_reference_write_back(pdf, tmp_path):
     pdf.TextFileToOneDArray(str(lines), arr)
     assert arr.value == ["one", "two", "three"] and arr.value.lbounds == (0,)
     # A plain value passed where a member writes back is left alone.
-    plain = []
-    pdf.TextFileToOneDArray(str(lines), plain)
+    pdf.TextFileToOneDArray(str(lines), plain := [])
     assert plain == []
     # Arrays round-trip through a member: written to a file and read back.
     table = [["a", "b"], ["c", "d"]]
@@ -99,22 +95,17 @@ def test_unknown_members_and_arguments(pdf):
         pdf.NoSuchMember
     assert e.value.number == 438 and isinstance(e.value, AttributeError)
     assert not hasattr(pdf, "NoSuchMember") and hasattr(pdf, "CopyFile")
-    with pytest.raises(pressmark.AutomationError) as e:
-        pdf.CopyFile("a", strNoSuchParameter="b")
-    assert e.value.number == 448
-    with pytest.raises(pressmark.AutomationError) as e:
-        pdf.TempFilePath = 2**60
-    assert e.value.number == 6
+    for number, attempt in [(448, lambda: pdf.CopyFile("a", strNoSuchParameter="b")),
+                            (6, lambda: setattr(pdf, "TempFilePath", 2**60))]:
+        with pytest.raises(pressmark.AutomationError) as e:
+            attempt()
+        assert e.value.number == number
 
 
 class _FsPath:
     """An os.PathLike that is not a pathlib.Path."""
-
-    def __init__(self, path):
-        self.path = path
-
-    def __fspath__(self):
-        return self.path
+    def __init__(self, path): self.path = path
+    def __fspath__(self): return self.path
 
 
 @pytest.mark.parametrize("as_path", [str, pathlib.Path, _FsPath], ids=["str", "pathlib", "PathLike"])

@@ -68,16 +68,11 @@ def test_values_refused_with_the_automation_error(value, number):
 
 
 def test_lists_that_contain_themselves_or_nest_too_deep_raise():
-    itself = [1]
+    itself, alone, deep, ragged = [1], [], [], 1
     itself.append(itself)
-    alone = []
     alone.append(alone)
-    deep = []
     for _ in range(70000):
-        deep = [deep]
-    ragged = 1
-    for _ in range(70000):
-        ragged = [ragged, [1, 2, 3]]
+        deep, ragged = [deep], [ragged, [1, 2, 3]]
     for value, words in [(itself, "contains itself"), (alone, "contains itself"), ([[alone]], "contains itself"),
                          (deep, "more than 60 dimensions"), (ragged, "more than 256 levels deep")]:
         with pytest.raises(pressmark.AutomationError, match=words) as e:

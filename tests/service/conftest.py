@@ -81,24 +81,19 @@ class Service:
                 time.sleep(0.1)
             raise AssertionError("the service did not start")
 
-    def kill(self, sig=signal.SIGKILL):
+    def kill(self, sig=signal.SIGKILL, wait=30):
         # The whole process group: the worker's children go with it.
         if self.proc and self.proc.poll() is None:
             os.killpg(self.proc.pid, sig)
-        self.proc.wait(timeout=30)
+        try:
+            self.proc.wait(timeout=wait)
+        except subprocess.TimeoutExpired:
+            self.kill()
         self.client.close()
         self.log.close()
 
     def stop(self):
-        if self.proc and self.proc.poll() is None:
-            os.killpg(self.proc.pid, signal.SIGTERM)
-            try:
-                self.proc.wait(timeout=15)
-            except subprocess.TimeoutExpired:
-                os.killpg(self.proc.pid, signal.SIGKILL)
-                self.proc.wait()
-        self.client.close()
-        self.log.close()
+        self.kill(signal.SIGTERM, 15)
 
 
 @pytest.fixture(scope="session")
@@ -109,9 +104,8 @@ def made(tmp_path_factory):
     docs = {}
 
     def ps(name, *pages):
-        body = ["%!PS", "/Helvetica findfont 24 scalefont setfont"]
-        body += [f"72 700 moveto ({t}) show showpage" for t in pages]
-        (d / name).write_text("\n".join(body) + "\n")
+        (d / name).write_text("%!PS\n/Helvetica findfont 24 scalefont setfont\n"
+                              + "".join(f"72 700 moveto ({t}) show showpage\n" for t in pages))
         return d / name
 
     docs["ps"] = ps("two.ps", "Chapter One", "Chapter Two")
@@ -128,10 +122,10 @@ def made(tmp_path_factory):
     doc.Save(1)
     doc.CloseDoc()
     del doc
-    docs["txt"] = d / "note.txt"
-    docs["txt"].write_text("Plain text through the office\r\n")
-    docs["rtf"] = d / "letter.rtf"
-    docs["rtf"].write_text(r"{\rtf1\ansi{\fonttbl{\f0 Helvetica;}}\f0\fs24 Dear reader\par}")
+    for key, name, text in [("txt", "note.txt", "Plain text through the office\r\n"),
+                            ("rtf", "letter.rtf", r"{\rtf1\ansi{\fonttbl{\f0 Helvetica;}}\f0\fs24 Dear reader\par}")]:
+        docs[key] = d / name
+        docs[key].write_text(text)
     docs["png"] = d / "dot.png"
     raw = b"".join(b"\0" + b"\xff\x00\x00" * 8 for _ in range(8))
 
@@ -155,14 +149,16 @@ def service(tmp_path_factory):
     s.stop()
 
 
-def pdf_text(data, tmp_path, name="out.pdf"):
-    p = tmp_path / name
-    p.write_bytes(data)
-    return subprocess.run(["pdftotext", str(p), "-"], capture_output=True, text=True, check=True).stdout
+def read_back(data, tmp_path, *argv, check=True):
+    """The output of an outside tool (pdftotext, qpdf, pdfsig) run on the bytes written to a file."""
+    (tmp_path / "out.pdf").write_bytes(data)
+    return subprocess.run([*argv, str(tmp_path / "out.pdf"), *(["-"] if argv[0] == "pdftotext" else [])],
+                          capture_output=True, text=True, check=check).stdout
 
 
-def pdf_pages(data, tmp_path, name="out.pdf"):
-    p = tmp_path / name
-    p.write_bytes(data)
-    return int(subprocess.run(["qpdf", "--show-npages", str(p)], capture_output=True, text=True,
-                              check=True).stdout)
+def pdf_text(data, tmp_path):
+    return read_back(data, tmp_path, "pdftotext")
+
+
+def pdf_pages(data, tmp_path):
+    return int(read_back(data, tmp_path, "qpdf", "--show-npages"))

@@ -1,5 +1,7 @@
 # Every native and compatibility route on documents the tests make, jobs,
 # webhooks, problems, limits, keys and metrics, over real HTTP.
+import contextlib
+import functools
 import hashlib
 import hmac
 import http.server
@@ -17,7 +19,7 @@ import zipfile
 import httpx
 import pytest
 
-from conftest import CLI, ROOT, Service, pdf_pages, pdf_text, require_or_skip
+from conftest import CLI, ROOT, Service, pdf_pages, pdf_text, read_back, require_or_skip
 
 
 def qdf(data, tmp_path):
@@ -33,8 +35,7 @@ def zipped(data):
 
 
 def signed_report(data, tmp_path):
-    (tmp_path / "s.pdf").write_bytes(data)
-    return subprocess.run(["pdfsig", str(tmp_path / "s.pdf")], capture_output=True, text=True).stdout
+    return read_back(data, tmp_path, "pdfsig", check=False)
 
 
 # (route, uploads {field: [document keys]}, form fields, check of (response, tmp_path))
@@ -90,19 +91,15 @@ def finished(client, job, tries=600):
     return status
 
 
-class Serving:
-    """A loopback HTTP server of the test's own, stopped when the block ends."""
-
-    def __init__(self, handler):
-        self.server = http.server.HTTPServer(("127.0.0.1", 0), handler)
-        self.port = self.server.server_port
-
-    def __enter__(self):
-        threading.Thread(target=self.server.serve_forever, daemon=True).start()
-        return self
-
-    def __exit__(self, *exc):
-        self.server.shutdown()
+@contextlib.contextmanager
+def serving(handler):
+    """A loopback HTTP server of the test's own (its port), stopped when the block ends."""
+    server = http.server.HTTPServer(("127.0.0.1", 0), handler)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    try:
+        yield server.server_port
+    finally:
+        server.shutdown()
 
 
 @pytest.mark.parametrize("route,files,fields,check", ROUTES, ids=[f"{r[0]}-{i}" for i, r in enumerate(ROUTES)])
@@ -219,18 +216,17 @@ class Hooks(http.server.BaseHTTPRequestHandler):
 
 
 def test_async_job_polled_deleted_and_webhook_signed(service, made, tmp_path):
-    with Serving(Hooks) as hooks:
+    with serving(Hooks) as port:
         r = service.client.post("/v1/convert", files=uploads(made, {"file": ["five_ps"]}),
                                 headers={"prefer": "respond-async", "x-request-id": "hooked",
-                                         "x-webhook-url": f"http://127.0.0.1:{hooks.port}/done"})
+                                         "x-webhook-url": f"http://127.0.0.1:{port}/done"})
         assert r.status_code == 202 and r.headers["location"] == f"/v1/jobs/{r.json()['id']}"
         job = r.headers["location"]
         status = finished(service.client, r.json()["id"])
         assert status["status"] == "done" and status["progress"] == 100 and status["result"] == job + "/result"
         assert pdf_pages(service.client.get(status["result"]).content, tmp_path) == 5
-        for _ in range(100):
-            if len(Hooks.got) >= 2:
-                break
+        deadline = time.monotonic() + 10
+        while len(Hooks.got) < 2 and time.monotonic() < deadline:
             time.sleep(0.1)
         headers, body = Hooks.got[-1]
         assert len(Hooks.got) == 2 and body == Hooks.got[0][1]
@@ -241,16 +237,9 @@ def test_async_job_polled_deleted_and_webhook_signed(service, made, tmp_path):
 
 
 def test_input_fetched_from_an_allowed_address(service, made):
-    directory = str(made["pdf"].parent)
-
-    class Files(http.server.SimpleHTTPRequestHandler):
-        def __init__(self, *a, **kw):
-            super().__init__(*a, directory=directory, **kw)
-
-        def log_message(self, *args):
-            pass
-    with Serving(Files) as files:
-        r = service.client.post("/v1/text", data={"fileUrl": f"http://127.0.0.1:{files.port}/two.pdf"})
+    files = functools.partial(http.server.SimpleHTTPRequestHandler, directory=str(made["pdf"].parent))
+    with serving(files) as port:
+        r = service.client.post("/v1/text", data={"fileUrl": f"http://127.0.0.1:{port}/two.pdf"})
     assert r.status_code == 200 and "Chapter Two" in r.text, r.text
 
 
@@ -346,17 +335,13 @@ def test_embedded_jobs_survive_a_killed_service(tmp_path, made):
 @pytest.fixture
 def redis_url(tmp_path):
     """The test runner's Redis, or one of this test's own from the same script."""
-    import os
     if os.environ.get("PRESSMARK_TEST_REDIS"):
         yield os.environ["PRESSMARK_TEST_REDIS"]
         return
     script = f"export BUILD_DIR='{tmp_path}'; source '{ROOT}/scripts/services/redis.sh'"
     url = subprocess.run(["bash", "-c", script + "; start_redis >&2 && echo $PRESSMARK_TEST_REDIS"],
                          capture_output=True, text=True).stdout.strip()
-    if not url and os.environ.get("CI") == "true":
-        pytest.fail("no Redis could be started")
-    if not url:
-        pytest.skip("no Redis could be started")
+    require_or_skip(url, "no Redis could be started")
     yield url
     subprocess.run(["bash", "-c", script + "; stop_redis"])
 
@@ -402,10 +387,8 @@ def test_farm_every_job_ends_once_when_a_worker_is_killed(tmp_path, made, redis_
         assert again["status"] == "done" and not again["worker"].endswith(f":{victim[1]}")
         assert counter(gateway.client.get("/metrics").text, "pressmark_jobs_total", outcome="done") == 30
     finally:
-        for w in workers:
-            if w.proc.poll() is None:
-                w.stop()
-        gateway.stop()
+        for s in [*workers, gateway]:
+            s.stop()
 
 
 def test_docs_page_converts_in_a_headless_browser(service, made, tmp_path):

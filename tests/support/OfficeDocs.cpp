@@ -64,12 +64,7 @@ bool officeServed() {
 
 std::string shellQuote(const std::string& s) {
   std::string q = "'";
-  for (char c : s) {
-    if (c == '\'')
-      q += "'\\''";
-    else
-      q += c;
-  }
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return q + "'";
 }
 

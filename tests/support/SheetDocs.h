@@ -14,31 +14,10 @@ struct SheetCell {
   std::string text;    // Text; Date as "YYYY-MM-DD"
   bool flag = false;   // Bool
   std::string format;  // Number: "" general, "0.00", "#,##0.00", "0.0%"
-  static SheetCell num(double v, std::string fmt = {}) {
-    SheetCell c;
-    c.kind = Number;
-    c.number = v;
-    c.format = std::move(fmt);
-    return c;
-  }
-  static SheetCell str(std::string s) {
-    SheetCell c;
-    c.kind = Text;
-    c.text = std::move(s);
-    return c;
-  }
-  static SheetCell date(std::string ymd) {
-    SheetCell c;
-    c.kind = Date;
-    c.text = std::move(ymd);
-    return c;
-  }
-  static SheetCell boolean(bool b) {
-    SheetCell c;
-    c.kind = Bool;
-    c.flag = b;
-    return c;
-  }
+  static SheetCell num(double v, std::string fmt = {}) { return {Number, v, {}, false, std::move(fmt)}; }
+  static SheetCell str(std::string s) { return {Text, 0, std::move(s), false, {}}; }
+  static SheetCell date(std::string ymd) { return {Date, 0, std::move(ymd), false, {}}; }
+  static SheetCell boolean(bool b) { return {Bool, 0, {}, b, {}}; }
 };
 
 struct Sheet {

@@ -13,8 +13,9 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
 
-#include "automation/Automation.h"
+#include "support/Raised.h"
 
 extern char** environ;
 
@@ -58,13 +59,9 @@ std::vector<std::string> TempDir::names() const {
 }
 
 int32_t errorOf(const std::function<void()>& f, std::string* description) {
-  try {
-    f();
-  } catch (const AutomationError& e) {
-    if (description) *description = e.description();
-    return e.number();
-  }
-  return 0;
+  Raised r = raised(f);
+  if (description && r.number) *description = r.description;
+  return r.number;
 }
 
 void writeFile(const std::string& path, const std::string& content) {
@@ -123,14 +120,10 @@ CommandResult runPressmark(const std::vector<std::string>& args, const std::stri
   std::vector<std::string> envS;
   // The extra entries replace inherited ones of the same name: the first of
   // two entries is the one a program sees.
-  for (char** e = environ; *e; ++e) {
-    std::string entry(*e);
-    std::string name = entry.substr(0, entry.find('='));
-    bool replaced = false;
-    for (const std::string& x : env)
-      if (x.substr(0, x.find('=')) == name) replaced = true;
-    if (!replaced) envS.push_back(std::move(entry));
-  }
+  auto nameOf = [](const std::string& e) { return e.substr(0, e.find('=')); };
+  for (char** e = environ; *e; ++e)
+    if (std::none_of(env.begin(), env.end(), [&](const std::string& x) { return nameOf(x) == nameOf(*e); }))
+      envS.push_back(*e);
   envS.insert(envS.end(), env.begin(), env.end());
   std::vector<char*> envp;
   for (auto& e : envS) envp.push_back(e.data());
@@ -162,16 +155,13 @@ CommandResult runPressmark(const std::vector<std::string>& args, const std::stri
       }
     }
     for (int k = 0; k < 2; ++k) {
-      if (fds[k].fd >= 0 && (fds[k].revents & (POLLIN | POLLHUP | POLLERR))) {
-        char buf[4096];
-        ssize_t n = ::read(fds[k].fd, buf, sizeof buf);
-        if (n <= 0) {
-          ::close(fds[k].fd);
-          fds[k].fd = -1;
-          --open;
-        } else {
-          (k == 0 ? r.out : r.err).append(buf, static_cast<size_t>(n));
-        }
+      if (fds[k].fd < 0 || !(fds[k].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      char buf[4096];
+      ssize_t n = ::read(fds[k].fd, buf, sizeof buf);
+      if (n > 0) (k == 0 ? r.out : r.err).append(buf, static_cast<size_t>(n));
+      if (n <= 0) {
+        ::close(std::exchange(fds[k].fd, -1));
+        --open;
       }
     }
   }

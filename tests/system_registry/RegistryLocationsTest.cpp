@@ -6,6 +6,7 @@
 #include <string>
 
 #include "RegistryFixture.h"
+#include "support/Expect.h"
 #include "automation/Convert.h"
 #include "system/RegistryStore.h"
 #include "system/clsRegistry.h"
@@ -24,26 +25,22 @@ class RegistryLocations : public RegistryTest {
 
   std::string read(int32_t root, const std::string& path, const std::string& name) {
     clsRegistry reg;
-    if (reg.OpenRegistry(root, path) != -1) return "<no key>";
     bool raw = false;
-    Variant v = reg.GetValue(name, raw);
+    Variant v = reg.OpenRegistry(root, path) == -1 ? reg.GetValue(name, raw) : Variant("<no key>");
     return v.isEmpty() ? "<empty>" : v.asString();
   }
   bool write(int32_t root, const std::string& path, const std::string& name, const std::string& value) {
     clsRegistry reg;
-    if (reg.OpenRegistry(root, "") != -1) return false;
-    if (!reg.CreateDirectory(path)) return false;
-    if (reg.OpenRegistry(root, path) != -1) return false;
     int32_t sz = regtype::String;
-    return reg.CreateValue(name, Variant(value), sz);
+    return reg.OpenRegistry(root, "") == -1 && reg.CreateDirectory(path) && reg.OpenRegistry(root, path) == -1 &&
+           reg.CreateValue(name, Variant(value), sz);
   }
 };
 
 TEST_F(RegistryLocations, EnvironmentFolderHoldsBothRoots) {
   HiveFiles f;
   ASSERT_TRUE(hiveFilesForRoot(HKEY_LOCAL_MACHINE, f));
-  EXPECT_EQ(f.primary, hklmFile());
-  EXPECT_EQ(f.overlay, "");
+  EXPECT_EQ(f.primary + "|" + f.overlay, hklmFile() + "|");
   ASSERT_TRUE(hiveFilesForRoot(HKEY_CURRENT_USER, f));
   EXPECT_EQ(f.primary, hkcuFile());
   EXPECT_EQ(hiveFileForRoot(HKEY_LOCAL_MACHINE), hklmFile());
@@ -54,8 +51,8 @@ TEST_F(RegistryLocations, EnvironmentFolderHoldsBothRoots) {
 
   ASSERT_TRUE(write(HKEY_LOCAL_MACHINE, "SOFTWARE\\X", "v", "machine"));
   ASSERT_TRUE(write(HKEY_CURRENT_USER, "Software\\X", "v", "user"));
-  EXPECT_NE(readFile(hklmFile()).find("machine"), std::string::npos);
-  EXPECT_NE(readFile(hkcuFile()).find("user"), std::string::npos);
+  EXPECT_THAT(readFile(hklmFile()), HasSubstr("machine"));
+  EXPECT_THAT(readFile(hkcuFile()), HasSubstr("user"));
   EXPECT_FALSE(std::filesystem::exists(systemFile()));
   EXPECT_FALSE(std::filesystem::exists(overlayFile()));
 }
@@ -79,8 +76,7 @@ TEST_F(RegistryLocations, ReadOnlySystemFileGetsThePerUserOverlay) {
 
   HiveFiles f;
   ASSERT_TRUE(hiveFilesForRoot(HKEY_LOCAL_MACHINE, f));
-  EXPECT_EQ(f.primary, systemFile());
-  EXPECT_EQ(f.overlay, overlayFile());
+  EXPECT_EQ(f.primary + "|" + f.overlay, systemFile() + "|" + overlayFile());
   EXPECT_EQ(hiveFileForRoot(HKEY_LOCAL_MACHINE), overlayFile());
 
   // The key exists only in the system file; the open still grants write
@@ -93,13 +89,10 @@ TEST_F(RegistryLocations, ReadOnlySystemFileGetsThePerUserOverlay) {
   ASSERT_TRUE(reg.CreateDirectory("Only Mine"));
 
   EXPECT_EQ(readFile(systemFile()), systemBefore);
-  EXPECT_EQ(read(HKEY_LOCAL_MACHINE, "SOFTWARE\\Adobe", "Kept"), "system");
-  EXPECT_EQ(read(HKEY_LOCAL_MACHINE, "SOFTWARE\\Adobe", "Shadowed"), "user");
-  EXPECT_EQ(read(HKEY_LOCAL_MACHINE, "SOFTWARE\\Adobe", "New"), "user");
+  for (const char* name : {"Kept", "Shadowed", "New"})
+    EXPECT_EQ(read(HKEY_LOCAL_MACHINE, "SOFTWARE\\Adobe", name), name[0] == 'K' ? "system" : "user") << name;
   EXPECT_EQ(read(HKEY_LOCAL_MACHINE, "SOFTWARE\\Adobe\\Only Mine", "x"), "<empty>");
-  std::string overlay = readFile(overlayFile());
-  EXPECT_EQ(overlay.find("Kept"), std::string::npos) << overlay;
-  EXPECT_NE(overlay.find("\"Shadowed\"=\"user\""), std::string::npos) << overlay;
+  EXPECT_THAT(readFile(overlayFile()), ::testing::AllOf(HasSubstr("\"Shadowed\"=\"user\""), Not(HasSubstr("Kept"))));
 
   // A later change to the system file shows through where the overlay has
   // nothing of its own.
@@ -149,7 +142,7 @@ TEST_F(RegistryLocations, HandleCallsFollowTheWindowsContract) {
   EXPECT_EQ(disposition, 1u);
   int32_t again = 0;
   ASSERT_EQ(regCreateKeyEx(HKEY_LOCAL_MACHINE, "software\\h", 0, 0xF003F, again, &disposition), kSuccess);
-  EXPECT_EQ(disposition, 2u);
+  EXPECT_EQ(disposition, 2u) << "opened, not created";
   EXPECT_NE(again, h);
   EXPECT_EQ(regCloseKey(again), kSuccess);
 
@@ -157,8 +150,7 @@ TEST_F(RegistryLocations, HandleCallsFollowTheWindowsContract) {
   ASSERT_EQ(regSetValueEx(h, "v", 3, data, sizeof data), kSuccess);
   uint32_t type = 0, size = 0;
   ASSERT_EQ(regQueryValueEx(h, "V", &type, nullptr, &size), kSuccess);
-  EXPECT_EQ(type, 3u);
-  EXPECT_EQ(size, 5u);
+  EXPECT_EQ(std::pair(type, size), std::pair(3u, 5u));
   uint8_t small[2];
   size = sizeof small;
   EXPECT_EQ(regQueryValueEx(h, "v", &type, small, &size), kMoreData);
@@ -166,8 +158,7 @@ TEST_F(RegistryLocations, HandleCallsFollowTheWindowsContract) {
   uint8_t buf[8] = {};
   size = sizeof buf;
   ASSERT_EQ(regQueryValueEx(h, "v", &type, buf, &size), kSuccess);
-  EXPECT_EQ(size, 5u);
-  EXPECT_EQ(buf[4], 5);
+  EXPECT_EQ(std::pair(size, int{buf[4]}), std::pair(5u, 5));
   EXPECT_EQ(regQueryValueEx(h, "missing", &type, nullptr, &size), kFileNotFound);
   EXPECT_EQ(regQueryValueEx(h, "v", &type, buf, nullptr), kInvalidParameter);
 

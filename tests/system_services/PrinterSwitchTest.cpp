@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <tuple>
 
 #include "automation/Automation.h"
 #include "component/frame/CreatePDF.h"
@@ -17,6 +18,7 @@ namespace {
 
 struct Parsed {
   std::string driver = "stale", port = "stale";
+  bool operator==(const Parsed&) const = default;
 };
 Parsed parse(const std::string& v) {
   Parsed p;
@@ -55,25 +57,18 @@ TEST(ParsePrinterPorts, DriverAndPortBeforeTheTimeOutsAndEmptyFieldsWhereCommasA
       {"drv,,15,45", "drv", ""},
       {padded, "drv", ""},
   };
-  for (const auto& r : rows) {
-    Parsed p = parse(r[0]);
-    EXPECT_EQ(p.driver, r[1]) << r[0];
-    EXPECT_EQ(p.port, r[2]) << r[0];
-  }
+  for (const auto& r : rows) EXPECT_EQ(parse(r[0]), (Parsed{r[1], r[2]})) << r[0];
 }
 
-TEST(PtrToString, CopiesUpToTheNulAndCutsLongNamesAt511) {
-  const char text[] = "Pressmark_PS\0tail";
-  EXPECT_EQ(PtrToString(text, sizeof text), "Pressmark_PS");
+TEST(PtrToString, CopiesUpToTheNulCutsLongNamesAt511AndNeverReadsPastTheReadableBytes) {
+  const char named[] = "Pressmark_PS\0tail";
+  EXPECT_EQ(PtrToString(named, sizeof named), "Pressmark_PS");
   EXPECT_EQ(PtrToString(nullptr, 100), "");
-  EXPECT_EQ(PtrToString(text, 0), "");
+  EXPECT_EQ(PtrToString(named, 0), "");
   for (size_t n : {511u, 512u, 600u}) {
     std::string name(n, 'x');
     EXPECT_EQ(PtrToString(name.c_str(), name.size() + 1), std::string(511, 'x')) << n;
   }
-}
-
-TEST(PtrToString, NeverReadsPastTheReadableBytes) {
   // An unterminated name right before a page that may not be touched: any
   // read past the end faults.
   long page = ::sysconf(_SC_PAGESIZE);
@@ -104,111 +99,90 @@ TEST(PrinterInfo5, LayoutLocatesNamesInsideTheBuffer) {
   std::vector<uint32_t> buf(needed / 4 + 1);
   ASSERT_TRUE(layoutPrinterInfo5(info, buf.data(), static_cast<uint32_t>(buf.size() * 4), needed));
   const char* base = reinterpret_cast<const char*>(buf.data());
-  EXPECT_STREQ(base + buf[0], "Lab");
-  EXPECT_STREQ(base + buf[1], "ipp://lab");
-  EXPECT_EQ(buf[2], 4u);
-  EXPECT_EQ(buf[3], 15000u);
-  EXPECT_EQ(buf[4], 45000u);
+  EXPECT_EQ(std::string(base + buf[0]) + "|" + (base + buf[1]), "Lab|ipp://lab");
+  EXPECT_EQ(std::vector<uint32_t>(buf.begin() + 2, buf.begin() + 5), (std::vector<uint32_t>{4, 15000, 45000}));
 }
 
 TEST(MatchPrinterName, ExactThenCaseThenUnderscoresThenDescription) {
   std::vector<PrinterQueue> q = {{"Office", "", "", ""},      {"office", "", "", ""},
                                  {"Front_Desk", "", "", ""},  {"Lab", "Lab Printer", "", ""},
                                  {"Annex", "Shared", "", ""}, {"Cellar", "Shared", "", ""}};
-  EXPECT_EQ(matchPrinterName(q, "Office"), 0u);
-  EXPECT_EQ(matchPrinterName(q, "office"), 1u);
-  EXPECT_EQ(matchPrinterName(q, "OFFICE"), std::nullopt) << "two queues differ only in case";
-  EXPECT_EQ(matchPrinterName(q, "front_desk"), 2u);
-  EXPECT_EQ(matchPrinterName(q, "Front Desk"), 2u);
-  EXPECT_EQ(matchPrinterName(q, "Lab Printer"), 3u);
-  EXPECT_EQ(matchPrinterName(q, "lab printer"), 3u);
-  EXPECT_EQ(matchPrinterName(q, "Shared"), std::nullopt) << "an ambiguous description picks nothing";
-  EXPECT_EQ(matchPrinterName(q, "Nowhere"), std::nullopt);
-  EXPECT_EQ(matchPrinterName(q, ""), std::nullopt);
+  // Two queues that differ only in case, or an ambiguous description, pick nothing.
+  const std::pair<const char*, std::optional<size_t>> rows[] = {
+      {"Office", 0},      {"office", 1},      {"OFFICE", {}}, {"front_desk", 2}, {"Front Desk", 2},
+      {"Lab Printer", 3}, {"lab printer", 3}, {"Shared", {}}, {"Nowhere", {}},   {"", {}}};
+  for (const auto& [name, index] : rows) EXPECT_EQ(matchPrinterName(q, name), index) << name;
 }
 
-TEST_F(Spooler, SetDefaultPrinter9xOpensSetsTheDefaultAttributeAndCloses) {
+// The handle method's calls are what another program sees of a switch: a
+// printer left open, an attribute combined with the old bits instead of
+// replacing them, or a default set after a failed query or write is a fault
+// the CUPS scheduler would not show.
+TEST_F(Spooler, SetDefaultPrinter9xClosesEveryHandleReplacesTheAttributeAndSwitchesOnlyAfterAGoodWrite) {
   s.attributes["Office_2nd"] = 0x40;  // read back and replaced, not combined
-  std::string name = "Office_2nd";
+  std::string name = "Office_2nd", empty, unknown = "Nowhere";
   SetDefaultPrinter9x(s, name);
   EXPECT_EQ(s.defaultName, "Office_2nd");
-  std::vector<std::string> want = {"open Office_2nd", "set5 Office_2nd|socket://10.0.0.9|4|15000|45000",
-                                   "default Office_2nd", "close Office_2nd"};
-  EXPECT_EQ(s.calls, want);
-  EXPECT_EQ(s.openHandles(), 0);
+  EXPECT_EQ(s.calls, (std::vector<std::string>{"open Office_2nd", "set5 Office_2nd|socket://10.0.0.9|4|15000|45000",
+                                               "default Office_2nd", "close Office_2nd"}));
+  s.defaultName = "Pressmark_PS";
+  struct Row {
+    std::string* name;
+    bool failOpen, failGet, failSet;
+    std::vector<std::string> calls;
+  };
+  const Row rows[] = {{&empty, false, false, false, {}},
+                      {&unknown, false, false, false, {}},
+                      {&name, true, false, false, {}},
+                      {&name, false, true, false, {"open Office_2nd", "close Office_2nd"}},
+                      {&name, false, false, true, {"open Office_2nd", "set5 ", "close Office_2nd"}}};
+  for (const Row& r : rows) {
+    s.calls.clear();
+    std::tie(s.failOpen, s.failGetPrinter, s.failSetPrinter) = std::tie(r.failOpen, r.failGet, r.failSet);
+    SetDefaultPrinter9x(s, *r.name);
+    ASSERT_EQ(s.calls.size(), r.calls.size()) << testing::PrintToString(s.calls);
+    for (size_t i = 0; i < r.calls.size(); ++i) EXPECT_EQ(s.calls[i].rfind(r.calls[i], 0), 0u) << s.calls[i];
+    EXPECT_EQ(s.defaultName, "Pressmark_PS");
+    EXPECT_EQ(s.openHandles(), 0);
+  }
 }
 
-TEST_F(Spooler, SetDefaultPrinter9xLeavesTheDefaultForUnknownUnopenableOrUnwritablePrinters) {
-  std::string empty, unknown = "Nowhere", known = "Office_2nd";
-  SetDefaultPrinter9x(s, empty);
-  SetDefaultPrinter9x(s, unknown);
-  s.failOpen = true;
-  SetDefaultPrinter9x(s, known);
-  EXPECT_TRUE(s.calls.empty());
-  // A failed query or write closes the printer and leaves the default.
-  s.failOpen = false;
-  s.failGetPrinter = true;
-  SetDefaultPrinter9x(s, known);
-  EXPECT_EQ(s.calls, (std::vector<std::string>{"open Office_2nd", "close Office_2nd"}));
-  s.calls.clear();
-  s.failGetPrinter = false;
-  s.failSetPrinter = true;
-  SetDefaultPrinter9x(s, known);
-  EXPECT_EQ(s.calls.size(), 3u);
-  EXPECT_EQ(s.calls.back(), "close Office_2nd");
-  EXPECT_EQ(s.defaultName, "Pressmark_PS");
-  EXPECT_EQ(s.openHandles(), 0);
-}
-
-TEST(SetDefaultPrinter9x, ALongPrinterNameIsReadBackCutAt511) {
+TEST(SetDefaultPrinter9x, ALongPrinterNameIsWrittenBackCutAt511ButTheHandleSwitchesTheRightPrinter) {
   MemorySpooler s;
   std::string longName(600, 'L');
   s.queues = {{longName, "", "drv", "file:/tmp/l.prn"}};
   SetDefaultPrinter9x(s, longName);
   ASSERT_EQ(s.calls.size(), 4u);
   EXPECT_EQ(s.calls[1], "set5 " + std::string(511, 'L') + "|file:/tmp/l.prn|4|15000|45000");
-  EXPECT_EQ(s.defaultName, longName) << "the handle, not the copied name, says which printer";
+  EXPECT_EQ(s.defaultName, longName);
 }
 
-TEST_F(Spooler, SetDefaultPrinterNTDriverPortAndTimeOutsMakeTheDevice) {
-  std::string name = "Office_2nd";
-  SetDefaultPrinterNT(s, name);
-  EXPECT_EQ(s.defaultName, "Office_2nd");
-  EXPECT_EQ(s.calls, (std::vector<std::string>{"default Office_2nd", "broadcast windows"}));
-  EXPECT_EQ(s.getProfileString("windows", "Device", "", kProfileBuffer), "Office_2nd,HP LaserJet 4,socket://10.0.0.9");
-  EXPECT_EQ(CurrentDefaultPrinter(s), "Office_2nd");
-}
-
-TEST_F(Spooler, SetDefaultPrinterNTTheTextsProfileValues) {
-  // Two time-outs after driver and port: they are dropped.
+// The profile method: the device line is made of driver and port without
+// the time-outs, and a queue without a driver or a port is never switched.
+TEST_F(Spooler, SetDefaultPrinterNTWritesTheDeviceWithoutTimeOutsAndSkipsQueuesWithoutDriverOrPort) {
   s.printerPorts["Lab"] = "Generic PDF,ipp://lab/printers/a,15,45";
-  // A single comma: no port, so nothing changes.
-  s.printerPorts["Annex"] = "Generic PDF,ipp://annex/printers/b";
-  std::string lab = "Lab", annex = "Annex";
-  SetDefaultPrinterNT(s, annex);
-  EXPECT_EQ(s.defaultName, "Pressmark_PS");
-  EXPECT_TRUE(s.calls.empty());
-  SetDefaultPrinterNT(s, lab);
-  EXPECT_EQ(s.defaultName, "Lab");
-  EXPECT_EQ(s.getProfileString("windows", "Device", "", kProfileBuffer), "Lab,Generic PDF,ipp://lab/printers/a");
-}
-
-TEST_F(Spooler, SetDefaultPrinterNTAQueueWithoutDriverOrPortStaysPut) {
+  s.printerPorts["Annex"] = "Generic PDF,ipp://annex/printers/b";  // one comma: no port
   s.queues.push_back({"NoDriver", "", "", "file:/tmp/n.prn"});
   s.queues.push_back({"NoPort", "", "drv", ""});
-  std::string a = "NoDriver", b = "NoPort", c = "Nowhere";
-  SetDefaultPrinterNT(s, a);
-  SetDefaultPrinterNT(s, b);
-  SetDefaultPrinterNT(s, c);
+  for (std::string name : {"Annex", "NoDriver", "NoPort", "Nowhere"}) SetDefaultPrinterNT(s, name);
   EXPECT_EQ(s.defaultName, "Pressmark_PS");
   EXPECT_TRUE(s.calls.empty());
+  const std::pair<std::string, std::string> rows[] = {{"Office_2nd", "Office_2nd,HP LaserJet 4,socket://10.0.0.9"},
+                                                      {"Lab", "Lab,Generic PDF,ipp://lab/printers/a"}};
+  for (auto [name, device] : rows) {
+    SetDefaultPrinterNT(s, name);
+    EXPECT_EQ(s.defaultName, name);
+    EXPECT_EQ(s.calls, (std::vector<std::string>{"default " + name, "broadcast windows"}));
+    EXPECT_EQ(s.getProfileString("windows", "Device", "", kProfileBuffer), device);
+    EXPECT_EQ(CurrentDefaultPrinter(s), name);
+    s.calls.clear();
+  }
 }
 
-TEST_F(Spooler, WriteDefaultPrinterWritesTheDeviceAndBroadcasts) {
+TEST_F(Spooler, WriteDefaultPrinterBroadcastsAndRefusesEntriesWithoutAHome) {
   WriteDefaultPrinter(s, "Lab", "Generic PDF", "ipp://lab/printers/a");
   EXPECT_EQ(s.defaultName, "Lab");
   EXPECT_EQ(s.calls.back(), "broadcast windows");
-  // Other profile entries have no home here and are refused.
   EXPECT_FALSE(s.writeProfileString("PrinterPorts", "Lab", "x,y,1,2"));
   EXPECT_FALSE(s.writeProfileString("windows", "Device", "Nowhere,drv,port"));
   EXPECT_EQ(s.defaultName, "Lab");

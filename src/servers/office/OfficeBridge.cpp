@@ -169,7 +169,6 @@ struct OfficeBridge::Impl {
   std::condition_variable wake;
   pid_t pid = -1;
   uint64_t generation = 0;
-  uint64_t nextGeneration = 1;
   std::string profile;
   bool inCall = false;
   Clock::time_point deadline{};
@@ -179,7 +178,8 @@ struct OfficeBridge::Impl {
   std::chrono::milliseconds callTimeout = envSeconds("PRESSMARK_OFFICE_TIMEOUT", std::chrono::minutes(5));
   std::chrono::milliseconds idleTimeout = envSeconds("PRESSMARK_OFFICE_IDLE_TIMEOUT", std::chrono::minutes(10));
   std::chrono::milliseconds startTimeout = envSeconds("PRESSMARK_OFFICE_START_TIMEOUT", std::chrono::seconds(90));
-  int depth = 0;  // nesting of run() on the calling thread (under callMu)
+  int depth = 0;         // nesting of run() on the calling thread (under callMu)
+  bool unbound = false;  // the thread that used this bridge has ended
 
   Session session;
   Reference<css::lang::XComponent> bridge;
@@ -386,7 +386,7 @@ struct OfficeBridge::Impl {
         l.lock();
         continue;
       }
-      if (!inCall && pid > 0 && pooled && openDocuments == 0 && now - lastUse >= linger) {
+      if (!inCall && pid > 0 && pooled && openDocuments == 0 && lingerOver(now)) {
         l.unlock();
         giveBack();
         l.lock();
@@ -400,13 +400,17 @@ struct OfficeBridge::Impl {
     }
   }
 
+  // Whether a lent office with nothing open may go back: at once when the
+  // thread that used it has ended, else after the linger (under stateMu).
+  bool lingerOver(Clock::time_point now) const { return unbound || now - lastUse >= linger; }
+
   // Hands the lent office back to the service (nothing is open in it).
   void giveBack() {
     std::unique_lock<std::recursive_mutex> c(callMu, std::try_to_lock);
     if (!c.owns_lock()) return;
     {
       std::lock_guard<std::mutex> l(stateMu);
-      if (!pooled || pid <= 0 || openDocuments != 0 || Clock::now() - lastUse < linger) return;
+      if (!pooled || pid <= 0 || openDocuments != 0 || !lingerOver(Clock::now())) return;
       pid = -1;
       generation = 0;
       profile.clear();
@@ -429,11 +433,10 @@ struct OfficeBridge::Impl {
 
   void start() {
     Reference<css::uno::XComponentContext> local = localContext();
-    uint64_t gen;
-    {
-      std::lock_guard<std::mutex> l(stateMu);
-      gen = nextGeneration++;
-    }
+    // Unique in the process, so a document's generation names its bridge
+    // as well as its office.
+    static std::atomic<uint64_t> nextGeneration{1};
+    uint64_t gen = nextGeneration++;
     if (serviceWanted()) {
       std::string why;
       if (lease.acquire(why)) {
@@ -531,7 +534,7 @@ struct OfficeBridge::Impl {
       // Registered once the bridge has made its first calls, so that the
       // runtime's objects those calls create are freed after it runs.
       static std::once_flag registered;
-      std::call_once(registered, [] { std::atexit([] { OfficeBridge::instance().impl_->endAtExit(); }); });
+      std::call_once(registered, [] { std::atexit(&OfficeBridge::endAllAtExit); });
       disarm();
       if (timedOutFlag()) throw css::uno::RuntimeException("no answer");
     } catch (const css::uno::Exception& e) {
@@ -642,23 +645,141 @@ struct OfficeBridge::Impl {
   }
 };
 
+// Every bridge of the process. A thread takes a bridge of its own on its
+// first office call, so threads convert side by side, each in the office it
+// leased; a thread that ends leaves its bridge to the next new thread.
+// Bridges are never destroyed: objects of an ended thread may still name
+// their office, and threads may end after static destruction began.
+struct OfficeBridge::Registry {
+  std::mutex mu;
+  std::vector<OfficeBridge*> all;
+  std::vector<OfficeBridge*> spare;  // bridges whose thread has ended
+  // Settings made through any bridge hold for every bridge of the process.
+  std::chrono::milliseconds callTimeout{0}, idleTimeout{0};
+
+  static Registry& get() {
+    static Registry* r = new Registry;
+    // Made after the registry and before any office starts, so it is
+    // destroyed after the exit handler the first connection registers.
+    static Unloader unloader;
+    return *r;
+  }
+
+  // Ends every office at unload (see Impl::endAtUnload).
+  struct Unloader {
+    ~Unloader() {
+      for (OfficeBridge* b : snapshot()) b->impl_->endAtUnload();
+    }
+  };
+
+  static std::vector<OfficeBridge*> snapshot() {
+    Registry& r = get();
+    std::lock_guard<std::mutex> l(r.mu);
+    return r.all;
+  }
+
+  // The calling thread's binding: given back to the spares when it ends.
+  struct Binding {
+    OfficeBridge* bridge = nullptr;
+    ~Binding() {
+      if (!bridge) return;
+      Impl& i = *bridge->impl_;
+      {
+        std::lock_guard<std::mutex> l(i.stateMu);
+        i.unbound = true;
+      }
+      i.wake.notify_all();
+      Registry& r = get();
+      std::lock_guard<std::mutex> l(r.mu);
+      r.spare.push_back(bridge);
+    }
+  };
+
+  OfficeBridge& own() {
+    thread_local Binding binding;
+    if (binding.bridge) return *binding.bridge;
+    OfficeBridge* b = nullptr;
+    {
+      std::lock_guard<std::mutex> l(mu);
+      if (!spare.empty()) {
+        b = spare.back();
+        spare.pop_back();
+      } else {
+        b = new OfficeBridge;
+        all.push_back(b);
+        if (callTimeout.count() > 0) b->impl_->callTimeout = callTimeout;
+        if (idleTimeout.count() > 0) b->impl_->idleTimeout = idleTimeout;
+      }
+    }
+    {
+      std::lock_guard<std::mutex> l(b->impl_->stateMu);
+      b->impl_->unbound = false;
+    }
+    binding.bridge = b;
+    return *b;
+  }
+
+  // The bridge whose office has this generation, or null.
+  static OfficeBridge* holding(uint64_t generation) {
+    if (generation == 0) return nullptr;
+    for (OfficeBridge* b : snapshot()) {
+      std::lock_guard<std::mutex> l(b->impl_->stateMu);
+      if (b->impl_->generation == generation && b->impl_->pid > 0) return b;
+    }
+    return nullptr;
+  }
+};
+
+namespace {
+// The bridge whose call runs on this thread: what the call's body does
+// through instance() (a nested call, a document counted, a work folder)
+// concerns that bridge, whichever thread's own it is.
+thread_local OfficeBridge* t_calling = nullptr;
+
+struct Calling {
+  OfficeBridge* outer;
+  explicit Calling(OfficeBridge* b) : outer(t_calling) { t_calling = b; }
+  ~Calling() { t_calling = outer; }
+  Calling(const Calling&) = delete;
+  Calling& operator=(const Calling&) = delete;
+};
+}  // namespace
+
 OfficeBridge& OfficeBridge::instance() {
-  static OfficeBridge b;
-  return b;
+  if (t_calling) return *t_calling;
+  return Registry::get().own();
+}
+
+bool OfficeBridge::holds(uint64_t generation) {
+  return Registry::holding(generation) != nullptr;
+}
+
+void OfficeBridge::endAllAtExit() {
+  for (OfficeBridge* b : Registry::snapshot()) b->impl_->endAtExit();
 }
 
 OfficeBridge::OfficeBridge() : impl_(new Impl) {}
 // impl_ is not deleted: see endAtUnload.
-OfficeBridge::~OfficeBridge() {
-  impl_->endAtUnload();
-}
+OfficeBridge::~OfficeBridge() = default;
 
 void OfficeBridge::run(const std::string& what, const std::function<void(Session&)>& body) {
   std::lock_guard<std::recursive_mutex> l(impl_->callMu);
+  Calling calling(this);
   impl_->call(what, body);
 }
 
 void OfficeBridge::runIn(uint64_t generation, const std::string& what, const std::function<void(Session&)>& body) {
+  // A document opened by another thread is worked on in that thread's office.
+  OfficeBridge* owner = this;
+  {
+    std::lock_guard<std::mutex> s(impl_->stateMu);
+    if (impl_->generation != generation) owner = nullptr;
+  }
+  if (!owner) owner = Registry::holding(generation);
+  if (owner && owner != this) {
+    owner->runIn(generation, what, body);
+    return;
+  }
   std::lock_guard<std::recursive_mutex> l(impl_->callMu);
   bool same;
   {
@@ -673,6 +794,7 @@ void OfficeBridge::runIn(uint64_t generation, const std::string& what, const std
   if (!same)
     raise(kErrDocumentLost, "The document was lost when its office program ended; " + what + " was not done.",
           "Pressmark office server");
+  Calling calling(this);
   impl_->call(what, body);
 }
 
@@ -700,22 +822,45 @@ void OfficeBridge::shutdown() {
   impl_->disposeBridge();
 }
 
+void OfficeBridge::shutdownLent() {
+  for (OfficeBridge* b : Registry::snapshot())
+    if (b->pooled()) b->shutdown();
+}
+
 std::chrono::milliseconds OfficeBridge::callTimeout() {
   std::lock_guard<std::mutex> s(impl_->stateMu);
   return impl_->callTimeout;
 }
 void OfficeBridge::setCallTimeout(std::chrono::milliseconds t) {
-  std::lock_guard<std::mutex> s(impl_->stateMu);
-  impl_->callTimeout = t.count() > 0 ? t : std::chrono::milliseconds(std::chrono::minutes(5));
+  if (t.count() <= 0) t = std::chrono::minutes(5);
+  Registry& r = Registry::get();
+  {
+    std::lock_guard<std::mutex> l(r.mu);
+    r.callTimeout = t;
+  }
+  for (OfficeBridge* b : Registry::snapshot()) {
+    std::lock_guard<std::mutex> s(b->impl_->stateMu);
+    b->impl_->callTimeout = t;
+  }
 }
 std::chrono::milliseconds OfficeBridge::idleTimeout() {
   std::lock_guard<std::mutex> s(impl_->stateMu);
   return impl_->idleTimeout;
 }
 void OfficeBridge::setIdleTimeout(std::chrono::milliseconds t) {
-  std::lock_guard<std::mutex> s(impl_->stateMu);
-  impl_->idleTimeout = t.count() > 0 ? t : std::chrono::milliseconds(std::chrono::minutes(10));
-  impl_->wake.notify_all();
+  if (t.count() <= 0) t = std::chrono::minutes(10);
+  Registry& r = Registry::get();
+  {
+    std::lock_guard<std::mutex> l(r.mu);
+    r.idleTimeout = t;
+  }
+  for (OfficeBridge* b : Registry::snapshot()) {
+    {
+      std::lock_guard<std::mutex> s(b->impl_->stateMu);
+      b->impl_->idleTimeout = t;
+    }
+    b->impl_->wake.notify_all();
+  }
 }
 
 void OfficeBridge::documentOpened() {

@@ -66,8 +66,8 @@ class OfficeControl : public Dispatch {
   Variant Shared(Frame&) { return Variant(OfficeBridge::instance().pooled()); }
   Variant ServiceStatus(Frame&) { return Variant(serviceStatus()); }
   Variant StopService(Frame&) {
-    // This process's own lease goes first, so the service can end at once.
-    if (OfficeBridge::instance().pooled()) OfficeBridge::instance().shutdown();
+    // This process's own leases go first, so the service can end at once.
+    OfficeBridge::shutdownLent();
     return Variant(stopService());
   }
 };

@@ -253,7 +253,7 @@ void OpenModel::closeOrRaise() {
   if (!model_.is()) return;
   Reference<css::lang::XComponent> m = model_;
   model_.clear();
-  if (OfficeBridge::instance().generation() != generation_) return;  // gone with its process
+  if (!OfficeBridge::holds(generation_)) return;  // gone with its process
   OfficeBridge::instance().runIn(generation_, "closing " + path_, [&](Session&) { closeModel(m); });
 }
 

@@ -239,11 +239,14 @@ async def submit(svc, request, op_name):
 
 async def respond(svc, request, job_id):
     job = svc.store.get(job_id)
-    if job is not None and "respond-async" not in request.headers.get("prefer", "").lower():
+    asked_async = "respond-async" in request.headers.get("prefer", "").lower()
+    if job is not None and not asked_async:
         job = await svc.wait(job_id, svc.settings.wait_budget)
     if job is None:
         return problem(request, 404, "job-not-found", "No such job", "the job was deleted")
-    if job["status"] in jobs.FINISHED:
+    # A client that asked to poll gets its job to poll, also when the job
+    # (or the earlier job of its idempotency key) has finished already.
+    if job["status"] in jobs.FINISHED and not asked_async:
         return result_response(svc, request, job)
     return accepted(job)
 

@@ -16,7 +16,7 @@ import socket
 import threading
 import time
 
-from celery import Celery
+from celery import Celery, bootsteps
 
 from . import jobs
 
@@ -89,12 +89,18 @@ class Gateway:
             return False, {"engine": "farm", "broker": f"down: {e}"}
 
     def _watch(self):
+        # A finished job is seen within tens of milliseconds; a sweep over a
+        # long queue is paid for with a longer pause, so watching never takes
+        # more than a fifth of a core.
+        pause = 0.02
         while True:
-            time.sleep(0.1)
+            time.sleep(pause)
+            began = time.monotonic()
             try:
                 self._sweep()
             except Exception as e:
                 self.log.warning("farm watch: %s", e)
+            pause = min(1.0, max(0.02, 4 * (time.monotonic() - began)))
 
     def _sweep(self):
         depth = {q: 0 for q in QUEUES}
@@ -157,10 +163,41 @@ def run_job(settings, job_id):
                           "started": started, "worker": host})
 
 
+class PromptPickup(bootsteps.StartStopStep):
+    """Asks the broker for the next message as soon as the last one is acknowledged.
+
+    With one message in hand per slot (prefetch 1, acknowledged late) the
+    Redis transport stops asking for messages while every slot is busy, and
+    asks again from a callback that runs at the start of each turn of the
+    worker's event loop. The acknowledgement itself runs later in the turn,
+    just before the loop sleeps until its next timer or event: up to two
+    seconds during which a waiting job sits in Redis while the worker idles.
+    The callbacks run again once the turn's work is done, so the request
+    goes out before the loop sleeps.
+    """
+
+    requires = {"celery.worker.components:Hub"}
+
+    def create(self, worker):
+        hub = getattr(worker, "hub", None)
+        if hub is None:
+            return  # a pool without an event loop asks for messages itself
+        fire_timers = hub.fire_timers
+
+        def fire_timers_then_poll(*args, **kwargs):
+            delay = fire_timers(*args, **kwargs)
+            for tick in list(hub.on_tick):
+                tick()
+            return delay
+
+        hub.fire_timers = fire_timers_then_poll
+
+
 def run_worker(settings):
     if not settings.store_dir:
         raise SystemExit("pressmark worker: --store-dir is required, the folder every farm node mounts")
     app = celery_app(settings)
+    app.steps["worker"].add(PromptPickup)
 
     @app.task(name=TASK)
     def task(job_id):
