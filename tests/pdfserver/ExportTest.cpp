@@ -4,21 +4,13 @@
 #include <filesystem>
 #include <functional>
 
-#include "Common.h"
+#include "pdfserver_js/Read.h"
 
 namespace fs = std::filesystem;
 
 namespace pm::test {
 
-class Export : public PdfTest {
- protected:
-  void SetUp() override {
-    PdfTest::SetUp();
-    pd = openPDDoc(path);
-    js = objectOf(call(pd, "GetJSObject"));
-  }
-  ObjectRef pd, js;
-};
+using Export = JsTest;
 
 // Each type: the file asked for, the file it gives (pictures one per page)
 // and what that file must hold; a PDF moves the document to the new file.
