@@ -35,34 +35,15 @@ TEST_F(PdfForm, EverySevenKindsWithTheirProperties) {
   std::string out = saveTo("kinds.pdf");
 
   EXPECT_EQ(fieldNames(out), (std::vector<std::string>{"total", "agree", "size", "city", "pick", "go", "sig"}));
-  struct Entry {
-    const char* field;
-    const char* key;
-    const char* part;  // what the printed entry holds
-  };
-  const Entry entries[] = {
-      {"total", "FT", "/Tx"},
-      {"total", "MaxLen", "5"},
-      {"total", "Q", "1"},
-      {"total", "MK/BG", "[1 0 0]"},
-      {"total", "DA", "12 Tf"},
-      {"total", "DA", "Helv"},
-      {"total", "TU", "Total amount"},
-      {"total", "AA/K/JS", "AFNumber_Keystroke"},
-      {"agree", "FT", "/Btn"},
-      {"agree", "MK/CA", "(8)"},
-      {"agree", "AP/N", "/Yes"},
-      {"size", "AP/N", "/Large"},
-      {"city", "FT", "/Ch"},
-      {"city", "Opt", "[(BER)(Berlin)]"},
-      {"city", "Opt", "[(CGN)<FEFF004B00F6006C006E>]"},
-      {"city", "Opt", "(Paris)]"},
-      {"pick", "Opt", "One"},
-      {"go", "MK/CA", "(Go)"},
-      {"go", "AA/U/JS", "app.alert"},
-      {"sig", "FT", "/Sig"},
-  };
-  for (const Entry& e : entries) EXPECT_THAT(fieldEntry(out, e.field, e.key), HasSubstr(e.part)) << e.field;
+  EXPECT_EQ(fieldEntries(out, "total", {"FT", "MaxLen", "Q", "MK/BG", "DA", "TU", "AA/K/JS"}),
+            "FT=/Tx MaxLen=5 Q=1 MK/BG=[1 0 0] DA=(/Helv 12 Tf 0 g) TU=(Total amount) "
+            "AA/K/JS=(AFNumber_Keystroke\\(2,0,0,0,\"\",true\\);)");
+  EXPECT_EQ(fieldEntries(out, "agree", {"FT", "MK/CA"}) + " " + fieldEntries(out, "city", {"FT", "Opt"}),
+            "FT=/Btn MK/CA=(8) FT=/Ch Opt=[[(BER)(Berlin)][(CGN)<FEFF004B00F6006C006E>](Paris)]");
+  EXPECT_EQ(fieldEntries(out, "go", {"MK/CA", "AA/U/JS"}) + " " + fieldEntries(out, "sig", {"FT"}),
+            "MK/CA=(Go) AA/U/JS=(app.alert\\('go'\\);) FT=/Sig");
+  EXPECT_THAT(fieldEntry(out, "agree", "AP/N") + fieldEntry(out, "size", "AP/N") + fieldEntry(out, "pick", "Opt"),
+              HoldsAll({"/Yes", "/Large", "One"}));
   EXPECT_TRUE(flags(out, "total") & kRequired);
   EXPECT_TRUE(flags(out, "agree") & kReadOnly);
   EXPECT_TRUE(flags(out, "pick") & kMultiSelect);
