@@ -67,11 +67,12 @@ class OverServer : public PdfTest {
       }
     return out;
   }
-  void annotate(std::vector<std::pair<std::string, Variant>> props) {
+  // An annotation from its properties, given as name, value, name, value...
+  void annotate(std::vector<Variant> props) {
     ObjectRef a = objectOf(call(js, "addAnnot"));
     ObjectRef p = objectOf(call(a, "getProps"));
     let(p, "Delay", true);
-    for (auto& [k, v] : props) let(p, k, v);
+    for (size_t i = 0; i + 1 < props.size(); i += 2) let(p, CStr(props[i]), props[i + 1]);
     let(p, "Delay", false);
     call(a, "setProps", {Variant(p)});
   }
@@ -163,25 +164,12 @@ TEST_F(OverServer, ExportsThatCannotBeWrittenRaiseAndLeaveNothing) {
 
 TEST_F(OverServer, AnnotationsTravelWithTheFormData) {
   form();
-  annotate({{"Type", "Text"},
-            {"Page", 1},
-            {"Point", V({int16_t(50), int16_t(300)})},
-            {"Name", "Note1"},
-            {"Author", "Zoë"},
-            {"contents", "Prüfen ✓ <bitte> & \"danke\""},
-            {"StrokeColor", V({"RGB", 1, 0, 0})}});
-  annotate({{"Type", "Square"},
-            {"Page", 0},
-            {"Rect", V({int16_t(100), int16_t(100), int16_t(200), int16_t(150)})},
-            {"Name", "Box"},
-            {"Author", "Ann"},
-            {"contents", "boxed"}});
-  annotate({{"Type", "Highlight"},
-            {"Page", 0},
-            {"Quads", V({V({72, 720, 200, 720, 72, 700, 200, 700})})},
-            {"Name", "Mark"},
-            {"Author", "Ann"},
-            {"StrokeColor", V({"RGB", 1, 1, 0})}});
+  annotate({"Type", "Text", "Page", 1, "Point", V({int16_t(50), int16_t(300)}), "Name", "Note1", "Author", "Zoë",
+            "contents", "Prüfen ✓ <bitte> & \"danke\"", "StrokeColor", V({"RGB", 1, 0, 0})});
+  annotate({"Type", "Square", "Page", 0, "Rect", V({int16_t(100), int16_t(100), int16_t(200), int16_t(150)}), "Name",
+            "Box", "Author", "Ann", "contents", "boxed"});
+  annotate({"Type", "Highlight", "Page", 0, "Quads", V({V({72, 720, 200, 720, 72, 700, 200, 700})}), "Name", "Mark",
+            "Author", "Ann", "StrokeColor", V({"RGB", 1, 1, 0})});
   const std::vector<std::string> before = annotations();
   ASSERT_EQ(before.size(), 3u);
   for (const char* name : {"a.fdf", "a.xfdf"}) {

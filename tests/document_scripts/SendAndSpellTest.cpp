@@ -7,10 +7,6 @@
 // flow analysis); the warning says nothing about this code.
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 
-#include <algorithm>
-#include <cstring>
-#include <filesystem>
-#include <functional>
 #include <regex>
 
 #include "LocalService.h"
@@ -63,8 +59,7 @@ TEST_F(Sending, SpellCheckFindsMisspeltWordsWithSuggestions) {
       if (e == word || e.rfind(word + "^", 0) == 0) return e;
     return std::string();
   };
-  EXPECT_THAT(entry("wrold"), HasSubstr("^world")) << entry("wrold");
-  EXPECT_THAT(entry("tset"), HasSubstr("^test")) << entry("tset");
+  EXPECT_THAT(entry("wrold") + entry("tset"), HoldsAll({"^world", "^test"}));
   EXPECT_EQ(entry("text"), "") << "correct words are not questioned";
   EXPECT_EQ(call(doc, "SpellCheckPDF", {"^", 2}), Variant(int16_t(-1))) << "the second page is spelt right";
   Variant one = call(doc, "SpellCheckPDF", {" / ", 1});
@@ -214,7 +209,7 @@ TEST_F(Mail, MissingSettingsAndRecipientsAreErrors) {
     test::ScopedEnv none("PRESSMARK_SMTP_SERVER", "");
     EXPECT_RAISES("No mail server is set", call(doc, "EmailForm", {false, "a@example.org"}));
   }
-  EXPECT_TRUE(std::filesystem::is_empty(inbox())) << "nothing was sent";
+  EXPECT_FALSE(exists(inbox() + "/m0.env")) << "nothing was sent";
 }
 
 // ---- Form submission ----
@@ -240,14 +235,15 @@ TEST_F(Submit, EachFormatArrivesAsAsked) {
   call(doc, "SubmitFormToURL", {url("/post"), false});
   call(doc, "SubmitFormToURL", {url("/get?x=1"), false, false, V({"name"}), true});
   call(doc, "SubmitFormToURL", {url("/pdf"), false, false, Variant::missing(), false, false, false, false, true});
-  EXPECT_EQ(request(0), "POST\n/fdf\napplication/vnd.fdf\n");
+  std::vector<std::string> requests;
+  for (int n = 0; n < 5; ++n) requests.push_back(request(n));
+  EXPECT_EQ(requests, (std::vector<std::string>{
+                          "POST\n/fdf\napplication/vnd.fdf\n", "POST\n/xfdf\napplication/vnd.adobe.xfdf\n",
+                          "POST\n/post\napplication/x-www-form-urlencoded\n",
+                          "GET\n/get?x=1&name=Zo%C3%AB+%C3%85ngstr%C3%B6m\n\n", "POST\n/pdf\napplication/pdf\n"}));
   EXPECT_THAT(body(0), HasSubstr("/T (agree) /V /Yes")) << body(0);
-  EXPECT_EQ(request(1), "POST\n/xfdf\napplication/vnd.adobe.xfdf\n");
   EXPECT_THAT(body(1), HasSubstr("<value>Zoë Ångström</value>")) << body(1);
-  EXPECT_EQ(request(2), "POST\n/post\napplication/x-www-form-urlencoded\n");
   EXPECT_EQ(body(2), "name=Zo%C3%AB+%C3%85ngstr%C3%B6m&agree=Yes");
-  EXPECT_EQ(request(3), "GET\n/get?x=1&name=Zo%C3%AB+%C3%85ngstr%C3%B6m\n\n");
-  EXPECT_EQ(request(4), "POST\n/pdf\napplication/pdf\n");
   EXPECT_EQ(body(4).rfind("%PDF-", 0), 0u);
 }
 
@@ -263,12 +259,6 @@ TEST_F(Submit, RefusalsAndUnreachableServersAreErrors) {
                      {"http://127.0.0.1:1/x", true, false, Variant::missing(), false, false, false, true}))
       << "incremental changes";
 }
-
-// ---- The shell ----
-
-}  // namespace pm::test
-
-namespace pm::test {
 
 TEST(MailMessage, LongHeadersAreFoldedIntoShortLinesAndHeadersCannotBeInjected) {
   pm::pdf::mail::Message m;

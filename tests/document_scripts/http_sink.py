@@ -2,11 +2,11 @@
 # receives in the folder given: rN.req (method, path and content type, one
 # a line) and rN.body. Answers 404 for paths under /missing, a small web
 # page for /page.html, and 200 "ok" otherwise.
-# Prints its port when ready and stops when its standard input closes.
+# Writes its port to the file "port" there when ready; runs until it is
+# ended by a signal.
 import http.server
 import os
 import sys
-import threading
 
 folder = sys.argv[1]
 PAGE = b"<html><body><h1>Fetched heading</h1><p>A paragraph from the local server.</p></body></html>"
@@ -40,7 +40,7 @@ class Keep(http.server.BaseHTTPRequestHandler):
 
 
 server = http.server.HTTPServer(("127.0.0.1", 0), Keep)
-print(server.server_address[1], flush=True)
-threading.Thread(target=server.serve_forever, daemon=True).start()
-sys.stdin.read()
-server.shutdown()
+with open(os.path.join(folder, "port.part"), "w") as f:
+    f.write(str(server.server_address[1]))
+os.rename(os.path.join(folder, "port.part"), os.path.join(folder, "port"))
+server.serve_forever()
