@@ -26,7 +26,6 @@ Lines outlineLines(const std::string& path);
 std::vector<Lines> outlinesOf(const std::vector<std::string>& paths);
 // Only the titles, indented the same way.
 Lines titlesOnly(const Lines& lines);
-Lines outlineTitles(const std::string& path);
 
 // Three pages of text, and an outline of several levels with a repeated
 // name, names in Cyrillic and a name holding "~":

@@ -143,18 +143,14 @@ TEST_F(PagesOverServer, FlatteningRotationLabelsAndTabOrder) {
   call(d, "CreateStampAnnot", {1, V({100, 100, 200, 150}), "flat"});
   call(d, "FlattenPages");
   EXPECT_EQ(annots(save(), 0).size(), 0u);
-  EXPECT_EQ(CLng(call(d, "AddWebLinks")), 0);
-  EXPECT_EQ(CLng(call(d, "RemoveWebLinks")), 0);
+  EXPECT_EQ(CLng(call(d, "AddWebLinks")) + CLng(call(d, "RemoveWebLinks")), 0);
   call(d, "SetPageRotations", {2, 0, 90});
-  EXPECT_EQ(CLng(call(d, "GetPageRotation", {3})), 90);
-  EXPECT_EQ(CLng(call(d, "GetPageRotation", {1})), 0);
+  EXPECT_EQ(CStr(call(d, "GetPageRotation", {3})) + CStr(call(d, "GetPageRotation", {1})), "900");
   call(d, "SetPageLabels", {2, 1, "P-", 1});
-  EXPECT_EQ(CStr(call(d, "GetPageLabel", {3})), "P-II");
-  EXPECT_EQ(CStr(call(d, "GetPageLabel", {1})), "1");
+  EXPECT_EQ(CStr(call(d, "GetPageLabel", {3})) + " " + CStr(call(d, "GetPageLabel", {1})), "P-II 1");
   call(d, "SetPageTabOrder", {0, 1});
   std::string out = save();
-  EXPECT_EQ(at(out, "Root/Pages/Kids/2/Rotate"), "90");
-  EXPECT_EQ(at(out, "Root/Pages/Kids/2/Tabs"), "/C");
+  EXPECT_EQ(atEach(out, "Root/Pages/Kids/2/", {"Rotate", "Tabs"}), "Rotate=90 Tabs=/C");
   EXPECT_EQ(at(out, "Root/PageLabels/Nums/3/S"), "/R");
 }
 
@@ -165,9 +161,7 @@ TEST_F(PagesOverServer, TemplatesSpawnedAsPageAndOverlay) {
   call(d, "SpawnPageFromTemplate", {name, 1, true, false});
   call(d, "SpawnPageFromTemplate", {name, 4, true, true});
   std::string out = save();
-  Names names = pageNames(out);
-  ASSERT_EQ(names.size(), 4u);
-  EXPECT_EQ(names, (Names{"one", "two", "two", "three"})) << "spawned as a new page after the first";
+  EXPECT_EQ(pageNames(out), (Names{"one", "two", "two", "three"})) << "spawned as a new page after the first";
   std::string last = pageText(out, 3);
   EXPECT_THAT(last, HasSubstr("Page two text")) << "overlaid on the last page: " << last;
   EXPECT_THAT(last, HasSubstr("Page three text"));
@@ -180,12 +174,9 @@ TEST_F(PagesOverServer, TextWatermarksWithPageNumbersAndFromAFile) {
   call(d, "AddWatermarkFromText", {"No.", 0, 4, 24, Variant::nothing(), 2, 3, true, true, true, 1.0, 1.0, true, 10});
   call(d, "AddWatermarkFromFile", {source, 2, 1, 1});
   std::string out = save();
-  EXPECT_THAT(pageText(out, 0), HasSubstr("DRAFT1"));
-  EXPECT_THAT(pageText(out, 2), HasSubstr("DRAFT3"));
+  EXPECT_THAT(pageText(out, 0), ::testing::AllOf(HoldsAll({"DRAFT1", "Page beta text"}), Not(HasSubstr("No."))));
   EXPECT_THAT(pageText(out, 1), HasSubstr("No.10"));
-  EXPECT_THAT(pageText(out, 2), HasSubstr("No.11"));
-  EXPECT_EQ(pageText(out, 0).find("No."), std::string::npos);
-  EXPECT_THAT(pageText(out, 0), HasSubstr("Page beta text"));
+  EXPECT_THAT(pageText(out, 2), HoldsAll({"DRAFT3", "No.11"}));
   std::string mutoolText;
   EXPECT_EQ(run({"mutool", "draw", "-F", "txt", out, "2"}, &mutoolText), 0);
   EXPECT_THAT(mutoolText, HasSubstr("DRAFT2")) << mutoolText;
@@ -198,11 +189,7 @@ TEST_F(PagesOverServer, PrintOnlyAndScreenOnlyWatermarksSitInOptionalContent) {
   EXPECT_THROW(call(d, "AddWatermarkFromText", {"NOWHERE", 0, 4, 24, Variant::nothing(), 1, 1, true, false, false}),
                AutomationError);
   std::string out = save();
-  struct Case {
-    const char* path;
-    const char* value;
-  };
-  const Case cases[] = {
+  const std::pair<const char*, const char*> cases[] = {
       {"Root/OCProperties/OCGs/0/Name", "(Watermark, print only)"},
       {"Root/OCProperties/OCGs/0/Usage/Print/PrintState", "/ON"},
       {"Root/OCProperties/OCGs/0/Usage/View/ViewState", "/OFF"},
@@ -213,7 +200,7 @@ TEST_F(PagesOverServer, PrintOnlyAndScreenOnlyWatermarksSitInOptionalContent) {
       {"Root/OCProperties/D/AS/1/Event", "/Print"},
       {"Root/Pages/Kids/0/Resources/Properties/WmOC1/Type", "/OCG"},
   };
-  for (const Case& c : cases) EXPECT_EQ(at(out, c.path), c.value) << c.path;
+  for (const auto& [where, value] : cases) EXPECT_EQ(at(out, where), value) << where;
   std::string shown;
   ASSERT_EQ(run({"mutool", "draw", "-F", "txt", out, "1"}, &shown), 0);
   EXPECT_EQ(shown.find("PRINTED"), std::string::npos) << "hidden on screen: " << shown;

@@ -1,7 +1,6 @@
 // The members from the pressmark shell, as a user would run them, read back
 // with mutool and qpdf.
 #include "pdfserver_js/Read.h"
-#include "support/TestSupport.h"
 
 namespace pm::test {
 
@@ -13,7 +12,7 @@ TEST(DocumentShell, HighlightWatermarkAndSave) {
   p.lines = {"The quick brown fox jumps"};
   s.pages = {p, p};
   makePdf(path, s);
-  pm::test::CommandResult r = pm::test::runPressmark(
+  CommandResult r = runPressmark(
       {"shell"},
       "OpenDocument " + path +
           "\n$1.FindAndHighlightText fox\n$1.AddWatermarkFromText DRAFT blnIncludePageNo:=true\n$1.Save 1\n");
@@ -30,7 +29,7 @@ TEST(DocumentShell, HighlightWatermarkAndSave) {
 }
 
 TEST(DocumentShell, HelpListsTheDocumentMembersAndTheRecords) {
-  pm::test::CommandResult r = pm::test::runPressmark({"--help"});
+  CommandResult r = runPressmark({"--help"});
   EXPECT_EQ(r.exitCode, 0);
   for (const char* text :
        {"Document members:", "  FindAndHighlightText strFindText [lngStartPage = 0]",
@@ -39,6 +38,15 @@ TEST(DocumentShell, HelpListsTheDocumentMembersAndTheRecords) {
         "  AddWatermarkFromText strText", "  SetTextAnnotProperties strName lngPage fldt",
         "TextAnnotType members:", "FreeTextAnnotType members:", "  Rotate (property let) vNewValue"})
     EXPECT_THAT(r.out, HasSubstr(text)) << text;
+  for (const char* text :
+       {"BookmarkExists strBookmark", "GetBookmarks varBookmarks", "ExecuteBookmark strBookmark",
+        "RemoveBookmark [strBookmark", "SetBookmarkAction strAction", "SetBookmarkColor varColor",
+        "SetBookmarkName strName", "SetBookmarkStyle lngStyle (by value)", "SetBookmarkExpanded blnExpand",
+        "SetBookmarkProperty varColor lngStyle (by value) intLevel", "CreateBookmarksFromArray varArray",
+        "CreateBookmarksFromArray2 varArray", "CreateBookmarksFromArray3 varArray",
+        "CreateBookmarksFromOutline [lngStartPage = 0]", "CreateBookmarksFromPages [strText = \"Page \"]",
+        "CreateChildBookmark strChildBookmark", "TextFileToArray strTextFile varArray"})
+    EXPECT_THAT(r.out, HasSubstr(std::string("  ") + text)) << text;
 }
 
 TEST(DocumentShell, RecordsPrintAsObjectsAndAreEditedByField) {
@@ -47,7 +55,7 @@ TEST(DocumentShell, RecordsPrintAsObjectsAndAreEditedByField) {
   DocSpec s;
   s.pages = {PageSpec{}};
   makePdf(path, s);
-  pm::test::CommandResult r = pm::test::runPressmark(
+  CommandResult r = runPressmark(
       {"shell"}, "OpenDocument " + path +
                      "\n$1.CreateTextAnnot 1 hello strName:=n1 lngNoteState:=1\n$1.GetTextAnnotProperties n1 1\n"
                      "$2.contents = changed\n$2.State\n$1.SetTextAnnotProperties n1 1 $2\n"
