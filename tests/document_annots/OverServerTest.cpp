@@ -3,8 +3,6 @@
 #include <algorithm>
 
 #include "pdfserver_js/Read.h"
-#include "component/frame/ModuleState.h"
-#include "component/document/Document.h"
 
 namespace pm::test {
 
@@ -18,8 +16,7 @@ class AnnotsOverServer : public ::testing::Test {
     p2.lines = {"quick brown again and the lazy dog."};
     s.pages = {p1, p2};
     makePdf(path, s);
-    moduleState().strOpenDocumentPath = path;
-    d = createDocument();
+    d = openDocument(path);
   }
   std::string save() {
     std::string out = dir.file("out.pdf");
@@ -63,8 +60,7 @@ TEST_F(AnnotsOverServer, MarkupOnARepairedFileLandsAsOnTheWholeOne) {
   ASSERT_NE(xref, std::string::npos);
   for (size_t i = xref + 12; i < std::min(bytes.size(), xref + 72); ++i) bytes[i] = '#';
   test::writeFile(damaged, bytes);
-  moduleState().strOpenDocumentPath = damaged;
-  d = createDocument();
+  d = openDocument(damaged);
   Variant perPage;
   int32_t words = CLng(call(d, "GetPagesWordCount", {0, ByRef(perPage)}));
   EXPECT_EQ(CLng(call(d, "FindAndHighlightText", {"quick brown"})), 3);

@@ -3,16 +3,12 @@
 // qpdf (independently of the engine the server uses).
 #pragma once
 
-#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "Model.h"
-#include "pdfserver/Fixtures.h"
-#include "automation/Automation.h"
-#include "component/frame/ModuleState.h"
-#include "component/document/Document.h"
+#include "pdfserver_js/Read.h"
 
 namespace pm::test {
 
@@ -42,8 +38,7 @@ class RealBookmarks : public ::testing::Test {
     return p;
   }
   ObjectRef open(const std::string& path) {
-    moduleState().strOpenDocumentPath = path;
-    ObjectRef d = createDocument();
+    ObjectRef d = openDocument(path);
     EXPECT_NO_THROW(get(d, "NumPages")) << path;
     return d;
   }

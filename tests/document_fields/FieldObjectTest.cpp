@@ -21,17 +21,13 @@ class FieldObject : public FieldRecording {
 };
 
 TEST_F(FieldObject, CodesOutsideTheVocabularyFallBackWithoutCallingTheViewer) {
-  struct Case {
-    const char* method;
-    int32_t code;
-    const char* name;
-  };
-  const Case cases[] = {{"GetTrigger", 42, "MouseUp"},      {"GetTrigger", 10, "MouseUp"},
-                        {"GetTrigger", 9, "Format"},        {"GetHighlight", 7, "none"},
-                        {"GetHighlight", 2, "push"},        {"GetFont", 9, "Courier-Bold"},
-                        {"GetGlyphStyle", 4, "star"},       {"GetAlignment", 1, "center"},
-                        {"GetBorderStyle", 4, "underline"}, {"GetBorderStyle", 9, "solid"}};
-  for (const Case& c : cases) EXPECT_EQ(call(field, c.method, {c.code}), Variant(c.name)) << c.method << c.code;
+  const std::tuple<const char*, int32_t, const char*> cases[] = {
+      {"GetTrigger", 42, "MouseUp"}, {"GetTrigger", 10, "MouseUp"}, {"GetTrigger", 9, "Format"},
+      {"GetHighlight", 7, "none"},   {"GetHighlight", 2, "push"},   {"GetFont", 9, "Courier-Bold"},
+      {"GetGlyphStyle", 4, "star"},  {"GetAlignment", 1, "center"}, {"GetBorderStyle", 4, "underline"},
+      {"GetBorderStyle", 9, "solid"}};
+  for (const auto& [method, code, name] : cases)
+    EXPECT_EQ(call(field, method, {code}), Variant(name)) << method << code;
   EXPECT_TRUE(rec->transcript().empty());
 }
 

@@ -1,8 +1,6 @@
 // The page, template and watermark members over the real PDF server, on
 // documents the tests make, read back from the saved file.
 #include "pdfserver_js/Read.h"
-#include "component/frame/ModuleState.h"
-#include "component/document/Document.h"
 
 namespace pm::test {
 
@@ -23,8 +21,7 @@ class PagesOverServer : public ::testing::Test {
     makePdf(path, pagesNamed({"one", "two", "three"}));
     source = dir.file("src.pdf");
     makePdf(source, pagesNamed({"alpha", "beta"}));
-    moduleState().strOpenDocumentPath = path;
-    d = createDocument();
+    d = openDocument(path);
   }
   std::string save(const std::string& name = "out.pdf") {
     std::string out = dir.file(name);
@@ -77,8 +74,7 @@ TEST_F(PagesOverServer, ExtractedAndReplacingPagesKeepAnnotationsAndFields) {
     s.formValue = value;
     makePdf(dir.file(std::string(value) + ".pdf"), s);
   }
-  moduleState().strOpenDocumentPath = dir.file("Bob.pdf");
-  d = createDocument();
+  d = openDocument(dir.file("Bob.pdf"));
   Names widgets(6, "Widget");
   struct Row {
     const char* member;
@@ -115,27 +111,19 @@ TEST_F(PagesOverServer, ExtractedAndReplacingPagesKeepAnnotationsAndFields) {
 TEST_F(PagesOverServer, ErrorsNameTheFileAndSpeakTheCallersPages) {
   std::string text = dir.file("notes.txt");
   writeFile(text, "plain text, no PDF");
-  moduleState().strOpenDocumentPath = text;
-  ObjectRef bad = createDocument();
-  struct Row {
-    ObjectRef doc;
-    const char* member;
-    std::vector<Variant> args;
-    int32_t number;
-    std::string description;
-  };
+  ObjectRef bad = openDocument(text);
   const std::string unset = "Object variable or With block variable not set: the document " + text +
                             " did not open: it is not a PDF file (it has no PDF header)";
-  Row rows[] = {
+  const std::tuple<ObjectRef, const char*, std::vector<Variant>, int32_t, std::string> rows[] = {
       {bad, "FindAndHighlightText", {"word"}, 91, unset},
       {bad, "DeletePages", {}, 91, unset},
       {d, "DeletePages", {5, 7}, static_cast<int32_t>(0x80004005u), "Pages 5 to 7 do not exist"},
   };
-  for (Row& r : rows) {
-    std::vector<Arg> args(r.args.begin(), r.args.end());
-    Raised got = raised([&] { call(r.doc, r.member, std::span<const Arg>(args)); });
-    EXPECT_EQ(got.number, r.number) << r.member;
-    EXPECT_EQ(got.description.substr(0, r.description.size()), r.description) << r.member;
+  for (const auto& [doc, member, given, number, description] : rows) {
+    std::vector<Arg> args(given.begin(), given.end());
+    Raised got = raised([&] { call(doc, member, std::span<const Arg>(args)); });
+    EXPECT_EQ(got.number, number) << member;
+    EXPECT_EQ(got.description.substr(0, description.size()), description) << member;
   }
 }
 
@@ -211,24 +199,19 @@ TEST_F(PagesOverServer, PrintOnlyAndScreenOnlyWatermarksSitInOptionalContent) {
 // requested standard font where it reaches and an embedded font elsewhere;
 // text no installed font can draw is refused by name.
 TEST_F(PagesOverServer, WatermarkTextInEveryScript) {
-  struct Row {
-    const char* text;
-    int font;  // Helvetica, Times-Bold, Courier
-    int page;  // 1-based
-    std::vector<std::string> shown;
-  };
-  const Row rows[] = {
+  // Text, font (Helvetica, Times-Bold, Courier), 1-based page, what shows.
+  const std::tuple<const char*, int, int, std::vector<std::string>> rows[] = {
       {"ЧЕРНОВИК DRAFT 草稿", 4, 1, {"ЧЕРНОВИК", "DRAFT", "草稿"}},
       {"Προσχέδιο", 1, 2, {"Προσχέδιο"}},
       {"Entwurf € 5 ä", 8, 3, {"Entwurf € 5 ä"}},
   };
-  for (const Row& r : rows)
-    call(d, "AddWatermarkFromText", {r.text, 0, r.font, 24, Variant::nothing(), r.page, r.page});
+  for (const auto& [text, font, page, shown] : rows)
+    call(d, "AddWatermarkFromText", {text, 0, font, 24, Variant::nothing(), page, page});
   EXPECT_RAISES("𓀀", call(d, "AddWatermarkFromText", {"A 𓀀 B"})) << "names what it cannot draw";
   std::string out = save();
-  for (const Row& r : rows) {
-    expectShown(out, r.page, r.shown);
-    EXPECT_THAT(shownText(out, r.page).first, Not(HasSubstr("?")));
+  for (const auto& [text, font, page, shown] : rows) {
+    expectShown(out, page, shown);
+    EXPECT_THAT(shownText(out, page).first, Not(HasSubstr("?")));
   }
 }
 

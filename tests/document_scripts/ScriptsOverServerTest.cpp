@@ -2,8 +2,6 @@
 // server, read back from the saved file and from the files exported.
 #include <sys/stat.h>
 
-#include "component/document/Document.h"
-#include "component/frame/ModuleState.h"
 #include "pdfserver_js/Read.h"
 
 namespace pm::test {
@@ -12,9 +10,8 @@ class OverServer : public PdfTest {
  protected:
   void SetUp() override {
     PdfTest::SetUp();
-    moduleState().strOpenDocumentPath = path;
     moduleState().strAcrobatVersion = "7.1";
-    doc = createDocument();
+    doc = openDocument(path);
     js = objectOf(call(doc, "CreateJavaScriptObject"));
   }
   std::string saved() {
@@ -67,15 +64,7 @@ class OverServer : public PdfTest {
       }
     return out;
   }
-  // An annotation from its properties, given as name, value, name, value...
-  void annotate(std::vector<Variant> props) {
-    ObjectRef a = objectOf(call(js, "addAnnot"));
-    ObjectRef p = objectOf(call(a, "getProps"));
-    let(p, "Delay", true);
-    for (size_t i = 0; i + 1 < props.size(); i += 2) let(p, CStr(props[i]), props[i + 1]);
-    let(p, "Delay", false);
-    call(a, "setProps", {Variant(p)});
-  }
+  void annotate(const std::vector<Variant>& props) { addAnnot(js, {props}); }
 
   static constexpr const char* kValue = "Zoë Ångström 日本語 \"q\" (x) \\ ü";
   static constexpr const char* kCity = "Łódź & <Kraków>";

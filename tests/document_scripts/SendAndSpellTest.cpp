@@ -11,10 +11,7 @@
 
 #include "LocalService.h"
 #include "pdfserver_js/Read.h"
-#include "component/frame/ModuleState.h"
-#include "component/document/Document.h"
 #include "servers/pdf/external/Mail.h"
-#include "support/TestSupport.h"
 
 namespace pm::test {
 
@@ -32,9 +29,8 @@ class Sending : public ::testing::Test {
     p2.lines = {"Every word here is right."};
     s.pages = {p1, p2};
     makePdf(path, s);
-    moduleState().strOpenDocumentPath = path;
     moduleState().strAcrobatVersion = "7.1";
-    doc = createDocument();
+    doc = openDocument(path);
     js = objectOf(call(doc, "CreateJavaScriptObject"));
     ObjectRef name = objectOf(call(js, "addField", {"name", "text", 0, V({72, 700, 272, 680})}));
     let(name, "value", "Zoë Ångström");
@@ -68,12 +64,7 @@ TEST_F(Sending, SpellCheckFindsMisspeltWordsWithSuggestions) {
 }
 
 TEST_F(Sending, TheDictionaryFollowsTheLocaleUnlessOneIsNamed) {
-  struct Case {
-    const char* setting;
-    const char* lcAll;
-    const char* error;  // "" when the check runs
-  };
-  const Case cases[] = {
+  const std::tuple<const char*, const char*, const char*> cases[] = {
       {"", "de_AT.UTF-8@euro", "No spelling dictionary for de_AT"},
       {"", "C.UTF-8", ""},
       {"", "en_US.UTF-8", ""},
@@ -81,12 +72,12 @@ TEST_F(Sending, TheDictionaryFollowsTheLocaleUnlessOneIsNamed) {
       {"/usr/share/hunspell/en_US", "de_AT.UTF-8", ""},
       {"/nowhere/xx.dic", "C", "The spelling dictionary /nowhere/xx.dic (with its .aff file) does not exist"},
   };
-  for (const Case& c : cases) {
-    test::ScopedEnv dict("PRESSMARK_SPELL_DICTIONARY", c.setting);
-    test::ScopedEnv locale("LC_ALL", c.lcAll);
+  for (const auto& [setting, lcAll, error] : cases) {
+    test::ScopedEnv dict("PRESSMARK_SPELL_DICTIONARY", setting);
+    test::ScopedEnv locale("LC_ALL", lcAll);
     std::string e = raised([&] { call(doc, "SpellCheckPDF", {"^", 1}); }).description;
-    EXPECT_EQ(e.empty(), !*c.error) << c.setting << " " << c.lcAll << ": " << e;
-    EXPECT_THAT(e, HasSubstr(c.error));
+    EXPECT_EQ(e.empty(), !*error) << setting << " " << lcAll << ": " << e;
+    EXPECT_THAT(e, HasSubstr(error));
   }
 }
 

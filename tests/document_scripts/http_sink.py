@@ -18,9 +18,9 @@ class Keep(http.server.BaseHTTPRequestHandler):
         base = os.path.join(folder, "r%d" % n)
         with open(base + ".body", "wb") as f:
             f.write(body)
-        with open(base + ".req.part", "w") as f:
+        # Written before the answer, so the test finds it complete.
+        with open(base + ".req", "w") as f:
             f.write("%s\n%s\n%s\n" % (self.command, self.path, self.headers.get("Content-Type", "")))
-        os.rename(base + ".req.part", base + ".req")
         page = self.path == "/page.html"
         answer = PAGE if page else b"ok"
         self.send_response(404 if self.path.startswith("/missing") else 200)

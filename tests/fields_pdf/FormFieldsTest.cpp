@@ -154,12 +154,7 @@ TEST_F(PdfForm, FilledValuesShowInBothEnginesAndSurviveFlattening) {
   call(doc, "CreateListBoxField", {"pick", int32_t(1), rect(300, 560, 472, 500), V({"Ένα", "Δύο"})});
   call(doc, "CreateCheckBoxField", {"agree", int32_t(1), rect(72, 520, 90, 502), V({"Yes"})});
   call(doc, "CreateRadioButtonField", {"size", int32_t(1), rect(100, 520, 118, 502), V({"Large"})});
-  struct Row {
-    const char* field;
-    const char* value;
-    std::vector<std::string> shown;  // what the page then reads
-  };
-  const Row rows[] = {
+  const std::tuple<const char*, const char*, std::vector<std::string>> rows[] = {
       {"name", "Иван Петров", {"Иван Петров"}},
       {"notes", "Ελληνικά γράμματα και 中文 Zeilen", {"Ελληνικά", "中文"}},
       {"code", "AB12€", {"A", "B", "€"}},
@@ -168,10 +163,10 @@ TEST_F(PdfForm, FilledValuesShowInBothEnginesAndSurviveFlattening) {
       {"agree", "Yes", {}},
       {"size", "Large", {}},
   };
-  for (const Row& r : rows) let(field(r.field), "Value", r.value);
+  for (const auto& [name, value, shown] : rows) let(field(name), "Value", value);
   std::string filled = saveTo("filled.pdf");
   expectClean(filled);
-  for (const Row& r : rows) expectShown(filled, 1, r.shown);
+  for (const auto& [name, value, shown] : rows) expectShown(filled, 1, shown);
   EXPECT_EQ(fieldEntry(filled, "agree", "AS"), "/Yes");
   EXPECT_EQ(fieldEntry(filled, "size", "AS"), "/Large");
   EXPECT_FALSE(contains(at(filled, "Root/AcroForm/NeedAppearances"), "true"))
@@ -184,7 +179,7 @@ TEST_F(PdfForm, FilledValuesShowInBothEnginesAndSurviveFlattening) {
   std::string flat = saveTo("flat.pdf");
   expectClean(flat);
   EXPECT_EQ(fieldNames(flat).size(), 0u);
-  for (const Row& r : rows) expectShown(flat, 1, r.shown);
+  for (const auto& [name, value, shown] : rows) expectShown(flat, 1, shown);
 }
 
 // A check box and a radio button added to a form made elsewhere, whose

@@ -22,23 +22,22 @@ class Signing : public PdfForm {
   static void SetUpTestSuite() {
     certs = new TempDir();
     std::string log;
-    made = sh("cd '" + certs->path() +
-                  "' && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout "
-                  "key.pem -out cert.pem -days 2 "
-                  "-subj '/CN=Pressmark Test/O=Pressmark' && openssl pkcs12 -export -inkey key.pem "
-                  "-in cert.pem -out signer.p12 -passout pass:secret"
-                  // A certificate authority of the test's own and an identity it issued.
-                  " && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "
-                  "-keyout ca.key -out ca.pem -days 2 -subj '/CN=Pressmark Test CA'"
-                  " && openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "
-                  "-keyout leaf.key -out leaf.csr -subj '/CN=Pressmark Clerk'"
-                  " && openssl x509 -req -in leaf.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 "
-                  "-out leaf.pem && openssl pkcs12 -export -inkey leaf.key -in leaf.pem -certfile ca.pem "
-                  "-out clerk.p12 -passout pass:clerk"
-                  // The same identity as older tools export it (RC2 encryption).
-                  " && openssl pkcs12 -export -legacy -inkey key.pem -in cert.pem -out legacy.p12 "
-                  "-passout pass:old",
-              &log);
+    // key NAME SUBJECT [options]: a new P-256 key in NAME.key and a request
+    // for it, or with -x509 a self-signed certificate, in NAME.pem.
+    made =
+        sh("cd '" + certs->path() +
+               "' && key() { n=$1 subj=$2; shift 2; openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 "
+               "-nodes -keyout $n.key -subj \"$subj\" -days 2 \"$@\"; }"
+               " && key signer '/CN=Pressmark Test/O=Pressmark' -x509 -out signer.pem"
+               " && openssl pkcs12 -export -inkey signer.key -in signer.pem -out signer.p12 -passout pass:secret"
+               // A certificate authority of the test's own and an identity it issued.
+               " && key ca '/CN=Pressmark Test CA' -x509 -out ca.pem && key leaf '/CN=Pressmark Clerk' -out leaf.csr"
+               " && openssl x509 -req -in leaf.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 -out leaf.pem"
+               " && openssl pkcs12 -export -inkey leaf.key -in leaf.pem -certfile ca.pem -out clerk.p12"
+               " -passout pass:clerk"
+               // The same identity as older tools export it (RC2 encryption).
+               " && openssl pkcs12 -export -legacy -inkey signer.key -in signer.pem -out legacy.p12 -passout pass:old",
+           &log);
     if (made != 0) std::fprintf(stderr, "%s\n", log.c_str());
   }
   static void TearDownTestSuite() {
@@ -65,15 +64,13 @@ TEST_F(Signing, SignedFileVerifiesAndATamperedOneDoesNot) {
 
   // A signing that cannot happen says why and leaves the file as it was.
   std::string before = readFile(path);
-  const struct Bad {
-    std::string file, password, says;
-  } bad[] = {{p12, "wrong", "password"},
-             {dir.file("none.p12"), "secret", "Cannot read"},
-             {dir.file("form.pdf"), "secret", "not a PKCS #12"}};
-  for (const Bad& b : bad) {
-    Raised r = raised([&] { call(sig, "SignDocument", {b.file, b.password}); });
+  const std::tuple<std::string, std::string, std::string> bad[] = {{p12, "wrong", "password"},
+                                                                   {dir.file("none.p12"), "secret", "Cannot read"},
+                                                                   {dir.file("form.pdf"), "secret", "not a PKCS #12"}};
+  for (const auto& [file, password, says] : bad) {
+    Raised r = raised([&] { call(sig, "SignDocument", {file, password}); });
     EXPECT_EQ(r.source, "Pressmark");
-    EXPECT_THAT(r.description, HasSubstr(b.says));
+    EXPECT_THAT(r.description, HasSubstr(says));
   }
   EXPECT_EQ(readFile(path), before);
   EXPECT_EQ(call(sig, "IsSigned"), Variant(false));

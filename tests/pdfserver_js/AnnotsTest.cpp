@@ -6,19 +6,8 @@ namespace pm::test {
 
 class Annots : public JsTest {
  protected:
-  // addAnnot, then a getProps/setProps pass per list of properties, each
-  // list given as name, value, name, value...
   ObjectRef write(const std::vector<Variant>& first, const std::vector<Variant>& second = {}) {
-    ObjectRef a = objectOf(call(js, "addAnnot"));
-    for (auto& pass : {first, second}) {
-      if (pass.empty()) continue;
-      ObjectRef p = objectOf(call(a, "getProps"));
-      let(p, "Delay", true);
-      for (size_t i = 0; i + 1 < pass.size(); i += 2) let(p, CStr(pass[i]), pass[i + 1]);
-      let(p, "Delay", false);
-      call(a, "setProps", {Variant(p)});
-    }
-    return a;
+    return second.empty() ? addAnnot(js, {first}) : addAnnot(js, {first, second});
   }
   static bool has(const std::string& dict, const std::string& part) { return dict.find(part) != std::string::npos; }
 };

@@ -150,6 +150,18 @@ std::vector<std::string> annotSummary(const std::string& path, int page) {
   return out;
 }
 
+ObjectRef addAnnot(const ObjectRef& js, std::initializer_list<std::vector<Variant>> passes) {
+  ObjectRef a = objectOf(call(js, "addAnnot"));
+  for (const std::vector<Variant>& pass : passes) {
+    ObjectRef p = objectOf(call(a, "getProps"));
+    let(p, "Delay", true);
+    for (size_t i = 0; i + 1 < pass.size(); i += 2) let(p, CStr(pass[i]), pass[i + 1]);
+    let(p, "Delay", false);
+    call(a, "setProps", {Variant(p)});
+  }
+  return a;
+}
+
 std::string pageText(const std::string& file, int page) {
   ReadBack r = readBack(file);
   return page >= 0 && page < r.pages ? r.pageText[static_cast<size_t>(page)] : "<error>";

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "component/document/Document.h"
+#include "component/frame/ModuleState.h"
 #include "pdfserver/Common.h"
 
 namespace pm::test {
@@ -36,6 +38,16 @@ std::vector<std::string> annots(const std::string& file, int page);
 // The text of a page as MuPDF extracts it.
 std::string pageText(const std::string& file, int page);
 int pageCount(const std::string& file);
+
+// A Document of the component over the file, as OpenDocument makes it.
+inline ObjectRef openDocument(const std::string& path) {
+  moduleState().strOpenDocumentPath = path;
+  return createDocument();
+}
+
+// An annotation added through the JavaScript object, with one
+// getProps/setProps pass per list of properties (name, value, name, ...).
+ObjectRef addAnnot(const ObjectRef& js, std::initializer_list<std::vector<Variant>> passes);
 
 // The document under test, opened through the server, with its JavaScript
 // object.
