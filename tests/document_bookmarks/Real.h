@@ -3,7 +3,6 @@
 // qpdf (independently of the engine the server uses).
 #pragma once
 
-
 #include <string>
 #include <vector>
 
