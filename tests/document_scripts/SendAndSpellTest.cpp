@@ -138,11 +138,13 @@ TEST_F(Mail, TheDocumentArrivesWithItsRecipients) {
   // writer renews at every write: the second file identifier and the
   // generation of the free list's head.
   auto renewed = [](std::string s) {
-    s = std::regex_replace(s, std::regex("/ID\\[<([0-9A-F]+)><[0-9A-F]+>\\]"), "/ID[<$1><>]");
+    // An identifier is written in hex or as a literal string, whichever is
+    // shorter for its random bytes.
+    const std::string id = "(<[0-9A-F]*>|\\((?:[^\\\\)]|\\\\.)*\\))";
+    s = std::regex_replace(s, std::regex("/ID\\[" + id + id + "\\]"), "/ID[$1<>]");
     return std::regex_replace(s, std::regex("0000000000 [0-9]{5} f"), "0000000000 ----- f");
   };
   std::string sent = attachment(eml);
-  EXPECT_EQ(sent.size(), readFile(path).size());
   EXPECT_EQ(renewed(sent), renewed(readFile(path)));
 }
 
