@@ -61,11 +61,7 @@ TEST_F(Search, ErrorsOfTheMethodArePassedOn) {
   using Case = std::pair<const char*, std::vector<Arg>>;
   Variant v;
   Variant red = V({"RGB", 1, 0, 0});
-  Array rows = Array::matrix(1, 3);
-  rows.set({0, 0}, " x");
-  rows.set({0, 1}, 1);
-  rows.set({0, 2}, 1);
-  Variant table(rows);
+  Variant rows = table({{" x", 1, 1}});
   const std::vector<Case> cases = {{"GetBookmarks", {ByRef(v)}},
                                    {"BookmarkExists", {"x"}},
                                    {"ExecuteBookmark", {"x"}},
@@ -76,9 +72,9 @@ TEST_F(Search, ErrorsOfTheMethodArePassedOn) {
                                    {"SetBookmarkStyle", {1}},
                                    {"SetBookmarkExpanded", {true}},
                                    {"SetBookmarkProperty", {red, 1, 1}},
-                                   {"CreateBookmarksFromArray", {table}},
-                                   {"CreateBookmarksFromArray2", {table}},
-                                   {"CreateBookmarksFromArray3", {table}},
+                                   {"CreateBookmarksFromArray", {rows}},
+                                   {"CreateBookmarksFromArray2", {rows}},
+                                   {"CreateBookmarksFromArray3", {rows}},
                                    {"CreateBookmarksFromPages", {}},
                                    {"CreateBookmarksFromOutline", {}},
                                    {"CreateChildBookmark", {"x"}},

@@ -41,29 +41,24 @@ TEST_F(ScriptsOrchestration, AttachFileAnswersABooleanAndForwardedFailuresReachT
 }
 
 TEST_F(ScriptsOrchestration, SubmitFormToURLTakesThirteenOrFourteenArgumentsByVersion) {
-  struct Case {
-    const char* version;
-    std::vector<Variant> args;
-    std::string line;
-  };
   const std::string all = "False, True, Array(\"a\"), True, True, True, True, True, True, True, True, \"pw\"";
   const std::string none = "True, False, \"\", False, False, False, False, False, False, False, False, \"\"";
   const std::vector<Variant> given = {"http://h/s", false, true, V({"a"}), true, true, true,
                                       true,         true,  true, true,     true, "pw", true};
-  const Case cases[] = {
+  // Version, arguments, what the viewer's submitForm gets after the address.
+  const std::tuple<const char*, std::vector<Variant>, std::string> cases[] = {
       {"7.1", {"http://h/s"}, none + ", False"},
       {"6.0", given, all + ", True"},
       {"5.0", given, all},
       {"", {"http://h/s"}, none},
       {"5.1", {"http://h/s", true, false, "a"}, none + ", False"},
   };
-  for (const Case& c : cases) {
-    moduleState().strAcrobatVersion = c.version;
+  for (const auto& [version, given, line] : cases) {
+    moduleState().strAcrobatVersion = version;
     rec->clear();
-    std::vector<Arg> args(c.args.begin(), c.args.end());
+    std::vector<Arg> args(given.begin(), given.end());
     call(d, "SubmitFormToURL", std::span<const Arg>(args));
-    EXPECT_EQ(rec->transcript(), Lines{"JSO call submitForm(\"http://h/s\", " + c.line + ")"})
-        << "version " << c.version;
+    EXPECT_EQ(rec->transcript(), Lines{"JSO call submitForm(\"http://h/s\", " + line + ")"}) << "version " << version;
   }
 }
 
