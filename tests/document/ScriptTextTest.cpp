@@ -11,17 +11,11 @@ namespace pm::test {
 TEST(ScriptText, NumbersAreScriptTextInAnyLocale) {
   // A locale with a decimal comma must not change the script.
   std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
-  const std::pair<Variant, const char*> cases[] = {
-      {Variant(int32_t(12)), "12"},
-      {Variant(-3.0), "-3"},
-      {Variant(0.5), "0.5"},
-      {Variant(-0.0), "0"},
-      {Variant("72"), "72"},
-      {Variant(1.25e20), "1.25E+20"},
-      {Variant(2.0 / 3.0), "0.666666666666667"},
-      {Variant(true), "-1"},
-  };
-  for (const auto& [v, text] : cases) EXPECT_EQ(script::Number(v), text);
+  std::string got;
+  for (const Variant& v : {Variant(int32_t(12)), Variant(-3.0), Variant(0.5), Variant(-0.0), Variant("72"),
+                           Variant(1.25e20), Variant(2.0 / 3.0), Variant(true)})
+    got += script::Number(v) + " ";
+  EXPECT_EQ(got, "12 -3 0.5 0 72 1.25E+20 0.666666666666667 -1 ");
   std::setlocale(LC_NUMERIC, "C");
   // A caller's text that is not a number never reaches the script.
   EXPECT_EQ(raised([] { script::Number(Variant("0);app.launchURL('x')")); }).number, 13);

@@ -24,46 +24,26 @@ class Vocabulary : public ::testing::Test {
 // Codes of any numeric type map by value; codes outside a table give its
 // default. The mappings touch no viewer object.
 TEST_F(Vocabulary, CodesMapToTheViewersNames) {
-  const struct {
-    const char* member;
-    Variant code;
-    const char* name;
-  } rows[] = {
-      {"GetTrigger", 10, ""},
-      {"GetTrigger", 11, ""},
-      {"GetTrigger", 0, "MouseUp"},
-      {"GetTrigger", 9, "Format"},
-      {"GetDocumentTrigger", 4, "DidPrint"},
-      {"GetDocumentTrigger", 5, "WillClose"},
-      {"GetPageTrigger", 1, "Close"},
-      {"GetPageTrigger", 2, "Open"},
-      {"GetFont", 14, "Times-Roman"},
-      {"GetFont", 4, "Helvetica"},
-      {"GetFont", int16_t(13), "ZapfDingbats"},
-      {"GetFont", 7.0, "Helvetica-BoldOblique"},
-      {"GetFont", 7.5, "Times-Roman"},
-      {"GetAlignment", 2, "right"},
-      {"GetAlignment", 3, "left"},
-      {"GetFieldBorder", 4, "underline"},
-      {"GetFieldBorder", -1, "solid"},
-      {"GetGlyphStyle", 5, "square"},
-      {"GetGlyphStyle", 6, "check"},
-      {"GetNoteIcon", 14, "UpLeftArrow"},
-      {"GetNoteIcon", 15, "Note"},
-      {"GetNoteState", 3, "Cancelled"},
-      {"GetNoteState", 9, "None"},
-      {"GetStampIcon", 11, "NotForPublicRelease"},
-      {"GetStampIcon", 14, "Approved"},
-      {"GetLayout", 6, "SinglePage"},
-      {"GetLayout", 3, "TwoColumnRight"},
-      {"GetFileType", 0, "com.adobe.acrobat.pdf"},
-      {"GetFileType", 15, "com.adobe.acrobat.pdf"},
-      {"GetFileType", -1, "com.adobe.acrobat.pdf"},
-      {"GetFileType", int16_t(3), "com.adobe.acrobat.html-4-01-css-1-00"},
-      {"GetFileType", 11.0, "com.adobe.acrobat.plain-text"},
-  };
+  using Codes = std::vector<std::pair<Variant, const char*>>;
+  const std::pair<const char*, Codes> rows[] = {
+      {"GetTrigger", {{10, ""}, {11, ""}, {0, "MouseUp"}, {9, "Format"}}},
+      {"GetDocumentTrigger", {{4, "DidPrint"}, {5, "WillClose"}}},
+      {"GetPageTrigger", {{1, "Close"}, {2, "Open"}}},
+      {"GetFont", {{14, "Times-Roman"}, {4, "Helvetica"}, {int16_t(13), "ZapfDingbats"}}},
+      {"GetFont", {{7.0, "Helvetica-BoldOblique"}, {7.5, "Times-Roman"}}},
+      {"GetAlignment", {{2, "right"}, {3, "left"}}},
+      {"GetFieldBorder", {{4, "underline"}, {-1, "solid"}}},
+      {"GetGlyphStyle", {{5, "square"}, {6, "check"}}},
+      {"GetNoteIcon", {{14, "UpLeftArrow"}, {15, "Note"}}},
+      {"GetNoteState", {{3, "Cancelled"}, {9, "None"}}},
+      {"GetStampIcon", {{11, "NotForPublicRelease"}, {14, "Approved"}}},
+      {"GetLayout", {{6, "SinglePage"}, {3, "TwoColumnRight"}}},
+      {"GetFileType", {{0, "com.adobe.acrobat.pdf"}, {15, "com.adobe.acrobat.pdf"}, {-1, "com.adobe.acrobat.pdf"}}},
+      {"GetFileType", {{int16_t(3), "com.adobe.acrobat.html-4-01-css-1-00"}, {11.0, "com.adobe.acrobat.plain-text"}}}};
   rec->clear();
-  for (const auto& r : rows) EXPECT_EQ(CStr(call(doc, r.member, {r.code})), r.name) << r.member << " " << CStr(r.code);
+  for (const auto& [member, codes] : rows)
+    for (const auto& [code, name] : codes)
+      EXPECT_EQ(CStr(call(doc, member, {code})), name) << member << " " << CStr(code);
   EXPECT_TRUE(rec->transcript().empty());
   EXPECT_THROW(call(doc, "GetFont", {Variant::null()}), AutomationError) << "a Null code raises as in Basic";
 }

@@ -18,12 +18,7 @@ TEST_F(PhraseScan, PhrasesMatchOnlyWholeTrimmedWordsAndNeverAcrossPages) {
          {"quick  ", "brown  "},
          {"end ", "quick "},
          {"brown ", "a ", "a ", "a "}});
-  struct Case {
-    const char* find;
-    bool caseSensitive;
-    int32_t matches;
-  };
-  const Case cases[] = {
+  const std::tuple<const char*, bool, int32_t> cases[] = {
       {"quick brown", false, 2},  // the candidate is trimmed; "quick  brown  " does not match (two spaces)
       {"quick brown", true, 1},   // "Quick" differs in case
       {"QUICK BROWN", false, 2},
@@ -35,10 +30,10 @@ TEST_F(PhraseScan, PhrasesMatchOnlyWholeTrimmedWordsAndNeverAcrossPages) {
       {"quick  brown", false, 0},  // two spaces: a three-word phrase
       {"végé", false, 0},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.find);
+  for (const auto& [find, caseSensitive, matches] : cases) {
+    SCOPED_TRACE(find);
     ObjectRef d = open();
-    EXPECT_EQ(count(d, "FindAndHighlightText", {c.find, 0, 0, c.caseSensitive}), c.matches);
+    EXPECT_EQ(count(d, "FindAndHighlightText", {find, 0, 0, caseSensitive}), matches);
   }
   // "end quick" / "brown" across pages 3 and 4 is no match.
   ObjectRef d = open();
@@ -47,11 +42,7 @@ TEST_F(PhraseScan, PhrasesMatchOnlyWholeTrimmedWordsAndNeverAcrossPages) {
 
 TEST_F(PhraseScan, APageRangeReadsOnlyItsPagesWithoutAnOffByOne) {
   pages({{"x "}, {"x "}, {"x "}});
-  struct Case {
-    std::vector<Variant> range;
-    Lines pagesRead;
-  };
-  const Case cases[] = {
+  const std::pair<std::vector<Variant>, Lines> cases[] = {
       {{0, 0},
        {"JSO get NumPages", "JSO call getPageNumWords(0&)", "JSO call getPageNumWords(1&)",
         "JSO call getPageNumWords(2&)"}},
@@ -59,10 +50,10 @@ TEST_F(PhraseScan, APageRangeReadsOnlyItsPagesWithoutAnOffByOne) {
       {{-5, 1}, {"JSO call getPageNumWords(0&)"}},
       {{3, 2}, {}},
   };
-  for (const Case& c : cases) {
+  for (const auto& [range, pagesRead] : cases) {
     ObjectRef d = open();
-    count(d, "FindAndStrikeoutText", {"nothing", c.range[0], c.range[1]});
-    EXPECT_EQ(only({"JSO get NumPages", "JSO call getPageNumWords"}), c.pagesRead);
+    count(d, "FindAndStrikeoutText", {"nothing", range[0], range[1]});
+    EXPECT_EQ(only({"JSO get NumPages", "JSO call getPageNumWords"}), pagesRead);
   }
 }
 

@@ -9,13 +9,7 @@ namespace pm::test {
 using pm::bookmarks::NameRule;
 
 TEST(BookmarkNameRule, WholeOrPartExactOrIgnoringCase) {
-  struct Case {
-    const char* text;
-    bool caseSensitive, wholeWord;
-    const char* name;
-    bool matches;
-  };
-  const Case cases[] = {
+  const std::tuple<const char*, bool, bool, const char*, bool> cases[] = {
       {"Intro", false, true, "intro", true},
       {"Intro", true, true, "intro", false},
       {"Intro", true, true, "Intro", true},
@@ -32,9 +26,9 @@ TEST(BookmarkNameRule, WholeOrPartExactOrIgnoringCase) {
       {"~", false, true, "Terms ~ conditions", false},
       {"Straße", false, true, "STRASSE", false},
   };
-  for (const Case& c : cases)
-    EXPECT_EQ((NameRule{c.text, c.caseSensitive, c.wholeWord}.matches(c.name)), c.matches)
-        << c.text << " / " << c.name << " case " << c.caseSensitive << " whole " << c.wholeWord;
+  for (const auto& [text, caseSensitive, wholeWord, name, matches] : cases)
+    EXPECT_EQ((NameRule{text, caseSensitive, wholeWord}.matches(name)), matches)
+        << text << " / " << name << " case " << caseSensitive << " whole " << wholeWord;
 }
 
 }  // namespace pm::test

@@ -22,11 +22,7 @@ TEST_F(Building, EmptyTablesMakeNothingAndWrongOnesOrScriptInACellAreRefused) {
   EXPECT_TRUE(made(calls()).empty());
   // A cell meant as a coordinate that would be code is refused before
   // anything is made from its row.
-  const struct {
-    Variant table;
-    int32_t number;
-    const char* what;
-  } bad[] = {
+  const std::tuple<Variant, int32_t, const char*> bad[] = {
       {Variant("Intro"), basic::TypeMismatch, "a text"},
       {V({"Intro", 1, 1}), basic::SubscriptOutOfRange, "one dimension"},
       {table({{"Fine", 1, 1, 0, 0}, {"Evil", 1, 1, "0);app.launchURL('http://x.test');//", 5}}), basic::TypeMismatch,
@@ -34,9 +30,9 @@ TEST_F(Building, EmptyTablesMakeNothingAndWrongOnesOrScriptInACellAreRefused) {
       {table({{"P", 1, "one"}}), basic::TypeMismatch, "a page that is no number"},
       {table({{"P", "top", 1}, {"Q", 1, 1}}), basic::TypeMismatch, "a level that is no number"},
   };
-  for (const auto& b : bad) {
-    expectPassedOn([&] { call(d, "CreateBookmarksFromArray", {b.table}); }, b.number, b.what);
-    if (b.what == std::string("script in a cell")) {
+  for (const auto& [rows, number, what] : bad) {
+    expectPassedOn([&] { call(d, "CreateBookmarksFromArray", {rows}); }, number, what);
+    if (what == std::string("script in a cell")) {
       EXPECT_EQ(made(calls()), (Lines{"Root call createChild(\"Fine\", \"this.pageNum = 0;this.scroll(0, 0);\", 0&)"}));
     }
   }

@@ -1,5 +1,7 @@
 #include "Real.h"
 
+#include <sstream>
+
 namespace pm::test {
 
 namespace {
@@ -8,33 +10,23 @@ namespace {
 // value comes from qpdf, none from the engine under test.
 const char* kReader = R"PY(
 import json, subprocess, sys
-objs = {}
 def val(r):
-    if isinstance(r, str) and r.endswith(" R"):
-        return objs.get("obj:" + r, {}).get("value")
-    return r
+    return objs.get("obj:" + r, {}).get("value") if isinstance(r, str) and r.endswith(" R") else r
 def text(s):
     s = val(s)
-    if isinstance(s, str) and s.startswith("u:"):
-        return s[2:]
-    if isinstance(s, str) and s.startswith("b:"):
-        return bytes.fromhex(s[2:]).decode("latin-1")
+    if isinstance(s, str) and s[:2] in ("u:", "b:"):
+        return s[2:] if s[0] == "u" else bytes.fromhex(s[2:]).decode("latin-1")
     return "" if s is None else str(s)
 def num(v):
     v = val(v)
     if isinstance(v, list):
         return "[" + " ".join(num(x) for x in v) + "]"
-    if isinstance(v, float) and v == int(v):
-        return str(int(v))
-    return "" if v is None else str(v)
+    return "" if v is None else str(int(v) if isinstance(v, float) and v == int(v) else v)
 def walk(node, depth, out):
-    ch = node.get("/First")
-    n = 0
+    ch, n = node.get("/First"), 0
     while ch and depth < 40 and n < 500:
-        item = val(ch) or {}
-        n += 1
-        a = val(item.get("/A")) or {}
-        js = text(a.get("/JS")) if "/JS" in a else ""
+        item, n = val(ch) or {}, n + 1
+        js = text((val(item.get("/A")) or {}).get("/JS"))
         out.append("  " * depth + text(item.get("/Title")) + "|C=" + num(item.get("/C")) + "|F=" + num(item.get("/F")) +
                    "|Count=" + num(item.get("/Count")) + "|JS=" + js)
         walk(item, depth + 1, out)
@@ -43,8 +35,7 @@ files = []
 for path in sys.argv[1:]:
     raw = subprocess.run(["qpdf", "--json=2", "--json-key=qpdf", path], capture_output=True, check=True).stdout
     objs = json.loads(raw)["qpdf"][1]
-    root = val(objs["trailer"]["value"]["/Root"])
-    out = []
+    root, out = val(objs["trailer"]["value"]["/Root"]), []
     if root.get("/Outlines"):
         walk(val(root["/Outlines"]), 0, out)
     files.append("\n".join(out))
@@ -57,20 +48,15 @@ std::vector<Lines> outlinesOf(const std::vector<std::string>& paths) {
   std::vector<std::string> argv = {"python3", "-c", kReader};
   argv.insert(argv.end(), paths.begin(), paths.end());
   std::string out;
-  int rc = run(argv, &out);
-  EXPECT_EQ(rc, 0) << out;
-  std::vector<Lines> files(1);
-  std::string line;
-  for (char ch : out) {
-    if (ch == '\n' || ch == '\f') {
+  EXPECT_EQ(run(argv, &out), 0) << out;
+  std::vector<Lines> files;
+  std::stringstream all(out);
+  for (std::string file; std::getline(all, file, '\f');) {
+    std::stringstream lines(file);
+    files.emplace_back();
+    for (std::string line; std::getline(lines, line);)
       if (!line.empty()) files.back().push_back(line);
-      line.clear();
-      if (ch == '\f') files.emplace_back();
-    } else {
-      line += ch;
-    }
   }
-  if (!line.empty()) files.back().push_back(line);
   files.resize(paths.size());
   return files;
 }
@@ -83,10 +69,6 @@ Lines titlesOnly(const Lines& lines) {
   Lines out;
   for (const std::string& l : lines) out.push_back(l.substr(0, l.find('|')));
   return out;
-}
-
-Lines outlineTitles(const std::string& path) {
-  return titlesOnly(outlineLines(path));
 }
 
 DocSpec plainSpec() {

@@ -3,16 +3,11 @@
 // qpdf (independently of the engine the server uses).
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
 #include "Model.h"
-#include "pdfserver/Fixtures.h"
-#include "automation/Automation.h"
-#include "component/frame/ModuleState.h"
-#include "component/document/Document.h"
+#include "pdfserver_js/Read.h"
 
 namespace pm::test {
 
@@ -26,7 +21,6 @@ Lines outlineLines(const std::string& path);
 std::vector<Lines> outlinesOf(const std::vector<std::string>& paths);
 // Only the titles, indented the same way.
 Lines titlesOnly(const Lines& lines);
-Lines outlineTitles(const std::string& path);
 
 // Three pages of text, and an outline of several levels with a repeated
 // name, names in Cyrillic and a name holding "~":
@@ -43,8 +37,7 @@ class RealBookmarks : public ::testing::Test {
     return p;
   }
   ObjectRef open(const std::string& path) {
-    moduleState().strOpenDocumentPath = path;
-    ObjectRef d = createDocument();
+    ObjectRef d = openDocument(path);
     EXPECT_NO_THROW(get(d, "NumPages")) << path;
     return d;
   }

@@ -12,13 +12,7 @@ std::vector<Item> sample() {
 using Search = BookmarkModel;
 
 TEST_F(Search, EmptySearchTextTakesBookmarksInOrder) {
-  struct Case {
-    const char* member;
-    std::vector<Arg> args;
-    int32_t result;
-    Lines changes;
-  };
-  const std::vector<Case> cases = {
+  const std::vector<std::tuple<const char*, std::vector<Arg>, int32_t, Lines>> cases = {
       {"SetBookmarkName", {"New"}, 1, {"A let Name = \"New\""}},
       {"SetBookmarkName",
        {"New", "  ", false, true, true},
@@ -30,17 +24,17 @@ TEST_F(Search, EmptySearchTextTakesBookmarksInOrder) {
       // A bare triple is RGB.
       {"SetBookmarkColor", {V({1, 0, 0})}, 1, {"A let Color = Array(\"RGB\", 1&, 0&, 0&)"}},
   };
-  for (const Case& c : cases) {
+  for (const auto& [member, args, result, want] : cases) {
     tree = std::make_shared<Tree>();
     SetUp();
     ObjectRef d = open(sample());
     // Counts only what succeeded: A1a refuses every change.
     tree->failing = {"A1a|Name", "A1a|Color"};
-    EXPECT_EQ(call(d, c.member, std::span<const Arg>(c.args)), Variant(c.result)) << c.member;
+    EXPECT_EQ(call(d, member, std::span<const Arg>(args)), Variant(result)) << member;
     Lines changes;
     for (const std::string& l : calls())
       if (l.find(" let ") != std::string::npos || l.find(" call ") != std::string::npos) changes.push_back(l);
-    EXPECT_EQ(changes, c.changes) << c.member;
+    EXPECT_EQ(changes, want) << member;
   }
 }
 
@@ -67,11 +61,7 @@ TEST_F(Search, ErrorsOfTheMethodArePassedOn) {
   using Case = std::pair<const char*, std::vector<Arg>>;
   Variant v;
   Variant red = V({"RGB", 1, 0, 0});
-  Array rows = Array::matrix(1, 3);
-  rows.set({0, 0}, " x");
-  rows.set({0, 1}, 1);
-  rows.set({0, 2}, 1);
-  Variant table(rows);
+  Variant rows = table({{" x", 1, 1}});
   const std::vector<Case> cases = {{"GetBookmarks", {ByRef(v)}},
                                    {"BookmarkExists", {"x"}},
                                    {"ExecuteBookmark", {"x"}},
@@ -82,9 +72,9 @@ TEST_F(Search, ErrorsOfTheMethodArePassedOn) {
                                    {"SetBookmarkStyle", {1}},
                                    {"SetBookmarkExpanded", {true}},
                                    {"SetBookmarkProperty", {red, 1, 1}},
-                                   {"CreateBookmarksFromArray", {table}},
-                                   {"CreateBookmarksFromArray2", {table}},
-                                   {"CreateBookmarksFromArray3", {table}},
+                                   {"CreateBookmarksFromArray", {rows}},
+                                   {"CreateBookmarksFromArray2", {rows}},
+                                   {"CreateBookmarksFromArray3", {rows}},
                                    {"CreateBookmarksFromPages", {}},
                                    {"CreateBookmarksFromOutline", {}},
                                    {"CreateChildBookmark", {"x"}},

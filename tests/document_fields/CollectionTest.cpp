@@ -15,16 +15,12 @@ TEST(Collection, PositionsKeysAndRemoval) {
   call(o, "Add", {"Straße", "Größe"});
   call(o, "Add", {Variant(int32_t(3))});
   EXPECT_EQ(get(o, "Count"), Variant(int32_t(3)));
-  struct Case {
-    Variant index;
-    Variant item;
-  };
-  const Case found[] = {{Variant(int32_t(1)), Variant("first")},
-                        {Variant("1"), Variant("first")},
-                        {Variant("GRÖßE"), Variant("Straße")},
-                        {Variant(2.0), Variant("Straße")},
-                        {Variant(int16_t(3)), Variant(int32_t(3))}};
-  for (const Case& x : found) EXPECT_EQ(call(o, "Item", {x.index}), x.item) << CStr(x.index);
+  const std::tuple<Variant, Variant> found[] = {{Variant(int32_t(1)), Variant("first")},
+                                                {Variant("1"), Variant("first")},
+                                                {Variant("GRÖßE"), Variant("Straße")},
+                                                {Variant(2.0), Variant("Straße")},
+                                                {Variant(int16_t(3)), Variant(int32_t(3))}};
+  for (const auto& [index, item] : found) EXPECT_EQ(call(o, "Item", {index}), item) << CStr(index);
   for (const Variant& bad : {Variant(int32_t(0)), Variant(int32_t(4)), Variant("2"), Variant("")})
     EXPECT_EQ(errorOf([&] { call(o, "Item", {bad}); }), basic::InvalidProcedureCall);
   EXPECT_EQ(errorOf([&] { call(o, "Add", {"again", "größe"}); }), 457) << "a key is used once, whatever its case";

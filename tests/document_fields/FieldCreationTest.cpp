@@ -2,11 +2,8 @@
 // property assignments, the conditional steps, the colour defaults and the
 // error styles.
 #include "Recording.h"
-#include "support/RecordedDocument.h"
 
 namespace pm::test {
-
-using pm::test::operator+;
 
 Variant coords() {
   return V({72.0, 700.0, 272.0, 680.0});
@@ -27,43 +24,26 @@ Lines fieldSteps(const Lines& t) {
 
 using FieldCreation = FieldRecording;
 
-struct Conditional {
-  const char* what;
-  std::vector<Arg> named;
-  Lines present;  // steps that must be there
-  Lines absent;   // steps that must not be there
-};
-
 TEST_F(FieldCreation, TextFieldConditionalStepsAndConversions) {
-  const Conditional cases[] = {
-      {"trigger 10 sets no action", {Named("lngTrigger", int32_t(10))}, {}, {"call setAction"}},
-      {"a char limit and rotation above 0 are set",
-       {Named("intCharLimit", Variant(int16_t(5))), Named("lngRotation", int32_t(90))},
-       {"CharLimit", "Rotation"},
-       {}},
-      {"0 or negative limits are not",
-       {Named("intCharLimit", Variant(int16_t(-1))), Named("lngRotation", int32_t(0))},
-       {},
-       {"CharLimit", "Rotation"}},
-      {"texts of spaces are not assigned",
-       {Named("strDefaultValue", "  "), Named("strSubmitName", " "), Named("strToolTipText", "   ")},
-       {},
-       {"DefaultValue", "SubmitName", "UserName"}},
-      {"texts are assigned untrimmed",
-       {Named("strDefaultValue", " x "), Named("strToolTipText", "tip")},
-       {"DefaultValue", "UserName"},
-       {}},
-  };
-  for (const Conditional& c : cases) {
+  // The steps each set of named arguments must (+) or must not (-) cause:
+  // trigger 10 sets no action; a char limit and a rotation above 0 are set,
+  // 0 or negative ones are not; texts of spaces are not assigned, others are
+  // assigned untrimmed.
+  const std::pair<std::vector<Arg>, Lines> cases[] = {
+      {{Named("lngTrigger", int32_t(10))}, {"-call setAction"}},
+      {{Named("intCharLimit", Variant(int16_t(5))), Named("lngRotation", int32_t(90))}, {"+CharLimit", "+Rotation"}},
+      {{Named("intCharLimit", Variant(int16_t(-1))), Named("lngRotation", int32_t(0))}, {"-CharLimit", "-Rotation"}},
+      {{Named("strDefaultValue", "  "), Named("strSubmitName", " "), Named("strToolTipText", "   ")},
+       {"-DefaultValue", "-SubmitName", "-UserName"}},
+      {{Named("strDefaultValue", " x "), Named("strToolTipText", "tip")}, {"+DefaultValue", "+UserName"}}};
+  for (const auto& [named, want] : cases) {
     rec->clear();
     std::vector<Arg> args{Arg("f"), Arg(int32_t(1)), Arg(coords())};
-    args.insert(args.end(), c.named.begin(), c.named.end());
+    args.insert(args.end(), named.begin(), named.end());
     call(doc, "CreateTextField", std::span<const Arg>(args));
     Lines steps = fieldSteps(rec->transcript());
-    for (const std::string& p : c.present)
-      EXPECT_NE(std::find(steps.begin(), steps.end(), p), steps.end()) << c.what << ": " << p;
-    for (const std::string& p : c.absent)
-      EXPECT_EQ(std::find(steps.begin(), steps.end(), p), steps.end()) << c.what << ": " << p;
+    for (const std::string& w : want)
+      EXPECT_EQ(std::find(steps.begin(), steps.end(), w.substr(1)) != steps.end(), w[0] == '+') << w;
   }
   rec->clear();
   call(doc, "CreateTextField",
@@ -71,22 +51,14 @@ TEST_F(FieldCreation, TextFieldConditionalStepsAndConversions) {
         Named("varBorderColor", Variant(int32_t(3))), Named("lngAlignment", int32_t(2)), Named("lngFont", int32_t(4)),
         Named("lngTrigger", int32_t(6)), Named("strAction", "AFNumber_Keystroke(2)")});
   Lines t = rec->transcript();
-  auto has = [&](const std::string& line) { return std::find(t.begin(), t.end(), line) != t.end(); };
-  EXPECT_TRUE(has("JSO call addField(\"f\", \"text\", 2&, Array(72#, 700#, 272#, 680#))")) << "page minus 1";
-  EXPECT_TRUE(has("F call setAction(\"Keystroke\", \"AFNumber_Keystroke(2)\")"));
-  EXPECT_TRUE(has("F let DefaultValue = \" x \""));
-  EXPECT_TRUE(has("F let FillColor = Array(\"RGB\", 1#, 0#, 0#)")) << "an array is used as given";
-  EXPECT_TRUE(has("F let StrokeColor = Array(\"G\", 0%)")) << "a colour code is not an array: the default";
-  EXPECT_TRUE(has("F let Alignment = \"right\""));
-  EXPECT_TRUE(has("F let TextFont = \"Helvetica\""));
+  // The page less one; a colour array used as given, a colour code (not an
+  // array) replaced by the default.
+  for (const char* line : {"JSO call addField(\"f\", \"text\", 2&, Array(72#, 700#, 272#, 680#))",
+                           "F call setAction(\"Keystroke\", \"AFNumber_Keystroke(2)\")", "F let DefaultValue = \" x \"",
+                           "F let FillColor = Array(\"RGB\", 1#, 0#, 0#)", "F let StrokeColor = Array(\"G\", 0%)",
+                           "F let Alignment = \"right\"", "F let TextFont = \"Helvetica\""})
+    EXPECT_NE(std::find(t.begin(), t.end(), line), t.end()) << line;
 }
-
-struct Kind {
-  const char* method;
-  const char* type;
-  std::vector<Arg> args;  // after name, page and coordinates
-  Lines steps;
-};
 
 TEST_F(FieldCreation, AFailedAddRaisesAndALaterFailedStepDoesNot) {
   // A second recorder shadows the fixture's, with an add that fails.

@@ -21,17 +21,15 @@ class FieldObject : public FieldRecording {
 };
 
 TEST_F(FieldObject, CodesOutsideTheVocabularyFallBackWithoutCallingTheViewer) {
-  struct Case {
-    const char* method;
-    int32_t code;
-    const char* name;
-  };
-  const Case cases[] = {{"GetTrigger", 42, "MouseUp"},      {"GetTrigger", 10, "MouseUp"},
-                        {"GetTrigger", 9, "Format"},        {"GetHighlight", 7, "none"},
-                        {"GetHighlight", 2, "push"},        {"GetFont", 9, "Courier-Bold"},
-                        {"GetGlyphStyle", 4, "star"},       {"GetAlignment", 1, "center"},
-                        {"GetBorderStyle", 4, "underline"}, {"GetBorderStyle", 9, "solid"}};
-  for (const Case& c : cases) EXPECT_EQ(call(field, c.method, {c.code}), Variant(c.name)) << c.method << c.code;
+  using Codes = std::vector<std::pair<int32_t, const char*>>;
+  const std::pair<const char*, Codes> cases[] = {{"GetTrigger", {{42, "MouseUp"}, {10, "MouseUp"}, {9, "Format"}}},
+                                                 {"GetHighlight", {{7, "none"}, {2, "push"}}},
+                                                 {"GetFont", {{9, "Courier-Bold"}}},
+                                                 {"GetGlyphStyle", {{4, "star"}}},
+                                                 {"GetAlignment", {{1, "center"}}},
+                                                 {"GetBorderStyle", {{4, "underline"}, {9, "solid"}}}};
+  for (const auto& [method, codes] : cases)
+    for (const auto& [code, name] : codes) EXPECT_EQ(call(field, method, {code}), Variant(name)) << method << code;
   EXPECT_TRUE(rec->transcript().empty());
 }
 

@@ -51,21 +51,17 @@ TEST_F(FieldSets, FieldNamesAreNotOffByOneInCollectionArrayOrNth) {
 }
 
 TEST_F(FieldSets, RemoveAndResetPassFailuresOn) {
-  struct Case {
-    Variant fields;
-    std::string line;
-  };
-  const Case cases[] = {
+  const std::tuple<Variant, std::string> cases[] = {
       {V({"a", "b"}), "JSO call resetForm(Array(\"a\", \"b\"))"},
       {Variant("a"), "JSO call resetForm(Array(\"a\"))"},  // one name: that field only
       {Variant::nothing(), "JSO call resetForm()"},
       {Variant(), "JSO call resetForm()"},
       {Variant::null(), "JSO call resetForm()"},
   };
-  for (const Case& c : cases) {
+  for (const auto& [fields, line] : cases) {
     rec->clear();
-    call(doc, "ResetFormFields", {c.fields});
-    EXPECT_EQ(rec->transcript(), (Lines{c.line})) << recording::Describe(c.fields);
+    call(doc, "ResetFormFields", {fields});
+    EXPECT_EQ(rec->transcript(), (Lines{line})) << recording::Describe(fields);
   }
   rec->clear();
   call(doc, "ResetFormFields");

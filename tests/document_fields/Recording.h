@@ -33,17 +33,8 @@ class FieldRecording : public ::testing::Test {
     doc.reset();
     moduleState().objFieldRequestJS.reset();
   }
-  // The lines of a default colour read from the colour table.
-  static Lines colour(const std::string& prop, const std::string& name, const std::string& value) {
-    return {"JSO get Color", "Color get " + name, "F let " + prop + " = " + value, "release Color"};
-  }
   std::shared_ptr<recording::Recorder> rec;
   ObjectRef doc;
 };
-
-inline Lines operator+(Lines a, const Lines& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
 
 }  // namespace pm::test

@@ -1,7 +1,5 @@
 // GetURL against a small HTTP server the test runs on 127.0.0.1: the
 // fetched page is laid out and appended, or replaces the pages.
-#include "component/document/Document.h"
-#include "component/frame/ModuleState.h"
 #include "document_scripts/LocalService.h"
 #include "pdfserver_js/Read.h"
 
@@ -19,8 +17,7 @@ TEST(GetURL, AFetchedPageIsAppendedOrReplacesThePages) {
   p.lines = {"Original page"};
   s.pages = {p, p};
   makePdf(path, s);
-  moduleState().strOpenDocumentPath = path;
-  ObjectRef d = createDocument();
+  ObjectRef d = openDocument(path);
   call(d, "GetURL", {url("/page.html")});
   EXPECT_EQ(CLng(get(d, "NumPages")), 3);
   call(d, "Save", {1, dir.file("appended.pdf")});
@@ -35,18 +32,14 @@ TEST(GetURL, AFetchedPageIsAppendedOrReplacesThePages) {
   EXPECT_THAT(pageText(dir.file("replaced.pdf"), 0), HasSubstr("From a file"));
   expectClean(dir.file("replaced.pdf"));
 
-  struct Case {
-    std::string url;
-    const char* says;
-  };
-  const Case failures[] = {
+  const std::tuple<std::string, const char*> failures[] = {
       {url("/missing.html"), "404"},
       {"ftp://127.0.0.1/x", "only http, https and file"},
       {"file://" + dir.file("nothing.html"), "Cannot fetch"},
   };
-  for (const Case& c : failures) {
-    Raised e = raised([&] { call(d, "GetURL", {c.url}); });
-    EXPECT_THAT(e.description, HasSubstr(c.says)) << e.description;
+  for (const auto& [url, says] : failures) {
+    Raised e = raised([&] { call(d, "GetURL", {url}); });
+    EXPECT_THAT(e.description, HasSubstr(says)) << e.description;
   }
   EXPECT_EQ(CLng(get(d, "NumPages")), 1) << "a failed fetch changes nothing";
 }

@@ -1,14 +1,10 @@
 // PrintDocument through the test scheduler's file queue: the page range,
 // the order and what is drawn reach the printer.
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
 #include "pdfserver_js/Read.h"
-#include "component/frame/ModuleState.h"
-#include "component/document/Document.h"
-#include "support/TestSupport.h"
 
 namespace pm::test {
 
@@ -31,8 +27,7 @@ TEST(PrintDocument, APrintedRangeReachesTheQueue) {
   DocSpec s;
   for (int i = 0; i < 4; ++i) s.pages.push_back(PageSpec{});
   makePdf(path, s);
-  moduleState().strOpenDocumentPath = path;
-  ObjectRef d = createDocument();
+  ObjectRef d = openDocument(path);
   call(d, "PrintDocument", {false, 2, 3, true, false, false, true, false});
   for (int i = 0; i < 300 && !(fs::exists(queue) && fs::file_size(queue) > 0); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(100));

@@ -1,24 +1,34 @@
 // The members from the pressmark shell, as a user would run them, read back
-// with mutool and qpdf.
-#include "pdfserver_js/Read.h"
-#include "support/TestSupport.h"
+// with mutool and qpdf; --help lists them.
+#include "document_bookmarks/Real.h"
 
 namespace pm::test {
 
-TEST(DocumentShell, HighlightWatermarkAndSave) {
-  TempDir dir;
+// One session marks text, adds a numbered watermark, builds and lists
+// bookmarks, edits a note through its record (records print as objects)
+// and saves once.
+TEST(DocumentShell, OneSessionMarksBuildsBookmarksEditsARecordAndSaves) {
+  TempDir dir, registry;
   std::string path = dir.file("shell.pdf");
   DocSpec s;
   PageSpec p;
   p.lines = {"The quick brown fox jumps"};
   s.pages = {p, p};
   makePdf(path, s);
-  pm::test::CommandResult r = pm::test::runPressmark(
+  CommandResult r = runPressmark(
       {"shell"},
       "OpenDocument " + path +
-          "\n$1.FindAndHighlightText fox\n$1.AddWatermarkFromText DRAFT blnIncludePageNo:=true\n$1.Save 1\n");
+          "\n$1.FindAndHighlightText fox\n$1.AddWatermarkFromText DRAFT blnIncludePageNo:=true\n"
+          "$1.CreateBookmarksFromArray [[\"Intro\",1,1],[\"Terms\",2,1]]\n$1.GetBookmarks @b\n@b\n"
+          "$1.BookmarkExists intro\n$1.SetBookmarkStyle 2 Terms\n"
+          "$1.CreateTextAnnot 1 hello strName:=n1 lngNoteState:=1\n$1.GetTextAnnotProperties n1 1\n"
+          "$2.contents = changed\n$2.State\n$1.SetTextAnnotProperties n1 1 $2\n$1.GetTextAnnotProperties n1 1\n"
+          "$3.contents\n$3.State\n$1.Save 1\n",
+      {"PRESSMARK_REGISTRY=" + registry.path()});
   EXPECT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_EQ(r.out, "\"$1\"\n2\nok\nok\n") << r.err;
+  EXPECT_EQ(r.out,
+            "\"$1\"\n2\nok\n2\n2\n[\"Intro\",\"Terms\"]\ntrue\n1\nok\n\"$2\"\nok\n1\nok\n\"$3\"\n\"changed\"\n1\nok\n")
+      << r.err;
   std::string text;
   ASSERT_EQ(run({"mutool", "draw", "-F", "txt", path}, &text), 0);
   EXPECT_THAT(text, HoldsAll({"DRAFT1", "DRAFT2"}));
@@ -27,10 +37,12 @@ TEST(DocumentShell, HighlightWatermarkAndSave) {
   size_t highlights = 0;
   for (size_t at = json.find("/Highlight"); at != std::string::npos; at = json.find("/Highlight", at + 1)) ++highlights;
   EXPECT_EQ(highlights, 2u);
+  EXPECT_EQ(outlineLines(path),
+            (Lines{"Intro|C=|F=|Count=-1|JS=this.pageNum = 0;", "  Terms|C=|F=2|Count=|JS=this.pageNum = 0;"}));
 }
 
 TEST(DocumentShell, HelpListsTheDocumentMembersAndTheRecords) {
-  pm::test::CommandResult r = pm::test::runPressmark({"--help"});
+  CommandResult r = runPressmark({"--help"});
   EXPECT_EQ(r.exitCode, 0);
   for (const char* text :
        {"Document members:", "  FindAndHighlightText strFindText [lngStartPage = 0]",
@@ -39,20 +51,15 @@ TEST(DocumentShell, HelpListsTheDocumentMembersAndTheRecords) {
         "  AddWatermarkFromText strText", "  SetTextAnnotProperties strName lngPage fldt",
         "TextAnnotType members:", "FreeTextAnnotType members:", "  Rotate (property let) vNewValue"})
     EXPECT_THAT(r.out, HasSubstr(text)) << text;
-}
-
-TEST(DocumentShell, RecordsPrintAsObjectsAndAreEditedByField) {
-  TempDir dir;
-  std::string path = dir.file("record.pdf");
-  DocSpec s;
-  s.pages = {PageSpec{}};
-  makePdf(path, s);
-  pm::test::CommandResult r = pm::test::runPressmark(
-      {"shell"}, "OpenDocument " + path +
-                     "\n$1.CreateTextAnnot 1 hello strName:=n1 lngNoteState:=1\n$1.GetTextAnnotProperties n1 1\n"
-                     "$2.contents = changed\n$2.State\n$1.SetTextAnnotProperties n1 1 $2\n"
-                     "$1.GetTextAnnotProperties n1 1\n$3.contents\n$3.State\n");
-  EXPECT_EQ(r.out, "\"$1\"\nok\n\"$2\"\nok\n1\nok\n\"$3\"\n\"changed\"\n1\n") << r.err;
+  for (const char* text :
+       {"BookmarkExists strBookmark", "GetBookmarks varBookmarks", "ExecuteBookmark strBookmark",
+        "RemoveBookmark [strBookmark", "SetBookmarkAction strAction", "SetBookmarkColor varColor",
+        "SetBookmarkName strName", "SetBookmarkStyle lngStyle (by value)", "SetBookmarkExpanded blnExpand",
+        "SetBookmarkProperty varColor lngStyle (by value) intLevel", "CreateBookmarksFromArray varArray",
+        "CreateBookmarksFromArray2 varArray", "CreateBookmarksFromArray3 varArray",
+        "CreateBookmarksFromOutline [lngStartPage = 0]", "CreateBookmarksFromPages [strText = \"Page \"]",
+        "CreateChildBookmark strChildBookmark", "TextFileToArray strTextFile varArray"})
+    EXPECT_THAT(r.out, HasSubstr(std::string("  ") + text)) << text;
 }
 
 }  // namespace pm::test

@@ -2,8 +2,6 @@
 // server, read back from the saved file and from the files exported.
 #include <sys/stat.h>
 
-#include "component/document/Document.h"
-#include "component/frame/ModuleState.h"
 #include "pdfserver_js/Read.h"
 
 namespace pm::test {
@@ -12,9 +10,8 @@ class OverServer : public PdfTest {
  protected:
   void SetUp() override {
     PdfTest::SetUp();
-    moduleState().strOpenDocumentPath = path;
     moduleState().strAcrobatVersion = "7.1";
-    doc = createDocument();
+    doc = openDocument(path);
     js = objectOf(call(doc, "CreateJavaScriptObject"));
   }
   std::string saved() {
@@ -67,14 +64,7 @@ class OverServer : public PdfTest {
       }
     return out;
   }
-  void annotate(std::vector<std::pair<std::string, Variant>> props) {
-    ObjectRef a = objectOf(call(js, "addAnnot"));
-    ObjectRef p = objectOf(call(a, "getProps"));
-    let(p, "Delay", true);
-    for (auto& [k, v] : props) let(p, k, v);
-    let(p, "Delay", false);
-    call(a, "setProps", {Variant(p)});
-  }
+  void annotate(const std::vector<Variant>& props) { addAnnot(js, {props}); }
 
   static constexpr const char* kValue = "Zoë Ångström 日本語 \"q\" (x) \\ ü";
   static constexpr const char* kCity = "Łódź & <Kraków>";
@@ -163,25 +153,12 @@ TEST_F(OverServer, ExportsThatCannotBeWrittenRaiseAndLeaveNothing) {
 
 TEST_F(OverServer, AnnotationsTravelWithTheFormData) {
   form();
-  annotate({{"Type", "Text"},
-            {"Page", 1},
-            {"Point", V({int16_t(50), int16_t(300)})},
-            {"Name", "Note1"},
-            {"Author", "Zoë"},
-            {"contents", "Prüfen ✓ <bitte> & \"danke\""},
-            {"StrokeColor", V({"RGB", 1, 0, 0})}});
-  annotate({{"Type", "Square"},
-            {"Page", 0},
-            {"Rect", V({int16_t(100), int16_t(100), int16_t(200), int16_t(150)})},
-            {"Name", "Box"},
-            {"Author", "Ann"},
-            {"contents", "boxed"}});
-  annotate({{"Type", "Highlight"},
-            {"Page", 0},
-            {"Quads", V({V({72, 720, 200, 720, 72, 700, 200, 700})})},
-            {"Name", "Mark"},
-            {"Author", "Ann"},
-            {"StrokeColor", V({"RGB", 1, 1, 0})}});
+  annotate({"Type", "Text", "Page", 1, "Point", V({int16_t(50), int16_t(300)}), "Name", "Note1", "Author", "Zoë",
+            "contents", "Prüfen ✓ <bitte> & \"danke\"", "StrokeColor", V({"RGB", 1, 0, 0})});
+  annotate({"Type", "Square", "Page", 0, "Rect", V({int16_t(100), int16_t(100), int16_t(200), int16_t(150)}), "Name",
+            "Box", "Author", "Ann", "contents", "boxed"});
+  annotate({"Type", "Highlight", "Page", 0, "Quads", V({V({72, 720, 200, 720, 72, 700, 200, 700})}), "Name", "Mark",
+            "Author", "Ann", "StrokeColor", V({"RGB", 1, 1, 0})});
   const std::vector<std::string> before = annotations();
   ASSERT_EQ(before.size(), 3u);
   for (const char* name : {"a.fdf", "a.xfdf"}) {

@@ -7,18 +7,11 @@
 // flow analysis); the warning says nothing about this code.
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 
-#include <algorithm>
-#include <cstring>
-#include <filesystem>
-#include <functional>
 #include <regex>
 
 #include "LocalService.h"
 #include "pdfserver_js/Read.h"
-#include "component/frame/ModuleState.h"
-#include "component/document/Document.h"
 #include "servers/pdf/external/Mail.h"
-#include "support/TestSupport.h"
 
 namespace pm::test {
 
@@ -36,9 +29,8 @@ class Sending : public ::testing::Test {
     p2.lines = {"Every word here is right."};
     s.pages = {p1, p2};
     makePdf(path, s);
-    moduleState().strOpenDocumentPath = path;
     moduleState().strAcrobatVersion = "7.1";
-    doc = createDocument();
+    doc = openDocument(path);
     js = objectOf(call(doc, "CreateJavaScriptObject"));
     ObjectRef name = objectOf(call(js, "addField", {"name", "text", 0, V({72, 700, 272, 680})}));
     let(name, "value", "Zoë Ångström");
@@ -63,8 +55,7 @@ TEST_F(Sending, SpellCheckFindsMisspeltWordsWithSuggestions) {
       if (e == word || e.rfind(word + "^", 0) == 0) return e;
     return std::string();
   };
-  EXPECT_THAT(entry("wrold"), HasSubstr("^world")) << entry("wrold");
-  EXPECT_THAT(entry("tset"), HasSubstr("^test")) << entry("tset");
+  EXPECT_THAT(entry("wrold") + entry("tset"), HoldsAll({"^world", "^test"}));
   EXPECT_EQ(entry("text"), "") << "correct words are not questioned";
   EXPECT_EQ(call(doc, "SpellCheckPDF", {"^", 2}), Variant(int16_t(-1))) << "the second page is spelt right";
   Variant one = call(doc, "SpellCheckPDF", {" / ", 1});
@@ -73,12 +64,7 @@ TEST_F(Sending, SpellCheckFindsMisspeltWordsWithSuggestions) {
 }
 
 TEST_F(Sending, TheDictionaryFollowsTheLocaleUnlessOneIsNamed) {
-  struct Case {
-    const char* setting;
-    const char* lcAll;
-    const char* error;  // "" when the check runs
-  };
-  const Case cases[] = {
+  const std::tuple<const char*, const char*, const char*> cases[] = {
       {"", "de_AT.UTF-8@euro", "No spelling dictionary for de_AT"},
       {"", "C.UTF-8", ""},
       {"", "en_US.UTF-8", ""},
@@ -86,12 +72,12 @@ TEST_F(Sending, TheDictionaryFollowsTheLocaleUnlessOneIsNamed) {
       {"/usr/share/hunspell/en_US", "de_AT.UTF-8", ""},
       {"/nowhere/xx.dic", "C", "The spelling dictionary /nowhere/xx.dic (with its .aff file) does not exist"},
   };
-  for (const Case& c : cases) {
-    test::ScopedEnv dict("PRESSMARK_SPELL_DICTIONARY", c.setting);
-    test::ScopedEnv locale("LC_ALL", c.lcAll);
+  for (const auto& [setting, lcAll, error] : cases) {
+    test::ScopedEnv dict("PRESSMARK_SPELL_DICTIONARY", setting);
+    test::ScopedEnv locale("LC_ALL", lcAll);
     std::string e = raised([&] { call(doc, "SpellCheckPDF", {"^", 1}); }).description;
-    EXPECT_EQ(e.empty(), !*c.error) << c.setting << " " << c.lcAll << ": " << e;
-    EXPECT_THAT(e, HasSubstr(c.error));
+    EXPECT_EQ(e.empty(), !*error) << setting << " " << lcAll << ": " << e;
+    EXPECT_THAT(e, HasSubstr(error));
   }
 }
 
@@ -152,11 +138,13 @@ TEST_F(Mail, TheDocumentArrivesWithItsRecipients) {
   // writer renews at every write: the second file identifier and the
   // generation of the free list's head.
   auto renewed = [](std::string s) {
-    s = std::regex_replace(s, std::regex("/ID\\[<([0-9A-F]+)><[0-9A-F]+>\\]"), "/ID[<$1><>]");
+    // An identifier is written in hex or as a literal string, whichever is
+    // shorter for its random bytes.
+    const std::string id = "(<[0-9A-F]*>|\\((?:[^\\\\)]|\\\\.)*\\))";
+    s = std::regex_replace(s, std::regex("/ID\\[" + id + id + "\\]"), "/ID[$1<>]");
     return std::regex_replace(s, std::regex("0000000000 [0-9]{5} f"), "0000000000 ----- f");
   };
   std::string sent = attachment(eml);
-  EXPECT_EQ(sent.size(), readFile(path).size());
   EXPECT_EQ(renewed(sent), renewed(readFile(path)));
 }
 
@@ -214,7 +202,7 @@ TEST_F(Mail, MissingSettingsAndRecipientsAreErrors) {
     test::ScopedEnv none("PRESSMARK_SMTP_SERVER", "");
     EXPECT_RAISES("No mail server is set", call(doc, "EmailForm", {false, "a@example.org"}));
   }
-  EXPECT_TRUE(std::filesystem::is_empty(inbox())) << "nothing was sent";
+  EXPECT_FALSE(exists(inbox() + "/m0.env")) << "nothing was sent";
 }
 
 // ---- Form submission ----
@@ -240,14 +228,15 @@ TEST_F(Submit, EachFormatArrivesAsAsked) {
   call(doc, "SubmitFormToURL", {url("/post"), false});
   call(doc, "SubmitFormToURL", {url("/get?x=1"), false, false, V({"name"}), true});
   call(doc, "SubmitFormToURL", {url("/pdf"), false, false, Variant::missing(), false, false, false, false, true});
-  EXPECT_EQ(request(0), "POST\n/fdf\napplication/vnd.fdf\n");
+  std::vector<std::string> requests;
+  for (int n = 0; n < 5; ++n) requests.push_back(request(n));
+  EXPECT_EQ(requests, (std::vector<std::string>{
+                          "POST\n/fdf\napplication/vnd.fdf\n", "POST\n/xfdf\napplication/vnd.adobe.xfdf\n",
+                          "POST\n/post\napplication/x-www-form-urlencoded\n",
+                          "GET\n/get?x=1&name=Zo%C3%AB+%C3%85ngstr%C3%B6m\n\n", "POST\n/pdf\napplication/pdf\n"}));
   EXPECT_THAT(body(0), HasSubstr("/T (agree) /V /Yes")) << body(0);
-  EXPECT_EQ(request(1), "POST\n/xfdf\napplication/vnd.adobe.xfdf\n");
   EXPECT_THAT(body(1), HasSubstr("<value>Zoë Ångström</value>")) << body(1);
-  EXPECT_EQ(request(2), "POST\n/post\napplication/x-www-form-urlencoded\n");
   EXPECT_EQ(body(2), "name=Zo%C3%AB+%C3%85ngstr%C3%B6m&agree=Yes");
-  EXPECT_EQ(request(3), "GET\n/get?x=1&name=Zo%C3%AB+%C3%85ngstr%C3%B6m\n\n");
-  EXPECT_EQ(request(4), "POST\n/pdf\napplication/pdf\n");
   EXPECT_EQ(body(4).rfind("%PDF-", 0), 0u);
 }
 
@@ -263,12 +252,6 @@ TEST_F(Submit, RefusalsAndUnreachableServersAreErrors) {
                      {"http://127.0.0.1:1/x", true, false, Variant::missing(), false, false, false, true}))
       << "incremental changes";
 }
-
-// ---- The shell ----
-
-}  // namespace pm::test
-
-namespace pm::test {
 
 TEST(MailMessage, LongHeadersAreFoldedIntoShortLinesAndHeadersCannotBeInjected) {
   pm::pdf::mail::Message m;

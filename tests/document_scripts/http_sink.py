@@ -2,11 +2,11 @@
 # receives in the folder given: rN.req (method, path and content type, one
 # a line) and rN.body. Answers 404 for paths under /missing, a small web
 # page for /page.html, and 200 "ok" otherwise.
-# Prints its port when ready and stops when its standard input closes.
+# Writes its port to the file "port" there when ready; runs until it is
+# ended by a signal.
 import http.server
 import os
 import sys
-import threading
 
 folder = sys.argv[1]
 PAGE = b"<html><body><h1>Fetched heading</h1><p>A paragraph from the local server.</p></body></html>"
@@ -18,9 +18,9 @@ class Keep(http.server.BaseHTTPRequestHandler):
         base = os.path.join(folder, "r%d" % n)
         with open(base + ".body", "wb") as f:
             f.write(body)
-        with open(base + ".req.part", "w") as f:
+        # Written before the answer, so the test finds it complete.
+        with open(base + ".req", "w") as f:
             f.write("%s\n%s\n%s\n" % (self.command, self.path, self.headers.get("Content-Type", "")))
-        os.rename(base + ".req.part", base + ".req")
         page = self.path == "/page.html"
         answer = PAGE if page else b"ok"
         self.send_response(404 if self.path.startswith("/missing") else 200)
@@ -40,7 +40,7 @@ class Keep(http.server.BaseHTTPRequestHandler):
 
 
 server = http.server.HTTPServer(("127.0.0.1", 0), Keep)
-print(server.server_address[1], flush=True)
-threading.Thread(target=server.serve_forever, daemon=True).start()
-sys.stdin.read()
-server.shutdown()
+with open(os.path.join(folder, "port.part"), "w") as f:
+    f.write(str(server.server_address[1]))
+os.rename(os.path.join(folder, "port.part"), os.path.join(folder, "port"))
+server.serve_forever()

@@ -35,34 +35,15 @@ TEST_F(PdfForm, EverySevenKindsWithTheirProperties) {
   std::string out = saveTo("kinds.pdf");
 
   EXPECT_EQ(fieldNames(out), (std::vector<std::string>{"total", "agree", "size", "city", "pick", "go", "sig"}));
-  struct Entry {
-    const char* field;
-    const char* key;
-    const char* part;  // what the printed entry holds
-  };
-  const Entry entries[] = {
-      {"total", "FT", "/Tx"},
-      {"total", "MaxLen", "5"},
-      {"total", "Q", "1"},
-      {"total", "MK/BG", "[1 0 0]"},
-      {"total", "DA", "12 Tf"},
-      {"total", "DA", "Helv"},
-      {"total", "TU", "Total amount"},
-      {"total", "AA/K/JS", "AFNumber_Keystroke"},
-      {"agree", "FT", "/Btn"},
-      {"agree", "MK/CA", "(8)"},
-      {"agree", "AP/N", "/Yes"},
-      {"size", "AP/N", "/Large"},
-      {"city", "FT", "/Ch"},
-      {"city", "Opt", "[(BER)(Berlin)]"},
-      {"city", "Opt", "[(CGN)<FEFF004B00F6006C006E>]"},
-      {"city", "Opt", "(Paris)]"},
-      {"pick", "Opt", "One"},
-      {"go", "MK/CA", "(Go)"},
-      {"go", "AA/U/JS", "app.alert"},
-      {"sig", "FT", "/Sig"},
-  };
-  for (const Entry& e : entries) EXPECT_THAT(fieldEntry(out, e.field, e.key), HasSubstr(e.part)) << e.field;
+  EXPECT_EQ(fieldEntries(out, "total", {"FT", "MaxLen", "Q", "MK/BG", "DA", "TU", "AA/K/JS"}),
+            "FT=/Tx MaxLen=5 Q=1 MK/BG=[1 0 0] DA=(/Helv 12 Tf 0 g) TU=(Total amount) "
+            "AA/K/JS=(AFNumber_Keystroke\\(2,0,0,0,\"\",true\\);)");
+  EXPECT_EQ(fieldEntries(out, "agree", {"FT", "MK/CA"}) + " " + fieldEntries(out, "city", {"FT", "Opt"}),
+            "FT=/Btn MK/CA=(8) FT=/Ch Opt=[[(BER)(Berlin)][(CGN)<FEFF004B00F6006C006E>](Paris)]");
+  EXPECT_EQ(fieldEntries(out, "go", {"MK/CA", "AA/U/JS"}) + " " + fieldEntries(out, "sig", {"FT"}),
+            "MK/CA=(Go) AA/U/JS=(app.alert\\('go'\\);) FT=/Sig");
+  EXPECT_THAT(fieldEntry(out, "agree", "AP/N") + fieldEntry(out, "size", "AP/N") + fieldEntry(out, "pick", "Opt"),
+              HoldsAll({"/Yes", "/Large", "One"}));
   EXPECT_TRUE(flags(out, "total") & kRequired);
   EXPECT_TRUE(flags(out, "agree") & kReadOnly);
   EXPECT_TRUE(flags(out, "pick") & kMultiSelect);
@@ -173,12 +154,7 @@ TEST_F(PdfForm, FilledValuesShowInBothEnginesAndSurviveFlattening) {
   call(doc, "CreateListBoxField", {"pick", int32_t(1), rect(300, 560, 472, 500), V({"Ένα", "Δύο"})});
   call(doc, "CreateCheckBoxField", {"agree", int32_t(1), rect(72, 520, 90, 502), V({"Yes"})});
   call(doc, "CreateRadioButtonField", {"size", int32_t(1), rect(100, 520, 118, 502), V({"Large"})});
-  struct Row {
-    const char* field;
-    const char* value;
-    std::vector<std::string> shown;  // what the page then reads
-  };
-  const Row rows[] = {
+  const std::tuple<const char*, const char*, std::vector<std::string>> rows[] = {
       {"name", "Иван Петров", {"Иван Петров"}},
       {"notes", "Ελληνικά γράμματα και 中文 Zeilen", {"Ελληνικά", "中文"}},
       {"code", "AB12€", {"A", "B", "€"}},
@@ -187,10 +163,10 @@ TEST_F(PdfForm, FilledValuesShowInBothEnginesAndSurviveFlattening) {
       {"agree", "Yes", {}},
       {"size", "Large", {}},
   };
-  for (const Row& r : rows) let(field(r.field), "Value", r.value);
+  for (const auto& [name, value, shown] : rows) let(field(name), "Value", value);
   std::string filled = saveTo("filled.pdf");
   expectClean(filled);
-  for (const Row& r : rows) expectShown(filled, 1, r.shown);
+  for (const auto& [name, value, shown] : rows) expectShown(filled, 1, shown);
   EXPECT_EQ(fieldEntry(filled, "agree", "AS"), "/Yes");
   EXPECT_EQ(fieldEntry(filled, "size", "AS"), "/Large");
   EXPECT_FALSE(contains(at(filled, "Root/AcroForm/NeedAppearances"), "true"))
@@ -203,7 +179,7 @@ TEST_F(PdfForm, FilledValuesShowInBothEnginesAndSurviveFlattening) {
   std::string flat = saveTo("flat.pdf");
   expectClean(flat);
   EXPECT_EQ(fieldNames(flat).size(), 0u);
-  for (const Row& r : rows) expectShown(flat, 1, r.shown);
+  for (const auto& [name, value, shown] : rows) expectShown(flat, 1, shown);
 }
 
 // A check box and a radio button added to a form made elsewhere, whose

@@ -6,10 +6,6 @@
 
 #include "pdfserver/Fixtures.h"
 #include "pdfserver_js/Read.h"
-#include "automation/Automation.h"
-#include "component/frame/ModuleState.h"
-#include "component/document/Document.h"
-#include "support/TestSupport.h"
 
 namespace pm::test {
 
@@ -20,11 +16,6 @@ inline DocSpec twoPages() {
   p.lines = {"Order form"};
   s.pages = {p, p};
   return s;
-}
-
-inline ObjectRef openDocument(const std::string& path) {
-  moduleState().strOpenDocumentPath = path;
-  return createDocument();
 }
 
 class PdfForm : public ::testing::Test {

@@ -2,23 +2,18 @@
 // openssl command, checked by poppler's pdfsig as an outside verifier and
 // by the component itself, before and after a byte of the signed range
 // changes.
-#include <array>
-#include <cstdio>
-
 #include "Session.h"
 
 namespace pm::test {
-// Runs a shell command and answers its standard output and error.
-std::string run(const std::string& command, int* status = nullptr) {
-  std::string out;
-  FILE* p = popen(("(" + command + ") 2>&1").c_str(), "r");
-  if (!p) return out;
-  std::array<char, 4096> buf{};
-  size_t n;
-  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
-  int rc = pclose(p);
-  if (status) *status = rc;
-  return out;
+// A shell command's exit status, its output and errors in *out.
+int sh(const std::string& command, std::string* out = nullptr) {
+  return run({"sh", "-c", command + " 2>&1"}, out);
+}
+// What poppler's pdfsig reports about a file.
+std::string pdfsig(const std::string& file) {
+  std::string report;
+  run({"pdfsig", file}, &report);
+  return report;
 }
 
 class Signing : public PdfForm {
@@ -26,23 +21,23 @@ class Signing : public PdfForm {
   // One identity for every test: making a key is the slow part.
   static void SetUpTestSuite() {
     certs = new TempDir();
-    std::string log = run("cd '" + certs->path() +
-                              "' && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout "
-                              "key.pem -out cert.pem -days 2 "
-                              "-subj '/CN=Pressmark Test/O=Pressmark' && openssl pkcs12 -export -inkey key.pem "
-                              "-in cert.pem -out signer.p12 -passout pass:secret"
-                              // A certificate authority of the test's own and an identity it issued.
-                              " && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "
-                              "-keyout ca.key -out ca.pem -days 2 -subj '/CN=Pressmark Test CA'"
-                              " && openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "
-                              "-keyout leaf.key -out leaf.csr -subj '/CN=Pressmark Clerk'"
-                              " && openssl x509 -req -in leaf.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 "
-                              "-out leaf.pem && openssl pkcs12 -export -inkey leaf.key -in leaf.pem -certfile ca.pem "
-                              "-out clerk.p12 -passout pass:clerk"
-                              // The same identity as older tools export it (RC2 encryption).
-                              " && openssl pkcs12 -export -legacy -inkey key.pem -in cert.pem -out legacy.p12 "
-                              "-passout pass:old",
-                          &made);
+    std::string log;
+    // key NAME SUBJECT [options]: a new P-256 key in NAME.key and a request
+    // for it, or with -x509 a self-signed certificate, in NAME.pem.
+    made =
+        sh("cd '" + certs->path() +
+               "' && key() { n=$1 subj=$2; shift 2; openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 "
+               "-nodes -keyout $n.key -subj \"$subj\" -days 2 \"$@\"; }"
+               " && key signer '/CN=Pressmark Test/O=Pressmark' -x509 -out signer.pem"
+               " && openssl pkcs12 -export -inkey signer.key -in signer.pem -out signer.p12 -passout pass:secret"
+               // A certificate authority of the test's own and an identity it issued.
+               " && key ca '/CN=Pressmark Test CA' -x509 -out ca.pem && key leaf '/CN=Pressmark Clerk' -out leaf.csr"
+               " && openssl x509 -req -in leaf.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 -out leaf.pem"
+               " && openssl pkcs12 -export -inkey leaf.key -in leaf.pem -certfile ca.pem -out clerk.p12"
+               " -passout pass:clerk"
+               // The same identity as older tools export it (RC2 encryption).
+               " && openssl pkcs12 -export -legacy -inkey signer.key -in signer.pem -out legacy.p12 -passout pass:old",
+           &log);
     if (made != 0) std::fprintf(stderr, "%s\n", log.c_str());
   }
   static void TearDownTestSuite() {
@@ -69,21 +64,19 @@ TEST_F(Signing, SignedFileVerifiesAndATamperedOneDoesNot) {
 
   // A signing that cannot happen says why and leaves the file as it was.
   std::string before = readFile(path);
-  const struct Bad {
-    std::string file, password, says;
-  } bad[] = {{p12, "wrong", "password"},
-             {dir.file("none.p12"), "secret", "Cannot read"},
-             {dir.file("form.pdf"), "secret", "not a PKCS #12"}};
-  for (const Bad& b : bad) {
-    Raised r = raised([&] { call(sig, "SignDocument", {b.file, b.password}); });
+  const std::tuple<std::string, std::string, std::string> bad[] = {{p12, "wrong", "password"},
+                                                                   {dir.file("none.p12"), "secret", "Cannot read"},
+                                                                   {dir.file("form.pdf"), "secret", "not a PKCS #12"}};
+  for (const auto& [file, password, says] : bad) {
+    Raised r = raised([&] { call(sig, "SignDocument", {file, password}); });
     EXPECT_EQ(r.source, "Pressmark");
-    EXPECT_THAT(r.description, HasSubstr(b.says));
+    EXPECT_THAT(r.description, HasSubstr(says));
   }
   EXPECT_EQ(readFile(path), before);
   EXPECT_EQ(call(sig, "IsSigned"), Variant(false));
 
   call(sig, "SignDocument", {p12, "secret"});
-  std::string report = run("pdfsig '" + path + "'");
+  std::string report = pdfsig(path);
   EXPECT_TRUE(contains(report, "Signature is Valid")) << report;
   EXPECT_TRUE(contains(report, "Pressmark Test")) << report;
   EXPECT_EQ(call(sig, "IsSigned"), Variant(true));
@@ -108,7 +101,7 @@ TEST_F(Signing, SignedFileVerifiesAndATamperedOneDoesNot) {
   bytes[at] = static_cast<char>(bytes[at] ^ 1);
   std::string tampered = dir.file("tampered.pdf");
   writeFile(tampered, bytes);
-  report = run("pdfsig '" + tampered + "'");
+  report = pdfsig(tampered);
   EXPECT_FALSE(contains(report, "Signature is Valid")) << report;
   EXPECT_TRUE(contains(report, "Digest Mismatch") || contains(report, "Invalid")) << report;
   doc = openDocument(tampered);
@@ -133,14 +126,14 @@ TEST_F(Signing, ATrustedIssuerMakesTheSignatureFullyValid) {
   info = objectOf(call(sig, "GetSignatureInfo"));
   EXPECT_EQ(get(info, "Status"), Variant(int32_t(3))) << CStr(get(info, "statusText"));
   EXPECT_TRUE(contains(CStr(get(info, "statusText")), "changed after signing"));
-  EXPECT_TRUE(contains(run("pdfsig '" + path + "'"), "Signature is Valid"));
+  EXPECT_TRUE(contains(pdfsig(path), "Signature is Valid"));
 }
 
 TEST_F(Signing, AnIdentityExportedByAnOlderToolSigns) {
   ObjectRef sig = field("sig");
   call(sig, "SignDocument", {certs->file("legacy.p12"), "old"});
   EXPECT_EQ(call(sig, "IsSigned"), Variant(true));
-  EXPECT_TRUE(contains(run("pdfsig '" + path + "'"), "Signature is Valid"));
+  EXPECT_TRUE(contains(pdfsig(path), "Signature is Valid"));
 }
 
 TEST_F(Signing, LockScriptOfTheSignatureField) {
@@ -160,11 +153,12 @@ TEST_F(Signing, FillAndSignFromTheShell) {
   test::CommandResult r = test::runPressmark({"shell"}, script);
   EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
   EXPECT_TRUE(contains(r.out, "true")) << r.out;
-  std::string json = run("qpdf --json '" + path + "'");
+  std::string json;
+  run({"qpdf", "--json", path}, &json);
   EXPECT_TRUE(contains(json, "\"/MaxLen\": 5")) << json.substr(0, 2000);
   EXPECT_TRUE(contains(json, "\"/T\": \"u:total\""));
   EXPECT_TRUE(contains(json, "\"/V\": \"u:42\""));
-  EXPECT_TRUE(contains(run("pdfsig '" + path + "'"), "Signature is Valid"));
+  EXPECT_TRUE(contains(pdfsig(path), "Signature is Valid"));
 }
 
 }  // namespace pm::test

@@ -2,16 +2,14 @@
 // AcroExch.PDBookmark.
 #include <chrono>
 
-#include "Common.h"
+#include "pdfserver_js/Read.h"
 
 namespace pm::test {
 
-class Bookmarks : public PdfTest {
+class Bookmarks : public JsTest {
  protected:
   void SetUp() override {
-    PdfTest::SetUp();
-    pd = openPDDoc(path);
-    js = objectOf(call(pd, "GetJSObject"));
+    JsTest::SetUp();
     root = objectOf(get(js, "BookMarkRoot"));
   }
   static std::vector<ObjectRef> kids(const ObjectRef& node) {
@@ -34,7 +32,7 @@ class Bookmarks : public PdfTest {
     EXPECT_THAT(raised(f).description, HasSubstr("ran longer than 1 seconds")) << what;
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5)) << what;
   }
-  ObjectRef pd, js, root;
+  ObjectRef root;
 };
 
 TEST_F(Bookmarks, OpenStateComesFromTheFileAndANewParentShowsItsChild) {

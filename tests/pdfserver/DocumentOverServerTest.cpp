@@ -1,18 +1,10 @@
 // The Document of the component over the real PDF server: what the client
 // sees end to end, checked against what the file holds.
-#include "Common.h"
-#include "component/document/Document.h"
-#include "component/frame/ModuleState.h"
+#include "pdfserver_js/Read.h"
 
 namespace pm::test {
 
-class DocumentOverServer : public PdfTest {
- protected:
-  ObjectRef openDocument(const std::string& p) {
-    moduleState().strOpenDocumentPath = p;
-    return createDocument();
-  }
-};
+using DocumentOverServer = PdfTest;
 
 TEST_F(DocumentOverServer, PropertiesSaveAndClose) {
   ObjectRef d = openDocument(path);

@@ -4,21 +4,13 @@
 #include <filesystem>
 #include <functional>
 
-#include "Common.h"
+#include "pdfserver_js/Read.h"
 
 namespace fs = std::filesystem;
 
 namespace pm::test {
 
-class Export : public PdfTest {
- protected:
-  void SetUp() override {
-    PdfTest::SetUp();
-    pd = openPDDoc(path);
-    js = objectOf(call(pd, "GetJSObject"));
-  }
-  ObjectRef pd, js;
-};
+using Export = JsTest;
 
 // Each type: the file asked for, the file it gives (pictures one per page)
 // and what that file must hold; a PDF moves the document to the new file.
@@ -27,10 +19,7 @@ TEST_F(Export, EveryTypeWritesItsFormat) {
   call(js, "saveAs", {dir.file("as.pdf")});
   EXPECT_EQ(readBack(dir.file("as.pdf")).title, "Saved as");
   EXPECT_EQ(CStr(get(js, "path")), dir.file("as.pdf"));
-  struct Case {
-    const char *asked, *type, *written;
-    std::string holds;
-  } cases[] = {
+  const std::tuple<const char*, const char*, const char*, std::string> cases[] = {
       {"as2.pdf", "pdf", "as2.pdf", "%PDF"},
       {"t.txt", "plain-text", "t.txt", "Hello world, first page."},
       {"t.txt", "plain-text", "t.txt", "Third page, world again"},
@@ -43,10 +32,10 @@ TEST_F(Export, EveryTypeWritesItsFormat) {
       {"pic.jpg", "jpeg", "pic_Page_2.jpg", "\xFF\xD8\xFF"},
       {"pic.tif", "tiff", "pic_Page_3.tif", std::string("II*\0", 4)},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.written);
-    call(js, "saveAs", {dir.file(c.asked), std::string("com.adobe.acrobat.") + c.type});
-    EXPECT_THAT(readFile(dir.file(c.written)), HasSubstr(c.holds));
+  for (const auto& [asked, type, written, holds] : cases) {
+    SCOPED_TRACE(written);
+    call(js, "saveAs", {dir.file(asked), std::string("com.adobe.acrobat.") + type});
+    EXPECT_THAT(readFile(dir.file(written)), HasSubstr(holds));
   }
   EXPECT_EQ(readBack(dir.file("as2.pdf")).pages, 3);
 }
@@ -70,10 +59,17 @@ TEST_F(Export, LinksPlantedBesideTargetsAreNotFollowed) {
   std::string victim = dir.file("victim");
   writeFile(victim, "untouched");
   call(js, "importDataObject", {"blob", path});
+  // A writer: the member of the JavaScript object called with these
+  // arguments and then the target (saveAs: the target, then the type).
   using Write = std::function<void(const std::string&)>;
-  auto saveAs = [&](const char* type) -> Write {
-    return [this, type](const std::string& t) { call(js, "saveAs", {t, std::string("com.adobe.acrobat.") + type}); };
+  auto writer = [&](const char* member, std::vector<Variant> args) -> Write {
+    return [this, member, args](const std::string& t) {
+      std::vector<Arg> a(args.begin(), args.end());
+      a.insert(std::string(member) == "saveAs" ? a.begin() : a.end(), Arg(t));
+      call(js, member, std::span<const Arg>(a));
+    };
   };
+  auto saveAs = [&](const char* type) { return writer("saveAs", {std::string("com.adobe.acrobat.") + type}); };
   struct Row {
     std::string target;
     int pages;  // 0: the target alone, else target's stem + "_Page_<n>" + ext
@@ -85,18 +81,9 @@ TEST_F(Export, LinksPlantedBesideTargetsAreNotFollowed) {
       {"a%d.eps", 3, saveAs("eps")},  // "%d" would be a page-number format to Ghostscript
       {"a.txt", 0, saveAs("plain-text")},
       {"a.pdf", 0, saveAs("pdf")},
-      {"blob.pdf", 0,
-       [&](const std::string& t) {
-         call(js, "exportDataObject", {"blob", t});
-       }},
-      {"a.fdf", 0,
-       [&](const std::string& t) {
-         call(js, "exportAsFDF", {true, true, Variant::missing(), false, t});
-       }},
-      {"a.xfdf", 0,
-       [&](const std::string& t) {
-         call(js, "exportAsXFDF", {true, true, Variant::missing(), t});
-       }},
+      {"blob.pdf", 0, writer("exportDataObject", {"blob"})},
+      {"a.fdf", 0, writer("exportAsFDF", {true, true, Variant::missing(), false})},
+      {"a.xfdf", 0, writer("exportAsXFDF", {true, true, Variant::missing()})},
   };
   const std::string pid = std::to_string(::getpid());
   for (const Row& row : rows) {

@@ -90,6 +90,7 @@ void readOutline(fz_context* c, fz_document* doc, fz_outline* o, std::vector<Rea
   }
 }
 
+// A form XObject of 20 by 20 points drawn by ops, made indirect.
 pdf_obj* appearance(fz_context* c, pdf_document* doc, const char* ops) {
   fz_buffer* b = fz_new_buffer_from_copied_data(c, reinterpret_cast<const unsigned char*>(ops), strlen(ops));
   pdf_obj* x = pdf_new_xobject(c, doc, fz_make_rect(0, 0, 20, 20), fz_identity, nullptr, b);
@@ -97,126 +98,80 @@ pdf_obj* appearance(fz_context* c, pdf_document* doc, const char* ops) {
   return x;
 }
 
-// A widget (or a field with its widget) on page, entered in the page's list.
-pdf_obj* widget(fz_context* c, pdf_document* doc, pdf_obj* page, float y) {
-  pdf_obj* w = pdf_add_new_dict(c, doc, 8);
-  pdf_dict_put(c, w, PDF_NAME(Type), PDF_NAME(Annot));
-  pdf_dict_put(c, w, PDF_NAME(Subtype), PDF_NAME(Widget));
-  pdf_dict_put_rect(c, w, PDF_NAME(Rect), fz_make_rect(72, y, 272, y + 20));
-  pdf_dict_put_int(c, w, PDF_NAME(F), 4);
-  pdf_dict_put(c, w, PDF_NAME(P), page);
-  pdf_obj* annots = pdf_dict_get(c, page, PDF_NAME(Annots));
-  if (!annots) annots = pdf_dict_put_array(c, page, PDF_NAME(Annots), 8);
-  pdf_array_push(c, annots, w);
-  return w;
+// An object written in PDF syntax.
+pdf_obj* parsed(fz_context* c, pdf_document* doc, const std::string& text) {
+  fz_stream* s = fz_open_memory(c, reinterpret_cast<const unsigned char*>(text.data()), text.size());
+  pdf_lexbuf lb;
+  pdf_lexbuf_init(c, &lb, PDF_LEXBUF_SMALL);
+  pdf_obj* o = pdf_parse_stm_obj(c, doc, s, &lb);
+  pdf_lexbuf_fin(c, &lb);
+  fz_drop_stream(c, s);
+  return o;
 }
 
-void onOff(fz_context* c, pdf_document* doc, pdf_obj* w, const char* on, bool set) {
-  pdf_obj* n = pdf_dict_put_dict(c, pdf_dict_put_dict(c, w, PDF_NAME(AP), 1), PDF_NAME(N), 2);
-  pdf_dict_puts_drop(c, n, on, appearance(c, doc, "0 0 1 rg 4 4 12 12 re f"));
-  pdf_dict_put_drop(c, n, PDF_NAME(Off), appearance(c, doc, "0 g 0 0 20 20 re S"));
-  pdf_dict_put_name(c, w, PDF_NAME(AS), set ? on : "Off");
+pdf_obj* added(fz_context* c, pdf_document* doc, const std::string& text) {
+  return pdf_add_object_drop(c, doc, parsed(c, doc, text));
+}
+
+// A reference to an indirect object in PDF syntax.
+std::string ref(fz_context* c, pdf_obj* o) {
+  return " " + std::to_string(pdf_to_num(c, o)) + " 0 R";
+}
+
+// An annotation on the first page, at y (a widget left, others right),
+// entered in the page's list. body: its entries in PDF syntax.
+pdf_obj* annotation(fz_context* c, pdf_document* doc, const std::string& body, int y) {
+  pdf_obj* page = pdf_lookup_page_obj(c, doc, 0);
+  bool widget = body.rfind("/Subtype/Widget", 0) == 0;
+  pdf_obj* a = added(c, doc,
+                     "<<" + body + "/Type/Annot/P" + ref(c, page) + (widget ? "/F 4/Rect[72 " : "/Rect[300 ") +
+                         std::to_string(y) + (widget ? " 272 " : " 400 ") + std::to_string(y + 20) + "]>>");
+  pdf_obj* annots = pdf_dict_get(c, page, PDF_NAME(Annots));
+  if (!annots) annots = pdf_dict_put_array(c, page, PDF_NAME(Annots), 8);
+  pdf_array_push(c, annots, a);
+  return a;
 }
 
 void addForm(fz_context* c, pdf_document* doc, const DocSpec& plan) {
-  pdf_obj* page = pdf_lookup_page_obj(c, doc, 0);
-  pdf_obj* fields = pdf_new_array(c, doc, 5);
-  pdf_obj* name = widget(c, doc, page, 700);
-  pdf_dict_put(c, name, PDF_NAME(FT), PDF_NAME(Tx));
-  pdf_dict_put_text_string(c, name, PDF_NAME(T), "name");
+  std::vector<pdf_obj*> made;  // dropped at the end
+  auto keep = [&](pdf_obj* o) { return made.push_back(o), o; };
+  std::string on = ref(c, keep(appearance(c, doc, "0 0 1 rg 4 4 12 12 re f"))),
+              off = ref(c, keep(appearance(c, doc, "0 g 0 0 20 20 re S"))),
+              text = ref(c, keep(appearance(c, doc, "BT /Helv 10 Tf 2 6 Td (value) Tj ET")));
+  auto field = [&](const std::string& body, int y) { return keep(annotation(c, doc, "/Subtype/Widget" + body, y)); };
+  auto button = [&](const std::string& state, bool set) {
+    return "/AS/" + (set ? state : "Off") + "/AP<</N<</" + state + on + "/Off" + off + ">>>>";
+  };
+  pdf_obj* name = field("/FT/Tx/T(name)/AP<</N" + text + ">>", 700);
   pdf_dict_put_text_string(c, name, PDF_NAME(V), plan.formValue.c_str());
-  pdf_dict_put_drop(c, pdf_dict_put_dict(c, name, PDF_NAME(AP), 1), PDF_NAME(N),
-                    appearance(c, doc, "BT /Helv 10 Tf 2 6 Td (value) Tj ET"));
-  pdf_obj* choice = widget(c, doc, page, 660);
-  pdf_dict_put(c, choice, PDF_NAME(FT), PDF_NAME(Ch));
-  pdf_dict_put_int(c, choice, PDF_NAME(Ff), 131072);
-  pdf_dict_put_text_string(c, choice, PDF_NAME(T), "choice");
-  pdf_obj* opt = pdf_dict_put_array(c, choice, PDF_NAME(Opt), 3);
-  for (const char* o : {"Red", "Green", "Blue"}) pdf_array_push_text_string(c, opt, o);
-  pdf_dict_put_text_string(c, choice, PDF_NAME(V), "Green");
-  pdf_obj* all[] = {name, choice, nullptr, nullptr, nullptr};
-  const char* boxes[] = {"agree", "news"};
-  for (int i = 0; i < 2; ++i) {
-    pdf_obj* b = widget(c, doc, page, 620 - 40 * i);
-    pdf_dict_put(c, b, PDF_NAME(FT), PDF_NAME(Btn));
-    pdf_dict_put_text_string(c, b, PDF_NAME(T), boxes[i]);
-    pdf_dict_put_name(c, b, PDF_NAME(V), i == 0 ? "Yes" : "Off");
-    onOff(c, doc, b, "Yes", i == 0);
-    all[2 + i] = b;
-  }
-  pdf_obj* radio = pdf_add_new_dict(c, doc, 5);
-  pdf_dict_put(c, radio, PDF_NAME(FT), PDF_NAME(Btn));
-  pdf_dict_put_int(c, radio, PDF_NAME(Ff), 49152);
-  pdf_dict_put_text_string(c, radio, PDF_NAME(T), "size");
-  pdf_dict_put_name(c, radio, PDF_NAME(V), "M");
-  pdf_obj* kids = pdf_dict_put_array(c, radio, PDF_NAME(Kids), 2);
-  const char* states[] = {"S", "M"};
-  for (int i = 0; i < 2; ++i) {
-    pdf_obj* k = widget(c, doc, page, 540 - 40 * i);
-    pdf_dict_put(c, k, PDF_NAME(Parent), radio);
-    onOff(c, doc, k, states[i], i == 1);
-    pdf_array_push(c, kids, k);
-    pdf_drop_obj(c, k);
-  }
-  all[4] = radio;
-  for (pdf_obj* f : all) {
-    pdf_array_push(c, fields, f);
-    pdf_drop_obj(c, f);
-  }
-  pdf_obj* form = pdf_dict_put_dict(c, pdf_dict_get(c, pdf_trailer(c, doc), PDF_NAME(Root)), PDF_NAME(AcroForm), 4);
-  pdf_dict_put_drop(c, form, PDF_NAME(Fields), fields);
-  pdf_dict_put_text_string(c, form, PDF_NAME(DA), "/Helv 0 Tf 0 g");
-  pdf_dict_puts_drop(c, form, "NeedAppearances", PDF_TRUE);
-  pdf_obj* helv = pdf_dict_put_dict(
-      c, pdf_dict_put_dict(c, pdf_dict_put_dict(c, form, PDF_NAME(DR), 1), PDF_NAME(Font), 1), PDF_NAME(Helv), 3);
-  pdf_dict_put(c, helv, PDF_NAME(Type), PDF_NAME(Font));
-  pdf_dict_put(c, helv, PDF_NAME(Subtype), PDF_NAME(Type1));
-  pdf_dict_put_name(c, helv, PDF_NAME(BaseFont), "Helvetica");
+  // One statement each: the widgets enter the page in this order.
+  std::string fields = ref(c, name);
+  fields += ref(c, field("/FT/Ch/Ff 131072/T(choice)/Opt[(Red)(Green)(Blue)]/V(Green)", 660));
+  fields += ref(c, field("/FT/Btn/T(agree)/V/Yes" + button("Yes", true), 620));
+  fields += ref(c, field("/FT/Btn/T(news)/V/Off" + button("Yes", false), 580));
+  pdf_obj* radio = keep(added(c, doc, "<</FT/Btn/Ff 49152/T(size)/V/M>>"));
+  std::string kids = ref(c, field("/Parent" + ref(c, radio) + button("S", false), 540));
+  kids += ref(c, field("/Parent" + ref(c, radio) + button("M", true), 500));
+  pdf_dict_put_drop(c, radio, PDF_NAME(Kids), parsed(c, doc, "[" + kids + "]"));
+  pdf_dict_put_drop(c, pdf_dict_get(c, pdf_trailer(c, doc), PDF_NAME(Root)), PDF_NAME(AcroForm),
+                    parsed(c, doc,
+                           "<</Fields[" + fields + ref(c, radio) +
+                               "]/DA(/Helv 0 Tf 0 g)/NeedAppearances true"
+                               "/DR<</Font<</Helv<</Type/Font/Subtype/Type1/BaseFont/Helvetica>>>>>>>>"));
+  for (pdf_obj* o : made) pdf_drop_obj(c, o);
 }
 
+// Links to the last page by explicit and by named destination ("end"), a
+// web link, and a note with its pop-up.
 void addAnnotations(fz_context* c, pdf_document* doc) {
-  pdf_obj* page = pdf_lookup_page_obj(c, doc, 0);
-  pdf_obj* last = pdf_lookup_page_obj(c, doc, pdf_count_pages(c, doc) - 1);
-  pdf_obj* annots = pdf_dict_get(c, page, PDF_NAME(Annots));
-  if (!annots) annots = pdf_dict_put_array(c, page, PDF_NAME(Annots), 5);
-  auto add = [&](const char* subtype, float y) {
-    pdf_obj* a = pdf_add_new_dict(c, doc, 6);
-    pdf_dict_put(c, a, PDF_NAME(Type), PDF_NAME(Annot));
-    pdf_dict_put_name(c, a, PDF_NAME(Subtype), subtype);
-    pdf_dict_put_rect(c, a, PDF_NAME(Rect), fz_make_rect(300, y, 400, y + 20));
-    pdf_dict_put(c, a, PDF_NAME(P), page);
-    pdf_array_push(c, annots, a);
-    return a;
-  };
-  pdf_obj* dest = pdf_new_array(c, doc, 2);
-  pdf_array_push(c, dest, last);
-  pdf_array_push(c, dest, PDF_NAME(Fit));
-  pdf_obj* link = add("Link", 700);
-  pdf_dict_put(c, link, PDF_NAME(Dest), dest);
-  pdf_drop_obj(c, link);
-  pdf_obj* names = pdf_dict_put_array(
-      c,
-      pdf_dict_put_dict(c,
-                        pdf_dict_put_dict(c, pdf_dict_get(c, pdf_trailer(c, doc), PDF_NAME(Root)), PDF_NAME(Names), 1),
-                        PDF_NAME(Dests), 1),
-      PDF_NAME(Names), 2);
-  pdf_array_push_text_string(c, names, "end");
-  pdf_array_push(c, names, dest);
-  pdf_drop_obj(c, dest);
-  link = add("Link", 660);
-  pdf_obj* go = pdf_dict_put_dict(c, link, PDF_NAME(A), 2);
-  pdf_dict_put(c, go, PDF_NAME(S), PDF_NAME(GoTo));
-  pdf_dict_put_text_string(c, go, PDF_NAME(D), "end");
-  pdf_drop_obj(c, link);
-  link = add("Link", 620);
-  pdf_obj* uri = pdf_dict_put_dict(c, link, PDF_NAME(A), 2);
-  pdf_dict_put(c, uri, PDF_NAME(S), PDF_NAME(URI));
-  pdf_dict_put_string(c, uri, PDF_NAME(URI), "http://example.invalid/", 23);
-  pdf_drop_obj(c, link);
-  pdf_obj* note = add("Text", 580);
-  pdf_dict_put_text_string(c, note, PDF_NAME(Contents), "A note");
-  pdf_obj* popup = add("Popup", 540);
-  pdf_dict_put(c, popup, PDF_NAME(Parent), note);
+  std::string last = ref(c, pdf_lookup_page_obj(c, doc, pdf_count_pages(c, doc) - 1));
+  pdf_dict_put_drop(c, pdf_dict_get(c, pdf_trailer(c, doc), PDF_NAME(Root)), PDF_NAME(Names),
+                    parsed(c, doc, "<</Dests<</Names[(end)[" + last + "/Fit]]>>>>"));
+  pdf_drop_obj(c, annotation(c, doc, "/Subtype/Link/Dest[" + last + "/Fit]", 700));
+  pdf_drop_obj(c, annotation(c, doc, "/Subtype/Link/A<</S/GoTo/D(end)>>", 660));
+  pdf_drop_obj(c, annotation(c, doc, "/Subtype/Link/A<</S/URI/URI(http://example.invalid/)>>", 620));
+  pdf_obj* note = annotation(c, doc, "/Subtype/Text/Contents(A note)", 580);
+  pdf_obj* popup = annotation(c, doc, "/Subtype/Popup/Parent" + ref(c, note), 540);
   pdf_dict_put(c, note, PDF_NAME(Popup), popup);
   pdf_drop_obj(c, popup);
   pdf_drop_obj(c, note);
@@ -251,13 +206,9 @@ void makePdf(const std::string& path, const DocSpec& plan) {
       fz_buffer* buf =
           fz_new_buffer_from_copied_data(c, reinterpret_cast<const unsigned char*>(content.data()), content.size());
       pdf_obj* page = pdf_add_page(c, doc, fz_make_rect(0, 0, p.width, p.height), p.rotate, res, buf);
-      if (p.cropInset > 0) {
-        pdf_obj* crop = pdf_dict_put_array(c, page, PDF_NAME(CropBox), 4);
-        pdf_array_push_real(c, crop, p.cropInset);
-        pdf_array_push_real(c, crop, p.cropInset);
-        pdf_array_push_real(c, crop, p.width - p.cropInset);
-        pdf_array_push_real(c, crop, p.height - p.cropInset);
-      }
+      if (p.cropInset > 0)
+        pdf_dict_put_rect(c, page, PDF_NAME(CropBox),
+                          fz_make_rect(p.cropInset, p.cropInset, p.width - p.cropInset, p.height - p.cropInset));
       pdf_insert_page(c, doc, -1, page);
       pdf_drop_obj(c, page);
       fz_drop_buffer(c, buf);
@@ -332,41 +283,6 @@ std::vector<std::string> qpdfFields(const std::string& path) {
   return out;
 }
 
-std::vector<std::string> annotSummary(const std::string& path, int page) {
-  Ctx x;
-  fz_context* c = x.c;
-  std::vector<std::string> out;
-  pdf_document* doc = nullptr;
-  std::string err;
-  fz_try(c) {
-    doc = pdf_open_document(c, path.c_str());
-    pdf_obj* annots = pdf_dict_get(c, pdf_lookup_page_obj(c, doc, page), PDF_NAME(Annots));
-    for (int i = 0; i < pdf_array_len(c, annots); ++i) {
-      pdf_obj* a = pdf_array_get(c, annots, i);
-      std::string s = pdf_to_name(c, pdf_dict_get(c, a, PDF_NAME(Subtype)));
-      pdf_obj* action = pdf_dict_get(c, a, PDF_NAME(A));
-      pdf_obj* dest = pdf_dict_get(c, a, PDF_NAME(Dest));
-      if (!dest && pdf_name_eq(c, pdf_dict_get(c, action, PDF_NAME(S)), PDF_NAME(GoTo)))
-        dest = pdf_dict_get(c, action, PDF_NAME(D));
-      if (pdf_is_string(c, dest) || pdf_is_name(c, dest)) dest = pdf_lookup_dest(c, doc, dest);
-      if (dest) s += ">" + std::to_string(pdf_lookup_page_number(c, doc, pdf_array_get(c, dest, 0)));
-      if (pdf_dict_get(c, action, PDF_NAME(URI)))
-        s += std::string(":") + pdf_to_str_buf(c, pdf_dict_get(c, action, PDF_NAME(URI)));
-      if (pdf_name_eq(c, pdf_dict_get(c, a, PDF_NAME(Subtype)), PDF_NAME(Popup)))
-        s += std::string("<") + pdf_to_name(c, pdf_dict_getp(c, a, "Parent/Subtype"));
-      out.push_back(s);
-    }
-  }
-  fz_always(c) {
-    pdf_drop_document(c, doc);
-  }
-  fz_catch(c) {
-    err = fz_caught_message(c);
-  }
-  if (!err.empty()) throw std::runtime_error("annotSummary: " + err);
-  return out;
-}
-
 ReadBack readBack(const std::string& path) {
   Ctx x;
   fz_context* c = x.c;
@@ -413,44 +329,6 @@ ReadBack readBack(const std::string& path) {
   return r;
 }
 
-std::string outlineEntry(const std::string& path, const std::vector<std::string>& titles, const std::string& key) {
-  Ctx x;
-  fz_context* c = x.c;
-  std::string out = "<none>";
-  pdf_document* doc = nullptr;
-  fz_try(c) {
-    doc = pdf_open_document(c, path.c_str());
-    pdf_obj* node = pdf_dict_getp(c, pdf_trailer(c, doc), "Root/Outlines");
-    for (const std::string& t : titles) {
-      pdf_obj* ch = pdf_dict_get(c, node, PDF_NAME(First));
-      while (ch && t != pdf_to_text_string(c, pdf_dict_get(c, ch, PDF_NAME(Title))))
-        ch = pdf_dict_get(c, ch, PDF_NAME(Next));
-      node = ch;
-    }
-    if (node) {
-      pdf_obj* v = pdf_dict_gets(c, node, key.c_str());
-      if (v) {
-        fz_buffer* b = fz_new_buffer(c, 64);
-        fz_output* o = fz_new_output_with_buffer(c, b);
-        pdf_print_obj(c, o, pdf_resolve_indirect(c, v), 1, 0);
-        fz_close_output(c, o);
-        fz_drop_output(c, o);
-        out = fz_string_from_buffer(c, b);
-        fz_drop_buffer(c, b);
-      }
-    } else {
-      out = "<no item>";
-    }
-  }
-  fz_always(c) {
-    pdf_drop_document(c, doc);
-  }
-  fz_catch(c) {
-    out = std::string("<error ") + fz_caught_message(c) + ">";
-  }
-  return out;
-}
-
 void expectClean(const std::string& file) {
   std::string report;
   EXPECT_EQ(run({"qpdf", "--check", file}, &report), 0) << file << ": " << report;
@@ -472,6 +350,12 @@ void expectShown(const std::string& file, int page, const std::vector<std::strin
     EXPECT_THAT(poppler, HasSubstr(part)) << "pdftotext, page " << page;
     EXPECT_THAT(mupdf, HasSubstr(part)) << "mutool, page " << page;
   }
+}
+
+std::string eachOf(const std::vector<std::string>& keys, const std::function<std::string(const std::string&)>& read) {
+  std::string out;
+  for (const std::string& k : keys) out += (out.empty() ? "" : " ") + k + "=" + read(k);
+  return out;
 }
 
 bool exists(const std::string& path) {

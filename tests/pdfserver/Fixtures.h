@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -90,6 +91,10 @@ void expectClean(const std::string& file);
 std::pair<std::string, std::string> shownText(const std::string& file, int page = 1);
 // Both engines show every part on the page.
 void expectShown(const std::string& file, int page, const std::vector<std::string>& parts);
+
+// Several reads in one comparable line: "key=value" for each key, separated
+// by spaces.
+std::string eachOf(const std::vector<std::string>& keys, const std::function<std::string(const std::string&)>& read);
 
 // Runs a command (argv) with a time-out; its exit status, output in out.
 int run(const std::vector<std::string>& argv, std::string* out = nullptr, int timeoutSeconds = 60);

@@ -1,53 +1,39 @@
 // The document's JavaScript object: information, paths, boxes and words.
 #include <sys/stat.h>
 
-#include "Common.h"
+#include "pdfserver_js/Read.h"
 
 namespace pm::test {
 
-class JSObject : public PdfTest {
+class JSObject : public JsTest {
  protected:
-  void SetUp() override {
-    PdfTest::SetUp();
-    pd = openPDDoc(path);
-    js = objectOf(call(pd, "GetJSObject"));
-  }
   std::vector<double> box(const char* name, int page) {
     std::vector<double> out;
     Variant box = call(js, "getPageBox", {name, page});
     for (const Variant& v : box.array().data()) out.push_back(CDbl(v));
     return out;
   }
-  ObjectRef pd, js;
 };
 
-TEST_F(JSObject, DocumentProperties) {
+TEST_F(JSObject, DocumentPropertiesAndColours) {
   struct stat st;
   ASSERT_EQ(stat(path.c_str(), &st), 0);
   // Names match without regard to case.
-  const std::pair<const char*, Variant> props[] = {
-      {"numPages", 3},
-      {"NumPages", 3},
-      {"Title", "Standard fixture"},
-      {"author", "Pressmark tests"},
-      {"Subject", ""},
-      {"Path", path},
-      {"DocumentFilename", "doc.pdf"},
-      {"FileSize", static_cast<int32_t>(st.st_size)},
-      {"URL", "file://" + path},
-      {"NumFields", 0},
-      {"NumTemplates", 0},
-      {"Dirty", false},
-      {"layout", "SinglePage"},
-      {"calculate", true},
-      {"pageNum", 0},
-      {"DynamicXFAForm", false},
-  };
-  for (const auto& [name, value] : props) EXPECT_EQ(CStr(get(js, name)), CStr(value)) << name;
+  EXPECT_EQ(propsOf(js, {"numPages", "NumPages", "Title", "author", "Subject", "DocumentFilename", "NumFields",
+                         "NumTemplates", "Dirty", "layout", "calculate", "pageNum", "DynamicXFAForm"}),
+            "numPages=3 NumPages=3 Title=Standard fixture author=Pressmark tests Subject= DocumentFilename=doc.pdf "
+            "NumFields=0 NumTemplates=0 Dirty=False layout=SinglePage calculate=True pageNum=0 DynamicXFAForm=False");
+  EXPECT_EQ(propsOf(js, {"Path", "FileSize", "URL"}),
+            "Path=" + path + " FileSize=" + std::to_string(st.st_size) + " URL=file://" + path);
   // Name trees and the security handler answer Null when empty.
   for (const char* name : {"SecurityHandler", "DataObjects", "Templates", "Icons", "Sounds"})
     EXPECT_TRUE(get(js, name).isNull()) << name;
   EXPECT_EQ(raised([&] { get(js, "noSuchProperty"); }).number, basic::MemberNotSupported);
+  ObjectRef color = objectOf(get(js, "Color"));
+  EXPECT_EQ(get(color, "red"), V({"RGB", int16_t(1), int16_t(0), int16_t(0)}));
+  EXPECT_EQ(get(color, "Black"), V({"G", int16_t(0)}));
+  EXPECT_EQ(get(color, "white"), V({"G", int16_t(1)}));
+  EXPECT_THROW(get(color, "mauve"), AutomationError);
 }
 
 TEST_F(JSObject, SettingInfoMarksDirtyAndSavesThroughThePDDoc) {
@@ -114,14 +100,6 @@ TEST_F(JSObject, RotationsLayoutAndSettings) {
   EXPECT_EQ(CLng(get(js, "pageNum")), 2) << "a page outside the document is ignored";
   call(pd, "Save", {1, path});
   EXPECT_EQ(readBack(path).rotation, (std::vector<int>{180, 180, 180}));
-}
-
-TEST_F(JSObject, ColourTable) {
-  ObjectRef color = objectOf(get(js, "Color"));
-  EXPECT_EQ(get(color, "red"), V({"RGB", int16_t(1), int16_t(0), int16_t(0)}));
-  EXPECT_EQ(get(color, "Black"), V({"G", int16_t(0)}));
-  EXPECT_EQ(get(color, "white"), V({"G", int16_t(1)}));
-  EXPECT_THROW(get(color, "mauve"), AutomationError);
 }
 
 TEST_F(JSObject, NewDeletedPagesAndCloseDoc) {

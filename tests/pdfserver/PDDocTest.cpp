@@ -118,30 +118,23 @@ TEST_F(PDDoc, SavingOverAFileKeepsItsModeAndAMissingFolderGetsNothing) {
   EXPECT_EQ(dir.names(), std::vector<std::string>{"doc.pdf"});
 }
 
-TEST_F(PDDoc, SaveCopyLeavesTheDocumentOnItsFile) {
+// A copy leaves the document on its file; page mode and flags are kept;
+// an insertion out of range changes nothing.
+TEST_F(PDDoc, SaveCopyPageModeFlagsAndInsertionRange) {
   call(d, "SetInfo", {"Title", "Copy title"});
+  EXPECT_TRUE(CBool(call(d, "SetPageMode", {acrobat::kPageModeUseBookmarks})));
+  EXPECT_TRUE(CBool(call(d, "SetFlags", {256})));
+  EXPECT_EQ(CLng(call(d, "GetFlags")) & 256, 256);
+  EXPECT_THROW(call(d, "SetPageMode", {9}), AutomationError);
   std::string out = dir.file("copy.pdf");
   EXPECT_TRUE(CBool(call(d, "Save", {acrobat::kSaveFull | acrobat::kSaveCopy, out})));
   EXPECT_EQ(readBack(out).title, "Copy title");
   EXPECT_EQ(CStr(call(d, "GetFileName")), path);
-}
-
-TEST_F(PDDoc, InsertPagesChecksItsRange) {
+  EXPECT_EQ(CLng(call(openPDDoc(out), "GetPageMode")), 3);
   ObjectRef src = openPDDoc(path);
   EXPECT_THROW(call(d, "InsertPages", {2, Variant(src), 2, 5, 0}), AutomationError);
   EXPECT_THROW(call(d, "InsertPages", {7, Variant(src), 0, 1, 0}), AutomationError);
   EXPECT_EQ(CLng(call(d, "GetNumPages")), 3);
-}
-
-TEST_F(PDDoc, PageModeAndFlags) {
-  EXPECT_TRUE(CBool(call(d, "SetPageMode", {acrobat::kPageModeUseBookmarks})));
-  EXPECT_EQ(CLng(call(d, "GetPageMode")), 3);
-  EXPECT_TRUE(CBool(call(d, "SetFlags", {256})));
-  EXPECT_EQ(CLng(call(d, "GetFlags")) & 256, 256);
-  std::string out = dir.file("mode.pdf");
-  call(d, "Save", {1, out});
-  EXPECT_EQ(CLng(call(openPDDoc(out), "GetPageMode")), 3);
-  EXPECT_THROW(call(d, "SetPageMode", {9}), AutomationError);
 }
 
 }  // namespace pm::test

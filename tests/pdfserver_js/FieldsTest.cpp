@@ -39,20 +39,13 @@ TEST_F(Fields, TextFieldPropertiesAreStoredInTheFile) {
   ObjectRef f = add("name", "text");
   for (const auto& [prop, value, back] : props) let(f, prop, value);
   std::string out = save();
-  EXPECT_EQ(fieldEntry(out, "name", "V"), "(Ada Lovelace)");
-  EXPECT_EQ(fieldEntry(out, "name", "Ff"), std::to_string(1 | 2 | (1 << 12) | (1 << 22) | (1 << 23)));
-  EXPECT_EQ(fieldEntry(out, "name", "MaxLen"), "40");
-  EXPECT_EQ(fieldEntry(out, "name", "Q"), "1");
-  EXPECT_EQ(fieldEntry(out, "name", "DA"), "(/CourierBold 14 Tf 1 0 0 rg)");
+  // No print flag (F) for display 2.
+  EXPECT_EQ(fieldEntries(out, "name", {"V", "Ff", "MaxLen", "Q", "DA", "MK/BG", "MK/BC", "BS/S", "BS/W", "F", "TU"}),
+            "V=(Ada Lovelace) Ff=" + std::to_string(1 | 2 | (1 << 12) | (1 << 22) | (1 << 23)) +
+                " MaxLen=40 Q=1 DA=(/CourierBold 14 Tf 1 0 0 rg) MK/BG=[.5] MK/BC=[0 0 0 1] BS/S=/D BS/W=2 F=0 "
+                "TU=(Your name)");
+  EXPECT_EQ(fieldEntries(out, "name", {"DV", "Rect"}), "DV=(Nobody) Rect=[100 480 300 500]");
   EXPECT_EQ(at(out, "Root/AcroForm/DR/Font/CourierBold/BaseFont"), "/Courier-Bold");
-  EXPECT_EQ(fieldEntry(out, "name", "MK/BG"), "[.5]");
-  EXPECT_EQ(fieldEntry(out, "name", "MK/BC"), "[0 0 0 1]");
-  EXPECT_EQ(fieldEntry(out, "name", "BS/S"), "/D");
-  EXPECT_EQ(fieldEntry(out, "name", "BS/W"), "2");
-  EXPECT_EQ(fieldEntry(out, "name", "F"), "0") << "no print flag for display 2";
-  EXPECT_EQ(fieldEntry(out, "name", "TU"), "(Your name)");
-  EXPECT_EQ(fieldEntry(out, "name", "DV"), "(Nobody)");
-  EXPECT_EQ(fieldEntry(out, "name", "Rect"), "[100 480 300 500]");
   EXPECT_EQ(at(out, "Root/AcroForm/NeedAppearances"), "") << "drawn here, not left to viewers";
   EXPECT_THAT(fieldEntry(out, "name", "AP/N/Resources/Font"), HasSubstr("CourierBold"));
 
@@ -63,9 +56,7 @@ TEST_F(Fields, TextFieldPropertiesAreStoredInTheFile) {
     Variant got = get(g, prop);
     EXPECT_TRUE(back.isEmpty() || (back.isArray() ? got == back : CStr(got) == CStr(back))) << prop;
   }
-  EXPECT_FALSE(CBool(get(g, "password")));
-  EXPECT_EQ(CLng(get(g, "page")), 0);
-  EXPECT_EQ(CStr(get(g, "name")), "name");
+  EXPECT_EQ(propsOf(g, {"password", "page", "name"}), "password=False page=0 name=name");
 }
 
 TEST_F(Fields, ListAndComboItems) {
@@ -81,9 +72,8 @@ TEST_F(Fields, ListAndComboItems) {
   EXPECT_EQ(CStr(get(c, "value")), "Red");
   let(c, "editable", true);
   std::string out = save();
-  EXPECT_EQ(fieldEntry(out, "colour", "Opt"), "[[(k)(Black)](Red)[(g)(Green)][(w)(White)]]");
-  EXPECT_EQ(fieldEntry(out, "colour", "V"), "(Red)");
-  EXPECT_EQ(fieldEntry(out, "colour", "Ff"), std::to_string((1 << 17) | (1 << 18)));
+  EXPECT_EQ(fieldEntries(out, "colour", {"Opt", "V", "Ff"}),
+            "Opt=[[(k)(Black)](Red)[(g)(Green)][(w)(White)]] V=(Red) Ff=" + std::to_string((1 << 17) | (1 << 18)));
   EXPECT_RAISES("Item 9 does not exist", call(c, "getItemAt", {9}));
 
   ObjectRef l = add("sizes", "listbox");
@@ -94,8 +84,7 @@ TEST_F(Fields, ListAndComboItems) {
   call(l, "clearItems");
   EXPECT_EQ(CLng(get(l, "numItems")), 0);
   out = save("out2.pdf");
-  EXPECT_EQ(fieldEntry(out, "sizes", "Opt"), "[]");
-  EXPECT_EQ(fieldEntry(out, "sizes", "V"), "");
+  EXPECT_EQ(fieldEntries(out, "sizes", {"Opt", "V"}), "Opt=[] V=");
 }
 
 TEST_F(Fields, ButtonsCaptionsAndActions) {
@@ -105,7 +94,7 @@ TEST_F(Fields, ButtonsCaptionsAndActions) {
   call(b, "buttonSetCaption", {"Go!", 2});
   EXPECT_EQ(CStr(call(b, "buttonGetCaption")), "Go");
   EXPECT_EQ(CStr(call(b, "buttonGetCaption", {2})), "Go!");
-  EXPECT_NE(messageOf([&] { call(b, "buttonGetCaption", {3}); }), "");
+  EXPECT_NE(raised([&] { call(b, "buttonGetCaption", {3}); }).number, 0);
   let(b, "highlight", 2);
   let(b, "buttonAlignX", 20);
   let(b, "buttonPosition", 1);
@@ -123,13 +112,8 @@ TEST_F(Fields, ButtonsCaptionsAndActions) {
   let(b, "calcOrderIndex", 0);
   EXPECT_EQ(CLng(get(b, "calcOrderIndex")), -1) << "a field without a calculation is not ordered";
   std::string out = save();
-  EXPECT_EQ(fieldEntry(out, "go", "MK/CA"), "(Go)");
-  EXPECT_EQ(fieldEntry(out, "go", "MK/RC"), "(Going)");
-  EXPECT_EQ(fieldEntry(out, "go", "MK/AC"), "(Go!)");
-  EXPECT_EQ(fieldEntry(out, "go", "H"), "/P");
-  EXPECT_EQ(fieldEntry(out, "go", "MK/IF/A"), "[.2 .5]");
-  EXPECT_EQ(fieldEntry(out, "go", "MK/TP"), "1");
-  EXPECT_EQ(fieldEntry(out, "go", "AA/U/JS"), "(app.alert\\('hi'\\);)");
+  EXPECT_EQ(fieldEntries(out, "go", {"MK/CA", "MK/RC", "MK/AC", "H", "MK/IF/A", "MK/TP", "AA/U/JS"}),
+            "MK/CA=(Go) MK/RC=(Going) MK/AC=(Go!) H=/P MK/IF/A=[.2 .5] MK/TP=1 AA/U/JS=(app.alert\\('hi'\\);)");
   EXPECT_EQ(fieldEntry(out, "total", "AA/C/S"), "/JavaScript");
   EXPECT_EQ(fieldEntry(out, "total", "AA/F"), "") << "an empty script removes the action";
   EXPECT_NE(at(out, "Root/AcroForm/CO/0"), "");
@@ -139,11 +123,9 @@ TEST_F(Fields, SignatureFields) {
   ObjectRef s = add("sig", "signature");
   ObjectRef info = objectOf(get(s, "signatureInfo"));
   EXPECT_EQ(CLng(get(info, "status")), 0);
-  std::string e = messageOf([&] { call(s, "signatureSign", {Variant()}); });
-  EXPECT_THAT(e, HasSubstr("security handler")) << e;
+  EXPECT_RAISES("security handler", call(s, "signatureSign", {Variant()}));
   ObjectRef handler = objectOf(call(objectOf(get(js, "security")), "getHandler", {"Adobe.PPKLite"}));
-  e = messageOf([&] { call(s, "signatureSign", {Variant(handler)}); });
-  EXPECT_THAT(e, HasSubstr("Log in")) << e;
+  EXPECT_RAISES("Log in", call(s, "signatureSign", {Variant(handler)}));
   EXPECT_RAISES("not a signature field", get(add("plain", "text"), "signatureInfo"));
 }
 
@@ -172,8 +154,7 @@ TEST_F(Fields, HierarchyRemovalAndReset) {
   EXPECT_RAISES("does not exist", call(js, "removeField", {"address.street"}));
   std::string out = save();
   EXPECT_EQ(fieldNames(out), (std::vector<std::string>{"address.city", "zip"}));
-  EXPECT_EQ(fieldEntry(out, "address.city", "V"), "(Lyon)");
-  EXPECT_EQ(fieldEntry(out, "zip", "V"), "");
+  EXPECT_EQ(fieldEntry(out, "address.city", "V") + fieldEntry(out, "zip", "V"), "(Lyon)");
   EXPECT_EQ(at(out, "Root/Pages/Kids/0/Annots/2"), "") << "the removed widget left its page";
 }
 

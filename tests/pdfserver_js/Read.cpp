@@ -1,6 +1,7 @@
 #include "pdfserver_js/Read.h"
 
 #include <sstream>
+#include <stdexcept>
 
 extern "C" {
 #include <mupdf/fitz.h>
@@ -111,6 +112,56 @@ std::vector<std::string> annots(const std::string& file, int page) {
   return out;
 }
 
+std::string outlineEntry(const std::string& path, const std::vector<std::string>& titles, const std::string& key) {
+  Reader r(path);
+  if (!r.d) return "<error>";
+  pdf_obj* node = r.walk("Root/Outlines");
+  for (const std::string& t : titles) {
+    pdf_obj* ch = pdf_dict_get(r.c, node, PDF_NAME(First));
+    while (ch && t != pdf_to_text_string(r.c, pdf_dict_get(r.c, ch, PDF_NAME(Title))))
+      ch = pdf_dict_get(r.c, ch, PDF_NAME(Next));
+    node = ch;
+  }
+  if (!node) return "<no item>";
+  pdf_obj* v = pdf_dict_gets(r.c, node, key.c_str());
+  return v ? r.print(v) : "<none>";
+}
+
+std::vector<std::string> annotSummary(const std::string& path, int page) {
+  Reader r(path);
+  if (!r.d) throw std::runtime_error("annotSummary: cannot open " + path);
+  fz_context* c = r.c;
+  std::vector<std::string> out;
+  pdf_obj* annots = pdf_dict_get(c, pdf_lookup_page_obj(c, r.d, page), PDF_NAME(Annots));
+  for (int i = 0; i < pdf_array_len(c, annots); ++i) {
+    pdf_obj* a = pdf_array_get(c, annots, i);
+    std::string s = pdf_to_name(c, pdf_dict_get(c, a, PDF_NAME(Subtype)));
+    pdf_obj* action = pdf_dict_get(c, a, PDF_NAME(A));
+    pdf_obj* dest = pdf_dict_get(c, a, PDF_NAME(Dest));
+    if (!dest && pdf_name_eq(c, pdf_dict_get(c, action, PDF_NAME(S)), PDF_NAME(GoTo)))
+      dest = pdf_dict_get(c, action, PDF_NAME(D));
+    if (pdf_is_string(c, dest) || pdf_is_name(c, dest)) dest = pdf_lookup_dest(c, r.d, dest);
+    if (dest) s += ">" + std::to_string(pdf_lookup_page_number(c, r.d, pdf_array_get(c, dest, 0)));
+    if (pdf_dict_get(c, action, PDF_NAME(URI)))
+      s += std::string(":") + pdf_to_str_buf(c, pdf_dict_get(c, action, PDF_NAME(URI)));
+    if (s == "Popup") s += std::string("<") + pdf_to_name(c, pdf_dict_getp(c, a, "Parent/Subtype"));
+    out.push_back(s);
+  }
+  return out;
+}
+
+ObjectRef addAnnot(const ObjectRef& js, std::initializer_list<std::vector<Variant>> passes) {
+  ObjectRef a = objectOf(call(js, "addAnnot"));
+  for (const std::vector<Variant>& pass : passes) {
+    ObjectRef p = objectOf(call(a, "getProps"));
+    let(p, "Delay", true);
+    for (size_t i = 0; i + 1 < pass.size(); i += 2) let(p, CStr(pass[i]), pass[i + 1]);
+    let(p, "Delay", false);
+    call(a, "setProps", {Variant(p)});
+  }
+  return a;
+}
+
 std::string pageText(const std::string& file, int page) {
   ReadBack r = readBack(file);
   return page >= 0 && page < r.pages ? r.pageText[static_cast<size_t>(page)] : "<error>";
@@ -119,13 +170,6 @@ std::string pageText(const std::string& file, int page) {
 int pageCount(const std::string& file) {
   ReadBack r = readBack(file);
   return r.ok ? r.pages : -1;
-}
-
-bool qpdfClean(const std::string& file, std::string* report) {
-  std::string out;
-  int rc = run({"qpdf", "--check", file}, &out);
-  if (report) *report = out;
-  return rc == 0;
 }
 
 }  // namespace pm::test

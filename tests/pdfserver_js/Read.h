@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "component/document/Document.h"
+#include "component/frame/ModuleState.h"
 #include "pdfserver/Common.h"
 
 namespace pm::test {
@@ -15,6 +17,19 @@ std::string at(const std::string& file, const std::string& path);
 // The printed entry key of the field with the full name, "" when absent;
 // "<none>" when the field is not in the form.
 std::string fieldEntry(const std::string& file, const std::string& name, const std::string& key);
+// Entries of one field as eachOf shows them: "V=(Ada) Q=1".
+inline std::string fieldEntries(const std::string& file, const std::string& name,
+                                const std::vector<std::string>& keys) {
+  return eachOf(keys, [&](const std::string& k) { return fieldEntry(file, name, k); });
+}
+// The printed objects at the paths below from, as eachOf shows them.
+inline std::string atEach(const std::string& file, const std::string& from, const std::vector<std::string>& paths) {
+  return eachOf(paths, [&](const std::string& p) { return at(file, from + p); });
+}
+// The properties of an object as eachOf shows them.
+inline std::string propsOf(const ObjectRef& o, const std::vector<std::string>& names) {
+  return eachOf(names, [&](const std::string& n) { return CStr(get(o, n)); });
+}
 // The full names of the terminal fields, in form order.
 std::vector<std::string> fieldNames(const std::string& file);
 // The annotations of a page (0-based) as printed dictionaries, widgets and
@@ -23,8 +38,16 @@ std::vector<std::string> annots(const std::string& file, int page);
 // The text of a page as MuPDF extracts it.
 std::string pageText(const std::string& file, int page);
 int pageCount(const std::string& file);
-// qpdf's check of the file: true when it finds no error.
-bool qpdfClean(const std::string& file, std::string* report = nullptr);
+
+// A Document of the component over the file, as OpenDocument makes it.
+inline ObjectRef openDocument(const std::string& path) {
+  moduleState().strOpenDocumentPath = path;
+  return createDocument();
+}
+
+// An annotation added through the JavaScript object, with one
+// getProps/setProps pass per list of properties (name, value, name, ...).
+ObjectRef addAnnot(const ObjectRef& js, std::initializer_list<std::vector<Variant>> passes);
 
 // The document under test, opened through the server, with its JavaScript
 // object.
@@ -43,17 +66,5 @@ class JsTest : public PdfTest {
   }
   ObjectRef pd, js;
 };
-
-// Runs a member and answers the description of the automation error it
-// raised ("" when none).
-template <class F>
-std::string messageOf(F&& f) {
-  try {
-    f();
-  } catch (const AutomationError& e) {
-    return e.description();
-  }
-  return "";
-}
 
 }  // namespace pm::test

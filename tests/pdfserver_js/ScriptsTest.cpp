@@ -1,7 +1,6 @@
 // Scripts, actions, data objects and form data through the JavaScript
 // object, read back from the saved file and from the files exported.
 #include "pdfserver_js/Read.h"
-#include "support/TestSupport.h"
 
 namespace pm::test {
 
@@ -33,20 +32,16 @@ TEST_F(Scripts, DataObjects) {
   ASSERT_TRUE(list.isArray());
   EXPECT_EQ(CStr(get(objectOf(list.array().data()[0]), "name")), "notes");
   ObjectRef d = objectOf(call(js, "getDataObject", {"notes"}));
-  EXPECT_EQ(CStr(get(d, "path")), "notes.txt");
-  EXPECT_EQ(CDbl(get(d, "size")), 26);
+  EXPECT_EQ(propsOf(d, {"path", "size"}), "path=notes.txt size=26");
   std::string back = dir.file("back.bin");
   call(js, "exportDataObject", {"notes", back, false, 0});
   EXPECT_EQ(readFile(back), readFile(file));
   EXPECT_RAISES("not supported", call(js, "exportDataObject", {"notes", back, false, 2}));
   EXPECT_RAISES("no data object", call(js, "exportDataObject", {"nothing", back}));
   std::string out = save();
-  EXPECT_EQ(at(out, "Root/Names/EmbeddedFiles/Names/0"), "(notes)");
-  EXPECT_EQ(at(out, "Root/Names/EmbeddedFiles/Names/1/Type"), "/Filespec");
+  EXPECT_EQ(atEach(out, "Root/Names/EmbeddedFiles/Names/", {"0", "1/Type"}), "0=(notes) 1/Type=/Filespec");
   call(js, "removeDataObject", {"notes"});
   EXPECT_TRUE(get(js, "dataObjects").isNull());
-  EXPECT_RAISES("no sound", call(js, "deleteSound", {"beep"}));
-  EXPECT_RAISES("no icon", call(js, "removeIcon", {"pic"}));
 }
 
 TEST_F(Scripts, FdfRoundTrip) {
@@ -62,10 +57,8 @@ TEST_F(Scripts, FdfRoundTrip) {
   clear();
   EXPECT_EQ(value("person.name"), "");
   call(js, "importAnFDF", {fdf});
-  EXPECT_EQ(value("person.name"), "Zoë (née) \"Q\"");
-  EXPECT_EQ(value("agree"), "Yes");
+  EXPECT_EQ(value("person.name") + "|" + value("agree") + "|" + value("secret"), "Zoë (née) \"Q\"|Yes|");
   EXPECT_EQ(get(objectOf(call(js, "getField", {"sizes"})), "value"), V({"S", "L"}));
-  EXPECT_EQ(value("secret"), "");
 
   let(objectOf(call(js, "getField", {"secret"})), "value", "hunter2");
   std::string some = dir.file("some.fdf");
@@ -97,8 +90,7 @@ TEST_F(Scripts, XfdfAndTextRoundTrips) {
   EXPECT_THAT(text, HoldsAll({"<field name=\"person\">", "<value>Zoë (née) &quot;Q&quot;</value>"}));
   clear();
   call(js, "importAnXFDF", {xfdf});
-  EXPECT_EQ(value("person.name"), "Zoë (née) \"Q\"");
-  EXPECT_EQ(value("agree"), "Yes");
+  EXPECT_EQ(value("person.name") + "|" + value("agree"), "Zoë (née) \"Q\"|Yes");
   std::string deep;
   for (int i = 0; i < 40; ++i) deep += "<field name=\"n\">";
   for (int i = 0; i < 40; ++i) deep += "</field>";
@@ -121,13 +113,9 @@ TEST_F(Scripts, XfdfAndTextRoundTrips) {
   EXPECT_EQ(fieldEntry(out, "person.name", "V"), "(First)");
 }
 
-TEST_F(Scripts, WhatTheViewerCannotDo) {
-  for (const char* m : {"exportXFAData", "importXFAData"}) EXPECT_RAISES("not supported", call(js, m, {"x"})) << m;
-}
-
 TEST_F(Scripts, SpellingMailAndSubmissionNeedTheirSettings) {
   {
-    pm::test::ScopedEnv dict("PRESSMARK_SPELL_DICTIONARY", "en_US");
+    ScopedEnv dict("PRESSMARK_SPELL_DICTIONARY", "en_US");
     ObjectRef spell = objectOf(get(js, "spell"));
     EXPECT_TRUE(call(spell, "checkWord", {"world"}).isNull());
     Variant s = call(spell, "checkWord", {"wrold"});
@@ -135,10 +123,10 @@ TEST_F(Scripts, SpellingMailAndSubmissionNeedTheirSettings) {
     EXPECT_FALSE(s.array().data().empty());
   }
   {
-    pm::test::ScopedEnv dict("PRESSMARK_SPELL_DICTIONARY", dir.file("none.dic"));
+    ScopedEnv dict("PRESSMARK_SPELL_DICTIONARY", dir.file("none.dic"));
     EXPECT_RAISES("does not exist", get(js, "spell"));
   }
-  pm::test::ScopedEnv noServer("PRESSMARK_SMTP_SERVER", "");
+  ScopedEnv noServer("PRESSMARK_SMTP_SERVER", "");
   for (const char* m : {"mailDoc", "mailForm"})
     EXPECT_RAISES("No mail server is set", call(js, m, {false, "a@example.org"})) << m;
   EXPECT_RAISES("http:// or https://", call(js, "submitForm", {"x"}));
