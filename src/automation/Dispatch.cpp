@@ -121,7 +121,14 @@ std::vector<size_t> groupOrder(const std::string& className, const std::vector<s
     out.push_back(i);
   }
   for (size_t i = 0; i < registered.size(); ++i)
-    if (std::find(out.begin(), out.end(), i) == out.end()) fault(registered[i], "is not in the list of its groups");
+    if (std::find(out.begin(), out.end(), i) == out.end() && !registered[i].starts_with('+'))
+      fault(registered[i], "is not in the list of its groups");
+  // Extras are added by a program beyond the class's own groups, so no list
+  // of the class can name them; they follow, in the order they registered.
+  size_t listed = out.size();
+  for (size_t i = 0; i < registered.size(); ++i)
+    if (registered[i].starts_with('+') && std::find(out.begin(), out.begin() + listed, i) == out.begin() + listed)
+      out.push_back(i);
   return out;
 }
 

@@ -180,10 +180,10 @@ class Members {
 };
 
 // The positions of a class's registered member groups in the order its
-// table lists them. A registered group the list leaves out, a listed group
-// that never registered, or a name given twice is an internal error that
-// names the group: a member never lands in the table by accident of load
-// order.
+// table lists them, then the extras ("+name": a test program's probes) in
+// registration order. Any other group the list leaves out, a listed group
+// that never registered, or a name given twice is an internal error naming
+// the group: a member never lands in the table by accident of load order.
 std::vector<size_t> groupOrder(const std::string& className, const std::vector<std::string_view>& registered,
                                std::initializer_list<std::string_view> order);
 

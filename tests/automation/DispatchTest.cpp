@@ -105,6 +105,7 @@ TEST(Dispatch, ErrorsChangeNothing) {
   EXPECT_EQ(groupOrder("C", {"properties", "items"}, {"items", "properties"}), (std::vector<size_t>{1, 0}));
   EXPECT_EQ(errorOf([&] { groupOrder("C", {"properties", "items"}, {"items"}); }), basic::InternalError);
   EXPECT_EQ(errorOf([&] { groupOrder("C", {"items"}, {"items", "signatures"}); }), basic::InternalError);
+  EXPECT_EQ(groupOrder("C", {"+probes", "items"}, {"items"}), (std::vector<size_t>{1, 0})) << "extras follow";
   // A failed call changes nothing.
   Variant v(int32_t{1});
   EXPECT_EQ(errorOf([&] { call(o, "Typed", {ByRef(v), 2}); }), basic::WrongArgumentCount);

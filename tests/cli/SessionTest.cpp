@@ -77,7 +77,7 @@ void describe(Members<CreatePDF>& m) {
       .method("TestSame", {P("v")}, [](CreatePDF&, Frame& f) { return f[0]; })
       .method("TestProgress", {}, &Progress);
 }
-const CreatePDFMembers::Register reg("zz_test", &describe);
+const CreatePDFMembers::Register reg("+test probes", &describe);
 
 std::string shell(const std::string& script, int* rc = nullptr) {
   std::istringstream in(script);
