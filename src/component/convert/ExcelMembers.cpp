@@ -132,92 +132,38 @@ void convertSheet(CreatePDF& self, bool pdf, bool callerPrinter, const SingleArg
   });
 }
 
-Variant CreatePDFfromExcel(CreatePDF& self, Frame& f) {
-  convertSheet(self, true, false,
-               {&f["strPDFFile"],
-                &f["strExcelWorkbook"],
-                &f["varExcelWorksheet"],
-                &f["strRange"],
-                &f["strDistiller"],
-                &f["strPassword"],
-                &f["strWriteResPassword"],
-                &f["blnLandscape"],
-                {&f["blnUseGrid"],
-                 &f["strHeader"],
-                 &f["lngHeaderAlignment"],
-                 &f["strFooter"],
-                 &f["lngFooterAlignment"],
-                 {&f["dblTopMargin"], &f["dblLeftMargin"], &f["dblRightMargin"], &f["dblBottomMargin"],
-                  &f["dblHeaderMargin"], &f["dblFooterMargin"]}},
-                &f["lngFirstPageNumber"],
-                &f["blnShowWindow"],
-                &f["blnSpoolJobs"],
-                &f["strJobOptionsFile"],
-                &f["blnApplySecurity"]});
-  return {};
+// The four single-sheet members differ only in the names of their output
+// (strPDFFile or strPSFile) and printer (strPrinter, in the "2" members, or
+// strDistiller) and in the Distiller's arguments the PDF members add.
+SingleArgs singleArgs(Frame& f, bool pdf, bool callerPrinter) {
+  SingleArgs a{&f[pdf ? "strPDFFile" : "strPSFile"],
+               &f["strExcelWorkbook"],
+               &f["varExcelWorksheet"],
+               &f["strRange"],
+               &f[callerPrinter ? "strPrinter" : "strDistiller"],
+               &f["strPassword"],
+               &f["strWriteResPassword"],
+               &f["blnLandscape"],
+               {&f["blnUseGrid"],
+                &f["strHeader"],
+                &f["lngHeaderAlignment"],
+                &f["strFooter"],
+                &f["lngFooterAlignment"],
+                {&f["dblTopMargin"], &f["dblLeftMargin"], &f["dblRightMargin"], &f["dblBottomMargin"],
+                 &f["dblHeaderMargin"], &f["dblFooterMargin"]}},
+               &f["lngFirstPageNumber"]};
+  if (pdf) {
+    a.showWindow = &f["blnShowWindow"];
+    a.spoolJobs = &f["blnSpoolJobs"];
+    a.jobOptions = &f["strJobOptionsFile"];
+    a.applySecurity = &f["blnApplySecurity"];
+  }
+  return a;
 }
-Variant CreatePDFfromExcel2(CreatePDF& self, Frame& f) {
-  convertSheet(self, true, true,
-               {&f["strPDFFile"],
-                &f["strExcelWorkbook"],
-                &f["varExcelWorksheet"],
-                &f["strRange"],
-                &f["strPrinter"],
-                &f["strPassword"],
-                &f["strWriteResPassword"],
-                &f["blnLandscape"],
-                {&f["blnUseGrid"],
-                 &f["strHeader"],
-                 &f["lngHeaderAlignment"],
-                 &f["strFooter"],
-                 &f["lngFooterAlignment"],
-                 {&f["dblTopMargin"], &f["dblLeftMargin"], &f["dblRightMargin"], &f["dblBottomMargin"],
-                  &f["dblHeaderMargin"], &f["dblFooterMargin"]}},
-                &f["lngFirstPageNumber"],
-                &f["blnShowWindow"],
-                &f["blnSpoolJobs"],
-                &f["strJobOptionsFile"],
-                &f["blnApplySecurity"]});
-  return {};
-}
-Variant CreatePSfromExcel(CreatePDF& self, Frame& f) {
-  convertSheet(self, false, false,
-               {&f["strPSFile"],
-                &f["strExcelWorkbook"],
-                &f["varExcelWorksheet"],
-                &f["strRange"],
-                &f["strDistiller"],
-                &f["strPassword"],
-                &f["strWriteResPassword"],
-                &f["blnLandscape"],
-                {&f["blnUseGrid"],
-                 &f["strHeader"],
-                 &f["lngHeaderAlignment"],
-                 &f["strFooter"],
-                 &f["lngFooterAlignment"],
-                 {&f["dblTopMargin"], &f["dblLeftMargin"], &f["dblRightMargin"], &f["dblBottomMargin"],
-                  &f["dblHeaderMargin"], &f["dblFooterMargin"]}},
-                &f["lngFirstPageNumber"]});
-  return {};
-}
-Variant CreatePSfromExcel2(CreatePDF& self, Frame& f) {
-  convertSheet(self, false, true,
-               {&f["strPSFile"],
-                &f["strExcelWorkbook"],
-                &f["varExcelWorksheet"],
-                &f["strRange"],
-                &f["strPrinter"],
-                &f["strPassword"],
-                &f["strWriteResPassword"],
-                &f["blnLandscape"],
-                {&f["blnUseGrid"],
-                 &f["strHeader"],
-                 &f["lngHeaderAlignment"],
-                 &f["strFooter"],
-                 &f["lngFooterAlignment"],
-                 {&f["dblTopMargin"], &f["dblLeftMargin"], &f["dblRightMargin"], &f["dblBottomMargin"],
-                  &f["dblHeaderMargin"], &f["dblFooterMargin"]}},
-                &f["lngFirstPageNumber"]});
+
+template <bool Pdf, bool CallerPrinter>
+Variant convertOneSheet(CreatePDF& self, Frame& f) {
+  convertSheet(self, Pdf, CallerPrinter, singleArgs(f, Pdf, CallerPrinter));
   return {};
 }
 
@@ -382,15 +328,15 @@ void describe(Members<CreatePDF>& m) {
   const std::vector<ParamSpec> distillTail = {P("strJobOptionsFile").opt(""), P("blnApplySecurity").opt(false)};
   m.method("CreatePDFfromExcel",
            join(join(join(join(head, setupParams(false)), {P("strDistiller").opt("")}), show), distillTail),
-           &CreatePDFfromExcel,
+           &convertOneSheet<true, false>,
            "Print a range of an Excel worksheet through the Distiller printer and distill it into a PDF file.")
       .method("CreatePDFfromExcel2", join(join(join(join(head, {printer}), setupParams(false)), show), distillTail),
-              &CreatePDFfromExcel2,
+              &convertOneSheet<true, true>,
               "Print a range of an Excel worksheet through a PostScript printer and distill it into a PDF file.")
       .method("CreatePSfromExcel", join(join(join(psHead, setupParams(false)), {P("strDistiller").opt("")}), show),
-              &CreatePSfromExcel,
+              &convertOneSheet<false, false>,
               "Print a range of an Excel worksheet to a PostScript file through the Distiller printer.")
-      .method("CreatePSfromExcel2", join(join(psHead, {printer}), setupParams(false)), &CreatePSfromExcel2,
+      .method("CreatePSfromExcel2", join(join(psHead, {printer}), setupParams(false)), &convertOneSheet<false, true>,
               "Print a range of an Excel worksheet to a PostScript file through a PostScript printer.")
       .method("CreatePDFfromMultiExcel",
               join(join(join(multiHead, setupParams(true)), {P("strDistiller").opt("")}),
