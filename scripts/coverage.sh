@@ -24,6 +24,11 @@ pm_log "coverage build"
 # Absolute source names in the notes files: a compiler cache that rewrites
 # paths relative to a base folder would otherwise leave gcov unable to find
 # the sources of some objects, and their lines would silently drop out.
+# A notes file also records the folder it was compiled in, so a cached
+# object may only come from a compile in the same folder: one from another
+# checkout names sources gcov cannot find, and whole servers went missing.
+unset CCACHE_NOHASHDIR
+export CCACHE_HASHDIR=true
 pm_build "$dir" -DCMAKE_BUILD_TYPE=Debug -DPRESSMARK_TESTS=ON -DPRESSMARK_SANITIZE=OFF -DPRESSMARK_BENCH=OFF \
   "-DCMAKE_C_FLAGS=--coverage -fprofile-abs-path" "-DCMAKE_CXX_FLAGS=--coverage -fprofile-abs-path" \
   -DCMAKE_EXE_LINKER_FLAGS=--coverage -DCMAKE_SHARED_LINKER_FLAGS=--coverage -DCMAKE_MODULE_LINKER_FLAGS=--coverage
