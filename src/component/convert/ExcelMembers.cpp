@@ -132,6 +132,16 @@ void convertSheet(CreatePDF& self, bool pdf, bool callerPrinter, const SingleArg
   });
 }
 
+SetupArgs setupArgs(Frame& f) {
+  return {&f["blnUseGrid"],
+          &f["strHeader"],
+          &f["lngHeaderAlignment"],
+          &f["strFooter"],
+          &f["lngFooterAlignment"],
+          {&f["dblTopMargin"], &f["dblLeftMargin"], &f["dblRightMargin"], &f["dblBottomMargin"], &f["dblHeaderMargin"],
+           &f["dblFooterMargin"]}};
+}
+
 // The four single-sheet members differ only in the names of their output
 // (strPDFFile or strPSFile) and printer (strPrinter, in the "2" members, or
 // strDistiller) and in the Distiller's arguments the PDF members add.
@@ -144,13 +154,7 @@ SingleArgs singleArgs(Frame& f, bool pdf, bool callerPrinter) {
                &f["strPassword"],
                &f["strWriteResPassword"],
                &f["blnLandscape"],
-               {&f["blnUseGrid"],
-                &f["strHeader"],
-                &f["lngHeaderAlignment"],
-                &f["strFooter"],
-                &f["lngFooterAlignment"],
-                {&f["dblTopMargin"], &f["dblLeftMargin"], &f["dblRightMargin"], &f["dblBottomMargin"],
-                 &f["dblHeaderMargin"], &f["dblFooterMargin"]}},
+               setupArgs(f),
                &f["lngFirstPageNumber"]};
   if (pdf) {
     a.showWindow = &f["blnShowWindow"];
@@ -249,52 +253,15 @@ void convertSheets(CreatePDF& self, const MultiArgs& a) {
   });
 }
 
-Variant CreatePDFfromMultiExcel(CreatePDF& self, Frame& f) {
-  convertSheets(self, {&f["strPDFFile"],
-                       &f["strExcelWorkbook"],
-                       &f["varExcelWorksheets"],
-                       &f["varRanges"],
-                       nullptr,
-                       &f["strPassword"],
-                       &f["strWriteResPassword"],
-                       &f["varLandscape"],
-                       {&f["blnUseGrid"],
-                        &f["strHeader"],
-                        &f["lngHeaderAlignment"],
-                        &f["strFooter"],
-                        &f["lngFooterAlignment"],
-                        {&f["dblTopMargin"], &f["dblLeftMargin"], &f["dblRightMargin"], &f["dblBottomMargin"],
-                         &f["dblHeaderMargin"], &f["dblFooterMargin"]}},
-                       &f["varFirstPageNumber"],
-                       &f["strDistiller"],
-                       &f["blnShowWindow"],
-                       &f["blnSpoolJobs"],
-                       nullptr,
-                       &f["blnApplySecurity"]});
-  return {};
-}
-Variant CreatePDFfromMultiExcel2(CreatePDF& self, Frame& f) {
-  convertSheets(self, {&f["strPDFFile"],
-                       &f["strExcelWorkbook"],
-                       &f["varExcelWorksheets"],
-                       &f["varRanges"],
-                       &f["strPrinter"],
-                       &f["strPassword"],
-                       &f["strWriteResPassword"],
-                       &f["varLandscape"],
-                       {&f["blnUseGrid"],
-                        &f["strHeader"],
-                        &f["lngHeaderAlignment"],
-                        &f["strFooter"],
-                        &f["lngFooterAlignment"],
-                        {&f["dblTopMargin"], &f["dblLeftMargin"], &f["dblRightMargin"], &f["dblBottomMargin"],
-                         &f["dblHeaderMargin"], &f["dblFooterMargin"]}},
-                       &f["varFirstPageNumber"],
-                       &f["strDistiller"],
-                       &f["blnShowWindow"],
-                       &f["blnSpoolJobs"],
-                       &f["strJobOptionsFile"],
-                       &f["blnApplySecurity"]});
+// The two members differ in the printer: the Distiller printer, or strPrinter
+// in the "2" member, which alone takes a job options file.
+template <bool CallerPrinter>
+Variant convertSheetList(CreatePDF& self, Frame& f) {
+  convertSheets(self,
+                {&f["strPDFFile"], &f["strExcelWorkbook"], &f["varExcelWorksheets"], &f["varRanges"],
+                 CallerPrinter ? &f["strPrinter"] : nullptr, &f["strPassword"], &f["strWriteResPassword"],
+                 &f["varLandscape"], setupArgs(f), &f["varFirstPageNumber"], &f["strDistiller"], &f["blnShowWindow"],
+                 &f["blnSpoolJobs"], CallerPrinter ? &f["strJobOptionsFile"] : nullptr, &f["blnApplySecurity"]});
   return {};
 }
 
@@ -341,12 +308,12 @@ void describe(Members<CreatePDF>& m) {
       .method("CreatePDFfromMultiExcel",
               join(join(join(multiHead, setupParams(true)), {P("strDistiller").opt("")}),
                    join(show, {P("blnApplySecurity").opt(false)})),
-              &CreatePDFfromMultiExcel, "Print a range of each of several worksheets and join them into one PDF file.")
+              &convertSheetList<false>, "Print a range of each of several worksheets and join them into one PDF file.")
       .method(
           "CreatePDFfromMultiExcel2",
           join(join(join(join(multiHead, {printer}), setupParams(true)), {P("strDistiller").opt("")}),
                join(show, distillTail)),
-          &CreatePDFfromMultiExcel2,
+          &convertSheetList<true>,
           "Print a range of each of several worksheets through a PostScript printer and join them into one PDF file.");
 }
 
