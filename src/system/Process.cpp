@@ -89,6 +89,18 @@ std::vector<std::string> programCandidates(const std::string& program) {
   return out;
 }
 
+// The parent's handlers are not the child's: every signal gets its default
+// action, then none is blocked. Only async-signal-safe calls: it runs
+// between the child's start and exec.
+void defaultSignals() {
+  struct sigaction dfl {};
+  dfl.sa_handler = SIG_DFL;
+  for (int sig = 1; sig < NSIG; ++sig) ::sigaction(sig, &dfl, nullptr);
+  sigset_t none;
+  sigemptyset(&none);
+  ::sigprocmask(SIG_SETMASK, &none, nullptr);
+}
+
 // In the child: every descriptor from 3 on closes at exec (the failure
 // pipe among them, so the parent reads nothing when exec succeeds).
 void markCloseOnExec() {
@@ -149,14 +161,7 @@ int childMain(void* arg) {
   // nothing; the parent may already have gone before the request took.
   ::prctl(PR_SET_PDEATHSIG, SIGKILL);
   if (::getppid() != c.parent) ::_exit(127);
-  // The parent's handlers are not the child's: every signal gets its
-  // default action before any is let through.
-  struct sigaction dfl {};
-  dfl.sa_handler = SIG_DFL;
-  for (int sig = 1; sig < NSIG; ++sig) ::sigaction(sig, &dfl, nullptr);
-  sigset_t none;
-  sigemptyset(&none);
-  ::sigprocmask(SIG_SETMASK, &none, nullptr);
+  defaultSignals();
   int nul = ::open("/dev/null", O_RDONLY);
   if (nul < 0 || ::dup2(nul, 0) < 0 || ::dup2(c.out, 1) < 0 || ::dup2(c.err, 2) < 0) childFail(c.fail, errno, 0);
   // Descriptors the host opened without close-on-exec must not leak into
@@ -525,12 +530,7 @@ void closeRange(unsigned from, unsigned to) {
 // The keeper, after fork: only async-signal-safe calls from here on.
 [[noreturn]] void keep(char* const* argv, char* const* envp, mode_t childUmask, int lifeline) {
   ::setpgid(0, 0);
-  struct sigaction dfl {};
-  dfl.sa_handler = SIG_DFL;
-  for (int s = 1; s < NSIG; ++s) ::sigaction(s, &dfl, nullptr);
-  sigset_t none;
-  sigemptyset(&none);
-  ::sigprocmask(SIG_SETMASK, &none, nullptr);
+  defaultSignals();
   int null = ::open("/dev/null", O_RDWR);
   if (null >= 0) {
     ::dup2(null, 0);
