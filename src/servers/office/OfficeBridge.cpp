@@ -719,6 +719,24 @@ struct OfficeBridge::Registry {
     return *b;
   }
 
+  // A setting made through any bridge: kept for bridges made later, and
+  // given to every bridge now, whose idle watchers wake to apply it.
+  using Ms = std::chrono::milliseconds;
+  static void setEverywhere(Ms Registry::*kept, Ms Impl::*own, Ms t) {
+    Registry& r = get();
+    {
+      std::lock_guard<std::mutex> l(r.mu);
+      r.*kept = t;
+    }
+    for (OfficeBridge* b : snapshot()) {
+      {
+        std::lock_guard<std::mutex> s(b->impl_->stateMu);
+        b->impl_->*own = t;
+      }
+      b->impl_->wake.notify_all();
+    }
+  }
+
   // The bridge whose office has this generation, or null.
   static OfficeBridge* holding(uint64_t generation) {
     if (generation == 0) return nullptr;
@@ -832,35 +850,14 @@ std::chrono::milliseconds OfficeBridge::callTimeout() {
   return impl_->callTimeout;
 }
 void OfficeBridge::setCallTimeout(std::chrono::milliseconds t) {
-  if (t.count() <= 0) t = std::chrono::minutes(5);
-  Registry& r = Registry::get();
-  {
-    std::lock_guard<std::mutex> l(r.mu);
-    r.callTimeout = t;
-  }
-  for (OfficeBridge* b : Registry::snapshot()) {
-    std::lock_guard<std::mutex> s(b->impl_->stateMu);
-    b->impl_->callTimeout = t;
-  }
+  Registry::setEverywhere(&Registry::callTimeout, &Impl::callTimeout, t.count() > 0 ? t : std::chrono::minutes(5));
 }
 std::chrono::milliseconds OfficeBridge::idleTimeout() {
   std::lock_guard<std::mutex> s(impl_->stateMu);
   return impl_->idleTimeout;
 }
 void OfficeBridge::setIdleTimeout(std::chrono::milliseconds t) {
-  if (t.count() <= 0) t = std::chrono::minutes(10);
-  Registry& r = Registry::get();
-  {
-    std::lock_guard<std::mutex> l(r.mu);
-    r.idleTimeout = t;
-  }
-  for (OfficeBridge* b : Registry::snapshot()) {
-    {
-      std::lock_guard<std::mutex> s(b->impl_->stateMu);
-      b->impl_->idleTimeout = t;
-    }
-    b->impl_->wake.notify_all();
-  }
+  Registry::setEverywhere(&Registry::idleTimeout, &Impl::idleTimeout, t.count() > 0 ? t : std::chrono::minutes(10));
 }
 
 void OfficeBridge::documentOpened() {
