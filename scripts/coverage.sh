@@ -32,6 +32,9 @@ export CCACHE_HASHDIR=true
 pm_build "$dir" -DCMAKE_BUILD_TYPE=Debug -DPRESSMARK_TESTS=ON -DPRESSMARK_SANITIZE=OFF -DPRESSMARK_BENCH=OFF \
   "-DCMAKE_C_FLAGS=--coverage -fprofile-abs-path" "-DCMAKE_CXX_FLAGS=--coverage -fprofile-abs-path" \
   -DCMAKE_EXE_LINKER_FLAGS=--coverage -DCMAKE_SHARED_LINKER_FLAGS=--coverage -DCMAKE_MODULE_LINKER_FLAGS=--coverage
+# The service's /docs page is served from these; without them its tests
+# fail here although the test command passes.
+pm_install_docs_assets "$dir"
 
 for f in scripts/services/*.sh; do
   [ -e "$f" ] || continue
