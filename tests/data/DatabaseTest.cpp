@@ -96,30 +96,6 @@ TEST_P(Database, TextFileHeadingsQuotesAndDelimiters) {
   EXPECT_EQ(readFile(path), "");
 }
 
-TEST_P(Database, NullValuesAreWrittenAsEmptyFields) {
-  std::string path = dir.file("nulls.txt");
-  struct Case {
-    bool headings, quotes;
-    std::string expected;
-  };
-  for (const Case& c : std::vector<Case>{
-           {false, false, "1,a\r\n2,b\r\n3,\r\n"},
-           {true, true, "\"id\",\"note\"\r\n\"1\",\"a\"\r\n\"2\",\"b\"\r\n\"3\",\"\"\r\n"},
-       }) {
-    writeFile(path, "previous");
-    EXPECT_EQ(toTextFile(select("id, note"), path, c.headings, ",", c.quotes), k1) << c.quotes;
-    EXPECT_EQ(readFile(path), c.expected) << c.quotes;
-    writeFile(path, "previous");
-    ObjectRef rs = openRecordset(select("id, note"));
-    EXPECT_EQ(call(pdf, "RecordsetToTextFile",
-                   {Variant(rs), Variant(path), Variant(c.headings), Variant(","), Variant(c.quotes)}),
-              k1)
-        << c.quotes;
-    EXPECT_EQ(readFile(path), c.expected) << c.quotes;
-    call(rs, "Close");
-  }
-}
-
 TEST_P(Database, TextFileCodes) {
   std::string path = dir.file("out.txt");
   writeFile(path, "previous");
@@ -260,8 +236,6 @@ TEST_F(XmlMethods, XMLFileToArrayWithHeadings) {
   ASSERT_EQ(call(pdf, "XMLFileToArray", {Variant(dir.file("p.xml")), ByRef(arr)}), k1);
   EXPECT_EQ(arr.array().bounds(), (std::vector<Bound>{{0, 2}, {0, 4}}));
 
-  writeFile(dir.file("bad.xml"), "<people><person></people>");
-  EXPECT_EQ(call(pdf, "XMLFileToArray", {Variant(dir.file("bad.xml")), ByRef(arr)}), kM3);
   EXPECT_EQ(call(pdf, "XMLFileToArray", {Variant(dir.file("none.xml")), ByRef(arr)}), kM3);
   Variant empty;
   EXPECT_EQ(call(pdf, "XMLFileToArray", {Variant(dir.file("p.xml")), ByRef(empty)}), kM1);
@@ -270,20 +244,11 @@ TEST_F(XmlMethods, XMLFileToArrayWithHeadings) {
 TEST_F(XmlMethods, XMLFileToRecordsetOpensTheCallersRecordset) {
   ObjectRef rs = CreateObject(ado::kRecordsetProgId);
   ASSERT_EQ(call(pdf, "XMLFileToRecordset", {Variant(dir.file("p.xml")), Variant(rs)}), k1);
-  EXPECT_EQ(get(rs, "RecordCount"), Variant(int32_t{2}));
-  EXPECT_EQ(get(objectOf(get(rs, "Fields", {Variant("$Text")})), "Value"), Variant("note one"));
-  ObjectRef pets = objectOf(get(objectOf(get(rs, "Fields", {Variant("pet")})), "Value"));
-  EXPECT_EQ(get(pets, "RecordCount"), Variant(int32_t{2}));
-
   // The XML recordset feeds the other recordset methods.
   Variant arr;
   ASSERT_EQ(call(pdf, "RecordsetToArray", {Variant(rs), ByRef(arr), Variant(true)}), k1);
   EXPECT_EQ(arr.array().at({0, 4}), Variant("$Text"));
-
-  ObjectRef other = CreateObject(ado::kRecordsetProgId);
-  writeFile(dir.file("bad.xml"), "not xml at all");
-  EXPECT_EQ(call(pdf, "XMLFileToRecordset", {Variant(dir.file("bad.xml")), Variant(other)}), kM2);
-  EXPECT_EQ(call(pdf, "XMLFileToRecordset", {Variant(dir.file("p.xml")), Variant("no recordset")}), kM1);
+  EXPECT_EQ(arr.array().at({1, 4}), Variant("note one"));
 }
 
 }  // namespace
