@@ -43,7 +43,6 @@ ROUTES = [
     ("convert", {"file": ["rtf"]}, {"to": "ps"}, lambda r, t: r.content.startswith(b"%!PS")),
     ("convert", {"files": ["ps", "png"]}, {},
      lambda r, t: sorted(zipped(r.content)) == ["dot.pdf", "two.pdf"]),
-    ("merge", {"files": ["pdf", "pdf"]}, {}, lambda r, t: pdf_pages(r.content, t) == 4),
     ("pages/extract", {"file": ["pdf"]}, {"lngStartPage": "2", "lngEndPage": "2"},
      lambda r, t: pdf_pages(r.content, t) == 1 and "Chapter Two" in pdf_text(r.content, t)),
     ("pages/extract", {"file": ["pdf"]}, {"each": "true"},
