@@ -67,7 +67,6 @@ TEST(Command, HelpListsMembersWithParametersAndDefaultsAndAnyClassesMembers) {
   };
   for (const Case& c :
        std::vector<Case>{{"Document", "Document members:\n", "  SaveAs strPath [lngFileType = 0]\n", "CopyFile"},
-                         {"document", "Document members:\n", "  Title (property get)\n", "JobStart"},
                          {"CreatePDF", "CreatePDF members:\n", "  CopyFile strSource strTarget\n", "SaveAs strPath"},
                          {"field", "Field members:\n", "  IsSigned\n", "CreateTextField"},
                          {"TextAnnotType", "TextAnnotType members:\n", "  NoteIcon (property let)", "CreateTextField"},

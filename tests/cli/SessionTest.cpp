@@ -89,7 +89,7 @@ std::string shell(const std::string& script, int* rc = nullptr) {
 
 }  // namespace
 
-TEST(Shell, ArgumentsAreJsonOrText) {
+TEST(Shell, ArgumentsAreJsonOrTextAndResultsPrintAsJson) {
   EXPECT_EQ(shell("TestEcho 1 2.5 true\n"), "[1,2.5,true]\n");
   EXPECT_EQ(shell("TestEcho \"a b\" plain null\n"), "[\"a b\",\"plain\",null]\n");
   EXPECT_EQ(shell("TestEcho 'a  b' [1, 2] x\n"), "[\"a  b\",[1,2],\"x\"]\n");
@@ -97,9 +97,6 @@ TEST(Shell, ArgumentsAreJsonOrText) {
   EXPECT_EQ(shell("TestEcho x c:=9 b:=\"named b\"\n"), "[\"x\",\"named b\",9]\n");
   EXPECT_EQ(shell("TestTypeOf 5\nTestTypeOf 5.5\nTestTypeOf 3000000000\nTestTypeOf text\nTestTypeOf [[1,2],[3,4]]\n"),
             "3\n5\n5\n8\n8204\n");
-}
-
-TEST(Shell, ResultsPrintAsJson) {
   EXPECT_EQ(shell("TestKinds\n"), "[0.1,-1,true,null,null,1.5,\"1/2/2026\",\"tab\\there\"]\n");
 }
 

@@ -52,7 +52,6 @@ TEST(Creation, PrinterNameFollowsTheVersionAndABrokenRegistryFailsNothing) {
       {"", "", "Acrobat Distiller"},
       {version("5.0"), "5.0", "Acrobat Distiller"},
       {version("5.05"), "5.05", "Adobe PDF"},
-      {version("6.0"), "6.0", "Adobe PDF"},
       {version("Acrobat 9"), "Acrobat 9", "Acrobat Distiller"},
       {version("6.0") + distiller("6.0", "Six") + distiller("8.0", "Eight"), "6.0", "Eight"},
       {version("8.0") + distiller("10.0", "Ten") + distiller("5.0", "Five"), "8.0", "Ten"},

@@ -23,12 +23,6 @@ ObjectRef openRecordset(const std::string& connection, const std::string& sql) {
 ObjectRef field(const ObjectRef& rs, const Variant& index) {
   return objectOf(get(objectOf(get(rs, "Fields")), "Item", {index}));
 }
-Variant value(const ObjectRef& rs, const Variant& index) {
-  return get(field(rs, index), "Value");
-}
-int32_t type(const ObjectRef& rs, const Variant& index) {
-  return CLng(get(field(rs, index), "Type"));
-}
 
 class SqliteServer : public ::testing::Test {
  protected:
@@ -49,31 +43,17 @@ class SqliteServer : public ::testing::Test {
   std::string db, conn;
 };
 
-TEST_F(SqliteServer, ClientCursorKnowsItsCountAndWalksEveryRow) {
-  ObjectRef rs = openRecordset(conn, "SELECT id FROM t ORDER BY id");
-  EXPECT_EQ(get(rs, "RecordCount"), Variant(int32_t{3}));
-  EXPECT_EQ(get(rs, "CursorLocation"), Variant(ado::adUseClient));
-  EXPECT_EQ(get(rs, "CacheSize"), Variant(int32_t{20}));
-  std::vector<Variant> ids;
-  while (!CBool(get(rs, "EOF"))) {
-    ids.push_back(value(rs, Variant(int32_t{0})));
-    call(rs, "MoveNext");
-  }
-  EXPECT_EQ(ids, (std::vector<Variant>{Variant(int32_t{1}), Variant(int32_t{2}), Variant(int32_t{3})}));
-  EXPECT_THROW(call(rs, "MoveNext"), AutomationError);
-  call(rs, "MoveFirst");
-  EXPECT_EQ(value(rs, Variant("ID")), Variant(int32_t{1}));  // names are found case-insensitively
-  call(rs, "Close");
-  EXPECT_EQ(get(rs, "State"), Variant(ado::adStateClosed));
-  EXPECT_EQ(errorOf([&] { get(rs, "EOF"); }), ado::kErrObjectClosed);
-}
-
+// The client cursor knows its count and walks every row; the forward-only
+// one reads every value as the client cursor does.
 TEST_F(SqliteServer, ForwardOnlyCursorReadsEveryValueAsTheClientCursorDoes) {
   test::sqlExec(conn, {"INSERT INTO t(id, name, amount, flag) WITH RECURSIVE c(x) AS (SELECT 4 UNION ALL SELECT x + 1 "
                        "FROM c WHERE x < 600) SELECT x, CASE WHEN x % 5 = 0 THEN NULL ELSE 'n' || x END, x * 0.5, "
                        "x % 2 FROM c",
                        "UPDATE t SET name = '" + std::string(9000, 'y') + "' WHERE id IN (256, 257, 513)"});
   ObjectRef client = openRecordset(conn, "SELECT * FROM t ORDER BY id");
+  EXPECT_EQ(get(client, "RecordCount"), Variant(int32_t{600}));
+  EXPECT_EQ(get(client, "CursorLocation"), Variant(ado::adUseClient));
+  EXPECT_EQ(get(client, "CacheSize"), Variant(int32_t{20}));
   ObjectRef c = CreateObject(ado::kConnectionProgId);
   call(c, "Open", {Variant(conn)});
   ObjectRef rs = CreateObject(ado::kRecordsetProgId);
@@ -85,12 +65,18 @@ TEST_F(SqliteServer, ForwardOnlyCursorReadsEveryValueAsTheClientCursorDoes) {
   for (; !CBool(get(rs, "EOF")); ++rows) {
     ASSERT_FALSE(CBool(get(client, "EOF")));
     for (int32_t i = 0; i < 9; ++i)
-      ASSERT_EQ(value(rs, Variant(i)), value(client, Variant(i))) << "row " << rows << " column " << i;
+      ASSERT_EQ(fieldValue(rs, Variant(i)), fieldValue(client, Variant(i))) << "row " << rows << " column " << i;
     call(rs, "MoveNext");
     call(client, "MoveNext");
   }
   EXPECT_EQ(rows, 600);
   EXPECT_TRUE(CBool(get(client, "EOF")));
+  EXPECT_THROW(call(client, "MoveNext"), AutomationError);
+  call(client, "MoveFirst");
+  EXPECT_EQ(fieldValue(client, Variant("ID")), Variant(int32_t{1}));  // names are found case-insensitively
+  call(client, "Close");
+  EXPECT_EQ(get(client, "State"), Variant(ado::adStateClosed));
+  EXPECT_EQ(errorOf([&] { get(client, "EOF"); }), ado::kErrObjectClosed);
   EXPECT_EQ(test::errorOf([&] { call(rs, "MoveFirst"); }), ado::kErrFetchBackward);
   EXPECT_EQ(test::errorOf([&] { call(rs, "MoveNext"); }), ado::kErrBofEof);
   call(rs, "Close");
@@ -113,32 +99,32 @@ TEST_F(SqliteServer, TypesAndValuesOfEveryColumnKind) {
       {"id", ado::adInteger},    {"name", ado::adLongVarChar}, {"code", ado::adVarChar},
       {"amount", ado::adDouble}, {"day", ado::adDate},         {"stamp", ado::adDBTimeStamp},
       {"flag", ado::adBoolean},  {"big", ado::adBigInt},       {"data", ado::adBinary}};
-  for (const auto& [name, t] : types) EXPECT_EQ(type(rs, Variant(name)), t) << name;
+  for (const auto& [name, t] : types) EXPECT_EQ(fieldType(rs, Variant(name)), t) << name;
 
-  EXPECT_EQ(value(rs, Variant("name")), Variant("Zoë Ångström – ☃"));
+  EXPECT_EQ(fieldValue(rs, Variant("name")), Variant("Zoë Ångström – ☃"));
   // SQLite does not hold a column to its declared size; nothing is cut.
-  EXPECT_EQ(value(rs, Variant("code")), Variant("longer than five"));
-  EXPECT_EQ(value(rs, Variant("amount")), Variant(2.5));
-  EXPECT_EQ(value(rs, Variant("day")), Variant(MakeDate(2024, 2, 29)));
-  EXPECT_EQ(value(rs, Variant("stamp")), Variant(MakeDate(2024, 2, 29, 13, 45, 30)));
-  EXPECT_EQ(value(rs, Variant("flag")), Variant(true));
+  EXPECT_EQ(fieldValue(rs, Variant("code")), Variant("longer than five"));
+  EXPECT_EQ(fieldValue(rs, Variant("amount")), Variant(2.5));
+  EXPECT_EQ(fieldValue(rs, Variant("day")), Variant(MakeDate(2024, 2, 29)));
+  EXPECT_EQ(fieldValue(rs, Variant("stamp")), Variant(MakeDate(2024, 2, 29, 13, 45, 30)));
+  EXPECT_EQ(fieldValue(rs, Variant("flag")), Variant(true));
   // Beyond what a Double carries exactly, a big integer keeps its digits.
-  EXPECT_EQ(value(rs, Variant("big")), Variant("9007199254740993"));
-  Variant data = value(rs, Variant("data"));
+  EXPECT_EQ(fieldValue(rs, Variant("big")), Variant("9007199254740993"));
+  Variant data = fieldValue(rs, Variant("data"));
   ASSERT_TRUE(data.isArray());
   EXPECT_EQ(data.array().elementType(), VT::Byte);
   EXPECT_EQ(data.array().data(),
             (std::vector<Variant>{Variant(uint8_t{0}), Variant(uint8_t{255}), Variant(uint8_t{16})}));
 
   call(rs, "MoveNext");
-  for (int32_t i = 1; i < 9; ++i) EXPECT_TRUE(value(rs, Variant(i)).isNull()) << "column " << i;
+  for (int32_t i = 1; i < 9; ++i) EXPECT_TRUE(fieldValue(rs, Variant(i)).isNull()) << "column " << i;
 
   call(rs, "MoveNext");
-  EXPECT_EQ(value(rs, Variant("name")), Variant(std::string(70000, 'x')));
-  EXPECT_EQ(value(rs, Variant("amount")), Variant(-1e300));
-  EXPECT_EQ(value(rs, Variant("day")), Variant(Date{0}));
-  EXPECT_EQ(value(rs, Variant("flag")), Variant(false));
-  EXPECT_EQ(value(rs, Variant("big")), Variant(int32_t{-5}));
+  EXPECT_EQ(fieldValue(rs, Variant("name")), Variant(std::string(70000, 'x')));
+  EXPECT_EQ(fieldValue(rs, Variant("amount")), Variant(-1e300));
+  EXPECT_EQ(fieldValue(rs, Variant("day")), Variant(Date{0}));
+  EXPECT_EQ(fieldValue(rs, Variant("flag")), Variant(false));
+  EXPECT_EQ(fieldValue(rs, Variant("big")), Variant(int32_t{-5}));
 }
 
 TEST_F(SqliteServer, EmptyResultStatementsWithoutRowsAndBadInputGivingClearErrors) {
@@ -179,7 +165,7 @@ TEST_F(SqliteServer, ConnectionObjectAndNamedDataSource) {
   ObjectRef rs = CreateObject(ado::kRecordsetProgId);
   set(rs, "ActiveConnection", c);
   call(rs, "Open", {"SELECT COUNT(*) AS n FROM t"});
-  EXPECT_EQ(CLng(value(rs, Variant("n"))), 3);
+  EXPECT_EQ(CLng(fieldValue(rs, Variant("n"))), 3);
   EXPECT_THROW(call(c, "Open", {"DSN=pm_sqlite;"}), AutomationError);  // already open
   call(c, "Close");
   EXPECT_THROW(call(c, "Close"), AutomationError);

@@ -101,16 +101,12 @@ TEST_F(XmlProvider, EmptyRootHasNoRows) {
 }
 
 TEST_F(XmlProvider, FilesThatAreNotXmlFailOpenClearly) {
-  xml("bad.xml", "<a><b></a>");
-  xml("text.xml", "just some text");
-  for (const std::string& path : {dir.file("bad.xml"), dir.file("text.xml")}) {
-    ObjectRef rs = CreateObject(ado::kRecordsetProgId);
-    let(rs, "ActiveConnection", Variant(ado::kXmlProviders[2]));
-    EXPECT_THAT(raised([&] { call(rs, "Open", {Variant(path)}); }).description, HoldsAll({"not well-formed", path}));
-    EXPECT_EQ(get(rs, "State"), Variant(ado::adStateClosed));
-  }
+  // Text that is no XML at all fails the same way (the fuzz target's corpus).
+  const std::string bad = xml("bad.xml", "<a><b></a>");
   ObjectRef rs = CreateObject(ado::kRecordsetProgId);
-  let(rs, "ActiveConnection", Variant(ado::kXmlProviders[0]));
+  let(rs, "ActiveConnection", Variant(ado::kXmlProviders[2]));
+  EXPECT_THAT(raised([&] { call(rs, "Open", {Variant(bad)}); }).description, HoldsAll({"not well-formed", bad}));
+  EXPECT_EQ(get(rs, "State"), Variant(ado::adStateClosed));
   EXPECT_RAISES("cannot be opened", call(rs, "Open", {Variant(dir.file("missing.xml"))}));
   EXPECT_THROW(let(rs, "ActiveConnection", Variant("Provider=MSDAOSP; Data Source=MSXML2.DSOControl.9.9;")),
                AutomationError);

@@ -9,9 +9,9 @@ import tempfile
 
 import pytest
 
-_root = pathlib.Path(os.environ.get("PRESSMARK_SOURCE_DIR", pathlib.Path(__file__).resolve().parents[2]))
+ROOT = pathlib.Path(os.environ.get("PRESSMARK_SOURCE_DIR", pathlib.Path(__file__).resolve().parents[2]))
 if "PYTHONPATH" not in os.environ:
-    sys.path.insert(0, str(_root / "build" / "python"))
+    sys.path.insert(0, str(ROOT / "build" / "python"))
 
 # In the sanitizer build the sanitizer runtime is preloaded into this
 # interpreter; the programs the servers start (Ghostscript, the office) are
@@ -22,11 +22,8 @@ os.environ.pop("LD_PRELOAD", None)
 # CreatePDF reads them.
 _registry = tempfile.TemporaryDirectory(prefix="pressmark-pytest-")
 os.environ["PRESSMARK_REGISTRY"] = _registry.name
-subprocess.run([os.environ.get("PRESSMARK_CLI", str(_root / "build" / "pressmark")), "register"], check=True,
+subprocess.run([os.environ.get("PRESSMARK_CLI", str(ROOT / "build" / "pressmark")), "register"], check=True,
                stdout=subprocess.DEVNULL)
-
-ROOT = _root
-SAMPLES = _root / "samples"
 
 
 def require_or_skip(available, why):

@@ -34,10 +34,6 @@ def zipped(data):
     return {n: z.read(n) for n in z.namelist()}
 
 
-def signed_report(data, tmp_path):
-    return read_back(data, tmp_path, "pdfsig", check=False)
-
-
 # (route, uploads {field: [document keys]}, form fields, check of (response, tmp_path))
 ROUTES = [
     ("convert", {"file": ["ps"]}, {}, lambda r, t: "Chapter Two" in pdf_text(r.content, t)),
@@ -47,7 +43,6 @@ ROUTES = [
     ("convert", {"file": ["rtf"]}, {"to": "ps"}, lambda r, t: r.content.startswith(b"%!PS")),
     ("convert", {"files": ["ps", "png"]}, {},
      lambda r, t: sorted(zipped(r.content)) == ["dot.pdf", "two.pdf"]),
-    ("merge", {"files": ["pdf", "pdf"]}, {}, lambda r, t: pdf_pages(r.content, t) == 4),
     ("pages/extract", {"file": ["pdf"]}, {"lngStartPage": "2", "lngEndPage": "2"},
      lambda r, t: pdf_pages(r.content, t) == 1 and "Chapter Two" in pdf_text(r.content, t)),
     ("pages/extract", {"file": ["pdf"]}, {"each": "true"},
@@ -66,8 +61,7 @@ ROUTES = [
     ("fields/fill", {"file": ["form"]}, {"values": '{"name": "Ada Lovelace"}', "flatten": "true"},
      lambda r, t: "Ada Lovelace" in pdf_text(r.content, t)),
     ("sign", {"file": ["form"], "certificate": ["p12"]}, {"password": "secret", "field": "sig"},
-     lambda r, t: "Signature is Valid" in signed_report(r.content, t)),
-    ("verify", {"file": ["form"]}, {}, lambda r, t: r.json() == {"signatures": [{"field": "sig", "signed": False}]}),
+     lambda r, t: "Signature is Valid" in read_back(r.content, t, "pdfsig", check=False)),
     ("text", {"file": ["pdf"]}, {}, lambda r, t: "Chapter One" in r.text and r.headers["content-type"].startswith(
         "text/plain")),
     ("thumbnails", {"file": ["pdf"]}, {"intZoom": "20"},
@@ -249,8 +243,6 @@ def test_idempotency_key_gives_one_job(service, made):
     first, second = send(), send()
     assert first.status_code == second.status_code == 202
     assert first.json()["id"] == second.json()["id"]
-    third = service.client.post("/v1/text", files=uploads(made, {"file": ["pdf"]}))
-    assert third.status_code == 200 and "Chapter One" in third.text
 
 
 def counter(text, name, **labels):

@@ -42,15 +42,7 @@ TEST(ClsConcat, BufferGrowsBy15000OrByThePieceOrToFit) {
   }
 }
 
-TEST(ClsConcat, ManyPiecesKeepTheirOrderVariantsAreConvertedUnconvertibleOnesIgnoredAndNulsKept) {
-  clsConcat many;
-  std::string expected;
-  for (int i = 0; i < 5000; ++i) {
-    std::string row = std::to_string(i) + "\t" + std::string(i % 17, 'x') + "\r\n";
-    many.SConcat(Variant(row));
-    expected += row;
-  }
-  EXPECT_EQ(many.GetString(), expected);
+TEST(ClsConcat, VariantsAreConvertedUnconvertibleOnesIgnoredAndNulsKept) {
   clsConcat c;
   c.SConcat(Variant(int32_t(12)));
   c.SConcat(Variant(true));

@@ -69,15 +69,6 @@ TEST_F(CupsSwitch, AnUnknownNameChangesNothing) {
   EXPECT_EQ(pm::test::readFile(lpoptions), before);
 }
 
-TEST_F(CupsSwitch, SpacesAreReadAsUnderscoresAndDescriptionsMatch) {
-  setDefPrinter("Pressmark Office");
-  EXPECT_EQ(lpstatDefault(), "Pressmark_Office");
-  setDefPrinter("Pressmark PostScript File");
-  EXPECT_EQ(lpstatDefault(), "Pressmark_PS");
-  setDefPrinter("pressmark office printer 2nd floor");
-  EXPECT_EQ(lpstatDefault(), "Pressmark_Office");
-}
-
 TEST_F(CupsSwitch, TheProfileViewOfAQueue) {
   std::string dir = pm::test::testCupsDir();
   Spooler& s = currentSpooler();

@@ -188,17 +188,6 @@ TEST_F(Spooler, WriteDefaultPrinterBroadcastsAndRefusesEntriesWithoutAHome) {
   EXPECT_EQ(s.defaultName, "Lab");
 }
 
-TEST_F(Spooler, SetDefaultPrinterThePlatformChoosesTheMethod) {
-  SetDefaultPrinter(s, "Lab");
-  EXPECT_EQ(s.defaultName, "Lab");
-  EXPECT_EQ(s.calls.front(), "default Lab") << "profile method: no printer handle";
-  s.calls.clear();
-  s.setPlatformId(kPlatformWin32Windows);
-  SetDefaultPrinter(s, "Office_2nd");
-  EXPECT_EQ(s.defaultName, "Office_2nd");
-  EXPECT_EQ(s.calls.front(), "open Office_2nd");
-}
-
 TEST_F(Spooler, CreatePDFSetDefPrinterSwitchesThroughTheSpoolerInUseAndRaisesOnlyForNull) {
   registerCreatePDF();
   ScopedSpooler use(s);
