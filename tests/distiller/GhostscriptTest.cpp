@@ -303,17 +303,6 @@ TEST_F(Ghostscript, AKilledOwnerTakesGhostscriptWithItAndItsFolderGoesAtTheNextJ
   EXPECT_EQ(ownersFolders(), 0) << "the next job removes the dead owner's folder";
 }
 
-TEST_F(Ghostscript, JobOptionsInBothFormsReachPdfwrite) {
-  std::string ps = write(tmp_.file("opts.ps"), pagesPs(1));
-  std::string psForm = outside_.file("ps.joboptions"), kvForm = outside_.file("kv.joboptions");
-  writeFile(psForm, "%!\n<< /CompatibilityLevel 1.3 /AutoRotatePages /None >> setdistillerparams\n");
-  writeFile(kvForm, "# plain\nCompatibilityLevel = 1.5\n");
-  call(d, kFileToPDF, {ps, tmp_.file("a.pdf"), psForm});
-  call(d, kFileToPDF, {ps, tmp_.file("b.pdf"), kvForm});
-  EXPECT_EQ(readFile(tmp_.file("a.pdf")).substr(0, 8), "%PDF-1.3");
-  EXPECT_EQ(readFile(tmp_.file("b.pdf")).substr(0, 8), "%PDF-1.5");
-}
-
 TEST_F(Ghostscript, APdfIsTakenAsItIsUnlessTheJobChangesIt) {
   std::string ps = write(tmp_.file("made.ps"), pagesPs(3)), made = tmp_.file("made.pdf");
   ASSERT_EQ(call(d, kFileToPDF, {ps, made, ""}), Variant(int32_t{1})) << logText();
