@@ -48,21 +48,6 @@ class Pipeline : public ::testing::Test {
   std::vector<std::string> seen_;
 };
 
-TEST_F(Pipeline, MultiPSJoinsFilesWithAwkwardNames) {
-  std::string a = dir_.file("in (a)/one).ps"), b = dir_.file("in (a)/two ((b.ps");
-  writeFile(a, pagesPs(2));
-  writeFile(b, pagesPs(1));
-  std::string out = dir_.file("joined (x).pdf");
-  Variant vPdf(out), list(V({a, b}));
-  call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(list)});
-  EXPECT_EQ(pages(out), 3);
-  EXPECT_FALSE(fs::exists(dir_.file("joined (x).ps")));
-  ASSERT_FALSE(seen_.empty());
-  EXPECT_EQ(seen_.front().rfind("JobStart ", 0), 0u);
-  EXPECT_EQ(seen_.back().rfind("JobDone ", 0), 0u);
-  EXPECT_NE(std::find(seen_.begin(), seen_.end(), "PageNumber 3"), seen_.end());
-}
-
 TEST_F(Pipeline, AFailedJobShowsAsJobFailAndLeavesTheOldPdfAsItWas) {
   std::string ps = dir_.file("bad.ps"), out = dir_.file("bad.pdf");
   writeFile(ps, "%!PS\n1 0 div\n");
