@@ -11,9 +11,7 @@
 #include "automation/Automation.h"
 #include "component/frame/CreatePDF.h"
 #include "servers/office/PostScriptText.h"
-#include "support/DrawDocs.h"
 #include "support/OfficeDocs.h"
-#include "support/SheetDocs.h"
 #include "support/TestSupport.h"
 
 namespace pm::test {
@@ -131,33 +129,6 @@ std::string wordDocument() {
   return s + "}\n";
 }
 
-// Slides with the lines as text frames: two slides, the CJK ones on the second.
-std::string presentation() {
-  std::string styles;
-  for (size_t i = 0; i < std::size(kLines); ++i) {
-    std::string style = kLines[i].style;
-    styles +=
-        "<style:style style:name=\"T" + std::to_string(i) +
-        "\" style:family=\"text\"><style:text-properties fo:font-family=\"'" + kLines[i].font +
-        "'\" style:font-family-asian=\"'" + kLines[i].font + "'\" fo:font-size=\"20pt\"" +
-        (style.find("\\b") != std::string::npos ? " fo:font-weight=\"bold\" style:font-weight-asian=\"bold\"" : "") +
-        (style.find("\\i") != std::string::npos ? " fo:font-style=\"italic\" style:font-style-asian=\"italic\"" : "") +
-        "/></style:style>\n";
-  }
-  std::vector<std::string> slides(2);
-  for (int slide = 0, y = 1; slide < 2; ++slide, y = 1)
-    for (size_t i = 0; i < std::size(kLines); ++i) {
-      if ((std::string(kLines[i].font).find("CJK") != std::string::npos) != (slide == 1)) continue;
-      slides[slide] += "<draw:frame svg:x=\"1cm\" svg:y=\"" + std::to_string(y) +
-                       "cm\" svg:width=\"26cm\" svg:height=\"2cm\"><draw:text-box><text:p><text:span "
-                       "text:style-name=\"T" +
-                       std::to_string(i) + "\">" + xmlText(kLines[i].text) +
-                       "</text:span></text:p></draw:text-box></draw:frame>";
-      y += 2;
-    }
-  return makeDrawing(true, styles, slides);
-}
-
 class SearchableConversion : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -201,46 +172,6 @@ TEST_F(SearchableConversion, WordDocumentAndItsPostScriptDistilledLater) {
   Variant out(dir.file("later.pdf")), in(dir.file("letter.ps"));
   call(pdf, "CreatePDFfromPS", {ByRef(out), ByRef(in)});
   expectLines(dir.file("later.pdf"), allLines());
-}
-
-TEST_F(SearchableConversion, TextFileInBoldItalic) {
-  std::string text;
-  for (const Line& l : kLines) text += std::string(l.text) + "\r\n";
-  writeFile(dir.file("notes.txt"), text);
-  call(pdf, "CreatePDFfromTextFile",
-       {Arg(dir.file("notes.pdf")), Arg(dir.file("notes.txt")), Arg(false), Arg("DejaVu Sans"), Arg(true),
-        Arg(Variant(int16_t{10})), Arg(int32_t{0}), Arg(true)});
-  expectLines(dir.file("notes.pdf"), allLines());
-  std::string fonts = pdfFonts(dir.file("notes.pdf"));
-  EXPECT_NE(fonts.find("DejaVuSans-BoldOblique"), std::string::npos) << fonts;
-  EXPECT_NE(fonts.find("NotoSansCJK"), std::string::npos) << "the office sets CJK text in a Noto font\n" << fonts;
-}
-
-TEST_F(SearchableConversion, WorkbookCells) {
-  Sheet sheet;
-  sheet.name = "Texts";
-  for (const Line& l : kLines) sheet.rows.push_back({SheetCell::str(l.text)});
-  writeFile(dir.file("book.fods"), makeFods({sheet}));
-  call(pdf, "CreatePDFfromExcel", {Arg(dir.file("book.pdf")), Arg(dir.file("book.fods")), Arg("Texts"), Arg("A1:H7")});
-  expectLines(dir.file("book.pdf"), allLines());
-}
-
-TEST_F(SearchableConversion, PresentationSlides) {
-  writeFile(dir.file("show.fodp"), presentation());
-  call(pdf, "CreatePDFfromPowerPoint",
-       {Arg(dir.file("show.pdf")), Arg(dir.file("show.fodp")), Arg(int32_t{1}), Arg(int32_t{2}), Arg(true)});
-  expectLines(dir.file("show.pdf"), allLines());
-  // Every slide: the office's own export, handed on as it is.
-  call(pdf, "CreatePDFfromPowerPoint",
-       {Arg(dir.file("whole.pdf")), Arg(dir.file("show.fodp")), Arg(Variant(int16_t{-1})), Arg(Variant(int16_t{-1})),
-        Arg(true)});
-  expectLines(dir.file("whole.pdf"), allLines());
-  // Printed in black and white: the grey is made before PostScript, and the
-  // text stays.
-  call(pdf, "CreatePDFfromPowerPoint2",
-       {Arg(dir.file("grey.pdf")), Arg(dir.file("show.fodp")), Arg(Variant::missing()), Arg(int32_t{1}),
-        Arg(int32_t{2}), Arg(true), Arg(true)});
-  expectLines(dir.file("grey.pdf"), allLines());
 }
 
 }  // namespace
