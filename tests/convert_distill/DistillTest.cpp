@@ -130,16 +130,6 @@ TEST_F(DistillTest, TheTrapReleasesTheDistillerAndRaisesAgainAsTheComponent) {
             (Raised{1234, "Distiller broke", "Pressmark"}));
   EXPECT_FALSE(self().distiller());
   EXPECT_EQ(rec->transcript().back(), "release " + kEvent);
-
-  moduleState().strAcrobatVersion = "8.0";
-  rec->clear();
-  rec->on(kSecure, distiller::kSpoolJobs).fails(438, "no spool");
-  Variant yes(true);
-  EXPECT_THROW(call(pdf, "CreatePDFfromPS",
-                    {ByRef(vPdf), ByRef(vPs), Variant(""), Variant(false), Variant(false), Variant(""), ByRef(yes)}),
-               AutomationError);
-  EXPECT_EQ(rec->transcript(), (Lines{"create " + kSecure, kSecure + " let bShowWindow = 0&",
-                                      kSecure + " let bSpoolJobs = 0&", "release " + kSecure}));
 }
 
 // ---- CreatePDFfromMultiPS ----
