@@ -1,35 +1,10 @@
 // The conversions end to end with LibreOffice and the Ghostscript Distiller:
 // documents the tests write come out as PDF with the right pages.
-#include <gtest/gtest.h>
-
-#include <filesystem>
-
-#include "automation/Automation.h"
-#include "component/frame/CreatePDF.h"
-#include "support/OfficeDocs.h"
-#include "support/TestSupport.h"
+#include "office_calc/RealConversion.h"
 
 namespace pm::test {
 
 namespace {
-
-class RealConversion : public ::testing::Test {
- protected:
-  void SetUp() override {
-    PM_REQUIRE_OR_SKIP(officeServed(), "the office server is not built (no LibreOffice SDK)");
-    PM_REQUIRE_OR_SKIP(distillerServed(), "the Distiller server or Ghostscript is missing");
-    registerCreatePDF();
-    pdf = CreateObject(kCreatePDFProgId);
-    let(pdf, "TempFilePath", Variant(dir.path() + "/tmp"));
-  }
-  bool tempLeft() const {
-    for (const auto& e : std::filesystem::directory_iterator(dir.path() + "/tmp"))
-      if (e.path().extension() == ".ps") return true;
-    return false;
-  }
-  TempDir dir;
-  ObjectRef pdf;
-};
 
 TEST_F(RealConversion, SeveralPagesLandscapeWithPageNumbers) {
   writeFile(dir.file("five.rtf"), makeRtfPages(5));

@@ -7,18 +7,12 @@
 // flow analysis); the warning says nothing about this code.
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
 #include <regex>
 
-#include "automation/Automation.h"
-#include "component/frame/CreatePDF.h"
+#include "RealConversion.h"
 #include "support/DrawDocs.h"
-#include "support/OfficeDocs.h"
 #include "support/Raised.h"
 #include "support/SheetDocs.h"
-#include "support/TestSupport.h"
 
 namespace pm::test {
 
@@ -34,16 +28,11 @@ std::vector<std::pair<double, double>> pageSizes(const std::string& pdf) {
   return out;
 }
 
-class OfficeConversion : public ::testing::Test {
+class OfficeConversion : public RealConversion {
  protected:
   void SetUp() override {
-    PM_REQUIRE_OR_SKIP(officeServed() && ClassRegistry::instance().has("Excel.Application"),
-                       "the office server is not built (no LibreOffice SDK)");
-    PM_REQUIRE_OR_SKIP(distillerServed(), "the Distiller server or Ghostscript is missing");
-    registerCreatePDF();
-    pdf = CreateObject(kCreatePDFProgId);
-    std::filesystem::create_directory(dir.path() + "/tmp");
-    let(pdf, "TempFilePath", Variant(dir.path() + "/tmp/"));
+    RealConversion::SetUp();
+    if (IsSkipped() || HasFailure()) return;
     Sheet data;
     data.name = "Data";
     data.rows = {{SheetCell::str("Item"), SheetCell::str("Price"), SheetCell::str("Sold")},
@@ -66,13 +55,6 @@ class OfficeConversion : public ::testing::Test {
     EXPECT_EQ(seen.back().rfind("JobDone ", 0), 0u) << seen.back();
     seen.clear();
   }
-  bool tempLeft() const {
-    for (const auto& e : std::filesystem::directory_iterator(dir.path() + "/tmp"))
-      if (e.path().extension() == ".ps") return true;
-    return false;
-  }
-  TempDir dir;
-  ObjectRef pdf;
   EventConnection events;
   std::vector<std::string> seen;
 };

@@ -3,16 +3,10 @@
 // the finished PDF by MuPDF and by poppler's pdftotext. Fonts from the
 // Liberation, DejaVu and Noto families, bold and italic, in Latin with
 // accents, Greek, Cyrillic, Chinese and Japanese.
-#include <gtest/gtest.h>
-
-#include <filesystem>
 #include <sstream>
 
-#include "automation/Automation.h"
-#include "component/frame/CreatePDF.h"
+#include "office_calc/RealConversion.h"
 #include "servers/office/PostScriptText.h"
-#include "support/OfficeDocs.h"
-#include "support/TestSupport.h"
 
 namespace pm::test {
 
@@ -129,17 +123,8 @@ std::string wordDocument() {
   return s + "}\n";
 }
 
-class SearchableConversion : public ::testing::Test {
+class SearchableConversion : public RealConversion {
  protected:
-  void SetUp() override {
-    PM_REQUIRE_OR_SKIP(officeServed() && ClassRegistry::instance().has("Excel.Application"),
-                       "the office server is not built (no LibreOffice SDK)");
-    PM_REQUIRE_OR_SKIP(distillerServed(), "the Distiller server or Ghostscript is missing");
-    registerCreatePDF();
-    pdf = CreateObject(kCreatePDFProgId);
-    std::filesystem::create_directory(dir.path() + "/tmp");
-    let(pdf, "TempFilePath", Variant(dir.path() + "/tmp/"));
-  }
   // Every line is in the PDF's text as MuPDF reads it and as pdftotext reads it.
   void expectLines(const std::string& file, const std::vector<std::string>& lines) {
     std::string mu = pdfText(file);
@@ -154,8 +139,6 @@ class SearchableConversion : public ::testing::Test {
     for (const Line& l : kLines) v.push_back(l.text);
     return v;
   }
-  TempDir dir;
-  ObjectRef pdf;
 };
 
 TEST_F(SearchableConversion, WordDocumentAndItsPostScriptDistilledLater) {
