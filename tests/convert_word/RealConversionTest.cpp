@@ -7,9 +7,10 @@ namespace pm::test {
 namespace {
 
 TEST_F(RealConversion, SeveralPagesLandscapeWithPageNumbers) {
+  // Blank pages are the whole document.
   writeFile(dir.file("five.rtf"), makeRtfPages(5));
   call(pdf, "CreatePDFfromWord",
-       {Arg(dir.file("five.pdf")), Arg(dir.file("five.rtf")), Arg(""), Arg(""), Arg(""), Arg(true), Arg(true),
+       {Arg(dir.file("five.pdf")), Arg(dir.file("five.rtf")), Arg(""), Arg(""), Arg("  "), Arg(true), Arg(true),
         Arg(false), Arg(int32_t{7}), Arg(true)});
   PdfFacts f = pdfFacts(dir.file("five.pdf"));
   EXPECT_EQ(f.pages, 5);
