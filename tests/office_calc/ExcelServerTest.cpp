@@ -13,11 +13,6 @@ namespace pm::test {
 
 namespace {
 
-bool excelServed() {
-  return ClassRegistry::instance().has("Excel.Application") && officeServed();
-}
-#define REQUIRE_EXCEL() PM_REQUIRE_OR_SKIP(excelServed(), "the office server is not built (no LibreOffice SDK)")
-
 // Two sheets: typed cells with formats on "Data", a landscape "Wide".
 std::string sampleWorkbook() {
   Sheet data;
@@ -38,7 +33,7 @@ std::string sampleWorkbook() {
 class ExcelServer : public ::testing::Test {
  protected:
   void SetUp() override {
-    PM_REQUIRE_OR_SKIP(excelServed(), "the office server is not built (no LibreOffice SDK)");
+    PM_REQUIRE_OR_SKIP(officeServed(), "the office server is not built (no LibreOffice SDK)");
     writeFile(dir.file("book.fods"), sampleWorkbook());
     app = CreateObject("Excel.Application");
   }
