@@ -11,7 +11,6 @@
 #include "support/OfficeDocs.h"
 #include "support/Raised.h"
 #include "support/TestSupport.h"
-#include "system/Process.h"
 
 namespace pm::test {
 

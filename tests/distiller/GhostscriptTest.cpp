@@ -9,8 +9,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -131,8 +129,6 @@ class Ghostscript : public ::testing::Test {
 TEST_F(Ghostscript, PagesBecomePdfWithEventsInOrderWhateverSignsThePathsHold) {
   std::string ps = write(outside_.file("a folder (with) 100%/in (1) %d.ps"), pagesPs(3)),
               pdf = outside_.file("a folder (with) 100%/out (1) %d.pdf");
-  let(d, kShowWindow, Variant(int32_t{0}));
-  let(d, kSpoolJobs, Variant(int32_t{0}));
   EXPECT_EQ(call(d, kFileToPDF, {ps, pdf, ""}), Variant(int32_t{1})) << logText();
   EXPECT_EQ(events_, job(ps, pdf, kThreePages));
   EXPECT_FALSE(log_.empty()) << "Ghostscript's own lines are reported as log messages";

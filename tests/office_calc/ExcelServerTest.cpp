@@ -13,28 +13,24 @@ namespace pm::test {
 
 namespace {
 
-// Two sheets: typed cells with formats on "Data", a landscape "Wide".
-std::string sampleWorkbook() {
-  Sheet data;
-  data.name = "Data";
-  data.rows = {
-      {SheetCell::str("Name"), SheetCell::str("Amount"), SheetCell::str("When"), SheetCell::str("Paid"),
-       SheetCell::str("Share")},
-      {SheetCell::str("  Alpha  "), SheetCell::num(1234.5, "#,##0.00"), SheetCell::date("2024-03-15"),
-       SheetCell::boolean(true), SheetCell::num(0.125, "0.0%")},
-      {SheetCell::str("Beta"), SheetCell::num(7, "0.00"), SheetCell::date("1999-12-31"), SheetCell::boolean(false),
-       SheetCell::num(42)},
-  };
-  Sheet wide = numberGrid("Wide", 3, 4);
-  wide.landscape = true;
-  return makeFods({data, wide});
-}
-
 class ExcelServer : public ::testing::Test {
  protected:
   void SetUp() override {
     PM_REQUIRE_OR_SKIP(officeServed(), "the office server is not built (no LibreOffice SDK)");
-    writeFile(dir.file("book.fods"), sampleWorkbook());
+    // Two sheets: typed cells with formats on "Data", a landscape "Wide".
+    Sheet data;
+    data.name = "Data";
+    data.rows = {
+        {SheetCell::str("Name"), SheetCell::str("Amount"), SheetCell::str("When"), SheetCell::str("Paid"),
+         SheetCell::str("Share")},
+        {SheetCell::str("  Alpha  "), SheetCell::num(1234.5, "#,##0.00"), SheetCell::date("2024-03-15"),
+         SheetCell::boolean(true), SheetCell::num(0.125, "0.0%")},
+        {SheetCell::str("Beta"), SheetCell::num(7, "0.00"), SheetCell::date("1999-12-31"), SheetCell::boolean(false),
+         SheetCell::num(42)},
+    };
+    Sheet wide = numberGrid("Wide", 3, 4);
+    wide.landscape = true;
+    writeFile(dir.file("book.fods"), makeFods({data, wide}));
     app = CreateObject("Excel.Application");
   }
   void TearDown() override {

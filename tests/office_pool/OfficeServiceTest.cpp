@@ -23,9 +23,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <tuple>
-#include <fstream>
 #include <regex>
-#include <sstream>
 #include <thread>
 
 #include "servers/office/OfficeLaunch.h"

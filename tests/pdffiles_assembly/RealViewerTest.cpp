@@ -4,7 +4,6 @@
 // window members see the viewer's main window; printing sends real jobs to
 // the test cupsd's file queue and the old default printer is back after
 // every call, also when printing fails.
-#include <stdlib.h>
 
 #include <chrono>
 #include <filesystem>
