@@ -208,18 +208,14 @@ TEST_F(Ghostscript, TheDefaultTimeOutComesFromTheEnvironment) {
   }
 }
 
-// The driver file the component writes: prun runs each part with RunFile.
-std::string driverFor(const std::vector<std::string>& files) {
-  std::string d =
-      "/prun { /mysave save def\r\ndup = flush\r\nRunFile\r\nclear cleardictstack\r\nmysave restore\r\n} def\r\n\r\n";
-  for (const std::string& f : files) d += psString(f) + " prun\r\n";
-  return d;
-}
-
 TEST_F(Ghostscript, ADriverFileRunsItsPartsFromOtherFolders) {
   std::string a = write(outside_.file("parts (a)/a.ps"), pagesPs(2)), b = write(tmp_.file("b \\ (x).ps"), pagesPs(3));
   std::string driver = outside_.file("driver/all.ps"), pdf = outside_.file("driver/all.pdf");
-  writeFile(driver, driverFor({a, b}));
+  // The driver file the component writes: prun runs each part with RunFile.
+  writeFile(
+      driver,
+      "/prun { /mysave save def\r\ndup = flush\r\nRunFile\r\nclear cleardictstack\r\nmysave restore\r\n} def\r\n\r\n" +
+          psString(a) + " prun\r\n" + psString(b) + " prun\r\n");
   WrittenDriver written(driver, {a, b});
   EXPECT_EQ(call(d, kFileToPDF, {driver, pdf, ""}), Variant(int32_t{1})) << logText();
   EXPECT_EQ(pdfPages(pdf), 5);
