@@ -111,18 +111,6 @@ const Line kLines[] = {
     {"Noto Serif CJK JP", "\\b", "日本語のテキストです"},
 };
 
-std::string wordDocument() {
-  std::string s = "{\\rtf1\\ansi\\deff0{\\fonttbl";
-  for (size_t i = 0; i < std::size(kLines); ++i) s += "{\\f" + std::to_string(i) + " " + kLines[i].font + ";}";
-  s += "}\\paperw11906\\paperh16838\\margl1134\\margr1134\\margt1134\\margb1134\n";
-  for (size_t i = 0; i < std::size(kLines); ++i) {
-    std::string f = std::to_string(i);
-    s += "\\pard\\plain\\f" + f + "\\dbch\\af" + f + "\\loch\\f" + f + "\\fs24" + kLines[i].style + " " +
-         rtfText(kLines[i].text) + "\\par\n";
-  }
-  return s + "}\n";
-}
-
 class SearchableConversion : public RealConversion {
  protected:
   // Every line is in the PDF's text as MuPDF reads it and as pdftotext reads it.
@@ -142,7 +130,15 @@ class SearchableConversion : public RealConversion {
 };
 
 TEST_F(SearchableConversion, WordDocumentAndItsPostScriptDistilledLater) {
-  writeFile(dir.file("letter.rtf"), wordDocument());
+  std::string rtf = "{\\rtf1\\ansi\\deff0{\\fonttbl";
+  for (size_t i = 0; i < std::size(kLines); ++i) rtf += "{\\f" + std::to_string(i) + " " + kLines[i].font + ";}";
+  rtf += "}\\paperw11906\\paperh16838\\margl1134\\margr1134\\margt1134\\margb1134\n";
+  for (size_t i = 0; i < std::size(kLines); ++i) {
+    std::string f = std::to_string(i);
+    rtf += "\\pard\\plain\\f" + f + "\\dbch\\af" + f + "\\loch\\f" + f + "\\fs24" + kLines[i].style + " " +
+           rtfText(kLines[i].text) + "\\par\n";
+  }
+  writeFile(dir.file("letter.rtf"), rtf + "}\n");
   call(pdf, "CreatePDFfromWord", {Arg(dir.file("letter.pdf")), Arg(dir.file("letter.rtf"))});
   expectLines(dir.file("letter.pdf"), allLines());
   std::string fonts = pdfFonts(dir.file("letter.pdf"));
