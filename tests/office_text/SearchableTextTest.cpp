@@ -122,11 +122,6 @@ class SearchableConversion : public RealConversion {
       EXPECT_NE(poppler.find(l), std::string::npos) << file << " read by pdftotext lacks: " << l << "\n" << poppler;
     }
   }
-  static std::vector<std::string> allLines() {
-    std::vector<std::string> v;
-    for (const Line& l : kLines) v.push_back(l.text);
-    return v;
-  }
 };
 
 TEST_F(SearchableConversion, WordDocumentAndItsPostScriptDistilledLater) {
@@ -139,8 +134,10 @@ TEST_F(SearchableConversion, WordDocumentAndItsPostScriptDistilledLater) {
            rtfText(kLines[i].text) + "\\par\n";
   }
   writeFile(dir.file("letter.rtf"), rtf + "}\n");
+  std::vector<std::string> lines;
+  for (const Line& l : kLines) lines.push_back(l.text);
   call(pdf, "CreatePDFfromWord", {Arg(dir.file("letter.pdf")), Arg(dir.file("letter.rtf"))});
-  expectLines(dir.file("letter.pdf"), allLines());
+  expectLines(dir.file("letter.pdf"), lines);
   std::string fonts = pdfFonts(dir.file("letter.pdf"));
   for (const char* f : {"LiberationSerif", "LiberationSans-Bold", "LiberationMono-Italic", "DejaVuSans-Oblique",
                         "DejaVuSerif-BoldItalic", "NotoSansCJK", "NotoSerifCJK"})
@@ -150,7 +147,7 @@ TEST_F(SearchableConversion, WordDocumentAndItsPostScriptDistilledLater) {
   call(pdf, "CreatePSfromWord", {Arg(dir.file("letter.ps")), Arg(dir.file("letter.rtf"))});
   Variant out(dir.file("later.pdf")), in(dir.file("letter.ps"));
   call(pdf, "CreatePDFfromPS", {ByRef(out), ByRef(in)});
-  expectLines(dir.file("later.pdf"), allLines());
+  expectLines(dir.file("later.pdf"), lines);
 }
 
 }  // namespace
