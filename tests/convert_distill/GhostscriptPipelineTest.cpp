@@ -18,10 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-int pages(const std::string& pdf) {
-  return pdfFacts(pdf).pages;
-}
-
 std::string pagesPs(int n) {
   std::string ps = "%!PS-Adobe-3.0\n%%Pages: " + std::to_string(n) + "\n%%EndComments\n";
   for (int i = 1; i <= n; ++i) ps += "newpath 72 72 moveto 200 200 lineto stroke showpage\n";
@@ -66,7 +62,7 @@ TEST_F(Pipeline, AFailedJobShowsAsJobFailAndLeavesTheOldPdfAsItWas) {
   Variant list(V({good, ps}));
   call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(list)});
   EXPECT_EQ(readFile(out), before);
-  EXPECT_EQ(pages(out), 2);
+  EXPECT_EQ(pdfFacts(out).pages, 2);
   std::vector<std::string> left;
   for (const auto& e : fs::directory_iterator(dir_.path())) left.push_back(e.path().filename().string());
   std::sort(left.begin(), left.end());
@@ -79,7 +75,7 @@ TEST_F(Pipeline, AnOutputThatIsTheInputIsReadBeforeItIsReplaced) {
   Variant vPdf(ps), vPs(ps);
   call(pdf_, "CreatePDFfromPS", {ByRef(vPdf), ByRef(vPs)});
   EXPECT_EQ(seen_.back(), "JobDone " + ps);
-  EXPECT_EQ(pages(ps), 3);
+  EXPECT_EQ(pdfFacts(ps).pages, 3);
   EXPECT_NE(commandOutput("qpdf --check " + shellQuote(ps) + " && echo whole"), "");
 }
 
