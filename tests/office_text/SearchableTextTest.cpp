@@ -1,8 +1,9 @@
-// The text of office documents survives the whole printing road (office,
-// PostScript, Distiller, PDF): every line the tests write is read back from
+// The text of printed documents survives the whole printing road (office,
+// PostScript, Distiller, PDF): every line the test writes is read back from
 // the finished PDF by MuPDF and by poppler's pdftotext. Fonts from the
 // Liberation, DejaVu and Noto families, bold and italic, in Latin with
-// accents, Greek, Cyrillic, Chinese and Japanese.
+// accents, Greek, Cyrillic, Chinese and Japanese. Every office program prints
+// through the same rewriting of pdftops' output, tested here on its shapes.
 #include <sstream>
 
 #include "office_calc/RealConversion.h"
