@@ -11,17 +11,12 @@
 #include "support/OfficeDocs.h"
 #include "support/Raised.h"
 #include "support/TestSupport.h"
-#include "system/Process.h"
 
 namespace pm::test {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-int pages(const std::string& pdf) {
-  return pdfFacts(pdf).pages;
-}
 
 std::string pagesPs(int n) {
   std::string ps = "%!PS-Adobe-3.0\n%%Pages: " + std::to_string(n) + "\n%%EndComments\n";
@@ -48,21 +43,6 @@ class Pipeline : public ::testing::Test {
   std::vector<std::string> seen_;
 };
 
-TEST_F(Pipeline, MultiPSJoinsFilesWithAwkwardNames) {
-  std::string a = dir_.file("in (a)/one).ps"), b = dir_.file("in (a)/two ((b.ps");
-  writeFile(a, pagesPs(2));
-  writeFile(b, pagesPs(1));
-  std::string out = dir_.file("joined (x).pdf");
-  Variant vPdf(out), list(V({a, b}));
-  call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(list)});
-  EXPECT_EQ(pages(out), 3);
-  EXPECT_FALSE(fs::exists(dir_.file("joined (x).ps")));
-  ASSERT_FALSE(seen_.empty());
-  EXPECT_EQ(seen_.front().rfind("JobStart ", 0), 0u);
-  EXPECT_EQ(seen_.back().rfind("JobDone ", 0), 0u);
-  EXPECT_NE(std::find(seen_.begin(), seen_.end(), "PageNumber 3"), seen_.end());
-}
-
 TEST_F(Pipeline, AFailedJobShowsAsJobFailAndLeavesTheOldPdfAsItWas) {
   std::string ps = dir_.file("bad.ps"), out = dir_.file("bad.pdf");
   writeFile(ps, "%!PS\n1 0 div\n");
@@ -82,7 +62,7 @@ TEST_F(Pipeline, AFailedJobShowsAsJobFailAndLeavesTheOldPdfAsItWas) {
   Variant list(V({good, ps}));
   call(pdf_, "CreatePDFfromMultiPS", {ByRef(vPdf), ByRef(list)});
   EXPECT_EQ(readFile(out), before);
-  EXPECT_EQ(pages(out), 2);
+  EXPECT_EQ(pdfFacts(out).pages, 2);
   std::vector<std::string> left;
   for (const auto& e : fs::directory_iterator(dir_.path())) left.push_back(e.path().filename().string());
   std::sort(left.begin(), left.end());
@@ -95,7 +75,7 @@ TEST_F(Pipeline, AnOutputThatIsTheInputIsReadBeforeItIsReplaced) {
   Variant vPdf(ps), vPs(ps);
   call(pdf_, "CreatePDFfromPS", {ByRef(vPdf), ByRef(vPs)});
   EXPECT_EQ(seen_.back(), "JobDone " + ps);
-  EXPECT_EQ(pages(ps), 3);
+  EXPECT_EQ(pdfFacts(ps).pages, 3);
   EXPECT_NE(commandOutput("qpdf --check " + shellQuote(ps) + " && echo whole"), "");
 }
 

@@ -91,10 +91,9 @@ TEST_F(ExcelArrays, OneDArrayTrimsTextsReadsRowByRowAndClosesWithoutSaving) {
   // The passwords in their places, the sheet by name, rows 32-bit and
   // columns 16-bit, and the workbook closed without saving.
   for (const std::string& l :
-       {"Workbooks call Open(\"" + dir.file("book.xls") + "\", WriteResPassword:=\"w\", Password:=\"\")",
-        std::string("Workbook get Worksheets(\"Sheet1\")"), std::string("Worksheet get Cells(2&, 3%)"),
-        std::string("Worksheet call Activate()"), std::string("Cell get text"),
-        std::string("Workbook call Close(False)"), std::string("Excel.Application call Quit()")})
+       Lines{"Workbooks call Open(\"" + dir.file("book.xls") + "\", WriteResPassword:=\"w\", Password:=\"\")",
+             "Workbook get Worksheets(\"Sheet1\")", "Worksheet get Cells(2&, 3%)", "Worksheet call Activate()",
+             "Cell get text", "Workbook call Close(False)", "Excel.Application call Quit()"})
     EXPECT_TRUE(has(rec->transcript(), l)) << l;
   EXPECT_EQ(calls().back(), "release Excel.Application");
 }

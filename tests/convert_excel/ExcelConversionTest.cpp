@@ -33,11 +33,6 @@ class ExcelOrchestration : public Orchestrated {
       return Variant();
     });
   }
-  std::string printOut(const std::string& file, const std::string& printer) const {
-    return "Range call PrintOut(Copies:=1%, preview:=False, PrintToFile:=True, Collate:=True, PrToFilename:=\"" + file +
-           "\", ActivePrinter:=\"" + printer + "\")";
-  }
-
   std::chrono::steady_clock::time_point printedAt;
 };
 
@@ -54,7 +49,9 @@ TEST_F(ExcelOrchestration, CreatePSfromExcel2ConvertsItsArgumentsAndWaitsForTheF
       starting({"Workbook get", "PageSetup let", "Worksheet get Range", "Range call"}),
       (Lines{"Workbook get Worksheets(1%)", "PageSetup let PrintGridlines = False", "PageSetup let Orientation = 1%",
              "PageSetup let LeftFooter = \"Page &P\"", "PageSetup let FirstPageNumber = 1&",
-             "Worksheet get Range(\"B2\")", printOut(dir.file("out.ps"), "Generic PostScript Printer")}));
+             "Worksheet get Range(\"B2\")",
+             "Range call PrintOut(Copies:=1%, preview:=False, PrintToFile:=True, Collate:=True, PrToFilename:=\"" +
+                 dir.file("out.ps") + "\", ActivePrinter:=\"Generic PostScript Printer\")"}));
   EXPECT_EQ(readFile(dir.file("out.ps")), "%!PS-Adobe-3.0\n%%EOF\n") << "the old file deleted, the printed one kept";
   EXPECT_GE(after - printedAt, std::chrono::milliseconds(2000)) << "one second before looking, one across the check";
   EXPECT_LT(after - before, std::chrono::seconds(5));

@@ -45,30 +45,6 @@ TEST_F(WordOrchestration, PrinterIsSetForThePrintAndTheOldOneGivenBack) {
   EXPECT_FALSE(std::filesystem::exists(dir.file("out.ps"))) << "the old PostScript file was deleted before printing";
 }
 
-TEST_F(WordOrchestration, BlankPagesExportTheWholeDocumentAndAPageListStillPrints) {
-  opens();
-  call(pdf, "CreatePDFfromWord2",
-       {Arg(dir.file("out.pdf")), Arg(dir.file("in.doc")), Arg("My PS"), Arg(""), Arg(""), Arg("   "), Arg(false),
-        Arg(false), Arg(false), Arg(int32_t{0}), Arg(false), Arg(true), Arg(false), Arg("opts.joboptions")});
-  Lines t = rec->transcript();
-  // Nothing needs PostScript: the office's own PDF of every page goes to the
-  // Distiller, job options and all.
-  auto exported = std::find_if(t.begin(), t.end(), [](auto& l) {
-    return l.rfind("Document call ExportAsFixedFormat(OutputFileName:=", 0) == 0 &&
-           l.ends_with(".pdf\", ExportFormat:=17%)");
-  });
-  ASSERT_NE(exported, t.end());
-  EXPECT_EQ(std::find_if(t.begin(), t.end(), [](auto& l) { return l.find("PrintOut") != l.npos; }), t.end());
-  EXPECT_TRUE(has(std::string(distiller::kEventClsid) + " let bShowWindow = -1&"));
-  // A page list, which the export cannot take, still prints PostScript.
-  rec->clear();
-  call(pdf, "CreatePDFfromWord", {Arg(dir.file("out.pdf")), Arg(dir.file("in.doc")), Arg(""), Arg(""), Arg("2-3")});
-  t = rec->transcript();
-  auto print = std::find_if(t.begin(), t.end(), [](auto& l) { return l.rfind("Document call PrintOut(", 0) == 0; });
-  ASSERT_NE(print, t.end());
-  EXPECT_NE(print->find("Pages:=\"2-3\", Range:=4%"), std::string::npos) << *print;
-}
-
 TEST_F(WordOrchestration, WrongPasswordQuitsWordWithoutClosingADocument) {
   rec->on("Documents", "Open").fails(5408, "The password is incorrect. Word cannot open the document.");
   EXPECT_EQ(raised([&] {

@@ -9,8 +9,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -131,8 +129,6 @@ class Ghostscript : public ::testing::Test {
 TEST_F(Ghostscript, PagesBecomePdfWithEventsInOrderWhateverSignsThePathsHold) {
   std::string ps = write(outside_.file("a folder (with) 100%/in (1) %d.ps"), pagesPs(3)),
               pdf = outside_.file("a folder (with) 100%/out (1) %d.pdf");
-  let(d, kShowWindow, Variant(int32_t{0}));
-  let(d, kSpoolJobs, Variant(int32_t{0}));
   EXPECT_EQ(call(d, kFileToPDF, {ps, pdf, ""}), Variant(int32_t{1})) << logText();
   EXPECT_EQ(events_, job(ps, pdf, kThreePages));
   EXPECT_FALSE(log_.empty()) << "Ghostscript's own lines are reported as log messages";
@@ -212,18 +208,14 @@ TEST_F(Ghostscript, TheDefaultTimeOutComesFromTheEnvironment) {
   }
 }
 
-// The driver file the component writes: prun runs each part with RunFile.
-std::string driverFor(const std::vector<std::string>& files) {
-  std::string d =
-      "/prun { /mysave save def\r\ndup = flush\r\nRunFile\r\nclear cleardictstack\r\nmysave restore\r\n} def\r\n\r\n";
-  for (const std::string& f : files) d += psString(f) + " prun\r\n";
-  return d;
-}
-
 TEST_F(Ghostscript, ADriverFileRunsItsPartsFromOtherFolders) {
   std::string a = write(outside_.file("parts (a)/a.ps"), pagesPs(2)), b = write(tmp_.file("b \\ (x).ps"), pagesPs(3));
   std::string driver = outside_.file("driver/all.ps"), pdf = outside_.file("driver/all.pdf");
-  writeFile(driver, driverFor({a, b}));
+  // The driver file the component writes: prun runs each part with RunFile.
+  writeFile(
+      driver,
+      "/prun { /mysave save def\r\ndup = flush\r\nRunFile\r\nclear cleardictstack\r\nmysave restore\r\n} def\r\n\r\n" +
+          psString(a) + " prun\r\n" + psString(b) + " prun\r\n");
   WrittenDriver written(driver, {a, b});
   EXPECT_EQ(call(d, kFileToPDF, {driver, pdf, ""}), Variant(int32_t{1})) << logText();
   EXPECT_EQ(pdfPages(pdf), 5);
@@ -301,17 +293,6 @@ TEST_F(Ghostscript, AKilledOwnerTakesGhostscriptWithItAndItsFolderGoesAtTheNextJ
   std::string ps = write(tmp_.file("next.ps"), pagesPs(1));
   EXPECT_EQ(call(d, kFileToPDF, {ps, tmp_.file("next.pdf"), ""}), Variant(int32_t{1})) << logText();
   EXPECT_EQ(ownersFolders(), 0) << "the next job removes the dead owner's folder";
-}
-
-TEST_F(Ghostscript, JobOptionsInBothFormsReachPdfwrite) {
-  std::string ps = write(tmp_.file("opts.ps"), pagesPs(1));
-  std::string psForm = outside_.file("ps.joboptions"), kvForm = outside_.file("kv.joboptions");
-  writeFile(psForm, "%!\n<< /CompatibilityLevel 1.3 /AutoRotatePages /None >> setdistillerparams\n");
-  writeFile(kvForm, "# plain\nCompatibilityLevel = 1.5\n");
-  call(d, kFileToPDF, {ps, tmp_.file("a.pdf"), psForm});
-  call(d, kFileToPDF, {ps, tmp_.file("b.pdf"), kvForm});
-  EXPECT_EQ(readFile(tmp_.file("a.pdf")).substr(0, 8), "%PDF-1.3");
-  EXPECT_EQ(readFile(tmp_.file("b.pdf")).substr(0, 8), "%PDF-1.5");
 }
 
 TEST_F(Ghostscript, APdfIsTakenAsItIsUnlessTheJobChangesIt) {

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -33,8 +32,7 @@ ProcessOptions opts(std::vector<std::string> argv) {
 }
 
 ProcessOptions capture(std::vector<std::string> argv, Captured& c) {
-  ProcessOptions o;
-  o.argv = std::move(argv);
+  ProcessOptions o = opts(std::move(argv));
   o.onLine = [&c](OutputStream s, std::string_view line) {
     (s == OutputStream::Stdout ? c.out : c.err).emplace_back(line);
     c.both.emplace_back(line);

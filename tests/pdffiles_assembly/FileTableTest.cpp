@@ -58,14 +58,6 @@ TEST(SortArray, ResultCodesOfTheKeyChecks) {
   EXPECT_EQ(CheckSortKeys(0, 2, keys(2, "dec")), 0);
 }
 
-TEST(SortArray, NamesSortByCharacterCodeAndDescendingReverses) {
-  Variant t = table({{"a.pdf", 1}, {"B.pdf", 2}, {"c.pdf", 3}, {"A.pdf", 4}});
-  SortArray(t, keys(0, "asc"));
-  EXPECT_EQ(names(t), (Names{"A.pdf", "B.pdf", "a.pdf", "c.pdf"}));
-  SortArray(t, keys(1, "dec"));
-  EXPECT_EQ(names(t), (Names{"A.pdf", "c.pdf", "B.pdf", "a.pdf"}));
-}
-
 TEST(SortArray, EqualKeysComeOutWhereTheQuicksortStepsPutThem) {
   // Pivot x: w fills its hole from the right, y stays, z is moved right,
   // the pivot lands before z; then w (pivot) keeps y after it. The two

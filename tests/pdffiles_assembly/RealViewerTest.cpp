@@ -4,7 +4,6 @@
 // window members see the viewer's main window; printing sends real jobs to
 // the test cupsd's file queue and the old default printer is back after
 // every call, also when printing fails.
-#include <stdlib.h>
 
 #include <chrono>
 #include <filesystem>
@@ -23,12 +22,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-DocSpec withChapters() {
-  DocSpec s = pagesSpec("P", 3);
-  s.outline = {{"Intro", 0, {{"Chapter Two", 1, {}}}}, {"Appendix", 2, {}}};
-  return s;
-}
-
 // The page the viewer shows for the document in front (0-based).
 int32_t frontPage() {
   ObjectRef app = CreateObject(acrobat::kApp);
@@ -37,18 +30,16 @@ int32_t frontPage() {
   return CLng(call(view, "GetPageNum"));
 }
 
-void exitViewer() {
-  call(CreateObject(acrobat::kApp), "Exit");
-}
-
 class ViewerOverServer : public RealTest {
  protected:
   ViewerOverServer() {
     path_ = dir_.file("doc.pdf");
-    makePdf(path_, withChapters());
+    DocSpec s = pagesSpec("P", 3);
+    s.outline = {{"Intro", 0, {{"Chapter Two", 1, {}}}}, {"Appendix", 2, {}}};
+    makePdf(path_, s);
   }
   ~ViewerOverServer() override {
-    ignoreErrors([] { exitViewer(); });
+    ignoreErrors([] { call(CreateObject(acrobat::kApp), "Exit"); });
   }
   std::string path_;
 };

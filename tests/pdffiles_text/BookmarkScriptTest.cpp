@@ -5,32 +5,28 @@
 
 namespace pm::test {
 
-class BookmarkScript : public ViewerScript {
- protected:
-  // A viewer document showing an outline A (child A1), B.
-  void scriptTree() {
-    rec_->on(acrobat::kAVDoc, "Open").returns(Variant(true));
-    answer(acrobat::kAVDoc, "GetAVPageView", "View").times(1);
-    answer("View", "GetDoc", "Doc");
-    answer("Doc", "GetJSObject", "JS");
-    answer("JS", "BookMarkRoot", "Root");
-    answerArray("Root", "Children", {"A", "B"});
-    answerArray("A", "Children", {"A1"});
-    rec_->on("A1", "Children").returns(Variant::null());
-    // A leaf may also fail to answer.
-    rec_->on("B", "Children").fails(-2147467259, "no children");
-    for (const char* n : {"A", "A1", "B"}) rec_->on(n, "Name").returns(Variant(n));
-    rec_->on("View", "GetPage").returnsObject("Page");
-    rec_->on("Page", "GetNumber").returns(Variant(int32_t(0))).times(1);
-    rec_->on("Page", "GetNumber").returns(Variant(int32_t(4)));
-    rec_->on("View", "GetPageNum").returns(Variant(int32_t(2)));
-    rec_->on("JS", "mouseX").returns(Variant(72.0));
-    rec_->on("JS", "mouseY").returns(Variant(700.5));
-  }
-};
+class BookmarkScript : public ViewerScript {};
 
 TEST_F(BookmarkScript, ToPDFAnswersMinusOneWhenRebuildingFailsAndSavesNothing) {
-  scriptTree();
+  // The source: a viewer document showing an outline A (child A1), B.
+  rec_->on(acrobat::kAVDoc, "Open").returns(Variant(true));
+  answer(acrobat::kAVDoc, "GetAVPageView", "View").times(1);
+  answer("View", "GetDoc", "Doc");
+  answer("Doc", "GetJSObject", "JS");
+  answer("JS", "BookMarkRoot", "Root");
+  answerArray("Root", "Children", {"A", "B"});
+  answerArray("A", "Children", {"A1"});
+  rec_->on("A1", "Children").returns(Variant::null());
+  // A leaf may also fail to answer.
+  rec_->on("B", "Children").fails(-2147467259, "no children");
+  for (const char* n : {"A", "A1", "B"}) rec_->on(n, "Name").returns(Variant(n));
+  rec_->on("View", "GetPage").returnsObject("Page");
+  rec_->on("Page", "GetNumber").returns(Variant(int32_t(0))).times(1);
+  rec_->on("Page", "GetNumber").returns(Variant(int32_t(4)));
+  rec_->on("View", "GetPageNum").returns(Variant(int32_t(2)));
+  rec_->on("JS", "mouseX").returns(Variant(72.0));
+  rec_->on("JS", "mouseY").returns(Variant(700.5));
+  // The target, whose rebuilding fails.
   const std::string target = dir_.file("target.pdf");
   test::writeFile(target, "%PDF-1.4\n");
   answer(acrobat::kAVDoc, "GetAVPageView", "TView");

@@ -1,42 +1,9 @@
 #include "Real.h"
 
-#include <cstring>
 #include <fstream>
 #include <iterator>
 
-extern "C" {
-#include <mupdf/fitz.h>
-}
-
 namespace pm::test {
-
-std::vector<std::pair<int, std::string>> linksOf(const std::string& path) {
-  std::vector<std::pair<int, std::string>> out;
-  fz_context* c = fz_new_context(nullptr, nullptr, FZ_STORE_DEFAULT);
-  fz_register_document_handlers(c);
-  fz_document* doc = nullptr;
-  fz_var(doc);
-  fz_try(c) {
-    doc = fz_open_document(c, path.c_str());
-    int n = fz_count_pages(c, doc);
-    for (int i = 0; i < n; ++i) {
-      fz_page* page = fz_load_page(c, doc, i);
-      fz_link* links = fz_load_links(c, page);
-      for (fz_link* l = links; l; l = l->next)
-        if (l->uri) out.emplace_back(i, l->uri);
-      fz_drop_link(c, links);
-      fz_drop_page(c, page);
-    }
-  }
-  fz_always(c) {
-    fz_drop_document(c, doc);
-  }
-  fz_catch(c) {
-    out.emplace_back(-1, fz_caught_message(c));
-  }
-  fz_drop_context(c);
-  return out;
-}
 
 namespace {
 uint32_t le(const std::string& b, size_t at, int n) {

@@ -19,9 +19,6 @@ inline PageSpec textPage(std::vector<std::string> lines, std::string cjk = {}) {
   return p;
 }
 
-// The web links of each page of a file: (0-based page, address).
-std::vector<std::pair<int, std::string>> linksOf(const std::string& path);
-
 // Width, height and bits per pixel of a BMP file, and whether its length
 // is the one those imply; all zero when the file is not a BMP.
 struct BmpInfo {

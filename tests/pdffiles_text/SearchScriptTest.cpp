@@ -10,14 +10,6 @@ constexpr const char* kAV = "AcroExch.PDDoc.OpenAVDoc";
 class SearchScript : public ViewerScript {
  protected:
   SearchScript() { rec_->on(acrobat::kPDDoc, "OpenAVDoc").returnsObject(kAV); }
-  Lines opening(const std::string& title) {
-    return {"create AcroExch.App", "create AcroExch.PDDoc", "AcroExch.PDDoc call Open(" + q(path_) + ")",
-            "AcroExch.PDDoc call OpenAVDoc(" + q(title) + ")"};
-  }
-  static Lines then(Lines a, const Lines& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-  }
 };
 
 TEST_F(SearchScript, AFailureClosesWhatIsOpenAndGoesOnWithTheComponentAsSource) {
@@ -26,9 +18,10 @@ TEST_F(SearchScript, AFailureClosesWhatIsOpenAndGoesOnWithTheComponentAsSource) 
             (Raised{-2147467259, "no script engine", kComponentTitle}));
   const std::string av = kAV;
   EXPECT_EQ(rec_->transcript(),
-            then(opening("report.pdf"),
-                 {"AcroExch.PDDoc call GetJSObject()", av + " call Close(True)", "AcroExch.PDDoc call Close()",
-                  "AcroExch.App call Exit()", "release AcroExch.App", "release AcroExch.PDDoc", "release " + av}));
+            (Lines{"create AcroExch.App", "create AcroExch.PDDoc", "AcroExch.PDDoc call Open(" + q(path_) + ")",
+                   "AcroExch.PDDoc call OpenAVDoc(\"report.pdf\")", "AcroExch.PDDoc call GetJSObject()",
+                   av + " call Close(True)", "AcroExch.PDDoc call Close()", "AcroExch.App call Exit()",
+                   "release AcroExch.App", "release AcroExch.PDDoc", "release " + av}));
 }
 
 // Of two files, the source is reported first.
