@@ -67,6 +67,7 @@ tmp_entries >"$tmp_before"
 
 status=0
 phase "tests (normal build)"
+tests_start=$SECONDS
 # A run that finds no tests is a failure, not a pass.
 ctest --test-dir build --output-on-failure --no-tests=error -j2 --timeout 900 || status=1
 phase "tests (sanitizer build)"
@@ -77,6 +78,16 @@ phase "leftovers"
 "$PM_ROOT/build/pressmark" office stop >/dev/null 2>&1 || true
 if "$PM_ROOT/build/pressmark" office status 2>/dev/null | grep -q '^office '; then
   pm_log "an office still runs after the tests"
+  status=1
+fi
+# An office of a test's own pool or bridge runs on a profile in the test's
+# temporary folder, which the test removes: only its process shows that it
+# outlived its test. Any started since the tests began is reported and ended.
+stray=$(ps -eo etimes=,pgid=,args= |
+  awk -v t=$((SECONDS - tests_start)) '$1 <= t && /UserInstallation=file:\/\/.*\/pmtest-/ { print $2 }' | sort -u)
+if [ -n "$stray" ]; then
+  pm_log "offices of test folders still run after the tests (process groups $(echo $stray))"
+  for g in $stray; do kill -KILL -- "-$g" 2>/dev/null || true; done
   status=1
 fi
 left=$(comm -13 "$tmp_before" <(tmp_entries) |
