@@ -108,7 +108,10 @@ TEST_F(OverServer, AFileAttachedIsExportedBackIdentical) {
   std::string back = dir.file("back.txt");
   call(doc, "ExportDataObject", {"data", back});
   EXPECT_EQ(readFile(back), bytes);
-  EXPECT_EQ(at(saved(), "Root/Names/EmbeddedFiles/Names/0"), "(data)");
+  EXPECT_EQ(CStr(get(objectOf(get(doc, "DataObjects").array().data()[0]), "name")), "data");
+  EXPECT_EQ(propsOf(objectOf(call(js, "getDataObject", {"data"})), {"path", "size"}), "path=notes.txt size=40");
+  EXPECT_RAISES("not supported", call(js, "exportDataObject", {"data", back, false, 2}));
+  EXPECT_EQ(atEach(saved(), "Root/Names/EmbeddedFiles/Names/", {"0", "1/Type"}), "0=(data) 1/Type=/Filespec");
   call(doc, "RemoveDataObject", {"data"});
   EXPECT_TRUE(get(doc, "DataObjects").isNull());
   EXPECT_THROW(call(doc, "ExportDataObject", {"data", dir.file("gone.txt")}), AutomationError);

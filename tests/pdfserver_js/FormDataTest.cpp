@@ -1,5 +1,5 @@
-// Scripts, actions, data objects and form data through the JavaScript
-// object, read back from the saved file and from the files exported.
+// Form data through the JavaScript object, read back from the fields and
+// from the files exported.
 #include "pdfserver_js/Read.h"
 
 namespace pm::test {
@@ -23,26 +23,6 @@ class Scripts : public JsTest {
   std::string value(const std::string& field) { return CStr(get(objectOf(call(js, "getField", {field})), "value")); }
   void clear() { call(js, "resetForm"); }
 };
-
-TEST_F(Scripts, DataObjects) {
-  std::string file = dir.file("notes.txt");
-  writeFile(file, std::string("line one\r\nline two\0binary", 26));
-  EXPECT_TRUE(CBool(call(js, "importDataObject", {"notes", file})));
-  Variant list = get(js, "dataObjects");
-  ASSERT_TRUE(list.isArray());
-  EXPECT_EQ(CStr(get(objectOf(list.array().data()[0]), "name")), "notes");
-  ObjectRef d = objectOf(call(js, "getDataObject", {"notes"}));
-  EXPECT_EQ(propsOf(d, {"path", "size"}), "path=notes.txt size=26");
-  std::string back = dir.file("back.bin");
-  call(js, "exportDataObject", {"notes", back, false, 0});
-  EXPECT_EQ(readFile(back), readFile(file));
-  EXPECT_RAISES("not supported", call(js, "exportDataObject", {"notes", back, false, 2}));
-  EXPECT_RAISES("no data object", call(js, "exportDataObject", {"nothing", back}));
-  std::string out = save();
-  EXPECT_EQ(atEach(out, "Root/Names/EmbeddedFiles/Names/", {"0", "1/Type"}), "0=(notes) 1/Type=/Filespec");
-  call(js, "removeDataObject", {"notes"});
-  EXPECT_TRUE(get(js, "dataObjects").isNull());
-}
 
 TEST_F(Scripts, FdfRoundTrip) {
   form();
@@ -111,25 +91,6 @@ TEST_F(Scripts, XfdfAndTextRoundTrips) {
   // The imported values are in the file.
   std::string out = save();
   EXPECT_EQ(fieldEntry(out, "person.name", "V"), "(First)");
-}
-
-TEST_F(Scripts, SpellingMailAndSubmissionNeedTheirSettings) {
-  {
-    ScopedEnv dict("PRESSMARK_SPELL_DICTIONARY", "en_US");
-    ObjectRef spell = objectOf(get(js, "spell"));
-    EXPECT_TRUE(call(spell, "checkWord", {"world"}).isNull());
-    Variant s = call(spell, "checkWord", {"wrold"});
-    ASSERT_TRUE(s.isArray());
-    EXPECT_FALSE(s.array().data().empty());
-  }
-  {
-    ScopedEnv dict("PRESSMARK_SPELL_DICTIONARY", dir.file("none.dic"));
-    EXPECT_RAISES("does not exist", get(js, "spell"));
-  }
-  ScopedEnv noServer("PRESSMARK_SMTP_SERVER", "");
-  for (const char* m : {"mailDoc", "mailForm"})
-    EXPECT_RAISES("No mail server is set", call(js, m, {false, "a@example.org"})) << m;
-  EXPECT_RAISES("http:// or https://", call(js, "submitForm", {"x"}));
 }
 
 }  // namespace pm::test
