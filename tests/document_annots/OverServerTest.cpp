@@ -89,7 +89,6 @@ TEST_F(AnnotsOverServer, NotesStampsFreeTextAndComments) {
   ASSERT_EQ(p2.size(), 2u);
   EXPECT_THAT(p2[0], HoldsAll({"/Stamp", "/Name/Draft"}));
   EXPECT_THAT(p2[1], HasSubstr("(Comment2)"));
-  EXPECT_EQ(annots(out, 0).size() + annots(out, 1).size(), 5u) << "nothing on another page";
 }
 
 TEST_F(AnnotsOverServer, OverwriteWordsCoordinatesAndCounts) {
@@ -137,7 +136,6 @@ TEST_F(AnnotsOverServer, ListsRecordsAndRemoval) {
 
   ObjectRef box = objectOf(call(d, "GetFreeTextAnnotProperties", {"f1", 2}));
   EXPECT_EQ(propsOf(box, {"TextFont", "TextSize", "Alignment"}), "TextFont=Courier TextSize=14 Alignment=1");
-  EXPECT_EQ(get(box, "TextSize"), Variant(int16_t(14)));
   let(box, "contents", "box changed");
   call(d, "SetFreeTextAnnotProperties", {"f1", 2, Variant(box)});
   EXPECT_THROW(call(d, "GetTextAnnotProperties", {"nobody", 1}), AutomationError);

@@ -19,8 +19,6 @@ TEST_F(Search, EmptySearchTextTakesBookmarksInOrder) {
        5,
        {"A let Name = \"New\"", "A1 let Name = \"New\"", "A1a let Name = \"New\"", "A2 let Name = \"New\"",
         "B let Name = \"New\"", "B1 let Name = \"New\""}},
-      {"SetBookmarkAction", {"this.pageNum = 1;"}, 1, {"A call setAction(\"this.pageNum = 1;\")"}},
-      {"SetBookmarkColor", {V({"RGB", 1, 0, 0})}, 1, {"A let Color = Array(\"RGB\", 1&, 0&, 0&)"}},
       // A bare triple is RGB.
       {"SetBookmarkColor", {V({1, 0, 0})}, 1, {"A let Color = Array(\"RGB\", 1&, 0&, 0&)"}},
   };

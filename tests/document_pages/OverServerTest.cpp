@@ -32,8 +32,7 @@ class PagesOverServer : public ::testing::Test {
   // The first word after "Page " of every page of a file.
   static std::vector<std::string> pageNames(const std::string& file) {
     std::vector<std::string> out;
-    for (int i = 0; i < pageCount(file); ++i) {
-      std::string t = pageText(file, i);
+    for (const std::string& t : readBack(file).pageText) {
       size_t at = t.find("Page ");
       out.push_back(at == std::string::npos ? "(blank)" : t.substr(at + 5, t.find(' ', at + 5) - at - 5));
     }

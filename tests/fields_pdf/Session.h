@@ -9,20 +9,16 @@
 
 namespace pm::test {
 
-inline DocSpec twoPages() {
-  DocSpec s;
-  s.title = "Form";
-  PageSpec p;
-  p.lines = {"Order form"};
-  s.pages = {p, p};
-  return s;
-}
-
 class PdfForm : public ::testing::Test {
  protected:
   void SetUp() override {
     path = dir.file("form.pdf");
-    makePdf(path, twoPages());
+    DocSpec s;
+    s.title = "Form";
+    PageSpec p;
+    p.lines = {"Order form"};
+    s.pages = {p, p};
+    makePdf(path, s);
     doc = openDocument(path);
   }
   void TearDown() override { doc.reset(); }
@@ -40,10 +36,6 @@ class PdfForm : public ::testing::Test {
 
 inline Variant rect(double x0, double y0, double x1, double y1) {
   return V({x0, y0, x1, y1});
-}
-
-inline bool contains(const std::string& s, const std::string& part) {
-  return s.find(part) != std::string::npos;
 }
 
 }  // namespace pm::test

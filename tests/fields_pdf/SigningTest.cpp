@@ -77,8 +77,7 @@ TEST_F(Signing, SignedFileVerifiesAndATamperedOneDoesNot) {
 
   call(sig, "SignDocument", {p12, "secret"});
   std::string report = pdfsig(path);
-  EXPECT_TRUE(contains(report, "Signature is Valid")) << report;
-  EXPECT_TRUE(contains(report, "Pressmark Test")) << report;
+  EXPECT_THAT(report, HoldsAll({"Signature is Valid", "Pressmark Test"}));
   EXPECT_EQ(call(sig, "IsSigned"), Variant(true));
   ObjectRef info = objectOf(call(sig, "GetSignatureInfo"));
   EXPECT_EQ(get(info, "Status"), Variant(int32_t(3))) << "valid, the test's own certificate is not trusted";
@@ -102,8 +101,8 @@ TEST_F(Signing, SignedFileVerifiesAndATamperedOneDoesNot) {
   std::string tampered = dir.file("tampered.pdf");
   writeFile(tampered, bytes);
   report = pdfsig(tampered);
-  EXPECT_FALSE(contains(report, "Signature is Valid")) << report;
-  EXPECT_TRUE(contains(report, "Digest Mismatch") || contains(report, "Invalid")) << report;
+  EXPECT_THAT(report, Not(HasSubstr("Signature is Valid")));
+  EXPECT_THAT(report, ::testing::AnyOf(HasSubstr("Digest Mismatch"), HasSubstr("Invalid")));
   doc = openDocument(tampered);
   ObjectRef t = field("sig");
   EXPECT_EQ(call(t, "IsSigned"), Variant(false));
@@ -125,15 +124,15 @@ TEST_F(Signing, ATrustedIssuerMakesTheSignatureFullyValid) {
   call(doc, "Save", {Variant(int32_t(1))});
   info = objectOf(call(sig, "GetSignatureInfo"));
   EXPECT_EQ(get(info, "Status"), Variant(int32_t(3))) << CStr(get(info, "statusText"));
-  EXPECT_TRUE(contains(CStr(get(info, "statusText")), "changed after signing"));
-  EXPECT_TRUE(contains(pdfsig(path), "Signature is Valid"));
+  EXPECT_THAT(CStr(get(info, HasSubstr("statusText")), "changed after signing"));
+  EXPECT_THAT(pdfsig(path), HasSubstr("Signature is Valid"));
 }
 
 TEST_F(Signing, AnIdentityExportedByAnOlderToolSigns) {
   ObjectRef sig = field("sig");
   call(sig, "SignDocument", {certs->file("legacy.p12"), "old"});
   EXPECT_EQ(call(sig, "IsSigned"), Variant(true));
-  EXPECT_TRUE(contains(pdfsig(path), "Signature is Valid"));
+  EXPECT_THAT(pdfsig(path), HasSubstr("Signature is Valid"));
 }
 
 TEST_F(Signing, LockScriptOfTheSignatureField) {
@@ -141,8 +140,7 @@ TEST_F(Signing, LockScriptOfTheSignatureField) {
   call(field("sig"), "SetSignatureFieldLocks");
   std::string out = saveTo("locks.pdf");
   std::string js = fieldEntry(out, "sig", "AA/F/JS");
-  EXPECT_TRUE(contains(js, "(var f0 = this.getField\\(\"name\"\\);\\r\\nvar f1")) << js;
-  EXPECT_TRUE(contains(js, "f1.readonly = true;")) << js;
+  EXPECT_THAT(js, HoldsAll({"(var f0 = this.getField\\(\"name\"\\);\\r\\nvar f1", "f1.readonly = true;"}));
 }
 
 TEST_F(Signing, FillAndSignFromTheShell) {
@@ -152,13 +150,11 @@ TEST_F(Signing, FillAndSignFromTheShell) {
                        p12 + " secret\n$3.IsSigned\n";
   test::CommandResult r = test::runPressmark({"shell"}, script);
   EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
-  EXPECT_TRUE(contains(r.out, "true")) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("true")) << r.out;
   std::string json;
   run({"qpdf", "--json", path}, &json);
-  EXPECT_TRUE(contains(json, "\"/MaxLen\": 5")) << json.substr(0, 2000);
-  EXPECT_TRUE(contains(json, "\"/T\": \"u:total\""));
-  EXPECT_TRUE(contains(json, "\"/V\": \"u:42\""));
-  EXPECT_TRUE(contains(pdfsig(path), "Signature is Valid"));
+  EXPECT_THAT(json, HoldsAll({"\"/MaxLen\": 5", "\"/T\": \"u:total\"", "\"/V\": \"u:42\""}));
+  EXPECT_THAT(pdfsig(path), HasSubstr("Signature is Valid"));
 }
 
 }  // namespace pm::test

@@ -22,12 +22,10 @@ TEST_F(Export, EveryTypeWritesItsFormat) {
   const std::tuple<const char*, const char*, const char*, std::string> cases[] = {
       {"as2.pdf", "pdf", "as2.pdf", "%PDF"},
       {"t.txt", "plain-text", "t.txt", "Hello world, first page."},
-      {"t.txt", "plain-text", "t.txt", "Third page, world again"},
       {"t.txt", "plain-text", "t.txt", "日本語"},
       {"h.html", "html-4-01-css-1-00", "h.html", "<html"},
       {"x.xml", "xml-1-00", "x.xml", "<page"},
       {"p.ps", "ps", "p.ps", "%!PS"},
-      {"pic.png", "png", "pic_Page_1.png", "\x89PNG"},
       {"pic.png", "png", "pic_Page_3.png", "\x89PNG"},
       {"pic.jpg", "jpeg", "pic_Page_2.jpg", "\xFF\xD8\xFF"},
       {"pic.tif", "tiff", "pic_Page_3.tif", std::string("II*\0", 4)},
