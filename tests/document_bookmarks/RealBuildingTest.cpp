@@ -51,17 +51,6 @@ TEST_F(RealBookmarks, BuildingFromTheThreeLayouts) {
     EXPECT_EQ(titlesAndScripts(read[i]), std::get<3>(cases[i])) << std::get<0>(cases[i]);
 }
 
-// A script in a cell is refused before anything is made (the recorded
-// viewer's test shows the order of the calls).
-TEST_F(RealBookmarks, BuildingCollapsesUnlessAsked) {
-  std::string path = make("plain.pdf", plainSpec());
-  ObjectRef d = open(path);
-  EXPECT_EQ(call(d, "CreateBookmarksFromArray", {table({{"A", 1, 1}, {"B", 2, 1}, {"C", 1, 1}})}), Variant(int32_t(3)));
-  call(d, "Save", {1});
-  EXPECT_EQ(outlineLines(path), (Lines{"A|C=|F=|Count=-1|JS=this.pageNum = 0;", "  B|C=|F=|Count=|JS=this.pageNum = 0;",
-                                       "C|C=|F=|Count=|JS=this.pageNum = 0;"}));
-}
-
 TEST_F(RealBookmarks, BuildingFromPagesAndExecutingTheResult) {
   std::string path = make("plain.pdf", plainSpec());
   ObjectRef d = open(path);

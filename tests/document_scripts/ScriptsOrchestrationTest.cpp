@@ -1,35 +1,16 @@
 // Scripts, actions, named objects, form data, mail, submission and spelling
 // of Document against the recording server: the forwarded calls with their
 // arguments in order, and the spelling loop.
-#include <gtest/gtest.h>
-
-#include "automation/Automation.h"
-#include "component/frame/ModuleState.h"
-#include "component/document/Document.h"
-#include "servers/recording/Recorder.h"
-#include "support/Raised.h"
+#include "document_annots/Fixture.h"
 #include "support/RecordedDocument.h"
 
 namespace pm::test {
 
 using pm::recording::Recorder;
-using Lines = std::vector<std::string>;
-
-class ScriptsOrchestration : public ::testing::Test {
- protected:
-  void SetUp() override {
-    rec = Recorder::create();
-    recordViewerDocument(*rec);
-    moduleState().strAcrobatVersion = "7.1";
-    d = createDocument();
-    rec->clear();
-  }
-  void TearDown() override { d.reset(); }
-  std::shared_ptr<Recorder> rec;
-  ObjectRef d;
-};
+using ScriptsOrchestration = AnnotFixture;
 
 TEST_F(ScriptsOrchestration, AttachFileAnswersABooleanAndForwardedFailuresReachTheCaller) {
+  ObjectRef d = open();
   rec->on("JSO", "importDataObject").returns(Variant(int16_t(-1))).returns(Variant(false));
   EXPECT_EQ(call(d, "AttachFile", {"data", "/path/notes.txt"}), Variant(true));
   EXPECT_EQ(call(d, "AttachFile", {"data", "/path/other.txt"}), Variant(false));
@@ -53,6 +34,7 @@ TEST_F(ScriptsOrchestration, SubmitFormToURLTakesThirteenOrFourteenArgumentsByVe
       {"", {"http://h/s"}, none},
       {"5.1", {"http://h/s", true, false, "a"}, none + ", False"},
   };
+  ObjectRef d = open();
   for (const auto& [version, given, line] : cases) {
     moduleState().strAcrobatVersion = version;
     rec->clear();

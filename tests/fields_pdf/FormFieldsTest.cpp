@@ -51,13 +51,6 @@ TEST_F(PdfForm, EverySevenKindsWithTheirProperties) {
   EXPECT_FALSE(flags(out, "city") & kEdit) << "not editable";
 }
 
-TEST_F(PdfForm, AFieldOnAPageOutsideTheDocumentIsReported) {
-  Raised r = raised([&] { call(doc, "CreateTextField", {"lost", int32_t(9), rect(72, 700, 272, 680)}); });
-  EXPECT_EQ(r.source, "Pressmark");
-  EXPECT_NE(r.description, "");
-  EXPECT_EQ(get(doc, "NumFields"), Variant(int32_t(0)));
-}
-
 TEST_F(PdfForm, FieldSetsReadOnlyRequiredAndReset) {
   for (const char* n : {"Straße", "größe", "Name", "name2"})
     call(doc, "CreateTextField", {n, int32_t(1), rect(72, 700, 272, 680)});
