@@ -143,18 +143,4 @@ TEST_F(Signing, LockScriptOfTheSignatureField) {
   EXPECT_THAT(js, HoldsAll({"(var f0 = this.getField\\(\"name\"\\);\\r\\nvar f1", "f1.readonly = true;"}));
 }
 
-TEST_F(Signing, FillAndSignFromTheShell) {
-  std::string script = "OpenDocument " + path +
-                       "\n$1.CreateTextField total 2 [72,700,272,680] intCharLimit:=5\n$1.GetField total\n"
-                       "$2.Value = 42\n$1.Save 1\n$1.GetField sig\n$3.SignDocument " +
-                       p12 + " secret\n$3.IsSigned\n";
-  test::CommandResult r = test::runPressmark({"shell"}, script);
-  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
-  EXPECT_THAT(r.out, HasSubstr("true")) << r.out;
-  std::string json;
-  run({"qpdf", "--json", path}, &json);
-  EXPECT_THAT(json, HoldsAll({"\"/MaxLen\": 5", "\"/T\": \"u:total\"", "\"/V\": \"u:42\""}));
-  EXPECT_THAT(pdfsig(path), HasSubstr("Signature is Valid"));
-}
-
 }  // namespace pm::test

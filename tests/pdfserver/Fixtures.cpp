@@ -314,9 +314,6 @@ ReadBack readBack(const std::string& path) {
       fz_drop_buffer(c, b);
       fz_drop_stext_page(c, st);
       fz_drop_page(c, page);
-      if (pdf)
-        r.rotation.push_back(
-            pdf_to_int(c, pdf_dict_get_inheritable(c, pdf_lookup_page_obj(c, pdf, i), PDF_NAME(Rotate))));
     }
     r.ok = true;
   }

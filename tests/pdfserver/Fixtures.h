@@ -67,7 +67,6 @@ struct ReadBack {
   std::string xmp;  // the catalog's /Metadata stream
   std::vector<ReadOutline> outline;
   std::vector<std::string> pageText;
-  std::vector<int> rotation;
 };
 ReadBack readBack(const std::string& path);
 // A raw value of the outline item found by its title path "A/B/C": the
