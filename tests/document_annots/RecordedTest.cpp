@@ -4,7 +4,6 @@
 // (which words and quads are read, how a match is formed, where the scan goes
 // on, and what each method does with a match).
 #include "Fixture.h"
-#include "support/RecordedDocument.h"
 #include "component/document/TextAnnotType.h"
 
 namespace pm::test {

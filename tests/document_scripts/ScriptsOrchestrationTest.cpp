@@ -2,7 +2,6 @@
 // of Document against the recording server: the forwarded calls with their
 // arguments in order, and the spelling loop.
 #include "document_annots/Fixture.h"
-#include "support/RecordedDocument.h"
 
 namespace pm::test {
 

@@ -77,7 +77,6 @@ TEST_F(OverServer, ScriptsAndActionsReachTheSavedFile) {
   call(doc, "AddScript", {"zeta", "var z = 3;"});
   call(doc, "RemoveScript", {"extra"});
   call(doc, "SetDocumentAction", {3, "app.alert('print');"});
-  call(doc, "SetDocumentAction", {9, "app.alert('close');"});
   call(doc, "SetPageAction", {2, 1, "app.alert('leave');"});
   call(doc, "SetPageAction", {1, 0, "app.alert('open');"});
   std::string out = saved();
@@ -89,7 +88,6 @@ TEST_F(OverServer, ScriptsAndActionsReachTheSavedFile) {
 
       {"Root/AA/WP/S", "/JavaScript"},
       {"Root/AA/WP/JS", "(app.alert\\('print'\\);)"},
-      {"Root/AA/WC/JS", "(app.alert\\('close'\\);)"},
       {"Root/Pages/Kids/1/AA/C/JS", "(app.alert\\('leave'\\);)"},
       {"Root/Pages/Kids/0/AA/O/JS", "(app.alert\\('open'\\);)"},
   };
