@@ -1,9 +1,91 @@
-// The Field object against the recording server: forwarded properties,
-// item and button methods, signing and the lock script.
+// The field creators and the Field object against the recording server: the
+// order of the property assignments, the conditional steps, the colour
+// defaults and the error styles of the creators; the Field's forwarded
+// properties, item and button methods, signing and the lock script.
 #include "Recording.h"
 #include "component/document/Field.h"
 
 namespace pm::test {
+
+Variant coords() {
+  return V({72.0, 700.0, 272.0, 680.0});
+}
+
+// The member names the creator touched on the new field, in order, with
+// "call " before methods; the colour-table reads are left out.
+Lines fieldSteps(const Lines& t) {
+  Lines out;
+  for (const std::string& l : t) {
+    if (l.rfind("F let ", 0) == 0)
+      out.push_back(l.substr(6, l.find(" = ") - 6));
+    else if (l.rfind("F call ", 0) == 0)
+      out.push_back("call " + l.substr(7, l.find('(') - 7));
+  }
+  return out;
+}
+
+using FieldCreation = FieldRecording;
+
+TEST_F(FieldCreation, TextFieldConditionalStepsAndConversions) {
+  // The steps each set of named arguments must (+) or must not (-) cause:
+  // trigger 10 sets no action; a char limit and a rotation above 0 are set,
+  // 0 or negative ones are not; texts of spaces are not assigned, others are
+  // assigned untrimmed.
+  const std::pair<std::vector<Arg>, Lines> cases[] = {
+      {{Named("lngTrigger", int32_t(10))}, {"-call setAction"}},
+      {{Named("intCharLimit", Variant(int16_t(5))), Named("lngRotation", int32_t(90))}, {"+CharLimit", "+Rotation"}},
+      {{Named("intCharLimit", Variant(int16_t(-1))), Named("lngRotation", int32_t(0))}, {"-CharLimit", "-Rotation"}},
+      {{Named("strDefaultValue", "  "), Named("strSubmitName", " "), Named("strToolTipText", "   ")},
+       {"-DefaultValue", "-SubmitName", "-UserName"}},
+      {{Named("strDefaultValue", " x "), Named("strToolTipText", "tip")}, {"+DefaultValue", "+UserName"}}};
+  for (const auto& [named, want] : cases) {
+    rec->clear();
+    std::vector<Arg> args{Arg("f"), Arg(int32_t(1)), Arg(coords())};
+    args.insert(args.end(), named.begin(), named.end());
+    call(doc, "CreateTextField", std::span<const Arg>(args));
+    Lines steps = fieldSteps(rec->transcript());
+    for (const std::string& w : want)
+      EXPECT_EQ(std::find(steps.begin(), steps.end(), w.substr(1)) != steps.end(), w[0] == '+') << w;
+  }
+  rec->clear();
+  call(doc, "CreateTextField",
+       {"f", int32_t(3), coords(), Named("strDefaultValue", " x "), Named("varFillColor", V({"RGB", 1.0, 0.0, 0.0})),
+        Named("varBorderColor", Variant(int32_t(3))), Named("lngAlignment", int32_t(2)), Named("lngFont", int32_t(4)),
+        Named("lngTrigger", int32_t(6)), Named("strAction", "AFNumber_Keystroke(2)")});
+  Lines t = rec->transcript();
+  // The page less one; a colour array used as given, a colour code (not an
+  // array) replaced by the default.
+  for (const char* line : {"JSO call addField(\"f\", \"text\", 2&, Array(72#, 700#, 272#, 680#))",
+                           "F call setAction(\"Keystroke\", \"AFNumber_Keystroke(2)\")", "F let DefaultValue = \" x \"",
+                           "F let FillColor = Array(\"RGB\", 1#, 0#, 0#)", "F let StrokeColor = Array(\"G\", 0%)",
+                           "F let Alignment = \"right\"", "F let TextFont = \"Helvetica\""})
+    EXPECT_NE(std::find(t.begin(), t.end(), line), t.end()) << line;
+}
+
+TEST_F(FieldCreation, AFailedAddRaisesAndALaterFailedStepDoesNot) {
+  // A second recorder shadows the fixture's, with an add that fails.
+  auto r2 = recording::Recorder::create();
+  recordViewerDocument(*r2);
+  r2->on("JSO", "addField").fails(static_cast<int32_t>(0x80004005u), "Page 9 does not exist");
+  ObjectRef d2 = createDocument();
+  r2->clear();
+  Raised e = raised([&] { call(d2, "CreateTextField", {"x", int32_t(10), coords()}); });
+  EXPECT_EQ(e.number, static_cast<int32_t>(0x80004005u));
+  EXPECT_EQ(e.source, "Pressmark");
+  EXPECT_EQ(e.description, "Page 10 does not exist") << "the caller's page number, not the viewer's";
+  EXPECT_EQ(r2->transcript(), (Lines{"JSO call addField(\"x\", \"text\", 9&, Array(72#, 700#, 272#, 680#))"}))
+      << "nothing after the failed add";
+
+  rec->on("F", "Alignment").fails(5, "refused");
+  rec->on("F", "setAction").fails(5, "refused");
+  EXPECT_NO_THROW(call(doc, "CreateTextField", {"y", int32_t(1), coords()}));
+  Lines steps = fieldSteps(rec->transcript());
+  ASSERT_GE(steps.size(), 5u);
+  EXPECT_EQ((Lines{steps[0], steps[1], steps[2], steps[3]}),
+            (Lines{"call setAction", "Delay", "Alignment", "BorderStyle"}))
+      << "the steps after a refused one still run";
+  EXPECT_EQ(steps.back(), "Delay");
+}
 
 class FieldObject : public FieldRecording {
  protected:

@@ -153,12 +153,8 @@ TEST_F(Mail, TheFormDataArrivesAsFdf) {
   EXPECT_THAT(eml, HasSubstr("filename=\"form.fdf\""));
   std::string fdf = attachment(eml);
   EXPECT_EQ(fdf.rfind("%FDF-1.2", 0), 0u) << fdf;
-  EXPECT_THAT(fdf, HasSubstr("/T (agree) /V /Yes")) << fdf;
-  // The FDF read back into a cleared form restores the values.
-  writeFile(dir.file("got.fdf"), fdf);
-  call(js, "resetForm");
-  call(doc, "ImportAnFDF", {dir.file("got.fdf")});
-  EXPECT_EQ(CStr(get(objectOf(call(js, "getField", {"name"})), "value")), "Zoë Ångström");
+  // The FDF writer's round trip: OverServer.FormDataRoundTripsWithNonAsciiValues.
+  EXPECT_THAT(fdf, HoldsAll({"/T (agree) /V /Yes", "/T (name)"})) << fdf;
 }
 
 TEST_F(Mail, SettingsFromTheRegistryWhenTheEnvironmentHasNone) {
