@@ -18,7 +18,7 @@ namespace pm::test {
 
 class LocalService {
  public:
-  explicit LocalService(const std::vector<std::string>& argv) : process_({.argv = argv}) {
+  explicit LocalService(const std::vector<std::string>& argv) : process_(options(argv)) {
     std::string portFile = argv.back() + "/port";
     for (int i = 0; i < 200 && !port_ && process_.running(); ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -29,6 +29,11 @@ class LocalService {
   int port() const { return port_; }
 
  private:
+  static ProcessOptions options(const std::vector<std::string>& argv) {
+    ProcessOptions o;
+    o.argv = argv;
+    return o;
+  }
   Process process_;
   int port_ = 0;
 };

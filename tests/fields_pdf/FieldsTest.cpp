@@ -345,7 +345,7 @@ TEST_F(Signing, ATrustedIssuerMakesTheSignatureFullyValid) {
   call(doc, "Save", {Variant(int32_t(1))});
   info = objectOf(call(sig, "GetSignatureInfo"));
   EXPECT_EQ(get(info, "Status"), Variant(int32_t(3))) << CStr(get(info, "statusText"));
-  EXPECT_THAT(CStr(get(info, HasSubstr("statusText")), "changed after signing"));
+  EXPECT_THAT(CStr(get(info, "statusText")), HasSubstr("changed after signing"));
   EXPECT_THAT(pdfsig(path), HasSubstr("Signature is Valid"));
 }
 

@@ -361,10 +361,11 @@ bool exists(const std::string& path) {
 
 int run(const std::vector<std::string>& argv, std::string* out, int timeoutSeconds) {
   std::string text;
-  pm::ProcessResult r =
-      pm::runProcess({.argv = argv,
-                      .timeout = std::chrono::seconds(timeoutSeconds),
-                      .onLine = [&](pm::OutputStream, std::string_view line) { text.append(line).push_back('\n'); }});
+  pm::ProcessOptions o;
+  o.argv = argv;
+  o.timeout = std::chrono::seconds(timeoutSeconds);
+  o.onLine = [&](pm::OutputStream, std::string_view line) { text.append(line).push_back('\n'); };
+  pm::ProcessResult r = pm::runProcess(std::move(o));
   if (out) *out = text;
   if (r.timedOut) return -2;
   return r.exited ? r.exitCode : -1;

@@ -1,11 +1,47 @@
-// The field creators and the Field object against the recording server: the
-// order of the property assignments, the conditional steps, the colour
-// defaults and the error styles of the creators; the Field's forwarded
-// properties, item and button methods, signing and the lock script.
-#include "Recording.h"
+// Document's form-field members against the recording server, a Document
+// opened over a recorded viewer whose JavaScript object is "JSO", whose new
+// fields are "F" and whose colour table is "Color": the order of the field
+// creators' property assignments, their conditional steps, colour defaults and
+// error styles; the Field object's forwarded properties, item and button
+// methods, signing and the lock script; the field sets (the Field hand-off,
+// the name lists, reset, the read-only and required switches); and the
+// ordered collection GetFields hands out.
+#include <gtest/gtest.h>
+
+#include "automation/Automation.h"
+#include "component/frame/ModuleState.h"
+#include "component/document/Document.h"
+#include "servers/recording/Recorder.h"
+#include "support/RecordedDocument.h"
+#include "support/Expect.h"
 #include "component/document/Field.h"
+#include "automation/Collection.h"
+#include "support/TestSupport.h"
 
 namespace pm::test {
+
+using Lines = std::vector<std::string>;
+
+class FieldRecording : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    rec = recording::Recorder::create();
+    recordViewerDocument(*rec);
+    rec->on("JSO", "addField").returnsObject("F");
+    rec->on("JSO", "Color").returnsObject("Color");
+    rec->on("Color", "white").returns(V({"G", int16_t(1)}));
+    rec->on("Color", "black").returns(V({"G", int16_t(0)}));
+    moduleState().strOpenDocumentPath = "/docs/form.pdf";
+    doc = createDocument();
+    rec->clear();
+  }
+  void TearDown() override {
+    doc.reset();
+    moduleState().objFieldRequestJS.reset();
+  }
+  std::shared_ptr<recording::Recorder> rec;
+  ObjectRef doc;
+};
 
 Variant coords() {
   return V({72.0, 700.0, 272.0, 680.0});
@@ -204,6 +240,91 @@ TEST_F(Signing, ASigningThatDidNotHappenIsReported) {
     Lines t = rec->transcript();
     EXPECT_EQ(std::find(t.begin(), t.end(), "PPK call logout()") != t.end(), c.loggedOut) << c.what;
   }
+}
+
+class FieldSets : public FieldRecording {
+ protected:
+  void withFields(std::vector<std::string> names) {
+    names_ = std::move(names);
+    rec->on("JSO", "NumFields").does([this](auto&, auto) { return Variant(int32_t(names_.size())); });
+    rec->on("JSO", "GetNthFieldName").does([this](auto&, std::span<const Arg> a) {
+      return Variant(names_.at(static_cast<size_t>(CLng(a[0].get()))));
+    });
+    rec->on("JSO", "GetField").returnsObject("G");
+  }
+  std::vector<std::string> names_;
+};
+
+TEST_F(FieldSets, AnUnknownNameStillGivesAFieldThatSaysSo) {
+  rec->on("JSO", "GetField").returns(Variant::null());
+  ObjectRef f = objectOf(call(doc, "GetField", {int32_t(12)}));
+  EXPECT_EQ(moduleState().strFieldRequestName, "12");
+  EXPECT_EQ(raised([&] { get(f, "Name"); }), (Raised{kErrComponent, "Invalid field name.", "Pressmark"}));
+  EXPECT_EQ(raised([&] { get(f, "Value"); }).number, basic::ObjectVariableNotSet);
+}
+
+TEST_F(FieldSets, FieldNamesAreNotOffByOneInCollectionArrayOrNth) {
+  withFields({"a", "b", "c"});
+  ObjectRef c = objectOf(call(doc, "GetFields"));
+  EXPECT_EQ(c->typeName(), "Collection");
+  EXPECT_EQ(get(c, "Count"), Variant(int32_t(3)));
+  EXPECT_EQ(call(c, "Item", {"2"}), Variant("b")) << "keyed by the 1-based position as text";
+  EXPECT_EQ(call(c, "Item", {int32_t(3)}), Variant("c"));
+  EXPECT_THROW(call(c, "Item", {"4"}), AutomationError);
+  Lines t = rec->transcript();
+  EXPECT_EQ(t[1], "JSO call GetNthFieldName(0&)") << "a 32-bit counter";
+
+  Variant a = call(doc, "GetFieldsArray");
+  EXPECT_EQ(a.vartype(), 8192 + 8) << "a String array";
+  EXPECT_EQ(a.array().ubound(1), 2);
+  EXPECT_EQ(a.array().at({1}), Variant("b"));
+  EXPECT_EQ(call(doc, "GetNthFieldName", {Variant(int16_t(2))}), Variant("c"));
+
+  withFields({});
+  Variant none = call(doc, "GetFieldsArray");
+  EXPECT_EQ(none.vartype(), 8192 + 8);
+  EXPECT_THROW(none.array().ubound(1), AutomationError) << "never dimensioned";
+  EXPECT_EQ(get(objectOf(call(doc, "GetFields")), "Count"), Variant(int32_t(0)));
+}
+
+TEST_F(FieldSets, RemoveAndResetPassFailuresOn) {
+  const std::tuple<Variant, std::string> cases[] = {
+      {V({"a", "b"}), "JSO call resetForm(Array(\"a\", \"b\"))"},
+      {Variant("a"), "JSO call resetForm(Array(\"a\"))"},  // one name: that field only
+      {Variant::null(), "JSO call resetForm()"},
+  };
+  for (const auto& [fields, line] : cases) {
+    rec->clear();
+    call(doc, "ResetFormFields", {fields});
+    EXPECT_EQ(rec->transcript(), (Lines{line})) << recording::Describe(fields);
+  }
+  rec->on("JSO", "RemoveField").fails(5, "no such field");
+  EXPECT_THROW(call(doc, "RemoveField", {"zz"}), AutomationError);
+}
+
+TEST(Collection, PositionsKeysAndRemoval) {
+  auto c = std::make_shared<Collection>();
+  ObjectRef o = c;
+  call(o, "Add", {"first", "1"});
+  call(o, "Add", {"Straße", "Größe"});
+  call(o, "Add", {Variant(int32_t(3))});
+  EXPECT_EQ(get(o, "Count"), Variant(int32_t(3)));
+  const std::tuple<Variant, Variant> found[] = {{Variant(int32_t(1)), Variant("first")},
+                                                {Variant("1"), Variant("first")},
+                                                {Variant("GRÖßE"), Variant("Straße")},
+                                                {Variant(2.0), Variant("Straße")},
+                                                {Variant(int16_t(3)), Variant(int32_t(3))}};
+  for (const auto& [index, item] : found) EXPECT_EQ(call(o, "Item", {index}), item) << CStr(index);
+  for (const Variant& bad : {Variant(int32_t(0)), Variant(int32_t(4)), Variant("2"), Variant("")})
+    EXPECT_EQ(errorOf([&] { call(o, "Item", {bad}); }), basic::InvalidProcedureCall);
+  EXPECT_EQ(errorOf([&] { call(o, "Add", {"again", "größe"}); }), 457) << "a key is used once, whatever its case";
+  EXPECT_EQ(errorOf([&] { call(o, "Add", {"x", int32_t(5)}); }), basic::TypeMismatch) << "a key is text";
+  call(o, "Remove", {"1"});
+  EXPECT_EQ(get(o, "Count"), Variant(int32_t(2)));
+  EXPECT_EQ(call(o, "Item", {int32_t(1)}), Variant("Straße"));
+  call(o, "Remove", {int32_t(2)});
+  EXPECT_EQ(c->Count(), 1);
+  EXPECT_FALSE(ClassRegistry::instance().has("Collection")) << "clients cannot create one";
 }
 
 }  // namespace pm::test
