@@ -10,12 +10,8 @@ class AnnotsOverServer : public ::testing::Test {
  protected:
   void SetUp() override {
     path = dir.file("doc.pdf");
-    DocSpec s;
-    PageSpec p1, p2;
-    p1.lines = {"The quick brown fox jumps over the lazy dog.", "A Quick brown cat sleeps."};
-    p2.lines = {"quick brown again and the lazy dog."};
-    s.pages = {p1, p2};
-    makePdf(path, s);
+    makePdf(path, textPages({{"The quick brown fox jumps over the lazy dog.", "A Quick brown cat sleeps."},
+                             {"quick brown again and the lazy dog."}}));
     d = openDocument(path);
   }
   std::string save() {
@@ -98,6 +94,8 @@ TEST_F(AnnotsOverServer, OverwriteWordsCoordinatesAndCounts) {
   Variant counts;
   EXPECT_EQ(CLng(call(d, "GetPagesWordCount", {0, ByRef(counts)})), 14 + 7);
   EXPECT_EQ(counts, V({Variant(int16_t(14)), Variant(int16_t(7))}));
+  EXPECT_EQ(CLng(call(d, "GetPagesWordCount", {2, ByRef(counts)})), 7) << "the second page alone";
+  EXPECT_EQ(counts, V({Variant(int16_t(7))}));
   EXPECT_EQ(CStr(call(d, "GetPageNthWord", {1, 1, true})), "quick");
   Variant q = call(d, "GetTextCoordinates", {"lazy dog."});
   ASSERT_TRUE(q.isArray());

@@ -1,6 +1,6 @@
 // The annotation members against the recording server: what the creators do
-// when the annotation cannot be made or a later property fails, word counts
-// and access, the records' look-ups, and the phrase scan of the find methods
+// when the annotation cannot be made or a later property fails, word
+// access, the records' look-ups, and the phrase scan of the find methods
 // (which words and quads are read, how a match is formed, where the scan goes
 // on, and what each method does with a match).
 #include "Fixture.h"
@@ -49,16 +49,6 @@ TEST_F(Creators, AnAnnotationThatCannotBeMadeRaisesButLaterPropertyFailuresAreIg
 }
 
 using ListsAndRecords = AnnotFixture;
-
-TEST_F(ListsAndRecords, WordCountsOfOnePageAreNotShiftedByOnePage) {
-  pages({std::vector<std::string>(10, "w "), {}, std::vector<std::string>(5, "w ")});
-  ObjectRef d = open();
-  Variant counts;
-  EXPECT_EQ(call(d, "GetPagesWordCount", {0, ByRef(counts)}), Variant(int32_t(15)));
-  EXPECT_EQ(counts, V({Variant(int16_t(10)), Variant(int16_t(0)), Variant(int16_t(5))}));
-  EXPECT_EQ(call(d, "GetPagesWordCount", {3, ByRef(counts)}), Variant(int32_t(5)));
-  EXPECT_EQ(counts, V({Variant(int16_t(5))}));
-}
 
 TEST_F(ListsAndRecords, WordAccessReadsTheFirstPageForZeroAndOne) {
   pages({{"Alpha, "}});

@@ -84,13 +84,9 @@ inline Lines titlesOnly(const Lines& lines) {
 
 // Three pages of text.
 inline DocSpec plainSpec() {
-  DocSpec s;
-  PageSpec p1, p2, p3;
-  p1.lines = {"1. Scope", "1.1 Terms of use", "This 1.2 is in the middle"};
-  p2.lines = {"2. Use", "3 plain", "3.1. dotted"};
-  p3.lines = {"2.1 Details here"};
-  s.pages = {p1, p2, p3};
-  return s;
+  return textPages({{"1. Scope", "1.1 Terms of use", "This 1.2 is in the middle"},
+                    {"2. Use", "3 plain", "3.1. dotted"},
+                    {"2.1 Details here"}});
 }
 
 // The same pages with an outline of several levels with a repeated

@@ -28,9 +28,7 @@ TEST(PrintDocument, APrintedRangeReachesTheQueue) {
   fs::remove(queue);
   TempDir dir;
   std::string path = dir.file("print.pdf");
-  DocSpec s;
-  for (int i = 0; i < 4; ++i) s.pages.push_back(PageSpec{});
-  makePdf(path, s);
+  makePdf(path, textPages({{}, {}, {}, {}}));
   ObjectRef d = openDocument(path);
   call(d, "PrintDocument", {false, 2, 3, true, false, false, true, false});
   for (int i = 0; i < 300 && !(fs::exists(queue) && fs::file_size(queue) > 0); ++i)
@@ -49,11 +47,7 @@ TEST(GetURL, AFetchedPageIsAppendedOrReplacesThePages) {
       {"/usr/bin/python3", std::string(PRESSMARK_SOURCE_DIR) + "/tests/document_scripts/http_sink.py", dir.path()});
   auto url = [&](const std::string& at) { return "http://127.0.0.1:" + std::to_string(web.port()) + at; };
   std::string path = dir.file("doc.pdf");
-  DocSpec s;
-  PageSpec p;
-  p.lines = {"Original page"};
-  s.pages = {p, p};
-  makePdf(path, s);
+  makePdf(path, textPages({{"Original page"}, {"Original page"}}));
   ObjectRef d = openDocument(path);
   call(d, "GetURL", {url("/page.html")});
   EXPECT_EQ(CLng(get(d, "NumPages")), 3);

@@ -8,13 +8,9 @@
 namespace pm::test {
 
 DocSpec pagesNamed(std::initializer_list<const char*> names) {
-  DocSpec s;
-  for (const char* n : names) {
-    PageSpec p;
-    p.lines = {std::string("Page ") + n + " text"};
-    s.pages.push_back(p);
-  }
-  return s;
+  std::vector<std::vector<std::string>> pages;
+  for (const char* n : names) pages.push_back({std::string("Page ") + n + " text"});
+  return textPages(pages);
 }
 
 class PagesOverServer : public ::testing::Test {
@@ -151,10 +147,8 @@ TEST_F(PagesOverServer, TemplatesSpawnedAsPageAndOverlay) {
   call(d, "SpawnPageFromTemplate", {name, 1, true, false});
   call(d, "SpawnPageFromTemplate", {name, 4, true, true});
   std::string out = save();
+  // The overlay adds no page; what it draws: Templates.CreateListSpawnAndRemove.
   EXPECT_EQ(pageNames(out), (Names{"one", "two", "two", "three"})) << "spawned as a new page after the first";
-  std::string last = pageText(out, 3);
-  EXPECT_THAT(last, HasSubstr("Page two text")) << "overlaid on the last page: " << last;
-  EXPECT_THAT(last, HasSubstr("Page three text"));
   call(d, "RemoveTemplate", {name});
   EXPECT_EQ(CLng(get(d, "NumTemplates")), 0);
 }

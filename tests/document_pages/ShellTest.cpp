@@ -10,11 +10,7 @@ namespace pm::test {
 TEST(DocumentShell, OneSessionMarksBuildsBookmarksEditsARecordAndSaves) {
   TempDir dir, registry;
   std::string path = dir.file("shell.pdf");
-  DocSpec s;
-  PageSpec p;
-  p.lines = {"The quick brown fox jumps"};
-  s.pages = {p, p};
-  makePdf(path, s);
+  makePdf(path, textPages({{"The quick brown fox jumps"}, {"The quick brown fox jumps"}}));
   CommandResult r = runPressmark(
       {"shell"},
       "OpenDocument " + path +

@@ -196,14 +196,6 @@ TEST_F(OverServer, AnnotationsTravelWithTheFormData) {
 using pm::recording::Recorder;
 using ScriptsOrchestration = AnnotFixture;
 
-// AttachFile's answer: OverServer.AFileAttachedIsExportedBackIdentical.
-TEST_F(ScriptsOrchestration, ForwardedFailuresReachTheCaller) {
-  ObjectRef d = open();
-  rec->on("JSO", "ImportAnFDF").fails(1001, "File /i/f.fdf does not exist");
-  Raised e = raised([&] { call(d, "ImportAnFDF", {"/i/f.fdf"}); });
-  EXPECT_EQ(std::make_pair(e.number, e.description), std::make_pair(1001, std::string("File /i/f.fdf does not exist")));
-}
-
 TEST_F(ScriptsOrchestration, SubmitFormToURLTakesThirteenOrFourteenArgumentsByVersion) {
   const std::string all = "False, True, Array(\"a\"), True, True, True, True, True, True, True, True, \"pw\"";
   const std::string none = "True, False, \"\", False, False, False, False, False, False, False, False, \"\"";

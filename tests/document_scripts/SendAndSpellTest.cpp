@@ -23,12 +23,7 @@ class Sending : public ::testing::Test {
  protected:
   void SetUp() override {
     path = dir.file("form.pdf");
-    DocSpec s;
-    PageSpec p1, p2;
-    p1.lines = {"Helo wrold, this text has a tset."};
-    p2.lines = {"Every word here is right."};
-    s.pages = {p1, p2};
-    makePdf(path, s);
+    makePdf(path, textPages({{"Helo wrold, this text has a tset."}, {"Every word here is right."}}));
     moduleState().strAcrobatVersion = "7.1";
     doc = openDocument(path);
     js = objectOf(call(doc, "CreateJavaScriptObject"));

@@ -11,12 +11,7 @@ class PdfForm : public ::testing::Test {
  protected:
   void SetUp() override {
     path = dir.file("form.pdf");
-    DocSpec s;
-    s.title = "Form";
-    PageSpec p;
-    p.lines = {"Order form"};
-    s.pages = {p, p};
-    makePdf(path, s);
+    makePdf(path, textPages({{"Order form"}, {"Order form"}}));
     doc = openDocument(path);
   }
   void TearDown() override { doc.reset(); }
@@ -226,10 +221,6 @@ TEST_F(PdfForm, NewButtonsOnAFormWithoutTheirFontDrawTheirGlyphs) {
   }
 }
 
-// A shell command's exit status, its output and errors in *out.
-int sh(const std::string& command, std::string* out = nullptr) {
-  return run({"sh", "-c", command + " 2>&1"}, out);
-}
 // What poppler's pdfsig reports about a file.
 std::string pdfsig(const std::string& file) {
   std::string report;
@@ -246,19 +237,21 @@ class Signing : public PdfForm {
     // key NAME SUBJECT [options]: a new P-256 key in NAME.key and a request
     // for it, or with -x509 a self-signed certificate, in NAME.pem.
     made =
-        sh("cd '" + certs->path() +
-               "' && key() { n=$1 subj=$2; shift 2; openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 "
-               "-nodes -keyout $n.key -subj \"$subj\" -days 2 \"$@\"; }"
-               " && key signer '/CN=Pressmark Test/O=Pressmark' -x509 -out signer.pem"
-               " && openssl pkcs12 -export -inkey signer.key -in signer.pem -out signer.p12 -passout pass:secret"
-               // A certificate authority of the test's own and an identity it issued.
-               " && key ca '/CN=Pressmark Test CA' -x509 -out ca.pem && key leaf '/CN=Pressmark Clerk' -out leaf.csr"
-               " && openssl x509 -req -in leaf.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 -out leaf.pem"
-               " && openssl pkcs12 -export -inkey leaf.key -in leaf.pem -certfile ca.pem -out clerk.p12"
-               " -passout pass:clerk"
-               // The same identity as older tools export it (RC2 encryption).
-               " && openssl pkcs12 -export -legacy -inkey signer.key -in signer.pem -out legacy.p12 -passout pass:old",
-           &log);
+        run({"sh", "-c",
+             "cd '" + certs->path() +
+                 "' && key() { n=$1 subj=$2; shift 2; openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 "
+                 "-nodes -keyout $n.key -subj \"$subj\" -days 2 \"$@\"; }"
+                 " && key signer '/CN=Pressmark Test/O=Pressmark' -x509 -out signer.pem"
+                 " && openssl pkcs12 -export -inkey signer.key -in signer.pem -out signer.p12 -passout pass:secret"
+                 // A certificate authority of the test's own and an identity it issued.
+                 " && key ca '/CN=Pressmark Test CA' -x509 -out ca.pem && key leaf '/CN=Pressmark Clerk' -out leaf.csr"
+                 " && openssl x509 -req -in leaf.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 -out leaf.pem"
+                 " && openssl pkcs12 -export -inkey leaf.key -in leaf.pem -certfile ca.pem -out clerk.p12"
+                 " -passout pass:clerk"
+                 // The same identity as older tools export it (RC2 encryption).
+                 " && openssl pkcs12 -export -legacy -inkey signer.key -in signer.pem -out legacy.p12 -passout "
+                 "pass:old 2>&1"},
+            &log);
     if (made != 0) std::fprintf(stderr, "%s\n", log.c_str());
   }
   static void TearDownTestSuite() {
@@ -354,14 +347,6 @@ TEST_F(Signing, AnIdentityExportedByAnOlderToolSigns) {
   call(sig, "SignDocument", {certs->file("legacy.p12"), "old"});
   EXPECT_EQ(call(sig, "IsSigned"), Variant(true));
   EXPECT_THAT(pdfsig(path), HasSubstr("Signature is Valid"));
-}
-
-TEST_F(Signing, LockScriptOfTheSignatureField) {
-  call(field("sig"), "SetSignatureFieldLocks", {"it's", int32_t(1)});
-  call(field("sig"), "SetSignatureFieldLocks");
-  std::string out = saveTo("locks.pdf");
-  std::string js = fieldEntry(out, "sig", "AA/F/JS");
-  EXPECT_THAT(js, HoldsAll({"(var f0 = this.getField\\(\"name\"\\);\\r\\nvar f1", "f1.readonly = true;"}));
 }
 
 }  // namespace pm::test

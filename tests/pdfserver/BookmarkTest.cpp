@@ -50,9 +50,7 @@ TEST_F(Bookmarks, OpenStateComesFromTheFileAndANewParentShowsItsChild) {
 // (RealBookmarks.BuildingFromTheThreeLayouts builds under an empty root).
 TEST_F(Bookmarks, ReadingAnEmptyRootAddsNoOutline) {
   std::string plain = dir.file("plain.pdf");
-  DocSpec s;
-  s.pages = {PageSpec{}};
-  makePdf(plain, s);
+  makePdf(plain, textPages({{}}));
   ObjectRef d = openPDDoc(plain);
   ObjectRef r = objectOf(get(objectOf(call(d, "GetJSObject")), "bookmarkRoot"));
   EXPECT_TRUE(get(r, "children").isNull());

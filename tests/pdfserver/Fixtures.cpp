@@ -197,7 +197,6 @@ void makePdf(const std::string& path, const DocSpec& plan) {
         y -= 18;
       }
       if (!p.cjk.empty()) cs << "BT /F2 14 Tf 72 " << y << " Td <" << utf16Hex(p.cjk) << "> Tj ET\n";
-      cs << p.raw;
       std::string content = cs.str();
       pdf_obj* res = pdf_new_dict(c, doc, 1);
       pdf_obj* fonts = pdf_dict_put_dict(c, res, PDF_NAME(Font), 2);
@@ -263,6 +262,12 @@ void makePdf(const std::string& path, const DocSpec& plan) {
     err = fz_caught_message(c);
   }
   if (!err.empty()) throw std::runtime_error("makePdf: " + err);
+}
+
+DocSpec textPages(const std::vector<std::vector<std::string>>& pages) {
+  DocSpec s;
+  for (const auto& lines : pages) s.pages.emplace_back().lines = lines;
+  return s;
 }
 
 std::vector<std::string> qpdfFields(const std::string& path) {

@@ -17,12 +17,8 @@ TEST_F(Pages, ThumbnailsAndWebLinks) {
   EXPECT_EQ(at(out, "Root/Pages/Kids/0/Thumb"), "");
   EXPECT_NE(at(out, "Root/Pages/Kids/2/Thumb"), "");
 
-  DocSpec s;
-  PageSpec p;
-  p.lines = {"Visit https://example.org/ or www.example.com today"};
-  s.pages = {p};
   std::string linked = dir.file("links.pdf");
-  makePdf(linked, s);
+  makePdf(linked, textPages({{"Visit https://example.org/ or www.example.com today"}}));
   ObjectRef d2 = openPDDoc(linked);
   ObjectRef js2 = objectOf(call(d2, "GetJSObject"));
   EXPECT_EQ(CLng(call(js2, "addWebLinks")), 2);
