@@ -38,7 +38,7 @@ class DocumentFrame : public ::testing::Test {
 // Open answering Null (were Null taken for success, the script object would
 // be asked for and closed on release): NumPages raises an unset object and
 // releasing the document calls nothing. An Open answering False:
-// DocumentOverServer.PropertiesSaveAndClose.
+// PagesOverServer.ErrorsNameTheFileAndSpeakTheCallersPages.
 TEST_F(DocumentFrame, NullOpenLeavesNothingToCloseOnRelease) {
   // A later registration shadows the fixture's.
   auto r2 = Recorder::create();

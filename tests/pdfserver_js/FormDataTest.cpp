@@ -44,15 +44,12 @@ TEST_F(Scripts, FdfRoundTrip) {
   EXPECT_EQ(text.find("(person)"), std::string::npos);
   EXPECT_THAT(text, HasSubstr("/Ff 8192")) << text;
   EXPECT_RAISES("does not exist", call(js, "importAnFDF", {dir.file("none.fdf")}));
-  // Fields that contain themselves, or share their kids, are refused at once.
-  for (const char* kids : {"[2 0 R 2 0 R]", "[3 0 R 3 0 R]"}) {
-    writeFile(dir.file("loop.fdf"), std::string("%FDF-1.2\n1 0 obj <</FDF <</Fields [2 0 R]>>>> endobj\n"
-                                                "2 0 obj <</T (a) /Kids ") +
-                                        kids +
-                                        ">> endobj\n3 0 obj <</T (b) /Kids [2 0 R]>> endobj\n"
-                                        "trailer <</Root 1 0 R>>\n%%EOF\n");
-    EXPECT_RAISES("lists a field twice", call(js, "importAnFDF", {dir.file("loop.fdf")})) << kids;
-  }
+  // A field that contains itself is refused at once (one sharing its kids
+  // with another: the fdf_fuzz corpus).
+  writeFile(dir.file("loop.fdf"),
+            "%FDF-1.2\n1 0 obj <</FDF <</Fields [2 0 R]>>>> endobj\n"
+            "2 0 obj <</T (a) /Kids [2 0 R 2 0 R]>> endobj\ntrailer <</Root 1 0 R>>\n%%EOF\n");
+  EXPECT_RAISES("lists a field twice", call(js, "importAnFDF", {dir.file("loop.fdf")}));
   writeFile(dir.file("bad.fdf"), "not fdf");
   EXPECT_RAISES("not an FDF file", call(js, "importAnFDF", {dir.file("bad.fdf")}));
   EXPECT_RAISES("needs the path", call(js, "exportAsFDF", {false, true, Variant::missing(), false, ""}));

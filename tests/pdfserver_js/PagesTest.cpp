@@ -123,14 +123,6 @@ TEST_F(Annots, ATextNoteWithEveryProperty) {
   EXPECT_TRUE(call(js2, "getAnnot", {1, "Nope"}).isNull());
 }
 
-TEST_F(Annots, ChangingOnePropertyOfAReadPropertyObjectChangesOnlyThat) {
-  ObjectRef a = write({"Type", "Text", "contents", "x"}, {"Point", V({100, 500})});
-  ObjectRef p = objectOf(call(a, "getProps"));
-  let(p, "Point", V({10, 20}));
-  call(a, "setProps", {Variant(p)});
-  EXPECT_EQ(get(a, "rect"), V({10.0, 0.0, 30.0, 20.0}));
-}
-
 TEST_F(Annots, BadRequestsAreClearErrors) {
   EXPECT_RAISES("Unknown annotation type", write({"Type", "Hologram"}));
   EXPECT_RAISES("not supported", write({"Type", "Sound"}));
