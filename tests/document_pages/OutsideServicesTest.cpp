@@ -2,12 +2,13 @@
 // scheduler's file queue (the page range, the order and what is drawn reach
 // the printer), and GetURL from a small HTTP server the test runs on
 // 127.0.0.1 (the fetched page is laid out and appended, or replaces the
-// pages).
+// pages); and the members from the pressmark shell, as a user would run
+// them, read back with mutool and qpdf, and --help listing them.
 #include <chrono>
 #include <filesystem>
 #include <thread>
 
-#include "pdfserver_js/Read.h"
+#include "document_bookmarks/Real.h"
 #include "document_scripts/LocalService.h"
 
 namespace pm::test {
@@ -73,6 +74,50 @@ TEST(GetURL, AFetchedPageIsAppendedOrReplacesThePages) {
     EXPECT_THAT(e.description, HasSubstr(says)) << e.description;
   }
   EXPECT_EQ(CLng(get(d, "NumPages")), 1) << "a failed fetch changes nothing";
+}
+
+// One session marks text, adds a numbered watermark, builds and lists
+// bookmarks, edits a note through its record (records print as objects)
+// and saves once.
+TEST(DocumentShell, OneSessionMarksBuildsBookmarksEditsARecordAndSaves) {
+  TempDir dir, registry;
+  std::string path = dir.file("shell.pdf");
+  makePdf(path, textPages({{"The quick brown fox jumps"}, {"The quick brown fox jumps"}}));
+  CommandResult r = runPressmark(
+      {"shell"},
+      "OpenDocument " + path +
+          "\n$1.FindAndHighlightText fox\n$1.AddWatermarkFromText DRAFT blnIncludePageNo:=true\n"
+          "$1.CreateBookmarksFromArray [[\"Intro\",1,1],[\"Terms\",2,1]]\n$1.GetBookmarks @b\n@b\n"
+          "$1.BookmarkExists intro\n$1.SetBookmarkStyle 2 Terms\n"
+          "$1.CreateTextAnnot 1 hello strName:=n1 lngNoteState:=1\n$1.GetTextAnnotProperties n1 1\n"
+          "$2.contents = changed\n$2.State\n$1.SetTextAnnotProperties n1 1 $2\n$1.GetTextAnnotProperties n1 1\n"
+          "$3.contents\n$3.State\n$1.Save 1\n",
+      {"PRESSMARK_REGISTRY=" + registry.path()});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "\"$1\"\n2\nok\n2\n2\n[\"Intro\",\"Terms\"]\ntrue\n1\nok\n\"$2\"\nok\n1\nok\n\"$3\"\n\"changed\"\n1\nok\n")
+      << r.err;
+  std::string text;
+  ASSERT_EQ(run({"mutool", "draw", "-F", "txt", path}, &text), 0);
+  EXPECT_THAT(text, HoldsAll({"DRAFT1", "DRAFT2"}));
+  std::string json;
+  ASSERT_EQ(run({"qpdf", "--json", path}, &json), 0);
+  EXPECT_EQ(countOf(json, "/Highlight"), 2);
+  EXPECT_EQ(outlineLines(path),
+            (Lines{"Intro|C=|F=|Count=-1|JS=this.pageNum = 0;", "  Terms|C=|F=2|Count=|JS=this.pageNum = 0;"}));
+}
+
+TEST(DocumentShell, HelpListsTheDocumentMembersAndTheRecords) {
+  CommandResult r = runPressmark({"--help"});
+  EXPECT_EQ(r.exitCode, 0);
+  for (const char* text :
+       {"Document members:", "  FindAndHighlightText strFindText [lngStartPage = 0]",
+        "a search text with a leading or trailing space never matches",
+        "carry the name Comment followed by the page number", "  NewPage [lngInsertAfterPage (by value) = -1]",
+        "  AddWatermarkFromText strText", "  SetTextAnnotProperties strName lngPage fldt",
+        "TextAnnotType members:", "FreeTextAnnotType members:", "  Rotate (property let) vNewValue",
+        "  CreateBookmarksFromPages [strText = \"Page \"]", "  SetBookmarkStyle lngStyle (by value)"})
+    EXPECT_THAT(r.out, HasSubstr(text)) << text;
 }
 
 }  // namespace pm::test
