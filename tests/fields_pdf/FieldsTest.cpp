@@ -14,7 +14,6 @@ class PdfForm : public ::testing::Test {
     makePdf(path, textPages({{"Order form"}, {"Order form"}}));
     doc = openDocument(path);
   }
-  void TearDown() override { doc.reset(); }
   // Saves the whole document to a new file and answers its name.
   std::string saveTo(const std::string& name) {
     std::string out = dir.file(name);

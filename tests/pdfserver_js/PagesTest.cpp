@@ -37,12 +37,7 @@ TEST_F(Pages, ThumbnailsAndWebLinks) {
 }
 
 TEST_F(Pages, FlatteningDrawsAnnotationsIntoThePage) {
-  ObjectRef a = objectOf(call(js, "addAnnot"));
-  ObjectRef p = objectOf(call(a, "getProps"));
-  let(p, "type", "FreeText");
-  let(p, "contents", "Flat text");
-  let(p, "rect", V({72, 500, 300, 540}));
-  call(a, "setProps", {Variant(p)});
+  addAnnot(js, {{"type", "FreeText", "contents", "Flat text", "rect", V({72, 500, 300, 540})}});
   ObjectRef f = objectOf(call(js, "addField", {"kept", "text", 1, V({72, 300, 200, 280})}));
   ObjectRef g = objectOf(call(js, "addField", {"gone", "text", 0, V({72, 300, 200, 280})}));
   let(g, "value", "Typed in");
