@@ -12,12 +12,14 @@
 
 namespace pm::test {
 
-class AnnotsOverServer : public ::testing::Test {
+class AnnotsOverServer : public PdfTest {
  protected:
+  DocSpec spec() override {
+    return textPages({{"The quick brown fox jumps over the lazy dog.", "A Quick brown cat sleeps."},
+                      {"quick brown again and the lazy dog."}});
+  }
   void SetUp() override {
-    path = dir.file("doc.pdf");
-    makePdf(path, textPages({{"The quick brown fox jumps over the lazy dog.", "A Quick brown cat sleeps."},
-                             {"quick brown again and the lazy dog."}}));
+    PdfTest::SetUp();
     d = openDocument(path);
   }
   std::string save() {
@@ -39,8 +41,6 @@ class AnnotsOverServer : public ::testing::Test {
       return n;
     });
   }
-  TempDir dir;
-  std::string path;
   ObjectRef d;
 };
 

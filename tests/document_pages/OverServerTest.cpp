@@ -13,11 +13,11 @@ DocSpec pagesNamed(std::initializer_list<const char*> names) {
   return textPages(pages);
 }
 
-class PagesOverServer : public ::testing::Test {
+class PagesOverServer : public PdfTest {
  protected:
+  DocSpec spec() override { return pagesNamed({"one", "two", "three"}); }
   void SetUp() override {
-    path = dir.file("doc.pdf");
-    makePdf(path, pagesNamed({"one", "two", "three"}));
+    PdfTest::SetUp();
     source = dir.file("src.pdf");
     makePdf(source, pagesNamed({"alpha", "beta"}));
     d = openDocument(path);
@@ -37,8 +37,7 @@ class PagesOverServer : public ::testing::Test {
     }
     return out;
   }
-  TempDir dir;
-  std::string path, source;
+  std::string source;
   ObjectRef d;
 };
 

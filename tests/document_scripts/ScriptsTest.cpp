@@ -78,7 +78,6 @@ class OverServer : public PdfTest {
       }
     return out;
   }
-  void annotate(const std::vector<Variant>& props) { addAnnot(js, {props}); }
 
   static constexpr const char* kValue = "Zoë Ångström 日本語 \"q\" (x) \\ ü";
   static constexpr const char* kCity = "Łódź & <Kraków>";
@@ -168,12 +167,12 @@ TEST_F(OverServer, ExportsThatCannotBeWrittenRaiseAndLeaveNothing) {
 
 TEST_F(OverServer, AnnotationsTravelWithTheFormData) {
   form();
-  annotate({"Type", "Text", "Page", 1, "Point", V({int16_t(50), int16_t(300)}), "Name", "Note1", "Author", "Zoë",
-            "contents", "Prüfen ✓ <bitte> & \"danke\"", "StrokeColor", V({"RGB", 1, 0, 0})});
-  annotate({"Type", "Square", "Page", 0, "Rect", V({int16_t(100), int16_t(100), int16_t(200), int16_t(150)}), "Name",
-            "Box", "Author", "Ann", "contents", "boxed"});
-  annotate({"Type", "Highlight", "Page", 0, "Quads", V({V({72, 720, 200, 720, 72, 700, 200, 700})}), "Name", "Mark",
-            "Author", "Ann", "StrokeColor", V({"RGB", 1, 1, 0})});
+  addAnnot(js, {{"Type", "Text", "Page", 1, "Point", V({int16_t(50), int16_t(300)}), "Name", "Note1", "Author", "Zoë",
+                 "contents", "Prüfen ✓ <bitte> & \"danke\"", "StrokeColor", V({"RGB", 1, 0, 0})}});
+  addAnnot(js, {{"Type", "Square", "Page", 0, "Rect", V({int16_t(100), int16_t(100), int16_t(200), int16_t(150)}),
+                 "Name", "Box", "Author", "Ann", "contents", "boxed"}});
+  addAnnot(js, {{"Type", "Highlight", "Page", 0, "Quads", V({V({72, 720, 200, 720, 72, 700, 200, 700})}), "Name",
+                 "Mark", "Author", "Ann", "StrokeColor", V({"RGB", 1, 1, 0})}});
   const std::vector<std::string> before = annotations();
   ASSERT_EQ(before.size(), 3u);
   for (const char* name : {"a.fdf", "a.xfdf"}) {
@@ -274,22 +273,16 @@ std::string script(const char* name) {
   return std::string(PRESSMARK_SOURCE_DIR) + "/tests/document_scripts/" + name;
 }
 
-class Sending : public ::testing::Test {
+class Sending : public OverServer {
  protected:
+  DocSpec spec() override { return textPages({{"Helo wrold, this text has a tset."}, {"Every word here is right."}}); }
   void SetUp() override {
-    path = dir.file("form.pdf");
-    makePdf(path, textPages({{"Helo wrold, this text has a tset."}, {"Every word here is right."}}));
-    moduleState().strAcrobatVersion = "7.1";
-    doc = openDocument(path);
-    js = objectOf(call(doc, "CreateJavaScriptObject"));
+    OverServer::SetUp();
     ObjectRef name = objectOf(call(js, "addField", {"name", "text", 0, V({72, 700, 272, 680})}));
     let(name, "value", "Zoë Ångström");
     ObjectRef cb = objectOf(call(js, "addField", {"agree", "checkbox", 0, V({72, 500, 92, 480})}));
     call(cb, "checkThisBox", {0});
   }
-  TempDir dir;
-  std::string path;
-  ObjectRef doc, js;
 };
 
 // ---- Spelling ----
@@ -381,7 +374,7 @@ TEST_F(Mail, TheDocumentArrivesWithItsRecipients) {
   EXPECT_EQ(part(eml, "text/plain; charset=UTF-8"), "Hello,\r\nthe form is attached. Grüße");
   EXPECT_THAT(eml, HasSubstr("Cc: cc@example.org\r\n"));
   EXPECT_EQ(eml.find("hidden@example.org"), std::string::npos) << "Bcc stays out of the headers";
-  EXPECT_THAT(eml, HoldsAll({"Subject: =?UTF-8?B?", "filename=\"form.pdf\""}));
+  EXPECT_THAT(eml, HoldsAll({"Subject: =?UTF-8?B?", "filename=\"doc.pdf\""}));
   // Byte for byte the document as saved, but for the two values a PDF
   // writer renews at every write: the second file identifier and the
   // generation of the free list's head.
@@ -399,7 +392,7 @@ TEST_F(Mail, TheDocumentArrivesWithItsRecipients) {
 TEST_F(Mail, TheFormDataArrivesAsFdf) {
   call(doc, "EmailForm", {false, "ann@example.org", "", "", "Data", ""});
   std::string eml = readFile(inbox() + "/m0.eml");
-  EXPECT_THAT(eml, HasSubstr("filename=\"form.fdf\""));
+  EXPECT_THAT(eml, HasSubstr("filename=\"doc.fdf\""));
   std::string fdf = part(eml, "Content-Disposition: attachment");
   EXPECT_EQ(fdf.rfind("%FDF-1.2", 0), 0u) << fdf;
   // The FDF writer's round trip: OverServer.FormDataRoundTripsWithNonAsciiValues.

@@ -7,11 +7,11 @@
 
 namespace pm::test {
 
-class PdfForm : public ::testing::Test {
+class PdfForm : public PdfTest {
  protected:
+  DocSpec spec() override { return textPages({{"Order form"}, {"Order form"}}); }
   void SetUp() override {
-    path = dir.file("form.pdf");
-    makePdf(path, textPages({{"Order form"}, {"Order form"}}));
+    PdfTest::SetUp();
     doc = openDocument(path);
   }
   // Saves the whole document to a new file and answers its name.
@@ -21,8 +21,6 @@ class PdfForm : public ::testing::Test {
     return out;
   }
   ObjectRef field(const std::string& name) { return objectOf(call(doc, "GetField", {name})); }
-  TempDir dir;
-  std::string path;
   ObjectRef doc;
 };
 
@@ -275,9 +273,8 @@ TEST_F(Signing, SignedFileVerifiesAndATamperedOneDoesNot) {
 
   // A signing that cannot happen says why and leaves the file as it was.
   std::string before = readFile(path);
-  const std::tuple<std::string, std::string, std::string> bad[] = {{p12, "wrong", "password"},
-                                                                   {dir.file("none.p12"), "secret", "Cannot read"},
-                                                                   {dir.file("form.pdf"), "secret", "not a PKCS #12"}};
+  const std::tuple<std::string, std::string, std::string> bad[] = {
+      {p12, "wrong", "password"}, {dir.file("none.p12"), "secret", "Cannot read"}, {path, "secret", "not a PKCS #12"}};
   for (const auto& [file, password, says] : bad) {
     Raised r = raised([&] { call(sig, "SignDocument", {file, password}); });
     EXPECT_EQ(r.source, "Pressmark");
