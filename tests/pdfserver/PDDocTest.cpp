@@ -181,20 +181,19 @@ TEST_F(PdfTest, LoopedOutlineIsReadOnceAndCopiedOnce) {
   EXPECT_EQ(readBack(dir.file("copied.pdf")).outline.size(), 2u);
 }
 
-class Viewer : public PdfTest {
+class Viewer : public PDDoc {
  protected:
   void SetUp() override {
-    PdfTest::SetUp();
+    PDDoc::SetUp();
     app = CreateObject(acrobat::kApp);
-    pd = openPDDoc(path);
   }
   void TearDown() override { call(app, "Exit"); }
-  ObjectRef app, pd;
+  ObjectRef app;
 };
 
 TEST_F(Viewer, ActiveDocumentIsTheFrontOne) {
   EXPECT_FALSE(call(app, "GetActiveDoc").asObject()) << "Nothing while no document is open";
-  ObjectRef a = objectOf(call(pd, "OpenAVDoc", {"A"}));
+  ObjectRef a = objectOf(call(d, "OpenAVDoc", {"A"}));
   ObjectRef b = CreateObject(acrobat::kAVDoc);
   ASSERT_TRUE(CBool(call(b, "Open", {path, "B"})));
   EXPECT_EQ(CStr(call(objectOf(call(app, "GetActiveDoc")), "GetTitle")), "B");
@@ -203,16 +202,16 @@ TEST_F(Viewer, ActiveDocumentIsTheFrontOne) {
   EXPECT_EQ(CStr(call(objectOf(call(app, "GetActiveDoc")), "GetTitle")), "A");
   // The viewer document and the PDDoc speak of one document.
   call(objectOf(call(a, "GetPDDoc")), "SetInfo", {"Title", "Seen by both"});
-  EXPECT_EQ(CStr(call(pd, "GetInfo", {"Title"})), "Seen by both");
+  EXPECT_EQ(CStr(call(d, "GetInfo", {"Title"})), "Seen by both");
   EXPECT_TRUE(CBool(call(a, "Close", {true})));
   EXPECT_FALSE(CBool(call(a, "IsValid")));
-  EXPECT_EQ(CLng(call(pd, "GetNumPages")), 3) << "the PDDoc keeps its document";
+  EXPECT_EQ(CLng(call(d, "GetNumPages")), 3) << "the PDDoc keeps its document";
   // A viewer document whose Open fails: RealViewer.AViewerDocumentWhoseOpenFailedShowsNoDocument.
 }
 
 TEST_F(Viewer, MenuCommandsAndPrintingPagesThatDoNotExist) {
   EXPECT_THROW(call(app, "MenuItemExecute", {"NewBookmark"}), AutomationError) << "no document in the viewer";
-  ObjectRef av = objectOf(call(pd, "OpenAVDoc", {"m"}));
+  ObjectRef av = objectOf(call(d, "OpenAVDoc", {"m"}));
   ObjectRef pv = objectOf(call(av, "GetAVPageView"));
   call(app, "MenuItemExecute", {"LastPage"});
   EXPECT_EQ(CLng(call(pv, "GetPageNum")), 2);
