@@ -37,7 +37,6 @@ struct Tree {
   std::map<std::string, std::string> names;
   std::map<std::string, std::string> parent;
   std::set<std::string> failing;  // "id|member" that raise
-  Recorder* rec = nullptr;
 
   void add(const std::string& parentId, const Item& i) {
     kids[parentId].push_back(i.id);
@@ -54,7 +53,6 @@ class BookmarkModel : public ::testing::Test {
     rec = Recorder::create();
     recordViewerDocument(*rec);
     tree = std::make_shared<Tree>();
-    tree->rec = rec.get();
     Tree* t = tree.get();
     Recorder* r = rec.get();
     // Each member raises "cannot <member>" (the root: 1234 "no outline")
@@ -107,20 +105,6 @@ class BookmarkModel : public ::testing::Test {
       if (l.rfind("release ", 0) != 0) out.push_back(l);
     return out;
   }
-  // The tree as "name(child, child)" lists, for checking its shape.
-  std::string shape(const std::string& id = "Root") const {
-    std::string s;
-    auto it = tree->kids.find(id);
-    if (it == tree->kids.end()) return s;
-    for (const std::string& k : it->second) {
-      if (!s.empty()) s += ", ";
-      s += tree->names[k];
-      std::string sub = shape(k);
-      if (!sub.empty()) s += "(" + sub + ")";
-    }
-    return s;
-  }
-
   std::shared_ptr<Recorder> rec;
   std::shared_ptr<Tree> tree;
 };

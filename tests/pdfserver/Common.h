@@ -44,9 +44,11 @@ inline ObjectRef openPDDoc(const std::string& path) {
 
 class PdfTest : public ::testing::Test {
  protected:
+  // The document the test starts from, made as doc.pdf.
+  virtual DocSpec spec() { return standardSpec(); }
   void SetUp() override {
     path = dir.file("doc.pdf");
-    makePdf(path, standardSpec());
+    makePdf(path, spec());
   }
   TempDir dir;
   std::string path;

@@ -197,7 +197,6 @@ void makePdf(const std::string& path, const DocSpec& plan) {
         y -= 18;
       }
       if (!p.cjk.empty()) cs << "BT /F2 14 Tf 72 " << y << " Td <" << utf16Hex(p.cjk) << "> Tj ET\n";
-      cs << p.raw;
       std::string content = cs.str();
       pdf_obj* res = pdf_new_dict(c, doc, 1);
       pdf_obj* fonts = pdf_dict_put_dict(c, res, PDF_NAME(Font), 2);
@@ -265,6 +264,12 @@ void makePdf(const std::string& path, const DocSpec& plan) {
   if (!err.empty()) throw std::runtime_error("makePdf: " + err);
 }
 
+DocSpec textPages(const std::vector<std::vector<std::string>>& pages) {
+  DocSpec s;
+  for (const auto& lines : pages) s.pages.emplace_back().lines = lines;
+  return s;
+}
+
 std::vector<std::string> qpdfFields(const std::string& path) {
   std::string json;
   if (run({"qpdf", "--json", "--json-key=acroform", path}, &json) != 0) throw std::runtime_error("qpdf --json " + path);
@@ -314,9 +319,6 @@ ReadBack readBack(const std::string& path) {
       fz_drop_buffer(c, b);
       fz_drop_stext_page(c, st);
       fz_drop_page(c, page);
-      if (pdf)
-        r.rotation.push_back(
-            pdf_to_int(c, pdf_dict_get_inheritable(c, pdf_lookup_page_obj(c, pdf, i), PDF_NAME(Rotate))));
     }
     r.ok = true;
   }

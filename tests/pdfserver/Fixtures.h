@@ -26,9 +26,6 @@ struct PageSpec {
   std::vector<std::string> lines;  // Helvetica text, one line each from the top
   std::string cjk;                 // UTF-8 Japanese text drawn below the lines
   float cropInset = 0;             // a crop box this far inside the media box
-  // Drawn after the lines: content operators with /F1 (Helvetica) and /F2
-  // (Japanese, text as UTF-16 hex strings).
-  std::string raw;
 };
 
 struct DocSpec {
@@ -50,6 +47,8 @@ struct DocSpec {
 };
 
 void makePdf(const std::string& path, const DocSpec& plan);
+// Pages of Helvetica text, one list of lines for each page.
+DocSpec textPages(const std::vector<std::vector<std::string>>& pages);
 
 bool exists(const std::string& path);
 
@@ -67,7 +66,6 @@ struct ReadBack {
   std::string xmp;  // the catalog's /Metadata stream
   std::vector<ReadOutline> outline;
   std::vector<std::string> pageText;
-  std::vector<int> rotation;
 };
 ReadBack readBack(const std::string& path);
 // A raw value of the outline item found by its title path "A/B/C": the

@@ -1,4 +1,7 @@
-// AcroExch.PDDoc: opening, pages, information, saving and inserting.
+// AcroExch.PDDoc: opening, pages, information, saving and inserting; the
+// files it must refuse without changing anything on disk; and the headless
+// viewer: application, viewer documents, page views, the main window and the
+// clipboard.
 #include <sys/stat.h>
 
 #include "Common.h"
@@ -20,15 +23,12 @@ class PDDoc : public PdfTest {
 
 TEST_F(PDDoc, PagesAndTheirSizesHonourRotationAndCropBox) {
   EXPECT_EQ(CLng(call(d, "GetNumPages")), 3);
-  // Member names match without regard to case, as the driven viewer's do.
-  EXPECT_EQ(CLng(call(d, "getnumpages")), 3);
   EXPECT_EQ(CStr(call(d, "GetFileName")), path);
   EXPECT_EQ(size(0), std::make_pair(612, 792));
   EXPECT_EQ(size(1), std::make_pair(400, 300)) << "a page rotated by 90 degrees shows its height as width";
   EXPECT_EQ(size(2), std::make_pair(612 - 72, 792 - 72)) << "the crop box, not the media box";
   EXPECT_EQ(CLng(call(objectOf(call(d, "AcquirePage", {2})), "GetNumber")), 2);
   EXPECT_RAISES("Page 3 does not exist", call(d, "AcquirePage", {3}));
-  EXPECT_THROW(call(d, "AcquirePage", {-1}), AutomationError);
   EXPECT_TRUE(CBool(call(d, "Close")));
   EXPECT_EQ(raised([&] { call(d, "GetNumPages"); }).description, "The document is not open");
 }
@@ -135,6 +135,97 @@ TEST_F(PDDoc, SaveCopyPageModeFlagsAndInsertionRange) {
   EXPECT_THROW(call(d, "InsertPages", {2, Variant(src), 2, 5, 0}), AutomationError);
   EXPECT_THROW(call(d, "InsertPages", {7, Variant(src), 0, 1, 0}), AutomationError);
   EXPECT_EQ(CLng(call(d, "GetNumPages")), 3);
+}
+
+// Each bad file in turn: missing, a folder, text, empty, a bare header, and
+// an encrypted file without its password. Open answers False, a save
+// attempt raises, and the folder and the file stay exactly as they were.
+TEST_F(PdfTest, UnreadableFilesAreRefusedAndLeftAlone) {
+  writeFile(dir.file("note.pdf"), "This is not a PDF at all.\n1 0 obj\n<<>>\nendobj\n");
+  writeFile(dir.file("empty.pdf"), "");
+  writeFile(dir.file("head.pdf"), "%PDF-1.7\n%garbage\n");
+  DocSpec s = standardSpec();
+  s.userPassword = "secret";
+  makePdf(dir.file("locked.pdf"), s);
+  for (std::string name : {"missing.pdf", "", "note.pdf", "empty.pdf", "head.pdf", "locked.pdf"}) {
+    SCOPED_TRACE(name);
+    std::string file = name.empty() ? dir.path() : dir.file(name);
+    std::vector<std::string> before = dir.names();
+    std::string bytes = name.empty() || !exists(file) ? "" : readFile(file);
+    ObjectRef d = CreateObject(acrobat::kPDDoc);
+    EXPECT_FALSE(CBool(call(d, "Open", {file})));
+    EXPECT_THROW(call(d, "Save", {1, file}), AutomationError);
+    EXPECT_THROW(call(d, "GetNumPages"), AutomationError) << "the object stays usable and holds no document";
+    EXPECT_EQ(dir.names(), before);
+    EXPECT_EQ(bytes.empty() ? "" : readFile(file), bytes);
+  }
+}
+
+// Found by fuzzing: siblings linked into a loop made reading the children
+// run for minutes, and a child pointing at its ancestor made copying the
+// outline recurse without end.
+TEST_F(PdfTest, LoopedOutlineIsReadOnceAndCopiedOnce) {
+  DocSpec s = standardSpec();
+  s.loopOutline = true;
+  std::string looped = dir.file("looped.pdf");
+  makePdf(looped, s);
+  ObjectRef d = openPDDoc(looped);
+  Variant kids = get(objectOf(get(objectOf(call(d, "GetJSObject")), "bookmarkRoot")), "children");
+  ASSERT_TRUE(kids.isArray());
+  EXPECT_EQ(kids.array().size(), 2u);
+  ObjectRef target = CreateObject(acrobat::kPDDoc);
+  call(target, "Create");
+  EXPECT_TRUE(CBool(call(target, "InsertPages", {-1, Variant(d), 0, 3, true})));
+  call(target, "Save", {1, dir.file("copied.pdf")});
+  EXPECT_EQ(readBack(dir.file("copied.pdf")).outline.size(), 2u);
+}
+
+class Viewer : public PDDoc {
+ protected:
+  void SetUp() override {
+    PDDoc::SetUp();
+    app = CreateObject(acrobat::kApp);
+  }
+  void TearDown() override { call(app, "Exit"); }
+  ObjectRef app;
+};
+
+TEST_F(Viewer, ActiveDocumentIsTheFrontOne) {
+  EXPECT_FALSE(call(app, "GetActiveDoc").asObject()) << "Nothing while no document is open";
+  ObjectRef a = objectOf(call(d, "OpenAVDoc", {"A"}));
+  ObjectRef b = CreateObject(acrobat::kAVDoc);
+  ASSERT_TRUE(CBool(call(b, "Open", {path, "B"})));
+  EXPECT_EQ(CStr(call(objectOf(call(app, "GetActiveDoc")), "GetTitle")), "B");
+  EXPECT_EQ(CLng(call(app, "GetNumAVDocs")), 2);
+  call(a, "BringToFront");
+  EXPECT_EQ(CStr(call(objectOf(call(app, "GetActiveDoc")), "GetTitle")), "A");
+  // The viewer document and the PDDoc speak of one document.
+  call(objectOf(call(a, "GetPDDoc")), "SetInfo", {"Title", "Seen by both"});
+  EXPECT_EQ(CStr(call(d, "GetInfo", {"Title"})), "Seen by both");
+  EXPECT_TRUE(CBool(call(a, "Close", {true})));
+  EXPECT_FALSE(CBool(call(a, "IsValid")));
+  EXPECT_EQ(CLng(call(d, "GetNumPages")), 3) << "the PDDoc keeps its document";
+  // A viewer document whose Open fails: RealViewer.AViewerDocumentWhoseOpenFailedShowsNoDocument.
+}
+
+TEST_F(Viewer, MenuCommandsAndPrintingPagesThatDoNotExist) {
+  EXPECT_THROW(call(app, "MenuItemExecute", {"NewBookmark"}), AutomationError) << "no document in the viewer";
+  ObjectRef av = objectOf(call(d, "OpenAVDoc", {"m"}));
+  ObjectRef pv = objectOf(call(av, "GetAVPageView"));
+  call(app, "MenuItemExecute", {"LastPage"});
+  EXPECT_EQ(CLng(call(pv, "GetPageNum")), 2);
+  call(app, "MenuItemExecute", {"PrevPage"});
+  EXPECT_EQ(CLng(call(pv, "GetPageNum")), 1);
+  EXPECT_EQ(raised([&] { call(app, "MenuItemExecute", {"NoSuchCommand"}); }).description,
+            "The viewer has no menu command \"NoSuchCommand\"");
+  EXPECT_EQ(raised([&] {
+              call(av, "PrintPagesSilent", {1, 3, 2, false, true});
+            }).description,
+            "Cannot print pages 1 to 3 of a document of 3 pages (page numbers start at 0)");
+  // Reading aloud needs the speech synthesizer; without it, a clear error.
+  TempDir noPrograms;
+  ScopedEnv noPath("PATH", noPrograms.path());
+  EXPECT_RAISES("espeak-ng", call(app, "MenuItemExecute", {"ADBE:ReadAloudStart"}));
 }
 
 }  // namespace pm::test

@@ -167,9 +167,4 @@ std::string pageText(const std::string& file, int page) {
   return page >= 0 && page < r.pages ? r.pageText[static_cast<size_t>(page)] : "<error>";
 }
 
-int pageCount(const std::string& file) {
-  ReadBack r = readBack(file);
-  return r.ok ? r.pages : -1;
-}
-
 }  // namespace pm::test

@@ -37,7 +37,6 @@ std::vector<std::string> fieldNames(const std::string& file);
 std::vector<std::string> annots(const std::string& file, int page);
 // The text of a page as MuPDF extracts it.
 std::string pageText(const std::string& file, int page);
-int pageCount(const std::string& file);
 
 // A Document of the component over the file, as OpenDocument makes it.
 inline ObjectRef openDocument(const std::string& path) {

@@ -1,14 +1,85 @@
-// The value vocabularies and the private text procedures.
+// Document against the recording server: which members are called on the
+// viewer's objects, in which order, with which arguments; the value
+// vocabularies; numbers and quoted text as script text; and the private text
+// procedures.
 #include <gtest/gtest.h>
+
+#include <clocale>
 
 #include "automation/Automation.h"
 #include "component/document/Document.h"
-#include "component/document/Vocabulary.h"
 #include "component/frame/ModuleState.h"
 #include "servers/recording/Recorder.h"
+#include "support/RecordedDocument.h"
 #include "support/Raised.h"
+#include "component/document/Vocabulary.h"
+#include "component/document/ScriptText.h"
 
 namespace pm::test {
+
+using pm::recording::Recorder;
+using Lines = std::vector<std::string>;
+
+class DocumentFrame : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    rec = Recorder::create();
+    recordViewerDocument(*rec);
+    moduleState().strAcrobatVersion = "7.0";
+  }
+  ObjectRef open() {
+    ObjectRef d = createDocument();
+    rec->clear();
+    return d;
+  }
+  std::shared_ptr<Recorder> rec;
+};
+
+// Open answering Null (were Null taken for success, the script object would
+// be asked for and closed on release): NumPages raises an unset object and
+// releasing the document calls nothing. An Open answering False:
+// PagesOverServer.ErrorsNameTheFileAndSpeakTheCallersPages.
+TEST_F(DocumentFrame, NullOpenLeavesNothingToCloseOnRelease) {
+  // A later registration shadows the fixture's.
+  auto r2 = Recorder::create();
+  r2->registerClass("AcroExch.PDDoc");
+  r2->on("AcroExch.PDDoc", "Open").returns(Variant::null());
+  r2->on("AcroExch.PDDoc", "GetJSObject").returnsObject("JSO");
+  {
+    ObjectRef d = createDocument();
+    EXPECT_EQ(r2->transcript(),
+              (Lines{"create AcroExch.PDDoc", "AcroExch.PDDoc call Open(\"/docs/a.pdf\")", "release AcroExch.PDDoc"}));
+    EXPECT_EQ(raised([&] { get(d, "NumPages"); }).number, basic::ObjectVariableNotSet);
+    EXPECT_NO_THROW(call(d, "CloseDoc"));
+    r2->clear();
+  }
+  EXPECT_TRUE(r2->transcript().empty());
+}
+
+TEST_F(DocumentFrame, CloseDocTwiceIgnoresErrorsAndReleaseDoesNotCloseAgain) {
+  ObjectRef d = open();
+  rec->on("JSO", "CloseDoc").returns(Variant()).fails(5, "already closed");
+  call(d, "CloseDoc");
+  EXPECT_NO_THROW(call(d, "CloseDoc"));
+  EXPECT_EQ(rec->transcript(), (Lines{"JSO call CloseDoc(True)", "JSO call CloseDoc(True)"}));
+  rec->clear();
+  d.reset();
+  EXPECT_EQ(rec->transcript(), (Lines{"release JSO", "release AcroExch.PDDoc"}));
+}
+
+TEST_F(DocumentFrame, AnUnconvertibleAnswerIsATypeMismatchAndReadOnlyPropertiesStayRead) {
+  ObjectRef d = open();
+  rec->on("JSO", "NumPages").returns(Variant("many"));
+  EXPECT_EQ(raised([&] { get(d, "NumPages"); }).number, basic::TypeMismatch);
+  rec->clear();
+  EXPECT_THROW(let(d, "NumPages", 4), AutomationError);
+  EXPECT_TRUE(rec->transcript().empty());
+  moduleState().strAcrobatVersion = "8.0";
+  EXPECT_EQ(call(d, "GetFileType", {0}), Variant("com.callas.preflight.pdfa"));
+  moduleState().strAcrobatVersion = "";
+  EXPECT_EQ(call(d, "GetFileType", {0}), Variant("com.adobe.acrobat.pdf"));
+}
+
 class Vocabulary : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -82,6 +153,28 @@ TEST(TextProcedures, CountsAndDigits) {
   EXPECT_FALSE(Document::StartsWithDigit(""));
   EXPECT_TRUE(Document::StartsWithDigit("9 lives"));
   EXPECT_THROW(Document::CountSpaces(std::string(40000, ' ')), AutomationError);
+}
+
+TEST(ScriptText, NumbersAreScriptTextInAnyLocale) {
+  // A locale with a decimal comma must not change the script.
+  std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
+  std::string got;
+  for (const Variant& v : {Variant(int32_t(12)), Variant(-3.0), Variant(0.5), Variant(-0.0), Variant("72"),
+                           Variant(1.25e20), Variant(2.0 / 3.0), Variant(true)})
+    got += script::Number(v) + " ";
+  EXPECT_EQ(got, "12 -3 0.5 0 72 1.25E+20 0.666666666666667 -1 ");
+  std::setlocale(LC_NUMERIC, "C");
+  // A caller's text that is not a number never reaches the script.
+  EXPECT_EQ(raised([] { script::Number(Variant("0);app.launchURL('x')")); }).number, 13);
+}
+
+TEST(ScriptText, QuoteEscapesEverythingThatEndsALiteral) {
+  EXPECT_EQ(script::Quote("plain"), "\"plain\"");
+  EXPECT_EQ(script::Quote("a\"b'c\\d"), "\"a\\\"b\\'c\\\\d\"");
+  EXPECT_EQ(script::Quote("l1\r\nl2\tx"), "\"l1\\r\\nl2\\tx\"");
+  EXPECT_EQ(script::Quote(std::string("\x01\x7F", 2)), "\"\\u0001\\u007F\"");
+  EXPECT_EQ(script::Quote("Ж\u2028z\u2029"), "\"Ж\\u2028z\\u2029\"");
+  EXPECT_EQ(script::Quote("\");app.alert(1);//"), "\"\\\");app.alert(1);//\"");
 }
 
 }  // namespace pm::test
