@@ -45,6 +45,15 @@ TEST_F(WordOrchestration, PrinterIsSetForThePrintAndTheOldOneGivenBack) {
   EXPECT_FALSE(std::filesystem::exists(dir.file("out.ps"))) << "the old PostScript file was deleted before printing";
 }
 
+// With every page wanted, the printer member exports too: nothing prints.
+TEST_F(WordOrchestration, ThePrinterMemberExportsAWholeDocumentWithoutPrinting) {
+  opens();
+  call(pdf, "CreatePDFfromWord2", {Arg(dir.file("out.pdf")), Arg(dir.file("in.doc")), Arg("My PS")});
+  Lines t = rec->transcript();
+  EXPECT_TRUE(std::any_of(t.begin(), t.end(), [](auto& l) { return l.find("ExportAsFixedFormat(") != l.npos; }));
+  EXPECT_FALSE(std::any_of(t.begin(), t.end(), [](auto& l) { return l.find("PrintOut") != l.npos; }));
+}
+
 TEST_F(WordOrchestration, WrongPasswordQuitsWordWithoutClosingADocument) {
   rec->on("Documents", "Open").fails(5408, "The password is incorrect. Word cannot open the document.");
   EXPECT_EQ(raised([&] {
