@@ -292,7 +292,13 @@ def test_keys_queue_limit_and_binding(tmp_path, made):
         assert c.get("/metrics", headers={"authorization": "Bearer wrong"}).status_code == 401
         ok = {"authorization": "Bearer secret-key-1", "prefer": "respond-async"}
         assert c.get("/metrics", headers=ok).status_code == 200
-        answers = [c.post("/v1/convert", files=uploads(made, {"file": ["five_ps"]}), headers=ok) for _ in range(4)]
+        # A first job of some hundred pages keeps the one worker busy while
+        # the others arrive, however fast the machine converts.
+        long = tmp_path / "long.ps"
+        long.write_text("%!PS\n/Helvetica findfont 24 scalefont setfont\n"
+                        "1 1 300 { 72 700 moveto 8 string cvs show showpage } for\n")
+        answers = [c.post("/v1/convert", files=[("file", ("long.ps", long.read_bytes()))] if i == 0 else
+                          uploads(made, {"file": ["five_ps"]}), headers=ok) for i in range(4)]
         codes = [a.status_code for a in answers]
         assert codes[0] == 202 and 429 in codes and codes.count(202) <= 3, codes
         full = answers[codes.index(429)]
