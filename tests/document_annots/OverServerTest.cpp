@@ -14,7 +14,7 @@ namespace pm::test {
 
 class AnnotsOverServer : public PdfTest {
  protected:
-  DocSpec spec() override {
+  DocSpec layout() override {
     return textPages({{"The quick brown fox jumps over the lazy dog.", "A Quick brown cat sleeps."},
                       {"quick brown again and the lazy dog."}});
   }

@@ -15,7 +15,7 @@ DocSpec pagesNamed(std::initializer_list<const char*> names) {
 
 class PagesOverServer : public PdfTest {
  protected:
-  DocSpec spec() override { return pagesNamed({"one", "two", "three"}); }
+  DocSpec layout() override { return pagesNamed({"one", "two", "three"}); }
   void SetUp() override {
     PdfTest::SetUp();
     source = dir.file("src.pdf");

@@ -275,7 +275,9 @@ std::string script(const char* name) {
 
 class Sending : public OverServer {
  protected:
-  DocSpec spec() override { return textPages({{"Helo wrold, this text has a tset."}, {"Every word here is right."}}); }
+  DocSpec layout() override {
+    return textPages({{"Helo wrold, this text has a tset."}, {"Every word here is right."}});
+  }
   void SetUp() override {
     OverServer::SetUp();
     ObjectRef name = objectOf(call(js, "addField", {"name", "text", 0, V({72, 700, 272, 680})}));

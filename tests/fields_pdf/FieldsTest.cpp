@@ -9,7 +9,7 @@ namespace pm::test {
 
 class PdfForm : public PdfTest {
  protected:
-  DocSpec spec() override { return textPages({{"Order form"}, {"Order form"}}); }
+  DocSpec layout() override { return textPages({{"Order form"}, {"Order form"}}); }
   void SetUp() override {
     PdfTest::SetUp();
     doc = openDocument(path);

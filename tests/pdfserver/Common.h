@@ -45,10 +45,10 @@ inline ObjectRef openPDDoc(const std::string& path) {
 class PdfTest : public ::testing::Test {
  protected:
   // The document the test starts from, made as doc.pdf.
-  virtual DocSpec spec() { return standardSpec(); }
+  virtual DocSpec layout() { return standardSpec(); }
   void SetUp() override {
     path = dir.file("doc.pdf");
-    makePdf(path, spec());
+    makePdf(path, layout());
   }
   TempDir dir;
   std::string path;
