@@ -1,5 +1,8 @@
 #include "servers/pdf/engine/Mu.h"
 
+#include <unistd.h>
+
+#include <cstdlib>
 #include <mutex>
 
 #include "automation/Error.h"
@@ -22,9 +25,34 @@ void unlockFn(void*, int n) {
 // process has no business writing to its terminal.
 void quiet(void*, const char*) {}
 
+// A hostile file can make MuPDF ask for any size: a stream length of
+// 4000000000000000 becomes a negative int that is then used as a size_t
+// hint. No single block larger than half the machine's memory can be of use,
+// and with overcommit a granted one is only found out when the process is
+// killed; refusing it makes MuPDF raise its own "malloc failed" error, which
+// reaches the caller as an automation error.
+size_t largestBlock() {
+  static const size_t limit = [] {
+    long pages = sysconf(_SC_PHYS_PAGES), size = sysconf(_SC_PAGESIZE);
+    size_t half = pages > 0 && size > 0 ? static_cast<size_t>(pages) * static_cast<size_t>(size) / 2 : 0;
+    return half > 0 ? half : static_cast<size_t>(1) << 32;
+  }();
+  return limit;
+}
+void* boundedMalloc(void*, size_t n) {
+  return n > largestBlock() ? nullptr : std::malloc(n);
+}
+void* boundedRealloc(void*, void* p, size_t n) {
+  return n > largestBlock() ? nullptr : std::realloc(p, n);
+}
+void plainFree(void*, void* p) {
+  std::free(p);
+}
+
 fz_context* makeBase() {
   static fz_locks_context lc{nullptr, lockFn, unlockFn};
-  fz_context* c = fz_new_context(nullptr, &lc, FZ_STORE_DEFAULT);
+  static fz_alloc_context ac{nullptr, boundedMalloc, boundedRealloc, plainFree};
+  fz_context* c = fz_new_context(&ac, &lc, FZ_STORE_DEFAULT);
   if (!c) return nullptr;
   fz_set_warning_callback(c, quiet, nullptr);
   fz_set_error_callback(c, quiet, nullptr);
