@@ -30,20 +30,19 @@ void quiet(void*, const char*) {}
 // hint. No single block larger than half the machine's memory can be of use,
 // and with overcommit a granted one is only found out when the process is
 // killed; refusing it makes MuPDF raise its own "malloc failed" error, which
-// reaches the caller as an automation error.
-size_t largestBlock() {
-  static const size_t limit = [] {
-    long pages = sysconf(_SC_PHYS_PAGES), size = sysconf(_SC_PAGESIZE);
-    size_t half = pages > 0 && size > 0 ? static_cast<size_t>(pages) * static_cast<size_t>(size) / 2 : 0;
-    return half > 0 ? half : static_cast<size_t>(1) << 32;
-  }();
-  return limit;
+// reaches the caller as an automation error. The limit is set once, before
+// the base context exists, so the allocator itself only compares.
+size_t largestBlock = 0;
+size_t halfTheMemory() {
+  long pages = sysconf(_SC_PHYS_PAGES), size = sysconf(_SC_PAGESIZE);
+  size_t half = pages > 0 && size > 0 ? static_cast<size_t>(pages) * static_cast<size_t>(size) / 2 : 0;
+  return half > 0 ? half : static_cast<size_t>(1) << 32;
 }
 void* boundedMalloc(void*, size_t n) {
-  return n > largestBlock() ? nullptr : std::malloc(n);
+  return n > largestBlock ? nullptr : std::malloc(n);
 }
 void* boundedRealloc(void*, void* p, size_t n) {
-  return n > largestBlock() ? nullptr : std::realloc(p, n);
+  return n > largestBlock ? nullptr : std::realloc(p, n);
 }
 void plainFree(void*, void* p) {
   std::free(p);
@@ -52,6 +51,7 @@ void plainFree(void*, void* p) {
 fz_context* makeBase() {
   static fz_locks_context lc{nullptr, lockFn, unlockFn};
   static fz_alloc_context ac{nullptr, boundedMalloc, boundedRealloc, plainFree};
+  largestBlock = halfTheMemory();
   fz_context* c = fz_new_context(&ac, &lc, FZ_STORE_DEFAULT);
   if (!c) return nullptr;
   fz_set_warning_callback(c, quiet, nullptr);
