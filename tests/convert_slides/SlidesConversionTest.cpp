@@ -59,7 +59,9 @@ TEST_F(SlidesOrchestration, AWholePublicationTakesTheOfficesExportWithoutAWait) 
   });
   auto before = std::chrono::steady_clock::now();
   call(pdf, "CreatePDFfromPub", {Arg(dir.file("out.pdf")), Arg(dir.file("leaflet.pub"))});
-  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(900));
+  // The print-file wait alone takes two seconds; a busy machine may take more
+  // than one for the rest.
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(2000)) << "no print-file wait";
   EXPECT_TRUE(has("ActiveDocument call ExportAsFixedFormat(Format:=2%, Filename:=\"" + exported + "\")"));
   const std::string distilled = " call FileToPDF(\"" + exported + "\", \"" + dir.file("out.pdf") + "\", \"\")";
   Lines t = rec->transcript();
