@@ -30,13 +30,10 @@ from ._pressmark import (
     GetActiveObject,
     Object,
     WithEvents,
-    call,
-    get,
-    let,
-    set,
     typename,
 )
-from ._version import __version__
+from ._pressmark import call, get, let, set  # noqa: F401 -- reachable by name, kept out of __all__
+from ._version import __version__  # noqa: F401 -- the package's version
 from . import _idioms
 
 DispatchWithEvents = _idioms.DispatchWithEvents

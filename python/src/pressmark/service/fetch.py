@@ -11,7 +11,7 @@ import socket
 import urllib.parse
 import urllib.request
 
-from .ops import BadRequest
+from .problems import BadRequest
 
 
 def _allowed_ip(ip, settings):
@@ -66,4 +66,3 @@ def download(url, target, settings, limit):
                 if got > limit:
                     raise BadRequest(f"the document at {url[:200]} is larger than {limit} bytes", "too-large")
                 f.write(chunk)
-
