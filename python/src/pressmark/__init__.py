@@ -22,6 +22,8 @@ from ._types import (
     Nothing,
     Null,
     Ref,
+    ServerPath,
+    path_parameters,
 )
 from ._pressmark import (
     Connection,
@@ -42,6 +44,6 @@ DispatchWithEvents = _idioms.DispatchWithEvents
 # are not exported by `from pressmark import *`: set would shadow the builtin.
 __all__ = [
     "Array", "AutomationError", "Connection", "CreatePDF", "Dispatch", "DispatchWithEvents", "ErrorValue",
-    "GetActiveObject", "MemberNotFoundError", "Missing", "Nothing", "Null", "Object", "Ref", "WithEvents",
-    "typename",
+    "GetActiveObject", "MemberNotFoundError", "Missing", "Nothing", "Null", "Object", "Ref", "ServerPath", "WithEvents",
+    "path_parameters", "typename",
 ]

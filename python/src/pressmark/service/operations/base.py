@@ -56,12 +56,6 @@ TEXT = {".txt", ".text", ".log"}
 EXCEL = {".xls", ".xlsx", ".ods", ".csv", ".fods"}
 SLIDES = {".ppt", ".pptx", ".odp", ".pps", ".ppsx", ".fodp"}
 
-# The arguments that name files are the service's to fill in.
-PATH_ARGS = {"strpdffile", "strpsfile", "strwordddocument", "strworddocument", "strtextfile", "strexcelworkbook",
-             "strppdocument", "strimagefile", "strpubfile", "strmiscfile", "varpdffiles", "varimagefiles",
-             "varpsfiles", "strpdf", "strdir", "strfile", "strpath", "strsourcepdf", "strtargetpdf",
-             "strcertificatefile", "strjoboptionsfile", "strdirectory", "strdistiller", "strprinter"}
-
 
 def convert_value(name: str, text: str) -> Any:
     """A form field's text as the member's argument, by its type prefix."""
@@ -90,15 +84,18 @@ def parameters(obj: object, member: str) -> List[str]:
 
 
 def member_args(obj: object, member: str, fields: Dict[str, str], consumed: Iterable[str] = ()) -> Dict[str, Any]:
-    """The named arguments of `member` the form carries, converted."""
+    """The named arguments of `member` the form carries, converted. A parameter the member table marks as
+    naming something on the server is the service's to fill in, never the form's."""
+    function = getattr(obj, member)
     by_low = {p.lower(): p for p in parameters(obj, member)}
+    paths = pressmark.path_parameters(function)
     skip = set(consumed)
     args: Dict[str, Any] = {}
     for key, value in fields.items():
         real = by_low.get(key.lower())
         if real is None or key in skip:
             continue
-        if real.lower() in PATH_ARGS:
+        if real in paths:
             raise BadRequest(f'form field "{key}" names a file on the server; upload the file instead',
                              "path-not-allowed")
         args[real] = convert_value(real, value)
