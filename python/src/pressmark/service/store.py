@@ -86,6 +86,9 @@ class Store:
             id TEXT PRIMARY KEY, op TEXT, status TEXT, progress INTEGER, created REAL, started REAL,
             finished REAL, request_id TEXT, idem TEXT UNIQUE, webhook TEXT, fields TEXT, inputs TEXT,
             output TEXT, error TEXT, queue TEXT)""")
+        # Webhook deliveries waiting or being sent: they outlive the process.
+        self._db.execute("""CREATE TABLE IF NOT EXISTS deliveries (
+            id TEXT PRIMARY KEY, url TEXT, body BLOB, request_id TEXT, attempts INTEGER, due REAL)""")
 
     def close(self) -> None:
         with self._lock:
@@ -163,8 +166,45 @@ class Store:
     def delete(self, job_id: str) -> None:
         self._exec("DELETE FROM jobs WHERE id=?", (job_id,))
 
+    def queued_by_queue(self) -> Dict[str, int]:
+        return {str(r["queue"]): int(r["n"]) for r in self._rows(
+            "SELECT queue, COUNT(*) AS n FROM jobs WHERE status='queued' GROUP BY queue")}
+
     def count(self, status: str) -> int:
         return int(self._rows("SELECT COUNT(*) AS n FROM jobs WHERE status=?", (status,))[0]["n"])
+
+
+@dataclasses.dataclass
+class Delivery:
+    """One webhook event: its id stays the same across attempts."""
+    id: str
+    url: str
+    body: bytes
+    request_id: str
+    attempts: int
+    due: float
+
+
+class Deliveries:
+    """The webhook deliveries not yet done, in the job store's file."""
+
+    def __init__(self, store: Store) -> None:
+        self._store = store
+
+    def add(self, delivery: Delivery) -> None:
+        self._store._exec("INSERT INTO deliveries (id, url, body, request_id, attempts, due) VALUES (?,?,?,?,?,?)",
+                          (delivery.id, delivery.url, delivery.body, delivery.request_id, delivery.attempts,
+                           delivery.due))
+
+    def pending(self) -> List[Delivery]:
+        return [Delivery(r["id"], r["url"], bytes(r["body"]), r["request_id"], int(r["attempts"]), float(r["due"]))
+                for r in self._store._rows("SELECT * FROM deliveries ORDER BY due")]
+
+    def retry(self, delivery_id: str, attempts: int, due: float) -> None:
+        self._store._exec("UPDATE deliveries SET attempts=?, due=? WHERE id=?", (attempts, due, delivery_id))
+
+    def remove(self, delivery_id: str) -> None:
+        self._store._exec("DELETE FROM deliveries WHERE id=?", (delivery_id,))
 
 
 def remove_job(jobs_dir: str, store: Store, job_id: str) -> None:
