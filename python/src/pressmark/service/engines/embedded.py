@@ -9,7 +9,7 @@ import os
 import queue
 import threading
 import time
-from typing import Any, Dict, List, Optional, Tuple
+from typing import Any, Callable, Dict, List, Optional, Tuple
 
 import pressmark
 
@@ -109,11 +109,15 @@ class Embedded:
             with self._lock:
                 self._running[job_id] = (time.time(), me)
             self.metrics.observe_wait(job)
-            output, error = execute(pdf, folder, job.op, job.fields, job.inputs,
-                                    lambda p, j=job_id: self.store.progress(j, p))
+            output, error = execute(pdf, folder, job.op, job.fields, job.inputs, self._progress_of(job_id))
             with self._lock:
                 self._running.pop(job_id, None)
             self.finish(job_id, output, error)
+
+    def _progress_of(self, job_id: str) -> Callable[[int], None]:
+        def progress(percent: int) -> None:
+            self.store.progress(job_id, percent)
+        return progress
 
     def finish(self, job_id: str, output: Optional[OutputRecord], error: Optional[ProblemFields]) -> None:
         if self.store.finish(job_id, output, error):

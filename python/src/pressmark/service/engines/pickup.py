@@ -21,7 +21,7 @@ class PromptPickup(bootsteps.StartStopStep):  # type: ignore[misc]
     requires = {"celery.worker.components:Hub"}
 
     def create(self, worker: Any) -> None:
-        hub = getattr(worker, "hub", None)
+        hub: Any = getattr(worker, "hub", None)
         if hub is None:
             return  # a pool without an event loop asks for messages itself
         fire_timers = hub.fire_timers
