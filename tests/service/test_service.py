@@ -1,5 +1,6 @@
 # Every native and compatibility route on documents the tests make, jobs,
 # webhooks, problems, limits, keys and metrics, over real HTTP.
+import base64
 import contextlib
 import functools
 import hashlib
@@ -11,15 +12,17 @@ import os
 import re
 import shutil
 import signal
+import socket
+import sqlite3
 import subprocess
 import threading
 import time
 import zipfile
 
-import httpx
 import pytest
 
-from conftest import CLI, ROOT, Service, pdf_pages, pdf_text, read_back, require_or_skip
+from conftest import (CLI, ROOT, WEBHOOK_KEY, WEBHOOK_SECRET, Service, free_port, pdf_pages, pdf_text, read_back,
+                      require_or_skip)
 
 
 def qdf(data, tmp_path):
@@ -74,11 +77,11 @@ def uploads(made, fields):
     return [(field, (made[k].name, made[k].read_bytes())) for field, keys in fields.items() for k in keys]
 
 
-def finished(client, job, tries=600):
-    """A job's status once it is neither queued nor running."""
+def finished(client, job, tries=600, until=("done", "failed"), headers=None):
+    """A job's status once it has reached one of `until` (by default: once it has ended)."""
     for _ in range(tries):
-        status = client.get(f"/v1/jobs/{job}").json()
-        if status["status"] not in ("queued", "running"):
+        status = client.get(f"/v1/jobs/{job}", headers=headers).json()
+        if status["status"] in until:
             return status
         assert 0 <= status.get("progress", 0) <= 100
         time.sleep(0.1)
@@ -86,9 +89,9 @@ def finished(client, job, tries=600):
 
 
 @contextlib.contextmanager
-def serving(handler):
+def serving(handler, port=0):
     """A loopback HTTP server of the test's own (its port), stopped when the block ends."""
-    server = http.server.HTTPServer(("127.0.0.1", 0), handler)
+    server = http.server.HTTPServer(("127.0.0.1", port), handler)
     threading.Thread(target=server.serve_forever, daemon=True).start()
     try:
         yield server.server_port
@@ -160,8 +163,6 @@ BAD = [
      "/v1/convert", 400, "path-not-allowed"),
     ("unknown field", dict(files=[("file", ("a.pdf", b"%PDF-1.4"))], data={"lngWhat": "1"}), "/v1/pages/delete", 400,
      "unknown-field"),
-    ("wrong value", dict(files=[("file", ("a.txt", b"text"))], data={"blnLandscape": "maybe"}), "/v1/convert", 400,
-     "invalid-argument"),
     ("not a form", dict(content=b"{}", headers={"content-type": "application/json"}), "/v1/text", 415,
      "bad-content-type"),
     ("oversized body", dict(files=[("file", ("big.pdf", b"%PDF-" + b"0" * (5 << 20)))]), "/v1/text", 413,
@@ -169,10 +170,7 @@ BAD = [
     ("hostile Content-Type", dict(content=b"a=b", headers={"content-type": HOSTILE}), "/v1/text", 415,
      "bad-content-type"),
     ("no such route", dict(), "/v1/nothing", 404, "not-found"),
-    ("fetch from a host not allowed", dict(data={"fileUrl": "http://169.254.169.254/latest"}), "/v1/text", 400,
-     "url-not-allowed"),
-    ("webhook to a refused host", dict(files=[("file", ("a.pdf", b"%PDF-1.4"))],
-                                       headers={"x-webhook-url": "http://10.0.0.1/hook"}), "/v1/text", 400,
+    ("fetch from a host not allowed", dict(data={"fileUrl": "http://198.51.100.7/latest"}), "/v1/text", 400,
      "url-not-allowed"),
 ]
 
@@ -181,9 +179,7 @@ BAD = [
 def test_problems(service, what, kwargs, path, status, type_):
     kwargs = dict(kwargs)
     kwargs["headers"] = dict(kwargs.get("headers", {}), **{"x-request-id": "req-" + type_})
-    started = time.monotonic()
     r = service.client.post(path, **kwargs)
-    elapsed = time.monotonic() - started
     assert r.status_code == status, r.text
     assert r.headers["content-type"] == "application/problem+json"
     assert r.headers["x-request-id"] == "req-" + type_
@@ -191,8 +187,14 @@ def test_problems(service, what, kwargs, path, status, type_):
     assert p["type"] == "urn:pressmark:problem:" + type_ and p["status"] == status and p["retryable"] is False
     if type_ == "automation-error":
         assert p["source"] == "Pressmark" and isinstance(p["number"], int) and p["detail"]
-    if what == "hostile Content-Type":
-        assert elapsed < 0.1, elapsed
+
+
+def verified(headers, body):
+    """A receiver's check of a Standard Webhooks signature, with the key the service was given."""
+    signed = f"{headers['webhook-id']}.{headers['webhook-timestamp']}.".encode() + body
+    expected = base64.b64encode(hmac.new(WEBHOOK_KEY, signed, hashlib.sha256).digest()).decode()
+    given = [s.split(",", 1)[1] for s in headers["webhook-signature"].split() if s.startswith("v1,")]
+    return any(hmac.compare_digest(expected, g) for g in given)
 
 
 class Hooks(http.server.BaseHTTPRequestHandler):
@@ -223,11 +225,84 @@ def test_async_job_polled_deleted_and_webhook_signed(service, made, tmp_path):
         while len(Hooks.got) < 2 and time.monotonic() < deadline:
             time.sleep(0.1)
         headers, body = Hooks.got[-1]
+        # The answer 500 was tried again as the same event.
         assert len(Hooks.got) == 2 and body == Hooks.got[0][1]
-        assert headers["X-Pressmark-Signature"] == "sha256=" + hmac.new(b"hook-key", body, hashlib.sha256).hexdigest()
+        assert headers["webhook-id"] == Hooks.got[0][0]["webhook-id"] and headers["webhook-id"].startswith("msg_")
+        assert verified(headers, body)
         assert headers["X-Request-Id"] == "hooked" and json.loads(body)["status"] == "done"
         assert service.client.delete(job).status_code == 204
         assert service.client.get(job).status_code == 404
+
+
+# Loopback as a caller may spell it; the resolver reads each as 127.0.0.1 or ::1.
+LOOPBACK = ["127.0.0.1", "2130706433", "0x7f.1", "127.1", "0177.0.0.1", "localhost", "localhost.", "[::1]",
+            "[::ffff:127.0.0.1]", "[64:ff9b::7f00:1]", "[::127.0.0.1]"]
+
+
+def test_loopback_refused_in_every_spelling_with_any_host_allowed(tmp_path, made):
+    """With every host allowed and private addresses not, no spelling of
+    loopback reaches a listener there, as an input or as a webhook."""
+    listener = socket.create_server(("127.0.0.1", 0))
+    listener.setblocking(False)
+    port = listener.getsockname()[1]
+    s = Service(tmp_path / "open", "--fetch-allow", "*")
+    try:
+        for host in LOOPBACK:
+            url = f"http://{host}:{port}/two.pdf"
+            fetched = s.client.post("/v1/text", data={"fileUrl": url})
+            hooked = s.client.post("/v1/text", files=uploads(made, {"file": ["pdf"]}), headers={"x-webhook-url": url})
+            for r in (fetched, hooked):
+                assert r.status_code == 400 and r.json()["type"].endswith("url-not-allowed"), (host, r.text)
+        with pytest.raises(BlockingIOError):
+            listener.accept()
+    finally:
+        s.stop()
+        listener.close()
+
+
+class Later(http.server.BaseHTTPRequestHandler):
+    got = []
+
+    def do_POST(self):
+        Later.got.append((dict(self.headers), self.rfile.read(int(self.headers["content-length"]))))
+        self.send_response(204)
+        self.end_headers()
+
+    def log_message(self, *args):
+        pass
+
+
+def test_pending_webhook_survives_a_restart(tmp_path, made):
+    """A delivery its receiver could not take yet is sent after the service
+    restarts, under the id it was first given."""
+    port = free_port()
+    s = Service(tmp_path / "state", "--allow-private", "--fetch-allow", "127.0.0.1", "--webhook-secret",
+                WEBHOOK_SECRET)
+    try:
+        r = s.client.post("/v1/text", files=uploads(made, {"file": ["pdf"]}),
+                          headers={"x-webhook-url": f"http://127.0.0.1:{port}/later"})
+        assert r.status_code == 200, r.text
+        store = sqlite3.connect(tmp_path / "state" / "jobs.sqlite")
+        pending = []
+        for _ in range(300):
+            pending = store.execute("SELECT id FROM deliveries").fetchall()
+            if pending:
+                break
+            time.sleep(0.05)
+        store.close()
+        assert len(pending) == 1
+        s.kill()
+        with serving(functools.partial(Later), port=port):
+            s.start()
+            for _ in range(600):
+                if Later.got:
+                    break
+                time.sleep(0.05)
+        headers, body = Later.got[0]
+        assert headers["webhook-id"] == pending[0][0] and verified(headers, body)
+        assert json.loads(body)["status"] == "done"
+    finally:
+        s.stop()
 
 
 def test_input_fetched_from_an_allowed_address(service, made):
@@ -238,8 +313,9 @@ def test_input_fetched_from_an_allowed_address(service, made):
 
 
 def test_idempotency_key_gives_one_job(service, made):
-    send = lambda: service.client.post("/v1/text", files=uploads(made, {"file": ["pdf"]}),
-                                       headers={"idempotency-key": "once-only", "prefer": "respond-async"})
+    def send():
+        return service.client.post("/v1/text", files=uploads(made, {"file": ["pdf"]}),
+                                   headers={"idempotency-key": "once-only", "prefer": "respond-async"})
     first, second = send(), send()
     assert first.status_code == second.status_code == 202
     assert first.json()["id"] == second.json()["id"]
@@ -284,7 +360,10 @@ def test_keys_queue_limit_and_binding(tmp_path, made):
     refused = subprocess.run([CLI, "serve", "--host", "0.0.0.0",
                               "--state-dir", str(tmp_path / "x"), "--port", "1"], capture_output=True, text=True)
     assert refused.returncode != 0 and "without API keys" in refused.stderr
-    s = Service(tmp_path / "keyed", "--api-keys-file", str(keys), "--workers", "1", "--queue-size", "1")
+    gate = tmp_path / "gate"
+    gate.mkdir()
+    s = Service(tmp_path / "keyed", "--api-keys-file", str(keys), "--workers", "1", "--queue-size", "1",
+                "--test-gate-dir", str(gate))
     try:
         c = s.client
         assert c.get("/health").status_code == 200
@@ -292,17 +371,16 @@ def test_keys_queue_limit_and_binding(tmp_path, made):
         assert c.get("/metrics", headers={"authorization": "Bearer wrong"}).status_code == 401
         ok = {"authorization": "Bearer secret-key-1", "prefer": "respond-async"}
         assert c.get("/metrics", headers=ok).status_code == 200
-        # A first job of some hundred pages keeps the one worker busy while
-        # the others arrive, however fast the machine converts.
-        long = tmp_path / "long.ps"
-        long.write_text("%!PS\n/Helvetica findfont 24 scalefont setfont\n"
-                        "1 1 300 { 72 700 moveto 8 string cvs show showpage } for\n")
-        answers = [c.post("/v1/convert", files=[("file", ("long.ps", long.read_bytes()))] if i == 0 else
-                          uploads(made, {"file": ["five_ps"]}), headers=ok) for i in range(4)]
-        codes = [a.status_code for a in answers]
-        assert codes[0] == 202 and 429 in codes and codes.count(202) <= 3, codes
-        full = answers[codes.index(429)]
-        assert full.headers["retry-after"] == "5" and full.json()["retryable"] is True
+        # The gate's job holds the one worker until the test opens it: one
+        # more job waits, the next finds the queue full.
+        held = c.post("/v1/test/gate", data={}, headers=ok)
+        assert held.status_code == 202, held.text
+        assert finished(c, held.json()["id"], until=("running",), headers=ok)["status"] == "running"
+        answers = [c.post("/v1/convert", files=uploads(made, {"file": ["ps"]}), headers=ok) for _ in range(2)]
+        assert [a.status_code for a in answers] == [202, 429]
+        assert answers[1].headers["retry-after"] == "5" and answers[1].json()["retryable"] is True
+        (gate / "open").touch()
+        assert finished(c, answers[0].json()["id"], headers=ok)["status"] == "done"
     finally:
         s.stop()
 
@@ -429,7 +507,8 @@ def test_docs_page_converts_in_a_headless_browser(service, made, tmp_path):
         link = wait.until(lambda _: block.find_elements(By.CSS_SELECTOR, ".live-responses-table a[download]"))[0]
         head = browser.execute_async_script(
             "const done = arguments[1];"
-            "fetch(arguments[0]).then(r => r.arrayBuffer()).then(b => done(String.fromCharCode(...new Uint8Array(b.slice(0, 5)))))"
+            "fetch(arguments[0]).then(r => r.arrayBuffer())"
+            ".then(b => done(String.fromCharCode(...new Uint8Array(b.slice(0, 5)))))"
             ".catch(e => done('failed: ' + e));", link.get_attribute("href"))
         assert head == "%PDF-", head
         urls = [json.loads(e["message"])["message"]["params"]["request"]["url"]

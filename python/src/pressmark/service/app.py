@@ -12,14 +12,16 @@ from fastapi.responses import Response
 from .config import Settings
 from .guard import Guard
 from .problems import BodyTooLarge
+from .operations import OPS, testing
 from .routers import compatible, docs, documents, jobs, operations
+from .routers import testing as testing_routes
 from .routers.operations import version
 from .service import Service
 from .views import problem
 
 
 def create_app(settings: Settings) -> Guard:
-    svc = Service(settings)
+    svc = Service(settings)  # threads start in the lifespan, not here
 
     @contextlib.asynccontextmanager
     async def lifespan(_: Any) -> AsyncIterator[None]:
@@ -50,4 +52,7 @@ def create_app(settings: Settings) -> Guard:
 
     for module in (documents, jobs, operations, docs, compatible):
         app.include_router(module.router)
+    if settings.test_gate_dir:
+        OPS[testing.NAME] = testing.gate(settings.test_gate_dir)
+        app.include_router(testing_routes.router)
     return Guard(app, settings, svc.metrics)

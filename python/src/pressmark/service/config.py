@@ -6,12 +6,15 @@ same class, so the three cannot disagree."""
 from __future__ import annotations
 
 import argparse
+import base64
+import binascii
 import ipaddress
 import os
 import pathlib
-from typing import Any, Dict, List, Optional, Sequence
+from typing import List, Optional, Sequence
 
 import pydantic
+from pydantic import Field
 
 PROJECT_SOURCE = "https://github.com/pressmark/pressmark"
 ENV_PREFIX = "PRESSMARK_"
@@ -22,36 +25,50 @@ def state_home() -> str:
     return os.path.join(base, "pressmark", "service")
 
 
-def _field(default: Any, help_: str, shown: str = "") -> Any:
-    extra: Dict[str, Any] = {"shown": shown} if shown else {}
-    return pydantic.Field(default, description=help_, **extra)
-
-
 class Settings(pydantic.BaseSettings):
-    host: str = _field("127.0.0.1", "address to listen on; anything but loopback needs API keys")
-    port: int = _field(8000, "port to listen on")
-    state_dir: str = _field("", "jobs, their documents and the job store", "~/.local/state/pressmark/service")
-    api_keys_file: str = _field("", "file of API keys, one a line; callers send Authorization: Bearer KEY")
-    workers: int = _field(0, "jobs run at once (default: the office pool size)")
-    queue_size: int = _field(64, "jobs waiting at most; more are answered 429 with Retry-After")
-    max_body: int = _field(100 * 1024 * 1024, "largest request body in bytes", "104857600 (100 MB)")
-    wait_budget: float = _field(30.0, "seconds a call waits for its job before answering 202")
-    call_timeout: float = _field(300.0, "seconds a job may run before it fails as timed out")
-    result_ttl: float = _field(3600.0, "seconds a finished job and its result are kept")
-    webhook_secret: str = _field("", "key of the HMAC-SHA256 signature of webhook calls")
-    webhook_retries: int = _field(5, "webhook attempts before giving up (backoff doubles from 1 s)")
-    fetch_allow: str = _field("", "comma-separated host names inputs and webhooks may be fetched from or sent to")
-    allow_private: bool = _field(False, "let fetches and webhooks reach private and loopback addresses")
-    source_url: str = _field(PROJECT_SOURCE, "where the source of this service can be had (shown by /version)")
-    docs_dir: str = _field("", "folder of the swagger-ui-dist assets /docs serves")
-    broker: str = _field("", "Redis address of the farm (redis://HOST:6379/0); empty runs jobs in-process")
-    store_dir: str = _field("", "folder every farm node mounts; documents travel through it")
-    queues: str = _field("office,postscript,fast", "the farm queues a worker takes jobs from")
-    log_level: str = _field("info", "log level (debug, info, warning)")
+    """Each field is a setting: its description is the help of its flag and its row in the README."""
+
+    host: str = Field("127.0.0.1", description="address to listen on; anything but loopback needs API keys")
+    port: int = Field(8000, description="port to listen on")
+    state_dir: str = Field("", description="jobs, their documents and the job store",
+                           shown="~/.local/state/pressmark/service")
+    api_keys_file: str = Field("", description="file of API keys, one a line; callers send Authorization: Bearer KEY")
+    workers: int = Field(0, description="jobs run at once (default: the office pool size)")
+    queue_size: int = Field(64, description="jobs waiting at most; more are answered 429 with Retry-After")
+    max_body: int = Field(100 * 1024 * 1024, description="largest request body in bytes", shown="104857600 (100 MB)")
+    wait_budget: float = Field(30.0, description="seconds a call waits for its job before answering 202")
+    call_timeout: float = Field(300.0, description="seconds a job may run before it fails as timed out")
+    result_ttl: float = Field(3600.0, description="seconds a finished job and its result are kept")
+    webhook_secret: str = Field("", description="key of the webhook signatures (Standard Webhooks): whsec_ and its "
+                                "bytes in base64")
+    webhook_retries: int = Field(5, description="webhook attempts before giving up (the waits double from 1 s, "
+                                 "with jitter)")
+    fetch_allow: str = Field("", description="comma-separated host names inputs and webhooks may be fetched from or "
+                             "sent to; * for any")
+    allow_private: bool = Field(False, description="let fetches and webhooks reach private and loopback addresses")
+    source_url: str = Field(PROJECT_SOURCE, description="where the source of this service can be had (shown by "
+                            "/version)")
+    docs_dir: str = Field("", description="folder of the swagger-ui-dist assets /docs serves")
+    broker: str = Field("", description="Redis address of the farm (redis://HOST:6379/0); empty runs jobs "
+                        "in-process")
+    store_dir: str = Field("", description="folder every farm node mounts; documents travel through it")
+    queues: str = Field("office,postscript,fast", description="the farm queues a worker takes jobs from")
+    log_level: str = Field("info", description="log level (debug, info, warning)")
+    test_gate_dir: str = Field("", description="for tests only: a folder; POST /v1/test/gate then runs a job that "
+                               "waits until a file named open appears there")
 
     class Config:
         env_prefix = ENV_PREFIX
         validate_assignment = True
+
+    @pydantic.validator("webhook_secret")
+    def _webhook_secret(cls, value: str) -> str:
+        if value.startswith("whsec_"):
+            try:
+                base64.b64decode(value[len("whsec_"):], validate=True)
+            except binascii.Error:
+                raise ValueError("a whsec_ secret is whsec_ and base64")
+        return value
 
     @pydantic.validator("state_dir", always=True)
     def _state_dir(cls, value: str) -> str:

@@ -12,12 +12,12 @@ import time
 from typing import Dict, List, Optional, Tuple
 
 from .config import Settings
-from .engines import Embedded, Engine, Gateway
+from .engines import Embedded, Engine, Gateway, farm
 from .engines.base import office_pool_size
 from .metrics import Metrics
 from .store import Job, Store, remove_job
 from .views import status_of
-from .webhooks import Hooks
+from .webhooks import Hooks, Sender
 
 Waiter = Tuple[asyncio.AbstractEventLoop, "asyncio.Future[bool]"]
 
@@ -28,7 +28,11 @@ class Service:
         self.metrics = Metrics()
         os.makedirs(settings.jobs_dir(), mode=0o700, exist_ok=True)
         self.store = Store(os.path.join(settings.state_dir, "jobs.sqlite"))
-        self.hooks = Hooks(settings)
+        self.hooks: Sender
+        if settings.broker:
+            self.hooks = farm.Hooks()
+        else:
+            self.hooks = Hooks(settings, self.store)
         self._waiters: Dict[str, List[Waiter]] = {}
         self._lock = threading.Lock()
         self.engine: Engine

@@ -4,6 +4,8 @@ native routes."""
 
 from __future__ import annotations
 
+from typing import Any, Dict
+
 from fastapi import APIRouter, Depends, Request
 from fastapi.responses import Response
 
@@ -16,7 +18,7 @@ router = APIRouter(tags=["compatibility"])
 FILES = {"type": "array", "items": {"type": "string", "format": "binary"}}
 
 
-def _form(**props: object) -> object:
+def _form(**props: object) -> Dict[str, Any]:
     return {"requestBody": {"content": {"multipart/form-data": {"schema": {"type": "object", "properties": props}}}}}
 
 

@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import importlib
 import json
 from importlib.metadata import PackageNotFoundError, version as dist_version
 from typing import Any, Dict
@@ -14,10 +15,16 @@ from ..dependencies import get_service
 from ..service import Service
 from ..views import problem
 
-try:
-    from .._build import VERSION as BUILT_VERSION  # written by the build
-except ImportError:
-    BUILT_VERSION = ""
+
+def _built_version() -> str:
+    """The version the build wrote beside the package (a source checkout has none)."""
+    try:
+        return str(importlib.import_module(".._build", __name__).VERSION)
+    except ImportError:
+        return ""
+
+
+BUILT_VERSION = _built_version()
 
 router = APIRouter(tags=["operations"])
 
@@ -26,7 +33,7 @@ def version() -> str:
     if BUILT_VERSION:
         return BUILT_VERSION
     try:
-        return dist_version("pressmark")
+        return str(dist_version("pressmark"))
     except PackageNotFoundError:
         return "unknown"
 
