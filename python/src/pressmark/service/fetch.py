@@ -181,7 +181,7 @@ def request(method: str, url: str, settings: Settings, body: Optional[bytes] = N
 def download(url: str, target: str, settings: Settings, limit: int) -> None:
     try:
         r = request("GET", url, settings, timeout=30, follow=True)
-    except OSError as e:
+    except (OSError, http.client.HTTPException) as e:
         raise BadRequest(f"fetching {url[:200]} failed: {e}", "fetch-failed")
     with r:
         if r.status != 200:

@@ -15,6 +15,7 @@ from __future__ import annotations
 import base64
 import hashlib
 import heapq
+import http.client
 import hmac
 import logging
 import random
@@ -73,7 +74,7 @@ def attempt(settings: Settings, msg_id: str, url: str, body: bytes, request_id: 
             return 200 <= r.status < 300
     except BadRequest as e:
         raise Refused(e.detail)
-    except (OSError, ValueError) as e:
+    except (OSError, ValueError, http.client.HTTPException) as e:
         log.warning("webhook %s failed: %s [request %s]", url, e, request_id)
         return False
 
