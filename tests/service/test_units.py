@@ -186,8 +186,8 @@ def test_members_the_routes_call_mark_their_file_parameters():
     tables = {cls: {m[0]: m[2] for m in members} for cls, members, _ in pressmark._pressmark._tables()}
     marked = {(cls, m, p[0]) for cls, ms in tables.items() for m, ps in ms.items() for p in ps if p[6]}
     for member, param in [("CreatePDFfromWord", "strPDFFile"), ("CreatePDFfromExcel", "strExcelWorkbook"),
-                          ("CreateThumbnailImages", "strDir"), ("BookmarksToArray", "strPDF"),
-                          ("CreateTextfileFromPDF", "strFile"), ("CreatePDFfromMultiPDF", "varPDFFiles"),
+                          ("CreateThumbnailImages", "strDir"), ("BookmarksToArray", "strPDFFile"),
+                          ("CreateTextfileFromPDF", "strTextFile"), ("CreatePDFfromMultiPDF", "varPDFFiles"),
                           ("CopyFile", "strTarget")]:
         assert ("CreatePDF", member, param) in marked, (member, param)
 
