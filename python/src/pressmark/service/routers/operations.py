@@ -19,7 +19,7 @@ from ..views import problem
 def _built_version() -> str:
     """The version the build wrote beside the package (a source checkout has none)."""
     try:
-        return str(importlib.import_module(".._build", __name__).VERSION)
+        return str(importlib.import_module(".._build", __package__).VERSION)
     except ImportError:
         return ""
 
