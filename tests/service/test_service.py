@@ -368,7 +368,8 @@ def test_keys_queue_limit_and_binding(tmp_path, made):
         assert c.get("/metrics", headers=ok).status_code == 200
         # The gate's job holds the one worker until the test opens it: one
         # more job waits, the next finds the queue full.
-        held = c.post("/v1/test/gate", data={}, headers=ok)
+        held = c.post("/v1/test/gate", content=b"",
+                      headers={**ok, "content-type": "application/x-www-form-urlencoded"})
         assert held.status_code == 202, held.text
         assert finished(c, held.json()["id"], until=("running",), headers=ok)["status"] == "running"
         answers = [c.post("/v1/convert", files=uploads(made, {"file": ["ps"]}), headers=ok) for _ in range(2)]
