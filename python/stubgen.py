@@ -45,7 +45,7 @@ def _default(value):
 def _params(params):
     out = []
     optional_seen = False
-    for name, type_name, byref, optional, has_default, default in params:
+    for name, type_name, byref, optional, has_default, default, path in params:
         if not name.isidentifier():
             return ["*args: Any", "**named: Any"]
         ann = _TYPES.get(type_name)
@@ -56,6 +56,9 @@ def _params(params):
                 ann += " | Ref"
             if optional:
                 ann += " | ErrorValue"
+        if path:
+            # The member table's mark: the argument names something on the server.
+            ann = "ServerPath | " + ann
         text = f"{_ident(name)}: {ann}"
         if optional or optional_seen:
             # A required parameter after an optional one has no place in a
@@ -116,7 +119,7 @@ from datetime import date, datetime
 from decimal import Decimal
 from typing import Any, Iterator, TypeVar
 
-from . import ErrorValue, Ref
+from . import ErrorValue, Ref, ServerPath
 
 _T = TypeVar("_T")
 
@@ -183,6 +186,13 @@ Missing: Final[ErrorValue]
 class Ref:
     value: Any
     def __init__(self, value: Any = None) -> None: ...
+
+
+class ServerPath(str):
+    """A parameter the member table marks as naming something on the server."""
+
+
+def path_parameters(function: Any) -> frozenset[str]: ...
 
 
 class Array(list[Any]):

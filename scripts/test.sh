@@ -34,6 +34,15 @@ phase "layer and format checks"
 # tree in the house style.
 scripts/check-layers.sh
 scripts/check-format.sh
+# The Python in the house style, the service typed throughout, and the
+# README's settings table as the settings class makes it.
+# Debian's interpreter, where its flake8, mypy and pydantic live (a python3
+# of pyenv or a virtual environment may come first on PATH).
+sys_python=/usr/bin/python3
+[ -x "$sys_python" ] || sys_python=python3
+"$sys_python" -m flake8 python/ tests/service
+(cd python/src && "$sys_python" -m mypy --config-file ../../mypy.ini --strict -p pressmark.service)
+"$sys_python" scripts/readme-settings.py --check
 phase "normal build"
 pm_build build -DPRESSMARK_TESTS=ON -DPRESSMARK_SANITIZE=OFF -DPRESSMARK_BENCH=ON -DPRESSMARK_WERROR=ON
 pm_install_docs_assets build

@@ -110,7 +110,7 @@ py::handle memberFunction(const pm::MemberSpec& m, py::handle call) {
   py::list params;
   for (const pm::ParamSpec& p : m.params) {
     py::object dflt = p.hasDefault ? toPython(p.def) : py::none();
-    params.append(py::make_tuple(text(p.name), typeName(p.type), p.byRef, p.optional, p.hasDefault, dflt));
+    params.append(py::make_tuple(text(p.name), typeName(p.type), p.byRef, p.optional, p.hasDefault, dflt, p.isPath));
   }
   py::object f = types().memberFunction(text(m.name), static_cast<int>(m.kind), params, text(m.help), call);
   return cache[&m] = f.release();
@@ -369,7 +369,8 @@ void bindObject(py::module_& m) {
             py::list params;
             for (const pm::ParamSpec& p : s.params) {
               py::object dflt = p.hasDefault ? toPython(p.def) : py::none();
-              params.append(py::make_tuple(text(p.name), typeName(p.type), p.byRef, p.optional, p.hasDefault, dflt));
+              params.append(
+                  py::make_tuple(text(p.name), typeName(p.type), p.byRef, p.optional, p.hasDefault, dflt, p.isPath));
             }
             members.append(py::make_tuple(text(s.name), static_cast<int>(s.kind), params, text(s.help)));
           }

@@ -54,6 +54,10 @@ struct ParamSpec {
   bool byRef = true;
   bool optional = false;
   bool hasDefault = false;
+  // Names something on the machine the member runs on (a file, folder,
+  // printer, address or data source): callers from elsewhere, such as the
+  // HTTP service's forms, may never choose it.
+  bool isPath = false;
   Variant def;
 
   ParamSpec& byVal() {
@@ -74,8 +78,12 @@ struct ParamSpec {
     type = t;
     return *this;
   }
+  ParamSpec& path() {
+    isPath = true;
+    return *this;
+  }
 };
-// A required by-reference Variant parameter; chain byVal(), opt(), as().
+// A required by-reference Variant parameter; chain byVal(), opt(), as(), path().
 inline ParamSpec P(std::string name) {
   ParamSpec p;
   p.name = std::move(name);

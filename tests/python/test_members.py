@@ -40,6 +40,10 @@ def test_members_are_listed_and_described(pdf):
     assert "strPages: Variant, by reference, optional, default ''" in method.__doc__
     thumbs = inspect.signature(pdf.CreateThumbnailImages)
     assert thumbs.parameters["strDir"].default is pressmark.Missing
+    # The member table marks the parameters that name files on the machine.
+    assert pressmark.path_parameters(method) == {"strPDFFile", "strWordDocument", "strJobOptionsFile", "strDistiller"}
+    assert sig.parameters["strWordDocument"].annotation is pressmark.ServerPath
+    assert "strPDFFile: Variant, by reference, a path on the server" in method.__doc__
 
 
 def test_named_and_omitted_arguments(pdf):

@@ -2,6 +2,7 @@
 # loopback ports, called with a real HTTP client, outputs read back with
 # qpdf, pdftotext and pdfsig. CTest runs it with PYTHONPATH at the build
 # tree's package and PRESSMARK_CLI at the pressmark command.
+import base64
 import os
 import pathlib
 import shutil
@@ -34,6 +35,11 @@ subprocess.run([CLI, "register"], check=True, stdout=subprocess.DEVNULL)
 
 def pytest_sessionfinish(session):
     subprocess.run([CLI, "office", "stop"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+# A Standard Webhooks secret: whsec_ and the base64 of the key's bytes.
+WEBHOOK_KEY = b"hook-key-of-the-service-tests"
+WEBHOOK_SECRET = "whsec_" + base64.b64encode(WEBHOOK_KEY).decode()
 
 
 def require_or_skip(available, why):
@@ -144,7 +150,7 @@ def made(tmp_path_factory):
 @pytest.fixture(scope="session")
 def service(tmp_path_factory):
     s = Service(tmp_path_factory.mktemp("service"), "--max-body", str(4 << 20), "--allow-private",
-                "--fetch-allow", "127.0.0.1", "--webhook-secret", "hook-key", "--wait-budget", "60")
+                "--fetch-allow", "127.0.0.1", "--webhook-secret", WEBHOOK_SECRET, "--wait-budget", "60")
     yield s
     s.stop()
 

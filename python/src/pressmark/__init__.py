@@ -22,6 +22,8 @@ from ._types import (
     Nothing,
     Null,
     Ref,
+    ServerPath,
+    path_parameters,
 )
 from ._pressmark import (
     Connection,
@@ -30,13 +32,10 @@ from ._pressmark import (
     GetActiveObject,
     Object,
     WithEvents,
-    call,
-    get,
-    let,
-    set,
     typename,
 )
-from ._version import __version__
+from ._pressmark import call, get, let, set  # noqa: F401 -- reachable by name, kept out of __all__
+from ._version import __version__  # noqa: F401 -- the package's version
 from . import _idioms
 
 DispatchWithEvents = _idioms.DispatchWithEvents
@@ -45,6 +44,6 @@ DispatchWithEvents = _idioms.DispatchWithEvents
 # are not exported by `from pressmark import *`: set would shadow the builtin.
 __all__ = [
     "Array", "AutomationError", "Connection", "CreatePDF", "Dispatch", "DispatchWithEvents", "ErrorValue",
-    "GetActiveObject", "MemberNotFoundError", "Missing", "Nothing", "Null", "Object", "Ref", "WithEvents",
-    "typename",
+    "GetActiveObject", "MemberNotFoundError", "Missing", "Nothing", "Null", "Object", "Ref", "ServerPath", "WithEvents",
+    "path_parameters", "typename",
 ]

@@ -7,6 +7,7 @@ needs to build results, so every class here is created once per interpreter.
 import datetime as _dt
 import decimal as _decimal
 import inspect as _inspect
+import typing as _typing
 
 VT_VARIANT = 12
 
@@ -129,7 +130,7 @@ class Ref:
 
     __slots__ = ("value",)
 
-    def __init__(self, value=None):
+    def __init__(self, value: _typing.Any = None) -> None:
         self.value = value
 
     def __repr__(self):
@@ -209,6 +210,21 @@ def _date(serial):
 
 # ---- Member functions with the member table's signature and help ----
 
+class ServerPath(str):
+    """The annotation of a parameter that names something on the machine the
+    member runs on (a file, folder, printer, address or data source), as the
+    member table marks it: a caller from elsewhere must never choose it."""
+
+
+def path_parameters(function: _typing.Any) -> _typing.FrozenSet[str]:
+    """The names of a member function's parameters the member table marks as server paths."""
+    try:
+        params = _inspect.signature(function).parameters.values()
+    except (TypeError, ValueError):
+        return frozenset()
+    return frozenset(p.name for p in params if p.annotation is ServerPath)
+
+
 def _member_function(name, kind, params, help_text, call):
     """A function for one member of a member table; bound to an object it
     shows the parameters, defaults and help text in ``help()``."""
@@ -219,16 +235,20 @@ def _member_function(name, kind, params, help_text, call):
     member.__name__ = member.__qualname__ = name
     sig_params = [_inspect.Parameter("self", _inspect.Parameter.POSITIONAL_OR_KEYWORD)]
     lines = []
-    for pname, type_name, byref, optional, has_default, default in params:
+    for pname, type_name, byref, optional, has_default, default, path in params:
         note = [type_name, "by reference" if byref else "by value"]
         if optional:
             note.append(f"optional, default {default!r}" if has_default else "optional")
+        if path:
+            note.append("a path on the server")
         lines.append(f"    {pname}: {', '.join(note)}")
+        ann = ServerPath if path else _inspect.Parameter.empty
         if optional:
             dflt = default if has_default else Missing
-            sig_params.append(_inspect.Parameter(pname, _inspect.Parameter.POSITIONAL_OR_KEYWORD, default=dflt))
+            sig_params.append(_inspect.Parameter(pname, _inspect.Parameter.POSITIONAL_OR_KEYWORD, default=dflt,
+                                                 annotation=ann))
         else:
-            sig_params.append(_inspect.Parameter(pname, _inspect.Parameter.POSITIONAL_OR_KEYWORD))
+            sig_params.append(_inspect.Parameter(pname, _inspect.Parameter.POSITIONAL_OR_KEYWORD, annotation=ann))
     try:
         member.__signature__ = _inspect.Signature(sig_params)
     except ValueError:

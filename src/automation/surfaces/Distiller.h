@@ -88,7 +88,8 @@ inline constexpr int kOnJobStartId = 1, kOnJobDoneId = 2, kOnJobFailId = 3, kOnL
 // carries them (and as a test stand-in declares them).
 inline std::vector<EventSpec> eventSpecs() {
   auto paths = [] {
-    return std::vector<ParamSpec>{P("strInputPostScript").as(VT::String), P("strOutputPDF").as(VT::String)};
+    return std::vector<ParamSpec>{P("strInputPostScript").path().as(VT::String),
+                                  P("strOutputPDF").path().as(VT::String)};
   };
   return {EventSpec{kOnJobStart, kOnJobStartId, paths()},
           EventSpec{kOnJobDone, kOnJobDoneId, paths()},

@@ -191,13 +191,13 @@ Variant CreatePDFfromMultiPS(CreatePDF& self, Frame& f) {
 }
 
 std::vector<ParamSpec> distillOptions() {
-  return {P("blnShowWindow").opt(false), P("blnSpoolJobs").opt(false), P("strJobOptionsFile").opt(""),
+  return {P("blnShowWindow").opt(false), P("blnSpoolJobs").opt(false), P("strJobOptionsFile").path().opt(""),
           P("blnApplySecurity").opt(false)};
 }
 
 void describe(Members<CreatePDF>& m) {
-  std::vector<ParamSpec> ps = {P("strPDFFile"), P("strPSFile"), P("strDistiller").opt("")};
-  std::vector<ParamSpec> multi = {P("strPDFFile"), P("varPSFiles"), P("strDistiller").opt("")};
+  std::vector<ParamSpec> ps = {P("strPDFFile").path(), P("strPSFile").path(), P("strDistiller").path().opt("")};
+  std::vector<ParamSpec> multi = {P("strPDFFile").path(), P("varPSFiles").path(), P("strDistiller").path().opt("")};
   for (ParamSpec& p : distillOptions()) {
     ps.push_back(p);
     multi.push_back(p);

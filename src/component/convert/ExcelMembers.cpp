@@ -286,32 +286,35 @@ std::vector<ParamSpec> setupParams(bool multi) {
 }
 
 void describe(Members<CreatePDF>& m) {
-  const std::vector<ParamSpec> head = {P("strPDFFile"), P("strExcelWorkbook"), P("varExcelWorksheet"), P("strRange")};
-  const std::vector<ParamSpec> psHead = {P("strPSFile"), P("strExcelWorkbook"), P("varExcelWorksheet"), P("strRange")};
-  const std::vector<ParamSpec> multiHead = {P("strPDFFile"), P("strExcelWorkbook"), P("varExcelWorksheets"),
-                                            P("varRanges")};
-  const ParamSpec printer = P("strPrinter").opt("Generic PostScript Printer");
+  const std::vector<ParamSpec> head = {P("strPDFFile").path(), P("strExcelWorkbook").path(), P("varExcelWorksheet"),
+                                       P("strRange")};
+  const std::vector<ParamSpec> psHead = {P("strPSFile").path(), P("strExcelWorkbook").path(), P("varExcelWorksheet"),
+                                         P("strRange")};
+  const std::vector<ParamSpec> multiHead = {P("strPDFFile").path(), P("strExcelWorkbook").path(),
+                                            P("varExcelWorksheets"), P("varRanges")};
+  const ParamSpec printer = P("strPrinter").path().opt("Generic PostScript Printer");
   const std::vector<ParamSpec> show = {P("blnShowWindow").opt(false), P("blnSpoolJobs").opt(false)};
-  const std::vector<ParamSpec> distillTail = {P("strJobOptionsFile").opt(""), P("blnApplySecurity").opt(false)};
+  const std::vector<ParamSpec> distillTail = {P("strJobOptionsFile").path().opt(""), P("blnApplySecurity").opt(false)};
   m.method("CreatePDFfromExcel",
-           join(join(join(join(head, setupParams(false)), {P("strDistiller").opt("")}), show), distillTail),
+           join(join(join(join(head, setupParams(false)), {P("strDistiller").path().opt("")}), show), distillTail),
            &convertOneSheet<true, false>,
            "Print a range of an Excel worksheet through the Distiller printer and distill it into a PDF file.")
       .method("CreatePDFfromExcel2", join(join(join(join(head, {printer}), setupParams(false)), show), distillTail),
               &convertOneSheet<true, true>,
               "Print a range of an Excel worksheet through a PostScript printer and distill it into a PDF file.")
-      .method("CreatePSfromExcel", join(join(join(psHead, setupParams(false)), {P("strDistiller").opt("")}), show),
+      .method("CreatePSfromExcel",
+              join(join(join(psHead, setupParams(false)), {P("strDistiller").path().opt("")}), show),
               &convertOneSheet<false, false>,
               "Print a range of an Excel worksheet to a PostScript file through the Distiller printer.")
       .method("CreatePSfromExcel2", join(join(psHead, {printer}), setupParams(false)), &convertOneSheet<false, true>,
               "Print a range of an Excel worksheet to a PostScript file through a PostScript printer.")
       .method("CreatePDFfromMultiExcel",
-              join(join(join(multiHead, setupParams(true)), {P("strDistiller").opt("")}),
+              join(join(join(multiHead, setupParams(true)), {P("strDistiller").path().opt("")}),
                    join(show, {P("blnApplySecurity").opt(false)})),
               &convertSheetList<false>, "Print a range of each of several worksheets and join them into one PDF file.")
       .method(
           "CreatePDFfromMultiExcel2",
-          join(join(join(join(multiHead, {printer}), setupParams(true)), {P("strDistiller").opt("")}),
+          join(join(join(join(multiHead, {printer}), setupParams(true)), {P("strDistiller").path().opt("")}),
                join(show, distillTail)),
           &convertSheetList<true>,
           "Print a range of each of several worksheets through a PostScript printer and join them into one PDF file.");

@@ -104,14 +104,17 @@ Variant CreatePDFfromMiscFile(CreatePDF& self, Frame& f) {
 }
 
 void describe(Members<CreatePDF>& m) {
-  m.method("CreatePSfromMiscFile", {P("strPSFile"), P("strMiscFile"), P("strDistiller").opt("")}, &CreatePSfromMiscFile,
+  m.method("CreatePSfromMiscFile", {P("strPSFile").path(), P("strMiscFile").path(), P("strDistiller").path().opt("")},
+           &CreatePSfromMiscFile,
            "Print a document that Word can open to a PostScript file through the Distiller printer or the one named.")
-      .method("CreatePSfromMiscFile2", {P("strPSFile"), P("strMiscFile"), P("strPrinter").opt(kGenericPrinter)},
+      .method("CreatePSfromMiscFile2",
+              {P("strPSFile").path(), P("strMiscFile").path(), P("strPrinter").path().opt(kGenericPrinter)},
               &CreatePSfromMiscFile2,
               "Print a document that Word can open to a PostScript file through a PostScript printer.")
       .method("CreatePDFfromMiscFile",
-              {P("strPDFFile"), P("strMiscFile"), P("strPrinter").opt(kGenericPrinter), P("blnShowWindow").opt(false),
-               P("blnSpoolJobs").opt(false), P("strJobOptionsFile").opt(""), P("blnApplySecurity").opt(false)},
+              {P("strPDFFile").path(), P("strMiscFile").path(), P("strPrinter").path().opt(kGenericPrinter),
+               P("blnShowWindow").opt(false), P("blnSpoolJobs").opt(false), P("strJobOptionsFile").path().opt(""),
+               P("blnApplySecurity").opt(false)},
               &CreatePDFfromMiscFile,
               "Print a document that Word can open through a PostScript printer and convert it to PDF.");
 }

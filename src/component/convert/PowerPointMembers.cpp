@@ -129,25 +129,27 @@ Variant CreatePSfromPowerPoint2(CreatePDF& self, Frame& f) {
 void describe(Members<CreatePDF>& m) {
   const ParamSpec start = P("lngStartSlide").opt(int16_t{-1}), end = P("lngEndSlide").opt(int16_t{-1});
   const ParamSpec horizontal = P("blnHorizontalOrientation").opt(false);
-  const ParamSpec printer = P("strPrinter").opt("Generic PostScript Printer");
+  const ParamSpec printer = P("strPrinter").path().opt("Generic PostScript Printer");
   m.method("CreatePDFfromPowerPoint",
-           {P("strPDFFile"), P("strPPDocument"), start, end, horizontal, P("strDistiller").opt(""),
-            P("blnShowWindow").opt(false), P("blnSpoolJobs").opt(false), P("strJobOptionsFile").opt(""),
+           {P("strPDFFile").path(), P("strPPDocument").path(), start, end, horizontal, P("strDistiller").path().opt(""),
+            P("blnShowWindow").opt(false), P("blnSpoolJobs").opt(false), P("strJobOptionsFile").path().opt(""),
             P("blnApplySecurity").opt(false)},
            &CreatePDFfromPowerPoint,
            "Print a PowerPoint presentation through the Distiller printer and distill it into a PDF file.")
       .method("CreatePDFfromPowerPoint2",
-              {P("strPDFFile"), P("strPPDocument"), printer, start, end, horizontal, P("blnBlackAndWhite").opt(false),
-               P("blnShowWindow").opt(false), P("blnSpoolJobs").opt(false), P("strJobOptionsFile").opt(""),
-               P("blnApplySecurity").opt(false)},
+              {P("strPDFFile").path(), P("strPPDocument").path(), printer, start, end, horizontal,
+               P("blnBlackAndWhite").opt(false), P("blnShowWindow").opt(false), P("blnSpoolJobs").opt(false),
+               P("strJobOptionsFile").path().opt(""), P("blnApplySecurity").opt(false)},
               &CreatePDFfromPowerPoint2,
               "Print a PowerPoint presentation through a PostScript printer and distill it into a PDF file.")
-      .method("CreatePSfromPowerPoint",
-              {P("strPSFile"), P("strPPDocument"), start, end, horizontal, P("strDistiller").opt("")},
-              &CreatePSfromPowerPoint,
-              "Print a PowerPoint presentation to a PostScript file through the Distiller printer.")
+      .method(
+          "CreatePSfromPowerPoint",
+          {P("strPSFile").path(), P("strPPDocument").path(), start, end, horizontal, P("strDistiller").path().opt("")},
+          &CreatePSfromPowerPoint,
+          "Print a PowerPoint presentation to a PostScript file through the Distiller printer.")
       .method("CreatePSfromPowerPoint2",
-              {P("strPSFile"), P("strPPDocument"), printer, start, end, horizontal, P("blnBlackAndWhite").opt(false)},
+              {P("strPSFile").path(), P("strPPDocument").path(), printer, start, end, horizontal,
+               P("blnBlackAndWhite").opt(false)},
               &CreatePSfromPowerPoint2,
               "Print a PowerPoint presentation to a PostScript file through a PostScript printer.");
 }

@@ -94,19 +94,20 @@ Variant CreatePSfromPub2(CreatePDF& self, Frame& f) {
 
 void describe(Members<CreatePDF>& m) {
   const std::vector<ParamSpec> tail = {P("blnShowWindow").opt(false), P("blnSpoolJobs").opt(false),
-                                       P("strJobOptionsFile").opt(""), P("blnApplySecurity").opt(false)};
+                                       P("strJobOptionsFile").path().opt(""), P("blnApplySecurity").opt(false)};
   auto with = [&](std::vector<ParamSpec> head) {
     head.insert(head.end(), tail.begin(), tail.end());
     return head;
   };
-  const ParamSpec printer = P("strPrinter").opt("Generic PostScript Printer");
-  m.method("CreatePDFfromPub", with({P("strPDFFile"), P("strPubFile"), P("strDistiller").opt("")}), &CreatePDFfromPub,
+  const ParamSpec printer = P("strPrinter").path().opt("Generic PostScript Printer");
+  m.method("CreatePDFfromPub", with({P("strPDFFile").path(), P("strPubFile").path(), P("strDistiller").path().opt("")}),
+           &CreatePDFfromPub,
            "Print a Publisher publication through the Distiller printer and distill it into a PDF file.")
-      .method("CreatePDFfromPub2", with({P("strPDFFile"), P("strPubFile"), printer}), &CreatePDFfromPub2,
+      .method("CreatePDFfromPub2", with({P("strPDFFile").path(), P("strPubFile").path(), printer}), &CreatePDFfromPub2,
               "Print a Publisher publication through a PostScript printer and distill it into a PDF file.")
-      .method("CreatePSfromPub", {P("strPSFile"), P("strPubFile"), P("strDistiller").opt("")}, &CreatePSfromPub,
-              "Print a Publisher publication to a PostScript file through the Distiller printer.")
-      .method("CreatePSfromPub2", {P("strPSFile"), P("strPubFile"), printer}, &CreatePSfromPub2,
+      .method("CreatePSfromPub", {P("strPSFile").path(), P("strPubFile").path(), P("strDistiller").path().opt("")},
+              &CreatePSfromPub, "Print a Publisher publication to a PostScript file through the Distiller printer.")
+      .method("CreatePSfromPub2", {P("strPSFile").path(), P("strPubFile").path(), printer}, &CreatePSfromPub2,
               "Print a Publisher publication to a PostScript file through a PostScript printer.");
 }
 

@@ -92,8 +92,8 @@ Variant CreatePSfromTextFile(CreatePDF& self, Frame& f) {
 }
 
 std::vector<ParamSpec> textParams(const char* output) {
-  return {P(output),
-          P("strTextFile"),
+  return {P(output).path(),
+          P("strTextFile").path(),
           P("blnLandscape").opt(false),
           P("strFont").opt(""),
           P("blnFontBold").opt(false),
@@ -109,13 +109,13 @@ std::vector<ParamSpec> textParams(const char* output) {
           P("sngRightMargin").opt(0.0f),
           P("sngBottomMargin").opt(0.0f),
           P("blnFirstPage").opt(false),
-          P("strDistiller").opt("")};
+          P("strDistiller").path().opt("")};
 }
 
 void describe(Members<CreatePDF>& m) {
   std::vector<ParamSpec> pdf = textParams("strPDFFile");
-  for (ParamSpec p : {P("blnShowWindow").opt(false), P("blnSpoolJobs").opt(false), P("strJobOptionsFile").opt(""),
-                      P("blnApplySecurity").opt(false)})
+  for (ParamSpec p : {P("blnShowWindow").opt(false), P("blnSpoolJobs").opt(false),
+                      P("strJobOptionsFile").path().opt(""), P("blnApplySecurity").opt(false)})
     pdf.push_back(p);
   m.method("CreatePDFfromTextFile", pdf, &CreatePDFfromTextFile,
            "Format a text file, print it through the Distiller printer and distill it into a PDF file.")

@@ -112,7 +112,7 @@ std::vector<ParamSpec> pageOptions() {
 }
 
 std::vector<ParamSpec> distillOptions() {
-  return {P("blnShowWindow").opt(false), P("blnSpoolJobs").opt(false), P("strJobOptionsFile").opt(""),
+  return {P("blnShowWindow").opt(false), P("blnSpoolJobs").opt(false), P("strJobOptionsFile").path().opt(""),
           P("blnApplySecurity").opt(false)};
 }
 
@@ -125,17 +125,23 @@ void describe(Members<CreatePDF>& m) {
   auto opts = pageOptions();
   m.method(
        "CreatePDFfromWord",
-       join(join(join({P("strPDFFile"), P("strWordDocument")}, opts), {P("strDistiller").opt("")}), distillOptions()),
+       join(join(join({P("strPDFFile").path(), P("strWordDocument").path()}, opts), {P("strDistiller").path().opt("")}),
+            distillOptions()),
        &CreatePDFfromWord, "Print a Word document through the Distiller printer and distill it into a PDF file.")
+      .method("CreatePDFfromWord2",
+              join(join({P("strPDFFile").path(), P("strWordDocument").path(),
+                         P("strPrinter").path().opt("Generic PostScript Printer")},
+                        opts),
+                   distillOptions()),
+              &CreatePDFfromWord2, "Print a Word document through a PostScript printer and distill it into a PDF file.")
       .method(
-          "CreatePDFfromWord2",
-          join(join({P("strPDFFile"), P("strWordDocument"), P("strPrinter").opt("Generic PostScript Printer")}, opts),
-               distillOptions()),
-          &CreatePDFfromWord2, "Print a Word document through a PostScript printer and distill it into a PDF file.")
-      .method("CreatePSfromWord", join(join({P("strPSFile"), P("strWordDocument")}, opts), {P("strDistiller").opt("")}),
-              &CreatePSfromWord, "Print a Word document to a PostScript file through the Distiller printer.")
+          "CreatePSfromWord",
+          join(join({P("strPSFile").path(), P("strWordDocument").path()}, opts), {P("strDistiller").path().opt("")}),
+          &CreatePSfromWord, "Print a Word document to a PostScript file through the Distiller printer.")
       .method("CreatePSfromWord2",
-              join({P("strPSFile"), P("strWordDocument"), P("strPrinter").opt("Generic PostScript Printer")}, opts),
+              join({P("strPSFile").path(), P("strWordDocument").path(),
+                    P("strPrinter").path().opt("Generic PostScript Printer")},
+                   opts),
               &CreatePSfromWord2, "Print a Word document to a PostScript file through a PostScript printer.");
 }
 

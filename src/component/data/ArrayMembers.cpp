@@ -187,24 +187,24 @@ Variant TextFileToArray(CreatePDF&, Frame& f) {
 }
 
 void describe(Members<CreatePDF>& m) {
-  m.method("OneDArrayToTextFile", {P("varArray"), P("strTextFile"), P("blnQuotes").opt(Variant(false))},
+  m.method("OneDArrayToTextFile", {P("varArray"), P("strTextFile").path(), P("blnQuotes").opt(Variant(false))},
            &OneDArrayToTextFile, "Write a one-dimensional array to a text file, one element per line.")
       .method("OneDArrayToText",
               {P("varArray"), P("strText"), P("strEndOfRowChar"), P("strEndOfArrayChar").opt(Variant("")),
                P("blnQuotes").opt(Variant(false))},
               &OneDArrayToText, "Join a one-dimensional array into a text.")
       .method("TwoDArrayToTextFile",
-              {P("varArray"), P("strTextFile"), P("strDelimiter").byVal().opt(Variant("")),
+              {P("varArray"), P("strTextFile").path(), P("strDelimiter").byVal().opt(Variant("")),
                P("blnQuotes").opt(Variant(false))},
               &TwoDArrayToTextFile, "Write a two-dimensional array to a delimited text file.")
       .method(
           "TwoDArrayToText",
           {P("varArray"), P("strText"), P("strDelimiter"), P("strEndOfRowChar"), P("blnQuotes").opt(Variant(false))},
           &TwoDArrayToText, "Join a two-dimensional array into a delimited text.")
-      .method("TextFileToOneDArray", {P("strTextFile"), P("varArray")}, &TextFileToOneDArray,
+      .method("TextFileToOneDArray", {P("strTextFile").path(), P("varArray")}, &TextFileToOneDArray,
               "Read a text file into a one-dimensional array, one element per line.")
       .method("TextFileToArray",
-              {P("strTextFile"), P("varArray"), P("strDelimiter").byVal().opt(Variant("")),
+              {P("strTextFile").path(), P("varArray"), P("strDelimiter").byVal().opt(Variant("")),
                P("blnRemoveQuotes").opt(Variant(false))},
               &TextFileToArray, "Read a delimited text file into a two-dimensional array.");
 }

@@ -314,23 +314,23 @@ Variant XMLFileToArray(CreatePDF&, Frame& f) {
 
 void describe(Members<CreatePDF>& m) {
   m.method("DatabaseTableToTextFile",
-           {P("strDSN"), P("strSQL"), P("strTextFile"), P("strUserID").opt(Variant("")),
+           {P("strDSN").path(), P("strSQL"), P("strTextFile").path(), P("strUserID").opt(Variant("")),
             P("strPassword").opt(Variant("")), P("blnIncludeHeadings").opt(Variant(false)),
             P("strDelimiter").byVal().opt(Variant("")), P("blnQuotes").opt(Variant(false))},
            &DatabaseTableToTextFile, "Write the result of a query on an ODBC data source to a delimited text file.")
       .method("RecordsetToTextFile",
-              {P("objRecd"), P("strTextFile"), P("blnIncludeHeadings").opt(Variant(false)),
+              {P("objRecd"), P("strTextFile").path(), P("blnIncludeHeadings").opt(Variant(false)),
                P("strDelimiter").byVal().opt(Variant("")), P("blnQuotes").opt(Variant(false))},
               &RecordsetToTextFile, "Write a recordset to a delimited text file.")
       .method("DatabaseTableToArray",
-              {P("strDSN"), P("strSQL"), P("varArray"), P("strUserID").opt(Variant("")),
+              {P("strDSN").path(), P("strSQL"), P("varArray"), P("strUserID").opt(Variant("")),
                P("strPassword").opt(Variant("")), P("blnIncludeHeadings").opt(Variant(false))},
               &DatabaseTableToArray, "Read the result of a query on an ODBC data source into an array.")
       .method("RecordsetToArray", {P("objRecd"), P("varArray"), P("blnIncludeHeadings").opt(Variant(false))},
               &RecordsetToArray, "Read a recordset into an array.")
-      .method("XMLFileToRecordset", {P("strXMLFile"), P("objRecd")}, &XMLFileToRecordset,
+      .method("XMLFileToRecordset", {P("strXMLFile").path(), P("objRecd")}, &XMLFileToRecordset,
               "Open an XML file in a recordset.")
-      .method("XMLFileToArray", {P("strXMLFile"), P("varArray"), P("blnIncludeHeadings").opt(Variant(false))},
+      .method("XMLFileToArray", {P("strXMLFile").path(), P("varArray"), P("blnIncludeHeadings").opt(Variant(false))},
               &XMLFileToArray, "Read an XML file into an array.");
 }
 

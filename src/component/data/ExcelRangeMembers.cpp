@@ -142,12 +142,13 @@ Variant ExcelToTwoDArray(CreatePDF&, Frame& f) {
 }
 
 void describe(Members<CreatePDF>& m) {
-  m.method("ExcelToOneDArray",
-           {P("strWorkbook"), P("varWorksheet"), P("lngStartRow"), P("lngStartCol"), P("lngEndRow"), P("lngEndCol"),
-            P("varArray"), P("blnCellValue").opt(false), P("strPassword").opt(""), P("strWriteResPassword").opt("")},
-           &ExcelToOneDArray, "Read a block of worksheet cells into a one-dimensional array of trimmed texts.")
+  m.method(
+       "ExcelToOneDArray",
+       {P("strWorkbook").path(), P("varWorksheet"), P("lngStartRow"), P("lngStartCol"), P("lngEndRow"), P("lngEndCol"),
+        P("varArray"), P("blnCellValue").opt(false), P("strPassword").opt(""), P("strWriteResPassword").opt("")},
+       &ExcelToOneDArray, "Read a block of worksheet cells into a one-dimensional array of trimmed texts.")
       .method("ExcelToTwoDArray",
-              {P("strWorkbook"), P("varWorksheet"), P("lngStartRow").byVal(), P("lngStartCol").byVal(),
+              {P("strWorkbook").path(), P("varWorksheet"), P("lngStartRow").byVal(), P("lngStartCol").byVal(),
                P("lngEndRow").byVal(), P("lngEndCol").byVal(), P("varArray"), P("blnCellValue").opt(false),
                P("strPassword").opt(""), P("strWriteResPassword").opt("")},
               &ExcelToTwoDArray, "Read a block of worksheet cells into a two-dimensional array (row, column).");

@@ -194,10 +194,11 @@ void describe(Members<Document>& m) {
   };
   addProps(m, more);
 
-  m.method("SaveAs", {P("strPath"), P("lngFileType").opt(int32_t(0))}, &SaveAs,
+  m.method("SaveAs", {P("strPath").path(), P("lngFileType").opt(int32_t(0))}, &SaveAs,
            "Saves the file to the device-independent path specified by the required parameter. The document can be "
            "converted to another file type.")
-      .method("Save", {P("lngSave").byVal(), P("strPDF").opt(std::string())}, &Save, "Save the current document.")
+      .method("Save", {P("lngSave").byVal(), P("strPDF").path().opt(std::string())}, &Save,
+              "Save the current document.")
       .method("GetFileType", {P("i")}, &GetFileType, "Get the file type string.")
       .method("GetLayout", {P("i")}, &GetLayout, "Get document layout string.")
       .method("SetPageView", {P("lngPageView")}, &SetPageView, "Set page view mode.");

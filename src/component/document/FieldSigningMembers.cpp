@@ -135,7 +135,7 @@ void describe(Members<Field>& m) {
       .method("GetSignatureInfo", {}, &GetSignatureInfo,
               "Returns a SignatureInfo Object that contains the properties of the signature. The object is a "
               "snapshot taken at the time of the call.")
-      .method("SignDocument", {P("strCertificateFile"), P("strPassword")}, &SignDocument,
+      .method("SignDocument", {P("strCertificateFile").path(), P("strPassword")}, &SignDocument,
               "Sign the document via this signature field.");
 }
 

@@ -20,25 +20,25 @@ void describe(Members<Document>& m) {
   const std::string none;
   m.method("ExportAsFDF",
            {P("blnAllFields").opt(false), P("blnNoPassword").opt(true), P("varFields").opt(Variant::nothing()),
-            P("blnFlags").opt(false), P("strPath").opt(none), P("blnAnnotations").opt(false)},
+            P("blnFlags").opt(false), P("strPath").path().opt(none), P("blnAnnotations").opt(false)},
            &forwardAll, "Exports form fields as a FDF file to the local hard drive.")
       .method("ExportAsXFDF",
               {P("blnAllFields").opt(false), P("blnNoPassword").opt(true), P("varFields").opt(Variant::nothing()),
-               P("strPath").opt(none), P("blnAnnotations").opt(false)},
+               P("strPath").path().opt(none), P("blnAnnotations").opt(false)},
               &forwardAll, "Exports form fields an XFDF file to the local hard drive.")
       .method("ExportAsText",
-              {P("blnNoPassword").opt(true), P("varFields").opt(Variant::nothing()), P("strPath").opt(none)},
+              {P("blnNoPassword").opt(true), P("varFields").opt(Variant::nothing()), P("strPath").path().opt(none)},
               &forwardAll,
               "Exports form fields as a tab-delimited text file to a local hard disk. The text file that is created "
               "follows the conventions specified by Microsoft Excel.")
-      .method("ExportXFAData", {P("strPath").opt(none), P("blnXDP").opt(true)}, &forwardAll,
+      .method("ExportXFAData", {P("strPath").path().opt(none), P("blnXDP").opt(true)}, &forwardAll,
               "Exports an XFA data file to the local hard drive.")
-      .method("ImportAnFDF", {P("strPath").opt(none)}, &forwardAll, "Imports the specified FDF file.")
-      .method("ImportAnXFDF", {P("strPath").opt(none)}, &forwardAll,
+      .method("ImportAnFDF", {P("strPath").path().opt(none)}, &forwardAll, "Imports the specified FDF file.")
+      .method("ImportAnXFDF", {P("strPath").path().opt(none)}, &forwardAll,
               "Imports the specified XFDF file containing XML form data.")
-      .method("ImportTextData", {P("strPath").opt(none), P("lngRow").opt(int32_t(0))}, &forwardAll,
+      .method("ImportTextData", {P("strPath").path().opt(none), P("lngRow").opt(int32_t(0))}, &forwardAll,
               "Imports a row of data from a text file. Each row must be tab delimited.")
-      .method("ImportXFAData", {P("strPath").opt(none)}, &forwardAll,
+      .method("ImportXFAData", {P("strPath").path().opt(none)}, &forwardAll,
               "Imports the specified XFA file. See also ImportAnXFDF and ImportTextData.");
 }
 

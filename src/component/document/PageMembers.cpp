@@ -222,18 +222,18 @@ void describe(Members<Document>& m) {
               "Deletes pages in the document. If neither page of the range is specified, the first page is deleted. "
               "You cannot delete all pages in a document: there must be at least one page remaining.")
       .method("ExtractPages",
-              {val("lngStartPage", int32_t(0)), val("lngEndPage", int32_t(0)), opt("strPath", std::string())},
+              {val("lngStartPage", int32_t(0)), val("lngEndPage", int32_t(0)), opt("strPath", std::string()).path()},
               &ExtractPages,
               "Creates a new document consisting of pages extracted from the current document. If a page range is "
               "not specified, the method extracts all pages in the document. strPath is required.")
       .method("InsertPages",
-              {P("strSourcePDF"), val("lngInsertAfterPage", int32_t(-1)), val("lngStartPage", int32_t(0)),
+              {P("strSourcePDF").path(), val("lngInsertAfterPage", int32_t(-1)), val("lngStartPage", int32_t(0)),
                val("lngEndPage", int32_t(0))},
               &InsertPages,
               "Inserts pages from the source document into the current document. If a page range is not specified, "
               "the method gets all pages in the source document.")
       .method("ReplacePages",
-              {P("strSourcePDF"), val("lngReplaceStartPage", int32_t(0)), val("lngStartPage", int32_t(0)),
+              {P("strSourcePDF").path(), val("lngReplaceStartPage", int32_t(0)), val("lngStartPage", int32_t(0)),
                val("lngEndPage", int32_t(0))},
               &ReplacePages, "Replaces pages in the current document with pages from the source document.")
       .method("MovePage", {val("lngPage", int32_t(0)), val("lngMoveAfterPage", int32_t(0))}, &MovePage,
@@ -245,7 +245,7 @@ void describe(Members<Document>& m) {
                opt("blnSilent", false), opt("blnShrinkToFit", false), opt("blnPrintAsImage", false),
                opt("blnReverse", false), opt("blnAnnotations", true)},
               &PrintDocument, "Prints all or a specific number of pages of the document.")
-      .method("GetURL", {P("strURL"), opt("blnAppend", true)}, &GetURL,
+      .method("GetURL", {P("strURL").path(), opt("blnAppend", true)}, &GetURL,
               "Gets the specified URL over the internet using a GET.");
 }
 

@@ -72,10 +72,11 @@ void describe(Members<Document>& m) {
       .method("RemoveScript", {P("strName")}, &RemoveScript, "Remove scripts in document.")
       .method("SetDocumentAction", {P("lngTrigger"), P("strAction")}, &SetDocumentAction, "Set document action.")
       .method("SetPageAction", {P("lngPage"), P("lngTrigger"), P("strAction")}, &SetPageAction, "Set page action.")
-      .method("AttachFile", {P("strName"), P("strFile")}, &AttachFile, "Embeds an external file into the document.")
+      .method("AttachFile", {P("strName"), P("strFile").path()}, &AttachFile,
+              "Embeds an external file into the document.")
       .method("ExportDataObject",
-              {P("strName"), P("strPath").opt(std::string()), P("blnAllowAuthorization").opt(false)}, &ExportDataObject,
-              "This method extracts the specified data object to an external file.")
+              {P("strName"), P("strPath").path().opt(std::string()), P("blnAllowAuthorization").opt(false)},
+              &ExportDataObject, "This method extracts the specified data object to an external file.")
       .method("RemoveDataObject", {P("strName")}, &RemoveDataObject, "Remove data objects in document.")
       .method("DeleteSound", {P("strName")}, &DeleteSound, "Deletes a sound object in the document.")
       .method("RemoveIcon", {P("strName")}, &RemoveIcon, "Remove icons in document.");

@@ -54,7 +54,7 @@ void describe(Members<Document>& m) {
               "Exports the form data and mails the resulting FDF file as an attachment to all recipients, with or "
               "without user interaction. The method does not support signed signature fields.")
       .method("SubmitFormToURL",
-              {P("URL"), P("blnFDF").opt(true), P("blnEmpty").opt(false), P("varFields").opt(Variant::nothing()),
+              {P("URL").path(), P("blnFDF").opt(true), P("blnEmpty").opt(false), P("varFields").opt(Variant::nothing()),
                P("blnGet").opt(false), P("blnAnnotations").opt(false), P("blnXML").opt(false),
                P("blnIncrementalChanges").opt(false), P("blnPDF").opt(false), P("blnCanonical").opt(false),
                P("blnExclNonUserAnnots").opt(false), P("blnExclFKey").opt(false), P("strPassword").opt(std::string()),

@@ -12,7 +12,7 @@ Variant TextFileToArray(Document&, Frame& f) {
 
 void describe(Members<Document>& m) {
   m.method("TextFileToArray",
-           {P("strTextFile"), P("varArray"), P("strDelimiter").byVal().opt(Variant("")),
+           {P("strTextFile").path(), P("varArray"), P("strDelimiter").byVal().opt(Variant("")),
             P("blnRemoveQuotes").opt(Variant(false))},
            &TextFileToArray, "Read a delimited text file into a two-dimensional array.");
 }

@@ -56,7 +56,7 @@ ParamSpec opt(const char* n, Variant def) {
 
 void describe(Members<Document>& m) {
   m.method("AddWatermarkFromFile",
-           {P("strSourcePDF"), opt("lngSourcePage", int32_t(0)), opt("lngStartPage", int32_t(0)),
+           {P("strSourcePDF").path(), opt("lngSourcePage", int32_t(0)), opt("lngStartPage", int32_t(0)),
             opt("lngEndPage", int32_t(0)), opt("blnOnTop", true), opt("blnOnScreen", true), opt("blnOnPrint", true),
             opt("sngScale", 1.0f), opt("sngOpacity", 1.0f), opt("intHorizAlign", int16_t(1)),
             opt("intVertAlign", int16_t(1)), opt("intHorizValue", int16_t(0)), opt("intVertValue", int16_t(0)),

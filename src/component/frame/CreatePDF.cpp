@@ -51,9 +51,9 @@ const MemberTable& CreatePDF::table() {
   static const MemberTable t = [] {
     MemberTable table("CreatePDF");
     Members<CreatePDF> m(table);
-    m.event("JobStart", 1, {P("strInputPostScript").as(VT::String), P("strOutputPDF").as(VT::String)})
-        .event("JobDone", 2, {P("strInputPostScript").as(VT::String), P("strOutputPDF").as(VT::String)})
-        .event("JobFail", 3, {P("strInputPostScript").as(VT::String), P("strOutputPDF").as(VT::String)})
+    m.event("JobStart", 1, {P("strInputPostScript").path().as(VT::String), P("strOutputPDF").path().as(VT::String)})
+        .event("JobDone", 2, {P("strInputPostScript").path().as(VT::String), P("strOutputPDF").path().as(VT::String)})
+        .event("JobFail", 3, {P("strInputPostScript").path().as(VT::String), P("strOutputPDF").path().as(VT::String)})
         .event("LogMessage", 4, {P("strMessage").as(VT::String)})
         .event("PercentDone", 5, {P("nPercentDone").as(VT::Long)})
         .event("PageNumber", 6, {P("nPageNumber").as(VT::Long)});

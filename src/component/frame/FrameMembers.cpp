@@ -51,8 +51,9 @@ Variant LetTempFilePath(CreatePDF&, Frame& f) {
 }
 
 void describe(Members<CreatePDF>& m) {
-  m.method("OpenDocument", {P("strPDF")}, &OpenDocument, "Open a PDF document and return a Document object.")
-      .method("CopyFile", {P("strSource"), P("strTarget")}, &CopyFile, "Copy a file; an existing target is replaced.")
+  m.method("OpenDocument", {P("strPDF").path()}, &OpenDocument, "Open a PDF document and return a Document object.")
+      .method("CopyFile", {P("strSource").path(), P("strTarget").path()}, &CopyFile,
+              "Copy a file; an existing target is replaced.")
       .method("AcrobatVersion", {}, &AcrobatVersion, "The installed PDF viewer version.")
       .get("TempFilePath", {}, &GetTempFilePath, "Get/set the folder for temporary files.")
       .let("TempFilePath", {P("vNewValue").byVal()}, &LetTempFilePath, "Get/set the folder for temporary files.")

@@ -15,7 +15,7 @@ Variant SetDefPrinter(CreatePDF&, Frame& f) {
 }
 
 void describe(Members<CreatePDF>& m) {
-  m.method("SetDefPrinter", {P("strPrinter").byVal()}, &SetDefPrinter,
+  m.method("SetDefPrinter", {P("strPrinter").path().byVal()}, &SetDefPrinter,
            "Make the named printer the user's default printer; an unknown name changes nothing.");
 }
 

@@ -218,16 +218,16 @@ Variant CreatePDFfromMultiImage(CreatePDF&, Frame& f) {
 
 void describe(Members<CreatePDF>& m) {
   m.method("CreatePDFfromMultiPDFinDir",
-           {P("strPDFFile"), P("strDirectory"), P("strFiles").opt("*.pdf"), P("lngSortType").opt(int32_t{0}),
-            P("lngSortOrder").opt(int32_t{0})},
+           {P("strPDFFile").path(), P("strDirectory").path(), P("strFiles").path().opt("*.pdf"),
+            P("lngSortType").opt(int32_t{0}), P("lngSortOrder").opt(int32_t{0})},
            &CreatePDFfromMultiPDFinDir, "Merge the PDF files of a folder, in the order asked for, into one PDF.")
-      .method("CreatePDFfromMultiPDF", {P("strPDFFile"), P("varPDFFiles")}, &CreatePDFfromMultiPDF,
+      .method("CreatePDFfromMultiPDF", {P("strPDFFile").path(), P("varPDFFiles").path()}, &CreatePDFfromMultiPDF,
               "Merge a list of PDF files into one PDF.")
       .method("CreatePDFfromImageFile",
-              {P("strPDFFile"), P("strImagefile"), P("strTitle").opt(""), P("strAuthor").opt(""),
+              {P("strPDFFile").path(), P("strImagefile").path(), P("strTitle").opt(""), P("strAuthor").opt(""),
                P("strSubject").opt(""), P("strKeywords").opt("")},
               &CreatePDFfromImageFile, "Convert an image file to PDF, with optional document information.")
-      .method("CreatePDFfromMultiImage", {P("strPDFFile"), P("varImageFiles")}, &CreatePDFfromMultiImage,
+      .method("CreatePDFfromMultiImage", {P("strPDFFile").path(), P("varImageFiles").path()}, &CreatePDFfromMultiImage,
               "Convert a list of image files into one PDF.");
 }
 

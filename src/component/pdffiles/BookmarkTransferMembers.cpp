@@ -118,9 +118,9 @@ Variant BookmarksToPDF(CreatePDF& self, Frame& f) {
 }
 
 void describe(Members<CreatePDF>& m) {
-  m.method("BookmarksToArray", {P("strPDFFile"), P("varBookmarks")}, &BookmarksToArray,
+  m.method("BookmarksToArray", {P("strPDFFile").path(), P("varBookmarks")}, &BookmarksToArray,
            "Read the bookmark tree of a PDF file into a two-dimensional array (title, level, page, position).")
-      .method("BookmarksToPDF", {P("strSourcePDF"), P("strTargetPDF")}, &BookmarksToPDF,
+      .method("BookmarksToPDF", {P("strSourcePDF").path(), P("strTargetPDF").path()}, &BookmarksToPDF,
               "Copy the bookmark tree of one PDF file into another; answers the number of bookmarks copied.");
 }
 

@@ -92,13 +92,13 @@ Variant CreateLinksInPDF(CreatePDF&, Frame& f) {
 
 void describe(Members<CreatePDF>& m) {
   m.method("FindTextInPDF",
-           {P("strPDFFile"), P("strText"), P("blnCaseSensitive").opt(false), P("blnWholeWordsOnly").opt(false)},
+           {P("strPDFFile").path(), P("strText"), P("blnCaseSensitive").opt(false), P("blnWholeWordsOnly").opt(false)},
            &FindTextInPDF, "Show a PDF file in the viewer at the first occurrence of a text.")
       .method("CreateBookmarksInPDF",
-              {P("strPDFFile"), P("varBookmarkTitles"), P("blnCaseSensitive").opt(false),
+              {P("strPDFFile").path(), P("varBookmarkTitles"), P("blnCaseSensitive").opt(false),
                P("blnWholeWordsOnly").opt(false), P("blnReset").opt(false)},
               &CreateBookmarksInPDF, "Add a bookmark at each occurrence found of each text of a list.")
-      .method("CreateLinksInPDF", {P("strPDFFile")}, &CreateLinksInPDF,
+      .method("CreateLinksInPDF", {P("strPDFFile").path()}, &CreateLinksInPDF,
               "Turn the web addresses written in the pages of a PDF file into links.");
 }
 

@@ -94,7 +94,7 @@ Variant CreateTextfileFromPDF(CreatePDF&, Frame& f) {
 }
 
 void describe(Members<CreatePDF>& m) {
-  m.method("CreateTextfileFromPDF", {P("strPDFFile"), P("strTextFile"), P("blnDoubleSpace").opt(false)},
+  m.method("CreateTextfileFromPDF", {P("strPDFFile").path(), P("strTextFile").path(), P("blnDoubleSpace").opt(false)},
            &CreateTextfileFromPDF, "Write the text of every page of a PDF file to a text file, one text line a line.");
 }
 

@@ -114,11 +114,11 @@ Variant CreateThumbnailImages(CreatePDF&, Frame& f) {
 
 void describe(Members<CreatePDF>& m) {
   m.method("CreateThumbnailImage",
-           {P("strPDF"), P("strFile").byVal().opt(""), P("strFileExtention").byVal().opt("bmp"),
+           {P("strPDF").path(), P("strFile").path().byVal().opt(""), P("strFileExtention").byVal().opt("bmp"),
             P("intZoom").byVal().opt(kDefaultZoom), P("lngPage").byVal().opt(int32_t(1))},
            &CreateThumbnailImage, "Save one page of a PDF file as a small bitmap; answers 1, or -1 on failure.")
       .method("CreateThumbnailImages",
-              {P("strPDF"), P("strDir").byVal().opt(), P("strFileExtention").byVal().opt("bmp"),
+              {P("strPDF").path(), P("strDir").path().byVal().opt(), P("strFileExtention").byVal().opt("bmp"),
                P("intZoom").byVal().opt(kDefaultZoom)},
               &CreateThumbnailImages,
               "Save every page of a PDF file as a small bitmap of its own; answers 1, or -1 on failure.");

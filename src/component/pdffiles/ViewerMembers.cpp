@@ -175,19 +175,19 @@ Variant SetPageZoom(CreatePDF&, Frame& f) {
 
 void describe(Members<CreatePDF>& m) {
   m.method("OpenPDF",
-           {P("strPDFFile"), P("strBookmark").opt(""), P("lngGoToPageNo").opt(int32_t{0}),
+           {P("strPDFFile").path(), P("strBookmark").opt(""), P("lngGoToPageNo").opt(int32_t{0}),
             P("lngReadType").byVal().opt(int32_t{0})},
            &OpenPDF, "Show a PDF in the viewer, at a bookmark or a page, optionally reading it aloud.")
       .method("PrintPDF",
-              {P("strPDFFile"), P("strPrinter").opt(""), P("blnSilent").opt(false), P("lngFirstPageNo").opt(int32_t{0}),
-               P("lngLastPageNo").opt(int32_t{0})},
+              {P("strPDFFile").path(), P("strPrinter").path().opt(""), P("blnSilent").opt(false),
+               P("lngFirstPageNo").opt(int32_t{0}), P("lngLastPageNo").opt(int32_t{0})},
               &PrintPDF, "Print a page range of a PDF on the default printer or the one named.")
       .method("PrintPDFinDir",
-              {P("strDirectory"), P("strFiles").opt("*.pdf"), P("strPrinter").opt(""), P("blnSilent").opt(false),
-               P("lngSortType").opt(int32_t{0}), P("lngSortOrder").opt(int32_t{0})},
+              {P("strDirectory").path(), P("strFiles").path().opt("*.pdf"), P("strPrinter").path().opt(""),
+               P("blnSilent").opt(false), P("lngSortType").opt(int32_t{0}), P("lngSortOrder").opt(int32_t{0})},
               &PrintPDFinDir, "Print the PDF files of a folder, in the order asked for.")
-      .method("SetPageZoom", {P("strPDF"), P("lngType").opt(int32_t{0}), P("sngScale").opt(float{100})}, &SetPageZoom,
-              "Store a zoom in a PDF file; the viewer's answer, False after any failure.");
+      .method("SetPageZoom", {P("strPDF").path(), P("lngType").opt(int32_t{0}), P("sngScale").opt(float{100})},
+              &SetPageZoom, "Store a zoom in a PDF file; the viewer's answer, False after any failure.");
 }
 
 const CreatePDFMembers::Register reg("pdffiles_viewer", &describe);

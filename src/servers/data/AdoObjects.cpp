@@ -180,7 +180,7 @@ const MemberTable* Connection::memberTable() const {
   static const MemberTable t = [] {
     MemberTable t("Connection");
     Members<Connection> m(t);
-    m.method("Open", {P("ConnectionString").opt(), P("UserID").opt(), P("Password").opt(), P("Options").opt()},
+    m.method("Open", {P("ConnectionString").path().opt(), P("UserID").opt(), P("Password").opt(), P("Options").opt()},
              &Connection::Open)
         .method("Close", {}, &Connection::Close)
         .method("Execute", {P("CommandText")}, &Connection::Execute)
@@ -268,8 +268,8 @@ const MemberTable* Recordset::memberTable() const {
         .let("Source", {P("value")}, &Recordset::letSource)
         .get("State", {}, &Recordset::getState)
         .method("Open",
-                {P("Source").opt(), P("ActiveConnection").opt(), P("CursorType").opt(), P("LockType").opt(),
-                 P("Options").opt()},
+                {P("Source").path().opt(), P("ActiveConnection").path().opt(), P("CursorType").opt(),
+                 P("LockType").opt(), P("Options").opt()},
                 &Recordset::Open)
         .method("Close", {}, &Recordset::Close)
         .method("MoveFirst", {}, &Recordset::MoveFirst)

@@ -37,7 +37,7 @@ class DistillerBase : public Dispatch {
         .get(kTimeout, {}, &T::getTimeout, "Seconds a job may run before it is stopped.")
         .let(kTimeout, {P("lngNewValue").byVal().as(VT::Long)}, &T::letTimeout);
   }
-  static ParamSpec pathParam(const char* name) { return P(name).byVal().as(VT::String); }
+  static ParamSpec pathParam(const char* name) { return P(name).path().byVal().as(VT::String); }
 
   std::chrono::seconds timeout() const { return timeout_ > 0 ? std::chrono::seconds(timeout_) : defaultTimeout(); }
 

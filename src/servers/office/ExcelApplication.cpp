@@ -22,10 +22,10 @@ class ExcelWorkbooks : public Dispatch {
       MemberTable table("Workbooks");
       Members<ExcelWorkbooks> m(table);
       m.method("Open",
-               {P("FileName"), P("UpdateLinks").opt(), P("ReadOnly").opt(), P("Format").opt(), P("Password").opt(),
-                P("WriteResPassword").opt(), P("IgnoreReadOnlyRecommended").opt(), P("Origin").opt(),
-                P("Delimiter").opt(), P("Editable").opt(), P("Notify").opt(), P("Converter").opt(), P("AddToMru").opt(),
-                P("Local").opt(), P("CorruptLoad").opt()},
+               {P("FileName").path(), P("UpdateLinks").opt(), P("ReadOnly").opt(), P("Format").opt(),
+                P("Password").opt(), P("WriteResPassword").opt(), P("IgnoreReadOnlyRecommended").opt(),
+                P("Origin").opt(), P("Delimiter").opt(), P("Editable").opt(), P("Notify").opt(), P("Converter").opt(),
+                P("AddToMru").opt(), P("Local").opt(), P("CorruptLoad").opt()},
                &ExcelWorkbooks::Open)
           .get("Count", {}, &ExcelWorkbooks::Count);
       return table;

@@ -261,12 +261,13 @@ const MemberTable* ExcelRange::memberTable() const {
         .get("Row", {}, &ExcelRange::Row)
         .get("Column", {}, &ExcelRange::Column)
         .get("Count", {}, &ExcelRange::Count)
-        .method("PrintOut",
-                {P("From").opt(), P("To").opt(), P("Copies").opt(), P("Preview").opt(), P("ActivePrinter").opt(),
-                 P("PrintToFile").opt(), P("Collate").opt(), P("PrToFileName").opt(), P("IgnorePrintAreas").opt()},
-                &ExcelRange::PrintOut)
+        .method(
+            "PrintOut",
+            {P("From").opt(), P("To").opt(), P("Copies").opt(), P("Preview").opt(), P("ActivePrinter").path().opt(),
+             P("PrintToFile").opt(), P("Collate").opt(), P("PrToFileName").path().opt(), P("IgnorePrintAreas").opt()},
+            &ExcelRange::PrintOut)
         .method("ExportAsFixedFormat",
-                {P("Type"), P("Filename").opt(), P("Quality").opt(), P("IncludeDocProperties").opt(),
+                {P("Type"), P("Filename").path().opt(), P("Quality").opt(), P("IncludeDocProperties").opt(),
                  P("IgnorePrintAreas").opt(), P("From").opt(), P("To").opt(), P("OpenAfterPublish").opt()},
                 &ExcelRange::ExportAsFixedFormat);
     return table;

@@ -142,8 +142,10 @@ const MemberTable* ExcelWorkbook::memberTable() const {
     Members<ExcelWorkbook> m(table);
     m.get("Worksheets", {P("Index").opt()}, &ExcelWorkbook::Worksheets)
         .get("Sheets", {P("Index").opt()}, &ExcelWorkbook::Worksheets)
-        .method("Close", {P("SaveChanges").opt(), P("Filename").opt(), P("RouteWorkbook").opt()}, &ExcelWorkbook::Close)
-        .method("SaveAs", {P("Filename"), P("FileFormat").opt(), P("Password").opt(), P("WriteResPassword").opt()},
+        .method("Close", {P("SaveChanges").opt(), P("Filename").path().opt(), P("RouteWorkbook").opt()},
+                &ExcelWorkbook::Close)
+        .method("SaveAs",
+                {P("Filename").path(), P("FileFormat").opt(), P("Password").opt(), P("WriteResPassword").opt()},
                 &ExcelWorkbook::SaveAs)
         .get("Name", {}, &ExcelWorkbook::Name)
         .get("FullName", {}, &ExcelWorkbook::FullName);

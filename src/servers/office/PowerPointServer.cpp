@@ -245,11 +245,11 @@ const MemberTable* Presentation::memberTable() const {
                 {P("From").opt(), P("To").opt(), P("PrintToFile").opt(), P("Copies").opt(), P("Collate").opt()},
                 &Presentation::PrintOut)
         .method("ExportAsFixedFormat",
-                {P("Path"), P("FixedFormatType"), P("Intent").opt(), P("FrameSlides").opt(), P("HandoutOrder").opt(),
-                 P("OutputType").opt(), P("PrintHiddenSlides").opt(), P("PrintRange").opt(), P("RangeType").opt(),
-                 P("SlideShowName").opt(), P("IncludeDocProperties").opt(), P("KeepIRMSettings").opt(),
-                 P("DocStructureTags").opt(), P("BitmapMissingFonts").opt(), P("UseISO19005_1").opt(),
-                 P("ExternalExporter").opt()},
+                {P("Path").path(), P("FixedFormatType"), P("Intent").opt(), P("FrameSlides").opt(),
+                 P("HandoutOrder").opt(), P("OutputType").opt(), P("PrintHiddenSlides").opt(), P("PrintRange").opt(),
+                 P("RangeType").opt(), P("SlideShowName").opt(), P("IncludeDocProperties").opt(),
+                 P("KeepIRMSettings").opt(), P("DocStructureTags").opt(), P("BitmapMissingFonts").opt(),
+                 P("UseISO19005_1").opt(), P("ExternalExporter").opt()},
                 &Presentation::ExportAsFixedFormat)
         .method("Close", {}, &Presentation::Close);
     return table;
@@ -337,7 +337,7 @@ class PresentationsObject : public Dispatch {
     static const MemberTable t = [] {
       MemberTable table("Presentations");
       Members<PresentationsObject> m(table);
-      m.method("Open", {P("FileName"), P("ReadOnly").opt(), P("Untitled").opt(), P("WithWindow").opt()},
+      m.method("Open", {P("FileName").path(), P("ReadOnly").opt(), P("Untitled").opt(), P("WithWindow").opt()},
                &PresentationsObject::Open)
           .get("Count", {}, &PresentationsObject::Count);
       return table;

@@ -39,7 +39,7 @@ class Publication : public Dispatch {
                   &Publication::PrintOut)
           .method(
               "ExportAsFixedFormat",
-              {P("Format"), P("Filename"), P("Intent").opt(), P("IncludeDocumentProperties").opt(),
+              {P("Format"), P("Filename").path(), P("Intent").opt(), P("IncludeDocumentProperties").opt(),
                P("ColorDownsampleTarget").opt(), P("ColorDownsampleThreshold").opt(), P("OneBitDownsampleTarget").opt(),
                P("OneBitDownsampleThreshold").opt(), P("From").opt(), P("To").opt(), P("Copies").opt(),
                P("Collate").opt(), P("PrintStyle").opt(), P("DocStructureTags").opt(), P("BitmapMissingFonts").opt(),
@@ -124,7 +124,7 @@ class PublisherApp : public Dispatch {
     static const MemberTable t = [] {
       MemberTable table("Application");
       Members<PublisherApp> m(table);
-      m.method("Open", {P("Filename"), P("ReadOnly").opt(), P("AddToRecentFiles").opt(), P("SaveChanges").opt()},
+      m.method("Open", {P("Filename").path(), P("ReadOnly").opt(), P("AddToRecentFiles").opt(), P("SaveChanges").opt()},
                &PublisherApp::Open)
           .get("ActiveDocument", {}, &PublisherApp::ActiveDocument)
           .method("Quit", {}, &PublisherApp::Quit)

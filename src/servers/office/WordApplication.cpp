@@ -138,12 +138,12 @@ const MemberTable* WordDocuments::memberTable() const {
   static const MemberTable t = [] {
     MemberTable table("Documents");
     Members<WordDocuments> m(table);
-    m.method(
-         "Open",
-         {P("FileName"), P("PasswordDocument").opt(), P("WritePasswordDocument").opt(), P("ConfirmConversions").opt(),
-          P("ReadOnly").opt(), P("AddToRecentFiles").opt(), P("PasswordTemplate").opt(), P("Revert").opt(),
-          P("WritePasswordTemplate").opt(), P("Format").opt(), P("Encoding").opt(), P("Visible").opt()},
-         &WordDocuments::Open)
+    m.method("Open",
+             {P("FileName").path(), P("PasswordDocument").opt(), P("WritePasswordDocument").opt(),
+              P("ConfirmConversions").opt(), P("ReadOnly").opt(), P("AddToRecentFiles").opt(),
+              P("PasswordTemplate").opt(), P("Revert").opt(), P("WritePasswordTemplate").opt(), P("Format").opt(),
+              P("Encoding").opt(), P("Visible").opt()},
+             &WordDocuments::Open)
         .get("Count", {}, &WordDocuments::Count);
     return table;
   }();

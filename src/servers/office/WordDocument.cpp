@@ -289,14 +289,14 @@ const MemberTable* WordDocument::memberTable() const {
         .method("ComputeStatistics", {P("Statistic"), P("IncludeFootnotesAndEndnotes").opt()},
                 &WordDocument::ComputePages)
         .method("PrintOut",
-                {P("Background").opt(), P("Append").opt(), P("Range").opt(), P("OutputFileName").opt(), P("From").opt(),
-                 P("To").opt(), P("Item").opt(), P("Copies").opt(), P("Pages").opt(), P("PageType").opt(),
-                 P("PrintToFile").opt(), P("Collate").opt(), P("FileName").opt(), P("ActivePrinterMacGX").opt(),
-                 P("ManualDuplexPrint").opt(), P("PrintZoomColumn").opt(), P("PrintZoomRow").opt(),
-                 P("PrintZoomPaperWidth").opt(), P("PrintZoomPaperHeight").opt()},
+                {P("Background").opt(), P("Append").opt(), P("Range").opt(), P("OutputFileName").path().opt(),
+                 P("From").opt(), P("To").opt(), P("Item").opt(), P("Copies").opt(), P("Pages").opt(),
+                 P("PageType").opt(), P("PrintToFile").opt(), P("Collate").opt(), P("FileName").path().opt(),
+                 P("ActivePrinterMacGX").path().opt(), P("ManualDuplexPrint").opt(), P("PrintZoomColumn").opt(),
+                 P("PrintZoomRow").opt(), P("PrintZoomPaperWidth").opt(), P("PrintZoomPaperHeight").opt()},
                 &WordDocument::PrintOut)
         .method("ExportAsFixedFormat",
-                {P("OutputFileName"), P("ExportFormat"), P("OpenAfterExport").opt(), P("OptimizeFor").opt(),
+                {P("OutputFileName").path(), P("ExportFormat"), P("OpenAfterExport").opt(), P("OptimizeFor").opt(),
                  P("Range").opt(), P("From").opt(), P("To").opt(), P("Item").opt(), P("IncludeDocProps").opt(),
                  P("KeepIRM").opt(), P("CreateBookmarks").opt(), P("DocStructureTags").opt(),
                  P("BitmapMissingFonts").opt(), P("UseISO19005_1").opt()},
@@ -304,7 +304,7 @@ const MemberTable* WordDocument::memberTable() const {
         .method("Close", {P("SaveChanges").opt(), P("OriginalFormat").opt(), P("RouteDocument").opt()},
                 &WordDocument::Close)
         .method("SaveAs",
-                {P("FileName"), P("FileFormat").opt(), P("LockComments").opt(), P("Password").opt(),
+                {P("FileName").path(), P("FileFormat").opt(), P("LockComments").opt(), P("Password").opt(),
                  P("AddToRecentFiles").opt(), P("WritePassword").opt()},
                 &WordDocument::SaveAs);
     return table;

@@ -1,28 +1,32 @@
 """`pressmark serve [settings]` and `pressmark worker --broker URL [settings]`."""
 
+from __future__ import annotations
+
 import logging
 import sys
+from typing import List
 
-from . import settings as settings_mod
+import uvicorn
+
+from . import config
+from .app import create_app
+from .engines import farm
 
 
-def main(argv):
+def main(argv: List[str]) -> int:
     if not argv or argv[0] not in ("serve", "worker"):
         print("usage: pressmark serve|worker [--help]", file=sys.stderr)
         return 2
     command, rest = argv[0], argv[1:]
-    settings = settings_mod.parse(rest)
+    settings = config.parse(rest, f"pressmark {command}")
     logging.basicConfig(level=getattr(logging, settings.log_level.upper(), logging.INFO),
                         format="%(asctime)s %(levelname)s %(name)s: %(message)s")
     if command == "worker":
         if not settings.broker:
             print("pressmark worker: --broker redis://HOST:6379/0 is required", file=sys.stderr)
             return 2
-        from . import farm
         return farm.run_worker(settings)
-    settings_mod.check_bind(settings)
-    import uvicorn
-    from .app import create_app
+    config.check_bind(settings)
     app = create_app(settings)
     uvicorn.run(app, host=settings.host, port=settings.port, log_level=settings.log_level,
                 access_log=False, server_header=False, log_config=None)

@@ -8,12 +8,24 @@ and anything but a simple `type/subtype; name=value; ...` is refused before
 a route can read the form.
 """
 
+from __future__ import annotations
+
 import hmac
-import json
 import logging
 import re
 import time
 import uuid
+from typing import Any, Awaitable, Callable, Dict, List, MutableMapping, Sequence, Tuple
+
+from .config import Settings
+from .metrics import Metrics
+from .problems import BodyTooLarge, problem_body
+
+Scope = MutableMapping[str, Any]
+Message = MutableMapping[str, Any]
+Receive = Callable[[], Awaitable[Message]]
+Send = Callable[[Message], Awaitable[None]]
+ASGIApp = Callable[[Scope, Receive, Send], Awaitable[None]]
 
 log = logging.getLogger("pressmark.service")
 
@@ -21,10 +33,9 @@ TOKEN = re.compile(r"[A-Za-z0-9!#$%&'*+.^_`|~-]{1,127}")
 JOB_ID = re.compile(r"[0-9a-f]{32}")
 REQUEST_ID = re.compile(r"[A-Za-z0-9._:-]{1,128}")
 OPEN_PATHS = ("/health", "/ready", "/version")
-PROBLEM_TYPE = "urn:pressmark:problem:"
 
 
-def content_type_ok(value):
+def content_type_ok(value: str) -> bool:
     """True when a Content-Type is a media type with simple parameters, scanned in linear time."""
     if len(value) > 1024 or "\\" in value or any(ord(c) < 32 and c != "\t" for c in value):
         return False
@@ -49,27 +60,17 @@ def content_type_ok(value):
     return True
 
 
-def problem_body(status, type_, title, detail, request_id, **extra):
-    body = {"type": PROBLEM_TYPE + type_, "title": title, "status": status, "detail": detail,
-            "requestId": request_id, "retryable": extra.pop("retryable", status in (429, 503, 504))}
-    body.update(extra)
-    return json.dumps(body).encode()
-
-
-class BodyTooLarge(Exception):
-    pass
-
-
 class Guard:
     """ASGI middleware in front of the application."""
 
-    def __init__(self, app, settings, metrics):
+    def __init__(self, app: ASGIApp, settings: Settings, metrics: Metrics) -> None:
         self.app = app
         self.settings = settings
         self.metrics = metrics
         self.keys = [k.encode() for k in settings.api_keys()]
 
-    async def _answer(self, send, status, type_, title, detail, rid, headers=(), path=""):
+    async def _answer(self, send: Send, status: int, type_: str, title: str, detail: str, rid: str,
+                      headers: Sequence[Tuple[bytes, bytes]] = (), path: str = "") -> None:
         body = problem_body(status, type_, title, detail, rid)
         await send({"type": "http.response.start", "status": status, "headers": [
             (b"content-type", b"application/problem+json"), (b"content-length", str(len(body)).encode()),
@@ -77,12 +78,12 @@ class Guard:
         await send({"type": "http.response.body", "body": body})
         self._count(path, status)
 
-    def _count(self, path, status):
+    def _count(self, path: str, status: int) -> None:
         # Paths no route answers are counted together: a scan must not grow the metrics.
         route = "unmatched" if status == 404 else JOB_ID.sub("{id}", path)
         self.metrics.requests.labels(route, str(status)).inc()
 
-    def _authorised(self, headers, path):
+    def _authorised(self, headers: Dict[bytes, bytes], path: str) -> bool:
         if not self.keys or path in OPEN_PATHS:
             return True
         auth = headers.get(b"authorization", b"")
@@ -91,11 +92,11 @@ class Guard:
         given = auth[7:].strip()
         return any(hmac.compare_digest(given, k) for k in self.keys)
 
-    async def __call__(self, scope, receive, send):
+    async def __call__(self, scope: Scope, receive: Receive, send: Send) -> None:
         if scope["type"] != "http":
             return await self.app(scope, receive, send)
         started = time.monotonic()
-        headers = {}
+        headers: Dict[bytes, bytes] = {}
         for k, v in scope["headers"]:
             headers.setdefault(k.lower(), v)
         given = headers.get(b"x-request-id", b"").decode("latin-1")
@@ -123,7 +124,7 @@ class Guard:
                                       f"the body is larger than {limit} bytes", rid, path=path)
         seen = 0
 
-        async def counted():
+        async def counted() -> Message:
             nonlocal seen
             message = await receive()
             if message["type"] == "http.request":
@@ -132,9 +133,9 @@ class Guard:
                     raise BodyTooLarge()
             return message
 
-        status = [0]
+        status: List[int] = [0]
 
-        async def tagged(message):
+        async def tagged(message: Message) -> None:
             if message["type"] == "http.response.start":
                 status[0] = message["status"]
                 message["headers"] = [*message.get("headers", []), (b"x-request-id", rid.encode())]

@@ -1,12 +1,16 @@
 """Prometheus metrics of the service, in a registry of its own."""
 
+from __future__ import annotations
+
 import time
 
 from prometheus_client import CollectorRegistry, Counter, Gauge, Histogram, generate_latest
 
+from .store import Job
+
 
 class Metrics:
-    def __init__(self):
+    def __init__(self) -> None:
         r = self.registry = CollectorRegistry()
         self.requests = Counter("pressmark_requests", "HTTP requests answered", ["route", "status"], registry=r)
         self.queue_depth = Gauge("pressmark_queue_depth", "Jobs waiting to run", ["queue"], registry=r)
@@ -22,16 +26,16 @@ class Metrics:
                               registry=r)
         self.workers = Gauge("pressmark_workers", "Jobs that can run at once", registry=r)
 
-    def observe_wait(self, job):
-        self.wait.labels(job["op"]).observe(max(0.0, time.time() - job["created"]))
+    def observe_wait(self, job: Job) -> None:
+        self.wait.labels(job.op).observe(max(0.0, time.time() - job.created))
 
-    def finished(self, job):
-        outcome = job["status"]
-        self.jobs.labels(job["op"], outcome).inc()
-        if job.get("started") and job.get("finished"):
-            self.run.labels(job["op"], outcome).observe(max(0.0, job["finished"] - job["started"]))
-        if job["op"] == "convert" and outcome == "done":
-            self.documents.inc(sum(len(v) for v in job["inputs"].values()))
+    def finished(self, job: Job) -> None:
+        outcome = job.status
+        self.jobs.labels(job.op, outcome).inc()
+        if job.started and job.finished:
+            self.run.labels(job.op, outcome).observe(max(0.0, job.finished - job.started))
+        if job.op == "convert" and outcome == "done":
+            self.documents.inc(sum(len(v) for v in job.inputs.values()))
 
-    def text(self):
+    def text(self) -> bytes:
         return generate_latest(self.registry)

@@ -139,9 +139,10 @@ class FieldObject : public Dispatch {
       m.method("isDefaultChecked", {P("nWidget")}, &FieldObject::isDefaultChecked);
       m.method("defaultIsChecked", {P("nWidget"), P("bIsDefaultChecked").opt(true)}, &FieldObject::defaultIsChecked);
       m.method("getArray", {}, &FieldObject::getArray);
-      m.method("signatureSign", {P("oSig").opt(), P("oInfo").opt(), P("cDIPath").opt()}, &FieldObject::signatureSign);
+      m.method("signatureSign", {P("oSig").opt(), P("oInfo").opt(), P("cDIPath").path().opt()},
+               &FieldObject::signatureSign);
       m.method("signatureValidate", {P("oSig").opt()}, &FieldObject::signatureValidate);
-      m.method("buttonImportIcon", {P("cPath").opt(), P("nPage").opt()}, &FieldObject::buttonImportIcon);
+      m.method("buttonImportIcon", {P("cPath").path().opt(), P("nPage").opt()}, &FieldObject::buttonImportIcon);
       return t;
     }();
     return &t;

@@ -512,17 +512,17 @@ Variant importTextData(DocHolder& self, Frame& f) {
 
 void describe(Members<DocHolder>& m) {
   m.method("exportAsFDF",
-           {P("bAllFields").opt(), P("bNoPassword").opt(), P("aFields").opt(), P("bFlags").opt(), P("cPath").opt(),
-            P("bAnnotations").opt()},
+           {P("bAllFields").opt(), P("bNoPassword").opt(), P("aFields").opt(), P("bFlags").opt(),
+            P("cPath").path().opt(), P("bAnnotations").opt()},
            &exportAsFDF);
-  m.method("importAnFDF", {P("cPath").opt()}, &importAnFDF);
-  m.method(
-      "exportAsXFDF",
-      {P("bAllFields").opt(), P("bNoPassword").opt(), P("aFields").opt(), P("cPath").opt(), P("bAnnotations").opt()},
-      &exportAsXFDF);
-  m.method("importAnXFDF", {P("cPath").opt()}, &importAnXFDF);
-  m.method("exportAsText", {P("bNoPassword").opt(), P("aFields").opt(), P("cPath").opt()}, &exportAsText);
-  m.method("importTextData", {P("cPath").opt(), P("nRow").opt()}, &importTextData);
+  m.method("importAnFDF", {P("cPath").path().opt()}, &importAnFDF);
+  m.method("exportAsXFDF",
+           {P("bAllFields").opt(), P("bNoPassword").opt(), P("aFields").opt(), P("cPath").path().opt(),
+            P("bAnnotations").opt()},
+           &exportAsXFDF);
+  m.method("importAnXFDF", {P("cPath").path().opt()}, &importAnXFDF);
+  m.method("exportAsText", {P("bNoPassword").opt(), P("aFields").opt(), P("cPath").path().opt()}, &exportAsText);
+  m.method("importTextData", {P("cPath").path().opt(), P("nRow").opt()}, &importTextData);
 }
 
 const Groups::Register reg("formdata", &describe);

@@ -564,7 +564,7 @@ const MemberTable* SecurityHandler::memberTable() const {
   static const MemberTable t = [] {
     MemberTable t("SecurityHandler");
     Members<SecurityHandler> m(t);
-    m.method("login", {P("cPassword"), P("cDIPath")}, &SecurityHandler::login)
+    m.method("login", {P("cPassword"), P("cDIPath").path()}, &SecurityHandler::login)
         .method("logout", {}, &SecurityHandler::logout)
         .get("isLoggedIn", {}, &SecurityHandler::isLoggedIn)
         .get("name", {}, &SecurityHandler::name);

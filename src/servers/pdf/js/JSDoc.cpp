@@ -187,7 +187,7 @@ class JSDoc : public DocHolder {
       m.method("getPageRotation", {P("nPage").opt(int32_t(0))}, &JSDoc::getPageRotation);
       m.method("setPageRotations", {P("nStart").opt(int32_t(0)), P("nEnd").opt(), P("nRotate").opt(int32_t(0))},
                &JSDoc::setPageRotations);
-      m.method("saveAs", {P("cPath"), P("cConvID").opt()}, &JSDoc::saveAs);
+      m.method("saveAs", {P("cPath").path(), P("cConvID").opt()}, &JSDoc::saveAs);
       m.method("closeDoc", {P("bNoSave").opt(false)}, &JSDoc::closeDoc);
       m.method("calculateNow", {}, &JSDoc::calculateNow);
       m.method("deletePages", {P("nStart").opt(int32_t(0)), P("nEnd").opt()}, &JSDoc::deletePages);

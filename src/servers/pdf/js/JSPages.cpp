@@ -475,9 +475,9 @@ Variant getURL(DocHolder& self, Frame& f) {
 }
 
 void describe(Members<DocHolder>& m) {
-  m.method("insertPages", {P("nPage").opt(), P("cPath"), P("nStart").opt(), P("nEnd").opt()}, &insertPages);
-  m.method("replacePages", {P("nPage").opt(), P("cPath"), P("nStart").opt(), P("nEnd").opt()}, &replacePages);
-  m.method("extractPages", {P("nStart").opt(), P("nEnd").opt(), P("cPath").opt()}, &extractPages);
+  m.method("insertPages", {P("nPage").opt(), P("cPath").path(), P("nStart").opt(), P("nEnd").opt()}, &insertPages);
+  m.method("replacePages", {P("nPage").opt(), P("cPath").path(), P("nStart").opt(), P("nEnd").opt()}, &replacePages);
+  m.method("extractPages", {P("nStart").opt(), P("nEnd").opt(), P("cPath").path().opt()}, &extractPages);
   m.method("movePage", {P("nPage").opt(), P("nAfter").opt()}, &movePage);
   m.method("getPageLabel", {P("nPage").opt()}, &getPageLabel);
   m.method("setPageLabels", {P("nPage").opt(), P("aLabel").opt()}, &setPageLabels);
@@ -490,7 +490,7 @@ void describe(Members<DocHolder>& m) {
            {P("bUI").opt(), P("nStart").opt(), P("nEnd").opt(), P("bSilent").opt(), P("bShrinkToFit").opt(),
             P("bPrintAsImage").opt(), P("bReverse").opt(), P("bAnnotations").opt()},
            &print);
-  m.method("getURL", {P("cURL"), P("bAppend").opt()}, &getURL);
+  m.method("getURL", {P("cURL").path(), P("bAppend").opt()}, &getURL);
 }
 
 const Groups::Register reg("pages", &describe);

@@ -218,8 +218,8 @@ void describe(Members<DocHolder>& m) {
   m.method("removeScript", {P("cName")}, &removeScript);
   m.method("setAction", {P("cTrigger"), P("cScript")}, &setDocAction);
   m.method("setPageAction", {P("nPage"), P("cTrigger"), P("cScript")}, &setPageAction);
-  m.method("importDataObject", {P("cName"), P("cDIPath").opt(), P("cCryptFilter").opt()}, &importDataObject);
-  m.method("exportDataObject", {P("cName"), P("cDIPath").opt(), P("bAllowAuth").opt(), P("nLaunch").opt()},
+  m.method("importDataObject", {P("cName"), P("cDIPath").path().opt(), P("cCryptFilter").opt()}, &importDataObject);
+  m.method("exportDataObject", {P("cName"), P("cDIPath").path().opt(), P("bAllowAuth").opt(), P("nLaunch").opt()},
            &exportDataObject);
   m.method("getDataObject", {P("cName")}, &getDataObject);
   m.method("removeDataObject", {P("cName")}, &removeDataObject);

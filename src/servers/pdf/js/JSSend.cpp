@@ -127,7 +127,7 @@ void describe(Members<DocHolder>& m) {
   m.method("mailDoc", mailParams, &mailDoc);
   m.method("mailForm", mailParams, &mailForm);
   m.method("submitForm",
-           {P("cURL"),
+           {P("cURL").path(),
             P("bFDF").opt(),
             P("bEmpty").opt(),
             P("aFields").opt(),

@@ -263,7 +263,7 @@ void describe(Members<DocHolder>& m) {
        P("bFixedPrint").opt(), P("nRotation").opt(), P("nOpacity").opt()},
       &addWatermarkFromText);
   m.method("addWatermarkFromFile",
-           {P("cDIPath"), P("nSourcePage").opt(), P("nStart").opt(), P("nEnd").opt(), P("bOnTop").opt(),
+           {P("cDIPath").path(), P("nSourcePage").opt(), P("nStart").opt(), P("nEnd").opt(), P("bOnTop").opt(),
             P("bOnScreen").opt(), P("bOnPrint").opt(), P("nHorizAlign").opt(), P("nVertAlign").opt(),
             P("nHorizValue").opt(), P("nVertValue").opt(), P("bPercentage").opt(), P("nScale").opt(),
             P("bFixedPrint").opt(), P("nRotation").opt(), P("nOpacity").opt()},

@@ -312,7 +312,7 @@ class PDDoc : public DocHolder {
     static const MemberTable t = [] {
       MemberTable t(acrobat::kPDDoc);
       Members<PDDoc> m(t);
-      m.method("Open", {P("szFullPath")}, &PDDoc::Open);
+      m.method("Open", {P("szFullPath").path()}, &PDDoc::Open);
       m.method("Create", {}, &PDDoc::Create);
       m.method("Close", {}, &PDDoc::Close);
       m.method("GetNumPages", {}, &PDDoc::GetNumPages);
@@ -322,7 +322,7 @@ class PDDoc : public DocHolder {
           {P("nInsertPageAfter"), P("iPDDocSource"), P("nStartPage"), P("nNumPages"), P("bBookmarks").opt(int32_t(0))},
           &PDDoc::InsertPages);
       m.method("DeletePages", {P("nStartPage"), P("nEndPage")}, &PDDoc::DeletePages);
-      m.method("Save", {P("nType"), P("szFullPath").opt(std::string())}, &PDDoc::Save);
+      m.method("Save", {P("nType"), P("szFullPath").path().opt(std::string())}, &PDDoc::Save);
       m.method("SetInfo", {P("szInfoKey"), P("szBuffer")}, &PDDoc::SetInfo);
       m.method("GetInfo", {P("szInfoKey")}, &PDDoc::GetInfo);
       m.method("SetFlags", {P("nFlags")}, &PDDoc::SetFlags);

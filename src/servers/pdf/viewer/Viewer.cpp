@@ -125,7 +125,7 @@ class AVDoc : public DocHolder {
     static const MemberTable t = [] {
       MemberTable t(acrobat::kAVDoc);
       Members<AVDoc> m(t);
-      m.method("Open", {P("szFullPath"), P("szTempTitle").opt(std::string())}, &AVDoc::Open);
+      m.method("Open", {P("szFullPath").path(), P("szTempTitle").opt(std::string())}, &AVDoc::Open);
       m.method("IsValid", {}, &AVDoc::IsValid);
       m.method("GetPDDoc", {}, &AVDoc::GetPDDoc);
       m.method("GetAVPageView", {}, &AVDoc::GetAVPageView);

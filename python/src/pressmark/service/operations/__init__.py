@@ -1,0 +1,12 @@
+"""The operations the routes run, by name."""
+
+from __future__ import annotations
+
+from typing import Dict
+
+from . import compatible, native
+from .base import Op, Output, queue_for
+
+OPS: Dict[str, Op] = {op.name: op for op in [*native.OPS, *compatible.OPS]}
+
+__all__ = ["OPS", "Op", "Output", "queue_for"]

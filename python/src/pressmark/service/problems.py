@@ -1,0 +1,64 @@
+"""Problem documents (RFC 9457) and the exceptions that become them.
+
+A problem's `type` is `urn:pressmark:problem:<name>`; the names are stable,
+callers branch on them.
+"""
+
+from __future__ import annotations
+
+import json
+from typing import Any, Dict, Optional
+
+import pressmark
+
+PROBLEM_TYPE = "urn:pressmark:problem:"
+
+# A job's failure as recorded in the store: status, type (the name), title,
+# detail, retryable and, for the component's errors, number and source.
+ProblemFields = Dict[str, Any]
+
+
+class BadRequest(Exception):
+    """The request cannot be done as asked: answered 400, never retried."""
+
+    def __init__(self, detail: str, type_: str = "bad-request") -> None:
+        super().__init__(detail)
+        self.detail = detail
+        self.type = type_
+
+
+class QueueFull(Exception):
+    """No room for another waiting job: answered 429."""
+
+
+class BodyTooLarge(Exception):
+    """The request body grew past max_body while it was read: answered 413."""
+
+
+def problem_type(name: str) -> str:
+    return PROBLEM_TYPE + name
+
+
+def problem_body(status: int, type_: str, title: str, detail: str, request_id: str, **extra: Any) -> bytes:
+    body: Dict[str, Any] = {"type": problem_type(type_), "title": title, "status": status, "detail": detail,
+                            "requestId": request_id, "retryable": extra.pop("retryable", status in (429, 503, 504))}
+    body.update(extra)
+    return json.dumps(body).encode()
+
+
+def problem_of(exc: BaseException, call_timeout: Optional[float] = None) -> ProblemFields:
+    """The outcome of a failed job as the fields of its problem document."""
+    if isinstance(exc, BadRequest):
+        return {"status": 400, "type": exc.type, "title": "Bad request", "detail": exc.detail, "retryable": False}
+    if isinstance(exc, pressmark.AutomationError):
+        return {"status": 422, "type": "automation-error", "title": "The component raised an error",
+                "detail": exc.description, "number": exc.number, "source": exc.source, "retryable": False}
+    if isinstance(exc, TimeoutError):
+        return {"status": 504, "type": "timeout", "title": "The job ran out of time",
+                "detail": f"the job did not finish within {call_timeout} s", "retryable": True}
+    return {"status": 500, "type": "internal-error", "title": "The job failed",
+            "detail": f"{type(exc).__name__}: {exc}", "retryable": True}
+
+
+CANCELLED: ProblemFields = {"status": 410, "type": "cancelled", "title": "Cancelled",
+                            "detail": "the job was deleted", "retryable": False}

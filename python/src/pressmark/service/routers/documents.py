@@ -1,0 +1,46 @@
+"""The native routes, one per operation: POST /v1/<operation>."""
+
+from __future__ import annotations
+
+from typing import Any, Awaitable, Callable, Dict
+
+from fastapi import APIRouter, Depends, Request
+from fastapi.responses import Response
+
+from ..dependencies import get_service
+from ..operations import OPS, Op
+from ..service import Service
+from ..submission import submit
+
+router = APIRouter(prefix="/v1", tags=["documents"])
+
+
+def form_schema(op: Op) -> Dict[str, Any]:
+    props: Dict[str, Any] = {}
+    for name, many in op.inputs:
+        item = {"type": "string", "format": "binary"}
+        # No sample value: an interactive page would otherwise send the
+        # word "string" as a file.
+        props[name] = {"type": "array", "items": item, "example": []} if many else item
+    for name, text, *default in op.extra:
+        props[name] = {"type": "string", "description": text}
+        if default:
+            props[name].update(default=default[0], example=default[0])
+    return {"requestBody": {"content": {"multipart/form-data": {"schema": {
+        "type": "object", "properties": props, "additionalProperties": {"type": "string"},
+        "description": "Further fields are the named arguments of " + ", ".join(op.members or ("the member",)),
+    }}}}, "responses": {"200": {"description": "the result: a PDF, PostScript, image, ZIP, JSON or text"},
+                        "202": {"description": "accepted: poll the Location"},
+                        "400": {"description": "problem+json"}, "429": {"description": "queue full"}}}
+
+
+def _handler(op_name: str) -> Callable[..., Awaitable[Response]]:
+    async def handler(request: Request, svc: Service = Depends(get_service)) -> Response:
+        return await submit(svc, request, op_name)
+    handler.__name__ = "op_" + op_name.replace("/", "_")
+    return handler
+
+
+for _op in OPS.values():
+    if not _op.hidden:
+        router.post("/" + _op.name, summary=_op.summary, openapi_extra=form_schema(_op))(_handler(_op.name))

@@ -1,0 +1,62 @@
+"""Liveness, readiness, metrics and version."""
+
+from __future__ import annotations
+
+import importlib
+import json
+from importlib.metadata import PackageNotFoundError, version as dist_version
+from typing import Any, Dict
+
+from fastapi import APIRouter, Depends, Request
+from fastapi.responses import Response
+from starlette.concurrency import run_in_threadpool
+
+from ..dependencies import get_service
+from ..service import Service
+from ..views import problem
+
+
+def _built_version() -> str:
+    """The version the build wrote beside the package (a source checkout has none)."""
+    try:
+        return str(importlib.import_module(".._build", __package__).VERSION)
+    except ImportError:
+        return ""
+
+
+BUILT_VERSION = _built_version()
+
+router = APIRouter(tags=["operations"])
+
+
+def version() -> str:
+    if BUILT_VERSION:
+        return BUILT_VERSION
+    try:
+        return str(dist_version("pressmark"))
+    except PackageNotFoundError:
+        return "unknown"
+
+
+@router.get("/health")
+async def health() -> Dict[str, Any]:
+    return {"status": "up", "details": {"engine": {"status": "up"}}}
+
+
+@router.get("/ready")
+async def ready(request: Request, svc: Service = Depends(get_service)) -> Any:
+    ok, details = await run_in_threadpool(svc.engine.readiness)
+    if not ok:
+        return problem(request, 503, "not-ready", "Not ready", json.dumps(details), retryable=True)
+    return {"status": "ready", "details": details}
+
+
+@router.get("/metrics")
+async def metrics(svc: Service = Depends(get_service)) -> Response:
+    return Response(svc.metrics.text(), media_type="text/plain; version=0.0.4")
+
+
+@router.get("/version")
+async def version_route(svc: Service = Depends(get_service)) -> Dict[str, str]:
+    return {"name": "pressmark", "version": version(), "source": svc.settings.source_url,
+            "license": "AGPL-3.0-or-later"}

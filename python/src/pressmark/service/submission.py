@@ -1,0 +1,88 @@
+"""The flow of a route that makes a job: idempotency, webhook address,
+form, record, engine, and the answer (the result within the wait budget,
+else 202 and the job to poll)."""
+
+from __future__ import annotations
+
+import logging
+import os
+import shutil
+
+from fastapi import Request
+from fastapi.responses import Response
+from starlette.concurrency import run_in_threadpool
+
+from . import fetch
+from .forms import read_form
+from .operations import OPS, queue_for
+from .problems import BadRequest, BodyTooLarge, QueueFull
+from .service import Service
+from .store import new_id
+from .views import accepted, problem, result_response
+
+log = logging.getLogger("pressmark.service")
+
+FORM_TYPES = ("multipart/form-data", "application/x-www-form-urlencoded")
+
+
+async def submit(svc: Service, request: Request, op_name: str) -> Response:
+    op = OPS[op_name]
+    rid = str(request.scope["pressmark.request_id"])
+    job_id = new_id()
+    folder = os.path.join(svc.settings.jobs_dir(), job_id)
+    idem = request.headers.get("idempotency-key")
+    if idem is not None:
+        if not 1 <= len(idem) <= 200:
+            return problem(request, 400, "bad-request", "Bad request", "Idempotency-Key is 1 to 200 characters")
+        idem = f"{request.headers.get('authorization', '')}\n{idem}"
+        # A repeated key answers the job it made, without reading the body again.
+        existing = svc.store.by_idem(idem)
+        if existing:
+            return await respond(svc, request, existing)
+    webhook = request.headers.get("x-webhook-url") or request.query_params.get("webhook")
+    try:
+        if webhook:
+            await run_in_threadpool(fetch.check_url, webhook, svc.settings)
+        ctype = request.headers.get("content-type", "").split(";")[0].strip().lower()
+        if ctype not in FORM_TYPES:
+            return problem(request, 415, "bad-content-type", "Unsupported Content-Type",
+                           "send the route's fields as multipart/form-data")
+        try:
+            inputs, fields = await read_form(svc.settings, request, op, folder)
+        except (BodyTooLarge, BadRequest):
+            raise
+        except Exception as e:
+            raise BadRequest(f"the form cannot be read: {e}", "malformed-form")
+        queue = queue_for(op, inputs)
+        other = svc.store.add(job_id, op_name, rid, idem, webhook, fields, inputs, queue)
+        if other is not None:
+            shutil.rmtree(folder, ignore_errors=True)
+            return await respond(svc, request, other)
+        try:
+            svc.engine.submit(job_id, queue)
+        except QueueFull:
+            svc.remove(job_id)
+            return problem(request, 429, "queue-full", "Too many jobs waiting",
+                           "the queue is full; try again later", headers={"Retry-After": "5"}, retryable=True)
+    except BadRequest as e:
+        shutil.rmtree(folder, ignore_errors=True)
+        return problem(request, 400, e.type, "Bad request", e.detail)
+    except BodyTooLarge:
+        shutil.rmtree(folder, ignore_errors=True)
+        raise
+    log.info("job %s %s queued on %s [request %s]", job_id, op_name, queue, rid)
+    return await respond(svc, request, job_id)
+
+
+async def respond(svc: Service, request: Request, job_id: str) -> Response:
+    job = svc.store.get(job_id)
+    asked_async = "respond-async" in request.headers.get("prefer", "").lower()
+    if job is not None and not asked_async:
+        job = await svc.wait(job_id, svc.settings.wait_budget)
+    if job is None:
+        return problem(request, 404, "job-not-found", "No such job", "the job was deleted")
+    # A client that asked to poll gets its job to poll, also when the job
+    # (or the earlier job of its idempotency key) has finished already.
+    if job.done and not asked_async:
+        return result_response(svc.settings.jobs_dir(), request, job)
+    return accepted(job)

@@ -1,0 +1,39 @@
+#!/usr/bin/env python3
+"""The README's table of the service's settings, made from the settings class.
+
+    scripts/readme-settings.py          rewrites the table in README.md
+    scripts/readme-settings.py --check  fails when the table is stale
+
+The settings module is loaded from its file: no build is needed.
+"""
+
+import importlib.util
+import pathlib
+import sys
+
+ROOT = pathlib.Path(__file__).resolve().parents[1]
+CONFIG = ROOT / "python" / "src" / "pressmark" / "service" / "config.py"
+README = ROOT / "README.md"
+
+
+def main(argv: list) -> int:
+    spec = importlib.util.spec_from_file_location("pressmark_service_config", CONFIG)
+    assert spec and spec.loader
+    config = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(config)
+    text = README.read_text()
+    made = config.readme_table(text)
+    if made is None:
+        print("README.md has no settings table", file=sys.stderr)
+        return 1
+    if made == text:
+        return 0
+    if "--check" in argv:
+        print("README.md's settings table is stale: run scripts/readme-settings.py", file=sys.stderr)
+        return 1
+    README.write_text(made)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
