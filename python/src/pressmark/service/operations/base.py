@@ -13,6 +13,7 @@ import dataclasses
 import inspect
 import json
 import os
+import threading
 from typing import Any, Callable, Dict, Iterable, List, Optional, Sequence, Tuple
 
 import pressmark
@@ -74,7 +75,8 @@ def convert_value(name: str, text: str) -> Any:
             return float(text)
         if low.startswith("var"):
             return json.loads(text)
-    except ValueError:
+    except (ValueError, RecursionError):
+        # A value nested deeper than the parser's recursion limit is as wrong as a malformed one.
         raise BadRequest(f'form field "{name}": "{text[:80]}" is not a value of its type', "invalid-argument")
     return text
 
@@ -106,7 +108,7 @@ class Ctx:
     """One job's view: its CreatePDF, inputs, form fields and output folder."""
 
     def __init__(self, pdf: Any, folder: str, inputs: Dict[str, List[Upload]], fields: Dict[str, str],
-                 progress: Optional[Progress] = None) -> None:
+                 progress: Optional[Progress] = None, cancelled: Optional[threading.Event] = None) -> None:
         self.pdf = pdf
         self.folder = folder
         self.inputs = inputs          # form name -> list of (path, original file name)
@@ -114,6 +116,8 @@ class Ctx:
         self.out = os.path.join(folder, "out")
         os.makedirs(self.out, exist_ok=True)
         self.progress: Progress = progress or (lambda p: None)
+        # Set when the job has run out of time: work that can stop early looks at it.
+        self.cancelled = cancelled or threading.Event()
 
     def one(self, name: str = "file") -> Upload:
         files = self.inputs.get(name) or []
