@@ -200,8 +200,8 @@ async def read_form(settings: Settings, request: Request, op: Op, folder: str,
                 raise BadRequest(f'form field "{key}" takes one file', "invalid-argument")
             inputs.setdefault(key, []).append([value.path, value.filename or os.path.basename(value.path)])
             count += 1
-        elif key in names and value == "":
-            # A file field left empty (as an interactive page sends it) gives no file.
+        elif (key in names or key.endswith("Url") and key[:-3] in names) and value == "":
+            # A file or address field left empty (as an interactive page sends it) gives no file.
             continue
         elif key.endswith("Url") and key[:-3] in names:
             # An input fetched from an allowed address instead of uploaded.

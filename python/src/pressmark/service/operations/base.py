@@ -55,6 +55,8 @@ IMAGES = {".png", ".jpg", ".jpeg", ".tif", ".tiff", ".gif", ".bmp"}
 POSTSCRIPT = {".ps", ".eps"}
 TEXT = {".txt", ".text", ".log"}
 EXCEL = {".xls", ".xlsx", ".ods", ".csv", ".fods"}
+# The largest range a sheet has: A1 to the last column's last row.
+WHOLE_SHEET = "A1:XFD1048576"
 SLIDES = {".ppt", ".pptx", ".odp", ".pps", ".ppsx", ".fodp"}
 
 
@@ -208,9 +210,12 @@ def convert_file(ctx: Ctx, path: str, original: str, to: str, target: str, args_
     for name, value in (extra_args or {}).items():
         if name.lower() in params:
             args[params[name.lower()]] = value
-    if member == "CreatePDFfromExcel":
+    if "strRange" in params.values():
+        # The spreadsheet members print a range and have no default for it:
+        # the first sheet, and all of it (the office prints its used cells).
         args.setdefault("varExcelWorksheet", 1)
-        args.setdefault("strRange", "")
+        if not str(args.get("strRange", "")).strip():
+            args["strRange"] = WHOLE_SHEET
     out_arg = "strPDFFile" if to == "pdf" else "strPSFile"
     with pressmark.WithEvents(ctx.pdf, Events(ctx)):
         getattr(ctx.pdf, member)(**{out_arg: target, source: path}, **args)

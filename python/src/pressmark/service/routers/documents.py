@@ -33,7 +33,7 @@ def form_schema(op: Op) -> Dict[str, Any]:
         # word "string" as a file.
         props[name] = {"type": "array", "items": item, "example": []} if many else item
     for name, _ in op.inputs:
-        props[name + "Url"] = {"type": "string", "format": "uri",
+        props[name + "Url"] = {"type": "string", "format": "uri", "example": "",
                                "description": f"instead of uploading {name}: an address the service fetches it "
                                               "from (hosts the fetch_allow setting names)"}
     for name, text, *default in op.extra:
