@@ -138,6 +138,19 @@ def test_state_is_the_service_users_only(service, made):
     assert stat.S_IMODE(os.stat(service.state).st_mode) == 0o700 and loose == []
 
 
+def ghostscripts(state):
+    """The Ghostscript processes working on files of this service's state."""
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            argv = open(f"/proc/{pid}/cmdline", "rb").read().split(b"\0")
+        except OSError:
+            continue
+        if argv and os.path.basename(argv[0]) in (b"gs", b"ghostscript") and str(state).encode() in b" ".join(argv):
+            found.append(pid)
+    return found
+
+
 def test_no_more_jobs_run_than_workers_and_late_work_stops(tmp_path):
     gate = tmp_path / "gate"
     gate.mkdir()
@@ -160,5 +173,13 @@ def test_no_more_jobs_run_than_workers_and_late_work_stops(tmp_path):
         (gate / "open").touch()
         assert finished(s.client, waiting)["status"] == "done" and workers() == 1
         assert finished(s.client, stuck)["status"] == "failed"
+        # PostScript that never ends: Ghostscript is stopped at the time-out.
+        looped = s.client.post("/v1/convert", files=[("file", ("loop.ps", b"%!PS\n{} loop\n"))])
+        assert looped.status_code == 504, looped.text
+        for _ in range(100):
+            if not ghostscripts(s.state):
+                break
+            time.sleep(0.1)
+        assert ghostscripts(s.state) == []
     finally:
         s.stop()

@@ -110,8 +110,12 @@ class Embedded:
             with self._lock:
                 self._running[job_id] = (time.time(), me)
             self.metrics.observe_wait(job)
+            started = time.monotonic()
             output, error = execute(pdf, folder, job.op, job.fields, job.inputs, self._progress_of(job_id),
                                     me.cancelled)
+            if error is not None and time.monotonic() - started >= self.settings.call_timeout:
+                # The engine stopped the work at the time-out (it has the same one): say so.
+                error = problem_of(TimeoutError(), self.settings.call_timeout)
             with self._lock:
                 self._running.pop(job_id, None)
             self.finish(job_id, output, error)
