@@ -53,7 +53,7 @@ def test_bytes_past_the_closing_boundary_are_not_parsed(service, made):
 
 
 def test_slow_and_greedy_connections_are_cut_off(tmp_path):
-    s = Service(tmp_path / "s", "--header-timeout", "3", "--body-timeout", "1", "--client-connections", "3")
+    s = Service(tmp_path / "s", "--header-timeout", "5", "--body-timeout", "1", "--client-connections", "3")
     s.client.close()   # its kept-alive connection would count as one of the three
     try:
         conns = [held(s.port) for _ in range(3)]
