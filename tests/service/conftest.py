@@ -128,7 +128,11 @@ def made(tmp_path_factory):
     doc.Save(1)
     doc.CloseDoc()
     del doc
+    docs["marked"] = d / "marked.pdf"
+    shutil.copy(docs["pdf"], docs["marked"])
+    pdf.CreateBookmarksInPDF(str(docs["marked"]), varBookmarkTitles=["Chapter Two"])
     for key, name, text in [("txt", "note.txt", "Plain text through the office\r\n"),
+                            ("csv", "sums.csv", "Fruit,Count\r\nApples,12\r\n"),
                             ("rtf", "letter.rtf", r"{\rtf1\ansi{\fonttbl{\f0 Helvetica;}}\f0\fs24 Dear reader\par}")]:
         docs[key] = d / name
         docs[key].write_text(text)

@@ -58,7 +58,9 @@ ROUTES = [
      lambda r, t: pdf_text(r.content, t).index("Chapter Two") < pdf_text(r.content, t).index("Chapter One")),
     ("bookmarks/write", {"file": ["pdf"]}, {"varBookmarkTitles": '["Chapter Two"]'},
      lambda r, t: "Chapter Two" in qdf(r.content, t) and "/Outlines" in qdf(r.content, t)),
-    ("bookmarks/read", {"file": ["pdf"]}, {}, lambda r, t: r.json() == {"bookmarks": []}),
+    ("convert", {"file": ["csv"]}, {}, lambda r, t: "Apples" in pdf_text(r.content, t)),
+    ("bookmarks/read", {"file": ["marked"]}, {},
+     lambda r, t: r.json() == {"bookmarks": [{"title": "Chapter Two", "page": 2, "level": 1}]}),
     ("fields/list", {"file": ["form"]}, {},
      lambda r, t: {f["name"]: f["type"] for f in r.json()["fields"]} == {"name": "text", "sig": "signature"}),
     ("fields/fill", {"file": ["form"]}, {"values": '{"name": "Ada Lovelace"}', "flatten": "true"},
@@ -145,6 +147,9 @@ def test_health_version_openapi_and_docs(service):
     assert v["source"].startswith("https://") and v["version"] not in ("", "unknown")
     paths = service.client.get("/openapi.json").json()["paths"]
     assert {"/v1/convert", "/v1/sign", "/forms/pdfengines/merge", "/v1/jobs/{job_id}"} <= set(paths)
+    text = paths["/v1/text"]["post"]
+    assert "fileUrl" in text["requestBody"]["content"]["multipart/form-data"]["schema"]["properties"]
+    assert "X-Webhook-Url" in [p["name"] for p in text["parameters"]]
     docs = service.client.get("/docs")
     assert docs.status_code == 200 and "/docs/assets/swagger-ui-bundle.js" in docs.text
     assert "http" not in docs.text.replace("/openapi.json", ""), "the page loads nothing from outside"
@@ -170,6 +175,12 @@ BAD = [
     ("hostile Content-Type", dict(content=b"a=b", headers={"content-type": HOSTILE}), "/v1/text", 415,
      "bad-content-type"),
     ("no such route", dict(), "/v1/nothing", 404, "not-found"),
+    ("broken image", dict(files=[("file", ("a.png", b"\x89PNG\r\n\x1a\nbroken"))]), "/v1/convert", 422, "no-output"),
+    ("malformed form", dict(content=b"--b\r\nno header\r\n\r\n--b--",
+                            headers={"content-type": "multipart/form-data; boundary=b"}), "/v1/text", 400,
+     "malformed-form"),
+    ("deeply nested value", dict(files=[("file", ("a.pdf", b"%PDF-1.4"))], data={"varBookmarkTitles": "[" * 100000}),
+     "/v1/bookmarks/write", 400, "invalid-argument"),
     ("fetch from a host not allowed", dict(data={"fileUrl": "http://198.51.100.7/latest"}), "/v1/text", 400,
      "url-not-allowed"),
 ]
@@ -185,6 +196,7 @@ def test_problems(service, what, kwargs, path, status, type_):
     assert r.headers["x-request-id"] == "req-" + type_
     p = r.json()
     assert p["type"] == "urn:pressmark:problem:" + type_ and p["status"] == status and p["retryable"] is False
+    assert p["detail"].strip()
     if type_ == "automation-error":
         assert p["source"] == "Pressmark" and isinstance(p["number"], int) and p["detail"]
 

@@ -15,8 +15,10 @@ from kombu.asynchronous import Hub
 
 import pressmark
 from pressmark.service import config, fetch, webhooks
-from pressmark.service.engines import pickup
-from pressmark.service.guard import content_type_ok
+from pressmark.service.engines import base, pickup
+from pressmark.service.formdata import MultipartParser
+from pressmark.service.guard import content_type_ok, printable
+from pressmark.service.operations import OPS, Op, Output
 from pressmark.service.operations.base import convert_value, member_args
 from pressmark.service.problems import BadRequest
 
@@ -161,7 +163,7 @@ def test_form_values_convert_by_prefix(name, text, value):
 
 
 @pytest.mark.parametrize("name,text", [("blnLandscape", "maybe"), ("lngPage", "1.5"), ("sngScale", "x"),
-                                       ("varTitles", "[unclosed")])
+                                       ("varTitles", "[unclosed"), ("varTitles", "[" * 100000)])
 def test_form_values_of_the_wrong_type_are_refused(name, text):
     with pytest.raises(BadRequest) as e:
         convert_value(name, text)
@@ -229,3 +231,69 @@ def test_pickup_step_still_fits_celery():
     next(hub.create_loop())
     assert ticks == [1, 1], "once at the start of the turn and once after the timers"
     hub.close()
+
+
+class Parts:
+    def __init__(self):
+        self.got = []
+
+    def begin(self, name, filename):
+        self.got.append([name, filename, b""])
+
+    def data(self, chunk):
+        self.got[-1][2] += chunk
+
+    def end(self):
+        self.got[-1].append("end")
+
+
+def part(name, data, filename=None, extra=""):
+    disposition = f'form-data; name="{name}"' + (f'; filename="{filename}"' if filename is not None else "")
+    return f"--b\r\nContent-Disposition: {disposition}\r\n{extra}\r\n".encode() + data + b"\r\n"
+
+
+GOOD = part("to", b"pdf") + part("file", b"%PDF-\r\n--bx--", "a;b.pdf", "Content-Type: application/pdf\r\n") + b"--b--"
+PARTS = [["to", None, b"pdf", "end"], ["file", "a;b.pdf", b"%PDF-\r\n--bx--", "end"]]
+MULTIPART = [  # (body, piece size, the parts or the refusal's words)
+    (GOOD, 1 << 20, PARTS),
+    (GOOD, 1, PARTS),
+    (b"preamble\r\n" + GOOD + b"\r\n" + b"\xff" * (1 << 20), 4096, PARTS),
+    (part("to", b"pdf"), 7, "before its closing boundary"),
+    (b"--b\r\nX-Other: 1\r\n\r\nx\r\n--b--", 64, "no Content-Disposition"),
+    (b"--b\r\nContent-Disposition: attachment\r\n\r\nx\r\n--b--", 64, "form-data with a name"),
+    (b"--b\r\nContent-Disposition: form-data; name=x\r\nX: " + b"y" * 20000 + b"\r\n\r\n", 999, "headers are longer"),
+    (part("x", b"1") * 1001 + b"--b--", 65536, "more than 1000 parts"),
+    (b"x" * 100000, 1000, "no multipart boundary"),
+    (b"--b \r\n" + part("x", b"1")[5:] + b"--b--", 3, [["x", None, b"1", "end"]]),
+]
+
+
+@pytest.mark.parametrize("body,piece,expected", MULTIPART, ids=range(len(MULTIPART)))
+def test_multipart_reader_stops_at_the_closing_boundary(body, piece, expected):
+    parts = Parts()
+    parser = MultipartParser("b", parts)
+    try:
+        for at in range(0, len(body), piece):
+            parser.feed(body[at:at + piece])
+            # Nothing after the closing boundary is kept, nor anything but a delimiter's length of a part.
+            assert len(parser._buf) < 20000
+        parser.close()
+    except BadRequest as e:
+        assert isinstance(expected, str) and expected in e.detail and e.type == "malformed-form"
+        return
+    assert parts.got == expected and parser.done
+
+
+def test_a_request_cannot_write_a_log_line_of_its_own():
+    assert printable("/v1/jobs/x\n2026-01-01 INFO forged\r\\") == "/v1/jobs/x\\n2026-01-01 INFO forged\\r\\\\"
+
+
+@pytest.mark.parametrize("files,made", [(["missing.pdf"], []), (["empty.pdf"], ["empty.pdf"]), ([], [])])
+def test_a_job_without_its_output_fails(tmp_path, monkeypatch, files, made):
+    def run(ctx):
+        for f in made:
+            open(ctx.output(f), "wb").close()
+        return Output(files=[ctx.output(f) for f in files])
+    monkeypatch.setitem(OPS, "test/nothing", Op("test/nothing", run, (), ()))
+    output, error = base.execute(None, str(tmp_path), "test/nothing", {}, {}, lambda p: None)
+    assert output is None and error["type"] == "no-output" and error["status"] == 422

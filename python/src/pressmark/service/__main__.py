@@ -3,14 +3,23 @@
 from __future__ import annotations
 
 import logging
+import math
+import os
 import sys
 from typing import List
 
-import uvicorn
-
-from . import config
+from . import config, server
 from .app import create_app
 from .engines import farm
+
+
+def private_and_bounded(settings: config.Settings) -> None:
+    """What the process writes is its user's only, whatever umask it was started with; and the engines stop
+    their work (Ghostscript, the office) at the job time-out unless told another time."""
+    os.umask(0o077)
+    seconds = str(max(1, math.ceil(settings.call_timeout)))
+    for name in ("PRESSMARK_DISTILLER_TIMEOUT", "PRESSMARK_OFFICE_TIMEOUT"):
+        os.environ.setdefault(name, seconds)
 
 
 def main(argv: List[str]) -> int:
@@ -21,6 +30,9 @@ def main(argv: List[str]) -> int:
     settings = config.parse(rest, f"pressmark {command}")
     logging.basicConfig(level=getattr(logging, settings.log_level.upper(), logging.INFO),
                         format="%(asctime)s %(levelname)s %(name)s: %(message)s")
+    # The multipart parser some libraries use logs every byte it skips at debug level.
+    logging.getLogger("multipart").setLevel(logging.WARNING)
+    private_and_bounded(settings)
     if command == "worker":
         if not settings.broker:
             print("pressmark worker: --broker redis://HOST:6379/0 is required", file=sys.stderr)
@@ -28,8 +40,7 @@ def main(argv: List[str]) -> int:
         return farm.run_worker(settings)
     config.check_bind(settings)
     app = create_app(settings)
-    uvicorn.run(app, host=settings.host, port=settings.port, log_level=settings.log_level,
-                access_log=False, server_header=False, log_config=None)
+    server.run(app, settings)
     return 0
 
 

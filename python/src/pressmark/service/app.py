@@ -55,4 +55,4 @@ def create_app(settings: Settings) -> Guard:
     if settings.test_gate_dir:
         OPS[testing.NAME] = testing.gate(settings.test_gate_dir)
         app.include_router(testing_routes.router)
-    return Guard(app, settings, svc.metrics)
+    return Guard(app, settings, svc.metrics, app.router.routes)

@@ -39,6 +39,13 @@ class Settings(pydantic.BaseSettings):
     wait_budget: float = Field(30.0, description="seconds a call waits for its job before answering 202")
     call_timeout: float = Field(300.0, description="seconds a job may run before it fails as timed out")
     result_ttl: float = Field(3600.0, description="seconds a finished job and its result are kept")
+    results_disk_cap: int = Field(10 << 30, description="bytes the kept jobs' folders may take; past it the oldest "
+                                  "finished jobs go first", shown="10737418240 (10 GiB)")
+    header_timeout: float = Field(10.0, description="seconds a client has to send a request's headers")
+    body_timeout: float = Field(30.0, description="seconds a client may pause while sending a request body")
+    client_connections: int = Field(32, description="connections one client address may hold open at once")
+    max_connections: int = Field(1000, description="connections and requests in progress at once; more are "
+                                 "answered 503")
     webhook_secret: str = Field("", description="key of the webhook signatures (Standard Webhooks): whsec_ and its "
                                 "bytes in base64")
     webhook_retries: int = Field(5, description="webhook attempts before giving up (the waits double from 1 s, "

@@ -10,12 +10,15 @@ a route can read the form.
 
 from __future__ import annotations
 
+import hashlib
 import hmac
 import logging
 import re
 import time
 import uuid
-from typing import Any, Awaitable, Callable, Dict, List, MutableMapping, Sequence, Tuple
+from typing import Any, Awaitable, Callable, Dict, List, MutableMapping, Optional, Sequence, Tuple
+
+from starlette.routing import BaseRoute, Match
 
 from .config import Settings
 from .metrics import Metrics
@@ -33,6 +36,18 @@ TOKEN = re.compile(r"[A-Za-z0-9!#$%&'*+.^_`|~-]{1,127}")
 JOB_ID = re.compile(r"[0-9a-f]{32}")
 REQUEST_ID = re.compile(r"[A-Za-z0-9._:-]{1,128}")
 OPEN_PATHS = ("/health", "/ready", "/version")
+
+
+def owner_of(key: bytes) -> str:
+    """Who made a job, as the store keeps it: a digest of the caller's key, never the key."""
+    return hashlib.sha256(b"pressmark-owner\0" + key).hexdigest()[:32]
+
+
+def printable(text: str) -> str:
+    """Text from a request as part of one log line: anything but printable characters is escaped, so a
+    caller cannot start a line of its own."""
+    return "".join(c if c.isprintable() and c != "\\" else c.encode("unicode_escape").decode()
+                   for c in text[:2000])
 
 
 def content_type_ok(value: str) -> bool:
@@ -63,8 +78,10 @@ def content_type_ok(value: str) -> bool:
 class Guard:
     """ASGI middleware in front of the application."""
 
-    def __init__(self, app: ASGIApp, settings: Settings, metrics: Metrics) -> None:
+    def __init__(self, app: ASGIApp, settings: Settings, metrics: Metrics,
+                 routes: Sequence[BaseRoute] = ()) -> None:
         self.app = app
+        self.routes = list(routes)
         self.settings = settings
         self.metrics = metrics
         self.keys = [k.encode() for k in settings.api_keys()]
@@ -78,19 +95,29 @@ class Guard:
         await send({"type": "http.response.body", "body": body})
         self._count(path, status)
 
-    def _count(self, path: str, status: int) -> None:
-        # Paths no route answers are counted together: a scan must not grow the metrics.
-        route = "unmatched" if status == 404 else JOB_ID.sub("{id}", path)
+    def _count(self, route: str, status: int) -> None:
         self.metrics.requests.labels(route, str(status)).inc()
 
-    def _authorised(self, headers: Dict[bytes, bytes], path: str) -> bool:
-        if not self.keys or path in OPEN_PATHS:
-            return True
+    def route_of(self, scope: Scope) -> str:
+        """The template of the route a request goes to: the metrics carry these only, so requests to
+        made-up paths cannot grow them."""
+        for r in self.routes:
+            match, _ = r.matches(scope)
+            if match == Match.FULL:
+                return str(getattr(r, "path", "unmatched"))
+        return "unmatched"
+
+    def _key(self, headers: Dict[bytes, bytes]) -> Optional[bytes]:
+        """The valid API key the request carries, if any."""
         auth = headers.get(b"authorization", b"")
         if not auth.lower().startswith(b"bearer "):
-            return False
+            return None
         given = auth[7:].strip()
-        return any(hmac.compare_digest(given, k) for k in self.keys)
+        found = None
+        for k in self.keys:
+            if hmac.compare_digest(given, k):
+                found = k
+        return found
 
     async def __call__(self, scope: Scope, receive: Receive, send: Send) -> None:
         if scope["type"] != "http":
@@ -102,11 +129,14 @@ class Guard:
         given = headers.get(b"x-request-id", b"").decode("latin-1")
         rid = given if REQUEST_ID.fullmatch(given) else uuid.uuid4().hex
         scope["pressmark.request_id"] = rid
-        path = scope["path"]
-        if not self._authorised(headers, path):
+        path = route = self.route_of(scope)
+        key = self._key(headers)
+        scope["pressmark.owner"] = owner_of(key) if key is not None else ""
+        scope["pressmark.keyed"] = key is not None
+        if self.keys and key is None and scope["path"] not in OPEN_PATHS:
             return await self._answer(send, 401, "unauthorised", "Unauthorised",
                                       "send a valid API key as Authorization: Bearer KEY", rid,
-                                      [(b"www-authenticate", b"Bearer")], path)
+                                      [(b"www-authenticate", b"Bearer")], route)
         ctype = headers.get(b"content-type")
         if ctype is not None and not content_type_ok(ctype.decode("latin-1")):
             return await self._answer(send, 415, "bad-content-type", "Unsupported Content-Type",
@@ -153,5 +183,6 @@ class Guard:
         finally:
             if status[0]:
                 self._count(path, status[0])
-            log.info("%s %s %s %.1f ms [request %s]", scope["method"], path, status[0] or "-",
+            log.info("%s %s %s %.1f ms [request %s]", printable(scope["method"]), printable(scope["path"]),
+                     status[0] or "-",
                      (time.monotonic() - started) * 1000, rid)

@@ -35,6 +35,18 @@ class BodyTooLarge(Exception):
     """The request body grew past max_body while it was read: answered 413."""
 
 
+class BodyTimeout(Exception):
+    """A piece of the request body did not come within body_timeout: answered 408, and the connection closed."""
+
+
+class ClientGone(Exception):
+    """The client went away while its body was read: nobody is left to answer."""
+
+
+class NoOutput(Exception):
+    """The operation ended without writing its result."""
+
+
 def problem_type(name: str) -> str:
     return PROBLEM_TYPE + name
 
@@ -53,6 +65,9 @@ def problem_of(exc: BaseException, call_timeout: Optional[float] = None) -> Prob
     if isinstance(exc, pressmark.AutomationError):
         return {"status": 422, "type": "automation-error", "title": "The component raised an error",
                 "detail": exc.description, "number": exc.number, "source": exc.source, "retryable": False}
+    if isinstance(exc, NoOutput):
+        return {"status": 422, "type": "no-output", "title": "The job made no output",
+                "detail": f"the operation ended without writing its result: {exc}", "retryable": False}
     if isinstance(exc, TimeoutError):
         return {"status": 504, "type": "timeout", "title": "The job ran out of time",
                 "detail": f"the job did not finish within {call_timeout} s", "retryable": True}

@@ -27,6 +27,7 @@ class Service:
         self.settings = settings
         self.metrics = Metrics()
         os.makedirs(settings.jobs_dir(), mode=0o700, exist_ok=True)
+        os.chmod(settings.jobs_dir(), 0o700)
         self.store = Store(os.path.join(settings.state_dir, "jobs.sqlite"))
         self.hooks: Sender
         if settings.broker:
@@ -43,6 +44,7 @@ class Service:
         self.metrics.workers.set(self.engine.workers)
         self.metrics.pool.set(office_pool_size())
         self._stopping = threading.Event()
+        self._wake = threading.Event()
         self._expiry = threading.Thread(target=self._expire, name="job-expiry", daemon=True)
 
     def start(self) -> None:
@@ -52,6 +54,7 @@ class Service:
 
     def stop(self) -> None:
         self._stopping.set()
+        self._wake.set()
         self.engine.stop()
         self.hooks.stop()
 
@@ -61,6 +64,7 @@ class Service:
         if job is None:
             return
         self.metrics.finished(job)
+        self._wake.set()   # the kept results have grown: the disk cap is checked again
         with self._lock:
             waiters = self._waiters.pop(job_id, [])
         for loop, fut in waiters:
@@ -99,6 +103,32 @@ class Service:
         remove_job(self.settings.jobs_dir(), self.store, job_id)
 
     def _expire(self) -> None:
-        while not self._stopping.wait(max(1.0, min(60.0, self.settings.result_ttl / 4))):
+        while not self._stopping.is_set():
+            self._wake.wait(max(1.0, min(60.0, self.settings.result_ttl / 4)))
+            self._wake.clear()
             for job_id in self.store.expired(time.time() - self.settings.result_ttl):
                 self.remove(job_id)
+            self._cap()
+
+    def _cap(self) -> None:
+        """The oldest finished jobs go until the kept ones fit in results_disk_cap; the newest stays, so an
+        answer being sent is never taken away."""
+        finished = self.store.finished_oldest_first()
+        sizes = [folder_size(os.path.join(self.settings.jobs_dir(), j)) for j in finished]
+        total = sum(sizes)
+        for job_id, size in zip(finished[:-1], sizes):
+            if total <= self.settings.results_disk_cap:
+                break
+            self.remove(job_id)
+            total -= size
+
+
+def folder_size(folder: str) -> int:
+    total = 0
+    for base, _, files in os.walk(folder):
+        for f in files:
+            try:
+                total += os.lstat(os.path.join(base, f)).st_size
+            except OSError:
+                pass
+    return total

@@ -44,6 +44,8 @@ class Job:
     output: Optional[OutputRecord]
     error: Optional[ProblemFields]
     queue: str
+    owner: str = ""                     # digest of the API key that made the job ("" without keys)
+    fingerprint: Optional[str] = None   # digest of the request, when it carried an idempotency key
 
     @property
     def done(self) -> bool:
@@ -75,7 +77,12 @@ class Store:
     """The job records, one SQLite file; safe to use from any thread."""
 
     def __init__(self, path: str) -> None:
-        os.makedirs(os.path.dirname(path), exist_ok=True)
+        folder = os.path.dirname(path)
+        os.makedirs(folder, mode=0o700, exist_ok=True)
+        # The store holds what callers sent (passwords among the fields): this user's only.
+        os.chmod(folder, 0o700)
+        os.close(os.open(path, os.O_CREAT | os.O_RDWR, 0o600))
+        os.chmod(path, 0o600)
         self._db = sqlite3.connect(path, check_same_thread=False, isolation_level=None)
         self._db.execute("PRAGMA journal_mode=WAL")
         # Committed records survive the process being killed; only a power
@@ -86,6 +93,11 @@ class Store:
             id TEXT PRIMARY KEY, op TEXT, status TEXT, progress INTEGER, created REAL, started REAL,
             finished REAL, request_id TEXT, idem TEXT UNIQUE, webhook TEXT, fields TEXT, inputs TEXT,
             output TEXT, error TEXT, queue TEXT)""")
+        # Columns added since the first stores were made.
+        have = {r[1] for r in self._db.execute("PRAGMA table_info(jobs)")}
+        for column in ("owner TEXT DEFAULT ''", "fingerprint TEXT"):
+            if column.split()[0] not in have:
+                self._db.execute(f"ALTER TABLE jobs ADD COLUMN {column}")
         # Webhook deliveries waiting or being sent: they outlive the process.
         self._db.execute("""CREATE TABLE IF NOT EXISTS deliveries (
             id TEXT PRIMARY KEY, url TEXT, body BLOB, request_id TEXT, attempts INTEGER, due REAL)""")
@@ -105,15 +117,16 @@ class Store:
             return self._db.execute(sql, args).rowcount
 
     def add(self, job_id: str, op: str, request_id: str, idem: Optional[str], webhook: Optional[str],
-            fields: Dict[str, str], inputs: Inputs, queue: str) -> Optional[str]:
+            fields: Dict[str, str], inputs: Inputs, queue: str, owner: str = "",
+            fingerprint: Optional[str] = None) -> Optional[str]:
         """Records a new job; answers the job already recorded under its idempotency key, if any."""
         with self._lock:
             try:
                 self._db.execute(
                     "INSERT INTO jobs (id, op, status, progress, created, request_id, idem, webhook, fields,"
-                    " inputs, queue) VALUES (?,?,?,?,?,?,?,?,?,?,?)",
+                    " inputs, queue, owner, fingerprint) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?)",
                     (job_id, op, "queued", 0, time.time(), request_id, idem, webhook, json.dumps(fields),
-                     json.dumps(inputs), queue))
+                     json.dumps(inputs), queue, owner, fingerprint))
                 return None
             except sqlite3.IntegrityError:
                 row = self._db.execute("SELECT id FROM jobs WHERE idem = ?", (idem,)).fetchone()
@@ -130,6 +143,7 @@ class Store:
             row[k] = json.loads(row[k]) if row[k] else None
         row["fields"] = row["fields"] or {}
         row["inputs"] = row["inputs"] or {}
+        row["owner"] = row["owner"] or ""
         return Job(**{k: row[k] for k in COLUMNS})
 
     def by_idem(self, idem: str) -> Optional[str]:
@@ -162,6 +176,10 @@ class Store:
     def expired(self, before: float) -> List[str]:
         return [str(r["id"]) for r in self._rows(
             "SELECT id FROM jobs WHERE status IN ('done','failed') AND finished < ?", (before,))]
+
+    def finished_oldest_first(self) -> List[str]:
+        return [str(r["id"]) for r in self._rows(
+            "SELECT id FROM jobs WHERE status IN ('done','failed') ORDER BY finished")]
 
     def delete(self, job_id: str) -> None:
         self._exec("DELETE FROM jobs WHERE id=?", (job_id,))

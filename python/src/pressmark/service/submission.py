@@ -1,6 +1,6 @@
-"""The flow of a route that makes a job: idempotency, webhook address,
-form, record, engine, and the answer (the result within the wait budget,
-else 202 and the job to poll)."""
+"""The flow of a route that makes a job: webhook address, form,
+idempotency, record, engine, and the answer (the result within the wait
+budget, else 202 and the job to poll)."""
 
 from __future__ import annotations
 
@@ -15,7 +15,7 @@ from starlette.concurrency import run_in_threadpool
 from . import fetch
 from .forms import read_form
 from .operations import OPS, queue_for
-from .problems import BadRequest, BodyTooLarge, QueueFull
+from .problems import BadRequest, BodyTimeout, BodyTooLarge, ClientGone, QueueFull
 from .service import Service
 from .store import new_id
 from .views import accepted, problem, result_response
@@ -23,6 +23,10 @@ from .views import accepted, problem, result_response
 log = logging.getLogger("pressmark.service")
 
 FORM_TYPES = ("multipart/form-data", "application/x-www-form-urlencoded")
+
+
+def owner(request: Request) -> str:
+    return str(request.scope.get("pressmark.owner", ""))
 
 
 async def submit(svc: Service, request: Request, op_name: str) -> Response:
@@ -34,11 +38,8 @@ async def submit(svc: Service, request: Request, op_name: str) -> Response:
     if idem is not None:
         if not 1 <= len(idem) <= 200:
             return problem(request, 400, "bad-request", "Bad request", "Idempotency-Key is 1 to 200 characters")
-        idem = f"{request.headers.get('authorization', '')}\n{idem}"
-        # A repeated key answers the job it made, without reading the body again.
-        existing = svc.store.by_idem(idem)
-        if existing:
-            return await respond(svc, request, existing)
+        # Keys are the caller's own: another caller's equal key is another key.
+        idem = f"{owner(request)}\n{idem}"
     webhook = request.headers.get("x-webhook-url") or request.query_params.get("webhook")
     try:
         if webhook:
@@ -48,15 +49,21 @@ async def submit(svc: Service, request: Request, op_name: str) -> Response:
             return problem(request, 415, "bad-content-type", "Unsupported Content-Type",
                            "send the route's fields as multipart/form-data")
         try:
-            inputs, fields = await read_form(svc.settings, request, op, folder)
-        except (BodyTooLarge, BadRequest):
+            inputs, fields, digest = await read_form(svc.settings, request, op, folder, webhook)
+        except (BodyTooLarge, BadRequest, BodyTimeout, ClientGone):
             raise
         except Exception as e:
-            raise BadRequest(f"the form cannot be read: {e}", "malformed-form")
+            raise BadRequest(f"the form cannot be read: {e or type(e).__name__}", "malformed-form")
         queue = queue_for(op, inputs)
-        other = svc.store.add(job_id, op_name, rid, idem, webhook, fields, inputs, queue)
+        other = svc.store.add(job_id, op_name, rid, idem, webhook, fields, inputs, queue, owner(request),
+                              digest if idem else None)
         if other is not None:
             shutil.rmtree(folder, ignore_errors=True)
+            earlier = svc.store.get(other)
+            if earlier is not None and earlier.fingerprint != digest:
+                return problem(request, 422, "idempotency-key-reused", "Idempotency-Key already used",
+                               "this Idempotency-Key was used with another request (another route, body or "
+                               "webhook); use a new key for a new request")
             return await respond(svc, request, other)
         try:
             svc.engine.submit(job_id, queue)
@@ -67,6 +74,13 @@ async def submit(svc: Service, request: Request, op_name: str) -> Response:
     except BadRequest as e:
         shutil.rmtree(folder, ignore_errors=True)
         return problem(request, 400, e.type, "Bad request", e.detail)
+    except BodyTimeout:
+        shutil.rmtree(folder, ignore_errors=True)
+        return problem(request, 408, "body-timeout", "Request body too slow",
+                       f"no part of the body came for {svc.settings.body_timeout} s", headers={"Connection": "close"})
+    except ClientGone:
+        shutil.rmtree(folder, ignore_errors=True)
+        return problem(request, 400, "incomplete-body", "Bad request", "the client left before its body ended")
     except BodyTooLarge:
         shutil.rmtree(folder, ignore_errors=True)
         raise

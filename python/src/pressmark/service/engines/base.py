@@ -4,13 +4,14 @@ service asks of an engine."""
 from __future__ import annotations
 
 import os
+import threading
 from typing import Any, Callable, Dict, Optional, Protocol, Tuple
 
 import pressmark
 
 from ..operations import OPS
 from ..operations.base import Ctx, Progress
-from ..problems import ProblemFields, problem_of
+from ..problems import NoOutput, ProblemFields, problem_of
 from ..results import package
 from ..store import Inputs, OutputRecord
 
@@ -32,12 +33,18 @@ class Engine(Protocol):
 
 
 def execute(pdf: Any, folder: str, op_name: str, fields: Dict[str, str], inputs: Inputs,
-            progress: Progress) -> Outcome:
-    """Runs one job's operation; answers (output, error) as recorded in the store."""
+            progress: Progress, cancelled: Optional[threading.Event] = None) -> Outcome:
+    """Runs one job's operation; answers (output, error) as recorded in the store. A job is done only when
+    the files it names exist and are not empty: an engine told to write elsewhere, or that wrote nothing,
+    fails the job."""
     op = OPS[op_name]
-    ctx = Ctx(pdf, folder, {k: [(p, n) for p, n in v] for k, v in inputs.items()}, fields, progress)
+    ctx = Ctx(pdf, folder, {k: [(p, n) for p, n in v] for k, v in inputs.items()}, fields, progress, cancelled)
     try:
         out = op.run(ctx)
+        if out.json is None and out.text is None:
+            missing = [f for f in out.files if not os.path.isfile(f) or os.path.getsize(f) == 0]
+            if missing or not out.files:
+                raise NoOutput(", ".join(os.path.basename(f) for f in missing) or "no file")
         return package(ctx.out, out), None
     except Exception as e:  # every failure becomes the job's problem document
         return None, problem_of(e)

@@ -27,6 +27,7 @@ class _Worker:
 
     def __init__(self, engine: "Embedded") -> None:
         self.retired = False
+        self.cancelled = threading.Event()
         self.thread = threading.Thread(target=engine._work, args=(self,), name="job-worker", daemon=True)
 
 
@@ -109,10 +110,22 @@ class Embedded:
             with self._lock:
                 self._running[job_id] = (time.time(), me)
             self.metrics.observe_wait(job)
-            output, error = execute(pdf, folder, job.op, job.fields, job.inputs, self._progress_of(job_id))
+            started = time.monotonic()
+            output, error = execute(pdf, folder, job.op, job.fields, job.inputs, self._progress_of(job_id),
+                                    me.cancelled)
+            if error is not None and time.monotonic() - started >= self.settings.call_timeout:
+                # The engine stopped the work at the time-out (it has the same one): say so.
+                error = problem_of(TimeoutError(), self.settings.call_timeout)
             with self._lock:
                 self._running.pop(job_id, None)
             self.finish(job_id, output, error)
+        # Retired at a time-out: only now that its job has let go of the thread
+        # does another take its place, so no more jobs run than `workers`.
+        with self._lock:
+            if me in self._pool:
+                self._pool.remove(me)
+        if not self._stopping.is_set():
+            self._spawn()
 
     def _progress_of(self, job_id: str) -> Callable[[int], None]:
         def progress(percent: int) -> None:
@@ -124,7 +137,8 @@ class Embedded:
             self.on_finish(job_id)
 
     def _watch(self) -> None:
-        """A job past its time-out fails; its thread is retired and another takes its place."""
+        """A job past its time-out fails and is told to stop; its thread is retired, and replaced once the
+        job has let go of it."""
         while not self._stopping.wait(0.5):
             now = time.time()
             with self._lock:
@@ -132,8 +146,7 @@ class Embedded:
                 for j, w in late:
                     self._running.pop(j, None)
                     w.retired = True
-                    self._pool.remove(w)
+                    w.cancelled.set()
             for j, _ in late:
                 log.warning("job %s ran past %s s and failed", j, self.settings.call_timeout)
                 self.finish(j, None, problem_of(TimeoutError(), self.settings.call_timeout))
-                self._spawn()

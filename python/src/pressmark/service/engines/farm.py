@@ -264,6 +264,9 @@ def run_job(job_id: str) -> None:
         _record(folder, job_id, {"status": "running", "progress": p, "started": started, "worker": host})
 
     output, error = execute(_pdf, folder, job["op"], job["fields"], inputs, progress)
+    if error is not None and time.time() - started >= _settings.call_timeout:
+        # The engine stopped the work at the time-out (it has the same one): say so.
+        error = problem_of(TimeoutError(), _settings.call_timeout)
     _record(folder, job_id, {"status": "failed" if error else "done", "output": output, "error": error,
                              "started": started, "finished": time.time(), "worker": host})
 

@@ -13,6 +13,7 @@ import dataclasses
 import inspect
 import json
 import os
+import threading
 from typing import Any, Callable, Dict, Iterable, List, Optional, Sequence, Tuple
 
 import pressmark
@@ -54,6 +55,8 @@ IMAGES = {".png", ".jpg", ".jpeg", ".tif", ".tiff", ".gif", ".bmp"}
 POSTSCRIPT = {".ps", ".eps"}
 TEXT = {".txt", ".text", ".log"}
 EXCEL = {".xls", ".xlsx", ".ods", ".csv", ".fods"}
+# The largest range a sheet has: A1 to the last column's last row.
+WHOLE_SHEET = "A1:XFD1048576"
 SLIDES = {".ppt", ".pptx", ".odp", ".pps", ".ppsx", ".fodp"}
 
 
@@ -74,7 +77,8 @@ def convert_value(name: str, text: str) -> Any:
             return float(text)
         if low.startswith("var"):
             return json.loads(text)
-    except ValueError:
+    except (ValueError, RecursionError):
+        # A value nested deeper than the parser's recursion limit is as wrong as a malformed one.
         raise BadRequest(f'form field "{name}": "{text[:80]}" is not a value of its type', "invalid-argument")
     return text
 
@@ -106,7 +110,7 @@ class Ctx:
     """One job's view: its CreatePDF, inputs, form fields and output folder."""
 
     def __init__(self, pdf: Any, folder: str, inputs: Dict[str, List[Upload]], fields: Dict[str, str],
-                 progress: Optional[Progress] = None) -> None:
+                 progress: Optional[Progress] = None, cancelled: Optional[threading.Event] = None) -> None:
         self.pdf = pdf
         self.folder = folder
         self.inputs = inputs          # form name -> list of (path, original file name)
@@ -114,6 +118,8 @@ class Ctx:
         self.out = os.path.join(folder, "out")
         os.makedirs(self.out, exist_ok=True)
         self.progress: Progress = progress or (lambda p: None)
+        # Set when the job has run out of time: work that can stop early looks at it.
+        self.cancelled = cancelled or threading.Event()
 
     def one(self, name: str = "file") -> Upload:
         files = self.inputs.get(name) or []
@@ -204,9 +210,12 @@ def convert_file(ctx: Ctx, path: str, original: str, to: str, target: str, args_
     for name, value in (extra_args or {}).items():
         if name.lower() in params:
             args[params[name.lower()]] = value
-    if member == "CreatePDFfromExcel":
+    if "strRange" in params.values():
+        # The spreadsheet members print a range and have no default for it:
+        # the first sheet, and all of it (the office prints its used cells).
         args.setdefault("varExcelWorksheet", 1)
-        args.setdefault("strRange", "")
+        if not str(args.get("strRange", "")).strip():
+            args["strRange"] = WHOLE_SHEET
     out_arg = "strPDFFile" if to == "pdf" else "strPSFile"
     with pressmark.WithEvents(ctx.pdf, Events(ctx)):
         getattr(ctx.pdf, member)(**{out_arg: target, source: path}, **args)

@@ -99,7 +99,9 @@ def op_bookmarks_read(ctx: Ctx) -> Output:
     ctx.pdf.BookmarksToArray(path, rows)
     value = rows.value
     table = [list(r) for r in value] if value is not None and not isinstance(value, str) else []
-    return Output(json={"bookmarks": [{"title": r[0], "page": r[1]} for r in table if len(r) >= 2]})
+    # A row is title, outline level (1 = top), 0-based page index[, x, y]; callers count pages from 1.
+    return Output(json={"bookmarks": [{"title": r[0], "page": int(r[2]) + 1, "level": int(r[1])}
+                                      for r in table if len(r) >= 3]})
 
 
 def op_bookmarks_write(ctx: Ctx) -> Output:
@@ -142,7 +144,7 @@ def op_fields_fill(ctx: Ctx) -> Output:
     check_fields(ctx, [], ("values", "flatten"))
     try:
         values = json.loads(ctx.fields.get("values", "{}"))
-    except ValueError:
+    except (ValueError, RecursionError):
         raise BadRequest('form field "values" is not JSON', "invalid-argument")
     if not isinstance(values, dict):
         raise BadRequest('form field "values" is a JSON object of field names and values', "invalid-argument")

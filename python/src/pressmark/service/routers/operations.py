@@ -43,9 +43,16 @@ async def health() -> Dict[str, Any]:
     return {"status": "up", "details": {"engine": {"status": "up"}}}
 
 
+# What /ready shows anyone; the rest (the office's processes, folders and pipes, the broker's error) only to a
+# caller with a key.
+PUBLIC_DETAILS = ("engine", "workers", "waiting", "queued")
+
+
 @router.get("/ready")
 async def ready(request: Request, svc: Service = Depends(get_service)) -> Any:
     ok, details = await run_in_threadpool(svc.engine.readiness)
+    if not request.scope.get("pressmark.keyed"):
+        details = {k: v for k, v in details.items() if k in PUBLIC_DETAILS}
     if not ok:
         return problem(request, 503, "not-ready", "Not ready", json.dumps(details), retryable=True)
     return {"status": "ready", "details": details}
