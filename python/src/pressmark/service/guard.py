@@ -20,6 +20,7 @@ from typing import Any, Awaitable, Callable, Dict, List, MutableMapping, Sequenc
 from .config import Settings
 from .metrics import Metrics
 from .problems import BodyTooLarge, problem_body
+from .routers.page import PUBLIC
 
 Scope = MutableMapping[str, Any]
 Message = MutableMapping[str, Any]
@@ -32,7 +33,7 @@ log = logging.getLogger("pressmark.service")
 TOKEN = re.compile(r"[A-Za-z0-9!#$%&'*+.^_`|~-]{1,127}")
 JOB_ID = re.compile(r"[0-9a-f]{32}")
 REQUEST_ID = re.compile(r"[A-Za-z0-9._:-]{1,128}")
-OPEN_PATHS = ("/health", "/ready", "/version")
+OPEN_PATHS = ("/health", "/ready", "/version", *PUBLIC)
 
 
 def content_type_ok(value: str) -> bool:
