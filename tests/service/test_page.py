@@ -7,7 +7,7 @@ import zipfile
 
 import pytest
 
-from conftest import pdf_text
+from conftest import Service, pdf_text
 
 WORD_TEXT = "Minutes of the harbour committee"
 SCAN_TEXT = "Scanned invoice number 4711"
@@ -106,3 +106,23 @@ def test_a_refused_file_shows_the_problem(service, browser, tmp_path, name, size
     sent = [m["params"]["request"] for m in log
             if m["method"] == "Network.requestWillBeSent" and m["params"]["request"]["method"] == "POST"]
     assert len(sent) == (0 if size > 1 << 20 else 1), sent
+
+
+def test_the_page_asks_for_a_key_once_and_keeps_it_in_the_tab(browser, tmp_path):
+    from selenium.webdriver.common.by import By
+    from selenium.webdriver.common.keys import Keys
+    from selenium.webdriver.support.ui import WebDriverWait
+    (tmp_path / "keys").write_text("page-key-1\n")
+    s = Service(tmp_path / "keyed", "--api-keys-file", str(tmp_path / "keys"))
+    try:
+        wait = WebDriverWait(browser, 60)
+        browser.get(f"http://127.0.0.1:{s.port}/")
+        wait.until(lambda b: b.find_element(By.ID, "key-box").is_displayed())
+        browser.find_element(By.ID, "key").send_keys("page-key-1", Keys.ENTER)
+        wait.until(lambda b: b.find_elements(By.CSS_SELECTOR, "#operation option[value='/v1/convert']"))
+        browser.refresh()  # typed once: the tab still has it
+        wait.until(lambda b: b.find_elements(By.CSS_SELECTOR, "#operation option[value='/v1/convert']"))
+        assert browser.execute_script("return [sessionStorage.getItem('pressmark-api-key'), localStorage.length]") \
+            == ["page-key-1", 0]
+    finally:
+        s.stop()

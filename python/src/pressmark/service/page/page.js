@@ -256,7 +256,8 @@ async function unzip(blob) {
 async function showThumbnails(result) {
   if (!thumbnailsRoute || !/^application\/pdf/.test(result.type)) return;
   const pdf = new File([result.blob], "result.pdf", { type: "application/pdf" });
-  const thumbs = await run("/v1/thumbnails", { file: [pdf] }, "Making pictures of the pages");
+  // A quarter of the page's size: big enough to tell the pages apart.
+  const thumbs = await run("/v1/thumbnails", { file: [pdf] }, "Making pictures of the pages", { intZoom: "25" });
   const images = /zip/.test(thumbs.type) ? await unzip(thumbs.blob) : [{ name: "page-1.png", blob: thumbs.blob }];
   const list = $("thumbs");
   images.forEach((image, i) => {
