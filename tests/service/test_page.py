@@ -59,8 +59,9 @@ def shoot(browser, name):
     """Screenshots for the README, when PRESSMARK_PAGE_SHOTS names a folder."""
     folder = os.environ.get("PRESSMARK_PAGE_SHOTS")
     if folder:
-        for width, height, kind in ((1280, 1000, "desktop"), (390, 1300, "phone")):
+        for width, height, kind in ((1280, 1100, "desktop"), (390, 1200, "phone")):
             browser.set_window_size(width, height)
+            browser.execute_script("window.scrollTo(0, 0)")
             browser.save_screenshot(os.path.join(folder, f"{name}-{kind}.png"))
 
 
