@@ -345,6 +345,8 @@ async function submit(event) {
 
 function setUp() {
   const drop = $("drop");
+  // A file dropped beside the zone would make the browser open it and leave the page.
+  for (const name of ["dragover", "drop"]) window.addEventListener(name, (e) => e.preventDefault());
   for (const name of ["dragenter", "dragover"]) {
     drop.addEventListener(name, (e) => { e.preventDefault(); drop.classList.add("over"); });
   }
