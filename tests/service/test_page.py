@@ -47,11 +47,19 @@ def page(browser, service):
     return wait
 
 
-def start(browser, operation, path):
+DROP = """const files = new DataTransfer();
+files.items.add(new File([arguments[1]], arguments[0]));
+document.getElementById("drop").dispatchEvent(new DragEvent("drop", {dataTransfer: files, bubbles: true}));"""
+
+
+def start(browser, operation, path, drop=False):
     from selenium.webdriver.common.by import By
     from selenium.webdriver.support.ui import Select
     Select(browser.find_element(By.ID, "operation")).select_by_value(operation)
-    browser.find_element(By.ID, "files").send_keys(str(path))
+    if drop:
+        browser.execute_script(DROP, path.name, path.read_text())
+    else:
+        browser.find_element(By.ID, "files").send_keys(str(path))
     browser.find_element(By.CSS_SELECTOR, "button[type=submit]").click()
 
 
@@ -88,19 +96,20 @@ def test_a_person_converts_and_downloads(service, browser, tmp_path, operation, 
 
 
 REFUSED = [
-    # (file name, size, words of the problem shown): the service's answer, and the
-    # page's own refusal of a file over the service's limit before any upload
-    ("notes.xyz", 10, 'cannot convert a ".xyz" file to PDF'),
-    ("huge.pdf", 5 << 20, "takes at most 4194304 bytes"),
+    # (file name, size, dropped?, words of the problem shown): the service's answer
+    # to a dropped file, and the page's own refusal of a chosen file over the
+    # service's limit before any upload
+    ("notes.xyz", 10, True, 'cannot convert a ".xyz" file to PDF'),
+    ("huge.pdf", 5 << 20, False, "takes at most 4194304 bytes"),
 ]
 
 
-@pytest.mark.parametrize("name,size,detail", REFUSED, ids=["service", "too-large"])
-def test_a_refused_file_shows_the_problem(service, browser, tmp_path, name, size, detail):
+@pytest.mark.parametrize("name,size,drop,detail", REFUSED, ids=["service", "too-large"])
+def test_a_refused_file_shows_the_problem(service, browser, tmp_path, name, size, drop, detail):
     from selenium.webdriver.common.by import By
     (tmp_path / name).write_bytes(b"x" * size)
     wait = page(browser, service)
-    start(browser, "/v1/convert", tmp_path / name)
+    start(browser, "/v1/convert", tmp_path / name, drop)
     shown = wait.until(lambda b: b.find_element(By.ID, "problem").is_displayed() and b.find_element(By.ID, "problem"))
     assert detail in shown.text and "\n" in shown.text, shown.text  # title, then detail
     log = [json.loads(e["message"])["message"] for e in browser.get_log("performance")]
