@@ -150,7 +150,8 @@ function showOptions() {
       input.type = /password/i.test(name) ? "password" : "text";
       if (prop.default !== undefined) input.value = String(prop.default);
     }
-    const text = prop.description ? `${name}: ${prop.description}` : name;
+    // The description first, as a person reads it; the field's name for those who know the API.
+    const text = prop.description ? `${prop.description} (${name})` : name;
     list.append(field("opt-" + name, text, input));
   }
   $("options").hidden = !list.children.length;
