@@ -151,6 +151,34 @@ def made(tmp_path_factory):
     return docs
 
 
+@pytest.fixture
+def browser(tmp_path):
+    """Headless Chromium with a fresh profile, downloading into tmp_path/downloads,
+    where no name but the loopback's resolves."""
+    try:
+        from selenium import webdriver
+        from selenium.webdriver.chrome.service import Service as Driver
+    except ImportError:
+        webdriver = None
+    chromium, driver_path = shutil.which("chromium"), shutil.which("chromedriver")
+    require_or_skip(webdriver and chromium and driver_path, "chromium, chromium-driver and python3-selenium")
+    options = webdriver.ChromeOptions()
+    options.binary_location = chromium
+    for arg in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
+                f"--user-data-dir={tmp_path / 'profile'}", "--no-first-run", "--disable-background-networking",
+                "--disable-component-update", "--disable-sync", "--disable-default-apps",
+                "--host-resolver-rules=MAP * ~NOTFOUND, EXCLUDE 127.0.0.1"):
+        options.add_argument(arg)
+    options.add_experimental_option("prefs", {"download.default_directory": str(tmp_path / "downloads"),
+                                              "download.prompt_for_download": False})
+    options.set_capability("goog:loggingPrefs", {"performance": "ALL"})
+    driver = webdriver.Chrome(service=Driver(driver_path), options=options)
+    try:
+        yield driver
+    finally:
+        driver.quit()
+
+
 @pytest.fixture(scope="session")
 def service(tmp_path_factory):
     s = Service(tmp_path_factory.mktemp("service"), "--max-body", str(4 << 20), "--allow-private",

@@ -10,7 +10,6 @@ import io
 import json
 import os
 import re
-import shutil
 import signal
 import socket
 import sqlite3
@@ -154,6 +153,10 @@ def test_health_version_openapi_and_docs(service):
     assert docs.status_code == 200 and "/docs/assets/swagger-ui-bundle.js" in docs.text
     assert "http" not in docs.text.replace("/openapi.json", ""), "the page loads nothing from outside"
     assert service.client.get("/docs/assets/swagger-ui-bundle.js").status_code == 200
+    page = service.client.get("/")
+    assert page.status_code == 200 and "/page/page.js" in page.text
+    assert "default-src 'none'" in page.headers["content-security-policy"]
+    assert service.client.get("/v1/limits").json() == {"maxBody": 4 << 20}
 
 
 HOSTILE = "application/x-www-form-urlencoded; !=\"" + "\\" * 5000
@@ -375,6 +378,8 @@ def test_keys_queue_limit_and_binding(tmp_path, made):
         c = s.client
         assert c.get("/health").status_code == 200
         assert c.get("/metrics").status_code == 401
+        # The page itself is public; what it reads needs the key typed into it.
+        assert [c.get(p).status_code for p in ("/", "/page/page.js", "/openapi.json")] == [200, 200, 401]
         assert c.get("/metrics", headers={"authorization": "Bearer wrong"}).status_code == 401
         ok = {"authorization": "Bearer secret-key-1", "prefer": "respond-async"}
         assert c.get("/metrics", headers=ok).status_code == 200
@@ -482,54 +487,34 @@ def test_farm_every_job_ends_once_when_a_worker_is_killed(tmp_path, made, redis_
             s.stop()
 
 
-def test_docs_page_converts_in_a_headless_browser(service, made, tmp_path):
+def test_docs_page_converts_in_a_headless_browser(service, made, browser):
     """The /docs page in a real browser: it renders from the service's own
     assets, a conversion run from it answers a PDF, and no request the page
     makes leaves the machine."""
-    try:
-        from selenium import webdriver
-        from selenium.webdriver.chrome.service import Service as Driver
-        from selenium.webdriver.common.by import By
-        from selenium.webdriver.support import expected_conditions as ready
-        from selenium.webdriver.support.ui import WebDriverWait
-    except ImportError:
-        webdriver = None
-    chromium, driver_path = shutil.which("chromium"), shutil.which("chromedriver")
-    require_or_skip(webdriver and chromium and driver_path, "chromium, chromium-driver and python3-selenium")
-    options = webdriver.ChromeOptions()
-    options.binary_location = chromium
-    for arg in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
-                f"--user-data-dir={tmp_path / 'profile'}", "--no-first-run", "--disable-background-networking",
-                "--disable-component-update", "--disable-sync", "--disable-default-apps",
-                # Whatever the page asked for, no name but the loopback's resolves.
-                "--host-resolver-rules=MAP * ~NOTFOUND, EXCLUDE 127.0.0.1"):
-        options.add_argument(arg)
-    options.set_capability("goog:loggingPrefs", {"performance": "ALL"})
-    browser = webdriver.Chrome(service=Driver(driver_path), options=options)
-    try:
-        browser.get(f"http://127.0.0.1:{service.port}/docs")
-        wait = WebDriverWait(browser, 60)
-        block = wait.until(ready.presence_of_element_located(
-            (By.XPATH, "//div[contains(@class,'opblock') and .//*[@data-path='/v1/convert']]")))
-        block.find_element(By.CLASS_NAME, "opblock-summary").click()
-        wait.until(lambda _: block.find_elements(By.CLASS_NAME, "try-out__btn"))[0].click()
-        block.find_element(By.CSS_SELECTOR, "input[type=file]").send_keys(str(made["ps"]))
-        block.find_element(By.CSS_SELECTOR, "button.execute").click()
-        # The table's heading cell is "Code"; the answer's cell holds the number.
-        status = wait.until(lambda _: [e.text.strip() for e in block.find_elements(
-            By.CSS_SELECTOR, ".live-responses-table .response-col_status") if e.text.strip().isdigit()])
-        assert status[0] == "200", block.text
-        link = wait.until(lambda _: block.find_elements(By.CSS_SELECTOR, ".live-responses-table a[download]"))[0]
-        head = browser.execute_async_script(
-            "const done = arguments[1];"
-            "fetch(arguments[0]).then(r => r.arrayBuffer())"
-            ".then(b => done(String.fromCharCode(...new Uint8Array(b.slice(0, 5)))))"
-            ".catch(e => done('failed: ' + e));", link.get_attribute("href"))
-        assert head == "%PDF-", head
-        urls = [json.loads(e["message"])["message"]["params"]["request"]["url"]
-                for e in browser.get_log("performance") if '"Network.requestWillBeSent"' in e["message"]]
-    finally:
-        browser.quit()
+    from selenium.webdriver.common.by import By
+    from selenium.webdriver.support import expected_conditions as ready
+    from selenium.webdriver.support.ui import WebDriverWait
+    browser.get(f"http://127.0.0.1:{service.port}/docs")
+    wait = WebDriverWait(browser, 60)
+    block = wait.until(ready.presence_of_element_located(
+        (By.XPATH, "//div[contains(@class,'opblock') and .//*[@data-path='/v1/convert']]")))
+    block.find_element(By.CLASS_NAME, "opblock-summary").click()
+    wait.until(lambda _: block.find_elements(By.CLASS_NAME, "try-out__btn"))[0].click()
+    block.find_element(By.CSS_SELECTOR, "input[type=file]").send_keys(str(made["ps"]))
+    block.find_element(By.CSS_SELECTOR, "button.execute").click()
+    # The table's heading cell is "Code"; the answer's cell holds the number.
+    status = wait.until(lambda _: [e.text.strip() for e in block.find_elements(
+        By.CSS_SELECTOR, ".live-responses-table .response-col_status") if e.text.strip().isdigit()])
+    assert status[0] == "200", block.text
+    link = wait.until(lambda _: block.find_elements(By.CSS_SELECTOR, ".live-responses-table a[download]"))[0]
+    head = browser.execute_async_script(
+        "const done = arguments[1];"
+        "fetch(arguments[0]).then(r => r.arrayBuffer())"
+        ".then(b => done(String.fromCharCode(...new Uint8Array(b.slice(0, 5)))))"
+        ".catch(e => done('failed: ' + e));", link.get_attribute("href"))
+    assert head == "%PDF-", head
+    urls = [json.loads(e["message"])["message"]["params"]["request"]["url"]
+            for e in browser.get_log("performance") if '"Network.requestWillBeSent"' in e["message"]]
     assert any(u.endswith("/openapi.json") for u in urls), urls
     # The browser's own pages (chrome://, blob:, data:) are no network request.
     outside = [u for u in urls if u.split(":")[0] in ("http", "https", "ws", "wss", "ftp")

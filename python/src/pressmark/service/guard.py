@@ -23,6 +23,7 @@ from starlette.routing import BaseRoute, Match
 from .config import Settings
 from .metrics import Metrics
 from .problems import BodyTooLarge, problem_body
+from .routers.page import PUBLIC
 
 Scope = MutableMapping[str, Any]
 Message = MutableMapping[str, Any]
@@ -35,7 +36,7 @@ log = logging.getLogger("pressmark.service")
 TOKEN = re.compile(r"[A-Za-z0-9!#$%&'*+.^_`|~-]{1,127}")
 JOB_ID = re.compile(r"[0-9a-f]{32}")
 REQUEST_ID = re.compile(r"[A-Za-z0-9._:-]{1,128}")
-OPEN_PATHS = ("/health", "/ready", "/version")
+OPEN_PATHS = ("/health", "/ready", "/version", *PUBLIC)
 
 
 def owner_of(key: bytes) -> str:

@@ -248,6 +248,9 @@ def op_thumbnails(ctx: Ctx) -> Output:
     return Output(files=files)
 
 
+# The page range fields the page members share, listed so a form can offer them.
+PAGE_RANGE = (("lngStartPage", "first page (empty: the first)"), ("lngEndPage", "last page (empty: the last)"))
+
 OPS = [
     Op("convert", op_convert, (("file", False), ("files", True)), (), "office",
        "Convert office documents, text, images or PostScript to PDF or PostScript (form field to=pdf|ps); "
@@ -255,10 +258,12 @@ OPS = [
        (("to", "pdf or ps", "pdf"),)),
     Op("merge", op_merge, (("files", True),), ("CreatePDFfromMultiPDF",), "fast", "Merge PDFs in upload order"),
     Op("pages/extract", op_extract, (("file", False),), ("Document.ExtractPages",), "fast",
-       "Extract a page range; each=true splits it into one PDF per page (ZIP)", (("each", "one file per page"),)),
-    Op("pages/delete", page_op("DeletePages"), (("file", False),), ("Document.DeletePages",), "fast", "Delete pages"),
+       "Extract a page range; each=true splits it into one PDF per page (ZIP)",
+       (("each", "true: one file per page"), *PAGE_RANGE)),
+    Op("pages/delete", page_op("DeletePages"), (("file", False),), ("Document.DeletePages",), "fast", "Delete pages",
+       PAGE_RANGE),
     Op("pages/rotate", page_op("SetPageRotations"), (("file", False),), ("Document.SetPageRotations",), "fast",
-       "Rotate pages"),
+       "Rotate pages", (("lngRotation", "degrees: 90, 180 or 270", "90"), *PAGE_RANGE)),
     Op("pages/move", page_op("MovePage"), (("file", False),), ("Document.MovePage",), "fast",
        "Move a page after another (reorder)"),
     Op("bookmarks/read", op_bookmarks_read, (("file", False),), ("BookmarksToArray",), "fast",
@@ -278,5 +283,5 @@ OPS = [
     Op("thumbnails", op_thumbnails, (("file", False),), ("CreateThumbnailImages",), "fast",
        "One image per page (ZIP)"),
     Op("watermark", page_op("AddWatermarkFromText"), (("file", False),), ("Document.AddWatermarkFromText",), "fast",
-       "Add a text watermark (strText, ...)"),
+       "Add a text watermark (strText, ...)", (("strText", "the watermark's text"),)),
 ]

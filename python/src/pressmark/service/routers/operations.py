@@ -63,6 +63,12 @@ async def metrics(svc: Service = Depends(get_service)) -> Response:
     return Response(svc.metrics.text(), media_type="text/plain; version=0.0.4")
 
 
+@router.get("/v1/limits", summary="The limits a caller checks before sending: maxBody, the largest request body in "
+            "bytes")
+async def limits(svc: Service = Depends(get_service)) -> Dict[str, Any]:
+    return {"maxBody": svc.settings.max_body}
+
+
 @router.get("/version")
 async def version_route(svc: Service = Depends(get_service)) -> Dict[str, str]:
     return {"name": "pressmark", "version": version(), "source": svc.settings.source_url,
