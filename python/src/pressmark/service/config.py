@@ -39,6 +39,8 @@ class Settings(pydantic.BaseSettings):
     wait_budget: float = Field(30.0, description="seconds a call waits for its job before answering 202")
     call_timeout: float = Field(300.0, description="seconds a job may run before it fails as timed out")
     result_ttl: float = Field(3600.0, description="seconds a finished job and its result are kept")
+    drain_grace: float = Field(30.0, description="seconds callers waiting on their jobs get to finish when the "
+                               "service stops")
     webhook_secret: str = Field("", description="key of the webhook signatures (Standard Webhooks): whsec_ and its "
                                 "bytes in base64")
     webhook_retries: int = Field(5, description="webhook attempts before giving up (the waits double from 1 s, "

@@ -4,10 +4,12 @@ service asks of an engine."""
 from __future__ import annotations
 
 import os
-from typing import Any, Callable, Dict, Optional, Protocol, Tuple
+import shutil
+from typing import Any, Callable, Dict, Optional, Protocol, Sequence, Tuple
 
 import pressmark
 
+from .. import faults
 from ..operations import OPS
 from ..operations.base import Ctx, Progress
 from ..problems import ProblemFields, problem_of
@@ -32,15 +34,25 @@ class Engine(Protocol):
 
 
 def execute(pdf: Any, folder: str, op_name: str, fields: Dict[str, str], inputs: Inputs,
-            progress: Progress) -> Outcome:
-    """Runs one job's operation; answers (output, error) as recorded in the store."""
+            progress: Progress, roots: Sequence[str] = ()) -> Outcome:
+    """Runs one job's operation; answers (output, error) as recorded in the store. An office lost under the job
+    runs it once more from a clean output folder; no problem names a path under the job's folder or `roots`
+    (the service's folders), and a failed job keeps no output."""
     op = OPS[op_name]
     ctx = Ctx(pdf, folder, {k: [(p, n) for p, n in v] for k, v in inputs.items()}, fields, progress)
+
+    def clear() -> None:
+        shutil.rmtree(ctx.out, ignore_errors=True)
+        os.makedirs(ctx.out, exist_ok=True)
     try:
-        out = op.run(ctx)
+        out = faults.run_twice(lambda: op.run(ctx), clear)
         return package(ctx.out, out), None
     except Exception as e:  # every failure becomes the job's problem document
-        return None, problem_of(e)
+        clear()
+        error = faults.office_unavailable() if isinstance(e, faults.OfficeUnavailable) else problem_of(e)
+        named = [(p, n) for v in ctx.inputs.values() for p, n in v]
+        error["detail"] = faults.scrub(str(error["detail"]), named, (folder, *roots))
+        return None, error
 
 
 def office_pool_size() -> int:

@@ -12,6 +12,7 @@ from fastapi.responses import Response
 from starlette.concurrency import run_in_threadpool
 
 from ..dependencies import get_service
+from ..lifecycle import READY
 from ..service import Service
 from ..views import problem
 
@@ -46,7 +47,8 @@ async def health() -> Dict[str, Any]:
 @router.get("/ready")
 async def ready(request: Request, svc: Service = Depends(get_service)) -> Any:
     ok, details = await run_in_threadpool(svc.engine.readiness)
-    if not ok:
+    details = {"state": svc.lifecycle.state, **details}
+    if not ok or svc.lifecycle.state != READY:
         return problem(request, 503, "not-ready", "Not ready", json.dumps(details), retryable=True)
     return {"status": "ready", "details": details}
 
