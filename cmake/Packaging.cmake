@@ -16,6 +16,15 @@ endif()
 configure_file(cmake/deb/copyright.in ${CMAKE_CURRENT_BINARY_DIR}/deb/copyright @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/deb/copyright DESTINATION ${doc_dir})
 
+# The service's systemd units and their settings file, installed only where
+# the system's own packages put theirs (the package's prefix, /usr): a
+# source install under /usr/local leaves /etc and the unit folder alone.
+# The units start nothing on installation (see cmake/deb/postinst).
+if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+  install(FILES cmake/deb/pressmark.service cmake/deb/pressmark-worker.service DESTINATION /lib/systemd/system)
+  install(FILES cmake/deb/service.conf DESTINATION /etc/pressmark)
+endif()
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME pressmark)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -26,7 +35,8 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
   "Pressmark converts office documents, PostScript and web pages to PDF and
 works on PDF files (merging, bookmarks, forms, signing) through
 late-bound automation objects. This package holds the library, its
-headers and pkg-config file, the pressmark command and the Python module.
+headers and pkg-config file, the pressmark command, the Python module and
+systemd units for the HTTP service and a farm worker (not enabled).
 
 License: AGPL-3.0-or-later")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Pressmark developers <pressmark@localhost>")
@@ -36,6 +46,7 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+  ${CMAKE_CURRENT_SOURCE_DIR}/cmake/deb/conffiles
   ${CMAKE_CURRENT_SOURCE_DIR}/cmake/deb/postinst
   ${CMAKE_CURRENT_SOURCE_DIR}/cmake/deb/prerm
   ${CMAKE_CURRENT_SOURCE_DIR}/cmake/deb/postrm)

@@ -2,7 +2,8 @@
 # Builds the Debian package of the whole project with CPack:
 #   scripts/package.sh [--check] [--reuse] [BUILD_DIR]   (default build-deb; prints the .deb's path)
 # --check then reads the package back (dpkg-deb --info, --contents), unpacks
-# it (dpkg -x) and converts the bundled sample with the unpacked files.
+# it (dpkg -x), verifies its systemd units (systemd-analyze verify) and
+# converts the bundled sample with the unpacked files.
 # --reuse packs an existing build tree (the test command's, say) as it is
 # configured, setting only where things install, so nothing is compiled again:
 # the test programs and benchmarks have no install rules.
@@ -84,7 +85,7 @@ done
 # Ghostscript, poppler's pdftops, qpdf for linearizing, the SQLite ODBC
 # driver, libcups, libcurl and OpenSSL's libcrypto (loaded when first used), one spelling
 # dictionary, the fonts the conversions embed, and the interpreter the
-# Python module is built for.
+# Python module is built for; adduser makes the service units' account.
 pyver=$(/usr/bin/python3 -c 'import sys; print("%d.%d" % sys.version_info[:2])')
 pynext=$(/usr/bin/python3 -c 'import sys; print("%d.%d" % (sys.version_info[0], sys.version_info[1] + 1))')
 programs=(
@@ -96,6 +97,7 @@ programs=(
   ghostscript poppler-utils qpdf libsqliteodbc libcups2 libcurl4 libssl3
   "hunspell-en-us | hunspell-dictionary"
   fonts-dejavu-core fonts-liberation2
+  adduser
   "python3 (>= $pyver)" "python3 (<< $pynext)"
 )
 depends=$( { printf '%s\n' "${lib_packages[@]}" | sort -u; printf '%s\n' "${programs[@]}"; } | paste -sd, | sed 's/,/, /g')
@@ -122,7 +124,7 @@ if [ "$check" = 1 ]; then
               "Architecture: $(dpkg --print-architecture)" "License: AGPL-3.0-or-later" \
               libreoffice-writer-nogui libreoffice-calc-nogui libreoffice-impress-nogui libreoffice-draw-nogui \
               ghostscript poppler-utils qpdf libsqliteodbc libodbc2 libcups2 libssl3 libcurl4 libhunspell \
-              hunspell-en-us fonts-dejavu-core "python3 (>=" postinst prerm postrm; do
+              hunspell-en-us fonts-dejavu-core adduser "python3 (>=" postinst prerm postrm conffiles; do
     grep -qF -- "$want" <<<"$info" || fail "dpkg-deb --info lacks $want"
   done
   # Nothing a test build or another machine would add.
@@ -135,7 +137,8 @@ if [ "$check" = 1 ]; then
               ./usr/lib/pkgconfig/pressmark.pc ./usr/lib/python3/dist-packages/pressmark/__init__.py \
               ./usr/lib/python3/dist-packages/pressmark/__init__.pyi ./usr/lib/python3/dist-packages/pressmark/py.typed \
               ./usr/lib/python3/dist-packages/pressmark/_version.py ./usr/share/doc/pressmark/README.md \
-              ./usr/share/doc/pressmark/copyright; do
+              ./usr/share/doc/pressmark/copyright ./lib/systemd/system/pressmark.service \
+              ./lib/systemd/system/pressmark-worker.service ./etc/pressmark/service.conf; do
     grep -qxF -- "$want" <<<"$contents" || fail "dpkg-deb --contents lacks $want"
   done
   if [ -f LICENSE ]; then grep -qxF ./usr/share/doc/pressmark/LICENSE <<<"$contents" || fail "no LICENSE"; fi
@@ -144,6 +147,23 @@ if [ "$check" = 1 ]; then
 
   unpacked=$(mktemp -d "${TMPDIR:-/tmp}/pressmark-unpacked-XXXXXX")
   dpkg -x "$deb" "$unpacked"
+  [ "$(dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./conffiles)" = /etc/pressmark/service.conf ] ||
+    fail "service.conf is not the package's conffile"
+  # The units as shipped, but naming the unpacked command (systemd-analyze
+  # checks that it can be run); any finding, a warning too, fails.
+  units=$unpacked/units
+  mkdir -p "$units"
+  for unit in pressmark.service pressmark-worker.service; do
+    file=$unpacked/lib/systemd/system/$unit
+    for want in User=pressmark StateDirectory=pressmark EnvironmentFile=/etc/pressmark/service.conf \
+                NoNewPrivileges=yes ProtectSystem=strict ProtectHome=yes PrivateTmp=yes \
+                RestrictAddressFamilies= LimitNOFILE= MemoryMax= KillMode=mixed; do
+      grep -q "^$want" "$file" || fail "$unit lacks $want"
+    done
+    sed "s|/usr/bin/pressmark|$unpacked/usr/bin/pressmark|" "$file" >"$units/$unit"
+  done
+  findings=$(systemd-analyze verify "$units"/*.service 2>&1) || fail "systemd-analyze verify: $findings"
+  [ -z "$findings" ] || fail "systemd-analyze verify: $findings"
   out=$unpacked/out
   mkdir -p "$out"
   export PRESSMARK_REGISTRY=$out/registry LD_LIBRARY_PATH=$unpacked/usr/lib

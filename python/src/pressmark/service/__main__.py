@@ -8,6 +8,8 @@ import os
 import sys
 from typing import List
 
+from fastapi import FastAPI
+
 from . import config, server
 from .app import create_app
 from .engines import farm
@@ -40,8 +42,17 @@ def main(argv: List[str]) -> int:
         return farm.run_worker(settings)
     config.check_bind(settings)
     app = create_app(settings)
-    server.run(app, settings)
-    return 0
+    inner = app.app
+    assert isinstance(inner, FastAPI)
+    server.run(app, settings, inner.state.svc.lifecycle, app.reload_keys)
+    # A job still running after the drain stays in the store and runs again
+    # at the next start; the interpreter's own finalisation would tear the
+    # component down under that job's thread (and abort), so the process
+    # ends here, its logs written.
+    logging.shutdown()
+    sys.stdout.flush()
+    sys.stderr.flush()
+    os._exit(0)
 
 
 if __name__ == "__main__":

@@ -26,6 +26,7 @@ def create_app(settings: Settings) -> Guard:
     @contextlib.asynccontextmanager
     async def lifespan(_: Any) -> AsyncIterator[None]:
         svc.start()
+        svc.lifecycle.ready()
         try:
             yield
         finally:

@@ -46,6 +46,8 @@ class Settings(pydantic.BaseSettings):
     client_connections: int = Field(32, description="connections one client address may hold open at once")
     max_connections: int = Field(1000, description="connections and requests in progress at once; more are "
                                  "answered 503")
+    drain_grace: float = Field(30.0, description="seconds callers waiting on their jobs get to finish when the "
+                               "service stops")
     webhook_secret: str = Field("", description="key of the webhook signatures (Standard Webhooks): whsec_ and its "
                                 "bytes in base64")
     webhook_retries: int = Field(5, description="webhook attempts before giving up (the waits double from 1 s, "

@@ -87,6 +87,10 @@ class Guard:
         self.metrics = metrics
         self.keys = [k.encode() for k in settings.api_keys()]
 
+    def reload_keys(self) -> None:
+        """The API keys read again from their file (on SIGHUP); an unreadable file raises and changes nothing."""
+        self.keys = [k.encode() for k in self.settings.api_keys()]
+
     async def _answer(self, send: Send, status: int, type_: str, title: str, detail: str, rid: str,
                       headers: Sequence[Tuple[bytes, bytes]] = (), path: str = "") -> None:
         body = problem_body(status, type_, title, detail, rid)

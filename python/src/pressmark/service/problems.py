@@ -11,6 +11,8 @@ from typing import Any, Dict, Optional
 
 import pressmark
 
+from . import faults
+
 PROBLEM_TYPE = "urn:pressmark:problem:"
 
 # A job's failure as recorded in the store: status, type (the name), title,
@@ -29,6 +31,10 @@ class BadRequest(Exception):
 
 class QueueFull(Exception):
     """No room for another waiting job: answered 429."""
+
+
+class Unavailable(Exception):
+    """The engine cannot take a job now (its broker is unreachable): answered 503, retryable."""
 
 
 class BodyTooLarge(Exception):
@@ -60,6 +66,8 @@ def problem_body(status: int, type_: str, title: str, detail: str, request_id: s
 
 def problem_of(exc: BaseException, call_timeout: Optional[float] = None) -> ProblemFields:
     """The outcome of a failed job as the fields of its problem document."""
+    if faults.no_space(exc):
+        return faults.insufficient_storage()
     if isinstance(exc, BadRequest):
         return {"status": 400, "type": exc.type, "title": "Bad request", "detail": exc.detail, "retryable": False}
     if isinstance(exc, pressmark.AutomationError):

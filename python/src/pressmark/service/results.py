@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import contextlib
 import json
 import os
 import zipfile
@@ -27,10 +28,16 @@ def package(folder: str, out: Output) -> OutputRecord:
     else:
         path = os.path.join(folder, "result.zip")
         tmp = path + ".part"
-        with zipfile.ZipFile(tmp, "w", zipfile.ZIP_DEFLATED) as z:
-            for f in out.files:
-                z.write(f, os.path.basename(f))
-        os.replace(tmp, path)
+        try:
+            with zipfile.ZipFile(tmp, "w", zipfile.ZIP_DEFLATED) as z:
+                for f in out.files:
+                    z.write(f, os.path.basename(f))
+            os.replace(tmp, path)
+        except BaseException:
+            # A full disk leaves no part-written file behind.
+            with contextlib.suppress(OSError):
+                os.remove(tmp)
+            raise
     ext = os.path.splitext(path)[1].lower()
     return {"path": os.path.relpath(path, folder), "media": MEDIA.get(ext, "application/octet-stream"),
             "name": os.path.basename(path)}

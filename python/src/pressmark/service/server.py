@@ -10,13 +10,14 @@ reader's."""
 from __future__ import annotations
 
 import asyncio
-from typing import Any, Dict, Optional
+from typing import Any, Callable, Dict, Optional
 
 import h11
 import uvicorn
 from uvicorn.protocols.http.h11_impl import H11Protocol
 
 from .config import Settings
+from .lifecycle import Lifecycle, Server
 
 MAX_HEADER_BYTES = 16 * 1024
 
@@ -83,10 +84,12 @@ class GuardedH11(H11Protocol):  # type: ignore[misc]
             self.transport.close()
 
 
-def run(app: Any, settings: Settings) -> None:
+def run(app: Any, settings: Settings, lifecycle: Lifecycle, reload_keys: Callable[[], None]) -> None:
     limits = {"open_by_client": {}, "header_timeout": settings.header_timeout,
               "client_connections": settings.client_connections}
     protocol = type("ServiceH11", (GuardedH11,), limits)
-    uvicorn.run(app, host=settings.host, port=settings.port, log_level=settings.log_level, access_log=False,
-                server_header=False, log_config=None, http=protocol, limit_concurrency=settings.max_connections,
-                timeout_keep_alive=int(max(1, min(settings.header_timeout, 5))))
+    server_config = uvicorn.Config(app, host=settings.host, port=settings.port, log_level=settings.log_level,
+                                   access_log=False, server_header=False, log_config=None, http=protocol,
+                                   limit_concurrency=settings.max_connections,
+                                   timeout_keep_alive=int(max(1, min(settings.header_timeout, 5))))
+    Server(server_config, lifecycle, reload_keys).run()

@@ -14,6 +14,7 @@ from typing import Dict, List, Optional, Tuple
 from .config import Settings
 from .engines import Embedded, Engine, Gateway, farm
 from .engines.base import office_pool_size
+from .lifecycle import Lifecycle, wait_within
 from .metrics import Metrics
 from .store import Job, Store, remove_job
 from .views import status_of
@@ -36,6 +37,7 @@ class Service:
             self.hooks = Hooks(settings, self.store)
         self._waiters: Dict[str, List[Waiter]] = {}
         self._lock = threading.Lock()
+        self.lifecycle = Lifecycle(settings.drain_grace)
         self.engine: Engine
         if settings.broker:
             self.engine = Gateway(settings, self.store, self.metrics, self.finished)
@@ -86,10 +88,7 @@ class Service:
             job = self.store.get(job_id)
             if job is None or job.done:
                 return job
-            try:
-                await asyncio.wait_for(fut, budget)
-            except asyncio.TimeoutError:
-                pass
+            await wait_within(self.lifecycle, fut, budget)
             return self.store.get(job_id)
         finally:
             with self._lock:

@@ -12,13 +12,13 @@ from fastapi import Request
 from fastapi.responses import Response
 from starlette.concurrency import run_in_threadpool
 
-from . import fetch
+from . import faults, fetch
 from .forms import read_form
 from .operations import OPS, queue_for
-from .problems import BadRequest, BodyTimeout, BodyTooLarge, ClientGone, QueueFull
+from .problems import BadRequest, BodyTimeout, BodyTooLarge, ClientGone, QueueFull, Unavailable
 from .service import Service
 from .store import new_id
-from .views import accepted, problem, result_response
+from .views import accepted, job_problem, problem, result_response
 
 log = logging.getLogger("pressmark.service")
 
@@ -30,6 +30,10 @@ def owner(request: Request) -> str:
 
 
 async def submit(svc: Service, request: Request, op_name: str) -> Response:
+    if svc.lifecycle.draining:
+        return problem(request, 503, "draining", "Service stopping",
+                       "the service is stopping and takes no new work; try again shortly",
+                       headers={"Retry-After": "5"}, retryable=True)
     op = OPS[op_name]
     rid = str(request.scope["pressmark.request_id"])
     job_id = new_id()
@@ -53,6 +57,8 @@ async def submit(svc: Service, request: Request, op_name: str) -> Response:
         except (BodyTooLarge, BadRequest, BodyTimeout, ClientGone):
             raise
         except Exception as e:
+            if faults.no_space(e):
+                raise
             raise BadRequest(f"the form cannot be read: {e or type(e).__name__}", "malformed-form")
         queue = queue_for(op, inputs)
         other = svc.store.add(job_id, op_name, rid, idem, webhook, fields, inputs, queue, owner(request),
@@ -71,6 +77,11 @@ async def submit(svc: Service, request: Request, op_name: str) -> Response:
             svc.remove(job_id)
             return problem(request, 429, "queue-full", "Too many jobs waiting",
                            "the queue is full; try again later", headers={"Retry-After": "5"}, retryable=True)
+        except Unavailable as e:
+            # Not accepted: nothing of the job stays.
+            svc.remove(job_id)
+            return problem(request, 503, "unavailable", "Service unavailable", f"{e}; try again later",
+                           headers={"Retry-After": "5"}, retryable=True)
     except BadRequest as e:
         shutil.rmtree(folder, ignore_errors=True)
         return problem(request, 400, e.type, "Bad request", e.detail)
@@ -84,6 +95,12 @@ async def submit(svc: Service, request: Request, op_name: str) -> Response:
     except BodyTooLarge:
         shutil.rmtree(folder, ignore_errors=True)
         raise
+    except Exception as e:
+        if not faults.no_space(e):
+            raise
+        # Storage full: the request leaves nothing, neither files nor a record.
+        await run_in_threadpool(svc.remove, job_id)
+        return job_problem(request, faults.insufficient_storage())
     log.info("job %s %s queued on %s [request %s]", job_id, op_name, queue, rid)
     return await respond(svc, request, job_id)
 

@@ -32,7 +32,9 @@ def problem(request: Request, status: int, type_: str, title: str, detail: str,
 
 def job_problem(request: Request, error: ProblemFields) -> Response:
     e = dict(error)
-    return problem(request, e.pop("status"), e.pop("type"), e.pop("title"), e.pop("detail"), **e)
+    # A failure worth retrying later says when, in the header too.
+    headers = {"Retry-After": str(e["retryAfter"])} if "retryAfter" in e else None
+    return problem(request, e.pop("status"), e.pop("type"), e.pop("title"), e.pop("detail"), headers, **e)
 
 
 def no_job(request: Request, detail: str) -> Response:

@@ -4,11 +4,13 @@ service asks of an engine."""
 from __future__ import annotations
 
 import os
+import shutil
 import threading
-from typing import Any, Callable, Dict, Optional, Protocol, Tuple
+from typing import Any, Callable, Dict, Optional, Protocol, Sequence, Tuple
 
 import pressmark
 
+from .. import faults
 from ..operations import OPS
 from ..operations.base import Ctx, Progress
 from ..problems import NoOutput, ProblemFields, problem_of
@@ -33,21 +35,30 @@ class Engine(Protocol):
 
 
 def execute(pdf: Any, folder: str, op_name: str, fields: Dict[str, str], inputs: Inputs,
-            progress: Progress, cancelled: Optional[threading.Event] = None) -> Outcome:
-    """Runs one job's operation; answers (output, error) as recorded in the store. A job is done only when
-    the files it names exist and are not empty: an engine told to write elsewhere, or that wrote nothing,
-    fails the job."""
+            progress: Progress, cancelled: Optional[threading.Event] = None, roots: Sequence[str] = ()) -> Outcome:
+    """Runs one job's operation; answers (output, error) as recorded in the store. An office lost under the job
+    runs it once more from a clean output folder; no problem names a path under the job's folder or `roots`
+    (the service's folders), and a failed job keeps no output. A job is done only when the files it names
+    exist and are not empty: an engine told to write elsewhere, or that wrote nothing, fails the job."""
     op = OPS[op_name]
     ctx = Ctx(pdf, folder, {k: [(p, n) for p, n in v] for k, v in inputs.items()}, fields, progress, cancelled)
+
+    def clear() -> None:
+        shutil.rmtree(ctx.out, ignore_errors=True)
+        os.makedirs(ctx.out, exist_ok=True)
     try:
-        out = op.run(ctx)
+        out = faults.run_twice(lambda: op.run(ctx), clear)
         if out.json is None and out.text is None:
             missing = [f for f in out.files if not os.path.isfile(f) or os.path.getsize(f) == 0]
             if missing or not out.files:
                 raise NoOutput(", ".join(os.path.basename(f) for f in missing) or "no file")
         return package(ctx.out, out), None
     except Exception as e:  # every failure becomes the job's problem document
-        return None, problem_of(e)
+        clear()
+        error = faults.office_unavailable() if isinstance(e, faults.OfficeUnavailable) else problem_of(e)
+        named = [(p, n) for v in ctx.inputs.values() for p, n in v]
+        error["detail"] = faults.scrub(str(error["detail"]), named, (folder, *roots))
+        return None, error
 
 
 def office_pool_size() -> int:

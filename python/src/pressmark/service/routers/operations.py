@@ -12,6 +12,7 @@ from fastapi.responses import Response
 from starlette.concurrency import run_in_threadpool
 
 from ..dependencies import get_service
+from ..lifecycle import READY
 from ..service import Service
 from ..views import problem
 
@@ -53,7 +54,8 @@ async def ready(request: Request, svc: Service = Depends(get_service)) -> Any:
     ok, details = await run_in_threadpool(svc.engine.readiness)
     if not request.scope.get("pressmark.keyed"):
         details = {k: v for k, v in details.items() if k in PUBLIC_DETAILS}
-    if not ok:
+    details = {"state": svc.lifecycle.state, **details}
+    if not ok or svc.lifecycle.state != READY:
         return problem(request, 503, "not-ready", "Not ready", json.dumps(details), retryable=True)
     return {"status": "ready", "details": details}
 
