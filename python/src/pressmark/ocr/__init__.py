@@ -12,6 +12,7 @@ target under a fresh name and renamed into place only when complete.
 
 from __future__ import annotations
 
+import importlib.util
 import json
 import os
 import re
@@ -199,15 +200,15 @@ class _Run:
 
     def _start(self, work: str, log: IO[bytes]) -> subprocess.Popen[bytes]:
         env = dict(os.environ)
-        package_root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-        env["PYTHONPATH"] = os.pathsep.join(p for p in (package_root, env.get("PYTHONPATH", "")) if p)
         # OCRmyPDF and its programs keep their temporary files in the run's private folder.
-        env["TMPDIR"] = work
+        env["TMPDIR"] = env["PRESSMARK_OCR_WORK"] = work
         env["PRESSMARK_OCR_PARENT"] = str(os.getpid())
+        # A sanitizer's runtime preloaded into this interpreter is not for
+        # OCRmyPDF's programs.
         env.pop("LD_PRELOAD", None)
-        proc = subprocess.Popen([sys.executable, "-m", "pressmark.ocr._child"], stdin=subprocess.PIPE,
-                                stdout=subprocess.PIPE, stderr=log, cwd=work, env=env, start_new_session=True,
-                                close_fds=True)
+        child = os.path.join(os.path.dirname(os.path.abspath(__file__)), "_child.py")
+        proc = subprocess.Popen([_interpreter(), child], stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=log,
+                                cwd=work, env=env, start_new_session=True, close_fds=True)
         assert proc.stdin is not None
         try:
             proc.stdin.write(json.dumps(self.request).encode())
@@ -274,6 +275,17 @@ class _Run:
         lines = [x for x in log.read().decode("utf-8", "replace").splitlines() if x.strip()]
         last = f": {lines[-1][:300]}" if lines else ""
         return _error(ERR_COMPONENT, f"The OCR process {how} before its result{last}")
+
+
+def _interpreter() -> str:
+    """The interpreter of the OCR child: this one, or the system's where this
+    one (a virtual environment, say) cannot import Debian's OCRmyPDF."""
+    override = os.environ.get("PRESSMARK_OCR_PYTHON")
+    if override:
+        return override
+    if importlib.util.find_spec("ocrmypdf") is None and os.path.exists("/usr/bin/python3"):
+        return "/usr/bin/python3"
+    return sys.executable
 
 
 def _kill_group(proc: subprocess.Popen[bytes] | None) -> None:

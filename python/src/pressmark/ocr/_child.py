@@ -2,6 +2,8 @@
 prepares the input, runs OCRmyPDF and reports steps and the outcome as JSON
 lines on the standard output it started with.
 
+It runs as a script, not as part of the package, so it loads neither the
+component's library nor its extension: only OCRmyPDF and what that needs.
 It leads a process group of its own (the parent made it so) and dies with
 its parent: when the parent goes, the group goes, Tesseract and Ghostscript
 included.
@@ -12,13 +14,17 @@ from __future__ import annotations
 import ctypes
 import json
 import os
+import shutil
 import signal
 import sys
+import time
 import traceback
 from typing import Any
 
-from . import ERR_COMPONENT, CANNOT_CREATE, INVALID_CALL, _progress
-
+# The automation error numbers the parent raises as they are.
+ERR_COMPONENT = 0x80004100 - (1 << 32)
+INVALID_CALL = 5
+CANNOT_CREATE = 429
 OUT_OF_MEMORY = 7
 INTERNAL_ERROR = 51
 PR_SET_PDEATHSIG = 1
@@ -26,15 +32,88 @@ PR_SET_PDEATHSIG = 1
 MAX_FRAMES = 10000
 
 
+PROTOCOL_FD = "PRESSMARK_OCR_PROTOCOL_FD"
+# The run's private folder, made by the parent.
+WORK_DIR = "PRESSMARK_OCR_WORK"
+
+
+def emit(message: dict[str, Any]) -> None:
+    """One line to the parent, in one write: shorter than a pipe's atomic
+    size, so lines from OCRmyPDF's worker threads never mix. OCRmyPDF loads
+    this file a second time as its plugin; both copies find the descriptor
+    in the environment."""
+    fd = int(os.environ.get(PROTOCOL_FD, "-1"))
+    if fd < 0:
+        return
+    os.write(fd, (json.dumps(message, ensure_ascii=False) + "\n").encode())
+
+
+# OCRmyPDF's recognition bar counts two steps a page (recognised, then
+# grafted onto the output), so a page is finished at every second step.
+PAGE_BARS = ("OCR", "Image processing")
+
+
+class PageSteps:
+    """OCRmyPDF's progress bars (tqdm's interface) as steps reported to the parent."""
+
+    def __init__(self, *args: Any, total: int | None = None, desc: str | None = None, **kwargs: Any):
+        self.desc = desc or ""
+        self.count = 0
+
+    def __enter__(self) -> "PageSteps":
+        return self
+
+    def __exit__(self, *exc: object) -> None:
+        pass
+
+    def update(self, n: float = 1, *args: Any, **kwargs: Any) -> None:
+        self.count += int(n) if n else 0
+        if self.desc in PAGE_BARS:
+            if self.count % 2 == 0:
+                emit({"page": self.count // 2})
+        else:
+            emit({"step": self.desc})
+
+
+try:
+    from ocrmypdf import hookimpl as _hookimpl
+
+    @_hookimpl  # type: ignore[misc]
+    def get_progressbar_class() -> type:
+        return PageSteps
+except ImportError:
+    pass  # reported when the work starts
+
+
 class Refused(Exception):
     def __init__(self, number: int, description: str):
+        # A short line: its report stays one atomic write.
+        description = description[:900]
         super().__init__(description)
         self.number = number
         self.description = description
 
 
+# The output being written, which the parent would remove had it lived.
+_output: list[str] = []
+
+
 def _die_with_parent() -> None:
     def end_group(*_: object) -> None:
+        # The rest of the group first (this process ignores the signal), then
+        # what the parent would have cleaned up: the private folder and the
+        # unfinished output.
+        signal.signal(signal.SIGTERM, signal.SIG_IGN)
+        os.killpg(0, signal.SIGTERM)
+        time.sleep(0.2)
+        work = os.environ.get(WORK_DIR, "")
+        if os.path.basename(work).startswith("pressmark-ocr-"):
+            shutil.rmtree(work, ignore_errors=True)
+        for path in _output:
+            try:
+                os.unlink(path)
+            except OSError:
+                pass
         os.killpg(0, signal.SIGKILL)
 
     signal.signal(signal.SIGTERM, end_group)
@@ -79,7 +158,8 @@ def check_image(path: str, max_pixels: int) -> int:
     except Refused:
         raise
     except Exception as e:
-        raise Refused(ERR_COMPONENT, f"The image {_name(path)} is damaged or cannot be read: {e}")
+        reason = _text(e).replace(path, _name(path))
+        raise Refused(ERR_COMPONENT, f"The image {_name(path)} is damaged or cannot be read: {reason}")
 
 
 def image_to_pdf(path: str, target: str) -> None:
@@ -94,7 +174,8 @@ def image_to_pdf(path: str, target: str) -> None:
         try:
             data = img2pdf.convert(_flattened(path), rotation=img2pdf.Rotation.ifvalid)
         except Exception:
-            raise Refused(ERR_COMPONENT, f"The image {_name(path)} is damaged or cannot be read: {first}")
+            reason = _text(first).replace(path, _name(path))
+            raise Refused(ERR_COMPONENT, f"The image {_name(path)} is damaged or cannot be read: {reason}")
     with open(target, "wb") as f:
         f.write(data)
 
@@ -112,7 +193,7 @@ def _flattened(path: str) -> list[str]:
             if im.mode in ("1", "L", "LA", "I", "I;16", "P") and all(
                     a == b == c for a, b, c in plain.getdata()):
                 plain = plain.convert("L")
-            name = os.path.join(os.environ.get("TMPDIR", "."), f"frame-{i}.png")
+            name = os.path.join(os.environ.get(WORK_DIR, "."), f"frame-{i}.png")
             dpi = im.info.get("dpi")
             plain.save(name, dpi=dpi) if dpi else plain.save(name)
             out.append(name)
@@ -143,7 +224,9 @@ def check_pdf(path: str, max_pixels: int) -> int:
     except pikepdf.PasswordError:  # type: ignore[attr-defined]
         raise Refused(ERR_COMPONENT, f"The PDF file {_name(path)} is encrypted; OCR needs it without a password.")
     except Exception as e:
-        raise Refused(ERR_COMPONENT, f"The PDF file {_name(path)} is damaged and cannot be read: {e}")
+        # The engine's message names the file by its path, which is the caller's business only.
+        reason = _text(e).replace(path + ": ", "").replace(path, _name(path))
+        raise Refused(ERR_COMPONENT, f"The PDF file {_name(path)} is damaged and cannot be read: {reason}")
 
 
 def check_pdfa(path: str) -> None:
@@ -158,7 +241,7 @@ def check_pdfa(path: str) -> None:
 
 def run(request: dict[str, Any]) -> int:
     src, kind = request["input"], request["kind"]
-    work = os.environ.get("TMPDIR", ".")
+    work = os.environ.get(WORK_DIR, ".")
     max_pixels = int(request["max_pixels"])
     if kind == "pdf":
         pdf_in = src
@@ -167,7 +250,7 @@ def run(request: dict[str, Any]) -> int:
         pdf_in = os.path.join(work, "images.pdf")
         image_to_pdf(src, pdf_in)
     pages = check_pdf(pdf_in, max_pixels)
-    _progress.emit({"total": pages})
+    emit({"total": pages})
 
     try:
         from ocrmypdf import exceptions as ox
@@ -182,7 +265,8 @@ def run(request: dict[str, Any]) -> int:
             rotate_pages=bool(request["rotate"]),
             # The page images stay as they are: no optimisation pass.
             optimize=0, jobs=int(request["jobs"]), use_threads=True, progress_bar=True,
-            plugins=["pressmark.ocr._progress"],
+            # This file is the plugin that gives OCRmyPDF its progress bars.
+            plugins=[os.path.abspath(__file__)],
             max_image_mpixels=max_pixels / 1e6,
             # A page that runs out of time must fail the job, not come back
             # without its text: Tesseract's own limit is past the parent's.
@@ -190,7 +274,8 @@ def run(request: dict[str, Any]) -> int:
     except ox.EncryptedPdfError:
         raise Refused(ERR_COMPONENT, f"The PDF file {_name(src)} is encrypted; OCR needs it without a password.")
     except (ox.InputFileError, ox.UnsupportedImageFormatError, ox.DpiError) as e:
-        raise Refused(ERR_COMPONENT, f"The file {_name(src)} cannot be made searchable: {_text(e)}")
+        reason = _text(e).replace(pdf_in, _name(src))
+        raise Refused(ERR_COMPONENT, f"The file {_name(src)} cannot be made searchable: {reason}")
     except ox.MissingDependencyError as e:
         raise Refused(CANNOT_CREATE, f"OCR needs a program that is not installed: {_text(e)}")
     except (ox.BadArgsError, ox.TesseractConfigError) as e:
@@ -219,23 +304,23 @@ def _text(e: BaseException) -> str:
 
 def main() -> int:
     _die_with_parent()
-    # The protocol keeps the standard output the child started with; anything
-    # else written to standard output goes to the log instead.
-    proto = os.fdopen(os.dup(1), "w")
+    # The protocol keeps the standard output the child started with (its
+    # copy is not inherited by OCRmyPDF's programs); anything else written
+    # there goes to the log instead.
+    os.environ[PROTOCOL_FD] = str(os.dup(1))
     os.dup2(2, 1)
-    _progress.emit = lambda message: _progress.send(proto, message)
     try:
         request = json.loads(sys.stdin.read())
+        _output.append(request["output"])
         pages = run(request)
-        _progress.emit({"ok": pages})
+        emit({"ok": pages})
     except Refused as e:
-        _progress.emit({"error": [e.number, e.description]})
+        emit({"error": [e.number, e.description]})
     except MemoryError:
-        _progress.emit({"error": [OUT_OF_MEMORY, "Out of memory"]})
+        emit({"error": [OUT_OF_MEMORY, "Out of memory"]})
     except Exception as e:
         traceback.print_exc()
-        _progress.emit({"error": [INTERNAL_ERROR, f"OCR failed: {type(e).__name__}: {_text(e)}"]})
-    proto.close()
+        emit({"error": [INTERNAL_ERROR, f"OCR failed: {type(e).__name__}: {_text(e)}"[:900]]})
     # Worker threads are done; nothing more is owed.
     os._exit(0)
 
