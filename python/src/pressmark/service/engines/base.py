@@ -32,10 +32,10 @@ class Engine(Protocol):
 
 
 def execute(pdf: Any, folder: str, op_name: str, fields: Dict[str, str], inputs: Inputs,
-            progress: Progress) -> Outcome:
+            progress: Progress, timeout: Optional[float] = None) -> Outcome:
     """Runs one job's operation; answers (output, error) as recorded in the store."""
     op = OPS[op_name]
-    ctx = Ctx(pdf, folder, {k: [(p, n) for p, n in v] for k, v in inputs.items()}, fields, progress)
+    ctx = Ctx(pdf, folder, {k: [(p, n) for p, n in v] for k, v in inputs.items()}, fields, progress, timeout)
     try:
         out = op.run(ctx)
         return package(ctx.out, out), None

@@ -109,7 +109,8 @@ class Embedded:
             with self._lock:
                 self._running[job_id] = (time.time(), me)
             self.metrics.observe_wait(job)
-            output, error = execute(pdf, folder, job.op, job.fields, job.inputs, self._progress_of(job_id))
+            output, error = execute(pdf, folder, job.op, job.fields, job.inputs, self._progress_of(job_id),
+                                    self.settings.call_timeout)
             with self._lock:
                 self._running.pop(job_id, None)
             self.finish(job_id, output, error)

@@ -39,7 +39,7 @@ from .pickup import PromptPickup
 
 log = logging.getLogger("pressmark.service")
 
-QUEUES = ("office", "postscript", "fast")
+QUEUES = ("office", "ocr", "postscript", "fast")
 TASK = "pressmark.run_job"
 WEBHOOK_TASK = "pressmark.deliver_webhook"
 CHANNEL = "pressmark:job-events"
@@ -263,7 +263,7 @@ def run_job(job_id: str) -> None:
     def progress(p: int) -> None:
         _record(folder, job_id, {"status": "running", "progress": p, "started": started, "worker": host})
 
-    output, error = execute(_pdf, folder, job["op"], job["fields"], inputs, progress)
+    output, error = execute(_pdf, folder, job["op"], job["fields"], inputs, progress, _settings.call_timeout)
     _record(folder, job_id, {"status": "failed" if error else "done", "output": output, "error": error,
                              "started": started, "finished": time.time(), "worker": host})
 
