@@ -2,7 +2,7 @@
 """OCR throughput and peak memory: `pressmark ocr` against the `ocrmypdf`
 command on the same scan in the same run.
 
-    python3 bench/ocr.py [build-dir] [--pages N] [--runs R]
+    python3 bench/ocr.py [build-dir] [--pages N] [--runs R] [--service]
 
 Makes an N-page scan (default 6): pages of known text rendered by
 Ghostscript at 200 dpi in grey, put in an image-only PDF. Then, alternately
@@ -13,10 +13,17 @@ once with one. Reported: the median pages per second and the median peak
 memory of each command's whole process tree (the resident sizes of the
 command and all its descendants summed, sampled every 20 ms). Target: pressmark at
 most 10% slower than the ocrmypdf command with the same number of jobs.
+With --service, then through POST /v1/ocr of a `pressmark serve` on a free
+loopback port: one worker and one client against the ocrmypdf command
+(target: the route adds at most 10%), and two workers with two clients at
+once (the throughput with 2 workers), memory being the service's tree.
 Ratios compare figures of the same run; the machine may be loaded.
 """
+import concurrent.futures
+import http.client
 import os
 import pathlib
+import socket
 import statistics
 import subprocess
 import sys
@@ -104,6 +111,61 @@ def measure(argv, out):
     return elapsed, peak[0]
 
 
+def post_ocr(port, scan):
+    """One synchronous POST /v1/ocr; the PDF's size."""
+    boundary = "pressmark-bench-boundary"
+    body = (f"--{boundary}\r\nContent-Disposition: form-data; name=\"file\"; filename=\"scan.pdf\"\r\n"
+            "Content-Type: application/pdf\r\n\r\n").encode() + scan.read_bytes() + f"\r\n--{boundary}--\r\n".encode()
+    conn = http.client.HTTPConnection("127.0.0.1", port, timeout=3600)
+    conn.request("POST", "/v1/ocr", body, {"Content-Type": f"multipart/form-data; boundary={boundary}"})
+    r = conn.getresponse()
+    data = r.read()
+    conn.close()
+    if r.status != 200 or not data.startswith(b"%PDF"):
+        raise SystemExit(f"POST /v1/ocr answered {r.status}: {data[:500]!r}")
+    return len(data)
+
+
+def service_run(folder, scan, workers, clients):
+    """Pages per second and peak memory of `clients` requests at once on a service of `workers` workers."""
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        port = s.getsockname()[1]
+    state = folder / f"state-{workers}"
+    proc = subprocess.Popen([str(BUILD / "pressmark"), "serve", "--state-dir", str(state), "--port", str(port),
+                             "--workers", str(workers), "--wait-budget", "3600", "--call-timeout", "3600"],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+    try:
+        for _ in range(600):
+            try:
+                conn = http.client.HTTPConnection("127.0.0.1", port, timeout=2)
+                conn.request("GET", "/health")
+                if conn.getresponse().status == 200:
+                    break
+            except OSError:
+                time.sleep(0.1)
+        peak = [0]
+        done = threading.Event()
+
+        def sample():
+            while not done.is_set():
+                peak[0] = max(peak[0], tree_rss(proc.pid))
+                done.wait(0.02)
+
+        t = threading.Thread(target=sample)
+        t.start()
+        began = time.monotonic()
+        with concurrent.futures.ThreadPoolExecutor(clients) as pool:
+            list(pool.map(lambda _: post_ocr(port, scan), range(clients)))
+        elapsed = time.monotonic() - began
+        done.set()
+        t.join()
+        return clients * PAGES / elapsed, peak[0]
+    finally:
+        os.killpg(proc.pid, 15)
+        proc.wait()
+
+
 def main():
     cli = BUILD / "pressmark"
     with tempfile.TemporaryDirectory(prefix="pressmark-bench-ocr-") as tmp:
@@ -131,6 +193,19 @@ def main():
             ratio = rate["ocrmypdf"] / rate["pressmark ocr"]
             print(f"jobs {jobs}  pressmark takes {ratio:.2f}x the time of the ocrmypdf command "
                   f"({'within' if ratio <= 1.1 else 'OVER'} the 1.10 target)")
+        if "--service" not in sys.argv:
+            return
+        command = [measure(["ocrmypdf", "--output-type", "pdf", "--optimize", "0", "--skip-text", "-l", "eng",
+                            "--quiet", str(scan), str(out)], out) for _ in range(RUNS)]
+        rate = PAGES / statistics.median(r[0] for r in command)
+        mem = statistics.median(r[1] for r in command)
+        print(f"ocrmypdf command         {rate:6.2f} pages/s  peak {mem / 2**20:6.0f} MiB")
+        for workers in (1, 2):
+            runs = [service_run(folder, scan, workers, workers) for _ in range(RUNS)]
+            got = statistics.median(r[0] for r in runs)
+            mem = statistics.median(r[1] for r in runs)
+            print(f"POST /v1/ocr, {workers} worker(s), {workers} client(s) {got:6.2f} pages/s  "
+                  f"peak {mem / 2**20:6.0f} MiB  ({rate / got:.2f}x the command's time a page)")
 
 
 if __name__ == "__main__":
