@@ -142,7 +142,8 @@ class Object:
 
 _INIT = _HEADER + '''"""Pressmark for Python: the component's objects called late-bound by name."""
 
-from typing import Any, Final, Iterable, TypeVar
+import os
+from typing import Any, Callable, Final, Iterable, TypeVar
 
 from . import classes as classes
 from .classes import Object as Object
@@ -225,6 +226,11 @@ def get(obj: Object, name: str, *index: Any, **named: Any) -> Any: ...
 def let(obj: Object, name: str, *args: Any, **named: Any) -> None: ...
 def set(obj: Object, name: str, *args: Any, **named: Any) -> None: ...
 def typename(obj: Object) -> str: ...
+def ocr(input: str | os.PathLike[str], output: str | os.PathLike[str], languages: str | Iterable[str] = "eng", *,
+        pdfa: bool = False, force: bool = False, rotate: bool = False, jobs: int = 0, page_timeout: float = 180.0,
+        job_timeout: float = 1800.0, max_pixels: int = 250000000,
+        progress: Callable[[int, int], None] | None = None) -> int:
+    """Makes a scanned PDF, or a PNG, JPEG or TIFF image, a searchable PDF; answers its page count."""
 '''
 
 

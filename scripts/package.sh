@@ -101,9 +101,9 @@ programs=(
   "python3 (>= $pyver)" "python3 (<< $pynext)"
 )
 depends=$( { printf '%s\n' "${lib_packages[@]}" | sort -u; printf '%s\n' "${programs[@]}"; } | paste -sd, | sed 's/,/, /g')
-# Reading aloud (espeak-ng), CJK fonts and a local print server are used
-# when present.
-recommends="espeak-ng, fonts-noto-cjk, cups"
+# Reading aloud (espeak-ng), CJK fonts, a local print server and OCR
+# (OCRmyPDF with Tesseract's English data) are used when present.
+recommends="espeak-ng, fonts-noto-cjk, cups, ocrmypdf, tesseract-ocr-eng"
 # The HTTP service run by `pressmark serve` needs its Python packages (not
 # the HTTP client and the browser driver its tests use).
 if [ -f scripts/packages/service.txt ]; then

@@ -303,6 +303,8 @@ void printHelp(std::ostream& out) {
          "  pressmark office status|stop     show or end this user's shared office service\n"
          "  pressmark serve [OPTION ...]     the HTTP conversion service (serve --help: its settings)\n"
          "  pressmark worker --broker URL    a worker of the service's farm\n"
+         "  pressmark ocr IN OUT [--lang eng+deu] [--pdfa] [--force] [--rotate]\n"
+         "                                   make a scanned PDF or a PNG, JPEG or TIFF image searchable\n"
          "  pressmark --help [CLASS]         this text, or the members of one class\n"
          "\n"
          "Arguments are JSON values where they parse as JSON, otherwise text; Name:=value passes a\n"

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Command.h"
@@ -57,24 +58,31 @@ int officeCommand(const std::vector<std::string>& words) {
 }
 
 // `pressmark serve` and `pressmark worker` are the HTTP service and the farm's
-// workers, written in Python over the module: the command becomes that
-// interpreter, so signals and the exit status reach the service unchanged.
+// workers, and `pressmark ocr` the OCR of scanned pages, written in Python
+// over the module: the command becomes that interpreter running the
+// package's module, so signals and the exit status reach it unchanged.
 // PRESSMARK_PYTHON names another interpreter. Run from a build tree, the
 // package built beside this program is the one imported.
-int serviceCommand(const std::vector<std::string>& words, const char* argv0) {
+int pythonCommand(const std::string& module, const std::vector<std::string>& words, const char* argv0) {
   const char* env = std::getenv("PRESSMARK_PYTHON");
   std::string python = env && *env ? env : PRESSMARK_SERVICE_PYTHON;
   std::error_code ec;
   auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
   if (ec) self = argv0;
   auto built = self.parent_path() / "python";
-  if (std::filesystem::exists(built / "pressmark" / "service" / "__main__.py", ec)) {
+  std::filesystem::path entry = built;
+  for (std::string_view rest = module; !rest.empty();) {
+    auto dot = rest.find('.');
+    entry /= std::string(rest.substr(0, dot));
+    rest = dot == std::string_view::npos ? std::string_view() : rest.substr(dot + 1);
+  }
+  if (std::filesystem::exists(entry / "__main__.py", ec)) {
     const char* old = std::getenv("PYTHONPATH");
     std::string path = built.string();
     if (old && *old) path += std::string(":") + old;
     ::setenv("PYTHONPATH", path.c_str(), 1);
   }
-  std::vector<std::string> args{python, "-m", "pressmark.service"};
+  std::vector<std::string> args{python, "-m", module};
   args.insert(args.end(), words.begin(), words.end());
   std::vector<char*> cargs;
   for (auto& a : args) cargs.push_back(a.data());
@@ -111,7 +119,8 @@ int main(int argc, char** argv) {
   }
   if (words[0] == "register") return pm::cli::registerServers(std::cout);
   if (words[0] == "office") return officeCommand(words);
-  if (words[0] == "serve" || words[0] == "worker") return serviceCommand(words, argv[0]);
+  if (words[0] == "serve" || words[0] == "worker") return pythonCommand("pressmark.service", words, argv[0]);
+  if (words[0] == "ocr") return pythonCommand("pressmark.ocr", {words.begin() + 1, words.end()}, argv[0]);
   try {
     pm::cli::Session s(std::cout);
     return s.runCall(words) ? 0 : 1;

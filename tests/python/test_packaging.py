@@ -33,6 +33,7 @@ except pressmark.AutomationError as e:
     hr, msg, exc, arg = e.args
     print(hr + 1, msg.upper(), exc[1].upper(), e.number + 1)
 print(pressmark.__version__.upper(), pressmark.Missing.scode, pressmark.Ref([]).value)
+pages: int = pressmark.ocr("scan.pdf", pathlib.Path("out.pdf"), "eng+deu", pdfa=True, progress=lambda d, t: None)
 '''
 
 # Each line added to the script is an error mypy must find in it.
@@ -40,6 +41,7 @@ MISTAKES = [
     ('pdf.CreatePDFfromWord("out.pdf", "in.rtf", blnNoSuchOption=True)', 'Unexpected keyword argument "blnNoSuchOption"'),
     ('pdf.CopyFile("a")', 'Missing positional argument "strTarget"'),
     ('pressmark.__version__ + 1', 'Unsupported operand types'),
+    ('pressmark.ocr("scan.pdf", "out.pdf", pdfa="yes")', 'Argument "pdfa" to "ocr" has incompatible type'),
 ]
 
 

@@ -102,6 +102,9 @@ class Service:
         self.kill(signal.SIGTERM, 15)
 
 
+SCANNED = "Quarterly invoice number seven"
+
+
 @pytest.fixture(scope="session")
 def made(tmp_path_factory):
     """The documents the tests send, made here."""
@@ -148,6 +151,11 @@ def made(tmp_path_factory):
         "-out c.pem -days 2 -subj '/CN=Pressmark Service Test' && openssl pkcs12 -export -inkey k.pem -in c.pem "
         "-out signer.p12 -passout pass:secret", shell=True, check=True, capture_output=True)
     docs["p12"] = d / "signer.p12"
+    # A scanned page: known text rendered at 200 dpi in grey.
+    ps("scan.ps", SCANNED)
+    docs["scan"] = d / "scan.png"
+    subprocess.run(["gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=pnggray", "-r200", "-o", str(docs["scan"]),
+                    str(d / "scan.ps")], check=True)
     return docs
 
 

@@ -20,8 +20,8 @@ import zipfile
 
 import pytest
 
-from conftest import (CLI, WEBHOOK_KEY, WEBHOOK_SECRET, Service, free_port, pdf_pages, pdf_text, read_back,
-                      require_or_skip)
+from conftest import (CLI, ROOT, SCANNED, WEBHOOK_KEY, WEBHOOK_SECRET, Service, free_port, pdf_pages, pdf_text,
+                      read_back, require_or_skip)
 
 
 def qdf(data, tmp_path):
@@ -186,6 +186,11 @@ BAD = [
      "/v1/bookmarks/write", 400, "invalid-argument"),
     ("fetch from a host not allowed", dict(data={"fileUrl": "http://198.51.100.7/latest"}), "/v1/text", 400,
      "url-not-allowed"),
+    ("junk to OCR", dict(files=[("file", ("scan.png", b"\x89PNG junk"))]), "/v1/ocr", 400, "unsupported-input"),
+    ("damaged PDF to OCR", dict(files=[("file", ("a.pdf", b"%PDF-1.7\n1 0 obj <<>> trailer garbage"))]), "/v1/ocr",
+     422, "automation-error"),
+    ("OCR language not installed", dict(files=[("file", ("a.pdf", b"%PDF-1.4"))], data={"languages": "eng+xyz"}),
+     "/v1/ocr", 400, "invalid-argument"),
 ]
 
 
@@ -257,6 +262,28 @@ def test_async_job_polled_deleted_and_webhook_signed(service, made, tmp_path):
         assert headers["X-Request-Id"] == "hooked" and json.loads(body)["status"] == "done"
         assert service.client.delete(job).status_code == 204
         assert service.client.get(job).status_code == 404
+
+
+def test_ocr_job_makes_a_scan_searchable(service, made, tmp_path):
+    r = service.client.post("/v1/ocr", files=uploads(made, {"file": ["scan"]}), data={"languages": "eng"},
+                            headers={"prefer": "respond-async"})
+    assert r.status_code == 202, r.text
+    status = finished(service.client, r.json()["id"])
+    assert status["status"] == "done" and status["progress"] == 100, status
+    result = service.client.get(status["result"])
+    assert result.headers["content-type"] == "application/pdf"
+    assert pdf_pages(result.content, tmp_path) == 1
+    assert pdf_text(result.content, tmp_path).split() == SCANNED.split()
+
+
+def test_ocr_progress_counts_pages(made, tmp_path):
+    from pressmark.service.operations import OPS
+    from pressmark.service.operations.base import Ctx
+    shutil.copy(made["scan"], tmp_path / "in.png")
+    seen = []
+    ctx = Ctx(None, str(tmp_path), {"file": [(str(tmp_path / "in.png"), "page.png")]}, {}, seen.append, 300)
+    out = OPS["ocr"].run(ctx)
+    assert seen == [0, 100] and [os.path.basename(f) for f in out.files] == ["page.pdf"]
 
 
 # Loopback as a caller may spell it; the resolver reads each as 127.0.0.1 or ::1.
@@ -471,6 +498,11 @@ def test_farm_bad_day_every_job_ends_once(tmp_path, made):
                                         headers={"prefer": "respond-async", **hook})
                 assert r.status_code == 202, r.text
                 ids.append((r.json()["id"], pages))
+            # OCR, on its own queue.
+            r = gateway.client.post("/v1/ocr", files=uploads(made, {"file": ["scan"]}),
+                                    headers={"prefer": "respond-async"})
+            assert r.status_code == 202, r.text
+            ids.append((r.json()["id"], 1))
             # The worker process running a job dies mid-job.
             victim = None
             for _ in range(600):
@@ -498,7 +530,7 @@ def test_farm_bad_day_every_job_ends_once(tmp_path, made):
             st = finished(gateway.client, job, 1800)
             assert st["status"] == "done", st
             assert pdf_pages(gateway.client.get(st["result"]).content, tmp_path) == pages
-        assert done + counter(gateway.client.get("/metrics").text, "pressmark_jobs_total", outcome="done") == 30
+        assert done + counter(gateway.client.get("/metrics").text, "pressmark_jobs_total", outcome="done") == 31
         logs = "".join((tmp_path / f"w{i}" / "worker.log").read_text() for i in range(2))
         assert sorted(re.findall(r"job ([0-9a-f]{32}) runs", logs)) == sorted([j for j, _ in ids] + [victim[0]])
         # The killed job ran again elsewhere: its outcome names another process.

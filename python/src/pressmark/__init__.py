@@ -37,6 +37,10 @@ from ._pressmark import (
 from ._pressmark import call, get, let, set  # noqa: F401 -- reachable by name, kept out of __all__
 from ._version import __version__  # noqa: F401 -- the package's version
 from . import _idioms
+# The function takes the name of its subpackage: pressmark.ocr(...) is the
+# call, and `python -m pressmark.ocr` (which imports the subpackage by its
+# full name) still finds the subpackage.
+from .ocr import ocr
 
 DispatchWithEvents = _idioms.DispatchWithEvents
 
@@ -45,5 +49,5 @@ DispatchWithEvents = _idioms.DispatchWithEvents
 __all__ = [
     "Array", "AutomationError", "Connection", "CreatePDF", "Dispatch", "DispatchWithEvents", "ErrorValue",
     "GetActiveObject", "MemberNotFoundError", "Missing", "Nothing", "Null", "Object", "Ref", "ServerPath", "WithEvents",
-    "path_parameters", "typename",
+    "ocr", "path_parameters", "typename",
 ]

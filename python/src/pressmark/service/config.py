@@ -61,7 +61,7 @@ class Settings(pydantic.BaseSettings):
     broker: str = Field("", description="Redis address of the farm (redis://HOST:6379/0); empty runs jobs "
                         "in-process")
     store_dir: str = Field("", description="folder every farm node mounts; documents travel through it")
-    queues: str = Field("office,postscript,fast", description="the farm queues a worker takes jobs from")
+    queues: str = Field("office,ocr,postscript,fast", description="the farm queues a worker takes jobs from")
     log_level: str = Field("info", description="log level (debug, info, warning)")
     test_gate_dir: str = Field("", description="for tests only: a folder; POST /v1/test/gate then runs a job that "
                                "waits until a file named open appears there")

@@ -35,13 +35,15 @@ class Engine(Protocol):
 
 
 def execute(pdf: Any, folder: str, op_name: str, fields: Dict[str, str], inputs: Inputs,
-            progress: Progress, cancelled: Optional[threading.Event] = None, roots: Sequence[str] = ()) -> Outcome:
+            progress: Progress, cancelled: Optional[threading.Event] = None, roots: Sequence[str] = (),
+            timeout: Optional[float] = None) -> Outcome:
     """Runs one job's operation; answers (output, error) as recorded in the store. An office lost under the job
     runs it once more from a clean output folder; no problem names a path under the job's folder or `roots`
     (the service's folders), and a failed job keeps no output. A job is done only when the files it names
     exist and are not empty: an engine told to write elsewhere, or that wrote nothing, fails the job."""
     op = OPS[op_name]
-    ctx = Ctx(pdf, folder, {k: [(p, n) for p, n in v] for k, v in inputs.items()}, fields, progress, cancelled)
+    ctx = Ctx(pdf, folder, {k: [(p, n) for p, n in v] for k, v in inputs.items()}, fields, progress, cancelled,
+              timeout)
 
     def clear() -> None:
         shutil.rmtree(ctx.out, ignore_errors=True)

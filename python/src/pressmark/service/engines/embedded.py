@@ -112,7 +112,8 @@ class Embedded:
             self.metrics.observe_wait(job)
             started = time.monotonic()
             output, error = execute(pdf, folder, job.op, job.fields, job.inputs, self._progress_of(job_id),
-                                    me.cancelled, (self.settings.state_dir, self.settings.store_dir))
+                                    me.cancelled, (self.settings.state_dir, self.settings.store_dir),
+                                    self.settings.call_timeout)
             if error is not None and time.monotonic() - started >= self.settings.call_timeout:
                 # The engine stopped the work at the time-out (it has the same one): say so.
                 error = problem_of(TimeoutError(), self.settings.call_timeout)

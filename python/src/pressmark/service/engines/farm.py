@@ -41,7 +41,7 @@ from .pickup import PromptPickup
 
 log = logging.getLogger("pressmark.service")
 
-QUEUES = ("office", "postscript", "fast")
+QUEUES = ("office", "ocr", "postscript", "fast")
 TASK = "pressmark.run_job"
 WEBHOOK_TASK = "pressmark.deliver_webhook"
 CHANNEL = "pressmark:job-events"
@@ -383,7 +383,7 @@ def run_job(task: Any, job_id: str) -> None:
             _pdf = pressmark.CreatePDF()
         inputs = {k: [[os.path.join(folder, p), n] for p, n in v] for k, v in job["inputs"].items()}
         output, error = execute(_pdf, folder, job["op"], job["fields"], inputs, lambda p: beat.update(progress=p),
-                                roots=(_settings.state_dir, _settings.store_dir))
+                                roots=(_settings.state_dir, _settings.store_dir), timeout=_settings.call_timeout)
     finally:
         beat.stop()
     if error is not None and time.time() - started >= _settings.call_timeout:

@@ -4,9 +4,9 @@ from __future__ import annotations
 
 from typing import Dict
 
-from . import compatible, native
+from . import compatible, native, ocr
 from .base import Op, Output, queue_for
 
-OPS: Dict[str, Op] = {op.name: op for op in [*native.OPS, *compatible.OPS]}
+OPS: Dict[str, Op] = {op.name: op for op in [*native.OPS, *ocr.OPS, *compatible.OPS]}
 
 __all__ = ["OPS", "Op", "Output", "queue_for"]

@@ -42,7 +42,7 @@ class Op:
     run: Callable[["Ctx"], Output]
     inputs: InputSpec
     members: Tuple[str, ...]    # members whose named arguments the form may carry
-    queue: str = "fast"         # farm queue by cost: office, postscript, fast
+    queue: str = "fast"         # farm queue by cost: office, ocr, postscript, fast
     summary: str = ""
     extra: ExtraSpec = ()       # further form fields of the route itself
     hidden: bool = False        # reached through a route of its own (the compatibility routes)
@@ -110,7 +110,8 @@ class Ctx:
     """One job's view: its CreatePDF, inputs, form fields and output folder."""
 
     def __init__(self, pdf: Any, folder: str, inputs: Dict[str, List[Upload]], fields: Dict[str, str],
-                 progress: Optional[Progress] = None, cancelled: Optional[threading.Event] = None) -> None:
+                 progress: Optional[Progress] = None, cancelled: Optional[threading.Event] = None,
+                 timeout: Optional[float] = None) -> None:
         self.pdf = pdf
         self.folder = folder
         self.inputs = inputs          # form name -> list of (path, original file name)
@@ -120,6 +121,8 @@ class Ctx:
         self.progress: Progress = progress or (lambda p: None)
         # Set when the job has run out of time: work that can stop early looks at it.
         self.cancelled = cancelled or threading.Event()
+        # The seconds the job may run: work in processes of its own ends by then.
+        self.timeout = timeout
 
     def one(self, name: str = "file") -> Upload:
         files = self.inputs.get(name) or []
