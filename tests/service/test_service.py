@@ -13,6 +13,7 @@ import re
 import signal
 import socket
 import sqlite3
+import shutil
 import subprocess
 import threading
 import time
@@ -20,8 +21,8 @@ import zipfile
 
 import pytest
 
-from conftest import (CLI, ROOT, SCANNED, WEBHOOK_KEY, WEBHOOK_SECRET, Service, free_port, pdf_pages, pdf_text,
-                      read_back, require_or_skip)
+from conftest import (CLI, SCANNED, WEBHOOK_KEY, WEBHOOK_SECRET, Service, free_port, pdf_pages, pdf_text, read_back,
+                      require_or_skip)
 
 
 def qdf(data, tmp_path):
@@ -281,7 +282,7 @@ def test_ocr_progress_counts_pages(made, tmp_path):
     from pressmark.service.operations.base import Ctx
     shutil.copy(made["scan"], tmp_path / "in.png")
     seen = []
-    ctx = Ctx(None, str(tmp_path), {"file": [(str(tmp_path / "in.png"), "page.png")]}, {}, seen.append, 300)
+    ctx = Ctx(None, str(tmp_path), {"file": [(str(tmp_path / "in.png"), "page.png")]}, {}, seen.append, timeout=300)
     out = OPS["ocr"].run(ctx)
     assert seen == [0, 100] and [os.path.basename(f) for f in out.files] == ["page.pdf"]
 
