@@ -66,4 +66,13 @@ void removeStalePipes(const std::string& kind);
 // Whether the process is gone (not merely another user's).
 bool processGone(pid_t pid);
 
+// The resident memory of every process of a process group, in kB: an
+// office's group holds its launcher and the office program it starts.
+long groupMemoryKb(pid_t group);
+
+// The megabytes of resident memory an office's group may hold
+// ($PRESSMARK_OFFICE_MEMORY_LIMIT, default 1024): past it, an office at
+// work is ended and one given back is replaced.
+long officeMemoryLimitKb();
+
 }  // namespace pm::office

@@ -34,6 +34,7 @@
 #include <rtl/ref.hxx>
 
 #include "automation/Automation.h"
+#include "servers/office/PackageSize.h"
 #include "servers/office/PostScriptText.h"
 #include "servers/office/UnoUtil.h"
 #include "system/AtomicFile.h"
@@ -155,10 +156,20 @@ int setCommentsAside(const Reference<css::lang::XComponent>& model) {
   return static_cast<int>(comments.size());
 }
 
+// A package the office must not unpack: refused with the reason before
+// the office sees it.
+bool refusedPackage(const std::string& path, LoadFailure& failure) {
+  PackageVerdict v = inspectPackageFile(path, packageLimits());
+  if (v.refusal.empty()) return false;
+  failure.why = v.refusal;
+  return true;
+}
+
 }  // namespace
 
 Reference<css::lang::XComponent> loadHidden(Session& s, const std::string& path, const std::string& password,
                                             LoadFailure& failure, const LoadFilter& filter) {
+  if (refusedPackage(path, failure)) return {};
   ::rtl::Reference<AbortingHandler> handler = new AbortingHandler;
   std::vector<css::beans::PropertyValue> md =
       loadProperties(password, filter, Reference<css::task::XInteractionHandler>(handler.get()));
@@ -183,6 +194,7 @@ Reference<css::lang::XComponent> loadHidden(Session& s, const std::string& path,
 Reference<css::lang::XComponent> loadTextHidden(Session& s, const std::string& path, const std::string& password,
                                                 LoadFailure& failure, const LoadFilter& filter, int& commentsSetAside) {
   commentsSetAside = 0;
+  if (refusedPackage(path, failure)) return {};
   ::rtl::OUString filterName = filter.name.empty() ? textFilter(s, path) : fromUtf8(filter.name);
   if (filterName.isEmpty()) return loadHidden(s, path, password, failure, filter);
   ::rtl::Reference<AbortingHandler> handler = new AbortingHandler;
