@@ -8,8 +8,8 @@
 #include "servers/office/PackageSize.h"
 
 std::vector<std::string> pmFuzzTokens() {
-  return {std::string("PK\x05\x06", 4), std::string("PK\x06\x06", 4), std::string("PK\x06\x07", 4),
-          std::string("PK\x01\x02", 4), std::string("PK\x03\x04", 4), std::string("\xff\xff\xff\xff", 4),
+  return {std::string("PK\x05\x06", 4),       std::string("PK\x06\x06", 4), std::string("PK\x06\x07", 4),
+          std::string("PK\x01\x02", 4),       std::string("PK\x03\x04", 4), std::string("\xff\xff\xff\xff", 4),
           std::string("\x01\x00\x18\x00", 4), std::string("\x08\x00", 2)};
 }
 

@@ -196,8 +196,7 @@ TEST_F(Ghostscript, EmptyMissingAndLoopingJobsFailWithTheirReason) {
     EXPECT_EQ(events_.front(), "OnJobStart " + ps + " " + pdf);
     EXPECT_EQ(events_.back(), "OnJobFail " + ps + " " + pdf);
     EXPECT_NE(logText().find(r.log), std::string::npos) << logText();
-    EXPECT_EQ(processesWhere([&](pid_t p) { return cmdline(p).find(ps) != std::string::npos; }),
-              std::vector<pid_t>{})
+    EXPECT_EQ(processesWhere([&](pid_t p) { return cmdline(p).find(ps) != std::string::npos; }), std::vector<pid_t>{})
         << "Ghostscript still runs after the job ended";
     EXPECT_EQ(leftovers(tmp_.path(), {"job.ps"}), Lines{});
     std::filesystem::remove(ps);

@@ -43,9 +43,8 @@ std::string odfImages(const std::vector<std::string>& targets, const char* ancho
   int n = 0;
   for (const std::string& t : targets) {
     ++n;
-    s += "<draw:frame draw:name=\"i" + std::to_string(n) + "\" " + anchor +
-         " svg:x=\"1cm\" svg:y=\"" + std::to_string(2 + 3 * n) +
-         "cm\" svg:width=\"10cm\" svg:height=\"2.5cm\"><draw:image xlink:href=\"" + t +
+    s += "<draw:frame draw:name=\"i" + std::to_string(n) + "\" " + anchor + " svg:x=\"1cm\" svg:y=\"" +
+         std::to_string(2 + 3 * n) + "cm\" svg:width=\"10cm\" svg:height=\"2.5cm\"><draw:image xlink:href=\"" + t +
          "\" xlink:type=\"simple\" xlink:show=\"embed\" xlink:actuate=\"onLoad\"/></draw:frame>";
   }
   return s;
@@ -123,8 +122,8 @@ std::string makeDocx(const std::string& files, const std::string& web) {
       "xmlns:wp=\"http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing\" "
       "xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\" "
       "xmlns:pic=\"http://schemas.openxmlformats.org/drawingml/2006/picture\"><w:body><w:p><w:r><w:t>" +
-      std::string(kBody) + "</w:t></w:r></w:p>" + pictures + "<w:p><w:fldSimple w:instr=\"INCLUDEPICTURE &quot;" +
-      web + "/field.png&quot; \\d\"><w:r><w:t>x</w:t></w:r></w:fldSimple></w:p></w:body></w:document>";
+      std::string(kBody) + "</w:t></w:r></w:p>" + pictures + "<w:p><w:fldSimple w:instr=\"INCLUDEPICTURE &quot;" + web +
+      "/field.png&quot; \\d\"><w:r><w:t>x</w:t></w:r></w:fldSimple></w:p></w:body></w:document>";
   return makeZip(
       {{"[Content_Types].xml",
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
@@ -150,20 +149,18 @@ std::string makeRtf(const std::string& files, const std::string& web) {
 }
 
 std::string makeHtmlDoc(const std::string& files, const std::string& web) {
-  std::string s = "<html><head><link rel=\"stylesheet\" href=\"" + web + "/style.css\"></head><body><p>" + kBody +
-                  "</p>";
-  for (const std::string& t : {files + "canary.svg", files + "canary.pdf", web + "/page.png", std::string("canary.svg")})
+  std::string s =
+      "<html><head><link rel=\"stylesheet\" href=\"" + web + "/style.css\"></head><body><p>" + kBody + "</p>";
+  for (const std::string& t :
+       {files + "canary.svg", files + "canary.pdf", web + "/page.png", std::string("canary.svg")})
     s += "<p><img src=\"" + t + "\" width=\"300\" height=\"80\"></p>";
   return s + "<iframe src=\"" + web + "/frame.html\"></iframe></body></html>";
 }
 
 const Hostile kHostile[] = {
-    {"linked.odt", "CreatePDFfromWord", makeOdt},
-    {"linked.docx", "CreatePDFfromWord", makeDocx},
-    {"linked.rtf", "CreatePDFfromWord", makeRtf},
-    {"linked.doc", "CreatePDFfromWord", makeHtmlDoc},
-    {"linked.ods", "CreatePDFfromExcel", makeOds},
-    {"linked.odp", "CreatePDFfromPowerPoint2", makeOdp},
+    {"linked.odt", "CreatePDFfromWord", makeOdt},  {"linked.docx", "CreatePDFfromWord", makeDocx},
+    {"linked.rtf", "CreatePDFfromWord", makeRtf},  {"linked.doc", "CreatePDFfromWord", makeHtmlDoc},
+    {"linked.ods", "CreatePDFfromExcel", makeOds}, {"linked.odp", "CreatePDFfromPowerPoint2", makeOdp},
 };
 
 class LinkedContent : public RealConversion {
@@ -175,9 +172,8 @@ class LinkedContent : public RealConversion {
               std::string("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"400\" height=\"100\">"
                           "<text x=\"10\" y=\"50\" font-size=\"30\">") +
                   kSvgCanary + "</text></svg>");
-    writeFile(dir.file("canary.ps"),
-              std::string("%!PS\n/Helvetica findfont 30 scalefont setfont 40 700 moveto (") + kPdfCanary +
-                  ") show showpage\n");
+    writeFile(dir.file("canary.ps"), std::string("%!PS\n/Helvetica findfont 30 scalefont setfont 40 700 moveto (") +
+                                         kPdfCanary + ") show showpage\n");
     commandOutput("gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -o " + shellQuote(dir.file("canary.pdf")) + " " +
                   shellQuote(dir.file("canary.ps")));
     ASSERT_TRUE(std::filesystem::exists(dir.file("canary.pdf")));

@@ -50,9 +50,8 @@ TEST_F(RealConversion, AnOfficeBombFailsClearlyAndTheNextConversionSucceeds) {
     int32_t number;
     const char* why;
   };
-  for (const Row& r :
-       {Row{nullptr, nullptr, 0, "unpacks to more than 512 MB"},
-        Row{"100000", "400", kErrOfficeMemory, "used more than 400 MB of memory"}}) {
+  for (const Row& r : {Row{nullptr, nullptr, 0, "unpacks to more than 512 MB"},
+                       Row{"100000", "400", kErrOfficeMemory, "used more than 400 MB of memory"}}) {
     SCOPED_TRACE(r.why);
     ScopedEnv unpacked("PRESSMARK_OFFICE_MAX_UNPACKED_MB", r.maxUnpacked);
     ScopedEnv ratio("PRESSMARK_OFFICE_MAX_RATIO", r.maxUnpacked);

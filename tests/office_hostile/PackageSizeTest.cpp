@@ -24,7 +24,11 @@ TEST(PackageSize, PartsCountForWhatTheyInflateTo) {
   TempDir dir;
   std::string mb(1 << 20, 'x');
   std::vector<ZipPart> many;
-  for (int i = 0; i < 20001; ++i) many.push_back({"p" + std::to_string(i), "x"});
+  for (int i = 0; i < 101; ++i) many.push_back({"p" + std::to_string(i), "x"});
+  PackageLimits limits;
+  limits.maxUnpacked = 16u << 20;
+  limits.ratioFloor = 4u << 20;
+  limits.maxParts = 100;
   struct Row {
     const char* name;
     std::string bytes;
@@ -32,18 +36,19 @@ TEST(PackageSize, PartsCountForWhatTheyInflateTo) {
     const char* refusal;  // "" passes
   } rows[] = {
       {"plain text", "no package here\n", false, ""},
-      {"a small document", makeZip({{"mimetype", "application/vnd.oasis.opendocument.text"},
-                                    {"content.xml", "<office:document-content/>", true}}),
+      {"a small document",
+       makeZip({{"mimetype", "application/vnd.oasis.opendocument.text"},
+                {"content.xml", "<office:document-content/>", true}}),
        true, ""},
-      {"600 MB of one part", makeZip({{"big.xml", mb, true, 600}}), true, "unpacks to more than 512 MB"},
-      {"headers that say nothing", lying(makeZip({{"big.xml", mb, true, 600}})), true, "unpacks to more than 512 MB"},
-      {"40 MB from a few kB", makeZip({{"x.xml", mb, true, 40}}), true, "more than the ratio of 100"},
-      {"20001 parts", makeZip(many), true, "more than the 20000 allowed"},
+      {"20 MB of one part", makeZip({{"big.xml", mb, true, 20}}), true, "unpacks to more than 16 MB"},
+      {"headers that say nothing", lying(makeZip({{"big.xml", mb, true, 20}})), true, "unpacks to more than 16 MB"},
+      {"8 MB from a few kB", makeZip({{"x.xml", mb, true, 8}}), true, "more than the ratio of 100"},
+      {"101 parts", makeZip(many), true, "more than the 100 allowed"},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
     writeFile(dir.file("in"), r.bytes);
-    office::PackageVerdict v = inspectPackageFile(dir.file("in"), PackageLimits{});
+    office::PackageVerdict v = inspectPackageFile(dir.file("in"), limits);
     EXPECT_EQ(v.isZip, r.isZip);
     if (*r.refusal) {
       EXPECT_NE(v.refusal.find(r.refusal), std::string::npos) << v.refusal;

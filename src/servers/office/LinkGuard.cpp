@@ -37,8 +37,7 @@ void lockLinks(Session& s) {
       UNO_QUERY_THROW);
   // Links (images, sections, objects) of a document whose origin is not a
   // trusted location are not loaded.
-  setItems(provider, "/org.openoffice.Office.Common/Security/Scripting",
-           {{"BlockUntrustedRefererLinks", Any(true)}});
+  setItems(provider, "/org.openoffice.Office.Common/Security/Scripting", {{"BlockUntrustedRefererLinks", Any(true)}});
   // Links are never updated: text documents (0, never) and spreadsheets
   // (1, never), whatever the document asks for.
   setItems(provider, "/org.openoffice.Office.Writer/Content/Update", {{"Link", Any(sal_Int32(0))}});

@@ -496,7 +496,7 @@ struct OfficeBridge::Impl {
     // with this process however it ends.
     TiedChild child;
     std::vector<std::string> env = officeEnvironment(prof);
-    int rc = spawnTied(officeCommand(prof + "/profile", pipe), env, kOfficeUmask, child);
+    int rc = spawnTied(officeCommand(prof + "/profile", pipe), env, kOfficeUmask, child, officeConfinement(prof));
     if (rc != 0) {
       std::filesystem::remove_all(prof, ec);
       raise(basic::CannotCreateObject, std::string("The office program could not be started: ") + std::strerror(rc));

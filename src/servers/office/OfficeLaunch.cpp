@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 extern char** environ;
 
@@ -51,6 +52,33 @@ std::vector<std::string> officeCommand(const std::string& profile, const std::st
           "--nofirststartwizard",
           "-env:UserInstallation=" + profileUrl,
           "--accept=pipe,name=" + pipeName + ";urp;StarOffice.ComponentContext"};
+}
+
+Confinement officeConfinement(const std::string& ownFolder) {
+  Confinement c;
+  if (const char* v = std::getenv("PRESSMARK_OFFICE_CONFINE"); v && std::string(v) == "0") return c;
+  c.readOnly = {"/usr",
+                "/etc",
+                "/lib",
+                "/lib32",
+                "/lib64",
+                "/libx32",
+                "/bin",
+                "/sbin",
+                "/opt",
+                "/proc",
+                "/sys",
+                "/var/cache/fontconfig",
+                std::filesystem::path(PM_LIBREOFFICE_PROGRAM).parent_path().string()};
+  // The user's own fonts and font settings.
+  if (const char* home = std::getenv("HOME"); home && *home == '/')
+    for (const char* sub : {"/.fonts", "/.local/share/fonts", "/.config/fontconfig", "/.cache/fontconfig"})
+      c.readOnly.push_back(std::string(home) + sub);
+  // The office's machine-wide caches of its extensions, made on first use.
+  c.readWrite = {ownFolder, "/dev", "/var/lib/libreoffice", "/var/spool/libreoffice"};
+  c.socketDirs = {"/tmp", "/var/tmp"};
+  c.noTcp = true;
+  return c;
 }
 
 std::vector<std::string> officeEnvironment(const std::string& tempDir) {

@@ -596,7 +596,8 @@ class Supervisor {
     // The clients' documents are only read: no lock files beside them.
     std::vector<std::string> env = officeEnvironment(o.profile);
     TiedChild child;
-    int rc = spawnTied(officeCommand(o.profile + "/profile", o.pipe), env, kOfficeUmask, child);
+    int rc = spawnTied(officeCommand(o.profile + "/profile", o.pipe), env, kOfficeUmask, child,
+                       officeConfinement(o.profile));
     o.pid = child.pid;
     o.lifeline = child.lifeline;
     if (rc != 0) {

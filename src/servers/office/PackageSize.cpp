@@ -119,8 +119,8 @@ PackageVerdict inspectPackage(const PackageReader& read, uint64_t size, const Pa
     return v;
   }
   auto tooBig = [&] {
-    v.refusal = "the document unpacks to more than " + megabytes(limits.maxUnpacked) +
-                " (PRESSMARK_OFFICE_MAX_UNPACKED_MB)";
+    v.refusal =
+        "the document unpacks to more than " + megabytes(limits.maxUnpacked) + " (PRESSMARK_OFFICE_MAX_UNPACKED_MB)";
     return v;
   };
   if (dir.offset >= size) return v;
@@ -166,8 +166,8 @@ PackageVerdict inspectPackage(const PackageReader& read, uint64_t size, const Pa
   if (v.unpacked > limits.ratioFloor && static_cast<double>(v.unpacked) > limits.maxRatio * static_cast<double>(size))
     v.refusal = "the document unpacks to " + megabytes(v.unpacked) + ", " +
                 std::to_string(static_cast<uint64_t>(static_cast<double>(v.unpacked) / std::max<uint64_t>(size, 1))) +
-                " times its size, more than the ratio of " +
-                std::to_string(static_cast<uint64_t>(limits.maxRatio)) + " allowed (PRESSMARK_OFFICE_MAX_RATIO)";
+                " times its size, more than the ratio of " + std::to_string(static_cast<uint64_t>(limits.maxRatio)) +
+                " allowed (PRESSMARK_OFFICE_MAX_RATIO)";
   return v;
 }
 
