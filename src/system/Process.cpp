@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -150,6 +151,7 @@ struct ChildSetup {
   const char* workingDir;
   int out, err, fail;
   pid_t parent;
+  rlim_t cpuSeconds;
 };
 
 // The child, from its start to exec; only async-signal-safe calls.
@@ -161,6 +163,10 @@ int childMain(void* arg) {
   // nothing; the parent may already have gone before the request took.
   ::prctl(PR_SET_PDEATHSIG, SIGKILL);
   if (::getppid() != c.parent) ::_exit(127);
+  if (c.cpuSeconds > 0) {
+    rlimit cpu{c.cpuSeconds, c.cpuSeconds + 1};
+    if (::setrlimit(RLIMIT_CPU, &cpu) != 0) childFail(c.fail, errno, 0);
+  }
   defaultSignals();
   int nul = ::open("/dev/null", O_RDONLY);
   if (nul < 0 || ::dup2(nul, 0) < 0 || ::dup2(c.out, 1) < 0 || ::dup2(c.err, 2) < 0) childFail(c.fail, errno, 0);
@@ -240,8 +246,16 @@ Process::Process(ProcessOptions options) : opt_(std::move(options)) {
   const char* workingDir = opt_.workingDir.empty() ? nullptr : opt_.workingDir.c_str();
   UniqueFd failR, failW;
   makePipe(failR, failW);
-  ChildSetup setup{argv.data(), envp.data(), candidatePtrs.data(), candidatePtrs.size(), workingDir, outW.fd, errW.fd,
-                   failW.fd,    ::getpid()};
+  ChildSetup setup{argv.data(),
+                   envp.data(),
+                   candidatePtrs.data(),
+                   candidatePtrs.size(),
+                   workingDir,
+                   outW.fd,
+                   errW.fd,
+                   failW.fd,
+                   ::getpid(),
+                   static_cast<rlim_t>(std::max<int64_t>(0, opt_.cpuLimit.count()))};
   pid_t pid = startChild(setup);
   if (pid < 0) raiseSpawn(errno, opt_.argv[0]);
   // Also from this side, so that no signal to the group can come before
@@ -527,8 +541,81 @@ void closeRange(unsigned from, unsigned to) {
   for (unsigned fd = from; fd <= last; ++fd) ::close(static_cast<int>(fd));
 }
 
+// Landlock's kernel interface, spelled out here: the C library's headers
+// may predate the parts used (network rules, later access rights).
+namespace landlock {
+constexpr uint64_t kExecute = 1ull << 0, kWriteFile = 1ull << 1, kReadFile = 1ull << 2, kReadDir = 1ull << 3,
+                   kRemoveFile = 1ull << 5, kMakeSock = 1ull << 9, kTruncate = 1ull << 14, kIoctlDev = 1ull << 15;
+constexpr uint64_t kConnectTcp = 1ull << 1;
+constexpr uint32_t kRulePathBeneath = 1, kCreateRulesetVersion = 1;
+struct RulesetAttr {
+  uint64_t handledFs = 0, handledNet = 0;
+};
+struct __attribute__((packed)) PathBeneath {
+  uint64_t allowed;
+  int32_t parentFd;
+};
+// Every file-system right the kernel of that version knows.
+uint64_t fsRights(int version) {
+  uint64_t all = (1ull << 13) - 1;
+  if (version >= 2) all |= 1ull << 13;  // refer
+  if (version >= 3) all |= kTruncate;
+  if (version >= 5) all |= kIoctlDev;
+  return all;
+}
+}  // namespace landlock
+
+// The confinement as the keeper's child applies it: C strings made before
+// the fork, null-terminated lists.
+struct PreparedConfinement {
+  std::vector<const char*> readOnly, readWrite, socketDirs;
+  bool noTcp = false;
+  bool any = false;
+};
+
+// In the program's process before exec: only system calls. A path that
+// cannot be opened is left out (nothing of it is reachable then).
+void confine(const PreparedConfinement& c) {
+  if (!c.any) return;
+  long version = ::syscall(SYS_landlock_create_ruleset, nullptr, 0, landlock::kCreateRulesetVersion);
+  if (version < 1) return;
+  const uint64_t all = landlock::fsRights(static_cast<int>(version));
+  landlock::RulesetAttr attr;
+  attr.handledFs = all;
+  size_t attrSize = sizeof(uint64_t);
+  if (version >= 4 && c.noTcp) {
+    attr.handledNet = landlock::kConnectTcp;
+    attrSize = sizeof attr;
+  }
+  long ruleset = ::syscall(SYS_landlock_create_ruleset, &attr, attrSize, 0);
+  if (ruleset < 0) ::_exit(126);
+  auto allow = [&](const char* const* paths, uint64_t rights) {
+    for (const char* const* p = paths; *p; ++p) {
+      int fd = ::open(*p, O_PATH | O_CLOEXEC);
+      if (fd < 0) continue;
+      struct stat st {};
+      // Rights on a file (not a folder) may only be those of files.
+      uint64_t granted = rights & all;
+      if (::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode))
+        granted &=
+            landlock::kExecute | landlock::kWriteFile | landlock::kReadFile | landlock::kTruncate | landlock::kIoctlDev;
+      landlock::PathBeneath rule{granted, fd};
+      long r = ::syscall(SYS_landlock_add_rule, ruleset, landlock::kRulePathBeneath, &rule, 0);
+      ::close(fd);
+      if (r != 0) ::_exit(126);
+    }
+  };
+  allow(c.readOnly.data(), landlock::kExecute | landlock::kReadFile | landlock::kReadDir);
+  allow(c.readWrite.data(), all);
+  allow(c.socketDirs.data(), landlock::kMakeSock | landlock::kRemoveFile | landlock::kReadDir);
+  if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || ::syscall(SYS_landlock_restrict_self, ruleset, 0) != 0)
+    ::_exit(126);
+  ::close(static_cast<int>(ruleset));
+}
+
 // The keeper, after fork: only async-signal-safe calls from here on.
-[[noreturn]] void keep(char* const* argv, char* const* envp, mode_t childUmask, int lifeline) {
+[[noreturn]] void keep(char* const* argv, char* const* envp, mode_t childUmask, int lifeline,
+                       const PreparedConfinement& confinement) {
   ::setpgid(0, 0);
   defaultSignals();
   int null = ::open("/dev/null", O_RDWR);
@@ -545,6 +632,7 @@ void closeRange(unsigned from, unsigned to) {
   if (program == 0) {
     ::close(lifeline);
     ::umask(childUmask);
+    confine(confinement);
     ::execve(argv[0], argv, envp);
     ::_exit(127);
   }
@@ -563,10 +651,24 @@ void closeRange(unsigned from, unsigned to) {
 
 }  // namespace
 
+int confinementVersion() {
+  long v = ::syscall(SYS_landlock_create_ruleset, nullptr, 0, landlock::kCreateRulesetVersion);
+  return v < 0 ? 0 : static_cast<int>(v);
+}
+
 int spawnTied(const std::vector<std::string>& argv, const std::vector<std::string>& env, mode_t childUmask,
-              TiedChild& child) {
+              TiedChild& child, const Confinement& confinement) {
   child = TiedChild{};
   if (argv.empty()) return EINVAL;
+  PreparedConfinement prepared;
+  prepared.any = !confinement.empty();
+  prepared.noTcp = confinement.noTcp;
+  for (auto [from, to] :
+       {std::pair{&confinement.readOnly, &prepared.readOnly}, std::pair{&confinement.readWrite, &prepared.readWrite},
+        std::pair{&confinement.socketDirs, &prepared.socketDirs}}) {
+    for (const std::string& p : *from) to->push_back(p.c_str());
+    to->push_back(nullptr);
+  }
   // Everything the keeper needs is made before the fork: after it, a
   // process with other threads may only make async-signal-safe calls.
   std::vector<char*> args;
@@ -600,7 +702,7 @@ int spawnTied(const std::vector<std::string>& argv, const std::vector<std::strin
   }
   if (pid == 0) {
     ::close(tie[1]);
-    keep(args.data(), envp.data(), childUmask, tie[0]);
+    keep(args.data(), envp.data(), childUmask, tie[0], prepared);
   }
   // Also set here, so that a signal to the group cannot miss a keeper that
   // has not run yet.

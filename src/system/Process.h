@@ -31,6 +31,10 @@ struct ProcessOptions {
   std::chrono::milliseconds timeout{0};
   // How long the group has between SIGTERM and SIGKILL.
   std::chrono::milliseconds killGrace{2000};
+  // Zero: no limit. Otherwise the seconds of processor time the child may
+  // use, enforced by the kernel (SIGXCPU, then SIGKILL a second later): a
+  // busy child ends even when its owner is stopped and cannot time it out.
+  std::chrono::seconds cpuLimit{0};
   // Called on the thread that runs wait(), once per line, without the line
   // end ("\n" or "\r\n"). A line longer than maxLine is delivered in pieces.
   // An exception thrown here ends the wait; the group is then killed.
@@ -108,7 +112,21 @@ struct TiedChild {
   pid_t pid = -1;
   int lifeline = -1;
 };
+// What a tied program may reach, enforced by the kernel (Landlock) where it
+// can: the program reads and runs files under readOnly, does anything under
+// readWrite, and may only list folders and make and remove sockets under
+// socketDirs; with noTcp it connects to no TCP port. Other files it cannot
+// open. A kernel without Landlock (or without its network part) leaves that
+// part open. An empty confinement confines nothing.
+struct Confinement {
+  std::vector<std::string> readOnly, readWrite, socketDirs;
+  bool noTcp = false;
+  bool empty() const { return readOnly.empty() && readWrite.empty() && socketDirs.empty() && !noTcp; }
+};
 int spawnTied(const std::vector<std::string>& argv, const std::vector<std::string>& env, mode_t childUmask,
-              TiedChild& child);
+              TiedChild& child, const Confinement& confinement = {});
+// The Landlock version the kernel offers (0: none): 4 and later also
+// restrict TCP connections.
+int confinementVersion();
 
 }  // namespace pm

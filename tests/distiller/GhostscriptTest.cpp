@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -195,6 +196,8 @@ TEST_F(Ghostscript, EmptyMissingAndLoopingJobsFailWithTheirReason) {
     EXPECT_EQ(events_.front(), "OnJobStart " + ps + " " + pdf);
     EXPECT_EQ(events_.back(), "OnJobFail " + ps + " " + pdf);
     EXPECT_NE(logText().find(r.log), std::string::npos) << logText();
+    EXPECT_EQ(processesWhere([&](pid_t p) { return cmdline(p).find(ps) != std::string::npos; }), std::vector<pid_t>{})
+        << "Ghostscript still runs after the job ended";
     EXPECT_EQ(leftovers(tmp_.path(), {"job.ps"}), Lines{});
     std::filesystem::remove(ps);
   }
@@ -267,8 +270,13 @@ TEST_F(Ghostscript, AKilledOwnerTakesGhostscriptWithItAndItsFolderGoesAtTheNextJ
   pid_t owner = ::fork();
   ASSERT_GE(owner, 0);
   if (owner == 0) {
-    JobRequest rq{loop, pdf, "", false, std::chrono::seconds(600)};
-    runJob(rq, {});
+    // On a worker thread, as a service runs its jobs, while the main
+    // thread waits on something else.
+    std::thread worker([&] {
+      JobRequest rq{loop, pdf, "", false, std::chrono::seconds(600)};
+      runJob(rq, {});
+    });
+    worker.join();
     ::_exit(0);
   }
   // The owner's Ghostscript, once it runs.

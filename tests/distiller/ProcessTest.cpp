@@ -134,6 +134,15 @@ TEST(Process, SigkillFollowsWhenTermIsIgnored) {
   EXPECT_EQ(r.termSignal, SIGKILL);
 }
 
+TEST(Process, TheKernelEndsAChildPastItsProcessorTime) {
+  // No time-out of ours: the processor-time limit alone ends the loop.
+  ProcessOptions o = opts({"sh", "-c", "while :; do :; done"});
+  o.cpuLimit = std::chrono::seconds(1);
+  ProcessResult r = runProcess(std::move(o));
+  EXPECT_FALSE(r.timedOut);
+  EXPECT_EQ(r.termSignal, SIGXCPU) << r.describe();
+}
+
 TEST(Process, BackgroundChildrenLeftBehindAreKilledWhenTheChildExits) {
   // The grandchild keeps stdout open; without the group kill the wait
   // would last as long as it does.

@@ -430,6 +430,10 @@ bool runJob(const JobRequest& rq, const JobProgress& progress) {
     po.argv = std::move(argv);
     po.environment = {{"TMPDIR", dir.path()}, {"TMP", dir.path()}, {"TEMP", dir.path()}};
     po.timeout = rq.timeout;
+    // The kernel's own bound as well: a job that only computes ({} loop)
+    // ends after the time-out's worth of processor time even when this
+    // process is stopped and cannot end it.
+    po.cpuLimit = rq.timeout + std::chrono::seconds(5);
     po.onLine = [&](OutputStream, std::string_view line) {
       if (line == pageMarker) {
         ++pages;

@@ -1,6 +1,7 @@
 // A workbook of Excel.Application: its Worksheets by name or 1-based index,
 // and Close, which never saves.
 #include <filesystem>
+#include <memory>
 
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
@@ -123,12 +124,15 @@ Variant ExcelWorkbook::SaveAs(Frame& f) {
   if (!f.missing("WriteResPassword") && !CStr(f["WriteResPassword"]).empty())
     fail("SaveAs: a write-reservation password is not supported.");
   if (!pwd.empty() && ext != ".ods") fail("SaveAs: a password can protect .ods files only.");
+  std::unique_ptr<WorkFile> work;
   with("saving", [&](const Reference<css::lang::XComponent>& m) {
     std::vector<css::beans::PropertyValue> md = {prop("FilterName", ::rtl::OUString::createFromAscii(filter)),
                                                  prop("Overwrite", true)};
     if (!pwd.empty()) md.push_back(prop("Password", fromUtf8(pwd)));
-    Reference<css::frame::XStorable>(m, UNO_QUERY_THROW)->storeToURL(fileUrl(target), props(md));
+    work = std::make_unique<WorkFile>(target);
+    Reference<css::frame::XStorable>(m, UNO_QUERY_THROW)->storeToURL(fileUrl(work->path()), props(md));
   });
+  deliverWorkFile(work->path(), target, "SaveAs", kErrExcel, kSource);
   return {};
 }
 

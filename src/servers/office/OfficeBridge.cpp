@@ -30,6 +30,7 @@
 #include <rtl/ustring.hxx>
 
 #include "automation/Error.h"
+#include "servers/office/LinkGuard.h"
 #include "servers/office/OfficeLaunch.h"
 #include "servers/office/OfficeService.h"
 #include "system/EventLog.h"
@@ -60,6 +61,9 @@ std::string toUtf8(const ::rtl::OUString& s) {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// How often the memory of an office at work is looked at.
+constexpr std::chrono::milliseconds kMemoryLook{200};
 
 std::chrono::milliseconds envSeconds(const char* name, std::chrono::milliseconds fallback) {
   const char* v = std::getenv(name);
@@ -174,10 +178,16 @@ struct OfficeBridge::Impl {
   Clock::time_point deadline{};
   Clock::time_point lastUse = Clock::now();
   bool timedOut = false;
+  bool overMemory = false;  // the call's office grew past memoryLimitKb and was ended
   bool stopping = false;
   std::chrono::milliseconds callTimeout = envSeconds("PRESSMARK_OFFICE_TIMEOUT", std::chrono::minutes(5));
   std::chrono::milliseconds idleTimeout = envSeconds("PRESSMARK_OFFICE_IDLE_TIMEOUT", std::chrono::minutes(10));
   std::chrono::milliseconds startTimeout = envSeconds("PRESSMARK_OFFICE_START_TIMEOUT", std::chrono::seconds(90));
+  // Read at every call: a document that makes the office grow without
+  // bound (a package of gigabytes of XML) must end that office before it
+  // takes the machine's memory.
+  long memoryLimitKb = officeMemoryLimitKb();
+  Clock::time_point nextMemoryLook{};
   int depth = 0;         // nesting of run() on the calling thread (under callMu)
   bool unbound = false;  // the thread that used this bridge has ended
 
@@ -380,6 +390,22 @@ struct OfficeBridge::Impl {
         wake.wait_for(l, std::chrono::milliseconds(200));
         continue;
       }
+      if (inCall && pid > 0 && !timedOut && !overMemory && now >= nextMemoryLook) {
+        nextMemoryLook = now + kMemoryLook;
+        pid_t group = pid;
+        l.unlock();
+        long kb = groupMemoryKb(group);
+        l.lock();
+        if (kb > memoryLimitKb && inCall && pid == group && !timedOut && (pooled || unreapedChild(pid))) {
+          // Ended as a hung call is: the blocked call comes back with an
+          // exception, and failed() tells why.
+          ::kill(-pid, SIGKILL);
+          ::kill(pid, SIGKILL);
+          overMemory = true;
+          if (socket) socket->shut();
+        }
+        continue;
+      }
       if (!inCall && pid > 0 && now - lastUse >= idleTimeout) {
         l.unlock();
         idleShutdown();
@@ -395,6 +421,7 @@ struct OfficeBridge::Impl {
       Clock::time_point next = now + std::chrono::seconds(1);
       if (!inCall && pid > 0 && pooled && openDocuments == 0 && lastUse + linger < next) next = lastUse + linger;
       if (inCall && deadline < next) next = deadline;
+      if (inCall && nextMemoryLook < next) next = nextMemoryLook;
       if (!inCall && pid > 0 && lastUse + idleTimeout < next) next = lastUse + idleTimeout;
       wake.wait_until(l, next);
     }
@@ -469,7 +496,7 @@ struct OfficeBridge::Impl {
     // with this process however it ends.
     TiedChild child;
     std::vector<std::string> env = officeEnvironment(prof);
-    int rc = spawnTied(officeCommand(prof + "/profile", pipe), env, kOfficeUmask, child);
+    int rc = spawnTied(officeCommand(prof + "/profile", pipe), env, kOfficeUmask, child, officeConfinement(prof));
     if (rc != 0) {
       std::filesystem::remove_all(prof, ec);
       raise(basic::CannotCreateObject, std::string("The office program could not be started: ") + std::strerror(rc));
@@ -531,6 +558,7 @@ struct OfficeBridge::Impl {
       session.context = remote;
       session.desktop = css::frame::Desktop::create(remote);
       session.generation = gen;
+      lockLinks(session);
       // Registered once the bridge has made its first calls, so that the
       // runtime's objects those calls create are freed after it runs.
       static std::once_flag registered;
@@ -576,6 +604,9 @@ struct OfficeBridge::Impl {
     std::lock_guard<std::mutex> l(stateMu);
     inCall = true;
     timedOut = false;
+    overMemory = false;
+    memoryLimitKb = officeMemoryLimitKb();
+    nextMemoryLook = Clock::now() + kMemoryLook;
     deadline = Clock::now() + callTimeout;
     wake.notify_all();
   }
@@ -587,14 +618,26 @@ struct OfficeBridge::Impl {
   }
   bool timedOutFlag() {
     std::lock_guard<std::mutex> l(stateMu);
-    return timedOut;
+    return timedOut || overMemory;
   }
 
   // The office failed under a call: end it, and tell the caller clearly.
   [[noreturn]] void failed(const std::string& what, const std::string& cause) {
-    bool hung = timedOutFlag();
+    bool hung, grown;
+    long limitKb;
+    {
+      std::lock_guard<std::mutex> l(stateMu);
+      hung = timedOut;
+      grown = overMemory;
+      limitKb = memoryLimitKb;
+    }
     killProcess();
     disposeBridge();
+    if (grown)
+      raise(kErrOfficeMemory,
+            "The office program used more than " + std::to_string(limitKb / 1024) + " MB of memory during " + what +
+                " (PRESSMARK_OFFICE_MEMORY_LIMIT) and was ended; open documents are lost.",
+            "Pressmark office server");
     if (hung)
       raise(kErrCallTimeout,
             "The office program did not answer " + what + " within " + std::to_string(callTimeout.count() / 1000) +

@@ -36,6 +36,8 @@ namespace pm::office {
 inline constexpr int32_t kErrServerDied = static_cast<int32_t>(0x80010108u);   // RPC_E_DISCONNECTED
 inline constexpr int32_t kErrCallTimeout = static_cast<int32_t>(0x8001011Fu);  // RPC_E_TIMEOUT
 inline constexpr int32_t kErrServerFault = static_cast<int32_t>(0x80010105u);  // RPC_E_SERVERFAULT
+// The office grew past its memory limit under a call and was ended.
+inline constexpr int32_t kErrOfficeMemory = static_cast<int32_t>(0x8007000Eu);  // E_OUTOFMEMORY
 // A document that was open in an office process that has ended.
 inline constexpr int32_t kErrDocumentLost = static_cast<int32_t>(0x80010108u);
 

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 extern char** environ;
 
@@ -51,6 +52,33 @@ std::vector<std::string> officeCommand(const std::string& profile, const std::st
           "--nofirststartwizard",
           "-env:UserInstallation=" + profileUrl,
           "--accept=pipe,name=" + pipeName + ";urp;StarOffice.ComponentContext"};
+}
+
+Confinement officeConfinement(const std::string& ownFolder) {
+  Confinement c;
+  if (const char* v = std::getenv("PRESSMARK_OFFICE_CONFINE"); v && std::string(v) == "0") return c;
+  c.readOnly = {"/usr",
+                "/etc",
+                "/lib",
+                "/lib32",
+                "/lib64",
+                "/libx32",
+                "/bin",
+                "/sbin",
+                "/opt",
+                "/proc",
+                "/sys",
+                "/var/cache/fontconfig",
+                std::filesystem::path(PM_LIBREOFFICE_PROGRAM).parent_path().string()};
+  // The user's own fonts and font settings.
+  if (const char* home = std::getenv("HOME"); home && *home == '/')
+    for (const char* sub : {"/.fonts", "/.local/share/fonts", "/.config/fontconfig", "/.cache/fontconfig"})
+      c.readOnly.push_back(std::string(home) + sub);
+  // The office's machine-wide caches of its extensions, made on first use.
+  c.readWrite = {ownFolder, "/dev", "/var/lib/libreoffice", "/var/spool/libreoffice"};
+  c.socketDirs = {"/tmp", "/var/tmp"};
+  c.noTcp = true;
+  return c;
 }
 
 std::vector<std::string> officeEnvironment(const std::string& tempDir) {
@@ -201,6 +229,53 @@ bool processGone(pid_t pid) {
   buf[n] = '\0';
   const char* close = std::strrchr(buf, ')');
   return close && close[1] == ' ' && close[2] == 'Z';
+}
+
+long groupMemoryKb(pid_t group) {
+  long total = 0;
+  const long pageKb = ::sysconf(_SC_PAGESIZE) / 1024;
+  DIR* d = ::opendir("/proc");
+  if (!d) return 0;
+  while (dirent* e = ::readdir(d)) {
+    if (!std::isdigit(static_cast<unsigned char>(e->d_name[0]))) continue;
+    std::string path = std::string("/proc/") + e->d_name + "/stat";
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) continue;
+    char buf[1024];
+    ssize_t n = ::read(fd, buf, sizeof buf - 1);
+    ::close(fd);
+    if (n <= 0) continue;
+    buf[n] = '\0';
+    // After the name: state, ppid, pgrp, ..., rss is the 22nd field.
+    const char* p = std::strrchr(buf, ')');
+    if (!p) continue;
+    ++p;
+    long fields[22] = {};
+    int k = 0;
+    while (k < 22 && *p) {
+      while (*p == ' ') ++p;
+      if (k == 0) {
+        while (*p && *p != ' ') ++p;  // the state letter
+      } else {
+        fields[k] = std::strtol(p, const_cast<char**>(&p), 10);
+      }
+      ++k;
+    }
+    if (k == 22 && fields[2] == group) total += fields[21] * pageKb;
+  }
+  ::closedir(d);
+  return total;
+}
+
+long officeMemoryLimitKb() {
+  const char* v = std::getenv("PRESSMARK_OFFICE_MEMORY_LIMIT");
+  double mb = 1024;
+  if (v && *v) {
+    char* end = nullptr;
+    double d = std::strtod(v, &end);
+    if (end != v && d > 0) mb = d;
+  }
+  return static_cast<long>(mb * 1024);
 }
 
 void removeStalePipes(const std::string& kind) {

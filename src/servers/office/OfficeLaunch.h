@@ -7,11 +7,21 @@
 #include <string>
 #include <vector>
 
+#include "system/Process.h"
+
 namespace pm::office {
 
 // The command line of a headless office with its own profile (a folder)
 // that accepts one UNO connection on the named pipe.
 std::vector<std::string> officeCommand(const std::string& profile, const std::string& pipeName);
+
+// What an office may reach: the system's programs, libraries, settings and
+// fonts to read, its own folder (profile, temporary files, the copies of the
+// documents it is given) to work in, the shared pipe folders to make its
+// pipes in, and no TCP port. A document's links to other files or to the
+// network then find nothing, whatever the format. Empty (nothing confined)
+// when $PRESSMARK_OFFICE_CONFINE is 0.
+Confinement officeConfinement(const std::string& ownFolder);
 
 // The file URL of an absolute path as the office is given its profile and
 // its documents: every byte outside the unreserved set and "/"
@@ -65,5 +75,14 @@ void removeStalePipes(const std::string& kind);
 
 // Whether the process is gone (not merely another user's).
 bool processGone(pid_t pid);
+
+// The resident memory of every process of a process group, in kB: an
+// office's group holds its launcher and the office program it starts.
+long groupMemoryKb(pid_t group);
+
+// The megabytes of resident memory an office's group may hold
+// ($PRESSMARK_OFFICE_MEMORY_LIMIT, default 1024): past it, an office at
+// work is ended and one given back is replaced.
+long officeMemoryLimitKb();
 
 }  // namespace pm::office

@@ -348,7 +348,7 @@ class Supervisor {
         static_cast<size_t>(envNumber("PRESSMARK_OFFICE_POOL_SIZE", std::max(1u, std::thread::hardware_concurrency())));
     idle_ = std::chrono::milliseconds(static_cast<int64_t>(envNumber("PRESSMARK_OFFICE_POOL_IDLE", 600) * 1000));
     restartAfter_ = static_cast<int>(envNumber("PRESSMARK_OFFICE_RESTART_AFTER", 200));
-    memoryLimitKb_ = static_cast<long>(envNumber("PRESSMARK_OFFICE_MEMORY_LIMIT", 1024) * 1024);
+    memoryLimitKb_ = officeMemoryLimitKb();
     const char* own = std::getenv("PRESSMARK_OFFICE_RUNTIME_DIR");
     removeFolder_ = !(own && *own);
   }
@@ -541,7 +541,7 @@ class Supervisor {
       end(o);
       return;
     }
-    if (!clean || o.conversions >= restartAfter_ || memoryKb(o.pid) > memoryLimitKb_) {
+    if (!clean || o.conversions >= restartAfter_ || groupMemoryKb(o.pid) > memoryLimitKb_) {
       end(o);
       // Started now, so it is warm when the next client asks.
       spawn();
@@ -596,7 +596,8 @@ class Supervisor {
     // The clients' documents are only read: no lock files beside them.
     std::vector<std::string> env = officeEnvironment(o.profile);
     TiedChild child;
-    int rc = spawnTied(officeCommand(o.profile + "/profile", o.pipe), env, kOfficeUmask, child);
+    int rc = spawnTied(officeCommand(o.profile + "/profile", o.pipe), env, kOfficeUmask, child,
+                       officeConfinement(o.profile));
     o.pid = child.pid;
     o.lifeline = child.lifeline;
     if (rc != 0) {
@@ -655,29 +656,6 @@ class Supervisor {
     }
   }
 
-  // The resident memory of the office's whole group, in kB.
-  static long memoryKb(pid_t group) {
-    long total = 0;
-    long page = ::sysconf(_SC_PAGESIZE) / 1024;
-    std::error_code ec;
-    for (const auto& e : std::filesystem::directory_iterator("/proc", ec)) {
-      std::string name = e.path().filename().string();
-      if (name.empty() || !std::isdigit(static_cast<unsigned char>(name[0]))) continue;
-      std::ifstream in(e.path() / "stat");
-      std::string s((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-      size_t close = s.rfind(')');
-      if (close == std::string::npos) continue;
-      std::istringstream f(s.substr(close + 2));
-      std::vector<std::string> fields;
-      std::string w;
-      while (f >> w && fields.size() < 24) fields.push_back(w);
-      // After the name: state ppid pgrp ... rss is the 22nd field from here.
-      if (fields.size() < 22 || std::atol(fields[2].c_str()) != group) continue;
-      total += std::atol(fields[21].c_str()) * page;
-    }
-    return total;
-  }
-
   std::string status() {
     std::ostringstream s;
     s << "folder " << dir_ << "\n"
@@ -685,7 +663,7 @@ class Supervisor {
       << " memory-limit-mb " << memoryLimitKb_ / 1024 << "\n";
     for (const Office& o : offices_)
       s << "office " << o.number << " pid " << o.pid << " " << (o.client >= 0 ? "leased" : "free") << " client "
-        << o.clientPid << " conversions " << o.conversions << " memory-kb " << (o.pid > 0 ? memoryKb(o.pid) : 0)
+        << o.clientPid << " conversions " << o.conversions << " memory-kb " << (o.pid > 0 ? groupMemoryKb(o.pid) : 0)
         << " pipe " << o.pipe << "\n";
     return s.str();
   }

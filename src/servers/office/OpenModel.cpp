@@ -8,6 +8,8 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <map>
+#include <mutex>
 
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/container/XEnumeration.hpp>
@@ -34,6 +36,7 @@
 #include <rtl/ref.hxx>
 
 #include "automation/Automation.h"
+#include "servers/office/PackageSize.h"
 #include "servers/office/PostScriptText.h"
 #include "servers/office/UnoUtil.h"
 #include "system/AtomicFile.h"
@@ -155,22 +158,86 @@ int setCommentsAside(const Reference<css::lang::XComponent>& model) {
   return static_cast<int>(comments.size());
 }
 
+// A package the office must not unpack: refused with the reason before
+// the office sees it.
+bool refusedPackage(const std::string& path, LoadFailure& failure) {
+  PackageVerdict v = inspectPackageFile(path, packageLimits());
+  if (v.refusal.empty()) return false;
+  failure.why = v.refusal;
+  return true;
+}
+
+// The copies of the documents the office holds open, by model: removed when
+// the model is closed.
+std::mutex copiesMu;
+std::map<const void*, std::string> copies;
+
+// The office reads a copy of the document in its own folder, under the
+// document's name: confined to that folder (officeConfinement), it reaches
+// no other file of the caller's, and relative links find nothing beside the
+// copy. Removed with the object unless kept for the loaded model.
+struct InputCopy {
+  std::string folder, path;
+  explicit InputCopy(const std::string& original) {
+    folder = OfficeBridge::instance().workDir() + "/input-" + GetRandomFileName();
+    if (::mkdir(folder.c_str(), 0700) != 0) raiseFileError(errno, folder);
+    std::string name = std::filesystem::path(original).filename().string();
+    path = folder + "/" + (name.empty() ? "document" : name);
+    std::error_code ec;
+    if (!std::filesystem::copy_file(original, path, ec)) {
+      std::filesystem::remove_all(folder, ec);
+      folder.clear();
+      // Whatever keeps the original from being read, the office says it
+      // the usual way (a missing file, no access).
+      path = original;
+    }
+  }
+  void keepFor(const Reference<css::lang::XComponent>& model) {
+    if (folder.empty() || !model.is()) return;
+    std::lock_guard<std::mutex> l(copiesMu);
+    copies[model.get()] = folder;
+    folder.clear();
+  }
+  ~InputCopy() {
+    std::error_code ec;
+    if (!folder.empty()) std::filesystem::remove_all(folder, ec);
+  }
+  InputCopy(const InputCopy&) = delete;
+  InputCopy& operator=(const InputCopy&) = delete;
+};
+
+void removeCopyOf(const Reference<css::lang::XComponent>& model) {
+  std::string folder;
+  {
+    std::lock_guard<std::mutex> l(copiesMu);
+    auto it = copies.find(model.get());
+    if (it == copies.end()) return;
+    folder = it->second;
+    copies.erase(it);
+  }
+  std::error_code ec;
+  std::filesystem::remove_all(folder, ec);
+}
+
 }  // namespace
 
 Reference<css::lang::XComponent> loadHidden(Session& s, const std::string& path, const std::string& password,
                                             LoadFailure& failure, const LoadFilter& filter) {
+  if (refusedPackage(path, failure)) return {};
+  InputCopy copy(path);
   ::rtl::Reference<AbortingHandler> handler = new AbortingHandler;
   std::vector<css::beans::PropertyValue> md =
       loadProperties(password, filter, Reference<css::task::XInteractionHandler>(handler.get()));
   Reference<css::lang::XComponent> model;
   Reference<css::frame::XComponentLoader> loader(s.desktop, UNO_QUERY_THROW);
   try {
-    model = loader->loadComponentFromURL(fileUrl(path), "_blank", 0, props(md));
+    model = loader->loadComponentFromURL(fileUrl(copy.path), "_blank", 0, props(md));
   } catch (const css::lang::IllegalArgumentException&) {
     model.clear();
   } catch (const css::io::IOException&) {
     model.clear();
   }
+  copy.keepFor(model);
   if (model.is()) OfficeBridge::instance().documentOpened();
   if (!model.is()) {
     failure.passwordAsked = handler->all.find("PasswordRequest") != std::string::npos;
@@ -183,13 +250,15 @@ Reference<css::lang::XComponent> loadHidden(Session& s, const std::string& path,
 Reference<css::lang::XComponent> loadTextHidden(Session& s, const std::string& path, const std::string& password,
                                                 LoadFailure& failure, const LoadFilter& filter, int& commentsSetAside) {
   commentsSetAside = 0;
-  ::rtl::OUString filterName = filter.name.empty() ? textFilter(s, path) : fromUtf8(filter.name);
+  if (refusedPackage(path, failure)) return {};
+  InputCopy copy(path);
+  ::rtl::OUString filterName = filter.name.empty() ? textFilter(s, copy.path) : fromUtf8(filter.name);
   if (filterName.isEmpty()) return loadHidden(s, path, password, failure, filter);
   ::rtl::Reference<AbortingHandler> handler = new AbortingHandler;
   LoadFilter chosen{toUtf8(filterName), filter.options};
   std::vector<css::beans::PropertyValue> md =
       loadProperties(password, chosen, Reference<css::task::XInteractionHandler>(handler.get()));
-  md.push_back(prop("URL", fileUrl(path)));
+  md.push_back(prop("URL", fileUrl(copy.path)));
   Reference<css::lang::XComponent> model(
       s.context->getServiceManager()->createInstanceWithContext("com.sun.star.text.TextDocument", s.context),
       UNO_QUERY_THROW);
@@ -215,12 +284,17 @@ Reference<css::lang::XComponent> loadTextHidden(Session& s, const std::string& p
     }
     throw;
   }
+  copy.keepFor(model);
   OfficeBridge::instance().documentOpened();
   return model;
 }
 
 void closeModel(const Reference<css::lang::XComponent>& m) {
   OfficeBridge::instance().documentClosed();
+  struct RemoveCopy {
+    const Reference<css::lang::XComponent>& m;
+    ~RemoveCopy() { removeCopyOf(m); }
+  } removeCopy{m};
   Reference<css::util::XCloseable> c(m, UNO_QUERY);
   try {
     if (c.is()) {
@@ -341,8 +415,27 @@ void exportToPdf(const OpenModel& doc, const PrintJob& job, const std::string& o
                  const std::string& source) {
   if (Trim(out).empty()) raise(errorNumber, "ExportAsFixedFormat: give the output file name.", source);
   ExportedPdf pdf(doc, job, "ExportAsFixedFormat", errorNumber, source);
-  int in = ::open(pdf.path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (in < 0) raise(errorNumber, "ExportAsFixedFormat: the office's PDF cannot be read.", source);
+  deliverWorkFile(pdf.path, out, "ExportAsFixedFormat", errorNumber, source);
+}
+
+WorkFile::WorkFile(const std::string& target) {
+  folder_ = OfficeBridge::instance().workDir() + "/save-" + GetRandomFileName();
+  if (::mkdir(folder_.c_str(), 0700) != 0) raiseFileError(errno, folder_);
+  // The target's name: a format that names files after what it writes
+  // (a sheet's text) starts from it.
+  std::string name = std::filesystem::path(target).filename().string();
+  path_ = folder_ + "/" + (name.empty() ? "document" : name);
+}
+
+WorkFile::~WorkFile() {
+  std::error_code ec;
+  std::filesystem::remove_all(folder_, ec);
+}
+
+void deliverWorkFile(const std::string& work, const std::string& out, const std::string& member, int32_t errorNumber,
+                     const std::string& source) {
+  int in = ::open(work.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (in < 0) raise(errorNumber, member + ": the office's file cannot be read.", source);
   struct CloseIn {
     int fd;
     ~CloseIn() { ::close(fd); }
@@ -353,7 +446,7 @@ void exportToPdf(const OpenModel& doc, const PrintJob& job, const std::string& o
     for (;;) {
       ssize_t n = ::read(in, buf, sizeof buf);
       if (n < 0 && errno == EINTR) continue;
-      if (n < 0) raise(errorNumber, "ExportAsFixedFormat: the office's PDF cannot be read.", source);
+      if (n < 0) raise(errorNumber, member + ": the office's file cannot be read.", source);
       if (n == 0) break;
       target.write(std::string_view(buf, static_cast<size_t>(n)));
     }

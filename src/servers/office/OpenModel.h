@@ -111,4 +111,24 @@ void printToPostScript(const OpenModel& doc, const PrintJob& job, const std::str
 void exportToPdf(const OpenModel& doc, const PrintJob& job, const std::string& out, int32_t errorNumber,
                  const std::string& source);
 
+// A file the office writes for a client: in the office's own folder (it can
+// write nowhere else), under the target's name, removed with the object.
+class WorkFile {
+ public:
+  explicit WorkFile(const std::string& target);
+  ~WorkFile();
+  WorkFile(const WorkFile&) = delete;
+  WorkFile& operator=(const WorkFile&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string folder_, path_;
+};
+
+// Copies a file the office wrote into out: written beside out and renamed
+// into place when complete. Failures raise errorNumber with source, naming
+// member.
+void deliverWorkFile(const std::string& work, const std::string& out, const std::string& member, int32_t errorNumber,
+                     const std::string& source);
+
 }  // namespace pm::office

@@ -15,6 +15,7 @@
 #include <cctype>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <regex>
 
 #include <com/sun/star/container/XNameAccess.hpp>
@@ -119,14 +120,17 @@ Variant WordDocument::SaveAs(Frame& f) {
     fail(kErrCommandFailed, "SaveAs: " + model_.path() +
                                 " has reviewer comments, which this office cannot hold open; the " +
                                 "document can be printed and exported, but not saved as another file.");
+  std::unique_ptr<WorkFile> work;
   with("saving", [&](const Reference<css::lang::XComponent>& m, Session&) {
     std::vector<css::beans::PropertyValue> md = {prop("FilterName", ::rtl::OUString::createFromAscii(filter)),
                                                  prop("Overwrite", true)};
     if (ext == ".txt") md.push_back(prop("FilterOptions", ::rtl::OUString("UTF8,CRLF,,,")));
     if (!pwd.empty()) md.push_back(prop("Password", fromUtf8(pwd)));
     Reference<css::frame::XStorable> store(m, UNO_QUERY_THROW);
-    store->storeToURL(fileUrl(target), props(md));
+    work = std::make_unique<WorkFile>(target);
+    store->storeToURL(fileUrl(work->path()), props(md));
   });
+  deliverWorkFile(work->path(), target, "SaveAs", kErrCommandFailed, kSource);
   return {};
 }
 
