@@ -160,7 +160,6 @@ def test_health_version_openapi_and_docs(service):
     assert service.client.get("/v1/limits").json() == {"maxBody": 4 << 20}
 
 
-HOSTILE = "application/x-www-form-urlencoded; !=\"" + "\\" * 5000
 BAD = [
     # (what, request arguments, status, problem type)
     ("unsupported input", dict(files=[("file", ("a.xyz", b"data"))]), "/v1/convert", 400, "unsupported-input"),
@@ -176,17 +175,11 @@ BAD = [
      "bad-content-type"),
     ("oversized body", dict(files=[("file", ("big.pdf", b"%PDF-" + b"0" * (5 << 20)))]), "/v1/text", 413,
      "too-large"),
-    ("hostile Content-Type", dict(content=b"a=b", headers={"content-type": HOSTILE}), "/v1/text", 415,
-     "bad-content-type"),
     ("no such route", dict(), "/v1/nothing", 404, "not-found"),
     ("broken image", dict(files=[("file", ("a.png", b"\x89PNG\r\n\x1a\nbroken"))]), "/v1/convert", 422, "no-output"),
     ("malformed form", dict(content=b"--b\r\nno header\r\n\r\n--b--",
                             headers={"content-type": "multipart/form-data; boundary=b"}), "/v1/text", 400,
      "malformed-form"),
-    ("deeply nested value", dict(files=[("file", ("a.pdf", b"%PDF-1.4"))], data={"varBookmarkTitles": "[" * 100000}),
-     "/v1/bookmarks/write", 400, "invalid-argument"),
-    ("fetch from a host not allowed", dict(data={"fileUrl": "http://198.51.100.7/latest"}), "/v1/text", 400,
-     "url-not-allowed"),
     ("junk to OCR", dict(files=[("file", ("scan.png", b"\x89PNG junk"))]), "/v1/ocr", 400, "unsupported-input"),
     ("damaged PDF to OCR", dict(files=[("file", ("a.pdf", b"%PDF-1.7\n1 0 obj <<>> trailer garbage"))]), "/v1/ocr",
      422, "automation-error"),
@@ -287,20 +280,16 @@ def test_ocr_progress_counts_pages(made, tmp_path):
     assert seen == [0, 100] and [os.path.basename(f) for f in out.files] == ["page.pdf"]
 
 
-# Loopback as a caller may spell it; the resolver reads each as 127.0.0.1 or ::1.
-LOOPBACK = ["127.0.0.1", "2130706433", "0x7f.1", "127.1", "0177.0.0.1", "localhost", "localhost.", "[::1]",
-            "[::ffff:127.0.0.1]", "[64:ff9b::7f00:1]", "[::127.0.0.1]"]
-
-
 def test_loopback_refused_in_every_spelling_with_any_host_allowed(tmp_path, made):
-    """With every host allowed and private addresses not, no spelling of
-    loopback reaches a listener there, as an input or as a webhook."""
+    """With every host allowed and private addresses not, loopback reaches no
+    listener there, as an input or as a webhook (every spelling the URL check
+    refuses is a row of its unit test)."""
     listener = socket.create_server(("127.0.0.1", 0))
     listener.setblocking(False)
     port = listener.getsockname()[1]
     s = Service(tmp_path / "open", "--fetch-allow", "*")
     try:
-        for host in LOOPBACK:
+        for host in ["127.1", "localhost.", "[::ffff:127.0.0.1]"]:
             url = f"http://{host}:{port}/two.pdf"
             fetched = s.client.post("/v1/text", data={"fileUrl": url})
             hooked = s.client.post("/v1/text", files=uploads(made, {"file": ["pdf"]}), headers={"x-webhook-url": url})
@@ -348,15 +337,6 @@ def test_input_fetched_from_an_allowed_address(service, made):
     with serving(files) as port:
         r = service.client.post("/v1/text", data={"fileUrl": f"http://127.0.0.1:{port}/two.pdf"})
     assert r.status_code == 200 and "Chapter Two" in r.text, r.text
-
-
-def test_idempotency_key_gives_one_job(service, made):
-    def send():
-        return service.client.post("/v1/text", files=uploads(made, {"file": ["pdf"]}),
-                                   headers={"idempotency-key": "once-only", "prefer": "respond-async"})
-    first, second = send(), send()
-    assert first.status_code == second.status_code == 202
-    assert first.json()["id"] == second.json()["id"]
 
 
 def counter(text, name, **labels):
