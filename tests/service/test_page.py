@@ -2,15 +2,13 @@
 # an operation, start, wait for the pages and the link, download the result.
 import json
 import os
-import subprocess
 import zipfile
 
 import pytest
 
-from conftest import Service, pdf_text
+from conftest import SCANNED, Service, pdf_text
 
 WORD_TEXT = "Minutes of the harbour committee"
-SCAN_TEXT = "Scanned invoice number 4711"
 
 
 def word_document(folder):
@@ -28,15 +26,6 @@ def word_document(folder):
         z.writestr("word/document.xml", f'<w:document xmlns:w="{ns}/wordprocessingml/2006/main"><w:body><w:p><w:r>'
                    f'<w:t>{WORD_TEXT}</w:t></w:r></w:p></w:body></w:document>')
     return path
-
-
-def scanned_page(folder):
-    """A page as a scanner gives it: a picture of the text, no text in it."""
-    (folder / "scan.ps").write_text("%!PS\n/Helvetica findfont 28 scalefont setfont\n"
-                                    f"72 700 moveto ({SCAN_TEXT}) show showpage\n")
-    subprocess.run(["gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=pnggray", "-r200",
-                    f"-sOutputFile={folder / 'scan.png'}", str(folder / "scan.ps")], check=True)
-    return folder / "scan.png"
 
 
 def page(browser, service):
@@ -73,14 +62,15 @@ def shoot(browser, name):
             browser.save_screenshot(os.path.join(folder, f"{name}-{kind}.png"))
 
 
-@pytest.mark.parametrize("operation,make,text", [("/v1/convert", word_document, WORD_TEXT),
-                                                 ("/v1/ocr", scanned_page, SCAN_TEXT)], ids=["word", "ocr"])
-def test_a_person_converts_and_downloads(service, browser, tmp_path, operation, make, text):
+@pytest.mark.parametrize("operation,make,text", [("/v1/convert", lambda made, d: word_document(d), WORD_TEXT),
+                                                 ("/v1/ocr", lambda made, d: made["scan"], SCANNED)],
+                         ids=["word", "ocr"])
+def test_a_person_converts_and_downloads(service, made, browser, tmp_path, operation, make, text):
     if operation not in service.client.get("/openapi.json").json()["paths"]:
         pytest.skip(f"this service offers no {operation}")
     from selenium.webdriver.common.by import By
     wait = page(browser, service)
-    start(browser, operation, make(tmp_path))
+    start(browser, operation, make(made, tmp_path))
     link = wait.until(lambda b: b.find_element(By.ID, "download").is_displayed() and b.find_element(By.ID, "download")
                       or b.find_element(By.ID, "problem").is_displayed() and b.find_element(By.ID, "problem").text)
     assert not isinstance(link, str), link
