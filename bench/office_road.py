@@ -2,7 +2,8 @@
 """Warm CreatePDFfromWord, CreatePDFfromExcel and CreatePDFfromPowerPoint
 against the office's own PDF export, and where the time between them goes.
 
-    /usr/bin/python3 bench/office_road.py [build-dir] [--runs N]   (the system Python holds uno)
+    /usr/bin/python3 bench/office_road.py [build-dir] [--runs N] [--against OTHER-BUILD-DIR]
+    (the system Python holds uno)
 
 For a 1-page and a 20-page rich-text document, spreadsheet and presentation:
 the median of N warm conversions through one `pressmark shell` (the office
@@ -16,7 +17,10 @@ page count, by qpdf), and the steps of the print road that a PostScript
 file, a page list or job options still take: pdftops, Ghostscript's start
 (a job with one empty page) and Ghostscript distilling the PostScript.
 Target: Pressmark at most 1.5x the export. Ratios compare figures of the
-same run; the machine may be loaded.
+same run; the machine may be loaded, so the CPU seconds each call costs the
+pressmark process and the children it waits for (the glue, not the office's
+export) are shown too. --against times a second build's shell (an earlier
+tree, say) interleaved with the first, call for call.
 """
 import json
 import os
@@ -34,8 +38,11 @@ def option(name, default=None):
     return next((sys.argv[i + 1] for i, a in enumerate(sys.argv) if a == name), default)
 
 
-BUILD = pathlib.Path(next((a for a in sys.argv[1:] if not a.startswith("--") and not a.isdigit()), "build"))
+OPTION_VALUES = {option(n) for n in ("--runs", "--against")}
+BUILD = pathlib.Path(next((a for a in sys.argv[1:] if not a.startswith("--") and not a.isdigit()
+                           and a not in OPTION_VALUES), "build"))
 RUNS = int(option("--runs", "7"))
+AGAINST = option("--against")
 
 
 def document(pages):
@@ -110,9 +117,17 @@ def run(argv):
 class Shell:
     """One `pressmark shell`: a call per line, its JSON result per line."""
 
-    def __init__(self, env):
-        self.p = subprocess.Popen([str(BUILD / "pressmark"), "shell"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+    def __init__(self, env, build=None):
+        build = pathlib.Path(build or BUILD)
+        # A build's own library, whichever one the program was linked against.
+        env = dict(env, LD_LIBRARY_PATH=str(build.resolve()))
+        self.p = subprocess.Popen([str(build / "pressmark"), "shell"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                   text=True, env=env)
+
+    def cpu(self):
+        """CPU seconds of the shell and of the children it has waited for."""
+        fields = pathlib.Path("/proc/%d/stat" % self.p.pid).read_text().rsplit(")", 1)[1].split()
+        return sum(int(f) for f in fields[11:15]) / os.sysconf("SC_CLK_TCK")
 
     def call(self, line):
         self.p.stdin.write(line + "\n")
@@ -188,24 +203,45 @@ def main():
     os.chmod(folder, 0o700)
     env = dict(os.environ, XDG_RUNTIME_DIR=str(folder / "xdg"))
     (folder / "xdg").mkdir(mode=0o700)
-    office = shell = None
+    office = shell = other = None
     try:
         office = Office(folder)
         shell = Shell(env)
         shell.call("TempFilePath = " + json.dumps(str(folder)))
+        if AGAINST:
+            other = Shell(env, AGAINST)
+            other.call("TempFilePath = " + json.dumps(str(folder)))
         empty = folder / "empty.ps"
         empty.write_text("%!PS\nshowpage\n")
         gs_start = median_of(lambda: run(["gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=pdfwrite",
                                           "-sOutputFile=" + str(folder / "empty.pdf"), str(empty)]))
+        print("machine load (1, 5, 15 minutes): %.2f %.2f %.2f" % os.getloadavg())
         print("Ghostscript start (a job of one empty page): %.3f s" % gs_start)
         for pages in (1, 20):
             src = folder / ("doc%d.rtf" % pages)
             src.write_text(document(pages))
             anchor_pdf, ours_pdf, ps = folder / ("anchor%d.pdf" % pages), folder / ("ours%d.pdf" % pages), \
                 folder / ("pages%d.ps" % pages)
-            anchor = median_of(lambda: office.export(src, anchor_pdf))
-            ours = median_of(lambda: shell.call("CreatePDFfromWord %s %s" % (json.dumps(str(ours_pdf)),
-                                                                            json.dumps(str(src)))))
+            word = "CreatePDFfromWord %s %s" % (json.dumps(str(ours_pdf)), json.dumps(str(src)))
+            shells = [shell] + ([other] if other else [])
+            times = [[] for _ in range(len(shells) + 1)]
+            cpus = [[] for _ in shells]
+            office.export(src, anchor_pdf)
+            for s in shells:
+                s.call(word)
+            for _ in range(RUNS):
+                times[0].append(timed(lambda: office.export(src, anchor_pdf)))
+                for k, s in enumerate(shells):
+                    c = s.cpu()
+                    times[k + 1].append(timed(lambda: s.call(word)))
+                    cpus[k].append(s.cpu() - c)
+            anchor, ours = statistics.median(times[0]), statistics.median(times[1])
+            if other:
+                before = statistics.median(times[2])
+                print("%2d page(s): the other build %s %.3f s, ratio %.2fx the export, CPU %.3f s a call" %
+                      (pages, AGAINST, before, before / anchor, statistics.median(cpus[1])))
+            print("%2d page(s): CPU seconds a call in the pressmark shell and its children %.3f s" %
+                  (pages, statistics.median(cpus[0])))
             npages = median_of(lambda: run(["qpdf", "--show-npages", str(anchor_pdf)]))
             pdftops = median_of(lambda: run(["pdftops", "-level3", "-origpagesizes", str(anchor_pdf), str(ps)]))
             distill = median_of(lambda: run(["gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=pdfwrite",
@@ -231,9 +267,11 @@ def main():
                 ours = median_of(lambda: shell.call(line(src, ours_pdf)))
                 print("%2d page(s) %s: %s %.3f s, office export %.3f s, ratio %.2fx (target <= 1.5x)" %
                       (pages, kind, line(src, ours_pdf).split()[0], ours, anchor, ours / anchor))
+        print("machine load (1, 5, 15 minutes): %.2f %.2f %.2f" % os.getloadavg())
     finally:
-        if shell:
-            shell.close()
+        for s in (shell, other):
+            if s:
+                s.close()
         if office:
             office.stop()
         subprocess.run([str(BUILD / "pressmark"), "office", "stop"], env=env, stdout=subprocess.DEVNULL,

@@ -320,6 +320,29 @@ TEST_F(Ghostscript, APdfIsTakenAsItIsUnlessTheJobChangesIt) {
   EXPECT_EQ(events_, job(made, old, kThreePages));
   EXPECT_EQ(readFile(old).substr(0, 8), "%PDF-1.3");
   EXPECT_EQ(pdfPages(old), 3);
+  // A page tree that declares far more pages than it holds: the events are
+  // those of the pages it has.
+  events_.clear();
+  std::string body = "%PDF-1.4\n", boasting = tmp_.file("boasting.pdf"), copy = tmp_.file("copy.pdf");
+  std::vector<size_t> offsets;
+  for (std::string obj :
+       {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Count 999999999 /Kids [3 0 R 4 0 R 5 0 R] >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 100] >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 100] >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 100] >>"}) {
+    offsets.push_back(body.size());
+    body += std::to_string(offsets.size()) + " 0 obj\n" + obj + "\nendobj\n";
+  }
+  const size_t xref = body.size();
+  body += "xref\n0 6\n0000000000 65535 f \n";
+  for (size_t o : offsets) {
+    std::string n = std::to_string(o);
+    body += std::string(10 - n.size(), '0') + n + " 00000 n \n";
+  }
+  body += "trailer\n<< /Size 6 /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+  ASSERT_EQ(call(d, kFileToPDF, {write(boasting, body), copy, ""}), Variant(int32_t{1})) << logText();
+  EXPECT_EQ(events_, job(boasting, copy, kThreePages));
+  EXPECT_EQ(readFile(copy), body);
   // A damaged PDF that qpdf cannot count is not copied as if it were whole.
   events_.clear();
   std::string damaged = tmp_.file("damaged.pdf"), none = tmp_.file("none.pdf");

@@ -37,11 +37,12 @@ struct DataSource {
 };
 
 // Opens the connection and the query's recordset. Returns 0, or the
-// connection or the query failure code. Every export opens the client-side
-// cursor the data-source exports are defined with; the cursor location is a
-// parameter so that a forward-only server cursor, which keeps one block of
-// rows instead of the whole result, can be chosen where that definition
-// allows it.
+// connection or the query failure code. The array export opens the
+// client-side cursor, which knows its row count before the first row is
+// read; the text export, which reads each row once in order and needs no
+// count, opens a forward-only server cursor, which holds one block of rows
+// instead of the whole result and writes each row while the next are still
+// to be fetched. The file holds the same lines either way.
 int openDataSource(DataSource& ds, const Variant& dsn, const Variant& sql, const Variant& user, const Variant& password,
                    int connectionCode, int queryCode, int32_t cursorLocation) {
   try {
@@ -172,7 +173,7 @@ Variant DatabaseTableToTextFile(CreatePDF&, Frame& f) {
   try {
     DataSource ds;
     if (int c =
-            openDataSource(ds, f["strDSN"], f["strSQL"], f["strUserID"], f["strPassword"], -1, -2, ado::adUseClient))
+            openDataSource(ds, f["strDSN"], f["strSQL"], f["strUserID"], f["strPassword"], -1, -2, ado::adUseServer))
       return code(c);
     try {
       TextFileWriter out(argText(f["strTextFile"]));

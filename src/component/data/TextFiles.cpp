@@ -17,7 +17,10 @@
 namespace pm::datafiles {
 
 namespace {
-constexpr size_t kFlushAt = 1 << 20;
+// Written in pieces of this size: large enough that the writes cost
+// nothing next to the text, small enough that a short job (the text of a
+// document, say) does not carry a megabyte of buffer.
+constexpr size_t kFlushAt = 64 * 1024;
 
 bool asciiBased(const std::string& name) {
   std::string n = UCase(name);
@@ -134,7 +137,7 @@ TextFileWriter::TextFileWriter(const std::string& path) {
   } catch (const AtomicFileError& e) {
     raiseFileError(e.error(), path);
   }
-  pending_.reserve(kFlushAt + 65536);
+  pending_.reserve(kFlushAt + 16 * 1024);
 }
 
 TextFileWriter::~TextFileWriter() = default;

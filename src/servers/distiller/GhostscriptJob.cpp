@@ -16,6 +16,7 @@
 #include "automation/Error.h"
 #include "automation/surfaces/Distiller.h"
 #include "servers/distiller/JobOptions.h"
+#include "servers/distiller/PdfPages.h"
 #include "system/AtomicFile.h"
 #include "system/Files.h"
 #include "system/Process.h"
@@ -179,29 +180,11 @@ std::string absolute(const std::string& p) {
   return ec ? p : a.lexically_normal().string();
 }
 
-// The page count of a PDF as qpdf reads it, 0 when qpdf cannot read it.
-int32_t pdfPageCount(const std::string& path, std::chrono::seconds timeout) {
-  ProcessOptions po;
-  po.argv = {"qpdf", "--show-npages", "--", path};
-  po.timeout = std::min(timeout, std::chrono::seconds(60));
-  std::string out;
-  po.onLine = [&](OutputStream s, std::string_view line) {
-    if (s == OutputStream::Stdout && out.empty()) out = std::string(line);
-  };
-  try {
-    if (!runProcess(std::move(po)).success()) return 0;
-  } catch (const AutomationError&) {
-    return 0;
-  }
-  if (out.empty() || out.size() > 9 || out.find_first_not_of("0123456789") != std::string::npos) return 0;
-  return static_cast<int32_t>(std::stol(out));
-}
-
 // A PDF input with nothing in the job that changes it (no settings, no
 // security) is already the result: Ghostscript would only rewrite it, at
 // the cost of its start and of every page. It is checked, its pages are
 // reported as Ghostscript's would be, and it is copied into place whole.
-// False when qpdf cannot count its pages, so Ghostscript (which repairs
+// False when its pages cannot be counted, so Ghostscript (which repairs
 // what it can) takes the job.
 bool passPdfThrough(const std::string& input, const std::string& output, const JobRequest& rq,
                     const JobProgress& progress, bool& ok) {
@@ -209,7 +192,7 @@ bool passPdfThrough(const std::string& input, const std::string& output, const J
     if (progress.log) progress.log(m);
   };
   if (!isValidPdf(input)) return false;
-  const int32_t total = pdfPageCount(input, rq.timeout);
+  const int32_t total = pdfPageCount(input);
   if (total <= 0) return false;
   std::ifstream in(input, std::ios::binary);
   if (!in) return false;
@@ -420,7 +403,7 @@ bool runJob(const JobRequest& rq, const JobProgress& progress) {
     argv.push_back(input);
     argv.push_back(epilogueFile);
 
-    const int32_t total = readHead(input, 5) == "%PDF-" ? pdfPageCount(input, rq.timeout) : declaredPages(input);
+    const int32_t total = readHead(input, 5) == "%PDF-" ? pdfPageCount(input) : declaredPages(input);
     int32_t pages = 0, lastPercent = 0;
     std::string optionsFault;
     bool uncounted = false;

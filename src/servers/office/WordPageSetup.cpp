@@ -33,7 +33,12 @@ class WordPageSetup : public Dispatch {
       for (const Reference<XPropSet>& st : WordDocument::usedPageStyles(m)) {
         sal_Int32 w = getProp<sal_Int32>(st, "Width"), h = getProp<sal_Int32>(st, "Height");
         bool wantLandscape = o == 1;
-        if ((wantLandscape && w < h) || (!wantLandscape && w > h)) std::swap(w, h);
+        const bool turned = (wantLandscape && w < h) || (!wantLandscape && w > h);
+        // A page style the office is given again, even unchanged, has every
+        // page laid out anew before the next print or export: a style that
+        // already has this orientation is left alone.
+        if (!turned && bool(getProp<sal_Bool>(st, "IsLandscape")) == wantLandscape) continue;
+        if (turned) std::swap(w, h);
         setProp(st, "IsLandscape", sal_Bool(wantLandscape));
         setProp(st, "Width", w);
         setProp(st, "Height", h);
