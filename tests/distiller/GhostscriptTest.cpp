@@ -155,24 +155,9 @@ TEST_F(Ghostscript, UncountedPagesGivePercentOnlyAtStartAndEnd) {
   }
 }
 
-TEST_F(Ghostscript, ABrokenFileFailsAndLeavesNoPdf) {
-  std::string ps = outside_.file("broken.ps"), pdf = outside_.file("broken.pdf");
-  // One good page, then an error: Ghostscript would write a one-page PDF.
-  writeFile(ps, "%!PS\n72 72 moveto /Helvetica findfont 12 scalefont setfont (one) show showpage\nnosuchoperator\n");
-  writeFile(pdf, "the caller's old file");
-  EXPECT_EQ(call(d, kFileToPDF, {ps, pdf, ""}), Variant(int32_t{0}));
-  ASSERT_FALSE(events_.empty());
-  EXPECT_EQ(events_.back(), "OnJobFail " + ps + " " + pdf);
-  EXPECT_NE(logText().find("/undefined"), std::string::npos) << logText();
-  EXPECT_NE(logText().find("Ghostscript failed (exit code 1); no PDF was made."), std::string::npos) << logText();
-  // Never a partial PDF under the caller's name, and nothing left beside it.
-  EXPECT_EQ(readFile(pdf), "the caller's old file");
-  EXPECT_EQ(leftovers(outside_.path(), {"broken.ps", "broken.pdf"}), Lines{});
-}
-
 // Jobs that make no PDF: each ends in OnJobFail with its reason logged,
-// and leaves nothing in the folder but its input.
-TEST_F(Ghostscript, EmptyMissingAndLoopingJobsFailWithTheirReason) {
+// keeps the caller's old file and leaves nothing else beside its input.
+TEST_F(Ghostscript, EmptyMissingBrokenAndLoopingJobsFailWithTheirReason) {
   struct Row {
     const char* ps;  // nullptr: no input file
     int32_t timeout;
@@ -180,10 +165,15 @@ TEST_F(Ghostscript, EmptyMissingAndLoopingJobsFailWithTheirReason) {
   };
   for (const Row& r : std::vector<Row>{{"%!PS\n% no pages at all\n", 0, "The job produced no pages"},
                                        {nullptr, 0, "Input file " + tmp_.file("job.ps") + " does not exist."},
+                                       // One good page, then an error: Ghostscript would write a one-page PDF.
+                                       {"%!PS\n72 72 moveto /Helvetica findfont 12 scalefont setfont (one) show "
+                                        "showpage\nnosuchoperator\n",
+                                        0, "Ghostscript failed (exit code 1); no PDF was made."},
                                        {"%!PS\n{ 1 pop } loop\n", 1, "did not finish within 1 seconds"}}) {
     SCOPED_TRACE(r.log);
     std::string ps = tmp_.file("job.ps"), pdf = tmp_.file("job.pdf");
     if (r.ps) writeFile(ps, r.ps);
+    writeFile(pdf, "the caller's old file");
     ObjectRef d = eventDistiller();
     if (r.timeout) {
       let(d, kTimeout, Variant(r.timeout));
@@ -198,7 +188,8 @@ TEST_F(Ghostscript, EmptyMissingAndLoopingJobsFailWithTheirReason) {
     EXPECT_NE(logText().find(r.log), std::string::npos) << logText();
     EXPECT_EQ(processesWhere([&](pid_t p) { return cmdline(p).find(ps) != std::string::npos; }), std::vector<pid_t>{})
         << "Ghostscript still runs after the job ended";
-    EXPECT_EQ(leftovers(tmp_.path(), {"job.ps"}), Lines{});
+    EXPECT_EQ(readFile(pdf), "the caller's old file") << "never a partial PDF under the caller's name";
+    EXPECT_EQ(leftovers(tmp_.path(), {"job.ps", "job.pdf"}), Lines{});
     std::filesystem::remove(ps);
   }
 }
