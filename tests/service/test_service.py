@@ -21,7 +21,7 @@ import zipfile
 
 import pytest
 
-from conftest import (CLI, SCANNED, WEBHOOK_KEY, WEBHOOK_SECRET, Service, free_port, pdf_pages, pdf_text, read_back,
+from conftest import (CLI, WEBHOOK_KEY, WEBHOOK_SECRET, Service, free_port, pdf_pages, pdf_text, read_back,
                       require_or_skip)
 
 
@@ -181,8 +181,6 @@ BAD = [
                             headers={"content-type": "multipart/form-data; boundary=b"}), "/v1/text", 400,
      "malformed-form"),
     ("junk to OCR", dict(files=[("file", ("scan.png", b"\x89PNG junk"))]), "/v1/ocr", 400, "unsupported-input"),
-    ("damaged PDF to OCR", dict(files=[("file", ("a.pdf", b"%PDF-1.7\n1 0 obj <<>> trailer garbage"))]), "/v1/ocr",
-     422, "automation-error"),
     ("OCR language not installed", dict(files=[("file", ("a.pdf", b"%PDF-1.4"))], data={"languages": "eng+xyz"}),
      "/v1/ocr", 400, "invalid-argument"),
 ]
@@ -201,14 +199,6 @@ def test_problems(service, what, kwargs, path, status, type_):
     assert p["detail"].strip()
     if type_ == "automation-error":
         assert p["source"] == "Pressmark" and isinstance(p["number"], int) and p["detail"]
-
-
-def verified(headers, body):
-    """A receiver's check of a Standard Webhooks signature, with the key the service was given."""
-    signed = f"{headers['webhook-id']}.{headers['webhook-timestamp']}.".encode() + body
-    expected = base64.b64encode(hmac.new(WEBHOOK_KEY, signed, hashlib.sha256).digest()).decode()
-    given = [s.split(",", 1)[1] for s in headers["webhook-signature"].split() if s.startswith("v1,")]
-    return any(hmac.compare_digest(expected, g) for g in given)
 
 
 def receiver(refusals=1):
@@ -237,7 +227,12 @@ def delivered(hooks, calls=2):
     assert len(hooks.got) == calls
     (first, body), (again, same) = hooks.got[0], hooks.got[-1]
     assert body == same and first["webhook-id"] == again["webhook-id"] and again["webhook-id"].startswith("msg_")
-    assert verified(first, body) and verified(again, body)
+    for headers in (first, again):
+        # The receiver's check of the Standard Webhooks signature, with the key the service was given.
+        signed = f"{headers['webhook-id']}.{headers['webhook-timestamp']}.".encode() + body
+        expected = base64.b64encode(hmac.new(WEBHOOK_KEY, signed, hashlib.sha256).digest()).decode()
+        given = [s.split(",", 1)[1] for s in headers["webhook-signature"].split() if s.startswith("v1,")]
+        assert any(hmac.compare_digest(expected, g) for g in given), headers
     return again, body
 
 
@@ -256,18 +251,6 @@ def test_async_job_polled_deleted_and_webhook_signed(service, made, tmp_path):
         assert headers["X-Request-Id"] == "hooked" and json.loads(body)["status"] == "done"
         assert service.client.delete(job).status_code == 204
         assert service.client.get(job).status_code == 404
-
-
-def test_ocr_job_makes_a_scan_searchable(service, made, tmp_path):
-    r = service.client.post("/v1/ocr", files=uploads(made, {"file": ["scan"]}), data={"languages": "eng"},
-                            headers={"prefer": "respond-async"})
-    assert r.status_code == 202, r.text
-    status = finished(service.client, r.json()["id"])
-    assert status["status"] == "done" and status["progress"] == 100, status
-    result = service.client.get(status["result"])
-    assert result.headers["content-type"] == "application/pdf"
-    assert pdf_pages(result.content, tmp_path) == 1
-    assert pdf_text(result.content, tmp_path).split() == SCANNED.split()
 
 
 def test_ocr_progress_counts_pages(made, tmp_path):
