@@ -124,21 +124,7 @@ std::string makeDocx(const std::string& files, const std::string& web) {
       "xmlns:pic=\"http://schemas.openxmlformats.org/drawingml/2006/picture\"><w:body><w:p><w:r><w:t>" +
       std::string(kBody) + "</w:t></w:r></w:p>" + pictures + "<w:p><w:fldSimple w:instr=\"INCLUDEPICTURE &quot;" + web +
       "/field.png&quot; \\d\"><w:r><w:t>x</w:t></w:r></w:fldSimple></w:p></w:body></w:document>";
-  return makeZip(
-      {{"[Content_Types].xml",
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
-        "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
-        "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
-        "<Default Extension=\"xml\" ContentType=\"application/xml\"/><Override PartName=\"/word/document.xml\" "
-        "ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml\"/></Types>"},
-       {"_rels/.rels",
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
-        "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-        "<Relationship Id=\"r1\" "
-        "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" "
-        "Target=\"word/document.xml\"/></Relationships>"},
-       {"word/_rels/document.xml.rels", rels},
-       {"word/document.xml", document, true}});
+  return docxPackage({"word/document.xml", document, true}, {{"word/_rels/document.xml.rels", rels}});
 }
 
 std::string makeRtf(const std::string& files, const std::string& web) {

@@ -106,4 +106,24 @@ std::string makeZip(const std::vector<ZipPart>& parts) {
   return zip;
 }
 
+std::string docxPackage(ZipPart document, std::vector<ZipPart> parts) {
+  parts.insert(
+      parts.begin(),
+      {{"[Content_Types].xml",
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+        "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+        "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+        "<Default Extension=\"xml\" ContentType=\"application/xml\"/><Override PartName=\"/word/document.xml\" "
+        "ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml\"/></Types>"},
+       {"_rels/.rels",
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+        "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+        "<Relationship Id=\"r1\" "
+        "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" "
+        "Target=\"word/document.xml\"/></Relationships>"}});
+  document.name = "word/document.xml";
+  parts.push_back(std::move(document));
+  return makeZip(parts);
+}
+
 }  // namespace pm::test

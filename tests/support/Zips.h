@@ -25,4 +25,8 @@ struct ZipPart {
 // The zip of the parts, in order (an ODF "mimetype" goes first, stored).
 std::string makeZip(const std::vector<ZipPart>& parts);
 
+// A Word package: its content types and relationships, the parts given, then
+// the document part (word/document.xml).
+std::string docxPackage(ZipPart document, std::vector<ZipPart> parts = {});
+
 }  // namespace pm::test
