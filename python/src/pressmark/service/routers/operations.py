@@ -53,7 +53,11 @@ PUBLIC_DETAILS = ("engine", "workers", "waiting", "queued")
 async def ready(request: Request, svc: Service = Depends(get_service)) -> Any:
     ok, details = await run_in_threadpool(svc.engine.readiness)
     if not request.scope.get("pressmark.keyed"):
-        details = {k: v for k, v in details.items() if k in PUBLIC_DETAILS}
+        public = {k: v for k, v in details.items() if k in PUBLIC_DETAILS}
+        # Anyone may learn that the broker is down (why the service is not ready); its error names addresses.
+        if "broker" in details:
+            public["broker"] = str(details["broker"]).split(":", 1)[0]
+        details = public
     details = {"state": svc.lifecycle.state, **details}
     if not ok or svc.lifecycle.state != READY:
         return problem(request, 503, "not-ready", "Not ready", json.dumps(details), retryable=True)
