@@ -17,10 +17,10 @@ README = ROOT / "README.md"
 
 
 def main(argv: list) -> int:
-    spec = importlib.util.spec_from_file_location("pressmark_service_config", CONFIG)
-    assert spec and spec.loader
-    config = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(config)
+    found = importlib.util.spec_from_file_location("pressmark_service_config", CONFIG)
+    assert found and found.loader
+    config = importlib.util.module_from_spec(found)
+    found.loader.exec_module(config)
     text = README.read_text()
     made = config.readme_table(text)
     if made is None:

@@ -1,5 +1,5 @@
-"""Webhook calls after a job finishes, signed as the Standard Webhooks
-specification says: `webhook-id` (one per event, kept across attempts),
+"""Webhook calls after a job finishes, signed in the Standard Webhooks
+scheme: `webhook-id` (one per event, kept across attempts),
 `webhook-timestamp` (the attempt's, in seconds) and `webhook-signature:
 v1,<base64 of HMAC-SHA256 over "<id>.<timestamp>.<body>">`, keyed with the
 secret given as `whsec_<base64>`.
