@@ -86,29 +86,40 @@ def tree_rss(root):
     return total
 
 
+class PeakMemory:
+    """Samples a process tree's resident memory while the block runs; `peak` holds the largest seen."""
+
+    def __init__(self, pid):
+        self.pid, self.peak = pid, 0
+        self._done = threading.Event()
+        self._thread = threading.Thread(target=self._sample)
+
+    def _sample(self):
+        while not self._done.is_set():
+            self.peak = max(self.peak, tree_rss(self.pid))
+            self._done.wait(0.02)
+
+    def __enter__(self):
+        self._thread.start()
+        return self
+
+    def __exit__(self, *exc):
+        self._done.set()
+        self._thread.join()
+
+
 def measure(argv, out):
     """Wall time and peak memory of one run of a command in a group of its own."""
     if out.exists():
         out.unlink()
-    peak = [0]
     began = time.monotonic()
     proc = subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, start_new_session=True)
-    done = threading.Event()
-
-    def sample():
-        while not done.is_set():
-            peak[0] = max(peak[0], tree_rss(proc.pid))
-            done.wait(0.02)
-
-    t = threading.Thread(target=sample)
-    t.start()
-    _, err = proc.communicate()
-    elapsed = time.monotonic() - began
-    done.set()
-    t.join()
+    with PeakMemory(proc.pid) as memory:
+        _, err = proc.communicate()
+        elapsed = time.monotonic() - began
     if proc.returncode != 0 or not out.exists():
         raise SystemExit(f"{argv[0]} failed: {err.decode(errors='replace')[-2000:]}")
-    return elapsed, peak[0]
+    return elapsed, memory.peak
 
 
 def post_ocr(port, scan):
@@ -144,23 +155,12 @@ def service_run(folder, scan, workers, clients):
                     break
             except OSError:
                 time.sleep(0.1)
-        peak = [0]
-        done = threading.Event()
-
-        def sample():
-            while not done.is_set():
-                peak[0] = max(peak[0], tree_rss(proc.pid))
-                done.wait(0.02)
-
-        t = threading.Thread(target=sample)
-        t.start()
-        began = time.monotonic()
-        with concurrent.futures.ThreadPoolExecutor(clients) as pool:
-            list(pool.map(lambda _: post_ocr(port, scan), range(clients)))
-        elapsed = time.monotonic() - began
-        done.set()
-        t.join()
-        return clients * PAGES / elapsed, peak[0]
+        with PeakMemory(proc.pid) as memory:
+            began = time.monotonic()
+            with concurrent.futures.ThreadPoolExecutor(clients) as pool:
+                list(pool.map(lambda _: post_ocr(port, scan), range(clients)))
+            elapsed = time.monotonic() - began
+        return clients * PAGES / elapsed, memory.peak
     finally:
         os.killpg(proc.pid, 15)
         proc.wait()

@@ -27,16 +27,11 @@ import uuid
 from typing import IO, Any, Callable, Iterable
 
 from .._types import AutomationError
+from ._codes import CANNOT_CREATE, ERR_COMPONENT, FILE_NOT_FOUND, INVALID_CALL, PATH_NOT_FOUND
 
 __all__ = ["ocr", "installed_languages", "DEFAULT_PAGE_TIMEOUT", "DEFAULT_JOB_TIMEOUT", "DEFAULT_MAX_PIXELS"]
 
 SOURCE = "Pressmark"
-# The component's own failure number (&H80004100), as every caller sees it.
-ERR_COMPONENT = 0x80004100 - (1 << 32)
-INVALID_CALL = 5
-FILE_NOT_FOUND = 53
-PATH_NOT_FOUND = 76
-CANNOT_CREATE = 429
 
 DEFAULT_PAGE_TIMEOUT = 180.0
 DEFAULT_JOB_TIMEOUT = 1800.0

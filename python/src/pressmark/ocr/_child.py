@@ -21,12 +21,10 @@ import time
 import traceback
 from typing import Any
 
-# The automation error numbers the parent raises as they are.
-ERR_COMPONENT = 0x80004100 - (1 << 32)
-INVALID_CALL = 5
-CANNOT_CREATE = 429
-OUT_OF_MEMORY = 7
-INTERNAL_ERROR = 51
+# Run as a script, this file's folder is first on the path: the error numbers
+# the parent raises as they are come from the module beside it.
+from _codes import CANNOT_CREATE, ERR_COMPONENT, INTERNAL_ERROR, INVALID_CALL, OUT_OF_MEMORY
+
 PR_SET_PDEATHSIG = 1
 # A TIFF with more frames than this is refused before any is decoded.
 MAX_FRAMES = 10000
