@@ -4,7 +4,8 @@ made a searchable PDF by pressmark.ocr, with its pages as the job's progress."""
 from __future__ import annotations
 
 import pressmark
-from pressmark.ocr import DEFAULT_JOB_TIMEOUT, INVALID_CALL, sniff
+from pressmark.ocr import DEFAULT_JOB_TIMEOUT, sniff
+from pressmark.ocr._codes import INVALID_CALL
 
 from ..problems import BadRequest
 from .base import Ctx, Op, Output, check_fields, stem
