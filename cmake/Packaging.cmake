@@ -10,6 +10,8 @@ set_target_properties(pressmark-cli PROPERTIES INSTALL_RPATH "$ORIGIN;${CMAKE_IN
 
 set(doc_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/pressmark)
 install(FILES README.md DESTINATION ${doc_dir})
+# Where the README's links expect it; the units name it as their documentation.
+install(FILES docs/operations.md DESTINATION ${doc_dir}/docs)
 if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/LICENSE)
   install(FILES LICENSE DESTINATION ${doc_dir})
 endif()

@@ -137,7 +137,7 @@ if [ "$check" = 1 ]; then
               ./usr/lib/pkgconfig/pressmark.pc ./usr/lib/python3/dist-packages/pressmark/__init__.py \
               ./usr/lib/python3/dist-packages/pressmark/__init__.pyi ./usr/lib/python3/dist-packages/pressmark/py.typed \
               ./usr/lib/python3/dist-packages/pressmark/_version.py ./usr/share/doc/pressmark/README.md \
-              ./usr/share/doc/pressmark/copyright ./lib/systemd/system/pressmark.service \
+              ./usr/share/doc/pressmark/docs/operations.md ./usr/share/doc/pressmark/copyright ./lib/systemd/system/pressmark.service \
               ./lib/systemd/system/pressmark-worker.service ./etc/pressmark/service.conf; do
     grep -qxF -- "$want" <<<"$contents" || fail "dpkg-deb --contents lacks $want"
   done

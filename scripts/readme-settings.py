@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""The README's table of the service's settings, made from the settings class.
+"""The service's table of settings in docs/operations.md, made from the settings class.
 
-    scripts/readme-settings.py          rewrites the table in README.md
+    scripts/readme-settings.py          rewrites the table in docs/operations.md
     scripts/readme-settings.py --check  fails when the table is stale
 
 The settings module is loaded from its file: no build is needed.
@@ -13,7 +13,7 @@ import sys
 
 ROOT = pathlib.Path(__file__).resolve().parents[1]
 CONFIG = ROOT / "python" / "src" / "pressmark" / "service" / "config.py"
-README = ROOT / "README.md"
+GUIDE = ROOT / "docs" / "operations.md"
 
 
 def main(argv: list) -> int:
@@ -21,17 +21,17 @@ def main(argv: list) -> int:
     assert found and found.loader
     config = importlib.util.module_from_spec(found)
     found.loader.exec_module(config)
-    text = README.read_text()
-    made = config.readme_table(text)
+    text = GUIDE.read_text()
+    made = config.with_settings_table(text)
     if made is None:
-        print("README.md has no settings table", file=sys.stderr)
+        print("docs/operations.md has no settings table", file=sys.stderr)
         return 1
     if made == text:
         return 0
     if "--check" in argv:
-        print("README.md's settings table is stale: run scripts/readme-settings.py", file=sys.stderr)
+        print("docs/operations.md's settings table is stale: run scripts/readme-settings.py", file=sys.stderr)
         return 1
-    README.write_text(made)
+    GUIDE.write_text(made)
     return 0
 
 

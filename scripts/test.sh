@@ -35,7 +35,7 @@ phase "layer and format checks"
 scripts/check-layers.sh
 scripts/check-format.sh
 # The Python in the house style, the service typed throughout, and the
-# README's settings table as the settings class makes it.
+# operations guide's settings table as the settings class makes it.
 # Debian's interpreter, where its flake8, mypy and pydantic live (a python3
 # of pyenv or a virtual environment may come first on PATH).
 sys_python=/usr/bin/python3

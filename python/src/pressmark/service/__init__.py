@@ -2,5 +2,5 @@
 
 `pressmark serve` runs it (python3 -m pressmark.service serve), embedded by
 default, or as the gateway of a Celery farm with --broker; `pressmark worker
---broker URL` runs a farm worker. See the README's section on the service.
+--broker URL` runs a farm worker. docs/operations.md describes the service.
 """

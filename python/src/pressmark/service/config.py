@@ -1,7 +1,8 @@
 """The service's settings: one typed class. Each setting is read from the
 command line, then from the environment (PRESSMARK_<NAME in capitals>), then
-its default; the command-line flags and the README's table are made from the
-same class, so the three cannot disagree."""
+its default; the command-line flags and the settings table of
+docs/operations.md are made from the same class, so the three cannot
+disagree."""
 
 from __future__ import annotations
 
@@ -26,7 +27,7 @@ def state_home() -> str:
 
 
 class Settings(pydantic.BaseSettings):
-    """Each field is a setting: its description is the help of its flag and its row in the README."""
+    """Each field is a setting: its description is the help of its flag and its row in the operations guide."""
 
     host: str = Field("127.0.0.1", description="address to listen on; anything but loopback needs API keys")
     port: int = Field(8000, description="port to listen on")
@@ -137,7 +138,7 @@ def _shown(name: str) -> str:
 
 
 def settings_table() -> List[str]:
-    """The README's table of settings, line by line."""
+    """The operations guide's table of settings, line by line."""
     rows = ["| Setting | Default | Meaning |", "|---|---|---|"]
     for name, field in Settings.__fields__.items():
         rows.append(f"| `{name}` | {_shown(name)} | {field.field_info.description} |")
@@ -160,9 +161,9 @@ def check_bind(settings: Settings) -> None:
                          "(set --api-keys-file, or listen on 127.0.0.1)")
 
 
-def readme_table(readme: str) -> Optional[str]:
-    """The README's text with its settings table made again from the class (None when it has no table)."""
-    lines = readme.split("\n")
+def with_settings_table(text: str) -> Optional[str]:
+    """A document's text with its settings table made again from the class (None when it has no table)."""
+    lines = text.split("\n")
     try:
         start = lines.index("| Setting | Default | Meaning |")
     except ValueError:
