@@ -7,10 +7,12 @@
 #include <algorithm>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "automation/Automation.h"
 #include "automation/surfaces/Distiller.h"
+#include "component/convert/PrintFileWait.h"
 #include "component/frame/CreatePDF.h"
 #include "component/frame/ModuleState.h"
 #include "servers/recording/Recorder.h"
@@ -36,7 +38,20 @@ class Orchestrated : public ::testing::Test {
     registerCreatePDF();
     pdf = CreateObject(kCreatePDFProgId);
     let(pdf, "TempFilePath", Variant(dir.path() + "/"));
+    pauses.clear();
+    previousPause = convert::setPrintWaitPause(&recordPause);
   }
+  ~Orchestrated() override { convert::setPrintWaitPause(previousPause); }
+  // The print-file wait's one-second pauses, recorded instead of slept: a
+  // test sees whether and how the wait paused without reading a clock. The
+  // short rests between looks still sleep, so a file that never comes ends
+  // the wait at its real limit.
+  static inline std::vector<std::chrono::milliseconds> pauses;
+  static void recordPause(std::chrono::milliseconds ms) {
+    if (ms >= std::chrono::seconds(1)) pauses.push_back(ms);
+    else std::this_thread::sleep_for(ms);
+  }
+  convert::PrintWaitPause previousPause = nullptr;
   bool has(const std::string& line) const {
     Lines t = rec->transcript();
     return std::find(t.begin(), t.end(), line) != t.end();

@@ -1,6 +1,5 @@
 // Bookmarks: the JavaScript nodes over the file's outline and
 // AcroExch.PDBookmark.
-#include <chrono>
 
 #include "pdfserver_js/Read.h"
 
@@ -25,12 +24,10 @@ class Bookmarks : public JsTest {
     flatten(readBack(path).outline, 0, t);
     return t;
   }
-  // The statement raises a time-out within a few seconds.
+  // The statement is stopped by the script time-out.
   template <class F>
   static void expectStopped(F&& f, const char* what) {
-    auto t0 = std::chrono::steady_clock::now();
     EXPECT_THAT(raised(f).description, HasSubstr("ran longer than 1 seconds")) << what;
-    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5)) << what;
   }
   ObjectRef root;
 };

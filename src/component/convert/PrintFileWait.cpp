@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <thread>
 
@@ -18,7 +19,13 @@ int64_t lengthOf(const std::string& path) {
   if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
   return static_cast<int64_t>(st.st_size);
 }
+
+void sleep(std::chrono::milliseconds ms) { std::this_thread::sleep_for(ms); }
+
+std::atomic<PrintWaitPause> pauseFn{&sleep};
 }  // namespace
+
+PrintWaitPause setPrintWaitPause(PrintWaitPause pause) { return pauseFn.exchange(pause ? pause : &sleep); }
 
 std::chrono::milliseconds printWaitLimit() {
   const char* v = std::getenv("PRESSMARK_PRINT_WAIT_TIMEOUT");
@@ -33,19 +40,19 @@ std::chrono::milliseconds printWaitLimit() {
 void waitForPrintFile(const std::string& path) {
   const std::chrono::milliseconds pause(1000);
   const Clock::time_point until = Clock::now() + printWaitLimit();
-  std::this_thread::sleep_for(pause);
+  pauseFn.load()(pause);
   while (true) {
     // Pending window messages: a server process has none to process.
     int64_t n = lengthOf(path);
     if (n > 0) {
-      std::this_thread::sleep_for(pause);
+      pauseFn.load()(pause);
       if (lengthOf(path) == n) return;
     } else if (Clock::now() >= until) {
       break;
     } else {
       // A short rest between the existence tests keeps the wait from
       // spinning a processor at full load.
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      pauseFn.load()(std::chrono::milliseconds(50));
     }
     if (Clock::now() >= until) break;
   }

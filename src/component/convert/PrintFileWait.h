@@ -17,4 +17,11 @@ std::chrono::milliseconds printWaitLimit();
 // limit passes first.
 void waitForPrintFile(const std::string& path);
 
+// Every pause of the wait goes through this function (a sleep unless set),
+// so a caller that must know whether and how long the wait paused, as the
+// orchestration tests must, learns it from the pauses and not from a clock.
+// Returns the function it replaces; nullptr restores the sleep.
+using PrintWaitPause = void (*)(std::chrono::milliseconds);
+PrintWaitPause setPrintWaitPause(PrintWaitPause pause);
+
 }  // namespace pm::convert
