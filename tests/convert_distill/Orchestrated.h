@@ -48,8 +48,10 @@ class Orchestrated : public ::testing::Test {
   // the wait at its real limit.
   static inline std::vector<std::chrono::milliseconds> pauses;
   static void recordPause(std::chrono::milliseconds ms) {
-    if (ms >= std::chrono::seconds(1)) pauses.push_back(ms);
-    else std::this_thread::sleep_for(ms);
+    if (ms >= std::chrono::seconds(1))
+      pauses.push_back(ms);
+    else
+      std::this_thread::sleep_for(ms);
   }
   convert::PrintWaitPause previousPause = nullptr;
   bool has(const std::string& line) const {

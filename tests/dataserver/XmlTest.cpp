@@ -2,7 +2,6 @@
 // chapters for nested rows, and files that are not XML.
 #include <gtest/gtest.h>
 
-
 #include "automation/Automation.h"
 #include "dataserver/DataFixtures.h"
 #include "support/Expect.h"

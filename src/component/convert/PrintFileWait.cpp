@@ -20,12 +20,16 @@ int64_t lengthOf(const std::string& path) {
   return static_cast<int64_t>(st.st_size);
 }
 
-void sleep(std::chrono::milliseconds ms) { std::this_thread::sleep_for(ms); }
+void sleep(std::chrono::milliseconds ms) {
+  std::this_thread::sleep_for(ms);
+}
 
 std::atomic<PrintWaitPause> pauseFn{&sleep};
 }  // namespace
 
-PrintWaitPause setPrintWaitPause(PrintWaitPause pause) { return pauseFn.exchange(pause ? pause : &sleep); }
+PrintWaitPause setPrintWaitPause(PrintWaitPause pause) {
+  return pauseFn.exchange(pause ? pause : &sleep);
+}
 
 std::chrono::milliseconds printWaitLimit() {
   const char* v = std::getenv("PRESSMARK_PRINT_WAIT_TIMEOUT");
