@@ -69,14 +69,48 @@ std::string fmt(double v) {
   return buf;
 }
 
+// The check styles by name and the ZapfDingbats glyph each is drawn with;
+// the first is the style of a glyph not listed.
+constexpr std::pair<const char*, const char*> kGlyphs[] = {{"check", "4"},  {"cross", "8"}, {"diamond", "u"},
+                                                           {"circle", "l"}, {"star", "H"},  {"square", "n"}};
 const char* glyphOf(const std::string& style) {
   std::string s = LCase(style);
-  if (s == "cross") return "8";
-  if (s == "diamond") return "u";
-  if (s == "circle") return "l";
-  if (s == "star") return "H";
-  if (s == "square") return "n";
-  return "4";
+  for (auto& [name, glyph] : kGlyphs)
+    if (s == name) return glyph;
+  return kGlyphs[0].second;
+}
+const char* styleOf(const std::string& glyph) {
+  for (auto& [name, g] : kGlyphs)
+    if (glyph == g) return name;
+  return kGlyphs[0].first;
+}
+
+// What makes a field of each kind: its field type and the flags it starts
+// with, and whether it has an on state (drawn with a check style), text
+// (a default appearance) and a signature. flagKey is the flag that tells
+// the kinds of one field type apart when reading a field back; the kinds
+// of a type are listed with the one without such a flag last.
+struct KindSteps {
+  const char* kind;
+  const char* type;
+  int flags;
+  int flagKey;
+  const char* checkStyle;  // nullptr: no on state
+  bool signature;
+};
+constexpr KindSteps kKindSteps[] = {
+    {"text", "Tx", 0, 0, nullptr, false},
+    {"signature", "Sig", 0, 0, nullptr, true},
+    {"combobox", "Ch", ff::Combo, ff::Combo, nullptr, false},
+    {"listbox", "Ch", 0, 0, nullptr, false},
+    {"button", "Btn", ff::Pushbutton, ff::Pushbutton, nullptr, false},
+    {"radiobutton", "Btn", ff::Radio | ff::NoToggleToOff, ff::Radio, "circle", false},
+    {"checkbox", "Btn", 0, 0, "check", false},
+};
+const KindSteps* stepsOf(const std::string& kind) {
+  for (const KindSteps& k : kKindSteps)
+    if (kind == k.kind) return &k;
+  return nullptr;
 }
 
 // A standard font dictionary of the form's resources.
@@ -222,21 +256,21 @@ void setWidgetFlag(pdf_obj* w, int flag, bool on) {
 std::string kind(pdf_obj* field) {
   std::string ft = po::name(po::inherited(field, PDF_NAME(FT)));
   int f = fieldFlags(field);
-  if (ft == "Tx") return "text";
-  if (ft == "Sig") return "signature";
-  if (ft == "Ch") return (f & ff::Combo) ? "combobox" : "listbox";
-  if (ft == "Btn") {
-    if (f & ff::Pushbutton) return "button";
-    if (f & ff::Radio) return "radiobutton";
-    return "checkbox";
-  }
+  for (const KindSteps& k : kKindSteps)
+    if (ft == k.type && (f & k.flagKey) == k.flagKey) return k.kind;
   return "";
+}
+
+bool hasOnState(const std::string& kind) {
+  const KindSteps* k = stepsOf(kind);
+  return k && k->checkStyle;
 }
 
 pdf_obj* add(Doc& d, const std::string& name, const std::string& k, int page, fz_rect rect) {
   if (Trim(name).empty()) fail("A field needs a name");
   std::string kd = LCase(k);
-  if (std::find(std::begin(kKinds), std::end(kKinds), kd) == std::end(kKinds))
+  const KindSteps* steps = stepsOf(kd);
+  if (!steps)
     fail("Unknown field type \"" + k + "\" (text, button, checkbox, radiobutton, combobox, listbox or signature)");
   d.checkPage(page);
   pdf_document* doc = d.pdf();
@@ -315,35 +349,28 @@ pdf_obj* add(Doc& d, const std::string& name, const std::string& k, int page, fz
     field = w;
     po::putText(w, PDF_NAME(T), last);
     if (parent) po::put(w, PDF_NAME(Parent), parent);
-    const char* ft = kd == "text"                            ? "Tx"
-                     : kd == "signature"                     ? "Sig"
-                     : (kd == "combobox" || kd == "listbox") ? "Ch"
-                                                             : "Btn";
-    po::putName(w, PDF_NAME(FT), ft);
-    int flags = kd == "button"        ? ff::Pushbutton
-                : kd == "radiobutton" ? (ff::Radio | ff::NoToggleToOff)
-                : kd == "combobox"    ? ff::Combo
-                                      : 0;
-    if (flags) po::putInt(w, PDF_NAME(Ff), flags);
-    if (kd != "signature") {
+    po::putName(w, PDF_NAME(FT), steps->type);
+    if (steps->flags) po::putInt(w, PDF_NAME(Ff), steps->flags);
+    if (!steps->signature) {
       po::putText(w, PDF_NAME(DA), "/Helv 0 Tf 0 g");
       formFont(d, "Helv");  // a form made elsewhere may not have it
     }
-    if (kd == "checkbox" || kd == "radiobutton") po::putName(w, PDF_NAME(V), "Off");
+    if (steps->checkStyle) po::putName(w, PDF_NAME(V), "Off");
     po::push(arr, w);
   }
-  if (kd == "checkbox" || kd == "radiobutton") {
+  if (steps->checkStyle) {
     // Each radio button widget has its own state; check boxes share one.
-    std::string on = kd == "radiobutton" ? std::to_string(widgets(field).size() - 1) : "Yes";
-    drawCheck(d, w, on, kd == "radiobutton" ? "circle" : "check");
+    bool own = steps->flags & ff::Radio;
+    std::string on = own ? std::to_string(widgets(field).size() - 1) : "Yes";
+    drawCheck(d, w, on, steps->checkStyle);
     po::putName(w, PDF_NAME(AS), "Off");
   }
-  if (kd == "signature") {
+  if (steps->signature) {
     pdf_obj* form = acroForm(d, true);
     po::putInt(form, PDF_NAME(SigFlags), po::integer(po::get(form, PDF_NAME(SigFlags))) | 1);
   }
   po::push(po::putArray(pageObj, PDF_NAME(Annots)), w);
-  if (kd != "signature") redraw(d, field);
+  if (!steps->signature) redraw(d, field);
   d.changed();
   return field;
 }
@@ -391,18 +418,7 @@ std::vector<std::string> onStates(pdf_obj* field) {
 
 void setOnState(Doc& d, pdf_obj* w, const std::string& state) {
   if (state.empty() || state == "Off") fail("\"" + state + "\" cannot be the name of a button's on state");
-  std::string style = "check";
-  std::string ca = po::text(po::path(w, "MK/CA"));
-  if (ca == "8")
-    style = "cross";
-  else if (ca == "u")
-    style = "diamond";
-  else if (ca == "l")
-    style = "circle";
-  else if (ca == "H")
-    style = "star";
-  else if (ca == "n")
-    style = "square";
+  std::string style = styleOf(po::text(po::path(w, "MK/CA")));
   bool wasOn = !po::nameIs(po::get(w, PDF_NAME(AS)), "Off") && po::get(w, PDF_NAME(AS));
   drawCheck(d, w, state, style);
   if (wasOn) po::putName(w, PDF_NAME(AS), state);
@@ -448,8 +464,7 @@ void drawCheck(Doc& d, pdf_obj* w, const std::string& onState, const std::string
 std::string value(pdf_obj* field) {
   pdf_obj* v = po::inherited(field, PDF_NAME(V));
   if (po::isArray(v)) return po::text(po::at(v, 0));
-  std::string k = kind(field);
-  if ((k == "checkbox" || k == "radiobutton") && (!v || po::name(v).empty())) return "Off";
+  if (hasOnState(kind(field)) && (!v || po::name(v).empty())) return "Off";
   return po::text(v);
 }
 
@@ -466,7 +481,7 @@ std::vector<std::string> values(pdf_obj* field) {
 
 void setValue(Doc& d, pdf_obj* field, const std::string& v) {
   std::string k = kind(field);
-  if (k == "checkbox" || k == "radiobutton") {
+  if (hasOnState(k)) {
     std::vector<std::string> states = onStates(field);
     if (v != "Off" && std::find(states.begin(), states.end(), v) == states.end()) {
       std::string known;
@@ -497,8 +512,7 @@ void setValues(Doc& d, pdf_obj* field, const std::vector<std::string>& v) {
 }
 
 void clearValue(Doc& d, pdf_obj* field) {
-  std::string k = kind(field);
-  if (k == "checkbox" || k == "radiobutton") {
+  if (hasOnState(kind(field))) {
     setValue(d, field, "Off");
     return;
   }
@@ -508,7 +522,6 @@ void clearValue(Doc& d, pdf_obj* field) {
 
 void reset(Doc& d, pdf_obj* field) {
   pdf_obj* dv = po::inherited(field, PDF_NAME(DV));
-  std::string k = kind(field);
   if (!dv) {
     clearValue(d, field);
     return;
@@ -518,7 +531,7 @@ void reset(Doc& d, pdf_obj* field) {
     redraw(d, field);
     return;
   }
-  if (k == "checkbox" || k == "radiobutton")
+  if (hasOnState(kind(field)))
     setValue(d, field, po::name(dv).empty() ? "Off" : po::name(dv));
   else
     setValue(d, field, po::text(dv));

@@ -10,10 +10,6 @@
 
 namespace pm::pdf::form {
 
-// The field kinds by the names the JavaScript object uses.
-inline constexpr const char* kKinds[] = {"text",     "button",  "checkbox", "radiobutton",
-                                         "combobox", "listbox", "signature"};
-
 // Field flags (/Ff) and annotation flags (/F).
 namespace ff {
 inline constexpr int ReadOnly = 1 << 0, Required = 1 << 1, NoExport = 1 << 2, Multiline = 1 << 12, Password = 1 << 13,
@@ -43,6 +39,9 @@ std::vector<pdf_obj*> widgets(pdf_obj* field);
 std::vector<pdf_obj*> terminals(pdf_obj* field);
 // "text", "button", ... of a terminal field; "" for an unknown kind.
 std::string kind(pdf_obj* field);
+// Whether fields of a kind hold an on state or Off (check boxes and radio
+// buttons).
+bool hasOnState(const std::string& kind);
 int fieldFlags(pdf_obj* field);
 void setFieldFlag(pdf_obj* field, int flag, bool on);
 int widgetFlags(pdf_obj* widget);

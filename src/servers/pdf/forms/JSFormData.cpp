@@ -52,7 +52,7 @@ std::vector<Entry> selectFields(Doc& d, bool allFields, bool noPassword, const V
     Entry e;
     e.name = f.name;
     e.values = form::values(f.obj);
-    e.isName = k == "checkbox" || k == "radiobutton";
+    e.isName = form::hasOnState(k);
     if (e.isName && e.values.empty()) e.values = {"Off"};
     bool empty = e.values.empty() || (e.values.size() == 1 && e.values[0].empty());
     if (empty && !allFields) continue;
