@@ -266,27 +266,25 @@ bool hasOnState(const std::string& kind) {
   return k && k->checkStyle;
 }
 
-pdf_obj* add(Doc& d, const std::string& name, const std::string& k, int page, fz_rect rect) {
-  if (Trim(name).empty()) fail("A field needs a name");
-  std::string kd = LCase(k);
-  const KindSteps* steps = stepsOf(kd);
-  if (!steps)
-    fail("Unknown field type \"" + k + "\" (text, button, checkbox, radiobutton, combobox, listbox or signature)");
-  d.checkPage(page);
-  pdf_document* doc = d.pdf();
-  pdf_obj* pageObj = po::pageObj(doc, page);
-  pdf_obj* arr = fieldsArray(d, true);
-  pdf_obj* parent = nullptr;
-  // Make or find the parents of a dotted name.
+namespace {
+
+// The parts of a dotted field name; none may be empty.
+std::vector<std::string> nameParts(const std::string& name) {
   std::vector<std::string> parts;
-  {
-    std::stringstream ss(name);
-    std::string p;
-    while (std::getline(ss, p, '.')) parts.push_back(p);
-    if (parts.empty() || name.back() == '.') fail("\"" + name + "\" is not a field name");
-    for (auto& p2 : parts)
-      if (p2.empty()) fail("\"" + name + "\" is not a field name");
-  }
+  std::stringstream ss(name);
+  std::string p;
+  while (std::getline(ss, p, '.')) parts.push_back(p);
+  if (parts.empty() || name.back() == '.') fail("\"" + name + "\" is not a field name");
+  for (auto& p2 : parts)
+    if (p2.empty()) fail("\"" + name + "\" is not a field name");
+  return parts;
+}
+
+// Finds or makes the parents of a dotted name below the list arr; arr
+// becomes the list of the last parent's kids. The last parent, or nullptr
+// for a name without dots.
+pdf_obj* makeParents(pdf_document* doc, const std::vector<std::string>& parts, pdf_obj*& arr) {
+  pdf_obj* parent = nullptr;
   for (size_t i = 0; i + 1 < parts.size(); ++i) {
     pdf_obj* f = findChild(arr, parts[i]);
     if (!f) {
@@ -302,8 +300,10 @@ pdf_obj* add(Doc& d, const std::string& name, const std::string& k, int page, fz
     parent = f;
     arr = po::putArray(f, PDF_NAME(Kids));
   }
-  pdf_obj* field = findChild(arr, parts.back());
-  const std::string& last = parts.back();
+  return parent;
+}
+
+mu::ObjPtr newWidget(pdf_document* doc, pdf_obj* pageObj, fz_rect rect) {
   mu::ObjPtr widget = po::newDict(doc);
   pdf_obj* w = widget.get();
   mu::guard("Adding a widget", [&](fz_context* c) {
@@ -317,37 +317,60 @@ pdf_obj* add(Doc& d, const std::string& name, const std::string& k, int page, fz
     pdf_dict_put(c, bs, PDF_NAME(S), PDF_NAME(S));
     pdf_dict_put_dict(c, w, PDF_NAME(MK), 2);
   });
+  return widget;
+}
+
+// Before a field that is its own widget gets a second one, it gives its
+// widget entries to a first kid.
+void splitOwnWidget(pdf_document* doc, pdf_obj* field) {
+  if (po::get(field, PDF_NAME(Kids))) return;
+  mu::ObjPtr first = po::newDict(doc);
+  pdf_obj* fw = first.get();
+  for (pdf_obj* const* key = widgetKeys(); *key; ++key) {
+    pdf_obj* v = po::get(field, *key);
+    if (v) {
+      po::put(fw, *key, v);
+      po::del(field, *key);
+    }
+  }
+  po::put(fw, PDF_NAME(Parent), field);
+  po::push(po::putArray(field, PDF_NAME(Kids)), fw);
+  // The page's list points at the field object; it now points at the kid.
+  pdf_obj* wp = po::get(fw, PDF_NAME(P));
+  pdf_obj* annots = po::get(wp, PDF_NAME(Annots));
+  for (int i = 0; i < po::len(annots); ++i)
+    if (po::same(po::at(annots, i), field)) {
+      mu::guard("Adding a widget", [&](fz_context* c) { pdf_array_put(c, annots, i, fw); });
+    }
+}
+
+}  // namespace
+
+pdf_obj* add(Doc& d, const std::string& name, const std::string& k, int page, fz_rect rect) {
+  if (Trim(name).empty()) fail("A field needs a name");
+  std::string kd = LCase(k);
+  const KindSteps* steps = stepsOf(kd);
+  if (!steps)
+    fail("Unknown field type \"" + k + "\" (text, button, checkbox, radiobutton, combobox, listbox or signature)");
+  d.checkPage(page);
+  pdf_document* doc = d.pdf();
+  pdf_obj* pageObj = po::pageObj(doc, page);
+  pdf_obj* arr = fieldsArray(d, true);
+  std::vector<std::string> parts = nameParts(name);
+  pdf_obj* parent = makeParents(doc, parts, arr);
+  pdf_obj* field = findChild(arr, parts.back());
+  mu::ObjPtr widget = newWidget(doc, pageObj, rect);
+  pdf_obj* w = widget.get();
   if (field) {
     if (hasNamedKids(field) || kind(field) != kd)
       fail("A field named \"" + name + "\" already exists" +
            (kind(field).empty() ? "" : " as a " + kind(field) + " field"));
-    // One more widget of the same field: a field that was its own widget
-    // gives its widget entries to a first kid.
-    if (!po::get(field, PDF_NAME(Kids))) {
-      mu::ObjPtr first = po::newDict(doc);
-      pdf_obj* fw = first.get();
-      for (pdf_obj* const* key = widgetKeys(); *key; ++key) {
-        pdf_obj* v = po::get(field, *key);
-        if (v) {
-          po::put(fw, *key, v);
-          po::del(field, *key);
-        }
-      }
-      po::put(fw, PDF_NAME(Parent), field);
-      po::push(po::putArray(field, PDF_NAME(Kids)), fw);
-      // The page's list points at the field object; it now points at the kid.
-      pdf_obj* wp = po::get(fw, PDF_NAME(P));
-      pdf_obj* annots = po::get(wp, PDF_NAME(Annots));
-      for (int i = 0; i < po::len(annots); ++i)
-        if (po::same(po::at(annots, i), field)) {
-          mu::guard("Adding a widget", [&](fz_context* c) { pdf_array_put(c, annots, i, fw); });
-        }
-    }
+    splitOwnWidget(doc, field);
     po::put(w, PDF_NAME(Parent), field);
     po::push(po::get(field, PDF_NAME(Kids)), w);
   } else {
     field = w;
-    po::putText(w, PDF_NAME(T), last);
+    po::putText(w, PDF_NAME(T), parts.back());
     if (parent) po::put(w, PDF_NAME(Parent), parent);
     po::putName(w, PDF_NAME(FT), steps->type);
     if (steps->flags) po::putInt(w, PDF_NAME(Ff), steps->flags);
