@@ -86,8 +86,9 @@ const char* styleOf(const std::string& glyph) {
 }
 
 // What makes a field of each kind: its field type and the flags it starts
-// with, and whether it has an on state (drawn with a check style), text
-// (a default appearance) and a signature. flagKey is the flag that tells
+// with, whether it has an on state (drawn with a check style), whether it
+// is a signature (else it has text, a default appearance) and whether it
+// holds a value. flagKey is the flag that tells
 // the kinds of one field type apart when reading a field back; the kinds
 // of a type are listed with the one without such a flag last.
 struct KindSteps {
@@ -97,13 +98,14 @@ struct KindSteps {
   int flagKey;
   const char* checkStyle;  // nullptr: no on state
   bool signature;
+  bool value = true;
 };
 constexpr KindSteps kKindSteps[] = {
     {"text", "Tx", 0, 0, nullptr, false},
-    {"signature", "Sig", 0, 0, nullptr, true},
+    {"signature", "Sig", 0, 0, nullptr, true, false},
     {"combobox", "Ch", ff::Combo, ff::Combo, nullptr, false},
     {"listbox", "Ch", 0, 0, nullptr, false},
-    {"button", "Btn", ff::Pushbutton, ff::Pushbutton, nullptr, false},
+    {"button", "Btn", ff::Pushbutton, ff::Pushbutton, nullptr, false, false},
     {"radiobutton", "Btn", ff::Radio | ff::NoToggleToOff, ff::Radio, "circle", false},
     {"checkbox", "Btn", 0, 0, "check", false},
 };
@@ -259,6 +261,11 @@ std::string kind(pdf_obj* field) {
   for (const KindSteps& k : kKindSteps)
     if (ft == k.type && (f & k.flagKey) == k.flagKey) return k.kind;
   return "";
+}
+
+bool holdsNoValue(const std::string& kind) {
+  const KindSteps* k = stepsOf(kind);
+  return k && !k->value;
 }
 
 bool hasOnState(const std::string& kind) {
@@ -514,7 +521,7 @@ void setValue(Doc& d, pdf_obj* field, const std::string& v) {
     po::putName(field, PDF_NAME(V), v);
     std::vector<pdf_obj*> ws = widgets(field);
     for (size_t i = 0; i < ws.size(); ++i) po::putName(ws[i], PDF_NAME(AS), states[i] == v ? v : "Off");
-  } else if (k == "button" || k == "signature") {
+  } else if (holdsNoValue(k)) {
     fail("A " + k + " field has no value to set");
   } else {
     po::putText(field, PDF_NAME(V), v);
@@ -591,6 +598,13 @@ void setOptions(Doc& d, pdf_obj* field, const std::vector<std::pair<std::string,
   redraw(d, field);
 }
 
+size_t colourOperands(const std::string& op) {
+  static const std::pair<const char*, size_t> ops[] = {{"g", 1}, {"rg", 3}, {"k", 4}};
+  for (auto& [o, n] : ops)
+    if (op == o) return n;
+  return 0;
+}
+
 Appearance appearance(pdf_obj* field) {
   Appearance a;
   std::string da = po::text(po::inherited(field, PDF_NAME(DA)));
@@ -603,8 +617,7 @@ Appearance appearance(pdf_obj* field) {
       if (!a.font.empty() && a.font[0] == '/') a.font.erase(0, 1);
       a.size = Val(toks.back());
       toks.clear();
-    } else if ((t == "g" || t == "rg" || t == "k") && !toks.empty()) {
-      size_t n = t == "g" ? 1 : t == "rg" ? 3 : 4;
+    } else if (size_t n = colourOperands(t); n && !toks.empty()) {
       if (toks.size() >= n) {
         a.colour.clear();
         for (size_t i = toks.size() - n; i < toks.size(); ++i) a.colour.push_back(Val(toks[i]));

@@ -8,6 +8,7 @@
 #include <random>
 #include <sstream>
 
+#include "servers/pdf/forms/AnnotData.h"
 #include "servers/pdf/forms/Form.h"
 #include "servers/pdf/js/JSSupport.h"
 
@@ -32,8 +33,6 @@ constexpr Start kStarts[] = {
     {"Text", "Note", nullptr}, {"Stamp", "Draft", nullptr}, {"FreeText", nullptr, "/Helv 12 Tf 0 g"}};
 // Kinds a viewer knows but this one does not make (lower case).
 constexpr const char* kNotMade[] = {"sound", "movie", "link", "widget"};
-// Kinds getAnnots does not list; no subtype is not listed either.
-constexpr const char* kNotListed[] = {"", "Widget", "Popup", "Link"};
 constexpr const char* kMarkup[] = {"Highlight", "Underline", "StrikeOut", "Squiggly"};
 
 template <size_t N>
@@ -46,15 +45,6 @@ bool among(const char* const (&names)[N], const std::string& s) {
 // Names of a property object that setProps does not apply: the viewer
 // keeps the dates, and the delay belongs to the object, not to the file.
 constexpr const char* kNotApplied[] = {"delay", "creationdate", "moddate"};
-
-// The operators of a default appearance that set a colour, and the number
-// of components each takes.
-size_t colourOperands(const std::string& op) {
-  static const std::pair<const char*, size_t> ops[] = {{"g", 1}, {"rg", 3}, {"k", 4}};
-  for (auto& [o, n] : ops)
-    if (op == o) return n;
-  return 0;
-}
 
 std::string pdfNow() {
   std::time_t t = std::time(nullptr);
@@ -387,7 +377,7 @@ class Annot : public Dispatch {
     std::vector<std::string> tok;
     std::string s;
     while (in >> s) {
-      if (size_t k = colourOperands(s); k && tok.size() >= k) {
+      if (size_t k = form::colourOperands(s); k && tok.size() >= k) {
         std::vector<double> comps;
         for (size_t i = tok.size() - k; i < tok.size(); ++i) comps.push_back(Val(tok[i]));
         return colourValue(comps);
@@ -736,7 +726,7 @@ std::vector<int> listed(Doc& d, int page) {
   for (int i = 0; i < n; ++i) {
     pdf_obj* a = po::at(annots, i);
     std::string t = po::name(po::get(a, PDF_NAME(Subtype)));
-    if (among(kNotListed, t)) continue;
+    if (!annotdata::isListed(t)) continue;
     int num = po::number(a);
     if (num > 0) out.push_back(num);
   }
