@@ -21,6 +21,18 @@ using css::uno::Reference;
 using css::uno::UNO_QUERY;
 using css::uno::UNO_QUERY_THROW;
 
+namespace {
+
+// Plain text files by their extensions, and the code pages whose text the
+// office reads as it is (UTF-8, and ASCII, which is UTF-8 already).
+constexpr std::string_view kTextExtensions[] = {".txt", ".text", ".log", ".csv", ".prn"};
+constexpr std::string_view kUtf8CodePages[] = {"UTF-8", "UTF8", "ANSI_X3.4-1968", "ASCII", "US-ASCII"};
+bool among(std::span<const std::string_view> names, std::string_view s) {
+  return std::find(names.begin(), names.end(), s) != names.end();
+}
+
+}  // namespace
+
 class WordDocuments : public Dispatch {
  public:
   explicit WordDocuments(std::shared_ptr<WordApp> app) : app_(std::move(app)) {}
@@ -83,10 +95,10 @@ DocRef WordApp::open(const std::string& path, const Variant& password, const Var
     std::string ext = lowerExtension(path);
     std::string load = path;
     LoadFilter filter;
-    if (ext == ".txt" || ext == ".text" || ext == ".log" || ext == ".csv" || ext == ".prn") {
+    if (among(kTextExtensions, ext)) {
       filter = {"Text (encoded)", "UTF8,CRLF,,,"};
       std::string cp = UCase(codePageName());
-      if (cp != "UTF-8" && cp != "UTF8" && cp != "ANSI_X3.4-1968" && cp != "ASCII" && cp != "US-ASCII") {
+      if (!among(kUtf8CodePages, cp)) {
         std::ifstream in(path, std::ios::binary);
         std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         textCopy = OfficeBridge::instance().workDir() + "/text-" + GetRandomFileName() + ext;

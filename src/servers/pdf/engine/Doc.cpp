@@ -173,18 +173,14 @@ fz_rect Doc::pageBox(int page, const std::string& box) {
   checkPage(page);
   std::string b;
   for (char ch : box) b += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  // The boxes by their lower-case names; no name is the crop box.
+  const std::pair<const char*, pdf_obj*> boxes[] = {{"", PDF_NAME(CropBox)},       {"crop", PDF_NAME(CropBox)},
+                                                    {"media", PDF_NAME(MediaBox)}, {"art", PDF_NAME(ArtBox)},
+                                                    {"bleed", PDF_NAME(BleedBox)}, {"trim", PDF_NAME(TrimBox)}};
   pdf_obj* key = nullptr;
-  if (b == "crop" || b.empty())
-    key = PDF_NAME(CropBox);
-  else if (b == "media")
-    key = PDF_NAME(MediaBox);
-  else if (b == "art")
-    key = PDF_NAME(ArtBox);
-  else if (b == "bleed")
-    key = PDF_NAME(BleedBox);
-  else if (b == "trim")
-    key = PDF_NAME(TrimBox);
-  else
+  for (auto& [name, k] : boxes)
+    if (b == name) key = k;
+  if (!key)
     throw AutomationError(mu::kErrEngine, mu::kEngineSource,
                           "Unknown page box \"" + box + "\" (Art, Bleed, Crop, Media or Trim)");
   pdf_document* d = pdf_;
@@ -565,6 +561,13 @@ void Doc::setInfo(const std::string& key, const std::string& value) {
   changed();
 }
 
+namespace {
+// The page modes by their numbers (0 keeps the file's mode and has no name).
+constexpr const char* kPageModes[] = {nullptr,      "UseNone", "UseThumbs",     "UseOutlines",
+                                      "FullScreen", "UseOC",   "UseAttachments"};
+constexpr int kPageModeCount = int(std::size(kPageModes));
+}  // namespace
+
 int Doc::pageMode() {
   pdf_document* d = pdf();
   const char* m = nullptr;
@@ -573,18 +576,14 @@ int Doc::pageMode() {
     m = pdf_to_name(c, pdf_dict_get(c, root, PDF_NAME(PageMode)));
   });
   std::string s = m ? m : "";
-  if (s == "UseNone") return 1;
-  if (s == "UseThumbs") return 2;
-  if (s == "UseOutlines") return 3;
-  if (s == "FullScreen") return 4;
-  if (s == "UseOC") return 5;
-  if (s == "UseAttachments") return 6;
+  for (int i = 1; i < kPageModeCount; ++i)
+    if (s == kPageModes[i]) return i;
   return 1;  // the default of a file without the entry
 }
 
 void Doc::setPageMode(int mode) {
-  const char* names[] = {nullptr, "UseNone", "UseThumbs", "UseOutlines", "FullScreen", "UseOC", "UseAttachments"};
-  if (mode < 0 || mode > 6)
+  const char* const* names = kPageModes;
+  if (mode < 0 || mode >= kPageModeCount)
     throw AutomationError(mu::kErrEngine, mu::kEngineSource, "Unknown page mode " + std::to_string(mode));
   if (mode == 0) return;  // keep the mode the file has
   pdf_document* d = pdf();

@@ -289,6 +289,26 @@ void writeEps(Doc& d, const std::string& target) {
   });
 }
 
+// The formats saveAs writes besides PDF, by the last part of their
+// conversion ids: written by a function of their own or by MuPDF's
+// document writer with a format and its options.
+struct Writer {
+  const char* kind;
+  void (*write)(Doc&, const std::string&);
+  const char* format = nullptr;
+  const char* options = "";
+};
+const Writer kWriters[] = {{"eps", &writeEps},
+                           {"png", &writePng},
+                           {"jpeg", &writeJpeg},
+                           {"tiff", &writeTiff},
+                           {"ps", nullptr, "ps", "resolution=300"},
+                           {"plain-text", nullptr, "text"},
+                           {"accesstext", nullptr, "text"},
+                           {"html-3-20", nullptr, "html"},
+                           {"html-4-01-css-1-00", nullptr, "html"},
+                           {"xml-1-00", nullptr, "stext"}};
+
 }  // namespace
 
 void exportDocument(Doc& d, const std::string& target, const std::string& convId) {
@@ -302,14 +322,8 @@ void exportDocument(Doc& d, const std::string& target, const std::string& convId
     d.save(target, true, false, true);
     return;
   }
-  if (kind == "eps") return writeEps(d, target);
-  if (kind == "png") return writePng(d, target);
-  if (kind == "jpeg") return writeJpeg(d, target);
-  if (kind == "tiff") return writeTiff(d, target);
-  if (kind == "ps") return writeWith(d, target, "ps", "resolution=300");
-  if (kind == "plain-text" || kind == "accesstext") return writeWith(d, target, "text", "");
-  if (kind == "html-3-20" || kind == "html-4-01-css-1-00") return writeWith(d, target, "html", "");
-  if (kind == "xml-1-00") return writeWith(d, target, "stext", "");
+  for (const Writer& w : kWriters)
+    if (kind == w.kind) return w.format ? writeWith(d, target, w.format, w.options) : w.write(d, target);
   fail("Saving as \"" + convId + "\" is not supported by this viewer");
 }
 

@@ -11,6 +11,13 @@
 
 namespace pm::pdf::annotdata {
 
+bool isListed(const std::string& subtype) {
+  static const char* const notListed[] = {"", "Widget", "Popup", "Link"};
+  for (const char* n : notListed)
+    if (subtype == n) return false;
+  return true;
+}
+
 namespace {
 
 [[noreturn]] void fail(const std::string& d) {
@@ -57,7 +64,7 @@ std::vector<Listed> listed(Doc& d) {
     for (int i = 0; i < po::len(annots); ++i) {
       pdf_obj* a = po::at(annots, i);
       std::string t = po::name(po::get(a, PDF_NAME(Subtype)));
-      if (t.empty() || t == "Widget" || t == "Popup" || t == "Link") continue;
+      if (!isListed(t)) continue;
       out.push_back({p, a});
     }
   }
@@ -257,7 +264,7 @@ void importFdf(Doc& d, pdf_obj* annots) {
   for (int i = 0; i < po::len(annots) && i < 100000; ++i) {
     pdf_obj* src = po::at(annots, i);
     std::string subtype = po::name(po::get(src, PDF_NAME(Subtype)));
-    if (!po::isDict(src) || subtype.empty() || subtype == "Widget" || subtype == "Popup" || subtype == "Link") continue;
+    if (!po::isDict(src) || !isListed(subtype)) continue;
     int page = pageOf(d, po::integer(po::get(src, po::key("Page"))));
     mu::ObjPtr hold;
     pdf_obj* a = place(d, page, po::text(po::get(src, po::key("NM"))), hold);

@@ -8,6 +8,10 @@
 
 namespace pm::pdf::annotdata {
 
+// Whether the viewer lists annotations of a subtype: every one but
+// widgets, pop-ups and links, and none without a subtype.
+bool isListed(const std::string& subtype);
+
 // Every annotation of every page but widgets, pop-ups and links.
 // fdfEntry: " /Annots [ ... ]" for the FDF dictionary ("" when there is none).
 std::string fdfEntry(Doc& d);

@@ -69,14 +69,50 @@ std::string fmt(double v) {
   return buf;
 }
 
+// The check styles by name and the ZapfDingbats glyph each is drawn with;
+// the first is the style of a glyph not listed.
+constexpr std::pair<const char*, const char*> kGlyphs[] = {{"check", "4"},  {"cross", "8"}, {"diamond", "u"},
+                                                           {"circle", "l"}, {"star", "H"},  {"square", "n"}};
 const char* glyphOf(const std::string& style) {
   std::string s = LCase(style);
-  if (s == "cross") return "8";
-  if (s == "diamond") return "u";
-  if (s == "circle") return "l";
-  if (s == "star") return "H";
-  if (s == "square") return "n";
-  return "4";
+  for (auto& [name, glyph] : kGlyphs)
+    if (s == name) return glyph;
+  return kGlyphs[0].second;
+}
+const char* styleOf(const std::string& glyph) {
+  for (auto& [name, g] : kGlyphs)
+    if (glyph == g) return name;
+  return kGlyphs[0].first;
+}
+
+// What makes a field of each kind: its field type and the flags it starts
+// with, whether it has an on state (drawn with a check style), whether it
+// is a signature (else it has text, a default appearance) and whether it
+// holds a value. flagKey is the flag that tells
+// the kinds of one field type apart when reading a field back; the kinds
+// of a type are listed with the one without such a flag last.
+struct KindSteps {
+  const char* kind;
+  const char* type;
+  int flags;
+  int flagKey;
+  const char* checkStyle;  // nullptr: no on state
+  bool signature;
+  bool value = true;
+};
+constexpr KindSteps kKindSteps[] = {
+    {"text", "Tx", 0, 0, nullptr, false},
+    {"signature", "Sig", 0, 0, nullptr, true, false},
+    {"combobox", "Ch", ff::Combo, ff::Combo, nullptr, false},
+    {"listbox", "Ch", 0, 0, nullptr, false},
+    {"button", "Btn", ff::Pushbutton, ff::Pushbutton, nullptr, false, false},
+    {"radiobutton", "Btn", ff::Radio | ff::NoToggleToOff, ff::Radio, "circle", false},
+    {"checkbox", "Btn", 0, 0, "check", false},
+};
+const KindSteps* stepsOf(const std::string& kind) {
+  for (const KindSteps& k : kKindSteps)
+    if (kind == k.kind) return &k;
+  return nullptr;
 }
 
 // A standard font dictionary of the form's resources.
@@ -222,37 +258,40 @@ void setWidgetFlag(pdf_obj* w, int flag, bool on) {
 std::string kind(pdf_obj* field) {
   std::string ft = po::name(po::inherited(field, PDF_NAME(FT)));
   int f = fieldFlags(field);
-  if (ft == "Tx") return "text";
-  if (ft == "Sig") return "signature";
-  if (ft == "Ch") return (f & ff::Combo) ? "combobox" : "listbox";
-  if (ft == "Btn") {
-    if (f & ff::Pushbutton) return "button";
-    if (f & ff::Radio) return "radiobutton";
-    return "checkbox";
-  }
+  for (const KindSteps& k : kKindSteps)
+    if (ft == k.type && (f & k.flagKey) == k.flagKey) return k.kind;
   return "";
 }
 
-pdf_obj* add(Doc& d, const std::string& name, const std::string& k, int page, fz_rect rect) {
-  if (Trim(name).empty()) fail("A field needs a name");
-  std::string kd = LCase(k);
-  if (std::find(std::begin(kKinds), std::end(kKinds), kd) == std::end(kKinds))
-    fail("Unknown field type \"" + k + "\" (text, button, checkbox, radiobutton, combobox, listbox or signature)");
-  d.checkPage(page);
-  pdf_document* doc = d.pdf();
-  pdf_obj* pageObj = po::pageObj(doc, page);
-  pdf_obj* arr = fieldsArray(d, true);
-  pdf_obj* parent = nullptr;
-  // Make or find the parents of a dotted name.
+bool holdsNoValue(const std::string& kind) {
+  const KindSteps* k = stepsOf(kind);
+  return k && !k->value;
+}
+
+bool hasOnState(const std::string& kind) {
+  const KindSteps* k = stepsOf(kind);
+  return k && k->checkStyle;
+}
+
+namespace {
+
+// The parts of a dotted field name; none may be empty.
+std::vector<std::string> nameParts(const std::string& name) {
   std::vector<std::string> parts;
-  {
-    std::stringstream ss(name);
-    std::string p;
-    while (std::getline(ss, p, '.')) parts.push_back(p);
-    if (parts.empty() || name.back() == '.') fail("\"" + name + "\" is not a field name");
-    for (auto& p2 : parts)
-      if (p2.empty()) fail("\"" + name + "\" is not a field name");
-  }
+  std::stringstream ss(name);
+  std::string p;
+  while (std::getline(ss, p, '.')) parts.push_back(p);
+  if (parts.empty() || name.back() == '.') fail("\"" + name + "\" is not a field name");
+  for (auto& p2 : parts)
+    if (p2.empty()) fail("\"" + name + "\" is not a field name");
+  return parts;
+}
+
+// Finds or makes the parents of a dotted name below the list arr; arr
+// becomes the list of the last parent's kids. The last parent, or nullptr
+// for a name without dots.
+pdf_obj* makeParents(pdf_document* doc, const std::vector<std::string>& parts, pdf_obj*& arr) {
+  pdf_obj* parent = nullptr;
   for (size_t i = 0; i + 1 < parts.size(); ++i) {
     pdf_obj* f = findChild(arr, parts[i]);
     if (!f) {
@@ -268,8 +307,10 @@ pdf_obj* add(Doc& d, const std::string& name, const std::string& k, int page, fz
     parent = f;
     arr = po::putArray(f, PDF_NAME(Kids));
   }
-  pdf_obj* field = findChild(arr, parts.back());
-  const std::string& last = parts.back();
+  return parent;
+}
+
+mu::ObjPtr newWidget(pdf_document* doc, pdf_obj* pageObj, fz_rect rect) {
   mu::ObjPtr widget = po::newDict(doc);
   pdf_obj* w = widget.get();
   mu::guard("Adding a widget", [&](fz_context* c) {
@@ -283,67 +324,83 @@ pdf_obj* add(Doc& d, const std::string& name, const std::string& k, int page, fz
     pdf_dict_put(c, bs, PDF_NAME(S), PDF_NAME(S));
     pdf_dict_put_dict(c, w, PDF_NAME(MK), 2);
   });
+  return widget;
+}
+
+// Before a field that is its own widget gets a second one, it gives its
+// widget entries to a first kid.
+void splitOwnWidget(pdf_document* doc, pdf_obj* field) {
+  if (po::get(field, PDF_NAME(Kids))) return;
+  mu::ObjPtr first = po::newDict(doc);
+  pdf_obj* fw = first.get();
+  for (pdf_obj* const* key = widgetKeys(); *key; ++key) {
+    pdf_obj* v = po::get(field, *key);
+    if (v) {
+      po::put(fw, *key, v);
+      po::del(field, *key);
+    }
+  }
+  po::put(fw, PDF_NAME(Parent), field);
+  po::push(po::putArray(field, PDF_NAME(Kids)), fw);
+  // The page's list points at the field object; it now points at the kid.
+  pdf_obj* wp = po::get(fw, PDF_NAME(P));
+  pdf_obj* annots = po::get(wp, PDF_NAME(Annots));
+  for (int i = 0; i < po::len(annots); ++i)
+    if (po::same(po::at(annots, i), field)) {
+      mu::guard("Adding a widget", [&](fz_context* c) { pdf_array_put(c, annots, i, fw); });
+    }
+}
+
+}  // namespace
+
+pdf_obj* add(Doc& d, const std::string& name, const std::string& k, int page, fz_rect rect) {
+  if (Trim(name).empty()) fail("A field needs a name");
+  std::string kd = LCase(k);
+  const KindSteps* steps = stepsOf(kd);
+  if (!steps)
+    fail("Unknown field type \"" + k + "\" (text, button, checkbox, radiobutton, combobox, listbox or signature)");
+  d.checkPage(page);
+  pdf_document* doc = d.pdf();
+  pdf_obj* pageObj = po::pageObj(doc, page);
+  pdf_obj* arr = fieldsArray(d, true);
+  std::vector<std::string> parts = nameParts(name);
+  pdf_obj* parent = makeParents(doc, parts, arr);
+  pdf_obj* field = findChild(arr, parts.back());
+  mu::ObjPtr widget = newWidget(doc, pageObj, rect);
+  pdf_obj* w = widget.get();
   if (field) {
     if (hasNamedKids(field) || kind(field) != kd)
       fail("A field named \"" + name + "\" already exists" +
            (kind(field).empty() ? "" : " as a " + kind(field) + " field"));
-    // One more widget of the same field: a field that was its own widget
-    // gives its widget entries to a first kid.
-    if (!po::get(field, PDF_NAME(Kids))) {
-      mu::ObjPtr first = po::newDict(doc);
-      pdf_obj* fw = first.get();
-      for (pdf_obj* const* key = widgetKeys(); *key; ++key) {
-        pdf_obj* v = po::get(field, *key);
-        if (v) {
-          po::put(fw, *key, v);
-          po::del(field, *key);
-        }
-      }
-      po::put(fw, PDF_NAME(Parent), field);
-      po::push(po::putArray(field, PDF_NAME(Kids)), fw);
-      // The page's list points at the field object; it now points at the kid.
-      pdf_obj* wp = po::get(fw, PDF_NAME(P));
-      pdf_obj* annots = po::get(wp, PDF_NAME(Annots));
-      for (int i = 0; i < po::len(annots); ++i)
-        if (po::same(po::at(annots, i), field)) {
-          mu::guard("Adding a widget", [&](fz_context* c) { pdf_array_put(c, annots, i, fw); });
-        }
-    }
+    splitOwnWidget(doc, field);
     po::put(w, PDF_NAME(Parent), field);
     po::push(po::get(field, PDF_NAME(Kids)), w);
   } else {
     field = w;
-    po::putText(w, PDF_NAME(T), last);
+    po::putText(w, PDF_NAME(T), parts.back());
     if (parent) po::put(w, PDF_NAME(Parent), parent);
-    const char* ft = kd == "text"                            ? "Tx"
-                     : kd == "signature"                     ? "Sig"
-                     : (kd == "combobox" || kd == "listbox") ? "Ch"
-                                                             : "Btn";
-    po::putName(w, PDF_NAME(FT), ft);
-    int flags = kd == "button"        ? ff::Pushbutton
-                : kd == "radiobutton" ? (ff::Radio | ff::NoToggleToOff)
-                : kd == "combobox"    ? ff::Combo
-                                      : 0;
-    if (flags) po::putInt(w, PDF_NAME(Ff), flags);
-    if (kd != "signature") {
+    po::putName(w, PDF_NAME(FT), steps->type);
+    if (steps->flags) po::putInt(w, PDF_NAME(Ff), steps->flags);
+    if (!steps->signature) {
       po::putText(w, PDF_NAME(DA), "/Helv 0 Tf 0 g");
       formFont(d, "Helv");  // a form made elsewhere may not have it
     }
-    if (kd == "checkbox" || kd == "radiobutton") po::putName(w, PDF_NAME(V), "Off");
+    if (steps->checkStyle) po::putName(w, PDF_NAME(V), "Off");
     po::push(arr, w);
   }
-  if (kd == "checkbox" || kd == "radiobutton") {
+  if (steps->checkStyle) {
     // Each radio button widget has its own state; check boxes share one.
-    std::string on = kd == "radiobutton" ? std::to_string(widgets(field).size() - 1) : "Yes";
-    drawCheck(d, w, on, kd == "radiobutton" ? "circle" : "check");
+    bool own = steps->flags & ff::Radio;
+    std::string on = own ? std::to_string(widgets(field).size() - 1) : "Yes";
+    drawCheck(d, w, on, steps->checkStyle);
     po::putName(w, PDF_NAME(AS), "Off");
   }
-  if (kd == "signature") {
+  if (steps->signature) {
     pdf_obj* form = acroForm(d, true);
     po::putInt(form, PDF_NAME(SigFlags), po::integer(po::get(form, PDF_NAME(SigFlags))) | 1);
   }
   po::push(po::putArray(pageObj, PDF_NAME(Annots)), w);
-  if (kd != "signature") redraw(d, field);
+  if (!steps->signature) redraw(d, field);
   d.changed();
   return field;
 }
@@ -391,18 +448,7 @@ std::vector<std::string> onStates(pdf_obj* field) {
 
 void setOnState(Doc& d, pdf_obj* w, const std::string& state) {
   if (state.empty() || state == "Off") fail("\"" + state + "\" cannot be the name of a button's on state");
-  std::string style = "check";
-  std::string ca = po::text(po::path(w, "MK/CA"));
-  if (ca == "8")
-    style = "cross";
-  else if (ca == "u")
-    style = "diamond";
-  else if (ca == "l")
-    style = "circle";
-  else if (ca == "H")
-    style = "star";
-  else if (ca == "n")
-    style = "square";
+  std::string style = styleOf(po::text(po::path(w, "MK/CA")));
   bool wasOn = !po::nameIs(po::get(w, PDF_NAME(AS)), "Off") && po::get(w, PDF_NAME(AS));
   drawCheck(d, w, state, style);
   if (wasOn) po::putName(w, PDF_NAME(AS), state);
@@ -448,8 +494,7 @@ void drawCheck(Doc& d, pdf_obj* w, const std::string& onState, const std::string
 std::string value(pdf_obj* field) {
   pdf_obj* v = po::inherited(field, PDF_NAME(V));
   if (po::isArray(v)) return po::text(po::at(v, 0));
-  std::string k = kind(field);
-  if ((k == "checkbox" || k == "radiobutton") && (!v || po::name(v).empty())) return "Off";
+  if (hasOnState(kind(field)) && (!v || po::name(v).empty())) return "Off";
   return po::text(v);
 }
 
@@ -466,7 +511,7 @@ std::vector<std::string> values(pdf_obj* field) {
 
 void setValue(Doc& d, pdf_obj* field, const std::string& v) {
   std::string k = kind(field);
-  if (k == "checkbox" || k == "radiobutton") {
+  if (hasOnState(k)) {
     std::vector<std::string> states = onStates(field);
     if (v != "Off" && std::find(states.begin(), states.end(), v) == states.end()) {
       std::string known;
@@ -476,7 +521,7 @@ void setValue(Doc& d, pdf_obj* field, const std::string& v) {
     po::putName(field, PDF_NAME(V), v);
     std::vector<pdf_obj*> ws = widgets(field);
     for (size_t i = 0; i < ws.size(); ++i) po::putName(ws[i], PDF_NAME(AS), states[i] == v ? v : "Off");
-  } else if (k == "button" || k == "signature") {
+  } else if (holdsNoValue(k)) {
     fail("A " + k + " field has no value to set");
   } else {
     po::putText(field, PDF_NAME(V), v);
@@ -497,8 +542,7 @@ void setValues(Doc& d, pdf_obj* field, const std::vector<std::string>& v) {
 }
 
 void clearValue(Doc& d, pdf_obj* field) {
-  std::string k = kind(field);
-  if (k == "checkbox" || k == "radiobutton") {
+  if (hasOnState(kind(field))) {
     setValue(d, field, "Off");
     return;
   }
@@ -508,7 +552,6 @@ void clearValue(Doc& d, pdf_obj* field) {
 
 void reset(Doc& d, pdf_obj* field) {
   pdf_obj* dv = po::inherited(field, PDF_NAME(DV));
-  std::string k = kind(field);
   if (!dv) {
     clearValue(d, field);
     return;
@@ -518,7 +561,7 @@ void reset(Doc& d, pdf_obj* field) {
     redraw(d, field);
     return;
   }
-  if (k == "checkbox" || k == "radiobutton")
+  if (hasOnState(kind(field)))
     setValue(d, field, po::name(dv).empty() ? "Off" : po::name(dv));
   else
     setValue(d, field, po::text(dv));
@@ -555,6 +598,13 @@ void setOptions(Doc& d, pdf_obj* field, const std::vector<std::pair<std::string,
   redraw(d, field);
 }
 
+size_t colourOperands(const std::string& op) {
+  static const std::pair<const char*, size_t> ops[] = {{"g", 1}, {"rg", 3}, {"k", 4}};
+  for (auto& [o, n] : ops)
+    if (op == o) return n;
+  return 0;
+}
+
 Appearance appearance(pdf_obj* field) {
   Appearance a;
   std::string da = po::text(po::inherited(field, PDF_NAME(DA)));
@@ -567,8 +617,7 @@ Appearance appearance(pdf_obj* field) {
       if (!a.font.empty() && a.font[0] == '/') a.font.erase(0, 1);
       a.size = Val(toks.back());
       toks.clear();
-    } else if ((t == "g" || t == "rg" || t == "k") && !toks.empty()) {
-      size_t n = t == "g" ? 1 : t == "rg" ? 3 : 4;
+    } else if (size_t n = colourOperands(t); n && !toks.empty()) {
       if (toks.size() >= n) {
         a.colour.clear();
         for (size_t i = toks.size() - n; i < toks.size(); ++i) a.colour.push_back(Val(toks[i]));

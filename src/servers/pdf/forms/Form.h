@@ -10,10 +10,6 @@
 
 namespace pm::pdf::form {
 
-// The field kinds by the names the JavaScript object uses.
-inline constexpr const char* kKinds[] = {"text",     "button",  "checkbox", "radiobutton",
-                                         "combobox", "listbox", "signature"};
-
 // Field flags (/Ff) and annotation flags (/F).
 namespace ff {
 inline constexpr int ReadOnly = 1 << 0, Required = 1 << 1, NoExport = 1 << 2, Multiline = 1 << 12, Password = 1 << 13,
@@ -43,6 +39,11 @@ std::vector<pdf_obj*> widgets(pdf_obj* field);
 std::vector<pdf_obj*> terminals(pdf_obj* field);
 // "text", "button", ... of a terminal field; "" for an unknown kind.
 std::string kind(pdf_obj* field);
+// Whether fields of a kind hold an on state or Off (check boxes and radio
+// buttons).
+bool hasOnState(const std::string& kind);
+// Whether fields of a kind hold no value (buttons and signatures).
+bool holdsNoValue(const std::string& kind);
 int fieldFlags(pdf_obj* field);
 void setFieldFlag(pdf_obj* field, int flag, bool on);
 int widgetFlags(pdf_obj* widget);
@@ -90,6 +91,9 @@ struct Appearance {
   std::vector<double> colour{0};
 };
 Appearance appearance(pdf_obj* field);
+// The number of components a colour operator of a default appearance
+// takes (g, rg or k); 0 for any other token.
+size_t colourOperands(const std::string& op);
 void setAppearance(Doc& d, pdf_obj* field, const Appearance& a);
 // The base font name of a resource name in the form's resources, and the
 // resource name (added when missing) for a base font name.

@@ -312,7 +312,7 @@ void drawField(Doc& d, pdf_obj* field) {
       drawList(d, field, w);
     } else if (k == "button") {
       drawText(d, field, w, po::text(po::path(w, "MK/CA")), false, 0, 1);
-    } else if (k == "checkbox" || k == "radiobutton") {
+    } else if (hasOnState(k)) {
       // States drawn elsewhere stay; a widget without any gets ours.
       if (!po::isDict(po::path(w, "AP/N"))) {
         std::string on = value(field) == "Off" ? "Yes" : value(field);

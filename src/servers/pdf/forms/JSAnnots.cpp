@@ -8,6 +8,7 @@
 #include <random>
 #include <sstream>
 
+#include "servers/pdf/forms/AnnotData.h"
 #include "servers/pdf/forms/Form.h"
 #include "servers/pdf/js/JSSupport.h"
 
@@ -22,16 +23,28 @@ using namespace js;
 constexpr const char* kTypes[] = {"Text",      "FreeText", "Stamp",    "Highlight", "Underline",
                                   "StrikeOut", "Squiggly", "Square",   "Circle",    "Line",
                                   "Ink",       "Polygon",  "PolyLine", "Caret",     "FileAttachment"};
-bool isMarkup(const std::string& t) {
-  return t == "Highlight" || t == "Underline" || t == "StrikeOut" || t == "Squiggly";
+// The icon or default appearance some kinds start with.
+struct Start {
+  const char* kind;
+  const char* icon;
+  const char* appearance;
+};
+constexpr Start kStarts[] = {
+    {"Text", "Note", nullptr}, {"Stamp", "Draft", nullptr}, {"FreeText", nullptr, "/Helv 12 Tf 0 g"}};
+// Kinds a viewer knows but this one does not make (lower case).
+constexpr const char* kNotMade[] = {"sound", "movie", "link", "widget"};
+constexpr const char* kMarkup[] = {"Highlight", "Underline", "StrikeOut", "Squiggly"};
+
+template <size_t N>
+bool among(const char* const (&names)[N], const std::string& s) {
+  for (const char* x : names)
+    if (s == x) return true;
+  return false;
 }
 
-// The properties getProps hands out, in the order they are applied back.
-constexpr const char* kProps[] = {
-    "type",      "page",      "rect",     "contents", "name",   "author",       "subject",      "point",
-    "popupRect", "popupOpen", "noteIcon", "AP",       "state",  "stateModel",   "strokeColor",  "fillColor",
-    "width",     "opacity",   "lock",     "readOnly", "hidden", "noView",       "toggleNoView", "print",
-    "alignment", "textFont",  "textSize", "rotate",   "quads",  "creationDate", "modDate"};
+// Names of a property object that setProps does not apply: the viewer
+// keeps the dates, and the delay belongs to the object, not to the file.
+constexpr const char* kNotApplied[] = {"delay", "creationdate", "moddate"};
 
 std::string pdfNow() {
   std::time_t t = std::time(nullptr);
@@ -53,20 +66,28 @@ std::string uniqueName() {
   return s;
 }
 
-// The short font names MuPDF draws free text with.
+// The short font names MuPDF draws free text with, the base fonts they
+// stand for and how a font name given by a caller is matched (lower case,
+// its start or the whole name); other names are Helvetica.
+struct FontKey {
+  const char* key;
+  const char* base;
+  const char* match;
+  bool prefix;
+};
+constexpr FontKey kFontKeys[] = {{"TiRo", "Times-Roman", "times", true},
+                                 {"Cour", "Courier", "courier", true},
+                                 {"Symb", "Symbol", "symbol", false},
+                                 {"ZaDb", "ZapfDingbats", "zapfdingbats", false}};
 std::string fontKey(const std::string& base) {
   std::string b = LCase(base);
-  if (b.rfind("times", 0) == 0) return "TiRo";
-  if (b.rfind("courier", 0) == 0) return "Cour";
-  if (b == "symbol") return "Symb";
-  if (b == "zapfdingbats") return "ZaDb";
+  for (const FontKey& f : kFontKeys)
+    if (f.prefix ? b.rfind(f.match, 0) == 0 : b == f.match) return f.key;
   return "Helv";
 }
 std::string fontBase(const std::string& key) {
-  if (key == "TiRo") return "Times-Roman";
-  if (key == "Cour") return "Courier";
-  if (key == "Symb") return "Symbol";
-  if (key == "ZaDb") return "ZapfDingbats";
+  for (const FontKey& f : kFontKeys)
+    if (key == f.key) return f.base;
   return "Helvetica";
 }
 
@@ -113,10 +134,7 @@ class Annot : public Dispatch {
     static const MemberTable t = [] {
       MemberTable t("Annotation");
       Members<Annot> m(t);
-      for (const char* k : kProps) {
-        m.get(k, {}, &Annot::getProp);
-        m.let(k, {P("v")}, &Annot::letProp);
-      }
+      for (const Prop& p : props()) m.get(p.name, {}, &Annot::getProp).let(p.name, {P("v")}, &Annot::letProp);
       m.get("delay", {}, &Annot::getDelay).let("delay", {P("v")}, &Annot::letDelay);
       m.method("getProps", {}, &Annot::getProps);
       m.method("setProps", {P("oProps")}, &Annot::setProps);
@@ -134,14 +152,14 @@ class Annot : public Dispatch {
     if (bag) {
       wanted = bag->items;
     } else {
-      for (const char* k : kProps) {
+      for (const Prop& p : Annot::props()) {
         Variant v;
         try {
-          v = get(props, k);
+          v = get(props, p.name);
         } catch (const AutomationError&) {
           continue;
         }
-        if (!v.isEmpty()) wanted.emplace_back(k, v);
+        if (!v.isEmpty()) wanted.emplace_back(p.name, v);
       }
     }
     // The kind comes first (it makes the annotation), then its page; the
@@ -153,7 +171,7 @@ class Annot : public Dispatch {
     std::stable_sort(wanted.begin(), wanted.end(), [&](auto& a, auto& b) { return order(a.first) < order(b.first); });
     for (auto& [k, v] : wanted) {
       std::string n = LCase(k);
-      if (n == "delay" || n == "creationdate" || n == "moddate") continue;
+      if (among(kNotApplied, n)) continue;
       if (bag && bag->unchanged(k, v)) continue;
       write(n, v);
     }
@@ -215,8 +233,7 @@ class Annot : public Dispatch {
     for (const char* k : kTypes)
       if (LCase(k) == LCase(t)) kind = k;
     if (kind.empty()) {
-      if (LCase(t) == "sound" || LCase(t) == "movie" || LCase(t) == "link" || LCase(t) == "widget")
-        notSupported("Adding a " + t + " annotation");
+      if (among(kNotMade, LCase(t))) notSupported("Adding a " + t + " annotation");
       fail("Unknown annotation type \"" + t + "\"");
     }
     doc_->checkPage(page);
@@ -235,9 +252,11 @@ class Annot : public Dispatch {
       pdf_dict_put_text_string(c, o, nmKey, nm.c_str());
       pdf_dict_put_text_string(c, o, PDF_NAME(M), now.c_str());
       pdf_dict_put_text_string(c, o, PDF_NAME(CreationDate), now.c_str());
-      if (kind == "Text") pdf_dict_put_name(c, o, PDF_NAME(Name), "Note");
-      if (kind == "Stamp") pdf_dict_put_name(c, o, PDF_NAME(Name), "Draft");
-      if (kind == "FreeText") pdf_dict_put_text_string(c, o, PDF_NAME(DA), "/Helv 12 Tf 0 g");
+      for (const Start& s : kStarts)
+        if (kind == s.kind) {
+          if (s.icon) pdf_dict_put_name(c, o, PDF_NAME(Name), s.icon);
+          if (s.appearance) pdf_dict_put_text_string(c, o, PDF_NAME(DA), s.appearance);
+        }
       pdf_array_push(c,
                      pdf_dict_get(c, pg, PDF_NAME(Annots)) ? pdf_dict_get(c, pg, PDF_NAME(Annots))
                                                            : pdf_dict_put_array(c, pg, PDF_NAME(Annots), 1),
@@ -249,7 +268,7 @@ class Annot : public Dispatch {
 
   // Text markup draws shapes over the page's words and no words of its own.
   void changed(const std::string& kind) {
-    if (isMarkup(kind))
+    if (among(kMarkup, kind))
       doc_->changedWithoutText();
     else
       doc_->changed();
@@ -303,115 +322,250 @@ class Annot : public Dispatch {
   }
   static Variant rectValue(fz_rect r) { return V({double(r.x0), double(r.y0), double(r.x1), double(r.y1)}); }
 
-  static const char* flagKey(const std::string& n, int* bit) {
-    static const std::pair<const char*, int> flags[] = {
-        {"lock", form::af::Locked},   {"readonly", form::af::ReadOnly},         {"hidden", form::af::Hidden},
-        {"noview", form::af::NoView}, {"togglenoview", form::af::ToggleNoView}, {"print", form::af::Print}};
-    for (auto& [k, b] : flags)
-      if (n == k) {
-        *bit = b;
-        return k;
-      }
+  // One property: its JavaScript name, how it is read and written, and the
+  // entry (text properties) or flag bit (flag properties) it keeps.
+  struct At;
+  struct Prop {
+    const char* name;
+    Variant (Annot::*get)(const At&);
+    void (Annot::*set)(const At&, const Variant&);
+    const char* key = nullptr;
+    int bit = 0;
+  };
+  // What a reader or writer works on: the annotation's dictionary, its kind
+  // and the property.
+  struct At {
+    pdf_obj* o;
+    std::string type;
+    const Prop& prop;
+    bool freeText() const { return type == "FreeText"; }
+    bool note() const { return type == "Text"; }
+  };
+  // The properties, in the order getProps hands them out and setProps
+  // applies them back.
+  static std::span<const Prop> props();
+  static const Prop* find(const std::string& lower) {
+    for (const Prop& p : props())
+      if (LCase(p.name) == lower) return &p;
     return nullptr;
   }
 
+  Variant getType(const At& a) { return Variant(a.type); }
+  Variant getPage(const At& a) { return Variant(int32_t(pageOf(a.o))); }
+  Variant getRect(const At& a) { return rectValue(rectOf(a.o)); }
+  Variant getText(const At& a) { return Variant(po::text(po::get(a.o, po::key(a.prop.key)))); }
+  Variant getPoint(const At& a) {
+    fz_rect r = rectOf(a.o);
+    return V({double(r.x0), double(r.y1)});
+  }
+  Variant getPopupRect(const At&) {
+    pdf_obj* p = popup(false);
+    return p ? rectValue(rectOf(p)) : Variant();
+  }
+  Variant getPopupOpen(const At& a) {
+    pdf_obj* p = popup(false);
+    pdf_obj* open = po::get(p ? p : a.o, PDF_NAME(Open));
+    int b = 0;
+    mu::guard("Reading the annotation", [&](fz_context* c) { b = pdf_to_bool(c, open); });
+    return Variant(b != 0);
+  }
+  Variant getIcon(const At& a) { return Variant(po::name(po::get(a.o, PDF_NAME(Name)))); }
+  Variant getStrokeColor(const At& a) {
+    if (!a.freeText()) return colourValue(numbers(po::get(a.o, PDF_NAME(C))));
+    // The free text's colour is its text colour.
+    std::istringstream in(po::text(po::get(a.o, PDF_NAME(DA))));
+    std::vector<std::string> tok;
+    std::string s;
+    while (in >> s) {
+      if (size_t k = form::colourOperands(s); k && tok.size() >= k) {
+        std::vector<double> comps;
+        for (size_t i = tok.size() - k; i < tok.size(); ++i) comps.push_back(Val(tok[i]));
+        return colourValue(comps);
+      }
+      tok.push_back(s);
+    }
+    return colourValue({0});
+  }
+  Variant getFillColor(const At& a) {
+    return colourValue(numbers(po::get(a.o, a.freeText() ? PDF_NAME(C) : PDF_NAME(IC))));
+  }
+  Variant getWidth(const At& a) {
+    pdf_obj* w = po::path(a.o, "BS/W");
+    return Variant(w ? po::num(w) : 1.0);
+  }
+  Variant getOpacity(const At& a) {
+    pdf_obj* ca = po::get(a.o, PDF_NAME(CA));
+    return Variant(ca ? po::num(ca) : 1.0);
+  }
+  Variant getFlag(const At& a) { return Variant((po::integer(po::get(a.o, PDF_NAME(F))) & a.prop.bit) != 0); }
+  Variant getAlignment(const At& a) { return Variant(int32_t(po::integer(po::get(a.o, PDF_NAME(Q))))); }
+  // The font and size of the first font operator of the default appearance.
+  static std::pair<std::string, double> textStyle(pdf_obj* o) {
+    std::istringstream in(po::text(po::get(o, PDF_NAME(DA))));
+    std::vector<std::string> tok;
+    std::string s;
+    while (in >> s) {
+      if (s == "Tf" && tok.size() >= 2) {
+        std::string f = tok[tok.size() - 2];
+        if (!f.empty() && f[0] == '/') f.erase(0, 1);
+        return {fontBase(f), Val(tok.back())};
+      }
+      tok.push_back(s);
+    }
+    return {"Helvetica", 12.0};
+  }
+  Variant getTextFont(const At& a) { return Variant(textStyle(a.o).first); }
+  Variant getTextSize(const At& a) { return Variant(textStyle(a.o).second); }
+  Variant getRotate(const At& a) { return Variant(int32_t(po::integer(po::get(a.o, PDF_NAME(Rotate))))); }
+  Variant getQuads(const At& a) {
+    std::vector<double> q = numbers(po::get(a.o, PDF_NAME(QuadPoints)));
+    std::vector<Variant> out;
+    for (size_t i = 0; i + 8 <= q.size(); i += 8) {
+      std::vector<Variant> one;
+      for (size_t k = 0; k < 8; ++k) one.emplace_back(q[i + k]);
+      out.emplace_back(Array::vector(std::move(one)));
+    }
+    return Variant(Array::vector(std::move(out)));
+  }
+
+  void setPage(const At& a, const Variant& v) { move(a.o, CLng(v)); }
+  void setRect(const At& a, const Variant& v) { po::putRect(a.o, PDF_NAME(Rect), rectArg(v)); }
+  void setText(const At& a, const Variant& v) { po::putText(a.o, po::key(a.prop.key), CStr(v)); }
+  void setPoint(const At& a, const Variant& v) {
+    std::vector<Variant> p = items(v);
+    if (p.size() < 2) fail("A point is an array of two numbers");
+    double x = CDbl(p[0]), y = CDbl(p[1]);
+    // A note's icon is 20 points square, whatever size it was drawn at.
+    fz_rect r = rectOf(a.o);
+    double w = std::max(1.0, double(r.x1 - r.x0)), h = std::max(1.0, double(r.y1 - r.y0));
+    if (a.note()) w = h = 20;
+    po::putRect(a.o, PDF_NAME(Rect), fz_make_rect(float(x), float(y - h), float(x + w), float(y)));
+  }
+  void setPopupRect(const At&, const Variant& v) { po::putRect(popup(true), PDF_NAME(Rect), rectArg(v)); }
+  void setPopupOpen(const At& a, const Variant& v) {
+    po::putBool(popup(true), PDF_NAME(Open), CBool(v));
+    if (a.note()) po::putBool(a.o, PDF_NAME(Open), CBool(v));
+  }
+  void setIcon(const At& a, const Variant& v) {
+    std::string s = CStr(v);
+    if (s.empty() || s.find_first_of(" /()<>[]{}%#") != std::string::npos) fail("\"" + s + "\" is not an icon name");
+    po::putName(a.o, PDF_NAME(Name), s);
+  }
+  void setState(const At& a, const Variant& v) {
+    setText(a, v);
+    if (!po::get(a.o, po::key("StateModel"))) po::putText(a.o, po::key("StateModel"), "Review");
+  }
+  // No components remove the colour.
+  static void putColour(pdf_obj* o, pdf_obj* key, const Colour& c) {
+    if (c.comps.empty()) return po::del(o, key);
+    po::putReals(o, key, c.comps);
+  }
+  void setStrokeColor(const At& a, const Variant& v) {
+    Colour c = colourArg(v);
+    if (!a.freeText()) return putColour(a.o, PDF_NAME(C), c);
+    // The free text's colour is its text colour, set after its (last) font.
+    std::string font = "Helv";
+    double size = 12;
+    std::istringstream in(po::text(po::get(a.o, PDF_NAME(DA))));
+    std::vector<std::string> tok;
+    std::string s;
+    while (in >> s) {
+      if (s == "Tf" && tok.size() >= 2) {
+        font = tok[tok.size() - 2].substr(tok[tok.size() - 2].rfind('/') + 1);
+        size = Val(tok.back());
+      }
+      tok.push_back(s);
+    }
+    std::string nd = "/" + font + " " + DoubleToText(size) + " Tf";
+    for (double x : c.comps) nd += " " + DoubleToText(x);
+    nd += c.comps.size() == 1 ? " g" : c.comps.size() == 3 ? " rg" : c.comps.size() == 4 ? " k" : " 0 g";
+    po::putText(a.o, PDF_NAME(DA), nd);
+  }
+  void setFillColor(const At& a, const Variant& v) {
+    Colour c = colourArg(v);
+    putColour(a.o, a.freeText() ? PDF_NAME(C) : PDF_NAME(IC), c);
+  }
+  void setWidth(const At& a, const Variant& v) {
+    double w = CDbl(v);
+    if (w < 0 || w > 1000) fail("A border width lies between 0 and 1000");
+    po::putReal(po::putDict(a.o, PDF_NAME(BS)), PDF_NAME(W), w);
+  }
+  void setOpacity(const At& a, const Variant& v) {
+    double o = CDbl(v);
+    if (o < 0 || o > 1) fail("An opacity lies between 0 and 1");
+    po::putReal(a.o, PDF_NAME(CA), o);
+  }
+  void setFlag(const At& a, const Variant& v) {
+    int f = po::integer(po::get(a.o, PDF_NAME(F)));
+    po::putInt(a.o, PDF_NAME(F), CBool(v) ? (f | a.prop.bit) : (f & ~a.prop.bit));
+  }
+  void setAlignment(const At& a, const Variant& v) {
+    int q = CLng(v);
+    if (q < 0 || q > 2) fail("An alignment is 0 (left), 1 (center) or 2 (right)");
+    po::putInt(a.o, PDF_NAME(Q), q);
+  }
+  // Rewrites the font operator of the default appearance with a new font
+  // or size, keeping what follows it.
+  void setTextStyle(const At& a, const Variant& v, bool isFont) {
+    std::string font = "Helv", rest = " 0 g";
+    double size = 12;
+    std::string da = po::text(po::get(a.o, PDF_NAME(DA)));
+    auto tf = da.find(" Tf");
+    if (tf != std::string::npos) {
+      std::istringstream in(da.substr(0, tf));
+      std::vector<std::string> tok;
+      std::string s;
+      while (in >> s) tok.push_back(s);
+      if (tok.size() >= 2) {
+        font = tok[tok.size() - 2].substr(tok[tok.size() - 2].rfind('/') + 1);
+        size = Val(tok.back());
+      }
+      rest = da.substr(tf + 3);
+    }
+    if (isFont) {
+      font = fontKey(CStr(v));
+    } else {
+      size = CDbl(v);
+      if (size < 0 || size > 32767) fail("A text size lies between 0 and 32767");
+    }
+    po::putText(a.o, PDF_NAME(DA), "/" + font + " " + DoubleToText(size) + " Tf" + rest);
+  }
+  void setTextFont(const At& a, const Variant& v) { setTextStyle(a, v, true); }
+  void setTextSize(const At& a, const Variant& v) { setTextStyle(a, v, false); }
+  void setRotate(const At& a, const Variant& v) {
+    int r = CLng(v);
+    if (r % 90 != 0) fail("An annotation's rotation is 0, 90, 180 or 270");
+    po::putInt(a.o, PDF_NAME(Rotate), ((r % 360) + 360) % 360);
+  }
+  void setQuads(const At& a, const Variant& v) {
+    if (!among(kMarkup, a.type)) fail("Quads belong to text markup annotations, not to " + a.type);
+    std::vector<double> q;
+    for (const Variant& e : items(v)) {
+      if (e.isArray())
+        for (const Variant& x : e.array().data()) q.push_back(CDbl(x));
+      else
+        q.push_back(CDbl(e));
+    }
+    if (q.empty() || q.size() % 8 != 0) fail("Quads are arrays of eight numbers each");
+    po::putReals(a.o, PDF_NAME(QuadPoints), q);
+    double x0 = q[0], y0 = q[1], x1 = q[0], y1 = q[1];
+    for (size_t i = 0; i + 1 < q.size(); i += 2) {
+      x0 = std::min(x0, q[i]);
+      x1 = std::max(x1, q[i]);
+      y0 = std::min(y0, q[i + 1]);
+      y1 = std::max(y1, q[i + 1]);
+    }
+    po::putRect(a.o, PDF_NAME(Rect), fz_make_rect(float(x0), float(y0), float(x1), float(y1)));
+  }
+  void setDate(const At&, const Variant&) { fail("The annotation's dates are kept by the viewer"); }
+
  public:
+  // A property by its lower-case name; nothing for a name that is not one.
   Variant read(const std::string& n) {
     pdf_obj* o = need();
     std::string t = po::name(po::get(o, PDF_NAME(Subtype)));
-    if (n == "type") return Variant(t);
-    if (n == "page") return Variant(int32_t(pageOf(o)));
-    if (n == "rect") return rectValue(rectOf(o));
-    if (n == "contents") return Variant(po::text(po::get(o, PDF_NAME(Contents))));
-    if (n == "name") return Variant(po::text(po::get(o, po::key("NM"))));
-    if (n == "author") return Variant(po::text(po::get(o, PDF_NAME(T))));
-    if (n == "subject") return Variant(po::text(po::get(o, po::key("Subj"))));
-    if (n == "point") {
-      fz_rect r = rectOf(o);
-      return V({double(r.x0), double(r.y1)});
-    }
-    if (n == "popuprect") {
-      pdf_obj* p = popup(false);
-      return p ? rectValue(rectOf(p)) : Variant();
-    }
-    if (n == "popupopen") {
-      pdf_obj* p = popup(false);
-      pdf_obj* open = po::get(p ? p : o, PDF_NAME(Open));
-      int b = 0;
-      mu::guard("Reading the annotation", [&](fz_context* c) { b = pdf_to_bool(c, open); });
-      return Variant(b != 0);
-    }
-    if (n == "noteicon" || n == "ap") return Variant(po::name(po::get(o, PDF_NAME(Name))));
-    if (n == "state") return Variant(po::text(po::get(o, po::key("State"))));
-    if (n == "statemodel") return Variant(po::text(po::get(o, po::key("StateModel"))));
-    if (n == "strokecolor") {
-      if (t == "FreeText") {
-        std::string da = po::text(po::get(o, PDF_NAME(DA)));
-        pdf_obj* tmp = nullptr;
-        (void)tmp;
-        form::Appearance a;
-        // The free text's colour is its text colour.
-        std::istringstream in(da);
-        std::vector<std::string> tok;
-        std::string s;
-        while (in >> s) {
-          if ((s == "g" || s == "rg" || s == "k")) {
-            size_t k = s == "g" ? 1 : s == "rg" ? 3 : 4;
-            if (tok.size() >= k) {
-              std::vector<double> comps;
-              for (size_t i = tok.size() - k; i < tok.size(); ++i) comps.push_back(Val(tok[i]));
-              return colourValue(comps);
-            }
-          }
-          tok.push_back(s);
-        }
-        return colourValue({0});
-      }
-      return colourValue(numbers(po::get(o, PDF_NAME(C))));
-    }
-    if (n == "fillcolor") return colourValue(numbers(po::get(o, t == "FreeText" ? PDF_NAME(C) : PDF_NAME(IC))));
-    if (n == "width") {
-      pdf_obj* w = po::path(o, "BS/W");
-      return Variant(w ? po::num(w) : 1.0);
-    }
-    if (n == "opacity") {
-      pdf_obj* ca = po::get(o, PDF_NAME(CA));
-      return Variant(ca ? po::num(ca) : 1.0);
-    }
-    int bit = 0;
-    if (flagKey(n, &bit)) return Variant((po::integer(po::get(o, PDF_NAME(F))) & bit) != 0);
-    if (n == "alignment") return Variant(int32_t(po::integer(po::get(o, PDF_NAME(Q)))));
-    if (n == "textfont" || n == "textsize") {
-      std::string da = po::text(po::get(o, PDF_NAME(DA)));
-      std::istringstream in(da);
-      std::vector<std::string> tok;
-      std::string s;
-      while (in >> s) {
-        if (s == "Tf" && tok.size() >= 2) {
-          std::string f = tok[tok.size() - 2];
-          if (!f.empty() && f[0] == '/') f.erase(0, 1);
-          if (n == "textfont") return Variant(fontBase(f));
-          return Variant(Val(tok.back()));
-        }
-        tok.push_back(s);
-      }
-      return n == "textfont" ? Variant("Helvetica") : Variant(12.0);
-    }
-    if (n == "rotate") return Variant(int32_t(po::integer(po::get(o, PDF_NAME(Rotate)))));
-    if (n == "quads") {
-      std::vector<double> q = numbers(po::get(o, PDF_NAME(QuadPoints)));
-      std::vector<Variant> out;
-      for (size_t i = 0; i + 8 <= q.size(); i += 8) {
-        std::vector<Variant> one;
-        for (size_t k = 0; k < 8; ++k) one.emplace_back(q[i + k]);
-        out.emplace_back(Array::vector(std::move(one)));
-      }
-      return Variant(Array::vector(std::move(out)));
-    }
-    if (n == "creationdate" || n == "moddate") {
-      return Variant(po::text(po::get(o, n == "moddate" ? PDF_NAME(M) : PDF_NAME(CreationDate))));
-    }
-    return {};
+    const Prop* p = find(n);
+    return p ? (this->*p->get)(At{o, t, *p}) : Variant();
   }
 
   void write(const std::string& n, const Variant& v) {
@@ -436,136 +590,9 @@ class Annot : public Dispatch {
     }
     pdf_obj* o = need();
     std::string t = type();
-    pdf_document* d = pdf();
-    if (n == "page")
-      move(o, CLng(v));
-    else if (n == "rect")
-      po::putRect(o, PDF_NAME(Rect), rectArg(v));
-    else if (n == "contents")
-      po::putText(o, PDF_NAME(Contents), CStr(v));
-    else if (n == "name")
-      po::putText(o, po::key("NM"), CStr(v));
-    else if (n == "author")
-      po::putText(o, PDF_NAME(T), CStr(v));
-    else if (n == "subject")
-      po::putText(o, po::key("Subj"), CStr(v));
-    else if (n == "point") {
-      std::vector<Variant> p = items(v);
-      if (p.size() < 2) fail("A point is an array of two numbers");
-      double x = CDbl(p[0]), y = CDbl(p[1]);
-      // A note's icon is 20 points square, whatever size it was drawn at.
-      fz_rect r = rectOf(o);
-      double w = std::max(1.0, double(r.x1 - r.x0)), h = std::max(1.0, double(r.y1 - r.y0));
-      if (t == "Text") w = h = 20;
-      po::putRect(o, PDF_NAME(Rect), fz_make_rect(float(x), float(y - h), float(x + w), float(y)));
-    } else if (n == "popuprect") {
-      po::putRect(popup(true), PDF_NAME(Rect), rectArg(v));
-    } else if (n == "popupopen") {
-      po::putBool(popup(true), PDF_NAME(Open), CBool(v));
-      if (t == "Text") po::putBool(o, PDF_NAME(Open), CBool(v));
-    } else if (n == "noteicon" || n == "ap") {
-      std::string s = CStr(v);
-      if (s.empty() || s.find_first_of(" /()<>[]{}%#") != std::string::npos) fail("\"" + s + "\" is not an icon name");
-      po::putName(o, PDF_NAME(Name), s);
-    } else if (n == "state") {
-      po::putText(o, po::key("State"), CStr(v));
-      if (!po::get(o, po::key("StateModel"))) po::putText(o, po::key("StateModel"), "Review");
-    } else if (n == "statemodel") {
-      po::putText(o, po::key("StateModel"), CStr(v));
-    } else if (n == "strokecolor" || n == "fillcolor") {
-      Colour c = colourArg(v);
-      if (t == "FreeText" && n == "strokecolor") {
-        std::string font = "Helv";
-        double size = 12;
-        std::string da = po::text(po::get(o, PDF_NAME(DA)));
-        std::istringstream in(da);
-        std::vector<std::string> tok;
-        std::string s;
-        while (in >> s) {
-          if (s == "Tf" && tok.size() >= 2) {
-            font = tok[tok.size() - 2].substr(tok[tok.size() - 2].rfind('/') + 1);
-            size = Val(tok.back());
-          }
-          tok.push_back(s);
-        }
-        std::string nd = "/" + font + " " + DoubleToText(size) + " Tf";
-        for (double x : c.comps) nd += " " + DoubleToText(x);
-        nd += c.comps.size() == 1 ? " g" : c.comps.size() == 3 ? " rg" : c.comps.size() == 4 ? " k" : " 0 g";
-        po::putText(o, PDF_NAME(DA), nd);
-      } else {
-        pdf_obj* key = (n == "strokecolor" || t == "FreeText") ? PDF_NAME(C) : PDF_NAME(IC);
-        if (c.comps.empty())
-          po::del(o, key);
-        else
-          po::putReals(o, key, c.comps);
-      }
-    } else if (n == "width") {
-      double w = CDbl(v);
-      if (w < 0 || w > 1000) fail("A border width lies between 0 and 1000");
-      po::putReal(po::putDict(o, PDF_NAME(BS)), PDF_NAME(W), w);
-    } else if (n == "opacity") {
-      double a = CDbl(v);
-      if (a < 0 || a > 1) fail("An opacity lies between 0 and 1");
-      po::putReal(o, PDF_NAME(CA), a);
-    } else if (int bit = 0; flagKey(n, &bit)) {
-      int f = po::integer(po::get(o, PDF_NAME(F)));
-      po::putInt(o, PDF_NAME(F), CBool(v) ? (f | bit) : (f & ~bit));
-    } else if (n == "alignment") {
-      int q = CLng(v);
-      if (q < 0 || q > 2) fail("An alignment is 0 (left), 1 (center) or 2 (right)");
-      po::putInt(o, PDF_NAME(Q), q);
-    } else if (n == "textfont" || n == "textsize") {
-      std::string font = "Helv", rest = " 0 g";
-      double size = 12;
-      std::string da = po::text(po::get(o, PDF_NAME(DA)));
-      auto tf = da.find(" Tf");
-      if (tf != std::string::npos) {
-        std::istringstream in(da.substr(0, tf));
-        std::vector<std::string> tok;
-        std::string s;
-        while (in >> s) tok.push_back(s);
-        if (tok.size() >= 2) {
-          font = tok[tok.size() - 2].substr(tok[tok.size() - 2].rfind('/') + 1);
-          size = Val(tok.back());
-        }
-        rest = da.substr(tf + 3);
-      }
-      if (n == "textfont")
-        font = fontKey(CStr(v));
-      else {
-        size = CDbl(v);
-        if (size < 0 || size > 32767) fail("A text size lies between 0 and 32767");
-      }
-      po::putText(o, PDF_NAME(DA), "/" + font + " " + DoubleToText(size) + " Tf" + rest);
-    } else if (n == "rotate") {
-      int r = CLng(v);
-      if (r % 90 != 0) fail("An annotation's rotation is 0, 90, 180 or 270");
-      po::putInt(o, PDF_NAME(Rotate), ((r % 360) + 360) % 360);
-    } else if (n == "quads") {
-      if (!isMarkup(t)) fail("Quads belong to text markup annotations, not to " + t);
-      std::vector<double> q;
-      for (const Variant& e : items(v)) {
-        if (e.isArray())
-          for (const Variant& x : e.array().data()) q.push_back(CDbl(x));
-        else
-          q.push_back(CDbl(e));
-      }
-      if (q.empty() || q.size() % 8 != 0) fail("Quads are arrays of eight numbers each");
-      po::putReals(o, PDF_NAME(QuadPoints), q);
-      double x0 = q[0], y0 = q[1], x1 = q[0], y1 = q[1];
-      for (size_t i = 0; i + 1 < q.size(); i += 2) {
-        x0 = std::min(x0, q[i]);
-        x1 = std::max(x1, q[i]);
-        y0 = std::min(y0, q[i + 1]);
-        y1 = std::max(y1, q[i + 1]);
-      }
-      po::putRect(o, PDF_NAME(Rect), fz_make_rect(float(x0), float(y0), float(x1), float(y1)));
-    } else if (n == "creationdate" || n == "moddate") {
-      fail("The annotation's dates are kept by the viewer");
-    } else {
-      fail("Annotations have no property " + n);
-    }
-    (void)d;
+    const Prop* p = find(n);
+    if (!p) fail("Annotations have no property " + n);
+    (this->*p->set)(At{o, t, *p}, v);
     po::putText(o, PDF_NAME(M), pdfNow());
     changed(t);
   }
@@ -613,9 +640,9 @@ class Annot : public Dispatch {
   Variant getProps(Frame&) {
     auto bag = std::make_shared<PropBag>();
     if (exists()) {
-      for (const char* k : kProps) {
-        Variant v = read(LCase(k));
-        if (!v.isEmpty()) bag->items.emplace_back(k, v);
+      for (const Prop& p : props()) {
+        Variant v = read(LCase(p.name));
+        if (!v.isEmpty()) bag->items.emplace_back(p.name, v);
       }
     }
     bag->original = bag->items;
@@ -636,10 +663,7 @@ class Annot : public Dispatch {
       pdf_obj* annots = po::get(po::pageObj(d, page), PDF_NAME(Annots));
       po::removeAll(annots, o);
       if (p) po::removeAll(annots, p);
-    }
-    // Replies to the annotation go with it.
-    if (page >= 0) {
-      pdf_obj* annots = po::get(po::pageObj(d, page), PDF_NAME(Annots));
+      // Replies to the annotation go with it.
       for (int i = po::len(annots) - 1; i >= 0; --i)
         if (po::same(po::get(po::at(annots, i), PDF_NAME(IRT)), o)) po::remove(annots, i);
     }
@@ -658,6 +682,42 @@ class Annot : public Dispatch {
   bool delay_ = false;
 };
 
+std::span<const Annot::Prop> Annot::props() {
+  using A = Annot;
+  static const Prop table[] = {{"type", &A::getType, nullptr},  // written first, by write itself
+                               {"page", &A::getPage, &A::setPage},
+                               {"rect", &A::getRect, &A::setRect},
+                               {"contents", &A::getText, &A::setText, "Contents"},
+                               {"name", &A::getText, &A::setText, "NM"},
+                               {"author", &A::getText, &A::setText, "T"},
+                               {"subject", &A::getText, &A::setText, "Subj"},
+                               {"point", &A::getPoint, &A::setPoint},
+                               {"popupRect", &A::getPopupRect, &A::setPopupRect},
+                               {"popupOpen", &A::getPopupOpen, &A::setPopupOpen},
+                               {"noteIcon", &A::getIcon, &A::setIcon},
+                               {"AP", &A::getIcon, &A::setIcon},
+                               {"state", &A::getText, &A::setState, "State"},
+                               {"stateModel", &A::getText, &A::setText, "StateModel"},
+                               {"strokeColor", &A::getStrokeColor, &A::setStrokeColor},
+                               {"fillColor", &A::getFillColor, &A::setFillColor},
+                               {"width", &A::getWidth, &A::setWidth},
+                               {"opacity", &A::getOpacity, &A::setOpacity},
+                               {"lock", &A::getFlag, &A::setFlag, nullptr, form::af::Locked},
+                               {"readOnly", &A::getFlag, &A::setFlag, nullptr, form::af::ReadOnly},
+                               {"hidden", &A::getFlag, &A::setFlag, nullptr, form::af::Hidden},
+                               {"noView", &A::getFlag, &A::setFlag, nullptr, form::af::NoView},
+                               {"toggleNoView", &A::getFlag, &A::setFlag, nullptr, form::af::ToggleNoView},
+                               {"print", &A::getFlag, &A::setFlag, nullptr, form::af::Print},
+                               {"alignment", &A::getAlignment, &A::setAlignment},
+                               {"textFont", &A::getTextFont, &A::setTextFont},
+                               {"textSize", &A::getTextSize, &A::setTextSize},
+                               {"rotate", &A::getRotate, &A::setRotate},
+                               {"quads", &A::getQuads, &A::setQuads},
+                               {"creationDate", &A::getText, &A::setDate, "CreationDate"},
+                               {"modDate", &A::getText, &A::setDate, "M"}};
+  return table;
+}
+
 // The annotations a viewer lists: everything but widgets, pop-ups and links.
 std::vector<int> listed(Doc& d, int page) {
   std::vector<int> out;
@@ -666,7 +726,7 @@ std::vector<int> listed(Doc& d, int page) {
   for (int i = 0; i < n; ++i) {
     pdf_obj* a = po::at(annots, i);
     std::string t = po::name(po::get(a, PDF_NAME(Subtype)));
-    if (t.empty() || t == "Widget" || t == "Popup" || t == "Link") continue;
+    if (!annotdata::isListed(t)) continue;
     int num = po::number(a);
     if (num > 0) out.push_back(num);
   }

@@ -16,31 +16,15 @@ namespace {
 using js::fail;
 using js::notSupported;
 
-struct FlagProp {
-  const char* name;
-  bool field;  // a field flag (Ff) rather than a widget flag (F)
-  int bit;
-};
-constexpr FlagProp kFlags[] = {
-    {"readonly", true, form::ff::ReadOnly},
-    {"required", true, form::ff::Required},
-    {"multiline", true, form::ff::Multiline},
-    {"password", true, form::ff::Password},
-    {"fileSelect", true, form::ff::FileSelect},
-    {"doNotSpellCheck", true, form::ff::DoNotSpellCheck},
-    {"doNotScroll", true, form::ff::DoNotScroll},
-    {"comb", true, form::ff::Comb},
-    {"editable", true, form::ff::Edit},
-    {"multipleSelection", true, form::ff::MultiSelect},
-    {"commitOnSelChange", true, form::ff::CommitOnSelChange},
-    {"radiosInUnison", true, form::ff::RadiosInUnison},
-    {"hidden", false, form::af::Hidden},
-    {"print", false, form::af::Print},
-};
-
 const char* kBorder[][2] = {{"solid", "S"}, {"beveled", "B"}, {"dashed", "D"}, {"inset", "I"}, {"underline", "U"}};
 const char* kHighlight[][2] = {{"none", "N"}, {"invert", "I"}, {"push", "P"}, {"outline", "O"}};
 const char* kAlign[] = {"left", "center", "right"};
+// The position of a name in a list; none when it is not there.
+int32_t indexIn(std::span<const char* const> names, const std::string& s, int32_t none) {
+  for (size_t i = 0; i < names.size(); ++i)
+    if (s == names[i]) return int32_t(i);
+  return none;
+}
 const char* kGlyph[][2] = {{"check", "4"},  {"cross", "8"}, {"diamond", "u"},
                            {"circle", "l"}, {"star", "H"},  {"square", "n"}};
 // Triggers: the key, and whether it belongs to the widget (else the field).
@@ -54,30 +38,6 @@ constexpr Trigger kTriggers[] = {{"MouseUp", "U", true},    {"MouseDown", "D", t
                                  {"Keystroke", "K", false}, {"Validate", "V", false}, {"Calculate", "C", false},
                                  {"Format", "F", false}};
 
-// The signature information snapshot.
-class SignatureInfo : public Dispatch {
- public:
-  explicit SignatureInfo(SignatureState s) : s_(std::move(s)) {}
-  const MemberTable* memberTable() const override {
-    static const MemberTable t = [] {
-      MemberTable t("SignatureInfo");
-      Members<SignatureInfo> m(t);
-      m.get("status", {}, &SignatureInfo::status);
-      m.get("name", {}, &SignatureInfo::name);
-      m.get("statusText", {}, &SignatureInfo::statusText);
-      return t;
-    }();
-    return &t;
-  }
-  std::string typeName() const override { return "SignatureInfo"; }
-
- private:
-  Variant status(Frame&) { return Variant(int32_t(s_.status)); }
-  Variant name(Frame&) { return Variant(s_.signer); }
-  Variant statusText(Frame&) { return Variant(s_.description); }
-  SignatureState s_;
-};
-
 class FieldObject : public Dispatch {
  public:
   FieldObject(std::shared_ptr<Doc> d, std::string n) : doc_(std::move(d)), name_(std::move(n)) {}
@@ -85,47 +45,10 @@ class FieldObject : public Dispatch {
     static const MemberTable t = [] {
       MemberTable t("Field");
       Members<FieldObject> m(t);
-      for (const char* k : {"value",
-                            "rect",
-                            "textFont",
-                            "textSize",
-                            "textColor",
-                            "fillColor",
-                            "strokeColor",
-                            "borderColor",
-                            "bgColor",
-                            "fgColor",
-                            "borderStyle",
-                            "lineWidth",
-                            "borderWidth",
-                            "alignment",
-                            "display",
-                            "charLimit",
-                            "defaultValue",
-                            "exportValues",
-                            "userName",
-                            "submitName",
-                            "rotation",
-                            "style",
-                            "highlight",
-                            "buttonAlignX",
-                            "buttonAlignY",
-                            "buttonFitBounds",
-                            "buttonPosition",
-                            "buttonScaleHow",
-                            "buttonScaleWhen",
-                            "calcOrderIndex",
-                            "currentValueIndices",
-                            "delay"}) {
-        m.get(k, {}, &FieldObject::getProp);
-        m.let(k, {P("v")}, &FieldObject::letProp);
-      }
-      for (const FlagProp& f : kFlags) {
-        m.get(f.name, {}, &FieldObject::getFlag);
-        m.let(f.name, {P("v")}, &FieldObject::letFlag);
-      }
-      for (const char* k : {"name", "type", "valueAsString", "page", "numItems", "signatureInfo"})
-        m.get(k, {}, &FieldObject::getProp);
+      for (const Prop& p : props())
+        if (p.set) m.get(p.name, {}, &FieldObject::getProp).let(p.name, {P("v")}, &FieldObject::letProp);
+      for (const Prop& p : props())
+        if (!p.set) m.get(p.name, {}, &FieldObject::getProp);
       m.method("setItems", {P("oArray")}, &FieldObject::setItems);
       m.method("getItemAt", {P("nIdx"), P("bExportValue").opt(true)}, &FieldObject::getItemAt);
       m.method("insertItemAt", {P("cName"), P("cExport").opt(), P("nIdx").opt(int32_t(0))}, &FieldObject::insertItemAt);
@@ -184,407 +107,431 @@ class FieldObject : public Dispatch {
   // A widget's entry at a path below MK (made on the way when write).
   pdf_obj* mk(pdf_obj* w, bool write) { return write ? po::putDict(w, PDF_NAME(MK)) : po::get(w, PDF_NAME(MK)); }
 
-  Variant getFlag(Frame& f) {
-    std::string n = LCase(f.member().name);
-    for (const FlagProp& p : kFlags)
-      if (LCase(p.name) == n) {
-        if (p.field) return Variant((form::fieldFlags(terminal()) & p.bit) != 0);
-        return Variant((form::widgetFlags(firstWidget()) & p.bit) != 0);
-      }
-    return {};
+  // Where a property lives: on this object, in the field's terminals or in
+  // its widgets (read from the first, written on each).
+  enum class Scope { Object, Field, Widget };
+  struct At;
+  // A property: its name, scope, reader and writer (none: read only), and
+  // what properties sharing these differ by (an entry, a position or bit).
+  struct Prop {
+    const char* name;
+    Scope scope;
+    Variant (FieldObject::*get)(const At&);
+    void (FieldObject::*set)(const At&, const Variant&);
+    const char* key = nullptr;
+    int index = 0;
+  };
+  // What a reader or writer works on (what its scope needs).
+  struct At {
+    const Prop& prop;
+    pdf_obj* fld = nullptr;
+    std::vector<pdf_obj*> terms{};
+    pdf_obj* t = nullptr;
+    std::string k{};
+    pdf_obj* w = nullptr;
+  };
+  static std::span<const Prop> props();
+  static const Prop* find(const std::string& lower) {
+    for (const Prop& p : props())
+      if (LCase(p.name) == lower) return &p;
+    return nullptr;
   }
-  Variant letFlag(Frame& f) {
-    std::string n = LCase(f.member().name);
-    bool on = CBool(f["v"]);
-    for (const FlagProp& p : kFlags)
-      if (LCase(p.name) == n) {
-        if (p.field) {
-          for (pdf_obj* t : form::terminals(field())) form::setFieldFlag(t, p.bit, on);
-          // Lines, comb cells and hidden characters change what is drawn.
-          if (p.bit & (form::ff::Multiline | form::ff::Comb | form::ff::Password)) form::redraw(*doc_, field());
-        } else {
-          for (pdf_obj* w : allWidgets()) form::setWidgetFlag(w, p.bit, on);
-        }
-      }
+
+  // Flags of the field (Ff) and of its widgets (F), by their bits.
+  Variant getFieldFlag(const At& a) { return Variant((form::fieldFlags(terminal()) & a.prop.index) != 0); }
+  void setFieldFlag(const At& a, const Variant& v) {
+    bool on = CBool(v);
+    for (pdf_obj* t : form::terminals(field())) form::setFieldFlag(t, a.prop.index, on);
+    // Lines, comb cells and hidden characters change what is drawn.
+    if (a.prop.index & (form::ff::Multiline | form::ff::Comb | form::ff::Password)) form::redraw(*doc_, field());
     changed();
-    return {};
+  }
+  Variant getWidgetFlag(const At& a) { return Variant((form::widgetFlags(firstWidget()) & a.prop.index) != 0); }
+  void setWidgetFlag(const At& a, const Variant& v) {
+    bool on = CBool(v);
+    for (pdf_obj* w : allWidgets()) form::setWidgetFlag(w, a.prop.index, on);
+    changed();
   }
 
   Variant getProp(Frame& f) {
-    std::string n = LCase(f.member().name);
-    if (n == "name") return Variant(form::fullName(field()));
-    if (n == "delay") return Variant(delay_);
-    pdf_obj* t = terminal();
-    std::string k = form::kind(t);
-    if (n == "type") return Variant(k);
-    if (n == "value" || n == "valueasstring") {
-      if (n == "value" && k == "listbox" && (form::fieldFlags(t) & form::ff::MultiSelect)) {
-        auto vs = form::values(t);
-        if (vs.size() > 1) {
-          std::vector<Variant> out(vs.begin(), vs.end());
-          return Variant(Array::vector(std::move(out)));
-        }
-      }
-      return Variant(form::value(t));
+    // Every property member comes from the table.
+    const Prop* p = find(LCase(f.member().name));
+    At a{*p};
+    if (p->scope != Scope::Object) {
+      a.t = terminal();
+      a.k = form::kind(a.t);
     }
-    if (n == "page") {
-      std::vector<Variant> pages;
-      pdf_document* doc = doc_->pdf();
-      for (pdf_obj* w : allWidgets()) {
-        int p = po::pageNumberOf(doc, po::get(w, PDF_NAME(P)));
-        if (p < 0) {
-          int cnt = doc_->pageCount();
-          for (int i = 0; i < cnt && p < 0; ++i)
-            for (int a = 0; a < po::len(po::get(po::pageObj(doc, i), PDF_NAME(Annots))); ++a)
-              if (po::same(po::at(po::get(po::pageObj(doc, i), PDF_NAME(Annots)), a), w)) p = i;
-        }
-        pages.emplace_back(int32_t(p));
-      }
-      if (pages.size() == 1) return pages[0];
-      return Variant(Array::vector(std::move(pages)));
-    }
-    if (n == "numitems") return Variant(int32_t(form::options(t).size()));
-    if (n == "signatureinfo") {
-      if (k != "signature") fail("The field \"" + name_ + "\" is not a signature field");
-      return Variant(ObjectRef(std::make_shared<SignatureInfo>(signatureState(*doc_, t))));
-    }
-    if (n == "textfont") return Variant(form::baseFont(*doc_, form::appearance(t).font));
-    if (n == "textsize") return Variant(form::appearance(t).size);
-    if (n == "textcolor" || n == "fgcolor") return js::colourValue(form::appearance(t).colour);
-    if (n == "defaultvalue") {
-      pdf_obj* dv = po::inherited(t, PDF_NAME(DV));
-      return Variant(po::text(dv));
-    }
-    if (n == "alignment") {
-      int q = po::integer(po::inherited(t, PDF_NAME(Q)));
-      return Variant(kAlign[q >= 0 && q <= 2 ? q : 0]);
-    }
-    if (n == "charlimit") return Variant(int32_t(po::integer(po::inherited(t, PDF_NAME(MaxLen)))));
-    if (n == "username") return Variant(po::text(po::inherited(t, PDF_NAME(TU))));
-    if (n == "submitname") return Variant(po::text(po::inherited(t, po::key("TM"))));
-    if (n == "exportvalues") {
-      std::vector<Variant> out;
-      if (k == "checkbox" || k == "radiobutton")
-        for (auto& s : form::onStates(t)) out.emplace_back(s);
-      else
-        for (auto& [shown, exp] : form::options(t)) out.emplace_back(exp);
-      return Variant(Array::vector(std::move(out)));
-    }
-    if (n == "calcorderindex") {
-      pdf_obj* co = po::get(form::acroForm(*doc_, false), po::key("CO"));
-      for (int i = 0; i < po::len(co); ++i)
-        if (po::same(po::at(co, i), t)) return Variant(int32_t(i));
-      return Variant(int32_t(-1));
-    }
-    if (n == "currentvalueindices") {
-      auto opts = form::options(t);
-      std::vector<Variant> idx;
-      for (auto& v : form::values(t))
-        for (size_t i = 0; i < opts.size(); ++i)
-          if (opts[i].second == v) {
-            idx.emplace_back(int32_t(i));
-            break;
-          }
-      if (idx.size() == 1) return idx[0];
-      if (idx.empty()) return Variant(int32_t(-1));
-      return Variant(Array::vector(std::move(idx)));
-    }
-    // Widget entries: read from the first widget.
-    pdf_obj* w = firstWidget();
-    if (n == "rect") {
-      fz_rect r{};
-      pdf_obj* ro = po::get(w, PDF_NAME(Rect));
-      mu::guard("Reading the field's rectangle", [&](fz_context* c) { r = pdf_to_rect(c, ro); });
-      return js::rectValue(r);
-    }
-    if (n == "fillcolor" || n == "bgcolor") return js::colourValue(js::numbers(po::get(mk(w, false), PDF_NAME(BG))));
-    if (n == "strokecolor" || n == "bordercolor")
-      return js::colourValue(js::numbers(po::get(mk(w, false), PDF_NAME(BC))));
-    if (n == "borderstyle") {
-      std::string s = po::name(po::path(w, "BS/S"));
-      for (auto& b : kBorder)
-        if (s == b[1]) return Variant(b[0]);
-      return Variant("solid");
-    }
-    if (n == "linewidth" || n == "borderwidth") {
-      pdf_obj* wd = po::path(w, "BS/W");
-      return Variant(int32_t(wd ? std::lround(po::num(wd)) : 1));
-    }
-    if (n == "display") {
-      int fl = form::widgetFlags(w);
-      if (fl & form::af::Hidden) return Variant(int32_t(1));
-      if (fl & form::af::NoView) return Variant(int32_t(3));
-      if (!(fl & form::af::Print)) return Variant(int32_t(2));
-      return Variant(int32_t(0));
-    }
-    if (n == "rotation") return Variant(int32_t(po::integer(po::get(mk(w, false), PDF_NAME(R)))));
-    if (n == "style") {
-      std::string ca = po::text(po::get(mk(w, false), PDF_NAME(CA)));
-      for (auto& g : kGlyph)
-        if (ca == g[1]) return Variant(g[0]);
-      return Variant("check");
-    }
-    if (n == "highlight") {
-      std::string h = po::name(po::get(w, PDF_NAME(H)));
-      for (auto& x : kHighlight)
-        if (h == x[1]) return Variant(x[0]);
-      return Variant("invert");
-    }
-    pdf_obj* iff = po::get(mk(w, false), po::key("IF"));
-    if (n == "buttonalignx" || n == "buttonaligny") {
-      pdf_obj* a = po::get(iff, PDF_NAME(A));
-      int i = n == "buttonalignx" ? 0 : 1;
-      return Variant(int32_t(po::len(a) == 2 ? std::lround(po::num(po::at(a, i)) * 100) : 50));
-    }
-    if (n == "buttonfitbounds") {
-      pdf_obj* fb = po::get(iff, po::key("FB"));
-      int b = 0;
-      mu::guard("Reading the button", [&](fz_context* c) { b = pdf_to_bool(c, fb); });
-      return Variant(b != 0);
-    }
-    if (n == "buttonposition") return Variant(int32_t(po::integer(po::get(mk(w, false), po::key("TP")))));
-    if (n == "buttonscalehow") return Variant(int32_t(po::name(po::get(iff, PDF_NAME(S))) == "A" ? 1 : 0));
-    if (n == "buttonscalewhen") {
-      std::string s = po::name(po::get(iff, po::key("SW")));
-      return Variant(int32_t(s == "N" ? 1 : s == "B" ? 2 : s == "S" ? 3 : 0));
-    }
-    fail("The field property " + std::string(f.member().name) + " cannot be read");
+    if (p->scope == Scope::Widget) a.w = firstWidget();
+    return (this->*p->get)(a);
   }
-
-  static std::string nameOf(const Variant& v, const char* table[][2], size_t n, const char* what) {
-    if (v.isNumeric()) {
-      int i = CLng(v);
-      if (i >= 0 && static_cast<size_t>(i) < n) return table[i][1];
-    } else {
-      std::string s = LCase(CStr(v));
-      for (size_t i = 0; i < n; ++i)
-        if (s == table[i][0]) return table[i][1];
-    }
-    std::string known;
-    for (size_t i = 0; i < n; ++i) known += std::string(known.empty() ? "" : ", ") + table[i][0];
-    fail("\"" + CStr(v) + "\" is not a " + what + " (" + known + ")");
-  }
-
   Variant letProp(Frame& f) {
-    std::string n = LCase(f.member().name);
+    const Prop* p = find(LCase(f.member().name));
     const Variant& v = f["v"];
-    if (n == "delay") {
-      delay_ = CBool(v);
+    At a{*p};
+    if (p->scope != Scope::Object) {
+      a.fld = field();
+      a.terms = form::terminals(a.fld);
+      a.t = a.terms.empty() ? a.fld : a.terms.front();
+      a.k = form::kind(a.t);
+    }
+    if (p->scope != Scope::Widget) {
+      (this->*p->set)(a, v);
       return {};
     }
-    pdf_obj* fld = field();
-    std::vector<pdf_obj*> terms = form::terminals(fld);
-    pdf_obj* t = terms.empty() ? fld : terms.front();
-    std::string k = form::kind(t);
-    pdf_document* doc = doc_->pdf();
-    if (n == "value") {
-      for (pdf_obj* x : terms) {
-        if (v.isEmpty() || v.isNull() || (v.isObject() && !v.asObject()))
-          form::clearValue(*doc_, x);
-        else if (v.isArray()) {
-          std::vector<std::string> s;
-          for (auto& e : v.array().data()) s.push_back(CStr(e));
-          form::setValues(*doc_, x, s);
-        } else
-          form::setValue(*doc_, x, CStr(v));
-      }
-      return {};
-    }
-    if (n == "textfont" || n == "textsize" || n == "textcolor" || n == "fgcolor") {
-      for (pdf_obj* x : terms) {
-        form::Appearance a = form::appearance(x);
-        if (n == "textfont")
-          a.font = form::fontResource(*doc_, CStr(v));
-        else if (n == "textsize") {
-          double s = CDbl(v);
-          if (s < 0 || s > 32767) fail("A text size lies between 0 (automatic) and 32767");
-          a.size = s;
-        } else {
-          a.colour = js::colourArg(v).comps;
-        }
-        form::setAppearance(*doc_, x, a);
-      }
-      return {};
-    }
-    if (n == "defaultvalue") {
-      for (pdf_obj* x : terms) {
-        std::string s = CStr(v);
-        if (k == "checkbox" || k == "radiobutton")
-          po::putName(x, PDF_NAME(DV), s);
-        else
-          po::putText(x, PDF_NAME(DV), s);
-      }
-      changed();
-      return {};
-    }
-    if (n == "alignment") {
-      std::string s = v.isNumeric() ? std::string(kAlign[std::clamp(CLng(v), 0, 2)]) : LCase(CStr(v));
-      int q = s == "left" ? 0 : s == "center" ? 1 : s == "right" ? 2 : -1;
-      if (q < 0) fail("\"" + CStr(v) + "\" is not an alignment (left, center or right)");
-      for (pdf_obj* x : terms) po::putInt(x, PDF_NAME(Q), q);
-      form::redraw(*doc_, fld);
-      changed();
-      return {};
-    }
-    if (n == "charlimit") {
-      int c = CLng(v);
-      if (c < 0) fail("A character limit is not negative");
-      for (pdf_obj* x : terms) {
-        if (c == 0)
-          po::del(x, PDF_NAME(MaxLen));
-        else
-          po::putInt(x, PDF_NAME(MaxLen), c);
-      }
-      if (form::fieldFlags(t) & form::ff::Comb) form::redraw(*doc_, fld);
-      changed();
-      return {};
-    }
-    if (n == "username" || n == "submitname") {
-      for (pdf_obj* x : terms) po::putText(x, n == "username" ? PDF_NAME(TU) : po::key("TM"), CStr(v));
-      changed();
-      return {};
-    }
-    if (n == "exportvalues") {
-      std::vector<Variant> ev = js::items(v);
-      if (k == "checkbox" || k == "radiobutton") {
-        for (pdf_obj* x : terms) {
-          std::vector<pdf_obj*> ws = form::widgets(x);
-          std::string was = form::value(x);
-          std::vector<std::string> old = form::onStates(x);
-          for (size_t i = 0; i < ws.size() && i < ev.size(); ++i) {
-            std::string s = CStr(ev[i]);
-            form::setOnState(*doc_, ws[i], s);
-            if (old[i] == was) po::putName(x, PDF_NAME(V), s);
-          }
-        }
-      } else if (k == "combobox" || k == "listbox") {
-        for (pdf_obj* x : terms) {
-          auto opts = form::options(x);
-          for (size_t i = 0; i < opts.size() && i < ev.size(); ++i) opts[i].second = CStr(ev[i]);
-          form::setOptions(*doc_, x, opts);
-        }
-      } else {
-        fail("Export values do not apply to the " + k + " field \"" + name_ + "\"");
-      }
-      changed();
-      return {};
-    }
-    if (n == "calcorderindex") {
-      int idx = CLng(v);
-      // Only calculated fields take part in the calculation order; for the
-      // others there is nothing to order.
-      if (!po::path(t, "AA/C")) return {};
-      pdf_obj* form = form::acroForm(*doc_, true);
-      pdf_obj* co = po::putArray(form, po::key("CO"));
-      po::removeAll(co, t);
-      int len = po::len(co);
-      po::insert(co, t, std::clamp(idx, 0, len));
-      changed();
-      return {};
-    }
-    if (n == "currentvalueindices") {
-      auto opts = form::options(t);
-      std::vector<std::string> sel;
-      for (auto& e : js::items(v)) {
-        int i = CLng(e);
-        if (i < 0 || static_cast<size_t>(i) >= opts.size()) {
-          if (opts.empty()) continue;  // nothing to select in an empty list
-          fail("Item " + std::to_string(i) + " does not exist in the field \"" + name_ + "\"");
-        }
-        sel.push_back(opts[static_cast<size_t>(i)].second);
-      }
-      if (sel.empty())
-        form::clearValue(*doc_, t);
-      else
-        form::setValues(*doc_, t, sel);
-      return {};
-    }
-    // Widget entries: written on every widget of the field.
     std::vector<pdf_obj*> ws = allWidgets();
     if (ws.empty()) fail("The field \"" + name_ + "\" has no widget on a page");
     for (pdf_obj* w : ws) {
-      if (n == "rect") {
-        fz_rect r = js::rectArg(v);
-        po::putRect(w, PDF_NAME(Rect), r);
-        // The appearance no longer fits the box; viewers redraw it.
-        if (k != "checkbox" && k != "radiobutton") po::del(w, PDF_NAME(AP));
-      } else if (n == "fillcolor" || n == "bgcolor" || n == "strokecolor" || n == "bordercolor") {
-        js::Colour c = js::colourArg(v);
-        pdf_obj* key = (n == "fillcolor" || n == "bgcolor") ? PDF_NAME(BG) : PDF_NAME(BC);
-        if (c.comps.empty())
-          po::del(mk(w, true), key);
-        else
-          po::putReals(mk(w, true), key, c.comps);
-      } else if (n == "borderstyle") {
-        po::putName(po::putDict(w, PDF_NAME(BS)), PDF_NAME(S), nameOf(v, kBorder, 5, "border style"));
-      } else if (n == "linewidth" || n == "borderwidth") {
-        double lw = CDbl(v);
-        if (lw < 0 || lw > 100) fail("A line width lies between 0 and 100");
-        po::putReal(po::putDict(w, PDF_NAME(BS)), PDF_NAME(W), lw);
-      } else if (n == "display") {
-        int dsp = CLng(v);
-        if (dsp < 0 || dsp > 3) fail("A display value is 0 (visible), 1 (hidden), 2 (no print) or 3 (no view)");
-        int fl = form::widgetFlags(w) & ~(form::af::Hidden | form::af::Print | form::af::NoView);
-        fl |= dsp == 0   ? form::af::Print
-              : dsp == 1 ? form::af::Hidden
-              : dsp == 3 ? (form::af::NoView | form::af::Print)
-                         : 0;
-        po::putInt(w, PDF_NAME(F), fl);
-      } else if (n == "rotation") {
-        int r = CLng(v);
-        if (r % 90 != 0) fail("A field rotation is 0, 90, 180 or 270");
-        po::putInt(mk(w, true), PDF_NAME(R), ((r % 360) + 360) % 360);
-      } else if (n == "style") {
-        std::string s = nameOf(v, kGlyph, 6, "glyph style");
-        std::string style;
-        for (auto& g : kGlyph)
-          if (s == g[1]) style = g[0];
-        if (k == "checkbox" || k == "radiobutton") {
-          std::vector<std::string> st = form::onStates(t);
-          std::vector<pdf_obj*> tw = form::widgets(t);
-          for (size_t i = 0; i < tw.size(); ++i)
-            if (tw[i] == w || po::same(tw[i], w)) {
-              std::string as = po::name(po::get(w, PDF_NAME(AS)));
-              form::drawCheck(*doc_, w, st[i].empty() ? "Yes" : st[i], style);
-              po::putName(w, PDF_NAME(AS), as.empty() ? "Off" : as);
-            }
-        }
-        po::putText(mk(w, true), PDF_NAME(CA), s);
-      } else if (n == "highlight") {
-        po::putName(w, PDF_NAME(H), nameOf(v, kHighlight, 4, "highlight mode"));
-      } else if (n == "buttonalignx" || n == "buttonaligny") {
-        pdf_obj* iff = po::putDict(mk(w, true), po::key("IF"));
-        std::vector<double> a = js::numbers(po::get(iff, PDF_NAME(A)));
-        if (a.size() != 2) a = {0.5, 0.5};
-        double x = CDbl(v);
-        if (x < 0 || x > 100) fail("A button alignment lies between 0 and 100");
-        a[n == "buttonalignx" ? 0 : 1] = x / 100;
-        po::putReals(iff, PDF_NAME(A), a);
-      } else if (n == "buttonfitbounds") {
-        po::putBool(po::putDict(mk(w, true), po::key("IF")), po::key("FB"), CBool(v));
-      } else if (n == "buttonposition") {
-        int p = CLng(v);
-        if (p < 0 || p > 6) fail("A button layout lies between 0 and 6");
-        po::putInt(mk(w, true), po::key("TP"), p);
-      } else if (n == "buttonscalehow") {
-        po::putName(po::putDict(mk(w, true), po::key("IF")), PDF_NAME(S), CLng(v) == 1 ? "A" : "P");
-      } else if (n == "buttonscalewhen") {
-        static const char* sw[] = {"A", "N", "B", "S"};
-        int i = CLng(v);
-        if (i < 0 || i > 3) fail("A button scaling choice lies between 0 and 3");
-        po::putName(po::putDict(mk(w, true), po::key("IF")), po::key("SW"), sw[i]);
-      }
+      a.w = w;
+      (this->*p->set)(a, v);
     }
-    (void)doc;
-    form::redraw(*doc_, fld);
+    form::redraw(*doc_, a.fld);
     changed();
     return {};
   }
 
+  // ---- Properties of this object and of the field ----
+  Variant getName(const At&) { return Variant(form::fullName(field())); }
+  Variant getDelay(const At&) { return Variant(delay_); }
+  void setDelay(const At&, const Variant& v) { delay_ = CBool(v); }
+  Variant getType(const At& a) { return Variant(a.k); }
+  Variant getValue(const At& a) {
+    if (a.prop.index == 0 && a.k == "listbox" && (form::fieldFlags(a.t) & form::ff::MultiSelect)) {
+      auto vs = form::values(a.t);
+      if (vs.size() > 1) {
+        std::vector<Variant> out(vs.begin(), vs.end());
+        return Variant(Array::vector(std::move(out)));
+      }
+    }
+    return Variant(form::value(a.t));
+  }
+  void setValue(const At& a, const Variant& v) {
+    for (pdf_obj* x : a.terms) {
+      if (v.isEmpty() || v.isNull() || (v.isObject() && !v.asObject()))
+        form::clearValue(*doc_, x);
+      else if (v.isArray()) {
+        std::vector<std::string> s;
+        for (auto& e : v.array().data()) s.push_back(CStr(e));
+        form::setValues(*doc_, x, s);
+      } else
+        form::setValue(*doc_, x, CStr(v));
+    }
+  }
+  Variant getPage(const At&) {
+    std::vector<Variant> pages;
+    pdf_document* doc = doc_->pdf();
+    for (pdf_obj* w : allWidgets()) {
+      int p = po::pageNumberOf(doc, po::get(w, PDF_NAME(P)));
+      // A widget that does not name its page is found in the pages' lists.
+      for (int i = 0; p < 0 && i < doc_->pageCount(); ++i) {
+        pdf_obj* annots = po::get(po::pageObj(doc, i), PDF_NAME(Annots));
+        for (int a = 0; a < po::len(annots); ++a)
+          if (po::same(po::at(annots, a), w)) p = i;
+      }
+      pages.emplace_back(int32_t(p));
+    }
+    if (pages.size() == 1) return pages[0];
+    return Variant(Array::vector(std::move(pages)));
+  }
+  Variant getNumItems(const At& a) { return Variant(int32_t(form::options(a.t).size())); }
+  Variant getSignatureInfo(const At& a) {
+    if (a.k != "signature") fail("The field \"" + name_ + "\" is not a signature field");
+    return Variant(makeSignatureInfo(signatureState(*doc_, a.t)));
+  }
+  Variant getTextFont(const At& a) { return Variant(form::baseFont(*doc_, form::appearance(a.t).font)); }
+  Variant getTextSize(const At& a) { return Variant(form::appearance(a.t).size); }
+  Variant getTextColor(const At& a) { return js::colourValue(form::appearance(a.t).colour); }
+  // Changes the default appearance of every terminal.
+  template <class Change>
+  void restyle(const At& a, Change change) {
+    for (pdf_obj* x : a.terms) {
+      form::Appearance ap = form::appearance(x);
+      change(ap);
+      form::setAppearance(*doc_, x, ap);
+    }
+  }
+  void setTextFont(const At& a, const Variant& v) {
+    restyle(a, [&](form::Appearance& ap) { ap.font = form::fontResource(*doc_, CStr(v)); });
+  }
+  void setTextSize(const At& a, const Variant& v) {
+    restyle(a, [&](form::Appearance& ap) {
+      double s = CDbl(v);
+      if (s < 0 || s > 32767) fail("A text size lies between 0 (automatic) and 32767");
+      ap.size = s;
+    });
+  }
+  void setTextColor(const At& a, const Variant& v) {
+    restyle(a, [&](form::Appearance& ap) { ap.colour = js::colourArg(v).comps; });
+  }
+  Variant getDefaultValue(const At& a) { return Variant(po::text(po::inherited(a.t, PDF_NAME(DV)))); }
+  void setDefaultValue(const At& a, const Variant& v) {
+    for (pdf_obj* x : a.terms) {
+      std::string s = CStr(v);
+      if (form::hasOnState(a.k))
+        po::putName(x, PDF_NAME(DV), s);
+      else
+        po::putText(x, PDF_NAME(DV), s);
+    }
+    changed();
+  }
+  Variant getAlignment(const At& a) {
+    int q = po::integer(po::inherited(a.t, PDF_NAME(Q)));
+    return Variant(kAlign[q >= 0 && q <= 2 ? q : 0]);
+  }
+  void setAlignment(const At& a, const Variant& v) {
+    std::string s = v.isNumeric() ? std::string(kAlign[std::clamp(CLng(v), 0, 2)]) : LCase(CStr(v));
+    int q = indexIn(kAlign, s, -1);
+    if (q < 0) fail("\"" + CStr(v) + "\" is not an alignment (left, center or right)");
+    for (pdf_obj* x : a.terms) po::putInt(x, PDF_NAME(Q), q);
+    form::redraw(*doc_, a.fld);
+    changed();
+  }
+  Variant getCharLimit(const At& a) { return Variant(int32_t(po::integer(po::inherited(a.t, PDF_NAME(MaxLen))))); }
+  void setCharLimit(const At& a, const Variant& v) {
+    int c = CLng(v);
+    if (c < 0) fail("A character limit is not negative");
+    for (pdf_obj* x : a.terms) {
+      if (c == 0)
+        po::del(x, PDF_NAME(MaxLen));
+      else
+        po::putInt(x, PDF_NAME(MaxLen), c);
+    }
+    if (form::fieldFlags(a.t) & form::ff::Comb) form::redraw(*doc_, a.fld);
+    changed();
+  }
+  Variant getText(const At& a) { return Variant(po::text(po::inherited(a.t, po::key(a.prop.key)))); }
+  void setText(const At& a, const Variant& v) {
+    for (pdf_obj* x : a.terms) po::putText(x, po::key(a.prop.key), CStr(v));
+    changed();
+  }
+  Variant getExportValues(const At& a) {
+    std::vector<Variant> out;
+    if (form::hasOnState(a.k))
+      for (auto& s : form::onStates(a.t)) out.emplace_back(s);
+    else
+      for (auto& [shown, exp] : form::options(a.t)) out.emplace_back(exp);
+    return Variant(Array::vector(std::move(out)));
+  }
+  void setExportValues(const At& a, const Variant& v) {
+    std::vector<Variant> ev = js::items(v);
+    if (form::hasOnState(a.k)) {
+      for (pdf_obj* x : a.terms) {
+        std::vector<pdf_obj*> ws = form::widgets(x);
+        std::string was = form::value(x);
+        std::vector<std::string> old = form::onStates(x);
+        for (size_t i = 0; i < ws.size() && i < ev.size(); ++i) {
+          std::string s = CStr(ev[i]);
+          form::setOnState(*doc_, ws[i], s);
+          if (old[i] == was) po::putName(x, PDF_NAME(V), s);
+        }
+      }
+    } else if (a.k == "combobox" || a.k == "listbox") {
+      for (pdf_obj* x : a.terms) {
+        auto opts = form::options(x);
+        for (size_t i = 0; i < opts.size() && i < ev.size(); ++i) opts[i].second = CStr(ev[i]);
+        form::setOptions(*doc_, x, opts);
+      }
+    } else {
+      fail("Export values do not apply to the " + a.k + " field \"" + name_ + "\"");
+    }
+    changed();
+  }
+  Variant getCalcOrderIndex(const At& a) {
+    pdf_obj* co = po::get(form::acroForm(*doc_, false), po::key("CO"));
+    for (int i = 0; i < po::len(co); ++i)
+      if (po::same(po::at(co, i), a.t)) return Variant(int32_t(i));
+    return Variant(int32_t(-1));
+  }
+  void setCalcOrderIndex(const At& a, const Variant& v) {
+    int idx = CLng(v);
+    // Only calculated fields take part in the calculation order; for the
+    // others there is nothing to order.
+    if (!po::path(a.t, "AA/C")) return;
+    pdf_obj* co = po::putArray(form::acroForm(*doc_, true), po::key("CO"));
+    po::removeAll(co, a.t);
+    int len = po::len(co);
+    po::insert(co, a.t, std::clamp(idx, 0, len));
+    changed();
+  }
+  Variant getCurrentValueIndices(const At& a) {
+    auto opts = form::options(a.t);
+    std::vector<Variant> idx;
+    for (auto& v : form::values(a.t))
+      for (size_t i = 0; i < opts.size(); ++i)
+        if (opts[i].second == v) {
+          idx.emplace_back(int32_t(i));
+          break;
+        }
+    if (idx.size() == 1) return idx[0];
+    if (idx.empty()) return Variant(int32_t(-1));
+    return Variant(Array::vector(std::move(idx)));
+  }
+  void setCurrentValueIndices(const At& a, const Variant& v) {
+    auto opts = form::options(a.t);
+    std::vector<std::string> sel;
+    for (auto& e : js::items(v)) {
+      int i = CLng(e);
+      if (i < 0 || static_cast<size_t>(i) >= opts.size()) {
+        if (opts.empty()) continue;  // nothing to select in an empty list
+        fail("Item " + std::to_string(i) + " does not exist in the field \"" + name_ + "\"");
+      }
+      sel.push_back(opts[static_cast<size_t>(i)].second);
+    }
+    if (sel.empty())
+      form::clearValue(*doc_, a.t);
+    else
+      form::setValues(*doc_, a.t, sel);
+  }
+
+  // ---- Properties of the widgets ----
+  Variant getRect(const At& a) {
+    fz_rect r{};
+    pdf_obj* ro = po::get(a.w, PDF_NAME(Rect));
+    mu::guard("Reading the field's rectangle", [&](fz_context* c) { r = pdf_to_rect(c, ro); });
+    return js::rectValue(r);
+  }
+  void setRect(const At& a, const Variant& v) {
+    po::putRect(a.w, PDF_NAME(Rect), js::rectArg(v));
+    // The appearance no longer fits the box; viewers redraw it.
+    if (!form::hasOnState(a.k)) po::del(a.w, PDF_NAME(AP));
+  }
+  Variant getColour(const At& a) { return js::colourValue(js::numbers(po::get(mk(a.w, false), po::key(a.prop.key)))); }
+  void setColour(const At& a, const Variant& v) {
+    js::Colour c = js::colourArg(v);
+    if (c.comps.empty()) return po::del(mk(a.w, true), po::key(a.prop.key));
+    po::putReals(mk(a.w, true), po::key(a.prop.key), c.comps);
+  }
+  Variant getBorderStyle(const At& a) { return Variant(shownAs(po::name(po::path(a.w, "BS/S")), kBorder, "solid")); }
+  void setBorderStyle(const At& a, const Variant& v) {
+    po::putName(po::putDict(a.w, PDF_NAME(BS)), PDF_NAME(S), nameOf(v, kBorder, "border style"));
+  }
+  Variant getLineWidth(const At& a) {
+    pdf_obj* wd = po::path(a.w, "BS/W");
+    return Variant(int32_t(wd ? std::lround(po::num(wd)) : 1));
+  }
+  void setLineWidth(const At& a, const Variant& v) {
+    double lw = CDbl(v);
+    if (lw < 0 || lw > 100) fail("A line width lies between 0 and 100");
+    po::putReal(po::putDict(a.w, PDF_NAME(BS)), PDF_NAME(W), lw);
+  }
+  Variant getDisplay(const At& a) {
+    int fl = form::widgetFlags(a.w);
+    if (fl & form::af::Hidden) return Variant(int32_t(1));
+    if (fl & form::af::NoView) return Variant(int32_t(3));
+    if (!(fl & form::af::Print)) return Variant(int32_t(2));
+    return Variant(int32_t(0));
+  }
+  void setDisplay(const At& a, const Variant& v) {
+    int dsp = CLng(v);
+    if (dsp < 0 || dsp > 3) fail("A display value is 0 (visible), 1 (hidden), 2 (no print) or 3 (no view)");
+    // The widget flags of each display value.
+    static constexpr int shown[] = {form::af::Print, form::af::Hidden, 0, form::af::NoView | form::af::Print};
+    int fl = form::widgetFlags(a.w) & ~(form::af::Hidden | form::af::Print | form::af::NoView);
+    po::putInt(a.w, PDF_NAME(F), fl | shown[dsp]);
+  }
+  Variant getRotation(const At& a) { return Variant(int32_t(po::integer(po::get(mk(a.w, false), PDF_NAME(R))))); }
+  void setRotation(const At& a, const Variant& v) {
+    int r = CLng(v);
+    if (r % 90 != 0) fail("A field rotation is 0, 90, 180 or 270");
+    po::putInt(mk(a.w, true), PDF_NAME(R), ((r % 360) + 360) % 360);
+  }
+  Variant getStyle(const At& a) {
+    return Variant(shownAs(po::text(po::get(mk(a.w, false), PDF_NAME(CA))), kGlyph, "check"));
+  }
+  void setStyle(const At& a, const Variant& v) {
+    std::string s = nameOf(v, kGlyph, "glyph style");
+    std::string style = shownAs(s, kGlyph, "");
+    if (form::hasOnState(a.k)) {
+      std::vector<std::string> st = form::onStates(a.t);
+      std::vector<pdf_obj*> tw = form::widgets(a.t);
+      for (size_t i = 0; i < tw.size(); ++i)
+        if (tw[i] == a.w || po::same(tw[i], a.w)) {
+          std::string as = po::name(po::get(a.w, PDF_NAME(AS)));
+          form::drawCheck(*doc_, a.w, st[i].empty() ? "Yes" : st[i], style);
+          po::putName(a.w, PDF_NAME(AS), as.empty() ? "Off" : as);
+        }
+    }
+    po::putText(mk(a.w, true), PDF_NAME(CA), s);
+  }
+  Variant getHighlight(const At& a) {
+    return Variant(shownAs(po::name(po::get(a.w, PDF_NAME(H))), kHighlight, "invert"));
+  }
+  void setHighlight(const At& a, const Variant& v) {
+    po::putName(a.w, PDF_NAME(H), nameOf(v, kHighlight, "highlight mode"));
+  }
+  // The icon fit of a button's widget (made on the way when write).
+  pdf_obj* iconFit(pdf_obj* w, bool write) {
+    return write ? po::putDict(mk(w, true), po::key("IF")) : po::get(mk(w, false), po::key("IF"));
+  }
+  Variant getButtonAlign(const At& a) {
+    pdf_obj* al = po::get(iconFit(a.w, false), PDF_NAME(A));
+    return Variant(int32_t(po::len(al) == 2 ? std::lround(po::num(po::at(al, a.prop.index)) * 100) : 50));
+  }
+  void setButtonAlign(const At& a, const Variant& v) {
+    pdf_obj* iff = iconFit(a.w, true);
+    std::vector<double> al = js::numbers(po::get(iff, PDF_NAME(A)));
+    if (al.size() != 2) al = {0.5, 0.5};
+    double x = CDbl(v);
+    if (x < 0 || x > 100) fail("A button alignment lies between 0 and 100");
+    al[size_t(a.prop.index)] = x / 100;
+    po::putReals(iff, PDF_NAME(A), al);
+  }
+  Variant getButtonFitBounds(const At& a) {
+    pdf_obj* fb = po::get(iconFit(a.w, false), po::key("FB"));
+    int b = 0;
+    mu::guard("Reading the button", [&](fz_context* c) { b = pdf_to_bool(c, fb); });
+    return Variant(b != 0);
+  }
+  void setButtonFitBounds(const At& a, const Variant& v) { po::putBool(iconFit(a.w, true), po::key("FB"), CBool(v)); }
+  Variant getButtonPosition(const At& a) {
+    return Variant(int32_t(po::integer(po::get(mk(a.w, false), po::key("TP")))));
+  }
+  void setButtonPosition(const At& a, const Variant& v) {
+    int p = CLng(v);
+    if (p < 0 || p > 6) fail("A button layout lies between 0 and 6");
+    po::putInt(mk(a.w, true), po::key("TP"), p);
+  }
+  // How and when a button's icon is scaled, by number.
+  static constexpr const char* kScaleHow[] = {"P", "A"};
+  static constexpr const char* kScaleWhen[] = {"A", "N", "B", "S"};
+  Variant getButtonScaleHow(const At& a) {
+    return Variant(indexIn(kScaleHow, po::name(po::get(iconFit(a.w, false), PDF_NAME(S))), 0));
+  }
+  void setButtonScaleHow(const At& a, const Variant& v) {
+    po::putName(iconFit(a.w, true), PDF_NAME(S), kScaleHow[CLng(v) == 1 ? 1 : 0]);
+  }
+  Variant getButtonScaleWhen(const At& a) {
+    return Variant(indexIn(kScaleWhen, po::name(po::get(iconFit(a.w, false), po::key("SW"))), 0));
+  }
+  void setButtonScaleWhen(const At& a, const Variant& v) {
+    int i = CLng(v);
+    if (i < 0 || i > 3) fail("A button scaling choice lies between 0 and 3");
+    po::putName(iconFit(a.w, true), po::key("SW"), kScaleWhen[i]);
+  }
+
+  // The name a table shows for a PDF name; fallback when it has none.
+  template <size_t N>
+  static std::string shownAs(const std::string& pdfName, const char* (&table)[N][2], const char* fallback) {
+    for (auto& row : table)
+      if (pdfName == row[1]) return row[0];
+    return fallback;
+  }
+
+  // The PDF name of a value given by its position or its name in a table.
+  template <size_t N>
+  static std::string nameOf(const Variant& v, const char* (&table)[N][2], const char* what) {
+    int i = v.isNumeric() ? CLng(v) : -1;
+    std::string s = v.isNumeric() ? std::string() : LCase(CStr(v));
+    std::string known;
+    for (size_t k = 0; k < N; ++k) {
+      if (int(k) == i || s == table[k][0]) return table[k][1];
+      known += std::string(known.empty() ? "" : ", ") + table[k][0];
+    }
+    fail("\"" + CStr(v) + "\" is not a " + what + " (" + known + ")");
+  }
+
   // ---- Items of list and combo boxes ----
-  void requireChoice(const char* what) { requireKind({"combobox", "listbox"}, what); }
   Variant setItems(Frame& f) {
-    requireChoice("setItems");
+    requireKind({"combobox", "listbox"}, "setItems");
     std::vector<std::pair<std::string, std::string>> opts;
     for (auto& e : js::items(f["oArray"])) {
       if (e.isArray()) {
@@ -600,7 +547,7 @@ class FieldObject : public Dispatch {
     return {};
   }
   Variant getItemAt(Frame& f) {
-    requireChoice("getItemAt");
+    requireKind({"combobox", "listbox"}, "getItemAt");
     auto opts = form::options(terminal());
     int i = CLng(f["nIdx"]);
     if (i < 0 || static_cast<size_t>(i) >= opts.size())
@@ -609,7 +556,7 @@ class FieldObject : public Dispatch {
     return Variant(CBool(f["bExportValue"]) ? opts[static_cast<size_t>(i)].second : opts[static_cast<size_t>(i)].first);
   }
   Variant insertItemAt(Frame& f) {
-    requireChoice("insertItemAt");
+    requireKind({"combobox", "listbox"}, "insertItemAt");
     pdf_obj* t = terminal();
     auto opts = form::options(t);
     std::string shown = CStr(f["cName"]);
@@ -622,7 +569,7 @@ class FieldObject : public Dispatch {
     return {};
   }
   Variant deleteItemAt(Frame& f) {
-    requireChoice("deleteItemAt");
+    requireKind({"combobox", "listbox"}, "deleteItemAt");
     pdf_obj* t = terminal();
     auto opts = form::options(t);
     int i = -1;
@@ -644,7 +591,7 @@ class FieldObject : public Dispatch {
     return {};
   }
   Variant clearItems(Frame&) {
-    requireChoice("clearItems");
+    requireKind({"combobox", "listbox"}, "clearItems");
     pdf_obj* t = terminal();
     form::setOptions(*doc_, t, {});
     form::clearValue(*doc_, t);
@@ -779,6 +726,68 @@ class FieldObject : public Dispatch {
   std::string name_;
   bool delay_ = false;
 };
+
+std::span<const FieldObject::Prop> FieldObject::props() {
+  using F = FieldObject;
+  constexpr Scope O = Scope::Object, T = Scope::Field, W = Scope::Widget;
+  // The writable properties first, then the read-only ones: the order in
+  // which the members are listed.
+  static const Prop table[] = {
+      {"value", T, &F::getValue, &F::setValue},
+      {"rect", W, &F::getRect, &F::setRect},
+      {"textFont", T, &F::getTextFont, &F::setTextFont},
+      {"textSize", T, &F::getTextSize, &F::setTextSize},
+      {"textColor", T, &F::getTextColor, &F::setTextColor},
+      {"fillColor", W, &F::getColour, &F::setColour, "BG"},
+      {"strokeColor", W, &F::getColour, &F::setColour, "BC"},
+      {"borderColor", W, &F::getColour, &F::setColour, "BC"},
+      {"bgColor", W, &F::getColour, &F::setColour, "BG"},
+      {"fgColor", T, &F::getTextColor, &F::setTextColor},
+      {"borderStyle", W, &F::getBorderStyle, &F::setBorderStyle},
+      {"lineWidth", W, &F::getLineWidth, &F::setLineWidth},
+      {"borderWidth", W, &F::getLineWidth, &F::setLineWidth},
+      {"alignment", T, &F::getAlignment, &F::setAlignment},
+      {"display", W, &F::getDisplay, &F::setDisplay},
+      {"charLimit", T, &F::getCharLimit, &F::setCharLimit},
+      {"defaultValue", T, &F::getDefaultValue, &F::setDefaultValue},
+      {"exportValues", T, &F::getExportValues, &F::setExportValues},
+      {"userName", T, &F::getText, &F::setText, "TU"},
+      {"submitName", T, &F::getText, &F::setText, "TM"},
+      {"rotation", W, &F::getRotation, &F::setRotation},
+      {"style", W, &F::getStyle, &F::setStyle},
+      {"highlight", W, &F::getHighlight, &F::setHighlight},
+      {"buttonAlignX", W, &F::getButtonAlign, &F::setButtonAlign, nullptr, 0},
+      {"buttonAlignY", W, &F::getButtonAlign, &F::setButtonAlign, nullptr, 1},
+      {"buttonFitBounds", W, &F::getButtonFitBounds, &F::setButtonFitBounds},
+      {"buttonPosition", W, &F::getButtonPosition, &F::setButtonPosition},
+      {"buttonScaleHow", W, &F::getButtonScaleHow, &F::setButtonScaleHow},
+      {"buttonScaleWhen", W, &F::getButtonScaleWhen, &F::setButtonScaleWhen},
+      {"calcOrderIndex", T, &F::getCalcOrderIndex, &F::setCalcOrderIndex},
+      {"currentValueIndices", T, &F::getCurrentValueIndices, &F::setCurrentValueIndices},
+      {"delay", O, &F::getDelay, &F::setDelay},
+      // Flags read and written on their own, without the field's terminals.
+      {"readonly", O, &F::getFieldFlag, &F::setFieldFlag, nullptr, form::ff::ReadOnly},
+      {"required", O, &F::getFieldFlag, &F::setFieldFlag, nullptr, form::ff::Required},
+      {"multiline", O, &F::getFieldFlag, &F::setFieldFlag, nullptr, form::ff::Multiline},
+      {"password", O, &F::getFieldFlag, &F::setFieldFlag, nullptr, form::ff::Password},
+      {"fileSelect", O, &F::getFieldFlag, &F::setFieldFlag, nullptr, form::ff::FileSelect},
+      {"doNotSpellCheck", O, &F::getFieldFlag, &F::setFieldFlag, nullptr, form::ff::DoNotSpellCheck},
+      {"doNotScroll", O, &F::getFieldFlag, &F::setFieldFlag, nullptr, form::ff::DoNotScroll},
+      {"comb", O, &F::getFieldFlag, &F::setFieldFlag, nullptr, form::ff::Comb},
+      {"editable", O, &F::getFieldFlag, &F::setFieldFlag, nullptr, form::ff::Edit},
+      {"multipleSelection", O, &F::getFieldFlag, &F::setFieldFlag, nullptr, form::ff::MultiSelect},
+      {"commitOnSelChange", O, &F::getFieldFlag, &F::setFieldFlag, nullptr, form::ff::CommitOnSelChange},
+      {"radiosInUnison", O, &F::getFieldFlag, &F::setFieldFlag, nullptr, form::ff::RadiosInUnison},
+      {"hidden", O, &F::getWidgetFlag, &F::setWidgetFlag, nullptr, form::af::Hidden},
+      {"print", O, &F::getWidgetFlag, &F::setWidgetFlag, nullptr, form::af::Print},
+      {"name", O, &F::getName, nullptr},
+      {"type", T, &F::getType, nullptr},
+      {"valueAsString", T, &F::getValue, nullptr, nullptr, 1},
+      {"page", O, &F::getPage, nullptr},
+      {"numItems", T, &F::getNumItems, nullptr},
+      {"signatureInfo", T, &F::getSignatureInfo, nullptr}};
+  return table;
+}
 
 }  // namespace
 

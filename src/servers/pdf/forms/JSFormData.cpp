@@ -41,7 +41,7 @@ std::vector<Entry> selectFields(Doc& d, bool allFields, bool noPassword, const V
   std::vector<Entry> out;
   for (const form::Field& f : form::terminalFields(d)) {
     std::string k = form::kind(f.obj);
-    if (k == "button" || k == "signature" || k.empty()) continue;
+    if (k.empty() || form::holdsNoValue(k)) continue;
     if (!wanted.empty()) {
       bool hit = false;
       for (auto& w : wanted) hit = hit || f.name == w || f.name.rfind(w + ".", 0) == 0;
@@ -52,7 +52,7 @@ std::vector<Entry> selectFields(Doc& d, bool allFields, bool noPassword, const V
     Entry e;
     e.name = f.name;
     e.values = form::values(f.obj);
-    e.isName = k == "checkbox" || k == "radiobutton";
+    e.isName = form::hasOnState(k);
     if (e.isName && e.values.empty()) e.values = {"Off"};
     bool empty = e.values.empty() || (e.values.size() == 1 && e.values[0].empty());
     if (empty && !allFields) continue;
@@ -210,7 +210,7 @@ void apply(Doc& d, const std::string& name, const std::vector<std::string>& valu
   if (!field) return;
   for (pdf_obj* t : form::terminals(field)) {
     std::string k = form::kind(t);
-    if (k == "button" || k == "signature") continue;
+    if (form::holdsNoValue(k)) continue;
     if (values.size() > 1)
       form::setValues(d, t, values);
     else if (values.empty() || (values[0].empty() && k != "text"))

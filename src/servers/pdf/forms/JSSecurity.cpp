@@ -1,5 +1,5 @@
 // The JavaScript object's "security" object, whose "Adobe.PPKLite" handler
-// signs signature fields.
+// signs signature fields, and the signature information of a signed field.
 #include "servers/pdf/js/JSSupport.h"
 #include "servers/pdf/forms/Signing.h"
 
@@ -16,5 +16,34 @@ void describe(Members<DocHolder>& m) {
 
 const js::Groups::Register reg("security", &describe);
 
+// The signature information: a snapshot of the field's signature state.
+class SignatureInfo : public Dispatch {
+ public:
+  explicit SignatureInfo(SignatureState s) : s_(std::move(s)) {}
+  const MemberTable* memberTable() const override {
+    static const MemberTable t = [] {
+      MemberTable t("SignatureInfo");
+      Members<SignatureInfo> m(t);
+      m.get("status", {}, &SignatureInfo::status);
+      m.get("name", {}, &SignatureInfo::name);
+      m.get("statusText", {}, &SignatureInfo::statusText);
+      return t;
+    }();
+    return &t;
+  }
+  std::string typeName() const override { return "SignatureInfo"; }
+
+ private:
+  Variant status(Frame&) { return Variant(int32_t(s_.status)); }
+  Variant name(Frame&) { return Variant(s_.signer); }
+  Variant statusText(Frame&) { return Variant(s_.description); }
+  SignatureState s_;
+};
+
 }  // namespace
+
+ObjectRef makeSignatureInfo(SignatureState s) {
+  return std::make_shared<SignatureInfo>(std::move(s));
+}
+
 }  // namespace pm::pdf

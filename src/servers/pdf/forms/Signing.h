@@ -55,5 +55,7 @@ struct SignatureState {
   std::string description;  // the state in words
 };
 SignatureState signatureState(Doc& d, pdf_obj* field);
+// The signatureInfo object of a signature field, a snapshot of its state.
+ObjectRef makeSignatureInfo(SignatureState s);
 
 }  // namespace pm::pdf

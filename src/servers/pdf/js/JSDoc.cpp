@@ -59,23 +59,43 @@ int countFields(fz_context* c, pdf_obj* arr, int depth, int* budget) {
 
 // ---- The colour table ("color") ----
 class ColorTable : public Dispatch {
+  // The colours by name: the colour space and its components; whole
+  // components are handed out as integers, as the viewer's colour table
+  // holds them.
+  struct Colour {
+    const char* name;
+    const char* space;
+    int count;
+    double comps[4];
+  };
+  static constexpr Colour kColours[] = {{"transparent", "T", 0, {}},
+                                        {"black", "G", 1, {0}},
+                                        {"white", "G", 1, {1}},
+                                        {"red", "RGB", 3, {1, 0, 0}},
+                                        {"green", "RGB", 3, {0, 1, 0}},
+                                        {"blue", "RGB", 3, {0, 0, 1}},
+                                        {"cyan", "CMYK", 4, {1, 0, 0, 0}},
+                                        {"magenta", "CMYK", 4, {0, 1, 0, 0}},
+                                        {"yellow", "CMYK", 4, {0, 0, 1, 0}},
+                                        {"dkgray", "G", 1, {0.25}},
+                                        {"gray", "G", 1, {0.5}},
+                                        {"ltgray", "G", 1, {0.75}}};
+  static Variant value(const Colour& c) {
+    std::vector<Variant> items{Variant(c.space)};
+    for (int i = 0; i < c.count; ++i) {
+      double x = c.comps[i];
+      items.push_back(x == std::floor(x) ? Variant(int16_t(x)) : Variant(x));
+    }
+    return Variant(Array::vector(std::move(items)));
+  }
+
  public:
   Variant invoke(std::string_view name, Invoke kind, std::span<const Arg> args) override {
     std::string n = LCase(name);
     if (kind == Invoke::Get || kind == Invoke::Method) {
       if (args.empty()) {
-        if (n == "transparent") return V({"T"});
-        if (n == "black") return V({"G", int16_t(0)});
-        if (n == "white") return V({"G", int16_t(1)});
-        if (n == "red") return V({"RGB", int16_t(1), int16_t(0), int16_t(0)});
-        if (n == "green") return V({"RGB", int16_t(0), int16_t(1), int16_t(0)});
-        if (n == "blue") return V({"RGB", int16_t(0), int16_t(0), int16_t(1)});
-        if (n == "cyan") return V({"CMYK", int16_t(1), int16_t(0), int16_t(0), int16_t(0)});
-        if (n == "magenta") return V({"CMYK", int16_t(0), int16_t(1), int16_t(0), int16_t(0)});
-        if (n == "yellow") return V({"CMYK", int16_t(0), int16_t(0), int16_t(1), int16_t(0)});
-        if (n == "dkgray") return V({"G", 0.25});
-        if (n == "gray") return V({"G", 0.5});
-        if (n == "ltgray") return V({"G", 0.75});
+        for (const Colour& c : kColours)
+          if (n == c.name) return value(c);
       }
     }
     raise(basic::MemberNotSupported,

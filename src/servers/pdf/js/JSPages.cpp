@@ -193,6 +193,22 @@ std::string letters(int n, bool upper) {
   return std::string(static_cast<size_t>(std::min(k, 64)), ch);
 }
 
+// The page number styles by their names in a label: how each writes a number.
+struct NumberStyle {
+  const char* name;
+  std::string (*write)(int number);
+};
+const NumberStyle kNumberStyles[] = {{"D", [](int n) { return std::to_string(n); }},
+                                     {"R", [](int n) { return roman(n, true); }},
+                                     {"r", [](int n) { return roman(n, false); }},
+                                     {"A", [](int n) { return letters(n, true); }},
+                                     {"a", [](int n) { return letters(n, false); }}};
+const NumberStyle* numberStyle(const std::string& name) {
+  for (const NumberStyle& s : kNumberStyles)
+    if (name == s.name) return &s;
+  return nullptr;
+}
+
 Variant getPageLabel(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
   int page = pageArg(d, f["nPage"], 0);
@@ -205,14 +221,8 @@ Variant getPageLabel(DocHolder& self, Frame& f) {
   std::string prefix = po::text(po::get(dict, PDF_NAME(P)));
   int start = po::integer(po::get(dict, po::key("St")), 1);
   int number = start + (page - it->first);
-  std::string text;
-  if (style == "D")
-    text = std::to_string(number);
-  else if (style == "R" || style == "r")
-    text = roman(number, style == "R");
-  else if (style == "A" || style == "a")
-    text = letters(number, style == "A");
-  return Variant(prefix + text);
+  const NumberStyle* s = numberStyle(style);
+  return Variant(prefix + (s ? s->write(number) : std::string()));
 }
 
 Variant setPageLabels(DocHolder& self, Frame& f) {
@@ -226,7 +236,7 @@ Variant setPageLabels(DocHolder& self, Frame& f) {
     std::string style = a.size() > 0 ? CStr(a[0]) : "D";
     std::string prefix = a.size() > 1 ? CStr(a[1]) : "";
     int start = a.size() > 2 ? CLng(a[2]) : 1;
-    if (!style.empty() && style != "D" && style != "R" && style != "r" && style != "A" && style != "a")
+    if (!style.empty() && !numberStyle(style))
       fail("\"" + style + "\" is not a page number style (D, R, r, A, a or empty)");
     if (start < 1) fail("Page labels start at 1 or more");
     mu::ObjPtr dict = po::newDict(d.pdf());
@@ -251,7 +261,10 @@ Variant setPageTabOrder(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
   int page = pageArg(d, f["nPage"], 0);
   std::string order = LCase(CStr(f["cOrder"]));
-  const char* key = order == "rows" ? "R" : order == "columns" ? "C" : order == "structure" ? "S" : nullptr;
+  static const std::pair<const char*, const char*> orders[] = {{"rows", "R"}, {"columns", "C"}, {"structure", "S"}};
+  const char* key = nullptr;
+  for (auto& [name, k] : orders)
+    if (order == name) key = k;
   if (!key) fail("\"" + CStr(f["cOrder"]) + "\" is not a tab order (rows, columns or structure)");
   po::putName(po::pageObj(d.pdf(), page), po::key("Tabs"), key);
   d.changed();

@@ -48,7 +48,7 @@ void copyFields(Doc& d, pdf_obj* from, int page, const std::string& tpl, bool re
       pdf_obj* v = po::get(w, k);
       if (v) po::put(nw, k, v);
     }
-    if (kind == "checkbox" || kind == "radiobutton")
+    if (form::hasOnState(kind))
       po::putName(nw, PDF_NAME(AS),
                   po::name(po::get(w, PDF_NAME(AS))).empty() ? "Off" : po::name(po::get(w, PDF_NAME(AS))));
     if (rename)

@@ -369,6 +369,66 @@ std::shared_ptr<AVDoc> front() {
   return v.docs.empty() ? nullptr : v.docs.back();
 }
 
+// Closes every document of the viewer; they are released outside the
+// viewer's lock.
+void closeAllDocs() {
+  Viewer& v = viewer();
+  std::vector<std::shared_ptr<AVDoc>> docs;
+  {
+    std::lock_guard<std::recursive_mutex> l(v.mu);
+    docs.swap(v.docs);
+  }
+}
+
+// Moves the current page to where a page command goes from the current
+// page and the page count.
+void turnPage(Doc& d, int (*to)(int current, int count)) {
+  int n = d.pageCount();
+  d.currentPage = to(d.currentPage, n);
+}
+
+// The menu commands MenuItemExecute runs, by lower-case name; a command
+// that needs a document works on the front one.
+struct MenuCommand {
+  const char* name;
+  bool needsDoc;
+  void (*run)(AVDoc* av, Doc* d);
+};
+const MenuCommand kMenuCommands[] = {
+    {"adbe:readaloudstart", true,
+     [](AVDoc*, Doc* d) {
+       int from = std::clamp(d->currentPage, 0, d->pageCount() - 1);
+       readAloud(*d, from, from);
+     }},
+    {"adbe:readaloudtoend", true,
+     [](AVDoc*, Doc* d) {
+       int n = d->pageCount();
+       readAloud(*d, std::clamp(d->currentPage, 0, n - 1), n - 1);
+     }},
+    // Speech ends before the command that started it returns.
+    {"adbe:readaloudstop", false, [](AVDoc*, Doc*) {}},
+    {"adbe:readaloudpause", false, [](AVDoc*, Doc*) {}},
+    {"newbookmark", true,
+     [](AVDoc*, Doc* d) {
+       outlineInsert(*d, d->outlines(true), "Untitled", "", 1 << 30, std::clamp(d->currentPage, 0, d->pageCount() - 1));
+     }},
+    {"firstpage", true, [](AVDoc*, Doc* d) { turnPage(*d, [](int, int) { return 0; }); }},
+    {"lastpage", true, [](AVDoc*, Doc* d) { turnPage(*d, [](int, int n) { return n - 1; }); }},
+    {"nextpage", true, [](AVDoc*, Doc* d) { turnPage(*d, [](int p, int n) { return std::min(p + 1, n - 1); }); }},
+    {"prevpage", true, [](AVDoc*, Doc* d) { turnPage(*d, [](int p, int) { return std::max(p - 1, 0); }); }},
+    {"fitpage", true, [](AVDoc*, Doc* d) { d->zoomType = acrobat::kZoomFitPage; }},
+    {"fitwidth", true, [](AVDoc*, Doc* d) { d->zoomType = acrobat::kZoomFitWidth; }},
+    {"fitheight", true, [](AVDoc*, Doc* d) { d->zoomType = acrobat::kZoomFitHeight; }},
+    {"actualsize", true,
+     [](AVDoc*, Doc* d) {
+       d->zoomType = acrobat::kZoomNoVary;
+       d->zoom = 100;
+     }},
+    {"close", true, [](AVDoc* av, Doc*) { av->leave(); }},
+    {"closeall", false, [](AVDoc*, Doc*) { closeAllDocs(); }},
+    {"quit", false, [](AVDoc*, Doc*) { exitViewer(); }},
+};
+
 class App : public Dispatch {
  public:
   App() { startViewer(); }
@@ -426,12 +486,7 @@ class App : public Dispatch {
     return Variant(ObjectRef(v.docs[v.docs.size() - 1 - static_cast<size_t>(i)]));
   }
   Variant CloseAllDocs(Frame&) {
-    Viewer& v = viewer();
-    std::vector<std::shared_ptr<AVDoc>> docs;
-    {
-      std::lock_guard<std::recursive_mutex> l(v.mu);
-      docs.swap(v.docs);
-    }
+    closeAllDocs();
     return Variant(true);
   }
   Variant Minimize(Frame& f) {
@@ -445,62 +500,14 @@ class App : public Dispatch {
     std::string name = CStr(f["szMenuItemName"]);
     std::string k = LCase(name);
     auto av = front();
-    auto need = [&]() -> std::shared_ptr<Doc> {
-      if (!av) fail("The menu command \"" + name + "\" needs a document in the viewer");
-      return av->doc();
-    };
-    if (k == "adbe:readaloudstart" || k == "adbe:readaloudtoend") {
-      auto d = need();
-      int n = d->pageCount();
-      int from = std::clamp(d->currentPage, 0, n - 1);
-      readAloud(*d, from, k == "adbe:readaloudstart" ? from : n - 1);
-      return Variant(true);
-    }
-    // Speech ends before the command that started it returns.
-    if (k == "adbe:readaloudstop" || k == "adbe:readaloudpause") return Variant(true);
-    if (k == "newbookmark") {
-      auto d = need();
-      outlineInsert(*d, d->outlines(true), "Untitled", "", 1 << 30, std::clamp(d->currentPage, 0, d->pageCount() - 1));
-      return Variant(true);
-    }
-    if (k == "firstpage" || k == "lastpage" || k == "nextpage" || k == "prevpage") {
-      auto d = need();
-      int n = d->pageCount();
-      if (k == "firstpage")
-        d->currentPage = 0;
-      else if (k == "lastpage")
-        d->currentPage = n - 1;
-      else if (k == "nextpage")
-        d->currentPage = std::min(d->currentPage + 1, n - 1);
-      else
-        d->currentPage = std::max(d->currentPage - 1, 0);
-      return Variant(true);
-    }
-    if (k == "fitpage" || k == "fitwidth" || k == "fitheight" || k == "actualsize") {
-      auto d = need();
-      d->zoomType = k == "fitpage"     ? acrobat::kZoomFitPage
-                    : k == "fitwidth"  ? acrobat::kZoomFitWidth
-                    : k == "fitheight" ? acrobat::kZoomFitHeight
-                                       : acrobat::kZoomNoVary;
-      if (k == "actualsize") d->zoom = 100;
-      return Variant(true);
-    }
-    if (k == "close") {
-      need();
-      av->leave();
-      return Variant(true);
-    }
-    if (k == "closeall") {
-      Viewer& v = viewer();
-      std::vector<std::shared_ptr<AVDoc>> docs;
-      {
-        std::lock_guard<std::recursive_mutex> l(v.mu);
-        docs.swap(v.docs);
+    for (const MenuCommand& c : kMenuCommands) {
+      if (k != c.name) continue;
+      std::shared_ptr<Doc> d;
+      if (c.needsDoc) {
+        if (!av) fail("The menu command \"" + name + "\" needs a document in the viewer");
+        d = av->doc();
       }
-      return Variant(true);
-    }
-    if (k == "quit") {
-      exitViewer();
+      c.run(av.get(), d.get());
       return Variant(true);
     }
     fail("The viewer has no menu command \"" + name + "\"");
