@@ -369,6 +369,78 @@ std::shared_ptr<AVDoc> front() {
   return v.docs.empty() ? nullptr : v.docs.back();
 }
 
+// Closes every document of the viewer (outside its lock, which closing
+// documents takes).
+void closeAllDocs() {
+  Viewer& v = viewer();
+  std::vector<std::shared_ptr<AVDoc>> docs;
+  {
+    std::lock_guard<std::recursive_mutex> l(v.mu);
+    docs.swap(v.docs);
+  }
+}
+
+// A menu command as it was called: its name and the front document.
+struct MenuCall {
+  const std::string& name;
+  std::shared_ptr<AVDoc> av;
+  std::shared_ptr<Doc> need() const {
+    if (!av) fail("The menu command \"" + name + "\" needs a document in the viewer");
+    return av->doc();
+  }
+};
+
+void readAloudFrom(const MenuCall& c, bool onePage) {
+  auto d = c.need();
+  int n = d->pageCount();
+  int from = std::clamp(d->currentPage, 0, n - 1);
+  readAloud(*d, from, onePage ? from : n - 1);
+}
+
+void turnPage(const MenuCall& c, int (*to)(int current, int pages)) {
+  auto d = c.need();
+  d->currentPage = to(d->currentPage, d->pageCount());
+}
+
+void setZoom(const MenuCall& c, int32_t type) {
+  auto d = c.need();
+  d->zoomType = type;
+  if (type == acrobat::kZoomNoVary) d->zoom = 100;  // the actual size
+}
+
+// The viewer's menu commands, by their names in lower case.
+struct MenuCommand {
+  const char* name;
+  void (*run)(const MenuCall&);
+};
+const MenuCommand kMenuCommands[] = {
+    {"adbe:readaloudstart", [](const MenuCall& c) { readAloudFrom(c, true); }},
+    {"adbe:readaloudtoend", [](const MenuCall& c) { readAloudFrom(c, false); }},
+    // Speech ends before the command that started it returns.
+    {"adbe:readaloudstop", [](const MenuCall&) {}},
+    {"adbe:readaloudpause", [](const MenuCall&) {}},
+    {"newbookmark",
+     [](const MenuCall& c) {
+       auto d = c.need();
+       outlineInsert(*d, d->outlines(true), "Untitled", "", 1 << 30, std::clamp(d->currentPage, 0, d->pageCount() - 1));
+     }},
+    {"firstpage", [](const MenuCall& c) { turnPage(c, [](int, int) { return 0; }); }},
+    {"lastpage", [](const MenuCall& c) { turnPage(c, [](int, int n) { return n - 1; }); }},
+    {"nextpage", [](const MenuCall& c) { turnPage(c, [](int p, int n) { return std::min(p + 1, n - 1); }); }},
+    {"prevpage", [](const MenuCall& c) { turnPage(c, [](int p, int) { return std::max(p - 1, 0); }); }},
+    {"fitpage", [](const MenuCall& c) { setZoom(c, acrobat::kZoomFitPage); }},
+    {"fitwidth", [](const MenuCall& c) { setZoom(c, acrobat::kZoomFitWidth); }},
+    {"fitheight", [](const MenuCall& c) { setZoom(c, acrobat::kZoomFitHeight); }},
+    {"actualsize", [](const MenuCall& c) { setZoom(c, acrobat::kZoomNoVary); }},
+    {"close",
+     [](const MenuCall& c) {
+       c.need();
+       c.av->leave();
+     }},
+    {"closeall", [](const MenuCall&) { closeAllDocs(); }},
+    {"quit", [](const MenuCall&) { exitViewer(); }},
+};
+
 class App : public Dispatch {
  public:
   App() { startViewer(); }
@@ -426,12 +498,7 @@ class App : public Dispatch {
     return Variant(ObjectRef(v.docs[v.docs.size() - 1 - static_cast<size_t>(i)]));
   }
   Variant CloseAllDocs(Frame&) {
-    Viewer& v = viewer();
-    std::vector<std::shared_ptr<AVDoc>> docs;
-    {
-      std::lock_guard<std::recursive_mutex> l(v.mu);
-      docs.swap(v.docs);
-    }
+    closeAllDocs();
     return Variant(true);
   }
   Variant Minimize(Frame& f) {
@@ -444,65 +511,11 @@ class App : public Dispatch {
   Variant MenuItemExecute(Frame& f) {
     std::string name = CStr(f["szMenuItemName"]);
     std::string k = LCase(name);
-    auto av = front();
-    auto need = [&]() -> std::shared_ptr<Doc> {
-      if (!av) fail("The menu command \"" + name + "\" needs a document in the viewer");
-      return av->doc();
-    };
-    if (k == "adbe:readaloudstart" || k == "adbe:readaloudtoend") {
-      auto d = need();
-      int n = d->pageCount();
-      int from = std::clamp(d->currentPage, 0, n - 1);
-      readAloud(*d, from, k == "adbe:readaloudstart" ? from : n - 1);
-      return Variant(true);
-    }
-    // Speech ends before the command that started it returns.
-    if (k == "adbe:readaloudstop" || k == "adbe:readaloudpause") return Variant(true);
-    if (k == "newbookmark") {
-      auto d = need();
-      outlineInsert(*d, d->outlines(true), "Untitled", "", 1 << 30, std::clamp(d->currentPage, 0, d->pageCount() - 1));
-      return Variant(true);
-    }
-    if (k == "firstpage" || k == "lastpage" || k == "nextpage" || k == "prevpage") {
-      auto d = need();
-      int n = d->pageCount();
-      if (k == "firstpage")
-        d->currentPage = 0;
-      else if (k == "lastpage")
-        d->currentPage = n - 1;
-      else if (k == "nextpage")
-        d->currentPage = std::min(d->currentPage + 1, n - 1);
-      else
-        d->currentPage = std::max(d->currentPage - 1, 0);
-      return Variant(true);
-    }
-    if (k == "fitpage" || k == "fitwidth" || k == "fitheight" || k == "actualsize") {
-      auto d = need();
-      d->zoomType = k == "fitpage"     ? acrobat::kZoomFitPage
-                    : k == "fitwidth"  ? acrobat::kZoomFitWidth
-                    : k == "fitheight" ? acrobat::kZoomFitHeight
-                                       : acrobat::kZoomNoVary;
-      if (k == "actualsize") d->zoom = 100;
-      return Variant(true);
-    }
-    if (k == "close") {
-      need();
-      av->leave();
-      return Variant(true);
-    }
-    if (k == "closeall") {
-      Viewer& v = viewer();
-      std::vector<std::shared_ptr<AVDoc>> docs;
-      {
-        std::lock_guard<std::recursive_mutex> l(v.mu);
-        docs.swap(v.docs);
+    for (const MenuCommand& c : kMenuCommands)
+      if (k == c.name) {
+        c.run(MenuCall{name, front()});
+        return Variant(true);
       }
-      return Variant(true);
-    }
-    if (k == "quit") {
-      exitViewer();
-      return Variant(true);
-    }
     fail("The viewer has no menu command \"" + name + "\"");
   }
 };
