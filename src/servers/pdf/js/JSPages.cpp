@@ -193,6 +193,24 @@ std::string letters(int n, bool upper) {
   return std::string(static_cast<size_t>(std::min(k, 64)), ch);
 }
 
+// The numbering styles of page labels, by their names in the document:
+// decimal, Roman and letters, each upper or lower case.
+struct LabelStyle {
+  const char* name;
+  std::string (*number)(int);
+};
+const LabelStyle kLabelStyles[] = {
+    {"D", [](int n) { return std::to_string(n); }}, {"R", [](int n) { return roman(n, true); }},
+    {"r", [](int n) { return roman(n, false); }},   {"A", [](int n) { return letters(n, true); }},
+    {"a", [](int n) { return letters(n, false); }},
+};
+
+const LabelStyle* labelStyle(const std::string& name) {
+  for (const LabelStyle& s : kLabelStyles)
+    if (name == s.name) return &s;
+  return nullptr;
+}
+
 Variant getPageLabel(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
   int page = pageArg(d, f["nPage"], 0);
@@ -205,14 +223,8 @@ Variant getPageLabel(DocHolder& self, Frame& f) {
   std::string prefix = po::text(po::get(dict, PDF_NAME(P)));
   int start = po::integer(po::get(dict, po::key("St")), 1);
   int number = start + (page - it->first);
-  std::string text;
-  if (style == "D")
-    text = std::to_string(number);
-  else if (style == "R" || style == "r")
-    text = roman(number, style == "R");
-  else if (style == "A" || style == "a")
-    text = letters(number, style == "A");
-  return Variant(prefix + text);
+  const LabelStyle* numbering = labelStyle(style);
+  return Variant(prefix + (numbering ? numbering->number(number) : std::string()));
 }
 
 Variant setPageLabels(DocHolder& self, Frame& f) {
@@ -226,7 +238,7 @@ Variant setPageLabels(DocHolder& self, Frame& f) {
     std::string style = a.size() > 0 ? CStr(a[0]) : "D";
     std::string prefix = a.size() > 1 ? CStr(a[1]) : "";
     int start = a.size() > 2 ? CLng(a[2]) : 1;
-    if (!style.empty() && style != "D" && style != "R" && style != "r" && style != "A" && style != "a")
+    if (!style.empty() && !labelStyle(style))
       fail("\"" + style + "\" is not a page number style (D, R, r, A, a or empty)");
     if (start < 1) fail("Page labels start at 1 or more");
     mu::ObjPtr dict = po::newDict(d.pdf());
