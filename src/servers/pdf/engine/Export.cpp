@@ -289,6 +289,25 @@ void writeEps(Doc& d, const std::string& target) {
   });
 }
 
+// The formats a document is saved as besides PDF, by their conversion ids
+// (without "com.adobe.acrobat.").
+struct SaveKind {
+  const char* name;
+  void (*write)(Doc&, const std::string&);
+};
+const SaveKind kSaveKinds[] = {
+    {"eps", writeEps},
+    {"png", writePng},
+    {"jpeg", writeJpeg},
+    {"tiff", writeTiff},
+    {"ps", [](Doc& d, const std::string& t) { writeWith(d, t, "ps", "resolution=300"); }},
+    {"plain-text", [](Doc& d, const std::string& t) { writeWith(d, t, "text", ""); }},
+    {"accesstext", [](Doc& d, const std::string& t) { writeWith(d, t, "text", ""); }},
+    {"html-3-20", [](Doc& d, const std::string& t) { writeWith(d, t, "html", ""); }},
+    {"html-4-01-css-1-00", [](Doc& d, const std::string& t) { writeWith(d, t, "html", ""); }},
+    {"xml-1-00", [](Doc& d, const std::string& t) { writeWith(d, t, "stext", ""); }},
+};
+
 }  // namespace
 
 void exportDocument(Doc& d, const std::string& target, const std::string& convId) {
@@ -302,14 +321,8 @@ void exportDocument(Doc& d, const std::string& target, const std::string& convId
     d.save(target, true, false, true);
     return;
   }
-  if (kind == "eps") return writeEps(d, target);
-  if (kind == "png") return writePng(d, target);
-  if (kind == "jpeg") return writeJpeg(d, target);
-  if (kind == "tiff") return writeTiff(d, target);
-  if (kind == "ps") return writeWith(d, target, "ps", "resolution=300");
-  if (kind == "plain-text" || kind == "accesstext") return writeWith(d, target, "text", "");
-  if (kind == "html-3-20" || kind == "html-4-01-css-1-00") return writeWith(d, target, "html", "");
-  if (kind == "xml-1-00") return writeWith(d, target, "stext", "");
+  for (const SaveKind& k : kSaveKinds)
+    if (kind == k.name) return k.write(d, target);
   fail("Saving as \"" + convId + "\" is not supported by this viewer");
 }
 
