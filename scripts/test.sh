@@ -40,9 +40,13 @@ scripts/check-format.sh
 # of pyenv or a virtual environment may come first on PATH).
 sys_python=/usr/bin/python3
 [ -x "$sys_python" ] || sys_python=python3
-"$sys_python" -m flake8 python/ tests/service
+"$sys_python" -m flake8 python/ tests/service scripts/
 (cd python/src && "$sys_python" -m mypy --config-file ../../mypy.ini --strict -p pressmark.service)
+"$sys_python" -m mypy --strict scripts/check-sizes.py
 "$sys_python" scripts/readme-settings.py --check
+# No file over 800 lines or with a chain of ifs over names, no function over
+# 120 lines without a comment saying why it is one.
+"$sys_python" scripts/check-sizes.py
 phase "normal build"
 pm_build build -DPRESSMARK_TESTS=ON -DPRESSMARK_SANITIZE=OFF -DPRESSMARK_BENCH=ON -DPRESSMARK_WERROR=ON
 pm_install_docs_assets build

@@ -357,6 +357,78 @@ struct Column {
   std::vector<SQLLEN> ind;
 };
 
+// How a column of each SQL type is read: its data-access type, the kind of
+// value the rows hold, the C type it is bound as and the width of its buffer.
+// A type's rows for unsigned or money columns come before its plain row;
+// types not listed read as text.
+enum class When : uint8_t { Always, Unsigned, Money };
+enum class Width : uint8_t {
+  Fixed,    // bytes
+  Text,     // text of the declared size, at least bytes characters
+  Decimal,  // decimal text of the declared precision, at least 38 digits
+  Binary,   // the declared size when modest, else a fixed buffer read on with SQLGetData
+};
+constexpr SQLSMALLINT kTextC = 0;  // the connection's text type (wide or narrow)
+
+struct ColumnType {
+  SQLSMALLINT sql;
+  When when;
+  int32_t ado;
+  Kind kind;
+  SQLSMALLINT ctype;
+  Width width;
+  SQLLEN bytes;
+};
+
+constexpr ColumnType kColumnTypes[] = {
+    {SQL_BIT, When::Always, ado::adBoolean, Kind::Bool, SQL_C_SBIGINT, Width::Fixed, 8},
+    {SQL_TINYINT, When::Unsigned, ado::adUnsignedTinyInt, Kind::Byte, SQL_C_SBIGINT, Width::Fixed, 8},
+    {SQL_TINYINT, When::Always, ado::adTinyInt, Kind::Int16, SQL_C_SBIGINT, Width::Fixed, 8},
+    {SQL_SMALLINT, When::Unsigned, ado::adSmallInt, Kind::Int32, SQL_C_SBIGINT, Width::Fixed, 8},
+    {SQL_SMALLINT, When::Always, ado::adSmallInt, Kind::Int16, SQL_C_SBIGINT, Width::Fixed, 8},
+    {SQL_INTEGER, When::Unsigned, ado::adBigInt, Kind::Int64, SQL_C_SBIGINT, Width::Fixed, 8},
+    {SQL_INTEGER, When::Always, ado::adInteger, Kind::Int32, SQL_C_SBIGINT, Width::Fixed, 8},
+    {SQL_BIGINT, When::Unsigned, ado::adBigInt, Kind::Decimal, kTextC, Width::Text, 24},
+    {SQL_BIGINT, When::Always, ado::adBigInt, Kind::Int64, SQL_C_SBIGINT, Width::Fixed, 8},
+    {SQL_REAL, When::Always, ado::adSingle, Kind::Single, SQL_C_DOUBLE, Width::Fixed, 8},
+    {SQL_FLOAT, When::Money, ado::adCurrency, Kind::Currency, SQL_C_DOUBLE, Width::Fixed, 8},
+    {SQL_FLOAT, When::Always, ado::adDouble, Kind::Double, SQL_C_DOUBLE, Width::Fixed, 8},
+    {SQL_DOUBLE, When::Money, ado::adCurrency, Kind::Currency, SQL_C_DOUBLE, Width::Fixed, 8},
+    {SQL_DOUBLE, When::Always, ado::adDouble, Kind::Double, SQL_C_DOUBLE, Width::Fixed, 8},
+    {SQL_DECIMAL, When::Money, ado::adCurrency, Kind::Currency, SQL_C_DOUBLE, Width::Fixed, 8},
+    {SQL_DECIMAL, When::Always, ado::adDecimal, Kind::Decimal, kTextC, Width::Decimal, 0},
+    {SQL_NUMERIC, When::Money, ado::adCurrency, Kind::Currency, SQL_C_DOUBLE, Width::Fixed, 8},
+    {SQL_NUMERIC, When::Always, ado::adNumeric, Kind::Decimal, kTextC, Width::Decimal, 0},
+    {SQL_TYPE_DATE, When::Always, ado::adDate, Kind::Date, SQL_C_TYPE_DATE, Width::Fixed, sizeof(SQL_DATE_STRUCT)},
+    {SQL_DATE, When::Always, ado::adDate, Kind::Date, SQL_C_TYPE_DATE, Width::Fixed, sizeof(SQL_DATE_STRUCT)},
+    {SQL_TYPE_TIME, When::Always, ado::adDBTime, Kind::Date, SQL_C_TYPE_TIME, Width::Fixed, sizeof(SQL_TIME_STRUCT)},
+    {SQL_TIME, When::Always, ado::adDBTime, Kind::Date, SQL_C_TYPE_TIME, Width::Fixed, sizeof(SQL_TIME_STRUCT)},
+    {SQL_TYPE_TIMESTAMP, When::Always, ado::adDBTimeStamp, Kind::Date, SQL_C_TYPE_TIMESTAMP, Width::Fixed,
+     sizeof(SQL_TIMESTAMP_STRUCT)},
+    {SQL_TIMESTAMP, When::Always, ado::adDBTimeStamp, Kind::Date, SQL_C_TYPE_TIMESTAMP, Width::Fixed,
+     sizeof(SQL_TIMESTAMP_STRUCT)},
+    {SQL_BINARY, When::Always, ado::adBinary, Kind::Bytes, SQL_C_BINARY, Width::Binary, 0},
+    {SQL_VARBINARY, When::Always, ado::adBinary, Kind::Bytes, SQL_C_BINARY, Width::Binary, 0},
+    {SQL_LONGVARBINARY, When::Always, ado::adLongVarBinary, Kind::Bytes, SQL_C_BINARY, Width::Binary, 0},
+    {SQL_GUID, When::Always, ado::adGUID, Kind::Text, kTextC, Width::Text, 40},
+    {SQL_CHAR, When::Always, ado::adVarChar, Kind::Text, kTextC, Width::Text, 64},
+    {SQL_VARCHAR, When::Always, ado::adVarChar, Kind::Text, kTextC, Width::Text, 64},
+    {SQL_LONGVARCHAR, When::Always, ado::adLongVarChar, Kind::Text, kTextC, Width::Text, 64},
+    {SQL_WCHAR, When::Always, ado::adVarWChar, Kind::Text, kTextC, Width::Text, 64},
+    {SQL_WVARCHAR, When::Always, ado::adVarWChar, Kind::Text, kTextC, Width::Text, 64},
+    {SQL_WLONGVARCHAR, When::Always, ado::adLongVarWChar, Kind::Text, kTextC, Width::Text, 64},
+};
+constexpr ColumnType kOtherColumnType{0, When::Always, ado::adVarChar, Kind::Text, kTextC, Width::Text, 64};
+
+const ColumnType& columnType(SQLSMALLINT sql, bool isUnsigned, bool money) {
+  for (const ColumnType& t : kColumnTypes) {
+    if (t.sql != sql) continue;
+    if (t.when == When::Always || (t.when == When::Unsigned && isUnsigned) || (t.when == When::Money && money))
+      return t;
+  }
+  return kOtherColumnType;
+}
+
 void describe(SQLHSTMT st, SQLUSMALLINT i, Column& c, bool wide, const std::string& source) {
   SQLSMALLINT nameLen = 0, type = 0;
   [[maybe_unused]] SQLSMALLINT digits = 0, nullable = 0;
@@ -394,152 +466,23 @@ void describe(SQLHSTMT st, SQLUSMALLINT i, Column& c, bool wide, const std::stri
     n = std::max(n, chars);
     return wide ? static_cast<SQLLEN>((n * 2 + 1) * sizeof(SQLWCHAR)) : static_cast<SQLLEN>(n * 4 + 1);
   };
+  const ColumnType& t = columnType(type, isUnsigned == SQL_TRUE, money);
   FieldInfo& f = c.info;
-  switch (type) {
-    case SQL_BIT:
-      f.type = ado::adBoolean;
-      f.kind = Kind::Bool;
-      c.ctype = SQL_C_SBIGINT;
-      c.width = 8;
+  f.type = t.ado;
+  f.kind = t.kind;
+  c.ctype = t.ctype == kTextC ? textC : t.ctype;
+  switch (t.width) {
+    case Width::Fixed:
+      c.width = t.bytes;
       break;
-    case SQL_TINYINT:
-      if (isUnsigned == SQL_TRUE) {
-        f.type = ado::adUnsignedTinyInt;
-        f.kind = Kind::Byte;
-      } else {
-        f.type = ado::adTinyInt;
-        f.kind = Kind::Int16;
-      }
-      c.ctype = SQL_C_SBIGINT;
-      c.width = 8;
+    case Width::Text:
+      c.width = textWidth(static_cast<size_t>(t.bytes));
       break;
-    case SQL_SMALLINT:
-      f.type = ado::adSmallInt;
-      f.kind = isUnsigned == SQL_TRUE ? Kind::Int32 : Kind::Int16;
-      c.ctype = SQL_C_SBIGINT;
-      c.width = 8;
-      break;
-    case SQL_INTEGER:
-      if (isUnsigned == SQL_TRUE) {
-        f.type = ado::adBigInt;
-        f.kind = Kind::Int64;
-      } else {
-        f.type = ado::adInteger;
-        f.kind = Kind::Int32;
-      }
-      c.ctype = SQL_C_SBIGINT;
-      c.width = 8;
-      break;
-    case SQL_BIGINT:
-      f.type = ado::adBigInt;
-      if (isUnsigned == SQL_TRUE) {
-        f.kind = Kind::Decimal;
-        c.ctype = textC;
-        c.width = textWidth(24);
-      } else {
-        f.kind = Kind::Int64;
-        c.ctype = SQL_C_SBIGINT;
-        c.width = 8;
-      }
-      break;
-    case SQL_REAL:
-      f.type = ado::adSingle;
-      f.kind = Kind::Single;
-      c.ctype = SQL_C_DOUBLE;
-      c.width = 8;
-      break;
-    case SQL_FLOAT:
-    case SQL_DOUBLE:
-      if (money) {
-        f.type = ado::adCurrency;
-        f.kind = Kind::Currency;
-      } else {
-        f.type = ado::adDouble;
-        f.kind = Kind::Double;
-      }
-      c.ctype = SQL_C_DOUBLE;
-      c.width = 8;
-      break;
-    case SQL_DECIMAL:
-    case SQL_NUMERIC:
-      if (money) {
-        f.type = ado::adCurrency;
-        f.kind = Kind::Currency;
-        c.ctype = SQL_C_DOUBLE;
-        c.width = 8;
-        break;
-      }
-      f.type = type == SQL_DECIMAL ? ado::adDecimal : ado::adNumeric;
-      f.kind = Kind::Decimal;
-      c.ctype = textC;
+    case Width::Decimal:
       c.width = static_cast<SQLLEN>((std::max<size_t>(size, 38) + 4) * sizeof(SQLWCHAR));
       break;
-    case SQL_TYPE_DATE:
-    case SQL_DATE:
-      f.type = ado::adDate;
-      f.kind = Kind::Date;
-      c.ctype = SQL_C_TYPE_DATE;
-      c.width = sizeof(SQL_DATE_STRUCT);
-      break;
-    case SQL_TYPE_TIME:
-    case SQL_TIME:
-      f.type = ado::adDBTime;
-      f.kind = Kind::Date;
-      c.ctype = SQL_C_TYPE_TIME;
-      c.width = sizeof(SQL_TIME_STRUCT);
-      break;
-    case SQL_TYPE_TIMESTAMP:
-    case SQL_TIMESTAMP:
-      f.type = ado::adDBTimeStamp;
-      f.kind = Kind::Date;
-      c.ctype = SQL_C_TYPE_TIMESTAMP;
-      c.width = sizeof(SQL_TIMESTAMP_STRUCT);
-      break;
-    case SQL_BINARY:
-    case SQL_VARBINARY:
-    case SQL_LONGVARBINARY:
-      f.type = type == SQL_LONGVARBINARY ? ado::adLongVarBinary : ado::adBinary;
-      f.kind = Kind::Bytes;
-      c.ctype = SQL_C_BINARY;
+    case Width::Binary:
       c.width = static_cast<SQLLEN>((size == 0 || size > 8000) ? 1024 : std::max<size_t>(size, 16));
-      break;
-    case SQL_GUID:
-      f.type = ado::adGUID;
-      f.kind = Kind::Text;
-      c.ctype = textC;
-      c.width = textWidth(40);
-      break;
-    case SQL_CHAR:
-    case SQL_VARCHAR:
-      f.type = ado::adVarChar;
-      f.kind = Kind::Text;
-      c.ctype = textC;
-      c.width = textWidth(64);
-      break;
-    case SQL_LONGVARCHAR:
-      f.type = ado::adLongVarChar;
-      f.kind = Kind::Text;
-      c.ctype = textC;
-      c.width = textWidth(64);
-      break;
-    case SQL_WCHAR:
-    case SQL_WVARCHAR:
-      f.type = ado::adVarWChar;
-      f.kind = Kind::Text;
-      c.ctype = textC;
-      c.width = textWidth(64);
-      break;
-    case SQL_WLONGVARCHAR:
-      f.type = ado::adLongVarWChar;
-      f.kind = Kind::Text;
-      c.ctype = textC;
-      c.width = textWidth(64);
-      break;
-    default:
-      f.type = ado::adVarChar;
-      f.kind = Kind::Text;
-      c.ctype = textC;
-      c.width = textWidth(64);
       break;
   }
   // Some drivers report Booleans as one-character text ("1"/"0").

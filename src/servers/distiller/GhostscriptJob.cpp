@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <sstream>
 
@@ -283,182 +284,255 @@ bool argumentFileLine(const std::string& argument, std::string& line) {
   return true;
 }
 
-bool runJob(const JobRequest& rq, const JobProgress& progress) {
-  auto log = [&](const std::string& m) {
+namespace {
+
+// The job's messages go to the caller's log; a failed step logs why.
+struct JobLog {
+  const JobProgress& progress;
+  void operator()(const std::string& m) const {
     if (progress.log) progress.log(m);
-  };
-  auto fail = [&](const std::string& m) {
-    log(m);
+  }
+  bool fail(const std::string& m) const {
+    (*this)(m);
     return false;
-  };
+  }
+};
 
-  std::error_code ec;
-  if (rq.input.empty() || !fs::is_regular_file(rq.input, ec))
-    return fail("Input file " + rq.input + " does not exist.");
-  if (rq.output.empty()) return fail("No output file was given.");
-  const std::string input = absolute(rq.input);
-  const std::string output = absolute(rq.output);
-  if (fs::is_directory(output, ec)) return fail("Output file " + rq.output + " is a folder.");
-
+// A job whose files and options were checked.
+struct CheckedJob {
+  std::string input;   // absolute
+  std::string output;  // absolute
   JobOptions options;
+  std::vector<std::string> securityArgs;  // Ghostscript's, when security is asked for
+};
+
+// The passwords and permissions of the job options as Ghostscript takes
+// them, or why security cannot be applied.
+std::optional<std::string> securityArguments(const JobRequest& rq, CheckedJob& job) {
+  const JobOptions& options = job.options;
+  if (!options.ownerPassword && !options.userPassword)
+    return "Security was asked for, but the job options" +
+           std::string(rq.jobOptions.empty() ? "" : " file " + rq.jobOptions) +
+           " give neither an OwnerPassword nor a UserPassword; no PDF was made.";
+  std::string user = options.userPassword.value_or("");
+  std::string owner = options.ownerPassword && !options.ownerPassword->empty() ? *options.ownerPassword : user;
+  job.securityArgs = {"-sOwnerPassword=" + owner, "-sUserPassword=" + user, "-dEncryptionR=3", "-dKeyLength=128"};
+  if (options.permissions) job.securityArgs.push_back("-dPermissions=" + std::to_string(*options.permissions));
+  return std::nullopt;
+}
+
+// Checks the request's files and reads its job options; says what is wrong.
+std::optional<std::string> checkJob(const JobRequest& rq, CheckedJob& job) {
+  std::error_code ec;
+  if (rq.input.empty() || !fs::is_regular_file(rq.input, ec)) return "Input file " + rq.input + " does not exist.";
+  if (rq.output.empty()) return "No output file was given.";
+  job.input = absolute(rq.input);
+  job.output = absolute(rq.output);
+  if (fs::is_directory(job.output, ec)) return "Output file " + rq.output + " is a folder.";
   try {
-    options = readJobOptions(rq.jobOptions);
+    job.options = readJobOptions(rq.jobOptions);
   } catch (const JobOptionsError& e) {
-    return fail(e.what());
+    return std::string(e.what());
   }
+  if (rq.applySecurity) return securityArguments(rq, job);
+  return std::nullopt;
+}
 
-  std::vector<std::string> securityArgs;
-  if (rq.applySecurity) {
-    if (!options.ownerPassword && !options.userPassword)
-      return fail("Security was asked for, but the job options" +
-                  std::string(rq.jobOptions.empty() ? "" : " file " + rq.jobOptions) +
-                  " give neither an OwnerPassword nor a UserPassword; no PDF was made.");
-    std::string user = options.userPassword.value_or("");
-    std::string owner = options.ownerPassword && !options.ownerPassword->empty() ? *options.ownerPassword : user;
-    securityArgs = {"-sOwnerPassword=" + owner, "-sUserPassword=" + user, "-dEncryptionR=3", "-dKeyLength=128"};
-    if (options.permissions) securityArgs.push_back("-dPermissions=" + std::to_string(*options.permissions));
+// The lines the job's PostScript prints for this process: a page ended, the
+// job options were refused, the job replaced the page-end hook. Each holds a
+// token of this job, so the document cannot print them itself.
+struct JobMarkers {
+  explicit JobMarkers(const std::string& token)
+      : page("%%[Page " + token + "]%%"),
+        options("%%[JobOptions " + token + " "),
+        replaced("%%[EndPage " + token + "]%%") {}
+  const std::string page, options, replaced;
+};
+
+// The PostScript files run before and after the job.
+struct JobFrame {
+  std::string prologue, epilogue;
+};
+
+JobFrame writeJobFrame(const JobDir& dir, const JobOptions& options, const JobMarkers& markers) {
+  std::string prologue =
+      "%!PS\n"
+      "% Driver files run their parts with RunFile.\n"
+      "userdict /RunFile { run } bind put\n"
+      "% Each page reports itself, so the job's progress can be followed.\n"
+      "userdict /PressmarkEndPage { exch pop 2 ne dup { " +
+      psString(markers.page) +
+      " = flush } if } bind put\n"
+      "<< /EndPage userdict /PressmarkEndPage get >> setpagedevice\n";
+  if (!options.postscript.empty()) {
+    std::string optionsFile = dir.file("joboptions.ps");
+    writeText(optionsFile, options.postscript);
+    prologue += "{ " + psString(optionsFile) + " run } stopped { " + psString(markers.options) +
+                " print $error /errorname get =only ( ]%%) = flush quit } if\n";
   }
+  JobFrame frame{dir.file("prologue.ps"), dir.file("epilogue.ps")};
+  writeText(frame.prologue, prologue);
+  // Run after the job: tells whether the job put its own page-end hook in
+  // place of ours, in which case its pages went uncounted.
+  writeText(frame.epilogue, "currentpagedevice /EndPage get userdict /PressmarkEndPage get ne { " +
+                                psString(markers.replaced) + " = flush } if\n");
+  return frame;
+}
 
-  if (options.postscript.empty() && securityArgs.empty() && readHead(input, 5) == "%PDF-") {
+// Ghostscript's command line for the job writing pdf, or why there is none.
+std::optional<std::string> ghostscriptCommand(const CheckedJob& job, const std::string& pdf, const JobDir& dir,
+                                              const JobFrame& frame, const JobLog& log,
+                                              std::vector<std::string>& argv) {
+  argv = {ghostscriptProgram(), "-dSAFER",           "-dBATCH",
+          "-dNOPAUSE",          "-sDEVICE=pdfwrite", "-sOutputFile=" + outputFileArgument(pdf)};
+  // Reading is limited to the input's folder and the files of a driver
+  // file this process wrote. Ghostscript splits these lists at ":", so a
+  // name holding one cannot be permitted.
+  auto permit = [&](const std::string& p) {
+    if (p.find(':') != std::string::npos) {
+      log("Warning: " + p + " holds a \":\" and cannot be made readable for Ghostscript.");
+      return;
+    }
+    argv.push_back("--permit-file-read=" + p);
+  };
+  permit(withTrailingSlash(fs::path(job.input).parent_path().string()));
+  for (const std::string& e : WrittenDriver::entriesOf(job.input).value_or(std::vector<std::string>{})) {
+    permit(e);
+    if (!e.empty() && e[0] != '/') permit(absolute(e));
+  }
+  if (!job.securityArgs.empty()) {
+    // Passwords go through an arguments file in the private folder, not
+    // the command line that every user of the machine can read.
+    std::string text;
+    for (const std::string& a : job.securityArgs) {
+      std::string line;
+      if (!argumentFileLine(a, line))
+        return "A password in the job options cannot be passed to Ghostscript (line break, control character or "
+               "trailing backslash).";
+      text += line + "\n";
+    }
+    std::string argsFile = dir.file("security.args");
+    writeText(argsFile, text);
+    argv.push_back("@" + argsFile);
+  }
+  argv.push_back(frame.prologue);
+  argv.push_back(job.input);
+  argv.push_back(frame.epilogue);
+  return std::nullopt;
+}
+
+// Follows a running job through its output: counts its pages, reports its
+// progress, and keeps what Ghostscript said about refused job options.
+struct JobWatch {
+  JobWatch(const JobMarkers& m, const JobProgress& p, const JobLog& l, int32_t pagesDeclared)
+      : markers(m), progress(p), log(l), total(pagesDeclared) {}
+  const JobMarkers& markers;
+  const JobProgress& progress;
+  const JobLog& log;
+  const int32_t total;  // the pages the input declares, 0 when unknown
+  int32_t pages = 0, lastPercent = 0;
+  std::string optionsFault;
+  bool uncounted = false;
+
+  void line(std::string_view line) {
+    if (line == markers.page) {
+      ++pages;
+      if (progress.page) progress.page(pages);
+      if (total > 0 && progress.percent) {
+        int32_t pct = static_cast<int32_t>(std::min<int64_t>(100, int64_t{pages} * 100 / total));
+        if (pct != lastPercent) progress.percent(lastPercent = pct);
+      }
+      return;
+    }
+    if (line == markers.replaced) {
+      uncounted = true;
+      log("The job installed its own page-end procedure; its pages were not counted.");
+      return;
+    }
+    if (line.rfind(markers.options, 0) == 0) {
+      optionsFault = std::string(line.substr(markers.options.size()));
+      if (optionsFault.size() >= 4) optionsFault.resize(optionsFault.size() - 4);
+      return;
+    }
+    log(std::string(line));
+  }
+};
+
+// Why the finished run made no PDF, if it made none.
+std::optional<std::string> runFault(const JobRequest& rq, const ProcessResult& r, const JobWatch& watch,
+                                    const std::string& pdf) {
+  if (!watch.optionsFault.empty())
+    return "Job options file " + rq.jobOptions + " was refused by Ghostscript (" + watch.optionsFault +
+           "); no PDF was made.";
+  if (r.timedOut)
+    return "Ghostscript did not finish within " + std::to_string(rq.timeout.count()) +
+           " seconds; the job was stopped and no PDF was made.";
+  if (!r.success()) return "Ghostscript failed (" + r.describe() + "); no PDF was made.";
+  if (!isValidPdf(pdf)) return std::string("Ghostscript produced no valid PDF; no PDF was made.");
+  // pdfwrite turns a job without pages into one blank page; Distiller's
+  // answer to an empty job is no PDF, which is the honest one.
+  if (watch.pages == 0 && !watch.uncounted) return std::string("The job produced no pages; no PDF was made.");
+  return std::nullopt;
+}
+
+// Runs Ghostscript on a checked job in a private folder of its own.
+bool distil(const JobRequest& rq, const CheckedJob& job, const JobProgress& progress, const JobLog& log) {
+  JobDir dir;
+  const JobMarkers markers(randomToken());
+  const JobFrame frame = writeJobFrame(dir, job.options, markers);
+
+  // The PDF while Ghostscript writes it: a fresh file beside the output,
+  // put in its place only when the job succeeded, so that a failed job
+  // leaves an existing file as it was.
+  std::unique_ptr<AtomicFile> pending;
+  try {
+    pending = std::make_unique<AtomicFile>(job.output);
+    pending->close();
+  } catch (const std::exception& e) {
+    return log.fail(std::string("Output file ") + rq.output + " cannot be written: " + e.what());
+  }
+  std::vector<std::string> argv;
+  if (std::optional<std::string> why = ghostscriptCommand(job, pending->path(), dir, frame, log, argv))
+    return log.fail(*why);
+
+  JobWatch watch(markers, progress, log,
+                 readHead(job.input, 5) == "%PDF-" ? pdfPageCount(job.input) : declaredPages(job.input));
+  if (progress.percent) progress.percent(0);
+  ProcessOptions po;
+  po.argv = std::move(argv);
+  po.environment = {{"TMPDIR", dir.path()}, {"TMP", dir.path()}, {"TEMP", dir.path()}};
+  po.timeout = rq.timeout;
+  // The kernel's own bound as well: a job that only computes ({} loop)
+  // ends after the time-out's worth of processor time even when this
+  // process is stopped and cannot end it.
+  po.cpuLimit = rq.timeout + std::chrono::seconds(5);
+  po.onLine = [&](OutputStream, std::string_view line) { watch.line(line); };
+  ProcessResult r = runProcess(std::move(po));
+
+  if (std::optional<std::string> why = runFault(rq, r, watch, pending->path())) return log.fail(*why);
+  try {
+    pending->commit();
+  } catch (const std::exception& e) {
+    return log.fail(e.what());
+  }
+  if (progress.percent && watch.lastPercent != 100) progress.percent(100);
+  return true;
+}
+
+}  // namespace
+
+bool runJob(const JobRequest& rq, const JobProgress& progress) {
+  const JobLog log{progress};
+  CheckedJob job;
+  if (std::optional<std::string> why = checkJob(rq, job)) return log.fail(*why);
+
+  if (job.options.postscript.empty() && job.securityArgs.empty() && readHead(job.input, 5) == "%PDF-") {
     bool ok = false;
-    if (passPdfThrough(input, output, rq, progress, ok)) return ok;
+    if (passPdfThrough(job.input, job.output, rq, progress, ok)) return ok;
   }
 
   try {
-    JobDir dir;
-    const std::string token = randomToken();
-    const std::string pageMarker = "%%[Page " + token + "]%%";
-    const std::string optionsMarker = "%%[JobOptions " + token + " ";
-    const std::string replacedMarker = "%%[EndPage " + token + "]%%";
-
-    std::string prologue =
-        "%!PS\n"
-        "% Driver files run their parts with RunFile.\n"
-        "userdict /RunFile { run } bind put\n"
-        "% Each page reports itself, so the job's progress can be followed.\n"
-        "userdict /PressmarkEndPage { exch pop 2 ne dup { " +
-        psString(pageMarker) +
-        " = flush } if } bind put\n"
-        "<< /EndPage userdict /PressmarkEndPage get >> setpagedevice\n";
-    if (!options.postscript.empty()) {
-      std::string optionsFile = dir.file("joboptions.ps");
-      writeText(optionsFile, options.postscript);
-      prologue += "{ " + psString(optionsFile) + " run } stopped { " + psString(optionsMarker) +
-                  " print $error /errorname get =only ( ]%%) = flush quit } if\n";
-    }
-    const std::string prologueFile = dir.file("prologue.ps");
-    writeText(prologueFile, prologue);
-    // Run after the job: tells whether the job put its own page-end hook in
-    // place of ours, in which case its pages went uncounted.
-    const std::string epilogueFile = dir.file("epilogue.ps");
-    writeText(epilogueFile, "currentpagedevice /EndPage get userdict /PressmarkEndPage get ne { " +
-                                psString(replacedMarker) + " = flush } if\n");
-
-    // The PDF while Ghostscript writes it: a fresh file beside the output,
-    // put in its place only when the job succeeded, so that a failed job
-    // leaves an existing file as it was.
-    std::unique_ptr<AtomicFile> pending;
-    try {
-      pending = std::make_unique<AtomicFile>(output);
-      pending->close();
-    } catch (const std::exception& e) {
-      return fail(std::string("Output file ") + rq.output + " cannot be written: " + e.what());
-    }
-
-    std::vector<std::string> argv = {
-        ghostscriptProgram(), "-dSAFER",           "-dBATCH",
-        "-dNOPAUSE",          "-sDEVICE=pdfwrite", "-sOutputFile=" + outputFileArgument(pending->path())};
-    // Reading is limited to the input's folder and the files of a driver
-    // file this process wrote. Ghostscript splits these lists at ":", so a
-    // name holding one cannot be permitted.
-    auto permit = [&](const std::string& p) {
-      if (p.find(':') != std::string::npos) {
-        log("Warning: " + p + " holds a \":\" and cannot be made readable for Ghostscript.");
-        return;
-      }
-      argv.push_back("--permit-file-read=" + p);
-    };
-    permit(withTrailingSlash(fs::path(input).parent_path().string()));
-    for (const std::string& e : WrittenDriver::entriesOf(input).value_or(std::vector<std::string>{})) {
-      permit(e);
-      if (!e.empty() && e[0] != '/') permit(absolute(e));
-    }
-    if (!securityArgs.empty()) {
-      // Passwords go through an arguments file in the private folder, not
-      // the command line that every user of the machine can read.
-      std::string text;
-      for (const std::string& a : securityArgs) {
-        std::string line;
-        if (!argumentFileLine(a, line))
-          return fail(
-              "A password in the job options cannot be passed to Ghostscript (line break, control character or "
-              "trailing backslash).");
-        text += line + "\n";
-      }
-      std::string argsFile = dir.file("security.args");
-      writeText(argsFile, text);
-      argv.push_back("@" + argsFile);
-    }
-    argv.push_back(prologueFile);
-    argv.push_back(input);
-    argv.push_back(epilogueFile);
-
-    const int32_t total = readHead(input, 5) == "%PDF-" ? pdfPageCount(input) : declaredPages(input);
-    int32_t pages = 0, lastPercent = 0;
-    std::string optionsFault;
-    bool uncounted = false;
-    if (progress.percent) progress.percent(0);
-
-    ProcessOptions po;
-    po.argv = std::move(argv);
-    po.environment = {{"TMPDIR", dir.path()}, {"TMP", dir.path()}, {"TEMP", dir.path()}};
-    po.timeout = rq.timeout;
-    // The kernel's own bound as well: a job that only computes ({} loop)
-    // ends after the time-out's worth of processor time even when this
-    // process is stopped and cannot end it.
-    po.cpuLimit = rq.timeout + std::chrono::seconds(5);
-    po.onLine = [&](OutputStream, std::string_view line) {
-      if (line == pageMarker) {
-        ++pages;
-        if (progress.page) progress.page(pages);
-        if (total > 0 && progress.percent) {
-          int32_t pct = static_cast<int32_t>(std::min<int64_t>(100, int64_t{pages} * 100 / total));
-          if (pct != lastPercent) progress.percent(lastPercent = pct);
-        }
-        return;
-      }
-      if (line == replacedMarker) {
-        uncounted = true;
-        log("The job installed its own page-end procedure; its pages were not counted.");
-        return;
-      }
-      if (line.rfind(optionsMarker, 0) == 0) {
-        optionsFault = std::string(line.substr(optionsMarker.size()));
-        if (optionsFault.size() >= 4) optionsFault.resize(optionsFault.size() - 4);
-        return;
-      }
-      log(std::string(line));
-    };
-    ProcessResult r = runProcess(std::move(po));
-
-    if (!optionsFault.empty())
-      return fail("Job options file " + rq.jobOptions + " was refused by Ghostscript (" + optionsFault +
-                  "); no PDF was made.");
-    if (r.timedOut)
-      return fail("Ghostscript did not finish within " + std::to_string(rq.timeout.count()) +
-                  " seconds; the job was stopped and no PDF was made.");
-    if (!r.success()) return fail("Ghostscript failed (" + r.describe() + "); no PDF was made.");
-    if (!isValidPdf(pending->path())) return fail("Ghostscript produced no valid PDF; no PDF was made.");
-    // pdfwrite turns a job without pages into one blank page; Distiller's
-    // answer to an empty job is no PDF, which is the honest one.
-    if (pages == 0 && !uncounted) return fail("The job produced no pages; no PDF was made.");
-    try {
-      pending->commit();
-    } catch (const std::exception& e) {
-      return fail(e.what());
-    }
-    if (progress.percent && lastPercent != 100) progress.percent(100);
-    return true;
+    return distil(rq, job, progress, log);
   } catch (const AutomationError& e) {
     // Ghostscript missing or not executable: not a job failure but a
     // broken installation, which the caller must hear about.
@@ -466,7 +540,7 @@ bool runJob(const JobRequest& rq, const JobProgress& progress) {
       log(e.description());
       throw;
     }
-    return fail("The job could not be prepared: " + e.description());
+    return log.fail("The job could not be prepared: " + e.description());
   }
 }
 

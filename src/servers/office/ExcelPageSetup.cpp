@@ -46,146 +46,95 @@ Reference<css::container::XNameContainer> pageStyles(const Reference<css::lang::
   return Reference<css::container::XNameContainer>(sup->getStyleFamilies()->getByName("PageStyles"), UNO_QUERY_THROW);
 }
 
+// The character style Excel's header and footer codes set for the text
+// that follows them.
+struct CodeStyle {
+  bool bold = false, italic = false, underline = false, strike = false, dunder = false, sup = false, sub = false;
+  std::string font;
+  float size = 0;
+  int32_t colour = -1;
+};
+
+// The codes that insert a field, with the file name's format (-1: none).
+struct CodeField {
+  char code;
+  const char* service;
+  sal_Int16 fileFormat;
+};
+constexpr CodeField kCodeFields[] = {
+    {'P', "com.sun.star.text.TextField.PageNumber", -1}, {'N', "com.sun.star.text.TextField.PageCount", -1},
+    {'D', "com.sun.star.text.TextField.Date", -1},       {'T', "com.sun.star.text.TextField.Time", -1},
+    {'A', "com.sun.star.text.TextField.SheetName", -1},  {'F', "com.sun.star.text.TextField.FileName", 3},
+    {'Z', "com.sun.star.text.TextField.FileName", 1},
+};
+
+// The codes that switch a style on and off, with the one each switches off
+// (superscript and subscript exclude each other).
+struct CodeSwitch {
+  char code;
+  bool CodeStyle::*flag;
+  bool CodeStyle::*clears;
+};
+constexpr CodeSwitch kCodeSwitches[] = {
+    {'B', &CodeStyle::bold, nullptr},        {'I', &CodeStyle::italic, nullptr},
+    {'U', &CodeStyle::underline, nullptr},   {'E', &CodeStyle::dunder, nullptr},
+    {'S', &CodeStyle::strike, nullptr},      {'X', &CodeStyle::sup, &CodeStyle::sub},
+    {'Y', &CodeStyle::sub, &CodeStyle::sup},
+};
+
 // Excel's header and footer codes as text and fields of a Calc header
 // part: &P page, &N pages, &D date, &T time, &F file name, &Z path, &A sheet
 // name, && an ampersand; &B &I &U &S &E &X &Y switch bold, italic,
 // underline, strike-through, double underline, superscript and subscript;
 // &"font" and &nn set the font and its size; &Krrggbb the colour.
-void writeCodes(const Reference<css::lang::XComponent>& m, const Reference<css::text::XText>& text,
-                const std::string& codes) {
-  text->setString(::rtl::OUString());
-  Reference<css::text::XTextCursor> cursor = text->createTextCursor();
-  cursor->gotoEnd(false);
-  Reference<css::lang::XMultiServiceFactory> factory(m, UNO_QUERY_THROW);
-  bool bold = false, italic = false, underline = false, strike = false, dunder = false, sup = false, sub = false;
-  std::string font;
-  float size = 0;
-  int32_t colour = -1;
-  auto format = [&](sal_Int32 length) {
-    if (length <= 0) return;
-    cursor->goLeft(static_cast<sal_Int16>(std::min<sal_Int32>(length, 32767)), true);
-    Reference<XPropSet> p(cursor, UNO_QUERY_THROW);
-    setProp(p, "CharWeight", bold ? css::awt::FontWeight::BOLD : css::awt::FontWeight::NORMAL);
-    setProp(p, "CharPosture", italic ? css::awt::FontSlant_ITALIC : css::awt::FontSlant_NONE);
-    setProp(p, "CharUnderline",
-            sal_Int16(dunder      ? css::awt::FontUnderline::DOUBLE
-                      : underline ? css::awt::FontUnderline::SINGLE
-                                  : css::awt::FontUnderline::NONE));
-    setProp(p, "CharStrikeout", sal_Int16(strike ? css::awt::FontStrikeout::SINGLE : css::awt::FontStrikeout::NONE));
-    setProp(p, "CharEscapement", sal_Int16(sup ? 33 : sub ? -33 : 0));
-    setProp(p, "CharEscapementHeight", sal_Int8(sup || sub ? 58 : 100));
-    if (!font.empty()) setProp(p, "CharFontName", fromUtf8(font));
-    if (size > 0) setProp(p, "CharHeight", size);
-    if (colour >= 0) setProp(p, "CharColor", sal_Int32(colour));
-    cursor->collapseToEnd();
-  };
-  std::string run;
-  auto flush = [&] {
-    if (run.empty()) return;
-    ::rtl::OUString s = fromUtf8(run);
-    text->insertString(Reference<css::text::XTextRange>(cursor, UNO_QUERY_THROW), s, false);
-    format(s.getLength());
-    run.clear();
-  };
-  auto field = [&](const char* service, const std::function<void(const Reference<XPropSet>&)>& setUp = {}) {
-    flush();
-    Reference<css::text::XTextContent> f(factory->createInstance(::rtl::OUString::createFromAscii(service)),
-                                         UNO_QUERY_THROW);
-    if (setUp) setUp(Reference<XPropSet>(f, UNO_QUERY_THROW));
-    text->insertTextContent(Reference<css::text::XTextRange>(cursor, UNO_QUERY_THROW), f, false);
-    format(1);
-  };
-  for (size_t i = 0; i < codes.size(); ++i) {
-    if (codes[i] != '&' || i + 1 == codes.size()) {
-      run += codes[i];
-      continue;
+class CodeWriter {
+ public:
+  CodeWriter(const Reference<css::lang::XComponent>& m, const Reference<css::text::XText>& text) : text_(text) {
+    text_->setString(::rtl::OUString());
+    cursor_ = text_->createTextCursor();
+    cursor_->gotoEnd(false);
+    factory_.set(m, UNO_QUERY_THROW);
+  }
+
+  void write(const std::string& codes) {
+    for (size_t i = 0; i < codes.size(); ++i) {
+      if (codes[i] != '&' || i + 1 == codes.size())
+        run_ += codes[i];
+      else
+        i = code(codes, i + 1);
     }
-    char c = codes[++i];
-    switch (std::toupper(static_cast<unsigned char>(c))) {
+    flush();
+  }
+
+ private:
+  // The code at codes[i]; returns the index of its last character.
+  size_t code(const std::string& codes, size_t i) {
+    char c = codes[i];
+    char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (const CodeField& f : kCodeFields)
+      if (f.code == upper) {
+        field(f);
+        return i;
+      }
+    for (const CodeSwitch& s : kCodeSwitches)
+      if (s.code == upper) {
+        flush();
+        style_.*s.flag = !(style_.*s.flag);
+        if (s.clears) style_.*s.clears = false;
+        return i;
+      }
+    switch (upper) {
       case '&':
-        run += '&';
-        break;
-      case 'P':
-        field("com.sun.star.text.TextField.PageNumber");
-        break;
-      case 'N':
-        field("com.sun.star.text.TextField.PageCount");
-        break;
-      case 'D':
-        field("com.sun.star.text.TextField.Date");
-        break;
-      case 'T':
-        field("com.sun.star.text.TextField.Time");
-        break;
-      case 'A':
-        field("com.sun.star.text.TextField.SheetName");
-        break;
-      case 'F':
-        field("com.sun.star.text.TextField.FileName",
-              [](const Reference<XPropSet>& p) { setProp(p, "FileFormat", sal_Int16(3)); });
-        break;
-      case 'Z':
-        field("com.sun.star.text.TextField.FileName",
-              [](const Reference<XPropSet>& p) { setProp(p, "FileFormat", sal_Int16(1)); });
-        break;
-      case 'B':
-        flush();
-        bold = !bold;
-        break;
-      case 'I':
-        flush();
-        italic = !italic;
-        break;
-      case 'U':
-        flush();
-        underline = !underline;
-        break;
-      case 'E':
-        flush();
-        dunder = !dunder;
-        break;
-      case 'S':
-        flush();
-        strike = !strike;
-        break;
-      case 'X':
-        flush();
-        sup = !sup;
-        sub = false;
-        break;
-      case 'Y':
-        flush();
-        sub = !sub;
-        sup = false;
-        break;
+        run_ += '&';
+        return i;
       case 'L':
       case 'C':
       case 'R':
-        break;  // section switches: this text is one section already
-      case '"': {
-        flush();
-        size_t end = codes.find('"', i + 1);
-        if (end == std::string::npos) fail("The header or footer code &\" has no closing quote: " + codes);
-        font = codes.substr(i + 1, end - i - 1);
-        if (size_t comma = font.find(','); comma != std::string::npos) {
-          std::string style = LCase(font.substr(comma + 1));
-          font.resize(comma);
-          if (style.find("bold") != std::string::npos) bold = true;
-          if (style.find("italic") != std::string::npos) italic = true;
-        }
-        if (font == "-") font.clear();
-        i = end;
-        break;
-      }
-      case 'K': {
-        flush();
-        std::string hex = codes.substr(i + 1, 6);
-        if (hex.size() != 6 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-          fail("The header or footer code &K needs six hexadecimal digits: " + codes);
-        colour = static_cast<int32_t>(std::stol(hex, nullptr, 16));
-        i += 6;
-        break;
-      }
+        return i;  // section switches: this text is one section already
+      case '"':
+        return fontCode(codes, i);
+      case 'K':
+        return colourCode(codes, i);
       case 'G':
         fail("Pictures in headers and footers (&G) are not supported: " + codes);
       default:
@@ -193,15 +142,91 @@ void writeCodes(const Reference<css::lang::XComponent>& m, const Reference<css::
           flush();
           size_t j = i;
           while (j < codes.size() && std::isdigit(static_cast<unsigned char>(codes[j]))) ++j;
-          size = static_cast<float>(std::stoi(codes.substr(i, j - i)));
-          i = j - 1;
-        } else {
-          run += '&';
-          run += c;
+          style_.size = static_cast<float>(std::stoi(codes.substr(i, j - i)));
+          return j - 1;
         }
+        run_ += '&';
+        run_ += c;
+        return i;
     }
   }
-  flush();
+
+  // &"font,style": the font, and bold or italic when its style says so.
+  size_t fontCode(const std::string& codes, size_t i) {
+    flush();
+    size_t end = codes.find('"', i + 1);
+    if (end == std::string::npos) fail("The header or footer code &\" has no closing quote: " + codes);
+    std::string& font = style_.font;
+    font = codes.substr(i + 1, end - i - 1);
+    if (size_t comma = font.find(','); comma != std::string::npos) {
+      std::string style = LCase(font.substr(comma + 1));
+      font.resize(comma);
+      if (style.find("bold") != std::string::npos) style_.bold = true;
+      if (style.find("italic") != std::string::npos) style_.italic = true;
+    }
+    if (font == "-") font.clear();
+    return end;
+  }
+
+  // &Krrggbb: the colour.
+  size_t colourCode(const std::string& codes, size_t i) {
+    flush();
+    std::string hex = codes.substr(i + 1, 6);
+    if (hex.size() != 6 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+      fail("The header or footer code &K needs six hexadecimal digits: " + codes);
+    style_.colour = static_cast<int32_t>(std::stol(hex, nullptr, 16));
+    return i + 6;
+  }
+
+  // Gives the last length characters the current style.
+  void format(sal_Int32 length) {
+    if (length <= 0) return;
+    const CodeStyle& st = style_;
+    cursor_->goLeft(static_cast<sal_Int16>(std::min<sal_Int32>(length, 32767)), true);
+    Reference<XPropSet> p(cursor_, UNO_QUERY_THROW);
+    setProp(p, "CharWeight", st.bold ? css::awt::FontWeight::BOLD : css::awt::FontWeight::NORMAL);
+    setProp(p, "CharPosture", st.italic ? css::awt::FontSlant_ITALIC : css::awt::FontSlant_NONE);
+    setProp(p, "CharUnderline",
+            sal_Int16(st.dunder      ? css::awt::FontUnderline::DOUBLE
+                      : st.underline ? css::awt::FontUnderline::SINGLE
+                                     : css::awt::FontUnderline::NONE));
+    setProp(p, "CharStrikeout", sal_Int16(st.strike ? css::awt::FontStrikeout::SINGLE : css::awt::FontStrikeout::NONE));
+    setProp(p, "CharEscapement", sal_Int16(st.sup ? 33 : st.sub ? -33 : 0));
+    setProp(p, "CharEscapementHeight", sal_Int8(st.sup || st.sub ? 58 : 100));
+    if (!st.font.empty()) setProp(p, "CharFontName", fromUtf8(st.font));
+    if (st.size > 0) setProp(p, "CharHeight", st.size);
+    if (st.colour >= 0) setProp(p, "CharColor", sal_Int32(st.colour));
+    cursor_->collapseToEnd();
+  }
+
+  // Writes the text gathered so far in the current style.
+  void flush() {
+    if (run_.empty()) return;
+    ::rtl::OUString s = fromUtf8(run_);
+    text_->insertString(Reference<css::text::XTextRange>(cursor_, UNO_QUERY_THROW), s, false);
+    format(s.getLength());
+    run_.clear();
+  }
+
+  void field(const CodeField& code) {
+    flush();
+    Reference<css::text::XTextContent> f(factory_->createInstance(::rtl::OUString::createFromAscii(code.service)),
+                                         UNO_QUERY_THROW);
+    if (code.fileFormat >= 0) setProp(Reference<XPropSet>(f, UNO_QUERY_THROW), "FileFormat", code.fileFormat);
+    text_->insertTextContent(Reference<css::text::XTextRange>(cursor_, UNO_QUERY_THROW), f, false);
+    format(1);
+  }
+
+  Reference<css::text::XText> text_;
+  Reference<css::lang::XMultiServiceFactory> factory_;
+  Reference<css::text::XTextCursor> cursor_;
+  CodeStyle style_;
+  std::string run_;
+};
+
+void writeCodes(const Reference<css::lang::XComponent>& m, const Reference<css::text::XText>& text,
+                const std::string& codes) {
+  CodeWriter(m, text).write(codes);
 }
 
 // Excel's view of a page style that it has not seen before.
