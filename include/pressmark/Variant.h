@@ -10,7 +10,9 @@
 #include <variant>
 #include <vector>
 
-namespace pm {
+#include "pressmark/Export.h"
+
+namespace pressmark {
 
 class Dispatch;
 using ObjectRef = std::shared_ptr<Dispatch>;
@@ -52,8 +54,11 @@ struct ErrorCode {
 };
 
 class Array;
+class Variant;
+// Structural equality, declared here so that it is exported.
+PRESSMARK_API bool operator==(const Variant& a, const Variant& b);
 
-class Variant {
+class PRESSMARK_API Variant {
  public:
   Variant() = default;
   Variant(bool b) : v_(b) {}
@@ -135,7 +140,7 @@ struct Bound {
 // A SAFEARRAY: one or more dimensions with their own lower bounds and an
 // element type (Variant, or a base type whose values are coerced on store).
 // Elements are kept with the first index varying fastest, as SAFEARRAY does.
-class Array {
+class PRESSMARK_API Array {
  public:
   Array() = default;
   explicit Array(std::vector<Bound> bounds, VT elementType = VT::Variant);
@@ -178,4 +183,4 @@ inline Variant V(std::initializer_list<Variant> items) {
   return Variant(Array::vector(std::vector<Variant>(items)));
 }
 
-}  // namespace pm
+}  // namespace pressmark
