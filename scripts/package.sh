@@ -144,6 +144,15 @@ if [ "$check" = 1 ]; then
   if [ -f LICENSE ]; then grep -qxF ./usr/share/doc/pressmark/LICENSE <<<"$contents" || fail "no LICENSE"; fi
   grep -q '^./usr/lib/python3/dist-packages/pressmark/_pressmark\..*\.so$' <<<"$contents" || fail "no extension module"
   grep -q '^./usr/local\|/build\|__pycache__' <<<"$contents" && fail "stray files: $(grep '^./usr/local\|/build\|__pycache__' <<<"$contents" | head -3)"
+  # The API and nothing else: the headers of include/pressmark, at most 400
+  # exported symbols, and no symbol of the release's API gone or changed
+  # (read from the installed library before packing stripped it).
+  headers=$(grep '^./usr/include/.*[^/]$' <<<"$contents" | sort)
+  [ "$headers" = "$(cd include && find pressmark -type f | sed 's|^|./usr/include/|' | sort)" ] ||
+    fail "the installed headers are not include/pressmark's: $(paste -sd' ' <<<"$headers")"
+  exported=$(nm -D --defined-only "$stage/usr/lib/libpressmark.so.1" | wc -l)
+  [ "$exported" -le 400 ] || fail "libpressmark exports $exported symbols (at most 400)"
+  scripts/abi.sh check "$stage/usr/lib/libpressmark.so.1" || fail "libpressmark's ABI is not the release's"
 
   unpacked=$(mktemp -d "${TMPDIR:-/tmp}/pressmark-unpacked-XXXXXX")
   dpkg -x "$deb" "$unpacked"
@@ -172,6 +181,14 @@ if [ "$check" = 1 ]; then
   pm_log "unpacked: pressmark CreatePDFfromWord letter.pdf samples/letter.rtf"
   "$unpacked/usr/bin/pressmark" CreatePDFfromWord "$out/letter.pdf" "$PM_ROOT/samples/letter.rtf" | grep -v '^event LogMessage' >&2
   pdftotext "$out/letter.pdf" - | grep -q "A letter from Pressmark" || fail "the unpacked command made no readable letter.pdf"
+  # The README's C++ example, built against the unpacked package alone
+  # (its pkg-config file) and run.
+  awk '/^## For C\+\+ clients/ {s = 1} s && /^```cpp/ {c = 1; next} c && /^```/ {exit} c' README.md >"$out/example.txt"
+  [ -s "$out/example.txt" ] || fail "the README has no C++ example"
+  { grep '^#include' "$out/example.txt"; echo 'int main() {'; grep -v '^#include' "$out/example.txt"; echo '}'; } >"$out/example.cpp"
+  g++ -o "$out/example" "$out/example.cpp" $(PKG_CONFIG_LIBDIR=$unpacked/usr/lib/pkgconfig pkg-config --cflags --libs pressmark) ||
+    fail "the README's C++ example does not build against the package"
+  "$out/example" || fail "the README's C++ example failed"
   printf '%%!PS\n/Helvetica findfont 24 scalefont setfont 72 700 moveto (From Python) show showpage\n' >"$out/in.ps"
   /usr/bin/python3 -c 'import sys, pressmark
 assert pressmark.__file__.startswith(sys.argv[3]), pressmark.__file__

@@ -9,15 +9,16 @@
 #include <string_view>
 
 #include "automation/Variant.h"
+#include "automation/Internal.h"
 
 namespace pm {
 
 // Announces obj under progId; the newest live announcement is found first.
 // Returns a token for RevokeActiveObject.
-uint64_t RegisterActiveObject(std::string progId, const ObjectRef& obj);
-void RevokeActiveObject(uint64_t token);
+PM_INTERNAL uint64_t RegisterActiveObject(std::string progId, const ObjectRef& obj);
+PM_INTERNAL void RevokeActiveObject(uint64_t token);
 
 // The live object announced under progId; error 429 when there is none.
-ObjectRef GetActiveObject(std::string_view progId);
+PM_INTERNAL ObjectRef GetActiveObject(std::string_view progId);
 
 }  // namespace pm

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "automation/Variant.h"
+#include "automation/Internal.h"
 
 namespace pm {
 
@@ -18,10 +19,10 @@ using Factory = std::function<ObjectRef()>;
 
 class ClassRegistry {
  public:
-  static ClassRegistry& instance();
+  PM_INTERNAL static ClassRegistry& instance();
 
   // Either name may be empty. Returns a token for remove().
-  uint64_t add(std::string progId, std::string clsid, Factory factory, std::string description = {});
+  PM_INTERNAL uint64_t add(std::string progId, std::string clsid, Factory factory, std::string description = {});
   void remove(uint64_t token);
 
   // Error 429 when nothing is registered under the name.
@@ -33,7 +34,7 @@ class ClassRegistry {
     std::string progId, clsid, description;
     Factory factory;
   };
-  std::vector<Entry> entries() const;
+  PM_INTERNAL std::vector<Entry> entries() const;
 
  private:
   mutable std::mutex mu_;
@@ -41,7 +42,7 @@ class ClassRegistry {
   uint64_t next_ = 1;
 };
 
-ObjectRef CreateObject(std::string_view progIdOrClsid);
+PM_INTERNAL ObjectRef CreateObject(std::string_view progIdOrClsid);
 
 // Registration for as long as the object lives.
 class ScopedClass {

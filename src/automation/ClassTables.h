@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "automation/Dispatch.h"
+#include "automation/Internal.h"
 
 namespace pm {
 
@@ -19,9 +20,9 @@ struct RegisterClassTable {
 };
 
 // Every registered table, sorted by class name.
-std::vector<const MemberTable*> classTables();
+PM_INTERNAL std::vector<const MemberTable*> classTables();
 // The table of a class, the name compared without regard to case; nullptr
 // when no class of that name is registered.
-const MemberTable* findClassTable(std::string_view className);
+PM_INTERNAL const MemberTable* findClassTable(std::string_view className);
 
 }  // namespace pm

@@ -195,27 +195,31 @@ void Frame::writeBack() {
     if (writeBackTo_[i]) *writeBackTo_[i] = *slots_[i];
 }
 
+}  // namespace pm
+
+namespace pressmark {
+
 // ---- Dispatch ----
 
 Dispatch::~Dispatch() = default;
 
 std::string Dispatch::typeName() const {
-  const MemberTable* t = memberTable();
+  const pm::MemberTable* t = memberTable();
   return t ? t->className() : "Object";
 }
 
-Variant Dispatch::invoke(std::string_view name, Invoke kind, std::span<const Arg> args) {
-  const MemberTable* table = memberTable();
+Variant Dispatch::invoke(std::string_view name, pm::Invoke kind, std::span<const Arg> args) {
+  const pm::MemberTable* table = memberTable();
   bool kindMismatch = false;
-  const MemberSpec* m = table ? table->find(name, kind, &kindMismatch) : nullptr;
+  const pm::MemberSpec* m = table ? table->find(name, kind, &kindMismatch) : nullptr;
   if (!m) {
     if (kindMismatch)
-      raise(basic::WrongArgumentCount,
-            std::string(basicDescription(basic::WrongArgumentCount)) + ": " + std::string(name));
-    raise(basic::MemberNotSupported,
-          std::string(basicDescription(basic::MemberNotSupported)) + ": " + typeName() + "." + std::string(name));
+      pm::raise(basic::WrongArgumentCount,
+                std::string(basicDescription(basic::WrongArgumentCount)) + ": " + std::string(name));
+    pm::raise(basic::MemberNotSupported,
+              std::string(basicDescription(basic::MemberNotSupported)) + ": " + typeName() + "." + std::string(name));
   }
-  Frame f(*m, args);
+  pm::Frame f(*m, args);
   Variant r = m->fn(*this, f);
   f.writeBack();
   return r;
@@ -224,7 +228,7 @@ Variant Dispatch::invoke(std::string_view name, Invoke kind, std::span<const Arg
 // ---- Client ----
 
 ObjectRef objectOf(const Variant& v) {
-  if (!v.isObject() || !v.asObject()) raise(basic::ObjectRequired);
+  if (!v.isObject() || !v.asObject()) pm::raise(basic::ObjectRequired);
   return v.asObject();
 }
 
@@ -233,7 +237,7 @@ thread_local uint64_t unsetUses = 0;
 Dispatch& target(const ObjectRef& obj) {
   if (!obj) {
     ++unsetUses;
-    raise(basic::ObjectVariableNotSet);
+    pm::raise(basic::ObjectVariableNotSet);
   }
   return *obj;
 }
@@ -244,19 +248,19 @@ uint64_t unsetObjectUses() {
 }
 
 Variant call(const ObjectRef& obj, std::string_view member, std::span<const Arg> args) {
-  return target(obj).invoke(member, Invoke::Method, args);
+  return target(obj).invoke(member, pm::Invoke::Method, args);
 }
 
 Variant call(const ObjectRef& obj, std::string_view member, std::initializer_list<Arg> args) {
-  return target(obj).invoke(member, Invoke::Method, std::span<const Arg>(args.begin(), args.size()));
+  return target(obj).invoke(member, pm::Invoke::Method, std::span<const Arg>(args.begin(), args.size()));
 }
 
 Variant get(const ObjectRef& obj, std::string_view property, std::initializer_list<Arg> index) {
-  return target(obj).invoke(property, Invoke::Get, std::span<const Arg>(index.begin(), index.size()));
+  return target(obj).invoke(property, pm::Invoke::Get, std::span<const Arg>(index.begin(), index.size()));
 }
 
 namespace {
-void assign(const ObjectRef& obj, std::string_view property, Invoke kind, Variant value,
+void assign(const ObjectRef& obj, std::string_view property, pm::Invoke kind, Variant value,
             std::initializer_list<Arg> index) {
   std::vector<Arg> args(index.begin(), index.end());
   args.emplace_back(std::move(value));
@@ -265,11 +269,11 @@ void assign(const ObjectRef& obj, std::string_view property, Invoke kind, Varian
 }  // namespace
 
 void let(const ObjectRef& obj, std::string_view property, Variant value, std::initializer_list<Arg> index) {
-  assign(obj, property, Invoke::Let, std::move(value), index);
+  assign(obj, property, pm::Invoke::Let, std::move(value), index);
 }
 
 void set(const ObjectRef& obj, std::string_view property, ObjectRef value, std::initializer_list<Arg> index) {
-  assign(obj, property, Invoke::Set, Variant(std::move(value)), index);
+  assign(obj, property, pm::Invoke::Set, Variant(std::move(value)), index);
 }
 
-}  // namespace pm
+}  // namespace pressmark

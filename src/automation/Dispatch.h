@@ -14,39 +14,13 @@
 #include <vector>
 
 #include "automation/Variant.h"
+#include "pressmark/Client.h"
+#include "automation/Internal.h"
 
 namespace pm {
 
 enum class Invoke : uint8_t { Method = 1, Get = 2, Let = 4, Set = 8 };
 const char* invokeName(Invoke k);
-
-// One argument as a caller passes it: a value, or a reference to the
-// caller's variable (by-reference: the member may write back into it), and
-// optionally a parameter name (a named argument).
-struct Arg {
-  Arg(Variant v) : value(std::move(v)) {}
-  Arg(const char* s) : value(s) {}
-  Arg(std::string s) : value(std::move(s)) {}
-  Arg(int32_t l) : value(l) {}
-  Arg(double d) : value(d) {}
-  Arg(bool b) : value(b) {}
-  Arg(Variant* r, std::string n = {}) : ref(r), name(std::move(n)) {}
-  Arg(std::string n, Variant v) : value(std::move(v)), name(std::move(n)) {}
-
-  Variant value;
-  Variant* ref = nullptr;
-  std::string name;
-  const Variant& get() const { return ref ? *ref : value; }
-};
-inline Arg ByRef(Variant& v) {
-  return Arg(&v);
-}
-inline Arg Named(std::string name, Variant v) {
-  return Arg(std::move(name), std::move(v));
-}
-inline Arg NamedRef(std::string name, Variant& v) {
-  return Arg(&v, std::move(name));
-}
 
 struct ParamSpec {
   std::string name;
@@ -91,7 +65,6 @@ inline ParamSpec P(std::string name) {
 }
 
 class Frame;
-class Dispatch;
 using MemberFn = std::function<Variant(Dispatch&, Frame&)>;
 
 struct MemberSpec {
@@ -111,15 +84,15 @@ struct EventSpec {
 
 class MemberTable {
  public:
-  explicit MemberTable(std::string className = {});
+  PM_INTERNAL explicit MemberTable(std::string className = {});
   const std::string& className() const { return className_; }
 
-  void add(MemberSpec m);
-  void addEvent(EventSpec e);
+  PM_INTERNAL void add(MemberSpec m);
+  PM_INTERNAL void addEvent(EventSpec e);
 
   // Finds the member for a call of the given kind; nullptr when the name is
   // unknown. kindMismatch is set when the name exists but not for that kind.
-  const MemberSpec* find(std::string_view name, Invoke kind, bool* kindMismatch = nullptr) const;
+  PM_INTERNAL const MemberSpec* find(std::string_view name, Invoke kind, bool* kindMismatch = nullptr) const;
   const EventSpec* findEvent(std::string_view name) const;
   const EventSpec* findEvent(int32_t dispid) const;
 
@@ -192,8 +165,9 @@ class Members {
 // registration order. Any other group the list leaves out, a listed group
 // that never registered, or a name given twice is an internal error naming
 // the group: a member never lands in the table by accident of load order.
-std::vector<size_t> groupOrder(const std::string& className, const std::vector<std::string_view>& registered,
-                               std::initializer_list<std::string_view> order);
+PM_INTERNAL std::vector<size_t> groupOrder(const std::string& className,
+                                           const std::vector<std::string_view>& registered,
+                                           std::initializer_list<std::string_view> order);
 
 // Member groups: a class whose members live in several files collects them
 // from groups that register themselves at load time under a plain name.
@@ -244,7 +218,7 @@ class Frame {
   Variant& operator[](std::string_view name) { return *slots_[indexOf(name)]; }
   const Variant& operator[](std::string_view name) const { return *slots_[indexOf(name)]; }
   bool missing(std::string_view name) const { return slots_[indexOf(name)]->isMissing(); }
-  size_t indexOf(std::string_view name) const;
+  PM_INTERNAL size_t indexOf(std::string_view name) const;
   const MemberSpec& member() const { return member_; }
 
   // Writes coerced values of typed by-reference parameters back.
@@ -262,30 +236,23 @@ class Frame {
 
 class ConnectionPoint;
 
-class Dispatch : public std::enable_shared_from_this<Dispatch> {
+}  // namespace pm
+
+// Every object a client holds (an ObjectRef) is one of these; the class is
+// public in name only: clients call its members through pressmark/Client.h.
+namespace pressmark {
+
+class PRESSMARK_API Dispatch : public std::enable_shared_from_this<Dispatch> {
  public:
   virtual ~Dispatch();
 
   // Calls a member by name. The default resolves it in memberTable().
-  virtual Variant invoke(std::string_view name, Invoke kind, std::span<const Arg> args);
+  virtual Variant invoke(std::string_view name, pm::Invoke kind, std::span<const Arg> args);
   // The class's member table, or nullptr for objects that answer any name.
-  virtual const MemberTable* memberTable() const { return nullptr; }
+  virtual const pm::MemberTable* memberTable() const { return nullptr; }
   // Event source of this object, or nullptr when it raises no events.
-  virtual ConnectionPoint* connectionPoint() { return nullptr; }
+  virtual pm::ConnectionPoint* connectionPoint() { return nullptr; }
   virtual std::string typeName() const;
 };
 
-// ---- The automation client ----
-Variant call(const ObjectRef& obj, std::string_view member, std::initializer_list<Arg> args = {});
-Variant call(const ObjectRef& obj, std::string_view member, std::span<const Arg> args);
-Variant get(const ObjectRef& obj, std::string_view property, std::initializer_list<Arg> index = {});
-void let(const ObjectRef& obj, std::string_view property, Variant value, std::initializer_list<Arg> index = {});
-void set(const ObjectRef& obj, std::string_view property, ObjectRef value, std::initializer_list<Arg> index = {});
-// How often this thread used an unset object variable (error 91), whether
-// the error was then handled or not: callers that ignore errors can still
-// tell a call that had no object from one that found nothing.
-uint64_t unsetObjectUses();
-// The object held by a Variant; error 424 when it holds none.
-ObjectRef objectOf(const Variant& v);
-
-}  // namespace pm
+}  // namespace pressmark

@@ -3,7 +3,7 @@
 #include <cctype>
 #include <new>
 
-namespace pm {
+namespace pressmark {
 
 const char* basicDescription(int32_t number) {
   switch (number) {
@@ -144,6 +144,10 @@ AutomationError::AutomationError(int32_t number, std::string source, std::string
       number_(number),
       source_(std::move(source)),
       description_(what()) {}
+
+}  // namespace pressmark
+
+namespace pm {
 
 void raise(int32_t number, std::string description, std::string source) {
   if (description.empty()) description = basicDescription(number);

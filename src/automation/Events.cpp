@@ -51,9 +51,9 @@ void disconnectEvents(const ObjectRef& source, uint32_t cookie) {
   if (ConnectionPoint* cp = source->connectionPoint()) cp->unadvise(cookie);
 }
 
-EventConnection::EventConnection(ObjectRef source, std::shared_ptr<EventSink> sink) : source_(std::move(source)) {
-  cookie_ = connectEvents(source_, std::move(sink));
-}
+}  // namespace pm
+
+namespace pressmark {
 
 EventConnection& EventConnection::operator=(EventConnection&& o) noexcept {
   if (this != &o) {
@@ -66,9 +66,9 @@ EventConnection& EventConnection::operator=(EventConnection&& o) noexcept {
 }
 
 void EventConnection::reset() noexcept {
-  if (source_ && cookie_) disconnectEvents(source_, cookie_);
+  if (source_ && cookie_) pm::disconnectEvents(source_, cookie_);
   source_.reset();
   cookie_ = 0;
 }
 
-}  // namespace pm
+}  // namespace pressmark

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "automation/Dispatch.h"
+#include "automation/Internal.h"
 
 namespace pm {
 
@@ -47,7 +48,7 @@ class ConnectionPoint {
   size_t sinkCount() const { return sinks_.size(); }
 
   // Raise to every sink, in the order they connected. Unknown event: error 438.
-  void raise(std::string_view name, std::span<Variant* const> args);
+  PM_INTERNAL void raise(std::string_view name, std::span<Variant* const> args);
   void raise(int32_t dispid, std::span<Variant* const> args);
   void raise(std::string_view name, std::initializer_list<Variant*> args) {
     raise(name, std::span<Variant* const>(args.begin(), args.size()));
@@ -61,22 +62,16 @@ class ConnectionPoint {
 };
 
 // Connect a sink to an object's events; error 438 when it raises none.
-uint32_t connectEvents(const ObjectRef& source, std::shared_ptr<EventSink> sink);
-void disconnectEvents(const ObjectRef& source, uint32_t cookie);
+PM_INTERNAL uint32_t connectEvents(const ObjectRef& source, std::shared_ptr<EventSink> sink);
+PM_INTERNAL void disconnectEvents(const ObjectRef& source, uint32_t cookie);
 
-// Keeps one connection for as long as it lives.
-class EventConnection {
+// The public connection, also made straight from a sink of this layer.
+class EventConnection : public pressmark::EventConnection {
  public:
+  using pressmark::EventConnection::EventConnection;
   EventConnection() = default;
-  EventConnection(ObjectRef source, std::shared_ptr<EventSink> sink);
-  EventConnection(EventConnection&& o) noexcept { *this = std::move(o); }
-  EventConnection& operator=(EventConnection&& o) noexcept;
-  ~EventConnection() { reset(); }
-  void reset() noexcept;
-
- private:
-  ObjectRef source_;
-  uint32_t cookie_ = 0;
+  EventConnection(ObjectRef source, std::shared_ptr<EventSink> sink)
+      : pressmark::EventConnection(source, connectEvents(source, std::move(sink))) {}
 };
 
 }  // namespace pm

@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "automation/Internal.h"
+
 namespace pm {
 
 inline constexpr const char* kServerModuleFolder = "pressmark-servers";
@@ -34,7 +36,7 @@ const std::vector<ServerModule>& serverModules();
 const ServerModule* serverModuleFor(std::string_view progIdOrClsid);
 
 // The absolute folder the modules are loaded from.
-std::string serverModuleFolder();
+PM_INTERNAL std::string serverModuleFolder();
 
 // True when the module's file is present (it may still be refused).
 bool serverModulePresent(const ServerModule& m);
@@ -51,9 +53,9 @@ void loadServerModuleFile(const std::string& absolutePath);
 // An entry point a module exports by name (the office service's main, for
 // one), from the module that serves the class, loaded if need be; nullptr
 // when the module has no such symbol. Raises as loadServerModule does.
-void* serverModuleSymbol(std::string_view progIdOrClsid, const char* symbol);
+PM_INTERNAL void* serverModuleSymbol(std::string_view progIdOrClsid, const char* symbol);
 
 // Loads every module whose file is present (installers list every class).
-void loadEveryServerModule();
+PM_INTERNAL void loadEveryServerModule();
 
 }  // namespace pm

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "automation/Internal.h"
+
 namespace pm::utf8 {
 
 // One decoded unit at byte offset i: a code point and its byte length, or a
@@ -16,9 +18,9 @@ struct Unit {
   size_t len;
   bool valid;
 };
-Unit decode(std::string_view s, size_t i);
+PM_INTERNAL Unit decode(std::string_view s, size_t i);
 
-void append(std::string& out, char32_t cp);
+PM_INTERNAL void append(std::string& out, char32_t cp);
 
 // True when every byte of s belongs to a well-formed UTF-8 sequence.
 bool valid(std::string_view s);

@@ -4,7 +4,7 @@
 #include "automation/Dispatch.h"
 #include "automation/Error.h"
 
-namespace pm {
+namespace pressmark {
 
 Variant::Variant(ObjectRef o) : v_(std::move(o)) {}
 Variant::Variant(Array a) : v_(std::make_shared<Array>(std::move(a))) {}
@@ -71,12 +71,12 @@ bool Variant::isNumeric() const {
 }
 
 const Array& Variant::array() const {
-  if (!isArray()) raise(basic::TypeMismatch);
+  if (!isArray()) pm::raise(basic::TypeMismatch);
   return *std::get<std::shared_ptr<Array>>(v_);
 }
 
 Array& Variant::arrayMut() {
-  if (!isArray()) raise(basic::TypeMismatch);
+  if (!isArray()) pm::raise(basic::TypeMismatch);
   auto& p = std::get<std::shared_ptr<Array>>(v_);
   if (p.use_count() > 1) p = std::make_shared<Array>(*p);
   return *p;
@@ -92,11 +92,11 @@ bool operator==(const Variant& a, const Variant& b) {
 Array::Array(std::vector<Bound> bounds, VT elementType) : bounds_(std::move(bounds)), elementType_(elementType) {
   size_t n = bounds_.empty() ? 0 : 1;
   for (const Bound& b : bounds_) {
-    if (b.count < 0) raise(basic::SubscriptOutOfRange);
+    if (b.count < 0) pm::raise(basic::SubscriptOutOfRange);
     n *= static_cast<size_t>(b.count);
   }
   Variant init;
-  if (elementType_ != VT::Variant) init = coerce(Variant(), elementType_);
+  if (elementType_ != VT::Variant) init = pm::coerce(Variant(), elementType_);
   data_.assign(n, init);
 }
 
@@ -112,22 +112,22 @@ Array Array::matrix(int32_t rows, int32_t cols, int32_t lowerRow, int32_t lowerC
 }
 
 int32_t Array::lbound(int dimension) const {
-  if (dimension < 1 || dimension > dims()) raise(basic::SubscriptOutOfRange);
+  if (dimension < 1 || dimension > dims()) pm::raise(basic::SubscriptOutOfRange);
   return bounds_[dimension - 1].lower;
 }
 
 int32_t Array::ubound(int dimension) const {
-  if (dimension < 1 || dimension > dims()) raise(basic::SubscriptOutOfRange);
+  if (dimension < 1 || dimension > dims()) pm::raise(basic::SubscriptOutOfRange);
   return bounds_[dimension - 1].upper();
 }
 
 size_t Array::offset(const int32_t* index, size_t n) const {
-  if (n != bounds_.size()) raise(basic::SubscriptOutOfRange);
+  if (n != bounds_.size()) pm::raise(basic::SubscriptOutOfRange);
   size_t off = 0, stride = 1;
   for (size_t d = 0; d < n; ++d) {
     const Bound& b = bounds_[d];
     int64_t i = static_cast<int64_t>(index[d]) - b.lower;
-    if (i < 0 || i >= b.count) raise(basic::SubscriptOutOfRange);
+    if (i < 0 || i >= b.count) pm::raise(basic::SubscriptOutOfRange);
     off += static_cast<size_t>(i) * stride;
     stride *= static_cast<size_t>(b.count);
   }
@@ -143,24 +143,24 @@ const Variant& Array::at(std::initializer_list<int32_t> index) const {
 
 void Array::set(const int32_t* index, size_t n, Variant value) {
   size_t off = offset(index, n);
-  data_[off] = elementType_ == VT::Variant ? std::move(value) : coerce(value, elementType_);
+  data_[off] = elementType_ == VT::Variant ? std::move(value) : pm::coerce(value, elementType_);
 }
 void Array::set(std::initializer_list<int32_t> index, Variant value) {
   set(index.begin(), index.size(), std::move(value));
 }
 
 void Array::redimPreserve(int32_t newUpperOfLast) {
-  if (bounds_.empty()) raise(basic::SubscriptOutOfRange);
+  if (bounds_.empty()) pm::raise(basic::SubscriptOutOfRange);
   Bound& last = bounds_.back();
   int32_t newCount = newUpperOfLast - last.lower + 1;
-  if (newCount < 0) raise(basic::SubscriptOutOfRange);
+  if (newCount < 0) pm::raise(basic::SubscriptOutOfRange);
   size_t inner = 1;
   for (size_t d = 0; d + 1 < bounds_.size(); ++d) inner *= static_cast<size_t>(bounds_[d].count);
   Variant init;
-  if (elementType_ != VT::Variant) init = coerce(Variant(), elementType_);
+  if (elementType_ != VT::Variant) init = pm::coerce(Variant(), elementType_);
   // The last dimension varies slowest, so growing it only appends.
   data_.resize(inner * static_cast<size_t>(newCount), init);
   last.count = newCount;
 }
 
-}  // namespace pm
+}  // namespace pressmark

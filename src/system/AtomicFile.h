@@ -13,6 +13,8 @@
 #include <string>
 #include <string_view>
 
+#include "automation/Internal.h"
+
 namespace pm {
 
 // A failure of the file system, with the errno it came from.
@@ -31,9 +33,9 @@ class AtomicFile {
   // caller that writes through a link resolves it first). The finished
   // file gets mode when given, else the mode of the file it replaces, else
   // 0666 less the umask, as a new file would. Throws AtomicFileError.
-  explicit AtomicFile(const std::string& target, std::optional<mode_t> mode = std::nullopt);
+  PM_INTERNAL explicit AtomicFile(const std::string& target, std::optional<mode_t> mode = std::nullopt);
   // Removes the temporary file unless it was committed.
-  ~AtomicFile();
+  PM_INTERNAL ~AtomicFile();
   AtomicFile(const AtomicFile&) = delete;
   AtomicFile& operator=(const AtomicFile&) = delete;
 
@@ -45,12 +47,12 @@ class AtomicFile {
   int fd() const { return fd_; }
 
   // Writes all of data; throws AtomicFileError.
-  void write(std::string_view data);
+  PM_INTERNAL void write(std::string_view data);
   // Closes the descriptor early, for writers that then open the file by name.
-  void close();
+  PM_INTERNAL void close();
   // Makes the file durable, gives it its mode and renames it over the
   // target. Throws AtomicFileError; the temporary file is then removed.
-  void commit();
+  PM_INTERNAL void commit();
   // Removes the temporary file now.
   void discard();
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "automation/Internal.h"
+
 namespace pm {
 
 struct Bitmap {
@@ -22,7 +24,7 @@ namespace clipboard {
 inline constexpr int kFormatBitmap = 2;
 
 void clear();
-void put(Bitmap picture);
+PM_INTERNAL void put(Bitmap picture);
 bool hasFormat(int format);
 // The picture, or nothing when the clipboard holds none.
 std::optional<Bitmap> get();

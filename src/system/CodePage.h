@@ -12,10 +12,12 @@
 #include <string>
 #include <string_view>
 
+#include "automation/Internal.h"
+
 namespace pm {
 
 // The code page's name, for example "UTF-8" or "windows-1252".
-const std::string& codePageName();
+PM_INTERNAL const std::string& codePageName();
 
 // UTF-8 to the code page. Characters the code page cannot hold, and bytes
 // that are not valid UTF-8, become "?". Raises error 5 when iconv does not
@@ -24,7 +26,7 @@ std::string toCodePage(std::string_view utf8);
 // Code page to UTF-8. Each byte that is invalid in the code page becomes
 // U+FFFD, so nothing is dropped silently and the length of the damage
 // stays visible. Raises error 5 when iconv does not know the code page.
-std::string fromCodePage(std::string_view bytes);
+PM_INTERNAL std::string fromCodePage(std::string_view bytes);
 
 // The same conversions for a named code page.
 std::string toCodePage(std::string_view utf8, const std::string& codePage);

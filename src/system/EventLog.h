@@ -6,13 +6,15 @@
 #include <string>
 #include <string_view>
 
+#include "automation/Internal.h"
+
 namespace pm {
 
 enum class EventSeverity { Information, Warning, Error };
 
 // Writes one entry, tagged "Pressmark", to syslog (facility user). The
 // host's openlog settings are left alone.
-void logApplicationEvent(std::string_view message, EventSeverity severity = EventSeverity::Warning);
+PM_INTERNAL void logApplicationEvent(std::string_view message, EventSeverity severity = EventSeverity::Warning);
 
 // Tests watch the entries through a sink that receives each one as well;
 // an empty function removes it.

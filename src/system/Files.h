@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "automation/Internal.h"
+
 namespace pm {
 
 // MkDir: error 75 when the name exists, 76 when the parent is missing,
@@ -21,15 +23,15 @@ int64_t FileLen(const std::string& path);
 
 // The Basic error number for an errno value of a file operation.
 int32_t basicErrorForErrno(int err, int32_t fallback = 75);
-[[noreturn]] void raiseFileError(int err, const std::string& path, int32_t fallback = 75);
+[[noreturn]] PM_INTERNAL void raiseFileError(int err, const std::string& path, int32_t fallback = 75);
 
 // The default temporary folder: a private folder of the user under the
 // system temporary folder ($TMPDIR or /tmp), "pressmark-<uid>", mode 0700,
 // owned by the user and not a symbolic link; ends with "/". When that name
 // is taken by something unsafe, a fresh private folder beside it is used.
-std::string privateTempDir();
+PM_INTERNAL std::string privateTempDir();
 
 // Ensures path ends with "/".
-std::string withTrailingSlash(std::string path);
+PM_INTERNAL std::string withTrailingSlash(std::string path);
 
 }  // namespace pm

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "automation/Internal.h"
+
 namespace pm {
 
 // The name of the destination a job without a printer name goes to; "" when
@@ -15,6 +17,6 @@ std::string DefaultPrintDestination();
 // id. The data is with the scheduler when this returns, so the caller may
 // remove the file. Raises error 482 (printer error) with the scheduler's
 // reason when there is no default destination or the job is refused.
-int PrintFileToDefault(const std::string& path, const std::string& title, const std::string& mimeType);
+PM_INTERNAL int PrintFileToDefault(const std::string& path, const std::string& title, const std::string& mimeType);
 
 }  // namespace pm

@@ -16,6 +16,8 @@
 #include <utility>
 #include <vector>
 
+#include "automation/Internal.h"
+
 namespace pm {
 
 enum class OutputStream { Stdout = 1, Stderr = 2 };
@@ -48,7 +50,7 @@ struct ProcessResult {
   int termSignal = 0;     // the signal that ended it, when !exited
   bool timedOut = false;  // the time-out ended it
   bool success() const { return exited && exitCode == 0 && !timedOut; }
-  std::string describe() const;
+  PM_INTERNAL std::string describe() const;
 };
 
 class Process {
@@ -90,7 +92,7 @@ class Process {
 };
 
 // Starts, waits and returns the result in one call.
-ProcessResult runProcess(ProcessOptions options);
+PM_INTERNAL ProcessResult runProcess(ProcessOptions options);
 
 // Starts a program that outlives this call and is watched by its starter
 // in its own way (a long-lived office, a detached service): standard streams
@@ -98,7 +100,8 @@ ProcessResult runProcess(ProcessOptions options);
 // ownGroup, leading a process group of its own so that it can be ended with
 // everything it starts. env is the whole environment ("NAME=value"); nullptr
 // passes the caller's. Returns 0 with pid set, or the errno of the failure.
-int spawnQuiet(const std::vector<std::string>& argv, const std::vector<std::string>* env, bool ownGroup, pid_t& pid);
+PM_INTERNAL int spawnQuiet(const std::vector<std::string>& argv, const std::vector<std::string>* env, bool ownGroup,
+                           pid_t& pid);
 
 // A long-lived program tied to this process: it runs under a small keeper
 // process that leads a new process group and ends that whole group as soon
@@ -123,8 +126,8 @@ struct Confinement {
   bool noTcp = false;
   bool empty() const { return readOnly.empty() && readWrite.empty() && socketDirs.empty() && !noTcp; }
 };
-int spawnTied(const std::vector<std::string>& argv, const std::vector<std::string>& env, mode_t childUmask,
-              TiedChild& child, const Confinement& confinement = {});
+PM_INTERNAL int spawnTied(const std::vector<std::string>& argv, const std::vector<std::string>& env, mode_t childUmask,
+                          TiedChild& child, const Confinement& confinement = {});
 // The Landlock version the kernel offers (0: none): 4 and later also
 // restrict TCP connections.
 int confinementVersion();

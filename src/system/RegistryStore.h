@@ -38,6 +38,8 @@
 #include <string_view>
 #include <vector>
 
+#include "automation/Internal.h"
+
 namespace pm::registry {
 
 // Result codes, as the Windows functions return them.
@@ -130,7 +132,8 @@ const std::string& lastErrorText();
 
 // ---- Open keys (a process-wide table of int32 handles) ---------------------
 
-int32_t regOpenKeyEx(int32_t key, std::string_view subKey, uint32_t options, uint32_t desired, int32_t& result);
+PM_INTERNAL int32_t regOpenKeyEx(int32_t key, std::string_view subKey, uint32_t options, uint32_t desired,
+                                 int32_t& result);
 // Creates the key (and missing ancestors) when it does not exist.
 // disposition, when given, receives 1 (created) or 2 (opened existing).
 int32_t regCreateKeyEx(int32_t key, std::string_view subKey, uint32_t options, uint32_t desired, int32_t& result,
@@ -138,9 +141,9 @@ int32_t regCreateKeyEx(int32_t key, std::string_view subKey, uint32_t options, u
 // Type and data of a value. With data null only type and size are
 // returned; a buffer smaller than the data gives kMoreData and the size
 // needed. name "" is the key's default value.
-int32_t regQueryValueEx(int32_t key, std::string_view name, uint32_t* type, uint8_t* data, uint32_t* size);
+PM_INTERNAL int32_t regQueryValueEx(int32_t key, std::string_view name, uint32_t* type, uint8_t* data, uint32_t* size);
 int32_t regSetValueEx(int32_t key, std::string_view name, uint32_t type, const uint8_t* data, uint32_t size);
-int32_t regCloseKey(int32_t key);
+PM_INTERNAL int32_t regCloseKey(int32_t key);
 
 // Number of handles open in the table (for tests of handle hygiene).
 size_t openHandleCount();

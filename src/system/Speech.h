@@ -5,17 +5,19 @@
 
 #include <string>
 
+#include "automation/Internal.h"
+
 namespace pm {
 
 inline constexpr const char* kSpeechProgram = "espeak-ng";
 
 // True when espeak-ng is found in PATH.
-bool SpeechAvailable();
+PM_INTERNAL bool SpeechAvailable();
 
 // Speaks the text and returns once it has been spoken. Raises a clear
 // automation error when espeak-ng is not installed (429, cannot create
 // object), when it cannot reach the audio system or fails (its own message),
 // and when it runs past its time-out.
-void Speak(const std::string& text);
+PM_INTERNAL void Speak(const std::string& text);
 
 }  // namespace pm

@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "automation/Internal.h"
+
 namespace pm {
 
 // Platform identifiers of the version query: 1 is the family whose default
@@ -139,7 +141,7 @@ class QueueSpooler : public Spooler {
 // the default writes the user's lpoptions file, as `lpoptions -d` does; a
 // default set through LPDEST or PRINTER in the environment still wins for
 // programs that read it, as it does for lp.
-std::unique_ptr<QueueSpooler> makeCupsSpooler();
+PM_INTERNAL std::unique_ptr<QueueSpooler> makeCupsSpooler();
 
 // The in-memory stand-in: a list of queues, a default, and a record of the
 // calls that change something.

@@ -7,22 +7,24 @@
 
 #include <string>
 
+#include "automation/Internal.h"
+
 namespace pm {
 
 class SystemLibrary {
  public:
   // what: how the error names the library ("The printing system's library").
-  SystemLibrary(const char* soname, const char* what);
+  PM_INTERNAL SystemLibrary(const char* soname, const char* what);
 
   template <class Fn>
   void bind(Fn& fn, const char* name) const {
     fn = reinterpret_cast<Fn>(symbol(name));
   }
 
-  [[noreturn]] void unavailable(const std::string& why) const;
+  [[noreturn]] PM_INTERNAL void unavailable(const std::string& why) const;
 
  private:
-  void* symbol(const char* name) const;
+  PM_INTERNAL void* symbol(const char* name) const;
 
   const char* soname_;
   const char* what_;

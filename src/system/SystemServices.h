@@ -7,6 +7,7 @@
 #include <string>
 
 #include "automation/Variant.h"
+#include "automation/Internal.h"
 
 namespace pm {
 
@@ -16,7 +17,7 @@ bool FileExists(const Variant& path);
 
 // A decimal number from 1 to 99,999,999 with no leading zeros. The random
 // source is seeded once per thread from the system's entropy source.
-std::string GetRandomFileName();
+PM_INTERNAL std::string GetRandomFileName();
 
 // A temporary file created exclusively (O_CREAT|O_EXCL, mode 0600) as
 // dir & GetRandomFileName() & extension, drawing again on a clash. The file
@@ -24,13 +25,13 @@ std::string GetRandomFileName();
 // only ever the file this object created.
 class ExclusiveTempFile {
  public:
-  ExclusiveTempFile(const std::string& dir, const std::string& extension);
+  PM_INTERNAL ExclusiveTempFile(const std::string& dir, const std::string& extension);
   // The same with the names drawn from another source (tests use it to
   // force clashes). Raises the file error of a failed create, and error 58
   // when every one of many draws names a file that already exists.
   using NameSource = std::function<std::string()>;
   ExclusiveTempFile(const std::string& dir, const std::string& extension, const NameSource& draw);
-  ~ExclusiveTempFile();
+  PM_INTERNAL ~ExclusiveTempFile();
   ExclusiveTempFile(const ExclusiveTempFile&) = delete;
   ExclusiveTempFile& operator=(const ExclusiveTempFile&) = delete;
   const std::string& path() const { return path_; }

@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+#include "automation/Internal.h"
+
 namespace pm::windows {
 
 using Handle = uint64_t;  // 0: no window
@@ -17,11 +19,11 @@ inline constexpr uint32_t kMsgClose = 16;
 // The window's handler answers messages; its result is the message's.
 using Handler = std::function<int64_t(uint32_t message)>;
 
-Handle create(std::string className, std::string title, bool visible, Handler handler);
-void destroy(Handle h);
-void setVisible(Handle h, bool visible);
+PM_INTERNAL Handle create(std::string className, std::string title, bool visible, Handler handler);
+PM_INTERNAL void destroy(Handle h);
+PM_INTERNAL void setVisible(Handle h, bool visible);
 void setTitle(Handle h, std::string title);
-bool exists(Handle h);
+PM_INTERNAL bool exists(Handle h);
 bool visible(Handle h);
 // FindWindow: class and title each empty for "any"; the title compares
 // without regard to case. 0 when no window matches.

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "automation/Variant.h"
+#include "automation/Internal.h"
 
 namespace pm {
 
@@ -23,17 +24,17 @@ inline constexpr int32_t None = 0, String = 1, ExpandString = 2, Binary = 3, DWo
 class clsRegistry {
  public:
   clsRegistry() = default;
-  ~clsRegistry();
+  PM_INTERNAL ~clsRegistry();
   clsRegistry(const clsRegistry&) = delete;
   clsRegistry& operator=(const clsRegistry&) = delete;
 
-  bool CreateDirectory(const std::string& name);
-  bool CreateValue(const std::string& name, const Variant& value, int32_t& type,
-                   const Variant& further = Variant::missing());
-  Variant GetValue(const std::string& name, bool& raw);
+  PM_INTERNAL bool CreateDirectory(const std::string& name);
+  PM_INTERNAL bool CreateValue(const std::string& name, const Variant& value, int32_t& type,
+                               const Variant& further = Variant::missing());
+  PM_INTERNAL Variant GetValue(const std::string& name, bool& raw);
   int32_t RegistryRootKey() const { return root_; }
   std::string SubDirectory() const { return path_; }
-  int16_t OpenRegistry(int32_t root, const std::string& path);
+  PM_INTERNAL int16_t OpenRegistry(int32_t root, const std::string& path);
   Variant OneBackOnKey();
   bool CloseRegistry();
 

@@ -55,6 +55,7 @@
 #include <vector>
 
 #include "automation/Dispatch.h"
+#include "automation/Internal.h"
 
 namespace pm::distiller {
 
@@ -143,14 +144,10 @@ class WrittenDriver {
 
  private:
   using Key = std::pair<dev_t, ino_t>;
-  static std::mutex& mutex() {
-    static std::mutex m;
-    return m;
-  }
-  static std::map<Key, std::vector<std::string>>& table() {
-    static std::map<Key, std::vector<std::string>> t;
-    return t;
-  }
+  // One table for the whole process, kept in the library: the component
+  // writes drivers and the distiller module reads them.
+  PM_INTERNAL static std::mutex& mutex();
+  PM_INTERNAL static std::map<Key, std::vector<std::string>>& table();
   std::optional<Key> key_;
 };
 

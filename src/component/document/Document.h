@@ -8,10 +8,11 @@
 #include <string>
 
 #include "automation/Automation.h"
+#include "automation/Internal.h"
 
 namespace pm {
 
-class Document : public Dispatch {
+class PM_INTERNAL Document : public Dispatch {
  public:
   // Opens strOpenDocumentPath of this thread's module state; never raises.
   Document();

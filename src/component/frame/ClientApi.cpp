@@ -1,4 +1,5 @@
 // The entry points of the public header for C++ clients.
+#include "automation/Events.h"
 #include "component/frame/CreatePDF.h"
 #include "pressmark/pressmark.h"
 
@@ -9,7 +10,7 @@ ObjectRef create(std::string_view progIdOrClsid) {
   return pm::CreateObject(progIdOrClsid);
 }
 
-pm::EventConnection onEvents(const ObjectRef& source, EventHandler handler) {
+EventConnection onEvents(const ObjectRef& source, EventHandler handler) {
   auto sink =
       std::make_shared<pm::FunctionSink>([h = std::move(handler)](const pm::EventCall& e) { h(e.event.name, e.args); });
   return pm::EventConnection(source, sink);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "automation/Automation.h"
+#include "automation/Internal.h"
 
 namespace pm {
 
@@ -20,7 +21,7 @@ class CreatePDF : public Dispatch {
 
   const MemberTable* memberTable() const override;
   ConnectionPoint* connectionPoint() override { return &events_; }
-  static const MemberTable& table();
+  PM_INTERNAL static const MemberTable& table();
 
   // Instance state read by the member groups.
   std::string strPrinterName;
@@ -45,6 +46,6 @@ class CreatePDF : public Dispatch {
 using CreatePDFMembers = MemberGroups<CreatePDF>;
 
 // Registers Pressmark.CreatePDF with the class registry (once).
-void registerCreatePDF();
+PM_INTERNAL void registerCreatePDF();
 
 }  // namespace pm
