@@ -12,7 +12,6 @@
 #include "servers/pdf/engine/Export.h"
 #include "servers/pdf/js/JSSupport.h"
 #include "servers/pdf/viewer/Objects.h"
-#include "servers/pdf/js/ScriptClock.h"
 
 namespace pm::pdf {
 

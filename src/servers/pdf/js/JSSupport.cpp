@@ -7,7 +7,7 @@
 namespace pm::pdf::js {
 
 void fail(const std::string& description) {
-  throw AutomationError(mu::kErrEngine, mu::kEngineSource, description);
+  mu::fail(description);
 }
 
 void notSupported(const std::string& what) {
@@ -92,13 +92,6 @@ Variant colourValue(const std::vector<double>& c) {
       break;
   }
   return Variant(Array::vector(std::move(out)));
-}
-
-std::vector<double> numbers(pdf_obj* arr) {
-  std::vector<double> out;
-  int n = po::len(arr);
-  for (int i = 0; i < n && i < 64; ++i) out.push_back(po::num(po::at(arr, i)));
-  return out;
 }
 
 fz_rect rectArg(const Variant& v) {

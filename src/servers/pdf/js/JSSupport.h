@@ -42,7 +42,7 @@ struct Colour {
 };
 Colour colourArg(const Variant& v);
 Variant colourValue(const std::vector<double>& comps);
-std::vector<double> numbers(pdf_obj* arr);
+using po::numbers;
 
 // A rectangle argument [x0, y0, x1, y1] in any corner order, normalised.
 fz_rect rectArg(const Variant& v);
