@@ -33,7 +33,8 @@ struct ScriptHooks {
   void (*freed)(js_State* J);
 };
 
-// The hooks stay registered for the life of the process.
+// The first hooks registered stay for the life of the process (the clock
+// registers once, as its module loads).
 void registerScriptHooks(const ScriptHooks& hooks);
 
 // Raises an engine error unless script runs can be bounded in this process.
