@@ -151,6 +151,11 @@ if [ "$check" = 1 ]; then
 
   unpacked=$(mktemp -d "${TMPDIR:-/tmp}/pressmark-unpacked-XXXXXX")
   dpkg -x "$deb" "$unpacked"
+  # MuPDF is the PDF engine library's alone: the modules that use it carry none.
+  for m in pdf office; do
+    size=$(stat -c %s "$unpacked/usr/lib/pressmark-servers/$m.so")
+    [ "$size" -lt $((15 * 1024 * 1024)) ] || fail "$m.so has $size bytes: it carries an engine of its own"
+  done
   [ "$(dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./conffiles)" = /etc/pressmark/service.conf ] ||
     fail "service.conf is not the package's conffile"
   # The units as shipped, but naming the unpacked command (systemd-analyze
