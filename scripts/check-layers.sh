@@ -25,5 +25,16 @@ refuse "a server header in the component" '#include "servers/' src/component
 refuse "a component header in a server" '#include "component/' src/servers
 refuse "a component or server header in system" '#include "(component|servers)/' src/system
 refuse "a header above the automation layer in it" '#include "(component|servers|system)/' src/automation
+# The PDF server's layers (src/servers/pdf/CMakeLists.txt): the engine sees
+# none of the others, the viewer, the form model and the outside libraries'
+# users see only the engine, and the office reaches only the engine.
+pdf='src/servers/pdf'
+refuse "a PDF server header above the engine in it" '#include "servers/pdf/(js|viewer|forms|external)/' $pdf/engine
+refuse "a PDF server header beside or above the viewer in it" '#include "servers/pdf/(js|forms|external)/' $pdf/viewer
+refuse "a PDF server header beside or above the form model in it" '#include "servers/pdf/(js|viewer|external)/' $pdf/forms
+refuse "a PDF server header beside or above the outside libraries' users in them" \
+  '#include "servers/pdf/(js|viewer|forms)/' $pdf/external
+refuse "a PDF server header other than the engine's in the office server" '#include "servers/pdf/(js|viewer|forms|external)/' \
+  src/servers/office
 refuse "a process started by the component" '\b(fork|vfork|execv|execvp|posix_spawn|popen|system)\s*\(' src/component
 exit $status

@@ -130,10 +130,14 @@ if [ "$check" = 1 ]; then
   # Nothing a test build or another machine would add.
   deps=$(sed -n 's/^ Depends: //p' <<<"$info")
   grep -Eq '(^|, )(libgtest|googletest|libbenchmark|[a-z0-9.+-]*-dev)( |,|$)' <<<"$deps" && fail "Depends names build packages: $deps"
+  # MuPDF, most of the package, is in it once (the PDF engine's library).
+  size=$(stat -c %s "$deb")
+  [ "$size" -lt $((30 * 1024 * 1024)) ] || fail "the package has $size bytes, more than 30 MiB"
   contents=$(dpkg-deb --contents "$deb" | awk '{print $6}')
   for want in ./usr/bin/pressmark ./usr/lib/libpressmark.so.1 ./usr/include/pressmark/pressmark.h \
               ./usr/lib/pressmark-servers/pdf.so ./usr/lib/pressmark-servers/distiller.so \
               ./usr/lib/pressmark-servers/data.so ./usr/lib/pressmark-servers/office.so \
+              ./usr/lib/pressmark-servers/libpressmark-pdfengine.so \
               ./usr/lib/pkgconfig/pressmark.pc ./usr/lib/python3/dist-packages/pressmark/__init__.py \
               ./usr/lib/python3/dist-packages/pressmark/__init__.pyi ./usr/lib/python3/dist-packages/pressmark/py.typed \
               ./usr/lib/python3/dist-packages/pressmark/_version.py ./usr/share/doc/pressmark/README.md \
@@ -156,6 +160,11 @@ if [ "$check" = 1 ]; then
 
   unpacked=$(mktemp -d "${TMPDIR:-/tmp}/pressmark-unpacked-XXXXXX")
   dpkg -x "$deb" "$unpacked"
+  # MuPDF is the PDF engine library's alone: the modules that use it carry none.
+  for m in pdf office; do
+    size=$(stat -c %s "$unpacked/usr/lib/pressmark-servers/$m.so")
+    [ "$size" -lt $((15 * 1024 * 1024)) ] || fail "$m.so has $size bytes: it carries an engine of its own"
+  done
   [ "$(dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./conffiles)" = /etc/pressmark/service.conf ] ||
     fail "service.conf is not the package's conffile"
   # The units as shipped, but naming the unpacked command (systemd-analyze

@@ -59,6 +59,10 @@ std::map<std::string, void*>& loaded() {
   return s;
 }
 
+// The PDF engine's library, which MuPDF lives in: the PDF and the office
+// modules share it.
+constexpr const char* kPdfEngine = "libpressmark-pdfengine.so";
+
 std::string fileOf(const ServerModule& m) {
   return serverModuleFolder() + "/" + m.name + ".so";
 }
@@ -74,7 +78,7 @@ std::string foldClassName(std::string_view s) {
 
 const std::vector<ServerModule>& serverModules() {
   static const std::vector<ServerModule> modules = {
-      {"pdf", {acrobat::kApp, acrobat::kAVDoc, acrobat::kPDDoc, acrobat::kRect, acrobat::kPDBookmark}},
+      {"pdf", {acrobat::kApp, acrobat::kAVDoc, acrobat::kPDDoc, acrobat::kRect, acrobat::kPDBookmark}, kPdfEngine},
       {"distiller",
        {distiller::kEventProgId, distiller::kEventClsid, distiller::kSecurityProgId, distiller::kSecurityClsid}},
       {"data",
@@ -82,7 +86,8 @@ const std::vector<ServerModule>& serverModules() {
         "{00000535-0000-0010-8000-00AA006D2EA4}"}},
       {"office",
        {office::kWordProgId, office::kExcelProgId, office::kPowerPointProgId, office::kPublisherProgId,
-        "Pressmark.OfficeControl"}},
+        "Pressmark.OfficeControl"},
+       kPdfEngine},
   };
   return modules;
 }
@@ -150,6 +155,7 @@ void loadServerModuleFile(const std::string& path) {
 
 void loadServerModule(const ServerModule& m) {
   if (serverModuleFolder().empty()) refuse(std::string("the folder of the server modules is unknown"));
+  if (m.library) loadServerModuleFile(serverModuleFolder() + "/" + m.library);
   loadServerModuleFile(fileOf(m));
 }
 

@@ -23,6 +23,10 @@ inline constexpr const char* kServerModuleFolder = "pressmark-servers";
 struct ServerModule {
   const char* name;                  // file "<name>.so" in the module folder
   std::vector<const char*> classes;  // ProgIDs and class ids it registers
+  // A shared library of the module folder the module needs (the PDF
+  // engine), loaded first with the same checks, so the loader finds the
+  // module's need met by it and looks nowhere else; null for none.
+  const char* library = nullptr;
 };
 
 // A ProgID or class id as names are compared: lower case, no braces.

@@ -19,9 +19,8 @@
 namespace pm::pdf {
 
 void raiseBadPage(int page, int count) {
-  throw AutomationError(mu::kErrEngine, mu::kEngineSource,
-                        "Page " + std::to_string(page) + " does not exist: the document has " + std::to_string(count) +
-                            (count == 1 ? " page" : " pages") + " (page numbers start at 0)");
+  throw mu::EngineError("Page " + std::to_string(page) + " does not exist: the document has " + std::to_string(count) +
+                        (count == 1 ? " page" : " pages") + " (page numbers start at 0)");
 }
 
 namespace {
@@ -48,8 +47,7 @@ std::unique_ptr<AtomicFile> tempBeside(const std::string& target) {
     f->close();
     return f;
   } catch (const AtomicFileError& e) {
-    throw AutomationError(mu::kErrEngine, mu::kEngineSource,
-                          "Cannot write beside " + target + ": " + std::strerror(e.error()));
+    throw mu::EngineError("Cannot write beside " + target + ": " + std::strerror(e.error()));
   }
 }
 
@@ -121,7 +119,7 @@ void Doc::close() {
 }
 
 fz_document* Doc::fz() {
-  if (!doc_) throw AutomationError(mu::kErrEngine, mu::kEngineSource, "The document is not open");
+  if (!doc_) throw mu::EngineError("The document is not open");
   return doc_.get();
 }
 
@@ -181,8 +179,7 @@ fz_rect Doc::pageBox(int page, const std::string& box) {
   for (auto& [name, k] : boxes)
     if (b == name) key = k;
   if (!key)
-    throw AutomationError(mu::kErrEngine, mu::kEngineSource,
-                          "Unknown page box \"" + box + "\" (Art, Bleed, Crop, Media or Trim)");
+    throw mu::EngineError("Unknown page box \"" + box + "\" (Art, Bleed, Crop, Media or Trim)");
   pdf_document* d = pdf_;
   fz_rect r{};
   mu::guard("Reading a page box", [&](fz_context* c) {
@@ -304,7 +301,7 @@ void Doc::changed() {
 
 void Doc::save(const std::string& target, bool full, bool linearize, bool garbage, bool reattach) {
   pdf_document* d = pdf();
-  if (target.empty()) throw AutomationError(mu::kErrEngine, mu::kEngineSource, "No file name to save to");
+  if (target.empty()) throw mu::EngineError("No file name to save to");
   int canIncrement = 0;
   mu::guard("Preparing to save", [&](fz_context* c) { canIncrement = pdf_can_be_saved_incrementally(c, d); });
   // Rewriting a signed document would void its signatures, whose byte
@@ -364,7 +361,7 @@ void Doc::save(const std::string& target, bool full, bool linearize, bool garbag
   try {
     tmp->commit();
   } catch (const AtomicFileError& e) {
-    throw AutomationError(mu::kErrEngine, mu::kEngineSource, "Cannot save " + target + ": " + std::strerror(e.error()));
+    throw mu::EngineError("Cannot save " + target + ": " + std::strerror(e.error()));
   }
   if (!reattach) return;
   // From now on the document is the file just written, so a later
@@ -469,8 +466,7 @@ void Doc::reopen(const std::string& target) {
     moved.push_back(std::move(m));
   }
   Doc fresh;
-  if (!fresh.open(target))
-    throw AutomationError(mu::kErrEngine, mu::kEngineSource, "The saved file " + target + " cannot be read back");
+  if (!fresh.open(target)) throw mu::EngineError("The saved file " + target + " cannot be read back");
   for (auto& w : outline_)
     if (auto r = w.lock()) r->obj.reset();
   fontSession.reset();
@@ -534,7 +530,7 @@ void Doc::setInfo(const std::string& key, const std::string& value) {
   pdf_document* d = pdf();
   const char* name = infoKeyName(key);
   std::string k = name ? name : key;
-  if (k.empty()) throw AutomationError(mu::kErrEngine, mu::kEngineSource, "An information key must not be empty");
+  if (k.empty()) throw mu::EngineError("An information key must not be empty");
   const char* kk = k.c_str();
   const char* vv = value.c_str();
   mu::guard("Writing the document information", [&](fz_context* c) {
@@ -583,8 +579,7 @@ int Doc::pageMode() {
 
 void Doc::setPageMode(int mode) {
   const char* const* names = kPageModes;
-  if (mode < 0 || mode >= kPageModeCount)
-    throw AutomationError(mu::kErrEngine, mu::kEngineSource, "Unknown page mode " + std::to_string(mode));
+  if (mode < 0 || mode >= kPageModeCount) throw mu::EngineError("Unknown page mode " + std::to_string(mode));
   if (mode == 0) return;  // keep the mode the file has
   pdf_document* d = pdf();
   const char* n = names[mode];

@@ -29,7 +29,7 @@ namespace pm::pdf {
 namespace {
 
 [[noreturn]] void fail(const std::string& d) {
-  throw AutomationError(mu::kErrEngine, mu::kEngineSource, d);
+  throw mu::EngineError(d);
 }
 
 // One file per page for picture formats: the target itself for a one-page

@@ -8,7 +8,6 @@
 #include <mutex>
 
 #include "automation/Convert.h"
-#include "servers/pdf/js/JSSupport.h"
 #include "servers/pdf/engine/PdfObj.h"
 
 namespace pm::pdf::fonts {
@@ -300,7 +299,7 @@ std::unique_ptr<Face> embed(Doc& d, const Source* s, const std::vector<int>& cod
     // A larger subset is a new font object: what was drawn before keeps
     // the one it names, whose glyph numbers are the same.
     std::string bytes = subset(*s, e.codes);
-    if (bytes.empty()) js::fail("The font " + s->path + " cannot be embedded");
+    if (bytes.empty()) mu::fail("The font " + s->path + " cannot be embedded");
     pdf_document* doc = d.pdf();
     fz_font* font = nullptr;
     pdf_obj* obj = nullptr;
@@ -410,7 +409,7 @@ std::unique_ptr<Face> unicode(Doc& d, const std::string& text, Style style, std:
       if (missing->find(utf8Of(u)) == std::string::npos) *missing += utf8Of(u);
   }
   if (!latin && !cjk)
-    js::fail("No Unicode font is installed to draw \"" + text + "\" (fonts-dejavu-core provides one)");
+    mu::fail("No Unicode font is installed to draw \"" + text + "\" (fonts-dejavu-core provides one)");
   if (!letters && cjk && !rest.empty()) {
     rest.insert(rest.end(), own.begin(), own.end());
     return find(d, known, cjk, rest);

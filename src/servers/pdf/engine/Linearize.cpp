@@ -19,7 +19,7 @@ namespace pm::pdf {
 namespace {
 
 [[noreturn]] void fail(const std::string& d) {
-  throw AutomationError(mu::kErrEngine, mu::kEngineSource, d);
+  throw mu::EngineError(d);
 }
 
 }  // namespace

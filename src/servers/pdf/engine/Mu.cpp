@@ -103,7 +103,7 @@ fz_context* ctx() {
 void raiseEngine(const char* what, const char* message) {
   std::string d = what ? what : "PDF engine failure";
   if (message && *message) d += std::string(": ") + message;
-  throw AutomationError(kErrEngine, kEngineSource, d);
+  throw EngineError(d);
 }
 
 std::string text(pdf_obj* o) {

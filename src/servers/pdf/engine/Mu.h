@@ -5,10 +5,11 @@
 // call into MuPDF goes through guard(): the body runs inside fz_try and may
 // only call MuPDF's C functions on plain pointers and numbers; the message is
 // copied into a fixed buffer inside fz_catch and turned into an
-// AutomationError only after the MuPDF frames are gone.
+// EngineError only after the MuPDF frames are gone. Other fz_try blocks in
+// the server only release what their body made and rethrow (fz_rethrow), so
+// every MuPDF failure leaves through this one catch.
 #pragma once
 
-#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -17,30 +18,17 @@ extern "C" {
 #include <mupdf/pdf.h>
 }
 
-namespace pm::mu {
+#include "servers/pdf/engine/EngineError.h"
+#include "servers/pdf/engine/ScriptHooks.h"
 
-// The number that engine failures carry (E_FAIL), as a driven program's
-// unspecified failure would.
-inline constexpr int32_t kErrEngine = static_cast<int32_t>(0x80004005u);
-inline constexpr const char* kEngineSource = "AcroExch";
+namespace pm::mu {
 
 // This thread's MuPDF context: a clone of one process-wide base context, so
 // documents may be dropped on any thread of the process.
 fz_context* ctx();
 
-// Raises the engine failure as an automation error: "<what>: <message>".
+// Raises the engine failure as an EngineError: "<what>: <message>".
 [[noreturn]] void raiseEngine(const char* what, const char* message);
-
-// Document scripts (js/ScriptClock.cpp): the first script run inside a
-// guard() call sets a deadline on this thread, and later runs of that call
-// share it. The guard ends it when the MuPDF call returns and raises the
-// time-out then, so whichever call made the document run a script (a value
-// change, a save, a calculation, the scripts that enabling scripts runs) ends
-// with the same clear error.
-extern thread_local bool tScriptDeadline;
-// Ends this thread's script deadline; raises the time-out error when a script
-// ran out of it.
-void endScriptDeadline();
 
 // Runs body(ctx) under fz_try. The body must not create or destroy anything
 // with a destructor and must not throw; it only calls MuPDF on POD state.
@@ -59,7 +47,7 @@ void guard(const char* what, F&& body) {
     failed = 1;
     fz_strlcpy(message, fz_caught_message(c), sizeof message);
   }
-  if (tScriptDeadline) endScriptDeadline();
+  if (tScriptDeadline) endScriptRun();
   if (failed) raiseEngine(what, message);
 }
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "servers/pdf/js/JSSupport.h"
+#include "servers/pdf/engine/PdfObj.h"
 
 namespace pm::pdf::content {
 
@@ -60,7 +60,7 @@ std::string addResource(Doc& d, pdf_obj* page, const char* kind, pdf_obj* value,
       return n;
     }
   }
-  js::fail("The page has too many resources");
+  mu::fail("The page has too many resources");
 }
 
 void add(Doc& d, pdf_obj* page, const std::string& ops, bool onTop) {

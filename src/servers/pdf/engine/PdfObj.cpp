@@ -284,4 +284,11 @@ mu::ObjPtr newScriptAction(pdf_document* d, const std::string& script) {
   return a;
 }
 
+std::vector<double> numbers(pdf_obj* arr) {
+  std::vector<double> out;
+  int n = len(arr);
+  for (int i = 0; i < n && i < 64; ++i) out.push_back(num(at(arr, i)));
+  return out;
+}
+
 }  // namespace pm::pdf::po

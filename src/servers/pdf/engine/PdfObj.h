@@ -33,6 +33,8 @@ bool isNull(pdf_obj* o);
 std::string text(pdf_obj* o);  // a string or a name as UTF-8, else ""
 std::string name(pdf_obj* o);  // a name, else ""
 double num(pdf_obj* o, double def = 0);
+// The numbers of an array (at most 64; a colour or a matrix has fewer).
+std::vector<double> numbers(pdf_obj* arr);
 int integer(pdf_obj* o, int def = 0);
 bool nameIs(pdf_obj* o, const char* n);
 bool same(pdf_obj* a, pdf_obj* b);  // the same object (by reference number when indirect)

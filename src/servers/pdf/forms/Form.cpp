@@ -6,12 +6,11 @@
 #include <sstream>
 
 #include "automation/Convert.h"
-#include "servers/pdf/js/JSSupport.h"
 #include "servers/pdf/engine/PdfObj.h"
 
 namespace pm::pdf::form {
 
-using js::fail;
+using mu::fail;
 
 namespace {
 

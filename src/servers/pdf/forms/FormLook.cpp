@@ -9,8 +9,8 @@
 
 #include "servers/pdf/engine/Fonts.h"
 #include "servers/pdf/forms/Form.h"
-#include "servers/pdf/js/JSSupport.h"
 #include "servers/pdf/engine/PageContent.h"
+#include "servers/pdf/engine/PdfObj.h"
 
 namespace pm::pdf::form {
 
@@ -119,8 +119,8 @@ Frame frameOf(pdf_obj* w) {
   pdf_obj* mk = po::get(w, PDF_NAME(MK));
   f.rot = ((po::integer(po::get(mk, PDF_NAME(R))) % 360) + 360) % 360;
   if (f.rot == 90 || f.rot == 270) std::swap(f.w, f.h);
-  f.bg = js::numbers(po::get(mk, PDF_NAME(BG)));
-  f.bc = js::numbers(po::get(mk, PDF_NAME(BC)));
+  f.bg = po::numbers(po::get(mk, PDF_NAME(BG)));
+  f.bc = po::numbers(po::get(mk, PDF_NAME(BC)));
   pdf_obj* bw = po::path(w, "BS/W");
   f.border = f.bc.empty() ? 0 : bw ? std::clamp(po::num(bw), 0.0, std::min(f.w, f.h) / 2) : 1;
   return f;

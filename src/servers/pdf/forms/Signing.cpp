@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "servers/pdf/forms/Form.h"
-#include "servers/pdf/js/JSSupport.h"
 #include "servers/pdf/engine/PdfObj.h"
 #include "system/SystemLibrary.h"
 
@@ -456,15 +455,15 @@ pdf_pkcs7_verifier verifier() {
 
 // ---- Signing ----
 void signField(Doc& d, pdf_obj* field, std::shared_ptr<const Credentials> c, const std::string& target) {
-  if (!c) js::fail("Log in to the security handler before signing");
+  if (!c) mu::fail("Log in to the security handler before signing");
   std::string to = target.empty() ? d.path() : target;
-  if (to.empty()) js::fail("Save the document to a file before signing it");
+  if (to.empty()) mu::fail("Save the document to a file before signing it");
   pdf_document* doc = d.pdf();
   std::vector<pdf_obj*> widgets = form::widgets(field);
-  if (widgets.empty()) js::fail("The signature field has no widget on a page");
+  if (widgets.empty()) mu::fail("The signature field has no widget on a page");
   pdf_obj* wobj = widgets.front();
   int page = po::pageNumberOf(doc, po::get(wobj, PDF_NAME(P)));
-  if (page < 0) js::fail("The signature field's widget is on no page");
+  if (page < 0) mu::fail("The signature field's widget is on no page");
   mu::PagePtr pg = d.loadPage(page);
   pdf_page* pp = pdf_page_from_fz_page(mu::ctx(), pg.get());
   pdf_annot* widget = nullptr;
@@ -478,7 +477,7 @@ void signField(Doc& d, pdf_obj* field, std::shared_ptr<const Credentials> c, con
         widget = w;
     }
   });
-  if (!widget) js::fail("The signature field's widget is not on its page");
+  if (!widget) mu::fail("The signature field's widget is not on its page");
 
   auto state = std::make_unique<SignerState>();
   state->creds = std::move(c);
@@ -609,7 +608,7 @@ class Security : public Dispatch {
  private:
   Variant getHandler(Frame& f) {
     std::string name = CStr(f["cName"]);
-    if (name != "Adobe.PPKLite") js::fail("There is no security handler \"" + name + "\" (Adobe.PPKLite)");
+    if (name != "Adobe.PPKLite") mu::fail("There is no security handler \"" + name + "\" (Adobe.PPKLite)");
     return Variant(ObjectRef(std::make_shared<SecurityHandler>()));
   }
 };

@@ -12,7 +12,6 @@
 #include "servers/pdf/engine/Export.h"
 #include "servers/pdf/js/JSSupport.h"
 #include "servers/pdf/viewer/Objects.h"
-#include "servers/pdf/js/ScriptClock.h"
 
 namespace pm::pdf {
 
@@ -329,27 +328,7 @@ class JSDoc : public DocHolder {
     });
     return Variant(int32_t(n));
   }
-  Variant numTemplates(Frame&) {
-    pdf_document* d = doc_->pdf();
-    int n = 0;
-    mu::guard("Counting templates", [&](fz_context* c) {
-      pdf_obj* which = pdf_new_name(c, "Templates");
-      pdf_obj* tree = nullptr;
-      fz_var(tree);
-      fz_try(c) {
-        tree = pdf_load_name_tree(c, d, which);
-        n = pdf_dict_len(c, tree);
-      }
-      fz_always(c) {
-        pdf_drop_obj(c, tree);
-        pdf_drop_obj(c, which);
-      }
-      fz_catch(c) {
-        fz_rethrow(c);
-      }
-    });
-    return Variant(int32_t(n));
-  }
+  Variant numTemplates(Frame&) { return Variant(int32_t(readNameTree(*doc_, "Templates").size())); }
   Variant securityHandler(Frame&) {
     pdf_document* d = doc_->pdf();
     const char* n = nullptr;
@@ -450,32 +429,10 @@ class JSDoc : public DocHolder {
   // The entries of one of the catalog's name trees as objects with a name;
   // null when the tree is empty, as the driven viewer answers.
   Variant namedEntries(const char* tree) {
-    pdf_document* d = doc_->pdf();
-    std::vector<std::string> names;
-    pdf_obj* dict = nullptr;
-    mu::guard("Reading the document's names", [&](fz_context* c) {
-      pdf_obj* which = pdf_new_name(c, tree);
-      fz_try(c) {
-        dict = pdf_load_name_tree(c, d, which);
-      }
-      fz_always(c) {
-        pdf_drop_obj(c, which);
-      }
-      fz_catch(c) {
-        fz_rethrow(c);
-      }
-    });
-    mu::ObjPtr holder(dict);
-    int n = 0;
-    mu::guard("Reading the document's names", [&](fz_context* c) { n = pdf_dict_len(c, dict); });
-    for (int i = 0; i < n; ++i) {
-      pdf_obj* key = nullptr;
-      mu::guard("Reading the document's names", [&](fz_context* c) { key = pdf_dict_get_key(c, dict, i); });
-      names.push_back(mu::text(key));
-    }
+    NameList names = readNameTree(*doc_, tree);
     if (names.empty()) return Variant::null();
     std::vector<Variant> items;
-    for (auto& nm : names) items.emplace_back(ObjectRef(std::make_shared<NamedEntry>(nm)));
+    for (auto& [nm, value] : names) items.emplace_back(ObjectRef(std::make_shared<NamedEntry>(nm)));
     return Variant(Array::vector(std::move(items)));
   }
   Variant dataObjects(Frame&) { return namedEntries("EmbeddedFiles"); }

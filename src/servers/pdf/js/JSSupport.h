@@ -9,6 +9,7 @@
 
 #include "automation/Automation.h"
 #include "servers/pdf/viewer/Objects.h"
+#include "servers/pdf/engine/NameTree.h"
 #include "servers/pdf/engine/PdfObj.h"
 
 namespace pm::pdf::js {
@@ -42,23 +43,13 @@ struct Colour {
 };
 Colour colourArg(const Variant& v);
 Variant colourValue(const std::vector<double>& comps);
-std::vector<double> numbers(pdf_obj* arr);
+using po::numbers;
 
 // A rectangle argument [x0, y0, x1, y1] in any corner order, normalised.
 fz_rect rectArg(const Variant& v);
 // A rectangle as the JavaScript object gives it: [left, top, right, bottom].
 Variant rectValue(fz_rect r);
 std::vector<Variant> items(const Variant& v);  // array elements, or the one value
-
-// Name trees of the catalog's /Names (EmbeddedFiles, JavaScript, Templates,
-// Pages, AP, Sounds) as ordered lists of (name, value).
-using NameList = std::vector<std::pair<std::string, mu::ObjPtr>>;
-NameList readNameTree(Doc& d, const char* tree);
-// Writes the tree back as one flat, sorted node.
-void writeNameTree(Doc& d, const char* tree, const NameList& entries);
-pdf_obj* findName(const NameList& l, const std::string& name);
-void putName(NameList& l, const std::string& name, pdf_obj* value);
-bool dropName(NameList& l, const std::string& name);
 
 // The text of a variant that may be missing.
 std::string textArg(const Variant& v, const std::string& def = {});

@@ -1,6 +1,21 @@
-#include "servers/pdf/js/ScriptClock.h"
+// A time limit on every document script.
+//
+// MuPDF runs document JavaScript in MuJS, which has no interrupt of its own
+// and runs `while(true){}` for ever. Its interpreter does test one thing
+// before every instruction: whether enough was allocated to collect garbage,
+// and then it calls js_gc. The clock uses that as a safe point: a watchdog
+// thread raises the allocation count of every live script engine once a
+// deadline has passed, the interpreter then calls js_gc, and the engine's
+// js_gc (which MuJS reaches through the symbol table before the real one)
+// throws a script error instead of collecting, at every instruction, until the
+// run has unwound. The engine's state stays whole, as after any script error.
+//
+// The engine wraps every way into a document's scripts and owns that js_gc
+// (engine/ScriptHooks.h); this clock is what its hooks do. The first entry
+// inside a guard() call sets the deadline that guard() ends (engine/Mu.h).
+// So no caller has to remember to hold a clock: a script that a value change
+// or a save starts is bounded as one that a bookmark starts.
 
-#include <dlfcn.h>
 #include <mujs.h>
 
 #include <algorithm>
@@ -16,7 +31,6 @@
 #include <thread>
 #include <vector>
 
-#include "automation/Error.h"
 #include "servers/pdf/engine/Mu.h"
 
 namespace pm::mu {
@@ -69,12 +83,6 @@ thread_local bool tProbeSeen = false;
 // Far above any collection threshold, far below overflow.
 constexpr uint32_t kPoke = 0x40000000u;
 
-using GcFn = void (*)(js_State*, int);
-GcFn realGc() {
-  static GcFn fn = reinterpret_cast<GcFn>(dlsym(RTLD_NEXT, "js_gc"));
-  return fn;
-}
-
 void poke(js_State* J) {
   __atomic_store_n(reinterpret_cast<uint32_t*>(reinterpret_cast<char*>(J) + gOffset), kPoke, __ATOMIC_RELAXED);
 }
@@ -101,7 +109,7 @@ void discover() {
   ProbeAlloc pa;
   js_State* J = js_newstate(probeAlloc, &pa, 0);
   if (!J) return;
-  if (pa.first == J && pa.size >= 64 && realGc()) {
+  if (pa.first == J && pa.size >= 64) {
     size_t words = static_cast<size_t>(pa.size) / 4;
     auto snap = [&] {
       std::vector<uint32_t> v(words);
@@ -129,7 +137,7 @@ void discover() {
     }
     if (hits == 1) {
       gOffset = found;
-      // The interpreter must reach this library's js_gc once the count is raised.
+      // The interpreter must reach the engine's js_gc once the count is raised.
       tProbe = J;
       tProbeSeen = false;
       poke(J);
@@ -181,8 +189,6 @@ void start() {
   std::thread(watch).detach();
 }
 
-}  // namespace
-
 double scriptSeconds() {
   const char* e = std::getenv("PRESSMARK_SCRIPT_SECONDS");
   if (e && *e) {
@@ -193,12 +199,21 @@ double scriptSeconds() {
   return 10;
 }
 
-namespace {
+[[noreturn]] void raiseScriptTimeout() {
+  char secs[32];
+  std::snprintf(secs, sizeof secs, "%g", scriptSeconds());
+  fail(std::string("The document's script ran longer than ") + secs + " seconds and was stopped");
+}
+
+bool bounded() {
+  std::call_once(gOnce, start);
+  return gBounded;
+}
 
 // Sets this thread's deadline unless a run of the same guard() call already
 // did. No destructor and no state that a longjmp out of the engine could
 // leave half-done: guard() ends the deadline whatever way the call ended.
-void startScriptRun() {
+void entered() {
   if (tScriptDeadline) return;
   std::call_once(gOnce, start);
   Slot& s = tSlot;
@@ -220,11 +235,7 @@ void startScriptRun() {
   }
 }
 
-}  // namespace
-
-thread_local bool tScriptDeadline = false;
-
-void endScriptDeadline() {
+void ended() {
   Slot& s = tSlot;
   {
     Registry& r = reg();
@@ -232,111 +243,34 @@ void endScriptDeadline() {
     s.deadline = 0;
     --r.armed;
   }
-  tScriptDeadline = false;
   if (s.expired.exchange(false)) raiseScriptTimeout();
 }
 
-void requireBoundedScripts() {
-  std::call_once(gOnce, start);
-  if (!gBounded)
-    throw AutomationError(kErrEngine, kEngineSource,
-                          "Document scripts cannot run here: this script engine cannot be stopped after a time limit");
-}
-
-void raiseScriptTimeout() {
-  char secs[32];
-  std::snprintf(secs, sizeof secs, "%g", scriptSeconds());
-  throw AutomationError(kErrEngine, kEngineSource,
-                        std::string("The document's script ran longer than ") + secs + " seconds and was stopped");
-}
-
-}  // namespace pm::mu
-
-using pm::mu::reg;
-
-// MuPDF's engines are made and freed here (the link wraps these two), so the
-// watchdog knows every live state.
-extern "C" js_State* __real_js_newstate(js_Alloc alloc, void* actx, int flags);
-extern "C" void __real_js_freestate(js_State* J);
-
-extern "C" js_State* __wrap_js_newstate(js_Alloc alloc, void* actx, int flags) {
-  js_State* J = __real_js_newstate(alloc, actx, flags);
-  if (J) {
-    auto& r = reg();
-    std::lock_guard lk(r.m);
-    r.states.push_back(J);
-  }
-  return J;
-}
-
-extern "C" void __wrap_js_freestate(js_State* J) {
-  {
-    auto& r = reg();
-    std::lock_guard lk(r.m);
-    r.states.erase(std::remove(r.states.begin(), r.states.end(), J), r.states.end());
-  }
-  __real_js_freestate(J);
-}
-
-// The interpreter's safe point (see ScriptClock.h). Exported so that MuJS
-// binds its calls here; the real collector is the next definition.
-extern "C" __attribute__((visibility("default"))) void js_gc(js_State* J, int report) {
-  using namespace pm::mu;
+bool stop(js_State* J) {
   if (J == tProbe) tProbeSeen = true;
   int64_t d = tSlot.deadline.load(std::memory_order_relaxed);
-  if (d && nowNs() >= d) {
-    tSlot.expired = true;
-    js_error(J, "the script ran out of time");
-  }
-  if (GcFn real = realGc()) real(J, report);
+  if (!d || nowNs() < d) return false;
+  tSlot.expired = true;
+  return true;
 }
 
-// MuPDF's script entry points, wrapped by the link (see ScriptClock.h).
-extern "C" {
-void __real_pdf_enable_js(fz_context* ctx, pdf_document* doc);
-void __real_pdf_js_execute(pdf_js* js, const char* name, const char* code, char** result);
-void __real_pdf_js_event_init(pdf_js* js, pdf_obj* target, const char* value, int willCommit);
-void __real_pdf_js_event_init_keystroke(pdf_js* js, pdf_obj* target, pdf_keystroke_event* evt);
-int __real_pdf_js_event_result(pdf_js* js);
-int __real_pdf_js_event_result_validate(pdf_js* js, char** newvalue);
-int __real_pdf_js_event_result_keystroke(pdf_js* js, pdf_keystroke_event* evt);
-char* __real_pdf_js_event_value(pdf_js* js);
+// The watchdog knows every live engine.
+void made(js_State* J) {
+  Registry& r = reg();
+  std::lock_guard lk(r.m);
+  r.states.push_back(J);
+}
 
-// Turning scripts on runs the document-level scripts. Where runs cannot be
-// stopped they stay off, as they are in MuPDF until turned on.
-void __wrap_pdf_enable_js(fz_context* ctx, pdf_document* doc) {
-  std::call_once(pm::mu::gOnce, pm::mu::start);
-  if (!pm::mu::gBounded) return;
-  pm::mu::startScriptRun();
-  __real_pdf_enable_js(ctx, doc);
+void freed(js_State* J) {
+  Registry& r = reg();
+  std::lock_guard lk(r.m);
+  r.states.erase(std::remove(r.states.begin(), r.states.end(), J), r.states.end());
 }
-void __wrap_pdf_js_execute(pdf_js* js, const char* name, const char* code, char** result) {
-  pm::mu::startScriptRun();
-  __real_pdf_js_execute(js, name, code, result);
-}
-// Setting and reading the event object can run a script's own accessors.
-void __wrap_pdf_js_event_init(pdf_js* js, pdf_obj* target, const char* value, int willCommit) {
-  pm::mu::startScriptRun();
-  __real_pdf_js_event_init(js, target, value, willCommit);
-}
-void __wrap_pdf_js_event_init_keystroke(pdf_js* js, pdf_obj* target, pdf_keystroke_event* evt) {
-  pm::mu::startScriptRun();
-  __real_pdf_js_event_init_keystroke(js, target, evt);
-}
-int __wrap_pdf_js_event_result(pdf_js* js) {
-  pm::mu::startScriptRun();
-  return __real_pdf_js_event_result(js);
-}
-int __wrap_pdf_js_event_result_validate(pdf_js* js, char** newvalue) {
-  pm::mu::startScriptRun();
-  return __real_pdf_js_event_result_validate(js, newvalue);
-}
-int __wrap_pdf_js_event_result_keystroke(pdf_js* js, pdf_keystroke_event* evt) {
-  pm::mu::startScriptRun();
-  return __real_pdf_js_event_result_keystroke(js, evt);
-}
-char* __wrap_pdf_js_event_value(pdf_js* js) {
-  pm::mu::startScriptRun();
-  return __real_pdf_js_event_value(js);
-}
-}
+
+[[maybe_unused]] const bool gRegistered = [] {
+  registerScriptHooks(ScriptHooks{&bounded, &entered, &ended, &stop, &made, &freed});
+  return true;
+}();
+
+}  // namespace
+}  // namespace pm::mu

@@ -8,7 +8,6 @@
 
 #include "automation/surfaces/Acrobat.h"
 #include "servers/pdf/viewer/Objects.h"
-#include "servers/pdf/js/ScriptClock.h"
 
 namespace pm::pdf {
 

@@ -1,7 +1,7 @@
 // Form members of the JavaScript object: adding, finding, listing,
 // removing and resetting fields.
 #include "servers/pdf/forms/Form.h"
-#include "servers/pdf/forms/JSFieldObject.h"
+#include "servers/pdf/js/JSFieldObject.h"
 #include "servers/pdf/js/JSSupport.h"
 
 namespace pm::pdf {

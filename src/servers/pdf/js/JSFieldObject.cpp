@@ -1,6 +1,6 @@
 // Field objects of the JavaScript object: the properties and methods of one
 // form field, read from and written into the form dictionaries of the file.
-#include "servers/pdf/forms/JSFieldObject.h"
+#include "servers/pdf/js/JSFieldObject.h"
 
 #include <algorithm>
 #include <cmath>
