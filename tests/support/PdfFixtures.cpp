@@ -1,4 +1,4 @@
-#include "Fixtures.h"
+#include "support/PdfFixtures.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "pdfserver_js/Read.h"
+#include "support/PdfRead.h"
 
 #include <sstream>
 #include <stdexcept>

@@ -7,7 +7,7 @@
 
 #include "component/document/Document.h"
 #include "component/frame/ModuleState.h"
-#include "pdfserver/Common.h"
+#include "support/PdfTest.h"
 
 namespace pm::test {
 

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "Fixtures.h"
+#include "support/PdfFixtures.h"
 #include "automation/Automation.h"
 #include "automation/surfaces/Acrobat.h"
 

@@ -8,7 +8,7 @@
 
 #include "automation/Automation.h"
 #include "component/frame/CreatePDF.h"
-#include "dataserver/DataFixtures.h"
+#include "support/DataFixtures.h"
 #include "support/TestSupport.h"
 #include "system/CodePage.h"
 

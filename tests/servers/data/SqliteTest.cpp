@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "automation/Automation.h"
-#include "dataserver/DataFixtures.h"
+#include "support/DataFixtures.h"
 #include "servers/data/Odbc.h"
 #include "support/Expect.h"
 #include "support/TestSupport.h"

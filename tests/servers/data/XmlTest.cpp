@@ -5,7 +5,7 @@
 #include <chrono>
 
 #include "automation/Automation.h"
-#include "dataserver/DataFixtures.h"
+#include "support/DataFixtures.h"
 #include "support/Expect.h"
 #include "support/TestSupport.h"
 

@@ -20,7 +20,7 @@
 #include "servers/distiller/GhostscriptJob.h"
 #include "servers/distiller/JobOptions.h"
 #include "system/Files.h"
-#include "pdfserver/Fixtures.h"
+#include "support/PdfFixtures.h"
 #include "support/Expect.h"
 #include "support/OfficeDocs.h"
 #include "support/Processes.h"

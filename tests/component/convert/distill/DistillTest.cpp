@@ -2,7 +2,7 @@
 // recording server: the Distiller calls, their order and arguments on both
 // paths, the version threshold, the traps, the by-reference write-back, the
 // driver file byte for byte, and the missing-file error before any work.
-#include "Orchestrated.h"
+#include "component/convert/Orchestrated.h"
 
 namespace pm::test {
 

@@ -1,7 +1,7 @@
 // The three methods that print through Word, against the recording server:
 // the Word sequence, the printer chosen, the temporary PostScript file, the
 // distill step that follows, and the trap that closes and quits Word.
-#include "Orchestrated.h"
+#include "component/convert/Orchestrated.h"
 
 namespace pm::test {
 

@@ -4,7 +4,7 @@
 // traps let go.
 #include <chrono>
 
-#include "convert_distill/Orchestrated.h"
+#include "component/convert/Orchestrated.h"
 
 namespace pm::test {
 

@@ -4,7 +4,7 @@
 #include <chrono>
 #include <thread>
 
-#include "convert_distill/Orchestrated.h"
+#include "component/convert/Orchestrated.h"
 
 namespace pm::test {
 

@@ -1,7 +1,7 @@
 // The Word and text-file conversions against the recording server, where the
 // calls show what the real office hides: the printer set and given back,
 // the steps a blank argument leaves out, and what the traps let go.
-#include "convert_distill/Orchestrated.h"
+#include "component/convert/Orchestrated.h"
 
 namespace pm::test {
 

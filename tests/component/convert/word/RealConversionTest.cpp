@@ -1,6 +1,6 @@
 // The conversions end to end with LibreOffice and the Ghostscript Distiller:
 // documents the tests write come out as PDF with the right pages.
-#include "office_calc/RealConversion.h"
+#include "support/RealConversion.h"
 
 namespace pm::test {
 

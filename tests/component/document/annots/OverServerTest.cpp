@@ -8,7 +8,7 @@
 
 #include "Fixture.h"
 #include "component/document/TextAnnotType.h"
-#include "pdfserver_js/Read.h"
+#include "support/PdfRead.h"
 
 namespace pm::test {
 

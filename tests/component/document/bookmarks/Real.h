@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "Model.h"
-#include "pdfserver_js/Read.h"
+#include "support/PdfRead.h"
 
 namespace pm::test {
 

@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <thread>
 
-#include "document_bookmarks/Real.h"
-#include "document_scripts/LocalService.h"
+#include "component/document/bookmarks/Real.h"
+#include "support/LocalService.h"
 
 namespace pm::test {
 
@@ -44,8 +44,7 @@ TEST(PrintDocument, APrintedRangeReachesTheQueue) {
 TEST(GetURL, AFetchedPageIsAppendedOrReplacesThePages) {
   TempDir dir;
   // The tests' web server answers /page.html with a page and /missing... with 404.
-  LocalService web(
-      {"/usr/bin/python3", std::string(PRESSMARK_SOURCE_DIR) + "/tests/document_scripts/http_sink.py", dir.path()});
+  LocalService web({"/usr/bin/python3", std::string(PRESSMARK_SOURCE_DIR) + "/tests/support/http_sink.py", dir.path()});
   auto url = [&](const std::string& at) { return "http://127.0.0.1:" + std::to_string(web.port()) + at; };
   std::string path = dir.file("doc.pdf");
   makePdf(path, textPages({{"Original page"}, {"Original page"}}));

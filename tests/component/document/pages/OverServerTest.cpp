@@ -2,8 +2,8 @@
 // documents the tests make, read back from the saved file; and the watermark
 // members against the recording server: page-number conversions, defaults
 // and the order of the arguments the viewer gets.
-#include "pdfserver_js/Read.h"
-#include "document_annots/Fixture.h"
+#include "support/PdfRead.h"
+#include "component/document/annots/Fixture.h"
 
 namespace pm::test {
 

@@ -13,9 +13,9 @@
 
 #include <regex>
 
-#include "LocalService.h"
-#include "document_annots/Fixture.h"
-#include "pdfserver_js/Read.h"
+#include "support/LocalService.h"
+#include "component/document/annots/Fixture.h"
+#include "support/PdfRead.h"
 #include "servers/pdf/external/Mail.h"
 
 namespace pm::test {
@@ -270,7 +270,7 @@ TEST(DocumentTable, EveryMemberHasAHelpText) {
 }
 
 std::string script(const char* name) {
-  return std::string(PRESSMARK_SOURCE_DIR) + "/tests/document_scripts/" + name;
+  return std::string(PRESSMARK_SOURCE_DIR) + "/tests/support/" + name;
 }
 
 class Sending : public OverServer {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "pdfserver/Fixtures.h"
+#include "support/PdfFixtures.h"
 #include "support/TestSupport.h"
 
 namespace pm::test {

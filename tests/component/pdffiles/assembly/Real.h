@@ -11,7 +11,7 @@
 #include "automation/Automation.h"
 #include "component/frame/CreatePDF.h"
 #include "component/frame/ModuleState.h"
-#include "pdfserver/Fixtures.h"
+#include "support/PdfFixtures.h"
 #include "servers/recording/Recorder.h"
 #include "support/TestSupport.h"
 

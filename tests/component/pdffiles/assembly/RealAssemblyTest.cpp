@@ -6,7 +6,7 @@
 
 #include "Images.h"
 #include "Real.h"
-#include "pdfserver/Common.h"
+#include "support/PdfTest.h"
 
 namespace pm::test {
 

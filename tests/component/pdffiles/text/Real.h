@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "automation/surfaces/Acrobat.h"
-#include "pdffiles_assembly/Real.h"
+#include "component/pdffiles/assembly/Real.h"
 
 namespace pm::test {
 

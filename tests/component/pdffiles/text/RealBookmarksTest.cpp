@@ -1,5 +1,5 @@
 // Bookmark trees read into arrays and copied between files, really.
-#include "pdfserver/Common.h"
+#include "support/PdfTest.h"
 #include "Real.h"
 
 namespace pm::test {

@@ -2,7 +2,7 @@
 // in a CR LF text file in the system code page.
 #include <filesystem>
 
-#include "pdfserver/Common.h"
+#include "support/PdfTest.h"
 #include "Real.h"
 
 namespace pm::test {

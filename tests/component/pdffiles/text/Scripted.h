@@ -4,7 +4,7 @@
 
 #include <map>
 
-#include "pdffiles_assembly/Real.h"
+#include "component/pdffiles/assembly/Real.h"
 #include "automation/surfaces/Acrobat.h"
 #include "support/Expect.h"
 

@@ -9,7 +9,7 @@
 
 #include <regex>
 
-#include "RealConversion.h"
+#include "support/RealConversion.h"
 #include "support/DrawDocs.h"
 #include "support/Raised.h"
 #include "support/SheetDocs.h"

@@ -5,8 +5,8 @@
 // request.
 #include <filesystem>
 
-#include "document_scripts/LocalService.h"
-#include "office_calc/RealConversion.h"
+#include "support/LocalService.h"
+#include "support/RealConversion.h"
 #include "support/Zips.h"
 
 namespace pm::test {
@@ -164,8 +164,8 @@ class LinkedContent : public RealConversion {
                   shellQuote(dir.file("canary.ps")));
     ASSERT_TRUE(std::filesystem::exists(dir.file("canary.pdf")));
     std::filesystem::create_directories(dir.file("web"));
-    web = std::make_unique<LocalService>(std::vector<std::string>{
-        "python3", PRESSMARK_SOURCE_DIR "/tests/document_scripts/http_sink.py", dir.file("web")});
+    web = std::make_unique<LocalService>(
+        std::vector<std::string>{"python3", PRESSMARK_SOURCE_DIR "/tests/support/http_sink.py", dir.file("web")});
   }
   std::vector<std::string> requests() const {
     std::vector<std::string> seen;

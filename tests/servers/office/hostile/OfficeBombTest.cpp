@@ -2,7 +2,7 @@
 // XML: refused before the office sees it, and, where a setting lets it
 // through, the office is ended once it grows past its memory limit. Either
 // way the conversion fails with its reason and the next one succeeds.
-#include "office_calc/RealConversion.h"
+#include "support/RealConversion.h"
 #include "support/Raised.h"
 #include "support/Zips.h"
 

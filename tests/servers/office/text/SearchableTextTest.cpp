@@ -6,7 +6,7 @@
 // through the same rewriting of pdftops' output, tested here on its shapes.
 #include <sstream>
 
-#include "office_calc/RealConversion.h"
+#include "support/RealConversion.h"
 #include "servers/office/PostScriptText.h"
 
 namespace pm::test {

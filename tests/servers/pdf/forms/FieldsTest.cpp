@@ -3,7 +3,7 @@
 // saved files. Signing uses a certificate the test makes with the openssl
 // command, checked by poppler's pdfsig as an outside verifier and by the
 // component itself, before and after a byte of the signed range changes.
-#include "pdfserver_js/Read.h"
+#include "support/PdfRead.h"
 
 namespace pm::test {
 

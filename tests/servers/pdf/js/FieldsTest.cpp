@@ -1,7 +1,7 @@
 // Form fields made, changed and removed through the JavaScript object, read
 // back from the saved file; form data exported and imported, read back from
 // the fields and from the files exported.
-#include "pdfserver_js/Read.h"
+#include "support/PdfRead.h"
 
 namespace pm::test {
 

@@ -3,7 +3,7 @@
 // client sees end to end, checked against what the file holds.
 #include <filesystem>
 
-#include "pdfserver_js/Read.h"
+#include "support/PdfRead.h"
 
 namespace pm::test {
 

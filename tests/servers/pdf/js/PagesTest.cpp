@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "pdfserver_js/Read.h"
+#include "support/PdfRead.h"
 
 namespace fs = std::filesystem;
 

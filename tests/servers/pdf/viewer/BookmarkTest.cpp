@@ -2,7 +2,7 @@
 // AcroExch.PDBookmark.
 #include <chrono>
 
-#include "pdfserver_js/Read.h"
+#include "support/PdfRead.h"
 
 namespace pm::test {
 

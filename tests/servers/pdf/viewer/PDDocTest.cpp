@@ -4,7 +4,7 @@
 // clipboard.
 #include <sys/stat.h>
 
-#include "Common.h"
+#include "support/PdfTest.h"
 
 namespace pm::test {
 
