@@ -2,7 +2,7 @@
 # Line coverage of src/ by the whole test suite: builds in build-coverage
 # with gcc's --coverage (no optimisation, so every line maps to code), starts
 # the test services as test.sh does, runs every test once and prints gcovr's
-# per-file report. Extra arguments go to ctest (e.g. -R pdfserver).
+# per-file report. Extra arguments go to ctest (e.g. -L servers/pdf).
 # Services and this user's office service are stopped on every path.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"

@@ -9,7 +9,7 @@
 
 #include <filesystem>
 
-#include "pdfserver/Fixtures.h"
+#include "support/PdfFixtures.h"
 #include "support/TestSupport.h"
 #include <regex>
 #include <sstream>
