@@ -13,103 +13,10 @@
 
 #include "automation/Convert.h"
 #include "automation/Error.h"
-#include "automation/surfaces/Ado.h"
 
 namespace pm::data {
 
 static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "the driver manager's wide characters are UTF-16");
-
-// ---- text ----
-
-std::u16string toUtf16(std::string_view s) {
-  std::u16string out;
-  out.reserve(s.size());
-  for (size_t i = 0; i < s.size();) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    uint32_t cp;
-    size_t n;
-    if (c < 0x80) {
-      cp = c;
-      n = 1;
-    } else if ((c >> 5) == 6) {
-      cp = c & 0x1F;
-      n = 2;
-    } else if ((c >> 4) == 14) {
-      cp = c & 0x0F;
-      n = 3;
-    } else if ((c >> 3) == 30) {
-      cp = c & 0x07;
-      n = 4;
-    } else {
-      out.push_back(0xFFFD);
-      ++i;
-      continue;
-    }
-    if (i + n > s.size()) {
-      out.push_back(0xFFFD);
-      break;
-    }
-    bool ok = true;
-    for (size_t k = 1; k < n; ++k) {
-      unsigned char cc = static_cast<unsigned char>(s[i + k]);
-      if ((cc >> 6) != 2) {
-        ok = false;
-        break;
-      }
-      cp = (cp << 6) | (cc & 0x3F);
-    }
-    if (!ok) {
-      out.push_back(0xFFFD);
-      ++i;
-      continue;
-    }
-    i += n;
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
-  }
-  return out;
-}
-
-namespace {
-void appendUtf8(std::string& out, const char16_t* s, size_t n) {
-  for (size_t i = 0; i < n; ++i) {
-    uint32_t cp = s[i];
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-      continue;
-    }
-    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < n && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
-      ++i;
-    } else if (cp >= 0xD800 && cp < 0xE000) {
-      cp = 0xFFFD;
-    }
-    if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    } else if (cp < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    }
-    if (cp >= 0x80) out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
-}  // namespace
-
-std::string toUtf8(const char16_t* s, size_t n) {
-  std::string out;
-  out.reserve(n);
-  appendUtf8(out, s, n);
-  return out;
-}
 
 namespace {
 
@@ -608,7 +515,99 @@ struct OdbcStream::State {
   std::string source;
   std::string scratch;
   std::vector<char> piece;  // SQLGetData's buffer for long values, kept between them
+  // For writing lines: the line being built, and per column a one-row set
+  // that makes the few kinds formatted through a Variant exactly as a
+  // recordset's Field would.
+  std::string line;
+  std::vector<RowSet> single;
+
+  // Fetches the next block into the bound buffers; its row count, 0 once
+  // every row has been read.
+  SQLULEN next();
+  // The whole of a value too long for its bound buffer.
+  std::string whole(SQLULEN row, size_t col, bool& positioned, bool& isNull);
+  void appendCell(SQLULEN row, size_t col, bool& positioned, std::string& out);
 };
+
+SQLULEN OdbcStream::State::next() {
+  if (closed) raise(ado::kErrObjectClosed, "Operation is not allowed when the object is closed.", source);
+  if (done) return 0;
+  SQLHSTMT h = st.h;
+  fetched = 0;
+  SQLRETURN r = SQLFetch(h);
+  if (r == SQL_NO_DATA) {
+    // Every row is in: the statement is freed now rather than with the
+    // recordset, so the connection has no statement left open.
+    done = true;
+    st = Stmt{};
+    return 0;
+  }
+  check(r, SQL_HANDLE_STMT, h, "Fetching the result failed", source);
+  return arraySize == 1 ? 1 : fetched;
+}
+
+std::string OdbcStream::State::whole(SQLULEN row, size_t col, bool& positioned, bool& isNull) {
+  SQLHSTMT h = st.h;
+  if (arraySize > 1 && !positioned) {
+    check(SQLSetPos(h, static_cast<SQLSETPOSIROW>(row + 1), SQL_POSITION, SQL_LOCK_NO_CHANGE), SQL_HANDLE_STMT, h,
+          "A long value could not be read", source);
+    positioned = true;
+  }
+  return getWhole(h, static_cast<SQLUSMALLINT>(col + 1), cols[col], isNull, source, piece);
+}
+
+// The text kinds and numbers of most tables are formatted from the bound
+// buffer as RowSet::appendText formats what store() keeps of them; the rest
+// go through a one-row set and its Variant.
+void OdbcStream::State::appendCell(SQLULEN row, size_t col, bool& positioned, std::string& out) {
+  const Column& c = cols[col];
+  SQLLEN ind = c.ind[row];
+  if (ind == SQL_NULL_DATA) return;
+  RowSet& one = single[col];
+  if (truncated(c, ind)) {
+    bool isNull = false;
+    std::string text = whole(row, col, positioned, isNull);
+    if (isNull) return;
+    if (c.info.kind == Kind::Text) {
+      out.append(text);
+      return;
+    }
+    one.clear();
+    one.beginRow();
+    one.addText(text);
+  } else {
+    const char* p = c.buf.data() + static_cast<size_t>(c.width) * row;
+    Kind kind = c.info.kind;
+    int64_t i;
+    double d;
+    switch (c.ctype) {
+      case SQL_C_SBIGINT:
+        std::memcpy(&i, p, 8);
+        if (kind == Kind::Int64) return appendInteger(out, i);
+        if (kind == Kind::Int32) return appendInteger(out, static_cast<int32_t>(i));
+        if (kind == Kind::Int16) return appendInteger(out, static_cast<int16_t>(i));
+        if (kind == Kind::Bool) return static_cast<void>(out.append(i != 0 ? "True" : "False"));
+        break;
+      case SQL_C_DOUBLE:
+        std::memcpy(&d, p, 8);
+        if (kind == Kind::Double) return static_cast<void>(out.append(DoubleToText(d)));
+        break;
+      case SQL_C_CHAR:
+        if (kind == Kind::Text) return static_cast<void>(out.append(p, static_cast<size_t>(ind)));
+        break;
+      case SQL_C_WCHAR:
+        if (kind == Kind::Text)
+          return appendUtf8(out, reinterpret_cast<const char16_t*>(p), static_cast<size_t>(ind) / sizeof(SQLWCHAR));
+        break;
+      default:
+        break;
+    }
+    one.clear();
+    one.beginRow();
+    store(one, c, p, ind, scratch);
+  }
+  appendValueText(out, one.value(0, 0));
+}
 
 OdbcStream::OdbcStream(std::unique_ptr<State> state) : s_(std::move(state)) {}
 OdbcStream::~OdbcStream() = default;
@@ -624,44 +623,49 @@ void OdbcStream::close() noexcept {
 
 bool OdbcStream::fetch(RowSet& rs) {
   State& s = *s_;
-  if (s.closed) raise(ado::kErrObjectClosed, "Operation is not allowed when the object is closed.", s.source);
-  if (s.done) return false;
-  SQLHSTMT h = s.st.h;
-  s.fetched = 0;
-  SQLRETURN r = SQLFetch(h);
-  if (r == SQL_NO_DATA) {
-    // Every row is in: the statement is freed now rather than with the
-    // recordset, so the connection has no statement left open.
-    s.done = true;
-    s.st = Stmt{};
-    return false;
-  }
-  check(r, SQL_HANDLE_STMT, h, "Fetching the result failed", s.source);
-  SQLULEN n = s.arraySize == 1 ? 1 : s.fetched;
+  SQLULEN n = s.next();
   for (SQLULEN k = 0; k < n; ++k) {
     rs.beginRow();
     bool positioned = false;
-    for (SQLUSMALLINT i = 0; i < s.cols.size(); ++i) {
+    for (size_t i = 0; i < s.cols.size(); ++i) {
       const Column& c = s.cols[i];
       SQLLEN ind = c.ind[k];
       if (truncated(c, ind)) {
-        if (s.arraySize > 1 && !positioned) {
-          check(SQLSetPos(h, static_cast<SQLSETPOSIROW>(k + 1), SQL_POSITION, SQL_LOCK_NO_CHANGE), SQL_HANDLE_STMT, h,
-                "A long value could not be read", s.source);
-          positioned = true;
-        }
         bool isNull = false;
-        std::string whole = getWhole(h, static_cast<SQLUSMALLINT>(i + 1), c, isNull, s.source, s.piece);
+        std::string text = s.whole(k, i, positioned, isNull);
         if (isNull)
           rs.addNull();
         else
-          rs.addText(whole);
+          rs.addText(text);
       } else {
         store(rs, c, c.buf.data() + static_cast<size_t>(c.width) * k, ind, s.scratch);
       }
     }
   }
-  return true;
+  return n > 0;
+}
+
+size_t OdbcStream::writeLines(ado::LineSink& sink, std::string_view delimiter, bool quotes) {
+  State& s = *s_;
+  if (s.single.empty())
+    for (const FieldInfo& f : s.fields) s.single.emplace_back(std::vector<FieldInfo>{f});
+  std::string& line = s.line;
+  size_t rows = 0;
+  while (SQLULEN n = s.next()) {
+    for (SQLULEN k = 0; k < n; ++k) {
+      line.clear();
+      bool positioned = false;
+      for (size_t i = 0; i < s.cols.size(); ++i) {
+        if (i > 0) line.append(delimiter);
+        if (quotes) line.push_back('"');
+        s.appendCell(k, i, positioned, line);
+        if (quotes) line.push_back('"');
+      }
+      sink.line(line);
+    }
+    rows += n;
+  }
+  return rows;
 }
 
 std::shared_ptr<OdbcStream> OdbcConnection::stream(const std::string& sql, const std::string& source,
