@@ -233,11 +233,13 @@ bool ParseNumber(std::string_view text, double& out) {
   return true;
 }
 
-std::string DoubleToText(double d) {
-  if (d == 0) return "0";
+char* DoubleToChars(double d, char (&buf)[40]) {
+  if (d == 0) {
+    buf[0] = '0';
+    return buf + 1;
+  }
   // The text of printf's %.15G, made without printf: a text export converts
   // hundreds of thousands of numbers.
-  char buf[40];
   double a = std::fabs(d);
   if (a >= 1e-4 && a < 1e15) {
     // Where %G writes no exponent, the shortest digits that read back as the
@@ -251,13 +253,18 @@ std::string DoubleToText(double d) {
       leading = false;
       ++digits;
     }
-    if (digits <= 15) return std::string(buf, end);
+    if (digits <= 15) return end;
   }
   char* end = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::general, 15).ptr;
   // Basic writes exponents as E+15 / E-05 and INF / NAN in capitals.
   for (char* p = buf; p != end; ++p)
     if (*p >= 'a' && *p <= 'z') *p = static_cast<char>(*p - 'a' + 'A');
-  return std::string(buf, end);
+  return end;
+}
+
+std::string DoubleToText(double d) {
+  char buf[40];
+  return std::string(buf, DoubleToChars(d, buf));
 }
 
 namespace {

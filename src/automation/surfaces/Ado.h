@@ -63,14 +63,22 @@ inline constexpr int32_t kErrProviderNotFound = static_cast<int32_t>(0x800A0E7Au
 inline constexpr int32_t kErrArguments = static_cast<int32_t>(0x800A0BB9u);         // 3001
 inline constexpr int32_t kErrFetchBackward = static_cast<int32_t>(0x80040E24u);     // DB_E_CANTFETCHBACKWARDS
 
-// Where a recordset that writes its own records as text puts them: one
-// call per record with the line's UTF-8 text, without a line end.
-class LineSink {
+// Where a recordset that writes its own records as text puts them: UTF-8
+// text of whole lines, many lines at a time.
+class TextSink {
  public:
-  virtual void line(std::string_view utf8) = 0;
+  virtual void write(std::string_view utf8) = 0;
 
  protected:
-  ~LineSink() = default;
+  ~TextSink() = default;
+};
+
+// How the text export lays out a record: each field in double quotes when
+// asked, the fields joined by the delimiter, the line ended by lineEnd.
+struct LineFormat {
+  std::string_view delimiter;
+  bool quotes = false;
+  std::string_view lineEnd;
 };
 
 // A recordset of the data server writes the text export's lines itself: it
@@ -81,10 +89,9 @@ class LineSink {
 class RecordLines {
  public:
   virtual ~RecordLines() = default;
-  // Writes the records from the current one to the last, each field in
-  // double quotes when asked, the fields joined by the delimiter; the
-  // recordset is left at EOF.
-  virtual void writeLines(LineSink& sink, std::string_view delimiter, bool quotes) = 0;
+  // Writes the records from the current one to the last; the recordset is
+  // left at EOF.
+  virtual void writeLines(TextSink& sink, const LineFormat& format) = 0;
 };
 
 }  // namespace pm::ado

@@ -114,10 +114,10 @@ class LineWriter {
 };
 
 // The lines a recordset of the data server writes itself, into the file.
-class FileLines final : public ado::LineSink {
+class FileText final : public ado::TextSink {
  public:
-  explicit FileLines(TextFileWriter& out) : out_(out) {}
-  void line(std::string_view utf8) override { out_.line(utf8); }
+  explicit FileText(TextFileWriter& out) : out_(out) {}
+  void write(std::string_view utf8) override { out_.text(utf8); }
 
  private:
   TextFileWriter& out_;
@@ -128,8 +128,8 @@ void writeRecords(const ObjectRef& rs, TextFileWriter& out, bool headings, const
   LineWriter lines(out, delimiter, quotes);
   if (headings) lines.line(fl, "Name");
   if (auto* own = dynamic_cast<ado::RecordLines*>(rs.get())) {
-    FileLines sink(out);
-    own->writeLines(sink, delimiter, quotes);
+    FileText sink(out);
+    own->writeLines(sink, ado::LineFormat{delimiter, quotes, TextFileWriter::kLineEnd});
   } else {
     while (!atEnd(rs)) {
       lines.line(fl, "Value");

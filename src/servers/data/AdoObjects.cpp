@@ -467,7 +467,7 @@ void Cursor::release() noexcept {
   connection.reset();
 }
 
-void Recordset::writeLines(ado::LineSink& sink, std::string_view delimiter, bool quotes) {
+void Recordset::writeLines(ado::TextSink& sink, const ado::LineFormat& format) {
   Cursor& c = *cursor_;
   if (!c.open) closedError(kRs);
   if (c.pos >= c.end()) return;
@@ -476,24 +476,27 @@ void Recordset::writeLines(ado::LineSink& sink, std::string_view delimiter, bool
   size_t cols = rows.fields().size();
   // A record without fields has no last field to write.
   if (cols == 0) raise(basic::SubscriptOutOfRange);
-  std::string line;
+  LinesOut out(sink, format);
+  std::string text;
   for (; c.pos < c.end(); ++c.pos) {
-    line.clear();
     size_t row = static_cast<size_t>(c.pos - c.base);
     for (size_t i = 0; i < cols; ++i) {
-      if (i > 0) line.append(delimiter);
-      if (quotes) line.push_back('"');
-      rows.appendText(row, i, line);
-      if (quotes) line.push_back('"');
+      out.beginField(i);
+      text.clear();
+      rows.appendText(row, i, text);
+      out.put(text);
+      out.endField();
     }
-    sink.line(line);
+    out.endLine();
   }
-  if (!c.stream) return;
-  // The rest of a forward-only cursor's rows go out as they are fetched,
-  // none of them kept: the cursor ends on EOF past the last.
-  c.block->clear();
-  c.pos += static_cast<long>(c.stream->writeLines(sink, delimiter, quotes));
-  c.base = c.pos;
+  if (c.stream) {
+    // The rest of a forward-only cursor's rows go out as they are fetched,
+    // none of them kept: the cursor ends on EOF past the last.
+    c.block->clear();
+    c.pos += static_cast<long>(c.stream->writeLines(out));
+    c.base = c.pos;
+  }
+  out.flush();
 }
 
 Variant Recordset::Close(Frame&) {

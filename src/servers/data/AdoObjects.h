@@ -65,7 +65,7 @@ class Recordset : public Dispatch, public ado::RecordLines {
  public:
   Recordset();
   const MemberTable* memberTable() const override;
-  void writeLines(ado::LineSink& sink, std::string_view delimiter, bool quotes) override;
+  void writeLines(ado::TextSink& sink, const ado::LineFormat& format) override;
   // EOF and MoveNext run once per record of a walk; they skip the table.
   Variant invoke(std::string_view name, Invoke kind, std::span<const Arg> args) override;
   // A recordset already open on a row set (a chapter's child rows).

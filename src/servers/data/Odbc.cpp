@@ -5,6 +5,7 @@
 #include <sqlucode.h>
 #include <sys/stat.h>
 
+#include <charconv>
 #include <cstring>
 #include <fstream>
 #include <mutex>
@@ -336,7 +337,7 @@ const ColumnType& columnType(SQLSMALLINT sql, bool isUnsigned, bool money) {
   return kOtherColumnType;
 }
 
-void describe(SQLHSTMT st, SQLUSMALLINT i, Column& c, bool wide, const std::string& source) {
+void describe(SQLHSTMT st, SQLUSMALLINT i, Column& c, bool wide, size_t longChars, const std::string& source) {
   SQLSMALLINT nameLen = 0, type = 0;
   [[maybe_unused]] SQLSMALLINT digits = 0, nullable = 0;
   SQLULEN size = 0;
@@ -365,11 +366,12 @@ void describe(SQLHSTMT st, SQLUSMALLINT i, Column& c, bool wide, const std::stri
   c.info.definedSize = size > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int32_t>(size);
   bool money = tn.find("money") != std::string::npos || tn.find("currency") != std::string::npos;
   // Text buffers: room for the declared size when it is modest; long or
-  // unsized columns get a fixed buffer and longer values are read whole
-  // with SQLGetData. Some drivers pad every cell's buffer to its full width
-  // (strncpy), so a wide buffer costs on every row, not only on long ones.
+  // unsized columns get a buffer of longChars characters and longer values
+  // are read whole with SQLGetData. Some drivers pad every cell's buffer to
+  // its full width (strncpy), so a wide buffer costs on every row, not only
+  // on long ones.
   auto textWidth = [&](size_t chars) {
-    size_t n = (size == 0 || size > 255) ? 255 : std::max<size_t>(size, 1);
+    size_t n = (size == 0 || size > longChars) ? longChars : std::max<size_t>(size, 1);
     n = std::max(n, chars);
     return wide ? static_cast<SQLLEN>((n * 2 + 1) * sizeof(SQLWCHAR)) : static_cast<SQLLEN>(n * 4 + 1);
   };
@@ -515,10 +517,8 @@ struct OdbcStream::State {
   std::string source;
   std::string scratch;
   std::vector<char> piece;  // SQLGetData's buffer for long values, kept between them
-  // For writing lines: the line being built, and per column a one-row set
-  // that makes the few kinds formatted through a Variant exactly as a
-  // recordset's Field would.
-  std::string line;
+  // For writing lines: per column a one-row set that makes the few kinds
+  // formatted through a Variant exactly as a recordset's Field would.
   std::vector<RowSet> single;
 
   // Fetches the next block into the bound buffers; its row count, 0 once
@@ -526,7 +526,7 @@ struct OdbcStream::State {
   SQLULEN next();
   // The whole of a value too long for its bound buffer.
   std::string whole(SQLULEN row, size_t col, bool& positioned, bool& isNull);
-  void appendCell(SQLULEN row, size_t col, bool& positioned, std::string& out);
+  void writeCell(SQLULEN row, size_t col, bool& positioned, LinesOut& out);
 };
 
 SQLULEN OdbcStream::State::next() {
@@ -559,7 +559,7 @@ std::string OdbcStream::State::whole(SQLULEN row, size_t col, bool& positioned, 
 // The text kinds and numbers of most tables are formatted from the bound
 // buffer as RowSet::appendText formats what store() keeps of them; the rest
 // go through a one-row set and its Variant.
-void OdbcStream::State::appendCell(SQLULEN row, size_t col, bool& positioned, std::string& out) {
+void OdbcStream::State::writeCell(SQLULEN row, size_t col, bool& positioned, LinesOut& out) {
   const Column& c = cols[col];
   SQLLEN ind = c.ind[row];
   if (ind == SQL_NULL_DATA) return;
@@ -568,10 +568,7 @@ void OdbcStream::State::appendCell(SQLULEN row, size_t col, bool& positioned, st
     bool isNull = false;
     std::string text = whole(row, col, positioned, isNull);
     if (isNull) return;
-    if (c.info.kind == Kind::Text) {
-      out.append(text);
-      return;
-    }
+    if (c.info.kind == Kind::Text) return out.put(text);
     one.clear();
     one.beginRow();
     one.addText(text);
@@ -583,21 +580,30 @@ void OdbcStream::State::appendCell(SQLULEN row, size_t col, bool& positioned, st
     switch (c.ctype) {
       case SQL_C_SBIGINT:
         std::memcpy(&i, p, 8);
-        if (kind == Kind::Int64) return appendInteger(out, i);
-        if (kind == Kind::Int32) return appendInteger(out, static_cast<int32_t>(i));
-        if (kind == Kind::Int16) return appendInteger(out, static_cast<int16_t>(i));
-        if (kind == Kind::Bool) return static_cast<void>(out.append(i != 0 ? "True" : "False"));
+        if (kind == Kind::Int32) i = static_cast<int32_t>(i);
+        if (kind == Kind::Int16) i = static_cast<int16_t>(i);
+        if (kind == Kind::Int64 || kind == Kind::Int32 || kind == Kind::Int16) {
+          char* w = out.room(24);
+          return out.commit(static_cast<size_t>(std::to_chars(w, w + 24, i).ptr - w));
+        }
+        if (kind == Kind::Bool) return out.put(i != 0 ? "True" : "False");
         break;
       case SQL_C_DOUBLE:
         std::memcpy(&d, p, 8);
-        if (kind == Kind::Double) return static_cast<void>(out.append(DoubleToText(d)));
+        if (kind == Kind::Double) {
+          char buf[40];
+          return out.put(std::string_view(buf, static_cast<size_t>(DoubleToChars(d, buf) - buf)));
+        }
         break;
       case SQL_C_CHAR:
-        if (kind == Kind::Text) return static_cast<void>(out.append(p, static_cast<size_t>(ind)));
+        if (kind == Kind::Text) return out.put(std::string_view(p, static_cast<size_t>(ind)));
         break;
       case SQL_C_WCHAR:
-        if (kind == Kind::Text)
-          return appendUtf8(out, reinterpret_cast<const char16_t*>(p), static_cast<size_t>(ind) / sizeof(SQLWCHAR));
+        if (kind == Kind::Text) {
+          scratch.clear();
+          appendUtf8(scratch, reinterpret_cast<const char16_t*>(p), static_cast<size_t>(ind) / sizeof(SQLWCHAR));
+          return out.put(scratch);
+        }
         break;
       default:
         break;
@@ -606,7 +612,9 @@ void OdbcStream::State::appendCell(SQLULEN row, size_t col, bool& positioned, st
     one.beginRow();
     store(one, c, p, ind, scratch);
   }
-  appendValueText(out, one.value(0, 0));
+  scratch.clear();
+  appendValueText(scratch, one.value(0, 0));
+  out.put(scratch);
 }
 
 OdbcStream::OdbcStream(std::unique_ptr<State> state) : s_(std::move(state)) {}
@@ -645,23 +653,20 @@ bool OdbcStream::fetch(RowSet& rs) {
   return n > 0;
 }
 
-size_t OdbcStream::writeLines(ado::LineSink& sink, std::string_view delimiter, bool quotes) {
+size_t OdbcStream::writeLines(LinesOut& out) {
   State& s = *s_;
   if (s.single.empty())
     for (const FieldInfo& f : s.fields) s.single.emplace_back(std::vector<FieldInfo>{f});
-  std::string& line = s.line;
   size_t rows = 0;
   while (SQLULEN n = s.next()) {
     for (SQLULEN k = 0; k < n; ++k) {
-      line.clear();
       bool positioned = false;
       for (size_t i = 0; i < s.cols.size(); ++i) {
-        if (i > 0) line.append(delimiter);
-        if (quotes) line.push_back('"');
-        s.appendCell(k, i, positioned, line);
-        if (quotes) line.push_back('"');
+        out.beginField(i);
+        s.writeCell(k, i, positioned, out);
+        out.endField();
       }
-      sink.line(line);
+      out.endLine();
     }
     rows += n;
   }
@@ -680,7 +685,8 @@ std::shared_ptr<OdbcStream> OdbcConnection::stream(const std::string& sql, const
 
   // Row arrays need a driver that can still read a long value of any row of
   // the block (SQL_GD_BLOCK); others fetch one row at a time, which is the
-  // only way their long values can be completed with SQLGetData.
+  // only way their long values can be completed with SQLGetData. There a
+  // long value costs one more call, so long columns are bound narrower.
   SQLUINTEGER gd = 0;
   SQLGetInfo(dbc, SQL_GETDATA_EXTENSIONS, &gd, sizeof gd, nullptr);
   SQLULEN arraySize = (gd & SQL_GD_BLOCK) ? std::max<SQLULEN>(blockRows, 1) : 1;
@@ -707,7 +713,7 @@ std::shared_ptr<OdbcStream> OdbcConnection::stream(const std::string& sql, const
 
   s->cols.resize(static_cast<size_t>(ncols));
   for (SQLUSMALLINT i = 0; i < s->cols.size(); ++i) {
-    describe(h, static_cast<SQLUSMALLINT>(i + 1), s->cols[i], wide_, source);
+    describe(h, static_cast<SQLUSMALLINT>(i + 1), s->cols[i], wide_, arraySize > 1 ? 255 : 64, source);
     s->fields.push_back(s->cols[i].info);
   }
   for (SQLUSMALLINT i = 0; i < s->cols.size(); ++i) {

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "automation/surfaces/Ado.h"
+#include "servers/data/LinesOut.h"
 #include "servers/data/RowSet.h"
 
 namespace pm::data {
@@ -34,7 +34,7 @@ class OdbcStream {
   // Writes every row still to come as a line of the text export (see
   // ado::RecordLines), each value formatted once straight from the bound
   // buffers, and returns how many there were.
-  size_t writeLines(ado::LineSink& sink, std::string_view delimiter, bool quotes);
+  size_t writeLines(LinesOut& out);
   // Frees the statement; a later fetch raises.
   void close() noexcept;
 
