@@ -18,8 +18,8 @@ namespace pm::data {
 // One statement's result read forward: each fetch fills the column buffers
 // bound once with the next block of rows and appends them to a RowSet, or
 // writes them out as text, so a result of any length costs one block of
-// memory. The connection that made
-// it must outlive it; closing that connection ends the stream.
+// memory. The connection that made it must outlive it; closing that
+// connection ends the stream.
 class OdbcStream {
  public:
   struct State;
