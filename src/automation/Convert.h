@@ -59,6 +59,8 @@ std::string DateToText(Date d);
 PM_INTERNAL Date MakeDate(int year, int month, int day, int hour = 0, int minute = 0, double second = 0);
 // The text of a Double as Basic prints it (15 significant digits).
 PM_INTERNAL std::string DoubleToText(double d);
+// The same text written into buf, without a string; returns its end.
+PM_INTERNAL char* DoubleToChars(double d, char (&buf)[40]);
 
 // Parse a whole text as a number the way the coercions read strings
 // (surrounding spaces, sign, thousands commas, decimal point, exponent,

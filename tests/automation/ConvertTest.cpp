@@ -63,6 +63,7 @@ TEST(Convert, TextOfValues) {
   const std::vector<std::pair<Variant, std::string>> text({{true, "True"},
                                                            {int16_t{-1}, "-1"},
                                                            {0.1, "0.1"},
+                                                           {0.1 + 0.2, "0.3"},
                                                            {1.0 / 3, "0.333333333333333"},
                                                            {1e15, "1E+15"},
                                                            {123456789012345.0, "123456789012345"},

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 namespace pm::ado {
 
@@ -61,5 +62,36 @@ inline constexpr int32_t kErrObjectOpen = static_cast<int32_t>(0x800A0E79u);    
 inline constexpr int32_t kErrProviderNotFound = static_cast<int32_t>(0x800A0E7Au);  // 3706
 inline constexpr int32_t kErrArguments = static_cast<int32_t>(0x800A0BB9u);         // 3001
 inline constexpr int32_t kErrFetchBackward = static_cast<int32_t>(0x80040E24u);     // DB_E_CANTFETCHBACKWARDS
+
+// Where a recordset that writes its own records as text puts them: UTF-8
+// text of whole lines, many lines at a time.
+class TextSink {
+ public:
+  virtual void write(std::string_view utf8) = 0;
+
+ protected:
+  ~TextSink() = default;
+};
+
+// How the text export lays out a record: each field in double quotes when
+// asked, the fields joined by the delimiter, the line ended by lineEnd.
+struct LineFormat {
+  std::string_view delimiter;
+  bool quotes = false;
+  std::string_view lineEnd;
+};
+
+// A recordset of the data server writes the text export's lines itself: it
+// formats each value straight from what the driver fetched (the text CStr
+// gives its Value, a Null as nothing), where a Field's Value would cost a
+// Variant and a call by name per cell, and a forward-only cursor holds no
+// record after its line is out. The file is the same either way.
+class RecordLines {
+ public:
+  virtual ~RecordLines() = default;
+  // Writes the records from the current one to the last; the recordset is
+  // left at EOF.
+  virtual void writeLines(TextSink& sink, const LineFormat& format) = 0;
+};
 
 }  // namespace pm::ado

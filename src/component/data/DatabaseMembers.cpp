@@ -1,6 +1,7 @@
 // Databases, recordsets and XML: the seven data-source methods of
 // CreatePDF. They drive ADODB.Connection and ADODB.Recordset by name, report
 // their outcome as a 16-bit code and never raise.
+#include <string_view>
 #include <vector>
 
 #include "automation/surfaces/Ado.h"
@@ -112,13 +113,28 @@ class LineWriter {
   bool quotes_;
 };
 
+// The lines a recordset of the data server writes itself, into the file.
+class FileText final : public ado::TextSink {
+ public:
+  explicit FileText(TextFileWriter& out) : out_(out) {}
+  void write(std::string_view utf8) override { out_.text(utf8); }
+
+ private:
+  TextFileWriter& out_;
+};
+
 void writeRecords(const ObjectRef& rs, TextFileWriter& out, bool headings, const std::string& delimiter, bool quotes) {
   FieldList fl(rs);
   LineWriter lines(out, delimiter, quotes);
   if (headings) lines.line(fl, "Name");
-  while (!atEnd(rs)) {
-    lines.line(fl, "Value");
-    call(rs, "MoveNext");
+  if (auto* own = dynamic_cast<ado::RecordLines*>(rs.get())) {
+    FileText sink(out);
+    own->writeLines(sink, ado::LineFormat{delimiter, quotes, TextFileWriter::kLineEnd});
+  } else {
+    while (!atEnd(rs)) {
+      lines.line(fl, "Value");
+      call(rs, "MoveNext");
+    }
   }
   out.commit();
 }

@@ -148,16 +148,28 @@ void TextFileWriter::line(std::string_view utf8) {
 }
 
 void TextFileWriter::endLine() {
-  pending_.append("\r\n");
+  pending_.append(kLineEnd);
+  if (pending_.size() >= kFlushAt) flush();
+}
+
+void TextFileWriter::text(std::string_view utf8) {
+  // A large piece goes out as it is, without a copy.
+  if (pending_.empty() && utf8.size() >= kFlushAt) return writeOut(utf8);
+  pending_.append(utf8);
   if (pending_.size() >= kFlushAt) flush();
 }
 
 void TextFileWriter::flush() {
   if (pending_.empty()) return;
+  writeOut(pending_);
+  pending_.clear();
+}
+
+void TextFileWriter::writeOut(std::string_view text) {
   std::string converted;
-  std::string_view bytes = pending_;
-  if (!passesThrough(pending_)) {
-    converted = toCodePage(pending_);
+  std::string_view bytes = text;
+  if (!passesThrough(text)) {
+    converted = toCodePage(text);
     bytes = converted;
   }
   try {
@@ -165,7 +177,6 @@ void TextFileWriter::flush() {
   } catch (const AtomicFileError& e) {
     raiseFileError(e.error(), path_, basic::DiskFull);
   }
-  pending_.clear();
 }
 
 void TextFileWriter::commit() {

@@ -36,10 +36,14 @@ class TextFileWriter {
   void append(std::string_view utf8) { pending_.append(utf8); }
   void append(char c) { pending_.push_back(c); }
   void endLine();
+  // Text of whole lines, each ended by kLineEnd.
+  void text(std::string_view utf8);
+  static constexpr std::string_view kLineEnd = "\r\n";
   void commit();
 
  private:
   void flush();
+  void writeOut(std::string_view text);
   std::string path_;
   std::unique_ptr<AtomicFile> file_;
   std::string pending_;

@@ -467,6 +467,38 @@ void Cursor::release() noexcept {
   connection.reset();
 }
 
+void Recordset::writeLines(ado::TextSink& sink, const ado::LineFormat& format) {
+  Cursor& c = *cursor_;
+  if (!c.open) closedError(kRs);
+  if (c.pos >= c.end()) return;
+  if (c.pos < c.base) noCurrentRecord("ADODB.Field");
+  const RowSet& rows = *c.rows;
+  size_t cols = rows.fields().size();
+  // A record without fields has no last field to write.
+  if (cols == 0) raise(basic::SubscriptOutOfRange);
+  LinesOut out(sink, format);
+  std::string text;
+  for (; c.pos < c.end(); ++c.pos) {
+    size_t row = static_cast<size_t>(c.pos - c.base);
+    for (size_t i = 0; i < cols; ++i) {
+      out.beginField(i);
+      text.clear();
+      rows.appendText(row, i, text);
+      out.put(text);
+      out.endField();
+    }
+    out.endLine();
+  }
+  if (c.stream) {
+    // The rest of a forward-only cursor's rows go out as they are fetched,
+    // none of them kept: the cursor ends on EOF past the last.
+    c.block->clear();
+    c.pos += static_cast<long>(c.stream->writeLines(out));
+    c.base = c.pos;
+  }
+  out.flush();
+}
+
 Variant Recordset::Close(Frame&) {
   if (!cursor_->open) closedError(kRs);
   cursor_->open = false;

@@ -61,10 +61,11 @@ struct Cursor {
   void release() noexcept;
 };
 
-class Recordset : public Dispatch {
+class Recordset : public Dispatch, public ado::RecordLines {
  public:
   Recordset();
   const MemberTable* memberTable() const override;
+  void writeLines(ado::TextSink& sink, const ado::LineFormat& format) override;
   // EOF and MoveNext run once per record of a walk; they skip the table.
   Variant invoke(std::string_view name, Invoke kind, std::span<const Arg> args) override;
   // A recordset already open on a row set (a chapter's child rows).

@@ -5,6 +5,7 @@
 #include <sqlucode.h>
 #include <sys/stat.h>
 
+#include <charconv>
 #include <cstring>
 #include <fstream>
 #include <mutex>
@@ -13,103 +14,10 @@
 
 #include "automation/Convert.h"
 #include "automation/Error.h"
-#include "automation/surfaces/Ado.h"
 
 namespace pm::data {
 
 static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "the driver manager's wide characters are UTF-16");
-
-// ---- text ----
-
-std::u16string toUtf16(std::string_view s) {
-  std::u16string out;
-  out.reserve(s.size());
-  for (size_t i = 0; i < s.size();) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    uint32_t cp;
-    size_t n;
-    if (c < 0x80) {
-      cp = c;
-      n = 1;
-    } else if ((c >> 5) == 6) {
-      cp = c & 0x1F;
-      n = 2;
-    } else if ((c >> 4) == 14) {
-      cp = c & 0x0F;
-      n = 3;
-    } else if ((c >> 3) == 30) {
-      cp = c & 0x07;
-      n = 4;
-    } else {
-      out.push_back(0xFFFD);
-      ++i;
-      continue;
-    }
-    if (i + n > s.size()) {
-      out.push_back(0xFFFD);
-      break;
-    }
-    bool ok = true;
-    for (size_t k = 1; k < n; ++k) {
-      unsigned char cc = static_cast<unsigned char>(s[i + k]);
-      if ((cc >> 6) != 2) {
-        ok = false;
-        break;
-      }
-      cp = (cp << 6) | (cc & 0x3F);
-    }
-    if (!ok) {
-      out.push_back(0xFFFD);
-      ++i;
-      continue;
-    }
-    i += n;
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
-  }
-  return out;
-}
-
-namespace {
-void appendUtf8(std::string& out, const char16_t* s, size_t n) {
-  for (size_t i = 0; i < n; ++i) {
-    uint32_t cp = s[i];
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-      continue;
-    }
-    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < n && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
-      ++i;
-    } else if (cp >= 0xD800 && cp < 0xE000) {
-      cp = 0xFFFD;
-    }
-    if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    } else if (cp < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    }
-    if (cp >= 0x80) out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
-}  // namespace
-
-std::string toUtf8(const char16_t* s, size_t n) {
-  std::string out;
-  out.reserve(n);
-  appendUtf8(out, s, n);
-  return out;
-}
 
 namespace {
 
@@ -429,7 +337,7 @@ const ColumnType& columnType(SQLSMALLINT sql, bool isUnsigned, bool money) {
   return kOtherColumnType;
 }
 
-void describe(SQLHSTMT st, SQLUSMALLINT i, Column& c, bool wide, const std::string& source) {
+void describe(SQLHSTMT st, SQLUSMALLINT i, Column& c, bool wide, size_t longChars, const std::string& source) {
   SQLSMALLINT nameLen = 0, type = 0;
   [[maybe_unused]] SQLSMALLINT digits = 0, nullable = 0;
   SQLULEN size = 0;
@@ -458,11 +366,12 @@ void describe(SQLHSTMT st, SQLUSMALLINT i, Column& c, bool wide, const std::stri
   c.info.definedSize = size > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int32_t>(size);
   bool money = tn.find("money") != std::string::npos || tn.find("currency") != std::string::npos;
   // Text buffers: room for the declared size when it is modest; long or
-  // unsized columns get a fixed buffer and longer values are read whole
-  // with SQLGetData. Some drivers pad every cell's buffer to its full width
-  // (strncpy), so a wide buffer costs on every row, not only on long ones.
+  // unsized columns get a buffer of longChars characters and longer values
+  // are read whole with SQLGetData. Some drivers pad every cell's buffer to
+  // its full width (strncpy), so a wide buffer costs on every row, not only
+  // on long ones.
   auto textWidth = [&](size_t chars) {
-    size_t n = (size == 0 || size > 255) ? 255 : std::max<size_t>(size, 1);
+    size_t n = (size == 0 || size > longChars) ? longChars : std::max<size_t>(size, 1);
     n = std::max(n, chars);
     return wide ? static_cast<SQLLEN>((n * 2 + 1) * sizeof(SQLWCHAR)) : static_cast<SQLLEN>(n * 4 + 1);
   };
@@ -608,7 +517,105 @@ struct OdbcStream::State {
   std::string source;
   std::string scratch;
   std::vector<char> piece;  // SQLGetData's buffer for long values, kept between them
+  // For writing lines: per column a one-row set that makes the few kinds
+  // formatted through a Variant exactly as a recordset's Field would.
+  std::vector<RowSet> single;
+
+  // Fetches the next block into the bound buffers; its row count, 0 once
+  // every row has been read.
+  SQLULEN next();
+  // The whole of a value too long for its bound buffer.
+  std::string whole(SQLULEN row, size_t col, bool& positioned, bool& isNull);
+  void writeCell(SQLULEN row, size_t col, bool& positioned, LinesOut& out);
 };
+
+SQLULEN OdbcStream::State::next() {
+  if (closed) raise(ado::kErrObjectClosed, "Operation is not allowed when the object is closed.", source);
+  if (done) return 0;
+  SQLHSTMT h = st.h;
+  fetched = 0;
+  SQLRETURN r = SQLFetch(h);
+  if (r == SQL_NO_DATA) {
+    // Every row is in: the statement is freed now rather than with the
+    // recordset, so the connection has no statement left open.
+    done = true;
+    st = Stmt{};
+    return 0;
+  }
+  check(r, SQL_HANDLE_STMT, h, "Fetching the result failed", source);
+  return arraySize == 1 ? 1 : fetched;
+}
+
+std::string OdbcStream::State::whole(SQLULEN row, size_t col, bool& positioned, bool& isNull) {
+  SQLHSTMT h = st.h;
+  if (arraySize > 1 && !positioned) {
+    check(SQLSetPos(h, static_cast<SQLSETPOSIROW>(row + 1), SQL_POSITION, SQL_LOCK_NO_CHANGE), SQL_HANDLE_STMT, h,
+          "A long value could not be read", source);
+    positioned = true;
+  }
+  return getWhole(h, static_cast<SQLUSMALLINT>(col + 1), cols[col], isNull, source, piece);
+}
+
+// The text kinds and numbers of most tables are formatted from the bound
+// buffer as RowSet::appendText formats what store() keeps of them; the rest
+// go through a one-row set and its Variant.
+void OdbcStream::State::writeCell(SQLULEN row, size_t col, bool& positioned, LinesOut& out) {
+  const Column& c = cols[col];
+  SQLLEN ind = c.ind[row];
+  if (ind == SQL_NULL_DATA) return;
+  RowSet& one = single[col];
+  if (truncated(c, ind)) {
+    bool isNull = false;
+    std::string text = whole(row, col, positioned, isNull);
+    if (isNull) return;
+    if (c.info.kind == Kind::Text) return out.put(text);
+    one.clear();
+    one.beginRow();
+    one.addText(text);
+  } else {
+    const char* p = c.buf.data() + static_cast<size_t>(c.width) * row;
+    Kind kind = c.info.kind;
+    int64_t i;
+    double d;
+    switch (c.ctype) {
+      case SQL_C_SBIGINT:
+        std::memcpy(&i, p, 8);
+        if (kind == Kind::Int32) i = static_cast<int32_t>(i);
+        if (kind == Kind::Int16) i = static_cast<int16_t>(i);
+        if (kind == Kind::Int64 || kind == Kind::Int32 || kind == Kind::Int16) {
+          char* w = out.room(24);
+          return out.commit(static_cast<size_t>(std::to_chars(w, w + 24, i).ptr - w));
+        }
+        if (kind == Kind::Bool) return out.put(i != 0 ? "True" : "False");
+        break;
+      case SQL_C_DOUBLE:
+        std::memcpy(&d, p, 8);
+        if (kind == Kind::Double) {
+          char buf[40];
+          return out.put(std::string_view(buf, static_cast<size_t>(DoubleToChars(d, buf) - buf)));
+        }
+        break;
+      case SQL_C_CHAR:
+        if (kind == Kind::Text) return out.put(std::string_view(p, static_cast<size_t>(ind)));
+        break;
+      case SQL_C_WCHAR:
+        if (kind == Kind::Text) {
+          scratch.clear();
+          appendUtf8(scratch, reinterpret_cast<const char16_t*>(p), static_cast<size_t>(ind) / sizeof(SQLWCHAR));
+          return out.put(scratch);
+        }
+        break;
+      default:
+        break;
+    }
+    one.clear();
+    one.beginRow();
+    store(one, c, p, ind, scratch);
+  }
+  scratch.clear();
+  appendValueText(scratch, one.value(0, 0));
+  out.put(scratch);
+}
 
 OdbcStream::OdbcStream(std::unique_ptr<State> state) : s_(std::move(state)) {}
 OdbcStream::~OdbcStream() = default;
@@ -624,44 +631,46 @@ void OdbcStream::close() noexcept {
 
 bool OdbcStream::fetch(RowSet& rs) {
   State& s = *s_;
-  if (s.closed) raise(ado::kErrObjectClosed, "Operation is not allowed when the object is closed.", s.source);
-  if (s.done) return false;
-  SQLHSTMT h = s.st.h;
-  s.fetched = 0;
-  SQLRETURN r = SQLFetch(h);
-  if (r == SQL_NO_DATA) {
-    // Every row is in: the statement is freed now rather than with the
-    // recordset, so the connection has no statement left open.
-    s.done = true;
-    s.st = Stmt{};
-    return false;
-  }
-  check(r, SQL_HANDLE_STMT, h, "Fetching the result failed", s.source);
-  SQLULEN n = s.arraySize == 1 ? 1 : s.fetched;
+  SQLULEN n = s.next();
   for (SQLULEN k = 0; k < n; ++k) {
     rs.beginRow();
     bool positioned = false;
-    for (SQLUSMALLINT i = 0; i < s.cols.size(); ++i) {
+    for (size_t i = 0; i < s.cols.size(); ++i) {
       const Column& c = s.cols[i];
       SQLLEN ind = c.ind[k];
       if (truncated(c, ind)) {
-        if (s.arraySize > 1 && !positioned) {
-          check(SQLSetPos(h, static_cast<SQLSETPOSIROW>(k + 1), SQL_POSITION, SQL_LOCK_NO_CHANGE), SQL_HANDLE_STMT, h,
-                "A long value could not be read", s.source);
-          positioned = true;
-        }
         bool isNull = false;
-        std::string whole = getWhole(h, static_cast<SQLUSMALLINT>(i + 1), c, isNull, s.source, s.piece);
+        std::string text = s.whole(k, i, positioned, isNull);
         if (isNull)
           rs.addNull();
         else
-          rs.addText(whole);
+          rs.addText(text);
       } else {
         store(rs, c, c.buf.data() + static_cast<size_t>(c.width) * k, ind, s.scratch);
       }
     }
   }
-  return true;
+  return n > 0;
+}
+
+size_t OdbcStream::writeLines(LinesOut& out) {
+  State& s = *s_;
+  if (s.single.empty())
+    for (const FieldInfo& f : s.fields) s.single.emplace_back(std::vector<FieldInfo>{f});
+  size_t rows = 0;
+  while (SQLULEN n = s.next()) {
+    for (SQLULEN k = 0; k < n; ++k) {
+      bool positioned = false;
+      for (size_t i = 0; i < s.cols.size(); ++i) {
+        out.beginField(i);
+        s.writeCell(k, i, positioned, out);
+        out.endField();
+      }
+      out.endLine();
+    }
+    rows += n;
+  }
+  return rows;
 }
 
 std::shared_ptr<OdbcStream> OdbcConnection::stream(const std::string& sql, const std::string& source,
@@ -676,7 +685,8 @@ std::shared_ptr<OdbcStream> OdbcConnection::stream(const std::string& sql, const
 
   // Row arrays need a driver that can still read a long value of any row of
   // the block (SQL_GD_BLOCK); others fetch one row at a time, which is the
-  // only way their long values can be completed with SQLGetData.
+  // only way their long values can be completed with SQLGetData. There a
+  // long value costs one more call, so long columns are bound narrower.
   SQLUINTEGER gd = 0;
   SQLGetInfo(dbc, SQL_GETDATA_EXTENSIONS, &gd, sizeof gd, nullptr);
   SQLULEN arraySize = (gd & SQL_GD_BLOCK) ? std::max<SQLULEN>(blockRows, 1) : 1;
@@ -703,7 +713,7 @@ std::shared_ptr<OdbcStream> OdbcConnection::stream(const std::string& sql, const
 
   s->cols.resize(static_cast<size_t>(ncols));
   for (SQLUSMALLINT i = 0; i < s->cols.size(); ++i) {
-    describe(h, static_cast<SQLUSMALLINT>(i + 1), s->cols[i], wide_, source);
+    describe(h, static_cast<SQLUSMALLINT>(i + 1), s->cols[i], wide_, arraySize > 1 ? 255 : 64, source);
     s->fields.push_back(s->cols[i].info);
   }
   for (SQLUSMALLINT i = 0; i < s->cols.size(); ++i) {

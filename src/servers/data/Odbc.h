@@ -10,14 +10,16 @@
 #include <string_view>
 #include <vector>
 
+#include "servers/data/LinesOut.h"
 #include "servers/data/RowSet.h"
 
 namespace pm::data {
 
 // One statement's result read forward: each fetch fills the column buffers
-// bound once with the next block of rows and appends them to a RowSet, so a
-// result of any length costs one block of memory. The connection that made
-// it must outlive it; closing that connection ends the stream.
+// bound once with the next block of rows and appends them to a RowSet, or
+// writes them out as text, so a result of any length costs one block of
+// memory. The connection that made it must outlive it; closing that
+// connection ends the stream.
 class OdbcStream {
  public:
   struct State;
@@ -29,6 +31,10 @@ class OdbcStream {
   const std::vector<FieldInfo>& fields() const;
   // Appends the next block's rows to `into`; false once no row is left.
   bool fetch(RowSet& into);
+  // Writes every row still to come as a line of the text export (see
+  // ado::RecordLines), each value formatted once straight from the bound
+  // buffers, and returns how many there were.
+  size_t writeLines(LinesOut& out);
   // Frees the statement; a later fetch raises.
   void close() noexcept;
 
@@ -80,5 +86,6 @@ std::string withCredentials(std::string connectionText, const std::string* userI
 // UTF-8 <-> UTF-16 for the driver manager's wide calls.
 std::u16string toUtf16(std::string_view utf8);
 std::string toUtf8(const char16_t* s, size_t n);
+void appendUtf8(std::string& out, const char16_t* s, size_t n);
 
 }  // namespace pm::data

@@ -1,10 +1,12 @@
 #include "servers/data/RowSet.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 
+#include "automation/Convert.h"
 #include "automation/Error.h"
 #include "automation/surfaces/Ado.h"
 
@@ -385,6 +387,71 @@ Variant RowSet::value(size_t row, size_t col) const {
       break;
   }
   raise(basic::InternalError, "Row set: a chapter is read through its recordset");
+}
+
+void RowSet::appendText(size_t row, size_t col, std::string& out) const {
+  size_t r;
+  const Block& b = blockOf(row, r);
+  const Col& c = b.cols.at(col);
+  if ((c.nulls[r / 8] >> (r % 8)) & 1u) return;
+  const FieldInfo& f = fields_[col];
+  size_t w = fixedWidth(f.kind);
+  const uint8_t* p = w ? c.fixed.data() + r * w : nullptr;
+  // Every integer kind reads as its digits (an Int64 too, whichever of
+  // Long, Double or text value() makes of it).
+  switch (f.kind) {
+    case Kind::Text:
+      out.append(textAt(c, r));
+      return;
+    case Kind::Byte:
+      appendInteger(out, p[0]);
+      return;
+    case Kind::Int16: {
+      int16_t x;
+      std::memcpy(&x, p, 2);
+      appendInteger(out, x);
+      return;
+    }
+    case Kind::Int32: {
+      int32_t x;
+      std::memcpy(&x, p, 4);
+      appendInteger(out, x);
+      return;
+    }
+    case Kind::Int64: {
+      int64_t x;
+      std::memcpy(&x, p, 8);
+      appendInteger(out, x);
+      return;
+    }
+    case Kind::Bool:
+      out.append(p[0] ? "True" : "False");
+      return;
+    case Kind::Double: {
+      double x;
+      std::memcpy(&x, p, 8);
+      out.append(DoubleToText(x));
+      return;
+    }
+    case Kind::Chapter:
+      raise(basic::TypeMismatch);
+    default:
+      appendValueText(out, value(row, col));
+  }
+}
+
+void appendValueText(std::string& out, const Variant& v) {
+  if (v.isNull()) return;
+  if (v.isArray() || v.isObject()) raise(basic::TypeMismatch);
+  if (v.isString())
+    out.append(v.asString());
+  else
+    out.append(CStr(v));
+}
+
+void appendInteger(std::string& out, int64_t v) {
+  char buf[24];
+  out.append(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
 }
 
 RowSetRef RowSet::chapter(size_t row, size_t col) const {

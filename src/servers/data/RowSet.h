@@ -70,6 +70,9 @@ class RowSet {
 
   bool isNull(size_t row, size_t col) const;
   Variant value(size_t row, size_t col) const;
+  // Appends the text CStr gives value(row, col), a Null as nothing; the
+  // common kinds are formatted from their stored form without a Variant.
+  void appendText(size_t row, size_t col, std::string& out) const;
   // A chapter's row set (nullptr for Null).
   RowSetRef chapter(size_t row, size_t col) const;
   // Bytes held by the stored values (for the memory figures).
@@ -104,5 +107,11 @@ class RowSet {
 
 // The fixed width a kind is stored with (0 for variable-width kinds).
 size_t fixedWidth(Kind k);
+
+// Appends the text of a value as the text export writes it: CStr's, a Null
+// as nothing; arrays and objects (a chapter, bytes) raise a type mismatch.
+void appendValueText(std::string& out, const Variant& v);
+// Appends the decimal digits of an integer.
+void appendInteger(std::string& out, int64_t v);
 
 }  // namespace pm::data
