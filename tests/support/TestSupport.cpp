@@ -80,6 +80,12 @@ std::string readFile(const std::string& path) {
   return s.str();
 }
 
+int countOf(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (size_t at = 0; (at = text.find(what, at)) != std::string::npos; at += what.size()) ++n;
+  return n;
+}
+
 unsigned modeOf(const std::string& path) {
   struct stat st {};
   return ::lstat(path.c_str(), &st) == 0 ? st.st_mode : 0;

@@ -55,6 +55,8 @@ class TempDir {
 // Writes a file, making its folder first.
 void writeFile(const std::string& path, const std::string& content);
 std::string readFile(const std::string& path);
+// How often what occurs in text, the occurrences not overlapping.
+int countOf(const std::string& text, const std::string& what);
 // The mode of a path itself, a link not followed (type and permission
 // bits; 0 when there is nothing there).
 unsigned modeOf(const std::string& path);

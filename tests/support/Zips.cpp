@@ -106,7 +106,7 @@ std::string makeZip(const std::vector<ZipPart>& parts) {
   return zip;
 }
 
-std::string docxPackage(ZipPart document, std::vector<ZipPart> parts) {
+std::string docxPackage(ZipPart document, std::vector<ZipPart> parts, const std::string& overrides) {
   parts.insert(
       parts.begin(),
       {{"[Content_Types].xml",
@@ -114,7 +114,8 @@ std::string docxPackage(ZipPart document, std::vector<ZipPart> parts) {
         "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
         "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
         "<Default Extension=\"xml\" ContentType=\"application/xml\"/><Override PartName=\"/word/document.xml\" "
-        "ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml\"/></Types>"},
+        "ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml\"/>" +
+            overrides + "</Types>"},
        {"_rels/.rels",
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
         "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"

@@ -25,8 +25,9 @@ struct ZipPart {
 // The zip of the parts, in order (an ODF "mimetype" goes first, stored).
 std::string makeZip(const std::vector<ZipPart>& parts);
 
-// A Word package: its content types and relationships, the parts given, then
-// the document part (word/document.xml).
-std::string docxPackage(ZipPart document, std::vector<ZipPart> parts = {});
+// A Word package: its content types (with the <Override> elements given for
+// further parts) and relationships, the parts given, then the document part
+// (word/document.xml).
+std::string docxPackage(ZipPart document, std::vector<ZipPart> parts = {}, const std::string& overrides = "");
 
 }  // namespace pm::test

@@ -15,12 +15,6 @@ namespace pm::test {
 
 namespace fs = std::filesystem;
 
-int countOf(const std::string& s, const std::string& needle) {
-  int n = 0;
-  for (size_t at = s.find(needle); at != std::string::npos; at = s.find(needle, at + 1)) ++n;
-  return n;
-}
-
 TEST(PrintDocument, APrintedRangeReachesTheQueue) {
   PM_REQUIRE_OR_SKIP(pm::test::haveTestCups(),
                      "PRESSMARK_TEST_CUPS is not set: no test cupsd (scripts/services/cups.sh)");

@@ -114,12 +114,6 @@ std::string output(const std::string& command) {
   return commandOutput("timeout 30 " + command + " 2>&1");
 }
 
-int countOf(const std::string& text, const std::string& what) {
-  int n = 0;
-  for (size_t at = 0; (at = text.find(what, at)) != std::string::npos; at += what.size()) ++n;
-  return n;
-}
-
 class RealPrinting : public ViewerOverServer {
  protected:
   void SetUp() override {

@@ -30,6 +30,7 @@
 #include "support/OfficeDocs.h"
 #include "support/Processes.h"
 #include "support/TestSupport.h"
+#include "support/Zips.h"
 
 extern char** environ;
 
@@ -467,34 +468,30 @@ TEST(OfficeService, APipeSomeoneElseMadeUnderTheOfficesNameIsNeverConnectedTo) {
 // A Word document with tracked changes, and with a reviewer's comment when
 // commented, written as a minimal OOXML package.
 void writeReviewedDocx(const std::string& path, bool commented) {
-  static const char* script = R"PY(
-import sys, zipfile
-out, commented = sys.argv[1], sys.argv[2] == '1'
-W, X = 'xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main"', '<?xml version="1.0" encoding="UTF-8"?>'
-rel, ct = 'http://schemas.openxmlformats.org/officeDocument/2006/relationships/', 'application/vnd.openxmlformats-'
-ann = 'w:author="Ann" w:date="2024-01-01T00:00:00Z"'
-body = ('<w:p><w:r><w:t xml:space="preserve">Kept text </w:t></w:r><w:ins w:id="1" %s><w:r><w:t>inserted marker'
-        '</w:t></w:r></w:ins><w:del w:id="2" %s><w:r><w:delText>deleted words</w:delText></w:r></w:del></w:p>') % (ann, ann)
-types = (X + '<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"><Default Extension="rels" '
-         'ContentType="' + ct + 'package.relationships+xml"/><Default Extension="xml" ContentType="application/xml"/>'
-         '<Override PartName="/word/document.xml" ContentType="' + ct + 'officedocument.wordprocessingml.document.main+xml"/>')
-rels = X + '<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
-docrels = rels
-z = zipfile.ZipFile(out, 'w', zipfile.ZIP_DEFLATED)
-if commented:
-    body += ('<w:p><w:commentRangeStart w:id="0"/><w:r><w:t>commented marker</w:t></w:r><w:commentRangeEnd w:id="0"/>'
-             '<w:r><w:commentReference w:id="0"/></w:r></w:p>')
-    types += '<Override PartName="/word/comments.xml" ContentType="' + ct + 'officedocument.wordprocessingml.comments+xml"/>'
-    docrels += '<Relationship Id="rId1" Type="' + rel + 'comments" Target="comments.xml"/>'
-    z.writestr('word/comments.xml', X + '<w:comments ' + W + '><w:comment w:id="0" ' + ann + ' w:initials="A"><w:p><w:r>'
-               '<w:t>a note</w:t></w:r></w:p></w:comment></w:comments>')
-z.writestr('[Content_Types].xml', types + '</Types>')
-z.writestr('_rels/.rels', rels + '<Relationship Id="rId1" Type="' + rel + 'officeDocument" Target="word/document.xml"/></Relationships>')
-z.writestr('word/_rels/document.xml.rels', docrels + '</Relationships>')
-z.writestr('word/document.xml', X + '<w:document ' + W + '><w:body>' + body + '<w:sectPr/></w:body></w:document>')
-z.close()
-)PY";
-  commandOutput("python3 -c " + shellQuote(script) + " " + shellQuote(path) + (commented ? " 1" : " 0"));
+  const std::string w = " xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"";
+  const std::string ann = " w:author=\"Ann\" w:date=\"2024-01-01T00:00:00Z\"";
+  std::string body = "<w:p><w:r><w:t xml:space=\"preserve\">Kept text </w:t></w:r><w:ins w:id=\"1\"" + ann +
+                     "><w:r><w:t>inserted marker</w:t></w:r></w:ins><w:del w:id=\"2\"" + ann +
+                     "><w:r><w:delText>deleted words</w:delText></w:r></w:del></w:p>";
+  std::vector<ZipPart> parts;
+  std::string overrides;
+  if (commented) {
+    body +=
+        "<w:p><w:commentRangeStart w:id=\"0\"/><w:r><w:t>commented marker</w:t></w:r>"
+        "<w:commentRangeEnd w:id=\"0\"/><w:r><w:commentReference w:id=\"0\"/></w:r></w:p>";
+    overrides =
+        "<Override PartName=\"/word/comments.xml\" "
+        "ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.comments+xml\"/>";
+    parts = {
+        {"word/comments.xml", "<w:comments" + w + "><w:comment w:id=\"0\"" + ann +
+                                  " w:initials=\"A\"><w:p><w:r><w:t>a note</w:t></w:r></w:p></w:comment></w:comments>"},
+        {"word/_rels/document.xml.rels",
+         "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\"><Relationship "
+         "Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/comments\" "
+         "Target=\"comments.xml\"/></Relationships>"}};
+  }
+  writeFile(path, docxPackage({"", "<w:document" + w + "><w:body>" + body + "<w:sectPr/></w:body></w:document>"}, parts,
+                              overrides));
 }
 
 // In the client's own office and in a pooled one; with and without a
