@@ -178,8 +178,7 @@ fz_rect Doc::pageBox(int page, const std::string& box) {
   pdf_obj* key = nullptr;
   for (auto& [name, k] : boxes)
     if (b == name) key = k;
-  if (!key)
-    throw mu::EngineError("Unknown page box \"" + box + "\" (Art, Bleed, Crop, Media or Trim)");
+  if (!key) throw mu::EngineError("Unknown page box \"" + box + "\" (Art, Bleed, Crop, Media or Trim)");
   pdf_document* d = pdf_;
   fz_rect r{};
   mu::guard("Reading a page box", [&](fz_context* c) {
