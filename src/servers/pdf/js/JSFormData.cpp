@@ -11,6 +11,7 @@
 #include <map>
 #include <set>
 #include <sstream>
+#include <utility>
 
 #include "servers/pdf/forms/AnnotData.h"
 #include "servers/pdf/forms/Form.h"
@@ -189,16 +190,23 @@ std::string formdata::fdf(Doc& d, const Choice& c) {
 
 namespace {
 
-Variant exportAsFDF(DocHolder& self, Frame& f) {
-  Doc& d = docOf(self);
+// The file and the choice of fields both exports take; field flags are
+// FDF's alone, XFDF has no place for them.
+std::pair<std::string, formdata::Choice> exportArgs(Frame& f, bool withFlags) {
   std::string path = textArg(f["cPath"]);
   if (path.empty()) fail("Exporting form data needs the path of the file to write");
   formdata::Choice c;
   c.allFields = boolArg(f["bAllFields"], false);
   c.noPassword = boolArg(f["bNoPassword"], true);
   c.fields = f["aFields"];
-  c.flags = boolArg(f["bFlags"], false);
+  if (withFlags) c.flags = boolArg(f["bFlags"], false);
   c.annotations = boolArg(f["bAnnotations"], false);
+  return {path, c};
+}
+
+Variant exportAsFDF(DocHolder& self, Frame& f) {
+  Doc& d = docOf(self);
+  auto [path, c] = exportArgs(f, true);
   writeFileSafely(path, formdata::fdf(d, c));
   return {};
 }
@@ -348,13 +356,7 @@ namespace {
 
 Variant exportAsXFDF(DocHolder& self, Frame& f) {
   Doc& d = docOf(self);
-  std::string path = textArg(f["cPath"]);
-  if (path.empty()) fail("Exporting form data needs the path of the file to write");
-  formdata::Choice c;
-  c.allFields = boolArg(f["bAllFields"], false);
-  c.noPassword = boolArg(f["bNoPassword"], true);
-  c.fields = f["aFields"];
-  c.annotations = boolArg(f["bAnnotations"], false);
+  auto [path, c] = exportArgs(f, false);
   writeFileSafely(path, formdata::xfdf(d, c));
   return {};
 }
