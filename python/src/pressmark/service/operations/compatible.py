@@ -9,20 +9,16 @@ from typing import List, Set, Tuple
 
 from ..problems import BadRequest
 from .base import Ctx, Op, Output, Upload, convert_file, require_pdf, stem
+from .pdfengine import FIELDS as ENGINE_FIELDS, finish
 
-CONVERT_FIELDS = {"files", "merge", "landscape", "nativePageRanges", "pdfa", "pdfua"}
-MERGE_FIELDS = {"files", "pdfa", "pdfua"}
+CONVERT_FIELDS = {"files", "merge", "landscape", "nativePageRanges"} | ENGINE_FIELDS
+MERGE_FIELDS = {"files"} | ENGINE_FIELDS
 
 
 def check(ctx: Ctx, known: Set[str]) -> None:
     unknown = sorted(set(ctx.fields) - known)
     if unknown:
         raise BadRequest(f"not supported by this service: {', '.join(unknown)}", "unsupported-field")
-    for name in ("pdfa", "pdfua"):
-        v = ctx.fields.get(name, "").strip()
-        if v and v.lower() != "false":
-            raise BadRequest(f"{name}={v} is not supported: PDF/A and PDF/UA output are not made by this service",
-                             "unsupported-field")
 
 
 def page_range(text: str, pages: int) -> Tuple[int, int]:
@@ -68,7 +64,7 @@ def op_convert(ctx: Ctx) -> Output:
         merged = ctx.output("merged.pdf")
         ctx.pdf.CreatePDFfromMultiPDF(merged, outs)
         outs = [merged]
-    return Output(files=outs)
+    return Output(files=finish(ctx, outs))
 
 
 def op_merge(ctx: Ctx) -> Output:
@@ -78,7 +74,7 @@ def op_merge(ctx: Ctx) -> Output:
         require_pdf(p)
     target = ctx.output("merged.pdf")
     ctx.pdf.CreatePDFfromMultiPDF(target, [p for p, _ in files])
-    return Output(files=[target])
+    return Output(files=finish(ctx, [target]))
 
 
 OPS = [
