@@ -84,7 +84,8 @@ done
 # Run at run time, not linked: the office programs (without a GUI toolkit),
 # Ghostscript, poppler's pdftops, qpdf for linearizing, the SQLite ODBC
 # driver, libcups, libcurl and OpenSSL's libcrypto (loaded when first used), one spelling
-# dictionary, the fonts the conversions embed, and the interpreter the
+# dictionary, the fonts the conversions embed (Noto CJK also stands in for
+# CJK fonts a PDF names but does not embed), and the interpreter the
 # Python module is built for; adduser makes the service units' account.
 pyver=$(/usr/bin/python3 -c 'import sys; print("%d.%d" % sys.version_info[:2])')
 pynext=$(/usr/bin/python3 -c 'import sys; print("%d.%d" % (sys.version_info[0], sys.version_info[1] + 1))')
@@ -96,14 +97,14 @@ programs=(
   "libreoffice-draw-nogui | libreoffice-draw"
   ghostscript poppler-utils qpdf libsqliteodbc libcups2 libcurl4 libssl3
   "hunspell-en-us | hunspell-dictionary"
-  fonts-dejavu-core fonts-liberation2
+  fonts-dejavu-core fonts-liberation2 fonts-noto-cjk
   adduser
   "python3 (>= $pyver)" "python3 (<< $pynext)"
 )
 depends=$( { printf '%s\n' "${lib_packages[@]}" | sort -u; printf '%s\n' "${programs[@]}"; } | paste -sd, | sed 's/,/, /g')
-# Reading aloud (espeak-ng), CJK fonts, a local print server and OCR
-# (OCRmyPDF with Tesseract's English data) are used when present.
-recommends="espeak-ng, fonts-noto-cjk, cups, ocrmypdf, tesseract-ocr-eng"
+# Reading aloud (espeak-ng), a local print server and OCR (OCRmyPDF with
+# Tesseract's English data) are used when present.
+recommends="espeak-ng, cups, ocrmypdf, tesseract-ocr-eng"
 # The HTTP service run by `pressmark serve` needs its Python packages (not
 # the HTTP client and the browser driver its tests use).
 if [ -f scripts/packages/service.txt ]; then

@@ -74,6 +74,9 @@ def test_wheel_installs_into_a_plain_venv(tmp_path):
     subprocess.run([sys.executable, "-m", "build", "--wheel", "--no-isolation", "--outdir", str(tmp_path / "dist"),
                     str(source)], check=True, env=env, stdout=subprocess.DEVNULL, timeout=600)
     wheel, = (tmp_path / "dist").glob("pressmark-*.whl")
+    # MuPDF is linked once and its CJK font is the system's: a second copy
+    # of either would take the wheel past this.
+    assert wheel.stat().st_size < 30 * 1024 * 1024
     venv = tmp_path / "venv"
     subprocess.run([sys.executable, "-m", "venv", str(venv)], check=True, timeout=300)
     subprocess.run([str(venv / "bin/pip"), "install", "-q", "--no-index", "--no-deps", str(wheel)], check=True,
