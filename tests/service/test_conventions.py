@@ -154,8 +154,8 @@ OFFICE = [
      lambda t, d: images(t, d)[0][0] == "jpeg" and images(t, d)[0][1] <= 80),
     ("five.rtf", {"nativeWatermarkText": "CONFIDENTIAL", "nativeWatermarkFontHeight": "48"}, 200,
      lambda t, d: read_back(d, t, "pdftotext").count("CONFIDENTIAL") == 5),
-    ("five.rtf", {"initialView": "1", "exportFormFields": "false"}, 200,
-     lambda t, d: "/PageMode /UseOutlines" in qdf(d, t)),
+    ("five.rtf", {"initialView": "1", "exportFormFields": "false", "pageLayout": "2", "magnification": "2"}, 200,
+     lambda t, d: all(k in qdf(d, t) for k in ("/PageMode /UseOutlines", "/PageLayout /OneColumn", "/FitH"))),
     ("five.rtf", {"singlePageSheets": "false", "displayPDFDocumentTitle": "true"}, 200, None),
     ("five.rtf", {"singlePageSheets": "true"}, 400, None),
 ]

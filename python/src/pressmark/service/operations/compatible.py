@@ -16,7 +16,8 @@ from .pdfengine import FIELDS as ENGINE_FIELDS, finish
 OFFICE_FIELDS = {
     "merge", "landscape", "nativePageRanges", "password", "exportFormFields",
     "losslessImageCompression", "quality", "reduceImageResolution", "maxImageResolution",
-    "initialView", "openInFullScreenMode",
+    "initialView", "openInFullScreenMode", "magnification", "zoom", "pageLayout",
+    "firstPageOnLeft",
     "nativeWatermarkText", "nativeWatermarkColor", "nativeWatermarkFontHeight", "nativeWatermarkRotateAngle",
     "nativeWatermarkFontName",
 }
@@ -28,8 +29,8 @@ AS_EXPORTED = {
     "exportHiddenSlides": "false", "convertOooTargetToPdfTarget": "false", "exportLinksRelativeFsys": "false",
     "updateIndexes": "true", "exportBookmarks": "true", "exportBookmarksToPdfDestination": "false",
     "addOriginalDocumentAsStream": "false", "allowDuplicateFieldNames": "false",
-    "initialPage": "1", "magnification": "0", "zoom": "100", "pageLayout": "0", "firstPageOnLeft": "false",
-    "resizeWindowToInitialPage": "false", "centerWindow": "false", "displayPDFDocumentTitle": "true",
+    "initialPage": "1", "resizeWindowToInitialPage": "false", "centerWindow": "false",
+    "displayPDFDocumentTitle": "true",
     "hideViewerMenubar": "false", "hideViewerToolbar": "false", "hideViewerWindowControls": "false",
     "useTransitionEffects": "true", "openBookmarkLevels": "-1", "nativeTiledWatermarkText": "",
 }
@@ -40,6 +41,9 @@ RESOLUTIONS = (75, 150, 300, 600, 1200)
 # The page modes of the PDF server's SetPageView by initialView: none, outline, thumbnails; and full screen.
 PAGE_VIEWS = {0: 1, 1: 3, 2: 2}
 FULL_SCREEN = 4
+# The viewer's zoom types by magnification: fit page, fit width, fit visible, the zoom value.
+ZOOM_TYPES = {1: 1, 2: 2, 3: 4, 4: 0}
+LAYOUTS = {1: "SinglePage", 2: "OneColumn", 3: "TwoColumnRight"}
 # Font codes of the watermark member by the names callers give (the standard fonts and their usual stand-ins).
 FONTS = {"times-roman": 0, "times": 0, "times new roman": 0, "helvetica": 4, "arial": 4, "liberation sans": 4,
          "courier": 8, "courier new": 8, "symbol": 12, "zapfdingbats": 13}
@@ -52,16 +56,17 @@ def check(ctx: Ctx, known: Set[str]) -> None:
         raise BadRequest(f"not supported by this service: {', '.join(unknown)}", "unsupported-field")
 
 
-def same_value(given: str, default: str) -> bool:
+def same_value(name: str, given: str, default: str) -> bool:
     if default in ("true", "false"):
-        return bool(convert_value("bln", given)) == (default == "true")
+        return bool(convert_value("bln" + name, given)) == (default == "true")
     if default:
-        return str(convert_value("lng", given.strip())) == default
+        return str(convert_value("lng" + name, given.strip())) == default
     return not given.strip()
 
 
 def check_exported(ctx: Ctx) -> None:
-    other = sorted(f"{k}={v}" for k, v in ctx.fields.items() if k in AS_EXPORTED and not same_value(v, AS_EXPORTED[k]))
+    other = sorted(f"{k}={v}" for k, v in ctx.fields.items()
+                   if k in AS_EXPORTED and not same_value(k, v, AS_EXPORTED[k]))
     if other:
         raise BadRequest(f"not supported by this service: {', '.join(other)} (the office's export is made with "
                          "these fields at their defaults)", "unsupported-field")
@@ -144,18 +149,31 @@ def watermark(ctx: Ctx, doc: Any) -> None:
                              varColor=color, blnOnTop=False, lngRotation=ctx.int("nativeWatermarkRotateAngle") // 10)
 
 
+def choice(ctx: Ctx, name: str, known: Dict[int, Any], meaning: str) -> int:
+    value = ctx.int(name)
+    if value and value not in known:
+        raise BadRequest(f"{name} is {meaning}", "invalid-argument")
+    return value
+
+
 def after_export(ctx: Ctx, target: str) -> None:
     """What the office's export of one file gets afterwards: the pages kept, the fields flattened, the native
     watermark and the initial view."""
     ranges = ctx.fields.get("nativePageRanges", "").strip()
     flatten = not ctx.bool("exportFormFields", True)
-    view = ctx.int("initialView")
-    if view not in PAGE_VIEWS:
-        raise BadRequest("initialView is 0 (neither outline nor thumbnails), 1 (outline) or 2 (thumbnails)",
-                         "invalid-argument")
+    view = choice(ctx, "initialView", PAGE_VIEWS, "0 (neither outline nor thumbnails), 1 (outline) or 2 (thumbnails)")
     mode = FULL_SCREEN if ctx.bool("openInFullScreenMode") else PAGE_VIEWS[view] if view else 0
-    if not (ranges or flatten or mode or ctx.fields.get("nativeWatermarkText")):
-        return
+    layout = choice(ctx, "pageLayout", LAYOUTS, "0 (the viewer's), 1 (single page), 2 (one column) or 3 (two columns)")
+    zoom = choice(ctx, "magnification", ZOOM_TYPES, "0 (the viewer's), 1 (fit page), 2 (fit width), 3 (fit visible) "
+                  "or 4 (the zoom value)")
+    if ranges or flatten or mode or layout or ctx.fields.get("nativeWatermarkText"):
+        edit(ctx, target, ranges, flatten, mode, layout)
+    # The opening view of the first page, kept in the file by the viewer's own member, once the pages are final.
+    if zoom and not ctx.pdf.SetPageZoom(target, ZOOM_TYPES[zoom], ctx.int("zoom", 100)):
+        raise RuntimeError("the opening view was not stored")
+
+
+def edit(ctx: Ctx, target: str, ranges: str, flatten: bool, mode: int, layout: int) -> None:
     doc = ctx.pdf.OpenDocument(target)
     try:
         if ranges:
@@ -176,6 +194,9 @@ def after_export(ctx: Ctx, target: str) -> None:
         watermark(ctx, doc)
         if mode:
             doc.SetPageView(mode)
+        if layout:
+            name = LAYOUTS[layout]
+            doc.CreateJavaScriptObject().layout = name.replace("Right", "Left") if ctx.bool("firstPageOnLeft") else name
         doc.Save(1)
     finally:
         doc.CloseDoc()
