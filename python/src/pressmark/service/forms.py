@@ -216,6 +216,8 @@ async def read_form(settings: Settings, request: Request, op: Op, folder: str,
                 into = {"": next(iter(names)), "embedded": "embeds"}.get(field, field)
                 if into not in names:
                     raise BadRequest(f'downloadFrom: this route takes no "{field}" file', "unsupported-field")
+                if inputs.get(into) and not names[into]:
+                    raise BadRequest(f'form field "{into}" takes one file', "invalid-argument")
                 count += 1
                 target = os.path.join(folder, "in", f"f{count}-fetched")
                 left = settings.max_body - sum(os.path.getsize(p) for v in inputs.values() for p, _ in v)
