@@ -122,12 +122,8 @@ def test_signed_document_verifies(service, made):
 COMPAT = [
     ("/forms/libreoffice/convert", {"files": ["rtf", "txt"]}, {"merge": "true", "landscape": "true"}, 200,
      lambda r, t: pdf_pages(r.content, t) == 2 and "Dear reader" in pdf_text(r.content, t)),
-    ("/forms/libreoffice/convert", {"files": ["ps"]}, {"nativePageRanges": "2"}, 200,
-     lambda r, t: pdf_text(r.content, t).strip() == "Chapter Two"),
     ("/forms/libreoffice/convert", {"files": ["rtf"]}, {"pdfa": "PDF/A-1b"}, 400,
      lambda r, t: "pdfa" in r.json()["detail"]),
-    ("/forms/libreoffice/convert", {"files": ["rtf"]}, {"singlePageSheets": "true"}, 400,
-     lambda r, t: r.json()["type"].endswith("unsupported-field")),
     ("/forms/pdfengines/merge", {"files": ["form", "pdf"]}, {}, 200,
      lambda r, t: pdf_pages(r.content, t) == 4 and pdf_text(r.content, t).startswith("Chapter One")),
 ]

@@ -16,12 +16,14 @@ from __future__ import annotations
 import dataclasses
 import http.client
 import ipaddress
+import os
 import socket
 import ssl
 import urllib.parse
 from typing import Dict, List, Optional, Union
 
 from .config import Settings
+from .formdata import disposition
 from .problems import BadRequest
 
 Address = Union[ipaddress.IPv4Address, ipaddress.IPv6Address]
@@ -178,9 +180,11 @@ def request(method: str, url: str, settings: Settings, body: Optional[bytes] = N
     raise BadRequest(f"more than {MAX_REDIRECTS} redirects from {url[:200]}", "fetch-failed")
 
 
-def download(url: str, target: str, settings: Settings, limit: int) -> None:
+def download(url: str, target: str, settings: Settings, limit: int, headers: Optional[Dict[str, str]] = None) -> str:
+    """The document at url into target, at most `limit` bytes; answers the file name its Content-Disposition
+    gives ("" without one)."""
     try:
-        r = request("GET", url, settings, timeout=30, follow=True)
+        r = request("GET", url, settings, headers=headers, timeout=30, follow=True)
     except (OSError, http.client.HTTPException) as e:
         raise BadRequest(f"fetching {url[:200]} failed: {e}", "fetch-failed")
     with r:
@@ -196,3 +200,6 @@ def download(url: str, target: str, settings: Settings, limit: int) -> None:
                 if got > limit:
                     raise BadRequest(f"the document at {url[:200]} is larger than {limit} bytes", "too-large")
                 f.write(chunk)
+        given = r.answer.getheader("content-disposition") or ""
+    _, params = disposition(given)
+    return os.path.basename(params.get("filename", "").replace("\\", "/"))

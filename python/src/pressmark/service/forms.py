@@ -21,7 +21,7 @@ from typing import BinaryIO, Dict, List, Optional, Tuple, Union
 from fastapi import Request
 from starlette.concurrency import run_in_threadpool
 
-from . import fetch
+from . import conventions, fetch
 from .config import Settings
 from .formdata import MultipartParser, malformed
 from .operations import Op
@@ -210,6 +210,23 @@ async def read_form(settings: Settings, request: Request, op: Op, folder: str,
             name = os.path.basename(value.split("?")[0]) or "document"
             await run_in_threadpool(fetch.download, value, target, settings, settings.max_body)
             inputs.setdefault(key[:-3], []).append([target, name])
+        elif key == "downloadFrom" and value.strip() and names:
+            # Inputs the service downloads itself, within the limit an upload has (all of them together).
+            for url, headers, field in conventions.download_list(value):
+                into = {"": next(iter(names)), "embedded": "embeds"}.get(field, field)
+                if into not in names:
+                    raise BadRequest(f'downloadFrom: this route takes no "{field}" file', "unsupported-field")
+                if inputs.get(into) and not names[into]:
+                    raise BadRequest(f'form field "{into}" takes one file', "invalid-argument")
+                count += 1
+                target = os.path.join(folder, "in", f"f{count}-fetched")
+                left = settings.max_body - sum(os.path.getsize(p) for v in inputs.values() for p, _ in v)
+                try:
+                    told = await run_in_threadpool(fetch.download, url, target, settings, left, headers)
+                except BadRequest as e:
+                    raise (conventions.Forbidden(e.detail, e.type) if e.type == "url-not-allowed" else e)
+                told = told or os.path.basename(url.split("?")[0])
+                inputs.setdefault(into, []).append([target, stem(told) + os.path.splitext(told)[1].lower()[:10]])
         elif key in fields:
             raise BadRequest(f'form field "{key}" is given twice', "invalid-argument")
         else:

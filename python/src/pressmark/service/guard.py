@@ -10,6 +10,8 @@ a route can read the form.
 
 from __future__ import annotations
 
+import base64
+import binascii
 import hashlib
 import hmac
 import logging
@@ -96,7 +98,7 @@ class Guard:
         body = problem_body(status, type_, title, detail, rid)
         await send({"type": "http.response.start", "status": status, "headers": [
             (b"content-type", b"application/problem+json"), (b"content-length", str(len(body)).encode()),
-            (b"x-request-id", rid.encode()), *headers]})
+            (b"x-request-id", rid.encode()), (b"gotenberg-trace", rid.encode()), *headers]})
         await send({"type": "http.response.body", "body": body})
         self._count(path, status)
 
@@ -113,11 +115,18 @@ class Guard:
         return "unmatched"
 
     def _key(self, headers: Dict[bytes, bytes]) -> Optional[bytes]:
-        """The valid API key the request carries, if any."""
+        """The valid API key the request carries, if any: as a bearer token, or as the password of Basic
+        credentials (any user name), the way the convention's clients send it."""
         auth = headers.get(b"authorization", b"")
-        if not auth.lower().startswith(b"bearer "):
+        scheme, _, given = auth.partition(b" ")
+        if scheme.lower() == b"basic":
+            try:
+                given = base64.b64decode(given.strip(), validate=True).partition(b":")[2]
+            except (binascii.Error, ValueError):
+                return None
+        elif scheme.lower() != b"bearer":
             return None
-        given = auth[7:].strip()
+        given = given.strip()
         found = None
         for k in self.keys:
             if hmac.compare_digest(given, k):
@@ -131,8 +140,9 @@ class Guard:
         headers: Dict[bytes, bytes] = {}
         for k, v in scope["headers"]:
             headers.setdefault(k.lower(), v)
-        given = headers.get(b"x-request-id", b"").decode("latin-1")
-        rid = given if REQUEST_ID.fullmatch(given) else uuid.uuid4().hex
+        # The caller's request id, or the trace of the convention's clients; made up when neither is usable.
+        ids = [headers.get(h, b"").decode("latin-1") for h in (b"x-request-id", b"gotenberg-trace")]
+        rid = next((i for i in ids if REQUEST_ID.fullmatch(i)), "") or uuid.uuid4().hex
         scope["pressmark.request_id"] = rid
         path = route = self.route_of(scope)
         key = self._key(headers)
@@ -140,8 +150,10 @@ class Guard:
         scope["pressmark.keyed"] = key is not None
         if self.keys and key is None and scope["path"] not in OPEN_PATHS:
             return await self._answer(send, 401, "unauthorised", "Unauthorised",
-                                      "send a valid API key as Authorization: Bearer KEY", rid,
-                                      [(b"www-authenticate", b"Bearer")], route)
+                                      "send a valid API key as Authorization: Bearer KEY (or as the password of "
+                                      "Basic credentials)", rid,
+                                      [(b"www-authenticate", b"Bearer"),
+                                       (b"www-authenticate", b'Basic realm="pressmark"')], route)
         ctype = headers.get(b"content-type")
         if ctype is not None and not content_type_ok(ctype.decode("latin-1")):
             return await self._answer(send, 415, "bad-content-type", "Unsupported Content-Type",
@@ -173,7 +185,8 @@ class Guard:
         async def tagged(message: Message) -> None:
             if message["type"] == "http.response.start":
                 status[0] = message["status"]
-                message["headers"] = [*message.get("headers", []), (b"x-request-id", rid.encode())]
+                message["headers"] = [*message.get("headers", []), (b"x-request-id", rid.encode()),
+                                      (b"gotenberg-trace", rid.encode())]
             await send(message)
 
         try:

@@ -12,6 +12,7 @@ import time
 from typing import Dict, List, Optional, Tuple
 
 from .config import Settings
+from .conventions import delivery
 from .engines import Embedded, Engine, Gateway, farm
 from .engines.base import office_pool_size
 from .lifecycle import Lifecycle, wait_within
@@ -77,6 +78,10 @@ class Service:
         if job.webhook:
             body = json.dumps(status_of(job)).encode()
             self.hooks.send(job.webhook, body, job.request_id)
+        hook = delivery(job)
+        if hook is not None:
+            url, method, headers, body, file = hook
+            self.hooks.send(url, body, job.request_id, method, headers, file)
 
     async def wait(self, job_id: str, budget: float) -> Optional[Job]:
         """The job once it has finished, or as it is when the budget runs out."""

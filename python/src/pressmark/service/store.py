@@ -46,6 +46,9 @@ class Job:
     queue: str
     owner: str = ""                     # digest of the API key that made the job ("" without keys)
     fingerprint: Optional[str] = None   # digest of the request, when it carried an idempotency key
+    # The compatibility routes' headers that outlive the request: the result's download name and where its
+    # result (or failure) is uploaded.
+    convention: Optional[Dict[str, Any]] = None
 
     @property
     def done(self) -> bool:
@@ -53,7 +56,7 @@ class Job:
 
 
 COLUMNS = [f.name for f in dataclasses.fields(Job)]
-JSON_COLUMNS = ("fields", "inputs", "output", "error")
+JSON_COLUMNS = ("fields", "inputs", "output", "error", "convention")
 
 
 def new_id() -> str:
@@ -95,12 +98,16 @@ class Store:
             output TEXT, error TEXT, queue TEXT)""")
         # Columns added since the first stores were made.
         have = {r[1] for r in self._db.execute("PRAGMA table_info(jobs)")}
-        for column in ("owner TEXT DEFAULT ''", "fingerprint TEXT"):
+        for column in ("owner TEXT DEFAULT ''", "fingerprint TEXT", "convention TEXT"):
             if column.split()[0] not in have:
                 self._db.execute(f"ALTER TABLE jobs ADD COLUMN {column}")
         # Webhook deliveries waiting or being sent: they outlive the process.
         self._db.execute("""CREATE TABLE IF NOT EXISTS deliveries (
             id TEXT PRIMARY KEY, url TEXT, body BLOB, request_id TEXT, attempts INTEGER, due REAL)""")
+        have = {r[1] for r in self._db.execute("PRAGMA table_info(deliveries)")}
+        for column in ("method TEXT DEFAULT 'POST'", "headers TEXT DEFAULT '{}'", "file TEXT DEFAULT ''"):
+            if column.split()[0] not in have:
+                self._db.execute(f"ALTER TABLE deliveries ADD COLUMN {column}")
 
     def close(self) -> None:
         with self._lock:
@@ -118,15 +125,15 @@ class Store:
 
     def add(self, job_id: str, op: str, request_id: str, idem: Optional[str], webhook: Optional[str],
             fields: Dict[str, str], inputs: Inputs, queue: str, owner: str = "",
-            fingerprint: Optional[str] = None) -> Optional[str]:
+            fingerprint: Optional[str] = None, convention: Optional[Dict[str, Any]] = None) -> Optional[str]:
         """Records a new job; answers the job already recorded under its idempotency key, if any."""
         with self._lock:
             try:
                 self._db.execute(
                     "INSERT INTO jobs (id, op, status, progress, created, request_id, idem, webhook, fields,"
-                    " inputs, queue, owner, fingerprint) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?)",
+                    " inputs, queue, owner, fingerprint, convention) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?)",
                     (job_id, op, "queued", 0, time.time(), request_id, idem, webhook, json.dumps(fields),
-                     json.dumps(inputs), queue, owner, fingerprint))
+                     json.dumps(inputs), queue, owner, fingerprint, json.dumps(convention) if convention else None))
                 return None
             except sqlite3.IntegrityError:
                 row = self._db.execute("SELECT id FROM jobs WHERE idem = ?", (idem,)).fetchone()
@@ -194,13 +201,17 @@ class Store:
 
 @dataclasses.dataclass
 class Delivery:
-    """One webhook event: its id stays the same across attempts."""
+    """One webhook event: its id stays the same across attempts. A delivery that uploads a job's result names
+    the file (in the jobs folder, read at each attempt) instead of carrying it."""
     id: str
     url: str
     body: bytes
     request_id: str
     attempts: int
     due: float
+    method: str = "POST"
+    headers: Dict[str, str] = dataclasses.field(default_factory=dict)
+    file: str = ""
 
 
 class Deliveries:
@@ -210,12 +221,14 @@ class Deliveries:
         self._store = store
 
     def add(self, delivery: Delivery) -> None:
-        self._store._exec("INSERT INTO deliveries (id, url, body, request_id, attempts, due) VALUES (?,?,?,?,?,?)",
+        self._store._exec("INSERT INTO deliveries (id, url, body, request_id, attempts, due, method, headers, file)"
+                          " VALUES (?,?,?,?,?,?,?,?,?)",
                           (delivery.id, delivery.url, delivery.body, delivery.request_id, delivery.attempts,
-                           delivery.due))
+                           delivery.due, delivery.method, json.dumps(delivery.headers), delivery.file))
 
     def pending(self) -> List[Delivery]:
-        return [Delivery(r["id"], r["url"], bytes(r["body"]), r["request_id"], int(r["attempts"]), float(r["due"]))
+        return [Delivery(r["id"], r["url"], bytes(r["body"]), r["request_id"], int(r["attempts"]), float(r["due"]),
+                         r["method"] or "POST", json.loads(r["headers"] or "{}"), r["file"] or "")
                 for r in self._store._rows("SELECT * FROM deliveries ORDER BY due")]
 
     def retry(self, delivery_id: str, attempts: int, due: float) -> None:

@@ -4,6 +4,7 @@ budget, else 202 and the job to poll)."""
 
 from __future__ import annotations
 
+import json
 import logging
 import os
 import shutil
@@ -12,7 +13,7 @@ from fastapi import Request
 from fastapi.responses import Response
 from starlette.concurrency import run_in_threadpool
 
-from . import faults, fetch
+from . import conventions, faults, fetch
 from .forms import read_form
 from .operations import OPS, queue_for
 from .problems import BadRequest, BodyTimeout, BodyTooLarge, ClientGone, QueueFull, Unavailable
@@ -45,15 +46,19 @@ async def submit(svc: Service, request: Request, op_name: str) -> Response:
         # Keys are the caller's own: another caller's equal key is another key.
         idem = f"{owner(request)}\n{idem}"
     webhook = request.headers.get("x-webhook-url") or request.query_params.get("webhook")
+    convention = None
     try:
         if webhook:
             await run_in_threadpool(fetch.check_url, webhook, svc.settings)
+        if conventions.applies(request):
+            convention = await run_in_threadpool(conventions.read, request, svc.settings)
         ctype = request.headers.get("content-type", "").split(";")[0].strip().lower()
         if ctype not in FORM_TYPES:
             return problem(request, 415, "bad-content-type", "Unsupported Content-Type",
                            "send the route's fields as multipart/form-data")
         try:
-            inputs, fields, digest = await read_form(svc.settings, request, op, folder, webhook)
+            bound = webhook or (json.dumps(convention, sort_keys=True) if convention else None)
+            inputs, fields, digest = await read_form(svc.settings, request, op, folder, bound)
         except (BodyTooLarge, BadRequest, BodyTimeout, ClientGone):
             raise
         except Exception as e:
@@ -62,7 +67,7 @@ async def submit(svc: Service, request: Request, op_name: str) -> Response:
             raise BadRequest(f"the form cannot be read: {e or type(e).__name__}", "malformed-form")
         queue = queue_for(op, inputs)
         other = svc.store.add(job_id, op_name, rid, idem, webhook, fields, inputs, queue, owner(request),
-                              digest if idem else None)
+                              digest if idem else None, convention)
         if other is not None:
             shutil.rmtree(folder, ignore_errors=True)
             earlier = svc.store.get(other)
@@ -82,6 +87,9 @@ async def submit(svc: Service, request: Request, op_name: str) -> Response:
             svc.remove(job_id)
             return problem(request, 503, "unavailable", "Service unavailable", f"{e}; try again later",
                            headers={"Retry-After": "5"}, retryable=True)
+    except conventions.Forbidden as e:
+        shutil.rmtree(folder, ignore_errors=True)
+        return problem(request, 403, e.type, "Forbidden", e.detail)
     except BadRequest as e:
         shutil.rmtree(folder, ignore_errors=True)
         return problem(request, 400, e.type, "Bad request", e.detail)
@@ -102,6 +110,9 @@ async def submit(svc: Service, request: Request, op_name: str) -> Response:
         await run_in_threadpool(svc.remove, job_id)
         return job_problem(request, faults.insufficient_storage())
     log.info("job %s %s queued on %s [request %s]", job_id, op_name, queue, rid)
+    if convention and "webhook" in convention:
+        # Accepted: the result goes to the webhook, as the convention's callers expect.
+        return Response(status_code=204)
     return await respond(svc, request, job_id)
 
 

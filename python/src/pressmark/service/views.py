@@ -8,6 +8,7 @@ from typing import Any, Dict, Optional
 from fastapi import Request
 from fastapi.responses import FileResponse, JSONResponse, Response
 
+from .conventions import download_name
 from .problems import ProblemFields, problem_body, problem_type
 from .store import Job
 
@@ -52,4 +53,4 @@ def result_response(jobs_dir: str, request: Request, job: Job) -> Response:
     path = os.path.join(jobs_dir, job.id, "out", out["path"]) if out else ""
     if out is None or not os.path.exists(path):
         return problem(request, 410, "gone", "Result removed", "the job's result has expired")
-    return FileResponse(path, media_type=out["media"], filename=out["name"])
+    return FileResponse(path, media_type=out["media"], filename=download_name(job, out["name"]))

@@ -18,6 +18,7 @@ import heapq
 import http.client
 import hmac
 import logging
+import os
 import random
 import threading
 import time
@@ -66,14 +67,22 @@ class Refused(Exception):
     """The receiver's address is not allowed: trying again cannot help."""
 
 
-def attempt(settings: Settings, msg_id: str, url: str, body: bytes, request_id: str) -> bool:
-    """One attempt; True when the receiver took the event (2xx). Raises Refused for an address not allowed."""
+def attempt(settings: Settings, msg_id: str, url: str, body: bytes, request_id: str, method: str = "POST",
+            extra: Optional[Dict[str, str]] = None, file: str = "") -> bool:
+    """One attempt; True when the receiver took the event (2xx). Raises Refused for an address not allowed.
+    `extra` headers go with the signed ones (and may set their Content-Type); with `file` the body is that file's
+    bytes, read now: a result is uploaded, not kept twice."""
     try:
-        with fetch.request("POST", url, settings, body, headers(settings, msg_id, body, request_id),
-                           timeout=ATTEMPT_TIMEOUT) as r:
+        if file:
+            with open(file, "rb") as f:
+                body = f.read()
+        sent = {**headers(settings, msg_id, body, request_id), **(extra or {})}
+        with fetch.request(method, url, settings, body, sent, timeout=ATTEMPT_TIMEOUT) as r:
             return 200 <= r.status < 300
     except BadRequest as e:
         raise Refused(e.detail)
+    except FileNotFoundError:
+        raise Refused("the job's result was removed before it could be sent")
     except (OSError, ValueError, http.client.HTTPException) as e:
         log.warning("webhook %s failed: %s [request %s]", url, e, request_id)
         return False
@@ -89,7 +98,8 @@ class Sender(Protocol):
 
     def stop(self) -> None: ...
 
-    def send(self, url: str, body: bytes, request_id: str) -> None: ...
+    def send(self, url: str, body: bytes, request_id: str, method: str = "POST",
+             extra: Optional[Dict[str, str]] = None, file: str = "") -> None: ...
 
 
 class Hooks:
@@ -118,8 +128,9 @@ class Hooks:
         if self._pool is not None:
             self._pool.shutdown(wait=False, cancel_futures=True)
 
-    def send(self, url: str, body: bytes, request_id: str) -> None:
-        d = Delivery(new_id(), url, body, request_id, 0, time.time())
+    def send(self, url: str, body: bytes, request_id: str, method: str = "POST",
+             extra: Optional[Dict[str, str]] = None, file: str = "") -> None:
+        d = Delivery(new_id(), url, body, request_id, 0, time.time(), method, dict(extra or {}), file)
         self._deliveries.add(d)
         self._push(d)
 
@@ -144,7 +155,8 @@ class Hooks:
 
     def _attempt(self, d: Delivery) -> None:
         try:
-            done = attempt(self.settings, d.id, d.url, d.body, d.request_id)
+            done = attempt(self.settings, d.id, d.url, d.body, d.request_id, d.method, d.headers,
+                           os.path.join(self.settings.jobs_dir(), d.file) if d.file else "")
         except Refused as e:
             log.warning("webhook %s refused: %s [request %s]", d.url, e, d.request_id)
             done = True

@@ -322,8 +322,10 @@ class Hooks:
     def stop(self) -> None:
         pass
 
-    def send(self, url: str, body: bytes, request_id: str) -> None:
-        celery.send_task(WEBHOOK_TASK, args=[new_id(), url, body.decode(), request_id], queue="fast")
+    def send(self, url: str, body: bytes, request_id: str, method: str = "POST",
+             extra: Optional[Dict[str, str]] = None, file: str = "") -> None:
+        celery.send_task(WEBHOOK_TASK, args=[new_id(), url, body.decode(), request_id, method, extra or {}, file],
+                         queue="fast")
 
 
 # A worker process's own: the settings it was started with, its CreatePDF
@@ -429,11 +431,14 @@ class DeliveryFailed(Exception):
 
 @celery.task(name=WEBHOOK_TASK, autoretry_for=(DeliveryFailed,), retry_backoff=True, retry_backoff_max=300,
              retry_jitter=True, max_retries=4, acks_late=True)  # type: ignore[misc]
-def deliver_webhook(msg_id: str, url: str, body: str, request_id: str) -> None:
+def deliver_webhook(msg_id: str, url: str, body: str, request_id: str, method: str = "POST",
+                    extra: Optional[Dict[str, str]] = None, file: str = "") -> None:
     """One webhook event; the same id on every attempt."""
     assert _settings is not None
     try:
-        if not attempt(_settings, msg_id, url, body.encode(), request_id):
+        # The result is named within the store, which every node may mount elsewhere.
+        path = os.path.join(_settings.jobs_dir(), file) if file else ""
+        if not attempt(_settings, msg_id, url, body.encode(), request_id, method, extra, path):
             raise DeliveryFailed(url)
     except Refused as e:
         log.warning("webhook %s refused: %s [request %s]", url, e, request_id)

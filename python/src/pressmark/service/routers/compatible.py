@@ -23,10 +23,12 @@ def _form(**props: object) -> Dict[str, Any]:
 
 
 @router.post("/forms/libreoffice/convert",
-             summary="Convert office documents (files, merge, landscape, nativePageRanges); pdfa and pdfua are "
-                     "refused with 400",
+             summary="Convert office documents: merge, landscape, nativePageRanges, password, exportFormFields, the "
+                     "image fields, initialView, openInFullScreenMode, the native watermark; a field this service "
+                     "cannot carry out is refused with 400, naming it",
              openapi_extra=_form(files=FILES, merge={"type": "boolean"}, landscape={"type": "boolean"},
-                                 nativePageRanges={"type": "string", "description": "one page or one range: 1-5"}))
+                                 nativePageRanges={"type": "string", "description": "pages and ranges: 1-3,5"},
+                                 password={"type": "string", "description": "the password that opens the input"}))
 async def libreoffice_convert(request: Request, svc: Service = Depends(get_service)) -> Response:
     return await submit(svc, request, "compat/libreoffice")
 

@@ -2,8 +2,10 @@
 
 from __future__ import annotations
 
+import datetime
 import importlib
 import json
+import shutil
 from importlib.metadata import PackageNotFoundError, version as dist_version
 from typing import Any, Dict
 
@@ -39,9 +41,19 @@ def version() -> str:
         return "unknown"
 
 
-@router.get("/health")
+def _up() -> Dict[str, str]:
+    return {"status": "up", "timestamp": datetime.datetime.now(datetime.timezone.utc).isoformat()}
+
+
+@router.api_route("/health", methods=["GET", "HEAD"], summary="Liveness, in the shape the common conversion-service "
+                  "convention gives it: status, and details per engine")
 async def health() -> Dict[str, Any]:
-    return {"status": "up", "details": {"engine": {"status": "up"}}}
+    # The convention's clients read the office's entry (and the browser's, where one is installed); the native
+    # clients read "engine".
+    details = {"engine": _up(), "libreoffice": _up()}
+    if shutil.which("chromium"):
+        details["chromium"] = _up()
+    return {"status": "up", "details": details}
 
 
 # What /ready shows anyone; the rest (the office's processes, folders and pipes, the broker's error) only to a
@@ -65,6 +77,8 @@ async def ready(request: Request, svc: Service = Depends(get_service)) -> Any:
 
 
 @router.get("/metrics")
+@router.get("/prometheus/metrics", summary="The same metrics, where the common conversion-service convention serves "
+            "them")
 async def metrics(svc: Service = Depends(get_service)) -> Response:
     return Response(svc.metrics.text(), media_type="text/plain; version=0.0.4")
 
