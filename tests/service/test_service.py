@@ -124,7 +124,7 @@ COMPAT = [
      lambda r, t: pdf_pages(r.content, t) == 2 and "Dear reader" in pdf_text(r.content, t)),
     ("/forms/libreoffice/convert", {"files": ["ps"]}, {"nativePageRanges": "2"}, 200,
      lambda r, t: pdf_text(r.content, t).strip() == "Chapter Two"),
-    ("/forms/libreoffice/convert", {"files": ["rtf"]}, {"pdfa": "PDF/A-1b"}, 400,
+    ("/forms/libreoffice/convert", {"files": ["rtf"]}, {"pdfa": "PDF/A-9z"}, 400,
      lambda r, t: "pdfa" in r.json()["detail"]),
     ("/forms/libreoffice/convert", {"files": ["rtf"]}, {"singlePageSheets": "true"}, 400,
      lambda r, t: r.json()["type"].endswith("unsupported-field")),

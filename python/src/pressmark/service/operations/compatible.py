@@ -8,11 +8,10 @@ import os
 from typing import List, Set, Tuple
 
 from ..problems import BadRequest
-from .base import Ctx, Op, Output, Upload, convert_file, require_pdf, stem
+from .base import Ctx, Op, Output, Upload, convert_file, stem
 from .pdfengine import FIELDS as ENGINE_FIELDS, finish
 
 CONVERT_FIELDS = {"files", "merge", "landscape", "nativePageRanges"} | ENGINE_FIELDS
-MERGE_FIELDS = {"files"} | ENGINE_FIELDS
 
 
 def check(ctx: Ctx, known: Set[str]) -> None:
@@ -67,18 +66,7 @@ def op_convert(ctx: Ctx) -> Output:
     return Output(files=finish(ctx, outs))
 
 
-def op_merge(ctx: Ctx) -> Output:
-    check(ctx, MERGE_FIELDS)
-    files = by_name(ctx.many("files"))
-    for p, _ in files:
-        require_pdf(p)
-    target = ctx.output("merged.pdf")
-    ctx.pdf.CreatePDFfromMultiPDF(target, [p for p, _ in files])
-    return Output(files=finish(ctx, [target]))
-
-
 OPS = [
     Op("compat/libreoffice", op_convert, (("files", True),), (), "office", "Compatibility: convert with LibreOffice",
        hidden=True),
-    Op("compat/merge", op_merge, (("files", True),), (), "fast", "Compatibility: merge PDFs", hidden=True),
 ]

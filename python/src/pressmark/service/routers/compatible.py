@@ -29,9 +29,3 @@ def _form(**props: object) -> Dict[str, Any]:
                                  nativePageRanges={"type": "string", "description": "one page or one range: 1-5"}))
 async def libreoffice_convert(request: Request, svc: Service = Depends(get_service)) -> Response:
     return await submit(svc, request, "compat/libreoffice")
-
-
-@router.post("/forms/pdfengines/merge", summary="Merge PDFs in the alphanumeric order of their file names",
-             openapi_extra=_form(files=FILES))
-async def pdfengines_merge(request: Request, svc: Service = Depends(get_service)) -> Response:
-    return await submit(svc, request, "compat/merge")
