@@ -49,9 +49,11 @@ ROUTES = [
     ("encrypt", ["pdf"], {"userPassword": "open", "ownerPassword": "owner", "permissions": '{"print": false}'},
      lambda r, t: "Incorrect password" in subprocess.run(["pdfinfo", "-"], input=r.content,
                                                          capture_output=True).stderr.decode()
-     and "Encrypted:       yes (print:no copy:yes" in info(r.content, t, "-upw", "open")),
-    ("embed", ["pdf"], {},
-     lambda r, t: "dot.png" in read_back(r.content, t, "pdfdetach", "-list")),
+     and "Encrypted:       yes (print:no copy:yes change:yes addNotes:yes algorithm:AES-256)"
+     in info(r.content, t, "-upw", "open")),
+    ("embed", ["form"], {"ownerPassword": "owner"},
+     lambda r, t: "dot.png" in read_back(r.content, t, "pdfdetach", "-list")
+     and "Form:            AcroForm" in info(r.content, t) and "print:yes" in info(r.content, t)),
     ("watermark", ["pdf"], {"watermarkSource": "text", "watermarkExpression": "DRAFT COPY", "watermarkPages": "2",
                             "watermarkOptions": '{"points": 30, "color": "#808080"}'},
      lambda r, t: pdf_text(r.content, t).count("DRAFT COPY") == 1),

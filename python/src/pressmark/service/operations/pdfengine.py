@@ -345,32 +345,17 @@ def embed(ctx: Ctx, path: str, files: List[Tuple[str, str]]) -> None:
 
 
 def encrypt(ctx: Ctx, path: str, security: Tuple[str, str, int]) -> None:
-    """Through the distiller's security path: its job options carry the passwords and permissions."""
+    """Through the PDF server's encrypted save (AES-256), which keeps the document as it is: the distiller's security
+    path would rewrite it, dropping its form and the names of its embedded files."""
     user, owner, p = security
-    options = os.path.join(ctx.folder, "security.joboptions")
-    fd = os.open(options, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o600)
-    with os.fdopen(fd, "w", encoding="utf-8") as f:
-        for key, value in (("UserPassword", user), ("OwnerPassword", owner)):
-            if value:
-                f.write(f"{key} = {ps_string(value)}\n")
-        f.write(f"Permissions = {p}\n")
     target = path + ".encrypted.pdf"
+    doc = ctx.pdf.OpenDocument(path)
     try:
-        ctx.pdf.CreatePDFfromPS(target, path, strJobOptionsFile=options, blnApplySecurity=True)
+        doc.CreateJavaScriptObject().saveProtected(target, user, owner, p)
     finally:
-        os.remove(options)
-    if not os.path.exists(target):
-        raise BadRequest("the PDF could not be encrypted", "encryption-failed")
+        doc.CloseDoc()
+        del doc
     os.replace(target, path)
-
-
-def ps_string(text: str) -> str:
-    """A PostScript string literal of the text's UTF-8 bytes."""
-    out = "("
-    for byte in text.encode("utf-8"):
-        c = chr(byte)
-        out += "\\" + c if c in "()\\" else c if 32 <= byte < 127 else f"\\{byte:03o}"
-    return out + ")"
 
 
 def finish(ctx: Ctx, files: List[str]) -> List[str]:
