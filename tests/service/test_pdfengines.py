@@ -52,7 +52,7 @@ ROUTES = [
      and "Encrypted:       yes (print:no copy:yes change:yes addNotes:yes algorithm:AES-256)"
      in info(r.content, t, "-upw", "open")),
     ("embed", ["form"], {"ownerPassword": "owner"},
-     lambda r, t: "dot.png" in read_back(r.content, t, "pdfdetach", "-list")
+     lambda r, t: read_back(r.content, t, "pdfdetach", "-list").splitlines()[1:] == ["1: dot.png"]
      and "Form:            AcroForm" in info(r.content, t) and "print:yes" in info(r.content, t)),
     ("watermark", ["pdf"], {"watermarkSource": "text", "watermarkExpression": "DRAFT COPY", "watermarkPages": "2",
                             "watermarkOptions": '{"points": 30, "color": "#808080"}'},
@@ -101,6 +101,15 @@ def test_native_pdfa_and_split(service, made, tmp_path):
     r = service.client.post("/v1/split", files=send(made, ["pdf"], "file"),
                             data={"splitMode": "pages", "splitSpan": "1,2"})
     assert [pdf_pages(p, tmp_path) for p in zipped(r).values()] == [1, 1]
+
+
+def test_pdfa_that_fails_its_preflight_is_a_problem(service, made):
+    """Ghostscript keeps an embedded file, which PDF/A-1 does not allow: the answer says so, and gives no file."""
+    r = service.client.post("/forms/pdfengines/embed", files=send(made, ["pdf"]) + send(made, ["png"], "embeds"))
+    r = service.client.post("/forms/pdfengines/convert", files=[("files", ("with.pdf", r.content))],
+                            data={"pdfa": "PDF/A-1b"})
+    assert r.status_code == 422, r.text
+    assert r.json()["type"].endswith("pdfa-preflight-failed") and "embedded files" in r.json()["detail"]
 
 
 def test_preflight_refuses_a_plain_pdf_labelled_pdfa(made, tmp_path):

@@ -79,9 +79,18 @@ def require(path: str, part: int) -> None:
 
 
 def _objects(pdf: Any) -> Iterator[Any]:
-    for obj in pdf.objects:
-        if isinstance(obj, (pikepdf.Dictionary, pikepdf.Stream)):
+    """Every dictionary and stream of the file, the direct ones inside others too (a font or a file specification
+    may be written in place)."""
+    todo = [o for o in pdf.objects if isinstance(o, (pikepdf.Dictionary, pikepdf.Stream, pikepdf.Array))]
+    while todo:
+        obj = todo.pop()
+        if isinstance(obj, pikepdf.Array):
+            children = list(obj)
+        else:
             yield obj
+            children = [obj[k] for k in obj.keys()]
+        todo += [c for c in children
+                 if isinstance(c, (pikepdf.Dictionary, pikepdf.Array)) and not c.is_indirect]
 
 
 def _font_embedded(font: Any) -> bool:
@@ -138,8 +147,13 @@ def preflight(path: str, part: int) -> List[str]:
         actions: Set[str] = set()
         transparency = False
         seen: Set[Any] = set()
+        attached = False
         for obj in _objects(pdf):
             kind = obj.get("/Type")
+            # PDF/A-1 allows no embedded file, PDF/A-2 only PDF files (PDF/A ones, which this cannot tell).
+            if isinstance(obj.get("/EF"), pikepdf.Dictionary) and part in (1, 2):
+                files = [obj.EF[k] for k in obj.EF.keys()]
+                attached |= part == 1 or any(b"%PDF-" not in f.read_bytes()[:1024] for f in files)
             if kind == "/Font" and not _font_embedded(obj):
                 bad_fonts.add(str(obj.get("/BaseFont", "unnamed")).lstrip("/"))
             for key in ("/A", "/OpenAction"):
@@ -158,6 +172,8 @@ def preflight(path: str, part: int) -> List[str]:
                 for key in ("/CA", "/ca"):
                     if key in obj and float(obj[key]) < 1:
                         transparency = True
+        if attached:
+            faults.append(f"it carries embedded files that PDF/A-{part} does not allow")
         if bad_fonts:
             faults.append(f"font(s) not embedded: {', '.join(sorted(bad_fonts))}")
         for kind in ("/JavaScript", "/Launch"):

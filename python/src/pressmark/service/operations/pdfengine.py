@@ -143,7 +143,7 @@ def _mark(ctx: Ctx, kind: str) -> Optional[Mark]:
         raise BadRequest(f"{kind}Expression is needed with {kind}Source", "invalid-argument")
     mark = Mark(kind == "stamp", source, expression, ctx.fields.get(f"{kind}Pages", ""),
                 _json(ctx, f"{kind}Options", dict))
-    unknown = sorted(set(mark.options) - {"font", "points", "color", "rotation", "opacity", "scale", "position"})
+    unknown = sorted(set(mark.options) - {"font", "points", "color", "rotation", "opacity", "scale"})
     if unknown:
         raise BadRequest(f"{kind}Options: not supported by this service: {', '.join(unknown)}", "unsupported-field")
     if source != "text":
@@ -338,8 +338,19 @@ def write_metadata(doc: Any, values: Dict[str, Any]) -> None:
 
 
 def embed(ctx: Ctx, path: str, files: List[Tuple[str, str]]) -> None:
+    """Attaches the uploads under their own names: the attached file is named after the file on disk, so each is
+    copied to that name first (the job keeps its uploads under numbered names)."""
+    folder = os.path.join(ctx.folder, "embeds")
+    os.makedirs(folder, exist_ok=True)
+    named = []
+    for i, (source, name) in enumerate(files):
+        os.makedirs(os.path.join(folder, str(i)), exist_ok=True)
+        target = os.path.join(folder, str(i), name.replace("/", "_") or "attachment")
+        shutil.copyfile(source, target)
+        named.append((target, name))
+
     def work(doc: Any) -> None:
-        for source, name in files:
+        for source, name in named:
             doc.AttachFile(name, source)
     _edit(ctx, path, work)
 
