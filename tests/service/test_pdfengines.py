@@ -43,9 +43,11 @@ ROUTES = [
     ("flatten", ["form"], {},
      lambda r, t: json.loads(read_back(r.content, t, "qpdf", "--json", "--json-key=acroform"))["acroform"]["fields"]
      == [] and "No syntax or stream encoding errors" in read_back(r.content, t, "qpdf", "--check")),
-    ("metadata/write", ["pdf"], {"metadata": json.dumps({"Title": "Quarterly", "Author": "Ann", "Keywords": ["a", "b"],
-                                                         "Creator": "Clerk"})},
-     lambda r, t: all(s in info(r.content, t) for s in ("Quarterly", "Ann", "a, b", "Clerk"))),
+    ("metadata/write", ["pdf"], {"metadata": json.dumps({
+        "Title": "Quarterly", "Author": "Ann", "Keywords": ["a", "b"], "Creator": "Clerk",
+        "CreationDate": "2006-09-18T16:27:50-04:00", "ModDate": "2007-01-02T03:04:05Z"})},
+     lambda r, t: all(s in info(r.content, t, "-isodates") for s in (
+         "Quarterly", "Ann", "a, b", "Clerk", "2006-09-18T16:27:50-04", "2007-01-02T03:04:05Z"))),
     ("encrypt", ["pdf"], {"userPassword": "open", "ownerPassword": "owner", "permissions": '{"print": false}'},
      lambda r, t: "Incorrect password" in subprocess.run(["pdfinfo", "-"], input=r.content,
                                                          capture_output=True).stderr.decode()

@@ -15,10 +15,13 @@ because it covers everything before it."""
 from __future__ import annotations
 
 import dataclasses
+import datetime
 import json
 import os
 import shutil
 from typing import Any, Dict, List, Optional, Tuple
+
+import pressmark
 
 from ..problems import BadRequest
 from . import pdfa as pdfa_mod
@@ -69,8 +72,8 @@ FONTS = {"times-roman": 0, "times-bold": 1, "times-italic": 2, "times-bolditalic
 # The permissions a reader without the owner password may be refused, and their bits of the PDF's P value.
 PERMISSIONS = {"print": 4, "modifyContent": 8, "extractText": 16, "modifyAnnotations": 32, "fillForms": 256,
                "extractForAccessibility": 512, "assemble": 1024, "printHighQuality": 2048}
-METADATA = {"Title": "Title", "Author": "Author", "Subject": "Subject", "Keywords": "KeyWords",
-            "Creator": "creator", "Producer": "producer"}
+# The metadata written, as the document information's keys; the dates are ISO 8601 or PDF dates.
+METADATA = ("Title", "Author", "Subject", "Keywords", "Creator", "Producer", "CreationDate", "ModDate")
 
 
 @dataclasses.dataclass
@@ -304,7 +307,7 @@ def _mark_source(ctx: Ctx, mark: Mark) -> Optional[str]:
 
 
 def edit_pages(ctx: Ctx, path: str, pl: Plan) -> None:
-    """Rotation, marks, flattening and metadata: one open and save of the document."""
+    """Rotation, marks and flattening: one open and save of the document."""
     sources = [_mark_source(ctx, m) for m in pl.marks]
 
     def work(doc: Any) -> None:
@@ -316,25 +319,47 @@ def edit_pages(ctx: Ctx, path: str, pl: Plan) -> None:
             draw(ctx, doc, mark, source)
         if pl.flatten:
             doc.FlattenPages()
-        if pl.metadata:
-            write_metadata(doc, pl.metadata)
     _edit(ctx, path, work)
 
 
-def write_metadata(doc: Any, values: Dict[str, Any]) -> None:
-    js = None
+def pdf_date(key: str, value: str) -> str:
+    """An ISO 8601 date and time (or a PDF date, kept) as a PDF date."""
+    if value.startswith("D:"):
+        return value
+    try:
+        when = datetime.datetime.fromisoformat(value.replace("Z", "+00:00"))
+    except ValueError:
+        raise BadRequest(f'metadata: {key} "{value}" is not an ISO 8601 date', "invalid-argument")
+    text = when.strftime("D:%Y%m%d%H%M%S")
+    offset = when.utcoffset()
+    if offset is None:
+        return text
+    minutes = int(offset.total_seconds()) // 60
+    if minutes == 0:
+        return text + "Z"
+    return text + f"{'+' if minutes > 0 else '-'}{abs(minutes) // 60:02d}'{abs(minutes) % 60:02d}'"
+
+
+def write_metadata(ctx: Ctx, path: str, values: Dict[str, Any]) -> None:
+    """Through the PDF server's document, whose information keys take any of them, the dates included (a date
+    set stays as given when the file is saved)."""
+    info = {}
     for key, value in values.items():
         if isinstance(value, list):
             value = ", ".join(str(v) for v in value)
-        if not isinstance(value, (str, int, float)):
+        if not isinstance(value, str) or key in ("CreationDate", "ModDate") and not value.strip():
             raise BadRequest(f"metadata: {key} is text", "invalid-argument")
-        member = METADATA[key]
-        if member[0].islower():
-            # The creator and producer are read-only on the document and written through its script object.
-            js = js or doc.CreateJavaScriptObject()
-            setattr(js, member, str(value))
-        else:
-            setattr(doc, member, str(value))
+        info[key] = pdf_date(key, value.strip()) if key.endswith("Date") else value
+    doc = pressmark.Dispatch("AcroExch.PDDoc")
+    if not doc.Open(path):
+        raise BadRequest("the PDF cannot be opened to write its metadata", "damaged-pdf")
+    try:
+        for key, value in info.items():
+            doc.SetInfo(key, value)
+        doc.Save(1, path + ".saving.pdf")
+    finally:
+        doc.Close()
+    os.replace(path + ".saving.pdf", path)
 
 
 def embed(ctx: Ctx, path: str, files: List[Tuple[str, str]]) -> None:
@@ -375,8 +400,10 @@ def finish(ctx: Ctx, files: List[str]) -> List[str]:
     if pl.split:
         files = [part for path in files for part in split(ctx, path, pl.split)]
     for path in files:
-        if pl.rotate or pl.marks or pl.flatten or pl.metadata:
+        if pl.rotate or pl.marks or pl.flatten:
             edit_pages(ctx, path, pl)
+        if pl.metadata:
+            write_metadata(ctx, path, pl.metadata)
         if pl.pdfa:
             pdfa_mod.convert(ctx, path, pl.pdfa)
         if pl.embeds:

@@ -84,18 +84,13 @@ def op_flatten(ctx: Ctx) -> Output:
 def read_metadata(ctx: Ctx, path: str) -> Dict[str, Any]:
     doc = ctx.pdf.OpenDocument(path)
     try:
-        js = doc.CreateJavaScriptObject()
         out: Dict[str, Any] = {}
-        for key, member in METADATA.items():
-            value = getattr(js if member[0].islower() else doc, member)
-            if value not in (None, ""):
-                out[key] = str(value)
-        for key in ("CreationDate", "ModDate"):
+        for key in METADATA:
             try:
-                value = getattr(doc, key)
-            except pressmark.AutomationError:  # a document without the date
+                value = getattr(doc, "KeyWords" if key == "Keywords" else key)
+            except pressmark.AutomationError:  # a date the document does not have
                 continue
-            if value:
+            if value not in (None, ""):
                 out[key] = value.isoformat() if hasattr(value, "isoformat") else str(value)
         out["PageCount"] = int(doc.NumPages)
         return out
@@ -240,7 +235,8 @@ OPS = [
     _named(Op("", op_native_metadata_read, (("file", False),), ("Document.Title",)), "metadata/read",
            "Metadata of a PDF as JSON"),
     _named(native(("metadata",), ("metadata", 'JSON: {"Title": ..., "Author": ..., "Keywords": [...]}')),
-           "metadata/write", "Write a PDF's metadata (Title, Author, Subject, Keywords, Creator, Producer)"),
+           "metadata/write", "Write a PDF's metadata (Title, Author, Subject, Keywords, Creator, Producer, "
+           "CreationDate, ModDate)"),
     _named(native(("splitMode",), *SPLIT), "split", "Split a PDF into parts (ZIP), or its chosen pages into one"),
     _named(native(("embeds",)), "embed", "Embed files (embeds) in a PDF", (("file", False), ("embeds", True))),
 ]
