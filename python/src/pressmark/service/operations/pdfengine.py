@@ -274,10 +274,14 @@ def draw(ctx: Ctx, doc: Any, mark: Mark, source_pdf: Optional[str]) -> None:
     try:
         # A watermark lies under the content half seen through; a stamp over it, opaque.
         opacity = float(o.get("opacity", 1 if mark.on_top else 0.5))
+        # Text keeps its point size; an image or a page is fitted to the page (scale -1) unless scaled.
+        scale = float(o.get("scale", 1 if mark.source == "text" else -1))
         common: Dict[str, Any] = {"blnOnTop": mark.on_top, "sngOpacity": opacity,
-                                  "lngRotation": int(o.get("rotation", 0)), "sngScale": float(o.get("scale", 1))}
+                                  "lngRotation": int(o.get("rotation", 0)), "sngScale": scale}
     except (TypeError, ValueError):
         raise BadRequest("opacity, rotation and scale are numbers", "invalid-argument")
+    if "scale" in o and not 0 < scale <= 100 or not 0 <= opacity <= 1:
+        raise BadRequest("scale lies above 0 and up to 100, opacity from 0 to 1", "invalid-argument")
     for a, b in page_ranges(mark.pages, int(doc.NumPages), "pages"):
         if mark.source == "text":
             font = str(o.get("font", "Helvetica")).lower()
@@ -313,8 +317,11 @@ def edit_pages(ctx: Ctx, path: str, pl: Plan) -> None:
     def work(doc: Any) -> None:
         if pl.rotate:
             angle, pages = pl.rotate
+            # The angle turns each page further, as the convention's engines do, from where it stands.
             for a, b in page_ranges(pages, int(doc.NumPages), "rotatePages"):
-                doc.SetPageRotations(lngStartPage=a, lngEndPage=b, lngRotation=angle)
+                for page in range(a, b + 1):
+                    turned = (int(doc.GetPageRotation(page)) + angle) % 360
+                    doc.SetPageRotations(lngStartPage=page, lngEndPage=page, lngRotation=turned)
         for mark, source in zip(pl.marks, sources):
             draw(ctx, doc, mark, source)
         if pl.flatten:
