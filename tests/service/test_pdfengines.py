@@ -42,6 +42,7 @@ def docs(made, tmp_path_factory):
     return {**made, "rotated": path}
 
 
+TWO = "Chapter One Chapter Two"
 ROUTES = [
     ("split", ["pdf"], {"splitMode": "intervals", "splitSpan": "1"},
      lambda r, t: sorted(zipped(r)) == ["two_1.pdf", "two_2.pdf"]),
@@ -74,7 +75,8 @@ ROUTES = [
     ("stamp", ["pdf", "png"], {"stampSource": "image", "stampExpression": "dot.png", "stampPages": "1"},
      lambda r, t: [ln.split()[:2] for ln in read_back(r.content, t, "pdfimages", "-list").splitlines()[2:]]
      == [["1", "0"]]),
-    ("convert", ["pdf"], {"pdfa": "PDF/A-1b"}, lambda r, t: preflight(r.content, t, 1) == []),
+    ("convert", ["pdf"], {"pdfa": "PDF/A-1b"},
+     lambda r, t: preflight(r.content, t, 1) == [] and " ".join(pdf_text(r.content, t).split()) == TWO),
     ("merge", ["pdf", "form"], {"pdfa": "PDF/A-3b", "splitMode": "intervals", "splitSpan": "3"},
      lambda r, t: [preflight(p, t, 3) for p in zipped(r).values()] == [[], []]),
     ("metadata/read", ["pdf", "marked"], {},

@@ -8,6 +8,9 @@ prologue that reads the ICC profile into the output intent, which that
 reader refuses by design. It runs as a process of its own under -dSAFER, may
 read only the profile beside its own inputs, and ends with the job's time.
 
+PDF/A-1 allows no transparency: Ghostscript draws a page that uses it as an
+image, which keeps its look but not its text.
+
 The preflight checks what a mislabelled file gets wrong: the XMP `pdfaid`
 identification, an output intent with a profile, every font embedded, no
 encryption, no JavaScript or launch actions, and for PDF/A-1b no
