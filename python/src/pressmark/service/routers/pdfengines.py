@@ -18,19 +18,20 @@ from ..submission import submit
 router = APIRouter(tags=["compatibility"])
 
 FILES = {"type": "array", "items": {"type": "string", "format": "binary"}}
+FILE = {"type": "string", "format": "binary"}
 TEXT = {"type": "string"}
 ENGINE = {"splitMode": TEXT, "splitSpan": TEXT, "splitUnify": {"type": "boolean"}, "pdfa": TEXT,
           "pdfua": {"type": "boolean"}, "metadata": TEXT, "flatten": {"type": "boolean"}, "userPassword": TEXT,
           "ownerPassword": TEXT, "permissions": TEXT, "embeds": FILES, "rotateAngle": {"type": "integer"},
           "rotatePages": TEXT, "watermarkSource": TEXT, "watermarkExpression": TEXT, "watermarkPages": TEXT,
           "watermarkOptions": TEXT, "stampSource": TEXT, "stampExpression": TEXT, "stampPages": TEXT,
-          "stampOptions": TEXT}
-# The routes and the fields each documents beside the PDF engine fields.
-ROUTES: Dict[str, Dict[str, Any]] = {
+          "stampOptions": TEXT, "watermark": FILE, "stamp": FILE}
+# The routes that make PDFs, with the fields each takes beside the PDF engine fields; the routes that read take the
+# files alone.
+MAKING: Dict[str, Dict[str, Any]] = {
     "merge": {}, "split": {}, "flatten": {}, "rotate": {}, "convert": {}, "metadata/write": {}, "encrypt": {},
-    "embed": {}, "watermark": {}, "stamp": {}, "bookmarks/write": {"bookmarks": TEXT},
-    "metadata/read": {"engine": False}, "bookmarks/read": {"engine": False},
-}
+    "embed": {}, "watermark": {}, "stamp": {}, "bookmarks/write": {"bookmarks": TEXT}}
+READING = ("metadata/read", "bookmarks/read")
 
 
 def _handler(op_name: str) -> Callable[..., Awaitable[Response]]:
@@ -40,8 +41,10 @@ def _handler(op_name: str) -> Callable[..., Awaitable[Response]]:
     return handler
 
 
-for _route, _extra in ROUTES.items():
-    _props: Dict[str, Any] = {"files": FILES, **({} if _extra.pop("engine", True) is False else ENGINE), **_extra}
+FORMS: Dict[str, Dict[str, Any]] = {r: {"files": FILES, **ENGINE, **extra} for r, extra in MAKING.items()}
+FORMS.update({r: {"files": FILES} for r in READING})
+
+for _route, _props in FORMS.items():
     router.post("/forms/pdfengines/" + _route, summary=OPS["pdfengines/" + _route].summary,
                 openapi_extra={"requestBody": {"content": {"multipart/form-data": {"schema": {
                     "type": "object", "properties": _props}}}}})(_handler("pdfengines/" + _route))
