@@ -82,7 +82,7 @@ def require(path: str, part: int) -> None:
 
 
 def _objects(pdf: Any) -> Iterator[Any]:
-    """Every dictionary and stream of the file, the direct ones inside others too (a font or a file specification
+    """Every dictionary and stream of the file, the direct ones inside others too (a font or an embedded file's entry
     may be written in place)."""
     todo = [o for o in pdf.objects if isinstance(o, (pikepdf.Dictionary, pikepdf.Stream, pikepdf.Array))]
     while todo:

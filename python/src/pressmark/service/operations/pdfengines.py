@@ -8,7 +8,7 @@ from __future__ import annotations
 import json
 import os
 import shutil
-from typing import Any, Dict, List, Optional, Set, Tuple
+from typing import Any, Dict, List, Set, Tuple
 
 import pressmark
 
@@ -176,8 +176,9 @@ def op_bookmarks_write(ctx: Ctx) -> Output:
     return Output(files=finish(ctx, outs))
 
 
-def native(required: Tuple[str, ...], *extra: Tuple[str, ...]) -> Op:
-    """A native operation of the engine fields on one uploaded PDF (file), one of `required` among its fields."""
+def native(name: str, summary: str, required: Tuple[str, ...], *extra: Tuple[str, ...],
+           inputs: InputSpec = (("file", False),)) -> Op:
+    """A native operation: the engine fields on one uploaded PDF (file), one of `required` among its fields."""
     names = {e[0] for e in extra}
 
     def run(ctx: Ctx) -> Output:
@@ -188,7 +189,7 @@ def native(required: Tuple[str, ...], *extra: Tuple[str, ...]) -> Op:
         target = ctx.output(f"{stem(original)}.pdf")
         shutil.copyfile(path, target)
         return Output(files=finish(ctx, [target]))
-    return Op("", run, (("file", False),), (), "fast", "", extra)
+    return Op(name, run, inputs, (), "fast", summary, extra)
 
 
 def op_native_metadata_read(ctx: Ctx) -> Output:
@@ -196,13 +197,6 @@ def op_native_metadata_read(ctx: Ctx) -> Output:
     path, _ = ctx.one()
     require_pdf(path)
     return Output(json=read_metadata(ctx, path))
-
-
-def _named(op: Op, name: str, summary: str, inputs: Optional[InputSpec] = None) -> Op:
-    op.name, op.summary = name, summary
-    if inputs is not None:
-        op.inputs = inputs
-    return op
 
 
 def _hidden(name: str, run: Any, inputs: InputSpec, summary: str) -> Op:
@@ -228,15 +222,14 @@ OPS = [
     _hidden("embed", engine_route("embeds"), ENGINE, "Embed files in PDFs"),
     _hidden("watermark", engine_route("watermarkSource"), ENGINE, "Watermark PDFs"),
     _hidden("stamp", engine_route("stampSource"), ENGINE, "Stamp PDFs"),
-    _named(native(("pdfa",), ("pdfa", "PDF/A-1b, PDF/A-2b or PDF/A-3b", "PDF/A-2b")), "pdfa",
-           "Rewrite a PDF as PDF/A (1b, 2b or 3b) and check the result"),
-    _named(native(("userPassword", "ownerPassword"), *SECURITY), "encrypt",
-           "Encrypt a PDF: passwords and permissions"),
-    _named(Op("", op_native_metadata_read, (("file", False),), ("Document.Title",)), "metadata/read",
-           "Metadata of a PDF as JSON"),
-    _named(native(("metadata",), ("metadata", 'JSON: {"Title": ..., "Author": ..., "Keywords": [...]}')),
-           "metadata/write", "Write a PDF's metadata (Title, Author, Subject, Keywords, Creator, Producer, "
-           "CreationDate, ModDate)"),
-    _named(native(("splitMode",), *SPLIT), "split", "Split a PDF into parts (ZIP), or its chosen pages into one"),
-    _named(native(("embeds",)), "embed", "Embed files (embeds) in a PDF", (("file", False), ("embeds", True))),
+    native("pdfa", "Rewrite a PDF as PDF/A (1b, 2b or 3b) and check the result", ("pdfa",),
+           ("pdfa", "PDF/A-1b, PDF/A-2b or PDF/A-3b", "PDF/A-2b")),
+    native("encrypt", "Encrypt a PDF (AES-256): passwords and permissions", ("userPassword", "ownerPassword"),
+           *SECURITY),
+    Op("metadata/read", op_native_metadata_read, (("file", False),), ("Document.Title",), "fast",
+       "Metadata of a PDF as JSON"),
+    native("metadata/write", "Write a PDF's metadata (Title, Author, Subject, Keywords, Creator, Producer, "
+           "CreationDate, ModDate)", ("metadata",), ("metadata", 'JSON: {"Title": ..., "Keywords": [...]}')),
+    native("split", "Split a PDF into parts (ZIP), or its chosen pages into one", ("splitMode",), *SPLIT),
+    native("embed", "Embed files (embeds) in a PDF", ("embeds",), inputs=(("file", False), ("embeds", True))),
 ]
