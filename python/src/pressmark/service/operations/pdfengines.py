@@ -27,7 +27,8 @@ def check(ctx: Ctx, known: Set[str]) -> None:
 
 
 def need(ctx: Ctx, *names: str) -> None:
-    if not any(ctx.fields.get(n, "").strip() for n in names) and not any(ctx.inputs.get(n) for n in names):
+    given = [n for n in names if ctx.fields.get(n, "").strip().lower() not in ("", "false") or ctx.inputs.get(n)]
+    if not given:
         raise BadRequest(f"this route needs {' or '.join(names)}", "missing-field")
 
 
