@@ -122,7 +122,7 @@ def test_signed_document_verifies(service, made):
 COMPAT = [
     ("/forms/libreoffice/convert", {"files": ["rtf", "txt"]}, {"merge": "true", "landscape": "true"}, 200,
      lambda r, t: pdf_pages(r.content, t) == 2 and "Dear reader" in pdf_text(r.content, t)),
-    ("/forms/libreoffice/convert", {"files": ["rtf"]}, {"pdfa": "PDF/A-1b"}, 400,
+    ("/forms/libreoffice/convert", {"files": ["rtf"]}, {"pdfa": "PDF/A-9z"}, 400,
      lambda r, t: "pdfa" in r.json()["detail"]),
     ("/forms/pdfengines/merge", {"files": ["form", "pdf"]}, {}, 200,
      lambda r, t: pdf_pages(r.content, t) == 4 and pdf_text(r.content, t).startswith("Chapter One")),
@@ -444,14 +444,15 @@ def test_farm_bad_day_every_job_ends_once(tmp_path, made):
     gateway = Service(tmp_path / "gw", *farm, "--queue-size", "100")
     workers = [Service(tmp_path / f"w{i}", *farm, command="worker") for i in range(2)]
     kinds = [("convert", {"file": ["five_ps"]}, 5), ("merge", {"files": ["pdf", "pdf"]}, 4),
-             ("convert", {"file": ["txt"]}, 1), ("pages/extract", {"file": ["pdf"]}, 1)]
+             ("convert", {"file": ["txt"]}, 1), ("pages/extract", {"file": ["pdf"]}, 1), ("pdfa", {"file": ["pdf"]}, 2)]
     hooks = receiver()
     try:
         with serving(hooks) as port:
             ids = []
             for i in range(30):
                 route, files, pages = kinds[i % len(kinds)]
-                data = {"lngStartPage": "2", "lngEndPage": "2"} if route == "pages/extract" else {}
+                data = {"pages/extract": {"lngStartPage": "2", "lngEndPage": "2"}, "pdfa": {"pdfa": "PDF/A-2b"}}.get(
+                    route, {})
                 # The first job's webhook is a task of the farm, retried after a 503.
                 hook = {"x-webhook-url": f"http://127.0.0.1:{port}/farm"} if i == 0 else {}
                 r = gateway.client.post("/v1/" + route, files=uploads(made, files), data=data,

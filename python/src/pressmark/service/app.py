@@ -14,6 +14,7 @@ from .guard import Guard
 from .problems import BodyTooLarge
 from .operations import OPS, testing
 from .routers import compatible, docs, documents, jobs, operations, page
+from .routers import pdfengines
 from .routers import testing as testing_routes
 from .routers.operations import version
 from .service import Service
@@ -51,7 +52,7 @@ def create_app(settings: Settings) -> Guard:
         return problem(request, 405, "method-not-allowed", "Method not allowed",
                        f"{request.method} is not allowed on {request.url.path}")
 
-    for module in (documents, jobs, operations, docs, compatible, page):
+    for module in (documents, jobs, operations, docs, compatible, page, pdfengines):
         app.include_router(module.router)
     if settings.test_gate_dir:
         OPS[testing.NAME] = testing.gate(settings.test_gate_dir)

@@ -49,6 +49,15 @@ class ClientGone(Exception):
     """The client went away while its body was read: nobody is left to answer."""
 
 
+class Unprocessable(Exception):
+    """The work was done but its result is not what was asked (a PDF/A that fails its checks): answered 422."""
+
+    def __init__(self, detail: str, type_: str) -> None:
+        super().__init__(detail)
+        self.detail = detail
+        self.type = type_
+
+
 class NoOutput(Exception):
     """The operation ended without writing its result."""
 
@@ -70,6 +79,9 @@ def problem_of(exc: BaseException, call_timeout: Optional[float] = None) -> Prob
         return faults.insufficient_storage()
     if isinstance(exc, BadRequest):
         return {"status": 400, "type": exc.type, "title": "Bad request", "detail": exc.detail, "retryable": False}
+    if isinstance(exc, Unprocessable):
+        return {"status": 422, "type": exc.type, "title": "The result failed its checks", "detail": exc.detail,
+                "retryable": False}
     if isinstance(exc, pressmark.AutomationError):
         return {"status": 422, "type": "automation-error", "title": "The component raised an error",
                 "detail": exc.description, "number": exc.number, "source": exc.source, "retryable": False}

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <ctime>
 #include <fstream>
 #include <memory>
@@ -298,6 +299,43 @@ void Doc::changed() {
   dirty_ = true;
 }
 
+namespace {
+
+// Every file written carries identifiers, as viewers and the permanent ID
+// of the document expect (and an encrypted file's keys are made from the
+// first); a file without them gets a fresh pair.
+void giveIdentifiers(pdf_document* d) {
+  unsigned char ids[32];
+  {
+    std::ifstream r("/dev/urandom", std::ios::binary);
+    r.read(reinterpret_cast<char*>(ids), sizeof ids);
+    if (!r)
+      for (size_t i = 0; i < sizeof ids; ++i) ids[i] = static_cast<unsigned char>(std::rand());
+  }
+  mu::guard("Giving the file identifiers", [&](fz_context* c) {
+    pdf_obj* trailer = pdf_trailer(c, d);
+    if (pdf_is_array(c, pdf_dict_get(c, trailer, PDF_NAME(ID)))) return;
+    pdf_obj* idArr = pdf_dict_put_array(c, trailer, PDF_NAME(ID), 2);
+    pdf_array_push_string(c, idArr, reinterpret_cast<const char*>(ids), 16);
+    pdf_array_push_string(c, idArr, reinterpret_cast<const char*>(ids + 16), 16);
+  });
+}
+
+// Whether a field, or one below it, is a signature field holding a
+// signature. Each object is looked at once, so a form whose fields loop
+// ends.
+bool holdsSignature(fz_context* c, pdf_obj* field, pdf_obj* type, std::set<int>& seen) {
+  if (pdf_is_indirect(c, field) && !seen.insert(pdf_to_num(c, field)).second) return false;
+  if (pdf_obj* own = pdf_dict_get(c, field, PDF_NAME(FT))) type = own;
+  if (pdf_name_eq(c, type, PDF_NAME(Sig)) && pdf_dict_get(c, field, PDF_NAME(V))) return true;
+  pdf_obj* kids = pdf_dict_get(c, field, PDF_NAME(Kids));
+  for (int i = 0, n = pdf_array_len(c, kids); i < n; ++i)
+    if (holdsSignature(c, pdf_array_get(c, kids, i), type, seen)) return true;
+  return false;
+}
+
+}  // namespace
+
 void Doc::save(const std::string& target, bool full, bool linearize, bool garbage, bool reattach) {
   pdf_document* d = pdf();
   if (target.empty()) throw mu::EngineError("No file name to save to");
@@ -320,22 +358,8 @@ void Doc::save(const std::string& target, bool full, bool linearize, bool garbag
   opts.do_garbage = (garbage || linearize) && !incremental ? 1 : 0;
   opts.do_compress = incremental ? 0 : 1;
   const char* tmpName = tmp->path().c_str();
-  // Every file written carries identifiers, as viewers and the permanent
-  // ID of the document expect; a file without them gets a fresh pair.
-  unsigned char ids[32];
-  {
-    std::ifstream r("/dev/urandom", std::ios::binary);
-    r.read(reinterpret_cast<char*>(ids), sizeof ids);
-    if (!r)
-      for (size_t i = 0; i < sizeof ids; ++i) ids[i] = static_cast<unsigned char>(std::rand());
-  }
+  giveIdentifiers(d);
   mu::guard(("Saving " + target).c_str(), [&](fz_context* c) {
-    pdf_obj* trailer = pdf_trailer(c, d);
-    if (!pdf_is_array(c, pdf_dict_get(c, trailer, PDF_NAME(ID)))) {
-      pdf_obj* idArr = pdf_dict_put_array(c, trailer, PDF_NAME(ID), 2);
-      pdf_array_push_string(c, idArr, reinterpret_cast<const char*>(ids), 16);
-      pdf_array_push_string(c, idArr, reinterpret_cast<const char*>(ids + 16), 16);
-    }
     if (incremental) {
       // The changes are appended to the bytes the document was read from.
       fz_output* out = fz_new_output_with_path(c, tmpName, 0);
@@ -366,6 +390,40 @@ void Doc::save(const std::string& target, bool full, bool linearize, bool garbag
   // From now on the document is the file just written, so a later
   // incremental save appends to these bytes and not to the ones replaced.
   reopen(target);
+}
+
+void Doc::saveProtected(const std::string& target, const Protection& protection) {
+  pdf_document* d = pdf();
+  if (target.empty()) throw mu::EngineError("No file name to save to");
+  std::string owner = protection.owner.empty() ? protection.user : protection.owner;
+  pdf_write_options opts = pdf_default_write_options;
+  if (protection.user.size() >= sizeof opts.upwd_utf8 || owner.size() >= sizeof opts.opwd_utf8)
+    throw mu::EngineError("A password is longer than " + std::to_string(sizeof opts.upwd_utf8 - 1) + " bytes");
+  bool signedForm = false;
+  mu::guard("Preparing to save", [&](fz_context* c) {
+    std::set<int> seen;
+    pdf_obj* root = pdf_dict_get(c, pdf_trailer(c, d), PDF_NAME(Root));
+    pdf_obj* fields = pdf_dict_getp(c, root, "AcroForm/Fields");
+    for (int i = 0, n = pdf_array_len(c, fields); i < n && !signedForm; ++i)
+      signedForm = holdsSignature(c, pdf_array_get(c, fields, i), nullptr, seen);
+  });
+  if (signedForm) throw mu::EngineError("A signed document cannot be encrypted without voiding its signatures");
+  keepMetadataInStep();
+  opts.do_encrypt = PDF_ENCRYPT_AES_256;
+  opts.permissions = protection.permissions;
+  opts.do_compress = 1;
+  opts.do_garbage = 1;
+  std::memcpy(opts.upwd_utf8, protection.user.c_str(), protection.user.size() + 1);
+  std::memcpy(opts.opwd_utf8, owner.c_str(), owner.size() + 1);
+  std::unique_ptr<AtomicFile> tmp = tempBeside(target);
+  const char* tmpName = tmp->path().c_str();
+  giveIdentifiers(d);
+  mu::guard(("Saving " + target).c_str(), [&](fz_context* c) { pdf_save_document(c, d, tmpName, &opts); });
+  try {
+    tmp->commit();
+  } catch (const AtomicFileError& e) {
+    throw mu::EngineError("Cannot save " + target + ": " + std::strerror(e.error()));
+  }
 }
 
 namespace {

@@ -91,6 +91,17 @@ class Doc : public std::enable_shared_from_this<Doc> {
   // document then continues from the file written.
   void save(const std::string& target, bool full, bool linearize, bool garbage, bool reattach = true);
 
+  // Passwords and permissions of an encrypted copy.
+  struct Protection {
+    std::string user;     // needed to open the copy; "" opens it without one
+    std::string owner;    // lifts the permissions; "" takes the user password
+    int32_t permissions;  // the P value: the permission bits granted
+  };
+  // Writes an encrypted copy (AES-256) of the whole document to target; the
+  // document goes on from its own file. A signed document is refused: its
+  // signatures cover the file as it was signed.
+  void saveProtected(const std::string& target, const Protection& protection);
+
   // Reads the document again from its file, dropping unsaved changes.
   void revert() { reopen(path_); }
 

@@ -10,8 +10,23 @@ Variant security(DocHolder&, Frame&) {
   return Variant(makeSecurity());
 }
 
+// An encrypted copy of the document with passwords and permissions: the
+// standard security handler, AES-256. The viewer's own scripts have no such
+// member; this engine offers it so that a client can protect a document
+// without a round through the distiller, which rewrites it.
+Variant saveProtected(DocHolder& self, Frame& f) {
+  Doc::Protection p{CStr(f["cUserPassword"]), CStr(f["cOwnerPassword"]), CLng(f["nPermissions"])};
+  if (p.user.empty() && p.owner.empty()) js::fail("An encrypted copy needs a user or an owner password");
+  js::docOf(self).saveProtected(CStr(f["cPath"]), p);
+  return {};
+}
+
 void describe(Members<DocHolder>& m) {
   m.get("security", {}, &security);
+  m.method("saveProtected",
+           {P("cPath").path(), P("cUserPassword").opt(std::string()), P("cOwnerPassword").opt(std::string()),
+            P("nPermissions").opt(int32_t(-4))},
+           &saveProtected);
 }
 
 const js::Groups::Register reg("security", &describe);

@@ -3,6 +3,7 @@
 // client sees end to end, checked against what the file holds.
 #include <filesystem>
 
+#include "support/OfficeDocs.h"
 #include "support/PdfRead.h"
 
 namespace pm::test {
@@ -175,6 +176,22 @@ TEST_F(DocumentOverServer, SaveAsConvertsThroughTheFileTypeTable) {
   // Every type the viewer cannot write takes this one way out.
   EXPECT_RAISES("not supported", call(d, "SaveAs", {dir.file("x.rtf"), 9}));
   EXPECT_FALSE(exists(dir.file("x.rtf")));
+}
+
+TEST_F(JSObject, ProtectedCopyNeedsItsPasswordAndLeavesTheDocumentOpen) {
+  const std::string out = dir.file("locked.pdf");
+  call(js, "saveProtected", {out, "open", "owner", int32_t(-4 & ~4)});
+  auto encryption = [&](const std::string& password) {
+    return commandOutput("qpdf --show-encryption --password=" + password + " '" + out + "' 2>&1");
+  };
+  EXPECT_NE(encryption("wrong").find("Incorrect password"), std::string::npos);
+  const std::string shown = encryption("open");
+  EXPECT_NE(shown.find("R = 6"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("print low resolution: not allowed"), std::string::npos) << shown;
+  EXPECT_NE(encryption("owner").find("Supplied password is owner password"), std::string::npos);
+  EXPECT_NE(commandOutput("qpdf --show-encryption '" + path + "'").find("File is not encrypted"), std::string::npos);
+  EXPECT_EQ(CLng(get(js, "numPages")), 3) << "the document goes on from its own file";
+  EXPECT_RAISES("needs a user or an owner password", call(js, "saveProtected", {dir.file("open.pdf")}));
 }
 
 }  // namespace pm::test

@@ -9,8 +9,8 @@ import re
 from typing import Any, Dict, List, Set
 
 from ..problems import BadRequest
-from .base import Ctx, Op, Output, Upload, convert_file, convert_value, converter, parameters, require_pdf, stem
-from .pdfengine import FIELDS as ENGINE_FIELDS, finish
+from .base import Ctx, Op, Output, Upload, convert_file, convert_value, converter, parameters, stem
+from .pdfengine import FIELDS as ENGINE_FIELDS, INPUTS as ENGINE_INPUTS, finish, mark_files
 
 # The office route's fields this service carries out.
 OFFICE_FIELDS = {
@@ -35,7 +35,6 @@ AS_EXPORTED = {
     "useTransitionEffects": "true", "openBookmarkLevels": "-1", "nativeTiledWatermarkText": "",
 }
 CONVERT_FIELDS = {"files"} | OFFICE_FIELDS | set(AS_EXPORTED) | ENGINE_FIELDS
-MERGE_FIELDS = {"files"} | ENGINE_FIELDS
 IMAGE_FIELDS = ("losslessImageCompression", "quality", "reduceImageResolution", "maxImageResolution")
 RESOLUTIONS = (75, 150, 300, 600, 1200)
 # The page modes of the PDF server's SetPageView by initialView: none, outline, thumbnails; and full screen.
@@ -212,7 +211,12 @@ def op_convert(ctx: Ctx) -> Output:
     check_exported(ctx)
     options = job_options(ctx)
     outs: List[str] = []
-    for path, original in by_name(ctx.many("files")):
+    # A watermark's or stamp's source among the files is not a document to convert.
+    marks = set(mark_files(ctx))
+    documents = [f for f in ctx.many("files") if f[0] not in marks]
+    if not documents:
+        raise BadRequest('upload at least one document to convert as form field "files"', "missing-file")
+    for path, original in by_name(documents):
         target = ctx.output(f"{stem(original)}.pdf")
         if target in outs:
             target = ctx.output(f"{stem(original)}-{len(outs)}.pdf")
@@ -227,18 +231,7 @@ def op_convert(ctx: Ctx) -> Output:
     return Output(files=finish(ctx, outs))
 
 
-def op_merge(ctx: Ctx) -> Output:
-    check(ctx, MERGE_FIELDS)
-    files = by_name(ctx.many("files"))
-    for p, _ in files:
-        require_pdf(p)
-    target = ctx.output("merged.pdf")
-    ctx.pdf.CreatePDFfromMultiPDF(target, [p for p, _ in files])
-    return Output(files=finish(ctx, [target]))
-
-
 OPS = [
-    Op("compat/libreoffice", op_convert, (("files", True),), (), "office", "Compatibility: convert with LibreOffice",
-       hidden=True),
-    Op("compat/merge", op_merge, (("files", True),), (), "fast", "Compatibility: merge PDFs", hidden=True),
+    Op("compat/libreoffice", op_convert, (("files", True), *ENGINE_INPUTS), (), "office",
+       "Compatibility: convert with LibreOffice", hidden=True),
 ]

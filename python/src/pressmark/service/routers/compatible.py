@@ -31,9 +31,3 @@ def _form(**props: object) -> Dict[str, Any]:
                                  password={"type": "string", "description": "the password that opens the input"}))
 async def libreoffice_convert(request: Request, svc: Service = Depends(get_service)) -> Response:
     return await submit(svc, request, "compat/libreoffice")
-
-
-@router.post("/forms/pdfengines/merge", summary="Merge PDFs in the alphanumeric order of their file names",
-             openapi_extra=_form(files=FILES))
-async def pdfengines_merge(request: Request, svc: Service = Depends(get_service)) -> Response:
-    return await submit(svc, request, "compat/merge")
