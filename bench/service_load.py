@@ -138,16 +138,18 @@ def processes_of(token):
     return mine
 
 
-def memory_mib(token):
-    total = 0
+def memory_parts(token):
+    """Proportional set sizes in MiB: (the service with its office supervisor, the offices)."""
+    parts = [0, 0]
     for pid in processes_of(token):
         try:
+            office = pathlib.Path(f"/proc/{pid}/comm").read_text().strip() == "soffice.bin"
             for line in pathlib.Path(f"/proc/{pid}/smaps_rollup").read_text().splitlines():
                 if line.startswith("Pss:"):
-                    total += int(line.split()[1])
+                    parts[office] += int(line.split()[1])
         except OSError:
             pass
-    return total / 1024
+    return parts[0] / 1024, parts[1] / 1024
 
 
 def cpu_ticks(pid):
@@ -235,7 +237,8 @@ def run_level(port, clients, docs, token, work_dir):
             pid = kill_busiest_office(token)
             kills.append((time.monotonic(), pid))
 
-    mem_start = memory_mib(token)
+    parts_start = memory_parts(token)
+    mem_start = sum(parts_start)
     started = time.monotonic()
     k = threading.Thread(target=killer, daemon=True)
     k.start()
@@ -247,7 +250,8 @@ def run_level(port, clients, docs, token, work_dir):
             f.result()
     elapsed = time.monotonic() - started
     k.join()
-    mem_end = memory_mib(token)
+    parts_end = memory_parts(token)
+    mem_end = sum(parts_end)
     lat = [r[1] for r in records]
     conv = [r[1] for r in records if r[2] == "convert"]
     statuses = {}
@@ -265,7 +269,8 @@ def run_level(port, clients, docs, token, work_dir):
                          for name, *_ in WORK},
         "errors": sum(statuses.values()), "error_kinds": statuses, "path_leaks": leaks[0],
         "offices_killed": sum(1 for _, pid in kills if pid), "memory_start_mib": mem_start,
-        "memory_end_mib": mem_end, "problems": problems[:20],
+        "memory_end_mib": mem_end, "service_mib": [parts_start[0], parts_end[0]],
+        "offices_mib": [parts_start[1], parts_end[1]], "problems": problems[:20],
         "timeline": [(round(r[0] - started, 3), round(r[1], 4), r[2], r[3]) for r in records],
         "kills": [round(t - started, 3) for t, pid in kills if pid],
     }
@@ -355,7 +360,9 @@ def main():
             print(f"{clients} clients: {lv['requests']} requests, {lv['throughput']:.2f}/s, p50 "
                   f"{lv['p50'] * 1000:.0f} ms, p99 {lv['p99'] * 1000:.0f} ms, errors {lv['errors']} "
                   f"{lv['error_kinds']}, offices killed {lv['offices_killed']}, memory "
-                  f"{lv['memory_start_mib']:.0f} -> {lv['memory_end_mib']:.0f} MiB", flush=True)
+                  f"{lv['memory_start_mib']:.0f} -> {lv['memory_end_mib']:.0f} MiB (service "
+                  f"{lv['service_mib'][0]:.0f} -> {lv['service_mib'][1]:.0f}, offices {lv['offices_mib'][0]:.0f} -> "
+                  f"{lv['offices_mib'][1]:.0f})", flush=True)
             for p in lv["problems"][:3]:
                 print("   ", p, flush=True)
         growth = (levels[-1]["memory_end_mib"] / levels[0]["memory_start_mib"] - 1) * 100
