@@ -5,8 +5,10 @@ from __future__ import annotations
 from typing import Dict
 
 from . import compatible, native, ocr
+from . import chromium
 from .base import Op, Output, queue_for
 
 OPS: Dict[str, Op] = {op.name: op for op in [*native.OPS, *ocr.OPS, *compatible.OPS]}
+OPS.update({op.name: op for op in chromium.OPS})
 
 __all__ = ["OPS", "Op", "Output", "queue_for"]
