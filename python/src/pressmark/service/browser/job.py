@@ -124,19 +124,12 @@ class _Run:
                 self.events.put((method, params))
         self.devtools.listen(session, on)
 
-    def fence(self, session: str) -> None:
-        """Every request of the target paused for answer, and its own frames and workers fenced likewise."""
-        self.devtools.call("Fetch.enable", {"patterns": [{"urlPattern": "*", "requestStage": "Request"}]},
-                           session)
-        self.devtools.call("Target.setAutoAttach", {"autoAttach": True, "waitForDebuggerOnStart": True,
-                                                    "flatten": True}, session)
-
     def child(self, session: str) -> None:
         # On the reader's thread: the child waits for the debugger, so its fence is set before it runs.
         def setup() -> None:
             try:
                 self.watch(session)
-                self.fence(session)
+                fence(self.devtools, session)
                 self.devtools.call("Runtime.runIfWaitingForDebugger", {}, session)
             except (CommandFailed, Gone, TimeoutError):
                 pass
@@ -211,9 +204,53 @@ def cookie_header(cookies: List[Dict[str, Any]], url: str) -> str:
     return "; ".join(out)
 
 
-def run(devtools: Connection, job: PageJob) -> bytes:
-    """The page's PDF or image. Gone when the browser ends under it, TimeoutError past the job's seconds,
-    PageFailed when the page fails as the job's fields say it must not."""
+@dataclasses.dataclass
+class Tab:
+    """A tab in a browser context of its own, fenced, that no page has used yet."""
+    box: str
+    session: str
+    frame: str
+
+
+def open_tab(devtools: Connection, seconds: float = 30.0) -> Tab:
+    """A fresh context and its tab, made before a job needs it (starting its renderer is most of the cost)."""
+    box = str(devtools.call("Target.createBrowserContext", {"disposeOnDetach": True}, timeout=seconds)
+              ["browserContextId"])
+    try:
+        target = devtools.call("Target.createTarget", {"url": "about:blank", "browserContextId": box},
+                               timeout=seconds)["targetId"]
+        session = str(devtools.call("Target.attachToTarget", {"targetId": target, "flatten": True},
+                                    timeout=seconds)["sessionId"])
+        tree = devtools.call("Page.getFrameTree", {}, session, timeout=seconds)
+        steps: List[Tuple[str, Dict[str, Any]]] = [
+            ("Page.enable", {}), ("Page.setLifecycleEventsEnabled", {"enabled": True}), ("Inspector.enable", {}),
+            ("Runtime.enable", {}), ("Network.enable", {}), ("Network.setBypassServiceWorker", {"bypass": True})]
+        for method, params in steps:
+            devtools.call(method, params, session, timeout=seconds)
+        fence(devtools, session)
+        return Tab(box, session, str(tree["frameTree"]["frame"]["id"]))
+    except BaseException:
+        close_tab(devtools, box)
+        raise
+
+
+def close_tab(devtools: Connection, box: str) -> None:
+    try:
+        devtools.call("Target.disposeBrowserContext", {"browserContextId": box}, timeout=10)
+    except (CommandFailed, TimeoutError, Gone):
+        pass
+
+
+def fence(devtools: Connection, session: str) -> None:
+    """Every request of the target paused for answer, and its own frames and workers fenced likewise."""
+    devtools.call("Fetch.enable", {"patterns": [{"urlPattern": "*", "requestStage": "Request"}]}, session)
+    devtools.call("Target.setAutoAttach", {"autoAttach": True, "waitForDebuggerOnStart": True, "flatten": True},
+                  session)
+
+
+def run(devtools: Connection, job: PageJob, tab: Tab) -> bytes:
+    """The page's PDF or image, made in `tab` (which the caller closes). Gone when the browser ends under it,
+    TimeoutError past the job's seconds, PageFailed when the page fails as the job's fields say it must not."""
     deadline = time.monotonic() + job.seconds
 
     def left() -> float:
@@ -222,27 +259,14 @@ def run(devtools: Connection, job: PageJob) -> bytes:
             raise TimeoutError(f"the page did not finish within {job.seconds:.0f} s")
         return remaining
 
-    context = devtools.call("Target.createBrowserContext", {"disposeOnDetach": True}, timeout=left())
-    box = str(context["browserContextId"])
     state = _Run(devtools, job)
+    session = tab.session
+    state.frame = tab.frame
     try:
-        target = devtools.call("Target.createTarget", {"url": "about:blank", "browserContextId": box},
-                               timeout=left())["targetId"]
-        session = str(devtools.call("Target.attachToTarget", {"targetId": target, "flatten": True},
-                                    timeout=left())["sessionId"])
         state.watch(session)
 
         def call(method: str, params: Optional[Dict[str, Any]] = None) -> Dict[str, Any]:
             return devtools.call(method, params, session, timeout=left())
-        tree = call("Page.getFrameTree")
-        state.frame = str(tree["frameTree"]["frame"]["id"])
-        call("Page.enable")
-        call("Page.setLifecycleEventsEnabled", {"enabled": True})
-        call("Inspector.enable")
-        call("Runtime.enable")
-        call("Network.enable")
-        call("Network.setBypassServiceWorker", {"bypass": True})
-        state.fence(session)
         if job.user_agent:
             call("Emulation.setUserAgentOverride", {"userAgent": job.user_agent})
         if job.media:
@@ -280,10 +304,6 @@ def run(devtools: Connection, job: PageJob) -> bytes:
         return base64.b64decode(data)
     finally:
         state.close()
-        try:
-            devtools.call("Target.disposeBrowserContext", {"browserContextId": box}, timeout=10)
-        except (CommandFailed, TimeoutError):
-            pass
 
 
 def check_main(state: _Run) -> None:

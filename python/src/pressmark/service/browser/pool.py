@@ -11,12 +11,12 @@ from __future__ import annotations
 import atexit
 import logging
 import threading
-from typing import List
+from typing import List, Optional
 
 from .. import faults
 from ..problems import JobProblem
 from .devtools import Gone
-from .job import PageJob, run
+from .job import PageJob, Tab, close_tab, open_tab, run
 from .process import Browser
 
 log = logging.getLogger("pressmark.service")
@@ -71,6 +71,7 @@ class Pool:
                     with self._lock:
                         self._lock.wait(5.0)
                     break
+                self._next_tab(b, None)
                 with self._lock:
                     self._error = ""
                     self._all.append(b)
@@ -78,6 +79,7 @@ class Pool:
                     self._lock.notify_all()
 
     def _lease(self, seconds: float) -> Browser:
+        """An idle browser, one whose next tab is ready first."""
         with self._lock:
             waited = 0.0
             while not self._idle:
@@ -87,7 +89,9 @@ class Pool:
                     raise TimeoutError(f"no browser was free within {seconds:.0f} s")
                 self._lock.wait(0.5)
                 waited += 0.5
-            return self._idle.pop()
+            b = next((b for b in self._idle if b.spare_ready.is_set()), self._idle[0])
+            self._idle.remove(b)
+            return b
 
     def _give_back(self, b: Browser, healthy: bool) -> None:
         with self._lock:
@@ -99,12 +103,35 @@ class Pool:
                 self._doomed.append(b)
             self._lock.notify_all()
 
+    @staticmethod
+    def _next_tab(b: Browser, used: Optional[Tab]) -> None:
+        """In the background, once a job has its answer: its context goes, and the browser's next tab is made."""
+        def work() -> None:
+            try:
+                b.spare = open_tab(b.devtools)
+            except Exception as e:   # made again when a job takes the browser
+                log.info("no tab made ahead: %s", e)
+                b.spare = None
+            b.spare_ready.set()
+            if used is not None:
+                close_tab(b.devtools, used.box)
+        b.spare_ready.clear()
+        threading.Thread(target=work, name="browser-tab", daemon=True).start()
+
+    @staticmethod
+    def _take_tab(b: Browser, seconds: float) -> Tab:
+        b.spare_ready.wait(seconds)
+        tab, b.spare = b.spare, None
+        return tab if tab is not None else open_tab(b.devtools, seconds)
+
     def run(self, job: PageJob) -> bytes:
         """The job's output, on a browser of the pool; once more on a fresh one when its browser ends under it."""
         for attempt in (1, 2):
             b = self._lease(job.seconds)
+            tab: Optional[Tab] = None
             try:
-                out = run(b.devtools, job)
+                tab = self._take_tab(b, job.seconds)
+                out = run(b.devtools, job, tab)
             except Gone as e:
                 self._give_back(b, False)
                 if attempt == 2:
@@ -116,8 +143,10 @@ class Pool:
                 self._give_back(b, False)
                 raise
             except BaseException:
+                self._next_tab(b, tab)
                 self._give_back(b, b.alive)
                 raise
+            self._next_tab(b, tab)
             self._give_back(b, True)
             return out
         raise AssertionError("unreachable")

@@ -17,9 +17,13 @@ import shutil
 import signal
 import subprocess
 import tempfile
-from typing import List, Optional
+import threading
+from typing import TYPE_CHECKING, List, Optional
 
 from .devtools import Connection
+
+if TYPE_CHECKING:
+    from .job import Tab
 
 PR_SET_PDEATHSIG = 1
 # A port of the loopback where nothing listens (the discard service, never run): the dead proxy.
@@ -82,6 +86,9 @@ class Browser:
         os.close(out_w)
         self.pid = self.proc.pid
         self.devtools = Connection(cmd_w, out_r)
+        # The tab the next job takes, made ahead; set once it is made (or could not be).
+        self.spare: Optional["Tab"] = None
+        self.spare_ready = threading.Event()
 
     @property
     def alive(self) -> bool:
