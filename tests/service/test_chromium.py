@@ -31,9 +31,11 @@ def strict(tmp_path_factory):
 class Site(http.server.BaseHTTPRequestHandler):
     """Pages of the test's own; `hits` counts each path asked for."""
     hits = collections.Counter()
+    headers = {}
 
     def do_GET(self):
         Site.hits[self.path] += 1
+        Site.headers[self.path] = self.headers
         missing = self.path == "/missing"
         body = b"<html><body><h1>Served page</h1></body></html>" if not missing else b"gone"
         self.send_response(404 if missing else 200)
@@ -105,9 +107,13 @@ def test_url_refused_on_loopback_unless_allowed(strict, service, tmp_path):
         refused = strict.client.post("/forms/chromium/convert/url", data={"url": url})
         assert refused.status_code == 400 and "url-not-allowed" in refused.json()["type"]
         assert Site.hits[url[-10:]] == 0
-        allowed = service.client.post("/forms/chromium/convert/url", data={"url": url})
+        allowed = service.client.post("/forms/chromium/convert/url", data={
+            "url": url, "userAgent": "Pressmark test", "extraHttpHeaders": '{"X-Report": "7;scope=page"}',
+            "cookies": '[{"name": "session", "value": "s1", "domain": "127.0.0.1"}]'})
         assert allowed.status_code == 200, allowed.text
         assert "Served page" in pdf_text(allowed.content, tmp_path) and Site.hits["/page.html"] == 1
+        seen = Site.headers["/page.html"]
+        assert (seen["user-agent"], seen["x-report"], seen["cookie"]) == ("Pressmark test", "7", "session=s1")
 
 
 def test_page_reaches_no_loopback_and_no_file_outside_its_folder(strict, tmp_path):

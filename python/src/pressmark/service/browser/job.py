@@ -15,6 +15,7 @@ import http.client
 import json
 import os
 import queue
+import re
 import stat
 import threading
 import time
@@ -37,6 +38,8 @@ TYPES = {".html": "text/html; charset=utf-8", ".htm": "text/html; charset=utf-8"
          ".webp": "image/webp", ".ico": "image/x-icon", ".woff": "font/woff", ".woff2": "font/woff2",
          ".ttf": "font/ttf", ".otf": "font/otf", ".txt": "text/plain; charset=utf-8", ".md": "text/markdown"}
 
+# Whether an element the selector names is shown (it has a box of its own).
+VISIBLE = "(e => !!e && !!(e.offsetWidth || e.offsetHeight || e.getClientRects().length))(document.querySelector(%s))"
 # (method, url, headers, body) -> (status, headers, body); raises to refuse.
 Fetcher = Callable[[str, str, Dict[str, str], Optional[bytes]], Tuple[int, List[Tuple[str, str]], bytes]]
 
@@ -52,12 +55,13 @@ class PageJob:
     fetcher: Optional[Fetcher] = None         # http(s) for the page (None: refused)
     media: str = ""                           # emulated media type: screen or print
     user_agent: str = ""
-    headers: Dict[str, str] = dataclasses.field(default_factory=dict)
+    headers: Dict[str, Tuple[str, Optional["re.Pattern[str]"]]] = dataclasses.field(default_factory=dict)
     cookies: List[Dict[str, Any]] = dataclasses.field(default_factory=list)
     wait_delay: float = 0.0
     wait_expression: str = ""
     wait_selector: str = ""
     network_idle: bool = False
+    network_almost_idle: bool = False
     fail_statuses: List[Tuple[int, int]] = dataclasses.field(default_factory=list)
     fail_resource_statuses: List[Tuple[int, int]] = dataclasses.field(default_factory=list)
     fail_resource_failed: bool = False
@@ -149,8 +153,8 @@ class _Run:
             self.devtools.send("Fetch.failRequest", {"requestId": rid, "errorReason": "AccessDenied"}, session)
             return
         with self.lock:
-            if main and self.main_status is None:
-                self.main_status = status
+            if main:
+                self.main_status = status   # after redirects, the page's own
             elif in_ranges(status, self.job.fail_resource_statuses):
                 self.bad_statuses.append(f"{url[:200]} answered {status}")
         self.devtools.send("Fetch.fulfillRequest", {
@@ -174,7 +178,7 @@ class _Run:
         if scheme not in ("http", "https") or self.job.fetcher is None:
             raise PermissionError(f"{scheme or 'this'} addresses are not reached")
         headers = {k: v for k, v in (request.get("headers") or {}).items() if k.lower() not in _HOP}
-        headers.update(self.job.headers)
+        headers.update({k: v for k, (v, scope) in self.job.headers.items() if scope is None or scope.search(url)})
         cookie = cookie_header(self.job.cookies, url)
         if cookie:
             headers["Cookie"] = "; ".join(filter(None, [headers.pop("Cookie", ""), cookie]))
@@ -281,14 +285,15 @@ def run(devtools: Connection, job: PageJob, tab: Tab) -> bytes:
             raise PageFailed(f"the page did not load: {nav['errorText']}"
                              + (f" ({state.failures[0]})" if state.failures else ""))
         wait_for(state, "Page.loadEventFired", left)
-        if job.network_idle:
-            wait_for(state, "Page.lifecycleEvent", left, lambda p: p.get("name") == "networkIdle"
-                     and p.get("frameId") == state.frame)
+        for idle, wanted in (("networkAlmostIdle", job.network_almost_idle), ("networkIdle", job.network_idle)):
+            if wanted:
+                wait_for(state, "Page.lifecycleEvent", left, lambda p: p.get("name") == idle
+                         and p.get("frameId") == state.frame)
         check_main(state)
         if job.wait_delay:
             time.sleep(min(job.wait_delay, left()))
-        for expression in filter(None, [job.wait_expression, job.wait_selector and
-                                        f"!!document.querySelector({json.dumps(job.wait_selector)})"]):
+        for expression in filter(None, [job.wait_expression, job.wait_selector and VISIBLE % json.dumps(
+                job.wait_selector)]):
             poll(call, expression, left)
         with state.lock:
             if job.fail_console and state.exceptions:

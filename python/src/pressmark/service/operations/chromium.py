@@ -34,6 +34,7 @@ UNITS = {"in": 1.0, "": 1.0, "pt": 1 / 72, "px": 1 / 96, "pc": 1 / 6, "mm": 1 / 
 DURATION = re.compile(r"^\s*(\d+(?:\.\d+)?)\s*(ms|s|m|h)?\s*$")
 TO_HTML = re.compile(r"\{\{\s*toHTML\s+\"([^\"]+)\"\s*\}\}")
 CONFLICT = 409
+NESTED = re.compile(r"\([^()]*[*+}][^()]*\)[*+?{]|\)\)[*+?{]")
 
 
 def page_failed(e: Exception) -> JobProblem:
@@ -102,13 +103,24 @@ def statuses(ctx: Ctx, name: str) -> List[Tuple[int, int]]:
     return out
 
 
-def headers(ctx: Ctx) -> Dict[str, str]:
-    value = as_json(ctx, "extraHttpHeaders", {}, dict)
-    for k, v in value.items():
+def headers(ctx: Ctx) -> Dict[str, Tuple[str, Optional["re.Pattern[str]"]]]:
+    """extraHttpHeaders: each value sent with every request, or, with ";scope=<regular expression>" after it, with
+    the requests whose address the expression matches."""
+    out: Dict[str, Tuple[str, Optional["re.Pattern[str]"]]] = {}
+    for k, v in as_json(ctx, "extraHttpHeaders", {}, dict).items():
         if not isinstance(v, str) or not re.match(r"^[A-Za-z0-9!#$%&'*+.^_`|~-]+$", k) or "\n" in v or "\r" in v:
             raise BadRequest("extraHttpHeaders is a JSON object of header names and text values",
                              "invalid-argument")
-    return dict(value)
+        value, _, scope = v.partition(";scope=")
+        if len(scope) > 300 or NESTED.search(scope):
+            # Python's expressions backtrack: a repeated group that repeats within could run for ever.
+            raise BadRequest(f"extraHttpHeaders: the scope of {k} is longer than 300 characters or repeats a group "
+                             "that repeats inside", "unsupported-field")
+        try:
+            out[k] = (value.strip(), re.compile(scope) if scope else None)
+        except re.error:
+            raise BadRequest(f"extraHttpHeaders: the scope of {k} is not a regular expression", "invalid-argument")
+    return out
 
 
 def cookies(ctx: Ctx) -> List[Dict[str, Any]]:
@@ -134,6 +146,7 @@ def page_job(ctx: Ctx, url: str, site: Optional[str]) -> browser.PageJob:
         wait_expression=ctx.fields.get("waitForExpression", "").strip(),
         wait_selector=ctx.fields.get("waitForSelector", "").strip(),
         network_idle=not ctx.bool("skipNetworkIdleEvent", True),
+        network_almost_idle=not ctx.bool("skipNetworkAlmostIdleEvent", True),
         fail_statuses=statuses(ctx, "failOnHttpStatusCodes"),
         fail_resource_statuses=statuses(ctx, "failOnResourceHttpStatusCodes")
         if "failOnResourceHttpStatusCodes" in ctx.fields else [],
