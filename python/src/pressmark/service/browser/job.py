@@ -71,6 +71,7 @@ class PageJob:
     pdf: Optional[Dict[str, Any]] = None          # Page.printToPDF's parameters, or
     screenshot: Optional[Dict[str, Any]] = None   # Page.captureScreenshot's
     seconds: float = 60.0
+    cancelled: Optional[threading.Event] = None   # set when the job has run out of time elsewhere
 
 
 def site_file(site: str, url: str) -> Optional[str]:
@@ -259,7 +260,7 @@ def run(devtools: Connection, job: PageJob, tab: Tab) -> bytes:
 
     def left() -> float:
         remaining = deadline - time.monotonic()
-        if remaining <= 0:
+        if remaining <= 0 or job.cancelled is not None and job.cancelled.is_set():
             raise TimeoutError(f"the page did not finish within {job.seconds:.0f} s")
         return remaining
 

@@ -62,14 +62,14 @@ class Pool:
             for _ in range(need):
                 try:
                     b = Browser(self.program, self.user, self.heap_mb)
+                except Exception as e:
+                    self._failed_start(e)
+                    break
+                try:
                     b.devtools.call("Browser.getVersion", timeout=30)
                 except Exception as e:
-                    log.warning("the browser did not start: %s", e)
-                    with self._lock:
-                        self._error = f"the browser did not start: {e}"
-                        self._lock.notify_all()
-                    with self._lock:
-                        self._lock.wait(5.0)
+                    b.kill()
+                    self._failed_start(e)
                     break
                 self._next_tab(b, None)
                 with self._lock:
@@ -77,6 +77,14 @@ class Pool:
                     self._all.append(b)
                     self._idle.append(b)
                     self._lock.notify_all()
+
+    def _failed_start(self, e: Exception) -> None:
+        """Callers waiting for a browser hear why none comes; another is tried a little later."""
+        log.warning("the browser did not start: %s", e)
+        with self._lock:
+            self._error = f"the browser did not start: {e}"
+            self._lock.notify_all()
+            self._lock.wait(5.0)
 
     def _lease(self, seconds: float) -> Browser:
         """An idle browser, one whose next tab is ready first."""

@@ -152,7 +152,7 @@ def page_job(ctx: Ctx, url: str, site: Optional[str]) -> browser.PageJob:
         if "failOnResourceHttpStatusCodes" in ctx.fields else [],
         fail_resource_failed=ctx.bool("failOnResourceLoadingFailed"),
         fail_console=ctx.bool("failOnConsoleExceptions"), omit_background=ctx.bool("omitBackground"),
-        seconds=limit)
+        seconds=limit, cancelled=ctx.cancelled)
 
 
 def print_options(ctx: Ctx, site: Optional[str]) -> Dict[str, Any]:
@@ -217,13 +217,20 @@ def site_of(ctx: Ctx, markdown: bool) -> str:
         name = os.path.basename((original or "").replace("\\", "/"))
         if not name or name in (".", "..") or name.startswith("."):
             raise BadRequest(f'"{original[:80]}" is not a file name a page can use', "invalid-argument")
-        shutil.copyfile(path, os.path.join(site, name))
+        target = os.path.join(site, name)
+        if os.path.lexists(target):
+            os.remove(target)
+        try:
+            os.link(path, target)
+        except OSError:
+            shutil.copyfile(path, target)
     index = os.path.join(site, "index.html")
     if not os.path.isfile(index):
         raise BadRequest('upload the page as a file named "index.html" in "files"', "missing-file")
     if markdown:
         with open(index, "rb") as f:
             page = f.read().decode("utf-8", "replace")
+        os.remove(index)   # a link to the upload, which stays as it came
         with open(index, "w", encoding="utf-8") as f:
             f.write(TO_HTML.sub(lambda m: markdown_html(site, m.group(1)), page))
     return site
