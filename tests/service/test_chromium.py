@@ -137,6 +137,7 @@ FAILURES = [
     ("html", {}, 200),
     ("html", {"waitForExpression": "window.done === true"}, 200),
     ("html", {"singlePage": "true"}, 400),
+    ("html", {"nativePageRanges": "3-4"}, 400),
     ("html", {"pdfa": "PDF/A-9z", "paperWidth": "wide"}, 400),
 ]
 

@@ -10,6 +10,7 @@ from __future__ import annotations
 import threading
 from typing import Any, Optional
 
+from .devtools import CommandFailed
 from .job import ORIGIN, PageFailed, PageJob, http_fetcher
 from .pool import Pool
 
@@ -38,4 +39,4 @@ def pool() -> Pool:
         return _pool
 
 
-__all__ = ["ORIGIN", "PageFailed", "PageJob", "Pool", "configure", "http_fetcher", "pool", "settings"]
+__all__ = ["CommandFailed", "ORIGIN", "PageFailed", "PageJob", "Pool", "configure", "http_fetcher", "pool", "settings"]
