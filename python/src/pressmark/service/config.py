@@ -64,8 +64,8 @@ class Settings(pydantic.BaseSettings):
     store_dir: str = Field("", description="folder every farm node mounts; documents travel through it")
     queues: str = Field("office,ocr,postscript,fast,browser", description="the farm queues a worker takes jobs from")
     chromium: str = Field("/usr/bin/chromium", description="the headless Chromium web pages are printed with")
-    chromium_pool: int = Field(2, description="warm browsers a service process (or farm worker process) keeps, "
-                               "one page at a time each")
+    chromium_pool: int = Field(2, description="warm browsers the service keeps, one page at a time each (a farm "
+                               "worker's process, which runs one job at a time, keeps one)")
     chromium_timeout: float = Field(60.0, description="seconds a web page may take to load, wait and print")
     chromium_user: str = Field("nobody", description="the user the browser runs as when the service runs as root")
     chromium_heap_mb: int = Field(512, description="MB of JavaScript heap a page may use (V8's old space)")

@@ -15,13 +15,17 @@ from .job import ORIGIN, PageFailed, PageJob, http_fetcher
 from .pool import Pool
 
 _settings: Any = None
+_size = 0
 _pool: Optional[Pool] = None
 _lock = threading.Lock()
 
 
-def configure(settings: Any) -> None:
-    global _settings
+def configure(settings: Any, jobs_at_once: int = 0) -> None:
+    """The settings of this process's pool; a process that runs `jobs_at_once` pages at most (a farm worker's
+    process: one) keeps no more browsers than that."""
+    global _settings, _size
     _settings = settings
+    _size = min(settings.chromium_pool, jobs_at_once) if jobs_at_once else settings.chromium_pool
 
 
 def settings() -> Any:
@@ -35,7 +39,7 @@ def pool() -> Pool:
     with _lock:
         if _pool is None:
             s = settings()
-            _pool = Pool(s.chromium, s.chromium_user, s.chromium_heap_mb, s.chromium_pool)
+            _pool = Pool(s.chromium, s.chromium_user, s.chromium_heap_mb, _size)
         return _pool
 
 

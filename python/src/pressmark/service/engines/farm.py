@@ -445,7 +445,7 @@ def run_worker(settings: Settings) -> int:
     if not settings.store_dir:
         raise SystemExit("pressmark worker: --store-dir is required, the folder every farm node mounts")
     _settings = settings
-    browser.configure(settings)
+    browser.configure(settings, jobs_at_once=1)   # each of the worker's processes runs one job at a time
     app = configure(settings)
     app.steps["worker"].add(PromptPickup)
     concurrency = settings.workers or office_pool_size()
