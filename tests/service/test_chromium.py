@@ -36,6 +36,12 @@ class Site(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
         Site.hits[self.path] += 1
         Site.headers[self.path] = self.headers
+        if self.path == "/away":
+            # Off to a host the allow-list does not name.
+            self.send_response(302)
+            self.send_header("Location", f"http://localhost:{self.server.server_port}/page.html")
+            self.end_headers()
+            return
         missing = self.path == "/missing"
         body = b"<html><body><h1>Served page</h1></body></html>" if not missing else b"gone"
         self.send_response(404 if missing else 200)
@@ -155,10 +161,12 @@ def test_page_fields(strict, tmp_path, route, fields, status):
         assert "finished" in pdf_text(r.content, tmp_path)
 
 
-def test_failing_status_of_the_page(service):
+@pytest.mark.parametrize("path,status,detail", [("/missing", 409, "404"), ("/away", 400, "allow-list")])
+def test_page_that_fails_or_leaves(service, path, status, detail):
     with serving(Site) as port:
-        r = service.client.post("/forms/chromium/convert/url", data={"url": f"http://127.0.0.1:{port}/missing"})
-        assert r.status_code == 409 and "404" in r.json()["detail"]
+        r = service.client.post("/forms/chromium/convert/url", data={"url": f"http://127.0.0.1:{port}{path}"})
+        assert r.status_code == status and detail in r.json()["detail"], r.text
+        assert Site.hits[path] == 1 and Site.hits["/page.html"] == 0
 
 
 def test_screenshot_is_an_image(strict):

@@ -23,6 +23,7 @@ import urllib.parse
 from concurrent.futures import ThreadPoolExecutor
 from typing import Any, Callable, Dict, List, Optional, Tuple
 
+from ..problems import BadRequest
 from .devtools import CommandFailed, Connection, Gone
 
 ORIGIN = "http://pressmark.invalid"
@@ -106,6 +107,7 @@ class _Run:
         self.sessions: List[str] = []
         self.frame = ""
         self.main_status: Optional[int] = None
+        self.main_error: Optional[Exception] = None   # why the page itself (or a redirect of it) was refused
         self.failures: List[str] = []       # requests refused or failed
         self.bad_statuses: List[str] = []   # resources that answered a status the job fails on
         self.exceptions: List[str] = []
@@ -151,6 +153,8 @@ class _Run:
         except Exception as e:
             with self.lock:
                 self.failures.append(f"{url[:200]}: {e}")
+                if main:
+                    self.main_error = e
             self.devtools.send("Fetch.failRequest", {"requestId": rid, "errorReason": "AccessDenied"}, session)
             return
         with self.lock:
@@ -282,9 +286,9 @@ def run(devtools: Connection, job: PageJob, tab: Tab) -> bytes:
         if job.omit_background:
             call("Emulation.setDefaultBackgroundColorOverride", {"color": {"r": 0, "g": 0, "b": 0, "a": 0}})
         nav = call("Page.navigate", {"url": job.url})
-        if nav.get("errorText") and state.main_status is None:
-            raise PageFailed(f"the page did not load: {nav['errorText']}"
-                             + (f" ({state.failures[0]})" if state.failures else ""))
+        if nav.get("errorText"):
+            check_main(state)
+            raise PageFailed(f"the page did not load: {nav['errorText']}")
         wait_for(state, "Page.loadEventFired", left)
         for idle, wanted in (("networkAlmostIdle", job.network_almost_idle), ("networkIdle", job.network_idle)):
             if wanted:
@@ -313,6 +317,11 @@ def run(devtools: Connection, job: PageJob, tab: Tab) -> bytes:
 
 
 def check_main(state: _Run) -> None:
+    """The page's own failure: refused (the policy's own problem), or a status the job fails on."""
+    if state.main_error is not None:
+        if isinstance(state.main_error, BadRequest):
+            raise state.main_error
+        raise PageFailed(f"the page did not load: {state.main_error}")
     status = state.main_status
     if status is not None and in_ranges(status, state.job.fail_statuses):
         raise PageFailed(f"the page answered {status}")

@@ -11,6 +11,7 @@ from __future__ import annotations
 import atexit
 import logging
 import threading
+import time
 from typing import List, Optional
 
 from .. import faults
@@ -101,6 +102,17 @@ class Pool:
             self._idle.remove(b)
             return b
 
+    def _lease_answering(self, seconds: float) -> Browser:
+        """An idle browser that answers: after a loss, the others may have gone the same way, unnoticed yet."""
+        deadline = time.monotonic() + seconds
+        while True:
+            b = self._lease(max(0.0, deadline - time.monotonic()))
+            try:
+                b.devtools.call("Browser.getVersion", timeout=5)
+                return b
+            except (Gone, TimeoutError):
+                self._give_back(b, False)
+
     def _give_back(self, b: Browser, healthy: bool) -> None:
         with self._lock:
             if healthy and b.alive and not self._stopping:
@@ -135,7 +147,7 @@ class Pool:
     def run(self, job: PageJob) -> bytes:
         """The job's output, on a browser of the pool; once more on a fresh one when its browser ends under it."""
         for attempt in (1, 2):
-            b = self._lease(job.seconds)
+            b = self._lease(job.seconds) if attempt == 1 else self._lease_answering(job.seconds)
             tab: Optional[Tab] = None
             try:
                 tab = self._take_tab(b, job.seconds)
