@@ -237,10 +237,31 @@ def open_tab(devtools: Connection, seconds: float = 30.0) -> Tab:
         for method, params in steps:
             devtools.call(method, params, session, timeout=seconds)
         fence(devtools, session)
+        warm(devtools, session, seconds)
         return Tab(box, session, str(tree["frameTree"]["frame"]["id"]))
     except BaseException:
         close_tab(devtools, box)
         raise
+
+
+def warm(devtools: Connection, session: str, seconds: float) -> None:
+    """The tab shows an empty page of the job's origin: the renderer a page of uploaded files is drawn in is
+    started ahead, with the tab."""
+    loaded = threading.Event()
+
+    def on(method: str, params: Dict[str, Any]) -> None:
+        if method == "Fetch.requestPaused":
+            devtools.send("Fetch.fulfillRequest", {"requestId": params.get("requestId"), "responseCode": 200,
+                                                   "responseHeaders": [{"name": "Content-Type",
+                                                                        "value": "text/html"}], "body": ""}, session)
+        elif method in ("Page.loadEventFired", ""):
+            loaded.set()
+    devtools.listen(session, on)
+    try:
+        devtools.call("Page.navigate", {"url": ORIGIN + "/"}, session, timeout=seconds)
+        loaded.wait(seconds)
+    finally:
+        devtools.listen(session, None)
 
 
 def close_tab(devtools: Connection, box: str) -> None:
