@@ -261,6 +261,9 @@ def render(job: browser.PageJob) -> bytes:
         return browser.pool().run(job)
     except browser.PageFailed as e:
         raise page_failed(e)
+    except TimeoutError as e:
+        raise JobProblem({"status": 504, "type": "timeout", "title": "The job ran out of time", "detail": str(e),
+                          "retryable": True})
     except browser.CommandFailed as e:
         # What the browser refuses is what the fields asked of it (a page range past the end, say).
         raise BadRequest(f"Chromium refused the request: {e}", "invalid-argument")
