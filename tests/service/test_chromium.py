@@ -128,14 +128,16 @@ def test_page_reaches_no_loopback_and_no_file_outside_its_folder(strict, tmp_pat
         tries = [f"http://127.0.0.1:{port}/secret", f"http://localhost:{port}/secret", "file:///etc/hostname",
                  "../../../../../etc/hostname", "/..%2f..%2fjobs.sqlite"]
         index = page(shows(f'<img src="http://127.0.0.1:{port}/secret.png"', "image-loaded", "image-blocked")
-                     + f"<script>Promise.allSettled({tries}.map(u => fetch(u).then(r => r.ok ? r.text() : "
-                       "Promise.reject(r.status)))).then(all => { document.body.append(all.map(a => "
+                     + f"<script>const socket = new Promise((ok, no) => {{ const w = new WebSocket("
+                       f"'ws://127.0.0.1:{port}/socket'); w.onopen = ok; w.onerror = no }});"
+                       f"Promise.allSettled([socket, ...{tries}.map(u => fetch(u).then(r => r.ok ? r.text() : "
+                       "Promise.reject(r.status)))]).then(all => { document.body.append(all.map(a => "
                        "a.status === 'fulfilled' ? 'read:' + a.value : 'blocked').join(' ')); window.done = true })"
                        "</script>")
         r = strict.client.post("/forms/chromium/convert/html", files=files(index),
                                data={"waitForExpression": "window.done === true"})
         assert r.status_code == 200, r.text
-        assert pdf_text(r.content, tmp_path).split() == ["image-blocked"] + ["blocked"] * len(tries)
+        assert pdf_text(r.content, tmp_path).split() == ["image-blocked"] + ["blocked"] * (1 + len(tries))
         assert sum(Site.hits.values()) == 0
 
 
