@@ -187,14 +187,22 @@ class _Run:
         cookie = cookie_header(self.job.cookies, url)
         if cookie:
             headers["Cookie"] = "; ".join(filter(None, [headers.pop("Cookie", ""), cookie]))
-        post = request.get("postData")
-        status, answer, body = self.job.fetcher(method, url, headers, post.encode() if post else None)
+        status, answer, body = self.job.fetcher(method, url, headers, post_body(request))
         return status, [(k, v) for k, v in answer if k.lower() not in _KEPT_BACK], body
 
     def close(self) -> None:
         for s in self.sessions:
             self.devtools.listen(s, None)
         self.pool.shutdown(wait=False, cancel_futures=True)
+
+
+def post_body(request: Dict[str, Any]) -> Optional[bytes]:
+    """A paused request's body: its entries (each in base64), or the older text form."""
+    entries = request.get("postDataEntries")
+    if entries:
+        return b"".join(base64.b64decode(e.get("bytes", "")) for e in entries)
+    text = request.get("postData")
+    return str(text).encode() if text else None
 
 
 def cookie_header(cookies: List[Dict[str, Any]], url: str) -> str:
