@@ -16,6 +16,7 @@ from .operations import OPS, testing
 from .routers import compatible, docs, documents, jobs, operations, page
 from .routers import pdfengines
 from .routers import testing as testing_routes
+from .routers import chromium as chromium_routes
 from .routers.operations import version
 from .service import Service
 from .views import problem
@@ -54,6 +55,7 @@ def create_app(settings: Settings) -> Guard:
 
     for module in (documents, jobs, operations, docs, compatible, page, pdfengines):
         app.include_router(module.router)
+    app.include_router(chromium_routes.router)
     if settings.test_gate_dir:
         OPS[testing.NAME] = testing.gate(settings.test_gate_dir)
         app.include_router(testing_routes.router)

@@ -62,7 +62,13 @@ class Settings(pydantic.BaseSettings):
     broker: str = Field("", description="Redis address of the farm (redis://HOST:6379/0); empty runs jobs "
                         "in-process")
     store_dir: str = Field("", description="folder every farm node mounts; documents travel through it")
-    queues: str = Field("office,ocr,postscript,fast", description="the farm queues a worker takes jobs from")
+    queues: str = Field("office,ocr,postscript,fast,browser", description="the farm queues a worker takes jobs from")
+    chromium: str = Field("/usr/bin/chromium", description="the headless Chromium web pages are printed with")
+    chromium_pool: int = Field(2, description="warm browsers the service keeps, one page at a time each (a farm "
+                               "worker's process, which runs one job at a time, keeps one)")
+    chromium_timeout: float = Field(60.0, description="seconds a web page may take to load, wait and print")
+    chromium_user: str = Field("nobody", description="the user the browser runs as when the service runs as root")
+    chromium_heap_mb: int = Field(512, description="MB of JavaScript heap a page may use (V8's old space)")
     log_level: str = Field("info", description="log level (debug, info, warning)")
     test_gate_dir: str = Field("", description="for tests only: a folder; POST /v1/test/gate then runs a job that "
                                "waits until a file named open appears there")

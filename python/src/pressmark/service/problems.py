@@ -58,6 +58,14 @@ class Unprocessable(Exception):
         self.type = type_
 
 
+class JobProblem(Exception):
+    """A job's failure that brings its own problem fields (status, type, title, detail, retryable, ...)."""
+
+    def __init__(self, fields: "ProblemFields") -> None:
+        super().__init__(fields.get("detail", ""))
+        self.fields = fields
+
+
 class NoOutput(Exception):
     """The operation ended without writing its result."""
 
@@ -77,6 +85,8 @@ def problem_of(exc: BaseException, call_timeout: Optional[float] = None) -> Prob
     """The outcome of a failed job as the fields of its problem document."""
     if faults.no_space(exc):
         return faults.insufficient_storage()
+    if isinstance(exc, JobProblem):
+        return dict(exc.fields)
     if isinstance(exc, BadRequest):
         return {"status": 400, "type": exc.type, "title": "Bad request", "detail": exc.detail, "retryable": False}
     if isinstance(exc, Unprocessable):

@@ -12,7 +12,8 @@ from .store import OutputRecord, write_atomic
 
 MEDIA = {".pdf": "application/pdf", ".ps": "application/postscript", ".png": "image/png", ".jpg": "image/jpeg",
          ".jpeg": "image/jpeg", ".bmp": "image/bmp", ".zip": "application/zip", ".json": "application/json",
-         ".txt": "text/plain; charset=utf-8"}
+         ".txt": "text/plain; charset=utf-8",
+         ".webp": "image/webp"}
 
 
 def package(folder: str, out: Output) -> OutputRecord:

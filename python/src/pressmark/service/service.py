@@ -11,6 +11,7 @@ import threading
 import time
 from typing import Dict, List, Optional, Tuple
 
+from . import browser
 from .config import Settings
 from .conventions import delivery
 from .engines import Embedded, Engine, Gateway, farm
@@ -28,6 +29,7 @@ class Service:
     def __init__(self, settings: Settings) -> None:
         self.settings = settings
         self.metrics = Metrics()
+        browser.configure(settings)
         os.makedirs(settings.jobs_dir(), mode=0o700, exist_ok=True)
         os.chmod(settings.jobs_dir(), 0o700)
         self.store = Store(os.path.join(settings.state_dir, "jobs.sqlite"))

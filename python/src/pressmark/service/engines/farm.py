@@ -31,6 +31,7 @@ import redis
 from celery import Celery
 from celery.signals import worker_process_init
 
+from .. import browser
 from ..config import Settings
 from ..metrics import Metrics
 from ..problems import ProblemFields, QueueFull, Unavailable, problem_of
@@ -41,7 +42,7 @@ from .pickup import PromptPickup
 
 log = logging.getLogger("pressmark.service")
 
-QUEUES = ("office", "ocr", "postscript", "fast")
+QUEUES = ("office", "ocr", "postscript", "fast", "browser")
 TASK = "pressmark.run_job"
 WEBHOOK_TASK = "pressmark.deliver_webhook"
 CHANNEL = "pressmark:job-events"
@@ -449,6 +450,7 @@ def run_worker(settings: Settings) -> int:
     if not settings.store_dir:
         raise SystemExit("pressmark worker: --store-dir is required, the folder every farm node mounts")
     _settings = settings
+    browser.configure(settings, jobs_at_once=1)   # each of the worker's processes runs one job at a time
     app = configure(settings)
     app.steps["worker"].add(PromptPickup)
     concurrency = settings.workers or office_pool_size()

@@ -42,7 +42,7 @@ class Op:
     run: Callable[["Ctx"], Output]
     inputs: InputSpec
     members: Tuple[str, ...]    # members whose named arguments the form may carry
-    queue: str = "fast"         # farm queue by cost: office, ocr, postscript, fast
+    queue: str = "fast"         # farm queue by cost: office, ocr, postscript, fast, browser
     summary: str = ""
     extra: ExtraSpec = ()       # further form fields of the route itself
     hidden: bool = False        # reached through a route of its own (the compatibility routes)
