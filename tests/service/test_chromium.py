@@ -102,10 +102,13 @@ def test_html_with_assets_header_and_footer(strict, made, tmp_path, fields, size
 def test_markdown(strict, tmp_path):
     r = strict.client.post("/forms/chromium/convert/markdown", files=files(
         page('<main>{{ toHTML "notes.md" }}</main>'),
-        ("notes.md", b"# Minutes\n\n| Item | Owner |\n|---|---|\n| Budget | Ada |\n")))
+        ("notes.md", b"# Minutes\n\n| Item | Owner |\n|---|---|\n| Budget | Ada |\n"))
+        + [("embeds", ("agenda.txt", b"Budget first"))])
     assert r.status_code == 200, r.text
     text = pdf_text(r.content, tmp_path)
     assert "Minutes" in text and "Budget" in text and "toHTML" not in text
+    # The PDF engine fields' uploads reach the printed page too.
+    assert read_back(r.content, tmp_path, "pdfdetach", "-list").splitlines()[1:] == ["1: agenda.txt"]
 
 
 def test_url_refused_on_loopback_unless_allowed(strict, service, tmp_path):

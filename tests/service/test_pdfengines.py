@@ -87,8 +87,9 @@ ROUTES = [
         {"title": "Later", "page": 2}]}])},
      lambda r, t: [(o["title"], [k["title"] for k in o["kids"]]) for o in json.loads(read_back(
          r.content, t, "qpdf", "--json", "--json-key=outlines"))["outlines"]] == [("Start", ["Later"])]),
-    ("/forms/libreoffice/convert", ["rtf"], {"pdfa": "PDF/A-2b", "metadata": '{"Title": "Letter"}'},
-     lambda r, t: preflight(r.content, t, 2) == [] and "Letter" in info(r.content, t)),
+    ("/forms/libreoffice/convert", ["rtf"], {"pdfa": "PDF/A-3b", "metadata": '{"Title": "Letter"}'},
+     lambda r, t: preflight(r.content, t, 3) == [] and "Letter" in info(r.content, t)
+     and read_back(r.content, t, "pdfdetach", "-list").splitlines()[1:] == ["1: dot.png"]),
     ("convert", ["pdf"], {"pdfua": "true"}, None),
     ("split", ["pdf"], {"splitMode": "pages", "splitSpan": "3"}, None),
     ("encrypt", ["pdf"], {"userPassword": "x", "pdfa": "PDF/A-2b"}, None),
@@ -98,7 +99,9 @@ ROUTES = [
 
 @pytest.mark.parametrize("route,keys,fields,check", ROUTES)
 def test_pdfengines_routes(service, docs, tmp_path, route, keys, fields, check):
-    files = send(docs, keys) + (send(docs, ["png"], "embeds") if route == "embed" else [])
+    # The embed route, and the office route to show that its uploads reach the PDF engine fields too.
+    embeds = route in ("embed", "/forms/libreoffice/convert")
+    files = send(docs, keys) + (send(docs, ["png"], "embeds") if embeds else [])
     r = service.client.post(route if route.startswith("/") else "/forms/pdfengines/" + route, files=files,
                             data=fields)
     if check is None:
