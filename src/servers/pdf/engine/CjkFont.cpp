@@ -72,15 +72,14 @@ const unsigned char* orSystem(const unsigned char* data, int* len) {
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) const unsigned char* __wrap_fz_lookup_cjk_font(fz_context* ctx,
-                                                                                                 int ordering,
-                                                                                                 int* len,
+                                                                                                 int ordering, int* len,
                                                                                                  int* index) {
   return orSystem(__real_fz_lookup_cjk_font(ctx, ordering, len, index), len);
 }
 
 extern "C" __attribute__((visibility("default"))) const unsigned char* __wrap_fz_lookup_noto_font(fz_context* ctx,
-                                                                                                  int script,
-                                                                                                  int lang, int* len,
+                                                                                                  int script, int lang,
+                                                                                                  int* len,
                                                                                                   int* subfont) {
   return orSystem(__real_fz_lookup_noto_font(ctx, script, lang, len, subfont), len);
 }
