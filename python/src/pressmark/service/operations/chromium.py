@@ -269,32 +269,34 @@ def render(job: browser.PageJob) -> bytes:
         raise BadRequest(f"Chromium refused the request: {e}", "invalid-argument")
 
 
+def opened(ctx: Ctx, source: str, fields: Set[str]) -> Tuple[browser.PageJob, Optional[str]]:
+    """The page job of a route's upload or address, its fields checked; and the uploaded site's folder."""
+    check(ctx, fields | ({"url"} if source == "url" else set()))
+    site = None if source == "url" else site_of(ctx, source == "markdown")
+    url = start_url(ctx) if source == "url" else browser.ORIGIN + "/index.html"
+    return page_job(ctx, url, site), site
+
+
+def written(target: str, job: browser.PageJob) -> str:
+    with open(target, "wb") as f:
+        f.write(render(job))
+    return target
+
+
 def converter(source: str) -> Callable[[Ctx], Output]:
     def run(ctx: Ctx) -> Output:
-        check(ctx, PDF_FIELDS | ({"url"} if source == "url" else set()))
-        site = None if source == "url" else site_of(ctx, source == "markdown")
-        url = start_url(ctx) if source == "url" else browser.ORIGIN + "/index.html"
-        job = page_job(ctx, url, site)
+        job, site = opened(ctx, source, PDF_FIELDS)
         job.pdf = print_options(ctx, site)
-        target = ctx.output("page.pdf")
-        with open(target, "wb") as f:
-            f.write(render(job))
-        return Output(files=finish(ctx, [target]))
+        return Output(files=finish(ctx, [written(ctx.output("page.pdf"), job)]))
     return run
 
 
 def screenshot(source: str) -> Callable[[Ctx], Output]:
     def run(ctx: Ctx) -> Output:
-        check(ctx, SHOT_FIELDS | ({"url"} if source == "url" else set()))
-        site = None if source == "url" else site_of(ctx, source == "markdown")
-        url = start_url(ctx) if source == "url" else browser.ORIGIN + "/index.html"
-        job = page_job(ctx, url, site)
+        job, _ = opened(ctx, source, SHOT_FIELDS)
         job.screenshot = shot_options(ctx, job)
         ext = "jpg" if job.screenshot["format"] == "jpeg" else job.screenshot["format"]
-        target = ctx.output(f"screenshot.{ext}")
-        with open(target, "wb") as f:
-            f.write(render(job))
-        return Output(files=[target])
+        return Output(files=[written(ctx.output(f"screenshot.{ext}"), job)])
     return run
 
 
