@@ -142,11 +142,22 @@ bool validPages(const std::string& pages) {
 
 namespace {
 
+// What a caller of the export may ask of the file beyond its pages.
+struct ExportKind {
+  bool archival = false;  // PDF/A-1b (UseISO19005_1)
+  bool tagged = false;    // the document's structure as tags (DocStructureTags)
+};
+
 // The office's own PDF of the model (all pages, or those pageRange names)
 // into pdf: what printing turns into PostScript and the export hands on.
-void exportPdf(const Reference<css::lang::XComponent>& m, const std::string& pdf, const std::string& pageRange) {
+void exportPdf(const Reference<css::lang::XComponent>& m, const std::string& pdf, const std::string& pageRange,
+               ExportKind kind = {}) {
   std::vector<css::beans::PropertyValue> filterData;
   if (!pageRange.empty()) filterData.push_back(prop("PageRange", fromUtf8(pageRange)));
+  // The office's PDF/A-1b embeds every font and writes the identification
+  // and the sRGB output intent itself.
+  if (kind.archival) filterData.push_back(prop("SelectPdfVersion", sal_Int32{1}));
+  if (kind.tagged) filterData.push_back(prop("UseTaggedPDF", true));
   css::uno::Sequence<css::beans::PropertyValue> fd = props(filterData);
   std::vector<css::beans::PropertyValue> md = {prop("FilterName", ::rtl::OUString("writer_pdf_Export")),
                                                prop("FilterData", fd)};
@@ -240,7 +251,10 @@ Variant WordDocument::PrintOut(Frame& f) {
 // ExportAsFixedFormat(OutputFileName, ExportFormat, OpenAfterExport,
 // OptimizeFor, Range, From, To, Item, ...): the office's own PDF of the
 // document (wdExportFormatPDF), all of it or pages From to To, written
-// beside OutputFileName and renamed into place when complete.
+// beside OutputFileName and renamed into place when complete. UseISO19005_1
+// True makes it PDF/A-1b and DocStructureTags True tags its structure; left
+// out, neither is done, which keeps the plain export as small and quick as
+// printing needs it.
 Variant WordDocument::ExportAsFixedFormat(Frame& f) {
   constexpr int32_t kFormatPdf = 17, kAllDocument = 0, kFromTo = 3;
   std::string out = CStr(f["OutputFileName"]);
@@ -268,7 +282,10 @@ Variant WordDocument::ExportAsFixedFormat(Frame& f) {
     std::string p;
     ~RemovePdf() { ::unlink(p.c_str()); }
   } removePdf{pdf};
-  with("exporting", [&](const Reference<css::lang::XComponent>& m, Session&) { exportPdf(m, pdf, pageRange); });
+  ExportKind kind;
+  kind.archival = !f.missing("UseISO19005_1") && truthy(f["UseISO19005_1"]);
+  kind.tagged = !f.missing("DocStructureTags") && truthy(f["DocStructureTags"]);
+  with("exporting", [&](const Reference<css::lang::XComponent>& m, Session&) { exportPdf(m, pdf, pageRange, kind); });
   std::ifstream in(pdf, std::ios::binary);
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (bytes.empty()) fail(kErrCommandFailed, "ExportAsFixedFormat: the office wrote no pages.");

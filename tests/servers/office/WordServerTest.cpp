@@ -6,6 +6,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
+#include <sstream>
 #include <thread>
 
 #include "automation/Automation.h"
@@ -122,6 +124,27 @@ TEST_F(WordServer, PageNumbersFontAndNonLatinText) {
   EXPECT_LT(ink[2].bottom, 80);
   call(font, "Reset");
   EXPECT_NEAR(CDbl(get(font, "Size")), 12, 0.01) << "back to the document's own size";
+  // The office's own PDF/A-1, tagged (so of conformance A), when asked; the
+  // plain export is neither.
+  for (bool archival : {false, true}) {
+    std::string pdf = dir.file(archival ? "intl-a.pdf" : "intl-export.pdf");
+    call(doc, "ExportAsFixedFormat",
+         {Arg(pdf), Arg(Variant(int32_t{17})), Named("UseISO19005_1", archival), Named("DocStructureTags", archival)});
+    std::string info = commandOutput("pdfinfo " + shellQuote(pdf)) + commandOutput("pdfinfo -meta " + shellQuote(pdf));
+    EXPECT_EQ(std::regex_search(info, std::regex(R"(Tagged:\s+yes)")), archival) << info;
+    EXPECT_EQ(std::regex_search(info, std::regex(R"(pdfaid:part>1<)")), archival) << info;
+    // Every font embedded: pdffonts' fifth column from the right says so.
+    std::istringstream fonts(commandOutput("pdffonts " + shellQuote(pdf)));
+    std::string line;
+    for (int n = 0; std::getline(fonts, line); ++n) {
+      std::vector<std::string> cols;
+      std::istringstream words(line);
+      for (std::string w; words >> w;) cols.push_back(w);
+      if (n >= 2 && cols.size() >= 5) {
+        EXPECT_EQ(cols[cols.size() - 5], "yes") << line;
+      }
+    }
+  }
   call(app, "Quit");
 }
 

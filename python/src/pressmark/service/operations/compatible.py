@@ -8,6 +8,8 @@ import os
 import re
 from typing import Any, Dict, List, Set
 
+import pressmark
+
 from ..problems import BadRequest
 from .base import Ctx, Op, Output, Upload, convert_file, convert_value, converter, parameters, stem
 from .pdfengine import FIELDS as ENGINE_FIELDS, INPUTS as ENGINE_INPUTS, finish, mark_files
@@ -206,6 +208,29 @@ def by_name(files: List[Upload]) -> List[Upload]:
     return sorted(files, key=lambda f: (os.path.basename(f[1] or "")))
 
 
+def office_archives(ctx: Ctx, documents: List[Upload]) -> bool:
+    """Whether the office writes the PDF/A itself: PDF/A-1b of word-processor documents, asked for alone. Its export
+    embeds every font and draws nothing transparent, where Ghostscript's rewrite draws a page that uses
+    transparency as an image; another field would change the file after the office wrote it."""
+    if ctx.fields.get("pdfa", "").strip().lower() != "pdf/a-1b" or set(ctx.fields) != {"pdfa"}:
+        return False
+    return all((converter(os.path.splitext(o or "")[1].lower(), "pdf") or ("",))[0] == "CreatePDFfromWord"
+               for _, o in documents)
+
+
+def office_pdfa(path: str, target: str) -> None:
+    """The word processor's own PDF/A-1b of the document at path."""
+    word = pressmark.Dispatch("Word.Application")
+    try:
+        doc = word.Documents.Open(path, ReadOnly=True)
+        try:
+            doc.ExportAsFixedFormat(OutputFileName=target, ExportFormat=17, UseISO19005_1=True)
+        finally:
+            doc.Close(False)
+    finally:
+        word.Quit()
+
+
 def op_convert(ctx: Ctx) -> Output:
     check(ctx, CONVERT_FIELDS)
     check_exported(ctx)
@@ -216,19 +241,23 @@ def op_convert(ctx: Ctx) -> Output:
     documents = [f for f in ctx.many("files") if f[0] not in marks]
     if not documents:
         raise BadRequest('upload at least one document to convert as form field "files"', "missing-file")
+    archived = office_archives(ctx, documents)
     for path, original in by_name(documents):
         target = ctx.output(f"{stem(original)}.pdf")
         if target in outs:
             target = ctx.output(f"{stem(original)}-{len(outs)}.pdf")
-        convert_file(ctx, path, original, "pdf", target, args_from_form=False,
-                     extra_args=member_extras(ctx, original, options))
-        after_export(ctx, target)
+        if archived:
+            office_pdfa(path, target)
+        else:
+            convert_file(ctx, path, original, "pdf", target, args_from_form=False,
+                         extra_args=member_extras(ctx, original, options))
+            after_export(ctx, target)
         outs.append(target)
     if ctx.bool("merge") and len(outs) > 1:
         merged = ctx.output("merged.pdf")
         ctx.pdf.CreatePDFfromMultiPDF(merged, outs)
         outs = [merged]
-    return Output(files=finish(ctx, outs))
+    return Output(files=finish(ctx, outs, made_pdfa=archived))
 
 
 OPS = [

@@ -138,8 +138,9 @@ def preflight(path: str, part: int) -> List[str]:
         found_level = re.search(r"pdfaid:conformance(?:>|=[\"'])\s*([A-Za-z])", xmp)
         if not found_part or found_part.group(1) != str(part):
             faults.append(f"its XMP does not identify it as PDF/A part {part}")
-        if not found_level or found_level.group(1).upper() != "B":
-            faults.append("its XMP does not give conformance B")
+        # Levels A and U keep every rule of level B and add their own, so either meets a request for B.
+        if not found_level or found_level.group(1).upper() not in ("A", "B", "U"):
+            faults.append("its XMP does not give conformance B (or A or U, which include it)")
         intents = pdf.Root.get("/OutputIntents")
         if not intents or not any(i.get("/S") == "/GTS_PDFA1" and "/DestOutputProfile" in i for i in intents):
             faults.append("it has no PDF/A output intent with a profile")

@@ -401,8 +401,9 @@ def encrypt(ctx: Ctx, path: str, security: Tuple[str, str, int]) -> None:
     os.replace(target, path)
 
 
-def finish(ctx: Ctx, files: List[str]) -> List[str]:
-    """The route's PDFs after the PDF engine fields the form carries, in the order the convention applies them."""
+def finish(ctx: Ctx, files: List[str], made_pdfa: bool = False) -> List[str]:
+    """The route's PDFs after the PDF engine fields the form carries, in the order the convention applies them.
+    made_pdfa: the route's maker wrote the PDF/A asked for already, so it is only checked."""
     pl = plan(ctx)
     if pl.split:
         files = [part for path in files for part in split(ctx, path, pl.split)]
@@ -412,7 +413,10 @@ def finish(ctx: Ctx, files: List[str]) -> List[str]:
         if pl.metadata:
             write_metadata(ctx, path, pl.metadata)
         if pl.pdfa:
-            pdfa_mod.convert(ctx, path, pl.pdfa)
+            if made_pdfa:
+                pdfa_mod.require(path, pl.pdfa)
+            else:
+                pdfa_mod.convert(ctx, path, pl.pdfa)
         if pl.embeds:
             embed(ctx, path, pl.embeds)
             if pl.pdfa:
