@@ -57,6 +57,10 @@ def page_ranges(text: str, pages: int, field: str = "pages") -> List[Range]:
             raise BadRequest(f'{field} "{text}": {item.strip()} is not in a document of {pages} page(s)',
                              "invalid-argument")
         out.append((a, b))
+    # Each page once: a list that names pages again and again would multiply the work and the output.
+    ordered = sorted(out)
+    if any(b >= a for (_, b), (a, _) in zip(ordered, ordered[1:])):
+        raise BadRequest(f'{field} "{text[:100]}" names a page more than once', "invalid-argument")
     return out
 
 
