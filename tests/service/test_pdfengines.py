@@ -94,6 +94,8 @@ ROUTES = [
     ("split", ["pdf"], {"splitMode": "pages", "splitSpan": "3"}, None),
     ("encrypt", ["pdf"], {"userPassword": "x", "pdfa": "PDF/A-2b"}, None),
     ("metadata/write", ["pdf"], {"metadata": '{"Trapped": "True"}'}, None),
+    ("watermark", ["pdf"], {"watermarkSource": "text", "watermarkExpression": "X",
+                            "watermarkOptions": '{"points": "x"}'}, None),
 ]
 
 

@@ -275,24 +275,27 @@ def _colour(text: Any) -> List[Any]:
 
 def draw(ctx: Ctx, doc: Any, mark: Mark, source_pdf: Optional[str]) -> None:
     o = mark.options
+    kind = "stamp" if mark.on_top else "watermark"
     try:
         # A watermark lies under the content half seen through; a stamp over it, opaque.
         opacity = float(o.get("opacity", 1 if mark.on_top else 0.5))
         # Text keeps its point size; an image or a page is fitted to the page (scale -1) unless scaled.
         scale = float(o.get("scale", 1 if mark.source == "text" else -1))
         common: Dict[str, Any] = {"blnOnTop": mark.on_top, "sngOpacity": opacity,
-                                  "lngRotation": int(o.get("rotation", 0)), "sngScale": scale}
-    except (TypeError, ValueError):
-        raise BadRequest("opacity, rotation and scale are numbers", "invalid-argument")
-    if "scale" in o and not 0 < scale <= 100 or not 0 <= opacity <= 1:
-        raise BadRequest("scale lies above 0 and up to 100, opacity from 0 to 1", "invalid-argument")
+                                  "lngRotation": int(o.get("rotation", 0)) % 360, "sngScale": scale}
+        points = int(o.get("points", 48))
+    except (TypeError, ValueError, OverflowError):
+        raise BadRequest(f"{kind}Options: opacity, rotation, scale and points are numbers", "invalid-argument")
+    if "scale" in o and not 0 < scale <= 100 or not 0 <= opacity <= 1 or not 1 <= points <= 1000:
+        raise BadRequest(f"{kind}Options: scale lies above 0 and up to 100, opacity from 0 to 1, points from 1 to "
+                         "1000", "invalid-argument")
     for a, b in page_ranges(mark.pages, int(doc.NumPages), "pages"):
         if mark.source == "text":
             font = str(o.get("font", "Helvetica")).lower()
             if font not in FONTS:
                 raise BadRequest(f'font "{o.get("font")}" is one of the standard fonts: {", ".join(FONTS)}',
                                  "invalid-argument")
-            args = dict(common, intTextSize=int(o.get("points", 48)), lngFont=FONTS[font])
+            args = dict(common, intTextSize=points, lngFont=FONTS[font])
             if "color" in o:
                 args["varColor"] = _colour(o["color"])
             doc.AddWatermarkFromText(mark.expression, lngStartPage=a, lngEndPage=b, **args)
