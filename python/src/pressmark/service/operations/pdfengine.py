@@ -217,7 +217,9 @@ def plan(ctx: Ctx) -> Plan:
     if ctx.bool("pdfua"):
         raise BadRequest("pdfua is not supported: this service cannot make tagged PDF/UA files yet",
                          "unsupported-field")
-    pl.embeds = [(p, os.path.basename(o or "attachment")) for p, o in ctx.inputs.get("embeds") or []]
+    # A name of dots only ("..", which names a folder on disk) is no file's: such a file is an "attachment".
+    names = [(p, os.path.basename(o or "")) for p, o in ctx.inputs.get("embeds") or []]
+    pl.embeds = [(p, n if n.strip(".") else "attachment") for p, n in names]
     pl.security = _security(ctx)
     if pl.pdfa and pl.security:
         raise BadRequest("a PDF/A file cannot be encrypted: send pdfa or passwords, not both", "invalid-argument")
