@@ -22,6 +22,7 @@ from __future__ import annotations
 import os
 import re
 import subprocess
+import time
 from typing import Any, Iterator, List, Set
 
 import pikepdf as _pikepdf
@@ -62,15 +63,21 @@ def convert(ctx: Ctx, path: str, part: int) -> None:
             "-dPDFACompatibilityPolicy=1", "-sColorConversionStrategy=RGB", "-dEmbedAllFonts=true",
             "-dNOOUTERSAVE", f"--permit-file-read={PROFILE}", "-sOutputFile=" + target.replace("%", "%%"),
             definition, path]
-    timeout = ctx.timeout if ctx.timeout and ctx.timeout > 0 else DEFAULT_TIMEOUT
-    try:
-        run = subprocess.run(argv, capture_output=True, text=True, timeout=timeout, cwd=folder,
-                             env={"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "TMPDIR": folder})
-    except subprocess.TimeoutExpired:
-        raise TimeoutError("the PDF/A rewrite did not finish in time")
-    if run.returncode != 0 or not os.path.exists(target):
-        raise Unprocessable("the PDF could not be rewritten as PDF/A: "
-                            + (run.stderr or run.stdout).strip()[-400:], "pdfa-failed")
+    deadline = time.monotonic() + (ctx.timeout if ctx.timeout and ctx.timeout > 0 else DEFAULT_TIMEOUT)
+    with subprocess.Popen(argv, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, cwd=folder,
+                          env={"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "TMPDIR": folder}) as gs:
+        while True:
+            try:
+                out, err = gs.communicate(timeout=0.5)
+                break
+            except subprocess.TimeoutExpired:
+                # A job failed at its time-out elsewhere is told so: its Ghostscript ends with it.
+                if ctx.cancelled.is_set() or time.monotonic() > deadline:
+                    gs.kill()
+                    gs.communicate()
+                    raise TimeoutError("the PDF/A rewrite did not finish in time")
+    if gs.returncode != 0 or not os.path.exists(target):
+        raise Unprocessable("the PDF could not be rewritten as PDF/A: " + (err or out).strip()[-400:], "pdfa-failed")
     os.replace(target, path)
     require(path, part)
 
