@@ -132,6 +132,12 @@ def test_pdfa_that_fails_its_preflight_is_a_problem(service, made):
     assert r.json()["type"].endswith("pdfa-preflight-failed") and "embedded files" in r.json()["detail"]
 
 
+def test_unreadable_pdf_is_no_blank_pdfa(service):
+    r = service.client.post("/forms/pdfengines/convert", files=[("files", ("bad.pdf", b"%PDF-1.4\ngarbage\n"))],
+                            data={"pdfa": "PDF/A-2b"})
+    assert r.status_code == 422 and r.json()["type"].endswith("pdfa-failed"), r.text
+
+
 def test_preflight_refuses_a_plain_pdf_labelled_pdfa(made, tmp_path):
     """A PDF given PDF/A identification by hand, without what PDF/A needs."""
     with pikepdf.open(made["pdf"]) as pdf:

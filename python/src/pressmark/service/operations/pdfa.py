@@ -53,6 +53,10 @@ def convert(ctx: Ctx, path: str, part: int) -> None:
     """Rewrites the PDF at path as PDF/A-<part>b, in place, and checks the result."""
     if not os.path.exists(PROFILE):
         raise Unprocessable(f"PDF/A needs the sRGB profile {PROFILE} (Debian package ghostscript)", "pdfa-failed")
+    # Ghostscript answers a PDF it cannot read with a blank page and success: the pages are counted before and after.
+    pages = page_count(path)
+    if pages < 1:
+        raise Unprocessable("the PDF cannot be read, so it cannot be rewritten as PDF/A", "pdfa-failed")
     folder = os.path.join(ctx.folder, "pdfa")
     os.makedirs(folder, exist_ok=True)
     definition = os.path.join(folder, "pdfa.ps")
@@ -76,10 +80,19 @@ def convert(ctx: Ctx, path: str, part: int) -> None:
                     gs.kill()
                     gs.communicate()
                     raise TimeoutError("the PDF/A rewrite did not finish in time")
-    if gs.returncode != 0 or not os.path.exists(target):
+    if gs.returncode != 0 or not os.path.exists(target) or page_count(target) != pages:
         raise Unprocessable("the PDF could not be rewritten as PDF/A: " + (err or out).strip()[-400:], "pdfa-failed")
     os.replace(target, path)
     require(path, part)
+
+
+def page_count(path: str) -> int:
+    """The PDF's pages; 0 when it cannot be read."""
+    try:
+        with pikepdf.open(path) as pdf:
+            return len(pdf.pages)
+    except (pikepdf.PdfError, pikepdf.PasswordError):
+        return 0
 
 
 def require(path: str, part: int) -> None:
