@@ -144,10 +144,11 @@ def test_preflight_refuses_a_plain_pdf_labelled_pdfa(made, tmp_path):
         with pdf.open_metadata(set_pikepdf_as_editor=False) as meta:
             meta["pdfaid:part"] = "2"
             meta["pdfaid:conformance"] = "B"
+        pdf.attachments["notes.txt"] = pikepdf.AttachedFileSpec(pdf, b"not a PDF " * 1000)
         pdf.save(tmp_path / "labelled.pdf")
     faults = pdfa.preflight(str(tmp_path / "labelled.pdf"), 2)
-    assert [f.split(" ")[0] for f in faults] == ["it", "font(s)"], faults
-    assert "output intent" in faults[0] and "Helvetica" in faults[1]
+    assert [f.split(" ")[0] for f in faults] == ["it", "it", "font(s)"], faults
+    assert "output intent" in faults[0] and "embedded files" in faults[1] and "Helvetica" in faults[2]
 
 
 @pytest.mark.parametrize("text,pages,expected", [

@@ -23,6 +23,7 @@ import os
 import re
 import subprocess
 import time
+import zlib
 from typing import Any, Iterator, List, Set
 
 import pikepdf as _pikepdf
@@ -116,6 +117,21 @@ def _objects(pdf: Any) -> Iterator[Any]:
                  if isinstance(c, (pikepdf.Dictionary, pikepdf.Array)) and not c.is_indirect]
 
 
+def _head(stream: Any, size: int = 1024) -> bytes:
+    """A stream's first bytes, decoded no further: an embedded file may expand to far more than memory holds.
+    A filter other than Flate gives nothing, so the file is not taken for a PDF."""
+    raw = stream.read_raw_bytes()
+    kind = stream.get("/Filter")
+    if kind is None:
+        return bytes(raw[:size])
+    if kind != "/FlateDecode" and not (isinstance(kind, pikepdf.Array) and list(kind) == ["/FlateDecode"]):
+        return b""
+    try:
+        return zlib.decompressobj().decompress(raw, size)
+    except zlib.error:
+        return b""
+
+
 def _font_embedded(font: Any) -> bool:
     if font.get("/Subtype") == "/Type3":
         return True
@@ -176,7 +192,7 @@ def preflight(path: str, part: int) -> List[str]:
             # PDF/A-1 allows no embedded file, PDF/A-2 only PDF files (PDF/A ones, which this cannot tell).
             if isinstance(obj.get("/EF"), pikepdf.Dictionary) and part in (1, 2):
                 files = [obj.EF[k] for k in obj.EF.keys()]
-                attached |= part == 1 or any(b"%PDF-" not in f.read_bytes()[:1024] for f in files)
+                attached |= part == 1 or any(b"%PDF-" not in _head(f) for f in files)
             if kind == "/Font" and not _font_embedded(obj):
                 bad_fonts.add(str(obj.get("/BaseFont", "unnamed")).lstrip("/"))
             for key in ("/A", "/OpenAction"):
