@@ -24,7 +24,7 @@ def chromium():
 def strict(tmp_path_factory):
     """A service with the default URL policy: no loopback or private address."""
     s = Service(tmp_path_factory.mktemp("strict"), "--wait-budget", "60", "--chromium-pool", "1",
-                "--chromium-timeout", "20")
+                "--chromium-timeout", "20", "--max-body", "4000000")
     yield s
     s.stop()
 
@@ -109,6 +109,10 @@ def test_markdown(strict, tmp_path):
     assert "Minutes" in text and "Budget" in text and "toHTML" not in text
     # The PDF engine fields' uploads reach the printed page too.
     assert read_back(r.content, tmp_path, "pdfdetach", "-list").splitlines()[1:] == ["1: agenda.txt"]
+    # A page that names its file again and again does not grow past what an upload may be.
+    r = strict.client.post("/forms/chromium/convert/markdown",
+                           files=files(page('{{ toHTML "a.md" }}' * 250), ("a.md", b"word " * 4000)))
+    assert r.status_code == 400 and "toHTML" in r.json()["detail"], r.text
 
 
 def test_url_refused_on_loopback_unless_allowed(strict, service, tmp_path):

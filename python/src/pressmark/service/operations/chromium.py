@@ -230,9 +230,15 @@ def site_of(ctx: Ctx, markdown: bool) -> str:
     if markdown:
         with open(index, "rb") as f:
             page = f.read().decode("utf-8", "replace")
+        # Each file rendered once; a page that names one again and again may not grow past what an upload may be.
+        names = TO_HTML.findall(page)
+        rendered = {name: markdown_html(site, name) for name in set(names)}
+        if len(page) + sum(len(rendered[name]) for name in names) > browser.settings().max_body:
+            raise BadRequest(f"index.html with its toHTML files is larger than {browser.settings().max_body} bytes",
+                             "too-large")
         os.remove(index)   # a link to the upload, which stays as it came
         with open(index, "w", encoding="utf-8") as f:
-            f.write(TO_HTML.sub(lambda m: markdown_html(site, m.group(1)), page))
+            f.write(TO_HTML.sub(lambda m: rendered[m.group(1)], page))
     return site
 
 
