@@ -156,6 +156,7 @@ FAILURES = [
     ("html", {"nativePageRanges": "3-4"}, 400),
     ("html", {"waitForExpression": "window.never === true"}, 504),
     ("html", {"pdfa": "PDF/A-9z", "paperWidth": "wide"}, 400),
+    ("html", {"extraHttpHeaders": '{"X-A": "1;scope=(a|a)*x"}'}, 400),
 ]
 
 
