@@ -7,6 +7,7 @@ import io
 import os
 import shutil
 import signal
+import socket
 import time
 
 import pytest
@@ -131,21 +132,31 @@ def test_url_refused_on_loopback_unless_allowed(strict, service, tmp_path):
 
 
 def test_page_reaches_no_loopback_and_no_file_outside_its_folder(strict, tmp_path):
-    with serving(Site) as port:
+    with serving(Site) as port, socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as udp:
+        udp.bind(("127.0.0.1", 0))
+        # WebRTC's STUN goes out over UDP, past the proxy: the page waits until its addresses are gathered.
+        rtc = (f"const pc = new RTCPeerConnection({{iceServers: [{{urls: 'stun:127.0.0.1:{udp.getsockname()[1]}'}}]}});"
+               "pc.createDataChannel('x'); const gathered = new Promise(ok => { setTimeout(ok, 5000); "
+               "pc.onicegatheringstatechange = () => pc.iceGatheringState === 'complete' && ok() });"
+               "pc.createOffer().then(o => pc.setLocalDescription(o));")
         tries = [f"http://127.0.0.1:{port}/secret", f"http://localhost:{port}/secret", "file:///etc/hostname",
                  "../../../../../etc/hostname", "/..%2f..%2fjobs.sqlite"]
         index = page(shows(f'<img src="http://127.0.0.1:{port}/secret.png"', "image-loaded", "image-blocked")
-                     + f"<script>const socket = new Promise((ok, no) => {{ const w = new WebSocket("
+                     + f"<script>{rtc} const socket = new Promise((ok, no) => {{ const w = new WebSocket("
                        f"'ws://127.0.0.1:{port}/socket'); w.onopen = ok; w.onerror = no }});"
                        f"Promise.allSettled([socket, ...{tries}.map(u => fetch(u).then(r => r.ok ? r.text() : "
-                       "Promise.reject(r.status)))]).then(all => { document.body.append(all.map(a => "
-                       "a.status === 'fulfilled' ? 'read:' + a.value : 'blocked').join(' ')); window.done = true })"
+                       "Promise.reject(r.status)))]).then(all => gathered.then(() => { document.body.append(all.map("
+                       "a => a.status === 'fulfilled' ? 'read:' + a.value : 'blocked').join(' ')); "
+                       "window.done = true }))"
                        "</script>")
         r = strict.client.post("/forms/chromium/convert/html", files=files(index),
                                data={"waitForExpression": "window.done === true"})
         assert r.status_code == 200, r.text
         assert pdf_text(r.content, tmp_path).split() == ["image-blocked"] + ["blocked"] * (1 + len(tries))
         assert sum(Site.hits.values()) == 0
+        udp.setblocking(False)
+        with pytest.raises(BlockingIOError):
+            udp.recv(2048)
 
 
 FAILURES = [
