@@ -7,6 +7,7 @@ import io
 import os
 import shutil
 import signal
+import socket
 import time
 
 import pytest
@@ -24,7 +25,7 @@ def chromium():
 def strict(tmp_path_factory):
     """A service with the default URL policy: no loopback or private address."""
     s = Service(tmp_path_factory.mktemp("strict"), "--wait-budget", "60", "--chromium-pool", "1",
-                "--chromium-timeout", "20")
+                "--chromium-timeout", "20", "--max-body", "4000000")
     yield s
     s.stop()
 
@@ -109,6 +110,10 @@ def test_markdown(strict, tmp_path):
     assert "Minutes" in text and "Budget" in text and "toHTML" not in text
     # The PDF engine fields' uploads reach the printed page too.
     assert read_back(r.content, tmp_path, "pdfdetach", "-list").splitlines()[1:] == ["1: agenda.txt"]
+    # A page that names its file again and again does not grow past what an upload may be.
+    r = strict.client.post("/forms/chromium/convert/markdown",
+                           files=files(page('{{ toHTML "a.md" }}' * 250), ("a.md", b"word " * 4000)))
+    assert r.status_code == 400 and "toHTML" in r.json()["detail"], r.text
 
 
 def test_url_refused_on_loopback_unless_allowed(strict, service, tmp_path):
@@ -127,21 +132,31 @@ def test_url_refused_on_loopback_unless_allowed(strict, service, tmp_path):
 
 
 def test_page_reaches_no_loopback_and_no_file_outside_its_folder(strict, tmp_path):
-    with serving(Site) as port:
+    with serving(Site) as port, socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as udp:
+        udp.bind(("127.0.0.1", 0))
+        # WebRTC's STUN goes out over UDP, past the proxy: the page waits until its addresses are gathered.
+        rtc = (f"const pc = new RTCPeerConnection({{iceServers: [{{urls: 'stun:127.0.0.1:{udp.getsockname()[1]}'}}]}});"
+               "pc.createDataChannel('x'); const gathered = new Promise(ok => { setTimeout(ok, 5000); "
+               "pc.onicegatheringstatechange = () => pc.iceGatheringState === 'complete' && ok() });"
+               "pc.createOffer().then(o => pc.setLocalDescription(o));")
         tries = [f"http://127.0.0.1:{port}/secret", f"http://localhost:{port}/secret", "file:///etc/hostname",
                  "../../../../../etc/hostname", "/..%2f..%2fjobs.sqlite"]
         index = page(shows(f'<img src="http://127.0.0.1:{port}/secret.png"', "image-loaded", "image-blocked")
-                     + f"<script>const socket = new Promise((ok, no) => {{ const w = new WebSocket("
+                     + f"<script>{rtc} const socket = new Promise((ok, no) => {{ const w = new WebSocket("
                        f"'ws://127.0.0.1:{port}/socket'); w.onopen = ok; w.onerror = no }});"
                        f"Promise.allSettled([socket, ...{tries}.map(u => fetch(u).then(r => r.ok ? r.text() : "
-                       "Promise.reject(r.status)))]).then(all => { document.body.append(all.map(a => "
-                       "a.status === 'fulfilled' ? 'read:' + a.value : 'blocked').join(' ')); window.done = true })"
+                       "Promise.reject(r.status)))]).then(all => gathered.then(() => { document.body.append(all.map("
+                       "a => a.status === 'fulfilled' ? 'read:' + a.value : 'blocked').join(' ')); "
+                       "window.done = true }))"
                        "</script>")
         r = strict.client.post("/forms/chromium/convert/html", files=files(index),
                                data={"waitForExpression": "window.done === true"})
         assert r.status_code == 200, r.text
         assert pdf_text(r.content, tmp_path).split() == ["image-blocked"] + ["blocked"] * (1 + len(tries))
         assert sum(Site.hits.values()) == 0
+        udp.setblocking(False)
+        with pytest.raises(BlockingIOError):
+            udp.recv(2048)
 
 
 FAILURES = [
@@ -152,6 +167,7 @@ FAILURES = [
     ("html", {"nativePageRanges": "3-4"}, 400),
     ("html", {"waitForExpression": "window.never === true"}, 504),
     ("html", {"pdfa": "PDF/A-9z", "paperWidth": "wide"}, 400),
+    ("html", {"extraHttpHeaders": '{"X-A": "1;scope=(a|a)*x"}'}, 400),
 ]
 
 

@@ -145,6 +145,7 @@ OFFICE = [
      lambda t, d: read_back(d, t, "pdftotext").split() == ["Sheet", "1", "Sheet", "2", "Sheet", "4"]),
     ("five.rtf", {"nativePageRanges": "4-"}, 200, lambda t, d: "Pages:           2" in read_back(d, t, "pdfinfo")),
     ("five.rtf", {"nativePageRanges": "1-x"}, 400, None),
+    ("five.rtf", {"nativePageRanges": "1-" + "9" * 5000}, 400, None),
     ("five.rtf", {"landscape": "true"}, 200,
      lambda t, d: float(re.search(r"size: +([\d.]+)", read_back(d, t, "pdfinfo")).group(1)) > 700),
     ("locked.odt", {"password": "open-sesame"}, 200, lambda t, d: "Sheet 5" in read_back(d, t, "pdftotext")),

@@ -98,6 +98,8 @@ ROUTES = [
     ("split", ["pdf"], {"splitMode": "pages", "splitSpan": "3"}, None),
     ("encrypt", ["pdf"], {"userPassword": "x", "pdfa": "PDF/A-2b"}, None),
     ("metadata/write", ["pdf"], {"metadata": '{"Trapped": "True"}'}, None),
+    ("watermark", ["pdf"], {"watermarkSource": "text", "watermarkExpression": "X",
+                            "watermarkOptions": '{"points": "x"}'}, None),
 ]
 
 
@@ -132,21 +134,28 @@ def test_pdfa_that_fails_its_preflight_is_a_problem(service, made):
     assert r.json()["type"].endswith("pdfa-preflight-failed") and "embedded files" in r.json()["detail"]
 
 
+def test_unreadable_pdf_is_no_blank_pdfa(service):
+    r = service.client.post("/forms/pdfengines/convert", files=[("files", ("bad.pdf", b"%PDF-1.4\ngarbage\n"))],
+                            data={"pdfa": "PDF/A-2b"})
+    assert r.status_code == 422 and r.json()["type"].endswith("pdfa-failed"), r.text
+
+
 def test_preflight_refuses_a_plain_pdf_labelled_pdfa(made, tmp_path):
     """A PDF given PDF/A identification by hand, without what PDF/A needs."""
     with pikepdf.open(made["pdf"]) as pdf:
         with pdf.open_metadata(set_pikepdf_as_editor=False) as meta:
             meta["pdfaid:part"] = "2"
             meta["pdfaid:conformance"] = "B"
+        pdf.attachments["notes.txt"] = pikepdf.AttachedFileSpec(pdf, b"not a PDF " * 1000)
         pdf.save(tmp_path / "labelled.pdf")
     faults = pdfa.preflight(str(tmp_path / "labelled.pdf"), 2)
-    assert [f.split(" ")[0] for f in faults] == ["it", "font(s)"], faults
-    assert "output intent" in faults[0] and "Helvetica" in faults[1]
+    assert [f.split(" ")[0] for f in faults] == ["it", "it", "font(s)"], faults
+    assert "output intent" in faults[0] and "embedded files" in faults[1] and "Helvetica" in faults[2]
 
 
 @pytest.mark.parametrize("text,pages,expected", [
     ("", 4, [(1, 4)]), ("2", 4, [(2, 2)]), ("1-2, 4", 4, [(1, 2), (4, 4)]), ("3-", 4, [(3, 4)]),
-    ("-2", 4, [(1, 2)]), ("5", 4, None), ("2-1", 4, None), ("a-b", 4, None)])
+    ("-2", 4, [(1, 2)]), ("5", 4, None), ("2-1", 4, None), ("a-b", 4, None), ("1-," * 9 + "2", 4, None)])
 def test_page_ranges(text, pages, expected):
     if expected is None:
         with pytest.raises(BadRequest):

@@ -29,6 +29,7 @@ from .devtools import CommandFailed, Connection, Gone
 ORIGIN = "http://pressmark.invalid"
 # The largest answer one request of the page gets.
 MAX_RESOURCE = 64 << 20
+SCOPED = 1024
 # Headers the service sets itself when it fetches for the page.
 _HOP = {"host", "connection", "keep-alive", "proxy-connection", "proxy-authorization", "te", "trailer",
         "transfer-encoding", "upgrade", "accept-encoding", "content-length"}
@@ -183,7 +184,10 @@ class _Run:
         if scheme not in ("http", "https") or self.job.fetcher is None:
             raise PermissionError(f"{scheme or 'this'} addresses are not reached")
         headers = {k: v for k, v in (request.get("headers") or {}).items() if k.lower() not in _HOP}
-        headers.update({k: v for k, (v, scope) in self.job.headers.items() if scope is None or scope.search(url)})
+        # A scope is matched against the address's first SCOPED characters: with the two repetitions a scope may
+        # have, the work grows with the cube of the length, and a page's addresses may be megabytes long.
+        headers.update({k: v for k, (v, scope) in self.job.headers.items()
+                        if scope is None or scope.search(url[:SCOPED])})
         cookie = cookie_header(self.job.cookies, url)
         if cookie:
             headers["Cookie"] = "; ".join(filter(None, [headers.pop("Cookie", ""), cookie]))

@@ -11,6 +11,7 @@ listens."""
 from __future__ import annotations
 
 import ctypes
+import json
 import os
 import pwd
 import shutil
@@ -48,13 +49,20 @@ class Browser:
 
     def __init__(self, program: str, user: str, heap_mb: int) -> None:
         self.profile = tempfile.mkdtemp(prefix="pressmark-chromium-")
+        # WebRTC's UDP (STUN and TURN to an address given as a number) passes neither the proxy nor the resolver's
+        # rules: the profile lets it through the proxy only, so it goes nowhere.
+        default = os.path.join(self.profile, "Default")
+        os.mkdir(default)
+        with open(os.path.join(default, "Preferences"), "w") as f:
+            json.dump({"webrtc": {"ip_handling_policy": "disable_non_proxied_udp"}}, f)
         uid = gid = -1
         if os.geteuid() == 0 and user:
             entry = pwd.getpwnam(user)
             uid, gid = entry.pw_uid, entry.pw_gid
             if uid == 0:
                 raise RuntimeError("the browser does not run as root: name another user (chromium_user)")
-            os.chown(self.profile, uid, gid)
+            for path in (self.profile, default, os.path.join(default, "Preferences")):
+                os.chown(path, uid, gid)
         os.chmod(self.profile, 0o700)
         cmd_r, cmd_w = os.pipe()
         out_r, out_w = os.pipe()

@@ -34,7 +34,8 @@ UNITS = {"in": 1.0, "": 1.0, "pt": 1 / 72, "px": 1 / 96, "pc": 1 / 6, "mm": 1 / 
 DURATION = re.compile(r"^\s*(\d+(?:\.\d+)?)\s*(ms|s|m|h)?\s*$")
 TO_HTML = re.compile(r"\{\{\s*toHTML\s+\"([^\"]+)\"\s*\}\}")
 CONFLICT = 409
-NESTED = re.compile(r"\([^()]*[*+}][^()]*\)[*+?{]|\)\)[*+?{]")
+# What a scope's expression holds that cannot make it backtrack: a character class, an escaped character.
+PLAIN = re.compile(r"\[\^?\]?(?:\\.|[^\]\\])*\]|\\.")
 
 
 def page_failed(e: Exception) -> JobProblem:
@@ -112,15 +113,34 @@ def headers(ctx: Ctx) -> Dict[str, Tuple[str, Optional["re.Pattern[str]"]]]:
             raise BadRequest("extraHttpHeaders is a JSON object of header names and text values",
                              "invalid-argument")
         value, _, scope = v.partition(";scope=")
-        if len(scope) > 300 or NESTED.search(scope):
+        if len(scope) > 300 or costly(scope):
             # Python's expressions backtrack: a repeated group that repeats within could run for ever.
-            raise BadRequest(f"extraHttpHeaders: the scope of {k} is longer than 300 characters or repeats a group "
-                             "that repeats inside", "unsupported-field")
+            raise BadRequest(f"extraHttpHeaders: the scope of {k} is longer than 300 characters, or has more than "
+                             "two repetitions and alternatives or one inside a repeated group", "unsupported-field")
         try:
             out[k] = (value.strip(), re.compile(scope) if scope else None)
         except re.error:
             raise BadRequest(f"extraHttpHeaders: the scope of {k} is not a regular expression", "invalid-argument")
     return out
+
+
+def costly(scope: str) -> bool:
+    """Whether Python's backtracking expressions could take long over an address: a repeated group with a
+    repetition or an alternative inside (exponential), or more than two of them in all (each one more multiplies
+    the work by the address's length)."""
+    bare = PLAIN.sub("c", scope)
+    opens: List[int] = []
+    count = 0
+    for i, c in enumerate(bare):
+        before, after = bare[i - 1:i], bare[i + 1:i + 2]
+        if c == "(":
+            opens.append(count)
+        elif c == ")" and opens:
+            if count > opens.pop() and after and after in "*+?{":
+                return True
+        elif c in "*+|{" or c == "?" and before not in ("(", "*", "+", "?", "}"):
+            count += 1
+    return count > 2
 
 
 def cookies(ctx: Ctx) -> List[Dict[str, Any]]:
@@ -230,9 +250,15 @@ def site_of(ctx: Ctx, markdown: bool) -> str:
     if markdown:
         with open(index, "rb") as f:
             page = f.read().decode("utf-8", "replace")
+        # Each file rendered once; a page that names one again and again may not grow past what an upload may be.
+        names = TO_HTML.findall(page)
+        rendered = {name: markdown_html(site, name) for name in set(names)}
+        if len(page) + sum(len(rendered[name]) for name in names) > browser.settings().max_body:
+            raise BadRequest(f"index.html with its toHTML files is larger than {browser.settings().max_body} bytes",
+                             "too-large")
         os.remove(index)   # a link to the upload, which stays as it came
         with open(index, "w", encoding="utf-8") as f:
-            f.write(TO_HTML.sub(lambda m: markdown_html(site, m.group(1)), page))
+            f.write(TO_HTML.sub(lambda m: rendered[m.group(1)], page))
     return site
 
 

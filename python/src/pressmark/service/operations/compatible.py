@@ -48,7 +48,8 @@ LAYOUTS = {1: "SinglePage", 2: "OneColumn", 3: "TwoColumnRight"}
 # Font codes of the watermark member by the names callers give (the standard fonts and their usual stand-ins).
 FONTS = {"times-roman": 0, "times": 0, "times new roman": 0, "helvetica": 4, "arial": 4, "liberation sans": 4,
          "courier": 8, "courier new": 8, "symbol": 12, "zapfdingbats": 13}
-PAGE_PART = re.compile(r"(\d+)(?:\s*-\s*(\d*))?")
+# Page numbers of at most nine digits: a longer one is no page, and past 4300 digits not even a Python number.
+PAGE_PART = re.compile(r"(\d{1,9})(?:\s*-\s*(\d{0,9}))?")
 
 
 def check(ctx: Ctx, known: Set[str]) -> None:

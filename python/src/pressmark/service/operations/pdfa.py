@@ -22,6 +22,8 @@ from __future__ import annotations
 import os
 import re
 import subprocess
+import time
+import zlib
 from typing import Any, Iterator, List, Set
 
 import pikepdf as _pikepdf
@@ -52,6 +54,10 @@ def convert(ctx: Ctx, path: str, part: int) -> None:
     """Rewrites the PDF at path as PDF/A-<part>b, in place, and checks the result."""
     if not os.path.exists(PROFILE):
         raise Unprocessable(f"PDF/A needs the sRGB profile {PROFILE} (Debian package ghostscript)", "pdfa-failed")
+    # Ghostscript answers a PDF it cannot read with a blank page and success: the pages are counted before and after.
+    pages = page_count(path)
+    if pages < 1:
+        raise Unprocessable("the PDF cannot be read, so it cannot be rewritten as PDF/A", "pdfa-failed")
     folder = os.path.join(ctx.folder, "pdfa")
     os.makedirs(folder, exist_ok=True)
     definition = os.path.join(folder, "pdfa.ps")
@@ -62,17 +68,32 @@ def convert(ctx: Ctx, path: str, part: int) -> None:
             "-dPDFACompatibilityPolicy=1", "-sColorConversionStrategy=RGB", "-dEmbedAllFonts=true",
             "-dNOOUTERSAVE", f"--permit-file-read={PROFILE}", "-sOutputFile=" + target.replace("%", "%%"),
             definition, path]
-    timeout = ctx.timeout if ctx.timeout and ctx.timeout > 0 else DEFAULT_TIMEOUT
-    try:
-        run = subprocess.run(argv, capture_output=True, text=True, timeout=timeout, cwd=folder,
-                             env={"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "TMPDIR": folder})
-    except subprocess.TimeoutExpired:
-        raise TimeoutError("the PDF/A rewrite did not finish in time")
-    if run.returncode != 0 or not os.path.exists(target):
-        raise Unprocessable("the PDF could not be rewritten as PDF/A: "
-                            + (run.stderr or run.stdout).strip()[-400:], "pdfa-failed")
+    deadline = time.monotonic() + (ctx.timeout if ctx.timeout and ctx.timeout > 0 else DEFAULT_TIMEOUT)
+    with subprocess.Popen(argv, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, cwd=folder,
+                          env={"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "TMPDIR": folder}) as gs:
+        while True:
+            try:
+                out, err = gs.communicate(timeout=0.5)
+                break
+            except subprocess.TimeoutExpired:
+                # A job failed at its time-out elsewhere is told so: its Ghostscript ends with it.
+                if ctx.cancelled.is_set() or time.monotonic() > deadline:
+                    gs.kill()
+                    gs.communicate()
+                    raise TimeoutError("the PDF/A rewrite did not finish in time")
+    if gs.returncode != 0 or not os.path.exists(target) or page_count(target) != pages:
+        raise Unprocessable("the PDF could not be rewritten as PDF/A: " + (err or out).strip()[-400:], "pdfa-failed")
     os.replace(target, path)
     require(path, part)
+
+
+def page_count(path: str) -> int:
+    """The PDF's pages; 0 when it cannot be read."""
+    try:
+        with pikepdf.open(path) as pdf:
+            return len(pdf.pages)
+    except (pikepdf.PdfError, pikepdf.PasswordError):
+        return 0
 
 
 def require(path: str, part: int) -> None:
@@ -94,6 +115,21 @@ def _objects(pdf: Any) -> Iterator[Any]:
             children = [obj[k] for k in obj.keys()]
         todo += [c for c in children
                  if isinstance(c, (pikepdf.Dictionary, pikepdf.Array)) and not c.is_indirect]
+
+
+def _head(stream: Any, size: int = 1024) -> bytes:
+    """A stream's first bytes, decoded no further: an embedded file may expand to far more than memory holds.
+    A filter other than Flate gives nothing, so the file is not taken for a PDF."""
+    raw = stream.read_raw_bytes()
+    kind = stream.get("/Filter")
+    if kind is None:
+        return bytes(raw[:size])
+    if kind != "/FlateDecode" and not (isinstance(kind, pikepdf.Array) and list(kind) == ["/FlateDecode"]):
+        return b""
+    try:
+        return zlib.decompressobj().decompress(raw, size)
+    except zlib.error:
+        return b""
 
 
 def _font_embedded(font: Any) -> bool:
@@ -157,7 +193,7 @@ def preflight(path: str, part: int) -> List[str]:
             # PDF/A-1 allows no embedded file, PDF/A-2 only PDF files (PDF/A ones, which this cannot tell).
             if isinstance(obj.get("/EF"), pikepdf.Dictionary) and part in (1, 2):
                 files = [obj.EF[k] for k in obj.EF.keys()]
-                attached |= part == 1 or any(b"%PDF-" not in f.read_bytes()[:1024] for f in files)
+                attached |= part == 1 or any(b"%PDF-" not in _head(f) for f in files)
             if kind == "/Font" and not _font_embedded(obj):
                 bad_fonts.add(str(obj.get("/BaseFont", "unnamed")).lstrip("/"))
             for key in ("/A", "/OpenAction"):

@@ -57,6 +57,10 @@ def page_ranges(text: str, pages: int, field: str = "pages") -> List[Range]:
             raise BadRequest(f'{field} "{text}": {item.strip()} is not in a document of {pages} page(s)',
                              "invalid-argument")
         out.append((a, b))
+    # Each page once: a list that names pages again and again would multiply the work and the output.
+    ordered = sorted(out)
+    if any(b >= a for (_, b), (a, _) in zip(ordered, ordered[1:])):
+        raise BadRequest(f'{field} "{text[:100]}" names a page more than once', "invalid-argument")
     return out
 
 
@@ -213,7 +217,9 @@ def plan(ctx: Ctx) -> Plan:
     if ctx.bool("pdfua"):
         raise BadRequest("pdfua is not supported: this service cannot make tagged PDF/UA files yet",
                          "unsupported-field")
-    pl.embeds = [(p, os.path.basename(o or "attachment")) for p, o in ctx.inputs.get("embeds") or []]
+    # A name of dots only ("..", which names a folder on disk) is no file's: such a file is an "attachment".
+    names = [(p, os.path.basename(o or "")) for p, o in ctx.inputs.get("embeds") or []]
+    pl.embeds = [(p, n if n.strip(".") else "attachment") for p, n in names]
     pl.security = _security(ctx)
     if pl.pdfa and pl.security:
         raise BadRequest("a PDF/A file cannot be encrypted: send pdfa or passwords, not both", "invalid-argument")
@@ -271,24 +277,27 @@ def _colour(text: Any) -> List[Any]:
 
 def draw(ctx: Ctx, doc: Any, mark: Mark, source_pdf: Optional[str]) -> None:
     o = mark.options
+    kind = "stamp" if mark.on_top else "watermark"
     try:
         # A watermark lies under the content half seen through; a stamp over it, opaque.
         opacity = float(o.get("opacity", 1 if mark.on_top else 0.5))
         # Text keeps its point size; an image or a page is fitted to the page (scale -1) unless scaled.
         scale = float(o.get("scale", 1 if mark.source == "text" else -1))
         common: Dict[str, Any] = {"blnOnTop": mark.on_top, "sngOpacity": opacity,
-                                  "lngRotation": int(o.get("rotation", 0)), "sngScale": scale}
-    except (TypeError, ValueError):
-        raise BadRequest("opacity, rotation and scale are numbers", "invalid-argument")
-    if "scale" in o and not 0 < scale <= 100 or not 0 <= opacity <= 1:
-        raise BadRequest("scale lies above 0 and up to 100, opacity from 0 to 1", "invalid-argument")
+                                  "lngRotation": int(o.get("rotation", 0)) % 360, "sngScale": scale}
+        points = int(o.get("points", 48))
+    except (TypeError, ValueError, OverflowError):
+        raise BadRequest(f"{kind}Options: opacity, rotation, scale and points are numbers", "invalid-argument")
+    if "scale" in o and not 0 < scale <= 100 or not 0 <= opacity <= 1 or not 1 <= points <= 1000:
+        raise BadRequest(f"{kind}Options: scale lies above 0 and up to 100, opacity from 0 to 1, points from 1 to "
+                         "1000", "invalid-argument")
     for a, b in page_ranges(mark.pages, int(doc.NumPages), "pages"):
         if mark.source == "text":
             font = str(o.get("font", "Helvetica")).lower()
             if font not in FONTS:
                 raise BadRequest(f'font "{o.get("font")}" is one of the standard fonts: {", ".join(FONTS)}',
                                  "invalid-argument")
-            args = dict(common, intTextSize=int(o.get("points", 48)), lngFont=FONTS[font])
+            args = dict(common, intTextSize=points, lngFont=FONTS[font])
             if "color" in o:
                 args["varColor"] = _colour(o["color"])
             doc.AddWatermarkFromText(mark.expression, lngStartPage=a, lngEndPage=b, **args)
