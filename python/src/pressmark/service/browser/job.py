@@ -98,6 +98,15 @@ def in_ranges(status: int, ranges: List[Tuple[int, int]]) -> bool:
     return any(a <= status <= b for a, b in ranges)
 
 
+# What a page's failure reports of each kind: a page that fails in a loop must not fill the service's memory.
+NOTED = 5
+
+
+def noted(kept: List[str], text: str) -> None:
+    if len(kept) < NOTED:
+        kept.append(text)
+
+
 class _Run:
     """The state of one page's run: its sessions, its main frame, what it loaded and what went wrong."""
 
@@ -127,7 +136,7 @@ class _Run:
                 details = params.get("exceptionDetails", {})
                 text = (details.get("exception") or {}).get("description") or details.get("text", "exception")
                 with self.lock:
-                    self.exceptions.append(str(text).splitlines()[0][:300])
+                    noted(self.exceptions, str(text).splitlines()[0][:300])
             else:
                 self.events.put((method, params))
         self.devtools.listen(session, on)
@@ -153,7 +162,7 @@ class _Run:
             status, headers, body = self.load(url, str(request.get("method", "GET")), request)
         except Exception as e:
             with self.lock:
-                self.failures.append(f"{url[:200]}: {e}")
+                noted(self.failures, f"{url[:200]}: {e}")
                 if main:
                     self.main_error = e
             self.devtools.send("Fetch.failRequest", {"requestId": rid, "errorReason": "AccessDenied"}, session)
@@ -162,7 +171,7 @@ class _Run:
             if main:
                 self.main_status = status   # after redirects, the page's own
             elif in_ranges(status, self.job.fail_resource_statuses):
-                self.bad_statuses.append(f"{url[:200]} answered {status}")
+                noted(self.bad_statuses, f"{url[:200]} answered {status}")
         self.devtools.send("Fetch.fulfillRequest", {
             "requestId": rid, "responseCode": status, "body": base64.b64encode(body).decode(),
             "responseHeaders": [{"name": k, "value": v} for k, v in headers]}, session)
@@ -335,11 +344,11 @@ def run(devtools: Connection, job: PageJob, tab: Tab) -> bytes:
             poll(call, expression, left)
         with state.lock:
             if job.fail_console and state.exceptions:
-                raise PageFailed("the page threw: " + "; ".join(state.exceptions[:5]))
+                raise PageFailed("the page threw: " + "; ".join(state.exceptions))
             if job.fail_resource_failed and state.failures:
-                raise PageFailed("resources of the page did not load: " + "; ".join(state.failures[:5]))
+                raise PageFailed("resources of the page did not load: " + "; ".join(state.failures))
             if state.bad_statuses:
-                raise PageFailed("resources of the page answered: " + "; ".join(state.bad_statuses[:5]))
+                raise PageFailed("resources of the page answered: " + "; ".join(state.bad_statuses))
         if job.pdf is not None:
             data = call("Page.printToPDF", job.pdf)["data"]
         else:
