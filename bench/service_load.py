@@ -377,7 +377,10 @@ def main():
             (out / "service_load.json").write_text(json.dumps(
                 {"seconds_per_level": SECONDS, "kill_every": KILL_EVERY, "memory_growth_percent": growth,
                  "levels": [{k: v for k, v in lv.items() if k != "timeline"} for lv in levels]}, indent=1))
-            plot(levels, out / "service_load.png")
+            try:
+                plot(levels, out / "service_load.png")
+            except ImportError:
+                print("no plot: it needs python3-matplotlib", flush=True)
             print(f"written: {out}/service_load.md, .json, .png")
     finally:
         if proc and proc.poll() is None:
