@@ -379,9 +379,9 @@ def main():
                  "levels": [{k: v for k, v in lv.items() if k != "timeline"} for lv in levels]}, indent=1))
             try:
                 plot(levels, out / "service_load.png")
+                print(f"written: {out}/service_load.md, .json, .png")
             except ImportError:
-                print("no plot: it needs python3-matplotlib", flush=True)
-            print(f"written: {out}/service_load.md, .json, .png")
+                print(f"written: {out}/service_load.md, .json (no plot: it needs python3-matplotlib)")
     finally:
         if proc and proc.poll() is None:
             os.killpg(proc.pid, signal.SIGTERM)
