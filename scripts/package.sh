@@ -102,9 +102,10 @@ programs=(
   "python3 (>= $pyver)" "python3 (<< $pynext)"
 )
 depends=$( { printf '%s\n' "${lib_packages[@]}" | sort -u; printf '%s\n' "${programs[@]}"; } | paste -sd, | sed 's/,/, /g')
-# Reading aloud (espeak-ng), a local print server and OCR (OCRmyPDF with
-# Tesseract's English data) are used when present.
-recommends="espeak-ng, cups, ocrmypdf, tesseract-ocr-eng"
+# Reading aloud (espeak-ng), a local print server, OCR (OCRmyPDF with
+# Tesseract's English data) and the service's web-page routes (Chromium) are
+# used when present.
+recommends="espeak-ng, cups, ocrmypdf, tesseract-ocr-eng, chromium"
 # The HTTP service run by `pressmark serve` needs its Python packages (not
 # the HTTP client and the browser driver its tests use).
 if [ -f scripts/packages/service.txt ]; then
