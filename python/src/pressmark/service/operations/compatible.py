@@ -5,14 +5,13 @@ refused by name."""
 from __future__ import annotations
 
 import os
-import re
 from typing import Any, Dict, List, Set
 
 import pressmark
 
 from ..problems import BadRequest
 from .base import Ctx, Op, Output, Upload, convert_file, convert_value, converter, parameters, stem
-from .pdfengine import FIELDS as ENGINE_FIELDS, INPUTS as ENGINE_INPUTS, finish, mark_files
+from .pdfengine import FIELDS as ENGINE_FIELDS, FONTS, INPUTS as ENGINE_INPUTS, finish, mark_files, parse_ranges
 
 # The office route's fields this service carries out.
 OFFICE_FIELDS = {
@@ -45,11 +44,6 @@ FULL_SCREEN = 4
 # The viewer's zoom types by magnification: fit page, fit width, fit visible, the zoom value.
 ZOOM_TYPES = {1: 1, 2: 2, 3: 4, 4: 0}
 LAYOUTS = {1: "SinglePage", 2: "OneColumn", 3: "TwoColumnRight"}
-# Font codes of the watermark member by the names callers give (the standard fonts and their usual stand-ins).
-FONTS = {"times-roman": 0, "times": 0, "times new roman": 0, "helvetica": 4, "arial": 4, "liberation sans": 4,
-         "courier": 8, "courier new": 8, "symbol": 12, "zapfdingbats": 13}
-# Page numbers of at most nine digits: a longer one is no page, and past 4300 digits not even a Python number.
-PAGE_PART = re.compile(r"(\d{1,9})(?:\s*-\s*(\d{0,9}))?")
 
 
 def check(ctx: Ctx, known: Set[str]) -> None:
@@ -78,11 +72,8 @@ def page_list(text: str, pages: int) -> List[int]:
     """nativePageRanges ("1-3,5", "4-" to the end) as the pages it keeps, in the document's order; pages past
     the end are left out, a list that keeps none is refused."""
     keep: Set[int] = set()
-    for part in text.split(","):
-        m = PAGE_PART.fullmatch(part.strip())
-        first = int(m.group(1)) if m else 0
-        last = (int(m.group(2)) if m.group(2) else pages) if m and m.group(2) is not None else first
-        if not m or first < 1 or last < first:
+    for first, last in parse_ranges(text, pages, "nativePageRanges"):
+        if first < 1 or last < first:
             raise BadRequest(f'nativePageRanges "{text[:100]}": pages and ranges separated by commas, as "1-3,5"',
                              "invalid-argument")
         keep |= set(range(first, min(last, pages) + 1))

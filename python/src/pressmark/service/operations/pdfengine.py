@@ -18,6 +18,7 @@ import dataclasses
 import datetime
 import json
 import os
+import re
 import shutil
 from typing import Any, Dict, List, Optional, Tuple
 
@@ -39,24 +40,34 @@ INPUTS: Tuple[Tuple[str, bool], ...] = (("embeds", True), ("watermark", False), 
 Range = Tuple[int, int]
 
 
-def page_ranges(text: str, pages: int, field: str = "pages") -> List[Range]:
-    """Page ranges such as "1-3,5,7-" (1-based, inclusive; "N-" runs to the last page); empty: every page."""
-    text = text.strip()
-    if not text:
-        return [(1, pages)]
+# One item of a page list: "3", "1-3", "4-" (to the last page) or "-2" (from the first). Page numbers have at
+# most nine digits: a longer one is no page, and past 4300 digits not even a Python number.
+RANGE_ITEM = re.compile(r"(\d{1,9})?\s*(?:(-)\s*(\d{1,9})?)?")
+
+
+def parse_ranges(text: str, pages: int, field: str) -> List[Range]:
+    """A page list such as "1-3,5,7-" as the (first, last) pairs it writes, 1-based and inclusive, an open end at
+    the last page; nothing checked against the document yet."""
     out: List[Range] = []
     for item in text.split(","):
-        first, dash, last = item.strip().partition("-")
-        try:
-            a = int(first) if first.strip() else 1
-            b = (int(last) if last.strip() else pages) if dash else a
-        except ValueError:
-            raise BadRequest(f'{field} "{text}": page ranges are numbers and ranges such as "1-3,5,7-"',
+        m = RANGE_ITEM.fullmatch(item.strip())
+        if not m or not (m.group(1) or m.group(2)):
+            raise BadRequest(f'{field} "{text[:100]}": page ranges are numbers and ranges such as "1-3,5,7-"',
                              "invalid-argument")
-        if not 1 <= a <= b or b > pages:
-            raise BadRequest(f'{field} "{text}": {item.strip()} is not in a document of {pages} page(s)',
+        first = int(m.group(1)) if m.group(1) else 1
+        out.append((first, (int(m.group(3)) if m.group(3) else pages) if m.group(2) else first))
+    return out
+
+
+def page_ranges(text: str, pages: int, field: str = "pages") -> List[Range]:
+    """The ranges of a page list within the document, each page once; empty: every page."""
+    if not text.strip():
+        return [(1, pages)]
+    out = parse_ranges(text, pages, field)
+    for a, b in out:
+        if not 1 <= a <= b <= pages:
+            raise BadRequest(f'{field} "{text[:100]}": {a}-{b} is not in a document of {pages} page(s)',
                              "invalid-argument")
-        out.append((a, b))
     # Each page once: a list that names pages again and again would multiply the work and the output.
     ordered = sorted(out)
     if any(b >= a for (_, b), (a, _) in zip(ordered, ordered[1:])):
@@ -70,9 +81,11 @@ def intervals(span: int, pages: int) -> List[Range]:
 
 
 PDFA_PARTS = {"pdf/a-1b": 1, "pdf/a-2b": 2, "pdf/a-3b": 3}
+# Font codes of the watermark member by the standard fonts' names and their usual stand-ins.
 FONTS = {"times-roman": 0, "times-bold": 1, "times-italic": 2, "times-bolditalic": 3, "helvetica": 4,
          "helvetica-bold": 5, "helvetica-oblique": 6, "helvetica-boldoblique": 7, "courier": 8, "courier-bold": 9,
-         "courier-oblique": 10, "courier-boldoblique": 11}
+         "courier-oblique": 10, "courier-boldoblique": 11, "symbol": 12, "zapfdingbats": 13,
+         "times": 0, "times new roman": 0, "arial": 4, "liberation sans": 4, "courier new": 8}
 # The permissions a reader without the owner password may be refused, and their bits of the PDF's P value.
 PERMISSIONS = {"print": 4, "modifyContent": 8, "extractText": 16, "modifyAnnotations": 32, "fillForms": 256,
                "extractForAccessibility": 512, "assemble": 1024, "printHighQuality": 2048}
