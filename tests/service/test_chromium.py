@@ -168,6 +168,7 @@ FAILURES = [
     ("html", {"waitForExpression": "window.never === true"}, 504),
     ("html", {"pdfa": "PDF/A-9z", "paperWidth": "wide"}, 400),
     ("html", {"extraHttpHeaders": '{"X-A": "1;scope=(a|a)*x"}'}, 400),
+    ("html", {"extraHttpHeaders": '{"Host": "intranet"}'}, 400),
 ]
 
 

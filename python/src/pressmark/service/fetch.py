@@ -17,6 +17,7 @@ import dataclasses
 import http.client
 import ipaddress
 import os
+import re
 import socket
 import ssl
 import urllib.parse
@@ -33,6 +34,17 @@ Address = Union[ipaddress.IPv4Address, ipaddress.IPv6Address]
 _EMBEDDING = [ipaddress.ip_network("64:ff9b::/96"), ipaddress.ip_network("64:ff9b:1::/48"),
               ipaddress.ip_network("::/96")]
 MAX_REDIRECTS = 5
+# Headers a caller may not have the service send: they frame the message or name the host.
+FRAMING = {"host", "content-length", "transfer-encoding", "connection", "upgrade", "te", "trailer"}
+HEADER_NAME = re.compile(r"[A-Za-z0-9!#$%&'*+.^_`|~-]{1,100}")
+
+
+def sendable_header(name: object, value: object) -> bool:
+    """Whether a caller's header may go out on a request the service makes: a token for its name, no framing or
+    host header, and a value of printable text without line breaks."""
+    return (isinstance(name, str) and isinstance(value, str) and bool(HEADER_NAME.fullmatch(name))
+            and name.lower() not in FRAMING and len(value) <= 8192
+            and not any(ord(c) < 32 or ord(c) == 127 for c in value))
 
 
 def embedded_ipv4(addr: ipaddress.IPv6Address) -> Optional[ipaddress.IPv4Address]:

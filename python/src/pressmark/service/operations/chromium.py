@@ -109,10 +109,10 @@ def headers(ctx: Ctx) -> Dict[str, Tuple[str, Optional["re.Pattern[str]"]]]:
     the requests whose address the expression matches."""
     out: Dict[str, Tuple[str, Optional["re.Pattern[str]"]]] = {}
     for k, v in as_json(ctx, "extraHttpHeaders", {}, dict).items():
-        if not isinstance(v, str) or not re.match(r"^[A-Za-z0-9!#$%&'*+.^_`|~-]+$", k) or "\n" in v or "\r" in v:
-            raise BadRequest("extraHttpHeaders is a JSON object of header names and text values",
-                             "invalid-argument")
-        value, _, scope = v.partition(";scope=")
+        value, _, scope = v.partition(";scope=") if isinstance(v, str) else (v, "", "")
+        if not fetch.sendable_header(k, value):
+            raise BadRequest(f'extraHttpHeaders: "{str(k)[:100]}" is not a header the service sends (a JSON object '
+                             "of header names and text values, no framing or host headers)", "invalid-argument")
         if len(scope) > 300 or costly(scope):
             # Python's expressions backtrack: a repeated group that repeats within could run for ever.
             raise BadRequest(f"extraHttpHeaders: the scope of {k} is longer than 300 characters, or has more than "
